@@ -1,5 +1,7 @@
 #include "foundation/log.h"
 
+#include <cstdlib>
+
 namespace {
 
 constexpr std::uint64_t kFlushThreshold = 4096;
@@ -50,9 +52,18 @@ void Logger::close() {
     }
 }
 
+// The logger is never destroyed: a global whose destructor logs at exit must
+// find a live lock and stream, whatever the order in which the translation
+// units were initialised. Closing (and so flushing) at exit is registered
+// with the first use; lines written after it are dropped like any line
+// written while the log is closed.
 Logger& gf_logger() {
-    static Logger logger;
-    return logger;
+    static Logger* const logger = [] {
+        auto* created = new Logger;
+        std::atexit([] { gf_logger().close(); });
+        return created;
+    }();
+    return *logger;
 }
 
 void gf_log(std::string_view text) { lf_writeLine({}, text, Flush::byThreshold); }

@@ -23,8 +23,9 @@ public:
     bool isOpen = false;          // guarded by mutex; mirrors file.is_open()
 };
 
-// The one log object. A function-local static, so it exists before any global
-// that might log in its constructor and outlives every user at exit.
+// The one log object, built on first use and never destroyed, so it exists
+// before any global that logs in its constructor and outlives every user at
+// exit; the file is closed (flushed) when the process exits.
 Logger& gf_logger();
 
 // Plain line, buffered; flushed once 4096 bytes have accumulated.

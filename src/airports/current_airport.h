@@ -1,0 +1,55 @@
+#pragma once
+// The current airport and the park airport as the feed and the simulator link
+// read them, and the stand search for the traffic service's parked aircraft.
+
+#include <cstdint>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "feed/records.h"
+#include "foundation/files.h"
+#include "foundation/lalo.h"
+
+// One entry of the airports list.
+struct AirportListEntry {
+    IcaoCode icao;  // none when default
+    IataCode iata;
+    LaLo position{};  // reference position, degrees
+    std::int32_t altitudeFt = 0;
+};
+
+// The current airport; read it with gf_currentAirport (shared lock).
+std::optional<AirportListEntry> gf_currentAirport();
+void gf_setCurrentAirport(const AirportListEntry& airport);
+void gf_clearCurrentAirport();
+// The current airport's altitude (feet) when a valid one is set.
+std::optional<double> gf_getCurrentAirportAltitude();
+// True when a valid current airport is set and the position lies within 10 NM.
+bool gf_isNearCurrentAirport(const LaLo& position);
+
+// The current park airport (the front of the park airports) and its user stand.
+void gf_makeCurrentParkAirport(const IcaoCode& icao, const LaLo& position);
+void gf_clearParkAirports();
+std::optional<std::string> gf_getParkAirportUserStand();
+// Records the stand as the user stand of the park airport when its code
+// matches the current park airport; true when it did.
+bool gf_setParkAirportUserStand(const IcaoCode& icao, const std::string& standName);
+
+// One parked aircraft of the traffic service that the stand search placed.
+struct RtParkPlacement {
+    std::uint32_t hexid = 0;
+    std::string standName;
+    std::int32_t age = 0;
+    FlightIdentity identity;
+    LaLo position{};
+};
+
+// Places up to `count` records of the prepared parked list (youngest first)
+// on stands; stops at the first record older than MAX_FIT. Called with the
+// source's parked-list mutex held.
+void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t count);
+
+// The placements of the last search (main thread), taken by the planner.
+std::vector<RtParkPlacement> gf_takeRtParkPlacements();

@@ -1,0 +1,4 @@
+#include "app/shell.h"
+
+std::atomic<bool> g_timeShiftActive{false};
+std::atomic<WindowHandle> g_mainWindow{WindowHandle::None};

@@ -1,0 +1,16 @@
+#pragma once
+// Program-wide state of the shell that other subsystems read.
+
+#include <atomic>
+
+#include "platform/window/window.h"
+
+// True while the traffic is shifted into the past by more than 0 minutes. Set
+// by the time-shift step of the shell; read by the traffic clock together with
+// the RT App's professional flag.
+extern std::atomic<bool> g_timeShiftActive;
+
+// The main window: None until the window procedure stores it on WM_CREATE.
+// Worker threads post private messages to it (MSG_SWITCH_SIM); the credential
+// dialog uses it as its owner.
+extern std::atomic<WindowHandle> g_mainWindow;

@@ -1,0 +1,180 @@
+// The traffic mailbox. The lock is held only to check the flags, swap the
+// vectors, update the stall watch and pop one record; stamping, decoding,
+// logging and the stop request happen outside it.
+
+#include "engine/mailbox.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "app/stop.h"
+#include "engine/engine_state.h"
+#include "feed/handover.h"
+#include "foundation/log.h"
+
+namespace {
+
+constexpr std::uint32_t kLiveDelaySeconds = 30;
+constexpr std::int64_t kStallNs = 60'000'000'000;
+
+struct TrafficMailbox {
+    std::mutex lock;
+    std::vector<TrafficRecord> pending;  // last accepted live batch, taken from the end
+    std::vector<TrafficRecord> history;  // stamped history records, in posting order
+    bool shutdownRequested = false;
+    bool watchStarted = false;
+    std::int64_t firstPendingTime = 0;
+    std::uint64_t batchesReplaced = 0;
+    bool stalled = false;
+    std::function<std::int64_t()> clock;
+};
+
+TrafficMailbox l_mailbox;
+// Read by the posting thread before it takes the lock, so it is atomic; it
+// is only written under the lock.
+std::atomic<bool> l_deliveryEnabled{false};
+
+std::int64_t lf_steadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void lf_resetWatch(TrafficMailbox& m) {
+    m.watchStarted = false;
+    m.batchesReplaced = 0;
+    m.stalled = false;
+}
+
+}  // namespace
+
+void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds, bool /*fromRtApp*/) {
+    if (batch.empty()) return;
+
+    if (delaySeconds != kLiveDelaySeconds) {
+        // History is never decoded here: the engine's lists belong to the
+        // main thread, which decodes this list at its next tick.
+        gf_setReplayDelays(batch, tickCount.load(), delaySeconds);
+        {
+            std::lock_guard lock(l_mailbox.lock);
+            auto& history = l_mailbox.history;
+            history.insert(history.end(), std::make_move_iterator(batch.begin()),
+                           std::make_move_iterator(batch.end()));
+        }
+        batch.clear();
+        return;
+    }
+
+    if (!l_deliveryEnabled.load()) {
+        batch.clear();
+        return;
+    }
+    gf_setReplayDelays(batch, tickCount.load(), delaySeconds);
+
+    std::uint64_t replaced = 0;
+    std::size_t pendingCount = 0;
+    std::size_t incomingCount = 0;
+    {
+        std::unique_lock lock(l_mailbox.lock);
+        auto& m = l_mailbox;
+        if (!l_deliveryEnabled.load()) {
+            lock.unlock();
+            batch.clear();
+            return;
+        }
+        if (m.pending.empty()) {
+            lf_resetWatch(m);
+            m.pending.swap(batch);
+            lock.unlock();
+            batch.clear();
+            return;
+        }
+        const std::int64_t now = m.clock ? m.clock() : lf_steadyNowNs();
+        if (!m.watchStarted) {
+            m.watchStarted = true;
+            m.firstPendingTime = now;
+        }
+        ++m.batchesReplaced;
+        if (m.stalled || now - m.firstPendingTime < kStallNs) {
+            m.pending.swap(batch);
+            lock.unlock();
+            batch.clear();
+            return;
+        }
+        m.stalled = true;
+        replaced = m.batchesReplaced;
+        pendingCount = m.pending.size();
+        incomingCount = batch.size();
+        m.shutdownRequested = true;
+        l_deliveryEnabled.store(false);
+        m.pending.clear();
+    }
+    batch.clear();
+    requestStop(StopReason::TrafficMailboxStalled, 0);
+    gf_logError(fmt::format("Traffic mailbox stalled: no messages consumed for 1 minute; {} batches replaced, {} "
+                            "pending and {} incoming messages. Stopping traffic delivery and requesting shutdown.",
+                            replaced, pendingCount, incomingCount));
+}
+
+void gf_takeHistoryRecords(std::vector<TrafficRecord>& out) {
+    std::vector<TrafficRecord> taken;
+    {
+        std::lock_guard lock(l_mailbox.lock);
+        taken.swap(l_mailbox.history);
+    }
+    if (out.empty()) {
+        out.swap(taken);
+    } else {
+        out.insert(out.end(), std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end()));
+    }
+}
+
+std::optional<TrafficRecord> gf_takeMailboxRecord() {
+    std::lock_guard lock(l_mailbox.lock);
+    auto& m = l_mailbox;
+    if (m.pending.empty()) return std::nullopt;
+    std::optional<TrafficRecord> record(std::move(m.pending.back()));
+    m.pending.pop_back();
+    lf_resetWatch(m);
+    return record;
+}
+
+void gf_takeMailboxRecords(const std::function<void(const TrafficRecord&)>& decode) {
+    for (int i = 0; i < 2; ++i) {
+        auto record = gf_takeMailboxRecord();
+        if (!record) return;
+        decode(*record);
+    }
+}
+
+void gf_setTrafficDelivery(bool enable) {
+    std::lock_guard lock(l_mailbox.lock);
+    lf_resetWatch(l_mailbox);
+    l_deliveryEnabled.store(enable && !l_mailbox.shutdownRequested);
+}
+
+bool gf_isTrafficDeliveryEnabled() { return l_deliveryEnabled.load(); }
+
+void gf_resetTrafficMailbox() {
+    std::lock_guard lock(l_mailbox.lock);
+    l_mailbox.pending.clear();
+    l_mailbox.history.clear();
+    lf_resetWatch(l_mailbox);
+    l_mailbox.shutdownRequested = false;
+}
+
+MailboxCounters gf_mailboxCounters() {
+    std::lock_guard lock(l_mailbox.lock);
+    const auto& m = l_mailbox;
+    return MailboxCounters{m.pending.size(), m.history.size(), m.batchesReplaced,
+                           m.watchStarted,    m.stalled,        m.shutdownRequested};
+}
+
+void gf_setMailboxClock(std::function<std::int64_t()> nowNs) {
+    std::lock_guard lock(l_mailbox.lock);
+    l_mailbox.clock = std::move(nowNs);
+}

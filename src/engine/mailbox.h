@@ -1,0 +1,56 @@
+#pragma once
+// The traffic mailbox: the one door through which the traffic feed hands
+// position reports to the engine.
+//
+// Live batches (delay 30) wait in the mailbox; a newer batch replaces one the
+// engine has not finished. History batches (any other delay) are stamped and
+// appended, in order, to a second list that the engine tick decodes fully
+// before it takes live records, so that no decoding runs on a reader thread.
+// A stall watch stops the program when live batches keep arriving for 60 s
+// while the engine takes nothing.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "feed/records.h"
+
+// Hands a batch to the engine (any thread). Stamps the records' play ticks
+// first. The batch is empty on return.
+void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds, bool fromRtApp);
+
+// Engine tick: moves every waiting history record, in posting order, into
+// `out` (appended). Decode them all before taking live records.
+void gf_takeHistoryRecords(std::vector<TrafficRecord>& out);
+
+// Engine tick: takes the LAST pending live record, if any.
+std::optional<TrafficRecord> gf_takeMailboxRecord();
+
+// Engine tick: takes up to two live records (from the end) and hands each to
+// `decode`, outside the mailbox lock.
+void gf_takeMailboxRecords(const std::function<void(const TrafficRecord&)>& decode);
+
+// The delivery switch (main thread): resets the watch; enabling leaves
+// delivery off after the stall watch fired, until the reset.
+void gf_setTrafficDelivery(bool enable);
+bool gf_isTrafficDeliveryEnabled();
+
+// Engine reset: drops pending and history records, resets the watch and
+// clears the shutdown request of the stall watch.
+void gf_resetTrafficMailbox();
+
+// What the mailbox holds, for status and tests.
+struct MailboxCounters {
+    std::size_t pending = 0;
+    std::size_t history = 0;
+    std::uint64_t batchesReplaced = 0;
+    bool watchStarted = false;
+    bool stalled = false;
+    bool shutdownRequested = false;
+};
+MailboxCounters gf_mailboxCounters();
+
+// The steady clock of the stall watch, in nanoseconds; tests replace it.
+// An empty function restores the real clock.
+void gf_setMailboxClock(std::function<std::int64_t()> nowNs);

@@ -1,0 +1,22 @@
+#pragma once
+// One timed point of a live aircraft's position stream; the point part of a
+// traffic record.
+
+#include <cstdint>
+
+struct StreamPoint {
+    double lat = 0.0;            // degrees
+    double lon = 0.0;            // degrees
+    double altitudeFt = 0.0;     // feet, corrected for QNH
+    double groundSpeedKt = 0.0;  // knots
+    double trackDeg = 0.0;       // degrees
+    double verticalSpeed = 0.0;  // feet per minute
+    double tasKt = 0.0;          // knots
+    std::int32_t playTick = 0;   // engine tick at which the point is played
+    std::uint8_t airborne = 0;
+    std::uint8_t stationary = 0;  // the point stands where the previous one stood
+    std::uint8_t hasTrueHeading = 0;
+    double roll = 0.0;  // radians
+    std::uint8_t hasRoll = 0;
+    double trueHeading = 0.0;  // radians
+};

@@ -1,0 +1,322 @@
+#include "platform/os/os.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex l_seamMutex;
+OsFaultHook l_faultHook;  // guarded by l_seamMutex
+OsLauncher l_launcher;    // guarded by l_seamMutex
+std::atomic<unsigned> l_tempCounter{0};
+
+std::error_code lf_injectedFault(OsOperation op, const fs::path& from, const fs::path& to) {
+    OsFaultHook hook;
+    {
+        std::lock_guard lock(l_seamMutex);
+        hook = l_faultHook;
+    }
+    return hook ? hook(op, from, to) : std::error_code{};
+}
+
+std::error_code lf_errno() { return {errno, std::generic_category()}; }
+
+std::string lf_env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::optional<fs::path> lf_homeFolder() {
+    std::string home = lf_env("HOME");
+    if (home.empty()) {
+        if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) {
+            home = pw->pw_dir;
+        }
+    }
+    if (home.empty()) {
+        return std::nullopt;
+    }
+    return fs::path(home);
+}
+
+// A name beside the target that no other writer in this process uses.
+fs::path lf_tempPathBeside(const fs::path& target) {
+    fs::path temp = target;
+    temp += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(l_tempCounter++);
+    return temp;
+}
+
+// fsync of a folder, so a rename inside it survives a crash.
+std::error_code lf_syncFolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return lf_errno();
+    }
+    std::error_code ec;
+    if (::fsync(fd) != 0) {
+        ec = lf_errno();
+    }
+    ::close(fd);
+    return ec;
+}
+
+std::error_code lf_syncFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return lf_errno();
+    }
+    std::error_code ec;
+    if (::fsync(fd) != 0) {
+        ec = lf_errno();
+    }
+    ::close(fd);
+    return ec;
+}
+
+std::error_code lf_writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return lf_errno();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+// Writes the bytes into a new temporary file beside the target, flushed to
+// disk, and renames it over the target. The temporary file never survives.
+std::error_code lf_writeReplacing(const fs::path& target, std::string_view bytes) {
+    const fs::path temp = lf_tempPathBeside(target);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return lf_errno();
+    }
+    std::error_code ec = lf_writeAll(fd, bytes);
+    if (!ec && ::fsync(fd) != 0) {
+        ec = lf_errno();
+    }
+    if (::close(fd) != 0 && !ec) {
+        ec = lf_errno();
+    }
+    if (!ec && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ec = lf_errno();
+    }
+    if (ec) {
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    return lf_syncFolderOf(target);
+}
+
+// Copies through a temporary file beside the target.
+std::error_code lf_copyReplacing(const fs::path& from, const fs::path& to) {
+    const fs::path temp = lf_tempPathBeside(to);
+    std::error_code ec;
+    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+    if (!ec) {
+        ec = lf_syncFile(temp);
+    }
+    if (!ec && ::rename(temp.c_str(), to.c_str()) != 0) {
+        ec = lf_errno();
+    }
+    if (ec) {
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    return lf_syncFolderOf(to);
+}
+
+// Starts argv[0] (searched in PATH) in a new session, without waiting for it:
+// a middle child forks the program and exits at once, so the program is
+// re-parented and never becomes a zombie of ours. A close-on-exec pipe tells
+// whether exec succeeded.
+bool lf_launchDetached(const std::vector<std::string>& argv) {
+    if (argv.empty()) {
+        return false;
+    }
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return false;
+    }
+    if (middle == 0) {
+        ::close(pipeFds[0]);
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int devNull = ::open("/dev/null", O_RDWR);
+            if (devNull >= 0) {
+                ::dup2(devNull, 0);
+                ::dup2(devNull, 1);
+                ::dup2(devNull, 2);
+            }
+            ::execvp(args[0], args.data());
+            const int error = errno;
+            [[maybe_unused]] auto ignored = ::write(pipeFds[1], &error, sizeof error);
+            ::_exit(127);
+        }
+        if (child < 0) {
+            const int error = errno;
+            [[maybe_unused]] auto ignored = ::write(pipeFds[1], &error, sizeof error);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(pipeFds[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(pipeFds[0]);
+    return got == 0;  // end of file: exec closed the pipe, the program runs
+}
+
+}  // namespace
+
+std::optional<fs::path> gf_osKnownFolder(KnownFolder folder) {
+    const bool roaming = folder == KnownFolder::roamingAppData;
+    if (std::string own = lf_env(roaming ? "TAVO_APPDATA_DIR" : "TAVO_LOCALAPPDATA_DIR"); !own.empty()) {
+        return fs::path(own);
+    }
+    if (std::string xdg = lf_env(roaming ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME"); !xdg.empty()) {
+        return fs::path(xdg);
+    }
+    const auto home = lf_homeFolder();
+    if (!home) {
+        return std::nullopt;
+    }
+    return roaming ? *home / ".config" : *home / ".local" / "share";
+}
+
+std::error_code gf_osMoveFile(const fs::path& from, const fs::path& to, bool writeThrough) {
+    if (auto ec = lf_injectedFault(OsOperation::move, from, to)) {
+        return ec;
+    }
+    if (writeThrough) {
+        // The data must be on disk before the new name points at it.
+        if (auto ec = lf_syncFile(from); ec && ec != std::errc::no_such_file_or_directory) {
+            return ec;
+        }
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        return writeThrough ? lf_syncFolderOf(to) : std::error_code{};
+    }
+    if (errno != EXDEV) {
+        return lf_errno();
+    }
+    // Another file system: the rename may copy, as a move across volumes does.
+    if (auto ec = lf_copyReplacing(from, to)) {
+        return ec;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        return lf_errno();
+    }
+    return writeThrough ? lf_syncFolderOf(from) : std::error_code{};
+}
+
+std::error_code gf_osCopyFile(const fs::path& from, const fs::path& to) {
+    if (auto ec = lf_injectedFault(OsOperation::copy, from, to)) {
+        return ec;
+    }
+    return lf_copyReplacing(from, to);
+}
+
+std::error_code gf_osRemoveFile(const fs::path& path) {
+    if (auto ec = lf_injectedFault(OsOperation::remove, path, {})) {
+        return ec;
+    }
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        return lf_errno();
+    }
+    return {};
+}
+
+std::error_code gf_osReplaceFileContent(const fs::path& path, std::string_view bytes) {
+    if (auto ec = lf_injectedFault(OsOperation::replace, path, {})) {
+        return ec;
+    }
+    return lf_writeReplacing(path, bytes);
+}
+
+bool gf_osOpenInFileManager(const fs::path& folder) {
+    if (lf_injectedFault(OsOperation::openInFileManager, folder, {})) {
+        return false;
+    }
+    OsLauncher launcher;
+    {
+        std::lock_guard lock(l_seamMutex);
+        launcher = l_launcher;
+    }
+    const std::vector<std::string> argv{"xdg-open", folder.string()};
+    return launcher ? launcher(argv) : lf_launchDetached(argv);
+}
+
+void gf_osSetFaultHook(OsFaultHook hook) {
+    std::lock_guard lock(l_seamMutex);
+    l_faultHook = std::move(hook);
+}
+
+void gf_osSetLauncher(OsLauncher launcher) {
+    std::lock_guard lock(l_seamMutex);
+    l_launcher = std::move(launcher);
+}
+
+struct ScopedOsLaunchRecorder::State {
+    mutable std::mutex mutex;
+    std::vector<std::vector<std::string>> launches;
+    bool result = true;
+};
+
+ScopedOsLaunchRecorder::ScopedOsLaunchRecorder() : state_(std::make_shared<State>()) {
+    gf_osSetLauncher([state = state_](const std::vector<std::string>& argv) {
+        std::lock_guard lock(state->mutex);
+        state->launches.push_back(argv);
+        return state->result;
+    });
+}
+
+ScopedOsLaunchRecorder::~ScopedOsLaunchRecorder() { gf_osSetLauncher({}); }
+
+std::vector<std::vector<std::string>> ScopedOsLaunchRecorder::launches() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->launches;
+}
+
+void ScopedOsLaunchRecorder::setResult(bool started) {
+    std::lock_guard lock(state_->mutex);
+    state_->result = started;
+}

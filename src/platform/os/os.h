@@ -1,0 +1,89 @@
+#pragma once
+// The operating-system services the program needs, on Linux: the user's known
+// folders, moving and replacing files durably, opening a folder in the file
+// manager. Every operation that can fail passes through a fault hook, so tests
+// can make it fail even when they run as root, where permissions cannot.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+// The user folders the program keeps data in.
+enum class KnownFolder {
+    roamingAppData,  // $TAVO_APPDATA_DIR, else $XDG_CONFIG_HOME, else ~/.config
+    localAppData,    // $TAVO_LOCALAPPDATA_DIR, else $XDG_DATA_HOME, else ~/.local/share
+};
+
+// The folder, or nothing when neither the variables nor a home folder tell it.
+// The folder is not created.
+std::optional<std::filesystem::path> gf_osKnownFolder(KnownFolder folder);
+
+// Renames `from` over `to`, replacing it. Across file systems it copies to a
+// temporary file beside the target, renames that over the target and removes
+// the source. With write-through the data and the folder entry reach the disk
+// before the call returns.
+std::error_code gf_osMoveFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                              bool writeThrough);
+// Copies `from` over `to` through a temporary file, so a failed copy leaves an
+// existing target untouched.
+std::error_code gf_osCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes a file; a missing file is no error.
+std::error_code gf_osRemoveFile(const std::filesystem::path& path);
+// Writes the bytes as the file's new content: a temporary file beside it,
+// written, flushed to disk and renamed over the target. On any failure the
+// temporary file is removed and the old content stays.
+std::error_code gf_osReplaceFileContent(const std::filesystem::path& path, std::string_view bytes);
+
+// Opens the folder in the desktop's file manager (xdg-open, detached: the
+// call does not wait for the file manager). False when it could not start.
+bool gf_osOpenInFileManager(const std::filesystem::path& folder);
+
+// --- seams for tests ---------------------------------------------------------
+
+// The operations a fault hook can make fail.
+enum class OsOperation { move, copy, remove, replace, openInFileManager };
+
+// Called before each operation with its paths (`to` empty where there is
+// none); a non-zero error code makes the operation fail with it, untouched.
+using OsFaultHook =
+    std::function<std::error_code(OsOperation, const std::filesystem::path& from, const std::filesystem::path& to)>;
+// Installs the hook (an empty one removes it). Thread-safe.
+void gf_osSetFaultHook(OsFaultHook hook);
+
+// Starts a detached program; true when it started. The default runs it.
+using OsLauncher = std::function<bool(const std::vector<std::string>& argv)>;
+// Replaces the launcher (an empty one restores the default), so tests record
+// what would have been started instead of starting it.
+void gf_osSetLauncher(OsLauncher launcher);
+
+// Installs a fault hook for the life of a scope.
+class ScopedOsFaultHook {
+public:
+    explicit ScopedOsFaultHook(OsFaultHook hook) { gf_osSetFaultHook(std::move(hook)); }
+    ~ScopedOsFaultHook() { gf_osSetFaultHook({}); }
+    ScopedOsFaultHook(const ScopedOsFaultHook&) = delete;
+    ScopedOsFaultHook& operator=(const ScopedOsFaultHook&) = delete;
+};
+
+// Records, for the life of a scope, the programs that would have been started.
+class ScopedOsLaunchRecorder {
+public:
+    ScopedOsLaunchRecorder();
+    ~ScopedOsLaunchRecorder();
+    ScopedOsLaunchRecorder(const ScopedOsLaunchRecorder&) = delete;
+    ScopedOsLaunchRecorder& operator=(const ScopedOsLaunchRecorder&) = delete;
+
+    // The argument lists recorded so far, in order.
+    std::vector<std::vector<std::string>> launches() const;
+    // What the recorded launches report (true: started).
+    void setResult(bool started);
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};

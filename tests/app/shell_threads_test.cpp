@@ -1,0 +1,228 @@
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "app/gui/gui.h"
+#include "app/stop.h"
+#include "foundation/log.h"
+#include "gui_harness.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tavo::test::GuiHarness;
+
+std::vector<std::string> logLines() {
+    gf_flushLog();
+    std::ifstream in("Log.txt", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class StopThreadsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gf_clearStopMailbox();
+        g_exiting.store(false);
+    }
+    void TearDown() override {
+        gf_clearStopMailbox();
+        g_exiting.store(false);
+    }
+};
+
+TEST_F(StopThreadsTest, FirstOfEightRacingRequestsIsKept) {
+    for (int round = 0; round < 50; ++round) {
+        gf_clearStopMailbox();
+        std::barrier start(9);
+        std::atomic<StopRequest*> firstSeen{nullptr};
+        std::vector<std::jthread> posters;
+        for (std::uint32_t reason = 1; reason <= 8; ++reason) {
+            posters.emplace_back([&, reason] {
+                start.arrive_and_wait();
+                requestStop(reason == 4 ? 9 : reason, reason);  // 4 would set the exiting flag
+                // Whatever this thread sees now must be the one request kept.
+                StopRequest* seen = g_stopMailbox.load().get();
+                StopRequest* expected = nullptr;
+                if (!firstSeen.compare_exchange_strong(expected, seen)) EXPECT_EQ(expected, seen);
+            });
+        }
+        start.arrive_and_wait();
+        posters.clear();
+        auto kept = gf_pendingStopRequest();
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept.get(), firstSeen.load());
+        EXPECT_EQ(kept->countdown, kept->reason == 9 ? 4u : kept->reason);
+        EXPECT_FALSE(keepRunning());
+    }
+}
+
+TEST_F(StopThreadsTest, WorkingLoopsLeaveOnAnyRequestAndOnExiting) {
+    std::atomic<int> running{0};
+    auto loop = [&] {
+        ++running;
+        while (keepRunning()) std::this_thread::sleep_for(1ms);
+        --running;
+    };
+    {
+        std::vector<std::jthread> workers;
+        for (int i = 0; i < 4; ++i) workers.emplace_back(loop);
+        while (running.load() < 4) std::this_thread::sleep_for(1ms);
+        std::jthread([] { requestStop(StopReason::TrafficMailboxStalled, 0); }).join();
+    }
+    EXPECT_EQ(running.load(), 0);
+
+    gf_clearStopMailbox();
+    g_exiting.store(true);
+    std::jthread([&] { loop(); }).join();  // ends at once
+    EXPECT_EQ(running.load(), 0);
+}
+
+TEST_F(StopThreadsTest, SlotAssignmentStopsAndJoinsTheOldThread) {
+    std::jthread slot;
+    std::atomic<bool> firstEnded{false};
+    std::atomic<bool> firstStarted{false};
+    slot = std::jthread([&](std::stop_token token) {
+        firstStarted = true;
+        while (!token.stop_requested()) std::this_thread::sleep_for(1ms);
+        firstEnded = true;
+    });
+    while (!firstStarted) std::this_thread::sleep_for(1ms);
+    std::atomic<bool> secondRan{false};
+    slot = std::jthread([&] { secondRan = true; });
+    EXPECT_TRUE(firstEnded.load());  // stopped and joined before the slot took the new thread
+    gf_stopAndJoin(slot);
+    EXPECT_TRUE(secondRan.load());
+    EXPECT_FALSE(slot.joinable());
+    gf_stopAndJoin(slot);  // an empty slot is left alone
+}
+
+class GuiThreadsTest : public tavo::test::TempWorkDirTest {
+protected:
+    void SetUp() override {
+        TempWorkDirTest::SetUp();
+        gf_openLogFile();
+    }
+    void TearDown() override {
+        gf_logger().close();
+        TempWorkDirTest::TearDown();
+    }
+};
+
+TEST_F(GuiThreadsTest, BurstFromFourThreadsGivesOneMessageOneRepaintInOrder) {
+    GuiHarness h;
+    h.open();  // this thread is the GUI thread; it is busy while the workers post
+    h.backend->clearRecords();
+    constexpr int kPerThread = 200;
+    {
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < 4; ++t) {
+            workers.emplace_back([&h, t] {
+                for (int i = 0; i < kPerThread; ++i) {
+                    h.gui.enqueue(GuiUpdate::statusLine(fmt::format("w{} {}", t, i), true));
+                }
+                h.gui.enqueue(GuiUpdate::standCount(static_cast<std::uint64_t>(t)));  // mask 4
+                if (t == 2) h.gui.enqueue(GuiUpdate::simulatorReady(true));        // mask 1
+            });
+        }
+    }
+    EXPECT_EQ(tavo::test::gf_countMessages(h.backend->postedMessages(), MSG_GUI_UPDATE), 1u);
+    EXPECT_EQ(h.gui.queuedCount(), 4u * kPerThread + 5u);
+    h.backend->pump();
+    EXPECT_EQ(h.drains, 1);
+    EXPECT_EQ(h.gui.repaintCount, 1u);
+    const auto inv = h.backend->invalidations();
+    ASSERT_EQ(inv.size(), 3u);  // header, parking band, bottom line
+    EXPECT_EQ(inv[0].rect->top, 32);
+    EXPECT_EQ(inv[1].rect->top, 640);
+    EXPECT_EQ(inv[2].rect->top, 736);
+    EXPECT_TRUE(h.gui.simulatorReady);
+
+    // Every line reached the log once, and each thread's lines in its order.
+    std::vector<int> next(4, 0);
+    int total = 0;
+    for (const auto& line : logLines()) {
+        int t = 0;
+        int i = 0;
+        if (std::sscanf(line.c_str(), "w%d %d", &t, &i) != 2) continue;
+        ASSERT_GE(t, 0);
+        ASSERT_LT(t, 4);
+        EXPECT_EQ(i, next[t]) << line;
+        next[t] = i + 1;
+        ++total;
+    }
+    EXPECT_EQ(total, 4 * kPerThread);
+}
+
+TEST_F(GuiThreadsTest, RunningGuiThreadAppliesEverythingWhileWorkersPost) {
+    GuiHarness h;
+    std::atomic<bool> opened{false};
+    std::jthread guiThread([&] {
+        h.open();
+        opened = true;
+        gf_runMessageLoop();
+    });
+    while (!opened) std::this_thread::sleep_for(1ms);
+    constexpr std::uint64_t kPerThread = 2000;
+    {
+        std::vector<std::jthread> workers;
+        for (std::uint64_t t = 0; t < 4; ++t) {
+            workers.emplace_back([&h, t] {
+                for (std::uint64_t i = 1; i <= kPerThread; ++i) {
+                    // Each thread owns one counter; the last value must win.
+                    switch (t) {
+                        case 0: h.gui.enqueue(GuiUpdate::liveriesCount(i)); break;
+                        case 1: h.gui.enqueue(GuiUpdate::simaddonCount(i)); break;
+                        case 2: h.gui.enqueue(GuiUpdate::thirdpartyCount(i)); break;
+                        default: h.gui.enqueue(GuiUpdate::staticsWaiting(i)); break;
+                    }
+                }
+            });
+        }
+    }
+    // Every worker has returned from its last enqueue, so every item is
+    // queued or applied; wait until the GUI thread has taken them all.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (h.gui.queuedCount() != 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    gf_postQuitMessage(0);
+    guiThread.join();
+    EXPECT_EQ(h.gui.queuedCount(), 0u);
+    EXPECT_EQ(h.gui.liveriesCount, kPerThread);
+    EXPECT_EQ(h.gui.simaddonCount, kPerThread);
+    EXPECT_EQ(h.gui.thirdpartyCount, kPerThread);
+    EXPECT_EQ(h.gui.staticsWaiting, kPerThread);
+    const auto posts = tavo::test::gf_countMessages(h.backend->postedMessages(), MSG_GUI_UPDATE);
+    EXPECT_GE(posts, 1u);
+    EXPECT_LE(posts, 4 * kPerThread);
+}
+
+TEST_F(GuiThreadsTest, CloseWhileWorkersPostLeavesNothingQueued) {
+    GuiHarness h;
+    h.open();
+    std::atomic<bool> stop{false};
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            while (!stop) h.gui.enqueue(GuiUpdate::liveAircraftCount(1));
+        });
+    }
+    std::this_thread::sleep_for(5ms);
+    h.gui.close();
+    EXPECT_EQ(h.gui.queuedCount(), 0u);
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(h.gui.queuedCount(), 0u);  // later items were dropped
+    stop = true;
+    workers.clear();
+    EXPECT_FALSE(h.gui.drainPosted.load());
+}
+
+}  // namespace
