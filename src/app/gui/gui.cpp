@@ -62,15 +62,19 @@ void Gui::enqueue(GuiUpdate item) noexcept {
         return;
     }
     try {
+        WindowHandle w = WindowHandle::None;
         {
+            // The announcement flag is decided under the queue lock, so that a
+            // close (which clears the queue and the flag under the same lock)
+            // cannot be followed by a flag raised for an item it dropped.
             std::lock_guard lock(m_queueMutex);
             if (closed.load()) return;
             m_queue.push_back(std::move(item));
+            w = window.load();
+            if (w == WindowHandle::None) return;  // drained once the window exists
+            // One announcement per burst: the drain in flight takes this item too.
+            if (drainPosted.exchange(true)) return;
         }
-        const WindowHandle w = window.load();
-        if (w == WindowHandle::None) return;  // drained once the window exists
-        // One announcement per burst: the drain in flight takes this item too.
-        if (drainPosted.exchange(true)) return;
         if (!gf_postMessage(w, MSG_GUI_UPDATE)) drainPosted.store(false);
     } catch (...) {
         lf_debugOutput("Gui::enqueueUpdate failed\n");
