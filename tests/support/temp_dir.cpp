@@ -1,11 +1,15 @@
 #include "support/temp_dir.h"
 
 #include <atomic>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
 #include <unistd.h>
+
+#include "foundation/log.h"
 
 namespace tavo::test {
 
@@ -37,6 +41,41 @@ void TempWorkDirTest::SetUp() {
 void TempWorkDirTest::TearDown() {
     std::error_code ec;
     std::filesystem::current_path(previous_, ec);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void LogFileTest::SetUp() {
+    TempWorkDirTest::SetUp();
+    gf_openLogFile();
+    seen_ = logText().size();
+}
+
+void LogFileTest::TearDown() {
+    gf_logger().close();
+    TempWorkDirTest::TearDown();
+}
+
+std::string LogFileTest::logText() {
+    gf_flushLog();
+    return readFile("Log.txt");
+}
+
+std::string LogFileTest::newLogLines() {
+    std::string text = logText();
+    std::string fresh = seen_ <= text.size() ? text.substr(seen_) : text;
+    seen_ = text.size();
+    return fresh;
 }
 
 }  // namespace tavo::test

@@ -2,6 +2,8 @@
 // Every test that touches files runs in a folder of its own.
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,26 @@ protected:
 private:
     ScopedTempDir dir_;
     std::filesystem::path previous_;
+};
+
+// The whole content of a file as bytes; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+// Writes the bytes as the whole content of the file.
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+
+// A temporary working folder with Log.txt open in it, so that a test can check
+// the lines the code under test logs.
+class LogFileTest : public TempWorkDirTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Everything logged so far (flushed first), header line included.
+    std::string logText();
+    // What was logged since the previous call (or since SetUp).
+    std::string newLogLines();
+
+private:
+    std::size_t seen_ = 0;
 };
 
 }  // namespace tavo::test
