@@ -1,0 +1,258 @@
+#include "feed/rtapp/rtapp_link.h"
+
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "airports/current_airport.h"
+#include "app/gui/gui.h"
+#include "app/stop.h"
+#include "engine/user_position.h"
+#include "feed/feed_state.h"
+#include "feed/rtapp/rtapp_server.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "settings/parameters.h"
+#include "settings/snapshot.h"
+
+std::atomic<bool> g_waitingForRTApp{false};
+std::atomic<bool> g_bufferRequestPending{false};
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Half the height of a request box, in degrees of latitude, per nautical mile.
+constexpr double kDegreesPerNm = 1.852 / 111.2;
+// The parked request's box: 3 NM each way.
+constexpr double kParkedBoxNm = 3.0;
+constexpr double kParkedHalfHeight = kParkedBoxNm * kDegreesPerNm;  // 0.04996402877697842
+constexpr double kParkedHalfWidthFt = 18228.34647;                 // 3 NM
+
+std::mutex l_bufferRequestMutex;
+
+std::mutex l_timingMutex;
+RTAppHandshakeTiming l_timing;
+
+std::atomic<void (*)()> l_resetReaders{nullptr};
+std::atomic<void (*)()> l_clearParkedTraffic{nullptr};
+std::atomic<UserOnGroundQuery> l_userOnGround{nullptr};
+
+// Sleeps until the time has passed after now, waking early once the program
+// stops (a closing window must not wait for the handshake).
+void lf_settle(std::chrono::milliseconds delay) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto maxDelay = std::chrono::steady_clock::time_point::max() - now;
+    const auto deadline = delay >= maxDelay ? std::chrono::steady_clock::time_point::max()
+                                            : now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay);
+    constexpr auto step = std::chrono::milliseconds(50);
+    while (keepRunning()) {
+        const auto current = std::chrono::steady_clock::now();
+        if (current >= deadline) return;
+        const auto left = deadline - current;
+        std::this_thread::sleep_for(left < step ? std::chrono::steady_clock::duration(left)
+                                                : std::chrono::steady_clock::duration(step));
+    }
+}
+
+void lf_linkGone(const std::string& statusLine) {
+    g_rtConnected.store(false);
+    Gui::addStatusLine(statusLine, true);
+    requestStop(StopReason::NewSettings, 0);
+}
+
+// West and east longitudes of a request box: the points at bearing -90 and
+// +90 degrees over the half width.
+std::pair<double, double> lf_westEast(const LaLo& centre, double halfWidthFt) {
+    const LaLo west = gf_destinationPoint(centre, BearingDistance{-kPi / 2.0, halfWidthFt});
+    const LaLo east = gf_destinationPoint(centre, BearingDistance{kPi / 2.0, halfWidthFt});
+    return {west.lon, east.lon};
+}
+
+}  // namespace
+
+RTAppHandshakeTiming gf_rtAppHandshakeTiming() {
+    std::lock_guard lock(l_timingMutex);
+    return l_timing;
+}
+
+void gf_setRTAppHandshakeTiming(RTAppHandshakeTiming timing) {
+    std::lock_guard lock(l_timingMutex);
+    l_timing = timing;
+}
+
+void gf_setRTAppReaderHooks(RTAppReaderHooks hooks) {
+    l_resetReaders.store(hooks.resetReaders);
+    l_clearParkedTraffic.store(hooks.clearParkedTraffic);
+}
+
+void gf_setUserOnGroundQuery(UserOnGroundQuery query) { l_userOnGround.store(query); }
+
+bool gf_rtAppTcpLinkWanted() { return PSX_SERVER_HERE.value() && !AEROWINX.value(); }
+
+void gf_openRTAppLink() {
+    if (!PSX_SERVER_HERE.value()) {
+        g_rtConnected.store(true);
+        return;
+    }
+    if (AEROWINX.value()) {
+        // No server: the source is there, in its standard edition.
+        g_rtProfessional.store(false);
+        g_rtConnected.store(true);
+        return;
+    }
+    g_rtAppServer.listen(PORT_NUMBER.value());
+    gf_waitForRTApp();
+}
+
+void gf_waitForRTApp() {
+    if (!gf_rtAppTcpLinkWanted()) return;
+
+    Gui::addStatusLine("Waiting for the RealTraffic App to run ... (did you start it?)", true);
+    gf_logAndFlush(" ");
+
+    g_waitingForRTApp.store(true);
+    if (auto reset = l_resetReaders.load()) reset();
+
+    // keepRunning is asked before every wait: a window closed while the
+    // handshake ran must not leave the thread blocked in a fresh accept.
+    while (keepRunning() && g_rtAppServer.waitForClient()) {
+        const RTAppHandshakeTiming timing = gf_rtAppHandshakeTiming();
+        g_rtAppServer.sendDataPacket("Qs999=version\r\n");
+        const std::string reply = g_rtAppServer.receive(timing.replyTimeout);
+        lf_settle(timing.settleDelay);
+        g_rtAppServer.drainReceiveBuffer();
+
+        if (g_rtAppServer.connected()) {
+            gf_processRTVersion(reply);
+            g_rtConnected.store(true);
+            gf_log("RealTraffic connected");
+            g_waitingForRTApp.store(false);
+            break;
+        }
+
+        gf_log("RT App connection was stale, waiting for a new one ...");
+        g_rtAppServer.closeAll();
+        if (!keepRunning()) break;
+        g_rtAppServer.listen(PORT_NUMBER.value());
+    }
+    g_waitingForRTApp.store(false);
+    Gui::showTbloHintOrClear();
+}
+
+void gf_processRTVersion(const std::string& reply) {
+    if (reply.empty()) {
+        Gui::addStatusLine("No RealTraffic version received?", true);
+        g_rtProfessional.store(false);
+        return;
+    }
+    try {
+        const nlohmann::json json = nlohmann::json::parse(reply);
+        if (!json.is_object()) {
+            g_rtProfessional.store(false);
+            Gui::showTrafficServiceInfo("");
+            return;
+        }
+        std::int64_t level = 1;
+        if (auto it = json.find("level"); it != json.end()) {
+            if (!it->is_number_integer()) throw std::runtime_error("\"level\" is not a whole number");
+            level = it->get<std::int64_t>();
+        }
+        std::string version;
+        if (auto it = json.find("version"); it != json.end()) version = it->get<std::string>();
+        const bool professional = level == 2;
+        g_rtProfessional.store(professional);
+        Gui::showTrafficServiceInfo(fmt::format("RT App {} edition: {}", professional ? "prof" : "stnd", version));
+    } catch (const std::exception& e) {
+        g_rtProfessional.store(false);
+        Gui::showTrafficServiceInfo("");
+        gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+    }
+}
+
+std::string gf_userPositionLine(const UserAircraftState& state) {
+    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{:.0f};{:.6f};{:.6f}\r\n", state.pitch * -100000.0,
+                       state.bank * 100000.0, state.heading, state.indicatedAltitude * 1000.0,
+                       state.groundVelocity * 1000.0, state.latitude * degreesToRadians,
+                       state.longitude * degreesToRadians);
+}
+
+void gf_sendUserPosition() {
+    if (!gf_rtAppTcpLinkWanted()) return;
+    const auto state = userPositionSnapshot.load();
+    if (!state || gf_isUnknownPosition(state->latitude, state->longitude)) return;
+
+    if (!g_rtAppServer.connected()) {
+        lf_linkGone(fmt::format("{} RealTraffic App gone", gf_utcTimeText()));
+        return;
+    }
+    if (g_rtAppServer.sendDataPacket(gf_userPositionLine(*state))) {
+        // The drain finds a peer that closed; while a buffer request waits
+        // for its answer the link is left alone.
+        std::lock_guard lock(l_bufferRequestMutex);
+        if (!g_bufferRequestPending.load()) g_rtAppServer.drainReceiveBuffer();
+    } else {
+        lf_linkGone("RealTraffic App gone");
+    }
+}
+
+void gf_sendTimeOffset(std::int64_t shift) {
+    if (shift < 1 || !g_rtAppServer.connected()) return;
+    // A value whose milliseconds do not fit is no time at all.
+    if (shift > std::numeric_limits<std::int64_t>::max() / 1000) return;
+    g_rtAppServer.sendDataPacket(fmt::format("Qs123={}\r\n", shift * 1000));
+}
+
+bool gf_requestBufferTraffic() {
+    std::lock_guard lock(l_bufferRequestMutex);
+    if (g_bufferRequestPending.exchange(true)) return false;
+
+    const auto state = userPositionSnapshot.load();
+    std::string line;
+    if (!state || gf_isUnknownPosition(state->latitude, state->longitude)) {
+        line = "Qs999=sendbuffer=5,6\n";
+    } else {
+        const double radiusNm = settingsSnapshot.load()->RANGE;
+        const double halfHeight = radiusNm * kDegreesPerNm;
+        const LaLo centre{state->latitude, state->longitude};
+        const auto [west, east] = lf_westEast(centre, radiusNm * feetPerNm);
+        line = fmt::format("Qs999=sendbuffer=5,6,{:.6f},{:.6f},{:.6f},{:.6f}\n", centre.lat - halfHeight, west,
+                           centre.lat + halfHeight, east);
+    }
+    g_rtAppServer.drainReceiveBuffer();
+    const bool sent = g_rtAppServer.sendDataPacket(line);
+    if (!sent) g_bufferRequestPending.store(false);
+    return sent;
+}
+
+void gf_clearBufferRequestPending() {
+    std::lock_guard lock(l_bufferRequestMutex);
+    g_bufferRequestPending.store(false);
+}
+
+void gf_requestParkedTraffic() {
+    if (auto clear = l_clearParkedTraffic.load()) clear();
+
+    std::optional<LaLo> centre;
+    if (const auto airport = gf_currentAirport(); airport && !airport->icao.isNone() && gf_isValidLaLo(airport->position)) {
+        centre = airport->position;
+    } else if (auto onGround = l_userOnGround.load(); onGround && onGround()) {
+        const auto state = userPositionSnapshot.load();
+        // An aircraft whose position is not known yet gives no centre.
+        if (state && gf_isValidLaLo(LaLo{state->latitude, state->longitude})) {
+            centre = LaLo{state->latitude, state->longitude};
+        }
+    }
+    if (!centre) return;
+
+    if (!g_rtAppServer.connected()) return;
+    const auto [west, east] = lf_westEast(*centre, kParkedHalfWidthFt);
+    g_rtAppServer.sendDataPacket(fmt::format("Qs999=sendparked,{:.6f},{:.6f},{:.6f},{:.6f}\r\n",
+                                             centre->lat - kParkedHalfHeight, west, centre->lat + kParkedHalfHeight,
+                                             east));
+}

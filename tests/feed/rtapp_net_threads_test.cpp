@@ -1,0 +1,153 @@
+// The sockets layer across threads, and the application peer's own behaviour:
+// a close from one thread wakes a call blocked on the socket in another;
+// lines are split however the bytes arrive.
+
+#include <future>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+
+#include "platform/net/socket.h"
+#include "support/rtapp_peer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(NetThreads, ClosingWakesABlockedAccept) {
+    const Socket listening = gf_openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_TRUE(gf_bindIPv4(listening, 0, true));
+    ASSERT_TRUE(gf_listenSocket(listening, 4));
+    auto accepted = std::async(std::launch::async, [listening] {
+        const Socket client = gf_acceptSocket(listening);
+        return std::make_pair(client.valid(), gf_socketError());
+    });
+    EXPECT_EQ(accepted.wait_for(50ms), std::future_status::timeout);  // it blocks
+    const auto start = std::chrono::steady_clock::now();
+    gf_closeSocket(listening);
+    ASSERT_EQ(accepted.wait_for(100ms), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    const auto [valid, error] = accepted.get();
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(error, WSAEINTR);
+}
+
+TEST(NetThreads, ClosingWakesABlockedReceiveAndReleasesTheDescriptorAfterIt) {
+    const std::size_t before = gf_openSocketCount();
+    const Socket socket = gf_openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    ASSERT_TRUE(gf_bindIPv4(socket, 0, true));
+    auto received = std::async(std::launch::async, [socket] {
+        char buffer[64];
+        return gf_receiveDatagram(socket, buffer, sizeof buffer);
+    });
+    EXPECT_EQ(received.wait_for(50ms), std::future_status::timeout);
+    gf_closeSocket(socket);
+    ASSERT_EQ(received.wait_for(100ms), std::future_status::ready);
+    EXPECT_LE(received.get(), 0);
+    EXPECT_EQ(gf_openSocketCount(), before);
+}
+
+// A minimal server for the peer tests: accepts one connection.
+struct OneClientServer {
+    Socket listening;
+    Socket client;
+    std::uint16_t port = 0;
+
+    OneClientServer() {
+        listening = gf_openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        EXPECT_TRUE(gf_bindIPv4(listening, 0, true));
+        EXPECT_TRUE(gf_listenSocket(listening, 4));
+        port = gf_localPort(listening);
+    }
+    void accept() { client = gf_acceptSocket(listening); }
+    ~OneClientServer() {
+        gf_closeSocket(client);
+        gf_closeSocket(listening);
+    }
+};
+
+TEST(RTAppPeerThreads, LinesAreSplitAtLineFeedsHoweverTheBytesArrive) {
+    OneClientServer server;
+    tavo::test::RTAppPeer peer;
+    ASSERT_TRUE(peer.connect(server.port));
+    server.accept();
+    ASSERT_TRUE(server.client.valid());
+
+    // Two lines in one segment, then one line in two pieces.
+    ASSERT_EQ(gf_sendBytes(server.client, "Qs123=2000\r\nQs999=sendbuffer=5,6\n"), 33);
+    ASSERT_TRUE(peer.waitForLineCount(2, 2s));
+    ASSERT_EQ(gf_sendBytes(server.client, "Qs999=send"), 10);
+    ASSERT_TRUE(peer.waitForLineCount(2, 2s));
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (peer.pendingText() != "Qs999=send" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(peer.pendingText(), "Qs999=send");
+    ASSERT_EQ(gf_sendBytes(server.client, "parked,1,2,3,4\r\n"), 16);
+    ASSERT_TRUE(peer.waitForLineCount(3, 2s));
+
+    const std::vector<std::string> expected{"Qs123=2000\r\n", "Qs999=sendbuffer=5,6\n",
+                                            "Qs999=sendparked,1,2,3,4\r\n"};
+    EXPECT_EQ(peer.lines(), expected);
+    EXPECT_EQ(peer.pendingText(), "");
+    EXPECT_EQ(peer.versionRequests(), 0);
+}
+
+TEST(RTAppPeerThreads, AnswersTheVersionRequestAsConfigured) {
+    struct Case {
+        tavo::test::VersionReply reply;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {tavo::test::VersionReply::Professional, R"({"level":2,"version":"10.0.280"})"},
+        {tavo::test::VersionReply::Standard, R"({"version":"10.0.280"})"},
+        {tavo::test::VersionReply::EmptyObject, "{}"},
+        {tavo::test::VersionReply::Custom, "custom reply"},
+    };
+    for (const Case& c : cases) {
+        OneClientServer server;
+        tavo::test::RTAppPeer peer(c.reply, "10.0.280", "custom reply");
+        ASSERT_TRUE(peer.connect(server.port));
+        server.accept();
+        ASSERT_EQ(gf_sendBytes(server.client, "Qs999=version\r\n"), 15);
+        ASSERT_EQ(gf_waitReadable(server.client, 2000ms), 1);
+        std::string reply(256, '\0');
+        const long n = gf_receiveBytes(server.client, reply.data(), reply.size());
+        ASSERT_GT(n, 0);
+        reply.resize(static_cast<std::size_t>(n));
+        EXPECT_EQ(reply, c.expected);
+        EXPECT_EQ(peer.versionRequests(), 1);
+    }
+}
+
+TEST(RTAppPeerThreads, SilentPeerSaysNothingAndClosingPeerHangsUp) {
+    {
+        OneClientServer server;
+        tavo::test::RTAppPeer peer(tavo::test::VersionReply::Silent);
+        ASSERT_TRUE(peer.connect(server.port));
+        server.accept();
+        ASSERT_EQ(gf_sendBytes(server.client, "Qs999=version\r\n"), 15);
+        EXPECT_EQ(gf_waitReadable(server.client, 200ms), 0);
+        EXPECT_EQ(peer.versionRequests(), 1);
+    }
+    {
+        OneClientServer server;
+        tavo::test::RTAppPeer peer(tavo::test::VersionReply::Close);
+        ASSERT_TRUE(peer.connect(server.port));
+        server.accept();
+        ASSERT_EQ(gf_sendBytes(server.client, "Qs999=version\r\n"), 15);
+        ASSERT_EQ(gf_waitReadable(server.client, 2000ms), 1);
+        char byte;
+        EXPECT_EQ(gf_receiveBytes(server.client, &byte, 1), 0);
+    }
+}
+
+TEST(RTAppPeerThreads, ConnectGivesUpWhenNothingListens) {
+    tavo::test::RTAppPeer peer;
+    const std::uint16_t port = tavo::test::freeTcpPort();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(peer.connect(port, 100ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+}  // namespace
