@@ -1,0 +1,29 @@
+#include "engine/sim_commands.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex l_resultMutex;
+std::vector<SimCommand> l_results;
+
+}  // namespace
+
+void gf_queueSimCommand(const SimCommand& command) {
+    std::lock_guard lock(l_resultMutex);
+    l_results.push_back(command);
+}
+
+void gf_takeSimCommands(std::vector<SimCommand>& out) {
+    std::vector<SimCommand> taken;
+    {
+        std::lock_guard lock(l_resultMutex);
+        taken.swap(l_results);
+    }
+    out.insert(out.end(), taken.begin(), taken.end());
+}
+
+void gf_clearSimCommands() {
+    std::lock_guard lock(l_resultMutex);
+    l_results.clear();
+}

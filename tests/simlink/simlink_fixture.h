@@ -1,0 +1,140 @@
+#pragma once
+// A simulator link driven by hand: a clean simulator model, the link's state
+// reset, a log file in a fresh working folder, a fake pose clock, and helpers
+// that open and set up a connection and run frames on the test's thread in
+// place of the SimClient thread.
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/gui/gui.h"
+#include "app/stop.h"
+#include "engine/sim_commands.h"
+#include "feed/feed_state.h"
+#include "foundation/log.h"
+#include "platform/simconnect/sim_model.h"
+#include "settings/snapshot.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_link_internal.h"
+#include "support/temp_dir.h"
+
+namespace tavo::test {
+
+inline std::int64_t g_fakePoseNowNs = 0;
+inline std::int64_t lf_fakePoseClock() { return g_fakePoseNowNs; }
+
+inline std::string readLogFile() {
+    gf_flushLog();
+    std::ifstream in("Log.txt", std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline std::size_t countOccurrences(const std::string& text, std::string_view what) {
+    std::size_t n = 0;
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
+    return n;
+}
+
+inline void selectSimulator(SimVersion version) {
+    startupChoice.store(std::make_shared<const StartupChoice>(
+        StartupChoice{version == SimVersion::MSFS2020 ? 1u : 2u, 0}));
+}
+
+class SimLinkTest : public TempWorkDirTest {
+protected:
+    void SetUp() override {
+        TempWorkDirTest::SetUp();
+        gf_openLogFile();
+        gf_simModelReset();
+        gf_clearStopMailbox();
+        g_exiting.store(false);
+        gf_gui().attachGuiThread();  // GUI updates of this thread apply at once
+        gf_gui().reset();
+        selectSimulator(SimVersion::MSFS2020);
+        gf_resetSimClient();
+        gf_initSimClient();
+        gf_clearSimCommands();
+        auto& link = gf_simLink();
+        link.ownedObjects.clear();
+        link.shutdownRemovals.clear();
+        link.poseHistory.clear();
+        link.shutdownInProgress = false;
+        g_rtProfessional.store(false);
+        g_userSwitchedSim.store(false);
+        g_fakePoseNowNs = 1'000'000'000'000;
+        gf_setPoseClock(&lf_fakePoseClock);
+        gf_setFlightPlanBaseFolder(dir());
+    }
+    void TearDown() override {
+        if (gf_simHandle() != nullptr) SimConnect_Close(gf_simHandle());
+        gf_resetSimClient();
+        gf_clearSimCommands();
+        gf_simModelReset();
+        gf_setPoseClock(nullptr);
+        gf_setFlightPlanBaseFolder({});
+        gf_clearStopMailbox();
+        g_rtProfessional.store(false);
+        gf_gui().reset();
+        selectSimulator(SimVersion::MSFS2024);
+        gf_logger().close();
+        TempWorkDirTest::TearDown();
+    }
+
+    // Starts the simulator, opens "TAVO", runs the setup and handles what the
+    // simulator answered to it (OPEN, the "Sim" state).
+    void connect(SimVersion version = SimVersion::MSFS2020) {
+        gf_simModelStart(version);
+        HANDLE h = nullptr;
+        ASSERT_EQ(SimConnect_Open(&h, "TAVO", nullptr, 0, nullptr, 0), S_OK);
+        gf_simLink().handle.store(h);
+        setupOk = gf_setupSimConnect();
+        dispatch();
+    }
+
+    void dispatch() { ASSERT_GE(SimConnect_CallDispatch(gf_simHandle(), &gf_simDispatch, &context), 0); }
+
+    // One simulator frame: poses and commands are issued, answers handled.
+    void frame() {
+        gf_simModelFrames(1);
+        dispatch();
+        dispatch();
+    }
+
+    std::vector<SimCallRecord> calls() { return gf_simModelConnection("TAVO").calls; }
+
+    std::vector<SimCommand> results() {
+        std::vector<SimCommand> out;
+        gf_takeSimCommands(out);
+        return out;
+    }
+
+    // Creates a live AI object through the link and returns its object id.
+    std::uint32_t createObject(std::uint32_t hexid, const std::string& title = "Test Title",
+                               const std::string& tail = "D-TEST") {
+        gf_simModelSetAcceptAnyTitle(true);
+        SimCreateCommand create;
+        create.position = {50.0, 8.0, 1000.0, 0, 0, 90.0, 0, 150};
+        create.title = title;
+        create.tailNumber = tail;
+        create.hexid = hexid;
+        gf_queueAiCreate(create);
+        frame();
+        for (const auto& r : results())
+            if ((r.kind == SIM_RESULT_LIVE_ASSIGNED || r.kind == SIM_RESULT_STATIC_ASSIGNED) && r.hexid == hexid)
+                return r.objectId;
+        ADD_FAILURE() << "no object assigned for hexid " << hexid;
+        return 0;
+    }
+
+    SimDispatchContext context;
+    bool setupOk = false;
+};
+
+}  // namespace tavo::test
