@@ -182,6 +182,13 @@ public:
     // The choice at that position; out_of_range "configuration option index is
     // out of range" for an index not below the number of choices.
     const std::string& valueAt(std::size_t index) const;
+    // Position of the first choice exactly equal to the current value (case
+    // matters); empty when there is none.
+    std::optional<std::size_t> indexOfValue() const;
+    // Refills the combo box with the choices and selects the current value
+    // exactly (nothing selected when it is no choice). Nothing happens while
+    // the control does not exist. Defined with the option lists.
+    void fillCombo() const;
 
 private:
     const std::vector<std::string> m_choices;
@@ -200,6 +207,8 @@ public:
     std::shared_ptr<const List> choices() const;
     // Swaps in a new list; readers that hold the old one keep it.
     void replaceChoices(List texts);
+    // As ChoiceOption::fillCombo, with the texts the list holds now.
+    void fillCombo() const;
 
 private:
     mutable std::mutex m_listMutex;
@@ -283,6 +292,13 @@ public:
     // not allowed leaves the selection as it is). Does nothing while the control
     // does not exist.
     void showValue() const;
+    // Refills the combo box with the allowed values in decimal and selects the
+    // current value when it is one (otherwise nothing is selected). Nothing
+    // happens while the control does not exist.
+    void fillCombo() const;
+    // Selects the current value when it is an allowed one; otherwise the
+    // selection stays as it is.
+    void selectCurrent() const;
 };
 
 // A combo box of allowed 32-bit floats (MAX_FIT_FL).
