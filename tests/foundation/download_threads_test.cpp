@@ -2,8 +2,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -12,7 +10,6 @@
 
 #include "app/stop.h"
 #include "foundation/download.h"
-#include "foundation/log.h"
 #include "platform/os/os.h"
 #include "support/enc_writer.h"
 #include "support/http_server.h"
@@ -23,26 +20,13 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using tavo::test::HttpReply;
+using tavo::test::readFile;
+using tavo::test::writeFile;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-class DownloadTest : public tavo::test::TempWorkDirTest {
+class DownloadTest : public tavo::test::LogFileTest {
 protected:
     void SetUp() override {
-        TempWorkDirTest::SetUp();
-        gf_openLogFile();
-        gf_flushLog();
-        logStart_ = readFile("Log.txt").size();
+        LogFileTest::SetUp();
         writeFile(target, "old content");
         // A stalled transfer is given up after one second, not thirty.
         DownloadTimeouts quick;
@@ -54,34 +38,27 @@ protected:
         gf_setDefaultDownloadTimeouts(DownloadTimeouts{});
         gf_osSetFaultHook({});
         unsetenv("TAVO_DOWNLOAD_URL");
-        gf_logger().close();
-        TempWorkDirTest::TearDown();
-    }
-    std::string newLog() {
-        gf_flushLog();
-        const std::string all = readFile("Log.txt");
-        const std::string added = all.substr(logStart_);
-        logStart_ = all.size();
-        return added;
+        LogFileTest::TearDown();
     }
     void expectOldTargetAndNoTemp() {
         EXPECT_EQ(readFile(target), "old content");
         EXPECT_FALSE(fs::exists(tmp));
     }
-    // Downloads with a keep-going flag the test controls.
     bool download(const std::string& url, std::atomic<bool>* go = nullptr) {
         Downloader d;
         EXPECT_TRUE(d.valid());
-        if (go != nullptr) {
-            d.setKeepGoing([go] { return go->load(); });
-        }
+        if (go != nullptr) d.setKeepGoing([go] { return go->load(); });
         return d.download(url, target, true);
+    }
+    static void failOn(OsOperation failing, std::errc error) {
+        gf_osSetFaultHook([failing, error](OsOperation op, const fs::path&, const fs::path&) {
+            return op == failing ? std::make_error_code(error) : std::error_code();
+        });
     }
 
     tavo::test::LoopbackHttpServer server;
     const fs::path target{"dbase.enc"};
     const fs::path tmp{"dbase.enc.download_tmp"};
-    std::size_t logStart_ = 0;
 };
 
 TEST_F(DownloadTest, SuccessReplacesTheTarget) {
@@ -90,36 +67,38 @@ TEST_F(DownloadTest, SuccessReplacesTheTarget) {
     ASSERT_TRUE(download(server.url("/f")));
     EXPECT_EQ(readFile(target), body);
     EXPECT_FALSE(fs::exists(tmp));
-    EXPECT_EQ(newLog(), "");
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].header("User-Agent"), "TAVO");
-    // A missing target is created; the same downloader can be reused.
-    Downloader d;
-    ASSERT_TRUE(d.download(server.url("/f"), "fresh.bin", true));
-    ASSERT_TRUE(d.download(server.url("/f"), "again.bin", false));
-    EXPECT_EQ(readFile("fresh.bin"), body);
-    EXPECT_EQ(readFile("again.bin"), body);
+    EXPECT_EQ(newLogLines(), "");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].header("User-Agent"), "TAVO");
+    // A slow but steady transfer completes.
+    server.setReply("GET", "/slow", HttpReply::slow(body.substr(0, 2000), 250, std::chrono::milliseconds(40)));
+    ASSERT_TRUE(download(server.url("/slow")));
+    EXPECT_EQ(readFile(target), body.substr(0, 2000));
 }
 
-TEST_F(DownloadTest, ErrorAnswersLeaveTheOldTarget) {
+TEST_F(DownloadTest, AnswersOtherThanSuccessLeaveTheOldTarget) {
     server.setReply("GET", "/gone", HttpReply::notFound());
     EXPECT_FALSE(download(server.url("/gone")));
     expectOldTargetAndNoTemp();
-    EXPECT_EQ(newLog(), "");
     server.setReply("GET", "/broken", HttpReply::withStatus(500, "server error page"));
     EXPECT_FALSE(download(server.url("/broken")));
     expectOldTargetAndNoTemp();
+    EXPECT_EQ(newLogLines(), "");
     // A redirect page is no data file, even though it is not an error.
     server.setReply("GET", "/moved", HttpReply::redirect(server.url("/f")));
     server.setReply("GET", "/f", HttpReply::ok("the real file"));
     EXPECT_FALSE(download(server.url("/moved")));
     expectOldTargetAndNoTemp();
     EXPECT_EQ(server.requestCount("/f"), 0u);
-    EXPECT_EQ(newLog(), "==> Download of '" + server.url("/moved") + "' answered with HTTP status 302\n");
-    server.setReply("GET", "/empty", HttpReply::withStatus(204));
-    EXPECT_TRUE(download(server.url("/empty")));
-    EXPECT_EQ(readFile(target), "");
+    EXPECT_EQ(newLogLines(), "==> Download of '" + server.url("/moved") + "' answered with HTTP status 302\n");
+    // Nobody listens, or the URL is no URL: nothing is left behind.
+    tavo::test::LoopbackHttpServer closed;
+    const std::string deadUrl = closed.url("/f");
+    closed.stop();
+    EXPECT_FALSE(download(deadUrl));
+    expectOldTargetAndNoTemp();
+    EXPECT_FALSE(download("notaurl://x"));
+    expectOldTargetAndNoTemp();
 }
 
 TEST_F(DownloadTest, AStalledTransferIsGivenUp) {
@@ -138,93 +117,61 @@ TEST_F(DownloadTest, AStalledTransferIsGivenUp) {
     EXPECT_GE(took, std::chrono::milliseconds(900));
 }
 
-TEST_F(DownloadTest, ASlowButSteadyTransferCompletes) {
-    const std::string body = tavo::test::patternText(2000);
-    server.setReply("GET", "/slow", HttpReply::slow(body, 250, std::chrono::milliseconds(40)));
-    ASSERT_TRUE(download(server.url("/slow")));
-    EXPECT_EQ(readFile(target), body);
-    EXPECT_FALSE(fs::exists(tmp));
-}
-
 TEST_F(DownloadTest, AStopAbortsWithinASecond) {
-    server.setReply("GET", "/long", HttpReply::slow(std::string(100000, 'y'), 100, std::chrono::milliseconds(20)));
-    std::atomic<bool> go{true};
-    std::thread stopper([&go] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        go = false;
-    });
-    const auto start = Clock::now();
-    const bool ok = download(server.url("/long"), &go);
-    const auto took = Clock::now() - start;
-    stopper.join();
-    EXPECT_FALSE(ok);
-    EXPECT_LT(took, std::chrono::milliseconds(1300));
-    expectOldTargetAndNoTemp();
-}
-
-TEST_F(DownloadTest, TheProgramsStopRequestAbortsByDefault) {
     server.setReply("GET", "/long", HttpReply::stalled(std::string(100000, 'y'), 10));
     DownloadTimeouts patient;
     patient.lowSpeedSeconds = 30;
-    std::thread stopper([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        requestStop(StopReason::NewSettings, 0);
-    });
-    const auto start = Clock::now();
-    Downloader d;
-    d.setTimeouts(patient);
-    const bool ok = d.download(server.url("/long"), target, true);
-    const auto took = Clock::now() - start;
-    stopper.join();
-    gf_clearStopMailbox();
-    EXPECT_FALSE(ok);
-    EXPECT_LT(took, std::chrono::milliseconds(1500));
-    expectOldTargetAndNoTemp();
+    // Once through the downloader's own flag, once through the program's stop
+    // request, which every downloader heeds by default.
+    for (const bool ownFlag : {true, false}) {
+        std::atomic<bool> go{true};
+        Downloader d;
+        d.setTimeouts(patient);
+        if (ownFlag) d.setKeepGoing([&go] { return go.load(); });
+        std::thread stopper([&go, ownFlag] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (ownFlag) go = false;
+            else requestStop(StopReason::NewSettings, 0);
+        });
+        const auto start = Clock::now();
+        const bool ok = d.download(server.url("/long"), target, true);
+        const auto took = Clock::now() - start;
+        stopper.join();
+        gf_clearStopMailbox();
+        EXPECT_FALSE(ok) << ownFlag;
+        EXPECT_LT(took, std::chrono::milliseconds(1300)) << ownFlag;
+        expectOldTargetAndNoTemp();
+    }
 }
 
-TEST_F(DownloadTest, AStaleTemporaryFileIsReplaced) {
+TEST_F(DownloadTest, TemporaryFileFaults) {
+    // A stale temporary file is replaced.
     writeFile(tmp, "left over from a crash");
     server.setReply("GET", "/f", HttpReply::ok("new content"));
     ASSERT_TRUE(download(server.url("/f")));
     EXPECT_EQ(readFile(target), "new content");
     EXPECT_FALSE(fs::exists(tmp));
-    // A stale file that cannot be removed ends the download before it starts.
+    // One that cannot be removed ends the download before it starts.
+    writeFile(target, "old content");
     writeFile(tmp, "stuck");
-    gf_osSetFaultHook([](OsOperation op, const fs::path&, const fs::path&) {
-        return op == OsOperation::remove ? std::make_error_code(std::errc::permission_denied) : std::error_code();
-    });
+    failOn(OsOperation::remove, std::errc::permission_denied);
     EXPECT_FALSE(download(server.url("/f")));
-    gf_osSetFaultHook({});
     EXPECT_EQ(server.requestCount("/f"), 1u);
-    EXPECT_EQ(newLog(), "==> Could not remove stale temporary download 'dbase.enc.download_tmp': " +
-                            std::make_error_code(std::errc::permission_denied).message() + "\n");
-}
-
-TEST_F(DownloadTest, AFailedReplaceKeepsTheTargetAndRemovesTheTemporaryFile) {
-    server.setReply("GET", "/f", HttpReply::ok("new content"));
-    gf_osSetFaultHook([](OsOperation op, const fs::path&, const fs::path&) {
-        return op == OsOperation::move ? std::make_error_code(std::errc::device_or_resource_busy) : std::error_code();
-    });
+    EXPECT_EQ(newLogLines(), "==> Could not remove stale temporary download 'dbase.enc.download_tmp': " +
+                                 std::make_error_code(std::errc::permission_denied).message() + "\n");
+    gf_osSetFaultHook({});
+    fs::remove(tmp);
+    // A failed replace keeps the target and removes the temporary file.
+    failOn(OsOperation::move, std::errc::device_or_resource_busy);
     EXPECT_FALSE(download(server.url("/f")));
     gf_osSetFaultHook({});
     expectOldTargetAndNoTemp();
-    EXPECT_EQ(newLog(), "==> Could not replace downloaded file 'dbase.enc': " +
-                            std::make_error_code(std::errc::device_or_resource_busy).message() + "\n");
-}
-
-TEST_F(DownloadTest, LocalFailures) {
-    server.setReply("GET", "/f", HttpReply::ok("x"));
+    EXPECT_EQ(newLogLines(), "==> Could not replace downloaded file 'dbase.enc': " +
+                                 std::make_error_code(std::errc::device_or_resource_busy).message() + "\n");
+    // The temporary file cannot be created.
     Downloader d;
     EXPECT_FALSE(d.download(server.url("/f"), "no/such/folder/file.bin", true));
-    EXPECT_EQ(newLog(), "Could not open temporary download file: no/such/folder/file.bin.download_tmp\n");
-    // Nobody listens: the connection fails and nothing is left behind.
-    tavo::test::LoopbackHttpServer closed;
-    const std::string deadUrl = closed.url("/f");
-    closed.stop();
-    EXPECT_FALSE(download(deadUrl));
-    expectOldTargetAndNoTemp();
-    EXPECT_FALSE(download("notaurl://x"));
-    expectOldTargetAndNoTemp();
+    EXPECT_EQ(newLogLines(), "Could not open temporary download file: no/such/folder/file.bin.download_tmp\n");
 }
 
 TEST_F(DownloadTest, DataFilesComeFromTheInputFolderOfTheServer) {
@@ -234,11 +181,10 @@ TEST_F(DownloadTest, DataFilesComeFromTheInputFolderOfTheServer) {
     EXPECT_EQ(gf_downloadBaseUrl(), server.baseUrl() + "/downloads/");
     ASSERT_TRUE(gf_downloadDataFile("dbase.enc", target));
     EXPECT_EQ(readFile(target), body);
-    const std::string url = server.baseUrl() + "/downloads/input/dbase.enc";
-    EXPECT_EQ(newLog(), "Downloaded '" + url + "' to 'dbase.enc'\n");
+    EXPECT_EQ(newLogLines(), "Downloaded '" + server.baseUrl() + "/downloads/input/dbase.enc' to 'dbase.enc'\n");
     EXPECT_FALSE(gf_downloadDataFile("wktraffic.enc", "wktraffic.enc"));
     EXPECT_FALSE(fs::exists("wktraffic.enc"));
-    EXPECT_EQ(newLog(), "==> Downloading '" + server.baseUrl() + "/downloads/input/wktraffic.enc' failed!\n");
+    EXPECT_EQ(newLogLines(), "==> Downloading '" + server.baseUrl() + "/downloads/input/wktraffic.enc' failed!\n");
     unsetenv("TAVO_DOWNLOAD_URL");
     const std::string base = gf_downloadBaseUrl();
     EXPECT_EQ(base.rfind("https://", 0), 0u);

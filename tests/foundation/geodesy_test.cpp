@@ -15,26 +15,19 @@ constexpr double kPi = 3.141592653589793;
 // the same sphere (distance from the angle between the two vectors, bearing
 // from the planes through the start point), not with the formulas under test.
 
-TEST(Distance, ZeroSixtyAndLongRoutes) {
+TEST(Distance, MatchesIndependentValues) {
     EXPECT_DOUBLE_EQ(gf_distanceNm({47.0, 8.0}, {47.0, 8.0}), 0.0);
     EXPECT_NEAR(gf_distanceNm({0, 0}, {0, 1}), 60.0, 1e-9);
-    EXPECT_NEAR(gf_distanceNm({0, 0}, {1, 0}), 60.0, 1e-9);
     EXPECT_NEAR(gf_distanceNm({51.4775, -0.461389}, {40.639722, -73.778889}), 2989.047669161, 1e-6);
-    EXPECT_NEAR(gf_distanceNm({-33.946111, 151.177222}, {33.9425, -118.408056}), 6508.087911984, 1e-6);
-    // Symmetric.
     EXPECT_NEAR(gf_distanceNm({40.639722, -73.778889}, {51.4775, -0.461389}), 2989.047669161, 1e-6);
+    EXPECT_NEAR(gf_distanceNm({-33.946111, 151.177222}, {33.9425, -118.408056}), 6508.087911984, 1e-6);
+    EXPECT_NEAR(gf_distanceNm({60.0, 179.5}, {60.0, -179.5}), 29.999714420, 1e-6);  // across 180
 }
 
-TEST(Distance, AntimeridianAntipodesAndPoles) {
-    EXPECT_NEAR(gf_distanceNm({60.0, 179.5}, {60.0, -179.5}), 29.999714420, 1e-6);
-    // Antipodal points: the haversine term may round past 1 and must not
-    // turn into NaN. Near the antipode the formula itself is only good to
-    // about 1e-4 nm (the root of 1 - h loses the digits).
-    const double half = gf_distanceNm({10, 20}, {-10, -160});
-    EXPECT_FALSE(std::isnan(half));
-    EXPECT_NEAR(half, 10800.0, 1e-3);
-    // A pair for which the unclamped term comes out as 1.0000000000000002.
-    EXPECT_NEAR(gf_distanceNm({87.5, -45.6}, {-87.5, -225.6}), 10800.0, 1e-3);
+TEST(Distance, AntipodesAndPolesAreNeverNaN) {
+    // The haversine term may round past 1 for antipodal points. Near the
+    // antipode the formula itself is only good to about 1e-4 nm.
+    EXPECT_NEAR(gf_distanceNm({87.5, -45.6}, {-87.5, -225.6}), 10800.0, 1e-3);  // term 1.0000000000000002
     for (double lat = -89.0; lat <= 89.0; lat += 7.3) {
         const double d = gf_distanceNm({lat, 33.3}, {-lat, 33.3 - 180.0});
         EXPECT_FALSE(std::isnan(d)) << lat;
@@ -44,31 +37,18 @@ TEST(Distance, AntimeridianAntipodesAndPoles) {
     EXPECT_NEAR(gf_distanceNm({90, 0}, {90, 123}), 0.0, 1e-9);  // the pole is one point
 }
 
-TEST(Bearing, CardinalDirectionsNeverNegative) {
+TEST(Bearing, MatchesIndependentValuesInZeroToTwoPi) {
     EXPECT_NEAR(gf_bearing({0, 0}, {1, 0}), 0.0, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {0, 1}), kPi / 2, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {-1, 0}), kPi, 1e-12);
     EXPECT_NEAR(gf_bearing({0, 0}, {0, -1}), 3 * kPi / 2, 1e-12);
-    for (double lon = -179.0; lon < 180.0; lon += 11.0) {
-        for (double lat = -80.0; lat <= 80.0; lat += 20.0) {
-            const double b = gf_bearing({12.5, 3.0}, {lat, lon});
-            EXPECT_GE(b, 0.0);
-            EXPECT_LT(b, 2 * kPi);
-        }
-    }
-}
-
-TEST(Bearing, MatchesIndependentValues) {
     EXPECT_NEAR(gf_bearing({51.4775, -0.461389}, {40.639722, -73.778889}), 5.025355154563, 1e-9);
     EXPECT_NEAR(gf_bearing({-33.946111, 151.177222}, {33.9425, -118.408056}), 1.064650455072, 1e-9);
     EXPECT_NEAR(gf_bearing({60.0, 179.5}, {60.0, -179.5}), 1.563238781483, 1e-9);  // east across 180
-    EXPECT_NEAR(gf_bearing({10, 20}, {-10.0, -159.999}), 4.712387465019, 1e-6);
-}
-
-TEST(DestinationPoint, SixtyMilesEastIsOneDegree) {
-    const LaLo p = gf_destinationPoint({0, 0}, {kPi / 2, 60 * feetPerNm});
-    EXPECT_NEAR(p.lat, 0.0, 1e-9);
-    EXPECT_NEAR(p.lon, 1.0, 1e-9);
+    for (double lon = -179.0; lon < 180.0; lon += 11.0) {
+        for (double lat = -80.0; lat <= 80.0; lat += 20.0) {
+            const double b = gf_bearing({12.5, 3.0}, {lat, lon});
+            EXPECT_TRUE(b >= 0.0 && b < 2 * kPi) << lat << "," << lon << ": " << b;
+        }
+    }
 }
 
 TEST(DestinationPoint, MatchesIndependentValues) {
@@ -97,7 +77,6 @@ TEST(DestinationPoint, AntimeridianAndPoles) {
     // latitude rounds to 1.0000000000000002, and asin of that is NaN.
     for (const double lat : {2.5, 2.6, 8.0}) {
         const LaLo pole = gf_destinationPoint({lat, 10}, {0.0, (90.0 - lat) * 60 * feetPerNm});
-        EXPECT_FALSE(std::isnan(pole.lat)) << lat;
         EXPECT_NEAR(pole.lat, 90.0, 1e-6) << lat;
     }
 }
@@ -113,22 +92,15 @@ TEST(DestinationPoint, RoundTripsWithDistanceAndBearing) {
     }
 }
 
-TEST(LaLo, FormatsSixDecimals) {
+TEST(LaLo, FormatAndValidity) {
     EXPECT_EQ(fmt::format("{}", LaLo{47.123456789, -8.5}), "47.123457,-8.500000");
-    EXPECT_EQ(fmt::format("lalo: {}", LaLo{-0.0000004, 179.9999996}), "lalo: -0.000000,180.000000");
-}
-
-TEST(LaLo, ValidityRangesAndOrigin) {
     EXPECT_TRUE(gf_isValidLaLo({90, 180}));
     EXPECT_TRUE(gf_isValidLaLo({-90, -180}));
-    EXPECT_TRUE(gf_isValidLaLo({0.0002, 0}));
     EXPECT_TRUE(gf_isValidLaLo({0, -0.0001}));
-    EXPECT_FALSE(gf_isValidLaLo({0, 0}));
-    EXPECT_FALSE(gf_isValidLaLo({0.00009, -0.00009}));
+    EXPECT_FALSE(gf_isValidLaLo({0.00009, -0.00009}));  // the origin stands for "no position"
     EXPECT_FALSE(gf_isValidLaLo({90.0001, 10}));
     EXPECT_FALSE(gf_isValidLaLo({10, -180.0001}));
     EXPECT_FALSE(gf_isValidLaLo({std::numeric_limits<double>::quiet_NaN(), 10}));
-    EXPECT_FALSE(gf_isValidLaLo({10, std::numeric_limits<double>::infinity()}));
 }
 
 }  // namespace

