@@ -146,6 +146,11 @@ FakeRtApi::FakeRtApi() : server_(std::make_unique<httplib::Server>()) {
                                 {"METAR", "EDDF 121020Z 24008KT 9999 FEW030 12/06 Q1013 NOSIG"}}})));
 
     server_->set_keep_alive_max_count(1000);
+    // A worker waits this long for the next request on an idle kept-alive
+    // connection, and the fake's destructor waits for its workers: keep it
+    // short so a fake goes away promptly while a client still holds a
+    // connection open.
+    server_->set_keep_alive_timeout(1);
     // Replies go out as a header write and a body write; without TCP_NODELAY
     // the second waits for the client's delayed ACK (about 40 ms) on every
     // reused connection. Accepted sockets inherit it from the listening one.
