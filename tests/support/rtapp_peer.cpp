@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
 #include <netinet/in.h>
 
 namespace tavo::test {
@@ -21,6 +24,49 @@ std::uint16_t freeTcpPort() {
     if (gf_bindIPv4(probe, 0)) port = gf_localPort(probe);
     gf_closeSocket(probe);
     return port;
+}
+
+std::vector<std::string> rtTrafficFields(std::uint32_t hexid, double lat, double lon, double timestamp) {
+    std::vector<std::string> f(44);
+    f[0] = "RTTFC";
+    f[1] = std::to_string(hexid);
+    f[2] = fmt::format("{:.6f}", lat);
+    f[3] = fmt::format("{:.6f}", lon);
+    f[4] = "5000";     // altitude
+    f[5] = "500";      // vertical speed
+    f[7] = "90";       // track
+    f[8] = "250";      // ground speed
+    f[9] = "KLM1234";  // callsign
+    f[10] = "B738";
+    f[11] = "PH-BXA";
+    f[12] = "AMS";
+    f[13] = "LHR";
+    f[14] = fmt::format("{:.2f}", timestamp);
+    f[17] = "adsb";
+    f[20] = "260";  // true airspeed
+    f[23] = "0";    // roll
+    f[25] = "95";   // true heading, read only with "adsb_icao"
+    f[28] = "A3";
+    f[43] = "KLM";
+    return f;
+}
+
+std::vector<std::string> rtParkedFields(std::string_view hexid, std::string_view stand, std::string_view callsign,
+                                        double timestamp) {
+    return {"RTPARK",          std::string(hexid), "52.310000", "4.760000", std::string(callsign), "B738",
+            "PH-BXB",          std::string(stand), fmt::format("{:.1f}", timestamp)};
+}
+
+std::string rtJoin(const std::vector<std::string>& fields) { return fmt::format("{}", fmt::join(fields, ",")); }
+
+std::string rtTrafficLine(std::uint32_t hexid, std::string_view tag, double timestamp) {
+    auto fields = rtTrafficFields(hexid, 52.0 + 10.0 / 60.0, 4.0, timestamp);
+    fields[0] = std::string(tag);
+    return rtJoin(fields);
+}
+
+std::string rtWeatherDatagram(std::string_view metar) {
+    return nlohmann::json{{"METAR", std::string(metar)}}.dump();
 }
 
 RTAppPeer::RTAppPeer(RTAppPeerOptions options) : options_(std::move(options)) {}
@@ -196,6 +242,13 @@ bool RTAppPeer::sendDatagram(std::uint16_t port, std::string_view datagram) {
     if (!udp_.valid()) udp_ = gf_openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (!udp_.valid()) return false;
     return gf_sendDatagramLoopback(udp_, datagram, port) == static_cast<long>(datagram.size());
+}
+
+bool RTAppPeer::sendLines(std::uint16_t port, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (!sendDatagram(port, line)) return false;
+    }
+    return true;
 }
 
 }  // namespace tavo::test

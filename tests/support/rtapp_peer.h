@@ -8,8 +8,9 @@
 // moment.
 //
 // UDP side: sendDatagram sends one datagram to a loopback port, the way the
-// application sends traffic (49005) and weather (49004) lines; helpers for
-// whole traffic, buffer and parked sets belong on top of it.
+// application sends traffic (49005) and weather (49004) lines; sendLines sends
+// a whole set (a live batch, buffer segments, a parked set), one line per
+// datagram. The free functions below build the lines.
 
 #include <chrono>
 #include <condition_variable>
@@ -47,6 +48,22 @@ struct RTAppPeerOptions {
 // A port on which nothing listens at the moment (bound once and released).
 std::uint16_t freeTcpPort();
 
+// The 44 fields of an RTTFC line (tag first) of an airborne B738 "KLM1234",
+// at the position given and the time given (seconds since 1970). Tests change
+// single fields by index before joining them.
+std::vector<std::string> rtTrafficFields(std::uint32_t hexid = 4735190, double lat = 52.0 + 10.0 / 60.0,
+                                         double lon = 4.0, double timestamp = 1704067200.0);
+// The 9 fields of an RTPARK line: hexadecimal hexid, position, callsign, type,
+// registration, stand, time.
+std::vector<std::string> rtParkedFields(std::string_view hexid = "4840D6", std::string_view stand = "D4",
+                                        std::string_view callsign = "KLM1234", double timestamp = 1704067200.0);
+// The fields joined with ",".
+std::string rtJoin(const std::vector<std::string>& fields);
+// One RTTFC (or, with tag, RTBUF) line from rtTrafficFields.
+std::string rtTrafficLine(std::uint32_t hexid, std::string_view tag = "RTTFC", double timestamp = 1704067200.0);
+// A weather datagram {"METAR":"<metar>"}.
+std::string rtWeatherDatagram(std::string_view metar);
+
 class RTAppPeer {
 public:
     explicit RTAppPeer(RTAppPeerOptions options = {});
@@ -82,6 +99,8 @@ public:
 
     // One UDP datagram to 127.0.0.1:port; false when it could not be sent.
     bool sendDatagram(std::uint16_t port, std::string_view datagram);
+    // Each line as a datagram of its own, in order; false when one failed.
+    bool sendLines(std::uint16_t port, const std::vector<std::string>& lines);
 
 private:
     void readLoop();

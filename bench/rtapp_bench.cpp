@@ -1,0 +1,93 @@
+// RT App traffic lines into records: split, parse the fields, build the record
+// and collect it into the batch, as the traffic reader does per datagram.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "feed/rtapp/traffic_reader.h"
+#include "settings/snapshot.h"
+#include "support/rtapp_peer.h"
+
+namespace {
+
+// 1,000 in-range airborne aircraft of varied identity around 52N 4E.
+std::vector<std::string> lf_makeLines() {
+    static const char* types[] = {"B738", "A320", "B77W", "E190", "DH8D", "A20N", "B789", "CRJ9"};
+    static const char* airlines[] = {"KLM", "DLH", "BAW", "AFR", "EZY", "RYR", "UAL", ""};
+    static const char* airports[] = {"AMS", "FRA", "LHR", "CDG", "null", "JFK", "", "MAD"};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 1000; ++i) {
+        auto f = tavo::test::rtTrafficFields(0x400000 + static_cast<std::uint32_t>(i), 52.0 + (i % 40) * 0.01,
+                                             4.0 + (i / 40) * 0.01, 1704067200.0 + i * 0.01);
+        f[4] = fmt::format("{}", 1000 + i * 30);
+        f[7] = fmt::format("{}", i % 360);
+        f[8] = fmt::format("{:.1f}", 200.0 + i % 200);
+        f[9] = fmt::format("{}{}", airlines[i % 8][0] ? airlines[i % 8] : "PVT", 100 + i);
+        f[10] = types[i % 8];
+        f[11] = fmt::format("PH-{:03}", i);
+        f[12] = airports[i % 8];
+        f[13] = airports[(i + 3) % 8];
+        f[17] = i % 2 ? "adsb_icao" : "mlat";
+        f[23] = fmt::format("{:.1f}", i % 20 - 10.0);
+        f[25] = fmt::format("{:.1f}", (i % 359) + 1.0);
+        f[43] = airlines[i % 8];
+        lines.push_back(tavo::test::rtJoin(f));
+    }
+    return lines;
+}
+
+// One line per iteration; every 1,000 lines the batch is closed with
+// "RTTFC_EOT" and handed to a poster that only empties it.
+void BM_RTAppLineToRecord(benchmark::State& state) {
+    settingsSnapshot.store(std::make_shared<const SettingsSnapshot>());
+    const auto lines = lf_makeLines();
+    auto reader = std::make_unique<TrafficReader>();
+    reader->setOwnPosition(52.0, 4.0);
+    reader->qnh.store(1013);
+    reader->clearTrafficMaps();
+    std::size_t built = 0;
+    reader->setBatchPoster([&built](std::vector<TrafficRecord>& batch, std::uint32_t) {
+        built += batch.size();
+        batch.clear();
+    });
+    std::size_t i = 0;
+    for (auto _ : state) {
+        reader->handleLine(lines[i]);
+        if (++i == lines.size()) {
+            i = 0;
+            reader->handleLine("RTTFC_EOT");
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    const double records = static_cast<double>(built + reader->batch().size());
+    state.counters["records_per_line"] = benchmark::Counter(records / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_RTAppLineToRecord);
+
+// One parked line per iteration (hexadecimal hexid, known type, stand).
+void BM_RTAppParkedLine(benchmark::State& state) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 1000; ++i) {
+        const auto fields = tavo::test::rtParkedFields(fmt::format("{:X}", 0x400000 + i), fmt::format("S{}", i),
+                                                       fmt::format("KLM{}", 100 + i));
+        lines.push_back(tavo::test::rtJoin(fields));
+    }
+    auto reader = std::make_unique<TrafficReader>();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        reader->handleLine(lines[i]);
+        if (++i == lines.size()) {
+            i = 0;
+            reader->handleLine("RTPARK_EOT");
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RTAppParkedLine);
+
+}  // namespace

@@ -1,0 +1,394 @@
+#include "feed/rtapp/traffic_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "app/gui/gui.h"
+#include "app/stop.h"
+#include "engine/engine_state.h"
+#include "engine/mailbox.h"
+#include "feed/rtapp/qnh_reader.h"
+#include "feed/rtapp/rtapp_link.h"
+#include "feed/traffic_clock.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "settings/snapshot.h"
+
+TrafficReader g_trafficReader;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::uint32_t kDefaultQnh = 1013;
+constexpr std::uint32_t kLiveDelaySeconds = 30;
+constexpr std::uint32_t kBufferSegmentSeconds = 6;
+constexpr std::size_t kTrafficFieldCount = 44;
+constexpr std::size_t kParkedFieldCount = 9;
+constexpr std::size_t kReservedFields = 64;
+
+std::atomic<void (*)()> l_rtDirectMapsClearer{nullptr};
+
+[[noreturn]] void lf_badField(std::string_view name, std::string_view text) {
+    throw std::runtime_error(fmt::format("{}:{}", name, text));
+}
+
+// A decimal number taking up the whole field: optional leading '-', no
+// blanks, no '+', and finite (inf and nan are read but refused).
+double lf_number(std::string_view name, std::string_view text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
+    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value)) lf_badField(name, text);
+    return value;
+}
+
+// A decimal hexid: digits only, at most 4294967295.
+std::uint32_t lf_decimalHexid(std::string_view text) {
+    if (text.empty()) lf_badField("hexid", text);
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') lf_badField("hexid", text);
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > 0xFFFFFFFFull) lf_badField("hexid", text);
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+// A hexadecimal hexid (either case) that fits in 32 bits.
+std::uint32_t lf_hexHexid(std::string_view text) {
+    auto fail = [&] { throw std::runtime_error(fmt::format("hexid incorrect{}", text)); };
+    if (text.empty()) fail();
+    std::uint64_t value = 0;
+    for (char c : text) {
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            fail();
+        value = value * 16 + digit;
+        if (value > 0xFFFFFFFFull) fail();
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+TrafficReader::TrafficReader() : UdpReader(kTrafficReaderName) {
+    fields_.reserve(kReservedFields);
+}
+
+void TrafficReader::setBatchPoster(BatchPoster poster) { poster_ = std::move(poster); }
+
+void TrafficReader::onDatagram() { handleLine(datagram_); }
+
+void TrafficReader::handleLine(std::string_view line) {
+    splitFields(line);
+    processRTAppLine(line);
+}
+
+void TrafficReader::splitFields(std::string_view line) {
+    fields_.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            fields_.push_back(line.substr(start));
+            return;
+        }
+        fields_.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+bool TrafficReader::checkFieldCount(std::size_t required, std::string_view line) {
+    if (fields_.size() >= required) return true;
+    gf_log(fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}", fields_.size(),
+                       required, line));
+    return false;
+}
+
+void TrafficReader::processRTAppLine(std::string_view line) {
+    try {
+        const std::string_view tag = fields_.front();
+        if (tag == "RTTFC" || tag == "RTBUF") {
+            if (checkFieldCount(kTrafficFieldCount, line)) processTrafficLine();
+        } else if (tag == "RTTFC_EOT") {
+            post(kLiveDelaySeconds);
+            dropPerBatchCopies();
+        } else if (tag == "RTBUF_SEP") {
+            // The per-batch copies stay: the buffer's segments are one request.
+            post(bufferSegment_ * kBufferSegmentSeconds);
+            ++bufferSegment_;
+        } else if (tag == "RTBUF_EOT") {
+            // Lines after the last separator stay in the batch and go with
+            // the next live batch.
+            bufferReceived.store(true);
+            dropPerBatchCopies();
+            gf_clearBufferRequestPending();
+            gf_log(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
+        } else if (tag == "RTPARK") {
+            if (checkFieldCount(kParkedFieldCount, line)) processParkLine();
+        } else if (tag == "RTPARK_EOT") {
+            {
+                std::lock_guard lock(parkedListMutex);
+                std::swap(parkedFront, parkedBack);
+                parkedBack.clear();
+            }
+            parkedReceived.store(true);
+            gf_log(fmt::format("{} park traffic received", gf_utcTimeText()));
+        } else if (tag.size() > 5 && tag.substr(0, 5) == "RTBUF") {
+            if (checkFieldCount(kTrafficFieldCount, line)) processTrafficLine();
+        }
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("exception in processRTAppLine: {}", e.what()));
+    }
+}
+
+void TrafficReader::post(std::uint32_t delaySeconds) {
+    if (poster_)
+        poster_(batch_, delaySeconds);
+    else
+        gf_postTrafficBatch(batch_, delaySeconds, true);
+    batch_.clear();  // a poster that kept records must not see them again
+}
+
+void TrafficReader::dropPerBatchCopies() {
+    perBatchSettings_.reset();
+    perBatchTaken_ = false;
+}
+
+void TrafficReader::processTrafficLine() {
+    if (!perBatchTaken_) {
+        // All lines of one batch are judged against one position and one set
+        // of settings.
+        std::lock_guard lock(ownPositionMutex_);
+        perBatchPosition_ = ownPosition_;
+        perBatchSettings_ = settingsSnapshot.load();
+        perBatchTaken_ = true;
+    }
+    processLine();
+}
+
+void TrafficReader::processLine() {
+    try {
+        const auto& f = fields_;
+        TrafficFields fields;
+        fields.time = lf_number("timestamp", f[14]);
+        fields.position.lat = lf_number("lat", f[2]);
+        fields.position.lon = lf_number("lon", f[3]);
+
+        OwnPositionSnapshot own;
+        own.latitude = perBatchPosition_.latitude;
+        own.longitude = perBatchPosition_.longitude;
+        own.cosLatitude = perBatchPosition_.cosLatitude;
+        own.airportElevationFt = perBatchPosition_.airportElevationFt;
+        own.qnh = static_cast<std::int32_t>(qnh.load());
+        own.settings = perBatchSettings_;
+        own.collectHandOver = true;  // whether the maps take it is decided under their lock
+        own.dropGround0000 = false;
+        own.handOverBeforeFilters = true;
+        own.rtDirect = false;
+
+        const TimeAndRange check = gf_checkTimeAndPosition(fields, own);
+        if (check.roundedTime != 0) g_rtAppLastRecordTime.store(check.roundedTime);
+        if (!check.inRange) return;
+
+        fields.hexid = lf_decimalHexid(f[1]);
+        fields.altitude = lf_number("altitude", f[4]);
+        fields.verticalSpeed = lf_number("vs", f[5]);
+        fields.track = f[7].empty() ? 0.0 : lf_number("track", f[7]);
+        fields.groundSpeed = lf_number("gs", f[8]);
+        fields.dataSource = f[17];
+        if (fields.dataSource == "adsb_icao") fields.trueHeading = lf_number("trueheading", f[25]);
+        fields.roll = lf_number("roll", f[23]);
+        fields.trueAirspeed = lf_number("TAS", f[20]);
+        fields.callsign = f[9];
+        fields.aircraftType = f[10];
+        fields.registration = f[11];
+        fields.origin = f[12];
+        fields.destination = f[13];
+        fields.emitterCategory = f[28];
+        fields.airline = f[43];
+
+        TrafficBuildResult built = gf_buildTrafficRecord(fields, own);
+        if (built.handOver) {
+            std::lock_guard lock(handOverMutex);
+            if (maps.active) maps.insert(*built.handOver);
+        }
+        if (built.record) batch_.push_back(std::move(*built.record));
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("exception in processLine: {}", e.what()));
+    }
+}
+
+void TrafficReader::processParkLine() {
+    const auto& f = fields_;
+    ParkedFields fields;
+    fields.hexid = lf_hexHexid(f[1]);
+    const double time = lf_number("timestamp", f[8]);
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (!(time > 0.0) || !(time < kTwoTo63))
+        throw std::runtime_error(fmt::format("timestamp outside range:{:.3f}", time));
+    fields.position.lat = lf_number("lat", f[2]);
+    fields.position.lon = lf_number("lon", f[3]);
+    fields.time = static_cast<std::int64_t>(time);
+    fields.callsign = f[4];
+    fields.aircraftType = f[5];
+    fields.registration = f[6];
+    fields.standName = f[7];
+    if (auto record = gf_buildParkedRecord(fields)) {
+        std::lock_guard lock(parkedListMutex);
+        parkedBack.push_back(std::move(*record));
+    }
+}
+
+void TrafficReader::onDisconnect() {
+    Gui::enqueueUpdate(GuiUpdate::trafficReaderState(kReaderStopped));
+    gf_log("Traffic Reader disconnected");
+}
+
+void TrafficReader::reset() {
+    clearDatagramState(true);
+    g_rtAppLastRecordTime.store(0);
+    qnh.store(0);
+    bufferReceived.store(false);
+    parkedReceived.store(false);
+    bufferSegment_ = 0;
+    batch_.clear();
+    fields_.clear();
+    dropPerBatchCopies();
+    {
+        std::lock_guard lock(handOverMutex);
+        maps.clear();
+        maps.active = false;
+    }
+    {
+        std::lock_guard lock(parkedListMutex);
+        parkedFront.clear();
+        parkedBack.clear();
+    }
+    std::lock_guard lock(ownPositionMutex_);
+    ownPosition_ = OwnPosition{};
+}
+
+void TrafficReader::setOwnPosition(double latitude, double longitude) {
+    std::lock_guard lock(ownPositionMutex_);
+    ownPosition_.latitude = latitude;
+    ownPosition_.longitude = longitude;
+    ownPosition_.cosLatitude = std::cos(latitude * kPi / 180.0);
+}
+
+void TrafficReader::setAirportElevation(std::optional<double> elevationFt) {
+    std::lock_guard lock(ownPositionMutex_);
+    ownPosition_.airportElevationFt = elevationFt;
+}
+
+void TrafficReader::clearParkedTraffic() {
+    parkedReceived.store(false);
+    std::lock_guard lock(parkedListMutex);
+    parkedFront.clear();
+    parkedBack.clear();
+}
+
+void TrafficReader::clearTrafficMaps() {
+    std::lock_guard lock(handOverMutex);
+    maps.clear();
+    maps.active = true;
+}
+
+void TrafficReader::beginBufferTraffic() {
+    bufferSegment_ = 0;
+    dropPerBatchCopies();
+    bufferReceived.store(false);
+}
+
+bool TrafficReader::setInitialQnh() {
+    std::lock_guard lock(qnhMutex_);
+    if (qnh.load() != 0) return false;
+    qnh.store(kDefaultQnh);
+    g_qnh.exchange(kDefaultQnh);
+    Gui::enqueueUpdate(GuiUpdate::qnh(static_cast<std::int32_t>(kDefaultQnh)));
+    return true;
+}
+
+void TrafficReader::publishQnh(std::uint32_t hectopascal) {
+    std::lock_guard lock(qnhMutex_);
+    qnh.store(hectopascal);
+    g_qnh.exchange(hectopascal);
+    Gui::enqueueUpdate(GuiUpdate::qnh(static_cast<std::int32_t>(hectopascal)));
+}
+
+void gf_clearTrafficMaps() {
+    if (isRTDirect()) {
+        if (auto clearer = l_rtDirectMapsClearer.load()) clearer();
+        return;
+    }
+    g_trafficReader.clearTrafficMaps();
+}
+
+void gf_setRTDirectTrafficMapsClearer(void (*clearer)()) { l_rtDirectMapsClearer.store(clearer); }
+
+void gf_registerRTAppReaders() {
+    gf_setRTAppReaderHooks({&gf_resetRTAppReaders, [] { g_trafficReader.clearParkedTraffic(); }});
+    ParkedTrafficSource source;
+    source.fetch = [] { return g_trafficReader.parkedReceived.load(); };
+    source.parkedMutex = &g_trafficReader.parkedListMutex;
+    source.parkedList = &g_trafficReader.parkedFront;
+    source.skipEmptyList = true;
+    source.mapsMutex = &g_trafficReader.handOverMutex;
+    source.maps = &g_trafficReader.maps;
+    gf_setParkedTrafficSource(false, std::move(source));
+}
+
+void gf_resetRTAppReaders() {
+    g_trafficReader.reset();
+    g_qnhReader.clearState(true);
+}
+
+void gf_stopRTAppReaders() {
+    g_qnhReader.requestStop();
+    g_trafficReader.requestStop();
+}
+
+void gf_trafficReader() {
+    TrafficReader& reader = g_trafficReader;
+    try {
+        try {
+            gf_registerRTAppReaders();
+            reader.createSocket();
+            reader.bindToPort(gf_rtAppUdpPorts().traffic);
+            Gui::enqueueUpdate(GuiUpdate::trafficReaderState(kReaderRunning));
+            gf_log(fmt::format("{} connected", reader.name()));
+            reader.setInitialQnh();
+            Gui::addStatusLine(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
+            reader.beginBufferTraffic();
+            gf_clearTrafficMaps();
+            if (!gf_requestBufferTraffic()) gf_logError("Receiving buffer traffic failed");
+            reader.receive();
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{} exception: {}", "gf_trafficReader", e.what()));
+            gf_reportReaderError(reader.name(), e.what());
+        } catch (...) {
+            gf_reportReaderError(reader.name(), "Unknown exception");
+        }
+    } catch (...) {
+        // Reporting failed (out of memory); the stop below still happens.
+        requestStop(StopReason::ReaderError, 15);
+    }
+    // However the loop ended: no buffer answer is awaited any longer.
+    try {
+        gf_clearBufferRequestPending();
+    } catch (...) {
+        g_bufferRequestPending.store(false);
+    }
+    reader.closeSocket();
+    gf_logNoThrow("Traffic Reader disconnected");
+}

@@ -1,0 +1,330 @@
+// The RT App UDP readers over loopback: datagram sizes and repeats, how fast a
+// stop is seen, the QNH reader binding anew while its port is taken, and the
+// traffic reader's whole road from the buffer request to the engine.
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+
+#include "engine/mailbox.h"
+#include "feed/rtapp/rtapp_server.h"
+#include "feed/rtapp_udp_fixture.h"
+
+using namespace tavo::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+bool lf_waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::size_t lf_count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) ++n;
+    return n;
+}
+
+// A reader that keeps every datagram handed to it.
+class RecordingReader final : public UdpReader {
+public:
+    RecordingReader() : UdpReader("Test Reader") {}
+    std::vector<std::string> handled() {
+        std::lock_guard lock(mutex_);
+        return handled_;
+    }
+    std::atomic<int> disconnects{0};
+
+protected:
+    void onDatagram() override {
+        std::lock_guard lock(mutex_);
+        handled_.emplace_back(datagram_);
+    }
+    void onDisconnect() override { ++disconnects; }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> handled_;
+};
+
+// A UDP socket holding a port on every local address, so a reader cannot bind it.
+struct PortBlocker {
+    PortBlocker() {
+        socket = gf_openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        if (gf_bindIPv4(socket, 0)) port = gf_localPort(socket);
+    }
+    ~PortBlocker() { release(); }
+    void release() { gf_closeSocket(socket); }
+    Socket socket;
+    std::uint16_t port = 0;
+};
+
+}  // namespace
+
+class RTAppUdpThreads : public RTAppUdpTest {
+protected:
+    void SetUp() override {
+        RTAppUdpTest::SetUp();
+        gf_setRTAppUdpTiming({std::chrono::milliseconds(100), std::chrono::milliseconds(150),
+                              std::chrono::milliseconds(10)});
+        gf_setRTAppUdpPorts({0, 0});
+    }
+    void TearDown() override {
+        gf_stopRTAppReaders();
+        if (thread_.joinable()) thread_.join();
+        g_rtAppServer.closeAll();
+        gf_resetTrafficMailbox();
+        gf_setTrafficDelivery(false);
+        RTAppUdpTest::TearDown();
+    }
+
+    // Runs the function on the reader thread.
+    void start(std::function<void()> run) {
+        finished_.store(false);
+        thread_ = std::thread([this, run = std::move(run)] {
+            run();
+            finished_.store(true);
+        });
+    }
+
+    // True when the thread ended within the limit. A thread that did not is
+    // stopped again (so a lost stop fails the test instead of hanging it) and
+    // joined either way.
+    bool endsWithin(std::chrono::milliseconds limit, const std::function<void()>& stopAgain) {
+        const bool ended = lf_waitUntil([this] { return finished_.load(); }, limit);
+        if (!ended) stopAgain();
+        thread_.join();
+        return ended;
+    }
+
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+    RTAppPeer peer_;
+};
+
+TEST_F(RTAppUdpThreads, DatagramSizesRepeatsAndEmptyDatagrams) {
+    RecordingReader reader;
+    reader.createSocket();
+    reader.bindToPort(0);
+    const std::uint16_t port = reader.boundPort();
+    ASSERT_NE(port, 0);
+    thread_ = std::thread([&] { reader.receive(); });
+
+    const std::string largest(16384, 'x');
+    ASSERT_TRUE(peer_.sendLines(port, {largest, std::string(16385, 'y'), std::string(20000, 'z'), "", "A", "A",
+                                       "B", "A"}));
+    ASSERT_TRUE(lf_waitUntil([&] { return reader.datagramCount() == 7; })) << reader.datagramCount();
+    reader.requestStop();
+    thread_.join();
+
+    EXPECT_EQ(reader.handled(), (std::vector<std::string>{largest, "A", "B", "A"}));
+    EXPECT_EQ(reader.datagramCount(), 7u);
+    EXPECT_EQ(reader.disconnects.load(), 1);
+    EXPECT_EQ(lf_count(logText(), "UDP datagram exceeds 16384 bytes; discarded\n"), 2u);
+}
+
+TEST_F(RTAppUdpThreads, StopIsSeenWithinTheReceiveTimeout) {
+    gf_setRTAppUdpTiming({});  // the real one-second receive time-out
+    for (const bool stopFirst : {true, false}) {
+        RecordingReader reader;
+        reader.createSocket();
+        reader.bindToPort(0);
+        // A stop asked for before the loop runs must not be lost.
+        if (stopFirst) reader.requestStop();
+        start([&] { reader.receive(); });
+        if (!stopFirst) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            reader.requestStop();
+        }
+        EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [&] { reader.requestStop(); }))
+            << "stop first: " << stopFirst;
+        EXPECT_EQ(reader.disconnects.load(), 1);
+    }
+}
+
+TEST_F(RTAppUdpThreads, SocketMisuseAndBusyPort) {
+    RecordingReader reader;
+    EXPECT_THROW(
+        {
+            try {
+                reader.receive();
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), "receive: socket_ is INVALID_SOCKET");
+                throw;
+            }
+        },
+        std::runtime_error);
+    EXPECT_THROW(
+        {
+            try {
+                reader.bindToPort(0);
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), "bindToPort: socket_ is INVALID_SOCKET");
+                throw;
+            }
+        },
+        std::runtime_error);
+    PortBlocker blocker;
+    ASSERT_NE(blocker.port, 0);
+    reader.createSocket();
+    try {
+        reader.bindToPort(blocker.port);
+        ADD_FAILURE() << "bound a busy port";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("bind failed, error: 10048 ", 0), 0u) << e.what();
+    }
+    const std::size_t open = gf_openSocketCount();
+    reader.createSocket();  // the old socket is closed, not leaked
+    EXPECT_EQ(gf_openSocketCount(), open);
+}
+
+TEST_F(RTAppUdpThreads, QnhReaderBindsAnewWhileItsPortIsBusy) {
+    PortBlocker blocker;
+    ASSERT_NE(blocker.port, 0);
+    gf_setRTAppUdpPorts({0, blocker.port});
+    start(gf_weatherReader);
+
+    const std::string retry = "==> gf_weatherReader exception: bind failed, error: 10048 ";
+    ASSERT_TRUE(lf_waitUntil([&] { return lf_count(logText(), retry) >= 2; })) << logText();
+    EXPECT_NE(logText().find("; reconnecting ...\n"), std::string::npos);
+    blocker.release();
+    ASSERT_TRUE(lf_waitUntil([&] { return g_qnhReader.boundPort() == blocker.port; }));
+
+    // Datagrams sent before the port was ours are lost; keep sending until one lands.
+    ASSERT_TRUE(lf_waitUntil([&] {
+        peer_.sendDatagram(blocker.port, rtWeatherDatagram("EDDF 051250Z Q0998 NOSIG="));
+        return g_qnh.load() == 998;
+    }));
+    EXPECT_EQ(g_trafficReader.qnh.load(), 998u);
+    g_qnhReader.requestStop();
+    EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [] { g_qnhReader.requestStop(); }));
+    gf_gui().drain();
+    EXPECT_EQ(gf_gui().qnhHpa, 998);
+    EXPECT_EQ(gf_gui().weatherReaderState, kReaderStopped);
+    const std::string log = logText();
+    EXPECT_NE(log.find("QNH Reader connected\n"), std::string::npos);
+    EXPECT_NE(log.find("QNH Reader disconnected\n"), std::string::npos);
+    EXPECT_EQ(gf_pendingStopRequest(), nullptr);  // the QNH reader reconnects rather than stopping the program
+}
+
+TEST_F(RTAppUdpThreads, QnhReaderEndsWhenStoppedDuringItsRebindWait) {
+    PortBlocker blocker;
+    gf_setRTAppUdpPorts({0, blocker.port});
+    gf_setRTAppUdpTiming({std::chrono::milliseconds(100), std::chrono::seconds(30), std::chrono::milliseconds(100)});
+    for (const bool byProgramStop : {true, false}) {
+        const std::size_t waitsBefore = lf_count(logText(), "; reconnecting ...");
+        start(gf_weatherReader);
+        ASSERT_TRUE(lf_waitUntil([&] { return lf_count(logText(), "; reconnecting ...") > waitsBefore; }));
+        if (byProgramStop)
+            requestStop(StopReason::NewSettings, 0);
+        else
+            g_qnhReader.requestStop();
+        EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [] { g_qnhReader.requestStop(); }))
+            << "program stop: " << byProgramStop;
+        EXPECT_EQ(lf_count(logText(), "; reconnecting ..."), waitsBefore + 1);
+        gf_clearStopMailbox();
+        g_qnhReader.clearState(true);
+    }
+}
+
+TEST_F(RTAppUdpThreads, TrafficReaderStoppedBeforeItStarts) {
+    gf_setRTAppUdpTiming({});
+    g_trafficReader.qnh.store(0);
+    g_qnh.store(990);
+    g_trafficReader.requestStop();
+    start(gf_trafficReader);
+    EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [] { g_trafficReader.requestStop(); }));
+    EXPECT_FALSE(g_bufferRequestPending.load());
+    EXPECT_EQ(g_trafficReader.qnh.load(), 1013u);
+    EXPECT_EQ(g_qnh.load(), 1013u);
+    const std::string log = logText();
+    EXPECT_NE(log.find("Traffic Reader connected\n"), std::string::npos);
+    // Nothing listens for the buffer request here.
+    EXPECT_NE(log.find("==> Receiving buffer traffic failed\n"), std::string::npos);
+    EXPECT_NE(log.find("Traffic Reader disconnected\n"), std::string::npos);
+    gf_gui().drain();
+    EXPECT_EQ(gf_gui().trafficReaderState, kReaderStopped);
+    EXPECT_EQ(gf_pendingStopRequest(), nullptr);
+}
+
+TEST_F(RTAppUdpThreads, TrafficReaderThatCannotBindStopsTheRun) {
+    PortBlocker blocker;
+    gf_setRTAppUdpPorts({blocker.port, 0});
+    thread_ = std::thread(gf_trafficReader);
+    thread_.join();
+    const auto request = gf_pendingStopRequest();
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->reason, static_cast<std::uint32_t>(StopReason::ReaderError));
+    EXPECT_EQ(request->countdown, 15u);
+    EXPECT_NE(logText().find("==> gf_trafficReader exception: bind failed, error: 10048 "), std::string::npos);
+    gf_gui().drain();
+    EXPECT_EQ(gf_gui().statusLine.rfind("The Traffic Reader has stopped with error: bind failed, error: 10048", 0), 0u)
+        << gf_gui().statusLine;
+}
+
+TEST_F(RTAppUdpThreads, BufferLiveAndParkedTrafficFromThePeer) {
+    g_trafficReader.setBatchPoster(nullptr);  // the engine's real mailbox
+    gf_resetTrafficMailbox();
+    gf_setTrafficDelivery(true);
+    gf_publishUserAircraftState([] {
+        UserAircraftState s;
+        s.latitude = 52.0;
+        s.longitude = 4.0;
+        return s;
+    }());
+
+    const std::uint16_t tcpPort = freeTcpPort();
+    g_rtAppServer.listen(std::to_string(tcpPort));
+    ASSERT_TRUE(peer_.connect(tcpPort));
+    ASSERT_TRUE(g_rtAppServer.waitForClient());
+
+    thread_ = std::thread(gf_trafficReader);
+    ASSERT_TRUE(peer_.waitForLine("Qs999=sendbuffer=5,6,"));
+    EXPECT_TRUE(g_bufferRequestPending.load());
+    ASSERT_TRUE(lf_waitUntil([] { return g_trafficReader.boundPort() != 0; }));
+    const std::uint16_t port = g_trafficReader.boundPort();
+
+    const std::vector<std::string> lines{rtTrafficLine(100001, "RTBUF", 1704067100),
+                                         "RTBUF_SEP",
+                                         rtTrafficLine(100002, "RTBUF", 1704067106),
+                                         "RTBUF_SEP",
+                                         rtTrafficLine(100003, "RTBUF", 1704067112),
+                                         "RTBUF_EOT",
+                                         rtTrafficLine(100004, "RTTFC", 1704067200),
+                                         "RTTFC_EOT",
+                                         rtJoin(rtParkedFields("4840D6")),
+                                         "RTPARK_EOT"};
+    ASSERT_TRUE(peer_.sendLines(port, lines));
+    ASSERT_TRUE(lf_waitUntil([] { return g_trafficReader.datagramCount() == 10; }));
+    g_trafficReader.requestStop();
+    thread_.join();
+
+    EXPECT_TRUE(g_trafficReader.bufferReceived.load());
+    EXPECT_TRUE(g_trafficReader.parkedReceived.load());
+    EXPECT_FALSE(g_bufferRequestPending.load());
+    EXPECT_EQ(g_rtAppLastRecordTime.load(), 1704067200);
+
+    std::vector<TrafficRecord> history;
+    gf_takeHistoryRecords(history);
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0].hexid, 100001u);
+    EXPECT_EQ(history[1].hexid, 100002u);
+    EXPECT_EQ(history[1].point.playTick - history[0].point.playTick, 600);  // delays 0 and 6 s
+    // The record after the last separator went with the live batch.
+    EXPECT_EQ(gf_mailboxCounters().pending, 2u);
+
+    std::lock_guard lock(g_trafficReader.parkedListMutex);
+    ASSERT_EQ(g_trafficReader.parkedFront.size(), 1u);
+    EXPECT_EQ(g_trafficReader.parkedFront[0].hexid, 0x4840D6u);
+}
