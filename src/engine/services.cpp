@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "liveries/aircraft_types.h"
-#include "settings/atomic_shared_ptr.h"
+#include "foundation/atomic_shared_ptr.h"
 #include "settings/snapshot.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <memory>
 
-#include "settings/atomic_shared_ptr.h"
+#include "foundation/atomic_shared_ptr.h"
 #include "simlink/user_aircraft_state.h"
 
 // The latest published state; all zero until the first publication. Readers

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/atomic_shared_ptr.h"
+#include "foundation/atomic_shared_ptr.h"
 
 class Parameter;
 
@@ -97,7 +97,7 @@ using SettingsSnapshotPtr = std::shared_ptr<const SettingsSnapshot>;
 
 // The current record. Never empty: it holds a default record from static
 // initialisation on. load(), store() and compare_exchange_strong() as on an
-// atomic shared pointer (see settings/atomic_shared_ptr.h for why it is not
+// atomic shared pointer (see foundation/atomic_shared_ptr.h for why it is not
 // std::atomic).
 extern AtomicSharedPtr<const SettingsSnapshot> settingsSnapshot;
 

@@ -1,13 +1,14 @@
 #include "platform/window/window.h"
 
-#include <atomic>
 #include <cstdlib>
 
+#include "foundation/atomic_shared_ptr.h"
 #include "platform/window/headless.h"
 
 namespace {
 
-std::atomic<std::shared_ptr<WindowBackend>> g_installedBackend;
+// Read by every control call from any thread; replaced by tests.
+AtomicSharedPtr<WindowBackend> g_installedBackend{nullptr};
 
 std::shared_ptr<WindowBackend> lf_defaultBackend() {
     // One headless backend for the whole process, so that code running before
