@@ -28,14 +28,14 @@ public:
     // start-up does: thread first, window after, then the waiting items.
     void open() {
         gui.attachGuiThread();
-        MainWindowSpec spec;
-        spec.title = "TAVO";
-        spec.x = 400;
-        spec.y = 20;
+        MainWindowSpec setup;
+        setup.title = "TAVO";
+        setup.x = 400;
+        setup.y = 20;
         const auto size = gui.windowSizeForClient(768);
-        spec.width = size.first;
-        spec.height = size.second;
-        spec.proc = [this](WindowHandle w, std::uint32_t msg, std::uint64_t wp, std::int64_t lp) -> std::int64_t {
+        setup.width = size.first;
+        setup.height = size.second;
+        setup.proc = [this](WindowHandle w, std::uint32_t msg, std::uint64_t wp, std::int64_t lp) -> std::int64_t {
             if (msg == MSG_GUI_UPDATE) {
                 ++drains;
                 gui.drain();
@@ -43,7 +43,7 @@ public:
             }
             return gf_defaultWindowProc(w, msg, wp, lp);
         };
-        window = gf_createMainWindow(spec);
+        window = gf_createMainWindow(setup);
         gui.attachWindow(window);
     }
 

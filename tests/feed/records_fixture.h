@@ -24,22 +24,20 @@ protected:
         m_savedChoice = startupChoice.load();
         settingsSnapshot.store(std::make_shared<const SettingsSnapshot>());
         useRtApp();
+        clearWorld();
+    }
+    void TearDown() override {
+        settingsSnapshot.store(m_savedSettings);
+        startupChoice.store(m_savedChoice);
+        clearWorld();
+    }
+    static void clearWorld() {
         gf_publishUserAircraftState(UserAircraftState{});
         gf_clearCurrentAirport();
         gf_clearParkAirports();
         gf_publishStandSnapshot({});
         gf_clearParkedTrafficSources();
         gf_takeRtParkPlacements();
-        gf_resetAircraftTables();
-    }
-    void TearDown() override {
-        settingsSnapshot.store(m_savedSettings);
-        startupChoice.store(m_savedChoice);
-        gf_publishUserAircraftState(UserAircraftState{});
-        gf_clearCurrentAirport();
-        gf_clearParkAirports();
-        gf_publishStandSnapshot({});
-        gf_clearParkedTrafficSources();
         gf_resetAircraftTables();
     }
 

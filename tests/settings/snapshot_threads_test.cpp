@@ -61,43 +61,6 @@ TEST_F(SettingsTest, EightThreadsPublishingDifferentFieldsLoseNoUpdate) {
     EXPECT_FALSE(readerSawBackwards.load());
 }
 
-TEST_F(SettingsTest, ConcurrentParameterPublicationsKeepEachOthersChanges) {
-    // Each thread owns one parameter, flips it and publishes; at the end every
-    // field holds its own thread's last value.
-    GuiBoolParameter* const flags[4] = {&RANDOM, &WEEK, &PARK_SOFT, &OBJECTID_LIST};
-    NumericListOption* const ints[4] = {&MATCHING_DEPTH, &MAX_LIVE_SEL, &AIRP_RANGE, &TCAS_FL};
-    const std::int32_t finals[4] = {7, 200, 30, 440};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 2000; ++i) {
-                flags[t]->setValue(i % 2 == 0);
-                gf_publishParameter(*flags[t]);
-            }
-            flags[t]->setValue(true);
-            gf_publishParameter(*flags[t]);
-        });
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 2000; ++i) {
-                ints[t]->set(ints[t]->valueAt(static_cast<std::size_t>(i) % ints[t]->allowedValues().size()));
-                gf_publishParameter(*ints[t]);
-            }
-            ints[t]->set(finals[t]);
-            gf_publishParameter(*ints[t]);
-        });
-    }
-    for (auto& th : threads) th.join();
-    const SettingsSnapshotPtr s = settingsSnapshot.load();
-    EXPECT_EQ(s->RANDOM, 1);
-    EXPECT_EQ(s->WEEK, 1);
-    EXPECT_EQ(s->PARK_SOFT, 1);
-    EXPECT_EQ(s->OBJECTID_LIST, 1);
-    EXPECT_EQ(s->MATCHING_DEPTH, 7);
-    EXPECT_EQ(s->MAX_LIVE_SEL, 200);
-    EXPECT_EQ(s->AIRP_RANGE, 30);
-    EXPECT_EQ(s->TCAS_FL, 440);
-}
-
 TEST_F(SettingsTest, PublishAllDoesNotSwallowAConcurrentAdoption) {
     BLOCK_AIRCRAFT.setValue("AAL1, N123, a00001");
     BLOCK_HEXIDDEC.set(0xa00001);
