@@ -65,40 +65,35 @@ std::string lf_defaultText(const Registered& entry) {
     return {};
 }
 
-// Takes the stored value (integers clamped to their limits) or, when there is
-// none that can be read, the default. True when a readable value was found.
+// Hands the parameter's setter the stored value or, when none could be read,
+// the default. True when a readable value was found.
+template <typename P, typename V, typename Setter>
+bool lf_takeStoredOrDefault(P* p, std::optional<V> stored, Setter set) {
+    const bool found = stored.has_value();
+    (p->*set)(std::move(stored).value_or(p->defaultValue()));
+    return found;
+}
+
+// Takes the stored value (integers clamped to their limits by their setter)
+// or, when there is none that can be read, the default.
 bool lf_loadValue(const Registered& entry, const pugi::xml_node& document) {
     const std::string& key = entry.parameter->name;
     switch (entry.kind) {
     case Kind::Bool:
-    case Kind::GuiBool: {
-        auto* p = static_cast<BoolParameter*>(entry.parameter);
-        const auto value = gf_readBoolXmlParameter(document, key);
-        p->setValue(value.value_or(p->defaultValue()));
-        return value.has_value();
-    }
+    case Kind::GuiBool:
+        return lf_takeStoredOrDefault(static_cast<BoolParameter*>(entry.parameter),
+                                      gf_readBoolXmlParameter(document, key), &BoolParameter::setValue);
     case Kind::Int:
-    case Kind::List: {
-        auto* p = static_cast<IntParameter*>(entry.parameter);
-        const auto value = gf_readIntXmlParameter(document, key);
-        p->set(value.value_or(p->defaultValue()));
-        return value.has_value();
-    }
+    case Kind::List:
+        return lf_takeStoredOrDefault(static_cast<IntParameter*>(entry.parameter),
+                                      gf_readIntXmlParameter(document, key), &IntParameter::set);
     case Kind::String:
-    case Kind::Choice: {
-        auto* p = static_cast<StringParameter*>(entry.parameter);
-        auto value = gf_readStringXmlParameter(document, key);
-        const bool found = value.has_value();
-        p->setValue(found ? std::move(*value) : p->defaultValue());
-        return found;
-    }
-    case Kind::Path: {
-        auto* p = static_cast<PathParameter*>(entry.parameter);
-        auto value = gf_readPathAttribute(document, key);
-        const bool found = value.has_value();
-        p->setValue(found ? std::move(*value) : p->defaultValue());
-        return found;
-    }
+    case Kind::Choice:
+        return lf_takeStoredOrDefault(static_cast<StringParameter*>(entry.parameter),
+                                      gf_readStringXmlParameter(document, key), &StringParameter::setValue);
+    case Kind::Path:
+        return lf_takeStoredOrDefault(static_cast<PathParameter*>(entry.parameter),
+                                      gf_readPathAttribute(document, key), &PathParameter::setValue);
     }
     return false;
 }
@@ -234,6 +229,17 @@ bool lf_keepGeneration() {
     return gf_save1GenerationOf(parametersFilePath());
 }
 
+// Replaces a file that holds no usable parameters by one of defaults, once
+// its content is kept as a copy; without the copy the file stays as it is.
+void lf_replaceByDefaultsLocked(const std::vector<Registered>& all, const std::string& pathText) {
+    if (!lf_keepGeneration()) {
+        gf_logError(fmt::format("{} kept as it is: no copy could be made", pathText));
+        gf_log(lf_closingBanner());
+        return;
+    }
+    lf_saveParametersLocked(all);
+}
+
 // The body of gf_loadParameters; the caller holds parametersFileMutex.
 bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     const std::string& pathText = parametersFilePathUtf8();
@@ -258,12 +264,7 @@ bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     case FileState::cannotParse:
         gf_log(fmt::format("{} could not be loaded: {}, creating new with default values:", pathText,
                            read.detail));
-        if (!lf_keepGeneration()) {
-            gf_logError(fmt::format("{} kept as it is: no copy could be made", pathText));
-            gf_log(lf_closingBanner());
-            return true;
-        }
-        lf_saveParametersLocked(all);
+        lf_replaceByDefaultsLocked(all, pathText);
         return true;
     case FileState::read:
         break;
@@ -274,12 +275,7 @@ bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     if (!parameters) {
         gf_log(fmt::format("Section '{}' not found in '{}', creating new with default values:", "parameters",
                            pathText));
-        if (!lf_keepGeneration()) {
-            gf_logError(fmt::format("{} kept as it is: no copy could be made", pathText));
-            gf_log(lf_closingBanner());
-            return true;
-        }
-        lf_saveParametersLocked(all);
+        lf_replaceByDefaultsLocked(all, pathText);
         return true;
     }
 

@@ -36,6 +36,19 @@ std::int32_t lf_roundToParameter(const IntParameter& parameter, double value) {
     return static_cast<std::int32_t>(limited);
 }
 
+// Whether a two-way start-up choice holds `other`. Any text but the two is
+// logged and replaced by `fallback`, the choice's default.
+bool lf_isOtherChoice(ChoiceOption& option, std::string_view what, std::string_view other,
+                      std::string_view fallback) {
+    const std::string value = option.value();
+    if (value == other) return true;
+    if (value != fallback) {
+        gf_logError(fmt::format("Invalid {} '{}', using '{}'", what, value, fallback));
+        option.setValue(std::string(fallback));
+    }
+    return false;
+}
+
 }  // namespace
 
 NormalisedRadii gf_normaliseRadiusParameters(const RadiusValues& values, double step, double levelMinimum,
@@ -147,23 +160,8 @@ void gf_updateProgramVersion() {
 }
 
 void gf_validateStartupChoices() {
-    std::uint32_t simulator = 2;
-    const std::string sim = SIM_CHOICE.value();
-    if (sim == "MSFS 2020") {
-        simulator = 1;
-    } else if (sim != "MSFS 2024") {
-        gf_logError(fmt::format("Invalid simulator choice '{}', using '{}'", sim, "MSFS 2024"));
-        SIM_CHOICE.setValue("MSFS 2024");
-    }
-
-    std::uint8_t trafficSource = 0;
-    const std::string source = RT_CHOISE.value();
-    if (source == "RT App") {
-        trafficSource = 1;
-    } else if (source != "RT Direct") {
-        gf_logError(fmt::format("Invalid traffic source '{}', using '{}'", source, "RT Direct"));
-        RT_CHOISE.setValue("RT Direct");
-    }
+    const std::uint32_t simulator = lf_isOtherChoice(SIM_CHOICE, "simulator choice", "MSFS 2020", "MSFS 2024") ? 1 : 2;
+    const std::uint8_t trafficSource = lf_isOtherChoice(RT_CHOISE, "traffic source", "RT App", "RT Direct") ? 1 : 0;
 
     startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{simulator, trafficSource}));
 }

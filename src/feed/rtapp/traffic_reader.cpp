@@ -13,6 +13,7 @@
 #include "engine/mailbox.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/rtapp_link.h"
+#include "feed/rtdirect/replies.h"
 #include "feed/traffic_clock.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -58,25 +59,12 @@ std::uint32_t lf_decimalHexid(std::string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
-// A hexadecimal hexid (either case) that fits in 32 bits.
+// A hexadecimal hexid (either case) that fits in 32 bits: parked lines carry
+// the same hexids as the web API's replies and are read by the same rule.
 std::uint32_t lf_hexHexid(std::string_view text) {
-    auto fail = [&] { throw std::runtime_error(fmt::format("hexid incorrect{}", text)); };
-    if (text.empty()) fail();
-    std::uint64_t value = 0;
-    for (char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            fail();
-        value = value * 16 + digit;
-        if (value > 0xFFFFFFFFull) fail();
-    }
-    return static_cast<std::uint32_t>(value);
+    const std::optional<std::uint32_t> hexid = gf_parseRTHexid(text);
+    if (!hexid) throw std::runtime_error(fmt::format("hexid incorrect{}", text));
+    return *hexid;
 }
 
 }  // namespace

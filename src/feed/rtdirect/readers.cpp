@@ -108,6 +108,15 @@ void lf_reportException(std::string_view name, bool& reported) {
     reported = true;
 }
 
+// The form of a traffic request over a box: live, buffered and parked
+// traffic differ only in the query type and what follows it.
+std::string lf_boxQuery(const RTAPISession& session, const RTAPIBox& box, std::string_view queryType,
+                        std::uint32_t timeOffset) {
+    return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype={}&toffset={}",
+                       gf_formEncode(session.guid), box.top, box.bottom, box.left, box.right, queryType,
+                       timeOffset);
+}
+
 RTAPIOptions lf_trafficOptions() { return RTAPIOptions{10, 30, false}; }
 RTAPIOptions lf_parkedOptions() { return RTAPIOptions{5, 9, true}; }
 
@@ -369,11 +378,9 @@ bool RTAPITrafficReader::buffer(std::uint32_t& status) {
         if (!session) return false;
         RTAPIBox box;
         const OwnPositionSnapshot positioned = ownPosition(true, &box);
-        const std::string body = fmt::format(
-            "GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=locationtraffic&toffset={}"
-            "&buffercount={}&buffertime={}",
-            gf_formEncode(session->guid), box.top, box.bottom, box.left, box.right, timeOffset.load(),
-            rtApiBufferSegments, rtApiBufferSegmentSeconds);
+        const std::string body =
+            lf_boxQuery(*session, box, "locationtraffic", timeOffset.load()) +
+            fmt::format("&buffercount={}&buffertime={}", rtApiBufferSegments, rtApiBufferSegmentSeconds);
         RTAPIResult result = gf_requestRTAPI(trafficTransport_, gf_rtApiUrl(rtApiTrafficPath), body,
                                              lf_trafficOptions(), rtApiRrlKey, "buffer traffic", &stop);
         if (const auto* failure = std::get_if<RTAPIFailure>(&result)) {
@@ -419,9 +426,7 @@ void RTAPITrafficReader::parkedtraffic() {
             parkedList.clear();
         }
         const RTAPIBox box = parkedBox();
-        const std::string body = fmt::format(
-            "GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=parkedtraffic&toffset={}",
-            gf_formEncode(session->guid), box.top, box.bottom, box.left, box.right, timeOffset.load());
+        const std::string body = lf_boxQuery(*session, box, "parkedtraffic", timeOffset.load());
         RTAPIResult result = gf_requestRTAPI(parkedTransport_, gf_rtApiUrl(rtApiTrafficPath), body,
                                              lf_parkedOptions(), rtApiRrlKey, "parkedtraffic", &stop);
         if (const auto* failure = std::get_if<RTAPIFailure>(&result)) {
@@ -487,9 +492,7 @@ void RTAPITrafficReader::receive(std::uint32_t& status) {
             }
             RTAPIBox box;
             OwnPositionSnapshot own = ownPosition(collect, &box);
-            const std::string body = fmt::format(
-                "GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=locationtraffic&toffset={}",
-                gf_formEncode(session->guid), box.top, box.bottom, box.left, box.right, timeOffset.load());
+            const std::string body = lf_boxQuery(*session, box, "locationtraffic", timeOffset.load());
             RTAPIResult result = gf_requestRTAPI(trafficTransport_, gf_rtApiUrl(rtApiTrafficPath), body,
                                                  lf_trafficOptions(), rtApiRrlKey, "traffic receive", &stop);
             if (const auto* failure = std::get_if<RTAPIFailure>(&result)) {
@@ -674,50 +677,60 @@ bool gf_nearestMetarWithRetry(std::uint32_t& status) {
     return false;
 }
 
-void gf_RTAPIWeatherReader() {
+namespace {
+
+// What tells the two reader threads apart.
+struct ReaderThread {
+    std::string_view name;        // in the log and in reports
+    std::string_view function;    // the thread's function, in exception lines
+    std::string_view shortName;   // the start of its end-of-run error lines
+    GuiUpdate (*lamp)(std::uint32_t);
+    RTAPIReader& (*other)();      // stopped when this one ends unasked
+};
+
+// The frame of a reader thread: its lamp is lit while `run` sets the status;
+// an end other than a stop is logged, an exception logged and reported, and
+// at the end the lamp goes out and the other reader is stopped.
+template <typename Run>
+void lf_runReaderThread(const ReaderThread& thread, Run run) {
     std::uint32_t status = 0;
     bool reported = false;
     try {
-        lf_logReaderConnected(kWeatherRTAPIReaderName);
-        Gui::enqueueUpdate(GuiUpdate::weatherReaderState(kReaderRunning));
-        gf_nearestMetarWithRetry(status);
-        Gui::enqueueUpdate(GuiUpdate::weatherReaderState(kReaderStopped));
-        if (status != kRTAPIStatusStopped) lf_logReaderEnd("Weather", status);
+        lf_logReaderConnected(thread.name);
+        Gui::enqueueUpdate(thread.lamp(kReaderRunning));
+        run(status);
+        Gui::enqueueUpdate(thread.lamp(kReaderStopped));
+        if (status != kRTAPIStatusStopped) lf_logReaderEnd(thread.shortName, status);
     } catch (const std::exception& e) {
-        lf_logErrorNoThrow("gf_RTAPIWeatherReader", e.what());
-        lf_reportException(kWeatherRTAPIReaderName, reported);
+        lf_logErrorNoThrow(thread.function, e.what());
+        lf_reportException(thread.name, reported);
     } catch (...) {
-        lf_reportException(kWeatherRTAPIReaderName, reported);
+        lf_reportException(thread.name, reported);
     }
     try {
-        lf_endReader(kWeatherRTAPIReaderName, GuiUpdate::weatherReaderState(kReaderStopped),
-                     gf_rtApiTrafficReader(), status, reported);
+        lf_endReader(thread.name, thread.lamp(kReaderStopped), thread.other(), status, reported);
     } catch (...) {
     }
 }
 
+}  // namespace
+
+void gf_RTAPIWeatherReader() {
+    static constexpr ReaderThread thread{kWeatherRTAPIReaderName, "gf_RTAPIWeatherReader", "Weather",
+                                         &GuiUpdate::weatherReaderState,
+                                         []() -> RTAPIReader& { return gf_rtApiTrafficReader(); }};
+    lf_runReaderThread(thread, [](std::uint32_t& status) { gf_nearestMetarWithRetry(status); });
+}
+
 void gf_RTAPITrafficReader() {
     RTAPITrafficReader& reader = gf_rtApiTrafficReader();
-    std::uint32_t status = 0;
-    bool reported = false;
-    try {
-        lf_logReaderConnected(kTrafficRTAPIReaderName);
-        Gui::enqueueUpdate(GuiUpdate::trafficReaderState(kReaderRunning));
+    static constexpr ReaderThread thread{kTrafficRTAPIReaderName, "gf_RTAPITrafficReader", "Traffic",
+                                         &GuiUpdate::trafficReaderState,
+                                         []() -> RTAPIReader& { return gf_rtApiWeatherReader(); }};
+    lf_runReaderThread(thread, [&reader](std::uint32_t& status) {
         reader.setInitialQnh();
         reader.receive(status);
-        Gui::enqueueUpdate(GuiUpdate::trafficReaderState(kReaderStopped));
-        if (status != kRTAPIStatusStopped) lf_logReaderEnd("Traffic", status);
-    } catch (const std::exception& e) {
-        lf_logErrorNoThrow("gf_RTAPITrafficReader", e.what());
-        lf_reportException(kTrafficRTAPIReaderName, reported);
-    } catch (...) {
-        lf_reportException(kTrafficRTAPIReaderName, reported);
-    }
-    try {
-        lf_endReader(kTrafficRTAPIReaderName, GuiUpdate::trafficReaderState(kReaderStopped),
-                     gf_rtApiWeatherReader(), status, reported);
-    } catch (...) {
-    }
+    });
 }
 
 bool gf_requestRTParkedTraffic() {

@@ -48,6 +48,18 @@ std::optional<std::int64_t> lf_jsonInt64(const json& value) {
     return std::nullopt;
 }
 
+// The JSON object that answers a log-in or log-out named `what`, or the error
+// for a failed transfer, an empty answer or one that is no JSON object.
+std::variant<json, RTAPIStatusError> lf_replyObject(const RTAPITransportResult& result, std::string_view what) {
+    if (const auto* error = std::get_if<RTAPITransportError>(&result))
+        return RTAPIStatusError{100, fmt::format("{} failed: {}", what, error->message)};
+    const std::string_view text = std::get<RTAPIRawReply>(result).body;
+    if (text.empty()) return RTAPIStatusError{100, fmt::format("{}: empty response", what)};
+    json reply = gf_parseJsonNoThrow(text);
+    if (!reply.is_object()) return RTAPIStatusError{100, fmt::format("{}: invalid JSON: {}", what, lf_quote(text))};
+    return reply;
+}
+
 // Clears the connection's session when it goes out of scope.
 class SessionDropGuard {
 public:
@@ -117,16 +129,10 @@ RTAPIAuthResult RTAPIConnection::authenticate(std::string_view credential, std::
     const std::string_view field = gf_isRTApiToken(credential) ? "token" : "license";
     const std::string body =
         fmt::format("{}={}&software={}", field, gf_formEncode(credential), gf_formEncode(software));
-    const auto result =
-        transport_.perform(gf_rtApiUrl(rtApiAuthPath), body, RTAPIOptions{0, 0, true}, nullptr);
-    if (const auto* error = std::get_if<RTAPITransportError>(&result))
-        return RTAPIStatusError{100, fmt::format("Authentication failed: {}", error->message)};
-
-    const std::string_view text = std::get<RTAPIRawReply>(result).body;
-    if (text.empty()) return RTAPIStatusError{100, "Authentication: empty response"};
-    const json reply = gf_parseJsonNoThrow(text);
-    if (!reply.is_object())
-        return RTAPIStatusError{100, fmt::format("Authentication: invalid JSON: {}", lf_quote(text))};
+    auto answer = lf_replyObject(
+        transport_.perform(gf_rtApiUrl(rtApiAuthPath), body, RTAPIOptions{0, 0, true}, nullptr), "Authentication");
+    if (auto* error = std::get_if<RTAPIStatusError>(&answer)) return std::move(*error);
+    const json& reply = std::get<json>(answer);
 
     // The HTTP status plays no part: a valid envelope speaks for itself.
     const std::uint32_t status = lf_apiStatus(reply);
@@ -165,16 +171,11 @@ RTAPIDeauthResult RTAPIConnection::deauthenticate() {
     SessionDropGuard drop(*this);
 
     const std::string body = fmt::format("GUID={}", gf_formEncode(current->guid));
-    const auto result =
-        transport_.perform(gf_rtApiUrl(rtApiDeauthPath), body, RTAPIOptions{5, 10, true}, nullptr);
-    if (const auto* error = std::get_if<RTAPITransportError>(&result))
-        return RTAPIStatusError{100, fmt::format("Deauthentication failed: {}", error->message)};
-
-    const std::string_view text = std::get<RTAPIRawReply>(result).body;
-    if (text.empty()) return RTAPIStatusError{100, "Deauthentication: empty response"};
-    const json reply = gf_parseJsonNoThrow(text);
-    if (!reply.is_object())
-        return RTAPIStatusError{100, fmt::format("Deauthentication: invalid JSON: {}", lf_quote(text))};
+    auto answer = lf_replyObject(
+        transport_.perform(gf_rtApiUrl(rtApiDeauthPath), body, RTAPIOptions{5, 10, true}, nullptr),
+        "Deauthentication");
+    if (auto* error = std::get_if<RTAPIStatusError>(&answer)) return std::move(*error);
+    const json& reply = std::get<json>(answer);
     const std::uint32_t status = lf_apiStatus(reply);
     if (status != 200) return RTAPIStatusError{status, "Deauthentication failed"};
 

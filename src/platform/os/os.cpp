@@ -57,13 +57,9 @@ fs::path lf_tempPathBeside(const fs::path& target) {
     return temp;
 }
 
-// fsync of a folder, so a rename inside it survives a crash.
-std::error_code lf_syncFolderOf(const fs::path& path) {
-    fs::path folder = path.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// fsync of whatever the path names, opened read-only with the extra flags.
+std::error_code lf_syncPath(const fs::path& path, int extraFlags) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | extraFlags);
     if (fd < 0) {
         return lf_errno();
     }
@@ -75,17 +71,29 @@ std::error_code lf_syncFolderOf(const fs::path& path) {
     return ec;
 }
 
-std::error_code lf_syncFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return lf_errno();
+std::error_code lf_syncFile(const fs::path& path) { return lf_syncPath(path, 0); }
+
+// fsync of a folder, so a rename inside it survives a crash.
+std::error_code lf_syncFolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
     }
-    std::error_code ec;
-    if (::fsync(fd) != 0) {
+    return lf_syncPath(folder, O_DIRECTORY);
+}
+
+// The last step of a write through a temporary file: unless an earlier step
+// failed, the file is renamed over the target and the rename made durable;
+// on any failure the temporary file is removed.
+std::error_code lf_finishReplacing(const fs::path& temp, const fs::path& target, std::error_code ec) {
+    if (!ec && ::rename(temp.c_str(), target.c_str()) != 0) {
         ec = lf_errno();
     }
-    ::close(fd);
-    return ec;
+    if (ec) {
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    return lf_syncFolderOf(target);
 }
 
 std::error_code lf_writeAll(int fd, std::string_view bytes) {
@@ -117,14 +125,7 @@ std::error_code lf_writeReplacing(const fs::path& target, std::string_view bytes
     if (::close(fd) != 0 && !ec) {
         ec = lf_errno();
     }
-    if (!ec && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ec = lf_errno();
-    }
-    if (ec) {
-        ::unlink(temp.c_str());
-        return ec;
-    }
-    return lf_syncFolderOf(target);
+    return lf_finishReplacing(temp, target, ec);
 }
 
 // Copies through a temporary file beside the target.
@@ -135,14 +136,7 @@ std::error_code lf_copyReplacing(const fs::path& from, const fs::path& to) {
     if (!ec) {
         ec = lf_syncFile(temp);
     }
-    if (!ec && ::rename(temp.c_str(), to.c_str()) != 0) {
-        ec = lf_errno();
-    }
-    if (ec) {
-        ::unlink(temp.c_str());
-        return ec;
-    }
-    return lf_syncFolderOf(to);
+    return lf_finishReplacing(temp, to, ec);
 }
 
 // Starts argv[0] (searched in PATH) in a new session, without waiting for it:

@@ -90,6 +90,11 @@ double lf_distanceNm(double lat1, double lon1, double lat2, double lon2) {
     return 2 * 3440.065 * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
+SimThreshold lf_threshold(const pugi::xml_node& t) {
+    return {static_cast<float>(lf_number(t, "length_m", 0.0)), static_cast<float>(lf_number(t, "width_m", 0.0)),
+            lf_int(t, "enable", 1)};
+}
+
 SimAirport lf_airport(const pugi::xml_node& n) {
     SimAirport a;
     a.icao = n.attribute("icao").value();
@@ -136,12 +141,8 @@ SimAirport lf_airport(const pugi::xml_node& n) {
         s.secondaryNumber = lf_int(r, "secondary_number", 0);
         s.secondaryDesignator = lf_int(r, "secondary_designator", 0);
         s.surface = lf_int(r, "surface", 0);
-        if (auto t = r.child("primary_threshold"))
-            s.primaryThreshold = {static_cast<float>(lf_number(t, "length_m", 0.0)),
-                                  static_cast<float>(lf_number(t, "width_m", 0.0)), lf_int(t, "enable", 1)};
-        if (auto t = r.child("secondary_threshold"))
-            s.secondaryThreshold = {static_cast<float>(lf_number(t, "length_m", 0.0)),
-                                    static_cast<float>(lf_number(t, "width_m", 0.0)), lf_int(t, "enable", 1)};
+        if (auto t = r.child("primary_threshold")) s.primaryThreshold = lf_threshold(t);
+        if (auto t = r.child("secondary_threshold")) s.secondaryThreshold = lf_threshold(t);
         a.runways.push_back(s);
     }
     for (const auto& st : n.children("start")) {

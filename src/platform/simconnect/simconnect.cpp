@@ -99,6 +99,35 @@ SimObject* lf_object(SimWorld& w, SIMCONNECT_OBJECT_ID id) {
     return it == w.objects.end() ? nullptr : &it->second;
 }
 
+// The object a call names; an unknown id is answered with an exception that
+// points at the call's argument number `index`, and gives nullptr.
+SimObject* lf_knownObject(SimWorld& w, SimConnection& c, SIMCONNECT_OBJECT_ID id, DWORD index) {
+    SimObject* o = lf_object(w, id);
+    if (!o) lf_exception(w, c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, index);
+    return o;
+}
+
+// The client's data definition a call names, answered like an unknown object.
+SimDataDefinition* lf_knownDefinition(SimWorld& w, SimConnection& c, SIMCONNECT_DATA_DEFINITION_ID id,
+                                      DWORD index) {
+    auto it = c.definitions.find(id);
+    if (it != c.definitions.end()) return &it->second;
+    lf_exception(w, c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, index);
+    return nullptr;
+}
+
+// The object an AI call acts on. An unknown id, or the user's aircraft, which
+// no AI call may touch, is answered with an exception and gives nullptr.
+SimObject* lf_aiTarget(SimWorld& w, SimConnection& c, SIMCONNECT_OBJECT_ID id) {
+    SimObject* o = lf_knownObject(w, c, id, 1);
+    if (!o) return nullptr;
+    if (o->kind == SimObjectKind::User) {
+        lf_exception(w, c, SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
+        return nullptr;
+    }
+    return o;
+}
+
 bool lf_knownSystemEvent(std::string_view upper) {
     return upper == "SIM" || upper == "FRAME" || upper == "OBJECTADDED" || upper == "OBJECTREMOVED" ||
            upper == "FLIGHTLOADED" || upper == "1SEC";
@@ -303,16 +332,10 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
         return hr;
     std::erase_if(c->periodic, [&](const auto& r) { return r.requestId == RequestID; });
     if (Period == SIMCONNECT_PERIOD_NEVER) return S_OK;
-    auto def = c->definitions.find(DefineID);
-    if (def == c->definitions.end()) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
-        return S_OK;
-    }
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
-        return S_OK;
-    }
+    const SimDataDefinition* def = lf_knownDefinition(w, *c, DefineID, 2);
+    if (!def) return S_OK;
+    SimObject* o = lf_knownObject(w, *c, ObjectID, 3);
+    if (!o) return S_OK;
     SimJournalEntry e;
     e.kind = SimJournalKind::RequestData;
     e.id = RequestID;
@@ -322,7 +345,7 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
     gf_simJournal(w, o->id, std::move(e));
     if (Period == SIMCONNECT_PERIOD_ONCE) {
         gf_simQueue(w, *c,
-                    gf_simObjectData(w, def->second, *o, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, RequestID, DefineID, 1, 1));
+                    gf_simObjectData(w, *def, *o, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, RequestID, DefineID, 1, 1));
     } else {
         c->periodic.push_back({RequestID, DefineID, o->id, Period});
     }
@@ -338,16 +361,13 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect, SIMCONNECT_DAT
     if (!c) return E_HANDLE;
     if (const HRESULT hr = lf_admit(w, *c, SimCall::RequestDataOnSimObjectType, "", RequestID, DefineID); FAILED(hr))
         return hr;
-    auto def = c->definitions.find(DefineID);
-    if (def == c->definitions.end()) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
-        return S_OK;
-    }
+    const SimDataDefinition* def = lf_knownDefinition(w, *c, DefineID, 2);
+    if (!def) return S_OK;
     const auto ids = gf_simObjectsWithin(w, static_cast<double>(dwRadiusMeters), type);
     const auto n = static_cast<std::uint32_t>(ids.size());
     for (std::uint32_t i = 0; i < n; ++i) {
         gf_simQueue(w, *c,
-                    gf_simObjectData(w, def->second, w.objects.at(ids[i]), SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE,
+                    gf_simObjectData(w, *def, w.objects.at(ids[i]), SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE,
                                      RequestID, DefineID, i + 1, n));
     }
     return S_OK;
@@ -363,26 +383,20 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_DEFINI
     if (const HRESULT hr = lf_admit(w, *c, SimCall::SetDataOnSimObject, "", DefineID, ObjectID, pDataSet != nullptr);
         FAILED(hr))
         return hr;
-    auto def = c->definitions.find(DefineID);
-    if (def == c->definitions.end()) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        return S_OK;
-    }
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
-        return S_OK;
-    }
+    const SimDataDefinition* def = lf_knownDefinition(w, *c, DefineID, 1);
+    if (!def) return S_OK;
+    SimObject* o = lf_knownObject(w, *c, ObjectID, 2);
+    if (!o) return S_OK;
     // Only whole units of the definition's packed size are accepted; a
     // definition holding a variable-length text cannot be set.
-    if (def->second.variable || cbUnitSize != def->second.fixedSize || ArrayCount > 1) {
+    if (def->variable || cbUnitSize != def->fixedSize || ArrayCount > 1) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
         return S_OK;
     }
     SimJournalEntry e;
     e.kind = SimJournalKind::SetData;
     e.id = DefineID;
-    e.values = gf_simApplyData(w, def->second, *o, static_cast<const std::byte*>(pDataSet));
+    e.values = gf_simApplyData(w, *def, *o, static_cast<const std::byte*>(pDataSet));
     if (o->kind == SimObjectKind::User) {
         w.user.pose = o->pose;
         w.user.onGround = o->onGround;
@@ -456,14 +470,10 @@ HRESULT SimConnect_AIRemoveObject(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID Objec
     auto c = lf_find(w, hSimConnect);
     if (!c) return E_HANDLE;
     if (const HRESULT hr = lf_admit(w, *c, SimCall::AIRemoveObject, "", ObjectID, RequestID); FAILED(hr)) return hr;
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o || ObjectID == SIMCONNECT_OBJECT_ID_USER) {
-        lf_exception(w, *c, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE
-                              : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        return S_OK;
-    }
+    SimObject* o = lf_aiTarget(w, *c, ObjectID);
+    if (!o) return S_OK;
     // A client removes only the AI objects it created.
-    if (o->kind != SimObjectKind::Ai || o->ownerSerial != c->serial) {
+    if (ObjectID == SIMCONNECT_OBJECT_ID_USER || o->kind != SimObjectKind::Ai || o->ownerSerial != c->serial) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
         return S_OK;
     }
@@ -478,15 +488,8 @@ HRESULT SimConnect_AIReleaseControl(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID Obj
     auto c = lf_find(w, hSimConnect);
     if (!c) return E_HANDLE;
     if (const HRESULT hr = lf_admit(w, *c, SimCall::AIReleaseControl, "", ObjectID, RequestID); FAILED(hr)) return hr;
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        return S_OK;
-    }
-    if (o->kind == SimObjectKind::User) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
-        return S_OK;
-    }
+    SimObject* o = lf_aiTarget(w, *c, ObjectID);
+    if (!o) return S_OK;
     o->released = true;
     SimJournalEntry e;
     e.kind = SimJournalKind::ReleaseControl;
@@ -505,15 +508,8 @@ HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE hSimConnect, SIMCONNECT_OBJECT
                                     ObjectID, RequestID, szFlightPlanPath != nullptr);
         FAILED(hr))
         return hr;
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        return S_OK;
-    }
-    if (o->kind == SimObjectKind::User) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
-        return S_OK;
-    }
+    SimObject* o = lf_aiTarget(w, *c, ObjectID);
+    if (!o) return S_OK;
     SimJournalEntry e;
     e.kind = SimJournalKind::FlightPlan;
     e.id = RequestID;
@@ -553,11 +549,8 @@ HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID 
     if (!c) return E_HANDLE;
     if (const HRESULT hr = lf_admit(w, *c, SimCall::TransmitClientEvent, "", ObjectID, EventID); FAILED(hr))
         return hr;
-    SimObject* o = lf_object(w, ObjectID);
-    if (!o) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        return S_OK;
-    }
+    SimObject* o = lf_knownObject(w, *c, ObjectID, 1);
+    if (!o) return S_OK;
     auto m = std::find_if(c->mapped.begin(), c->mapped.end(), [&](const auto& e) { return e.first == EventID; });
     if (m == c->mapped.end()) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
