@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -30,11 +28,10 @@ namespace tavo::test {
 inline std::atomic<int> g_readerResets{0};
 inline std::atomic<int> g_parkedClears{0};
 
-class RTAppLinkTest : public TempWorkDirTest {
+class RTAppLinkTest : public LogFileTest {
 protected:
     void SetUp() override {
-        TempWorkDirTest::SetUp();
-        gf_openLogFile();
+        LogFileTest::SetUp();
         gf_clearStopMailbox();
         gf_gui().drain();
         gf_gui().reset();
@@ -76,18 +73,13 @@ protected:
         gf_clearStopMailbox();
         gf_gui().drain();
         gf_gui().reset();
-        gf_logger().close();
-        TempWorkDirTest::TearDown();
+        LogFileTest::TearDown();
     }
 
     // Applies what the link posted to the window (in order) and returns the log.
     std::string logText() {
         gf_gui().drain();
-        gf_flushLog();
-        std::ifstream in("Log.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return LogFileTest::logText();
     }
 
     static UserAircraftState goldenState() {

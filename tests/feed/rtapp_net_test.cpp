@@ -6,7 +6,6 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
@@ -19,48 +18,13 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(NetErrors, ErrnoValuesMapToTheWinsockNumbersTheLinkTests) {
-    EXPECT_EQ(gf_winsockCodeFromErrno(EINTR), 10004);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EAGAIN), 10035);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EWOULDBLOCK), 10035);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EMSGSIZE), 10040);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EADDRINUSE), 10048);
-    EXPECT_EQ(gf_winsockCodeFromErrno(ECONNABORTED), 10053);
-    EXPECT_EQ(gf_winsockCodeFromErrno(ECONNRESET), 10054);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EPIPE), 10054);
-    EXPECT_EQ(gf_winsockCodeFromErrno(ENOTCONN), 10057);
-    EXPECT_EQ(gf_winsockCodeFromErrno(ETIMEDOUT), 10060);
-    EXPECT_EQ(gf_winsockCodeFromErrno(ECONNREFUSED), 10061);
-    EXPECT_EQ(gf_winsockCodeFromErrno(EBADF), 10038);
-    // No Winsock twin: passed on, so the text says "Unknown errror code".
-    EXPECT_EQ(gf_winsockCodeFromErrno(EROFS), EROFS);
+    const std::pair<int, int> cases[] = {{EINTR, 10004},        {EAGAIN, 10035},     {EWOULDBLOCK, 10035},
+                                         {EMSGSIZE, 10040},     {EADDRINUSE, 10048}, {ECONNABORTED, 10053},
+                                         {ECONNRESET, 10054},   {EPIPE, 10054},      {ENOTCONN, 10057},
+                                         {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061}, {EBADF, 10038},
+                                         {EROFS, EROFS}};  // no Winsock twin: passed on
+    for (const auto& [error, code] : cases) EXPECT_EQ(gf_winsockCodeFromErrno(error), code) << error;
     EXPECT_EQ(gf_winsockErrorText(gf_winsockCodeFromErrno(ECONNREFUSED)), "10061 Connection refused");
-}
-
-TEST(NetErrors, AddressLookupFailuresGetWinsockNumbers) {
-    EXPECT_EQ(gf_winsockCodeFromAddrInfo(0, 0), 0);
-    EXPECT_EQ(gf_winsockCodeFromAddrInfo(EAI_SERVICE, 0), 10109);
-    EXPECT_EQ(gf_winsockCodeFromAddrInfo(EAI_NONAME, 0), 11001);
-    EXPECT_EQ(gf_winsockCodeFromAddrInfo(EAI_SYSTEM, EMFILE), 10024);
-
-    ResolvedAddress address;
-    EXPECT_EQ(gf_resolvePassiveAddress("no-such-service-here", AF_INET, SOCK_STREAM, IPPROTO_TCP, address), 10109);
-    ASSERT_EQ(gf_resolvePassiveAddress("10747", AF_INET, SOCK_STREAM, IPPROTO_TCP, address), 0);
-    EXPECT_EQ(address.family, AF_INET);
-    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in*>(&address.address)->sin_port), 10747);
-}
-
-TEST(NetSockets, CallsOnNoSocketFailWithNotASocket) {
-    char buffer[8];
-    gf_setSocketError(0);
-    EXPECT_EQ(gf_receiveBytes(Socket{}, buffer, sizeof buffer), -1);
-    EXPECT_EQ(gf_socketError(), WSAENOTSOCK);
-    gf_setSocketError(0);
-    EXPECT_EQ(gf_sendBytes(Socket{}, "x"), -1);
-    EXPECT_EQ(gf_socketError(), WSAENOTSOCK);
-    EXPECT_FALSE(gf_setNoDelay(Socket{}));
-    EXPECT_EQ(gf_waitReadable(Socket{}, 0ms), -1);
-    EXPECT_EQ(gf_localPort(Socket{}), 0);
-    gf_closeSocket(Socket{});  // harmless
 }
 
 TEST(NetSockets, AClosedSocketStaysClosedWhenItsNumberIsReused) {
@@ -138,14 +102,6 @@ TEST(NetSockets, SendingToAPeerThatLeftFailsWithoutSigpipe) {
     std::signal(SIGPIPE, previous);
 }
 
-TEST(NetSockets, PeerClosingIsReadAsEndOfStream) {
-    TcpPair pair;
-    gf_closeSocket(pair.client);
-    EXPECT_EQ(gf_waitReadable(pair.server, 1000ms), 1);
-    char buffer[16];
-    EXPECT_EQ(gf_receiveBytes(pair.server, buffer, sizeof buffer), 0);
-}
-
 TEST(NetSockets, ReceiveTimeOutGivesTimedOutOnBlockingAndWouldBlockOnNonBlocking) {
     const Socket socket = gf_openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     ASSERT_TRUE(gf_bindIPv4(socket, 0, true));
@@ -172,8 +128,6 @@ TEST(NetSockets, DatagramsUpToTheBufferAreTakenLongerOnesReportMessageSize) {
     std::string buffer(16385, '\0');
     ASSERT_TRUE(peer.sendDatagram(port, std::string(16384, 'a')));
     EXPECT_EQ(gf_receiveDatagram(receiver, buffer.data(), buffer.size()), 16384);
-    ASSERT_TRUE(peer.sendDatagram(port, std::string(16385, 'b')));
-    EXPECT_EQ(gf_receiveDatagram(receiver, buffer.data(), buffer.size()), 16385);
     ASSERT_TRUE(peer.sendDatagram(port, std::string(16386, 'c')));
     EXPECT_EQ(gf_receiveDatagram(receiver, buffer.data(), buffer.size()), -1);
     EXPECT_EQ(gf_socketError(), WSAEMSGSIZE);
@@ -182,18 +136,6 @@ TEST(NetSockets, DatagramsUpToTheBufferAreTakenLongerOnesReportMessageSize) {
     ASSERT_EQ(gf_receiveDatagram(receiver, buffer.data(), buffer.size()), 9);
     EXPECT_EQ(buffer.substr(0, 9), "RTTFC_EOT");
     gf_closeSocket(receiver);
-}
-
-TEST(NetSockets, BindingAPortInUseFailsWithAddressInUse) {
-    const Socket first = gf_openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(gf_bindIPv4(first, 0));
-    ASSERT_TRUE(gf_listenSocket(first, 1));
-    const Socket second = gf_openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_TRUE(gf_setReuseAddress(second));
-    EXPECT_FALSE(gf_bindIPv4(second, gf_localPort(first)));
-    EXPECT_EQ(gf_socketError(), WSAEADDRINUSE);
-    gf_closeSocket(second);
-    gf_closeSocket(first);
 }
 
 }  // namespace

@@ -6,9 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,18 +56,6 @@ private:
 
 inline const bool g_testAppDataAnnounced = !TestAppDataFolder::path().empty();
 
-inline std::string readWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline void writeWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // A parameters.xml document from "KEY=value" pairs.
 inline std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n";
@@ -83,16 +69,14 @@ inline std::string parametersXml(const std::vector<std::pair<std::string, std::s
 struct StoredParameter {
     std::string name;
     std::string value;
-    bool hasValue = true;
 };
 
 inline std::vector<StoredParameter> storedParameters(const std::filesystem::path& path) {
     pugi::xml_document document;
     std::vector<StoredParameter> result;
     if (!document.load_file(path.c_str())) return result;
-    for (pugi::xml_node e = gf_findParametersNode(document).child("parameter"); e; e = e.next_sibling("parameter")) {
-        result.push_back({e.attribute("name").value(), e.attribute("value").value(), bool(e.attribute("value"))});
-    }
+    for (pugi::xml_node e = gf_findParametersNode(document).child("parameter"); e; e = e.next_sibling("parameter"))
+        result.push_back({e.attribute("name").value(), e.attribute("value").value()});
     return result;
 }
 
@@ -112,10 +96,10 @@ inline std::size_t registeredCount() {
 
 // A fixture with an empty data folder, a fresh log in a temporary working
 // folder, the settings at their defaults and a headless window backend.
-class ParametersFileTest : public TempWorkDirTest {
+class ParametersFileTest : public LogFileTest {
 protected:
     void SetUp() override {
-        TempWorkDirTest::SetUp();
+        LogFileTest::SetUp();
         const std::filesystem::path folder = programDataFolder();
         // Never let a test touch a real user's settings.
         ASSERT_EQ(folder, TestAppDataFolder::path() / "TAVO");
@@ -125,15 +109,13 @@ protected:
         PROGRAM_VERSION.setDefaultValue("");
         backend = std::make_shared<HeadlessBackend>();
         gf_installWindowBackend(backend);
-        gf_openLogFile();
     }
     void TearDown() override {
-        gf_logger().close();
         gf_installWindowBackend(nullptr);
         resetSettingsToDefaults();
         PROGRAM_VERSION.setDefaultValue("");
         emptyDataFolder();
-        TempWorkDirTest::TearDown();
+        LogFileTest::TearDown();
     }
 
     static void emptyDataFolder() {
@@ -144,16 +126,10 @@ protected:
     const std::filesystem::path& file() const { return parametersFilePath(); }
     std::filesystem::path generationFile() const { return programDataFolder() / "parameters0.xml"; }
 
-    std::string log() {
-        gf_flushLog();
-        return readWholeFile("Log.txt");
-    }
-    bool logHasLine(const std::string& line) {
-        const std::string text = "\n" + log();
-        return text.find("\n" + line + "\n") != std::string::npos;
-    }
+    bool logHas(const std::string& piece) { return logText().find(piece) != std::string::npos; }
+    bool logHasLine(const std::string& line) { return logHas("\n" + line + "\n"); }
     std::size_t logCount(const std::string& piece) {
-        const std::string text = log();
+        const std::string text = logText();
         std::size_t count = 0;
         for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
         return count;

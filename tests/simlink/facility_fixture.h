@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,14 +18,6 @@
 #include "support/temp_dir.h"
 
 namespace tavo::test {
-
-inline std::string readLogFile() {
-    gf_flushLog();
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 inline int countOf(const std::string& text, const std::string& part) {
     int n = 0;
@@ -94,28 +84,27 @@ inline void addRunway(SimAirport& a, std::int32_t primary, std::int32_t secondar
     r.secondaryNumber = secondary;
     r.secondaryDesignator = secondaryDesignator;
     a.runways.push_back(r);
-    SimStart s;
-    s.latitudeDeg = a.latitudeDeg;
-    s.longitudeDeg = a.longitudeDeg;
-    s.altitudeM = a.altitudeM;
-    s.headingDeg = headingDeg;
-    s.number = primary;
-    s.designator = primaryDesignator;
-    a.starts.push_back(s);
-    s.number = secondary;
-    s.designator = secondaryDesignator;
-    s.headingDeg = headingDeg >= 180 ? headingDeg - 180 : headingDeg + 180;
-    a.starts.push_back(s);
+    const auto start = [&](std::int32_t number, std::int32_t designator, float heading) {
+        SimStart s;
+        s.latitudeDeg = a.latitudeDeg;
+        s.longitudeDeg = a.longitudeDeg;
+        s.altitudeM = a.altitudeM;
+        s.headingDeg = heading;
+        s.number = number;
+        s.designator = designator;
+        a.starts.push_back(s);
+    };
+    start(primary, primaryDesignator, headingDeg);
+    start(secondary, secondaryDesignator, headingDeg >= 180 ? headingDeg - 180 : headingDeg + 180);
 }
 
 // Clean model, fresh log, closed reader and a fake clock: every sleep of the
 // reader moves the fake time on by `step` at once, so a 30 s time-out passes
 // in a few dozen polls without waiting.
-class FacilityTest : public TempWorkDirTest {
+class FacilityTest : public LogFileTest {
 protected:
     void SetUp() override {
-        TempWorkDirTest::SetUp();
-        gf_openLogFile();
+        LogFileTest::SetUp();
         gf_closeFacilityReader();
         gf_simModelReset();
         gf_clearStopMailbox();
@@ -126,8 +115,10 @@ protected:
         gf_simModelReset();
         gf_setFacilityReaderClock({});
         gf_clearStopMailbox();
-        TempWorkDirTest::TearDown();
+        LogFileTest::TearDown();
     }
+
+    bool logHas(const std::string& line) { return logText().find(line) != std::string::npos; }
 
     void installFakeClock() {
         FacilityReaderClock clock;

@@ -72,22 +72,4 @@ TEST_F(FacilityThreadsTest, AStopRequestFromAnotherThreadEndsAWaitingRead) {
     EXPECT_FALSE(readerOpen());
 }
 
-TEST_F(FacilityThreadsTest, CloseFromAnotherThreadWaitsForTheRunningRead) {
-    std::atomic<bool> ok{false};
-    std::jthread readerThread([&] {
-        for (int i = 0; i < 20; ++i) {
-            Airport airport;
-            std::uint32_t helipads = 0;
-            if (!gf_readFacilityStands("EDDX", airport, helipads)) return;
-        }
-        ok = true;
-    });
-    std::jthread closer([] {
-        for (int i = 0; i < 20; ++i) gf_closeFacilityReader();
-    });
-    readerThread.join();
-    closer.join();
-    EXPECT_TRUE(ok.load()) << "a close never cuts a read short";
-}
-
 }  // namespace

@@ -96,26 +96,12 @@ TEST_F(DispatchTest, ShortPayloadsAreRefusedWithTheirLine) {
     gf_requestAiInitialPose(id);
     frame();
     EXPECT_TRUE(results().empty());
-    const std::string log = readLogFile();
+    const std::string log = logText();
     EXPECT_THAT(log, HasSubstr("==> SimConnect AI_STATIC_CG_AND_PITCH payload too small: 50 < 56 bytes"));
     EXPECT_THAT(log, HasSubstr("==> SimConnect AI_INITIAL_POSE payload too small: 103 < 104 bytes"));
     gf_simModelQueueRawRecord("TAVO", std::vector<std::byte>(8));
     dispatch();
-    EXPECT_THAT(readLogFile(), HasSubstr("SimConnect RECV payload too small: 8 < 12 bytes"));
-}
-
-TEST_F(DispatchTest, LostBookkeepingIsLoggedOnly) {
-    connect();
-    const auto id = createObject(0x880004);
-    const auto request = gf_peekNextCreateRequestId() - 1;
-    results();
-    gf_onAssignedObjectId(request, id);
-    gf_simModelSendException("TAVO", SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 4242, 1);
-    dispatch();
-    EXPECT_TRUE(results().empty());
-    const std::string log = readLogFile();
-    EXPECT_THAT(log, HasSubstr(fmt::format("ASSIGNED_OBJECT_ID: requestId:{} oid:{} (no pending)", request, id)));
-    EXPECT_THAT(log, HasSubstr("CREATE_OBJECT_FAILED packetId:4242 (no pending request)"));
+    EXPECT_THAT(logText(), HasSubstr("SimConnect RECV payload too small: 8 < 12 bytes"));
 }
 
 TEST_F(DispatchTest, ExceptionsAndUnknownRecords) {
@@ -128,8 +114,9 @@ TEST_F(DispatchTest, ExceptionsAndUnknownRecords) {
     gf_simModelQueueRawRecord("TAVO", unknown);
     dispatch();
     EXPECT_EQ(gf_gui().statusLine, "SimConnect: too many objects (max 1000)");
-    EXPECT_THAT(readLogFile(), HasSubstr("==> SIMCONNECT_EXCEPTION #99"));
-    EXPECT_THAT(readLogFile(), HasSubstr("! Unknown Dispatch dwID 42"));
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("==> SIMCONNECT_EXCEPTION #99"));
+    EXPECT_THAT(log, HasSubstr("! Unknown Dispatch dwID 42"));
     gf_simModelSendException("TAVO", SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 1, 7);
     try {
         dispatch();
@@ -137,38 +124,6 @@ TEST_F(DispatchTest, ExceptionsAndUnknownRecords) {
     } catch (const tavo::UserRelatedException& e) {
         EXPECT_EQ(e.code, 95);
         EXPECT_THAT(e.what(), HasSubstr("SimConnect Version Mismatch, dwIndex: 7"));
-    }
-}
-
-TEST_F(DispatchTest, QuittingStateIsKeptAgainstSimEvents) {
-    connect();
-    g_simState.store(SIM_QUITTING);
-    gf_simModelSetFlightRunning(false);
-    dispatch();
-    EXPECT_EQ(g_simState.load(), SIM_QUITTING);
-    gf_simModelStop();
-    dispatch();
-    EXPECT_TRUE(context.quit);
-    EXPECT_EQ(g_simState.load(), SIM_QUITTING);
-}
-
-TEST_F(DispatchTest, ApplicationNameIsRecognisedWithoutPunctuationOnly) {
-    gf_simModelSetApplicationName("Kitty-Hawk!");
-    connect();
-    EXPECT_EQ(gf_gui().simulatorName, "MSFS 2020");
-    EXPECT_THAT(readLogFile(), HasSubstr("MSFS 2020 (11.0.0.0) connected"));
-    SimConnect_Close(gf_simHandle());
-
-    gf_simModelSetApplicationName("Kitty Hawk");
-    HANDLE h = nullptr;
-    ASSERT_EQ(SimConnect_Open(&h, "TAVO", nullptr, 0, nullptr, 0), S_OK);
-    gf_simLink().handle.store(h);
-    try {
-        SimConnect_CallDispatch(h, &gf_simDispatch, &context);
-        ADD_FAILURE() << "an unknown simulator must end the thread";
-    } catch (const tavo::UserRelatedException& e) {
-        EXPECT_EQ(e.code, 77);
-        EXPECT_THAT(e.what(), HasSubstr("'Kitty Hawk' not being MSFS 2020 or MSFS 2024 connects ... ?"));
     }
 }
 
@@ -180,17 +135,6 @@ TEST_F(DispatchTest, TheOtherSimulatorSetsQuitAndMismatch) {
     EXPECT_TRUE(context.simulatorMismatch);
     EXPECT_TRUE(g_userSwitchedSim.load());  // cleared only by a matching simulator
     EXPECT_EQ(gf_gui().simulatorName, "");
-}
-
-TEST_F(DispatchTest, FlightLoadedAsksForANewFlight) {
-    connect();
-    gf_simModelLoadFlight("flight.FLT");
-    dispatch();
-    const auto stop = gf_pendingStopRequest();
-    ASSERT_TRUE(stop);
-    EXPECT_EQ(stop->reason, static_cast<std::uint32_t>(StopReason::NewFlight));
-    EXPECT_EQ(stop->countdown, 60u);
-    EXPECT_THAT(readLogFile(), HasSubstr("==> SimConnect: New file event"));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #pragma once
 // A simulator link driven by hand: a clean simulator model, the link's state
-// reset, a log file in a fresh working folder, a fake pose clock, and helpers
+// reset, Log.txt in a fresh working folder, a fake pose clock, and helpers
 // that open and set up a connection and run frames on the test's thread in
 // place of the SimClient thread.
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,14 +26,6 @@ namespace tavo::test {
 inline std::int64_t g_fakePoseNowNs = 0;
 inline std::int64_t lf_fakePoseClock() { return g_fakePoseNowNs; }
 
-inline std::string readLogFile() {
-    gf_flushLog();
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 inline std::size_t countOccurrences(const std::string& text, std::string_view what) {
     std::size_t n = 0;
     for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
@@ -47,11 +37,10 @@ inline void selectSimulator(SimVersion version) {
         StartupChoice{version == SimVersion::MSFS2020 ? 1u : 2u, 0}));
 }
 
-class SimLinkTest : public TempWorkDirTest {
+class SimLinkTest : public LogFileTest {
 protected:
     void SetUp() override {
-        TempWorkDirTest::SetUp();
-        gf_openLogFile();
+        LogFileTest::SetUp();
         gf_simModelReset();
         gf_clearStopMailbox();
         g_exiting.store(false);
@@ -83,14 +72,16 @@ protected:
         g_rtProfessional.store(false);
         gf_gui().reset();
         selectSimulator(SimVersion::MSFS2024);
-        gf_logger().close();
-        TempWorkDirTest::TearDown();
+        LogFileTest::TearDown();
     }
 
     // Starts the simulator, opens "TAVO", runs the setup and handles what the
     // simulator answered to it (OPEN, the "Sim" state).
     void connect(SimVersion version = SimVersion::MSFS2020) {
         gf_simModelStart(version);
+        reopen();
+    }
+    void reopen() {
         HANDLE h = nullptr;
         ASSERT_EQ(SimConnect_Open(&h, "TAVO", nullptr, 0, nullptr, 0), S_OK);
         gf_simLink().handle.store(h);
@@ -109,6 +100,14 @@ protected:
 
     std::vector<SimCallRecord> calls() { return gf_simModelConnection("TAVO").calls; }
 
+    // The calls made since the journal had `from` entries.
+    std::vector<SimCall> callsSince(std::size_t from) {
+        const auto all = calls();
+        std::vector<SimCall> out;
+        for (std::size_t i = from; i < all.size(); ++i) out.push_back(all[i].call);
+        return out;
+    }
+
     std::vector<SimCommand> results() {
         std::vector<SimCommand> out;
         gf_takeSimCommands(out);
@@ -116,13 +115,12 @@ protected:
     }
 
     // Creates a live AI object through the link and returns its object id.
-    std::uint32_t createObject(std::uint32_t hexid, const std::string& title = "Test Title",
-                               const std::string& tail = "D-TEST") {
+    std::uint32_t createObject(std::uint32_t hexid, const std::string& title = "Test Title") {
         gf_simModelSetAcceptAnyTitle(true);
         SimCreateCommand create;
         create.position = {50.0, 8.0, 1000.0, 0, 0, 90.0, 0, 150};
         create.title = title;
-        create.tailNumber = tail;
+        create.tailNumber = "D-TEST";
         create.hexid = hexid;
         gf_queueAiCreate(create);
         frame();

@@ -1,7 +1,5 @@
 // The user aircraft: position, teleports, Zulu time, title, model and span.
 
-#include <cmath>
-
 #include <gmock/gmock.h>
 
 #include "engine/services.h"
@@ -65,7 +63,7 @@ TEST_F(UserAircraftTest, PositionIsStoredAndATeleportAsksForANewFlight) {
     const auto stop = gf_pendingStopRequest();
     ASSERT_TRUE(stop);
     EXPECT_EQ(stop->reason, static_cast<std::uint32_t>(StopReason::NewFlight));
-    EXPECT_EQ(countOccurrences(readLogFile(), "Teleport\n"), 1u);
+    EXPECT_EQ(countOccurrences(logText(), "Teleport\n"), 1u);
 }
 
 TEST_F(UserAircraftTest, ZuluTimeOnlyWithAValidDateAndTheProfessionalEdition) {
@@ -91,7 +89,7 @@ TEST_F(UserAircraftTest, ZuluTimeOnlyWithAValidDateAndTheProfessionalEdition) {
     gf_simModelSetZuluFields(2024, 10, 86400);
     askPosition();
     EXPECT_FALSE(gf_simTime());
-    const std::string log = readLogFile();
+    const std::string log = logText();
     EXPECT_EQ(countOccurrences(log, "Invalid simulator Zulu time"), 1u);  // once until a valid time
     EXPECT_THAT(log, HasSubstr("==> Invalid simulator Zulu time: year=2023, day-of-year=366, seconds=0"));
     gf_simModelSetZuluFields(2000, 366, 86399);
@@ -99,33 +97,23 @@ TEST_F(UserAircraftTest, ZuluTimeOnlyWithAValidDateAndTheProfessionalEdition) {
     EXPECT_EQ(gf_simTime(), 978307199);  // 2000 is a leap year: the last second of 2000
 }
 
-TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionOnlyRaisesTheSeenFlag) {
+TEST_F(UserAircraftTest, OnGroundNeedsAPositionFirstAndAStandWithin20MetresIsShown) {
     placeUser(50.0, 8.0, 300, true);
+    gf_publishStandSnapshot({{"GATE A12", LaLo{50.0001, 8.0}}, {"GATE B1", LaLo{50.01, 8.0}}});
     connect();
-    gf_queueSimRequest(SIM_REQUEST_USER_ON_GROUND);
+    gf_queueSimRequest(SIM_REQUEST_USER_ON_GROUND);  // answered once a second from now on
     frame();
     gf_simModelSeconds(1);
     dispatch();
+    // Before any position only the seen flag goes up.
     EXPECT_TRUE(g_userGroundDataSeen.exchange(false));
     EXPECT_EQ(g_userOnGroundState.load(), -1);
     askPosition();
     gf_simModelSeconds(2);
     dispatch();
     EXPECT_EQ(g_userOnGroundState.load(), 1);
-    EXPECT_TRUE(g_userOnGround.load());
-    EXPECT_EQ(countOccurrences(readLogFile(), "User ground data: SIM ON GROUND=1"), 1u);
-}
-
-TEST_F(UserAircraftTest, StandWithin20MetresIsShown) {
-    placeUser(50.0, 8.0, 300, true);
-    gf_publishStandSnapshot({{"GATE A12", LaLo{50.0001, 8.0}}, {"GATE B1", LaLo{50.01, 8.0}}});
-    connect();
-    askPosition();
-    gf_queueSimRequest(SIM_REQUEST_USER_ON_GROUND);
-    frame();
-    gf_simModelSeconds(1);
-    dispatch();
     ASSERT_TRUE(g_userOnGround.load());
+    EXPECT_EQ(countOccurrences(logText(), "User ground data: SIM ON GROUND=1"), 1u);
     askPosition();
     EXPECT_EQ(gf_gui().userStand, "GATE A12");
     placeUser(50.0005, 8.0, 300, true);  // about 55 m away
@@ -142,7 +130,7 @@ TEST_F(UserAircraftTest, TitleIsCutTo48BytesAtACharacterBoundary) {
     EXPECT_EQ(gf_userAircraftTitle(), std::string(47, 'a'));
     askTitleAndModel("", "B738");
     EXPECT_EQ(gf_userAircraftTitle(), std::string(47, 'a'));
-    EXPECT_THAT(readLogFile(), HasSubstr("! Title of your aircraft is empty?"));
+    EXPECT_THAT(logText(), HasSubstr("! Title of your aircraft is empty?"));
 }
 
 TEST_F(UserAircraftTest, ModelGivesSpanAndCategory) {
@@ -151,10 +139,8 @@ TEST_F(UserAircraftTest, ModelGivesSpanAndCategory) {
     EXPECT_NEAR(g_userHalfWingSpan.load(), 35.8 / 2 / 1852, 1e-12);
     EXPECT_EQ(g_userCategory.load(), Large);
     EXPECT_TRUE(gf_gui().userWingspanKnown);
-    const std::string log = readLogFile();
-    EXPECT_THAT(log, HasSubstr("model raw: ATCCOM.AC_MODEL B738.0.text"));
-    EXPECT_THAT(log, HasSubstr("model normalized: B738"));
-    EXPECT_THAT(log, HasSubstr("SimConnect: User aircraft model: B738, half wing span: 17.9 meter, category: Large"));
+    EXPECT_THAT(logText(),
+                HasSubstr("SimConnect: User aircraft model: B738, half wing span: 17.9 meter, category: Large"));
 }
 
 TEST_F(UserAircraftTest, UnknownSpansFallBackToTheLargest) {
@@ -166,7 +152,7 @@ TEST_F(UserAircraftTest, UnknownSpansFallBackToTheLargest) {
 
     askTitleAndModel("Aerosoft A320 Professional", "LONGMODEL");
     EXPECT_NEAR(g_userHalfWingSpan.load(), 35.8 / 2 / 1852, 1e-12);
-    EXPECT_THAT(readLogFile(), HasSubstr("SimConnect: User aircraft model deduced from title: A320"));
+    EXPECT_THAT(logText(), HasSubstr("SimConnect: User aircraft model deduced from title: A320"));
 
     askTitleAndModel("Drone", "camerapod");
     EXPECT_NEAR(g_userHalfWingSpan.load(), 28.72 / 2 / 1852, 1e-12);
@@ -178,19 +164,6 @@ TEST_F(UserAircraftTest, UnknownSpansFallBackToTheLargest) {
     askTitleAndModel("Unknown", "QQQQ");
     EXPECT_DOUBLE_EQ(g_userHalfWingSpan.load(), gf_largestHalfWingSpan());
     EXPECT_LT(g_userHalfWingSpan.load(), 1.0);
-}
-
-TEST_F(UserAircraftTest, ResetReturnsEverythingToUnknown) {
-    placeUser(50.0, 8.0, 300, true);
-    connect();
-    askTitleAndModel("Title", "B738");
-    askPosition();
-    gf_resetSimClient();
-    EXPECT_TRUE(std::isnan(g_userHalfWingSpan.load()));
-    EXPECT_EQ(gf_userAircraftTitle(), "");
-    EXPECT_EQ(g_userOnGroundState.load(), -1);
-    EXPECT_EQ(gf_userObjectId(), 2u);
-    EXPECT_DOUBLE_EQ(gf_getUserAircraftState().latitude, 0.0);
 }
 
 }  // namespace
