@@ -23,17 +23,17 @@ struct BenchGui {
     BenchGui() {
         gf_installWindowBackend(backend);
         gui.attachGuiThread();
-        MainWindowSpec spec;
-        spec.width = 916;
-        spec.height = 807;
-        spec.proc = [this](WindowHandle w, std::uint32_t msg, std::uint64_t wp, std::int64_t lp) -> std::int64_t {
+        MainWindowSpec setup;
+        setup.width = 916;
+        setup.height = 807;
+        setup.proc = [this](WindowHandle w, std::uint32_t msg, std::uint64_t wp, std::int64_t lp) -> std::int64_t {
             if (msg == MSG_GUI_UPDATE) {
                 gui.drain();
                 return 0;
             }
             return gf_defaultWindowProc(w, msg, wp, lp);
         };
-        window = gf_createMainWindow(spec);
+        window = gf_createMainWindow(setup);
         gui.attachWindow(window);
     }
     ~BenchGui() {

@@ -24,13 +24,13 @@ constexpr std::string_view licenseFileName = "RealTraffic.lic";
 // The modal entry dialog, owned by the main window (disabled while it is
 // open). Nothing when the user cancelled, closed it or confirmed an empty field.
 std::optional<std::string> lf_showLicenseTokenDialog(WindowHandle owner) {
-    EntryDialogSpec spec;
-    spec.title = std::string(rtLicenseDialogTitle);
-    spec.label = std::string(rtLicenseDialogLabel);
-    spec.textLimit = rtLicenseDialogTextLimit;
-    spec.width = 410;
-    spec.height = 160;
-    std::optional<std::string> text = gf_showEntryDialog(owner, spec);
+    EntryDialogSpec setup;
+    setup.title = std::string(rtLicenseDialogTitle);
+    setup.label = std::string(rtLicenseDialogLabel);
+    setup.textLimit = rtLicenseDialogTextLimit;
+    setup.width = 410;
+    setup.height = 160;
+    std::optional<std::string> text = gf_showEntryDialog(owner, setup);
     if (text && text->empty()) {
         return std::nullopt;
     }

@@ -137,18 +137,18 @@ protected:
 
     // Makes the main window and a control for each bound parameter given.
     WindowHandle makeWindow() {
-        MainWindowSpec spec;
-        spec.title = "test";
-        spec.width = 900;
-        spec.height = 700;
-        spec.proc = [](WindowHandle, std::uint32_t, std::uint64_t, std::int64_t) -> std::int64_t { return 0; };
-        return gf_createMainWindow(spec);
+        MainWindowSpec setup;
+        setup.title = "test";
+        setup.width = 900;
+        setup.height = 700;
+        setup.proc = [](WindowHandle, std::uint32_t, std::uint64_t, std::int64_t) -> std::int64_t { return 0; };
+        return gf_createMainWindow(setup);
     }
     void makeControl(WindowHandle window, ControlKind kind, ControlId id) {
-        ControlSpec spec;
-        spec.kind = kind;
-        spec.id = id;
-        ASSERT_TRUE(gf_createControl(window, spec));
+        ControlSpec setup;
+        setup.kind = kind;
+        setup.id = id;
+        ASSERT_TRUE(gf_createControl(window, setup));
     }
 
     std::shared_ptr<HeadlessBackend> backend;

@@ -26,22 +26,22 @@ void RecordingPainter::text(int x, int y, std::string_view utf8, Rgb colour, boo
 HeadlessBackend::HeadlessBackend() : m_workAreas{PixelRect{0, 0, 1920, 1040}} {}
 HeadlessBackend::~HeadlessBackend() = default;
 
-WindowHandle HeadlessBackend::createMainWindow(const MainWindowSpec& spec) {
+WindowHandle HeadlessBackend::createMainWindow(const MainWindowSpec& setup) {
     WindowHandle handle;
     {
         std::lock_guard lock(m_mutex);
         if (m_windowCreateFails) return WindowHandle::None;
         handle = static_cast<WindowHandle>(m_nextHandle++);
         WindowState state;
-        state.spec = spec;
-        state.rect = PixelRect{spec.x, spec.y, spec.x + spec.width, spec.y + spec.height};
+        state.setup = setup;
+        state.rect = PixelRect{setup.x, setup.y, setup.x + setup.width, setup.y + setup.height};
         state.normalRect = state.rect;
         state.dpi = m_systemDpi;
         m_windows.emplace(static_cast<std::uintptr_t>(handle), std::move(state));
     }
     // WM_CREATE reaches the procedure before the creating call returns, as the
     // procedure stores the handle and creates the controls there.
-    if (spec.proc) spec.proc(handle, WM_CREATE, 0, 0);
+    if (setup.proc) setup.proc(handle, WM_CREATE, 0, 0);
     return handle;
 }
 
@@ -51,7 +51,7 @@ void HeadlessBackend::destroyWindow(WindowHandle window) {
         std::lock_guard lock(m_mutex);
         auto it = m_windows.find(static_cast<std::uintptr_t>(window));
         if (it == m_windows.end()) return;
-        proc = it->second.spec.proc;
+        proc = it->second.setup.proc;
     }
     if (proc) proc(window, WM_DESTROY, 0, 0);
     std::lock_guard lock(m_mutex);
@@ -87,19 +87,19 @@ void HeadlessBackend::postQuitMessage(int exitCode) {
     m_posted.notify_all();
 }
 
-bool HeadlessBackend::createControl(WindowHandle parent, const ControlSpec& spec) {
+bool HeadlessBackend::createControl(WindowHandle parent, const ControlSpec& setup) {
     std::lock_guard lock(m_mutex);
     if (m_windows.find(static_cast<std::uintptr_t>(parent)) == m_windows.end()) return false;
-    if (std::find(m_failingControls.begin(), m_failingControls.end(), spec.id) != m_failingControls.end()) return false;
-    if (m_controls.count(spec.id) != 0) return false;  // ids are unique within the window
+    if (std::find(m_failingControls.begin(), m_failingControls.end(), setup.id) != m_failingControls.end()) return false;
+    if (m_controls.count(setup.id) != 0) return false;  // ids are unique within the window
     ControlState state;
-    state.spec = spec;
-    state.enabled = spec.enabled;
-    state.visible = spec.visible;
-    state.text = spec.text;
-    state.bounds = PixelRect{spec.x, spec.y, spec.x + spec.width, spec.y + spec.height};
-    m_controls.emplace(spec.id, std::move(state));
-    m_controlOrder.push_back(spec.id);
+    state.setup = setup;
+    state.enabled = setup.enabled;
+    state.visible = setup.visible;
+    state.text = setup.text;
+    state.bounds = PixelRect{setup.x, setup.y, setup.x + setup.width, setup.y + setup.height};
+    m_controls.emplace(setup.id, std::move(state));
+    m_controlOrder.push_back(setup.id);
     return true;
 }
 
@@ -297,7 +297,7 @@ std::optional<bool> HeadlessBackend::isControlVisible(ControlId id) {
 bool HeadlessBackend::setControlCheck(ControlId id, bool checked) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::CheckBox) return false;
+    if (!c || c->setup.kind != ControlKind::CheckBox) return false;
     c->checked = checked;
     return true;
 }
@@ -305,7 +305,7 @@ bool HeadlessBackend::setControlCheck(ControlId id, bool checked) {
 std::optional<bool> HeadlessBackend::controlCheck(ControlId id) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::CheckBox) return std::nullopt;
+    if (!c || c->setup.kind != ControlKind::CheckBox) return std::nullopt;
     return c->checked;
 }
 
@@ -315,8 +315,8 @@ bool HeadlessBackend::setControlText(ControlId id, std::string_view text) {
     if (!c) return false;
     std::string value(text);
     // An edit field keeps at most its limit, as the real field refuses more.
-    if (c->spec.kind == ControlKind::Edit && c->spec.textLimit != 0 && value.size() > c->spec.textLimit) {
-        value.resize(c->spec.textLimit);
+    if (c->setup.kind == ControlKind::Edit && c->setup.textLimit != 0 && value.size() > c->setup.textLimit) {
+        value.resize(c->setup.textLimit);
     }
     c->text = std::move(value);
     return true;
@@ -326,7 +326,7 @@ std::optional<std::string> HeadlessBackend::controlText(ControlId id) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
     if (!c) return std::nullopt;
-    if (c->spec.kind == ControlKind::ComboBox) {
+    if (c->setup.kind == ControlKind::ComboBox) {
         if (c->selection < 0 || static_cast<std::size_t>(c->selection) >= c->items.size()) return std::string();
         return c->items[static_cast<std::size_t>(c->selection)];
     }
@@ -351,7 +351,7 @@ bool HeadlessBackend::setControlBounds(ControlId id, const PixelRect& bounds) {
 bool HeadlessBackend::setComboItems(ControlId id, const std::vector<std::string>& items) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::ComboBox) return false;
+    if (!c || c->setup.kind != ControlKind::ComboBox) return false;
     c->items = items;
     c->selection = -1;
     return true;
@@ -360,7 +360,7 @@ bool HeadlessBackend::setComboItems(ControlId id, const std::vector<std::string>
 bool HeadlessBackend::addComboItem(ControlId id, std::string_view item) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::ComboBox) return false;
+    if (!c || c->setup.kind != ControlKind::ComboBox) return false;
     c->items.emplace_back(item);
     return true;
 }
@@ -368,14 +368,14 @@ bool HeadlessBackend::addComboItem(ControlId id, std::string_view item) {
 std::optional<std::vector<std::string>> HeadlessBackend::comboItems(ControlId id) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::ComboBox) return std::nullopt;
+    if (!c || c->setup.kind != ControlKind::ComboBox) return std::nullopt;
     return c->items;
 }
 
 bool HeadlessBackend::setComboSelection(ControlId id, int index) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::ComboBox) return false;
+    if (!c || c->setup.kind != ControlKind::ComboBox) return false;
     if (index < -1 || (index >= 0 && static_cast<std::size_t>(index) >= c->items.size())) return false;
     c->selection = index;
     return true;
@@ -384,7 +384,7 @@ bool HeadlessBackend::setComboSelection(ControlId id, int index) {
 std::optional<int> HeadlessBackend::comboSelection(ControlId id) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c || c->spec.kind != ControlKind::ComboBox) return std::nullopt;
+    if (!c || c->setup.kind != ControlKind::ComboBox) return std::nullopt;
     return c->selection;
 }
 
@@ -414,7 +414,7 @@ std::optional<std::filesystem::path> HeadlessBackend::pickFolder(WindowHandle,
     return answer;
 }
 
-std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, const EntryDialogSpec& spec) {
+std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, const EntryDialogSpec& setup) {
     std::optional<std::string> answer;
     {
         std::lock_guard lock(m_mutex);
@@ -423,7 +423,7 @@ std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, cons
         const bool wasEnabled = hadOwner && it->second.enabled;
         // The owner is disabled while the dialog is open and enabled again after.
         if (hadOwner) it->second.enabled = false;
-        m_entryDialogs.push_back(EntryDialogRecord{owner, spec, hadOwner});
+        m_entryDialogs.push_back(EntryDialogRecord{owner, setup, hadOwner});
         if (!m_entryAnswers.empty()) {
             answer = std::move(m_entryAnswers.front());
             m_entryAnswers.pop_front();
@@ -434,12 +434,12 @@ std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, cons
     if (!answer) return std::nullopt;
     std::string text = std::move(*answer);
     // The field takes at most its limit of characters (UTF-8 code points).
-    if (spec.textLimit != 0) {
+    if (setup.textLimit != 0) {
         std::size_t chars = 0;
         std::size_t i = 0;
         for (; i < text.size(); ++i) {
             if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-                if (chars == spec.textLimit) break;
+                if (chars == setup.textLimit) break;
                 ++chars;
             }
         }
@@ -455,7 +455,7 @@ std::int64_t HeadlessBackend::dispatch(const Posted& message) {
         std::lock_guard lock(m_mutex);
         auto it = m_windows.find(static_cast<std::uintptr_t>(message.window));
         if (it == m_windows.end()) return 0;
-        proc = it->second.spec.proc;
+        proc = it->second.setup.proc;
     }
     if (!proc) return gf_defaultWindowProc(message.window, message.message, message.wParam, message.lParam);
     return proc(message.window, message.message, message.wParam, message.lParam);
@@ -531,7 +531,7 @@ void HeadlessBackend::paintIfNeeded(WindowHandle window) {
         auto it = m_windows.find(static_cast<std::uintptr_t>(window));
         if (it == m_windows.end() || !it->second.needsPaint) return;
         it->second.needsPaint = false;
-        paint = it->second.spec.paint;
+        paint = it->second.setup.paint;
     }
     RecordingPainter painter;
     if (paint) paint(window, painter);
@@ -650,5 +650,5 @@ bool HeadlessBackend::isTopmost(WindowHandle window) {
 std::string HeadlessBackend::windowTitle(WindowHandle window) {
     std::lock_guard lock(m_mutex);
     auto it = m_windows.find(static_cast<std::uintptr_t>(window));
-    return it == m_windows.end() ? std::string() : it->second.spec.title;
+    return it == m_windows.end() ? std::string() : it->second.setup.title;
 }

@@ -56,12 +56,12 @@ struct MessageBoxRecord {
 
 struct EntryDialogRecord {
     WindowHandle owner = WindowHandle::None;
-    EntryDialogSpec spec;
+    EntryDialogSpec setup;
     bool ownerWasDisabled = false;
 };
 
 struct ControlState {
-    ControlSpec spec;
+    ControlSpec setup;
     bool enabled = true;
     bool visible = true;
     bool checked = false;
@@ -77,11 +77,11 @@ public:
     ~HeadlessBackend() override;
 
     // --- WindowBackend ---
-    WindowHandle createMainWindow(const MainWindowSpec& spec) override;
+    WindowHandle createMainWindow(const MainWindowSpec& setup) override;
     void destroyWindow(WindowHandle window) override;
     int runMessageLoop() override;
     void postQuitMessage(int exitCode) override;
-    bool createControl(WindowHandle parent, const ControlSpec& spec) override;
+    bool createControl(WindowHandle parent, const ControlSpec& setup) override;
     void updateWindow(WindowHandle window) override;
     bool isWindow(WindowHandle window) override;
     bool postMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override;
@@ -121,7 +121,7 @@ public:
                                 MessageBoxIcon icon, MessageBoxButtons buttons) override;
     std::optional<std::filesystem::path> pickFolder(WindowHandle owner,
                                                      const std::filesystem::path& initialFolder) override;
-    std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& spec) override;
+    std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& setup) override;
 
     // --- driving the window (the GUI thread, or a test standing in for it) ---
     // Dispatches the queued messages, oldest first, and paints when something
@@ -175,7 +175,7 @@ public:
 
 private:
     struct WindowState {
-        MainWindowSpec spec;
+        MainWindowSpec setup;
         PixelRect rect;        // outer, screen pixels
         PixelRect normalRect;  // while minimized or maximized
         ShowCommand show = ShowCommand::Hide;

@@ -38,12 +38,12 @@ std::shared_ptr<WindowBackend> gf_windowBackend() {
     return lf_defaultBackend();
 }
 
-WindowHandle gf_createMainWindow(const MainWindowSpec& spec) { return gf_windowBackend()->createMainWindow(spec); }
+WindowHandle gf_createMainWindow(const MainWindowSpec& setup) { return gf_windowBackend()->createMainWindow(setup); }
 void gf_destroyWindow(WindowHandle window) { gf_windowBackend()->destroyWindow(window); }
 int gf_runMessageLoop() { return gf_windowBackend()->runMessageLoop(); }
 void gf_postQuitMessage(int exitCode) { gf_windowBackend()->postQuitMessage(exitCode); }
-bool gf_createControl(WindowHandle parent, const ControlSpec& spec) {
-    return gf_windowBackend()->createControl(parent, spec);
+bool gf_createControl(WindowHandle parent, const ControlSpec& setup) {
+    return gf_windowBackend()->createControl(parent, setup);
 }
 void gf_updateWindow(WindowHandle window) { gf_windowBackend()->updateWindow(window); }
 
@@ -129,6 +129,6 @@ MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::s
 std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder) {
     return gf_windowBackend()->pickFolder(owner, initialFolder);
 }
-std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& spec) {
-    return gf_windowBackend()->entryDialog(owner, spec);
+std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup) {
+    return gf_windowBackend()->entryDialog(owner, setup);
 }

@@ -158,11 +158,11 @@ public:
     virtual ~WindowBackend() = default;
 
     // GUI thread.
-    virtual WindowHandle createMainWindow(const MainWindowSpec& spec) = 0;
+    virtual WindowHandle createMainWindow(const MainWindowSpec& setup) = 0;
     virtual void destroyWindow(WindowHandle window) = 0;
     virtual int runMessageLoop() = 0;
     virtual void postQuitMessage(int exitCode) = 0;
-    virtual bool createControl(WindowHandle parent, const ControlSpec& spec) = 0;
+    virtual bool createControl(WindowHandle parent, const ControlSpec& setup) = 0;
     virtual void updateWindow(WindowHandle window) = 0;
 
     // Any thread.
@@ -206,7 +206,7 @@ public:
                                         MessageBoxIcon icon, MessageBoxButtons buttons) = 0;
     virtual std::optional<std::filesystem::path> pickFolder(WindowHandle owner,
                                                              const std::filesystem::path& initialFolder) = 0;
-    virtual std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& spec) = 0;
+    virtual std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& setup) = 0;
 };
 
 // Installs the backend every gf_ function below uses (start-up, or a test).
@@ -216,8 +216,8 @@ std::shared_ptr<WindowBackend> gf_windowBackend();
 
 // --- GUI thread ---
 // Creates the main window at the given outer rectangle (not shown yet); sends
-// WM_CREATE to spec.proc before returning. None when creation failed.
-WindowHandle gf_createMainWindow(const MainWindowSpec& spec);
+// WM_CREATE to setup.proc before returning. None when creation failed.
+WindowHandle gf_createMainWindow(const MainWindowSpec& setup);
 // Sends WM_DESTROY, then the handle is no window any more.
 void gf_destroyWindow(WindowHandle window);
 // Dispatches messages until WM_QUIT; returns its code.
@@ -227,7 +227,7 @@ int gf_runMessageLoop();
 void gf_postQuitMessage(int exitCode);
 // Creates a child control of the main window; false when it cannot be made
 // (its id is then no control).
-bool gf_createControl(WindowHandle parent, const ControlSpec& spec);
+bool gf_createControl(WindowHandle parent, const ControlSpec& setup);
 // Paints at once what is invalid.
 void gf_updateWindow(WindowHandle window);
 // The result of a message the window procedure does not handle: WM_CLOSE
@@ -294,4 +294,4 @@ MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::s
 std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder);
 // The entered text when the user confirmed a non-empty field; nothing when
 // cancelled, closed, confirmed empty, or when the dialog could not be made.
-std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& spec);
+std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup);
