@@ -1,9 +1,9 @@
 #pragma once
-// The common ground of the RT App UDP reader tests: a working folder with its
-// own Log.txt, default settings with RT App as the source, the user at 52N 4E,
-// fresh aircraft tables, both global readers reset, and everything put back.
+// The common ground of the RT App UDP reader tests: Log.txt in a working
+// folder of its own, default settings with RT App as the source, the user at
+// 52N 4E, fresh aircraft tables, both readers reset, and every batch the
+// traffic reader hands on kept in posted_.
 
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -28,7 +28,6 @@
 
 namespace tavo::test {
 
-// One batch as the reader handed it on.
 struct PostedBatch {
     std::uint32_t delay = 0;
     std::vector<TrafficRecord> records;
@@ -46,14 +45,7 @@ protected:
         startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{2, 1}));
         gf_publishUserAircraftState(UserAircraftState{});
         gf_clearCurrentAirport();
-        gf_clearParkedTrafficSources();
-        gf_resetAircraftTables();
-        gf_clearStopMailbox();
-        gf_gui().drain();
-        gf_gui().reset();
-        g_bufferRequestPending.store(false);
-        g_qnh.store(1013);
-        gf_resetRTAppReaders();
+        clearShared();
         g_trafficReader.setOwnPosition(52.0, 4.0);
         g_trafficReader.qnh.store(1013);
         g_trafficReader.clearTrafficMaps();
@@ -66,20 +58,24 @@ protected:
 
     void TearDown() override {
         g_trafficReader.setBatchPoster(nullptr);
-        gf_resetRTAppReaders();
         gf_setRTAppUdpPorts(savedPorts_);
         gf_setRTAppUdpTiming(savedTiming_);
         gf_setRTAppReaderHooks({});
         settingsSnapshot.store(savedSettings_);
         startupChoice.store(savedChoice_);
+        clearShared();
+        LogFileTest::TearDown();
+    }
+
+    static void clearShared() {
         gf_clearParkedTrafficSources();
         gf_resetAircraftTables();
         gf_clearStopMailbox();
-        g_bufferRequestPending.store(false);
-        g_qnh.store(1013);
         gf_gui().drain();
         gf_gui().reset();
-        LogFileTest::TearDown();
+        g_bufferRequestPending.store(false);
+        g_qnh.store(1013);
+        gf_resetRTAppReaders();
     }
 
     std::vector<PostedBatch> posted_;

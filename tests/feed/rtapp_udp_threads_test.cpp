@@ -89,7 +89,6 @@ protected:
         RTAppUdpTest::TearDown();
     }
 
-    // Runs the function on the reader thread.
     void start(std::function<void()> run) {
         finished_.store(false);
         thread_ = std::thread([this, run = std::move(run)] {
@@ -122,16 +121,14 @@ TEST_F(RTAppUdpThreads, DatagramSizesRepeatsAndEmptyDatagrams) {
     thread_ = std::thread([&] { reader.receive(); });
 
     const std::string largest(16384, 'x');
-    ASSERT_TRUE(peer_.sendLines(port, {largest, std::string(16385, 'y'), std::string(20000, 'z'), "", "A", "A",
-                                       "B", "A"}));
-    ASSERT_TRUE(lf_waitUntil([&] { return reader.datagramCount() == 7; })) << reader.datagramCount();
+    ASSERT_TRUE(peer_.sendLines(port, {largest, std::string(16385, 'y'), "", "A", "A", "B", "A"}));
+    ASSERT_TRUE(lf_waitUntil([&] { return reader.datagramCount() == 6; })) << reader.datagramCount();
     reader.requestStop();
     thread_.join();
 
+    // An exact repeat is counted but not handled again.
     EXPECT_EQ(reader.handled(), (std::vector<std::string>{largest, "A", "B", "A"}));
-    EXPECT_EQ(reader.datagramCount(), 7u);
-    EXPECT_EQ(reader.disconnects.load(), 1);
-    EXPECT_EQ(lf_count(logText(), "UDP datagram exceeds 16384 bytes; discarded\n"), 2u);
+    EXPECT_EQ(lf_count(logText(), "UDP datagram exceeds 16384 bytes; discarded\n"), 1u);
 }
 
 TEST_F(RTAppUdpThreads, StopIsSeenWithinTheReceiveTimeout) {
@@ -153,42 +150,6 @@ TEST_F(RTAppUdpThreads, StopIsSeenWithinTheReceiveTimeout) {
     }
 }
 
-TEST_F(RTAppUdpThreads, SocketMisuseAndBusyPort) {
-    RecordingReader reader;
-    EXPECT_THROW(
-        {
-            try {
-                reader.receive();
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(), "receive: socket_ is INVALID_SOCKET");
-                throw;
-            }
-        },
-        std::runtime_error);
-    EXPECT_THROW(
-        {
-            try {
-                reader.bindToPort(0);
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(), "bindToPort: socket_ is INVALID_SOCKET");
-                throw;
-            }
-        },
-        std::runtime_error);
-    PortBlocker blocker;
-    ASSERT_NE(blocker.port, 0);
-    reader.createSocket();
-    try {
-        reader.bindToPort(blocker.port);
-        ADD_FAILURE() << "bound a busy port";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("bind failed, error: 10048 ", 0), 0u) << e.what();
-    }
-    const std::size_t open = gf_openSocketCount();
-    reader.createSocket();  // the old socket is closed, not leaked
-    EXPECT_EQ(gf_openSocketCount(), open);
-}
-
 TEST_F(RTAppUdpThreads, QnhReaderBindsAnewWhileItsPortIsBusy) {
     PortBlocker blocker;
     ASSERT_NE(blocker.port, 0);
@@ -197,7 +158,6 @@ TEST_F(RTAppUdpThreads, QnhReaderBindsAnewWhileItsPortIsBusy) {
 
     const std::string retry = "==> gf_weatherReader exception: bind failed, error: 10048 ";
     ASSERT_TRUE(lf_waitUntil([&] { return lf_count(logText(), retry) >= 2; })) << logText();
-    EXPECT_NE(logText().find("; reconnecting ...\n"), std::string::npos);
     blocker.release();
     ASSERT_TRUE(lf_waitUntil([&] { return g_qnhReader.boundPort() == blocker.port; }));
 
@@ -209,15 +169,10 @@ TEST_F(RTAppUdpThreads, QnhReaderBindsAnewWhileItsPortIsBusy) {
     EXPECT_EQ(g_trafficReader.qnh.load(), 998u);
     g_qnhReader.requestStop();
     EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [] { g_qnhReader.requestStop(); }));
-    gf_gui().drain();
-    EXPECT_EQ(gf_gui().qnhHpa, 998);
-    EXPECT_EQ(gf_gui().weatherReaderState, kReaderStopped);
-    const std::string log = logText();
-    EXPECT_NE(log.find("QNH Reader connected\n"), std::string::npos);
-    EXPECT_NE(log.find("QNH Reader disconnected\n"), std::string::npos);
     EXPECT_EQ(gf_pendingStopRequest(), nullptr);  // the QNH reader reconnects rather than stopping the program
 }
 
+// A stop of the reader or of the whole program ends the re-bind wait.
 TEST_F(RTAppUdpThreads, QnhReaderEndsWhenStoppedDuringItsRebindWait) {
     PortBlocker blocker;
     gf_setRTAppUdpPorts({0, blocker.port});
@@ -240,49 +195,22 @@ TEST_F(RTAppUdpThreads, QnhReaderEndsWhenStoppedDuringItsRebindWait) {
 
 TEST_F(RTAppUdpThreads, TrafficReaderStoppedBeforeItStarts) {
     gf_setRTAppUdpTiming({});
-    g_trafficReader.qnh.store(0);
-    g_qnh.store(990);
     g_trafficReader.requestStop();
     start(gf_trafficReader);
     EXPECT_TRUE(endsWithin(std::chrono::milliseconds(1200), [] { g_trafficReader.requestStop(); }));
     EXPECT_FALSE(g_bufferRequestPending.load());
-    EXPECT_EQ(g_trafficReader.qnh.load(), 1013u);
-    EXPECT_EQ(g_qnh.load(), 1013u);
-    const std::string log = logText();
-    EXPECT_NE(log.find("Traffic Reader connected\n"), std::string::npos);
-    // Nothing listens for the buffer request here.
-    EXPECT_NE(log.find("==> Receiving buffer traffic failed\n"), std::string::npos);
-    EXPECT_NE(log.find("Traffic Reader disconnected\n"), std::string::npos);
-    gf_gui().drain();
-    EXPECT_EQ(gf_gui().trafficReaderState, kReaderStopped);
+    EXPECT_NE(logText().find("Traffic Reader disconnected\n"), std::string::npos);
     EXPECT_EQ(gf_pendingStopRequest(), nullptr);
-}
-
-TEST_F(RTAppUdpThreads, TrafficReaderThatCannotBindStopsTheRun) {
-    PortBlocker blocker;
-    gf_setRTAppUdpPorts({blocker.port, 0});
-    thread_ = std::thread(gf_trafficReader);
-    thread_.join();
-    const auto request = gf_pendingStopRequest();
-    ASSERT_NE(request, nullptr);
-    EXPECT_EQ(request->reason, static_cast<std::uint32_t>(StopReason::ReaderError));
-    EXPECT_EQ(request->countdown, 15u);
-    EXPECT_NE(logText().find("==> gf_trafficReader exception: bind failed, error: 10048 "), std::string::npos);
-    gf_gui().drain();
-    EXPECT_EQ(gf_gui().statusLine.rfind("The Traffic Reader has stopped with error: bind failed, error: 10048", 0), 0u)
-        << gf_gui().statusLine;
 }
 
 TEST_F(RTAppUdpThreads, BufferLiveAndParkedTrafficFromThePeer) {
     g_trafficReader.setBatchPoster(nullptr);  // the engine's real mailbox
     gf_resetTrafficMailbox();
     gf_setTrafficDelivery(true);
-    gf_publishUserAircraftState([] {
-        UserAircraftState s;
-        s.latitude = 52.0;
-        s.longitude = 4.0;
-        return s;
-    }());
+    UserAircraftState user;
+    user.latitude = 52.0;
+    user.longitude = 4.0;
+    gf_publishUserAircraftState(user);
 
     const std::uint16_t tcpPort = freeTcpPort();
     g_rtAppServer.listen(std::to_string(tcpPort));
@@ -291,39 +219,27 @@ TEST_F(RTAppUdpThreads, BufferLiveAndParkedTrafficFromThePeer) {
 
     thread_ = std::thread(gf_trafficReader);
     ASSERT_TRUE(peer_.waitForLine("Qs999=sendbuffer=5,6,"));
-    EXPECT_TRUE(g_bufferRequestPending.load());
     ASSERT_TRUE(lf_waitUntil([] { return g_trafficReader.boundPort() != 0; }));
-    const std::uint16_t port = g_trafficReader.boundPort();
-
-    const std::vector<std::string> lines{rtTrafficLine(100001, "RTBUF", 1704067100),
-                                         "RTBUF_SEP",
-                                         rtTrafficLine(100002, "RTBUF", 1704067106),
-                                         "RTBUF_SEP",
-                                         rtTrafficLine(100003, "RTBUF", 1704067112),
-                                         "RTBUF_EOT",
-                                         rtTrafficLine(100004, "RTTFC", 1704067200),
-                                         "RTTFC_EOT",
-                                         rtJoin(rtParkedFields("4840D6")),
-                                         "RTPARK_EOT"};
-    ASSERT_TRUE(peer_.sendLines(port, lines));
+    const std::vector<std::string> lines{rtTrafficLine(100001, "RTBUF", 1704067100), "RTBUF_SEP",
+                                         rtTrafficLine(100002, "RTBUF", 1704067106), "RTBUF_SEP",
+                                         rtTrafficLine(100003, "RTBUF", 1704067112), "RTBUF_EOT",
+                                         rtTrafficLine(100004, "RTTFC", 1704067200), "RTTFC_EOT",
+                                         rtJoin(rtParkedFields("4840D6")),            "RTPARK_EOT"};
+    ASSERT_TRUE(peer_.sendLines(g_trafficReader.boundPort(), lines));
     ASSERT_TRUE(lf_waitUntil([] { return g_trafficReader.datagramCount() == 10; }));
     g_trafficReader.requestStop();
     thread_.join();
 
     EXPECT_TRUE(g_trafficReader.bufferReceived.load());
-    EXPECT_TRUE(g_trafficReader.parkedReceived.load());
     EXPECT_FALSE(g_bufferRequestPending.load());
     EXPECT_EQ(g_rtAppLastRecordTime.load(), 1704067200);
-
     std::vector<TrafficRecord> history;
     gf_takeHistoryRecords(history);
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(history[0].hexid, 100001u);
-    EXPECT_EQ(history[1].hexid, 100002u);
     EXPECT_EQ(history[1].point.playTick - history[0].point.playTick, 600);  // delays 0 and 6 s
     // The record after the last separator went with the live batch.
     EXPECT_EQ(gf_mailboxCounters().pending, 2u);
-
     std::lock_guard lock(g_trafficReader.parkedListMutex);
     ASSERT_EQ(g_trafficReader.parkedFront.size(), 1u);
     EXPECT_EQ(g_trafficReader.parkedFront[0].hexid, 0x4840D6u);

@@ -1,7 +1,8 @@
 #pragma once
-// A world for the RT Direct readers: a clock the test drives, the fake web
-// API behind TAVO_RT_API_URL, Log.txt open in a temporary folder, the window
-// state applied on the test thread, clean readers and an empty stop mailbox.
+// Worlds for the RT Direct tests. RtDirectLogWorld: RT Direct as the source
+// and Log.txt open in a temporary working folder. RtDirectWorld adds a clock
+// the test drives, the fake web API behind TAVO_RT_API_URL, the window state
+// applied on the test thread, clean readers and an empty stop mailbox.
 
 #include <gtest/gtest.h>
 
@@ -49,18 +50,12 @@ public:
             ++waiting_;
         }
         changed_.notify_all();
-        struct Leave {
-            ManualRTDirectClock& clock;
-            ~Leave() {
-                std::lock_guard guard(clock.mutex_);
-                --clock.waiting_;
-            }
-        } leave{*this};
+        bool result = false;
         for (;;) {
-            if (ready()) return true;
+            if ((result = ready())) break;
             {
                 std::lock_guard guard(mutex_);
-                if (now_ >= deadline) return false;
+                if (now_ >= deadline) break;
                 if (auto_) {
                     now_ = deadline;
                     continue;
@@ -70,6 +65,9 @@ public:
             // test's advance is seen within a millisecond.
             cv.wait_for(lock, std::chrono::milliseconds(1));
         }
+        std::lock_guard guard(mutex_);
+        --waiting_;
+        return result;
     }
 
     void advance(std::chrono::milliseconds by) {
@@ -94,10 +92,6 @@ public:
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return waiting_ >= count; });
     }
-    int waiting() {
-        std::lock_guard lock(mutex_);
-        return waiting_;
-    }
 
 private:
     std::mutex mutex_;
@@ -108,7 +102,7 @@ private:
     bool auto_ = false;
 };
 
-class RtDirectWorld : public RecordsWorld {
+class RtDirectLogWorld : public RecordsWorld {
 protected:
     void SetUp() override {
         RecordsWorld::SetUp();
@@ -116,7 +110,34 @@ protected:
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
         gf_openLogFile();
-        seen_ = readFile("Log.txt").size();
+        newLogLines();
+    }
+    void TearDown() override {
+        gf_logger().close();
+        std::filesystem::current_path(previous_);
+        RecordsWorld::TearDown();
+    }
+
+    // What was logged since the previous call (window lines applied first).
+    std::string newLogLines() {
+        gf_gui().drain();
+        gf_flushLog();
+        const std::string text = readFile(dir_.path() / "Log.txt");
+        std::string fresh = text.substr(std::min(seen_, text.size()));
+        seen_ = text.size();
+        return fresh;
+    }
+
+private:
+    ScopedTempDir dir_;
+    std::filesystem::path previous_;
+    std::size_t seen_ = 0;
+};
+
+class RtDirectWorld : public RtDirectLogWorld {
+protected:
+    void SetUp() override {
+        RtDirectLogWorld::SetUp();
         gf_initCurlGlobal();
         if (const char* old = std::getenv("TAVO_RT_API_URL")) savedUrl_ = old;
         setenv("TAVO_RT_API_URL", api.baseUrl().c_str(), 1);
@@ -148,25 +169,13 @@ protected:
             setenv("TAVO_RT_API_URL", savedUrl_->c_str(), 1);
         else
             unsetenv("TAVO_RT_API_URL");
-        gf_logger().close();
-        std::filesystem::current_path(previous_);
-        RecordsWorld::TearDown();
+        RtDirectLogWorld::TearDown();
     }
 
     static void resetReaders() {
         gf_rtApiTrafficReader().reset();
         gf_rtApiWeatherReader().reset();
         gf_rtApiConnection().clearSession();
-    }
-
-    // What was logged since the previous call (window lines applied first).
-    std::string newLogLines() {
-        gf_gui().drain();
-        gf_flushLog();
-        const std::string text = readFile(dir_.path() / "Log.txt");
-        std::string fresh = text.substr(std::min(seen_, text.size()));
-        seen_ = text.size();
-        return fresh;
     }
 
     // Logs in against the fake with the given reply.
@@ -199,9 +208,6 @@ protected:
     std::thread weather;
 
 private:
-    ScopedTempDir dir_;
-    std::filesystem::path previous_;
-    std::size_t seen_ = 0;
     std::optional<std::string> savedUrl_;
 };
 

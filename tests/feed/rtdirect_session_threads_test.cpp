@@ -44,6 +44,11 @@ protected:
     RTAPIAuthResult login(std::string_view credential = "ABCD-1234") {
         return connection->authenticate(credential, "TAVO_16.8.0");
     }
+    // A login answered with `body`.
+    RTAPIAuthResult loginWith(std::string body, int http = 200) {
+        api.queueReply("/v6/auth", FakeRtApi::json(std::move(body), http));
+        return login();
+    }
     static RTAPISessionPtr session(const RTAPIAuthResult& result) {
         if (const auto* error = std::get_if<RTAPIStatusError>(&result)) {
             ADD_FAILURE() << "login failed " << error->status << ": " << error->message;
@@ -56,11 +61,6 @@ protected:
         ADD_FAILURE() << "login succeeded";
         return {};
     }
-    // A login answered with `body` (HTTP 200).
-    RTAPIAuthResult loginWith(std::string body, int http = 200) {
-        api.queueReply("/v6/auth", FakeRtApi::json(std::move(body), http));
-        return login();
-    }
 
     FakeRtApi api;
     std::optional<RTAPIConnection> connection;
@@ -71,141 +71,62 @@ private:
 
 // --- login -------------------------------------------------------------------
 
-TEST_F(RtDirectSession, TokenOrLicenceFieldAndTheSoftwareText) {
+TEST_F(RtDirectSession, TokenOrLicenceFieldAndACredentialCannotInjectFields) {
     ASSERT_TRUE(session(login("rt_abcdef")));
-    ASSERT_TRUE(session(login("rt")));
     ASSERT_TRUE(session(login("RT_abcdef")));
-    const auto seen = api.requests("/v6/auth");
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].body, "token=rt_abcdef&software=TAVO_16.8.0");
-    EXPECT_EQ(seen[1].body, "license=rt&software=TAVO_16.8.0");
-    EXPECT_EQ(seen[2].body, "license=RT_abcdef&software=TAVO_16.8.0");
-    for (const auto& request : seen) EXPECT_EQ(request.method, "POST");
-}
-
-TEST_F(RtDirectSession, ACredentialCannotInjectFields) {
     const std::string credential = "abc&token=x+y =%z";
     ASSERT_TRUE(session(login(credential)));
     const auto seen = api.requests("/v6/auth");
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].form.size(), 2u);
-    EXPECT_EQ(seen[0].form.count("token"), 0u);
-    EXPECT_EQ(seen[0].field("license"), credential);
-    EXPECT_EQ(seen[0].field("software"), "TAVO_16.8.0");
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].body, "token=rt_abcdef&software=TAVO_16.8.0");
+    EXPECT_EQ(seen[1].body, "license=RT_abcdef&software=TAVO_16.8.0");
+    EXPECT_EQ(seen[2].form.size(), 2u);
+    EXPECT_EQ(seen[2].form.count("token"), 0u);
+    EXPECT_EQ(seen[2].field("license"), credential);
 }
 
-TEST_F(RtDirectSession, ASuccessfulLoginPublishesTheSession) {
-    const auto s = session(loginWith(FakeRtApi::authReply("guid-1", 1500, 4000, 2, 1893456000, "rt-eu-1")));
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->guid, "guid-1");
-    EXPECT_EQ(s->server, "rt-eu-1");
-    EXPECT_EQ(s->rrl, 1500u);
-    EXPECT_EQ(s->wrrl, 4000u);
-    EXPECT_EQ(s->type, 2u);
-    EXPECT_EQ(s->expiry, 1893456000);
-    EXPECT_EQ(s->sequence, 1u);
-    EXPECT_TRUE(connection->isAuthenticated());
-    EXPECT_EQ(connection->session(), s);
-}
-
-TEST_F(RtDirectSession, SessionsAreNumberedAndALoginDropsTheOldOne) {
-    const auto first = session(login());
-    const auto second = session(login());
-    ASSERT_TRUE(first && second);
+TEST_F(RtDirectSession, ALoginPublishesANumberedSessionWithClampedIntervals) {
+    const auto first = session(loginWith(FakeRtApi::authReply("guid-1", 1500, 4000, 2, 1893456000, "rt-eu-1")));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->guid, "guid-1");
+    EXPECT_EQ(first->server, "rt-eu-1");
+    EXPECT_EQ(first->rrl, 1500u);
+    EXPECT_EQ(first->wrrl, 4000u);
+    EXPECT_EQ(first->type, 2u);
+    EXPECT_EQ(first->expiry, 1893456000);
     EXPECT_EQ(first->sequence, 1u);
+    EXPECT_EQ(connection->session(), first);
+    const auto second = session(loginWith(FakeRtApi::authReply("g", -5, 2147483647)));
+    ASSERT_TRUE(second);
     EXPECT_EQ(second->sequence, 2u);
-    // A failed third login leaves none, while the readers' copies live on.
+    EXPECT_EQ(second->rrl, 250u);
+    EXPECT_EQ(second->wrrl, 60000u);
+    // A failed login leaves none.
     failure(loginWith(FakeRtApi::envelope(500, "database down")));
     EXPECT_FALSE(connection->isAuthenticated());
-    EXPECT_EQ(second->guid, "f4ce0000-0000-4000-8000-000000000001");
-    EXPECT_EQ(session(login())->sequence, 3u);
 }
 
-TEST_F(RtDirectSession, MissingUnusableOrDefaultSessionMembers) {
-    const json noServer{{"status", 200}, {"GUID", "g"}, {"rrl", 1500.0}, {"wrrl", "3000"}, {"expiry", 1.5e9}};
-    const auto s = session(loginWith(noServer.dump()));
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->server, "");
-    EXPECT_EQ(s->rrl, 2000u);
-    EXPECT_EQ(s->wrrl, 2000u);
-    EXPECT_EQ(s->type, 1u);
-    EXPECT_EQ(s->expiry, 0);
-}
-
-TEST_F(RtDirectSession, GrantedIntervalsAreClamped) {
-    auto s = session(loginWith(FakeRtApi::authReply("g", -5, 0)));
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->rrl, 250u);
-    EXPECT_EQ(s->wrrl, 250u);
-    s = session(loginWith(FakeRtApi::authReply("g", 100, 2147483647)));
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->rrl, 250u);
-    EXPECT_EQ(s->wrrl, 60000u);
-}
-
-TEST_F(RtDirectSession, WithoutAGuidTheLoginFails) {
+TEST_F(RtDirectSession, RefusedLogins) {
     for (const json& guid : {json(""), json(42), json(nullptr)}) {
         const auto e = failure(loginWith(json{{"status", 200}, {"GUID", guid}}.dump()));
         EXPECT_EQ(e.status, 100u) << guid.dump();
         EXPECT_EQ(e.message, "Authentication succeeded without a GUID");
     }
-    const auto e = failure(loginWith(R"({"status":200})"));
-    EXPECT_EQ(e.message, "Authentication succeeded without a GUID");
-    EXPECT_FALSE(connection->isAuthenticated());
-}
-
-TEST_F(RtDirectSession, AnApiStatusFailsWithTheServersMessage) {
     auto e = failure(loginWith(FakeRtApi::envelope(402, "Your license has expired")));
     EXPECT_EQ(e.status, 402u);
     EXPECT_EQ(e.message, "Your license has expired");
-    e = failure(loginWith(R"({"status":404})"));
-    EXPECT_EQ(e.status, 404u);
-    EXPECT_EQ(e.message, "");
     e = failure(loginWith(R"({"status":405,"message":7})"));
     EXPECT_EQ(e.status, 405u);
     EXPECT_EQ(e.message, "");
-}
-
-TEST_F(RtDirectSession, StatusesThatAreNotPlainIntegersCountAsNone) {
-    for (const char* status : {R"("200")", "200.0", "4294967296", "-200", "null"}) {
-        const auto e = failure(loginWith(fmt::format(R"({{"status":{},"GUID":"g"}})", status)));
-        EXPECT_EQ(e.status, 100u) << status;
-    }
-}
-
-TEST_F(RtDirectSession, TheEnvelopeWinsOverTheHttpStatus) {
-    EXPECT_TRUE(session(loginWith(FakeRtApi::authReply("g"), 500)));
-}
-
-TEST_F(RtDirectSession, UnreadableReplies) {
-    auto e = failure(loginWith(""));
-    EXPECT_EQ(e.status, 100u);
-    EXPECT_EQ(e.message, "Authentication: empty response");
-    e = failure(loginWith("[]"));
-    EXPECT_EQ(e.message, "Authentication: invalid JSON: []");
-    const std::string page = "<html>" + std::string(400, 'x') + "</html>";
-    e = failure(loginWith(page, 404));
-    EXPECT_EQ(e.message, "Authentication: invalid JSON: " + page.substr(0, 256));
-}
-
-TEST_F(RtDirectSession, ATransportFailureIsAStatusErrorOf100) {
-    setenv("TAVO_RT_API_URL", "http://127.0.0.1:1", 1);
-    const auto e = failure(login());
-    EXPECT_EQ(e.status, 100u);
-    EXPECT_EQ(e.message.rfind("Authentication failed: curl_easy_perform: ", 0), 0u) << e.message;
+    EXPECT_FALSE(connection->isAuthenticated());
 }
 
 // --- logout --------------------------------------------------------------------
 
-TEST_F(RtDirectSession, LogoutWithoutASessionSendsNothing) {
-    const auto result = connection->deauthenticate();
-    ASSERT_TRUE(std::holds_alternative<RTAPIDeauthReply>(result));
-    EXPECT_EQ(std::get<RTAPIDeauthReply>(result).message, "");
-    EXPECT_EQ(std::get<RTAPIDeauthReply>(result).server, "");
+TEST_F(RtDirectSession, LogoutSendsTheGuidOnlyWithASessionAndAlwaysDropsIt) {
+    ASSERT_TRUE(std::holds_alternative<RTAPIDeauthReply>(connection->deauthenticate()));
     EXPECT_EQ(api.requestCount("/v6/deauth"), 0u);
-}
 
-TEST_F(RtDirectSession, LogoutSendsTheGuidAndDropsTheSession) {
     ASSERT_TRUE(session(loginWith(FakeRtApi::authReply("a+b&c"))));
     api.queueReply("/v6/deauth", FakeRtApi::json(FakeRtApi::envelope(200, "Logged out", nullptr, {{"server", "rt-2"}})));
     const auto result = connection->deauthenticate();
@@ -215,37 +136,15 @@ TEST_F(RtDirectSession, LogoutSendsTheGuidAndDropsTheSession) {
     const auto seen = api.requests("/v6/deauth");
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].body, "GUID=a%2Bb%26c");
-    EXPECT_EQ(seen[0].field("GUID"), "a+b&c");
     EXPECT_FALSE(connection->isAuthenticated());
-}
 
-TEST_F(RtDirectSession, EveryFailedLogoutStillDropsTheSession) {
-    struct Case {
-        FakeReply reply;
-        std::uint32_t status;
-        std::string message;
-    };
-    const Case cases[] = {
-        {FakeRtApi::json(FakeRtApi::envelope(401, "unknown GUID")), 401, "Deauthentication failed"},
-        {FakeRtApi::json(""), 100, "Deauthentication: empty response"},
-        {FakeRtApi::json("42"), 100, "Deauthentication: invalid JSON: 42"},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(session(login()));
-        api.queueReply("/v6/deauth", c.reply);
-        const auto result = connection->deauthenticate();
-        const auto* error = std::get_if<RTAPIStatusError>(&result);
-        ASSERT_NE(error, nullptr) << c.message;
-        EXPECT_EQ(error->status, c.status);
-        EXPECT_EQ(error->message, c.message);
-        EXPECT_FALSE(connection->isAuthenticated());
-    }
     ASSERT_TRUE(session(login()));
-    setenv("TAVO_RT_API_URL", "http://127.0.0.1:1", 1);
-    const auto result = connection->deauthenticate();
-    const auto* error = std::get_if<RTAPIStatusError>(&result);
+    api.queueReply("/v6/deauth", FakeRtApi::json(FakeRtApi::envelope(401, "unknown GUID")));
+    const auto refused = connection->deauthenticate();
+    const auto* error = std::get_if<RTAPIStatusError>(&refused);
     ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->message.rfind("Deauthentication failed: curl_easy_perform: ", 0), 0u) << error->message;
+    EXPECT_EQ(error->status, 401u);
+    EXPECT_EQ(error->message, "Deauthentication failed");
     EXPECT_FALSE(connection->isAuthenticated());
 }
 
@@ -254,11 +153,10 @@ TEST_F(RtDirectSession, EveryFailedLogoutStillDropsTheSession) {
 class RtDirectRequest : public RtDirectSession {
 protected:
     // One request to /v6/traffic answered with `reply`.
-    RTAPIResult request(FakeReply reply, const RTAPIIntervalKey& key = rtApiRrlKey,
-                        std::string_view context = "traffic receive") {
+    RTAPIResult request(FakeReply reply, std::string url = {}) {
         api.queueReply("/v6/traffic", std::move(reply));
-        return gf_requestRTAPI(transport, api.url("/v6/traffic"), "GUID=g", RTAPIOptions{10, 30, false}, key,
-                               context, nullptr);
+        return gf_requestRTAPI(transport, url.empty() ? api.url("/v6/traffic") : url, "GUID=g",
+                               RTAPIOptions{10, 30, false}, rtApiRrlKey, "traffic receive", nullptr);
     }
     static RTAPIReply reply(const RTAPIResult& result) {
         if (const auto* f = std::get_if<RTAPIFailure>(&result)) {
@@ -276,35 +174,25 @@ protected:
     RTAPITransport transport{16384};
 };
 
-TEST_F(RtDirectRequest, UnreadableBodies) {
+TEST_F(RtDirectRequest, EveryFailureKind) {
     auto f = failed(request(FakeRtApi::json("")));
     EXPECT_EQ(f.kind, RTAPIFailureKind::parse);
-    EXPECT_EQ(f.httpStatus, 200u);
-    EXPECT_EQ(f.where, "traffic receive");
     EXPECT_EQ(f.message, "empty response");
-    for (const char* body : {"[]", "42", "{\"status\":200"}) {
-        f = failed(request(FakeRtApi::json(body)));
-        EXPECT_EQ(f.kind, RTAPIFailureKind::parse) << body;
-        EXPECT_EQ(f.message, fmt::format("invalid JSON: {}", body));
-    }
+    f = failed(request(FakeRtApi::json("{\"status\":200")));
+    EXPECT_EQ(f.kind, RTAPIFailureKind::parse);
+    EXPECT_EQ(f.message, "invalid JSON: {\"status\":200");
     const std::string page = "<html><body>" + std::string(500, 'n') + "</body></html>";
     f = failed(request(FakeReply{404, page, "text/html"}));
     EXPECT_EQ(f.kind, RTAPIFailureKind::http);
     EXPECT_EQ(f.httpStatus, 404u);
     EXPECT_EQ(f.message, "HTTP 404 response: invalid JSON: " + page.substr(0, 256));
-}
-
-TEST_F(RtDirectRequest, ATransportFailureKeepsOnlyTheMessage) {
-    const auto result = gf_requestRTAPI(transport, "http://127.0.0.1:1/v6/traffic", "GUID=g",
-                                        RTAPIOptions{10, 30, false}, rtApiRrlKey, "buffer traffic", nullptr);
-    const auto f = failed(result);
+    f = failed(request(FakeRtApi::json("{}"), "http://127.0.0.1:1/v6/traffic"));
     EXPECT_EQ(f.kind, RTAPIFailureKind::transport);
     EXPECT_EQ(f.httpStatus, 0u);
-    EXPECT_EQ(f.where, "buffer traffic");
     EXPECT_EQ(f.message.rfind("curl_easy_perform: ", 0), 0u) << f.message;
 }
 
-TEST_F(RtDirectRequest, ReplyMembers) {
+TEST_F(RtDirectRequest, AValidEnvelopeWinsOverTheHttpStatusAndDataMayBeNull) {
     const auto r = reply(request(FakeRtApi::json(
         FakeRtApi::envelope(200, "OK", json{{"a", json::array({1, 2})}}, {{"rrl", 3000}, {"other", true}}), 500)));
     EXPECT_EQ(r.apiStatus, 200u);
@@ -312,9 +200,7 @@ TEST_F(RtDirectRequest, ReplyMembers) {
     EXPECT_EQ(r.intervalMs, 3000u);
     EXPECT_EQ(r.message, "OK");
     EXPECT_EQ(r.data, (json{{"a", json::array({1, 2})}}));
-
-    const auto bare = reply(request(FakeRtApi::json(R"({"status":200,"rrl":2500,"message":5})")));
-    EXPECT_EQ(bare.message, "");
+    const auto bare = reply(request(FakeRtApi::json(R"({"status":200,"rrl":2500,"data":null})")));
     EXPECT_TRUE(bare.data.is_null());
     EXPECT_EQ(newLogLines(), "");
 }
@@ -327,15 +213,10 @@ TEST_F(RtDirectRequest, TheIntervalIsCheckedAndClampedWithALogLine) {
     };
     const Case cases[] = {
         {nullptr, 2000, "==> traffic receive: invalid or missing rrl, using default\n"},
-        {"1500.0", 2000, "==> traffic receive: invalid or missing rrl, using default\n"},
         {"\"1500\"", 2000, "==> traffic receive: invalid or missing rrl, using default\n"},
-        {"100", 250, "==> traffic receive: rrl 100 ms outside limits, using 250 ms\n"},
         {"-5", 250, "==> traffic receive: rrl -5 ms outside limits, using 250 ms\n"},
         {"60001", 60000, "==> traffic receive: rrl 60001 ms outside limits, using 60000 ms\n"},
-        {"18446744073709551615", 60000,
-         "==> traffic receive: rrl 9223372036854775807 ms outside limits, using 60000 ms\n"},
         {"250", 250, nullptr},
-        {"60000", 60000, nullptr},
     };
     for (const Case& c : cases) {
         const std::string body = c.rrl ? fmt::format(R"({{"status":200,"rrl":{}}})", c.rrl) : R"({"status":200})";
@@ -344,23 +225,12 @@ TEST_F(RtDirectRequest, TheIntervalIsCheckedAndClampedWithALogLine) {
     }
 }
 
-TEST_F(RtDirectRequest, TheIntervalIsReadOnlyWithStatus200AndAKey) {
-    auto r = reply(request(FakeRtApi::json(R"({"status":401,"rrl":100})")));
-    EXPECT_EQ(r.apiStatus, 401u);
-    EXPECT_EQ(r.intervalMs, 2000u);
-    r = reply(request(FakeRtApi::json(R"({"status":200,"rrl":100})"), rtApiNoIntervalKey, "nearest metar"));
-    EXPECT_EQ(r.apiStatus, 200u);
-    EXPECT_EQ(r.intervalMs, 2000u);
-    EXPECT_EQ(newLogLines(), "");
-}
-
 TEST_F(RtDirectRequest, StatusesThatAreNotPlainIntegersReadAs100) {
-    for (const char* status : {R"("200")", "200.0", "4294967296", "-1", "[200]"}) {
+    for (const char* status : {R"("200")", "200.0", "4294967296", "-1"}) {
         const auto r = reply(request(FakeRtApi::json(fmt::format(R"({{"status":{},"rrl":100}})", status))));
         EXPECT_EQ(r.apiStatus, 100u) << status;
         EXPECT_EQ(r.intervalMs, 2000u) << status;
     }
-    EXPECT_EQ(reply(request(FakeRtApi::json(R"({"rrl":3000})"))).apiStatus, 100u);
     EXPECT_EQ(newLogLines(), "");
 }
 

@@ -219,15 +219,6 @@ bool RTAppPeer::waitForLineCount(std::size_t n, std::chrono::milliseconds timeou
     return changed_.wait_for(lock, timeout, [&] { return lines_.size() >= n; });
 }
 
-std::vector<std::string> RTAppPeer::linesStartingWith(std::string_view prefix) const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> result;
-    for (const std::string& line : lines_) {
-        if (lf_startsWith(line, prefix)) result.push_back(line);
-    }
-    return result;
-}
-
 bool RTAppPeer::waitForServerClose(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return serverClosed_; });

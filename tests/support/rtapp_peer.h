@@ -90,8 +90,6 @@ public:
                                            std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     // Waits until at least n lines have arrived.
     bool waitForLineCount(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-    // Lines starting with the prefix, in order of arrival.
-    std::vector<std::string> linesStartingWith(std::string_view prefix) const;
     // Waits until the program closed the connection (end of stream or reset).
     bool waitForServerClose(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     // Version requests answered so far.
