@@ -53,7 +53,7 @@ bool gf_isCargo(const AcKey& key);
 // True when the airline code is a cargo operator.
 bool gf_isCargoAirlineCode(std::string_view code);
 
-// Size category of a type index; Large for a type the database has no class for.
+// Size category of a type index; Light for a type the database has no class for.
 ModelCategory gf_getModelCategory(std::uint16_t typeIndex);
 
 // The key stored for a registration in the aircraft database. A
@@ -68,8 +68,8 @@ std::optional<std::string> gf_findTypeFix(std::string_view reportedType);
 // True when the aircraft database knows the ICAO type text (exact; "" false).
 bool gf_isKnownModelCode(std::string_view type);
 
-// Half the wing span of a type in nautical miles; 35.0 for an index of 2700
-// or more, 0 for a type without a span.
+// Half the wing span of a type in nautical miles; the largest known half span
+// for an index of 2700 or more (beyond the table), 0 for a type without a span.
 double gf_getWingspan(std::uint16_t typeIndex);
 // The largest half wing span of the database (nautical miles).
 double gf_largestHalfWingSpan();

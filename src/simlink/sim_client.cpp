@@ -40,7 +40,10 @@ bool lf_defaultWait(std::stop_token stop, std::chrono::milliseconds duration) {
     std::mutex m;
     std::condition_variable_any cv;
     std::unique_lock lock(m);
-    return !cv.wait_for(lock, stop, duration, [] { return false; });
+    // The predicate never holds, so the wait ends by time-out or by the stop
+    // request; only the token tells which.
+    cv.wait_for(lock, stop, duration, [] { return false; });
+    return !stop.stop_requested();
 }
 
 // Waits the duration or until stop is requested; false when stopped.
