@@ -72,12 +72,25 @@ bool lf_sampleIsUtf8(std::string_view sample, bool truncated) {
     return true;
 }
 
+// A folder opens as a stream like a file, but reports no size or the largest
+// offset and fails only when read. One byte is tried before the size is
+// trusted, so that a folder is a read failure rather than an empty file or an
+// allocation of that size.
+void lf_requireReadable(std::istream& stream) {
+    stream.peek();
+    if (stream.bad()) {
+        throw std::runtime_error("the file cannot be read");
+    }
+    stream.clear();  // the peek at an empty file set the end-of-file flag
+}
+
 // Reads a UTF-16 stream: the byte order of its mark when it has one (the mark
 // is dropped), else the order the detection found from its zero bytes.
 void lf_readUnicodeFileLines(std::istream& stream, std::vector<std::string>& lines, bool bigEndianWithoutMark) {
     if (!stream.good()) {
         return;
     }
+    lf_requireReadable(stream);
     stream.seekg(0, std::ios::end);
     const std::streamoff size = stream.tellg();
     if (size <= 1) {
@@ -215,6 +228,7 @@ void gf_readStreamLines(std::istream& stream, std::vector<std::string>& lines) {
     if (!stream.good()) {
         return;
     }
+    lf_requireReadable(stream);
     stream.seekg(0, std::ios::end);
     const std::streamoff size = stream.tellg();
     if (size <= 0) {
@@ -299,6 +313,13 @@ LineReadResult LineReader::readLines(std::size_t expectedLines) {
     if (expectedLines > lines.capacity()) {
         lines.reserve(expectedLines);
     }
-    gf_readStreamLines(in, lines);
+    try {
+        gf_readStreamLines(in, lines);
+    } catch (const std::exception&) {
+        // A path that opens but cannot be read (a folder) fails as a file
+        // that cannot be opened: the caller gets a result, not an exception.
+        lines.clear();
+        return LineReadResult{nullptr, "open_failed"};
+    }
     return LineReadResult{&lines, {}};
 }

@@ -37,7 +37,8 @@ std::string gf_ansiToUtf8(std::string_view text);
 // Appends the lines of a buffer: a leading UTF-8 mark is dropped, lines end at
 // "\n" with one "\r" before it removed, a final line end makes no empty line.
 void gf_splitLines(std::string_view bytes, std::vector<std::string>& lines);
-// Reads the whole stream and appends its lines with gf_splitLines.
+// Reads the whole stream and appends its lines with gf_splitLines. A stream
+// that cannot be read (a folder opened as a file) throws std::runtime_error.
 void gf_readStreamLines(std::istream& stream, std::vector<std::string>& lines);
 
 // Writes the text (and "\n" when asked) as the file's whole content, through

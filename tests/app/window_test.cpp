@@ -59,6 +59,8 @@ TEST_F(HeadlessWindowTest, ControlsMirrorStateByIdAndPassUserActionsOnAsCommands
     EXPECT_FALSE(gf_controlCheck(0x9999).has_value());
     EXPECT_TRUE(gf_setControlText(0x8033, "eglld"));
     EXPECT_EQ(gf_controlText(0x8033), "egll");
+    EXPECT_TRUE(gf_setControlText(0x8033, "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9"));
+    EXPECT_EQ(gf_controlText(0x8033), "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F");  // four characters, not four bytes
 
     EXPECT_TRUE(gf_setComboItems(0x800A, {"MSFS 2020", "MSFS 2024", "MSFS 2024 "}));
     EXPECT_TRUE(gf_selectComboText(0x800A, "MSFS 2024"));

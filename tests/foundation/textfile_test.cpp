@@ -186,4 +186,20 @@ TEST_F(TextFileTest, LineReaderReadsBytesAsTheyStand) {
     EXPECT_THAT(missing.lines, IsEmpty());
 }
 
+// A folder opens as a stream but reports a bogus size (none, or the largest
+// offset): it must fail to read, neither pass as an empty file nor escape as
+// an exception from the allocation.
+TEST_F(TextFileTest, FolderIsAReadFailureNotAnEmptyOrHugeFile) {
+    fs::create_directory("folder.txt");
+    LineReader reader("folder.txt");
+    const LineReadResult result = reader.readLines(4);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.error, "open_failed");
+
+    std::vector<std::string> lines{"stale"};
+    EXPECT_FALSE(gf_readTextFileLines(Charset::utf8WithoutBom, "folder.txt", lines));
+    EXPECT_FALSE(gf_readTextFileLines(Charset::unicode, "folder.txt", lines));
+    EXPECT_THAT(lines, IsEmpty());
+}
+
 }  // namespace

@@ -2,6 +2,26 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
+
+namespace {
+
+// Cuts a UTF-8 text after `limit` characters (code points), never inside one;
+// a limit of 0 means no limit.
+void lf_limitCharacters(std::string& text, std::size_t limit) {
+    if (limit == 0) return;
+    std::size_t chars = 0;
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (chars == limit) break;
+            ++chars;
+        }
+    }
+    text.resize(i);
+}
+
+}  // namespace
 
 // --- RecordingPainter ---
 
@@ -314,10 +334,9 @@ bool HeadlessBackend::setControlText(ControlId id, std::string_view text) {
     ControlState* c = findControl(id);
     if (!c) return false;
     std::string value(text);
-    // An edit field keeps at most its limit, as the real field refuses more.
-    if (c->setup.kind == ControlKind::Edit && c->setup.textLimit != 0 && value.size() > c->setup.textLimit) {
-        value.resize(c->setup.textLimit);
-    }
+    // An edit field keeps at most its limit of characters, as the real field
+    // refuses more; a character of several bytes is never cut in two.
+    if (c->setup.kind == ControlKind::Edit) lf_limitCharacters(value, c->setup.textLimit);
     c->text = std::move(value);
     return true;
 }
@@ -434,17 +453,7 @@ std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, cons
     if (!answer) return std::nullopt;
     std::string text = std::move(*answer);
     // The field takes at most its limit of characters (UTF-8 code points).
-    if (setup.textLimit != 0) {
-        std::size_t chars = 0;
-        std::size_t i = 0;
-        for (; i < text.size(); ++i) {
-            if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-                if (chars == setup.textLimit) break;
-                ++chars;
-            }
-        }
-        text.resize(i);
-    }
+    lf_limitCharacters(text, setup.textLimit);
     if (text.empty()) return std::nullopt;  // OK on an empty field counts as no answer
     return text;
 }
