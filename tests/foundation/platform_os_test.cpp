@@ -65,9 +65,13 @@ using OsFilesTest = tavo::test::TempWorkDirTest;
 
 TEST_F(OsFilesTest, ReplaceCopyMoveAndRemove) {
     ASSERT_FALSE(gf_osReplaceFileContent("f.bin", std::string("a\0b", 3)));
+    ASSERT_EQ(::chmod("f.bin", 0600), 0);
     ASSERT_FALSE(gf_osReplaceFileContent("f.bin", "second"));
     EXPECT_EQ(readFile("f.bin"), "second");
     EXPECT_EQ(entriesHere(), 1);  // no temporary file left
+    struct stat info {};
+    ASSERT_EQ(::stat("f.bin", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a restricted file stays restricted";
     writeFile("dst", "old");
     EXPECT_FALSE(gf_osCopyFile("f.bin", "dst"));
     EXPECT_EQ(readFile("dst"), "second");

@@ -114,11 +114,21 @@ std::error_code lf_writeAll(int fd, std::string_view bytes) {
 // disk, and renames it over the target. The temporary file never survives.
 std::error_code lf_writeReplacing(const fs::path& target, std::string_view bytes) {
     const fs::path temp = lf_tempPathBeside(target);
+    // A replaced file keeps the permissions it had (a credential the user
+    // restricted stays restricted); a new file gets the usual 0644.
+    struct stat existing {};
+    const bool hadTarget = ::stat(target.c_str(), &existing) == 0;
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         return lf_errno();
     }
-    std::error_code ec = lf_writeAll(fd, bytes);
+    std::error_code ec;
+    if (hadTarget && ::fchmod(fd, existing.st_mode & 07777) != 0) {
+        ec = lf_errno();
+    }
+    if (!ec) {
+        ec = lf_writeAll(fd, bytes);
+    }
     if (!ec && ::fsync(fd) != 0) {
         ec = lf_errno();
     }
