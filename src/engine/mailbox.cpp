@@ -11,10 +11,10 @@
 
 #include <fmt/format.h>
 
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "feed/handover.h"
 #include "foundation/log.h"
+#include "services/stop.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "app/shell.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "foundation/textfile.h"
 #include "platform/window/window.h"
+#include "services/shell.h"
 
 std::string g_rtCredential;
 

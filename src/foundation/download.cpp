@@ -9,11 +9,11 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 
-#include "app/stop.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "platform/os/os.h"
+#include "services/stop.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
-#include "app/gui/gui.h"
 #include "foundation/text.h"
 #include "platform/os/os.h"
+#include "services/gui.h"
 
 namespace {
 

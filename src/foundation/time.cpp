@@ -10,10 +10,10 @@
 
 #include <fmt/format.h>
 
-#include "app/shell.h"
 #include "feed/feed_state.h"
 #include "feed/traffic_clock.h"
 #include "foundation/log.h"
+#include "services/shell.h"
 #include "settings/snapshot.h"
 
 namespace {

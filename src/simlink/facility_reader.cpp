@@ -14,11 +14,11 @@
 
 #include <fmt/format.h>
 
-#include "app/stop.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "platform/simconnect/simconnect.h"
 #include "scan/parking_names.h"
+#include "services/stop.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 
 #include <fmt/format.h>
 
-#include "app/gui/gui.h"
-#include "app/shell.h"
-#include "app/stop.h"
 #include "engine/sim_commands.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
+#include "services/gui.h"
+#include "services/shell.h"
+#include "services/stop.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_client_seams.h"
 #include "simlink/sim_link_internal.h"

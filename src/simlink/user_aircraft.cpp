@@ -9,14 +9,14 @@
 #include <fmt/format.h>
 
 #include "airports/current_airport.h"
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/services.h"
 #include "feed/feed_state.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "liveries/aircraft_types.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "simlink/sim_link_internal.h"
 
 std::atomic<double> g_userHalfWingSpan{std::numeric_limits<double>::quiet_NaN()};

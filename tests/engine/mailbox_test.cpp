@@ -3,9 +3,9 @@
 #include <atomic>
 #include <vector>
 
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
+#include "services/stop.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/stop.h"
 #include "engine/mailbox.h"
+#include "services/stop.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
 #include "feed/credential.h"
 #include "foundation/text.h"
 #include "platform/os/os.h"
 #include "platform/window/headless.h"
+#include "services/shell.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -10,13 +10,13 @@
 #include <gtest/gtest.h>
 
 #include "airports/current_airport.h"
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/user_position.h"
 #include "feed/feed_state.h"
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/rtapp_server.h"
 #include "foundation/log.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/parameters.h"
 #include "settings/snapshot.h"
 #include "support/rtapp_peer.h"

@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "airports/current_airport.h"
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "engine/user_position.h"
 #include "feed/handover.h"
@@ -22,6 +20,8 @@
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/traffic_clock.h"
 #include "liveries/aircraft_types.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/snapshot.h"
 #include "support/rtapp_peer.h"
 #include "support/temp_dir.h"

@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "feed/credential.h"
 #include "feed/feed_state.h"
 #include "feed/records_fixture.h"
 #include "feed/rtdirect/readers.h"
 #include "foundation/log.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "support/fake_rtapi.h"
 #include "support/temp_dir.h"
 

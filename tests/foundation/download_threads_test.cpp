@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/stop.h"
 #include "foundation/download.h"
 #include "platform/os/os.h"
+#include "services/stop.h"
 #include "support/enc_writer.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"

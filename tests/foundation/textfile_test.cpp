@@ -5,10 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/gui/gui.h"
 #include "foundation/text.h"
 #include "foundation/textfile.h"
 #include "platform/os/os.h"
+#include "services/gui.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
 #include "feed/feed_state.h"
 #include "feed/traffic_clock.h"
 #include "foundation/time.h"
+#include "services/shell.h"
 #include "settings/snapshot.h"
 #include "support/temp_dir.h"
 

@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/stop.h"
 #include "foundation/log.h"
 #include "platform/simconnect/sim_model.h"
+#include "services/stop.h"
 #include "simlink/facility_reader.h"
 #include "support/temp_dir.h"
 

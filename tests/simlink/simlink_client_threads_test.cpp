@@ -7,8 +7,8 @@
 
 #include <gmock/gmock.h>
 
-#include "app/shell.h"
 #include "platform/window/headless.h"
+#include "services/shell.h"
 #include "simlink/sim_client_seams.h"
 #include "simlink_fixture.h"
 

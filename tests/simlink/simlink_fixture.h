@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/sim_commands.h"
 #include "feed/feed_state.h"
 #include "foundation/log.h"
 #include "platform/simconnect/sim_model.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_link_internal.h"

@@ -5,11 +5,11 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "feed/rtapp/qnh.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "foundation/log.h"
+#include "services/gui.h"
+#include "services/stop.h"
 
 QnhReader g_qnhReader;
 

@@ -10,14 +10,14 @@
 #include <nlohmann/json.hpp>
 
 #include "airports/current_airport.h"
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/user_position.h"
 #include "feed/feed_state.h"
 #include "feed/rtapp/rtapp_server.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/parameters.h"
 #include "settings/snapshot.h"
 

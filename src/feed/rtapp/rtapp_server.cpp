@@ -7,10 +7,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "app/stop.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "foundation/winsock.h"
+#include "services/stop.h"
 
 RTAppServer g_rtAppServer;
 

@@ -7,8 +7,6 @@
 
 #include <fmt/format.h>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
 #include "feed/rtapp/qnh_reader.h"
@@ -17,6 +15,8 @@
 #include "feed/traffic_clock.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/snapshot.h"
 
 TrafficReader g_trafficReader;

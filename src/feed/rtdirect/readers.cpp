@@ -10,8 +10,6 @@
 #include <fmt/format.h>
 
 #include "airports/current_airport.h"
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
 #include "engine/user_position.h"
@@ -25,6 +23,8 @@
 #include "foundation/text.h"
 #include "foundation/time.h"
 #include "foundation/version.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "settings/snapshot.h"
 
 namespace {

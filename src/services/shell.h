@@ -1,5 +1,6 @@
 #pragma once
-// Program-wide state of the shell that other subsystems read.
+// Program-wide state of the shell that other subsystems read; it lives beside
+// the other services so that no subsystem has to reach up into the program.
 
 #include <atomic>
 

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <memory>
 
-#include "app/gui/gui.h"
 #include "platform/window/headless.h"
+#include "services/gui.h"
 
 namespace tavo::test {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/gui/gui.h"
 #include "gui_harness.h"
+#include "services/gui.h"
 #include "support/temp_dir.h"
 
 namespace {

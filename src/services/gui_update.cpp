@@ -1,4 +1,4 @@
-#include "app/gui/gui.h"
+#include "services/gui.h"
 
 namespace {
 

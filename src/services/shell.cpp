@@ -1,4 +1,4 @@
-#include "app/shell.h"
+#include "services/shell.h"
 
 std::atomic<bool> g_timeShiftActive{false};
 std::atomic<WindowHandle> g_mainWindow{WindowHandle::None};

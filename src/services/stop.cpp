@@ -1,12 +1,12 @@
-#include "app/stop.h"
+#include "services/stop.h"
 
 #include <fmt/format.h>
 
 #include <stdexcept>
 
-#include "app/gui/gui.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "services/gui.h"
 
 StopMailbox g_stopMailbox;
 

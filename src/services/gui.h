@@ -21,9 +21,9 @@
 #include <variant>
 #include <vector>
 
-#include "app/shell.h"
 #include "foundation/files.h"
 #include "platform/window/window.h"
+#include "services/shell.h"
 
 // The bands of the main window an update changes.
 using RepaintMask = std::uint8_t;

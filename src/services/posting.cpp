@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "app/gui/gui.h"
+#include "services/gui.h"
 
 namespace {
 

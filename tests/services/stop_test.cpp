@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "support/temp_dir.h"
 
 namespace {

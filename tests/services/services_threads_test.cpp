@@ -8,9 +8,9 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "gui_harness.h"
+#include "services/gui.h"
+#include "services/stop.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/gui/gui.h"
-#include "app/stop.h"
 #include "platform/window/headless.h"
+#include "services/gui.h"
+#include "services/stop.h"
 
 namespace {
 
