@@ -32,8 +32,8 @@ Parameter::Parameter(std::string name_) : name(std::move(name_)) {}
 Parameter::~Parameter() = default;
 
 GuiControl::GuiControl(std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                       std::int32_t y_, std::int32_t yOffset_)
-    : controlId(controlId_), x(x_), labelX(labelX_), y(y_), yOffset(yOffset_) {}
+                       std::int32_t y_, std::int32_t yOffset_, std::string label_)
+    : controlId(controlId_), x(x_), labelX(labelX_), y(y_), yOffset(yOffset_), label(std::move(label_)) {}
 GuiControl::~GuiControl() = default;
 
 IntParameter::IntParameter(std::string name_, std::int32_t defaultValue, std::int32_t minimum,
@@ -48,31 +48,31 @@ BoolParameter::BoolParameter(std::string name_, bool defaultValue)
 
 GuiBoolParameter::GuiBoolParameter(std::string name_, bool defaultValue, std::uint16_t controlId_,
                                    std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                                   std::int32_t yOffset_)
+                                   std::int32_t yOffset_, std::string label_)
     : BoolParameter(std::move(name_), defaultValue),
-      GuiControl(controlId_, x_, labelX_, y_, yOffset_) {}
+      GuiControl(controlId_, x_, labelX_, y_, yOffset_, std::move(label_)) {}
 
 StringParameter::StringParameter(std::string name_, std::string defaultValue)
     : Parameter(std::move(name_)), m_default(defaultValue), m_value(std::move(defaultValue)) {}
 
 StringOption::StringOption(std::string name_, std::string defaultValue, std::uint16_t controlId_,
                            std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                           std::int32_t yOffset_)
+                           std::int32_t yOffset_, std::string label_)
     : StringParameter(std::move(name_), std::move(defaultValue)),
-      GuiControl(controlId_, x_, labelX_, y_, yOffset_) {}
+      GuiControl(controlId_, x_, labelX_, y_, yOffset_, std::move(label_)) {}
 
 ChoiceOption::ChoiceOption(std::string name_, std::string defaultValue,
                            std::vector<std::string> choices_, std::uint16_t controlId_,
                            std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                           std::int32_t yOffset_)
-    : StringOption(std::move(name_), std::move(defaultValue), controlId_, x_, labelX_, y_, yOffset_),
+                           std::int32_t yOffset_, std::string label_)
+    : StringOption(std::move(name_), std::move(defaultValue), controlId_, x_, labelX_, y_, yOffset_, std::move(label_)),
       m_choices(std::move(choices_)) {}
 
 DynamicListOption::DynamicListOption(std::string name_, std::string defaultValue,
                                      std::shared_ptr<const List> list, std::uint16_t controlId_,
                                      std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                                     std::int32_t yOffset_)
-    : StringOption(std::move(name_), std::move(defaultValue), controlId_, x_, labelX_, y_, yOffset_),
+                                     std::int32_t yOffset_, std::string label_)
+    : StringOption(std::move(name_), std::move(defaultValue), controlId_, x_, labelX_, y_, yOffset_, std::move(label_)),
       m_list(list ? std::move(list)
                   : throw std::invalid_argument("dynamic configuration option list cannot be null")) {}
 
@@ -82,19 +82,19 @@ PathParameter::PathParameter(std::string name_, std::filesystem::path defaultVal
 NumericListOption::NumericListOption(std::string name_, std::int32_t defaultValue,
                                      std::vector<std::int32_t> allowed, std::uint16_t controlId_,
                                      std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                                     std::int32_t yOffset_)
+                                     std::int32_t yOffset_, std::string label_)
     : BasicListOption<IntParameter, std::int32_t>(std::move(name_), defaultValue, std::move(allowed),
-                                                  controlId_, x_, labelX_, y_, yOffset_) {}
+                                                  controlId_, x_, labelX_, y_, yOffset_, std::move(label_)) {}
 
 FloatListOption::FloatListOption(std::string name_, float defaultValue, std::vector<float> allowed,
                                  std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                                 std::int32_t y_, std::int32_t yOffset_)
+                                 std::int32_t y_, std::int32_t yOffset_, std::string label_)
     : BasicListOption<FloatParameter, float>(std::move(name_), defaultValue, std::move(allowed),
-                                             controlId_, x_, labelX_, y_, yOffset_) {}
+                                             controlId_, x_, labelX_, y_, yOffset_, std::move(label_)) {}
 
 GuiButton::GuiButton(std::string caption, std::uint16_t controlId_, std::int32_t x_,
-                     std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_)
-    : Parameter(std::move(caption)), GuiControl(controlId_, x_, labelX_, y_, yOffset_) {}
+                     std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_, std::string label_)
+    : Parameter(std::move(caption)), GuiControl(controlId_, x_, labelX_, y_, yOffset_, std::move(label_)) {}
 
 void gf_throwOptionIndexOutOfRange() {
     throw std::out_of_range("configuration option index is out of range");

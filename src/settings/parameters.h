@@ -44,7 +44,7 @@ public:
 class GuiControl {
 public:
     GuiControl(std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-               std::int32_t yOffset_);
+               std::int32_t yOffset_, std::string label_ = {});
     virtual ~GuiControl();
     GuiControl(const GuiControl&) = delete;
     GuiControl& operator=(const GuiControl&) = delete;
@@ -59,6 +59,10 @@ public:
     const std::int32_t labelX;
     const std::int32_t y;
     const std::int32_t yOffset;
+    // The text the main window paints at (labelX, y) to name the control for
+    // the user; empty for a control without a painted label (the combo boxes
+    // of the choices, the buttons, which carry their caption).
+    const std::string label;
     // Stored by the main window when it has created the control; None until
     // then. The settings code reaches the control through its id (the window
     // layer does nothing for an id that is no control).
@@ -135,7 +139,7 @@ private:
 class GuiBoolParameter : public BoolParameter, public GuiControl {
 public:
     GuiBoolParameter(std::string name_, bool defaultValue, std::uint16_t controlId_, std::int32_t x_,
-                     std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_);
+                     std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
 };
 
 // ---------------------------------------------------------------------------
@@ -167,7 +171,7 @@ private:
 class StringOption : public StringParameter, public GuiControl {
 public:
     StringOption(std::string name_, std::string defaultValue, std::uint16_t controlId_,
-                 std::int32_t x_, std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_);
+                 std::int32_t x_, std::int32_t labelX_, std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
 };
 
 // A combo box with fixed choice texts.
@@ -175,7 +179,7 @@ class ChoiceOption : public StringOption {
 public:
     ChoiceOption(std::string name_, std::string defaultValue, std::vector<std::string> choices_,
                  std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_, std::int32_t y_,
-                 std::int32_t yOffset_);
+                 std::int32_t yOffset_, std::string label_ = {});
 
     // The choices never change after construction, so they are read without a lock.
     const std::vector<std::string>& choices() const { return m_choices; }
@@ -201,7 +205,7 @@ public:
     // invalid_argument "dynamic configuration option list cannot be null" for a null list.
     DynamicListOption(std::string name_, std::string defaultValue, std::shared_ptr<const List> list,
                       std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                      std::int32_t y_, std::int32_t yOffset_);
+                      std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
 
     // The list as it is now; the caller keeps it alive while reading it.
     std::shared_ptr<const List> choices() const;
@@ -252,9 +256,9 @@ public:
     // whatever order they come; the list keeps the given order.
     BasicListOption(std::string name_, T defaultValue, std::vector<T> allowed,
                     std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                    std::int32_t y_, std::int32_t yOffset_)
+                    std::int32_t y_, std::int32_t yOffset_, std::string label_ = {})
         : Base(std::move(name_), defaultValue, lf_min(allowed), lf_max(allowed)),
-          GuiControl(controlId_, x_, labelX_, y_, yOffset_), m_allowed(std::move(allowed)) {}
+          GuiControl(controlId_, x_, labelX_, y_, yOffset_, std::move(label_)), m_allowed(std::move(allowed)) {}
 
     const std::vector<T>& allowedValues() const { return m_allowed; }
     T valueAt(std::size_t index) const {
@@ -286,7 +290,7 @@ class NumericListOption : public BasicListOption<IntParameter, std::int32_t> {
 public:
     NumericListOption(std::string name_, std::int32_t defaultValue, std::vector<std::int32_t> allowed,
                       std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                      std::int32_t y_, std::int32_t yOffset_);
+                      std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
     // Shows the current value in the control: its text in decimal, and the
     // selection of its position when it is an allowed value (a value that is
     // not allowed leaves the selection as it is). Does nothing while the control
@@ -306,14 +310,14 @@ class FloatListOption : public BasicListOption<FloatParameter, float> {
 public:
     FloatListOption(std::string name_, float defaultValue, std::vector<float> allowed,
                     std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-                    std::int32_t y_, std::int32_t yOffset_);
+                    std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
 };
 
 // A push button: its key is its caption; no value, never stored.
 class GuiButton : public Parameter, public GuiControl {
 public:
     GuiButton(std::string caption, std::uint16_t controlId_, std::int32_t x_, std::int32_t labelX_,
-              std::int32_t y_, std::int32_t yOffset_);
+              std::int32_t y_, std::int32_t yOffset_, std::string label_ = {});
 };
 
 // ---------------------------------------------------------------------------
@@ -492,3 +496,20 @@ extern const std::vector<ChoiceOption*> choiceOptions;
 // Every object of the table (registered or not, buttons included), in table
 // order; for the main window, which creates a control for each bound one.
 extern const std::vector<Parameter*> allTableParameters;
+
+// ---------------------------------------------------------------------------
+// Texts the main window paints in its settings band that belong to no single
+// control: the section headings (bold) and the captions that start a row at
+// the left edge. Positions are in the main window's layout units.
+
+struct SettingsBandText {
+    std::string_view text;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// "DATA SOURCES", "CONFIGURATION", "COLLISION AVOIDANCE", "MISC",
+// "TRAFFIC INJECTION", "TIME SHIFT", "PARKING", in this order.
+extern const std::vector<SettingsBandText> settingsSectionHeadings;
+// "airports:", "liveries:", "radius:", "taxiing:", "include:", in this order.
+extern const std::vector<SettingsBandText> settingsRowCaptions;

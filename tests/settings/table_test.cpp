@@ -336,3 +336,76 @@ TEST_F(SettingsTest, SixtyFourPackageChoicesInTheirOrder) {
 }
 
 }  // namespace
+
+// The label painted beside each control, transcribed from the table; every
+// other control (the choice combo boxes, the buttons) has none.
+TEST_F(SettingsTest, EveryControlCarriesItsPaintedLabel) {
+    const std::map<std::string, std::string> labels{
+        {"AEROWINX", "Aerowinx"},
+        {"ALWAYS_ON_TOP", "Stay on top"},
+        {"SKIP_AIRPORT_SCAN", "skip scan"},
+        {"SKIP_LIVERIES_SCAN", "skip scan"},
+        {"LIG_AUTOMATIC", "automatic"},
+        {"LIG_PRIORITIZE", "priority"},
+        {"RANGE", "nm"},
+        {"AUTO_RANGE", "auto radius"},
+        {"MAX_LIVE_SEL", "max live"},
+        {"HOLDING_THRESHOLD_METERS", "max holding mtrs"},
+        {"MAX_HOLDING_MINUTES", "max holding minutes"},
+        {"MATCHING_DEPTH", "depth:"},
+        {"TCAS_FL", "with extra TCAS coverage above this FL"},
+        {"TWO_PROPS", "two props"},
+        {"LIGHT_AIRCRAFT", "light aircraft"},
+        {"HELICOPTERS", "helicopters"},
+        {"HIGH_PERF_AIRCRAFT", "fighter jets"},
+        {"COLLISION_USER_GND", "user ground"},
+        {"COLLISION_USER_AIR", "user air"},
+        {"PARKING_INTERVAL_MINUTES", "update interval (min)"},
+        {"DESTINATION", "destination"},
+        {"STAND_SELECTOR", "reserved stand"},
+        {"AIRP_RANGE", "range nm"},
+        {"AIRP_HEIGHT", "below height"},
+        {"RT_PARKTRAFFIC_ONLY", "RT parked only"},
+        {"MAX_FIT_FL", "max fit hrs"},
+        {"MAX_PARK_SEL", "max park"},
+        {"parking_percentage", "target % "},
+        {"AUTO_PARK", "auto park"},
+        {"WEEK", "week"},
+        {"PARK_SOFT", "soft"},
+        {"RANDOM", "Random"},
+        {"FLIGHT_MESSAGES", "Flight messages"},
+        {"GUID_CHANGES", "GUID changes"},
+        {"OBJECTID_LIST", "Objectids"},
+        {"NAV_LIGHTS_WHILE_PARKED", "Nav lights"},
+        {"TIME_SHIFT_DAYS", "day"},
+        {"TIME_SHIFT_HOURS", "hour"},
+        {"TIME_SHIFT_MINS", "min"},
+        {"SIM_TIME", "Sim Time"},
+        {"KEEP_SIM_TIME_PAR", "Keep"},
+    };
+    std::size_t labelled = 0;
+    for (const Parameter* p : allTableParameters) {
+        const auto* control = dynamic_cast<const GuiControl*>(p);
+        if (control == nullptr) continue;
+        SCOPED_TRACE(p->name);
+        const auto it = labels.find(p->name);
+        EXPECT_EQ(control->label, it == labels.end() ? std::string() : it->second);
+        if (!control->label.empty()) ++labelled;
+    }
+    EXPECT_EQ(labelled, labels.size());
+}
+
+TEST_F(SettingsTest, SettingsBandHeadingsAndRowCaptionsAtTheirPlaces) {
+    auto texts = [](const std::vector<SettingsBandText>& v) {
+        std::vector<std::string> out;
+        for (const auto& t : v) out.push_back(fmt::format("{}@{},{}", t.text, t.x, t.y));
+        return out;
+    };
+    EXPECT_EQ(texts(settingsSectionHeadings),
+              (std::vector<std::string>{"DATA SOURCES@5,103", "CONFIGURATION@657,103", "COLLISION AVOIDANCE@5,207",
+                                        "MISC@657,207", "TRAFFIC INJECTION@5,343", "TIME SHIFT@657,343",
+                                        "PARKING@5,511"}));
+    EXPECT_EQ(texts(settingsRowCaptions),
+              (std::vector<std::string>{"airports:@5,135", "liveries:@5,167", "radius:@5,375", "taxiing:@5,407",
+                                        "include:@5,471"}));
+}
