@@ -16,6 +16,7 @@
 #include "airports/current_airport.h"
 #include "engine/services.h"
 #include "engine/user_position.h"
+#include "feed/fields.h"
 #include "foundation/time.h"
 #include "settings/snapshot.h"
 
@@ -86,15 +87,19 @@ bool lf_matchBlockedAircraft(const BlockedAircraft& blocked, const TrafficRecord
         if (blocked.BLOCK_REGCODE == "null" && !registration.empty()) gf_adoptBlockedRegcode(registration);
         return true;
     }
-    if (registration == blocked.BLOCK_REGCODE) {
+    // An identity text the record lacks says nothing about it: two empty
+    // texts are no match, or every aircraft without a registration (or
+    // callsign) would be taken for the blocked one.
+    if (!registration.empty() && registration == blocked.BLOCK_REGCODE) {
         gf_adoptBlockedHexidRegcode(record.hexid, registration);
         return true;
     }
-    if (callsign == blocked.BLOCK_CALLSIGN) {
+    if (!callsign.empty() && callsign == blocked.BLOCK_CALLSIGN) {
         gf_adoptBlockedHexidRegcode(record.hexid, registration);
         return true;
     }
-    if (blocked.callsignPrefix != 0 && !blocked.BLOCK_CALLSIGN.empty() && blocked.BLOCK_CALLSIGN.back() == '_' &&
+    if (blocked.callsignPrefix != 0 && !callsign.empty() && !blocked.BLOCK_CALLSIGN.empty() &&
+        blocked.BLOCK_CALLSIGN.back() == '_' &&
         std::string_view(callsign) ==
             std::string_view(blocked.BLOCK_CALLSIGN).substr(0, blocked.BLOCK_CALLSIGN.size() - 1)) {
         gf_adoptBlockedIdentity(callsign, record.hexid, registration);
@@ -146,8 +151,7 @@ std::string_view gf_cleanCallsign(std::string_view text) {
 
 TimeAndRange gf_checkTimeAndPosition(const TrafficFields& fields, const OwnPositionSnapshot& own) {
     if (!own.settings) return {};
-    constexpr double kTwoTo63 = 9223372036854775808.0;
-    if (!std::isfinite(fields.time) || !(fields.time > 0.0) || !(fields.time < kTwoTo63))
+    if (!gf_isValidReportTime(fields.time))
         throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", fields.time));
     auto rounded = static_cast<std::int64_t>(std::llround(fields.time));
     if (!gf_isValidLaLo(fields.position))
@@ -208,7 +212,8 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     if (auto fixed = gf_findTypeFix(type)) type = std::move(*fixed);
     if (lf_isDroppedType(type, fields.emitterCategory)) return result;
 
-    if (!fields.airline.empty())
+    // Sources write a missing airline as "null", as they do other texts.
+    if (!fields.airline.empty() && fields.airline != "null")
         id.key.airline = gf_internAirlineCode(fields.airline);
     else if (!id.callsign.empty())
         gf_setAirlineFromCallsign(id);

@@ -363,6 +363,34 @@ TEST_F(TrafficRecords, BlockedAircraftIsDroppedAndItsNewIdentityAdoptedAndPublis
     EXPECT_EQ(settingsSnapshot.load(), before);
 }
 
+// A blocked aircraft whose registration or callsign is unknown blocks only
+// itself: records that lack the same text are not taken for it, keep their
+// place, and publish nothing.
+TEST_F(TrafficRecords, EmptyBlockedIdentityTextsMatchNoRecordThatLacksThem) {
+    struct Case {
+        std::string what;
+        BlockedAircraft blocked;
+        std::function<void(TrafficFields&)> change;
+    };
+    const Case cases[] = {
+        {"no registration on either side", {"selected", "DLH1", "", 0x3C4B26, 0},
+         [](TrafficFields& f) { f.registration = "null"; }},
+        {"no callsign on either side", {"selected", "", "D-AIBA", 0x3C4B26, 0},
+         [](TrafficFields& f) { f.callsign = ""; }},
+        {"a callsign of 9 characters is cleaned to none", {"selected", "", "D-AIBA", 0x3C4B26, 0},
+         [](TrafficFields& f) { f.callsign = "KLM123456"; }},
+        {"a blocked prefix of nothing", {"selected", "_", "D-AIBA", 0x3C4B26, 1},
+         [](TrafficFields& f) { f.callsign = "@"; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        changeSettings([&](SettingsSnapshot& s) { s.blocked = c.blocked; });
+        const auto before = settingsSnapshot.load();
+        EXPECT_TRUE(build(c.change));
+        EXPECT_EQ(settingsSnapshot.load(), before);
+    }
+}
+
 TEST(AircraftSelection, ParsesTheSelectorEntryAndRefusesOtherTexts) {
     const auto sel = gf_parseAircraftSelection("KLM1234, PH-BXA, 4840d6, oid=12");
     ASSERT_TRUE(sel);

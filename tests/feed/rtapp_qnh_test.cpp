@@ -5,6 +5,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "feed/fields.h"
 #include <nlohmann/json.hpp>
 
 #include "feed/rtapp/qnh.h"
@@ -84,6 +86,31 @@ TEST_F(QnhReaderDatagrams, QnhReachesEveryCopyAndErrorsKeepIt) {
     EXPECT_EQ(g_qnh.load(), 998u);
     EXPECT_EQ(g_qnhReader.storedQnh(), 998u);
     EXPECT_EQ(g_qnhReader.metarText(), "EDDF 051250Z Q0998 NOSIG=");
+}
+
+// Weather datagrams carry kilobytes of other weather: a log line quotes the
+// first 200 bytes of one and marks the cut.
+TEST_F(QnhReaderDatagrams, LongDatagramsAreQuotedByTheirHead) {
+    const std::string filler(3000, 'x');
+    const std::string noMetar = R"({"wind":")" + filler + R"("})";
+    g_qnhReader.handleWeather(noMetar);
+    EXPECT_EQ(newLogLines(), "no QNH " + noMetar.substr(0, 200) + "...\n");
+    const std::string badQnh = R"({"METAR":"EDDF AUTOS","wind":")" + filler + R"("})";
+    g_qnhReader.handleWeather(badQnh);
+    EXPECT_EQ(newLogLines(), "==> invalid QNH code: AUTOS in " + badQnh.substr(0, 200) + "...\n");
+    // Exactly 200 bytes are quoted whole.
+    const std::string exact = R"({"w":")" + std::string(200 - 8, 'y') + R"("})";
+    ASSERT_EQ(exact.size(), 200u);
+    g_qnhReader.handleWeather(exact);
+    EXPECT_EQ(newLogLines(), "no QNH " + exact + "\n");
+}
+
+TEST(LogQuote, CutsAtTheLimitWithoutSplittingACharacter) {
+    EXPECT_EQ(gf_logQuote("abc", 3), "abc");
+    EXPECT_EQ(gf_logQuote("abcd", 3), "abc...");
+    // "\xC3\xA9" is one character: a cut after its first byte backs off.
+    EXPECT_EQ(gf_logQuote("ab\xC3\xA9z", 3), "ab...");
+    EXPECT_EQ(gf_logQuote("ab\xC3\xA9z", 4), "ab\xC3\xA9...");
 }
 
 // The reader's reconnect clears its state but must not lose a stop.

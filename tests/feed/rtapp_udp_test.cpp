@@ -74,6 +74,40 @@ TEST_F(RTAppTrafficLines, LiveBatchRecordFieldsAndHandOver) {
     EXPECT_TRUE(g_trafficReader.maps.callsigns.contains("KLM1234"));
 }
 
+// RT App versions send 42 fields (older ones), 43, or 44 with the airline in
+// field 43; fields past 43 are not read.
+TEST_F(RTAppTrafficLines, LinesOf42To44FieldsGiveTheirRecords) {
+    struct Case {
+        std::size_t fields;
+        std::string airline;  // field 43 when there is one
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {42, "", "KLM"},  // the airline comes from the callsign
+        {43, "", "KLM"},
+        {44, "DLH", "DLH"},
+        {44, "", "KLM"},
+        {44, "null", "KLM"},
+        {46, "DLH", "DLH"},
+    };
+    std::uint32_t hexid = 100001;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.fields) + " fields, airline '" + c.airline + "'");
+        auto fields = rtTrafficFields(hexid);
+        fields.resize(c.fields);
+        if (c.fields > 43) fields[43] = c.airline;
+        feed({rtJoin(fields), "RTTFC_EOT"});
+        EXPECT_EQ(newLogLines(), "");
+        ASSERT_FALSE(posted_.empty());
+        ASSERT_EQ(posted_.back().records.size(), 1u);
+        const TrafficRecord& r = posted_.back().records[0];
+        EXPECT_EQ(r.hexid, hexid);
+        EXPECT_EQ(gf_airlineCodeAt(r.identity.key.airline), c.expected);
+        EXPECT_DOUBLE_EQ(r.point.tasKt, 260.0);
+        ++hexid;
+    }
+}
+
 TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
     const std::vector<RefusedField> cases{
         {8, "", "exception in processLine: gs:"},
@@ -102,10 +136,15 @@ TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
     g_trafficReader.handleLine(rtJoin(fields));
     EXPECT_EQ(newLogLines(), "exception in processLine: trueheading:\n");
 
-    fields.pop_back();
-    const std::string short43 = rtJoin(fields);
-    g_trafficReader.handleLine(short43);
-    EXPECT_EQ(newLogLines(), "Ignoring incomplete RT App message: 43 fields received, 44 required: " + short43 + "\n");
+    fields.resize(41);
+    const std::string short41 = rtJoin(fields);
+    g_trafficReader.handleLine(short41);
+    EXPECT_EQ(newLogLines(), "Ignoring incomplete RT App message: 41 fields received, 42 required: " + short41 + "\n");
+    // A long one is quoted by its first 200 bytes.
+    const std::string longLine = "RTTFC," + std::string(2000, 'x');
+    g_trafficReader.handleLine(longLine);
+    EXPECT_EQ(newLogLines(), "Ignoring incomplete RT App message: 2 fields received, 42 required: " +
+                                 longLine.substr(0, 200) + "...\n");
     // End tags are matched exactly; unknown tags are ignored silently.
     feed({"RTTFC_EOT\r\n", "RTPARK_EOT\n", "UNKNOWN,1,2", ""});
     EXPECT_TRUE(posted_.empty());

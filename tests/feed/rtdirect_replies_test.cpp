@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -81,44 +82,108 @@ TEST(RtDirectHexidAndTime, HexidsArePlainHexadecimalWithin32BitsAndTimesPositive
     for (const char* bad : {"", "0x4840d6", "+4840d6", "-4840d6", " 4840d6", "4840g6", "100000000"})
         EXPECT_FALSE(gf_parseRTHexid(bad)) << bad;
 
-    EXPECT_TRUE(gf_isValidRTTimestamp(json(kTime)));
-    EXPECT_TRUE(gf_isValidRTTimestamp(json(std::uint64_t{1704067200})));
-    for (const json& bad : {json(0), json(-5.0), json("1704067200"), json(nullptr), json(9223372036854775808.0)})
-        EXPECT_FALSE(gf_isValidRTTimestamp(bad)) << bad.dump();
+    EXPECT_EQ(gf_rtApiTimestamp(json(kTime)), kTime);
+    EXPECT_EQ(gf_rtApiTimestamp(json(std::uint64_t{1704067200})), kTime);
+    EXPECT_EQ(gf_rtApiTimestamp(json("1704067200.5")), kTime + 0.5);  // a number written as text
+    for (const json& bad : {json(0), json(-5.0), json("null"), json(nullptr), json(9223372036854775808.0),
+                            json("1704067200 "), json("+1704067200"), json("inf"), json(true)})
+        EXPECT_FALSE(gf_rtApiTimestamp(bad)) << bad.dump();
 }
 
-TEST_F(RtDirectReplies, ReadsEveryElementIntoTheRecord) {
-    const auto batch = parse(json{{"a", lf_aircraft()}});
-    ASSERT_EQ(batch.records.size(), 1u);
-    const TrafficRecord& r = batch.records[0];
-    EXPECT_EQ(batch.trafficTime, 1704067200);
-    EXPECT_EQ(r.hexid, 0x4840D6u);
-    EXPECT_DOUBLE_EQ(r.point.groundSpeedKt, 250.0);
-    EXPECT_DOUBLE_EQ(r.point.verticalSpeed, 500.0);
-    EXPECT_DOUBLE_EQ(r.point.tasKt, 260.0);
-    EXPECT_DOUBLE_EQ(r.point.roll, -5.0 * std::numbers::pi / 180.0);
-    EXPECT_EQ(r.point.hasTrueHeading, 1);
-    EXPECT_DOUBLE_EQ(r.point.trueHeading, 92.0 * std::numbers::pi / 180.0);
-    EXPECT_EQ(r.identity.origin.text(), "AMS");
-    EXPECT_EQ(r.identity.destination.text(), "LHR");
-    EXPECT_EQ(gf_airlineCodeAt(r.identity.key.airline), "KLM");
+// What real replies look like: v5 arrays of 48 elements (no airline), v6
+// arrays of 49, later versions longer; missing values as null or "null";
+// numbers written as text; the data source behind a one-letter prefix.
+TEST_F(RtDirectReplies, RealReplyShapesGiveTheirRecords) {
+    struct Case {
+        std::string what;
+        std::function<void(json&)> change;
+        bool record;
+        std::string airline = "DLH";
+        double tasKt = 260.0;
+        bool heading = true;
+    };
+    const auto resize = [](std::size_t n) {
+        return [n](json& a) {
+            while (a.size() > n) a.erase(a.size() - 1);
+            while (a.size() < n) a.push_back(nullptr);
+        };
+    };
+    const std::vector<Case> cases{
+        {"47 elements", resize(47), false},
+        {"48 elements (v5): airline from the callsign", resize(48), true, "KLM"},
+        {"49 elements (v6)", resize(49), true},
+        {"50 elements: the extra one is not read", [](json& a) { a.push_back("ZZZ"); }, true},
+        {"airline null", [](json& a) { a[48] = nullptr; }, true, "KLM"},
+        {"airline \"null\"", [](json& a) { a[48] = "null"; }, true, "KLM"},
+        {"airspeed null", [](json& a) { a[20] = nullptr; }, true, "DLH", 220.0},
+        {"airspeed \"null\"", [](json& a) { a[20] = "null"; }, true, "DLH", 220.0},
+        {"airspeed as text", [](json& a) { a[20] = "255.5"; }, true, "DLH", 255.5},
+        {"time, position and speeds as text",
+         [](json& a) {
+             a[10] = "1704067200";
+             a[1] = "52.1666666667";
+             a[2] = "4";
+             a[4] = "5000";
+             a[5] = "250";
+         },
+         true},
+        {"time \"null\"", [](json& a) { a[10] = "null"; }, false},
+        {"heading as text", [](json& a) { a[25] = "92"; }, true},
+        {"heading null", [](json& a) { a[25] = nullptr; }, true, "DLH", 260.0, false},
+        {"prefixed ADS-B source", [](json& a) { a[17] = "X_adsb_icao"; }, true},
+        {"prefixed FLARM source", [](json& a) { a[17] = "T_flarm"; }, true, "DLH", 260.0, false},
+        {"squawk as text", [](json& a) { a[6] = "3171"; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        json a = lf_aircraft();
+        a[48] = "DLH";  // the callsign KLM1234 would give KLM
+        c.change(a);
+        const auto batch = parse(json{{"a", a}});
+        ASSERT_EQ(batch.records.size(), c.record ? 1u : 0u);
+        if (!c.record) continue;
+        const TrafficRecord& r = batch.records[0];
+        EXPECT_EQ(gf_airlineCodeAt(r.identity.key.airline), c.airline);
+        EXPECT_DOUBLE_EQ(r.point.tasKt, c.tasKt);
+        EXPECT_EQ(r.point.hasTrueHeading, c.heading ? 1 : 0);
+        EXPECT_NEAR(r.point.lat, 52.0 + 10.0 / 60.0, 1e-9);
+        EXPECT_DOUBLE_EQ(r.point.groundSpeedKt, 250.0);
+        EXPECT_EQ(batch.trafficTime, 1704067200);
+    }
 }
 
-TEST_F(RtDirectReplies, OnlyArraysOfExactly49ElementsAreAircraft) {
+// A squawk of 0000 on the ground is dropped; a ground target needs the
+// current airport.
+TEST_F(RtDirectReplies, GroundTargetWithSquawkZeroIsDropped) {
+    setAirportAt(52.0 + 10.0 / 60.0, 4.0);
+    json ground = lf_aircraft();
+    ground[4] = 0.0;
+    ground[5] = 10.0;
+    EXPECT_EQ(parse(json{{"a", ground}}).records.size(), 1u);
+    ground[6] = "0000";
+    EXPECT_TRUE(parse(json{{"a", ground}}).records.empty());
+}
+
+TEST_F(RtDirectReplies, SkippedArraysAreCountedByReason) {
     json shortOne = lf_aircraft("111111");
     shortOne.erase(48);
-    json longOne = lf_aircraft("222222");
-    longOne.push_back(nullptr);
-    const auto batch = parse(json{{"a", shortOne}, {"b", longOne}, {"c", 42}, {"d", lf_aircraft("333333")}});
-    ASSERT_EQ(batch.records.size(), 1u);
-    EXPECT_EQ(batch.records[0].hexid, 0x333333u);
-    EXPECT_EQ(parse(json{{"a", shortOne}, {"b", longOne}}).trafficTime, 0);
+    shortOne.erase(47);
+    json noTime = lf_aircraft("222222");
+    noTime[10] = nullptr;
+    json noHexid = lf_aircraft("333333");
+    noHexid[0] = 3355443;
+    const auto batch =
+        parse(json{{"a", shortOne}, {"b", noTime}, {"c", noHexid}, {"d", lf_aircraft()}, {"full_count", 4}});
+    EXPECT_EQ(batch.records.size(), 1u);
+    EXPECT_EQ(batch.skipped.tooShort, 1u);
+    EXPECT_EQ(batch.skipped.badTime, 1u);
+    EXPECT_EQ(batch.skipped.badHexid, 1u);
 }
 
 // Members are read in name order: the valid one comes first and its time stays.
 TEST_F(RtDirectReplies, BadTimestampsAndHexidsSkipTheAircraft) {
     json text = lf_aircraft("333333");
-    text[10] = "1704067300";
+    text[10] = "soon";
     auto batch = parse(json{{"a", lf_aircraft("4840d6", kTime + 7)},
                             {"b", lf_aircraft("111111", 0.0)},
                             {"c", lf_aircraft("222222", -100.0)},
@@ -139,7 +204,7 @@ TEST_F(RtDirectReplies, BadTimestampsAndHexidsSkipTheAircraft) {
 
 TEST_F(RtDirectReplies, AirspeedRollHeadingAndAirportFallbacks) {
     // A missing airspeed comes from the altitude table: 220 kt at 5000 ft.
-    for (const json& tas : {json(nullptr), json("260")}) {
+    for (const json& tas : {json(nullptr), json("fast")}) {
         json a = lf_aircraft();
         a[20] = tas;
         EXPECT_DOUBLE_EQ(only(a).point.tasKt, 220.0) << tas.dump();
@@ -150,7 +215,7 @@ TEST_F(RtDirectReplies, AirspeedRollHeadingAndAirportFallbacks) {
     EXPECT_DOUBLE_EQ(only(level).point.roll, 0.0);
 
     // A non-number true heading is absent, not north.
-    for (const json& heading : {json(nullptr), json("92"), json::array()}) {
+    for (const json& heading : {json(nullptr), json("east"), json::array()}) {
         json a = lf_aircraft();
         a[25] = heading;
         EXPECT_EQ(only(a).point.hasTrueHeading, 0) << heading.dump();
@@ -198,6 +263,29 @@ TEST_F(RtDirectReplies, BufferSegmentsArePostedOldestFirstWithAbsentOnesEmpty) {
     EXPECT_FALSE(gf_deliverBufferSegments(json::object(), own(), batch, post));
     EXPECT_FALSE(gf_deliverBufferSegments(json(nullptr), own(), batch, post));
     EXPECT_TRUE(posts.empty());
+}
+
+// A buffered reply whose aircraft all have another shape is delivered empty,
+// and one line (not one per aircraft) says how many were skipped and why.
+TEST_F(RtDirectReplies, BufferReplyOfSkippedArraysSaysSoOnce) {
+    json shortOne = lf_aircraft();
+    shortOne.erase(48);
+    shortOne.erase(47);
+    json noTime = lf_aircraft("4840d7");
+    noTime[10] = "null";
+    const json data{{"buffer_0", {{"a", shortOne}, {"b", shortOne}}}, {"buffer_2", {{"a", shortOne}, {"b", noTime}}}};
+    TrafficBatch batch;
+    std::size_t records = 0;
+    ASSERT_TRUE(gf_deliverBufferSegments(data, own(), batch,
+                                         [&](TrafficBatch& b, std::uint32_t) { records += b.records.size(); }));
+    EXPECT_EQ(records, 0u);
+    EXPECT_EQ(newLogLines(), "==> buffer traffic: 4 aircraft arrays skipped (3 with fewer than 48 elements, 1 without "
+                             "a valid time, 0 without a valid hexid)\n");
+    // A reply without skipped arrays logs nothing.
+    ASSERT_TRUE(gf_deliverBufferSegments(json{{"buffer_0", {{"a", lf_aircraft()}}}}, own(), batch,
+                                         [&](TrafficBatch& b, std::uint32_t) { records += b.records.size(); }));
+    EXPECT_EQ(records, 1u);
+    EXPECT_EQ(newLogLines(), "");
 }
 
 // --- parked traffic ----------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "feed/fields.h"
 #include "feed/rtapp/qnh.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "foundation/log.h"
@@ -68,11 +69,11 @@ void QnhReader::handleWeather(std::string_view datagram) {
         }
         const auto& error = std::get<QnhError>(result);
         if (error.code <= 1)
-            gf_log(fmt::format("no QNH {}", datagram));
+            gf_log(fmt::format("no QNH {}", gf_logQuote(datagram)));
         else
-            gf_logError(fmt::format("{} in {}", error.message, datagram));
+            gf_logError(fmt::format("{} in {}", error.message, gf_logQuote(datagram)));
     } catch (const std::exception& e) {
-        gf_log(fmt::format("Exception {}, in {}", e.what(), datagram));
+        gf_log(fmt::format("Exception {}, in {}", e.what(), gf_logQuote(datagram)));
     }
 }
 

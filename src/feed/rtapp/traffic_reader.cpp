@@ -1,6 +1,5 @@
 #include "feed/rtapp/traffic_reader.h"
 
-#include <charconv>
 #include <cmath>
 #include <stdexcept>
 #include <utility>
@@ -9,6 +8,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
+#include "feed/fields.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtdirect/replies.h"
@@ -27,7 +27,10 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr std::uint32_t kDefaultQnh = 1013;
 constexpr std::uint32_t kLiveDelaySeconds = 30;
 constexpr std::uint32_t kBufferSegmentSeconds = 6;
-constexpr std::size_t kTrafficFieldCount = 44;
+// RT App versions send 42 fields (older), 43, or 44 with the airline as
+// field 43; every field read below 43 is there in all of them.
+constexpr std::size_t kTrafficFieldCount = 42;
+constexpr std::size_t kAirlineField = 43;
 constexpr std::size_t kParkedFieldCount = 9;
 constexpr std::size_t kReservedFields = 64;
 
@@ -40,11 +43,9 @@ std::atomic<void (*)()> l_rtDirectMapsClearer{nullptr};
 // A decimal number taking up the whole field: optional leading '-', no
 // blanks, no '+', and finite (inf and nan are read but refused).
 double lf_number(std::string_view name, std::string_view text) {
-    double value = 0.0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value)) lf_badField(name, text);
-    return value;
+    const std::optional<double> value = gf_parseDecimal(text);
+    if (!value) lf_badField(name, text);
+    return *value;
 }
 
 // A decimal hexid: digits only, at most 4294967295.
@@ -98,8 +99,10 @@ void TrafficReader::splitFields(std::string_view line) {
 
 bool TrafficReader::checkFieldCount(std::size_t required, std::string_view line) {
     if (fields_.size() >= required) return true;
+    // A weather datagram sent to the traffic port is 2 KB every few seconds:
+    // its head says enough.
     gf_log(fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}", fields_.size(),
-                       required, line));
+                       required, gf_logQuote(line)));
     return false;
 }
 
@@ -204,7 +207,7 @@ void TrafficReader::processLine() {
         fields.origin = f[12];
         fields.destination = f[13];
         fields.emitterCategory = f[28];
-        fields.airline = f[43];
+        if (f.size() > kAirlineField) fields.airline = f[kAirlineField];
 
         TrafficBuildResult built = gf_buildTrafficRecord(fields, own);
         if (built.handOver) {
@@ -222,8 +225,7 @@ void TrafficReader::processParkLine() {
     ParkedFields fields;
     fields.hexid = lf_hexHexid(f[1]);
     const double time = lf_number("timestamp", f[8]);
-    constexpr double kTwoTo63 = 9223372036854775808.0;
-    if (!(time > 0.0) || !(time < kTwoTo63))
+    if (!gf_isValidReportTime(time))
         throw std::runtime_error(fmt::format("timestamp outside range:{:.3f}", time));
     fields.position.lat = lf_number("lat", f[2]);
     fields.position.lon = lf_number("lon", f[3]);

@@ -12,61 +12,73 @@ namespace {
 
 using nlohmann::json;
 
-double lf_numberOr(const json& value, double fallback) {
-    return value.is_number() ? value.get<double>() : fallback;
-}
+double lf_numberOr(const json& value, double fallback) { return gf_rtApiNumber(value).value_or(fallback); }
 
 std::string_view lf_text(const json& value) { return gf_jsonStringOrEmpty(value); }
 
 }  // namespace
+
+TrafficSkips& TrafficSkips::operator+=(const TrafficSkips& other) {
+    tooShort += other.tooShort;
+    badTime += other.badTime;
+    badHexid += other.badHexid;
+    return *this;
+}
 
 void TrafficBatch::clear() {
     records.clear();
     handOver.callsigns.clear();
     handOver.hexids.clear();
     trafficTime = 0;
+    skipped = {};
 }
 
-std::optional<std::uint32_t> gf_parseRTHexid(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return std::nullopt;
-        value = value * 16 + digit;
-        if (value > 0xFFFFFFFFULL) return std::nullopt;
+std::optional<double> gf_rtApiNumber(const json& value) {
+    if (value.is_number()) {
+        const double number = value.get<double>();
+        if (std::isfinite(number)) return number;
+        return std::nullopt;
     }
-    return static_cast<std::uint32_t>(value);
+    if (value.is_string()) return gf_parseDecimal(value.get_ref<const std::string&>());
+    return std::nullopt;
 }
 
-bool gf_isValidRTTimestamp(const json& value) {
-    if (!value.is_number()) return false;
-    const double t = value.get<double>();
-    return std::isfinite(t) && t > 0.0 && t < 9223372036854775808.0;
+std::optional<double> gf_rtApiTimestamp(const json& value) {
+    const auto seconds = gf_rtApiNumber(value);
+    if (!seconds || !gf_isValidReportTime(*seconds)) return std::nullopt;
+    return seconds;
+}
+
+std::string_view gf_rtApiDataSource(std::string_view text) {
+    if (text.size() > 2 && text[1] == '_' && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
+        text.remove_prefix(2);
+    return text;
 }
 
 void gf_parseTrafficRecord(const json& aircraft, const OwnPositionSnapshot& own, TrafficBatch& batch) {
-    if (!aircraft.is_array() || aircraft.size() < rtApiAircraftElements) return;
+    if (!aircraft.is_array()) return;
+    if (aircraft.size() < rtApiAircraftElements) {
+        ++batch.skipped.tooShort;
+        return;
+    }
     try {
         // The batch time moves before the hexid is judged: it is the time of
         // the last aircraft read, whatever became of it.
-        const json& time = aircraft.at(10);
-        if (!gf_isValidRTTimestamp(time)) return;
-        const double seconds = time.get<double>();
-        batch.trafficTime = static_cast<std::int64_t>(std::llround(seconds));
+        const auto seconds = gf_rtApiTimestamp(aircraft[10]);
+        if (!seconds) {
+            ++batch.skipped.badTime;
+            return;
+        }
+        batch.trafficTime = static_cast<std::int64_t>(std::llround(*seconds));
 
-        const auto hexid = gf_parseRTHexid(lf_text(aircraft.at(0)));
-        if (!hexid) return;
+        const auto hexid = gf_parseRTHexid(lf_text(aircraft[0]));
+        if (!hexid) {
+            ++batch.skipped.badHexid;
+            return;
+        }
 
         TrafficFields fields;
-        fields.time = seconds;
+        fields.time = *seconds;
         fields.hexid = *hexid;
         fields.position = LaLo{lf_numberOr(aircraft[1], 0.0), lf_numberOr(aircraft[2], 0.0)};
         fields.altitude = lf_numberOr(aircraft[4], 0.0);
@@ -83,9 +95,9 @@ void gf_parseTrafficRecord(const json& aircraft, const OwnPositionSnapshot& own,
         fields.registration = lf_text(aircraft[9]);
         fields.origin = lf_text(aircraft[11]);
         fields.destination = lf_text(aircraft[12]);
-        fields.dataSource = lf_text(aircraft[17]);
+        fields.dataSource = gf_rtApiDataSource(lf_text(aircraft[17]));
         fields.emitterCategory = lf_text(aircraft[28]);
-        fields.airline = lf_text(aircraft[48]);
+        if (aircraft.size() > rtApiAirlineElement) fields.airline = lf_text(aircraft[rtApiAirlineElement]);
         fields.code = lf_text(aircraft[6]);
 
         TrafficBuildResult built = gf_buildTrafficRecord(fields, own);
@@ -107,14 +119,13 @@ void gf_parseTrafficResponse(const json& data, const OwnPositionSnapshot& own, T
         batch.handOver.callsigns.reserve(members);
         batch.handOver.hexids.reserve(members);
     }
-    for (const auto& member : data) {
-        if (member.is_array() && member.size() == rtApiAircraftElements) gf_parseTrafficRecord(member, own, batch);
-    }
+    for (const auto& member : data) gf_parseTrafficRecord(member, own, batch);
 }
 
 bool gf_deliverBufferSegments(const json& data, const OwnPositionSnapshot& own, TrafficBatch& batch,
                               const std::function<void(TrafficBatch&, std::uint32_t)>& deliver) {
     if (!data.is_object() || data.empty()) return false;
+    TrafficSkips skipped;
     // Oldest segment first, so the records of one aircraft reach the engine
     // in the order they are played and the traffic time ends on the youngest.
     for (int i = rtApiBufferSegments - 1; i >= 0; --i) {
@@ -123,8 +134,16 @@ bool gf_deliverBufferSegments(const json& data, const OwnPositionSnapshot& own, 
             gf_parseTrafficResponse(*it, own, batch);
         else
             batch.clear();
+        skipped += batch.skipped;
         deliver(batch, rtApiBufferSegmentSeconds * static_cast<std::uint32_t>(rtApiBufferSegments - 1 - i));
     }
+    // A reply whose aircraft all had another shape than expected would
+    // otherwise pass as delivered with nothing to show for it.
+    if (skipped.total() != 0)
+        gf_logError(fmt::format("buffer traffic: {} aircraft arrays skipped ({} with fewer than {} elements, {} "
+                                "without a valid time, {} without a valid hexid)",
+                                skipped.total(), skipped.tooShort, rtApiAircraftElements, skipped.badTime,
+                                skipped.badHexid));
     return true;
 }
 
@@ -132,12 +151,12 @@ void gf_parseParkedRecord(std::string_view name, const json& value, std::vector<
     try {
         const auto hexid = gf_parseRTHexid(name);
         if (!hexid) return;
-        const json& time = value.at(5);
-        if (!gf_isValidRTTimestamp(time)) return;
+        const auto time = gf_rtApiTimestamp(value.at(5));
+        if (!time) return;
 
         ParkedFields fields;
         fields.hexid = *hexid;
-        fields.time = static_cast<std::int64_t>(std::llround(time.get<double>()));
+        fields.time = static_cast<std::int64_t>(std::llround(*time));
         fields.position = LaLo{lf_numberOr(value.at(0), 0.0), lf_numberOr(value.at(1), 0.0)};
         fields.callsign = lf_text(value.at(6));
         fields.aircraftType = lf_text(value.at(3));

@@ -18,22 +18,38 @@
 
 #include <nlohmann/json.hpp>
 
+#include "feed/fields.h"
 #include "feed/handover.h"
 #include "feed/records.h"
 #include "feed/rtdirect/session.h"
+
+// Aircraft arrays of a reply that were not read, by reason.
+struct TrafficSkips {
+    std::uint32_t tooShort = 0;   // fewer elements than an aircraft has
+    std::uint32_t badTime = 0;    // element 10 is no valid report time
+    std::uint32_t badHexid = 0;   // element 0 is no hexadecimal hexid
+
+    std::uint32_t total() const { return tooShort + badTime + badHexid; }
+    TrafficSkips& operator+=(const TrafficSkips& other);
+};
 
 // The unit the traffic reader fills from one reply and hands on.
 struct TrafficBatch {
     std::vector<TrafficRecord> records;
     HandOverMaps handOver;         // callsigns (map 1) and hexids (map 2) of the batch
     std::int64_t trafficTime = 0;  // seconds since 1970 of the last aircraft read; 0 = none
+    TrafficSkips skipped;          // arrays of the reply that were not read
 
-    // Empties the records and both maps and sets the traffic time to 0.
+    // Empties the records and both maps, sets the traffic time to 0 and
+    // forgets the skipped arrays.
     void clear();
 };
 
-// An aircraft of a traffic reply is an array of exactly this many elements.
-inline constexpr std::size_t rtApiAircraftElements = 49;
+// An aircraft of a traffic reply is an array of at least this many elements:
+// the web API's v5 sends 48, v6 adds the airline as element 48, and later
+// versions add more, which are not read.
+inline constexpr std::size_t rtApiAircraftElements = 48;
+inline constexpr std::size_t rtApiAirlineElement = 48;
 // A parked aircraft is an array of at least this many elements.
 inline constexpr std::size_t rtApiParkedElements = 7;
 // The records of a batch are reserved up to this many.
@@ -43,12 +59,17 @@ inline constexpr std::size_t rtApiBatchReserve = 384;
 inline constexpr int rtApiBufferSegments = 5;
 inline constexpr std::uint32_t rtApiBufferSegmentSeconds = 6;
 
-// A hexadecimal text of 1.. digits (0-9, a-f, A-F; no sign, prefix or blank)
-// whose value fits 32 bits; leading zeros are allowed.
-std::optional<std::uint32_t> gf_parseRTHexid(std::string_view text);
+// A number element: a JSON number, or a text that is wholly a decimal number
+// (the service writes some numbers as text); nothing for anything else
+// (null, "null", other texts, other types).
+std::optional<double> gf_rtApiNumber(const nlohmann::json& value);
 
-// A finite number greater than 0 and less than 2^63.
-bool gf_isValidRTTimestamp(const nlohmann::json& value);
+// A report time element: a number (as above) that is a valid report time.
+std::optional<double> gf_rtApiTimestamp(const nlohmann::json& value);
+
+// The data source of element 17 without the one-letter prefix the service
+// puts before it ("X_adsb_icao" is "adsb_icao").
+std::string_view gf_rtApiDataSource(std::string_view text);
 
 // Fills the batch (cleared first) from a traffic reply's data object. Nothing
 // is added when the data is not an object or `own` holds no settings.
@@ -60,8 +81,10 @@ void gf_parseTrafficRecord(const nlohmann::json& aircraft, const OwnPositionSnap
 // segment i from 4 down to 0 the batch is filled from "buffer_i" (or emptied
 // when that member is absent or not a non-empty object) and handed to
 // `deliver` with delay 6 x (4 - i) seconds, so the oldest positions play
-// first and the youngest just before the live traffic. Returns false, and
-// delivers nothing, when the data is not an object with at least one member.
+// first and the youngest just before the live traffic. Arrays of the reply
+// that were not read are counted and logged in one line for the whole reply.
+// Returns false, and delivers nothing, when the data is not an object with
+// at least one member.
 bool gf_deliverBufferSegments(const nlohmann::json& data, const OwnPositionSnapshot& own, TrafficBatch& batch,
                               const std::function<void(TrafficBatch&, std::uint32_t delaySeconds)>& deliver);
 
