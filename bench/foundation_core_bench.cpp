@@ -1,43 +1,17 @@
 // Geodesy runs in the per-tick paths; the log is written from every thread.
 #include <array>
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <string>
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "allocation_counter.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "support/temp_dir.h"
 
-// Counts allocations of this executable, so the geodesy benchmarks can show
-// that they allocate nothing. Weak, so that another replacement elsewhere in
-// the executable wins without a clash; the benchmarks then notice that the
-// counter does not move and say so instead of reporting zero.
 namespace {
-std::atomic<std::uint64_t> l_allocations{0};
-}  // namespace
-
-__attribute__((weak)) void* operator new(std::size_t size) {
-    l_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-__attribute__((weak)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((weak)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
-bool lf_allocationCountingWorks() {
-    const auto before = l_allocations.load();
-    auto* probe = new std::string(64, 'x');  // too long for the small-string buffer
-    benchmark::DoNotOptimize(probe);
-    delete probe;
-    return l_allocations.load() != before;
-}
 
 // A spread of positions so that no call sees the same arguments twice in a row.
 std::array<LaLo, 64> lf_positions() {
@@ -50,20 +24,16 @@ std::array<LaLo, 64> lf_positions() {
 
 template <typename Call>
 void lf_runGeodesy(benchmark::State& state, Call call) {
-    if (!lf_allocationCountingWorks()) {
-        state.SkipWithError("allocation counting is not available in this executable");
-        return;
-    }
     const auto points = lf_positions();
-    std::size_t i = 0;
-    const auto before = l_allocations.load();
-    for (auto _ : state) {
-        const LaLo& a = points[i & 63];
-        const LaLo& b = points[(i + 17) & 63];
-        benchmark::DoNotOptimize(call(a, b, i));
-        ++i;
-    }
-    state.counters["allocations"] = static_cast<double>(l_allocations.load() - before);
+    gf_runCountingAllocations(state, [&](benchmark::State& st) {
+        std::size_t i = 0;
+        for (auto _ : st) {
+            const LaLo& a = points[i & 63];
+            const LaLo& b = points[(i + 17) & 63];
+            benchmark::DoNotOptimize(call(a, b, i));
+            ++i;
+        }
+    });
 }
 
 void BM_DistanceNm(benchmark::State& state) {
