@@ -1,0 +1,58 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "services/gui.h"
+
+namespace tavo::fuzz {
+
+namespace {
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::error_code ec;
+        const std::filesystem::path shm("/dev/shm");
+        const std::filesystem::path base = std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
+                                               ? shm
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "tavo-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch folder for fuzzing");
+        path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+};
+
+}  // namespace
+
+const std::filesystem::path& scratchFolder() {
+    static ScratchFolder folder;
+    return folder.path;
+}
+
+void writeFileAt(const std::filesystem::path& path, std::string_view text) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) throw std::runtime_error("cannot write " + path.string());
+    const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t* data, std::size_t size) {
+    std::filesystem::path path = scratchFolder() / name;
+    writeFileAt(path, asText(data, size));
+    return path;
+}
+
+void settle() { gf_gui().drain(); }
+
+}  // namespace tavo::fuzz

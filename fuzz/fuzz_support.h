@@ -1,0 +1,29 @@
+#pragma once
+// What the fuzz targets share: a scratch folder for readers that take a file,
+// and the clean-up after each input so that nothing piles up between inputs.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace tavo::fuzz {
+
+// A folder of this process (in memory where possible), removed at exit.
+const std::filesystem::path& scratchFolder();
+
+// Writes the bytes as the whole content of scratchFolder()/name.
+std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t* data, std::size_t size);
+
+inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+// Writes the text as the whole content of the file (throws when it cannot).
+void writeFileAt(const std::filesystem::path& path, std::string_view text);
+
+// Applies and drops what the reader queued for the window (no window runs
+// here, so the queue would otherwise keep every status line).
+void settle();
+
+}  // namespace tavo::fuzz
