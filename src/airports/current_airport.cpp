@@ -9,6 +9,7 @@
 
 #include "engine/services.h"
 #include "settings/snapshot.h"
+#include "foundation/geodesy.h"
 
 namespace {
 
@@ -58,11 +59,9 @@ std::optional<double> gf_getCurrentAirportAltitude() {
 bool gf_isNearCurrentAirport(const LaLo& position) {
     const auto airport = gf_currentAirport();
     if (!airport || !lf_isValid(*airport)) return false;
-    double dLon = airport->position.lon - position.lon;
-    if (dLon > 180.0) dLon -= 360.0;
-    if (dLon < -180.0) dLon += 360.0;
     const double north = (airport->position.lat - position.lat) * 60.0;
-    const double east = dLon * std::cos(airport->position.lat * std::numbers::pi / 180.0) * 60.0;
+    const double east = gf_wrapLongitudeDifference(airport->position.lon - position.lon) *
+                        std::cos(airport->position.lat * degreesToRadians) * 60.0;
     return north * north + east * east <= 100.0;
 }
 

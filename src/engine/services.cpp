@@ -7,6 +7,8 @@
 #include "liveries/aircraft_types.h"
 #include "foundation/atomic_shared_ptr.h"
 #include "settings/snapshot.h"
+#include "foundation/geodesy.h"
+#include "foundation/text.h"
 
 namespace {
 
@@ -20,11 +22,8 @@ constexpr double kStandRadiusSquaredNm = 0.00011662133983924917;
 constexpr double kCacheMoveSquaredNm = 9e-6;
 
 double lf_flatDistanceSquaredNm(const LaLo& a, const LaLo& b) {
-    double dLon = a.lon - b.lon;
-    if (dLon > 180.0) dLon -= 360.0;
-    if (dLon < -180.0) dLon += 360.0;
     const double north = (a.lat - b.lat) * 60.0;
-    const double east = dLon * std::cos(a.lat * std::numbers::pi / 180.0) * 60.0;
+    const double east = gf_wrapLongitudeDifference(a.lon - b.lon) * std::cos(a.lat * degreesToRadians) * 60.0;
     return north * north + east * east;
 }
 
@@ -45,9 +44,7 @@ bool gf_setAirlineFromCallsign(FlightIdentity& identity) {
         cs[3] > '9')
         return false;
     std::string prefix = cs.substr(0, 3);
-    for (char& c : prefix)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    identity.key.airline = gf_internAirlineCode(prefix);
+    identity.key.airline = gf_internAirlineCode(gf_toUpperAscii(prefix));
     return true;
 }
 

@@ -19,22 +19,14 @@
 #include "feed/fields.h"
 #include "foundation/time.h"
 #include "settings/snapshot.h"
+#include "foundation/geodesy.h"
+#include "foundation/text.h"
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
-
-// Longitude differences are taken the short way round, so that traffic just
-// across the date line is not counted as half a world away.
-double lf_wrapLongitude(double difference) {
-    if (difference > 180.0) return difference - 360.0;
-    if (difference < -180.0) return difference + 360.0;
-    return difference;
-}
-
 double lf_flatDistanceSquaredNm(double fromLat, double fromLon, double cosFromLat, double lat, double lon) {
     const double north = (fromLat - lat) * 60.0;
-    const double east = lf_wrapLongitude(fromLon - lon) * cosFromLat * 60.0;
+    const double east = gf_wrapLongitudeDifference(fromLon - lon) * cosFromLat * 60.0;
     return north * north + east * east;
 }
 
@@ -73,7 +65,7 @@ double lf_tasFromAltitude(double altitude) {
 bool lf_isNearCurrentAirportForGround(double lat, double lon) {
     const auto airport = gf_currentAirport();
     if (!airport || airport->icao.isNone() || !gf_isValidLaLo(airport->position)) return false;
-    const double cosLat = std::cos(airport->position.lat * kDegToRad);
+    const double cosLat = std::cos(airport->position.lat * degreesToRadians);
     return lf_flatDistanceSquaredNm(airport->position.lat, airport->position.lon, cosLat, lat, lon) <= 25.0;
 }
 
@@ -110,11 +102,6 @@ bool lf_matchBlockedAircraft(const BlockedAircraft& blocked, const TrafficRecord
 
 bool lf_isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-std::string_view lf_trimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 }  // namespace
 
@@ -125,7 +112,7 @@ IataCode::IataCode(std::string_view text) {
     if (text.size() != 3) throw std::invalid_argument(fmt::format("'{}' IataCode: invalid string", text));
     std::uint32_t code = 0;
     for (char c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        c = gf_toUpperChar(c);
         if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
             throw std::invalid_argument(fmt::format("'{}' IataCode: invalid string", text));
         code = (code << 8) | static_cast<unsigned char>(c);
@@ -228,10 +215,10 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     if (fields.dataSource == "adsb_icao") {
         const double th = fields.trueHeading;
         if (th == 0.0) {
-            p.trueHeading = 2.0 * std::numbers::pi;
+            p.trueHeading = fullCircle;
             p.hasTrueHeading = 1;
         } else if (th > 0.0 && th <= 360.0) {
-            p.trueHeading = th * kDegToRad;
+            p.trueHeading = th * degreesToRadians;
             p.hasTrueHeading = 1;
         } else if (th > 360.0) {
             throw std::runtime_error(fmt::format("true heading: {:.2f}", th));
@@ -266,10 +253,10 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     if (lf_matchBlockedAircraft(settings.blocked, record)) return result;
 
     p.trackDeg = fields.track;
-    if (fields.track == 0.0 && p.hasTrueHeading) p.trackDeg = p.trueHeading / kDegToRad;
+    if (fields.track == 0.0 && p.hasTrueHeading) p.trackDeg = p.trueHeading / degreesToRadians;
     p.verticalSpeed = std::isfinite(fields.verticalSpeed) ? fields.verticalSpeed : 0.0;
     if (airborne && fields.roll != -1.0 && std::isfinite(fields.roll) && std::abs(fields.roll) <= 90.0) {
-        p.roll = -fields.roll * kDegToRad;
+        p.roll = -fields.roll * degreesToRadians;
         p.hasRoll = 1;
     }
     // The table is read with the altitude as reported, before the QNH blend.
@@ -344,7 +331,7 @@ std::optional<AircraftSelection> gf_parseAircraftSelection(std::string_view text
         if (count == parts.size()) return std::nullopt;
         // The selector writes ", " between its fields; the blanks are not part
         // of the identity.
-        parts[count++] = lf_trimBlanks(part);
+        parts[count++] = gf_trimView(part, " \t");
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }

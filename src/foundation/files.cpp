@@ -13,15 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lf_upperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 // Removes the regular files directly in the folder that `wanted` accepts.
 // Filesystem errors end the walk with one line naming the operation.
 template <typename Wanted>
@@ -50,10 +41,7 @@ IcaoCode::IcaoCode(std::string_view text) {
         throw std::invalid_argument(fmt::format("'{}' IcaoCode: invalid string", text));
     }
     for (std::size_t i = 0; i < 4; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+        const char c = gf_toUpperChar(text[i]);
         if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
             throw std::invalid_argument(fmt::format("'{}' IcaoCode: invalid string", text));
         }
@@ -117,7 +105,7 @@ void gf_removeFilesFromDirectory(const fs::path& folder) {
 
 void gf_removeXMLFilesFromDirectory() {
     lf_removeFilesIn(tbloDir, "gf_removeXMLFilesFromDirectory",
-                     [](const fs::path& file) { return lf_upperAscii(file.extension().string()) == ".XML"; });
+                     [](const fs::path& file) { return gf_toUpperAscii(file.extension().string()) == ".XML"; });
 }
 
 std::vector<IcaoCode> gf_listIcaoFiles(const fs::path& folder) {
@@ -144,7 +132,7 @@ std::vector<IcaoCode> gf_listIcaoFiles(const fs::path& folder) {
             break;
         }
         const fs::path& file = it->path();
-        if (!regular || lf_upperAscii(file.extension().string()) != ".XML") {
+        if (!regular || gf_toUpperAscii(file.extension().string()) != ".XML") {
             continue;
         }
         const std::string stem = file.stem().string();

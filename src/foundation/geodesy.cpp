@@ -47,3 +47,10 @@ LaLo gf_destinationPoint(LaLo from, BearingDistance bearingDistance) noexcept {
     lon2 = std::remainder(lon2, fullCircle);
     return LaLo{lat2 * radiansToDegrees, lon2 * radiansToDegrees};
 }
+
+double gf_wrapLongitudeDifference(double difference) noexcept {
+    if (difference >= -180.0 && difference <= 180.0) return difference;
+    // remainder() is exact and lands in [-180, 180] for any finite input, also
+    // for differences of longitudes that were themselves out of range.
+    return std::remainder(difference, 360.0);
+}

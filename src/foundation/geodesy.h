@@ -3,16 +3,22 @@
 // arc exactly one nautical mile. Plain functions on values: they run in the
 // per-tick paths and neither allocate nor keep state.
 
+#include <numbers>
+
 #include "foundation/lalo.h"
 
-inline constexpr double degreesToRadians = 0.017453292519943295;  // pi / 180
-inline constexpr double radiansToDegrees = 57.29577951308232;     // 180 / pi
-inline constexpr double fullCircle = 6.283185307179586;           // 2 pi
+// The program's one pi; angles in radians are built from it.
+inline constexpr double pi = std::numbers::pi;
+inline constexpr double degreesToRadians = pi / 180.0;
+inline constexpr double radiansToDegrees = 180.0 / pi;
+inline constexpr double fullCircle = 2.0 * pi;
 // Twice the earth radius in nautical miles (60 * 180 / pi nm).
 inline constexpr double earthDiameterNm = 6875.493541569878;
 // Reciprocal of the earth radius in feet (radius in nm * 6076.11549 ft/nm).
 inline constexpr double inverseEarthRadiusFt = 4.787404208238998e-8;
 inline constexpr double feetPerNm = 6076.11549;
+inline constexpr double metresPerNm = 1852.0;
+inline constexpr double feetPerMetre = 3.2808399;
 
 // The second argument of gf_destinationPoint.
 struct BearingDistance {
@@ -27,3 +33,8 @@ double gf_bearing(LaLo from, LaLo to) noexcept;
 // The position reached from `from` along the bearing after the distance;
 // the longitude is wrapped into [-180, 180].
 LaLo gf_destinationPoint(LaLo from, BearingDistance bearingDistance) noexcept;
+
+// A difference of two longitudes (degrees) taken the short way round, in
+// [-180, 180], so that points just across the date line are neighbours rather
+// than half a world apart. Every longitude difference goes through it.
+double gf_wrapLongitudeDifference(double difference) noexcept;

@@ -17,8 +17,6 @@ const std::string emptyString;
 
 namespace {
 
-bool lf_isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // Decodes one code point at `pos`, advancing it; false for anything that is
 // not the shortest form of a scalar value (overlong forms, surrogates, values
 // above U+10FFFF, stray or missing continuation bytes).
@@ -52,7 +50,7 @@ bool lf_decodeUtf8(std::string_view text, std::size_t& pos, char32_t& out) {
     }
     for (std::size_t i = 1; i <= extra; ++i) {
         const auto byte = static_cast<unsigned char>(text[pos + i]);
-        if (!lf_isContinuation(byte)) {
+        if (!gf_isUtf8Continuation(byte)) {
             return false;
         }
         value = (value << 6) | (byte & 0x3F);
@@ -65,7 +63,9 @@ bool lf_decodeUtf8(std::string_view text, std::size_t& pos, char32_t& out) {
     return true;
 }
 
-void lf_appendUtf8(std::string& out, char32_t cp) {
+}  // namespace
+
+void gf_appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -82,8 +82,6 @@ void lf_appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::u16string utf8_to_wide(std::string_view text) {
     std::u16string out;
@@ -125,7 +123,7 @@ std::string wide_to_utf8(std::u16string_view text) {
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             throw std::runtime_error("wide_to_utf8: invalid UTF-16");
         }
-        lf_appendUtf8(out, unit);
+        gf_appendUtf8(out, unit);
     }
     return out;
 }
@@ -133,14 +131,15 @@ std::string wide_to_utf8(std::u16string_view text) {
 // On Linux a path's native text is already the bytes of its UTF-8 name.
 std::string gf_pathToUtf8(const std::filesystem::path& path) { return path.string(); }
 
+std::string_view gf_trimView(std::string_view text, std::string_view characters) noexcept {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) return text.substr(text.size());
+    const auto last = text.find_last_not_of(characters);
+    return text.substr(first, last - first + 1);
+}
+
 std::string gf_trim(std::string_view& text) {
-    const auto first = text.find_first_not_of(trimCharacters);
-    if (first == std::string_view::npos) {
-        text = text.substr(text.size());
-        return {};
-    }
-    const auto last = text.find_last_not_of(trimCharacters);
-    text = text.substr(first, last - first + 1);
+    text = gf_trimView(text);
     return std::string(text);
 }
 
@@ -224,7 +223,20 @@ std::string gf_removeDots(std::string_view text) {
     return out;
 }
 
-char gf_toUpperChar(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char gf_toUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char gf_toLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string gf_toUpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = gf_toUpperChar(c);
+    return out;
+}
+
+std::string gf_toLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = gf_toLowerChar(c);
+    return out;
+}
 
 std::string_view gf_pluralSuffix(std::uint64_t count) { return count == 1 ? std::string_view{} : "s"; }
 

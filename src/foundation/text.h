@@ -41,6 +41,16 @@ std::string gf_pathToUtf8(const std::filesystem::path& path);
 // caller's view to the result; both return the result as a new text.
 std::string gf_trim(std::string_view& text);
 std::string gf_trim(const std::string_view& text);
+// The view without the given characters at either end; no copy.
+std::string_view gf_trimView(std::string_view text, std::string_view characters = trimCharacters) noexcept;
+// The characters the C library counts as white space in the "C" locale.
+inline constexpr std::string_view whiteSpaceCharacters = " \t\n\r\f\v";
+
+// A byte that continues a UTF-8 character (10xxxxxx).
+constexpr bool gf_isUtf8Continuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
+// Appends the UTF-8 form of one code point (at most U+10FFFF; the caller
+// passes scalar values).
+void gf_appendUtf8(std::string& out, char32_t codePoint);
 
 // The trimmed pieces between separators, empty pieces dropped.
 std::vector<std::string> gf_split(std::string_view text, char separator);
@@ -56,8 +66,12 @@ void gf_normalizeCommaList(std::string& text);
 std::string gf_unquote(std::string_view text);
 // A copy without any '.'.
 std::string gf_removeDots(std::string_view text);
-// The C library's upper-casing of one byte, for use as a transform.
+// ASCII case: only 'a'..'z' and 'A'..'Z' change, every other byte (UTF-8
+// included) stays as it is, whatever the locale.
 char gf_toUpperChar(char c);
+char gf_toLowerChar(char c);
+std::string gf_toUpperAscii(std::string_view text);
+std::string gf_toLowerAscii(std::string_view text);
 // "s" for every count but 1.
 std::string_view gf_pluralSuffix(std::uint64_t count);
 // "{:.0f}" for a whole value, "{:.1f}" otherwise.

@@ -24,8 +24,6 @@ constexpr std::array<char16_t, 32> kCp1252High{
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
 };
 
-bool lf_isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // The detection check of a sample as UTF-8. It is deliberately looser than
 // the strict converter (an encoded surrogate passes): it only has to tell
 // UTF-8 from a single-byte code page. `truncated` says the file goes on past
@@ -59,7 +57,7 @@ bool lf_sampleIsUtf8(std::string_view sample, bool truncated) {
                 return truncated;
             }
             const auto byte = static_cast<unsigned char>(sample[i + k]);
-            if (!lf_isContinuation(byte)) {
+            if (!gf_isUtf8Continuation(byte)) {
                 return false;
             }
             if (k == 1 && ((lead == 0xE0 && byte < 0xA0) || (lead == 0xF0 && byte < 0x90) ||
@@ -187,17 +185,7 @@ std::string gf_ansiToUtf8(std::string_view text) {
     out.reserve(text.size() + text.size() / 4);
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        const char16_t cp = (byte >= 0x80 && byte <= 0x9F) ? kCp1252High[byte - 0x80] : char16_t{byte};
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        gf_appendUtf8(out, (byte >= 0x80 && byte <= 0x9F) ? kCp1252High[byte - 0x80] : char32_t{byte});
     }
     return out;
 }

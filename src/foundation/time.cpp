@@ -15,6 +15,7 @@
 #include "foundation/log.h"
 #include "services/shell.h"
 #include "settings/snapshot.h"
+#include "foundation/text.h"
 
 namespace {
 
@@ -150,16 +151,10 @@ std::string_view gf_monthName(int month) {
 
 namespace {
 
-std::string_view lf_trimIsSpace(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
-
 // One slot number of an hours text: optional '-', at least one digit, read up
 // to the first non-digit; it must fit 32 bits and be a slot (0..47).
 std::optional<std::uint32_t> lf_readHour(std::string_view part, std::string_view whole) {
-    const std::string_view trimmed = lf_trimIsSpace(part);
+    const std::string_view trimmed = gf_trimView(part, whiteSpaceCharacters);
     std::size_t digitsAt = (!trimmed.empty() && trimmed.front() == '-') ? 1 : 0;
     std::int32_t value = 0;
     bool ok = digitsAt < trimmed.size() && trimmed[digitsAt] >= '0' && trimmed[digitsAt] <= '9';

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "foundation/log.h"
+#include "foundation/text.h"
 
 namespace {
 
@@ -92,12 +93,6 @@ std::int32_t lf_readVersionField(const nlohmann::json& object, const char* key) 
     return 0;
 }
 
-std::string_view lf_trimSpace(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 }  // namespace
 
@@ -111,7 +106,7 @@ VersionData::VersionData(std::string_view text) {
             *this = parsed;
             return;
         }
-        const std::string_view trimmed = lf_trimSpace(text);
+        const std::string_view trimmed = gf_trimView(text, whiteSpaceCharacters);
         if (trimmed.empty() || trimmed.front() != '{') {
             throw std::runtime_error("invalid version format");
         }

@@ -16,25 +16,10 @@ const std::string_view kDataFileCopyright = "Copyright (c) TAVO. All rights rese
 
 namespace {
 
-std::string_view lf_trimBlanks(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-std::string lf_lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // The "sim" value: a decimal integer, optionally between blanks, tabs, line
 // ends, optionally preceded by '+'.
 std::optional<std::uint32_t> lf_parseSimValue(std::string_view text) {
-    text = lf_trimBlanks(text);
+    text = gf_trimView(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
     }
@@ -74,7 +59,7 @@ std::optional<bool> gf_readBoolAttribute(const pugi::xml_node& node, const char*
     if (!attribute) {
         return std::nullopt;
     }
-    const std::string text = lf_lower(lf_trimBlanks(attribute.value()));
+    const std::string text = gf_toLowerAscii(gf_trimView(attribute.value()));
     if (text == "true" || text == "yes" || text == "on" || text == "1") {
         return true;
     }

@@ -13,16 +13,6 @@ namespace {
 
 std::atomic<ParameterFileWriter> lf_fileWriter{nullptr};
 
-bool lf_isTrimmed(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view lf_trim(std::string_view text) {
-    while (!text.empty() && lf_isTrimmed(text.front())) text.remove_prefix(1);
-    while (!text.empty() && lf_isTrimmed(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -220,7 +210,7 @@ void gf_logParameter(const Parameter& parameter) noexcept {
 }
 
 std::optional<std::int32_t> gf_parseParameterInt(std::string_view text) {
-    text = lf_trim(text);
+    text = gf_trimView(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     std::int32_t value = 0;
@@ -230,11 +220,7 @@ std::optional<std::int32_t> gf_parseParameterInt(std::string_view text) {
 }
 
 std::optional<bool> gf_parseParameterBool(std::string_view text) {
-    text = lf_trim(text);
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    const std::string lower = gf_toLowerAscii(gf_trimView(text));
     if (lower == "true" || lower == "yes" || lower == "on" || lower == "1") return true;
     if (lower == "false" || lower == "no" || lower == "off" || lower == "0") return false;
     return std::nullopt;

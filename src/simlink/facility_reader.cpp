@@ -30,8 +30,6 @@ constexpr SIMCONNECT_DATA_REQUEST_ID kRunwayRequest = 2002;
 constexpr auto kStandTimeout = std::chrono::seconds(30);
 constexpr auto kRunwayTimeout = std::chrono::seconds(10);
 constexpr auto kPollInterval = std::chrono::milliseconds(1);
-constexpr double feetPerMetre = 3.2808399;
-constexpr double pi = 3.141592653589793;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // The answer's blocks follow these entries in this order.

@@ -31,13 +31,6 @@ fs::path lf_baseFolder() {
 
 std::string lf_path(const fs::path& p) { return gf_pathToUtf8(p); }
 
-std::string_view lf_trimmed(std::string_view s) {
-    auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 struct UserModelRow {
     std::string_view model;
     std::string_view titlePart;
@@ -180,11 +173,11 @@ std::string gf_extractAtcModel(std::string_view text) {
     constexpr std::string_view prefix = "ATCCOM.AC_MODEL ";
     constexpr std::string_view suffix = ".0.text";
     constexpr std::string_view marker = "$$:";
-    std::string_view s = lf_trimmed(text);
+    std::string_view s = gf_trimView(text, whiteSpaceCharacters);
     if (s.starts_with(prefix)) s.remove_prefix(prefix.size());
     if (s.ends_with(suffix)) s.remove_suffix(suffix.size());
     if (s.starts_with(marker)) s.remove_prefix(marker.size());
-    return std::string(lf_trimmed(s));
+    return std::string(gf_trimView(s, whiteSpaceCharacters));
 }
 
 std::optional<std::string> gf_normaliseUserModel(std::string_view atcModel, std::string_view title) {

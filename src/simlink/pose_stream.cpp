@@ -137,7 +137,6 @@ std::optional<AiPose> gf_interpolateAiPosition(AiPoseTrack& track, std::int64_t 
     if (step < 1 || step > kMaxSampleStepNs) return s.back().pose;
     const double f = std::clamp(static_cast<double>(t - a.timeNs) / static_cast<double>(step), 0.0, 1.0);
     auto lerp = [f](double x, double y) { return x + (y - x) * f; };
-    constexpr double twoPi = 2.0 * std::numbers::pi;
     AiPose p;
     p.latitude = lerp(a.pose.latitude, b.pose.latitude);
     // The shorter way round, and the result kept within -180..180.
@@ -145,8 +144,8 @@ std::optional<AiPose> gf_interpolateAiPosition(AiPoseTrack& track, std::int64_t 
         std::remainder(b.pose.longitude - a.pose.longitude, 360.0) * f + a.pose.longitude, 360.0);
     p.pitch = lerp(a.pose.pitch, b.pose.pitch);
     p.bank = lerp(a.pose.bank, b.pose.bank);
-    double heading = std::fmod(std::remainder(b.pose.heading - a.pose.heading, twoPi) * f + a.pose.heading, twoPi);
-    if (heading < 0) heading += twoPi;
+    double heading = std::fmod(std::remainder(b.pose.heading - a.pose.heading, fullCircle) * f + a.pose.heading, fullCircle);
+    if (heading < 0) heading += fullCircle;
     p.heading = heading;
     p.altitude = lerp(a.pose.altitude, b.pose.altitude);
     p.verticalSpeed = lerp(a.pose.verticalSpeed, b.pose.verticalSpeed);

@@ -49,7 +49,7 @@ bool lf_unknown(double lat, double lon) { return std::fabs(lat) <= 0.0001 && std
 std::string lf_cutUtf8(std::string_view text, std::size_t limit) {
     if (text.size() <= limit) return std::string(text);
     std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && gf_isUtf8Continuation(static_cast<unsigned char>(text[end]))) --end;
     return std::string(text.substr(0, end));
 }
 

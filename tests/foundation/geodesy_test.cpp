@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-
 // Reference values below were computed independently with unit vectors on
 // the same sphere (distance from the angle between the two vectors, bearing
 // from the planes through the start point), not with the formulas under test.
@@ -39,14 +37,14 @@ TEST(Distance, AntipodesAndPolesAreNeverNaN) {
 
 TEST(Bearing, MatchesIndependentValuesInZeroToTwoPi) {
     EXPECT_NEAR(gf_bearing({0, 0}, {1, 0}), 0.0, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {0, -1}), 3 * kPi / 2, 1e-12);
+    EXPECT_NEAR(gf_bearing({0, 0}, {0, -1}), 3 * pi / 2, 1e-12);
     EXPECT_NEAR(gf_bearing({51.4775, -0.461389}, {40.639722, -73.778889}), 5.025355154563, 1e-9);
     EXPECT_NEAR(gf_bearing({-33.946111, 151.177222}, {33.9425, -118.408056}), 1.064650455072, 1e-9);
     EXPECT_NEAR(gf_bearing({60.0, 179.5}, {60.0, -179.5}), 1.563238781483, 1e-9);  // east across 180
     for (double lon = -179.0; lon < 180.0; lon += 11.0) {
         for (double lat = -80.0; lat <= 80.0; lat += 20.0) {
             const double b = gf_bearing({12.5, 3.0}, {lat, lon});
-            EXPECT_TRUE(b >= 0.0 && b < 2 * kPi) << lat << "," << lon << ": " << b;
+            EXPECT_TRUE(b >= 0.0 && b < 2 * pi) << lat << "," << lon << ": " << b;
         }
     }
 }
@@ -61,16 +59,16 @@ TEST(DestinationPoint, MatchesIndependentValues) {
 }
 
 TEST(DestinationPoint, AntimeridianAndPoles) {
-    const LaLo east = gf_destinationPoint({0, 179.5}, {kPi / 2, 60 * feetPerNm});
+    const LaLo east = gf_destinationPoint({0, 179.5}, {pi / 2, 60 * feetPerNm});
     EXPECT_NEAR(east.lon, -179.5, 1e-9);  // not 180.5
     EXPECT_NEAR(east.lat, 0.0, 1e-9);
-    const LaLo west = gf_destinationPoint({0, -179.5}, {3 * kPi / 2, 60 * feetPerNm});
+    const LaLo west = gf_destinationPoint({0, -179.5}, {3 * pi / 2, 60 * feetPerNm});
     EXPECT_NEAR(west.lon, 179.5, 1e-9);
     // Over the north pole: 30 nm north of 89.9 N lands on the other side.
     const LaLo over = gf_destinationPoint({89.9, 0.0}, {0.0, 30 * feetPerNm});
     EXPECT_NEAR(over.lat, 89.6, 1e-9);
     EXPECT_NEAR(std::fabs(over.lon), 180.0, 1e-6);
-    const LaLo south = gf_destinationPoint({-89.95, 45.0}, {kPi, 6 * feetPerNm});
+    const LaLo south = gf_destinationPoint({-89.95, 45.0}, {pi, 6 * feetPerNm});
     EXPECT_NEAR(south.lat, -89.95, 1e-9);
     EXPECT_NEAR(south.lon, -135.0, 1e-6);
     // Straight north to the pole: from these latitudes the sine of the new
@@ -89,6 +87,22 @@ TEST(DestinationPoint, RoundTripsWithDistanceAndBearing) {
         double back = gf_bearing(from, to) * radiansToDegrees;
         if (back > 359.999) back -= 360.0;
         EXPECT_NEAR(back, deg, 1e-6) << deg;
+    }
+}
+
+TEST(LongitudeDifference, TakesTheShortWayRound) {
+    struct Case {
+        double difference, wrapped;
+    };
+    const Case cases[] = {
+        {0.0, 0.0},      {179.5, 179.5},    {-179.5, -179.5}, {180.0, 180.0},  {-180.0, -180.0},
+        {181.0, -179.0}, {-181.0, 179.0},   {359.0, -1.0},    {-359.0, 1.0},   {360.0, 0.0},
+        {539.0, 179.0},  {-541.0, 179.0},   {720.5, 0.5},     {179.5 - -179.5, -1.0},
+    };
+    for (const auto& c : cases) {
+        const double w = gf_wrapLongitudeDifference(c.difference);
+        EXPECT_NEAR(w, c.wrapped, 1e-12) << c.difference;
+        EXPECT_TRUE(w >= -180.0 && w <= 180.0) << c.difference;
     }
 }
 

@@ -97,6 +97,44 @@ TEST(TextHelpers, TrimSplitAndNormalize) {
     EXPECT_EQ(untouched, "a,,b");
 }
 
+TEST(TextHelpers, TrimViewStripsOnlyTheGivenCharacters) {
+    EXPECT_EQ(gf_trimView(" \t\r\nab c\n "), "ab c");
+    EXPECT_EQ(gf_trimView("\f x \v"), "\f x \v");  // form feed and vertical tab are no trim characters
+    EXPECT_EQ(gf_trimView("\f x \v", whiteSpaceCharacters), "x");
+    EXPECT_EQ(gf_trimView(" \t1\r\n", " \t"), "1\r\n");
+    EXPECT_EQ(gf_trimView(" \t \n"), "");
+    EXPECT_EQ(gf_trimView(""), "");
+}
+
+TEST(TextHelpers, AsciiCaseLeavesOtherBytesAlone) {
+    EXPECT_EQ(gf_toUpperAscii("az AZ 09 _@[`{"), "AZ AZ 09 _@[`{");
+    EXPECT_EQ(gf_toLowerAscii("az AZ 09 _@[`{"), "az az 09 _@[`{");
+    EXPECT_EQ(gf_toUpperAscii("\xC3\xA9t\xC3\xA9"), "\xC3\xA9T\xC3\xA9");  // UTF-8 bytes stay
+    EXPECT_EQ(gf_toLowerAscii("\xC3\x89T\xC3\x89"), "\xC3\x89t\xC3\x89");
+}
+
+TEST(TextHelpers, AppendUtf8WritesTheShortestForm) {
+    const struct {
+        char32_t codePoint;
+        std::string_view bytes;
+    } cases[] = {{U'A', "A"},
+                 {0x7F, "\x7F"},
+                 {0x80, "\xC2\x80"},
+                 {0x7FF, "\xDF\xBF"},
+                 {0x800, "\xE0\xA0\x80"},
+                 {0x20AC, "\xE2\x82\xAC"},
+                 {0xFFFF, "\xEF\xBF\xBF"},
+                 {0x10000, "\xF0\x90\x80\x80"},
+                 {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+    for (const auto& c : cases) {
+        std::string out = "x";
+        gf_appendUtf8(out, c.codePoint);
+        EXPECT_EQ(out.substr(1), c.bytes) << static_cast<std::uint32_t>(c.codePoint);
+        for (std::size_t i = 2; i < out.size(); ++i) EXPECT_TRUE(gf_isUtf8Continuation(out[i]));
+        EXPECT_FALSE(gf_isUtf8Continuation(out[1]));
+    }
+}
+
 TEST(TextHelpers, UnquoteTakesTheFirstQuotedPiece) {
     EXPECT_EQ(gf_unquote("plain"), "plain");
     EXPECT_EQ(gf_unquote("\""), "");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "foundation/geodesy.h"
 #include "platform/simconnect/sim_model.h"
 #include "platform/simconnect/simconnect.h"
 #include "sim_test_util.h"
@@ -13,7 +14,6 @@ using namespace tavo::test;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 struct Datum {
     DWORD definition;
@@ -199,7 +199,7 @@ TEST_F(SimModelTest, UserDataIsPackedInTheOrderAndTypesOfTheDefinitions) {
     EXPECT_EQ(field<std::int64_t>(p, 80), 366);
     EXPECT_EQ(field<std::int64_t>(p, 88), 2024);
     EXPECT_EQ(field<std::int64_t>(p, 96), 0x105);
-    EXPECT_NEAR(field<double>(p, 104), 1.5 * 180 / kPi, 1e-9);
+    EXPECT_NEAR(field<double>(p, 104), 1.5 * radiansToDegrees, 1e-9);
 }
 
 TEST_F(SimModelTest, ByTypeDataGivesEachAircraftWithinTheRadius) {

@@ -296,3 +296,42 @@ TEST_F(FacilityStandsTest, ShortBlocksFailTheRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sample world the run command starts with: its gates carry gate names,
+// its runways point the way their numbers say, and the user aircraft stands
+// on a stand, so a new user sees a stand named at once.
+TEST_F(FacilityStandsTest, SampleScenarioHasGateNamesRunwaysAlongTheirNumbersAndTheUserOnAStand) {
+    gf_simModelLoadScenario(std::string(TAVO_SOURCE_DIR) + "/data/scenarios/sample.xml");
+    ASSERT_TRUE(read("KSEA"));
+    int gates = 0;
+    for (const auto& s : airport.stands) {
+        const bool gate = s.type == ParkingType::GATE_SMALL || s.type == ParkingType::GATE_MEDIUM ||
+                          s.type == ParkingType::GATE_HEAVY;
+        if (!gate) continue;
+        ++gates;
+        EXPECT_EQ(s.name.rfind("GATE ", 0), 0u) << s.name;
+    }
+    EXPECT_GE(gates, 1);
+
+    const auto user = gf_simModelUserAircraft().pose;
+    double nearestM = 1e9;
+    for (const auto& s : airport.stands)
+        nearestM = std::min(nearestM, gf_distanceNm({user.latitudeDeg, user.longitudeDeg}, {s.latitude, s.longitude}) *
+                                          metresPerNm);
+    EXPECT_LE(nearestM, 20.0);
+
+    const auto runways = gf_readRunwayHeadings("KSEA");
+    ASSERT_TRUE(runways.has_value());
+    ASSERT_FALSE(runways->runways.empty());
+    for (const auto& r : runways->runways) {
+        // A runway's number is its magnetic heading in tens of degrees; the
+        // true heading differs by the variation, a few degrees to some 20.
+        const double off = std::abs(std::remainder(r.headingDeg - r.primaryNumber * 10.0, 360.0));
+        EXPECT_LE(off, 20.0) << gf_runwayName(r.primaryNumber, r.primaryDesignator) << " " << r.headingDeg;
+        EXPECT_EQ((r.primaryNumber + 18 - 1) % 36 + 1, r.secondaryNumber);
+    }
+}
+
+}  // namespace

@@ -26,7 +26,6 @@ std::atomic<bool> g_bufferRequestPending{false};
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Half the height of a request box, in degrees of latitude, per nautical mile.
 constexpr double kDegreesPerNm = 1.852 / 111.2;
 // The parked request's box: 3 NM each way.
@@ -69,8 +68,8 @@ void lf_linkGone(const std::string& statusLine) {
 // West and east longitudes of a request box: the points at bearing -90 and
 // +90 degrees over the half width.
 std::pair<double, double> lf_westEast(const LaLo& centre, double halfWidthFt) {
-    const LaLo west = gf_destinationPoint(centre, BearingDistance{-kPi / 2.0, halfWidthFt});
-    const LaLo east = gf_destinationPoint(centre, BearingDistance{kPi / 2.0, halfWidthFt});
+    const LaLo west = gf_destinationPoint(centre, BearingDistance{-pi / 2.0, halfWidthFt});
+    const LaLo east = gf_destinationPoint(centre, BearingDistance{pi / 2.0, halfWidthFt});
     return {west.lon, east.lon};
 }
 

@@ -18,12 +18,12 @@
 #include "services/gui.h"
 #include "services/stop.h"
 #include "settings/snapshot.h"
+#include "foundation/geodesy.h"
 
 TrafficReader g_trafficReader;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr std::uint32_t kDefaultQnh = 1013;
 constexpr std::uint32_t kLiveDelaySeconds = 30;
 constexpr std::uint32_t kBufferSegmentSeconds = 6;
@@ -273,7 +273,7 @@ void TrafficReader::setOwnPosition(double latitude, double longitude) {
     std::lock_guard lock(ownPositionMutex_);
     ownPosition_.latitude = latitude;
     ownPosition_.longitude = longitude;
-    ownPosition_.cosLatitude = std::cos(latitude * kPi / 180.0);
+    ownPosition_.cosLatitude = std::cos(latitude * degreesToRadians);
 }
 
 void TrafficReader::setAirportElevation(std::optional<double> elevationFt) {

@@ -186,7 +186,7 @@ Node lf_parse(const std::vector<std::string>& entries, bool partial) {
     std::vector<Node*> stack;
     bool rootSeen = false;
     for (const auto& raw : entries) {
-        const std::string e = gf_simUpper(raw);
+        const std::string e = gf_toUpperAscii(raw);
         if (e.rfind("OPEN ", 0) == 0 || e.rfind("CLOSE ", 0) == 0) {
             const bool open = e[0] == 'O';
             const auto block = lf_block(std::string_view(e).substr(open ? 5 : 6));

@@ -14,12 +14,11 @@
 
 #include "platform/simconnect/sim_model.h"
 #include "platform/simconnect/sim_model_internal.h"
+#include "foundation/geodesy.h"
+#include "foundation/text.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kFeetPerMetre = 3.2808399;
-constexpr double kEarthRadiusM = 6371008.8;
 constexpr std::size_t kRemovedJournalsKept = 4096;
 constexpr std::size_t kClosedConnectionsKept = 64;
 
@@ -90,11 +89,11 @@ double lf_unitScale(SimVar v, std::string_view unitUpper) {
     auto starts = [&](std::string_view p) { return unitUpper.substr(0, p.size()) == p; };
     switch (lf_unitClass(v)) {
     case UnitClass::AngleDeg:
-        return starts("RADIAN") ? kPi / 180.0 : 1.0;
+        return starts("RADIAN") ? degreesToRadians : 1.0;
     case UnitClass::AngleRad:
-        return starts("DEGREE") ? 180.0 / kPi : 1.0;
+        return starts("DEGREE") ? radiansToDegrees : 1.0;
     case UnitClass::Length:
-        return (starts("METER") || starts("METRE")) ? 1.0 / kFeetPerMetre : 1.0;
+        return (starts("METER") || starts("METRE")) ? 1.0 / feetPerMetre : 1.0;
     case UnitClass::Speed:
         if (starts("METERS PER SECOND") || starts("METRES PER SECOND")) return 0.514444;
         if (starts("FEET PER SECOND")) return 1.68781;
@@ -173,7 +172,7 @@ double lf_numeric(SimWorld& w, const SimObject& o, SimVar v) {
     case SimVar::AirspeedTrue: return o.pose.trueAirspeedKt;
     case SimVar::GroundVelocity: return o.pose.groundVelocityKt;
     case SimVar::GpsTrack: {
-        double deg = std::fmod(o.pose.headingRad * 180.0 / kPi, 360.0);
+        double deg = std::fmod(o.pose.headingRad * radiansToDegrees, 360.0);
         return deg < 0 ? deg + 360.0 : deg;
     }
     case SimVar::ZuluTime: return static_cast<double>(lf_zuluFields(w)[0]);
@@ -236,13 +235,6 @@ void lf_setNumeric(SimObject& o, SimVar v, double value, std::int64_t integer) {
     }
 }
 
-double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
-    const double p1 = lat1 * kPi / 180.0, p2 = lat2 * kPi / 180.0;
-    const double dp = p2 - p1, dl = (lon2 - lon1) * kPi / 180.0;
-    const double a = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
-    return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(a)));
-}
-
 void lf_defaultIds(SimWorld& w) {
     if (w.idOverride) {
         w.userId = w.idOverride->first;
@@ -266,7 +258,7 @@ SimObject lf_userObject(SimWorld& w) {
     o.pose = w.user.pose;
     o.onGround = w.user.onGround;
     o.lights = w.user.lightStates;
-    if (auto it = w.titles.find(gf_simUpper(w.user.title)); it != w.titles.end()) {
+    if (auto it = w.titles.find(gf_toUpperAscii(w.user.title)); it != w.titles.end()) {
         o.staticCgFt = it->second.staticCgFt;
         o.staticPitchRad = it->second.staticPitchRad;
     }
@@ -440,12 +432,6 @@ SimWorld& gf_simWorld() {
     return w;
 }
 
-std::string gf_simUpper(std::string_view text) {
-    std::string out(text);
-    for (auto& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return out;
-}
-
 SimRecord gf_simNewRecord(std::size_t size, SIMCONNECT_RECV_ID id) {
     SimRecord r(size, std::byte{0});
     gf_simPut(r, 0, static_cast<DWORD>(size));
@@ -488,14 +474,14 @@ SimDatum gf_simMakeDatum(const char* name, const char* unit, SIMCONNECT_DATATYPE
     SimDatum d;
     d.name = name ? name : "";
     d.type = type;
-    const std::string upper = gf_simUpper(d.name);
+    const std::string upper = gf_toUpperAscii(d.name);
     for (const auto& v : kVariables) {
         if (upper == v.name) {
             d.var = v.var;
             break;
         }
     }
-    d.scale = lf_unitScale(d.var, gf_simUpper(unit ? unit : ""));
+    d.scale = lf_unitScale(d.var, gf_toUpperAscii(unit ? unit : ""));
     d.width = lf_typeWidth(type);
     return d;
 }
@@ -754,7 +740,7 @@ std::uint32_t gf_simModelUserObjectId() {
 void gf_simModelAddTitle(const SimTitleInfo& info) {
     auto& w = gf_simWorld();
     std::lock_guard lock(w.mutex);
-    w.titles[gf_simUpper(info.title)] = info;
+    w.titles[gf_toUpperAscii(info.title)] = info;
 }
 
 void gf_simModelSetAcceptAnyTitle(bool accept) {
@@ -766,8 +752,8 @@ void gf_simModelSetAcceptAnyTitle(bool accept) {
 void gf_simModelAddAirport(const SimAirport& airport) {
     auto& w = gf_simWorld();
     std::lock_guard lock(w.mutex);
-    const auto key = gf_simUpper(airport.icao);
-    std::erase_if(w.airports, [&](const SimAirport& a) { return gf_simUpper(a.icao) == key; });
+    const auto key = gf_toUpperAscii(airport.icao);
+    std::erase_if(w.airports, [&](const SimAirport& a) { return gf_toUpperAscii(a.icao) == key; });
     w.airports.push_back(airport);
 }
 
@@ -1058,7 +1044,7 @@ std::vector<std::uint32_t> gf_simObjectsWithin(SimWorld& w, double radiusM, SIMC
     if (type != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT && type != SIMCONNECT_SIMOBJECT_TYPE_ALL) return out;
     const auto& up = user->second.pose;
     for (const auto& [id, o] : w.objects) {
-        if (lf_distanceM(up.latitudeDeg, up.longitudeDeg, o.pose.latitudeDeg, o.pose.longitudeDeg) <= radiusM)
+        if (gf_distanceNm({up.latitudeDeg, up.longitudeDeg}, {o.pose.latitudeDeg, o.pose.longitudeDeg}) * metresPerNm <= radiusM)
             out.push_back(id);
     }
     // The user aircraft first, then by object id: a stable order for clients.

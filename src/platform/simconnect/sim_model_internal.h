@@ -20,6 +20,7 @@
 
 #include "platform/simconnect/sim_model.h"
 #include "platform/simconnect/simconnect.h"
+#include "foundation/text.h"
 
 using SimRecord = std::vector<std::byte>;
 
@@ -151,7 +152,6 @@ void gf_simPut(SimRecord& record, std::size_t offset, const T& value) {
 SimRecord gf_simNewRecord(std::size_t size, SIMCONNECT_RECV_ID id);
 // Queues to one connection, applying record faults. Caller holds the lock.
 void gf_simQueue(SimWorld& w, SimConnection& c, SimRecord record);
-std::string gf_simUpper(std::string_view text);
 
 // ---- facility data (sim_facility.cpp) ----
 

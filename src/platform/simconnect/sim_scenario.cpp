@@ -12,10 +12,10 @@
 #include <pugixml.hpp>
 
 #include "platform/simconnect/sim_model.h"
+#include "foundation/geodesy.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 struct ScenarioError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -70,8 +70,8 @@ SimPose lf_pose(const pugi::xml_node& n) {
     p.latitudeDeg = lf_number(n, "lat", std::nullopt);
     p.longitudeDeg = lf_number(n, "lon", std::nullopt);
     p.altitudeFt = lf_number(n, "alt_ft", 0.0);
-    p.headingRad = lf_number(n, "heading_deg", 0.0) * kPi / 180.0;
-    p.pitchRad = lf_number(n, "pitch_deg", 0.0) * kPi / 180.0;
+    p.headingRad = lf_number(n, "heading_deg", 0.0) * degreesToRadians;
+    p.pitchRad = lf_number(n, "pitch_deg", 0.0) * degreesToRadians;
     p.groundVelocityKt = lf_number(n, "ground_speed_kt", 0.0);
     p.trueAirspeedKt = lf_number(n, "airspeed_kt", p.groundVelocityKt);
     if (std::abs(p.latitudeDeg) > 90 || std::abs(p.longitudeDeg) > 180)
@@ -82,13 +82,6 @@ SimPose lf_pose(const pugi::xml_node& n) {
 struct TerrainArea {
     double lat, lon, radiusNm, heightFt;
 };
-
-double lf_distanceNm(double lat1, double lon1, double lat2, double lon2) {
-    const double p1 = lat1 * kPi / 180.0, p2 = lat2 * kPi / 180.0;
-    const double dp = p2 - p1, dl = (lon2 - lon1) * kPi / 180.0;
-    const double a = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
-    return 2 * 3440.065 * std::asin(std::min(1.0, std::sqrt(a)));
-}
 
 SimThreshold lf_threshold(const pugi::xml_node& t) {
     return {static_cast<float>(lf_number(t, "length_m", 0.0)), static_cast<float>(lf_number(t, "width_m", 0.0)),
@@ -185,7 +178,7 @@ void lf_load(const std::string& path) {
         if (info.title.empty()) throw ScenarioError("<title> needs the attribute name");
         info.atcModel = t.attribute("atc_model").value();
         info.staticCgFt = lf_number(t, "static_cg_ft", 5.0);
-        info.staticPitchRad = lf_number(t, "static_pitch_deg", 0.0) * kPi / 180.0;
+        info.staticPitchRad = lf_number(t, "static_pitch_deg", 0.0) * degreesToRadians;
         gf_simModelAddTitle(info);
     }
 
@@ -210,7 +203,7 @@ void lf_load(const std::string& path) {
     // The first area that holds the position gives its height.
     gf_simModelSetTerrain([areas, defaultHeight](double lat, double lon) {
         for (const auto& a : areas)
-            if (lf_distanceNm(lat, lon, a.lat, a.lon) <= a.radiusNm) return a.heightFt;
+            if (gf_distanceNm({lat, lon}, {a.lat, a.lon}) <= a.radiusNm) return a.heightFt;
         return defaultHeight;
     });
     if (u.pose.altitudeFt == 0 && !user.attribute("alt_ft"))

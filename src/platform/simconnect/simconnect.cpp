@@ -19,10 +19,10 @@
 #include "foundation/log.h"
 #include "platform/simconnect/sim_model_internal.h"
 #include "platform/simconnect/simconnect.h"
+#include "foundation/geodesy.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr std::size_t kCallLogKept = 20000;
 
 HANDLE lf_handle(std::uint32_t id) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(id)); }
@@ -279,7 +279,7 @@ HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_
     if (const HRESULT hr = lf_admit(w, *c, SimCall::SubscribeToSystemEvent, name, EventID, 0, SystemEventName);
         FAILED(hr))
         return hr;
-    const std::string upper = gf_simUpper(name);
+    const std::string upper = gf_toUpperAscii(name);
     if (!lf_knownSystemEvent(upper)) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
         return S_OK;
@@ -415,7 +415,7 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
                                     RequestID, 0, szContainerTitle && szTailNumber);
         FAILED(hr))
         return hr;
-    auto info = w.titles.find(gf_simUpper(szContainerTitle));
+    auto info = w.titles.find(gf_toUpperAscii(szContainerTitle));
     if (info == w.titles.end() && !w.acceptAnyTitle) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 1);
         return S_OK;
@@ -439,9 +439,9 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
     o.pose.latitudeDeg = InitPos.Latitude;
     o.pose.longitudeDeg = InitPos.Longitude;
     o.pose.altitudeFt = InitPos.Altitude;
-    o.pose.pitchRad = InitPos.Pitch * kPi / 180.0;
-    o.pose.bankRad = InitPos.Bank * kPi / 180.0;
-    o.pose.headingRad = InitPos.Heading * kPi / 180.0;
+    o.pose.pitchRad = InitPos.Pitch * degreesToRadians;
+    o.pose.bankRad = InitPos.Bank * degreesToRadians;
+    o.pose.headingRad = InitPos.Heading * degreesToRadians;
     o.pose.trueAirspeedKt = InitPos.Airspeed;
     o.pose.groundVelocityKt = InitPos.Airspeed;
     o.onGround = InitPos.OnGround != 0;
@@ -536,7 +536,7 @@ HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIEN
         FAILED(hr))
         return hr;
     std::erase_if(c->mapped, [&](const auto& m) { return m.first == EventID; });
-    c->mapped.emplace_back(EventID, gf_simUpper(EventName));
+    c->mapped.emplace_back(EventID, gf_toUpperAscii(EventName));
     return S_OK;
 }
 
@@ -625,7 +625,7 @@ HRESULT SimConnect_AddToFacilityDefinition(HANDLE hSimConnect, SIMCONNECT_DATA_D
                                     valid);
         FAILED(hr))
         return hr;
-    c->facilityDefinitions[DefineID].push_back(gf_simUpper(FieldName));
+    c->facilityDefinitions[DefineID].push_back(gf_toUpperAscii(FieldName));
     return S_OK;
 }
 
@@ -640,9 +640,9 @@ HRESULT SimConnect_RequestFacilityData(HANDLE hSimConnect, SIMCONNECT_DATA_DEFIN
         FAILED(hr))
         return hr;
     auto def = c->facilityDefinitions.find(DefineID);
-    const std::string key = gf_simUpper(ICAO);
+    const std::string key = gf_toUpperAscii(ICAO);
     auto airport = std::find_if(w.airports.begin(), w.airports.end(),
-                                [&](const SimAirport& a) { return gf_simUpper(a.icao) == key; });
+                                [&](const SimAirport& a) { return gf_toUpperAscii(a.icao) == key; });
     if (def == c->facilityDefinitions.end() || airport == w.airports.end()) {
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_DATA_ERROR, def == c->facilityDefinitions.end() ? 1 : 3);
         return S_OK;

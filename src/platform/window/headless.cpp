@@ -1,4 +1,5 @@
 #include "platform/window/headless.h"
+#include "foundation/text.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,7 +14,7 @@ void lf_limitCharacters(std::string& text, std::size_t limit) {
     std::size_t chars = 0;
     std::size_t i = 0;
     for (; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+        if (!gf_isUtf8Continuation(static_cast<unsigned char>(text[i]))) {
             if (chars == limit) break;
             ++chars;
         }
