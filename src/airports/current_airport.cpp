@@ -50,6 +50,11 @@ void gf_clearCurrentAirport() {
     l_currentAirport = AirportListEntry{};
 }
 
+void gf_setCurrentAirportAltitude(std::int32_t altitudeFt) {
+    std::unique_lock lock(l_currentAirportMutex);
+    l_currentAirport.altitudeFt = altitudeFt;
+}
+
 std::optional<double> gf_getCurrentAirportAltitude() {
     std::shared_lock lock(l_currentAirportMutex);
     if (!lf_isValid(l_currentAirport)) return std::nullopt;

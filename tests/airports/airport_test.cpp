@@ -14,6 +14,11 @@ TEST(StandTest, RadiusIsConvertedFromMetresOnce) {
     EXPECT_DOUBLE_EQ(nm.radius, 1.0);
     const Stand copy = nm;
     EXPECT_DOUBLE_EQ(copy.radius, 1.0) << "copies keep nautical miles";
+    const Stand none("B2", {}, 50.0, 8.0, 1.0, 0.0, ParkingType::RAMP_GA, false, true, false);
+    EXPECT_EQ(none.radius, 0.0);
+    EXPECT_EQ(none.id, 0u);
+    EXPECT_FALSE(none.manual || none.occupied || none.blocked);
+    EXPECT_TRUE(none.excludes.empty());
 }
 
 TEST(ParkingTypeTest, NamesAndCodesGoBothWaysAndCaseMatters) {
