@@ -20,12 +20,10 @@ bool lf_exists(const fs::path& path) {
     return fs::exists(path, ec);
 }
 
-char lf_asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool lf_equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (lf_asciiLower(a[i]) != lf_asciiLower(b[i])) return false;
+        if (gf_toLowerChar(a[i]) != gf_toLowerChar(b[i])) return false;
     return true;
 }
 
@@ -40,12 +38,8 @@ int lf_hexValue(char c) {
     return -1;
 }
 
-std::string lf_trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(trimCharacters);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(trimCharacters);
-    return std::string(text.substr(first, last - first + 1));
-}
+// White space at both ends goes.
+std::string lf_trimBlanks(std::string_view text) { return gf_trim(std::string_view(text)); }
 
 std::string lf_icaoFileName(const IcaoCode& icao, std::string_view extension) {
     return fmt::format("{}{}", icao.text(), extension);

@@ -39,14 +39,6 @@ constexpr double kMetresPerNm = 1852.0;
 ClosestStandRead lf_noAirportFiles(const IcaoCode&, LaLo) { return std::string("airport files are not read"); }
 std::atomic<ClosestStandReader> l_closestStandReader{&lf_noAirportFiles};
 
-// Longitude differences the short way round: an airport just across the
-// 180th meridian is a neighbour, not half a world away.
-double lf_wrapLongitude(double difference) {
-    if (difference > 180.0) return difference - 360.0;
-    if (difference < -180.0) return difference + 360.0;
-    return difference;
-}
-
 bool lf_parseWholeDouble(const char* text, double& value) {
     const std::string_view view(text);
     const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
@@ -199,7 +191,7 @@ std::optional<AirportListEntry> gf_findNearestAirport(LaLo position) {
     for (const AirportListEntry& airport : airports) {
         const double north = std::abs(airport.position.lat - position.lat) * 60.0;
         if (north > limit) continue;
-        const double east = std::abs(lf_wrapLongitude(airport.position.lon - position.lon)) * 60.0 * cosLat;
+        const double east = std::abs(gf_wrapLongitudeDifference(airport.position.lon - position.lon)) * 60.0 * cosLat;
         if (east > limit) continue;
         const double squared = north * north + east * east;
         if (squared <= limit * limit) candidates.emplace_back(squared, &airport);
