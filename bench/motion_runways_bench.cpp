@@ -26,13 +26,13 @@ void lf_fillTable() {
         FacilityRunway r;
         const double northM = 600.0 * static_cast<double>(i / 5) - 900.0;
         const double eastM = 600.0 * static_cast<double>(i % 5) - 1200.0;
-        r.centre = LaLo{kAirport.lat + northM / 1852.0 / 60.0,
-                        kAirport.lon + eastM / 1852.0 / 60.0 / std::cos(kAirport.lat * degreesToRadians)};
+        r.centre = LaLo{kAirport.lat + northM / metresPerNm / 60.0,
+                        kAirport.lon + eastM / metresPerNm / 60.0 / std::cos(kAirport.lat * degreesToRadians)};
         r.headingDeg = static_cast<double>((i * 20) % 180);
         r.lengthM = 3000.0;
         r.widthM = 45.0;
         r.altitudeFt = 300.0;
-        const double halfFt = 1500.0 / 0.3048;
+        const double halfFt = 1500.0 * feetPerMetre;
         r.end1 = gf_destinationPoint(r.centre, {(r.headingDeg + 180.0) * degreesToRadians, halfFt});
         r.end2 = gf_destinationPoint(r.centre, {r.headingDeg * degreesToRadians, halfFt});
         r.primaryNumber = static_cast<std::int32_t>(i % 18) + 1;
@@ -56,7 +56,7 @@ std::array<Probe, 64> lf_airportProbes() {
     std::array<Probe, 64> probes{};
     for (std::size_t i = 0; i < probes.size(); ++i) {
         const double bearing = static_cast<double>(i) * 0.7;
-        const double distanceFt = 250.0 * static_cast<double>(i % 16) / 0.3048;
+        const double distanceFt = 250.0 * static_cast<double>(i % 16) * feetPerMetre;
         probes[i] = Probe{gf_destinationPoint(kAirport, {bearing, distanceFt}),
                           static_cast<double>((i * 37) % 360) * degreesToRadians};
     }
@@ -67,7 +67,7 @@ std::array<Probe, 64> lf_airportProbes() {
 std::array<Probe, 64> lf_farProbes() {
     std::array<Probe, 64> probes{};
     for (std::size_t i = 0; i < probes.size(); ++i) {
-        probes[i] = Probe{gf_destinationPoint(kAirport, {static_cast<double>(i) * 0.098, 20000.0 / 0.3048}), 0.0};
+        probes[i] = Probe{gf_destinationPoint(kAirport, {static_cast<double>(i) * 0.098, 20000.0 * feetPerMetre}), 0.0};
     }
     return probes;
 }

@@ -76,7 +76,7 @@ void checkRunwayHeadingData(std::string_view code, LaLo reference, const Facilit
     double distanceM = 0.0;
     if (geometry) {
         bearingDeg = gf_bearing(runway.end1, runway.end2) * radiansToDegrees;
-        distanceM = gf_distanceNm(runway.end1, runway.end2) * 1852.0;
+        distanceM = gf_distanceNm(runway.end1, runway.end2) * metresPerNm;
     }
 
     if (!keys.insert(key).second) lf_logFinding(code, key, "duplicate runway designation");

@@ -1,7 +1,6 @@
 #include "motion/runways.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "foundation/geodesy.h"
 
@@ -10,8 +9,7 @@ std::vector<TableRunway> g_runwayTable;
 namespace {
 
 // The sphere of gf_distanceNm, in metres.
-constexpr double kSphereRadiusM = earthDiameterNm * 0.5 * 1852.0;
-constexpr double kHalfPi = std::numbers::pi * 0.5;
+constexpr double kSphereRadiusM = earthDiameterNm * 0.5 * metresPerNm;
 
 struct UnitVector {
     double x, y, z;
@@ -36,7 +34,7 @@ TableRunway::TableRunway(const FacilityRunway& runway)
         centreX = u.x;
         centreY = u.y;
         centreZ = u.z;
-        const double chord = 2.0 * std::sin(std::min((lengthM * 0.5 + 1500.0) / kSphereRadiusM * 0.5, kHalfPi));
+        const double chord = 2.0 * std::sin(std::min((lengthM * 0.5 + 1500.0) / kSphereRadiusM * 0.5, pi * 0.5));
         nearChordSquared = chord * chord;
     }
 }
@@ -44,16 +42,6 @@ TableRunway::TableRunway(const FacilityRunway& runway)
 namespace {
 
 constexpr double kEarthRadiusM = 6371000.0;
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-// Longitude difference in [-180, 180]: a runway on the 180th meridian has its
-// two halves on either side of it.
-double lf_wrapLongitude(double difference) {
-    if (difference > 180.0) return difference - 360.0;
-    if (difference < -180.0) return difference + 360.0;
-    return difference;
-}
 
 bool lf_usableRunway(const FacilityRunway& r) {
     return gf_isValidLaLo(r.centre) && std::isfinite(r.headingDeg) && r.headingDeg >= 0.0 && r.headingDeg < 360.0 &&
@@ -78,10 +66,10 @@ Candidate lf_candidate(const TableRunway& runway, bool primary, double h, Runway
     c.primary = primary;
     // h lies in [0, 2 pi) (a heading of 359.99... degrees may round to 2 pi,
     // which fmod turns into 0), so one fmod reduces both directions.
-    c.directionRad = std::fmod(primary ? h : h + kPi, kTwoPi);
+    c.directionRad = std::fmod(primary ? h : h + pi, fullCircle);
     double diff = c.directionRad - headingRad;
-    if (diff > kPi) diff -= kTwoPi;
-    if (diff < -kPi) diff += kTwoPi;
+    if (diff > pi) diff -= fullCircle;
+    if (diff < -pi) diff += fullCircle;
     c.headingDiffDeg = std::fabs(diff) * radiansToDegrees;
     const double halfLength = runway.lengthM * 0.5;
     c.fromThresholdM = primary ? frame.alongM + halfLength : halfLength - frame.alongM;
@@ -130,8 +118,11 @@ bool lf_ambiguous(const RunwayMatch& m, double margin) {
 
 RunwayFrame gf_runwayFrame(LaLo position, const FacilityRunway& runway) noexcept {
     const double north = (position.lat - runway.centre.lat) * degreesToRadians * kEarthRadiusM;
+    // The longitude difference is wrapped: a runway on the 180th meridian has
+    // its two halves on either side of it.
     const double east = std::cos((position.lat + runway.centre.lat) * 0.5 * degreesToRadians) *
-                        lf_wrapLongitude(position.lon - runway.centre.lon) * degreesToRadians * kEarthRadiusM;
+                        gf_wrapLongitudeDifference(position.lon - runway.centre.lon) * degreesToRadians *
+                        kEarthRadiusM;
     const double h = runway.headingDeg * degreesToRadians;
     const double sinH = std::sin(h);
     const double cosH = std::cos(h);
@@ -152,7 +143,7 @@ bool isNearRunway(LaLo position) {
 
 std::optional<RunwayMatch> findRunwayMatch(LaLo position, double headingRad, bool startWindowOnly,
                                            double crossFloorM) {
-    if (!gf_isValidLaLo(position) || !(headingRad >= 0.0 && headingRad < kTwoPi)) return std::nullopt;
+    if (!gf_isValidLaLo(position) || !(headingRad >= 0.0 && headingRad < fullCircle)) return std::nullopt;
 
     // Only the best two candidates matter (the winner and its runner-up), so
     // they are kept as they come instead of collecting and sorting them all.

@@ -14,8 +14,6 @@
 
 namespace tavo::test {
 
-inline constexpr double kFeetPerMetre = 1.0 / 0.3048;
-
 struct RunwaySpec {
     LaLo centre{50.0, 8.0};
     double headingDeg = 90.0;
@@ -35,7 +33,7 @@ inline FacilityRunway makeRunway(const RunwaySpec& spec = {}) {
     r.lengthM = spec.lengthM;
     r.widthM = spec.widthM;
     r.altitudeFt = spec.altitudeFt;
-    const double halfFt = spec.lengthM * 0.5 * kFeetPerMetre;
+    const double halfFt = spec.lengthM * 0.5 * feetPerMetre;
     r.end1 = gf_destinationPoint(spec.centre, {(spec.headingDeg + 180.0) * degreesToRadians, halfFt});
     r.end2 = gf_destinationPoint(spec.centre, {spec.headingDeg * degreesToRadians, halfFt});
     r.primaryNumber = spec.primaryNumber;

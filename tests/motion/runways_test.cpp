@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,7 +19,6 @@ using tavo::test::RunwaySpec;
 using tavo::test::RunwayTableTest;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 class RunwayLookupTest : public RunwayTableTest {};
 
@@ -44,8 +42,8 @@ TEST_F(RunwayLookupTest, HeadingsOutsideZeroToTwoPiMatchNothing) {
     };
     const Case cases[] = {
         {"zero", 0.0, true},
-        {"just below two pi", std::nextafter(kTwoPi, 0.0), true},
-        {"two pi", kTwoPi, false},
+        {"just below two pi", std::nextafter(fullCircle, 0.0), true},
+        {"two pi", fullCircle, false},
         {"negative", -0.01, false},
         {"NaN", kNaN, false},
         {"infinite", std::numeric_limits<double>::infinity(), false},
@@ -325,7 +323,7 @@ TEST_F(RunwayLookupTest, DisplacedThresholds) {
         }
         EXPECT_EQ(m->usableLengthM, c.usableM) << c.name;
         EXPECT_EQ(findLandingRunway(p, 0.0).has_value(), c.landing) << c.name;
-        EXPECT_FALSE(findLandingRunway(p, std::numbers::pi)) << "18's own threshold is unusable: " << c.name;
+        EXPECT_FALSE(findLandingRunway(p, pi)) << "18's own threshold is unusable: " << c.name;
     }
 }
 
@@ -356,7 +354,7 @@ TEST_F(RunwayLookupTest, StartWindowKeepsOnlyTheBeginningOfTheRunway) {
         EXPECT_TRUE(findRunwayMatch(p, 0.0, false, runwayCrossFloorM)) << "without the window: " << c.name;
     }
     // Facing 18 at its own beginning (the north end): 18 is in its window.
-    const auto m18 = findRunwayMatch(placeOn(r, 1900.0, 0.0), std::numbers::pi, true, runwayCrossFloorM);
+    const auto m18 = findRunwayMatch(placeOn(r, 1900.0, 0.0), pi, true, runwayCrossFloorM);
     ASSERT_TRUE(m18);
     EXPECT_EQ(m18->endName, "18");
 }
@@ -376,7 +374,7 @@ TEST_F(RunwayLookupTest, NearWithinHalfTheLengthAndFifteenHundredMetres) {
         {"3010 m north", 3010.0, 0.0, false},
     };
     for (const Case& c : cases) {
-        const LaLo p = gf_destinationPoint(r.centre, {radiansOf(c.bearingDeg), c.distanceM / 0.3048});
+        const LaLo p = gf_destinationPoint(r.centre, {radiansOf(c.bearingDeg), c.distanceM * feetPerMetre});
         EXPECT_EQ(isNearRunway(p), c.near) << c.name;
     }
     EXPECT_FALSE(isNearRunway({kNaN, 8.0}));
@@ -390,8 +388,8 @@ TEST_F(RunwayLookupTest, NearWithinHalfTheLengthAndFifteenHundredMetres) {
         for (double bearingDeg = 0.0; bearingDeg < 360.0; bearingDeg += 15.0) {
             for (const double offsetM : {-0.05, 0.05}) {
                 const double distanceM = 2500.0 + offsetM;
-                const LaLo p = gf_destinationPoint(centre, {radiansOf(bearingDeg), distanceM / 0.3048});
-                ASSERT_NEAR(gf_distanceNm(p, centre) * 1852.0, distanceM, 0.001);
+                const LaLo p = gf_destinationPoint(centre, {radiansOf(bearingDeg), distanceM * feetPerMetre});
+                ASSERT_NEAR(gf_distanceNm(p, centre) * metresPerNm, distanceM, 0.001);
                 EXPECT_EQ(isNearRunway(p), offsetM < 0.0) << fmt::format("{}", centre) << " bearing " << bearingDeg << " " << offsetM;
             }
         }
