@@ -15,6 +15,7 @@
 #include <pugixml.hpp>
 
 #include "airports/airport.h"
+#include "feed/fields.h"
 #include "foundation/encrypted.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
@@ -34,16 +35,9 @@ std::mutex l_airportsLoadMutex;
 constexpr std::size_t kAirportsReserve = 24000;
 constexpr double kCandidateRadiusNm = 5.0;
 constexpr double kNoStandDistanceNm = 100.0;
-constexpr double kMetresPerNm = 1852.0;
 
 ClosestStandRead lf_noAirportFiles(const IcaoCode&, LaLo) { return std::string("airport files are not read"); }
 std::atomic<ClosestStandReader> l_closestStandReader{&lf_noAirportFiles};
-
-bool lf_parseWholeDouble(const char* text, double& value) {
-    const std::string_view view(text);
-    const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
-    return ec == std::errc{} && end == view.data() + view.size() && std::isfinite(value);
-}
 
 bool lf_parseWholeInt(const char* text, std::int32_t& value) {
     const std::string_view view(text);
@@ -65,11 +59,13 @@ std::optional<AirportListEntry> lf_parseAirportElement(const pugi::xml_node& ele
     }
     AirportListEntry entry;
     entry.icao = icao;
-    if (!lf_parseWholeDouble(la.value(), entry.position.lat) || !lf_parseWholeDouble(lo.value(), entry.position.lon) ||
-        !lf_parseWholeInt(a.value(), entry.altitudeFt)) {
+    const auto lat = gf_parseDecimal(la.value());
+    const auto lon = gf_parseDecimal(lo.value());
+    if (!lat || !lon || !lf_parseWholeInt(a.value(), entry.altitudeFt)) {
         gf_logError(fmt::format("Invalid numeric data for airport '{}'", icao));
         return std::nullopt;
     }
+    entry.position = LaLo{*lat, *lon};
     entry.iata = gf_noIataCode();
     if (const pugi::xml_attribute i = element.attribute("i")) {
         try {
@@ -215,7 +211,7 @@ std::optional<AirportListEntry> gf_findNearestAirport(LaLo position) {
     }
     if (best != candidates.front().second)
         gf_log(fmt::format("Airport {} has the closest center, but stand {} at {} is closer ({:.0f} meters)",
-                           candidates.front().second->icao, bestStand, best->icao, bestDistanceNm * kMetresPerNm));
+                           candidates.front().second->icao, bestStand, best->icao, bestDistanceNm * metresPerNm));
     return *best;
 }
 
