@@ -72,8 +72,10 @@ using RunwayEndName = InlineText<32>;    // "09L"
 using RunwayKey = InlineText<64>;        // "09L-27R"
 using RunwayRunnerUp = InlineText<96>;   // "09R-27L:27L"
 
-// One runway of the table: the facility record with the names of its ends and
-// its key, built once when the table is loaded.
+// One runway of the table: the facility record with the names of its ends,
+// its key and what isNearRunway compares, all built by the constructor when
+// the table is loaded. A runway is changed by replacing the entry, never by
+// editing its fields in place (the built values would no longer fit).
 struct TableRunway : FacilityRunway {
     explicit TableRunway(const FacilityRunway& runway);
 
