@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,39 @@ void BM_RTAppLineToRecord(benchmark::State& state) {
     state.counters["records_per_line"] = benchmark::Counter(records / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_RTAppLineToRecord);
+
+// 20,000 traffic lines from an application that never sends the end tag,
+// per iteration. The poster keeps the latest batch as the engine's mailbox
+// does; the counters show the most records and bytes the reader and the
+// mailbox held at once.
+void BM_RTAppTaglessLines(benchmark::State& state) {
+    settingsSnapshot.store(std::make_shared<const SettingsSnapshot>());
+    std::vector<std::string> lines;
+    for (std::uint32_t i = 0; i < 20000; ++i) lines.push_back(tavo::test::rtTrafficLine(0x400000 + i));
+    std::size_t peakRecords = 0;
+    std::size_t peakBytes = 0;
+    for (auto _ : state) {
+        auto reader = std::make_unique<TrafficReader>();
+        reader->setOwnPosition(52.0, 4.0);
+        reader->qnh.store(1013);
+        std::vector<TrafficRecord> pending;
+        reader->setBatchPoster([&pending](std::vector<TrafficRecord>& batch, std::uint32_t) {
+            pending.swap(batch);
+            batch.clear();
+        });
+        for (const auto& line : lines) {
+            reader->handleLine(line);
+            const std::size_t held = reader->batch().size() + pending.size();
+            const std::size_t bytes = (reader->batch().capacity() + pending.capacity()) * sizeof(TrafficRecord);
+            peakRecords = std::max(peakRecords, held);
+            peakBytes = std::max(peakBytes, bytes);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines.size()));
+    state.counters["peak_records"] = benchmark::Counter(static_cast<double>(peakRecords));
+    state.counters["peak_MB"] = benchmark::Counter(static_cast<double>(peakBytes) / (1024.0 * 1024.0));
+}
+BENCHMARK(BM_RTAppTaglessLines)->Unit(benchmark::kMillisecond);
 
 // One parked line per iteration (hexadecimal hexid, known type, stand).
 void BM_RTAppParkedLine(benchmark::State& state) {

@@ -2,6 +2,7 @@
 // handshake in all its forms, stale connections, closing from another
 // thread, the exact Qs lines, and the application going away.
 
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "feed/feed_state.h"
 #include "rtapp_fixture.h"
 
 namespace tavo::test {
@@ -191,6 +193,26 @@ TEST_F(RTAppHandshakeTest, StaleConnectionDuringAStopDoesNotListenAgain) {
     EXPECT_FALSE(g_rtAppServer.listenSocket().valid());
 }
 
+// The port is listened on anew after a stale connection; when that fails the
+// error ends the wait, and the wait must not be left marked as running (the
+// window's combo box would keep closing sockets for a wait that is over).
+TEST_F(RTAppHandshakeTest, FailedListenAfterAStaleConnectionEndsTheWait) {
+    RTAppPeer stale(VersionReply::Close);
+    g_rtAppServer.listen(std::to_string(port_));
+    PORT_NUMBER.setValue("no-such-port");
+    auto done = std::async(std::launch::async, [] { gf_waitForRTApp(); });
+    ASSERT_TRUE(stale.connect(port_));
+    if (done.wait_for(5000ms) != std::future_status::ready) {
+        requestStop(StopReason::NewSettings, 0);
+        g_rtAppServer.closeAll();
+        done.wait();
+        FAIL() << "the handshake did not end";
+    }
+    EXPECT_THROW(done.get(), std::runtime_error);
+    EXPECT_FALSE(g_waitingForRTApp.load());
+    EXPECT_FALSE(g_rtConnected.load());
+}
+
 class RTAppQsLinesTest : public RTAppHandshakeTest {
 protected:
     void SetUp() override {
@@ -247,6 +269,38 @@ TEST_F(RTAppQsLinesTest, BufferRequestWithoutAndWithAPositionOneAtATime) {
     const std::vector<std::string> expected{"Qs999=sendbuffer=5,6\n",
                                             "Qs999=sendbuffer=5,6,49.333813,6.962917,50.666187,9.037083\n"};
     EXPECT_EQ(qsLines(peer_), expected);
+}
+
+std::atomic<std::int64_t> g_linkNowNs{0};
+std::chrono::steady_clock::time_point lf_linkNow() {
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(g_linkNowNs.load()));
+}
+
+// A buffer request whose end never comes is given up after its time-out: the
+// position sender drains the link again and a new request may go out.
+TEST_F(RTAppQsLinesTest, BufferRequestWithoutItsEndTimesOut) {
+    g_linkNowNs.store(std::chrono::nanoseconds(std::chrono::hours(1000)).count());
+    gf_setFeedSteadyClock(&lf_linkNow);
+    gf_publishUserAircraftState(goldenState());
+    EXPECT_TRUE(gf_requestBufferTraffic());
+    g_linkNowNs.fetch_add(std::chrono::nanoseconds(kBufferRequestTimeout - 1ms).count());
+    gf_sendUserPosition();
+    EXPECT_TRUE(g_bufferRequestPending.load());
+    EXPECT_FALSE(gf_requestBufferTraffic());
+
+    g_linkNowNs.fetch_add(std::chrono::nanoseconds(1ms).count());
+    gf_sendUserPosition();
+    EXPECT_FALSE(g_bufferRequestPending.load());
+    EXPECT_NE(logText().find("Buffer traffic request timed out after 60 seconds"), std::string::npos);
+    EXPECT_TRUE(gf_requestBufferTraffic());
+    // The request sender gives up an overdue request by itself as well.
+    g_linkNowNs.fetch_add(std::chrono::nanoseconds(kBufferRequestTimeout).count());
+    EXPECT_TRUE(gf_requestBufferTraffic());
+    gf_setFeedSteadyClock(nullptr);
+    waitForMarker(peer_);
+    std::size_t requests = 0;
+    for (const auto& line : qsLines(peer_)) requests += line.rfind("Qs999=sendbuffer=", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(requests, 3u);
 }
 
 TEST_F(RTAppQsLinesTest, ParkedRequestCentresOnTheParkAirportElseTheUserOnTheGround) {

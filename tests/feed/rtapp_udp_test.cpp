@@ -1,11 +1,15 @@
 // RT App traffic lines: batches, buffer segments, parked sets and the lines
 // that are refused, handled one line at a time as the reader thread would.
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "feed/feed_state.h"
 #include "feed/rtapp_udp_fixture.h"
 
 using tavo::test::RTAppUdpTest;
@@ -106,6 +110,87 @@ TEST_F(RTAppTrafficLines, LinesOf42To44FieldsGiveTheirRecords) {
         EXPECT_DOUBLE_EQ(r.point.tasKt, 260.0);
         ++hexid;
     }
+}
+
+// The feed clock of these tests: moved only by the test.
+std::atomic<std::int64_t> g_feedNowNs{0};
+std::chrono::steady_clock::time_point lf_feedNow() {
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(g_feedNowNs.load()));
+}
+
+class RTAppOpenBatch : public RTAppTrafficLines {
+protected:
+    void SetUp() override {
+        RTAppTrafficLines::SetUp();
+        g_feedNowNs.store(std::chrono::nanoseconds(std::chrono::hours(1000)).count());
+        gf_setFeedSteadyClock(&lf_feedNow);
+    }
+    void TearDown() override {
+        gf_setFeedSteadyClock(nullptr);
+        RTAppTrafficLines::TearDown();
+    }
+    static void advance(std::chrono::milliseconds by) {
+        g_feedNowNs.fetch_add(std::chrono::nanoseconds(by).count());
+    }
+    static constexpr const char* kCapLine = "RT App traffic without end tag: ";
+};
+
+// An application that never sends the end tag: the batch is posted as live
+// traffic every 5,000 records and never holds more; one log line per run.
+TEST_F(RTAppOpenBatch, TwentyThousandLinesWithoutEndTagStayBounded) {
+    std::size_t largest = 0;
+    for (std::uint32_t i = 0; i < 20000; ++i) {
+        g_trafficReader.handleLine(rtTrafficLine(100001 + i));
+        largest = std::max(largest, g_trafficReader.batch().size());
+    }
+    EXPECT_LT(largest, kOpenBatchMaxRecords);
+    ASSERT_EQ(posted_.size(), 4u);
+    for (const auto& p : posted_) {
+        EXPECT_EQ(p.delay, 30u);
+        EXPECT_EQ(p.records.size(), kOpenBatchMaxRecords);
+    }
+    EXPECT_EQ(posted_[3].records.back().hexid, 120000u);
+    const std::string log = newLogLines();
+    EXPECT_EQ(log, std::string(kCapLine) + "5000 records posted as live traffic (limits 5000 records, 10 s)\n");
+
+    // A new run logs again.
+    g_trafficReader.reset();
+    g_trafficReader.setOwnPosition(52.0, 4.0);
+    g_trafficReader.qnh.store(1013);
+    for (std::uint32_t i = 0; i < kOpenBatchMaxRecords; ++i) g_trafficReader.handleLine(rtTrafficLine(200001 + i));
+    EXPECT_EQ(posted_.size(), 5u);
+    EXPECT_NE(newLogLines().find(kCapLine), std::string::npos);
+}
+
+TEST_F(RTAppOpenBatch, ABatchOpenTenSecondsIsPostedBeforeTheNextLine) {
+    feed({rtTrafficLine(100001)});
+    advance(std::chrono::milliseconds(9999));
+    feed({rtTrafficLine(100002)});
+    EXPECT_TRUE(posted_.empty());
+    advance(std::chrono::milliseconds(1));
+    feed({rtTrafficLine(100003)});
+    ASSERT_EQ(posted_.size(), 1u);
+    EXPECT_EQ(posted_[0].delay, 30u);
+    EXPECT_EQ(lf_hexids(posted_[0].records), (std::vector<std::uint32_t>{100001, 100002}));
+    EXPECT_EQ(lf_hexids(g_trafficReader.batch()), (std::vector<std::uint32_t>{100003}));
+    EXPECT_NE(newLogLines().find(kCapLine), std::string::npos);
+
+    // The end tag closes the batch and the next one starts its own time; a
+    // buffer separator starts it anew too.
+    feed({"RTTFC_EOT"});
+    advance(std::chrono::seconds(60));
+    feed({rtTrafficLine(100004, "RTBUF")});
+    advance(std::chrono::seconds(9));
+    feed({"RTBUF_SEP"});
+    advance(std::chrono::milliseconds(500));
+    feed({rtTrafficLine(100005, "RTBUF")});
+    advance(std::chrono::seconds(1));
+    feed({rtTrafficLine(100006, "RTBUF"), "RTBUF_SEP"});
+    ASSERT_EQ(posted_.size(), 4u);
+    EXPECT_EQ(posted_[2].delay, 0u);
+    EXPECT_EQ(posted_[3].delay, 6u);
+    EXPECT_EQ(lf_hexids(posted_[3].records), (std::vector<std::uint32_t>{100005, 100006}));
+    EXPECT_EQ(newLogLines().find(kCapLine), std::string::npos);
 }
 
 TEST_F(RTAppTrafficLines, RefusedTrafficLines) {

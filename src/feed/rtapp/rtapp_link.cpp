@@ -34,6 +34,8 @@ constexpr double kParkedHalfHeight = kParkedBoxNm * kDegreesPerNm;  // 0.0499640
 constexpr double kParkedHalfWidthFt = 18228.34647;                 // 3 NM
 
 std::mutex l_bufferRequestMutex;
+// When the pending buffer request was sent; guarded by l_bufferRequestMutex.
+std::chrono::steady_clock::time_point l_bufferRequestSentAt{};
 
 std::mutex l_timingMutex;
 RTAppHandshakeTiming l_timing;
@@ -67,6 +69,15 @@ void lf_linkGone(const std::string& statusLine) {
 
 // West and east longitudes of a request box: the points at bearing -90 and
 // +90 degrees over the half width.
+// With l_bufferRequestMutex held: a pending request whose end has not come
+// in time is given up, so the link is drained again and a new one may go.
+void lf_expireBufferRequestLocked() {
+    if (!g_bufferRequestPending.load()) return;
+    if (gf_feedSteadyNow() - l_bufferRequestSentAt < kBufferRequestTimeout) return;
+    g_bufferRequestPending.store(false);
+    gf_log(fmt::format("Buffer traffic request timed out after {} seconds", kBufferRequestTimeout.count()));
+}
+
 std::pair<double, double> lf_westEast(const LaLo& centre, double halfWidthFt) {
     const LaLo west = gf_destinationPoint(centre, BearingDistance{-pi / 2.0, halfWidthFt});
     const LaLo east = gf_destinationPoint(centre, BearingDistance{pi / 2.0, halfWidthFt});
@@ -116,6 +127,10 @@ void gf_waitForRTApp() {
     gf_logAndFlush(" ");
 
     g_waitingForRTApp.store(true);
+    // However the wait ends (a listen that throws included), it is over.
+    struct WaitingFlag {
+        ~WaitingFlag() { g_waitingForRTApp.store(false); }
+    } waiting;
     if (auto reset = l_resetReaders.load()) reset();
 
     // keepRunning is asked before every wait: a window closed while the
@@ -131,7 +146,6 @@ void gf_waitForRTApp() {
             gf_processRTVersion(reply);
             g_rtConnected.store(true);
             gf_log("RealTraffic connected");
-            g_waitingForRTApp.store(false);
             break;
         }
 
@@ -140,7 +154,6 @@ void gf_waitForRTApp() {
         if (!keepRunning()) break;
         g_rtAppServer.listen(PORT_NUMBER.value());
     }
-    g_waitingForRTApp.store(false);
     Gui::showTbloHintOrClear();
 }
 
@@ -194,6 +207,7 @@ void gf_sendUserPosition() {
         // The drain finds a peer that closed; while a buffer request waits
         // for its answer the link is left alone.
         std::lock_guard lock(l_bufferRequestMutex);
+        lf_expireBufferRequestLocked();
         if (!g_bufferRequestPending.load()) g_rtAppServer.drainReceiveBuffer();
     } else {
         lf_linkGone("RealTraffic App gone");
@@ -209,7 +223,9 @@ void gf_sendTimeOffset(std::int64_t shift) {
 
 bool gf_requestBufferTraffic() {
     std::lock_guard lock(l_bufferRequestMutex);
+    lf_expireBufferRequestLocked();
     if (g_bufferRequestPending.exchange(true)) return false;
+    l_bufferRequestSentAt = gf_feedSteadyNow();
 
     const auto state = userPositionSnapshot.load();
     std::string line;

@@ -74,8 +74,13 @@ std::string gf_userPositionLine(const UserAircraftState& state);
 void gf_sendUserPosition();
 // Sends "Qs123=<shift x 1000>" when connected and the shift is at least 1.
 void gf_sendTimeOffset(std::int64_t shift);
+// A buffer request whose end does not come within this time no longer counts
+// as pending: the position sender drains the link again and a new request
+// may be sent.
+inline constexpr std::chrono::seconds kBufferRequestTimeout{60};
+
 // Asks for buffered traffic around the user; false when a request is still
-// pending or the line could not be sent.
+// pending (and not timed out) or the line could not be sent.
 bool gf_requestBufferTraffic();
 void gf_clearBufferRequestPending();
 // Empties the parked lists and asks for the parked traffic around the park

@@ -8,6 +8,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
+#include "feed/feed_state.h"
 #include "feed/fields.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/rtapp_link.h"
@@ -118,6 +119,7 @@ void TrafficReader::processRTAppLine(std::string_view line) {
             // The per-batch copies stay: the buffer's segments are one request.
             post(bufferSegment_ * kBufferSegmentSeconds);
             ++bufferSegment_;
+            batchOpenedAt_ = gf_feedSteadyNow();
         } else if (tag == "RTBUF_EOT") {
             // Lines after the last separator stay in the batch and go with
             // the next live batch.
@@ -156,7 +158,22 @@ void TrafficReader::dropPerBatchCopies() {
     perBatchTaken_ = false;
 }
 
+void TrafficReader::capOpenBatch() {
+    if (!batch_.empty()) {
+        if (!capLogged_) {
+            capLogged_ = true;
+            gf_log(fmt::format("RT App traffic without end tag: {} records posted as live traffic (limits {} records, "
+                               "{} s)",
+                               batch_.size(), kOpenBatchMaxRecords, kOpenBatchMaxAge.count()));
+        }
+        post(kLiveDelaySeconds);
+    }
+    dropPerBatchCopies();
+}
+
 void TrafficReader::processTrafficLine() {
+    const auto now = gf_feedSteadyNow();
+    if (perBatchTaken_ && now - batchOpenedAt_ >= kOpenBatchMaxAge) capOpenBatch();
     if (!perBatchTaken_) {
         // All lines of one batch are judged against one position and one set
         // of settings.
@@ -164,8 +181,10 @@ void TrafficReader::processTrafficLine() {
         perBatchPosition_ = ownPosition_;
         perBatchSettings_ = settingsSnapshot.load();
         perBatchTaken_ = true;
+        batchOpenedAt_ = now;
     }
     processLine();
+    if (batch_.size() >= kOpenBatchMaxRecords) capOpenBatch();
 }
 
 void TrafficReader::processLine() {
@@ -252,9 +271,11 @@ void TrafficReader::reset() {
     bufferReceived.store(false);
     parkedReceived.store(false);
     bufferSegment_ = 0;
-    batch_.clear();
+    // The storage goes too: a batch that ran to its cap holds megabytes.
+    std::vector<TrafficRecord>().swap(batch_);
     fields_.clear();
     dropPerBatchCopies();
+    capLogged_ = false;
     {
         std::lock_guard lock(handOverMutex);
         maps.clear();

@@ -11,6 +11,7 @@
 // instance g_trafficReader.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,6 +27,11 @@
 struct SettingsSnapshot;
 
 inline constexpr std::string_view kTrafficReaderName = "Traffic Reader";
+
+// A batch whose end tag does not come is posted as live traffic once it holds
+// this many records or has been open this long, so it cannot grow for ever.
+inline constexpr std::size_t kOpenBatchMaxRecords = 5000;
+inline constexpr std::chrono::seconds kOpenBatchMaxAge{10};
 
 class TrafficReader final : public UdpReader {
 public:
@@ -102,11 +108,17 @@ private:
     void processParkLine();
     void post(std::uint32_t delaySeconds);
     void dropPerBatchCopies();
+    // Posts an open batch that ran past its limits as live traffic.
+    void capOpenBatch();
 
     std::vector<TrafficRecord> batch_;
     OwnPosition perBatchPosition_;
     std::shared_ptr<const SettingsSnapshot> perBatchSettings_;
     bool perBatchTaken_ = false;
+    // When the open batch began (its first line, or the last buffer separator).
+    std::chrono::steady_clock::time_point batchOpenedAt_{};
+    // The cap was logged in this run.
+    bool capLogged_ = false;
     std::vector<std::string_view> fields_;
     std::uint32_t bufferSegment_ = 0;
     BatchPoster poster_;

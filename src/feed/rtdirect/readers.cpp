@@ -367,7 +367,16 @@ std::int32_t RTAPITrafficReader::waitForParkedStatus(std::chrono::milliseconds t
     RTDirectClock& clock = gf_rtDirectClock();
     std::unique_lock lock(parkedStatusMutex_);
     const TimePoint deadline = lf_deadline(clock.now(), timeout);
-    clock.waitUntil(lock, parkedStatusCv_, deadline, [this] { return parkedStatus.load() != -1; });
+    // A close-down ends the wait: the answer is looked at every 100 ms as well
+    // as when it comes, and a stop request or the reader's stop ends it.
+    const auto answeredOrStopped = [this] {
+        return parkedStatus.load() != -1 || stop.load() || !keepRunning();
+    };
+    while (!answeredOrStopped()) {
+        const TimePoint now = clock.now();
+        if (now >= deadline) break;
+        clock.waitUntil(lock, parkedStatusCv_, std::min(deadline, lf_deadline(now, 100ms)), answeredOrStopped);
+    }
     return parkedStatus.load();
 }
 
@@ -752,7 +761,8 @@ bool gf_requestRTParkedTraffic() {
     const std::int32_t status = reader.waitForParkedStatus(10100ms);
     switch (status) {
         case -1:
-            gf_log("ParkedTraffic receiving timed out after 10 seconds");
+            // A wait that a close-down ended did not time out.
+            if (keepRunning() && !reader.stop.load()) gf_log("ParkedTraffic receiving timed out after 10 seconds");
             return false;
         case 0:
             return true;
