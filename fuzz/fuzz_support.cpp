@@ -1,5 +1,6 @@
 #include "fuzz_support.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -8,7 +9,13 @@
 
 #include <unistd.h>
 
+#include "airports/current_airport.h"
+#include "engine/user_position.h"
+#include "feed/handover.h"
+#include "liveries/aircraft_types.h"
 #include "services/gui.h"
+#include "services/stop.h"
+#include "settings/snapshot.h"
 
 namespace tavo::fuzz {
 
@@ -54,5 +61,33 @@ std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t
 }
 
 void settle() { gf_gui().drain(); }
+
+void resetFeedWorld(bool rtDirect) {
+    settingsSnapshot.store(std::make_shared<const SettingsSnapshot>());
+    startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{2, static_cast<std::uint8_t>(rtDirect ? 0 : 1)}));
+    gf_publishUserAircraftState(UserAircraftState{});
+    gf_clearCurrentAirport();
+    gf_clearParkedTrafficSources();
+    gf_resetAircraftTables();
+    gf_clearStopMailbox();
+    settle();
+}
+
+}  // namespace tavo::fuzz
+
+namespace tavo::fuzz {
+
+OwnPositionSnapshot rtDirectOwnPosition() {
+    OwnPositionSnapshot own;
+    own.latitude = 52.0;
+    own.longitude = 4.0;
+    own.cosLatitude = std::cos(52.0 * 3.14159265358979323846 / 180.0);
+    own.qnh = 1013;
+    own.settings = settingsSnapshot.load();
+    own.collectHandOver = true;
+    own.dropGround0000 = true;
+    own.rtDirect = true;
+    return own;
+}
 
 }  // namespace tavo::fuzz

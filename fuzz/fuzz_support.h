@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "feed/records.h"
+
 namespace tavo::fuzz {
 
 // A folder of this process (in memory where possible), removed at exit.
@@ -25,5 +27,14 @@ void writeFileAt(const std::filesystem::path& path, std::string_view text);
 // Applies and drops what the reader queued for the window (no window runs
 // here, so the queue would otherwise keep every status line).
 void settle();
+
+// The shared state the traffic readers build on, as the program has it at the
+// start of a run: default settings, the source chosen (RT Direct or the RT
+// App), fresh aircraft tables, no user aircraft, airport or stop request.
+void resetFeedWorld(bool rtDirect);
+
+// The user at 52N 4E with the current settings, as the RT Direct traffic
+// reader judges a reply's aircraft.
+OwnPositionSnapshot rtDirectOwnPosition();
 
 }  // namespace tavo::fuzz
