@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -158,6 +159,42 @@ TEST_F(RtDirectTransportWire, AStalledServerIsAbandonedSoonAfterTheFlagIsSet) {
     EXPECT_EQ(error(result).code, static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
     // libcurl calls the progress function at least once a second while idle.
     EXPECT_LT(endedAt - setAt, 1500ms) << std::chrono::duration<double>(endedAt - setAt).count() << " s";
+}
+
+// A reply over the size limit fails with its own text, whether it arrives as
+// it is or compressed (the limit counts decoded bytes); a buffer that grew for
+// a large reply is given back before the next request.
+TEST_F(RtDirectTransportWire, RepliesOverTheSizeLimitFailWithTheirOwnText) {
+    constexpr std::size_t limit = 256 * 1024;
+    RTAPITransport limited{16384, limit};
+    struct Case {
+        std::string what;
+        std::size_t bytes;
+        std::string contentType;
+        bool accepted;
+    };
+    const std::vector<Case> cases{
+        {"exactly the limit", limit, "application/json", true},
+        {"one byte over", limit + 1, "application/octet-stream", false},
+        {"compressed on the wire, far over once decoded", 8 * limit, "application/json", false},
+        {"an ordinary reply after them", 100, "application/json", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeReply queued = FakeRtApi::json(std::string(c.bytes, ' '));
+        queued.contentType = c.contentType;
+        api.queueReply("/v6/traffic", queued);
+        const auto result = limited.perform(api.url("/v6/traffic"), "GUID=1", {10, 30, false}, nullptr);
+        if (c.accepted) {
+            EXPECT_EQ(reply(result).body.size(), c.bytes);
+        } else {
+            const RTAPITransportError e = error(result);
+            EXPECT_EQ(e.code, static_cast<std::uint32_t>(CURLE_WRITE_ERROR));
+            EXPECT_EQ(e.message, gf_rtApiReplyTooLargeText(limit));
+        }
+    }
+    EXPECT_LT(limited.bufferCapacity(), limit / 2) << "the large reply's buffer is still held";
+    EXPECT_EQ(gf_rtApiReplyTooLargeText(rtApiMaxReplyBytes), "reply larger than 67108864 bytes, not read");
 }
 
 }  // namespace

@@ -14,18 +14,23 @@ constexpr const char* noHandleText = "RTAPITransport curl_easy_init() failed";
 
 // libcurl's write function: appends the (already decoded) body bytes. Returning
 // anything but the byte count makes libcurl end the transfer with a write error,
-// which is what we want when the buffer cannot grow. No exception may cross
-// back into libcurl.
+// which is what we want when the buffer cannot or must not grow. No exception
+// may cross back into libcurl.
 extern "C" size_t lf_onRTAPIWrite(char* data, size_t size, size_t count, void* user) noexcept {
     if (user == nullptr) {
         return 0;
     }
+    auto* sink = static_cast<RTAPITransport::Sink*>(user);
     size_t bytes = 0;
     if (__builtin_mul_overflow(size, count, &bytes)) {
         return 0;
     }
+    if (bytes > sink->maxBytes - sink->buffer->size()) {
+        sink->overLimit = true;
+        return 0;
+    }
     try {
-        static_cast<std::string*>(user)->append(data, bytes);
+        sink->buffer->append(data, bytes);
     } catch (...) {  // std::bad_alloc or std::length_error
         return 0;
     }
@@ -66,8 +71,15 @@ std::optional<RTAPITransportError> lf_setOption(CURL* handle, CURLoption option,
 
 }  // namespace
 
-RTAPITransport::RTAPITransport(std::size_t reserveBytes) : handle_(lf_newHandle()) {
+std::string gf_rtApiReplyTooLargeText(std::size_t maxReplyBytes) {
+    return fmt::format("reply larger than {} bytes, not read", maxReplyBytes);
+}
+
+RTAPITransport::RTAPITransport(std::size_t reserveBytes, std::size_t maxReplyBytes)
+    : handle_(lf_newHandle()), reserveBytes_(reserveBytes), maxReplyBytes_(maxReplyBytes) {
     response_.reserve(reserveBytes);
+    sink_.buffer = &response_;
+    sink_.maxBytes = maxReplyBytes_;
 }
 
 void RTAPITransport::resetHandle() {
@@ -88,7 +100,13 @@ RTAPITransportResult RTAPITransport::perform(std::string_view url, const std::st
         throw std::runtime_error(noHandleText);
     }
     CURL* handle = handle_.get();
+    if (response_.capacity() > reserveBytes_) {
+        // A large reply's buffer is not kept for the rest of the run.
+        std::string().swap(response_);
+        response_.reserve(reserveBytes_);
+    }
     response_.clear();
+    sink_.overLimit = false;
     // Nothing of an earlier request carries over; the connection cache stays.
     curl_easy_reset(handle);
 
@@ -106,7 +124,7 @@ RTAPITransportResult RTAPITransport::perform(std::string_view url, const std::st
     set(CURLOPT_POSTFIELDSIZE_LARGE, "CURLOPT_POSTFIELDSIZE_LARGE",
         static_cast<curl_off_t>(postFields.size()));
     set(CURLOPT_WRITEFUNCTION, "CURLOPT_WRITEFUNCTION", &lf_onRTAPIWrite);
-    set(CURLOPT_WRITEDATA, "CURLOPT_WRITEDATA", static_cast<void*>(&response_));
+    set(CURLOPT_WRITEDATA, "CURLOPT_WRITEDATA", static_cast<void*>(&sink_));
     if (options.connectTimeoutSeconds > 0) {
         set(CURLOPT_CONNECTTIMEOUT, "CURLOPT_CONNECTTIMEOUT",
             static_cast<long>(options.connectTimeoutSeconds));
@@ -130,6 +148,11 @@ RTAPITransportResult RTAPITransport::perform(std::string_view url, const std::st
     }
 
     const CURLcode performed = curl_easy_perform(handle);
+    if (sink_.overLimit) {
+        response_.clear();
+        return RTAPITransportError{static_cast<std::uint32_t>(CURLE_WRITE_ERROR),
+                                   gf_rtApiReplyTooLargeText(maxReplyBytes_)};
+    }
     if (performed != CURLE_OK) {
         return RTAPITransportError{
             static_cast<std::uint32_t>(performed),

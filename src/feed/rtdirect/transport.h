@@ -41,11 +41,23 @@ struct RTAPITransportError {
 
 using RTAPITransportResult = std::variant<RTAPIRawReply, RTAPITransportError>;
 
+// The largest reply body (after decompression) a transport takes: far above
+// the largest real reply, so that a server that never stops sending, or a
+// compressed reply that expands without end, fails the request instead of
+// growing the buffer until memory runs out.
+inline constexpr std::size_t rtApiMaxReplyBytes = 64 * 1024 * 1024;
+
+// The error text of a reply over the limit.
+std::string gf_rtApiReplyTooLargeText(std::size_t maxReplyBytes);
+
 class RTAPITransport {
 public:
     // Throws std::runtime_error "RTAPITransport curl_easy_init() failed" when
-    // libcurl gives no handle.
-    explicit RTAPITransport(std::size_t reserveBytes);
+    // libcurl gives no handle. A reply body longer than maxReplyBytes fails the
+    // request (CURLE_WRITE_ERROR, gf_rtApiReplyTooLargeText); a buffer that
+    // grew past its reserve for a large reply is given back before the next
+    // request.
+    explicit RTAPITransport(std::size_t reserveBytes, std::size_t maxReplyBytes = rtApiMaxReplyBytes);
     RTAPITransport(const RTAPITransport&) = delete;
     RTAPITransport& operator=(const RTAPITransport&) = delete;
     ~RTAPITransport() = default;
@@ -64,6 +76,14 @@ public:
                                  const RTAPIOptions& options, const std::atomic<bool>* abortFlag);
 
     bool hasHandle() const { return handle_ != nullptr; }
+
+    // What libcurl's write function is handed: the buffer, its limit, and
+    // whether the reply went over it.
+    struct Sink {
+        std::string* buffer = nullptr;
+        std::size_t maxBytes = 0;
+        bool overLimit = false;
+    };
     std::size_t bufferCapacity() const { return response_.capacity(); }
 
 private:
@@ -72,6 +92,9 @@ private:
     };
     std::unique_ptr<CURL, CurlCleanup> handle_;
     std::string response_;
+    std::size_t reserveBytes_;
+    std::size_t maxReplyBytes_;
+    Sink sink_;
 };
 
 // libcurl's process-wide set-up. Must run once before any thread starts (main
