@@ -78,16 +78,16 @@ void resetFeedWorld(bool rtDirect) {
 namespace tavo::fuzz {
 
 OwnPositionSnapshot rtDirectOwnPosition() {
-    OwnPositionSnapshot own;
-    own.latitude = 52.0;
-    own.longitude = 4.0;
-    own.cosLatitude = std::cos(52.0 * 3.14159265358979323846 / 180.0);
-    own.qnh = 1013;
-    own.settings = settingsSnapshot.load();
-    own.collectHandOver = true;
-    own.dropGround0000 = true;
-    own.rtDirect = true;
-    return own;
+    return OwnPositionSnapshot{.latitude = 52.0,
+                               .longitude = 4.0,
+                               .cosLatitude = std::cos(52.0 * 3.14159265358979323846 / 180.0),
+                               .airportElevationFt = std::nullopt,
+                               .qnh = 1013,
+                               .settings = settingsSnapshot.load(),
+                               .collectHandOver = true,
+                               .dropGround0000 = true,
+                               .handOverBeforeFilters = false,
+                               .rtDirect = true};
 }
 
 }  // namespace tavo::fuzz
