@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "feed/feed_state.h"
@@ -257,6 +258,43 @@ TEST_F(RTAppTrafficLines, ParkedSets) {
     g_trafficReader.handleLine("RTPARK_EOT");
     std::lock_guard lock(g_trafficReader.parkedListMutex);
     EXPECT_TRUE(g_trafficReader.parkedFront.empty());
+}
+
+// RTPARK lines without their end tag: 300,000 of them hold no more than the
+// cap, the overflow is logged once per run, and the end tag still publishes
+// the capped set.
+TEST_F(RTAppTrafficLines, ParkedSetWithoutItsEndTagStopsAtTheCap) {
+    const std::string capLine = fmt::format(
+        "RT App parked traffic without end tag: {} aircraft held, the rest dropped\n", kRTAppParkedListCap);
+    auto fields = rtParkedFields();
+    const auto feedParked = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            fields[1] = fmt::format("{:X}", 0x100000 + i);
+            g_trafficReader.handleLine(rtJoin(fields));
+        }
+    };
+    feedParked(300000);
+    EXPECT_EQ(newLogLines(), capLine);
+    {
+        std::lock_guard lock(g_trafficReader.parkedListMutex);
+        ASSERT_EQ(g_trafficReader.parkedBack.size(), kRTAppParkedListCap);
+        EXPECT_LE(g_trafficReader.parkedBack.capacity(), 2 * kRTAppParkedListCap);
+        EXPECT_EQ(g_trafficReader.parkedBack.front().hexid, 0x100000u);
+        EXPECT_EQ(g_trafficReader.parkedBack.back().hexid, 0x100000u + kRTAppParkedListCap - 1);
+    }
+    g_trafficReader.handleLine("RTPARK_EOT");
+    {
+        std::lock_guard lock(g_trafficReader.parkedListMutex);
+        EXPECT_EQ(g_trafficReader.parkedFront.size(), kRTAppParkedListCap);
+        EXPECT_TRUE(g_trafficReader.parkedBack.empty());
+    }
+    // Once per run: the next overflow is silent until the reader is reset.
+    newLogLines();
+    feedParked(kRTAppParkedListCap + 1);
+    EXPECT_EQ(newLogLines(), "");
+    g_trafficReader.reset();
+    feedParked(kRTAppParkedListCap + 1);
+    EXPECT_EQ(newLogLines(), capLine);
 }
 
 TEST_F(RTAppTrafficLines, RefusedParkedLines) {

@@ -254,8 +254,18 @@ void TrafficReader::processParkLine() {
     fields.registration = f[6];
     fields.standName = f[7];
     if (auto record = gf_buildParkedRecord(fields)) {
-        std::lock_guard lock(parkedListMutex);
-        parkedBack.push_back(std::move(*record));
+        {
+            std::lock_guard lock(parkedListMutex);
+            if (parkedBack.size() < kRTAppParkedListCap) {
+                parkedBack.push_back(std::move(*record));
+                return;
+            }
+        }
+        if (!parkedCapLogged_) {
+            parkedCapLogged_ = true;
+            gf_log(fmt::format("RT App parked traffic without end tag: {} aircraft held, the rest dropped",
+                               kRTAppParkedListCap));
+        }
     }
 }
 
@@ -276,6 +286,7 @@ void TrafficReader::reset() {
     fields_.clear();
     dropPerBatchCopies();
     capLogged_ = false;
+    parkedCapLogged_ = false;
     {
         std::lock_guard lock(handOverMutex);
         maps.clear();

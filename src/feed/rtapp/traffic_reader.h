@@ -33,6 +33,11 @@ inline constexpr std::string_view kTrafficReaderName = "Traffic Reader";
 inline constexpr std::size_t kOpenBatchMaxRecords = 5000;
 inline constexpr std::chrono::seconds kOpenBatchMaxAge{10};
 
+// The most parked aircraft one set may hold: far above the parked traffic of
+// the largest airport, so that RTPARK lines without their end tag cannot make
+// the set being received grow without end. Lines past it are dropped.
+inline constexpr std::size_t kRTAppParkedListCap = 5000;
+
 class TrafficReader final : public UdpReader {
 public:
     // Where finished batches go: gf_postTrafficBatch(batch, delay, RT App)
@@ -119,6 +124,8 @@ private:
     std::chrono::steady_clock::time_point batchOpenedAt_{};
     // The cap was logged in this run.
     bool capLogged_ = false;
+    // The parked set's cap was logged in this run.
+    bool parkedCapLogged_ = false;
     std::vector<std::string_view> fields_;
     std::uint32_t bufferSegment_ = 0;
     BatchPoster poster_;
