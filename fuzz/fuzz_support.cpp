@@ -12,10 +12,11 @@
 #include "airports/current_airport.h"
 #include "engine/user_position.h"
 #include "feed/handover.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/dbase.h"
 #include "services/gui.h"
 #include "services/stop.h"
 #include "settings/snapshot.h"
+#include "tools/enc_writer.h"
 
 namespace tavo::fuzz {
 
@@ -62,13 +63,29 @@ std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t
 
 void settle() { gf_gui().drain(); }
 
+namespace {
+
+// The code tables as the program starts with them: the shipped sample
+// database, encrypted once into the scratch folder and read afresh per reset.
+void lf_resetToSampleDbase() {
+    static const std::filesystem::path file = [] {
+        auto path = scratchFolder() / "dbase.enc";
+        tavo::tools::encryptDataFile(std::filesystem::path(TAVO_SOURCE_DIR) / "data" / "plain" / "dbase.xml", path);
+        return path;
+    }();
+    gf_resetAircraftDatabaseForTest();
+    if (!gf_readDbase(file)) throw std::runtime_error("the sample aircraft database cannot be read");
+}
+
+}  // namespace
+
 void resetFeedWorld(bool rtDirect) {
     settingsSnapshot.store(std::make_shared<const SettingsSnapshot>());
     startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{2, static_cast<std::uint8_t>(rtDirect ? 0 : 1)}));
     gf_publishUserAircraftState(UserAircraftState{});
     gf_clearCurrentAirport();
     gf_clearParkedTrafficSources();
-    gf_resetAircraftTables();
+    lf_resetToSampleDbase();
     gf_clearStopMailbox();
     settle();
 }

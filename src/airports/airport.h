@@ -22,7 +22,7 @@
 #include "feed/records.h"
 #include "foundation/files.h"
 #include "foundation/time.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/ac_key.h"
 
 // Metres to nautical miles (1 / 1852).
 inline constexpr double metresToNm = 0.0005399568034557236;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "engine/services.h"
+#include "liveries/code_tables.h"
 #include "settings/snapshot.h"
 #include "foundation/geodesy.h"
 
@@ -113,7 +114,7 @@ void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32
             // The list comes youngest first: everything after an old report is older still.
             if (record.age > settings->MAX_FIT) break;
             if (record.identity.callsign.empty()) continue;
-            if (!gf_isCategoryIncluded(gf_getModelCategory(record.identity.key.type))) continue;
+            if (!gf_isCategoryIncluded(gf_getModelCategory(record.identity.key.model))) continue;
             if (record.standName.empty() || (userStand && *userStand == record.standName)) continue;
             if (!standsTaken.insert(record.standName).second) continue;
             placed.push_back(RtParkPlacement{record.hexid, record.standName, record.age, record.identity,

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
 #include "foundation/atomic_shared_ptr.h"
 #include "settings/snapshot.h"
 #include "foundation/geodesy.h"

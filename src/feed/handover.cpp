@@ -15,9 +15,6 @@
 
 namespace {
 
-constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
-constexpr std::uint64_t kFnvPrime = 0x100000001b3ULL;
-
 std::int32_t lf_saturate(double ticks) {
     constexpr double lo = std::numeric_limits<std::int32_t>::min();
     constexpr double hi = std::numeric_limits<std::int32_t>::max();
@@ -35,24 +32,6 @@ ParkedTrafficSource lf_activeSource() {
 }  // namespace
 
 HandOverMaps g_engineHandOverMaps;
-
-std::uint64_t gf_fnv1a(std::string_view bytes) {
-    std::uint64_t hash = kFnvOffset;
-    for (unsigned char c : bytes) {
-        hash ^= c;
-        hash *= kFnvPrime;
-    }
-    return hash;
-}
-
-std::uint64_t gf_fnv1a(std::uint32_t hexid) {
-    std::uint64_t hash = kFnvOffset;
-    for (int i = 0; i < 4; ++i) {
-        hash ^= (hexid >> (8 * i)) & 0xFFu;
-        hash *= kFnvPrime;
-    }
-    return hash;
-}
 
 void HandOverMaps::insert(const HandOverEntry& entry) {
     if (!entry.callsign.empty()) callsigns.insert(entry.callsign);

@@ -11,20 +11,9 @@
 #include <vector>
 
 #include "feed/records.h"
+#include "foundation/hash.h"
 
 struct SettingsSnapshot;
-
-// 64-bit FNV-1a over a text's bytes, or over a hexid's four bytes, lowest first.
-std::uint64_t gf_fnv1a(std::string_view bytes);
-std::uint64_t gf_fnv1a(std::uint32_t hexid);
-
-struct Fnv1aTextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return static_cast<std::size_t>(gf_fnv1a(text)); }
-};
-struct Fnv1aHexidHash {
-    std::size_t operator()(std::uint32_t hexid) const { return static_cast<std::size_t>(gf_fnv1a(hexid)); }
-};
 
 using CallsignSet = std::unordered_set<std::string, Fnv1aTextHash, std::equal_to<>>;
 using HexidSet = std::unordered_set<std::uint32_t, Fnv1aHexidHash>;

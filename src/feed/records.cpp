@@ -18,6 +18,8 @@
 #include "engine/user_position.h"
 #include "feed/fields.h"
 #include "foundation/time.h"
+#include "liveries/code_tables.h"
+#include "liveries/dbase.h"
 #include "settings/snapshot.h"
 #include "foundation/geodesy.h"
 #include "foundation/text.h"
@@ -195,8 +197,9 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     id.origin = IataCode(fields.origin);
     id.destination = IataCode(fields.destination);
 
-    std::string type(fields.aircraftType);
-    if (auto fixed = gf_findTypeFix(type)) type = std::move(*fixed);
+    // The fixed text lives in the database's fix map for the whole run.
+    std::string_view type = fields.aircraftType;
+    if (auto fixed = gf_findTypeFix(type)) type = *fixed;
     if (lf_isDroppedType(type, fields.emitterCategory)) return result;
 
     // Sources write a missing airline as "null", as they do other texts.
@@ -205,11 +208,12 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     else if (!id.callsign.empty())
         gf_setAirlineFromCallsign(id);
 
-    if (type == "B777" && gf_isCargoAirlineCode(gf_airlineCodeAt(id.key.airline))) {
+    // The key has no model yet, so gf_isCargo tests the airline alone.
+    if (type == "B777" && gf_isCargo(id.key)) {
         type = "B77F";
         id.key.cargo = 1;
     }
-    id.key.type = gf_internModelCode(type);
+    id.key.model = gf_internModelCode(type);
 
     StreamPoint& p = record.point;
     if (fields.dataSource == "adsb_icao") {
@@ -237,7 +241,7 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
 
     const bool airborne = p.altitudeFt > 0.0;
     p.airborne = airborne ? 1 : 0;
-    if (airborne && gf_getModelCategory(id.key.type) != Rotorcraft &&
+    if (airborne && gf_getModelCategory(id.key.model) != Rotorcraft &&
         (!std::isfinite(p.groundSpeedKt) || !(p.groundSpeedKt > 0.0)))
         return result;
 
@@ -275,8 +279,8 @@ std::optional<ParkedRecord> gf_buildParkedRecord(const ParkedFields& fields) {
     FlightIdentity& id = record.identity;
     id.registration = lf_cleanRegistration(fields.registration);
     id.callsign = gf_cleanCallsign(fields.callsign);
-    std::string type(fields.aircraftType);
-    if (auto fixed = gf_findTypeFix(type)) type = std::move(*fixed);
+    std::string_view type = fields.aircraftType;
+    if (auto fixed = gf_findTypeFix(type)) type = *fixed;
 
     if (auto stored = gf_findRegistration(id.registration)) {
         id.key = *stored;
@@ -288,7 +292,7 @@ std::optional<ParkedRecord> gf_buildParkedRecord(const ParkedFields& fields) {
             id.key.cargo = 1;
         }
         if (!gf_isKnownModelCode(type)) return std::nullopt;
-        id.key.type = gf_internModelCode(type);
+        id.key.model = gf_internModelCode(type);
     }
 
     if (!gf_isValidLaLo(fields.position)) throw std::runtime_error(fmt::format("lalo: {}", fields.position));
@@ -303,9 +307,9 @@ std::optional<ParkedRecord> gf_buildParkedRecord(const ParkedFields& fields) {
         }
     }
 
-    const std::string typeCode = gf_modelCodeAt(id.key.type);
+    const std::string_view typeCode = gf_modelCodeAt(id.key.model);
     if (typeCode.empty() || !gf_isKnownModelCode(typeCode)) return std::nullopt;
-    if (!gf_isCategoryIncluded(gf_getModelCategory(id.key.type))) return std::nullopt;
+    if (!gf_isCategoryIncluded(gf_getModelCategory(id.key.model))) return std::nullopt;
 
     // No parked aircraft is put on the user's stand.
     if (fields.standName.empty()) return std::nullopt;

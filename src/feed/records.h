@@ -14,7 +14,7 @@
 
 #include "engine/stream_point.h"
 #include "foundation/lalo.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/ac_key.h"
 
 struct SettingsSnapshot;
 

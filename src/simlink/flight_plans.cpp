@@ -12,7 +12,7 @@
 
 #include "foundation/log.h"
 #include "foundation/text.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
 #include "settings/parameters.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"

@@ -14,7 +14,7 @@
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
 #include "services/gui.h"
 #include "services/stop.h"
 #include "simlink/sim_link_internal.h"
@@ -54,14 +54,11 @@ std::string lf_cutUtf8(std::string_view text, std::size_t limit) {
 }
 
 // The half wing span (nautical miles) of a type of at most four characters;
-// 0 when the database has none. Indices beyond the database's table get the
-// largest known span, the safe side for stands and collision circles.
+// 0 when the database has none (the tables give the largest known span for
+// an index beyond their wing radius table).
 double lf_halfWingSpan(std::string_view model, std::uint16_t& index) {
     index = gf_internModelCode(model);
-    if (index >= 2700) return gf_largestHalfWingSpan();
-    const double span = gf_getWingspan(index);
-    if (!std::isfinite(span) || span < 0) return gf_largestHalfWingSpan();
-    return span;
+    return gf_getWingspan(index);
 }
 
 std::optional<std::int64_t> lf_zuluEpoch(std::int64_t year, std::int64_t day, std::int64_t seconds) {
@@ -131,14 +128,14 @@ void gf_onUserAircraftModel(const SIMCONNECT_RECV_SIMOBJECT_DATA* data, DWORD si
             Gui::addStatusLine(
                 "171: No model info from your user aircraft received in SimConnect, max wing span is taken instead",
                 true);
-            g_userHalfWingSpan.store(gf_largestHalfWingSpan());
+            g_userHalfWingSpan.store(gf_maxWingRadius());
             return;
         }
         if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
             std::uint16_t index = 0;
             const double span = lf_halfWingSpan("E190", index);
             Gui::enqueueUpdate(GuiUpdate::userWingspanKnown(true));
-            g_userHalfWingSpan.store(span > 0 ? span : gf_largestHalfWingSpan());
+            g_userHalfWingSpan.store(span > 0 ? span : gf_maxWingRadius());
             g_userCategory.store(0);
             gf_logContinuation("SimConnect: User aircraft model: " + model);
             return;
@@ -161,7 +158,7 @@ void gf_onUserAircraftModel(const SIMCONNECT_RECV_SIMOBJECT_DATA* data, DWORD si
         if (span <= 0) {
             Gui::enqueueUpdate(GuiUpdate::userWingspanKnown(false));
             Gui::addStatusLine("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
-            g_userHalfWingSpan.store(gf_largestHalfWingSpan());
+            g_userHalfWingSpan.store(gf_maxWingRadius());
             return;
         }
         Gui::enqueueUpdate(GuiUpdate::userWingspanKnown(true));

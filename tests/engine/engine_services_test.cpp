@@ -3,7 +3,9 @@
 #include "engine/engine_state.h"
 #include "engine/services.h"
 #include "engine/user_position.h"
+#include "liveries/code_tables.h"
 #include "settings/snapshot.h"
+#include "support/dbase_builder.h"
 
 namespace {
 
@@ -12,13 +14,13 @@ protected:
     void SetUp() override {
         m_saved = settingsSnapshot.load();
         gf_publishStandSnapshot({});
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
     }
     void TearDown() override {
         settingsSnapshot.store(m_saved);
         gf_publishStandSnapshot({});
         gf_publishUserAircraftState(UserAircraftState{});
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
     }
     SettingsSnapshotPtr m_saved;
 };

@@ -26,7 +26,7 @@ ParkedRecord lf_parked(std::string callsign, std::string stand, std::int32_t slo
                        std::string type = "B738") {
     ParkedRecord r;
     r.identity.callsign = std::move(callsign);
-    r.identity.key.type = gf_internModelCode(type);
+    r.identity.key.model = gf_internModelCode(type);
     r.standName = std::move(stand);
     r.slot = slot;
     r.hexid = hexid;

@@ -12,7 +12,8 @@
 #include "engine/user_position.h"
 #include "feed/handover.h"
 #include "feed/records.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
+#include "support/dbase_builder.h"
 #include "settings/snapshot.h"
 
 namespace tavo::test {
@@ -38,7 +39,7 @@ protected:
         gf_publishStandSnapshot({});
         gf_clearParkedTrafficSources();
         gf_takeRtParkPlacements();
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
     }
 
     static void useRtApp() { startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{2, 1})); }

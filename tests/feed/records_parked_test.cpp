@@ -34,7 +34,7 @@ TEST_F(ParkedRecords, BuildsTheRecordWithItsHalfHourSlot) {
     EXPECT_EQ(r->standName, "D4");
     EXPECT_EQ(r->identity.registration, "PH-XYZ");
     EXPECT_EQ(gf_airlineCodeAt(r->identity.key.airline), "KLM");
-    EXPECT_EQ(gf_modelCodeAt(r->identity.key.type), "B738");
+    EXPECT_EQ(gf_modelCodeAt(r->identity.key.model), "B738");
     // The slot turns at minute 29 second 30.
     EXPECT_EQ(r->slot, 24);
     auto f = lf_parked();
@@ -72,7 +72,7 @@ TEST_F(ParkedRecords, RegistrationsFillTheKeyAndTheCallsign) {
     auto r = gf_buildParkedRecord(f);
     ASSERT_TRUE(r);
     EXPECT_EQ(gf_airlineCodeAt(r->identity.key.airline), "DLH");
-    EXPECT_EQ(gf_modelCodeAt(r->identity.key.type), "A319");
+    EXPECT_EQ(gf_modelCodeAt(r->identity.key.model), "A319");
     EXPECT_EQ(r->identity.callsign, "DAIBA");
 
     // A callsign that is a known registration gives the operator.

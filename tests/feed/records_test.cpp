@@ -122,7 +122,7 @@ TEST_F(TrafficRecords, RecordCarriesTheCleanedIdentityAndEmptyCodesMeanAbsent) {
     EXPECT_EQ(id.registration, "PH-BXA");
     EXPECT_EQ(id.origin.text(), "AMS");
     EXPECT_EQ(gf_airlineCodeAt(id.key.airline), "KLM");
-    EXPECT_EQ(gf_modelCodeAt(id.key.type), "B738");
+    EXPECT_EQ(gf_modelCodeAt(id.key.model), "B738");
 
     record = build([](TrafficFields& f) {
         f.origin = "";
@@ -161,7 +161,7 @@ TEST_F(TrafficRecords, HexidTypeAndCategoryFilters) {
         f.groundSpeed = 0.0;
     });
     ASSERT_TRUE(heli);
-    EXPECT_EQ(gf_modelCodeAt(heli->identity.key.type), "EC35");
+    EXPECT_EQ(gf_modelCodeAt(heli->identity.key.model), "EC35");
     EXPECT_FALSE(build([](TrafficFields& f) { f.groundSpeed = 0.0; }));
     EXPECT_FALSE(build([](TrafficFields& f) { f.groundSpeed = kNaN; }));
 }
@@ -177,11 +177,11 @@ TEST_F(TrafficRecords, AirlineFromTextOrCallsignAndCargoTriple7) {
     f.airline = "FDX";
     f.aircraftType = "B777";
     auto key = gf_buildTrafficRecord(f, ownAt()).record->identity.key;
-    EXPECT_EQ(gf_modelCodeAt(key.type), "B77F");
+    EXPECT_EQ(gf_modelCodeAt(key.model), "B77F");
     EXPECT_EQ(key.cargo, 1);
     f.airline = "BAW";
     key = gf_buildTrafficRecord(f, ownAt()).record->identity.key;
-    EXPECT_EQ(gf_modelCodeAt(key.type), "B777");
+    EXPECT_EQ(gf_modelCodeAt(key.model), "B777");
     EXPECT_EQ(key.cargo, 0);
 }
 

@@ -19,7 +19,8 @@
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/traffic_clock.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
+#include "support/dbase_builder.h"
 #include "services/gui.h"
 #include "services/stop.h"
 #include "settings/snapshot.h"
@@ -69,7 +70,7 @@ protected:
 
     static void clearShared() {
         gf_clearParkedTrafficSources();
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
         gf_clearStopMailbox();
         gf_gui().drain();
         gf_gui().reset();

@@ -304,7 +304,7 @@ TEST_F(RtDirectReplies, ParkedEntriesNeedSevenElementsAHexNameAndAValidTime) {
     EXPECT_EQ(r.position, (LaLo{52.31, 4.76}));
     EXPECT_EQ(r.standName, "D4");
     EXPECT_EQ(r.identity.callsign, "KLM1234");
-    EXPECT_EQ(gf_modelCodeAt(r.identity.key.type), "B738");
+    EXPECT_EQ(gf_modelCodeAt(r.identity.key.model), "B738");
 }
 
 // --- nearest METAR -----------------------------------------------------------

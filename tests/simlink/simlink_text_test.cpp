@@ -4,7 +4,8 @@
 
 #include <gmock/gmock.h>
 
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
+#include "support/dbase_builder.h"
 #include "simlink_fixture.h"
 
 using namespace tavo::test;
@@ -66,7 +67,7 @@ TEST(AtcModelText, CleaningAndNormalising) {
     EXPECT_EQ(gf_extractAtcModel("ATCCOM.AC_MODEL $$: A321 .0.text"), "A321");
     EXPECT_EQ(gf_extractAtcModel("   "), "");
 
-    gf_resetAircraftTables();
+    tavo::test::resetToSmallDbase();
     EXPECT_EQ(gf_normaliseUserModel("737", "PMDG DG 737-800 Lufthansa"), "B738");
     EXPECT_EQ(gf_normaliseUserModel("ATCCOM.AC_MODEL 737.0.text", "DG 737-900"), "B739");
     EXPECT_EQ(gf_normaliseUserModel("A350-900", "any"), "A359");

@@ -3,7 +3,8 @@
 #include <gmock/gmock.h>
 
 #include "engine/services.h"
-#include "liveries/aircraft_types.h"
+#include "liveries/code_tables.h"
+#include "support/dbase_builder.h"
 #include "simlink_fixture.h"
 
 using namespace tavo::test;
@@ -15,12 +16,12 @@ class UserAircraftTest : public SimLinkTest {
 protected:
     void SetUp() override {
         SimLinkTest::SetUp();
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
         gf_publishStandSnapshot({});
     }
     void TearDown() override {
         gf_publishStandSnapshot({});
-        gf_resetAircraftTables();
+        tavo::test::resetToSmallDbase();
         SimLinkTest::TearDown();
     }
     void placeUser(double lat, double lon, double altitude = 500, bool onGround = false) {
@@ -146,7 +147,7 @@ TEST_F(UserAircraftTest, ModelGivesSpanAndCategory) {
 TEST_F(UserAircraftTest, UnknownSpansFallBackToTheLargest) {
     connect();
     askTitleAndModel("Some Aircraft", "");
-    EXPECT_DOUBLE_EQ(g_userHalfWingSpan.load(), gf_largestHalfWingSpan());
+    EXPECT_DOUBLE_EQ(g_userHalfWingSpan.load(), gf_maxWingRadius());
     EXPECT_FALSE(gf_gui().userWingspanKnown);
     EXPECT_THAT(gf_gui().statusLine, HasSubstr("171: No model info"));
 
@@ -162,7 +163,7 @@ TEST_F(UserAircraftTest, UnknownSpansFallBackToTheLargest) {
     for (int i = 0; gf_internModelCode(fmt::format("Z{}", i)) < 2700; ++i) {
     }
     askTitleAndModel("Unknown", "QQQQ");
-    EXPECT_DOUBLE_EQ(g_userHalfWingSpan.load(), gf_largestHalfWingSpan());
+    EXPECT_DOUBLE_EQ(g_userHalfWingSpan.load(), gf_maxWingRadius());
     EXPECT_LT(g_userHalfWingSpan.load(), 1.0);
 }
 

@@ -1,70 +1,10 @@
 #include "support/enc_writer.h"
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include <sodium.h>
-
-#include "foundation/encrypted.h"
-
 namespace tavo::test {
-
-std::vector<unsigned char> makeEncryptedBytes(std::string_view plaintext, const EncWriterOptions& options) {
-    gf_ensureSodium();
-    if (options.chunkBytes == 0) {
-        throw std::invalid_argument("makeEncryptedBytes: chunk size 0");
-    }
-    unsigned char key[crypto_secretstream_xchacha20poly1305_KEYBYTES];
-    if (options.key.empty()) {
-        gf_buildDataFileKey(key);
-    } else if (options.key.size() == sizeof key) {
-        std::copy(options.key.begin(), options.key.end(), key);
-    } else {
-        throw std::invalid_argument("makeEncryptedBytes: key must have 32 bytes");
-    }
-
-    std::vector<unsigned char> out(crypto_secretstream_xchacha20poly1305_HEADERBYTES);
-    crypto_secretstream_xchacha20poly1305_state state;
-    crypto_secretstream_xchacha20poly1305_init_push(&state, out.data(), key);
-    sodium_memzero(key, sizeof key);
-
-    const auto push = [&](std::string_view piece, unsigned char tag) {
-        const std::size_t at = out.size();
-        out.resize(at + piece.size() + crypto_secretstream_xchacha20poly1305_ABYTES);
-        unsigned long long written = 0;
-        crypto_secretstream_xchacha20poly1305_push(&state, out.data() + at, &written,
-                                                   reinterpret_cast<const unsigned char*>(piece.data()),
-                                                   piece.size(), nullptr, 0, tag);
-        out.resize(at + static_cast<std::size_t>(written));
-    };
-    const unsigned char lastTag =
-        options.omitFinalTag ? crypto_secretstream_xchacha20poly1305_TAG_MESSAGE : crypto_secretstream_xchacha20poly1305_TAG_FINAL;
-
-    std::size_t offset = 0;
-    if (plaintext.empty() && !options.emptyFinalChunk) {
-        push({}, lastTag);
-    }
-    while (offset < plaintext.size()) {
-        const std::size_t n = std::min(options.chunkBytes, plaintext.size() - offset);
-        const bool last = offset + n == plaintext.size();
-        const unsigned char tag =
-            (last && !options.emptyFinalChunk) ? lastTag : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
-        push(plaintext.substr(offset, n), tag);
-        offset += n;
-    }
-    if (options.emptyFinalChunk) {
-        push({}, lastTag);
-    }
-    sodium_memzero(&state, sizeof state);
-    return out;
-}
-
-void writeEncryptedFile(const std::filesystem::path& path, std::string_view plaintext,
-                        const EncWriterOptions& options) {
-    writeBytes(path, makeEncryptedBytes(plaintext, options));
-}
 
 std::vector<unsigned char> readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -72,15 +12,6 @@ std::vector<unsigned char> readBytes(const std::filesystem::path& path) {
         throw std::runtime_error("readBytes: cannot open " + path.string());
     }
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("writeBytes: cannot write " + path.string());
-    }
 }
 
 std::string patternText(std::size_t n, std::uint32_t seed) {
