@@ -3,28 +3,11 @@
 #include <fmt/format.h>
 
 #include "foundation/files.h"
+#include "support/xml_text.h"
 
 namespace tavo::test {
 
 namespace {
-
-std::string lf_escapeAttribute(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-void lf_appendAttribute(std::string& out, std::string_view name, const std::optional<std::string>& value) {
-    if (value) out += fmt::format(" {}=\"{}\"", name, lf_escapeAttribute(*value));
-}
 
 // The document around the elements, with the fault asked for.
 std::string lf_document(std::string_view section, const std::string& elements, DataFileFault fault) {
@@ -62,11 +45,11 @@ std::string airportsXml(const std::vector<AirportDataEntry>& entries, DataFileFa
     elements.reserve(entries.size() * 72);
     for (const AirportDataEntry& entry : entries) {
         elements += "    <ap";
-        lf_appendAttribute(elements, "c", entry.c);
-        lf_appendAttribute(elements, "i", entry.i);
-        lf_appendAttribute(elements, "la", entry.la);
-        lf_appendAttribute(elements, "lo", entry.lo);
-        lf_appendAttribute(elements, "a", entry.a);
+        appendXmlAttribute(elements, "c", entry.c);
+        appendXmlAttribute(elements, "i", entry.i);
+        appendXmlAttribute(elements, "la", entry.la);
+        appendXmlAttribute(elements, "lo", entry.lo);
+        appendXmlAttribute(elements, "a", entry.a);
         elements += "/>\n";
     }
     return lf_document("airports", elements, fault);
@@ -106,7 +89,7 @@ std::string wktrafficXml(const std::vector<std::optional<std::string>>& codeList
     std::string elements;
     for (const auto& codes : codeLists) {
         elements += "    <arp";
-        lf_appendAttribute(elements, "c", codes);
+        appendXmlAttribute(elements, "c", codes);
         elements += "/>\n";
     }
     return lf_document("traffic_airports", elements, fault);

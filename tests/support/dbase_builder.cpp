@@ -2,37 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include <fmt/format.h>
 
 #include "foundation/files.h"
 #include "liveries/dbase.h"
 #include "support/enc_writer.h"
 #include "support/temp_dir.h"
+#include "support/xml_text.h"
 
 namespace tavo::test {
-
-namespace {
-
-std::string lf_escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-void lf_attribute(std::string& out, const char* name, const std::optional<std::string>& value) {
-    if (value) out += fmt::format(" {}=\"{}\"", name, lf_escape(*value));
-}
-
-}  // namespace
 
 DbaseBuilder& DbaseBuilder::record(std::string r, std::string a, std::string m, std::optional<std::string> o,
                                    std::optional<std::string> c) {
@@ -52,20 +33,33 @@ DbaseBuilder& DbaseBuilder::fix(std::string wro, std::string cor) {
 
 std::string DbaseBuilder::xml() const {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + rootName + ">\n";
-    const auto list = [&](const char* section, const char* child, const char* attribute,
-                          const std::vector<std::string>& codes) {
-        if (leftOut.contains(section)) return;
-        out += fmt::format("  <{}>\n", section);
-        const std::size_t step = codesPerElement == 0 ? 1 : codesPerElement;
-        for (std::size_t i = 0; i < codes.size(); i += step) {
-            std::string joined;
-            for (std::size_t j = i; j < codes.size() && j < i + step; ++j) {
-                if (j > i) joined += ',';
-                joined += codes[j];
-            }
-            out += fmt::format("    <{} {}=\"{}\"/>\n", child, attribute, lf_escape(joined));
+    // A section of `child` elements, each with the attributes `attributes`
+    // gives for one item; nothing when the section is left out.
+    const auto section = [&](const char* name, const char* child, const auto& items, const auto& attributes) {
+        if (leftOut.contains(name)) return;
+        out += fmt::format("  <{}>\n", name);
+        for (const auto& item : items) {
+            out += fmt::format("    <{}", child);
+            for (const auto& [attribute, value] : attributes(item)) appendXmlAttribute(out, attribute, value);
+            out += "/>\n";
         }
-        out += fmt::format("  </{}>\n", section);
+        out += fmt::format("  </{}>\n", name);
+    };
+    using Attributes = std::vector<std::pair<const char*, std::optional<std::string>>>;
+    const auto joined = [](auto first, auto last) {
+        std::string text;
+        for (auto it = first; it != last; ++it) text += (it == first ? "" : ",") + *it;
+        return text;
+    };
+    // A code list in elements of codesPerElement codes.
+    const auto list = [&](const char* name, const char* child, const char* attribute,
+                          const std::vector<std::string>& codes) {
+        const std::size_t step = codesPerElement == 0 ? 1 : codesPerElement;
+        std::vector<std::string> pieces;
+        for (std::size_t i = 0; i < codes.size(); i += step)
+            pieces.push_back(joined(codes.begin() + static_cast<std::ptrdiff_t>(i),
+                                    codes.begin() + static_cast<std::ptrdiff_t>(std::min(codes.size(), i + step))));
+        section(name, child, pieces, [&](const std::string& piece) { return Attributes{{attribute, piece}}; });
     };
     list("aircrafts", "aircraft", "types", aircrafts);
     list("cargo_types", "cargo_type", "types", cargoTypes);
@@ -75,50 +69,17 @@ std::string DbaseBuilder::xml() const {
     list("twoprops", "tpr", "types", twoProps);
     list("high_performance", "hpf", "types", highPerf);
     list("rotorcraft", "rot", "types", rotorcraft);
-    if (!leftOut.contains("similar_types")) {
-        out += "  <similar_types>\n";
-        for (const auto& group : similar) {
-            std::string joined;
-            for (const auto& code : group) joined += (joined.empty() ? "" : ",") + code;
-            out += fmt::format("    <similar types=\"{}\"/>\n", lf_escape(joined));
-        }
-        out += "  </similar_types>\n";
-    }
+    section("similar_types", "similar", similar, [&](const std::vector<std::string>& group) {
+        return Attributes{{"types", joined(group.begin(), group.end())}};
+    });
     list("ICAO_airlines", "ICAO", "codes", icaoAirlines);
     list("cargo_operators", "ICAO", "codes", cargoOperators);
-    if (!leftOut.contains("wingspans")) {
-        out += "  <wingspans>\n";
-        for (const auto& w : wingspans) {
-            out += "    <wingspan";
-            lf_attribute(out, "type", w.type);
-            lf_attribute(out, "meters", w.meters);
-            out += "/>\n";
-        }
-        out += "  </wingspans>\n";
-    }
-    if (!leftOut.contains("fixes")) {
-        out += "  <fixes>\n";
-        for (const auto& f : fixes) {
-            out += "    <fx";
-            lf_attribute(out, "wro", f.wro);
-            lf_attribute(out, "cor", f.cor);
-            out += "/>\n";
-        }
-        out += "  </fixes>\n";
-    }
-    if (!leftOut.contains("dbase")) {
-        out += "  <dbase>\n";
-        for (const auto& r : records) {
-            out += "    <d";
-            lf_attribute(out, "r", r.r);
-            lf_attribute(out, "a", r.a);
-            lf_attribute(out, "o", r.o);
-            lf_attribute(out, "m", r.m);
-            lf_attribute(out, "c", r.c);
-            out += "/>\n";
-        }
-        out += "  </dbase>\n";
-    }
+    section("wingspans", "wingspan", wingspans,
+            [](const Wingspan& w) { return Attributes{{"type", w.type}, {"meters", w.meters}}; });
+    section("fixes", "fx", fixes, [](const Fix& f) { return Attributes{{"wro", f.wro}, {"cor", f.cor}}; });
+    section("dbase", "d", records, [](const Record& r) {
+        return Attributes{{"r", r.r}, {"a", r.a}, {"o", r.o}, {"m", r.m}, {"c", r.c}};
+    });
     out += "</" + rootName + ">\n";
     return out;
 }
