@@ -65,16 +65,18 @@ void settle() { gf_gui().drain(); }
 
 namespace {
 
-// The code tables as the program starts with them: the shipped sample
-// database, encrypted once into the scratch folder and read afresh per reset.
-void lf_resetToSampleDbase() {
-    static const std::filesystem::path file = [] {
-        auto path = scratchFolder() / "dbase.enc";
+// The code tables as the program has them: the shipped sample database, read
+// once per process. Codes that inputs intern stay, as they do in a running
+// program (a full table gives new codes none).
+void lf_loadSampleDbase() {
+    static const bool loaded = [] {
+        const auto path = scratchFolder() / "dbase.enc";
         tavo::tools::encryptDataFile(std::filesystem::path(TAVO_SOURCE_DIR) / "data" / "plain" / "dbase.xml", path);
-        return path;
+        gf_resetAircraftDatabaseForTest();
+        if (!gf_readDbase(path)) throw std::runtime_error("the sample aircraft database cannot be read");
+        return true;
     }();
-    gf_resetAircraftDatabaseForTest();
-    if (!gf_readDbase(file)) throw std::runtime_error("the sample aircraft database cannot be read");
+    (void)loaded;
 }
 
 }  // namespace
@@ -85,7 +87,7 @@ void resetFeedWorld(bool rtDirect) {
     gf_publishUserAircraftState(UserAircraftState{});
     gf_clearCurrentAirport();
     gf_clearParkedTrafficSources();
-    lf_resetToSampleDbase();
+    lf_loadSampleDbase();
     gf_clearStopMailbox();
     settle();
 }
