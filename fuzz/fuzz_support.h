@@ -30,7 +30,8 @@ void settle();
 
 // The shared state the traffic readers build on, as the program has it at the
 // start of a run: default settings, the source chosen (RT Direct or the RT
-// App), fresh aircraft tables, no user aircraft, airport or stop request.
+// App), the sample aircraft database (read once per process), no user
+// aircraft, airport or stop request.
 void resetFeedWorld(bool rtDirect);
 
 // The user at 52N 4E with the current settings, as the RT Direct traffic

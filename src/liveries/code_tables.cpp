@@ -52,7 +52,8 @@ public:
 
     void reset() {
         std::lock_guard lock(appendMutex_);
-        for (std::size_t i = 0; i < kSlots; ++i) slots_[i].store(0, std::memory_order_relaxed);
+        for (const std::uint32_t pos : usedSlots_) slots_[pos].store(0, std::memory_order_relaxed);
+        usedSlots_.clear();
         freeChunks();
         size_.store(0, std::memory_order_release);
         appendLocked("", gf_fnv1a(""));
@@ -88,6 +89,7 @@ private:
         std::size_t pos = hash & kSlotMask;
         while (slots_[pos].load(std::memory_order_relaxed) != 0) pos = (pos + 1) & kSlotMask;
         slots_[pos].store((lf_tag(hash) << kIndexBits) | (index + 1), std::memory_order_release);
+        usedSlots_.push_back(static_cast<std::uint32_t>(pos));
         size_.store(index + 1, std::memory_order_release);
         return static_cast<std::uint16_t>(index);
     }
@@ -100,6 +102,7 @@ private:
     std::atomic<std::uint32_t> size_{0};
     std::array<std::atomic<std::string*>, kChunkCount> chunks_{};
     std::unique_ptr<std::atomic<std::uint32_t>[]> slots_;
+    std::vector<std::uint32_t> usedSlots_;  // so that a reset clears only these
 };
 
 CodeTable& lf_airlineTable() {
