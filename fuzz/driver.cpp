@@ -11,6 +11,9 @@
 // the seed, the run and the input, and leaves the input in
 // "<target>-failure.bin" in the working folder.
 //
+// A target with its own LLVMFuzzerCustomMutator (a reader of a binary layout)
+// has every mutation step made by it, as under libFuzzer.
+//
 // The flags look like libFuzzer's so that one command line fits both.
 
 #include <algorithm>
@@ -31,6 +34,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
+// A target that knows its input's structure may bring its own mutator, as
+// libFuzzer allows; it may call LLVMFuzzerMutate for the driver's own kinds.
+extern "C" __attribute__((weak)) std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                                                     std::size_t maxSize, unsigned int seed);
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 // Present in every sanitizer run time; weak so that a build without one links.
 extern "C" __attribute__((weak)) void __sanitizer_set_death_callback(void (*callback)());
 
@@ -232,6 +240,30 @@ void mutateOnce(Bytes& data, const std::vector<Entry>& corpus, Rng& rng, std::si
     if (data.size() > maxLen) data.resize(maxLen);
 }
 
+// What LLVMFuzzerMutate works with while a custom mutator runs.
+struct MutateContext {
+    const std::vector<Entry>* corpus = nullptr;
+    Rng* rng = nullptr;
+};
+MutateContext g_mutate;
+
+// One step of mutation: the target's own mutator when it has one, else one of
+// the driver's kinds.
+void mutateStep(Bytes& data, const std::vector<Entry>& corpus, Rng& rng, std::size_t maxLen) {
+    if (LLVMFuzzerCustomMutator == nullptr) {
+        mutateOnce(data, corpus, rng, maxLen);
+        return;
+    }
+    const std::size_t capacity = std::min<std::size_t>(maxLen, std::max<std::size_t>(data.size() * 2, 4096));
+    const std::size_t size = std::min(data.size(), capacity);
+    data.resize(capacity);
+    g_mutate = {&corpus, &rng};
+    const std::size_t mutated =
+        LLVMFuzzerCustomMutator(data.data(), size, capacity, static_cast<unsigned int>(rng.next()));
+    g_mutate = {};
+    data.resize(std::min(mutated, capacity));
+}
+
 bool parseFlag(std::string_view arg, std::string_view name, unsigned long long& value) {
     if (!arg.starts_with(name)) return false;
     arg.remove_prefix(name.size());
@@ -244,6 +276,14 @@ bool parseFlag(std::string_view arg, std::string_view name, unsigned long long& 
 }
 
 }  // namespace
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize) {
+    if (g_mutate.rng == nullptr) return size;
+    Bytes bytes(data, data + size);
+    mutateOnce(bytes, *g_mutate.corpus, *g_mutate.rng, maxSize);
+    std::copy(bytes.begin(), bytes.end(), data);
+    return bytes.size();
+}
 
 int main(int argc, char** argv) {
     if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
@@ -306,7 +346,7 @@ int main(int argc, char** argv) {
         const Entry& base = corpus[rng.below(corpus.size())];
         Bytes input = base.bytes;
         const std::size_t steps = 1 + rng.below(rng.oneIn(4) ? 16 : 4);
-        for (std::size_t s = 0; s < steps; ++s) mutateOnce(input, corpus, rng, static_cast<std::size_t>(maxLen));
+        for (std::size_t s = 0; s < steps; ++s) mutateStep(input, corpus, rng, static_cast<std::size_t>(maxLen));
         g_current.run = static_cast<long long>(i);
         g_current.source = base.name;
         runOne(input);
