@@ -43,6 +43,11 @@ void HandOverMaps::clear() {
     hexids.clear();
 }
 
+void HandOverMaps::restart(bool collect) {
+    clear();
+    active = collect;
+}
+
 void gf_setReplayDelays(std::vector<TrafficRecord>& batch, std::int32_t currentTick, std::uint32_t delaySeconds) {
     if (batch.empty()) return;
     const double base = static_cast<double>(delaySeconds) * 100.0 + static_cast<double>(currentTick);

@@ -27,6 +27,8 @@ struct HandOverMaps {
     // Inserts a build's entry: the callsign when not empty, and the hexid.
     void insert(const HandOverEntry& entry);
     void clear();
+    // Empties both maps and sets whether they collect from now on.
+    void restart(bool collect);
 };
 
 // Stamps every record's play tick: base = delay x 100 + currentTick, plus the

@@ -187,7 +187,7 @@ TEST_F(RtDirectReaders, WeatherCachesTheQnhForAMinuteWithin10Nm) {
     EXPECT_EQ(requestsAfter(), 1u);
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(g_qnh.load(), 1021u);
-    EXPECT_EQ(gf_rtApiTrafficReader().qnh.load(), 1021);
+    EXPECT_EQ(gf_rtApiTrafficReader().qnh.load(), 1021u);
     EXPECT_EQ(api.requests("/v6/nearestmetar")[0].body, "GUID=guid-1&toffset=0&lat=52.0000&lon=4.0000");
 
     clock.advance(59s);
@@ -209,12 +209,12 @@ TEST_F(RtDirectReaders, TheFirstQnhOfEveryRunIsPublished) {
     EXPECT_EQ(g_qnh.load(), 1021u);
 
     resetReaders();
-    gf_rtApiTrafficReader().setInitialQnh();
+    gf_rtApiTrafficReader().qnh.setInitial();
     EXPECT_EQ(g_qnh.load(), 1013u);
     ASSERT_TRUE(login());
     ASSERT_TRUE(gf_rtApiWeatherReader().nearestmetar(status));
     EXPECT_EQ(g_qnh.load(), 1021u);
-    EXPECT_EQ(gf_rtApiTrafficReader().qnh.load(), 1021);
+    EXPECT_EQ(gf_rtApiTrafficReader().qnh.load(), 1021u);
 }
 
 TEST_F(RtDirectReaders, Weather401IsRetriedOnceThenTheThreadEnds) {

@@ -63,7 +63,7 @@ void QnhReader::handleWeather(std::string_view datagram) {
             metarTimeNs_.store(lf_steadyNowNs());
             if (*qnh != storedQnh_.load()) {
                 storedQnh_.store(*qnh);
-                g_trafficReader.publishQnh(*qnh);
+                g_trafficReader.qnh.publish(*qnh);
             }
             return;
         }

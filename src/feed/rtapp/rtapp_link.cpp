@@ -12,6 +12,7 @@
 #include "airports/current_airport.h"
 #include "engine/user_position.h"
 #include "feed/feed_state.h"
+#include "feed/query_box.h"
 #include "feed/rtapp/rtapp_server.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
@@ -25,13 +26,6 @@ std::atomic<bool> g_waitingForRTApp{false};
 std::atomic<bool> g_bufferRequestPending{false};
 
 namespace {
-
-// Half the height of a request box, in degrees of latitude, per nautical mile.
-constexpr double kDegreesPerNm = 1.852 / 111.2;
-// The parked request's box: 3 NM each way.
-constexpr double kParkedBoxNm = 3.0;
-constexpr double kParkedHalfHeight = kParkedBoxNm * kDegreesPerNm;  // 0.04996402877697842
-constexpr double kParkedHalfWidthFt = 18228.34647;                 // 3 NM
 
 std::mutex l_bufferRequestMutex;
 // When the pending buffer request was sent; guarded by l_bufferRequestMutex.
@@ -67,8 +61,6 @@ void lf_linkGone(const std::string& statusLine) {
     requestStop(StopReason::NewSettings, 0);
 }
 
-// West and east longitudes of a request box: the points at bearing -90 and
-// +90 degrees over the half width.
 // With l_bufferRequestMutex held: a pending request whose end has not come
 // in time is given up, so the link is drained again and a new one may go.
 void lf_expireBufferRequestLocked() {
@@ -78,11 +70,6 @@ void lf_expireBufferRequestLocked() {
     gf_log(fmt::format("Buffer traffic request timed out after {} seconds", kBufferRequestTimeout.count()));
 }
 
-std::pair<double, double> lf_westEast(const LaLo& centre, double halfWidthFt) {
-    const LaLo west = gf_destinationPoint(centre, BearingDistance{-pi / 2.0, halfWidthFt});
-    const LaLo east = gf_destinationPoint(centre, BearingDistance{pi / 2.0, halfWidthFt});
-    return {west.lon, east.lon};
-}
 
 }  // namespace
 
@@ -232,12 +219,10 @@ bool gf_requestBufferTraffic() {
     if (!state || gf_isUnknownPosition(state->latitude, state->longitude)) {
         line = "Qs999=sendbuffer=5,6\n";
     } else {
-        const double radiusNm = settingsSnapshot.load()->RANGE;
-        const double halfHeight = radiusNm * kDegreesPerNm;
-        const LaLo centre{state->latitude, state->longitude};
-        const auto [west, east] = lf_westEast(centre, radiusNm * feetPerNm);
-        line = fmt::format("Qs999=sendbuffer=5,6,{:.6f},{:.6f},{:.6f},{:.6f}\n", centre.lat - halfHeight, west,
-                           centre.lat + halfHeight, east);
+        const TrafficBox box =
+            gf_boxAround(LaLo{state->latitude, state->longitude}, settingsSnapshot.load()->RANGE);
+        line = fmt::format("Qs999=sendbuffer=5,6,{:.6f},{:.6f},{:.6f},{:.6f}\n", box.bottom, box.left, box.top,
+                           box.right);
     }
     g_rtAppServer.drainReceiveBuffer();
     const bool sent = g_rtAppServer.sendDataPacket(line);
@@ -266,8 +251,7 @@ void gf_requestParkedTraffic() {
     if (!centre) return;
 
     if (!g_rtAppServer.connected()) return;
-    const auto [west, east] = lf_westEast(*centre, kParkedHalfWidthFt);
-    g_rtAppServer.sendDataPacket(fmt::format("Qs999=sendparked,{:.6f},{:.6f},{:.6f},{:.6f}\r\n",
-                                             centre->lat - kParkedHalfHeight, west, centre->lat + kParkedHalfHeight,
-                                             east));
+    const TrafficBox box = gf_boxAround(*centre, kParkedBoxRadiusNm);
+    g_rtAppServer.sendDataPacket(fmt::format("Qs999=sendparked,{:.6f},{:.6f},{:.6f},{:.6f}\r\n", box.bottom,
+                                             box.left, box.top, box.right));
 }

@@ -12,7 +12,6 @@
 #include "feed/fields.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/rtapp_link.h"
-#include "feed/rtdirect/replies.h"
 #include "feed/traffic_clock.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -25,7 +24,6 @@ TrafficReader g_trafficReader;
 
 namespace {
 
-constexpr std::uint32_t kDefaultQnh = 1013;
 constexpr std::uint32_t kLiveDelaySeconds = 30;
 constexpr std::uint32_t kBufferSegmentSeconds = 6;
 // RT App versions send 42 fields (older), 43, or 44 with the airline as
@@ -289,8 +287,7 @@ void TrafficReader::reset() {
     parkedCapLogged_ = false;
     {
         std::lock_guard lock(handOverMutex);
-        maps.clear();
-        maps.active = false;
+        maps.restart(false);
     }
     {
         std::lock_guard lock(parkedListMutex);
@@ -322,30 +319,13 @@ void TrafficReader::clearParkedTraffic() {
 
 void TrafficReader::clearTrafficMaps() {
     std::lock_guard lock(handOverMutex);
-    maps.clear();
-    maps.active = true;
+    maps.restart(true);
 }
 
 void TrafficReader::beginBufferTraffic() {
     bufferSegment_ = 0;
     dropPerBatchCopies();
     bufferReceived.store(false);
-}
-
-bool TrafficReader::setInitialQnh() {
-    std::lock_guard lock(qnhMutex_);
-    if (qnh.load() != 0) return false;
-    qnh.store(kDefaultQnh);
-    g_qnh.exchange(kDefaultQnh);
-    Gui::enqueueUpdate(GuiUpdate::qnh(static_cast<std::int32_t>(kDefaultQnh)));
-    return true;
-}
-
-void TrafficReader::publishQnh(std::uint32_t hectopascal) {
-    std::lock_guard lock(qnhMutex_);
-    qnh.store(hectopascal);
-    g_qnh.exchange(hectopascal);
-    Gui::enqueueUpdate(GuiUpdate::qnh(static_cast<std::int32_t>(hectopascal)));
 }
 
 void gf_clearTrafficMaps() {
@@ -389,7 +369,7 @@ void gf_trafficReader() {
             reader.bindToPort(gf_rtAppUdpPorts().traffic);
             Gui::enqueueUpdate(GuiUpdate::trafficReaderState(kReaderRunning));
             gf_log(fmt::format("{} connected", reader.name()));
-            reader.setInitialQnh();
+            reader.qnh.setInitial();
             Gui::addStatusLine(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
             reader.beginBufferTraffic();
             gf_clearTrafficMaps();

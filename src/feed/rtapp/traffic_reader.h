@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "feed/handover.h"
+#include "feed/reader_qnh.h"
 #include "feed/records.h"
 #include "feed/rtapp/udp_reader.h"
 
@@ -69,19 +70,14 @@ public:
     // received (reader thread, or while it does not run).
     void beginBufferTraffic();
 
-    // Sets the QNH copy and g_qnh to 1013 when no QNH is known yet, and shows
-    // it; returns whether it did. Any thread.
-    bool setInitialQnh();
-    // A new QNH from the weather: the copy, g_qnh and the window. Any thread.
-    void publishQnh(std::uint32_t hectopascal);
-
     void setBatchPoster(BatchPoster poster);
 
     // An RTBUF_EOT arrived / an RTPARK_EOT arrived (the parked set is complete).
     std::atomic<bool> bufferReceived{false};
     std::atomic<bool> parkedReceived{false};
-    // The QNH the records are corrected with; 0 until the reader starts.
-    std::atomic<std::uint32_t> qnh{0};
+    // The QNH the records are corrected with; 0 until the reader starts, then
+    // 1013 until the QNH reader publishes one.
+    ReaderQnh qnh;
 
     std::mutex handOverMutex;
     HandOverMaps maps;  // guarded by handOverMutex, active flag included
@@ -132,10 +128,6 @@ private:
 
     std::mutex ownPositionMutex_;
     OwnPosition ownPosition_;  // guarded by ownPositionMutex_
-
-    // Orders the two writers of the QNH (this reader's start and the QNH
-    // reader), so a 1013 default never lands after a real value.
-    std::mutex qnhMutex_;
 };
 
 extern TrafficReader g_trafficReader;
