@@ -2,6 +2,8 @@
 // stop is seen, the QNH reader binding anew while its port is taken, and the
 // traffic reader's whole road from the buffer request to the engine.
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -243,4 +245,43 @@ TEST_F(RTAppUdpThreads, BufferLiveAndParkedTrafficFromThePeer) {
     std::lock_guard lock(g_trafficReader.parkedListMutex);
     ASSERT_EQ(g_trafficReader.parkedFront.size(), 1u);
     EXPECT_EQ(g_trafficReader.parkedFront[0].hexid, 0x4840D6u);
+}
+
+// The engine takes the hand-over maps (and a new start lets them collect
+// again) while the reader thread inserts the entries of its lines: every
+// hexid the engine finds is one a line carried, and none is found twice.
+TEST_F(RTAppUdpTest, HandOverInsertsMeetTheEnginesTakesUnderTheLock) {
+    gf_registerRTAppReaders();
+    constexpr std::uint32_t kLines = 4000;
+    constexpr std::uint32_t kFirst = 100001;
+    std::vector<std::string> lines;
+    for (std::uint32_t i = 0; i < kLines; ++i) lines.push_back(rtTrafficLine(kFirst + i));
+
+    std::atomic<bool> go{false};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!go.load()) std::this_thread::yield();
+        for (const auto& line : lines) g_trafficReader.handleLine(line);
+        done.store(true);
+    });
+    std::vector<std::uint32_t> taken;
+    std::size_t takes = 0;
+    go.store(true);
+    while (!done.load() || takes == 0) {
+        gf_takeParkedHandOverMaps();
+        taken.insert(taken.end(), g_engineHandOverMaps.hexids.begin(), g_engineHandOverMaps.hexids.end());
+        gf_clearTrafficMaps();
+        ++takes;
+    }
+    reader.join();
+    gf_takeParkedHandOverMaps();
+    taken.insert(taken.end(), g_engineHandOverMaps.hexids.begin(), g_engineHandOverMaps.hexids.end());
+    gf_clearParkedTrafficSources();
+
+    std::sort(taken.begin(), taken.end());
+    EXPECT_EQ(std::adjacent_find(taken.begin(), taken.end()), taken.end()) << "a hexid was taken twice";
+    ASSERT_FALSE(taken.empty());
+    EXPECT_GE(taken.front(), kFirst);
+    EXPECT_LT(taken.back(), kFirst + kLines);
+    EXPECT_GT(takes, 1u);
 }

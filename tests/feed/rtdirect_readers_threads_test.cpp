@@ -382,6 +382,38 @@ TEST_F(RtDirectReaders, Live406ContinuesAnd401EndsWithReauthentication) {
     EXPECT_EQ(posts(), (std::vector<Post>{{1, 30}}));
 }
 
+// A login while a live request runs makes its answer stale: the reader ends
+// as for a lost session (401, re-authentication asked for) and does not
+// deliver the answer, although a session is held again.
+TEST_F(RtDirectReaders, ASessionRenewedDuringALiveRequestEndsTheReader) {
+    ASSERT_TRUE(login());
+    FakeReply held = FakeRtApi::json(lf_traffic(200, json{{"a", lf_aircraft("4840d6")}}));
+    held.stall = true;
+    serveTraffic(lf_traffic(200), {held});
+    startTraffic();
+    ASSERT_TRUE(api.waitForStalled(1, 5s));
+    const RTAPISessionPtr renewed = login(FakeRtApi::authReply("guid-2", 250, 250));
+    ASSERT_TRUE(renewed);
+    api.releaseStalled();
+    bool ended = false;
+    for (int i = 0; i < 5000 && !ended; ++i) {
+        ended = pendingStop().has_value();
+        if (!ended) std::this_thread::sleep_for(1ms);
+    }
+    if (!ended) {
+        gf_rtApiTrafficReader().requestStop();
+        api.releaseStalled();
+    }
+    traffic.join();
+    ASSERT_TRUE(ended) << "the reader went on with the stale answer";
+    EXPECT_EQ(liveRequests().size(), 1u);
+    EXPECT_TRUE(posts().empty());
+    EXPECT_NE(newLogLines().find("==> re-authentication to RT API is needed, restart TAVO\n"), std::string::npos);
+    expectStop(StopReason::ReaderError);
+    EXPECT_TRUE(gf_rtApiWeatherReader().stop.load());
+    EXPECT_EQ(gf_rtApiConnection().session(), renewed);
+}
+
 TEST_F(RtDirectReaders, AStopDuringAWaitEndsQuietly) {
     ASSERT_TRUE(login());
     clock.setAuto(false);
