@@ -268,7 +268,7 @@ std::int32_t lf_initBglAirport(std::span<const std::uint8_t> record) {
     return feet;
 }
 
-std::optional<std::string> lf_makeUniqueStandName(const std::string& name, std::set<std::string>& usedNames) {
+std::optional<std::string> lf_makeUniqueStandName(const std::string& name, std::unordered_set<std::string>& usedNames) {
     if (usedNames.insert(name).second) return name;
     for (const char letter : std::string_view("abcdefghij")) {
         std::string candidate = name + letter;
@@ -313,6 +313,11 @@ void lf_readBglTaxiwayParkings(std::span<const std::uint8_t> subrecord, std::uin
                            subrecordOffset));
         return;
     }
+    // Room for the entries the subrecord can hold, whatever the count says.
+    const std::size_t fitting =
+        std::min<std::size_t>(*count, (subrecord.size() - 8) / (kBglParkingEntryWords * 4));
+    into.airport.stands.reserve(into.airport.stands.size() + fitting);
+    into.usedNames.reserve(into.usedNames.size() + fitting);
     std::uint64_t at = 8;
     for (std::uint32_t i = 0; i < *count; ++i) {
         const auto word0 = lf_readBglU32(subrecord, at);
@@ -352,7 +357,7 @@ void lf_readBglTaxiwayParkings(std::span<const std::uint8_t> subrecord, std::uin
         const auto code = static_cast<std::uint32_t>(type);
         const bool ramp = (code >= 1 && code <= 4) || code == 14;
         const bool cargo = code == 5 || code == 6;
-        into.airport.stands.emplace_back(*name, std::vector<StandOption>{}, position.lat, position.lon, heading,
+        into.airport.stands.emplace_back(std::move(*name), std::vector<StandOption>{}, position.lat, position.lon, heading,
                                          static_cast<double>(radius), type, cargo, ramp, false);
     }
 }

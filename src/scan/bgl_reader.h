@@ -17,7 +17,7 @@
 #include <istream>
 #include <map>
 #include <optional>
-#include <set>
+#include <unordered_set>
 #include <span>
 #include <string>
 #include <variant>
@@ -115,7 +115,7 @@ std::int32_t lf_initBglAirport(std::span<const std::uint8_t> record);
 // the number the next helipad gets.
 struct BglAirportStands {
     Airport airport;
-    std::set<std::string> usedNames;
+    std::unordered_set<std::string> usedNames;
     int helipadCounter = 1;
     // Positions of the helipads taken, to drop doubles.
     std::vector<LaLo> helipads;
@@ -125,7 +125,7 @@ struct BglAirportStands {
 
 // The name itself when it is new, else the name with the first of "a".."j"
 // that is new; nothing (and a scan-log warning) when all ten are taken.
-std::optional<std::string> lf_makeUniqueStandName(const std::string& name, std::set<std::string>& usedNames);
+std::optional<std::string> lf_makeUniqueStandName(const std::string& name, std::unordered_set<std::string>& usedNames);
 
 // Walks the subrecords of one airport record (its bytes exactly; its offset
 // in the file for log lines), appending helipads and parkings as stands.

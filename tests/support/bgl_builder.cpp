@@ -118,8 +118,8 @@ std::uint32_t BglFile::u32(std::uint64_t offset) const {
 
 BglFile bglBuild(const std::vector<BglSection>& sections) {
     BglFile file;
+    file.bytes = BglBytes(56, 0);
     BglBytes& out = file.bytes;
-    out.resize(56, 0);
     setU32(out, 0, 0x19920201);
     setU32(out, 4, 56);
     setU32(out, 20, static_cast<std::uint32_t>(sections.size()));

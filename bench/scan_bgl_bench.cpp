@@ -1,0 +1,177 @@
+// The BGL reader on scenery files of real size: processing a 50 MB file of
+// thousands of airports with parkings and helipads, beside only reading the
+// same file into memory with plain reads; and probing 10,000 small files, as
+// a scan of many packages does before any heavy work.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include "airports/airports_list.h"
+#include "airports/weekly_traffic.h"
+#include "scan/bgl_reader.h"
+#include "scan/scan_log.h"
+#include "support/airports_data.h"
+#include "support/bgl_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace tavo::test;
+
+constexpr std::size_t kAirports = 3420;
+
+// What reached the hand-over, so the work cannot be skipped.
+std::uint64_t g_stands = 0;
+void countStands(Airport& airport, int helipads) { g_stands += airport.stands.size() + static_cast<unsigned>(helipads); }
+
+// An airport with 2 helipads, a few other subrecords and 250 parkings, some
+// with airline codes: about 17 KB, the size of a large real airport.
+BglAirport largeAirport(std::size_t n) {
+    BglAirport a;
+    a.icao = profileIcao(n);
+    a.altitudeMm = static_cast<std::int32_t>(n % 900) * 1000;
+    const double lat = -60.0 + static_cast<double>(n % 1200) * 0.1;
+    const double lon = -170.0 + static_cast<double>(n % 3400) * 0.1;
+    a.subrecords.push_back(bglPlainRecord(0x19, 40));
+    a.subrecords.push_back(bglHelipad({lat + 0.01, lon, 20.0f}));
+    a.subrecords.push_back(bglHelipad({lat + 0.02, lon, 24.0f, 36}));
+    a.subrecords.push_back(bglPlainRecord(0x0C, 120));
+    std::vector<BglParking> parkings;
+    for (std::uint32_t k = 0; k < 250; ++k) {
+        BglParking p;
+        p.nameIndex = 10 + k % 28;
+        p.type = 1 + k % 15;
+        p.number = k / 28 + 1;
+        p.radiusMetres = 15.0f + static_cast<float>(k % 30);
+        p.headingDegrees = static_cast<float>(k * 7 % 360);
+        p.lat = lat + 0.0001 * k;
+        p.lon = lon + 0.0001 * (k % 17);
+        if (k % 5 == 0) p.airlineCodes = {0x4241, 0x4443, 0x4645};
+        parkings.push_back(p);
+    }
+    a.subrecords.push_back(bglParkings(parkings));
+    return a;
+}
+
+// A working folder with the airports list loaded (the codes the files name)
+// and the hand-over counting stands, for as long as a benchmark runs.
+class BglWorkFolder {
+public:
+    BglWorkFolder() {
+        writeAirportsEnc(dir_.path(), airportsProfile(kAirports));
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
+        gf_unloadAirportsForTests();
+        gf_clearWeeklyTrafficAirports();
+        loaded_ = std::holds_alternative<std::size_t>(gf_loadAirports());
+        gf_setBglAirportHandover(&countStands);
+    }
+    ~BglWorkFolder() {
+        gf_setBglAirportHandover(nullptr);
+        gf_unloadAirportsForTests();
+        g_airportScanLog.clear();
+        std::filesystem::current_path(previous_);
+    }
+    bool loaded() const { return loaded_; }
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    ScopedTempDir dir_;
+    std::filesystem::path previous_;
+    bool loaded_ = false;
+};
+
+// The 50 MB file: the airports spread over three airport sections of several
+// subsections, with sections of other types between them.
+std::filesystem::path write50MbFile(const std::filesystem::path& folder) {
+    std::vector<BglSection> sections;
+    const BglSubsection others{{bglPlainRecord(0x11, 64), bglPlainRecord(0x12, 256)}, -1};
+    sections.push_back(BglSection{0x65, 0, {others}});
+    std::size_t n = 0;
+    for (int s = 0; s < 3; ++s) {
+        BglSection section{3, s == 1 ? 0x10001u : 0x1u, {}};
+        for (int sub = 0; sub < 10; ++sub) {
+            BglSubsection subsection;
+            for (std::size_t k = 0; k < kAirports / 30; ++k) subsection.records.push_back(bglAirportRecord(largeAirport(n++)));
+            section.subsections.push_back(std::move(subsection));
+        }
+        sections.push_back(std::move(section));
+        sections.push_back(BglSection{0x22, 0, {others}});
+    }
+    const std::filesystem::path path = folder / "large.bgl";
+    writeBglFile(path, bglBuild(sections).bytes);
+    return path;
+}
+
+// Processing the 50 MB file: read, walk, decode every airport, stands of
+// every one. Budget: under 0.3 s warm.
+void BM_ProcessBgl50MB(benchmark::State& state) {
+    BglWorkFolder folder;
+    if (!folder.loaded()) {
+        state.SkipWithError("airports list not loaded");
+        return;
+    }
+    const auto path = write50MbFile(folder.path());
+    for (auto _ : state) {
+        g_stands = 0;
+        lf_processBGLfile(path);
+        g_airportScanLog.clear();
+        benchmark::DoNotOptimize(g_stands);
+    }
+    state.counters["stands"] = static_cast<double>(g_stands);
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(path)));
+}
+BENCHMARK(BM_ProcessBgl50MB)->Unit(benchmark::kMillisecond);
+
+// Baseline: the same file read into memory with plain reads, nothing parsed.
+void BM_ReadBgl50MBPlain(benchmark::State& state) {
+    BglWorkFolder folder;
+    const auto path = write50MbFile(folder.path());
+    for (auto _ : state) {
+        std::ifstream in(path, std::ios::binary);
+        const auto size = std::filesystem::file_size(path);
+        std::vector<std::uint32_t> words(size / 4);
+        in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(words.size() * 4));
+        benchmark::DoNotOptimize(words.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(path)));
+}
+BENCHMARK(BM_ReadBgl50MBPlain)->Unit(benchmark::kMillisecond);
+
+// Probing 10,000 small files: three in four name an airport section (some
+// behind other sections), the rest do not. Budget: under 1 s.
+void BM_Probe10000SmallFiles(benchmark::State& state) {
+    ScopedTempDir dir;
+    const BglSubsection others{{bglPlainRecord(0x11, 64)}, -1};
+    const BglSubsection airport{{bglAirportRecord(BglAirport{"EGLL", -1, 0, {bglHelipad({51.47, -0.46, 20.0f})}, -1})},
+                                -1};
+    const BglBytes kinds[] = {
+        bglBuild({BglSection{3, 0, {airport}}}).bytes,
+        bglBuild({BglSection{0x22, 0, {others}}, BglSection{0x65, 0, {others}}, BglSection{3, 0x10001, {airport}}}).bytes,
+        bglBuild({BglSection{3, 0x1, {airport}}, BglSection{0x22, 0, {others}}}).bytes,
+        bglBuild({BglSection{0x22, 0, {others}}, BglSection{0x65, 0, {others}}}).bytes,
+    };
+    std::vector<std::filesystem::path> paths;
+    for (int i = 0; i < 10000; ++i) {
+        paths.push_back(dir.path() / fmt::format("f{}.bgl", i));
+        writeBglFile(paths.back(), kinds[i % 4]);
+    }
+    std::size_t airports = 0;
+    for (auto _ : state) {
+        airports = 0;
+        for (const auto& p : paths) airports += lf_probeBglHeader(p) ? 1 : 0;
+        benchmark::DoNotOptimize(airports);
+    }
+    state.counters["with_airports"] = static_cast<double>(airports);
+}
+BENCHMARK(BM_Probe10000SmallFiles)->Unit(benchmark::kMillisecond);
+
+}  // namespace
