@@ -96,6 +96,17 @@ std::optional<std::string> gf_getParkAirportUserStand() {
     return stand;
 }
 
+std::optional<std::string> gf_findParkAirportUserStand(const IcaoCode& icao) {
+    std::shared_lock lock(l_parkAirportMutex);
+    if (icao.isNone()) return std::nullopt;
+    for (const auto& airport : l_parkAirports) {
+        if (!(airport.icao == icao)) continue;
+        if (!airport.userStand || airport.userStand->empty()) return std::nullopt;
+        return airport.userStand;
+    }
+    return std::nullopt;
+}
+
 bool gf_setParkAirportUserStand(const IcaoCode& icao, const std::string& standName) {
     std::unique_lock lock(l_parkAirportMutex);
     if (l_parkAirports.empty() || icao.isNone() || !(l_parkAirports.front().icao == icao)) return false;

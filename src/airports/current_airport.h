@@ -31,6 +31,9 @@ bool gf_isNearCurrentAirport(const LaLo& position);
 void gf_makeCurrentParkAirport(const IcaoCode& icao, const LaLo& position);
 void gf_clearParkAirports();
 std::optional<std::string> gf_getParkAirportUserStand();
+// The user stand recorded for the park airport with that code (current or
+// not); nothing when there is no such park airport or its stand is empty.
+std::optional<std::string> gf_findParkAirportUserStand(const IcaoCode& icao);
 // Records the stand as the user stand of the park airport when its code
 // matches the current park airport; true when it did.
 bool gf_setParkAirportUserStand(const IcaoCode& icao, const std::string& standName);

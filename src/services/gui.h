@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -219,6 +220,9 @@ public:
     PixelRect expandBox;                           // device pixels, stored at each paint
     unsigned dpi = 96;
     std::unordered_map<ControlId, int> baseHeights;  // 96-DPI heights of combo boxes
+    // The DPI the controls font was made for; unset until the first one is
+    // made (controls then get the painting font, made for 96 DPI).
+    std::optional<unsigned> controlsFontDpi;
 
     std::string statusLine;
     std::string errorText;

@@ -90,3 +90,76 @@ TEST_F(HeadlessWindowTest, EntryDialogAnswersFromItsScriptWithinItsLimitAndDisab
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HeadlessWindowTest, OwnerDrawnBoxRepaintsAtOnceOnEveryStateChangeInItsOwnPixels) {
+    const WindowHandle w = open();
+    backend->setWindowDpi(w, 144);
+    std::vector<OwnerDrawState> states;
+    ControlSpec setup;
+    setup.kind = ControlKind::CheckBox;
+    setup.id = 0x8011;
+    setup.x = 10;
+    setup.y = 20;
+    setup.width = 14;
+    setup.height = 14;
+    setup.paint = [&states](Painter& painter, const OwnerDrawState& state) {
+        states.push_back(state);
+        painter.setLineWidth(3);
+        painter.line(0, 0, state.width, state.height, Rgb{1, 2, 3});
+    };
+    ASSERT_TRUE(gf_createControl(w, setup));
+    ASSERT_TRUE(gf_setControlCheck(0x8011, true));
+    ASSERT_TRUE(gf_enableControl(0x8011, false));
+    ASSERT_TRUE(gf_setControlBounds(0x8011, PixelRect{15, 30, 36, 51}));
+    EXPECT_FALSE(gf_setControlCheck(0x9999, true));
+
+    ASSERT_EQ(states.size(), 4u) << "created, checked, disabled, resized";
+    EXPECT_FALSE(states[0].checked);
+    EXPECT_TRUE(states[1].checked);
+    EXPECT_TRUE(states[1].enabled);
+    EXPECT_FALSE(states[2].enabled);
+    EXPECT_EQ(states[3].width, 21);
+    EXPECT_EQ(states[3].dpi, 144u);
+    const auto paints = backend->controlPaints(0x8011);
+    ASSERT_EQ(paints.size(), 4u);
+    EXPECT_EQ(paints[3], (std::vector<PaintOp>{
+                             PaintOp{PaintOp::Kind::SetLayout, {0, 0, 21, 21}, {}, {}, false},
+                             PaintOp{PaintOp::Kind::LineWidth, {3, 0, 0, 0}, {}, {}, false},
+                             PaintOp{PaintOp::Kind::Line, {0, 0, 21, 21}, Rgb{1, 2, 3}, {}, false},
+                         }));
+    EXPECT_TRUE(backend->paintedFrames().empty()) << "the main window is not painted for a box";
+
+    // A control without a paint procedure records nothing.
+    ControlSpec plain;
+    plain.kind = ControlKind::CheckBox;
+    plain.id = 0x8012;
+    ASSERT_TRUE(gf_createControl(w, plain));
+    gf_setControlCheck(0x8012, true);
+    EXPECT_TRUE(backend->controlPaints(0x8012).empty());
+}
+
+TEST_F(HeadlessWindowTest, ControlFontAndEditBackgroundAreKeptPerControl) {
+    const WindowHandle w = open();
+    ControlSpec edit;
+    edit.kind = ControlKind::Edit;
+    edit.id = 0x8033;
+    edit.background = Rgb{153, 204, 255};
+    edit.fontDpi = 96;
+    ASSERT_TRUE(gf_createControl(w, edit));
+    ControlSpec button;
+    button.kind = ControlKind::Button;
+    button.id = 0x8036;
+    ASSERT_TRUE(gf_createControl(w, button));
+    EXPECT_TRUE(gf_setControlFont(0x8036, 120));
+    EXPECT_FALSE(gf_setControlFont(0x9999, 120));
+    EXPECT_FALSE(gf_setControlFont(0x8036, 0)) << "no font is made for DPI 0";
+
+    EXPECT_EQ(backend->controlState(0x8033)->setup.background, (Rgb{153, 204, 255}));
+    EXPECT_EQ(backend->controlState(0x8033)->fontDpi, 96u);
+    EXPECT_EQ(backend->controlState(0x8036)->fontDpi, 120u);
+    EXPECT_FALSE(backend->controlState(0x8036)->setup.background.has_value());
+}
+
+}  // namespace

@@ -29,6 +29,9 @@ void lf_limitCharacters(std::string& text, std::size_t limit) {
 void RecordingPainter::setLayout(int layoutWidth, int layoutHeight) {
     ops.push_back(PaintOp{PaintOp::Kind::SetLayout, {0, 0, layoutWidth, layoutHeight}, {}, {}, false});
 }
+void RecordingPainter::setLineWidth(int pixels) {
+    ops.push_back(PaintOp{PaintOp::Kind::LineWidth, {pixels, 0, 0, 0}, {}, {}, false});
+}
 void RecordingPainter::fillRect(const LayoutRect& rect, Rgb colour) {
     ops.push_back(PaintOp{PaintOp::Kind::FillRect, rect, colour, {}, false});
 }
@@ -109,19 +112,47 @@ void HeadlessBackend::postQuitMessage(int exitCode) {
 }
 
 bool HeadlessBackend::createControl(WindowHandle parent, const ControlSpec& setup) {
-    std::lock_guard lock(m_mutex);
-    if (m_windows.find(static_cast<std::uintptr_t>(parent)) == m_windows.end()) return false;
-    if (std::find(m_failingControls.begin(), m_failingControls.end(), setup.id) != m_failingControls.end()) return false;
-    if (m_controls.count(setup.id) != 0) return false;  // ids are unique within the window
-    ControlState state;
-    state.setup = setup;
-    state.enabled = setup.enabled;
-    state.visible = setup.visible;
-    state.text = setup.text;
-    state.bounds = PixelRect{setup.x, setup.y, setup.x + setup.width, setup.y + setup.height};
-    m_controls.emplace(setup.id, std::move(state));
-    m_controlOrder.push_back(setup.id);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_windows.find(static_cast<std::uintptr_t>(parent)) == m_windows.end()) return false;
+        if (std::find(m_failingControls.begin(), m_failingControls.end(), setup.id) != m_failingControls.end()) {
+            return false;
+        }
+        if (m_controls.count(setup.id) != 0) return false;  // ids are unique within the window
+        ControlState state;
+        state.setup = setup;
+        state.enabled = setup.enabled;
+        state.visible = setup.visible;
+        state.text = setup.text;
+        state.bounds = PixelRect{setup.x, setup.y, setup.x + setup.width, setup.y + setup.height};
+        state.fontDpi = setup.fontDpi;
+        m_controls.emplace(setup.id, std::move(state));
+        m_controlOrder.push_back(setup.id);
+    }
+    paintControl(setup.id);
     return true;
+}
+
+void HeadlessBackend::paintControl(ControlId id) {
+    ControlPaintProc paint;
+    OwnerDrawState state;
+    {
+        std::lock_guard lock(m_mutex);
+        ControlState* c = findControl(id);
+        if (!c || !c->setup.paint) return;
+        paint = c->setup.paint;
+        state.id = id;
+        state.width = c->bounds.width();
+        state.height = c->bounds.height();
+        state.enabled = c->enabled;
+        state.checked = c->checked;
+        state.dpi = m_windows.empty() ? 96 : m_windows.begin()->second.dpi;
+    }
+    RecordingPainter painter;
+    painter.setLayout(state.width, state.height);
+    paint(painter, state);
+    std::lock_guard lock(m_mutex);
+    m_controlPaints[id].push_back(std::move(painter.ops));
 }
 
 void HeadlessBackend::updateWindow(WindowHandle window) { paintIfNeeded(window); }
@@ -286,10 +317,13 @@ std::vector<ControlId> HeadlessBackend::controlIds() {
 }
 
 bool HeadlessBackend::enableControl(ControlId id, bool enable) {
-    std::lock_guard lock(m_mutex);
-    ControlState* c = findControl(id);
-    if (!c) return false;
-    c->enabled = enable;
+    {
+        std::lock_guard lock(m_mutex);
+        ControlState* c = findControl(id);
+        if (!c) return false;
+        c->enabled = enable;
+    }
+    paintControl(id);
     return true;
 }
 
@@ -316,10 +350,13 @@ std::optional<bool> HeadlessBackend::isControlVisible(ControlId id) {
 }
 
 bool HeadlessBackend::setControlCheck(ControlId id, bool checked) {
-    std::lock_guard lock(m_mutex);
-    ControlState* c = findControl(id);
-    if (!c || c->setup.kind != ControlKind::CheckBox) return false;
-    c->checked = checked;
+    {
+        std::lock_guard lock(m_mutex);
+        ControlState* c = findControl(id);
+        if (!c || c->setup.kind != ControlKind::CheckBox) return false;
+        c->checked = checked;
+    }
+    paintControl(id);
     return true;
 }
 
@@ -361,10 +398,21 @@ std::optional<PixelRect> HeadlessBackend::controlBounds(ControlId id) {
 }
 
 bool HeadlessBackend::setControlBounds(ControlId id, const PixelRect& bounds) {
+    {
+        std::lock_guard lock(m_mutex);
+        ControlState* c = findControl(id);
+        if (!c) return false;
+        c->bounds = bounds;
+    }
+    paintControl(id);
+    return true;
+}
+
+bool HeadlessBackend::setControlFont(ControlId id, unsigned dpi) {
     std::lock_guard lock(m_mutex);
     ControlState* c = findControl(id);
-    if (!c) return false;
-    c->bounds = bounds;
+    if (!c || dpi == 0) return false;
+    c->fontDpi = dpi;
     return true;
 }
 
@@ -584,11 +632,25 @@ std::vector<std::vector<PaintOp>> HeadlessBackend::paintedFrames() {
     return m_frames;
 }
 
+std::optional<ControlState> HeadlessBackend::controlState(ControlId id) {
+    std::lock_guard lock(m_mutex);
+    ControlState* c = findControl(id);
+    if (!c) return std::nullopt;
+    return *c;
+}
+
+std::vector<std::vector<PaintOp>> HeadlessBackend::controlPaints(ControlId id) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_controlPaints.find(id);
+    return it == m_controlPaints.end() ? std::vector<std::vector<PaintOp>>{} : it->second;
+}
+
 void HeadlessBackend::clearRecords() {
     std::lock_guard lock(m_mutex);
     m_postedLog.clear();
     m_invalidations.clear();
     m_frames.clear();
+    m_controlPaints.clear();
     m_boxes.clear();
     m_folderCalls.clear();
     m_entryDialogs.clear();

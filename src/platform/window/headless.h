@@ -18,9 +18,11 @@
 
 // One recorded drawing operation, in layout units.
 struct PaintOp {
-    enum class Kind : std::uint8_t { SetLayout, FillRect, OutlineRect, Line, Text };
+    enum class Kind : std::uint8_t { SetLayout, FillRect, OutlineRect, Line, Text, LineWidth };
     Kind kind = Kind::FillRect;
-    LayoutRect rect;  // FillRect/OutlineRect; Line: (x1, y1, x2, y2); SetLayout: (0, 0, w, h)
+    // FillRect/OutlineRect; Line: (x1, y1, x2, y2); SetLayout: (0, 0, w, h);
+    // LineWidth: (width, 0, 0, 0)
+    LayoutRect rect;
     Rgb colour;
     std::string text;  // Text, drawn with its top-left at (rect.left, rect.top)
     bool bold = false;
@@ -31,6 +33,7 @@ struct PaintOp {
 class RecordingPainter : public Painter {
 public:
     void setLayout(int layoutWidth, int layoutHeight) override;
+    void setLineWidth(int pixels) override;
     void fillRect(const LayoutRect& rect, Rgb colour) override;
     void outlineRect(const LayoutRect& rect, Rgb colour) override;
     void line(int x1, int y1, int x2, int y2, Rgb colour) override;
@@ -69,6 +72,7 @@ struct ControlState {
     PixelRect bounds;
     std::vector<std::string> items;
     int selection = -1;
+    std::optional<unsigned> fontDpi;  // the font set last; the setup's until then
 };
 
 class HeadlessBackend : public WindowBackend {
@@ -112,6 +116,7 @@ public:
     std::optional<std::string> controlText(ControlId id) override;
     std::optional<PixelRect> controlBounds(ControlId id) override;
     bool setControlBounds(ControlId id, const PixelRect& bounds) override;
+    bool setControlFont(ControlId id, unsigned dpi) override;
     bool setComboItems(ControlId id, const std::vector<std::string>& items) override;
     bool addComboItem(ControlId id, std::string_view item) override;
     std::optional<std::vector<std::string>> comboItems(ControlId id) override;
@@ -147,6 +152,11 @@ public:
     std::vector<std::uint32_t> postedMessages();
     std::vector<InvalidateRecord> invalidations();
     std::vector<std::vector<PaintOp>> paintedFrames();
+    // The paints of an owner-drawn control so far, oldest first, each in the
+    // control's own pixels.
+    std::vector<std::vector<PaintOp>> controlPaints(ControlId id);
+    // A copy of a control's mirror; nothing for an id that is no control.
+    std::optional<ControlState> controlState(ControlId id);
     void clearRecords();
 
     // --- scripts and knobs ---
@@ -194,6 +204,9 @@ private:
     std::int64_t dispatch(const Posted& message);
     void paintIfNeeded(WindowHandle window);
     ControlState* findControl(ControlId id);
+    // Runs an owner-drawn control's paint procedure (without the lock) and
+    // records what it drew; nothing for a control that is not owner-drawn.
+    void paintControl(ControlId id);
 
     std::mutex m_mutex;
     std::condition_variable m_posted;
@@ -211,6 +224,7 @@ private:
     std::vector<PixelRect> m_workAreas;
     std::vector<InvalidateRecord> m_invalidations;
     std::vector<std::vector<PaintOp>> m_frames;
+    std::map<ControlId, std::vector<std::vector<PaintOp>>> m_controlPaints;
     std::deque<MessageBoxResult> m_boxAnswers;
     std::deque<std::optional<std::filesystem::path>> m_folderAnswers;
     std::deque<std::optional<std::string>> m_entryAnswers;

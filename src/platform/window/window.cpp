@@ -94,6 +94,7 @@ std::optional<PixelRect> gf_controlBounds(ControlId id) { return gf_windowBacken
 bool gf_setControlBounds(ControlId id, const PixelRect& bounds) {
     return gf_windowBackend()->setControlBounds(id, bounds);
 }
+bool gf_setControlFont(ControlId id, unsigned dpi) { return gf_windowBackend()->setControlFont(id, dpi); }
 bool gf_setComboItems(ControlId id, const std::vector<std::string>& items) {
     return gf_windowBackend()->setComboItems(id, items);
 }
@@ -126,7 +127,7 @@ MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::s
                                MessageBoxIcon icon, MessageBoxButtons buttons) {
     return gf_windowBackend()->messageBox(owner, text, caption, icon, buttons);
 }
-std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder) {
+std::optional<std::filesystem::path> gf_showFolderPicker(WindowHandle owner, const std::filesystem::path& initialFolder) {
     return gf_windowBackend()->pickFolder(owner, initialFolder);
 }
 std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup) {

@@ -85,12 +85,14 @@ int gf_mulDiv(int v, int num, int den);
 
 // Drawing on the main window during a paint, in layout units: the painter maps
 // a layout of layoutWidth x layoutHeight units onto the whole client area.
-// Texts are UTF-8, drawn with their top-left at (x, y) in a normal or bold
-// font of 12 points at 96 DPI. Lines are one pixel wide.
+// Texts are UTF-8, drawn with their top-left at (x, y) in the layer's sans
+// font of 12 points at 96 DPI, normal or bold. Lines and outlines are one
+// pixel wide until setLineWidth says otherwise (for the rest of the paint).
 class Painter {
 public:
     virtual ~Painter() = default;
     virtual void setLayout(int layoutWidth, int layoutHeight) = 0;
+    virtual void setLineWidth(int pixels) = 0;
     virtual void fillRect(const LayoutRect& rect, Rgb colour) = 0;
     virtual void outlineRect(const LayoutRect& rect, Rgb colour) = 0;
     virtual void line(int x1, int y1, int x2, int y2, Rgb colour) = 0;
@@ -116,6 +118,22 @@ struct MainWindowSpec {
 
 enum class ControlKind : std::uint8_t { CheckBox, ComboBox, Button, Edit, Label };
 
+// What an owner-drawn control paints from: its size in its own pixels, its
+// state, and the DPI of the window it sits in.
+struct OwnerDrawState {
+    ControlId id = 0;
+    int width = 0;
+    int height = 0;
+    bool enabled = true;
+    bool checked = false;
+    unsigned dpi = 96;
+};
+// Paints an owner-drawn control into a painter whose layout is the control's
+// own pixels (0, 0, width, height). Runs on the GUI thread when the control is
+// shown or resized, and again at once whenever its enabled or checked state is
+// set; the backend's lock is not held.
+using ControlPaintProc = std::function<void(Painter&, const OwnerDrawState&)>;
+
 // A child control of the main window, at 96-DPI-scaled pixel positions of the
 // client area. For a combo box, height is the height with the list open.
 struct ControlSpec {
@@ -129,6 +147,14 @@ struct ControlSpec {
     bool enabled = true;
     bool visible = true;
     std::size_t textLimit = 0;  // edit fields: most characters accepted, 0 = no limit
+    // Check boxes: set, the box is owner-drawn by this procedure instead of
+    // the system's look.
+    ControlPaintProc paint;
+    // Edit fields: the field's background colour; the system's when unset.
+    std::optional<Rgb> background;
+    // The control's text font: the layer's sans font of 12 points made for
+    // this DPI; unset, the system's default control font.
+    std::optional<unsigned> fontDpi;
 };
 
 enum class ShowCommand : std::uint8_t { Hide, Normal, Minimized, Maximized };
@@ -196,6 +222,7 @@ public:
     virtual std::optional<std::string> controlText(ControlId id) = 0;
     virtual std::optional<PixelRect> controlBounds(ControlId id) = 0;
     virtual bool setControlBounds(ControlId id, const PixelRect& bounds) = 0;
+    virtual bool setControlFont(ControlId id, unsigned dpi) = 0;
     virtual bool setComboItems(ControlId id, const std::vector<std::string>& items) = 0;
     virtual bool addComboItem(ControlId id, std::string_view item) = 0;
     virtual std::optional<std::vector<std::string>> comboItems(ControlId id) = 0;
@@ -275,6 +302,9 @@ bool gf_setControlText(ControlId id, std::string_view text);
 std::optional<std::string> gf_controlText(ControlId id);
 std::optional<PixelRect> gf_controlBounds(ControlId id);
 bool gf_setControlBounds(ControlId id, const PixelRect& bounds);
+// Sets the control's text font to the layer's sans font of 12 points made for
+// the DPI, and redraws it.
+bool gf_setControlFont(ControlId id, unsigned dpi);
 // Combo boxes: replacing the items clears the selection; a selection of -1
 // selects nothing; an index outside the items is refused (false).
 bool gf_setComboItems(ControlId id, const std::vector<std::string>& items);
@@ -291,7 +321,8 @@ bool gf_selectComboText(ControlId id, std::string_view text);
 MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                                MessageBoxIcon icon, MessageBoxButtons buttons = MessageBoxButtons::Ok);
 // The chosen folder, or nothing when the user cancelled or the picker failed.
-std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder);
+// (The shell wraps it as gf_pickFolder.)
+std::optional<std::filesystem::path> gf_showFolderPicker(WindowHandle owner, const std::filesystem::path& initialFolder);
 // The entered text when the user confirmed a non-empty field; nothing when
 // cancelled, closed, confirmed empty, or when the dialog could not be made.
 std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup);

@@ -1,0 +1,5 @@
+#include "airports/parking_state.h"
+
+std::atomic<bool> g_parkingActive{false};
+std::atomic<bool> g_generatingParking{false};
+std::atomic<std::int32_t> g_airportDataWeek{0};
