@@ -23,14 +23,8 @@ constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kRed{255, 0, 0};
 constexpr Rgb kYellow{255, 255, 0};
 
+// Above the status band (the Gui's header band) lies the header line itself.
 constexpr PixelRect kHeaderRect{0, 0, 900, 32};
-constexpr PixelRect kStatusRect{0, 32, 900, 96};
-constexpr PixelRect kSettingsRect{0, 96, 900, 640};
-constexpr PixelRect kParkingExpandedRect{0, 640, 900, 736};
-constexpr PixelRect kParkingCompactRect{0, 96, 900, 192};
-constexpr PixelRect kBottomExpandedRect{0, 736, 900, 768};
-constexpr PixelRect kBottomCompactParkRect{0, 192, 900, 224};
-constexpr PixelRect kBottomCompactRect{0, 96, 900, 128};
 
 // hPa to inHg.
 constexpr double kInHgPerHpa = 0.029528744564459433;
@@ -283,15 +277,15 @@ void lf_paintMainWindow(Painter& painter, Gui& gui) {
     painter.setLayout(900, layoutHeight);
 
     painter.fillRect(kHeaderRect, kBlack);
-    painter.fillRect(kStatusRect, kBlack);
+    painter.fillRect(kHeaderBand, kBlack);
     if (expanded) {
-        painter.fillRect(kSettingsRect, kFillLightBlue);
-        painter.fillRect(kParkingExpandedRect, kBlack);
+        painter.fillRect(kSettingsBand, kFillLightBlue);
+        painter.fillRect(kParkingExpanded, kBlack);
     } else if (compactWithPark) {
-        painter.fillRect(kParkingCompactRect, kBlack);
+        painter.fillRect(kParkingCompact, kBlack);
     }
     const PixelRect bottom =
-        expanded ? kBottomExpandedRect : (compactWithPark ? kBottomCompactParkRect : kBottomCompactRect);
+        expanded ? kBottomExpanded : (compactWithPark ? kBottomCompactPark : kBottomCompact);
     painter.fillRect(bottom, kFillDarkGreen);
 
     painter.line(0, 32, 900, 32, kWhite);

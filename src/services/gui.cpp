@@ -20,15 +20,6 @@ const T& lf_payload(const GuiUpdate& item) {
     return std::get<T>(item.payload);
 }
 
-// The band rectangles in layout units: left, top, right, bottom.
-constexpr PixelRect kHeaderBand{0, 32, 900, 96};
-constexpr PixelRect kSettingsBand{0, 96, 900, 640};
-constexpr PixelRect kParkingExpanded{0, 640, 900, 736};
-constexpr PixelRect kParkingCompact{0, 96, 900, 192};
-constexpr PixelRect kBottomExpanded{0, 736, 900, 768};
-constexpr PixelRect kBottomCompactPark{0, 192, 900, 224};
-constexpr PixelRect kBottomCompact{0, 96, 900, 128};
-
 }  // namespace
 
 Gui::Gui() : clock([] { return std::chrono::steady_clock::now(); }) {}

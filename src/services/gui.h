@@ -34,6 +34,16 @@ inline constexpr RepaintMask kRepaintParking = 4;   // parking band
 inline constexpr RepaintMask kRepaintBottom = 8;    // bottom line (status or error)
 inline constexpr RepaintMask kRepaintResize = 16;   // resize the window and repaint all of it
 
+// The band rectangles of the main window in layout units (left, top, right,
+// bottom). The header mask repaints the status band under the header line.
+inline constexpr PixelRect kHeaderBand{0, 32, 900, 96};
+inline constexpr PixelRect kSettingsBand{0, 96, 900, 640};
+inline constexpr PixelRect kParkingExpanded{0, 640, 900, 736};
+inline constexpr PixelRect kParkingCompact{0, 96, 900, 192};
+inline constexpr PixelRect kBottomExpanded{0, 736, 900, 768};
+inline constexpr PixelRect kBottomCompactPark{0, 192, 900, 224};
+inline constexpr PixelRect kBottomCompact{0, 96, 900, 128};
+
 // The forty kinds, numbered 0 to 39; the numbers are part of the interface.
 enum class GuiUpdateKind : std::uint8_t {
     SetCompact = 0,
