@@ -216,9 +216,15 @@ std::vector<std::uint32_t> lf_readFileWords(std::istream& in) {
     in.seekg(0, std::ios::end);
     const std::streamoff end = in.tellg();
     if (!in || end < 4) return {};
+    // A stream that cannot be read (a folder reports the largest size there
+    // is) fails on its first word, before anything is allocated for it.
     in.seekg(0);
+    std::uint32_t first = 0;
+    if (!in.read(reinterpret_cast<char*>(&first), 4)) return {};
     std::vector<std::uint32_t> words(static_cast<std::size_t>(end / 4));
-    if (!in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(words.size() * 4))) return {};
+    words[0] = first;
+    if (!in.read(reinterpret_cast<char*>(words.data() + 1), static_cast<std::streamsize>((words.size() - 1) * 4)))
+        return {};
     return words;
 }
 

@@ -243,6 +243,8 @@ TEST_F(BglReaderTest, ProbeNeedsAnAirportSectionWithinTheCount) {
     header.putU32(20, 0);
     EXPECT_FALSE(probe(header.bytes));
     EXPECT_FALSE(lf_probeBglHeader(dir() / "missing.bgl"));
+    std::filesystem::create_directory(dir() / "folder.bgl");
+    EXPECT_FALSE(lf_probeBglHeader(dir() / "folder.bgl"));
 }
 
 // --- codes and altitudes ----------------------------------------------------
@@ -596,6 +598,12 @@ TEST_F(BglReaderTest, FilesAreReadAsWholeWords) {
         return lf_readFileWords(in);
     };
     EXPECT_TRUE(words("").empty());
+    // A folder opens as a stream that claims the largest size there is: it is
+    // no file, not an allocation of that size.
+    std::filesystem::create_directory(dir() / "folder.bgl");
+    newLogLines();
+    lf_processBGLfile(dir() / "folder.bgl");
+    EXPECT_EQ(newLogLines(), "");
     EXPECT_TRUE(words("abc").empty());
     EXPECT_THAT(words("abcdefg"), ElementsAre(0x64636261u));
     EXPECT_THAT(words("abcdefgh"), ElementsAre(0x64636261u, 0x68676665u));
