@@ -80,7 +80,6 @@ public:
         std::filesystem::current_path(previous_);
     }
     bool loaded() const { return loaded_; }
-    const std::filesystem::path& path() const { return dir_.path(); }
 
 private:
     ScopedTempDir dir_;
@@ -89,24 +88,30 @@ private:
 };
 
 // The 50 MB file: the airports spread over three airport sections of several
-// subsections, with sections of other types between them.
-std::filesystem::path write50MbFile(const std::filesystem::path& folder) {
-    std::vector<BglSection> sections;
-    const BglSubsection others{{bglPlainRecord(0x11, 64), bglPlainRecord(0x12, 256)}, -1};
-    sections.push_back(BglSection{0x65, 0, {others}});
-    std::size_t n = 0;
-    for (int s = 0; s < 3; ++s) {
-        BglSection section{3, s == 1 ? 0x10001u : 0x1u, {}};
-        for (int sub = 0; sub < 10; ++sub) {
-            BglSubsection subsection;
-            for (std::size_t k = 0; k < kAirports / 30; ++k) subsection.records.push_back(bglAirportRecord(largeAirport(n++)));
-            section.subsections.push_back(std::move(subsection));
+// subsections, with sections of other types between them. Made once per run
+// of the benchmarks and removed at exit.
+const std::filesystem::path& large50MbFile() {
+    static const ScopedTempDir folder;
+    static const std::filesystem::path path = [] {
+        std::vector<BglSection> sections;
+        const BglSubsection others{{bglPlainRecord(0x11, 64), bglPlainRecord(0x12, 256)}, -1};
+        sections.push_back(BglSection{0x65, 0, {others}});
+        std::size_t n = 0;
+        for (int s = 0; s < 3; ++s) {
+            BglSection section{3, s == 1 ? 0x10001u : 0x1u, {}};
+            for (int sub = 0; sub < 10; ++sub) {
+                BglSubsection subsection;
+                for (std::size_t k = 0; k < kAirports / 30; ++k)
+                    subsection.records.push_back(bglAirportRecord(largeAirport(n++)));
+                section.subsections.push_back(std::move(subsection));
+            }
+            sections.push_back(std::move(section));
+            sections.push_back(BglSection{0x22, 0, {others}});
         }
-        sections.push_back(std::move(section));
-        sections.push_back(BglSection{0x22, 0, {others}});
-    }
-    const std::filesystem::path path = folder / "large.bgl";
-    writeBglFile(path, bglBuild(sections).bytes);
+        const std::filesystem::path file = folder.path() / "large.bgl";
+        writeBglFile(file, bglBuild(sections).bytes);
+        return file;
+    }();
     return path;
 }
 
@@ -118,7 +123,7 @@ void BM_ProcessBgl50MB(benchmark::State& state) {
         state.SkipWithError("airports list not loaded");
         return;
     }
-    const auto path = write50MbFile(folder.path());
+    const auto& path = large50MbFile();
     for (auto _ : state) {
         g_stands = 0;
         lf_processBGLfile(path);
@@ -133,8 +138,7 @@ BENCHMARK(BM_ProcessBgl50MB)->Unit(benchmark::kMillisecond);
 
 // Baseline: the same file read into memory with plain reads, nothing parsed.
 void BM_ReadBgl50MBPlain(benchmark::State& state) {
-    BglWorkFolder folder;
-    const auto path = write50MbFile(folder.path());
+    const auto& path = large50MbFile();
     for (auto _ : state) {
         std::ifstream in(path, std::ios::binary);
         const auto size = std::filesystem::file_size(path);
