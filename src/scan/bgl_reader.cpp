@@ -254,16 +254,6 @@ BglIcao lf_decodeBglIcao(std::uint32_t packed) {
     return result;
 }
 
-std::uint32_t gf_encodeBglIcao(std::string_view text) {
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        const std::uint32_t digit = c >= '0' && c <= '9' ? 2u + static_cast<std::uint32_t>(c - '0')
-                                                          : 12u + static_cast<std::uint32_t>(gf_toUpperChar(c) - 'A');
-        value = value * 38 + digit;
-    }
-    return value << 5;
-}
-
 std::int32_t lf_initBglAirport(std::span<const std::uint8_t> record) {
     const auto raw = lf_readBglU32(record, kBglAirportAltitudeOffset);
     if (!raw) return 0;

@@ -103,9 +103,6 @@ struct BglIcao {
 };
 // Unknown codes are noted in the scan log ("{} is not known").
 BglIcao lf_decodeBglIcao(std::uint32_t packed);
-// The packed form of a text of digits and capital letters (the inverse, for
-// files that are made rather than read).
-std::uint32_t gf_encodeBglIcao(std::string_view text);
 
 // The airport's elevation in feet from its record (millimetres, signed);
 // 0 outside -20..10000 ft and when the record is too short to hold it.

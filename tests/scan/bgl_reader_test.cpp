@@ -172,6 +172,15 @@ TEST_F(BglReaderTest, WalkEdgeCases) {
         sameBlock.putU32(sameBlock.descriptors[1] + field, sameBlock.u32(sameBlock.descriptors[0] + field));
     EXPECT_EQ(walkRefs(sameBlock.bytes).size(), 1u);
 
+    // Sizes whose product wraps in 32 bits: a section count times 20 of
+    // 2^32 + 4, a descriptor count times 16 of 2^32.
+    BglFile wrapsCount = bglFileOf({BglAirport{}});
+    wrapsCount.putU32(20, 0x0CCCCCCD);
+    EXPECT_EQ(walkError(wrapsCount.bytes).code, 2);
+    BglFile wrapsTable = bglFileOf({BglAirport{}});
+    wrapsTable.putU32(wrapsTable.sectionEntries[0] + 8, 0x10000000);
+    EXPECT_EQ(walkError(wrapsTable.bytes).code, 3);
+
     // Data blocks that overlap partly are error 5.
     BglFile overlap = bglBuild({BglSection{3, 0, {BglSubsection{{bglPlainRecord(0x11, 16)}}, BglSubsection{}}}});
     overlap.putU32(overlap.descriptors[1] + 4, 1);
@@ -259,13 +268,13 @@ TEST_F(BglReaderTest, PackedCodesDecode) {
         {28954912, "EGLL", BglIcaoStatus::valid},         // worked out by hand
         {39621632, "KJFK", BglIcaoStatus::valid},
         {28954912 | 0x1F, "EGLL", BglIcaoStatus::valid},  // the low 5 bits are not part of it
-        {gf_encodeBglIcao("EHAM"), "EHAM", BglIcaoStatus::valid},
+        {bglPackIcao("EHAM"), "EHAM", BglIcaoStatus::valid},
         {0, "", BglIcaoStatus::badDigit},                 // one blank digit
         {(16u * 38 + 1) << 5, "", BglIcaoStatus::badDigit},
-        {gf_encodeBglIcao("LHR"), "LHR", BglIcaoStatus::notFour},
-        {gf_encodeBglIcao("K1"), "K1", BglIcaoStatus::notFour},
-        {gf_encodeBglIcao("ZZZZ"), "ZZZZ", BglIcaoStatus::unknown},
-        {gf_encodeBglIcao("0A9Z"), "0A9Z", BglIcaoStatus::unknown},
+        {bglPackIcao("LHR"), "LHR", BglIcaoStatus::notFour},
+        {bglPackIcao("K1"), "K1", BglIcaoStatus::notFour},
+        {bglPackIcao("ZZZZ"), "ZZZZ", BglIcaoStatus::unknown},
+        {bglPackIcao("0A9Z"), "0A9Z", BglIcaoStatus::unknown},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.packed);
@@ -445,7 +454,7 @@ TEST_F(BglReaderTest, AnAirportRecordTooSmallForItsIcaoReadsNothingBehindIt) {
     const BglBytes small = bglPlainRecord(0x56, 8);
     const BglBytes parkings = bglParkings({kGate});
     BglBytes follower = bglPlainRecord(0x11, static_cast<std::uint32_t>(60 + parkings.size()));
-    const std::uint32_t egll = gf_encodeBglIcao("EGLL");
+    const std::uint32_t egll = bglPackIcao("EGLL");
     std::memcpy(follower.data() + 32, &egll, 4);
     std::copy(parkings.begin(), parkings.end(), follower.begin() + 60);
     const BglFile f = bglBuild({BglSection{3, 0, {BglSubsection{{small, follower}}}}});

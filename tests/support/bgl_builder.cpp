@@ -32,8 +32,9 @@ std::uint32_t fieldOr(std::int64_t field, std::uint64_t fallback) {
     return static_cast<std::uint32_t>(field < 0 ? fallback : static_cast<std::uint64_t>(field));
 }
 
-// Base-38 digits, most significant first: '0'-'9' are 2-11, 'A'-'Z' 12-37.
-std::uint32_t packIcao(std::string_view text) {
+}  // namespace
+
+std::uint32_t bglPackIcao(std::string_view text) {
     std::uint32_t value = 0;
     for (const char c : text) {
         std::uint32_t digit = 0;
@@ -44,8 +45,6 @@ std::uint32_t packIcao(std::string_view text) {
     }
     return value << 5;
 }
-
-}  // namespace
 
 std::uint32_t bglPackLongitude(double degrees) {
     return static_cast<std::uint32_t>(std::llround((degrees + 180.0) * 805306368.0 / 360.0));
@@ -65,9 +64,9 @@ BglBytes bglPlainRecord(std::uint16_t id, std::uint32_t bytes, std::int64_t size
 }
 
 BglBytes bglHelipad(const BglHelipad& helipad) {
-    BglBytes out = bglPlainRecord(0x26, std::max<std::uint32_t>(helipad.bytes, 32), helipad.sizeField < 0
-                                                                                        ? helipad.bytes
-                                                                                        : helipad.sizeField);
+    // Laid out at full size, then cut to the chosen length.
+    const std::int64_t sizeField = helipad.sizeField < 0 ? helipad.bytes : helipad.sizeField;
+    BglBytes out = bglPlainRecord(0x26, std::max<std::uint32_t>(helipad.bytes, 32), sizeField);
     setU32(out, 12, bglPackLongitude(helipad.lon));
     setU32(out, 16, bglPackLatitude(helipad.lat));
     setU32(out, 28, std::bit_cast<std::uint32_t>(helipad.sizeMetres));
@@ -101,7 +100,7 @@ BglBytes bglAirportRecord(const BglAirport& airport) {
     appendU32(out, 0);
     out.resize(68, 0);
     setU32(out, 20, static_cast<std::uint32_t>(airport.altitudeMm));
-    setU32(out, 40, airport.packedIcao < 0 ? packIcao(airport.icao) : static_cast<std::uint32_t>(airport.packedIcao));
+    setU32(out, 40, airport.packedIcao < 0 ? bglPackIcao(airport.icao) : static_cast<std::uint32_t>(airport.packedIcao));
     for (const BglBytes& sub : airport.subrecords) out.insert(out.end(), sub.begin(), sub.end());
     if (airport.recordBytes >= 0) out.resize(static_cast<std::size_t>(airport.recordBytes), 0);
     if (out.size() >= 6) setU32(out, 2, static_cast<std::uint32_t>(out.size()));

@@ -20,6 +20,10 @@ namespace tavo::test {
 
 using BglBytes = std::vector<std::uint8_t>;
 
+// The packed airport code: base-38 digits ('0'-'9' are 2-11, 'A'-'Z' 12-37),
+// most significant first, shifted left by 5.
+std::uint32_t bglPackIcao(std::string_view text);
+
 // The packed position fields of the simulator's files.
 std::uint32_t bglPackLongitude(double degrees);
 std::uint32_t bglPackLatitude(double degrees);
