@@ -81,6 +81,7 @@ struct Current {
     std::uint64_t driverSeed = 0;
     long long run = -1;  // -1: a corpus file as it is
     std::string source;
+    std::string failureFile;  // absolute: a target may change the working folder
     const Bytes* input = nullptr;
     bool reported = false;
 };
@@ -119,11 +120,10 @@ void reportFailure() {
                      g_current.source.c_str(), static_cast<unsigned long long>(g_current.driverSeed), g_current.run);
     }
     printEscaped(*g_current.input);
-    const std::string file = std::string(g_current.target) + "-failure.bin";
-    if (std::FILE* out = std::fopen(file.c_str(), "wb")) {
+    if (std::FILE* out = std::fopen(g_current.failureFile.c_str(), "wb")) {
         std::fwrite(g_current.input->data(), 1, g_current.input->size(), out);
         std::fclose(out);
-        std::fprintf(stderr, "input saved as %s\n", file.c_str());
+        std::fprintf(stderr, "input saved as %s\n", g_current.failureFile.c_str());
     }
 }
 
@@ -319,6 +319,7 @@ int main(int argc, char** argv) {
     if (corpus.empty()) corpus.push_back({"(empty input)", {}});
 
     g_current.target = target.c_str();
+    g_current.failureFile = (std::filesystem::current_path() / (target + "-failure.bin")).string();
     g_current.driverSeed = seed;
     if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(onSanitizerDeath);
     std::set_terminate(onTerminate);

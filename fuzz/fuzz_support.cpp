@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <unistd.h>
 
@@ -59,6 +60,21 @@ std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t
     std::filesystem::path path = scratchFolder() / name;
     writeFileAt(path, asText(data, size));
     return path;
+}
+
+InScratchFolder::InScratchFolder() : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(scratchFolder());
+}
+
+InScratchFolder::~InScratchFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+}
+
+void writeEncryptedInputFile(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+    const std::vector<unsigned char> bytes = tavo::tools::makeEncryptedBytes(asText(data, size));
+    writeFileAt(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void settle() { gf_gui().drain(); }

@@ -21,6 +21,24 @@ inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
+// Makes scratchFolder() the working folder for the length of one input, for
+// readers of files the program finds relative to it. The old working folder
+// comes back afterwards, so the fuzzer's own relative paths stay valid.
+class InScratchFolder {
+public:
+    InScratchFolder();
+    ~InScratchFolder();
+    InScratchFolder(const InScratchFolder&) = delete;
+    InScratchFolder& operator=(const InScratchFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+// Writes the bytes, encrypted as the program's data files are, to `path`
+// (relative to the working folder; its folder is created).
+void writeEncryptedInputFile(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);
+
 // Writes the text as the whole content of the file (throws when it cannot).
 void writeFileAt(const std::filesystem::path& path, std::string_view text);
 
