@@ -124,13 +124,8 @@ std::string_view gf_jsonStringOrEmpty(const json& value) {
 
 RTAPIConnection::RTAPIConnection(std::size_t reserveBytes) : transport_(reserveBytes) {}
 
-RTAPIAuthResult RTAPIConnection::authenticate(std::string_view credential, std::string_view software) {
-    clearSession();
-    const std::string_view field = gf_isRTApiToken(credential) ? "token" : "license";
-    const std::string body =
-        fmt::format("{}={}&software={}", field, gf_formEncode(credential), gf_formEncode(software));
-    auto answer = lf_replyObject(
-        transport_.perform(gf_rtApiUrl(rtApiAuthPath), body, RTAPIOptions{0, 0, true}, nullptr), "Authentication");
+std::variant<RTAPISession, RTAPIStatusError> gf_readRTAPIAuthReply(const RTAPITransportResult& result) {
+    auto answer = lf_replyObject(result, "Authentication");
     if (auto* error = std::get_if<RTAPIStatusError>(&answer)) return std::move(*error);
     const json& reply = std::get<json>(answer);
 
@@ -144,18 +139,42 @@ RTAPIAuthResult RTAPIConnection::authenticate(std::string_view credential, std::
     const std::string_view guidText = guid ? gf_jsonStringOrEmpty(*guid) : std::string_view();
     if (guidText.empty()) return RTAPIStatusError{100, "Authentication succeeded without a GUID"};
 
-    auto session = std::make_shared<RTAPISession>();
-    session->guid = guidText;
-    if (const json* server = lf_member(reply, "server")) session->server = gf_jsonStringOrEmpty(*server);
+    RTAPISession session;
+    session.guid = guidText;
+    if (const json* server = lf_member(reply, "server")) session.server = gf_jsonStringOrEmpty(*server);
     if (const json* rrl = lf_member(reply, "rrl"))
-        session->rrl = gf_clampRTAPIInterval(gf_jsonInt32Or(*rrl, static_cast<std::int32_t>(session->rrl)));
+        session.rrl = gf_clampRTAPIInterval(gf_jsonInt32Or(*rrl, static_cast<std::int32_t>(session.rrl)));
     if (const json* wrrl = lf_member(reply, "wrrl"))
-        session->wrrl = gf_clampRTAPIInterval(gf_jsonInt32Or(*wrrl, static_cast<std::int32_t>(session->wrrl)));
+        session.wrrl = gf_clampRTAPIInterval(gf_jsonInt32Or(*wrrl, static_cast<std::int32_t>(session.wrrl)));
     if (const json* type = lf_member(reply, "type"))
-        session->type = static_cast<std::uint32_t>(gf_jsonInt32Or(*type, static_cast<std::int32_t>(session->type)));
+        session.type = static_cast<std::uint32_t>(gf_jsonInt32Or(*type, static_cast<std::int32_t>(session.type)));
     if (const json* expiry = lf_member(reply, "expiry"))
-        if (auto value = lf_jsonInt64(*expiry)) session->expiry = *value;
+        if (auto value = lf_jsonInt64(*expiry)) session.expiry = *value;
+    return session;
+}
 
+RTAPIDeauthResult gf_readRTAPIDeauthReply(const RTAPITransportResult& result) {
+    auto answer = lf_replyObject(result, "Deauthentication");
+    if (auto* error = std::get_if<RTAPIStatusError>(&answer)) return std::move(*error);
+    const json& reply = std::get<json>(answer);
+    const std::uint32_t status = lf_apiStatus(reply);
+    if (status != 200) return RTAPIStatusError{status, "Deauthentication failed"};
+
+    RTAPIDeauthReply done;
+    if (const json* message = lf_member(reply, "message")) done.message = gf_jsonStringOrEmpty(*message);
+    if (const json* server = lf_member(reply, "server")) done.server = gf_jsonStringOrEmpty(*server);
+    return done;
+}
+
+RTAPIAuthResult RTAPIConnection::authenticate(std::string_view credential, std::string_view software) {
+    clearSession();
+    const std::string_view field = gf_isRTApiToken(credential) ? "token" : "license";
+    const std::string body =
+        fmt::format("{}={}&software={}", field, gf_formEncode(credential), gf_formEncode(software));
+    auto read = gf_readRTAPIAuthReply(
+        transport_.perform(gf_rtApiUrl(rtApiAuthPath), body, RTAPIOptions{0, 0, true}, nullptr));
+    if (auto* error = std::get_if<RTAPIStatusError>(&read)) return std::move(*error);
+    auto session = std::make_shared<RTAPISession>(std::move(std::get<RTAPISession>(read)));
     {
         std::lock_guard lock(mutex_);
         session->sequence = sequence_++;
@@ -171,18 +190,8 @@ RTAPIDeauthResult RTAPIConnection::deauthenticate() {
     SessionDropGuard drop(*this);
 
     const std::string body = fmt::format("GUID={}", gf_formEncode(current->guid));
-    auto answer = lf_replyObject(
-        transport_.perform(gf_rtApiUrl(rtApiDeauthPath), body, RTAPIOptions{5, 10, true}, nullptr),
-        "Deauthentication");
-    if (auto* error = std::get_if<RTAPIStatusError>(&answer)) return std::move(*error);
-    const json& reply = std::get<json>(answer);
-    const std::uint32_t status = lf_apiStatus(reply);
-    if (status != 200) return RTAPIStatusError{status, "Deauthentication failed"};
-
-    RTAPIDeauthReply done;
-    if (const json* message = lf_member(reply, "message")) done.message = gf_jsonStringOrEmpty(*message);
-    if (const json* server = lf_member(reply, "server")) done.server = gf_jsonStringOrEmpty(*server);
-    return done;
+    return gf_readRTAPIDeauthReply(
+        transport_.perform(gf_rtApiUrl(rtApiDeauthPath), body, RTAPIOptions{5, 10, true}, nullptr));
 }
 
 bool RTAPIConnection::isAuthenticated() const {

@@ -132,6 +132,12 @@ private:
 // The program's connection, built on first use (after gf_initCurlGlobal).
 RTAPIConnection& gf_rtApiConnection();
 
+// What a log-in's transfer says: the session it grants (sequence 0: the
+// connection numbers it when it publishes it), or why there is none.
+std::variant<RTAPISession, RTAPIStatusError> gf_readRTAPIAuthReply(const RTAPITransportResult& result);
+// What a log-out's transfer says.
+RTAPIDeauthResult gf_readRTAPIDeauthReply(const RTAPITransportResult& result);
+
 // ---------------------------------------------------------------------------
 // Data requests.
 
