@@ -27,7 +27,7 @@ struct ScannedLiveriesBuilder {
     bool withMeta = true;
     std::string version = "16.8.0";  // the meta block's program version
     std::string sim = "2";           // the meta block's simulator value
-    std::string date = "2026-12-07";  // the meta block's date
+    std::string date = "7 Dec 2026";  // the meta block's date, as the writer formats it
     std::string rootName = "root";
     std::optional<std::string> liveriesName = "liveries";  // none: no liveries element
 
