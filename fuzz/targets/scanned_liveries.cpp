@@ -10,23 +10,11 @@
 #include "liveries/dbase.h"
 #include "liveries/scanned_liveries.h"
 
-namespace {
-
-// The reader and the writer take paths relative to the working folder, as the
-// program has them; here that is the scratch folder.
-void lf_enterScratchFolder() {
-    static const bool entered = [] {
-        std::filesystem::current_path(tavo::fuzz::scratchFolder());
-        std::filesystem::create_directories("output");
-        return true;
-    }();
-    (void)entered;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    lf_enterScratchFolder();
+    // The reader and the writer take paths relative to the working folder, as
+    // the program has them.
+    const tavo::fuzz::InScratchFolder inScratch;
+    std::filesystem::create_directories("output");
     tavo::fuzz::writeFileAt("output/LiveriesScanned_MSFS2024.xml", tavo::fuzz::asText(data, size));
     gf_resetAircraftDatabaseForTest();
     liveryTable.clear();
