@@ -58,12 +58,16 @@ protected:
     std::string log;
 };
 
-struct AigCase {
+// One reader input and what it gives.
+template <typename Input>
+struct ReadCase {
     const char* name;
-    std::vector<RegcodesBuilder::Livery> liveries;
+    Input input;
     Records records;
     Errors errors;
 };
+using AigCase = ReadCase<std::vector<RegcodesBuilder::Livery>>;
+using LineCase = ReadCase<std::vector<std::string>>;
 
 TEST_F(Regcodes, AigElementsGiveTheirRecordsAndErrorsInDocumentOrder) {
     const std::vector<AigCase> cases = {
@@ -120,7 +124,7 @@ TEST_F(Regcodes, AigElementsGiveTheirRecordsAndErrorsInDocumentOrder) {
     for (const AigCase& c : cases) {
         SCOPED_TRACE(c.name);
         RegcodesBuilder b;
-        b.liveries = c.liveries;
+        b.liveries = c.input;
         const RegcodeParseResult r = load(b);
         EXPECT_EQ(r.records, c.records);
         EXPECT_EQ(r.errors, c.errors);
@@ -233,13 +237,6 @@ TEST(RegcodeRule, LengthsAndCharacters) {
     for (const Case& c : cases) EXPECT_EQ(gf_isValidRegcode(c.regcode), c.valid) << '"' << c.regcode << '"';
 }
 
-struct LineCase {
-    const char* name;
-    std::vector<std::string> lines;
-    Records records;
-    Errors errors;
-};
-
 TEST(RegcodeLines, FieldsRegcodesAndMarkers) {
     const std::vector<LineCase> cases = {
         {"more than three fields", {"A;B;C;D"}, {}, {"f.txt line 1: expected at most 3 semicolon-separated fields: 'A;B;C;D'"}},
@@ -278,7 +275,7 @@ TEST(RegcodeLines, FieldsRegcodesAndMarkers) {
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const RegcodeParseResult r = lf_parseRegcodeLines(c.lines, "f.txt");
+        const RegcodeParseResult r = lf_parseRegcodeLines(c.input, "f.txt");
         EXPECT_EQ(r.records, c.records);
         EXPECT_EQ(r.errors, c.errors);
     }
