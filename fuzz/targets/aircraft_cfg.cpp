@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const tavo::fuzz::InScratchFolder inScratch;
     const std::filesystem::path general = "Community/pkg/SimObjects/Airplanes/A320/aircraft.cfg";
     const std::filesystem::path ivao = "Community/IVAO_MTL/SimObjects/Airplanes/IVAO_B738WLfa/aircraft.cfg";
+    std::filesystem::create_directories(general.parent_path());
     std::filesystem::create_directories(ivao.parent_path() / "texture.DLH");
     tavo::fuzz::writeFileAt(general, tavo::fuzz::asText(data, size));
     tavo::fuzz::writeFileAt(ivao, tavo::fuzz::asText(data, size));
