@@ -175,23 +175,26 @@ std::optional<AirportListEntry> gf_findAirport(const IcaoCode& icao) {
 
 bool gf_isKnownAirport(const IcaoCode& icao) { return gf_findAirport(icao).has_value(); }
 
-std::optional<AirportListEntry> gf_findNearestAirport(LaLo position) {
-    std::vector<AirportListEntry> airports;
-    {
-        std::shared_lock lock(l_airportsMutex);
-        airports = l_airports;
-    }
+std::vector<NearbyAirport> gf_airportsWithin(LaLo position, double radiusNm) {
+    std::vector<NearbyAirport> nearby;
     const double cosLat = std::cos(position.lat * degreesToRadians);
-    const double limit = kCandidateRadiusNm;
-    std::vector<std::pair<double, const AirportListEntry*>> candidates;
-    for (const AirportListEntry& airport : airports) {
+    std::shared_lock lock(l_airportsMutex);
+    for (const AirportListEntry& airport : l_airports) {
         const double north = std::abs(airport.position.lat - position.lat) * 60.0;
-        if (north > limit) continue;
+        if (north > radiusNm) continue;
         const double east = std::abs(gf_wrapLongitudeDifference(airport.position.lon - position.lon)) * 60.0 * cosLat;
-        if (east > limit) continue;
+        if (east > radiusNm) continue;
         const double squared = north * north + east * east;
-        if (squared <= limit * limit) candidates.emplace_back(squared, &airport);
+        if (squared <= radiusNm * radiusNm) nearby.push_back(NearbyAirport{squared, airport});
     }
+    return nearby;
+}
+
+std::optional<AirportListEntry> gf_findNearestAirport(LaLo position) {
+    const std::vector<NearbyAirport> nearby = gf_airportsWithin(position, kCandidateRadiusNm);
+    std::vector<std::pair<double, const AirportListEntry*>> candidates;
+    candidates.reserve(nearby.size());
+    for (const NearbyAirport& airport : nearby) candidates.emplace_back(airport.squaredNm, &airport.entry);
     if (candidates.empty()) return std::nullopt;
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });

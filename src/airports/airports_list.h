@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "feed/records.h"
 #include "foundation/files.h"
@@ -34,6 +35,16 @@ AirportsLoadResult gf_loadAirports();
 // The entry of a code (binary search under the shared lock), or nothing.
 std::optional<AirportListEntry> gf_findAirport(const IcaoCode& icao);
 bool gf_isKnownAirport(const IcaoCode& icao);
+
+// An airport of the list near a position, with its squared flat distance
+// (NM^2, longitude difference wrapped, cos of the position's latitude).
+struct NearbyAirport {
+    double squaredNm = 0.0;
+    AirportListEntry entry;
+};
+// The airports whose latitude and longitude differences are each at most the
+// radius and whose flat distance is at most the radius, in list order.
+std::vector<NearbyAirport> gf_airportsWithin(LaLo position, double radiusNm);
 
 // The airport at a position: the airports within 5 NM (flat earth) are the
 // candidates; among several, the one whose airport file has a stand strictly

@@ -15,6 +15,7 @@
 
 #include "airports/current_airport.h"
 #include "engine/services.h"
+#include "engine/stands.h"
 #include "engine/user_position.h"
 #include "feed/fields.h"
 #include "foundation/time.h"

@@ -9,7 +9,7 @@
 #include <fmt/format.h>
 
 #include "airports/current_airport.h"
-#include "engine/services.h"
+#include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"

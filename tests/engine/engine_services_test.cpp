@@ -2,10 +2,12 @@
 
 #include "engine/engine_state.h"
 #include "engine/services.h"
+#include "engine/stands.h"
 #include "engine/user_position.h"
 #include "liveries/code_tables.h"
 #include "settings/snapshot.h"
 #include "support/dbase_builder.h"
+#include "support/stand_table.h"
 
 namespace {
 
@@ -13,12 +15,12 @@ class EngineServices : public ::testing::Test {
 protected:
     void SetUp() override {
         m_saved = settingsSnapshot.load();
-        gf_publishStandSnapshot({});
+        tavo::test::clearStandTable();
         tavo::test::resetToSmallDbase();
     }
     void TearDown() override {
         settingsSnapshot.store(m_saved);
-        gf_publishStandSnapshot({});
+        tavo::test::clearStandTable();
         gf_publishUserAircraftState(UserAircraftState{});
         tavo::test::resetToSmallDbase();
     }
@@ -38,19 +40,6 @@ TEST_F(EngineServices, CategorySwitchesExcludeOnlyTheirOwnCategory) {
         EXPECT_TRUE(gf_isCategoryIncluded(category)) << category;
     }
     for (int category : {int(Light), int(HighPerf), 7, -1}) EXPECT_FALSE(gf_isCategoryIncluded(category)) << category;
-}
-
-TEST_F(EngineServices, StandNameWithin20Metres) {
-    const LaLo north25m{52.0 + 25.0 / 1852.0 / 60.0, 4.0};
-    EXPECT_FALSE(gf_standNameAtPosition(LaLo{52.0, 4.0}));  // nothing published
-    gf_publishStandSnapshot({StandMark{"A1", LaLo{52.0, 4.0}}, StandMark{"A2", LaLo{52.0, 4.0005}}});
-    EXPECT_EQ(gf_standNameAtPosition(LaLo{52.0, 4.0}), std::optional<std::string>("A1"));
-    // 0.0005 degree of longitude at 52N is about 34 m: A2 is nearer from between.
-    EXPECT_EQ(gf_standNameAtPosition(LaLo{52.0, 4.0004}), std::optional<std::string>("A2"));
-    EXPECT_FALSE(gf_standNameAtPosition(north25m));
-    // A new snapshot is not hidden by the cache.
-    gf_publishStandSnapshot({StandMark{"B7", north25m}});
-    EXPECT_EQ(gf_standNameAtPosition(north25m), std::optional<std::string>("B7"));
 }
 
 TEST_F(EngineServices, PositionsNearZeroAreUnknown) {

@@ -9,12 +9,15 @@
 
 #include "airports/current_airport.h"
 #include "engine/services.h"
+#include "engine/stands.h"
 #include "engine/user_position.h"
 #include "feed/handover.h"
 #include "feed/records.h"
 #include "liveries/code_tables.h"
 #include "support/dbase_builder.h"
+#include "support/stand_table.h"
 #include "settings/snapshot.h"
+#include "simlink/sim_link.h"
 
 namespace tavo::test {
 
@@ -36,7 +39,8 @@ protected:
         gf_publishUserAircraftState(UserAircraftState{});
         gf_clearCurrentAirport();
         gf_clearParkAirports();
-        gf_publishStandSnapshot({});
+        tavo::test::clearStandTable();
+        g_userOnGround.store(false);
         gf_clearParkedTrafficSources();
         gf_takeRtParkPlacements();
         tavo::test::resetToSmallDbase();

@@ -102,7 +102,8 @@ TEST_F(ParkedRecords, NeverOnTheUsersStand) {
     EXPECT_TRUE(gf_buildParkedRecord(lf_parked()));
 
     // The user aircraft stands at D4.
-    gf_publishStandSnapshot({StandMark{"D4", LaLo{52.3, 4.75}}});
+    tavo::test::setStandTable({{"D4", LaLo{52.3, 4.75}}});
+    g_userOnGround.store(true);
     UserAircraftState user;
     user.latitude = 52.3;
     user.longitude = 4.75;

@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 
 #include "engine/services.h"
+#include "engine/stands.h"
 #include "liveries/code_tables.h"
 #include "support/dbase_builder.h"
+#include "support/stand_table.h"
 #include "simlink_fixture.h"
 
 using namespace tavo::test;
@@ -17,10 +19,10 @@ protected:
     void SetUp() override {
         SimLinkTest::SetUp();
         tavo::test::resetToSmallDbase();
-        gf_publishStandSnapshot({});
+        tavo::test::clearStandTable();
     }
     void TearDown() override {
-        gf_publishStandSnapshot({});
+        tavo::test::clearStandTable();
         tavo::test::resetToSmallDbase();
         SimLinkTest::TearDown();
     }
@@ -100,7 +102,7 @@ TEST_F(UserAircraftTest, ZuluTimeOnlyWithAValidDateAndTheProfessionalEdition) {
 
 TEST_F(UserAircraftTest, OnGroundNeedsAPositionFirstAndAStandWithin20MetresIsShown) {
     placeUser(50.0, 8.0, 300, true);
-    gf_publishStandSnapshot({{"GATE A12", LaLo{50.0001, 8.0}}, {"GATE B1", LaLo{50.01, 8.0}}});
+    tavo::test::setStandTable({{"GATE A12", LaLo{50.0001, 8.0}}, {"GATE B1", LaLo{50.01, 8.0}}});
     connect();
     gf_queueSimRequest(SIM_REQUEST_USER_ON_GROUND);  // answered once a second from now on
     frame();
