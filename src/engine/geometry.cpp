@@ -35,9 +35,26 @@ double gf_flatDistanceSquaredNm(LaLo a, LaLo b) noexcept {
 }
 
 RelativePosition gf_relativePosition(LaLo a, double headingRad, LaLo b) noexcept {
-    const double d = gf_distanceNm(a, b) * metresPerNm;
+    // The great-circle distance and initial bearing of the foundation, with
+    // the sines and cosines both need taken once (the per-tick paths call
+    // this for every pair of nearby aircraft). Same operations, same values.
+    const double latA = a.lat * degreesToRadians;
+    const double latB = b.lat * degreesToRadians;
+    const double dLon = (b.lon - a.lon) * degreesToRadians;
+    const double cosLatA = std::cos(latA);
+    const double cosLatB = std::cos(latB);
+    const double sinHalfDLat = std::sin((latB - latA) * 0.5);
+    const double sinHalfDLon = std::sin(dLon * 0.5);
+    double h = sinHalfDLat * sinHalfDLat + cosLatA * cosLatB * sinHalfDLon * sinHalfDLon;
+    h = std::clamp(h, 0.0, 1.0);
+    const double d = std::atan2(std::sqrt(h), std::sqrt(1.0 - h)) * earthDiameterNm * metresPerNm;
     if (!(d > 0.1)) return RelativePosition{d, 0.0, 0.0, 0.0};
-    const double x = std::remainder(gf_bearing(a, b) - headingRad, fullCircle);
+
+    double bearing =
+        std::atan2(std::sin(dLon) * cosLatB, cosLatA * std::sin(latB) - std::sin(latA) * cosLatB * std::cos(dLon));
+    if (bearing < 0.0) bearing += fullCircle;
+    if (bearing >= fullCircle) bearing = 0.0;
+    const double x = std::remainder(bearing - headingRad, fullCircle);
     return RelativePosition{d, x, d * std::cos(x), d * std::sin(x)};
 }
 

@@ -153,7 +153,8 @@ bool gf_claimStand(std::int32_t id, std::int64_t needed) {
     for (std::uint32_t excluded : stand->excludes) {
         if (Stand* other = lf_findExcluded(excluded)) other->blocked = true;
     }
-    const auto taken = std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
+    const auto taken =
+        std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
     return taken >= needed;
 }
 
@@ -174,7 +175,8 @@ Stand* gf_findStandByName(std::string_view name) {
 void gf_publishStandSnapshot() {
     auto marks = std::make_shared<std::vector<StandMark>>();
     marks->reserve(g_standTable.size());
-    for (const Stand& stand : g_standTable) marks->push_back(StandMark{stand.name, LaLo{stand.latitude, stand.longitude}});
+    for (const Stand& stand : g_standTable)
+        marks->push_back(StandMark{stand.name, LaLo{stand.latitude, stand.longitude}});
     StandSnapshot published = std::move(marks);
     l_standSnapshot.store(published);
     l_mainThreadSnapshot = std::move(published);

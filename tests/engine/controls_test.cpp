@@ -71,8 +71,8 @@ TEST_F(Controls, StepTables) {
         AcBase ac = aircraft(Heavy);
         gf_setFlaps(ac, row.step);
         gf_setThrottle(ac, row.step);
-        EXPECT_EQ(takeEvents(), (std::vector<Event>{{42, FLAPS_SET, row.flapsData}, {42, THROTTLE_SET, row.throttleData}}))
-            << row.step;
+        const std::vector<Event> want{{42, FLAPS_SET, row.flapsData}, {42, THROTTLE_SET, row.throttleData}};
+        EXPECT_EQ(takeEvents(), want) << row.step;
     }
     AcBase ac = aircraft(Heavy);
     gf_setThrottle(ac, 4);

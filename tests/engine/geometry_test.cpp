@@ -126,3 +126,20 @@ TEST(EngineGeometry, LookAheadDistanceAndGroundSpeedFactor) {
         EXPECT_NEAR(gf_groundSpeedFactor(row.kt), row.factor, 1e-12) << row.kt;
     }
 }
+
+TEST(EngineGeometry, RelativePositionIsTheGreatCircleDistanceAndBearing) {
+    // The combined computation gives exactly what the foundation's two
+    // functions give, across the meridian and near the poles too.
+    for (int i = 0; i < 400; ++i) {
+        const LaLo a{-89.0 + i * 0.445, -179.95 + i * 0.9};
+        const LaLo b{a.lat + 0.01 * ((i % 7) - 3), a.lon + 0.013 * ((i % 5) - 2) + (i % 9 == 0 ? 359.98 : 0.0)};
+        const double heading = (i % 13) * 0.5;
+        const auto r = gf_relativePosition(a, heading, b);
+        const double d = gf_distanceNm(a, b) * 1852.0;
+        ASSERT_EQ(r.distanceM, d) << i;
+        if (d <= 0.1) continue;
+        ASSERT_EQ(r.bearing, std::remainder(gf_bearing(a, b) - heading, 2 * pi)) << i;
+        ASSERT_GE(r.bearing, -pi);
+        ASSERT_LE(r.bearing, pi);
+    }
+}
