@@ -21,6 +21,7 @@
 #include "liveries/code_tables.h"
 #include "motion/motion_state.h"
 #include "motion/runways.h"
+#include "simlink/sim_link.h"
 
 // Life cycle of an aircraft in the simulator.
 enum class AcSimState : std::uint32_t {
@@ -51,19 +52,6 @@ std::string_view gf_acSimStateName(std::uint32_t state);
 std::string_view gf_acPhaseName(std::uint32_t phase);
 inline std::string_view gf_acSimStateName(AcSimState state) { return gf_acSimStateName(std::uint32_t(state)); }
 inline std::string_view gf_acPhaseName(AcPhase phase) { return gf_acPhaseName(std::uint32_t(phase)); }
-
-// The eight values of a pose: latitude, longitude (degrees), pitch, bank,
-// heading (radians), altitude (ft), vertical speed (ft/min), true airspeed (kt).
-struct AcPose {
-    double lat = 0.0;
-    double lon = 0.0;
-    double pitch = 0.0;
-    double bank = 0.0;
-    double heading = 0.0;
-    double altitude = 0.0;
-    double verticalSpeed = 0.0;
-    double tas = 0.0;
-};
 
 // Identity (the head copied from the first report) and per-type values.
 struct AcInfo : FlightIdentity {
@@ -114,7 +102,7 @@ struct AcBase : AcInfo {
     std::uint8_t removeRecord = 0;
     std::uint8_t createDropped = 0;
     std::uint8_t plannerFlag = 0;
-    AcPose simPose{};
+    AiPose simPose{};  // the simulator's initial-pose reply
     std::uint8_t hasSimPose = 0;
     std::uint8_t hasStaticCg = 0;
 };
@@ -125,7 +113,7 @@ struct LiveAc : AcBase {
     // every other field takes its default.
     LiveAc(std::deque<StreamPoint> initialStream, const AcInfo& info, double firstReportTime);
 
-    AcPose pose{};
+    AiPose pose{};  // heading in [0, 2 pi)
     // The front is the point last reached (before the object exists: the
     // next point to spawn at).
     std::deque<StreamPoint> stream;
