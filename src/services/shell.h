@@ -15,3 +15,8 @@ extern std::atomic<bool> g_timeShiftActive;
 // Worker threads post private messages to it (MSG_SWITCH_SIM); the credential
 // dialog uses it as its owner.
 extern std::atomic<WindowHandle> g_mainWindow;
+
+// Set by the update check at start-up when the download server announces
+// maintenance, before any other thread runs; stays set for the rest of the
+// run. The download of archived airport files refuses to run while it is set.
+extern std::atomic<bool> g_webServerMaintenance;

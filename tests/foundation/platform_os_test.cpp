@@ -11,6 +11,7 @@
 
 #include "foundation/files.h"
 #include "platform/os/os.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -20,25 +21,7 @@ using ::testing::ElementsAre;
 using tavo::test::readFile;
 using tavo::test::writeFile;
 
-// Sets (or, with nullopt, unsets) environment variables for one test and
-// puts the previous values back afterwards.
-class ScopedEnv {
-public:
-    void set(const char* name, std::optional<std::string> value) {
-        if (!saved_.contains(name)) {
-            const char* old = std::getenv(name);
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value) ::setenv(name, value->c_str(), 1);
-        else ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        for (const auto& [name, value] : saved_) set(name.c_str(), value);
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> saved_;
-};
+using tavo::test::ScopedEnv;
 
 std::ptrdiff_t entriesHere() { return std::distance(fs::directory_iterator("."), fs::directory_iterator()); }
 

@@ -289,6 +289,10 @@ bool gf_osOpenInFileManager(const fs::path& folder) {
     return launcher ? launcher(argv) : lf_launchDetached(argv);
 }
 
+std::error_code gf_osInjectedFault(OsOperation op, const fs::path& from, const fs::path& to) {
+    return lf_injectedFault(op, from, to);
+}
+
 void gf_osSetFaultHook(OsFaultHook hook) {
     std::lock_guard lock(l_seamMutex);
     l_faultHook = std::move(hook);

@@ -46,7 +46,17 @@ bool gf_osOpenInFileManager(const std::filesystem::path& folder);
 // --- seams for tests ---------------------------------------------------------
 
 // The operations a fault hook can make fail.
-enum class OsOperation { move, copy, remove, replace, openInFileManager };
+enum class OsOperation {
+    move,
+    copy,
+    remove,
+    replace,
+    openInFileManager,
+    productVersionSize,  // the size query of an installer's version data (platform/os/installer.h)
+    productVersionRead,  // reading that data
+    writeProbe,          // the probe file of gf_osProbeWritable
+    elevationQuery,      // asking whether the process has administrator rights
+};
 
 // Called before each operation with its paths (`to` empty where there is
 // none); a non-zero error code makes the operation fail with it, untouched.
@@ -54,6 +64,10 @@ using OsFaultHook =
     std::function<std::error_code(OsOperation, const std::filesystem::path& from, const std::filesystem::path& to)>;
 // Installs the hook (an empty one removes it). Thread-safe.
 void gf_osSetFaultHook(OsFaultHook hook);
+// What the installed hook says of an operation (no error without a hook); for
+// the operating-system layers in other files of this folder.
+std::error_code gf_osInjectedFault(OsOperation op, const std::filesystem::path& from,
+                                   const std::filesystem::path& to = {});
 
 // Starts a detached program; true when it started. The default runs it.
 using OsLauncher = std::function<bool(const std::vector<std::string>& argv)>;

@@ -1,0 +1,143 @@
+#include "foundation/zip_archive.h"
+
+#include <utility>
+
+#include <zip.h>
+
+namespace {
+
+std::string lf_errorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+}  // namespace
+
+ZipArchive::~ZipArchive() { discard(); }
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
+
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
+    if (this != &other) {
+        discard();
+        handle_ = std::exchange(other.handle_, nullptr);
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+bool ZipArchive::open(const std::filesystem::path& path, int flags) {
+    discard();
+    error_.clear();
+    int code = 0;
+    handle_ = zip_open(path.c_str(), flags, &code);
+    if (handle_ == nullptr) {
+        error_ = lf_errorText(code);
+        return false;
+    }
+    return true;
+}
+
+bool ZipArchive::openForReading(const std::filesystem::path& path) { return open(path, ZIP_RDONLY); }
+
+std::optional<std::vector<ZipEntry>> ZipArchive::entries() {
+    if (handle_ == nullptr) {
+        error_ = "no archive open";
+        return std::nullopt;
+    }
+    const zip_int64_t count = zip_get_num_entries(handle_, 0);
+    if (count < 0) {
+        error_ = zip_strerror(handle_);
+        return std::nullopt;
+    }
+    std::vector<ZipEntry> result;
+    result.reserve(static_cast<std::size_t>(count));
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(handle_, static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
+            error_ = zip_strerror(handle_);
+            return std::nullopt;
+        }
+        ZipEntry entry;
+        entry.index = static_cast<std::uint64_t>(i);
+        if ((stat.valid & ZIP_STAT_NAME) != 0 && stat.name != nullptr) {
+            entry.name = stat.name;
+        }
+        if ((stat.valid & ZIP_STAT_SIZE) != 0) {
+            entry.size = stat.size;
+        }
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+int ZipArchive::copyEntry(std::uint64_t index, std::ostream& out, std::size_t chunkBytes) {
+    if (handle_ == nullptr) {
+        error_ = "no archive open";
+        return ZIP_ER_INVAL;
+    }
+    if (chunkBytes == 0) {
+        error_ = lf_errorText(ZIP_ER_INVAL);
+        return ZIP_ER_INVAL;
+    }
+    zip_file_t* file = zip_fopen_index(handle_, index, 0);
+    if (file == nullptr) {
+        zip_error_t* error = zip_get_error(handle_);
+        error_ = zip_error_strerror(error);
+        const int code = zip_error_code_zip(error);
+        return code != ZIP_ER_OK ? code : ZIP_ER_INTERNAL;
+    }
+    std::string buffer(chunkBytes, '\0');
+    int result = ZIP_ER_OK;
+    for (;;) {
+        const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+        if (got < 0) {
+            zip_error_t* error = zip_file_get_error(file);
+            error_ = zip_error_strerror(error);
+            result = zip_error_code_zip(error);
+            if (result == ZIP_ER_OK) {
+                result = ZIP_ER_READ;
+            }
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        out.write(buffer.data(), static_cast<std::streamsize>(got));
+        if (!out) {
+            break;  // the caller sees the stream's state
+        }
+    }
+    const int closed = zip_fclose(file);
+    if (result == ZIP_ER_OK && closed != 0) {
+        result = closed;
+        error_ = lf_errorText(closed);
+    }
+    return result;
+}
+
+bool ZipArchive::close() {
+    if (handle_ == nullptr) {
+        return true;
+    }
+    if (zip_close(handle_) != 0) {
+        error_ = zip_strerror(handle_);
+        zip_discard(handle_);
+        handle_ = nullptr;
+        return false;
+    }
+    handle_ = nullptr;
+    return true;
+}
+
+void ZipArchive::discard() noexcept {
+    if (handle_ != nullptr) {
+        zip_discard(handle_);
+        handle_ = nullptr;
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The simulator's package folders as the scans reach them: a subfolder of the
+// install path stored for the simulator chosen at start (MSFS_INSTALL_PATH or
+// MSFS_2024_INSTALL_PATH).
+
+#include <filesystem>
+#include <optional>
+
+// install path / subfolder when that is an existing folder. Otherwise nothing,
+// with the error line "Install path is empty?" or "'<full path>' does not exist
+// or is not a directory.". Reads the settings and the file system anew at
+// every call; never throws for a file-system failure (it counts as missing).
+std::optional<std::filesystem::path> gf_checkInstallPath(const std::filesystem::path& subfolder);

@@ -1,0 +1,80 @@
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include "foundation/zip_archive.h"
+#include "support/package_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using tavo::test::readFile;
+using tavo::test::writeFile;
+using tavo::test::writeZip;
+
+class ZipArchiveTest : public tavo::test::TempWorkDirTest {};
+
+TEST_F(ZipArchiveTest, EntriesAndContentInChunks) {
+    std::string big(100000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 256);
+    writeZip("a.zip", {{"setup/", ""}, {"setup/install.exe", big}, {"readme.txt", "hello"}});
+
+    ZipArchive archive;
+    ASSERT_TRUE(archive.openForReading("a.zip")) << archive.errorText();
+    const auto entries = archive.entries();
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 3u);
+    EXPECT_EQ((*entries)[0].name, "setup/");
+    EXPECT_TRUE((*entries)[0].isFolder());
+    EXPECT_EQ((*entries)[1].name, "setup/install.exe");
+    EXPECT_FALSE((*entries)[1].isFolder());
+    EXPECT_EQ((*entries)[1].size, big.size());
+    EXPECT_EQ((*entries)[2].size, 5u);
+
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{4096}, std::size_t{1} << 20}) {
+        std::ostringstream out;
+        EXPECT_EQ(archive.copyEntry(1, out, chunk), 0);
+        EXPECT_EQ(out.str(), big) << "chunk " << chunk;
+    }
+    std::ostringstream ignored;
+    EXPECT_EQ(archive.copyEntry(7, ignored, 16), ZIP_ER_INVAL) << "no such entry";
+    EXPECT_TRUE(archive.close());
+    EXPECT_FALSE(archive.isOpen());
+}
+
+TEST_F(ZipArchiveTest, WhatCannotBeOpenedOrReadIsReported) {
+    ZipArchive archive;
+    EXPECT_FALSE(archive.openForReading("absent.zip"));
+    EXPECT_FALSE(archive.errorText().empty());
+    writeFile("text.zip", "this is no archive");
+    EXPECT_FALSE(archive.openForReading("text.zip"));
+    EXPECT_FALSE(archive.entries());
+
+    // A stored entry whose bytes were changed after the archive was written:
+    // the read completes but the checksum does not match.
+    const std::string data(64, 'x');
+    std::string bytes = tavo::test::handMadeZip("x.bin", data, static_cast<std::uint32_t>(data.size()));
+    bytes[30 + 5 + 10] = 'y';  // inside the data, after the local header and the name
+    writeFile("crc.zip", bytes);
+    ASSERT_TRUE(archive.openForReading("crc.zip")) << archive.errorText();
+    std::ostringstream out;
+    EXPECT_EQ(archive.copyEntry(0, out, 16), ZIP_ER_CRC);
+    EXPECT_FALSE(archive.errorText().empty());
+}
+
+TEST_F(ZipArchiveTest, AnUnclosedArchiveIsDiscardedAndAMovedOneKeepsItsHandle) {
+    {
+        ZipArchive archive;
+        ASSERT_TRUE(archive.open("new.zip", ZIP_CREATE | ZIP_TRUNCATE));
+        zip_source_t* source = zip_source_buffer(archive.handle(), "abc", 3, 0);
+        ASSERT_GE(zip_file_add(archive.handle(), "abc.txt", source, 0), 0);
+        ZipArchive moved = std::move(archive);
+        EXPECT_FALSE(archive.isOpen());
+        EXPECT_TRUE(moved.isOpen());
+    }
+    EXPECT_EQ(readFile("new.zip"), "") << "nothing is written without close()";
+}
+
+}  // namespace
