@@ -1,6 +1,5 @@
 #include "app/install_path_check.h"
 
-#include <cctype>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,18 +30,6 @@ void lf_status(const std::string& text) { Gui::addStatusLine(text, true); }
 std::string_view lf_lastComponent(std::string_view path) {
     const std::size_t separator = path.find_last_of("\\/");
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
-bool lf_equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 enum class FolderState { present, missing, failed };
@@ -86,7 +73,7 @@ bool lf_checkInstallPathDialog(PathParameter& installPath, const fs::path& picke
         return false;
     }
 
-    if (!lf_equalsIgnoringCase(lf_lastComponent(picked), "Community")) {
+    if (gf_toLowerAscii(lf_lastComponent(picked)) != "community") {
         lf_box("This path is not a valid Community folder.", MessageBoxIcon::Error);
         return false;
     }
