@@ -115,25 +115,18 @@ void lf_updateDataFile(const nlohmann::json& manifest, const DataFileUpdate& fil
     gf_log(fmt::format("{} updated to {}", file.key, *webVersion));
 }
 
-bool gf_checkForUpdates(const VersionData& runningVersion) {
-    {
-        Downloader downloader;
-        if (!downloader.download(gf_downloadBaseUrl() + "versions.json", kManifestFile, false)) {
-            gf_logError("Downloading version info from my web site failed!");
-            return true;
-        }
-    }
+std::optional<nlohmann::json> lf_readManifest() {
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(kManifestFile, ec);
     if (ec) {
         gf_logError(fmt::format("Could not inspect versions.json: {}", ec.message()));
         lf_removeManifest();
-        return true;
+        return std::nullopt;
     }
     if (size > kMaxManifestBytes) {
         gf_logError(fmt::format("versions.json is unexpectedly large: {} bytes", size));
         lf_removeManifest();
-        return true;
+        return std::nullopt;
     }
     nlohmann::json manifest;
     {
@@ -141,7 +134,7 @@ bool gf_checkForUpdates(const VersionData& runningVersion) {
         if (!in.is_open()) {
             gf_logError("Cannot open versions.json");
             lf_removeManifest();
-            return true;
+            return std::nullopt;
         }
         // A text that does not parse is a bad manifest like any other: the
         // check is skipped and the start goes on.
@@ -150,8 +143,24 @@ bool gf_checkForUpdates(const VersionData& runningVersion) {
     lf_removeManifest();
     if (manifest.is_discarded() || !manifest.is_object()) {
         gf_logError("Invalid versions.json received; update check skipped");
+        return std::nullopt;
+    }
+    return manifest;
+}
+
+bool gf_checkForUpdates(const VersionData& runningVersion) {
+    {
+        Downloader downloader;
+        if (!downloader.download(gf_downloadBaseUrl() + "versions.json", kManifestFile, false)) {
+            gf_logError("Downloading version info from my web site failed!");
+            return true;
+        }
+    }
+    const std::optional<nlohmann::json> read = lf_readManifest();
+    if (!read) {
         return true;
     }
+    const nlohmann::json& manifest = *read;
 
     if (const auto webVersion = lf_readWebVersion(manifest, "msfs")) {
         gf_log(fmt::format("{} program version at web = {}", "msfs", *webVersion));

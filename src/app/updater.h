@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 
 #include "foundation/version.h"
 
@@ -23,6 +23,10 @@ class StringParameter;
 // maintenance and 112 when the program update failed. The running version is
 // the program's own; tests pass another.
 bool gf_checkForUpdates(const VersionData& runningVersion = g_programVersion);
+
+// Reads and removes "versions.json" of the current folder: the manifest when
+// it is a JSON object of at most 1 MiB, else nothing (logged).
+std::optional<nlohmann::json> lf_readManifest();
 
 // The version object at `key` of the manifest; nothing (logged) when the key
 // is missing, its value is no object, or one of "major", "minor", "patch" is

@@ -58,43 +58,29 @@ void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& ite
 }
 
 std::string handMadeZip(std::string_view name, std::string_view data, std::uint32_t declaredSize) {
-    const std::uint32_t crc = lf_crc32(data);
-    const auto nameLength = static_cast<std::uint16_t>(name.size());
-    const auto dataLength = static_cast<std::uint32_t>(data.size());
+    // The fields the local header and the central directory entry share, from
+    // "version needed" to the extra field's length: stored, no flags, no time.
+    const auto shared = [&](std::string& out) {
+        lf_put16(out, 20);
+        for (int i = 0; i < 4; ++i) lf_put16(out, 0);
+        lf_put32(out, lf_crc32(data));
+        lf_put32(out, static_cast<std::uint32_t>(data.size()));
+        lf_put32(out, declaredSize);
+        lf_put16(out, static_cast<std::uint16_t>(name.size()));
+        lf_put16(out, 0);
+    };
     std::string out;
-    // Local file header, stored.
-    lf_put32(out, 0x04034b50);
-    lf_put16(out, 20);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put32(out, crc);
-    lf_put32(out, dataLength);
-    lf_put32(out, declaredSize);
-    lf_put16(out, nameLength);
-    lf_put16(out, 0);
+    lf_put32(out, 0x04034b50);  // local file header
+    shared(out);
     out += name;
     out += data;
     const auto directoryOffset = static_cast<std::uint32_t>(out.size());
-    // Central directory entry.
-    lf_put32(out, 0x02014b50);
-    lf_put16(out, 20);
-    lf_put16(out, 20);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put32(out, crc);
-    lf_put32(out, dataLength);
-    lf_put32(out, declaredSize);
-    lf_put16(out, nameLength);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put16(out, 0);
-    lf_put32(out, 0);
-    lf_put32(out, 0);
+    lf_put32(out, 0x02014b50);  // central directory entry
+    lf_put16(out, 20);          // made by
+    shared(out);
+    for (int i = 0; i < 3; ++i) lf_put16(out, 0);  // comment, disk, internal attributes
+    lf_put32(out, 0);                              // external attributes
+    lf_put32(out, 0);                              // offset of the local header
     out += name;
     const auto directorySize = static_cast<std::uint32_t>(out.size() - directoryOffset);
     // End of central directory.
