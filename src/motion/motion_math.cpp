@@ -6,6 +6,7 @@
 
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
+#include "motion/curves.h"
 
 namespace {
 
@@ -13,10 +14,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 bool lf_inCircle(double h) noexcept { return h >= 0.0 && h < fullCircle; }
 
-bool lf_inRange(LaLo p) noexcept {
-    return std::isfinite(p.lat) && std::isfinite(p.lon) && p.lat >= -90.0 && p.lat <= 90.0 &&
-           p.lon >= -180.0 && p.lon <= 180.0;
-}
+bool lf_inRange(LaLo p) noexcept { return isValidLatLon(p.lat, p.lon); }
 
 // Two positions differ when either coordinate differs by 1e-8 degrees or more
 // (the longitude the short way round).
@@ -24,16 +22,17 @@ bool lf_differ(LaLo a, LaLo b) noexcept {
     return std::fabs(a.lat - b.lat) >= 1e-8 || std::fabs(gf_wrapLongitudeDifference(b.lon - a.lon)) >= 1e-8;
 }
 
-double lf_normalHeading(double h) noexcept {
-    if (!std::isfinite(h)) return 0.0;
-    h = std::fmod(h, fullCircle);
-    if (h < 0.0) h += fullCircle;
-    return h >= fullCircle ? 0.0 : h;
-}
-
 double lf_distanceM(LaLo a, LaLo b) noexcept { return gf_distanceNm(a, b) * metresPerNm; }
 
 }  // namespace
+
+double normalizeHeading(double h) noexcept {
+    if (!std::isfinite(h)) return 0.0;
+    h = std::fmod(h, fullCircle);
+    if (h < 0.0) h += fullCircle;
+    // A tiny negative remainder plus 2 pi can round to 2 pi itself.
+    return h >= fullCircle ? 0.0 : h;
+}
 
 double easeValue(double t, int mode) noexcept {
     // NaN compares false both ways and so would pass a clamp: treat it as 0.
@@ -293,7 +292,7 @@ HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHea
         return r;
     r.position = {start.lat + pn / kTransitionMetresPerDegree, start.lon + pe / k};
     gf_normalizeLaLo(r.position);
-    r.heading = r.curved ? lf_normalHeading(std::atan2(de, dn)) : b;
+    r.heading = r.curved ? normalizeHeading(std::atan2(de, dn)) : b;
     r.valid = true;
     return r;
 }

@@ -22,6 +22,9 @@ inline constexpr double kMetresToFeet = 3.2808399;
 // Metres per degree of latitude in the Hermite transition.
 inline constexpr double kTransitionMetresPerDegree = 111319.49;
 
+// A heading into [0, 2 pi); a non-finite angle counts as 0.
+double normalizeHeading(double heading) noexcept;
+
 // t clamped to 0..1, then mode 0 linear, 1 ease-in, 2 ease-out, 3 smoothstep;
 // any other mode linear.
 double easeValue(double t, int mode) noexcept;

@@ -447,3 +447,20 @@ TEST(MotionMath, HermiteTransitionCurves) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MotionMath, NormalizeHeading) {
+    struct Case {
+        double in, want;
+    };
+    const Case cases[] = {{0, 0}, {-pi / 2, 1.5 * pi}, {fullCircle, 0}, {5 * pi, pi}, {-1e-17, 0}, {kNaN, 0},
+                          {kInf, 0}};
+    for (const auto& c : cases) {
+        const double h = normalizeHeading(c.in);
+        EXPECT_NEAR(h, c.want, 1e-12) << c.in;
+        EXPECT_TRUE(h >= 0.0 && h < fullCircle) << c.in;
+    }
+}
+
+}  // namespace
