@@ -1,0 +1,267 @@
+#include "airports/stand_options.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "engine/records.h"
+#include "engine/stands.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "liveries/code_tables.h"
+#include "liveries/dbase.h"
+#include "services/gui.h"
+
+std::uint32_t g_learnedOptionCount = 0;
+
+namespace {
+
+std::string_view withoutTrailingUnderscore(std::string_view text) {
+    if (!text.empty() && text.back() == '_') text.remove_suffix(1);
+    return text;
+}
+
+StandOption* optionByNumber(std::vector<StandOption>& options, std::uint32_t number) {
+    if (number == 0) return nullptr;
+    for (StandOption& option : options) {
+        if (option.number == number) return &option;
+    }
+    return nullptr;
+}
+
+void countLearnedOption() {
+    ++g_learnedOptionCount;
+    Gui::enqueueUpdate(GuiUpdate::standOptionUpdates(g_learnedOptionCount));
+}
+
+bool isWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+std::pair<std::uint32_t, bool> gf_addStandOption(std::vector<StandOption>& options, AcKey key, WeekTime now,
+                                                 std::string_view callsign, std::string_view registration, bool cpl) {
+    if (registration.empty()) return {0, false};
+    callsign = withoutTrailingUnderscore(callsign);
+    HoursBitset hours;
+    hours.set(now.slot);  // a slot of 48 or more throws std::out_of_range
+    const auto number = static_cast<std::uint32_t>(options.size() + 1);
+    if (key.flag == 0) {
+        if (const auto known = gf_findRegistration(registration)) key = *known;
+    }
+    for (const StandOption& option : options) {
+        if (option.registration == registration && option.day == now.day && option.hours == hours) return {0, false};
+    }
+    StandOption option;
+    option.key = key;
+    option.registration = std::string(registration);
+    option.callsign1 = std::string(callsign);
+    option.hours = hours;
+    option.number = number;
+    option.day = now.day;
+    option.mark = 0;
+    option.real = 1;
+    option.cpl = cpl;
+    options.push_back(std::move(option));
+    countLearnedOption();
+    return {number, true};
+}
+
+void gf_addOptionCallsign(std::vector<StandOption>& options, std::uint32_t number, std::string_view callsign) {
+    callsign = withoutTrailingUnderscore(callsign);
+    if (callsign.empty()) return;
+    StandOption* option = optionByNumber(options, number);
+    if (option == nullptr) return;
+    if (option->callsign1.empty()) {
+        option->callsign1 = std::string(callsign);
+    } else if (option->callsign2.empty() && callsign != option->callsign1) {
+        option->callsign2 = std::string(callsign);
+    } else if (callsign != option->callsign1 && callsign != option->callsign2) {
+        option->callsign2 = std::string(callsign);
+    }
+}
+
+bool updateOptions(std::vector<StandOption>& options, SlotList& slots, std::uint32_t number) {
+    StandOption* option = optionByNumber(options, number);
+    if (option == nullptr) return false;
+    try {
+        while (!slots.empty()) {
+            option->hours.set(slots.back());
+            slots.pop_back();
+        }
+    } catch (const std::exception& error) {
+        gf_logError(fmt::format("{} exception:{}", "updateOptions", error.what()));
+    }
+    return true;
+}
+
+bool updateOptionsWrapped(std::vector<StandOption>& options, SlotList& slots, std::uint32_t first,
+                          std::uint32_t second) {
+    StandOption* before = optionByNumber(options, first);
+    StandOption* after = optionByNumber(options, second);
+    if (before == nullptr || after == nullptr) return false;
+    if (slots.empty()) return true;
+    // A list shorter than a day: any slot later than the newest belongs to
+    // the day before, so the run before midnight never takes today's slots.
+    const std::uint32_t newest = slots.front();
+    try {
+        while (!slots.empty()) {
+            const std::uint32_t slot = slots.back();
+            (slot > newest ? before : after)->hours.set(slot);
+            slots.pop_back();
+        }
+    } catch (const std::exception& error) {
+        gf_logError(fmt::format("{} exception:{}", "updateOptions", error.what()));
+        return false;
+    }
+    return true;
+}
+
+SlotList gf_listPreviousSlots(WeekTime time, std::int32_t n) {
+    SlotList slots;
+    slots.reserve(kSlotsPerDay);
+    for (std::int32_t i = 0; i < n; ++i) {
+        slots.push_back(time.slot);
+        if (time.slot == 0) {
+            time.slot = kSlotsPerDay - 1;
+            time.day = time.day <= 1 ? 7 : time.day - 1;
+        } else {
+            --time.slot;
+        }
+    }
+    return slots;
+}
+
+bool lf_addStandOptionSpan(WeekTime now, std::vector<StandOption>& options, std::uint32_t number, WeekTime last,
+                           const AcKey& key, std::uint32_t category, std::string_view callsign, bool cpl) {
+    if (number == 0) return false;
+    if (now == last) return true;
+    const std::int64_t longest = key.cargo != 0 ? 12 : category == Heavy ? 8 : 6;
+    std::int64_t distance = (static_cast<std::int64_t>(now.day) - last.day) * kSlotsPerDay +
+                            static_cast<std::int64_t>(now.slot) - last.slot;
+    if (distance < 0) distance += 7 * kSlotsPerDay;
+    if (distance < 1 || distance >= longest) return false;
+    SlotList slots = gf_listPreviousSlots(now, static_cast<std::int32_t>(distance));
+    if (now.day == last.day) {
+        updateOptions(options, slots, number);
+        gf_addOptionCallsign(options, number, callsign);
+        return true;
+    }
+    const StandOption* old = optionByNumber(options, number);
+    if (old == nullptr) return false;
+    const std::string registration = old->registration;
+    const auto [added, isNew] = gf_addStandOption(options, key, now, callsign, registration, cpl);
+    if (!isNew) return false;
+    if (updateOptionsWrapped(options, slots, number, added)) {
+        gf_addOptionCallsign(options, number, callsign);
+        gf_addOptionCallsign(options, added, callsign);
+        return true;
+    }
+    if (StandOption* fresh = optionByNumber(options, added)) fresh->number = 0;
+    return false;
+}
+
+std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position) {
+    if (parkingText.size() < 6) return 0;
+    const std::string_view word = parkingText.substr(5);
+    for (const Stand& stand : stands) {
+        const std::string_view name = stand.name;
+        for (std::size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
+            const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
+            const std::size_t end = at + word.size();
+            const bool endsWord = end >= name.size() || !isWordCharacter(name[end]);
+            if (startsWord && endsWord) {
+                if (gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= 0.1349892008639309) {
+                    return stand.id;
+                }
+                break;
+            }
+        }
+    }
+    return 0;
+}
+
+Stand* gf_findNearestStand(std::vector<Stand>& stands, LaLo position, const AcInfo& aircraft, double& distanceMetres,
+                           bool allowFallback) {
+    constexpr double kBoxNm = 0.04387149028077754;             // 81.25 m
+    constexpr double kLimitSquaredNm = 0.0019247076594563581;  // the same, squared
+    distanceMetres = 100000.0;
+    if (stands.empty()) return nullptr;
+    const bool rotorcraft = aircraft.category == Rotorcraft;
+    const double cosLatitude = std::cos(position.lat * 0.017453292519943295);
+    const double ownSquared = aircraft.standSearchRadiusNm * aircraft.standSearchRadiusNm;
+    const double fallbackSquared = aircraft.standSearchRadiusWideNm * aircraft.standSearchRadiusWideNm;
+    Stand* best = nullptr;
+    double bestSquared = 0.0;
+    Stand* fallback = nullptr;
+    double fallbackBest = 0.0;
+    for (Stand& stand : stands) {
+        if (stand.type == ParkingType::NONE || stand.blocked || stand.heli != rotorcraft) continue;
+        const double dLat = (stand.latitude - position.lat) * 60.0;
+        const double dLon = gf_wrapLongitudeDifference(stand.longitude - position.lon) * 60.0 * cosLatitude;
+        if (std::fabs(dLat) > kBoxNm || std::fabs(dLon) > kBoxNm) continue;
+        if (!gf_standFitsAircraft(stand, static_cast<std::int32_t>(aircraft.category), aircraft.wingRadiusNm)) continue;
+        const double squared = dLat * dLat + dLon * dLon;
+        if (squared > kLimitSquaredNm) continue;
+        if (squared <= ownSquared && (best == nullptr || squared < bestSquared)) {
+            best = &stand;
+            bestSquared = squared;
+        }
+        if (best == nullptr && allowFallback && squared <= fallbackSquared &&
+            (fallback == nullptr || squared < fallbackBest) &&
+            gf_standHasRealOptionForAircraft(stand.options, aircraft.callsign, aircraft.key)) {
+            fallback = &stand;
+            fallbackBest = squared;
+        }
+    }
+    if (best != nullptr) {
+        distanceMetres = std::sqrt(bestSquared) * 1852.0;
+        return best;
+    }
+    if (fallback != nullptr) {
+        distanceMetres = std::sqrt(fallbackBest) * 1852.0;
+        return fallback;
+    }
+    return nullptr;
+}
+
+std::uint64_t gf_rateAirportStands(const std::vector<Stand>& stands) {
+    const bool anyOption =
+        std::any_of(stands.begin(), stands.end(), [](const Stand& stand) { return !stand.options.empty(); });
+    if (!anyOption) return ~std::uint64_t{0};
+    double weightSum = 0.0;
+    double score[2] = {0.0, 0.0};  // real, soft
+    for (const Stand& stand : stands) {
+        if (stand.type == ParkingType::FUEL) continue;
+        const double weight = stand.radius <= 7.0 ? 0.3 : stand.radius <= 10.0 ? 1.5 : 1.0;
+        weightSum += weight;
+        for (int kind = 0; kind < 2; ++kind) {
+            std::uint32_t count = 0;
+            std::bitset<8> days;
+            HoursBitset hoursUnion;
+            std::size_t hourSum = 0;
+            for (const StandOption& option : stand.options) {
+                if (option.number == 0 || (option.real != 0) != (kind == 0)) continue;
+                ++count;
+                if (option.day >= 1 && option.day <= 7) days.set(option.day);
+                hoursUnion |= option.hours;
+                hourSum += option.hours.count();
+            }
+            if (count == 0) continue;
+            score[kind] += (static_cast<double>(hoursUnion.count()) * 12.5 + static_cast<double>(days.count()) * 100.0 +
+                            std::min(20.0 * count, 4000.0) + 10000.0 + std::min(2.0 * hourSum, 700.0)) *
+                           weight;
+        }
+    }
+    if (!(weightSum > 0.0)) return 0;
+    std::uint64_t ratings[2] = {0, 0};
+    for (int kind = 0; kind < 2; ++kind) {
+        const double rating = std::clamp(std::round(score[kind] / weightSum * 0.00625), 0.0, 100.0);
+        ratings[kind] = static_cast<std::uint64_t>(rating);
+    }
+    return ratings[0] | (ratings[1] << 32);
+}
