@@ -33,6 +33,17 @@ struct Fnv1aTextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const { return static_cast<std::size_t>(gf_fnv1a(text)); }
 };
+// Over a 16-bit code index's two bytes, lowest first.
+struct Fnv1aIndexHash {
+    std::size_t operator()(std::uint16_t index) const {
+        std::uint64_t hash = kFnvOffset;
+        hash ^= index & 0xFFu;
+        hash *= kFnvPrime;
+        hash ^= index >> 8;
+        hash *= kFnvPrime;
+        return static_cast<std::size_t>(hash);
+    }
+};
 struct Fnv1aHexidHash {
     std::size_t operator()(std::uint32_t hexid) const { return static_cast<std::size_t>(gf_fnv1a(hexid)); }
 };

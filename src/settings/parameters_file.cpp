@@ -435,6 +435,19 @@ void gf_writeParameterToFile(const Parameter& parameter) noexcept {
     }
 }
 
+void gf_setAndSaveBoolParameter(BoolParameter& parameter, bool value) noexcept {
+    try {
+        // The value and the file change under one hold of the lock: a load on
+        // another thread reads either the old file before the change (and the
+        // change then wins) or the file that already holds it.
+        std::lock_guard lock(parametersFileMutex);
+        parameter.setValue(value);
+        lf_writeParameterLocked(parameter);
+    } catch (...) {
+        gf_logParameter(parameter);
+    }
+}
+
 bool gf_removeParameterElement(const Parameter& parameter) {
     const std::string& pathText = parametersFilePathUtf8();
     std::lock_guard lock(parametersFileMutex);

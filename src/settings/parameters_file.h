@@ -68,6 +68,11 @@ bool gf_loadParameters();
 // The values in memory stay as they are.
 void gf_saveParameters();
 
+// Sets the flag and writes it into parameters.xml in one step under
+// parametersFileMutex, so that no load or save on another thread can bring
+// the old value back in between. Never throws.
+void gf_setAndSaveBoolParameter(BoolParameter& parameter, bool value) noexcept;
+
 // Removes the first element of the parameter's key from the file; true only
 // when one was removed and the file saved.
 bool gf_removeParameterElement(const Parameter& parameter);
