@@ -77,73 +77,50 @@ struct RunCollector {
     }
 };
 
+// One pass over liveryTable: the records without operator (or with one), in
+// runs of equal airline and operator and within them runs of equal model;
+// each run's model map goes to flushGroup with the key of its first record.
+template <class FlushGroup>
+void lf_indexPass(bool withOperator, std::string_view invalidFormat, FlushGroup flushGroup) {
+    RunCollector run;
+    const ScannedLivery* group = nullptr;
+    const auto flush = [&] {
+        run.flushModel();
+        flushGroup(group->key, run.models);
+        run.models.clear();
+    };
+    for (const ScannedLivery& livery : liveryTable) {
+        if ((livery.key.operatorIndex != 0) != withOperator) continue;
+        if (lf_isInvalidScannedLivery(livery)) {
+            gf_log(fmt::format(fmt::runtime(invalidFormat), livery.key.airline, livery.key.operatorIndex,
+                               livery.key.model, livery.title));
+            continue;
+        }
+        if (group == nullptr || livery.key.airline != group->key.airline ||
+            livery.key.operatorIndex != group->key.operatorIndex) {
+            if (group != nullptr) flush();
+            group = &livery;
+            run.model = livery.key.model;
+        } else if (livery.key.model != run.model) {
+            run.flushModel();
+            run.model = livery.key.model;
+        }
+        run.entries.push_back({gf_internLiveryTitle(livery.title), livery.key.cargo});
+    }
+    if (group != nullptr) flush();
+}
+
 void lf_indexLiveries() {
-    // Pass 1: liveries without operator.
-    {
-        RunCollector run;
-        std::uint16_t airline = 0;
-        bool open = false;
-        for (const ScannedLivery& livery : liveryTable) {
-            if (livery.key.operatorIndex != 0) continue;
-            if (lf_isInvalidScannedLivery(livery)) {
-                gf_log(fmt::format("Invalid livery index: airl={}, opr={}, model={}, title={}", livery.key.airline,
-                                   livery.key.operatorIndex, livery.key.model, livery.title));
-                continue;
-            }
-            if (!open || livery.key.airline != airline) {
-                if (open) {
-                    run.flushModel();
-                    lf_mergeIntoIndex(airline, run.models);
-                    run.models.clear();
-                }
-                airline = livery.key.airline;
-                run.model = livery.key.model;
-                open = true;
-            } else if (livery.key.model != run.model) {
-                run.flushModel();
-                run.model = livery.key.model;
-            }
-            run.entries.push_back({gf_internLiveryTitle(livery.title), livery.key.cargo});
-        }
-        if (open) {
-            run.flushModel();
-            lf_mergeIntoIndex(airline, run.models);
-        }
-    }
-    // Pass 2: liveries with an operator, under the combined code and the operator.
-    {
-        RunCollector run;
-        std::uint16_t airline = 0, operatorIndex = 0;
-        bool open = false;
-        const auto flushPair = [&] {
-            run.flushModel();
-            const std::uint16_t combined =
-                gf_internAirlineCode(fmt::format("{}{}", gf_airlineCodeAt(airline), gf_airlineCodeAt(operatorIndex)));
-            lf_mergeIntoIndex(combined, run.models);
-            lf_mergeIntoIndex(operatorIndex, run.models);
-            run.models.clear();
-        };
-        for (const ScannedLivery& livery : liveryTable) {
-            if (livery.key.operatorIndex == 0) continue;
-            if (lf_isInvalidScannedLivery(livery)) {
-                gf_log(fmt::format("Invalid operator livery index: airl={}, opr={}, model={}, title={}",
-                                   livery.key.airline, livery.key.operatorIndex, livery.key.model, livery.title));
-                continue;
-            }
-            if (!open || livery.key.airline != airline || livery.key.operatorIndex != operatorIndex) {
-                if (open) flushPair();
-                airline = livery.key.airline;
-                operatorIndex = livery.key.operatorIndex;
-                run.model = livery.key.model;
-                open = true;
-            } else if (livery.key.model != run.model) {
-                run.flushModel();
-                run.model = livery.key.model;
-            }
-            run.entries.push_back({gf_internLiveryTitle(livery.title), livery.key.cargo});
-        }
-        if (open) flushPair();
-    }
+    lf_indexPass(false, "Invalid livery index: airl={}, opr={}, model={}, title={}",
+                 [](const AcKey& key, ModelLiveryMap& models) { lf_mergeIntoIndex(key.airline, models); });
+    // Liveries with an operator go under the combined code and the operator.
+    lf_indexPass(true, "Invalid operator livery index: airl={}, opr={}, model={}, title={}",
+                 [](const AcKey& key, ModelLiveryMap& models) {
+                     const std::uint16_t combined = gf_internAirlineCode(
+                         fmt::format("{}{}", gf_airlineCodeAt(key.airline), gf_airlineCodeAt(key.operatorIndex)));
+                     lf_mergeIntoIndex(combined, models);
+                     lf_mergeIntoIndex(key.operatorIndex, models);
+                 });
 }
 
 void lf_buildAirlineModelMaps() {
