@@ -290,6 +290,23 @@ AcKey lf_readOptAircraftKey(const pugi::xml_node& opt) {
     return key;
 }
 
+StandOption lf_optionFromElement(const pugi::xml_node& opt, const HoursBitset& hours, std::uint32_t number,
+                                 std::uint32_t mark) {
+    OptIdentity identity = lf_readOptIdentity(opt);
+    StandOption option;
+    option.key = identity.key;
+    option.registration = opt.attribute("reg").as_string();
+    option.callsign1 = std::move(identity.callsign1);
+    option.callsign2 = std::move(identity.callsign2);
+    option.hours = hours;
+    option.number = number;
+    option.day = opt.attribute("day").as_uint(0);
+    option.mark = mark;
+    option.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
+    option.cpl = opt.attribute("cpl").as_bool(false);
+    return option;
+}
+
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t mark,
                     std::vector<Stand>& stands) {
     const double latitude = parkpos.attribute("latitude").as_double(0.0);
@@ -357,11 +374,8 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
                                                            parkpos.children("opt").end())));
     std::uint32_t number = 1;
     for (const pugi::xml_node opt : parkpos.children("opt")) {
-        OptIdentity identity = lf_readOptIdentity(opt);
         const std::string_view hh = opt.attribute("hh").as_string();
         const unsigned day = opt.attribute("day").as_uint(0);
-        const bool soft = opt.attribute("soft").as_bool(false);
-        const bool cpl = opt.attribute("cpl").as_bool(false);
         if (hh.empty() || day < 1 || day > 7) {
             continue;
         }
@@ -369,17 +383,7 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
         if (hours.none()) {
             continue;
         }
-        StandOption option;
-        option.key = identity.key;
-        option.registration = opt.attribute("reg").as_string();
-        option.callsign1 = std::move(identity.callsign1);
-        option.callsign2 = std::move(identity.callsign2);
-        option.hours = hours;
-        option.number = number++;
-        option.day = day;
-        option.mark = mark;
-        option.real = soft ? 0 : 1;
-        option.cpl = cpl;
+        StandOption option = lf_optionFromElement(opt, hours, number++, mark);
         options.push_back(std::move(option));
     }
     stands.emplace_back(name, std::move(options), latitude, longitude, normalizedHeading(headingDegrees), radius, type,

@@ -63,6 +63,11 @@ void lf_readParkPositions(const pugi::xml_document& document, std::vector<Stand>
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t mark,
                     std::vector<Stand>& stands);
 
+// The option an opt element gives with the hours already read: identity,
+// registration, day as written, soft and cpl.
+StandOption lf_optionFromElement(const pugi::xml_node& opt, const HoursBitset& hours, std::uint32_t number,
+                                 std::uint32_t mark);
+
 OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);
 // The key made of the interned `airl` and `type` codes; other fields 0.
 AcKey lf_readOptAircraftKey(const pugi::xml_node& opt);

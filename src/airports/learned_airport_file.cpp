@@ -120,23 +120,12 @@ bool lf_mergeLearnedOptions(const pugi::xml_node& parkpos, const std::string& id
     if (stand.name != id) return false;
     std::uint32_t number = stand.options.empty() ? 1 : stand.options.back().number + 1;
     for (const pugi::xml_node opt : parkpos.children("opt")) {
-        OptIdentity identity = lf_readOptIdentity(opt);
         const HoursBitset hours = gf_hours2bitset(opt.attribute("hh").as_string());
         if (hours.none()) {
             gf_logError("empty bit set");
             continue;
         }
-        StandOption option;
-        option.key = identity.key;
-        option.registration = opt.attribute("reg").as_string();
-        option.callsign1 = std::move(identity.callsign1);
-        option.callsign2 = std::move(identity.callsign2);
-        option.hours = hours;
-        option.number = number;
-        option.day = opt.attribute("day").as_uint(0);
-        option.mark = 0;
-        option.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
-        option.cpl = opt.attribute("cpl").as_bool(false);
+        StandOption option = lf_optionFromElement(opt, hours, number, 0);
         // An option no airport file can hold would fail every later save of
         // the airport, and learning there would stop for good.
         if (option.day < 1 || option.day > 7 || !gf_bitset2hours(option.hours)) {
