@@ -86,6 +86,8 @@ TEST_F(OsFilesTest, MoveAcrossFileSystemsCopies) {
     EXPECT_EQ(readFile("target"), "across");
 }
 
+std::string op(OsOperation operation) { return std::to_string(static_cast<int>(operation)); }
+
 TEST_F(OsFilesTest, FaultHookSeesEveryOperationWithItsPaths) {
     std::vector<std::string> seen;
     ScopedOsLaunchRecorder recorder;
@@ -100,12 +102,49 @@ TEST_F(OsFilesTest, FaultHookSeesEveryOperationWithItsPaths) {
         EXPECT_EQ(gf_osRemoveFile("x"), std::errc::io_error);
         EXPECT_EQ(gf_osReplaceFileContent("x", "2"), std::errc::io_error);
         EXPECT_FALSE(gf_osOpenInFileManager("folder"));
+        fs::create_directory("d");
+        EXPECT_EQ(gf_osRenameFolder("d", "e"), std::errc::io_error);
+        EXPECT_EQ(gf_osRemoveTree("d"), std::errc::io_error);
+        EXPECT_EQ(gf_osCreateFolder("f"), std::errc::io_error);
     }
-    EXPECT_THAT(seen, ElementsAre("0:x>y", "1:x>y", "2:x>", "3:x>", "4:folder>"));
+    EXPECT_THAT(seen, ElementsAre("0:x>y", "1:x>y", "2:x>", "3:x>", "4:folder>", op(OsOperation::renameFolder) + ":d>e",
+                                  op(OsOperation::removeTree) + ":d>", op(OsOperation::createFolder) + ":f>"));
+    EXPECT_TRUE(fs::is_directory("d"));
+    EXPECT_FALSE(fs::exists("e"));
+    EXPECT_FALSE(fs::exists("f"));
     EXPECT_EQ(readFile("x"), "1");  // nothing was done
     EXPECT_FALSE(fs::exists("y"));
     EXPECT_TRUE(recorder.launches().empty());
     EXPECT_FALSE(gf_osRemoveFile("x"));  // without the hook everything works again
+}
+
+TEST_F(OsFilesTest, FolderRenameOnlyOntoAMissingPathRemoveAndCreate) {
+    fs::create_directories("a/sub");
+    writeFile("a/sub/file", "content");
+    fs::create_directory("empty");
+    writeFile("file", "x");
+    // Neither an empty folder nor a file is replaced.
+    EXPECT_EQ(gf_osRenameFolder("a", "empty"), std::errc::file_exists);
+    EXPECT_EQ(gf_osRenameFolder("a", "file"), std::errc::file_exists);
+    EXPECT_EQ(readFile("a/sub/file"), "content");
+    EXPECT_TRUE(fs::is_empty("empty"));
+    EXPECT_EQ(gf_osRenameFolder("missing", "b"), std::errc::no_such_file_or_directory);
+    EXPECT_FALSE(gf_osRenameFolder("a", "b"));
+    EXPECT_EQ(readFile("b/sub/file"), "content");
+    EXPECT_FALSE(fs::exists("a"));
+
+    EXPECT_FALSE(gf_osCreateFolder("c/d/e"));
+    EXPECT_FALSE(gf_osCreateFolder("c/d/e"));  // existing: no error
+    EXPECT_TRUE(fs::is_directory("c/d/e"));
+    EXPECT_TRUE(gf_osCreateFolder("file/x"));
+
+    EXPECT_FALSE(gf_osRemoveTree("b"));
+    EXPECT_FALSE(fs::exists("b"));
+    EXPECT_FALSE(gf_osRemoveTree("b"));  // missing: no error
+    EXPECT_FALSE(gf_osRemoveTree("file"));
+    EXPECT_FALSE(fs::exists("file"));
+    EXPECT_FALSE(gf_osSyncFolder("c"));
+    EXPECT_FALSE(gf_osSyncFolder(""));
 }
 
 TEST(OpenInFileManager, RecordedInTestsAndReportedWhenItCannotStart) {

@@ -61,11 +61,11 @@ TEST_F(ManifestTest, FieldsByKey) {
                      ManifestInfo{"", "1.0.0", "", ""}});
     cases.push_back({ManifestWriter{}.raw("version", "12").raw("title", "null").raw("creator", "[\"x\"]"),
                      ManifestInfo{}});
-    cases.push_back({ManifestWriter{.rawText = "[{\"title\": \"x\"}]"}, std::nullopt});
-    cases.push_back({ManifestWriter{.rawText = "{\"title\": \"x\""}, std::nullopt});
-    cases.push_back({ManifestWriter{.rawText = ""}, std::nullopt});
+    cases.push_back({ManifestWriter::rawFile("[{\"title\": \"x\"}]"), std::nullopt});
+    cases.push_back({ManifestWriter::rawFile("{\"title\": \"x\""), std::nullopt});
+    cases.push_back({ManifestWriter::rawFile(""), std::nullopt});
     // Lines are joined without separators, so a value broken over lines is joined.
-    cases.push_back({ManifestWriter{.rawText = "{\"title\":\n\"A\nB\"}\n"}, ManifestInfo{"AB", "", "", ""}});
+    cases.push_back({ManifestWriter::rawFile("{\"title\":\n\"A\nB\"}\n"), ManifestInfo{"AB", "", "", ""}});
     for (std::size_t i = 0; i < cases.size(); ++i) {
         fs::path path = cases[i].writer.writeInto(dir() / std::to_string(i));
         std::optional<ManifestInfo> got = lf_readManifest(path);
@@ -139,7 +139,7 @@ TEST_F(ManifestTest, StreamedPackagesByName) {
     EXPECT_EQ(lf_findStreamedManifest(package / "", root)->title, "top short");
     // A broken manifest under the short name hides the full name at the top,
     // and the deeper folders are searched.
-    ManifestWriter{.rawText = "not json"}.writeInto(root / "acme-kxyz");
+    ManifestWriter::rawFile("not json").writeInto(root / "acme-kxyz");
     EXPECT_EQ(lf_findStreamedManifest(package, root)->title, "deep short");
     // "fs24-" alone is taken as it is.
     ManifestWriter{}.string("title", "bare").writeInto(root / "fs24-");

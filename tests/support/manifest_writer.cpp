@@ -17,6 +17,12 @@ ManifestWriter& ManifestWriter::raw(std::string key, std::string value) {
     return *this;
 }
 
+ManifestWriter ManifestWriter::rawFile(std::string text) {
+    ManifestWriter writer;
+    writer.rawText = std::move(text);
+    return writer;
+}
+
 std::string ManifestWriter::text() const {
     if (rawText) return *rawText;
     std::string out = "{\n";

@@ -25,6 +25,9 @@ struct ManifestWriter {
     // Adds a member with a raw JSON value.
     ManifestWriter& raw(std::string key, std::string value);
 
+    // A writer of exactly this text.
+    static ManifestWriter rawFile(std::string text);
+
     std::string text() const;
     // Writes the text to folder/manifest.json (folders created); the path.
     std::filesystem::path writeInto(const std::filesystem::path& folder) const;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -274,6 +275,58 @@ std::error_code gf_osReplaceFileContent(const fs::path& path, std::string_view b
         return ec;
     }
     return lf_writeReplacing(path, bytes);
+}
+
+std::error_code gf_osSyncFolder(const fs::path& folder) {
+    return lf_syncPath(folder.empty() ? fs::path(".") : folder, O_DIRECTORY);
+}
+
+std::error_code gf_osRenameFolder(const fs::path& from, const fs::path& to) {
+    if (auto ec = lf_injectedFault(OsOperation::renameFolder, from, to)) {
+        return ec;
+    }
+    // Linux would replace an empty target folder; the target must be missing.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL) {
+            return lf_errno();
+        }
+        // A file system without the flag: test, then rename.
+        struct stat target {};
+        if (::lstat(to.c_str(), &target) == 0) {
+            return std::make_error_code(std::errc::file_exists);
+        }
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            return lf_errno();
+        }
+    }
+    if (auto ec = lf_syncFolderOf(to)) {
+        return ec;
+    }
+    return from.parent_path() == to.parent_path() ? std::error_code{} : lf_syncFolderOf(from);
+}
+
+std::error_code gf_osRemoveTree(const fs::path& path) {
+    if (auto ec = lf_injectedFault(OsOperation::removeTree, path, {})) {
+        return ec;
+    }
+    std::error_code ec;
+    fs::remove_all(path, ec);
+    if (ec) {
+        return ec;
+    }
+    return lf_syncFolderOf(path);
+}
+
+std::error_code gf_osCreateFolder(const fs::path& path) {
+    if (auto ec = lf_injectedFault(OsOperation::createFolder, path, {})) {
+        return ec;
+    }
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec) {
+        return ec;
+    }
+    return lf_syncFolderOf(path);
 }
 
 bool gf_osOpenInFileManager(const fs::path& folder) {

@@ -39,6 +39,19 @@ std::error_code gf_osRemoveFile(const std::filesystem::path& path);
 // temporary file is removed and the old content stays.
 std::error_code gf_osReplaceFileContent(const std::filesystem::path& path, std::string_view bytes);
 
+// Renames the folder `from` to `to`, which must not exist: an existing target
+// (even an empty folder) is an error and stays untouched. The rename reaches
+// the disk before the call returns.
+std::error_code gf_osRenameFolder(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes the folder with everything in it (a file is removed too); a missing
+// path is no error. The removal reaches the disk before the call returns.
+std::error_code gf_osRemoveTree(const std::filesystem::path& path);
+// Creates the folder and its missing parents, durably; an existing folder is
+// no error.
+std::error_code gf_osCreateFolder(const std::filesystem::path& path);
+// Flushes the folder's entries (names created, renamed or removed) to disk.
+std::error_code gf_osSyncFolder(const std::filesystem::path& folder);
+
 // Opens the folder in the desktop's file manager (xdg-open, detached: the
 // call does not wait for the file manager). False when it could not start.
 bool gf_osOpenInFileManager(const std::filesystem::path& folder);
@@ -56,6 +69,9 @@ enum class OsOperation {
     productVersionRead,  // reading that data
     writeProbe,          // the probe file of gf_osProbeWritable
     elevationQuery,      // asking whether the process has administrator rights
+    renameFolder,        // gf_osRenameFolder
+    removeTree,          // gf_osRemoveTree
+    createFolder,        // gf_osCreateFolder
 };
 
 // Called before each operation with its paths (`to` empty where there is
