@@ -26,12 +26,14 @@ constexpr std::array<char16_t, 32> kCp1252High{
 
 // The detection check of a sample as UTF-8. It is deliberately looser than
 // the strict converter (an encoded surrogate passes): it only has to tell
-// UTF-8 from a single-byte code page. `truncated` says the file goes on past
-// the sample, so a character cut by the sample's end is still UTF-8.
-bool lf_sampleIsUtf8(std::string_view sample, bool truncated) {
+// UTF-8 from a single-byte code page. Characters that start within the first
+// `sampleEnd` bytes are checked; `bytes` holds up to three bytes more, so
+// that a character cut by the sample's end is checked whole. One that the
+// file's end cuts is no UTF-8.
+bool lf_sampleIsUtf8(std::string_view bytes, std::size_t sampleEnd) {
     std::size_t i = 0;
-    while (i < sample.size()) {
-        const auto lead = static_cast<unsigned char>(sample[i]);
+    while (i < sampleEnd) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead <= 0x7F) {
             ++i;
             continue;
@@ -53,10 +55,10 @@ bool lf_sampleIsUtf8(std::string_view sample, bool truncated) {
             return false;
         }
         for (std::size_t k = 1; k <= extra; ++k) {
-            if (i + k >= sample.size()) {
-                return truncated;
+            if (i + k >= bytes.size()) {
+                return false;
             }
-            const auto byte = static_cast<unsigned char>(sample[i + k]);
+            const auto byte = static_cast<unsigned char>(bytes[i + k]);
             if (!gf_isUtf8Continuation(byte)) {
                 return false;
             }
@@ -151,10 +153,13 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
     if (!in.is_open()) {
         return Charset::noneFound;
     }
-    std::string sample(kSampleSize, '\0');
-    in.read(sample.data(), static_cast<std::streamsize>(kSampleSize));
-    sample.resize(static_cast<std::size_t>(in.gcount()));
-    const bool truncated = sample.size() == kSampleSize && in.peek() != std::char_traits<char>::eof();
+    // The sample and up to three bytes more: the rest of a character that the
+    // sample's end cuts.
+    constexpr std::size_t kReadSize = kSampleSize + 3;
+    std::string bytes(kReadSize, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(kReadSize));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string_view sample = std::string_view(bytes).substr(0, kSampleSize);
 
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sample[i]); };
     if (sample.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
@@ -177,7 +182,7 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
     if (sample.empty()) {
         return Charset::utf8WithoutBom;
     }
-    return lf_sampleIsUtf8(sample, truncated) ? Charset::utf8WithoutBom : Charset::ansi;
+    return lf_sampleIsUtf8(bytes, sample.size()) ? Charset::utf8WithoutBom : Charset::ansi;
 }
 
 std::string gf_ansiToUtf8(std::string_view text) {

@@ -97,9 +97,33 @@ void gf_throwOptionListEmpty() {
 // ---------------------------------------------------------------------------
 // Values, setters and saves
 
+namespace {
+
+// Writes one parameter through the installed writer, or only logs it while no
+// file layer is installed. The caller holds parametersFileMutex.
+void lf_saveParameterLocked(const Parameter& parameter) noexcept {
+    if (const ParameterFileWriter writer = lf_fileWriter.load(std::memory_order_acquire)) {
+        writer(parameter);
+        return;
+    }
+    // No file layer yet: nothing is written, but the change still shows in the log.
+    gf_logParameter(parameter);
+}
+
+// Sets and saves under the file lock. Set outside it, a load that holds the
+// lock would put the file's old value over the new one, and the save waiting
+// for the lock would then write that old value back: the change is lost.
+template <typename Set>
+void lf_setAndSave(const Parameter& parameter, Set set) {
+    std::lock_guard lock(parametersFileMutex);
+    set();
+    lf_saveParameterLocked(parameter);
+}
+
+}  // namespace
+
 void IntParameter::setAndSave(std::int32_t v) {
-    set(v);
-    save();
+    lf_setAndSave(*this, [&] { set(v); });
 }
 void IntParameter::save() const { gf_saveParameter(*this); }
 void IntParameter::log() const { gf_logParameter(*this); }
@@ -125,8 +149,7 @@ void StringParameter::setValue(std::string v) {
     m_value = std::move(v);
 }
 void StringParameter::setAndSave(std::string v) {
-    setValue(std::move(v));
-    save();
+    lf_setAndSave(*this, [&] { setValue(std::move(v)); });
 }
 void StringParameter::save() const { gf_saveParameter(*this); }
 void StringParameter::log() const { gf_logParameter(*this); }
@@ -155,8 +178,7 @@ void PathParameter::setValue(std::filesystem::path v) {
     m_value = std::move(v);
 }
 void PathParameter::setAndSave(std::filesystem::path v) {
-    setValue(std::move(v));
-    save();
+    lf_setAndSave(*this, [&] { setValue(std::move(v)); });
 }
 void PathParameter::save() const { gf_saveParameter(*this); }
 void PathParameter::log() const { gf_logParameter(*this); }
@@ -234,12 +256,13 @@ void gf_installParameterFileWriter(ParameterFileWriter writer) noexcept {
 }
 
 void gf_saveParameter(const Parameter& parameter) noexcept {
-    if (const ParameterFileWriter writer = lf_fileWriter.load(std::memory_order_acquire)) {
-        writer(parameter);
-        return;
+    try {
+        std::lock_guard lock(parametersFileMutex);
+        lf_saveParameterLocked(parameter);
+    } catch (...) {
+        // The lock could not be taken (a system error); the change still reaches the log.
+        gf_logParameter(parameter);
     }
-    // No file layer yet: nothing is written, but the change still shows in the log.
-    gf_logParameter(parameter);
 }
 
 // ---------------------------------------------------------------------------

@@ -342,10 +342,11 @@ std::optional<std::int32_t> gf_parseParameterInt(std::string_view text);
 std::optional<bool> gf_parseParameterBool(std::string_view text);
 
 // Saving one parameter. Every setter that saves ends here; the parameters.xml
-// layer installs the writer that rewrites the parameter's element (under
-// parametersFileMutex) and logs the parameter. Until a writer is installed a
-// save writes nothing to any file and only logs the parameter, so that a change
-// is still visible in Log.txt. Never throws.
+// layer installs the writer that rewrites the parameter's element and logs
+// the parameter. The writer is called with parametersFileMutex held (a
+// setAndSave holds it from the set to the end of the write). Until a writer is
+// installed a save writes nothing to any file and only logs the parameter, so
+// that a change is still visible in Log.txt. Never throws.
 using ParameterFileWriter = void (*)(const Parameter& parameter) noexcept;
 void gf_installParameterFileWriter(ParameterFileWriter writer) noexcept;
 void gf_saveParameter(const Parameter& parameter) noexcept;

@@ -1,6 +1,7 @@
 #include "settings/parameters_file.h"
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <system_error>
@@ -240,6 +241,10 @@ void lf_replaceByDefaultsLocked(const std::vector<Registered>& all, const std::s
     lf_saveParametersLocked(all);
 }
 
+// Called once the load has read the file, before it takes the values; tests
+// use it to act in that moment. Guarded by parametersFileMutex.
+std::function<void()> lf_loadReadHook;
+
 // The body of gf_loadParameters; the caller holds parametersFileMutex.
 bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     const std::string& pathText = parametersFilePathUtf8();
@@ -269,6 +274,7 @@ bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     case FileState::read:
         break;
     }
+    if (lf_loadReadHook) lf_loadReadHook();
 
     gf_log(fmt::format("from '{}'", pathText));
     pugi::xml_node parameters = gf_findParametersNode(document);
@@ -427,7 +433,6 @@ void gf_saveParameters() {
 
 void gf_writeParameterToFile(const Parameter& parameter) noexcept {
     try {
-        std::lock_guard lock(parametersFileMutex);
         lf_writeParameterLocked(parameter);
     } catch (...) {
         // A save never throws; the change at least reaches the log.
@@ -473,6 +478,11 @@ bool gf_removeParameterElement(const Parameter& parameter) {
     parameters.remove_child(element);
     gf_log(fmt::format("Parameter '{}' removed", parameter.name));
     return gf_saveXmlDocumentSafely(document, parametersFilePath());
+}
+
+void gf_setParametersLoadReadHook(std::function<void()> hook) {
+    std::lock_guard lock(parametersFileMutex);
+    lf_loadReadHook = std::move(hook);
 }
 
 void gf_readWindowPosition() {

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,7 +86,12 @@ bool gf_removeParameterElement(const Parameter& parameter);
 void gf_readWindowPosition();
 
 // The writer gf_loadParameters installs for gf_saveParameter: rewrites the
-// parameter's element(s) in the file under parametersFileMutex and logs the
-// parameter. Never throws. Exposed for the tests and for code that saves
-// before any load (the window position).
+// parameter's element(s) in the file and logs the parameter. The caller holds
+// parametersFileMutex (gf_saveParameter and every setAndSave take it). Never
+// throws. Exposed for the tests and for code that saves before any load (the
+// window position).
 void gf_writeParameterToFile(const Parameter& parameter) noexcept;
+
+// Test seam: called by the load, under parametersFileMutex, once it has read
+// the file and before it takes the values. An empty function removes it.
+void gf_setParametersLoadReadHook(std::function<void()> hook);

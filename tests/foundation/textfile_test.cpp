@@ -91,6 +91,31 @@ TEST_F(TextFileTest, CharacterCutBySampleLimitStaysUtf8) {
     EXPECT_EQ(detect(std::string(4096, 'a') + "\xE9"), Charset::utf8WithoutBom);
 }
 
+TEST_F(TextFileTest, CharacterCutBySampleLimitIsCheckedWithTheBytesThatFollow) {
+    // A lead byte at offset 4095 (the sample's last) with what follows it in
+    // the file. Windows-1252 text often has a byte of 0xC2 or more there
+    // ("\xE9" is e-acute) followed by plain letters: that is no UTF-8.
+    const struct {
+        std::string_view tail;  // from offset 4095 on
+        Charset expected;
+    } cases[] = {
+        {"\xE9t\xE9\n", Charset::ansi},            // Windows-1252 "ete"
+        {"\xC2 abc", Charset::ansi},                 // two-byte lead, a blank after it
+        {"\xF0\x9F\x98z", Charset::ansi},            // four-byte lead, third continuation missing
+        {"\xE2\x82", Charset::ansi},                 // the file ends inside the character
+        {"\xE9", Charset::ansi},                     // the file ends right after the lead
+        {"\xC3\xA9t\xC3\xA9", Charset::utf8WithoutBom},  // UTF-8 "ete"
+        {"\xF0\x9F\x98\x80!", Charset::utf8WithoutBom},  // a four-byte character, whole
+        {"\xE0\x80\x80", Charset::ansi},             // overlong, seen only past the sample
+    };
+    for (const auto& c : cases) {
+        const std::string text = std::string(4095, 'a') + std::string(c.tail);
+        EXPECT_EQ(detect(text), c.expected) << testing::PrintToString(std::string(c.tail));
+    }
+    const std::string ansi = std::string(4095, 'a') + "\xE9t\xE9";
+    EXPECT_THAT(readDetected(ansi), ElementsAre(std::string(4095, 'a') + "\xC3\xA9t\xC3\xA9"));
+}
+
 TEST_F(TextFileTest, ReadsUtf8AndUtf16WithAndWithoutMark) {
     EXPECT_THAT(readDetected("\xEF\xBB\xBF" "eins\nzwei\n"), ElementsAre("eins", "zwei"));
     EXPECT_THAT(readDetected("Caf\xC3\xA9\r\nb"), ElementsAre("Caf\xC3\xA9", "b"));

@@ -81,4 +81,32 @@ TEST_F(ParametersFileTest, ASaveDuringTheLoadsWriteLandsAfterIt) {
     }
 }
 
+// The GUI saves a value while the start-up load is under way: the load has
+// read the file (and holds its lock) but not yet taken the values. The save
+// must wait for the load as a whole, so that the new value is neither
+// overwritten in memory by the file's old one nor written back as that old one.
+TEST_F(ParametersFileTest, ASaveStartedWhileTheLoadReadsIsNotLost) {
+    ASSERT_TRUE(gf_loadParameters());
+    DESTINATION.setAndSave("EDDF");
+    const std::string value = "KSEA";
+    std::thread saver;
+    std::atomic<bool> started{false};
+    gf_setParametersLoadReadHook([&] {
+        if (started.exchange(true)) return;
+        saver = std::thread([&] { DESTINATION.setAndSave(value); });
+        // Give the save every chance to change the value under the load; with
+        // the lock taken across set and save it cannot, and this waits out its
+        // bound.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (DESTINATION.value() != value && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    EXPECT_FALSE(gf_loadParameters());
+    gf_setParametersLoadReadHook({});
+    ASSERT_TRUE(started.load());
+    saver.join();
+    EXPECT_EQ(DESTINATION.value(), value);
+    EXPECT_EQ(storedValues(file(), "DESTINATION"), std::vector<std::string>{value});
+}
+
 }  // namespace
