@@ -230,6 +230,21 @@ bool lf_keepGeneration() {
     return gf_save1GenerationOf(parametersFilePath());
 }
 
+// A file that cannot be read stays as it is; a copy of it is kept as
+// parameters0.xml, unless parameters0.xml already holds a document that
+// parses: that older good copy is worth more than a second copy of the
+// broken file, which every further save would make again.
+void lf_keepCopyOfUnreadable() {
+    fs::path generation = parametersFilePath();
+    generation.replace_filename(generation.stem().string() + "0" + generation.extension().string());
+    pugi::xml_document document;
+    if (const std::optional<std::string> bytes = lf_readBytes(generation);
+        bytes && document.load_buffer(bytes->data(), bytes->size())) {
+        return;
+    }
+    lf_keepGeneration();
+}
+
 // Replaces a file that holds no usable parameters by one of defaults, once
 // its content is kept as a copy; without the copy the file stays as it is.
 void lf_replaceByDefaultsLocked(const std::vector<Registered>& all, const std::string& pathText) {
@@ -261,7 +276,7 @@ bool lf_loadParametersLocked(const std::vector<Registered>& all) {
     case FileState::cannotOpen:
         // Replacing a file that exists but cannot be read would throw away
         // every setting in it; keep it and go on with the values in memory.
-        lf_keepGeneration();
+        lf_keepCopyOfUnreadable();
         gf_logError(fmt::format("{} could not be opened ({}), kept as it is; the settings stay unchanged",
                                 pathText, read.detail));
         gf_log(lf_closingBanner());
@@ -309,7 +324,7 @@ void lf_writeParameterLocked(const Parameter& parameter) {
         if (read.state == FileState::cannotParse) {
             gf_logNoThrow(fmt::format("{} could not be loaded: {}", pathText, read.detail));
         }
-        lf_keepGeneration();
+        lf_keepCopyOfUnreadable();
         lf_logErrorNoThrow(fmt::format("'{}' could not be read ({}) and is kept as it is; {} not saved",
                                        pathText, read.detail, parameter.name));
         gf_logParameter(parameter);

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -45,6 +46,7 @@ TEST(KnownFolders, OwnVariableThenXdgThenHome) {
 }
 
 using OsFilesTest = tavo::test::TempWorkDirTest;
+using OsSyncTest = tavo::test::LogFileTest;
 
 TEST_F(OsFilesTest, ReplaceCopyMoveAndRemove) {
     ASSERT_FALSE(gf_osReplaceFileContent("f.bin", std::string("a\0b", 3)));
@@ -145,6 +147,39 @@ TEST_F(OsFilesTest, FolderRenameOnlyOntoAMissingPathRemoveAndCreate) {
     EXPECT_FALSE(fs::exists("file"));
     EXPECT_FALSE(gf_osSyncFolder("c"));
     EXPECT_FALSE(gf_osSyncFolder(""));
+}
+
+// Once the rename has put the file in place, a failing folder sync cannot
+// undo it: the operation reports success (a caller would otherwise log a
+// saved file as lost) and the sync error goes to the log.
+TEST_F(OsSyncTest, AFolderSyncFailingAfterTheRenameIsLoggedNotReported) {
+    const struct {
+        const char* name;
+        std::function<std::error_code()> operation;
+        const char* target;
+    } cases[] = {
+        {"replace", [] { return gf_osReplaceFileContent("a.txt", "new"); }, "a.txt"},
+        {"copy", [] { return gf_osCopyFile("src.txt", "b.txt"); }, "b.txt"},
+        {"move", [] { return gf_osMoveFile("src.txt", "c.txt", true); }, "c.txt"},
+    };
+    writeFile("a.txt", "old");
+    writeFile("src.txt", "new");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int syncs = 0;
+        ScopedOsFaultHook hook([&syncs](OsOperation op, const fs::path&, const fs::path&) {
+            if (op != OsOperation::syncFolder) return std::error_code{};
+            ++syncs;
+            return std::make_error_code(std::errc::io_error);
+        });
+        EXPECT_FALSE(c.operation());
+        EXPECT_EQ(readFile(c.target), "new");
+        EXPECT_GE(syncs, 1);
+        const std::string logged = newLogLines();
+        EXPECT_NE(logged.find(std::string("'") + c.target + "' is in place, but its folder could not be synced"),
+                  std::string::npos)
+            << logged;
+    }
 }
 
 TEST(OpenInFileManager, RecordedInTestsAndReportedWhenItCannotStart) {

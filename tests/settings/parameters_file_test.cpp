@@ -207,6 +207,22 @@ TEST_F(ParametersFileTest, SingleSaveNeverReplacesAnUnreadableFileWithOneKey) {
     EXPECT_TRUE(logHasLine("RANGE_ABOVE=90")) << "the change still reaches the log";
 }
 
+TEST_F(ParametersFileTest, SavesOfAnUnreadableFileKeepAGoodOlderCopy) {
+    EXPECT_TRUE(gf_loadParameters());
+    const std::string good = readFile(file());
+    writeFile(generationFile(), good);
+    const std::string broken = good.substr(0, 400);
+    writeFile(file(), broken);
+    RANGE_ABOVE.setAndSave(90);
+    RANGE_ABOVE.setAndSave(80);
+    EXPECT_EQ(readFile(generationFile()), good) << "the older copy that parses stays";
+    EXPECT_EQ(readFile(file()), broken);
+    // An older copy that does not parse either is no better than the file.
+    writeFile(generationFile(), "<root><par");
+    RANGE_ABOVE.setAndSave(70);
+    EXPECT_EQ(readFile(generationFile()), broken);
+}
+
 // ---------------------------------------------------------------------------
 // Window position before the window exists
 

@@ -13,6 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -74,13 +78,23 @@ std::error_code lf_syncPath(const fs::path& path, int extraFlags) {
 
 std::error_code lf_syncFile(const fs::path& path) { return lf_syncPath(path, 0); }
 
-// fsync of a folder, so a rename inside it survives a crash.
-std::error_code lf_syncFolderOf(const fs::path& path) {
+// fsync of the folder a file was renamed into, so that the rename survives a
+// crash. The rename itself has succeeded by then: the file is in place with
+// its new content, and a caller told otherwise would report a saved file as
+// lost. A failed sync is therefore logged, not returned.
+void lf_syncFolderAfterRename(const fs::path& path) {
     fs::path folder = path.parent_path();
     if (folder.empty()) {
         folder = ".";
     }
-    return lf_syncPath(folder, O_DIRECTORY);
+    std::error_code ec = lf_injectedFault(OsOperation::syncFolder, folder, {});
+    if (!ec) {
+        ec = lf_syncPath(folder, O_DIRECTORY);
+    }
+    if (ec) {
+        gf_logError(fmt::format("'{}' is in place, but its folder could not be synced to disk: {}", path.string(),
+                                ec.message()));
+    }
 }
 
 // The last step of a write through a temporary file: unless an earlier step
@@ -94,7 +108,8 @@ std::error_code lf_finishReplacing(const fs::path& temp, const fs::path& target,
         ::unlink(temp.c_str());
         return ec;
     }
-    return lf_syncFolderOf(target);
+    lf_syncFolderAfterRename(target);
+    return {};
 }
 
 std::error_code lf_writeAll(int fd, std::string_view bytes) {
@@ -238,7 +253,10 @@ std::error_code gf_osMoveFile(const fs::path& from, const fs::path& to, bool wri
         }
     }
     if (::rename(from.c_str(), to.c_str()) == 0) {
-        return writeThrough ? lf_syncFolderOf(to) : std::error_code{};
+        if (writeThrough) {
+            lf_syncFolderAfterRename(to);
+        }
+        return {};
     }
     if (errno != EXDEV) {
         return lf_errno();
@@ -250,7 +268,10 @@ std::error_code gf_osMoveFile(const fs::path& from, const fs::path& to, bool wri
     if (::unlink(from.c_str()) != 0) {
         return lf_errno();
     }
-    return writeThrough ? lf_syncFolderOf(from) : std::error_code{};
+    if (writeThrough) {
+        lf_syncFolderAfterRename(from);
+    }
+    return {};
 }
 
 std::error_code gf_osCopyFile(const fs::path& from, const fs::path& to) {

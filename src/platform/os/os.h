@@ -26,7 +26,8 @@ std::optional<std::filesystem::path> gf_osKnownFolder(KnownFolder folder);
 // Renames `from` over `to`, replacing it. Across file systems it copies to a
 // temporary file beside the target, renames that over the target and removes
 // the source. With write-through the data and the folder entry reach the disk
-// before the call returns.
+// before the call returns (a folder sync that fails after the rename is logged:
+// the file is in place, so the move has succeeded).
 std::error_code gf_osMoveFile(const std::filesystem::path& from, const std::filesystem::path& to,
                               bool writeThrough);
 // Copies `from` over `to` through a temporary file, so a failed copy leaves an
@@ -58,7 +59,9 @@ bool gf_osOpenInFileManager(const std::filesystem::path& folder);
 
 // --- seams for tests ---------------------------------------------------------
 
-// The operations a fault hook can make fail.
+// The operations a fault hook can make fail. syncFolder is the sync of a
+// folder after a file was renamed into it (`from` is the folder); its failure
+// is logged, the file operation still succeeds.
 enum class OsOperation {
     move,
     copy,
@@ -72,6 +75,7 @@ enum class OsOperation {
     renameFolder,        // gf_osRenameFolder
     removeTree,          // gf_osRemoveTree
     createFolder,        // gf_osCreateFolder
+    syncFolder,          // the folder sync after a rename (logged, never a failure)
 };
 
 // Called before each operation with its paths (`to` empty where there is
