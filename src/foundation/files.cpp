@@ -75,6 +75,12 @@ bool gf_moveFile(const fs::path& from, const fs::path& to) {
     return true;
 }
 
+fs::path gf_generationPathOf(const fs::path& path) {
+    fs::path generation = path;
+    generation.replace_filename(path.stem().string() + "0" + path.extension().string());
+    return generation;
+}
+
 bool gf_save1GenerationOf(const fs::path& path) {
     if (!path.has_extension()) {
         gf_logError(fmt::format("gf_save1GenerationOf: no extension in filename: {}", gf_pathToUtf8(path)));
@@ -89,8 +95,7 @@ bool gf_save1GenerationOf(const fs::path& path) {
     if (!exists) {
         return true;
     }
-    fs::path generation = path;
-    generation.replace_filename(path.stem().string() + "0" + path.extension().string());
+    const fs::path generation = gf_generationPathOf(path);
     if (const auto copyError = gf_osCopyFile(path, generation)) {
         gf_logError(fmt::format("copy {} -> {} failed: {}", gf_pathToUtf8(path), gf_pathToUtf8(generation),
                                 copyError.message()));

@@ -120,6 +120,8 @@ std::filesystem::path gf_liveriesScannedFilePath();
 
 // Moves a file over its target; when the rename cannot, copies and removes.
 bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// "<stem>0<ext>" beside the file (Log.txt -> Log0.txt): its kept generation.
+std::filesystem::path gf_generationPathOf(const std::filesystem::path& path);
 // Copies an existing file over "<stem>0<ext>" beside it (Log.txt -> Log0.txt).
 // True when there was nothing to keep or the copy succeeded.
 bool gf_save1GenerationOf(const std::filesystem::path& path);

@@ -235,8 +235,7 @@ bool lf_keepGeneration() {
 // parses: that older good copy is worth more than a second copy of the
 // broken file, which every further save would make again.
 void lf_keepCopyOfUnreadable() {
-    fs::path generation = parametersFilePath();
-    generation.replace_filename(generation.stem().string() + "0" + generation.extension().string());
+    const fs::path generation = gf_generationPathOf(parametersFilePath());
     pugi::xml_document document;
     if (const std::optional<std::string> bytes = lf_readBytes(generation);
         bytes && document.load_buffer(bytes->data(), bytes->size())) {
