@@ -27,6 +27,13 @@ std::vector<unsigned char> makeEncryptedBytes(std::string_view plaintext, const 
     } else {
         throw std::invalid_argument("makeEncryptedBytes: key must have 32 bytes");
     }
+    // A short last data chunk followed by an empty FINAL chunk is a shape the
+    // program's files never have and its reader refuses: such a call would
+    // make a file that tests a different thing than it says.
+    if (options.emptyFinalChunk && plaintext.size() % options.chunkBytes != 0) {
+        throw std::invalid_argument(
+            "makeEncryptedBytes: an empty final chunk needs a length that is a multiple of the chunk size");
+    }
 
     std::vector<unsigned char> out(crypto_secretstream_xchacha20poly1305_HEADERBYTES);
     crypto_secretstream_xchacha20poly1305_state state;

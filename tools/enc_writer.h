@@ -17,7 +17,8 @@ struct EncWriterOptions {
     std::size_t chunkBytes = 4096;
     // Push one more, empty chunk tagged FINAL after the data, so that every
     // data chunk carries the tag MESSAGE (the shape of a file whose length is
-    // a multiple of the chunk size).
+    // a multiple of the chunk size). Only for such lengths: any other length
+    // is refused with std::invalid_argument.
     bool emptyFinalChunk = false;
     // Tag the last chunk MESSAGE instead of FINAL.
     bool omitFinalTag = false;

@@ -71,6 +71,13 @@ TEST_F(EncryptedFileTest, PlaintextsRoundTripExactly) {
     }
 }
 
+TEST_F(EncryptedFileTest, WriterRefusesAnEmptyFinalChunkAfterAShortChunk) {
+    EncWriterOptions emptyFinal;
+    emptyFinal.emptyFinalChunk = true;
+    for (const std::size_t n : {1u, 4095u, 5000u, 8191u})
+        EXPECT_THROW(makeEncryptedBytes(patternText(n), emptyFinal), std::invalid_argument) << n;
+}
+
 TEST_F(EncryptedFileTest, BufferOwnsItsMemoryUntilReleasedOrMoved) {
     DecryptResult r = gf_readEncryptedFile(write(makeEncryptedBytes("")), kLimit);
     ASSERT_TRUE(r.ok) << r.error;
