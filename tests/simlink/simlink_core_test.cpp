@@ -135,6 +135,25 @@ TEST_F(FrameTest, IssuesTheListsInTheirFixedOrder) {
     EXPECT_FALSE(gf_simLink().ownedObjects.contains(b));
 }
 
+// Flaps are set with the simulator's AI let go for the event and taken back
+// after it; an event that could not be sent changed nothing, so control is
+// not taken back a second time.
+TEST_F(FrameTest, AFailedFlapsEventIsNotFollowedByASecondRelease) {
+    connect();
+    const auto a = createObject(0xABC011);
+    results();
+    gf_simModelAddCallFault({.call = SimCall::TransmitClientEvent, .times = 1});
+    std::size_t mark = calls().size();
+    gf_queueClientEvent(a, FLAPS_SET, 3072);
+    frame();
+    EXPECT_THAT(callsSince(mark), ElementsAre(SimCall::AIReleaseControl, SimCall::TransmitClientEvent));
+    mark = calls().size();
+    gf_queueClientEvent(a, FLAPS_SET, 3072);
+    frame();
+    EXPECT_THAT(callsSince(mark),
+                ElementsAre(SimCall::AIReleaseControl, SimCall::TransmitClientEvent, SimCall::AIReleaseControl));
+}
+
 TEST_F(FrameTest, CreateRequestIdsStartAt10000AndRiseAcrossReconnections) {
     connect();
     const std::uint32_t first = gf_peekNextCreateRequestId();

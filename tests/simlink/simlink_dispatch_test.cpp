@@ -12,7 +12,18 @@ using ::testing::HasSubstr;
 
 namespace {
 
-using DispatchTest = SimLinkTest;
+class DispatchTest : public SimLinkTest {
+protected:
+    // Connects with the user aircraft at 50N 8E, known to the link by its id.
+    void connectWithTheUserAt50N8E() {
+        SimUserAircraft user;
+        user.pose.latitudeDeg = 50.0;
+        user.pose.longitudeDeg = 8.0;
+        gf_simModelSetUserAircraft(user);
+        connect();
+        gf_simLink().userObjectId.store(gf_simModelUserObjectId());
+    }
+};
 
 SimTrafficAircraft trafficAt(double aglFt, const std::string& atcId = "FRGN1") {
     SimTrafficAircraft t;
@@ -24,12 +35,7 @@ SimTrafficAircraft trafficAt(double aglFt, const std::string& atcId = "FRGN1") {
 }
 
 TEST_F(DispatchTest, AircraftWithinRangeAreReportedBelow2500FeetOnly) {
-    SimUserAircraft user;
-    user.pose.latitudeDeg = 50.0;
-    user.pose.longitudeDeg = 8.0;
-    gf_simModelSetUserAircraft(user);
-    connect();
-    gf_simLink().userObjectId.store(gf_simModelUserObjectId());
+    connectWithTheUserAt50N8E();
     const auto low = gf_simModelAddTraffic(trafficAt(2400));
     gf_simModelAddTraffic(trafficAt(2600, "HIGH1"));
     gf_simModelAddTraffic(trafficAt(100, ""));  // no ATC id
@@ -55,6 +61,27 @@ TEST_F(DispatchTest, AircraftWithinRangeAreReportedBelow2500FeetOnly) {
         }
     }
     EXPECT_EQ(reported, (std::set<std::uint32_t>{low, ownLive}));
+}
+
+// A parked (static) aircraft gets no ground data; once the engine releases
+// its id (it became a live aircraft), it does.
+TEST_F(DispatchTest, AReleasedStaticIdGetsGroundDataAgain) {
+    connectWithTheUserAt50N8E();
+    const auto parked = createObject(78);
+    gf_simModelSetObjectPose(parked, SimPose{50.003, 8.0}, true);
+    const auto reportedNow = [&] {
+        results();
+        gf_queueSimRequest(SIM_REQUEST_AC_WITHIN_RANGE);
+        frame();
+        std::set<std::uint32_t> reported;
+        for (const auto& r : results())
+            if (r.kind == SIM_RESULT_GROUND_DATA) reported.insert(r.objectId);
+        return reported;
+    };
+    EXPECT_FALSE(reportedNow().contains(parked));
+    gf_releaseStaticObjectId(parked);
+    EXPECT_TRUE(reportedNow().contains(parked));
+    EXPECT_FALSE(gf_simLink().staticObjects.contains(parked));
 }
 
 TEST_F(DispatchTest, RemovalsOfAnyAircraftReachTheEngineAndForgetOwnTracks) {

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "foundation/geodesy.h"
 #include "simlink_fixture.h"
 
 using namespace tavo::test;
@@ -90,11 +91,24 @@ TEST(PoseInterpolation, LongitudeAndHeadingTakeTheShortWay) {
     EXPECT_LE(std::fabs(mid->longitude), 180.0);
 
     // Across north, both ways round: the short way, kept within [0, 2 pi).
-    for (const auto& [from, to] : {std::pair{6.2, 0.1}, std::pair{0.1, 6.2}}) {
-        AiPoseTrack t = trackOf({{poseAt(50, 8, 1000, from), t0}, {poseAt(50, 8, 1000, to), t0 + 10 * kMs}});
-        auto h = gf_interpolateAiPosition(t, t0 + 25 * kMs);
+    // Three quarters of the way an eastward turn has passed 2 pi and a
+    // westward one has gone below 0: both wrap.
+    const struct {
+        double from, to;
+        std::int64_t at;  // the time played, after the first sample
+        double heading;
+    } turns[] = {
+        {6.2, 0.1, 5 * kMs, 0.0084073464}, {0.1, 6.2, 5 * kMs, 0.0084073464},
+        {6.2, 0.1, 7'500'000, 0.054203673}, {0.1, 6.2, 7'500'000, 6.245796327},  // west across north
+        {0.3, 0.1, 7'500'000, 0.15},  {6.0, 6.2, 2'500'000, 6.05},
+    };
+    for (const auto& turn : turns) {
+        AiPoseTrack t =
+            trackOf({{poseAt(50, 8, 1000, turn.from), t0}, {poseAt(50, 8, 1000, turn.to), t0 + 10 * kMs}});
+        auto h = gf_interpolateAiPosition(t, t0 + 20 * kMs + turn.at);
         ASSERT_TRUE(h);
-        EXPECT_NEAR(h->heading, 0.0084, 0.0001) << from;
+        EXPECT_NEAR(h->heading, turn.heading, 1e-6) << turn.from << " to " << turn.to;
+        EXPECT_TRUE(h->heading >= 0.0 && h->heading < fullCircle) << h->heading;
     }
 }
 

@@ -92,4 +92,41 @@ TEST_F(PoseThreadsTest, EnginePublishesWhileFramesSend) {
     }
 }
 
+// Another thread (the feed's or the shell's) removes aircraft while the
+// engine stages the poses of its tick: the staging map is changed by both, so
+// staging and forgetting must share its lock. Both threads start together and
+// keep at it for a while, so that their accesses interleave for certain.
+TEST_F(PoseThreadsTest, ARemovalFromAnotherThreadWhileTheEngineStages) {
+    constexpr std::uint32_t kObjects = 64;
+    constexpr int kRounds = 400;
+    std::atomic<int> ready{0};
+    const auto together = [&ready] {
+        ready.fetch_add(1);
+        while (ready.load() < 2) std::this_thread::yield();
+    };
+    std::thread engine([&] {
+        together();
+        AiPose p;
+        p.latitude = 50;
+        p.longitude = 8;
+        for (int round = 0; round < kRounds; ++round) {
+            for (std::uint32_t id = 1; id <= kObjects; ++id) gf_stageAiPose(id, p);
+            if (round % 50 == 49) gf_publishStagedAiPoses(g_fakePoseNowNs + round * kMs);
+        }
+    });
+    std::thread remover([&] {
+        together();
+        for (int round = 0; round < kRounds; ++round)
+            for (std::uint32_t id = 1; id <= kObjects; id += 3) gf_removeAiAircraft(id);
+    });
+    engine.join();
+    remover.join();
+    // Every object the remover left alone reaches the simulator thread's
+    // tracks with the engine's last publication.
+    gf_publishStagedAiPoses(g_fakePoseNowNs + kRounds * kMs);
+    gf_sendAiPositions();
+    for (std::uint32_t id = 1; id <= kObjects; ++id)
+        if (id % 3 != 1) EXPECT_TRUE(gf_simLink().poseHistory.contains(id)) << id;
+}
+
 }  // namespace
