@@ -5,6 +5,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sodium.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "foundation/encrypted.h"
 #include "support/enc_writer.h"
@@ -167,6 +170,41 @@ TEST_F(EncryptedFileTest, EveryMessageInItsOrder) {
     const DecryptResult one = gf_readEncryptedFile(write(makeEncryptedBytes(patternText(1000), small)), kLimit);
     ASSERT_TRUE(one.ok) << one.error;
     EXPECT_EQ(text(one.buffer), patternText(1000));
+}
+
+}  // namespace
+
+namespace {
+
+// The program's first use of libsodium may well be a data-file read: the
+// reader initialises the library itself (without it the guarded allocation
+// aborts). The file is made in a child process, so that this process reads
+// it without having touched libsodium before. ctest runs every test in a
+// process of its own; run among other tests in one process, the test can
+// only skip.
+TEST(EncryptedFileFirstUse, AReadIsTheProcesssFirstUseOfLibsodium) {
+    tavo::test::ScopedTempDir dir;
+    const fs::path path = dir.path() / "first.enc";
+    const std::string plain = patternText(5000, 7);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fresh = sodium_init();  // 0: this process had not initialised it
+        try {
+            tavo::test::writeEncryptedFile(path, plain);
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(fresh == 0 ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 3) << "the child could not write the file";
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "libsodium was already in use in this process";
+    const DecryptResult r = gf_readEncryptedFile(path, kLimit);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(text(r.buffer), plain);
 }
 
 }  // namespace

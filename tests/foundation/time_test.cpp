@@ -85,6 +85,20 @@ TEST_F(FakeClockTest, SlotAndWeekdayComeFromOneReading) {
     EXPECT_EQ(gf_currentWeekTime(), (WeekTime{1, 0}));
 }
 
+// A clock that moves on by a second at every reading: read twice, slot and
+// weekday would come from two sides of midnight (Sunday's last slot with
+// Monday, or the reverse).
+std::int64_t advancingClock() { return g_fakeNow.fetch_add(1); }
+
+TEST_F(FakeClockTest, SlotAndWeekdayOfAClockThatAdvancesAtEveryReading) {
+    gf_setSecondsClock(&advancingClock);
+    for (const int sunday : {6, 13}) {
+        g_fakeNow = at(sunday, 23, 59, 59);
+        EXPECT_EQ(gf_currentWeekTime(), (WeekTime{7, 47})) << "Sunday's last second, read once";
+        EXPECT_EQ(gf_currentWeekTime(), (WeekTime{1, 0})) << "the Monday after, read once";
+    }
+}
+
 TEST_F(FakeClockTest, TrafficClockRunsOnTheActiveSourcesTrafficTimeOnlyWhenShifted) {
     g_fakeNow = at(2, 12, 0, 0);                // Wednesday noon
     EXPECT_EQ(gf_nowSeconds(true), at(2, 12, 0, 0));  // no traffic yet

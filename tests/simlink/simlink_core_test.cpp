@@ -1,6 +1,7 @@
 // The link's setup, per-frame issuing and results against the simulator model.
 
 #include <algorithm>
+#include <ostream>
 
 #include <gmock/gmock.h>
 
@@ -58,9 +59,13 @@ TEST_F(SetupTest, RegistersEveryIdentifierInOrder) {
 }
 
 struct RejectedCall {
+    std::string name;  // of the test case: the rejected call in a few words
     SimCallFault fault;
     std::string text;
 };
+
+// The case's own name, not a dump of its bytes, in test and ctest names.
+void PrintTo(const RejectedCall& call, std::ostream* out) { *out << call.name; }
 
 class SetupFailureTest : public SimLinkTest, public ::testing::WithParamInterface<RejectedCall> {};
 
@@ -82,22 +87,23 @@ TEST_P(SetupFailureTest, OneRejectedCallGivesOneLineAndEveryOtherCallIsStillMade
 INSTANTIATE_TEST_SUITE_P(
     Calls, SetupFailureTest,
     ::testing::Values(
-        RejectedCall{{SimCall::AddToDataDefinition, 0, "Plane Pitch degrees", 402u},
+        RejectedCall{"PitchInThePoseDefinition", {SimCall::AddToDataDefinition, 0, "Plane Pitch degrees", 402u},
                      "SimConnect_AddToDataDefinition(l_hsimconnect, DEFINITION_LATLONPIBAHEALVSTAS, "
                      "\"Plane Pitch degrees\", kUnitRadian)"},
-        RejectedCall{{SimCall::AddToDataDefinition, 0, "ZULU TIME"},
+        RejectedCall{"ZuluTime", {SimCall::AddToDataDefinition, 0, "ZULU TIME"},
                      "SimConnect_AddToDataDefinition(l_hsimconnect, DEFINITION_LATLONPIBAVSHETRALTGSZULI, "
                      "\"ZULU TIME\", \"Seconds\", SIMCONNECT_DATATYPE_INT64)"},
-        RejectedCall{{SimCall::AddToDataDefinition, 0, "TITLE"},
+        RejectedCall{"Title", {SimCall::AddToDataDefinition, 0, "TITLE"},
                      "SimConnect_AddToDataDefinition(l_hsimconnect, DEFINITION_USER_AC_GET_TITLE, \"TITLE\", "
                      "nullptr, SIMCONNECT_DATATYPE_STRINGV)"},
-        RejectedCall{{SimCall::SubscribeToSystemEvent, 0, "Frame"},
+        RejectedCall{"FrameSubscription", {SimCall::SubscribeToSystemEvent, 0, "Frame"},
                      "SimConnect_SubscribeToSystemEvent(l_hsimconnect, EVENT_FRAME, \"Frame\")"},
-        RejectedCall{{SimCall::AddClientEventToNotificationGroup, 3},
+        RejectedCall{"OneGroupEvent", {SimCall::AddClientEventToNotificationGroup, 3},
                      "SimConnect_AddClientEventToNotificationGroup( l_hsimconnect, TRAFFIC_APP, eventId, TRUE)"},
-        RejectedCall{{SimCall::SetNotificationGroupPriority},
+        RejectedCall{"GroupPriority", {SimCall::SetNotificationGroupPriority},
                      "SimConnect_SetNotificationGroupPriority( l_hsimconnect, TRAFFIC_APP, "
-                     "SIMCONNECT_GROUP_PRIORITY_HIGHEST)"}));
+                     "SIMCONNECT_GROUP_PRIORITY_HIGHEST)"}),
+    [](const ::testing::TestParamInfo<RejectedCall>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------
 // Per-frame issuing
