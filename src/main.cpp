@@ -4,28 +4,48 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "app/program.h"
 #include "feed/rtdirect/transport.h"
 #include "foundation/log.h"
 #include "foundation/version.h"
 
-int main() {
+namespace {
+
+std::string lf_logPathText() {
+    std::error_code ec;
+    const std::filesystem::path log = std::filesystem::absolute("Log.txt", ec);
+    return ec ? std::string("Log.txt") : log.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Blocks SIGINT and SIGTERM before any thread starts, so that every
+    // thread inherits the mask and only the watcher takes them.
+    TerminationSignalWatcher signals;
+    signals.start();
+    // libcurl's global set-up is not thread-safe: it runs once, before any
+    // thread of the program starts.
     try {
-        // libcurl's global set-up is not thread-safe: it runs once, before any
-        // thread of the program starts.
         gf_initCurlGlobal();
-        gf_openLogFile();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TAVO: %s\n", e.what());
         return 1;
     }
+
+    // The window has no display backend on Linux yet, so standard output is
+    // where the user learns that TAVO runs, where it logs and how to end it.
+    std::printf("TAVO %s is running without a visible window (no display backend yet).\n"
+                "Log: %s\nPress Ctrl+C to end it.\n",
+                g_programVersion.toString().c_str(), lf_logPathText().c_str());
+    std::fflush(stdout);
+
+    const std::vector<std::string> args(argv, argv + argc);
+    const int code = gf_programMain(args);
+    signals.stop();
     gf_logger().close();
-    // Until TAVO has its window, its standard output is where the user sees
-    // that it ran at all.
-    std::error_code ec;
-    const std::filesystem::path log = std::filesystem::absolute("Log.txt", ec);
-    std::printf("TAVO %s started, wrote its log and stopped: the main window, the main loop and the traffic\n"
-                "engine are not built yet.\nLog: %s\n",
-                g_programVersion.toString().c_str(), (ec ? std::string("Log.txt") : log.string()).c_str());
-    return 0;
+    std::printf("TAVO ended with exit code %d.\n", code);
+    return code;
 }

@@ -523,8 +523,16 @@ void gf_readWindowPosition() {
     if (!result) {
         gf_logError(fmt::format("{} failed to load ({}). Saved as 0.xml and removed.", pathText,
                                 result.description()));
-        // Without the copy the file is not removed: its settings would be gone.
-        if (!gf_save1GenerationOf(path)) return;
+        // Renamed to parameters0.xml; where that fails, copied and removed
+        // only after the copy succeeded. Never removed without a copy: its
+        // settings would be gone.
+        fs::path generation = path;
+        generation.replace_filename(path.stem().string() + "0" + path.extension().string());
+        if (!gf_osMoveFile(path, generation, false)) return;
+        if (!gf_save1GenerationOf(path)) {
+            gf_logError(fmt::format("{} could not be kept as 0.xml; left in place", pathText));
+            return;
+        }
         if (const std::error_code removeError = gf_osRemoveFile(path)) {
             gf_logError(fmt::format("Could not remove '{}': {}", pathText, removeError.message()));
         }

@@ -242,6 +242,35 @@ TEST_F(ParametersFileTest, WindowPositionIsReadClampedAndABrokenFileIsKeptAndRem
     EXPECT_EQ(readFile(generationFile()), "<root><parameters>");
 }
 
+TEST_F(ParametersFileTest, ABrokenFileIsNeverRemovedWithoutAKeptCopy) {
+    struct Case {
+        const char* name;
+        bool moveFails;
+        bool copyFails;
+        bool fileStays;
+    };
+    for (const Case& c : {Case{"rename works", false, false, false}, Case{"rename fails, copy works", true, false, false},
+                          Case{"both fail", true, true, true}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(generationFile());
+        writeFile(file(), "<root><parameters>");
+        {
+            ScopedOsFaultHook faults([&](OsOperation op, const std::filesystem::path&, const std::filesystem::path&) {
+                const bool fail = (op == OsOperation::move && c.moveFails) || (op == OsOperation::copy && c.copyFails);
+                return fail ? std::make_error_code(std::errc::io_error) : std::error_code{};
+            });
+            gf_readWindowPosition();
+        }
+        EXPECT_EQ(std::filesystem::exists(file()), c.fileStays);
+        if (c.fileStays) {
+            EXPECT_EQ(readFile(file()), "<root><parameters>") << "no file is lost";
+            EXPECT_TRUE(logHas("could not be kept as 0.xml; left in place"));
+        } else {
+            EXPECT_EQ(readFile(generationFile()), "<root><parameters>");
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Interrupted saves
 

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include <fcntl.h>
 #include <stdio.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -401,4 +403,48 @@ std::vector<std::vector<std::string>> ScopedOsLaunchRecorder::launches() const {
 void ScopedOsLaunchRecorder::setResult(bool started) {
     std::lock_guard lock(state_->mutex);
     state_->result = started;
+}
+
+// --- single instance -----------------------------------------------------------
+
+std::filesystem::path gf_osSingleInstanceFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') return runtime;
+    return "/tmp";
+}
+
+SingleInstanceLock::~SingleInstanceLock() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+
+SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+bool SingleInstanceLock::acquire(const std::filesystem::path& folder) {
+    if (m_fd >= 0) return true;
+    const std::filesystem::path dir = folder.empty() ? gf_osSingleInstanceFolder() : folder;
+    // /tmp is shared by every user: the user id keeps one user's copy from
+    // blocking another's.
+    const std::string name =
+        dir == "/tmp" ? "TAVO-" + std::to_string(::getuid()) + ".lock" : std::string("TAVO.lock");
+    m_path = dir / name;
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) return false;
+        return true;  // the file system cannot lock: start anyway
+    }
+    m_fd = fd;
+    return true;
 }

@@ -121,3 +121,35 @@ private:
     struct State;
     std::shared_ptr<State> state_;
 };
+
+// --- single instance -----------------------------------------------------------
+
+// The folder of the single-instance lock file: $XDG_RUNTIME_DIR (private to the
+// user's session), else /tmp.
+std::filesystem::path gf_osSingleInstanceFolder();
+
+// The lock that lets one copy of the program run per user: an exclusive,
+// non-blocking flock on "TAVO.lock" (in /tmp, where every user shares the
+// folder, "TAVO-<uid>.lock") held until the object goes away, which the
+// program never does before it exits (the system releases it then).
+class SingleInstanceLock {
+public:
+    SingleInstanceLock() = default;
+    ~SingleInstanceLock();
+    SingleInstanceLock(SingleInstanceLock&& other) noexcept;
+    SingleInstanceLock& operator=(SingleInstanceLock&& other) noexcept;
+    SingleInstanceLock(const SingleInstanceLock&) = delete;
+    SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+
+    // Takes the lock in the folder (the default folder when empty). False when
+    // another process holds it. When the file cannot be opened at all the
+    // program starts anyway (true, nothing held): being unable to tell is no
+    // reason to refuse the user's only copy.
+    bool acquire(const std::filesystem::path& folder = {});
+    bool held() const { return m_fd >= 0; }
+    std::filesystem::path path() const { return m_path; }
+
+private:
+    int m_fd = -1;
+    std::filesystem::path m_path;
+};

@@ -1,0 +1,235 @@
+// The main window's procedure, the start of each run of the main thread, and
+// the termination signals that stand for the close button.
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/program.h"
+#include "app/window_controls.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "services/gui.h"
+#include "services/shell.h"
+#include "services/stop.h"
+#include "settings/parameters.h"
+#include "settings/snapshot.h"
+
+namespace {
+
+std::mutex g_hooksMutex;
+MainThreadFunction g_mainThreadFunction;
+CommandHandler g_commandHandler;
+std::atomic<bool> g_runUnderWay{false};
+
+// The program's main thread until the real one exists: it waits for a stop
+// request and then ends the program.
+void lf_waitForStopThenExit() {
+    while (keepRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gf_postMessage(g_mainWindow.load(), MSG_EXIT);
+}
+
+void lf_startMainThread() {
+    MainThreadFunction function;
+    {
+        std::lock_guard lock(g_hooksMutex);
+        function = g_mainThreadFunction;
+    }
+    if (!function) function = &lf_waitForStopThenExit;
+    g_runUnderWay.store(true);
+    try {
+        g_mainThread = std::jthread([function = std::move(function)] {
+            try {
+                function();
+            } catch (...) {
+                // The run's own top level reports what it can; nothing escapes a thread.
+            }
+            g_runUnderWay.store(false);
+        });
+    } catch (...) {
+        g_runUnderWay.store(false);
+        throw;
+    }
+}
+
+void lf_onStart() {
+    try {
+        if (g_mainThread.joinable()) g_mainThread.join();
+        gf_openLogFile();
+        lf_startMainThread();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("Restart failed before main thread start: {}", e.what()));
+        gf_flushLog();
+        Gui::showError(fmt::format("Restart failed: {}", e.what()));
+    } catch (...) {
+        gf_logError("Restart failed before main thread start: unknown exception");
+        gf_flushLog();
+        Gui::showError("Restart failed: unknown exception");
+    }
+}
+
+void lf_onExit(WindowHandle window) {
+    if (g_mainThread.joinable()) g_mainThread.join();
+    std::optional<PixelRect> rect;
+    if (const auto placement = gf_windowPlacement(window);
+        placement && (placement->show == ShowCommand::Minimized || placement->show == ShowCommand::Maximized)) {
+        rect = placement->normalRect;
+    } else {
+        rect = gf_windowRect(window);
+    }
+    const int oldX = MAIN_WINDOW_X.value();
+    const int oldY = MAIN_WINDOW_Y.value();
+    if (rect) {
+        MAIN_WINDOW_X.set(rect->left);
+        MAIN_WINDOW_X.save();
+        MAIN_WINDOW_Y.set(rect->top);
+        MAIN_WINDOW_Y.save();
+    }
+    lf_keepWindowOnScreen(oldX, oldY);
+    gf_log(gf_utcDateTimeText());
+    gf_gui().close();
+    gf_postQuitMessage(g_exitCode.load());
+}
+
+void lf_onSwitchSim() {
+    const std::string target = isMSFS2020() ? "MSFS 2024" : "MSFS 2020";
+    SIM_CHOICE.setAndSave(target);
+    if (const auto index = SIM_CHOICE.indexOfValue()) {
+        gf_setComboSelection(SIM_CHOICE.controlId, static_cast<int>(*index));
+    }
+    Gui::addStatusLine(fmt::format("Switching MSFS version in {}", kProgramTitle), true);
+    requestStop(StopReason::NewSettings, 0);
+}
+
+void lf_onClick(WindowHandle window, std::int64_t lParam) {
+    const int x = static_cast<std::int16_t>(lParam & 0xFFFF);
+    const int y = static_cast<std::int16_t>((lParam >> 16) & 0xFFFF);
+    Gui& gui = gf_gui();
+    if (!gui.expandBox.contains(x, y)) return;
+    Gui::enqueueUpdate(GuiUpdate::toggleCompact());
+    gf_invalidate(window, std::nullopt, true);
+    gf_updateWindow(window);
+    COLLAPSED.setValue(gui.compact);
+    COLLAPSED.save();
+}
+
+void lf_onDpiChanged(WindowHandle window, std::uint64_t wParam, std::int64_t lParam) {
+    const unsigned dpi = static_cast<unsigned>(wParam & 0xFFFF);
+    if (dpi == 0 || lParam == 0) return;
+    const PixelRect suggested = *reinterpret_cast<const PixelRect*>(static_cast<std::intptr_t>(lParam));
+    Gui& gui = gf_gui();
+    gf_rescaleChildren(gui.dpi, dpi, gui);
+    gf_setControlsFont(dpi, gui);
+    gui.dpi = dpi;
+    const auto size = gui.windowSizeForClient(gui.clientLayoutHeight());
+    gf_setWindowPos(window, std::pair{suggested.left, suggested.top}, size);
+    gf_invalidate(window, std::nullopt, true);
+}
+
+}  // namespace
+
+void gf_setMainThreadFunction(MainThreadFunction function) {
+    std::lock_guard lock(g_hooksMutex);
+    g_mainThreadFunction = std::move(function);
+}
+
+bool gf_mainRunUnderWay() noexcept { return g_runUnderWay.load(); }
+
+void gf_setCommandHandler(CommandHandler handler) {
+    std::lock_guard lock(g_hooksMutex);
+    g_commandHandler = std::move(handler);
+}
+
+std::int64_t lf_WndProc(WindowHandle window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+    switch (message) {
+        case WM_CREATE:
+            g_mainWindow.store(window);
+            lf_createControls(window, gf_gui());
+            return 0;
+        case WM_DESTROY:
+            gf_gui().close();
+            gf_postQuitMessage(0);
+            return 0;
+        case WM_CLOSE:
+            Gui::addStatusLine(
+                fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), kProgramTitle),
+                false);
+            requestStop(StopReason::UserClosedSim, 0);
+            // With no run under way nobody would close down and post MSG_EXIT
+            // (a start failed, or the last run has ended): end here.
+            if (!gf_mainRunUnderWay()) lf_onExit(window);
+            return 0;
+        case WM_COMMAND: {
+            CommandHandler handler;
+            {
+                std::lock_guard lock(g_hooksMutex);
+                handler = g_commandHandler;
+            }
+            if (handler && handler(window, wParam)) return 0;
+            return gf_defaultWindowProc(window, message, wParam, lParam);
+        }
+        case WM_LBUTTONDOWN:
+            lf_onClick(window, lParam);
+            return 0;
+        case WM_DPICHANGED:
+            lf_onDpiChanged(window, wParam, lParam);
+            return 0;
+        case MSG_START:
+            lf_onStart();
+            return 0;
+        case MSG_EXIT:
+            lf_onExit(window);
+            return 0;
+        case MSG_GUI_UPDATE:
+            gf_gui().drain();
+            return 0;
+        case MSG_SWITCH_SIM:
+            lf_onSwitchSim();
+            return 0;
+        default:
+            return gf_defaultWindowProc(window, message, wParam, lParam);
+    }
+}
+
+// --- termination signals -------------------------------------------------------
+
+struct TerminationSignalWatcher::State {
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+TerminationSignalWatcher::TerminationSignalWatcher() = default;
+TerminationSignalWatcher::~TerminationSignalWatcher() { stop(); }
+
+void TerminationSignalWatcher::start() {
+    if (m_state) return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    m_state = std::make_unique<State>();
+    State* state = m_state.get();
+    state->thread = std::thread([state, set] {
+        // Waits in short steps so that stop() is answered promptly.
+        const timespec step{0, 100'000'000};
+        while (!state->stop.load()) {
+            if (sigtimedwait(&set, nullptr, &step) > 0) {
+                gf_postMessage(g_mainWindow.load(), WM_CLOSE);
+            }
+        }
+    });
+}
+
+void TerminationSignalWatcher::stop() {
+    if (!m_state) return;
+    m_state->stop.store(true);
+    if (m_state->thread.joinable()) m_state->thread.join();
+    m_state.reset();
+}
