@@ -80,6 +80,17 @@ std::error_code lf_syncPath(const fs::path& path, int extraFlags) {
 
 std::error_code lf_syncFile(const fs::path& path) { return lf_syncPath(path, 0); }
 
+// fsync of the folder that holds `path`: where the caller must know that a
+// folder change reached the disk (the scan transaction's renames), the error is
+// returned.
+std::error_code lf_syncFolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    return lf_syncPath(folder, O_DIRECTORY);
+}
+
 // fsync of the folder a file was renamed into, so that the rename survives a
 // crash. The rename itself has succeeded by then: the file is in place with
 // its new content, and a caller told otherwise would report a saved file as
