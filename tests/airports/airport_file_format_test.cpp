@@ -356,7 +356,9 @@ TEST_F(AirportFileTest, StandReaderTypesPositionsAndHeadings) {
         const std::vector<Stand> stands = readStands(file.text());
         EXPECT_EQ(newLogLines(), c.log) << c.what;
         ASSERT_EQ(stands.size(), c.type ? 1u : 0u) << c.what;
-        if (c.type) EXPECT_EQ(stands[0].type, *c.type) << c.what;
+        if (c.type) {
+            EXPECT_EQ(stands[0].type, *c.type) << c.what;
+        }
     }
     // Flags come from the type and the cargo/ramp attributes are then ignored.
     ApfFile flags;

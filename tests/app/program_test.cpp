@@ -113,8 +113,12 @@ TEST_F(ProgramTest, TheWindowIsKeptReachableOnTheNearestWorkArea) {
         EXPECT_EQ(MAIN_WINDOW_Y.value(), c.wantY);
         EXPECT_EQ(rect->left, wantX);
         EXPECT_EQ(rect->top, c.wantY);
-        if (wantX != c.x) EXPECT_TRUE(gf_has(saves(), fmt::format("MAIN_WINDOW_X={}", wantX)));
-        if (wantX == c.x && c.wantY == c.y) EXPECT_TRUE(saves().empty());
+        if (wantX != c.x) {
+            EXPECT_TRUE(gf_has(saves(), fmt::format("MAIN_WINDOW_X={}", wantX)));
+        }
+        if (wantX == c.x && c.wantY == c.y) {
+            EXPECT_TRUE(saves().empty());
+        }
     }
 }
 

@@ -126,7 +126,9 @@ TEST_F(PoseThreadsTest, ARemovalFromAnotherThreadWhileTheEngineStages) {
     gf_publishStagedAiPoses(g_fakePoseNowNs + kRounds * kMs);
     gf_sendAiPositions();
     for (std::uint32_t id = 1; id <= kObjects; ++id)
-        if (id % 3 != 1) EXPECT_TRUE(gf_simLink().poseHistory.contains(id)) << id;
+        if (id % 3 != 1) {
+            EXPECT_TRUE(gf_simLink().poseHistory.contains(id)) << id;
+        }
 }
 
 }  // namespace
