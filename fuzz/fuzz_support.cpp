@@ -18,6 +18,7 @@
 #include "services/stop.h"
 #include "settings/snapshot.h"
 #include "tools/enc_writer.h"
+#include "support/source_paths.h"
 
 namespace tavo::fuzz {
 
@@ -87,7 +88,7 @@ namespace {
 void lf_loadSampleDbase() {
     static const bool loaded = [] {
         const auto path = scratchFolder() / "dbase.enc";
-        tavo::tools::encryptDataFile(std::filesystem::path(TAVO_SOURCE_DIR) / "data" / "plain" / "dbase.xml", path);
+        tavo::tools::encryptDataFile(tavo::test::sourceDir() / "data" / "plain" / "dbase.xml", path);
         gf_resetAircraftDatabaseForTest();
         if (!gf_readDbase(path)) throw std::runtime_error("the sample aircraft database cannot be read");
         return true;

@@ -12,15 +12,16 @@
 
 #include "airports/airports_list.h"
 #include "foundation/encrypted.h"
+#include "support/source_paths.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kPlainAirports = fs::path(TAVO_SOURCE_DIR) / "data" / "plain" / "airports.xml";
-const fs::path kShippedAirports = fs::path(TAVO_INSTALL_DIR) / "input" / "airports.enc";
-const fs::path kSampleScenario = fs::path(TAVO_SOURCE_DIR) / "data" / "scenarios" / "sample.xml";
+const fs::path kPlainAirports = tavo::test::sourceDir() / "data" / "plain" / "airports.xml";
+const fs::path kShippedAirports = tavo::test::installDir() / "input" / "airports.enc";
+const fs::path kSampleScenario = tavo::test::sourceDir() / "data" / "scenarios" / "sample.xml";
 
 class ShippedAirportsTest : public tavo::test::LogFileTest {
 protected:

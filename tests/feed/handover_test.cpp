@@ -91,7 +91,7 @@ TEST_F(ParkedPreparation, MaxFitZeroKeepsOnlyTheCurrentHalfHourUnlessASwitchIsSe
     const std::vector<ParkedRecord> received{lf_parked("AAA1", "S1", 10), lf_parked("AAA2", "S2", 9),
                                              lf_parked("AAA3", "S3", 10)};
     for (const auto& [autoPark, parkTrafficOnly, kept] : {std::tuple{0, 0, 2u}, {1, 0, 3u}, {0, 1, 3u}}) {
-        changeSettings([&](SettingsSnapshot& s) {
+        changeSettings([autoPark = autoPark, parkTrafficOnly = parkTrafficOnly](SettingsSnapshot& s) {
             s.MAX_FIT = 0;
             s.AUTO_PARK = static_cast<std::uint8_t>(autoPark);
             s.RT_PARKTRAFFIC_ONLY = static_cast<std::uint8_t>(parkTrafficOnly);

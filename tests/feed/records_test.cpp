@@ -223,8 +223,9 @@ TEST_F(TrafficRecords, TrueHeadingOnlyFromAdsbIcaoAndZeroBecomesTwoPi) {
 }
 
 TEST_F(TrafficRecords, TasRowsUseTheReportedAltitude) {
-    for (const auto& [altitude, tas] : {std::pair{1500.0, 180.0}, {2000.0, 180.0}, {2001.0, 220.0}, {10000.0, 250.0},
+    for (const auto& [reported, tas] : {std::pair{1500.0, 180.0}, {2000.0, 180.0}, {2001.0, 220.0}, {10000.0, 250.0},
                                        {20000.0, 350.0}, {20001.0, 430.0}}) {
+        const double altitude = reported;
         const auto record = build([altitude](TrafficFields& f) {
             f.trueAirspeed = -1.0;
             f.altitude = altitude;

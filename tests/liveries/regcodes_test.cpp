@@ -15,6 +15,7 @@
 #include "foundation/files.h"
 #include "foundation/text.h"
 #include "liveries/regcodes.h"
+#include "support/source_paths.h"
 #include "support/regcodes_builder.h"
 #include "support/temp_dir.h"
 
@@ -382,7 +383,7 @@ TEST_F(Regcodes, BothSourcesReadTheSameTitlesTheSameWay) {
 }
 
 TEST_F(Regcodes, TheShippedSampleIsReadWithoutErrors) {
-    const fs::path shipped = fs::path(TAVO_INSTALL_DIR) / "input" / "AIG-regcodes.enc";
+    const fs::path shipped = tavo::test::installDir() / "input" / "AIG-regcodes.enc";
     ASSERT_TRUE(fs::exists(shipped)) << "the build lays out the installation folder";
     newLogLines();
     const RegcodeParseResult r = gf_loadAIGRegcodes(shipped);

@@ -9,6 +9,7 @@
 #include "foundation/encrypted.h"
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
+#include "support/source_paths.h"
 #include "support/enc_writer.h"
 #include "support/temp_dir.h"
 #include "tools/enc_writer.h"
@@ -17,8 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kPlainDbase = fs::path(TAVO_SOURCE_DIR) / "data" / "plain" / "dbase.xml";
-const fs::path kShippedDbase = fs::path(TAVO_INSTALL_DIR) / "input" / "dbase.enc";
+const fs::path kPlainDbase = tavo::test::sourceDir() / "data" / "plain" / "dbase.xml";
+const fs::path kShippedDbase = tavo::test::installDir() / "input" / "dbase.enc";
 
 class ShippedDbase : public tavo::test::TempWorkDirTest {
 protected:
@@ -38,7 +39,7 @@ TEST_F(ShippedDbase, TheInstallationHoldsTheSampleEncrypted) {
     ASSERT_TRUE(shipped.ok) << shipped.error;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(shipped.buffer.data()), shipped.buffer.size()),
               tavo::test::readFile(kPlainDbase));
-    EXPECT_FALSE(fs::exists(fs::path(TAVO_INSTALL_DIR) / "plain")) << "readable data stays out of the installation";
+    EXPECT_FALSE(fs::exists(tavo::test::installDir() / "plain")) << "readable data stays out of the installation";
 
     ASSERT_TRUE(gf_readDbase(kShippedDbase));
     // The codes the traffic feed and the simulator link meet most.

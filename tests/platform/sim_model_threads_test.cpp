@@ -9,6 +9,7 @@
 #include "platform/simconnect/sim_model.h"
 #include "platform/simconnect/simconnect.h"
 #include "sim_test_util.h"
+#include "support/source_paths.h"
 #include "support/temp_dir.h"
 
 using namespace tavo::test;
@@ -28,7 +29,7 @@ void countProc(SIMCONNECT_RECV* data, DWORD size, void* ctx) {
     if (data->dwID == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) ++c->seconds;
 }
 
-std::string samplePath() { return std::string(TAVO_SOURCE_DIR) + "/data/scenarios/sample.xml"; }
+std::string samplePath() { return tavo::test::sourceDir().string() + "/data/scenarios/sample.xml"; }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include "foundation/geodesy.h"
 #include "simlink/facility_fixture.h"
+#include "support/source_paths.h"
 
 namespace {
 
@@ -303,7 +304,7 @@ namespace {
 // its runways point the way their numbers say, and the user aircraft stands
 // on a stand, so a new user sees a stand named at once.
 TEST_F(FacilityStandsTest, SampleScenarioHasGateNamesRunwaysAlongTheirNumbersAndTheUserOnAStand) {
-    gf_simModelLoadScenario(std::string(TAVO_SOURCE_DIR) + "/data/scenarios/sample.xml");
+    gf_simModelLoadScenario(tavo::test::sourceDir().string() + "/data/scenarios/sample.xml");
     ASSERT_TRUE(read("KSEA"));
     int gates = 0;
     for (const auto& s : airport.stands) {
