@@ -50,9 +50,11 @@ TEST_F(ParametersFileTest, ASaveDuringTheLoadsWriteLandsAfterIt) {
         std::future<void> savedFuture = saved.get_future();
         std::thread saver;
         const std::string value = saveAll ? "LOWW" : "EDDM";
+        // Outlives the saver thread, which may still be in the hook when the
+        // hook is taken away.
+        std::filesystem::path temporary = parametersFilePath();
+        temporary += ".tmp";
         {
-            std::filesystem::path temporary = parametersFilePath();
-            temporary += ".tmp";
             // The first step of the load's write: its document is built, the
             // file not yet replaced.
             ScopedOsFaultHook hook([&](OsOperation op, const std::filesystem::path& from, const std::filesystem::path&) {
