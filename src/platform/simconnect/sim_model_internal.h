@@ -143,7 +143,7 @@ struct SimWorld {
 
 SimWorld& gf_simWorld();
 
-// ---- record helpers (sim_model.cpp) ----
+// ---- record helpers (sim_records.cpp) ----
 
 template <typename T>
 void gf_simPut(SimRecord& record, std::size_t offset, const T& value) {
@@ -152,6 +152,8 @@ void gf_simPut(SimRecord& record, std::size_t offset, const T& value) {
 SimRecord gf_simNewRecord(std::size_t size, SIMCONNECT_RECV_ID id);
 // Queues to one connection, applying record faults. Caller holds the lock.
 void gf_simQueue(SimWorld& w, SimConnection& c, SimRecord record);
+// Cuts a record short when a record fault matches it (sim_faults.cpp).
+void gf_simApplyRecordFaults(SimWorld& w, SimRecord& record);
 
 // ---- facility data (sim_facility.cpp) ----
 
@@ -163,10 +165,20 @@ std::optional<std::string> gf_simFacilityCheck(const std::vector<std::string>& e
 std::vector<SimRecord> gf_simFacilityAnswer(const std::vector<std::string>& entries, const SimAirport& airport,
                                             std::uint32_t requestId, std::uint32_t& nextUniqueId);
 
-// ---- world helpers (sim_model.cpp); the caller holds the lock ----
+// ---- units and calendar (sim_units.cpp) ----
 
 // Resolves a variable name (any case) and unit into a datum.
 SimDatum gf_simMakeDatum(const char* name, const char* unit, SIMCONNECT_DATATYPE type);
+// Variables that hold text (ATC ID, ATC MODEL, TITLE).
+bool gf_simIsTextVar(SimVar v);
+// STRING8 ... STRINGV.
+bool gf_simIsStringType(SIMCONNECT_DATATYPE t);
+// The simulator's three Zulu fields: seconds of day, day of year, year.
+std::array<std::int64_t, 3> gf_simZuluFields(const SimWorld& w);
+
+// ---- packing and world helpers (sim_records.cpp, sim_model.cpp,
+// sim_inspect.cpp); the caller holds the lock ----
+
 // SIMOBJECT_DATA or _BYTYPE record of one object packed by a definition.
 SimRecord gf_simObjectData(SimWorld& w, const SimDataDefinition& def, const SimObject& object,
                            SIMCONNECT_RECV_ID kind, std::uint32_t requestId, std::uint32_t defineId,
