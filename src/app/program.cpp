@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "platform/os/os.h"
 #include "services/gui.h"
+#include "services/seams.h"
 #include "services/shell.h"
 #include "services/stop.h"
 #include "settings/parameters.h"
@@ -64,6 +65,7 @@ bool gf_productionRequested(const std::vector<std::string>& args) {
 }
 
 int gf_programMain(const std::vector<std::string>& args, const ProgramSetup& setup) {
+    gf_setFoundationSeams();
     // Held until the program returns from here, which is its end.
     SingleInstanceLock lock;
     if (!lock.acquire(setup.lockFolder)) return -1;

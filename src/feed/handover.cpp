@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "airports/current_airport.h"
+#include "feed/traffic_clock.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "settings/snapshot.h"

@@ -1,5 +1,6 @@
 #include "foundation/download.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -13,7 +14,6 @@
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "platform/os/os.h"
-#include "services/stop.h"
 
 namespace {
 
@@ -23,6 +23,7 @@ constexpr std::string_view kDownloadBaseUrl = "https://downloads.tavo.example/do
 
 std::mutex l_timeoutsMutex;
 DownloadTimeouts l_defaultTimeouts;
+std::atomic<DownloadKeepGoing> l_keepGoing{nullptr};
 
 void lf_globalCurlInit() {
     // libcurl's global set-up is not thread-safe; do it once, before the first
@@ -77,7 +78,14 @@ DownloadTimeouts gf_defaultDownloadTimeouts() {
     return l_defaultTimeouts;
 }
 
-Downloader::Downloader() : timeouts_(gf_defaultDownloadTimeouts()), keepGoing_([] { return keepRunning(); }) {
+void gf_setDownloadKeepGoing(DownloadKeepGoing keepGoing) { l_keepGoing.store(keepGoing); }
+
+bool gf_downloadsKeepGoing() {
+    const DownloadKeepGoing keepGoing = l_keepGoing.load();
+    return keepGoing == nullptr || keepGoing();
+}
+
+Downloader::Downloader() : timeouts_(gf_defaultDownloadTimeouts()) {
     lf_globalCurlInit();
     handle_ = curl_easy_init();
 }
@@ -110,7 +118,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& t
             return false;
         }
         curl_easy_reset(curl);
-        const std::function<bool()> keepGoing = keepGoing_ ? keepGoing_ : [] { return keepRunning(); };
+        const std::function<bool()> keepGoing = keepGoing_ ? keepGoing_ : &gf_downloadsKeepGoing;
         const bool configured =
             curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_USERAGENT, "TAVO") == CURLE_OK &&

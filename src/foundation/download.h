@@ -23,6 +23,14 @@ struct DownloadTimeouts {
 void gf_setDefaultDownloadTimeouts(const DownloadTimeouts& timeouts);
 DownloadTimeouts gf_defaultDownloadTimeouts();
 
+// Whether downloads go on, asked at every progress report of a transfer by
+// every Downloader without a keep-going function of its own. The program's
+// start makes it the program's stop requests (gf_setFoundationSeams); while
+// nothing is set (nullptr) transfers go on until they end or time out.
+using DownloadKeepGoing = bool (*)();
+void gf_setDownloadKeepGoing(DownloadKeepGoing keepGoing);
+bool gf_downloadsKeepGoing();
+
 class Downloader {
 public:
     Downloader();
@@ -37,8 +45,8 @@ public:
 
     bool valid() const { return handle_ != nullptr; }
     void setTimeouts(const DownloadTimeouts& timeouts) { timeouts_ = timeouts; }
-    // Asked at every progress report of a transfer: false aborts it. The
-    // default asks whether the program keeps running.
+    // Asked at every progress report of a transfer: false aborts it. Without
+    // one (an empty function) gf_downloadsKeepGoing is asked.
     void setKeepGoing(std::function<bool()> keepGoing) { keepGoing_ = std::move(keepGoing); }
 
 private:

@@ -7,7 +7,6 @@
 
 #include "foundation/log.h"
 #include "foundation/text.h"
-#include "settings/snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -54,10 +53,6 @@ TempFileGuard::~TempFileGuard() {
     if (armed) {
         [[maybe_unused]] const auto ec = gf_osRemoveFile(path);
     }
-}
-
-fs::path gf_liveriesScannedFilePath() {
-    return isMSFS2020() ? liveriesScanned2020File : liveriesScanned2024File;
 }
 
 bool gf_moveFile(const fs::path& from, const fs::path& to) {

@@ -115,8 +115,6 @@ struct TempFileGuard {
     bool armed = true;
 };
 
-// The scanned-liveries file of the simulator chosen for this start.
-std::filesystem::path gf_liveriesScannedFilePath();
 
 // Moves a file over its target; when the rename cannot, copies and removes.
 bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path& to);

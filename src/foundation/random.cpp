@@ -5,8 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "settings/snapshot.h"
-
 namespace {
 
 std::mt19937 lf_seededEngine() {
@@ -40,31 +38,6 @@ std::uint64_t ThreadRandomEngine::below(std::uint64_t n) {
 }
 
 std::uint64_t gf_randomBelow(std::uint64_t n) { return threadRandomEngine().below(n); }
-
-bool gf_randomnessEnabled() {
-    const SettingsSnapshotPtr settings = settingsSnapshot.load();
-    return settings && settings->RANDOM != 0;
-}
-
-std::int64_t gf_randomIndex(std::uint64_t n) {
-    if (n < 2 || !gf_randomnessEnabled()) {
-        return 0;
-    }
-    return static_cast<std::int64_t>(threadRandomEngine().below(n));
-}
-
-void gf_shuffle(std::vector<std::uint16_t>& values) {
-    if (values.size() < 2 || !gf_randomnessEnabled()) {
-        return;
-    }
-    ThreadRandomEngine& random = threadRandomEngine();
-    for (std::size_t i = 1; i < values.size(); ++i) {
-        const auto j = static_cast<std::size_t>(random.upTo(i));
-        if (j != i) {
-            std::swap(values[i], values[j]);
-        }
-    }
-}
 
 double gf_randomizeByPercent(double value, double percent) {
     const std::uint32_t draw = threadRandomEngine().next();

@@ -1,7 +1,7 @@
 #pragma once
 // Random numbers: one Mersenne Twister per thread, so drawing needs no lock.
-// Choices and shuffles follow the user's randomness switch (the settings
-// snapshot's RANDOM flag); the plain draws do not.
+// These draws ignore the user's randomness switch; the choices and shuffles
+// that follow it are the settings' (settings/random_choice.h).
 
 #include <cstdint>
 #include <random>
@@ -25,17 +25,6 @@ ThreadRandomEngine& threadRandomEngine();
 // randomness switch; 0 (no draw) when n < 2.
 std::uint64_t gf_randomBelow(std::uint64_t n);
 
-// Uniform index in [0, n); 0 without drawing when randomness is switched off
-// or n < 2.
-std::int64_t gf_randomIndex(std::uint64_t n);
-
-// Uniform random permutation in place; left alone when randomness is switched
-// off or the list has fewer than two entries.
-void gf_shuffle(std::vector<std::uint16_t>& values);
-
 // value +/- value * percent / 100, the sign from one draw (odd: minus). Always
 // draws; a percent of 0 or less gives the value unchanged.
 double gf_randomizeByPercent(double value, double percent);
-
-// Whether the current settings allow random choices.
-bool gf_randomnessEnabled();

@@ -1,14 +1,15 @@
 #include "foundation/textfile.h"
 
 #include <array>
+#include <atomic>
 #include <fstream>
 #include <stdexcept>
 
 #include <fmt/format.h>
 
+#include "foundation/log.h"
 #include "foundation/text.h"
 #include "platform/os/os.h"
-#include "services/gui.h"
 
 namespace {
 
@@ -131,10 +132,20 @@ void lf_readUnicodeFileLines(std::istream& stream, std::vector<std::string>& lin
     gf_splitLines(wide_to_utf8(units), lines);
 }
 
+std::atomic<ReadFailureReporter> l_readFailureReporter{nullptr};
+
 // A read failure is for the user to see in the window, not only in the log.
-void lf_showReadFailure(const std::string& text) { Gui::addStatusLine(text, true); }
+void lf_showReadFailure(const std::string& text) {
+    if (const ReadFailureReporter report = l_readFailureReporter.load()) {
+        report(text);
+    } else {
+        gf_logNoThrow(text);
+    }
+}
 
 }  // namespace
+
+void gf_setReadFailureReporter(ReadFailureReporter reporter) { l_readFailureReporter.store(reporter); }
 
 std::string_view gf_charsetName(Charset charset) {
     switch (charset) {

@@ -30,6 +30,12 @@ Charset gf_detectCharset(const std::filesystem::path& path);
 // error is also shown as a highlighted status line.
 bool gf_readTextFileLines(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
 
+// Where gf_readTextFileLines shows a read failure. The program's start points
+// it at the main window's status line (gf_setFoundationSeams); while nothing
+// is set (nullptr) the line goes to the log only.
+using ReadFailureReporter = void (*)(const std::string& text) noexcept;
+void gf_setReadFailureReporter(ReadFailureReporter reporter);
+
 // Windows-1252 text to UTF-8. The five bytes 1252 leaves undefined map to the
 // C1 controls of the same value, so no byte is ever lost.
 std::string gf_ansiToUtf8(std::string_view text);

@@ -10,11 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "feed/feed_state.h"
-#include "feed/traffic_clock.h"
 #include "foundation/log.h"
-#include "services/shell.h"
-#include "settings/snapshot.h"
 #include "foundation/text.h"
 
 namespace {
@@ -30,14 +26,6 @@ bool lf_breakDown(std::int64_t seconds, std::tm& tm) {
     return gmtime_r(&t, &tm) != nullptr;
 }
 
-// The second the traffic texts and slots describe: the traffic clock when it
-// is shifted, the system clock otherwise.
-std::int64_t lf_displaySeconds(bool shifted) { return shifted ? gf_nowSeconds(true) : gf_systemSeconds(); }
-
-std::string lf_shiftMark(bool shifted, std::string text) {
-    return shifted ? fmt::format("<<< {}", text) : text;
-}
-
 int lf_weekdayOf(const std::tm& tm) { return tm.tm_wday == 0 ? 7 : tm.tm_wday; }
 
 }  // namespace
@@ -51,18 +39,6 @@ std::int64_t gf_systemSeconds() {
 }
 
 void gf_setSecondsClock(SecondsClock clock) { l_secondsClock.store(clock); }
-
-bool gf_trafficClockShifted() { return g_rtProfessional.load() && g_timeShiftActive.load(); }
-
-std::int64_t gf_nowSeconds(bool useTrafficClock) {
-    if (useTrafficClock) {
-        const std::int64_t traffic = isRTDirect() ? g_rtDirectTrafficTime.load() : g_rtAppLastRecordTime.load();
-        if (traffic != 0) {
-            return traffic;
-        }
-    }
-    return gf_systemSeconds();
-}
 
 std::string gf_utcDateTimeText() {
     std::tm tm{};
@@ -81,30 +57,15 @@ std::string gf_utcDateText() {
     return fmt::format("{} {} {}", tm.tm_mday, gf_monthName(tm.tm_mon + 1), tm.tm_year + 1900);
 }
 
-std::string gf_utcTimeText() {
-    std::tm tm{};
-    if (!lf_breakDown(gf_systemSeconds(), tm)) {
-        return "??:??:??";
-    }
-    return fmt::format("{:02}:{:02}:{:02}", tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
+std::string gf_utcTimeText() { return gf_timeOfDayText(gf_systemSeconds(), true).value_or("??:??:??"); }
 
-std::string gf_trafficTimeText() {
-    const bool shifted = gf_trafficClockShifted();
+std::optional<std::string> gf_timeOfDayText(std::int64_t seconds, bool withSeconds) {
     std::tm tm{};
-    if (!lf_breakDown(lf_displaySeconds(shifted), tm)) {
-        return "??:??:??";
+    if (!lf_breakDown(seconds, tm)) {
+        return std::nullopt;
     }
-    return lf_shiftMark(shifted, fmt::format("{:02}:{:02}:{:02}", tm.tm_hour, tm.tm_min, tm.tm_sec));
-}
-
-std::string gf_trafficTimeTextShort() {
-    const bool shifted = gf_trafficClockShifted();
-    std::tm tm{};
-    if (!lf_breakDown(lf_displaySeconds(shifted), tm)) {
-        return "??:??";
-    }
-    return lf_shiftMark(shifted, fmt::format("{:02}:{:02}", tm.tm_hour, tm.tm_min));
+    return withSeconds ? fmt::format("{:02}:{:02}:{:02}", tm.tm_hour, tm.tm_min, tm.tm_sec)
+                       : fmt::format("{:02}:{:02}", tm.tm_hour, tm.tm_min);
 }
 
 int gf_slotOfSeconds(std::int64_t seconds) {
@@ -123,20 +84,13 @@ int gf_weekdayOfSeconds(std::int64_t seconds) {
     return lf_weekdayOf(tm);
 }
 
-int gf_halfHourSlot() { return gf_slotOfSeconds(lf_displaySeconds(gf_trafficClockShifted())); }
-
-std::uint64_t gf_slotAndWeekday() {
-    // One reading of the clock for both halves, so that slot and weekday
-    // cannot straddle midnight.
-    const std::int64_t now = lf_displaySeconds(gf_trafficClockShifted());
-    const int slot = gf_slotOfSeconds(now);
-    const int weekday = gf_weekdayOfSeconds(now);
+std::uint64_t gf_slotAndWeekdayOf(std::int64_t seconds) {
+    const int slot = gf_slotOfSeconds(seconds);
+    const int weekday = gf_weekdayOfSeconds(seconds);
     const std::uint64_t high = slot < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(slot);
     const std::uint64_t low = weekday < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(weekday);
     return (high << 32) | low;
 }
-
-WeekTime gf_currentWeekTime() { return gf_weekTimeOf(gf_slotAndWeekday()); }
 
 std::string_view gf_weekdayName(int weekday) {
     static constexpr std::string_view names[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};

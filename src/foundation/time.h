@@ -1,10 +1,9 @@
 #pragma once
 // Times of the program: all UTC, in signed 64-bit seconds since 1970.
 //
-// Besides the wall clock there is the traffic clock: when the traffic source
-// runs its professional edition and the user has shifted time into the past,
-// the time of the traffic the source delivers stands for "now" in the traffic
-// logic, and time texts on it carry the mark "<<< ".
+// This is the wall clock and what is computed from any time. The traffic
+// clock, which runs on the traffic source's own time when the user shifted it
+// into the past, is the feed's (feed/traffic_clock.h).
 
 #include <bitset>
 #include <cstdint>
@@ -20,14 +19,6 @@ std::int64_t gf_systemSeconds();
 using SecondsClock = std::int64_t (*)();
 void gf_setSecondsClock(SecondsClock clock);
 
-// Whether the traffic clock runs on the source's shifted traffic time: the
-// source reported its professional edition and a time shift is active.
-bool gf_trafficClockShifted();
-
-// Without the flag the system clock. With it the traffic time of the active
-// source (RT Direct or RT App) when it is not 0, else the system clock.
-std::int64_t gf_nowSeconds(bool useTrafficClock);
-
 // "<day> <Mon> <year> <hh>:<mm>Z" of the system clock; "Invalid time" when the
 // time cannot be broken down.
 std::string gf_utcDateTimeText();
@@ -35,11 +26,9 @@ std::string gf_utcDateTimeText();
 std::string gf_utcDateText();
 // "hh:mm:ss" of the system clock; "??:??:??" on failure.
 std::string gf_utcTimeText();
-// "hh:mm:ss" of the traffic clock, as "<<< hh:mm:ss" when shifted; "??:??:??"
-// on failure.
-std::string gf_trafficTimeText();
-// "hh:mm", as "<<< hh:mm" when shifted; "??:??" on failure.
-std::string gf_trafficTimeTextShort();
+// "hh:mm:ss" (withSeconds) or "hh:mm" of a time; nothing when the time cannot
+// be broken down.
+std::optional<std::string> gf_timeOfDayText(std::int64_t seconds, bool withSeconds);
 
 // Half-hour slots: 0..47 of the UTC day. The second half of every hour starts
 // at minute 29 second 30, thirty seconds before the half hour.
@@ -55,14 +44,9 @@ int gf_slotOfSeconds(std::int64_t seconds);
 // The weekday of a time, 1 = Monday .. 7 = Sunday; -1 on failure.
 int gf_weekdayOfSeconds(std::int64_t seconds);
 
-// Slot of the traffic clock when shifted, of the system clock otherwise; -1 on
-// failure.
-int gf_halfHourSlot();
-
-// The slot (upper 32 bits) and weekday 1..7 (lower 32 bits) of one reading of
-// the clock (traffic clock when shifted); a half that cannot be converted is
-// 0xFFFFFFFF.
-std::uint64_t gf_slotAndWeekday();
+// The slot (upper 32 bits) and weekday 1..7 (lower 32 bits) of a time; a half
+// that cannot be converted is 0xFFFFFFFF.
+std::uint64_t gf_slotAndWeekdayOf(std::int64_t seconds);
 
 // A point of the week: day 1..7 (Monday 1) and half-hour slot 0..47.
 struct WeekTime {
@@ -74,13 +58,12 @@ struct WeekTime {
     friend bool operator==(const WeekTime&, const WeekTime&) = default;
 };
 
-// Unpacks a gf_slotAndWeekday value.
+// Unpacks a packed slot and weekday (gf_slotAndWeekdayOf, and the traffic
+// clock's gf_slotAndWeekday).
 constexpr WeekTime gf_weekTimeOf(std::uint64_t slotAndWeekday) {
     return WeekTime{static_cast<std::uint32_t>(slotAndWeekday & 0xFFFFFFFFu),
                     static_cast<std::uint32_t>(slotAndWeekday >> 32)};
 }
-// The current week time of the traffic clock.
-WeekTime gf_currentWeekTime();
 
 // "Mon".."Sun" for 1..7, "???" otherwise.
 std::string_view gf_weekdayName(int weekday);

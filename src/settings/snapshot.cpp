@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "foundation/files.h"
 #include "settings/parameters.h"
 
 // settingsSnapshot and startupChoice are defined with the parameter table
@@ -214,4 +215,8 @@ bool isMSFS2020() {
 
 bool isRTDirect() {
     return startupChoice.load()->trafficSource == 0;
+}
+
+std::filesystem::path gf_liveriesScannedFilePath() {
+    return isMSFS2020() ? liveriesScanned2020File : liveriesScanned2024File;
 }

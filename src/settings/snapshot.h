@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -158,3 +159,5 @@ extern AtomicSharedPtr<const StartupChoice> startupChoice;
 bool isMSFS2020();
 // True when the current start takes traffic from RT Direct.
 bool isRTDirect();
+// The scanned-liveries file of the simulator chosen for this start.
+std::filesystem::path gf_liveriesScannedFilePath();

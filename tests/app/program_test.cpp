@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/download.h"
+#include "foundation/textfile.h"
 #include "program_fixture.h"
 
 namespace tavo::test {
@@ -74,6 +76,30 @@ TEST_F(ProgramTest, AMissingDataFolderIsCreatedWithItsParents) {
     EXPECT_TRUE(std::filesystem::is_directory(setup.dataFolder));
     EXPECT_EQ(code, 1);
     EXPECT_NE(err.find("initInstance failed"), std::string::npos) << err;
+}
+
+TEST_F(ProgramTest, TheStartHandsTheShellToTheGroundFloor) {
+    gf_setDownloadKeepGoing(nullptr);
+    gf_setReadFailureReporter(nullptr);
+    backend->setCreateFailure(true);  // the start-up ends after the data folder
+    ProgramSetup setup;
+    setup.dataFolder = dir() / "TAVO";
+    setup.lockFolder = dir();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(gf_programMain({"tavo"}, setup), 1);
+    ::testing::internal::GetCapturedStderr();
+    // Downloads end with the program's stop request...
+    EXPECT_TRUE(gf_downloadsKeepGoing());
+    requestStop(StopReason::NewSettings, 0);
+    EXPECT_FALSE(gf_downloadsKeepGoing());
+    gf_clearStopMailbox();
+    // ...and a file that cannot be read shows in the status line.
+    writeFile(dir() / "bad.txt", "x");
+    std::vector<std::string> lines;
+    gf_gui().drain();
+    EXPECT_FALSE(gf_readTextFileLines(Charset::noneFound, dir() / "bad.txt", lines));
+    gf_gui().drain();
+    EXPECT_EQ(gf_gui().statusLine.rfind("Read failed for '", 0), 0u) << gf_gui().statusLine;
 }
 
 // --- the place of the window ----------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "foundation/download.h"
 #include "platform/os/os.h"
+#include "services/seams.h"
 #include "services/stop.h"
 #include "support/enc_writer.h"
 #include "support/http_server.h"
@@ -27,6 +28,7 @@ class DownloadTest : public tavo::test::LogFileTest {
 protected:
     void SetUp() override {
         LogFileTest::SetUp();
+        gf_setFoundationSeams();  // downloads heed the program's stop requests, as in the program
         writeFile(target, "old content");
         // A stalled transfer is given up after one second, not thirty.
         DownloadTimeouts quick;

@@ -11,7 +11,6 @@
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "platform/os/os.h"
-#include "settings/snapshot.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -77,13 +76,6 @@ TEST(FolderConstants, RelativePathsJoinedFromTheirFolders) {
     for (const fs::path* p : {&stockDir, &parkAirportFile, &liveriesScanned2024File, &wktrafficEncFile}) {
         EXPECT_TRUE(p->is_relative()) << *p;
     }
-    // The scanned-liveries file follows the simulator chosen at startup.
-    const auto saved = startupChoice.load();
-    startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{1, 0}));
-    EXPECT_EQ(gf_liveriesScannedFilePath(), "output/LiveriesScanned_MSFS2020.xml");
-    startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{2, 1}));
-    EXPECT_EQ(gf_liveriesScannedFilePath(), "output/LiveriesScanned_MSFS2024.xml");
-    startupChoice.store(saved);
 }
 
 TEST_F(FilesTest, Save1GenerationKeepsOnePreviousFile) {

@@ -9,6 +9,7 @@
 #include "foundation/textfile.h"
 #include "platform/os/os.h"
 #include "services/gui.h"
+#include "services/seams.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -37,7 +38,8 @@ class TextFileTest : public tavo::test::TempWorkDirTest {
 protected:
     void SetUp() override {
         TempWorkDirTest::SetUp();
-        gf_gui().drain();  // forget status lines of earlier tests
+        gf_setFoundationSeams();  // read failures reach the status line, as in the program
+        gf_gui().drain();         // forget status lines of earlier tests
     }
     Charset detect(std::string_view bytes) {
         writeFile("f.txt", bytes);
@@ -154,6 +156,26 @@ TEST_F(TextFileTest, BrokenFilesFailWithAStatusLine) {
     std::vector<std::string> lines{"stale"};
     EXPECT_FALSE(gf_readTextFileLines(Charset::unicode, "missing.txt", lines));
     EXPECT_THAT(lines, IsEmpty());
+    EXPECT_EQ(gf_gui().queuedCount(), 0u);
+}
+
+// Before the program's start hands over the status line, a read failure is
+// still written down.
+class ReadFailureWithoutWindowTest : public tavo::test::LogFileTest {
+protected:
+    void TearDown() override {
+        gf_setFoundationSeams();
+        LogFileTest::TearDown();
+    }
+};
+
+TEST_F(ReadFailureWithoutWindowTest, GoesToTheLog) {
+    gf_setReadFailureReporter(nullptr);
+    gf_gui().drain();
+    writeFile("bad.txt", "x");
+    std::vector<std::string> lines;
+    EXPECT_FALSE(gf_readTextFileLines(Charset::noneFound, "bad.txt", lines));
+    EXPECT_EQ(newLogLines(), "Read failed for 'bad.txt': file bad.txt has unknown charset: none_found\n");
     EXPECT_EQ(gf_gui().queuedCount(), 0u);
 }
 

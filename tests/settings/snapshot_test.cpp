@@ -23,6 +23,7 @@ TEST_F(SettingsTest, DefaultRecordDiffersFromThePublishedDefaultsOnlyWhereItShou
     // test checks those), before the start-up check: MSFS 2024 with RT Direct.
     EXPECT_FALSE(isMSFS2020());
     EXPECT_TRUE(isRTDirect());
+    EXPECT_EQ(gf_liveriesScannedFilePath(), "output/LiveriesScanned_MSFS2024.xml");
     gf_publishAllParameters();
     SettingsSnapshot expected = unpublished;
     expected.TWO_PROPS = 1;
@@ -32,6 +33,7 @@ TEST_F(SettingsTest, DefaultRecordDiffersFromThePublishedDefaultsOnlyWhereItShou
     startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{1, 1}));
     EXPECT_TRUE(isMSFS2020());
     EXPECT_FALSE(isRTDirect());
+    EXPECT_EQ(gf_liveriesScannedFilePath(), "output/LiveriesScanned_MSFS2020.xml");
     gf_publishAllParameters();
     EXPECT_EQ(current()->RANGE_METERS, 74080) << "RT App adds nothing";
 }
