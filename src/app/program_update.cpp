@@ -90,7 +90,7 @@ bool lf_moveInstallerIntoPlace() {
         gf_log(fmt::format("file_size({}) failed: {}", lf_text(installerFile), ec.message()));
         return false;
     }
-    if (const std::error_code moved = gf_osMoveFile(installerFile, temporary, true)) {
+    if (const OsResult moved = gf_osMoveFile(installerFile, temporary, true); moved.failed()) {
         gf_log(fmt::format("could not rename {} => {}: {}", lf_text(installerFile), lf_text(temporary), moved.message()));
         return false;
     }
@@ -104,7 +104,7 @@ bool lf_moveInstallerIntoPlace() {
                            movedSize, size));
         return false;
     }
-    if (const std::error_code finished = gf_osMoveFile(temporary, target, true)) {
+    if (const OsResult finished = gf_osMoveFile(temporary, target, true); finished.failed()) {
         gf_log(fmt::format("could not finalize rename {} => {}: {}", lf_text(temporary), lf_text(target),
                            finished.message()));
         return false;
@@ -125,7 +125,7 @@ std::string lf_installerAdvice(const fs::path& installationFolder) {
         return !folder.empty() && lf_startsWith(installationFolder, folder.native());
     };
     const bool inProgramFiles = below(folders.programFiles) || below(folders.programFilesX86);
-    if (inProgramFiles && gf_osProbeWritable(installationFolder) && !gf_osIsElevated()) {
+    if (inProgramFiles && gf_osProbeWritable(installationFolder).failed() && !gf_osIsElevated()) {
         return "A new version is available. Run the installer as Administrator";
     }
     return "A new version is available.\nThe installer can be executed normally (no Administrator rights required).";
@@ -174,7 +174,7 @@ bool lf_installNewVersion(const VersionData& webVersion) {
     if (!lf_prepareNewVersionDir()) {
         return false;
     }
-    if (const std::error_code ec = gf_osRemoveFile(installerFile)) {
+    if (const OsResult ec = gf_osRemoveFile(installerFile); ec.failed()) {
         gf_logError(fmt::format("Could not remove stale installer '{}': {}", lf_text(installerFile), ec.message()));
         return false;
     }
@@ -192,7 +192,7 @@ bool lf_installNewVersion(const VersionData& webVersion) {
         gf_log(fmt::format("Downloaded {} => {}", url, lf_text(updateArchiveFile)));
         unpacked = lf_unpackInstaller();
     }
-    if (const std::error_code ec = gf_osRemoveFile(updateArchiveFile)) {
+    if (const OsResult ec = gf_osRemoveFile(updateArchiveFile); ec.failed()) {
         gf_logError(fmt::format("Warning: could not remove downloaded zip: {}", ec.message()));
     }
 
@@ -218,7 +218,7 @@ bool lf_installNewVersion(const VersionData& webVersion) {
     if (!lf_moveInstallerIntoPlace()) {
         return false;
     }
-    if (const std::error_code removed = gf_osRemoveFile(installerFile)) {
+    if (const OsResult removed = gf_osRemoveFile(installerFile); removed.failed()) {
         gf_logError(fmt::format("Warning: could not remove extracted: {}", removed.message()));
     }
     return true;

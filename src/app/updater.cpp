@@ -52,7 +52,7 @@ std::optional<std::int32_t> lf_versionNumber(const nlohmann::json& object, const
 }
 
 void lf_removeManifest() {
-    if (const std::error_code ec = gf_osRemoveFile(kManifestFile)) {
+    if (const OsResult ec = gf_osRemoveFile(kManifestFile); ec.failed()) {
         gf_logError(fmt::format("Could not remove versions.json: {}", ec.message()));
     }
 }

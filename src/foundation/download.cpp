@@ -104,7 +104,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& t
     std::filesystem::path tmp = target;
     tmp += ".download_tmp";
     try {
-        if (const std::error_code ec = gf_osRemoveFile(tmp)) {
+        if (const OsResult ec = gf_osRemoveFile(tmp); ec.failed()) {
             gf_logError(fmt::format("Could not remove stale temporary download '{}': {}", gf_pathToUtf8(tmp),
                                     ec.message()));
             return false;
@@ -155,7 +155,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& t
             gf_logError(fmt::format("Could not close temporary download file '{}'", gf_pathToUtf8(tmp)));
             return false;
         }
-        if (const std::error_code ec = gf_osMoveFile(tmp, target, true)) {
+        if (const OsResult ec = gf_osMoveFile(tmp, target, true); ec.failed()) {
             gf_logError(fmt::format("Could not replace downloaded file '{}': {}", gf_pathToUtf8(target),
                                     ec.message()));
             return false;

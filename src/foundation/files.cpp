@@ -24,7 +24,7 @@ void lf_removeFilesIn(const fs::path& folder, std::string_view operation, Wanted
             if (!entry.is_regular_file() || !wanted(entry.path())) {
                 continue;
             }
-            if (const auto ec = gf_osRemoveFile(entry.path())) {
+            if (const OsResult ec = gf_osRemoveFile(entry.path()); ec.failed()) {
                 gf_logError(fmt::format("Failed to remove {} ({})", gf_pathToUtf8(entry.path()), ec.message()));
             }
         }
@@ -51,19 +51,19 @@ IcaoCode::IcaoCode(std::string_view text) {
 
 TempFileGuard::~TempFileGuard() {
     if (armed) {
-        [[maybe_unused]] const auto ec = gf_osRemoveFile(path);
+        gf_osRemoveFile(path);  // nothing is reported: the guard only tidies up
     }
 }
 
 bool gf_moveFile(const fs::path& from, const fs::path& to) {
-    if (!gf_osMoveFile(from, to, true)) {
+    if (gf_osMoveFile(from, to, true).succeeded()) {
         return true;
     }
-    if (const auto ec = gf_osCopyFile(from, to)) {
+    if (const OsResult ec = gf_osCopyFile(from, to); ec.failed()) {
         gf_logError(fmt::format("could not move {} => {}: {}", gf_pathToUtf8(from), gf_pathToUtf8(to), ec.message()));
         return false;
     }
-    if (const auto ec = gf_osRemoveFile(from)) {
+    if (const OsResult ec = gf_osRemoveFile(from); ec.failed()) {
         gf_logError(fmt::format("could not remove {} after copy: {}", gf_pathToUtf8(from), ec.message()));
         return false;
     }
@@ -91,7 +91,7 @@ bool gf_save1GenerationOf(const fs::path& path) {
         return true;
     }
     const fs::path generation = gf_generationPathOf(path);
-    if (const auto copyError = gf_osCopyFile(path, generation)) {
+    if (const OsResult copyError = gf_osCopyFile(path, generation); copyError.failed()) {
         gf_logError(fmt::format("copy {} -> {} failed: {}", gf_pathToUtf8(path), gf_pathToUtf8(generation),
                                 copyError.message()));
         return false;
@@ -197,7 +197,7 @@ bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& 
         content += line;
         content.push_back('\n');
     }
-    if (const auto ec = gf_osReplaceFileContent(path, content)) {
+    if (const OsResult ec = gf_osReplaceFileContent(path, content); ec.failed()) {
         gf_logError(fmt::format("could not write {}: {}", gf_pathToUtf8(path), ec.message()));
         return false;
     }

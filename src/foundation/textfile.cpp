@@ -299,13 +299,13 @@ bool gf_readTextFileLines(Charset charset, const std::filesystem::path& path, st
 
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path, bool appendNewline) {
     if (!appendNewline) {
-        return !gf_osReplaceFileContent(path, text);
+        return gf_osReplaceFileContent(path, text).succeeded();
     }
     std::string content;
     content.reserve(text.size() + 1);
     content += text;
     content.push_back('\n');
-    return !gf_osReplaceFileContent(path, content);
+    return gf_osReplaceFileContent(path, content).succeeded();
 }
 
 LineReadResult LineReader::readLines(std::size_t expectedLines) {

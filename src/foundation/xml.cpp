@@ -144,10 +144,10 @@ bool gf_saveXmlDocumentSafely(pugi::xml_document& document, const std::filesyste
     if (ec) {
         return fail();
     }
-    if (exists && gf_osCopyFile(target, bak)) {
+    if (exists && gf_osCopyFile(target, bak).failed()) {
         return fail();
     }
-    if (gf_osMoveFile(tmp, target, true)) {
+    if (gf_osMoveFile(tmp, target, true).failed()) {
         return fail();
     }
     return true;

@@ -72,7 +72,7 @@ void lf_writeLines(const Lines& lines, const fs::path& file, bool createFolder) 
         }
         // A report that cannot be written is said so in the log: the summary
         // line names the file all the same.
-        if (const std::error_code ec = gf_osReplaceFileContent(file, content)) {
+        if (const OsResult ec = gf_osReplaceFileContent(file, content); ec.failed()) {
             gf_logNoThrow(fmt::format("Error writing file {}: {}", fileText, ec.message()));
         }
     } catch (const std::exception& e) {

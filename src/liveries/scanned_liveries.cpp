@@ -185,7 +185,7 @@ bool gf_writeScannedLiveries() {
     fs::path tempPath = filePath;
     tempPath += ".scan_tmp";
     const std::string tempText = gf_pathToUtf8(tempPath);
-    if (const std::error_code ec = gf_osRemoveFile(tempPath)) {
+    if (const OsResult ec = gf_osRemoveFile(tempPath); ec.failed()) {
         gf_logError(fmt::format("Cannot remove stale temporary livery scan file {}: {}", tempText, ec.message()));
         return false;
     }
@@ -243,7 +243,7 @@ bool lf_replaceScannedLiveriesFile(const fs::path& tempPath, const fs::path& fil
     // A first write and a later one are the same rename: it replaces an
     // existing file atomically, and write-through puts the data and the new
     // folder entry on disk before the call returns.
-    if (const std::error_code moved = gf_osMoveFile(tempPath, filePath, true)) {
+    if (const OsResult moved = gf_osMoveFile(tempPath, filePath, true); moved.failed()) {
         gf_logError(fmt::format("Cannot replace {} after the livery scan: {}", gf_pathToUtf8(filePath),
                                 moved.message()));
         return false;

@@ -53,10 +53,10 @@ bool lf_restoreFolder(int index, bool existed, ScanFailPoint afterRemove, ScanFa
     const bool hasBackup = lf_exists(backup, ec);
     if (ec) return false;
     if (!hasBackup && existed) return true;
-    if (gf_osRemoveTree(folder)) return false;
+    if (gf_osRemoveTree(folder).failed()) return false;
     gf_scanFailPoint(afterRemove, index);
     if (!hasBackup) return true;
-    if (gf_osRenameFolder(backup, folder)) return false;
+    if (gf_osRenameFolder(backup, folder).failed()) return false;
     gf_scanFailPoint(afterRestore, index);
     return true;
 }
@@ -97,7 +97,7 @@ bool lf_recoverAirportScan() {
                 return false;
             }
         }
-        if (gf_osRemoveFile(scanMarkerFile) || gf_osSyncFolder(airportsDir)) return false;
+        if (gf_osRemoveFile(scanMarkerFile).failed() || gf_osSyncFolder(airportsDir).failed()) return false;
         return true;
     }
     for (int i = 0; i < 2; ++i) {
@@ -105,7 +105,7 @@ bool lf_recoverAirportScan() {
         const bool hasBackup = lf_exists(backup, ec);
         if (ec) return false;
         if (!hasBackup) continue;
-        if (gf_osRemoveTree(backup)) return false;
+        if (gf_osRemoveTree(backup).failed()) return false;
         gf_scanFailPoint(ScanFailPoint::recoveryAfterBackupRemove, i);
     }
     return true;
@@ -126,7 +126,7 @@ AirportScanTransaction::~AirportScanTransaction() {
 }
 
 void AirportScanTransaction::begin() {
-    if (std::error_code ec = gf_osCreateFolder(airportsDir)) {
+    if (const OsResult ec = gf_osCreateFolder(airportsDir); ec.failed()) {
         throw std::runtime_error(fmt::format("could not create airports folder: {}", ec.message()));
     }
     for (int i = 0; i < 2; ++i) {
@@ -135,7 +135,7 @@ void AirportScanTransaction::begin() {
         if (ec) throw fs::filesystem_error("status", outputFolder(i), ec);
     }
     const std::string marker = fmt::format("{} {}\n", existed_[0] ? 1 : 0, existed_[1] ? 1 : 0);
-    if (gf_osReplaceFileContent(scanMarkerFile, marker)) {
+    if (gf_osReplaceFileContent(scanMarkerFile, marker).failed()) {
         throw std::runtime_error("could not create airport scan transaction marker");
     }
     active_ = true;
@@ -143,13 +143,13 @@ void AirportScanTransaction::begin() {
     for (int i = 0; i < 2; ++i) {
         const fs::path& folder = outputFolder(i);
         if (existed_[i]) {
-            if (std::error_code ec = gf_osRenameFolder(folder, lf_backupPath(folder))) {
+            if (const OsResult ec = gf_osRenameFolder(folder, lf_backupPath(folder)); ec.failed()) {
                 throw std::runtime_error(fmt::format("could not preserve {} before airport scan: {}",
                                                      gf_pathToUtf8(folder), ec.message()));
             }
             gf_scanFailPoint(ScanFailPoint::afterPreserve, i);
         }
-        if (std::error_code ec = gf_osCreateFolder(folder)) {
+        if (const OsResult ec = gf_osCreateFolder(folder); ec.failed()) {
             throw std::runtime_error(
                 fmt::format("could not create airport scan folder {}: {}", gf_pathToUtf8(folder), ec.message()));
         }
@@ -161,8 +161,8 @@ void AirportScanTransaction::commit() {
     std::error_code ec;
     const bool markerPresent = lf_exists(scanMarkerFile, ec);
     if (!ec && !markerPresent) ec = std::make_error_code(std::errc::no_such_file_or_directory);
-    if (!ec) ec = gf_osRemoveFile(scanMarkerFile);
-    if (!ec) ec = gf_osSyncFolder(airportsDir);
+    if (!ec) ec = gf_osRemoveFile(scanMarkerFile).error();
+    if (!ec) ec = gf_osSyncFolder(airportsDir).error();
     if (ec) throw std::runtime_error(fmt::format("could not commit airport scan transaction: {}", ec.message()));
     active_ = false;
     gf_scanFailPoint(ScanFailPoint::afterCommitMarkerDelete);

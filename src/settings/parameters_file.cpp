@@ -528,12 +528,12 @@ void gf_readWindowPosition() {
         // settings would be gone.
         fs::path generation = path;
         generation.replace_filename(path.stem().string() + "0" + path.extension().string());
-        if (!gf_osMoveFile(path, generation, false)) return;
+        if (gf_osMoveFile(path, generation, false).succeeded()) return;
         if (!gf_save1GenerationOf(path)) {
             gf_logError(fmt::format("{} could not be kept as 0.xml; left in place", pathText));
             return;
         }
-        if (const std::error_code removeError = gf_osRemoveFile(path)) {
+        if (const OsResult removeError = gf_osRemoveFile(path); removeError.failed()) {
             gf_logError(fmt::format("Could not remove '{}': {}", pathText, removeError.message()));
         }
         return;

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,11 @@
 #include "support/temp_dir.h"
 
 namespace {
+
+// A file operation's result cannot be tested as a bool: as a plain error code
+// it read "true" on failure, and `if (!move(...))` meant "if it moved".
+static_assert(!std::is_convertible_v<OsResult, bool>);
+static_assert(!std::is_constructible_v<bool, OsResult>);
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -49,28 +55,28 @@ using OsFilesTest = tavo::test::TempWorkDirTest;
 using OsSyncTest = tavo::test::LogFileTest;
 
 TEST_F(OsFilesTest, ReplaceCopyMoveAndRemove) {
-    ASSERT_FALSE(gf_osReplaceFileContent("f.bin", std::string("a\0b", 3)));
+    ASSERT_TRUE(gf_osReplaceFileContent("f.bin", std::string("a\0b", 3)).succeeded());
     ASSERT_EQ(::chmod("f.bin", 0600), 0);
-    ASSERT_FALSE(gf_osReplaceFileContent("f.bin", "second"));
+    ASSERT_TRUE(gf_osReplaceFileContent("f.bin", "second").succeeded());
     EXPECT_EQ(readFile("f.bin"), "second");
     EXPECT_EQ(entriesHere(), 1);  // no temporary file left
     struct stat info {};
     ASSERT_EQ(::stat("f.bin", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "a restricted file stays restricted";
     writeFile("dst", "old");
-    EXPECT_FALSE(gf_osCopyFile("f.bin", "dst"));
+    EXPECT_TRUE(gf_osCopyFile("f.bin", "dst").succeeded());
     EXPECT_EQ(readFile("dst"), "second");
-    EXPECT_TRUE(gf_osCopyFile("absent", "dst"));
-    EXPECT_FALSE(gf_osMoveFile("dst", "moved", true));
-    EXPECT_FALSE(gf_osMoveFile("moved", "f.bin", false));
+    EXPECT_TRUE(gf_osCopyFile("absent", "dst").failed());
+    EXPECT_TRUE(gf_osMoveFile("dst", "moved", true).succeeded());
+    EXPECT_TRUE(gf_osMoveFile("moved", "f.bin", false).succeeded());
     EXPECT_EQ(readFile("f.bin"), "second");
-    EXPECT_EQ(gf_osMoveFile("absent", "f.bin", true), std::errc::no_such_file_or_directory);
-    EXPECT_FALSE(gf_osRemoveFile("f.bin"));
-    EXPECT_FALSE(gf_osRemoveFile("f.bin"));  // already gone: no error
+    EXPECT_EQ(gf_osMoveFile("absent", "f.bin", true).error(), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(gf_osRemoveFile("f.bin").succeeded());
+    EXPECT_TRUE(gf_osRemoveFile("f.bin").succeeded());  // already gone: no error
     EXPECT_EQ(entriesHere(), 0);
     // A folder in the target's place: failure, and the temporary file goes.
     fs::create_directory("folder");
-    EXPECT_TRUE(gf_osReplaceFileContent("folder", "x"));
+    EXPECT_TRUE(gf_osReplaceFileContent("folder", "x").failed());
     EXPECT_EQ(entriesHere(), 1);
 }
 
@@ -83,7 +89,7 @@ TEST_F(OsFilesTest, MoveAcrossFileSystemsCopies) {
     const fs::path source = other / ("tavo-move-" + std::to_string(::getpid()));
     writeFile(source, "across");
     writeFile("target", "old");
-    EXPECT_FALSE(gf_osMoveFile(source, "target", true));
+    EXPECT_TRUE(gf_osMoveFile(source, "target", true).succeeded());
     EXPECT_FALSE(fs::exists(source));
     EXPECT_EQ(readFile("target"), "across");
 }
@@ -99,15 +105,15 @@ TEST_F(OsFilesTest, FaultHookSeesEveryOperationWithItsPaths) {
             return std::make_error_code(std::errc::io_error);
         });
         writeFile("x", "1");
-        EXPECT_EQ(gf_osMoveFile("x", "y", true), std::errc::io_error);
-        EXPECT_EQ(gf_osCopyFile("x", "y"), std::errc::io_error);
-        EXPECT_EQ(gf_osRemoveFile("x"), std::errc::io_error);
-        EXPECT_EQ(gf_osReplaceFileContent("x", "2"), std::errc::io_error);
+        EXPECT_EQ(gf_osMoveFile("x", "y", true).error(), std::errc::io_error);
+        EXPECT_EQ(gf_osCopyFile("x", "y").error(), std::errc::io_error);
+        EXPECT_EQ(gf_osRemoveFile("x").error(), std::errc::io_error);
+        EXPECT_EQ(gf_osReplaceFileContent("x", "2").error(), std::errc::io_error);
         EXPECT_FALSE(gf_osOpenInFileManager("folder"));
         fs::create_directory("d");
-        EXPECT_EQ(gf_osRenameFolder("d", "e"), std::errc::io_error);
-        EXPECT_EQ(gf_osRemoveTree("d"), std::errc::io_error);
-        EXPECT_EQ(gf_osCreateFolder("f"), std::errc::io_error);
+        EXPECT_EQ(gf_osRenameFolder("d", "e").error(), std::errc::io_error);
+        EXPECT_EQ(gf_osRemoveTree("d").error(), std::errc::io_error);
+        EXPECT_EQ(gf_osCreateFolder("f").error(), std::errc::io_error);
     }
     EXPECT_THAT(seen, ElementsAre("0:x>y", "1:x>y", "2:x>", "3:x>", "4:folder>", op(OsOperation::renameFolder) + ":d>e",
                                   op(OsOperation::removeTree) + ":d>", op(OsOperation::createFolder) + ":f>"));
@@ -117,7 +123,7 @@ TEST_F(OsFilesTest, FaultHookSeesEveryOperationWithItsPaths) {
     EXPECT_EQ(readFile("x"), "1");  // nothing was done
     EXPECT_FALSE(fs::exists("y"));
     EXPECT_TRUE(recorder.launches().empty());
-    EXPECT_FALSE(gf_osRemoveFile("x"));  // without the hook everything works again
+    EXPECT_TRUE(gf_osRemoveFile("x").succeeded());  // without the hook everything works again
 }
 
 TEST_F(OsFilesTest, FolderRenameOnlyOntoAMissingPathRemoveAndCreate) {
@@ -126,27 +132,27 @@ TEST_F(OsFilesTest, FolderRenameOnlyOntoAMissingPathRemoveAndCreate) {
     fs::create_directory("empty");
     writeFile("file", "x");
     // Neither an empty folder nor a file is replaced.
-    EXPECT_EQ(gf_osRenameFolder("a", "empty"), std::errc::file_exists);
-    EXPECT_EQ(gf_osRenameFolder("a", "file"), std::errc::file_exists);
+    EXPECT_EQ(gf_osRenameFolder("a", "empty").error(), std::errc::file_exists);
+    EXPECT_EQ(gf_osRenameFolder("a", "file").error(), std::errc::file_exists);
     EXPECT_EQ(readFile("a/sub/file"), "content");
     EXPECT_TRUE(fs::is_empty("empty"));
-    EXPECT_EQ(gf_osRenameFolder("missing", "b"), std::errc::no_such_file_or_directory);
-    EXPECT_FALSE(gf_osRenameFolder("a", "b"));
+    EXPECT_EQ(gf_osRenameFolder("missing", "b").error(), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(gf_osRenameFolder("a", "b").succeeded());
     EXPECT_EQ(readFile("b/sub/file"), "content");
     EXPECT_FALSE(fs::exists("a"));
 
-    EXPECT_FALSE(gf_osCreateFolder("c/d/e"));
-    EXPECT_FALSE(gf_osCreateFolder("c/d/e"));  // existing: no error
+    EXPECT_TRUE(gf_osCreateFolder("c/d/e").succeeded());
+    EXPECT_TRUE(gf_osCreateFolder("c/d/e").succeeded());  // existing: no error
     EXPECT_TRUE(fs::is_directory("c/d/e"));
-    EXPECT_TRUE(gf_osCreateFolder("file/x"));
+    EXPECT_TRUE(gf_osCreateFolder("file/x").failed());
 
-    EXPECT_FALSE(gf_osRemoveTree("b"));
+    EXPECT_TRUE(gf_osRemoveTree("b").succeeded());
     EXPECT_FALSE(fs::exists("b"));
-    EXPECT_FALSE(gf_osRemoveTree("b"));  // missing: no error
-    EXPECT_FALSE(gf_osRemoveTree("file"));
+    EXPECT_TRUE(gf_osRemoveTree("b").succeeded());  // missing: no error
+    EXPECT_TRUE(gf_osRemoveTree("file").succeeded());
     EXPECT_FALSE(fs::exists("file"));
-    EXPECT_FALSE(gf_osSyncFolder("c"));
-    EXPECT_FALSE(gf_osSyncFolder(""));
+    EXPECT_TRUE(gf_osSyncFolder("c").succeeded());
+    EXPECT_TRUE(gf_osSyncFolder("").succeeded());
 }
 
 // Once the rename has put the file in place, a failing folder sync cannot
@@ -155,7 +161,7 @@ TEST_F(OsFilesTest, FolderRenameOnlyOntoAMissingPathRemoveAndCreate) {
 TEST_F(OsSyncTest, AFolderSyncFailingAfterTheRenameIsLoggedNotReported) {
     const struct {
         const char* name;
-        std::function<std::error_code()> operation;
+        std::function<OsResult()> operation;
         const char* target;
     } cases[] = {
         {"replace", [] { return gf_osReplaceFileContent("a.txt", "new"); }, "a.txt"},
@@ -172,7 +178,7 @@ TEST_F(OsSyncTest, AFolderSyncFailingAfterTheRenameIsLoggedNotReported) {
             ++syncs;
             return std::make_error_code(std::errc::io_error);
         });
-        EXPECT_FALSE(c.operation());
+        EXPECT_TRUE(c.operation().succeeded());
         EXPECT_EQ(readFile(c.target), "new");
         EXPECT_GE(syncs, 1);
         const std::string logged = newLogLines();

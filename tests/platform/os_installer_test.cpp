@@ -142,17 +142,17 @@ TEST_F(InstallerOsTest, ElevationFollowsTheEffectiveUserUnlessFixedOrFailing) {
 }
 
 TEST_F(InstallerOsTest, WriteProbeLeavesNothingBehind) {
-    EXPECT_FALSE(gf_osProbeWritable(dir()));
+    EXPECT_TRUE(gf_osProbeWritable(dir()).succeeded());
     EXPECT_FALSE(fs::exists(dir() / ".write_test.tmp"));
     writeFile(".write_test.tmp", "left over");
-    EXPECT_FALSE(gf_osProbeWritable(dir())) << "a stale probe file is replaced";
+    EXPECT_TRUE(gf_osProbeWritable(dir()).succeeded()) << "a stale probe file is replaced";
     EXPECT_FALSE(fs::exists(dir() / ".write_test.tmp"));
-    EXPECT_EQ(gf_osProbeWritable(dir() / "missing"), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(gf_osProbeWritable(dir() / "missing").error(), std::errc::no_such_file_or_directory);
     gf_osSetFaultHook([](OsOperation op, const fs::path&, const fs::path&) {
         return op == OsOperation::writeProbe ? std::make_error_code(std::errc::read_only_file_system)
                                              : std::error_code{};
     });
-    EXPECT_EQ(gf_osProbeWritable(dir()), std::errc::read_only_file_system);
+    EXPECT_EQ(gf_osProbeWritable(dir()).error(), std::errc::read_only_file_system);
 }
 
 }  // namespace

@@ -208,14 +208,14 @@ void gf_osSetElevated(std::optional<bool> elevated) {
     l_elevated = elevated;
 }
 
-std::error_code gf_osProbeWritable(const fs::path& folder) {
+OsResult gf_osProbeWritable(const fs::path& folder) {
     const fs::path probe = folder / ".write_test.tmp";
     if (auto ec = gf_osInjectedFault(OsOperation::writeProbe, probe)) {
         return ec;
     }
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return {errno, std::generic_category()};
+        return std::error_code(errno, std::generic_category());
     }
     std::error_code ec;
     const char byte = 0;

@@ -11,6 +11,8 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/os/os.h"
+
 // The four numbers of a product version, most significant first.
 struct ProductVersionNumbers {
     std::uint16_t major = 0;
@@ -62,5 +64,5 @@ bool gf_osIsElevated();
 void gf_osSetElevated(std::optional<bool> elevated);
 
 // Creates ".write_test.tmp" in the folder afresh, writes one byte into it and
-// removes it again. No error when all of that worked.
-std::error_code gf_osProbeWritable(const std::filesystem::path& folder);
+// removes it again. Succeeded when all of that worked.
+OsResult gf_osProbeWritable(const std::filesystem::path& folder);

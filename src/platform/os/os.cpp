@@ -255,7 +255,7 @@ std::optional<fs::path> gf_osKnownFolder(KnownFolder folder) {
     return roaming ? *home / ".config" : *home / ".local" / "share";
 }
 
-std::error_code gf_osMoveFile(const fs::path& from, const fs::path& to, bool writeThrough) {
+OsResult gf_osMoveFile(const fs::path& from, const fs::path& to, bool writeThrough) {
     if (auto ec = lf_injectedFault(OsOperation::move, from, to)) {
         return ec;
     }
@@ -287,14 +287,14 @@ std::error_code gf_osMoveFile(const fs::path& from, const fs::path& to, bool wri
     return {};
 }
 
-std::error_code gf_osCopyFile(const fs::path& from, const fs::path& to) {
+OsResult gf_osCopyFile(const fs::path& from, const fs::path& to) {
     if (auto ec = lf_injectedFault(OsOperation::copy, from, to)) {
         return ec;
     }
     return lf_copyReplacing(from, to);
 }
 
-std::error_code gf_osRemoveFile(const fs::path& path) {
+OsResult gf_osRemoveFile(const fs::path& path) {
     if (auto ec = lf_injectedFault(OsOperation::remove, path, {})) {
         return ec;
     }
@@ -304,18 +304,18 @@ std::error_code gf_osRemoveFile(const fs::path& path) {
     return {};
 }
 
-std::error_code gf_osReplaceFileContent(const fs::path& path, std::string_view bytes) {
+OsResult gf_osReplaceFileContent(const fs::path& path, std::string_view bytes) {
     if (auto ec = lf_injectedFault(OsOperation::replace, path, {})) {
         return ec;
     }
     return lf_writeReplacing(path, bytes);
 }
 
-std::error_code gf_osSyncFolder(const fs::path& folder) {
+OsResult gf_osSyncFolder(const fs::path& folder) {
     return lf_syncPath(folder.empty() ? fs::path(".") : folder, O_DIRECTORY);
 }
 
-std::error_code gf_osRenameFolder(const fs::path& from, const fs::path& to) {
+OsResult gf_osRenameFolder(const fs::path& from, const fs::path& to) {
     if (auto ec = lf_injectedFault(OsOperation::renameFolder, from, to)) {
         return ec;
     }
@@ -339,7 +339,7 @@ std::error_code gf_osRenameFolder(const fs::path& from, const fs::path& to) {
     return from.parent_path() == to.parent_path() ? std::error_code{} : lf_syncFolderOf(from);
 }
 
-std::error_code gf_osRemoveTree(const fs::path& path) {
+OsResult gf_osRemoveTree(const fs::path& path) {
     if (auto ec = lf_injectedFault(OsOperation::removeTree, path, {})) {
         return ec;
     }
@@ -351,7 +351,7 @@ std::error_code gf_osRemoveTree(const fs::path& path) {
     return lf_syncFolderOf(path);
 }
 
-std::error_code gf_osCreateFolder(const fs::path& path) {
+OsResult gf_osCreateFolder(const fs::path& path) {
     if (auto ec = lf_injectedFault(OsOperation::createFolder, path, {})) {
         return ec;
     }

@@ -13,6 +13,27 @@
 #include <system_error>
 #include <vector>
 
+// What a file operation gives back: success, or the error that stopped it.
+// It cannot be tested as a bool on purpose: a plain std::error_code reads
+// "true" on failure, so `if (!move(...))` meant "if the move worked". Callers
+// ask failed() or succeeded(). It still converts to std::error_code, for
+// callers that keep the error under that name.
+class OsResult {
+public:
+    OsResult() noexcept = default;
+    OsResult(std::error_code error) noexcept : m_error(error) {}
+
+    bool failed() const noexcept { return static_cast<bool>(m_error); }
+    bool succeeded() const noexcept { return !m_error; }
+    // The error; empty after success.
+    const std::error_code& error() const noexcept { return m_error; }
+    std::string message() const { return m_error.message(); }
+    operator std::error_code() const noexcept { return m_error; }
+
+private:
+    std::error_code m_error;
+};
+
 // The user folders the program keeps data in.
 enum class KnownFolder {
     roamingAppData,  // $TAVO_APPDATA_DIR, else $XDG_CONFIG_HOME, else ~/.config
@@ -28,30 +49,29 @@ std::optional<std::filesystem::path> gf_osKnownFolder(KnownFolder folder);
 // the source. With write-through the data and the folder entry reach the disk
 // before the call returns (a folder sync that fails after the rename is logged:
 // the file is in place, so the move has succeeded).
-std::error_code gf_osMoveFile(const std::filesystem::path& from, const std::filesystem::path& to,
-                              bool writeThrough);
+OsResult gf_osMoveFile(const std::filesystem::path& from, const std::filesystem::path& to, bool writeThrough);
 // Copies `from` over `to` through a temporary file, so a failed copy leaves an
 // existing target untouched.
-std::error_code gf_osCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+OsResult gf_osCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Removes a file; a missing file is no error.
-std::error_code gf_osRemoveFile(const std::filesystem::path& path);
+OsResult gf_osRemoveFile(const std::filesystem::path& path);
 // Writes the bytes as the file's new content: a temporary file beside it,
 // written, flushed to disk and renamed over the target. On any failure the
 // temporary file is removed and the old content stays.
-std::error_code gf_osReplaceFileContent(const std::filesystem::path& path, std::string_view bytes);
+OsResult gf_osReplaceFileContent(const std::filesystem::path& path, std::string_view bytes);
 
 // Renames the folder `from` to `to`, which must not exist: an existing target
 // (even an empty folder) is an error and stays untouched. The rename reaches
 // the disk before the call returns.
-std::error_code gf_osRenameFolder(const std::filesystem::path& from, const std::filesystem::path& to);
+OsResult gf_osRenameFolder(const std::filesystem::path& from, const std::filesystem::path& to);
 // Removes the folder with everything in it (a file is removed too); a missing
 // path is no error. The removal reaches the disk before the call returns.
-std::error_code gf_osRemoveTree(const std::filesystem::path& path);
+OsResult gf_osRemoveTree(const std::filesystem::path& path);
 // Creates the folder and its missing parents, durably; an existing folder is
 // no error.
-std::error_code gf_osCreateFolder(const std::filesystem::path& path);
+OsResult gf_osCreateFolder(const std::filesystem::path& path);
 // Flushes the folder's entries (names created, renamed or removed) to disk.
-std::error_code gf_osSyncFolder(const std::filesystem::path& folder);
+OsResult gf_osSyncFolder(const std::filesystem::path& folder);
 
 // Opens the folder in the desktop's file manager (xdg-open, detached: the
 // call does not wait for the file manager). False when it could not start.
