@@ -27,10 +27,6 @@ bool lf_equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool lf_isCodeCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
 int lf_hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -114,9 +110,7 @@ std::optional<ArchivePathInfo> lf_parseArchivePath(const fs::path& path) {
     const fs::path file(parts[fileIndex]);
     if (!lf_hasExtension(file, ".xml") && !lf_hasExtension(file, ".enc")) return std::nullopt;
     const std::string stem = file.stem().string();
-    if (stem.size() < 4) return std::nullopt;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (!lf_isCodeCharacter(stem[i])) return std::nullopt;
+    if (stem.size() < 4 || !gf_isAirportCode(std::string_view(stem).substr(0, 4))) return std::nullopt;
     for (std::size_t i = 4; i < stem.size(); ++i)
         if (stem[i] < '0' || stem[i] > '9') return std::nullopt;
     info.icao = IcaoCode(std::string_view(stem).substr(0, 4));

@@ -25,11 +25,8 @@ std::vector<IcaoCode> l_weeklyTrafficAirports;  // sorted, no duplicates
 
 using CodesOrError = std::variant<std::vector<IcaoCode>, std::string>;
 
-// Exactly four characters, A-Z or 0-9 once a-z are upper-cased.
 std::optional<IcaoCode> lf_weeklyTrafficCode(std::string_view text) {
-    if (text.size() != 4) return std::nullopt;
-    for (const char c : text)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return std::nullopt;
+    if (!gf_isAirportCode(text)) return std::nullopt;
     return IcaoCode(text);
 }
 

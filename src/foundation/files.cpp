@@ -1,5 +1,6 @@
 #include "foundation/files.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 
@@ -35,15 +36,17 @@ void lf_removeFilesIn(const fs::path& folder, std::string_view operation, Wanted
 
 }  // namespace
 
+bool gf_isAirportCode(std::string_view text) {
+    return text.size() == 4 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return gf_isAirportCodeChar(gf_toUpperChar(c)); });
+}
+
 IcaoCode::IcaoCode(std::string_view text) {
-    if (text.size() != 4) {
+    if (!gf_isAirportCode(text)) {
         throw std::invalid_argument(fmt::format("'{}' IcaoCode: invalid string", text));
     }
     for (std::size_t i = 0; i < 4; ++i) {
         const char c = gf_toUpperChar(text[i]);
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
-            throw std::invalid_argument(fmt::format("'{}' IcaoCode: invalid string", text));
-        }
         chars[i] = c;
         packed = (packed << 8) | static_cast<unsigned char>(c);
     }

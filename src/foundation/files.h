@@ -72,6 +72,12 @@ inline const std::filesystem::path archivesEncFile = inputDir / archivesEncName;
 inline const std::filesystem::path wktrafficXmlFile = inputDir / wktrafficXmlName;
 inline const std::filesystem::path wktrafficEncFile = inputDir / wktrafficEncName;
 
+// A character of an airport code as the program keeps it: A-Z or 0-9.
+constexpr bool gf_isAirportCodeChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+// An airport code as files and paths write it: exactly four ASCII letters
+// (either case) or digits. The one check every reader of such codes uses.
+bool gf_isAirportCode(std::string_view text);
+
 // A four-character airport code, A-Z and 0-9, packed so that numeric order is
 // alphabetical order (digits before letters). A default-built code is "none"
 // (packed 0, empty text).

@@ -171,11 +171,7 @@ std::optional<IcaoCode> gf_icaoCodesForBgl(Airport& airport, const IcaoFilters& 
             return code;
         }
         std::string stem = gf_pathToUtf8(airport.path.stem());
-        bool codeLike = stem.size() == 4;
-        for (char c : stem) {
-            codeLike = codeLike && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
-        }
-        if (codeLike) {
+        if (gf_isAirportCode(stem)) {
             IcaoCode code(stem);
             if (filters.second && filters.second(code)) {
                 gf_appendScanLogLine(fmt::format("airport has code '{}' in stem", code));

@@ -22,25 +22,20 @@ bool gf_writeAirportsScanLog(const std::filesystem::path& path) { return gf_writ
 
 bool gf_writeAirportsScanLog() { return gf_writeAirportsScanLog(gf_airportsScanLogPath()); }
 
-namespace {
-
-bool isCodeCharacter(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
-
-}  // namespace
-
 // A hand matcher instead of a regular expression over the path: groups are the
 // maximal runs of A-Z/0-9 of exactly four characters, since a run must be
 // bounded on both sides by a text end or another character.
 void gf_forEachIcaoGroup(std::string_view upperText, const std::function<bool(std::string_view)>& visit) {
     std::size_t i = 0;
     while (i < upperText.size()) {
-        if (!isCodeCharacter(upperText[i])) {
+        if (!gf_isAirportCodeChar(upperText[i])) {
             ++i;
             continue;
         }
         std::size_t start = i;
-        while (i < upperText.size() && isCodeCharacter(upperText[i])) ++i;
-        if (i - start == 4 && visit(upperText.substr(start, 4))) return;
+        while (i < upperText.size() && gf_isAirportCodeChar(upperText[i])) ++i;
+        const std::string_view group = upperText.substr(start, i - start);
+        if (gf_isAirportCode(group) && visit(group)) return;
     }
 }
 

@@ -53,6 +53,56 @@ TEST(IcaoCode, PacksUpperCasedCharacters) {
     }
 }
 
+// The one check of an airport code: the scan log, the weekly traffic list, the
+// manifests, the airport files and IcaoCode all ask it.
+TEST(IcaoCode, OneCheckOfFourLettersOrDigits) {
+    struct Row {
+        std::string text;
+        bool code;
+    };
+    const std::vector<Row> rows{
+        {"EDDF", true},
+        {"eddf", true},
+        {"EdDf", true},
+        {"0A1B", true},
+        {"1234", true},
+        {"AZaz", true},
+        {"09ZZ", true},
+        {"EDD", false},         // three characters
+        {"EDDFX", false},       // five
+        {"", false},
+        {"ED-F", false},
+        {"ED F", false},
+        {"ED_F", false},
+        {"@DDF", false},        // the characters either side of A-Z, a-z and 0-9
+        {"[DDF", false},
+        {"`DDF", false},
+        {"{DDF", false},
+        {"/DDF", false},
+        {":DDF", false},
+        {"ED\xC3\x9F", false},  // four bytes, one of them a two-byte letter
+        {"EDD\xC4", false},      // a Windows-1252 letter
+        {"EDD\xFF", false},
+        {std::string("EDD\0", 4), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.text));
+        EXPECT_EQ(gf_isAirportCode(row.text), row.code);
+        bool built = true;
+        try {
+            (void)IcaoCode(row.text);
+        } catch (const std::invalid_argument&) {
+            built = false;
+        }
+        EXPECT_EQ(built, row.code) << "IcaoCode takes what the check accepts, nothing else";
+    }
+    // Characters as kept: upper case only.
+    EXPECT_TRUE(gf_isAirportCodeChar('Z'));
+    EXPECT_TRUE(gf_isAirportCodeChar('0'));
+    EXPECT_FALSE(gf_isAirportCodeChar('a'));
+    EXPECT_FALSE(gf_isAirportCodeChar('\xC4'));
+}
+
 TEST(IcaoCode, NumericOrderIsAlphabeticalOrder) {
     std::vector<std::string> texts{"LFPG", "EDDM", "0A1B", "EDDF", "KJFK", "A000", "ZZZZ", "EDD9", "9ZZZ"};
     std::vector<IcaoCode> codes;
