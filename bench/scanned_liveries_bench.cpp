@@ -17,6 +17,7 @@
 #include "foundation/xml.h"
 #include "liveries/code_tables.h"
 #include "liveries/scanned_liveries.h"
+#include "settings/snapshot.h"
 #include "support/scanned_liveries_builder.h"
 #include "support/temp_dir.h"
 
