@@ -88,6 +88,13 @@ const ShortNameTable& airlineShortNames() {
     return table;
 }
 
+// The short name of an airline code; empty for a code without one.
+std::string_view lf_buildAirlineShortNames(std::string_view code) {
+    const ShortNameTable& names = airlineShortNames();
+    const auto found = names.find(code);
+    return found != names.end() ? found->second : std::string_view();
+}
+
 // Log lines of an accepted match stand indented under the engine's lines.
 constexpr std::string_view kMatchIndent = "                ";
 static_assert(kMatchIndent.size() == 16);
@@ -284,23 +291,23 @@ void lf_matchLiveryFallback(AcInfo& ac, int depth, bool extraCargo, int& step) {
     }
 }
 
-bool lf_recordLiveryMatch(AcInfo& ac, int step) {
-    if (gf_isLiveryKnownToFail(ac.liveryTitle)) {
-        ac.liveryTitle = {};
-        return false;
-    }
-    matchStepCounts[static_cast<std::size_t>(step)].fetch_add(1, std::memory_order_relaxed);
-    gf_log(fmt::format("{}{} ={}= {}", kMatchIndent, gf_describeAc(ac), step, ac.liveryTitle));
-    ac.isFsltlLivery = ac.liveryTitle.find("FSLTL_") != std::string_view::npos ? 1 : 0;
-    if (step > settingsSnapshot.load()->MATCHING_DEPTH) ac.weakLiveryMatch = 1;
-    return true;
-}
-
+// A title the simulator failed to create before would fail again: it is
+// cleared and the match not accepted.
 bool lf_acceptParkedLiveryMatch(AcInfo& ac, int /*step*/) {
     if (gf_isLiveryKnownToFail(ac.liveryTitle)) {
         ac.liveryTitle = {};
         return false;
     }
+    return true;
+}
+
+// The parked acceptance, then the count, the log line and the flags.
+bool lf_recordLiveryMatch(AcInfo& ac, int step) {
+    if (!lf_acceptParkedLiveryMatch(ac, step)) return false;
+    matchStepCounts[static_cast<std::size_t>(step)].fetch_add(1, std::memory_order_relaxed);
+    gf_log(fmt::format("{}{} ={}= {}", kMatchIndent, gf_describeAc(ac), step, ac.liveryTitle));
+    ac.isFsltlLivery = ac.liveryTitle.find("FSLTL_") != std::string_view::npos ? 1 : 0;
+    if (step > settingsSnapshot.load()->MATCHING_DEPTH) ac.weakLiveryMatch = 1;
     return true;
 }
 
@@ -310,12 +317,6 @@ void lf_logParkedNoMatch(const AcInfo& ac, const Stand& stand) {
 }
 
 }  // namespace
-
-std::string_view lf_buildAirlineShortNames(std::string_view code) {
-    const ShortNameTable& names = airlineShortNames();
-    const auto found = names.find(code);
-    return found != names.end() ? found->second : std::string_view();
-}
 
 void gf_matchLiveryLive(AcInfo& ac, double altitudeFt) {
     // Whatever the record held before (a title the simulator refused, say)

@@ -25,7 +25,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <string_view>
 
 struct AcInfo;
 struct Stand;
@@ -48,10 +47,6 @@ bool gf_matchLiveryParked(AcInfo& ac, const Stand& stand);
 // Logs the live matches per step and the model/airline pairs the simulator
 // failed to create; nothing until a live match was accepted.
 void gf_logLiveryMatchingSummary();
-
-// The short airline name that liveries of an airline show in their titles
-// ("DLH" -> "Lufthansa"); empty for a code without one.
-std::string_view lf_buildAirlineShortNames(std::string_view code);
 
 // Tests only: zeroes the counters and forgets the special code indexes (the
 // code tables were reset). No match may run meanwhile.

@@ -140,18 +140,6 @@ TEST_F(LiveryMatching, AStaleTitleIsNeitherKeptNorCountedWhenNothingMatches) {
     EXPECT_EQ(matchLive(ac), -1);
 }
 
-TEST_F(LiveryMatching, WeakMatchFlagIsNeverClearedByMatching) {
-    buildStepTables();
-    setMatching(4, false);
-    AcInfo ac = aircraft("SWR", "DH8D");
-    ASSERT_EQ(matchLive(ac), 5);
-    ASSERT_EQ(ac.weakLiveryMatch, 1);
-    ac.key = aircraft("DLH", "A320").key;
-    ac.category = Large;
-    ASSERT_EQ(matchLive(ac), 2);
-    EXPECT_EQ(ac.weakLiveryMatch, 1);
-}
-
 // Each of the five tries of an aircraft flown by an operator for an airline
 // finds a title where no other try would find the same one.
 TEST_F(LiveryMatching, OperatorAwareTriesInTheirOrder) {
@@ -190,8 +178,6 @@ TEST_F(LiveryMatching, OperatorAwareTriesInTheirOrder) {
         EXPECT_EQ(matchLive(ac), 2);
         EXPECT_EQ(ac.liveryTitle, row.title);
     }
-    EXPECT_EQ(lf_buildAirlineShortNames("KLC"), "Cityhopper");
-    EXPECT_EQ(lf_buildAirlineShortNames("klc"), "");
 }
 
 TEST_F(LiveryMatching, PicksSkipSpecialTitles) {
@@ -369,15 +355,6 @@ TEST_F(LiveryMatching, ParkedAircraft) {
     EXPECT_TRUE(gf_matchLiveryParked(titled, stand("A1", false)));
     EXPECT_EQ(titled.liveryTitle, "Lufthansa A320");
     EXPECT_EQ(newLogLines(), fmt::format("{}{} =s= Lufthansa A320\n", kIndent, gf_describeAc(titled)));
-
-    // Depth limits as for live aircraft.
-    setMatching(1, false);
-    AcInfo shallow = aircraft("BAW", "A319");
-    EXPECT_FALSE(gf_matchLiveryParked(shallow, stand("D4", false)));
-    setMatching(2, false);
-    AcInfo privateAc = aircraft("PVT", "B738");
-    EXPECT_TRUE(gf_matchLiveryParked(privateAc, stand("D4", false)));
-    EXPECT_EQ(privateAc.liveryTitle, "Generic B738");
 }
 
 TEST_F(LiveryMatching, SummaryAfterTheFirstLiveMatch) {
