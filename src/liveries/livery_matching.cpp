@@ -15,6 +15,7 @@
 #include "foundation/hash.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
+#include "settings/random_choice.h"
 #include "foundation/text.h"
 #include "liveries/code_tables.h"
 #include "liveries/failed_liveries.h"
