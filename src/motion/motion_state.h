@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/stream_point.h"
 #include "foundation/lalo.h"
 
 struct MotionState {
@@ -69,6 +70,11 @@ struct MotionState {
     std::uint8_t touchAndGoResult = 0;
     double touchAndGoAltitudeFt = unknown;
     double touchAndGoVerticalSpeed = unknown;
+
+    // The slowest point of a Light aircraft's landing roll, from which message
+    // decoding tells a touch-and-go by the climb that follows it.
+    StreamPoint rollSlowestPoint{};
+    std::uint8_t hasRollSlowestPoint = 0;
 
     // A new origin-destination pair seen in the reports and how many reports
     // in a row carried it.

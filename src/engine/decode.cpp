@@ -1,0 +1,461 @@
+#include "engine/decode.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "airports/current_airport.h"
+#include "engine/engine_lists.h"
+#include "engine/engine_state.h"
+#include "engine/identity.h"
+#include "engine/mailbox.h"
+#include "engine/removal.h"
+#include "engine/reports.h"
+#include "engine/services.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "liveries/code_tables.h"
+#include "liveries/dbase.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "motion/runway_lineup.h"
+#include "motion/runways.h"
+#include "motion/stream_checks.h"
+#include "motion/takeoff_start.h"
+#include "settings/snapshot.h"
+
+std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
+
+namespace {
+
+constexpr double kKnotsPerMps = 1.9438444924406046;
+constexpr double kTwentyMetresNm = 0.010799136069114472;
+constexpr double kFourHundredFiftyMetresNm = 0.2429805615550756;
+constexpr double kStableReportM = 150.0;
+constexpr double kQuarantineGapS = 60.0;
+constexpr std::uint32_t kReleasingCount = 3;
+constexpr std::size_t kMaxStreamPoints = 200;
+constexpr std::int32_t kSlowestPointRenewTicks = 2001;
+
+constexpr std::array<CategoryLimits, 7> kCategoryLimits{{
+    {0.5, 4.0},   // Light
+    {0.6, 3.5},   // TwoProps
+    {0.75, 3.5},  // Bizjet
+    {0.6, 3.0},   // Large
+    {0.5, 2.0},   // Heavy
+    {1.0, 4.5},   // HighPerf
+    {0.75, 5.0},  // Rotorcraft
+}};
+
+DecodeCalls l_calls;
+// The history records of one tick; kept between ticks so that its capacity
+// travels back and forth with the mailbox's list instead of being allocated.
+std::vector<TrafficRecord> l_history;
+
+LaLo lf_position(const StreamPoint& point) { return LaLo{point.lat, point.lon}; }
+
+std::int32_t lf_saturatedTick(std::int64_t tick) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(tick, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+bool lf_identityAllows(LiveAc& ac, const AcInfo& identity) {
+    return l_calls.checkIdentityChange ? l_calls.checkIdentityChange(ac, identity) : lf_checkIdentityChange(ac, identity);
+}
+bool lf_acceptPoint(LiveAc& ac, StreamPoint& point) {
+    return l_calls.acceptNewStreamPoint ? l_calls.acceptNewStreamPoint(ac, point) : lf_acceptNewStreamPoint(ac, point);
+}
+bool lf_checkExtending(LiveAc& ac, StreamPoint& point) {
+    return l_calls.checkExtendingSituations ? l_calls.checkExtendingSituations(ac, point)
+                                            : checkExtendingSituations(ac, point);
+}
+bool lf_isHeldOnRunway(LiveAc& ac, const StreamPoint& point) {
+    return l_calls.isTaxiPointOnRunway ? l_calls.isTaxiPointOnRunway(ac, point) : isTaxiPointOnRunway(ac, point);
+}
+double lf_refSpeed(const LiveAc& ac, std::uint8_t mode) {
+    return l_calls.refSpeedKt ? l_calls.refSpeedKt(ac, mode) : refSpeedKt(ac, mode);
+}
+void lf_startTakeoffRoll(LiveAc& ac, std::uint8_t flag) {
+    if (l_calls.startTakeoffRoll)
+        l_calls.startTakeoffRoll(ac, flag);
+    else
+        startTakeoffRoll(ac, flag);
+}
+void lf_startTowedTakeoffRoll(LiveAc& ac) {
+    if (l_calls.startTowedTakeoffRoll)
+        l_calls.startTowedTakeoffRoll(ac);
+    else
+        startTowedTakeoffRoll(ac);
+}
+
+LiveAc* lf_findLiveAc(std::uint32_t hexid) {
+    for (LiveAc& ac : g_liveAircraft)
+        if (ac.hexid == hexid) return &ac;
+    return nullptr;
+}
+
+// The same flight already shown under another hexid.
+bool lf_isShownUnderOtherHexid(const FlightIdentity& identity) {
+    for (const LiveAc& ac : g_liveAircraft)
+        if (ac.key.model == identity.key.model && ac.callsign == identity.callsign) return true;
+    return false;
+}
+
+double lf_positiveSpeed(double speedKt) { return std::isfinite(speedKt) && speedKt > 0.0 ? speedKt : 0.0; }
+
+// Whether both points lie on the same runway, looked up in the direction of
+// travel from the last point to the new one.
+bool lf_onSameRunway(const StreamPoint& last, const StreamPoint& point, double distanceNm) {
+    if (!(distanceNm * metresPerNm > 1.0)) return false;
+    const double bearing = gf_bearing(lf_position(last), lf_position(point));
+    const auto first = findLandingRunway(lf_position(last), bearing);
+    if (!first) return false;
+    const auto second = findLandingRunway(lf_position(point), bearing);
+    return second && first->key == second->key && first->endName == second->endName;
+}
+
+// A taxiing aircraft that moved farther than it plausibly could: most often
+// the feed mixed up two aircraft. Reports near runways are judged against
+// runway speeds unless they lie along one runway.
+bool lf_isJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point, double distanceNm, double dt) {
+    if (ac.phase != AcPhase::taxi || last.airborne != 0 || point.airborne != 0) return false;
+    if (!std::isfinite(distanceNm) || !std::isfinite(dt) || distanceNm < 0.0 || dt <= 0.0) return false;
+    const double speed = distanceNm * metresPerNm / dt * kKnotsPerMps;
+    const double ref = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    if (speed > 80.0 && (isNearRunway(lf_position(last)) || isNearRunway(lf_position(point))) &&
+        !lf_onSameRunway(last, point, distanceNm))
+        return true;
+    return (ref <= 5.0 && speed > 30.0) || speed > std::max(3.0 * ref, 60.0);
+}
+
+// A report that adds nothing to the stream: the aircraft goes straight on and
+// has not yet covered 20 m on the ground (450 m in the air) since the last.
+bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
+    const double gs = point.groundSpeedKt;
+    double window = 0.0;
+    if (point.airborne == 0) {
+        if (!(gs <= 30.0 && dtrack <= 2.0)) return false;
+        window = gs == 0.0 ? 15.0 : std::min(kTwentyMetresNm / (gs / 3600.0), 15.0);
+    } else {
+        if (!(gs > 120.0 && dtrack <= 1.0)) return false;
+        window = kFourHundredFiftyMetresNm / (gs / 3600.0);
+    }
+    return dt <= window;
+}
+
+// A report at the altitude of the current airport (or of none) is a ground
+// target the feed did not mark as such.
+bool lf_isAtAirportAltitude(double altitudeFt) {
+    if (!(altitudeFt > 0.0 && altitudeFt < 10000.0)) return false;
+    const double airportFt = gf_getCurrentAirportAltitude().value_or(-1000.0);
+    return std::fabs(altitudeFt - airportFt) <= 120.0;
+}
+
+void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
+    FlightIdentity identity = record.identity;
+    identity.key = key;
+    identity.identity2 = identity.callsign;
+    identity.identity3.clear();
+    identity.value = 0;
+
+    AcInfo info = gf_makeAcInfo(identity);
+    info.hexid = record.hexid;
+    const CategoryLimits& limits = gf_categoryLimits(info.category);
+    info.turnRateLimit = info.turnRateRad;
+    info.climbRateLimit = limits.climbRateLimit;
+    info.taxiSpeedRef = limits.taxiSpeedRef;
+    g_liveAircraft.emplace_back(std::deque<StreamPoint>{record.point}, info, record.time);
+}
+
+void lf_decodeNewAircraft(const TrafficRecord& record) {
+    AcKey key = record.identity.key;
+    if (const auto found = gf_findRegistration(record.identity.registration)) key = *found;
+    const std::string_view code = gf_modelCodeAt(key.model);
+    if (!gf_isKnownModelCode(code)) return;
+    // Hexids up to the last static number belong to the parked aircraft: a
+    // live aircraft with one would be taken for a static.
+    if (record.hexid <= kLastStaticHexid) return;
+    if (!gf_passQuarantine(record.hexid, record.point, record.time)) return;
+    if (!gf_isCategoryIncluded(gf_getModelCategory(gf_internModelCode(code)))) return;
+    if (lf_isAtAirportAltitude(record.point.altitudeFt)) return;
+    lf_addLiveAcFromMessage(record, key);
+}
+
+void lf_decodeMessage(const TrafficRecord& record) {
+    LiveAc* found = lf_findLiveAc(record.hexid);
+    if (found == nullptr) {
+        if (!record.identity.callsign.empty() && lf_isShownUnderOtherHexid(record.identity)) return;
+        lf_decodeNewAircraft(record);
+        return;
+    }
+    LiveAc& ac = *found;
+    if (ac.simState == AcSimState::liveryrespawn) return;
+    if (ac.simState == AcSimState::removingfromsim && quarantine.contains(record.hexid)) {
+        gf_passQuarantine(record.hexid, record.point, record.time);
+        return;
+    }
+
+    if (!ac.stream.empty()) {
+        const StreamPoint& last = ac.stream.back();
+        const StreamPoint& point = record.point;
+        const double dt = record.time - ac.lastReportTime;
+        const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
+        // Wrapped, so that tracks either side of north (359.5 and 0.5) count
+        // as the straight line they are.
+        const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
+        const bool jump = lf_isJump(ac, last, point, distanceNm, dt);
+
+        // Also drops a report whose time cannot be compared (not a number).
+        if (record.time == ac.lastReportTime || !(dt > 1.0)) return;
+        if (jump) {
+            if (record.hexid != 0 && gf_isValidLaLo(lf_position(point)) && std::isfinite(record.time))
+                quarantine[record.hexid] = QuarantineEntry{lf_position(point), record.time, 1, 0};
+            removeAircraftFromSim(ac);
+            return;
+        }
+        if (ac.extrapolationCount <= 0 && lf_isThinnedOut(point, dt, dtrack)) return;
+    }
+
+    if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;
+
+    AcInfo identity;
+    static_cast<FlightIdentity&>(identity) = record.identity;
+    identity.hexid = record.hexid;
+    if (!lf_identityAllows(ac, identity)) return;
+
+    ac.lastReportTime = record.time;
+    decodeExisting(ac, record.point);
+}
+
+void lf_removeReported(LiveAc& ac) {
+    try {
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("decodeExisting");
+    }
+}
+
+void lf_endHolding(LiveAc& ac) {
+    ac.extrapolationCount = 0;
+    ac.motion.holding = 0;
+    ac.motion.holdingStartTick = 0;
+    ac.motion.advanceLimit = 2700;
+    ac.motion.delayLimit = ac.phase == AcPhase::takeoff_roll ? 4500 : 2700;
+}
+
+// A ground point after a stationary last point: an aircraft that only stood
+// keeps one stationary point; one that moves on soon after its last movement
+// drops the stationary points in between, so that it does not stop and start.
+void lf_trimStationaryRun(LiveAc& ac, const StreamPoint& point) {
+    auto& stream = ac.stream;
+    if (point.stationary != 0) {
+        const bool allStationary =
+            std::all_of(stream.begin(), stream.end(), [](const StreamPoint& p) { return p.stationary != 0; });
+        if (allStationary && stream.size() > 1) stream.resize(1);
+        return;
+    }
+    if (stream.size() < 3) return;
+    // Only the last seven points are searched, never the first.
+    const std::size_t lowest = stream.size() > 8 ? stream.size() - 7 : 1;
+    for (std::size_t i = stream.size() - 1; i-- > lowest;) {
+        if (stream[i].stationary != 0) continue;
+        const StreamPoint& moving = stream[i];
+        const std::int64_t ticks = std::int64_t(point.playTick) - moving.playTick;
+        if (ticks > 0 && ticks <= 2200 &&
+            gf_distanceNm(lf_position(moving), lf_position(point)) * 360000.0 / double(ticks) <= 35.0)
+            stream.resize(i + 1);
+        return;
+    }
+}
+
+// The point is played after the last one, and an airborne leg no faster than
+// the aircraft can fly it.
+void lf_retime(const LiveAc& ac, StreamPoint& point) {
+    const StreamPoint& last = ac.stream.back();
+    if (point.playTick <= last.playTick) point.playTick = lf_saturatedTick(std::int64_t(last.playTick) + 1);
+    if (last.airborne == 0 || point.airborne == 0) return;
+    const double distanceM = gf_distanceNm(lf_position(last), lf_position(point)) * metresPerNm;
+    const double timeS = double(std::int64_t(point.playTick) - last.playTick) / 100.0;
+    const GroundLegTime leg = minGroundLegTime(distanceM, timeS, last.groundSpeedKt, point.groundSpeedKt,
+                                               static_cast<ModelCategory>(ac.category));
+    if (!leg.tooFast) return;
+    const double ticks = std::max(std::ceil(leg.leastTimeS * 100.0), 25.0);
+    point.playTick = lf_saturatedTick(std::int64_t(last.playTick) + std::int64_t(std::min(ticks, 4.0e9)));
+}
+
+bool lf_bothAtSpeed(const StreamPoint& last, const StreamPoint& point, double leastKt) {
+    return std::isfinite(last.groundSpeedKt) && std::isfinite(point.groundSpeedKt) &&
+           last.groundSpeedKt >= leastKt && point.groundSpeedKt >= leastKt;
+}
+
+bool lf_isClimbing(const StreamPoint& last, const StreamPoint& point) {
+    return last.airborne != 0 && point.airborne != 0 && point.altitudeFt >= last.altitudeFt + 50.0 &&
+           std::isfinite(last.verticalSpeed) && std::isfinite(point.verticalSpeed) && last.verticalSpeed >= 400.0 &&
+           point.verticalSpeed >= 400.0;
+}
+
+// A Light aircraft's touch-and-go often shows no airborne report: remember
+// the slowest point of its landing roll and look for a climb from there.
+void lf_watchLightTouchAndGo(LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    MotionState& m = ac.motion;
+    if (m.hasRollSlowestPoint == 0 ||
+        std::int64_t(point.playTick) - m.rollSlowestPoint.playTick >= kSlowestPointRenewTicks ||
+        last.groundSpeedKt < m.rollSlowestPoint.groundSpeedKt) {
+        m.rollSlowestPoint = last;
+        m.hasRollSlowestPoint = 1;
+    }
+    const auto runway = findTakeoffRunway(LaLo{ac.pose.latitude, ac.pose.longitude}, ac.pose.heading);
+    if (!runway) return;
+    const std::array<AltitudeSample, 2> samples{
+        AltitudeSample{m.rollSlowestPoint.altitudeFt, m.rollSlowestPoint.playTick},
+        AltitudeSample{point.altitudeFt, point.playTick}};
+    // The climb is measured from the runway, not from a speed.
+    if (findClimbStart(samples, runway->altitudeFt).found) lf_startTakeoffRoll(ac, 1);
+}
+
+void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
+    if (ac.simState != AcSimState::active || ac.onGround == 0 || ac.phase == AcPhase::takeoff_roll) return;
+    const StreamPoint& last = ac.stream.back();
+    if (ac.phase == AcPhase::landing_roll) {
+        if (last.airborne != 0 && point.airborne != 0) {
+            lf_startTakeoffRoll(ac, 1);
+        } else if (ac.category == Light) {
+            lf_watchLightTouchAndGo(ac, last, point);
+        }
+        return;
+    }
+    if (ac.phase != AcPhase::taxi) return;
+    if (ac.prevPhase == AcPhase::landing_roll && ac.motion.taxiStarted != 0) {
+        if (lf_isClimbing(last, point)) lf_startTakeoffRoll(ac, 0);
+        return;
+    }
+    if (ac.motion.taxiStarted != 0) return;
+    // Rolling fast on a runway without a taxi start: a towed aircraft (or one
+    // first seen on the runway) that takes off.
+    bool start = point.airborne != 0;
+    if (!start) {
+        const double ref = lf_refSpeed(ac, 1);
+        start = std::isfinite(ref) && ref > 0.0 && lf_bothAtSpeed(last, point, std::max(0.5 * ref, 43.0)) &&
+                findTakeoffRunway(LaLo{ac.pose.latitude, ac.pose.longitude}, ac.pose.heading).has_value();
+    }
+    if (start) lf_startTowedTakeoffRoll(ac);
+}
+
+void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
+    if (ac.stream.size() > kMaxStreamPoints) {
+        lf_removeReported(ac);
+        return;
+    }
+    if (ac.motion.holding != 0 && ac.phase == AcPhase::taxi && !ac.stream.empty()) {
+        const double limitM = settingsSnapshot.load()->HOLDING_THRESHOLD_METERS;
+        if (gf_distanceNm(lf_position(ac.stream.front()), lf_position(point)) * metresPerNm > limitM) {
+            lf_endHolding(ac);
+            lf_removeReported(ac);
+            return;
+        }
+    }
+    if (ac.phase == AcPhase::birth) {
+        if (ac.stream.empty() || !lf_acceptPoint(ac, point)) return;
+        const std::int32_t lastTick = ac.stream.back().playTick;
+        if (point.playTick <= lastTick) point.playTick = lf_saturatedTick(std::int64_t(lastTick) + 1);
+        ac.stream.push_back(point);
+        return;
+    }
+
+    if (!lf_checkExtending(ac, point)) return;
+    if (point.airborne != 0 && std::isfinite(point.altitudeFt) && point.altitudeFt > 0.0) {
+        ac.motion.lastAirborneAltitudeFt = point.altitudeFt;
+        ac.motion.lastAirborneAltitudeValid = 1;
+    }
+    if (lf_isHeldOnRunway(ac, point)) return;
+    if (!ac.stream.empty()) {
+        if (point.airborne == 0 && ac.stream.back().stationary != 0) lf_trimStationaryRun(ac, point);
+        lf_retime(ac, point);
+        lf_detectTakeoff(ac, point);
+    }
+    ac.stream.push_back(point);
+    if (ac.stream.size() == 2 && ac.stream[0].stationary != 0 && ac.stream[1].stationary != 0) {
+        // An aircraft that only stands: play its position at once.
+        ac.stream[0].playTick = lf_saturatedTick(std::int64_t(tickCount.load()) + 1);
+        ac.stream[0].groundSpeedKt = ac.stream[1].groundSpeedKt;
+    }
+}
+
+}  // namespace
+
+const CategoryLimits& gf_categoryLimits(std::uint32_t category) {
+    if (category >= kCategoryLimits.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    return kCategoryLimits[category];
+}
+
+void gf_setDecodeCalls(DecodeCalls calls) { l_calls = std::move(calls); }
+
+bool gf_passQuarantine(std::uint32_t hexid, const StreamPoint& point, double time) {
+    const auto it = quarantine.find(hexid);
+    if (it == quarantine.end()) return true;
+    QuarantineEntry& e = it->second;
+    const double distanceM = gf_distanceNm(e.position, lf_position(point)) * metresPerNm;
+    std::uint32_t count = e.count;
+    bool released = false;
+    if (point.airborne != 0) {
+        count = 0;
+        released = true;
+    } else {
+        const double dt = time - e.time;
+        if (!std::isfinite(dt) || dt > kQuarantineGapS) {
+            count = 1;
+        } else if (dt <= 0.0) {
+            // An older report: neither counts nor restarts.
+        } else if (std::isfinite(distanceM) && distanceM <= kStableReportM) {
+            ++count;
+            released = count >= kReleasingCount;
+        } else {
+            count = 1;
+        }
+    }
+    if (released) {
+        quarantine.erase(it);
+        return true;
+    }
+    e.position = lf_position(point);
+    e.time = time;
+    e.count = count;
+    return false;
+}
+
+void decodeMessage(const TrafficRecord& record) {
+    try {
+        lf_decodeMessage(record);
+    } catch (...) {
+        // One aircraft's failure never stops decoding; its report is dropped.
+        gf_reportTrafficException("decodeMessage");
+    }
+}
+
+void decodeExisting(LiveAc& ac, StreamPoint point) {
+    try {
+        lf_decodeExisting(ac, point);
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{} exception {}", "decodeExisting", e.what()));
+        throw;
+    } catch (...) {
+        gf_logError(fmt::format("{} exception {}", "decodeExisting", "non-standard exception"));
+        throw;
+    }
+}
+
+void gf_decodeMailboxRecords() {
+    l_history.clear();
+    gf_takeHistoryRecords(l_history);
+    for (const TrafficRecord& record : l_history) decodeMessage(record);
+    l_history.clear();
+    static const std::function<void(const TrafficRecord&)> decode = decodeMessage;
+    gf_takeMailboxRecords(decode);
+}

@@ -1,0 +1,495 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "decode_fixture.h"
+#include "liveries/dbase.h"
+#include "motion/motion_math.h"
+#include "motion/runway_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x4840D6;
+const LaLo kFar{51.0, 9.0};  // far from every runway of the tests
+
+// Runways 36L/18R and 36R/18L side by side 1 km apart, 20 ft above sea level.
+const FacilityRunway kWest = makeRunway({LaLo{50.0, 8.0}, 0.0, 3000.0, 45.0, 36, 1, 18, 2, 20.0});
+const FacilityRunway kEast = makeRunway({LaLo{50.0, 8.014}, 0.0, 3000.0, 45.0, 36, 2, 18, 1, 20.0});
+
+void loadRunways() {
+    g_runwayTable.emplace_back(kWest);
+    g_runwayTable.emplace_back(kEast);
+}
+
+}  // namespace
+
+TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
+    loadRunways();
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        bool airborne;
+        LaLo from, to;
+        double dt, gs;
+        bool jump, appended;
+    };
+    const double mps100 = 100.0 * kKnotsToMps;
+    const Row rows[] = {
+        {"900 m in 10 s while taxiing", AcPhase::taxi, false, kFar, northOf(kFar, 900), 10.0, 10.0, true, false},
+        {"20 m in 0.8 s: the 1 s rule", AcPhase::taxi, false, kFar, northOf(kFar, 20), 0.8, 10.0, false, false},
+        {"landing_roll is not judged", AcPhase::landing_roll, false, kFar, northOf(kFar, 900), 10.0, 10.0, false,
+         true},
+        {"an airborne report is not judged", AcPhase::taxi, true, kFar, northOf(kFar, 900), 10.0, 10.0, false, true},
+        {"100 kt against 40 kt away from runways", AcPhase::taxi, false, kFar, northOf(kFar, 1000), 1000 / mps100,
+         40.0, false, true},
+        {"100 kt across two runways", AcPhase::taxi, false, placeOn(kWest, 0, 0), placeOn(kEast, 0, 0),
+         gf_distanceNm(placeOn(kWest, 0, 0), placeOn(kEast, 0, 0)) * 1852 / mps100, 40.0, true, false},
+        {"100 kt along one runway", AcPhase::taxi, false, placeOn(kWest, -500, 0), placeOn(kWest, 500, 0),
+         1000 / mps100, 40.0, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        quarantine.clear();
+        removeQueue.clear();
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(row.from, row.gs, false, 500)});
+        decodeMessage(report(kHex, streamPoint(row.to, row.gs, row.airborne, 600), 1000.0 + row.dt));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.jump);
+        EXPECT_EQ(removeQueue.size(), row.jump ? 1u : 0u);
+        EXPECT_EQ(ac.stream.size(), row.appended ? 2u : 1u);
+        ASSERT_EQ(quarantine.contains(kHex), row.jump);
+        if (row.jump) {
+            EXPECT_EQ(quarantine[kHex].count, 1u);
+            EXPECT_EQ(quarantine[kHex].time, 1000.0 + row.dt);
+            EXPECT_EQ(quarantine[kHex].position.lat, row.to.lat);
+        }
+    }
+}
+
+TEST_F(DecodeTest, QuarantineReleasesOnStableOrAirborneReports) {
+    struct Step {
+        double time, metres;
+        bool airborne, released;
+        std::uint32_t count;  // when still quarantined
+    };
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Row rows[] = {
+        {"three stable reports 20 s apart", {{20, 50, false, false, 2}, {40, 100, false, true, 0}}},
+        {"a gap over 60 s restarts the count",
+         {{20, 50, false, false, 2}, {81, 60, false, false, 1}, {101, 70, false, false, 2}, {121, 80, false, true, 0}}},
+        {"60 s is no gap", {{20, 50, false, false, 2}, {80, 60, false, true, 0}}},
+        {"151 m restarts", {{20, 151, false, false, 1}, {40, 160, false, false, 2}}},
+        {"an older report changes no count", {{-5, 0, false, false, 1}, {15, 10, false, false, 2}}},
+        {"an airborne report releases", {{5, 5000, true, true, 0}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        quarantine.clear();
+        quarantine[kHex] = QuarantineEntry{kFar, 0.0, 1, 0};
+        for (const Step& s : row.steps) {
+            EXPECT_EQ(gf_passQuarantine(kHex, streamPoint(northOf(kFar, s.metres), 10, s.airborne), s.time),
+                      s.released);
+            ASSERT_EQ(quarantine.contains(kHex), !s.released);
+            if (!s.released) EXPECT_EQ(quarantine[kHex].count, s.count);
+        }
+    }
+    EXPECT_TRUE(gf_passQuarantine(0x123456, streamPoint(kFar), 0.0)) << "not quarantined";
+}
+
+TEST_F(DecodeTest, QuarantinedAircraftIsCreatedOnlyOnceReleased) {
+    LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 900), 10), 1010.0));
+    ASSERT_EQ(ac.simState, AcSimState::removingfromsim);
+    // While it is being removed its reports only feed the quarantine.
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 920), 10), 1030.0));
+    EXPECT_EQ(ac.stream.size(), 1u);
+    EXPECT_EQ(quarantine[kHex].count, 2u);
+
+    g_liveAircraft.clear();  // the removed result erased it
+    quarantine[kHex].count = 1;
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 940), 10), 1050.0));
+    EXPECT_TRUE(g_liveAircraft.empty());
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 960), 10), 1070.0));
+    ASSERT_EQ(g_liveAircraft.size(), 1u);
+    EXPECT_FALSE(quarantine.contains(kHex));
+}
+
+TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
+    struct Row {
+        const char* name;
+        bool airborne;
+        double gs, track0, track1, dt;
+        std::int32_t extrapolating;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"0 kt within 15 s", false, 0, 90, 90, 14.9, 0, false},
+        {"0 kt after 15 s", false, 0, 90, 90, 15.1, 0, true},
+        {"10 kt within 20 m", false, 10, 90, 90, 3.8, 0, false},
+        {"10 kt beyond 20 m", false, 10, 90, 90, 4.0, 0, true},
+        {"10 kt turning 3 degrees", false, 10, 90, 93, 2.0, 0, true},
+        {"300 kt within 450 m", true, 300, 90, 90, 2.9, 0, false},
+        {"300 kt beyond 450 m", true, 300, 90, 90, 3.0, 0, true},
+        {"300 kt straight north", true, 300, 359.5, 0.5, 2.5, 0, false},
+        {"300 kt turning 1.5 degrees", true, 300, 90, 91.5, 2.5, 0, true},
+        {"300 kt while extrapolating", true, 300, 90, 90, 2.5, 1, true},
+        {"a time that is not a number", false, 10, 0, 90, std::nan(""), 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.airborne ? AcPhase::flying : AcPhase::taxi,
+                              {streamPoint(kFar, row.gs, row.airborne, 500, 0, row.track0)});
+        ac.extrapolationCount = row.extrapolating;
+        decodeMessage(report(kHex, streamPoint(kFar, row.gs, row.airborne, 600, 0, row.track1), 1000.0 + row.dt));
+        EXPECT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
+        EXPECT_EQ(ac.lastReportTime, row.kept ? 1000.0 + row.dt : 1000.0);
+    }
+}
+
+TEST_F(DecodeTest, NewAircraftFilters) {
+    struct Row {
+        const char* name;
+        std::uint32_t hexid;
+        const char* type;
+        const char* callsign;
+        double altitudeFt;
+        bool airportAt100, created;
+    };
+    const Row rows[] = {
+        {"hexid 0", 0, "B738", "KLM1", 5000, false, false},
+        {"hexid 10000 is a static's", 10000, "B738", "KLM1", 5000, false, false},
+        {"hexid 10001", 10001, "B738", "KLM1", 5000, false, true},
+        {"an unknown type", kHex, "ZZ99", "KLM1", 5000, false, false},
+        {"an excluded category", kHex, "C172", "KLM1", 5000, false, false},
+        {"callsign and type live under another hexid", kHex, "A320", "DLH9", 5000, false, false},
+        {"the callsign live with another type", kHex, "A321", "DLH9", 5000, false, true},
+        {"150 ft over a 100 ft airport", kHex, "B738", "KLM1", 150, true, false},
+        {"300 ft over a 100 ft airport", kHex, "B738", "KLM1", 300, true, true},
+        {"150 ft without an airport", kHex, "B738", "KLM1", 150, false, true},
+    };
+    gf_updateSettings([](SettingsSnapshot& s) { s.LIGHT_AIRCRAFT = 0; });
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        gf_clearCurrentAirport();
+        if (row.airportAt100) gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
+        aircraft(0xAAAAAA, AcPhase::flying, {streamPoint(kFar)}, AcSimState::active, "A320").callsign = "DLH9";
+        decodeMessage(report(row.hexid, streamPoint(kFar, 250, true, 0, row.altitudeFt), 1000.0, row.type,
+                             row.callsign));
+        EXPECT_EQ(g_liveAircraft.size(), row.created ? 2u : 1u);
+    }
+}
+
+TEST_F(DecodeTest, NewAircraftStartsInBufferWithItsCategoryLimits) {
+    struct Row {
+        const char* type;
+        double climbRateLimit, taxiSpeedRef;
+    };
+    const Row rows[] = {{"C172", 0.5, 4.0}, {"DH8D", 0.6, 3.5}, {"C56X", 0.75, 3.5}, {"B738", 0.6, 3.0},
+                        {"B77W", 0.5, 2.0}, {"F16", 1.0, 4.5},  {"EC35", 0.75, 5.0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.type);
+        g_liveAircraft.clear();
+        TrafficRecord r = report(kHex, streamPoint(kFar, 250, true, 4321, 5000), 1234.5, row.type);
+        r.identity.identity3 = "x";
+        r.identity.value = 9;
+        decodeMessage(r);
+        ASSERT_EQ(g_liveAircraft.size(), 1u);
+        const LiveAc& ac = g_liveAircraft.front();
+        EXPECT_EQ(ac.climbRateLimit, row.climbRateLimit);
+        EXPECT_EQ(ac.taxiSpeedRef, row.taxiSpeedRef);
+        EXPECT_EQ(ac.turnRateLimit, ac.turnRateRad);
+        EXPECT_EQ(ac.hexid, kHex);
+        EXPECT_EQ(ac.simState, AcSimState::buffer);
+        EXPECT_EQ(ac.phase, AcPhase::birth);
+        EXPECT_EQ(ac.lastReportTime, 1234.5);
+        ASSERT_EQ(ac.stream.size(), 1u);
+        EXPECT_EQ(ac.stream.front().playTick, 4321);
+        EXPECT_EQ(ac.identity2, "KLM1234");
+        EXPECT_EQ(ac.identity3, "");
+        EXPECT_EQ(ac.value, 0u);
+    }
+    EXPECT_THROW(gf_categoryLimits(7), std::out_of_range);
+
+    g_liveAircraft.clear();
+    TrafficRecord r = report(kHex, streamPoint(kFar, 250, true, 0, 5000), 1000.0, "A320");
+    r.identity.registration = "PH-BXA";
+    decodeMessage(r);
+    ASSERT_EQ(g_liveAircraft.size(), 1u);
+    EXPECT_EQ(g_liveAircraft.front().key, *gf_findRegistration("PH-BXA")) << "the database's key is taken";
+}
+
+TEST_F(DecodeTest, KnownAircraftReportsThatAreDropped) {
+    // A buffered aircraft at the airport's altitude, one being respawned, and
+    // one whose identity check refuses the report.
+    gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
+    LiveAc& buffered = aircraft(1, AcPhase::birth, {streamPoint(kFar, 250, true, 0, 5000)}, AcSimState::buffer);
+    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 100, 180), 1010.0));
+    EXPECT_EQ(buffered.stream.size(), 1u);
+    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 100, 300), 1010.0));
+    EXPECT_EQ(buffered.stream.size(), 2u);
+
+    LiveAc& respawning = aircraft(2, AcPhase::flying, {streamPoint(kFar, 250, true)}, AcSimState::liveryrespawn);
+    decodeMessage(report(2, streamPoint(northOf(kFar, 2000), 250, true, 100, 3000), 1010.0));
+    EXPECT_EQ(respawning.stream.size(), 1u);
+
+    rec.identityOk = false;
+    LiveAc& refused = aircraft(3, AcPhase::flying, {streamPoint(kFar, 250, true)});
+    decodeMessage(report(3, streamPoint(northOf(kFar, 2000), 250, true, 100, 3000), 1010.0));
+    EXPECT_EQ(refused.stream.size(), 1u);
+    EXPECT_EQ(refused.lastReportTime, 1000.0);
+}
+
+TEST_F(DecodeTest, StreamLimitsAndHolding) {
+    gf_updateSettings([](SettingsSnapshot& s) { s.HOLDING_THRESHOLD_METERS = 250; });
+    LiveAc& overlong = aircraft(1, AcPhase::flying, std::deque<StreamPoint>(201, streamPoint(kFar, 250, true)));
+    decodeExisting(overlong, streamPoint(kFar, 250, true));
+    EXPECT_EQ(overlong.simState, AcSimState::removingfromsim);
+
+    struct Row {
+        double metres;
+        bool removed;
+    };
+    for (const Row row : {Row{240, false}, Row{260, true}}) {
+        SCOPED_TRACE(row.metres);
+        g_liveAircraft.clear();
+        removeQueue.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 0, false, 100)});
+        ac.motion.holding = 1;
+        ac.motion.holdingStartTick = 900;
+        ac.extrapolationCount = 4;
+        decodeExisting(ac, streamPoint(northOf(kFar, row.metres), 5, false, 200));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.removed);
+        EXPECT_EQ(ac.motion.holding, row.removed ? 0 : 1);
+        EXPECT_EQ(ac.motion.advanceLimit, row.removed ? 2700 : 900);
+        EXPECT_EQ(ac.motion.delayLimit, row.removed ? 2700 : 900);
+        EXPECT_EQ(ac.extrapolationCount, row.removed ? 0 : 4);
+        EXPECT_EQ(ac.stream.size(), row.removed ? 1u : 2u);
+    }
+}
+
+TEST_F(DecodeTest, BirthAppendsAcceptedPointsInOrder) {
+    LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 250, true, 500)}, AcSimState::buffer);
+    decodeExisting(ac, streamPoint(kFar, 250, true, 400));
+    decodeExisting(ac, streamPoint(kFar, 250, true, 700));
+    rec.accept = false;
+    decodeExisting(ac, streamPoint(kFar, 250, true, 900));
+    ASSERT_EQ(ac.stream.size(), 3u);
+    EXPECT_EQ(ac.stream[1].playTick, 501);
+    EXPECT_EQ(ac.stream[2].playTick, 700);
+    EXPECT_TRUE(rec.calls.empty()) << "no takeoff is looked for before the aircraft exists";
+}
+
+TEST_F(DecodeTest, StationaryRuns) {
+    auto still = [](std::int32_t tick) {
+        StreamPoint p = streamPoint(kFar, 0, false, tick);
+        p.stationary = 1;
+        return p;
+    };
+    auto moving = [](double metres, std::int32_t tick) { return streamPoint(northOf(kFar, metres), 10, false, tick); };
+
+    // Nothing but stationary points: one is kept, and with the new one the
+    // aircraft stands from now on.
+    LiveAc& standing = aircraft(1, AcPhase::taxi, {still(100), still(200), still(300)});
+    StreamPoint last = still(400);
+    last.groundSpeedKt = 0.5;
+    decodeExisting(standing, last);
+    ASSERT_EQ(standing.stream.size(), 2u);
+    EXPECT_EQ(standing.stream[0].playTick, 1001);
+    EXPECT_EQ(standing.stream[0].groundSpeedKt, 0.5);
+
+    struct Row {
+        const char* name;
+        std::deque<StreamPoint> stream;
+        StreamPoint point;
+        std::size_t size;
+    };
+    const Row rows[] = {
+        {"moving on 10 s after the last movement", {moving(0, 0), moving(10, 100), still(200), still(300)},
+         moving(60, 1100), 3},
+        {"22 s after", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(60, 2300), 3},
+        {"23 s after", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(60, 2400), 5},
+        {"faster than 35 kt", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(400, 1100), 5},
+        {"the last movement beyond the last seven points",
+         {moving(0, 0), moving(1, 10), moving(2, 20), still(30), still(40), still(50), still(60), still(70), still(80),
+          still(90)},
+         moving(20, 500), 11},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, row.stream);
+        decodeExisting(ac, row.point);
+        EXPECT_EQ(ac.stream.size(), row.size);
+        EXPECT_EQ(ac.stream.back().playTick, row.point.playTick);
+    }
+}
+
+TEST_F(DecodeTest, PlayTicksAndAirborneRetiming) {
+    struct Row {
+        const char* name;
+        bool airborne;
+        double metres;
+        std::int32_t tick, expected;
+    };
+    // Large: at least 360 kt, so 5 NM take 50 s; 10 m take 0.05 s, raised to 25 ticks.
+    const Row rows[] = {
+        {"a ground point due before the last", false, 10, 900, 1001},
+        {"5 NM in 1 s", true, 5 * 1852.0, 1100, 6000},
+        {"10 m at once", true, 10, 1000, 1025},
+        {"5 NM in 60 s", true, 5 * 1852.0, 7000, 7000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.airborne ? AcPhase::flying : AcPhase::taxi,
+                              {streamPoint(kFar, 100, row.airborne, 1000, 5000)});
+        decodeExisting(ac, streamPoint(northOf(kFar, row.metres), 100, row.airborne, row.tick, 5000));
+        EXPECT_NEAR(ac.stream.back().playTick, row.expected, 1);
+    }
+}
+
+TEST_F(DecodeTest, ChecksThatHoldThePointBack) {
+    LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 100, 3000)});
+    rec.extend = false;
+    decodeExisting(ac, streamPoint(kFar, 250, true, 200, 3500));
+    EXPECT_EQ(ac.motion.lastAirborneAltitudeValid, 0);
+    rec.extend = true;
+    rec.heldOnRunway = true;
+    decodeExisting(ac, streamPoint(kFar, 250, true, 200, 3500));
+    EXPECT_EQ(ac.stream.size(), 1u);
+    EXPECT_EQ(ac.motion.lastAirborneAltitudeValid, 1);
+    EXPECT_EQ(ac.motion.lastAirborneAltitudeFt, 3500.0);
+}
+
+TEST_F(DecodeTest, TakeoffDetection) {
+    loadRunways();
+    const LaLo onRunway = placeOn(kWest, -1000, 0);
+    struct Row {
+        const char* name;
+        AcPhase phase, prevPhase;
+        bool taxiStarted;
+        AcSimState state;
+        StreamPoint last, point;
+        double refSpeed;
+        const char* call;  // "" none
+    };
+    const StreamPoint ground = streamPoint(onRunway, 20, false, 100, 20);
+    const StreamPoint air = streamPoint(onRunway, 150, true, 100, 300);
+    StreamPoint climbing = streamPoint(onRunway, 150, true, 200, 360);
+    StreamPoint climbFrom = air;
+    climbing.verticalSpeed = climbFrom.verticalSpeed = 500;
+    StreamPoint slowClimb = climbing;
+    slowClimb.verticalSpeed = 300;
+    const StreamPoint fast = streamPoint(onRunway, 80, false, 200, 20);
+    const StreamPoint slow = streamPoint(onRunway, 40, false, 200, 20);
+    const double noSpeed = std::numeric_limits<double>::quiet_NaN();
+    const auto active = AcSimState::active;
+    const Row rows[] = {
+        {"touch-and-go", AcPhase::landing_roll, AcPhase::landing, false, active, air, air, 140, "roll 1"},
+        {"a Large aircraft rolling out", AcPhase::landing_roll, AcPhase::landing, false, active, ground, ground, 140,
+         ""},
+        {"climbing out of taxi after landing", AcPhase::taxi, AcPhase::landing_roll, true, active, climbFrom,
+         climbing, 140, "roll 0"},
+        {"climbing too slowly", AcPhase::taxi, AcPhase::landing_roll, true, active, climbFrom, slowClimb, 140, ""},
+        {"towed and airborne", AcPhase::taxi, AcPhase::parked, false, active, ground, air, 140, "towed"},
+        {"towed and fast on a runway", AcPhase::taxi, AcPhase::parked, false, active, fast, fast, 140, "towed"},
+        {"towed below half the reference speed", AcPhase::taxi, AcPhase::parked, false, active, fast, fast, 170, ""},
+        {"towed at 80 kt, 43 kt needed", AcPhase::taxi, AcPhase::parked, false, active, fast, fast, 60, "towed"},
+        {"towed at 40 kt, 43 kt needed", AcPhase::taxi, AcPhase::parked, false, active, slow, slow, 60, ""},
+        {"towed without a reference speed", AcPhase::taxi, AcPhase::parked, false, active, fast, fast, noSpeed, ""},
+        {"fast after a taxi start", AcPhase::taxi, AcPhase::parked, true, active, fast, fast, 140, ""},
+        {"not yet active", AcPhase::taxi, AcPhase::parked, false, AcSimState::adding2sim, ground, air, 140, ""},
+        {"already rolling", AcPhase::takeoff_roll, AcPhase::taxi, false, active, air, air, 140, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        rec.calls.clear();
+        rec.refSpeed = row.refSpeed;
+        LiveAc& ac = aircraft(kHex, row.phase, {row.last}, row.state);
+        ac.prevPhase = row.prevPhase;
+        ac.motion.taxiStarted = row.taxiStarted;
+        ac.pose.latitude = onRunway.lat;
+        ac.pose.longitude = onRunway.lon;
+        decodeExisting(ac, row.point);
+        EXPECT_EQ(rec.calls, std::string(row.call).empty() ? std::vector<std::string>{}
+                                                           : std::vector<std::string>{row.call});
+        EXPECT_EQ(ac.stream.size(), 2u);
+    }
+}
+
+TEST_F(DecodeTest, LightTouchAndGoClimbsFromTheSlowestPointOfItsRoll) {
+    loadRunways();  // 20 ft above sea level
+    const LaLo onRunway = placeOn(kWest, -1000, 0);
+    struct Row {
+        const char* name;
+        StreamPoint remembered;
+        bool hasRemembered;
+        double lastGs;
+        std::int32_t pointTick;
+        double pointAltitudeFt;
+        std::int32_t rememberedTick;
+        bool roll;
+    };
+    // The last point stands at 40 ft, tick 1000.
+    const Row rows[] = {
+        {"a climb of 20 ft from the runway", {}, false, 30, 1500, 60, 1000, true},
+        {"9 ft above the runway is no climb", {}, false, 30, 1500, 29, 1000, false},
+        {"a slower last point replaces the remembered",
+         streamPoint(onRunway, 35, false, 900, 40), true, 30, 1500, 60, 1000, true},
+        {"a faster one does not", streamPoint(onRunway, 25, false, 900, 40), true, 30, 1500, 30, 900, false},
+        {"2001 ticks later a faster one does", streamPoint(onRunway, 25, false, 0, 40), true, 30, 2001, 30, 1000,
+         false},
+        {"2000 ticks later it does not", streamPoint(onRunway, 25, false, 1, 40), true, 30, 2001, 30, 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        rec.calls.clear();
+        rec.refSpeed = 80;  // a speed taken for an altitude would hide every climb here
+        LiveAc& ac = aircraft(kHex, AcPhase::landing_roll, {streamPoint(onRunway, row.lastGs, false, 1000, 40)},
+                              AcSimState::active, "C172");
+        ac.motion.rollSlowestPoint = row.remembered;
+        ac.motion.hasRollSlowestPoint = row.hasRemembered;
+        ac.pose.latitude = onRunway.lat;
+        ac.pose.longitude = onRunway.lon;
+        decodeExisting(ac, streamPoint(onRunway, 40, false, row.pointTick, row.pointAltitudeFt));
+        EXPECT_EQ(ac.motion.rollSlowestPoint.playTick, row.rememberedTick);
+        EXPECT_EQ(rec.calls, row.roll ? std::vector<std::string>{"roll 1"} : std::vector<std::string>{});
+    }
+}
+
+TEST_F(DecodeTest, ExceptionsAreReportedAndTheRecordDropped) {
+    rec.throwOnExtend = true;
+    LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 100, 3000)});
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 2000), 250, true, 200, 3000), 1010.0));
+    const std::string log = newLogLines();
+    EXPECT_THAT(log, HasSubstr("decodeExisting exception boom"));
+    EXPECT_THAT(log, HasSubstr("Traffic exception in decodeMessage: boom"));
+    EXPECT_EQ(ac.stream.size(), 1u);
+}
+
+TEST_F(DecodeTest, TheMailboxStepDecodesHistoryFirstThenTwoLiveRecords) {
+    gf_setTrafficDelivery(true);
+    std::vector<TrafficRecord> batch;
+    for (std::uint32_t h : {0x100001u, 0x100002u, 0x100003u})
+        batch.push_back(report(h, streamPoint(kFar, 250, true, 0, 5000), 1000.0, "B738", ""));
+    gf_postTrafficBatch(batch, 30, true);
+    for (std::uint32_t n = 0; n < 2; ++n) {
+        for (std::uint32_t h : {0x200001u, 0x200002u})
+            batch.push_back(report(h + 0x10 * n, streamPoint(kFar, 250, true, 0, 5000), 1000.0, "B738", ""));
+        gf_postTrafficBatch(batch, 6 * n, true);
+    }
+    gf_decodeMailboxRecords();
+    gf_setTrafficDelivery(false);
+    std::vector<std::uint32_t> order;
+    for (const LiveAc& ac : g_liveAircraft) order.push_back(ac.hexid);
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{0x200001, 0x200002, 0x200011, 0x200012, 0x100003, 0x100002}));
+}
