@@ -1,6 +1,5 @@
 // Geodesy runs in the per-tick paths; the log is written from every thread.
 #include <array>
-#include <filesystem>
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -9,7 +8,7 @@
 #include "allocation_counter.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 
 namespace {
 
@@ -55,21 +54,15 @@ BENCHMARK(BM_DestinationPoint);
 
 // The log is opened in a temporary folder (it is always "Log.txt" in the
 // working folder); the working folder is put back afterwards.
-struct LogBenchFolder {
-    tavo::test::ScopedTempDir dir;
-    std::filesystem::path previous = std::filesystem::current_path();
-};
-LogBenchFolder* l_logFolder = nullptr;
+tavo::test::ScopedWorkDir* l_logFolder = nullptr;
 
 void lf_openBenchLog(const benchmark::State&) {
-    l_logFolder = new LogBenchFolder;
-    std::filesystem::current_path(l_logFolder->dir.path());
+    l_logFolder = new tavo::test::ScopedWorkDir;
     gf_openLogFile();
 }
 
 void lf_closeBenchLog(const benchmark::State&) {
     gf_logger().close();
-    std::filesystem::current_path(l_logFolder->previous);
     delete l_logFolder;
     l_logFolder = nullptr;
 }

@@ -5,6 +5,7 @@
 // look-ups in plain standard containers without any lock (same run);
 // gf_readDbase of the large file (2,000 models, 80,000 records, about 5 MB)
 // under 0.5 s, shown beside decrypting and parsing the same file alone.
+// Small inputs (the test build): 2,000 records and 2,000 look-ups a thread.
 
 #include <benchmark/benchmark.h>
 
@@ -18,11 +19,12 @@
 
 #include <pugixml.hpp>
 
+#include "bench_size.h"
 #include "foundation/encrypted.h"
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
 #include "support/dbase_builder.h"
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ const std::filesystem::path& lf_largeDbaseFile() {
     static tavo::test::ScopedTempDir dir;
     static const std::filesystem::path file = [] {
         auto path = dir.path() / "dbase.enc";
-        tavo::test::DbaseBuilder::largeProfile().write(path);
+        tavo::test::DbaseBuilder::largeProfile(gf_benchSize<std::size_t>(80000, 2000)).write(path);
         return path;
     }();
     return file;
@@ -152,6 +154,8 @@ std::uint64_t lf_baselineLookup(const Fixture& f, const Lookup& l) {
 }
 
 // 250,000 look-ups per thread, 1 million in all.
+const benchmark::IterationCount kLookupsPerThread = gf_benchSize<benchmark::IterationCount>(250000, 2000);
+
 void BM_CodeTableMixedLookups(benchmark::State& state) {
     const Fixture& f = lf_fixture();
     std::size_t i = static_cast<std::size_t>(state.thread_index()) * 977;
@@ -160,7 +164,7 @@ void BM_CodeTableMixedLookups(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CodeTableMixedLookups)->Threads(4)->Iterations(250000)->UseRealTime();
+BENCHMARK(BM_CodeTableMixedLookups)->Threads(4)->Iterations(kLookupsPerThread)->UseRealTime();
 
 void BM_CodeTableMixedLookupsBaseline(benchmark::State& state) {
     const Fixture& f = lf_fixture();
@@ -170,7 +174,7 @@ void BM_CodeTableMixedLookupsBaseline(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CodeTableMixedLookupsBaseline)->Threads(4)->Iterations(250000)->UseRealTime();
+BENCHMARK(BM_CodeTableMixedLookupsBaseline)->Threads(4)->Iterations(kLookupsPerThread)->UseRealTime();
 
 void BM_ReadLargeDbase(benchmark::State& state) {
     const auto& file = lf_largeDbaseFile();

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_size.h"
 #include "platform/window/headless.h"
 #include "services/gui.h"
 #include "services/stop.h"
@@ -59,28 +60,28 @@ void lf_post(Gui& gui, int thread, std::uint64_t i) {
 // 4 threads x 10,000 updates posted while the GUI thread is busy, then applied
 // by one drain: the time from the first post to the last item applied.
 void BM_FourThreadsTenThousandUpdatesBurst(benchmark::State& state) {
-    constexpr int kPerThread = 10000;
+    const int perThread = gf_benchSize(10000, 500);
     for (auto _ : state) {
         BenchGui g;
         {
             std::vector<std::jthread> workers;
             for (int t = 0; t < 4; ++t) {
-                workers.emplace_back([&g, t] {
-                    for (int i = 0; i < kPerThread; ++i) lf_post(g.gui, t, static_cast<std::uint64_t>(i));
+                workers.emplace_back([&g, t, perThread] {
+                    for (int i = 0; i < perThread; ++i) lf_post(g.gui, t, static_cast<std::uint64_t>(i));
                 });
             }
         }
         g.backend->pump();
         if (g.gui.queuedCount() != 0) state.SkipWithError("items left in the queue");
     }
-    state.SetItemsProcessed(state.iterations() * 4 * kPerThread);
+    state.SetItemsProcessed(state.iterations() * 4 * perThread);
 }
 BENCHMARK(BM_FourThreadsTenThousandUpdatesBurst)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with the GUI thread running its message loop while the workers
 // post, so drains and posts interleave.
 void BM_FourThreadsTenThousandUpdatesLive(benchmark::State& state) {
-    constexpr int kPerThread = 10000;
+    const int perThread = gf_benchSize(10000, 500);
     for (auto _ : state) {
         state.PauseTiming();
         auto g = std::make_unique<BenchGui>();
@@ -94,8 +95,8 @@ void BM_FourThreadsTenThousandUpdatesLive(benchmark::State& state) {
         {
             std::vector<std::jthread> workers;
             for (int t = 0; t < 4; ++t) {
-                workers.emplace_back([&g, t] {
-                    for (int i = 0; i < kPerThread; ++i) lf_post(g->gui, t, static_cast<std::uint64_t>(i));
+                workers.emplace_back([&g, t, perThread] {
+                    for (int i = 0; i < perThread; ++i) lf_post(g->gui, t, static_cast<std::uint64_t>(i));
                 });
             }
         }
@@ -107,7 +108,7 @@ void BM_FourThreadsTenThousandUpdatesLive(benchmark::State& state) {
         g.reset();
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(state.iterations() * 4 * kPerThread);
+    state.SetItemsProcessed(state.iterations() * 4 * perThread);
 }
 BENCHMARK(BM_FourThreadsTenThousandUpdatesLive)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -3,7 +3,7 @@
 
 #include <fmt/format.h>
 
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 #include "support/xml_text.h"
 
 namespace tavo::test {

@@ -57,12 +57,13 @@ struct DbaseBuilder {
     static DbaseBuilder smallProfile();
     // The small profile and 2,000 more models (M000..M1999), 1,200 airlines,
     // wing spans for all models and 80,000 records (most with an operator,
-    // all with a cargo flag): about 5 MB of XML.
-    static DbaseBuilder largeProfile();
+    // all with a cargo flag): about 5 MB of XML. Fewer records on request.
+    static DbaseBuilder largeProfile(std::size_t records = 80000);
 };
 
 // Empties the code tables and the database, then reads the builder's file
-// from a temporary folder of its own (the test fails when it cannot be read).
+// from a temporary folder of its own; throws std::runtime_error when it
+// cannot be read (which fails the test or the benchmark).
 // No other thread may use the tables meanwhile.
 void loadDbase(const DbaseBuilder& builder);
 // loadDbase of the small profile: the tables most tests stand on.

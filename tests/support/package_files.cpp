@@ -1,8 +1,8 @@
 #include "support/package_files.h"
 
-#include <array>
+#include <stdexcept>
+#include <string>
 
-#include <gtest/gtest.h>
 #include <zip.h>
 
 #include "foundation/zip_archive.h"
@@ -39,22 +39,26 @@ std::string lf_filler(std::size_t count, unsigned seed) {
 }  // namespace
 
 void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& items) {
+    const auto fail = [&path](const std::string& what) {
+        throw std::runtime_error("writeZip " + path.string() + ": " + what);
+    };
     ZipArchive archive;
-    ASSERT_TRUE(archive.open(path, ZIP_CREATE | ZIP_TRUNCATE)) << archive.errorText();
+    if (!archive.open(path, ZIP_CREATE | ZIP_TRUNCATE)) fail(archive.errorText());
     for (const ZipItem& item : items) {
         if (!item.name.empty() && item.name.back() == '/') {
-            ASSERT_GE(zip_dir_add(archive.handle(), item.name.c_str(), ZIP_FL_ENC_UTF_8), 0);
+            if (zip_dir_add(archive.handle(), item.name.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+                fail(zip_strerror(archive.handle()));
             continue;
         }
         // The source copies nothing: the content must live until close().
         zip_source_t* source = zip_source_buffer(archive.handle(), item.content.data(), item.content.size(), 0);
-        ASSERT_NE(source, nullptr);
+        if (source == nullptr) fail(zip_strerror(archive.handle()));
         if (zip_file_add(archive.handle(), item.name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
             zip_source_free(source);
-            FAIL() << zip_strerror(archive.handle());
+            fail(zip_strerror(archive.handle()));
         }
     }
-    ASSERT_TRUE(archive.close()) << archive.errorText();
+    if (!archive.close()) fail(archive.errorText());
 }
 
 std::string handMadeZip(std::string_view name, std::string_view data, std::uint32_t declaredSize) {

@@ -17,7 +17,8 @@ struct ZipItem {
     std::string content;
 };
 
-// Writes the archive with libzip (files deflated). Fails the test on error.
+// Writes the archive with libzip (files deflated); throws std::runtime_error
+// on error.
 void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& items);
 
 // The bytes of an archive with one stored file whose central directory says

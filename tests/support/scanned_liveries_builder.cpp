@@ -7,7 +7,7 @@
 #include "foundation/files.h"
 #include "foundation/xml.h"
 #include "liveries/scanned_liveries.h"
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 
 void PrintTo(const ScannedLivery& l, std::ostream* os) {
     *os << "{" << l.title << ", " << l.registration << ", " << gf_acKeyText(l.key) << ", " << l.priority << "}";

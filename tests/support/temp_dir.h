@@ -1,28 +1,16 @@
 #pragma once
-// Every test that touches files runs in a folder of its own.
+// Every test that touches files runs in a folder of its own: the gtest
+// fixtures over the plain temporary folders of scoped_temp_dir.h.
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 #include <gtest/gtest.h>
 
+#include "support/scoped_temp_dir.h"
+
 namespace tavo::test {
-
-// A fresh, empty folder under the system's temporary folder, removed with its
-// content when the object goes.
-class ScopedTempDir {
-public:
-    ScopedTempDir();
-    ~ScopedTempDir();
-    ScopedTempDir(const ScopedTempDir&) = delete;
-    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A test fixture that makes its temporary folder the working folder for the
 // length of the test (the program writes relative paths against it) and
@@ -37,11 +25,6 @@ private:
     ScopedTempDir dir_;
     std::filesystem::path previous_;
 };
-
-// The whole content of a file as bytes; empty when it cannot be read.
-std::string readFile(const std::filesystem::path& path);
-// Writes the bytes as the whole content of the file.
-void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
 // A temporary working folder with Log.txt open in it, so that a test can check
 // the lines the code under test logs.

@@ -1,6 +1,6 @@
 #include "support/tree_snapshot.h"
 
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 
 namespace tavo::test {
 
