@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <utility>
 #include <system_error>
 #include <unordered_set>
 
@@ -43,6 +46,34 @@ bool isWritablePosition(double latitude, double longitude) {
     return gf_isValidLaLo(LaLo{latitude, longitude});
 }
 
+// The value a reader takes from a written number.
+double readBack(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Six decimals, as airport files carry positions. A position that six
+// decimals would move into the refused corner around (0, 0) is written in
+// the shortest form that gives it back exactly, so the stand is not lost on
+// the next read.
+std::pair<std::string, std::string> positionTexts(double latitude, double longitude) {
+    std::string lat = fmt::format("{:.6f}", latitude);
+    std::string lon = fmt::format("{:.6f}", longitude);
+    if (lf_isReadablePosition(latitude, longitude) && !lf_isReadablePosition(readBack(lat), readBack(lon))) {
+        lat = fmt::format("{}", latitude);
+        lon = fmt::format("{}", longitude);
+    }
+    return {lat, lon};
+}
+
+// Metres with one decimal, as airport files carry radii. A radius that one
+// decimal would round to 0 (a stand below 5 cm) is written in the shortest
+// form that gives it back exactly.
+std::string radiusText(double radiusNm) {
+    double metres = radiusNm * 1852.0;
+    if (!std::isfinite(metres)) metres = std::numeric_limits<double>::max();
+    std::string text = fmt::format("{:.1f}", metres);
+    if (!lf_isReadableRadius(readBack(text))) text = fmt::format("{}", metres);
+    return text;
+}
+
 // Appends the stand's geometry and type attributes; false when the stand's
 // geometry cannot be written (logged) or an attribute cannot be appended.
 bool appendStandGeometry(pugi::xml_node parkpos, const Stand& stand, bool& attributesOk) {
@@ -55,11 +86,12 @@ bool appendStandGeometry(pugi::xml_node parkpos, const Stand& stand, bool& attri
     if (typeName.empty()) {
         typeName = "NONE";
     }
+    const auto [latitude, longitude] = positionTexts(stand.latitude, stand.longitude);
     bool ok = gf_appendXmlAttribute(parkpos, "typestr", typeName);
-    ok = gf_appendXmlAttribute(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude)) && ok;
-    ok = gf_appendXmlAttribute(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude)) && ok;
+    ok = gf_appendXmlAttribute(parkpos, "latitude", latitude) && ok;
+    ok = gf_appendXmlAttribute(parkpos, "longitude", longitude) && ok;
     ok = gf_appendXmlAttribute(parkpos, "heading", fmt::format("{:.1f}", stand.heading * kRadiansToDegrees)) && ok;
-    ok = gf_appendXmlAttribute(parkpos, "radius", fmt::format("{:.1f}", stand.radius * 1852.0)) && ok;
+    ok = gf_appendXmlAttribute(parkpos, "radius", radiusText(stand.radius)) && ok;
     if (stand.type == ParkingType::NONE && !stand.heli) {
         ok = gf_appendXmlAttribute(parkpos, "type", "0") && ok;
         ok = gf_appendBoolAttribute(parkpos, "cargo", stand.cargo) && ok;
@@ -99,7 +131,9 @@ bool appendStandOptions(pugi::xml_node parkpos, const Stand& stand, bool& attrib
         }
         ok = gf_appendXmlAttribute(opt, "day", fmt::format("{}", option.day)) && ok;
         ok = gf_appendStringAttribute(opt, "hh", *hours) && ok;
-        if (!option.callsign1.empty()) {
+        // A second callsign without a first is written after an empty first
+        // (":X"), which the reader gives back as it was.
+        if (!option.callsign1.empty() || !option.callsign2.empty()) {
             const std::string cs = option.callsign2.empty()
                                        ? option.callsign1
                                        : fmt::format("{}:{}", option.callsign1, option.callsign2);
@@ -307,14 +341,22 @@ StandOption lf_optionFromElement(const pugi::xml_node& opt, const HoursBitset& h
     return option;
 }
 
+bool lf_isReadablePosition(double latitude, double longitude) {
+    return latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0 &&
+           !(std::fabs(latitude) <= 0.0001 && std::fabs(longitude) <= 0.0001);
+}
+
+bool lf_isReadableRadius(double metres) {
+    // A radius so small that it vanishes in nautical miles would be a stand of
+    // radius 0, which no file may carry.
+    return std::isfinite(metres) && metres > 0.0 && metres * metresToNm > 0.0;
+}
+
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t mark,
                     std::vector<Stand>& stands) {
     const double latitude = parkpos.attribute("latitude").as_double(0.0);
     const double longitude = parkpos.attribute("longitude").as_double(0.0);
-    const bool validPosition = latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 &&
-                               longitude <= 180.0 &&
-                               !(std::fabs(latitude) <= 0.0001 && std::fabs(longitude) <= 0.0001);
-    if (!validPosition) {
+    if (!lf_isReadablePosition(latitude, longitude)) {
         gf_logError(fmt::format("stand {} has no valid lat/lon", name));
         return false;
     }
@@ -364,7 +406,7 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
         cargo = parkpos.attribute("cargo").as_bool(false);
         ramp = parkpos.attribute("ramp").as_bool(false);
     }
-    if (!std::isfinite(radius) || !(radius > 0.0) || !std::isfinite(headingDegrees)) {
+    if (!lf_isReadableRadius(radius) || !std::isfinite(headingDegrees)) {
         gf_logError(fmt::format("stand {} has invalid radius or heading", name));
         return false;
     }

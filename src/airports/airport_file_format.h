@@ -54,6 +54,13 @@ bool lf_writeAirportParameters(pugi::xml_node root, const Airport& airport, int 
 // Appends one parameter with the value written with 4 decimals.
 bool lf_appendDoubleParameter(pugi::xml_node parent, std::string_view name, double value);
 
+// The stand readers' rules for a position (latitude in [-90, 90], longitude in
+// [-180, 180], not both within 0.0001 of zero) and a radius in metres (finite,
+// above 0, and still above 0 in nautical miles). The writer gives back every
+// stand they accept in a form they accept again.
+bool lf_isReadablePosition(double latitude, double longitude);
+bool lf_isReadableRadius(double metres);
+
 // Appends the stands of the document (at most the first 512 parkpos
 // elements looked at) to the vector; problems are logged.
 void lf_readParkPositions(const pugi::xml_document& document, std::vector<Stand>& stands);

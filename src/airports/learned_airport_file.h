@@ -38,6 +38,14 @@ std::variant<LearnedAirportData, std::string> gf_readLearnedAirportFile(const st
 // are logged and left out.
 bool lf_mergeLearnedOptions(const pugi::xml_node& parkpos, const std::string& id, Stand& stand);
 
+// Saves the learned file of the loaded airport (the loaded-airport state and
+// the current airport) from the stands: a learned save keeps the options
+// learned here and the manual stands, a handmade save every stand whole with
+// the airport's ratings. The file goes to the learned path fixed when the
+// airport was loaded; without one nothing is saved. The learned-options
+// counter starts again at 0 after every save that was tried.
+void gf_saveLearned(const std::vector<Stand>& stands, bool handmade);
+
 // Removes the options read from a source file (mark 1) and the void ones
 // (number 0), keeping the order of the rest; the count removed.
 std::size_t lf_dropArchiveOptions(std::vector<StandOption>& options);

@@ -1,10 +1,13 @@
 #pragma once
-// Flags of the parked-traffic planner that the main window shows. The planner
-// owns them and sets them on the main thread; the window reads them while it
-// paints, so each is atomic.
+// State of the parked-traffic planner that other code reads: the flags the
+// main window shows while it paints and the current week time. The planner and
+// the main loop set them on the main thread; others read them, so each is
+// atomic.
 
 #include <atomic>
 #include <cstdint>
+
+#include "foundation/time.h"
 
 // Parked traffic is planned for the current airport: the parking band shows
 // the next update and the reserved stand only while this is set.
@@ -13,3 +16,7 @@ extern std::atomic<bool> g_parkingActive;
 extern std::atomic<bool> g_generatingParking;
 // The week number of the loaded airport data ("week: {}").
 extern std::atomic<std::int32_t> g_airportDataWeek;
+// The current week time of the traffic clock, packed as gf_slotAndWeekday
+// gives it (gf_weekTimeOf unpacks it): the main loop keeps it up to date, the
+// planner plans for it and real aircraft at stands are recorded under it.
+extern std::atomic<std::uint64_t> g_weekTime;

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "engine/records.h"
+#include "airports/parking_state.h"
 #include "engine/stands.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
@@ -163,6 +164,90 @@ bool lf_addStandOptionSpan(WeekTime now, std::vector<StandOption>& options, std:
     }
     if (StandOption* fresh = optionByNumber(options, added)) fresh->number = 0;
     return false;
+}
+
+void gf_addRealStandOption(std::int64_t standId, AcInfo& aircraft, std::int32_t kind) {
+    const std::string registration(withoutTrailingUnderscore(aircraft.registration));
+    const std::optional<AcKey> known = gf_findRegistration(registration);
+    if (!known) return;
+    aircraft.key = *known;
+    Stand* stand = gf_standById(standId);
+    if (stand == nullptr) return;
+    const bool cpl = kind == 2 || kind == 3;
+    const WeekTime now = gf_weekTimeOf(g_weekTime.load());
+    try {
+        std::vector<StandOption>& options = stand->options;
+        // The options of today for this aircraft, seen at this stand.
+        const auto ofToday = [&](const StandOption& option, std::uint32_t mark) {
+            return option.number != 0 && option.day == now.day && option.real != 0 && option.mark == mark &&
+                   option.registration == registration;
+        };
+        // Its flight as the airport file plans it, at another time of day:
+        // nothing is learned from it.
+        for (const StandOption& option : options) {
+            if (ofToday(option, 1) && !option.hours.test(now.slot)) return;
+        }
+        const auto addOption = [&] {
+            gf_addStandOption(options, aircraft.key, now, aircraft.callsign, registration, cpl);
+        };
+        const auto learned = std::find_if(options.begin(), options.end(),
+                                          [&](const StandOption& option) { return ofToday(option, 0); });
+        if (learned == options.end()) {
+            addOption();
+            return;
+        }
+        const std::size_t index = static_cast<std::size_t>(learned - options.begin());
+        if (learned->hours.test(now.slot)) {
+            if (cpl) learned->cpl = true;
+            return;
+        }
+        if (learned->cpl) {
+            addOption();
+            return;
+        }
+        std::uint32_t lastSlot = kSlotsPerDay - 1;
+        while (lastSlot > 0 && !learned->hours.test(lastSlot)) --lastSlot;
+        const std::uint32_t number = learned->number;
+        if (lf_addStandOptionSpan(now, options, number, WeekTime{now.day, lastSlot}, aircraft.key, aircraft.category,
+                                  aircraft.callsign, cpl)) {
+            countLearnedOption();
+        } else {
+            addOption();
+        }
+        // Adding may have moved the options: the one found is taken again by
+        // its place.
+        if (cpl) options[index].cpl = true;
+    } catch (const std::exception& error) {
+        gf_logError(fmt::format("{}: hh_now: {}, {}", "gf_addRealStandOption", now.slot, error.what()));
+    }
+}
+
+void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now, AcInfo& aircraft) {
+    if (aircraft.callsign.empty()) return;
+    const std::string_view withUnderscore = aircraft.callsign;
+    const std::string_view plain = withoutTrailingUnderscore(withUnderscore);
+    if (plain.empty()) return;
+    const std::int64_t reach = aircraft.category == Heavy ? 14 : 10;
+    const std::int64_t slot = now.slot;
+    HoursBitset window;
+    for (std::int64_t s = std::max<std::int64_t>(0, slot - reach);
+         s <= std::min<std::int64_t>(kSlotsPerDay - 1, slot + reach); ++s) {
+        window.set(static_cast<std::size_t>(s));
+    }
+    const auto named = [&](const std::string& callsign) { return callsign == withUnderscore || callsign == plain; };
+    for (const Stand& stand : stands) {
+        for (const StandOption& option : stand.options) {
+            if (option.number == 0 || option.day != now.day || option.key.airline != aircraft.key.airline ||
+                option.callsign2.empty() || (option.hours & window).none()) {
+                continue;
+            }
+            if (named(option.callsign1) || named(option.callsign2)) {
+                aircraft.identity2 = option.callsign1;
+                aircraft.identity3 = option.callsign2;
+                return;
+            }
+        }
+    }
 }
 
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position) {

@@ -47,6 +47,19 @@ SlotList gf_listPreviousSlots(WeekTime time, std::int32_t n);
 bool lf_addStandOptionSpan(WeekTime now, std::vector<StandOption>& options, std::uint32_t number, WeekTime last,
                            const AcKey& key, std::uint32_t category, std::string_view callsign, bool cpl);
 
+// Records that the real aircraft stands at the stand with that id of the
+// engine's stand table now (the current week time): adds an option for it, or
+// extends the option it was seen with while it stays. Only aircraft whose
+// registration the aircraft database knows are recorded; their key becomes
+// the database's. Kinds 2 and 3 mark the option as cpl.
+void gf_addRealStandOption(std::int64_t standId, AcInfo& aircraft, std::int32_t kind);
+
+// Gives a live aircraft the callsign pair (arriving and departing flight) of
+// the first option of that day, of its airline, with a second callsign, one
+// of whose callsigns is the aircraft's and whose hours meet the window of 10
+// slots (14 for a heavy) around the week time's slot.
+void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now, AcInfo& aircraft);
+
 // The stand of the vector whose name holds the parking text's word (from its
 // sixth character on) as a whole word, within 250 m; its id, else 0.
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position);

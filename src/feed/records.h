@@ -46,8 +46,10 @@ struct FlightIdentity {
     IataCode destination;
     std::uint64_t value = 0;
     std::string callsign;
-    std::string identity2;  // left empty by the feed
-    std::string identity3;  // left empty by the feed
+    // The flight pair of the aircraft (arriving and departing callsign) as a
+    // stand option gives it; left empty by the feed.
+    std::string identity2;
+    std::string identity3;
     std::string registration;
 };
 

@@ -498,6 +498,66 @@ TEST_F(AirportFileTest, WrittenOptionsReadBackTheSame) {
     EXPECT_EQ(read.real, 1u);
 }
 
+// Every stand the reader accepts comes back from the writer as a stand the
+// reader accepts again, with its values: radii that one decimal would round
+// to 0, positions that six decimals would move into the refused corner around
+// (0, 0), and a second callsign without a first.
+TEST_F(AirportFileTest, WhatTheReaderAcceptsTheWriterGivesBack) {
+    struct Case {
+        const char* what;
+        std::string latitude, longitude, radius, cs;
+        std::string writtenRadius;  // empty: not compared
+    };
+    const Case cases[] = {
+        {"ordinary", "47.25", "11.34", "12.34", "AUA1:AUA2", "12.3"},
+        {"radius below 5 cm", "47.25", "11.34", "0.04", "AUA1", "0.04"},
+        {"radius of 0.1 mm", "47.25", "11.34", "1e-4", "", ""},
+        {"radius just at 5 cm", "47.25", "11.34", "0.05", "", "0.1"},
+        {"radius far below a metre", "47.25", "11.34", "3e-300", "", ""},
+        {"latitude just outside the corner", "0.00010049", "0", "20", "", ""},
+        {"longitude just outside the corner", "0", "-0.0001004", "20", "", ""},
+        {"second callsign alone", "47.25", "11.34", "20", ":AUA2", ""},
+    };
+    for (const Case& c : cases) {
+        ApfFile file;
+        ApfStand stand{{{"id", "A1"},
+                        {"typestr", "GATE_SMALL"},
+                        {"latitude", c.latitude},
+                        {"longitude", c.longitude},
+                        {"heading", "90"},
+                        {"radius", c.radius}},
+                       {apfOption("OE-LAA", "2", "3:5", c.cs)}};
+        file.stands = {stand};
+        Airport airport = makeAirport();
+        airport.stands = readStands(file.text());
+        ASSERT_EQ(airport.stands.size(), 1u) << c.what;
+        ASSERT_TRUE(gf_writeApf(airport, "again.xml", kApfModeLearned, 2, true, kSettings)) << c.what;
+        pugi::xml_document written;
+        ASSERT_TRUE(written.load_file("again.xml")) << c.what;
+        const pugi::xml_node parkpos = written.child("root").child("parkpositions").child("parkpos");
+        if (!c.writtenRadius.empty()) EXPECT_STREQ(parkpos.attribute("radius").value(), c.writtenRadius.c_str()) << c.what;
+        std::vector<Stand> again;
+        lf_readParkPositions(written, again);
+        ASSERT_EQ(again.size(), 1u) << c.what;
+        const Stand& before = airport.stands[0];
+        // One decimal moves a radius by up to 5 cm; a smaller one stays within 1 %.
+        EXPECT_NEAR(again[0].radius, before.radius, std::max(before.radius * 0.01, 0.05 * metresToNm)) << c.what;
+        EXPECT_NEAR(again[0].latitude, before.latitude, 1e-6) << c.what;
+        EXPECT_NEAR(again[0].longitude, before.longitude, 1e-6) << c.what;
+        ASSERT_EQ(again[0].options.size(), 1u) << c.what;
+        EXPECT_EQ(again[0].options[0].callsign1, before.options[0].callsign1) << c.what;
+        EXPECT_EQ(again[0].options[0].callsign2, before.options[0].callsign2) << c.what;
+    }
+    // A radius that vanishes in nautical miles is refused on reading: no file
+    // could carry the stand it would make.
+    ApfFile tiny;
+    tiny.stands = {apfStand("T1", "GATE_SMALL", 47.25, 11.34)};
+    tiny.stands[0].attributes[5].second = "4e-321";
+    newLogLines();
+    EXPECT_TRUE(readStands(tiny.text()).empty());
+    EXPECT_NE(newLogLines().find("==> stand T1 has invalid radius or heading\n"), std::string::npos);
+}
+
 TEST(CanonicalAirportFilePathTest, VersionedNamesLoseTheirVersion) {
     const std::pair<fs::path, fs::path> cases[] = {
         {"archive/thirdparty/x/EGLL3.enc", "archive/thirdparty/x/EGLL.enc"},

@@ -1,6 +1,7 @@
 // Stand options: adding and extending options as real aircraft stay at a
-// stand (spans by kind of aircraft, across midnight and the week's end), the
-// callsigns kept, the name-word search and the two ratings.
+// stand (spans by kind of aircraft, across midnight and the week's end), real
+// aircraft recorded at the engine's stands, the callsigns kept, the callsign
+// pair of a live aircraft, the name-word search and the two ratings.
 
 #include <string>
 #include <vector>
@@ -8,9 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "airports/airport_file_format.h"
+#include "airports/parking_state.h"
 #include "airports/stand_options.h"
 #include "engine/records.h"
+#include "engine/stands.h"
 #include "liveries/code_tables.h"
+#include "liveries/dbase.h"
+#include "support/dbase_builder.h"
+#include "support/stand_table.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -145,6 +151,172 @@ TEST_F(StandOptionsTest, UpdatingHoursOfMissingOptionsAndBadSlots) {
     newLogLines();
     EXPECT_TRUE(updateOptions(options, bad, 1));
     EXPECT_EQ(newLogLines().rfind("==> updateOptions exception:", 0), 0u);
+}
+
+// Real aircraft seen at stand 1 of the engine's table, Tuesday from 10:00.
+class RealStandOptionTest : public tavo::test::LogFileTest {
+protected:
+    static void SetUpTestSuite() { tavo::test::resetToSmallDbase(); }
+    void SetUp() override {
+        LogFileTest::SetUp();
+        tavo::test::setStandTable({{"A1", LaLo{47.0, 11.0}}});
+        g_learnedOptionCount = 0;
+    }
+    void TearDown() override {
+        tavo::test::clearStandTable();
+        g_weekTime.store(1);
+        LogFileTest::TearDown();
+    }
+    static void at(std::uint32_t day, std::uint32_t slot) {
+        g_weekTime.store((std::uint64_t{slot} << 32) | day);
+    }
+    static AcInfo aircraft(const char* registration, const char* callsign) {
+        AcInfo ac;
+        ac.registration = registration;
+        ac.callsign = callsign;
+        ac.category = Large;
+        return ac;
+    }
+    static std::vector<StandOption>& options() { return g_standTable.at(0).options; }
+};
+
+TEST_F(RealStandOptionTest, AddsAndExtendsOptionsOfKnownAircraft) {
+    at(2, 20);
+    AcInfo unknown = aircraft("XX-UNK", "UNK1");
+    gf_addRealStandOption(1, unknown, 0);
+    AcInfo dlh = aircraft("D-AIBA_", "DLH1_");
+    gf_addRealStandOption(2, dlh, 0);  // no such stand
+    EXPECT_TRUE(options().empty());
+
+    gf_addRealStandOption(1, dlh, 0);
+    ASSERT_EQ(options().size(), 1u);
+    EXPECT_EQ(options()[0].registration, "D-AIBA");
+    EXPECT_EQ(options()[0].callsign1, "DLH1");
+    EXPECT_EQ(dlh.key, gf_findRegistration("D-AIBA")) << "the database's key";
+    EXPECT_EQ(options()[0].key, dlh.key);
+    EXPECT_FALSE(options()[0].cpl);
+    // The same slot again: nothing new; kinds 2 and 3 mark the option cpl.
+    gf_addRealStandOption(1, dlh, 3);
+    ASSERT_EQ(options().size(), 1u);
+    EXPECT_TRUE(options()[0].cpl);
+    // A cpl option is not extended: the next slot is a new option.
+    at(2, 21);
+    gf_addRealStandOption(1, dlh, 0);
+    ASSERT_EQ(options().size(), 2u);
+    EXPECT_EQ(options()[1].hours, slots({21}));
+
+    // Staying: three slots later the option is extended, seven later (beyond
+    // the span of 6) a new one begins.
+    at(2, 20);
+    AcInfo baw = aircraft("G-EUPA", "BAW7");
+    gf_addRealStandOption(1, baw, 0);
+    EXPECT_EQ(g_learnedOptionCount, 3u);
+    at(2, 23);
+    gf_addRealStandOption(1, baw, 1);
+    ASSERT_EQ(options().size(), 3u);
+    EXPECT_EQ(options()[2].hours, slots({20, 21, 22, 23}));
+    EXPECT_EQ(g_learnedOptionCount, 4u) << "an extension counts as learned";
+    at(2, 30);
+    AcInfo bawLater = aircraft("G-EUPA", "BAW8");
+    gf_addRealStandOption(1, bawLater, 2);
+    ASSERT_EQ(options().size(), 4u);
+    EXPECT_EQ(options()[3].hours, slots({30}));
+    EXPECT_TRUE(options()[2].cpl) << "the option found takes the cpl mark too";
+    EXPECT_TRUE(options()[3].cpl);
+}
+
+TEST_F(RealStandOptionTest, FlightsOfTheAirportFileAndBadTimes) {
+    // The airport file plans D-AIMA here on Tuesday at slots 5 and 6.
+    StandOption planned;
+    planned.registration = "D-AIMA";
+    planned.number = 1;
+    planned.day = 2;
+    planned.mark = 1;
+    planned.real = 1;
+    planned.hours = slots({5, 6});
+    options() = {planned};
+    AcInfo dlh = aircraft("D-AIMA", "DLH400");
+    at(2, 20);
+    gf_addRealStandOption(1, dlh, 0);
+    EXPECT_EQ(options().size(), 1u) << "seen outside its planned hours: nothing learned";
+    at(2, 5);
+    gf_addRealStandOption(1, dlh, 0);
+    ASSERT_EQ(options().size(), 2u);
+    EXPECT_EQ(options()[1].mark, 0u);
+
+    at(3, 48);
+    newLogLines();
+    gf_addRealStandOption(1, dlh, 0);
+    EXPECT_EQ(options().size(), 2u);
+    EXPECT_EQ(newLogLines().rfind("==> gf_addRealStandOption: hh_now: 48, ", 0), 0u);
+}
+
+// The callsign pair of an option reaches a live aircraft whose callsign the
+// option holds, when the option's hours meet the window around now: 10 slots
+// each way, 14 for a heavy, within the day.
+TEST(StandOptionCallsignsTest, WindowAndConditions) {
+    const std::uint16_t dlh = gf_internAirlineCode("DLH");
+    auto optionAt = [&](std::size_t slot) {
+        StandOption option;
+        option.key.airline = dlh;
+        option.registration = "D-AIBA";
+        option.callsign1 = "DLH100";
+        option.callsign2 = "DLH101";
+        option.number = 1;
+        option.day = 2;
+        option.real = 1;
+        option.hours = slots({slot});
+        return option;
+    };
+    auto standWith = [](std::vector<StandOption> options) {
+        return Stand("A1", std::move(options), 47.0, 11.0, 0.0, 30.0, ParkingType::GATE_MEDIUM, false, false, false);
+    };
+    auto pairOf = [&](const std::vector<Stand>& stands, std::uint32_t category, std::uint32_t slot,
+                      const char* callsign = "DLH101_") {
+        AcInfo ac;
+        ac.key.airline = dlh;
+        ac.category = category;
+        ac.callsign = callsign;
+        gf_applyStandOptionCallsigns(stands, WeekTime{2, slot}, ac);
+        return ac.identity2 + "/" + ac.identity3;
+    };
+    struct Row {
+        std::uint32_t category, now, optionSlot;
+        bool found;
+    };
+    const Row rows[] = {
+        {Large, 20, 30, true},  {Large, 19, 30, false}, {Large, 40, 30, true},  {Large, 41, 30, false},
+        {Heavy, 16, 30, true},  {Heavy, 15, 30, false}, {Heavy, 44, 30, true},  {Heavy, 45, 30, false},
+        {Large, 0, 10, true},   {Large, 0, 11, false},  {Large, 47, 37, true},  {Large, 47, 36, false},
+    };
+    for (const Row& row : rows) {
+        const std::vector<Stand> stands{standWith({optionAt(row.optionSlot)})};
+        EXPECT_EQ(pairOf(stands, row.category, row.now), row.found ? "DLH100/DLH101" : "/")
+            << row.category << " at " << row.now << ", option at " << row.optionSlot;
+    }
+
+    const std::vector<Stand> base{standWith({optionAt(25)})};
+    EXPECT_EQ(pairOf(base, Large, 25, "DLH100"), "DLH100/DLH101") << "the first callsign, no '_'";
+    EXPECT_EQ(pairOf(base, Large, 25, "DLH102"), "/");
+    EXPECT_EQ(pairOf(base, Large, 25, ""), "/");
+    EXPECT_EQ(pairOf(base, Large, 25, "_"), "/");
+    std::vector<Stand> changed = base;
+    changed[0].options[0].key.airline = gf_internAirlineCode("BAW");
+    EXPECT_EQ(pairOf(changed, Large, 25), "/") << "another airline";
+    changed = base;
+    changed[0].options[0].callsign2.clear();
+    EXPECT_EQ(pairOf(changed, Large, 25, "DLH100"), "/") << "no second callsign";
+    changed = base;
+    changed[0].options[0].number = 0;
+    EXPECT_EQ(pairOf(changed, Large, 25), "/") << "void";
+    changed = base;
+    changed[0].options[0].day = 3;
+    EXPECT_EQ(pairOf(changed, Large, 25), "/") << "another day";
+    // Over all stands, the first option that fits wins.
+    StandOption other = optionAt(26);
+    other.callsign1 = "DLH900";
+    const std::vector<Stand> two{standWith({optionAt(2)}), standWith({other, optionAt(25)})};
+    EXPECT_EQ(pairOf(two, Large, 25), "DLH900/DLH101");
 }
 
 TEST_F(StandOptionsTest, NameWordSearch) {
