@@ -1,5 +1,6 @@
 #include "app/install_path_check.h"
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -8,6 +9,7 @@
 
 #include "foundation/log.h"
 #include "foundation/text.h"
+#include "platform/os/nocase_lookup.h"
 #include "platform/window/window.h"
 #include "services/gui.h"
 #include "services/shell.h"
@@ -45,12 +47,23 @@ FolderState lf_state(const fs::path& path, std::error_code& ec) {
     return ec ? FolderState::failed : FolderState::present;
 }
 
-// As lf_state; a failed query shows "Error {} accessing '{}': {}".
+// As lf_state; a failed query shows "Error {} accessing '{}': {}". A folder
+// missing in the exact case is present in another one ("official"), as the
+// scans find it through gf_checkInstallPath.
 FolderState lf_reportedState(const fs::path& folder) {
     std::error_code ec;
     const FolderState state = lf_state(folder, ec);
     if (state == FolderState::failed) {
         lf_status(fmt::format("Error {} accessing '{}': {}", ec.value(), gf_pathToUtf8(folder), ec.message()));
+    }
+    if (state == FolderState::missing) {
+        try {
+            if (gf_osFindSubfolderNoCase(folder.parent_path(), gf_pathToUtf8(folder.filename()))) {
+                return FolderState::present;
+            }
+        } catch (const std::exception&) {
+            // Not found in another case either.
+        }
     }
     return state;
 }

@@ -75,12 +75,19 @@ bool lf_unpackInstaller() {
     return false;
 }
 
+fs::path lf_placedInstaller() { return newVersionDir / installerFile.filename(); }
+
+fs::path lf_partInstaller() {
+    fs::path temporary = lf_placedInstaller();
+    temporary += ".part";
+    return temporary;
+}
+
 // Moves the verified installer into new_version/ through a temporary name, so
 // that the folder never shows a half-moved installer under its real name.
 bool lf_moveInstallerIntoPlace() {
-    const fs::path target = newVersionDir / installerFile.filename();
-    fs::path temporary = target;
-    temporary += ".part";
+    const fs::path target = lf_placedInstaller();
+    const fs::path temporary = lf_partInstaller();
     gf_osRemoveFile(target);
     gf_osRemoveFile(temporary);
 
@@ -216,6 +223,10 @@ bool lf_installNewVersion(const VersionData& webVersion) {
     gf_log(fmt::format("Downloaded installer ProductVersion {} verified", *installerVersion));
 
     if (!lf_moveInstallerIntoPlace()) {
+        // The installer may be up to 1 GiB, in the program's folder or as
+        // the .part copy: a failed update takes back what it wrote.
+        gf_osRemoveFile(installerFile);
+        gf_osRemoveFile(lf_partInstaller());
         return false;
     }
     if (const OsResult removed = gf_osRemoveFile(installerFile); removed.failed()) {

@@ -1,6 +1,9 @@
 #include "foundation/zip_archive.h"
 
+#include <algorithm>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include <zip.h>
 
@@ -85,6 +88,19 @@ int ZipArchive::copyEntry(std::uint64_t index, std::ostream& out, std::size_t ch
         error_ = lf_errorText(ZIP_ER_INVAL);
         return ZIP_ER_INVAL;
     }
+    // libzip hands out what the compressed stream inflates to, whatever the
+    // central directory declares: a few kilobytes may inflate to gigabytes.
+    // So the declared size bounds the copy, and one byte read beyond it
+    // proves the entry lies.
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(handle_, index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
+        zip_error_t* error = zip_get_error(handle_);
+        const int code = zip_error_code_zip(error);
+        error_ = code != ZIP_ER_OK ? zip_error_strerror(error) : "the entry declares no size";
+        return code != ZIP_ER_OK ? code : ZIP_ER_INCONS;
+    }
+    const std::uint64_t declared = stat.size;
     zip_file_t* file = zip_fopen_index(handle_, index, 0);
     if (file == nullptr) {
         zip_error_t* error = zip_get_error(handle_);
@@ -93,9 +109,12 @@ int ZipArchive::copyEntry(std::uint64_t index, std::ostream& out, std::size_t ch
         return code != ZIP_ER_OK ? code : ZIP_ER_INTERNAL;
     }
     std::string buffer(chunkBytes, '\0');
+    std::uint64_t copied = 0;
     int result = ZIP_ER_OK;
     for (;;) {
-        const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+        const std::uint64_t room = declared - copied + 1;
+        const auto wanted = static_cast<zip_uint64_t>(std::min<std::uint64_t>(buffer.size(), room));
+        const zip_int64_t got = zip_fread(file, buffer.data(), wanted);
         if (got < 0) {
             zip_error_t* error = zip_file_get_error(file);
             error_ = zip_error_strerror(error);
@@ -106,9 +125,20 @@ int ZipArchive::copyEntry(std::uint64_t index, std::ostream& out, std::size_t ch
             break;
         }
         if (got == 0) {
+            if (copied < declared) {
+                result = ZIP_ER_INCONS;
+                error_ = fmt::format("the entry ends after {} of its declared {} bytes", copied, declared);
+            }
             break;
         }
-        out.write(buffer.data(), static_cast<std::streamsize>(got));
+        const auto kept = std::min<std::uint64_t>(static_cast<std::uint64_t>(got), declared - copied);
+        out.write(buffer.data(), static_cast<std::streamsize>(kept));
+        copied += kept;
+        if (kept < static_cast<std::uint64_t>(got)) {
+            result = ZIP_ER_INCONS;
+            error_ = fmt::format("the entry holds more than its declared {} bytes", declared);
+            break;
+        }
         if (!out) {
             break;  // the caller sees the stream's state
         }

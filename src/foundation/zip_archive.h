@@ -45,8 +45,11 @@ public:
     std::optional<std::vector<ZipEntry>> entries();
 
     // Writes the entry's uncompressed content to the stream, chunkBytes at a
-    // time. 0 when the whole content was read (libzip also checks its CRC),
-    // otherwise libzip's error code (ZIP_ER_...) with the reason in
+    // time and never more than the size the central directory declares. 0
+    // when exactly the declared content was read (libzip also checks its CRC);
+    // ZIP_ER_INCONS when the entry holds more (the copy stops one byte past
+    // the declared size, having written only the declared bytes) or fewer
+    // bytes; otherwise libzip's error code (ZIP_ER_...). The reason is in
     // errorText(). The stream's own state is the caller's to check.
     int copyEntry(std::uint64_t index, std::ostream& out, std::size_t chunkBytes);
 

@@ -92,7 +92,14 @@ void lf_processAIGRegcodeFile(const fs::path& path) {
 void lf_processRegcodeFolder() {
     lf_removeIfExists(outputErrorsDir / "MissingCustomRepaints.txt");
     std::error_code ec;
-    if (!fs::is_directory(myRegcodesPath, ec)) return;
+    if (fs::status(myRegcodesPath, ec).type() == fs::file_type::not_found) return;
+    if (!fs::is_directory(myRegcodesPath, ec)) {
+        // A file under the folder's name (or a folder that cannot be looked
+        // at) would leave the user's regcodes unread without a word: the
+        // reader's refusal says why.
+        for (const std::string& error : gf_readRegcodeFolder(myRegcodesPath).errors) gf_logError(error);
+        return;
+    }
     const std::string folder = gf_pathToUtf8(myRegcodesPath);
     regcodeMessages.push_back(fmt::format("Processing files in {}", folder));
     const RegcodeParseResult result = gf_readRegcodeFolder(myRegcodesPath);
@@ -155,6 +162,10 @@ void lf_processOfflineRegcodes() {
         regcodeMessages.clear();
         specialTitles.clear();
         uniqueRegcodes.clear();
+        // The report of an earlier start goes in every case, so that none
+        // stands beside a start that read no offline source.
+        const fs::path path = outputInfoDir / "OfflineRegcodes.txt";
+        lf_removeIfExists(path);
         std::error_code ec;
         if (!fs::exists(regcodesEncFile, ec)) {
             gf_logError(fmt::format("{} not available", gf_pathToUtf8(regcodesEncFile)));
@@ -164,8 +175,6 @@ void lf_processOfflineRegcodes() {
         lf_processAIGRegcodeFile(regcodesEncFile);
         lf_processRegcodeFolder();
 
-        const fs::path path = outputInfoDir / "OfflineRegcodes.txt";
-        lf_removeIfExists(path);
         if (regcodeMessages.empty()) return;
         if (!lf_writeReport(outputInfoDir, "OfflineRegcodes.txt", regcodeMessages)) {
             gf_logError(fmt::format("Could not write '{}'", gf_pathToUtf8(path)));

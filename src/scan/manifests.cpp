@@ -170,10 +170,13 @@ std::optional<IcaoCode> gf_icaoCodesForBgl(Airport& airport, const IcaoFilters& 
             gf_appendScanLogLine(fmt::format("airport has code '{}' in BGL path", *code));
             return code;
         }
+        // Any four letters make a file name ("OBJS.bgl"), and the traffic
+        // test lets every code pass while its list is missing: a stem is a
+        // code only when the airports list knows it as well.
         std::string stem = gf_pathToUtf8(airport.path.stem());
         if (gf_isAirportCode(stem)) {
             IcaoCode code(stem);
-            if (filters.second && filters.second(code)) {
+            if (filters.first && filters.second && filters.first(code) && filters.second(code)) {
                 gf_appendScanLogLine(fmt::format("airport has code '{}' in stem", code));
                 return code;
             }

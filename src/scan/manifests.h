@@ -31,4 +31,7 @@ void lf_classifyPublisher(Airport& airport);
 void lf_setOfficialPublisher(Airport& airport, std::string_view publisher);
 bool lf_checkManifestPublisher(Airport& airport, std::string& value);
 bool lf_hasAcceptedManifestPublisher(const ManifestInfo& manifest);
+// The airport code of a scenery file: from its path, else from its file
+// name (only when both filters are given and pass it), else from its
+// manifest's title.
 std::optional<IcaoCode> gf_icaoCodesForBgl(Airport& airport, const IcaoFilters& filters);

@@ -206,32 +206,36 @@ ArchiveMatch gf_findPackagePublisher(std::string_view publisher, const IcaoCode&
     if (!version.empty()) exactKey += gf_removeDots(version);
     std::optional<RcVersion> wanted = gf_parseVersionRc(version);
 
-    bool matched = false;
+    // Without its dots a version is ambiguous (1.1.0, 1.10 and 11.0 all give
+    // "110"; 1.0.10 and 10.1.0 "1010"), so the name decides only for an entry
+    // that states no version; one that states its own matches that version
+    // only. The name stays the first key: an unversioned entry named exactly
+    // for the wanted version wins over a version match found before it.
+    const std::string* byName = nullptr;
+    const std::string* byVersion = nullptr;
     std::optional<RcVersion> higher;
     for (const auto& [name, entryVersion] : it->entries) {
-        if (name == exactKey && !matched) {
-            matched = true;
-            result.entry = name;
+        if (entryVersion.empty()) {
+            if (name == exactKey && byName == nullptr) byName = &name;
+            continue;
         }
-        if (name.size() >= 4 && std::string_view(name).starts_with(code) && !entryVersion.empty() && wanted) {
+        if (name.size() >= 4 && std::string_view(name).starts_with(code) && wanted) {
             std::optional<RcVersion> have = gf_parseVersionRc(entryVersion);
             if (!have) continue;
             if (*have == *wanted) {
-                if (!matched) {
-                    matched = true;
-                    result.entry = name;
-                }
+                if (byVersion == nullptr) byVersion = &name;
             } else if (*have > *wanted && (!higher || *have > *higher)) {
                 higher = have;
                 result.higherVersion = entryVersion;
             }
         }
     }
-    if (matched) {
+    const std::string* match = byName != nullptr ? byName : byVersion;
+    if (match != nullptr) {
+        result.entry = *match;
         result.status = higher ? 2 : 1;
     } else {
         result.status = higher ? 3 : 0;
-        result.entry.clear();
     }
     return result;
 }

@@ -67,4 +67,7 @@ bool gf_containsNoCase(std::string_view text, std::string_view word);
 bool gf_containsNoCase(const std::filesystem::path& path, std::string_view word);
 // The value trimmed and lower-cased is a rejected manifest publisher value.
 bool gf_isRejectedPublisher(std::string_view value);
+// The publisher's archive entry for the airport in the installed version: an
+// entry without a version by its name (code + version without dots), one with
+// a version by that version alone; and the highest version above it.
 ArchiveMatch gf_findPackagePublisher(std::string_view publisher, const IcaoCode& icao, std::string_view version);

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "app/install_path_check.h"
+#include "app/window_controls.h"
 #include "app_test_support.h"
 #include "foundation/text.h"
+#include "services/install_path.h"
 #include "services/shell.h"
 
 namespace {
@@ -67,6 +69,37 @@ TEST_F(InstallPathCheckTest, CommunityInAnyLetterCaseIsAcceptedAndItsParentSaved
     EXPECT_EQ(gf_gui().statusLine, "Okay: " + gf_pathToUtf8(dir() / "sim/community"));
     EXPECT_TRUE(logHas("MSFS_INSTALL_PATH=\"" + gf_pathToUtf8(dir() / "sim") + "\"")) << "saved";
     EXPECT_TRUE(MSFS_2024_INSTALL_PATH.value().empty());
+}
+
+TEST_F(InstallPathCheckTest, FoldersPickedInAnotherCaseAreFoundByTheLaterLookUps) {
+    struct Case {
+        bool msfs2020;
+        std::vector<const char*> folders;  // below the root; the first is the one picked
+        std::vector<const char*> lookUps;  // as the scans name them
+    };
+    const Case cases[] = {
+        {true, {"community", "official"}, {"Community", "Official"}},
+        {false, {"COMMUNITY", "streamedpackages", "community2024"}, {"Community", "StreamedPackages", "Community2024"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folders.front());
+        const fs::path root = dir() / (c.msfs2020 ? "sim2020" : "sim2024");
+        for (const char* folder : c.folders) fs::create_directories(root / folder);
+        backend = std::make_shared<HeadlessBackend>();
+        gf_installWindowBackend(backend);
+        window = WindowHandle::None;
+        g_mainWindow.store(window);
+        backend->scriptFolderAnswer(root / c.folders.front());
+        chooseSimulator(c.msfs2020);
+        const auto picked = gf_pickFolder(window, {});
+        ASSERT_TRUE(picked);
+        ASSERT_TRUE(check(c.msfs2020, *picked));
+        EXPECT_EQ(boxes(), std::vector<Box>{kOkay}) << "the siblings are found in their case";
+        for (std::size_t i = 0; i < c.lookUps.size(); ++i) {
+            EXPECT_EQ(gf_checkInstallPath(c.lookUps[i]), root / c.folders[i]) << c.lookUps[i];
+        }
+    }
+    EXPECT_FALSE(logHas("does not exist or is not a directory"));
 }
 
 TEST_F(InstallPathCheckTest, RejectedFoldersLeaveTheParameterAlone) {

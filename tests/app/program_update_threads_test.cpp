@@ -106,6 +106,9 @@ TEST_F(ProgramUpdateTest, ArchivesAndInstallersThatDoNotFitAreRejected) {
          {"==> Invalid installer size in update archive: 0 bytes", notExists}},
         {"an installer of 1073741825 bytes", tavo::test::handMadeZip("install_new_version.exe", "MZ", 1073741825),
          false, {"==> Invalid installer size in update archive: 1073741825 bytes", notExists}},
+        {"an installer that declares 10 bytes and inflates to 50,000,000",
+         tavo::test::handMadeDeflatedZip("install_new_version.exe", 50000000, 10), false,
+         {"==> Unzipping failed or produced an incomplete installer (result 21, expected 10, actual 10)", notExists}},
         {"no archive", "this is not a zip file", false, {"==> Could not open latest_version.zip", notExists}},
         {"another product version", zipBytes({{"i.exe", installerOf(16, 9, 1, 0).bytes()}}), false,
          {"==> Downloaded installer ProductVersion 16.9.1 does not match web version 16.9.0"}},
@@ -153,7 +156,8 @@ TEST_F(ProgramUpdateTest, AFailingMoveLeavesNoInstallerInTheNewVersionFolder) {
         });
         EXPECT_FALSE(lf_installNewVersion(kWeb));
         gf_osSetFaultHook({});
-        EXPECT_FALSE(fs::exists(placed()));
+        expectNothingLeft();
+        EXPECT_FALSE(fs::exists(placed().string() + ".part"));
         const std::string io = std::make_error_code(std::errc::io_error).message();
         EXPECT_TRUE(logHas(first ? "\ncould not rename install_new_version.exe => new_version/"
                                    "install_new_version.exe.part: " + io + "\n"

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,6 +19,12 @@ using tavo::test::readFile;
 using tavo::test::writeFile;
 
 json lf_version(int major, int minor, int patch) { return {{"major", major}, {"minor", minor}, {"patch", patch}}; }
+
+// What reached parameters.xml's writer, as "KEY=value".
+std::vector<std::string> g_saved;
+void lf_recordSave(const Parameter& parameter) noexcept {
+    if (const auto* p = dynamic_cast<const StringParameter*>(&parameter)) g_saved.push_back(p->name + "=" + p->value());
+}
 
 class UpdaterTest : public tavo::test::UpdateServerTest {
 protected:
@@ -161,8 +168,12 @@ TEST_F(UpdaterTest, DataFilesAreFetchedWhenNewerOrMissing) {
     // weekly: not in the manifest.
     manifest.erase("weekly");
     publish();
+    g_saved.clear();
+    gf_installParameterFileWriter(&lf_recordSave);
 
     EXPECT_TRUE(check());
+    // Saved, not only set: else every start would fetch the files again.
+    EXPECT_EQ(g_saved, (std::vector<std::string>{"AIRPORTS_VERSION=0.9.0", "ARCHIVES_VERSION=1.0.10"}));
     EXPECT_EQ(readFile("input/airports.enc"), "airports 0.9");
     EXPECT_EQ(AIRPORTS_VERSION.value(), "0.9.0");
     EXPECT_TRUE(logHas("\nairports updated to 0.9.0\n"));

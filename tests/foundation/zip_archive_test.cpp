@@ -1,4 +1,5 @@
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,52 @@ TEST_F(ZipArchiveTest, WhatCannotBeOpenedOrReadIsReported) {
     std::ostringstream out;
     EXPECT_EQ(archive.copyEntry(0, out, 16), ZIP_ER_CRC);
     EXPECT_FALSE(archive.errorText().empty());
+}
+
+// Counts what it is given and keeps none of it.
+class CountingSink : public std::streambuf {
+public:
+    std::uint64_t taken = 0;
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize count) override {
+        taken += static_cast<std::uint64_t>(count);
+        return count;
+    }
+    int_type overflow(int_type c) override { return xsputn(nullptr, 1) == 1 ? c : traits_type::eof(); }
+};
+
+TEST_F(ZipArchiveTest, AnEntryIsCopiedNoFurtherThanItsDeclaredSize) {
+    const std::string data(64, 'x');
+    struct Case {
+        const char* name;
+        std::string archive;
+        int result;
+        std::uint64_t written;
+    };
+    const Case cases[] = {
+        {"stored, as declared", tavo::test::handMadeZip("a", data, 64), 0, 64},
+        {"stored, 64 bytes declared as 10", tavo::test::handMadeZip("a", data, 10), ZIP_ER_INCONS, 10},
+        {"stored, 64 bytes declared as 63", tavo::test::handMadeZip("a", data, 63), ZIP_ER_INCONS, 63},
+        {"stored, 64 bytes declared as 65", tavo::test::handMadeZip("a", data, 65), ZIP_ER_INCONS, 64},
+        {"deflated, as declared", tavo::test::handMadeDeflatedZip("a", 100000, 100000), 0, 100000},
+        {"deflated, 50,000,000 bytes declared as 10", tavo::test::handMadeDeflatedZip("a", 50000000, 10),
+         ZIP_ER_INCONS, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("lying.zip", c.archive);
+        ZipArchive archive;
+        ASSERT_TRUE(archive.openForReading("lying.zip")) << archive.errorText();
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{524288}}) {
+            if (chunk == 1 && c.written > 100) continue;  // byte by byte only where that is quick
+            CountingSink sink;
+            std::ostream out(&sink);
+            EXPECT_EQ(archive.copyEntry(0, out, chunk), c.result) << "chunk " << chunk << ": " << archive.errorText();
+            EXPECT_EQ(sink.taken, c.written) << "chunk " << chunk;
+            if (c.result != 0) EXPECT_FALSE(archive.errorText().empty());
+        }
+    }
 }
 
 TEST_F(ZipArchiveTest, AnUnclosedArchiveIsDiscardedAndAMovedOneKeepsItsHandle) {

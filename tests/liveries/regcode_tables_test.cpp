@@ -53,6 +53,8 @@ protected:
 };
 
 TEST_F(RegcodeTables, TheFirstLiveryKeepsASharedRegistration) {
+    fs::create_directories(outputInfoDir);
+    tavo::test::writeFile(outputInfoDir / "OfflineRegcodes.txt", "from an earlier start\n");
     const std::string log = build();
     EXPECT_EQ(regcodeTitles.at("D-AIZA"), "Lufthansa A320");
     EXPECT_EQ(regcodeTitles.at("D-AIZA").data(), liveryTitles.at("Lufthansa A320").data());
@@ -99,6 +101,19 @@ TEST_F(RegcodeTables, OfflineSourcesOverrideRegistrationByRegistration) {
     EXPECT_THAT(log, HasSubstr("****** Offline regcode files processed, results can be found in "
                                "'output/info/OfflineRegcodes.txt' ******\n"));
     EXPECT_THAT(log, HasSubstr("\n    2 special liveries\n    1 unique liveries\n"));
+}
+
+TEST_F(RegcodeTables, AFileNamedLikeTheUsersRegcodeFolderIsReported) {
+    RegcodesBuilder aig;
+    aig.livery("BA Retro", "G-BNLA");
+    aig.writeToInput();
+    fs::remove_all(myRegcodesPath);
+    tavo::test::writeFile(myRegcodesPath, "BA Negus;G-CIVD\n");
+    const std::string log = build();
+    EXPECT_THAT(log, HasSubstr("==> 'input/my_regcodes' is not a directory\n"));
+    EXPECT_FALSE(regcodeTitles.contains("G-CIVD"));
+    EXPECT_EQ(readFile(outputInfoDir / "OfflineRegcodes.txt"),
+              "Processing 'input/AIG-regcodes.enc'\n1 new regcode added\n");
 }
 
 TEST_F(RegcodeTables, TheCountLineTakesItsPlurals) {

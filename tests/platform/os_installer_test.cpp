@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tavo::test::FakeInstaller;
+using tavo::test::readFile;
 using tavo::test::writeFile;
 
 class InstallerOsTest : public tavo::test::TempWorkDirTest {
@@ -147,6 +148,13 @@ TEST_F(InstallerOsTest, WriteProbeLeavesNothingBehind) {
     writeFile(".write_test.tmp", "left over");
     EXPECT_TRUE(gf_osProbeWritable(dir()).succeeded()) << "a stale probe file is replaced";
     EXPECT_FALSE(fs::exists(dir() / ".write_test.tmp"));
+    // A link under the probe's name: the probe writes its own file, never
+    // through the link, and the file the link named keeps its content.
+    writeFile("elsewhere.txt", "twenty-four bytes of it.");
+    fs::create_symlink(dir() / "elsewhere.txt", dir() / ".write_test.tmp");
+    EXPECT_TRUE(gf_osProbeWritable(dir()).succeeded());
+    EXPECT_EQ(readFile("elsewhere.txt"), "twenty-four bytes of it.");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir() / ".write_test.tmp")));
     EXPECT_EQ(gf_osProbeWritable(dir() / "missing").error(), std::errc::no_such_file_or_directory);
     gf_osSetFaultHook([](OsOperation op, const fs::path&, const fs::path&) {
         return op == OsOperation::writeProbe ? std::make_error_code(std::errc::read_only_file_system)

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "airports/airports_list.h"
+#include "airports/weekly_traffic.h"
 #include "scan/publishers.h"
 #include "scan/scan_log.h"
+#include "support/airports_data.h"
 #include "support/archives_builder.h"
 #include "support/manifest_writer.h"
 #include "support/temp_dir.h"
@@ -124,6 +128,10 @@ TEST_F(ManifestTest, StreamedPackagesByName) {
     EXPECT_FALSE(lf_findStreamedManifest(package, root));
     EXPECT_FALSE(lf_findStreamedManifest(package, ""));
     EXPECT_FALSE(lf_findStreamedManifest("", root));
+    // An empty root is no root, not the working folder.
+    ManifestWriter{}.string("title", "in the working folder").writeInto("acme-kxyz");
+    EXPECT_FALSE(lf_findStreamedManifest(package, ""));
+    fs::remove_all("acme-kxyz");
 
     // One level deeper, the name itself.
     ManifestWriter{}.string("title", "deep full").writeInto(root / "sub" / "fs24-acme-kxyz");
@@ -141,7 +149,9 @@ TEST_F(ManifestTest, StreamedPackagesByName) {
     // and the deeper folders are searched.
     ManifestWriter::rawFile("not json").writeInto(root / "acme-kxyz");
     EXPECT_EQ(lf_findStreamedManifest(package, root)->title, "deep short");
-    // "fs24-" alone is taken as it is.
+    // "fs24-" alone is taken as it is: no empty name that would reach the
+    // root's own manifest.
+    ManifestWriter{}.string("title", "the root's own").writeInto(root);
     ManifestWriter{}.string("title", "bare").writeInto(root / "fs24-");
     EXPECT_EQ(lf_findStreamedManifest(dir() / "fs24-", root)->title, "bare");
 }
@@ -266,6 +276,31 @@ TEST_F(ManifestTest, CodeFromPathStemAndTitle) {
     EXPECT_FALSE(gf_icaoCodesForBgl(nothing, filters));
     EXPECT_FALSE(gf_icaoCodesForBgl(nothing, IcaoFilters{known, {}}));
     EXPECT_TRUE(g_airportScanLog.empty());
+}
+
+TEST_F(ManifestTest, AFileNameIsACodeOnlyWhenTheAirportsListKnowsIt) {
+    tavo::test::writeAirportsEnc(dir(), {tavo::test::airportEntry("EGLL", 51.47, -0.46, 83)});
+    gf_unloadAirportsForTests();
+    ASSERT_TRUE(std::holds_alternative<std::size_t>(gf_loadAirports()));
+    gf_clearWeeklyTrafficAirports();  // no weekly-traffic list: its test passes every code
+    const IcaoFilters scan{gf_isKnownAirport, gf_hasWeeklyTraffic};
+    const struct {
+        const char* file;
+        std::optional<IcaoCode> code;
+    } cases[] = {
+        {"OBJS.bgl", std::nullopt},
+        {"KXYZ.bgl", std::nullopt},
+        {"egll.bgl", IcaoCode("EGLL")},
+    };
+    for (const auto& c : cases) {
+        Airport a = airportAt(dir() / "package" / "scenery" / c.file);
+        a.bglPath = "package/scenery";  // the code can come from the file name only
+        EXPECT_EQ(gf_icaoCodesForBgl(a, scan), c.code) << c.file;
+    }
+    Airport egll = airportAt(dir() / "package" / "scenery" / "EGLL.bgl");
+    egll.bglPath = "package/scenery";
+    EXPECT_FALSE(gf_icaoCodesForBgl(egll, IcaoFilters{{}, gf_hasWeeklyTraffic})) << "no airports test, no code";
+    gf_unloadAirportsForTests();
 }
 
 }  // namespace

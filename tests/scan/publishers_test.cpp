@@ -198,6 +198,10 @@ protected:
               {"KABC200", std::nullopt},
               {std::nullopt, "2.0.0"}}},
             {"Acme", "KXYZ500", {{"KXYZ500", "5.0.0"}}},  // only the first Acme counts
+            // Names that the version without its dots cannot tell apart, and
+            // an unversioned entry named for 2.0 after one whose version is 2.0.
+            {"Dots", "KQQQ110,KQQQ1010,KQQQ_2,KQQQ20",
+             {{"KQQQ110", "1.1.0"}, {"KQQQ1010", "10.1.0"}, {"KQQQ_2", "2.0"}}},
         };
         ASSERT_TRUE(readBack(b));
     }
@@ -231,6 +235,15 @@ TEST_F(ArchiveMatchTest, StatusesByVersion) {
         {"acme", "KXYZ", "1.0.1", 0, "", ""},  // names compare exactly
         {"Nobody", "KXYZ", "1.0.1", 0, "", ""},
         {"Other", "KXYZ", "1.0.1", 1, "KXYZ101", ""},
+        // An entry that states its version matches that version only.
+        {"Dots", "KQQQ", "1.10", 3, "", "10.1.0"},
+        {"Dots", "KQQQ", "11.0", 0, "", ""},
+        {"Dots", "KQQQ", "1.0.10", 3, "", "10.1.0"},
+        {"Dots", "KQQQ", "1.1.0", 2, "KQQQ110", "10.1.0"},
+        {"Dots", "KQQQ", "10.1.0", 1, "KQQQ1010", ""},
+        // The exact name wins over the version match found before it.
+        {"Dots", "KQQQ", "2.0", 2, "KQQQ20", "10.1.0"},
+        {"Dots", "KQQQ", "2.0.0", 2, "KQQQ_2", "10.1.0"},
     };
     for (const auto& c : cases) {
         ArchiveMatch m = gf_findPackagePublisher(c.publisher, IcaoCode(c.code), c.version);

@@ -1,9 +1,12 @@
 #include "support/package_files.h"
 
+#include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <string>
 
 #include <zip.h>
+#include <zlib.h>
 
 #include "foundation/zip_archive.h"
 
@@ -61,14 +64,23 @@ void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& ite
     if (!archive.close()) fail(archive.errorText());
 }
 
-std::string handMadeZip(std::string_view name, std::string_view data, std::uint32_t declaredSize) {
+namespace {
+
+// An archive of one entry from its parts: the compression method (0 stored,
+// 8 deflated), the CRC and the bytes as they stand in the archive, and the
+// uncompressed size the headers declare.
+std::string lf_oneEntryZip(std::string_view name, std::uint16_t method, std::uint32_t crc, std::string_view stored,
+                           std::uint32_t declaredSize) {
     // The fields the local header and the central directory entry share, from
-    // "version needed" to the extra field's length: stored, no flags, no time.
+    // "version needed" to the extra field's length: no flags, no time.
     const auto shared = [&](std::string& out) {
         lf_put16(out, 20);
-        for (int i = 0; i < 4; ++i) lf_put16(out, 0);
-        lf_put32(out, lf_crc32(data));
-        lf_put32(out, static_cast<std::uint32_t>(data.size()));
+        lf_put16(out, 0);
+        lf_put16(out, method);
+        lf_put16(out, 0);
+        lf_put16(out, 0);
+        lf_put32(out, crc);
+        lf_put32(out, static_cast<std::uint32_t>(stored.size()));
         lf_put32(out, declaredSize);
         lf_put16(out, static_cast<std::uint16_t>(name.size()));
         lf_put16(out, 0);
@@ -77,7 +89,7 @@ std::string handMadeZip(std::string_view name, std::string_view data, std::uint3
     lf_put32(out, 0x04034b50);  // local file header
     shared(out);
     out += name;
-    out += data;
+    out += stored;
     const auto directoryOffset = static_cast<std::uint32_t>(out.size());
     lf_put32(out, 0x02014b50);  // central directory entry
     lf_put16(out, 20);          // made by
@@ -97,6 +109,43 @@ std::string handMadeZip(std::string_view name, std::string_view data, std::uint3
     lf_put32(out, directoryOffset);
     lf_put16(out, 0);
     return out;
+}
+
+}  // namespace
+
+std::string handMadeZip(std::string_view name, std::string_view data, std::uint32_t declaredSize) {
+    return lf_oneEntryZip(name, 0, lf_crc32(data), data, declaredSize);
+}
+
+std::string handMadeDeflatedZip(std::string_view name, std::uint64_t zeroBytes, std::uint32_t declaredSize) {
+    // Raw deflate (no zlib header), as zip entries hold it, fed in slices so
+    // that the inflated size never has to fit in memory here.
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("handMadeDeflatedZip: zlib refused to start");
+    }
+    const std::string zeros(65536, '\0');
+    std::string compressed;
+    std::array<unsigned char, 65536> chunk{};
+    uLong crc = crc32(0L, Z_NULL, 0);
+    std::uint64_t left = zeroBytes;
+    int flush = Z_NO_FLUSH;
+    do {
+        const auto slice = static_cast<uInt>(std::min<std::uint64_t>(left, zeros.size()));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), slice);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = slice;
+        left -= slice;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = chunk.data();
+            stream.avail_out = static_cast<uInt>(chunk.size());
+            deflate(&stream, flush);
+            compressed.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&stream);
+    return lf_oneEntryZip(name, 8, static_cast<std::uint32_t>(crc), compressed, declaredSize);
 }
 
 std::string FakeInstaller::bytes() const {

@@ -24,6 +24,10 @@ void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& ite
 // The bytes of an archive with one stored file whose central directory says
 // it holds `declaredSize` bytes while it holds `data`.
 std::string handMadeZip(std::string_view name, std::string_view data, std::uint32_t declaredSize);
+// The same with a deflated entry that inflates to `zeroBytes` zero bytes (its
+// CRC right for them) while the headers declare `declaredSize`: a few
+// kilobytes of archive that unpack to as much as the test asks.
+std::string handMadeDeflatedZip(std::string_view name, std::uint64_t zeroBytes, std::uint32_t declaredSize);
 
 // An installer-like file: an executable's head, a version resource and a
 // payload behind it.

@@ -213,7 +213,11 @@ OsResult gf_osProbeWritable(const fs::path& folder) {
     if (auto ec = gf_osInjectedFault(OsOperation::writeProbe, probe)) {
         return ec;
     }
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Whatever stands under the name goes first, and the file is then made
+    // anew: opening an existing name would follow a symbolic link planted
+    // there and write into (and cut) a file elsewhere.
+    ::unlink(probe.c_str());
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         return std::error_code(errno, std::generic_category());
     }
