@@ -66,6 +66,11 @@ bool lf_withinBounds(double D, double T, double wantedStart, Speeds v, double vm
            startAcceleration >= -1e-10 && endAcceleration >= -1e-10;
 }
 
+// A mean speed that underflows, or a speed far above it, makes a ratio
+// overflow and the limited speeds NaN: such a leg has no usable profile. (The
+// bounded maker's comparisons already refuse NaN speeds.)
+bool lf_finite(Speeds v) noexcept { return std::isfinite(v.start) && std::isfinite(v.end); }
+
 void lf_store(SpeedProfile& profile, double D, double T, Speeds v) noexcept {
     profile = {D, T, v.start, v.end, 1};
 }
@@ -80,15 +85,21 @@ bool gf_makeSpeedProfile(SpeedProfile& profile, double distance, double duration
     if (!std::isfinite(distance) || !(distance > 0.0) || !std::isfinite(duration) || !(duration > 0.0) ||
         !std::isfinite(startSpeed) || !std::isfinite(endSpeed))
         return false;
-    lf_store(profile, distance, duration, lf_limit(distance, duration, startSpeed, endSpeed));
+    const Speeds v = lf_limit(distance, duration, startSpeed, endSpeed);
+    if (!lf_finite(v)) return false;
+    lf_store(profile, distance, duration, v);
     return true;
 }
 
 bool gf_makeBoundedSpeedProfile(SpeedProfile& profile, double distance, double duration, double startSpeed,
                                 double endSpeed, double vmax) noexcept {
     profile = SpeedProfile{};
-    if (!std::isfinite(vmax) || !(vmax > 0.0) || !std::isfinite(distance) || !(distance > 0.0)) return false;
-    if (std::isfinite(duration) && duration > 0.0 && std::isfinite(startSpeed) && std::isfinite(endSpeed)) {
+    // The fallback divides by the duration too: a leg of no time, or of time
+    // running backwards, would give a profile that runs backwards.
+    if (!std::isfinite(vmax) || !(vmax > 0.0) || !std::isfinite(distance) || !(distance > 0.0) ||
+        !std::isfinite(duration) || !(duration > 0.0))
+        return false;
+    if (std::isfinite(startSpeed) && std::isfinite(endSpeed)) {
         const Speeds v = lf_limit(distance, duration, startSpeed, endSpeed);
         if (lf_withinBounds(distance, duration, startSpeed, v, vmax)) {
             lf_store(profile, distance, duration, v);

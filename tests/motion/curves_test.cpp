@@ -98,6 +98,37 @@ TEST(GroundTurn, RefusalReasons) {
     }
 }
 
+// Each limit from both sides, and S-shaped corners: the start heading on the
+// far side of the entry leg makes the curve swing against the turn before it
+// turns, which a taxiing aircraft must not do while the entry leg steers.
+TEST(GroundTurn, LimitsFromBothSidesAndSCurves) {
+    struct Case {
+        const char* name;
+        GroundTurnInput in;
+        GroundTurnStatus status;
+        int mode;  // the heading-mode flag
+    };
+    const Case cases[] = {
+        {"turn 164.99", lf_corner(47, 8, 60, 60, 164.99), GroundTurnStatus::None, 0},
+        {"turn 165.01", lf_corner(47, 8, 60, 60, 165.01), GroundTurnStatus::TurnTooLarge, 0},
+        // 160 degrees right with the start heading 15 degrees left: 175 degrees to change.
+        {"heading change 174.99", lf_corner(47, 8, 60, 80, 160, 345.01), GroundTurnStatus::None, 0},
+        {"heading change 175.01", lf_corner(47, 8, 60, 80, 160, 344.99), GroundTurnStatus::InvalidTangent, 0},
+        {"turn 2.99 along the entry", lf_corner(47, 8, 60, 60, 2.99), GroundTurnStatus::TurnTooSmall, 0},
+        {"turn 3.01 along the entry", lf_corner(47, 8, 60, 60, 3.01), GroundTurnStatus::None, 0},
+        {"turn 2.99, heading 12 off", lf_corner(47, 8, 60, 60, 2.99, 348), GroundTurnStatus::None, 1},
+        {"turn 3.01, heading 12 off", lf_corner(47, 8, 60, 60, 3.01, 348), GroundTurnStatus::None, 0},
+        {"S-curve right", lf_corner(47, 8, 184, 48, 9, 344), GroundTurnStatus::InvalidTangent, 0},
+        {"S-curve left", lf_corner(47, 8, 155, 39, -10, 18), GroundTurnStatus::InvalidTangent, 0},
+    };
+    for (const auto& c : cases) {
+        GroundTurn turn;
+        EXPECT_EQ(buildGroundTurn(turn, c.in), c.status == GroundTurnStatus::None) << c.name;
+        EXPECT_EQ(turn.status, c.status) << c.name << ": " << groundTurnStatusName(turn.status);
+        EXPECT_EQ(turn.headingMode, c.mode) << c.name;
+    }
+}
+
 TEST(GroundTurn, OptionsOfZeroOrLessTakeTheirDefaults) {
     GroundTurnInput in;
     for (double v : {0.0, -3.0}) {

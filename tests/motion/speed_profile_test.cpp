@@ -92,7 +92,11 @@ TEST(SpeedProfile, BoundedMakerLimits) {
     };
     const Bad bad[] = {{100, 10, 10, 10, 0},   {100, 10, 10, 10, kNaN}, {0, 10, 10, 10, 20},
                        {-1, 10, 10, 10, 20},   {kInf, 10, 10, 10, 20},  {100, 0, 10, 10, 20},
-                       {100, kNaN, 10, 10, 20}, {100, 10, kNaN, 10, 20}, {100, 10, -1, 10, 20}};
+                       {100, kNaN, 10, 10, 20}, {100, 10, kNaN, 10, 20}, {100, 10, -1, 10, 20},
+                       // No time or time running backwards: the fallback would run backwards.
+                       {1e-12, -1, 0, 0, 1},    {100, -10, 0, 0, 20},    {100, -kInf, 0, 0, 20},
+                       // Speed ratios that overflow.
+                       {1e-300, 1e10, 1, 1, 1}, {1e-200, 1, 1e200, 0, 1e300}, {1e-320, 1e5, 0, 0, 1e300}};
     for (const auto& b : bad) {
         p = SpeedProfile{1, 1, 1, 1, 1};
         EXPECT_FALSE(gf_makeBoundedSpeedProfile(p, b.D, b.T, b.Va, b.Vb, b.vmax)) << b.D << " " << b.T;
@@ -105,7 +109,10 @@ TEST(SpeedProfile, RefusedInputClears) {
         double D, T, Va, Vb;
     };
     const Bad bad[] = {{100, 0, 10, 10},    {-100, 10, 10, 10}, {0, 10, 10, 10},   {100, 10, kNaN, 10},
-                       {100, 10, 10, kInf}, {kNaN, 10, 10, 10}, {100, kInf, 10, 10}};
+                       {100, 10, 10, kInf}, {kNaN, 10, 10, 10}, {100, kInf, 10, 10},
+                       // A mean speed that underflows or a speed far above it: the
+                       // ratios overflow and the speeds would be NaN.
+                       {1e-300, 1e10, 1, 1}, {1e-200, 1, 1e200, 0}, {1e-320, 1e5, 0, 0}};
     for (const auto& b : bad) {
         SpeedProfile p{1, 1, 1, 1, 1};
         EXPECT_FALSE(gf_makeSpeedProfile(p, b.D, b.T, b.Va, b.Vb));
