@@ -97,6 +97,9 @@ TEST_F(SimilarModels, ClosestModelTable) {
         {"A320", {}, std::nullopt},
         {"A320", {"B744"}, "B744"},           // one candidate is taken without the test
         {"A320", {"A20N", "A321"}, "A321"},   // A20N: letters AN, whole-code distance 2
+        // Letters that differ: the whole code may differ by one character, not two.
+        {"DH8D", {"DH8C", "B744"}, "DH8C"},
+        {"A320", {"A20N", "B744"}, std::nullopt},
         {"B738", {"A320", "A319"}, std::nullopt},
         {"B738", {"B739", "B737"}, "B737"},   // equal distances: the smaller code text
         {"B738", {"B38M", "B739"}, "B739"},
