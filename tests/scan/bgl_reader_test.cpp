@@ -399,6 +399,12 @@ TEST_F(BglReaderTest, EveryLegalLayoutGivesTheSameStands) {
     sameAs(bglBuild({BglSection{3, 0x3, {sub}}}).bytes, "flags 0x3");
     sameAs(bglBuild({BglSection{3, 0x10001, {sub}}}).bytes, "flags 0x10001: 20-byte descriptors");
     sameAs(bglBuild({BglSection{3, 0xFFFFFFFF, {sub}}}).bytes, "every flag bit");
+    // With several subsections every descriptor after the first lies where
+    // the size chosen by bit 0x10000 alone puts it; the low bits choose nothing.
+    const BglSubsection other{{bglPlainRecord(0x11, 8)}, -1};
+    sameAs(bglBuild({BglSection{3, 0x3, {other, other, sub}}}).bytes, "flags 0x3, three subsections");
+    sameAs(bglBuild({BglSection{3, 0x6, {other, sub, other}}}).bytes, "flags 0x6, three subsections");
+    sameAs(bglBuild({BglSection{3, 0x10006, {other, other, sub}}}).bytes, "flags 0x10006, three subsections");
 
     BglAirport wide = plain;
     wide.subrecords[0] = bglHelipad({51.48, -0.46, 30.0f, 36});
