@@ -46,7 +46,7 @@ protected:
         ParametersFileTest::SetUp();
         tavo::test::resetToSmallDbase();
         gf_publishAllParameters();
-        const WindowHandle window = makeWindow();
+        window = makeWindow();
         for (GuiBoolParameter* p : {&LIGHT_AIRCRAFT, &TWO_PROPS, &HIGH_PERF_AIRCRAFT, &HELICOPTERS}) {
             makeControl(window, ControlKind::CheckBox, p->controlId);
         }
@@ -58,6 +58,7 @@ protected:
         gf_publishAllParameters();
         ParametersFileTest::TearDown();
     }
+    WindowHandle window = WindowHandle::None;
     std::string build(const ScannedLiveriesBuilder& builder) {
         builder.writeToOutput();
         newLogLines();
@@ -99,6 +100,25 @@ TEST_F(LiveryTables, OperatorLiveriesAreFoundThroughTheCombinedCodeAndTheOperato
     EXPECT_THAT(log, HasSubstr("----- end of processing scanned liveries ------\n"));
 }
 
+// The records come sorted by airline, then operator: a second operator of one
+// airline starts a run of its own and never lands under the first.
+TEST_F(LiveryTables, TwoOperatorsUnderOneAirlineKeepTheirOwnLiveries) {
+    ScannedLiveriesBuilder b;
+    b.livery("KLM", "E190", "KLM E190");
+    b.livery("KLM", "E190", "Cityhopper E190", "PH-EXA", "KLC");
+    b.livery("KLM", "B738", "Martinair B738", "PH-MPA", "MPH");
+    b.livery("KLM", "E190", "Martinair E190", "PH-MPB", "MPH");
+    build(b);
+    EXPECT_THAT(titlesOf("KLM", "E190"), ::testing::ElementsAre("KLM E190"));
+    EXPECT_THAT(titlesOf("KLC", "E190"), ::testing::ElementsAre("Cityhopper E190"));
+    EXPECT_THAT(titlesOf("KLMKLC", "E190"), ::testing::ElementsAre("Cityhopper E190"));
+    EXPECT_TRUE(titlesOf("KLC", "B738").empty());
+    EXPECT_THAT(titlesOf("MPH", "B738"), ::testing::ElementsAre("Martinair B738"));
+    EXPECT_THAT(titlesOf("KLMMPH", "E190"), ::testing::ElementsAre("Martinair E190"));
+    EXPECT_EQ(lf_collectLiveryAirlines(),
+              (std::set<std::uint16_t>{a("KLM"), a("KLC"), a("KLMKLC"), a("MPH"), a("KLMMPH")}));
+}
+
 TEST_F(LiveryTables, OnlyHeavyPaxLiveriesSwitchTheSmallCategoriesOff) {
     ScannedLiveriesBuilder b;
     b.livery("DLH", "A388", "Lufthansa A388");
@@ -128,6 +148,33 @@ TEST_F(LiveryTables, OnlyHeavyPaxLiveriesSwitchTheSmallCategoriesOff) {
     EXPECT_EQ(snapshot->HIGH_PERF_AIRCRAFT, 0);
     EXPECT_EQ(snapshot->HELICOPTERS, 0);
     EXPECT_THAT(log, HasSubstr("\nNo generic liveries\n"));
+}
+
+// After the first start without light aircraft the option is off already: it
+// is neither switched off again nor saved, but its box is still disabled. The
+// window hears of the liveries read and, once everything is built, of the end.
+TEST_F(LiveryTables, AnOptionAlreadyOffIsLeftAloneAndTheEndIsAnnounced) {
+    LIGHT_AIRCRAFT.setValue(false);
+    TWO_PROPS.setValue(true);
+    gf_publishAllParameters();
+    gf_gui().window.store(window);
+    const std::uint64_t repaints = gf_gui().repaintCount;
+    ScannedLiveriesBuilder b;
+    b.livery("DLH", "A388", "Lufthansa A388");
+    const std::string log = build(b);
+    const std::uint64_t repaintsOfTheBuild = gf_gui().repaintCount - repaints;
+    gf_gui().window.store(WindowHandle::None);
+
+    EXPECT_THAT(log, HasSubstr("\nCategory Light: No livery found\n"));
+    EXPECT_THAT(log, Not(HasSubstr("LIGHT_AIRCRAFT temporarily switched off")));
+    EXPECT_THAT(log, HasSubstr("\nTWO_PROPS temporarily switched off"));
+    EXPECT_EQ(gf_isControlEnabled(LIGHT_AIRCRAFT.controlId), false);
+    pugi::xml_document saved;
+    ASSERT_TRUE(saved.load_file(file().c_str()));
+    EXPECT_EQ(gf_readBoolXmlParameter(saved, "LIGHT_AIRCRAFT"), std::nullopt) << "saved only when switched off";
+    EXPECT_EQ(gf_readBoolXmlParameter(saved, "TWO_PROPS"), false);
+    EXPECT_EQ(gf_gui().liveriesCount, 1u);
+    EXPECT_EQ(repaintsOfTheBuild, 2u) << "the count of liveries read and the end of the build";
 }
 
 TEST_F(LiveryTables, ACategoryWithLiveriesKeepsItsOptionAndEnablesItsBox) {

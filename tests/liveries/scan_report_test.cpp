@@ -213,6 +213,9 @@ TEST_F(ScanReport, SummaryLinesAndTheirCounts) {
              lf_addScanMessage("YYY", "p", "");
          },
          "\nErrors:\n    2 invalid airline codes, see " + errors + "InvalidAirlineCodes.txt\n"},
+        // A fix is written to the errors folder: the summary must not say "No errors" above it.
+        {"only model fixes", [] { scanFixes = {"Model fix: B7M8 found in p changed into B38M"}; },
+         "\nErrors:\n    1 fixes, see " + errors + "Fixes.txt\n"},
         {"one model code", [] { lf_addModelFixMessage("M", "p"); },
          "\nErrors:\n    1 invalid model code, see " + errors + "InvalidAircraftCodes.txt\n"},
         {"every list",
