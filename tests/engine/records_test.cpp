@@ -15,13 +15,15 @@ namespace {
 constexpr double kMetresToNm = 0.0005399568034557236;
 
 // The small database with AT76 also listed as Large (the large class is
-// looked at first), a slow twin and two Large types without a span.
+// looked at first), a slow twin, two Large types without a span and a bizjet
+// whose code is also a light type's.
 tavo::test::DbaseBuilder lf_recordsDbase() {
     auto b = tavo::test::DbaseBuilder::smallProfile();
     b.large.push_back("AT76");
     b.large.push_back("XL99");  // Large, not slow, no wing span
     b.twoProps.push_back("PA34");
-    b.aircrafts.insert(b.aircrafts.end(), {"XL99", "PA34", "C150"});
+    b.bizjet.push_back("G200");  // a bizjet, though its code is on the slow-light list
+    b.aircrafts.insert(b.aircrafts.end(), {"XL99", "PA34", "C150", "G200"});
     b.wingspan("AT76", "27.05");
     b.wingspan("PA34", "11.85");
     b.wingspan("C150", "4.0");
@@ -106,6 +108,7 @@ TEST_F(Records, SlowTypeFlagsNeedTheirCategory) {
         {"DH8D", false, false, false, false}, // on the slow-large list, but TwoProps here
         {"C172", false, false, false, true},
         {"C208", false, false, false, false},  // Light, not a slow type
+        {"G200", true, false, false, false},   // on the slow-light list, but Bizjet here
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.type);

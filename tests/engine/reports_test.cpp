@@ -120,6 +120,27 @@ TEST_F(Reports, AirportCodeNear) {
     EXPECT_EQ(gf_airportCodeNear(LaLo{50.2, 8.0}, IataCode("MUC")), IataCode("MUC"));  // 10.2 NM away
 }
 
+// Offsets of 1/16 degree are exact, so the two distances are equal to the
+// last bit and only the list order decides: the later entry, on either side.
+// A current airport whose IATA code is the no-code mark "XXX" gives no code.
+TEST_F(Reports, AirportCodeNearOnExactlyEqualDistancesAndTheNoCodeMark) {
+    const LaLo p{50.0, 8.0};
+    for (const double east : {1.0, -1.0}) {
+        gf_unloadAirportsForTests();
+        tavo::test::writeAirportsEnc(dir(), {tavo::test::airportEntry("EAAA", 50.0, 8.0 + east * 0.0625, 300, "AAA"),
+                                             tavo::test::airportEntry("EZZZ", 50.0, 8.0 - east * 0.0625, 300, "ZZZ")});
+        ASSERT_TRUE(std::holds_alternative<std::size_t>(gf_loadAirports()));
+        EXPECT_EQ(gf_airportCodeNear(p, IataCode()), IataCode("ZZZ")) << east;
+    }
+    AirportListEntry current;
+    current.icao = IcaoCode("EDDF");
+    current.iata = gf_noIataCode();
+    current.position = LaLo{50.0, 8.0};
+    gf_setCurrentAirport(current);
+    EXPECT_EQ(gf_airportCodeNear(p, IataCode("MUC")), IataCode("MUC"));
+    EXPECT_EQ(gf_airportCodeNear(p, IataCode()), IataCode("ZZZ"));
+}
+
 TEST_F(Reports, MovementGoesToTheWindowOrOnlyTheLog) {
     gf_gui().attachGuiThread();
     gf_gui().reset();
