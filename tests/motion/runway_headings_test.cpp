@@ -211,6 +211,11 @@ TEST_F(RunwayLoadTest, FindingsOfOneRunway) {
         {"length 10 m longer than its ends", with({}, [](FacilityRunway& r) { r.lengthM += 10.0; }),
          {finding("09-27", "endpoint distance differs from facility length")}},
         {"length 2 m longer than its ends", with({}, [](FacilityRunway& r) { r.lengthM += 2.0; }), {}},
+        // A tenth of a percent of a short runway is below a metre: a metre is allowed all the same.
+        {"500 m, 0.8 m longer than its ends", with({.lengthM = 500.0}, [](FacilityRunway& r) { r.lengthM += 0.8; }),
+         {}},
+        {"500 m, 1.2 m longer than its ends", with({.lengthM = 500.0}, [](FacilityRunway& r) { r.lengthM += 1.2; }),
+         {finding("09-27", "endpoint distance differs from facility length")}},
         {"11 NM from the reference point", with({.centre = {50.0 + 11.0 / 60.0, 8.0}}),
          {finding("09-27", "center is more than 10 NM from airport reference point")}},
         {"9 NM from the reference point", with({.centre = {50.0 + 9.0 / 60.0, 8.0}}), {}},
@@ -244,6 +249,12 @@ TEST_F(RunwayLoadTest, FindingsOfOneRunway) {
         EXPECT_EQ(linesStartingWith(lines, "==> RUNWAY_HEADING: EDDX runway "), c.findings) << c.name;
         EXPECT_EQ(g_runwayTable.size(), 1u) << "findings remove nothing: " << c.name;
     }
+    // Without a current airport there is no reference point to be far from.
+    gf_clearCurrentAirport();
+    gf_clearRunwayTable();
+    runways = {makeRunway({.centre = {47.0, 11.0}})};
+    EXPECT_EQ(linesStartingWith(load(), "==> RUNWAY_HEADING: EDDX runway "), std::vector<std::string>{})
+        << "no current airport";
 }
 
 TEST_F(RunwayLoadTest, FinalLineCountsAndListsTheKeysOnce) {
