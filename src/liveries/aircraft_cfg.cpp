@@ -108,13 +108,21 @@ std::string lf_checkModelCode(const std::string& code, const fs::path& file) {
     return code;
 }
 
+// A registration holds at least one ASCII letter or digit: a value of blanks
+// and invisible marks (real liveries carry them) is no registration.
+bool lf_holdsLetterOrDigit(std::string_view piece) {
+    return std::any_of(piece.begin(), piece.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
 // The registration of an atc_id value (both variants): one valid piece gives
 // it, several give none; an invalid value is reported and gives none.
 std::string lf_registrationFromAtcId(const std::string& value, const std::string& title, bool ivao) {
     const std::vector<std::string> pieces = gf_split(value, ',');
     bool valid = !pieces.empty();
     for (const auto& piece : pieces)
-        if (piece.size() > 12 || lf_contains(piece, "*")) valid = false;
+        if (piece.size() > 12 || lf_contains(piece, "*") || !lf_holdsLetterOrDigit(piece)) valid = false;
     if (!valid) {
         scanIncompleteSections.push_back(ivao ? fmt::format("invalid atc_id={} in {}", value, title)
                                               : fmt::format("invalid atc_id={} in: {}", value, title));

@@ -73,6 +73,8 @@ protected:
     }
 };
 
+constexpr const char* kInvisible = "     \u200E\u200E";
+
 struct GeneralCase {
     const char* name;
     std::string model;
@@ -118,6 +120,12 @@ TEST_F(CfgSections, GeneralSections) {
          {{"t", "", "DLH", "", "A320", 0, 3}}, {"invalid atc_id=ABCDEFGHIJKLM in: t"}, {}},
         {"starred registration", "A320", {{"title", "t"}, {"icao_airline", "DLH"}, {"atc_id", "D-A*BC"}},
          {{"t", "", "DLH", "", "A320", 0, 3}}, {"invalid atc_id=D-A*BC in: t"}, {}},
+        // Five blanks and two LEFT-TO-RIGHT MARKs, as a real livery has them.
+        {"blanks and invisible marks", "A320", {{"title", "t"}, {"icao_airline", "DLH"}, {"atc_id", kInvisible}},
+         {{"t", "", "DLH", "", "A320", 0, 3}}, {"invalid atc_id=\u200E\u200E in: t"}, {}},
+        {"quoted blanks and invisible marks", "A320",
+         {{"title", "t"}, {"icao_airline", "DLH"}, {"atc_id", "\"" + std::string(kInvisible) + "\""}},
+         {{"t", "", "DLH", "", "A320", 0, 3}}, {"invalid atc_id=" + std::string(kInvisible) + " in: t"}, {}},
         {"PMDG before its airline", "A320", {{"title", "PMDG 737 DLH"}, {"icao_airline", "DLH"}}, {}, {missing}, {}},
         {"Fenix after its airline", "A320", {{"icao_airline", "DLH"}, {"title", "FenixA320 DLH"}}, {}, {}, {}},
         {"Fictional", "A320", {{"title", "Fictional DLH"}, {"icao_airline", "DLH"}}, {}, {}, {}},
@@ -288,6 +296,8 @@ TEST_F(IvaoSections, Sections) {
          {{"B738 DLH", "D-AXYZ;x", "DLH", "", "B738", 0, 2}}, {}, {}},
         {"invalid atc_id", "B738", {{"title", "B738 DLH"}, {"atc_id", "D-A*YZ"}}, {""},
          {{"B738 DLH", "", "DLH", "", "B738", 0, 2}}, {"invalid atc_id=D-A*YZ in B738 DLH"}, {}},
+        {"atc_id of blanks and invisible marks", "B738", {{"title", "B738 DLH"}, {"atc_id", kInvisible}}, {""},
+         {{"B738 DLH", "", "DLH", "", "B738", 0, 2}}, {"invalid atc_id=\u200E\u200E in B738 DLH"}, {}},
         {"second title", "B738", {{"title", "B738 DLH"}, {"title", "x"}}, {""}, {},
          {"{folder} [fltsim.0] has more than one title key"}, {}},
         {"second parking types", "B738", {{"title", "B738 DLH"}, {"atc_parking_types", "G"}, {"atc_parking_types", "R"}},
