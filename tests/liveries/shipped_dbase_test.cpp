@@ -7,8 +7,11 @@
 #include <string>
 
 #include "foundation/encrypted.h"
+#include "liveries/aircraft_cfg.h"
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
+#include "liveries/scan_report.h"
+#include "support/aircraft_cfg_builder.h"
 #include "support/source_paths.h"
 #include "support/enc_writer.h"
 #include "support/temp_dir.h"
@@ -54,6 +57,31 @@ TEST_F(ShippedDbase, TheInstallationHoldsTheSampleEncrypted) {
     EXPECT_DOUBLE_EQ(gf_maxWingRadius(), 79.75 * 0.5 / 1852);
     EXPECT_FALSE(gf_dbaseRecords().empty());
     EXPECT_TRUE(gf_findRegistration("DAIBA"));
+}
+
+// Real packages often leave icao_airline empty: with the generic airline
+// "ZZZ" known such a livery is generic, not an invalid airline, even for a
+// heavy model, which without an airline would be refused.
+TEST_F(ShippedDbase, ALiveryWithoutAirlineIsGeneric) {
+    ASSERT_TRUE(gf_readDbase(kShippedDbase));
+    EXPECT_TRUE(gf_isKnownAirlineCode("ZZZ"));
+    for (const char* model : {"A320", "B77W"}) {
+        SCOPED_TRACE(model);
+        lf_clearScanMessages();
+        tavo::test::AircraftCfgBuilder cfg;
+        cfg.version().general({{"icao_type_designator", model}});
+        cfg.fltsim(0, {{"title", std::string("Generic ") + model}, {"icao_airline", "\"\""}, {"atc_id", "D-AXYZ"}});
+        const fs::path file = fs::path("pkg") / model / "aircraft.cfg";
+        cfg.write(file);
+        const std::vector<ScannedLivery> liveries = lf_searchLiveriesinFile(3, file);
+        ASSERT_EQ(liveries.size(), 1u);
+        EXPECT_EQ(liveries[0].key.airline, gf_internAirlineCode("ZZZ"));
+        EXPECT_EQ(liveries[0].key.model, gf_internModelCode(model));
+        EXPECT_EQ(liveries[0].registration, "") << "a generic livery has no registration";
+        EXPECT_TRUE(scanInvalidAirlineCodes.empty());
+        EXPECT_TRUE(scanIncompleteSections.empty());
+    }
+    lf_clearScanMessages();
 }
 
 TEST_F(ShippedDbase, TheEncryptorWritesWhatTheReaderReads) {
