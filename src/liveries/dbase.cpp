@@ -5,12 +5,14 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <unordered_set>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include "foundation/encrypted.h"
 #include "foundation/files.h"
+#include "foundation/hash.h"
 #include "foundation/kept_published.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -21,11 +23,19 @@ namespace {
 
 constexpr std::size_t kReservedRecords = 81920;
 
+// Registrations are looked for in livery titles only when shorter than this.
+constexpr std::size_t kTitleRegistrationLength = 6;
+
 // What the database gives beside the code sets, published as a whole.
 struct DbaseContent {
     std::vector<DbaseRecord> records;
     std::vector<std::vector<std::string>> similarModelGroups;
     std::map<std::string, double, std::less<>> wingRadii;
+    // The registrations a livery title may hold, and a bit for each of their
+    // lengths: a title is searched by its own pieces of those lengths instead
+    // of by every record of the database.
+    std::unordered_set<std::string, Fnv1aTextHash, std::equal_to<>> shortRegistrations;
+    unsigned shortLengths = 0;
 };
 
 KeptPublished<DbaseContent>& lf_published() {
@@ -170,6 +180,11 @@ void lf_readRecords(const pugi::xml_node& root, const AircraftCodeSets& sets, Db
     }
     lf_sortDbaseRecords(records);
     records.shrink_to_fit();
+    for (const DbaseRecord& record : records) {
+        if (record.registration.size() >= kTitleRegistrationLength) continue;
+        content.shortRegistrations.insert(record.registration);
+        content.shortLengths |= 1u << record.registration.size();
+    }
     gf_log(fmt::format("{:5} dbase records read\n", records.size()));
 }
 
@@ -276,10 +291,19 @@ std::optional<AcKey> gf_findRegistration(std::string_view registration) {
 }
 
 std::optional<std::string> gf_findRegistrationInText(std::string_view text) {
-    for (const auto& record : lf_content().records)
-        if (record.registration.size() < 6 && text.find(record.registration) != std::string_view::npos)
-            return record.registration;
-    return std::nullopt;
+    // The first in registration order is the least of those the text holds.
+    const DbaseContent& content = lf_content();
+    std::optional<std::string_view> least;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const std::size_t longest = std::min(kTitleRegistrationLength - 1, text.size() - at);
+        for (std::size_t length = 1; length <= longest; ++length) {
+            if ((content.shortLengths & (1u << length)) == 0) continue;
+            const std::string_view piece = text.substr(at, length);
+            if ((!least || piece < *least) && content.shortRegistrations.contains(piece)) least = piece;
+        }
+    }
+    if (!least) return std::nullopt;
+    return std::string(*least);
 }
 
 const std::vector<DbaseRecord>& gf_dbaseRecords() { return lf_content().records; }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <fmt/format.h>
 
 #include "foundation/encrypted.h"
@@ -285,6 +287,37 @@ TEST_F(DbaseFile, RegistrationsInTitlesAreShortOnesOnly) {
     EXPECT_EQ(gf_findRegistrationInText("Airbus Lufthansa D-ABCD"), std::nullopt);
     EXPECT_EQ(gf_findRegistrationInText("G-XY and N721A"), std::optional<std::string>("G-XY"));
     EXPECT_EQ(gf_findRegistrationInText("n721a"), std::nullopt);
+}
+
+// The search by the title's own pieces finds what a walk of every record in
+// registration order finds: generated registrations of 2 to 8 characters over
+// a few letters (a two-byte one among them), and titles full of near misses.
+TEST_F(DbaseFile, RegistrationInTextAgreesWithAWalkOfEveryRecord) {
+    const std::vector<std::string> alphabet = {"A", "B", "N", "1", "-", "\xC3\xA9"};
+    std::mt19937 rng(61);
+    const auto textOf = [&](std::size_t pieces) {
+        std::string text;
+        for (std::size_t i = 0; i < pieces; ++i) text += alphabet[rng() % alphabet.size()];
+        return text;
+    };
+    DbaseBuilder b = lf_minimal();
+    for (int i = 0; i < 1500; ++i) b.record(textOf(2 + rng() % 7), "DLH", "A320");
+    ASSERT_TRUE(read(b));
+    const auto walk = [](std::string_view text) -> std::optional<std::string> {
+        for (const DbaseRecord& record : gf_dbaseRecords())
+            if (record.registration.size() < 6 && text.find(record.registration) != std::string_view::npos)
+                return record.registration;
+        return std::nullopt;
+    };
+    int found = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = i % 3 == 0 ? "Boeing " + textOf(rng() % 30) + " 2020" : textOf(rng() % 12);
+        const std::optional<std::string> expected = walk(text);
+        found += expected.has_value();
+        ASSERT_EQ(gf_findRegistrationInText(text), expected) << text;
+    }
+    EXPECT_GT(found, 1000);
+    EXPECT_LT(found, 3000);
 }
 
 TEST_F(DbaseFile, ARecordWithoutRegistrationIsSkipped) {
