@@ -11,7 +11,10 @@
 
 #include <fmt/format.h>
 
+#include "app/blocking.h"
+#include "app/destination.h"
 #include "app/program.h"
+#include "app/time_shift.h"
 #include "app/window_controls.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -132,6 +135,35 @@ void lf_onDpiChanged(WindowHandle window, std::uint64_t wParam, std::int64_t lPa
     gf_invalidate(window, std::nullopt, true);
 }
 
+// Enter in the destination field is no command of the handlers: it is
+// consumed here, as the field's own procedure would consume the key.
+bool lf_handleDestinationReturn(std::uint64_t wParam) {
+    if ((wParam & 0xFFFF) != DESTINATION.controlId || ((wParam >> 16) & 0xFFFF) != EN_RETURN) return false;
+    try {
+        lf_destinationReturnPressed();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{} exception {}", "lf_destinationEditProc", e.what()));
+    }
+    return true;
+}
+
+// The Block, Unblock and Set buttons, when the installed handler did not take them.
+bool lf_handleBlockAndSetButtons(std::uint64_t wParam) {
+    const auto id = static_cast<ControlId>(wParam & 0xFFFF);
+    void (*press)() = id == BlockButton.controlId     ? &gf_blockButtonPressed
+                      : id == UnblockButton.controlId ? &gf_unblockButtonPressed
+                      : id == SetButton.controlId     ? &gf_setButtonPressed
+                                                      : nullptr;
+    if (press == nullptr) return false;
+    try {
+        press();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{} exception {}", "lf_HandleWMCOMMAND", e.what()));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void gf_setMainThreadFunction(MainThreadFunction function) {
@@ -166,12 +198,14 @@ std::int64_t lf_WndProc(WindowHandle window, std::uint32_t message, std::uint64_
             if (!gf_mainRunUnderWay()) lf_onExit(window);
             return 0;
         case WM_COMMAND: {
+            if (lf_handleDestinationReturn(wParam)) return 0;
             CommandHandler handler;
             {
                 std::lock_guard lock(g_hooksMutex);
                 handler = g_commandHandler;
             }
             if (handler && handler(window, wParam)) return 0;
+            if (lf_handleBlockAndSetButtons(wParam)) return 0;
             return gf_defaultWindowProc(window, message, wParam, lParam);
         }
         case WM_LBUTTONDOWN:
