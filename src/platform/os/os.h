@@ -96,6 +96,8 @@ enum class OsOperation {
     removeTree,          // gf_osRemoveTree
     createFolder,        // gf_osCreateFolder
     syncFolder,          // the folder sync after a rename (logged, never a failure)
+    listFolder,          // opening a folder to list it (platform/os/sorted_walk.h)
+    readEntry,           // reading the type of one entry of a listing
 };
 
 // Called before each operation with its paths (`to` empty where there is

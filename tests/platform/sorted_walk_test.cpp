@@ -1,0 +1,161 @@
+// Folder listings and walks in name order, whatever order the disk keeps:
+// letter case folded for ASCII only, links to folders shown but never
+// entered, unreadable entries and folders told and passed over.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/os/os.h"
+#include "platform/os/sorted_walk.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SortedWalk : public ::testing::Test {
+protected:
+    void TearDown() override { gf_osSetFaultHook({}); }
+
+    fs::path folder(const std::string& relative) {
+        const fs::path path = dir_.path() / relative;
+        fs::create_directories(path);
+        return path;
+    }
+    fs::path file(const std::string& relative) {
+        const fs::path path = dir_.path() / relative;
+        fs::create_directories(path.parent_path());
+        tavo::test::writeFile(path, "x");
+        return path;
+    }
+    std::string relative(const fs::path& path) const { return path.lexically_relative(dir_.path()).generic_string(); }
+
+    tavo::test::ScopedTempDir dir_;
+};
+
+TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedAndOtherBytesAsTheyAre) {
+    // Created in an order no sort would give.
+    const std::vector<std::string> created = {"b", "\xC3\xA4rger", "B", "a_x", "A-x", "Zeta", "_under", "10", "9", "a"};
+    for (const auto& name : created) file("list/" + name);
+    std::vector<OsDirEntry> entries;
+    ASSERT_FALSE(gf_osListFolder(dir_.path() / "list", entries));
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    // Digits < '_' < letters (folded) < UTF-8 lead bytes; a name before its
+    // longer names; equal folded names in byte order (upper case first).
+    const std::vector<std::string> expected = {"10", "9", "_under", "a", "A-x", "a_x", "B", "b", "Zeta", "\xC3\xA4rger"};
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(gf_osNameBefore("fsltl-traffic-base", "fsltl-traffic-base-liveries"));
+    EXPECT_TRUE(gf_osNameBefore("user-aitraffic_CVT_", "user-aitraffic_mine"));
+    EXPECT_FALSE(gf_osNameBefore("a", "a"));
+}
+
+TEST_F(SortedWalk, AWalkGoesDepthFirstInNameOrderAndEntersWhatTheVisitorAllows) {
+    file("root/b.txt");
+    file("root/A/z.cfg");
+    file("root/A/Inner/deep.cfg");
+    file("root/skip/hidden.cfg");
+    file("root/c/one.cfg");
+    std::vector<std::string> seen;
+    const auto ec = gf_osWalkSorted(dir_.path() / "root", [&](const OsDirEntry& e) {
+        seen.push_back(relative(e.path) + (e.isFolder() ? "/" : ""));
+        return e.name != "skip";
+    });
+    EXPECT_FALSE(ec);
+    const std::vector<std::string> expected = {"root/A/",          "root/A/Inner/", "root/A/Inner/deep.cfg",
+                                               "root/A/z.cfg",     "root/b.txt",    "root/c/",
+                                               "root/c/one.cfg",   "root/skip/"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(SortedWalk, LinksToFoldersAreShownButNeverEnteredWhileALinkedRootIsWalked) {
+    file("outside/inside.cfg");
+    file("real/own.cfg");
+    fs::create_directory_symlink(dir_.path() / "outside", folder("real") / "link");
+    fs::create_symlink(dir_.path() / "outside" / "inside.cfg", dir_.path() / "real" / "file-link.cfg");
+    fs::create_symlink(dir_.path() / "nowhere", dir_.path() / "real" / "dangling");
+    fs::create_symlink(dir_.path() / "real" / "loop", dir_.path() / "real" / "loop");  // a link to itself
+    fs::create_directory_symlink(dir_.path() / "real", dir_.path() / "root-link");
+
+    std::vector<std::string> seen;
+    std::vector<std::pair<std::string, std::error_code>> errors;
+    const auto ec = gf_osWalkSorted(
+        dir_.path() / "root-link",
+        [&](const OsDirEntry& e) {
+            seen.push_back(e.name + (e.isLink ? " link" : "") + (e.isFolder() ? " folder" : "") +
+                           (e.isRegularFile() ? " file" : ""));
+            return true;
+        },
+        [&](const fs::path& p, const std::error_code& error) { errors.emplace_back(p.filename().string(), error); });
+    EXPECT_FALSE(ec);
+    // The dangling link is passed over without a word; the loop is told.
+    const std::vector<std::string> expected = {"file-link.cfg link file", "link link folder", "own.cfg file"};
+    EXPECT_EQ(seen, expected);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].first, "loop");
+}
+
+TEST_F(SortedWalk, UnreadableFoldersAndEntriesAreToldAndPassedOver) {
+    file("root/a/one.cfg");
+    file("root/b/two.cfg");
+    file("root/c/three.cfg");
+    file("root/d.cfg");
+    const fs::path locked = dir_.path() / "root" / "b";
+    const fs::path unreadable = dir_.path() / "root" / "c" / "three.cfg";
+    gf_osSetFaultHook([&](OsOperation op, const fs::path& from, const fs::path&) -> std::error_code {
+        if (op == OsOperation::listFolder && from == locked) return std::make_error_code(std::errc::permission_denied);
+        if (op == OsOperation::readEntry && from == unreadable) return std::make_error_code(std::errc::io_error);
+        return {};
+    });
+    std::vector<std::string> seen;
+    std::vector<std::string> errors;
+    const auto ec = gf_osWalkSorted(
+        dir_.path() / "root",
+        [&](const OsDirEntry& e) {
+            seen.push_back(relative(e.path));
+            return true;
+        },
+        [&](const fs::path& p, const std::error_code& error) {
+            errors.push_back(relative(p) + ": " + error.message());
+        });
+    EXPECT_FALSE(ec);
+    const std::vector<std::string> expected = {"root/a", "root/a/one.cfg", "root/b", "root/c", "root/d.cfg"};
+    EXPECT_EQ(seen, expected);
+    const std::vector<std::string> expectedErrors = {
+        "root/b: " + std::make_error_code(std::errc::permission_denied).message(),
+        "root/c/three.cfg: " + std::make_error_code(std::errc::io_error).message()};
+    EXPECT_EQ(errors, expectedErrors);
+}
+
+TEST_F(SortedWalk, ARootThatCannotBeListedIsTheWalksErrorAndAVisitorsExceptionEndsIt) {
+    int visits = 0;
+    const auto count = [&](const OsDirEntry&) {
+        ++visits;
+        return true;
+    };
+    EXPECT_EQ(gf_osWalkSorted(dir_.path() / "missing", count), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(gf_osWalkSorted(file("plain.txt"), count));
+    EXPECT_EQ(visits, 0);
+
+    file("root/a.cfg");
+    file("root/b.cfg");
+    const auto throwing = [&](const OsDirEntry& e) -> bool {
+        ++visits;
+        if (e.name == "a.cfg") throw std::runtime_error("bad file");
+        return true;
+    };
+    EXPECT_THROW(gf_osWalkSorted(dir_.path() / "root", throwing), std::runtime_error);
+    EXPECT_EQ(visits, 1);
+
+    std::vector<OsDirEntry> entries{OsDirEntry{}};
+    EXPECT_EQ(gf_osListFolder(dir_.path() / "missing", entries), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(entries.empty());
+}
+
+}  // namespace
