@@ -132,7 +132,9 @@ void lf_findAIPackageFolders(const fs::path& community, std::span<const AIPackag
         gf_log(fmt::format("Automatic AI package scan warning in '{}': {}", communityText, ec.message()));
     };
     std::vector<OsDirEntry> entries;
-    if (const std::error_code ec = gf_osListFolder(community, entries, warn)) warn(community, ec);
+    if (const OsResult listed = gf_osListFolder(community, entries, warn); listed.failed()) {
+        warn(community, listed.error());
+    }
     std::vector<std::optional<fs::path>> found(kinds.size());
     std::size_t missing = kinds.size();
     for (const OsDirEntry& entry : entries) {
@@ -158,8 +160,8 @@ void lf_findUserAITrafficFolders(const fs::path& community, std::vector<fs::path
         gf_logError(fmt::format("Automatic user-aitraffic scan warning in '{}': {}", communityText, ec.message()));
     };
     std::vector<OsDirEntry> entries;
-    if (const std::error_code ec = gf_osListFolder(community, entries, warn)) {
-        warn(community, ec);
+    if (const OsResult listed = gf_osListFolder(community, entries, warn); listed.failed()) {
+        warn(community, listed.error());
         return;
     }
     for (const OsDirEntry& entry : entries) {
@@ -240,8 +242,8 @@ void lf_searchLiveriesInFolder(std::int16_t priority, const fs::path& root) {
             fmt::format("liveries search in {}: {} passed over, cause: {}", rootText, gf_pathToUtf8(path), ec.message()));
     };
     try {
-        if (const std::error_code ec = gf_osWalkSorted(root, visit, passOver)) {
-            gf_logError(fmt::format("Could not start liveries search in {}, cause: {}", rootText, ec.message()));
+        if (const OsResult walked = gf_osWalkSorted(root, visit, passOver); walked.failed()) {
+            gf_logError(fmt::format("Could not start liveries search in {}, cause: {}", rootText, walked.message()));
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("liveries search in {} aborted, cause: {}", rootText, e.what()));

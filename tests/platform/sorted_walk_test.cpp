@@ -44,7 +44,7 @@ TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedAndOtherBytesAsTheyAre) {
     const std::vector<std::string> created = {"b", "\xC3\xA4rger", "B", "a_x", "A-x", "Zeta", "_under", "10", "9", "a"};
     for (const auto& name : created) file("list/" + name);
     std::vector<OsDirEntry> entries;
-    ASSERT_FALSE(gf_osListFolder(dir_.path() / "list", entries));
+    ASSERT_TRUE(gf_osListFolder(dir_.path() / "list", entries).succeeded());
     std::vector<std::string> names;
     for (const auto& e : entries) names.push_back(e.name);
     // Digits < '_' < letters (folded) < UTF-8 lead bytes; a name before its
@@ -63,11 +63,11 @@ TEST_F(SortedWalk, AWalkGoesDepthFirstInNameOrderAndEntersWhatTheVisitorAllows) 
     file("root/skip/hidden.cfg");
     file("root/c/one.cfg");
     std::vector<std::string> seen;
-    const auto ec = gf_osWalkSorted(dir_.path() / "root", [&](const OsDirEntry& e) {
+    const OsResult result = gf_osWalkSorted(dir_.path() / "root", [&](const OsDirEntry& e) {
         seen.push_back(relative(e.path) + (e.isFolder() ? "/" : ""));
         return e.name != "skip";
     });
-    EXPECT_FALSE(ec);
+    EXPECT_TRUE(result.succeeded());
     const std::vector<std::string> expected = {"root/A/",          "root/A/Inner/", "root/A/Inner/deep.cfg",
                                                "root/A/z.cfg",     "root/b.txt",    "root/c/",
                                                "root/c/one.cfg",   "root/skip/"};
@@ -85,7 +85,7 @@ TEST_F(SortedWalk, LinksToFoldersAreShownButNeverEnteredWhileALinkedRootIsWalked
 
     std::vector<std::string> seen;
     std::vector<std::pair<std::string, std::error_code>> errors;
-    const auto ec = gf_osWalkSorted(
+    const OsResult result = gf_osWalkSorted(
         dir_.path() / "root-link",
         [&](const OsDirEntry& e) {
             seen.push_back(e.name + (e.isLink ? " link" : "") + (e.isFolder() ? " folder" : "") +
@@ -93,7 +93,7 @@ TEST_F(SortedWalk, LinksToFoldersAreShownButNeverEnteredWhileALinkedRootIsWalked
             return true;
         },
         [&](const fs::path& p, const std::error_code& error) { errors.emplace_back(p.filename().string(), error); });
-    EXPECT_FALSE(ec);
+    EXPECT_TRUE(result.succeeded());
     // The dangling link is passed over without a word; the loop is told.
     const std::vector<std::string> expected = {"file-link.cfg link file", "link link folder", "own.cfg file"};
     EXPECT_EQ(seen, expected);
@@ -115,7 +115,7 @@ TEST_F(SortedWalk, UnreadableFoldersAndEntriesAreToldAndPassedOver) {
     });
     std::vector<std::string> seen;
     std::vector<std::string> errors;
-    const auto ec = gf_osWalkSorted(
+    const OsResult result = gf_osWalkSorted(
         dir_.path() / "root",
         [&](const OsDirEntry& e) {
             seen.push_back(relative(e.path));
@@ -124,7 +124,7 @@ TEST_F(SortedWalk, UnreadableFoldersAndEntriesAreToldAndPassedOver) {
         [&](const fs::path& p, const std::error_code& error) {
             errors.push_back(relative(p) + ": " + error.message());
         });
-    EXPECT_FALSE(ec);
+    EXPECT_TRUE(result.succeeded());
     const std::vector<std::string> expected = {"root/a", "root/a/one.cfg", "root/b", "root/c", "root/d.cfg"};
     EXPECT_EQ(seen, expected);
     const std::vector<std::string> expectedErrors = {
@@ -139,8 +139,8 @@ TEST_F(SortedWalk, ARootThatCannotBeListedIsTheWalksErrorAndAVisitorsExceptionEn
         ++visits;
         return true;
     };
-    EXPECT_EQ(gf_osWalkSorted(dir_.path() / "missing", count), std::errc::no_such_file_or_directory);
-    EXPECT_TRUE(gf_osWalkSorted(file("plain.txt"), count));
+    EXPECT_EQ(gf_osWalkSorted(dir_.path() / "missing", count).error(), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(gf_osWalkSorted(file("plain.txt"), count).failed());
     EXPECT_EQ(visits, 0);
 
     file("root/a.cfg");
@@ -154,7 +154,7 @@ TEST_F(SortedWalk, ARootThatCannotBeListedIsTheWalksErrorAndAVisitorsExceptionEn
     EXPECT_EQ(visits, 1);
 
     std::vector<OsDirEntry> entries{OsDirEntry{}};
-    EXPECT_EQ(gf_osListFolder(dir_.path() / "missing", entries), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(gf_osListFolder(dir_.path() / "missing", entries).error(), std::errc::no_such_file_or_directory);
     EXPECT_TRUE(entries.empty());
 }
 

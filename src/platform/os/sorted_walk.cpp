@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <utility>
 
-#include "platform/os/os.h"
 
 namespace fs = std::filesystem;
 
@@ -68,8 +67,7 @@ bool gf_osNameBefore(std::string_view left, std::string_view right) {
     return left < right;  // std::string_view compares bytes unsigned
 }
 
-std::error_code gf_osListFolder(const fs::path& folder, std::vector<OsDirEntry>& entries,
-                                const OsWalkErrorSink& onError) {
+OsResult gf_osListFolder(const fs::path& folder, std::vector<OsDirEntry>& entries, const OsWalkErrorSink& onError) {
     entries.clear();
     if (std::error_code fault = gf_osInjectedFault(OsOperation::listFolder, folder)) return fault;
     std::error_code ec;
@@ -92,14 +90,14 @@ std::error_code gf_osListFolder(const fs::path& folder, std::vector<OsDirEntry>&
     return {};
 }
 
-std::error_code gf_osWalkSorted(const fs::path& root, const OsWalkVisitor& visitor, const OsWalkErrorSink& onError) {
+OsResult gf_osWalkSorted(const fs::path& root, const OsWalkVisitor& visitor, const OsWalkErrorSink& onError) {
     // An explicit stack: a deep tree costs heap, never the thread's stack.
     struct Frame {
         std::vector<OsDirEntry> entries;
         std::size_t next = 0;
     };
     std::vector<Frame> stack(1);
-    if (std::error_code ec = gf_osListFolder(root, stack.back().entries, onError)) return ec;
+    if (const OsResult listed = gf_osListFolder(root, stack.back().entries, onError); listed.failed()) return listed;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.entries.size()) {
@@ -109,8 +107,8 @@ std::error_code gf_osWalkSorted(const fs::path& root, const OsWalkVisitor& visit
         const OsDirEntry& entry = frame.entries[frame.next++];
         if (!visitor(entry) || !entry.isFolder() || entry.isLink) continue;
         Frame child;
-        if (std::error_code ec = gf_osListFolder(entry.path, child.entries, onError)) {
-            lf_tell(onError, entry.path, ec);
+        if (const OsResult listed = gf_osListFolder(entry.path, child.entries, onError); listed.failed()) {
+            lf_tell(onError, entry.path, listed.error());
             continue;
         }
         stack.push_back(std::move(child));

@@ -19,6 +19,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/os/os.h"
+
 struct OsDirEntry {
     std::filesystem::path path;  // the folder's path joined with the name
     std::string name;            // the last component, as its bytes
@@ -40,10 +42,10 @@ using OsWalkErrorSink = std::function<void(const std::filesystem::path& path, co
 bool gf_osNameBefore(std::string_view left, std::string_view right);
 
 // The entries directly in the folder, sorted by name. When the folder itself
-// cannot be listed the error is returned and the list is empty (the sink is
+// cannot be listed that is the result and the list is empty (the sink is
 // not told: the caller has the error). A link given as the folder is followed.
-std::error_code gf_osListFolder(const std::filesystem::path& folder, std::vector<OsDirEntry>& entries,
-                                const OsWalkErrorSink& onError = {});
+OsResult gf_osListFolder(const std::filesystem::path& folder, std::vector<OsDirEntry>& entries,
+                         const OsWalkErrorSink& onError = {});
 
 // Decides, for each entry of a walk, whether the walk goes into it. Only a
 // folder that is no link can be entered; for every other entry the answer is
@@ -55,8 +57,8 @@ using OsWalkVisitor = std::function<bool(const OsDirEntry& entry)>;
 // asks to enter it. A link to a folder inside the tree is shown to the visitor
 // but never entered, so no tree is walked twice and no loop is followed; the
 // root itself may be a link. A subfolder that cannot be listed is told to the
-// sink and passed over. Returns the error when the root cannot be listed (the
-// visitor saw nothing). An exception of the visitor ends the walk and leaves
+// sink and passed over. Fails when the root cannot be listed (the visitor saw
+// nothing). An exception of the visitor ends the walk and leaves
 // to the caller.
-std::error_code gf_osWalkSorted(const std::filesystem::path& root, const OsWalkVisitor& visitor,
-                                const OsWalkErrorSink& onError = {});
+OsResult gf_osWalkSorted(const std::filesystem::path& root, const OsWalkVisitor& visitor,
+                         const OsWalkErrorSink& onError = {});
