@@ -13,7 +13,7 @@
 
 #include "platform/os/os.h"
 #include "platform/os/sorted_walk.h"
-#include "support/temp_dir.h"
+#include "support/scoped_temp_dir.h"
 
 namespace fs = std::filesystem;
 
