@@ -74,12 +74,29 @@ constexpr std::array<PackageOrder, 64> kPackageOrders = [] {
 
 // Folders of scenery and aircraft makers that hold no AI liveries, tested in
 // this order on a folder's full path.
-constexpr std::array<std::string_view, 9> kSkipWords = {"airport",  "lvfr",      "mkstudios", "simwings", "fsdreamteam",
+constexpr std::array<std::string_view, 9> kSkipWords = {"airport",   "lvfr",     "mkstudios", "simwings", "fsdreamteam",
                                                         "navigraph", "flytampa", "inibuilds", "_CVT_"};
 
 bool lf_contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 std::string_view lf_plural(std::size_t count) { return count == 1 ? "" : "s"; }
+
+// The entries of the Community folder in listing order; each error met is
+// logged with `log` as `warning` (folder, system error text). Nothing when
+// the folder itself cannot be listed.
+std::optional<std::vector<OsDirEntry>> lf_listCommunity(const fs::path& community, std::string_view warning,
+                                                        void (*log)(std::string_view)) {
+    const std::string communityText = gf_pathToUtf8(community);
+    const auto warn = [&](const fs::path&, const std::error_code& ec) {
+        log(fmt::format(fmt::runtime(warning), communityText, ec.message()));
+    };
+    std::vector<OsDirEntry> entries;
+    if (const OsResult listed = gf_osListFolder(community, entries, warn); listed.failed()) {
+        warn(community, listed.error());
+        return std::nullopt;
+    }
+    return entries;
+}
 
 // An automatic scan that found nothing gives the user the choice back.
 void lf_enableAutomaticChoice() {
@@ -127,14 +144,10 @@ bool lf_isAIPackageFolder(AIPackageKind kind, std::string_view folderName) {
 
 void lf_findAIPackageFolders(const fs::path& community, std::span<const AIPackageKind> kinds,
                              std::vector<fs::path>& roots) {
-    const std::string communityText = gf_pathToUtf8(community);
-    const auto warn = [&communityText](const fs::path&, const std::error_code& ec) {
-        gf_log(fmt::format("Automatic AI package scan warning in '{}': {}", communityText, ec.message()));
-    };
-    std::vector<OsDirEntry> entries;
-    if (const OsResult listed = gf_osListFolder(community, entries, warn); listed.failed()) {
-        warn(community, listed.error());
-    }
+    // A Community folder that cannot be listed gives no package folder.
+    const std::vector<OsDirEntry> entries =
+        lf_listCommunity(community, "Automatic AI package scan warning in '{}': {}", &gf_log)
+            .value_or(std::vector<OsDirEntry>{});
     std::vector<std::optional<fs::path>> found(kinds.size());
     std::size_t missing = kinds.size();
     for (const OsDirEntry& entry : entries) {
@@ -155,16 +168,10 @@ void lf_findAIPackageFolders(const fs::path& community, std::span<const AIPackag
 }
 
 void lf_findUserAITrafficFolders(const fs::path& community, std::vector<fs::path>& roots) {
-    const std::string communityText = gf_pathToUtf8(community);
-    const auto warn = [&communityText](const fs::path&, const std::error_code& ec) {
-        gf_logError(fmt::format("Automatic user-aitraffic scan warning in '{}': {}", communityText, ec.message()));
-    };
-    std::vector<OsDirEntry> entries;
-    if (const OsResult listed = gf_osListFolder(community, entries, warn); listed.failed()) {
-        warn(community, listed.error());
-        return;
-    }
-    for (const OsDirEntry& entry : entries) {
+    const std::optional<std::vector<OsDirEntry>> entries =
+        lf_listCommunity(community, "Automatic user-aitraffic scan warning in '{}': {}", &gf_logError);
+    if (!entries) return;
+    for (const OsDirEntry& entry : *entries) {
         // Only a folder can be walked: an archive of the package kept beside
         // it ("user-aitraffic-old.zip") must not take the folder's place.
         if (!entry.isFolder() || !lf_contains(entry.name, "user-aitraffic") || lf_contains(entry.name, "_CVT_")) {
@@ -196,7 +203,8 @@ void lf_checkLfolderPaths(std::vector<fs::path>& roots) {
         if (ec || !exists) {
             gf_logError(fmt::format("{}: '{}' does not exist", parameter->name, value));
             throw tavo::UserRelatedException(
-                243, fmt::format("the path pointed to by parameter '{}' does not exist, see Log.txt!", parameter->name));
+                243,
+                fmt::format("the path pointed to by parameter '{}' does not exist, see Log.txt!", parameter->name));
         }
         roots.push_back(path);
     }
@@ -238,8 +246,8 @@ void lf_searchLiveriesInFolder(std::int16_t priority, const fs::path& root) {
     // A folder of the tree that cannot be read is passed over; the rest of
     // the root is still scanned.
     const auto passOver = [&rootText](const fs::path& path, const std::error_code& ec) {
-        gf_logError(
-            fmt::format("liveries search in {}: {} passed over, cause: {}", rootText, gf_pathToUtf8(path), ec.message()));
+        gf_logError(fmt::format("liveries search in {}: {} passed over, cause: {}", rootText, gf_pathToUtf8(path),
+                                ec.message()));
     };
     try {
         if (const OsResult walked = gf_osWalkSorted(root, visit, passOver); walked.failed()) {
@@ -368,9 +376,9 @@ void gf_scanLiveries() {
         gf_enableControl(AI_PACKAGE_SELECTOR.controlId, false);
         gf_enableControl(SKIP_LIVERIES_SCAN.controlId, false);
         Gui::addStatusLine("Scanning for liveries ...", false);
-        gf_logAndFlush(fmt::format(
-            "\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
-            automatic ? "automatic" : "manual"));
+        gf_logAndFlush(
+            fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
+                        automatic ? "automatic" : "manual"));
 
         std::vector<fs::path> roots;
         roots.reserve(10);

@@ -26,9 +26,9 @@ enum class AIPackageKind : std::uint8_t { AIG = 0, FSLTL = 1, JF = 2, MTL = 3 };
 std::string_view gf_aiPackageKindName(AIPackageKind kind);
 
 // Result of a search.
-inline constexpr int kLiveriesScanDone = 0;       // liveries found, the file written
-inline constexpr int kLiveriesScanStopped = 1;    // the program is stopping
-inline constexpr int kLiveriesScanNoLivery = 2;   // no livery in any root
+inline constexpr int kLiveriesScanDone = 0;        // liveries found, the file written
+inline constexpr int kLiveriesScanStopped = 1;     // the program is stopping
+inline constexpr int kLiveriesScanNoLivery = 2;    // no livery in any root
 inline constexpr int kLiveriesScanNotWritten = 3;  // the file could not be written
 
 // Roots from the tenth on share the lowest preference.

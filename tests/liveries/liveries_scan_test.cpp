@@ -49,7 +49,8 @@ void writeCfg(const fs::path& path, const std::vector<std::string>& titles, cons
     tavo::test::AircraftCfgBuilder cfg;
     cfg.version().general({{"icao_type_designator", model}});
     for (std::size_t i = 0; i < titles.size(); ++i) {
-        cfg.fltsim(static_cast<int>(i), {{"title", titles[i]}, {"icao_airline", airline}, {"atc_parking_types", "GATE"}});
+        cfg.fltsim(static_cast<int>(i),
+                   {{"title", titles[i]}, {"icao_airline", airline}, {"atc_parking_types", "GATE"}});
     }
     cfg.write(path);
 }
@@ -130,12 +131,16 @@ protected:
 // --- automatic roots ---
 
 TEST(LiveriesScanChoices, EveryChoiceGivesTheKindsItsTextNamesInOrder) {
-    const std::map<std::string, AIPackageKind> byName = {
-        {"AIG", AIPackageKind::AIG}, {"FSLTL", AIPackageKind::FSLTL}, {"JF", AIPackageKind::JF}, {"MTL", AIPackageKind::MTL}};
+    const std::map<std::string, AIPackageKind> byName = {{"AIG", AIPackageKind::AIG},
+                                                         {"FSLTL", AIPackageKind::FSLTL},
+                                                         {"JF", AIPackageKind::JF},
+                                                         {"MTL", AIPackageKind::MTL}};
     ASSERT_EQ(AI_PACKAGE_SELECTOR.choices().size(), 64u);
     for (std::size_t i = 0; i < 64; ++i) {
         std::vector<AIPackageKind> expected;
-        for (const std::string& name : gf_splitAtComma(AI_PACKAGE_SELECTOR.valueAt(i))) expected.push_back(byName.at(name));
+        for (const std::string& name : gf_splitAtComma(AI_PACKAGE_SELECTOR.valueAt(i))) {
+            expected.push_back(byName.at(name));
+        }
         const auto kinds = lf_aiPackageKinds(i);
         EXPECT_EQ(std::vector<AIPackageKind>(kinds.begin(), kinds.end()), expected) << AI_PACKAGE_SELECTOR.valueAt(i);
     }
@@ -187,8 +192,10 @@ TEST_F(LiveriesScan, AutomaticRootsFollowTheChoiceAndTakeTheFirstListedFolderOfA
     EXPECT_EQ(findRoots("MTL, AIG"),
               (std::vector<fs::path>{c / "IVAO_MTL_v2", c / "aig-aitraffic-oci", c / "user-aitraffic_mine"}));
     const std::string log = newLogLines();
-    EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic IVAO_MTL scan found folder: '{}'\n", (c / "IVAO_MTL_v2").string())));
-    EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic AIG scan found folder: '{}'\n", (c / "aig-aitraffic-oci").string())));
+    EXPECT_THAT(log,
+                HasSubstr(fmt::format("\nAutomatic IVAO_MTL scan found folder: '{}'\n", (c / "IVAO_MTL_v2").string())));
+    EXPECT_THAT(
+        log, HasSubstr(fmt::format("\nAutomatic AIG scan found folder: '{}'\n", (c / "aig-aitraffic-oci").string())));
     EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic user-aitraffic scan found folder: '{}'\n",
                                            (c / "user-aitraffic_mine").string())));
     // Only the first of the two FSLTL folders; a kind without a folder adds nothing.
@@ -211,7 +218,8 @@ TEST_F(LiveriesScan, TheBetaFolderIsAigOnlyFor2020AndLinkedPackagesAreFolders) {
     useCommunity();
     fs::create_directories(community() / "aig-aitraffic-oci-beta");
     fs::create_directories(tree("linked/justflight-fstraffic-module"));
-    fs::create_directory_symlink(tree("linked/justflight-fstraffic-module"), community() / "justflight-fstraffic-module");
+    fs::create_directory_symlink(tree("linked/justflight-fstraffic-module"),
+                                 community() / "justflight-fstraffic-module");
     const fs::path beta = community() / "aig-aitraffic-oci-beta", jf = community() / "justflight-fstraffic-module";
     chooseSimulator(true);
     EXPECT_EQ(findRoots("AIG, JF"), (std::vector<fs::path>{beta, jf}));
@@ -233,7 +241,8 @@ TEST_F(LiveriesScan, ACommunityFolderThatCannotBeListedIsWarnedAboutAndGivesNoRo
     EXPECT_TRUE(findRoots("AIG").empty());
     const std::string message = std::make_error_code(std::errc::io_error).message();
     const std::string log = newLogLines();
-    EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic AI package scan warning in '{}': {}\n", community().string(), message)));
+    EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic AI package scan warning in '{}': {}\n", community().string(),
+                                           message)));
     EXPECT_THAT(log, HasSubstr(fmt::format("\n==> Automatic user-aitraffic scan warning in '{}': {}\n",
                                            community().string(), message)));
 }
@@ -259,7 +268,8 @@ TEST_F(LiveriesScan, ManualRootsTakeEverySetPathAndFailOnAMissingOne) {
         EXPECT_EQ(e.code, 243);
         EXPECT_STREQ(e.what(), "243: the path pointed to by parameter 'lfolder4' does not exist, see Log.txt!");
     }
-    EXPECT_THAT(newLogLines(), HasSubstr(fmt::format("\n==> lfolder4: '{}' does not exist\n", tree("missing").string())));
+    EXPECT_THAT(newLogLines(),
+                HasSubstr(fmt::format("\n==> lfolder4: '{}' does not exist\n", tree("missing").string())));
 }
 
 // --- the search ---
@@ -321,7 +331,8 @@ TEST_F(LiveriesScan, TheWalkPassesBySkipWordsLongPathsLinksAndOtherFileNames) {
     const fs::path root = tree("pkg");
     writeCfg(root / "Airport_A320" / "aircraft.cfg", {"In Airport"});
     writeCfg(root / "my-airport-pack" / "aircraft.cfg", {"In airport pack"});
-    const char* words[] = {"airport", "lvfr", "mkstudios", "simwings", "fsdreamteam", "navigraph", "flytampa", "inibuilds", "_CVT_"};
+    const char* words[] = {"airport",   "lvfr",     "mkstudios", "simwings", "fsdreamteam",
+                           "navigraph", "flytampa", "inibuilds", "_CVT_"};
     for (const char* word : words) writeCfg(root / fmt::format("x{}x", word) / "deeper" / "aircraft.cfg", {word});
     writeCfg(root / "Upper" / "AIRCRAFT.CFG", {"Upper case name"});
     writeCfg(root / "Backup" / "aircraft.cfg.bak", {"Backup file"});
@@ -329,7 +340,8 @@ TEST_F(LiveriesScan, TheWalkPassesBySkipWordsLongPathsLinksAndOtherFileNames) {
     fs::create_directory_symlink(tree("outside"), root / "link");
     for (const std::size_t length : {std::size_t{249}, std::size_t{250}}) {
         const std::string prefix = (root / "L").string();
-        writeCfg(fs::path(prefix + std::string(length - prefix.size(), 'x')) / "aircraft.cfg", {fmt::format("Path {}", length)});
+        writeCfg(fs::path(prefix + std::string(length - prefix.size(), 'x')) / "aircraft.cfg",
+                 {fmt::format("Path {}", length)});
     }
     lf_searchLiveriesInFolder(3, root);
     EXPECT_EQ(scannedTitles(), (std::set<std::string>{"In Airport", "Upper case name", "Path 249"}));
@@ -353,9 +365,13 @@ TEST_F(LiveriesScan, AFolderThatCannotBeReadIsPassedOverAndAnExceptionEndsOnlyIt
     fs::create_directories(tree("gone"));
     const std::string denied = std::make_error_code(std::errc::permission_denied).message();
     gf_osSetFaultHook([&](OsOperation op, const fs::path& from, const fs::path&) -> std::error_code {
-        if (op == OsOperation::listFolder && from == tree("pkg/b")) return std::make_error_code(std::errc::permission_denied);
+        if (op == OsOperation::listFolder && from == tree("pkg/b")) {
+            return std::make_error_code(std::errc::permission_denied);
+        }
         if (op == OsOperation::readEntry && from == tree("pkg/d/aircraft.cfg")) throw std::runtime_error("disk gone");
-        if (op == OsOperation::listFolder && from == tree("gone")) return std::make_error_code(std::errc::permission_denied);
+        if (op == OsOperation::listFolder && from == tree("gone")) {
+            return std::make_error_code(std::errc::permission_denied);
+        }
         return {};
     });
     ASSERT_EQ(lf_searchLiveries({tree("gone"), tree("pkg"), tree("next")}, false), kLiveriesScanDone);
@@ -364,7 +380,8 @@ TEST_F(LiveriesScan, AFolderThatCannotBeReadIsPassedOverAndAnExceptionEndsOnlyIt
     const std::string log = newLogLines();
     EXPECT_THAT(log, HasSubstr(fmt::format("\n==> liveries search in {}: {} passed over, cause: {}\n",
                                            tree("pkg").string(), tree("pkg/b").string(), denied)));
-    EXPECT_THAT(log, HasSubstr(fmt::format("\n==> liveries search in {} aborted, cause: disk gone\n", tree("pkg").string())));
+    EXPECT_THAT(
+        log, HasSubstr(fmt::format("\n==> liveries search in {} aborted, cause: disk gone\n", tree("pkg").string())));
     EXPECT_THAT(log, HasSubstr(fmt::format("\n==> Could not start liveries search in {}, cause: {}\n",
                                            tree("gone").string(), denied)));
     EXPECT_THAT(log, HasSubstr(rootLine(1, tree("next"))));
@@ -391,12 +408,16 @@ TEST_F(LiveriesScan, EveryWayOutLeavesTheControlsHintLineListsAndBannerAsItShoul
     };
     const Row rows[] = {
         {"success", package, "", {false, true, false}, true},
-        {"no install path", [] { MSFS_2024_INSTALL_PATH.setValue({}); },
+        {"no install path",
+         [] { MSFS_2024_INSTALL_PATH.setValue({}); },
          "148: Automatic scan has not found any AI packages, choose a different selection, or de-select automatic",
-         {true, false, true}, false},
-        {"no package", [this] { useCommunity(); },
+         {true, false, true},
+         false},
+        {"no package",
+         [this] { useCommunity(); },
          "148: Automatic scan has not found any AI packages, choose a different selection, or de-select automatic",
-         {true, false, true}, false},
+         {true, false, true},
+         false},
         {"no livery, automatic",
          [this] {
              useCommunity();
@@ -404,23 +425,30 @@ TEST_F(LiveriesScan, EveryWayOutLeavesTheControlsHintLineListsAndBannerAsItShoul
          },
          "553: Automatic scan has not found any liveries in your packages, choose a different selection, or de-select "
          "automatic",
-         {true, false, true}, false},
-        {"no lfolder", [] { setScan(false); },
+         {true, false, true},
+         false},
+        {"no lfolder",
+         [] { setScan(false); },
          "48: Exit TAVO, and then set one or more lfolderx parameters to your liveries in the file parameters.xml",
-         {false, false, false}, false},
+         {false, false, false},
+         false},
         {"missing lfolder",
          [this] {
              setScan(false);
              lfolder0.setValue(tree("missing").string());
          },
-         "243: the path pointed to by parameter 'lfolder0' does not exist, see Log.txt!", {false, false, false}, false},
+         "243: the path pointed to by parameter 'lfolder0' does not exist, see Log.txt!",
+         {false, false, false},
+         false},
         {"no livery, manual",
          [this] {
              setScan(false);
              fs::create_directories(tree("empty"));
              lfolder0.setValue(tree("empty").string());
          },
-         "53: no liveries found, did you set lfolderx parameter(s)?", {false, false, false}, false},
+         "53: no liveries found, did you set lfolderx parameter(s)?",
+         {false, false, false},
+         false},
         {"replace fails",
          [&] {
              package();
@@ -429,19 +457,25 @@ TEST_F(LiveriesScan, EveryWayOutLeavesTheControlsHintLineListsAndBannerAsItShoul
                  return {};
              });
          },
-         "the new output/LiveriesScanned_MSFS2024.xml could not be committed safely", {false, true, false}, false},
+         "the new output/LiveriesScanned_MSFS2024.xml could not be committed safely",
+         {false, true, false},
+         false},
         {"stopping",
          [&] {
              package();
              gf_setLiveriesScanRootHookForTest([](const fs::path&) { requestStop(StopReason::NewSettings, 0); });
          },
-         "", {false, true, false}, false},
+         "",
+         {false, true, false},
+         false},
         {"no such choice",
          [this] {
              useCommunity();
              AI_PACKAGE_SELECTOR.setValue("everything");
          },
-         "AI_PACKAGE_SELECTOR not set", {false, false, false}, false},
+         "AI_PACKAGE_SELECTOR not set",
+         {false, false, false},
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -472,11 +506,14 @@ TEST_F(LiveriesScan, EveryWayOutLeavesTheControlsHintLineListsAndBannerAsItShoul
         EXPECT_TRUE(scanTitles.empty() && scanFixes.empty() && dontUseTitles.empty());
         EXPECT_EQ(gf_gui().statusLine, "") << "the hint line is cleared";
         bool headerRepainted = false;
-        for (const InvalidateRecord& r : backend->invalidations()) headerRepainted |= r.rect && r.rect->top == kHeaderBand.top;
+        for (const InvalidateRecord& r : backend->invalidations()) {
+            headerRepainted |= r.rect && r.rect->top == kHeaderBand.top;
+        }
         EXPECT_TRUE(headerRepainted);
         const std::string log = newLogLines();
         EXPECT_THAT(log, HasSubstr(" starts ++++"));
-        EXPECT_THAT(log, HasSubstr("\n\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n\n"));
+        EXPECT_THAT(log,
+                    HasSubstr("\n\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n\n"));
         if (row.failure.empty()) {
             EXPECT_THAT(log, Not(HasSubstr("Liveries scan failed")));
         } else {
@@ -517,7 +554,8 @@ PackageLivery fromFile(const pugi::xml_node& l) {
 }
 
 TEST_F(LiveriesScan, AGeneratedTreeFoundThroughUserCfgGivesThePredictedFileAndTheSameFilesTwice) {
-    const tavo::test::PackageTree packages = tavo::test::makePackageTree(dir() / "gen", tavo::test::PackageTreeSize::small);
+    const tavo::test::PackageTree packages =
+        tavo::test::makePackageTree(dir() / "gen", tavo::test::PackageTreeSize::small);
     {
         tavo::test::ScopedEnv env;
         env.set("TAVO_APPDATA_DIR", packages.roamingAppData.string());
@@ -538,7 +576,9 @@ TEST_F(LiveriesScan, AGeneratedTreeFoundThroughUserCfgGivesThePredictedFileAndTh
     pugi::xml_document document;
     ASSERT_TRUE(document.load_file(gf_liveriesScannedFilePath().c_str()));
     std::vector<PackageLivery> written;
-    for (const pugi::xml_node& l : document.child("root").child("liveries").children("l")) written.push_back(fromFile(l));
+    for (const pugi::xml_node& l : document.child("root").child("liveries").children("l")) {
+        written.push_back(fromFile(l));
+    }
     std::vector<PackageLivery> predicted = expected;
     for (PackageLivery& l : predicted) {
         l.package.clear();
@@ -554,8 +594,8 @@ TEST_F(LiveriesScan, AGeneratedTreeFoundThroughUserCfgGivesThePredictedFileAndTh
 
     const std::string log = newLogLines();
     std::size_t total = 0;
-    const std::pair<const char*, fs::path> kinds[] = {{"AIG", packages.aig}, {"FSLTL", packages.fsltl},
-                                                      {"JF", packages.jf}, {"IVAO_MTL", packages.mtl}};
+    const std::pair<const char*, fs::path> kinds[] = {
+        {"AIG", packages.aig}, {"FSLTL", packages.fsltl}, {"JF", packages.jf}, {"IVAO_MTL", packages.mtl}};
     for (const auto& [kind, folder] : kinds) {
         EXPECT_THAT(log, HasSubstr(fmt::format("\nAutomatic {} scan found folder: '{}'\n", kind, folder.string())));
     }

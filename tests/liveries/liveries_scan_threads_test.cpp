@@ -52,7 +52,8 @@ TEST_F(LiveriesScanThreads, TheWindowShowsTheStatusLineWhileTheScanWalksAndTheCo
     tavo::test::AircraftCfgBuilder cfg;
     cfg.version().general({{"icao_type_designator", "A320"}});
     for (int i = 0; i < 3; ++i) {
-        cfg.fltsim(i, {{"title", "Threaded " + std::to_string(i)}, {"icao_airline", "DLH"}, {"atc_parking_types", "GATE"}});
+        cfg.fltsim(
+            i, {{"title", "Threaded " + std::to_string(i)}, {"icao_airline", "DLH"}, {"atc_parking_types", "GATE"}});
     }
     cfg.write(dir() / "pkg" / "aircraft.cfg");
     fs::create_directories(outputDir);  // made at every start

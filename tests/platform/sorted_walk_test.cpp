@@ -49,7 +49,8 @@ TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedAndOtherBytesAsTheyAre) {
     for (const auto& e : entries) names.push_back(e.name);
     // Digits < '_' < letters (folded) < UTF-8 lead bytes; a name before its
     // longer names; equal folded names in byte order (upper case first).
-    const std::vector<std::string> expected = {"10", "9", "_under", "a", "A-x", "a_x", "B", "b", "Zeta", "\xC3\xA4rger"};
+    const std::vector<std::string> expected = {"10",  "9", "_under", "a",    "A-x",
+                                               "a_x", "B", "b",      "Zeta", "\xC3\xA4rger"};
     EXPECT_EQ(names, expected);
     EXPECT_TRUE(gf_osNameBefore("fsltl-traffic-base", "fsltl-traffic-base-liveries"));
     EXPECT_TRUE(gf_osNameBefore("user-aitraffic_CVT_", "user-aitraffic_mine"));
@@ -68,9 +69,8 @@ TEST_F(SortedWalk, AWalkGoesDepthFirstInNameOrderAndEntersWhatTheVisitorAllows) 
         return e.name != "skip";
     });
     EXPECT_TRUE(result.succeeded());
-    const std::vector<std::string> expected = {"root/A/",          "root/A/Inner/", "root/A/Inner/deep.cfg",
-                                               "root/A/z.cfg",     "root/b.txt",    "root/c/",
-                                               "root/c/one.cfg",   "root/skip/"};
+    const std::vector<std::string> expected = {"root/A/",    "root/A/Inner/", "root/A/Inner/deep.cfg", "root/A/z.cfg",
+                                               "root/b.txt", "root/c/",       "root/c/one.cfg",        "root/skip/"};
     EXPECT_EQ(seen, expected);
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 // Codes of the tests' small aircraft database.
 constexpr std::array<std::string_view, 10> kPaxAirlines = {"DLH", "KLM", "BAW", "AFR", "UAL",
-                                                            "DAL", "AAL", "RYR", "EZY", "SWR"};
+                                                           "DAL", "AAL", "RYR", "EZY", "SWR"};
 constexpr std::array<std::string_view, 5> kCargoAirlines = {"FDX", "UPS", "GTI", "CLX", "BOX"};
 constexpr std::array<std::string_view, 18> kModels = {"A319", "A320", "A321", "A20N", "B738", "B739",
                                                       "B77W", "B744", "E190", "E195", "DH8D", "AT76",
@@ -66,7 +66,9 @@ public:
         out.close();
         if (!out) throw fs::filesystem_error("cannot write", path, std::make_error_code(std::errc::io_error));
         ++tree_.files;
-        if (!layoutRoot_.empty()) layout_.emplace_back(path.lexically_relative(layoutRoot_).generic_string(), content.size());
+        if (!layoutRoot_.empty()) {
+            layout_.emplace_back(path.lexically_relative(layoutRoot_).generic_string(), content.size());
+        }
     }
 
     // Starts a package: what follows is listed in its layout.json.
@@ -118,8 +120,8 @@ public:
     // given name) with `sections` liveries of one model, a texture folder per
     // livery and the model's own files. The liveries are recorded as found in
     // `package` (empty: found by no scan of a package).
-    void generalAircraft(const fs::path& folder, std::string_view prefix, std::string_view model,
-                         std::size_t sections, const fs::path& package, std::string_view cfgName = "aircraft.cfg") {
+    void generalAircraft(const fs::path& folder, std::string_view prefix, std::string_view model, std::size_t sections,
+                         const fs::path& package, std::string_view cfgName = "aircraft.cfg") {
         AircraftCfgBuilder cfg;
         cfg.version().general({{"icao_type_designator", std::string(model)},
                                {"icao_manufacturer", "ACME"},
@@ -171,8 +173,8 @@ public:
             livery.model = std::string(model);
             livery.package = package;
             const std::string texture = airline + std::to_string(n);
-            AircraftCfgBuilder::Keys keys{{"title", livery.title}, {"model", ""}, {"texture", texture},
-                                          {"atc_parking_types", "GATE"}};
+            AircraftCfgBuilder::Keys keys{
+                {"title", livery.title}, {"model", ""}, {"texture", texture}, {"atc_parking_types", "GATE"}};
             if (!livery.registration.empty()) keys.emplace_back("atc_id", livery.registration);
             cfg.fltsim(static_cast<int>(s), keys);
             textureFolder(folder / ("texture." + texture), model);
@@ -187,8 +189,8 @@ public:
                         const fs::path& package) {
         for (std::size_t a = 0; a < shape.aircraft; ++a) {
             const std::string_view model = kModels[(shape.firstModel + a) % kModels.size()];
-            const fs::path aircraft =
-                folder / "SimObjects" / "Airplanes" / (std::string(prefix) + "_" + std::string(model) + "_" + std::to_string(a));
+            const fs::path aircraft = folder / "SimObjects" / "Airplanes" /
+                                      (std::string(prefix) + "_" + std::string(model) + "_" + std::to_string(a));
             generalAircraft(aircraft, prefix, model, shape.sections, package);
         }
     }
@@ -202,9 +204,9 @@ private:
 };
 
 // The folder names of the package that hold each skip word (none enters).
-constexpr std::array<std::string_view, 9> kSkipFolders = {
-    "airport-vehicles_A320", "lvfr_A319", "mkstudios_A321", "simwings_B738", "fsdreamteam_B739",
-    "navigraph_B77W", "flytampa_B744", "inibuilds_E190", "A320_CVT_"};
+constexpr std::array<std::string_view, 9> kSkipFolders = {"airport-vehicles_A320", "lvfr_A319",        "mkstudios_A321",
+                                                          "simwings_B738",         "fsdreamteam_B739", "navigraph_B77W",
+                                                          "flytampa_B744",         "inibuilds_E190",   "A320_CVT_"};
 
 // The AIG package with the folders a walk must enter or pass by.
 void lf_aigSpecials(Maker& maker, PackageTree& tree) {
@@ -245,7 +247,10 @@ void lf_aigReportCases(Maker& maker, PackageTree& tree) {
     livery.airline = "PVT";
     livery.model = "A320";
     livery.package = tree.aig;
-    cfg.fltsim(0, {{"title", livery.title}, {"texture", "XYZ"}, {"icao_airline", "XYZ"}, {"atc_id", livery.registration},
+    cfg.fltsim(0, {{"title", livery.title},
+                   {"texture", "XYZ"},
+                   {"icao_airline", "XYZ"},
+                   {"atc_id", livery.registration},
                    {"atc_parking_types", "GATE"}});
     maker.textureFolder(planes / "AIG_A320_unknown" / "texture.XYZ", "A320");
     maker.file(planes / "AIG_A320_unknown" / "aircraft.cfg", cfg.text());
@@ -296,7 +301,9 @@ std::vector<PackageLivery> PackageTree::predict(const std::vector<fs::path>& roo
             auto [it, added] = best.try_emplace({l.airline, l.model, l.cargo}, l.priority);
             if (!added) it->second = std::min(it->second, l.priority);
         }
-        std::erase_if(out, [&](const PackageLivery& l) { return best.at({l.airline, l.model, l.cargo}) != l.priority; });
+        std::erase_if(out, [&](const PackageLivery& l) {
+            return best.at({l.airline, l.model, l.cargo}) != l.priority;
+        });
     }
     std::sort(out.begin(), out.end(), [](const PackageLivery& a, const PackageLivery& b) {
         return std::tie(a.airline, a.model, a.cargo, a.title, a.registration) <

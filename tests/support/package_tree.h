@@ -56,14 +56,14 @@ struct PackageTree {
     std::filesystem::path localAppData;
 
     // The folders of Community, in listing order (scenery packages between them).
-    std::filesystem::path aig;               // "aig-aitraffic-oci"
-    std::filesystem::path aigBeta;           // "aig-aitraffic-oci-beta": AIG only with MSFS 2020 and none listed before it
-    std::filesystem::path fsltl;             // "fsltl-traffic-base"
-    std::filesystem::path fsltlSecond;       // "fsltl-traffic-base-liveries": the second FSLTL folder, never taken
-    std::filesystem::path mtl;               // "IVAO_MTL_v2" holding IVAO_MTL
-    std::filesystem::path jf;                // "justflight-aircraft-traffic-fleet", a link to a folder outside
-    std::filesystem::path userAitrafficCvt;  // "user-aitraffic_CVT_": never a root
-    std::filesystem::path userAitraffic;     // "user-aitraffic_mine"
+    std::filesystem::path aig;          // "aig-aitraffic-oci"
+    std::filesystem::path aigBeta;      // "aig-aitraffic-oci-beta": AIG only with MSFS 2020 and none listed before it
+    std::filesystem::path fsltl;        // "fsltl-traffic-base"
+    std::filesystem::path fsltlSecond;  // "fsltl-traffic-base-liveries": the second FSLTL folder, never taken
+    std::filesystem::path mtl;          // "IVAO_MTL_v2" holding IVAO_MTL
+    std::filesystem::path jf;           // "justflight-aircraft-traffic-fleet", a link to a folder outside
+    std::filesystem::path userAitrafficCvt;      // "user-aitraffic_CVT_": never a root
+    std::filesystem::path userAitraffic;         // "user-aitraffic_mine"
     std::vector<std::filesystem::path> scenery;  // scenery packages named with skip words
     // Community also holds "user-aitraffic-backup.zip", a file listed before
     // the user-aitraffic folders.

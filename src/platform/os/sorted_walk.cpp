@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <utility>
 
-
 namespace fs = std::filesystem;
 
 namespace {
