@@ -31,6 +31,28 @@ std::optional<std::uint32_t> gf_parseRTHexid(std::string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
+namespace {
+
+// The length of the tag at the start of the text, '_' included; 0 when the
+// text does not start with one.
+std::size_t lf_sourceTagLength(std::string_view text) {
+    const auto isCapitalOrDigit = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    const auto isSmall = [](char c) { return c >= 'a' && c <= 'z'; };
+    if (text.size() > 1 && isSmall(text[0]) && text[1] == '_') return 2;
+    std::size_t n = 0;
+    while (n < text.size() && isCapitalOrDigit(text[n])) ++n;
+    return n > 0 && n < text.size() && text[n] == '_' ? n + 1 : 0;
+}
+
+}  // namespace
+
+std::string_view gf_trafficSourceName(std::string_view text) {
+    while (const std::size_t tag = lf_sourceTagLength(text)) text.remove_prefix(tag);
+    return text;
+}
+
+bool gf_isAdsbIcaoSource(std::string_view text) { return gf_trafficSourceName(text) == "adsb_icao"; }
+
 bool gf_isValidReportTime(double seconds) {
     return std::isfinite(seconds) && seconds > 0.0 && seconds < 9223372036854775808.0;
 }

@@ -217,7 +217,7 @@ TrafficBuildResult gf_buildTrafficRecord(const TrafficFields& fields, const OwnP
     id.key.model = gf_internModelCode(type);
 
     StreamPoint& p = record.point;
-    if (fields.dataSource == "adsb_icao") {
+    if (gf_isAdsbIcaoSource(fields.dataSource)) {
         const double th = fields.trueHeading;
         if (th == 0.0) {
             p.trueHeading = fullCircle;

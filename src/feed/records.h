@@ -81,7 +81,7 @@ struct TrafficFields {
     double verticalSpeed = 0.0;  // not finite reads as 0
     double track = 0.0;          // degrees
     double groundSpeed = 0.0;    // knots
-    double trueHeading = 0.0;    // degrees; read only with dataSource "adsb_icao"
+    double trueHeading = 0.0;    // degrees; read only when gf_isAdsbIcaoSource(dataSource)
     double roll = -1.0;          // degrees; -1 absent
     double trueAirspeed = -1.0;  // knots; -1 absent
     std::string_view callsign;
@@ -89,7 +89,7 @@ struct TrafficFields {
     std::string_view registration;
     std::string_view origin;
     std::string_view destination;
-    std::string_view dataSource;
+    std::string_view dataSource;  // as the source wrote it, tags included
     std::string_view emitterCategory;
     std::string_view airline;
     std::string_view code;  // "0000" marks a target that may be dropped on the ground

@@ -12,6 +12,7 @@
 #include "airports/current_airport.h"
 #include "engine/user_position.h"
 #include "feed/feed_state.h"
+#include "feed/hang_guard.h"
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/rtapp_server.h"
 #include "foundation/log.h"
@@ -44,7 +45,9 @@ protected:
         port_ = freeTcpPort();
         ASSERT_NE(port_, 0);
         PORT_NUMBER.setValue(std::to_string(port_));
-        gf_setRTAppHandshakeTiming({std::chrono::milliseconds(500), std::chrono::milliseconds(100)});
+        // A reply that comes ends the wait for it at once; only a silent
+        // application waits the whole time-out.
+        gf_setRTAppHandshakeTiming({kHangGuard, std::chrono::milliseconds(100)});
         g_rtConnected.store(false);
         g_rtProfessional.store(false);
         g_waitingForRTApp.store(false);

@@ -23,7 +23,7 @@ protected:
     // Listens, runs the handshake on a thread of its own and lets the peer
     // connect; true when the handshake ended within the limit. A handshake
     // that overruns is ended (stop request, sockets closed) so the test stops.
-    bool handshake(RTAppPeer& peer, std::chrono::milliseconds limit = 5000ms) {
+    bool handshake(RTAppPeer& peer, std::chrono::milliseconds limit = kHangGuard) {
         g_rtAppServer.listen(std::to_string(port_));
         auto done = std::async(std::launch::async, [] { gf_waitForRTApp(); });
         const bool connected = peer.connect(port_);
@@ -41,7 +41,7 @@ protected:
     void waitForMarker(RTAppPeer& peer) {
         const std::string marker = "MARK" + std::to_string(++markers_) + "\n";
         ASSERT_TRUE(g_rtAppServer.sendDataPacket(marker));
-        ASSERT_TRUE(peer.waitForLine(marker, 2000ms).has_value());
+        ASSERT_TRUE(peer.waitForLine(marker, kHangGuard).has_value());
     }
 
     // Every line after the version request, the markers left out.
@@ -93,16 +93,15 @@ TEST_F(RTAppHandshakeTest, EveryReplyFormGivesItsEdition) {
 }
 
 // The reply used to be read with a blocking read: a silent application held
-// the main thread for ever. The read now gives up after about 2 seconds and
-// the silence counts as an empty reply.
-TEST_F(RTAppHandshakeTest, SilentApplicationIsWaitedForAboutTwoSeconds) {
-    gf_setRTAppHandshakeTiming({std::chrono::milliseconds(2000), std::chrono::milliseconds(50)});
+// the main thread for ever. The read now gives up after its time-out (about
+// 2 seconds in the program; shortened here) and the silence counts as an
+// empty reply.
+TEST_F(RTAppHandshakeTest, SilentApplicationIsWaitedForTheReplyTimeOut) {
+    gf_setRTAppHandshakeTiming({std::chrono::milliseconds(300), std::chrono::milliseconds(50)});
     RTAppPeer peer(VersionReply::Silent);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(handshake(peer, 6000ms));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, 1900ms);
-    EXPECT_LT(elapsed, 4000ms);
+    ASSERT_TRUE(handshake(peer));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
     EXPECT_TRUE(g_rtConnected.load());
     EXPECT_FALSE(g_rtProfessional.load());
     EXPECT_NE(logText().find("No RealTraffic version received?"), std::string::npos);
@@ -136,21 +135,18 @@ TEST_F(RTAppHandshakeTest, StaleConnectionIsDroppedAndTheSamePortListenedOnAgain
     const Socket firstListen = g_rtAppServer.listenSocket();
     auto done = std::async(std::launch::async, [] { gf_waitForRTApp(); });
     ASSERT_TRUE(stale.connect(port_));
-    ASSERT_TRUE(stale.waitForServerClose(3000ms) || stale.versionRequests() == 1);
+    ASSERT_TRUE(stale.waitForServerClose(kHangGuard));
 
     // The stale one is noticed after the settle delay and the port is
     // listened on anew (a new socket); then a new application comes.
-    const auto deadline = std::chrono::steady_clock::now() + 3000ms;
     Socket current = firstListen;
-    while ((current == firstListen || !current.valid()) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(eventually([&] {
         current = g_rtAppServer.listenSocket();
-    }
-    ASSERT_TRUE(current.valid());
-    ASSERT_FALSE(current == firstListen);
+        return current.valid() && !(current == firstListen);
+    }));
     RTAppPeer fresh(VersionReply::Professional, "10.1");
-    ASSERT_TRUE(fresh.connect(port_, 3000ms));
-    if (done.wait_for(5000ms) != std::future_status::ready) {
+    ASSERT_TRUE(fresh.connect(port_, kHangGuard));
+    if (done.wait_for(kHangGuard) != std::future_status::ready) {
         requestStop(StopReason::NewSettings, 0);
         g_rtAppServer.closeAll();
         done.wait();
@@ -170,25 +166,26 @@ TEST_F(RTAppHandshakeTest, CloseAllFromAnotherThreadEndsTheWaitForAClient) {
     g_rtAppServer.listen(std::to_string(port_));
     auto waiting = std::async(std::launch::async, [] { return g_rtAppServer.waitForClient(); });
     EXPECT_EQ(waiting.wait_for(50ms), std::future_status::timeout);
-    const auto start = std::chrono::steady_clock::now();
     g_rtAppServer.closeAll();
-    ASSERT_EQ(waiting.wait_for(100ms), std::future_status::ready);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    // No application ever connects: only the close ends the wait.
+    ASSERT_EQ(waiting.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_FALSE(waiting.get());
     EXPECT_FALSE(g_rtAppServer.connected());
 }
 
 // A stop posted while a stale connection is being dropped must not leave the
-// thread listening and blocked again.
+// thread listening and blocked again. The settle delay after the version
+// request outlasts the test, so the stop surely comes while it runs (the
+// settling ends early on a stop).
 TEST_F(RTAppHandshakeTest, StaleConnectionDuringAStopDoesNotListenAgain) {
     RTAppPeer stale(VersionReply::Close);
-    gf_setRTAppHandshakeTiming({std::chrono::milliseconds(500), std::chrono::milliseconds(300)});
+    gf_setRTAppHandshakeTiming({kHangGuard, 2 * kHangGuard});
     g_rtAppServer.listen(std::to_string(port_));
     auto done = std::async(std::launch::async, [] { gf_waitForRTApp(); });
     ASSERT_TRUE(stale.connect(port_));
-    ASSERT_TRUE(stale.waitForServerClose(3000ms) || stale.versionRequests() == 1);
+    ASSERT_TRUE(stale.waitForServerClose(kHangGuard));
     requestStop(StopReason::NewSettings, 0);
-    ASSERT_EQ(done.wait_for(2000ms), std::future_status::ready);
+    ASSERT_EQ(done.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_FALSE(g_rtConnected.load());
     EXPECT_FALSE(g_rtAppServer.listenSocket().valid());
 }
@@ -202,7 +199,7 @@ TEST_F(RTAppHandshakeTest, FailedListenAfterAStaleConnectionEndsTheWait) {
     PORT_NUMBER.setValue("no-such-port");
     auto done = std::async(std::launch::async, [] { gf_waitForRTApp(); });
     ASSERT_TRUE(stale.connect(port_));
-    if (done.wait_for(5000ms) != std::future_status::ready) {
+    if (done.wait_for(kHangGuard) != std::future_status::ready) {
         requestStop(StopReason::NewSettings, 0);
         g_rtAppServer.closeAll();
         done.wait();
@@ -339,11 +336,10 @@ TEST_F(RTAppQsLinesTest, ApplicationGoneRestartsWithNewSettingsAndNoSigpipe) {
     const auto previous = std::signal(SIGPIPE, SIG_DFL);
     gf_publishUserAircraftState(goldenState());
     peer_.close();
-    const auto deadline = std::chrono::steady_clock::now() + 3000ms;
-    while (gf_pendingStopRequest() == nullptr && std::chrono::steady_clock::now() < deadline) {
+    eventually([] {
         gf_sendUserPosition();
-        std::this_thread::sleep_for(5ms);
-    }
+        return gf_pendingStopRequest() != nullptr;
+    });
     const auto request = gf_pendingStopRequest();
     ASSERT_NE(request, nullptr);
     EXPECT_EQ(request->reason, 3u);

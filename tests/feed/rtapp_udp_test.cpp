@@ -9,8 +9,11 @@
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "feed/feed_state.h"
+#include "feed/rtdirect/replies.h"
+#include "foundation/geodesy.h"
 #include "feed/rtapp_udp_fixture.h"
 
 using tavo::test::RTAppUdpTest;
@@ -113,6 +116,110 @@ TEST_F(RTAppTrafficLines, LinesOf42To44FieldsGiveTheirRecords) {
     }
 }
 
+namespace {
+
+// The aircraft of an RT App line as the web API lists it: each field the
+// reader takes at its element, numbers as numbers, an empty field as null
+// (how the web API leaves a value out) and every other text as it stands.
+nlohmann::json lf_asWebApiAircraft(const std::vector<std::string>& f) {
+    struct Element {
+        std::size_t field;
+        std::size_t element;
+        bool number;
+    };
+    static const std::vector<Element> elements{
+        {2, 1, true},   {3, 2, true},   {4, 4, true},   {5, 15, true},  {7, 3, true},   {8, 5, true},
+        {9, 13, false}, {10, 8, false}, {11, 9, false}, {12, 11, false}, {13, 12, false}, {14, 10, true},
+        {17, 17, false}, {20, 20, true}, {23, 23, true}, {25, 25, true}, {28, 28, false}, {43, 48, false}};
+    nlohmann::json a = nlohmann::json::array();
+    for (std::size_t i = 0; i <= rtApiAirlineElement; ++i) a.push_back(nullptr);
+    a[0] = fmt::format("{:x}", std::stoul(f[1]));
+    for (const Element& e : elements) {
+        const std::string& text = f[e.field];
+        if (text.empty()) continue;
+        if (e.number && gf_parseDecimal(text))
+            a[e.element] = *gf_parseDecimal(text);
+        else
+            a[e.element] = text;
+    }
+    return a;
+}
+
+}  // namespace
+
+// Real RT App lines leave a true airspeed, roll or true heading empty, or
+// write "null", when the App has none; the web API lists the same aircraft
+// with null there. Both readers make the same record of it, and both take the
+// data source by its name after any tags.
+TEST_F(RTAppTrafficLines, LinesWithoutSomeValuesGiveTheRecordTheWebApiGives) {
+    struct Case {
+        std::size_t field;
+        std::string text;
+        std::string source = "adsb_icao";
+        bool heading = true;  // the record has a true heading
+        bool tasFromAltitude = false;
+    };
+    const std::vector<Case> cases{
+        {20, "", "adsb_icao", true, true},
+        {20, "null", "adsb_icao", true, true},
+        {23, ""},
+        {23, "null"},
+        {25, "", "adsb_icao", false},
+        {25, "null", "adsb_icao", false},
+        {25, "", "X_adsb_icao", false},
+        {25, "", "mlat", false},
+        {25, "95", "X_adsb_icao"},
+        {25, "95", "F_adsb_icao"},
+        {25, "95", "X2_adsb_icao"},
+        {25, "95", "ID_X_adsb_icao"},
+        {25, "95", "x_adsb_icao"},
+        {25, "95", "adsb_icao_nt", false},
+        {25, "95", "X_mlat", false},
+        {25, "95", "_adsb_icao", false},
+        {25, "95", "adsb_icao ", false},
+        {25, "95", "Xa_adsb_icao", false},
+    };
+    std::uint32_t hexid = 100001;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fmt::format("field {} '{}', source '{}'", c.field, c.text, c.source));
+        auto fields = rtTrafficFields(hexid++);
+        fields[17] = c.source;
+        fields[c.field] = c.text;
+        feed({rtJoin(fields), "RTTFC_EOT"});
+        EXPECT_EQ(newLogLines(), "");
+        ASSERT_FALSE(posted_.empty());
+        ASSERT_EQ(posted_.back().records.size(), 1u);
+        const StreamPoint& app = posted_.back().records[0].point;
+
+        // The web API's reader, judging with the RT App's own position.
+        OwnPositionSnapshot own;
+        own.latitude = 52.0;
+        own.longitude = 4.0;
+        own.cosLatitude = std::cos(52.0 * degreesToRadians);
+        own.settings = settingsSnapshot.load();
+        own.handOverBeforeFilters = true;
+        TrafficBatch batch;
+        gf_parseTrafficRecord(lf_asWebApiAircraft(fields), own, batch);
+        ASSERT_EQ(batch.records.size(), 1u);
+        const StreamPoint& web = batch.records[0].point;
+
+        EXPECT_EQ(app.hasTrueHeading, c.heading ? 1 : 0);
+        EXPECT_EQ(web.hasTrueHeading, app.hasTrueHeading);
+        if (c.heading) EXPECT_DOUBLE_EQ(app.trueHeading, 95.0 * degreesToRadians);
+        EXPECT_DOUBLE_EQ(web.trueHeading, app.trueHeading);
+        EXPECT_EQ(app.hasRoll, 1);
+        EXPECT_EQ(web.hasRoll, app.hasRoll);
+        EXPECT_DOUBLE_EQ(web.roll, app.roll);
+        EXPECT_EQ(app.tasKt == 260.0, !c.tasFromAltitude) << app.tasKt;
+        EXPECT_DOUBLE_EQ(web.tasKt, app.tasKt);
+        EXPECT_DOUBLE_EQ(web.trackDeg, app.trackDeg);
+        EXPECT_DOUBLE_EQ(web.altitudeFt, app.altitudeFt);
+        EXPECT_DOUBLE_EQ(web.groundSpeedKt, app.groundSpeedKt);
+        EXPECT_DOUBLE_EQ(web.verticalSpeed, app.verticalSpeed);
+        EXPECT_EQ(batch.records[0].hexid, posted_.back().records[0].hexid);
+    }
+}
+
 // The feed clock of these tests: moved only by the test.
 std::atomic<std::int64_t> g_feedNowNs{0};
 std::chrono::steady_clock::time_point lf_feedNow() {
@@ -194,6 +301,38 @@ TEST_F(RTAppOpenBatch, ABatchOpenTenSecondsIsPostedBeforeTheNextLine) {
     EXPECT_EQ(newLogLines().find(kCapLine), std::string::npos);
 }
 
+// When the App falls silent, or sends only other lines, the open batch is
+// posted once its age passes, not when the next traffic line comes.
+TEST_F(RTAppOpenBatch, ABatchOpenTenSecondsIsPostedWithoutAnotherTrafficLine) {
+    feed({rtTrafficLine(100001), rtTrafficLine(100002)});
+    advance(std::chrono::milliseconds(9999));
+    g_trafficReader.postAgedBatch();
+    feed({rtJoin(rtParkedFields())});
+    EXPECT_TRUE(posted_.empty());
+    advance(std::chrono::milliseconds(1));
+    g_trafficReader.postAgedBatch();
+    ASSERT_EQ(posted_.size(), 1u);
+    EXPECT_EQ(posted_[0].delay, 30u);
+    EXPECT_EQ(lf_hexids(posted_[0].records), (std::vector<std::uint32_t>{100001, 100002}));
+    EXPECT_NE(newLogLines().find(kCapLine), std::string::npos);
+    g_trafficReader.postAgedBatch();
+    EXPECT_EQ(posted_.size(), 1u);
+
+    // Any line but the two that post the batch themselves looks at its age.
+    feed({rtTrafficLine(100003)});
+    advance(std::chrono::seconds(10));
+    feed({rtJoin(rtParkedFields())});
+    ASSERT_EQ(posted_.size(), 2u);
+    EXPECT_EQ(lf_hexids(posted_[1].records), (std::vector<std::uint32_t>{100003}));
+    // An end tag after the limit posts the batch with its own delay.
+    feed({rtTrafficLine(100004, "RTBUF")});
+    advance(std::chrono::seconds(11));
+    feed({"RTBUF_SEP"});
+    ASSERT_EQ(posted_.size(), 3u);
+    EXPECT_EQ(posted_[2].delay, 0u);
+    EXPECT_EQ(lf_hexids(posted_[2].records), (std::vector<std::uint32_t>{100004}));
+}
+
 TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
     const std::vector<RefusedField> cases{
         {8, "", "exception in processLine: gs:"},
@@ -201,7 +340,9 @@ TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
         {4, "NaN", "exception in processLine: altitude:NaN"},
         {4, "1e999", "exception in processLine: altitude:1e999"},
         {20, "x", "exception in processLine: TAS:x"},
-        {23, "", "exception in processLine: roll:"},
+        {20, "NULL", "exception in processLine: TAS:NULL"},
+        {23, "level", "exception in processLine: roll:level"},
+        {23, " ", "exception in processLine: roll: "},
         {1, "12a", "exception in processLine: hexid:12a"},
         {1, "4294967296", "exception in processLine: hexid:4294967296"},
         {3, "east", "exception in processLine: lon:east"},
@@ -215,12 +356,22 @@ TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
         EXPECT_EQ(newLogLines(), c.log + "\n") << "field " << c.field << " '" << c.text << "'";
         EXPECT_TRUE(g_trafficReader.batch().empty()) << "field " << c.field << " '" << c.text << "'";
     }
-    // A true heading is read (and must be a number) only for "adsb_icao".
+    // A true heading is read (and must be a number, when given) only for
+    // "adsb_icao", whatever tags stand before it.
     auto fields = rtTrafficFields(4735190);
-    fields[25] = "";
-    fields[17] = "adsb_icao";
+    fields[25] = "north";
+    for (const char* source : {"adsb_icao", "ID_X_adsb_icao"}) {
+        fields[17] = source;
+        g_trafficReader.handleLine(rtJoin(fields));
+        EXPECT_EQ(newLogLines(), "exception in processLine: trueheading:north\n") << source;
+    }
+    fields[17] = "mlat";
     g_trafficReader.handleLine(rtJoin(fields));
-    EXPECT_EQ(newLogLines(), "exception in processLine: trueheading:\n");
+    EXPECT_EQ(newLogLines(), "");
+    EXPECT_EQ(g_trafficReader.batch().size(), 1u);
+    feed({"RTTFC_EOT"});
+    posted_.clear();
+    fields = rtTrafficFields(4735190);
 
     fields.resize(41);
     const std::string short41 = rtJoin(fields);

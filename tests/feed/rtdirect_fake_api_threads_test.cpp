@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "feed/hang_guard.h"
 #include "feed/rtdirect/transport.h"
 #include "support/fake_rtapi.h"
 
@@ -41,10 +42,10 @@ TEST_F(FakeRtApiTest, HeldRepliesAnswerOnceReleased) {
     held.stall = true;
     api.queueReply("/v6/nearestmetar", held);
     auto pending = std::async(std::launch::async, [&] { return post("/v6/nearestmetar", "GUID=1"); });
-    ASSERT_TRUE(api.waitForStalled(1, 5s));
+    ASSERT_TRUE(api.waitForStalled(1, tavo::test::kHangGuard));
     EXPECT_EQ(pending.wait_for(100ms), std::future_status::timeout) << "held while not released";
     api.releaseStalled();
-    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(pending.wait_for(tavo::test::kHangGuard), std::future_status::ready);
     EXPECT_EQ(pending.get().second, R"({"status":200,"message":"held"})");
     EXPECT_EQ(api.stalledCount(), 0);
 }
@@ -65,10 +66,10 @@ TEST(FakeRtApiLife, StopsPromptlyEvenWithARequestHeld) {
             const std::string body = "GUID=1";
             return transport.perform(url, body, {5, 10, false}, &stop);
         });
-        ASSERT_TRUE(api.waitForStalled(1, 5s));
+        ASSERT_TRUE(api.waitForStalled(1, tavo::test::kHangGuard));
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "the fake's destructor did not hang";
-    ASSERT_EQ(pending.wait_for(10s), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, tavo::test::kHangGuard) << "the fake's destructor did not hang";
+    ASSERT_EQ(pending.wait_for(tavo::test::kHangGuard), std::future_status::ready);
     pending.get();  // an error or a 503: the server went away mid-request
 }
 

@@ -19,6 +19,7 @@
 #include "engine/engine_state.h"
 #include "feed/credential.h"
 #include "feed/feed_state.h"
+#include "feed/hang_guard.h"
 #include "feed/records_fixture.h"
 #include "feed/rtdirect/readers.h"
 #include "foundation/log.h"
@@ -88,9 +89,19 @@ public:
         waits_.clear();
     }
     // Waits (really, at most `timeout`) until `count` threads are waiting.
-    bool waitForWaiting(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    bool waitForWaiting(int count, std::chrono::milliseconds timeout = kHangGuard) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return waiting_ >= count; });
+    }
+    // Waits (really, at most `timeout`) until `count` waits have begun.
+    bool waitForWaits(std::size_t count, std::chrono::milliseconds timeout = kHangGuard) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return waits_.size() >= count; });
+    }
+    // The threads waiting right now.
+    int waitingCount() {
+        std::lock_guard lock(mutex_);
+        return waiting_;
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <numbers>
@@ -17,6 +18,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "feed/hang_guard.h"
 #include "feed/rtdirect_fixture.h"
 #include "foundation/text.h"
 #include "foundation/time.h"
@@ -87,10 +89,15 @@ protected:
                       std::vector<FakeReply> parked = {FakeRtApi::json(lf_traffic(200))}) {
         auto nextLive = std::make_shared<std::atomic<std::size_t>>(0);
         auto nextParked = std::make_shared<std::atomic<std::size_t>>(0);
-        api.setHandler("/v6/traffic", [=](const ReceivedRequest& request) {
+        api.setHandler("/v6/traffic", [=, this](const ReceivedRequest& request) {
             if (request.field("buffercount") != "") return FakeRtApi::json(bufferReply);
             if (request.field("querytype") == "parkedtraffic")
                 return parked[std::min(nextParked->fetch_add(1), parked.size() - 1)];
+            {
+                std::lock_guard lock(liveMutex_);
+                ++liveCount_;
+            }
+            liveArrived_.notify_all();
             return live[std::min(nextLive->fetch_add(1), live.size() - 1)];
         });
     }
@@ -102,12 +109,15 @@ protected:
         return out;
     }
 
+    // Waits until `count` live requests have reached the fake (only the
+    // reader's own progress brings them; the limit is a hang guard).
     bool waitForLiveRequests(std::size_t count) {
-        for (int i = 0; i < 10000; ++i) {
-            if (liveRequests().size() >= count) return true;
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+        std::unique_lock lock(liveMutex_);
+        return liveArrived_.wait_for(lock, tavo::test::kHangGuard, [&] { return liveCount_ >= count; });
+    }
+    std::size_t liveCount() {
+        std::lock_guard lock(liveMutex_);
+        return liveCount_;
     }
 
     void startTraffic() { traffic = std::thread([] { gf_RTAPITrafficReader(); }); }
@@ -128,6 +138,9 @@ protected:
 private:
     std::mutex postsMutex_;
     std::vector<Post> posts_;
+    std::mutex liveMutex_;
+    std::condition_variable liveArrived_;
+    std::size_t liveCount_ = 0;
 };
 
 // --- interval wait and query box ----------------------------------------------
@@ -236,9 +249,8 @@ TEST_F(RtDirectReaders, Weather406And500AreRetriedAfter30Seconds) {
     api.setDefaultReply("/v6/nearestmetar", lf_metar("EHAM 011225Z Q1004"));
     gf_rtApiWeatherReader().wrrl.store(2000);
     weather = std::thread([] { gf_RTAPIWeatherReader(); });
-    ASSERT_TRUE(api.waitForRequests("/v6/nearestmetar", 3, 10s));
-    for (int i = 0; i < 5000 && g_qnh.load() != 1004u; ++i) std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(g_qnh.load(), 1004u);
+    ASSERT_TRUE(api.waitForRequests("/v6/nearestmetar", 3, tavo::test::kHangGuard));
+    EXPECT_TRUE(tavo::test::eventually([] { return g_qnh.load() == 1004u; })) << g_qnh.load();
     gf_rtApiWeatherReader().requestStop();
     weather.join();
     const auto waits = clock.waits();
@@ -344,11 +356,16 @@ TEST_F(RtDirectReaders, BufferedSegmentsArePostedOldestFirstThenLiveTraffic) {
     ASSERT_TRUE(login());
     const json buffered{{"buffer_0", {{"a", lf_aircraft("4840d6", kTime + 30)}, {"b", lf_aircraft("4840d7", kTime + 30)}}},
                         {"buffer_3", {{"a", lf_aircraft("4840d6", kTime)}}}};
+    // The second live request is held, so the reader stands inside it, every
+    // earlier batch delivered, when the test stops it.
+    FakeReply held = FakeRtApi::json(lf_traffic(200, json{{"a", lf_aircraft("4840d6", kTime + 40)}}));
+    held.stall = true;
     serveTraffic(lf_traffic(200, buffered, 300),
-                 {FakeRtApi::json(lf_traffic(200, json{{"a", lf_aircraft("4840d6", kTime + 40)}}))});
+                 {FakeRtApi::json(lf_traffic(200, json{{"a", lf_aircraft("4840d6", kTime + 40)}})), held});
     startTraffic();
-    ASSERT_TRUE(waitForLiveRequests(2));
+    ASSERT_TRUE(api.waitForStalled(1, tavo::test::kHangGuard));
     gf_rtApiTrafficReader().requestStop();
+    api.releaseStalled();
     traffic.join();
 
     auto all = posts();
@@ -395,11 +412,7 @@ TEST_F(RtDirectReaders, ASessionRenewedDuringALiveRequestEndsTheReader) {
     const RTAPISessionPtr renewed = login(FakeRtApi::authReply("guid-2", 250, 250));
     ASSERT_TRUE(renewed);
     api.releaseStalled();
-    bool ended = false;
-    for (int i = 0; i < 5000 && !ended; ++i) {
-        ended = pendingStop().has_value();
-        if (!ended) std::this_thread::sleep_for(1ms);
-    }
+    const bool ended = tavo::test::eventually([] { return pendingStop().has_value(); });
     if (!ended) {
         gf_rtApiTrafficReader().requestStop();
         api.releaseStalled();
@@ -420,11 +433,12 @@ TEST_F(RtDirectReaders, AStopDuringAWaitEndsQuietly) {
     serveTraffic(lf_traffic(200, json{{"buffer_0", {{"a", lf_aircraft("4840d6")}}}}),
                  {FakeRtApi::json(lf_traffic(200, json::object(), 60000))});
     startTraffic();
-    // The buffer's wait, then the first live request and its minute's wait.
-    ASSERT_TRUE(clock.waitForWaiting(1));
-    for (int i = 0; i < 5000 && liveRequests().empty(); ++i) {
+    // The buffer's wait, then the first live request and its minute's wait:
+    // each wait that begins before the live request is let pass, once.
+    for (std::size_t waits = 1; liveCount() == 0; ++waits) {
+        ASSERT_TRUE(clock.waitForWaits(waits));
+        if (liveCount() != 0) break;
         clock.advance(100ms);
-        std::this_thread::sleep_for(2ms);
     }
     ASSERT_EQ(liveRequests().size(), 1u);
     ASSERT_TRUE(clock.waitForWaiting(1));
@@ -463,7 +477,7 @@ TEST_F(RtDirectReaders, ParkedTrafficWaitEndsOnAStop) {
             gf_rtApiTrafficReader().requestStop();
         else
             requestStop(StopReason::NewSettings, 0);
-        if (asked.wait_for(2000ms) != std::future_status::ready) {
+        if (asked.wait_for(tavo::test::kHangGuard) != std::future_status::ready) {
             clock.advance(11000ms);  // lets the wait end so the test can
             asked.wait();
             ADD_FAILURE() << "the parked wait did not end on the stop";
@@ -477,8 +491,10 @@ TEST_F(RtDirectReaders, ParkedTrafficWaitEndsOnAStop) {
     }
 }
 
-// The clock moves 10 ms per real millisecond while the main thread waits, so
-// the reader's interval waits pass quickly and the 10 s limit lies a second away.
+// The clock moves 10 ms per real millisecond while the main thread waits for
+// the parked answer and the reader waits its interval, so the reader's waits
+// pass quickly; while the reader's request runs the clock stands, so the 10 s
+// limit of the parked wait cannot pass however slowly the request goes.
 TEST_F(RtDirectReaders, ParkedTrafficFromTheReaderThread) {
     ASSERT_TRUE(login());
     setAirportAt(52.3086, 4.7639);
@@ -491,7 +507,8 @@ TEST_F(RtDirectReaders, ParkedTrafficFromTheReaderThread) {
     clock.setAuto(false);
     std::atomic<bool> done{false};
     std::thread pump([&] {
-        for (; !done.load(); std::this_thread::sleep_for(1ms)) clock.advance(10ms);
+        for (; !done.load(); std::this_thread::sleep_for(1ms))
+            if (clock.waitingCount() >= 2) clock.advance(10ms);
     });
 
     EXPECT_TRUE(gf_requestRTParkedTraffic());

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "feed/hang_guard.h"
 #include "feed/rtdirect/transport.h"
 #include "support/fake_rtapi.h"
 
@@ -20,6 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using tavo::test::FakeReply;
 using tavo::test::FakeRtApi;
+using tavo::test::kHangGuard;
 
 using Clock = std::chrono::steady_clock;
 
@@ -90,8 +92,9 @@ TEST_F(RtDirectTransportWire, ErrorStatusesLargeAndSlowRepliesAreRawRepliesEachW
 }
 
 TEST_F(RtDirectTransportWire, TimeOutsOfZeroOrLessStayUnset) {
-    // A reply that takes 1.5 s: a set total time-out of 1 s ends the transfer,
-    // an unset one (0 or negative) lets it finish.
+    // A reply that takes 1.5 s finishes under an unset time-out (0 or
+    // negative); a reply that never comes is ended by a set total time-out of
+    // 1 s (the code tells the time-out apart from any other end).
     FakeReply late = FakeRtApi::json(R"({"status":200})");
     late.delay = 1500ms;
     const std::string body = "GUID=1";
@@ -101,13 +104,14 @@ TEST_F(RtDirectTransportWire, TimeOutsOfZeroOrLessStayUnset) {
         EXPECT_EQ(reply(result).httpStatus, 200U)
             << "connect " << options.connectTimeoutSeconds << " total " << options.totalTimeoutSeconds;
     }
-    api.queueReply("/v6/traffic", late);
-    const auto start = Clock::now();
+    FakeReply never = late;
+    never.stall = true;
+    api.queueReply("/v6/traffic", never);
     const auto timedOut = transport.perform(api.url("/v6/traffic"), body, {5, 1, false}, nullptr);
+    api.releaseStalled();
     const auto e = error(timedOut);
     EXPECT_EQ(e.code, static_cast<std::uint32_t>(CURLE_OPERATION_TIMEDOUT));
     EXPECT_EQ(e.message, fmt::format("curl_easy_perform: {}", curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)));
-    EXPECT_LT(Clock::now() - start, 1400ms);
 }
 
 TEST_F(RtDirectTransportWire, ConnectionsAreReusedUnlessAFreshOneOrAResetIsAsked) {
@@ -151,14 +155,13 @@ TEST_F(RtDirectTransportWire, AStalledServerIsAbandonedSoonAfterTheFlagIsSet) {
         const auto result = transport.perform(api.url("/v6/traffic"), body, {10, 30, false}, &stop);
         return std::make_pair(result, Clock::now());
     });
-    ASSERT_TRUE(api.waitForStalled(1, 5s)) << "the request never reached the server";
-    const auto setAt = Clock::now();
+    ASSERT_TRUE(api.waitForStalled(1, kHangGuard)) << "the request never reached the server";
     stop = true;
-    ASSERT_EQ(running.wait_for(10s), std::future_status::ready) << "the transfer did not end after the flag";
-    const auto [result, endedAt] = running.get();
-    EXPECT_EQ(error(result).code, static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
-    // libcurl calls the progress function at least once a second while idle.
-    EXPECT_LT(endedAt - setAt, 1500ms) << std::chrono::duration<double>(endedAt - setAt).count() << " s";
+    // libcurl calls the progress function at least once a second while idle;
+    // the stalled server never answers, so only the flag (or the 30 s time-out,
+    // which gives another code) ends the transfer.
+    ASSERT_EQ(running.wait_for(2 * kHangGuard), std::future_status::ready) << "the transfer did not end after the flag";
+    EXPECT_EQ(error(running.get().first).code, static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
 }
 
 // A reply over the size limit fails with its own text, whether it arrives as

@@ -1,6 +1,7 @@
 #include "feed/rtapp/traffic_reader.h"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -47,6 +48,14 @@ double lf_number(std::string_view name, std::string_view text) {
     return *value;
 }
 
+// A value that real lines leave empty, or write as "null", when the App has
+// none: nothing then, as the web API's reader has nothing for the same
+// aircraft. Any other text must be a number.
+std::optional<double> lf_optionalNumber(std::string_view name, std::string_view text) {
+    if (text.empty() || text == "null") return std::nullopt;
+    return lf_number(name, text);
+}
+
 // A decimal hexid: digits only, at most 4294967295.
 std::uint32_t lf_decimalHexid(std::string_view text) {
     if (text.empty()) lf_badField("hexid", text);
@@ -76,6 +85,19 @@ TrafficReader::TrafficReader() : UdpReader(kTrafficReaderName) {
 void TrafficReader::setBatchPoster(BatchPoster poster) { poster_ = std::move(poster); }
 
 void TrafficReader::onDatagram() { handleLine(datagram_); }
+
+void TrafficReader::onIdle() {
+    try {
+        postAgedBatch();
+    } catch (const std::exception& e) {
+        // As for a line: the reader goes on.
+        gf_log(fmt::format("exception in postAgedBatch: {}", e.what()));
+    }
+}
+
+void TrafficReader::postAgedBatch() {
+    if (perBatchTaken_ && gf_feedSteadyNow() - batchOpenedAt_ >= kOpenBatchMaxAge) capOpenBatch();
+}
 
 void TrafficReader::handleLine(std::string_view line) {
     splitFields(line);
@@ -108,6 +130,8 @@ bool TrafficReader::checkFieldCount(std::size_t required, std::string_view line)
 void TrafficReader::processRTAppLine(std::string_view line) {
     try {
         const std::string_view tag = fields_.front();
+        // The end tags post the batch themselves, with their own delays.
+        if (tag != "RTTFC_EOT" && tag != "RTBUF_SEP") postAgedBatch();
         if (tag == "RTTFC" || tag == "RTBUF") {
             if (checkFieldCount(kTrafficFieldCount, line)) processTrafficLine();
         } else if (tag == "RTTFC_EOT") {
@@ -170,8 +194,6 @@ void TrafficReader::capOpenBatch() {
 }
 
 void TrafficReader::processTrafficLine() {
-    const auto now = gf_feedSteadyNow();
-    if (perBatchTaken_ && now - batchOpenedAt_ >= kOpenBatchMaxAge) capOpenBatch();
     if (!perBatchTaken_) {
         // All lines of one batch are judged against one position and one set
         // of settings.
@@ -179,7 +201,7 @@ void TrafficReader::processTrafficLine() {
         perBatchPosition_ = ownPosition_;
         perBatchSettings_ = settingsSnapshot.load();
         perBatchTaken_ = true;
-        batchOpenedAt_ = now;
+        batchOpenedAt_ = gf_feedSteadyNow();
     }
     processLine();
     if (batch_.size() >= kOpenBatchMaxRecords) capOpenBatch();
@@ -215,9 +237,14 @@ void TrafficReader::processLine() {
         fields.track = f[7].empty() ? 0.0 : lf_number("track", f[7]);
         fields.groundSpeed = lf_number("gs", f[8]);
         fields.dataSource = f[17];
-        if (fields.dataSource == "adsb_icao") fields.trueHeading = lf_number("trueheading", f[25]);
-        fields.roll = lf_number("roll", f[23]);
-        fields.trueAirspeed = lf_number("TAS", f[20]);
+        // A missing true heading is absent (NaN passes none of the builder's
+        // heading tests), a missing roll is level and a missing airspeed is
+        // taken from the altitude, as for the web API's replies.
+        if (gf_isAdsbIcaoSource(fields.dataSource))
+            fields.trueHeading =
+                lf_optionalNumber("trueheading", f[25]).value_or(std::numeric_limits<double>::quiet_NaN());
+        fields.roll = lf_optionalNumber("roll", f[23]).value_or(0.0);
+        fields.trueAirspeed = lf_optionalNumber("TAS", f[20]).value_or(-1.0);
         fields.callsign = f[9];
         fields.aircraftType = f[10];
         fields.registration = f[11];

@@ -30,7 +30,8 @@ struct SettingsSnapshot;
 inline constexpr std::string_view kTrafficReaderName = "Traffic Reader";
 
 // A batch whose end tag does not come is posted as live traffic once it holds
-// this many records or has been open this long, so it cannot grow for ever.
+// this many records or has been open this long, so it cannot grow for ever
+// and its positions do not wait when the App falls silent.
 inline constexpr std::size_t kOpenBatchMaxRecords = 5000;
 inline constexpr std::chrono::seconds kOpenBatchMaxAge{10};
 
@@ -72,6 +73,12 @@ public:
 
     void setBatchPoster(BatchPoster poster);
 
+    // Posts the open batch as live traffic when it has been open for
+    // kOpenBatchMaxAge or longer (reader thread). Every line but the two that
+    // post the batch themselves asks first, and the receive loop asks
+    // whenever no line came, so the limit holds when no line follows.
+    void postAgedBatch();
+
     // An RTBUF_EOT arrived / an RTPARK_EOT arrived (the parked set is complete).
     std::atomic<bool> bufferReceived{false};
     std::atomic<bool> parkedReceived{false};
@@ -91,6 +98,7 @@ public:
 
 protected:
     void onDatagram() override;
+    void onIdle() override;
     void onDisconnect() override;
 
 private:

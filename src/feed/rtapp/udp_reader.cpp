@@ -1,5 +1,6 @@
 #include "feed/rtapp/udp_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -81,6 +82,23 @@ void UdpReader::clearDatagramState(bool clearStop) {
     if (clearStop) stop_.store(false);
 }
 
+bool UdpReader::takeReceived(std::string_view received) {
+    if (received.empty()) return false;  // an empty datagram carries nothing and is not counted
+    datagramCount_.fetch_add(1);
+    // A datagram that filled the whole buffer may have been cut.
+    if (received.size() > kMaxUdpDatagram) {
+        lf_logOversize();
+        return false;
+    }
+    // A repeat of the datagram handed on last costs one comparison.
+    if (received.size() == previous_.size() && std::memcmp(received.data(), previous_.data(), received.size()) == 0)
+        return false;
+    previous_.assign(received.data(), received.size());
+    datagram_ = previous_;
+    onDatagram();
+    return true;
+}
+
 void UdpReader::receive() {
     if (!socket_.valid()) throw std::runtime_error("receive: socket_ is INVALID_SOCKET");
     try {
@@ -92,31 +110,21 @@ void UdpReader::receive() {
         }
         while (!stop_.load()) {
             const long received = gf_receiveDatagram(socket_, buffer_.data(), buffer_.size());
-            if (received == 0) continue;  // an empty datagram carries nothing and is not counted
             if (received < 0) {
                 const int error = gf_socketError();
-                if (error == WSAEINTR || error == WSAEWOULDBLOCK || error == WSAETIMEDOUT) continue;
                 if (error == WSAEMSGSIZE) {
                     datagramCount_.fetch_add(1);
                     lf_logOversize();
-                    continue;
+                } else if (error != WSAEINTR && error != WSAEWOULDBLOCK && error != WSAETIMEDOUT) {
+                    if (stop_.load()) break;  // the socket was taken away by a stop
+                    throw std::runtime_error(fmt::format("receive error: {}", gf_winsockErrorText(error)));
                 }
-                if (stop_.load()) break;  // the socket was taken away by a stop
-                throw std::runtime_error(fmt::format("receive error: {}", gf_winsockErrorText(error)));
-            }
-            datagramCount_.fetch_add(1);
-            const auto length = static_cast<std::size_t>(received);
-            // A datagram that filled the whole buffer may have been cut.
-            if (length > kMaxUdpDatagram) {
-                lf_logOversize();
+                onIdle();
                 continue;
             }
-            buffer_[length] = '\0';
-            // A repeat of the datagram handed on last costs one comparison.
-            if (length == previous_.size() && std::memcmp(buffer_.data(), previous_.data(), length) == 0) continue;
-            previous_.assign(buffer_.data(), length);
-            datagram_ = previous_;
-            onDatagram();
+            const auto length = std::min(static_cast<std::size_t>(received), buffer_.size());
+            if (length < buffer_.size()) buffer_[length] = '\0';
+            if (!takeReceived(std::string_view(buffer_.data(), length))) onIdle();
         }
     } catch (...) {
         onDisconnect();

@@ -75,9 +75,20 @@ public:
     // The port the socket is bound to; 0 while none is. Any thread.
     std::uint16_t boundPort() const noexcept { return boundPort_.load(); }
 
+    // What the loop does with the bytes of one receive (at most
+    // kMaxUdpDatagram + 1): an empty datagram is passed over; any other is
+    // counted, and handed to onDatagram unless it may have been cut or
+    // repeats the datagram handed on last. True when it was handed on.
+    // Reader thread, or while the loop does not run.
+    bool takeReceived(std::string_view received);
+
 protected:
     // Handles the current datagram (datagram_).
     virtual void onDatagram() = 0;
+    // Called on each turn of the loop that handed no datagram on (a receive
+    // time-out among them, so at least once per time-out while the sender is
+    // silent): room for work that must not wait for the next datagram.
+    virtual void onIdle() {}
     // Called once when the receive loop ends, normally or by an exception.
     virtual void onDisconnect() = 0;
 

@@ -49,12 +49,6 @@ std::optional<double> gf_rtApiTimestamp(const json& value) {
     return seconds;
 }
 
-std::string_view gf_rtApiDataSource(std::string_view text) {
-    if (text.size() > 2 && text[1] == '_' && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
-        text.remove_prefix(2);
-    return text;
-}
-
 void gf_parseTrafficRecord(const json& aircraft, const OwnPositionSnapshot& own, TrafficBatch& batch) {
     if (!aircraft.is_array()) return;
     if (aircraft.size() < rtApiAircraftElements) {
@@ -95,7 +89,7 @@ void gf_parseTrafficRecord(const json& aircraft, const OwnPositionSnapshot& own,
         fields.registration = lf_text(aircraft[9]);
         fields.origin = lf_text(aircraft[11]);
         fields.destination = lf_text(aircraft[12]);
-        fields.dataSource = gf_rtApiDataSource(lf_text(aircraft[17]));
+        fields.dataSource = lf_text(aircraft[17]);
         fields.emitterCategory = lf_text(aircraft[28]);
         if (aircraft.size() > rtApiAirlineElement) fields.airline = lf_text(aircraft[rtApiAirlineElement]);
         fields.code = lf_text(aircraft[6]);

@@ -67,10 +67,6 @@ std::optional<double> gf_rtApiNumber(const nlohmann::json& value);
 // A report time element: a number (as above) that is a valid report time.
 std::optional<double> gf_rtApiTimestamp(const nlohmann::json& value);
 
-// The data source of element 17 without the one-letter prefix the service
-// puts before it ("X_adsb_icao" is "adsb_icao").
-std::string_view gf_rtApiDataSource(std::string_view text);
-
 // Fills the batch (cleared first) from a traffic reply's data object. Nothing
 // is added when the data is not an object or `own` holds no settings.
 void gf_parseTrafficResponse(const nlohmann::json& data, const OwnPositionSnapshot& own, TrafficBatch& batch);
