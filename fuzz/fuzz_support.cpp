@@ -13,6 +13,9 @@
 #include "airports/current_airport.h"
 #include "engine/user_position.h"
 #include "feed/handover.h"
+#include "feed/rtapp/qnh.h"
+#include "feed/rtdirect/replies.h"
+#include "feed/rtdirect/session.h"
 #include "liveries/dbase.h"
 #include "services/gui.h"
 #include "services/stop.h"
@@ -112,6 +115,20 @@ void resetFeedWorld(bool rtDirect) {
 }  // namespace tavo::fuzz
 
 namespace tavo::fuzz {
+
+void readRTAPIReplyBody(std::uint32_t httpStatus, std::string_view body) {
+    gf_checkRTAPIStatus(body, "fuzz", rtApiNoIntervalKey);
+    const RTAPIResult result = gf_toRTAPIResult(RTAPIRawReply{httpStatus, body}, "fuzz", rtApiRrlKey);
+    if (const auto* reply = std::get_if<RTAPIReply>(&result)) {
+        const OwnPositionSnapshot own = rtDirectOwnPosition();
+        TrafficBatch batch;
+        gf_parseTrafficResponse(reply->data, own, batch);
+        gf_deliverBufferSegments(reply->data, own, batch, [](TrafficBatch& b, std::uint32_t) { b.clear(); });
+        gf_parseParkedResponse(reply->data);
+        gf_parseNearestMetarResponse(reply->data);
+        gf_qnhFromWeatherData(reply->data);
+    }
+}
 
 OwnPositionSnapshot rtDirectOwnPosition() {
     return OwnPositionSnapshot{.latitude = 52.0,

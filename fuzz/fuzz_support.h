@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string_view>
 
 #include "feed/records.h"
@@ -16,6 +17,13 @@ const std::filesystem::path& scratchFolder();
 
 // Writes the bytes as the whole content of scratchFolder()/name.
 std::filesystem::path writeScratchFile(std::string_view name, const std::uint8_t* data, std::size_t size);
+
+// A target's own check: a broken one escapes as an exception, which the
+// driver reports with the seed, the run and the input (a trap would end the
+// process without a word).
+inline void check(bool holds, const char* what) {
+    if (!holds) throw std::logic_error(what);
+}
 
 inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
@@ -55,5 +63,10 @@ void resetFeedWorld(bool rtDirect);
 // The user at 52N 4E with the current settings, as the RT Direct traffic
 // reader judges a reply's aircraft.
 OwnPositionSnapshot rtDirectOwnPosition();
+
+// A web-API reply body through the envelope check and, when that holds, its
+// data read as each kind of reply (traffic, buffered traffic, parked traffic,
+// nearest METAR, the weather's QNH), with the user at 52N 4E.
+void readRTAPIReplyBody(std::uint32_t httpStatus, std::string_view body);
 
 }  // namespace tavo::fuzz

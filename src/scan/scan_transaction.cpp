@@ -29,11 +29,7 @@ std::optional<std::pair<bool, bool>> lf_readMarker() {
     if (!in) return std::nullopt;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
-    if (text.ends_with('\n')) text.pop_back();
-    if (text.size() != 3 || text[1] != ' ') return std::nullopt;
-    auto flag = [](char c) { return c == '0' || c == '1'; };
-    if (!flag(text[0]) || !flag(text[2])) return std::nullopt;
-    return std::pair{text[0] == '1', text[2] == '1'};
+    return gf_parseScanMarker(text);
 }
 
 // Whether the path exists; a status error is a failure.
@@ -75,6 +71,18 @@ void gf_scanFailPoint(ScanFailPoint point, int folderIndex) {
         hook = l_hook;
     }
     if (hook) hook(point, folderIndex);
+}
+
+std::string gf_scanMarkerText(bool simaddonExisted, bool thirdpartyExisted) {
+    return fmt::format("{} {}\n", simaddonExisted ? 1 : 0, thirdpartyExisted ? 1 : 0);
+}
+
+std::optional<std::pair<bool, bool>> gf_parseScanMarker(std::string_view text) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    if (text.size() != 3 || text[1] != ' ') return std::nullopt;
+    auto flag = [](char c) { return c == '0' || c == '1'; };
+    if (!flag(text[0]) || !flag(text[2])) return std::nullopt;
+    return std::pair{text[0] == '1', text[2] == '1'};
 }
 
 fs::path lf_backupPath(const fs::path& folder) {
@@ -134,7 +142,7 @@ void AirportScanTransaction::begin() {
         existed_[i] = lf_exists(outputFolder(i), ec);
         if (ec) throw fs::filesystem_error("status", outputFolder(i), ec);
     }
-    const std::string marker = fmt::format("{} {}\n", existed_[0] ? 1 : 0, existed_[1] ? 1 : 0);
+    const std::string marker = gf_scanMarkerText(existed_[0], existed_[1]);
     if (gf_osReplaceFileContent(scanMarkerFile, marker).failed()) {
         throw std::runtime_error("could not create airport scan transaction marker");
     }

@@ -6,6 +6,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 // Places where a crash leaves a state the recovery must handle. In the
 // program nothing happens there; tests make a child process end at one.
@@ -30,6 +34,13 @@ void gf_setScanFailPointHook(ScanFailPointHook hook);
 void gf_scanFailPoint(ScanFailPoint point, int folderIndex = 0);
 
 inline const std::filesystem::path scanMarkerFile{"airports/.airport_scan_in_progress"};
+
+// The marker's text: whether my_simaddon and my_thirdparty existed before the
+// scan, as "1" or "0" apart by one blank, and a line feed.
+std::string gf_scanMarkerText(bool simaddonExisted, bool thirdpartyExisted);
+// The two flags of a marker's text; nothing unless it holds exactly two flags
+// of 0 or 1 apart by one blank, with or without a final line feed.
+std::optional<std::pair<bool, bool>> gf_parseScanMarker(std::string_view text);
 
 std::filesystem::path lf_backupPath(const std::filesystem::path& folder);
 // Repairs the output folders after an interrupted scan, commit or rollback;

@@ -69,7 +69,10 @@ LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Ser
         for (const auto& [key, value] : reply.headers) {
             res.set_header(key, value);
         }
-        const bool streamed = reply.chunkBytes != 0 || reply.stallAfterBytes < reply.body.size();
+        // An empty body has no pieces: a streamed reply of length 0 would
+        // never end.
+        const bool streamed =
+            !reply.body.empty() && (reply.chunkBytes != 0 || reply.stallAfterBytes < reply.body.size());
         if (!streamed) {
             res.set_content(reply.body, reply.contentType.c_str());
             return;

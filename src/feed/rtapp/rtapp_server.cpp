@@ -128,12 +128,15 @@ std::string RTAppServer::receive(std::chrono::milliseconds timeout) {
         gf_logNoThrow(fmt::format("receive: {}", lf_lastErrorText()));
         return {};
     }
-    if (received == 0) return {};
-    if (static_cast<std::size_t>(received) >= kRTAppReceiveBufferSize) {
-        gf_logNoThrow(fmt::format("receive: buffer overrun: {}", received));
+    return gf_rtAppReplyText(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+}
+
+std::string gf_rtAppReplyText(std::string_view received) {
+    if (received.size() >= kRTAppReceiveBufferSize) {
+        gf_logNoThrow(fmt::format("receive: buffer overrun: {}", received.size()));
         return {};
     }
-    return std::string(buffer.data(), static_cast<std::size_t>(received));
+    return std::string(received);
 }
 
 void RTAppServer::drainReceiveBuffer() {

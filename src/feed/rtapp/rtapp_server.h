@@ -74,4 +74,10 @@ private:
 // The receive buffer's size: a reply must be shorter to be taken.
 inline constexpr std::size_t kRTAppReceiveBufferSize = 16384;
 
+// The reply text of the bytes one receive gave (at most the buffer's size):
+// the bytes themselves, or an empty text when there were none or they filled
+// the whole buffer, since then the reply may have been cut ("receive: buffer
+// overrun: {}" is logged with the count).
+std::string gf_rtAppReplyText(std::string_view received);
+
 extern RTAppServer g_rtAppServer;
