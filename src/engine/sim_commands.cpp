@@ -15,6 +15,13 @@ void gf_queueSimCommand(const SimCommand& command) {
 }
 
 void gf_takeSimCommands(std::vector<SimCommand>& out) {
+    if (out.empty()) {
+        // The two lists trade places, so their storage is reused tick after
+        // tick instead of allocated.
+        std::lock_guard lock(l_resultMutex);
+        out.swap(l_results);
+        return;
+    }
     std::vector<SimCommand> taken;
     {
         std::lock_guard lock(l_resultMutex);

@@ -16,6 +16,8 @@ enum SimCommandKind : std::uint32_t {
     SIM_RESULT_STATIC_CG = 4,        // [0] static CG to ground (ft), [1] static pitch (rad)
     SIM_RESULT_INITIAL_POSE = 5,     // [2]..[9] the eight pose values
     SIM_RESULT_CREATE_FAILED = 6,    // hexid = the create's hexid; [0] its request id
+    SIM_RESULT_CREATE_LOST = 7,      // hexid = the create's hexid; [0] its request id: the connection
+                                     // that sent it was lost before the simulator answered
 };
 
 struct SimCommand {

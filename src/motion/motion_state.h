@@ -48,6 +48,8 @@ struct MotionState {
     std::uint8_t hasForcedHeading = 0;
 
     double heightAboveGroundFt = 2500.0;
+    // Ticks of a takeoff rotation still to run; 1 while simply on the ground.
+    std::int32_t takeoffCountdown = 0;
     std::uint32_t flareStage = 0;  // 0 none, 1..4 the stages of the flare
     std::uint32_t lastPhase = 10;  // the phase the motion step last saw (birth)
 

@@ -117,11 +117,13 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* data) {
     if (e->eObjType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT || e->uEventID != EVENT_OBJECT_REMOVED) return;
     auto& link = gf_simLink();
     const std::uint32_t objectId = e->dwData;
-    const bool owned = link.ownedObjects.erase(objectId) > 0;
+    link.ownedObjects.erase(objectId);
     link.staticObjects.erase(objectId);
-    // A removed object's track must go too, or its last pose would be sent
-    // every frame to an object that no longer exists.
-    if (owned) link.poseHistory.erase(objectId);
+    // A removed object's track and what the engine published for it go too:
+    // the engine learns of the removal only at its next tick, and a pose it
+    // publishes until then must not bring the track back.
+    link.poseHistory.erase(objectId);
+    gf_forgetAiPoses(objectId);
     if (link.shutdownRemovals.erase(objectId) > 0) ++link.shutdownConfirmed;
     lf_post(SIM_RESULT_REMOVED, objectId, 0);
 }

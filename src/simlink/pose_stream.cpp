@@ -167,7 +167,11 @@ void gf_sendAiPositions() {
         std::unique_lock lock(l_aiPositionMutex, std::try_to_lock);
         if (lock.owns_lock() && !l_aiPoseBatch.empty()) l_aiPoseBatch.swap(link.poseFrontBatch);
     }
+    // Poses go only to objects this connection owns: one the simulator or a
+    // removal took away may still have poses the engine published before it
+    // learnt of that.
     for (const auto& [objectId, samples] : link.poseFrontBatch) {
+        if (!link.ownedObjects.contains(objectId)) continue;
         auto& track = link.poseHistory[objectId];
         for (const auto& sample : samples) gf_mergePoseSample(track, sample);
     }

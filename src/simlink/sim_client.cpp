@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -77,7 +78,9 @@ std::string lf_hresultText(HRESULT hr) {
 
 std::string_view lf_simName(bool msfs2020) { return msfs2020 ? "MSFS 2020" : "MSFS 2024"; }
 
-void lf_forgetConnectionObjects() {
+}  // namespace
+
+void gf_forgetConnectionObjects() {
     // The objects of a lost connection are gone from the simulator; the engine
     // learns of each as a removal, or it would keep moving ghosts.
     for (const auto id : l_link.ownedObjects) {
@@ -85,6 +88,20 @@ void lf_forgetConnectionObjects() {
         removed.objectId = id;
         removed.kind = SIM_RESULT_REMOVED;
         gf_queueSimCommand(removed);
+    }
+    // Creates the old connection sent but the simulator never answered will
+    // not be answered now: the engine must hear of each, or their aircraft
+    // would wait for an object for good. Oldest request first.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> lost;  // request id, hexid
+    lost.reserve(l_link.pendingCreates.size());
+    for (const auto& [requestId, create] : l_link.pendingCreates) lost.emplace_back(requestId, create.hexid);
+    std::sort(lost.begin(), lost.end());
+    for (const auto& [requestId, hexid] : lost) {
+        SimCommand command;
+        command.hexid = hexid;
+        command.kind = SIM_RESULT_CREATE_LOST;
+        command.payload[0] = static_cast<double>(requestId);
+        gf_queueSimCommand(command);
     }
     l_link.ownedObjects.clear();
     l_link.staticObjects.clear();
@@ -98,6 +115,8 @@ void lf_forgetConnectionObjects() {
     // not know.
     l_link.poseHistory.clear();
 }
+
+namespace {
 
 void lf_shutdownCleanup(SimDispatchContext& context) {
     if (gf_simHandle() == nullptr) return;
@@ -163,7 +182,7 @@ void lf_run(std::stop_token stop, HANDLE& handle) {
             continue;
         }
         l_link.handle.store(handle);
-        lf_forgetConnectionObjects();
+        gf_forgetConnectionObjects();
         if (!gf_setupSimConnect()) {
             l_link.handle.store(nullptr);
             g_simState.store(SIM_NOT_CONNECTED);

@@ -65,6 +65,11 @@ struct SimLinkState {
 SimLinkState& gf_simLink();
 HANDLE gf_simHandle();
 
+// A new connection replaces a lost one: the engine hears of every object the
+// old one owned (removed) and of every create it sent that was never answered
+// (create lost); the old connection's bookkeeping and tracks are dropped.
+void gf_forgetConnectionObjects();
+
 // Setup of a fresh connection: every identifier registered; true when every
 // call succeeded (each failure is logged, the rest still made).
 bool gf_setupSimConnect();

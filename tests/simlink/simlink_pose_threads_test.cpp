@@ -99,6 +99,8 @@ TEST_F(PoseThreadsTest, EnginePublishesWhileFramesSend) {
 TEST_F(PoseThreadsTest, ARemovalFromAnotherThreadWhileTheEngineStages) {
     constexpr std::uint32_t kObjects = 64;
     constexpr int kRounds = 400;
+    // Poses go only to objects the connection owns.
+    for (std::uint32_t id = 1; id <= kObjects; ++id) gf_simLink().ownedObjects.insert(id);
     std::atomic<int> ready{0};
     const auto together = [&ready] {
         ready.fetch_add(1);

@@ -2,6 +2,7 @@
 // journals, objects, connections and the calls they made).
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/simconnect/sim_model_internal.h"
 
@@ -58,6 +59,10 @@ SimConnectionInfo lf_connectionInfo(const SimConnection& c) {
 
 void gf_simJournal(SimWorld& w, std::uint32_t objectId, SimJournalEntry entry) {
     entry.frame = w.frameCount;
+    entry.timeNs = w.clock ? w.clock()
+                           : std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
     auto& j = w.journals[objectId];
     j.push_back(std::move(entry));
     while (j.size() > w.journalLimit) j.pop_front();

@@ -175,6 +175,8 @@ void gf_simModelReset() {
     w.flightRunning = true;
     w.maxAi = 1000;
     w.frameCount = 0;
+    w.answerDelayFrames = 0;
+    w.clock = nullptr;
     w.callFaults.clear();
     w.recordFaults.clear();
     w.withholdFacilityEnd = false;
@@ -355,6 +357,27 @@ bool gf_simModelRemoveTraffic(std::uint32_t objectId) {
     if (it == w.objects.end() || it->second.kind != SimObjectKind::Traffic) return false;
     gf_simRemoveObject(w, objectId, 0, "traffic left", true);
     return true;
+}
+
+void gf_simModelSetAnswerDelay(std::uint32_t frames) {
+    auto& w = gf_simWorld();
+    std::lock_guard lock(w.mutex);
+    w.answerDelayFrames = frames;
+}
+
+bool gf_simModelRemoveAiObject(std::uint32_t objectId) {
+    auto& w = gf_simWorld();
+    std::lock_guard lock(w.mutex);
+    auto it = w.objects.find(objectId);
+    if (it == w.objects.end() || it->second.kind != SimObjectKind::Ai) return false;
+    gf_simRemoveObject(w, objectId, 0, "removed by the simulator", true);
+    return true;
+}
+
+void gf_simModelSetClock(std::function<std::int64_t()> nowNs) {
+    auto& w = gf_simWorld();
+    std::lock_guard lock(w.mutex);
+    w.clock = std::move(nowNs);
 }
 
 bool gf_simModelSetObjectPose(std::uint32_t objectId, const SimPose& pose, std::optional<bool> onGround) {

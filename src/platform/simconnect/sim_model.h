@@ -216,6 +216,23 @@ void gf_simModelLoadFlight(const std::string& fileName, bool asPlainEvent = fals
 // gets EXCEPTION 11.
 void gf_simModelSetMaxAiObjects(std::size_t count);
 
+// Answers to creates (ASSIGNED_OBJECT_ID, or the exception of a failed
+// create) and to one-time data requests reach the client this many frames
+// late; 0 (the default) answers at once. What is due is queued at the start
+// of a frame, before its "Frame" event. Answers held for a connection that
+// closes or whose simulator quits are dropped with it.
+void gf_simModelSetAnswerDelay(std::uint32_t frames);
+
+// The simulator itself removes an AI object that a connection created (as
+// after a crash of the object): journal Removed with id 0, ObjectRemoved to
+// every subscriber, the owner included. False when no such AI object exists.
+bool gf_simModelRemoveAiObject(std::uint32_t objectId);
+
+// The clock (nanoseconds) that stamps journal entries; an empty function
+// restores the steady clock. Called under the model's lock: it must not call
+// back into the model.
+void gf_simModelSetClock(std::function<std::int64_t()> nowNs);
+
 // Foreign traffic: returns its object id; ObjectAdded/ObjectRemoved go to
 // every subscriber.
 std::uint32_t gf_simModelAddTraffic(const SimTrafficAircraft& aircraft);
@@ -272,6 +289,7 @@ enum class SimJournalKind : std::uint8_t {
 struct SimJournalEntry {
     SimJournalKind kind = SimJournalKind::SetData;
     std::uint64_t frame = 0;  // gf_simModelFrameCount() when it happened
+    std::int64_t timeNs = 0;  // the model's clock when it happened (gf_simModelSetClock)
     std::uint32_t id = 0;
     std::uint32_t data = 0;
     std::uint32_t group = 0;

@@ -61,6 +61,8 @@ struct SimConnection {
     bool open = true;
     bool quit = false;  // the simulator quit; QUIT is queued
     std::deque<SimRecord> queue;
+    // Answers held back by the answer delay, with the frame they are due at.
+    std::deque<std::pair<std::uint64_t, SimRecord>> heldAnswers;
     int dispatching = 0;
     std::uint32_t lastPacket = 0;
     std::vector<std::pair<std::uint32_t, std::string>> subscriptions;  // client id, upper-case name
@@ -130,6 +132,8 @@ struct SimWorld {
     bool flightRunning = true;
     std::size_t maxAi = 1000;
     std::uint64_t frameCount = 0;
+    std::uint32_t answerDelayFrames = 0;
+    std::function<std::int64_t()> clock;  // empty: the steady clock
 
     std::unordered_map<std::uint32_t, std::shared_ptr<SimConnection>> connections;
     std::deque<std::shared_ptr<SimConnection>> closed;
@@ -152,6 +156,11 @@ void gf_simPut(SimRecord& record, std::size_t offset, const T& value) {
 SimRecord gf_simNewRecord(std::size_t size, SIMCONNECT_RECV_ID id);
 // Queues to one connection, applying record faults. Caller holds the lock.
 void gf_simQueue(SimWorld& w, SimConnection& c, SimRecord record);
+// Queues an answer to a create or a one-time request, held back by the
+// answer delay. Caller holds the lock.
+void gf_simQueueAnswer(SimWorld& w, SimConnection& c, SimRecord record);
+// Queues every held answer that is due by now. Caller holds the lock.
+void gf_simReleaseDueAnswers(SimWorld& w, SimConnection& c);
 // Cuts a record short when a record fault matches it (sim_faults.cpp).
 void gf_simApplyRecordFaults(SimWorld& w, SimRecord& record);
 

@@ -110,6 +110,21 @@ void gf_simQueue(SimWorld& w, SimConnection& c, SimRecord record) {
     c.queue.push_back(std::move(record));
 }
 
+void gf_simQueueAnswer(SimWorld& w, SimConnection& c, SimRecord record) {
+    if (w.answerDelayFrames == 0) {
+        gf_simQueue(w, c, std::move(record));
+        return;
+    }
+    c.heldAnswers.emplace_back(w.frameCount + w.answerDelayFrames, std::move(record));
+}
+
+void gf_simReleaseDueAnswers(SimWorld& w, SimConnection& c) {
+    while (!c.heldAnswers.empty() && c.heldAnswers.front().first <= w.frameCount) {
+        gf_simQueue(w, c, std::move(c.heldAnswers.front().second));
+        c.heldAnswers.pop_front();
+    }
+}
+
 SimRecord gf_simObjectData(SimWorld& w, const SimDataDefinition& def, const SimObject& object,
                            SIMCONNECT_RECV_ID kind, std::uint32_t requestId, std::uint32_t defineId,
                            std::uint32_t entry, std::uint32_t outOf) {

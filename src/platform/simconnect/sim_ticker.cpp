@@ -42,6 +42,7 @@ void lf_frame(SimWorld& w) {
     ++w.frameCount;
     for (auto& [handle, c] : w.connections) {
         if (c->quit) continue;
+        gf_simReleaseDueAnswers(w, *c);
         for (const auto& [eventId, name] : c->subscriptions) {
             if (name != "FRAME") continue;
             SimRecord r = gf_simNewRecord(sizeof(SIMCONNECT_RECV_EVENT_FRAME), SIMCONNECT_RECV_ID_EVENT_FRAME);

@@ -85,12 +85,16 @@ HRESULT lf_admit(SimWorld& w, SimConnection& c, SimCall call, std::string_view t
     return hr;
 }
 
-void lf_exception(SimWorld& w, SimConnection& c, DWORD exception, DWORD index) {
+SimRecord lf_exceptionRecord(const SimConnection& c, DWORD exception, DWORD index) {
     SimRecord r = gf_simNewRecord(sizeof(SIMCONNECT_RECV_EXCEPTION), SIMCONNECT_RECV_ID_EXCEPTION);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_EXCEPTION, dwException), exception);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_EXCEPTION, dwSendID), c.lastPacket);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_EXCEPTION, dwIndex), index);
-    gf_simQueue(w, c, std::move(r));
+    return r;
+}
+
+void lf_exception(SimWorld& w, SimConnection& c, DWORD exception, DWORD index) {
+    gf_simQueue(w, c, lf_exceptionRecord(c, exception, index));
 }
 
 SimObject* lf_object(SimWorld& w, SIMCONNECT_OBJECT_ID id) {
@@ -344,8 +348,8 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
     e.text = c->name;
     gf_simJournal(w, o->id, std::move(e));
     if (Period == SIMCONNECT_PERIOD_ONCE) {
-        gf_simQueue(w, *c,
-                    gf_simObjectData(w, *def, *o, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, RequestID, DefineID, 1, 1));
+        gf_simQueueAnswer(
+            w, *c, gf_simObjectData(w, *def, *o, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, RequestID, DefineID, 1, 1));
     } else {
         c->periodic.push_back({RequestID, DefineID, o->id, Period});
     }
@@ -417,11 +421,11 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
         return hr;
     auto info = w.titles.find(gf_toUpperAscii(szContainerTitle));
     if (info == w.titles.end() && !w.acceptAnyTitle) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 1);
+        gf_simQueueAnswer(w, *c, lf_exceptionRecord(*c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 1));
         return S_OK;
     }
     if (w.aiCount >= w.maxAi) {
-        lf_exception(w, *c, SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS, 1);
+        gf_simQueueAnswer(w, *c, lf_exceptionRecord(*c, SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS, 1));
         return S_OK;
     }
     SimObject o;
@@ -449,7 +453,7 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
     SimRecord r = gf_simNewRecord(sizeof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID, dwRequestID), RequestID);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID, dwObjectID), o.id);
-    gf_simQueue(w, *c, std::move(r));
+    gf_simQueueAnswer(w, *c, std::move(r));
 
     SimJournalEntry e;
     e.kind = SimJournalKind::Created;

@@ -1,0 +1,340 @@
+#include "engine/spawn.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "airports/current_airport.h"
+#include "engine/collisions.h"
+#include "engine/engine_lists.h"
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "engine/removal_policies.h"
+#include "engine/services.h"
+#include "engine/spawn_stands.h"
+#include "engine/stands.h"
+#include "engine/user_position.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "liveries/code_tables.h"
+#include "liveries/dbase.h"
+#include "liveries/failed_liveries.h"
+#include "liveries/livery_matching.h"
+#include "motion/air_movement.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "settings/snapshot.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+constexpr double kLowAirborneAboveAirportFt = 700.0;
+constexpr std::size_t kMaxQueuedCreates = 10;
+constexpr std::int32_t kNoLiveLimit = 500;
+constexpr double kUserLowFt = 500.0;
+constexpr double kUserHoldSpeedKt = 8.0;
+constexpr double kUserHoldDistanceM = 500.0;
+constexpr double kFastTaxiKt = 30.0;
+constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
+
+bool lf_endsWithUnderscore(const std::string& text) { return !text.empty() && text.back() == '_'; }
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+void lf_consumeFront(LiveAc& ac) {
+    if (!ac.stream.empty()) ac.stream.pop_front();
+}
+
+// The user on the ground or low above it: a finite height above 500 ft is not.
+bool lf_userIsLow(const UserAircraftState& user) {
+    return !(std::isfinite(user.altitudeAboveGround) && user.altitudeAboveGround > kUserLowFt);
+}
+
+// The altitude of the current airport when a valid one is set, else 0.
+double lf_airportAltitudeFt() {
+    const auto airport = gf_currentAirport();
+    if (!airport || !gf_isValidLaLo(airport->position)) return 0.0;
+    return static_cast<double>(airport->altitudeFt);
+}
+
+bool lf_anyAirborne(const LiveAc& ac) {
+    return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.airborne != 0; });
+}
+
+std::size_t lf_countLiveInSim() {
+    return static_cast<std::size_t>(std::count_if(g_liveAircraft.begin(), g_liveAircraft.end(), [](const LiveAc& a) {
+        return a.simState == AcSimState::adding2sim || a.simState == AcSimState::active;
+    }));
+}
+
+// A live aircraft, not on its way out, carries the callsign.
+bool lf_hasLiveTwin(std::string_view callsign) {
+    return std::any_of(g_liveAircraft.begin(), g_liveAircraft.end(), [callsign](const LiveAc& a) {
+        return a.simState != AcSimState::removingfromsim && a.callsign == callsign;
+    });
+}
+
+const LiveAc* lf_findLive(std::uint32_t hexid) {
+    for (const LiveAc& a : g_liveAircraft)
+        if (a.hexid == hexid) return &a;
+    return nullptr;
+}
+
+bool lf_isStandPhase(AcPhase phase) {
+    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::parking ||
+           phase == AcPhase::parked;
+}
+
+}  // namespace
+
+void checkSpawnLiveAc(LiveAc& ac) {
+    if (ac.stream.empty()) {
+        ac.removeRecord = 1;
+        return;
+    }
+    if (tickCount.load() < ac.stream.front().playTick) return;
+    if (ac.stream.size() == 1) {
+        lf_consumeFront(ac);
+        ac.removeRecord = 1;
+        return;
+    }
+    if (lf_endsWithUnderscore(ac.callsign) &&
+        std::find(removedGhosts.begin(), removedGhosts.end(), ac.callsign) != removedGhosts.end()) {
+        ac.removeRecord = 1;
+        return;
+    }
+    // Traffic low over the airport is on its final approach or just took
+    // off: shown there it would appear out of nowhere close to the user.
+    if (ac.category != Rotorcraft && lf_anyAirborne(ac) &&
+        ac.stream.front().altitudeFt <= lf_airportAltitudeFt() + kLowAirborneAboveAirportFt) {
+        lf_consumeFront(ac);
+        return;
+    }
+    if (checkSpawnUserConflict(ac)) return;
+    if (liveCreateQueue.size() > kMaxQueuedCreates && ac.phase == AcPhase::birth) {
+        lf_consumeFront(ac);
+        return;
+    }
+    const auto settings = settingsSnapshot.load();
+    if (settings->MAX_LIVE_SEL == 0) {
+        ac.removeRecord = 1;
+        return;
+    }
+    if (settings->MAX_LIVE_SEL != kNoLiveLimit &&
+        lf_countLiveInSim() >= static_cast<std::size_t>(std::max(settings->MAX_LIVE_SEL, 0))) {
+        const UserAircraftState user = gf_userPosition();
+        const double distance = gf_distanceNm({user.latitude, user.longitude}, lf_position(ac.stream.front()));
+        if (lf_isThisTheFurthestLive(distance)) {
+            ac.removeRecord = 1;
+            return;
+        }
+    }
+    completeAcKeyAtSpawn(ac);
+    if (ac.callsign.empty()) {
+        if (ac.registration.empty()) {
+            ac.removeRecord = 1;
+            return;
+        }
+        ac.callsign = ac.registration;
+    }
+    if (ac.stream.front().altitudeFt <= settings->TCAS_FL * 100.0 && gf_isNoMatch(gf_acKeyRegistrationText(ac))) {
+        ac.removeRecord = 1;
+        return;
+    }
+    if (lf_endsWithUnderscore(ac.callsign) &&
+        lf_hasLiveTwin(std::string_view(ac.callsign).substr(0, ac.callsign.size() - 1))) {
+        ac.removeRecord = 1;
+        return;
+    }
+    spawnLiveAc(ac);
+}
+
+bool checkSpawnUserConflict(LiveAc& ac) {
+    const UserAircraftState user = gf_userPosition();
+    const auto settings = settingsSnapshot.load();
+    const StreamPoint& front = ac.stream.front();
+    const bool frontOnGround = front.airborne == 0;
+    bool hold = false;
+    if (g_userOnGround.load() && lf_userIsLow(user)) {
+        const LaLo userPos{user.latitude, user.longitude};
+        if (ac.userConflictHold != 0 &&
+            (user.groundVelocity > kUserHoldSpeedKt ||
+             (frontOnGround && (front.groundSpeedKt > kUserHoldSpeedKt ||
+                                gf_distanceNm(userPos, lf_position(front)) * metresPerNm < kUserHoldDistanceM)))) {
+            hold = true;
+        } else if (!frontOnGround) {
+            return false;
+        } else {
+            if (settings->COLLISION_USER_GND == 0) return false;
+            // The user's circle is the first, so the flat distance takes the
+            // user's latitude.
+            if (!gf_circlesOverlap(userPos, lf_userGroundCollisionTermNm(), lf_position(front), ac.collisionRadiusNm))
+                return false;
+            hold = true;
+        }
+    } else {
+        if (settings->COLLISION_USER_AIR == 0) return false;
+        if (!frontOnGround) {
+            ac.pose.latitude = front.lat;
+            ac.pose.longitude = front.lon;
+            ac.pose.altitude = front.altitudeFt;
+            if (!checkUserAirCollision(ac, std::cos(user.latitude * degreesToRadians))) return false;
+        } else {
+            if (!(user.altitudeAboveGround <= kUserLowFt)) return false;
+            ac.pose.latitude = front.lat;
+            ac.pose.longitude = front.lon;
+            ac.pose.altitude = front.altitudeFt;
+            ac.onGround = 1;
+            if (!checkUserAirGndCollision(ac)) return false;
+        }
+        ac.userConflictHold = 1;
+        hold = true;
+    }
+    if (hold) lf_consumeFront(ac);
+    return hold;
+}
+
+void completeAcKeyAtSpawn(LiveAc& ac) {
+    if (ac.key.flag != 0) return;
+    if (!ac.registration.empty()) {
+        if (const auto key = gf_findRegistration(ac.registration)) ac.key = *key;
+    }
+    if (ac.key.airline == 0 && !gf_setAirlineFromCallsign(ac)) ac.key.airline = gf_internAirlineCode("PVT");
+    if (gf_modelCodeAt(ac.key.model) == "B777" && gf_isCargo(ac.key)) {
+        ac.key.model = gf_internModelCode("B77F");
+        ac.key.cargo = 1;
+    }
+}
+
+void spawnLiveAc(LiveAc& ac) {
+    ac.promoteStaticId = 0;
+    if (ac.stream.size() < 2) {
+        gf_logError(fmt::format("{} sz:{}", "spawnLiveAc", ac.stream.size()));
+        return;
+    }
+    if (ac.registration.empty()) ac.registration = ac.callsign;
+    StreamPoint& front = ac.stream[0];
+    StreamPoint& second = ac.stream[1];
+    if (second.stationary != 0) {
+        front.stationary = 1;
+        front.groundSpeedKt = 0.0;
+        second.groundSpeedKt = 0.0;
+        if (ac.stream.size() > 2 && ac.stream[2].stationary != 0) ac.stream[2].groundSpeedKt = 0.0;
+    } else {
+        front.stationary = 0;
+    }
+    if (ac.phase == AcPhase::birth) {
+        if (!chooseLiveLivery(ac, front.altitudeFt)) {
+            // A weak match may find a livery another time; an aircraft without
+            // a registration has no entry of its own to remember.
+            if (ac.weakLiveryMatch == 0 && !ac.registration.empty()) gf_addNoMatch(gf_acKeyRegistrationText(ac));
+            ac.removeRecord = 1;
+            return;
+        }
+        if (front.airborne == 0) {
+            if (const auto stand = chooseSpawnStand(ac)) {
+                parkAtSpawnStand(ac, *stand);
+            } else {
+                const bool fast = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                              [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; });
+                // Standing or moving fast without a stand: wait for a calm
+                // stream rather than appear at a spot it will leave in a jump.
+                if (ac.stream[1].stationary != 0 || fast) {
+                    lf_consumeFront(ac);
+                    return;
+                }
+                setFlightPhase(ac, AcPhase::taxi);
+                const auto airport = gf_currentAirport();
+                ac.arrivingHere = airport && !airport->icao.isNone() && ac.destination == airport->iata &&
+                                          ac.origin != airport->iata
+                                      ? 1
+                                      : 0;
+            }
+        } else {
+            setFlightPhase(ac, AcPhase::flying);
+        }
+    }
+    if (ac.removeRecord != 0) return;
+    initPoseFromFront(ac);
+    if (ac.promoteStaticId != 0 && promoteStaticToLive(ac)) return;
+    ac.simState = AcSimState::adding2sim;
+    addingStack.push_back(ac.hexid);
+    if (!lf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
+}
+
+bool chooseLiveLivery(LiveAc& ac, double altitudeFt) {
+    if (!ac.liveryTitle.empty()) return true;
+    if (const auto known = liveryByHexid.find(ac.hexid); known != liveryByHexid.end()) {
+        if (!gf_isLiveryKnownToFail(known->second)) {
+            ac.liveryTitle = known->second;
+            return true;
+        }
+        liveryByHexid.erase(known);
+    }
+    gf_matchLiveryLive(ac, altitudeFt);
+    if (ac.liveryTitle.empty()) return false;
+    liveryByHexid[ac.hexid] = ac.liveryTitle;
+    return true;
+}
+
+void initPoseFromFront(LiveAc& ac) {
+    newLiveCheckQueue.push_back(ac.hexid);
+    const StreamPoint& front = ac.stream.front();
+    const bool airborne = front.airborne != 0;
+    ac.onGround = airborne ? 0 : 1;
+    ac.pose.latitude = front.lat;
+    ac.pose.longitude = front.lon;
+    ac.pose.altitude = front.altitudeFt;
+    ac.pose.verticalSpeed = front.verticalSpeed;
+    ac.pose.trueAirspeed = front.tasKt;
+    ac.pose.pitch = airborne ? gf_pitchForVerticalSpeed(front, ac.phase) : kGroundPitchRad;
+    ac.pose.bank = 0.0;
+    if (front.hasRoll != 0 && std::isfinite(front.roll)) {
+        const double limit = maxBankAngle(gf_bankLimitRad(ac.category), ac.phase == AcPhase::landing,
+                                          ac.motion.heightAboveGroundFt, false);
+        ac.pose.bank = std::clamp(front.roll, -limit, limit);
+    }
+    double heading = 0.0;
+    if (ac.motion.hasForcedHeading != 0) {
+        heading = ac.motion.forcedHeading;
+    } else if (ac.phase == AcPhase::parked) {
+        heading = ac.standHeadingRad;
+    } else if (ac.stream.size() < 2 || ac.stream[1].stationary != 0) {
+        heading = front.trackDeg * degreesToRadians;
+    } else {
+        heading = gf_bearing(lf_position(front), lf_position(ac.stream[1]));
+    }
+    if (!std::isfinite(heading)) {
+        ac.pose.heading = 0.0;
+        ac.motion.groundHeading = 0.0;
+    } else {
+        ac.pose.heading = normalizeHeading(heading);
+        ac.motion.groundHeading = airborne ? 0.0 : ac.pose.heading;
+    }
+    ac.userConflictHold = 0;
+}
+
+std::string gf_acKeyRegistrationText(const AcInfo& ac) { return gf_acKeyText(ac.key) + " " + ac.registration; }
+
+int gf_liveStandUse(std::int32_t standId, std::uint32_t hexid) {
+    if (standId < 1) return 0;
+    int use = 0;
+    for (const LiveAc& a : g_liveAircraft) {
+        if (a.hexid == hexid || a.standId != standId) continue;
+        if (a.phase == AcPhase::parked && a.objectId > 2) return 2;
+        if (lf_isStandPhase(a.phase)) use = 1;
+    }
+    return use;
+}
+
+bool gf_isStandFreeForLive(std::int32_t standId, std::uint32_t hexid) {
+    return standId >= 1 && hexid != 0 && gf_liveStandUse(standId, hexid) == 0 && gf_standById(standId) != nullptr;
+}
+
+bool gf_liveAcHoldsStand(std::int32_t standId, std::uint32_t hexid) {
+    const LiveAc* ac = lf_findLive(hexid);
+    return ac != nullptr && ac->standId == standId && lf_isStandPhase(ac->phase);
+}
+
+bool gf_forgetLiveryOfHexid(std::uint32_t hexid) { return liveryByHexid.erase(hexid) > 0; }

@@ -1,0 +1,244 @@
+// The simulator's results applied by the engine: created objects held back
+// until activation, failed and lost creates, removals, initial poses, static
+// aircraft finished at their stand, and the lines of results that came too
+// late.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <limits>
+
+#include "engine/life_cycle.h"
+#include "engine/removal.h"
+#include "engine/sim_results.h"
+#include "engine/tick.h"
+#include "foundation/geodesy.h"
+#include "liveries/failed_liveries.h"
+#include "support/stand_table.h"
+
+#include "engine_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+class SimResults : public EngineTest {
+protected:
+    static void apply(const SimCommand& c) {
+        gf_queueSimCommand(c);
+        gf_processSimCommands();
+    }
+    static SimCommand pose(std::uint32_t objectId, double lat, double lon, double heading, double pitch = 0.0) {
+        SimCommand c = result(SIM_RESULT_INITIAL_POSE, objectId);
+        c.payload = {0, 0, lat, lon, pitch, 0.01, heading, 1234.0, 0.0, 0.0};
+        return c;
+    }
+};
+
+}  // namespace
+
+TEST_F(SimResults, ALiveCreateResultWaitsForActivationUnlessItsIdIsNotAnObject) {
+    LiveAc& ac = addLive(0x400001, AcSimState::adding2sim);
+    apply(result(SIM_RESULT_LIVE_ASSIGNED, 2, 0x400001));
+    EXPECT_TRUE(delayedSimCommands.empty());
+    EXPECT_EQ(ac.objectId, 0u);
+    EXPECT_EQ(ac.simState, AcSimState::adding2sim);
+    EXPECT_TRUE(takeRequests().empty());
+
+    apply(result(SIM_RESULT_LIVE_ASSIGNED, 120, 0x400001));
+    ASSERT_EQ(delayedSimCommands.size(), 1u);
+    EXPECT_EQ(delayedSimCommands[0].tick, 1);  // aged in the tick that took it
+    EXPECT_EQ(ac.objectId, 120u);
+    // An aircraft not parked asks for its CG only.
+    const auto requests = takeRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].kind, SIM_REQUEST_AI_STATIC_CG);
+    EXPECT_EQ(requests[0].objectId, 120u);
+}
+
+TEST_F(SimResults, ALiveObjectBlinksTwiceAndIsActivatedAtItsTwoHundredthTick) {
+    LiveAc& ac = addLive(0x400002, AcSimState::adding2sim);
+    gf_queueSimCommand(result(SIM_RESULT_LIVE_ASSIGNED, 121, 0x400002));
+    takeRequests();
+    std::vector<int> blinks;
+    int activatedAt = -1;
+    for (int call = 1; call <= 205; ++call) {
+        gf_processSimCommands();
+        for (const auto& e : takeEvents())
+            if (e.eventId == ALL_LIGHTS_TOGGLE) blinks.push_back(call);
+        if (activatedAt < 0 && ac.simState == AcSimState::active) activatedAt = call;
+    }
+    EXPECT_THAT(blinks, ::testing::ElementsAre(50, 100));
+    EXPECT_EQ(activatedAt, 201);  // the result's 200 ticks of waiting, then the finish
+    EXPECT_TRUE(delayedSimCommands.empty());
+}
+
+TEST_F(SimResults, ACreateFailureBlamesTheLiveryOfALiveOrStaticAircraft) {
+    struct Row {
+        std::uint32_t hexid;
+        bool isStatic;
+    };
+    for (const Row row : {Row{10000, true}, Row{10001, false}}) {
+        SCOPED_TRACE(row.hexid);
+        gf_forgetFailedLiveries();
+        g_liveAircraft.clear();
+        g_staticAircraft.clear();
+        addLive(10001, AcSimState::adding2sim).liveryTitle = "Live Title";
+        addStatic(10000, AcSimState::adding2sim).liveryTitle = "Static Title";
+        addingStack = {row.hexid};
+        SimCommand failed = result(SIM_RESULT_CREATE_FAILED, 0, row.hexid);
+        failed.payload[0] = 10007;
+        apply(failed);
+        EXPECT_EQ(g_staticAircraft.size(), row.isStatic ? 0u : 1u);
+        EXPECT_EQ(g_liveAircraft.size(), row.isStatic ? 1u : 0u);
+        EXPECT_TRUE(gf_isLiveryKnownToFail(row.isStatic ? "Static Title" : "Live Title"));
+        EXPECT_EQ(gf_failedLiveryCount(), 1u);
+        EXPECT_TRUE(addingStack.empty());
+    }
+}
+
+TEST_F(SimResults, ACreateFailureOfAnUnknownLiveAircraftChangesNothing) {
+    addLive(0x400003, AcSimState::adding2sim);
+    // Exactly as large as it is full, so that a read past the last record is
+    // caught by the address sanitizer.
+    g_liveAircraft.shrink_to_fit();
+    apply(result(SIM_RESULT_CREATE_FAILED, 0, 0x4000FF));
+    ASSERT_EQ(g_liveAircraft.size(), 1u);
+    EXPECT_EQ(g_liveAircraft[0].hexid, 0x400003u);
+    EXPECT_EQ(g_liveAircraft[0].simState, AcSimState::adding2sim);
+    EXPECT_EQ(gf_failedLiveryCount(), 0u);
+    EXPECT_EQ(newLogLines(), "");
+}
+
+TEST_F(SimResults, AnInitialPoseIsTakenOnlyWhenUsableWithItsHeadingInOneTurn) {
+    struct Row {
+        const char* name;
+        double lat, lon, heading, pitch;
+        bool taken;
+        double storedHeading;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Row rows[] = {
+        {"negative heading", 50.0, 8.0, -0.5, 0.0, true, fullCircle - 0.5},
+        {"a full turn", 50.0, 8.0, fullCircle, 0.0, true, 0.0},
+        {"beyond a turn", 50.0, 8.0, fullCircle + 0.25, 0.0, true, 0.25},
+        {"no position", 0.0, 0.0, 1.0, 0.0, false, 0.0},
+        {"pitch not a number", 50.0, 8.0, 1.0, nan, false, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        g_staticAircraft.clear();
+        LiveAc& live = addLive(0x400004, AcSimState::adding2sim, 130);
+        AcBase& parked = addStatic(7, AcSimState::adding2sim, 131);
+        apply(pose(130, row.lat, row.lon, row.heading, row.pitch));
+        apply(pose(131, row.lat, row.lon, row.heading, row.pitch));
+        EXPECT_EQ(live.hasSimPose, row.taken ? 1 : 0);
+        EXPECT_EQ(parked.hasSimPose, row.taken ? 1 : 0);
+        if (row.taken) {
+            EXPECT_NEAR(live.simPose.heading, row.storedHeading, 1e-12);
+            EXPECT_EQ(live.simPose.altitude, 1234.0);
+            EXPECT_NEAR(parked.simPose.heading, row.storedHeading, 1e-12);
+        }
+    }
+    // An active aircraft keeps the pose it flies.
+    g_liveAircraft.clear();
+    LiveAc& active = addLive(0x400005, AcSimState::active, 132);
+    apply(pose(132, 50.0, 8.0, 1.0));
+    EXPECT_EQ(active.hasSimPose, 0);
+}
+
+TEST_F(SimResults, RemovalsEndTheRecordOrRestartALiveryRespawn) {
+    LiveAc& respawn = addLive(0x400006, AcSimState::liveryrespawn, 140);
+    respawn.throttleStep = 2;
+    respawn.flapsIndex = 1;
+    addLive(0x400007, AcSimState::removingfromsim, 141);
+    addLive(0x400008, AcSimState::buffer, 0);  // no object: a removal of id 0 must not find it
+    addStatic(8, AcSimState::active, 142);
+    delayedSimCommands.push_back(result(SIM_RESULT_STATIC_ASSIGNED, 142, 8));
+    for (std::uint32_t id : {140u, 141u, 142u, 0u}) gf_queueSimCommand(result(SIM_RESULT_REMOVED, id));
+    gf_processSimCommands();
+    ASSERT_EQ(g_liveAircraft.size(), 2u);
+    const LiveAc& again = g_liveAircraft[0];
+    EXPECT_EQ(again.hexid, 0x400006u);
+    EXPECT_EQ(again.simState, AcSimState::buffer);
+    EXPECT_EQ(again.objectId, 0u);
+    EXPECT_EQ(again.throttleStep, 5u);
+    EXPECT_EQ(again.flapsIndex, 4u);
+    EXPECT_EQ(g_liveAircraft[1].hexid, 0x400008u);
+    EXPECT_TRUE(g_staticAircraft.empty());
+    EXPECT_TRUE(delayedSimCommands.empty());
+}
+
+TEST_F(SimResults, LateResultsOfGoneAircraftAreLoggedWhenTheyExpire) {
+    delayedSimCommands.push_back(result(SIM_RESULT_LIVE_ASSIGNED, 150, 0xABCDEF));
+    delayedSimCommands.push_back(result(SIM_RESULT_STATIC_ASSIGNED, 151, 42));
+    delayedSimCommands.push_back(result(SIM_RESULT_GROUND_DATA, 152, 0x123));
+    for (auto& c : delayedSimCommands) c.tick = 200;
+    gf_processSimCommands();
+    EXPECT_TRUE(delayedSimCommands.empty());
+    const std::string log = newLogLines();
+    EXPECT_THAT(log, HasSubstr("==> Delayed live command expired: hexid:abcdef, objectid:150 no longer exists\n"));
+    EXPECT_THAT(log, HasSubstr("==> Delayed static command expired: hexid:2a, objectid:151 no longer exists\n"));
+    EXPECT_THAT(log, HasSubstr("==> Unexpected delayed SimCommand 3 for hexid:123\n"));
+}
+
+TEST_F(SimResults, AStaticIsParkedOnceItsPoseAndCgArrivedOrAtFiveHundredTicks) {
+    setStandTable({{"GATE A1", {50.0, 8.0}}});
+    for (const bool dataArrives : {true, false}) {
+        SCOPED_TRACE(dataArrives);
+        g_staticAircraft.clear();
+        g_parkedStaticsCount.store(3);
+        AcBase& s = addStatic(9, AcSimState::adding2sim);
+        s.standId = 1;
+        apply(result(SIM_RESULT_STATIC_ASSIGNED, 160, 9));
+        int calls = 1;
+        EXPECT_EQ(s.objectId, 160u);
+        auto requests = takeRequests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].kind, SIM_REQUEST_AI_INITIAL_POSE);
+        EXPECT_EQ(requests[1].kind, SIM_REQUEST_AI_STATIC_CG);
+        if (dataArrives) {
+            SimCommand cg = result(SIM_RESULT_STATIC_CG, 160);
+            cg.payload[0] = 6.5;
+            cg.payload[1] = 0.01;
+            apply(cg);
+            apply(pose(160, 50.0, 8.0, 1.0));
+            calls += 2;
+            EXPECT_EQ(s.groundOffsetFt, 6.5);
+        }
+        int finishedAt = -1;
+        while (++calls <= 520 && finishedAt < 0) {
+            gf_processSimCommands();
+            if (s.simState == AcSimState::active) finishedAt = calls;
+        }
+        EXPECT_EQ(finishedAt, dataArrives ? 201 : 501);
+        EXPECT_EQ(g_parkedStaticsCount.load(), 4u);
+        requests = takeRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].kind, SIM_REQUEST_AI_INITIAL_POSE);
+        const auto events = takeEvents();
+        ASSERT_FALSE(events.empty());
+        EXPECT_THAT(events, ::testing::Contains(::testing::Field(&SimClientEventCommand::eventId,
+                                                                 static_cast<std::uint32_t>(ENGINE_AUTO_SHUTDOWN))));
+        const std::string log = newLogLines();
+        EXPECT_THAT(log, HasSubstr("GATE A1       : STA9     parked\n"));
+        EXPECT_EQ(countOf(log, "static simulator pose/CG unavailable; using simulator placement"),
+                  dataArrives ? 0u : 1u);
+    }
+}
+
+TEST_F(SimResults, AParkedLiveAircraftWithoutItsDataIsActivatedAtFiveHundredTicks) {
+    LiveAc& ac = addLive(0x400009, AcSimState::adding2sim, 0, {point(50.0, 8.0), point(50.0, 8.0, 0, false, 1)});
+    ac.phase = AcPhase::parked;
+    delayedSimCommands.push_back(result(SIM_RESULT_LIVE_ASSIGNED, 170, 0x400009));
+    ac.objectId = 170;
+    int activatedAt = -1;
+    for (int call = 1; call <= 520 && activatedAt < 0; ++call) {
+        gf_processSimCommands();
+        if (ac.simState == AcSimState::active) activatedAt = call;
+    }
+    EXPECT_EQ(activatedAt, 501);
+    EXPECT_EQ(countOf(newLogLines(), "KLM1234 initial simulator pose/CG unavailable; using fallback position"), 1u);
+}

@@ -1,0 +1,227 @@
+// The spawn gate and spawnLiveAc: the live limit, the create queue, low
+// traffic over the airport, the no-match set, ghosts, taxiing aircraft and
+// the key completed at spawn.
+
+#include <gmock/gmock.h>
+
+#include "airports/current_airport.h"
+#include "engine/spawn.h"
+#include "liveries/failed_liveries.h"
+
+#include "engine_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+class Spawn : public EngineTest {
+protected:
+    // A new aircraft whose points are all due, airborne at the altitude.
+    static LiveAc& newcomer(std::uint32_t hexid, double altitudeFt, int points = 3) {
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < points; ++i) stream.push_back(point(50.1, 8.0 + 0.01 * i, altitudeFt, altitudeFt > 0));
+        LiveAc& ac = addLive(hexid, AcSimState::buffer, 0, std::move(stream));
+        ac.phase = AcPhase::birth;
+        return ac;
+    }
+    static void setAirport(double altitudeFt) {
+        AirportListEntry airport;
+        airport.icao = IcaoCode("EDDF");
+        airport.iata = IataCode("FRA");
+        airport.position = {50.03, 8.57};
+        airport.altitudeFt = static_cast<std::int32_t>(altitudeFt);
+        gf_setCurrentAirport(airport);
+    }
+    void TearDown() override {
+        gf_clearCurrentAirport();
+        EngineTest::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(Spawn, TheLiveLimitDropsNewcomersUnlessItIsOff) {
+    struct Row {
+        std::int32_t limit;
+        int inSim;  // aircraft adding2sim or active
+        bool spawned;
+    };
+    for (const Row row : {Row{0, 0, false}, Row{500, 600, true}, Row{3, 3, false}, Row{3, 2, true}}) {
+        SCOPED_TRACE(row.limit);
+        g_liveAircraft.clear();
+        harness->settings([&](SettingsSnapshot& s) { s.MAX_LIVE_SEL = row.limit; });
+        for (int i = 0; i < row.inSim; ++i)
+            addLive(0x500100 + i, i % 2 == 0 ? AcSimState::active : AcSimState::adding2sim, 200 + i);
+        LiveAc& ac = newcomer(0x500001, 5000.0);
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState == AcSimState::adding2sim, row.spawned);
+        EXPECT_EQ(ac.removeRecord, row.spawned ? 0 : 1);
+    }
+}
+
+TEST_F(Spawn, ElevenQueuedCreatesCostAPointATick) {
+    for (int i = 0; i < 11; ++i) liveCreateQueue.push_back(request(0x500200 + i));
+    LiveAc& ac = newcomer(0x500002, 5000.0);
+    std::vector<std::size_t> sizes;
+    for (int i = 0; i < 3; ++i) {
+        checkSpawnLiveAc(ac);
+        sizes.push_back(ac.stream.size());
+    }
+    EXPECT_THAT(sizes, ::testing::ElementsAre(2u, 1u, 0u));
+    EXPECT_EQ(ac.removeRecord, 1);
+    EXPECT_EQ(ac.simState, AcSimState::buffer);
+    liveCreateQueue.pop_back();  // ten queued: no longer too many
+    LiveAc& next = newcomer(0x500003, 5000.0);
+    checkSpawnLiveAc(next);
+    EXPECT_EQ(next.simState, AcSimState::adding2sim);
+}
+
+TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
+    struct Row {
+        const char* name;
+        bool airport;
+        double altitudeFt;
+        bool rotorcraft;
+        bool spawned;
+    };
+    const Row rows[] = {
+        {"650 ft over the airport", true, 1650.0, false, false},
+        {"701 ft over the airport", true, 1701.0, false, true},
+        {"700 ft over no airport", false, 700.0, false, false},
+        {"a rotorcraft 650 ft over", true, 1650.0, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        if (row.airport)
+            setAirport(1000.0);
+        else
+            gf_clearCurrentAirport();
+        LiveAc& ac = newcomer(0x500004, row.altitudeFt);
+        if (row.rotorcraft) ac.category = Rotorcraft;
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState == AcSimState::adding2sim, row.spawned);
+        EXPECT_EQ(ac.stream.size(), row.spawned ? 3u : 2u);
+    }
+}
+
+TEST_F(Spawn, AnAircraftWithoutLiveryIsRememberedAndItsTwinDroppedBelowTheTcasLevel) {
+    // Only a helicopter is installed, and matching goes no further than the
+    // airline's own model: no livery for a KLM B738.
+    ScannedLiveriesBuilder heliOnly;
+    heliOnly.livery("HEL", "B06", "Heli B06");
+    harness->installLiveries(heliOnly);
+    harness->settings([](SettingsSnapshot& s) {
+        s.TCAS_FL = 100;
+        s.MATCHING_DEPTH = 2;
+    });
+    std::string remembered;
+    // Through the gate, which completes the key from the registration; with
+    // neither callsign nor registration only spawnLiveAc itself gets that far.
+    for (const char* row : {"weak match", "no registration", "a registration"}) {
+        SCOPED_TRACE(row);
+        const std::string name = row;
+        gf_clearNoMatchList();
+        g_liveAircraft.clear();
+        LiveAc& ac = newcomer(0x500005, 5000.0);
+        ac.liveryTitle = {};
+        ac.weakLiveryMatch = name == "weak match" ? 1 : 0;
+        if (name == "no registration") {
+            ac.registration.clear();
+            ac.callsign.clear();
+            spawnLiveAc(ac);
+        } else {
+            checkSpawnLiveAc(ac);
+        }
+        EXPECT_EQ(ac.removeRecord, 1);
+        EXPECT_EQ(gf_noMatchCount(), name == "a registration" ? 1u : 0u);
+        if (name == "a registration") remembered = gf_acKeyRegistrationText(ac);
+    }
+    EXPECT_TRUE(gf_isNoMatch(remembered));
+    // Liveries are there now, but at or below FL100 the twin is dropped at the
+    // gate without a match; above it the match is made.
+    harness->installLiveries(EngineHarness::defaultLiveries());
+    for (const double altitudeFt : {10000.0, 10001.0}) {
+        SCOPED_TRACE(altitudeFt);
+        g_liveAircraft.clear();
+        LiveAc& twin = newcomer(0x500006, altitudeFt);
+        twin.liveryTitle = {};
+        checkSpawnLiveAc(twin);
+        EXPECT_EQ(twin.removeRecord, altitudeFt <= 10000.0 ? 1 : 0);
+        EXPECT_EQ(twin.liveryTitle, altitudeFt <= 10000.0 ? "" : "KLM B738");
+    }
+}
+
+TEST_F(Spawn, GhostsAndTaxiingAircraft) {
+    removedGhosts = {"KLM1234_"};
+    LiveAc& replaced = newcomer(0x500007, 5000.0);
+    replaced.callsign = "KLM1234_";
+    checkSpawnLiveAc(replaced);
+    EXPECT_EQ(replaced.removeRecord, 1);
+
+    g_liveAircraft.clear();
+    addLive(0x500008, AcSimState::removingfromsim, 300, {}, "DLH400");
+    LiveAc& ghost = newcomer(0x500009, 5000.0);
+    ghost.callsign = "DLH400_";
+    checkSpawnLiveAc(ghost);
+    EXPECT_EQ(ghost.simState, AcSimState::adding2sim) << "its twin is leaving";
+    g_liveAircraft[0].simState = AcSimState::active;
+    LiveAc& second = newcomer(0x50000A, 5000.0);
+    second.callsign = "DLH400_";
+    checkSpawnLiveAc(second);
+    EXPECT_EQ(second.removeRecord, 1);
+
+    // On the ground without a stand: a fast or standing stream waits.
+    setAirport(300.0);
+    g_liveAircraft.clear();
+    addingStack.clear();
+    newLiveCheckQueue.clear();
+    LiveAc& fast = newcomer(0x50000B, 0.0);
+    fast.stream[2].groundSpeedKt = 31.0;
+    checkSpawnLiveAc(fast);
+    EXPECT_EQ(fast.simState, AcSimState::buffer);
+    EXPECT_EQ(fast.stream.size(), 2u);
+    LiveAc& calm = newcomer(0x50000C, 0.0);
+    calm.destination = IataCode("FRA");
+    calm.origin = IataCode("AMS");
+    checkSpawnLiveAc(calm);
+    EXPECT_EQ(calm.simState, AcSimState::adding2sim);
+    EXPECT_EQ(calm.phase, AcPhase::taxi);
+    EXPECT_EQ(calm.prevPhase, AcPhase::birth);
+    EXPECT_EQ(calm.arrivingHere, 1);
+    EXPECT_EQ(calm.onGround, 1);
+    EXPECT_THAT(addingStack, ::testing::ElementsAre(0x50000Cu));
+    EXPECT_THAT(newLiveCheckQueue, ::testing::ElementsAre(0x50000Cu));
+}
+
+TEST_F(Spawn, TheKeyIsCompletedFromTheRegistrationOrTheCallsign) {
+    harness->installLiveries(EngineHarness::defaultLiveries());  // the aircraft database with its registrations
+    struct Row {
+        const char* callsign;
+        const char* registration;
+        const char* airline;
+        const char* model;
+        const char* wantAirline;
+        const char* wantModel;
+        bool cargo;
+    };
+    const Row rows[] = {
+        {"EIN123", "EI-DCL", "", "A320", "RYR", "B738", false},  // the database's record
+        {"N12345", "N1", "", "C172", "PVT", "C172", false},      // a private flight
+        {"FDX41", "N2", "", "B777", "FDX", "B77F", true},        // a cargo operator's B777
+        {"UAL41", "N3", "", "B777", "UAL", "B777", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.callsign);
+        LiveAc& ac = newcomer(0x50000D, 5000.0);
+        ac.callsign = row.callsign;
+        ac.registration = row.registration;
+        ac.key = AcKey{};
+        ac.key.model = gf_internModelCode(row.model);
+        completeAcKeyAtSpawn(ac);
+        EXPECT_EQ(gf_airlineCodeAt(ac.key.airline), row.wantAirline);
+        EXPECT_EQ(gf_modelCodeAt(ac.key.model), row.wantModel);
+        EXPECT_EQ(ac.key.cargo, row.cargo ? 1 : 0);
+        g_liveAircraft.clear();
+    }
+}
