@@ -13,3 +13,7 @@ extern std::atomic<std::int32_t> tickCount;
 
 // One engine tick has passed.
 void gf_advanceTickCount();
+// The engine clock skips `ticks` at once (the main thread was held up), so
+// that aircraft motion keeps real time; one atomic add, safe beside readers
+// and the tick's own advance on other threads.
+void gf_addTicks(std::int32_t ticks);

@@ -242,3 +242,22 @@ TEST_F(SimResults, AParkedLiveAircraftWithoutItsDataIsActivatedAtFiveHundredTick
     EXPECT_EQ(activatedAt, 501);
     EXPECT_EQ(countOf(newLogLines(), "KLM1234 initial simulator pose/CG unavailable; using fallback position"), 1u);
 }
+
+TEST_F(SimResults, ALostCreateSendsALiveAircraftBackToSpawnAndDropsAStatic) {
+    LiveAc& again = addLive(0x40000A, AcSimState::adding2sim);
+    again.throttleStep = 0;
+    again.flapsIndex = 1;
+    addLive(0x40000B, AcSimState::adding2sim).removeWhenCreated = 1;
+    addStatic(11, AcSimState::adding2sim);
+    for (std::uint32_t hexid : {0x40000Au, 0x40000Bu, 11u, 0x4000FFu})
+        gf_queueSimCommand(result(SIM_RESULT_CREATE_LOST, 0, hexid));
+    gf_processSimCommands();
+    ASSERT_EQ(g_liveAircraft.size(), 2u);
+    EXPECT_EQ(g_liveAircraft[0].simState, AcSimState::buffer);
+    EXPECT_EQ(g_liveAircraft[0].throttleStep, 5u);
+    EXPECT_EQ(g_liveAircraft[0].flapsIndex, 4u);
+    EXPECT_EQ(g_liveAircraft[0].removeRecord, 0);
+    EXPECT_EQ(g_liveAircraft[1].removeRecord, 1) << "it was to go anyway";
+    EXPECT_TRUE(g_staticAircraft.empty());
+    EXPECT_EQ(gf_failedLiveryCount(), 0u);
+}
