@@ -211,10 +211,7 @@ ScannedLiveriesBuilder EngineHarness::defaultLiveries() {
 }
 
 void EngineHarness::installLiveries(const ScannedLiveriesBuilder& liveries) {
-    gf_resetAircraftDatabaseForTest();
-    const auto dbase = std::filesystem::current_path() / "harness_dbase.enc";
-    DbaseBuilder::smallProfile().write(dbase);
-    if (!gf_readDbase(dbase)) throw std::runtime_error("engine harness: the aircraft database cannot be read");
+    resetToSmallDbase();
     ScannedLiveriesBuilder scanned = liveries;
     scanned.sim = options_.simulator == SimVersion::MSFS2020 ? "1" : "2";
     scanned.writeToOutput();
