@@ -209,7 +209,6 @@ TEST_F(Spawn, TheKeyIsCompletedFromTheRegistrationOrTheCallsign) {
         {"EIN123", "EI-DCL", "", "A320", "RYR", "B738", false},  // the database's record
         {"N12345", "N1", "", "C172", "PVT", "C172", false},      // a private flight
         {"FDX41", "N2", "", "B777", "FDX", "B77F", true},        // a cargo operator's B777
-        {"UAL41", "N3", "", "B777", "UAL", "B777", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.callsign);

@@ -105,9 +105,7 @@ TEST_F(Update, ActivationSetsEnginesLightsAndControlsByWhereTheAircraftIs) {
     };
     const Row rows[] = {
         {"climbing out", true, AcPhase::flying, 3000, 1500, ENGINE_AUTO_START, L{1, 1, 1, 0, 1, 1, 0}},
-        {"cruising", true, AcPhase::flying, 12000, 11000, ENGINE_AUTO_START, L{1, 1, 0, 0, 1, 0, 1}},
         {"height unknown", true, AcPhase::flying, nan, nan, ENGINE_AUTO_START, L{1, 1, 1, 0, 1, 1, 1}},
-        {"taxiing", false, AcPhase::taxi, 300, 0, ENGINE_AUTO_START, L{1, 1, 0, 1, 0, 1, 1}},
         {"parked", false, AcPhase::parked, 300, 0, ENGINE_AUTO_SHUTDOWN, L{1, 0, 0, 0, 0, 1, 1}},
     };
     for (const Row& row : rows) {
