@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "app/control_states.h"
 #include "app/window_controls.h"
 #include "app/window_paint.h"
 #include "foundation/log.h"
@@ -66,6 +67,7 @@ bool gf_productionRequested(const std::vector<std::string>& args) {
 
 int gf_programMain(const std::vector<std::string>& args, const ProgramSetup& setup) {
     gf_setFoundationSeams();
+    gf_installShellSeams();
     // Held until the program returns from here, which is its end.
     SingleInstanceLock lock;
     if (!lock.acquire(setup.lockFolder)) return -1;

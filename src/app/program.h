@@ -39,8 +39,9 @@ void gf_setMainThreadFunction(MainThreadFunction function);
 // True from MSG_START starting a run until that run's function returned.
 bool gf_mainRunUnderWay() noexcept;
 
-// Handles WM_COMMAND of the controls (wParam); false when not handled. The
-// command handlers install theirs; without one every command is unhandled.
+// Replaces the command handlers (lf_HandleWMCOMMAND) for WM_COMMAND of the
+// controls (wParam); false when not handled. Tests set their own; an empty
+// function restores the program's.
 using CommandHandler = std::function<bool(WindowHandle, std::uint64_t)>;
 void gf_setCommandHandler(CommandHandler handler);
 

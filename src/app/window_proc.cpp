@@ -11,10 +11,9 @@
 
 #include <fmt/format.h>
 
-#include "app/blocking.h"
+#include "app/command_handlers.h"
 #include "app/destination.h"
 #include "app/program.h"
-#include "app/time_shift.h"
 #include "app/window_controls.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -147,23 +146,6 @@ bool lf_handleDestinationReturn(std::uint64_t wParam) {
     return true;
 }
 
-// The Block, Unblock and Set buttons, when the installed handler did not take them.
-bool lf_handleBlockAndSetButtons(std::uint64_t wParam) {
-    const auto id = static_cast<ControlId>(wParam & 0xFFFF);
-    void (*press)() = id == BlockButton.controlId     ? &gf_blockButtonPressed
-                      : id == UnblockButton.controlId ? &gf_unblockButtonPressed
-                      : id == SetButton.controlId     ? &gf_setButtonPressed
-                                                      : nullptr;
-    if (press == nullptr) return false;
-    try {
-        press();
-    } catch (const std::exception& e) {
-        gf_logError(fmt::format("{} exception {}", "lf_HandleWMCOMMAND", e.what()));
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 void gf_setMainThreadFunction(MainThreadFunction function) {
@@ -204,8 +186,8 @@ std::int64_t lf_WndProc(WindowHandle window, std::uint32_t message, std::uint64_
                 std::lock_guard lock(g_hooksMutex);
                 handler = g_commandHandler;
             }
-            if (handler && handler(window, wParam)) return 0;
-            if (lf_handleBlockAndSetButtons(wParam)) return 0;
+            const bool handled = handler ? handler(window, wParam) : lf_HandleWMCOMMAND(window, wParam);
+            if (handled) return 0;
             return gf_defaultWindowProc(window, message, wParam, lParam);
         }
         case WM_LBUTTONDOWN:

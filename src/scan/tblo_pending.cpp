@@ -1,0 +1,3 @@
+#include "scan/tblo_pending.h"
+
+std::atomic<bool> g_tbloPending{false};
