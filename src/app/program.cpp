@@ -55,6 +55,9 @@ int lf_windowsStartup(const std::vector<std::string>& args, const ProgramSetup& 
     g_production.store(production);
     const WindowHandle window = g_mainWindow.load();
     if (gf_isWindow(window)) gf_postMessage(window, MSG_START);
+    // A termination signal that came while there was no window to close
+    // closes it now.
+    gf_deliverTermination();
     return gf_runMessageLoop();
 }
 
@@ -70,7 +73,15 @@ int gf_programMain(const std::vector<std::string>& args, const ProgramSetup& set
     gf_installShellSeams();
     // Held until the program returns from here, which is its end.
     SingleInstanceLock lock;
-    if (!lock.acquire(setup.lockFolder)) return -1;
+    switch (lock.acquire(setup.lockFolder)) {
+        case SingleInstanceLock::Outcome::Held:
+            break;
+        case SingleInstanceLock::Outcome::HeldByAnother:
+            return -1;
+        case SingleInstanceLock::Outcome::Refused:
+            return lf_startupFailed(fmt::format("Cannot start: {}", lock.error()));
+    }
+    if (setup.started) setup.started();
 
     int code = 1;
     try {

@@ -49,11 +49,16 @@ void gf_setCommandHandler(CommandHandler handler);
 struct ProgramSetup {
     std::filesystem::path dataFolder;  // programDataFolder()
     std::filesystem::path lockFolder;  // gf_osSingleInstanceFolder()
+    // Runs once this copy holds the lock, before the start-up: the entry
+    // chooses its window layer there and tells the user that TAVO runs (a
+    // second copy says nothing).
+    std::function<void()> started;
 };
 
 // The process entry behind main: -1 at once (silently) when another copy
 // holds the lock; 1 after a start-up failure, whose line goes to the log and
-// to stderr (the log is not open yet); else the quit code of the message loop.
+// to stderr (the log is not open yet), a lock file that cannot be used among
+// them; else the quit code of the message loop.
 int gf_programMain(const std::vector<std::string>& args, const ProgramSetup& setup = {});
 
 // Creates and shows the main window at its remembered place; false when it
@@ -66,21 +71,31 @@ bool initInstance(std::string_view title);
 // is replaced by the fallback first. Stores and saves the result.
 void lf_keepWindowOnScreen(int fallbackX, int fallbackY);
 
+// Posts WM_CLOSE to the main window for a termination signal kept, once the
+// window exists; nothing when no signal waits. The watcher calls it when a
+// signal comes, the start-up once the window exists.
+void gf_deliverTermination();
+
 // The main window's procedure.
 std::int64_t lf_WndProc(WindowHandle window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
 
 // Turns SIGINT and SIGTERM into WM_CLOSE for the main window (the close
 // button where there is none to click). start() blocks both signals in the
 // calling thread, so it must run before any other thread starts (they inherit
-// the mask); a thread of its own then waits for them.
+// the mask); a thread of its own then waits for them. A signal that comes
+// before the main window exists is kept until the start-up has made it, so
+// the program ends on the first one whenever it comes.
 class TerminationSignalWatcher {
 public:
     TerminationSignalWatcher();
     ~TerminationSignalWatcher();
     TerminationSignalWatcher(const TerminationSignalWatcher&) = delete;
     TerminationSignalWatcher& operator=(const TerminationSignalWatcher&) = delete;
+    // Also forgets a signal kept from an earlier watcher.
     void start();
     void stop();
+    // The signals taken so far.
+    std::uint64_t taken() const;
 
 private:
     struct State;

@@ -215,8 +215,26 @@ std::int64_t lf_WndProc(WindowHandle window, std::uint32_t message, std::uint64_
 
 // --- termination signals -------------------------------------------------------
 
+namespace {
+
+// A termination signal taken and not yet delivered to a window.
+std::atomic<bool> g_terminationPending{false};
+
+}  // namespace
+
+void gf_deliverTermination() {
+    if (!g_terminationPending.load()) return;
+    const WindowHandle window = g_mainWindow.load();
+    if (window == WindowHandle::None || !gf_isWindow(window)) return;
+    // The watcher and the start-up may both get here for one signal: one
+    // posts.
+    if (!g_terminationPending.exchange(false)) return;
+    if (!gf_postMessage(window, WM_CLOSE)) g_terminationPending.store(true);
+}
+
 struct TerminationSignalWatcher::State {
     std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> taken{0};
     std::thread thread;
 };
 
@@ -225,6 +243,7 @@ TerminationSignalWatcher::~TerminationSignalWatcher() { stop(); }
 
 void TerminationSignalWatcher::start() {
     if (m_state) return;
+    g_terminationPending.store(false);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -237,7 +256,11 @@ void TerminationSignalWatcher::start() {
         const timespec step{0, 100'000'000};
         while (!state->stop.load()) {
             if (sigtimedwait(&set, nullptr, &step) > 0) {
-                gf_postMessage(g_mainWindow.load(), WM_CLOSE);
+                // Kept first, so that a start-up making the window right now
+                // finds it if this finds no window yet.
+                g_terminationPending.store(true);
+                gf_deliverTermination();
+                state->taken.fetch_add(1);
             }
         }
     });
@@ -249,3 +272,5 @@ void TerminationSignalWatcher::stop() {
     if (m_state->thread.joinable()) m_state->thread.join();
     m_state.reset();
 }
+
+std::uint64_t TerminationSignalWatcher::taken() const { return m_state ? m_state->taken.load() : 0; }

@@ -1,5 +1,10 @@
 // Start-up and the window procedure on the headless backend, without threads.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,22 +38,103 @@ TEST(ProgramArguments, ProductionSwitchAfterTheNameInAnyCase) {
     }
 }
 
+std::string lockName() { return "TAVO-" + std::to_string(::geteuid()) + ".lock"; }
+
 TEST(SingleInstanceLock, OneHolderPerFolderUntilReleased) {
+    using O = SingleInstanceLock::Outcome;
     ScopedTempDir dir;
     SingleInstanceLock first;
-    ASSERT_TRUE(first.acquire(dir.path()));
+    ASSERT_EQ(first.acquire(dir.path()), O::Held);
     EXPECT_TRUE(first.held());
-    EXPECT_EQ(first.path(), dir.path() / "TAVO.lock");
+    EXPECT_EQ(first.path(), dir.path() / lockName());
     {
         SingleInstanceLock second;
-        EXPECT_FALSE(second.acquire(dir.path())) << "a second open of the lock file is refused";
+        EXPECT_EQ(second.acquire(dir.path()), O::HeldByAnother) << "a second open of the lock file is refused";
         EXPECT_FALSE(second.held());
+        EXPECT_EQ(second.error(), "");
         ScopedTempDir other;
-        EXPECT_TRUE(second.acquire(other.path())) << "another folder is another session";
+        EXPECT_EQ(second.acquire(other.path()), O::Held) << "another folder is another lock";
     }
     first = SingleInstanceLock{};
     SingleInstanceLock third;
-    EXPECT_TRUE(third.acquire(dir.path())) << "free once the holder went";
+    EXPECT_EQ(third.acquire(dir.path()), O::Held) << "free once the holder went";
+}
+
+TEST(SingleInstanceLock, OnePlaceWhateverTheEnvironment) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    ScopedTempDir runtime;
+    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    const std::filesystem::path withRuntime = gf_osSingleInstanceFolder();
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::filesystem::path without = gf_osSingleInstanceFolder();
+    if (saved != nullptr) ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    EXPECT_EQ(withRuntime, without) << "a copy started with XDG_RUNTIME_DIR and one without find one lock";
+    EXPECT_EQ(without, "/tmp");
+}
+
+// A lock file that cannot be used is refused with its reason: nothing can
+// tell whether another copy runs.
+TEST(SingleInstanceLock, AnUnusableLockFileIsRefusedWithItsReason) {
+    using O = SingleInstanceLock::Outcome;
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path& lock, const std::filesystem::path& dir)> prepare;
+        const char* reason;
+        bool needsRoot = false;
+    };
+    const std::vector<Case> cases{
+        {"a symbolic link to another file",
+         [](const auto& lock, const auto& dir) {
+             writeFile(dir / "victim", "keep me");
+             std::filesystem::create_symlink(dir / "victim", lock);
+         },
+         "is a symbolic link"},
+        {"a dangling symbolic link",
+         [](const auto& lock, const auto& dir) { std::filesystem::create_symlink(dir / "made-by-someone", lock); },
+         "is a symbolic link"},
+        {"a folder", [](const auto& lock, const auto&) { std::filesystem::create_directory(lock); },
+         "cannot be opened: Is a directory"},
+        {"a file of another user",
+         [](const auto& lock, const auto&) {
+             writeFile(lock, "");
+             ASSERT_EQ(::chown(lock.c_str(), 12345, 12345), 0);
+         },
+         "belongs to another user (uid 12345)", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && ::geteuid() != 0) continue;  // only root can give a file away
+        ScopedTempDir dir;
+        const std::filesystem::path lock = dir.path() / lockName();
+        c.prepare(lock, dir.path());
+        SingleInstanceLock instance;
+        EXPECT_EQ(instance.acquire(dir.path()), O::Refused);
+        EXPECT_FALSE(instance.held());
+        EXPECT_EQ(instance.error(), fmt::format("the single-instance lock {} {}", lock.string(), c.reason));
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "made-by-someone")) << "nothing made through a link";
+        if (std::filesystem::exists(dir.path() / "victim")) {
+            EXPECT_EQ(readFile(dir.path() / "victim"), "keep me");
+        }
+    }
+}
+
+TEST_F(ProgramTest, AnUnusableLockFileEndsTheStartWithItsLineOnStderr) {
+    std::filesystem::create_directory(dir() / lockName());
+    ProgramSetup setup;
+    setup.lockFolder = dir();
+    bool started = false;
+    setup.started = [&] { started = true; };
+    // Were the lock ignored, this run would end at once rather than wait.
+    gf_setMainThreadFunction([] { gf_postMessage(g_mainWindow.load(), MSG_EXIT); });
+    ::testing::internal::CaptureStderr();
+    const int code = gf_programMain({"tavo"}, setup);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(err, fmt::format("TAVO: Cannot start: the single-instance lock {} cannot be opened: Is a directory\n",
+                               (dir() / lockName()).string()));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(g_mainWindow.load(), WindowHandle::None) << "no window";
 }
 
 TEST_F(ProgramTest, AnUncreatableDataFolderExitsOneWithItsLineOnStderr) {

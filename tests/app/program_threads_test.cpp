@@ -48,7 +48,7 @@ TEST_F(ProgramTest, ASecondCopyExitsMinusOneSilentlyWhileAChildHoldsTheLock) {
     if (child == 0) {
         ::close(toChild[1]);
         SingleInstanceLock lock;
-        const char held = lock.acquire(folder) && lock.held() ? 'y' : 'n';
+        const char held = lock.acquire(folder) == SingleInstanceLock::Outcome::Held ? 'y' : 'n';
         (void)!::write(toParent[1], &held, 1);
         char done = 0;
         (void)!::read(toChild[0], &done, 1);  // until the parent is done (or gone)
@@ -161,6 +161,14 @@ TEST_F(ProgramTest, WorkerUpdatesReachTheWindowInOrderWithOneDrain) {
     (void)window;
 }
 
+void unblockTerminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 TEST_F(ProgramTest, SigtermAndSigintPostClose) {
     const WindowHandle window = open();
     for (int signal : {SIGTERM, SIGINT}) {
@@ -172,12 +180,39 @@ TEST_F(ProgramTest, SigtermAndSigintPostClose) {
         EXPECT_TRUE(waitFor([&] { return gf_countMessages(backend->postedMessages(), WM_CLOSE) == 1; }));
         watcher.stop();
     }
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    unblockTerminationSignals();
     (void)window;
+}
+
+// A signal that comes before the window exists is not lost: the window the
+// start-up then makes is closed and the program ends as after a click on the
+// close button, with its place saved.
+TEST_F(ProgramTest, ASignalBeforeTheWindowExistsEndsTheProgramOnceItDoes) {
+    TerminationSignalWatcher watcher;
+    watcher.start();
+    ::kill(::getpid(), SIGTERM);
+    ASSERT_TRUE(waitFor([&] { return watcher.taken() == 1; }));
+    EXPECT_EQ(g_mainWindow.load(), WindowHandle::None);
+
+    // The program's own run ends on a stop request only: were the signal
+    // lost, the watchdog would have to ask for one.
+    std::atomic<bool> returned{false};
+    std::atomic<bool> rescued{false};
+    std::thread watchdog([&] {
+        if (!waitFor([&] { return returned.load(); }, 10000ms)) {
+            rescued.store(true);
+            requestStop(StopReason::UserClosedSim, 0);
+        }
+    });
+    const int code = gf_programMain({"tavo"}, setupIn(dir()));
+    returned.store(true);
+    watchdog.join();
+    watcher.stop();
+    unblockTerminationSignals();
+    EXPECT_FALSE(rescued.load()) << "the signal ended the program";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), WM_CLOSE), 1u) << "one close for one signal";
+    EXPECT_NE(readFile(file()).find("MAIN_WINDOW_X"), std::string::npos) << "the place was saved";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -418,44 +419,59 @@ void ScopedOsLaunchRecorder::setResult(bool started) {
 
 // --- single instance -----------------------------------------------------------
 
-std::filesystem::path gf_osSingleInstanceFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') return runtime;
-    return "/tmp";
-}
+std::filesystem::path gf_osSingleInstanceFolder() { return "/tmp"; }
 
 SingleInstanceLock::~SingleInstanceLock() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
 SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_error(std::move(other.m_error)) {}
 
 SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
     if (this != &other) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
+        m_error = std::move(other.m_error);
     }
     return *this;
 }
 
-bool SingleInstanceLock::acquire(const std::filesystem::path& folder) {
-    if (m_fd >= 0) return true;
+SingleInstanceLock::Outcome SingleInstanceLock::acquire(const std::filesystem::path& folder) {
+    if (m_fd >= 0) return Outcome::Held;
     const std::filesystem::path dir = folder.empty() ? gf_osSingleInstanceFolder() : folder;
-    // /tmp is shared by every user: the user id keeps one user's copy from
-    // blocking another's.
-    const std::string name =
-        dir == "/tmp" ? "TAVO-" + std::to_string(::getuid()) + ".lock" : std::string("TAVO.lock");
-    m_path = dir / name;
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return true;
+    // The user id in the name keeps one user's copy from blocking another's
+    // in the shared folder.
+    m_path = dir / ("TAVO-" + std::to_string(::geteuid()) + ".lock");
+    m_error.clear();
+    auto refuse = [this](const std::string& why) {
+        m_error = fmt::format("the single-instance lock {} {}", m_path.string(), why);
+        return Outcome::Refused;
+    };
+    // Never through a link someone else placed there; never blocking on a
+    // special file.
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP) return refuse("is a symbolic link");
+        return refuse(fmt::format("cannot be opened: {}", std::strerror(error)));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse("is not a plain file");
+    }
+    if (info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return refuse(fmt::format("belongs to another user (uid {})", info.st_uid));
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        if (error == EWOULDBLOCK) return false;
-        return true;  // the file system cannot lock: start anyway
+        if (error == EWOULDBLOCK) return Outcome::HeldByAnother;
+        return refuse(fmt::format("cannot be locked: {}", std::strerror(error)));
     }
     m_fd = fd;
-    return true;
+    return Outcome::Held;
 }

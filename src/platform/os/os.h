@@ -4,6 +4,7 @@
 // manager. Every operation that can fail passes through a fault hook, so tests
 // can make it fail even when they run as root, where permissions cannot.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -146,16 +147,21 @@ private:
 
 // --- single instance -----------------------------------------------------------
 
-// The folder of the single-instance lock file: $XDG_RUNTIME_DIR (private to the
-// user's session), else /tmp.
+// The folder of the single-instance lock file: /tmp, whatever the
+// environment says, so that every copy a user starts finds the same file.
 std::filesystem::path gf_osSingleInstanceFolder();
 
 // The lock that lets one copy of the program run per user: an exclusive,
-// non-blocking flock on "TAVO.lock" (in /tmp, where every user shares the
-// folder, "TAVO-<uid>.lock") held until the object goes away, which the
-// program never does before it exits (the system releases it then).
+// non-blocking flock on "TAVO-<uid>.lock" held until the object goes away,
+// which the program never does before it exits (the system releases it then).
 class SingleInstanceLock {
 public:
+    enum class Outcome : std::uint8_t {
+        Held,           // this process holds the lock
+        HeldByAnother,  // another process holds it: another copy runs
+        Refused,        // the lock file cannot be used; error() says why
+    };
+
     SingleInstanceLock() = default;
     ~SingleInstanceLock();
     SingleInstanceLock(SingleInstanceLock&& other) noexcept;
@@ -163,15 +169,18 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    // Takes the lock in the folder (the default folder when empty). False when
-    // another process holds it. When the file cannot be opened at all the
-    // program starts anyway (true, nothing held): being unable to tell is no
-    // reason to refuse the user's only copy.
-    bool acquire(const std::filesystem::path& folder = {});
+    // Takes the lock in the folder (the default folder when empty). The file
+    // is opened without following a symbolic link and must be a plain file of
+    // this user: the folder is shared by every user, and a lock that cannot
+    // be used cannot tell whether another copy runs, so it is refused rather
+    // than ignored.
+    Outcome acquire(const std::filesystem::path& folder = {});
+    const std::string& error() const { return m_error; }
     bool held() const { return m_fd >= 0; }
     std::filesystem::path path() const { return m_path; }
 
 private:
     int m_fd = -1;
     std::filesystem::path m_path;
+    std::string m_error;
 };

@@ -5,24 +5,6 @@
 #include <climits>
 #include <string>
 
-namespace {
-
-// Cuts a UTF-8 text after `limit` characters (code points), never inside one;
-// a limit of 0 means no limit.
-void lf_limitCharacters(std::string& text, std::size_t limit) {
-    if (limit == 0) return;
-    std::size_t chars = 0;
-    std::size_t i = 0;
-    for (; i < text.size(); ++i) {
-        if (!gf_isUtf8Continuation(static_cast<unsigned char>(text[i]))) {
-            if (chars == limit) break;
-            ++chars;
-        }
-    }
-    text.resize(i);
-}
-
-}  // namespace
 
 // --- RecordingPainter ---
 
@@ -152,7 +134,7 @@ void HeadlessBackend::paintControl(ControlId id) {
     painter.setLayout(state.width, state.height);
     paint(painter, state);
     std::lock_guard lock(m_mutex);
-    m_controlPaints[id].push_back(std::move(painter.ops));
+    if (m_recording) m_controlPaints[id].push_back(std::move(painter.ops));
 }
 
 void HeadlessBackend::updateWindow(WindowHandle window) { paintIfNeeded(window); }
@@ -168,7 +150,7 @@ bool HeadlessBackend::postMessage(WindowHandle window, std::uint32_t message, st
     if (m_postFailure) return false;
     if (m_windows.count(static_cast<std::uintptr_t>(window)) == 0) return false;
     m_queue.push_back(Posted{window, message, wParam, lParam});
-    m_postedLog.push_back(message);
+    if (m_recording) m_postedLog.push_back(message);
     m_posted.notify_all();
     return true;
 }
@@ -177,7 +159,7 @@ bool HeadlessBackend::invalidate(WindowHandle window, const std::optional<PixelR
     std::lock_guard lock(m_mutex);
     auto it = m_windows.find(static_cast<std::uintptr_t>(window));
     if (it == m_windows.end()) return false;
-    m_invalidations.push_back(InvalidateRecord{window, clientRect, erase});
+    if (m_recording) m_invalidations.push_back(InvalidateRecord{window, clientRect, erase});
     if (!clientRect || !clientRect->empty()) it->second.needsPaint = true;
     return true;
 }
@@ -374,7 +356,7 @@ bool HeadlessBackend::setControlText(ControlId id, std::string_view text) {
     std::string value(text);
     // An edit field keeps at most its limit of characters, as the real field
     // refuses more; a character of several bytes is never cut in two.
-    if (c->setup.kind == ControlKind::Edit) lf_limitCharacters(value, c->setup.textLimit);
+    if (c->setup.kind == ControlKind::Edit) value = gf_limitCharacters(value, c->setup.textLimit);
     c->text = std::move(value);
     return true;
 }
@@ -465,7 +447,7 @@ MessageBoxResult HeadlessBackend::messageBox(WindowHandle owner, std::string_vie
     // when the box is answered.
     auto it = m_windows.find(static_cast<std::uintptr_t>(owner));
     record.ownerWasDisabled = it != m_windows.end();
-    m_boxes.push_back(std::move(record));
+    if (m_recording) m_boxes.push_back(std::move(record));
     if (m_boxAnswers.empty()) return MessageBoxResult::Ok;
     const MessageBoxResult answer = m_boxAnswers.front();
     m_boxAnswers.pop_front();
@@ -475,7 +457,7 @@ MessageBoxResult HeadlessBackend::messageBox(WindowHandle owner, std::string_vie
 std::optional<std::filesystem::path> HeadlessBackend::pickFolder(WindowHandle,
                                                                   const std::filesystem::path& initialFolder) {
     std::lock_guard lock(m_mutex);
-    m_folderCalls.push_back(initialFolder);
+    if (m_recording) m_folderCalls.push_back(initialFolder);
     if (m_folderAnswers.empty()) return std::nullopt;
     auto answer = std::move(m_folderAnswers.front());
     m_folderAnswers.pop_front();
@@ -491,7 +473,7 @@ std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, cons
         const bool wasEnabled = hadOwner && it->second.enabled;
         // The owner is disabled while the dialog is open and enabled again after.
         if (hadOwner) it->second.enabled = false;
-        m_entryDialogs.push_back(EntryDialogRecord{owner, setup, hadOwner});
+        if (m_recording) m_entryDialogs.push_back(EntryDialogRecord{owner, setup, hadOwner});
         if (!m_entryAnswers.empty()) {
             answer = std::move(m_entryAnswers.front());
             m_entryAnswers.pop_front();
@@ -500,9 +482,8 @@ std::optional<std::string> HeadlessBackend::entryDialog(WindowHandle owner, cons
         if (hadOwner) it->second.enabled = wasEnabled;
     }
     if (!answer) return std::nullopt;
-    std::string text = std::move(*answer);
     // The field takes at most its limit of characters (UTF-8 code points).
-    lf_limitCharacters(text, setup.textLimit);
+    std::string text = gf_limitCharacters(*answer, setup.textLimit);
     if (text.empty()) return std::nullopt;  // OK on an empty field counts as no answer
     return text;
 }
@@ -594,7 +575,7 @@ void HeadlessBackend::paintIfNeeded(WindowHandle window) {
     RecordingPainter painter;
     if (paint) paint(window, painter);
     std::lock_guard lock(m_mutex);
-    m_frames.push_back(std::move(painter.ops));
+    if (m_recording) m_frames.push_back(std::move(painter.ops));
 }
 
 void HeadlessBackend::paintNow(WindowHandle window) {
@@ -654,6 +635,11 @@ void HeadlessBackend::clearRecords() {
     m_boxes.clear();
     m_folderCalls.clear();
     m_entryDialogs.clear();
+}
+
+void HeadlessBackend::setRecording(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_recording = on;
 }
 
 void HeadlessBackend::setPostFailure(bool fail) {

@@ -160,6 +160,10 @@ public:
     void clearRecords();
 
     // --- scripts and knobs ---
+    // While off, nothing is kept of posted messages, invalidations, paints
+    // and dialogs (the records above stay empty), so a backend that runs for
+    // the program's whole life does not grow. On by default.
+    void setRecording(bool on);
     // Posts fail (return false) while set, as a full or closed queue would.
     void setPostFailure(bool fail);
     void setSystemDpi(unsigned dpi);
@@ -217,6 +221,7 @@ private:
     std::deque<Posted> m_queue;
     std::vector<std::uint32_t> m_postedLog;
     std::optional<int> m_quitCode;
+    bool m_recording = true;
     bool m_postFailure = false;
     bool m_windowCreateFails = false;
     std::vector<ControlId> m_failingControls;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "foundation/atomic_shared_ptr.h"
+#include "foundation/text.h"
 #include "platform/window/headless.h"
 
 namespace {
@@ -18,6 +19,19 @@ std::shared_ptr<WindowBackend> lf_defaultBackend() {
 }
 
 }  // namespace
+
+std::string gf_limitCharacters(std::string_view text, std::size_t limit) {
+    if (limit == 0) return std::string(text);
+    std::size_t chars = 0;
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        if (!gf_isUtf8Continuation(static_cast<unsigned char>(text[i]))) {
+            if (chars == limit) break;
+            ++chars;
+        }
+    }
+    return std::string(text.substr(0, i));
+}
 
 int gf_mulDiv(int v, int num, int den) {
     if (den == 0) return 0;

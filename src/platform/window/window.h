@@ -79,6 +79,10 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
+// The text cut after `limit` characters (UTF-8 code points), never inside
+// one; a limit of 0 means no limit. What an edit field keeps of a text.
+std::string gf_limitCharacters(std::string_view text, std::size_t limit);
+
 // v * num / den rounded to the nearest integer (halves away from zero); the
 // scaling of layout units and 96-DPI sizes to pixels.
 int gf_mulDiv(int v, int num, int den);
