@@ -180,6 +180,23 @@ TEST_F(WindowInputTest, TheCloseButtonReachesTheProcedureEscapeClosesNothingEnte
     EXPECT_EQ(request->reason, 4u) << "USER CLOSED SIM";
     EXPECT_NE(gf_gui().statusLine.find("close window button clicked, closing TAVO ..."), std::string::npos);
     EXPECT_TRUE(gf_has(saves(), "MAIN_WINDOW_X=400"));
+    g_exitCode.store(7);
+    EXPECT_EQ(gf_runMessageLoop(), 0) << "the loop ends on the quit the close posted, with its code";
+}
+
+// The window manager iconises and restores the window (not under a bare
+// Xvfb, which has none: its events are given here as FLTK passes them on).
+TEST_F(WindowInputTest, ThePlacementFollowsTheWindowManagersIconisingAndRestoring) {
+    const WindowHandle window = show();
+    Fl_Window* w = fltk->fltkWindow();
+    w->handle(FL_HIDE);
+    EXPECT_EQ(gf_windowPlacement(window)->show, ShowCommand::Minimized);
+    w->handle(FL_SHOW);
+    EXPECT_EQ(gf_windowPlacement(window)->show, ShowCommand::Normal);
+    gf_showWindow(window, ShowCommand::Minimized);
+    EXPECT_EQ(gf_windowPlacement(window)->show, ShowCommand::Minimized) << "as asked";
+    w->handle(FL_SHOW);
+    EXPECT_EQ(gf_windowPlacement(window)->show, ShowCommand::Normal) << "restored by the user";
 }
 
 TEST_F(WindowInputTest, DropDownTextsShowAsTheyStandAndAreSelectedByTheirExactText) {

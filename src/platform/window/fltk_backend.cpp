@@ -178,6 +178,7 @@ struct FltkBackend::Impl {
     void runOnFltkThread(const std::function<void()>& work);
     void paintWindow(int width, int height);
     void windowMovedOrSized(int x, int y, int width, int height);
+    void userShowed(ShowCommand show);
     Fl_Widget* makeWidget(const ControlSpec& setup);
     MessageBoxResult showMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                                     MessageBoxIcon icon, MessageBoxButtons buttons);
@@ -205,6 +206,10 @@ public:
     }
 
     int handle(int event) override {
+        // The window manager iconises and restores the window too; the
+        // placement follows.
+        if (event == FL_SHOW) m_impl.userShowed(ShowCommand::Normal);
+        if (event == FL_HIDE && shown()) m_impl.userShowed(ShowCommand::Minimized);
         if (Fl_Double_Window::handle(event)) return 1;
         if (event == FL_PUSH && Fl::event_button() == FL_LEFT_MOUSE) {
             const std::int64_t lParam = (static_cast<std::int64_t>(Fl::event_y() & 0xFFFF) << 16) |
@@ -610,6 +615,14 @@ void FltkBackend::Impl::windowMovedOrSized(int x, int y, int width, int height) 
     const WindowHandle w = handle.load();
     if (w == WindowHandle::None) return;
     mirror.setWindowPos(w, std::pair{x, y}, std::pair{width, height});
+}
+
+void FltkBackend::Impl::userShowed(ShowCommand show) {
+    // What the backend does itself is in the placement already.
+    const WindowHandle w = handle.load();
+    if (applying || w == WindowHandle::None) return;
+    const auto placement = mirror.windowPlacement(w);
+    if (placement && placement->show != show && placement->show != ShowCommand::Hide) mirror.showWindow(w, show);
 }
 
 // --- dialogs -----------------------------------------------------------------------
