@@ -1,16 +1,9 @@
 #pragma once
-// The program's main window on the FLTK backend, on a virtual X server of the
-// test executable's own: Xvfb picks a free display number itself and reports
-// it (so parallel runs never meet), with a screen of 24-bit colour and no
-// window manager. The tests run on the FLTK thread (the test's main thread).
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// The program's main window on the FLTK backend. The tests run on a virtual
+// X server of their own (ctest starts them through scripts/with-xvfb: 24-bit
+// colour, no window manager), on the FLTK thread (the test's main thread).
 
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,46 +28,6 @@
 
 namespace tavo::test {
 
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        m_pid = ::fork();
-        ASSERT_GE(m_pid, 0);
-        if (m_pid == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            // Its notices are not the test's output.
-            const int quiet = ::open("/dev/null", O_WRONLY);
-            if (quiet >= 0) ::dup2(quiet, 2);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
-        ::close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-        // The scale is set by each test.
-        ::unsetenv("TAVO_DPI");
-    }
-    void TearDown() override {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-inline const bool g_xvfbRegistered = (::testing::AddGlobalTestEnvironment(new XvfbEnvironment), true);
-
 // The program's window as the start-up opens it, on the FLTK backend at a
 // DPI the test chooses.
 class FltkProgramTest : public ProgramTest {
@@ -82,7 +35,7 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         fltk = FltkBackend::open(FltkOptions{dpi()});
-        ASSERT_TRUE(fltk) << "no display";
+        ASSERT_TRUE(fltk) << "no display (ctest runs these tests under scripts/with-xvfb)";
         gf_installWindowBackend(fltk);
     }
     void TearDown() override {
