@@ -60,12 +60,16 @@ TEST_F(ProgramTest, ASecondCopyExitsMinusOneSilentlyWhileAChildHoldsTheLock) {
 
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
-    const int code = gf_programMain({"tavo", "--production"}, setupIn(dir()));
+    ProgramSetup setup = setupIn(dir());
+    bool started = false;  // where the entry announces the program
+    setup.started = [&] { started = true; };
+    const int code = gf_programMain({"tavo", "--production"}, setup);
     const std::string out = ::testing::internal::GetCapturedStdout();
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(code, -1);
     EXPECT_EQ(static_cast<std::uint8_t>(code), 255) << "the process's exit status";
     EXPECT_EQ(out + err, "") << "a second copy shows and writes nothing";
+    EXPECT_FALSE(started) << "nor does its entry announce it";
     EXPECT_EQ(g_mainWindow.load(), WindowHandle::None);
     EXPECT_FALSE(g_production.load());
 

@@ -42,6 +42,31 @@ TEST_F(HeadlessWindowTest, MessagesArriveInOrderUntilQuitAndDestroyStopsDelivery
     EXPECT_FALSE(gf_postMessage(w, MSG_START));
 }
 
+// The program's own headless window runs for its whole life: it keeps no
+// records, while it works as before.
+TEST_F(HeadlessWindowTest, WithoutRecordingNothingIsKeptAndEverythingStillWorks) {
+    backend->setRecording(false);
+    const WindowHandle w = open();
+    ControlSpec box;
+    box.kind = ControlKind::CheckBox;
+    box.id = 0x8011;
+    int paints = 0;
+    box.paint = [&](Painter&, const OwnerDrawState&) { ++paints; };
+    ASSERT_TRUE(gf_createControl(w, box));
+    gf_setControlCheck(0x8011, true);
+    EXPECT_TRUE(gf_postMessage(w, MSG_GUI_UPDATE));
+    gf_invalidate(w, std::nullopt, true);
+    EXPECT_EQ(gf_messageBox(w, "text", "caption", MessageBoxIcon::None), MessageBoxResult::Ok);
+    backend->pump();
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{WM_CREATE, MSG_GUI_UPDATE}));
+    EXPECT_EQ(paints, 2) << "made, then checked";
+    EXPECT_TRUE(backend->postedMessages().empty());
+    EXPECT_TRUE(backend->invalidations().empty());
+    EXPECT_TRUE(backend->paintedFrames().empty());
+    EXPECT_TRUE(backend->controlPaints(0x8011).empty());
+    EXPECT_TRUE(backend->messageBoxes().empty());
+}
+
 TEST_F(HeadlessWindowTest, ControlsMirrorStateByIdAndPassUserActionsOnAsCommands) {
     const WindowHandle w = open();
     auto control = [w](ControlKind kind, ControlId id, std::size_t textLimit = 0) {
