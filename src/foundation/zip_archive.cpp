@@ -1,6 +1,7 @@
 #include "foundation/zip_archive.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 #include <fmt/format.h>
@@ -17,18 +18,42 @@ std::string lf_errorText(int code) {
     return text;
 }
 
+std::mutex l_faultMutex;
+ZipWriteFaultHook l_faultHook;  // guarded by l_faultMutex
+
+bool lf_injectedFault(ZipWriteStep step, const std::filesystem::path& path) {
+    ZipWriteFaultHook hook;
+    {
+        std::lock_guard lock(l_faultMutex);
+        hook = l_faultHook;
+    }
+    return hook && hook(step, path);
+}
+
+constexpr const char* kInjectedFault = "write refused (injected fault)";
+
 }  // namespace
+
+void gf_setZipWriteFaultHook(ZipWriteFaultHook hook) {
+    std::lock_guard lock(l_faultMutex);
+    l_faultHook = std::move(hook);
+}
 
 ZipArchive::~ZipArchive() { discard(); }
 
 ZipArchive::ZipArchive(ZipArchive&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      error_(std::move(other.error_)),
+      path_(std::move(other.path_)),
+      pending_(std::move(other.pending_)) {}
 
 ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
     if (this != &other) {
         discard();
         handle_ = std::exchange(other.handle_, nullptr);
         error_ = std::move(other.error_);
+        path_ = std::move(other.path_);
+        pending_ = std::move(other.pending_);
     }
     return *this;
 }
@@ -36,6 +61,11 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
 bool ZipArchive::open(const std::filesystem::path& path, int flags) {
     discard();
     error_.clear();
+    path_ = path;
+    if ((flags & ZIP_CREATE) != 0 && lf_injectedFault(ZipWriteStep::open, path)) {
+        error_ = kInjectedFault;
+        return false;
+    }
     int code = 0;
     handle_ = zip_open(path.c_str(), flags, &code);
     if (handle_ == nullptr) {
@@ -151,17 +181,48 @@ int ZipArchive::copyEntry(std::uint64_t index, std::ostream& out, std::size_t ch
     return result;
 }
 
+bool ZipArchive::addData(const std::string& name, std::string bytes) {
+    if (handle_ == nullptr) {
+        error_ = "no archive open";
+        return false;
+    }
+    if (lf_injectedFault(ZipWriteStep::add, path_)) {
+        error_ = kInjectedFault;
+        return false;
+    }
+    auto owned = std::make_unique<std::string>(std::move(bytes));
+    // The source copies nothing: libzip reads the bytes when it writes the
+    // archive, so they stay in pending_ until then.
+    zip_source_t* source = zip_source_buffer(handle_, owned->data(), owned->size(), 0);
+    if (source == nullptr) {
+        error_ = zip_strerror(handle_);
+        return false;
+    }
+    if (zip_file_add(handle_, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+        error_ = zip_strerror(handle_);
+        zip_source_free(source);
+        return false;
+    }
+    pending_.push_back(std::move(owned));
+    return true;
+}
+
 bool ZipArchive::close() {
     if (handle_ == nullptr) {
         return true;
     }
+    if (!pending_.empty() && lf_injectedFault(ZipWriteStep::close, path_)) {
+        error_ = kInjectedFault;
+        discard();
+        return false;
+    }
     if (zip_close(handle_) != 0) {
         error_ = zip_strerror(handle_);
-        zip_discard(handle_);
-        handle_ = nullptr;
+        discard();
         return false;
     }
     handle_ = nullptr;
+    pending_.clear();
     return true;
 }
 
@@ -170,4 +231,5 @@ void ZipArchive::discard() noexcept {
         zip_discard(handle_);
         handle_ = nullptr;
     }
+    pending_.clear();
 }

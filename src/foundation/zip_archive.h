@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -53,6 +55,11 @@ public:
     // errorText(). The stream's own state is the caller's to check.
     int copyEntry(std::uint64_t index, std::ostream& out, std::size_t chunkBytes);
 
+    // Adds (or replaces) the entry `name` holding the bytes. The archive keeps
+    // the bytes until it is closed or discarded, when libzip has read them.
+    // False (reason in errorText()) when the entry cannot be added.
+    bool addData(const std::string& name, std::string bytes);
+
     // Writes pending changes and releases the archive. False (reason in
     // errorText()) when the archive could not be written; it is discarded then.
     bool close();
@@ -67,4 +74,18 @@ public:
 private:
     zip* handle_ = nullptr;
     std::string error_;
+    std::filesystem::path path_;
+    // The bytes of entries added, alive until libzip has written them.
+    std::vector<std::unique_ptr<std::string>> pending_;
 };
+
+// --- seam for tests ------------------------------------------------------------
+
+// The steps of writing an archive a fault hook can make fail: opening with
+// ZIP_CREATE, adding an entry, and closing (the write itself).
+enum class ZipWriteStep { open, add, close };
+// Called before each such step with the archive's path; true makes the step
+// fail as if libzip had refused it (the archive is then discarded on close).
+using ZipWriteFaultHook = std::function<bool(ZipWriteStep step, const std::filesystem::path& archive)>;
+// Installs the hook (an empty one removes it). Thread-safe.
+void gf_setZipWriteFaultHook(ZipWriteFaultHook hook);

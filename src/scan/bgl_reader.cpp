@@ -19,6 +19,7 @@
 #include "foundation/lalo.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
+#include "scan/airport_generation.h"
 #include "scan/parking_names.h"
 #include "scan/scan_log.h"
 
@@ -414,10 +415,18 @@ void lf_readBglAirportSubrecords(std::span<const std::uint8_t> record, std::uint
     stands.airport.path = bglPath;
     stands.airport.bglPath = gf_pathToUtf8(bglPath);
     stands.airport.icao = icao;
+    const BglAirportHandover handover = l_handover.load();
+    // An airport the archive links, or whose manifest names no publisher it
+    // may come from, needs no stands read.
+    if (!handover && !lf_startBglAirport(stands.airport)) return;
     stands.airport.altitude = lf_initBglAirport(record);
     lf_walkBglSubrecords(record, recordOffset, stands);
     if (stands.airport.stands.empty()) return;
-    if (const BglAirportHandover handover = l_handover.load()) handover(stands.airport, stands.helipadCount());
+    if (handover) {
+        handover(stands.airport, stands.helipadCount());
+    } else {
+        lf_finishBglAirport(stands.airport, stands.helipadCount());
+    }
 }
 
 void lf_processBGLfile(const std::filesystem::path& path) {

@@ -135,13 +135,15 @@ void lf_readBglTaxiwayParkings(std::span<const std::uint8_t> subrecord, std::uin
                                BglAirportStands& into);
 
 // Reads the stands of one airport record of a known airport with weekly
-// traffic and hands the airport on when it has any.
+// traffic and hands the airport on when it has any (the generation first
+// links it instead when the archive has it).
 void lf_readBglAirportSubrecords(std::span<const std::uint8_t> record, std::uint64_t recordOffset,
                                  const IcaoCode& icao, const std::filesystem::path& bglPath);
 
 // Where an airport read from a BGL file goes: its record (code, BGL path,
-// altitude, stands) and how many of its stands are helipads. The airport
-// generation sets it; without one the airports are dropped.
+// altitude, stands) and how many of its stands are helipads. Without one
+// (the program) the airport generation links or writes it; tests and
+// benchmarks of the reader alone take the airports here instead.
 using BglAirportHandover = void (*)(Airport& airport, int helipadCount);
 void gf_setBglAirportHandover(BglAirportHandover handover);
 

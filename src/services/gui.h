@@ -293,6 +293,9 @@ Gui& gf_gui();
 // How long a status line stays before a StatusTick removes it.
 inline constexpr std::chrono::seconds kStatusLineLifetime{25};
 
+// Where users send the airport-scan archive (the hint names it, and the scan
+// writes it into the note beside the archive).
+inline constexpr std::string_view kTbloContactAddress = "support@tavo-traffic.org";
 // The status line that asks the user to send the airport-scan archive.
 void gf_showTbloHint() noexcept;
 // The airport scan registers the question "does an archive wait to be sent?"

@@ -9,9 +9,6 @@ namespace {
 
 std::atomic<TbloPendingQuery> g_tbloPendingQuery{nullptr};
 
-// Where users send the tblo archive.
-constexpr std::string_view kSupportEmailAddress = "support@tavo-traffic.org";
-
 }  // namespace
 
 void Gui::enqueueUpdate(GuiUpdate item) noexcept { gf_gui().enqueue(std::move(item)); }
@@ -83,7 +80,7 @@ void Gui::repaintLowerBand() noexcept { gf_gui().enqueue(GuiUpdate::repaint(kRep
 void gf_showTbloHint() noexcept {
     try {
         Gui::addStatusLine(std::string("Push the Tblo button and mail the file \"tblo.zip\" to ")
-                               .append(kSupportEmailAddress)
+                               .append(kTbloContactAddress)
                                .append(", please"),
                            false);
     } catch (...) {
