@@ -1,3 +1,4 @@
+#include <map>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -122,6 +123,57 @@ TEST_F(ZipArchiveTest, AnUnclosedArchiveIsDiscardedAndAMovedOneKeepsItsHandle) {
         EXPECT_TRUE(moved.isOpen());
     }
     EXPECT_EQ(readFile("new.zip"), "") << "nothing is written without close()";
+}
+
+// The archive owns what was added until it is written, so the caller's
+// buffer may go at once; a write that fails leaves an older archive as it was.
+TEST_F(ZipArchiveTest, AddedDataIsWrittenFromItsOwnCopyAndAFailedWriteChangesNothing) {
+    std::string big(70000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13 % 256);
+    {
+        ZipArchive archive;
+        ASSERT_TRUE(archive.open("out.zip", ZIP_CREATE | ZIP_TRUNCATE));
+        std::string first = big;
+        EXPECT_TRUE(archive.addData("big.bin", std::move(first)));
+        EXPECT_TRUE(archive.addData("note.txt", std::string("old")));
+        EXPECT_TRUE(archive.addData("note.txt", std::string("new"))) << "a second entry of a name replaces it";
+        ZipArchive moved = std::move(archive);
+        EXPECT_TRUE(moved.close()) << moved.errorText();
+    }
+    const auto read = [](const char* path) {
+        std::map<std::string, std::string> contents;
+        ZipArchive archive;
+        const auto entries = archive.openForReading(path) ? archive.entries() : std::nullopt;
+        if (!entries) return contents;
+        for (const ZipEntry& e : *entries) {
+            std::ostringstream out;
+            if (archive.copyEntry(e.index, out, 4096) == 0) contents[e.name] = out.str();
+        }
+        return contents;
+    };
+    const std::map<std::string, std::string> written{{"big.bin", big}, {"note.txt", "new"}};
+    EXPECT_EQ(read("out.zip"), written);
+
+    for (const ZipWriteStep failing : {ZipWriteStep::open, ZipWriteStep::add, ZipWriteStep::close}) {
+        SCOPED_TRACE(static_cast<int>(failing));
+        gf_setZipWriteFaultHook([failing](ZipWriteStep step, const std::filesystem::path& path) {
+            return step == failing && path == "out.zip";
+        });
+        ZipArchive archive;
+        const bool opened = archive.open("out.zip", ZIP_CREATE | ZIP_TRUNCATE);
+        const bool added = opened && archive.addData("other.txt", std::string("x"));
+        const bool closed = added && archive.close();
+        EXPECT_EQ(opened, failing != ZipWriteStep::open);
+        EXPECT_EQ(added, failing == ZipWriteStep::close);
+        EXPECT_FALSE(closed);
+        EXPECT_FALSE(archive.isOpen() && failing == ZipWriteStep::close);
+        EXPECT_FALSE(archive.errorText().empty());
+        archive.discard();
+        gf_setZipWriteFaultHook({});
+        EXPECT_EQ(read("out.zip"), written);
+    }
+    ZipArchive notOpen;
+    EXPECT_FALSE(notOpen.addData("x", "y"));
 }
 
 }  // namespace
