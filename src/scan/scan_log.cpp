@@ -1,6 +1,12 @@
 #include "scan/scan_log.h"
 
+#include <fstream>
 #include <utility>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "foundation/text.h"
 
 #include "settings/parameters.h"
 
@@ -18,7 +24,24 @@ const std::filesystem::path& gf_airportsScanLogPath() {
     return path;
 }
 
-bool gf_writeAirportsScanLog(const std::filesystem::path& path) { return gf_writeLinesToFile(g_airportScanLog, path); }
+bool gf_writeAirportsScanLog(const std::filesystem::path& path) {
+    // The scan rewrites its log after every airport the simulator could not
+    // describe, hundreds of times in a large scan: the file is truncated and
+    // written in place. A new file each time (written aside, synced and
+    // renamed) cost more than the scan itself, and a log needs no such care:
+    // the next write, or the next scan, makes it whole again.
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : g_airportScanLog) {
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        out.put('\n');
+    }
+    out.close();
+    if (!out) {
+        gf_logError(fmt::format("could not write {}", gf_pathToUtf8(path)));
+        return false;
+    }
+    return true;
+}
 
 bool gf_writeAirportsScanLog() { return gf_writeAirportsScanLog(gf_airportsScanLogPath()); }
 
