@@ -227,12 +227,6 @@ TEST_F(AirportGeneration, AManifestPublisherNotAcceptedDropsTheAirport) {
     EXPECT_EQ(read.parameter("creator"), "OtherDev");
 }
 
-TEST_F(AirportGeneration, AnAirportWithoutWeeklyTrafficIsPassedBy) {
-    scanFile(bgl("Community/otherdev-lirf/scenery/LIRF.bgl", "LIRF", 2, 0));
-    EXPECT_FALSE(fs::exists(myThirdpartyDir / "LIRF.xml"));
-    EXPECT_FALSE(fs::exists(mySimaddonDir));
-}
-
 // ---- the facility path ----
 
 TEST_F(AirportGeneration, TheSimulatorsFacilityDataGivesTheFile) {

@@ -117,14 +117,4 @@ TEST_F(TbloArchive, AZipThatFailedIsNotAnnounced) {
     EXPECT_FALSE(g_tbloPending.load());
 }
 
-TEST_F(TbloArchive, ZippingSomethingThatIsNoFolderFails) {
-    writeFile("plain.txt", "x");
-    newLogLines();
-    EXPECT_FALSE(lf_zipFolder("plain.txt", "out.zip"));
-    EXPECT_THAT(newLogLines(), HasSubstr("[zip] Not a directory: plain.txt\n"));
-    fs::create_directories("empty");
-    EXPECT_FALSE(lf_zipFolder("empty", "empty.zip")) << "no file added is no archive";
-    EXPECT_FALSE(fs::exists("empty.zip"));
-}
-
 }  // namespace
