@@ -25,8 +25,6 @@
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> g_tbloPending{false};
-
 namespace {
 
 // This airport is never sent, whatever the scan generated for it.

@@ -10,9 +10,7 @@
 
 #include "foundation/files.h"
 
-// True while a tblo.zip waits to be sent. Set by the zip, cleared by the scan;
-// the window reads it (any thread).
-extern std::atomic<bool> g_tbloPending;
+#include "scan/tblo_pending.h"  // g_tbloPending: set by the zip, cleared by the scan and the Tblo button
 
 inline const std::filesystem::path tbloZipPath = tbloDir / tbloZipFile;
 // The note beside the archive, naming where to send it.
