@@ -16,6 +16,7 @@
 namespace {
 
 std::atomic<SecondsClock> l_secondsClock{nullptr};
+std::atomic<Clock100ns> l_clock100ns{nullptr};
 
 // Breaks a time down into UTC; false when the C library cannot.
 bool lf_breakDown(std::int64_t seconds, std::tm& tm) {
@@ -39,6 +40,14 @@ std::int64_t gf_systemSeconds() {
 }
 
 void gf_setSecondsClock(SecondsClock clock) { l_secondsClock.store(clock); }
+
+std::int64_t gf_systemClock100ns() {
+    if (const Clock100ns clock = l_clock100ns.load()) return clock();
+    using Units = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+    return std::chrono::duration_cast<Units>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void gf_setSystemClock100ns(Clock100ns clock) { l_clock100ns.store(clock); }
 
 std::string gf_utcDateTimeText() {
     std::tm tm{};

@@ -19,6 +19,13 @@ std::int64_t gf_systemSeconds();
 using SecondsClock = std::int64_t (*)();
 void gf_setSecondsClock(SecondsClock clock);
 
+// The system clock in 100 ns units since 1970 (the unit time stamps of parked
+// aircraft are kept in), or the test seam's value.
+std::int64_t gf_systemClock100ns();
+using Clock100ns = std::int64_t (*)();
+// nullptr puts the real clock back.
+void gf_setSystemClock100ns(Clock100ns clock);
+
 // "<day> <Mon> <year> <hh>:<mm>Z" of the system clock; "Invalid time" when the
 // time cannot be broken down.
 std::string gf_utcDateTimeText();

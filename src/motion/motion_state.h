@@ -66,6 +66,9 @@ struct MotionState {
     std::uint8_t standGroundElevationKnown = 0;
     std::uint8_t engineOffScheduled = 0;
     std::uint8_t lightsScheduled = 0;
+    // The parked aircraft is about to leave its stand (its reports moved off
+    // it): it counts as no long stayer and is not removed to make way.
+    std::uint8_t departurePending = 0;
 
     // Landing state, cleared together when the aircraft leaves landing.
     std::uint8_t touchAndGoWatch = 0;
