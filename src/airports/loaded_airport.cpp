@@ -19,6 +19,12 @@ void gf_setLoadedAirport(const LoadedAirport& airport) {
     l_loadedAirport = airport;
 }
 
+void gf_clearLoadedAirportTexts() {
+    const std::lock_guard lock(l_loadedAirportMutex);
+    l_loadedAirport.name.clear();
+    l_loadedAirport.publisher.clear();
+}
+
 void gf_clearLoadedAirport() {
     const std::lock_guard lock(l_loadedAirportMutex);
     l_loadedAirport = LoadedAirport{};

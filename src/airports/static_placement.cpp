@@ -5,6 +5,7 @@
 #include "airports/static_placement.h"
 
 std::vector<StaticToPlace> staticsToPlace;
+std::vector<StaticRemoval> staticRemovals;
 
 void gf_placeNextStaticAircraft() {
     if (!staticsToPlace.empty()) staticsToPlace.pop_back();

@@ -31,3 +31,13 @@ void gf_placeNextStaticAircraft();
 
 // Empties the list.
 void gf_clearStaticsToPlace();
+
+// One static aircraft the planner decided to remove at the end of an
+// adjustment.
+struct StaticRemoval {
+    std::string callsign;
+    std::uint32_t standId = 0;
+};
+// The planner's removal list: at most one entry per callsign. Engine thread;
+// emptied at the set-up and the reset of the engine.
+extern std::vector<StaticRemoval> staticRemovals;

@@ -30,6 +30,12 @@ void gf_takeSimCommands(std::vector<SimCommand>& out) {
     out.insert(out.end(), taken.begin(), taken.end());
 }
 
+std::size_t gf_reserveSimCommands(std::size_t n) {
+    std::lock_guard lock(l_resultMutex);
+    l_results.reserve(n);
+    return l_results.capacity();
+}
+
 void gf_clearSimCommands() {
     std::lock_guard lock(l_resultMutex);
     l_results.clear();

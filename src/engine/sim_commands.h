@@ -5,6 +5,7 @@
 // takes them all at the start of its next tick.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,3 +38,5 @@ void gf_takeSimCommands(std::vector<SimCommand>& out);
 
 // Drops every queued result (engine reset).
 void gf_clearSimCommands();
+// Makes room for n queued results (engine set-up); returns the capacity.
+std::size_t gf_reserveSimCommands(std::size_t n);

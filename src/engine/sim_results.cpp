@@ -273,6 +273,11 @@ bool lf_finishDelayedStaticCommand(const SimCommand& command) {
     return true;
 }
 
+std::size_t gf_reserveSimResults(std::size_t n) {
+    l_work.reserve(n);
+    return l_work.capacity();
+}
+
 void gf_clearSimResults() {
     l_work.clear();
     delayedSimCommands.clear();

@@ -29,3 +29,6 @@ bool lf_finishDelayedStaticCommand(const SimCommand& command);
 // Empties the results of the engine's working copy and the held-back ones
 // (engine reset).
 void gf_clearSimResults();
+// Makes room for n results in the working copy (engine set-up); returns its
+// capacity.
+std::size_t gf_reserveSimResults(std::size_t n);

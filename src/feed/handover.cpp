@@ -141,3 +141,10 @@ void gf_takeParkedHandOverMaps() {
     g_engineHandOverMaps.hexids = std::move(source.maps->hexids);
     source.maps->clear();
 }
+
+void gf_resetHandOverMaps() {
+    const auto source = lf_activeSource();
+    if (source.mapsMutex == nullptr || source.maps == nullptr) return;
+    std::lock_guard lock(*source.mapsMutex);
+    source.maps->restart(false);
+}

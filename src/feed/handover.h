@@ -72,3 +72,7 @@ extern HandOverMaps g_engineHandOverMaps;
 // Moves the active source's hand-over maps into the engine's and stops the
 // source collecting until its maps are cleared and activated again.
 void gf_takeParkedHandOverMaps();
+
+// The active source's hand-over maps are emptied and stop collecting, under
+// the source's lock (engine reset before a restart).
+void gf_resetHandOverMaps();

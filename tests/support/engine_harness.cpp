@@ -10,10 +10,13 @@
 
 #include "airports/current_airport.h"
 #include "airports/static_placement.h"
+#include "engine/collisions.h"
 #include "engine/decode.h"
+#include "engine/engine_setup.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
+#include "engine/removal_policies.h"
 #include "engine/reports.h"
 #include "engine/sim_commands.h"
 #include "engine/sim_results.h"
@@ -167,33 +170,17 @@ void EngineHarness::lf_resetLink() {
 }
 
 void EngineHarness::clearEngine() {
-    g_liveAircraft.clear();
-    g_staticAircraft.clear();
-    removeQueue.clear();
-    liveCreateQueue.clear();
-    staticCreateQueue.clear();
-    addingStack.clear();
-    g_staticsChanged = false;
-    newLiveCheckQueue.clear();
-    parkedActionSchedule.clear();
-    removedGhosts.clear();
+    gf_resetTrafficEngine();
+    gf_initTrafficEngine();
     liveryByHexid.clear();
-    staticsToPlace.clear();
-    g_standTable.clear();
-    g_standNameIndex.clear();
-    gf_publishStandSnapshot();
-    quarantine.clear();
     g_promotionsCount.store(0);
     g_parkedStaticsCount.store(0);
-    gf_clearSimResults();
-    gf_clearSimCommands();
-    gf_resetEngineTick();
-    gf_resetTrafficMailbox();
+    parkedTarget = -1;
     gf_clearAiPoseStream();
-    gf_clearNoMatchList();
     gf_forgetFailedLiveries();
     gf_setEngineCalls({});
     gf_setDecodeCalls({});
+    gf_setCollisionCalls({});
     gf_publishUserAircraftState(UserAircraftState{});
     tickCount.store(0);
 }

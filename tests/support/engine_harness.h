@@ -35,9 +35,9 @@
 // snapshot and the simulator choice it found. Only one harness may exist at
 // a time (everything it drives is process-wide).
 //
-// Until the engine's own set-up and reset exist, the harness empties the
-// engine's containers itself (clearEngine); later issues replace that with
-// the engine's reset and keep this interface.
+// The engine is cleaned by its own reset and set-up (clearEngine), plus what
+// a fresh process has besides: no livery remembered per hexid, no failed
+// livery, the real engine calls, no user position and the engine clock at 0.
 
 #include <cstdint>
 #include <functional>
@@ -162,7 +162,7 @@ public:
     // The calls the connection "TAVO" made.
     std::vector<SimCallRecord> calls() const;
 
-    // Empties every container of the engine and its pacing counters.
+    // The engine's reset and set-up, and the rest of a fresh process's state.
     static void clearEngine();
 
 private:
