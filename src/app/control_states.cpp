@@ -17,7 +17,7 @@
 #include "airports/parking_state.h"
 #include "app/time_shift.h"
 #include "engine/engine_lists.h"
-#include "engine/live_parked_count.h"
+#include "engine/removal_policies.h"
 #include "engine/user_position.h"
 #include "feed/rtdirect/traffic_reader.h"
 #include "feed/traffic_clock.h"
