@@ -1,15 +1,35 @@
 #pragma once
-// Reference speeds of a live aircraft: the speed above which it is taken to be
-// airborne or flying a takeoff, and the bases of its roll speeds.
+// Small shared operations on a live aircraft that the ground and air motion
+// use: its reference speed by category and mode, the phase change with its
+// history and side effects, the reset of the motion path at the start of
+// every leg, and three questions about the stream.
 
 #include <cstdint>
 
 #include "engine/records.h"
 
-// Knots, by category and mode (2 and 3 reduce the base).
+// Knots: the speed above which the aircraft is taken to be airborne or
+// flying a takeoff, and the base of its roll speeds. Mode 2 takes 10 kt off
+// the category's base, mode 3 20 kt (each not below 1 kt); a Heavy aircraft
+// has 140 and 135 for them; slow light and slow twin types have one speed in
+// every mode. Throws std::out_of_range for a category outside the seven.
 double refSpeedKt(const LiveAc& ac, std::uint8_t mode);
 
 // The aircraft enters the phase: the phase it leaves moves into the phase
-// history and the phase's start tick is stamped; entering pushing_back,
-// pushed_back or parked ends `arrivingHere`.
+// history and the phase's start tick is stamped; entering or leaving landing
+// clears the approach state (entering also the landing runway and the flare's
+// runway elevation). Entering pushing_back, pushed_back or parked ends
+// `arrivingHere`, even when the phase does not change.
 void setFlightPhase(LiveAc& ac, AcPhase phase);
+
+// Invalidates the curved leg and the ground turn and zeroes the progress.
+void resetMotionPath(MotionPath& path);
+
+// At least two points, and every point after the front airborne.
+bool allNextPointsAirborne(const LiveAc& ac);
+// Every point after the front reported at or above the mode-3 reference
+// speed (true for a stream of one point).
+bool allNextPointsAtSpeed(const LiveAc& ac);
+// The largest finite vertical speed of the stream (ft/min); minus infinity
+// when there is none.
+double maxStreamVerticalRate(const LiveAc& ac);

@@ -1,12 +1,15 @@
 #pragma once
 // The motion state of a live aircraft: what the motion step keeps between
 // ticks. A new record starts with every field 0, false or empty except where a
-// default is written here: the retiming limits at 900 ticks, the height above
-// ground at 2500 ft (an aircraft of unknown height counts as well clear of the
-// ground), the last seen phase at birth, and values not yet known as NaN.
+// default is written here: the retiming limits at 900 ticks, the takeoff
+// countdown at 1 (simply on the ground), the height above ground at 2500 ft (an
+// aircraft of unknown height counts as well clear of the ground), the last
+// seen phase at birth, and values not yet known as NaN (among them the
+// curved leg of a fresh motion path, which is thereby invalid).
 //
 // The engine reads and writes the fields below; the motion code adds its own.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -15,6 +18,42 @@
 
 #include "engine/stream_point.h"
 #include "foundation/lalo.h"
+#include "motion/curves.h"
+#include "motion/speed_profile.h"
+
+// The geometry of the current leg: a curved leg and a ground turn (both
+// invalid until the leg planning builds one), and the path progress with its
+// per-tick step. Reset at the start of every leg.
+struct MotionPath {
+    static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
+    CurvedLeg curve{0.0, 0.0, unknown, 0.0, 0.0, unknown, unknown, unknown, {}};
+    GroundTurn turn{};
+    double progress = 0.0;      // fraction 0..1 of the path
+    double progressStep = 0.0;  // per tick
+};
+
+// A ground leg played from a speed profile (metres and seconds).
+struct ProfileLeg {
+    SpeedProfile profile{};
+    LaLo start{};
+    LaLo end{};
+    std::int32_t elapsedTicks = 0;
+    std::uint8_t kind = 0;
+    double startHeading = 0.0;
+    std::uint32_t phase = 0;  // AcPhase the profile was built in
+};
+
+// The curved transition of an airborne leg onto the following one.
+struct AirTransition {
+    LaLo start{};
+    LaLo end{};
+    double arrivalHeading = 0.0;
+    double angleLimit = 0.0;
+    std::int32_t startOffset = 0;
+    std::int32_t duration = 0;
+    std::int32_t elapsed = 0;
+    std::uint8_t active = 0;
+};
 
 struct MotionState {
     static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
@@ -29,6 +68,39 @@ struct MotionState {
     std::uint8_t legTimeOverride = 0;
     std::int32_t legTimeOverrideTicks = 0;
     std::uint8_t takeoffSpeedUp = 0;
+
+    // Per-tick changes the leg planning sets for the pose step: vertical (ft),
+    // pitch, heading and bank (radians); and the climb last applied (ft per
+    // tick), from which the next one moves gradually.
+    double verticalPerTick = 0.0;
+    double pitchPerTick = 0.0;
+    double headingPerTick = 0.0;
+    double bankPerTick = 0.0;
+    double climbPerTick = 0.0;
+
+    // How the pose moves along the leg: the path geometry, a speed profile,
+    // a per-tick schedule of shares (with the unit step they scale), and the
+    // curved air transition.
+    MotionPath path;
+    ProfileLeg profileLeg;
+    std::vector<double> schedule;
+    std::uint32_t scheduleIndex = 0;
+    std::uint32_t scheduleCount = 0;
+    double unitStepLat = 0.0;
+    double unitStepLon = 0.0;
+    AirTransition transition;
+    std::uint8_t groundTurnMode = 0;  // 2 and 3 let a speed profile run through the turn
+    // The turn at the start of a taxi leg (degrees); NaN until one is planned.
+    double startTurnAngleDeg = unknown;
+    // A curved leg that yielded no point was reported for this leg.
+    std::uint8_t curveErrorLogged = 0;
+
+    // Heading targets of a profiled leg and the smoothed rate of small turns.
+    double profileHeadingTarget = 0.0;
+    std::uint8_t hasProfileHeadingTarget = 0;
+    std::uint8_t profileHeadingSmoothing = 0;
+    double smoothedHeadingRate = 0.0;
+    std::uint8_t pitchSettle = 0;
 
     // How far the due tick of the next point may move earlier and later.
     std::int32_t advanceLimit = 900;
@@ -49,8 +121,14 @@ struct MotionState {
 
     double heightAboveGroundFt = 2500.0;
     // Ticks of a takeoff rotation still to run; 1 while simply on the ground.
-    std::int32_t takeoffCountdown = 0;
+    std::int32_t takeoffCountdown = 1;
+    std::uint8_t takeoffFlagFirst = 0;
+    std::uint8_t takeoffFlagSecond = 0;
     std::uint32_t flareStage = 0;  // 0 none, 1..4 the stages of the flare
+    // The flare's runway elevation (ft) with its flag, and the height above it.
+    double runwayElevationFt = 0.0;
+    std::uint8_t runwayElevationKnown = 0;
+    double heightAboveRunwayFt = 0.0;
     std::uint32_t lastPhase = 10;  // the phase the motion step last saw (birth)
 
     // Latest altitude while airborne, with its validity.
@@ -70,7 +148,21 @@ struct MotionState {
     // it): it counts as no long stayer and is not removed to make way.
     std::uint8_t departurePending = 0;
 
-    // Landing state, cleared together when the aircraft leaves landing.
+    // A parked aircraft's stand was checked against its reports.
+    std::uint8_t atStandCheck = 0;
+
+    // Where the stored landing runway was matched, with its validity.
+    LaLo landingRunwayRefPos{};
+    std::uint8_t landingRunwayRefValid = 0;
+
+    // Approach state, cleared together when the aircraft enters or leaves
+    // landing: the last approach step with its flag, the approach's aim value,
+    // its text and counters, and the touch-and-go watch.
+    double lastApproachStep = 0.0;
+    std::uint8_t lastApproachStepSet = 0;
+    double approachValue = 0.0;
+    std::string approachText;
+    std::array<std::uint32_t, 3> approachCounters{};
     std::uint8_t touchAndGoWatch = 0;
     std::uint8_t touchAndGoResult = 0;
     double touchAndGoAltitudeFt = unknown;

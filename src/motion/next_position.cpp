@@ -1,22 +1,401 @@
-// Minimal body until the next-position step is built: a linear mover. At each
-// point the aircraft heads straight for the next one at the leg's mean speed
-// and is removed when its stream runs dry; no point is dropped, invented or
-// retimed. The issue that builds the next-position step replaces this file.
-
 #include "motion/next_position.h"
 
-#include "engine/removal.h"
-#include "foundation/geodesy.h"
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <stdexcept>
 
-void nextPosMain(LiveAc& ac) {
-    if (ac.stream.size() < 2) {
+#include <fmt/format.h>
+
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "engine/removal.h"
+#include "engine/reports.h"
+#include "engine/services.h"
+#include "engine/user_position.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "motion/straight_legs.h"
+#include "motion/tick_math.h"
+#include "settings/snapshot.h"
+
+namespace {
+
+// A loop that keeps erasing or inventing points ends here.
+constexpr int kGuardPasses = 32;
+// Dead-reckoned points are 3 s apart; a parked aircraft's one point lies a
+// week ahead, so that it stays parked until a real report arrives.
+constexpr std::int32_t kExtrapolatedStepTicks = 300;
+constexpr std::int32_t kParkedStepTicks = 60480000;
+constexpr int kExtrapolatedPoints = 20;
+constexpr std::int32_t kRetimeLimitFloor = 900;
+constexpr std::int32_t kRetimeLimitRelax = 100;
+// The first 30 s of flying after a takeoff are still judged as takeoff.
+constexpr std::int32_t kAfterTakeoffTicks = 3000;
+// Points closer than this (degrees in latitude and longitude) stand still.
+constexpr double kSamePlaceDeg = 1e-8;
+constexpr double kLegFallbackKt = 100.0;
+
+bool lf_isFlyingAfterTakeoff(const LiveAc& ac) {
+    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
+           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
+}
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+// A Light aircraft on its takeoff roll almost at the next point, with the
+// point after it well ahead along the runway: the next point is passed by.
+bool lf_skipCloseTakeoffPoint(const LiveAc& ac) {
+    if (ac.category != Light || ac.phase != AcPhase::takeoff_roll || ac.onGround == 0 || ac.stream.size() < 3 ||
+        !(ac.pose.trueAirspeed >= 35.0))
+        return false;
+    const double reference = ac.motion.takeoffRunwayMatched != 0
+                                 ? ac.motion.takeoffRunwayHeadingDeg * degreesToRadians
+                                 : ac.pose.heading;
+    const double nextM = gf_distanceNm(lf_pose(ac), lf_position(ac.stream[1])) * metresPerNm;
+    if (!(nextM < 12.0)) return false;
+    return gf_relativePosition(lf_pose(ac), reference, lf_position(ac.stream[2])).along > 30.0;
+}
+
+// During takeoff (and just after it): whether the next point is to be flown
+// to, rather than dropped because reaching it would force a takeoff far below
+// the reported speed.
+bool lf_keepTakeoffPoint(const LiveAc& ac) {
+    if (ac.extrapolationCount > 0) return true;
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const bool light = ac.category == Light;
+    const double d = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    const double t = std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), next.playTick)) / 100.0;
+    const double g = front.groundSpeedKt;
+    if (!std::isfinite(d) || !std::isfinite(t) || !std::isfinite(g) || d <= 1.0 || t < 5.0 ||
+        g < (light ? 55.0 : 120.0))
+        return true;
+    const double needed = d / t * kMpsToKnots;
+    return needed >= (light ? 35.0 : 100.0) || needed >= 0.65 * g;
+}
+
+void lf_eraseNext(LiveAc& ac) { ac.stream.erase(ac.stream.begin() + 1); }
+
+void lf_relaxRetimeLimits(MotionState& m) {
+    if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);
+    if (m.delayLimit > kRetimeLimitFloor) m.delayLimit = std::max(kRetimeLimitFloor, m.delayLimit - kRetimeLimitRelax);
+}
+
+void lf_nextPosLoop(LiveAc& ac) {
+    for (int guard = 0;; ++guard) {
+        if (guard >= kGuardPasses) {
+            const AcBase& described = ac;
+            gf_logError(fmt::format("{}: guard exceeded {}, sz:{}, fs:{}, st:{}", "nextPosMain", described,
+                                    ac.stream.size(), gf_acPhaseName(ac.phase), gf_acSimStateName(ac.simState)));
+            noMoreNextPos(ac);
+            return;
+        }
+        if (ac.stream.size() >= 2) {
+            if (ac.onGround == 0 && ac.stream[1].stationary != 0 && ac.category != Rotorcraft) {
+                lf_eraseNext(ac);
+                continue;
+            }
+            if (checkTowedAircraft(ac)) continue;
+            if (lf_skipCloseTakeoffPoint(ac)) {
+                lf_eraseNext(ac);
+                continue;
+            }
+            if (ac.phase != AcPhase::takeoff && !lf_isFlyingAfterTakeoff(ac)) {
+                advanceToNextPoint(ac);
+                return;
+            }
+            if (lf_keepTakeoffPoint(ac)) {
+                advanceToNextPoint(ac);
+                return;
+            }
+            lf_eraseNext(ac);
+            ac.motion.takeoffSpeedUp = 1;
+            continue;
+        }
+        // The feed has run dry.
+        if (ac.phase == AcPhase::parking && !checkArrivedAtStand(ac)) {
+            noMoreNextPos(ac);
+            return;
+        }
+        int budget = 0;
+        if (ac.extrapolationCount < 0) {
+            noMoreNextPos(ac);
+            return;
+        }
+        if (ac.extrapolationCount == 1) {
+            ac.extrapolationCount = -1;
+            noMoreNextPos(ac);
+            return;
+        }
+        budget = ac.extrapolationCount > 1 ? ac.extrapolationCount - 1 : extrapolationBudget(ac);
+        if (budget < 1 || ac.stream.empty()) {
+            noMoreNextPos(ac);
+            return;
+        }
+        extrapolateStreamPoint(ac, budget);
+    }
+}
+
+// The speed of an airborne leg judged for flight: the reported distance over
+// the reported time between the two points (at least the shortest leg).
+double lf_reportedLegKt(const LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const double ticks = std::max(kMinLegTicks, gf_ticksBetween(front.playTick, next.playTick));
+    return gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
+}
+
+void lf_nextPosAir(LiveAc& ac) {
+    const StreamPoint& next = ac.stream[1];
+    if (next.stationary != 0) {
+        if (ac.category == Rotorcraft)
+            hoverRetime(ac);
+        else
+            removeAircraftFromSim(ac);
+        return;
+    }
+    if (ac.category != Rotorcraft && !(lf_reportedLegKt(ac) >= kMinAirborneLegKt)) {
         removeAircraftFromSim(ac);
         return;
     }
-    const StreamPoint& front = ac.stream[0];
+    double legKt = 0.0;
+    if (ac.phase == AcPhase::landing && next.airborne == 0) {
+        legKt = ac.stream[0].groundSpeedKt > 0.0 ? ac.stream[0].groundSpeedKt : kLegFallbackKt;
+    } else {
+        const double speed = groundSpeedForNextLeg(ac);
+        legKt = speed > 1.0 ? speed : kLegFallbackKt;
+    }
+    // From where the aircraft is: the leg is flown from the pose.
+    retimeNextPoint(ac, gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks));
+}
+
+}  // namespace
+
+void nextPosMain(LiveAc& ac) {
+    try {
+        lf_nextPosLoop(ac);
+    } catch (const std::exception& e) {
+        const AcBase& described = ac;
+        throw std::runtime_error(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), described,
+                                             ac.stream.size(), gf_acPhaseName(ac.phase),
+                                             gf_acSimStateName(ac.simState)));
+    }
+}
+
+void advanceToNextPoint(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.legTimeOverride = 0;
+    m.legTimeOverrideTicks = 0;
+    m.transition.elapsed = 0;
+    m.transition.duration = 0;
+    m.transition.active = 0;
+    retimeFinalApproach(ac);
+    resetMotionPath(m.path);
+    m.curveErrorLogged = 0;
+    if (!(ac.onGround != 0 && (ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll)))
+        m.profileLeg = ProfileLeg{};
+    if (ac.stream.size() < 2) return;
+    {
+        const StreamPoint& front = ac.stream[0];
+        StreamPoint& next = ac.stream[1];
+        if (next.stationary == 0) {
+            if (std::fabs(next.lat - front.lat) < kSamePlaceDeg &&
+                std::fabs(gf_wrapLongitudeDifference(next.lon - front.lon)) < kSamePlaceDeg)
+                next.stationary = 1;
+            else
+                m.legBearing = gf_bearing(lf_position(front), lf_position(next));
+        }
+    }
+    if (ac.onGround != 0)
+        nextPosGround(ac);
+    else
+        nextPosAir(ac);
+    // A driver may have removed the aircraft or replaced its stream.
+    if (ac.stream.size() < 2) return;
     const StreamPoint& next = ac.stream[1];
-    ac.motion.legVerticalSpeed = next.verticalSpeed;
-    ac.motion.legTasKt = next.tasKt > 0.0 ? next.tasKt : next.groundSpeedKt;
-    ac.motion.legBearing = gf_bearing({front.lat, front.lon}, {next.lat, next.lon});
+    if (next.stationary != 0) {
+        m.profileLeg = ProfileLeg{};
+        m.stepLat = 0.0;
+        m.stepLon = 0.0;
+        lf_relaxRetimeLimits(m);
+    } else {
+        const std::int32_t legTicks =
+            m.legTimeOverride != 0 ? std::max(kMinLegTicks, m.legTimeOverrideTicks)
+                                   : std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), next.playTick));
+        m.stepLat = (next.lat - ac.pose.latitude) / legTicks;
+        // The short way round: a leg across the 180th meridian is a few
+        // minutes of longitude, not most of the globe.
+        m.stepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude) / legTicks;
+        if (ac.onGround != 0)
+            stepGround(ac);
+        else
+            stepAir(ac);
+    }
     ac.stream.pop_front();
+}
+
+void nextPosAir(LiveAc& ac) {
+    try {
+        if (ac.stream.size() >= 2) lf_nextPosAir(ac);
+    } catch (const std::exception& e) {
+        const AcBase& described = ac;
+        throw std::runtime_error(
+            fmt::format("{}: {}, {}, sz:{}", "nextPosAir", e.what(), described, ac.stream.size()));
+    }
+}
+
+void noMoreNextPos(LiveAc& ac) noexcept {
+    try {
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("noMoreNextPos");
+    }
+}
+
+int extrapolationBudget(LiveAc& ac) {
+    if (!gf_isCategoryIncluded(static_cast<std::int32_t>(ac.category))) return 0;
+    const auto settings = settingsSnapshot.load();
+    switch (ac.phase) {
+        case AcPhase::takeoff_roll:
+        case AcPhase::takeoff:
+        case AcPhase::landing:
+        case AcPhase::landing_roll: return kExtrapolatedPoints;
+        case AcPhase::parked: return 1;
+        case AcPhase::pushed_back:
+        case AcPhase::taxi:
+            ac.motion.holdingStartTick = tickCount.load();
+            ac.motion.holding = 1;
+            return settings->MAX_HOLDING_MINUTES * 20;
+        case AcPhase::flying: {
+            const double speed = ac.stream.empty() ? MotionState::unknown : ac.stream.back().groundSpeedKt;
+            double least = 70.0;
+            switch (ac.category) {
+                case Light: least = 25.0; break;
+                case TwoProps: least = 45.0; break;
+                case HighPerf: least = 90.0; break;
+                default: break;
+            }
+            if (ac.category != Rotorcraft && !(std::isfinite(speed) && speed >= least)) return 0;
+            const UserAircraftState user = gf_userPosition();
+            if (gf_isUnknownPosition(user.latitude, user.longitude)) return kExtrapolatedPoints;
+            const double cosLat = std::cos(user.latitude * degreesToRadians);
+            const double squared = gf_flatDistanceSquaredNm(lf_pose(ac), {user.latitude, user.longitude}, cosLat);
+            const double range = settings->RANGE - 0.5;
+            return std::sqrt(squared) < range ? kExtrapolatedPoints : 0;
+        }
+        default: return 0;
+    }
+}
+
+void extrapolateStreamPoint(LiveAc& ac, int budget) {
+    const StreamPoint& last = ac.stream.back();
+    StreamPoint p = last;
+    bool moving = false;
+    if (last.stationary == 0 && ac.phase != AcPhase::parked) {
+        double speed = last.groundSpeedKt;
+        if (ac.onGround == 0) {
+            if (ac.phase != AcPhase::landing)
+                speed = std::max(1.0, speed * 0.9);
+            else if (budget >= 4)
+                speed = std::max(1.0, speed * 0.94);
+            if (ac.phase == AcPhase::takeoff) {
+                p.altitudeFt += 75.0;
+                p.verticalSpeed = 1500.0;
+            }
+            if (ac.phase == AcPhase::landing && ac.motion.flareStage == 0) {
+                p.altitudeFt -= 31.6825;
+                p.verticalSpeed = -633.65;
+            }
+            if (p.altitudeFt > 0.0)
+                p.airborne = 1;
+            else
+                p.altitudeFt = 0.0;
+        } else if (ac.phase == AcPhase::landing_roll) {
+            const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
+            p.verticalSpeed = 0.0;
+            speed = std::max(0.0, speed - 3.0 * r);
+        } else if (ac.phase == AcPhase::takeoff_roll) {
+            const double r = speed < 60.0 ? 4.0 : speed < 120.0 ? 3.0 : 2.0;
+            speed = std::min(180.0, speed + 3.0 * r);
+            if (speed == 140.0)
+                p.verticalSpeed = 600.0;
+            else if (speed > 140.0 && speed <= 170.0)
+                p.verticalSpeed = 1200.0;
+            else if (speed > 170.0)
+                p.verticalSpeed = 2400.0;
+        } else {
+            speed = 0.0;
+        }
+        p.groundSpeedKt = speed;
+        if (speed > 0.0) {
+            if (ac.phase == AcPhase::takeoff && ac.motion.takeoffSpeedUp != 0) {
+                speed = std::min(210.0, speed * 1.015);
+                p.groundSpeedKt = speed;
+            }
+            const LaLo ahead =
+                gf_destinationPoint(lf_position(last), {ac.pose.heading, speed * 3.0 * feetPerNm / 3600.0});
+            p.lat = ahead.lat;
+            p.lon = ahead.lon;
+            p.stationary = 0;
+            p.playTick = gf_tickPlus(last.playTick, kExtrapolatedStepTicks);
+            moving = true;
+        } else {
+            p.tasKt = 0.0;
+        }
+    }
+    if (!moving) {
+        p.groundSpeedKt = 0.0;
+        p.tasKt = 0.0;
+        p.stationary = 1;
+        if (ac.phase == AcPhase::parked) {
+            p.playTick = gf_tickPlus(last.playTick, kParkedStepTicks);
+            ac.motion.atStandCheck = 0;
+        } else {
+            p.playTick = gf_tickPlus(last.playTick, kExtrapolatedStepTicks);
+        }
+    }
+    ac.stream.push_back(p);
+    ac.extrapolationCount = budget;
+}
+
+double groundSpeedForNextLeg(const LiveAc& ac) {
+    if (ac.stream.empty()) return 1.0;
+    const double a = ac.stream[0].groundSpeedKt;
+    const bool hasNext = ac.stream.size() >= 2;
+    const double b = hasNext ? ac.stream[1].groundSpeedKt : MotionState::unknown;
+    if ((ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll) && std::isfinite(a) &&
+        std::isfinite(b) && a >= 0.0 && b >= 0.0 && (a > 0.0 || b > 0.0))
+        return std::max(1.0, (a + b) / 2.0);
+    if (std::isfinite(a) && a > 0.0) return std::isfinite(b) && b > 0.0 ? std::max(1.0, (a + b) / 2.0) : std::max(1.0, a);
+    if (!std::isfinite(b) || b <= 0.0) {
+        double nm = 0.0;
+        double ticks = kMinLegTicks;
+        if (hasNext) {
+            nm = gf_distanceNm(lf_position(ac.stream[0]), lf_position(ac.stream[1]));
+            ticks = std::max(kMinLegTicks, gf_ticksBetween(ac.stream[0].playTick, ac.stream[1].playTick));
+        }
+        const double v = gf_speedKtOver(nm, ticks);
+        return std::isfinite(v) && v > 0.0 ? std::max(1.0, v) : 1.0;
+    }
+    return std::max(1.0, b);
+}
+
+void retimeNextPoint(LiveAc& ac, int ticks) {
+    if (ac.extrapolationCount > 0 || ac.stream.size() < 2) return;
+    const std::int64_t now = tickCount.load();
+    StreamPoint& next = ac.stream[1];
+    const std::int64_t reported = next.playTick;
+    std::int64_t wanted = now + ticks;
+    wanted = std::max(wanted, reported - ac.motion.advanceLimit);
+    wanted = std::min(wanted, reported + ac.motion.delayLimit);
+    wanted = std::max(wanted, now + 1);
+    next.playTick = gf_tickPlus(0, wanted);
+    const std::int64_t shift = std::int64_t{next.playTick} - reported;
+    if (shift >= 1 && ac.stream.size() >= 3 && next.playTick >= ac.stream[2].playTick)
+        for (std::size_t i = 2; i < ac.stream.size(); ++i)
+            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
 }

@@ -1,9 +1,49 @@
 #pragma once
 // The next-position step: what an active aircraft does when it reaches the
-// point it was moving to.
+// point it was moving to. It drops points the aircraft cannot or should not
+// fly through, invents points by dead reckoning when the feed has run dry,
+// hands the leg to the ground or the air driver, prepares the per-tick step
+// of the pose, and removes the aircraft when nothing sensible is left.
+//
+// The stream's front is the point last reached, index 1 the point moved to.
+// Engine thread only.
 
 #include "engine/records.h"
 
-// Plans the leg to the next point and makes it the front of the stream (the
-// point being moved to); an aircraft whose stream has run dry is removed.
+// Plans the leg to the next point and makes it the front of the stream. An
+// exception inside is rethrown as std::runtime_error with the aircraft's
+// context.
 void nextPosMain(LiveAc& ac);
+
+// Moves the aircraft on to the next point: the driver plans the leg, the
+// per-tick step is set, and the front point is dropped.
+void advanceToNextPoint(LiveAc& ac);
+
+// The air driver's leg planning: a stationary next point makes a Rotorcraft
+// hover and removes any other aircraft, so does a leg slower than
+// kMinAirborneLegKt; otherwise the next point is retimed to the leg speed.
+void nextPosAir(LiveAc& ac);
+
+// Asks for the aircraft's removal; never throws.
+void noMoreNextPos(LiveAc& ac) noexcept;
+
+// How many dead-reckoned points the aircraft may receive when its stream runs
+// dry (by phase, category, speed and distance from the user aircraft).
+int extrapolationBudget(LiveAc& ac);
+
+// Stores the budget in the extrapolation counter and appends one
+// dead-reckoned point 3 s after the last one (7 days for a parked aircraft).
+void extrapolateStreamPoint(LiveAc& ac, int budget);
+
+// Knots, at least 1: the speed of the leg from the front to the next point.
+double groundSpeedForNextLeg(const LiveAc& ac);
+
+// Makes the next point due `ticks` from now, within the retiming limits of
+// its reported tick and never before now + 1; later points move along when
+// the next one would otherwise reach them. Nothing while extrapolating.
+void retimeNextPoint(LiveAc& ac, int ticks);
+
+// Below this speed (kt) a leg is too slow for flight. It lies below the
+// slowest leg that extrapolation makes (a Light aircraft from 25 kt, 10 % less
+// a point, reaches 3 kt at its 20th point).
+inline constexpr double kMinAirborneLegKt = 2.0;

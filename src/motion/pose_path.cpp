@@ -1,49 +1,313 @@
-// Minimal bodies until the pose along the path is built: the aircraft moves in
-// a straight line toward the front point, covering an equal share of what is
-// left on every tick so that it stands on the point the tick before it is
-// due; it heads for the point, pitches for its vertical speed in the air and
-// flies wings level. The issue that builds the pose along the path replaces
-// this file.
-
 #include "motion/pose_path.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include <fmt/format.h>
+
 #include "engine/engine_state.h"
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "motion/curves.h"
+#include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/speed_profile.h"
+#include "motion/straight_legs.h"
+#include "motion/tick_math.h"
 
 namespace {
 
-// Closer than this (NM) the aircraft keeps its heading instead of turning to
-// a bearing that rounding makes arbitrary.
-constexpr double kHeadingMinDistanceNm = 0.5 / metresPerNm;
+// No single tick turns the heading by more than this (3.6 degrees): a larger
+// step is a planning fault, and taking it would show as a snap.
+constexpr double kMaxHeadingStep = 0.06283185307179587;
+// Smoothed small turns: the rate builds up and down by this much a tick.
+constexpr double kHeadingAcceleration = 6.981317007977318e-6;
+constexpr double kSmoothTurnDeg = 6.0;
+constexpr double kSmoothRateDeg = 0.02;
+constexpr double kTurnInPlaceDoneDeg = 5.0;
+constexpr double kCurveHeadingToleranceDeg = 0.5;
+constexpr double kLastCurveProgress = 0.999999;
+constexpr std::int32_t kAfterTakeoffTicks = 3000;
+// The Light aircraft's takeoff: a position this far behind the previous one
+// (m) along the runway counts as rolling backwards.
+constexpr double kBackwardsM = 0.02;
+
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+void lf_setPosition(LiveAc& ac, LaLo p) {
+    ac.pose.latitude = p.lat;
+    ac.pose.longitude = p.lon;
+}
+
+// start + (end - start) x f, the longitude difference taken the short way.
+LaLo lf_between(LaLo start, LaLo end, double f) {
+    return {start.lat + (end.lat - start.lat) * f, start.lon + gf_wrapLongitudeDifference(end.lon - start.lon) * f};
+}
+
+bool lf_groundTurnValid(const MotionState& m) {
+    return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0;
+}
+
+bool lf_curveValid(const MotionState& m) {
+    return !std::isnan(m.path.curve.controlEast) && !std::isnan(m.path.curve.controlNorth);
+}
+
+// The path progress advanced by the next schedule entry (on the ground, while
+// entries are left) or else by the constant step.
+double lf_progressStep(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (ac.onGround != 0 && m.scheduleIndex < m.scheduleCount && m.scheduleIndex < m.schedule.size())
+        return m.schedule[m.scheduleIndex++];
+    return m.path.progressStep;
+}
+
+void lf_moveOnProfile(LiveAc& ac, bool turnValid) {
+    MotionState& m = ac.motion;
+    ProfileLeg& leg = m.profileLeg;
+    leg.elapsedTicks += 1;
+    const double t = leg.elapsedTicks / 100.0;
+    const double s = gf_speedProfileParameter(leg.profile, t);
+    const double D = leg.profile.distance;
+    const double x = std::clamp(gf_speedProfileDistance(leg.profile, s), 0.0, D);
+    const double f = std::clamp(D > 0.0 ? x / D : 1.0, 0.0, 1.0);
+    bool headingFromTurn = false;
+    if (turnValid && (m.groundTurnMode == 2 || m.groundTurnMode == 3)) {
+        const CurvePoint p = sampleGroundTurn(m.path.turn, f);
+        if (p.valid) {
+            lf_setPosition(ac, {p.lat, p.lon});
+            ac.pose.heading = p.heading;
+            headingFromTurn = true;
+        } else {
+            resetMotionPath(m.path);
+        }
+    }
+    if (!headingFromTurn) lf_setPosition(ac, lf_between(leg.start, leg.end, f));
+    double tas = gf_speedProfileSpeedAt(leg.profile, t) / kKnotsToMps;
+    if (leg.kind == 3) tas = std::min(tas, refSpeedKt(ac, 1) + 30.0);
+    ac.pose.trueAirspeed = tas;
+    if (!headingFromTurn && ac.onGround != 0 && ac.phase != AcPhase::pushing_back)
+        gf_stepHeadingToward(ac, m.hasProfileHeadingTarget != 0 ? m.profileHeadingTarget : m.legBearing,
+                             m.profileHeadingSmoothing != 0);
+}
+
+void lf_moveOnGroundTurn(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.path.progress = std::clamp(m.path.progress + lf_progressStep(ac), 0.0, 1.0);
+    const CurvePoint p = sampleGroundTurn(m.path.turn, m.path.progress);
+    if (!p.valid) {
+        m.path.turn.status = GroundTurnStatus::InvalidInput;
+        return;
+    }
+    lf_setPosition(ac, {p.lat, p.lon});
+    ac.pose.heading = p.heading;
+}
+
+// The heading of a tick without a path that gives one: on the ground toward
+// the leg's target, in the air (and pushing back) by the planned change.
+void lf_straightHeading(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.onGround != 0 && ac.phase != AcPhase::pushing_back) {
+        const bool smoothing =
+            ac.phase == AcPhase::taxi && std::isfinite(m.startTurnAngleDeg) && m.startTurnAngleDeg <= kSmoothTurnDeg;
+        const bool toGroundTarget =
+            (ac.phase == AcPhase::taxi && ac.prevPhase != AcPhase::landing_roll) || ac.phase == AcPhase::takeoff_roll;
+        const double target =
+            toGroundTarget && m.hasGroundHeadingTarget != 0 ? m.groundHeadingTarget : m.legBearing;
+        gf_stepHeadingToward(ac, target, smoothing);
+        return;
+    }
+    if (std::fabs(m.headingPerTick) <= kMaxHeadingStep)
+        ac.pose.heading = normalizeHeading(ac.pose.heading + m.headingPerTick);
+}
+
+void lf_moveStraight(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    bool move = true;
+    if (m.legTimeOverride != 0) {
+        // A turn in place at the start of the leg: the aircraft moves once it
+        // faces along the leg.
+        const double d = std::remainder(m.legBearing - ac.pose.heading, fullCircle);
+        if (!std::isfinite(d) || std::fabs(d) <= kTurnInPlaceDoneDeg * degreesToRadians) {
+            m.legTimeOverride = 0;
+            ac.pose.trueAirspeed = m.legTasKt;
+        } else {
+            ac.pose.trueAirspeed = 0.0;
+            move = false;
+        }
+    }
+    if (move) {
+        AirTransition& tr = m.transition;
+        if (ac.onGround == 0 && tr.active != 0 && tr.duration > 0) {
+            tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
+            const double f = static_cast<double>(tr.elapsed) / tr.duration;
+            const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f);
+            if (h.valid) {
+                lf_setPosition(ac, h.position);
+            } else {
+                lf_setPosition(ac, lf_between(tr.start, tr.end, f));
+                tr.active = 0;
+            }
+        } else if (m.scheduleCount == 0) {
+            if (ac.phase != AcPhase::pushed_back)
+                lf_setPosition(ac, {ac.pose.latitude + m.stepLat, ac.pose.longitude + m.stepLon});
+        } else if (m.scheduleIndex < m.scheduleCount && m.scheduleIndex < m.schedule.size()) {
+            const double share = m.schedule[m.scheduleIndex++];
+            lf_setPosition(ac, {ac.pose.latitude + m.unitStepLat * share, ac.pose.longitude + m.unitStepLon * share});
+        }
+    }
+    lf_straightHeading(ac);
+}
+
+// A curved leg that yields no point: reported once for the leg, which goes on
+// straight from here to the point it leads to, due at the same tick. Leaving
+// the pose where it stands would freeze the aircraft until the leg ends and
+// then jump it onto the next leg.
+void lf_leaveFailedCurve(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (m.curveErrorLogged == 0) {
+        gf_log(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, m.path.progress));
+        m.curveErrorLogged = 1;
+    }
+    resetMotionPath(m.path);
+    if (!ac.stream.empty()) {
+        const StreamPoint& target = ac.stream.front();
+        const double left = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));
+        m.stepLat = (target.lat - ac.pose.latitude) / left;
+        m.stepLon = gf_wrapLongitudeDifference(target.lon - ac.pose.longitude) / left;
+        m.scheduleCount = 0;
+    }
+    lf_moveStraight(ac);
+}
+
+void lf_moveOnCurve(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.path.progress = std::clamp(m.path.progress + lf_progressStep(ac), 0.0, kLastCurveProgress);
+    const CurvePoint p = sampleCurvedLeg(m.path.curve, m.path.progress);
+    if (!p.valid) {
+        lf_leaveFailedCurve(ac);
+        return;
+    }
+    lf_setPosition(ac, {p.lat, p.lon});
+    if (ac.onGround == 0 || ac.phase == AcPhase::pushing_back) {
+        ac.pose.heading = p.heading;
+        return;
+    }
+    const double d = std::remainder(p.heading - ac.pose.heading, fullCircle);
+    const double r = ac.turnRateLimit;
+    if (std::fabs(d) > kCurveHeadingToleranceDeg * degreesToRadians && std::isfinite(r) && std::fabs(r) <= kMaxHeadingStep)
+        ac.pose.heading = normalizeHeading(ac.pose.heading + std::copysign(r, d));
+}
+
+bool lf_isLightTakeoff(const LiveAc& ac) {
+    if (ac.category != Light) return false;
+    if (ac.onGround != 0) return ac.phase == AcPhase::takeoff_roll;
+    if (ac.phase == AcPhase::takeoff) return true;
+    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
+           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
+}
+
+// A Light aircraft never rolls or flies backwards while it takes off: a
+// position behind the previous one becomes one tick of travel ahead of it.
+void lf_keepTakeoffForward(LiveAc& ac, LaLo previous, double previousHeading) {
+    if (!lf_isLightTakeoff(ac)) return;
+    double reference = previousHeading;
+    if (ac.motion.takeoffRunwayMatched != 0 && (ac.phase == AcPhase::takeoff || ac.phase == AcPhase::takeoff_roll))
+        reference = ac.motion.takeoffRunwayHeadingDeg * degreesToRadians;
+    const RelativePosition rel = gf_relativePosition(previous, reference, lf_pose(ac));
+    if (!(rel.distanceM > kBackwardsM && rel.along < -kBackwardsM)) return;
+    double speed = ac.pose.trueAirspeed;
+    if (!ac.stream.empty() && !(speed >= ac.stream.front().groundSpeedKt)) speed = ac.stream.front().groundSpeedKt;
+    if (!std::isfinite(speed)) speed = 0.0;
+    LaLo ahead = gf_destinationPoint(previous, {reference, speed * feetPerNm / 360000.0});
+    gf_normalizeLaLo(ahead);
+    lf_setPosition(ac, ahead);
+}
 
 }  // namespace
 
 void gf_interpolatePoseOnCurve(LiveAc& ac) {
-    if (ac.stream.empty()) return;
-    const StreamPoint& target = ac.stream.front();
-    const std::int64_t remaining = std::int64_t{target.playTick} - tickCount.load();
-    const double share = remaining <= 1 ? 1.0 : 1.0 / static_cast<double>(remaining);
-    const LaLo from{ac.pose.latitude, ac.pose.longitude};
-    const LaLo to{target.lat, target.lon};
-    if (gf_distanceNm(from, to) > kHeadingMinDistanceNm) ac.pose.heading = gf_bearing(from, to);
-    LaLo moved{from.lat + (to.lat - from.lat) * share,
-               from.lon + gf_wrapLongitudeDifference(to.lon - from.lon) * share};
-    gf_normalizeLaLo(moved);
-    ac.pose.latitude = moved.lat;
-    ac.pose.longitude = moved.lon;
-    ac.pose.altitude += (target.altitudeFt - ac.pose.altitude) * share;
-    ac.pose.pitch = target.airborne != 0 ? gf_pitchForVerticalSpeed(target, ac.phase) : 0.0;
-    ac.pose.bank = 0.0;
+    MotionState& m = ac.motion;
+    const LaLo previous = lf_pose(ac);
+    const double previousHeading = ac.pose.heading;
+
+    if (ac.phase == AcPhase::takeoff_roll && ac.onGround != 0 && m.takeoffFlagFirst != 0) takeoffRollTickChecks(ac);
+
+    const bool turnValid = lf_groundTurnValid(m);
+    const bool curveValid = lf_curveValid(m);
+    if (ac.onGround == 0 || ac.phase == AcPhase::pushing_back || turnValid || curveValid) m.smoothedHeadingRate = 0.0;
+
+    if (m.profileLeg.profile.valid != 0)
+        lf_moveOnProfile(ac, turnValid);
+    else if (turnValid)
+        lf_moveOnGroundTurn(ac);
+    else if (!curveValid)
+        lf_moveStraight(ac);
+    else
+        lf_moveOnCurve(ac);
+
+    if (ac.onGround != 0 && ac.phase != AcPhase::pushing_back) {
+        const double limit = 1.2 * ac.turnRateRad;
+        const double d = std::remainder(ac.pose.heading - previousHeading, fullCircle);
+        if (std::isfinite(d) && std::isfinite(limit) && std::fabs(d) > limit)
+            ac.pose.heading = normalizeHeading(previousHeading + std::copysign(limit, d));
+    }
+
+    stepPitchBankAltitude(ac);
+
+    LaLo position = lf_pose(ac);
+    gf_normalizeLaLo(position);
+    lf_setPosition(ac, position);
+
+    lf_keepTakeoffForward(ac, previous, previousHeading);
 }
 
-void gf_stepHeadingToward(LiveAc& ac, double targetHeading, bool /*smoothing*/) {
-    if (!std::isfinite(targetHeading)) return;
-    const double difference = std::remainder(targetHeading - ac.pose.heading, fullCircle);
-    const double limit = std::fabs(ac.turnRateLimit);
-    ac.pose.heading = normalizeHeading(ac.pose.heading + std::clamp(difference, -limit, limit));
+void gf_stepHeadingToward(LiveAc& ac, double targetHeading, bool smoothing) {
+    MotionState& m = ac.motion;
+    const double d = std::remainder(targetHeading - ac.pose.heading, fullCircle);
+    const double r = ac.turnRateLimit;
+    if (!std::isfinite(d) || !std::isfinite(r) || !(r > 0.0)) {
+        m.smoothedHeadingRate = 0.0;
+        return;
+    }
+    double step = 0.0;
+    if (!smoothing || std::fabs(d) > kSmoothTurnDeg * degreesToRadians) {
+        m.smoothedHeadingRate = 0.0;
+        step = std::clamp(d, -r, r);
+    } else {
+        // Ease in toward the rate that still stops on the target (a braking
+        // distance of rate^2 / 2a), never above the smooth rate.
+        const double most = std::min(kSmoothRateDeg * degreesToRadians, r);
+        const double a = kHeadingAcceleration;
+        double previous = m.smoothedHeadingRate;
+        if (std::signbit(previous) != std::signbit(d)) previous = 0.0;
+        const double wanted = std::copysign(std::min(std::sqrt(2.0 * a * std::fabs(d) + a * a) - a, most), d);
+        const double rate = previous + std::clamp(wanted - previous, -a, a);
+        if (std::isfinite(rate) && most > 0.0 && d != 0.0) step = std::copysign(std::min(std::fabs(rate), std::fabs(d)), rate);
+        m.smoothedHeadingRate = step;
+    }
+    if (std::fabs(step) > kMaxHeadingStep) return;
+    ac.pose.heading = normalizeHeading(ac.pose.heading + step);
+}
+
+void gf_insertMidpointInStream(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    StreamPoint mid = front;
+    LaLo position = lf_between({front.lat, front.lon}, {next.lat, next.lon}, 0.5);
+    gf_normalizeLaLo(position);
+    mid.lat = position.lat;
+    mid.lon = position.lon;
+    mid.altitudeFt = (front.altitudeFt + next.altitudeFt) / 2.0;
+    mid.groundSpeedKt = (front.groundSpeedKt + next.groundSpeedKt) / 2.0;
+    if (mid.altitudeFt > 0.0)
+        mid.airborne = 1;
+    else
+        mid.altitudeFt = 0.0;
+    mid.playTick = gf_ticksFromCount(
+        (static_cast<double>(front.playTick) + static_cast<double>(next.playTick)) / 2.0,
+        std::min(front.playTick, next.playTick));
+    mid.stationary = 0;
+    ac.stream.insert(ac.stream.begin() + 1, mid);
 }

@@ -1,6 +1,9 @@
 #pragma once
 // The pose of an active aircraft along its current leg, one engine tick at a
-// time.
+// time: the position moves along whatever path the leg planning prepared (a
+// speed profile, a ground turn, a curved leg, a curved air transition, a
+// schedule of shares or the plain per-tick step), the heading turns within
+// the aircraft's turn rate, and pitch, bank and altitude follow.
 
 #include "engine/records.h"
 
@@ -8,6 +11,12 @@
 // moved to).
 void gf_interpolatePoseOnCurve(LiveAc& ac);
 
-// Turns the heading toward the target (radians) by at most the aircraft's
-// current turn-rate limit.
+// Turns the heading toward the target (radians) by at most `turnRateLimit`;
+// with smoothing, a small turn (6 degrees or less) eases in and out at no more
+// than 0.02 degrees a tick. A step above 3.6 degrees is never taken.
 void gf_stepHeadingToward(LiveAc& ac, double targetHeading, bool smoothing);
+
+// Splits the leg from the front to the next point in two: a copy of the front
+// point at the mean position, altitude, ground speed and play tick of the
+// two. Nothing with fewer than two points.
+void gf_insertMidpointInStream(LiveAc& ac);

@@ -143,3 +143,13 @@ double gf_speedProfileExtremum(const SpeedProfile& profile) noexcept {
     if (!profile.valid) return -1.0;
     return lf_extremum(profile.distance, profile.duration, lf_stored(profile));
 }
+
+double gf_speedProfileDistance(const SpeedProfile& profile, double s) noexcept {
+    if (profile.valid == 0) return 0.0;
+    s = std::clamp(s, 0.0, 1.0);
+    const double s2 = s * s;
+    const double s3 = s2 * s;
+    const double T = profile.duration;
+    return profile.distance * (3.0 * s2 - 2.0 * s3) + T * profile.startSpeed * (s3 - 2.0 * s2 + s) +
+           T * profile.endSpeed * (s3 - s2);
+}

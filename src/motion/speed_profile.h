@@ -27,6 +27,9 @@ bool gf_makeBoundedSpeedProfile(SpeedProfile& profile, double distance, double d
 
 // s = t / T clamped to 0..1; +infinity gives 1, any other non-finite t 0.
 double gf_speedProfileParameter(const SpeedProfile& profile, double t) noexcept;
+// The distance covered at parameter s (clamped to 0..1); 0 for an invalid
+// profile.
+double gf_speedProfileDistance(const SpeedProfile& profile, double s) noexcept;
 // The speed at time t, not below 0; 0 for an invalid profile.
 double gf_speedProfileSpeedAt(const SpeedProfile& profile, double t) noexcept;
 double gf_speedProfileMinSpeed(const SpeedProfile& profile) noexcept;

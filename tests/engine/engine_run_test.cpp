@@ -18,6 +18,7 @@ using ::testing::HasSubstr;
 namespace {
 
 constexpr std::int64_t kTickNs = 10'000'000;
+constexpr int kExtrapolatedTicks = 20 * 300 + 100;
 
 std::int64_t lf_ticksBetween(const SimJournalEntry& from, const SimJournalEntry& to) {
     return (to.timeNs - from.timeNs) / kTickNs;
@@ -38,7 +39,8 @@ protected:
     }
 
     // What the simulator saw of one aircraft that reported ten times a
-    // second for `seconds`, from creation to its removal.
+    // second for `seconds`, from creation to its removal (after at most 20
+    // dead-reckoned points of 3 s once its reports end).
     struct Life {
         std::uint32_t objectId = 0;
         std::vector<SimJournalEntry> journal;
@@ -60,7 +62,7 @@ protected:
                 const LiveAc* ac = harness->live(track.hexid);
                 return ac == nullptr || ac->simState == AcSimState::removingfromsim;
             },
-            seconds * 100 + 4000));
+            seconds * 100 + 4000 + kExtrapolatedTicks));
         // A second removal while the first is under way is refused.
         if (LiveAc* ac = harness->live(track.hexid)) {
             removeAircraftFromSim(*ac);
@@ -152,6 +154,8 @@ TEST_F(EngineRun, ATaxiingAircraftLikewise) {
     track.registration = "D-AIBB";
     track.type = "A320";
     track.airline = "DLH";
+    // Holding on the ground for one minute: 20 points.
+    harness->settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 1; });
     const Life life = live(track, 60);
     checkLife(life, track, "Lufthansa A320");
     EXPECT_EQ(eventsFrom(life, SPOILERS_SET, 11),
