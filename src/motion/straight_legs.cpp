@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <stdexcept>
 
 #include "engine/engine_state.h"
 #include "engine/geometry.h"
@@ -21,8 +22,8 @@ constexpr double kClimbChangePerTick = 0.001;
 constexpr double kTicksPerMinute = 6000.0;
 
 double lf_airTurnRatePerTick(std::uint32_t category) {
-    const double degPerS = category < kAirTurnRateDegPerS.size() ? kAirTurnRateDegPerS[category] : 8.0;
-    return degPerS * degreesToRadians / 100.0;
+    if (category >= kAirTurnRateDegPerS.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    return kAirTurnRateDegPerS[category] * degreesToRadians / 100.0;
 }
 
 // Ticks until the next point is due, at least the shortest leg.

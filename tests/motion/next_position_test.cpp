@@ -1,0 +1,387 @@
+// The next-position step on single aircraft, one leg at a time: points
+// dropped, dry streams extrapolated until the allowance is used up, legs
+// retimed within their limits, the leg speed an airborne aircraft needs, the
+// guard of the loop and the texts of what it throws.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "engine/user_position.h"
+#include "foundation/geodesy.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+
+#include "engine/engine_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr double kNmPerDegree = 60.0;
+
+class NextPosition : public EngineTest {
+protected:
+    // An active aircraft of the category at the front point of its stream.
+    static LiveAc& aircraft(std::deque<StreamPoint> stream, std::uint32_t category = Large,
+                            AcPhase phase = AcPhase::birth) {
+        LiveAc& ac = addLive(0x710000 + static_cast<std::uint32_t>(g_liveAircraft.size()), AcSimState::active, 20,
+                             std::move(stream));
+        ac.category = category;
+        if (phase != AcPhase::birth) ac.phase = phase;
+        ac.turnRateLimit = ac.turnRateRad = 0.07 * degreesToRadians;
+        return ac;
+    }
+    static StreamPoint at(double lat, double lon, std::int32_t tick, double speedKt, bool airborne,
+                          double altitudeFt = 0.0) {
+        StreamPoint p = point(lat, lon, airborne ? std::max(altitudeFt, 1000.0) : 0.0, airborne, tick);
+        p.groundSpeedKt = speedKt;
+        p.tasKt = airborne ? speedKt : 0.0;
+        return p;
+    }
+    // Plays the aircraft's points at their ticks until it is removed; the
+    // extrapolation counter after each step.
+    static std::vector<int> playUntilRemoved(LiveAc& ac, int maxSteps = 200) {
+        std::vector<int> counters;
+        for (int i = 0; i < maxSteps && ac.simState == AcSimState::active && !ac.stream.empty(); ++i) {
+            tickCount.store(std::max(tickCount.load(), ac.stream.front().playTick));
+            nextPosMain(ac);
+            counters.push_back(ac.extrapolationCount);
+        }
+        return counters;
+    }
+    static std::vector<int> countdown(int from) {
+        std::vector<int> out;
+        for (int i = from; i >= 1; --i) out.push_back(i);
+        out.push_back(-1);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(NextPosition, ATaxiPointHoldsForTheHoldingMinutesInThreeSecondSteps) {
+    harness->settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 2; });
+    LiveAc& ac = aircraft({at(50.0, 8.0, 0, 12.0, false)}, Large, AcPhase::taxi);
+    tickCount.store(70);
+    std::vector<std::int32_t> due;
+    std::vector<int> counters;
+    while (ac.simState == AcSimState::active && counters.size() < 100) {
+        tickCount.store(std::max(tickCount.load(), ac.stream.front().playTick));
+        nextPosMain(ac);
+        counters.push_back(ac.extrapolationCount);
+        if (ac.simState == AcSimState::active) {
+            due.push_back(ac.stream.front().playTick);
+            EXPECT_EQ(ac.stream.front().stationary, 1);
+        }
+    }
+    EXPECT_EQ(counters, countdown(40));
+    ASSERT_EQ(due.size(), 40u);
+    for (std::size_t i = 0; i < due.size(); ++i) EXPECT_EQ(due[i], 300 * std::int32_t(i + 1)) << i;
+    EXPECT_EQ(ac.simState, AcSimState::removingfromsim);
+    EXPECT_EQ(ac.motion.holding, 1);
+    EXPECT_EQ(ac.motion.holdingStartTick, 70);
+}
+
+TEST_F(NextPosition, AnAirborneStationaryNextPointRemovesAllButARotorcraft) {
+    for (const std::uint32_t category : {Large, Light, Rotorcraft}) {
+        // Within 1e-8 degrees counts as the same place.
+        LiveAc& ac = aircraft({at(50.0, 8.0, 0, 250.0, true), at(50.0 + 5e-9, 8.0, 500, 250.0, true)}, category,
+                              AcPhase::flying);
+        tickCount.store(100);
+        nextPosMain(ac);
+        if (category == Rotorcraft) {
+            EXPECT_EQ(ac.simState, AcSimState::active);
+            ASSERT_EQ(ac.stream.size(), 1u);
+            EXPECT_EQ(ac.stream.front().stationary, 1);
+            EXPECT_EQ(ac.stream.front().playTick, 500);  // hovers until the point is due
+            EXPECT_EQ(ac.motion.stepLat + ac.motion.stepLon, 0.0);
+        } else {
+            EXPECT_EQ(ac.simState, AcSimState::removingfromsim) << category;
+        }
+    }
+    // A hover whose point is overdue still lasts the shortest leg.
+    LiveAc& late = aircraft({at(50.0, 8.0, 0, 0.0, true), at(50.0, 8.0, 10, 0.0, true)}, Rotorcraft, AcPhase::flying);
+    tickCount.store(100);
+    nextPosMain(late);
+    EXPECT_EQ(late.stream.front().playTick, 125);
+}
+
+TEST_F(NextPosition, AnAirborneLegSlowerThanTwoKnotsRemovesTheAircraft) {
+    struct Row {
+        double nm;
+        std::int32_t ticks;
+        bool flies;
+    };
+    // 1.99 kt, 2.01 kt, 18 kt, 90 kt; a Rotorcraft may go as slowly as it likes.
+    const Row rows[] = {{0.01, 1810, false}, {0.01, 1790, true}, {0.01, 200, true}, {0.05, 200, true}};
+    for (const Row& r : rows) {
+        tickCount.store(0);
+        LiveAc& ac = aircraft({at(50.0, 8.0, 0, 250.0, true), at(50.0 + r.nm / kNmPerDegree, 8.0, r.ticks, 250.0, true)},
+                              Large, AcPhase::flying);
+        nextPosMain(ac);
+        EXPECT_EQ(ac.simState == AcSimState::active, r.flies) << r.nm << " NM in " << r.ticks;
+    }
+    LiveAc& heli = aircraft({at(50.0, 8.0, 0, 1.0, true), at(50.0 + 0.001 / kNmPerDegree, 8.0, 2000, 1.0, true)},
+                            Rotorcraft, AcPhase::flying);
+    nextPosMain(heli);
+    EXPECT_EQ(heli.simState, AcSimState::active);
+}
+
+TEST_F(NextPosition, TakeoffPointsThatWouldForceAFarTooSlowLegAreDropped) {
+    struct Row {
+        std::uint32_t category;
+        AcPhase phase;
+        std::int32_t phaseAge;  // ticks since the phase began
+        double frontKt;
+        bool dropped;
+    };
+    const Row rows[] = {
+        {Large, AcPhase::takeoff, 100, 150.0, true},   // needs 29 kt
+        {Large, AcPhase::takeoff, 100, 100.0, false},  // front below 120 kt: trusted
+        {Light, AcPhase::takeoff, 100, 60.0, true},
+        {Large, AcPhase::flying, 2000, 150.0, true},   // just after the takeoff
+        {Large, AcPhase::flying, 3500, 150.0, false},  // long after it
+    };
+    for (const Row& r : rows) {
+        tickCount.store(10000);
+        const LaLo ahead = gf_destinationPoint({50.0, 8.0}, {0.0, 300.0 * feetPerMetre});
+        LiveAc& ac = aircraft({at(50.0, 8.0, 10000, r.frontKt, true), at(ahead.lat, ahead.lon, 12000, r.frontKt, true),
+                               at(ahead.lat + 0.1, ahead.lon, 15000, r.frontKt, true)},
+                              r.category, r.phase);
+        ac.prevPhase = AcPhase::takeoff;
+        ac.phaseStartTick = static_cast<std::uint32_t>(10000 - r.phaseAge);
+        nextPosMain(ac);
+        SCOPED_TRACE(::testing::Message() << gf_acPhaseName(r.phase) << " " << r.frontKt);
+        EXPECT_EQ(ac.motion.takeoffSpeedUp, r.dropped ? 1 : 0);
+        EXPECT_EQ(ac.stream.front().lat == ahead.lat, !r.dropped);
+    }
+}
+
+TEST_F(NextPosition, ALightTakeoffRollPassesAPointItIsAlmostOn) {
+    for (const double afterM : {50.0, 20.0}) {
+        const LaLo next = gf_destinationPoint({50.0, 8.0}, {0.0, 10.0 * feetPerMetre});
+        const LaLo after = gf_destinationPoint({50.0, 8.0}, {0.0, afterM * feetPerMetre});
+        LiveAc& ac = aircraft({at(50.0, 8.0, 0, 40.0, false), at(next.lat, next.lon, 100, 45.0, false),
+                               at(after.lat, after.lon, 200, 50.0, false)},
+                              Light, AcPhase::takeoff_roll);
+        ac.pose.trueAirspeed = 40.0;
+        ac.pose.heading = 0.0;
+        tickCount.store(0);
+        nextPosMain(ac);
+        EXPECT_EQ(ac.stream.front().lat, afterM > 30.0 ? after.lat : next.lat) << afterM;
+    }
+}
+
+TEST_F(NextPosition, ExtrapolationBudgetByPhaseSpeedAndRange) {
+    harness->settings([](SettingsSnapshot& s) {
+        s.RANGE = 40.0;
+        s.LIGHT_AIRCRAFT = 1;
+        s.TWO_PROPS = 0;
+        s.HELICOPTERS = 0;
+    });
+    struct Row {
+        std::uint32_t category;
+        AcPhase phase;
+        double speedKt;
+        double userNm;  // north of the aircraft; NaN: the user's position is not known
+        int budget;
+    };
+    const double unknown = std::numeric_limits<double>::quiet_NaN();
+    const Row rows[] = {
+        {Light, AcPhase::flying, 20.0, unknown, 0},  {Light, AcPhase::flying, 30.0, unknown, 20},
+        {Light, AcPhase::flying, 30.0, 39.4, 20},    {Light, AcPhase::flying, 30.0, 39.6, 0},
+        {Large, AcPhase::flying, 69.0, 10.0, 0},     {Large, AcPhase::flying, 70.0, 10.0, 20},
+        {Rotorcraft, AcPhase::flying, 0.0, 10.0, 0},  // helicopters are off
+        {TwoProps, AcPhase::landing, 100.0, 10.0, 0},  // two-props are off
+        {Large, AcPhase::landing_roll, 5.0, 100.0, 20}, {Large, AcPhase::parked, 0.0, 100.0, 1},
+        {Large, AcPhase::pushing_back, 5.0, 1.0, 0},  {Large, AcPhase::pushed_back, 0.0, 1.0, 60},
+    };
+    for (const Row& r : rows) {
+        LiveAc& ac = aircraft({at(50.0, 8.0, 0, r.speedKt, r.phase == AcPhase::flying)}, r.category, r.phase);
+        UserAircraftState user;
+        if (!std::isnan(r.userNm)) {
+            user.latitude = 50.0 + r.userNm / kNmPerDegree;
+            user.longitude = 8.0;
+        }
+        gf_publishUserAircraftState(user);
+        EXPECT_EQ(extrapolationBudget(ac), r.budget) << r.category << " " << gf_acPhaseName(r.phase) << " " << r.speedKt
+                                                     << " kt, user " << r.userNm;
+    }
+    harness->settings([](SettingsSnapshot& s) { s.HELICOPTERS = 1; });
+    EXPECT_EQ(extrapolationBudget(aircraft({at(50.0, 8.0, 0, 0.0, true)}, Rotorcraft, AcPhase::flying)), 20);
+    // The user just across the 180th meridian is 6 NM away, not most of the
+    // globe.
+    UserAircraftState user;
+    user.latitude = 0.0;
+    user.longitude = -179.95;
+    gf_publishUserAircraftState(user);
+    EXPECT_EQ(extrapolationBudget(aircraft({at(0.0, 179.95, 0, 250.0, true)}, Large, AcPhase::flying)), 20);
+}
+
+TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
+    // The landing roll slows by a rate taken from the speed before each step.
+    LiveAc& roll = aircraft({at(50.0, 8.0, 0, 100.0, false)}, Large, AcPhase::landing_roll);
+    std::vector<double> speeds;
+    for (int i = 0; i < 11; ++i) {
+        extrapolateStreamPoint(roll, 20);
+        speeds.push_back(roll.stream.back().groundSpeedKt);
+    }
+    EXPECT_EQ(speeds, (std::vector<double>{85, 70, 58, 46, 34, 26.5, 19, 11.5, 4, 0, 0}));
+    EXPECT_EQ(roll.stream.back().stationary, 1);
+    EXPECT_EQ(roll.stream.back().playTick, 3300);
+
+    struct Row {
+        AcPhase phase;
+        bool airborne;
+        double speedKt;
+        int budget;
+        double newSpeedKt;
+        double verticalSpeed;  // NaN: unchanged (0)
+        double climbFt;
+    };
+    const double same = std::numeric_limits<double>::quiet_NaN();
+    const Row rows[] = {
+        {AcPhase::takeoff_roll, false, 50.0, 20, 62.0, same, 0.0},
+        {AcPhase::takeoff_roll, false, 134.0, 20, 140.0, 600.0, 0.0},
+        {AcPhase::takeoff_roll, false, 150.0, 20, 156.0, 1200.0, 0.0},
+        {AcPhase::takeoff_roll, false, 178.0, 20, 180.0, 2400.0, 0.0},
+        {AcPhase::flying, true, 200.0, 20, 180.0, same, 0.0},
+        {AcPhase::landing, true, 200.0, 4, 188.0, -633.65, -31.6825},
+        {AcPhase::landing, true, 200.0, 3, 200.0, -633.65, -31.6825},
+        {AcPhase::takeoff, true, 200.0, 20, 180.0, 1500.0, 75.0},
+    };
+    for (const Row& r : rows) {
+        LiveAc& ac = aircraft({at(50.0, 8.0, 1000, r.speedKt, r.airborne, 2000.0)}, Large, r.phase);
+        ac.onGround = r.airborne ? 0 : 1;
+        ac.pose.heading = pi / 2.0;
+        extrapolateStreamPoint(ac, r.budget);
+        const StreamPoint& p = ac.stream.back();
+        SCOPED_TRACE(::testing::Message() << gf_acPhaseName(r.phase) << " " << r.speedKt);
+        EXPECT_DOUBLE_EQ(p.groundSpeedKt, r.newSpeedKt);
+        EXPECT_EQ(p.verticalSpeed, std::isnan(r.verticalSpeed) ? 0.0 : r.verticalSpeed);
+        EXPECT_NEAR(p.altitudeFt - ac.stream.front().altitudeFt, r.climbFt, 1e-9);
+        EXPECT_EQ(p.playTick, 1300);
+        EXPECT_EQ(p.stationary, 0);
+        // Three seconds along the heading at the new speed.
+        EXPECT_NEAR(gf_distanceNm({50.0, 8.0}, {p.lat, p.lon}), r.newSpeedKt * 3.0 / 3600.0, 1e-9);
+        EXPECT_NEAR(gf_bearing({50.0, 8.0}, {p.lat, p.lon}), pi / 2.0, 1e-4);
+        EXPECT_EQ(ac.extrapolationCount, r.budget);
+    }
+    // A parked aircraft gets one point a week ahead and is checked at its stand again.
+    LiveAc& parked = aircraft({at(50.0, 8.0, 1000, 0.0, false)}, Large, AcPhase::parked);
+    parked.motion.atStandCheck = 1;
+    extrapolateStreamPoint(parked, 1);
+    EXPECT_EQ(parked.stream.back().playTick, 1000 + 60480000);
+    EXPECT_EQ(parked.stream.back().stationary, 1);
+    EXPECT_EQ(parked.motion.atStandCheck, 0);
+}
+
+TEST_F(NextPosition, ASlowLightAircraftFliesAllTwentyExtrapolatedPoints) {
+    LiveAc& ac = aircraft({at(50.0, 8.0, 0, 25.0, true)}, Light, AcPhase::flying);
+    ac.pose.heading = 0.0;
+    const std::vector<int> counters = playUntilRemoved(ac);
+    EXPECT_EQ(counters, countdown(20));
+    // The slowest of them was still above the airborne minimum.
+    EXPECT_NEAR(ac.stream.back().groundSpeedKt, 25.0 * std::pow(0.9, 20), 1e-9);
+    EXPECT_GT(ac.stream.back().groundSpeedKt, kMinAirborneLegKt);
+}
+
+TEST_F(NextPosition, RetimingStaysWithinItsLimitsAndMovesLaterPointsOnlyWhenReached) {
+    struct Row {
+        int ticks;
+        std::int32_t expected;
+        std::int32_t secondAfter;  // the point after it
+    };
+    // now 1000; the next point reported for 1500, the one after it 1600.
+    const Row rows[] = {
+        {100, 1100, 1600}, {-5000, 1001, 1600}, {550, 1550, 1600},
+        {600, 1600, 1700},  // reaches the point after it: both move 100 later
+        {10000, 2400, 2500},
+    };
+    for (const Row& r : rows) {
+        LiveAc& ac = aircraft({at(50.0, 8.0, 900, 250.0, true), at(50.1, 8.0, 1500, 250.0, true),
+                               at(50.2, 8.0, 1600, 250.0, true)});
+        tickCount.store(1000);
+        retimeNextPoint(ac, r.ticks);
+        EXPECT_EQ(ac.stream[1].playTick, r.expected) << r.ticks;
+        EXPECT_EQ(ac.stream[2].playTick, r.secondAfter) << r.ticks;
+    }
+    // Tight limits still never put the point before now + 1.
+    LiveAc& tight = aircraft({at(50.0, 8.0, 0, 250.0, true), at(50.1, 8.0, 10, 250.0, true)});
+    tickCount.store(1000);
+    retimeNextPoint(tight, 100);
+    EXPECT_EQ(tight.stream[1].playTick, 1001);
+    // While extrapolating the 3 s spacing stays.
+    tight.extrapolationCount = 5;
+    retimeNextPoint(tight, 100);
+    EXPECT_EQ(tight.stream[1].playTick, 1001);
+}
+
+TEST_F(NextPosition, AFarNextPointSaturatesItsTicksAndKeepsTheLimits) {
+    // Half the globe at just over 1 kt is about 3.9e9 ticks: saturated, the
+    // point moves as late as its limit allows (not wrapped to a negative
+    // count that would pull it forward).
+    const std::int32_t last = std::numeric_limits<std::int32_t>::max();
+    for (const auto& [reported, expected] : {std::pair{3000, 3900}, std::pair{last - 100, last}}) {
+        const std::int32_t now = reported - 2000;
+        LiveAc& ac = aircraft({at(50.0, 8.0, now, 1.001, true), at(-50.0, -172.0, reported, 0.0, true)}, Large,
+                              AcPhase::flying);
+        tickCount.store(now);
+        nextPosMain(ac);
+        ASSERT_EQ(ac.simState, AcSimState::active);
+        EXPECT_EQ(ac.stream.front().playTick, expected) << reported;
+    }
+}
+
+TEST_F(NextPosition, TheGuardEndsALoopThatKeepsErasingPoints) {
+    std::deque<StreamPoint> stream{at(50.0, 8.0, 0, 250.0, true)};
+    for (int i = 1; i <= 40; ++i) {
+        StreamPoint p = at(50.0 + i * 0.01, 8.0, i * 100, 250.0, true);
+        p.stationary = 1;
+        stream.push_back(p);
+    }
+    LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+    nextPosMain(ac);
+    EXPECT_EQ(ac.simState, AcSimState::removingfromsim);
+    const std::string log = newLogLines();
+    EXPECT_THAT(log, HasSubstr("==> nextPosMain: guard exceeded KLM1234  PH-BXA"));
+    EXPECT_THAT(log, HasSubstr(", sz:9, fs:flying, st:active\n"));
+}
+
+TEST_F(NextPosition, WhatGoesWrongInsideIsRethrownWithTheAircraft) {
+    LiveAc& ac = aircraft({at(50.0, 8.0, 0, 250.0, true), at(50.1, 8.0, 2000, 250.0, true)}, 7, AcPhase::flying);
+    try {
+        nextPosMain(ac);
+        FAIL() << "nothing thrown";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::StartsWith("nextPosMain: invalid unordered_map<K, T> key KLM1234  PH-BXA"));
+        EXPECT_THAT(e.what(), ::testing::EndsWith(", sz:2, fs:flying, st:active"));
+    }
+}
+
+TEST_F(NextPosition, LegSpeedFromTheReportedSpeeds) {
+    struct Row {
+        AcPhase phase;
+        double a, b;
+        double expected;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // With both speeds unusable: 0.1 NM over 200 ticks is 180 kt.
+    const Row rows[] = {
+        {AcPhase::flying, 100.0, 140.0, 120.0}, {AcPhase::flying, 100.0, 0.0, 100.0},
+        {AcPhase::flying, 0.0, 140.0, 140.0},   {AcPhase::flying, 0.0, 0.0, 180.0},
+        {AcPhase::flying, nan, nan, 180.0},     {AcPhase::takeoff_roll, 0.0, 1.0, 1.0},
+        {AcPhase::landing_roll, 0.0, 30.0, 15.0}, {AcPhase::flying, 0.5, 0.5, 1.0},
+    };
+    for (const Row& r : rows) {
+        LiveAc& ac = aircraft({at(50.0, 8.0, 0, r.a, true), at(50.0 + 0.1 / kNmPerDegree, 8.0, 200, r.b, true)},
+                              Large, r.phase);
+        EXPECT_NEAR(groundSpeedForNextLeg(ac), r.expected, 1e-6) << r.a << " " << r.b;
+    }
+}

@@ -1,0 +1,302 @@
+#pragma once
+// Aircraft motion end to end, headless: scripted traffic runs through the
+// engine, the simulator link and the simulator model (the engine harness, on
+// its fake clocks); every tick's pose of every active aircraft is recorded,
+// with the motion context it was computed in, beside the poses the simulator
+// received (its time-stamped journal). A smoothness checker reads the
+// recordings and returns what it finds; a plot writer draws them.
+//
+// No test framework is used here: the harness runs and records, the checker
+// returns findings, and the tests assert on them.
+//
+// Typical test (inside a fixture with a fresh working folder and Log.txt,
+// e.g. LogFileTest):
+//     MotionHarness h;                                  // engine, model, liveries, connected
+//     Route route(0xABC001, {50.0, 8.0}, 90.0, 250.0, 5000.0, true);
+//     route.straight(60).turn(-120, 40).straight(60);  // a turn to the left
+//     h.add(route, 2.0);                                // a report every 2 s
+//     h.runUntilGone(route.hexid(), 20000);
+//     const MotionCheckResult r = SmoothnessChecker{}.check(*h.record(route.hexid()));
+//     EXPECT_TRUE(r.findings.empty()) << r.summary();
+//     h.writePlot("turn_left");                         // <build>/.../motion_plots/turn_left.svg
+//
+// Tick numbers are engine ticks (tickCount) of 10 ms. A report scheduled at
+// tick t is posted at t with the feed's 30 s delay, so the aircraft plays it
+// at t + 3000.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/records.h"
+#include "feed/records.h"
+#include "foundation/lalo.h"
+#include "simlink/sim_link.h"
+#include "support/engine_harness.h"
+
+namespace tavo::test {
+
+// ---------------------------------------------------------------------------
+// Scripted streams
+
+// The path of one aircraft, built segment by segment from a start state and
+// sampled into reports. Turns are at constant rate, speed and climb changes
+// linear; the state at any second is integrated in 0.1 s steps.
+class Route {
+public:
+    struct State {
+        LaLo position{};
+        double headingDeg = 0.0;
+        double speedKt = 0.0;
+        double altitudeFt = 0.0;
+        double verticalSpeedFpm = 0.0;
+    };
+
+    Route(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt, double altitudeFt, bool airborne);
+
+    // Who reports it (defaults: "KLM1234", "PH-BXA", B738 of KLM).
+    Route& identity(std::string callsign, std::string registration, std::string type, std::string airline);
+
+    Route& straight(double seconds);
+    // Turns by `byDeg` (positive to the right) at a constant rate over the time.
+    Route& turn(double byDeg, double seconds);
+    // Climbs (or descends) at this vertical speed from here on.
+    Route& climb(double verticalSpeedFpm);
+    // Changes the speed linearly to `speedKt` over the time, going straight.
+    Route& speedTo(double speedKt, double seconds);
+
+    std::uint32_t hexid() const { return hexid_; }
+    bool airborne() const { return airborne_; }
+    double duration() const;
+    State at(double seconds) const;
+    // The report `seconds` after the first one.
+    TrafficRecord reportAt(double seconds) const;
+    // Reports every `everySeconds` from 0 up to the end of the route; the
+    // stream runs dry after the last one.
+    std::vector<TrafficRecord> reports(double everySeconds) const;
+
+private:
+    struct Segment {
+        double seconds = 0.0;
+        double turnRateDegPerS = 0.0;
+        double accelerationKtPerS = 0.0;
+        double verticalSpeedFpm = 0.0;
+    };
+    const std::vector<State>& lf_samples() const;
+
+    std::uint32_t hexid_ = 0;
+    std::string callsign_ = "KLM1234";
+    std::string registration_ = "PH-BXA";
+    std::string type_ = "B738";
+    std::string airline_ = "KLM";
+    State start_;
+    bool airborne_ = false;
+    double verticalSpeedFpm_ = 0.0;
+    std::vector<Segment> segments_;
+    mutable std::vector<State> samples_;  // every 0.1 s, built on first use
+};
+
+// ---------------------------------------------------------------------------
+// Recordings
+
+// One tick of one active aircraft: the pose the engine computed (and staged
+// when finite) and the motion context it was computed in.
+struct MotionSample {
+    std::int32_t tick = 0;
+    AiPose pose{};
+    AcPhase phase = AcPhase::birth;
+    AcPhase prevPhase = AcPhase::birth;
+    bool onGround = false;
+    // A new leg was planned in this tick (before the pose moved).
+    bool legStart = false;
+    // The speed the current leg needs (kt): the largest of the straight
+    // distance over the time to the point, the per-tick step and a speed
+    // profile's top speed.
+    double legSpeedKt = 0.0;
+    bool profiled = false;  // the pose was played from a speed profile
+    double turnRateRad = 0.0;
+    double heightAboveGroundFt = 0.0;
+    std::uint32_t flareStage = 0;
+    bool takeoffRunwayMatched = false;
+    double takeoffRunwayHeadingRad = 0.0;
+};
+
+// The aircraft reached a stream point (the next-position step ran).
+struct PointArrival {
+    std::int32_t tick = 0;     // when the step ran
+    std::int32_t dueTick = 0;  // the point's play tick
+    double missM = 0.0;        // distance from the pose to the point
+    bool stationary = false;
+    bool first = false;  // the first step of the aircraft's life (activation)
+};
+
+// A pose the simulator received, from its journal.
+struct ReceivedPose {
+    std::int64_t timeNs = 0;
+    double engineTick = 0.0;  // the engine time it shows (interpolated 20 ms back)
+    AiPose pose{};
+};
+
+struct AircraftRecord {
+    std::uint32_t hexid = 0;
+    std::string callsign;
+    std::uint32_t category = 0;
+    std::uint32_t objectId = 0;  // the last object the aircraft had
+    std::vector<MotionSample> samples;
+    std::vector<PointArrival> arrivals;
+    std::vector<StreamPoint> reported;  // positions of the scheduled reports
+    std::vector<ReceivedPose> received;  // filled by MotionHarness::collectReceived
+};
+
+// ---------------------------------------------------------------------------
+// The harness
+
+class MotionHarness {
+public:
+    // Installs the default liveries plus a Light (C172), a Heavy (B77W) and a
+    // Rotorcraft (EC35) one, switches the three categories on and connects.
+    explicit MotionHarness(EngineHarness::Options options = {});
+    ~MotionHarness();
+    MotionHarness(const MotionHarness&) = delete;
+    MotionHarness& operator=(const MotionHarness&) = delete;
+
+    EngineHarness& engine() { return *engine_; }
+
+    // Schedules the route's reports, every `everySeconds`, the first at
+    // `fromTick`. Reports of all routes due at one tick go in one batch: the
+    // feed hands over whole snapshots, and a newer batch replaces one the
+    // engine has not taken yet.
+    void add(const Route& route, double everySeconds, std::int32_t fromTick = 0);
+
+    // Ticks, recording after each.
+    void run(int ticks);
+    // Ticks until `done` holds (checked before each tick); false when it
+    // still does not after `maxTicks`.
+    bool runUntil(const std::function<bool()>& done, int maxTicks);
+    // Ticks until the aircraft was active and has left the live list.
+    bool runUntilGone(std::uint32_t hexid, int maxTicks);
+
+    // Called for every aircraft after every tick, before the sample is taken
+    // (tests inject faults here; the engine goes on from what it leaves).
+    void afterTick(std::function<void(LiveAc&)> hook) { afterTick_ = std::move(hook); }
+
+    // The recording of the aircraft, nullptr when it never became active.
+    // Received poses are collected from the model's journal on every call.
+    const AircraftRecord* record(std::uint32_t hexid);
+    std::vector<const AircraftRecord*> records();
+
+    // Writes the plot of every recording as `name`.svg into the plot folder
+    // and returns its path.
+    std::filesystem::path writePlot(const std::string& name);
+
+private:
+    void lf_record();
+    void lf_collectReceived(AircraftRecord& r) const;
+
+    std::unique_ptr<EngineHarness> engine_;
+    std::map<std::uint32_t, AircraftRecord> records_;
+    std::map<std::int32_t, std::vector<TrafficRecord>> batches_;
+    std::function<void(LiveAc&)> afterTick_;
+    // Per aircraft: the speed of its current leg and the tick it began.
+    std::map<std::uint32_t, double> legSpeedKt_;
+    std::map<std::uint32_t, std::int32_t> legStartTick_;
+};
+
+// ---------------------------------------------------------------------------
+// The smoothness checker
+
+enum class MotionCheck {
+    Finite,                // all eight pose values finite
+    AngleRange,            // pitch and bank within +-pi/2
+    HeadingRange,          // heading in [0, 2 pi)
+    PositionStep,          // |step| <= 1.25 x max(leg speed, TAS) x 0.01 s + 0.05 m
+    PointReached,          // the point reached within 0.5 m at its play tick
+    GroundTurnRate,        // |heading change| <= 1.2 x turnRateRad a tick
+    AirTurnRate,           // within the category's turn rate a tick
+    BankLimit,             // |bank| <= maxBankAngle
+    ClimbChange,           // per-tick climb changes by at most 0.001 ft a tick
+    ProfileJoin,           // profiled legs of a phase join within 0.5 kt
+    TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
+    PushbackHeading,       // no heading change while pushing back
+};
+inline constexpr int kMotionCheckCount = 12;
+const char* gf_motionCheckName(MotionCheck check);
+
+struct MotionFinding {
+    std::uint32_t hexid = 0;
+    double tick = 0.0;  // engine tick (fractional for received poses)
+    MotionCheck check = MotionCheck::Finite;
+    bool received = false;  // found in the poses the simulator received
+    double value = 0.0;
+    double limit = 0.0;
+    std::string text() const;
+};
+
+// A stretch of ticks where a check does not apply, with the reason.
+struct MotionExemption {
+    MotionCheck check = MotionCheck::Finite;
+    std::uint32_t hexid = 0;  // 0: every aircraft
+    std::int32_t fromTick = 0;
+    std::int32_t toTick = 0;  // inclusive
+    std::string name;
+};
+
+struct MotionCheckResult {
+    std::vector<MotionFinding> findings;
+    // How many ticks (or received intervals) each check judged, and how many
+    // times each exemption spared one.
+    std::map<MotionCheck, std::size_t> judged;
+    std::map<std::string, std::size_t> exempted;
+    bool has(MotionCheck check) const;
+    std::size_t count(MotionCheck check) const;
+    // One line per finding (at most 20), for a failing test's message.
+    std::string summary() const;
+};
+
+// Judges recordings tick by tick. Built-in exemptions, by name:
+//   "activation"        the first next-position step of an aircraft's life
+//                       (its first point is reached when it appears, not at
+//                       its play tick);
+//   "shorter than the shortest leg"
+//                       a point due less than 25 ticks after its leg began:
+//                       the leg is played as 25 ticks and the next one starts
+//                       when the point is due, short of it;
+//   "lift-off/touchdown" heading rates and the climb on the ticks where the
+//                       aircraft leaves or meets the ground;
+//   "gap"               no rate is judged across ticks where the aircraft
+//                       was not recorded.
+// Further exemptions are added where a Part allows a discontinuity.
+class SmoothnessChecker {
+public:
+    SmoothnessChecker& exempt(MotionExemption exemption);
+    MotionCheckResult check(const AircraftRecord& record) const;
+    // The engine's poses and the received ones.
+    MotionCheckResult checkAll(const AircraftRecord& record) const;
+
+private:
+    void lf_checkSamples(const AircraftRecord& r, MotionCheckResult& out) const;
+    void lf_checkReceived(const AircraftRecord& r, MotionCheckResult& out) const;
+    bool lf_exempt(MotionCheck check, std::uint32_t hexid, std::int32_t tick, MotionCheckResult& out) const;
+    std::vector<MotionExemption> exemptions_;
+};
+
+// The largest heading change a tick of the category in the air (radians).
+double gf_checkerAirTurnRate(std::uint32_t category);
+
+// ---------------------------------------------------------------------------
+// Plots
+
+// The folder plots go to: $TAVO_PLOT_DIR, else "motion_plots" beside the
+// running program (inside the build folder). Created when missing.
+std::filesystem::path gf_motionPlotFolder();
+
+// One panel per recording: the reported points, the engine's track and the
+// received track, on a flat projection of its own; findings marked.
+void gf_writeMotionPlot(const std::filesystem::path& file, const std::vector<const AircraftRecord*>& records,
+                        const std::vector<MotionFinding>& findings = {});
+
+}  // namespace tavo::test
