@@ -1,6 +1,5 @@
 // Reference speeds by category and mode, the phase change with its history
-// and what entering or leaving landing clears, the reset of the motion path,
-// and the stream questions.
+// and what entering or leaving landing clears, and the stream questions.
 
 #include <gtest/gtest.h>
 
@@ -110,30 +109,6 @@ TEST_F(FlightPhases, APhaseChangeShiftsTheHistoryAndLandingClearsItsState) {
     setFlightPhase(ac, AcPhase::parked);
     EXPECT_EQ(ac.arrivingHere, 0);
     EXPECT_EQ(ac.phaseStartTick, 5000u);
-}
-
-TEST_F(FlightPhases, ResetMotionPathInvalidatesBothPaths) {
-    MotionPath path;
-    CurvedLegInput in;
-    in.start = {50.0, 8.0, 0.0};
-    in.control = {50.001, 8.0, 0.0};
-    in.end = {50.001, 8.001, 1.0};
-    buildCurvedLeg(path.curve, in);
-    path.turn.status = GroundTurnStatus::None;
-    path.turn.totalLength = 80.0;
-    path.progress = 0.4;
-    path.progressStep = 0.01;
-    ASSERT_FALSE(std::isnan(path.curve.controlEast));
-    resetMotionPath(path);
-    EXPECT_TRUE(std::isnan(path.curve.startTime) && std::isnan(path.curve.endTime) &&
-                std::isnan(path.curve.controlEast) && std::isnan(path.curve.controlNorth));
-    EXPECT_EQ(path.curve.arc[64], 0.0);
-    EXPECT_EQ(path.turn.status, GroundTurnStatus::InvalidInput);
-    EXPECT_EQ(path.turn.totalLength, 0.0);
-    EXPECT_EQ(path.progress + path.progressStep, 0.0);
-    EXPECT_FALSE(sampleCurvedLeg(path.curve, 0.5).valid);
-    // A fresh path is as invalid as a reset one.
-    EXPECT_TRUE(std::isnan(MotionPath{}.curve.controlEast));
 }
 
 TEST_F(FlightPhases, StreamQuestions) {

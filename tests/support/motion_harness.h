@@ -23,6 +23,14 @@
 // Tick numbers are engine ticks (tickCount) of 10 ms. A report scheduled at
 // tick t is posted at t with the feed's 30 s delay, so the aircraft plays it
 // at t + 3000.
+//
+// What a sample knows of its tick is filled in MotionHarness::lf_record (and,
+// for the leg, where the next-position step is wrapped); a check that needs
+// more of the motion state adds a field to MotionSample there. Where a motion
+// rule allows a discontinuity (a rotation, a flare stage, a snap to the
+// runway), the checker gets a built-in exemption named after it, recognised
+// from the samples, or a test passes a MotionExemption for the stretch; the
+// result counts every exemption used, so a test can assert that one applied.
 
 #include <cstdint>
 #include <filesystem>
