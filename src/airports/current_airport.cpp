@@ -88,6 +88,12 @@ void gf_clearParkAirports() {
     l_parkAirports.clear();
 }
 
+std::optional<std::pair<IcaoCode, LaLo>> gf_currentParkAirportPosition() {
+    std::shared_lock lock(l_parkAirportMutex);
+    if (l_parkAirports.empty()) return std::nullopt;
+    return std::pair{l_parkAirports.front().icao, l_parkAirports.front().position};
+}
+
 std::optional<std::string> gf_getParkAirportUserStand() {
     std::shared_lock lock(l_parkAirportMutex);
     if (l_parkAirports.empty()) return std::nullopt;

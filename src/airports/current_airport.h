@@ -6,6 +6,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "airports/airports_list.h"
@@ -30,6 +31,8 @@ bool gf_isNearCurrentAirport(const LaLo& position);
 // The current park airport (the front of the park airports) and its user stand.
 void gf_makeCurrentParkAirport(const IcaoCode& icao, const LaLo& position);
 void gf_clearParkAirports();
+// The current park airport's code and position, when there is one.
+std::optional<std::pair<IcaoCode, LaLo>> gf_currentParkAirportPosition();
 std::optional<std::string> gf_getParkAirportUserStand();
 // The user stand recorded for the park airport with that code (current or
 // not); nothing when there is no such park airport or its stand is empty.

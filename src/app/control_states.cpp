@@ -40,7 +40,9 @@ namespace fs = std::filesystem;
 std::mutex l_clockMutex;
 ShellWaitClock l_clock;
 
-ShellWaitClock lf_clock() {
+}  // namespace
+
+ShellWaitClock gf_shellWaitClock() {
     ShellWaitClock clock;
     {
         std::lock_guard lock(l_clockMutex);
@@ -50,6 +52,8 @@ ShellWaitClock lf_clock() {
     if (!clock.sleepUntil) clock.sleepUntil = [](auto t) { std::this_thread::sleep_until(t); };
     return clock;
 }
+
+namespace {
 
 void lf_enable(const GuiControl& control, bool enable) { gf_enableControl(control.controlId, enable); }
 
@@ -196,7 +200,7 @@ void gf_showLiveAircraftCounts() {
 
 void lf_waitForFirstTraffic() {
     using namespace std::chrono_literals;
-    const ShellWaitClock clock = lf_clock();
+    const ShellWaitClock clock = gf_shellWaitClock();
     const auto deadline = clock.now() + 15s;
     for (;;) {
         const std::int64_t trafficTime =

@@ -66,3 +66,5 @@ struct ShellWaitClock {
     std::function<void(std::chrono::steady_clock::time_point)> sleepUntil;
 };
 void gf_setShellWaitClock(ShellWaitClock clock);
+// The clock in use, both members set.
+ShellWaitClock gf_shellWaitClock();
