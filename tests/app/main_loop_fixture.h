@@ -1,11 +1,11 @@
 #pragma once
 // The main loop and the start paths on the open main window: a shell wait
-// clock that only the test moves, the engine and the planner as recording
-// fakes of the neighbour services, empty engine lists, and the simulator
-// link's flags put back.
+// clock that only the test moves, the engine, the planner and the scan as
+// recording fakes of the neighbour services, and empty engine lists.
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -22,6 +22,7 @@
 #include "engine/engine_state.h"
 #include "engine/mailbox.h"
 #include "engine/stands.h"
+#include "simlink/sim_link_internal.h"
 #include "support/stand_table.h"
 
 namespace tavo::test {
@@ -29,8 +30,8 @@ namespace tavo::test {
 using SteadyTime = std::chrono::steady_clock::time_point;
 using namespace std::chrono_literals;
 
-// Waits take no time unless realSleep is set; each sleep is recorded and may
-// move the clock further (oversleep) or do something while it "sleeps".
+// Sleeps move the clock to their end at once (and take realSleep of real
+// time); duringSleep runs in each.
 struct FakeShellClock {
     std::atomic<std::int64_t> nowNs{std::chrono::nanoseconds(1000h).count()};
     std::chrono::milliseconds realSleep{0};
@@ -38,17 +39,32 @@ struct FakeShellClock {
     std::atomic<int> sleeps{0};
 
     SteadyTime now() const { return SteadyTime(std::chrono::nanoseconds(nowNs.load())); }
-    void set(SteadyTime t) { nowNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count()); }
     void advance(std::chrono::nanoseconds by) { nowNs.fetch_add(by.count()); }
     void install() {
         gf_setShellWaitClock({[this] { return now(); }, [this](SteadyTime until) {
                                   ++sleeps;
-                                  if (now() < until) set(until);
+                                  if (now() < until) advance(until - now());
                                   if (duringSleep) duringSleep(until);
-                                  if (realSleep.count() > 0) std::this_thread::sleep_for(realSleep);
+                                  std::this_thread::sleep_for(realSleep);
                               }});
     }
 };
+
+// The user aircraft as the simulator link keeps it (through its position
+// handler) and as the engine publishes it.
+inline void placeUser(bool onGround, double agl = 0) {
+    UserAircraftState state;
+    state.latitude = 50.03;
+    state.longitude = 8.57;
+    state.altitudeAboveGround = agl;
+    constexpr std::size_t kDataOffset = 40;  // the reply's header, then the record
+    alignas(SIMCONNECT_RECV_SIMOBJECT_DATA) std::array<unsigned char, kDataOffset + sizeof(state)> reply{};
+    std::memcpy(reply.data() + kDataOffset, &state, sizeof(state));
+    gf_resetUserAircraft();
+    gf_onUserPosition(reinterpret_cast<const SIMCONNECT_RECV_SIMOBJECT_DATA*>(reply.data()), DWORD(reply.size()));
+    g_userOnGround.store(onGround);
+    gf_publishUserAircraftState(state);
+}
 
 class MainLoopTest : public CommandTest {
 protected:
@@ -57,7 +73,10 @@ protected:
         clock.install();
         clearEngine();
         NeighbourServices s = gf_realNeighbourServices();
-        auto note = [this](std::string name) { return [this, name] { calls.push_back(name); }; };
+        auto note = [this](std::string name) { return [this, name](auto&&...) { calls.push_back(name); }; };
+        auto noteArg = [this](std::string name) {
+            return [this, name](auto value) { calls.push_back(fmt::format("{} {}", name, value)); };
+        };
         s.handleAddingStack = [this] {
             calls.push_back("tick");
             if (onEngineTick) onEngineTick();
@@ -66,36 +85,28 @@ protected:
         s.runParkedAcSchedule = note("schedule");
         s.listActiveLiveAc = [this] { return liveList; };
         s.writeTrafficDump = note("dump");
-        s.removeLiveAircraftCategory = [this](std::uint32_t c) { calls.push_back(fmt::format("category {}", c)); };
-        s.removeStaticAircraftCategory = [this](std::uint32_t c) { calls.push_back(fmt::format("statics {}", c)); };
+        s.removeLiveAircraftCategory = noteArg("category");
+        s.removeStaticAircraftCategory = noteArg("statics");
         s.checkForAllGndIfParkedVersionExistsAndRemove = note("ground twins");
-        s.checkForStaticWithCallsignOrHexidAndRemove = [this](const LiveAc& ac) {
-            calls.push_back(fmt::format("static twin {}", ac.hexid));
-        };
-        s.trimParkedToTarget = [this](std::uint8_t extra) { calls.push_back(fmt::format("trim {}", extra)); };
-        s.isThisTheFurthestLive = [this](double d) {
-            calls.push_back(fmt::format("furthest {}", d));
-            return false;
-        };
+        s.checkForStaticWithCallsignOrHexidAndRemove = [noteArg](const LiveAc& ac) { noteArg("static twin")(ac.hexid); };
+        s.trimParkedToTarget = [noteArg](std::uint8_t extra) { noteArg("trim")(int(extra)); };
+        s.isThisTheFurthestLive = [noteArg](double d) { return noteArg("furthest")(d), false; };
         s.removeAllStatic = note("flush");
         s.checkUserAcCollisions = note("user collisions");
         s.checkLiveVsParkedCollisions = note("parked collisions");
         s.removeBlockedAc = note("blocked");
-        s.clearUserDestGate = [this](const std::string& stand) { calls.push_back("free " + stand); };
+        s.clearUserDestGate = noteArg("free");
         s.removeTCASCoverageAcs = note("tcas");
         s.currentParkAirport = [this] { return parkAirport; };
         s.parkAirportUserStand = [this] { return userStand; };
-        s.hasAirportFile = [this](const IcaoCode&) { return airportFile; };
         s.clearPlanRequest = note("clear plan request");
         s.planParkedTraffic = note("plan");
         s.updateParkedTraffic = note("update");
-        s.adjustParking = [this](bool refresh) {
-            calls.push_back(fmt::format("adjust {}", refresh));
+        s.adjustParking = [this, noteArg](bool refresh) {
+            noteArg("adjust")(refresh);
             if (onAdjust) onAdjust();
         };
-        s.applyStandOptionCallsigns = [this](const std::vector<Stand>&, WeekTime, AcInfo& ac) {
-            calls.push_back(fmt::format("options {}", ac.hexid));
-        };
+        s.applyStandOptionCallsigns = [noteArg](const auto&, WeekTime, AcInfo& ac) { noteArg("options")(ac.hexid); };
         s.logNoMatchList = note("no-match list");
         s.logLiveryMatchingSummary = note("summary");
         s.clearNoMatchList = note("no-match cleared");
@@ -107,6 +118,7 @@ protected:
     void TearDown() override {
         gf_setNeighbourServices(std::nullopt);
         clearEngine();
+        gf_resetUserAircraft();
         CommandTest::TearDown();
     }
     static void clearEngine() {
@@ -117,20 +129,10 @@ protected:
         clearStandTable();
         g_staticParkingTarget = 0;
         g_simState.store(SIM_NOT_CONNECTED);
-        g_userGroundDataSeen.store(false);
-        g_generatingParking.store(false);
-        g_userOnGround.store(false);
-        g_blockedAircraftChanged.store(false);
+        for (auto* flag : {&g_userGroundDataSeen, &g_generatingParking, &g_blockedAircraftChanged}) flag->store(false);
         gf_resetMainLoopState();
         gf_setRTAPICooldownDeadline(std::nullopt);
         gf_resetTrafficMailbox();
-    }
-    static LiveAc& addLive(std::uint32_t hexid, AcSimState state = AcSimState::active) {
-        AcInfo info;
-        info.hexid = hexid;
-        LiveAc& ac = g_liveAircraft.emplace_back(std::deque<StreamPoint>{}, info, 0.0);
-        ac.simState = state;
-        return ac;
     }
     // One simulator second: the second signal and one tick.
     bool second() {
@@ -147,7 +149,6 @@ protected:
     std::vector<std::string> liveList;
     std::optional<ParkAirportSpot> parkAirport;
     std::optional<std::string> userStand;
-    bool airportFile = true;
 };
 
 }  // namespace tavo::test
