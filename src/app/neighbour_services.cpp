@@ -7,7 +7,7 @@
 #include "airports/current_airport.h"
 #include "airports/parked_planner_entries.h"
 #include "airports/stand_options.h"
-#include "engine/housekeeping_removals.h"
+#include "engine/collisions.h"
 #include "engine/live_lists.h"
 #include "engine/removal_policies.h"
 #include "engine/sim_results.h"
@@ -16,7 +16,7 @@
 #include "foundation/atomic_shared_ptr.h"
 #include "liveries/failed_liveries.h"
 #include "liveries/livery_matching.h"
-#include "scan/airport_scan_entry.h"
+#include "scan/airport_scan.h"
 
 namespace {
 
