@@ -6,7 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "feed/rtapp/qnh_reader.h"
+#include "feed/rtapp/traffic_reader.h"
 #include "main_loop_fixture.h"
+#include "support/rtapp_peer.h"
 
 namespace tavo::test {
 namespace {
@@ -122,6 +125,35 @@ TEST_F(MainLoopTest, ARequestedReplanRunsAtTheNextFifteenSecondStepAndPaysItsTim
     ASSERT_TRUE(second());
     EXPECT_EQ(periodic(taken()), (std::vector<std::string>{"adjust false", "tcas"}));
     EXPECT_EQ(g_parkingRequest.doneCount, 9u);
+}
+
+TEST_F(MainLoopTest, EveryThirtySecondsTheReaderLampsOfTheSourceAndTheAutomaticRange) {
+    struct Row {
+        bool rtApp, freshWeather, trafficCame;
+        std::uint32_t weatherLamp, trafficLamp;
+    };
+    g_simState.store(SIM_RUNNING);
+    g_rtConnected.store(true);
+    g_userOnGround.store(true);
+    for (const Row row : {Row{true, true, false, kReaderRunning, kReaderTrouble},
+                          Row{true, false, true, kReaderTrouble, kReaderRunning},
+                          Row{false, false, true, kReaderTrouble, kReaderRunning},
+                          Row{false, false, false, kReaderTrouble, kReaderTrouble}}) {
+        useRTApp(row.rtApp);
+        g_qnhReader.clearState(false);
+        if (row.freshWeather) g_qnhReader.handleWeather(rtWeatherDatagram("EDDF 121020Z 24008KT 9999 Q1017"));
+        // RT App: the datagram count moved since the last look; RT Direct: batches were delivered.
+        gf_mainLoopState().lastDatagramCount = g_trafficReader.datagramCount() + (row.trafficCame ? 1 : 0);
+        gf_rtApiTrafficReader().deliveredCount.store(row.trafficCame ? 5 : 0);
+        RANGE.set(40);
+        gf_mainLoopState().secondsCounter = 29;
+        ASSERT_TRUE(second());
+        EXPECT_EQ(std::pair(gf_gui().weatherReaderState, gf_gui().trafficReaderState),
+                  std::pair(row.weatherLamp, row.trafficLamp)) << row.rtApp << row.freshWeather;
+        EXPECT_EQ(gf_rtApiTrafficReader().deliveredCount.load(), row.rtApp && row.trafficCame ? 5u : 0u);
+        EXPECT_EQ(RANGE.value(), RANGE_GROUND.value());  // on the ground with AUTO_RANGE on
+    }
+    g_qnhReader.clearState(false);
 }
 
 std::atomic<int> g_parkedAsked{0};
