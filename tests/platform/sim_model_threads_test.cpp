@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <thread>
+
+#include <pugixml.hpp>
 
 #include "platform/simconnect/sim_model.h"
 #include "platform/simconnect/simconnect.h"
@@ -152,7 +155,11 @@ TEST_F(SimModelTest, SampleScenarioFromTheEnvironmentStartsARunningSimulatorWith
     }
     const auto blocks = ofKind(r, SIMCONNECT_RECV_ID_FACILITY_DATA);
     ASSERT_EQ(blocks.size(), 1u);
-    EXPECT_EQ(field<std::int32_t>(blocks[0], 40), 8);
+    // Every parking of the scenario's airport, vehicle parkings included.
+    pugi::xml_document scenario;
+    ASSERT_TRUE(scenario.load_file(samplePath().c_str()));
+    const auto parkings = scenario.child("scenario").child("airport").children("parking");
+    EXPECT_EQ(field<std::int32_t>(blocks[0], 40), std::distance(parkings.begin(), parkings.end()));
     EXPECT_EQ(field<std::int32_t>(blocks[0], 44), 1);
     gf_simModelReset();
     EXPECT_FALSE(gf_simModelTickerRunning());
