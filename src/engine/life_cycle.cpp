@@ -97,18 +97,22 @@ void createFlightPlanForLive(LiveAc& ac) {
     ac.hasFlightPlan = 0;
 }
 
-void lf_cleanupLiveAircraft(LiveAc& ac) {
+void gf_removeLiveFlightPlan(LiveAc& ac, std::string_view caller) {
     if (ac.hasFlightPlan != 0 && ac.objectId != 0) {
         try {
             gf_removeFlightPlan(ac.objectId);
         } catch (const std::exception& e) {
-            gf_logError(fmt::format("{}: removing flight plan for {} failed: {}", "lf_cleanupLiveAircraft",
-                                    ac.callsign, e.what()));
+            gf_logError(fmt::format("{}: removing flight plan for {} failed: {}", caller, ac.callsign, e.what()));
         } catch (...) {
-            gf_logError(fmt::format("{}: removing flight plan for {} failed with an unknown exception",
-                                    "lf_cleanupLiveAircraft", ac.callsign));
+            gf_logError(
+                fmt::format("{}: removing flight plan for {} failed with an unknown exception", caller, ac.callsign));
         }
     }
+    ac.hasFlightPlan = 0;
+}
+
+void lf_cleanupLiveAircraft(LiveAc& ac) {
+    gf_removeLiveFlightPlan(ac, "lf_cleanupLiveAircraft");
     gf_dropPendingSimObject(ac.hexid, ac.objectId);
 }
 

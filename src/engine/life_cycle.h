@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/records.h"
 #include "engine/sim_commands.h"
@@ -29,6 +30,10 @@ void activateLiveAc(LiveAc& ac);
 // With MSFS 2020 and a known origin and destination: writes the object's .pln
 // file (named by its object id) and queues it for the object.
 void createFlightPlanForLive(LiveAc& ac);
+
+// The .pln file of the aircraft's current object goes (a failure is logged
+// with the caller's name) and the aircraft has no plan any more.
+void gf_removeLiveFlightPlan(LiveAc& ac, std::string_view caller);
 
 // Before a live record is erased: its flight-plan file and every pending
 // entry of it go.

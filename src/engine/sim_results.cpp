@@ -94,7 +94,9 @@ void lf_onRemoved(const SimCommand& c) {
     LiveAc& ac = g_liveAircraft[i];
     if (ac.simState == AcSimState::liveryrespawn) {
         // The old object is gone: the aircraft is created again with its new
-        // livery.
+        // livery. Its old object's flight plan goes with the object; the new
+        // object gets its own when it is created.
+        gf_removeLiveFlightPlan(ac, "gf_processSimCommands");
         ac.simState = AcSimState::buffer;
         ac.throttleStep = 5;
         ac.flapsIndex = 4;
