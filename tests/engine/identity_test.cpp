@@ -1,18 +1,17 @@
-// Identity changes of shown aircraft: new callsigns and ghosts, routes
+// Identity changes of shown aircraft: callsigns and ghosts, routes
 // (debounced and a respawn reason with MSFS 2020, logged with MSFS 2024),
 // registrations and their liveries, and when a respawn is held back.
 
 #include <gmock/gmock.h>
 
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "airports/current_airport.h"
 #include "engine/identity.h"
-#include "liveries/dbase.h"
-#include "liveries/livery_tables.h"
 #include "engine/stands.h"
+#include "liveries/livery_tables.h"
 #include "support/dbase_builder.h"
 #include "support/stand_table.h"
 
@@ -21,10 +20,11 @@
 using namespace tavo::test;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using P = std::pair<const char*, const char*>;
 
 namespace {
 
-constexpr std::string_view kIndent = "                ";
+const std::string kIndent(16, ' ');
 
 // The log holds exactly this line.
 bool lf_hasLine(const std::string& log, const std::string& line) {
@@ -36,33 +36,34 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         resetToSmallDbase();
-        harness->settings([](SettingsSnapshot& s) { s.GUID_CHANGES = 1; });
+        regcodeTitles["EI-DCL"] = "Ryanair B738";
     }
     void TearDown() override {
         gf_clearCurrentAirport();
         regcodeTitles.clear();
+        clearStandTable();
         EngineTest::TearDown();
     }
-
-    static LiveAc& find(std::uint32_t hexid) {
-        for (LiveAc& ac : g_liveAircraft)
-            if (ac.hexid == hexid) return ac;
-        throw std::runtime_error("no such aircraft");
+    // A fresh shown aircraft (any earlier one goes) and a report of its own
+    // identity.
+    static LiveAc& fresh(const char* callsign = "KLM1234", const char* registration = "PH-BXA") {
+        g_liveAircraft.clear();
+        removeQueue.clear();
+        LiveAc& ac = addLive(0x500001, AcSimState::active, 40, {}, callsign);
+        ac.registration = registration;
+        liveryByHexid[ac.hexid] = ac.liveryTitle;
+        return ac;
     }
-    // A report carrying the aircraft's own identity.
-    static AcInfo sameAs(const LiveAc& ac) {
+    static AcInfo report(const LiveAc& ac, P route = {nullptr, nullptr}) {
         AcInfo r;
         static_cast<FlightIdentity&>(r) = ac;
-        r.hexid = ac.hexid;
+        if (route.first != nullptr) r.origin = IataCode(route.first);
+        if (route.second != nullptr) r.destination = IataCode(route.second);
         return r;
     }
-    static AcInfo withRoute(AcInfo r, const char* origin, const char* destination) {
-        r.origin = IataCode(origin);
-        r.destination = IataCode(destination);
-        return r;
-    }
-    static void setHere(const char* iata) {
-        gf_setCurrentAirport({IcaoCode("EDDF"), IataCode(iata), {50.03, 8.57}, 364});
+    static void setRoute(LiveAc& ac, const char* origin, const char* destination) {
+        ac.origin = IataCode(origin);
+        ac.destination = IataCode(destination);
     }
     static std::string route(const LiveAc& ac) { return ac.origin.text() + ">" + ac.destination.text(); }
 };
@@ -81,153 +82,111 @@ protected:
 TEST_F(Identity, NewCallsignsAndGhosts) {
     struct Row {
         const char* name;
-        const char* other;     // callsign of another shown aircraft ("" none)
-        const char* reported;  // the report's callsign
-        bool used;
-        const char* callsign;  // the aircraft's callsign afterwards
+        const char* other;  // callsign of another shown aircraft ("" none)
+        const char* reported;
+        const char* after;  // nullptr: the report is dropped
         bool otherRemoved;
     };
     const Row rows[] = {
-        {"the ghost of a shown flight is dropped", "DLH5", "DLH5_", false, "KLM1234", false},
-        {"the ghost of our own flight is dropped", "", "KLM1234_", false, "KLM1234", false},
-        {"a ghost of no shown flight is taken", "DLH7", "DLH8_", true, "DLH8_", false},
-        {"a new callsign removes its ghost", "DLH6_", "DLH6", true, "DLH6", true},
-        {"the registration as callsign is no change", "", "PH-BXA", true, "KLM1234", false},
-        {"an empty callsign is no change", "", "", true, "KLM1234", false},
+        {"the ghost of a shown flight", "DLH5", "DLH5_", nullptr, false},
+        {"the ghost of its own flight", "", "KLM1234_", nullptr, false},
+        {"a ghost of no shown flight", "DLH7", "DLH8_", "DLH8_", false},
+        {"a new callsign with a ghost twin", "DLH6_", "DLH6", "DLH6", true},
+        {"the registration as callsign", "", "PH-BXA", "KLM1234", false},
+        {"an empty callsign", "", "", "KLM1234", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        removeQueue.clear();
-        addLive(0x500001, AcSimState::active, 40);
+        fresh().identity3 = "KLM1235";
         if (*row.other != 0) addLive(0x500002, AcSimState::active, 41, {}, row.other);
-        LiveAc& ac = find(0x500001);
-        ac.identity2 = "KLM1234";
-        ac.identity3 = "KLM1235";
-        AcInfo report = sameAs(ac);
-        report.callsign = row.reported;
-        if (!row.used) report.registration = "PH-BXB";
+        LiveAc& ac = g_liveAircraft[0];
+        AcInfo r = report(ac);
+        r.callsign = row.reported;
+        if (row.after == nullptr) r.registration = "PH-BXB";  // changes nothing either
         newLogLines();
-        EXPECT_EQ(lf_checkIdentityChange(ac, report), row.used);
-        EXPECT_EQ(ac.callsign, row.callsign);
-        const bool changed = std::string(row.callsign) != "KLM1234";
-        EXPECT_EQ(ac.identity2, row.callsign);
+        EXPECT_EQ(lf_checkIdentityChange(ac, r), row.after != nullptr);
+        const std::string after = row.after != nullptr ? row.after : "KLM1234";
+        const bool changed = after != "KLM1234";
+        EXPECT_EQ(ac.callsign, after);
         EXPECT_EQ(ac.identity3, changed ? "" : "KLM1235");
-        // A dropped ghost report changes nothing, not even the registration.
-        if (!row.used) EXPECT_EQ(ac.registration, "PH-BXA");
-        const std::string log = newLogLines();
-        if (changed)
-            EXPECT_TRUE(lf_hasLine(log, fmt::format("{}callsign changed KLM1234 -> {}", kIndent, row.callsign))) << log;
-        else
-            EXPECT_THAT(log, Not(HasSubstr("callsign changed")));
-        if (*row.other != 0)
-            EXPECT_EQ(find(0x500002).simState == AcSimState::removingfromsim, row.otherRemoved);
+        EXPECT_EQ(ac.registration, "PH-BXA");
+        const std::string line = kIndent + "callsign changed KLM1234 -> " + after;
+        EXPECT_EQ(lf_hasLine(newLogLines(), line), changed);
+        if (changed) EXPECT_EQ(ac.identity2, after);
+        if (*row.other != 0) EXPECT_EQ(g_liveAircraft[1].simState == AcSimState::removingfromsim, row.otherRemoved);
     }
 }
 
 TEST_F(Identity, AnAircraftNotYetShownOnlyFillsInItsIdentity) {
-    LiveAc& ac = addLive(0x500010, AcSimState::buffer);
-    ac.phase = AcPhase::birth;
-    ac.destination = IataCode("JFK");
-    AcInfo report = withRoute(sameAs(ac), "AMS", "");
-    report.callsign = "KLM99";
-    report.registration = "PH-BXB";
-    regcodeTitles["PH-BXB"] = "Another title";
-    EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-    EXPECT_EQ(route(ac), "AMS>JFK");  // an empty code does not clear
-    EXPECT_EQ(ac.callsign, "KLM99");
-    EXPECT_EQ(ac.registration, "PH-BXB");
+    LiveAc& ac = fresh("KLM1234", "KLM1234");
+    ac.simState = AcSimState::buffer;
+    setRoute(ac, "", "JFK");
+    AcInfo r = report(ac, {"AMS", ""});
+    r.callsign = "KLM99";
+    r.registration = "EI-DCL";
+    EXPECT_TRUE(lf_checkIdentityChange(ac, r));
+    EXPECT_EQ(route(ac), "AMS>JFK");
+    EXPECT_EQ(ac.callsign + " " + ac.registration, "KLM99 EI-DCL");
     EXPECT_EQ(ac.simState, AcSimState::buffer);
-    EXPECT_EQ(ac.phase, AcPhase::birth);
     EXPECT_EQ(ac.liveryTitle, "KLM B738");
-    EXPECT_THAT(newLogLines(), Not(HasSubstr("changed")));
 }
 
 TEST_F(Identity, ARouteChangeIsTakenOnItsThirdReportInARow) {
     struct Row {
         const char* name;
         const char* here;  // IATA code of the current airport ("" none)
-        const char* origin;
-        const char* destination;
-        std::vector<std::pair<const char*, const char*>> reports;
-        std::vector<bool> nothingAdopted;
+        P stored;
+        std::vector<P> reports;
+        std::string nothingAdopted;  // per report: 't' nothing adopted
         const char* after;
     };
-    using P = std::pair<const char*, const char*>;
+    const P lhr{"AMS", "LHR"};
     const Row rows[] = {
-        {"three in a row", "", "AMS", "JFK", {P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}}, {true, true, false},
+        {"three in a row", "", {"AMS", "JFK"}, {lhr, lhr, lhr}, "ttf", "AMS>LHR"},
+        {"another pair restarts the count", "", {"AMS", "JFK"}, {lhr, lhr, {"AMS", "BOS"}, lhr, lhr, lhr}, "tttttf",
          "AMS>LHR"},
-        {"another pair restarts the count", "", "AMS", "JFK",
-         {P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "BOS"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}},
-         {true, true, true, true, true, false}, "AMS>LHR"},
-        {"the old pair in between restarts the count", "", "AMS", "JFK",
-         {P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "JFK"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}},
-         {true, true, true, true, true}, "AMS>JFK"},
-        {"a missing code is filled in at once", "", "", "JFK", {P{"AMS", "JFK"}}, {false}, "AMS>JFK"},
-        {"a filled-in code counts while the change waits", "", "", "JFK", {P{"AMS", "LHR"}}, {false}, "AMS>JFK"},
-        {"a missing reported code is no change", "", "AMS", "JFK", {P{"", "JFK"}, P{"", ""}}, {true, true},
+        {"the stored pair restarts the count", "", {"AMS", "JFK"}, {lhr, lhr, {"AMS", "JFK"}, lhr, lhr}, "ttttt",
          "AMS>JFK"},
-        {"a flight at the current airport keeps its pair", "FRA", "FRA", "JFK",
-         {P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}}, {true, true, true}, "FRA>JFK"},
-        {"a new pair at the current airport is taken", "FRA", "FRA", "JFK",
-         {P{"FRA", "LHR"}, P{"FRA", "LHR"}, P{"FRA", "LHR"}}, {true, true, false}, "FRA>LHR"},
-        {"the way back here is not taken", "FRA", "FRA", "JFK", {P{"JFK", "FRA"}, P{"JFK", "FRA"}, P{"JFK", "FRA"}},
-         {true, true, true}, "FRA>JFK"},
-        {"no current airport: any pair is taken", "", "FRA", "JFK", {P{"AMS", "LHR"}, P{"AMS", "LHR"}, P{"AMS", "LHR"}},
-         {true, true, false}, "AMS>LHR"},
+        {"a missing code is filled in at once", "", {"", "JFK"}, {{"AMS", "JFK"}}, "f", "AMS>JFK"},
+        {"a filled-in code counts while a change waits", "", {"", "JFK"}, {lhr}, "f", "AMS>JFK"},
+        {"a missing reported code is no change", "", {"AMS", "JFK"}, {{"", "JFK"}, {"", ""}}, "tt", "AMS>JFK"},
+        {"a flight at the current airport keeps its pair", "FRA", {"FRA", "JFK"}, {lhr, lhr, lhr}, "ttt", "FRA>JFK"},
+        {"a new pair at the current airport", "FRA", {"FRA", "JFK"}, {{"FRA", "LHR"}, {"FRA", "LHR"}, {"FRA", "LHR"}},
+         "ttf", "FRA>LHR"},
+        {"the way back here", "FRA", {"FRA", "JFK"}, {{"JFK", "FRA"}, {"JFK", "FRA"}, {"JFK", "FRA"}}, "ttt",
+         "FRA>JFK"},
+        {"no current airport", "", {"FRA", "JFK"}, {lhr, lhr, lhr}, "ttf", "AMS>LHR"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
         gf_clearCurrentAirport();
-        if (*row.here != 0) setHere(row.here);
-        LiveAc& ac = addLive(0x500020, AcSimState::active, 50);
-        ac.origin = IataCode(row.origin);
-        ac.destination = IataCode(row.destination);
-        for (std::size_t i = 0; i < row.reports.size(); ++i) {
-            SCOPED_TRACE(i);
-            EXPECT_EQ(checkOrigDestChange(ac, withRoute(sameAs(ac), row.reports[i].first, row.reports[i].second)),
-                      row.nothingAdopted[i]);
-        }
+        if (*row.here != 0) gf_setCurrentAirport({IcaoCode("EDDF"), IataCode(row.here), {50.03, 8.57}, 364});
+        LiveAc& ac = fresh();
+        setRoute(ac, row.stored.first, row.stored.second);
+        std::string results;
+        for (const P& r : row.reports) results += checkOrigDestChange(ac, report(ac, r)) ? 't' : 'f';
+        EXPECT_EQ(results, row.nothingAdopted);
         EXPECT_EQ(route(ac), row.after);
-        EXPECT_EQ(ac.phase, AcPhase::flying);  // in the air nothing else changes
+        EXPECT_EQ(ac.phase, AcPhase::flying);
     }
 }
 
-TEST_F(Identity, ARouteTakenOnTheGroundStartsATaxi) {
-    struct Row {
-        const char* name;
-        AcPhase phase;
-        std::int32_t extrapolation;
-        AcPhase after;
-        bool groundHeading;
-    };
-    const Row rows[] = {
-        {"pushed back", AcPhase::pushed_back, 0, AcPhase::taxi, true},
-        {"taxiing", AcPhase::taxi, 0, AcPhase::taxi, true},
-        {"extrapolating", AcPhase::pushed_back, 1, AcPhase::pushed_back, false},
-        {"pushing back", AcPhase::pushing_back, 0, AcPhase::pushing_back, false},
-    };
-    setHere("FRA");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        LiveAc& ac = addLive(0x500030, AcSimState::active, 60, {point(50.0, 8.0), point(50.0, 8.001, 0, false, 100)});
-        ac.phase = row.phase;
-        ac.extrapolationCount = row.extrapolation;
+TEST_F(Identity, ARouteTakenOnTheGroundStartsATaxiArrivingHere) {
+    gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), {50.03, 8.57}, 364});
+    for (const std::int32_t extrapolation : {0, 1}) {
+        SCOPED_TRACE(extrapolation);
+        LiveAc& ac = fresh();
+        ac.onGround = 1;
+        ac.phase = AcPhase::pushed_back;
+        ac.extrapolationCount = extrapolation;
         ac.pose.heading = 1.25;
-        ac.motion.groundHeading = 0.5;
-        ac.origin = IataCode("AMS");
-        ac.destination = IataCode("LHR");
-        const AcInfo report = withRoute(sameAs(ac), "MUC", "FRA");
-        checkOrigDestChange(ac, report);
-        checkOrigDestChange(ac, report);
-        EXPECT_FALSE(checkOrigDestChange(ac, report));
+        setRoute(ac, "AMS", "LHR");
+        for (int i = 0; i < 3; ++i) checkOrigDestChange(ac, report(ac, {"MUC", "FRA"}));
         EXPECT_EQ(route(ac), "MUC>FRA");
-        EXPECT_EQ(ac.phase, row.after);
-        EXPECT_EQ(ac.motion.groundHeading, row.groundHeading ? 1.25 : 0.5);
-        EXPECT_EQ(ac.arrivingHere, row.after == AcPhase::taxi ? 1 : 0);
-        if (row.phase != row.after) EXPECT_EQ(ac.prevPhase, row.phase);
+        const bool taxi = extrapolation == 0;
+        EXPECT_EQ(ac.phase, taxi ? AcPhase::taxi : AcPhase::pushed_back);
+        EXPECT_EQ(ac.motion.groundHeading, taxi ? 1.25 : 0.0);
+        EXPECT_EQ(ac.arrivingHere, taxi ? 1 : 0);
     }
 }
 
@@ -235,197 +194,139 @@ TEST_F(Identity, RegistrationsThatCallForAnotherKeyOrLivery) {
     struct Row {
         const char* name;
         const char* callsign;
-        const char* registration;  // stored
+        const char* stored;
         const char* reported;
-        const char* regcodeTitle;  // of the reported registration ("" none)
-        bool respawn;
-        bool reset;
-        const char* airline;  // of the key afterwards
-        const char* model;
+        bool respawn, reset;
+        const char* key;  // airline and model afterwards
     };
     const Row rows[] = {
-        {"first registration, same regcode livery", "KLM1234", "KLM1234", "PH-BXB", "KLM B738", true, false, "KLM",
-         "B738"},
-        {"first registration, other regcode livery", "KLM1234", "KLM1234", "EI-DCL", "Ryanair B738", true, true, "RYR",
-         "B738"},
-        {"first registration, regcode livery without database", "KLM1234", "KLM1234", "PH-BXC", "KLM B738 old", true,
-         true, "KLM", "B738"},
-        {"first registration, database key", "KLM1234", "KLM1234", "D-AIBA", "", true, true, "DLH", "A319"},
-        {"first registration, known nowhere", "KLM1234", "KLM1234", "PH-ZZZ", "", true, false, "KLM", "B738"},
-        {"no registration before", "KLM1234", "", "D-AIBA", "", true, true, "DLH", "A319"},
-        {"a key of the callsign's airline", "DLH400", "D-ABCD", "D-AIBA", "", true, true, "DLH", "A319"},
-        {"a key of the callsign's operator", "KLC22", "PH-ABC", "PH-EXA", "", true, true, "KLM", "E190"},
-        {"a key of another airline", "KLM1234", "PH-BXA", "D-AIBA", "", true, false, "KLM", "B738"},
-        {"a callsign without airline", "N12345", "PH-BXA", "D-AIBA", "", true, false, "KLM", "B738"},
-        {"the same registration", "KLM1234", "PH-BXA", "PH-BXA", "Ryanair B738", false, false, "KLM", "B738"},
-        {"no registration reported", "KLM1234", "PH-BXA", "", "", false, false, "KLM", "B738"},
+        {"first registration, same regcode livery", "KLM1234", "KLM1234", "PH-BXB", true, false, "KLM B738"},
+        {"first registration, other regcode livery", "KLM1234", "KLM1234", "EI-DCL", true, true, "RYR B738"},
+        {"first registration, database key", "KLM1234", "KLM1234", "D-AIBA", true, true, "DLH A319"},
+        {"first registration, known nowhere", "KLM1234", "KLM1234", "PH-ZZZ", true, false, "KLM B738"},
+        {"none before", "KLM1234", "", "D-AIBA", true, true, "DLH A319"},
+        {"the callsign's airline", "DLH400", "D-ABCD", "D-AIBA", true, true, "DLH A319"},
+        {"the callsign's operator", "KLC22", "PH-ABC", "PH-EXA", true, true, "KLM E190"},
+        {"another airline", "KLM1234", "PH-BXA", "D-AIBA", true, false, "KLM B738"},
+        {"a callsign without airline", "N12345", "PH-BXA", "D-AIBA", true, false, "KLM B738"},
+        {"the same registration", "KLM1234", "EI-DCL", "EI-DCL", false, false, "KLM B738"},
+        {"none reported", "KLM1234", "PH-BXA", "", false, false, "KLM B738"},
     };
+    regcodeTitles["PH-BXB"] = "KLM B738";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        removeQueue.clear();
-        liveryByHexid.clear();
-        regcodeTitles.clear();
-        if (*row.regcodeTitle != 0) regcodeTitles[row.reported] = row.regcodeTitle;
-        LiveAc& ac = addLive(0x500040, AcSimState::active, 70, {}, row.callsign);
-        ac.registration = row.registration;
-        liveryByHexid[ac.hexid] = ac.liveryTitle;
-        AcInfo report = sameAs(ac);
-        report.registration = row.reported;
+        LiveAc& ac = fresh(row.callsign, row.stored);
+        AcInfo r = report(ac);
+        r.registration = row.reported;
         newLogLines();
-        EXPECT_EQ(lf_checkIdentityChange(ac, report), !row.respawn);
-        EXPECT_EQ(ac.registration, *row.reported != 0 ? row.reported : row.registration);
-        EXPECT_EQ(gf_airlineCodeAt(ac.key.airline), row.airline);
-        EXPECT_EQ(gf_modelCodeAt(ac.key.model), row.model);
+        EXPECT_EQ(lf_checkIdentityChange(ac, r), !row.respawn);
+        EXPECT_EQ(ac.registration, *row.reported != 0 ? row.reported : row.stored);
+        EXPECT_EQ(fmt::format("{} {}", gf_airlineCodeAt(ac.key.airline), gf_modelCodeAt(ac.key.model)), row.key);
         EXPECT_EQ(ac.simState, row.respawn ? AcSimState::liveryrespawn : AcSimState::active);
         EXPECT_EQ(removeQueue.size(), row.respawn ? 1u : 0u);
-        // A reset gives up the livery, also the one remembered for the hexid,
-        // and starts again from birth.
-        EXPECT_EQ(ac.liveryTitle.empty(), row.reset);
-        EXPECT_EQ(liveryByHexid.contains(ac.hexid), !row.reset);
+        // A reset gives up the livery, also the one remembered for the hexid.
+        EXPECT_EQ(ac.liveryTitle.empty() && !liveryByHexid.contains(ac.hexid), row.reset);
         EXPECT_EQ(ac.phase, row.reset ? AcPhase::birth : AcPhase::flying);
-        if (row.reset) EXPECT_EQ(ac.prevPhase, AcPhase::flying);
-        const std::string log = newLogLines();
-        if (row.respawn)
-            EXPECT_TRUE(lf_hasLine(log, fmt::format("{}{:8} {:12} {} respawns because of regcode change", kIndent,
-                                                    row.callsign, row.reported, gf_acKeyText(ac.key))))
-                << log;
-        else
-            EXPECT_THAT(log, Not(HasSubstr("respawns")));
+        const std::string line = fmt::format("{}{:8} {:12} {} respawns because of regcode change", kIndent,
+                                             row.callsign, ac.registration, gf_acKeyText(ac.key));
+        EXPECT_EQ(lf_hasLine(newLogLines(), line), row.respawn);
     }
 }
 
 TEST_F(Identity, RouteAndRegistrationReasonsAreJoined) {
-    LiveAc& ac = addLive(0x500050, AcSimState::active, 80);
-    ac.origin = IataCode("AMS");
-    ac.destination = IataCode("JFK");
-    AcInfo report = withRoute(sameAs(ac), "AMS", "LHR");
-    EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-    EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-    report.registration = "PH-ZZZ";
-    EXPECT_FALSE(lf_checkIdentityChange(ac, report));
+    LiveAc& ac = fresh();
+    setRoute(ac, "AMS", "JFK");
+    AcInfo r = report(ac, {"AMS", "LHR"});
+    EXPECT_TRUE(lf_checkIdentityChange(ac, r));
+    EXPECT_TRUE(lf_checkIdentityChange(ac, r));
+    r.registration = "PH-ZZZ";
+    EXPECT_FALSE(lf_checkIdentityChange(ac, r));
     EXPECT_EQ(route(ac), "AMS>LHR");
-    EXPECT_EQ(ac.simState, AcSimState::liveryrespawn);
-    // A new flight plan only: livery and phase stay.
-    EXPECT_EQ(ac.liveryTitle, "KLM B738");
-    EXPECT_EQ(ac.phase, AcPhase::flying);
+    EXPECT_EQ(ac.liveryTitle, "KLM B738");  // a new flight plan only
     EXPECT_THAT(newLogLines(), HasSubstr(" respawns because of orig-dest change, regcode change\n"));
 }
 
 TEST_F(Identity, ProtectedPhasesAndExtrapolatingAircraftKeepTheirObject) {
-    struct Row {
-        AcPhase phase;
-        std::int32_t extrapolation;
-        bool respawn;
-    };
-    const Row rows[] = {
-        {AcPhase::pushing_back, 0, false}, {AcPhase::takeoff_roll, 0, false}, {AcPhase::takeoff, 0, false},
-        {AcPhase::landing, 0, false},      {AcPhase::landing_roll, 0, false}, {AcPhase::parking, 0, false},
-        {AcPhase::parked, 0, false},       {AcPhase::taxi, 1, false},         {AcPhase::flying, 3, false},
-        {AcPhase::pushed_back, 0, true},   {AcPhase::taxi, 0, true},          {AcPhase::flying, 0, true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(fmt::format("{} extrapolating {}", gf_acPhaseName(row.phase), row.extrapolation));
-        g_liveAircraft.clear();
-        removeQueue.clear();
-        regcodeTitles["EI-DCL"] = "Ryanair B738";
-        LiveAc& ac = addLive(0x500060, AcSimState::active, 90, {}, "KLM1234");
-        ac.registration = "KLM1234";
-        ac.phase = row.phase;
-        ac.extrapolationCount = row.extrapolation;
-        AcInfo report = sameAs(ac);
-        report.callsign = "RYR12";
-        report.registration = "EI-DCL";
-        EXPECT_EQ(lf_checkIdentityChange(ac, report), !row.respawn);
-        EXPECT_EQ(ac.callsign, "RYR12");  // the callsign is taken in any phase
-        EXPECT_EQ(ac.simState, row.respawn ? AcSimState::liveryrespawn : AcSimState::active);
-        EXPECT_EQ(removeQueue.size(), row.respawn ? 1u : 0u);
-        EXPECT_EQ(ac.liveryTitle.empty(), row.respawn);
-        EXPECT_EQ(ac.phase, row.respawn ? AcPhase::birth : row.phase);
+    using enum AcPhase;
+    const std::pair<AcPhase, std::int32_t> kept[] = {{pushing_back, 0}, {takeoff_roll, 0}, {takeoff, 0},
+                                                     {landing, 0},      {landing_roll, 0}, {parking, 0},
+                                                     {parked, 0},       {taxi, 1},         {flying, 3}};
+    const std::pair<AcPhase, std::int32_t> respawned[] = {{pushed_back, 0}, {taxi, 0}, {flying, 0}};
+    using Rows = std::span<const std::pair<AcPhase, std::int32_t>>;
+    for (const Rows rows : {Rows(kept), Rows(respawned)}) {
+        for (const auto& [phase, extrapolation] : rows) {
+            SCOPED_TRACE(fmt::format("{} {}", gf_acPhaseName(phase), extrapolation));
+            LiveAc& ac = fresh("KLM1234", "KLM1234");
+            ac.phase = phase;
+            ac.extrapolationCount = extrapolation;
+            AcInfo r = report(ac);
+            r.callsign = "RYR12";
+            r.registration = "EI-DCL";
+            const bool respawn = rows.data() == respawned;
+            EXPECT_EQ(lf_checkIdentityChange(ac, r), !respawn);
+            EXPECT_EQ(ac.callsign, "RYR12");
+            EXPECT_EQ(ac.simState, respawn ? AcSimState::liveryrespawn : AcSimState::active);
+            EXPECT_EQ(ac.phase, respawn ? birth : phase);
+        }
     }
 }
 
 TEST_F(Identity, WithoutGuidChangesANewLiveryIsOnlyStored) {
     harness->settings([](SettingsSnapshot& s) { s.GUID_CHANGES = 0; });
-    regcodeTitles["EI-DCL"] = "Ryanair B738";
-    LiveAc& ac = addLive(0x500070, AcSimState::active, 95, {point(50.0, 8.0), point(50.0, 8.001, 0, false, 100)});
-    ac.registration = ac.callsign;
+    LiveAc& ac = fresh("KLM1234", "KLM1234");
     ac.phase = AcPhase::taxi;
-    liveryByHexid[ac.hexid] = ac.liveryTitle;
-    AcInfo report = sameAs(ac);
-    report.registration = "EI-DCL";
-    EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-    // The aircraft goes on showing as it is: still taxiing in its livery.
+    AcInfo r = report(ac);
+    r.registration = "EI-DCL";
+    EXPECT_TRUE(lf_checkIdentityChange(ac, r));
+    // Still shown as it was: taxiing in its livery, with the new key.
     EXPECT_EQ(ac.simState, AcSimState::active);
     EXPECT_EQ(ac.phase, AcPhase::taxi);
     EXPECT_EQ(ac.liveryTitle, "KLM B738");
     EXPECT_TRUE(liveryByHexid.contains(ac.hexid));
+    EXPECT_EQ(fmt::format("{} {}", ac.registration, gf_airlineCodeAt(ac.key.airline)), "EI-DCL RYR");
     EXPECT_TRUE(removeQueue.empty());
-    EXPECT_EQ(ac.registration, "EI-DCL");
-    EXPECT_EQ(gf_airlineCodeAt(ac.key.airline), "RYR");
-    EXPECT_THAT(newLogLines(), Not(HasSubstr("respawns")));
-    // The next report changes nothing more.
-    EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-    EXPECT_EQ(ac.phase, AcPhase::taxi);
-}
-
-TEST_F(Identity2024, RouteChangesAreLoggedAndNoRespawnReason) {
-    struct Row {
-        const char* name;
-        AcPhase phase;
-        const char* origin;
-        const char* destination;
-        const char* reported[2];
-        int reports;
-        const char* line;  // "" none
-    };
-    const Row rows[] = {
-        {"both filled in", AcPhase::flying, "", "", {"AMS", "JFK"}, 1, "KLM1234 AMS->JFK orig-dest changed"},
-        {"destination filled in", AcPhase::flying, "", "", {"", "JFK"}, 1, "KLM1234    ->JFK orig-dest changed"},
-        {"a change on its third report", AcPhase::flying, "AMS", "JFK", {"AMS", "LHR"}, 3,
-         "KLM1234 AMS->LHR orig-dest changed"},
-        {"also while landing", AcPhase::landing, "AMS", "JFK", {"AMS", "LHR"}, 3,
-         "KLM1234 AMS->LHR orig-dest changed"},
-        {"not before its third report", AcPhase::flying, "AMS", "JFK", {"AMS", "LHR"}, 2, ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        removeQueue.clear();
-        LiveAc& ac = addLive(0x500080, AcSimState::active, 99);
-        ac.phase = row.phase;
-        ac.origin = IataCode(row.origin);
-        ac.destination = IataCode(row.destination);
-        const AcInfo report = withRoute(sameAs(ac), row.reported[0], row.reported[1]);
-        newLogLines();
-        for (int i = 0; i < row.reports; ++i) EXPECT_TRUE(lf_checkIdentityChange(ac, report));
-        EXPECT_EQ(ac.simState, AcSimState::active);
-        EXPECT_TRUE(removeQueue.empty());
-        const std::string log = newLogLines();
-        if (*row.line != 0)
-            EXPECT_TRUE(lf_hasLine(log, fmt::format("{}{}", kIndent, row.line))) << log;
-        else
-            EXPECT_THAT(log, Not(HasSubstr("orig-dest")));
-    }
 }
 
 TEST_F(Identity, AParkedAircraftRecordsItsStandUnderItsNewRegistration) {
     setStandTable({{"A1", {50.0, 8.0}}});
-    LiveAc& ac = addLive(0x500090, AcSimState::active, 98, {point(50.0, 8.0), point(50.0, 8.0, 0, false, 100)},
-                         "DLH400");
+    LiveAc& ac = fresh("DLH400", "D-ABCD");
     ac.phase = AcPhase::parked;
     ac.standId = 1;
-    ac.registration = "D-ABCD";
-    AcInfo report = sameAs(ac);
-    report.registration = "D-AIBA";
+    AcInfo r = report(ac);
+    r.registration = "D-AIBA";
     bool resetDue = false;
-    EXPECT_FALSE(checkRegistrationChange(ac, report, false, resetDue));
+    EXPECT_FALSE(checkRegistrationChange(ac, r, false, resetDue));
     EXPECT_TRUE(resetDue);
-    EXPECT_EQ(gf_modelCodeAt(ac.key.model), "A319");
     const Stand* stand = gf_standById(1);
-    ASSERT_NE(stand, nullptr);
     ASSERT_EQ(stand->options.size(), 1u);
     EXPECT_EQ(stand->options[0].registration, "D-AIBA");
-    EXPECT_EQ(stand->options[0].key, ac.key);
-    clearStandTable();
+    EXPECT_EQ(gf_modelCodeAt(stand->options[0].key.model), "A319");
+}
+
+TEST_F(Identity2024, RouteChangesAreLoggedAndNoRespawnReason) {
+    struct Row {
+        AcPhase phase;
+        P stored, reported;
+        int reports;
+        const char* line;  // nullptr: none
+    };
+    const Row rows[] = {
+        {AcPhase::flying, {"", ""}, {"AMS", "JFK"}, 1, "KLM1234 AMS->JFK orig-dest changed"},
+        {AcPhase::flying, {"", ""}, {"", "JFK"}, 1, "KLM1234    ->JFK orig-dest changed"},
+        {AcPhase::flying, {"AMS", "JFK"}, {"AMS", "LHR"}, 2, nullptr},
+        {AcPhase::landing, {"AMS", "JFK"}, {"AMS", "LHR"}, 3, "KLM1234 AMS->LHR orig-dest changed"},
+    };
+    for (const Row& row : rows) {
+        LiveAc& ac = fresh();
+        ac.phase = row.phase;
+        setRoute(ac, row.stored.first, row.stored.second);
+        newLogLines();
+        for (int i = 0; i < row.reports; ++i) EXPECT_TRUE(lf_checkIdentityChange(ac, report(ac, row.reported)));
+        EXPECT_EQ(ac.simState, AcSimState::active);
+        const std::string log = newLogLines();
+        if (row.line != nullptr)
+            EXPECT_TRUE(lf_hasLine(log, kIndent + row.line)) << log;
+        else
+            EXPECT_THAT(log, Not(HasSubstr("orig-dest")));
+    }
 }
