@@ -59,14 +59,6 @@ bool lf_touches(const IataCode& origin, const IataCode& destination, const IataC
     return airport.isSet() && (origin == airport || destination == airport);
 }
 
-// Leaving landing ends a touch-and-go watch.
-void lf_clearLandingState(MotionState& m) {
-    m.touchAndGoWatch = 0;
-    m.touchAndGoResult = 0;
-    m.touchAndGoAltitudeFt = MotionState::unknown;
-    m.touchAndGoVerticalSpeed = MotionState::unknown;
-}
-
 }  // namespace
 
 bool gf_isRespawnProtectedPhase(AcPhase phase) {
@@ -203,9 +195,8 @@ bool checkRegistrationChange(LiveAc& ac, const AcInfo& identity, bool regWasCall
 void resetForRespawn(LiveAc& ac) {
     gf_forgetLiveryOfHexid(ac.hexid);
     ac.liveryTitle = {};
-    if (ac.phase == AcPhase::birth) return;
-    if (ac.phase == AcPhase::landing) lf_clearLandingState(ac.motion);
-    setFlightPhase(ac, AcPhase::birth);
+    // Leaving landing this way also ends its landing state.
+    if (ac.phase != AcPhase::birth) setFlightPhase(ac, AcPhase::birth);
 }
 
 bool lf_checkIdentityChange(LiveAc& ac, const AcInfo& identity) {
