@@ -81,11 +81,6 @@ const LiveAc* lf_findLive(std::uint32_t hexid) {
     return nullptr;
 }
 
-bool lf_isStandPhase(AcPhase phase) {
-    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::parking ||
-           phase == AcPhase::parked;
-}
-
 }  // namespace
 
 void checkSpawnLiveAc(LiveAc& ac) {
@@ -323,7 +318,7 @@ int gf_liveStandUse(std::int32_t standId, std::uint32_t hexid) {
     for (const LiveAc& a : g_liveAircraft) {
         if (a.hexid == hexid || a.standId != standId) continue;
         if (a.phase == AcPhase::parked && a.objectId > 2) return 2;
-        if (lf_isStandPhase(a.phase)) use = 1;
+        if (gf_isStandHoldingPhase(a.phase)) use = 1;
     }
     return use;
 }
@@ -334,7 +329,12 @@ bool gf_isStandFreeForLive(std::int32_t standId, std::uint32_t hexid) {
 
 bool gf_liveAcHoldsStand(std::int32_t standId, std::uint32_t hexid) {
     const LiveAc* ac = lf_findLive(hexid);
-    return ac != nullptr && ac->standId == standId && lf_isStandPhase(ac->phase);
+    return ac != nullptr && ac->standId == standId && gf_isStandHoldingPhase(ac->phase);
+}
+
+bool gf_isStandHoldingPhase(AcPhase phase) {
+    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::parking ||
+           phase == AcPhase::parked;
 }
 
 bool gf_forgetLiveryOfHexid(std::uint32_t hexid) { return liveryByHexid.erase(hexid) > 0; }

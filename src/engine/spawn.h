@@ -42,6 +42,10 @@ void initPoseFromFront(LiveAc& ac);
 // The key text, a blank and the registration: the no-match set's entry.
 std::string gf_acKeyRegistrationText(const AcInfo& ac);
 
+// Pushing back, pushed back, parking or parked: a live aircraft in these
+// phases holds the stand it is assigned to.
+bool gf_isStandHoldingPhase(AcPhase phase);
+
 // 2 when another live aircraft (other hexid) is parked on the stand with an
 // object; else 1 when another one is on it parking, parked or pushing back;
 // else 0 (also for a stand id below 1).

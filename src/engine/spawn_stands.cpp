@@ -1,22 +1,213 @@
-// Minimal bodies until spawning at stands is built: no stand is chosen, so no
-// aircraft spawns parked or takes over a static; a parked aircraft keeps the
-// pose it was created with. The issue that builds spawning at stands replaces
-// this file.
-
 #include "engine/spawn_stands.h"
 
-#include "engine/stands.h"
-#include "motion/flight_phases.h"
+#include <algorithm>
+#include <cmath>
+#include <string>
 
-std::optional<Stand> chooseSpawnStand(LiveAc& /*ac*/) { return std::nullopt; }
+#include <fmt/format.h>
+
+#include "airports/current_airport.h"
+#include "airports/loaded_airport.h"
+#include "airports/stand_options.h"
+#include "engine/engine_lists.h"
+#include "engine/geometry.h"
+#include "engine/life_cycle.h"
+#include "engine/removal_policies.h"
+#include "engine/spawn.h"
+#include "engine/stands.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "motion/flight_phases.h"
+#include "motion/stand_parking.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+constexpr double kNearAirportSquaredNm = 25.0;                  // 5 NM
+constexpr double kCalmSpeedKt = 6.0;
+constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
+constexpr double kSamePlaceDeg = 1e-8;
+constexpr std::uint32_t kFirstObjectId = 3;
+// A taken-over object's create result is due at once: the delayed handling
+// only waits for the data still missing.
+constexpr std::int32_t kPromotedResultAge = 200;
+// The kind of a stand flight option recorded when a live aircraft spawns at
+// a stand.
+constexpr std::int32_t kSpawnStandOption = 1;
+
+PromotionCreatedHandler l_createdHandler = nullptr;
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+bool lf_samePlace(LaLo a, LaLo b) {
+    return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(a.lon - b.lon) <= kSamePlaceDeg;
+}
+
+// The stands are loaded and a valid current airport lies within 5 NM of the
+// front point.
+bool lf_nearLoadedAirport(const StreamPoint& front) {
+    const auto airport = gf_currentAirport();
+    if (!airport || airport->icao.isNone() || !gf_isValidLaLo(airport->position)) return false;
+    if (!gf_loadedAirport().fileLoaded) return false;
+    const double cosLat = std::cos(airport->position.lat * degreesToRadians);
+    return gf_flatDistanceSquaredNm(lf_position(front), airport->position, cosLat) <= kNearAirportSquaredNm;
+}
+
+// A moving front point qualifies only when the whole stream is slow and the
+// last point lies within 35 m of the front one.
+bool lf_isCalm(const LiveAc& ac) {
+    if (std::any_of(ac.stream.begin(), ac.stream.end(),
+                    [](const StreamPoint& p) { return !(p.groundSpeedKt <= kCalmSpeedKt); }))
+        return false;
+    return gf_flatDistanceSquaredNm(lf_position(ac.stream.front()), lf_position(ac.stream.back())) <=
+           kCalmSpreadSquaredNm;
+}
+
+// A live aircraft on a colliding stand reaches into the chosen one.
+bool lf_wingsOverlapAtExcludedStands(const LiveAc& ac, const Stand& stand) {
+    for (const std::uint32_t excluded : stand.excludes) {
+        for (const LiveAc& other : g_liveAircraft)
+            if (isLiveWingOverlapAtStand(other, excluded, ac, stand)) return true;
+    }
+    return false;
+}
+
+std::vector<AcBase>::iterator lf_promotableStatic(const LiveAc& ac) {
+    return std::find_if(g_staticAircraft.begin(), g_staticAircraft.end(), [&ac](const AcBase& s) {
+        return s.hexid == ac.promoteStaticId && s.simState == AcSimState::active && s.standId == ac.standId &&
+               s.objectId >= kFirstObjectId;
+    });
+}
+
+// A refused take-over leaves the object with nobody: it is removed from the
+// simulator, and the aircraft goes on as it would without a static there.
+void lf_undoPromotion(LiveAc& ac, std::uint32_t objectId) {
+    removeQueue.push_back(objectId);
+    ac.objectId = 0;
+    ac.promoted = 0;
+    ac.hasSimPose = 0;
+    ac.hasStaticCg = 0;
+}
+
+}  // namespace
+
+Stand* chooseSpawnStand(LiveAc& ac) {
+    if (ac.stream.empty() || !lf_nearLoadedAirport(ac.stream.front())) return nullptr;
+    StreamPoint& front = ac.stream.front();
+    if (front.stationary == 0 && !lf_isCalm(ac)) return nullptr;
+    const LaLo searchAt = front.stationary != 0 ? lf_position(front) : lf_position(ac.stream.back());
+    if (ac.standSearchHit == 0 && lf_samePlace(searchAt, ac.lastStandSearchPos)) return nullptr;
+    ac.lastStandSearchPos = searchAt;
+
+    // The wider radius admits only stands this flight is known to use: an
+    // aircraft standing a little off its usual stand still gets it.
+    double distanceMetres = 0.0;
+    Stand* stand = gf_findNearestStand(g_standTable, searchAt, ac, distanceMetres, true);
+    if (stand == nullptr) {
+        ac.standSearchHit = 0;
+        return nullptr;
+    }
+    ac.standSearchHit = 1;
+    if (gf_isUserStand(*stand)) return nullptr;
+    const auto id = static_cast<std::int32_t>(stand->id);
+    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(id, ac) || lf_wingsOverlapAtExcludedStands(ac, *stand) ||
+        !gf_isStandFreeForLive(id, ac.hexid)) {
+        ac.removeRecord = 1;
+        return nullptr;
+    }
+    if (const MakeWayResult way = makeWayAtStand(ac, *stand, true); way.found) ac.promoteStaticId = way.promoteHexid;
+    front.stationary = 1;
+    front.groundSpeedKt = 0.0;
+    return stand;
+}
 
 void parkAtSpawnStand(LiveAc& ac, const Stand& stand) {
     gf_assignStandToAircraft(ac, stand);
+    ac.arrivingHere = 0;
     setFlightPhase(ac, AcPhase::parked);
+    ac.parkTime = gf_currentParkTime();
+    ac.phaseStartClock = gf_systemClock100ns();
+    ac.motion.engineOffScheduled = 0;
+    ac.motion.lightsScheduled = 0;
+    ac.motion.departurePending = 0;
+    if (ac.stream.size() > 1) ac.stream.resize(1);
+    StreamPoint& front = ac.stream.front();
+    front.lat = stand.latitude;
+    front.lon = stand.longitude;
+    front.trackDeg = stand.heading * radiansToDegrees;
+    gf_addRealStandOption(stand.id, ac, kSpawnStandOption);
+    if (ac.promoteStaticId == 0) gf_trimParkedToTarget(1);
 }
 
-bool promoteStaticToLive(LiveAc& /*ac*/) { return false; }
+bool promoteStaticToLive(LiveAc& ac) {
+    const auto it = lf_promotableStatic(ac);
+    if (it == g_staticAircraft.end() || !gf_liveAcHoldsStand(ac.standId, ac.hexid) ||
+        gf_liveStandUse(ac.standId, ac.hexid) != 0)
+        return false;
 
-void applySimPoseAtStand(LiveAc& /*ac*/) {}
+    const AcBase stat = *it;
+    gf_dropPendingSimObject(stat.hexid, 0);
+    g_staticAircraft.erase(it);
+    g_promotionsCount.fetch_add(1);
 
-void fixStandAltitude(LiveAc& /*ac*/) {}
+    ac.liveryTitle = stat.liveryTitle;
+    ac.simPose = stat.simPose;
+    ac.hasSimPose = stat.hasSimPose;
+    ac.hasStaticCg = stat.hasStaticCg;
+    ac.groundOffsetFt = stat.groundOffsetFt;
+    ac.staticPitchRad = stat.staticPitchRad;
+    ac.groundOffsetFromSim = stat.groundOffsetFromSim;
+    ac.promoted = 1;
+    applySimPoseAtStand(ac);
+
+    gf_releaseStaticObjectId(stat.objectId);
+    SimCommand created;
+    created.objectId = stat.objectId;
+    created.hexid = ac.hexid;
+    created.kind = SIM_RESULT_LIVE_ASSIGNED;
+    const bool accepted =
+        l_createdHandler != nullptr ? l_createdHandler(ac, created, true) : onLiveObjectCreated(ac, created, true);
+    if (!accepted) {
+        gf_logError(fmt::format("Promotion failed for {} object {}", ac.callsign, gf_objectIdText(stat.objectId)));
+        lf_undoPromotion(ac, stat.objectId);
+        return false;
+    }
+    if (ac.hasSimPose == 0 || ac.hasStaticCg == 0) {
+        ac.simState = AcSimState::adding2sim;
+        created.tick = kPromotedResultAge;
+        delayedSimCommands.push_back(created);
+    } else {
+        activateLiveAc(ac);
+    }
+    gf_log(fmt::format("{:14}: {:8} {} promoted to live {} {}", gf_standNameById(ac.standId), stat.callsign,
+                       stat.registration, ac.callsign, ac.registration));
+    return true;
+}
+
+void applySimPoseAtStand(LiveAc& ac) {
+    if (ac.phase != AcPhase::parked || ac.hasSimPose == 0) return;
+    ac.pose = ac.simPose;
+    ac.pose.verticalSpeed = 0.0;
+    ac.pose.trueAirspeed = 0.0;
+    if (!ac.stream.empty()) {
+        StreamPoint& front = ac.stream.front();
+        front.lat = ac.pose.latitude;
+        front.lon = ac.pose.longitude;
+        front.altitudeFt = ac.pose.altitude;
+        front.trackDeg = ac.pose.heading * radiansToDegrees;
+    }
+    ac.motion.groundHeading = ac.pose.heading;
+    fixStandAltitude(ac);
+}
+
+void fixStandAltitude(LiveAc& ac) {
+    if (ac.phase != AcPhase::parked || ac.promoted != 0 || ac.hasSimPose == 0 || ac.hasStaticCg == 0 ||
+        ac.motion.standGroundElevationKnown == 0)
+        return;
+    const double altitude = ac.motion.standGroundElevationFt + ac.groundOffsetFt;
+    ac.pose.altitude = altitude;
+    if (!ac.stream.empty()) ac.stream.front().altitudeFt = altitude;
+}
+
+void gf_setPromotionCreatedHandler(PromotionCreatedHandler handler) { l_createdHandler = handler; }

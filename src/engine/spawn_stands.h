@@ -1,26 +1,48 @@
 #pragma once
-// Spawning at stands: the stand a new live aircraft parks at, the static
-// aircraft it may take over there, and its pose from the simulator's answer.
-
-#include <optional>
+// Spawning at stands: a live aircraft at rest near the current airport
+// appears parked at the nearest fitting stand, or takes over the object of
+// the static aircraft of the same registration standing there; a parked
+// aircraft stands where the simulator placed its object, at the ground
+// elevation plus its ground offset. Engine thread.
 
 #include "airports/airport.h"
 #include "engine/records.h"
+#include "engine/sim_commands.h"
 
-// The stand a live aircraft at rest near the current airport spawns at, or
-// none (the aircraft may be dropped: `removeRecord`).
-std::optional<Stand> chooseSpawnStand(LiveAc& ac);
+// The stand of the engine's table a live aircraft at rest near the current
+// airport spawns at, or none. Its points must lie within 5 NM of the airport
+// and, unless the front point stands still, within 35 m of each other at no
+// more than 6 kt; a miss is not searched again at the same place. A stand
+// that another live aircraft holds (and keeps), whose colliding stands hold
+// live aircraft within wing reach, or that is not free drops the aircraft
+// (`removeRecord`). The statics in the way make way; one that may be taken
+// over is named in `promoteStaticId`. The front point then stands still.
+Stand* chooseSpawnStand(LiveAc& ac);
 
-// The aircraft spawns parked at the stand chosen for it.
+// The aircraft spawns parked at the chosen stand: phase parked, its front
+// point (the only one kept) on the stand with the stand's heading, its park
+// time and phase clock stamped, the stand use recorded as a flight option;
+// unless it takes over a static, the parked aircraft are trimmed for one more.
 void parkAtSpawnStand(LiveAc& ac, const Stand& stand);
 
-// Takes over the object of the static aircraft named by `promoteStaticId`;
-// true when it did (the aircraft is in the simulator already).
+// Takes over the object of the active static named by `promoteStaticId` on
+// the aircraft's stand, with its livery, pose and CG: the static and every
+// trace of its hexid go, the object is released from the link's statics and
+// handed to the created handler. True when it did (the aircraft is then
+// active, or waits as delayed for the data still missing); false leaves a
+// normal create to follow.
 bool promoteStaticToLive(LiveAc& ac);
 
-// A parked aircraft takes the simulator's initial pose as its own.
+// A parked aircraft with the simulator's pose takes it as its own (standing
+// still), with its front point; then fixStandAltitude.
 void applySimPoseAtStand(LiveAc& ac);
 
-// A parked aircraft stands at the ground elevation plus its ground offset
-// once both are known.
+// A parked aircraft that was not taken over from a static stands at the
+// ground elevation plus its ground offset once pose, CG and elevation are
+// known (pose and front point).
 void fixStandAltitude(LiveAc& ac);
+
+// Test seam: the created handler a promotion calls (nullptr: the engine's
+// onLiveObjectCreated).
+using PromotionCreatedHandler = bool (*)(LiveAc& ac, const SimCommand& created, bool promoted);
+void gf_setPromotionCreatedHandler(PromotionCreatedHandler handler);

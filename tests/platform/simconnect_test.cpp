@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 
 #include "foundation/geodesy.h"
 #include "platform/simconnect/sim_model.h"
@@ -232,13 +233,64 @@ TEST_F(SimModelTest, ByTypeDataGivesEachAircraftWithinTheRadius) {
         EXPECT_EQ(field<DWORD>(data[i], 28), i + 1) << "entry number";
         EXPECT_EQ(field<DWORD>(data[i], 32), 3u) << "out of";
     }
-    EXPECT_NEAR(field<double>(data[1], 40), 6.0, 1e-9);  // 1406 ft over terrain 1400
+    EXPECT_NEAR(field<double>(data[1], 40), 5.0, 1e-9);  // created on the ground: at its static CG over 1400 ft
     EXPECT_EQ(field<std::int64_t>(data[1], 56), 1);
     EXPECT_EQ(text(data[1], 64, 32), "OWN1");
     EXPECT_EQ(field<DWORD>(data[2], 16), nearId);
     EXPECT_EQ(field<double>(data[2], 48), 900.0);
     EXPECT_EQ(field<std::int64_t>(data[2], 56), 0);
     EXPECT_EQ(text(data[2], 64, 32), "FRGN1");
+}
+
+TEST_F(SimModelTest, AnAircraftCreatedOnOrIntoTheGroundStandsAtItsStaticCgOverTheTerrain) {
+    gf_simModelAddTitle({"Heavy Title", "B744", 8.0, 0.01});
+    SimUserAircraft user;
+    user.pose.latitudeDeg = 47.0;
+    user.pose.longitudeDeg = 8.0;
+    gf_simModelSetUserAircraft(user);
+    gf_simModelSetTerrain([](double, double) { return 433.0; });
+    gf_simModelStart(SimVersion::MSFS2020);
+    HANDLE h = open();
+    setUpLikeTheLink(h);
+    drain(h);
+    struct Row {
+        DWORD onGround;
+        double createdFt;
+        double altitudeFt;  // where it stands
+        double aboveGroundFt;
+        std::int64_t reportedOnGround;
+    };
+    const Row rows[] = {
+        {1, 0.0, 441.0, 8.0, 1},      // the on-ground flag
+        {1, 900.0, 441.0, 8.0, 1},    // the flag wins over a height
+        {0, 441.0, 441.0, 8.0, 1},    // exactly at terrain + CG
+        {0, 300.0, 441.0, 8.0, 1},    // below the terrain
+        {0, 441.5, 441.5, 8.5, 0},    // above: left in the air
+    };
+    std::map<DWORD, Row> byObject;
+    DWORD request = 10000;
+    for (const Row& row : rows) {
+        auto at = initAt(47.0 + 0.001 * (request - 10000), 8.0, row.createdFt);
+        at.OnGround = row.onGround;
+        ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, "Heavy Title", "N1", at, request++), S_OK);
+        const auto assigned = ofKind(drain(h), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
+        ASSERT_EQ(assigned.size(), 1u);
+        const DWORD id = field<DWORD>(assigned[0], 16);
+        byObject.emplace(id, row);
+        EXPECT_DOUBLE_EQ(gf_simModelObject(id)->pose.altitudeFt, row.altitudeFt) << row.createdFt;
+    }
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 10000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), S_OK);
+    std::size_t seen = 0;
+    for (const auto& data : ofKind(drain(h), SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE)) {
+        const auto it = byObject.find(field<DWORD>(data, 16));
+        if (it == byObject.end()) continue;
+        ++seen;
+        SCOPED_TRACE(it->second.createdFt);
+        EXPECT_DOUBLE_EQ(field<double>(data, 40), it->second.aboveGroundFt);
+        EXPECT_EQ(field<double>(data, 48), 433.0);
+        EXPECT_EQ(field<std::int64_t>(data, 56), it->second.reportedOnGround);
+    }
+    EXPECT_EQ(seen, std::size(rows));
 }
 
 TEST_F(SimModelTest, PosesEventsReleaseAndRemovalGoIntoTheJournal) {

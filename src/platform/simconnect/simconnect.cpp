@@ -449,6 +449,13 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
     o.pose.trueAirspeedKt = InitPos.Airspeed;
     o.pose.groundVelocityKt = InitPos.Airspeed;
     o.onGround = InitPos.OnGround != 0;
+    // The simulator puts an aircraft created on or into the ground on its
+    // wheels: its reference point at the title's static CG above the terrain.
+    const double standingFt = gf_simTerrainFt(w, o.pose.latitudeDeg, o.pose.longitudeDeg) + o.staticCgFt;
+    if (o.onGround || !(o.pose.altitudeFt > standingFt)) {
+        o.pose.altitudeFt = standingFt;
+        o.onGround = true;
+    }
 
     SimRecord r = gf_simNewRecord(sizeof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
     gf_simPut(r, offsetof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID, dwRequestID), RequestID);
