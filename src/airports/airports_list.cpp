@@ -15,6 +15,7 @@
 #include <pugixml.hpp>
 
 #include "airports/airport.h"
+#include "airports/airport_file_settings.h"
 #include "feed/fields.h"
 #include "foundation/encrypted.h"
 #include "foundation/geodesy.h"
@@ -36,8 +37,7 @@ constexpr std::size_t kAirportsReserve = 24000;
 constexpr double kCandidateRadiusNm = 5.0;
 constexpr double kNoStandDistanceNm = 100.0;
 
-ClosestStandRead lf_noAirportFiles(const IcaoCode&, LaLo) { return std::string("airport files are not read"); }
-std::atomic<ClosestStandReader> l_closestStandReader{&lf_noAirportFiles};
+std::atomic<ClosestStandReader> l_closestStandReader{&gf_readDestApfForClosestStand};
 
 bool lf_parseWholeInt(const char* text, std::int32_t& value) {
     const std::string_view view(text);
@@ -219,7 +219,7 @@ std::optional<AirportListEntry> gf_findNearestAirport(LaLo position) {
 }
 
 void gf_setClosestStandReader(ClosestStandReader reader) {
-    l_closestStandReader.store(reader != nullptr ? reader : &lf_noAirportFiles);
+    l_closestStandReader.store(reader != nullptr ? reader : &gf_readDestApfForClosestStand);
 }
 
 void gf_unloadAirportsForTests() {

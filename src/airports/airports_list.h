@@ -62,9 +62,9 @@ struct ClosestStand {
 using ClosestStandRead = std::variant<ClosestStand, std::string>;
 using ClosestStandReader = ClosestStandRead (*)(const IcaoCode& icao, LaLo reference);
 
-// The reader gf_findNearestAirport asks for each candidate's closest stand.
-// Until the airport-file reader is put here it answers every airport with no
-// stand, so the nearest centre decides. nullptr restores that default.
+// The reader gf_findNearestAirport asks for each candidate's closest stand:
+// gf_readDestApfForClosestStand, which reads the candidate's airport file.
+// Tests install their own; nullptr restores the airport-file reader.
 void gf_setClosestStandReader(ClosestStandReader reader);
 
 // Tests: empties the list and marks it not loaded, as before the first load.

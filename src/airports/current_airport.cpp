@@ -17,15 +17,6 @@ namespace {
 std::shared_mutex l_currentAirportMutex;
 AirportListEntry l_currentAirport;
 
-struct ParkAirport {
-    IcaoCode icao;
-    LaLo position{};
-    std::optional<std::string> userStand;
-};
-
-std::shared_mutex l_parkAirportMutex;
-std::vector<ParkAirport> l_parkAirports;  // front = current park airport
-
 std::mutex l_placementsMutex;
 std::vector<RtParkPlacement> l_placements;
 
@@ -69,55 +60,6 @@ bool gf_isNearCurrentAirport(const LaLo& position) {
     const double east = gf_wrapLongitudeDifference(airport->position.lon - position.lon) *
                         std::cos(airport->position.lat * degreesToRadians) * 60.0;
     return north * north + east * east <= 100.0;
-}
-
-void gf_makeCurrentParkAirport(const IcaoCode& icao, const LaLo& position) {
-    std::unique_lock lock(l_parkAirportMutex);
-    auto it = std::find_if(l_parkAirports.begin(), l_parkAirports.end(),
-                           [&](const ParkAirport& a) { return a.icao == icao; });
-    ParkAirport entry{icao, position, std::nullopt};
-    if (it != l_parkAirports.end()) {
-        entry.userStand = it->userStand;
-        l_parkAirports.erase(it);
-    }
-    l_parkAirports.insert(l_parkAirports.begin(), std::move(entry));
-}
-
-void gf_clearParkAirports() {
-    std::unique_lock lock(l_parkAirportMutex);
-    l_parkAirports.clear();
-}
-
-std::optional<std::pair<IcaoCode, LaLo>> gf_currentParkAirportPosition() {
-    std::shared_lock lock(l_parkAirportMutex);
-    if (l_parkAirports.empty()) return std::nullopt;
-    return std::pair{l_parkAirports.front().icao, l_parkAirports.front().position};
-}
-
-std::optional<std::string> gf_getParkAirportUserStand() {
-    std::shared_lock lock(l_parkAirportMutex);
-    if (l_parkAirports.empty()) return std::nullopt;
-    const auto& stand = l_parkAirports.front().userStand;
-    if (!stand || stand->empty()) return std::nullopt;
-    return stand;
-}
-
-std::optional<std::string> gf_findParkAirportUserStand(const IcaoCode& icao) {
-    std::shared_lock lock(l_parkAirportMutex);
-    if (icao.isNone()) return std::nullopt;
-    for (const auto& airport : l_parkAirports) {
-        if (!(airport.icao == icao)) continue;
-        if (!airport.userStand || airport.userStand->empty()) return std::nullopt;
-        return airport.userStand;
-    }
-    return std::nullopt;
-}
-
-bool gf_setParkAirportUserStand(const IcaoCode& icao, const std::string& standName) {
-    std::unique_lock lock(l_parkAirportMutex);
-    if (l_parkAirports.empty() || icao.isNone() || !(l_parkAirports.front().icao == icao)) return false;
-    l_parkAirports.front().userStand = standName;
-    return true;
 }
 
 void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t count) {

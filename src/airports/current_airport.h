@@ -1,15 +1,16 @@
 #pragma once
-// The current airport and the park airport as the feed and the simulator link
-// read them, and the stand search for the traffic service's parked aircraft.
+// The current airport as the feed and the simulator link read it, and the
+// stand search for the traffic service's parked aircraft. The park airports
+// (park_airports.h) come with it: their readers read both.
 
 #include <cstdint>
 #include <optional>
 #include <shared_mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "airports/airports_list.h"
+#include "airports/park_airports.h"
 #include "feed/records.h"
 #include "foundation/files.h"
 #include "foundation/lalo.h"
@@ -27,19 +28,6 @@ void gf_setCurrentAirportAltitude(std::int32_t altitudeFt);
 std::optional<double> gf_getCurrentAirportAltitude();
 // True when a valid current airport is set and the position lies within 10 NM.
 bool gf_isNearCurrentAirport(const LaLo& position);
-
-// The current park airport (the front of the park airports) and its user stand.
-void gf_makeCurrentParkAirport(const IcaoCode& icao, const LaLo& position);
-void gf_clearParkAirports();
-// The current park airport's code and position, when there is one.
-std::optional<std::pair<IcaoCode, LaLo>> gf_currentParkAirportPosition();
-std::optional<std::string> gf_getParkAirportUserStand();
-// The user stand recorded for the park airport with that code (current or
-// not); nothing when there is no such park airport or its stand is empty.
-std::optional<std::string> gf_findParkAirportUserStand(const IcaoCode& icao);
-// Records the stand as the user stand of the park airport when its code
-// matches the current park airport; true when it did.
-bool gf_setParkAirportUserStand(const IcaoCode& icao, const std::string& standName);
 
 // One parked aircraft of the traffic service that the stand search placed.
 struct RtParkPlacement {

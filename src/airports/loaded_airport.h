@@ -14,6 +14,10 @@ struct LoadedAirport {
     std::string name;
     std::string publisher;
     std::int32_t altitude = 0;  // feet
+    std::string displayText;    // what the main window shows of it (its name)
+    // Its quality factors, which the stand searches weigh.
+    std::int32_t qfReal = 0;
+    std::int32_t qfSoft = 0;
     // Where this airport's learned file is saved: the path the load derived
     // from the source file it read (it may not exist yet). None when no safe
     // path could be made; such an airport's learning is not saved.

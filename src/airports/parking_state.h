@@ -20,3 +20,6 @@ extern std::atomic<std::int32_t> g_airportDataWeek;
 // gives it (gf_weekTimeOf unpacks it): the main loop keeps it up to date, the
 // planner plans for it and real aircraft at stands are recorded under it.
 extern std::atomic<std::uint64_t> g_weekTime;
+// A new airport was made current: the planner's next update plans it from
+// scratch (and clears the flag). Raised by the park-airport selection.
+extern std::atomic<bool> g_parkingPlanRequested;
