@@ -62,8 +62,74 @@ bool lf_cacheHolds(const fs::path& requested) {
            cache->version == archive->version;
 }
 
-// The file's parameters, the learned file over its stands, the exclusions.
-void lf_readContent(const pugi::xml_document& document, AirportReadResult& result) {
+// The next load of the same archive file reads this plain copy instead of
+// downloading and decrypting it again.
+void lf_updateCache(const AirportReadResult& result, bool encrypted, pugi::xml_document& document) {
+    const std::string cache = gf_pathToUtf8(parkAirportFile);
+    if (!encrypted) {
+        if (const OsResult copied = gf_osCopyFile(result.readPath, parkAirportFile); copied.failed())
+            gf_logError(fmt::format("could not update airport cache '{}': {}", cache, copied.message()));
+    } else if (!gf_saveXmlDocument(document, parkAirportFile)) {
+        gf_logError(fmt::format("could not update airport cache '{}'", cache));
+    }
+}
+
+AirportRead lf_readAirportFile(const fs::path& requested) {
+    AirportReadResult result;
+    result.requestedPath = lf_portableAirportPath(requested);
+    PreparedFile prepared;  // keeps a downloaded file until the load ends
+    if (lf_cacheHolds(result.requestedPath)) {
+        gf_log(fmt::format("cached: '{}' is taken instead of '{}'", gf_pathToUtf8(parkAirportFile),
+                           gf_pathToUtf8(result.requestedPath)));
+        prepared.path = parkAirportFile;
+        result.sourceKind = kAirportSourceCache;
+    } else {
+        auto outcome = lf_prepareArchiveFile(result.requestedPath, true);
+        if (auto* error = std::get_if<std::string>(&outcome)) return std::move(*error);
+        prepared = std::move(std::get<PreparedFile>(outcome));
+        result.sourceKind = prepared.isArchive ? kAirportSourceArchive : kAirportSourceLocal;
+    }
+    result.readPath = prepared.path;
+
+    SecureBuffer buffer;
+    pugi::xml_document document;
+    if (auto error = lf_loadAirportDocument(result.readPath, prepared.isEncrypted, buffer, document))
+        return std::move(*error);
+    if (auto error = lf_readAirportContent(document, result)) return std::move(*error);
+
+    if (result.stands.empty()) gf_log("no stands found in the airport file");
+    gf_enableControl(FlushButton.controlId, !result.stands.empty());
+    if (result.sourceKind != kAirportSourceCache) lf_updateCache(result, prepared.isEncrypted, document);
+    return result;
+}
+
+// The user aircraft's stand becomes the user stand of this park airport.
+void lf_recordUserStand(const IcaoCode& icao, const LaLo& airportPosition) {
+    const UserAircraftState state = gf_getUserAircraftState();
+    const std::optional<std::string> stand = gf_standNameAtPosition(LaLo{state.latitude, state.longitude});
+    gf_log(stand ? fmt::format("\nUser aircraft at stand: {}", *stand) : std::string("\nUser aircraft is not at a stand"));
+    std::optional<ParkAirport> front;
+    {
+        std::lock_guard lock(g_parkAirportsMutex);
+        if (!g_parkAirports.empty()) front = g_parkAirports.front();
+    }
+    if (front && front->icao == icao) {
+        if (stand && *stand != front->userStand) gf_setParkAirportUserStand(icao, *stand);
+        return;
+    }
+    gf_makeCurrentParkAirportWithStand(icao, airportPosition, stand.value_or(std::string()));
+}
+
+}  // namespace
+
+std::optional<std::string> lf_readAirportContent(const pugi::xml_document& document, AirportReadResult& result) {
+    if (!gf_readDataFileMeta(document, false))
+        return fmt::format("{}: refused to load", gf_pathToUtf8(result.requestedPath));
+    // An airport file without its elevation is one bad data file: its load
+    // fails like any other, and the program goes on.
+    const std::optional<std::int32_t> altitude = gf_readIntXmlParameter(document, "altitude");
+    if (!altitude) return fmt::format("{}: Parameter {} not found", 65, "altitude");
+    result.altitude = *altitude;
     result.rtTrafficWeek = gf_readIntXmlParameter(document, "RT_traffic_week").value_or(0);
     result.publisher = gf_readStringXmlParameter(document, "publisher").value_or("");
     result.version = gf_readStringXmlParameter(document, "version");
@@ -100,74 +166,8 @@ void lf_readContent(const pugi::xml_document& document, AirportReadResult& resul
         }
     }
     lf_computeStandExclusions(result.stands);
+    return std::nullopt;
 }
-
-// The next load of the same archive file reads this plain copy instead of
-// downloading and decrypting it again.
-void lf_updateCache(const AirportReadResult& result, bool encrypted, pugi::xml_document& document) {
-    const std::string cache = gf_pathToUtf8(parkAirportFile);
-    if (!encrypted) {
-        if (const OsResult copied = gf_osCopyFile(result.readPath, parkAirportFile); copied.failed())
-            gf_logError(fmt::format("could not update airport cache '{}': {}", cache, copied.message()));
-    } else if (!gf_saveXmlDocument(document, parkAirportFile)) {
-        gf_logError(fmt::format("could not update airport cache '{}'", cache));
-    }
-}
-
-AirportRead lf_readAirportFile(const fs::path& requested) {
-    AirportReadResult result;
-    result.requestedPath = lf_portableAirportPath(requested);
-    PreparedFile prepared;  // keeps a downloaded file until the load ends
-    if (lf_cacheHolds(result.requestedPath)) {
-        gf_log(fmt::format("cached: '{}' is taken instead of '{}'", gf_pathToUtf8(parkAirportFile),
-                           gf_pathToUtf8(result.requestedPath)));
-        prepared.path = parkAirportFile;
-        result.sourceKind = kAirportSourceCache;
-    } else {
-        auto outcome = lf_prepareArchiveFile(result.requestedPath, true);
-        if (auto* error = std::get_if<std::string>(&outcome)) return std::move(*error);
-        prepared = std::move(std::get<PreparedFile>(outcome));
-        result.sourceKind = prepared.isArchive ? kAirportSourceArchive : kAirportSourceLocal;
-    }
-    result.readPath = prepared.path;
-
-    SecureBuffer buffer;
-    pugi::xml_document document;
-    if (auto error = lf_loadAirportDocument(result.readPath, prepared.isEncrypted, buffer, document))
-        return std::move(*error);
-    if (!gf_readDataFileMeta(document, false))
-        return fmt::format("{}: refused to load", gf_pathToUtf8(result.requestedPath));
-    // An airport file without its elevation is one bad data file: its load
-    // fails like any other, and the program goes on.
-    const std::optional<std::int32_t> altitude = gf_readIntXmlParameter(document, "altitude");
-    if (!altitude) return fmt::format("{}: Parameter {} not found", 65, "altitude");
-    result.altitude = *altitude;
-    lf_readContent(document, result);
-
-    if (result.stands.empty()) gf_log("no stands found in the airport file");
-    gf_enableControl(FlushButton.controlId, !result.stands.empty());
-    if (result.sourceKind != kAirportSourceCache) lf_updateCache(result, prepared.isEncrypted, document);
-    return result;
-}
-
-// The user aircraft's stand becomes the user stand of this park airport.
-void lf_recordUserStand(const IcaoCode& icao, const LaLo& airportPosition) {
-    const UserAircraftState state = gf_getUserAircraftState();
-    const std::optional<std::string> stand = gf_standNameAtPosition(LaLo{state.latitude, state.longitude});
-    gf_log(stand ? fmt::format("\nUser aircraft at stand: {}", *stand) : std::string("\nUser aircraft is not at a stand"));
-    std::optional<ParkAirport> front;
-    {
-        std::lock_guard lock(g_parkAirportsMutex);
-        if (!g_parkAirports.empty()) front = g_parkAirports.front();
-    }
-    if (front && front->icao == icao) {
-        if (stand && *stand != front->userStand) gf_setParkAirportUserStand(icao, *stand);
-        return;
-    }
-    gf_makeCurrentParkAirportWithStand(icao, airportPosition, stand.value_or(std::string()));
-}
-
-}  // namespace
 
 fs::path lf_portableAirportPath(const fs::path& path) {
     std::string text = path.string();

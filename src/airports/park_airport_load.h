@@ -88,6 +88,12 @@ std::string lf_downloadArchiveFile(const std::filesystem::path& archivePath, con
 std::optional<std::string> lf_loadAirportDocument(const std::filesystem::path& path, bool encrypted,
                                                   SecureBuffer& buffer, pugi::xml_document& document);
 
+// What a loaded document gives, in result (whose requestedPath names the
+// file): the checks of its meta block and elevation, its parameters and
+// stands, the learned file over them and the exclusions. Nothing on success,
+// else the error text.
+std::optional<std::string> lf_readAirportContent(const pugi::xml_document& document, AirportReadResult& result);
+
 // Numbers the stands 1, 2, ... and makes every two stands that overlap (1.1
 // times their flat distance below the sum of their radii) exclude each other.
 void lf_computeStandExclusions(std::vector<Stand>& stands);

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -111,13 +110,12 @@ bool lf_readFileLines(const fs::path& path, std::vector<std::string>& lines) {
         gf_logError(fmt::format("Could not open '{}'", shown));
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad() || !bytes) {
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
         gf_logError(fmt::format("Could not read '{}'", shown));
         return false;
     }
-    gf_splitLines(bytes.str(), lines);
+    gf_splitLines(bytes, lines);
     return true;
 }
 

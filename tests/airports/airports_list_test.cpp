@@ -15,6 +15,8 @@
 #include "airports/current_airport.h"
 #include "foundation/encrypted.h"
 #include "support/airports_data.h"
+#include "support/http_server.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -30,6 +32,8 @@ protected:
         gf_unloadAirportsForTests();
         gf_clearCurrentAirport();
         gf_setClosestStandReader(nullptr);
+        // The default reader fetches archived airport files: none here.
+        env.set("TAVO_DOWNLOAD_URL", server.url("/downloads"));
     }
     void TearDown() override {
         gf_unloadAirportsForTests();
@@ -48,6 +52,9 @@ protected:
         if (const auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << *error;
         return std::holds_alternative<std::size_t>(result) ? std::get<std::size_t>(result) : 0;
     }
+
+    tavo::test::LoopbackHttpServer server;
+    tavo::test::ScopedEnv env;
 };
 
 AirportDataEntry lf_with(AirportDataEntry entry, std::optional<std::string> AirportDataEntry::*field,
@@ -268,7 +275,7 @@ TEST_F(AirportsListTest, AmongSeveralTheStrictlyCloserStandDecides) {
     }
 }
 
-TEST_F(AirportsListTest, WithoutAReaderTheNearestCentreIsTaken) {
+TEST_F(AirportsListTest, WithoutAirportFilesTheNearestCentreIsTaken) {
     write({airportEntry("BBBB", 30.0 + 2.0 / 60.0, 10.0, 2), airportEntry("AAAA", 30.0 - 1.0 / 60.0, 10.0, 1)});
     load();
     const auto found = gf_findNearestAirport(LaLo{30.0, 10.0});

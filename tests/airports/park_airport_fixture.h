@@ -26,11 +26,28 @@
 #include "services/shell.h"
 #include "settings/parameters.h"
 #include "settings/snapshot.h"
+#include "support/airport_file_builder.h"
 #include "support/airports_data.h"
 #include "support/temp_dir.h"
 #include "support/user_aircraft.h"
 
 namespace tavo::test {
+
+// Frankfurt's file with the given stands (publisher "stock", 364 ft) and
+// further parameters.
+inline ApfFile frankfurtFile(std::vector<ApfStand> stands,
+                             std::vector<std::pair<std::string, std::string>> more = {}) {
+    ApfFile file;
+    file.parameters = {{"icao", "EDDF"}, {"airport_name", "Frankfurt"}, {"publisher", "stock"}, {"altitude", "364"}};
+    file.parameters.insert(file.parameters.end(), more.begin(), more.end());
+    file.stands = std::move(stands);
+    return file;
+}
+// Three stands 0.1 NM apart, A1 to A3 from south to north.
+inline std::vector<ApfStand> threeStands() {
+    return {apfStand("A1", "GATE_HEAVY", 50.0300, 8.5700), apfStand("A2", "GATE_HEAVY", 50.0300 + 0.1 / 60, 8.5700),
+            apfStand("A3", "GATE_HEAVY", 50.0300 + 0.2 / 60, 8.5700)};
+}
 
 // What the code under test asked of its neighbours.
 struct ParkingCalls {

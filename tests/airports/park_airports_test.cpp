@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <fmt/format.h>
@@ -18,13 +17,6 @@ namespace fs = std::filesystem;
 using namespace tavo::test;
 
 namespace {
-
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void writeText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -74,7 +66,7 @@ TEST_F(ParkAirportsTest, TheFileBecomesTheQueueAndGoesBackWithTheLinesItCouldNot
     EXPECT_EQ(gf_getParkAirportUserStand(), "V7");
 
     gf_writeMyParkAirportsFile();
-    EXPECT_EQ(fileText(gf_myParkAirportsFilePath()),
+    EXPECT_EQ(readFile(gf_myParkAirportsFilePath()),
               "EDDF,B3\nEDDL,V7\nEDDM\nEDDS,A12\nEDDH,A,B\nXX-1\nZZZZ\n\n , \n");
     gf_writeMyParkAirportsFile();
     EXPECT_NE(newLogLines().find("Park airports file not saved: reading was not completed"), std::string::npos);
@@ -83,8 +75,9 @@ TEST_F(ParkAirportsTest, TheFileBecomesTheQueueAndGoesBackWithTheLinesItCouldNot
 TEST_F(ParkAirportsTest, WithoutAirportsOrPreservedLinesTheFileIsNotTouched) {
     // An empty file exists: it is left as it is.
     writeText(gf_myParkAirportsFilePath(), "");
-    gf_readMyParkAirportsFile();
     newLogLines();
+    gf_readMyParkAirportsFile();
+    EXPECT_EQ(newLogLines(), "\n    0 park airports read from 'airports/my_park_airports.txt'\n");
     gf_writeMyParkAirportsFile();
     EXPECT_EQ(newLogLines(), "Park airports file left unchanged: 'airports/my_park_airports.txt'\n");
     EXPECT_TRUE(fs::exists(gf_myParkAirportsFilePath()));
