@@ -12,10 +12,6 @@ std::optional<DestinationServices> l_services;
 
 }  // namespace
 
-ApfStandNames gf_readApfForStands(const IcaoCode&) {
-    return std::string("airport files cannot be read yet");
-}
-
 DestinationServices gf_destinationServices() {
     DestinationServices services;
     {

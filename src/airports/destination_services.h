@@ -11,17 +11,13 @@
 #include <variant>
 #include <vector>
 
+#include "airports/airport_file_settings.h"
 #include "foundation/files.h"
 #include "foundation/lalo.h"
 
-// The stand names of an airport's file in file order, or the reader's error text.
-using ApfStandNames = std::variant<std::vector<std::string>, std::string>;
-
-// Reads the stand names of the airport's file. Until the airport-file reader
-// offers this read, every airport answers with an error text, so a new
-// destination shows that its stands could not be read and still becomes the
-// park airport.
-ApfStandNames gf_readApfForStands(const IcaoCode& icao);
+// The stand names of an airport's file in file order, or the reader's error
+// text (gf_readApfForStands).
+using ApfStandNames = StandNamesRead;
 
 struct DestinationServices {
     std::function<ApfStandNames(const IcaoCode&)> readApfForStands;
