@@ -16,7 +16,6 @@
 #include "airports/current_airport.h"
 #include "airports/loaded_airport.h"
 #include "airports/park_airports.h"
-#include "airports/parking_seams.h"
 #include "airports/parking_state.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/rtdirect/traffic_reader.h"
@@ -26,6 +25,7 @@
 #include "foundation/xml.h"
 #include "platform/window/window.h"
 #include "services/gui.h"
+#include "services/parking_controls.h"
 #include "settings/option_lists.h"
 #include "settings/parameters.h"
 #include "settings/parameters_file.h"
@@ -101,7 +101,7 @@ void lf_applyLearnedSettings(const AirportReadResult& result) {
         gf_syncMaxFitCombo();
     }
     gf_publishParkingSettings();
-    gf_seamApplyParkingOptions();
+    gf_applyParkingOptions();
     if (result.handmade) gf_log("A handmade airport file overruled the archived file!");
 }
 
@@ -282,7 +282,8 @@ void gf_restoreUserParkingSettings() {
     lf_restoreFlag(PARK_SOFT, saved->parkSoft);
     lf_restoreFlag(WEEK, saved->week);
     gf_publishParkingSettings();
-    gf_seamApplyParkingDependencies();
+    gf_applyRtParkTrafficOnly();
+    gf_applyAutoPark();
     lf_enableMaxFitCombo();
 }
 

@@ -3,6 +3,7 @@
 // about it, read back when its learned stands are saved. The load fills it
 // once the file was read; the end of the airport's parked traffic clears it.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,6 +19,7 @@ struct LoadedAirport {
     // Its quality factors, which the stand searches weigh.
     std::int32_t qfReal = 0;
     std::int32_t qfSoft = 0;
+    std::size_t standCount = 0;  // Flush has statics to remove only with stands
     // Where this airport's learned file is saved: the path the load derived
     // from the source file it read (it may not exist yet). None when no safe
     // path could be made; such an airport's learning is not saved.

@@ -281,6 +281,7 @@ ParkedFileResult lf_readParkedFile() {
     loaded.displayText = airport.name;
     loaded.qfReal = airport.qfReal;
     loaded.qfSoft = airport.qfSoft;
+    loaded.standCount = airport.stands.size();
     gf_setLoadedAirport(loaded);
     lf_applyAirportFileSettings(airport);
 

@@ -14,7 +14,7 @@
 #include "airports/airport_files.h"
 #include "airports/airports_list.h"
 #include "airports/current_airport.h"
-#include "airports/parking_seams.h"
+#include "airports/parked_traffic_end.h"
 #include "airports/parking_state.h"
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/traffic_reader.h"
@@ -24,6 +24,7 @@
 #include "foundation/text.h"
 #include "foundation/textfile.h"
 #include "services/gui.h"
+#include "services/parking_controls.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"
 
@@ -141,7 +142,7 @@ void lf_makeCurrent(const IcaoCode& icao, const LaLo& position, const std::strin
 // at its next update, the parking panel waits for that.
 void lf_prepareParkedTraffic() {
     g_parkingPlanRequested.store(true);
-    gf_seamDisableParkingControls();
+    gf_disableParkingControls();
     gf_clearTrafficMaps();
 }
 
@@ -388,7 +389,7 @@ void lf_checkParkAirportReach(const LaLo& user) {
     if (!lf_isWithinReach(user, current->position)) {
         gf_logAndFlush(fmt::format("\n{} {} is no longer within reach, parked aircraft will be removed",
                                    gf_trafficTimeText(), current->icao));
-        gf_seamEndParkedTraffic();
+        gf_endParkedTraffic();
         return;
     }
     const std::optional<ParkAirport> front = lf_getCurrentParkAirport();
@@ -400,5 +401,5 @@ void lf_checkParkAirportReach(const LaLo& user) {
     if (gf_distanceNm(user, frontPosition) > gf_distanceNm(user, current->position)) return;
     gf_logAndFlush(fmt::format("\n{} {} is within reach, parked aircraft at {} will be removed first",
                                gf_trafficTimeText(), front->icao, current->icao));
-    gf_seamEndParkedTraffic();
+    gf_endParkedTraffic();
 }

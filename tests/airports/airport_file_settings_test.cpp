@@ -103,7 +103,7 @@ TEST_F(AirportFileSettingsTest, ALearnedFileBringsItsOwnSettings) {
     EXPECT_EQ(MAX_FIT.value(), 3);
     EXPECT_FLOAT_EQ(MAX_FIT_FL.value(), 2.0f);
     EXPECT_EQ(settingsSnapshot.load()->MAX_FIT, 3);
-    EXPECT_EQ(g_calls.applyOptions, 1);
+    EXPECT_EQ(gf_isControlEnabled(WEEK.controlId), false) << "the parking options follow auto park";
     EXPECT_NE(newLogLines().find("A handmade airport file overruled the archived file!"), std::string::npos);
     EXPECT_TRUE(gf_loadedAirport().fileLoaded);
     EXPECT_TRUE(gf_loadedAirport().handmade);
@@ -129,7 +129,7 @@ TEST_F(AirportFileSettingsTest, TheSetBackGivesTheUsersValuesBackAndSavesOnlyWha
     const auto snapshot = settingsSnapshot.load();
     EXPECT_EQ(snapshot->parking_percentage, 30);
     EXPECT_EQ(snapshot->AUTO_PARK, 0);
-    EXPECT_EQ(g_calls.applyDependencies, 1);
+    EXPECT_EQ(gf_isControlEnabled(AUTO_PARK.controlId), false) << "RT parked only governs the parking options";
     EXPECT_EQ(gf_isControlEnabled(MAX_FIT_FL.controlId), true);
 
     // Nothing is remembered any more: a second set-back changes nothing.

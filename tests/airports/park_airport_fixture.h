@@ -1,7 +1,7 @@
 #pragma once
 // The surroundings of the park airports and their loading: a small airports
 // list, the main window's parking controls on the headless backend, the GUI
-// applying posts at once, recorders for the parking seams, the saved
+// applying posts at once, a recorder for the end of parked traffic, the saved
 // parameters, the runway reader and the feed's parked requests, and the
 // settings and start-up choice put back afterwards.
 
@@ -15,7 +15,7 @@
 #include "airports/current_airport.h"
 #include "airports/loaded_airport.h"
 #include "airports/park_airports.h"
-#include "airports/parking_seams.h"
+#include "airports/parked_traffic_end.h"
 #include "airports/parking_state.h"
 #include "engine/stands.h"
 #include "feed/rtapp/rtapp_link.h"
@@ -23,6 +23,7 @@
 #include "motion/runways.h"
 #include "platform/window/headless.h"
 #include "services/gui.h"
+#include "services/parking_controls.h"
 #include "services/shell.h"
 #include "settings/parameters.h"
 #include "settings/snapshot.h"
@@ -51,9 +52,6 @@ inline std::vector<ApfStand> threeStands() {
 
 // What the code under test asked of its neighbours.
 struct ParkingCalls {
-    int disableControls = 0;
-    int applyOptions = 0;
-    int applyDependencies = 0;
     int endParkedTraffic = 0;
     int parkedRequests = 0;  // RT App parked requests (each empties the parked lists first)
     int rtDirectMapClears = 0;
@@ -79,8 +77,7 @@ protected:
         g_webServerMaintenance.store(false);
         gf_gui().attachGuiThread();  // posts apply at once; highlighted status lines are logged
         gf_gui().reset();
-        gf_setParkingSeams({[] { ++g_calls.disableControls; }, [] { ++g_calls.applyOptions; },
-                            [] { ++g_calls.applyDependencies; }, [] { ++g_calls.endParkedTraffic; }});
+        gf_setParkedTrafficEnd([] { ++g_calls.endParkedTraffic; });
         gf_setRTAppReaderHooks({nullptr, [] { ++g_calls.parkedRequests; }});
         gf_setRTDirectTrafficMapsClearer([] { ++g_calls.rtDirectMapClears; });
         gf_installParameterFileWriter([](const Parameter& p) noexcept { g_calls.saved.push_back(p.name); });
@@ -101,7 +98,7 @@ protected:
         gf_installParameterFileWriter(nullptr);
         gf_setRTDirectTrafficMapsClearer(nullptr);
         gf_setRTAppReaderHooks({});
-        gf_setParkingSeams({});
+        gf_setParkedTrafficEnd(nullptr);
         gf_gui().reset();
         g_standTable.clear();
         g_standNameIndex.clear();

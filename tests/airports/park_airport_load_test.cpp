@@ -75,6 +75,7 @@ TEST_F(ParkAirportLoadTest, HandmadeAndPointerFilesAreReadInPlaceAndCopiedToTheC
         EXPECT_TRUE(loaded.fileLoaded);
         EXPECT_EQ(loaded.publisher, "stock");
         EXPECT_EQ(loaded.qfReal, 40);
+        EXPECT_EQ(loaded.standCount, 3u);
         EXPECT_EQ(gf_gui().standCount, 3u);
         EXPECT_EQ(gf_gui().parkedTrafficText, "Frankfurt");
         EXPECT_EQ(gf_gui().parkAirportText, "stock (1.2)");

@@ -160,6 +160,7 @@ TEST_F(ParkAirportsTest, InTheAirTheFrontParkAirportWithinReachBecomesCurrent) {
         gf_clearCurrentAirport();
         g_parkingPlanRequested.store(false);
         useRTDirect(rtDirect);
+        gf_enableControl(parking_percentage.controlId, true);
         gf_makeCurrentParkAirport(IcaoCode("EDDF"), kEddf);
         const LaLo user = offset(kEddf, 10.0, 0.0);
         placeUserAircraft(user, 5000, false);
@@ -171,7 +172,7 @@ TEST_F(ParkAirportsTest, InTheAirTheFrontParkAirportWithinReachBecomesCurrent) {
         EXPECT_NE(newLogLines().find("\nThe park airport is EDDF\n"), std::string::npos);
         EXPECT_EQ(gf_gui().statusLine, "EDDF within reach");
         EXPECT_TRUE(g_parkingPlanRequested.load());
-        EXPECT_EQ(g_calls.disableControls, 1);
+        EXPECT_EQ(gf_isControlEnabled(parking_percentage.controlId), false) << "the parking panel waits";
         EXPECT_EQ(g_calls.parkedRequests, rtDirect ? 0 : 1) << "RT Direct asks for parked traffic itself";
         EXPECT_EQ(g_calls.rtDirectMapClears, rtDirect ? 1 : 0);
     }
@@ -205,7 +206,7 @@ TEST_F(ParkAirportsTest, OnTheGroundTheAirportAtTheUserBecomesCurrent) {
     EXPECT_EQ(newLogLines(), "User aircraft on the ground at EDDF\n\nThe park airport is EDDF\n");
     EXPECT_EQ(gf_gui().parkAirport, IcaoCode("EDDF"));
     EXPECT_TRUE(g_parkingPlanRequested.load());
-    EXPECT_EQ(g_calls.disableControls, 1);
+    EXPECT_EQ(gf_isControlEnabled(parking_percentage.controlId), false);
     EXPECT_EQ(g_calls.parkedRequests, 0);
 }
 

@@ -1,0 +1,15 @@
+#include "airports/parked_traffic_end.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<ParkedTrafficEnd> l_parkedTrafficEnd{nullptr};
+
+}  // namespace
+
+void gf_setParkedTrafficEnd(ParkedTrafficEnd end) { l_parkedTrafficEnd.store(end); }
+
+void gf_endParkedTraffic() {
+    if (const ParkedTrafficEnd end = l_parkedTrafficEnd.load()) end();
+}
