@@ -23,6 +23,7 @@ void gf_clearLoadedAirportTexts() {
     const std::lock_guard lock(l_loadedAirportMutex);
     l_loadedAirport.name.clear();
     l_loadedAirport.publisher.clear();
+    l_loadedAirport.displayText.clear();
 }
 
 void gf_clearLoadedAirport() {

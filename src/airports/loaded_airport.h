@@ -31,6 +31,6 @@ LoadedAirport gf_loadedAirport();
 void gf_setLoadedAirport(const LoadedAirport& airport);
 // Back to no airport file loaded.
 void gf_clearLoadedAirport();
-// Empties the texts kept of the airport file (name and publisher), leaving
+// Empties the texts kept of the airport file (name, publisher, display text), leaving
 // the flags to the end of the airport's parked traffic (engine reset).
 void gf_clearLoadedAirportTexts();
