@@ -1,8 +1,10 @@
-// Minimal bodies: nothing is planned until the planner is built.
+// Minimal bodies of the plans: nothing is planned until the planner is built.
 
 #include "airports/parked_planner_entries.h"
 
-void gf_clearParkingPlanRequest() {}
+#include "airports/parking_state.h"
+
+void gf_clearParkingPlanRequest() { g_parkingPlanRequested.store(false); }
 void gf_planParkedTraffic() {}
 void gf_updateParkedTraffic() {}
 void lf_adjustParking(bool /*dropFileStatics*/) {}

@@ -64,6 +64,7 @@ TEST_F(ParkAirportsTest, TheFileBecomesTheQueueAndGoesBackWithTheLinesItCouldNot
     EXPECT_FALSE(gf_setParkAirportUserStand(IcaoCode("EDDF"), "C1"));
     gf_makeCurrentParkAirportWithStand(IcaoCode("EDDL"), LaLo{51.0, 6.0}, "V7");
     EXPECT_EQ(gf_getParkAirportUserStand(), "V7");
+    EXPECT_EQ(gf_currentParkAirportPosition(), (std::pair{IcaoCode("EDDL"), LaLo{51.0, 6.0}}));
 
     gf_writeMyParkAirportsFile();
     EXPECT_EQ(readFile(gf_myParkAirportsFilePath()),
