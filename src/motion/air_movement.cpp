@@ -1,13 +1,510 @@
-// The bank limits of the categories; the issue that builds the air movement
-// adds the rest of it here.
-
 #include "motion/air_movement.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <span>
+#include <stdexcept>
 
+#include "airports/current_airport.h"
+#include "engine/controls.h"
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
 #include "foundation/geodesy.h"
+#include "motion/air_config.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/tick_math.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+// Degrees (the turn rate degrees per second), Light .. Rotorcraft.
+struct AirCategoryRow {
+    double pitchRateDeg;
+    double bankLimitDeg;
+    double bankRateDeg;
+    double turnRateDegPerS;
+};
+constexpr std::array<AirCategoryRow, 7> kAirRows{{
+    {0.01, 40.0, 0.035, 8.0},
+    {0.009, 37.5, 0.03, 8.0},
+    {0.0085, 35.0, 0.0275, 8.0},
+    {0.0075, 30.0, 0.02, 8.0},
+    {0.005, 20.0, 0.015, 8.0},
+    {0.03, 90.0, 0.1, 12.0},
+    {0.03, 75.0, 0.06, 20.0},
+}};
+
+constexpr double kTicksPerMinute = 6000.0;
+constexpr double kTicksPerSecond = 100.0;
+// How much the applied climb or approach step may change a tick (ft).
+constexpr double kVerticalChangePerTick = 0.001;
+// Points closer than this (degrees) are the same place.
+constexpr double kSamePlaceDeg = 1e-8;
+// The touchdown is not put on the runway before this far past the threshold.
+constexpr double kTouchdownFloorM = 60.0;
+
+const AirCategoryRow& lf_row(std::uint32_t category) {
+    if (category >= kAirRows.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    return kAirRows[category];
+}
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+// Ticks until the next point is due, at least the shortest leg.
+double lf_legTicks(const LiveAc& ac) {
+    return std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), ac.stream[1].playTick));
+}
+
+bool lf_isFinite(const std::optional<double>& v) { return v.has_value() && std::isfinite(*v); }
+
+// The per-tick step of the leg toward the next point, when the leg planning
+// changed that point after the step was set.
+void lf_replanStep(LiveAc& ac) {
+    const StreamPoint& next = ac.stream[1];
+    const double ticks = lf_legTicks(ac);
+    ac.motion.stepLat = (next.lat - ac.pose.latitude) / ticks;
+    ac.motion.stepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude) / ticks;
+}
+
+void lf_setDescentRate(LiveAc& ac, double rate, bool intoNextPoint) {
+    if (intoNextPoint) ac.stream[1].verticalSpeed = rate;
+    ac.motion.legVerticalSpeed = rate;
+    ac.motion.verticalPerTick = rate / kTicksPerMinute;
+}
+
+// The leg ends on the ground: down to the runway (or the airport) at the
+// next point, or at the stream's descent rate.
+void lf_planTouchdownLeg(LiveAc& ac, double t) {
+    std::optional<double> elevation;
+    if (const auto runway = landingRunwayForPose(ac); runway && std::isfinite(runway->altitudeFt))
+        elevation = runway->altitudeFt;
+    else
+        elevation = gf_getCurrentAirportAltitude();
+    if (g_qnh.load() > 1013)
+        lf_setDescentRate(ac, airDescentRate(ac), true);
+    else if (elevation)
+        ac.motion.verticalPerTick = (*elevation + ac.groundOffsetFt - ac.pose.altitude) / t;
+    else
+        lf_setDescentRate(ac, -601.0, true);
+    gf_setGear(ac, true);
+}
+
+double lf_bothAirborneClimb(const LiveAc& ac, double t) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const double v = (next.altitudeFt - ac.pose.altitude) / t;
+    const double height = ac.motion.heightAboveGroundFt;
+    switch (ac.phase) {
+        case AcPhase::takeoff:
+            if (height <= 1000.0) return std::min(ac.climbRateLimit, std::max(v, 0.2));
+            return std::min(v, ac.climbRateLimit);
+        case AcPhase::landing:
+            if (front.altitudeFt == next.altitudeFt && height <= 1000.0 &&
+                front.verticalSpeed + next.verticalSpeed <= 100.0)
+                return airDescentRate(ac) / kTicksPerMinute;
+            return v;
+        default: return v;
+    }
+}
+
+void lf_planVertical(LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const bool nextShort = isShortLandingPoint(ac, next);
+    const bool frontAirborne = front.airborne != 0 || isShortLandingPoint(ac, front);
+    bool nextAirborne = next.airborne != 0 || nextShort;
+    if (!nextAirborne && ac.phase == AcPhase::takeoff && ac.motion.initialTakeoffClimb > 0.0)
+        nextAirborne = std::any_of(ac.stream.begin() + 2, ac.stream.end(),
+                                   [](const StreamPoint& p) { return p.airborne != 0; });
+    const double t = lf_legTicks(ac);
+    if (!frontAirborne) {
+        if (next.airborne != 0) {
+            climbRateForTakeoff(ac);
+            keepTakeoffClimb(ac);
+        } else {
+            planAirVertical(ac);
+        }
+        return;
+    }
+    if (!nextAirborne) {
+        lf_planTouchdownLeg(ac, t);
+        return;
+    }
+    if (nextShort) {
+        const double rate = airDescentRate(ac);
+        lf_setDescentRate(ac, rate, false);
+        gf_setGear(ac, true);
+        return;
+    }
+    ac.motion.verticalPerTick = lf_bothAirborneClimb(ac, t);
+}
+
+// The reported true heading of the point, when it may be used.
+std::optional<double> lf_reportedHeading(const StreamPoint& p) {
+    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !(p.trueHeading > 0.0) ||
+        p.trueHeading > fullCircle)
+        return std::nullopt;
+    return normalizeHeading(p.trueHeading);
+}
+
+// Over the runway below 2000 ft: the bearing along the next few airborne
+// points, when they run straight enough.
+LookAhead lf_lookAhead(const LiveAc& ac, double comingBearing) {
+    std::array<LaLo, 6> upcoming{};
+    std::size_t n = 0;
+    for (std::size_t i = 2; i < ac.stream.size() && n < upcoming.size(); ++i) {
+        const StreamPoint& p = ac.stream[i];
+        if (p.airborne != 0 && p.stationary == 0) upcoming[n++] = lf_position(p);
+    }
+    return lookAheadBearing(lf_position(ac.stream[1]), std::span<const LaLo>(upcoming.data(), n), comingBearing, 300.0,
+                            800.0, 5.0 * degreesToRadians);
+}
+
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) {
+    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
+}
+
+void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
+    MotionState& m = ac.motion;
+    const StreamPoint& next = ac.stream[1];
+    const LaLo pose = lf_pose(ac);
+    const LaLo nextPosition = lf_position(next);
+    const bool threePoints = ac.stream.size() >= 3;
+    const double coming =
+        threePoints ? gf_bearing(nextPosition, lf_position(ac.stream[2])) : gf_bearing(pose, nextPosition);
+    const bool landing = ac.phase == AcPhase::landing;
+    const double height = m.heightAboveGroundFt;
+    double target = coming;
+    LookAhead look{};
+    const std::optional<double> reported = lf_reportedHeading(next);
+    if (reported && height < (landing ? 2000.0 : 1000.0)) {
+        target = *reported;
+    } else if (landing && height < 2000.0) {
+        look = lf_lookAhead(ac, coming);
+        if (look.found) target = look.bearing;
+    }
+
+    TurnStepInput in;
+    in.heading = ac.pose.heading;
+    in.targetHeading = target;
+    in.bank = ac.pose.bank;
+    in.givenBank = next.roll;
+    in.givenBankSet = next.hasRoll != 0;
+    in.speedKt = groundSpeedForNextLeg(ac);
+    in.timeConstantTicks = t;
+    in.ticksPerSecond = kTicksPerSecond;
+    in.maxTurnRate = row.turnRateDegPerS * degreesToRadians;
+    in.bankLimit = maxBankAngle(gf_bankLimitRad(ac.category), landing, height, m.flareStage != 0);
+    in.maxBankStep = row.bankRateDeg * degreesToRadians;
+    const TurnStep turn = coordinatedTurnStep(in);
+    ac.pose.bank = turn.bank;
+    m.headingPerTick = turn.headingStep;
+    m.bankPerTick = turn.bankStep;
+    m.transition = AirTransition{};
+
+    if (!threePoints || ac.stream[2].stationary != 0 || lf_samePlace(next, ac.stream[2])) return;
+    const double arrival = look.found ? look.bearing : coming;
+    // How far the heading can turn over the leg from the straight course.
+    TurnStepInput straight = in;
+    straight.heading = gf_bearing(pose, nextPosition);
+    straight.targetHeading = arrival;
+    straight.bank = 0.0;
+    straight.givenBankSet = false;
+    const double angleLimit = std::fabs(coordinatedTurnStep(straight).headingStep) * t;
+    const HermiteTransition h = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 0.5);
+    if (!h.valid || !h.curved) return;
+    m.transition.start = pose;
+    m.transition.end = nextPosition;
+    m.transition.arrivalHeading = arrival;
+    m.transition.angleLimit = angleLimit;
+    m.transition.startOffset = 0;
+    m.transition.duration = static_cast<std::int32_t>(t);
+    m.transition.elapsed = 0;
+    m.transition.active = 1;
+}
+
+// Near the airport the height counts from the airport; elsewhere the front
+// point's altitude decides whether the aircraft flies high.
+void lf_configure(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    const std::optional<double> airport = gf_getCurrentAirportAltitude();
+    std::optional<double> height;
+    double judged = ac.stream[0].altitudeFt;
+    if (gf_isNearCurrentAirport(lf_pose(ac)) && airport && std::isfinite(ac.pose.altitude)) {
+        judged = ac.pose.altitude - *airport;
+        height = judged;
+    }
+    if (judged < 10000.0) {
+        updateAirConfig(ac, height);
+        return;
+    }
+    if (m.highAltitudeConfig != 0) return;
+    m.highAltitudeConfig = 1;
+    m.lowAltitudeConfig = 0;
+    gf_setAiLights(ac.objectId, {1, 1, 0, 0, 1, 0, 1});
+    gf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 3);
+    m.advanceLimit = 900;
+    m.delayLimit = 900;
+    gf_setGear(ac, false);
+    gf_setFlaps(ac, 0);
+}
+
+}  // namespace
 
 double gf_bankLimitRad(std::uint32_t category) noexcept {
-    static constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
-    return category < kBankLimitDeg.size() ? kBankLimitDeg[category] * degreesToRadians : 0.0;
+    return category < kAirRows.size() ? kAirRows[category].bankLimitDeg * degreesToRadians : 0.0;
+}
+
+double gf_bankRateRad(std::uint32_t category) noexcept {
+    return category < kAirRows.size() ? kAirRows[category].bankRateDeg * degreesToRadians : 0.0;
+}
+
+double gf_pitchRateRad(std::uint32_t category) { return lf_row(category).pitchRateDeg * degreesToRadians; }
+
+double gf_airTurnRateRad(std::uint32_t category) { return lf_row(category).turnRateDegPerS * degreesToRadians; }
+
+void stepAir(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    const AirCategoryRow& row = lf_row(ac.category);
+    MotionState& m = ac.motion;
+    m.legTasKt = ac.stream[1].tasKt;
+    m.legVerticalSpeed = ac.stream[1].verticalSpeed;
+    if (m.flareStage == 0) lf_planVertical(ac);
+    // The vertical plan may have dropped points and retimed the next one.
+    const double t = lf_legTicks(ac);
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+
+    if (ac.phase != AcPhase::takeoff) {
+        const double wanted = gf_pitchForVerticalSpeed(isShortLandingPoint(ac, next) ? front : next, ac.phase);
+        if (!std::isfinite(ac.pose.pitch)) ac.pose.pitch = wanted;
+        const double rate = row.pitchRateDeg * degreesToRadians;
+        m.pitchPerTick = std::clamp((wanted - ac.pose.pitch) / t, -rate, rate);
+    }
+
+    lf_planTurn(ac, row, t);
+
+    if (ac.phase == AcPhase::flying) {
+        m.takeoffFlagSecond = m.takeoffFlagFirst;
+        m.takeoffFlagFirst = 0;
+    }
+
+    lf_configure(ac);
+
+    if (ac.phase == AcPhase::landing && ac.onGround == 0 && ac.stream[0].airborne != 0) {
+        if (auto match = findLandingRunway(lf_pose(ac), ac.pose.heading)) {
+            ac.landingRunway = std::move(match);
+            m.landingRunwayRefPos = lf_pose(ac);
+            m.landingRunwayRefValid = 1;
+        }
+    }
+}
+
+void retimeFinalApproach(LiveAc& ac) {
+    if (ac.phase != AcPhase::landing || ac.onGround != 0 || ac.stream.size() < 2 || ac.stream[1].airborne != 0)
+        return;
+    StreamPoint& next = ac.stream[1];
+    const LaLo pose = lf_pose(ac);
+    const auto here = findLandingRunway(pose, ac.pose.heading);
+    auto there = findLandingRunway(lf_position(next), ac.pose.heading);
+    if (!here || !there || here->key != there->key || here->endName != there->endName) return;
+    if (!lf_isFinite(there->pastThresholdM) || !lf_isFinite(there->usableLengthM) ||
+        !lf_isFinite(here->pastThresholdM) || !(*there->usableLengthM > 0.0))
+        return;
+    const double from = *here->pastThresholdM;
+    const double to = *there->pastThresholdM;
+    if (!(from < to)) return;
+    const double aim = std::min(*there->usableLengthM / 3.0, 1000.0);
+    if (!(from < aim && to > aim)) return;
+    const double f = std::clamp((aim - from) / (to - from), 0.0, 1.0);
+    if (f < 1.0) {
+        next.lat = pose.lat + (next.lat - pose.lat) * f;
+        next.lon = pose.lon + gf_wrapLongitudeDifference(next.lon - pose.lon) * f;
+        LaLo moved = lf_position(next);
+        gf_normalizeLaLo(moved);
+        next.lat = moved.lat;
+        next.lon = moved.lon;
+    }
+    const double toGoS = std::max(gf_ticksBetween(tickCount.load(), next.playTick) / 100.0, 0.25);
+    const double above = std::max(0.0, ac.pose.altitude - (there->altitudeFt + ac.groundOffsetFt));
+    const double seconds = std::max({2.0, toGoS, above * 60.0 / 600.0});
+    retimeNextPoint(ac, gf_ticksFromCount(std::ceil(seconds * 100.0), kMinLegTicks));
+    // The stored match describes the point where it now lies: its distance
+    // past the threshold moves with it, so that the distances carried along
+    // from this reference later stay true.
+    const double moved = from + (to - from) * f;
+    *there->pastThresholdM = moved;
+    there->fromThresholdM += moved - to;
+    ac.landingRunway = std::move(there);
+    ac.motion.landingRunwayRefPos = lf_position(next);
+    ac.motion.landingRunwayRefValid = 1;
+}
+
+bool isShortLandingPoint(const LiveAc& ac, const StreamPoint& point) {
+    if (ac.phase != AcPhase::landing || ac.onGround != 0 || point.airborne != 0) return false;
+    const double height = ac.motion.heightAboveGroundFt;
+    if (!std::isfinite(height) || !(height > ac.groundOffsetFt + 1.0)) return false;
+    const auto runway = findLandingRunway(lf_position(point), ac.pose.heading);
+    return runway && runway->pastThresholdM && *runway->pastThresholdM < -50.0;
+}
+
+void planAirVertical(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    double sum = 0.0;
+    for (const StreamPoint& p : ac.stream) sum += p.verticalSpeed;
+    if (ac.phase == AcPhase::landing || sum <= 100.0) {
+        lf_setDescentRate(ac, airDescentRate(ac), true);
+        gf_setGear(ac, true);
+        return;
+    }
+    const std::size_t last = std::min<std::size_t>(ac.stream.size() - 1, 10);
+    std::size_t k = 2;
+    while (k <= last && ac.stream[k].airborne == 0) ++k;
+    if (k <= last) {
+        for (std::size_t i = 0; i + 1 < k && ac.stream.size() >= 3; ++i) ac.stream.erase(ac.stream.begin() + 1);
+        const double nm = gf_distanceNm(lf_pose(ac), lf_position(ac.stream[1]));
+        retimeNextPoint(ac, gf_legTicks(nm, groundSpeedForNextLeg(ac), kMinLegTicks));
+        lf_replanStep(ac);
+        climbRateForTakeoff(ac);
+        keepTakeoffClimb(ac);
+        gf_setGear(ac, true);
+        return;
+    }
+    StreamPoint& next = ac.stream[1];
+    next.verticalSpeed = std::isnan(next.verticalSpeed) ? 601.0 : std::max(next.verticalSpeed, 601.0);
+    ac.motion.legVerticalSpeed = next.verticalSpeed;
+    ac.motion.verticalPerTick = next.verticalSpeed / kTicksPerMinute;
+    gf_setGear(ac, true);
+}
+
+void climbRateForTakeoff(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    const StreamPoint& next = ac.stream[1];
+    if (ac.pose.altitude >= next.altitudeFt) {
+        ac.motion.verticalPerTick = 0.0;
+        return;
+    }
+    ac.motion.verticalPerTick = std::min((next.altitudeFt - ac.pose.altitude) / lf_legTicks(ac), ac.climbRateLimit);
+}
+
+void keepTakeoffClimb(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::takeoff || !(m.initialTakeoffClimb > 0.0)) return;
+    m.verticalPerTick =
+        std::isfinite(m.verticalPerTick) ? std::max(m.initialTakeoffClimb, m.verticalPerTick) : m.initialTakeoffClimb;
+}
+
+double airDescentRate(const LiveAc& ac) {
+    if (ac.motion.heightAboveGroundFt <= 100.0) return -600.0;
+    if (ac.stream.size() < 2) return -601.0;
+    const double mean = (ac.stream[0].verticalSpeed + ac.stream[1].verticalSpeed) / 2.0;
+    const double rate = mean - (static_cast<double>(g_qnh.load()) - 1013.25) * 6.0;
+    return std::isnan(rate) ? -601.0 : std::min(-601.0, rate);
+}
+
+std::optional<RunwayMatch> landingRunwayForPose(const LiveAc& ac) {
+    const LaLo pose = lf_pose(ac);
+    if (auto match = findLandingRunway(pose, ac.pose.heading)) return match;
+    if (!ac.landingRunway || ac.motion.landingRunwayRefValid == 0) return std::nullopt;
+    RunwayMatch stored = *ac.landingRunway;
+    if (stored.pastThresholdM)
+        *stored.pastThresholdM +=
+            gf_relativePosition(ac.motion.landingRunwayRefPos, stored.headingDeg * degreesToRadians, pose).along;
+    return stored;
+}
+
+double limitFlyingVs(const LiveAc& ac, double verticalSpeed) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::flying || ac.category != Light || m.lastAirborneAltitudeValid == 0 ||
+        !std::isfinite(ac.pose.altitude) || !std::isfinite(verticalSpeed))
+        return verticalSpeed;
+    if (verticalSpeed < 0.0) return std::max(verticalSpeed, -1200.0);
+    const double above = ac.pose.altitude - m.lastAirborneAltitudeFt;
+    if (above > 650.0) return -600.0;
+    if (above > 500.0) return 0.0;
+    return verticalSpeed;
+}
+
+void applyVerticalSpeed(LiveAc& ac, double perTick, bool force) {
+    MotionState& m = ac.motion;
+    double s = perTick * kTicksPerMinute;
+    if (!force && !(s > 0.0)) s = ac.pose.verticalSpeed > 0.0 ? ac.pose.verticalSpeed : 0.0;
+    s = limitFlyingVs(ac, s);
+    if (!std::isfinite(m.climbPerTick)) m.climbPerTick = 0.0;
+    // A rate that is not a number leaves the climb as it is.
+    if (std::isfinite(s))
+        m.climbPerTick += std::clamp(s / kTicksPerMinute - m.climbPerTick, -kVerticalChangePerTick,
+                                     kVerticalChangePerTick);
+    ac.pose.altitude += m.climbPerTick;
+    ac.pose.verticalSpeed = m.climbPerTick * kTicksPerMinute;
+}
+
+void applyApproachVs(LiveAc& ac, double perTick) {
+    MotionState& m = ac.motion;
+    const double c = std::isfinite(perTick) ? perTick : m.lastApproachStep;
+    std::array<double, 2> rates{MotionState::unknown, MotionState::unknown};
+    for (std::size_t i = 0; i < rates.size() && i < ac.stream.size(); ++i) rates[i] = ac.stream[i].verticalSpeed;
+    const DescentRate bounded =
+        descentRateBounds(c * kTicksPerMinute, rates, static_cast<ModelCategory>(ac.category));
+    double step = std::min(landingDescentStep(ac, bounded.rate / kTicksPerMinute), 0.0);
+    if (!std::isfinite(step)) step = 0.0;
+    if (m.lastApproachStepSet != 0)
+        step = m.lastApproachStep +
+               std::clamp(step - m.lastApproachStep, -kVerticalChangePerTick, kVerticalChangePerTick);
+    m.lastApproachStep = step;
+    m.lastApproachStepSet = 1;
+    ac.pose.altitude += step;
+    ac.pose.verticalSpeed = step * kTicksPerMinute;
+}
+
+double landingDescentStep(LiveAc& ac, double perTick) {
+    if (ac.phase != AcPhase::landing || ac.onGround != 0 || ac.stream.empty()) return perTick;
+    const auto runway = landingRunwayForPose(ac);
+    if (!runway || !runway->pastThresholdM || !std::isfinite(runway->altitudeFt)) return perTick;
+    const double g = ac.groundOffsetFt;
+    const double h = ac.pose.altitude - runway->altitudeFt;
+    double s = std::isfinite(perTick) ? std::min(perTick * kTicksPerMinute, 0.0) : 0.0;
+    const double past = *runway->pastThresholdM;
+
+    const StreamPoint& front = ac.stream[0];
+    const LaLo pose = lf_pose(ac);
+    const double ticksLeft = std::max(1, gf_ticksBetween(tickCount.load(), front.playTick));
+    const double neededKt = gf_speedKtOver(gf_distanceNm(pose, lf_position(front)), ticksLeft);
+    const double speedKt = std::min(neededKt, groundSpeedForNextLeg(ac));
+
+    if (past < kTouchdownFloorM && std::isfinite(h) && std::isfinite(past)) {
+        const double floor = std::max(g, 0.0) + 1.0;
+        const double v = speedKt * kKnotsToMps;
+        const double lose = std::max(h, floor) - g;
+        if (s < 0.0) {
+            const double reachedAt = past + lose * 60.0 / -s * v;
+            if (reachedAt < kTouchdownFloorM)
+                s = lose > 0.0 && v > 0.0 ? -lose * 60.0 / ((kTouchdownFloorM - past) / v) : 0.0;
+        }
+        if (h < floor) ac.pose.altitude = runway->altitudeFt + floor;
+    }
+
+    TouchdownInput in;
+    in.verticalSpeedFpm = s;
+    in.heightFt = h;
+    in.touchdownHeightFt = g;
+    in.pastThresholdM = past;
+    in.runwayLengthM = runway->usableLengthM.value_or(0.0);
+    double speed = std::max({std::isfinite(speedKt) ? speedKt : 0.0,
+                             std::isfinite(ac.pose.trueAirspeed) ? ac.pose.trueAirspeed : 0.0,
+                             std::isfinite(front.groundSpeedKt) ? front.groundSpeedKt : 0.0});
+    const bool hasNext = ac.stream.size() >= 2;
+    const StreamPoint* next = hasNext ? &ac.stream[1] : nullptr;
+    if (next != nullptr && next->groundSpeedKt > speed) speed = next->groundSpeedKt;
+    in.speedKt = std::min(speed, 200.0);
+    in.frontVerticalSpeedFpm = front.verticalSpeed;
+    in.nextVerticalSpeedFpm = next != nullptr ? next->verticalSpeed : MotionState::unknown;
+    in.gainFt = next != nullptr ? next->altitudeFt - front.altitudeFt : MotionState::unknown;
+    in.nextAirborne = next != nullptr && next->airborne != 0;
+    const TouchdownShape shaped = shapeTouchdownDescent(in);
+    if (shaped.changed) ac.motion.touchAndGoWatch = 1;
+    return shaped.verticalSpeedFpm / kTicksPerMinute;
 }

@@ -1,8 +1,78 @@
 #pragma once
-// Air movement: per-category limits of flight.
+// Air movement: the leg planning of an airborne aircraft (the vertical plan
+// of a climb, cruise or descent to the runway, the pitch change, the heading
+// and bank of a coordinated turn, a curved transition onto the following
+// leg, the configuration by height and the landing runway), the move of a
+// reported touchdown point into the first part of the runway, and the
+// vertical-speed rules the pose step applies on every tick.
+//
+// "Front" is the stream's first point and "next" its second, as the stream
+// stands when the function runs: during the leg planning the point just
+// reached and the one the new leg goes to; during a pose step the point being
+// flown to and the one after it. Engine thread only.
 
 #include <cstdint>
+#include <optional>
 
-// The largest bank (radians) of the category (ModelCategory); 0 for a value
-// outside the seven categories.
+#include "engine/records.h"
+#include "motion/runways.h"
+
+// Per-category limits of flight, by ModelCategory. The bank limit and the
+// bank change per tick are 0 for a value outside the seven categories; the
+// pitch change per tick and the largest turn rate throw std::out_of_range
+// "invalid unordered_map<K, T> key" for one.
 double gf_bankLimitRad(std::uint32_t category) noexcept;
+double gf_bankRateRad(std::uint32_t category) noexcept;
+double gf_pitchRateRad(std::uint32_t category);
+// Radians per second.
+double gf_airTurnRateRad(std::uint32_t category);
+
+// Plans an airborne leg to the next point (once per leg, after the per-tick
+// step is set): vertical plan, pitch, turn, curved transition, configuration
+// and the landing runway memory.
+void stepAir(LiveAc& ac);
+
+// At the start of a landing leg that ends on the ground: a reported
+// touchdown point beyond the first third of the runway (at most 1000 m) is
+// moved back to it, and due no sooner than a 600 ft/min descent allows.
+void retimeFinalApproach(LiveAc& ac);
+
+// A point reported on the ground more than 50 m before the runway threshold
+// while the landing aircraft is still clearly in the air: it is flown as an
+// airborne point.
+bool isShortLandingPoint(const LiveAc& ac, const StreamPoint& point);
+
+// The vertical plan while front and next point are both on the ground but
+// the aircraft flies: a descent in landing or on a level stream; else the
+// climb toward the first airborne point within ten points (the ground points
+// before it dropped), or at least 601 ft/min.
+void planAirVertical(LiveAc& ac);
+// The per-tick climb toward the next point, within the climb rate limit.
+void climbRateForTakeoff(LiveAc& ac);
+// In takeoff, no slower than the climb the takeoff began with.
+void keepTakeoffClimb(LiveAc& ac);
+
+// ft/min: -600 within 100 ft of the ground, else the stream's mean descent
+// steepened for a QNH above standard, at most -601.
+double airDescentRate(const LiveAc& ac);
+
+// The landing runway under the pose; when the lookup finds none, the stored
+// one with its distance past the threshold carried along from where it was
+// taken.
+std::optional<RunwayMatch> landingRunwayForPose(const LiveAc& ac);
+
+// ft/min: a flying Light aircraft near its level-off altitude descends no
+// faster than 1200 ft/min and does not climb away from it.
+double limitFlyingVs(const LiveAc& ac, double verticalSpeed);
+
+// Moves the pose's climb toward the per-tick change (ft) by at most 0.001 ft
+// per tick and applies it. Without force only a climb or level flight is
+// applied.
+void applyVerticalSpeed(LiveAc& ac, double perTick, bool force);
+// The approach descent of one tick: within the stream's bounds, shaped for
+// the runway, changing by at most 0.001 ft per tick once started.
+void applyApproachVs(LiveAc& ac, double perTick);
+// The descent (ft per tick) over the runway: not onto the runway before 60 m
+// past the threshold, and steepened so that the touchdown is not floated
+// past the first part of the runway.
+double landingDescentStep(LiveAc& ac, double perTick);

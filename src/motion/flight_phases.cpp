@@ -56,6 +56,11 @@ void setFlightPhase(LiveAc& ac, AcPhase phase) {
         ac.landingRunway.reset();
         m.landingRunwayRefValid = 0;
         m.runwayElevationKnown = 0;
+        // A new approach ends in a touchdown of its own.
+        m.touchdownHeightFt = MotionState::unknown;
+        m.touchdownPitch = MotionState::unknown;
+        m.hasTouchdownHeight = 0;
+        m.noTouchdownHeight = 0;
     }
     if (leaving) lf_clearApproachStep(m);
     if (entering || leaving) {

@@ -55,6 +55,15 @@ struct AirTransition {
     std::uint8_t active = 0;
 };
 
+// The takeoff roll's own state, cleared whole when a takeoff roll starts
+// (the flag it starts with kept): the forced-takeoff flag (one airborne next
+// point is enough to lift off) and the takeoff-wait flag (the stream shows a
+// takeoff but its start conditions are not met yet).
+struct TakeoffRollState {
+    std::uint8_t forcedTakeoff = 0;
+    std::uint8_t takeoffWait = 0;
+};
+
 struct MotionState {
     static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
 
@@ -124,6 +133,30 @@ struct MotionState {
     std::int32_t takeoffCountdown = 1;
     std::uint8_t takeoffFlagFirst = 0;
     std::uint8_t takeoffFlagSecond = 0;
+    // The climb (ft per tick) the takeoff began with when it climbs by rate;
+    // later legs of the takeoff climb no slower.
+    double initialTakeoffClimb = 0.0;
+    TakeoffRollState takeoffRoll;
+    // The stream checks found the aircraft being towed.
+    std::uint8_t towed = 0;
+
+    // The configuration by height: the low-altitude one (all lights on) and
+    // the high-altitude one (cruise lights, gear up, flaps up) are each set
+    // once until the other one is; the climb configuration once per climb.
+    std::uint8_t lowAltitudeConfig = 0;
+    std::uint8_t highAltitudeConfig = 0;
+    std::uint8_t climbConfig = 0;
+
+    // The touchdown: the height of the reference point above the ground when
+    // the aircraft touched (ft) with the pitch then, or the flag that no
+    // usable height came; whether the touchdown was reported, and the heading
+    // it touched down on (NaN once the landing roll has ended).
+    double touchdownHeightFt = unknown;
+    double touchdownPitch = unknown;
+    std::uint8_t hasTouchdownHeight = 0;
+    std::uint8_t noTouchdownHeight = 0;
+    std::uint8_t touchdownLogged = 0;
+    double touchdownHeading = unknown;
     std::uint32_t flareStage = 0;  // 0 none, 1..4 the stages of the flare
     // The flare's runway elevation (ft) with its flag, and the height above it.
     double runwayElevationFt = 0.0;
@@ -131,7 +164,9 @@ struct MotionState {
     double heightAboveRunwayFt = 0.0;
     std::uint32_t lastPhase = 10;  // the phase the motion step last saw (birth)
 
-    // Latest altitude while airborne, with its validity.
+    // Latest altitude while airborne, with its validity. A Light aircraft
+    // flying on after a touch-and-go levels off near it (the level-off
+    // altitude).
     double lastAirborneAltitudeFt = 0.0;
     std::uint8_t lastAirborneAltitudeValid = 0;
 

@@ -15,6 +15,7 @@
 #include "engine/user_position.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
+#include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
 #include "motion/straight_legs.h"
@@ -79,11 +80,6 @@ bool lf_keepTakeoffPoint(const LiveAc& ac) {
 }
 
 void lf_eraseNext(LiveAc& ac) { ac.stream.erase(ac.stream.begin() + 1); }
-
-void lf_relaxRetimeLimits(MotionState& m) {
-    if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);
-    if (m.delayLimit > kRetimeLimitFloor) m.delayLimit = std::max(kRetimeLimitFloor, m.delayLimit - kRetimeLimitRelax);
-}
 
 void lf_nextPosLoop(LiveAc& ac) {
     for (int guard = 0;; ++guard) {
@@ -221,7 +217,7 @@ void advanceToNextPoint(LiveAc& ac) {
         m.profileLeg = ProfileLeg{};
         m.stepLat = 0.0;
         m.stepLon = 0.0;
-        lf_relaxRetimeLimits(m);
+        gf_relaxRetimeLimits(m);
     } else {
         const std::int32_t legTicks =
             m.legTimeOverride != 0 ? std::max(kMinLegTicks, m.legTimeOverrideTicks)
@@ -382,6 +378,11 @@ double groundSpeedForNextLeg(const LiveAc& ac) {
         return std::isfinite(v) && v > 0.0 ? std::max(1.0, v) : 1.0;
     }
     return std::max(1.0, b);
+}
+
+void gf_relaxRetimeLimits(MotionState& m) {
+    if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);
+    if (m.delayLimit > kRetimeLimitFloor) m.delayLimit = std::max(kRetimeLimitFloor, m.delayLimit - kRetimeLimitRelax);
 }
 
 void retimeNextPoint(LiveAc& ac, int ticks) {

@@ -43,6 +43,10 @@ double groundSpeedForNextLeg(const LiveAc& ac);
 // the next one would otherwise reach them. Nothing while extrapolating.
 void retimeNextPoint(LiveAc& ac, int ticks);
 
+// Lowers each retiming limit above 900 ticks by 100, not below 900: wide
+// limits granted for a roll or an approach narrow again leg by leg.
+void gf_relaxRetimeLimits(MotionState& m);
+
 // Below this speed (kt) a leg is too slow for flight. It lies below the
 // slowest leg that extrapolation makes (a Light aircraft from 25 kt, 10 % less
 // a point, reaches 3 kt at its 20th point).

@@ -12,6 +12,7 @@
 #include "motion/curves.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/pose_attitude.h"
 #include "motion/speed_profile.h"
 #include "motion/straight_legs.h"
 #include "motion/tick_math.h"

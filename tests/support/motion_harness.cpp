@@ -81,13 +81,13 @@ Route& Route::identity(std::string callsign, std::string registration, std::stri
 }
 
 Route& Route::straight(double seconds) {
-    segments_.push_back({seconds, 0.0, 0.0, verticalSpeedFpm_});
+    segments_.push_back({seconds, 0.0, 0.0, verticalSpeedFpm_, landed_});
     samples_.clear();
     return *this;
 }
 
 Route& Route::turn(double byDeg, double seconds) {
-    segments_.push_back({seconds, seconds > 0.0 ? byDeg / seconds : 0.0, 0.0, verticalSpeedFpm_});
+    segments_.push_back({seconds, seconds > 0.0 ? byDeg / seconds : 0.0, 0.0, verticalSpeedFpm_, landed_});
     samples_.clear();
     return *this;
 }
@@ -100,8 +100,15 @@ Route& Route::climb(double verticalSpeedFpm) {
 Route& Route::speedTo(double speedKt, double seconds) {
     double speed = start_.speedKt;
     for (const Segment& s : segments_) speed += s.accelerationKtPerS * s.seconds;
-    segments_.push_back({seconds, 0.0, seconds > 0.0 ? (speedKt - speed) / seconds : 0.0, verticalSpeedFpm_});
+    segments_.push_back(
+        {seconds, 0.0, seconds > 0.0 ? (speedKt - speed) / seconds : 0.0, verticalSpeedFpm_, landed_});
     samples_.clear();
+    return *this;
+}
+
+Route& Route::land() {
+    landed_ = true;
+    verticalSpeedFpm_ = 0.0;
     return *this;
 }
 
@@ -128,6 +135,7 @@ const std::vector<Route::State>& Route::lf_samples() const {
             state.speedKt = std::max(0.0, state.speedKt + s.accelerationKtPerS * kRouteStepS);
             state.verticalSpeedFpm = s.verticalSpeedFpm;
             state.altitudeFt = std::max(0.0, state.altitudeFt + s.verticalSpeedFpm * kRouteStepS / 60.0);
+            state.onGround = s.onGround;
             samples_.push_back(state);
         }
     }
@@ -164,12 +172,13 @@ TrafficRecord Route::reportAt(double seconds) const {
     r.identity.key.model = gf_internModelCode(type_);
     r.point.lat = s.position.lat;
     r.point.lon = std::remainder(s.position.lon, 360.0);
-    r.point.altitudeFt = airborne_ ? s.altitudeFt : 0.0;
+    const bool airborne = airborne_ && !s.onGround;
+    r.point.altitudeFt = airborne ? s.altitudeFt : 0.0;
     r.point.groundSpeedKt = s.speedKt;
     r.point.trackDeg = s.headingDeg;
-    r.point.verticalSpeed = airborne_ ? s.verticalSpeedFpm : 0.0;
-    r.point.tasKt = airborne_ ? s.speedKt : 0.0;
-    r.point.airborne = airborne_ ? 1 : 0;
+    r.point.verticalSpeed = airborne ? s.verticalSpeedFpm : 0.0;
+    r.point.tasKt = airborne ? s.speedKt : 0.0;
+    r.point.airborne = airborne ? 1 : 0;
     r.time = 1.7e9 + seconds;
     return r;
 }
@@ -495,6 +504,12 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
             const MotionSample& pp = s[i - 2];
             if (pp.onGround != p.onGround || p.onGround != c.onGround) {
                 ++out.exempted["lift-off/touchdown"];
+            } else if (!c.onGround && c.legStart && c.phase == AcPhase::flying) {
+                // A flying leg climbs exactly as its points do, from its start.
+                ++out.exempted["flying leg climb"];
+            } else if (!c.onGround && c.phase == AcPhase::landing && p.phase != AcPhase::landing) {
+                // The approach descent begins at its own rate.
+                ++out.exempted["approach start"];
             } else if (!c.onGround && !lf_exempt(MotionCheck::ClimbChange, r.hexid, c.tick, out)) {
                 const double change = std::fabs((c.pose.altitude - p.pose.altitude) - (p.pose.altitude - pp.pose.altitude));
                 judge(MotionCheck::ClimbChange, tick, change <= 0.001 + kEpsilon, change, 0.001);

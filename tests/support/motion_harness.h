@@ -62,6 +62,7 @@ public:
         double speedKt = 0.0;
         double altitudeFt = 0.0;
         double verticalSpeedFpm = 0.0;
+        bool onGround = false;  // after land(): reported on the ground
     };
 
     Route(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt, double altitudeFt, bool airborne);
@@ -76,6 +77,9 @@ public:
     Route& climb(double verticalSpeedFpm);
     // Changes the speed linearly to `speedKt` over the time, going straight.
     Route& speedTo(double speedKt, double seconds);
+    // An airborne route touches down here: the reports from here on are on
+    // the ground (not airborne, no altitude, vertical speed or airspeed).
+    Route& land();
 
     std::uint32_t hexid() const { return hexid_; }
     bool airborne() const { return airborne_; }
@@ -93,6 +97,7 @@ private:
         double turnRateDegPerS = 0.0;
         double accelerationKtPerS = 0.0;
         double verticalSpeedFpm = 0.0;
+        bool onGround = false;
     };
     const std::vector<State>& lf_samples() const;
 
@@ -104,6 +109,7 @@ private:
     State start_;
     bool airborne_ = false;
     double verticalSpeedFpm_ = 0.0;
+    bool landed_ = false;
     std::vector<Segment> segments_;
     mutable std::vector<State> samples_;  // every 0.1 s, built on first use
 };
@@ -276,7 +282,13 @@ struct MotionCheckResult {
 //   "lift-off/touchdown" heading rates and the climb on the ticks where the
 //                       aircraft leaves or meets the ground;
 //   "gap"               no rate is judged across ticks where the aircraft
-//                       was not recorded.
+//                       was not recorded;
+//   "flying leg climb"  the climb on the first tick of a leg in phase
+//                       flying: a flying leg climbs as its points do, so its
+//                       climb is set whole at its start;
+//   "approach start"    the climb on the first tick of phase landing: the
+//                       approach descent starts at its own rate and only
+//                       then changes gradually.
 // Further exemptions are added where a Part allows a discontinuity.
 class SmoothnessChecker {
 public:

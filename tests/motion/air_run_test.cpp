@@ -1,0 +1,166 @@
+// Flights through engine, link and simulator model on the motion harness:
+// a climb, cruise, approach, flare, touchdown and landing roll at an airport
+// on raised ground, judged tick by tick by the smoothness checker and
+// plotted, with its control and light events in order on the simulator's
+// journal; a Heavy aircraft's tight turn within its turn rate and bank.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "airports/current_airport.h"
+#include "engine/engine_state.h"
+#include "foundation/geodesy.h"
+#include "motion/air_movement.h"
+#include "motion/motion_math.h"
+#include "motion/runways.h"
+#include "platform/simconnect/sim_model.h"
+#include "simlink/sim_ids.h"
+#include "support/motion_harness.h"
+#include "support/temp_dir.h"
+
+#include "runway_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+constexpr double kFieldFt = 1500.0;
+constexpr double kDeg = degreesToRadians;
+
+class AirRun : public LogFileTest {
+protected:
+    void SetUp() override {
+        LogFileTest::SetUp();
+        harness = std::make_unique<MotionHarness>();
+        harness->engine().settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 1; });
+        gf_simModelSetTerrain([](double, double) { return kFieldFt; });
+        // A whole flight's poses and events.
+        gf_simModelSetJournalLimit(100000);
+    }
+    void TearDown() override {
+        gf_clearRunwayTable();
+        harness.reset();
+        LogFileTest::TearDown();
+    }
+
+    // A runway 09/27 (3000 m) whose landing direction 09 has its touchdown
+    // zone at the position, and the airport there.
+    static void airportAt(LaLo touchdown) {
+        RunwaySpec spec;
+        spec.centre = gf_destinationPoint(touchdown, {90.0 * kDeg, 1200.0 * feetPerMetre});
+        spec.altitudeFt = kFieldFt;
+        g_runwayTable.emplace_back(makeRunway(spec));
+        gf_setCurrentAirport(AirportListEntry{IcaoCode("EDDF"), IataCode("FRA"), spec.centre,
+                                              static_cast<std::int32_t>(kFieldFt)});
+    }
+
+    std::unique_ptr<MotionHarness> harness;
+};
+
+// Where `events` holds `wanted` in this order (others may lie between).
+bool lf_inOrder(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& events,
+                const std::vector<std::pair<std::uint32_t, std::uint32_t>>& wanted) {
+    auto at = events.begin();
+    for (const auto& w : wanted) {
+        at = std::find(at, events.end(), w);
+        if (at == events.end()) return false;
+        ++at;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST_F(AirRun, ClimbCruiseApproachFlareTouchdownAndRollPassTheChecker) {
+    // 2000 ft above the field: a climb of 600 ft, a cruise, a descent at 700
+    // ft/min slowing to 140 kt onto the runway, and a landing roll.
+    Route route(0xC00001, {50.2, 8.0}, 90.0, 160.0, kFieldFt + 2000.0, true);
+    route.identity("DLH401", "D-AIBA", "A320", "DLH");
+    route.climb(800).straight(45).climb(0).straight(40).climb(-700).speedTo(140.0, 20).straight(202.86);
+    const double touchdownS = route.duration();
+    route.land().speedTo(20.0, 40).straight(10);
+    const Route::State touchdown = route.at(touchdownS);
+    ASSERT_NEAR(touchdown.altitudeFt, kFieldFt, 2.0);
+    airportAt(touchdown.position);
+    harness->add(route, 2.0);
+    ASSERT_TRUE(harness->runUntilGone(route.hexid(), 60000));
+    harness->writePlot("climb_cruise_approach_touchdown_roll");
+
+    const AircraftRecord* r = harness->record(route.hexid());
+    ASSERT_NE(r, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_TRUE(result.findings.empty()) << result.summary();
+    EXPECT_GT(result.judged.at(MotionCheck::ClimbChange), 20000u);
+
+    // Every phase of the flight was flown, in this order.
+    std::vector<AcPhase> phases;
+    for (const MotionSample& s : r->samples)
+        if (phases.empty() || phases.back() != s.phase) phases.push_back(s.phase);
+    EXPECT_THAT(phases, ::testing::ElementsAre(AcPhase::flying, AcPhase::landing, AcPhase::landing_roll));
+    const auto stage4 = std::find_if(r->samples.begin(), r->samples.end(),
+                                     [](const MotionSample& s) { return s.flareStage == 4; });
+    EXPECT_NE(stage4, r->samples.end());
+    const auto landed = std::find_if(r->samples.begin(), r->samples.end(), [](const MotionSample& s) { return s.onGround; });
+    ASSERT_NE(landed, r->samples.end());
+    // On the runway, past its threshold and in its first third.
+    const auto runway = findLandingRunway({landed->pose.latitude, landed->pose.longitude}, landed->pose.heading);
+    ASSERT_TRUE(runway.has_value());
+    EXPECT_GE(*runway->pastThresholdM, 60.0);
+    EXPECT_LE(*runway->pastThresholdM, 1000.0);
+    // Standing on the ground afterwards.
+    EXPECT_LT(std::fabs(r->samples.back().pose.altitude - kFieldFt), 20.0);
+    // The nose came down from the flare onto the model's standing pitch of 0.
+    EXPECT_EQ(r->samples.back().flareStage, 0u);
+    EXPECT_EQ(r->samples.back().pose.pitch, 0.0);
+
+    const std::string log = logText();
+    EXPECT_THAT(log, ::testing::ContainsRegex(" DLH401 D-AIBA DLH A3[0-9]+ touch down at FRA runway 09 \\.\\.\\.\n"));
+
+    const auto events = harness->engine().clientEvents(r->objectId);
+    EXPECT_TRUE(lf_inOrder(events, {// low altitude: every light on
+                                    {NAV_LIGHTS_SET, 1}, {BEACON_LIGHTS_SET, 1}, {LANDING_LIGHTS_SET, 1},
+                                    {TAXI_LIGHTS_SET, 1}, {STROBES_SET, 1}, {LOGO_LIGHTS_SET, 1},
+                                    {CABIN_LIGHTS_SET, 1},
+                                    // 2000 ft up and climbing: the climb configuration
+                                    {CABIN_LIGHTS_SET, 0}, {THROTTLE_SET, 16383}, {GEAR_SET, 0}, {FLAPS_SET, 0},
+                                    // above 2050 ft: configured by height, climb throttle
+                                    {CABIN_LIGHTS_SET, 1}, {THROTTLE_SET, 11468},
+                                    // descending: less throttle, then flaps below 2400 ft
+                                    {THROTTLE_SET, 8191}, {FLAPS_SET, 3072},
+                                    // the approach
+                                    {CABIN_LIGHTS_SET, 0}, {THROTTLE_SET, 4914}, {FLAPS_SET, 16383}, {GEAR_SET, 1},
+                                    // the flare, the touchdown
+                                    {THROTTLE_SET, 0}, {SPOILERS_SET, 16383}}));
+}
+
+TEST_F(AirRun, AHeavyAircraftTurnsWithinItsRateAndBank) {
+    // Asked for 9 degrees a second at 250 kt: far beyond 20 degrees of bank.
+    Route route(0xC00002, {50.3, 7.8}, 0.0, 250.0, 9000.0, true);
+    route.identity("KLM643", "PH-BVA", "B77W", "KLM");
+    route.straight(30).turn(-90, 10).straight(20).turn(180, 20).straight(30);
+    harness->add(route, 2.0);
+    ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+    harness->writePlot("heavy_tight_turns");
+    const AircraftRecord* r = harness->record(route.hexid());
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->category, Heavy);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_TRUE(result.findings.empty()) << result.summary();
+    double bank = 0.0;
+    double rate = 0.0;
+    for (std::size_t i = 1; i < r->samples.size(); ++i) {
+        bank = std::max(bank, std::fabs(r->samples[i].pose.bank));
+        rate = std::max(rate, std::fabs(std::remainder(r->samples[i].pose.heading - r->samples[i - 1].pose.heading,
+                                                       fullCircle)));
+    }
+    // At 250 kt 20 degrees of bank turn it at 1.6 degrees a second.
+    const double coordinated = 9.80665 * std::tan(20.0 * kDeg) / (250.0 * kKnotsToMps);
+    EXPECT_NEAR(bank, 20.0 * kDeg, 1e-9);
+    EXPECT_LE(rate * 100.0, coordinated + 1e-9);
+    EXPECT_GT(rate * 100.0, 0.95 * coordinated);
+}
