@@ -114,9 +114,14 @@ TEST_F(AirRun, ClimbCruiseApproachFlareTouchdownAndRollPassTheChecker) {
     EXPECT_LE(*runway->pastThresholdM, 1000.0);
     // Standing on the ground afterwards.
     EXPECT_LT(std::fabs(r->samples.back().pose.altitude - kFieldFt), 20.0);
-    // The nose came down from the flare onto the model's standing pitch of 0.
+    // The nose came down from the flare gradually onto the model's standing
+    // pitch of 0.
     EXPECT_EQ(r->samples.back().flareStage, 0u);
     EXPECT_EQ(r->samples.back().pose.pitch, 0.0);
+    double pitchStep = 0.0;
+    for (auto s = landed + 1; s != r->samples.end(); ++s)
+        pitchStep = std::max(pitchStep, std::fabs(s->pose.pitch - (s - 1)->pose.pitch));
+    EXPECT_LT(pitchStep, 0.05 * kDeg);
 
     const std::string log = logText();
     EXPECT_THAT(log, ::testing::ContainsRegex(" DLH401 D-AIBA DLH A3[0-9]+ touch down at FRA runway 09 \\.\\.\\.\n"));
