@@ -1,9 +1,6 @@
 #pragma once
-// Airborne aircraft on their own, one leg or tick at a time, at an airport
-// with one runway 09/27 (3000 m unless a test adds another): the engine
-// fixture's harness with the runway table emptied around every test, an
-// aircraft builder, positions measured from the runway 09 threshold, and the
-// control events the motion code queued.
+// Aircraft on their own, a leg or a tick at a time, at an airport with one
+// runway 09/27 (emptied around every test), and the control events queued.
 
 #include <cstdint>
 #include <deque>
@@ -39,8 +36,7 @@ protected:
         EngineTest::TearDown();
     }
 
-    // The runway (its 09 threshold lengthM / 2 west of the centre) and the
-    // airport at its centre, at the field elevation.
+    // The runway and the airport at its centre, at the field elevation.
     void airport(double lengthM = 3000.0, double fieldFt = 300.0) {
         spec.lengthM = lengthM;
         spec.altitudeFt = fieldFt;
@@ -61,8 +57,7 @@ protected:
         return p;
     }
 
-    // An active aircraft of the category at the front point of the stream,
-    // heading east, in the phase.
+    // Active at the front point of the stream, heading east.
     static LiveAc& aircraft(std::deque<StreamPoint> stream, std::uint32_t category, AcPhase phase) {
         LiveAc& ac = addLive(0x720000 + static_cast<std::uint32_t>(g_liveAircraft.size()), AcSimState::active, 30,
                              std::move(stream));
