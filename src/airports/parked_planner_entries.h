@@ -18,3 +18,6 @@ void gf_updateParkedTraffic();
 // Re-plans for the current week time, keeping what may stay; with
 // dropFileStatics the statics of the airport file are removed.
 void lf_adjustParking(bool dropFileStatics);
+// Ends the parked traffic of the current airport (closing down): its plan and
+// the current airport's runways are forgotten.
+void gf_resetParkedTraffic();

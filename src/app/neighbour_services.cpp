@@ -5,16 +5,22 @@
 
 #include "airports/airport_files.h"
 #include "airports/current_airport.h"
+#include "airports/park_airports.h"
 #include "airports/parked_planner_entries.h"
 #include "airports/stand_options.h"
+#include "airports/static_placement.h"
 #include "engine/collisions.h"
+#include "engine/engine_setup.h"
 #include "engine/live_lists.h"
 #include "engine/removal_policies.h"
 #include "engine/sim_results.h"
 #include "engine/stands.h"
 #include "engine/tick.h"
 #include "foundation/atomic_shared_ptr.h"
+#include "liveries/dbase.h"
 #include "liveries/failed_liveries.h"
+#include "liveries/liveries_scan.h"
+#include "liveries/livery_tables.h"
 #include "liveries/livery_matching.h"
 #include "scan/airport_scan.h"
 
@@ -45,6 +51,9 @@ void lf_forEachMember(const NeighbourServices& s, F&& f) {
     f(static_cast<bool>(s.removeBlockedAc));
     f(static_cast<bool>(s.clearUserDestGate));
     f(static_cast<bool>(s.removeTCASCoverageAcs));
+    f(static_cast<bool>(s.initTrafficEngine));
+    f(static_cast<bool>(s.resetTrafficEngine));
+    f(static_cast<bool>(s.removeAllStaticAndLiveAtAirport));
     f(static_cast<bool>(s.currentParkAirport));
     f(static_cast<bool>(s.parkAirportUserStand));
     f(static_cast<bool>(s.hasAirportFile));
@@ -53,6 +62,16 @@ void lf_forEachMember(const NeighbourServices& s, F&& f) {
     f(static_cast<bool>(s.updateParkedTraffic));
     f(static_cast<bool>(s.adjustParking));
     f(static_cast<bool>(s.applyStandOptionCallsigns));
+    f(static_cast<bool>(s.clearStaticsToPlace));
+    f(static_cast<bool>(s.resetParkedTraffic));
+    f(static_cast<bool>(s.loadAirports));
+    f(static_cast<bool>(s.findAirport));
+    f(static_cast<bool>(s.findNearestAirport));
+    f(static_cast<bool>(s.readMyParkAirportsFile));
+    f(static_cast<bool>(s.writeMyParkAirportsFile));
+    f(static_cast<bool>(s.readDbase));
+    f(static_cast<bool>(s.scanLiveries));
+    f(static_cast<bool>(s.processScannedLiveries));
     f(static_cast<bool>(s.logNoMatchList));
     f(static_cast<bool>(s.logLiveryMatchingSummary));
     f(static_cast<bool>(s.clearNoMatchList));
@@ -82,10 +101,15 @@ NeighbourServices gf_realNeighbourServices() {
     s.removeBlockedAc = &gf_removeBlockedAc;
     s.clearUserDestGate = [](const std::string& name) { gf_clearUserDestGate(name); };
     s.removeTCASCoverageAcs = &gf_removeTCASCoverageAcs;
+    s.initTrafficEngine = &gf_initTrafficEngine;
+    s.resetTrafficEngine = &gf_resetTrafficEngine;
+    s.removeAllStaticAndLiveAtAirport = &lf_removeAllStaticAndLiveAtAirport;
+    // The park airport of the run: the airport the main thread found the
+    // user aircraft standing at (the current airport), until closing down.
     s.currentParkAirport = []() -> std::optional<ParkAirportSpot> {
-        const auto front = gf_currentParkAirportPosition();
-        if (!front) return std::nullopt;
-        return ParkAirportSpot{front->first, front->second};
+        const auto airport = gf_currentAirport();
+        if (!airport) return std::nullopt;
+        return ParkAirportSpot{airport->icao, airport->position};
     };
     s.parkAirportUserStand = &gf_getParkAirportUserStand;
     s.hasAirportFile = &gf_hasAirportFile;
@@ -94,6 +118,16 @@ NeighbourServices gf_realNeighbourServices() {
     s.updateParkedTraffic = &gf_updateParkedTraffic;
     s.adjustParking = &lf_adjustParking;
     s.applyStandOptionCallsigns = &gf_applyStandOptionCallsigns;
+    s.clearStaticsToPlace = &gf_clearStaticsToPlace;
+    s.resetParkedTraffic = &gf_resetParkedTraffic;
+    s.loadAirports = [] { return gf_loadAirports(); };
+    s.findAirport = &gf_findAirport;
+    s.findNearestAirport = &gf_findNearestAirport;
+    s.readMyParkAirportsFile = &gf_readMyParkAirportsFile;
+    s.writeMyParkAirportsFile = &gf_writeMyParkAirportsFile;
+    s.readDbase = [] { return gf_readDbase(); };
+    s.scanLiveries = &gf_scanLiveries;
+    s.processScannedLiveries = &gf_processScannedLiveries;
     s.logNoMatchList = &gf_logNoMatchList;
     s.logLiveryMatchingSummary = &gf_logLiveryMatchingSummary;
     s.clearNoMatchList = &gf_clearNoMatchList;

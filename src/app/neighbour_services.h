@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "airports/airports_list.h"
 #include "foundation/files.h"
 #include "foundation/lalo.h"
 #include "foundation/time.h"
@@ -50,6 +51,10 @@ struct NeighbourServices {
     std::function<void()> removeBlockedAc;
     std::function<void(const std::string& standName)> clearUserDestGate;
     std::function<void()> removeTCASCoverageAcs;
+    // The main thread's set-up of a run and the reset before the next one.
+    std::function<void()> initTrafficEngine;
+    std::function<void()> resetTrafficEngine;
+    std::function<void()> removeAllStaticAndLiveAtAirport;
 
     // --- airports and the parked-traffic planner ---
     std::function<std::optional<ParkAirportSpot>()> currentParkAirport;
@@ -60,6 +65,18 @@ struct NeighbourServices {
     std::function<void()> updateParkedTraffic;
     std::function<void(bool refresh)> adjustParking;
     std::function<void(const std::vector<Stand>&, WeekTime, AcInfo&)> applyStandOptionCallsigns;
+    std::function<void()> clearStaticsToPlace;
+    std::function<void()> resetParkedTraffic;
+    std::function<AirportsLoadResult()> loadAirports;
+    std::function<std::optional<AirportListEntry>(const IcaoCode&)> findAirport;
+    std::function<std::optional<AirportListEntry>(LaLo)> findNearestAirport;
+    std::function<void()> readMyParkAirportsFile;
+    std::function<void()> writeMyParkAirportsFile;
+
+    // --- aircraft database and liveries ---
+    std::function<bool()> readDbase;
+    std::function<void()> scanLiveries;
+    std::function<void()> processScannedLiveries;
 
     // --- livery reports ---
     std::function<void()> logNoMatchList;

@@ -31,9 +31,8 @@ inline constexpr int kDefaultWindowY = 20;
 // any letter case; the name itself is never compared.
 bool gf_productionRequested(const std::vector<std::string>& args);
 
-// What a run of the main thread executes. Until the main thread proper is
-// built, the program's own waits for a stop request and posts MSG_EXIT. Tests
-// set their own; an empty function restores the program's.
+// What a run of the main thread executes: the program's own is lf_main.
+// Tests set their own; an empty function restores the program's.
 using MainThreadFunction = std::function<void()>;
 void gf_setMainThreadFunction(MainThreadFunction function);
 // True from MSG_START starting a run until that run's function returned.

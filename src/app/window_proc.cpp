@@ -13,6 +13,7 @@
 
 #include "app/command_handlers.h"
 #include "app/destination.h"
+#include "app/main_thread.h"
 #include "app/program.h"
 #include "app/window_controls.h"
 #include "foundation/log.h"
@@ -30,20 +31,13 @@ MainThreadFunction g_mainThreadFunction;
 CommandHandler g_commandHandler;
 std::atomic<bool> g_runUnderWay{false};
 
-// The program's main thread until the real one exists: it waits for a stop
-// request and then ends the program.
-void lf_waitForStopThenExit() {
-    while (keepRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    gf_postMessage(g_mainWindow.load(), MSG_EXIT);
-}
-
 void lf_startMainThread() {
     MainThreadFunction function;
     {
         std::lock_guard lock(g_hooksMutex);
         function = g_mainThreadFunction;
     }
-    if (!function) function = &lf_waitForStopThenExit;
+    if (!function) function = &lf_main;
     g_runUnderWay.store(true);
     try {
         g_mainThread = std::jthread([function = std::move(function)] {

@@ -1,0 +1,320 @@
+// Whole runs of the main thread: start to the main loop, the close button,
+// restarts after their countdowns, the start-up's own ends, and the faults of
+// the flight-plan folder and a stored destination.
+
+#include <fmt/format.h>
+
+#include "feed/credential.h"
+#include "main_thread_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+// The main loop enables the Aircraft button (disabled at every run's start).
+bool inMainLoop() { return gf_isControlEnabled(AircraftButton.controlId).value_or(false); }
+
+TEST_F(MainThreadTest, ARunReachesTheMainLoopAndTheCloseButtonClosesDownInOrder) {
+    const std::uint16_t port = freeTcpPort();
+    writeParameters({{"PSX_SERVER_HERE", "true"},
+                     {"PORT_NUMBER", std::to_string(port)},
+                     {"DESTINATION", "EDDF"},
+                     {"BLOCK_AIRCRAFT", "DLH4, D-AIBA, 3c4b26, oid=7"},
+                     {"BLOCK_CALLSIGN", "DLH4"},
+                     {"BLOCK_REGCODE", "D-AIBA"},
+                     {"BLOCK_HEXIDDEC", "3951398"}});
+    startSimulator();
+    startPeer(port);
+    const int code = runProgram([&] {
+        if (loopsEntered() == 1 && inMainLoop() && !closed) {
+            // An aircraft the liveries could not serve, for the last list.
+            gf_addNoMatch("B738 DLH D-AIBA");
+            closeOnce();
+        }
+    });
+    EXPECT_EQ(code, 0);
+    const std::string log = readText("Log.txt");
+    EXPECT_TRUE(peer->waitForLine("Qs999=version", 0ms)) << "the RealTraffic application was linked";
+    EXPECT_TRUE(inOrder(log, {"User aircraft on the ground at EDDF", "The park airport is EDDF",
+                              "Exiting: USER CLOSED SIM", "Shutdown cleanup: waiting for SimClient",
+                              "Shutdown cleanup: SimClient stopped", "Shutdown cleanup: stopping readers",
+                              "Shutdown cleanup: waiting for weather reader", "Shutdown cleanup: weather reader stopped",
+                              "Shutdown cleanup: waiting for traffic reader", "Shutdown cleanup: traffic reader stopped",
+                              "Shutdown cleanup: closing RT App server", "Shutdown cleanup: RT App server closed",
+                              "No match found for:", "Shutdown cleanup completed; posting MSG_EXIT"}))
+        << log;
+    EXPECT_EQ(callsOf({"statics dropped", "remove at airport", "parked traffic reset", "park airports written",
+                       "no-match list", "no-match cleared"}),
+              (std::vector<std::string>{"statics dropped", "remove at airport", "parked traffic reset",
+                                        "park airports written", "no-match list", "no-match cleared"}));
+    EXPECT_FALSE(gf_currentAirport().has_value()) << "the park airport of the run is gone";
+    for (const char* key : {"DESTINATION", "BLOCK_AIRCRAFT", "BLOCK_CALLSIGN", "BLOCK_REGCODE"}) {
+        EXPECT_EQ(storedValue(key), "") << key;
+    }
+    EXPECT_EQ(storedValue("BLOCK_HEXIDDEC"), "0");
+    EXPECT_NE(storedValue("MAIN_WINDOW_X"), "<none>") << "MSG_EXIT saved the window's place";
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_EXIT), 1u);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 1u);
+}
+
+// The flight-plan folder cannot be made: the run ends with an error the user
+// sees and waits 25 s before the program ends, as after any error.
+TEST_F(MainThreadTest, AFlightPlanFolderThatCannotBeMadeShowsAnErrorAndEndsAfterTheErrorWait) {
+    writeParameters();
+    std::ofstream(dir() / "orig_dest") << "a file where the folder belongs";
+    startSimulator();
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_EQ(gf_gui().errorText, fmt::format("The flight plan folder '{}' cannot be used",
+                                              gf_pathToUtf8(dir() / "orig_dest")));
+    EXPECT_NE(readText("Log.txt").find("Exiting: SYSTEM ERROR"), std::string::npos);
+    EXPECT_EQ(sleepsOf(100ms), 250) << "25 s in 100 ms steps";
+    EXPECT_FALSE(g_simClientThread.joinable());
+}
+
+TEST_F(MainThreadTest, AStoredDestinationThatIsNoCodeIsForgottenAndTheRunGoesOn) {
+    writeParameters({{"DESTINATION", "ED-F"}});
+    startSimulator();
+    EXPECT_EQ(runProgram([&] {
+                  if (loopsEntered() == 1 && inMainLoop()) closeOnce();
+              }),
+              0);
+    const std::string log = readText("Log.txt");
+    EXPECT_NE(log.find("==> The stored destination is no airport code ('ED-F' IcaoCode: invalid string), it is "
+                       "cleared"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Exiting: USER CLOSED SIM"), std::string::npos);
+    EXPECT_EQ(storedValue("DESTINATION"), "");
+}
+
+// Without docs/ the program runs from the wrong folder: the error line says
+// so, and the program ends after its 25 s, or at once when the window is
+// closed meanwhile.
+class OutsideTheInstallationFolder : public MainThreadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OutsideTheInstallationFolder, TheErrorStandsUntilTheWaitEndsOrTheWindowCloses) {
+    const bool closeEarly = GetParam();
+    std::filesystem::remove_all(dir() / "docs");
+    writeParameters();
+    if (closeEarly) {
+        // The wait's first step lasts until the window is closed.
+        duringSleep = [](std::chrono::milliseconds d) {
+            if (d == 100ms) eventually([] { return g_exiting.load(); }, 5000ms);
+        };
+    }
+    EXPECT_EQ(runProgram([&] {
+                  if (closeEarly && !gf_gui().errorText.empty()) closeOnce();
+              }),
+              0);
+    EXPECT_EQ(gf_gui().errorText, "41: TAVO must be run from the TAVO folder!");
+    EXPECT_EQ(sleepsOf(100ms), closeEarly ? 1 : 250);
+    EXPECT_NE(readText("Log.txt").find("Exiting: SYSTEM ERROR"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowClosed, OutsideTheInstallationFolder, ::testing::Bool());
+
+TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
+    writeParameters();
+    startSimulator();
+    onResetParkedTraffic = [] { throw std::runtime_error("planner gone"); };
+    EXPECT_EQ(runProgram([&] {
+                  if (loopsEntered() == 1 && inMainLoop()) requestStop(StopReason::NewSettings, 0);
+              }),
+              0);
+    const std::string log = readText("Log.txt");
+    EXPECT_NE(log.find("==> lf_closingDown exception: planner gone"), std::string::npos);
+    EXPECT_NE(log.find("Shutdown cleanup completed; posting MSG_EXIT"), std::string::npos);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 1u) << "no restart after the failure";
+    EXPECT_FALSE(g_restartUnderWay.load());
+}
+
+// A change of the traffic source restarts at once: the five phases, a new
+// Log.txt, no second update check or data-file read, and the web API's
+// cooldown holds the next start.
+TEST_F(MainThreadTest, NewSettingsRestartsAtOnceWithoutUpdateCheckOrDataFilesAndHoldsForTheCooldown) {
+    writeParameters();
+    std::ofstream(rtLicenseFile) << R"({"License":"ABCD-1234"})";
+    startSimulator();
+    duringSleep = [](std::chrono::milliseconds d) {
+        // The cooldown's wait lasts until the window is closed.
+        if (d <= 100ms && gf_rtApiCooldownDeadline() && isRTDirect() && g_simState.load() == SIM_RUNNING &&
+            g_userInfoFlags.load() == 3)
+            eventually([] { return g_exiting.load(); }, 5000ms);
+    };
+    bool switched = false;
+    const std::int64_t before = gf_systemSeconds();
+    EXPECT_EQ(runProgram([&] {
+                  if (!switched && loopsEntered() == 1 && inMainLoop()) {
+                      switched = true;
+                      backend->chooseComboItem(RT_CHOISE.controlId, 0);  // "RT Direct"
+                  }
+                  if (gf_gui().statusLine.starts_with("Holding for ")) closeOnce();
+              }),
+              0);
+    const std::string first = readText("Log0.txt");
+    const std::string second = readText("Log.txt");
+    EXPECT_TRUE(inOrder(first, {"Exiting: NEW SETTINGS", "Restart phase: reinitializing SimConnect state",
+                                "Restart phase: reinitializing traffic state",
+                                "Restart phase: reinitializing GUI state", "Restart phase: reinitializing main state",
+                                "Restart phase: state reinitialization completed",
+                                "Restart cleanup completed; posting MSG_START"}))
+        << first;
+    EXPECT_TRUE(countdownLines().empty());
+    EXPECT_EQ(second.find("Exiting: NEW SETTINGS"), std::string::npos) << "the second run writes a new Log.txt";
+    EXPECT_NE(second.find("(RT API cooldown)"), std::string::npos) << second;
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u);
+    EXPECT_EQ(server.requestCount("/downloads/versions.json"), 1u);
+    EXPECT_EQ(dbaseReads.load(), 1);
+    const std::int64_t saved = std::stoll(storedValue("LAST_EPOCH_TIME:"));
+    EXPECT_GE(saved, before);
+    EXPECT_LE(saved, gf_systemSeconds());
+}
+
+struct CountdownRow {
+    const char* name;
+    StopReason reason;
+    std::uint32_t countdown;
+    enum { none, unblock, close } action;
+    std::vector<std::string> lines;  // the countdown lines the window showed
+    bool restarted;
+    friend void PrintTo(const CountdownRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class RestartCountdown : public MainThreadTest, public ::testing::WithParamInterface<CountdownRow> {};
+
+TEST_P(RestartCountdown, CountsDownOnTheStatusLineAndRestartsOrEnds) {
+    const CountdownRow& row = GetParam();
+    writeParameters();
+    startSimulator();
+    bool requested = false;
+    bool unblockEnabled = false;
+    onCountdownLine = [&](const std::string&) {
+        unblockEnabled = gf_isControlEnabled(UnblockButton.controlId).value_or(false);
+        if (row.action == CountdownRow::unblock) backend->clickControl(UnblockButton.controlId);
+        if (row.action == CountdownRow::close) closeOnce();
+        onCountdownLine = {};
+    };
+    EXPECT_EQ(runProgram([&] {
+                  if (!requested && loopsEntered() == 1 && inMainLoop()) {
+                      requested = true;
+                      requestStop(row.reason, row.countdown);
+                  }
+                  if (loopsEntered() == 2 && inMainLoop()) closeOnce();
+              }),
+              0);
+    EXPECT_EQ(countdownLines(), row.lines);
+    EXPECT_EQ(unblockEnabled, row.countdown > 15) << "Unblock is offered on long countdowns only";
+    EXPECT_EQ(sleepsOf(1000ms), static_cast<int>(row.lines.size()));
+    EXPECT_EQ(loopsEntered(), row.restarted ? 2 : 1);
+    const std::string first = readText(row.restarted ? "Log0.txt" : "Log.txt");
+    EXPECT_EQ(first.find("Restart phase:") != std::string::npos, row.restarted);
+    EXPECT_EQ(first.find("Restart countdown finished") != std::string::npos, row.action == CountdownRow::none);
+}
+
+std::vector<std::string> countdownFrom(int seconds, std::string_view hint) {
+    std::vector<std::string> lines;
+    for (int s = seconds; s >= 1; --s) lines.push_back(fmt::format("Restarting after {} second{}{}", s, s == 1 ? "" : "s", hint));
+    return lines;
+}
+
+constexpr std::string_view kHint = "              ( or push Unblock to re-start )";
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, RestartCountdown,
+    ::testing::Values(CountdownRow{"SimConnectError", StopReason::SimConnectError, 9, CountdownRow::none,
+                                   countdownFrom(9, ""), true},
+                      CountdownRow{"NewFlightUnblocked", StopReason::NewFlight, 60, CountdownRow::unblock,
+                                   {fmt::format("Restarting after 60 seconds{}", kHint)}, true},
+                      CountdownRow{"ClosedDuringCountdown", StopReason::ReaderError, 15, CountdownRow::close,
+                                   {"Restarting after 15 seconds"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tavo::test
+
+namespace tavo::test {
+namespace {
+
+struct StartUpRow {
+    const char* name;
+    std::string installPath;       // below the test folder
+    bool scannedFileThere;
+    std::string expectedInstallPath;
+    std::size_t scans;
+    friend void PrintTo(const StartUpRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class StartUpRuns : public MainThreadTest, public ::testing::WithParamInterface<StartUpRow> {};
+
+// The start-up's install path and the liveries step; the run is closed once
+// the livery tables are built.
+TEST_P(StartUpRuns, TheInstallPathAndTheLiveriesScanFollowTheSettings) {
+    const StartUpRow& row = GetParam();
+    writeParameters({{"MSFS_INSTALL_PATH", (dir() / row.installPath).string()}, {"SKIP_LIVERIES_SCAN", "true"}});
+    if (row.scannedFileThere) {
+        std::filesystem::create_directories(dir() / "output");
+        std::ofstream(dir() / "output" / "LiveriesScanned_MSFS2020.xml") << "<root/>";
+    }
+    EXPECT_EQ(runProgram([&] {
+                  if (callCount("livery tables") == 1) closeOnce();
+              }),
+              0);
+    EXPECT_EQ(storedValue("MSFS_INSTALL_PATH"), (dir() / row.expectedInstallPath).string());
+    EXPECT_EQ(callCount("liveries scan"), row.scans);
+    EXPECT_EQ(callCount("livery tables"), 1u);
+    EXPECT_TRUE(gf_isControlEnabled(LIG_AUTOMATIC.controlId).value_or(false)) << "the scan controls are back";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartUpRuns,
+    ::testing::Values(StartUpRow{"CommunityFolderAndNoScannedFile", "packages/Community", false, "packages", 1},
+                      StartUpRow{"TrailingSeparatorKeptAndScanSkipped", "packages/Community/", true,
+                                 "packages/Community/", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainThreadTest, NoInstallPathAndACancelledPickerEndTheProgram) {
+    writeParameters({{"MSFS_INSTALL_PATH", ""}});
+    EXPECT_EQ(runProgram(), 0);
+    const auto boxes = backend->messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "TAVO cannot find the MSFS install path.\n\nPlease select the MSFS Community folder.");
+    EXPECT_EQ(boxes[0].caption, "TAVO");
+    EXPECT_EQ(boxes[0].icon, MessageBoxIcon::Exclamation);
+    EXPECT_EQ(backend->folderPickerCalls().size(), 1u);
+    const std::string log = readText("Log.txt");
+    EXPECT_TRUE(inOrder(log, {"TAVO cannot find the MSFS install path, please select the MSFS Community folder",
+                              "Exiting: INSTALL PATH MISSING", "Shutdown cleanup completed; posting MSG_EXIT"}))
+        << log;
+}
+
+// "--production": the data files and the airports list are read, the job is
+// logged, no simulator is contacted, and the exit code says whether it
+// worked.
+class ProductionRun : public MainThreadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ProductionRun, ReadsTheDataFilesAndEndsWithTheJobsExitCode) {
+    const bool dataFilesRead = GetParam();
+    writeParameters();
+    startSimulator();
+    g_production.store(true);
+    NeighbourServices s = *gf_neighbourServices();
+    s.readDbase = [this, dataFilesRead] {
+        ++dbaseReads;
+        return dataFilesRead;
+    };
+    gf_setNeighbourServices(std::move(s));
+    EXPECT_EQ(runProgram(), dataFilesRead ? 0 : 1);
+    EXPECT_EQ(dbaseReads.load(), 1);
+    const std::string log = readText("Log.txt");
+    EXPECT_EQ(log.find("Command line job:\nproduction\n") != std::string::npos, dataFilesRead) << log;
+    EXPECT_EQ(callCount("airports list"), dataFilesRead ? 1u : 0u);
+    EXPECT_TRUE(inOrder(log, {dataFilesRead ? "Exiting: NOT YET SET" : "Exiting: SYSTEM ERROR",
+                              "Shutdown cleanup completed; posting MSG_EXIT"}));
+    EXPECT_EQ(log.find("Shutdown cleanup: stopping readers"), std::string::npos) << "nothing to clean up";
+    EXPECT_EQ(callCount("engine set-up"), 0u);
+    EXPECT_FALSE(gf_simModelConnection("TAVO").found) << "no simulator contacted";
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFiles, ProductionRun, ::testing::Bool());
+
+}  // namespace
+}  // namespace tavo::test
