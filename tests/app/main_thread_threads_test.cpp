@@ -13,11 +13,13 @@ namespace {
 // The main loop enables the Aircraft button (disabled at every run's start).
 bool inMainLoop() { return gf_isControlEnabled(AircraftButton.controlId).value_or(false); }
 
+// The stored destination is no airport code (an older version, a hand-edited
+// file): it is forgotten, and the run goes on.
 TEST_F(MainThreadTest, ARunReachesTheMainLoopAndTheCloseButtonClosesDownInOrder) {
     const std::uint16_t port = freeTcpPort();
     writeParameters({{"PSX_SERVER_HERE", "true"},
                      {"PORT_NUMBER", std::to_string(port)},
-                     {"DESTINATION", "EDDF"},
+                     {"DESTINATION", "ED-F"},
                      {"BLOCK_AIRCRAFT", "DLH4, D-AIBA, 3c4b26, oid=7"},
                      {"BLOCK_CALLSIGN", "DLH4"},
                      {"BLOCK_REGCODE", "D-AIBA"},
@@ -34,7 +36,9 @@ TEST_F(MainThreadTest, ARunReachesTheMainLoopAndTheCloseButtonClosesDownInOrder)
     EXPECT_EQ(code, 0);
     const std::string log = readText("Log.txt");
     EXPECT_TRUE(peer->waitForLine("Qs999=version", 0ms)) << "the RealTraffic application was linked";
-    EXPECT_TRUE(inOrder(log, {"User aircraft on the ground at EDDF", "The park airport is EDDF",
+    EXPECT_TRUE(inOrder(log, {"==> The stored destination is no airport code ('ED-F' IcaoCode: invalid string), it is "
+                              "cleared",
+                              "User aircraft on the ground at EDDF", "The park airport is EDDF",
                               "Exiting: USER CLOSED SIM", "Shutdown cleanup: waiting for SimClient",
                               "Shutdown cleanup: SimClient stopped", "Shutdown cleanup: stopping readers",
                               "Shutdown cleanup: waiting for weather reader", "Shutdown cleanup: weather reader stopped",
@@ -56,61 +60,47 @@ TEST_F(MainThreadTest, ARunReachesTheMainLoopAndTheCloseButtonClosesDownInOrder)
     EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 1u);
 }
 
-// The flight-plan folder cannot be made: the run ends with an error the user
-// sees and waits 25 s before the program ends, as after any error.
-TEST_F(MainThreadTest, AFlightPlanFolderThatCannotBeMadeShowsAnErrorAndEndsAfterTheErrorWait) {
+// A run that cannot start shows why and ends the program after 25 s, or at
+// once when the window is closed meanwhile: started outside the installation
+// folder (no docs/), or with a flight-plan folder that cannot be made (the
+// run used to end silently, exit code 0 and the window gone).
+struct ErrorRow {
+    const char* name;
+    bool noDocs;
+    bool closeEarly;
+    friend void PrintTo(const ErrorRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class StartError : public MainThreadTest, public ::testing::WithParamInterface<ErrorRow> {};
+
+TEST_P(StartError, TheErrorStandsUntilTheWaitEndsOrTheWindowCloses) {
+    const ErrorRow& row = GetParam();
     writeParameters();
-    std::ofstream(dir() / "orig_dest") << "a file where the folder belongs";
     startSimulator();
-    EXPECT_EQ(runProgram(), 0);
-    EXPECT_EQ(gf_gui().errorText, fmt::format("The flight plan folder '{}' cannot be used",
-                                              gf_pathToUtf8(dir() / "orig_dest")));
-    EXPECT_NE(readText("Log.txt").find("Exiting: SYSTEM ERROR"), std::string::npos);
-    EXPECT_EQ(sleepsOf(100ms), 250) << "25 s in 100 ms steps";
-    EXPECT_FALSE(g_simClientThread.joinable());
-}
-
-TEST_F(MainThreadTest, AStoredDestinationThatIsNoCodeIsForgottenAndTheRunGoesOn) {
-    writeParameters({{"DESTINATION", "ED-F"}});
-    startSimulator();
-    EXPECT_EQ(runProgram([&] {
-                  if (loopsEntered() == 1 && inMainLoop()) closeOnce();
-              }),
-              0);
-    const std::string log = readText("Log.txt");
-    EXPECT_NE(log.find("==> The stored destination is no airport code ('ED-F' IcaoCode: invalid string), it is "
-                       "cleared"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("Exiting: USER CLOSED SIM"), std::string::npos);
-    EXPECT_EQ(storedValue("DESTINATION"), "");
-}
-
-// Without docs/ the program runs from the wrong folder: the error line says
-// so, and the program ends after its 25 s, or at once when the window is
-// closed meanwhile.
-class OutsideTheInstallationFolder : public MainThreadTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OutsideTheInstallationFolder, TheErrorStandsUntilTheWaitEndsOrTheWindowCloses) {
-    const bool closeEarly = GetParam();
-    std::filesystem::remove_all(dir() / "docs");
-    writeParameters();
-    if (closeEarly) {
+    if (row.noDocs) std::filesystem::remove_all(dir() / "docs");
+    if (!row.noDocs) std::ofstream(dir() / "orig_dest") << "a file where the folder belongs";
+    if (row.closeEarly) {
         // The wait's first step lasts until the window is closed.
         duringSleep = [](std::chrono::milliseconds d) {
             if (d == 100ms) eventually([] { return g_exiting.load(); }, 5000ms);
         };
     }
     EXPECT_EQ(runProgram([&] {
-                  if (closeEarly && !gf_gui().errorText.empty()) closeOnce();
+                  if (row.closeEarly && !gf_gui().errorText.empty()) closeOnce();
               }),
               0);
-    EXPECT_EQ(gf_gui().errorText, "41: TAVO must be run from the TAVO folder!");
-    EXPECT_EQ(sleepsOf(100ms), closeEarly ? 1 : 250);
+    EXPECT_EQ(gf_gui().errorText,
+              row.noDocs ? "41: TAVO must be run from the TAVO folder!"
+                         : fmt::format("The flight plan folder '{}' cannot be used", gf_pathToUtf8(dir() / "orig_dest")));
     EXPECT_NE(readText("Log.txt").find("Exiting: SYSTEM ERROR"), std::string::npos);
+    EXPECT_EQ(sleepsOf(100ms), row.closeEarly ? 1 : 250) << "25 s in 100 ms steps";
+    EXPECT_FALSE(g_simClientThread.joinable()) << "no simulator was waited for";
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowClosed, OutsideTheInstallationFolder, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Rows, StartError,
+                         ::testing::Values(ErrorRow{"NoDocs", true, false}, ErrorRow{"NoDocsClosed", true, true},
+                                           ErrorRow{"FlightPlanFolder", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
     writeParameters();
