@@ -33,6 +33,7 @@
 #include "engine/engine_setup.h"
 #include "engine/user_position.h"
 #include "feed/hang_guard.h"
+#include "foundation/log.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/traffic_reader.h"
@@ -338,6 +339,10 @@ protected:
     }
 
     std::string readText(const std::filesystem::path& path) {
+        // The window thread logs the status lines it drains after the main
+        // thread's last flush; the program's end flushes them, the test's
+        // read must too.
+        gf_flushLog();
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
