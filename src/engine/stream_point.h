@@ -15,6 +15,8 @@ struct StreamPoint {
     std::int32_t playTick = 0;   // engine tick at which the point is played
     std::uint8_t airborne = 0;
     std::uint8_t stationary = 0;  // the point stands where the previous one stood
+    // The point was not reported but put in by taxi path smoothing.
+    std::uint8_t synthetic = 0;
     std::uint8_t hasTrueHeading = 0;
     double roll = 0.0;  // radians
     std::uint8_t hasRoll = 0;

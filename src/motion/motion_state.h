@@ -100,7 +100,21 @@ struct MotionState {
     AirTransition transition;
     std::uint8_t groundTurnMode = 0;  // 2 and 3 let a speed profile run through the turn
     // The turn at the start of a taxi leg (degrees); NaN until one is planned.
+    // The flag tells that it is large enough (above 3 degrees) to plan for.
     double startTurnAngleDeg = unknown;
+    std::uint8_t startTurn = 0;
+    // The corner angle (degrees) of the last ground turn that path smoothing
+    // built, and whether it allows a turn in place at the start of a leg.
+    double smoothingTurnAngleDeg = 0.0;
+    std::uint8_t turnInPlaceAllowed = 0;
+    // How the speed changes along a ground leg: 0 none, 1 start from rest,
+    // 2 come to rest, 3 hold at rest; the easing of the leg's shares.
+    std::uint32_t speedChangeKind = 0;
+    // A point on a rolling aircraft's runway centre line, a little ahead, that
+    // its nose is kept on (with the bearing to it).
+    LaLo centerlineAim{};
+    double centerlineAimBearing = 0.0;
+    std::uint8_t hasCenterlineAim = 0;
     // A curved leg that yielded no point was reported for this leg.
     std::uint8_t curveErrorLogged = 0;
 
@@ -180,8 +194,16 @@ struct MotionState {
     std::uint8_t engineOffScheduled = 0;
     std::uint8_t lightsScheduled = 0;
     // The parked aircraft is about to leave its stand (its reports moved off
-    // it): it counts as no long stayer and is not removed to make way.
+    // it): it counts as no long stayer and is not removed to make way. With
+    // the pull-out flag it leaves forwards rather than being pushed back.
     std::uint8_t departurePending = 0;
+    std::uint8_t pullOut = 0;
+    // Watches of the stream checks around a departure: the parked aircraft's
+    // departure watch and the two stored positions of the pushback watch. A
+    // pushback starts them afresh.
+    std::uint8_t departureWatch = 0;
+    std::uint8_t pushbackWatchSet = 0;
+    std::uint8_t pushbackWatchSecondSet = 0;
 
     // A parked aircraft's stand was checked against its reports.
     std::uint8_t atStandCheck = 0;

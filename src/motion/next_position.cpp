@@ -18,6 +18,8 @@
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/ground_movement.h"
+#include "motion/ground_roll.h"
 #include "motion/straight_legs.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"
@@ -186,6 +188,10 @@ void advanceToNextPoint(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
+    // A schedule of shares belongs to the leg it was made for: the ground step
+    // makes one anew, an airborne leg has none.
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
     m.transition.elapsed = 0;
     m.transition.duration = 0;
     m.transition.active = 0;

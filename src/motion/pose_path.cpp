@@ -14,7 +14,7 @@
 #include "motion/motion_math.h"
 #include "motion/pose_attitude.h"
 #include "motion/speed_profile.h"
-#include "motion/straight_legs.h"
+#include "motion/ground_roll.h"
 #include "motion/tick_math.h"
 
 namespace {

@@ -1,8 +1,13 @@
 // Minimal bodies until runway line-up and holding are built: no point is held
-// back and no aircraft is turned while it waits. The issue that builds them replaces this file.
+// back, no aircraft is turned while it waits, no line-up state is kept and
+// no start turn is changed. The issue that builds them replaces this file.
 
 #include "motion/runway_lineup.h"
 
 bool isTaxiPointOnRunway(LiveAc& /*ac*/, const StreamPoint& /*point*/) { return false; }
 
 void handleNoFutureOnRunway(LiveAc& /*ac*/) {}
+
+void checkRunwayOccupancy(LiveAc& /*ac*/) {}
+
+void noteRunwayEntry(LiveAc& /*ac*/) {}

@@ -1,0 +1,406 @@
+#include "motion/ground_movement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "airports/loaded_airport.h"
+#include "airports/stand_options.h"
+#include "engine/controls.h"
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "engine/reports.h"
+#include "engine/stands.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+#include "motion/pushback.h"
+#include "motion/runway_lineup.h"
+#include "motion/runways.h"
+#include "motion/start_parking.h"
+#include "motion/taxi_smoothing.h"
+#include "motion/tick_math.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+constexpr double kSamePlaceDeg = 1e-8;
+constexpr double kNmPerMetre = 0.0005399568034557236;
+// A parked aircraft's next point may come this much earlier or later.
+constexpr std::int32_t kParkedRetimeLimit = 2700;
+constexpr std::int32_t kWideRetimeLimit = 2700;
+constexpr std::int32_t kTakeoffDelayLimit = 4500;
+constexpr double kSlowStreamKt = 6.0;
+constexpr double kComingToRestKt = 0.5;
+// The last leg's turn: above 15 degrees a leg at least 45 m long (10 m from
+// 90 degrees on) is split, so that the turn is not made on the spot.
+constexpr double kLastLegTurnDeg = 15.0;
+constexpr double kLastLegLongestNm = 0.02429805615550756;  // 45 m
+constexpr double kLastLegRangeNm = 0.018898488120950324;   // 35 m
+constexpr double kStartTurnDeg = 3.0;
+constexpr double kTurnInPlaceDeg = 60.0;
+// A turn in place ends within this of the leg's bearing.
+constexpr double kTurnInPlaceDoneDeg = 5.0;
+constexpr double kBacktrackDeg = 150.0;
+constexpr double kBacktrackKt = 30.0;
+// Moving between points 2 kt and faster counts as moving.
+constexpr double kMovingKt = 2.0;
+
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) {
+    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
+}
+
+// Flat NM between the two points, east-west scaled at the first one's
+// latitude.
+double lf_flatNm(const StreamPoint& a, const StreamPoint& b) {
+    const double north = (a.lat - b.lat) * 60.0;
+    const double east = gf_wrapLongitudeDifference(a.lon - b.lon) * std::cos(a.lat * degreesToRadians) * 60.0;
+    return std::sqrt(north * north + east * east);
+}
+
+double lf_angleDeg(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)) * radiansToDegrees; }
+
+bool lf_groundTurnValid(const MotionState& m) {
+    return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0;
+}
+bool lf_curveValid(const MotionState& m) {
+    return std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime);
+}
+bool lf_pathValid(const MotionState& m) { return lf_groundTurnValid(m) || lf_curveValid(m); }
+
+// The end of a pushback: engines running, ready to taxi.
+void lf_endPushback(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.legBearing = ac.pose.heading;
+    gf_startAiEngines(ac.objectId);
+    gf_setThrottle(ac, 0);
+    gf_setFlaps(ac, 1);
+    ac.arrivingHere = 0;
+    setFlightPhase(ac, AcPhase::pushed_back);
+    ac.extrapolationCount = 0;
+    m.departurePending = 0;
+    m.holdingStartTick = tickCount.load();
+    m.speedChangeKind = 0;
+    m.startTurn = 0;
+    planTaxiSpeed(ac);
+}
+
+void lf_parked(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.advanceLimit = kParkedRetimeLimit;
+    m.delayLimit = kParkedRetimeLimit;
+    // No start turn is planned off a stand: one left from the arrival would
+    // hold the aircraft for a turn it does not make.
+    m.startTurn = 0;
+    if (m.departurePending != 0) {
+        if (m.pullOut != 0)
+            pullOutOfStand(ac);
+        else
+            initiatePushBack(ac);
+        m.speedChangeKind = ac.phase == AcPhase::pushing_back ? 3 : 0;
+        planTaxiSpeed(ac);
+        return;
+    }
+    if (ac.stream.size() >= 2 && lf_samePlace(ac.stream[0], ac.stream[1])) ac.stream[1].stationary = 1;
+    planTaxiSpeed(ac);
+}
+
+// The last leg (or the leg into a stop) turns sharply: a long enough leg is
+// split so that the turn can be made on the way. True when smoothing then
+// changed the path.
+bool lf_splitLastLegTurn(LiveAc& ac) {
+    const auto& s = ac.stream;
+    const bool lastLeg = s.size() == 2 || (s.size() >= 3 && s[2].stationary != 0);
+    if (!lastLeg || (s[0].synthetic != 0 && s[1].synthetic != 0)) return false;
+    const double t = lf_angleDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading);
+    if (!(t > kLastLegTurnDeg)) return false;
+    const double k = std::min(1.0, std::max(0.0, (t - kLastLegTurnDeg) / 75.0));
+    const double threshold = kLastLegLongestNm - k * k * kLastLegRangeNm;
+    if (!(lf_flatNm(s[0], s[1]) >= threshold)) return false;
+    gf_insertMidpointInStream(ac);
+    return smoothTaxiPath(ac);
+}
+
+void lf_startTurn(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (lf_pathValid(m)) {
+        m.startTurn = 0;
+        return;
+    }
+    m.startTurnAngleDeg = lf_angleDeg(m.legBearing, ac.pose.heading);
+    m.startTurn = m.startTurnAngleDeg > kStartTurnDeg ? 1 : 0;
+    noteRunwayEntry(ac);
+}
+
+std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 2 || s[1].stationary != 0) return 0;
+    const double a = s[0].groundSpeedKt;
+    const double b = s[1].groundSpeedKt;
+    if (!std::isfinite(a) || !std::isfinite(b)) return 0;
+    if (ac.phase == AcPhase::parking) {
+        if (a == 0.0 && b == 0.0) return 3;
+        if (a > kMovingKt && b == 0.0) return 2;
+        return 0;
+    }
+    if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::takeoff_roll) return 0;
+    if (a == 0.0 && b > kMovingKt) return 1;
+    const bool stopsAfter = s.size() >= 3 && s[2].stationary != 0;
+    if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
+    return 0;
+}
+
+void lf_moving(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    checkRunwayOccupancy(ac);
+    const bool slow = isSlowTaxiStream(ac);
+    if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
+        bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
+        if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
+        if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+        lf_startTurn(ac);
+    }
+    try2Park(ac, slow);
+    m.speedChangeKind = lf_speedChangeKind(ac);
+    planTaxiSpeed(ac);
+}
+
+void lf_nextPosGround(LiveAc& ac) {
+    switch (ac.phase) {
+        case AcPhase::pushing_back: lf_endPushback(ac); break;
+        case AcPhase::parked: lf_parked(ac); break;
+        default: lf_moving(ac); break;
+    }
+}
+
+// The turn rate fitted to the leg: a small turn spread over the leg (over at
+// most 30 m of it), a large one made faster when the leg is short, with wider
+// retiming limits for the time it takes.
+void lf_fitTurn(LiveAc& ac, double legNm, std::int32_t legTicks) {
+    MotionState& m = ac.motion;
+    const double angle = m.startTurn != 0 ? m.startTurnAngleDeg : m.smoothingTurnAngleDeg;
+    double rate = ac.turnRateLimit;
+    if (!(std::isfinite(angle) && angle > 0.0 && std::isfinite(rate) && rate > 0.0) || !(legNm > 0.0)) return;
+    const double turnTicks = std::max<double>(kMinLegTicks, gf_ticksFromCount(angle * degreesToRadians / rate, 0));
+    const double r = legTicks / turnTicks;
+    if (angle <= 45.0) {
+        const double divisor = r >= 1.2 ? std::min({r, r * 10.0 / angle, r * 30.0 / (legNm * metresPerNm)}) : r;
+        if (std::isfinite(divisor) && divisor > 0.0) rate /= divisor;
+    } else {
+        rate *= std::clamp(1.0 / r, 1.0, std::min(angle, 90.0) / 30.0);
+        const double s = std::clamp((angle - 30.0) / 70.0, 0.0, 1.0);
+        const double most = ac.phase == AcPhase::takeoff_roll ? 5.0 : 3.0;
+        m.advanceLimit = std::max(m.advanceLimit, static_cast<std::int32_t>(std::lround((2.0 * s + 1.0) * 900.0)));
+        m.delayLimit = std::max(m.delayLimit, static_cast<std::int32_t>(std::lround(((most - 1.0) * s + 1.0) * 900.0)));
+    }
+    ac.turnRateLimit = rate;
+}
+
+// A Light aircraft backtracking on its landing runway turns around on it:
+// the landing roll ends there.
+void lf_lightBacktrack(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const StreamPoint& next = ac.stream[1];
+    if (ac.phase != AcPhase::landing_roll || ac.category != Light || next.airborne != 0) return;
+    if (lf_pathValid(m) || ac.extrapolationCount > 0) return;
+    if (!(std::isfinite(m.startTurnAngleDeg) && m.startTurnAngleDeg >= kBacktrackDeg)) return;
+    const double fastest = std::max({ac.pose.trueAirspeed, ac.stream[0].groundSpeedKt, next.groundSpeedKt});
+    if (!(fastest >= 0.0 && fastest <= kBacktrackKt)) return;
+    const auto here = findLandingRunway(lf_pose(ac), m.touchdownHeading);
+    if (!here) return;
+    const auto there = findLandingRunway(lf_position(next), m.touchdownHeading);
+    if (there && here->key == there->key && here->endName == there->endName) startTaxi(ac);
+}
+
+// A large start turn while taxiing is made on the spot before the aircraft
+// moves: the leg is delayed by the turn. True when it was planned.
+bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
+    MotionState& m = ac.motion;
+    const double rate = ac.turnRateLimit;
+    if (ac.phase != AcPhase::taxi || lf_pathValid(m) || ac.extrapolationCount > 0 || m.startTurn == 0) return false;
+    if (!std::isfinite(m.startTurnAngleDeg) || !(m.startTurnAngleDeg >= kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
+        return false;
+    if (!(std::isfinite(rate) && rate > 0.0)) return false;
+    const double turn = std::max(0.0, (m.startTurnAngleDeg - kTurnInPlaceDoneDeg) * degreesToRadians) / rate;
+    const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);
+    m.legTimeOverride = 1;
+    m.legTimeOverrideTicks = legTicks;
+    const std::int64_t total = std::int64_t{std::max(kMinLegTicks, turnTicks)} + legTicks;
+    retimeNextPoint(ac, static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max())));
+    const std::int32_t wanted = gf_tickPlus(tickCount.load(), total);
+    const std::int32_t due = ac.stream[1].playTick;
+    if (due < wanted) {
+        const std::int64_t shift = std::int64_t{wanted} - due;
+        for (std::size_t i = 1; i < ac.stream.size(); ++i)
+            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    }
+    return true;
+}
+
+StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {
+    StreamPoint p;
+    p.lat = position.lat;
+    p.lon = position.lon;
+    p.altitudeFt = ac.pose.altitude;
+    p.trackDeg = headingRad * radiansToDegrees;
+    return p;
+}
+
+}  // namespace
+
+void nextPosGround(LiveAc& ac) {
+    try {
+        lf_nextPosGround(ac);
+    } catch (const std::exception& e) {
+        const AcBase& described = ac;
+        gf_log(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), described, ac.stream.size()));
+        throw;
+    }
+}
+
+void planTaxiSpeed(LiveAc& ac) {
+    if (ac.stream.size() >= 2 && ac.stream[1].stationary != 0) {
+        hoverRetime(ac);
+        return;
+    }
+    if (ac.stream.empty()) return;
+    MotionState& m = ac.motion;
+    ac.turnRateLimit = gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad;
+    double legNm = 0.0;
+    if (lf_groundTurnValid(m))
+        legNm = m.path.turn.totalLength * kNmPerMetre;
+    else if (ac.stream.size() >= 2)
+        legNm = gf_distanceNm(lf_position(ac.stream[0]), lf_position(ac.stream[1]));
+    const double speed = groundSpeedForNextLeg(ac);
+    std::int32_t legTicks = kMinLegTicks;
+    if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
+        legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
+    if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
+    if (ac.stream.size() < 2) return;
+    lf_lightBacktrack(ac);
+    if (lf_turnInPlace(ac, legTicks)) return;
+    retimeNextPoint(ac, legTicks);
+}
+
+void splitLegForSpeedChange(LiveAc& ac, bool slowStream) {
+    if (ac.stream.size() < 2) return;
+    const double a = ac.stream[0].groundSpeedKt;
+    const double b = ac.stream[1].groundSpeedKt;
+    if ((a <= 0.0 && b <= 0.0) || ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll) return;
+    double thresholdM = 0.0;
+    if (slowStream) {
+        thresholdM = ac.prevPhase == AcPhase::landing_roll ? 40.0 : 50.0;
+    } else {
+        if (!(std::fabs(a - b) > 5.0)) return;
+        thresholdM = std::lerp(60.0, 120.0, std::min(1.0, std::max(0.0, std::max(a, b) / 25.0)));
+    }
+    if (lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm >= thresholdM) gf_insertMidpointInStream(ac);
+}
+
+void hoverRetime(LiveAc& ac) {
+    if (ac.stream.empty()) return;
+    const std::int32_t now = tickCount.load();
+    const std::int32_t front = ac.stream[0].playTick;
+    std::int64_t ticks = std::int64_t{gf_ticksBetween(now, front)} + kMinLegTicks;
+    if (ac.stream.size() >= 2)
+        ticks = std::int64_t{gf_ticksBetween(now, front)} +
+                std::max(kMinLegTicks, gf_ticksBetween(front, ac.stream[1].playTick));
+    retimeNextPoint(ac, static_cast<int>(std::clamp<std::int64_t>(ticks, kMinLegTicks,
+                                                                  std::numeric_limits<std::int32_t>::max())));
+}
+
+bool isSlowTaxiStream(const LiveAc& ac) {
+    if (ac.phase != AcPhase::taxi || ac.prevPhase == AcPhase::pushed_back || ac.prevPhase == AcPhase::parked ||
+        ac.stream.empty())
+        return false;
+    for (std::size_t i = 0; i + 1 < ac.stream.size(); ++i)
+        if (!(ac.stream[i].groundSpeedKt <= kSlowStreamKt)) return false;
+    return gf_loadedAirport().fileLoaded;
+}
+
+Stand* try2Park(LiveAc& ac, bool slowStream) {
+    if (!slowStream) return nullptr;
+    if (ac.stream.empty()) {
+        gf_logError(fmt::format("{} empty sz?", "try2Park"));
+        return nullptr;
+    }
+    const StreamPoint& last = ac.stream.back();
+    if (!(last.groundSpeedKt <= kComingToRestKt)) return nullptr;
+    double distanceMetres = 0.0;
+    Stand* stand = gf_findNearestStand(g_standTable, lf_position(last), ac, distanceMetres, false);
+    if (stand != nullptr) startParkingAtStand(ac, *stand, false);
+    return stand;
+}
+
+void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approachAllowed) {
+    MotionState& m = ac.motion;
+    auto& s = ac.stream;
+    if (s.size() != 1) {
+        gf_logError(fmt::format("{} unexpected stream size: {}, {}", "drive2Stand", s.size(), ac.callsign));
+        if (s.empty()) return;
+        s.resize(1);
+    }
+    const double h = standHeadingRad;
+    const RelativePosition rel = gf_relativePosition(standPos, h, lf_pose(ac));
+    const double d = rel.distanceM;
+    const double headingDiff = lf_angleDeg(h, ac.pose.heading);
+    const bool beyond = rel.along > 3.0;
+    const bool approachNeeded = !beyond && (headingDiff >= 45.0 || d > 15.0 || std::fabs(rel.across) > 8.0);
+
+    // On the stand already, near enough and aligned: it stops where it is.
+    bool stopHere = false;
+    if (!approachNeeded && beyond && d <= 12.0) {
+        const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
+        stopHere = headingDiff <= allowed;
+    }
+    if (!stopHere) {
+        const double v = 0.8 * ac.taxiSpeedRef;
+        std::int32_t standTicks = 0;
+        if (approachNeeded || (approachAllowed && !beyond && rel.along <= -13.0 && std::fabs(rel.across) >= 1.0)) {
+            const LaLo approach = gf_destinationPoint(standPos, {normalizeHeading(h + pi), 10.0 * feetPerMetre});
+            StreamPoint p = lf_streamPointAt(approach, ac, h);
+            p.groundSpeedKt = v;
+            p.tasKt = v;
+            p.playTick = gf_tickPlus(s.front().playTick, gf_legTicks(gf_distanceNm(lf_pose(ac), approach), v, 100));
+            s.push_back(p);
+            m.advanceLimit = kWideRetimeLimit;
+            m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+            standTicks = gf_legTicks(10.0 * kNmPerMetre, v, 100);
+        } else {
+            standTicks = gf_legTicks(d * kNmPerMetre, v, 100);
+            if (beyond) {
+                s.back().groundSpeedKt = 0.0;
+                s.back().tasKt = 0.0;
+            }
+        }
+        StreamPoint stand = lf_streamPointAt(standPos, ac, h);
+        stand.playTick = gf_tickPlus(s.back().playTick, standTicks);
+        stand.roll = ac.pose.bank;
+        stand.hasRoll = 1;
+        stand.trueHeading = h;
+        stand.hasTrueHeading = 1;
+        s.push_back(stand);
+    }
+    StreamPoint stop = s.back();
+    stop.stationary = 1;
+    stop.playTick = gf_tickPlus(stop.playTick, 50);
+    s.push_back(stop);
+    m.legBearing = h;
+    if (ac.extrapolationCount > 0) {
+        ac.extrapolationCount = 0;
+        m.advanceLimit = kWideRetimeLimit;
+        m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+        m.holdingStartTick = 0;
+        m.holding = 0;
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The ground driver: what the new leg of an aircraft on the ground is, each
+// time it arrives at a point of its stream. A parked aircraft due to leave
+// backs out of its stand or pulls out forwards; the end of a pushback starts
+// the engines; a moving aircraft has its path smoothed at corners, long legs
+// split where the speed changes, its start turn recorded and, when the
+// stream shows it coming to rest, is sent to the nearest free stand. Then the
+// leg is timed: how fast the aircraft may turn and when it reaches the next
+// point. Also the last points of a taxi-in onto a stand.
+//
+// "Front" is the stream's first point (the one just reached) and "next" its
+// second. Engine thread only.
+
+#include "airports/airport.h"
+#include "engine/records.h"
+#include "foundation/lalo.h"
+
+// Plans the ground leg to the next point. An exception inside is logged with
+// the aircraft and thrown on.
+void nextPosGround(LiveAc& ac);
+
+// The turn rate of the coming leg and when the aircraft reaches the next
+// point (a stationary next point: hoverRetime).
+void planTaxiSpeed(LiveAc& ac);
+
+// Inserts the midpoint of the coming leg when its speed changes much over a
+// long enough leg (not on a takeoff or landing roll). `slowStream`: the
+// stream is a slow taxi that may end at a stand.
+void splitLegForSpeedChange(LiveAc& ac, bool slowStream);
+
+// A stationary next point is kept due after the leg's own duration (from the
+// front point's tick), at least the shortest leg from now.
+void hoverRetime(LiveAc& ac);
+
+// Whether the aircraft taxis slowly enough (every point but the last at 6 kt
+// or less, not just out of its stand) to be looking for a stand, with the
+// stands of the current airport loaded.
+bool isSlowTaxiStream(const LiveAc& ac);
+
+// When the slow stream comes to rest (its last point at 0.5 kt or less), the
+// nearest usable stand to the last point; parking there is started. The stand
+// found, or nullptr.
+Stand* try2Park(LiveAc& ac, bool slowStream);
+
+// Replaces the stream (cut to its front point) by the taxi-in to a stand at
+// `standPos` facing `standHeadingRad`: when needed an approach point 10 m in
+// front of the stand, the stand, and a stop point. An aircraft already on the
+// stand only stops. `approachAllowed` adds the approach point for an aircraft
+// well behind the stand and off its axis.
+void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approachAllowed);

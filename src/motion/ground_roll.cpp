@@ -1,0 +1,551 @@
+#include "motion/ground_roll.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "engine/controls.h"
+#include "engine/decode.h"
+#include "engine/engine_state.h"
+#include "engine/removal.h"
+#include "engine/reports.h"
+#include "feed/traffic_clock.h"
+#include "foundation/geodesy.h"
+#include "liveries/code_tables.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/speed_profile.h"
+#include "motion/tick_math.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+// A takeoff roll that shows no sign of a takeoff for this long at takeoff
+// speeds is not one: the aircraft is removed.
+constexpr std::int32_t kRollWithoutTakeoffTicks = 12000;
+constexpr double kTakeoffDecisionKt = 43.0;
+// A Light aircraft climbs by rate at no more than this (ft per tick).
+constexpr double kLightClimbPerTick = 0.2;
+// Climbing toward the next point, at least this (ft per tick).
+constexpr double kLeastClimbPerTick = 0.1;
+constexpr double kSteepClimbFpm = 2000.0;
+constexpr double kShortRunwayM = 1800.0;
+// The ground leg the landing roll ends with: the turn off the runway.
+constexpr double kTurnOffDeg = 15.0;
+// A bounded takeoff-roll profile may run this far above the mode-1 reference.
+constexpr double kRollSpeedMarginKt = 30.0;
+// A profile that strays this far from its ends is not taken.
+constexpr double kRollProfileToleranceKt = 5.0;
+constexpr double kLandingProfileToleranceKt = 0.5;
+// A takeoff-roll profile is built as kind 3: its speed never shows above the
+// margin; a plain one as kind 1.
+constexpr std::uint8_t kBoundedProfileKind = 3;
+constexpr std::uint8_t kPlainProfileKind = 1;
+// A leg eased over more ticks than this is played evenly: its schedule would
+// take memory for nothing a viewer can see.
+constexpr std::int32_t kMaxScheduleTicks = 12000;
+// The centre-line aim closes 15 % of the offset; it holds within these limits
+// of the runway's far end seen from the pose.
+constexpr double kAimFactor = 0.15;
+constexpr double kAimAngleLimit = 20.0 * degreesToRadians;
+constexpr double kAimLeastCrossTrackM = 15.0;
+constexpr double kAimTakeoffKt = 30.0;
+constexpr double kAimLandingKt = 45.0;
+// Lined up: on the runway heading and the centre line, at most this far past
+// the far end.
+constexpr double kLinedUpHeadingDeg = 20.0;
+constexpr double kLinedUpCrossTrackM = 15.0;
+constexpr double kLinedUpPastEndM = 10.0;
+
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+bool lf_positive(double v) { return std::isfinite(v) && v > 0.0; }
+
+double lf_headingDiffDeg(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)) * radiansToDegrees; }
+
+// The aircraft's speed: its true airspeed, or the front point's ground speed
+// when that is not known.
+double lf_speedKt(const LiveAc& ac) {
+    if (lf_positive(ac.pose.trueAirspeed) || ac.stream.empty()) return ac.pose.trueAirspeed;
+    return ac.stream.front().groundSpeedKt;
+}
+
+// The kept takeoff runway, looked up at the pose and kept when none is.
+const RunwayMatch* lf_takeoffRunway(LiveAc& ac) {
+    if (!ac.takeoffRunway) {
+        if (auto match = findTakeoffRunway(lf_pose(ac), ac.pose.heading)) gf_setTakeoffRunway(ac, std::move(match));
+    }
+    return ac.takeoffRunway ? &*ac.takeoffRunway : nullptr;
+}
+
+bool lf_shortTakeoffRunway(LiveAc& ac) {
+    const RunwayMatch* runway = lf_takeoffRunway(ac);
+    return runway != nullptr && runway->lengthM <= kShortRunwayM;
+}
+
+std::int32_t lf_ticksUntil(std::int32_t tick) { return gf_ticksBetween(tickCount.load(), tick); }
+
+// The per-tick climb of a climb by rate.
+double lf_climbByRate(const LiveAc& ac) {
+    return ac.category == Light ? std::min(ac.climbRateLimit, kLightClimbPerTick) : ac.climbRateLimit;
+}
+
+// ---- controls ----
+
+void lf_setControls(LiveAc& ac) {
+    const double a = ac.stream[0].groundSpeedKt;
+    switch (ac.phase) {
+        case AcPhase::taxi: gf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 0); break;
+        case AcPhase::takeoff_roll: {
+            if (ac.category == Rotorcraft) {
+                gf_setThrottle(ac, 4);
+                break;
+            }
+            const double b = ac.stream[1].groundSpeedKt;
+            std::uint32_t step = 0;
+            if (a >= 25.0 || b >= 30.0)
+                step = 4;
+            else if (a >= 20.0 || b >= 25.0)
+                step = 2;
+            else if (a >= 15.0 || b >= 20.0)
+                step = 1;
+            gf_setThrottle(ac, step);
+            break;
+        }
+        case AcPhase::landing_roll:
+            if (lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg) {
+                startTaxi(ac);
+            } else if (a <= 30.0) {
+                gf_setFlaps(ac, 0);
+            } else if (a <= 90.0) {
+                gf_setSpoilers(ac, false);
+                if (ac.category != Light) gf_setAiReverseThrust(ac.objectId, false, ac.isFsltlLivery != 0);
+                gf_setFlaps(ac, 1);
+            }
+            break;
+        default: break;
+    }
+}
+
+// ---- the speed along the leg ----
+
+// The leg's ticks as the per-tick step was set for it.
+std::int32_t lf_legTicks(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (m.legTimeOverride != 0) return std::max(kMinLegTicks, m.legTimeOverrideTicks);
+    return std::max(kMinLegTicks, lf_ticksUntil(ac.stream[1].playTick));
+}
+
+bool lf_groundTurnForProfile(const MotionState& m) {
+    return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0 &&
+           (m.groundTurnMode == 2 || m.groundTurnMode == 3);
+}
+
+// Knots the new leg starts with.
+double lf_startSpeedKt(const LiveAc& ac, bool profiledBefore) {
+    const double tas = ac.pose.trueAirspeed;
+    if (profiledBefore && lf_positive(tas)) return tas;
+    const bool fromPoint = ac.phase == AcPhase::landing_roll ||
+                           (ac.phase == AcPhase::takeoff_roll && ac.category == Light &&
+                            ac.prevPhase == AcPhase::landing_roll);
+    if (fromPoint) return ac.stream[0].groundSpeedKt;
+    return lf_positive(tas) ? tas : ac.stream[0].groundSpeedKt;
+}
+
+struct ProfileChoice {
+    SpeedProfile profile{};
+    LaLo end{};
+    std::uint8_t kind = 0;
+};
+
+// A bounded profile toward the first later point it fits (only the next
+// point when the leg follows a ground turn: the turn ends there).
+bool lf_boundedRollProfile(const LiveAc& ac, double startKt, double turnM, ProfileChoice& out) {
+    const double vmax = (refSpeedKt(ac, 1) + kRollSpeedMarginKt) * kKnotsToMps;
+    const std::size_t last = turnM > 0.0 ? 2 : ac.stream.size();
+    for (std::size_t k = 1; k < last; ++k) {
+        const StreamPoint& p = ac.stream[k];
+        const double d = k == 1 && turnM > 0.0 ? turnM : gf_distanceNm(lf_pose(ac), lf_position(p)) * metresPerNm;
+        if (!(d > 1.0) || !lf_positive(p.groundSpeedKt)) continue;
+        const double seconds = std::max(kMinLegTicks, lf_ticksUntil(p.playTick)) / 100.0;
+        if (gf_makeBoundedSpeedProfile(out.profile, d, seconds, startKt * kKnotsToMps, p.groundSpeedKt * kKnotsToMps,
+                                       vmax)) {
+            out.end = lf_position(p);
+            out.kind = kBoundedProfileKind;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool lf_laterPointAhead(const LiveAc& ac, double startKt) {
+    return std::any_of(ac.stream.begin() + 1, ac.stream.end(),
+                       [startKt](const StreamPoint& p) { return p.airborne != 0 || p.groundSpeedKt > startKt + 1.0; });
+}
+
+// Whether a profile strays from its ends: on the takeoff roll it may not
+// overshoot its end speed or sag below its start speed by 5 kt; on the
+// landing roll it may neither sag below its end speed nor rise above its
+// start speed, nor start above the speed the aircraft has, by 0.5 kt.
+bool lf_profileFits(const LiveAc& ac, const SpeedProfile& p) {
+    const double highest = gf_speedProfileMaxSpeed(p) * kMpsToKnots;
+    const double lowest = gf_speedProfileMinSpeed(p) * kMpsToKnots;
+    const double start = p.startSpeed * kMpsToKnots;
+    const double end = p.endSpeed * kMpsToKnots;
+    if (ac.phase == AcPhase::takeoff_roll)
+        return highest - end < kRollProfileToleranceKt && start - lowest < kRollProfileToleranceKt;
+    const double before = ac.pose.trueAirspeed;
+    if (std::isfinite(before) && start - before >= kLandingProfileToleranceKt) return false;
+    return end - lowest < kLandingProfileToleranceKt && highest - start < kLandingProfileToleranceKt;
+}
+
+// Without a profile the leg is eased by its speed-change kind: tick i covers
+// ease((i + 1) / N) - ease(i / N) of it.
+void lf_easeLeg(LiveAc& ac, std::int32_t n) {
+    MotionState& m = ac.motion;
+    const int kind = static_cast<int>(m.speedChangeKind);
+    if (kind == 0 || n > kMaxScheduleTicks) return;
+    const StreamPoint& next = ac.stream[1];
+    const std::size_t count = n < 1 ? 1 : static_cast<std::size_t>(n);
+    m.schedule.resize(count);
+    if (n < 1) {
+        m.schedule[0] = 1.0;
+    } else {
+        double before = 0.0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double after = easeValue(static_cast<double>(i + 1) / n, kind);
+            m.schedule[i] = after - before;
+            before = after;
+        }
+    }
+    m.unitStepLat = next.lat - ac.pose.latitude;
+    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+    m.scheduleIndex = 0;
+    m.scheduleCount = static_cast<std::uint32_t>(count);
+}
+
+void lf_planLegSpeed(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    const bool rolling = ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll;
+    const bool profiledBefore = rolling && m.profileLeg.profile.valid != 0 &&
+                                m.profileLeg.phase == static_cast<std::uint32_t>(ac.phase);
+    m.profileLeg = ProfileLeg{};
+    m.hasProfileHeadingTarget = 0;
+    m.profileHeadingSmoothing = 0;
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
+
+    const std::int32_t n = lf_legTicks(ac);
+    const StreamPoint& next = ac.stream[1];
+    const double startKt = lf_startSpeedKt(ac, profiledBefore);
+    const double turnM = lf_groundTurnForProfile(m) ? m.path.turn.totalLength : 0.0;
+    const double legM = turnM > 0.0 ? turnM : gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    const bool onRunway = ac.onGround != 0 && ac.category != Rotorcraft;
+
+    ProfileChoice choice;
+    bool built = false;
+    if (ac.phase == AcPhase::takeoff_roll && onRunway && ac.extrapolationCount <= 0 && next.stationary == 0 &&
+        lf_laterPointAhead(ac, startKt)) {
+        built = lf_boundedRollProfile(ac, startKt, turnM, choice);
+    } else if (rolling && onRunway) {
+        const double endKt = next.groundSpeedKt;
+        const bool usable = std::isfinite(startKt) && startKt >= 0.0 && std::isfinite(endKt) && endKt >= 0.0 &&
+                            (ac.phase == AcPhase::landing_roll || endKt > 0.0);
+        if (usable &&
+            gf_makeSpeedProfile(choice.profile, legM, n / 100.0, startKt * kKnotsToMps, endKt * kKnotsToMps)) {
+            choice.end = lf_position(next);
+            choice.kind = kPlainProfileKind;
+            built = true;
+        }
+    }
+    if (built && lf_profileFits(ac, choice.profile)) {
+        ProfileLeg& leg = m.profileLeg;
+        leg.profile = choice.profile;
+        leg.start = lf_pose(ac);
+        leg.end = choice.end;
+        leg.elapsedTicks = 0;
+        leg.kind = choice.kind;
+        leg.startHeading = ac.pose.heading;
+        leg.phase = static_cast<std::uint32_t>(ac.phase);
+        m.speedChangeKind = 0;
+        if (turnM <= 0.0) {
+            alignOnRunway(ac);
+            if (m.hasCenterlineAim != 0) {
+                m.profileHeadingTarget = m.centerlineAimBearing;
+                m.hasProfileHeadingTarget = 1;
+                m.profileHeadingSmoothing = 1;
+            }
+        }
+        return;
+    }
+    lf_easeLeg(ac, n);
+}
+
+// ---- the takeoff ----
+
+void lf_decideTakeoff(LiveAc& ac) {
+    if (ac.phase != AcPhase::takeoff_roll || !(ac.stream[0].groundSpeedKt >= kTakeoffDecisionKt)) return;
+    const std::uint8_t outlook = takeoffOutlook(ac);
+    if (outlook == 0) {
+        if (gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) >= kRollWithoutTakeoffTicks)
+            removeAircraftFromSim(ac);
+        return;
+    }
+    if (ac.onGround == 0) return;
+    if (takeoffStartState(ac) == 0)
+        ac.motion.takeoffRoll.takeoffWait = 1;
+    else
+        beginTakeoff(ac, outlook);
+}
+
+std::string lf_takeoffReport(const LiveAc& ac) {
+    const IataCode from = gf_airportCodeNear(lf_pose(ac), ac.origin);
+    std::string runway;
+    if (ac.takeoffRunway)
+        runway = fmt::format(" runway {}", ac.takeoffRunway->endName);
+    else if (const auto name = runwayNameAt(lf_pose(ac), ac.pose.heading))
+        runway = fmt::format(" runway {}", *name);
+    return fmt::format("{} {} {} {} {} take off{}{}{} ...", gf_trafficTimeTextShort(), ac.callsign, ac.registration,
+                       gf_airlineOperatorText(ac.key), gf_modelCodeAt(ac.key.model),
+                       from.isSet() ? fmt::format(" from {}", from.text()) : std::string(),
+                       ac.destination.isSet() ? fmt::format(" to {}", ac.destination.text()) : std::string(), runway);
+}
+
+// Index of the first airborne point, or the stream's size.
+std::size_t lf_firstAirborne(const LiveAc& ac) {
+    const auto it =
+        std::find_if(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.airborne != 0; });
+    return static_cast<std::size_t>(it - ac.stream.begin());
+}
+
+double lf_modeSpeed(double kt, double less) { return std::max(1.0, kt - less); }
+
+}  // namespace
+
+void stepGround(LiveAc& ac) {
+    if (ac.stream.size() < 2) return;
+    MotionState& m = ac.motion;
+    lf_setControls(ac);
+    if (ac.phase == AcPhase::takeoff_roll && stepTakeoffRoll(ac)) return;
+    if (ac.phase != AcPhase::takeoff_roll && ac.phase != AcPhase::landing_roll) gf_relaxRetimeLimits(m);
+    // Just after a touchdown the attitude is still settling from the flare;
+    // a takeoff rotates.
+    if (m.flareStage == 0 && ac.phase != AcPhase::takeoff) {
+        ac.pose.pitch = ac.staticPitchRad;
+        ac.pose.bank = 0.0;
+        m.pitchPerTick = 0.0;
+        m.bankPerTick = 0.0;
+    }
+    if (ac.phase != AcPhase::takeoff) m.verticalPerTick = 0.0;
+    m.legVerticalSpeed = 0.0;
+    lf_planLegSpeed(ac);
+    const double speed = ac.stream[1].groundSpeedKt;
+    m.legTasKt = ac.phase == AcPhase::pushing_back ? -speed : speed;
+    lf_decideTakeoff(ac);
+}
+
+void startTaxi(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    gf_setFlaps(ac, 0);
+    if (ac.phase != AcPhase::taxi) setFlightPhase(ac, AcPhase::taxi);
+    ac.arrivingHere = 1;
+    m.touchdownHeading = MotionState::unknown;
+    m.taxiStarted = 1;
+    gf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 0);
+    gf_setSpoilers(ac, false);
+    if (ac.category != Light) gf_setAiReverseThrust(ac.objectId, false, ac.isFsltlLivery != 0);
+    gf_setAiLights(ac.objectId, {1, 1, 0, 1, 0, 1, 1});
+}
+
+void beginTakeoff(LiveAc& ac, std::uint8_t outlook) {
+    MotionState& m = ac.motion;
+    m.takeoffRoll.takeoffWait = 0;
+    if (outlook == 1 && ac.stream.size() >= 2) {
+        const StreamPoint& next = ac.stream[1];
+        const double t = std::max(kMinLegTicks, lf_ticksUntil(next.playTick));
+        m.verticalPerTick = std::max(next.altitudeFt - ac.pose.altitude, t * kLeastClimbPerTick) / t;
+    } else {
+        m.verticalPerTick = lf_climbByRate(ac);
+    }
+    enterTakeoff(ac, outlook);
+}
+
+void enterTakeoff(LiveAc& ac, std::uint8_t outlook) {
+    MotionState& m = ac.motion;
+    m.takeoffRoll.takeoffWait = 0;
+    m.initialTakeoffClimb = outlook == 2 ? m.verticalPerTick : 0.0;
+    m.climbPerTick = 0.0;
+    m.takeoffCountdown = ac.rotationTicks < 2 ? 1 : static_cast<std::int32_t>(ac.rotationTicks);
+    m.pitchPerTick = (ac.rotationPitchRad - ac.pose.pitch) / m.takeoffCountdown;
+    ac.pose.bank = 0.0;
+    m.bankPerTick = 0.0;
+    // A touch-and-go, or a departure straight after a landing, still has the
+    // landing's configuration.
+    const bool afterLanding = ac.prevPhase == AcPhase::landing_roll ||
+                              (ac.prevPhase == AcPhase::taxi && ac.prevPrevPhase == AcPhase::landing_roll);
+    if (ac.phase != AcPhase::takeoff) setFlightPhase(ac, AcPhase::takeoff);
+    gf_reportMovement(lf_takeoffReport(ac));
+    resetMotionPath(m.path);
+    // The attitude no longer settles onto the ground.
+    m.pitchSettle = 0;
+    if (afterLanding) {
+        gf_setThrottle(ac, 4);
+        gf_setSpoilers(ac, true);
+        gf_setFlaps(ac, 1);
+    }
+}
+
+std::uint8_t takeoffOutlook(LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 2) return 0;
+    if (ac.motion.takeoffRoll.forcedTakeoff != 0) return s[1].airborne != 0 ? 1 : 2;
+    if (std::all_of(s.begin(), s.end(), [](const StreamPoint& p) { return p.verticalSpeed > 256.0; })) {
+        if (allNextPointsAirborne(ac)) return 1;
+        if (s.back().airborne != 0) return 2;
+    }
+    const bool atSpeed = allNextPointsAtSpeed(ac);
+    if (atSpeed && allNextPointsAirborne(ac)) return 2;
+    if (maxStreamVerticalRate(ac) > kSteepClimbFpm) return 2;
+    if (lf_shortTakeoffRunway(ac)) return atSpeed ? 2 : 0;
+    return 0;
+}
+
+std::uint8_t takeoffStartState(LiveAc& ac) {
+    if (ac.stream.size() < 2) return 0;
+    const double s = lf_speedKt(ac);
+    const bool forced = ac.motion.takeoffRoll.forcedTakeoff != 0;
+    const bool steep = maxStreamVerticalRate(ac) > kSteepClimbFpm;
+    const double r1 = forced ? lf_modeSpeed(refSpeedKt(ac, 1), 5.0) : refSpeedKt(ac, 1);
+    const double r2 = steep ? lf_modeSpeed(refSpeedKt(ac, 2), 5.0) : refSpeedKt(ac, 2);
+    const double r3 = steep ? lf_modeSpeed(refSpeedKt(ac, 3), 5.0) : refSpeedKt(ac, 3);
+    const std::size_t k = lf_firstAirborne(ac);
+    if (k < ac.stream.size()) {
+        const StreamPoint& p = ac.stream[k];
+        const double d = gf_distanceNm(lf_pose(ac), lf_position(p)) * metresPerNm;
+        const std::int32_t t = lf_ticksUntil(p.playTick);
+        if (s >= r1 && d <= 600.0 && t <= std::max<std::int64_t>(std::int64_t{ac.rotationTicks} + 300, 1)) return 1;
+        if (!std::isfinite(d)) return 0;
+        if (s >= r2 && d <= 1200.0 && t < 1501 && isLinedUpOnTakeoffRunway(ac, 1200.0)) return 2;
+        if (s >= r3 && isLinedUpOnTakeoffRunway(ac, 300.0)) return 3;
+        return 0;
+    }
+    const double ref1 = refSpeedKt(ac, 1);
+    if (forced && s >= ref1 + 10.0 && ac.stream[0].groundSpeedKt >= ref1 + 10.0 &&
+        findTakeoffRunway(lf_pose(ac), ac.pose.heading))
+        return 1;
+    if (!steep && !(lf_shortTakeoffRunway(ac) && allNextPointsAtSpeed(ac))) return 0;
+    if (s >= r2 && isLinedUpOnTakeoffRunway(ac, 1200.0)) return 2;
+    if (s >= r3 && isLinedUpOnTakeoffRunway(ac, 300.0)) return 3;
+    return 0;
+}
+
+bool isLinedUpOnTakeoffRunway(LiveAc& ac, double lengthM) {
+    const std::optional<double> along = takeoffRunwayDistance(ac);
+    if (!ac.takeoffRunway || !along || !(*along >= -lengthM && *along <= kLinedUpPastEndM)) return false;
+    const RunwayMatch& r = *ac.takeoffRunway;
+    const double heading = r.headingDeg * degreesToRadians;
+    if (!(lf_headingDiffDeg(ac.pose.heading, heading) <= kLinedUpHeadingDeg)) return false;
+    const double cross = std::sin(gf_bearing(r.farEnd, lf_pose(ac)) - heading) *
+                         gf_distanceNm(r.farEnd, lf_pose(ac)) * metresPerNm;
+    return std::isfinite(cross) && std::fabs(cross) <= kLinedUpCrossTrackM;
+}
+
+std::optional<double> alongRunwayDistance(const LiveAc& ac, LaLo position) {
+    if (!ac.takeoffRunway) return std::nullopt;
+    const RunwayMatch& r = *ac.takeoffRunway;
+    const double heading = r.headingDeg * degreesToRadians;
+    if (!gf_isValidLaLo(position) || !gf_isValidLaLo(r.farEnd) || !(heading >= 0.0 && heading < fullCircle))
+        return std::nullopt;
+    return std::cos(gf_bearing(r.farEnd, position) - heading) * gf_distanceNm(r.farEnd, position) * metresPerNm;
+}
+
+std::optional<double> takeoffRunwayDistance(LiveAc& ac) {
+    if (lf_takeoffRunway(ac) == nullptr) return std::nullopt;
+    return alongRunwayDistance(ac, lf_pose(ac));
+}
+
+bool stepTakeoffRoll(LiveAc& ac) {
+    const std::optional<double> along = takeoffRunwayDistance(ac);
+    if (!along) return false;
+    const auto& s = ac.stream;
+    std::optional<double> nextAlong;
+    if (s.size() >= 2) nextAlong = alongRunwayDistance(ac, lf_position(s[1]));
+    const std::size_t firstAirborne = lf_firstAirborne(ac);
+    const bool anyAirborne = firstAirborne < s.size();
+    double largestVs = -std::numeric_limits<double>::infinity();
+    for (std::size_t i = firstAirborne; i < s.size(); ++i)
+        if (std::isfinite(s[i].verticalSpeed)) largestVs = std::max(largestVs, s[i].verticalSpeed);
+    const double speed = lf_speedKt(ac);
+    const double r3 = refSpeedKt(ac, 3);
+    const double nextValue = nextAlong.value_or(MotionState::unknown);
+    const bool validProfile = isValidRollProfile(*along, nextValue, largestVs, speed, r3, 300.0);
+
+    if (validProfile &&
+        (isLinedUpOnTakeoffRunway(ac, 300.0) || isLinedUpOnTakeoffRunway(ac, 1200.0) ||
+         (isLinedUpOnTakeoffRunway(ac, ac.takeoffRunway->lengthM) && speed >= refSpeedKt(ac, 1)))) {
+        ac.motion.verticalPerTick = lf_climbByRate(ac);
+        enterTakeoff(ac, 2);
+        return false;
+    }
+    const bool steep = largestVs > kSteepClimbFpm;
+    if (!anyAirborne && !steep && speed < r3 && *along >= -300.0 && *along <= 100.0 && nextValue > -50.0) {
+        // Rolling out to the runway's end at taxi speeds: no takeoff after all.
+        gf_setTakeoffRunway(ac, std::nullopt);
+        setFlightPhase(ac, AcPhase::taxi);
+        return false;
+    }
+    const bool implausible =
+        std::isfinite(*along) &&
+        (*along > 100.0 || (!anyAirborne && !steep && !validProfile && std::isfinite(nextValue) && nextValue > -50.0));
+    if (!implausible) return false;
+    if (ac.hexid != 0 && gf_isValidLaLo(lf_pose(ac)) && std::isfinite(ac.lastReportTime))
+        quarantine[ac.hexid] = QuarantineEntry{lf_pose(ac), ac.lastReportTime, 1, 0};
+    removeAircraftFromSim(ac);
+    return true;
+}
+
+void takeoffRollTickChecks(LiveAc& ac) { stepTakeoffRoll(ac); }
+
+void alignOnRunway(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.hasCenterlineAim = 0;
+    const RunwayMatch* runway = nullptr;
+    double least = 0.0;
+    if (ac.phase == AcPhase::takeoff_roll) {
+        runway = lf_takeoffRunway(ac);
+        least = kAimTakeoffKt;
+    } else if (ac.phase == AcPhase::landing_roll) {
+        if (!ac.landingRunway) {
+            if (auto match = findLandingRunway(lf_pose(ac), ac.pose.heading)) {
+                ac.landingRunway = std::move(match);
+                m.landingRunwayRefPos = lf_pose(ac);
+                m.landingRunwayRefValid = 1;
+            }
+        }
+        if (ac.landingRunway) runway = &*ac.landingRunway;
+        least = kAimLandingKt;
+    }
+    if (runway == nullptr || ac.stream.empty()) return;
+    double fastest = ac.pose.trueAirspeed;
+    for (std::size_t i = 0; i < 2 && i < ac.stream.size(); ++i)
+        fastest = std::isfinite(fastest) ? std::max(fastest, ac.stream[i].groundSpeedKt) : ac.stream[i].groundSpeedKt;
+    if (!(fastest >= least)) return;
+    const CenterlineAim aim =
+        centerlineAimPoint(lf_pose(ac), runway->farEnd, runway->headingDeg * degreesToRadians, kAimAngleLimit,
+                           std::max(runway->widthM / 2.0, kAimLeastCrossTrackM), kAimFactor);
+    if (!aim.captured) return;
+    m.centerlineAim = aim.aimPoint;
+    m.centerlineAimBearing = aim.bearing;
+    m.hasCenterlineAim = 1;
+}
+
+void gf_setTakeoffRunway(LiveAc& ac, std::optional<RunwayMatch> match) {
+    ac.takeoffRunway = std::move(match);
+    ac.motion.takeoffRunwayMatched = ac.takeoffRunway ? 1 : 0;
+    ac.motion.takeoffRunwayHeadingDeg = ac.takeoffRunway ? ac.takeoffRunway->headingDeg : 0.0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The ground step of each new ground leg and the takeoff: the controls that
+// fit the phase, the end of a landing roll when the aircraft turns off the
+// runway, the plausibility of a takeoff roll, the speed along the leg (a
+// speed profile on the runway, eased start and stop elsewhere), the decision
+// when a rolling aircraft lifts off, and the centre line a rolling aircraft
+// keeps to.
+//
+// "Front" is the stream's first point and "next" its second, as the stream
+// stands when the function runs: during the leg planning the point just
+// reached and the one the new leg goes to. Along-runway distances are metres
+// from the takeoff runway's far end along its heading, negative on the runway:
+// -L means L metres of runway remain ahead. Engine thread only.
+
+#include <cstdint>
+#include <optional>
+
+#include "engine/records.h"
+#include "foundation/lalo.h"
+#include "motion/runways.h"
+
+// Plans a ground leg once its per-tick step is set (at the start of each
+// ground leg).
+void stepGround(LiveAc& ac);
+
+// The aircraft taxis: flaps up, spoilers and reverse thrust off, the taxi
+// lights; it counts as arriving and its touchdown heading is forgotten.
+void startTaxi(LiveAc& ac);
+
+// Starts the takeoff with outlook 1 (climb toward the next point in the time
+// left, at least 0.1 ft per tick) or 2 (climb by rate, a Light aircraft at
+// most 0.2 ft per tick).
+void beginTakeoff(LiveAc& ac, std::uint8_t outlook);
+// The rotation starts: countdown, pitch change, phase takeoff, the report.
+void enterTakeoff(LiveAc& ac, std::uint8_t outlook);
+
+// 0 no takeoff, 1 climb toward the next point, 2 climb by rate.
+std::uint8_t takeoffOutlook(LiveAc& ac);
+// 0 not yet; 1, 2 or 3 the takeoff may start (by the airborne point ahead,
+// or by the runway running out).
+std::uint8_t takeoffStartState(LiveAc& ac);
+
+// At most `lengthM` metres of runway left (and at most 10 m past its end), on
+// the centre line (15 m) and on the runway heading (20 degrees).
+bool isLinedUpOnTakeoffRunway(LiveAc& ac, double lengthM);
+// The along-runway distance of the position on the kept takeoff runway.
+std::optional<double> alongRunwayDistance(const LiveAc& ac, LaLo position);
+// The along-runway distance of the pose; the takeoff runway is looked up at
+// the pose (and kept) when none is kept yet.
+std::optional<double> takeoffRunwayDistance(LiveAc& ac);
+
+// The plausibility of a takeoff roll: it may begin the takeoff at once, go
+// back to taxi, or quarantine and remove the aircraft (true: removed).
+bool stepTakeoffRoll(LiveAc& ac);
+// The per-tick checks of a takeoff roll (the plausibility above).
+void takeoffRollTickChecks(LiveAc& ac);
+
+// The centre-line aim of a rolling aircraft fast enough to hold a runway's
+// centre line.
+void alignOnRunway(LiveAc& ac);
+
+// Keeps (or forgets, with none) the takeoff runway with its heading.
+void gf_setTakeoffRunway(LiveAc& ac, std::optional<RunwayMatch> match);
