@@ -48,6 +48,9 @@ constexpr double kStartTurnDeg = 3.0;
 constexpr double kTurnInPlaceDeg = 60.0;
 // A turn in place ends within this of the leg's bearing.
 constexpr double kTurnInPlaceDoneDeg = 5.0;
+// The most a ground aircraft's heading changes in a tick, in turn rates of
+// its category (the pose step's limit).
+constexpr double kGroundTurnCap = 1.2;
 constexpr double kBacktrackDeg = 150.0;
 constexpr double kBacktrackKt = 30.0;
 // Moving between points 2 kt and faster counts as moving.
@@ -226,7 +229,11 @@ void lf_lightBacktrack(LiveAc& ac) {
 // moves: the leg is delayed by the turn. True when it was planned.
 bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     MotionState& m = ac.motion;
-    const double rate = ac.turnRateLimit;
+    // Timed at the rate the pose step plays on the ground (at most 1.2 times
+    // the category's rate), not at a fitted rate above it: the aircraft must
+    // face along the leg before the point falls due, or it reaches the
+    // point's time still turning on the spot and jumps to it.
+    const double rate = std::min(ac.turnRateLimit, kGroundTurnCap * ac.turnRateRad);
     if (ac.phase != AcPhase::taxi || lf_pathValid(m) || ac.extrapolationCount > 0 || m.startTurn == 0) return false;
     if (!std::isfinite(m.startTurnAngleDeg) || !(m.startTurnAngleDeg >= kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
         return false;
@@ -259,6 +266,10 @@ StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad)
 }  // namespace
 
 void nextPosGround(LiveAc& ac) {
+    // Ground legs are level, a stationary one too (whose leg the ground step
+    // never plans): the pose must not keep a vertical speed an airborne leg
+    // or a report without one left.
+    ac.motion.legVerticalSpeed = 0.0;
     try {
         lf_nextPosGround(ac);
     } catch (const std::exception& e) {

@@ -49,25 +49,11 @@ protected:
         RunwaySpec spec;
         spec.centre = gf_destinationPoint(touchdown, {90.0 * kDeg, 1200.0 * feetPerMetre});
         spec.altitudeFt = kFieldFt;
-        g_runwayTable.emplace_back(makeRunway(spec));
-        gf_setCurrentAirport(AirportListEntry{IcaoCode("EDDF"), IataCode("FRA"), spec.centre,
-                                              static_cast<std::int32_t>(kFieldFt)});
+        addAirportRunway(spec);
     }
 
     std::unique_ptr<MotionHarness> harness;
 };
-
-// Where `events` holds `wanted` in this order (others may lie between).
-bool lf_inOrder(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& events,
-                const std::vector<std::pair<std::uint32_t, std::uint32_t>>& wanted) {
-    auto at = events.begin();
-    for (const auto& w : wanted) {
-        at = std::find(at, events.end(), w);
-        if (at == events.end()) return false;
-        ++at;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -118,8 +104,7 @@ TEST_F(AirRun, ClimbCruiseApproachFlareTouchdownAndRollPassTheChecker) {
 
     EXPECT_THAT(logText(), ::testing::ContainsRegex(" DLH401 D-AIBA DLH A3[0-9]+ touch down at FRA runway 09 \\.\\.\\.\n"));
 
-    const auto events = harness->engine().clientEvents(r->objectId);
-    EXPECT_TRUE(lf_inOrder(events, {// low altitude: every light on
+    EXPECT_TRUE(harness->engine().eventsInOrder(r->objectId, {// low altitude: every light on
                                     {NAV_LIGHTS_SET, 1}, {BEACON_LIGHTS_SET, 1}, {LANDING_LIGHTS_SET, 1},
                                     {TAXI_LIGHTS_SET, 1}, {STROBES_SET, 1}, {LOGO_LIGHTS_SET, 1},
                                     {CABIN_LIGHTS_SET, 1},

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "airports/current_airport.h"
 #include "foundation/geodesy.h"
 #include "motion/runways.h"
 
@@ -70,6 +71,16 @@ inline LaLo placeOn(const FacilityRunway& r, double alongM, double crossM) {
     if (lon > 180.0) lon -= 360.0;
     if (lon < -180.0) lon += 360.0;
     return LaLo{lat, lon};
+}
+
+// The runway in the table and its airport the current one, at the runway's
+// altitude; the runway as built.
+inline FacilityRunway addAirportRunway(const RunwaySpec& spec) {
+    const FacilityRunway runway = makeRunway(spec);
+    g_runwayTable.emplace_back(runway);
+    gf_setCurrentAirport(AirportListEntry{IcaoCode("EDDF"), IataCode("FRA"), spec.centre,
+                                          static_cast<std::int32_t>(spec.altitudeFt)});
+    return runway;
 }
 
 inline double radiansOf(double degrees) { return degrees * degreesToRadians; }

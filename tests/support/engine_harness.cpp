@@ -1,5 +1,6 @@
 #include "support/engine_harness.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -338,6 +339,18 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> EngineHarness::clientEvents
     for (const auto& e : gf_simModelJournal(objectId))
         if (e.kind == SimJournalKind::ClientEvent) out.emplace_back(e.id, e.data);
     return out;
+}
+
+bool EngineHarness::eventsInOrder(std::uint32_t objectId,
+                                  const std::vector<std::pair<std::uint32_t, std::uint32_t>>& wanted) const {
+    const auto events = clientEvents(objectId);
+    auto at = events.begin();
+    for (const auto& w : wanted) {
+        at = std::find(at, events.end(), w);
+        if (at == events.end()) return false;
+        ++at;
+    }
+    return true;
 }
 
 std::vector<SimCallRecord> EngineHarness::calls() const { return gf_simModelConnection("TAVO").calls; }

@@ -159,6 +159,10 @@ public:
     std::vector<SimJournalEntry> journal(std::uint32_t objectId, SimJournalKind kind) const;
     // The client events the object received, in order ({event id, data}).
     std::vector<std::pair<std::uint32_t, std::uint32_t>> clientEvents(std::uint32_t objectId) const;
+    // Whether the object received the `wanted` events in this order (others
+    // may lie between).
+    bool eventsInOrder(std::uint32_t objectId,
+                       const std::vector<std::pair<std::uint32_t, std::uint32_t>>& wanted) const;
     // The calls the connection "TAVO" made.
     std::vector<SimCallRecord> calls() const;
 

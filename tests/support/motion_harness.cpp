@@ -11,15 +11,18 @@
 
 #include <fmt/format.h>
 
+#include "engine/decode.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
 #include "engine/tick.h"
 #include "foundation/geodesy.h"
 #include "liveries/code_tables.h"
 #include "motion/air_movement.h"
+#include "motion/flight_phases.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/speed_profile.h"
+#include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_ids.h"
 
@@ -112,6 +115,11 @@ Route& Route::land() {
     return *this;
 }
 
+Route& Route::takeOff() {
+    landed_ = false;
+    return *this;
+}
+
 double Route::duration() const {
     double total = 0.0;
     for (const Segment& s : segments_) total += s.seconds;
@@ -122,6 +130,7 @@ const std::vector<Route::State>& Route::lf_samples() const {
     if (!samples_.empty()) return samples_;
     State state = start_;
     state.verticalSpeedFpm = segments_.empty() ? 0.0 : segments_.front().verticalSpeedFpm;
+    state.onGround = !segments_.empty() && segments_.front().onGround;
     samples_.push_back(state);
     for (const Segment& s : segments_) {
         const auto steps = static_cast<long>(std::llround(s.seconds / kRouteStepS));
@@ -250,17 +259,68 @@ MotionHarness::MotionHarness(EngineHarness::Options options) : engine_(std::make
     gf_setEngineCalls(calls);
 }
 
-MotionHarness::~MotionHarness() { gf_setEngineCalls({}); }
+MotionHarness::~MotionHarness() {
+    gf_setEngineCalls({});
+    gf_setDecodeCalls({});
+}
 
 void MotionHarness::add(const Route& route, double everySeconds, std::int32_t fromTick) {
     AircraftRecord& r = records_[route.hexid()];
     r.hexid = route.hexid();
-    const auto reports = route.reports(everySeconds);
+    auto reports = route.reports(everySeconds);
     for (std::size_t i = 0; i < reports.size(); ++i) {
         const auto at = fromTick + static_cast<std::int32_t>(std::llround(static_cast<double>(i) * everySeconds * 100.0));
+        reports[i].time += fromTick / 100.0;
         batches_[at].push_back(reports[i]);
         r.reported.push_back(reports[i].point);
     }
+}
+
+namespace {
+
+constexpr double kDepartureM = 15.0;
+
+// A holding or parked extrapolation ends: the point the aircraft waits on is
+// due at once, so that the report just taken is played next.
+void lf_endExtrapolation(LiveAc& ac) {
+    if (ac.extrapolationCount <= 0) return;
+    ac.extrapolationCount = 0;
+    ac.motion.holding = 0;
+    ac.motion.advanceLimit = 2700;
+    ac.motion.delayLimit = 2700;
+    if (!ac.stream.empty()) ac.stream.front().playTick = tickCount.load() + 1;
+}
+
+bool lf_departureCheck(LiveAc& ac, StreamPoint& point, bool pullOut) {
+    const LaLo at{point.lat, point.lon};
+    switch (ac.phase) {
+        case AcPhase::parked:
+            if (ac.simState != AcSimState::active || gf_distanceNm(ac.standPos, at) * metresPerNm <= kDepartureM)
+                return false;
+            point.stationary = 0;
+            ac.motion.departurePending = 1;
+            ac.motion.pullOut = pullOut ? 1 : 0;
+            lf_endExtrapolation(ac);
+            return true;
+        case AcPhase::pushing_back: return false;
+        case AcPhase::pushed_back:
+            if (gf_distanceNm(lf_position(ac.pose), at) * metresPerNm < kDepartureM) return false;
+            point.stationary = 0;
+            lf_endExtrapolation(ac);
+            setFlightPhase(ac, AcPhase::taxi);
+            return true;
+        default: return checkExtendingSituations(ac, point);
+    }
+}
+
+}  // namespace
+
+void MotionHarness::departureChecks(bool pullOut) {
+    DecodeCalls calls;
+    calls.checkExtendingSituations = [pullOut](LiveAc& ac, StreamPoint& point) {
+        return lf_departureCheck(ac, point, pullOut);
+    };
+    gf_setDecodeCalls(calls);
 }
 
 void MotionHarness::lf_record() {
@@ -287,6 +347,7 @@ void MotionHarness::lf_record() {
         s.flareStage = ac.motion.flareStage;
         s.takeoffRunwayMatched = ac.motion.takeoffRunwayMatched != 0;
         s.takeoffRunwayHeadingRad = ac.motion.takeoffRunwayHeadingDeg * degreesToRadians;
+        s.rotating = ac.phase == AcPhase::takeoff && ac.motion.takeoffCountdown >= 1;
         r.samples.push_back(s);
     }
 }
@@ -504,6 +565,8 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
             const MotionSample& pp = s[i - 2];
             if (pp.onGround != p.onGround || p.onGround != c.onGround) {
                 ++out.exempted["lift-off/touchdown"];
+            } else if (pp.rotating || p.rotating || c.rotating) {
+                ++out.exempted["rotation"];
             } else if (!c.onGround && c.legStart && c.phase == AcPhase::flying) {
                 // A flying leg climbs exactly as its points do, from its start.
                 ++out.exempted["flying leg climb"];

@@ -79,7 +79,12 @@ public:
     Route& speedTo(double speedKt, double seconds);
     // An airborne route touches down here: the reports from here on are on
     // the ground (not airborne, no altitude, vertical speed or airspeed).
+    // Called first, the route starts on the ground.
     Route& land();
+    // A route on the ground lifts off here: the reports from here on are
+    // airborne again (at the altitude the route started with, on the ground,
+    // plus its climb since).
+    Route& takeOff();
 
     std::uint32_t hexid() const { return hexid_; }
     bool airborne() const { return airborne_; }
@@ -137,6 +142,9 @@ struct MotionSample {
     std::uint32_t flareStage = 0;
     bool takeoffRunwayMatched = false;
     double takeoffRunwayHeadingRad = 0.0;
+    // The takeoff rotation: the height follows the pitch on the simulator's
+    // ground data (as it comes, a frame at a time), not a climb.
+    bool rotating = false;
 };
 
 // The aircraft reached a stream point (the next-position step ran).
@@ -181,10 +189,19 @@ public:
     EngineHarness& engine() { return *engine_; }
 
     // Schedules the route's reports, every `everySeconds`, the first at
-    // `fromTick`. Reports of all routes due at one tick go in one batch: the
-    // feed hands over whole snapshots, and a newer batch replaces one the
+    // `fromTick` (and timed from then: a second route of one aircraft goes on
+    // from the first). Reports of all routes due at one tick go in one batch:
+    // the feed hands over whole snapshots, and a newer batch replaces one the
     // engine has not taken yet.
     void add(const Route& route, double everySeconds, std::int32_t fromTick = 0);
+
+    // Stands in for the stream checks of an aircraft leaving its stand: a
+    // parked aircraft's report more than 15 m from its stand marks its
+    // departure (forwards with `pullOut`, else a pushback), an aircraft
+    // pushing back takes no reports, and a pushed-back one starts taxiing
+    // with its first report 15 m or more from where it stands. Reports in
+    // other phases are checked as message decoding checks them.
+    void departureChecks(bool pullOut);
 
     // Ticks, recording after each.
     void run(int ticks);
