@@ -1,0 +1,218 @@
+// Planning ground legs: a parked aircraft's stationary point, the slow stream
+// that looks for a stand, the splits of a sharply turning last leg and of a
+// leg whose speed changes, the turn fitted to the leg, the turn in place, the
+// Light aircraft's backtrack, and the taxi-in points onto a stand.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+
+#include "airports/loaded_airport.h"
+#include "engine/stands.h"
+#include "motion/ground_movement.h"
+#include "support/stand_table.h"
+
+#include "air_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+constexpr double kNmPerM = 1.0 / 1852.0;
+constexpr double kKtPerMps = 1.0 / 0.5144444444444445;
+
+class GroundMovement : public AirTest {
+protected:
+    void TearDown() override {
+        clearStandTable();
+        gf_clearLoadedAirport();
+        AirTest::TearDown();
+    }
+    // Taxiing from (50, 8) toward a point `metres` away at `bearingDeg`, at
+    // `frontKt` and `nextKt`, heading north, the next point due later than any
+    // plan here.
+    LiveAc& taxiing(double metres, double bearingDeg, double frontKt, double nextKt) {
+        const LaLo from{50.0, 8.0};
+        const LaLo to = gf_destinationPoint(from, {bearingDeg * kDeg, metres * feetPerMetre});
+        StreamPoint a = point(from.lat, from.lon, 0.0, false, 10000);
+        StreamPoint b = point(to.lat, to.lon, 0.0, false, 15000);
+        a.groundSpeedKt = frontKt;
+        b.groundSpeedKt = nextKt;
+        LiveAc& ac = aircraft({a, b}, Large, AcPhase::taxi);
+        ac.pose.heading = 0.0;
+        ac.prevPhase = AcPhase::taxi;
+        ac.taxiSpeedRef = 10.0;
+        ac.motion.advanceLimit = 100000;
+        ac.motion.delayLimit = 100000;
+        ac.motion.legBearing = bearingDeg * kDeg;
+        return ac;
+    }
+    static std::int32_t dueIn(const LiveAc& ac) { return ac.stream[1].playTick - tickCount.load(); }
+};
+
+}  // namespace
+
+TEST_F(GroundMovement, AParkedAircraftsNextPointOnTheSamePlaceBecomesStationary) {
+    for (const double apart : {5e-9, 2e-8}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(0.0, 0.0, 0.0, 0.0);
+        ac.phase = AcPhase::parked;
+        ac.stream[1].lat = ac.stream[0].lat + apart;
+        nextPosGround(ac);
+        EXPECT_EQ(ac.stream[1].stationary, apart < 1e-8 ? 1 : 0) << apart;
+        EXPECT_EQ(ac.phase, AcPhase::parked);
+    }
+}
+
+TEST_F(GroundMovement, OnlyASlowStreamComingToRestLooksForAStand) {
+    struct Case {
+        double beforeLastKt, lastKt;
+        AcPhase previous;
+        bool looks;
+    };
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    for (const Case c : {Case{6.0, 0.5, AcPhase::taxi, true}, Case{6.0, 0.6, AcPhase::taxi, false},
+                         Case{6.1, 0.5, AcPhase::taxi, false}, Case{6.0, 0.5, AcPhase::pushed_back, false}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(30.0, 0.0, 6.0, c.beforeLastKt);
+        ac.stream.push_back(ac.stream.back());
+        ac.stream.back().lat += 2e-4;
+        ac.stream.back().groundSpeedKt = c.lastKt;
+        ac.prevPhase = c.previous;
+        setStandTable({{"GATE B2", {ac.stream.back().lat, ac.stream.back().lon}}});
+        const bool slow = isSlowTaxiStream(ac);
+        EXPECT_EQ(try2Park(ac, slow) != nullptr, c.looks) << c.beforeLastKt << " " << c.lastKt;
+    }
+}
+
+TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
+    // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long.
+    for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
+        nextPosGround(ac);
+        EXPECT_EQ(ac.stream.size(), metres >= 37.4 ? 3u : 2u) << metres;
+    }
+}
+
+TEST_F(GroundMovement, ALegWhoseSpeedChangesIsSplitAtItsThreshold) {
+    struct Case {
+        double frontKt, nextKt, metres;
+        bool slow;
+        AcPhase previous;
+        bool split;
+    };
+    // 10 to 18 kt: lerp(60, 120, 18 / 25) = 103.2 m; 10 to 14 kt differs by
+    // no more than 5 kt; a slow stream splits at 50 m, after a landing roll 40.
+    for (const Case c : {Case{10, 18, 103.1, false, AcPhase::taxi, false}, Case{10, 18, 103.3, false, AcPhase::taxi, true},
+                         Case{10, 14, 300.0, false, AcPhase::taxi, false}, Case{0, 0, 300.0, true, AcPhase::taxi, false},
+                         Case{5, 1, 49.9, true, AcPhase::taxi, false}, Case{5, 1, 50.1, true, AcPhase::taxi, true},
+                         Case{5, 1, 40.1, true, AcPhase::landing_roll, true}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.metres, 0.0, c.frontKt, c.nextKt);
+        ac.prevPhase = c.previous;
+        splitLegForSpeedChange(ac, c.slow);
+        EXPECT_EQ(ac.stream.size(), c.split ? 3u : 2u) << c.frontKt << " " << c.nextKt << " " << c.metres;
+    }
+}
+
+TEST_F(GroundMovement, ASmallStartTurnIsSpreadOverTheLeg) {
+    struct Case {
+        double metres, legTicks, angleDeg, divisor;
+    };
+    // The turn alone takes angle / 0.2 degrees per tick; r = leg / turn time.
+    // At most 45 degrees with r >= 1.2 the rate is divided by min(r, 10 r / A,
+    // 30 r / D), below 1.2 by r.
+    for (const Case c : {Case{40, 300, 20, 1.5}, Case{80, 300, 20, 1.125}, Case{40, 300, 8, 5.625},
+                         Case{40, 110, 20, 1.1}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.metres, 0.0, 0.0, c.metres / (c.legTicks / 100.0) * kKtPerMps);
+        ac.turnRateRad = 0.2 / 1.2 * kDeg;  // 0.2 degrees per tick at rest
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = c.angleDeg;
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(ac.turnRateLimit * c.divisor / (0.2 * kDeg), 1.0, 1e-6) << c.metres << " " << c.angleDeg;
+        EXPECT_EQ(dueIn(ac), c.legTicks);
+    }
+}
+
+TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate) {
+    struct Case {
+        double angleDeg, nextKt;
+        bool inPlace;
+        std::int32_t due;
+    };
+    // 0.01 NM: 1000 ticks at 3.6 kt, 60 at 60 kt. The turn of 60 - 5 degrees
+    // at 0.5 degrees a tick takes 110 ticks, however fast the fitting would
+    // have it for a short leg.
+    for (const Case c : {Case{60, 3.6, true, 110 + 1000}, Case{60, 60, true, 110 + 60}, Case{59, 3.6, false, 1000}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(0.01 / kNmPerM, 0.0, 0.0, c.nextKt);
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = c.angleDeg;
+        planTaxiSpeed(ac);
+        EXPECT_EQ(ac.motion.legTimeOverride, c.inPlace ? 1 : 0) << c.angleDeg << " " << c.nextKt;
+        EXPECT_EQ(dueIn(ac), c.due) << c.angleDeg << " " << c.nextKt;
+    }
+}
+
+TEST_F(GroundMovement, ALightAircraftTurningBackOnItsLandingRunwayTaxis) {
+    airport();
+    struct Case {
+        std::uint32_t category;
+        double speedKt;
+        bool taxis;
+    };
+    for (const Case c : {Case{Light, 20, true}, Case{Light, 31, false}, Case{Large, 20, false}}) {
+        g_liveAircraft.clear();
+        StreamPoint a = at(past(900), 0, false, 10000, 0, c.speedKt);
+        StreamPoint b = at(past(850), 0, false, 10500, 0, c.speedKt);
+        LiveAc& ac = aircraft({a, b}, c.category, AcPhase::landing_roll);
+        ac.pose.trueAirspeed = c.speedKt;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = 180.0;
+        planTaxiSpeed(ac);
+        EXPECT_EQ(ac.phase, c.taxis ? AcPhase::taxi : AcPhase::landing_roll) << c.category << " " << c.speedKt;
+    }
+}
+
+TEST_F(GroundMovement, TheTaxiInToAStandEndsWithTheStandAndAStop) {
+    struct Case {
+        double alongM, headingOffDeg;
+        std::size_t points;  // appended to the front point
+        std::int32_t firstLegTicks;
+    };
+    // At 8 kt (0.8 x 10): 12 m take 292 ticks; from 20 m behind the approach
+    // point 10 m out comes first (243 ticks, and 243 more to the stand); 5 m
+    // beyond and 6 degrees off (within lerp(4, 10, 7 / 8.5)) it only stops,
+    // 10 degrees off it drives onto the stand (5 m: 121 ticks).
+    for (const Case c : {Case{-12, 0, 2, 292}, Case{-20, 0, 3, 243}, Case{5, 6, 1, 50}, Case{5, 10, 2, 121}}) {
+        g_liveAircraft.clear();
+        const LaLo stand{50.0, 8.0};
+        const LaLo pose = gf_destinationPoint(stand, {c.alongM < 0 ? pi : 0.0, std::fabs(c.alongM) * feetPerMetre});
+        LiveAc& ac = taxiing(0.0, 0.0, 5.0, 5.0);
+        ac.stream.resize(1);
+        ac.stream[0].playTick = tickCount.load();
+        ac.pose.latitude = pose.lat;
+        ac.pose.longitude = pose.lon;
+        ac.pose.heading = c.headingOffDeg * kDeg;
+        drive2Stand(ac, stand, 0.0, false);
+        ASSERT_EQ(ac.stream.size(), 1 + c.points) << c.alongM;
+        EXPECT_EQ(ac.stream[1].playTick - ac.stream[0].playTick, c.firstLegTicks) << c.alongM;
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_EQ(last.stationary, 1);
+        EXPECT_EQ(last.playTick - ac.stream[ac.stream.size() - 2].playTick, 50);
+        if (c.points >= 2) {
+            const StreamPoint& onStand = ac.stream[ac.stream.size() - 2];
+            EXPECT_NEAR(gf_distanceNm(stand, {onStand.lat, onStand.lon}), 0.0, 1e-12);
+            EXPECT_EQ(onStand.groundSpeedKt, 0.0);
+        }
+        if (c.points == 3)
+            EXPECT_NEAR(gf_distanceNm(stand, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0, 10.0, 1e-6);
+        EXPECT_EQ(ac.motion.legBearing, 0.0);
+    }
+}
