@@ -384,11 +384,12 @@ void enterTakeoff(LiveAc& ac, std::uint8_t outlook) {
     m.pitchPerTick = (ac.rotationPitchRad - ac.pose.pitch) / m.takeoffCountdown;
     ac.pose.bank = 0.0;
     m.bankPerTick = 0.0;
+    if (ac.phase != AcPhase::takeoff) setFlightPhase(ac, AcPhase::takeoff);
     // A touch-and-go, or a departure straight after a landing, still has the
-    // landing's configuration.
+    // landing's configuration: the phase the takeoff came from is the landing
+    // roll, or a taxi that followed one.
     const bool afterLanding = ac.prevPhase == AcPhase::landing_roll ||
                               (ac.prevPhase == AcPhase::taxi && ac.prevPrevPhase == AcPhase::landing_roll);
-    if (ac.phase != AcPhase::takeoff) setFlightPhase(ac, AcPhase::takeoff);
     gf_reportMovement(lf_takeoffReport(ac));
     resetMotionPath(m.path);
     // The attitude no longer settles onto the ground.

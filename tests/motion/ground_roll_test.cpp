@@ -1,0 +1,213 @@
+// The ground step and the takeoff: the throttle ladder of a takeoff roll, a
+// landing roll turning off into taxi, the takeoff start by the airborne
+// point ahead, the takeoff climb, the roll removed without takeoff evidence
+// or as implausible, the abort to taxi, and the speed profiles dropped when
+// they stray from their ends.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+
+#include "engine/decode.h"
+#include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
+#include "motion/speed_profile.h"
+
+#include "air_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr double kMps = 0.5144444444444445;
+
+class GroundRoll : public AirTest {
+protected:
+    // On the centre line `pastM` past the 09 threshold heading east at
+    // `frontKt`, the next point `legM` further on due in `legTicks` at
+    // `nextKt`.
+    LiveAc& rolling(AcPhase phase, std::uint32_t category, double pastM, double frontKt, double nextKt,
+                    double legM = 100.0, std::int32_t legTicks = 500) {
+        StreamPoint a = at(past(pastM), 0, false, 10000, 0, frontKt);
+        StreamPoint b = at(past(pastM + legM), 0, false, 10000 + legTicks, 0, nextKt);
+        LiveAc& ac = aircraft({a, b}, category, phase);
+        ac.pose.trueAirspeed = frontKt;
+        ac.phaseStartTick = 10000;
+        ac.rotationTicks = 200;
+        ac.throttleStep = 9;
+        return ac;
+    }
+    static bool removed(const LiveAc& ac) { return ac.simState == AcSimState::removingfromsim; }
+};
+
+}  // namespace
+
+TEST_F(GroundRoll, TheTakeoffRollsThrottleFollowsTheFrontAndNextSpeeds) {
+    struct Case {
+        double a, b;
+        std::uint32_t category;
+        std::uint32_t step;
+    };
+    for (const Case c : {Case{20, 22, Large, 2}, Case{19, 22, Large, 1}, Case{19, 25, Large, 2}, Case{25, 0, Large, 4}, Case{10, 30, Large, 4},
+                         Case{15, 0, Large, 1}, Case{14, 19.9, Large, 0}, Case{5, 5, Rotorcraft, 4}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::takeoff_roll, c.category, 200, c.a, c.b);
+        stepGround(ac);
+        EXPECT_EQ(ac.throttleStep, c.step) << c.a << " " << c.b;
+    }
+}
+
+TEST_F(GroundRoll, ALandingRollTurningOffTheRunwayBecomesTaxi) {
+    struct Case {
+        std::uint32_t category;
+        double turnDeg;
+        bool taxis;
+    };
+    for (const Case c : {Case{Large, 16, true}, Case{Light, 16, true}, Case{Large, 14, false}}) {
+        g_liveAircraft.clear();
+        (void)events();
+        g_simCommandBuffers.reverseThrust.clear();
+        LiveAc& ac = rolling(AcPhase::landing_roll, c.category, 1500, 20, 18);
+        ac.motion.touchdownHeading = (90.0 - c.turnDeg) * kDeg;
+        stepGround(ac);
+        EXPECT_EQ(ac.phase, c.taxis ? AcPhase::taxi : AcPhase::landing_roll) << c.category << " " << c.turnDeg;
+        if (!c.taxis) continue;
+        EXPECT_EQ(ac.arrivingHere, 1);
+        EXPECT_TRUE(std::isnan(ac.motion.touchdownHeading));
+        std::vector<std::uint32_t> lights;
+        for (const auto& [id, data] : events())
+            if (id != FLAPS_SET && id != SPOILERS_SET && id != THROTTLE_SET) lights.push_back(data);
+        EXPECT_THAT(lights, ::testing::ElementsAre(1, 1, 0, 1, 0, 1, 1));
+        EXPECT_EQ(g_simCommandBuffers.reverseThrust.size(), c.category == Light ? 0u : 1u);
+    }
+}
+
+TEST_F(GroundRoll, AnAirbornePointCloseAheadAtTheModeOneSpeedStartsTheTakeoff) {
+    struct Case {
+        double speedBelowKt, aheadM;
+        std::int32_t dueTicks;
+        bool starts;
+    };
+    for (const Case c : {Case{0, 500, 200, true}, Case{1, 500, 200, false}, Case{0, 601, 200, false},
+                         Case{0, 500, 501, false}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::takeoff_roll, Large, 1000, 100, 100);
+        const double r1 = refSpeedKt(ac, 1);
+        ac.pose.trueAirspeed = r1 - c.speedBelowKt;
+        ac.stream[1] = at(past(1000 + c.aheadM), 50, true, 10000 + c.dueTicks, 1500, r1);
+        EXPECT_EQ(takeoffStartState(ac) == 1, c.starts) << c.speedBelowKt << " " << c.aheadM << " " << c.dueTicks;
+    }
+}
+
+TEST_F(GroundRoll, TheTakeoffClimbsTowardTheNextPointOrByRate) {
+    airport();
+    struct Case {
+        std::uint32_t category;
+        std::uint8_t outlook;
+        double nextAboveFt, perTick;
+    };
+    // 1000 ticks to the next point: 500 ft give 0.5, 50 ft the least 0.1; by
+    // rate the limit (0.5), a Light aircraft's at most 0.2.
+    for (const Case c : {Case{Large, 1, 500, 0.5}, Case{Large, 1, 50, 0.1}, Case{Large, 2, 0, 0.5},
+                         Case{Light, 2, 0, 0.2}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::takeoff_roll, c.category, 1000, 140, 150, 2000, 1000);
+        ac.stream[1].altitudeFt = ac.pose.altitude + c.nextAboveFt;
+        beginTakeoff(ac, c.outlook);
+        EXPECT_NEAR(ac.motion.verticalPerTick, c.perTick, 1e-12) << c.category << " " << int{c.outlook};
+        EXPECT_EQ(ac.motion.initialTakeoffClimb, c.outlook == 2 ? c.perTick : 0.0);
+        EXPECT_EQ(ac.phase, AcPhase::takeoff);
+        EXPECT_EQ(ac.motion.takeoffCountdown, 200);
+    }
+    EXPECT_THAT(logText(), HasSubstr(" KLM1234 PH-BXA KLM B738 take off from FRA runway 09 ...\n"));
+}
+
+TEST_F(GroundRoll, ATouchAndGoTakesOffWithTheLandingConfiguration) {
+    struct Case {
+        AcPhase phase, previous;
+        bool configured;
+    };
+    for (const Case c : {Case{AcPhase::landing_roll, AcPhase::landing, true},
+                         Case{AcPhase::taxi, AcPhase::landing_roll, true},
+                         Case{AcPhase::takeoff_roll, AcPhase::taxi, false}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(c.phase, Large, 1000, 140, 150);
+        ac.prevPhase = c.previous;
+        ac.flapsIndex = 3;
+        enterTakeoff(ac, 2);
+        EXPECT_EQ(ac.throttleStep, c.configured ? 4u : 9u) << gf_acPhaseName(c.phase);
+        EXPECT_EQ(ac.flapsIndex, c.configured ? 1u : 3u) << gf_acPhaseName(c.phase);
+    }
+}
+
+TEST_F(GroundRoll, ARollWithoutTakeoffEvidenceIsRemovedAfter120Seconds) {
+    for (const std::int32_t rolled : {11999, 12000}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::takeoff_roll, Large, 1000, 45, 45);
+        ac.phaseStartTick = 10000 - rolled;
+        stepGround(ac);
+        EXPECT_EQ(removed(ac), rolled >= 12000) << rolled;
+    }
+}
+
+TEST_F(GroundRoll, ATakeoffRollRunningOutOfRunwayAbortsOrIsRemovedAsImplausible) {
+    airport();
+    struct Case {
+        double leftM, nextLeftM, speedKt;
+        AcPhase phase;
+        bool quarantined;
+    };
+    // At taxi speed 200 m before the end, the next point within 50 m of it:
+    // no takeoff after all; 60 m before at takeoff speed with nothing
+    // airborne: implausible.
+    for (const Case c : {Case{200, 40, 30, AcPhase::taxi, false}, Case{200, 60, 30, AcPhase::takeoff_roll, false},
+                         Case{60, 30, 140, AcPhase::takeoff_roll, true}}) {
+        g_liveAircraft.clear();
+        quarantine.clear();
+        LiveAc& ac =
+            rolling(AcPhase::takeoff_roll, Large, 3000 - c.leftM, c.speedKt, c.speedKt, c.leftM - c.nextLeftM);
+        ac.lastReportTime = 1.7e9;
+        const bool gone = stepTakeoffRoll(ac);
+        EXPECT_EQ(gone, c.quarantined) << c.leftM;
+        EXPECT_EQ(removed(ac), c.quarantined);
+        EXPECT_EQ(quarantine.count(ac.hexid), c.quarantined ? 1u : 0u);
+        EXPECT_EQ(ac.phase, c.phase);
+        if (c.phase == AcPhase::taxi) EXPECT_FALSE(ac.takeoffRunway.has_value());
+    }
+}
+
+TEST_F(GroundRoll, ARollProfileThatStraysFromItsEndsIsNotPlayed) {
+    airport();
+    struct Case {
+        AcPhase phase;
+        double startKt, endKt, legM, poseKt;
+        bool played;
+    };
+    // Legs of 10 s, each profile built (bounded on a takeoff roll toward a
+    // faster point, else plain): a takeoff-roll profile is dropped 5 kt above
+    // its end or below its start, a landing-roll one 0.5 kt below its end or
+    // above its start, or starting 0.5 kt above the aircraft's speed.
+    for (const Case c : {Case{AcPhase::landing_roll, 60, 20, 206, 60, true},
+                         Case{AcPhase::landing_roll, 60, 20, 120, 60, false},
+                         Case{AcPhase::landing_roll, 60, 20, 206, 59, false},
+                         Case{AcPhase::takeoff_roll, 20, 60, 400, 20, true},
+                         Case{AcPhase::takeoff_roll, 60, 60.5, 309, 60, true},
+                         Case{AcPhase::takeoff_roll, 60, 60.5, 206, 60, false}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(c.phase, Large, 500, c.startKt, c.endKt, c.legM, 1000);
+        ac.pose.trueAirspeed = c.poseKt;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        stepGround(ac);
+        EXPECT_EQ(ac.motion.profileLeg.profile.valid != 0, c.played)
+            << gf_acPhaseName(c.phase) << " " << c.legM << " " << c.poseKt;
+        // Dropped by the rule, not for want of a profile.
+        SpeedProfile own;
+        const double legM =
+            gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0;
+        const bool bounded = c.phase == AcPhase::takeoff_roll && c.endKt > c.poseKt + 1.0;
+        EXPECT_TRUE(bounded ? gf_makeBoundedSpeedProfile(own, legM, 10.0, c.poseKt * kMps, c.endKt * kMps,
+                                                         (refSpeedKt(ac, 1) + 30.0) * kMps)
+                            : gf_makeSpeedProfile(own, legM, 10.0, c.startKt * kMps, c.endKt * kMps));
+    }
+}
