@@ -28,6 +28,9 @@ namespace {
 
 constexpr double kFieldFt = 300.0;
 constexpr double kDeg = degreesToRadians;
+// At 8 kt a quarter turn over 10 s has a radius of 26.2 m: the Light
+// aircraft 60 m north of the centre line goes straight for this long first.
+constexpr double kTaxiToTurnS = (60.0 - 26.2) / (8.0 * 0.5144444444444445);
 
 class GroundRun : public LogFileTest {
 protected:
@@ -150,4 +153,24 @@ TEST_F(GroundRun, ALandingRollTurningOffTheRunwayBecomesTaxi) {
                                  {FLAPS_SET, 0}, {SPOILERS_SET, 0}, {NAV_LIGHTS_SET, 1}, {BEACON_LIGHTS_SET, 1},
                                  {LANDING_LIGHTS_SET, 0}, {TAXI_LIGHTS_SET, 1}, {STROBES_SET, 0},
                                  {LOGO_LIGHTS_SET, 1}, {CABIN_LIGHTS_SET, 1}}));
+}
+
+TEST_F(GroundRun, ALightAircraftLinesUpRollsAndTakesOffNeverBackwards) {
+    // Waiting 60 m north of the runway facing south, then a left turn onto
+    // the centre line, a stop lined up, the roll and the climb-out.
+    Route route(0xD00003, placeOn(runway, -1400.0, -60.0), 180.0, 0.0, kFieldFt, true);
+    route.identity("DEABC", "D-EABC", "C172", "");
+    route.land().straight(40).speedTo(8.0, 4).straight(kTaxiToTurnS).turn(-90, 10);
+    route.speedTo(0.0, 4).straight(10).speedTo(65.0, 25).takeOff().climb(700).straight(40);
+    harness->add(route, 2.0);
+    ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+    harness->writePlot("light_lineup_takeoff");
+
+    const AircraftRecord* r = harness->record(route.hexid());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->category, Light);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_TRUE(result.findings.empty()) << result.summary();
+    EXPECT_GT(result.judged.at(MotionCheck::TakeoffRollBackwards), 500u);
+    EXPECT_THAT(phases(*r), ::testing::IsSupersetOf({AcPhase::taxi, AcPhase::takeoff_roll, AcPhase::takeoff}));
 }

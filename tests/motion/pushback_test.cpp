@@ -93,6 +93,12 @@ TEST_F(Pushback, BacksOutTwoAndAHalfStandRadiiAlongTheReversedStandHeading) {
         EXPECT_EQ(ac.arrivingHere, 0);
         EXPECT_THAT(lights(events()), kDepartureLightEvents);
     }
+    // A taxi speed of 0 gives the longest leg the tick count holds.
+    g_liveAircraft.clear();
+    LiveAc& still = parked(0.0);
+    still.taxiSpeedRef = 0.0;
+    initiatePushBack(still);
+    EXPECT_EQ(still.stream[1].playTick, std::numeric_limits<std::int32_t>::max());
 }
 
 TEST_F(Pushback, WithoutAUsableStandThePushbackIsCancelledAndTheAircraftStaysParked) {
