@@ -241,6 +241,13 @@ protected:
     // traffic and the countdown's line to reach the window: things that take
     // real time elsewhere.
     void waitForProgress(std::chrono::milliseconds d) {
+        // The countdown runs while its stop request is pending: its wait for
+        // the window comes before the waits a stop ends.
+        if (d == 1000ms) {
+            const int line = ++countdownSleeps;
+            eventually([this, line] { return countdownLinesSeen.load() >= line || g_exiting.load(); }, 5000ms);
+            return;
+        }
         if (!keepRunning()) return;
         if (g_simClientThread.joinable()) {
             if (d == 100ms && g_simState.load() != SIM_RUNNING && gf_simModelIsRunning())
@@ -259,10 +266,6 @@ protected:
         }
         if (d == 50ms && peer && g_trafficReaderThread.joinable())
             eventually([] { return g_trafficReader.bufferReceived.load() || !keepRunning(); }, 5000ms);
-        if (d == 1000ms) {
-            const int line = ++countdownSleeps;
-            eventually([this, line] { return countdownLinesSeen.load() >= line || g_exiting.load(); }, 5000ms);
-        }
     }
     std::atomic<int> countdownSleeps{0};
 
