@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_size.h"
+
 #include <array>
 #include <filesystem>
 #include <iterator>
@@ -37,7 +39,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kLiveries = 25000;
-constexpr int kTraffic = 100000;
+// The traffic matched per pass (a few thousand in the test build's short run).
+const int kTraffic = gf_benchSize(100000, 5000);
 constexpr int kAirlinesWithLiveries = 800;  // AAA.. ; the next 400 codes of the database have none
 constexpr int kModelsWithLiveries = 600;    // M000..M599; M600..M1199 are similar to them, M1200.. are not
 

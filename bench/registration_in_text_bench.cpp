@@ -17,6 +17,7 @@
 
 #include <fmt/format.h>
 
+#include "bench_size.h"
 #include "liveries/dbase.h"
 #include "support/dbase_builder.h"
 #include "support/temp_dir.h"
@@ -34,7 +35,7 @@ bool lf_readProfile(bool withShortRegistrations) {
     static tavo::test::ScopedTempDir dir;
     static int loaded = -1;
     if (loaded == static_cast<int>(withShortRegistrations)) return true;
-    tavo::test::DbaseBuilder builder = tavo::test::DbaseBuilder::largeProfile();
+    tavo::test::DbaseBuilder builder = tavo::test::DbaseBuilder::largeProfile(gf_benchSize<std::size_t>(80000, 20000));
     if (withShortRegistrations) {
         std::size_t shortened = 0;
         for (auto& record : builder.records) {
@@ -60,7 +61,8 @@ const std::vector<std::string>& lf_titles() {
         static const char* liveries[] = {"Lufthansa", "American Airlines", "private", "KLM Cityhopper 2021",
                                          "Air Canada Express (new colours)"};
         std::vector<std::string> out;
-        for (std::size_t i = 0; i < 1000; ++i) {
+        const std::size_t count = gf_benchSize<std::size_t>(1000, 50);
+        for (std::size_t i = 0; i < count; ++i) {
             std::string title = fmt::format("{} {}", makers[i % 5], liveries[i / 5 % 5]);
             if (i % 10 == 3) title += " " + lf_shortRegistration(i * 7 % kShortRegistrations);
             if (i % 10 == 7) title += fmt::format(" D-A{}{}", static_cast<char>('A' + i % 26), "BCD");
