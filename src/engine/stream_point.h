@@ -17,6 +17,8 @@ struct StreamPoint {
     std::uint8_t stationary = 0;  // the point stands where the previous one stood
     // The point was not reported but put in by taxi path smoothing.
     std::uint8_t synthetic = 0;
+    // Put in by path smoothing during a landing roll, from the pose.
+    std::uint8_t rollSynthetic = 0;
     std::uint8_t hasTrueHeading = 0;
     double roll = 0.0;  // radians
     std::uint8_t hasRoll = 0;

@@ -13,12 +13,14 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/stream_point.h"
 #include "foundation/lalo.h"
 #include "motion/curves.h"
+#include "motion/runways.h"
 #include "motion/speed_profile.h"
 
 // The geometry of the current leg: a curved leg and a ground turn (both
@@ -64,6 +66,41 @@ struct TakeoffRollState {
     std::uint8_t takeoffWait = 0;
 };
 
+// The runway end a departing aircraft lines up on, and the watches that make
+// and keep it. A runway end is named "{key}:{endName}" of its match.
+using RunwayEndKey = InlineText<96>;
+
+struct LineUpState {
+    static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
+
+    // The runway end to line up on with its heading (radians); a point behind
+    // the aircraft was dropped once for it; it was made by the watch of an
+    // aircraft standing on the runway with no point ahead.
+    std::optional<RunwayEndKey> key;
+    std::optional<double> heading;
+    std::uint8_t pointDropped = 0;
+    std::uint8_t noFuture = 0;
+
+    // How long the aircraft has stood within 2 m of one place on one runway.
+    std::optional<RunwayEndKey> holdKey;
+    LaLo holdPosition{};
+    std::uint8_t holdPositionSet = 0;
+    std::int32_t holdStartTick = 0;
+
+    // The distance moved on the ground in windows of 2 s or more: the running
+    // window and the last one closed (NaN until one has closed).
+    LaLo movedFrom{};
+    std::uint8_t moveWatchStarted = 0;
+    std::int32_t moveWindowStartTick = 0;
+    double moveWindowMetres = 0.0;
+    double lastWindowMetres = unknown;
+    double lastWindowSeconds = unknown;
+
+    // A lone stop report held back while the aircraft rolls onto a runway.
+    StreamPoint heldStop{};
+    std::uint8_t hasHeldStop = 0;
+};
+
 struct MotionState {
     static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
 
@@ -98,7 +135,10 @@ struct MotionState {
     double unitStepLat = 0.0;
     double unitStepLon = 0.0;
     AirTransition transition;
-    std::uint8_t groundTurnMode = 0;  // 2 and 3 let a speed profile run through the turn
+    // The kind of the ground turn path smoothing built: 0 none, 1 a taxi turn,
+    // 2 a landing roll's exit turn, 3 a takeoff roll's line-up turn; 2 and 3
+    // let a speed profile run through the turn.
+    std::uint8_t groundTurnMode = 0;
     // The turn at the start of a taxi leg (degrees); NaN until one is planned.
     // The flag tells that it is large enough (above 3 degrees) to plan for.
     double startTurnAngleDeg = unknown;
@@ -183,6 +223,9 @@ struct MotionState {
     // altitude).
     double lastAirborneAltitudeFt = 0.0;
     std::uint8_t lastAirborneAltitudeValid = 0;
+
+    // Lining up on a runway end before the takeoff roll.
+    LineUpState lineUp;
 
     // Takeoff runway heading (degrees) once a takeoff runway was matched.
     double takeoffRunwayHeadingDeg = 0.0;

@@ -232,6 +232,9 @@ void advanceToNextPoint(LiveAc& ac) {
         // The short way round: a leg across the 180th meridian is a few
         // minutes of longitude, not most of the globe.
         m.stepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude) / legTicks;
+        // A ground turn or curved leg the leg planning built is played over
+        // the same time, in even steps unless a schedule of shares says more.
+        m.path.progressStep = 1.0 / legTicks;
         if (ac.onGround != 0)
             stepGround(ac);
         else

@@ -9,6 +9,6 @@
 // Whether a parking aircraft has arrived at its stand (here: never).
 bool checkArrivedAtStand(LiveAc& ac);
 
-// Whether the tow and runway checks dropped a point or started a towed
-// takeoff (here: never).
+// The runway line-up check of the next-position step (built with the runway
+// line-up): true when it dropped a point behind a lined-up aircraft.
 bool checkTowedAircraft(LiveAc& ac);

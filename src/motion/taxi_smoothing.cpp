@@ -1,6 +1,457 @@
-// The path smoothing is built with the ground turns of taxiing aircraft;
-// until then every ground leg runs straight between its points.
-
 #include "motion/taxi_smoothing.h"
 
-bool smoothTaxiPath(LiveAc& /*ac*/) { return false; }
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "motion/runway_lineup.h"
+
+namespace {
+
+constexpr double kSamePlaceDeg = 1e-8;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+// A corner this small (degrees) is left as it is.
+constexpr double kLeastCornerDeg = 3.0;
+// Above this front speed (kt) the turn is built whatever the leg.
+constexpr double kFastTaxiKt = 43.0;
+// The turn off a landing roll begins once the speed has fallen to this (kt).
+constexpr double kExitTurnKt = 65.0;
+// The distance covered while turning is kept within these (m).
+constexpr double kLeastTurnEntryM = 12.0;
+constexpr double kGreatestTurnEntryM = 90.0;
+// A turn may stray this far outside its legs (m) on a runway.
+constexpr double kLargestRunwayOffsetM = 5.0;
+
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+bool lf_samePlace(LaLo a, LaLo b) {
+    return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) <= kSamePlaceDeg;
+}
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return lf_samePlace(lf_position(a), lf_position(b)); }
+
+double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
+
+// a - b brought into [-pi, pi], in degrees.
+double lf_turnDeg(double a, double b) { return std::remainder(a - b, fullCircle) * kDegreesPerRadian; }
+
+// The point a fraction of the way from `from` to `to`, the longitude taken
+// the short way round.
+LaLo lf_between(LaLo from, LaLo to, double f) {
+    LaLo p{from.lat + (to.lat - from.lat) * f, from.lon + gf_wrapLongitudeDifference(to.lon - from.lon) * f};
+    gf_normalizeLaLo(p);
+    return p;
+}
+
+// The largest of the values that are numbers (NaN when none is).
+double lf_largest(std::initializer_list<double> values) {
+    double r = std::numeric_limits<double>::quiet_NaN();
+    for (double v : values) r = std::fmax(r, v);
+    return r;
+}
+
+// Front ground speed and the two following points' (kt), with the airspeed.
+double lf_fastest(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return lf_largest({ac.pose.trueAirspeed, s[0].groundSpeedKt, s[1].groundSpeedKt, s[2].groundSpeedKt});
+}
+
+// The turn rate the aircraft has at its front speed, degrees per second.
+double lf_turnRateDegPerS(const LiveAc& ac) {
+    return gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad * kDegreesPerRadian * 100.0;
+}
+
+// Metres covered while turning through the corner at the speed.
+double lf_turnEntryM(double speedKt, double cornerDeg, double rateDegPerS) {
+    return std::clamp(speedKt * kKnotsToMps * std::clamp(cornerDeg / rateDegPerS, 1.5, 6.0), kLeastTurnEntryM,
+                      kGreatestTurnEntryM);
+}
+
+// The geometry of a turn off the leg: e the turn at the next point against
+// the bearing from the pose, o the pose's heading against that bearing.
+struct ExitGeometry {
+    double e = 0.0;
+    double o = 0.0;
+    bool exitTurn = false;  // a turn off a runway onto an exit
+};
+ExitGeometry lf_exitGeometry(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    const double b1 = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    ExitGeometry g;
+    g.e = lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), b1);
+    g.o = lf_turnDeg(b1, ac.pose.heading);
+    g.exitTurn = std::fabs(g.e) >= 15.0 && std::fabs(g.e) < 135.0 && std::fabs(g.o) <= 20.0;
+    return g;
+}
+
+double lf_lookAheadM(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return gf_lookAheadDistance(lf_largest({ac.pose.trueAirspeed, s[0].groundSpeedKt, s[1].groundSpeedKt}));
+}
+
+// Ticks origin + trunc(span x f), kept strictly between the two ticks.
+std::int32_t lf_tickBetween(std::int32_t from, std::int32_t to, double f) {
+    const std::int64_t span = std::int64_t{to} - from;
+    const auto at = std::int64_t{from} + static_cast<std::int64_t>(std::trunc(static_cast<double>(span) * f));
+    return static_cast<std::int32_t>(std::clamp(at, std::int64_t{from} + 1, std::int64_t{to} - 1));
+}
+
+bool lf_usable(const GroundTurn& t) { return t.status == GroundTurnStatus::None && t.totalLength > 0.0; }
+
+// The landing roll's late exit point: the turn begins on the exit leg, short
+// of the point after the next.
+bool lf_insertExitPointAfterCorner(LiveAc& ac, double cornerDeg, double rateDegPerS, double lookAheadM) {
+    auto& s = ac.stream;
+    const StreamPoint& p1 = s[1];
+    const StreamPoint& p2 = s[2];
+    const double d2 = lf_metres(lf_position(p1), lf_position(p2));
+    const double s1 = p1.groundSpeedKt;
+    if (!(d2 > lookAheadM) || !(rateDegPerS > 0.0) || !std::isfinite(s1) || !(s1 <= kExitTurnKt)) return false;
+    const double d = lf_turnEntryM(s1, cornerDeg, rateDegPerS);
+    if (!(d > 0.0 && d < d2) || std::int64_t{p2.playTick} - p1.playTick < 2) return false;
+    const double f = d / d2;
+    StreamPoint p = p1;
+    const LaLo at = lf_between(lf_position(p1), lf_position(p2), f);
+    p.lat = at.lat;
+    p.lon = at.lon;
+    p.groundSpeedKt = std::lerp(s1, p2.groundSpeedKt, f);
+    p.playTick = lf_tickBetween(p1.playTick, p2.playTick, f);
+    p.stationary = 0;
+    p.synthetic = 1;
+    p.rollSynthetic = 1;
+    s.insert(s.begin() + 2, p);
+    return true;
+}
+
+// ---- the ground turn ----
+
+GroundTurnInput lf_firstInput(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    GroundTurnInput in;
+    in.entryLat = ac.pose.latitude;
+    in.entryLon = ac.pose.longitude;
+    in.cornerLat = s[1].lat;
+    in.cornerLon = s[1].lon;
+    in.exitLat = s[2].lat;
+    in.exitLon = s[2].lon;
+    in.startHeading = ac.pose.heading;
+    // Small aircraft turn on shorter legs and more tightly.
+    switch (ac.category) {
+        case Light:
+        case HighPerf:
+            in.minLegLength = 10.0;
+            in.minLegSum = 35.0;
+            in.maxCurvatureDegPerM = 5.0;
+            break;
+        case TwoProps:
+        case Bizjet:
+            in.minLegLength = 12.0;
+            in.minLegSum = 40.0;
+            in.maxCurvatureDegPerM = 4.0;
+            break;
+        default: break;
+    }
+    // A rolling aircraft about to stop where it lines up ends its turn on the
+    // runway heading.
+    const LineUpState& lu = ac.motion.lineUp;
+    if (isRollingToTakeoff(ac) && lu.key && lu.heading) {
+        const auto stop = std::find_if(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.stationary != 0; });
+        if (stop != s.end() && lf_metres(lf_position(*stop), lf_position(s[2])) <= 1.0) {
+            in.exitHeading = *lu.heading;
+            in.exitHeadingGiven = 1;
+        }
+    }
+    return in;
+}
+
+// The far exit: with a large start deviation the turn aims past the next
+// few points of a straight stretch. Returns the index of its exit point, 0
+// when there is none.
+std::size_t lf_farExitIndex(const LiveAc& ac, double startDeviationDeg) {
+    const auto& s = ac.stream;
+    const double reference = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    const double reach = std::clamp(1.5 * startDeviationDeg, 90.0, 250.0);
+    std::size_t found = 0;
+    for (std::size_t k = 2; k < s.size(); ++k) {
+        const StreamPoint& p = s[k];
+        const StreamPoint& before = s[k - 1];
+        if (p.stationary != 0 || p.airborne != 0 || lf_samePlace(p, before) || p.playTick <= before.playTick) break;
+        if (std::fabs(lf_turnDeg(gf_bearing(lf_position(before), lf_position(p)), reference)) > 12.0) break;
+        const double d = lf_metres(lf_pose(ac), lf_position(p));
+        if (!(d <= 250.0)) break;
+        found = k;
+        if (d >= reach) break;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
+    auto& s = ac.stream;
+    if (s.size() < 2) return false;
+    const StreamPoint& front = s[0];
+    const StreamPoint& next = s[1];
+    const LaLo origin = fromPose ? lf_pose(ac) : lf_position(front);
+    const std::int32_t originTick = fromPose ? tickCount.load() : front.playTick;
+    const double dm = lf_metres(origin, lf_position(next));
+    if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < dm) ||
+        std::int64_t{next.playTick} - originTick < 2)
+        return false;
+    const double f = std::clamp((dm - distanceM) / dm, 0.0, 1.0);
+    StreamPoint p = front;
+    const LaLo at = lf_between(origin, lf_position(next), f);
+    p.lat = at.lat;
+    p.lon = at.lon;
+    if (fromPose) p.groundSpeedKt = std::lerp(front.groundSpeedKt, next.groundSpeedKt, f);
+    p.playTick = lf_tickBetween(originTick, next.playTick, f);
+    p.stationary = 0;
+    p.synthetic = 1;
+    p.rollSynthetic = fromPose ? 1 : 0;
+    s.insert(s.begin() + 1, p);
+    return true;
+}
+
+bool mergeZigZag(LiveAc& ac, std::size_t k) {
+    auto& s = ac.stream;
+    const LaLo pose = lf_pose(ac);
+    if (k < 2 || s.size() <= k || lf_samePlace(lf_position(s[k]), pose)) return false;
+    for (std::size_t i = 1; i <= k; ++i) {
+        const StreamPoint& p = s[i];
+        if (p.stationary != 0 || p.airborne != 0 || lf_samePlace(p, s[i - 1]) || p.playTick <= s[i - 1].playTick)
+            return false;
+    }
+    const double b1 = gf_bearing(pose, lf_position(s[1]));
+    const double b2 = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    const double bk = gf_bearing(lf_position(s[k - 1]), lf_position(s[k]));
+    const double direct = gf_bearing(pose, lf_position(s[k]));
+    const double span = lf_metres(pose, lf_position(s[k]));
+    if (!std::isfinite(span) || span > 180.0) return false;
+    double along = 0.0;
+    for (std::size_t i = 1; i < k; ++i) {
+        const RelativePosition r = gf_relativePosition(pose, direct, lf_position(s[i]));
+        if (!(r.along > along) || !(std::fabs(r.across) <= 3.0)) return false;
+        along = r.along;
+    }
+    const double t1 = lf_turnDeg(b2, b1);
+    const double t2 = lf_turnDeg(bk, b2);
+    if (!((t1 > 0.0 && t2 < 0.0) || (t1 < 0.0 && t2 > 0.0))) return false;
+    if (!(std::fabs(t1) <= 12.0 && std::fabs(t2) <= 15.0 && std::fabs(lf_turnDeg(direct, b1)) <= 3.0 &&
+          std::fabs(lf_turnDeg(bk, direct)) <= 3.0))
+        return false;
+    ac.motion.legBearing = direct;
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
+    return true;
+}
+
+bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
+    auto& s = ac.stream;
+    if (s.size() < 3) return false;
+    if (s[2].stationary != 0) {
+        gf_logError(fmt::format("{}: unexpected same at stream[2], {}", "makeTurnGnd", ac.callsign));
+        return false;
+    }
+    MotionState& m = ac.motion;
+    GroundTurn& turn = m.path.turn;
+    if (s[2].groundSpeedKt <= 0.1) s[2].groundSpeedKt = (s[0].groundSpeedKt + s[1].groundSpeedKt) / 2.0;
+    resetMotionPath(m.path);
+
+    const ExitGeometry g = lf_exitGeometry(ac);
+    const double fastest = lf_fastest(ac);
+    const bool taxi = ac.phase == AcPhase::taxi;
+    const bool takeoffRoll = ac.phase == AcPhase::takeoff_roll;
+    const bool landingExit = ac.phase == AcPhase::landing_roll && g.exitTurn && s[0].groundSpeedKt <= kExitTurnKt;
+    const bool lineUpTurn =
+        takeoffRoll && cornerDeg >= 10.0 && fastest <= 30.0 && s[1].airborne == 0 && s[2].airborne == 0;
+    const bool buildTurn = ac.category != Rotorcraft && (taxi || landingExit || lineUpTurn);
+
+    const double leg1 = lf_metres(lf_pose(ac), lf_position(s[1]));
+    const double leg2 = lf_metres(lf_position(s[1]), lf_position(s[2]));
+    double c = 0.0;  // the first attempt's corner angle, start deviation and heading mode
+    double startDev = 0.0;
+    bool headingMode = false;
+    bool shortLegsFit = false;
+    std::size_t k = 2;
+    if (buildTurn) {
+        const GroundTurnInput first = lf_firstInput(ac);
+        buildGroundTurn(turn, first);
+        c = turn.turnAngleDeg;
+        startDev = turn.startDeviationDeg;
+        headingMode = turn.headingMode != 0;
+
+        // A far exit past a straight stretch when the aircraft is turned well
+        // away from the next leg.
+        if (taxi && !lf_usable(turn) && headingMode && startDev >= 60.0 && s.size() >= 4) {
+            if (const std::size_t far = lf_farExitIndex(ac, startDev); far != 0) {
+                GroundTurnInput in = first;
+                const LaLo corner = lf_between(lf_pose(ac), lf_position(s[far]), 0.5);
+                in.cornerLat = corner.lat;
+                in.cornerLon = corner.lon;
+                in.exitLat = s[far].lat;
+                in.exitLon = s[far].lon;
+                in.exitHeading = 0.0;
+                in.exitHeadingGiven = 0;
+                in.maxHeadingChangeDeg = 135.0;
+                in.startToleranceDeg = 135.0;
+                in.cornerDistanceFactor = 1.0;
+                in.maxCurvatureDegPerM = 10.0;
+                in.tangentScale = 1.0;
+                if (buildGroundTurn(turn, in)) k = far;
+            }
+        }
+
+        // Two short legs: a tight turn that keeps close to its chord.
+        const double leastDev = takeoffRoll ? 20.0 : first.exitHeadingGiven ? 10.0 : 60.0;
+        if ((taxi || takeoffRoll) && (!lf_usable(turn) || takeoffRoll) && headingMode &&
+            c <= (taxi ? 3.0 : 8.0) && startDev >= leastDev && startDev <= 105.0 && leg1 >= 7.0 && leg1 <= 35.0 &&
+            leg2 >= 7.0 && leg2 <= 35.0 && leg1 + leg2 <= 60.0 && fastest <= (taxi ? 25.0 : 30.0)) {
+            if (lf_usable(turn)) {
+                shortLegsFit = turn.maxChordDistance <= 5.0;
+            } else {
+                GroundTurnInput in = first;
+                in.minLegLength = 7.0;
+                in.minLegSum = 14.0;
+                in.maxHeadingChangeDeg = 105.0;
+                in.startToleranceDeg = 105.0;
+                in.cornerDistanceFactor = 0.5;
+                in.maxCurvatureDegPerM = 50.0;
+                in.tangentScale = startDev > 90.0 ? 2.5 : 1.25;
+                buildGroundTurn(turn, in);
+                if (lf_usable(turn)) {
+                    shortLegsFit = turn.maxChordDistance <= 5.0;
+                    if (!shortLegsFit) resetMotionPath(m.path);
+                }
+            }
+        }
+
+        // A sharp corner before a long leg, or another sharp corner right
+        // after it: the turn ends at the corner, and the next leg is planned
+        // from there.
+        if (taxi && lf_usable(turn) && !headingMode) {
+            bool keepCorner = c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1;
+            if (!keepCorner && s.size() >= 4 && s[3].stationary == 0 && !lf_samePlace(s[1], s[2]) &&
+                !lf_samePlace(s[2], s[3]) && !lf_samePlace(s[1], s[3])) {
+                const double next = lf_turnDeg(gf_bearing(lf_position(s[2]), lf_position(s[3])),
+                                               gf_bearing(lf_position(s[1]), lf_position(s[2])));
+                keepCorner = std::fabs(next) >= 45.0;
+            }
+            if (keepCorner) {
+                GroundTurnInput in = first;
+                in.cornerEnd = 1;
+                buildGroundTurn(turn, in);
+            }
+        }
+    }
+
+    // The kind of turn the ground step plays.
+    const bool usable = lf_usable(turn);
+    if (landingExit) {
+        const double lookAhead = lf_lookAheadM(ac);
+        if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 && leg1 <= lookAhead && leg2 <= lookAhead &&
+            turn.maxOutwardOffset <= kLargestRunwayOffsetM)
+            m.groundTurnMode = 2;
+        else if (!usable && turn.status == GroundTurnStatus::None)
+            m.groundTurnMode = 2;
+        else
+            resetMotionPath(m.path);
+    } else if (lineUpTurn) {
+        if (usable) {
+            if ((shortLegsFit || (!headingMode && startDev <= 20.0)) && turn.maxOutwardOffset <= kLargestRunwayOffsetM)
+                m.groundTurnMode = 3;
+            else
+                resetMotionPath(m.path);
+        } else if (turn.status == GroundTurnStatus::None) {
+            m.groundTurnMode = 3;
+        }
+    } else if (usable && m.groundTurnMode == 0) {
+        m.groundTurnMode = 1;
+    }
+
+    // A corner the turn builder refused for its tangents may be taken by a
+    // turn on the spot at the start of the leg.
+    m.turnInPlaceAllowed = taxi && !lf_usable(turn) && turn.status == GroundTurnStatus::InvalidTangent &&
+                                   headingMode && cornerDeg >= 90.0 && c >= 30.0 && c <= 70.0 && startDev >= 35.0 &&
+                                   startDev < 60.0
+                               ? 1
+                               : 0;
+
+    if (!lf_usable(turn)) {
+        if (taxi && headingMode) return false;
+        if (takeoffRoll || ac.phase == AcPhase::landing_roll) return false;
+        if (cornerDeg > 120.0) return false;
+        CurvedLegInput in;
+        in.start = {ac.pose.latitude, ac.pose.longitude, 0.0};
+        in.control = {s[1].lat, s[1].lon, 0.0};
+        in.end = {s[2].lat, s[2].lon, 1.0};
+        buildCurvedLeg(m.path.curve, in);
+        if (std::isnan(m.path.curve.startTime) || std::isnan(m.path.curve.endTime)) return false;
+        k = 2;
+    } else if (turn.cornerEnd != 0) {
+        return true;
+    }
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
+    return true;
+}
+
+bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
+    const auto& s = ac.stream;
+    if (s.size() < 3 || lf_samePlace(s[0], s[2]) || lf_samePlace(s[1], s[2])) return false;
+    if (!makeTurnGnd(ac, cornerDeg)) return false;
+    ac.motion.smoothingTurnAngleDeg = cornerDeg;
+    return true;
+}
+
+bool smoothTaxiPath(LiveAc& ac) {
+    auto& s = ac.stream;
+    // A corner smoothed once is not smoothed again.
+    if (s.size() < 3 || s[1].synthetic != 0 || (s[0].synthetic != 0 && s[0].rollSynthetic == 0)) return false;
+    const double cornerDeg =
+        std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
+    if (!(cornerDeg > kLeastCornerDeg)) return false;
+
+    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
+    if (ac.phase == AcPhase::takeoff_roll &&
+        (cornerDeg < 10.0 || ac.category == Rotorcraft || lf_fastest(ac) > 30.0 || s[1].airborne != 0 ||
+         s[2].airborne != 0))
+        return false;
+
+    const double rate = lf_turnRateDegPerS(ac);
+    const bool landingRoll = ac.phase == AcPhase::landing_roll;
+    const double legM =
+        landingRoll ? lf_metres(lf_pose(ac), lf_position(s[1])) : lf_metres(lf_position(s[0]), lf_position(s[1]));
+    const ExitGeometry g = lf_exitGeometry(ac);
+    const double lookAhead = lf_lookAheadM(ac);
+    const double s0 = s[0].groundSpeedKt;
+
+    if (landingRoll && g.exitTurn) {
+        // Early exit point: the turn off the runway begins before the corner,
+        // where the speed has fallen to the exit-turn speed.
+        const double s1 = s[1].groundSpeedKt;
+        if (s[0].rollSynthetic == 0 && legM > lookAhead && rate > 0.0 && std::isfinite(s0) && std::isfinite(s1) &&
+            s1 <= kExitTurnKt) {
+            double d = lf_turnEntryM(s0, cornerDeg, rate);
+            if (s0 > kExitTurnKt && s0 > s1) d = std::min(d, (kExitTurnKt - s1) * legM / (s0 - s1));
+            if (d >= kLeastTurnEntryM && insertPointBeforeCorner(ac, d, true)) return true;
+        }
+        // Late exit point: the corner is close, the exit leg long.
+        if (s[2].rollSynthetic == 0 && lookAhead >= legM && lf_insertExitPointAfterCorner(ac, cornerDeg, rate, lookAhead))
+            return true;
+    }
+
+    if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return makeTurnGndChecked(ac, cornerDeg);
+    if (!(rate > 0.0)) return false;
+    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return makeTurnGndChecked(ac, cornerDeg);
+    const double d = lf_turnEntryM(s0, cornerDeg, rate);
+    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return makeTurnGndChecked(ac, cornerDeg);
+    return insertPointBeforeCorner(ac, d, false);
+}
