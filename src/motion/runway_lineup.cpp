@@ -60,11 +60,6 @@ bool lf_ambiguous(const RunwayMatch& m) {
     return !m.runnerUp.empty() && m.runnerUpScore - m.score <= kAmbiguousScore;
 }
 
-bool lf_startPosition(const RunwayMatch& m) {
-    return !lf_ambiguous(m) && std::fabs(m.crossTrackM) <= kStartCrossTrackM &&
-           m.fromThresholdM >= -kStartBeforeThresholdM && m.fromThresholdM <= m.startWindowM;
-}
-
 // The flight leaves from the current airport.
 bool lf_departure(const LiveAc& ac) {
     if (!ac.origin.isSet()) return false;
@@ -139,6 +134,11 @@ void lf_watchMovement(LiveAc& ac, std::int32_t now) {
 
 }  // namespace
 
+bool isRunwayStartPosition(const RunwayMatch& m) {
+    return !lf_ambiguous(m) && std::fabs(m.crossTrackM) <= kStartCrossTrackM &&
+           m.fromThresholdM >= -kStartBeforeThresholdM && m.fromThresholdM <= m.startWindowM;
+}
+
 bool isRollingToTakeoff(const LiveAc& ac) {
     return ac.onGround != 0 &&
            (ac.phase == AcPhase::takeoff_roll || (ac.phase == AcPhase::taxi && ac.prevPhase != AcPhase::landing_roll));
@@ -187,7 +187,7 @@ void checkRunwayOccupancy(LiveAc& ac) {
         return;
     }
     const RunwayEndKey key = lf_endKey(*match);
-    const bool entering = lf_startPosition(*match) && match->headingDiffDeg >= 3.0 && match->headingDiffDeg <= 90.0;
+    const bool entering = isRunwayStartPosition(*match) && match->headingDiffDeg >= 3.0 && match->headingDiffDeg <= 90.0;
 
     // Where the aircraft goes from its stop: along the runway (either way)
     // or across it.
@@ -253,7 +253,7 @@ void handleNoFutureOnRunway(LiveAc& ac) {
     }
     std::optional<RunwayMatch> match;
     if (speedKt && *speedKt <= kStandingKt) match = lf_runwayStartAt(lf_pose(ac), ac.pose.heading);
-    const bool holds = match && lf_startPosition(*match) && match->headingDiffDeg <= 90.0;
+    const bool holds = match && isRunwayStartPosition(*match) && match->headingDiffDeg <= 90.0;
     if (!holds) {
         lf_clearHoldWatch(lu);
         if (lu.noFuture != 0) lf_clearLineUp(lu);
@@ -278,7 +278,7 @@ void noteRunwayEntry(LiveAc& ac) {
         ac.onGround == 0 || !lf_departure(ac))
         return;
     const auto match = lf_runwayStartAt(lf_pose(ac), ac.pose.heading);
-    if (!match || !lf_startPosition(*match)) return;
+    if (!match || !isRunwayStartPosition(*match)) return;
     // The runway heading lies between the heading and the leg: the aircraft
     // turns onto the runway, not across it.
     const double runwayHeading = match->headingDeg * degreesToRadians;
@@ -343,7 +343,7 @@ bool isTaxiPointOnRunway(LiveAc& ac, const StreamPoint& point) {
                                ? ac.pose.heading
                                : gf_bearing(lf_position(beforeLast), lf_position(last));
     const double v = last.groundSpeedKt;
-    if (!isRollingToTakeoff(ac) || !lf_departure(ac) || !match || !lf_startPosition(*match) || !std::isfinite(v) ||
+    if (!isRollingToTakeoff(ac) || !lf_departure(ac) || !match || !isRunwayStartPosition(*match) || !std::isfinite(v) ||
         v < 2.0 || v > 35.0 || std::fabs(lf_turnDeg(match->headingDeg * degreesToRadians, lastLeg)) > 15.0)
         return false;
     lu.heldStop = point;

@@ -17,6 +17,11 @@
 // taxiing other than off a landing.
 bool isRollingToTakeoff(const LiveAc& ac);
 
+// A runway end an aircraft starts its roll from: unambiguous (the runner-up
+// scores more than 20 worse), within 7.5 m of the centre line, from 700 m
+// before the threshold to the end of the start window.
+bool isRunwayStartPosition(const RunwayMatch& match);
+
 // True when a lone stop report of an aircraft rolling onto a runway is held
 // back (message decoding then does not append it). A held report is appended
 // before the next one when that is a stop within 1 m of it, and dropped

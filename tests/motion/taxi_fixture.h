@@ -1,0 +1,66 @@
+#pragma once
+// Ground aircraft on their own at the one-runway airport of AirTest: stream
+// points laid out by bearing and distance, and an aircraft standing at the
+// first of them with a heading, a speed and a turn rate in degrees per second.
+
+#include <cstdint>
+#include <deque>
+#include <utility>
+
+#include "engine/records.h"
+#include "foundation/geodesy.h"
+
+#include "air_fixture.h"
+
+namespace tavo::test {
+
+class TaxiTest : public AirTest {
+protected:
+    // The position `metres` from `from` along the bearing (degrees).
+    static LaLo ahead(LaLo from, double bearingDeg, double metres) {
+        return gf_destinationPoint(from, {bearingDeg * kDeg, metres * feetPerMetre});
+    }
+
+    static StreamPoint ground(LaLo where, std::int32_t playTick, double speedKt) {
+        StreamPoint p = point(where.lat, where.lon, 0.0, false, playTick);
+        p.groundSpeedKt = speedKt;
+        p.tasKt = 0.0;
+        return p;
+    }
+
+    // A route of points from `start`: each leg a bearing (degrees) and a
+    // length (m), played one after another `ticksPerLeg` apart from now on,
+    // every point at `speedKt`.
+    static std::deque<StreamPoint> route(LaLo start, std::initializer_list<std::pair<double, double>> legs,
+                                         double speedKt, std::int32_t ticksPerLeg = 500) {
+        std::deque<StreamPoint> s{ground(start, tickCount.load(), speedKt)};
+        LaLo at = start;
+        for (const auto& [bearing, metres] : legs) {
+            at = ahead(at, bearing, metres);
+            s.push_back(ground(at, s.back().playTick + ticksPerLeg, speedKt));
+        }
+        return s;
+    }
+
+    // On the ground at the front point, heading `headingDeg`, at `speedKt`,
+    // turning at most `rateDegPerS` (at 15 to 20 kt; faster a little less,
+    // slower a little more).
+    static LiveAc& taxiing(std::deque<StreamPoint> stream, AcPhase phase, double headingDeg,
+                           std::uint32_t category = Large, double rateDegPerS = 10.0) {
+        const double speed = stream.front().groundSpeedKt;
+        LiveAc& ac = aircraft(std::move(stream), category, phase);
+        ac.onGround = 1;
+        ac.prevPhase = AcPhase::pushed_back;
+        ac.pose.heading = headingDeg * kDeg;
+        ac.pose.trueAirspeed = speed;
+        ac.turnRateRad = rateDegPerS * kDeg / 100.0;
+        ac.turnRateLimit = ac.turnRateRad;
+        return ac;
+    }
+
+    // The metres between two positions.
+    static double metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
+    static LaLo at(const StreamPoint& p) { return {p.lat, p.lon}; }
+};
+
+}  // namespace tavo::test

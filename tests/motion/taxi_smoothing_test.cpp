@@ -1,0 +1,295 @@
+// Taxi path smoothing: which corners are smoothed and how (merged zig-zags,
+// turn-entry points, ground turns, curved legs), the four ways a ground turn
+// is built, the kind of turn the ground step is given, and the permission to
+// turn in place.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "motion/motion_math.h"
+#include "motion/taxi_smoothing.h"
+
+#include "taxi_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+using Smoothing = TaxiTest;
+
+const LaLo kStart{50.01, 8.0};
+
+bool lf_turnUsable(const LiveAc& ac) {
+    return ac.motion.path.turn.status == GroundTurnStatus::None && ac.motion.path.turn.totalLength > 0.0;
+}
+bool lf_curveUsable(const LiveAc& ac) { return std::isfinite(ac.motion.path.curve.startTime); }
+
+double lf_legBearing(const LiveAc& ac) {
+    return gf_bearing({ac.stream[1].lat, ac.stream[1].lon}, {ac.stream[2].lat, ac.stream[2].lon});
+}
+// The corner at the next point in degrees, as the smoothing measures it.
+double lf_cornerDeg(const LiveAc& ac, double heading) {
+    return std::fabs(std::remainder(lf_legBearing(ac) - heading, fullCircle)) * 57.29577951308232;
+}
+double lf_cornerDeg(const LiveAc& ac) { return lf_cornerDeg(ac, ac.pose.heading); }
+
+// The heading (radians) from which the corner measures `cornerDeg` or the
+// nearest value below it.
+double lf_headingForCorner(const LiveAc& ac, double cornerDeg) {
+    const double b = lf_legBearing(ac);
+    double h = b - cornerDeg * kDeg;
+    while (lf_cornerDeg(ac, h) < cornerDeg) h = std::nextafter(h, b - 1.0);
+    while (lf_cornerDeg(ac, h) > cornerDeg) h = std::nextafter(h, b);
+    return normalizeHeading(h);
+}
+
+}  // namespace
+
+TEST_F(Smoothing, CornersOfThreeDegreesAndLessAreLeftAlone) {
+    struct Row {
+        double cornerDeg;
+        bool smoothed;
+    };
+    for (const Row& row : std::vector<Row>{{3.0, false}, {3.1, true}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        LiveAc& ac = taxiing(route(kStart, {{90.0, 100.0}, {90.0 + row.cornerDeg, 100.0}}, 15.0), AcPhase::taxi, 90.0);
+        ac.pose.heading = lf_headingForCorner(ac, row.cornerDeg);
+        ASSERT_LE(lf_cornerDeg(ac), row.cornerDeg);
+        ASSERT_GT(lf_cornerDeg(ac), row.cornerDeg - 1e-12);
+        EXPECT_EQ(smoothTaxiPath(ac), row.smoothed);
+        EXPECT_EQ(ac.stream.size(), row.smoothed ? 4u : 3u);
+    }
+}
+
+TEST_F(Smoothing, ATaxiCornerGetsAnEntryPointOnALongLegAndATurnOnAShortOne) {
+    // 40 degrees at 15 kt turning 10 degrees a second: 4 s of turning cover
+    // 15 x 0.5144 x 4 = 30.9 m.
+    {
+        LiveAc& ac = taxiing(route(kStart, {{90.0, 100.0}, {130.0, 80.0}}, 15.0), AcPhase::taxi, 90.0);
+        const StreamPoint corner = ac.stream[1];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_EQ(ac.stream.size(), 4u);
+        const StreamPoint& entry = ac.stream[1];
+        EXPECT_EQ(entry.synthetic, 1);
+        EXPECT_EQ(entry.rollSynthetic, 0);
+        EXPECT_NEAR(metres(at(entry), at(corner)), 15.0 * 0.5144444444444445 * 4.0, 0.01);
+        // Timed on the way: 69.1 of 100 m into the leg's 500 ticks.
+        EXPECT_EQ(entry.playTick, ac.stream[0].playTick + 345);
+        EXPECT_FALSE(lf_turnUsable(ac));
+    }
+    {
+        LiveAc& ac = taxiing(route(kStart, {{90.0, 40.0}, {130.0, 80.0}}, 15.0), AcPhase::taxi, 90.0);
+        const StreamPoint exit = ac.stream[2];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        EXPECT_TRUE(lf_turnUsable(ac));
+        EXPECT_EQ(ac.motion.groundTurnMode, 1);
+        EXPECT_NEAR(ac.motion.smoothingTurnAngleDeg, 40.0, 1e-6);
+        // The corner point left the stream: the turn runs to the exit.
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_EQ(ac.stream[1].lat, exit.lat);
+    }
+}
+
+TEST_F(Smoothing, ALandingRollsExitTurnBeginsWhereTheSpeedHasFallen) {
+    struct Row {
+        double fromKt, toKt, legM, entryM;
+    };
+    // (80 - 40 kt over 600 m: the 65-kt point lies 375 m before the corner,
+    // beyond the 90 m the turn takes at most.)
+    for (const Row& row : std::vector<Row>{{80.0, 40.0, 600.0, 90.0}, {100.0, 60.0, 200.0, 25.0}}) {
+        SCOPED_TRACE(row.fromKt);
+        auto s = route(kStart, {{90.0, row.legM}, {150.0, 300.0}}, row.fromKt, 2000);
+        s[1].groundSpeedKt = row.toKt;
+        s[2].groundSpeedKt = row.toKt;
+        LiveAc& ac = taxiing(s, AcPhase::landing_roll, 90.0);
+        const StreamPoint corner = ac.stream[1];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_EQ(ac.stream.size(), 4u);
+        const StreamPoint& entry = ac.stream[1];
+        EXPECT_NEAR(metres(at(entry), at(corner)), row.entryM, 0.01);
+        EXPECT_EQ(entry.rollSynthetic, 1);
+        // The speed there from the pose's leg: 40 kt at the corner.
+        const double f = (row.legM - row.entryM) / row.legM;
+        EXPECT_NEAR(entry.groundSpeedKt, row.fromKt + (row.toKt - row.fromKt) * f, 1e-6);
+    }
+}
+
+TEST_F(Smoothing, ALandingRollCloseToItsExitGetsTheEntryPointOnTheExitLeg) {
+    // 30 m to the corner at 40 kt: the exit leg of 300 m takes a point 90 m
+    // into it (40 kt turning 60 degrees at 6 degrees a second).
+    auto s = route(kStart, {{90.0, 30.0}, {150.0, 300.0}}, 40.0, 2000);
+    LiveAc& ac = taxiing(s, AcPhase::landing_roll, 90.0);
+    const StreamPoint corner = ac.stream[1];
+    ASSERT_TRUE(smoothTaxiPath(ac));
+    ASSERT_EQ(ac.stream.size(), 4u);
+    const StreamPoint& p = ac.stream[2];
+    EXPECT_EQ(p.rollSynthetic, 1);
+    EXPECT_NEAR(metres(at(corner), at(p)), 90.0, 0.01);
+    EXPECT_NEAR(p.playTick, corner.playTick + 600, 1);
+}
+
+TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
+    // Legs 40, 25 and 40.9 m at -1.5, +6.5 and -2.5 degrees off the straight
+    // line (turns of +8 and -9 degrees), 2.8 m wide over 106 m; the same
+    // with the last leg turning the other way is no zig-zag.
+    struct Row {
+        double lastLegDeg;
+        bool merged;
+    };
+    for (const Row& row : std::vector<Row>{{87.5, true}, {105.5, false}}) {
+        SCOPED_TRACE(row.lastLegDeg);
+        auto s = route(kStart, {{88.5, 40.0}, {96.5, 25.0}, {row.lastLegDeg, 40.9}, {90.0, 100.0}}, 12.0);
+        LiveAc& ac = taxiing(s, AcPhase::taxi, 88.5);
+        const StreamPoint last = ac.stream[3];
+        EXPECT_EQ(mergeZigZag(ac, 3), row.merged);
+        if (row.merged) {
+            ASSERT_EQ(ac.stream.size(), 3u);
+            EXPECT_EQ(ac.stream[1].lat, last.lat);
+            EXPECT_NEAR(ac.motion.legBearing, gf_bearing(kStart, at(last)), 1e-12);
+        } else {
+            EXPECT_EQ(ac.stream.size(), 5u);
+        }
+    }
+    // Through the smoothing: the corner of 8 degrees merges the zig-zag.
+    LiveAc& ac = taxiing(route(kStart, {{88.5, 40.0}, {96.5, 25.0}, {87.5, 40.9}, {90.0, 100.0}}, 12.0),
+                         AcPhase::taxi, 88.5);
+    EXPECT_TRUE(smoothTaxiPath(ac));
+    EXPECT_EQ(ac.stream.size(), 3u);
+}
+
+TEST_F(Smoothing, SmallAircraftTurnOnShorterLegs) {
+    // Heading north, a leg of 20 m to the north-east and one of 25 m on:
+    // too short together for a Large aircraft's turn (50 m), long enough for
+    // a Light one (35 m) and a TwoProps one (40 m).
+    struct Row {
+        std::uint32_t category;
+        bool turned;
+    };
+    for (const Row& row : std::vector<Row>{{Large, false}, {Light, true}, {TwoProps, true}}) {
+        SCOPED_TRACE(static_cast<int>(row.category));
+        LiveAc& ac = taxiing(route(kStart, {{30.0, 20.0}, {50.0, 25.0}}, 8.0), AcPhase::taxi, 0.0, row.category);
+        makeTurnGnd(ac, 50.0);
+        EXPECT_EQ(lf_turnUsable(ac), row.turned);
+    }
+}
+
+TEST_F(Smoothing, AStationaryPointAfterTheCornerIsOnlyLogged) {
+    auto s = route(kStart, {{90.0, 40.0}, {130.0, 80.0}}, 15.0);
+    s[2].stationary = 1;
+    LiveAc& ac = taxiing(s, AcPhase::taxi, 90.0);
+    ac.motion.path.turn.status = GroundTurnStatus::None;
+    ac.motion.path.turn.totalLength = 12.0;
+    const auto before = ac.stream;
+    newLogLines();
+    EXPECT_FALSE(makeTurnGnd(ac, 40.0));
+    EXPECT_THAT(newLogLines(), ::testing::HasSubstr("makeTurnGnd: unexpected same at stream[2], KLM1234"));
+    ASSERT_EQ(ac.stream.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(ac.stream[i].lat, before[i].lat);
+        EXPECT_EQ(ac.stream[i].groundSpeedKt, before[i].groundSpeedKt);
+    }
+    EXPECT_EQ(ac.motion.path.turn.totalLength, 12.0);
+}
+
+TEST_F(Smoothing, EachWayOfBuildingTheTurn) {
+    struct Row {
+        const char* name;
+        std::deque<StreamPoint> stream;
+        double headingDeg;
+        std::uint32_t category;
+        bool result;
+        bool turn;           // a usable ground turn
+        bool cornerEnd;      // ending at the corner
+        std::size_t remain;  // stream size afterwards
+    };
+    const std::vector<Row> rows{
+        {"first attempt", route(kStart, {{90.0, 40.0}, {130.0, 80.0}}, 15.0), 90.0, Large, true, true, false, 2},
+        // Turned 90 degrees away from a straight run of points: the turn aims
+        // 135 m on, past two of them.
+        {"far exit", route(kStart, {{90.0, 30.0}, {90.0, 50.0}, {90.0, 50.0}, {90.0, 50.0}, {90.0, 50.0}}, 10.0),
+         0.0, Large, true, true, false, 3},
+        // Two legs of 20 m, 80 degrees off: a tight turn close to its chord;
+        // from 90 degrees off it strays more than 5 m from it.
+        {"short legs", route(kStart, {{90.0, 20.0}, {90.0, 20.0}}, 10.0), 10.0, Large, true, true, false, 2},
+        {"short legs too wide", route(kStart, {{90.0, 20.0}, {90.0, 20.0}}, 10.0), 0.0, Large, false, false, false, 3},
+        // A right angle before a leg five times as long: the turn ends at the
+        // corner, which stays.
+        {"corner kept", route(kStart, {{90.0, 30.0}, {0.0, 150.0}}, 10.0), 90.0, Large, true, true, true, 3},
+        {"curved leg", route(kStart, {{90.0, 40.0}, {130.0, 80.0}}, 15.0), 90.0, Rotorcraft, true, false, false, 2},
+        // A Rotorcraft's corner above 120 degrees: nothing.
+        {"too sharp", route(kStart, {{90.0, 40.0}, {230.0, 80.0}}, 15.0), 90.0, Rotorcraft, false, false, false, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LiveAc& ac = taxiing(row.stream, AcPhase::taxi, row.headingDeg, row.category);
+        const double corner = lf_cornerDeg(ac);
+        EXPECT_EQ(makeTurnGnd(ac, corner), row.result);
+        EXPECT_EQ(lf_turnUsable(ac), row.turn) << groundTurnStatusName(ac.motion.path.turn.status);
+        EXPECT_EQ(ac.motion.path.turn.cornerEnd != 0, row.cornerEnd);
+        EXPECT_EQ(lf_curveUsable(ac), row.result && !row.turn);
+        EXPECT_EQ(ac.stream.size(), row.remain);
+    }
+}
+
+TEST_F(Smoothing, TheKindOfTurnFollowsThePhase) {
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        std::deque<StreamPoint> stream;
+        bool result;
+        std::uint8_t kind;
+    };
+    const std::vector<Row> rows{
+        {"taxi", AcPhase::taxi, route(kStart, {{90.0, 40.0}, {130.0, 80.0}}, 15.0), true, 1},
+        {"landing exit", AcPhase::landing_roll, route(kStart, {{90.0, 60.0}, {135.0, 80.0}}, 30.0), true, 2},
+        // The exit leg runs beyond the look-ahead of 108 m at 30 kt.
+        {"landing exit too far", AcPhase::landing_roll, route(kStart, {{90.0, 60.0}, {135.0, 140.0}}, 30.0), false, 0},
+        {"line-up", AcPhase::takeoff_roll, route(kStart, {{90.0, 40.0}, {120.0, 60.0}}, 10.0), true, 3},
+        // Faster than 30 kt no line-up turn is made.
+        {"takeoff roll too fast", AcPhase::takeoff_roll, route(kStart, {{90.0, 40.0}, {120.0, 60.0}}, 31.0), false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LiveAc& ac = taxiing(row.stream, row.phase, 90.0);
+        const double corner = lf_cornerDeg(ac);
+        EXPECT_EQ(makeTurnGnd(ac, corner), row.result);
+        EXPECT_EQ(ac.motion.groundTurnMode, row.kind);
+        EXPECT_EQ(lf_turnUsable(ac), row.result);
+        EXPECT_FALSE(lf_curveUsable(ac));
+    }
+}
+
+TEST_F(Smoothing, ATurnInPlaceIsAllowedWhereTheTurnCannotBeBuilt) {
+    // Heading north, the corner 30 m to the north-east, then on to 95
+    // degrees: 95 degrees from the heading, 50 at the corner, 45 off at the
+    // start.
+    struct Row {
+        AcPhase phase;
+        double exitDeg;
+        std::uint8_t allowed;
+    };
+    for (const Row& row : std::vector<Row>{{AcPhase::taxi, 95.0, 1}, {AcPhase::taxi, 80.0, 0}, {AcPhase::parking, 95.0, 0}}) {
+        SCOPED_TRACE(row.exitDeg);
+        LiveAc& ac = taxiing(route(kStart, {{45.0, 30.0}, {row.exitDeg, 60.0}}, 10.0), row.phase, 0.0);
+        ac.motion.turnInPlaceAllowed = 1 - row.allowed;
+        makeTurnGnd(ac, row.exitDeg);
+        EXPECT_EQ(ac.motion.turnInPlaceAllowed, row.allowed);
+    }
+}
+
+TEST_F(Smoothing, AnEntryPointAcrossTheDateLineLiesBetweenItsNeighbours) {
+    const LaLo west{-16.5, 179.9995};
+    LiveAc& ac = taxiing(route(west, {{90.0, 120.0}, {130.0, 80.0}}, 15.0), AcPhase::taxi, 90.0);
+    ASSERT_LT(ac.stream[1].lon, 0.0);
+    ASSERT_TRUE(insertPointBeforeCorner(ac, 30.0, false));
+    EXPECT_NEAR(metres(at(ac.stream[1]), at(ac.stream[2])), 30.0, 0.01);
+    EXPECT_NEAR(metres(west, at(ac.stream[1])), 90.0, 0.01);
+    // Refused: as long as the leg, or no tick between.
+    EXPECT_FALSE(insertPointBeforeCorner(ac, 95.0, false));
+    ac.stream[1].playTick = ac.stream[0].playTick + 1;
+    EXPECT_FALSE(insertPointBeforeCorner(ac, 10.0, false));
+}
