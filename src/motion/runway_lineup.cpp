@@ -296,7 +296,11 @@ void noteRunwayEntry(LiveAc& ac) {
 bool checkTowedAircraft(LiveAc& ac) {
     auto& s = ac.stream;
     LineUpState& lu = ac.motion.lineUp;
-    if (!lu.heading || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0) return false;
+    // A next point where the front point stands is a stop still to be marked
+    // as one: it lies neither behind the aircraft nor ahead of it.
+    if (!lu.heading || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
+        lf_samePlace(lf_position(s[0]), lf_position(s[1])))
+        return false;
     const double lineUpHeading = *lu.heading;
     const LaLo next = lf_position(s[1]);
     const double d = lf_metres(lf_pose(ac), next);

@@ -259,6 +259,25 @@ TEST_F(LineUp, APointBehindALinedUpAircraftIsDroppedOnce) {
     EXPECT_EQ(ac.phase, AcPhase::taxi);
 }
 
+TEST_F(LineUp, ARepeatedStopReportIsNeitherDroppedNorTakenForTheStart) {
+    // A stop report where the aircraft stands, not yet marked as one: it
+    // must not count as a point behind (its bearing says nothing), nor use
+    // up the takeoff start test.
+    const LaLo here = onRunway(200.0);
+    for (const double westDeg : {0.0, 1e-9}) {
+        SCOPED_TRACE(westDeg);
+        LiveAc& ac = departing({ground(here, 10000, 0.0), ground({here.lat, here.lon - westDeg}, 10500, 0.0),
+                                ground(onRunway(600.0), 11500, 20.0)},
+                               90.0);
+        ac.motion.lineUp.key = RunwayEndKey("09-27:09");
+        ac.motion.lineUp.heading = 90.0 * kDeg;
+        EXPECT_FALSE(checkTowedAircraft(ac));
+        EXPECT_EQ(ac.stream.size(), 3u);
+        EXPECT_EQ(ac.motion.lineUp.pointDropped, 0);
+        EXPECT_TRUE(ac.motion.lineUp.key.has_value());
+    }
+}
+
 TEST_F(LineUp, TheTakeoffRollStartsWhenALinedUpDepartureMovesOffAlongTheRunway) {
     struct Row {
         const char* name;
