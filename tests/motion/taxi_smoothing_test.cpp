@@ -47,6 +47,19 @@ double lf_headingForCorner(const LiveAc& ac, double cornerDeg) {
     return normalizeHeading(h);
 }
 
+// A heading near the found one from which the corner measures exactly
+// `cornerDeg`, taken when there is one.
+bool lf_exactCorner(LiveAc& ac, double cornerDeg) {
+    double h = lf_headingForCorner(ac, cornerDeg);
+    for (int k = 0; k < 1000; ++k, h = std::nextafter(h, 0.0)) {
+        if (lf_cornerDeg(ac, h) == cornerDeg) {
+            ac.pose.heading = h;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST_F(Smoothing, CornersOfThreeDegreesAndLessAreLeftAlone) {
@@ -56,10 +69,10 @@ TEST_F(Smoothing, CornersOfThreeDegreesAndLessAreLeftAlone) {
     };
     for (const Row& row : std::vector<Row>{{3.0, false}, {3.1, true}}) {
         SCOPED_TRACE(row.cornerDeg);
-        LiveAc& ac = taxiing(route(kStart, {{90.0, 100.0}, {90.0 + row.cornerDeg, 100.0}}, 15.0), AcPhase::taxi, 90.0);
-        ac.pose.heading = lf_headingForCorner(ac, row.cornerDeg);
-        ASSERT_LE(lf_cornerDeg(ac), row.cornerDeg);
-        ASSERT_GT(lf_cornerDeg(ac), row.cornerDeg - 1e-12);
+        // Headings just east of north, where doubles lie close enough to
+        // meet the limit exactly.
+        LiveAc& ac = taxiing(route(kStart, {{1.0, 100.0}, {1.0 + row.cornerDeg, 100.0}}, 15.0), AcPhase::taxi, 1.0);
+        ASSERT_TRUE(lf_exactCorner(ac, row.cornerDeg));
         EXPECT_EQ(smoothTaxiPath(ac), row.smoothed);
         EXPECT_EQ(ac.stream.size(), row.smoothed ? 4u : 3u);
     }
@@ -135,15 +148,24 @@ TEST_F(Smoothing, ALandingRollCloseToItsExitGetsTheEntryPointOnTheExitLeg) {
 TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
     // Legs 40, 25 and 40.9 m at -1.5, +6.5 and -2.5 degrees off the straight
     // line (turns of +8 and -9 degrees), 2.8 m wide over 106 m; the same
-    // with the last leg turning the other way is no zig-zag.
+    // with the last leg turning the other way is no zig-zag, nor is a gentle
+    // bend turning the same way twice (-3, +1, +2.5 degrees off the line).
     struct Row {
-        double lastLegDeg;
+        const char* name;
+        double firstDeg, secondDeg, lastDeg, firstM, secondM, lastM;
         bool merged;
     };
-    for (const Row& row : std::vector<Row>{{87.5, true}, {105.5, false}}) {
-        SCOPED_TRACE(row.lastLegDeg);
-        auto s = route(kStart, {{88.5, 40.0}, {96.5, 25.0}, {row.lastLegDeg, 40.9}, {90.0, 100.0}}, 12.0);
-        LiveAc& ac = taxiing(s, AcPhase::taxi, 88.5);
+    const std::vector<Row> rows{
+        {"+8 and -9", 88.5, 96.5, 87.5, 40.0, 25.0, 40.9, true},
+        {"+8 and +9", 88.5, 96.5, 105.5, 40.0, 25.0, 40.9, false},
+        {"+4 and +1.5", 87.0, 91.0, 92.5, 40.0, 20.0, 40.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto s = route(kStart, {{row.firstDeg, row.firstM}, {row.secondDeg, row.secondM}, {row.lastDeg, row.lastM},
+                                {90.0, 100.0}},
+                       12.0);
+        LiveAc& ac = taxiing(s, AcPhase::taxi, row.firstDeg);
         const StreamPoint last = ac.stream[3];
         EXPECT_EQ(mergeZigZag(ac, 3), row.merged);
         if (row.merged) {
