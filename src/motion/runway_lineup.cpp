@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <string_view>
+
+#include <fmt/format.h>
 
 #include "airports/current_airport.h"
 #include "engine/engine_state.h"
@@ -49,9 +52,9 @@ std::optional<RunwayMatch> lf_runwayStartAt(LaLo position, double headingRad) {
 }
 
 RunwayEndKey lf_endKey(const RunwayMatch& m) {
-    RunwayEndKey key(m.key.view());
-    key.append(":").append(m.endName.view());
-    return key;
+    char text[96];
+    const auto written = fmt::format_to_n(text, sizeof text, "{}:{}", m.key.view(), m.endName.view());
+    return RunwayEndKey(std::string_view(text, std::min(written.size, sizeof text)));
 }
 
 // A runner-up that scores at most 20 more leaves open which runway (a

@@ -108,12 +108,16 @@ TEST_F(Smoothing, ATaxiCornerGetsAnEntryPointOnALongLegAndATurnOnAShortOne) {
 }
 
 TEST_F(Smoothing, ALandingRollsExitTurnBeginsWhereTheSpeedHasFallen) {
+    // Toward a 60-degree exit. Far from the corner the entry point goes on
+    // the runway leg (80 - 40 kt over 600 m: the 65-kt point lies 375 m
+    // before the corner, beyond the 90 m a turn takes at most); close to it
+    // (30 m at 40 kt), on the exit leg.
     struct Row {
         double fromKt, toKt, legM, entryM;
+        bool onExitLeg;
     };
-    // (80 - 40 kt over 600 m: the 65-kt point lies 375 m before the corner,
-    // beyond the 90 m the turn takes at most.)
-    for (const Row& row : std::vector<Row>{{80.0, 40.0, 600.0, 90.0}, {100.0, 60.0, 200.0, 25.0}}) {
+    for (const Row& row : std::vector<Row>{{80.0, 40.0, 600.0, 90.0, false}, {100.0, 60.0, 200.0, 25.0, false},
+                                           {40.0, 40.0, 30.0, 90.0, true}}) {
         SCOPED_TRACE(row.fromKt);
         auto s = route(kStart, {{90.0, row.legM}, {150.0, 300.0}}, row.fromKt, 2000);
         s[1].groundSpeedKt = row.toKt;
@@ -122,27 +126,16 @@ TEST_F(Smoothing, ALandingRollsExitTurnBeginsWhereTheSpeedHasFallen) {
         const StreamPoint corner = ac.stream[1];
         ASSERT_TRUE(smoothTaxiPath(ac));
         ASSERT_EQ(ac.stream.size(), 4u);
-        const StreamPoint& entry = ac.stream[1];
+        const StreamPoint& entry = ac.stream[row.onExitLeg ? 2 : 1];
         EXPECT_NEAR(metres(at(entry), at(corner)), row.entryM, 0.01);
         EXPECT_EQ(entry.rollSynthetic, 1);
-        // The speed there from the pose's leg: 40 kt at the corner.
-        const double f = (row.legM - row.entryM) / row.legM;
-        EXPECT_NEAR(entry.groundSpeedKt, row.fromKt + (row.toKt - row.fromKt) * f, 1e-6);
+        if (row.onExitLeg) {
+            EXPECT_NEAR(entry.playTick, corner.playTick + 600, 1);
+        } else {
+            const double f = (row.legM - row.entryM) / row.legM;
+            EXPECT_NEAR(entry.groundSpeedKt, row.fromKt + (row.toKt - row.fromKt) * f, 1e-6);
+        }
     }
-}
-
-TEST_F(Smoothing, ALandingRollCloseToItsExitGetsTheEntryPointOnTheExitLeg) {
-    // 30 m to the corner at 40 kt: the exit leg of 300 m takes a point 90 m
-    // into it (40 kt turning 60 degrees at 6 degrees a second).
-    auto s = route(kStart, {{90.0, 30.0}, {150.0, 300.0}}, 40.0, 2000);
-    LiveAc& ac = taxiing(s, AcPhase::landing_roll, 90.0);
-    const StreamPoint corner = ac.stream[1];
-    ASSERT_TRUE(smoothTaxiPath(ac));
-    ASSERT_EQ(ac.stream.size(), 4u);
-    const StreamPoint& p = ac.stream[2];
-    EXPECT_EQ(p.rollSynthetic, 1);
-    EXPECT_NEAR(metres(at(corner), at(p)), 90.0, 0.01);
-    EXPECT_NEAR(p.playTick, corner.playTick + 600, 1);
 }
 
 TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
