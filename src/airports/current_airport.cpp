@@ -1,24 +1,13 @@
 #include "airports/current_airport.h"
 
-#include <algorithm>
 #include <cmath>
-#include <mutex>
-#include <numbers>
-#include <unordered_set>
-#include <utility>
 
-#include "engine/services.h"
-#include "liveries/code_tables.h"
-#include "settings/snapshot.h"
 #include "foundation/geodesy.h"
 
 namespace {
 
 std::shared_mutex l_currentAirportMutex;
 AirportListEntry l_currentAirport;
-
-std::mutex l_placementsMutex;
-std::vector<RtParkPlacement> l_placements;
 
 bool lf_isValid(const AirportListEntry& airport) {
     return !airport.icao.isNone() && gf_isValidLaLo(airport.position);
@@ -60,31 +49,4 @@ bool gf_isNearCurrentAirport(const LaLo& position) {
     const double east = gf_wrapLongitudeDifference(airport->position.lon - position.lon) *
                         std::cos(airport->position.lat * degreesToRadians) * 60.0;
     return north * north + east * east <= 100.0;
-}
-
-void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t count) {
-    std::vector<RtParkPlacement> placed;
-    if (count >= 1) {
-        const auto settings = settingsSnapshot.load();
-        std::unordered_set<std::string> standsTaken;
-        const auto userStand = gf_getParkAirportUserStand();
-        for (const auto& record : parkedList) {
-            if (placed.size() >= count) break;
-            // The list comes youngest first: everything after an old report is older still.
-            if (record.age > settings->MAX_FIT) break;
-            if (record.identity.callsign.empty()) continue;
-            if (!gf_isCategoryIncluded(gf_getModelCategory(record.identity.key.model))) continue;
-            if (record.standName.empty() || (userStand && *userStand == record.standName)) continue;
-            if (!standsTaken.insert(record.standName).second) continue;
-            placed.push_back(RtParkPlacement{record.hexid, record.standName, record.age, record.identity,
-                                             record.position});
-        }
-    }
-    std::lock_guard lock(l_placementsMutex);
-    l_placements = std::move(placed);
-}
-
-std::vector<RtParkPlacement> gf_takeRtParkPlacements() {
-    std::lock_guard lock(l_placementsMutex);
-    return std::exchange(l_placements, {});
 }

@@ -1,17 +1,13 @@
 #pragma once
-// The current airport as the feed and the simulator link read it, and the
-// stand search for the traffic service's parked aircraft. The park airports
-// (park_airports.h) come with it: their readers read both.
+// The current airport as the feed and the simulator link read it. The park
+// airports (park_airports.h) come with it: their readers read both.
 
 #include <cstdint>
 #include <optional>
 #include <shared_mutex>
-#include <string>
-#include <vector>
 
 #include "airports/airports_list.h"
 #include "airports/park_airports.h"
-#include "feed/records.h"
 #include "foundation/files.h"
 #include "foundation/lalo.h"
 
@@ -28,20 +24,3 @@ void gf_setCurrentAirportAltitude(std::int32_t altitudeFt);
 std::optional<double> gf_getCurrentAirportAltitude();
 // True when a valid current airport is set and the position lies within 10 NM.
 bool gf_isNearCurrentAirport(const LaLo& position);
-
-// One parked aircraft of the traffic service that the stand search placed.
-struct RtParkPlacement {
-    std::uint32_t hexid = 0;
-    std::string standName;
-    std::int32_t age = 0;
-    FlightIdentity identity;
-    LaLo position{};
-};
-
-// Places up to `count` records of the prepared parked list (youngest first)
-// on stands; stops at the first record older than MAX_FIT. Called with the
-// source's parked-list mutex held.
-void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t count);
-
-// The placements of the last search (main thread), taken by the planner.
-std::vector<RtParkPlacement> gf_takeRtParkPlacements();

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "airports/parked_planner.h"
+
 namespace {
 
 std::atomic<ParkedTrafficEnd> l_parkedTrafficEnd{nullptr};
@@ -11,5 +13,9 @@ std::atomic<ParkedTrafficEnd> l_parkedTrafficEnd{nullptr};
 void gf_setParkedTrafficEnd(ParkedTrafficEnd end) { l_parkedTrafficEnd.store(end); }
 
 void gf_endParkedTraffic() {
-    if (const ParkedTrafficEnd end = l_parkedTrafficEnd.load()) end();
+    if (const ParkedTrafficEnd end = l_parkedTrafficEnd.load()) {
+        end();
+        return;
+    }
+    gf_endParkedTrafficAtAirport();
 }

@@ -1,11 +1,17 @@
 #pragma once
-// Placing the parked ("static") aircraft the planner chose, one per creation
-// slot of the engine tick.
+// Carrying out what the parked-traffic planner decided: the statics it chose
+// are created one per creation slot of the engine tick, the statics that no
+// longer fit the plan are removed, removals and placements that would undo
+// each other cancel out, and a static's shown callsign switches to its
+// departing flight when that flight is about to leave. Engine thread.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/records.h"
+#include "foundation/time.h"
 #include "liveries/ac_key.h"
 
 // One static aircraft the planner wants at a stand.
@@ -26,8 +32,13 @@ struct StaticToPlace {
 extern std::vector<StaticToPlace> staticsToPlace;
 
 // Takes the last item of the list and creates one static aircraft at its
-// stand, unless the stand is taken. Engine thread.
+// stand, unless the stand is taken or no livery fits. Engine thread.
 void gf_placeNextStaticAircraft();
+
+// The callsign a static of the item shows: the preferred of its two callsigns
+// (the other when that is empty) without trailing '_'; empty, and logged,
+// when both are empty.
+std::string lf_determineStaticCallsign(const StaticToPlace& item);
 
 // Empties the list.
 void gf_clearStaticsToPlace();
@@ -41,3 +52,21 @@ struct StaticRemoval {
 // The planner's removal list: at most one entry per callsign. Engine thread;
 // emptied at the set-up and the reset of the engine.
 extern std::vector<StaticRemoval> staticRemovals;
+
+// Puts the static on the removal list unless its callsign is there already.
+void lf_addStaticToRemovals(const AcBase& ac, std::uint32_t standId);
+// Removes the static at each listed stand that is in the simulator.
+void lf_removeRemovals();
+// A kept static of the airport file whose flight leaves before the next
+// half-hour shows its departing callsign from now on.
+void lf_switchStaticCallsigns(WeekTime now);
+// A removal and a placement of the same callsign at the same stand both go
+// (the static stays); the stands that get a new static are cleared first.
+void lf_cancelRemovalsAndPlacements();
+
+// The running number (1..9999) the next static takes as its hexid: the one
+// after the last, skipping 0 and every number a static still holds; none
+// when all are held.
+std::optional<std::uint32_t> gf_nextStaticNumber();
+// Back to the start of the numbers (engine reset, tests).
+void gf_resetStaticNumber(std::uint32_t last = 0);

@@ -6,7 +6,7 @@
 #include "airports/airport_files.h"
 #include "airports/current_airport.h"
 #include "airports/park_airports.h"
-#include "airports/parked_planner_entries.h"
+#include "airports/parked_planner.h"
 #include "airports/stand_options.h"
 #include "airports/static_placement.h"
 #include "engine/collisions.h"

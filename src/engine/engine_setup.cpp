@@ -3,6 +3,7 @@
 #include "airports/current_airport.h"
 #include "airports/loaded_airport.h"
 #include "airports/parking_state.h"
+#include "airports/stand_searches.h"
 #include "airports/static_placement.h"
 #include "engine/decode.h"
 #include "engine/engine_lists.h"
@@ -85,6 +86,8 @@ void gf_resetTrafficEngine() {
     gf_clearSimResults();
     removedGhosts.clear();
     gf_clearStaticsToPlace();
+    gf_resetStaticNumber();
+    gf_resetStandSearches();
     gf_startFailedLiveryRun();
     gf_clearNoMatchList();
     addingStack.clear();

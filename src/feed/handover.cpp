@@ -8,7 +8,7 @@
 #include <cmath>
 #include <limits>
 
-#include "airports/current_airport.h"
+#include "airports/stand_searches.h"
 #include "feed/traffic_clock.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -128,6 +128,14 @@ void gf_handOverParkedTraffic(std::uint32_t count) {
     const auto settings = settingsSnapshot.load();
     gf_prepareParkedList(list, gf_halfHourSlot(), *settings);
     if (settings->RT_PARKTRAFFIC_ONLY != 0) gf_searchRtParkPositions(list, count);
+}
+
+bool gf_visitActiveParkedList(const std::function<void(std::vector<ParkedRecord>&)>& visit) {
+    const auto source = lf_activeSource();
+    if (source.parkedMutex == nullptr || source.parkedList == nullptr) return false;
+    std::lock_guard lock(*source.parkedMutex);
+    visit(*source.parkedList);
+    return true;
 }
 
 void gf_takeParkedHandOverMaps() {

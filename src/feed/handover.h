@@ -66,6 +66,10 @@ void gf_clearParkedTrafficSources();
 // parked aircraft it wants.
 void gf_handOverParkedTraffic(std::uint32_t count);
 
+// Runs `visit` on the active source's parked list under the source's mutex;
+// false (nothing visited) when no source is registered.
+bool gf_visitActiveParkedList(const std::function<void(std::vector<ParkedRecord>&)>& visit);
+
 // The engine's copies of the live hand-over maps (main thread).
 extern HandOverMaps g_engineHandOverMaps;
 

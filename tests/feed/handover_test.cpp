@@ -4,6 +4,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "airports/stand_searches.h"
 #include "feed/records_fixture.h"
 
 using tavo::test::RecordsWorld;
@@ -134,6 +135,22 @@ protected:
             s.RT_PARKTRAFFIC_ONLY = 1;
             s.MAX_FIT = 47;
         });
+        fiveStands();
+    }
+    // Five stands S1..S5 0.018 NM apart, each named by the parked records'
+    // "Gate S<n>".
+    static void fiveStands() {
+        std::vector<tavo::test::StandSpec> stands;
+        for (int i = 1; i <= 5; ++i) stands.emplace_back("S" + std::to_string(i), LaLo{52.3 + i * 0.0003, 4.76});
+        tavo::test::setStandTable(stands);
+    }
+    static void clearStandMarks() {
+        for (Stand& stand : g_standTable) stand.occupied = stand.blocked = false;
+    }
+    static std::vector<std::string> placedCallsigns() {
+        std::vector<std::string> out;
+        for (const StaticToPlace& item : staticsToPlace) out.push_back(item.callsign1);
+        return out;
     }
     void registerSource(bool rtDirect, bool ready, bool skipEmpty) {
         ParkedTrafficSource source;
@@ -156,59 +173,61 @@ protected:
 
 TEST_F(ParkedHandOver, NothingIsHandedOverWithoutASourceOrACompleteSet) {
     gf_handOverParkedTraffic(3);
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty());
-    list = {lf_parked("KLM1", "S1", 0)};
+    EXPECT_TRUE(staticsToPlace.empty());
+    list = {lf_parked("KLM1", "Gate S1", 0)};
     registerSource(false, false, true);
     gf_handOverParkedTraffic(5);
     EXPECT_EQ(fetches, 1);
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty());
+    EXPECT_TRUE(staticsToPlace.empty());
     EXPECT_EQ(list[0].slot, 0) << "not prepared";
 }
 
 TEST_F(ParkedHandOver, PreparesAndPlacesUpToTheWantedCountOnlyWithParkTraffic) {
-    list = {lf_parked("KLM1", "S1", 0, 0x100001), lf_parked("KLM2", "S2", 0, 0x100002),
-            lf_parked("KLM3", "S3", 0, 0x100003)};
+    list = {lf_parked("KLM1", "Gate S1", 0, 0x100001), lf_parked("KLM2", "Gate S2", 0, 0x100002),
+            lf_parked("KLM3", "Gate S3", 0, 0x100003)};
     registerSource(false, true, true);
     gf_handOverParkedTraffic(2);
-    EXPECT_EQ(gf_takeRtParkPlacements().size(), 2u);
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty());  // taken once
+    EXPECT_EQ(placedCallsigns(), (std::vector<std::string>{"KLM1", "KLM2"})) << "the second claim reaches 2";
 
+    gf_clearStaticsToPlace();
     changeSettings([](SettingsSnapshot& s) { s.RT_PARKTRAFFIC_ONLY = 0; });
-    list = {lf_parked("KLM1", "S1", 3), lf_parked("KLM1", "S2", 3)};
+    list = {lf_parked("KLM1", "Gate S1", 3), lf_parked("KLM1", "Gate S2", 3)};
     gf_handOverParkedTraffic(5);
     EXPECT_EQ(list.size(), 1u) << "prepared and merged";
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty());
+    EXPECT_TRUE(staticsToPlace.empty());
 }
 
 TEST_F(ParkedHandOver, RtDirectSourceIsUsedWhenSelected) {
     useRtDirect();
-    list = {lf_parked("KLM1", "S1", 0)};
+    list = {lf_parked("KLM1", "Gate S1", 0)};
     registerSource(true, true, false);
     gf_handOverParkedTraffic(1);
     EXPECT_EQ(fetches, 1);
-    EXPECT_EQ(gf_takeRtParkPlacements().size(), 1u);
+    EXPECT_EQ(placedCallsigns(), std::vector<std::string>{"KLM1"});
+    gf_clearStaticsToPlace();
+    clearStandMarks();
     registerSource(true, false, false);  // the service did not answer
     gf_handOverParkedTraffic(1);
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty());
+    EXPECT_TRUE(staticsToPlace.empty());
 }
 
-TEST_F(ParkedHandOver, SearchStopsAtTheFirstTooOldRecordAndSkipsExcludedOnesAndTheUsersStand) {
+TEST_F(ParkedHandOver, SearchStopsAtTheFirstTooOldRecordAndSkipsExcludedOnesAndBlockedStands) {
     changeSettings([](SettingsSnapshot& s) {
         s.MAX_FIT = 4;
         s.HELICOPTERS = 0;
     });
-    gf_makeCurrentParkAirport(IcaoCode("EHAM"), LaLo{52.3, 4.76});
-    gf_setParkAirportUserStand(IcaoCode("EHAM"), "S2");
-    std::vector<ParkedRecord> prepared{lf_parked("H1", "S1", 0, 0x100001, "EC35"), lf_parked("A2", "S2", 0),
-                                       lf_parked("A3", "S3", 0), lf_parked("A4", "S4", 0), lf_parked("A5", "S5", 0)};
+    g_standTable[1].blocked = true;  // the user's stand
+    std::vector<ParkedRecord> prepared{lf_parked("H1", "Gate S1", 0, 0x100001, "EC35"),
+                                       lf_parked("A2", "Gate S2", 0, 0x100002), lf_parked("A3", "Gate S3", 0, 0x100003),
+                                       lf_parked("A4", "Gate S4", 0, 0x100004), lf_parked("A5", "Gate S5", 0, 0x100005)};
     for (auto [i, age] : {std::pair{0, 1}, {1, 1}, {2, 2}, {3, 5}, {4, 3}}) prepared[i].age = age;
     gf_searchRtParkPositions(prepared, 0);
-    EXPECT_TRUE(gf_takeRtParkPlacements().empty()) << "none wanted";
+    EXPECT_TRUE(staticsToPlace.empty()) << "none wanted";
     gf_searchRtParkPositions(prepared, 10);
-    const auto placed = gf_takeRtParkPlacements();
-    ASSERT_EQ(placed.size(), 1u) << "A5 is behind the too old A4 and never reached";
-    EXPECT_EQ(placed[0].identity.callsign, "A3");
-    EXPECT_EQ(placed[0].age, 2);
+    ASSERT_EQ(placedCallsigns(), std::vector<std::string>{"A3"}) << "A5 is behind the too old A4 and never reached";
+    EXPECT_EQ(staticsToPlace[0].ageSlots, 2);
+    EXPECT_EQ(staticsToPlace[0].standId, 3);
+    EXPECT_EQ(staticsToPlace[0].hexid, 0x100003u);
 }
 
 // ---------------------------------------------------------------------------

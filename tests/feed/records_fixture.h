@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "airports/current_airport.h"
+#include "airports/static_placement.h"
 #include "engine/services.h"
 #include "engine/stands.h"
 #include "engine/user_position.h"
@@ -42,7 +43,7 @@ protected:
         tavo::test::clearStandTable();
         g_userOnGround.store(false);
         gf_clearParkedTrafficSources();
-        gf_takeRtParkPlacements();
+        gf_clearStaticsToPlace();
         tavo::test::resetToSmallDbase();
     }
 

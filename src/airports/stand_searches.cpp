@@ -1,0 +1,457 @@
+#include "airports/stand_searches.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "airports/loaded_airport.h"
+#include "airports/park_airports.h"
+#include "airports/stand_options.h"
+#include "airports/static_placement.h"
+#include "engine/engine_lists.h"
+#include "engine/removal_policies.h"
+#include "engine/services.h"
+#include "engine/stands.h"
+#include "feed/handover.h"
+#include "foundation/log.h"
+#include "foundation/random.h"
+#include "liveries/code_tables.h"
+#include "services/gui.h"
+#include "settings/option_lists.h"
+#include "settings/snapshot.h"
+#include "simlink/sim_link.h"
+
+bool g_standWalkToggle = false;
+bool g_weekSearchUsed = false;
+
+namespace {
+
+// Candidate options of one stand; a stand rarely has more.
+constexpr std::size_t kCandidateReserve = 256;
+
+// Whether each size category (ModelCategory 0..6) is shown, read once per
+// pass rather than once per option.
+struct CategorySwitches {
+    std::array<bool, 7> included{};
+    CategorySwitches() {
+        for (std::size_t c = 0; c < included.size(); ++c) included[c] = gf_isCategoryIncluded(std::int32_t(c));
+    }
+    bool operator()(std::uint32_t category) const { return category < included.size() && included[category]; }
+    bool model(std::uint16_t modelIndex) const { return (*this)(gf_getModelCategory(modelIndex)); }
+};
+
+// One pass of a named search over the stand table.
+struct StandPass {
+    WeekTime now;
+    WeekTime searchTime;
+    std::int32_t offset = 0;
+    bool thisDay = true;
+    bool real = true;
+    bool random = false;
+    bool helicopters = true;
+    SearchCounters* counters = nullptr;
+    std::int64_t wanted = 0;
+    CategorySwitches categories;
+};
+
+std::int64_t lf_occupiedCount() {
+    return std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
+}
+
+WeekTime lf_nextSlot(WeekTime now) {
+    if (now.slot + 1 < kSlotsPerDay) return WeekTime{now.day, now.slot + 1};
+    return WeekTime{now.day >= 7 ? 1u : now.day + 1, 0};
+}
+
+// The same flight still stands at the stand in the half-hour after now: the
+// chosen option covers the next slot of today, or after the day's last slot
+// the stand has a usable option of the same aircraft for slot 0 tomorrow.
+bool lf_staysIntoNextSlot(const Stand& stand, const StandOption& chosen, WeekTime now) {
+    const WeekTime next = lf_nextSlot(now);
+    if (next.day == now.day) return chosen.hours.test(next.slot);
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+        return o.number >= 1 && o.day == next.day && gf_sameAircraftKey(o.key, chosen.key) && o.hours.test(0);
+    });
+}
+
+bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
+    if (stand.occupied || stand.blocked) return false;
+    if (stand.heli && !pass.helicopters) return false;
+
+    thread_local std::vector<StandOption*> candidates = [] {
+        std::vector<StandOption*> v;
+        v.reserve(kCandidateReserve);
+        return v;
+    }();
+    candidates.clear();
+    for (StandOption& option : stand.options) {
+        if (option.number == 0) continue;
+        if (!pass.categories.model(option.key.model)) continue;
+        if (pass.thisDay && option.day != pass.searchTime.day) continue;
+        if (pass.real ? option.real != 1 : option.real == 1) continue;
+        if (option.hours.test(pass.searchTime.slot)) candidates.push_back(&option);
+    }
+    if (candidates.empty()) return false;
+    // Tested after the options, which are cheaper to rule out; the answer is
+    // the same either way.
+    if (lf_isNeighbourInUse(static_cast<std::int32_t>(stand.id))) return false;
+
+    if (candidates.size() > 1 && pass.random) {
+        ThreadRandomEngine& random = threadRandomEngine();
+        for (std::size_t i = 1; i < candidates.size(); ++i) std::swap(candidates[i], candidates[random.upTo(i)]);
+    }
+    StandOption* chosen = nullptr;
+    for (StandOption* option : candidates) {
+        if (option->number < 1) continue;
+        if (lf_isIdentityInUse(option->registration, option->callsign1, option->callsign2)) {
+            // Planned elsewhere already: unusable until the next adjustment.
+            option->number = 0;
+            continue;
+        }
+        chosen = option;
+        break;
+    }
+    if (chosen == nullptr) return false;
+
+    const bool callsign1First = chosen->callsign2.empty() || lf_staysIntoNextSlot(stand, *chosen, pass.now);
+    staticsToPlace.push_back(StaticToPlace{0, 1, static_cast<std::int32_t>(stand.id), pass.offset, chosen->key,
+                                           chosen->callsign1, chosen->callsign2, chosen->registration,
+                                           callsign1First});
+    ++pass.counters->filePositions;
+    return gf_claimStand(static_cast<std::int32_t>(stand.id), pass.wanted);
+}
+
+// What one parked record of the traffic service came to.
+enum class RecordOutcome { next, reached };
+
+enum class RtWalk {
+    byAge,   // the "real" search, beside the airport file's options
+    rtOnly,  // only the traffic service's parked traffic
+};
+
+AcBase* lf_staticTwin(std::uint32_t hexid) {
+    for (AcBase& s : g_staticAircraft)
+        if (s.fromAirportFile == 0 && s.realHexid == hexid) return &s;
+    return nullptr;
+}
+
+// One record of the traffic service's parked list. A record that cannot be
+// placed (its stand or its twin's stand is taken or next to one in use) is
+// skipped: only a claim that reaches the wanted number ends the walk, so one
+// awkward record never hides the records behind it.
+RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const CategorySwitches& categories,
+                               SearchCounters* counters, std::int64_t wanted) {
+    const std::string& callsign = record.identity.callsign;
+    if (callsign.empty() || !categories.model(record.identity.key.model)) return RecordOutcome::next;
+    if (g_engineHandOverMaps.hexids.contains(record.hexid)) return RecordOutcome::next;
+
+    if (AcBase* twin = lf_staticTwin(record.hexid)) {
+        const Stand* stand = gf_standById(twin->standId);
+        if (stand == nullptr || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
+        if (walk == RtWalk::byAge && stand->occupied) return RecordOutcome::next;
+        twin->plannerFlag = 1;
+        if (counters != nullptr) ++counters->stayers;
+        return gf_claimStand(twin->standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
+    }
+
+    const std::string& registration = record.identity.registration;
+    if (lf_isIdentityInUse(registration, callsign, callsign) || lf_isLiveName(callsign) ||
+        lf_isLiveCallsignOrRegistration(record.identity))
+        return RecordOutcome::next;
+
+    FlightIdentity identity = record.identity;
+    const std::uint16_t airline = identity.key.airline;
+    const bool knownAirline = airline != 0 && gf_isKnownAirlineCode(gf_airlineCodeAt(airline));
+    if (!knownAirline && !gf_setAirlineFromCallsign(identity)) identity.key.airline = gf_internAirlineCode("PVT");
+    const AcInfo info = gf_makeAcInfo(identity);
+
+    Stand* stand = gf_standById(gf_findStandByNameWord(g_standTable, record.standName, record.position));
+    if (stand == nullptr) {
+        double distanceMetres = 0.0;
+        stand = gf_findNearestStand(g_standTable, record.position, info, distanceMetres, true);
+    }
+    if (stand == nullptr || stand->occupied || stand->blocked) return RecordOutcome::next;
+    const auto standId = static_cast<std::int32_t>(stand->id);
+    if (walk == RtWalk::byAge && lf_isNeighbourInUse(standId)) return RecordOutcome::next;
+
+    staticsToPlace.push_back(
+        StaticToPlace{record.hexid, 0, standId, record.age, info.key, info.callsign, {}, info.registration, true});
+    if (counters != nullptr) ++counters->rtPositions;
+    return gf_claimStand(standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
+}
+
+const char* lf_searchName(bool thisDay, bool real) {
+    if (real) return thisDay ? "real" : "real/week";
+    return thisDay ? "soft" : "soft/week";
+}
+
+void lf_reportSearch(WeekTime now, bool thisDay, bool real, std::int64_t wanted, const SearchCounters& c,
+                     bool autoPark, std::int32_t maxFit) {
+    gf_log(fmt::format("\nResults for {} search (total needed: {}):", lf_searchName(thisDay, real), wanted));
+    if (c.rtPositions > 0) gf_log(fmt::format("{} RT park position{}", c.rtPositions, c.rtPositions == 1 ? "" : "s"));
+    if (c.stayers > 0)
+        gf_log(fmt::format("{} live and/or static aircraft may stay (compliant with airport file info)", c.stayers));
+    if (c.filePositions >= 1) {
+        const std::string fit =
+            autoPark ? std::string("auto park") : fmt::format(", with Max fit={:.1F} hours", gf_maxFitIndexToValue(maxFit));
+        gf_log(fmt::format("{} airport file position{} {}{}", c.filePositions, c.filePositions == 1 ? "" : "s", fit,
+                           fmt::format(", day {}", now.day)));
+    }
+}
+
+}  // namespace
+
+void gf_resetStandSearches() {
+    g_standWalkToggle = false;
+    g_weekSearchUsed = false;
+}
+
+WeekTime gf_weekTimeBefore(WeekTime now, std::int32_t slots) {
+    std::int32_t slot = static_cast<std::int32_t>(now.slot) - slots;
+    std::uint32_t day = now.day;
+    while (slot < 0) {
+        slot += kSlotsPerDay;
+        day = day <= 1 ? 7 : day - 1;
+    }
+    return WeekTime{day, static_cast<std::uint32_t>(slot)};
+}
+
+bool gf_sameAircraftKey(const AcKey& a, const AcKey& b) {
+    return a.airline == b.airline && a.operatorIndex == b.operatorIndex && a.model == b.model && a.cargo == b.cargo;
+}
+
+void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
+    g_weekSearchUsed = false;
+    Gui::setParkedTrafficFlag(false);
+    const auto settings = settingsSnapshot.load();
+    lf_searchAndReport(now, true, true, wanted);
+    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
+        lf_searchAndReport(now, false, true, wanted);
+        g_weekSearchUsed = true;
+        Gui::setParkedTrafficFlag(true);
+    }
+    // An airport without soft options has nothing a soft search could find.
+    if (gf_loadedAirport().qfSoft <= 0) return;
+    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
+        lf_searchAndReport(now, true, false, wanted);
+    if (lf_occupiedCount() < wanted &&
+        (settings->AUTO_PARK != 0 || (settings->PARK_SOFT != 0 && settings->WEEK != 0)))
+        lf_searchAndReport(now, false, false, wanted);
+}
+
+bool lf_searchAndReport(WeekTime now, bool thisDay, bool real, std::int64_t wanted) {
+    if (wanted <= 0) return true;
+    const auto settings = settingsSnapshot.load();
+    const std::int32_t maxFit = std::clamp(settings->MAX_FIT, 0, kSlotsPerDay - 1);
+    const bool autoPark = settings->AUTO_PARK != 0;
+    const std::int32_t lastOffset = autoPark ? kSlotsPerDay - 1 : maxFit;
+    SearchCounters counters;
+    bool reached = false;
+    for (std::int32_t offset = 0; offset <= lastOffset && !reached; ++offset) {
+        if (thisDay && real) {
+            // The service's youngest records (up to 3 slots old) go first;
+            // older ones wait for the offset of their age.
+            if (offset == 0) {
+                for (std::int32_t age = 0; age <= 3 && !reached; ++age)
+                    reached = lf_placeRtParkedByAge(age, counters, wanted);
+            } else if (offset >= 4) {
+                reached = lf_placeRtParkedByAge(offset, counters, wanted);
+            }
+            if (reached) break;
+        }
+        if (!g_staticAircraft.empty() && lf_keepFileStatics(now, offset, !thisDay, counters, wanted)) {
+            reached = true;
+            break;
+        }
+        reached = lf_searchStands(now, offset, thisDay, real, counters, wanted);
+    }
+    lf_reportSearch(now, thisDay, real, wanted, counters, autoPark, settings->MAX_FIT);
+    return reached;
+}
+
+bool lf_searchStands(WeekTime now, std::int32_t offset, bool thisDay, bool real, SearchCounters& counters,
+                     std::int64_t wanted) {
+    StandPass pass;
+    pass.now = now;
+    pass.searchTime = gf_weekTimeBefore(now, offset);
+    pass.offset = offset;
+    pass.thisDay = thisDay;
+    pass.real = real;
+    pass.counters = &counters;
+    pass.wanted = wanted;
+    {
+        const auto settings = settingsSnapshot.load();
+        pass.random = settings->RANDOM != 0;
+        pass.helicopters = settings->HELICOPTERS != 0;
+    }
+    const bool backwards = !g_standWalkToggle;
+    g_standWalkToggle = !g_standWalkToggle;
+    try {
+        if (backwards) {
+            for (auto it = g_standTable.rbegin(); it != g_standTable.rend(); ++it)
+                if (lf_testStandForSearch(*it, pass)) return true;
+        } else {
+            for (Stand& stand : g_standTable)
+                if (lf_testStandForSearch(stand, pass)) return true;
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: day: {}, offset {}: {}", "lf_searchStands", pass.searchTime.day, offset, e.what()));
+    }
+    return false;
+}
+
+bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCounters& counters,
+                        std::int64_t wanted) {
+    const CategorySwitches categories;
+    for (AcBase& s : g_staticAircraft) {
+        if (s.simState != AcSimState::active || !categories(s.category) || s.fromAirportFile != 1 ||
+            s.plannerFlag != 0)
+            continue;
+        const Stand* stand = gf_standById(s.standId);
+        if (stand == nullptr || stand->occupied) continue;
+        // A static next to a stand in use cannot stay, but the others still may.
+        if (lf_isNeighbourInUse(s.standId)) continue;
+        if (lf_isIdentityInUse(s.registration, s.callsign, s.callsign)) continue;
+        if (!lf_staticMatchesOption(now, offset, anyDay, s.standId, s)) continue;
+        s.plannerFlag = 1;
+        ++counters.stayers;
+        if (gf_claimStand(s.standId, wanted)) return true;
+    }
+    return false;
+}
+
+bool lf_staticMatchesOption(WeekTime now, std::int32_t offset, bool anyDay, std::int32_t standId, const AcBase& ac) {
+    const Stand* stand = gf_standById(standId);
+    if (stand == nullptr) return false;
+    const std::int32_t newest = std::min<std::int32_t>(static_cast<std::int32_t>(now.slot), kSlotsPerDay - 1);
+    const std::int32_t oldest = std::max(newest - offset, 0);
+    for (const StandOption& option : stand->options) {
+        if (!anyDay && option.day != now.day) continue;
+        if (!lf_optionIsSameAircraft(option, ac)) continue;
+        for (std::int32_t slot = newest; slot >= oldest; --slot)
+            if (option.hours.test(static_cast<std::size_t>(slot))) return true;
+    }
+    return false;
+}
+
+bool lf_placeRtParkedByAge(std::int32_t ageClass, SearchCounters& counters, std::int64_t wanted) {
+    const CategorySwitches categories;
+    bool reached = false;
+    gf_visitActiveParkedList([&](std::vector<ParkedRecord>& list) {
+        for (const ParkedRecord& record : list) {
+            if (record.age != ageClass) continue;
+            if (lf_placeRtRecord(record, RtWalk::byAge, categories, &counters, wanted) == RecordOutcome::reached) {
+                reached = true;
+                return;
+            }
+        }
+    });
+    return reached;
+}
+
+void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t wanted) {
+    if (wanted < 1) return;
+    const std::int32_t maxFit = settingsSnapshot.load()->MAX_FIT;
+    const CategorySwitches categories;
+    for (const ParkedRecord& record : parkedList) {
+        // The list comes youngest first: everything after an old record is older still.
+        if (record.age > maxFit) break;
+        if (lf_placeRtRecord(record, RtWalk::rtOnly, categories, nullptr, wanted) == RecordOutcome::reached) break;
+    }
+}
+
+void lf_blockUserStands() {
+    const std::optional<std::string> reserved = gf_getParkAirportUserStand();
+    if (reserved) lf_blockStandForStatics("Reserved", *reserved);
+    const UserAircraftState user = gf_getUserAircraftState();
+    const std::optional<std::string> atUser = gf_standNameAtPosition(LaLo{user.latitude, user.longitude});
+    if (atUser && atUser != reserved) lf_blockStandForStatics("User", *atUser);
+}
+
+void lf_blockStandForStatics(std::string_view kind, std::string_view name) {
+    Stand* stand = gf_findStandByName(name);
+    if (stand == nullptr) return;
+    stand->blocked = true;
+    gf_log(fmt::format("{} user stand '{}' blocked for static aircraft", kind, name));
+    for (const std::uint32_t id : stand->excludes) {
+        const auto it = std::lower_bound(g_standTable.begin(), g_standTable.end(), id,
+                                         [](const Stand& s, std::uint32_t wanted) { return s.id < wanted; });
+        if (it == g_standTable.end() || it->id != id) continue;
+        it->blocked = true;
+        gf_log(fmt::format("{} excluded by {} user stand '{}' blocked for static aircraft", it->name, kind, name));
+    }
+}
+
+bool lf_standExcludes(std::int32_t a, std::int32_t b) {
+    if (a == b) return true;
+    const Stand* stand = gf_standById(a);
+    if (stand == nullptr) return false;
+    const auto wanted = static_cast<std::uint32_t>(b);
+    return b >= 1 && std::find(stand->excludes.begin(), stand->excludes.end(), wanted) != stand->excludes.end();
+}
+
+bool lf_isNeighbourInUse(std::int32_t standId) {
+    if (standId < 1) return false;
+    const auto excludesThis = [standId](std::int32_t other) {
+        return other != standId && lf_standExcludes(other, standId);
+    };
+    for (const AcBase& s : g_staticAircraft)
+        if (s.simState != AcSimState::removingfromsim && excludesThis(s.standId)) return true;
+    for (const StayerEntry& stayer : stayers)
+        if (excludesThis(stayer.standId)) return true;
+    for (const StaticToPlace& item : staticsToPlace)
+        if (excludesThis(item.standId)) return true;
+    return false;
+}
+
+bool lf_isIdentityInUse(std::string_view registration, std::string_view callsign1, std::string_view callsign2) {
+    const auto isCallsign = [&](std::string_view text) {
+        return !text.empty() && ((!callsign1.empty() && text == callsign1) || (!callsign2.empty() && text == callsign2));
+    };
+    const auto isRegistration = [&](std::string_view text) { return !registration.empty() && text == registration; };
+    for (const StaticToPlace& item : staticsToPlace) {
+        if (isRegistration(item.registration)) return true;
+        if (!callsign1.empty() && item.callsign1 == callsign1) return true;
+        if (!callsign2.empty() && item.callsign2 == callsign2) return true;
+    }
+    if ((!callsign1.empty() && lf_isLiveName(callsign1)) || (!callsign2.empty() && lf_isLiveName(callsign2)))
+        return true;
+    for (const LiveAc& ac : g_liveAircraft)
+        if (isRegistration(ac.registration)) return true;
+    for (const StayerEntry& stayer : stayers)
+        if (isCallsign(stayer.callsign) || isRegistration(stayer.registration)) return true;
+    for (const AcBase& s : g_staticAircraft) {
+        if (s.simState != AcSimState::active || s.plannerFlag == 0) continue;
+        if (isCallsign(s.identity2) || isCallsign(s.identity3)) return true;
+    }
+    return false;
+}
+
+bool lf_isLiveName(std::string_view callsign) {
+    if (callsign.empty()) return false;
+    const CallsignSet& names = g_engineHandOverMaps.callsigns;
+    if (names.find(callsign) != names.end()) return true;
+    std::string withMark(callsign);
+    withMark += '_';
+    return names.contains(withMark);
+}
+
+bool lf_isLiveCallsignOrRegistration(const FlightIdentity& record) {
+    const std::string& callsign = record.callsign;
+    for (const LiveAc& ac : g_liveAircraft) {
+        if (!callsign.empty() && ac.callsign.size() >= callsign.size() &&
+            ac.callsign.compare(0, callsign.size(), callsign) == 0) {
+            const std::string_view rest = std::string_view(ac.callsign).substr(callsign.size());
+            if (rest.empty() || rest == "_") return true;
+        }
+        if (!record.registration.empty() && ac.registration == record.registration) return true;
+    }
+    return false;
+}
+
+bool lf_optionIsSameAircraft(const StandOption& option, const AcInfo& ac) {
+    return option.registration == ac.registration && gf_sameAircraftKey(option.key, ac.key);
+}
