@@ -312,10 +312,12 @@ bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCo
             continue;
         const Stand* stand = gf_standById(s.standId);
         if (stand == nullptr || stand->occupied) continue;
+        // The stand's own options rule most statics out, and cheaply: the
+        // walks over every aircraft come after.
+        if (!lf_staticMatchesOption(now, offset, anyDay, s.standId, s)) continue;
         // A static next to a stand in use cannot stay, but the others still may.
         if (lf_isNeighbourInUse(s.standId)) continue;
         if (lf_isIdentityInUse(s.registration, s.callsign, s.callsign)) continue;
-        if (!lf_staticMatchesOption(now, offset, anyDay, s.standId, s)) continue;
         s.plannerFlag = 1;
         ++counters.stayers;
         if (gf_claimStand(s.standId, wanted)) return true;

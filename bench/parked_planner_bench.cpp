@@ -1,0 +1,163 @@
+// The parked-traffic planner at a large airport: 500 stands of 20 flight
+// options each (a fifth of them overlapping a neighbour), 2,000 parked records
+// of the traffic service, 200 statics of the airport file and 300 live
+// aircraft, a third of them parked at stands. Measured: the plan of the
+// freshly loaded airport at the program's parking settings (30 %, auto park),
+// the same plan wanting every stand (more than the airport can give, so every
+// search runs over every offset), and an adjustment that keeps statics and
+// live stayers; beside a baseline doing the plainest part of the same work:
+// copying and sorting the parked list and visiting every option once.
+// Budget: a plan under 10 ms.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "airports/loaded_airport.h"
+#include "airports/parking_state.h"
+#include "airports/parked_planner.h"
+#include "airports/stand_searches.h"
+#include "airports/static_placement.h"
+#include "engine/engine_lists.h"
+#include "engine/removal_policies.h"
+#include "engine/stands.h"
+#include "feed/handover.h"
+#include "feed/traffic_clock.h"
+#include "services/gui.h"
+#include "settings/snapshot.h"
+#include "support/dbase_builder.h"
+#include "support/synthetic_airport.h"
+
+#include "bench_size.h"
+
+namespace {
+
+using tavo::test::SyntheticAirport;
+using tavo::test::SyntheticAirportSpec;
+
+const SyntheticAirport& lf_airport() {
+    static const SyntheticAirport airport = [] {
+        tavo::test::resetToSmallDbase();  // the models' size categories
+        SyntheticAirportSpec spec;
+        spec.stands = gf_benchSize<std::size_t>(500, 40);
+        spec.optionsPerStand = gf_benchSize<std::size_t>(20, 4);
+        spec.parkedRecords = gf_benchSize<std::size_t>(2000, 100);
+        spec.statics = gf_benchSize<std::size_t>(200, 10);
+        spec.liveAircraft = gf_benchSize<std::size_t>(300, 20);
+        spec.nowSlot = gf_halfHourSlot();
+        return tavo::test::makeSyntheticAirport(spec);
+    }();
+    return airport;
+}
+
+// The settings and surroundings of a plan; the feed lives as long as the
+// benchmark.
+struct PlannerScene {
+    std::unique_ptr<tavo::test::FakeParkedFeed> feed = std::make_unique<tavo::test::FakeParkedFeed>();
+    std::shared_ptr<const SettingsSnapshot> savedSettings = settingsSnapshot.load();
+
+    explicit PlannerScene(std::int32_t percentage) {
+        const SyntheticAirport& airport = lf_airport();
+        gf_updateSettings([percentage](SettingsSnapshot& s) {
+            s.RT_PARKTRAFFIC_ONLY = 0;
+            s.AUTO_PARK = 1;
+            s.WEEK = 0;
+            s.PARK_SOFT = 0;
+            s.RANDOM = 0;
+            s.HELICOPTERS = 1;
+            s.MAX_FIT = 47;
+            s.MAX_PARK_SEL = 500;
+            s.parking_percentage = percentage;
+        });
+        LoadedAirport loaded;
+        loaded.fileLoaded = true;
+        loaded.qfReal = 60;
+        loaded.qfSoft = 40;  // soft searches may run
+        loaded.standCount = airport.stands.size();
+        gf_setLoadedAirport(loaded);
+        g_weekTime.store(gf_slotAndWeekday());
+        gf_resetStandSearches();
+    }
+    ~PlannerScene() {
+        feed.reset();
+        gf_clearStaticsToPlace();
+        staticRemovals.clear();
+        stayers.clear();
+        removeQueue.clear();
+        g_staticAircraft.clear();
+        g_liveAircraft.clear();
+        g_standTable.clear();
+        g_standNameIndex.clear();
+        gf_publishStandSnapshot();
+        gf_clearLoadedAirport();
+        g_engineHandOverMaps.clear();
+        settingsSnapshot.store(savedSettings);
+        gf_gui().drain();
+    }
+
+    // Back to the airport as generated, outside the timing.
+    void reset(benchmark::State& state) {
+        state.PauseTiming();
+        tavo::test::installSyntheticAirport(lf_airport());
+        feed->setParked(lf_airport().parked);
+        gf_clearStaticsToPlace();
+        staticRemovals.clear();
+        stayers.clear();
+        removeQueue.clear();
+        gf_gui().drain();  // the plan's window posts applied, not piling up
+        state.ResumeTiming();
+    }
+};
+
+void lf_reportPlan(benchmark::State& state) {
+    state.counters["planned"] = static_cast<double>(staticsToPlace.size());
+    state.counters["wanted"] = static_cast<double>(g_staticParkingTarget);
+    if (staticsToPlace.empty()) state.SkipWithError("the plan found no stand");
+}
+
+// Arg: the parking percentage (30, the program's setting; 100, more than the
+// airport's free stands, so that every search runs to its last offset).
+void BM_ParkedPlannerPlan(benchmark::State& state) {
+    PlannerScene scene(static_cast<std::int32_t>(state.range(0)));
+    for (auto _ : state) {
+        scene.reset(state);
+        lf_planParking();
+    }
+    lf_reportPlan(state);
+}
+BENCHMARK(BM_ParkedPlannerPlan)->Arg(30)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// The re-plan of the parking interval: the statics and live stayers that may
+// stay are kept, the rest removed.
+void BM_ParkedPlannerAdjustment(benchmark::State& state) {
+    PlannerScene scene(30);
+    for (auto _ : state) {
+        scene.reset(state);
+        lf_adjustParking(false);
+    }
+    state.counters["removed"] = static_cast<double>(staticRemovals.size());
+    lf_reportPlan(state);
+}
+BENCHMARK(BM_ParkedPlannerAdjustment)->Unit(benchmark::kMillisecond);
+
+// The plainest part of a plan: the parked list copied and sorted by age, and
+// every option of every stand looked at once for the current slot.
+void BM_ParkedPlannerBaseline(benchmark::State& state) {
+    const SyntheticAirport& airport = lf_airport();
+    const auto slot = static_cast<std::size_t>(gf_halfHourSlot());
+    for (auto _ : state) {
+        std::vector<ParkedRecord> list = airport.parked;
+        std::stable_sort(list.begin(), list.end(),
+                         [](const ParkedRecord& a, const ParkedRecord& b) { return a.age < b.age; });
+        std::size_t fitting = 0;
+        for (const Stand& stand : airport.stands)
+            for (const StandOption& option : stand.options) fitting += option.hours.test(slot) ? 1 : 0;
+        benchmark::DoNotOptimize(list.data());
+        benchmark::DoNotOptimize(fitting);
+    }
+}
+BENCHMARK(BM_ParkedPlannerBaseline)->Unit(benchmark::kMillisecond);
+
+}  // namespace
