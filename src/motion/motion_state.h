@@ -247,6 +247,24 @@ struct MotionState {
     std::uint8_t departureWatch = 0;
     std::uint8_t pushbackWatchSet = 0;
     std::uint8_t pushbackWatchSecondSet = 0;
+    // The stand watch of a parked aircraft: its reports' reference and last
+    // distances from the stand (m, valid once set), how often they moved
+    // away, and the report the departure watch started from (with the engine
+    // tick it was stored at and how often it was renewed).
+    double standRefDistanceM = 0.0;
+    double standLastDistanceM = 0.0;
+    std::uint8_t standDistancesSet = 0;
+    std::uint32_t standMoveCount = 0;
+    StreamPoint standWatchPoint{};
+    std::int32_t standWatchTick = 0;
+    std::uint32_t standWatchCount = 0;
+    // When the aircraft arrived at its stand (steady clock, ns; 0 none).
+    std::int64_t standArrivalClockNs = 0;
+    // The pushback watch: where the pushed-back aircraft last reported a
+    // move, the position it first moved from, and the moves counted since.
+    LaLo pushbackWatchPos{};
+    LaLo pushbackWatchSecondPos{};
+    std::uint8_t pushbackWatchCount = 0;
 
     // A parked aircraft's stand was checked against its reports.
     std::uint8_t atStandCheck = 0;

@@ -20,6 +20,7 @@
 #include "motion/motion_math.h"
 #include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
+#include "motion/stand_arrival.h"
 #include "motion/straight_legs.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"

@@ -1,9 +1,502 @@
-// Minimal bodies until the stream checks by phase are built: every point is
-// accepted unchanged, which is what message decoding needs to run. The issue
-// that builds the checks replaces this file.
-
 #include "motion/stream_checks.h"
 
-bool checkExtendingSituations(LiveAc& /*ac*/, StreamPoint& /*point*/) { return true; }
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <string_view>
 
-bool lf_acceptNewStreamPoint(LiveAc& /*ac*/, StreamPoint& /*point*/) { return true; }
+#include <fmt/format.h>
+
+#include "airports/stand_options.h"
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "engine/removal.h"
+#include "engine/reports.h"
+#include "foundation/geodesy.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "motion/flight_phases.h"
+#include "motion/tick_math.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+// Two points closer than this in latitude and longitude stand at one place.
+constexpr double kSamePlaceDeg = 1e-8;
+// A point this near the last one (degrees each way) is the same position
+// reported with a little noise.
+constexpr double kNearDuplicateDeg = 0.00015;
+// A parking aircraft whose report lies this far from its stand (200 m) taxis
+// on instead.
+constexpr double kParkingGiveUpNm = 0.10799136069114472;
+constexpr double kKnotsPerMps = 1.9438444924406046;
+
+constexpr std::int32_t kRetimeLimit = 2700;
+constexpr std::int32_t kTakeoffRollDelayLimit = 4500;
+constexpr std::int32_t kAfterTakeoffTicks = 3000;
+constexpr std::int32_t kTicksPerSecond = 100;
+constexpr std::int32_t kParkedStepTicks = 60480000;  // the 7-day point of a parked aircraft
+
+// The stand watch.
+constexpr double kMovedM = 15.0;
+constexpr double kGateAlignedDeg = 30.0;
+constexpr double kOtherAlignedDeg = 60.0;
+constexpr double kStepM = 3.0;
+constexpr double kWatchNearStandM = 100.0;
+constexpr double kWatchNearStandAfterParkingM = 200.0;
+constexpr double kDepartureFarthestM = 262.0;
+constexpr double kPullOutFarthestM = 300.0;
+constexpr double kGateExtraM = 30.0;
+constexpr double kWatchSpeedMps = 12.86111111111111;
+constexpr double kWatchLeastM = 12.0;
+constexpr double kWatchSeconds = 120.0;
+constexpr double kWatchShrinkM = 5.0;
+constexpr double kWatchFarRefM = 30.0;
+constexpr double kWatchFarExcessM = 10.0;
+constexpr std::int64_t kLightsOffAfterNs = 31'000'000'000;
+constexpr std::array<std::uint32_t, 7> kBeaconOnly{0, 1, 0, 0, 0, 0, 0};
+constexpr std::int32_t kDepartureStandOption = 2;
+constexpr std::int32_t kFarFromStandOption = 3;
+
+// The pushback watch.
+constexpr double kPushbackMoveM = 4.0;
+constexpr double kPushbackStandLeastM = 25.0;
+constexpr double kPushbackTaxiM = 15.0;
+
+// Landing and takeoff.
+constexpr double kLandingBehindM = 20.0;
+constexpr double kLandingRollBehindM = 10.0;
+constexpr double kTakeoffRollToleranceM = 10.0;
+constexpr double kTakeoffToleranceM = 25.0;
+constexpr double kFlyingBehindM = 50.0;
+constexpr double kGoAroundClimbFt = 50.0;
+constexpr double kGoAroundVerticalSpeed = 400.0;
+constexpr double kSpeedKeptAboveKt = 40.0;
+
+StandClock l_standClock = nullptr;
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return gf_isSamePlace(lf_position(a), lf_position(b)); }
+
+double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
+
+// Metres the point lies ahead of `from` along the aircraft's heading
+// (negative behind).
+double lf_along(const LiveAc& ac, LaLo from, const StreamPoint& p) {
+    return gf_relativePosition(from, ac.pose.heading, lf_position(p)).along;
+}
+
+bool lf_active(const LiveAc& ac) { return ac.simState > AcSimState::adding2sim; }
+bool lf_extrapolating(const LiveAc& ac) { return ac.extrapolationCount > 0; }
+std::int32_t lf_now() { return tickCount.load(); }
+
+bool lf_emptyStream(const LiveAc& ac, std::string_view check) {
+    if (!ac.stream.empty()) return false;
+    gf_logError(fmt::format("{} empty sz?", check));
+    return true;
+}
+
+// The reports took over from dead reckoning again.
+void lf_endExtrapolation(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    ac.extrapolationCount = 0;
+    m.advanceLimit = kRetimeLimit;
+    m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffRollDelayLimit : kRetimeLimit;
+    m.holding = 0;
+    m.holdingStartTick = 0;
+}
+
+// The point being moved to is reached at once, so that the new report is
+// planned for on the next tick.
+void lf_frontDueNow(LiveAc& ac) {
+    if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(lf_now(), 1);
+}
+
+// Drops the trailing point (and, from three points, the one before it) that
+// the new point lies more than `toleranceM` behind; with a single point the
+// new one is refused when it lies that far behind it. False when refused.
+bool lf_dropPointsBehind(LiveAc& ac, const StreamPoint& p, double toleranceM) {
+    auto& s = ac.stream;
+    if (s.size() == 1) return !(lf_along(ac, lf_position(s.front()), p) < -toleranceM);
+    const bool three = s.size() >= 3;
+    if (lf_along(ac, lf_position(s.back()), p) < -toleranceM) {
+        s.pop_back();
+        if (three && lf_along(ac, lf_position(s.back()), p) < -toleranceM) s.pop_back();
+    }
+    return true;
+}
+
+double lf_departureDistanceM(const LiveAc& ac) {
+    double m = 180.0;
+    switch (ac.category) {
+        case Light: m = 120.0; break;
+        case TwoProps:
+        case Bizjet: m = 140.0; break;
+        case Heavy: m = 220.0; break;
+        default: break;
+    }
+    return ac.isGate != 0 ? m + kGateExtraM : m;
+}
+
+// How long (ticks) an aircraft that just parked may stand before moving off
+// counts as a departure rather than a tow; 0 for categories never towed.
+std::int64_t lf_towWindowTicks(std::uint32_t category) {
+    switch (category) {
+        case Heavy: return 60LL * 60 * kTicksPerSecond;
+        case Large: return 25LL * 60 * kTicksPerSecond;
+        case TwoProps:
+        case Bizjet: return 15LL * 60 * kTicksPerSecond;
+        default: return 0;
+    }
+}
+
+void lf_removeFarFromStand(LiveAc& ac) {
+    try {
+        gf_addRealStandOption(ac.standId, ac, kFarFromStandOption);
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("checkAtStandSituations");
+    }
+}
+
+// The departure watch runs: true when the point starts the departure.
+bool lf_watchDeparture(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
+    MotionState& m = ac.motion;
+    const double seconds = double(std::int64_t(lf_now()) - m.standWatchTick) / kTicksPerSecond;
+    const bool inWindow = seconds >= 0.0 && seconds <= kWatchSeconds &&
+                          lf_metres(lf_position(p), lf_position(m.standWatchPoint)) <=
+                              std::max(seconds * kWatchSpeedMps, kWatchLeastM) &&
+                          d <= kDepartureFarthestM && d >= m.standRefDistanceM - kWatchShrinkM &&
+                          d >= m.standLastDistanceM - kWatchShrinkM;
+    if (!inWindow) {
+        m.departureWatch = 0;
+        m.standRefDistanceM = d;
+        m.standLastDistanceM = d;
+        return false;
+    }
+    const double excess = d - m.standRefDistanceM;
+    if (excess >= kStepM && ((moved && !aligned) || (m.standRefDistanceM >= kWatchFarRefM && excess >= kWatchFarExcessM))) {
+        m.departureWatch = 0;
+        markDeparture(ac, p, false);
+        return true;
+    }
+    if (m.standWatchCount == 0) {
+        m.standRefDistanceM = d;
+        m.standWatchPoint = p;
+        m.standWatchTick = lf_now();
+        ++m.standWatchCount;
+    }
+    return false;
+}
+
+// Reports near the stand while no departure is watched: the aircraft is
+// still parked. Reports moving away step by step switch its lights to the
+// beacon and may start the departure watch.
+void lf_watchNearStand(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
+    MotionState& m = ac.motion;
+    ac.phaseStartClock = gf_systemClock100ns();
+    if (m.standDistancesSet == 0) {
+        m.standRefDistanceM = d;
+        m.standLastDistanceM = d;
+        m.standDistancesSet = 1;
+        return;
+    }
+    if (d >= m.standLastDistanceM + kStepM) {
+        const bool parkedLongEnough =
+            m.standArrivalClockNs != 0 && gf_standClockNs() - m.standArrivalClockNs >= kLightsOffAfterNs;
+        if (ac.prevPhase == AcPhase::birth || parkedLongEnough) gf_setAiLights(ac.objectId, kBeaconOnly);
+        m.standLastDistanceM = d;
+        ++m.standMoveCount;
+        if (m.standMoveCount >= 2 && d > m.standRefDistanceM + ac.wingRadiusNm * metresPerNm / 2.0 && moved &&
+            !aligned) {
+            m.standRefDistanceM = d;
+            m.standWatchPoint = p;
+            m.standWatchTick = lf_now();
+            m.standWatchCount = 0;
+            m.departureWatch = 1;
+        }
+    } else if (d <= m.standLastDistanceM - kStepM) {
+        m.standRefDistanceM = d;
+        m.standLastDistanceM = d;
+        m.standMoveCount = 0;
+    }
+}
+
+// The pushed-back aircraft taxis: the watch and the stand are let go.
+void lf_startTaxiAfterPushback(LiveAc& ac, StreamPoint& p) {
+    MotionState& m = ac.motion;
+    p.stationary = 0;
+    if (m.holding != 0) {
+        lf_frontDueNow(ac);
+        lf_endExtrapolation(ac);
+    }
+    m.pushbackWatchSet = 0;
+    m.pushbackWatchSecondSet = 0;
+    m.pushbackWatchCount = 0;
+    m.pushbackWatchPos = {};
+    m.pushbackWatchSecondPos = {};
+    setFlightPhase(ac, AcPhase::taxi);
+    ac.standPos = {};
+    ac.standHeadingRad = 0.0;
+    ac.standId = 0;
+    ac.isCargo = 0;
+    ac.isGate = 0;
+}
+
+}  // namespace
+
+bool gf_isSamePlace(LaLo a, LaLo b) {
+    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
+}
+
+std::int64_t gf_standClockNs() {
+    if (l_standClock != nullptr) return l_standClock();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void gf_setStandClock(StandClock clock) { l_standClock = clock; }
+
+bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
+    if (ac.stream.empty()) return true;
+    const StreamPoint& last = ac.stream.back();
+    if (lf_samePlace(p, last)) p.stationary = 1;
+    if (ac.category == Rotorcraft) return true;
+    const bool airborne = p.airborne != 0 || (lf_active(ac) && ac.onGround == 0);
+    const bool takeoffRoll = ac.phase == AcPhase::takeoff_roll;
+    if (p.stationary != 0) {
+        if (airborne) return false;
+        if (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 30.0) return false;
+        p.groundSpeedKt = 0.0;
+        return true;
+    }
+    if (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
+        std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg) {
+        if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
+        p = last;
+        p.stationary = 1;
+        p.groundSpeedKt = 0.0;
+        return true;
+    }
+    return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);
+}
+
+bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
+    switch (ac.phase) {
+        case AcPhase::parked: return lf_active(ac) && checkAtStandSituations(ac, p);
+        case AcPhase::parking:
+            if (!lf_active(ac) || !(gf_distanceNm(lf_position(p), ac.standPos) > kParkingGiveUpNm)) return false;
+            setFlightPhase(ac, AcPhase::taxi);
+            p.stationary = 0;
+            return true;
+        case AcPhase::pushing_back: {
+            MotionState& m = ac.motion;
+            m.pushbackWatchPos = lf_position(p);
+            m.pushbackWatchSet = 1;
+            m.pushbackWatchSecondSet = 0;
+            m.pushbackWatchCount = 0;
+            return false;
+        }
+        case AcPhase::pushed_back: return checkPushedBackPoint(ac, p);
+        case AcPhase::landing:
+        case AcPhase::landing_roll: return checkNewPosDuringLanding(ac, p);
+        case AcPhase::takeoff_roll:
+        case AcPhase::takeoff: return checkNewPosDuringTakeoff(ac, p);
+        default: break;
+    }
+    if (!lf_acceptNewStreamPoint(ac, p)) return false;
+    if (!lf_extrapolating(ac)) return true;
+    if (lf_emptyStream(ac, "checkExtendingSituations")) return false;
+    if (ac.onGround == 0) {
+        // The dead reckoning ran ahead of the reports: a report behind the
+        // aircraft would turn it round in the air.
+        const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
+        if (rel.distanceM > 0.1 && rel.along < -kFlyingBehindM) return false;
+    }
+    lf_endExtrapolation(ac);
+    ac.motion.takeoffSpeedUp = 0;
+    lf_frontDueNow(ac);
+    return true;
+}
+
+bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
+    if (lf_emptyStream(ac, "checkNewPosDuringLanding")) return false;
+    MotionState& m = ac.motion;
+    if (m.touchAndGoResult != 0) {
+        if (p.airborne != 0) {
+            const bool climbing = p.altitudeFt >= m.touchAndGoAltitudeFt + kGoAroundClimbFt &&
+                                  m.touchAndGoVerticalSpeed >= kGoAroundVerticalSpeed &&
+                                  p.verticalSpeed >= kGoAroundVerticalSpeed;
+            if (climbing) m.touchAndGoResult = 0;
+            m.touchAndGoAltitudeFt = p.altitudeFt;
+            m.touchAndGoVerticalSpeed = p.verticalSpeed;
+            // Until the climb shows, an airborne report after the touchdown
+            // is taken as the roll going on.
+            if (!climbing) p.airborne = 0;
+        } else {
+            m.touchAndGoResult = 0;
+        }
+    }
+    auto& s = ac.stream;
+    if (lf_samePlace(p, s.back())) return false;
+    if (s.size() == 1) {
+        const double along = lf_along(ac, lf_position(s.front()), p);
+        if (ac.phase == AcPhase::landing) {
+            if (along < -kLandingBehindM) return false;
+        } else if (along < -kLandingRollBehindM) {
+            if (lf_extrapolating(ac)) return false;
+            // The aircraft rolled past the report: it goes on from where it is.
+            StreamPoint here = s.front();
+            here.lat = ac.pose.latitude;
+            here.lon = ac.pose.longitude;
+            here.playTick = gf_tickPlus(lf_now(), 1);
+            s.front() = here;
+        }
+    } else {
+        lf_dropPointsBehind(ac, p, kLandingBehindM);
+    }
+    lf_endExtrapolation(ac);
+    const StreamPoint& last = s.back();
+    if (lf_samePlace(p, last)) {
+        p.stationary = 1;
+        return true;
+    }
+    p.stationary = 0;
+    if (ac.phase == AcPhase::landing && p.airborne == 0 && p.groundSpeedKt > last.groundSpeedKt &&
+        p.groundSpeedKt > kSpeedKeptAboveKt)
+        p.groundSpeedKt = last.groundSpeedKt;
+    return true;
+}
+
+bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& p) {
+    if (lf_emptyStream(ac, "checkNewPosDuringTakeoff")) return false;
+    const double tolerance = ac.phase == AcPhase::takeoff_roll ? kTakeoffRollToleranceM : kTakeoffToleranceM;
+    auto& s = ac.stream;
+    if (lf_samePlace(p, s.back()) || !lf_dropPointsBehind(ac, p, tolerance)) return false;
+    if (!isTakeoffPointPlausible(ac, p, tolerance)) return false;
+    lf_endExtrapolation(ac);
+    ac.motion.takeoffSpeedUp = 0;
+    const StreamPoint& last = s.back();
+    if (lf_samePlace(p, last)) {
+        p.stationary = 1;
+        return true;
+    }
+    if (last.groundSpeedKt > kSpeedKeptAboveKt && p.groundSpeedKt < last.groundSpeedKt)
+        p.groundSpeedKt = last.groundSpeedKt;
+    return true;
+}
+
+bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& p, double toleranceM) {
+    const bool flyingAfterTakeoff =
+        ac.phase == AcPhase::flying &&
+        gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), lf_now()) <= kAfterTakeoffTicks;
+    if (ac.motion.takeoffSpeedUp == 0 || !lf_extrapolating(ac) || ac.onGround != 0 ||
+        !(ac.phase == AcPhase::takeoff || flyingAfterTakeoff))
+        return true;
+    const std::int32_t now = lf_now();
+    if (p.playTick <= gf_tickPlus(now, 1)) return false;
+    const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
+    if (!(rel.distanceM > 0.1) || rel.along < -toleranceM) return false;
+    const double t = double(gf_ticksBetween(now, p.playTick)) / kTicksPerSecond;
+    if (t < 1.0) return true;
+    const double last = ac.stream.empty() ? 0.0 : ac.stream.back().groundSpeedKt;
+    const double g = last > 1.0 ? last : p.groundSpeedKt;
+    const bool light = ac.category == Light;
+    const double d = rel.distanceM;
+    if (!std::isfinite(d) || !std::isfinite(t) || !std::isfinite(g) || d <= 1.0 || t < 5.0 ||
+        g < (light ? 55.0 : 120.0))
+        return true;
+    const double needed = d / t * kKnotsPerMps;
+    if (needed >= (light ? 35.0 : 100.0)) return true;
+    return !(0.65 * g > needed);
+}
+
+bool checkPushedBackPoint(LiveAc& ac, StreamPoint& p) {
+    MotionState& m = ac.motion;
+    const LaLo at = lf_position(p);
+    if (m.pushbackWatchSet == 0) {
+        m.pushbackWatchPos = at;
+        m.pushbackWatchSet = 1;
+        m.pushbackWatchSecondSet = 0;
+        m.pushbackWatchCount = 0;
+    } else if (lf_metres(at, m.pushbackWatchPos) >= kPushbackMoveM) {
+        m.pushbackWatchPos = at;
+        const double nearStandM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kPushbackStandLeastM);
+        if (lf_metres(ac.standPos, at) <= nearStandM) {
+            m.pushbackWatchSecondSet = 0;
+            m.pushbackWatchCount = 0;
+        } else if (m.pushbackWatchSecondSet != 0) {
+            ++m.pushbackWatchCount;  // a u8: counts round after 255
+            if (m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kPushbackTaxiM) {
+                lf_startTaxiAfterPushback(ac, p);
+                return true;
+            }
+        } else {
+            m.pushbackWatchSecondSet = 1;
+            m.pushbackWatchSecondPos = at;
+        }
+    }
+    // Still waiting for the taxi: the reports keep the held aircraft alive.
+    if (m.holding != 0) lf_endExtrapolation(ac);
+    return false;
+}
+
+bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
+    MotionState& m = ac.motion;
+    m.atStandCheck = 1;
+    const double d = lf_metres(ac.standPos, lf_position(p));
+    const bool moved = d >= kMovedM;
+    bool aligned = false;
+    if (moved) {
+        // The bearing off the stand is compared the short way round: a stand
+        // facing 355 degrees is left straight ahead at a bearing of 5.
+        const double off = std::remainder(gf_bearing(ac.standPos, lf_position(p)) - ac.standHeadingRad, fullCircle);
+        aligned = std::fabs(off) <= (ac.isGate != 0 ? kGateAlignedDeg : kOtherAlignedDeg) * degreesToRadians;
+    }
+    if (m.departureWatch != 0) return lf_watchDeparture(ac, p, d, moved, aligned);
+    const double nearM = ac.prevPhase == AcPhase::parking ? kWatchNearStandAfterParkingM : kWatchNearStandM;
+    if (d <= nearM) {
+        lf_watchNearStand(ac, p, d, moved, aligned);
+        return false;
+    }
+    if (moved) {
+        if (aligned && d >= lf_departureDistanceM(ac) && d <= kPullOutFarthestM) {
+            markDeparture(ac, p, true);
+            return true;
+        }
+        if (aligned && d < lf_departureDistanceM(ac)) return false;
+        if (!aligned && d <= kDepartureFarthestM) {
+            markDeparture(ac, p, false);
+            return true;
+        }
+    }
+    lf_removeFarFromStand(ac);
+    return false;
+}
+
+void markDeparture(LiveAc& ac, StreamPoint& p, bool pullOut) {
+    MotionState& m = ac.motion;
+    p.stationary = 0;
+    m.departurePending = 1;
+    if (ac.prevPhase == AcPhase::parked) return;
+    m.pullOut = pullOut ? 1 : 0;
+    if (lf_extrapolating(ac)) {
+        // An aircraft that drove onto its stand and moves off again soon
+        // after is being towed away, not departing.
+        if (ac.phase == AcPhase::parked && ac.prevPhase == AcPhase::parking && !ac.stream.empty()) {
+            const std::int64_t parkedSince = std::int64_t(ac.stream.front().playTick) - kParkedStepTicks;
+            const std::int64_t stood = std::int64_t(lf_now()) - parkedSince;
+            if (stood < lf_towWindowTicks(ac.category)) m.towed = 1;
+        }
+        ac.prevPrevPhase = AcPhase::birth;
+        lf_frontDueNow(ac);
+        lf_endExtrapolation(ac);
+    }
+    gf_addRealStandOption(ac.standId, ac, kDepartureStandOption);
+    ac.arrivingHere = 0;
+    if (ac.phase != AcPhase::parked) setFlightPhase(ac, AcPhase::parked);
+}

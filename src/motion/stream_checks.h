@@ -1,13 +1,58 @@
 #pragma once
-// Whether a new report may extend a live aircraft's stream, by phase. The
-// checks may correct the point (stationary flag, ground speed) and the stream
-// (trailing points dropped), end an extrapolation or change the phase.
+// Whether a new report may extend a live aircraft's stream, by phase. A
+// parked aircraft watches its reports for the start of a departure (pushback
+// or pull-out), a pushed-back one for the start of taxiing; landing and
+// departing aircraft drop points that lie behind them; all others refuse
+// near-duplicates. The checks may correct the point (stationary flag, ground
+// speed) and the stream (trailing points dropped), end an extrapolation or
+// change the phase. Engine thread only.
+
+#include <cstdint>
 
 #include "engine/records.h"
+#include "foundation/lalo.h"
 
 // True when the point is to be appended to the aircraft's stream.
 bool checkExtendingSituations(LiveAc& ac, StreamPoint& point);
+
 // The check of an aircraft not yet moving in the simulator (and of taxiing
-// and flying ones): near-duplicates become stationary copies of the last
-// point, implausible stationary points are refused.
+// and flying ones): a point at the last point's position is stationary, one
+// very near it becomes a stationary copy of it, implausible stationary or
+// stopped points are refused.
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& point);
+
+// A parked aircraft: its reports near the stand renew its parking clock and
+// watch for a departure; one that moved off lined up with the stand pulls
+// out, one that moved off across it is pushed back, one that is anywhere
+// else is removed.
+bool checkAtStandSituations(LiveAc& ac, StreamPoint& point);
+
+// Landing and landing roll: a report behind the aircraft drops the trailing
+// points it lies behind; the touch-and-go watch decides a go-around.
+bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point);
+
+// Takeoff roll and takeoff: as the landing check with 10 m (roll) or 25 m of
+// tolerance, and a point that would slow a sped-up takeoff is refused.
+bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& point);
+
+// A pushed-back aircraft starts taxiing once its reports moved twice, away
+// from its stand and 15 m or more from where they first moved.
+bool checkPushedBackPoint(LiveAc& ac, StreamPoint& point);
+
+// Whether a point may follow a sped-up takeoff that is extrapolating in the
+// air: it must lie ahead and not ask for much less speed than the last one.
+bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& point, double toleranceM);
+
+// The parked aircraft leaves its stand: departure pending, forwards when
+// `pullOut`, else by pushback.
+void markDeparture(LiveAc& ac, StreamPoint& point, bool pullOut);
+
+// Two positions within 1e-8 degrees of each other in latitude and
+// longitude: one place, as far as the stream is concerned.
+bool gf_isSamePlace(LaLo a, LaLo b);
+
+// The steady clock (ns) that stamps an aircraft's arrival at its stand;
+// tests replace it (nullptr: the real clock).
+std::int64_t gf_standClockNs();
+using StandClock = std::int64_t (*)();
+void gf_setStandClock(StandClock clock);

@@ -1,3 +1,0 @@
-#include "motion/straight_legs.h"
-
-bool checkArrivedAtStand(LiveAc& /*ac*/) { return false; }
