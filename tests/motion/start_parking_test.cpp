@@ -1,0 +1,267 @@
+// Parking at stands on single aircraft: the stands a live aircraft may not
+// take and the drive it starts onto one it may, the live aircraft that make
+// way, the arrival by distance and heading, and what the arrival schedules
+// and records.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <random>
+
+#include "airports/stand_options.h"
+#include "engine/collisions.h"
+#include "engine/sim_commands.h"
+#include "engine/sim_results.h"
+#include "engine/spawn.h"
+#include "foundation/random.h"
+#include "motion/next_position.h"
+#include "motion/stand_arrival.h"
+#include "motion/start_parking.h"
+#include "simlink/sim_ids.h"
+
+#include "parking_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x484B21;
+
+class StartParking : public ParkingTest {
+protected:
+    static LiveAc* live(std::uint32_t hexid) {
+        for (LiveAc& ac : g_liveAircraft)
+            if (ac.hexid == hexid) return &ac;
+        return nullptr;
+    }
+    // A parking aircraft whose pose ended `metres` from stand A1 (south of
+    // it), heading `headingDeg`; A1 faces `standDeg`.
+    static LiveAc& ending(double metres, double headingDeg, double standDeg = 0.0) {
+        stand(1).heading = standDeg * degreesToRadians;
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, metres), headingDeg, AcPhase::parking);
+        gf_assignStandToAircraft(ac, stand(1));
+        ac.prevPhase = AcPhase::taxi;
+        return ac;
+    }
+    // Seeds the thread's engine so that the next draws below 10, 5 and 100
+    // are the highest ones.
+    static void seedHighestDraws() {
+        for (std::uint32_t seed = 1;; ++seed) {
+            ThreadRandomEngine probe{std::mt19937(seed)};
+            if (probe.below(10) == 9 && probe.below(5) == 4 && probe.below(100) == 99) {
+                threadRandomEngine().engine.seed(seed);
+                return;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(StartParking, StandsThatCannotBeTakenAreRefusedAndLeaveTheAircraftAlone) {
+    struct Row {
+        const char* what;
+        void (*prepare)(LiveAc& ac);
+    };
+    const Row rows[] = {
+        {"empty stream", [](LiveAc& ac) { ac.stream.clear(); }},
+        {"excluded stand", [](LiveAc&) { stand(1).blocked = true; }},
+        {"helipad", [](LiveAc&) { stand(1).heli = true; }},
+        {"rotorcraft off a helipad", [](LiveAc& ac) { ac.category = Rotorcraft; }},
+        {"too small", [](LiveAc& ac) { ac.wingRadiusNm = 0.05; }},
+        {"another live one parking there",
+         [](LiveAc&) { parkedOn(0x500002, 1, "DLH2").phase = AcPhase::parking; }},
+        {"another live one pushed back from it",
+         [](LiveAc&) { parkedOn(0x500002, 1, "DLH2").phase = AcPhase::pushed_back; }},
+        {"another live one parked there without its object yet",
+         [](LiveAc&) { parkedOn(0x500002, 1, "DLH2").simState = AcSimState::adding2sim; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        stand(1).blocked = false;
+        stand(1).heli = false;
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, 60.0), 0.0, AcPhase::taxi);
+        row.prepare(ac);
+        LiveAc& me = *live(kHex);
+        const auto streamSize = me.stream.size();
+        EXPECT_FALSE(startParkingAtStand(me, stand(1), false));
+        EXPECT_EQ(me.phase, AcPhase::taxi);
+        EXPECT_EQ(me.standId, 0);
+        EXPECT_EQ(me.stream.size(), streamSize);
+        if (LiveAc* other = live(0x500002)) EXPECT_NE(other->simState, AcSimState::removingfromsim);
+    }
+}
+
+TEST_F(StartParking, AFreeStandIsClaimedAndDrivenOnto) {
+    // The front point was put on the stand while the aircraft is still 60 m
+    // short of it: the drive starts from the pose.
+    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 60.0), 0.0, AcPhase::taxi);
+    ac.stream.front() = groundPoint(kA1, 5000);
+    ac.stream.push_back(groundPoint(from(kA1, 0.0, 30.0), 6000));
+    ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+    EXPECT_EQ(ac.phase, AcPhase::parking);
+    EXPECT_EQ(ac.prevPhase, AcPhase::taxi);
+    EXPECT_EQ(ac.standId, 1);
+    EXPECT_EQ(ac.isGate, 1);
+    ASSERT_GE(ac.stream.size(), 3u);
+    EXPECT_EQ(ac.stream.front().lat, ac.pose.latitude);
+    EXPECT_EQ(ac.stream.front().playTick, 10000);
+    EXPECT_EQ(ac.stream.front().stationary, 0);
+    const StreamPoint& standPoint = ac.stream[ac.stream.size() - 2];
+    EXPECT_EQ(standPoint.lat, kA1.lat);
+    EXPECT_EQ(standPoint.lon, kA1.lon);
+    EXPECT_EQ(ac.stream.back().stationary, 1);
+}
+
+TEST_F(StartParking, LiveAircraftInTheWayAreRemovedAndTheStandTakenOnceTheyAreGone) {
+    // Parked on the wanted stand: removed, and this attempt fails; once the
+    // simulator confirms the removal the next attempt succeeds.
+    LiveAc& other = parkedOn(0x500002, 1, "DLH2");
+    const std::uint32_t otherObject = other.objectId;
+    onGround(kHex, from(kA1, 180.0, 60.0), 0.0, AcPhase::taxi);
+    newLogLines();
+    EXPECT_FALSE(startParkingAtStand(*live(kHex), stand(1), false));
+    EXPECT_THAT(newLogLines(), HasSubstr("GATE A1       : DLH2     removed, KLM1234 wants to park there"));
+    EXPECT_EQ(live(0x500002)->simState, AcSimState::removingfromsim);
+    EXPECT_FALSE(startParkingAtStand(*live(kHex), stand(1), false)) << "until the removal is confirmed";
+    gf_queueSimCommand(result(SIM_RESULT_REMOVED, otherObject));
+    gf_processSimCommands();
+    ASSERT_EQ(live(0x500002), nullptr);
+    EXPECT_TRUE(startParkingAtStand(*live(kHex), stand(1), false));
+
+    // Parked on the colliding stand 30 m away: removed when the two circles
+    // reach across (radii summing to more than 30 m), left alone otherwise.
+    struct Row {
+        double radiusEachNm;
+        AcPhase phase;
+        bool removed;
+    };
+    for (const Row row : {Row{0.0085, AcPhase::parked, true}, Row{0.0075, AcPhase::parked, false},
+                          Row{0.0085, AcPhase::pushing_back, true}, Row{0.0085, AcPhase::pushed_back, false}}) {
+        SCOPED_TRACE(row.radiusEachNm);
+        g_liveAircraft.clear();
+        LiveAc& neighbour = parkedOn(0x500003, 2, "DLH3");
+        neighbour.collisionRadiusNm = row.radiusEachNm;
+        neighbour.phase = row.phase;
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, 60.0), 0.0, AcPhase::taxi);
+        ac.collisionRadiusNm = row.radiusEachNm;
+        newLogLines();
+        // A pushed-back neighbour reaching across keeps the stand taken.
+        EXPECT_EQ(startParkingAtStand(ac, stand(1), false), !row.removed && row.phase == AcPhase::parked);
+        EXPECT_EQ(live(0x500003)->simState == AcSimState::removingfromsim, row.removed);
+        EXPECT_EQ(newLogLines().find("GATE A2       : DLH3     removed by parking KLM1234 at colliding adjacent "
+                                     "stand GATE A1") != std::string::npos,
+                  row.removed);
+    }
+}
+
+TEST_F(StartParking, TheParkedCollisionRedirectDrivesOntoTheFreedStand) {
+    AcBase& s = addStatic(5, AcSimState::active, 50);
+    gf_assignStandToAircraft(s, stand(1));
+    s.collisionRadiusNm = 0.01;
+    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 20.0), 0.0, AcPhase::taxi);
+    ac.prevPhase = AcPhase::landing_roll;
+    ac.collisionRadiusNm = 0.01;
+    collisionWithParked(ac);
+    EXPECT_EQ(s.simState, AcSimState::removingfromsim);
+    EXPECT_EQ(ac.phase, AcPhase::parking);
+    EXPECT_EQ(ac.standId, 1);
+    ASSERT_EQ(ac.stream.size(), 4u) << "from the pose by the approach point onto the stand, then the stop";
+    EXPECT_EQ(ac.stream[0].lat, ac.pose.latitude);
+    EXPECT_EQ(ac.stream[0].playTick, 10000);
+    EXPECT_EQ(ac.stream[2].lat, kA1.lat);
+    EXPECT_EQ(ac.stream[3].stationary, 1);
+}
+
+TEST_F(StartParking, ArrivalByDistanceAndHeading) {
+    struct Row {
+        double metres, headingDeg, standDeg;
+        bool result;
+        AcPhase phase;
+        std::int32_t standId, counter;
+    };
+    const Row rows[] = {
+        {17, 39, 0, true, AcPhase::parked, 1, 0},
+        {19, 0, 0, true, AcPhase::taxi, 0, 0},  // gives the stand up and taxis
+        {17, 41, 0, false, AcPhase::parking, 1, 1},
+        {19, 41, 0, false, AcPhase::parking, 1, 1},
+        // Headings either side of north are compared the short way round.
+        {10, 1, 359, true, AcPhase::parked, 1, 0},
+        {10, 359, 1, true, AcPhase::parked, 1, 0},
+        {10, 339, 20, false, AcPhase::parking, 1, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.metres << " m, " << row.headingDeg << " on " << row.standDeg);
+        g_liveAircraft.clear();
+        LiveAc& ac = ending(row.metres, row.headingDeg, row.standDeg);
+        EXPECT_EQ(checkArrivedAtStand(ac), row.result);
+        EXPECT_EQ(ac.phase, row.phase);
+        EXPECT_EQ(ac.standId, row.standId);
+        EXPECT_EQ(ac.extrapolationCount, row.counter);
+        EXPECT_EQ(ac.motion.advanceLimit, 900);
+    }
+    // A refused arrival removes the aircraft when its stream runs dry.
+    g_liveAircraft.clear();
+    LiveAc& refused = ending(17, 41);
+    nextPosMain(refused);
+    EXPECT_EQ(refused.simState, AcSimState::removingfromsim);
+    // So does another live aircraft on the stand.
+    g_liveAircraft.clear();
+    parkedOn(0x500002, 1, "DLH2");
+    EXPECT_FALSE(checkArrivedAtStand(ending(5, 0)));
+}
+
+TEST_F(StartParking, TheArrivalSchedulesEnginesAndLightsAndRecordsThePark) {
+    struct Row {
+        bool highest;
+        std::int32_t enginesOff, firstLights, secondLights;
+    };
+    for (const Row row : {Row{false, 1000, 1500, 3000}, Row{true, 1900, 2800, 13800}}) {
+        SCOPED_TRACE(row.highest);
+        g_liveAircraft.clear();
+        g_staticAircraft.clear();
+        parkedActionSchedule = {{0x111111, 10000 + 2000, 1}};
+        newLiveCheckQueue.clear();
+        stand(1).options.clear();
+        harness->settings([&](SettingsSnapshot& s) { s.RANDOM = row.highest ? 1 : 0; });
+        // One parked aircraft wanted: the arrival counts itself, so the static
+        // on the other stand goes.
+        parkedTarget = 1;
+        AcBase& stat = addStatic(5, AcSimState::active, 50);
+        gf_assignStandToAircraft(stat, stand(3));
+        LiveAc& ac = ending(5, 0);
+        if (row.highest) seedHighestDraws();
+        ac.motion.towed = row.highest ? 1 : 0;
+        const std::int32_t t = ac.stream.front().playTick;
+        newLogLines();
+        ASSERT_TRUE(checkArrivedAtStand(ac));
+
+        using A = ParkedAcAction;
+        const auto entries = [](const std::vector<A>& v) {
+            std::vector<std::tuple<std::uint32_t, std::int32_t, std::uint32_t>> out;
+            for (const A& a : v) out.emplace_back(a.hexid, a.dueTick, a.action);
+            return out;
+        };
+        std::vector<A> wanted{{kHex, t + row.secondLights, 2}, {0x111111, 12000, 1}, {kHex, t + row.firstLights, 1},
+                              {kHex, t + row.enginesOff, 0}};
+        std::stable_sort(wanted.begin(), wanted.end(), [](const A& a, const A& b) { return a.dueTick > b.dueTick; });
+        EXPECT_EQ(entries(parkedActionSchedule), entries(wanted)) << "the entry due first is the last";
+
+        const std::string log = newLogLines();
+        EXPECT_THAT(log, HasSubstr("GATE A1       : KLM1234  arrived at stand"));
+        EXPECT_EQ(log.find("          towed aircraft ") != std::string::npos, row.highest);
+        EXPECT_EQ(ac.phase, AcPhase::parked);
+        EXPECT_EQ(ac.stream.front().stationary, 1);
+        EXPECT_EQ(ac.phaseStartClock, kClock100ns);
+        EXPECT_EQ(ac.parkTime, static_cast<double>(kWeekTime));
+        EXPECT_EQ(ac.throttleStep, 0u);
+        EXPECT_EQ(ac.flapsIndex, 0u);
+        EXPECT_THAT(newLiveCheckQueue, ::testing::ElementsAre(kHex));
+        ASSERT_EQ(stand(1).options.size(), 1u);
+        EXPECT_FALSE(stand(1).options[0].cpl) << "recorded as an arrival";
+        EXPECT_EQ(stat.simState, AcSimState::removingfromsim) << "trimmed with no extra aircraft";
+        EXPECT_EQ(ac.simState, AcSimState::active);
+    }
+}

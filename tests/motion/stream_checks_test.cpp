@@ -1,0 +1,307 @@
+// The checks of a new report by phase: near-duplicates, a parked aircraft's
+// departure by pull-out or pushback (and its removal when it reports far
+// away), the departure watch near the stand with the beacon-only lights, the
+// taxi start after a pushback, points behind landing and departing aircraft,
+// and the end of an extrapolation.
+
+#include <gmock/gmock.h>
+
+#include <array>
+#include <vector>
+
+#include "airports/stand_options.h"
+#include "simlink/sim_ids.h"
+
+#include "parking_fixture.h"
+
+using namespace tavo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr std::uint32_t kHex = 0x484B22;
+
+class StreamChecks : public ParkingTest {
+protected:
+    // An active Large aircraft parked on the ramp stand B1 (not a gate),
+    // which faces `standDeg`; it spawned there (previous phase birth).
+    static LiveAc& parkedAtRamp(double standDeg = 90.0) {
+        stand(3).heading = standDeg * degreesToRadians;
+        LiveAc& ac = parkedOn(kHex, 3, "KLM1234");
+        ac.prevPhase = AcPhase::birth;
+        return ac;
+    }
+    // The light events queued since the last call, in the order NAV, BEACON,
+    // LANDING, TAXI, STROBES, LOGO, CABIN.
+    static std::vector<std::array<std::uint32_t, 7>> lights() {
+        std::vector<std::array<std::uint32_t, 7>> out;
+        std::size_t i = 0;
+        for (const SimClientEventCommand& e : takeEvents()) {
+            if (e.eventId == NAV_LIGHTS_SET) {
+                out.emplace_back();
+                i = 0;
+            }
+            if (!out.empty() && i < 7) out.back()[i++] = e.data;
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        double northM;  // from the last point
+        double lastKt, pointKt;
+        bool airborne, accepted, copyOfLast;
+        double speedAfter;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        {"same position taxiing", P::taxi, 0.0, 12, 8, false, true, false, 0},
+        {"0.0001 degrees away", P::taxi, 11.1, 12, 8, false, true, true, 0},
+        {"takeoff roll, same position after 35 kt", P::takeoff_roll, 0.0, 35, 20, false, false, false, 20},
+        {"takeoff roll, same position after 25 kt", P::takeoff_roll, 0.0, 25, 20, false, true, false, 0},
+        {"takeoff roll, near after 50 kt", P::takeoff_roll, 11.1, 50, 20, false, false, false, 20},
+        {"takeoff roll, stopped after 50 kt", P::takeoff_roll, 100.0, 50, 0, false, false, false, 0},
+        {"taxi, stopped after 50 kt", P::taxi, 100.0, 50, 0, false, true, false, 0},
+        {"airborne at the same position", P::birth, 0.0, 250, 250, true, false, false, 250},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHex, kA1, 0.0, row.phase);
+        ac.simState = AcSimState::buffer;
+        StreamPoint& last = ac.stream.back();
+        last.groundSpeedKt = row.lastKt;
+        last.trackDeg = 33.0;
+        StreamPoint p = groundPoint(from(kA1, 0.0, row.northM), 10300, row.pointKt);
+        p.airborne = row.airborne ? 1 : 0;
+        EXPECT_EQ(lf_acceptNewStreamPoint(ac, p), row.accepted);
+        if (!row.accepted) continue;
+        EXPECT_EQ(p.stationary, row.northM < 50.0 ? 1 : 0);
+        EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
+        EXPECT_EQ(p.playTick == last.playTick && p.trackDeg == 33.0 && p.lat == kA1.lat, row.copyOfLast);
+    }
+    // A Rotorcraft takes every point.
+    LiveAc& heli = onGround(0x500009, kA1, 0.0, AcPhase::flying);
+    heli.category = Rotorcraft;
+    StreamPoint hover = groundPoint(kA1, 10300, 0.0);
+    hover.airborne = 1;
+    EXPECT_TRUE(lf_acceptNewStreamPoint(heli, hover));
+}
+
+TEST_F(StreamChecks, AParkedAircraftReportingAwayFromItsStand) {
+    struct Row {
+        double bearingDeg, metres, standDeg;
+        bool accepted, pullOut, removed;
+    };
+    const Row rows[] = {
+        {90, 150, 90, false, false, false},  // aligned, too near for a pull-out
+        {90, 179.5, 90, false, false, false},
+        {90, 180.5, 90, true, true, false},  // aligned: pulls out
+        {90, 299.5, 90, true, true, false},
+        {90, 300.5, 90, false, false, true},
+        {0, 200, 90, true, false, false},    // across: pushed back
+        {0, 263, 90, false, false, true},
+        {90, 400, 90, false, false, true},
+        // The bearing off a stand facing 355 degrees is 10 degrees off at 5.
+        {5, 180.5, 355, true, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.metres << " m at " << row.bearingDeg << " off " << row.standDeg);
+        g_liveAircraft.clear();
+        stand(3).options.clear();
+        LiveAc& ac = parkedAtRamp(row.standDeg);
+        StreamPoint p = groundPoint(from(kB1, row.bearingDeg, row.metres), 10300);
+        p.stationary = 1;
+        EXPECT_EQ(checkExtendingSituations(ac, p), row.accepted);
+        EXPECT_EQ(ac.motion.departurePending, row.accepted ? 1 : 0);
+        EXPECT_EQ(ac.motion.pullOut, row.pullOut ? 1 : 0);
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.removed);
+        if (row.accepted) EXPECT_EQ(p.stationary, 0);
+        // A departure and a removal record the flight at the stand (cpl).
+        ASSERT_EQ(stand(3).options.size(), row.accepted || row.removed ? 1u : 0u);
+        if (!stand(3).options.empty()) EXPECT_TRUE(stand(3).options[0].cpl);
+    }
+    // An aircraft whose object is not there yet takes no report.
+    g_liveAircraft.clear();
+    LiveAc& waiting = parkedAtRamp();
+    waiting.simState = AcSimState::adding2sim;
+    StreamPoint p = groundPoint(from(kB1, 90, 180), 10300);
+    EXPECT_FALSE(checkExtendingSituations(waiting, p));
+}
+
+TEST_F(StreamChecks, TheDepartureWatchNearTheStand) {
+    // Reports stepping away from the stand across its heading: the lights go
+    // to the beacon only from 31 s after the arrival, the second step starts
+    // the watch, and a further step within it is the pushback.
+    struct Row {
+        std::int64_t parkedSeconds;
+        bool beacon;
+    };
+    for (const Row row : {Row{30, false}, Row{31, true}}) {
+        SCOPED_TRACE(row.parkedSeconds);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedAtRamp();
+        ac.prevPhase = AcPhase::parking;
+        ac.motion.standArrivalClockNs = 5'000'000'000;
+        standClockNs = ac.motion.standArrivalClockNs + row.parkedSeconds * 1'000'000'000;
+        ac.phaseStartClock = 0;
+        takeEvents();
+        const auto report = [&](double metres) {
+            StreamPoint p = groundPoint(from(kB1, 0.0, metres), tickCount.load() + 3000);
+            tickCount.store(tickCount.load() + 500);
+            return checkExtendingSituations(ac, p);
+        };
+        EXPECT_FALSE(report(2.0));
+        EXPECT_EQ(ac.phaseStartClock, kClock100ns) << "the parking clock renewed";
+        EXPECT_FALSE(report(16.0));
+        EXPECT_EQ(lights().size(), row.beacon ? 1u : 0u);
+        EXPECT_FALSE(report(22.0));
+        EXPECT_EQ(ac.motion.departureWatch, 1);
+        if (row.beacon) EXPECT_THAT(lights(), ::testing::ElementsAre(std::array<std::uint32_t, 7>{0, 1, 0, 0, 0, 0, 0}));
+        EXPECT_TRUE(report(26.0));
+        EXPECT_EQ(ac.motion.departureWatch, 0);
+        EXPECT_EQ(ac.motion.departurePending, 1);
+        EXPECT_EQ(ac.motion.pullOut, 0);
+    }
+    // A report far beyond what the aircraft could have moved ends the watch.
+    g_liveAircraft.clear();
+    LiveAc& ac = parkedAtRamp();
+    ac.motion.departureWatch = 1;
+    ac.motion.standRefDistanceM = ac.motion.standLastDistanceM = 20.0;
+    ac.motion.standWatchPoint = groundPoint(from(kB1, 0.0, 20.0), 0);
+    ac.motion.standWatchTick = tickCount.load();
+    tickCount.store(tickCount.load() + 100);
+    StreamPoint far = groundPoint(from(kB1, 0.0, 60.0), 20000);
+    EXPECT_FALSE(checkExtendingSituations(ac, far));
+    EXPECT_EQ(ac.motion.departureWatch, 0);
+    EXPECT_DOUBLE_EQ(ac.motion.standRefDistanceM, ac.motion.standLastDistanceM);
+    EXPECT_NEAR(ac.motion.standRefDistanceM, 60.0, 0.1);
+}
+
+TEST_F(StreamChecks, APushedBackAircraftTaxisAfterTwoMovesOf15Metres) {
+    LiveAc& ac = parkedAtRamp(0.0);
+    ac.phase = AcPhase::pushed_back;
+    ac.extrapolationCount = 30;
+    ac.motion.holding = 1;
+    // Pushed 60 m south of the stand; then reports 4 m or more apart.
+    const double metres[] = {60.0, 61.0, 66.0, 73.0, 82.0};
+    const bool accepted[] = {false, false, false, false, true};
+    for (std::size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(metres[i]);
+        StreamPoint p = groundPoint(from(kB1, 180.0, metres[i]), 11000 + int(i) * 500);
+        p.stationary = 1;
+        EXPECT_EQ(checkExtendingSituations(ac, p), accepted[i]);
+        EXPECT_EQ(ac.extrapolationCount, 0) << "the reports keep the held aircraft";
+        ac.extrapolationCount = 30;
+        ac.motion.holding = 1;
+        if (accepted[i]) EXPECT_EQ(p.stationary, 0);
+    }
+    // 66 m is the first move (second position), 73 m the first count and
+    // 82 m, 16 m from the second position, the second.
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    EXPECT_EQ(ac.standId, 0);
+    EXPECT_EQ(ac.motion.pushbackWatchSet, 0);
+
+    // Moves that stay near the stand (within twice the wing radius, at least
+    // 25 m) count nothing.
+    g_liveAircraft.clear();
+    LiveAc& near = parkedAtRamp(0.0);
+    near.phase = AcPhase::pushed_back;
+    for (double m : {5.0, 10.0, 15.0, 20.0, 24.0}) {
+        StreamPoint p = groundPoint(from(kB1, 180.0, m), 11000);
+        EXPECT_FALSE(checkExtendingSituations(near, p));
+    }
+    EXPECT_EQ(near.phase, AcPhase::pushed_back);
+}
+
+TEST_F(StreamChecks, PointsBehindLandingAndDepartingAircraftAreDropped) {
+    struct Row {
+        AcPhase phase;
+        std::vector<double> streamM;  // along the heading (east)
+        double pointM;
+        bool accepted;
+        std::size_t left;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        {P::landing_roll, {0, 100, 200}, 170, true, 2},  // 30 m behind the last: dropped
+        {P::landing_roll, {0, 100, 200}, 70, true, 1},   // behind both trailing points
+        {P::landing_roll, {0, 100}, 70, true, 1},        // the front is never dropped
+        {P::landing_roll, {0, 100, 200}, 185, true, 3},
+        {P::landing, {200}, 170, false, 1},
+        {P::landing, {200}, 185, true, 1},
+        {P::takeoff_roll, {0, 100, 200}, 185, true, 2},  // 10 m tolerance on the roll
+        {P::takeoff, {0, 100, 200}, 185, true, 3},       // 25 m in the air
+        {P::takeoff_roll, {200}, 185, false, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.pointM << " in phase " << gf_acPhaseName(row.phase));
+        g_liveAircraft.clear();
+        const LaLo start = from(kA1, 180.0, 1000.0);
+        LiveAc& ac = onGround(kHex, start, 90.0, row.phase);
+        ac.stream.clear();
+        for (std::size_t i = 0; i < row.streamM.size(); ++i)
+            ac.stream.push_back(groundPoint(from(start, 90.0, row.streamM[i]), 10000 + int(i) * 300, 60.0));
+        ac.extrapolationCount = 4;
+        StreamPoint p = groundPoint(from(start, 90.0, row.pointM), 11000, 60.0);
+        EXPECT_EQ(checkExtendingSituations(ac, p), row.accepted);
+        EXPECT_EQ(ac.stream.size(), row.left);
+        if (row.accepted) EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+    // An empty stream is reported with the check's name.
+    for (const AcPhase phase : {P::landing, P::takeoff, P::taxi}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHex, kA1, 90.0, phase);
+        ac.extrapolationCount = 3;
+        ac.stream.clear();
+        StreamPoint p = groundPoint(kA1, 11000);
+        newLogLines();
+        EXPECT_FALSE(checkExtendingSituations(ac, p));
+        const char* name = phase == P::landing   ? "checkNewPosDuringLanding empty sz?"
+                           : phase == P::takeoff ? "checkNewPosDuringTakeoff empty sz?"
+                                                 : "checkExtendingSituations empty sz?";
+        EXPECT_THAT(newLogLines(), HasSubstr(name));
+    }
+}
+
+TEST_F(StreamChecks, AnAcceptedPointEndsTheExtrapolation) {
+    LiveAc& ac = onGround(kHex, kA1, 0.0, AcPhase::taxi);
+    ac.stream.front().playTick = 10300;
+    ac.extrapolationCount = 12;
+    ac.motion.holding = 1;
+    ac.motion.takeoffSpeedUp = 1;
+    StreamPoint p = groundPoint(from(kA1, 0.0, 50.0), 12000);
+    EXPECT_TRUE(checkExtendingSituations(ac, p));
+    EXPECT_EQ(ac.stream.front().playTick, 10001) << "due now + 1";
+    EXPECT_EQ(ac.extrapolationCount, 0);
+    EXPECT_EQ(ac.motion.holding, 0);
+    EXPECT_EQ(ac.motion.takeoffSpeedUp, 0);
+    EXPECT_EQ(ac.motion.advanceLimit, 2700);
+    EXPECT_EQ(ac.motion.delayLimit, 2700);
+
+    // In the air a report well behind the dead-reckoned aircraft is refused.
+    g_liveAircraft.clear();
+    LiveAc& flying = onGround(kHex, kA1, 0.0, AcPhase::flying);
+    flying.onGround = 0;
+    flying.extrapolationCount = 12;
+    for (const double southM : {60.0, 40.0}) {
+        StreamPoint q = groundPoint(from(kA1, 180.0, southM), 12000, 200.0);
+        q.airborne = 1;
+        EXPECT_EQ(checkExtendingSituations(flying, q), southM < 50.0) << southM;
+    }
+    // A parking aircraft reporting beyond 200 m from its stand taxis on.
+    for (const double metres : {150.0, 250.0}) {
+        g_liveAircraft.clear();
+        LiveAc& parking = onGround(kHex, kA1, 0.0, AcPhase::parking);
+        gf_assignStandToAircraft(parking, stand(1));
+        StreamPoint q = groundPoint(from(kA1, 180.0, metres), 12000);
+        q.stationary = 1;
+        EXPECT_EQ(checkExtendingSituations(parking, q), metres > 200.0);
+        EXPECT_EQ(parking.phase, metres > 200.0 ? AcPhase::taxi : AcPhase::parking);
+    }
+}
