@@ -59,7 +59,7 @@ protected:
 
 }  // namespace
 
-TEST_F(StartParking, StandsThatCannotBeTakenAreRefusedAndLeaveTheAircraftAlone) {
+TEST_F(StartParking, StandsThatCannotBeTakenAreRefusedAndAFreeOneIsDrivenOnto) {
     struct Row {
         const char* what;
         void (*prepare)(LiveAc& ac);
@@ -92,26 +92,18 @@ TEST_F(StartParking, StandsThatCannotBeTakenAreRefusedAndLeaveTheAircraftAlone) 
         EXPECT_EQ(me.stream.size(), streamSize);
         if (LiveAc* other = live(0x500002)) EXPECT_NE(other->simState, AcSimState::removingfromsim);
     }
-}
-
-TEST_F(StartParking, AFreeStandIsClaimedAndDrivenOnto) {
-    // The front point was put on the stand while the aircraft is still 60 m
-    // short of it: the drive starts from the pose.
+    // Free: claimed and driven onto. The front point was put on the stand
+    // while the aircraft is still short of it: the drive starts from the pose.
+    g_liveAircraft.clear();
     LiveAc& ac = onGround(kHex, from(kA1, 180.0, 60.0), 0.0, AcPhase::taxi);
     ac.stream.front() = groundPoint(kA1, 5000);
     ac.stream.push_back(groundPoint(from(kA1, 0.0, 30.0), 6000));
     ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
     EXPECT_EQ(ac.phase, AcPhase::parking);
-    EXPECT_EQ(ac.prevPhase, AcPhase::taxi);
     EXPECT_EQ(ac.standId, 1);
-    EXPECT_EQ(ac.isGate, 1);
-    ASSERT_GE(ac.stream.size(), 3u);
     EXPECT_EQ(ac.stream.front().lat, ac.pose.latitude);
     EXPECT_EQ(ac.stream.front().playTick, 10000);
-    EXPECT_EQ(ac.stream.front().stationary, 0);
-    const StreamPoint& standPoint = ac.stream[ac.stream.size() - 2];
-    EXPECT_EQ(standPoint.lat, kA1.lat);
-    EXPECT_EQ(standPoint.lon, kA1.lon);
+    EXPECT_EQ(ac.stream[ac.stream.size() - 2].lat, kA1.lat);
     EXPECT_EQ(ac.stream.back().stationary, 1);
 }
 
