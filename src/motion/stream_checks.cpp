@@ -392,7 +392,7 @@ bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& p) {
 
 bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& p, double toleranceM) {
     const bool flyingAfterTakeoff =
-        ac.phase == AcPhase::flying &&
+        ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
         gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), lf_now()) <= kAfterTakeoffTicks;
     if (ac.motion.takeoffSpeedUp == 0 || !lf_extrapolating(ac) || ac.onGround != 0 ||
         !(ac.phase == AcPhase::takeoff || flyingAfterTakeoff))
