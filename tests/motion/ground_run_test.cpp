@@ -79,7 +79,6 @@ TEST_F(GroundRun, FromTheStandThroughPushbackTaxiAndTheRollIntoTheAirPassesTheCh
     LoadedAirport loaded;
     loaded.fileLoaded = true;
     gf_setLoadedAirport(loaded);
-    harness->departureChecks(false);
     // Whatever an airborne leg left in the motion state before the aircraft
     // parked: the pushback must not turn with it.
     harness->afterTick([](LiveAc& ac) {

@@ -276,53 +276,6 @@ void MotionHarness::add(const Route& route, double everySeconds, std::int32_t fr
     }
 }
 
-namespace {
-
-constexpr double kDepartureM = 15.0;
-
-// A holding or parked extrapolation ends: the point the aircraft waits on is
-// due at once, so that the report just taken is played next.
-void lf_endExtrapolation(LiveAc& ac) {
-    if (ac.extrapolationCount <= 0) return;
-    ac.extrapolationCount = 0;
-    ac.motion.holding = 0;
-    ac.motion.advanceLimit = 2700;
-    ac.motion.delayLimit = 2700;
-    if (!ac.stream.empty()) ac.stream.front().playTick = tickCount.load() + 1;
-}
-
-bool lf_departureCheck(LiveAc& ac, StreamPoint& point, bool pullOut) {
-    const LaLo at{point.lat, point.lon};
-    switch (ac.phase) {
-        case AcPhase::parked:
-            if (ac.simState != AcSimState::active || gf_distanceNm(ac.standPos, at) * metresPerNm <= kDepartureM)
-                return false;
-            point.stationary = 0;
-            ac.motion.departurePending = 1;
-            ac.motion.pullOut = pullOut ? 1 : 0;
-            lf_endExtrapolation(ac);
-            return true;
-        case AcPhase::pushing_back: return false;
-        case AcPhase::pushed_back:
-            if (gf_distanceNm(lf_position(ac.pose), at) * metresPerNm < kDepartureM) return false;
-            point.stationary = 0;
-            lf_endExtrapolation(ac);
-            setFlightPhase(ac, AcPhase::taxi);
-            return true;
-        default: return checkExtendingSituations(ac, point);
-    }
-}
-
-}  // namespace
-
-void MotionHarness::departureChecks(bool pullOut) {
-    DecodeCalls calls;
-    calls.checkExtendingSituations = [pullOut](LiveAc& ac, StreamPoint& point) {
-        return lf_departureCheck(ac, point, pullOut);
-    };
-    gf_setDecodeCalls(calls);
-}
-
 void MotionHarness::lf_record() {
     const std::int32_t tick = tickCount.load() - 1;
     for (LiveAc& ac : g_liveAircraft) {

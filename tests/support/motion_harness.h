@@ -195,14 +195,6 @@ public:
     // engine has not taken yet.
     void add(const Route& route, double everySeconds, std::int32_t fromTick = 0);
 
-    // Stands in for the stream checks of an aircraft leaving its stand: a
-    // parked aircraft's report more than 15 m from its stand marks its
-    // departure (forwards with `pullOut`, else a pushback), an aircraft
-    // pushing back takes no reports, and a pushed-back one starts taxiing
-    // with its first report 15 m or more from where it stands. Reports in
-    // other phases are checked as message decoding checks them.
-    void departureChecks(bool pullOut);
-
     // Ticks, recording after each.
     void run(int ticks);
     // Ticks until `done` holds (checked before each tick); false when it
