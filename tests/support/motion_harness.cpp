@@ -227,17 +227,7 @@ double lf_legSpeedKt(const LiveAc& ac) {
 
 }  // namespace
 
-MotionHarness::MotionHarness(EngineHarness::Options options) : engine_(std::make_unique<EngineHarness>(options)) {
-    ScannedLiveriesBuilder liveries = EngineHarness::defaultLiveries();
-    liveries.livery("KLM", "B77W", "KLM B77W");
-    liveries.livery("KLM", "C172", "Cessna 172 KLM");
-    liveries.livery("KLM", "EC35", "EC135 KLM");
-    engine_->installLiveries(liveries);
-    engine_->settings([](SettingsSnapshot& s) {
-        s.LIGHT_AIRCRAFT = 1;
-        s.HELICOPTERS = 1;
-    });
-    engine_->connect();
+MotionRecorder::MotionRecorder() {
     EngineCalls calls;
     calls.nextPosMain = [this](LiveAc& ac) {
         AircraftRecord& r = records_[ac.hexid];
@@ -259,24 +249,20 @@ MotionHarness::MotionHarness(EngineHarness::Options options) : engine_(std::make
     gf_setEngineCalls(calls);
 }
 
-MotionHarness::~MotionHarness() {
-    gf_setEngineCalls({});
-    gf_setDecodeCalls({});
+MotionRecorder::~MotionRecorder() { gf_setEngineCalls({}); }
+
+AircraftRecord& MotionRecorder::entry(std::uint32_t hexid) {
+    AircraftRecord& r = records_[hexid];
+    r.hexid = hexid;
+    return r;
 }
 
-void MotionHarness::add(const Route& route, double everySeconds, std::int32_t fromTick) {
-    AircraftRecord& r = records_[route.hexid()];
-    r.hexid = route.hexid();
-    auto reports = route.reports(everySeconds);
-    for (std::size_t i = 0; i < reports.size(); ++i) {
-        const auto at = fromTick + static_cast<std::int32_t>(std::llround(static_cast<double>(i) * everySeconds * 100.0));
-        reports[i].time += fromTick / 100.0;
-        batches_[at].push_back(reports[i]);
-        r.reported.push_back(reports[i].point);
-    }
+bool MotionRecorder::seen(std::uint32_t hexid) const {
+    const auto it = records_.find(hexid);
+    return it != records_.end() && !it->second.samples.empty();
 }
 
-void MotionHarness::lf_record() {
+void MotionRecorder::recordTick() {
     const std::int32_t tick = tickCount.load() - 1;
     for (LiveAc& ac : g_liveAircraft) {
         if (ac.simState != AcSimState::active) continue;
@@ -305,6 +291,65 @@ void MotionHarness::lf_record() {
     }
 }
 
+void MotionRecorder::lf_collectReceived(AircraftRecord& r, std::int64_t clockStartNs) const {
+    r.received.clear();
+    if (r.objectId == 0) return;
+    for (const SimJournalEntry& e : gf_simModelJournal(r.objectId)) {
+        if (e.kind != SimJournalKind::SetData || e.id != DEFINITION_LATLONPIBAHEALVSTAS || e.values.size() < 8)
+            continue;
+        ReceivedPose p;
+        p.timeNs = e.timeNs;
+        p.engineTick = static_cast<double>(e.timeNs - kPoseDelayNs - clockStartNs) / static_cast<double>(kTickNs);
+        p.pose = {e.values[0], e.values[1], e.values[2], e.values[3],
+                  e.values[4], e.values[5], e.values[6], e.values[7]};
+        r.received.push_back(p);
+    }
+}
+
+const AircraftRecord* MotionRecorder::record(std::uint32_t hexid, std::int64_t clockStartNs) {
+    const auto it = records_.find(hexid);
+    if (it == records_.end() || it->second.samples.empty()) return nullptr;
+    lf_collectReceived(it->second, clockStartNs);
+    return &it->second;
+}
+
+std::vector<const AircraftRecord*> MotionRecorder::records(std::int64_t clockStartNs) {
+    std::vector<const AircraftRecord*> out;
+    for (auto& [hexid, r] : records_)
+        if (const AircraftRecord* found = record(hexid, clockStartNs)) out.push_back(found);
+    return out;
+}
+
+MotionHarness::MotionHarness(EngineHarness::Options options) : engine_(std::make_unique<EngineHarness>(options)) {
+    ScannedLiveriesBuilder liveries = EngineHarness::defaultLiveries();
+    liveries.livery("KLM", "B77W", "KLM B77W");
+    liveries.livery("KLM", "C172", "Cessna 172 KLM");
+    liveries.livery("KLM", "EC35", "EC135 KLM");
+    engine_->installLiveries(liveries);
+    engine_->settings([](SettingsSnapshot& s) {
+        s.LIGHT_AIRCRAFT = 1;
+        s.HELICOPTERS = 1;
+    });
+    engine_->connect();
+    recorder_ = std::make_unique<MotionRecorder>();
+}
+
+MotionHarness::~MotionHarness() {
+    recorder_.reset();
+    gf_setDecodeCalls({});
+}
+
+void MotionHarness::add(const Route& route, double everySeconds, std::int32_t fromTick) {
+    AircraftRecord& r = recorder_->entry(route.hexid());
+    auto reports = route.reports(everySeconds);
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const auto at = fromTick + static_cast<std::int32_t>(std::llround(static_cast<double>(i) * everySeconds * 100.0));
+        reports[i].time += fromTick / 100.0;
+        batches_[at].push_back(reports[i]);
+        r.reported.push_back(reports[i].point);
+    }
+}
+
 void MotionHarness::run(int ticks) {
     for (int i = 0; i < ticks; ++i) {
         if (const auto due = batches_.find(engine_->engineTick()); due != batches_.end()) {
@@ -312,7 +357,7 @@ void MotionHarness::run(int ticks) {
             batches_.erase(due);
         }
         engine_->tick();
-        lf_record();
+        recorder_->recordTick();
     }
 }
 
@@ -325,42 +370,16 @@ bool MotionHarness::runUntil(const std::function<bool()>& done, int maxTicks) {
 }
 
 bool MotionHarness::runUntilGone(std::uint32_t hexid, int maxTicks) {
-    return runUntil(
-        [&] {
-            const auto it = records_.find(hexid);
-            return it != records_.end() && !it->second.samples.empty() && engine_->live(hexid) == nullptr;
-        },
-        maxTicks);
+    return runUntil([&] { return recorder_->seen(hexid) && engine_->live(hexid) == nullptr; }, maxTicks);
 }
 
-void MotionHarness::lf_collectReceived(AircraftRecord& r) const {
-    r.received.clear();
-    if (r.objectId == 0) return;
-    const std::int64_t clockStart = EngineHarness::nowNs() - std::int64_t{engine_->engineTick()} * kTickNs;
-    for (const SimJournalEntry& e : engine_->journal(r.objectId, SimJournalKind::SetData)) {
-        if (e.id != DEFINITION_LATLONPIBAHEALVSTAS || e.values.size() < 8) continue;
-        ReceivedPose p;
-        p.timeNs = e.timeNs;
-        p.engineTick = static_cast<double>(e.timeNs - kPoseDelayNs - clockStart) / static_cast<double>(kTickNs);
-        p.pose = {e.values[0], e.values[1], e.values[2], e.values[3],
-                  e.values[4], e.values[5], e.values[6], e.values[7]};
-        r.received.push_back(p);
-    }
+std::int64_t MotionHarness::lf_clockStartNs() const {
+    return EngineHarness::nowNs() - std::int64_t{engine_->engineTick()} * kTickNs;
 }
 
-const AircraftRecord* MotionHarness::record(std::uint32_t hexid) {
-    const auto it = records_.find(hexid);
-    if (it == records_.end() || it->second.samples.empty()) return nullptr;
-    lf_collectReceived(it->second);
-    return &it->second;
-}
+const AircraftRecord* MotionHarness::record(std::uint32_t hexid) { return recorder_->record(hexid, lf_clockStartNs()); }
 
-std::vector<const AircraftRecord*> MotionHarness::records() {
-    std::vector<const AircraftRecord*> out;
-    for (auto& [hexid, r] : records_)
-        if (const AircraftRecord* found = record(hexid)) out.push_back(found);
-    return out;
-}
+std::vector<const AircraftRecord*> MotionHarness::records() { return recorder_->records(lf_clockStartNs()); }
 
 std::filesystem::path MotionHarness::writePlot(const std::string& name) {
     const std::filesystem::path file = gf_motionPlotFolder() / (name + ".svg");
@@ -428,6 +447,10 @@ struct Judge {
     bool received = false;
     void operator()(MotionCheck check, double tick, bool ok, double value, double limit) const {
         ++out.judged[check];
+        if (limit > 0.0 && std::isfinite(value)) {
+            double& worst = out.worstShare[check];
+            worst = std::max(worst, std::fabs(value) / limit);
+        }
         if (!ok) out.findings.push_back({record.hexid, tick, check, received, value, limit});
     }
 };

@@ -175,6 +175,45 @@ struct AircraftRecord {
 };
 
 // ---------------------------------------------------------------------------
+// The recorder
+
+// Records every active aircraft's pose and motion context after each engine
+// tick, on the engine's thread. It wraps the engine's next-position step (to
+// see the legs and the points reached) for its lifetime; one recorder at a
+// time. The harness below uses one; a whole run of the program records with
+// its own after each tick of the main loop.
+class MotionRecorder {
+public:
+    MotionRecorder();
+    ~MotionRecorder();
+    MotionRecorder(const MotionRecorder&) = delete;
+    MotionRecorder& operator=(const MotionRecorder&) = delete;
+
+    // Records the tick just run (engine thread, after the tick).
+    void recordTick();
+    // Called for every aircraft after every tick, before the sample is taken.
+    void afterTick(std::function<void(LiveAc&)> hook) { afterTick_ = std::move(hook); }
+    // The record of a hexid, made when missing (for scheduled reports).
+    AircraftRecord& entry(std::uint32_t hexid);
+    // Whether the aircraft was recorded active at least once.
+    bool seen(std::uint32_t hexid) const;
+    // The recording of the aircraft, nullptr when it never became active.
+    // Received poses are collected from the model's journal on every call;
+    // `clockStartNs` is the pose clock's time at engine tick 0.
+    const AircraftRecord* record(std::uint32_t hexid, std::int64_t clockStartNs);
+    std::vector<const AircraftRecord*> records(std::int64_t clockStartNs);
+
+private:
+    void lf_collectReceived(AircraftRecord& r, std::int64_t clockStartNs) const;
+
+    std::map<std::uint32_t, AircraftRecord> records_;
+    std::function<void(LiveAc&)> afterTick_;
+    // Per aircraft: the speed of its current leg and the tick it began.
+    std::map<std::uint32_t, double> legSpeedKt_;
+    std::map<std::uint32_t, std::int32_t> legStartTick_;
+};
+
+// ---------------------------------------------------------------------------
 // The harness
 
 class MotionHarness {
@@ -205,7 +244,7 @@ public:
 
     // Called for every aircraft after every tick, before the sample is taken
     // (tests inject faults here; the engine goes on from what it leaves).
-    void afterTick(std::function<void(LiveAc&)> hook) { afterTick_ = std::move(hook); }
+    void afterTick(std::function<void(LiveAc&)> hook) { recorder_->afterTick(std::move(hook)); }
 
     // The recording of the aircraft, nullptr when it never became active.
     // Received poses are collected from the model's journal on every call.
@@ -217,16 +256,11 @@ public:
     std::filesystem::path writePlot(const std::string& name);
 
 private:
-    void lf_record();
-    void lf_collectReceived(AircraftRecord& r) const;
+    std::int64_t lf_clockStartNs() const;
 
     std::unique_ptr<EngineHarness> engine_;
-    std::map<std::uint32_t, AircraftRecord> records_;
+    std::unique_ptr<MotionRecorder> recorder_;
     std::map<std::int32_t, std::vector<TrafficRecord>> batches_;
-    std::function<void(LiveAc&)> afterTick_;
-    // Per aircraft: the speed of its current leg and the tick it began.
-    std::map<std::uint32_t, double> legSpeedKt_;
-    std::map<std::uint32_t, std::int32_t> legStartTick_;
 };
 
 // ---------------------------------------------------------------------------
@@ -274,6 +308,9 @@ struct MotionCheckResult {
     // times each exemption spared one.
     std::map<MotionCheck, std::size_t> judged;
     std::map<std::string, std::size_t> exempted;
+    // How close each check with a positive limit came to it: the largest
+    // value over limit it judged (above 1 is a finding).
+    std::map<MotionCheck, double> worstShare;
     bool has(MotionCheck check) const;
     std::size_t count(MotionCheck check) const;
     // One line per finding (at most 20), for a failing test's message.

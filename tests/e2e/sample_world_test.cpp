@@ -1,0 +1,401 @@
+// TAVO's own entry on the sample world, end to end and faster than real
+// time: the headless window, the simulator model on the sample scenario and
+// the sample RealTraffic application's traffic over loopback, for a whole
+// cycle of the sample traffic and the minutes its last departures need to
+// leave. What users of live-traffic programs most often report as broken is
+// judged on every recorded tick: aircraft floating above or sinking into the
+// ground, sliding sideways or rolling backwards, touching down beside the
+// runway, helicopters on runways, parked aircraft dancing at their stands,
+// aircraft in the user's aircraft, stands filled twice.
+//
+// The run's folder (beside the test program) keeps TAVO's Log.txt, the plot
+// of every track over the airport (tracks.svg) and the figures (figures.txt).
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "engine/engine_lists.h"
+#include "engine/engine_state.h"
+#include "foundation/geodesy.h"
+#include "liveries/code_tables.h"
+#include "platform/simconnect/sim_model.h"
+#include "simlink/sim_link.h"
+#include "support/sample_world_run.h"
+#include "tools/sample_feed/sample_traffic.h"
+#include "track_plot.h"
+
+namespace tavo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::FlightKind;
+using sample::SampleFlight;
+using sample::SampleWorld;
+using sample::Vec;
+
+// Twenty minutes is one cycle of the sample traffic: every flight starts in
+// it. The departures that start late in the cycle need three minutes more to
+// take off and leave.
+constexpr double kCreatedWithinS = 1200.0;
+constexpr double kRunS = 1380.0;
+constexpr double kMaxHeadingOffTrackDeg = 30.0;
+// On the ground an aircraft stands at the terrain plus its own ground offset.
+constexpr double kGroundToleranceFt = 1.0;
+// A track direction is judged over at least this much travel.
+constexpr double kTrackBaseM = 2.0;
+constexpr double kMetresPerNm = 1852.0;
+
+fs::path lf_besideTheProgram(const std::string& name) {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return (ec ? fs::current_path() : self.parent_path()) / name;
+}
+
+// The livery titles of the sample packages: title -> {type, airline}.
+std::map<std::string, std::pair<std::string, std::string>> lf_sampleLiveries(const fs::path& packages) {
+    std::map<std::string, std::pair<std::string, std::string>> out;
+    for (const auto& entry : fs::recursive_directory_iterator(packages)) {
+        if (entry.path().filename() != "aircraft.cfg") continue;
+        std::ifstream in(entry.path());
+        std::string line, section, type, title;
+        auto value = [](const std::string& l) {
+            std::string v = l.substr(l.find('=') + 1);
+            v.erase(0, v.find_first_not_of(" \t\""));
+            v.erase(v.find_last_not_of(" \t\"\r") + 1);
+            return v;
+        };
+        auto key = [](const std::string& l) {
+            std::string k = l.substr(0, l.find('='));
+            k.erase(k.find_last_not_of(" \t") + 1);
+            return k;
+        };
+        while (std::getline(in, line)) {
+            if (line.starts_with("[")) {
+                section = line.substr(1, line.find(']') - 1);
+                continue;
+            }
+            if (line.find('=') == std::string::npos) continue;
+            if (section == "GENERAL" && key(line) == "icao_type_designator") type = value(line);
+            if (section.starts_with("FLTSIM") && key(line) == "title") title = value(line);
+            if (section.starts_with("FLTSIM") && key(line) == "icao_airline") out[title] = {type, value(line)};
+        }
+    }
+    return out;
+}
+
+double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * kMetresPerNm; }
+LaLo lf_position(const AiPose& p) { return {p.latitude, p.longitude}; }
+double lf_wrapDeg(double d) { return std::remainder(d, 360.0); }
+
+bool lf_onRunway(const SampleWorld& world, LaLo p, double marginM = 0.0) {
+    const Vec at = world.frame.toLocal({p.lat, p.lon});
+    for (const auto& r : world.runways) {
+        const Vec d = at - r.centre;
+        const double along = sample::dot(d, r.along());
+        const double across = sample::dot(d, sample::unitVector(r.headingDeg + 90.0));
+        if (std::fabs(along) <= r.lengthM / 2 + marginM && std::fabs(across) <= r.widthM / 2 + marginM) return true;
+    }
+    return false;
+}
+
+// What the test sees of each live aircraft, tick by tick, beside the
+// motion recorder's samples.
+struct Seen {
+    std::set<std::string> liveries;
+    std::set<AcPhase> phases;
+    std::set<std::uint32_t> objects;
+    double groundOffsetFt = 0.0;
+    double wingRadiusM = 0.0;
+    double firstActiveS = -1.0;
+    bool removedWhileFlying = false;
+};
+
+struct Finding {
+    std::uint32_t hexid = 0;
+    std::int32_t tick = 0;
+    std::string what;
+};
+
+std::string lf_list(const std::vector<Finding>& findings) {
+    std::ostringstream out;
+    for (std::size_t i = 0; i < findings.size() && i < 20; ++i)
+        out << fmt::format("  {:06X} tick {}: {}\n", findings[i].hexid, findings[i].tick, findings[i].what);
+    if (findings.size() > 20) out << "  ... " << findings.size() - 20 << " more\n";
+    return out.str();
+}
+
+class SampleWorldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SampleWorldOptions options;
+        options.folder = lf_besideTheProgram("e2e_sample_world");
+        options.durationS = kRunS;
+        options.ticksPerFrame = 5;
+        run = std::make_unique<SampleWorldRun>(options);
+        run->onTick([this] { watchTick(); });
+        run->onFrame([this] { watchFrame(); });
+    }
+
+    // Main thread, after each engine tick.
+    void watchTick() {
+        const double second = run->feedSecond() - kFeedStartS;
+        parkedObjects.clear();
+        for (const LiveAc& ac : g_liveAircraft) {
+            if (ac.simState != AcSimState::active) continue;
+            Seen& s = seen[ac.hexid];
+            if (s.firstActiveS < 0) s.firstActiveS = second;
+            s.liveries.insert(std::string(ac.liveryTitle));
+            s.phases.insert(ac.phase);
+            s.objects.insert(ac.objectId);
+            s.groundOffsetFt = ac.groundOffsetFt;
+            s.wingRadiusM = ac.wingRadiusNm * kMetresPerNm;
+            if (ac.phase == AcPhase::parked) parkedObjects.insert(ac.objectId);
+        }
+        statics.clear();
+        for (const AcBase& ac : g_staticAircraft) {
+            if (ac.objectId == 0 || ac.simState != AcSimState::active) continue;
+            statics.push_back(ac);
+            parkedObjects.insert(ac.objectId);
+            staticObjectsEver.insert(ac.objectId);
+        }
+    }
+    // Main thread, after each simulator frame: a parked aircraft keeps its pose.
+    void watchFrame() {
+        std::map<std::uint32_t, SimPose> now;
+        for (std::uint32_t id : parkedObjects) {
+            const auto object = gf_simModelObject(id);
+            if (!object) continue;
+            now[id] = object->pose;
+            const auto before = parkedPoses.find(id);
+            if (before == parkedPoses.end()) continue;
+            const SimPose& a = before->second;
+            const SimPose& b = object->pose;
+            const double moved = lf_metres({a.latitudeDeg, a.longitudeDeg}, {b.latitudeDeg, b.longitudeDeg});
+            if (moved > 0.01 || std::fabs(a.altitudeFt - b.altitudeFt) > 0.01 ||
+                std::fabs(lf_wrapDeg((a.headingRad - b.headingRad) * radiansToDegrees)) > 0.01 ||
+                std::fabs(a.pitchRad - b.pitchRad) > 1e-4 || std::fabs(a.bankRad - b.bankRad) > 1e-4)
+                dancing.push_back({0, tickCount.load(),
+                                   fmt::format("object {} moved {:.2f} m, {:.2f} ft while parked", id, moved,
+                                               b.altitudeFt - a.altitudeFt)});
+        }
+        parkedPoses = std::move(now);
+    }
+
+    static constexpr double kFeedStartS = 1200.0;
+    std::unique_ptr<SampleWorldRun> run;
+    std::map<std::uint32_t, Seen> seen;
+    std::set<std::uint32_t> parkedObjects;
+    std::map<std::uint32_t, SimPose> parkedPoses;
+    std::set<std::uint32_t> staticObjectsEver;
+    std::vector<AcBase> statics;  // the last tick's
+    std::vector<Finding> dancing;
+};
+
+TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirAndEndsWhereItShould) {
+    ASSERT_EQ(run->run(), 0) << run->log();
+    const SampleWorld& world = run->traffic().world();
+    const auto liveries = lf_sampleLiveries(run->folder() / "sample_packages");
+    const LaLo user{world.frame.toLatLon(world.user).lat, world.frame.toLatLon(world.user).lon};
+    const double userRadiusM = g_userHalfWingSpan.load() > 0 ? g_userHalfWingSpan.load() : 17.9;
+    const std::vector<const AircraftRecord*> records = run->records();
+    std::map<std::uint32_t, const AircraftRecord*> byHexid;
+    for (const AircraftRecord* r : records) byHexid[r->hexid] = r;
+
+    // --- every recorded tick -------------------------------------------------
+    std::vector<Finding> ground, heading, backwards, touchdownOff, helicopterOnRunway, userCollision;
+    std::map<std::uint32_t, int> touchdowns;
+    std::vector<LaLo> touchdownPoints;
+    for (const AircraftRecord* r : records) {
+        const Seen& s = seen[r->hexid];
+        const bool helicopter = r->category == Rotorcraft;
+        const auto& samples = r->samples;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const MotionSample& c = samples[i];
+            const LaLo at = lf_position(c.pose);
+            if (c.onGround) {
+                const double expected = gf_simModelTerrainHeightFt(at.lat, at.lon) + s.groundOffsetFt;
+                if (std::fabs(c.pose.altitude - expected) > kGroundToleranceFt)
+                    ground.push_back({r->hexid, c.tick,
+                                      fmt::format("{:.1f} ft where the ground puts it at {:.1f} ft ({})",
+                                                  c.pose.altitude, expected, gf_acPhaseName(c.phase))});
+                const double apart = lf_metres(at, user);
+                if (apart < s.wingRadiusM + userRadiusM)
+                    userCollision.push_back({r->hexid, c.tick, fmt::format("{:.1f} m from the user aircraft", apart)});
+            }
+            if (helicopter && (c.onGround || c.heightAboveGroundFt < 50.0) && lf_onRunway(world, at))
+                helicopterOnRunway.push_back({r->hexid, c.tick, fmt::format("on a runway ({})", gf_acPhaseName(c.phase))});
+            if (i == 0 || samples[i - 1].tick != c.tick - 1) continue;
+            const MotionSample& p = samples[i - 1];
+            if (!p.onGround && c.onGround && !helicopter) {
+                ++touchdowns[r->hexid];
+                touchdownPoints.push_back(at);
+                if (!lf_onRunway(world, at))
+                    touchdownOff.push_back({r->hexid, c.tick, "touched down off the runway surface"});
+            }
+            // The direction of travel over the next few metres on the ground.
+            if (!c.onGround) continue;
+            std::size_t j = i + 1;
+            bool pushing = c.phase == AcPhase::pushing_back || c.phase == AcPhase::pushed_back;
+            for (; j < samples.size() && samples[j].tick - c.tick <= 300 && samples[j].onGround; ++j) {
+                pushing = pushing || samples[j].phase == AcPhase::pushing_back || samples[j].phase == AcPhase::pushed_back;
+                if (lf_metres(at, lf_position(samples[j].pose)) >= kTrackBaseM) break;
+            }
+            if (pushing || j >= samples.size() || samples[j].tick - c.tick > 300 || !samples[j].onGround) continue;
+            const LaLo to = lf_position(samples[j].pose);
+            const double track = sample::headingOf(world.frame.toLocal({to.lat, to.lon}) - world.frame.toLocal({at.lat, at.lon}));
+            const double off = std::fabs(lf_wrapDeg(c.pose.heading * radiansToDegrees - track));
+            if (off > 90.0)
+                backwards.push_back({r->hexid, c.tick, fmt::format("moves backwards ({:.0f} deg off its heading, {})", off,
+                                                                    gf_acPhaseName(c.phase))});
+            else if (off > kMaxHeadingOffTrackDeg)
+                heading.push_back({r->hexid, c.tick, fmt::format("heads {:.0f} deg off its track ({})", off,
+                                                                 gf_acPhaseName(c.phase))});
+        }
+    }
+
+    // --- the motion checker ------------------------------------------------
+    std::vector<MotionFinding> rough;
+    std::map<MotionCheck, double> worst;
+    for (const AircraftRecord* r : records) {
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        rough.insert(rough.end(), result.findings.begin(), result.findings.end());
+        for (const auto& [check, share] : result.worstShare) worst[check] = std::max(worst[check], share);
+    }
+
+    // --- per flight ------------------------------------------------------------
+    std::vector<std::string> notCreated, wrongLivery, noLanding, noStand, noDeparture;
+    for (const SampleFlight& f : run->traffic().flights()) {
+        const std::string name = f.spec.callsign.empty() ? f.spec.airframes[0].registration : f.spec.callsign;
+        std::vector<std::uint32_t> hexids;
+        for (const auto& a : f.spec.airframes)
+            if (seen.count(a.hexid) != 0) hexids.push_back(a.hexid);
+        const bool inTime = std::any_of(hexids.begin(), hexids.end(),
+                                        [&](std::uint32_t h) { return seen[h].firstActiveS <= kCreatedWithinS; });
+        if (!inTime) {
+            notCreated.push_back(name);
+            continue;
+        }
+        for (std::uint32_t h : hexids) {
+            for (const std::string& title : seen[h].liveries) {
+                const auto it = liveries.find(title);
+                const bool fits = it != liveries.end() && it->second.first == f.spec.type &&
+                                  (f.spec.airline.empty() ? (it->second.second.empty() || it->second.second == "PVT")
+                                                          : it->second.second == f.spec.airline);
+                if (!fits) wrongLivery.push_back(fmt::format("{} ({} {}): \"{}\"", name, f.spec.type, f.spec.airline, title));
+            }
+        }
+        if (f.spec.kind == FlightKind::Arrival) {
+            const bool landed = std::any_of(hexids.begin(), hexids.end(), [&](std::uint32_t h) { return touchdowns[h] > 0; });
+            if (!landed) noLanding.push_back(name);
+            const auto& stand = world.stand(f.spec.stand);
+            const LaLo standAt{stand.position.lat, stand.position.lon};
+            const bool reached = std::any_of(hexids.begin(), hexids.end(), [&](std::uint32_t h) {
+                const auto r = byHexid.find(h);
+                if (r == byHexid.end()) return false;
+                return std::any_of(r->second->samples.begin(), r->second->samples.end(), [&](const MotionSample& m) {
+                    return m.onGround && lf_metres(lf_position(m.pose), standAt) <= stand.radiusM;
+                });
+            });
+            if (!reached) noStand.push_back(fmt::format("{} ({})", name, f.spec.stand));
+        }
+        if (f.spec.kind == FlightKind::Departure) {
+            const bool whole = std::any_of(hexids.begin(), hexids.end(), [&](std::uint32_t h) {
+                const Seen& s = seen[h];
+                const auto r = byHexid.find(h);
+                const bool gone = std::none_of(g_liveAircraft.begin(), g_liveAircraft.end(),
+                                               [&](const LiveAc& ac) { return ac.hexid == h; });
+                const bool flewAway = r != byHexid.end() && !r->second->samples.back().onGround;
+                return s.phases.count(AcPhase::pushing_back) && s.phases.count(AcPhase::taxi) &&
+                       s.phases.count(AcPhase::takeoff_roll) && s.phases.count(AcPhase::takeoff) && flewAway && gone;
+            });
+            if (!whole) noDeparture.push_back(name);
+        }
+    }
+
+    // --- parked aircraft ---------------------------------------------------
+    std::vector<std::string> overlaps, offStand;
+    for (std::size_t i = 0; i < statics.size(); ++i) {
+        const AcBase& a = statics[i];
+        const double toUser = lf_metres(a.standPos, user);
+        if (toUser < a.wingRadiusNm * kMetresPerNm + userRadiusM)
+            userCollision.push_back({a.hexid, 0, fmt::format("parked {:.1f} m from the user aircraft", toUser)});
+        bool atStand = false;
+        for (const auto& stand : world.stands)
+            atStand = atStand || lf_metres(a.standPos, {stand.position.lat, stand.position.lon}) <= stand.radiusM;
+        if (!atStand) offStand.push_back(fmt::format("{} at {:.6f},{:.6f}", a.callsign, a.standPos.lat, a.standPos.lon));
+        for (std::size_t j = i + 1; j < statics.size(); ++j) {
+            const AcBase& b = statics[j];
+            const double apart = lf_metres(a.standPos, b.standPos);
+            if (apart < (a.wingRadiusNm + b.wingRadiusNm) * kMetresPerNm)
+                overlaps.push_back(fmt::format("{} and {}: {:.1f} m apart", a.callsign, b.callsign, apart));
+        }
+    }
+
+    // --- figures, plot, log ------------------------------------------------
+    std::size_t removed = 0;
+    for (const AircraftRecord* r : records)
+        for (const auto& e : gf_simModelJournal(r->objectId))
+            if (e.kind == SimJournalKind::Removed) ++removed;
+    int landed = 0;
+    for (const auto& [hexid, count] : touchdowns) landed += count;
+    double worstShare = 0.0;
+    std::string worstName = "none";
+    for (const auto& [check, share] : worst)
+        if (share > worstShare) {
+            worstShare = share;
+            worstName = gf_motionCheckName(check);
+        }
+    const std::string figures = fmt::format(
+        "sample world: {:.0f} simulated s in {:.1f} s, {} engine ticks, {} frames, {} live batches\n"
+        "aircraft created: {} live, {} parked objects\n"
+        "landed: {}   parked now: {}   removed: {}\n"
+        "worst checker margin: {} at {:.2f} of its limit ({} findings)\n",
+        run->figures().simulatedS, run->figures().wallS, run->figures().ticks, run->figures().frames,
+        run->figures().batchesFed, seen.size(), staticObjectsEver.size(), landed, statics.size(), removed, worstName,
+        worstShare, rough.size());
+    std::printf("%s", figures.c_str());
+    std::ofstream(run->folder() / "figures.txt") << figures;
+    TrackPlot plot(world);
+    for (const AircraftRecord* r : records) plot.track(*r);
+    for (const LaLo& p : touchdownPoints) plot.mark(p, "touchdown");
+    for (const AcBase& a : statics) plot.mark(a.standPos, "parked");
+    plot.write(run->folder() / "tracks.svg");
+    const std::string log = run->log();
+
+    EXPECT_TRUE(notCreated.empty()) << "not created within 20 minutes: " << fmt::format("{}", fmt::join(notCreated, ", "));
+    EXPECT_TRUE(wrongLivery.empty()) << fmt::format("{}", fmt::join(wrongLivery, "\n"));
+    EXPECT_TRUE(noLanding.empty()) << "never touched down: " << fmt::format("{}", fmt::join(noLanding, ", "));
+    EXPECT_TRUE(noStand.empty()) << "never reached their stand: " << fmt::format("{}", fmt::join(noStand, ", "));
+    EXPECT_TRUE(noDeparture.empty()) << "no whole departure (push back, taxi, take off, removal): "
+                                     << fmt::format("{}", fmt::join(noDeparture, ", "));
+    EXPECT_FALSE(statics.empty()) << "no parked aircraft at the stands";
+    EXPECT_TRUE(overlaps.empty()) << fmt::format("{}", fmt::join(overlaps, "\n"));
+    EXPECT_TRUE(offStand.empty()) << "parked off every stand: " << fmt::format("{}", fmt::join(offStand, ", "));
+    EXPECT_TRUE(userCollision.empty()) << lf_list(userCollision);
+    EXPECT_TRUE(rough.empty()) << [&] {
+        MotionCheckResult all;
+        all.findings = rough;
+        return all.summary();
+    }();
+    EXPECT_TRUE(ground.empty()) << "off the ground's height:\n" << lf_list(ground);
+    EXPECT_TRUE(heading.empty()) << "sliding sideways:\n" << lf_list(heading);
+    EXPECT_TRUE(backwards.empty()) << "backwards outside a pushback:\n" << lf_list(backwards);
+    EXPECT_TRUE(touchdownOff.empty()) << lf_list(touchdownOff);
+    EXPECT_TRUE(helicopterOnRunway.empty()) << lf_list(helicopterOnRunway);
+    EXPECT_TRUE(dancing.empty()) << "parked aircraft moving:\n" << lf_list(dancing);
+    EXPECT_GT(landed, 0);
+    EXPECT_GT(removed, 0u);
+    EXPECT_EQ(log.find("exception"), std::string::npos) << "the log names an exception";
+}
+
+}  // namespace
+}  // namespace tavo::test

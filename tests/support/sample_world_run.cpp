@@ -1,0 +1,344 @@
+#include "support/sample_world_run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "app/control_states.h"
+#include "app/program.h"
+#include "engine/engine_state.h"
+#include "engine/mailbox.h"
+#include "feed/feed_state.h"
+#include "feed/rtapp/qnh_reader.h"
+#include "feed/rtapp/rtapp_server.h"
+#include "feed/rtapp/traffic_reader.h"
+#include "feed/rtapp/udp_reader.h"
+#include "feed/rtdirect/transport.h"
+#include "foundation/time.h"
+#include "platform/simconnect/sim_model.h"
+#include "platform/window/headless.h"
+#include "services/shell.h"
+#include "services/stop.h"
+#include "settings/parameters_file.h"
+#include "simlink/sim_link.h"
+#include "support/rtapp_peer.h"
+#include "support/source_paths.h"
+#include "tools/sample_feed/sample_lines.h"
+
+namespace tavo::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::int64_t kTickNs = 10'000'000;
+constexpr std::int64_t kSecondNs = 1'000'000'000;
+constexpr int kWeatherEveryS = 10;
+// The sample application's answer to the version request: its standard
+// edition, which has no history to shift the traffic by.
+constexpr const char* kSampleVersionReply = R"({"level":1,"version":"TAVO sample 1.0"})";
+// How long the run waits in real time for what another thread must do before
+// the fake clock goes on (a connection, a datagram read, a dispatch): only a
+// stuck program takes so long, and the run then goes on without it.
+constexpr auto kLockStepWait = 5s;
+
+// The one fake clock of a run: nanoseconds from a steady base, and the wall
+// clock's second that time 0 stands for. Function-pointer seams read it.
+std::atomic<std::int64_t> l_nowNs{0};
+
+std::atomic<std::int64_t> l_wallBaseS{0};
+
+std::int64_t lf_fakeNs() { return l_nowNs.load(); }
+Steady::time_point lf_fakeSteady() { return Steady::time_point(std::chrono::nanoseconds(lf_fakeNs())); }
+std::int64_t lf_fakeSeconds() { return l_wallBaseS.load() + lf_fakeNs() / kSecondNs; }
+std::int64_t lf_fake100ns() { return l_wallBaseS.load() * 10'000'000 + lf_fakeNs() / 100; }
+
+bool lf_eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = Steady::now() + limit;
+    while (!done()) {
+        if (Steady::now() > end) return false;
+        std::this_thread::sleep_for(100us);
+    }
+    return true;
+}
+
+void lf_setEnv(const char* name, const std::string& value) {
+    if (::setenv(name, value.c_str(), 1) != 0) throw std::runtime_error(fmt::format("cannot set {}", name));
+}
+
+}  // namespace
+
+struct SampleWorldRun::Impl {
+    fs::path previousFolder;
+    std::shared_ptr<HeadlessBackend> backend;
+    std::unique_ptr<RTAppPeer> peer;
+    std::thread peerThread;
+    std::atomic<bool> peerConnected{false};
+    std::atomic<bool> stopPeer{false};
+    std::uint16_t port = 0;
+    std::size_t linesHandled = 0;
+    std::atomic<std::uint64_t> batchesPosted{0};
+
+    // The fake time the feed started (its simulated second 0 is feedStartS).
+    std::optional<std::int64_t> feedStartNs;
+    double epoch = 0.0;
+    std::int64_t nextFeedSecond = 0;
+    std::int64_t nextFrameNs = 0;
+    std::int64_t nextSecondNs = 0;
+    std::int32_t lastTick = -1;
+    std::int64_t clockStartNs = 0;
+    bool closeSent = false;
+    Steady::time_point leftSleep{};
+    bool inMainLoop = false;
+};
+
+SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
+    : options_(std::move(options)), impl_(std::make_unique<Impl>()) {
+    if (options_.folder.empty()) throw std::runtime_error("the sample world run needs a folder");
+    std::error_code ec;
+    fs::remove_all(options_.folder, ec);
+    fs::create_directories(options_.folder);
+    options_.folder = fs::canonical(options_.folder);
+    for (const fs::directory_entry& entry : fs::directory_iterator(installDir())) {
+        if (entry.path().filename() == "tavo") continue;  // the program itself runs in this process
+        fs::copy(entry.path(), options_.folder / entry.path().filename(), fs::copy_options::recursive);
+    }
+    traffic_ = sample::gf_loadSampleTraffic(scenario());
+
+    // The settings as the run command seeds them, on a free TCP port.
+    const fs::path roaming = options_.folder / "profile" / "roaming";
+    const fs::path local = options_.folder / "profile" / "local";
+    const std::string seed = fmt::format("'{}' '{}' '{}' '{}' >/dev/null", (sourceDir() / "scripts" / "sample-profile").string(),
+                                         roaming.string(), local.string(), options_.folder.string());
+    if (std::system(seed.c_str()) != 0) throw std::runtime_error("scripts/sample-profile failed");
+    impl_->port = freeTcpPort();
+    const fs::path parameters = roaming / "TAVO" / "parameters.xml";
+    pugi::xml_document document;
+    if (!document.load_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be read");
+    pugi::xml_node port = gf_findParametersNode(document).append_child("parameter");
+    port.append_attribute("name") = "PORT_NUMBER";
+    port.append_attribute("value") = std::to_string(impl_->port).c_str();
+    if (!document.save_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be written");
+    lf_setEnv("TAVO_APPDATA_DIR", roaming.string());
+    lf_setEnv("TAVO_LOCALAPPDATA_DIR", local.string());
+    ::unsetenv("TAVO_SIM_SCENARIO");
+    ::unsetenv("TAVO_RT_API_URL");
+    ::unsetenv("TAVO_DOWNLOAD_URL");
+}
+
+SampleWorldRun::~SampleWorldRun() {
+    impl_->stopPeer.store(true);
+    if (impl_->peerThread.joinable()) impl_->peerThread.join();
+    impl_->peer.reset();
+    recorder_.reset();
+    gf_simModelReset();
+    gf_setShellWaitClock({});
+    gf_setPoseClock(nullptr);
+    gf_setMailboxClock({});
+    gf_setFeedSteadyClock(nullptr);
+    gf_setSecondsClock(nullptr);
+    gf_setSystemClock100ns(nullptr);
+    gf_setRTAppUdpPorts({});
+    g_trafficReader.setBatchPoster({});
+    gf_installWindowBackend(nullptr);
+    if (!impl_->previousFolder.empty()) {
+        std::error_code ec;
+        fs::current_path(impl_->previousFolder, ec);
+    }
+}
+
+fs::path SampleWorldRun::scenario() const { return options_.folder / "scenarios" / "sample.xml"; }
+
+std::string SampleWorldRun::log() const {
+    std::ifstream in(options_.folder / "Log.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+double SampleWorldRun::feedSecond() const {
+    if (!impl_->feedStartNs) return options_.feedStartS;
+    return options_.feedStartS + static_cast<double>(lf_fakeNs() - *impl_->feedStartNs) / kSecondNs;
+}
+
+std::vector<const AircraftRecord*> SampleWorldRun::records() {
+    if (!recorder_) return {};
+    return recorder_->records(impl_->clockStartNs);
+}
+
+int SampleWorldRun::run() {
+    Impl& m = *impl_;
+    const auto wallStart = Steady::now();
+    // The fake clock starts at a steady time far from 0 and at the real wall
+    // clock, so that the program's first readings look ordinary.
+    l_nowNs.store(std::int64_t{1000} * 3600 * kSecondNs);
+    l_wallBaseS.store(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                          .count() -
+                      l_nowNs.load() / kSecondNs);
+    m.nextFrameNs = lf_fakeNs() + options_.ticksPerFrame * kTickNs;
+    m.nextSecondNs = lf_fakeNs() + kSecondNs;
+
+    gf_setShellWaitClock({[] { return lf_fakeSteady(); },
+                          [this](Steady::time_point until) { lf_sleepUntil(until.time_since_epoch().count()); }});
+    gf_setPoseClock(&lf_fakeNs);
+    gf_setMailboxClock(&lf_fakeNs);
+    gf_setFeedSteadyClock(&lf_fakeSteady);
+    gf_setSecondsClock(&lf_fakeSeconds);
+    gf_setSystemClock100ns(&lf_fake100ns);
+    // The readers take free ports: runs side by side never meet.
+    gf_setRTAppUdpPorts({0, 0});
+    g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
+        gf_postTrafficBatch(batch, delaySeconds, true);
+        ++impl_->batchesPosted;
+    });
+
+    gf_simModelReset();
+    gf_simModelLoadScenario(scenario().string());
+    // The fake clock drives the frames and seconds, not the model's ticker.
+    gf_simModelStopTicker();
+    gf_simModelSetClock(&lf_fakeNs);
+    if (options_.recordMotion) recorder_ = std::make_unique<MotionRecorder>();
+
+    m.backend = std::make_shared<HeadlessBackend>();
+    // A long run keeps no painting records.
+    m.backend->setRecording(false);
+    gf_installWindowBackend(m.backend);
+    gf_initCurlGlobal();
+
+    // The sample application connects once TAVO listens, as the real one does.
+    RTAppPeerOptions peerOptions;
+    peerOptions.reply = VersionReply::Custom;
+    peerOptions.customReply = kSampleVersionReply;
+    m.peer = std::make_unique<RTAppPeer>(peerOptions);
+    m.peerThread = std::thread([this] {
+        while (!impl_->stopPeer.load()) {
+            if (impl_->peer->connect(impl_->port, 500ms)) {
+                impl_->peerConnected.store(true);
+                return;
+            }
+        }
+    });
+
+    m.previousFolder = fs::current_path();
+    fs::current_path(options_.folder);
+    ProgramSetup setup;
+    setup.lockFolder = options_.folder;
+    figures_.exitCode = gf_programMain({"tavo"}, setup);
+    fs::current_path(m.previousFolder);
+    m.previousFolder.clear();
+
+    figures_.wallS = std::chrono::duration<double>(Steady::now() - wallStart).count();
+    figures_.simulatedS = feedSecond() - options_.feedStartS;
+    figures_.batchesFed = m.batchesPosted.load();
+    return figures_.exitCode;
+}
+
+// The main thread sleeps until the time: the world catches up step by step.
+void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
+    Impl& m = *impl_;
+    const auto entered = Steady::now();
+    const std::int32_t tick = tickCount.load();
+    if (tick != m.lastTick && m.lastTick >= 0) {
+        // An engine tick ran since the last sleep: the main loop's.
+        if (timeTicks_ && m.inMainLoop)
+            figures_.tickNs.push_back(static_cast<double>(std::chrono::nanoseconds(entered - m.leftSleep).count()));
+        m.inMainLoop = true;
+        figures_.ticks = tick;
+        m.clockStartNs = lf_fakeNs() - std::int64_t{tick - 1} * kTickNs;
+        if (recorder_) recorder_->recordTick();
+        if (onTick_) onTick_();
+    }
+    m.lastTick = tick;
+
+    while (lf_fakeNs() < untilNs) {
+        const std::int64_t next = std::min({untilNs, m.nextFrameNs, m.nextSecondNs});
+        l_nowNs.store(next);
+        if (next == m.nextFrameNs) {
+            m.nextFrameNs += options_.ticksPerFrame * kTickNs;
+            gf_simModelFrames(1);
+            gf_simModelWaitDrained(kLockStepWait);
+            ++figures_.frames;
+            if (onFrame_) onFrame_();
+        }
+        if (next == m.nextSecondNs) {
+            m.nextSecondNs += kSecondNs;
+            gf_simModelSeconds(1);
+            gf_simModelWaitDrained(kLockStepWait);
+            lf_step();
+        }
+    }
+    lf_answerRequests();
+    // The sample application connects in real time: a sleep waits a moment
+    // for it, so that the program does not spend its fake minutes alone.
+    if (!m.peerConnected.load() && keepRunning())
+        lf_eventually([&] { return m.peerConnected.load() || !keepRunning(); }, 20ms);
+    if (!m.closeSent && m.feedStartNs && feedSecond() - options_.feedStartS >= options_.durationS) {
+        // The user closes the window.
+        m.closeSent = true;
+        gf_postMessage(g_mainWindow.load(), WM_CLOSE);
+    }
+    m.leftSleep = Steady::now();
+}
+
+// One simulated second of the sample application: weather every ten
+// seconds, the live batch of the second, and the wait until the traffic
+// reader handed it to the engine.
+void SampleWorldRun::lf_step() {
+    Impl& m = *impl_;
+    if (!lf_feedStarted()) return;
+    const auto second = static_cast<std::int64_t>(std::floor(feedSecond() + 1e-9));
+    for (; m.nextFeedSecond <= second; ++m.nextFeedSecond) {
+        const std::int64_t s = m.nextFeedSecond;
+        if (const std::uint16_t weather = g_qnhReader.boundPort(); weather != 0 && s % kWeatherEveryS == 0)
+            m.peer->sendDatagram(weather, sample::gf_sampleWeatherDatagram(*traffic_, m.epoch + static_cast<double>(s)));
+        const std::uint16_t port = g_trafficReader.boundPort();
+        if (port == 0) continue;  // nobody listens yet: the datagrams are lost, as with the real application
+        const std::vector<std::string> lines = sample::gf_sampleFlightsAt(*traffic_, s, m.epoch);
+        if (lines.empty()) continue;
+        const std::uint64_t before = m.batchesPosted.load();
+        m.peer->sendLines(port, lines);
+        lf_eventually([&] { return m.batchesPosted.load() > before || !keepRunning(); }, kLockStepWait);
+    }
+}
+
+// The sample application's time starts when it answered the version request.
+bool SampleWorldRun::lf_feedStarted() {
+    Impl& m = *impl_;
+    if (m.feedStartNs) return true;
+    if (!m.peerConnected.load() || m.peer->versionRequests() == 0) return false;
+    m.feedStartNs = lf_fakeNs();
+    m.epoch = static_cast<double>(lf_fakeSeconds()) - options_.feedStartS;
+    m.nextFeedSecond = static_cast<std::int64_t>(std::ceil(options_.feedStartS));
+    return true;
+}
+
+// Answers what the program asked the sample application for: the buffered
+// traffic and the parked traffic of a box.
+void SampleWorldRun::lf_answerRequests() {
+    Impl& m = *impl_;
+    if (!lf_feedStarted()) return;
+    // Lines are copied only when a new one came.
+    if (!m.peer->waitForLineCount(m.linesHandled + 1, 0ms)) return;
+    const std::vector<std::string> lines = m.peer->lines();
+    const std::uint16_t port = g_trafficReader.boundPort();
+    for (; m.linesHandled < lines.size(); ++m.linesHandled) {
+        const std::string& line = lines[m.linesHandled];
+        const auto second = static_cast<std::int64_t>(std::floor(feedSecond()));
+        if (line.rfind("Qs999=sendbuffer", 0) == 0 && port != 0) {
+            m.peer->sendLines(port, sample::gf_sampleBufferLines(*traffic_, second, m.epoch));
+        } else if (const auto box = sample::gf_parseParkedRequest(line); box && port != 0) {
+            m.peer->sendLines(port, sample::gf_sampleParkedLines(*traffic_, second, m.epoch, *box));
+        }
+    }
+}
+
+}  // namespace tavo::test

@@ -1,0 +1,115 @@
+#pragma once
+// The whole program on the sample world, in the calling process and faster
+// than real time: TAVO's own entry (gf_programMain) with the headless window,
+// every service real, the simulator model on the sample scenario, and the
+// sample RealTraffic application's traffic fed over loopback by a peer in
+// this process, all on one fake clock.
+//
+// The fake clock moves only when the program's main thread sleeps (the
+// shell's waits): a sleep moves it to its end in steps, and at every step the
+// world catches up in lock step before the clock goes on — each simulator
+// frame is dispatched by the SimClient thread, each simulated second sends the
+// traffic of that second and waits until the traffic reader has handed it to
+// the engine, and requests of the program (buffered and parked traffic) are
+// answered. So a simulated minute takes as long as the program needs to
+// compute it, and a run does the same on a fast and a slow machine.
+//
+// The pose stream, the mailbox's stall watch, the feed's time limits, the
+// wall clock (seconds and 100 ns units) and the model's journal stamps all
+// read the fake clock. The run ends by itself: after `durationS` simulated
+// seconds of traffic it closes the main window, as the user would.
+//
+// Only one run per process at a time (everything it drives is process-wide).
+// gf_programMain runs on the calling thread, which becomes the GUI thread; it
+// changes the working folder to the run's folder for the run and back.
+// Failures to set the run up throw std::runtime_error.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/motion_harness.h"
+
+namespace tavo::sample {
+class SampleTraffic;
+}
+
+namespace tavo::test {
+
+struct SampleWorldOptions {
+    // The run's folder: the installation folder is copied into it, the
+    // settings go under it, and TAVO writes its Log.txt there. Emptied first.
+    std::filesystem::path folder;
+    // The sample traffic's simulated second when the feed starts: a whole
+    // cycle in, as the sample application starts.
+    double feedStartS = 1200.0;
+    // Simulated seconds of traffic before the window is closed.
+    double durationS = 1200.0;
+    // Engine ticks (10 ms) per simulator frame.
+    int ticksPerFrame = 3;
+    // Record every active aircraft's motion after each tick.
+    bool recordMotion = true;
+};
+
+// What the run counted as it went.
+struct SampleWorldFigures {
+    int exitCode = -1;
+    std::int64_t ticks = 0;          // engine ticks of the main loop
+    std::int64_t frames = 0;         // simulator frames
+    double simulatedS = 0.0;         // seconds of traffic fed
+    double wallS = 0.0;              // real time of the whole run
+    std::uint64_t batchesFed = 0;    // live batches handed to the engine
+    std::vector<double> tickNs;      // real time of every engine tick (when timed)
+};
+
+class SampleWorldRun {
+public:
+    explicit SampleWorldRun(SampleWorldOptions options);
+    ~SampleWorldRun();
+    SampleWorldRun(const SampleWorldRun&) = delete;
+    SampleWorldRun& operator=(const SampleWorldRun&) = delete;
+
+    // Called on the main thread after every engine tick of the main loop
+    // (after the motion is recorded): the engine's lists may be read there.
+    void onTick(std::function<void()> hook) { onTick_ = std::move(hook); }
+    // Called on the main thread after every simulator frame was dispatched:
+    // the model's objects may be read there.
+    void onFrame(std::function<void()> hook) { onFrame_ = std::move(hook); }
+    // Times every engine tick (real time, into figures().tickNs).
+    void timeTicks(bool on) { timeTicks_ = on; }
+
+    // Runs the program to its end; the exit code of its entry.
+    int run();
+
+    const SampleWorldFigures& figures() const { return figures_; }
+    const sample::SampleTraffic& traffic() const { return *traffic_; }
+    const std::filesystem::path& folder() const { return options_.folder; }
+    std::filesystem::path scenario() const;
+    // The motion recordings (received poses collected now).
+    std::vector<const AircraftRecord*> records();
+    // The sample traffic's simulated second now (feed time), once the feed runs.
+    double feedSecond() const;
+    // TAVO's Log.txt of the run.
+    std::string log() const;
+
+private:
+    struct Impl;
+    void lf_sleepUntil(std::int64_t untilNs);
+    void lf_step();
+    void lf_answerRequests();
+    bool lf_feedStarted();
+
+    SampleWorldOptions options_;
+    std::unique_ptr<sample::SampleTraffic> traffic_;
+    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<MotionRecorder> recorder_;
+    std::function<void()> onTick_;
+    std::function<void()> onFrame_;
+    bool timeTicks_ = false;
+    SampleWorldFigures figures_;
+};
+
+}  // namespace tavo::test
