@@ -73,6 +73,24 @@ bool lf_eventually(const std::function<bool()>& done, std::chrono::milliseconds 
     return true;
 }
 
+// A traffic line of another copy of the sample traffic: its own hexid,
+// callsign and registration, so that TAVO sees another aircraft.
+std::string lf_copyLine(const std::string& line, int copy) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+        fields.push_back(line.substr(start, comma - start));
+    fields.push_back(line.substr(start));
+    if (fields.size() < 12) return line;
+    const unsigned long hexid = std::stoul(fields[1]);
+    fields[1] = std::to_string((hexid + 0x1000ul * static_cast<unsigned long>(copy)) & 0xFFFFFFul);
+    fields[9] = fmt::format("TV{:04X}{:02}", hexid & 0xFFFF, copy);
+    fields[11] = fmt::format("N{:03}{:02}T", hexid % 1000, copy);
+    std::string out = fields[0];
+    for (std::size_t i = 1; i < fields.size(); ++i) out += "," + fields[i];
+    return out;
+}
+
 void lf_setEnv(const char* name, const std::string& value) {
     if (::setenv(name, value.c_str(), 1) != 0) throw std::runtime_error(fmt::format("cannot set {}", name));
 }
@@ -208,10 +226,14 @@ int SampleWorldRun::run() {
     gf_simModelSetClock(&lf_fakeNs);
     if (options_.recordMotion) recorder_ = std::make_unique<MotionRecorder>();
 
-    m.backend = std::make_shared<HeadlessBackend>();
-    // A long run keeps no painting records.
-    m.backend->setRecording(false);
-    gf_installWindowBackend(m.backend);
+    if (options_.window) {
+        gf_installWindowBackend(options_.window);
+    } else {
+        m.backend = std::make_shared<HeadlessBackend>();
+        // A long run keeps no painting records.
+        m.backend->setRecording(false);
+        gf_installWindowBackend(m.backend);
+    }
     gf_initCurlGlobal();
 
     // The sample application connects once TAVO listens, as the real one does.
@@ -302,8 +324,17 @@ void SampleWorldRun::lf_step() {
             m.peer->sendDatagram(weather, sample::gf_sampleWeatherDatagram(*traffic_, m.epoch + static_cast<double>(s)));
         const std::uint16_t port = g_trafficReader.boundPort();
         if (port == 0) continue;  // nobody listens yet: the datagrams are lost, as with the real application
-        const std::vector<std::string> lines = sample::gf_sampleFlightsAt(*traffic_, s, m.epoch);
+        std::vector<std::string> lines;
+        for (int copy = 0; copy < options_.trafficCopies; ++copy) {
+            const std::int64_t shift = std::int64_t{copy} * sample::SampleTraffic::cycleSeconds() / options_.trafficCopies;
+            std::vector<std::string> batch =
+                sample::gf_sampleFlightsAt(*traffic_, s + shift, m.epoch - static_cast<double>(shift));
+            if (batch.empty()) continue;
+            batch.pop_back();  // one end tag for the whole second
+            for (std::string& line : batch) lines.push_back(copy == 0 ? std::move(line) : lf_copyLine(line, copy));
+        }
         if (lines.empty()) continue;
+        lines.emplace_back("RTTFC_EOT");
         const std::uint64_t before = m.batchesPosted.load();
         m.peer->sendLines(port, lines);
         lf_eventually([&] { return m.batchesPosted.load() > before || !keepRunning(); }, kLockStepWait);

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window/window.h"
 #include "support/motion_harness.h"
 
 namespace tavo::sample {
@@ -52,6 +53,12 @@ struct SampleWorldOptions {
     int ticksPerFrame = 3;
     // Record every active aircraft's motion after each tick.
     bool recordMotion = true;
+    // The sample traffic this many times over, each copy a fraction of the
+    // cycle later with callsigns, registrations and hexids of its own: a
+    // busier sky for measurements (1: the sample world as it is).
+    int trafficCopies = 1;
+    // The window layer; none: the headless one, keeping no records.
+    std::shared_ptr<WindowBackend> window;
 };
 
 // What the run counted as it went.
