@@ -47,10 +47,8 @@ void lf_updateActive(LiveAc& ac) {
     }
     if (tickCount.load() >= ac.stream.front().playTick) {
         lf_nextPosMain(ac);
-        // A stationary point plans no leg: the aircraft stands still, and a
-        // leg value left unknown must not make its pose unsendable.
+        ac.pose.verticalSpeed = ac.motion.legVerticalSpeed;
         const bool moving = !ac.stream.empty() && ac.stream.front().stationary == 0;
-        ac.pose.verticalSpeed = moving ? ac.motion.legVerticalSpeed : 0.0;
         ac.pose.trueAirspeed = moving ? ac.motion.legTasKt : 0.0;
     }
     if (ac.simState == AcSimState::active && !ac.stream.empty()) {

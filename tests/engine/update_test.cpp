@@ -60,18 +60,24 @@ TEST_F(Update, OnlyAFinitePoseIsSentWithItsAnglesInRange) {
     EXPECT_EQ(p.altitude, 5000.0);
 }
 
-TEST_F(Update, AnAircraftWaitingOnTheGroundIsSentStandingStill) {
-    // It reached a point and the next one holds it where it is: no leg was
-    // planned, so nothing gave the leg a climb or a speed.
-    LiveAc& ac = addLive(0x600007, AcSimState::active, 15,
-                         {point(50.0, 8.0, 400.0, false, 0), point(50.0, 8.0, 400.0, false, 300)});
-    ac.stream[1].stationary = 1;
-    ac.pose.verticalSpeed = 0.0;
-    EXPECT_FALSE(updateLiveAc(ac));
-    const auto sent = published();
-    ASSERT_TRUE(sent.contains(15u)) << "a standing aircraft's pose reaches the simulator";
-    EXPECT_EQ(sent.at(15u).back().pose.verticalSpeed, 0.0);
-    EXPECT_EQ(sent.at(15u).back().pose.trueAirspeed, 0.0);
+TEST_F(Update, AnAircraftHoldingAtItsPointIsSentStandingStill) {
+    // It reached a point and the next one holds it where it is (a
+    // helicopter hovering, an aircraft waiting): no leg was planned, so
+    // nothing gave the leg a climb or a speed.
+    for (const bool airborne : {true, false}) {
+        SCOPED_TRACE(airborne ? "in the air" : "on the ground");
+        g_liveAircraft.clear();
+        const double altitude = airborne ? 1500.0 : 400.0;
+        LiveAc& ac = addLive(0x600007, AcSimState::active, 15,
+                             {point(50.0, 8.0, altitude, airborne, 0), point(50.0, 8.0, altitude, airborne, 300)});
+        ac.stream[1].stationary = 1;
+        ac.pose.verticalSpeed = 0.0;
+        EXPECT_FALSE(updateLiveAc(ac));
+        const auto sent = published();
+        ASSERT_TRUE(sent.contains(15u)) << "a standing aircraft's pose reaches the simulator";
+        EXPECT_EQ(sent.at(15u).back().pose.verticalSpeed, 0.0);
+        if (!airborne) EXPECT_EQ(sent.at(15u).back().pose.trueAirspeed, 0.0);
+    }
 }
 
 TEST_F(Update, AnActiveAircraftWithoutStreamOrObjectIsLoggedAndRemoved) {
