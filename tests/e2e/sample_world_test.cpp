@@ -113,8 +113,6 @@ struct Seen {
     std::set<std::string> liveries;
     std::set<AcPhase> phases;
     std::set<std::uint32_t> objects;
-    double groundOffsetFt = 0.0;
-    double staticPitchRad = 0.0;
     double wingRadiusM = 0.0;
     double firstActiveS = -1.0;
     bool removedWhileFlying = false;
@@ -174,6 +172,7 @@ protected:
     void watchTick() {
         const double second = run->feedSecond() - kFeedStartS;
         parkedObjects.clear();
+        parkedLive.clear();
         std::set<std::uint32_t> active;
         for (const LiveAc& ac : g_liveAircraft) {
             if (ac.simState != AcSimState::active) continue;
@@ -183,13 +182,25 @@ protected:
             s.liveries.insert(std::string(ac.liveryTitle));
             s.phases.insert(ac.phase);
             s.objects.insert(ac.objectId);
-            s.groundOffsetFt = ac.groundOffsetFt;
-            s.staticPitchRad = ac.staticPitchRad;
             s.wingRadiusM = ac.wingRadiusNm * kMetresPerNm;
-            if (ac.phase == AcPhase::parked) parkedObjects.insert(ac.objectId);
+            if (ac.phase == AcPhase::parked) {
+                parkedObjects.insert(ac.objectId);
+                parkedLive.push_back(ac);
+            }
+            // On the ground at the standing attitude the aircraft stands at
+            // the terrain plus its ground offset as it is now. (While the nose
+            // comes down after a touchdown, or goes up for a lift-off, the
+            // reference point stands higher.)
+            if (ac.onGround != 0 && std::fabs(ac.pose.pitch - ac.staticPitchRad) < 1e-3) {
+                const double expected =
+                    gf_simModelTerrainHeightFt(ac.pose.latitude, ac.pose.longitude) + ac.groundOffsetFt;
+                if (std::fabs(ac.pose.altitude - expected) > kGroundToleranceFt)
+                    ground.add(ac.hexid, tickCount.load() - 1, ac.phase, ac.pose.altitude - expected,
+                               "ft above its ground height");
+            }
         }
         for (std::uint32_t hexid : activeBefore)
-            if (active.count(hexid) == 0) ++removedLive;
+            if (active.count(hexid) == 0) removedHexids.insert(hexid), ++removedLive;
         activeBefore = std::move(active);
         statics.clear();
         for (const AcBase& ac : g_staticAircraft) {
@@ -226,10 +237,13 @@ protected:
     std::set<std::uint32_t> parkedObjects;
     std::map<std::uint32_t, SimPose> parkedPoses;
     std::set<std::uint32_t> staticObjectsEver;
-    std::vector<AcBase> statics;  // the last tick's
+    std::vector<AcBase> statics;     // the last tick's
+    std::vector<LiveAc> parkedLive;  // the last tick's live aircraft at their stands
+    Findings ground;
     Findings dancing;
     std::set<std::uint32_t> activeBefore;
     int removedLive = 0;  // live aircraft that left the simulator during the run
+    std::set<std::uint32_t> removedHexids;
 };
 
 TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirAndEndsWhereItShould) {
@@ -243,7 +257,7 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
     for (const AircraftRecord* r : records) byHexid[r->hexid] = r;
 
     // --- every recorded tick -------------------------------------------------
-    Findings ground, heading, backwards, touchdownOff, helicopterOnRunway, userCollision;
+    Findings heading, backwards, touchdownOff, helicopterOnRunway, userCollision;
     std::map<std::uint32_t, int> touchdowns;
     std::vector<LaLo> touchdownPoints;
     for (const AircraftRecord* r : records) {
@@ -253,14 +267,7 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
         for (std::size_t i = 0; i < samples.size(); ++i) {
             const MotionSample& c = samples[i];
             const LaLo at = lf_position(c.pose);
-            // While the nose comes down after a touchdown (or goes up for a
-            // lift-off) the reference point stands higher: the height is
-            // judged at the standing attitude.
-            const bool standing = std::fabs(c.pose.pitch - s.staticPitchRad) < 1e-3;
             if (c.onGround) {
-                const double expected = gf_simModelTerrainHeightFt(at.lat, at.lon) + s.groundOffsetFt;
-                if (standing && std::fabs(c.pose.altitude - expected) > kGroundToleranceFt)
-                    ground.add(r->hexid, c.tick, c.phase, c.pose.altitude - expected, "ft above its ground height");
                 const double apart = lf_metres(at, user);
                 if (apart < s.wingRadiusM + userRadiusM)
                     userCollision.add(r->hexid, c.tick, c.phase, apart, "m from the user aircraft");
@@ -361,34 +368,50 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
             if (!reached) noStand.push_back(fmt::format("{} ({})", name, f.spec.stand));
         }
         if (f.spec.kind == FlightKind::Departure) {
+            std::string phases;
             const bool whole = std::any_of(hexids.begin(), hexids.end(), [&](std::uint32_t h) {
                 const Seen& s = seen[h];
                 const auto r = byHexid.find(h);
-                const bool gone = std::none_of(g_liveAircraft.begin(), g_liveAircraft.end(),
-                                               [&](const LiveAc& ac) { return ac.hexid == h; });
                 const bool flewAway = r != byHexid.end() && !r->second->samples.back().onGround;
+                phases += fmt::format(" {:06X}:", h);
+                for (AcPhase p : s.phases) phases += fmt::format(" {}", gf_acPhaseName(p));
+                if (flewAway) phases += " (last seen flying)";
+                if (removedHexids.count(h) != 0) phases += " (removed)";
                 return s.phases.count(AcPhase::pushing_back) && s.phases.count(AcPhase::taxi) &&
-                       s.phases.count(AcPhase::takeoff_roll) && s.phases.count(AcPhase::takeoff) && flewAway && gone;
+                       s.phases.count(AcPhase::takeoff_roll) && s.phases.count(AcPhase::takeoff) && flewAway &&
+                       removedHexids.count(h) != 0;
             });
-            if (!whole) noDeparture.push_back(name);
+            if (!whole) noDeparture.push_back(name + phases);
         }
     }
 
     // --- parked aircraft ---------------------------------------------------
+    // Everything standing at a stand when the run ended: the parked
+    // aircraft placed there and the arrivals that reached theirs.
+    struct AtStand {
+        std::string callsign;
+        LaLo at;
+        double radiusM;
+        std::uint32_t hexid;
+    };
+    std::vector<AtStand> standing;
+    for (const AcBase& a : statics) standing.push_back({a.callsign, a.standPos, a.wingRadiusNm * kMetresPerNm, a.hexid});
+    for (const LiveAc& a : parkedLive)
+        standing.push_back({a.callsign, lf_position(a.pose), a.wingRadiusNm * kMetresPerNm, a.hexid});
     std::vector<std::string> overlaps, offStand;
-    for (std::size_t i = 0; i < statics.size(); ++i) {
-        const AcBase& a = statics[i];
-        const double toUser = lf_metres(a.standPos, user);
-        if (toUser < a.wingRadiusNm * kMetresPerNm + userRadiusM)
+    for (std::size_t i = 0; i < standing.size(); ++i) {
+        const AtStand& a = standing[i];
+        const double toUser = lf_metres(a.at, user);
+        if (toUser < a.radiusM + userRadiusM)
             userCollision.add(a.hexid, 0, AcPhase::parked, toUser, "m from the user aircraft (parked)");
         bool atStand = false;
         for (const auto& stand : world.stands)
-            atStand = atStand || lf_metres(a.standPos, {stand.position.lat, stand.position.lon}) <= stand.radiusM;
-        if (!atStand) offStand.push_back(fmt::format("{} at {:.6f},{:.6f}", a.callsign, a.standPos.lat, a.standPos.lon));
-        for (std::size_t j = i + 1; j < statics.size(); ++j) {
-            const AcBase& b = statics[j];
-            const double apart = lf_metres(a.standPos, b.standPos);
-            if (apart < (a.wingRadiusNm + b.wingRadiusNm) * kMetresPerNm)
+            atStand = atStand || lf_metres(a.at, {stand.position.lat, stand.position.lon}) <= stand.radiusM;
+        if (!atStand) offStand.push_back(fmt::format("{} at {:.6f},{:.6f}", a.callsign, a.at.lat, a.at.lon));
+        for (std::size_t j = i + 1; j < standing.size(); ++j) {
+            const AtStand& b = standing[j];
+            const double apart = lf_metres(a.at, b.at);
+            if (apart < a.radiusM + b.radiusM)
                 overlaps.push_back(fmt::format("{} and {}: {:.1f} m apart", a.callsign, b.callsign, apart));
         }
     }
@@ -407,10 +430,10 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
     const std::string figures = fmt::format(
         "sample world: {:.0f} simulated s in {:.1f} s, {} engine ticks, {} frames, {} live batches\n"
         "aircraft created: {} live, {} parked objects\n"
-        "landed: {}   parked now: {}   removed: {}\n"
+        "landed: {}   parked at stands now: {}   removed: {}\n"
         "worst checker margin: {} at {:.2f} of its limit ({} findings)\n",
         run->figures().simulatedS, run->figures().wallS, run->figures().ticks, run->figures().frames,
-        run->figures().batchesFed, seen.size(), staticObjectsEver.size(), landed, statics.size(), removed, worstName,
+        run->figures().batchesFed, seen.size(), staticObjectsEver.size(), landed, standing.size(), removed, worstName,
         worstShare, roughCount);
     std::printf("%s", figures.c_str());
     std::ofstream(run->folder() / "figures.txt") << figures;
@@ -426,7 +449,7 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
     EXPECT_TRUE(noLanding.empty()) << "never touched down: " << fmt::format("{}", fmt::join(noLanding, ", "));
     EXPECT_TRUE(noStand.empty()) << "never reached their stand: " << fmt::format("{}", fmt::join(noStand, ", "));
     EXPECT_TRUE(noDeparture.empty()) << "no whole departure (push back, taxi, take off, removal): "
-                                     << fmt::format("{}", fmt::join(noDeparture, ", "));
+                                     << fmt::format("{}", fmt::join(noDeparture, "\n"));
     EXPECT_FALSE(statics.empty()) << "no parked aircraft at the stands";
     EXPECT_TRUE(overlaps.empty()) << fmt::format("{}", fmt::join(overlaps, "\n"));
     EXPECT_TRUE(offStand.empty()) << "parked off every stand: " << fmt::format("{}", fmt::join(offStand, ", "));

@@ -19,6 +19,7 @@
 #include "engine/mailbox.h"
 #include "feed/feed_state.h"
 #include "feed/rtapp/qnh_reader.h"
+#include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/rtapp_server.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/rtapp/udp_reader.h"
@@ -118,6 +119,7 @@ struct SampleWorldRun::Impl {
     std::int64_t clockStartNs = 0;
     bool closeSent = false;
     Steady::time_point leftSleep{};
+    Steady::time_point runStarted{};
     bool inMainLoop = false;
 };
 
@@ -144,9 +146,13 @@ SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
     const fs::path parameters = roaming / "TAVO" / "parameters.xml";
     pugi::xml_document document;
     if (!document.load_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be read");
-    pugi::xml_node port = gf_findParametersNode(document).append_child("parameter");
-    port.append_attribute("name") = "PORT_NUMBER";
-    port.append_attribute("value") = std::to_string(impl_->port).c_str();
+    auto added = options_.parameters;
+    added.emplace_back("PORT_NUMBER", std::to_string(impl_->port));
+    for (const auto& [name, value] : added) {
+        pugi::xml_node node = gf_findParametersNode(document).append_child("parameter");
+        node.append_attribute("name") = name.c_str();
+        node.append_attribute("value") = value.c_str();
+    }
     if (!document.save_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be written");
     lf_setEnv("TAVO_APPDATA_DIR", roaming.string());
     lf_setEnv("TAVO_LOCALAPPDATA_DIR", local.string());
@@ -196,6 +202,7 @@ std::vector<const AircraftRecord*> SampleWorldRun::records() {
 int SampleWorldRun::run() {
     Impl& m = *impl_;
     const auto wallStart = Steady::now();
+    m.runStarted = wallStart;
     // The fake clock starts at a steady time far from 0 and at the real wall
     // clock, so that the program's first readings look ordinary.
     l_nowNs.store(std::int64_t{1000} * 3600 * kSecondNs);
@@ -287,7 +294,7 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         if (next == m.nextFrameNs) {
             m.nextFrameNs += options_.ticksPerFrame * kTickNs;
             gf_simModelFrames(1);
-            gf_simModelWaitDrained(kLockStepWait);
+            if (options_.lockStepFrames) gf_simModelWaitDrained(kLockStepWait);
             ++figures_.frames;
             if (onFrame_) onFrame_();
         }
@@ -299,10 +306,11 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         }
     }
     lf_answerRequests();
-    // The sample application connects in real time: a sleep waits a moment
-    // for it, so that the program does not spend its fake minutes alone.
-    if (!m.peerConnected.load() && keepRunning())
-        lf_eventually([&] { return m.peerConnected.load() || !keepRunning(); }, 20ms);
+    // The sample application connects in real time once TAVO waits for it:
+    // that wait waits for the connection, so that the program does not spend
+    // its fake minutes alone.
+    if (!m.peerConnected.load() && g_waitingForRTApp.load() && keepRunning())
+        lf_eventually([&] { return m.peerConnected.load() || !keepRunning(); }, kLockStepWait);
     if (!m.closeSent && m.feedStartNs && feedSecond() - options_.feedStartS >= options_.durationS) {
         // The user closes the window.
         m.closeSent = true;
@@ -347,6 +355,7 @@ bool SampleWorldRun::lf_feedStarted() {
     if (m.feedStartNs) return true;
     if (!m.peerConnected.load() || m.peer->versionRequests() == 0) return false;
     m.feedStartNs = lf_fakeNs();
+    figures_.startS = std::chrono::duration<double>(Steady::now() - m.runStarted).count();
     m.epoch = static_cast<double>(lf_fakeSeconds()) - options_.feedStartS;
     m.nextFeedSecond = static_cast<std::int64_t>(std::ceil(options_.feedStartS));
     return true;

@@ -51,6 +51,13 @@ struct SampleWorldOptions {
     double durationS = 1200.0;
     // Engine ticks (10 ms) per simulator frame.
     int ticksPerFrame = 3;
+    // Each frame is dispatched before the clock goes on (the simulator's
+    // poses in lock step with the engine's). Without it the SimClient thread
+    // takes the frames as it comes to them, as from a simulator that does
+    // not wait; the world still catches up at every simulated second.
+    bool lockStepFrames = true;
+    // Settings added to the sample settings (name, value).
+    std::vector<std::pair<std::string, std::string>> parameters;
     // Record every active aircraft's motion after each tick.
     bool recordMotion = true;
     // The sample traffic this many times over, each copy a fraction of the
@@ -68,6 +75,7 @@ struct SampleWorldFigures {
     std::int64_t frames = 0;         // simulator frames
     double simulatedS = 0.0;         // seconds of traffic fed
     double wallS = 0.0;              // real time of the whole run
+    double startS = 0.0;             // real time until the traffic began
     std::uint64_t batchesFed = 0;    // live batches handed to the engine
     std::vector<double> tickNs;      // real time of every engine tick (when timed)
 };
