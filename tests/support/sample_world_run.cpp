@@ -29,6 +29,7 @@
 #include "platform/window/headless.h"
 #include "services/shell.h"
 #include "services/stop.h"
+#include "settings/parameters.h"
 #include "settings/parameters_file.h"
 #include "simlink/sim_link.h"
 #include "support/rtapp_peer.h"
@@ -136,14 +137,26 @@ SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
     }
     traffic_ = sample::gf_loadSampleTraffic(scenario());
 
-    // The settings as the run command seeds them, on a free TCP port.
-    const fs::path roaming = options_.folder / "profile" / "roaming";
+    // The settings as the run command seeds them, on a free TCP port. The
+    // program looks its data folder up once per process: a process that
+    // looked it up before (another test's temporary folder) keeps that one,
+    // and the sample settings go there, replacing what an earlier run left.
     const fs::path local = options_.folder / "profile" / "local";
+    lf_setEnv("TAVO_APPDATA_DIR", (options_.folder / "profile" / "roaming").string());
+    lf_setEnv("TAVO_LOCALAPPDATA_DIR", local.string());
+    const fs::path roaming = programDataFolder().parent_path();
+    const fs::path parameters = parametersFilePath();
+    if (roaming != options_.folder / "profile" / "roaming") {
+        const std::string name = roaming.filename().string();
+        if (name.rfind("tavo-appdata-", 0) != 0)
+            throw std::runtime_error("this process uses the settings folder " + roaming.string() +
+                                     ", which is no test's: the sample world does not replace its settings");
+        fs::remove(parameters, ec);
+    }
     const std::string seed = fmt::format("'{}' '{}' '{}' '{}' >/dev/null", (sourceDir() / "scripts" / "sample-profile").string(),
                                          roaming.string(), local.string(), options_.folder.string());
     if (std::system(seed.c_str()) != 0) throw std::runtime_error("scripts/sample-profile failed");
     impl_->port = freeTcpPort();
-    const fs::path parameters = roaming / "TAVO" / "parameters.xml";
     pugi::xml_document document;
     if (!document.load_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be read");
     auto added = options_.parameters;
@@ -154,8 +167,6 @@ SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
         node.append_attribute("value") = value.c_str();
     }
     if (!document.save_file(parameters.c_str())) throw std::runtime_error("the sample settings cannot be written");
-    lf_setEnv("TAVO_APPDATA_DIR", roaming.string());
-    lf_setEnv("TAVO_LOCALAPPDATA_DIR", local.string());
     ::unsetenv("TAVO_SIM_SCENARIO");
     ::unsetenv("TAVO_RT_API_URL");
     ::unsetenv("TAVO_DOWNLOAD_URL");
