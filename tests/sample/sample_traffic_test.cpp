@@ -155,6 +155,26 @@ TEST(SampleTraffic, ReportsComeEveryTwoSecondsAndMoveLikeAnAircraft) {
 // At every second of a cycle: aircraft on the ground (moving, parked after
 // landing, parked for hours, the user's) keep clear of each other's wing
 // tips, and a runway holds one aircraft at a time.
+TEST(SampleTraffic, NoCallsignIsFlownByTwoAircraftOfOneCycle) {
+    // The second airframe of a flight comes in while the first still stands
+    // at its stand: with one callsign for both, the newcomer looks like a
+    // ghost of the parked one.
+    const SampleTraffic& t = sampleTraffic();
+    std::map<std::string, std::set<std::string>> registrations;  // by callsign
+    std::map<std::string, std::set<std::string>> iata;
+    const int cycle = SampleTraffic::cycleSeconds();
+    for (std::int64_t second = cycle; second < 3 * cycle; second += 2) {
+        for (const SampleReport& r : gf_sampleReportsAt(t, second, kEpoch)) {
+            const auto v = fieldsOf(gf_rtTrafficLine(t, r, "RTTFC"));
+            registrations[v[9]].insert(v[11]);
+            if (!v[16].empty()) iata[v[16]].insert(v[11]);
+        }
+    }
+    for (const auto* seen : {&registrations, &iata})
+        for (const auto& [callsign, regs] : *seen) EXPECT_EQ(regs.size(), 1u) << callsign;
+    EXPECT_TRUE(registrations.count("UAL1175") && registrations.count("UAL1176")) << "each airframe its own flight";
+}
+
 TEST(SampleTraffic, NoTwoAircraftComeCloseOnTheGroundOrShareARunway) {
     const SampleTraffic& t = sampleTraffic();
     struct Ground {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -19,8 +20,19 @@ constexpr int kBufferSegments = 5;
 // Aircraft parked for hours were last seen this long ago.
 constexpr double kLongParkedAgeS = 3 * 3600.0;
 
+// The second airframe flies the next flight number: it comes in while the
+// first still stands at its stand, and one callsign on two aircraft at once is
+// what a receiver takes for a ghost.
+std::string lf_flightNumber(const std::string& callsign, std::size_t airframe) {
+    if (callsign.empty() || airframe == 0) return callsign;
+    std::size_t digits = callsign.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(callsign[digits - 1])) != 0) --digits;
+    if (digits == callsign.size()) return callsign;
+    return callsign.substr(0, digits) + std::to_string(std::stoul(callsign.substr(digits)) + airframe);
+}
+
 std::string lf_callsign(const FlightSpec& spec, std::size_t airframe) {
-    return spec.callsign.empty() ? spec.airframes[airframe].registration : spec.callsign;
+    return spec.callsign.empty() ? spec.airframes[airframe].registration : lf_flightNumber(spec.callsign, airframe);
 }
 
 // Vertical speed over the two seconds around the moment.
@@ -86,7 +98,7 @@ std::string gf_rtTrafficLine(const SampleTraffic& traffic, const SampleReport& r
     v[13] = spec.destination;
     v[14] = fmt::format("{:.2f}", report.timestamp);
     v[15] = "X";
-    v[16] = spec.iataCallsign;
+    v[16] = lf_flightNumber(spec.iataCallsign, report.state.airframe);
     v[17] = fullData ? "adsb_icao" : "mlat";
     v[18] = air ? fmt::format("{:.0f}", altFt + 75) : "";
     v[19] = air ? fmt::format("{:.0f}", std::max(0.0, gsKt - 10)) : "";
