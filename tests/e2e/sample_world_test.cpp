@@ -359,8 +359,12 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
             if (j >= samples.size() || samples[j].tick - c.tick > 300) continue;
             // Pushbacks and lift-offs within the stretch are left out.
             if (pushes[j + 1] != pushes[i] || airborne[j + 1] != airborne[i]) continue;
+            // On a curve the chord runs along the mean of the headings at its
+            // two ends: that is what the direction of travel is held to.
             const double track = sample::headingOf(local[j] - local[i]);
-            const double off = std::fabs(lf_wrapDeg(c.pose.heading * radiansToDegrees - track));
+            const double from = c.pose.heading * radiansToDegrees;
+            const double mean = from + lf_wrapDeg(samples[j].pose.heading * radiansToDegrees - from) / 2.0;
+            const double off = std::fabs(lf_wrapDeg(mean - track));
             if (!std::isfinite(off)) continue;  // the motion checker reports poses that are not finite
             if (off > 90.0)
                 backwards.add(r->hexid, c.tick, c.phase, off, "deg between heading and travel");
