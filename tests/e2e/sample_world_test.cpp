@@ -471,8 +471,11 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
         run->figures().simulatedS, run->figures().wallS, run->figures().ticks, run->figures().frames,
         run->figures().batchesFed, seen.size(), staticObjectsEver.size(), landed, mostStanding, removed, worstName,
         worstShare, roughCount);
-    std::printf("%s", figures.c_str());
-    std::ofstream(run->folder() / "figures.txt") << figures;
+    std::string shares = "checker margins (worst value over limit):";
+    for (const auto& [check, share] : worst) shares += fmt::format(" {} {:.2f};", gf_motionCheckName(check), share);
+    const std::string all = figures + shares + "\n";
+    std::printf("%s", all.c_str());
+    std::ofstream(run->folder() / "figures.txt") << all;
     TrackPlot plot(world);
     for (const AircraftRecord* r : records) plot.track(*r);
     for (const LaLo& p : touchdownPoints) plot.mark(p, "touchdown");
