@@ -168,6 +168,9 @@ struct MotionState {
     // How far the due tick of the next point may move earlier and later.
     std::int32_t advanceLimit = 900;
     std::int32_t delayLimit = 900;
+    // How many ticks before its reported time the front point was reached
+    // (the leg planning moved it earlier; 0 when on time or late).
+    std::int32_t frontAheadTicks = 0;
 
     // Holding in place while the stream has run dry on the ground.
     std::uint8_t holding = 0;

@@ -66,14 +66,20 @@ bool lf_skipCloseTakeoffPoint(const LiveAc& ac) {
 
 // During takeoff (and just after it): whether the next point is to be flown
 // to, rather than dropped because reaching it would force a takeoff far below
-// the reported speed.
+// the reported speed. An aircraft that reached the front point ahead of its
+// report (the takeoff roll may run up to the advance limit early) is judged
+// from the front point's reported time: its next point is only as slow as the
+// reports are, and it gets moved earlier by the same lead when the leg is
+// planned.
 bool lf_keepTakeoffPoint(const LiveAc& ac) {
     if (ac.extrapolationCount > 0) return true;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const bool light = ac.category == Light;
     const double d = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
-    const double t = std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), next.playTick)) / 100.0;
+    const std::int32_t ahead = std::max(0, ac.motion.frontAheadTicks);
+    const double t =
+        std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), next.playTick) - ahead) / 100.0;
     const double g = front.groundSpeedKt;
     if (!std::isfinite(d) || !std::isfinite(t) || !std::isfinite(g) || d <= 1.0 || t < 5.0 ||
         g < (light ? 55.0 : 120.0))
@@ -201,7 +207,13 @@ void advanceToNextPoint(LiveAc& ac) {
     m.curveErrorLogged = 0;
     if (!(ac.onGround != 0 && (ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll)))
         m.profileLeg = ProfileLeg{};
-    if (ac.stream.size() < 2) return;
+    if (ac.stream.size() < 2) {
+        m.frontAheadTicks = 0;
+        return;
+    }
+    // The due tick as reported (before this leg's planning moves it).
+    const std::int32_t reportedTick = ac.stream[1].playTick;
+    const LaLo reportedAt = lf_position(ac.stream[1]);
     {
         const StreamPoint& front = ac.stream[0];
         StreamPoint& next = ac.stream[1];
@@ -218,7 +230,10 @@ void advanceToNextPoint(LiveAc& ac) {
     else
         nextPosAir(ac);
     // A driver may have removed the aircraft or replaced its stream.
-    if (ac.stream.size() < 2) return;
+    if (ac.stream.size() < 2) {
+        m.frontAheadTicks = 0;
+        return;
+    }
     const StreamPoint& next = ac.stream[1];
     if (next.stationary != 0) {
         m.profileLeg = ProfileLeg{};
@@ -241,6 +256,11 @@ void advanceToNextPoint(LiveAc& ac) {
         else
             stepAir(ac);
     }
+    // Only for the point reported there: a driver may have put another in
+    // its place.
+    const StreamPoint* reached = ac.stream.size() >= 2 ? &ac.stream[1] : nullptr;
+    const bool samePoint = reached != nullptr && reached->lat == reportedAt.lat && reached->lon == reportedAt.lon;
+    m.frontAheadTicks = samePoint ? std::max(0, gf_ticksBetween(reached->playTick, reportedTick)) : 0;
     ac.stream.pop_front();
 }
 

@@ -32,10 +32,12 @@ void lf_addAltitude(LiveAc& ac, double perTick) {
 }
 
 // Flying: the leg's climb as planned; on the first leg after the initial
-// climb the climb joins it gradually.
+// climb the climb joins it gradually. So does the rest of the leg in which
+// the initial climb ended (the first flag, not yet handed on by the next
+// leg's planning): the eased takeoff climb is still short of the leg's.
 void lf_flyingAltitude(LiveAc& ac, double c) {
     MotionState& m = ac.motion;
-    if (m.takeoffFlagSecond == 0) {
+    if (m.takeoffFlagSecond == 0 && m.takeoffFlagFirst == 0) {
         double step = c;
         if (ac.category == Light && !lf_groundDescent(ac, c)) step = limitFlyingVs(ac, c * kTicksPerMinute) / kTicksPerMinute;
         lf_addAltitude(ac, step);
