@@ -55,6 +55,28 @@ double lf_rotatingAltitude(const LiveAc& ac, double groundFt) {
     return lifted;
 }
 
+// How high the nose-up attitude can lift the reference point above its
+// standing height at most: by the pitch over the aircraft's length, for which
+// its span stands in (the reference point lies no farther than that from the
+// main wheels). Unknown without a size.
+double lf_noseUpLiftLimitFt(const LiveAc& ac, double pitch) {
+    const double lever = 2.0 * ac.wingRadiusNm * feetPerNm;
+    const double lifted = std::sin(std::min(std::fabs(pitch - ac.staticPitchRad), kRotationLiftLimitRad)) * lever;
+    return std::isfinite(lifted) && lever > 0.0 ? lifted : MotionState::unknown;
+}
+
+// The height the landing roll starts from: the reported one, but no higher
+// above the standing height than the attitude explains. The simulator counts
+// an aircraft a little above its wheels as on the ground; with the nose
+// already down that slack would otherwise be kept until the nose had settled,
+// the aircraft rolling above the runway.
+double lf_touchdownHeight(const LiveAc& ac, double reportedFt) {
+    const double o = ac.groundOffsetFt;
+    const double limit = lf_noseUpLiftLimitFt(ac, ac.pose.pitch);
+    if (!lf_usableHeight(o) || !std::isfinite(limit) || !(reportedFt > o + limit)) return reportedFt;
+    return o + limit;
+}
+
 // While flaring, a height within the aircraft's standing height (+1 ft) is a
 // touchdown even when the simulator does not say so.
 bool lf_isFallbackTouchdown(const LiveAc& ac, double groundFt, double aboveFt) {
@@ -112,7 +134,7 @@ void lf_applyGroundInfo(LiveAc& ac, double groundFt, double aboveFt) {
     if (ac.phase == AcPhase::landing_roll && m.hasTouchdownHeight == 0) {
         const double reported = ac.pose.altitude - groundFt;
         if (lf_usableHeight(aboveFt) || lf_usableHeight(reported)) {
-            m.touchdownHeightFt = lf_usableHeight(aboveFt) ? aboveFt : reported;
+            m.touchdownHeightFt = lf_touchdownHeight(ac, lf_usableHeight(aboveFt) ? aboveFt : reported);
             m.touchdownPitch = ac.pose.pitch;
             m.hasTouchdownHeight = 1;
         } else {

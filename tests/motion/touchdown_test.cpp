@@ -140,6 +140,41 @@ TEST_F(Touchdown, GroundDataWhileFlaringHoldingRollingAndRotating) {
     EXPECT_NEAR(rotating.pose.altitude - kFieldFt - 8.0, 2.3, 0.03);
 }
 
+TEST_F(Touchdown, TheRollStandsNoHigherThanItsNoseLiftsIt) {
+    // A Large aircraft of 112 ft span touches down 1.6 ft above its standing
+    // height, the simulator counting it on the ground. With the nose at most
+    // 0.04 degrees above standing that slack is not kept: the wheels are on
+    // the runway. A nose 4.7 degrees up explains 4 ft, and the roll keeps
+    // them while the nose comes down.
+    struct Row {
+        double noseUpDeg, reportedFt, touchdownExcessFt;
+    };
+    constexpr double kSpanFt = 112.0;
+    for (const Row& row : {Row{0.04, 1.6, kSpanFt * std::sin(0.04 * kDeg)}, Row{0.0, 1.6, 0.0},
+                           Row{4.7, 4.0, 4.0}, Row{4.7, -0.5, -0.5}}) {
+        SCOPED_TRACE(::testing::Message() << row.noseUpDeg << " " << row.reportedFt);
+        LiveAc& ac = flaring(400);
+        ac.wingRadiusNm = kSpanFt / 2.0 / 6076.11549;
+        ac.pose.pitch = ac.staticPitchRad - row.noseUpDeg * kDeg;
+        const double standing = kFieldFt + ac.groundOffsetFt;
+        ac.pose.altitude = standing + row.reportedFt;
+        ground(ac, kFieldFt, ac.pose.altitude - kFieldFt, true);
+        ASSERT_EQ(ac.phase, AcPhase::landing_roll);
+        EXPECT_NEAR(ac.pose.altitude - standing, row.touchdownExcessFt, 1e-6);
+        // The nose settles over the category's ticks, the ground data coming
+        // once a second: the reference point is never higher than the
+        // attitude lifts it, and stands on the ground once the nose is down.
+        for (int t = 1; t <= 400; ++t) {
+            stepPitchBankAltitude(ac);
+            if (t % 100 != 0) continue;
+            ground(ac, kFieldFt, ac.pose.altitude - kFieldFt, true);
+            const double lift = kSpanFt * std::sin(std::fabs(ac.pose.pitch - ac.staticPitchRad));
+            EXPECT_LE(ac.pose.altitude - standing, std::max(lift, 0.0) + 1e-6) << t;
+        }
+        EXPECT_NEAR(ac.pose.altitude, standing, 1e-6);
+    }
+}
+
 TEST_F(Touchdown, TouchAndGoFoundInTheStream) {
     struct Row {
         std::uint32_t category;
