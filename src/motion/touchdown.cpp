@@ -44,13 +44,18 @@ constexpr double kNearAirportNm = 5.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 
+// The sine of how far the nose stands above (or below) its standing pitch,
+// up to 20 degrees: over a length, how much higher the reference point is.
+double lf_noseUpSine(const LiveAc& ac) {
+    return std::sin(std::min(std::fabs(ac.pose.pitch - ac.staticPitchRad), kRotationLiftLimitRad));
+}
+
 // The reference point of an aircraft rotating on the runway rises with its
 // nose: by the pitch over part of the wing's half span.
 double lf_rotatingAltitude(const LiveAc& ac, double groundFt) {
     const double o = ac.groundOffsetFt;
     const double length = std::clamp(ac.wingRadiusNm * feetPerNm * 0.22, 4.0, 20.0);
-    const double pitch = std::min(std::fabs(ac.pose.pitch - ac.staticPitchRad), kRotationLiftLimitRad);
-    const double lifted = groundFt + o + std::sin(pitch) * length;
+    const double lifted = groundFt + o + lf_noseUpSine(ac) * length;
     if (!std::isfinite(lifted) || !(length > 0.0)) return groundFt + o;
     return lifted;
 }
@@ -59,9 +64,9 @@ double lf_rotatingAltitude(const LiveAc& ac, double groundFt) {
 // standing height at most: by the pitch over the aircraft's length, for which
 // its span stands in (the reference point lies no farther than that from the
 // main wheels). Unknown without a size.
-double lf_noseUpLiftLimitFt(const LiveAc& ac, double pitch) {
+double lf_noseUpLiftLimitFt(const LiveAc& ac) {
     const double lever = 2.0 * ac.wingRadiusNm * feetPerNm;
-    const double lifted = std::sin(std::min(std::fabs(pitch - ac.staticPitchRad), kRotationLiftLimitRad)) * lever;
+    const double lifted = lf_noseUpSine(ac) * lever;
     return std::isfinite(lifted) && lever > 0.0 ? lifted : MotionState::unknown;
 }
 
@@ -72,7 +77,7 @@ double lf_noseUpLiftLimitFt(const LiveAc& ac, double pitch) {
 // the aircraft rolling above the runway.
 double lf_touchdownHeight(const LiveAc& ac, double reportedFt) {
     const double o = ac.groundOffsetFt;
-    const double limit = lf_noseUpLiftLimitFt(ac, ac.pose.pitch);
+    const double limit = lf_noseUpLiftLimitFt(ac);
     if (!lf_usableHeight(o) || !std::isfinite(limit) || !(reportedFt > o + limit)) return reportedFt;
     return o + limit;
 }
