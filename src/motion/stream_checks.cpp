@@ -63,6 +63,7 @@ constexpr std::int32_t kFarFromStandOption = 3;
 constexpr double kPushbackMoveM = 4.0;
 constexpr double kPushbackStandLeastM = 25.0;
 constexpr double kPushbackTaxiM = 15.0;
+constexpr double kQuarterTurnRad = 90.0 * degreesToRadians;
 
 // Landing and takeoff.
 constexpr double kLandingBehindM = 20.0;
@@ -223,6 +224,13 @@ void lf_watchNearStand(LiveAc& ac, StreamPoint& p, double d, bool moved, bool al
         m.standLastDistanceM = d;
         m.standMoveCount = 0;
     }
+}
+
+// A report that carries the aircraft's heading and moved against it: the
+// aircraft is still being pushed.
+bool lf_movesTailFirst(const StreamPoint& p, double travelRad) {
+    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !std::isfinite(travelRad)) return false;
+    return std::fabs(std::remainder(travelRad - p.trueHeading, fullCircle)) > kQuarterTurnRad;
 }
 
 // The pushed-back aircraft taxis: the watch and the stand are let go.
@@ -424,14 +432,20 @@ bool checkPushedBackPoint(LiveAc& ac, StreamPoint& p) {
         m.pushbackWatchSecondSet = 0;
         m.pushbackWatchCount = 0;
     } else if (lf_metres(at, m.pushbackWatchPos) >= kPushbackMoveM) {
+        const double travel = gf_bearing(m.pushbackWatchPos, at);
         m.pushbackWatchPos = at;
         const double nearStandM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kPushbackStandLeastM);
-        if (lf_metres(ac.standPos, at) <= nearStandM) {
+        if (lf_metres(ac.standPos, at) <= nearStandM || lf_movesTailFirst(p, travel)) {
+            // Near the stand, or still pushed tail first: the taxi has not begun.
             m.pushbackWatchSecondSet = 0;
             m.pushbackWatchCount = 0;
         } else if (m.pushbackWatchSecondSet != 0) {
             ++m.pushbackWatchCount;  // a u8: counts round after 255
-            if (m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kPushbackTaxiM) {
+            // The taxi starts on a report ahead of the aircraft along the
+            // reports' travel: one the aircraft would have to drive back
+            // against that travel to reach makes it turn about twice.
+            if (m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kPushbackTaxiM &&
+                gf_relativePosition(lf_pose(ac), travel, at).along > 0.0) {
                 lf_startTaxiAfterPushback(ac, p);
                 return true;
             }

@@ -36,7 +36,9 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& point);
 bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& point);
 
 // A pushed-back aircraft starts taxiing once its reports moved twice, away
-// from its stand and 15 m or more from where they first moved.
+// from its stand and 15 m or more from where they first moved, on a report
+// ahead of it along their travel. Moves against the heading a report carries
+// (still pushed tail first) start the count again.
 bool checkPushedBackPoint(LiveAc& ac, StreamPoint& point);
 
 // Whether a point may follow a sped-up takeoff that is extrapolating in the
