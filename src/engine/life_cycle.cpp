@@ -67,6 +67,13 @@ void activateLiveAc(LiveAc& ac) {
             gf_stopAiEngines(ac.objectId);
             const std::uint32_t nav = settingsSnapshot.load()->NAV_LIGHTS_WHILE_PARKED != 0 ? 1 : 0;
             gf_setAiLights(ac.objectId, {nav, 0, 0, 0, 0, 1, 1});
+            // Shown at the attitude every ground step holds, so that the nose
+            // does not drop in one frame as it leaves the stand. One taken
+            // over from a static keeps the pose it is already shown in.
+            if (ac.promoted == 0) {
+                ac.pose.pitch = ac.staticPitchRad;
+                ac.pose.bank = 0.0;
+            }
         }
         gf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 0);
         gf_setFlaps(ac, ac.phase == AcPhase::taxi ? 1 : 0);
