@@ -256,8 +256,14 @@ protected:
 
     // Main thread, after each simulator frame: a parked aircraft keeps its pose.
     void watchFrame() {
+        // Who stands is taken once a second: a live aircraft that has begun
+        // its pushback or pull-out since is no longer parked.
+        std::set<std::uint32_t> leaving;
+        for (const LiveAc& ac : g_liveAircraft)
+            if (ac.phase != AcPhase::parked) leaving.insert(ac.objectId);
         std::map<std::uint32_t, SimPose> now;
         for (std::uint32_t id : parkedObjects) {
+            if (leaving.count(id) != 0) continue;
             const auto object = gf_simModelObject(id);
             if (!object) continue;
             now[id] = object->pose;
