@@ -174,6 +174,32 @@ GroundTurnInput lf_firstInput(const LiveAc& ac) {
     return in;
 }
 
+// A ground turn ends along its exit leg. Where the path bends on at the exit
+// point (a curve reported point by point), that leaves the bend there to be
+// taken on the spot, the nose off the track until the next leg; and the next
+// corner then starts too far off its leg for a turn of its own. Ending along
+// the middle of that bend, as a smooth path through the points does, leaves
+// half of it on either side. The turn so built replaces the first one only
+// when it is usable too. Bends of 45 degrees and more keep their corner
+// instead (the corner-keeping retry).
+constexpr double kFollowedBendDeg = 45.0;
+
+void lf_leaveAlongTheBend(const LiveAc& ac, const GroundTurnInput& first, GroundTurn& turn) {
+    const auto& s = ac.stream;
+    if (s.size() < 4 || s[3].stationary != 0 || s[3].airborne != 0 || lf_samePlace(s[1], s[2]) ||
+        lf_samePlace(s[2], s[3]))
+        return;
+    const double in = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    const double bend = std::remainder(gf_bearing(lf_position(s[2]), lf_position(s[3])) - in, fullCircle);
+    if (!(std::fabs(bend) * kDegreesPerRadian > kLeastCornerDeg && std::fabs(bend) * kDegreesPerRadian < kFollowedBendDeg))
+        return;
+    GroundTurnInput bent = first;
+    bent.exitHeading = normalizeHeading(in + bend / 2.0);
+    bent.exitHeadingGiven = 1;
+    GroundTurn candidate{};
+    if (buildGroundTurn(candidate, bent) && lf_usable(candidate)) turn = candidate;
+}
+
 // The far exit: with a large start deviation the turn aims past the next
 // few points of a straight stretch. Returns the index of its exit point, 0
 // when there is none.
@@ -285,6 +311,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     if (buildTurn) {
         const GroundTurnInput first = lf_firstInput(ac);
         buildGroundTurn(turn, first);
+        if (taxi && first.exitHeadingGiven == 0 && lf_usable(turn)) lf_leaveAlongTheBend(ac, first, turn);
         c = turn.turnAngleDeg;
         startDev = turn.startDeviationDeg;
         headingMode = turn.headingMode != 0;

@@ -107,10 +107,18 @@ TEST(SampleTraffic, OnTheGroundAircraftKeepToTheAirfieldAndUseRunwaysOnlyToLandL
     }
 }
 
+// How fast a taxiing aircraft swings its nose round a corner (degrees per
+// second): a wide-body slowly, a light aircraft briskly.
+double lf_mostGroundTurnDegPerS(const SampleFlight& f) {
+    const TypePerformance& p = gf_typePerformance(f.spec.type);
+    if (p.light) return 13.0;
+    return p.halfSpanM >= 23.0 ? 6.0 : 8.0;
+}
+
 // Each aircraft every two seconds; between two reports it moves as fast as
 // its speeds say, nose first (tail first only in a pushback), and turns on
-// the ground no faster than a taxiing aircraft; on the ground it reports
-// altitude 0, in the air an altitude above the airport.
+// the ground no faster than a taxiing aircraft of its size; on the ground it
+// reports altitude 0, in the air an altitude above the airport.
 TEST(SampleTraffic, ReportsComeEveryTwoSecondsAndMoveLikeAnAircraft) {
     const SampleTraffic& t = sampleTraffic();
     struct Last {
@@ -124,6 +132,7 @@ TEST(SampleTraffic, ReportsComeEveryTwoSecondsAndMoveLikeAnAircraft) {
         for (const SampleReport& r : gf_sampleReportsAt(t, second, kEpoch)) {
             const auto v = fieldsOf(gf_rtTrafficLine(t, r, "RTTFC"));
             ASSERT_EQ(v.size(), 44u);
+            const SampleFlight& flight = t.flights()[r.flight];
             const Last now{std::stod(v[14]), std::stod(v[2]), std::stod(v[3]), std::stod(v[8]), std::stod(v[25]),
                            v[4] == "0"};
             EXPECT_EQ(now.ground, r.state.sample.ground);
@@ -139,7 +148,8 @@ TEST(SampleTraffic, ReportsComeEveryTwoSecondsAndMoveLikeAnAircraft) {
                 EXPECT_LE(length(moved), mean * 2.0 * 1.15 + 1.0) << r.flight << " at " << second;
                 if (now.ground && before.ground && r.state.sample.phase != Phase::Pushback) {
                     EXPECT_GE(dot(moved, unitVector(now.heading)), -0.5) << r.flight << " backwards at " << second;
-                    EXPECT_LE(std::abs(turnBetween(before.heading, now.heading)), 40.0) << r.flight << " at " << second;
+                    EXPECT_LE(std::abs(turnBetween(before.heading, now.heading)), 2.0 * lf_mostGroundTurnDegPerS(flight))
+                        << flight.spec.type << " turns too fast on the ground at " << second;
                     if (now.gs > 1)
                         EXPECT_LE(std::abs(turnBetween(now.heading, std::stod(v[7]))), 30.0)
                             << r.flight << " slides sideways at " << second;

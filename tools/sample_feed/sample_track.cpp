@@ -141,6 +141,8 @@ std::vector<TrackSample> gf_buildTrack(const std::vector<Leg>& legs, double star
         double limit = leg.maxSpeed;
         if (leg.lateralAccel > 0 && points[i].curvature != 0)
             limit = std::min(limit, std::sqrt(leg.lateralAccel / std::abs(points[i].curvature)));
+        if (leg.maxTurnRateDegPerS > 0 && points[i].curvature != 0)
+            limit = std::min(limit, radians(leg.maxTurnRateDegPerS) / std::abs(points[i].curvature));
         v[i] = points[i].stop ? 0.0 : limit;
     }
     // The point where one leg hands over to the next takes the lower limit of

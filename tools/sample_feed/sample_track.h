@@ -43,6 +43,7 @@ struct Leg {
     double accel = 0.5;     // m/s^2
     double decel = 0.8;
     double lateralAccel = 0.0;  // ground corners: speed limited to sqrt(a r); 0: no limit
+    double maxTurnRateDegPerS = 0.0;  // ground corners: speed limited to rate x r; 0: no limit
     double dwellAtEndS = 0.0;   // stands still at its last corner this long
     Phase phase = Phase::Taxi;
 };

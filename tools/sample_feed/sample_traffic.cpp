@@ -14,8 +14,10 @@ constexpr double kGlideSlopeDeg = 3.0;
 constexpr double kThresholdCrossingFt = 50.0;
 // Bank of turns in the air; speeds in the turns decide their radius.
 constexpr double kBankDeg = 25.0;
-constexpr double kTaxiTurnRadiusM = 35.0;
 constexpr double kTaxiLateralAccel = 0.8;
+// The off-runway turn begins this far before the exit's centre line, so that
+// the widest aircraft turns off on its own radius.
+constexpr double kExitTurnInM = 100.0;
 constexpr double kRunwayDecel = 1.7;
 constexpr double kExitSpeed = 5.5;  // m/s, leaving the runway
 // Seconds an aircraft stands still: at its stand before the pushback, after
@@ -53,7 +55,21 @@ Leg lf_air(std::vector<Vec> corners, std::vector<std::optional<double>> agl, dou
     return leg;
 }
 
-Leg lf_ground(std::vector<Vec> corners, double maxSpeed, Phase phase, double dwellS = 0.0) {
+// How an aircraft takes a corner on the ground: the larger it is, the wider it
+// turns and the slower it swings its nose round (a wide-body's nose wheel
+// runs far ahead of its main gear, and its crew steers it gently).
+struct GroundTurning {
+    double radiusM = 0.0;
+    double rateDegPerS = 0.0;
+};
+GroundTurning lf_groundTurning(const TypePerformance& p) {
+    if (p.light) return {20.0, 12.0};
+    if (p.halfSpanM >= 23.0) return {45.0, 5.0};
+    return {35.0, 7.0};
+}
+
+Leg lf_ground(const TypePerformance& p, std::vector<Vec> corners, double maxSpeed, Phase phase, double dwellS = 0.0) {
+    const GroundTurning turning = lf_groundTurning(p);
     Leg leg;
     leg.corners = std::move(corners);
     leg.ground = true;
@@ -61,7 +77,8 @@ Leg lf_ground(std::vector<Vec> corners, double maxSpeed, Phase phase, double dwe
     leg.accel = 0.5;
     leg.decel = 0.4;
     leg.lateralAccel = kTaxiLateralAccel;
-    leg.radiusM = kTaxiTurnRadiusM;
+    leg.maxTurnRateDegPerS = turning.rateDegPerS;
+    leg.radiusM = turning.radiusM;
     leg.dwellAtEndS = dwellS;
     leg.phase = phase;
     return leg;
@@ -219,17 +236,17 @@ private:
         double exitM = touchdownM + (vtd * vtd - kExitSpeed * kExitSpeed) / (2 * decel) + 150.0;
         exitM = std::ceil(exitM / 50.0) * 50.0;
         f.taxiRoute = airfield_.arrivalRoute(end, exitM, stand);
-        const Vec beforeExit = thr + dir * (exitM - 45.0);
-        Leg roll = lf_ground({touchdown, beforeExit}, vtd, Phase::Landing);
+        const Vec beforeExit = thr + dir * (exitM - kExitTurnInM);
+        Leg roll = lf_ground(p, {touchdown, beforeExit}, vtd, Phase::Landing);
         roll.decel = decel;
         legs.push_back(roll);
         // Turning off the runway still belongs to the landing; the taxi
         // starts on the exit, clear of the runway.
         const Vec clear = f.taxiRoute[0] + unitVector(headingOf(f.taxiRoute[1] - f.taxiRoute[0])) * 100.0;
-        legs.push_back(lf_ground({beforeExit, f.taxiRoute[0], clear}, lf_taxiSpeed(p), Phase::Landing));
+        legs.push_back(lf_ground(p, {beforeExit, f.taxiRoute[0], clear}, lf_taxiSpeed(p), Phase::Landing));
         Route taxi{clear};
         taxi.insert(taxi.end(), f.taxiRoute.begin() + 1, f.taxiRoute.end());
-        legs.push_back(lf_ground(taxi, lf_taxiSpeed(p), Phase::Taxi, kAtStandAfterLandingS));
+        legs.push_back(lf_ground(p, taxi, lf_taxiSpeed(p), Phase::Taxi, kAtStandAfterLandingS));
         f.track = gf_buildTrack(legs, knots(startKt), 0.0, headingOf(dir));
     }
 
@@ -260,21 +277,19 @@ private:
         f.taxiRoute = best.route;
 
         std::vector<Leg> legs;
-        legs.push_back(lf_ground({stand.at}, 0.0, Phase::AtStand, kBeforePushbackS));
-        Leg push = lf_ground(f.pushback, 1.5, Phase::Pushback, kAfterPushbackS);
+        legs.push_back(lf_ground(p, {stand.at}, 0.0, Phase::AtStand, kBeforePushbackS));
+        Leg push = lf_ground(p, f.pushback, 1.5, Phase::Pushback, kAfterPushbackS);
         push.reverse = true;
         push.radiusM = 0.0;
         push.accel = 0.3;
         push.decel = 0.3;
         legs.push_back(push);
         const Route toHold(best.route.begin(), best.route.begin() + static_cast<std::ptrdiff_t>(best.holdIndex) + 1);
-        Leg taxi = lf_ground(toHold, lf_taxiSpeed(p), Phase::Taxi);
-        if (p.light) taxi.radiusM = 20.0;
-        legs.push_back(taxi);
-        legs.push_back(lf_ground({toHold.back()}, 0.0, Phase::Holding, kHoldS));
+        legs.push_back(lf_ground(p, toHold, lf_taxiSpeed(p), Phase::Taxi));
+        legs.push_back(lf_ground(p, {toHold.back()}, 0.0, Phase::Holding, kHoldS));
         const Route lineUp(best.route.begin() + static_cast<std::ptrdiff_t>(best.holdIndex), best.route.end());
-        Leg line = lf_ground(lineUp, 5.0, Phase::LineUp, kLinedUpS);
-        line.radiusM = 30.0;
+        Leg line = lf_ground(p, lineUp, 5.0, Phase::LineUp, kLinedUpS);
+        line.radiusM = std::min(line.radiusM, 30.0);
         legs.push_back(line);
 
         const double rollM = std::pow(knots(p.rotateKt), 2) / (2 * p.takeoffAccel);
@@ -282,7 +297,7 @@ private:
             throw std::runtime_error(spec.type + " cannot take off from runway " + spec.runway + " in its length");
         const Vec lineUpPoint = lineUp.back();
         const Vec liftoff = lineUpPoint + dir * rollM;
-        Leg roll = lf_ground({lineUpPoint, liftoff}, knots(p.rotateKt), Phase::TakeoffRoll);
+        Leg roll = lf_ground(p, {lineUpPoint, liftoff}, knots(p.rotateKt), Phase::TakeoffRoll);
         roll.accel = p.takeoffAccel;
         roll.lateralAccel = 0.0;
         legs.push_back(roll);
@@ -323,7 +338,7 @@ private:
         in.accel = 0.6;
         in.decel = 0.6;
         legs.push_back(in);
-        legs.push_back(lf_ground({pad}, 0.0, Phase::AtStand, kOnPadS));
+        legs.push_back(lf_ground(gf_typePerformance(f.spec.type), {pad}, 0.0, Phase::AtStand, kOnPadS));
         const Vec w1 = pad + away * -300.0;
         const Vec w2 = w1 + unitVector(inHeading + 90) * 700.0;
         const Vec w3 = w2 + away * 11000.0;
