@@ -194,6 +194,11 @@ std::vector<std::string> RTAppPeer::lines() const {
     return lines_;
 }
 
+std::size_t RTAppPeer::lineCount() const {
+    std::lock_guard lock(mutex_);
+    return lines_.size();
+}
+
 std::string RTAppPeer::pendingText() const {
     std::lock_guard lock(mutex_);
     return pending_;

@@ -83,6 +83,8 @@ public:
 
     // Every line received so far, each with its line end ("\r\n" or "\n").
     std::vector<std::string> lines() const;
+    // How many lines were received so far (without copying them).
+    std::size_t lineCount() const;
     // Bytes received after the last "\n" (a line not finished yet).
     std::string pendingText() const;
     // Waits until a line starting with the prefix has arrived; the first such line.

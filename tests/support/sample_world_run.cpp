@@ -5,8 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -109,6 +111,20 @@ struct SampleWorldRun::Impl {
     std::uint16_t port = 0;
     std::size_t linesHandled = 0;
     std::atomic<std::uint64_t> batchesPosted{0};
+    // The traffic reader tells the main thread at once that it handed a
+    // batch over: a polling wait would leave the core idle between polls.
+    std::mutex postedMutex;
+    std::condition_variable posted;
+
+    // Waits until the traffic reader handed a batch over after `before`
+    // were, or the program stops (checked now and then: stopping does not
+    // notify).
+    void waitPosted(std::uint64_t before) {
+        const auto end = Steady::now() + kLockStepWait;
+        std::unique_lock lock(postedMutex);
+        while (batchesPosted.load() <= before && keepRunning() && Steady::now() < end)
+            posted.wait_for(lock, 10ms, [&] { return batchesPosted.load() > before; });
+    }
 
     // The fake time the feed started (its simulated second 0 is feedStartS).
     std::optional<std::int64_t> feedStartNs;
@@ -234,7 +250,11 @@ int SampleWorldRun::run() {
     gf_setRTAppUdpPorts({0, 0});
     g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
         gf_postTrafficBatch(batch, delaySeconds, true);
-        ++impl_->batchesPosted;
+        {
+            std::lock_guard lock(impl_->postedMutex);
+            ++impl_->batchesPosted;
+        }
+        impl_->posted.notify_all();
     });
 
     gf_simModelReset();
@@ -356,7 +376,7 @@ void SampleWorldRun::lf_step() {
         lines.emplace_back("RTTFC_EOT");
         const std::uint64_t before = m.batchesPosted.load();
         m.peer->sendLines(port, lines);
-        lf_eventually([&] { return m.batchesPosted.load() > before || !keepRunning(); }, kLockStepWait);
+        m.waitPosted(before);
     }
 }
 
@@ -377,8 +397,9 @@ bool SampleWorldRun::lf_feedStarted() {
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
     if (!lf_feedStarted()) return;
-    // Lines are copied only when a new one came.
-    if (!m.peer->waitForLineCount(m.linesHandled + 1, 0ms)) return;
+    // Lines are copied only when a new one came. A zero-length timed wait
+    // would still sleep in the kernel for the timer's slack, once a tick.
+    if (m.peer->lineCount() <= m.linesHandled) return;
     const std::vector<std::string> lines = m.peer->lines();
     const std::uint16_t port = g_trafficReader.boundPort();
     for (; m.linesHandled < lines.size(); ++m.linesHandled) {
