@@ -57,15 +57,46 @@ SimConnectionInfo lf_connectionInfo(const SimConnection& c) {
 
 }  // namespace
 
+namespace {
+
+// The ring in order, oldest first, with no more than `limit` entries (the
+// oldest beyond it go): what a changed limit starts from.
+void lf_straighten(SimJournal& j, std::size_t limit) {
+    std::rotate(j.entries.begin(), j.entries.begin() + static_cast<std::ptrdiff_t>(j.oldest), j.entries.end());
+    j.oldest = 0;
+    if (j.entries.size() > limit)
+        j.entries.erase(j.entries.begin(), j.entries.end() - static_cast<std::ptrdiff_t>(limit));
+}
+
+}  // namespace
+
+SimJournalEntry& gf_simJournalNext(SimWorld& w, std::uint32_t objectId, SimJournalKind kind) {
+    SimJournal& j = w.journals[objectId];
+    SimJournalEntry* e = nullptr;
+    if (j.entries.size() < w.journalLimit) {
+        e = &j.entries.emplace_back();
+    } else {
+        e = &j.entries[j.oldest];
+        j.oldest = (j.oldest + 1) % j.entries.size();
+        e->id = e->data = e->group = 0;
+        e->text.clear();
+        e->text2.clear();
+        e->values.clear();
+    }
+    e->kind = kind;
+    e->frame = w.frameCount;
+    e->timeNs = w.clock ? w.clock()
+                        : std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    return *e;
+}
+
 void gf_simJournal(SimWorld& w, std::uint32_t objectId, SimJournalEntry entry) {
-    entry.frame = w.frameCount;
-    entry.timeNs = w.clock ? w.clock()
-                           : std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::steady_clock::now().time_since_epoch())
-                                 .count();
-    auto& j = w.journals[objectId];
-    j.push_back(std::move(entry));
-    while (j.size() > w.journalLimit) j.pop_front();
+    SimJournalEntry& e = gf_simJournalNext(w, objectId, entry.kind);
+    entry.frame = e.frame;
+    entry.timeNs = e.timeNs;
+    e = std::move(entry);
 }
 
 std::vector<SimJournalEntry> gf_simModelJournal(std::uint32_t objectId) {
@@ -73,13 +104,20 @@ std::vector<SimJournalEntry> gf_simModelJournal(std::uint32_t objectId) {
     std::lock_guard lock(w.mutex);
     auto it = w.journals.find(objectId);
     if (it == w.journals.end()) return {};
-    return {it->second.begin(), it->second.end()};
+    const SimJournal& j = it->second;
+    const auto oldest = j.entries.begin() + static_cast<std::ptrdiff_t>(j.oldest);
+    std::vector<SimJournalEntry> out;
+    out.reserve(j.entries.size());
+    out.insert(out.end(), oldest, j.entries.end());
+    out.insert(out.end(), j.entries.begin(), oldest);
+    return out;
 }
 
 void gf_simModelSetJournalLimit(std::size_t entriesPerObject) {
     auto& w = gf_simWorld();
     std::lock_guard lock(w.mutex);
     w.journalLimit = std::max<std::size_t>(entriesPerObject, 1);
+    for (auto& [id, j] : w.journals) lf_straighten(j, w.journalLimit);
 }
 
 std::vector<SimObjectInfo> gf_simModelObjects() {

@@ -102,6 +102,14 @@ struct SimRecordFaultState {
     SimRecordFault fault;
 };
 
+// One object's journal: a ring of at most the world's limit entries. Once
+// full, a new entry takes the oldest one's place and keeps its buffers, so
+// that an aircraft moved every frame for hours costs no allocation per pose.
+struct SimJournal {
+    std::vector<SimJournalEntry> entries;
+    std::size_t oldest = 0;  // where the oldest entry is; not 0 only when full
+};
+
 struct SimWorld {
     std::mutex mutex;
     std::condition_variable drained;
@@ -119,7 +127,7 @@ struct SimWorld {
     SimUserAircraft user;
     std::unordered_map<std::uint32_t, SimObject> objects;
     std::size_t aiCount = 0;
-    std::unordered_map<std::uint32_t, std::deque<SimJournalEntry>> journals;
+    std::unordered_map<std::uint32_t, SimJournal> journals;
     std::deque<std::uint32_t> removedOrder;
     std::size_t journalLimit = 10000;
 
@@ -192,11 +200,14 @@ std::array<std::int64_t, 3> gf_simZuluFields(const SimWorld& w);
 SimRecord gf_simObjectData(SimWorld& w, const SimDataDefinition& def, const SimObject& object,
                            SIMCONNECT_RECV_ID kind, std::uint32_t requestId, std::uint32_t defineId,
                            std::uint32_t entry, std::uint32_t outOf);
-// Applies one unit of packed values to an object; returns the values read (as
-// doubles, strings as 0) for the journal.
-std::vector<double> gf_simApplyData(SimWorld& w, const SimDataDefinition& def, SimObject& object,
-                                    const std::byte* data);
+// Applies one unit of packed values to an object; puts the values read (as
+// doubles, strings as 0) into `values` for the journal, replacing what it held.
+void gf_simApplyData(SimWorld& w, const SimDataDefinition& def, SimObject& object, const std::byte* data,
+                     std::vector<double>& values);
 void gf_simJournal(SimWorld& w, std::uint32_t objectId, SimJournalEntry entry);
+// The object's next journal entry, stamped, of the kind, every other field
+// empty: the caller fills it in place.
+SimJournalEntry& gf_simJournalNext(SimWorld& w, std::uint32_t objectId, SimJournalKind kind);
 // System event to every subscriber of `upperName` on every open connection.
 void gf_simNotify(SimWorld& w, std::string_view upperName, std::uint32_t data,
                   std::optional<std::uint32_t> objectType = {});

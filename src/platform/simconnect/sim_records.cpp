@@ -169,9 +169,9 @@ SimRecord gf_simObjectData(SimWorld& w, const SimDataDefinition& def, const SimO
     return r;
 }
 
-std::vector<double> gf_simApplyData(SimWorld& w, const SimDataDefinition& def, SimObject& object,
-                                    const std::byte* data) {
-    std::vector<double> values;
+void gf_simApplyData(SimWorld& w, const SimDataDefinition& def, SimObject& object, const std::byte* data,
+                     std::vector<double>& values) {
+    values.clear();
     values.reserve(def.datums.size());
     bool altitudeSet = false;
     std::size_t at = 0;
@@ -211,7 +211,6 @@ std::vector<double> gf_simApplyData(SimWorld& w, const SimDataDefinition& def, S
         const double agl = object.pose.altitudeFt - gf_simTerrainFt(w, object.pose.latitudeDeg, object.pose.longitudeDeg);
         object.onGround = agl <= object.staticCgFt + 2.0;
     }
-    return values;
 }
 
 void gf_simNotify(SimWorld& w, std::string_view upperName, std::uint32_t data, std::optional<std::uint32_t> objectType) {

@@ -397,15 +397,13 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_DEFINI
         lf_exception(w, *c, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
         return S_OK;
     }
-    SimJournalEntry e;
-    e.kind = SimJournalKind::SetData;
+    SimJournalEntry& e = gf_simJournalNext(w, o->id, SimJournalKind::SetData);
     e.id = DefineID;
-    e.values = gf_simApplyData(w, *def, *o, static_cast<const std::byte*>(pDataSet));
+    gf_simApplyData(w, *def, *o, static_cast<const std::byte*>(pDataSet), e.values);
     if (o->kind == SimObjectKind::User) {
         w.user.pose = o->pose;
         w.user.onGround = o->onGround;
     }
-    gf_simJournal(w, o->id, std::move(e));
     return S_OK;
 }
 
