@@ -138,6 +138,7 @@ struct SampleWorldRun::Impl {
     Steady::time_point leftSleep{};
     Steady::time_point runStarted{};
     bool inMainLoop = false;
+    std::optional<RTAppHandshakeTiming> savedHandshake;
 };
 
 SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
@@ -201,6 +202,7 @@ SampleWorldRun::~SampleWorldRun() {
     gf_setSecondsClock(nullptr);
     gf_setSystemClock100ns(nullptr);
     gf_setRTAppUdpPorts({});
+    if (impl_->savedHandshake) gf_setRTAppHandshakeTiming(*impl_->savedHandshake);
     g_trafficReader.setBatchPoster({});
     gf_installWindowBackend(nullptr);
     if (!impl_->previousFolder.empty()) {
@@ -248,6 +250,12 @@ int SampleWorldRun::run() {
     gf_setSystemClock100ns(&lf_fake100ns);
     // The readers take free ports: runs side by side never meet.
     gf_setRTAppUdpPorts({0, 0});
+    // The pause after the version answer lets a real application's first
+    // sends arrive before the link is drained. It passes in real time while
+    // the fake clock stands still, and the sample application sends nothing
+    // more: two seconds of it would only add to the run's start.
+    m.savedHandshake = gf_rtAppHandshakeTiming();
+    gf_setRTAppHandshakeTiming({m.savedHandshake->replyTimeout, 10ms});
     g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
         gf_postTrafficBatch(batch, delaySeconds, true);
         {
