@@ -7,6 +7,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -32,6 +33,17 @@ SimLinkState l_link;
 
 std::mutex l_waitMutex;
 SimClientWait l_wait;  // empty: the real wait
+
+std::atomic<SimClientPollPause> l_pollPause{nullptr};
+
+void lf_pollPause() {
+    constexpr auto kPollEvery = std::chrono::milliseconds(1);
+    if (const SimClientPollPause pause = l_pollPause.load(std::memory_order_relaxed)) {
+        pause(kPollEvery);
+    } else {
+        std::this_thread::sleep_for(kPollEvery);
+    }
+}
 
 // The standing once-a-second on-ground request was issued in this run; a new
 // connection must issue it again, since the simulator forgets it with the old one.
@@ -203,7 +215,7 @@ void lf_run(std::stop_token stop, HANDLE& handle) {
                 context.quit = true;
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            lf_pollPause();
         }
         if (stop.stop_requested() || !keepRunning()) {
             if (!context.quit && g_simState.load() != SIM_QUITTING) lf_shutdownCleanup(context);
@@ -247,6 +259,8 @@ void gf_setSimClientWait(SimClientWait wait) {
     std::lock_guard lock(l_waitMutex);
     l_wait = std::move(wait);
 }
+
+void gf_setSimClientPollPause(SimClientPollPause pause) { l_pollPause.store(pause); }
 
 void gf_noteOnGroundStanding() { l_onGroundStanding.store(true); }
 

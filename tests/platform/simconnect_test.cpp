@@ -353,6 +353,46 @@ TEST_F(SimModelTest, PosesEventsReleaseAndRemovalGoIntoTheJournal) {
     EXPECT_EQ(exceptionOf(r.records[1]), 24u);
 }
 
+// A journal keeps the newest entries up to its limit, oldest first, however
+// often it went round; a slot taken over by another kind of entry keeps
+// nothing of the entry before; a changed limit keeps the newest.
+TEST_F(SimModelTest, TheJournalKeepsTheNewestEntriesInOrderAcrossLimitChanges) {
+    gf_simModelSetAcceptAnyTitle(true);
+    gf_simModelStart(SimVersion::MSFS2020);
+    HANDLE h = open();
+    ASSERT_EQ(SimConnect_AddToDataDefinition(h, 5, "Plane Latitude", "degree"), S_OK);
+    ASSERT_EQ(SimConnect_MapClientEventToSimEvent(h, 207, "NAV_LIGHTS_SET"), S_OK);
+    const DWORD id = createAircraft(h);
+    gf_simModelSetJournalLimit(3);
+    const auto setLatitude = [&](double latitude) {
+        ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 5, id, 0, 0, sizeof latitude, &latitude), S_OK);
+    };
+    const auto latitudes = [&] {
+        std::vector<double> out;
+        for (const auto& e : gf_simModelJournal(id)) out.push_back(e.values.empty() ? -1.0 : e.values[0]);
+        return out;
+    };
+    for (int i = 1; i <= 7; ++i) setLatitude(i);
+    EXPECT_EQ(latitudes(), (std::vector<double>{5, 6, 7})) << "the creation and the oldest poses went";
+    ASSERT_EQ(SimConnect_TransmitClientEvent(h, id, 207, 1, 301, 0), S_OK);
+    auto j = gf_simModelJournal(id);
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[2].kind, SimJournalKind::ClientEvent);
+    EXPECT_TRUE(j[2].values.empty()) << "nothing of the pose whose place it took";
+    EXPECT_EQ(j[2].text, "NAV_LIGHTS_SET");
+
+    gf_simModelSetJournalLimit(5);
+    setLatitude(8);
+    setLatitude(9);
+    EXPECT_EQ(latitudes(), (std::vector<double>{6, 7, -1, 8, 9}));
+    setLatitude(10);
+    EXPECT_EQ(latitudes(), (std::vector<double>{7, -1, 8, 9, 10}));
+    gf_simModelSetJournalLimit(2);
+    EXPECT_EQ(latitudes(), (std::vector<double>{9, 10}));
+    setLatitude(11);
+    EXPECT_EQ(latitudes(), (std::vector<double>{10, 11}));
+}
+
 TEST_F(SimModelTest, FlightPlansNeedAReadableFile) {
     gf_simModelSetAcceptAnyTitle(true);
     gf_simModelStart(SimVersion::MSFS2020);

@@ -2,6 +2,7 @@
 // reading results and user state at the same time.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -17,6 +18,16 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
 namespace {
+
+std::atomic<int> l_pauses{0};
+std::atomic<std::int64_t> l_longestPauseMs{0};
+
+// A pause that only the simulator's next record ends (or half a minute).
+void lf_pauseUntilQueued(std::chrono::milliseconds most) {
+    ++l_pauses;
+    l_longestPauseMs.store(std::max<std::int64_t>(l_longestPauseMs.load(), most.count()));
+    gf_simModelWaitQueued(30s);
+}
 
 template <typename Pred>
 bool waitFor(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
@@ -40,6 +51,7 @@ protected:
             thread.join();
         }
         gf_setSimClientWait({});
+        gf_setSimClientPollPause(nullptr);
         g_mainWindow.store(WindowHandle::None);
         gf_gui().drain();  // nothing the thread posted may reach the next test
         SimLinkTest::TearDown();
@@ -167,6 +179,25 @@ TEST_F(SimClientThreadTest, AfterAUserSwitchItWaitsForTheSelectedSimulator) {
     EXPECT_EQ(countOccurrences(log, "MSFS 2024 is running; waiting for MSFS 2020 ..."), 1u);
     EXPECT_EQ(countOccurrences(log, "Waiting for MSFS 2020 ..."), 1u);
     EXPECT_GE(gf_simModelConnection("TAVO").serial, 3u);  // it kept trying
+}
+
+// Between two polls the thread pauses through its seam, for a millisecond at
+// most; a pause that lasts until the simulator queues a record still has
+// creates answered at once, the answers waking the thread.
+TEST_F(SimClientThreadTest, ItPausesBetweenPollsThroughTheSeamUntilTheSimulatorHasARecord) {
+    l_pauses = 0;
+    l_longestPauseMs = 0;
+    gf_setSimClientPollPause(&lf_pauseUntilQueued);
+    gf_simModelStart(SimVersion::MSFS2020);
+    start();
+    ASSERT_TRUE(waitFor([&] { return connected(); }));
+    EXPECT_TRUE(createAndWait(3, 0x990101)) << "a pause left waiting for real time";
+    EXPECT_GT(l_pauses.load(), 0);
+    EXPECT_EQ(l_longestPauseMs.load(), 1);
+    thread.request_stop();
+    gf_simModelFrames(1);  // ends the pause under way
+    thread.join();
+    EXPECT_TRUE(done.load());
 }
 
 TEST_F(SimClientThreadTest, StopRemovesOwnObjectsAndWaitsForAPendingCreate) {

@@ -33,6 +33,7 @@
 #include "services/stop.h"
 #include "settings/parameters.h"
 #include "settings/parameters_file.h"
+#include "simlink/sim_client_seams.h"
 #include "simlink/sim_link.h"
 #include "support/rtapp_peer.h"
 #include "support/source_paths.h"
@@ -195,6 +196,7 @@ SampleWorldRun::~SampleWorldRun() {
     impl_->peer.reset();
     recorder_.reset();
     gf_simModelReset();
+    gf_setSimClientPollPause(nullptr);
     gf_setShellWaitClock({});
     gf_setPoseClock(nullptr);
     gf_setMailboxClock({});
@@ -270,6 +272,10 @@ int SampleWorldRun::run() {
     // The fake clock drives the frames and seconds, not the model's ticker.
     gf_simModelStopTicker();
     gf_simModelSetClock(&lf_fakeNs);
+    // The SimClient thread polls the model when it has something to deliver,
+    // not a real millisecond after its last poll: the frames and seconds of
+    // the fake clock come much faster than that.
+    gf_setSimClientPollPause([](std::chrono::milliseconds most) { gf_simModelWaitQueued(most); });
     if (options_.recordMotion) recorder_ = std::make_unique<MotionRecorder>();
 
     if (options_.window) {

@@ -26,7 +26,8 @@
 //     gf_simModelReset();
 //
 // Everything here is thread-safe (one lock inside the model); no call blocks
-// except gf_simModelWaitDrained and gf_simModelStopTicker.
+// except gf_simModelWaitDrained, gf_simModelWaitQueued and
+// gf_simModelStopTicker.
 
 #include <chrono>
 #include <cstdint>
@@ -255,6 +256,10 @@ bool gf_simModelTickerRunning();
 // Waits until every open connection has no queued record and no dispatch
 // procedure is running; false on time-out.
 bool gf_simModelWaitDrained(std::chrono::milliseconds timeout);
+// Waits until an open connection has a record queued for its next dispatch;
+// false on time-out. A client that polls can pause on it instead of sleeping,
+// so that a world faster than real time does not wait for its polls.
+bool gf_simModelWaitQueued(std::chrono::milliseconds timeout);
 std::uint64_t gf_simModelFrameCount();
 
 // ---- inspection ----

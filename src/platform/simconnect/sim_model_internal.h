@@ -113,6 +113,7 @@ struct SimJournal {
 struct SimWorld {
     std::mutex mutex;
     std::condition_variable drained;
+    std::condition_variable queued;  // a record was queued (gf_simModelWaitQueued)
 
     bool running = false;
     SimVersion version = SimVersion::MSFS2020;

@@ -108,6 +108,7 @@ SimRecord gf_simNewRecord(std::size_t size, SIMCONNECT_RECV_ID id) {
 void gf_simQueue(SimWorld& w, SimConnection& c, SimRecord record) {
     gf_simApplyRecordFaults(w, record);
     c.queue.push_back(std::move(record));
+    w.queued.notify_all();
 }
 
 void gf_simQueueAnswer(SimWorld& w, SimConnection& c, SimRecord record) {

@@ -155,6 +155,16 @@ bool gf_simModelWaitDrained(std::chrono::milliseconds timeout) {
     });
 }
 
+bool gf_simModelWaitQueued(std::chrono::milliseconds timeout) {
+    auto& w = gf_simWorld();
+    std::unique_lock lock(w.mutex);
+    return w.queued.wait_for(lock, timeout, [&] {
+        for (const auto& [h, c] : w.connections)
+            if (!c->quit && !c->queue.empty()) return true;
+        return false;
+    });
+}
+
 std::uint64_t gf_simModelFrameCount() {
     auto& w = gf_simWorld();
     std::lock_guard lock(w.mutex);
