@@ -130,26 +130,6 @@ TEST_F(SimModelTest, WaitDrainedWaitsForTheClientThread) {
     client.join();
 }
 
-// A client pausing between polls wakes as soon as a record is queued for it,
-// and only then: a record already waiting ends the pause at once.
-TEST_F(SimModelTest, WaitQueuedEndsWhenARecordIsQueued) {
-    gf_simModelStart(SimVersion::MSFS2020);
-    HANDLE h = open();
-    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 204, "Frame"), S_OK);
-    FrameCounter counter;
-    ASSERT_EQ(SimConnect_CallDispatch(h, countProc, &counter), S_OK);  // the open answer
-    EXPECT_FALSE(gf_simModelWaitQueued(10ms)) << "nothing queued";
-    std::atomic<bool> woke{false};
-    std::thread client([&] { woke = gf_simModelWaitQueued(10s); });
-    gf_simModelFrames(1);
-    client.join();
-    EXPECT_TRUE(woke.load());
-    EXPECT_TRUE(gf_simModelWaitQueued(0ms)) << "the frame is still there";
-    ASSERT_EQ(SimConnect_CallDispatch(h, countProc, &counter), S_OK);
-    EXPECT_EQ(counter.frames.load(), 1);
-    EXPECT_FALSE(gf_simModelWaitQueued(0ms));
-}
-
 TEST_F(SimModelTest, SampleScenarioFromTheEnvironmentStartsARunningSimulatorWithItsWorld) {
     ::unsetenv("TAVO_SIM_SCENARIO");
     EXPECT_FALSE(gf_simModelStartFromEnvironment());

@@ -1,6 +1,7 @@
 // The client API against the simulator model: connection, the setup the
 // simulator link makes, creates, data, poses, events and removals.
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -391,6 +392,24 @@ TEST_F(SimModelTest, TheJournalKeepsTheNewestEntriesInOrderAcrossLimitChanges) {
     EXPECT_EQ(latitudes(), (std::vector<double>{9, 10}));
     setLatitude(11);
     EXPECT_EQ(latitudes(), (std::vector<double>{10, 11}));
+}
+
+// A client pausing between polls goes on at once while a record waits for
+// its next dispatch, and waits out its pause when none does (the thread that
+// the queued record wakes is the SimClient thread's test).
+TEST_F(SimModelTest, WaitQueuedTellsWhetherARecordWaitsForTheNextDispatch) {
+    using namespace std::chrono_literals;
+    gf_simModelStart(SimVersion::MSFS2020);
+    HANDLE h = open();
+    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 204, "Frame"), S_OK);
+    drain(h);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(gf_simModelWaitQueued(20ms)) << "nothing queued";
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 20ms);
+    gf_simModelFrames(1);
+    EXPECT_TRUE(gf_simModelWaitQueued(0ms));
+    EXPECT_EQ(ofKind(drain(h), SIMCONNECT_RECV_ID_EVENT_FRAME).size(), 1u);
+    EXPECT_FALSE(gf_simModelWaitQueued(0ms)) << "taken by the dispatch";
 }
 
 TEST_F(SimModelTest, FlightPlansNeedAReadableFile) {
