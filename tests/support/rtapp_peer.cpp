@@ -199,6 +199,12 @@ std::size_t RTAppPeer::lineCount() const {
     return lines_.size();
 }
 
+std::vector<std::string> RTAppPeer::linesFrom(std::size_t first) const {
+    std::lock_guard lock(mutex_);
+    if (first >= lines_.size()) return {};
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+}
+
 std::string RTAppPeer::pendingText() const {
     std::lock_guard lock(mutex_);
     return pending_;

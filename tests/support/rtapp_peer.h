@@ -85,6 +85,8 @@ public:
     std::vector<std::string> lines() const;
     // How many lines were received so far (without copying them).
     std::size_t lineCount() const;
+    // The lines received after the first `first` ones.
+    std::vector<std::string> linesFrom(std::size_t first) const;
     // Bytes received after the last "\n" (a line not finished yet).
     std::string pendingText() const;
     // Waits until a line starting with the prefix has arrived; the first such line.

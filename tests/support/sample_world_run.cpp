@@ -276,7 +276,13 @@ int SampleWorldRun::run() {
     // not a real millisecond after its last poll: the frames and seconds of
     // the fake clock come much faster than that.
     gf_setSimClientPollPause([](std::chrono::milliseconds most) { gf_simModelWaitQueued(most); });
-    if (options_.recordMotion) recorder_ = std::make_unique<MotionRecorder>();
+    if (options_.recordMotion) {
+        recorder_ = std::make_unique<MotionRecorder>();
+    } else {
+        // Nobody reads the journals: a short one per object keeps a long run
+        // from walking through megabytes of old poses.
+        gf_simModelSetJournalLimit(16);
+    }
 
     if (options_.window) {
         gf_installWindowBackend(options_.window);
@@ -411,13 +417,14 @@ bool SampleWorldRun::lf_feedStarted() {
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
     if (!lf_feedStarted()) return;
-    // Lines are copied only when a new one came. A zero-length timed wait
+    // Only the new lines are copied, and only when one came (the program
+    // sends its user position five times a second). A zero-length timed wait
     // would still sleep in the kernel for the timer's slack, once a tick.
     if (m.peer->lineCount() <= m.linesHandled) return;
-    const std::vector<std::string> lines = m.peer->lines();
+    const std::vector<std::string> lines = m.peer->linesFrom(m.linesHandled);
+    m.linesHandled += lines.size();
     const std::uint16_t port = g_trafficReader.boundPort();
-    for (; m.linesHandled < lines.size(); ++m.linesHandled) {
-        const std::string& line = lines[m.linesHandled];
+    for (const std::string& line : lines) {
         const auto second = static_cast<std::int64_t>(std::floor(feedSecond()));
         if (line.rfind("Qs999=sendbuffer", 0) == 0 && port != 0) {
             m.peer->sendLines(port, sample::gf_sampleBufferLines(*traffic_, second, m.epoch));

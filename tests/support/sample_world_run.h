@@ -58,7 +58,8 @@ struct SampleWorldOptions {
     bool lockStepFrames = true;
     // Settings added to the sample settings (name, value).
     std::vector<std::pair<std::string, std::string>> parameters;
-    // Record every active aircraft's motion after each tick.
+    // Record every active aircraft's motion after each tick. Without it the
+    // simulator model keeps only the last 16 journal entries per object.
     bool recordMotion = true;
     // The sample traffic this many times over, each copy a fraction of the
     // cycle later with callsigns, registrations and hexids of its own: a
