@@ -104,16 +104,29 @@ void gf_reserveAiPoseContainers() {
 // ---------------------------------------------------------------------------
 // SimClient side
 
+namespace {
+
+// True when the two positions lie more than kMaxJumpMetres apart. Samples
+// come every frame a few metres apart, so the great-circle distance is only
+// worked out when the sum of the coordinate differences (which no great
+// circle between them exceeds) does not already show them close.
+bool lf_jumped(const AiPose& from, const AiPose& to) {
+    constexpr double kMetresPerDegree = 60.0 * 1852.0;
+    const double bound =
+        (std::fabs(to.latitude - from.latitude) + std::fabs(to.longitude - from.longitude)) * kMetresPerDegree;
+    if (bound < 0.9 * kMaxJumpMetres) return false;
+    return gf_distanceNm({from.latitude, from.longitude}, {to.latitude, to.longitude}) * 1852.0 > kMaxJumpMetres;
+}
+
+}  // namespace
+
 void gf_mergePoseSample(AiPoseTrack& track, const AiPositionSample& sample) {
     if (!track.samples.empty()) {
         const auto& newest = track.samples.back();
         const std::int64_t step = sample.timeNs - newest.timeNs;
-        const double metres = gf_distanceNm({newest.pose.latitude, newest.pose.longitude},
-                                            {sample.pose.latitude, sample.pose.longitude}) *
-                              1852.0;
         // A gap in time or a jump in place means a new start (teleport,
         // respawn, replay): blending across it would draw a streak.
-        if (step < 1 || step > kMaxSampleStepNs || metres > kMaxJumpMetres ||
+        if (step < 1 || step > kMaxSampleStepNs || lf_jumped(newest.pose, sample.pose) ||
             std::fabs(sample.pose.altitude - newest.pose.altitude) > kMaxAltitudeJumpFt)
             track.samples.clear();
     }

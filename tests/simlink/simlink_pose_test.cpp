@@ -69,7 +69,12 @@ TEST(PoseInterpolation, GapsAndJumpsStartANewTrack) {
         std::size_t kept;
     } cases[] = {{poseAt(50.0001, 8), 250 * kMs, 2}, {poseAt(50.0001, 8), 300 * kMs, 1},
                  {poseAt(50.008, 8), 10 * kMs, 2},   {poseAt(50.01, 8), 10 * kMs, 1},
-                 {poseAt(50, 8, 3100), 10 * kMs, 1}, {poseAt(50, 8), 0, 1}};
+                 {poseAt(50, 8, 3100), 10 * kMs, 1}, {poseAt(50, 8), 0, 1},
+                 // Diagonal steps, judged by their great-circle distance
+                 // (at 50 degrees a degree of longitude is about 71.5 km):
+                 // 556 m, 987 m, 1030 m.
+                 {poseAt(50.004, 8.004), 10 * kMs, 2},  {poseAt(50.0085, 8.004), 10 * kMs, 2},
+                 {poseAt(50.0088, 8.0045), 10 * kMs, 1}};
     for (const auto& c : cases) {
         const AiPoseTrack t = trackOf({{poseAt(50, 8, 1000), t0}, {c.pose, t0 + c.after}});
         EXPECT_EQ(t.samples.size(), c.kept) << c.pose.latitude << " " << c.pose.altitude << " " << c.after;
