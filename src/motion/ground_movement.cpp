@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,7 @@
 #include "engine/stands.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
+#include "motion/curves.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
@@ -45,12 +47,20 @@ constexpr double kLastLegTurnDeg = 15.0;
 constexpr double kLastLegLongestNm = 0.02429805615550756;  // 45 m
 constexpr double kLastLegRangeNm = 0.018898488120950324;   // 35 m
 constexpr double kStartTurnDeg = 3.0;
-constexpr double kTurnInPlaceDeg = 60.0;
+// A straight leg starts with the nose at most this far off it: the aircraft
+// moves along the leg from its first tick while the nose turns, so a larger
+// start turn would be taken sliding sideways. It is turned on the spot first.
+constexpr double kTurnInPlaceDeg = 30.0;
 // A turn in place ends within this of the leg's bearing.
 constexpr double kTurnInPlaceDoneDeg = 5.0;
 // The most a ground aircraft's heading changes in a tick, in turn rates of
 // its category (the pose step's limit).
 constexpr double kGroundTurnCap = 1.2;
+// A taxi bend is timed so that the nose keeps within this of the path.
+constexpr double kMostBendLagDeg = 8.0;
+constexpr std::int32_t kBendTimingStepTicks = 10;
+constexpr int kPathScanSteps = 256;
+constexpr double kLastCurveProgress = 0.999999;
 constexpr double kBacktrackDeg = 150.0;
 constexpr double kBacktrackKt = 30.0;
 // Moving between points 2 kt and faster counts as moving.
@@ -229,17 +239,20 @@ void lf_lightBacktrack(LiveAc& ac) {
 // moves: the leg is delayed by the turn. True when it was planned.
 bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     MotionState& m = ac.motion;
-    // Timed at the rate the pose step plays on the ground (at most 1.2 times
-    // the category's rate), not at a fitted rate above it: the aircraft must
-    // face along the leg before the point falls due, or it reaches the
-    // point's time still turning on the spot and jumps to it.
-    const double rate = std::min(ac.turnRateLimit, kGroundTurnCap * ac.turnRateRad);
+    // Turned at the rate of a standing aircraft, the most the pose step plays
+    // on the ground (1.2 times the category's rate): not at a fitted rate
+    // above it, or the aircraft reaches the point's time still turning on the
+    // spot and jumps to it; nor at a rate slowed to spread a turn along a
+    // leg, which would only hold it on the spot longer.
+    const double rate = kGroundTurnCap * ac.turnRateRad;
     if (ac.phase != AcPhase::taxi || lf_pathValid(m) || ac.extrapolationCount > 0 || m.startTurn == 0) return false;
-    if (!std::isfinite(m.startTurnAngleDeg) || !(m.startTurnAngleDeg >= kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
+    if (!std::isfinite(m.startTurnAngleDeg) ||
+        !(m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
         return false;
     if (!(std::isfinite(rate) && rate > 0.0)) return false;
     const double turn = std::max(0.0, (m.startTurnAngleDeg - kTurnInPlaceDoneDeg) * degreesToRadians) / rate;
     const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);
+    ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
     m.legTimeOverrideTicks = legTicks;
     const std::int64_t total = std::int64_t{std::max(kMinLegTicks, turnTicks)} + legTicks;
@@ -252,6 +265,71 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
             ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
     }
     return true;
+}
+
+// The headings along the leg's ground turn or curved leg, unwrapped, at
+// evenly spaced fractions of its length. Empty without a usable path.
+std::vector<double> lf_pathHeadings(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    if (!turn && !lf_curveValid(m)) return {};
+    std::vector<double> out;
+    out.reserve(kPathScanSteps + 1);
+    for (int k = 0; k <= kPathScanSteps; ++k) {
+        const double f = static_cast<double>(k) / kPathScanSteps;
+        const CurvePoint p =
+            turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, std::min(f, kLastCurveProgress));
+        if (!p.valid || !std::isfinite(p.heading)) return {};
+        out.push_back(out.empty() ? p.heading : out.back() + std::remainder(p.heading - out.back(), fullCircle));
+    }
+    return out;
+}
+
+// How far the nose falls behind the path's heading (radians) when the leg is
+// played in `ticks`, the heading following the path at no more than `rate` a
+// tick and the progress eased by the leg's speed change, as the pose step
+// plays it.
+double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
+                   double rate) {
+    double h = headings.front() + std::remainder(startHeading - headings.front(), fullCircle);
+    double worst = 0.0;
+    for (std::int32_t i = 1; i <= ticks; ++i) {
+        const double x = easeValue(static_cast<double>(i) / ticks, easing) * kPathScanSteps;
+        const auto k = static_cast<std::size_t>(std::clamp(std::floor(x), 0.0, kPathScanSteps - 1.0));
+        const double target = std::lerp(headings[k], headings[k + 1], x - static_cast<double>(k));
+        h += std::clamp(target - h, -rate, rate);
+        worst = std::max(worst, std::fabs(target - h));
+    }
+    return worst;
+}
+
+// The ticks a taxi leg along a ground turn or curved leg needs so that the
+// nose never falls more than a few degrees behind the path: a bend taken in
+// the time of its length over the speed may ask for more heading change a
+// tick than the pose step plays on the ground, the aircraft then sliding
+// sideways through it. `legTicks` when that time is enough (or nothing
+// helps), else up to the widest delay the stream allows.
+std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate) {
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty() || !(rate > 0.0)) return legTicks;
+    const int easing = static_cast<int>(ac.motion.speedChangeKind);
+    // What the nose lags at the start (the path may start off the heading)
+    // no slower leg mends.
+    const double allowed =
+        std::max(kMostBendLagDeg * degreesToRadians,
+                 std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
+    if (lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate) <= allowed) return legTicks;
+    std::int32_t good = legTicks + kWideRetimeLimit;
+    if (lf_worstLag(headings, ac.pose.heading, good, easing, rate) > allowed) return good;
+    std::int32_t bad = legTicks;
+    while (good - bad > kBendTimingStepTicks) {
+        const std::int32_t mid = bad + (good - bad) / 2;
+        if (lf_worstLag(headings, ac.pose.heading, mid, easing, rate) <= allowed)
+            good = mid;
+        else
+            bad = mid;
+    }
+    return good;
 }
 
 StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {
@@ -300,6 +378,22 @@ void planTaxiSpeed(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
     lf_lightBacktrack(ac);
     if (lf_turnInPlace(ac, legTicks)) return;
+    if (ac.phase == AcPhase::taxi && lf_pathValid(m)) {
+        // Taxiing only: the rolls on the runway play their bends on a speed
+        // profile of their own, timed to the takeoff or the landing. On a
+        // curved leg the heading follows the curve at the leg's turn rate,
+        // which then is the most the pose step plays.
+        const double cap = kGroundTurnCap * ac.turnRateRad;
+        if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
+        const std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
+        if (needed > legTicks) {
+            // The point falls due that much later.
+            legTicks = needed;
+            const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - std::int64_t{ac.stream[1].playTick};
+            m.delayLimit =
+                std::max(m.delayLimit, static_cast<std::int32_t>(std::min<std::int64_t>(late, kWideRetimeLimit)));
+        }
+    }
     retimeNextPoint(ac, legTicks);
 }
 

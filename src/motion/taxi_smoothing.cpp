@@ -440,11 +440,17 @@ bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
 
 bool smoothTaxiPath(LiveAc& ac) {
     auto& s = ac.stream;
-    // A corner smoothed once is not smoothed again.
-    if (s.size() < 3 || s[1].synthetic != 0 || (s[0].synthetic != 0 && s[0].rollSynthetic == 0)) return false;
+    // A corner smoothed once is not smoothed again: no second point goes in
+    // before a corner that has its turn-entry point.
+    if (s.size() < 3 || s[1].synthetic != 0) return false;
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
     if (!(cornerDeg > kLeastCornerDeg)) return false;
+    // At the turn-entry point the turn through the corner begins: without it
+    // the corner would be taken as a start turn on the leg after it, the nose
+    // turning while the aircraft already moves along that leg.
+    if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
+        return ac.phase == AcPhase::taxi && makeTurnGndChecked(ac, cornerDeg);
 
     if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
     if (ac.phase == AcPhase::takeoff_roll &&

@@ -310,12 +310,7 @@ protected:
     std::set<std::uint32_t> removedHexids;
 };
 
-// Disabled until its last finding is mended: on a few taxi corners taken at
-// slow speed (reports less than about 0.00015 degrees apart become stationary
-// copies, so the corner arrives in 4 s steps of 26-35 degrees) the heading
-// stays 30-39 degrees off the track for up to 3 s. Every other check passes;
-// run it with --gtest_also_run_disabled_tests (scripts/test e2e builds it).
-TEST_F(SampleWorldTest, DISABLED_EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirAndEndsWhereItShould) {
+TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirAndEndsWhereItShould) {
     ASSERT_EQ(run->run(), 0) << run->log();
     const SampleWorld& world = run->traffic().world();
     const auto liveries = lf_sampleLiveries(run->folder() / "sample_packages");

@@ -5,12 +5,16 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "foundation/geodesy.h"
+#include "motion/curves.h"
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
+#include "motion/pose_path.h"
 #include "motion/taxi_smoothing.h"
 
 #include "taxi_fixture.h"
@@ -307,4 +311,54 @@ TEST_F(Smoothing, AnEntryPointAcrossTheDateLineLiesBetweenItsNeighbours) {
     EXPECT_FALSE(insertPointBeforeCorner(ac, 95.0, false));
     ac.stream[1].playTick = ac.stream[0].playTick + 1;
     EXPECT_FALSE(insertPointBeforeCorner(ac, 10.0, false));
+}
+
+TEST_F(Smoothing, TheTurnThroughACornerBeginsAtItsEntryPoint) {
+    // 40 degrees at 15 kt on a 100 m leg: an entry point 30.9 m before the
+    // corner; arrived there, the turn through the corner is built, and no
+    // second entry point goes in.
+    LiveAc& ac = taxiing(route(kStart, {{90.0, 100.0}, {130.0, 80.0}}, 15.0), AcPhase::taxi, 90.0);
+    ASSERT_TRUE(smoothTaxiPath(ac));
+    ac.stream.pop_front();
+    ac.pose.latitude = ac.stream[0].lat;
+    ac.pose.longitude = ac.stream[0].lon;
+    const StreamPoint exit = ac.stream[2];
+    ASSERT_EQ(ac.stream[0].synthetic, 1);
+    ASSERT_TRUE(smoothTaxiPath(ac));
+    EXPECT_TRUE(lf_turnUsable(ac) || lf_curveUsable(ac));
+    ASSERT_EQ(ac.stream.size(), 2u);
+    EXPECT_EQ(ac.stream[1].lat, exit.lat);
+}
+
+TEST_F(Smoothing, AGroundTurnIsGivenTheTimeItsBendTakesAtThePlayableRate) {
+    // Sharp corners on short legs at taxi speeds: timed by distance over
+    // speed alone the bend would need the nose to turn faster than the pose
+    // step lets it (16 to 33 degrees behind the path), the aircraft sliding
+    // sideways. Played tick by tick, the nose keeps close to the path.
+    struct Row {
+        double cornerDeg, legM, speedKt;
+    };
+    const std::vector<Row> rows{{80.0, 15.0, 10.0}, {-80.0, 18.0, 12.0}, {60.0, 20.0, 15.0}, {45.0, 12.0, 15.0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(route(kStart, {{90.0, row.legM}, {90.0 + row.cornerDeg, 40.0}}, row.speedKt),
+                             AcPhase::taxi, 90.0, Large, 7.0);
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac));
+        planTaxiSpeed(ac);
+        const std::int32_t ticks = ac.stream[1].playTick - tickCount.load();
+        ASSERT_GT(ticks, 0);
+        ac.motion.path.progressStep = 1.0 / ticks;
+        ac.motion.scheduleCount = 0;
+        double worst = 0.0;
+        for (std::int32_t i = 0; i < ticks; ++i) {
+            tickCount.store(tickCount.load() + 1);
+            gf_interpolatePoseOnCurve(ac);
+            const CurvePoint p = sampleGroundTurn(ac.motion.path.turn, ac.motion.path.progress);
+            ASSERT_TRUE(p.valid);
+            worst = std::max(worst, std::fabs(std::remainder(ac.pose.heading - p.heading, fullCircle)) / kDeg);
+        }
+        EXPECT_LT(worst, 10.0);
+    }
 }
