@@ -63,6 +63,8 @@ constexpr int kPathScanSteps = 256;
 constexpr double kLastCurveProgress = 0.999999;
 constexpr double kBacktrackDeg = 150.0;
 constexpr double kBacktrackKt = 30.0;
+// How many points after a leg tell the speed a leg without one may take.
+constexpr std::size_t kReportedAheadPoints = 2;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
 
@@ -332,6 +334,22 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     return good;
 }
 
+// A taxi leg between two points that report no speed (a held position, a
+// near-duplicate report kept as a stationary copy, a turn-entry point copied
+// from one of them) is timed from their play ticks. Retiming around the held
+// position can bring those within a few ticks of each other, and the aircraft
+// would cross the metres between in a fraction of a second: such a leg is
+// taken no faster than the points after it report.
+double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0)
+        return speedKt;
+    double reportedKt = 0.0;
+    for (std::size_t i = 2; i < s.size() && i < 2 + kReportedAheadPoints; ++i)
+        if (std::isfinite(s[i].groundSpeedKt)) reportedKt = std::max(reportedKt, s[i].groundSpeedKt);
+    return reportedKt > 0.0 ? std::min(speedKt, reportedKt) : speedKt;
+}
+
 StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {
     StreamPoint p;
     p.lat = position.lat;
@@ -370,7 +388,7 @@ void planTaxiSpeed(LiveAc& ac) {
         legNm = m.path.turn.totalLength * kNmPerMetre;
     else if (ac.stream.size() >= 2)
         legNm = gf_distanceNm(lf_position(ac.stream[0]), lf_position(ac.stream[1]));
-    const double speed = groundSpeedForNextLeg(ac);
+    const double speed = lf_taxiLegSpeed(ac, groundSpeedForNextLeg(ac));
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);

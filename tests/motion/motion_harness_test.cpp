@@ -49,6 +49,7 @@ AircraftRecord lf_straight(std::uint32_t category, bool onGround, double speedKt
         s.phase = onGround ? AcPhase::taxi : AcPhase::flying;
         s.onGround = onGround;
         s.legSpeedKt = speedKt;
+        s.reportedKt = speedKt;
         s.turnRateRad = 0.07 * kDeg;
         s.heightAboveGroundFt = onGround ? 0.0 : 3000.0;
         s.legStart = i % 100 == 0;
@@ -117,6 +118,17 @@ TEST(SmoothnessChecker, FindsEachFaultAndPassesTheCleanRecording) {
              for (int i = 200; i < 300; ++i) lf_at(r, i).pose.trueAirspeed += 0.6;
          },
          MotionCheck::ProfileJoin},
+        {"taxi leg squeezed", Light, true, none,
+         [](AircraftRecord& r) {
+             // Half a second at 100 kt where 40 kt are reported, the step
+             // within the leg's own speed.
+             const double extra = (100.0 - 40.0) * kKnotsToMps * 0.01 / 111320.0;
+             for (int i = 150; i < 300; ++i) {
+                 lf_at(r, i).pose.latitude += extra * std::min(i - 149, 50);
+                 if (i < 200) lf_at(r, i).legSpeedKt = 100.0;
+             }
+         },
+         MotionCheck::GroundSpeed},
         {"point missed", Large, false, none, [](AircraftRecord& r) { r.arrivals[1].missM = 0.6; },
          MotionCheck::PointReached},
         {"point late", Large, false, none, [](AircraftRecord& r) { r.arrivals[2].tick += 1; },

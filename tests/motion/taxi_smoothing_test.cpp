@@ -14,6 +14,7 @@
 #include "motion/curves.h"
 #include "motion/ground_movement.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
 #include "motion/pose_path.h"
 #include "motion/taxi_smoothing.h"
 
@@ -360,5 +361,37 @@ TEST_F(Smoothing, AGroundTurnIsGivenTheTimeItsBendTakesAtThePlayableRate) {
             worst = std::max(worst, std::fabs(std::remainder(ac.pose.heading - p.heading, fullCircle)) / kDeg);
         }
         EXPECT_LT(worst, 10.0);
+    }
+}
+
+TEST_F(Smoothing, AnEntryPointAfterAHeldPositionKeepsTheLegToItAtTaxiSpeed) {
+    // A slow taxi's near-duplicate reports are kept as stationary copies of
+    // the point before (0 kt, a tick after it); retiming around them can
+    // leave the next report due a few ticks after the copy. The corner there
+    // gets its entry point 11.4 m on: timed from those ticks alone the leg
+    // took 25 ticks (about 88 kt). With the nose along the leg, and 60
+    // degrees off it (turned in place first).
+    for (const double headingDeg : {90.0, 30.0}) {
+        SCOPED_TRACE(headingDeg);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 23.4}, {140.0, 40.0}}, 7.6);
+        s[0].stationary = 1;
+        s[0].groundSpeedKt = 0.0;
+        s[1].playTick = s[0].playTick + 17;
+        s[2].playTick = s[1].playTick + 400;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, headingDeg);
+        const std::int32_t now = tickCount.load();
+        advanceToNextPoint(ac);
+        EXPECT_EQ(ac.motion.legTimeOverride != 0, headingDeg != 90.0);
+        ASSERT_GE(ac.stream.size(), 2u);
+        ASSERT_EQ(ac.stream[0].synthetic, 1);
+        const double legM = metres({ac.pose.latitude, ac.pose.longitude}, at(ac.stream[0]));
+        ASSERT_NEAR(legM, 11.4, 0.5);
+        const double stepM = metres({ac.pose.latitude, ac.pose.longitude},
+                                    {ac.pose.latitude + ac.motion.stepLat, ac.pose.longitude + ac.motion.stepLon});
+        // Timed at the speed reported ahead (played from rest, accelerating);
+        // the point stays due no sooner than the leg takes.
+        EXPECT_NEAR(stepM * 100.0 * kMpsToKnots, 7.6, 0.1);
+        EXPECT_GE(ac.stream[0].playTick - now, static_cast<std::int32_t>(std::lround(legM / stepM)));
     }
 }

@@ -233,6 +233,10 @@ MotionRecorder::MotionRecorder() {
         AircraftRecord& r = records_[ac.hexid];
         PointArrival a;
         a.tick = tickCount.load();
+        const auto speedKt = [](const StreamPoint& p) {
+            return std::isfinite(p.groundSpeedKt) ? p.groundSpeedKt : 0.0;
+        };
+        const double reachedKt = ac.stream.empty() ? 0.0 : speedKt(ac.stream.front());
         a.first = r.arrivals.empty() || r.objectId != ac.objectId;
         if (!ac.stream.empty()) {
             const StreamPoint& reached = ac.stream.front();
@@ -244,6 +248,13 @@ MotionRecorder::MotionRecorder() {
         r.arrivals.push_back(a);
         nextPosMain(ac);
         legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
+        // The point reached and the three after it: a point the engine put
+        // in (a turn's entry, a midpoint, a held position) may carry no
+        // speed.
+        double reportedKt = reachedKt;
+        for (std::size_t i = 0; i < ac.stream.size() && i < 3; ++i)
+            reportedKt = std::max(reportedKt, speedKt(ac.stream[i]));
+        legReportedKt_[ac.hexid] = reportedKt;
         legStartTick_[ac.hexid] = a.tick;
     };
     gf_setEngineCalls(calls);
@@ -280,6 +291,7 @@ void MotionRecorder::recordTick() {
         s.onGround = ac.onGround != 0;
         s.legStart = legStartTick_.count(ac.hexid) != 0 && legStartTick_[ac.hexid] == tick;
         s.legSpeedKt = legSpeedKt_[ac.hexid];
+        s.reportedKt = legReportedKt_[ac.hexid];
         s.profiled = ac.motion.profileLeg.profile.valid != 0;
         s.turnRateRad = ac.turnRateRad;
         s.heightAboveGroundFt = ac.motion.heightAboveGroundFt;
@@ -394,7 +406,7 @@ const char* gf_motionCheckName(MotionCheck check) {
     static constexpr std::array<const char*, kMotionCheckCount> names{
         "finite",         "angle range",          "heading range", "position step",
         "point reached",  "ground turn rate",     "air turn rate", "bank limit",
-        "climb change",   "profile join",         "takeoff roll backwards", "pushback heading"};
+        "climb change",   "profile join",         "takeoff roll backwards", "pushback heading", "ground speed"};
     const auto i = static_cast<std::size_t>(check);
     return i < names.size() ? names[i] : "?";
 }
@@ -477,6 +489,26 @@ void lf_checkPose(const Judge& judge, double tick, const AiPose& p, std::uint32_
     }
 }
 
+// Whether the sample is on the ground away from the runway rolls: taxiing,
+// pushing back, parking or standing, where the aircraft moves at the speed
+// the feed reports, never at a runway's.
+bool lf_taxiing(const MotionSample& s) {
+    return s.onGround && s.phase != AcPhase::takeoff_roll && s.phase != AcPhase::landing_roll &&
+           s.phase != AcPhase::takeoff && s.phase != AcPhase::landing;
+}
+
+// The ground speed check's window: long enough that the easing of a leg's
+// speed change (at most twice the leg's mean speed, at its end) and the
+// shortest leg do not count, short enough that a squeezed leg shows.
+constexpr std::int32_t kGroundSpeedWindowTicks = 50;
+// The speed over the window may reach twice the largest reported around it:
+// a leg from rest is timed at the next point's speed and played accelerating
+// evenly, so it ends at twice that. A few knots more for the legs the engine
+// times itself without a reported speed (a pushback, the way into a stand, at
+// the category's taxi reference of 2 to 5 kt, eased at both ends).
+constexpr double kGroundSpeedShare = 2.0;
+constexpr double kGroundSpeedSlackKt = 8.0;
+
 // Metres of travel the context allows in one tick.
 double lf_stepLimitM(const MotionSample& s) {
     const double kt = std::max(s.legSpeedKt, std::isfinite(s.pose.trueAirspeed) ? s.pose.trueAirspeed : 0.0);
@@ -505,6 +537,22 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
             const double d = lf_metres(lf_position(p.pose), lf_position(c.pose));
             const double limit = lf_stepLimitM(c) + 0.05;
             judge(MotionCheck::PositionStep, tick, d <= limit, d, limit);
+        }
+
+        if (i >= static_cast<std::size_t>(kGroundSpeedWindowTicks) && lf_taxiing(c)) {
+            const MotionSample& from = s[i - kGroundSpeedWindowTicks];
+            bool whole = from.tick == c.tick - kGroundSpeedWindowTicks && lf_finite(from.pose);
+            double reportedKt = 0.0;
+            for (std::size_t k = i - kGroundSpeedWindowTicks; whole && k <= i; ++k) {
+                whole = lf_taxiing(s[k]);
+                reportedKt = std::max(reportedKt, s[k].reportedKt);
+            }
+            if (whole && !lf_exempt(MotionCheck::GroundSpeed, r.hexid, c.tick, out)) {
+                const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) /
+                                  (kGroundSpeedWindowTicks * 0.01) * kMpsToKnots;
+                const double limit = kGroundSpeedShare * reportedKt + kGroundSpeedSlackKt;
+                judge(MotionCheck::GroundSpeed, tick, kt <= limit, kt, limit);
+            }
         }
 
         const double dh = lf_headingChange(p.pose.heading, c.pose.heading);

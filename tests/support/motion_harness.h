@@ -136,6 +136,9 @@ struct MotionSample {
     // distance over the time to the point, the per-tick step and a speed
     // profile's top speed.
     double legSpeedKt = 0.0;
+    // The largest ground speed the stream reports around the leg (kt): at the
+    // point reached and the three after it.
+    double reportedKt = 0.0;
     bool profiled = false;  // the pose was played from a speed profile
     double turnRateRad = 0.0;
     double heightAboveGroundFt = 0.0;
@@ -211,6 +214,7 @@ private:
     // Per aircraft: the speed of its current leg and the tick it began.
     std::map<std::uint32_t, double> legSpeedKt_;
     std::map<std::uint32_t, std::int32_t> legStartTick_;
+    std::map<std::uint32_t, double> legReportedKt_;
 };
 
 // ---------------------------------------------------------------------------
@@ -279,8 +283,9 @@ enum class MotionCheck {
     ProfileJoin,           // profiled legs of a phase join within 0.5 kt
     TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
     PushbackHeading,       // no heading change while pushing back
+    GroundSpeed,           // taxiing: 0.5 s of travel at most 2 x the reported ground speed + 8 kt
 };
-inline constexpr int kMotionCheckCount = 12;
+inline constexpr int kMotionCheckCount = 13;
 const char* gf_motionCheckName(MotionCheck check);
 
 struct MotionFinding {
