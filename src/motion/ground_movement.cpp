@@ -65,6 +65,8 @@ constexpr double kBacktrackDeg = 150.0;
 constexpr double kBacktrackKt = 30.0;
 // How many points after a leg tell the speed a leg without one may take.
 constexpr std::size_t kReportedAheadPoints = 2;
+// A pose that moved less in its last tick stood still (0.2 kt).
+constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
 
@@ -84,6 +86,13 @@ double lf_flatNm(const StreamPoint& a, const StreamPoint& b) {
 }
 
 double lf_angleDeg(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)) * radiansToDegrees; }
+
+// Whether the pose moved in the tick before (the step the next leg starts
+// from).
+bool lf_rolling(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    return m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
+}
 
 bool lf_groundTurnValid(const MotionState& m) {
     return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0;
@@ -169,6 +178,16 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
         return 0;
     }
     if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::takeoff_roll) return 0;
+    if (ac.phase == AcPhase::taxi && a == 0.0) {
+        // A turn-entry point copies the "no speed" of the held position
+        // before it: the points after it tell the speed the leg goes to. And
+        // an aircraft that arrives at such a point moving goes on moving.
+        double ahead = b;
+        if (b == 0.0 && s[1].synthetic != 0)
+            for (std::size_t i = 2; i < s.size() && i < 2 + kReportedAheadPoints; ++i)
+                if (std::isfinite(s[i].groundSpeedKt)) ahead = std::max(ahead, s[i].groundSpeedKt);
+        if (ahead > kMovingKt) return lf_rolling(ac) ? 0 : 1;
+    }
     if (a == 0.0 && b > kMovingKt) return 1;
     const bool stopsAfter = s.size() >= 3 && s[2].stationary != 0;
     if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
@@ -237,6 +256,47 @@ void lf_lightBacktrack(LiveAc& ac) {
     if (there && here->key == there->key && here->endName == there->endName) startTaxi(ac);
 }
 
+// A taxiing aircraft moving into a point where it then holds (a stationary
+// copy follows: the reports after it stand still) comes to rest there; a leg
+// already eased to rest needs nothing more.
+bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::taxi && s.size() >= 3 && s[1].stationary == 0 && s[2].stationary != 0 &&
+           (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
+           speedKt > kMovingKt;
+}
+
+// The braking before a turn in place when the aircraft arrives still rolling
+// (it moved in the tick before): an even deceleration at the taxi rate, or
+// harder when that would take it more than a few metres on, straight ahead.
+// The leg bearing and the start turn become those from where it stops.
+struct Braking {
+    std::int32_t ticks = 0;  // 0: standing, no braking
+    double legM = 0.0;       // from where it stops to the next point
+};
+Braking lf_planBraking(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.brakeTicksLeft = 0;
+    m.brakeTicks = 0;
+    const double v = m.lastStepM;  // m a tick
+    if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
+    const double vMps = v * 100.0;
+    const double a = std::max(kTaxiSpeedChangeMps2, vMps * vMps / (2.0 * kMostBrakingRunM)) * 1e-4;
+    const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
+    // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
+    const double runM = v * n / 2.0;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    const LaLo next = lf_position(ac.stream[1]);
+    m.brakeTicksLeft = n;
+    m.brakeTicks = n;
+    m.brakeStepM = v;
+    m.brakeBearing = ac.pose.heading;
+    m.legBearing = gf_bearing(stop, next);
+    m.startTurnAngleDeg = lf_angleDeg(m.legBearing, ac.pose.heading);
+    return {n, gf_distanceNm(stop, next) * metresPerNm};
+}
+
 // A large start turn while taxiing is made on the spot before the aircraft
 // moves: the leg is delayed by the turn. True when it was planned.
 bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
@@ -252,12 +312,24 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
         !(m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
         return false;
     if (!(std::isfinite(rate) && rate > 0.0)) return false;
+    // Still rolling, it cannot stop dead on the point: it brakes to rest
+    // straight on, and turns where it stands; the leg then runs from there.
+    const Braking braking = lf_planBraking(ac);
     const double turn = std::max(0.0, (m.startTurnAngleDeg - kTurnInPlaceDoneDeg) * degreesToRadians) / rate;
     const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);
+    // The leg starts from rest, where the aircraft stopped, at its speed:
+    // speeding up to it at the taxi rate takes half the time of the speed-up
+    // longer.
+    const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
+    const double legMps = plannedM / (legTicks / 100.0);
+    double ticks = legTicks;
+    if (braking.ticks > 0 && plannedM > 0.0) ticks *= braking.legM / plannedM;
+    if (std::isfinite(legMps)) ticks += legMps / kTaxiSpeedChangeMps2 * 50.0;
+    legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
     m.legTimeOverrideTicks = legTicks;
-    const std::int64_t total = std::int64_t{std::max(kMinLegTicks, turnTicks)} + legTicks;
+    const std::int64_t total = std::int64_t{braking.ticks} + std::max(kMinLegTicks, turnTicks) + legTicks;
     retimeNextPoint(ac, static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max())));
     const std::int32_t wanted = gf_tickPlus(tickCount.load(), total);
     const std::int32_t due = ac.stream[1].playTick;
@@ -392,6 +464,15 @@ void planTaxiSpeed(LiveAc& ac) {
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
+    if (lf_holdsAtNextPoint(ac, speed)) {
+        // It brakes to rest at the taxi rate at the end of the leg: half the
+        // time of the braking longer.
+        m.legEndsAtRest = 1;
+        const double ends = m.speedChangeKind == 1 ? 2.0 : 1.0;  // from rest too
+        const double legMps = legNm * metresPerNm / (legTicks / 100.0);
+        if (std::isfinite(legMps))
+            legTicks = gf_ticksFromCount(std::ceil(legTicks + ends * legMps / kTaxiSpeedChangeMps2 * 50.0), kMinLegTicks);
+    }
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
     if (ac.stream.size() < 2) return;
     lf_lightBacktrack(ac);

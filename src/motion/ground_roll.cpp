@@ -204,13 +204,63 @@ bool lf_profileFits(const LiveAc& ac, const SpeedProfile& p) {
     return end - lowest < kLandingProfileToleranceKt && highest - start < kLandingProfileToleranceKt;
 }
 
+// Shares of a leg of `n` ticks and `legM` metres at an even speed that
+// speeds up from rest at its start (`fromRest`) or brakes to rest at its end
+// (`toRest`) at the taxi rate; false when the leg is too short in time for
+// that.
+bool lf_evenSchedule(MotionState& m, std::int32_t n, double legM, bool fromRest, bool toRest) {
+    const auto count = static_cast<std::size_t>(std::max(1, n));
+    const double a = kTaxiSpeedChangeMps2 * 1e-4;  // m per tick, per tick
+    const double ends = (fromRest ? 1.0 : 0.0) + (toRest ? 1.0 : 0.0);
+    // The even speed v: n v - ends x v^2 / 2a = legM.
+    const double an = a * static_cast<double>(count) / ends;
+    const double disc = an * an - 2.0 * a * legM / ends;
+    if (!(legM > 0.0) || !(ends > 0.0) || !(disc >= 0.0)) return false;
+    const double cruise = an - std::sqrt(disc);
+    m.schedule.assign(count, 0.0);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        double v = cruise;
+        if (fromRest) v = std::min(v, a * static_cast<double>(i + 1));
+        if (toRest) v = std::min(v, a * static_cast<double>(count - i));
+        sum += m.schedule[i] = v;
+    }
+    for (double& share : m.schedule) share /= sum;
+    m.scheduleIndex = 0;
+    m.scheduleCount = static_cast<std::uint32_t>(count);
+    return true;
+}
+
+// The eased shares of a leg of `n` ticks (kind as the speed-change kind).
+void lf_easedSchedule(MotionState& m, std::int32_t n, int kind) {
+    const auto count = static_cast<std::size_t>(std::max(1, n));
+    m.schedule.assign(count, 0.0);
+    double before = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double after = easeValue(static_cast<double>(i + 1) / static_cast<double>(count), kind);
+        m.schedule[i] = after - before;
+        before = after;
+    }
+    m.scheduleIndex = 0;
+    m.scheduleCount = static_cast<std::uint32_t>(count);
+}
+
 // Without a profile the leg is eased by its speed-change kind: tick i covers
 // ease((i + 1) / N) - ease(i / N) of it.
 void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     MotionState& m = ac.motion;
     const int kind = static_cast<int>(m.speedChangeKind);
-    if (kind == 0 || n > kMaxScheduleTicks) return;
+    if ((kind == 0 && m.legEndsAtRest == 0) || n > kMaxScheduleTicks) return;
     const StreamPoint& next = ac.stream[1];
+    if (m.legEndsAtRest != 0 && (kind == 0 || kind == 1)) {
+        // Into a point where it holds: an even speed (from rest on a leg
+        // from rest), then braking.
+        const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+        if (!lf_evenSchedule(m, n, legM, kind == 1, true)) lf_easedSchedule(m, n, kind == 1 ? 3 : 2);
+        m.unitStepLat = next.lat - ac.pose.latitude;
+        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        return;
+    }
     const std::size_t count = n < 1 ? 1 : static_cast<std::size_t>(n);
     m.schedule.resize(count);
     if (n < 1) {
@@ -347,6 +397,28 @@ void stepGround(LiveAc& ac) {
     const double speed = ac.stream[1].groundSpeedKt;
     m.legTasKt = ac.phase == AcPhase::pushing_back ? -speed : speed;
     lf_decideTakeoff(ac);
+}
+
+void startLegFromRest(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (ac.stream.empty()) return;
+    const StreamPoint& target = ac.stream.front();
+    // The turn took the ticks planned for it, or the point's due tick was held
+    // by the retiming limits: the leg fills the time left either way.
+    const std::int32_t n = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));
+    const double dLat = target.lat - ac.pose.latitude;
+    const double dLon = gf_wrapLongitudeDifference(target.lon - ac.pose.longitude);
+    m.stepLat = dLat / n;
+    m.stepLon = dLon / n;
+    m.unitStepLat = dLat;
+    m.unitStepLon = dLon;
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
+    if (n > kMaxScheduleTicks) return;
+    const bool eased = m.speedChangeKind == 2 || m.speedChangeKind == 3;
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(target)) * metresPerNm;
+    if (eased || !lf_evenSchedule(m, n, legM, true, m.legEndsAtRest != 0))
+        lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
 }
 
 void startTaxi(LiveAc& ac) {

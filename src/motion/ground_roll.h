@@ -23,6 +23,19 @@
 // ground leg).
 void stepGround(LiveAc& ac);
 
+// How fast a taxiing aircraft brakes to rest before a turn in place, and
+// speeds up from rest after it (m/s^2, about 4.9 kt a second): firm but
+// ordinary braking, short enough a run not to stray far past the point.
+inline constexpr double kTaxiSpeedChangeMps2 = 2.5;
+// The most a taxiing aircraft rolls on while braking for a turn in place (m):
+// a faster one brakes harder.
+inline constexpr double kMostBrakingRunM = 15.0;
+
+// The leg after a turn in place, once the nose is along it: its steps are
+// taken from where the aircraft stands to the next point, over the ticks left
+// until it is due, speeding up from rest.
+void startLegFromRest(LiveAc& ac);
+
 // The aircraft taxis: flaps up, spoilers and reverse thrust off, the taxi
 // lights; it counts as arriving and its touchdown heading is forgotten.
 void startTaxi(LiveAc& ac);

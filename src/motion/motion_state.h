@@ -113,6 +113,19 @@ struct MotionState {
     double stepLon = 0.0;
     std::uint8_t legTimeOverride = 0;
     std::int32_t legTimeOverrideTicks = 0;
+    // A turn in place begins with braking to rest along the heading the
+    // aircraft arrived with: the ticks of it left and in all, the step (m)
+    // it starts from and its bearing (radians).
+    std::int32_t brakeTicksLeft = 0;
+    std::int32_t brakeTicks = 0;
+    double brakeStepM = 0.0;
+    double brakeBearing = 0.0;
+    // The leg moves into a point where the aircraft then holds: it ends
+    // braking to rest.
+    std::uint8_t legEndsAtRest = 0;
+    // The metres the pose moved in its last tick, and that tick.
+    double lastStepM = 0.0;
+    std::int32_t lastStepTick = 0;
     std::uint8_t takeoffSpeedUp = 0;
 
     // Per-tick changes the leg planning sets for the pose step: vertical (ft),

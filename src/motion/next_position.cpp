@@ -195,6 +195,8 @@ void advanceToNextPoint(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
+    m.brakeTicksLeft = 0;
+    m.legEndsAtRest = 0;
     // A schedule of shares belongs to the leg it was made for: the ground step
     // makes one anew, an airborne leg has none.
     m.scheduleCount = 0;

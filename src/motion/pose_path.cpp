@@ -125,13 +125,28 @@ void lf_straightHeading(LiveAc& ac) {
 void lf_moveStraight(LiveAc& ac) {
     MotionState& m = ac.motion;
     bool move = true;
+    if (m.legTimeOverride != 0 && m.brakeTicksLeft > 0) {
+        // Braking to rest before the turn in place, straight on along the
+        // heading it arrived with: the step falls evenly to 0.
+        const std::int32_t k = m.brakeTicks - m.brakeTicksLeft + 1;
+        --m.brakeTicksLeft;
+        const double stepM = m.brakeStepM * (1.0 - static_cast<double>(k) / (m.brakeTicks + 1));
+        if (std::isfinite(stepM) && stepM > 0.0) {
+            LaLo p = gf_destinationPoint(lf_pose(ac), {m.brakeBearing, stepM * feetPerMetre});
+            gf_normalizeLaLo(p);
+            lf_setPosition(ac, p);
+        }
+        ac.pose.trueAirspeed = std::max(0.0, stepM) * 100.0 * kMpsToKnots;
+        return;
+    }
     if (m.legTimeOverride != 0) {
         // A turn in place at the start of the leg: the aircraft moves once it
-        // faces along the leg.
+        // faces along the leg, from rest.
         const double d = std::remainder(m.legBearing - ac.pose.heading, fullCircle);
         if (!std::isfinite(d) || std::fabs(d) <= kTurnInPlaceDoneDeg * degreesToRadians) {
             m.legTimeOverride = 0;
             ac.pose.trueAirspeed = m.legTasKt;
+            if (ac.phase == AcPhase::taxi) startLegFromRest(ac);
         } else {
             ac.pose.trueAirspeed = 0.0;
             move = false;
@@ -261,6 +276,9 @@ void gf_interpolatePoseOnCurve(LiveAc& ac) {
     lf_setPosition(ac, position);
 
     lf_keepTakeoffForward(ac, previous, previousHeading);
+    // Forward travel only: a pushback moves the aircraft tail first.
+    m.lastStepM = ac.phase == AcPhase::pushing_back ? 0.0 : gf_distanceNm(previous, lf_pose(ac)) * metresPerNm;
+    m.lastStepTick = tickCount.load();
 }
 
 void gf_stepHeadingToward(LiveAc& ac, double targetHeading, bool smoothing) {

@@ -73,6 +73,16 @@ void lf_phase(AircraftRecord& r, AcPhase phase) {
     for (auto& s : r.samples) s.phase = phase;
 }
 
+// Lays the recording's track north at a speed (m/s) given for each tick.
+void lf_speeds(AircraftRecord& r, const std::function<double(int)>& mps) {
+    double lat = 50.0;
+    for (int i = 0; i < static_cast<int>(r.samples.size()); ++i) {
+        lf_at(r, i).pose.latitude = lat;
+        lat += mps(i) * 0.01 / 111320.0;
+    }
+}
+constexpr double kTaxiMps = 8.0 * kKnotsToMps;
+
 }  // namespace
 
 TEST(SmoothnessChecker, FindsEachFaultAndPassesTheCleanRecording) {
@@ -129,6 +139,14 @@ TEST(SmoothnessChecker, FindsEachFaultAndPassesTheCleanRecording) {
              }
          },
          MotionCheck::GroundSpeed},
+        // Braking from 8 kt at 2.5 m/s^2 to rest, or standing and speeding up
+        // so; faulty, from 8 kt to rest in one tick, or the other way round.
+        {"dead stop", Light, true,
+         [](AircraftRecord& r) { lf_speeds(r, [](int i) { return std::max(0.0, kTaxiMps - 0.025 * std::max(0, i - 100)); }); },
+         [](AircraftRecord& r) { lf_speeds(r, [](int i) { return i < 150 ? kTaxiMps : 0.0; }); }, MotionCheck::RestChange},
+        {"jump start", Light, true,
+         [](AircraftRecord& r) { lf_speeds(r, [](int i) { return std::min(kTaxiMps, 0.025 * std::max(0, i - 100)); }); },
+         [](AircraftRecord& r) { lf_speeds(r, [](int i) { return i < 150 ? 0.0 : kTaxiMps; }); }, MotionCheck::RestChange},
         {"point missed", Large, false, none, [](AircraftRecord& r) { r.arrivals[1].missM = 0.6; },
          MotionCheck::PointReached},
         {"point late", Large, false, none, [](AircraftRecord& r) { r.arrivals[2].tick += 1; },

@@ -389,9 +389,11 @@ TEST_F(Smoothing, AnEntryPointAfterAHeldPositionKeepsTheLegToItAtTaxiSpeed) {
         ASSERT_NEAR(legM, 11.4, 0.5);
         const double stepM = metres({ac.pose.latitude, ac.pose.longitude},
                                     {ac.pose.latitude + ac.motion.stepLat, ac.pose.longitude + ac.motion.stepLon});
-        // Timed at the speed reported ahead (played from rest, accelerating);
-        // the point stays due no sooner than the leg takes.
-        EXPECT_NEAR(stepM * 100.0 * kMpsToKnots, 7.6, 0.1);
+        // Timed at the speed reported ahead (played from rest, accelerating;
+        // after a turn in place half its speed-up longer); the point stays
+        // due no sooner than the leg takes.
+        const double speedUpS = headingDeg != 90.0 ? 7.6 * kKnotsToMps / 2.5 / 2.0 : 0.0;
+        EXPECT_NEAR(stepM * 100.0 * kMpsToKnots, 7.6 * legM / (legM + speedUpS * 7.6 * kKnotsToMps), 0.1);
         EXPECT_GE(ac.stream[0].playTick - now, static_cast<std::int32_t>(std::lround(legM / stepM)));
     }
 }

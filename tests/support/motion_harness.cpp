@@ -255,6 +255,7 @@ MotionRecorder::MotionRecorder() {
         for (std::size_t i = 0; i < ac.stream.size() && i < 3; ++i)
             reportedKt = std::max(reportedKt, speedKt(ac.stream[i]));
         legReportedKt_[ac.hexid] = reportedKt;
+        legHoldKnown_[ac.hexid] = ac.stream.size() >= 2 && ac.stream[1].stationary != 0;
         legStartTick_[ac.hexid] = a.tick;
     };
     gf_setEngineCalls(calls);
@@ -299,6 +300,9 @@ void MotionRecorder::recordTick() {
         s.takeoffRunwayMatched = ac.motion.takeoffRunwayMatched != 0;
         s.takeoffRunwayHeadingRad = ac.motion.takeoffRunwayHeadingDeg * degreesToRadians;
         s.rotating = ac.phase == AcPhase::takeoff && ac.motion.takeoffCountdown >= 1;
+        s.streamEnds = ac.stream.size() <= 1 || ac.extrapolationCount > 0;
+        s.holding = !ac.stream.empty() && ac.stream.front().stationary != 0;
+        s.holdKnownAtLegStart = legHoldKnown_[ac.hexid];
         r.samples.push_back(s);
     }
 }
@@ -406,7 +410,8 @@ const char* gf_motionCheckName(MotionCheck check) {
     static constexpr std::array<const char*, kMotionCheckCount> names{
         "finite",         "angle range",          "heading range", "position step",
         "point reached",  "ground turn rate",     "air turn rate", "bank limit",
-        "climb change",   "profile join",         "takeoff roll backwards", "pushback heading", "ground speed"};
+        "climb change",   "profile join",         "takeoff roll backwards", "pushback heading", "ground speed",
+        "rest change"};
     const auto i = static_cast<std::size_t>(check);
     return i < names.size() ? names[i] : "?";
 }
@@ -509,6 +514,71 @@ constexpr std::int32_t kGroundSpeedWindowTicks = 50;
 constexpr double kGroundSpeedShare = 2.0;
 constexpr double kGroundSpeedSlackKt = 8.0;
 
+// The rest change check: an aircraft on the ground comes to rest, and leaves
+// it, over a stretch of braking or acceleration, not from one tick to the
+// next. Judged over the half second on the moving side of the stop or the
+// start, as the rate that takes the aircraft from its mean speed there to
+// rest evenly (twice the mean over the window). A taxiing airliner brakes or
+// speeds up at a few knots a second, 16 kt/s (8 m/s^2) being beyond its
+// hardest braking; the engine's eased legs to and from rest stay below it
+// (the shortest pull-out from a stand comes to about 12), a stop from taxi
+// speed in one tick does not (8 kt: 32 kt/s).
+constexpr std::int32_t kRestWindowTicks = 50;
+constexpr double kRestStepM = 0.001;  // a tick that moves less stands still
+constexpr double kMostRestChangeKtPerS = 16.0;
+
+template <typename Skip>
+void lf_checkRestChanges(const Judge& judge, const std::vector<MotionSample>& s, Skip skip) {
+    const auto exempted = [&](const char* name) { ++judge.out.exempted[name]; };
+    const auto n = static_cast<std::ptrdiff_t>(s.size());
+    // The step into sample i, NaN across a gap, a pose that is not finite or
+    // the runway rolls and the air.
+    std::vector<double> step(s.size(), std::nan(""));
+    for (std::ptrdiff_t i = 1; i < n; ++i) {
+        const MotionSample& p = s[static_cast<std::size_t>(i - 1)];
+        const MotionSample& c = s[static_cast<std::size_t>(i)];
+        if (p.tick == c.tick - 1 && lf_finite(p.pose) && lf_finite(c.pose) && lf_taxiing(p) && lf_taxiing(c))
+            step[static_cast<std::size_t>(i)] = lf_metres(lf_position(p.pose), lf_position(c.pose));
+    }
+    // Whether every step of samples (from, to] is known.
+    const auto whole = [&](std::ptrdiff_t from, std::ptrdiff_t to) {
+        if (from < 0 || to >= n) return false;
+        for (std::ptrdiff_t k = from + 1; k <= to; ++k)
+            if (std::isnan(step[static_cast<std::size_t>(k)])) return false;
+        return true;
+    };
+    for (std::ptrdiff_t i = 2; i < n; ++i) {
+        const double before = step[static_cast<std::size_t>(i - 1)];
+        const double now = step[static_cast<std::size_t>(i)];
+        if (std::isnan(before) || std::isnan(now)) continue;
+        const bool stops = before >= kRestStepM && now < kRestStepM;
+        const bool starts = before < kRestStepM && now >= kRestStepM;
+        if (!stops && !starts) continue;
+        // The moving side: the window up to the last moving sample, or from
+        // the last resting one on.
+        const std::ptrdiff_t from = stops ? i - 1 - kRestWindowTicks : i - 1;
+        const std::ptrdiff_t to = from + kRestWindowTicks;
+        if (!whole(from, to)) continue;
+        const MotionSample& at = s[static_cast<std::size_t>(i - 1)];
+        if (skip(at.tick)) continue;
+        const MotionSample& rest = s[static_cast<std::size_t>(i)];
+        if (stops && rest.streamEnds) {
+            exempted("stream end");
+            continue;
+        }
+        if (stops && rest.holding && !at.holdKnownAtLegStart) {
+            exempted("hold reported late");
+            continue;
+        }
+        const double seconds = kRestWindowTicks * 0.01;
+        const double meanMps = lf_metres(lf_position(s[static_cast<std::size_t>(from)].pose),
+                                         lf_position(s[static_cast<std::size_t>(to)].pose)) /
+                               seconds;
+        const double ktPerS = 2.0 * meanMps / seconds * kMpsToKnots;
+        judge(MotionCheck::RestChange, at.tick, ktPerS <= kMostRestChangeKtPerS, ktPerS, kMostRestChangeKtPerS);
+    }
+}
+
 // Metres of travel the context allows in one tick.
 double lf_stepLimitM(const MotionSample& s) {
     const double kt = std::max(s.legSpeedKt, std::isfinite(s.pose.trueAirspeed) ? s.pose.trueAirspeed : 0.0);
@@ -603,6 +673,7 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
             }
         }
     }
+    lf_checkRestChanges(judge, s, [&](std::int32_t tick) { return lf_exempt(MotionCheck::RestChange, r.hexid, tick, out); });
     std::int32_t legBegan = 0;
     for (const PointArrival& a : r.arrivals) {
         const std::int32_t began = std::exchange(legBegan, a.tick);

@@ -145,6 +145,14 @@ struct MotionSample {
     std::uint32_t flareStage = 0;
     bool takeoffRunwayMatched = false;
     double takeoffRunwayHeadingRad = 0.0;
+    // The stream holds no point to go on to: the aircraft holds where its
+    // reports ended (or goes on by extrapolation).
+    bool streamEnds = false;
+    // The aircraft holds at the point reached (the stream's next point is a
+    // stationary copy of it), and whether that hold was in the stream when
+    // the leg into the point was planned.
+    bool holding = false;
+    bool holdKnownAtLegStart = false;
     // The takeoff rotation: the height follows the pitch on the simulator's
     // ground data (as it comes, a frame at a time), not a climb.
     bool rotating = false;
@@ -215,6 +223,7 @@ private:
     std::map<std::uint32_t, double> legSpeedKt_;
     std::map<std::uint32_t, std::int32_t> legStartTick_;
     std::map<std::uint32_t, double> legReportedKt_;
+    std::map<std::uint32_t, bool> legHoldKnown_;
 };
 
 // ---------------------------------------------------------------------------
@@ -284,8 +293,9 @@ enum class MotionCheck {
     TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
     PushbackHeading,       // no heading change while pushing back
     GroundSpeed,           // taxiing: 0.5 s of travel at most 2 x the reported ground speed + 8 kt
+    RestChange,            // taxiing: coming to rest or leaving it at most 16 kt/s over the 0.5 s next to rest
 };
-inline constexpr int kMotionCheckCount = 13;
+inline constexpr int kMotionCheckCount = 14;
 const char* gf_motionCheckName(MotionCheck check);
 
 struct MotionFinding {
@@ -339,7 +349,13 @@ struct MotionCheckResult {
 //                       climb is set whole at its start;
 //   "approach start"    the climb on the first tick of phase landing: the
 //                       approach descent starts at its own rate and only
-//                       then changes gradually.
+//                       then changes gradually;
+//   "stream end"        a stop on the ground where the aircraft's stream ran
+//                       dry: its last report was still moving, and it holds
+//                       there, nothing telling that it braked;
+//   "hold reported late" a stop at a held position (a report that stood
+//                       still) that came in after the leg into it was
+//                       planned at the speed reported before.
 // Further exemptions are added where a Part allows a discontinuity.
 class SmoothnessChecker {
 public:

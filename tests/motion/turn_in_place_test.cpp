@@ -1,0 +1,107 @@
+// A taxiing aircraft whose next leg starts with a start turn too large to make
+// while moving turns on the spot: it brakes to rest first, straight on, and
+// speeds up again from rest once the nose is along the leg, never stopping or
+// starting from one tick to the next.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "motion/ground_roll.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+
+#include "taxi_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+using TurnInPlace = TaxiTest;
+
+const LaLo kStart{50.01, 8.0};
+
+struct Tick {
+    double stepM = 0.0;
+    double trackDeg = 0.0;
+    double headingDeg = 0.0;
+};
+
+}  // namespace
+
+TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
+    // It rolls 30 m east at the reported speed to the corner; the report of
+    // the leg after it, turning by the angle, arrives while it rolls. Two
+    // points and a leg too short to split: the corner is a start turn.
+    struct Row {
+        double turnDeg, speedKt;
+    };
+    for (const Row row : {Row{35.0, 8.3}, Row{-60.0, 8.3}, Row{40.0, 16.0}, Row{90.0, 4.0}}) {
+        SCOPED_TRACE(row.turnDeg);
+        g_liveAircraft.clear();
+        const double mps = row.speedKt * kKnotsToMps;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / mps * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 30.0}}, row.speedKt, legTicks);
+        const LaLo corner = at(s[1]);
+        const StreamPoint after = ground(ahead(corner, 90.0 + row.turnDeg, 9.0), s[1].playTick + legTicks,
+                                         row.speedKt);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.advanceLimit = 100000;
+        ac.motion.delayLimit = 100000;
+
+        // The engine's tick: the point due is reached, then the pose moves.
+        std::vector<Tick> ticks;
+        bool turnedInPlace = false;
+        bool reported = false;
+        std::int32_t dueAfter = 0;
+        while (true) {
+            if (!reported && ac.stream.size() == 1 && tickCount.load() > ac.stream.front().playTick - legTicks / 2) {
+                ac.stream.push_back(after);
+                reported = true;
+            }
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+                if (ac.motion.legTimeOverride != 0) {
+                    turnedInPlace = true;
+                    dueAfter = ac.stream.front().playTick;
+                }
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            const LaLo now{ac.pose.latitude, ac.pose.longitude};
+            ticks.push_back({metres(before, now), gf_bearing(before, now) / kDeg, ac.pose.heading / kDeg});
+            tickCount.store(tickCount.load() + 1);
+            ASSERT_LT(ticks.size(), 20000u);
+        }
+        ASSERT_TRUE(turnedInPlace);
+        EXPECT_EQ(tickCount.load(), dueAfter);
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, at(after)), 0.5);
+
+        // The speed changes by at most the taxi rate (with a little for the
+        // step's rounding) from tick to tick, the first tick's start aside;
+        // it stood still on the way, and moving the nose points along the
+        // track (straight on while braking, along the leg after the turn,
+        // which begins within 5 degrees of it).
+        const double most = kTaxiSpeedChangeMps2 * 1e-4 * 1.05 + 1e-6;
+        double worst = 0.0;
+        int resting = 0;
+        for (std::size_t i = 1; i < ticks.size(); ++i) {
+            worst = std::max(worst, std::fabs(ticks[i].stepM - ticks[i - 1].stepM));
+            if (ticks[i].stepM < 1e-4) {
+                ++resting;
+                continue;
+            }
+            const double off = std::fabs(std::remainder(ticks[i].trackDeg - ticks[i].headingDeg, 360.0));
+            EXPECT_LE(off, 5.5) << "tick " << i;
+        }
+        EXPECT_LE(worst, most);
+        EXPECT_GT(resting, 10);
+        EXPECT_GT(ticks[1].stepM, 0.9 * mps / 100.0);
+    }
+}
