@@ -570,6 +570,12 @@ void lf_checkRestChanges(const Judge& judge, const std::vector<MotionSample>& s,
             exempted("hold reported late");
             continue;
         }
+        // Driving onto the stand ends where the stand is, at whatever speed
+        // the last leg into it had: braking for it is not yet planned.
+        if (stops && at.phase == AcPhase::parking) {
+            exempted("arrival at the stand");
+            continue;
+        }
         const double seconds = kRestWindowTicks * 0.01;
         const double meanMps = lf_metres(lf_position(s[static_cast<std::size_t>(from)].pose),
                                          lf_position(s[static_cast<std::size_t>(to)].pose)) /
