@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <limits>
 #include <vector>
@@ -94,6 +95,19 @@ bool lf_rolling(const LiveAc& ac) {
     return m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
 }
 
+// The fastest ground speed the points after the next one report (0 without
+// one): what a leg between two points without a speed of their own goes to.
+double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
+    double kt = 0.0;
+    for (std::size_t i = 2; i < s.size() && i < 2 + kReportedAheadPoints; ++i)
+        if (std::isfinite(s[i].groundSpeedKt)) kt = std::max(kt, s[i].groundSpeedKt);
+    return kt;
+}
+
+// The ticks an even speed change between rest and `mps` at the taxi rate
+// adds to a leg planned at that speed throughout: half its own time.
+double lf_restChangeTicks(double mps) { return mps / kTaxiSpeedChangeMps2 * 50.0; }
+
 bool lf_groundTurnValid(const MotionState& m) {
     return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0;
 }
@@ -182,10 +196,7 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
         // A turn-entry point copies the "no speed" of the held position
         // before it: the points after it tell the speed the leg goes to. And
         // an aircraft that arrives at such a point moving goes on moving.
-        double ahead = b;
-        if (b == 0.0 && s[1].synthetic != 0)
-            for (std::size_t i = 2; i < s.size() && i < 2 + kReportedAheadPoints; ++i)
-                if (std::isfinite(s[i].groundSpeedKt)) ahead = std::max(ahead, s[i].groundSpeedKt);
+        const double ahead = b == 0.0 && s[1].synthetic != 0 ? std::max(b, lf_reportedAheadKt(s)) : b;
         if (ahead > kMovingKt) return lf_rolling(ac) ? 0 : 1;
     }
     if (a == 0.0 && b > kMovingKt) return 1;
@@ -324,7 +335,7 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     const double legMps = plannedM / (legTicks / 100.0);
     double ticks = legTicks;
     if (braking.ticks > 0 && plannedM > 0.0) ticks *= braking.legM / plannedM;
-    if (std::isfinite(legMps)) ticks += legMps / kTaxiSpeedChangeMps2 * 50.0;
+    if (std::isfinite(legMps)) ticks += lf_restChangeTicks(legMps);
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -416,9 +427,7 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || s.size() < 3 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0)
         return speedKt;
-    double reportedKt = 0.0;
-    for (std::size_t i = 2; i < s.size() && i < 2 + kReportedAheadPoints; ++i)
-        if (std::isfinite(s[i].groundSpeedKt)) reportedKt = std::max(reportedKt, s[i].groundSpeedKt);
+    const double reportedKt = lf_reportedAheadKt(s);
     return reportedKt > 0.0 ? std::min(speedKt, reportedKt) : speedKt;
 }
 
@@ -471,7 +480,7 @@ void planTaxiSpeed(LiveAc& ac) {
         const double ends = m.speedChangeKind == 1 ? 2.0 : 1.0;  // from rest too
         const double legMps = legNm * metresPerNm / (legTicks / 100.0);
         if (std::isfinite(legMps))
-            legTicks = gf_ticksFromCount(std::ceil(legTicks + ends * legMps / kTaxiSpeedChangeMps2 * 50.0), kMinLegTicks);
+            legTicks = gf_ticksFromCount(std::ceil(legTicks + ends * lf_restChangeTicks(legMps)), kMinLegTicks);
     }
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
     if (ac.stream.size() < 2) return;

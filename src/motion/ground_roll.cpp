@@ -257,26 +257,11 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
         // from rest), then braking.
         const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
         if (!lf_evenSchedule(m, n, legM, kind == 1, true)) lf_easedSchedule(m, n, kind == 1 ? 3 : 2);
-        m.unitStepLat = next.lat - ac.pose.latitude;
-        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
-        return;
-    }
-    const std::size_t count = n < 1 ? 1 : static_cast<std::size_t>(n);
-    m.schedule.resize(count);
-    if (n < 1) {
-        m.schedule[0] = 1.0;
     } else {
-        double before = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double after = easeValue(static_cast<double>(i + 1) / n, kind);
-            m.schedule[i] = after - before;
-            before = after;
-        }
+        lf_easedSchedule(m, n, kind);
     }
     m.unitStepLat = next.lat - ac.pose.latitude;
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
-    m.scheduleIndex = 0;
-    m.scheduleCount = static_cast<std::uint32_t>(count);
 }
 
 void lf_planLegSpeed(LiveAc& ac) {

@@ -276,8 +276,11 @@ void gf_interpolatePoseOnCurve(LiveAc& ac) {
     lf_setPosition(ac, position);
 
     lf_keepTakeoffForward(ac, previous, previousHeading);
-    // Forward travel only: a pushback moves the aircraft tail first.
-    m.lastStepM = ac.phase == AcPhase::pushing_back ? 0.0 : gf_distanceNm(previous, lf_pose(ac)) * metresPerNm;
+    // Forward travel on the ground only, where a taxi leg may start rolling:
+    // a pushback moves the aircraft tail first, and the airborne need no
+    // distance worked out every tick.
+    const bool rolling = ac.onGround != 0 && ac.phase != AcPhase::pushing_back;
+    m.lastStepM = rolling ? gf_distanceNm(previous, lf_pose(ac)) * metresPerNm : 0.0;
     m.lastStepTick = tickCount.load();
 }
 
