@@ -245,6 +245,35 @@ void lf_easedSchedule(MotionState& m, std::int32_t n, int kind) {
     m.scheduleCount = static_cast<std::uint32_t>(count);
 }
 
+// The fewest ticks in which a taxi leg of `legM` metres is played without
+// speeding up from rest or braking to rest harder than the taxi rate: an
+// even speed with one or two such ends (`easing` 0), or eased over the whole
+// leg by the speed-change kind (1 and 2 change speed evenly, 3 hardest at
+// both ends, at 6 legM / n^2).
+std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
+    const double a = kTaxiSpeedChangeMps2 * 1e-4;  // m per tick, per tick
+    const double share = easing == 3 ? 6.0 : easing != 0 ? 2.0 : 2.0 * ends;
+    if (!(legM > 0.0) || !(share > 0.0)) return 0;
+    const double ticks = std::ceil(std::sqrt(share * legM / a));
+    return std::isfinite(ticks) ? gf_ticksFromCount(ticks, 0) : 0;
+}
+
+// A taxi leg into or out of rest is given the time its speed change needs:
+// when the point it leads to falls due sooner, that point and all after it
+// fall due later by the shortfall, as after a turn on the spot. A leg
+// squeezed into the time the reports left would start or stop within a
+// fraction of a second. The leg's ticks come back.
+std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing, int ends) {
+    if (ac.phase != AcPhase::taxi || ac.stream.size() < 2) return n;
+    const std::int32_t least = lf_leastRestLegTicks(legM, easing, ends);
+    if (least <= n || least > kMaxScheduleTicks) return n;
+    const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[1].playTick;
+    if (shift > 0)
+        for (std::size_t i = 1; i < ac.stream.size(); ++i)
+            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    return least;
+}
+
 // Without a profile the leg is eased by its speed-change kind: tick i covers
 // ease((i + 1) / N) - ease(i / N) of it.
 void lf_easeLeg(LiveAc& ac, std::int32_t n) {
@@ -252,12 +281,14 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     const int kind = static_cast<int>(m.speedChangeKind);
     if ((kind == 0 && m.legEndsAtRest == 0) || n > kMaxScheduleTicks) return;
     const StreamPoint& next = ac.stream[1];
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
     if (m.legEndsAtRest != 0 && (kind == 0 || kind == 1)) {
         // Into a point where it holds: an even speed (from rest on a leg
         // from rest), then braking.
-        const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+        if (m.legTimeOverride == 0) n = lf_timeRestLeg(ac, n, legM, 0, kind == 1 ? 2 : 1);
         if (!lf_evenSchedule(m, n, legM, kind == 1, true)) lf_easedSchedule(m, n, kind == 1 ? 3 : 2);
     } else {
+        if (m.legTimeOverride == 0) n = lf_timeRestLeg(ac, n, legM, kind, 1);
         lf_easedSchedule(m, n, kind);
     }
     m.unitStepLat = next.lat - ac.pose.latitude;

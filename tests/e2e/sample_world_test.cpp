@@ -314,7 +314,6 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
     ASSERT_EQ(run->run(), 0) << run->log();
     const SampleWorld& world = run->traffic().world();
     const auto liveries = lf_sampleLiveries(run->folder() / "sample_packages");
-    const LaLo user{world.frame.toLatLon(world.user).lat, world.frame.toLatLon(world.user).lon};
     const double userRadiusM = g_userHalfWingSpan.load() > 0 ? g_userHalfWingSpan.load() : 17.9;
     const std::vector<const AircraftRecord*> records = run->records();
     std::map<std::uint32_t, const AircraftRecord*> byHexid;

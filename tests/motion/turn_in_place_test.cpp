@@ -105,3 +105,69 @@ TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
         EXPECT_GT(ticks[1].stepM, 0.9 * mps / 100.0);
     }
 }
+
+TEST_F(TurnInPlace, ALegIntoOrOutOfAShortHoldTakesTheTimeItsSpeedChangeNeeds) {
+    // Reports that leave a leg from or to rest less than a second (a repeated
+    // report kept as a held position close behind the one before it), and
+    // retiming limits that keep the points where they were reported: the
+    // legs are lengthened, not played as a start or a stop within a fraction
+    // of a second.
+    constexpr double kKt = 8.3;
+    constexpr std::int32_t kSqueezedTicks = 87;  // 10.7 m: 24 kt on average
+    struct Row {
+        const char* name;
+        bool rolling;  // arrives rolling at the first point and holds at the next
+    };
+    for (const Row row : {Row{"from rest", false}, Row{"into a hold and out of it", true}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo q = ahead(kStart, 90.0, 10.7);
+        std::deque<StreamPoint> s{ground(kStart, now, row.rolling ? kKt : 0.0), ground(q, now + kSqueezedTicks, kKt)};
+        if (row.rolling) {
+            StreamPoint held = s.back();
+            held.playTick += 30;
+            held.groundSpeedKt = 0.0;
+            held.stationary = 1;
+            s.push_back(held);
+        }
+        s.push_back(ground(ahead(q, 90.0, 17.0), s.back().playTick + 400, kKt));
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.advanceLimit = 0;
+        ac.motion.delayLimit = 0;
+        if (row.rolling) {
+            ac.motion.lastStepM = kKt * kKnotsToMps / 100.0;
+            ac.motion.lastStepTick = now - 1;
+        }
+
+        std::vector<double> steps;
+        double worstMissM = 0.0;
+        bool first = true;
+        while (steps.size() < 20000) {
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (!first)
+                    worstMissM = std::max(worstMissM, metres({ac.pose.latitude, ac.pose.longitude}, at(ac.stream.front())));
+                first = false;
+                if (ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            steps.push_back(metres(before, {ac.pose.latitude, ac.pose.longitude}));
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_LT(steps.size(), 20000u);
+        EXPECT_LT(worstMissM, 0.5) << "every point is reached when it falls due";
+        // Below the reported speed, speeding up from rest or braking to it,
+        // the step changes by no more than the taxi rate allows.
+        double worst = 0.0;
+        const double reportedStepM = kKt * kKnotsToMps / 100.0;
+        for (std::size_t i = 1; i < steps.size(); ++i)
+            if (std::max(steps[i], steps[i - 1]) <= reportedStepM)
+                worst = std::max(worst, std::fabs(steps[i] - steps[i - 1]));
+        EXPECT_LE(worst, kTaxiSpeedChangeMps2 * 1e-4 * 1.05 + 1e-6);
+        if (row.rolling)
+            EXPECT_GT(std::count_if(steps.begin(), steps.end(), [](double m) { return m < 1e-4; }), 10) << "it held";
+    }
+}
