@@ -292,7 +292,7 @@ Braking lf_planBraking(LiveAc& ac) {
     const double v = m.lastStepM;  // m a tick
     if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
     const double vMps = v * 100.0;
-    const double a = std::max(kTaxiSpeedChangeMps2, vMps * vMps / (2.0 * kMostBrakingRunM)) * 1e-4;
+    const double a = std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4);
     const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
     // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
     const double runM = v * n / 2.0;

@@ -204,19 +204,31 @@ bool lf_profileFits(const LiveAc& ac, const SpeedProfile& p) {
     return end - lowest < kLandingProfileToleranceKt && highest - start < kLandingProfileToleranceKt;
 }
 
+// The fewest ticks in which a taxi leg of `legM` metres is played without
+// speeding up from rest or braking to rest harder than the taxi rate: an
+// even speed with one or two such ends (`easing` 0), or eased over the whole
+// leg by the speed-change kind (1 and 2 change speed evenly, 3 hardest at
+// both ends, at 6 legM / n^2).
+std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
+    const double share = easing == 3 ? 6.0 : easing != 0 ? 2.0 : 2.0 * ends;
+    if (!(legM > 0.0) || !(share > 0.0)) return 0;
+    const double ticks = std::ceil(std::sqrt(share * legM / kTaxiSpeedChangePerTick));
+    return std::isfinite(ticks) ? gf_ticksFromCount(ticks, 0) : 0;
+}
+
 // Shares of a leg of `n` ticks and `legM` metres at an even speed that
 // speeds up from rest at its start (`fromRest`) or brakes to rest at its end
 // (`toRest`) at the taxi rate; false when the leg is too short in time for
 // that.
 bool lf_evenSchedule(MotionState& m, std::int32_t n, double legM, bool fromRest, bool toRest) {
-    const auto count = static_cast<std::size_t>(std::max(1, n));
-    const double a = kTaxiSpeedChangeMps2 * 1e-4;  // m per tick, per tick
-    const double ends = (fromRest ? 1.0 : 0.0) + (toRest ? 1.0 : 0.0);
-    // The even speed v: n v - ends x v^2 / 2a = legM.
+    const int ends = (fromRest ? 1 : 0) + (toRest ? 1 : 0);
+    if (!(legM > 0.0) || ends == 0 || n < lf_leastRestLegTicks(legM, 0, ends)) return false;
+    const auto count = static_cast<std::size_t>(n);
+    const double a = kTaxiSpeedChangePerTick;
+    // The even speed v: n v - ends x v^2 / 2a = legM (the least ticks keep
+    // the root real; rounding may leave its square a hair below 0).
     const double an = a * static_cast<double>(count) / ends;
-    const double disc = an * an - 2.0 * a * legM / ends;
-    if (!(legM > 0.0) || !(ends > 0.0) || !(disc >= 0.0)) return false;
-    const double cruise = an - std::sqrt(disc);
+    const double cruise = an - std::sqrt(std::max(0.0, an * an - 2.0 * a * legM / ends));
     m.schedule.assign(count, 0.0);
     double sum = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -243,19 +255,6 @@ void lf_easedSchedule(MotionState& m, std::int32_t n, int kind) {
     }
     m.scheduleIndex = 0;
     m.scheduleCount = static_cast<std::uint32_t>(count);
-}
-
-// The fewest ticks in which a taxi leg of `legM` metres is played without
-// speeding up from rest or braking to rest harder than the taxi rate: an
-// even speed with one or two such ends (`easing` 0), or eased over the whole
-// leg by the speed-change kind (1 and 2 change speed evenly, 3 hardest at
-// both ends, at 6 legM / n^2).
-std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
-    const double a = kTaxiSpeedChangeMps2 * 1e-4;  // m per tick, per tick
-    const double share = easing == 3 ? 6.0 : easing != 0 ? 2.0 : 2.0 * ends;
-    if (!(legM > 0.0) || !(share > 0.0)) return 0;
-    const double ticks = std::ceil(std::sqrt(share * legM / a));
-    return std::isfinite(ticks) ? gf_ticksFromCount(ticks, 0) : 0;
 }
 
 // A taxi leg into or out of rest is given the time its speed change needs:

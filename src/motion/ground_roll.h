@@ -27,6 +27,8 @@ void stepGround(LiveAc& ac);
 // speeds up from rest after it (m/s^2, about 4.9 kt a second): firm but
 // ordinary braking, short enough a run not to stray far past the point.
 inline constexpr double kTaxiSpeedChangeMps2 = 2.5;
+// The same in metres a tick, per tick (the pose steps' unit).
+inline constexpr double kTaxiSpeedChangePerTick = kTaxiSpeedChangeMps2 * 1e-4;
 // The most a taxiing aircraft rolls on while braking for a turn in place (m):
 // a faster one brakes harder.
 inline constexpr double kMostBrakingRunM = 15.0;

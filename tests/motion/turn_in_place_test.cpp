@@ -88,7 +88,7 @@ TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
         // it stood still on the way, and moving the nose points along the
         // track (straight on while braking, along the leg after the turn,
         // which begins within 5 degrees of it).
-        const double most = kTaxiSpeedChangeMps2 * 1e-4 * 1.05 + 1e-6;
+        const double most = kTaxiSpeedChangePerTick * 1.05 + 1e-6;
         double worst = 0.0;
         int resting = 0;
         for (std::size_t i = 1; i < ticks.size(); ++i) {
@@ -166,7 +166,7 @@ TEST_F(TurnInPlace, ALegIntoOrOutOfAShortHoldTakesTheTimeItsSpeedChangeNeeds) {
         for (std::size_t i = 1; i < steps.size(); ++i)
             if (std::max(steps[i], steps[i - 1]) <= reportedStepM)
                 worst = std::max(worst, std::fabs(steps[i] - steps[i - 1]));
-        EXPECT_LE(worst, kTaxiSpeedChangeMps2 * 1e-4 * 1.05 + 1e-6);
+        EXPECT_LE(worst, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
         if (row.rolling)
             EXPECT_GT(std::count_if(steps.begin(), steps.end(), [](double m) { return m < 1e-4; }), 10) << "it held";
     }
