@@ -16,6 +16,8 @@ constexpr std::array<double, 7> kBaseSpeedKt{80.0, 95.0, 110.0, 140.0, 150.0, 22
 constexpr double kSlowTwinKt = 80.0;
 constexpr double kSlowLightKt = 65.0;
 constexpr double kSlowLargeKt = 130.0;
+// Final-approach speeds (kt) by category, Light .. Rotorcraft.
+constexpr std::array<double, 7> kFinalApproachKt{60.0, 100.0, 110.0, 135.0, 145.0, 140.0, 0.0};
 
 double lf_reduced(double base, std::uint8_t mode) {
     if (base == 0.0 || !std::isfinite(base)) return base;
@@ -42,6 +44,15 @@ double refSpeedKt(const LiveAc& ac, std::uint8_t mode) {
     if (ac.isSlowLarge != 0) return lf_reduced(kSlowLargeKt, mode);
     if (ac.category >= kBaseSpeedKt.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
     return lf_reduced(kBaseSpeedKt[ac.category], mode);
+}
+
+double gf_finalApproachSpeedKt(std::uint32_t category) {
+    if (category >= kFinalApproachKt.size()) throw std::out_of_range("invalid model category");
+    return kFinalApproachKt[category];
+}
+
+double gf_airborneSpeedFloorKt(std::uint32_t category) {
+    return kAirborneFloorShare * gf_finalApproachSpeedKt(category);
 }
 
 void setFlightPhase(LiveAc& ac, AcPhase phase) {

@@ -15,6 +15,15 @@
 // every mode. Throws std::out_of_range for a category outside the seven.
 double refSpeedKt(const LiveAc& ac, std::uint8_t mode);
 
+// Knots: the speed a category flies its final approach at, and the least an
+// aircraft of it flies at in the air, three quarters of that (the margin
+// covers the slow types of a category and a gusty report). A Rotorcraft has
+// neither: it hovers. Throws std::out_of_range for a category outside the
+// seven.
+double gf_finalApproachSpeedKt(std::uint32_t category);
+double gf_airborneSpeedFloorKt(std::uint32_t category);
+inline constexpr double kAirborneFloorShare = 0.75;
+
 // The aircraft enters the phase: the phase it leaves moves into the phase
 // history and the phase's start tick is stamped; entering or leaving landing
 // clears the approach state (entering also the landing runway and the flare's
