@@ -1,6 +1,8 @@
 #include "foundation/files.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -187,6 +189,16 @@ bool gf_openInShell(const fs::path& path) {
     // against another folder; hand it the full path.
     const fs::path absolute = fs::absolute(parent, ec);
     return gf_osOpenInFileManager(ec ? parent : absolute);
+}
+
+std::optional<std::string> gf_readWholeFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return bytes;
 }
 
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path) {

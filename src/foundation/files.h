@@ -148,6 +148,11 @@ std::filesystem::path gf_getLocalAppDataPath();
 // whose status cannot be read throws std::filesystem::filesystem_error.
 bool gf_openInShell(const std::filesystem::path& path);
 
+// The whole file as bytes; nothing when it is not a regular file (a folder of
+// that name included, which a stream opens and then fails on) or cannot be
+// opened or read. Logs nothing: callers say what a missing file means.
+std::optional<std::string> gf_readWholeFile(const std::filesystem::path& path);
+
 // Writes the lines, each followed by "\n", as the file's new content through
 // a temporary file; on failure (logged) the old file stays as it was.
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);

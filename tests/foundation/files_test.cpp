@@ -251,6 +251,18 @@ TEST_F(FilesTest, WriteLinesToFile) {
     EXPECT_EQ(newLogLines(), "==> could not write missing/dir/f.txt: No such file or directory\n");
 }
 
+TEST_F(FilesTest, ReadWholeFileGivesEveryByteOrNothing) {
+    const std::string bytes("a\0b\r\n\xff", 6);
+    writeFile("bytes.bin", bytes);
+    EXPECT_EQ(gf_readWholeFile("bytes.bin"), bytes);
+    writeFile("empty.txt", "");
+    EXPECT_EQ(gf_readWholeFile("empty.txt"), std::string());
+    fs::create_directories("folder.xml");
+    EXPECT_EQ(gf_readWholeFile("folder.xml"), std::nullopt);
+    EXPECT_EQ(gf_readWholeFile("missing.txt"), std::nullopt);
+    EXPECT_EQ(newLogLines(), "");
+}
+
 TEST_F(FilesTest, OpenInShellOpensTheParentFolder) {
     ScopedOsLaunchRecorder recorder;
     fs::create_directories("tblo");
