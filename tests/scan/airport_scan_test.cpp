@@ -331,6 +331,26 @@ TEST_F(AirportScan, AFileWhoseHandlingThrowsIsSkippedAndTheWalkGoesOn) {
     EXPECT_TRUE(fs::exists(mySimaddonDir / "LFPG.xml")) << "the walk went on";
 }
 
+// The install path's folders are found in any letter case; the streamed
+// packages folder must then still be scanned package by package, not walked
+// for scenery files it does not hold.
+TEST_F(AirportScan, AStreamedPackagesFolderInAnyLetterCaseIsScannedPackageByPackage) {
+    for (const std::string name : {"StreamedPackages", "streamedpackages", "STREAMEDPACKAGES"}) {
+        SCOPED_TRACE(name);
+        clearScanState();
+        fs::remove_all("sim");
+        fs::create_directories(dir() / "sim" / "Community");
+        fs::create_directories(dir() / "sim" / "Official2024");
+        fs::create_directories(dir() / "sim" / name / "fs24-otherdev-ltfm");
+        chooseSimulator(true);
+        MSFS_2024_INSTALL_PATH.setValue(dir() / "sim");
+        loadWorld({airportEntry("LTFM", 41.26, 28.74, 325)}, "LTFM", ArchivesBuilder{});
+        lf_scanRootFolder(lf_scanRoots());
+        EXPECT_TRUE(scanLogHas("airport has 'LTFM' in folder path"));
+        EXPECT_TRUE(scanLogHas("\nScan: " + (dir() / "sim" / name).string()));
+    }
+}
+
 TEST_F(AirportScan, EveryTenthOfficialStreamedAirportIsCounted) {
     for (const std::size_t count : {9u, 10u}) {
         SCOPED_TRACE(count);
