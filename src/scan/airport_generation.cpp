@@ -54,8 +54,17 @@ struct ArchiveChecked {
     IcaoCode icao;
     std::string publisher;
     std::optional<ManifestInfo> manifest;
+    bool accepted = true;  // by its manifest publisher (a refusal is logged)
 };
 std::optional<ArchiveChecked> l_archiveChecked;
+
+// True when the airport has no manifest or one that names a publisher it may
+// come from; an airport left out says why in the scan log.
+bool lf_manifestAccepted(const Airport& airport) {
+    if (!airport.manifest || lf_hasAcceptedManifestPublisher(*airport.manifest)) return true;
+    lf_logRefusedManifestPublisher(airport.icao, *airport.manifest);
+    return false;
+}
 
 enum class FacilityOutcome { generated, failed, threw };
 
@@ -234,8 +243,9 @@ bool lf_readAirportFacilities(const fs::path& bglPath) {
         lf_postAirportFileCounts(true, true);
         return true;
     }
-    l_archiveChecked = ArchiveChecked{bglPath, airport.icao, airport.publisher, airport.manifest};
-    if (airport.manifest && !lf_hasAcceptedManifestPublisher(*airport.manifest)) return false;
+    const bool accepted = lf_manifestAccepted(airport);
+    l_archiveChecked = ArchiveChecked{bglPath, airport.icao, airport.publisher, airport.manifest, accepted};
+    if (!accepted) return false;
     if (lf_generateFromFacilities(airport, "Reading Facilites data for {} via SimConnect failed: {}") ==
         FacilityOutcome::generated) {
         return true;
@@ -263,14 +273,14 @@ bool lf_startBglAirport(Airport& airport) {
     if (l_archiveChecked && l_archiveChecked->bglPath == airport.path && l_archiveChecked->icao == airport.icao) {
         airport.publisher = l_archiveChecked->publisher;
         airport.manifest = l_archiveChecked->manifest;
-    } else {
-        if (auto manifest = gf_searchManifest(airport.path)) airport.manifest = std::move(manifest);
-        if (lf_linkToArchive(airport)) {
-            lf_postAirportFileCounts(true, true);
-            return false;
-        }
+        return l_archiveChecked->accepted;
     }
-    return !airport.manifest || lf_hasAcceptedManifestPublisher(*airport.manifest);
+    if (auto manifest = gf_searchManifest(airport.path)) airport.manifest = std::move(manifest);
+    if (lf_linkToArchive(airport)) {
+        lf_postAirportFileCounts(true, true);
+        return false;
+    }
+    return lf_manifestAccepted(airport);
 }
 
 void lf_finishBglAirport(Airport& airport, int helipadCount) {

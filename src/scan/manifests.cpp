@@ -27,6 +27,16 @@ bool namesOfficialPublisher(std::string_view text) {
     return gf_containsNoCase(text, "Microsoft") || gf_containsNoCase(text, "Asobo");
 }
 
+// Why a manifest value names no publisher an airport may come from; empty
+// when it does. Shorter names say nothing about a maker.
+std::string_view lf_refusedPublisherValue(std::string_view value) {
+    const std::string_view trimmed = gf_trimView(value);
+    if (trimmed.empty()) return "is empty";
+    if (trimmed.size() < 4) return "has fewer than 4 characters";
+    if (gf_isRejectedPublisher(trimmed)) return "is rejected by archives data";
+    return {};
+}
+
 }  // namespace
 
 std::optional<ManifestInfo> lf_readManifest(const std::filesystem::path& path) {
@@ -157,11 +167,15 @@ void lf_classifyPublisher(Airport& airport) {
 }
 
 bool lf_hasAcceptedManifestPublisher(const ManifestInfo& manifest) {
-    auto accepted = [](std::string_view value) {
-        std::string_view trimmed = gf_trimView(value);
-        return trimmed.size() >= 4 && !gf_isRejectedPublisher(trimmed);
-    };
-    return accepted(manifest.manufacturer) || accepted(manifest.creator);
+    return lf_refusedPublisherValue(manifest.manufacturer).empty() ||
+           lf_refusedPublisherValue(manifest.creator).empty();
+}
+
+void lf_logRefusedManifestPublisher(const IcaoCode& icao, const ManifestInfo& manifest) {
+    gf_appendScanLogLine(fmt::format(
+        "===> {} not generated: the manifest names no accepted publisher (manufacturer '{}' {}, creator '{}' {})", icao,
+        gf_trimView(manifest.manufacturer), lf_refusedPublisherValue(manifest.manufacturer),
+        gf_trimView(manifest.creator), lf_refusedPublisherValue(manifest.creator)));
 }
 
 std::optional<IcaoCode> gf_icaoCodesForBgl(Airport& airport, const IcaoFilters& filters) {

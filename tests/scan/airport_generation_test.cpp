@@ -222,17 +222,47 @@ TEST_F(AirportGeneration, ThirdpartyArchiveAnswersLinkOrGenerate) {
     EXPECT_EQ(lf_archivePublisherPath("A  B C"), "A%20%20B%20C");
 }
 
-TEST_F(AirportGeneration, AManifestPublisherNotAcceptedDropsTheAirport) {
-    ManifestWriter().string("manufacturer", "FSIM").string("creator", " fsim ").writeInto(dir() / "Community" / "rejected-egkk");
-    scanFile(bgl("Community/rejected-egkk/scenery/EGKK.bgl", "EGKK", 2, 0));
-    EXPECT_FALSE(fs::exists(myThirdpartyDir / "EGKK.xml"));
+// An airport whose manifest names no publisher it may come from is dropped,
+// and the scan log says why, once, though the facility path and then the
+// BGL reader look at it.
+TEST_F(AirportGeneration, AManifestPublisherNotAcceptedDropsTheAirportWithItsReason) {
+    struct Row {
+        std::string package, manufacturer, creator;
+        std::string reason;  // empty: accepted, the file is generated
+    };
+    // Values shorter than 3 characters or rejected are emptied when they
+    // are asked for the publisher; a package the publisher lists name keeps
+    // its manifest as written.
+    const std::vector<Row> rows = {
+        {"otherdev", "", "Abc", "manufacturer '' is empty, creator 'Abc' has fewer than 4 characters"},
+        {"otherdev", " Ab ", "Ab", "manufacturer '' is empty, creator '' is empty"},
+        {"otherdev", "Default Publisher", "xyz", "manufacturer '' is empty, creator 'xyz' has fewer than 4 characters"},
+        {"acme-sky", "Default Publisher", " Xyz ",
+         "manufacturer 'Default Publisher' is rejected by archives data, creator 'Xyz' has fewer than 4 characters"},
+        {"otherdev", "", "Abcd", ""},
+        {"otherdev", "FSIM", "OtherDev", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.manufacturer + "/" + row.creator);
+        fs::remove_all(dir() / "Community");
+        fs::remove_all(airportsDir);
+        g_airportScanLog.clear();
+        const std::string package = "Community/" + row.package + "-egkk";
+        ManifestWriter().string("manufacturer", row.manufacturer).string("creator", row.creator).writeInto(
+            dir() / package);
+        scanFile(bgl(package + "/scenery/EGKK.bgl", "EGKK", 2, 0));
+        const ReadBackFile read = readAirportFile(myThirdpartyDir / "EGKK.xml");
+        const std::string line = "===> EGKK not generated: the manifest names no accepted publisher (" + row.reason + ")";
+        const auto lines = std::count(g_airportScanLog.begin(), g_airportScanLog.end(), line);
+        if (row.reason.empty()) {
+            EXPECT_EQ(read.parameter("creator"), row.creator);
+            for (const std::string& l : g_airportScanLog) EXPECT_THAT(l, Not(HasSubstr("not generated")));
+        } else {
+            EXPECT_FALSE(read.loaded);
+            EXPECT_EQ(lines, 1);
+        }
+    }
     EXPECT_TRUE(scanLogHas("manifest publisher value 'FSIM' rejected by archives data"));
-
-    ManifestWriter().string("manufacturer", "FSIM").string("creator", "OtherDev").writeInto(dir() / "Community" / "accepted-egkk");
-    scanFile(bgl("Community/accepted-egkk/scenery/EGKK.bgl", "EGKK", 2, 0));
-    const ReadBackFile read = readAirportFile(myThirdpartyDir / "EGKK.xml");
-    ASSERT_TRUE(read.loaded);
-    EXPECT_EQ(read.parameter("creator"), "OtherDev");
 }
 
 // ---- the facility path ----
