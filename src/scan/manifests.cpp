@@ -8,6 +8,7 @@
 
 #include "foundation/text.h"
 #include "foundation/textfile.h"
+#include "platform/os/sorted_walk.h"
 #include "scan/publishers.h"
 
 namespace {
@@ -104,14 +105,13 @@ std::optional<ManifestInfo> lf_findStreamedManifest(const std::filesystem::path&
     candidates.push_back(name);
     if (auto found = lf_manifestPath(candidates, root)) return found;
 
-    std::error_code ec;
-    std::filesystem::directory_iterator it(root, std::filesystem::directory_options::skip_permission_denied, ec);
-    if (ec) return std::nullopt;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        std::error_code typeEc;
-        if (!it->is_directory(typeEc)) continue;
-        if (auto found = lf_manifestPath(candidates, it->path())) return found;
+    // The first folder that holds the package gives its manifest: in the
+    // listing order the other scans follow, not the disk's.
+    std::vector<OsDirEntry> entries;
+    if (gf_osListFolder(root, entries).failed()) return std::nullopt;
+    for (const OsDirEntry& entry : entries) {
+        if (!entry.isFolder()) continue;
+        if (auto found = lf_manifestPath(candidates, entry.path)) return found;
     }
     return std::nullopt;
 }
