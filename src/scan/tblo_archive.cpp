@@ -38,10 +38,7 @@ fs::path lf_thirdpartyTbloTarget(const IcaoCode& code) {
     const fs::path target = tbloDir / gf_icaoXmlFileName(code);
     std::error_code ec;
     if (!fs::exists(target, ec) && !ec) return target;
-    const fs::path beside = tbloDir / fmt::format("{}_thirdparty.xml", code);
-    gf_log(fmt::format("thirdparty {} copied to tblo folder as {}, beside the simaddon file", code,
-                       gf_pathToUtf8(beside.filename())));
-    return beside;
+    return tbloDir / fmt::format("{}_thirdparty.xml", code);
 }
 
 // Copies the generated files of one output folder; the number copied. The
@@ -59,6 +56,10 @@ std::size_t lf_copyFolderToTblo(const fs::path& folder, bool thirdparty) {
                                         copy.message()));
             } else {
                 ++copied;
+                if (target.filename() != gf_icaoXmlFileName(code)) {
+                    gf_log(fmt::format("thirdparty {} copied to tblo folder as {}, beside the simaddon file", code,
+                                       gf_pathToUtf8(target.filename())));
+                }
             }
         } else if (thirdparty) {
             gf_appendScanLogLine(
