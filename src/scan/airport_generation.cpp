@@ -44,6 +44,28 @@ bool lf_writeLinkFile(const fs::path& folder, const IcaoCode& icao, const std::s
     return false;
 }
 
+// The archive check the facility path made for the file it took last and
+// could not link. When the simulator gives no stands, the BGL reader takes
+// the same file over: it takes the publisher and manifest from here instead
+// of asking the archive again, whose answer (warnings in the window among
+// it) would come twice.
+struct ArchiveChecked {
+    fs::path bglPath;
+    IcaoCode icao;
+    std::string publisher;
+    std::optional<ManifestInfo> manifest;
+    bool accepted = true;  // by its manifest publisher (a refusal is logged)
+};
+std::optional<ArchiveChecked> l_archiveChecked;
+
+// True when the airport has no manifest or one that names a publisher it may
+// come from; an airport left out says why in the scan log.
+bool lf_manifestAccepted(const Airport& airport) {
+    if (!airport.manifest || lf_hasAcceptedManifestPublisher(*airport.manifest)) return true;
+    lf_logRefusedManifestPublisher(airport.icao, *airport.manifest);
+    return false;
+}
+
 enum class FacilityOutcome { generated, failed, threw };
 
 // Reads the airport's stands through the simulator's facility data and
@@ -204,6 +226,7 @@ void lf_writeGeneratedAirportFile(Airport& airport, int helipadCount) {
 }
 
 bool lf_readAirportFacilities(const fs::path& bglPath) {
+    l_archiveChecked.reset();
     gf_appendScanLogLine(fmt::format("\nFac: {}", gf_pathToUtf8(bglPath)));
     Airport airport;
     airport.path = bglPath;
@@ -220,7 +243,9 @@ bool lf_readAirportFacilities(const fs::path& bglPath) {
         lf_postAirportFileCounts(true, true);
         return true;
     }
-    if (airport.manifest && !lf_hasAcceptedManifestPublisher(*airport.manifest)) return false;
+    const bool accepted = lf_manifestAccepted(airport);
+    l_archiveChecked = ArchiveChecked{bglPath, airport.icao, airport.publisher, airport.manifest, accepted};
+    if (!accepted) return false;
     if (lf_generateFromFacilities(airport, "Reading Facilites data for {} via SimConnect failed: {}") ==
         FacilityOutcome::generated) {
         return true;
@@ -245,12 +270,17 @@ void lf_readPackageAirportFacilities(Airport& airport) {
 }
 
 bool lf_startBglAirport(Airport& airport) {
+    if (l_archiveChecked && l_archiveChecked->bglPath == airport.path && l_archiveChecked->icao == airport.icao) {
+        airport.publisher = l_archiveChecked->publisher;
+        airport.manifest = l_archiveChecked->manifest;
+        return l_archiveChecked->accepted;
+    }
     if (auto manifest = gf_searchManifest(airport.path)) airport.manifest = std::move(manifest);
     if (lf_linkToArchive(airport)) {
         lf_postAirportFileCounts(true, true);
         return false;
     }
-    return !airport.manifest || lf_hasAcceptedManifestPublisher(*airport.manifest);
+    return lf_manifestAccepted(airport);
 }
 
 void lf_finishBglAirport(Airport& airport, int helipadCount) {

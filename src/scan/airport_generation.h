@@ -36,8 +36,9 @@ void lf_readPackageAirportFacilities(Airport& airport);
 
 // The BGL path for one airport record, around the walk of its subrecords:
 // the start finds its manifest, links it when the archive has it and checks
-// its manifest publisher (true: read its stands); the finish writes the
-// stands read (at least one).
+// its manifest publisher (true: read its stands); an airport whose file the
+// facility path has just taken and checked against the archive is not
+// checked again. The finish writes the stands read (at least one).
 bool lf_startBglAirport(Airport& airport);
 void lf_finishBglAirport(Airport& airport, int helipadCount);
 

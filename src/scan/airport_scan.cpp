@@ -369,7 +369,9 @@ void lf_scanRootFolder(const std::vector<fs::path>& roots) {
             Gui::addStatusLine(text + " does not exist, skipped!", true);
         } else if (!fs::is_directory(status)) {
             Gui::addStatusLine(text + " is not a folder name, skipped!", true);
-        } else if (text.find("StreamedPackages") != std::string::npos) {
+        } else if (gf_containsNoCase(root, "StreamedPackages")) {
+            // The install path gives its folders in their real letter case,
+            // which the user's file system may keep as "streamedpackages".
             lf_scanPackageFolder(root);
         } else {
             lf_scanFolderTree(root);

@@ -8,6 +8,7 @@
 
 #include "foundation/text.h"
 #include "foundation/textfile.h"
+#include "platform/os/sorted_walk.h"
 #include "scan/publishers.h"
 
 namespace {
@@ -25,6 +26,16 @@ bool isRegularFile(const std::filesystem::path& path) {
 
 bool namesOfficialPublisher(std::string_view text) {
     return gf_containsNoCase(text, "Microsoft") || gf_containsNoCase(text, "Asobo");
+}
+
+// Why a manifest value names no publisher an airport may come from; empty
+// when it does. Shorter names say nothing about a maker.
+std::string_view lf_refusedPublisherValue(std::string_view value) {
+    const std::string_view trimmed = gf_trimView(value);
+    if (trimmed.empty()) return "is empty";
+    if (trimmed.size() < 4) return "has fewer than 4 characters";
+    if (gf_isRejectedPublisher(trimmed)) return "is rejected by archives data";
+    return {};
 }
 
 }  // namespace
@@ -94,14 +105,13 @@ std::optional<ManifestInfo> lf_findStreamedManifest(const std::filesystem::path&
     candidates.push_back(name);
     if (auto found = lf_manifestPath(candidates, root)) return found;
 
-    std::error_code ec;
-    std::filesystem::directory_iterator it(root, std::filesystem::directory_options::skip_permission_denied, ec);
-    if (ec) return std::nullopt;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        std::error_code typeEc;
-        if (!it->is_directory(typeEc)) continue;
-        if (auto found = lf_manifestPath(candidates, it->path())) return found;
+    // The first folder that holds the package gives its manifest: in the
+    // listing order the other scans follow, not the disk's.
+    std::vector<OsDirEntry> entries;
+    if (gf_osListFolder(root, entries).failed()) return std::nullopt;
+    for (const OsDirEntry& entry : entries) {
+        if (!entry.isFolder()) continue;
+        if (auto found = lf_manifestPath(candidates, entry.path)) return found;
     }
     return std::nullopt;
 }
@@ -157,11 +167,15 @@ void lf_classifyPublisher(Airport& airport) {
 }
 
 bool lf_hasAcceptedManifestPublisher(const ManifestInfo& manifest) {
-    auto accepted = [](std::string_view value) {
-        std::string_view trimmed = gf_trimView(value);
-        return trimmed.size() >= 4 && !gf_isRejectedPublisher(trimmed);
-    };
-    return accepted(manifest.manufacturer) || accepted(manifest.creator);
+    return lf_refusedPublisherValue(manifest.manufacturer).empty() ||
+           lf_refusedPublisherValue(manifest.creator).empty();
+}
+
+void lf_logRefusedManifestPublisher(const IcaoCode& icao, const ManifestInfo& manifest) {
+    gf_appendScanLogLine(fmt::format(
+        "===> {} not generated: the manifest names no accepted publisher (manufacturer '{}' {}, creator '{}' {})", icao,
+        gf_trimView(manifest.manufacturer), lf_refusedPublisherValue(manifest.manufacturer),
+        gf_trimView(manifest.creator), lf_refusedPublisherValue(manifest.creator)));
 }
 
 std::optional<IcaoCode> gf_icaoCodesForBgl(Airport& airport, const IcaoFilters& filters) {

@@ -31,6 +31,9 @@ void lf_classifyPublisher(Airport& airport);
 void lf_setOfficialPublisher(Airport& airport, std::string_view publisher);
 bool lf_checkManifestPublisher(Airport& airport, std::string& value);
 bool lf_hasAcceptedManifestPublisher(const ManifestInfo& manifest);
+// Says in the scan log why an airport whose manifest is not accepted is
+// left out: each value and what it lacks.
+void lf_logRefusedManifestPublisher(const IcaoCode& icao, const ManifestInfo& manifest);
 // The airport code of a scenery file: from its path, else from its file
 // name (only when both filters are given and pass it), else from its
 // manifest's title.

@@ -30,21 +30,38 @@ namespace {
 // This airport is never sent, whatever the scan generated for it.
 constexpr std::string_view kNeverSent = "VHHX";
 
-// Copies the generated files of one output folder; the number copied.
-std::size_t lf_copyFolderToTblo(const fs::path& folder, bool reportUnlearnable) {
+// Where a thirdparty file goes when the official file of its airport is in
+// the tblo folder already: both are sent, and each names its airport and
+// publisher inside. The longer stem is no airport code, so it meets no other
+// file; it starts with the code, as the archive's own entry names do.
+fs::path lf_thirdpartyTbloTarget(const IcaoCode& code) {
+    const fs::path target = tbloDir / gf_icaoXmlFileName(code);
+    std::error_code ec;
+    if (!fs::exists(target, ec) && !ec) return target;
+    return tbloDir / fmt::format("{}_thirdparty.xml", code);
+}
+
+// Copies the generated files of one output folder; the number copied. The
+// thirdparty folder, copied after the simaddon one, reports the airports it
+// cannot send and never replaces a simaddon file.
+std::size_t lf_copyFolderToTblo(const fs::path& folder, bool thirdparty) {
     std::size_t copied = 0;
     for (const IcaoCode& code : gf_listIcaoFiles(folder)) {
         if (code.text() == kNeverSent) continue;
         const fs::path source = folder / gf_icaoXmlFileName(code);
         if (gf_hasWeeklyTraffic(code)) {
-            const fs::path target = tbloDir / gf_icaoXmlFileName(code);
+            const fs::path target = thirdparty ? lf_thirdpartyTbloTarget(code) : tbloDir / gf_icaoXmlFileName(code);
             if (const OsResult copy = gf_osCopyFile(source, target); copy.failed()) {
                 gf_logError(fmt::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(source), gf_pathToUtf8(target),
                                         copy.message()));
             } else {
                 ++copied;
+                if (target.filename() != gf_icaoXmlFileName(code)) {
+                    gf_log(fmt::format("thirdparty {} copied to tblo folder as {}, beside the simaddon file", code,
+                                       gf_pathToUtf8(target.filename())));
+                }
             }
-        } else if (reportUnlearnable) {
+        } else if (thirdparty) {
             gf_appendScanLogLine(
                 fmt::format("'{}' cannot be learned, no stock version with RT Traffic available", code));
         }

@@ -19,7 +19,9 @@ inline const std::filesystem::path tbloNoteFile = tbloDir / "email address.txt";
 // Copy the generated files of airports with weekly traffic from
 // airports/my_simaddon and airports/my_thirdparty into the tblo folder. A
 // generated file that also has a link file is deleted from its folder after
-// the copy: the link is what the program reads.
+// the copy: the link is what the program reads. A thirdparty file whose
+// airport has a simaddon file in the tblo folder already goes beside it as
+// "<code>_thirdparty.xml", so both are sent.
 void lf_copySimaddonToTblo();
 void lf_copyThirdpartyToTblo();
 // Zips the tblo folder and announces the archive (pending flag, send button,

@@ -1,5 +1,5 @@
 // Folder listings and walks in name order, whatever order the disk keeps:
-// letter case folded for ASCII only, links to folders shown but never
+// ASCII letters folded to upper case, links to folders shown but never
 // entered, unreadable entries and folders told and passed over.
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -39,7 +40,7 @@ protected:
     tavo::test::ScopedTempDir dir_;
 };
 
-TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedAndOtherBytesAsTheyAre) {
+TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedToUpperCaseAndOtherBytesAsTheyAre) {
     // Created in an order no sort would give.
     const std::vector<std::string> created = {"b", "\xC3\xA4rger", "B", "a_x", "A-x", "Zeta", "_under", "10", "9", "a"};
     for (const auto& name : created) file("list/" + name);
@@ -47,13 +48,27 @@ TEST_F(SortedWalk, NamesSortWithAsciiLettersFoldedAndOtherBytesAsTheyAre) {
     ASSERT_TRUE(gf_osListFolder(dir_.path() / "list", entries).succeeded());
     std::vector<std::string> names;
     for (const auto& e : entries) names.push_back(e.name);
-    // Digits < '_' < letters (folded) < UTF-8 lead bytes; a name before its
+    // Digits < letters (folded) < '_' < UTF-8 lead bytes; a name before its
     // longer names; equal folded names in byte order (upper case first).
-    const std::vector<std::string> expected = {"10",  "9", "_under", "a",    "A-x",
-                                               "a_x", "B", "b",      "Zeta", "\xC3\xA4rger"};
+    const std::vector<std::string> expected = {"10",   "9",      "a",           "A-x", "a_x",
+                                               "B",    "b",      "Zeta",        "_under", "\xC3\xA4rger"};
     EXPECT_EQ(names, expected);
-    EXPECT_TRUE(gf_osNameBefore("fsltl-traffic-base", "fsltl-traffic-base-liveries"));
-    EXPECT_TRUE(gf_osNameBefore("user-aitraffic_CVT_", "user-aitraffic_mine"));
+
+    // The six characters between 'Z' and 'a' sort after every letter, as
+    // letters folded to upper case leave them; those above 'z' stay last.
+    struct Row {
+        std::string_view left, right;
+    };
+    const std::vector<Row> ascending = {
+        {"FSLTLA320", "FSLTLB738"}, {"FSLTLB738", "FSLTL_A320"}, {"fsltlz", "FSLTL_a"}, {"az", "a["},
+        {"aZ", "a\\"},           {"a]", "a^"},                 {"az", "a^"},        {"AZ", "a`"},
+        {"a_", "a`"},               {"a`", "a{"},                 {"a@", "aa"},        {"a9", "a@"},
+        {"fsltl-traffic-base", "fsltl-traffic-base-liveries"},   {"user-aitraffic_CVT_", "user-aitraffic_mine"}};
+    for (const Row& row : ascending) {
+        SCOPED_TRACE(std::string(row.left) + " < " + std::string(row.right));
+        EXPECT_TRUE(gf_osNameBefore(row.left, row.right));
+        EXPECT_FALSE(gf_osNameBefore(row.right, row.left));
+    }
     EXPECT_FALSE(gf_osNameBefore("a", "a"));
 }
 

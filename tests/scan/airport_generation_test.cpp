@@ -3,7 +3,9 @@
 // data or from the scenery's BGL file, with its log lines, its counts in the
 // window, and the file read back as the program reads it.
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,9 +49,10 @@ protected:
     }
 
     // A BGL of one airport under dir()/relative, with `parkings` gates (all
-    // named alike when sameName) and `helipads` helipads.
+    // named alike when sameName) and `helipads` helipads; with a second
+    // airport of the same stands when `secondIcao` is given.
     fs::path bgl(const std::string& relative, const std::string& icao, int parkings, int helipads,
-                 bool sameName = false) {
+                 bool sameName = false, const std::string& secondIcao = "") {
         BglAirport record{icao, -1, 100000, {}, -1};
         for (int h = 0; h < helipads; ++h) record.subrecords.push_back(bglHelipad({50.0 + 0.01 * h, 8.5, 20.0f, 32, -1}));
         std::vector<BglParking> gates;
@@ -63,7 +66,12 @@ protected:
         if (parkings > 0) record.subrecords.push_back(bglParkings(gates));
         const fs::path path = dir() / relative;
         fs::create_directories(path.parent_path());
-        writeBglFile(path, bglFileOf({record}).bytes);
+        std::vector<BglAirport> records{record};
+        if (!secondIcao.empty()) {
+            records.push_back(record);
+            records.back().icao = secondIcao;
+        }
+        writeBglFile(path, bglFileOf(records).bytes);
         return path;
     }
 
@@ -214,17 +222,47 @@ TEST_F(AirportGeneration, ThirdpartyArchiveAnswersLinkOrGenerate) {
     EXPECT_EQ(lf_archivePublisherPath("A  B C"), "A%20%20B%20C");
 }
 
-TEST_F(AirportGeneration, AManifestPublisherNotAcceptedDropsTheAirport) {
-    ManifestWriter().string("manufacturer", "FSIM").string("creator", " fsim ").writeInto(dir() / "Community" / "rejected-egkk");
-    scanFile(bgl("Community/rejected-egkk/scenery/EGKK.bgl", "EGKK", 2, 0));
-    EXPECT_FALSE(fs::exists(myThirdpartyDir / "EGKK.xml"));
+// An airport whose manifest names no publisher it may come from is dropped,
+// and the scan log says why, once, though the facility path and then the
+// BGL reader look at it.
+TEST_F(AirportGeneration, AManifestPublisherNotAcceptedDropsTheAirportWithItsReason) {
+    struct Row {
+        std::string package, manufacturer, creator;
+        std::string reason;  // empty: accepted, the file is generated
+    };
+    // Values shorter than 3 characters or rejected are emptied when they
+    // are asked for the publisher; a package the publisher lists name keeps
+    // its manifest as written.
+    const std::vector<Row> rows = {
+        {"otherdev", "", "Abc", "manufacturer '' is empty, creator 'Abc' has fewer than 4 characters"},
+        {"otherdev", " Ab ", "Ab", "manufacturer '' is empty, creator '' is empty"},
+        {"otherdev", "Default Publisher", "xyz", "manufacturer '' is empty, creator 'xyz' has fewer than 4 characters"},
+        {"acme-sky", "Default Publisher", " Xyz ",
+         "manufacturer 'Default Publisher' is rejected by archives data, creator 'Xyz' has fewer than 4 characters"},
+        {"otherdev", "", "Abcd", ""},
+        {"otherdev", "FSIM", "OtherDev", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.manufacturer + "/" + row.creator);
+        fs::remove_all(dir() / "Community");
+        fs::remove_all(airportsDir);
+        g_airportScanLog.clear();
+        const std::string package = "Community/" + row.package + "-egkk";
+        ManifestWriter().string("manufacturer", row.manufacturer).string("creator", row.creator).writeInto(
+            dir() / package);
+        scanFile(bgl(package + "/scenery/EGKK.bgl", "EGKK", 2, 0));
+        const ReadBackFile read = readAirportFile(myThirdpartyDir / "EGKK.xml");
+        const std::string line = "===> EGKK not generated: the manifest names no accepted publisher (" + row.reason + ")";
+        const auto lines = std::count(g_airportScanLog.begin(), g_airportScanLog.end(), line);
+        if (row.reason.empty()) {
+            EXPECT_EQ(read.parameter("creator"), row.creator);
+            for (const std::string& l : g_airportScanLog) EXPECT_THAT(l, Not(HasSubstr("not generated")));
+        } else {
+            EXPECT_FALSE(read.loaded);
+            EXPECT_EQ(lines, 1);
+        }
+    }
     EXPECT_TRUE(scanLogHas("manifest publisher value 'FSIM' rejected by archives data"));
-
-    ManifestWriter().string("manufacturer", "FSIM").string("creator", "OtherDev").writeInto(dir() / "Community" / "accepted-egkk");
-    scanFile(bgl("Community/accepted-egkk/scenery/EGKK.bgl", "EGKK", 2, 0));
-    const ReadBackFile read = readAirportFile(myThirdpartyDir / "EGKK.xml");
-    ASSERT_TRUE(read.loaded);
-    EXPECT_EQ(read.parameter("creator"), "OtherDev");
 }
 
 // ---- the facility path ----
@@ -271,6 +309,59 @@ TEST_F(AirportGeneration, WithoutTheSimulatorTheBglReaderTakesOver) {
     lf_readPackageAirportFacilities(streamed);
     EXPECT_TRUE(scanLogHas("Reading Facilities data for LOWI via SimConnect failed, is MSFS connected?"));
     EXPECT_FALSE(fs::exists(myThirdpartyDir / "LOWI.xml"));
+}
+
+// Without the simulator the facility path checks the archive, fails to read
+// the stands, and the BGL reader takes the airport over: the archive's
+// answer, a warning in the window among them, is given once, and the file
+// still goes to its publisher's folder.
+TEST_F(AirportGeneration, WithoutTheSimulatorEachAirportIsCheckedAgainstTheArchiveOnce) {
+    struct Row {
+        std::string package, icao, version;
+        std::string line;
+        bool statusLine;  // also a highlighted status line
+        fs::path folder;  // where the generated file goes
+    };
+    const std::string notInArchive = "Warning: Acme Sky Scenery KXYZ version 1.0.5 is not in the archive; higher "
+                                     "version 1.1.0 is present. The airport is sent to TBLO";
+    const std::vector<Row> rows = {
+        {"Community/acme-sky-kxyz", "KXYZ", "1.0.5", notInArchive, true, myThirdpartyDir},
+        {"Community/acme-sky-kxyz", "KXYZ", "1.0.5", "thirdparty Acme Sky Scenery KXYZ version 1.0.5 does not exist",
+         false, myThirdpartyDir},
+        {"Community/acme-sky-kxyz", "KXYZ", "1.2", "thirdparty Acme Sky Scenery KXYZ version 1.2 does not exist", false,
+         myThirdpartyDir},
+        {"Official/microsoft-airport-lfpg", "LFPG", "", "LFPG does not exist as simaddon", false, mySimaddonDir},
+        {"Official/microsoft-airport-lfpg", "LFPG", "", "publisher: simaddon", false, mySimaddonDir},
+    };
+    const auto count = [](const std::vector<std::string>& lines, const std::string& line) {
+        return std::count(lines.begin(), lines.end(), line);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        fs::remove_all(dir() / "Community");
+        fs::remove_all(airportsDir);
+        g_airportScanLog.clear();
+        if (!row.version.empty())
+            ManifestWriter().string("package_version", row.version).string("creator", "Acme Sky").writeInto(
+                dir() / row.package);
+        newLogLines();
+        scanFile(bgl(row.package + "/scenery/airport.bgl", row.icao, 2, 0));
+        EXPECT_EQ(count(g_airportScanLog, row.line), 1);
+        std::vector<std::string> logLines;
+        std::istringstream log(newLogLines());
+        for (std::string line; std::getline(log, line);) logLines.push_back(line);
+        EXPECT_EQ(count(logLines, row.line), row.statusLine ? 1 : 0);
+        EXPECT_EQ(readAirportFile(row.folder / (row.icao + ".xml")).stands.size(), 2u);
+    }
+
+    // A second airport of the file, one the facility path did not take, is
+    // checked on its own: the archive has it.
+    fs::remove_all(airportsDir);
+    ManifestWriter().string("package_version", "1.1.0").string("creator", "Acme Sky").writeInto(
+        dir() / "Community" / "acme-sky-egkk");
+    scanFile(bgl("Community/acme-sky-egkk/scenery/airport.bgl", "EGKK", 2, 0, false, "KXYZ"));
+    EXPECT_EQ(readAirportFile(myThirdpartyDir / "EGKK.xml").stands.size(), 2u);
+    EXPECT_EQ(readFile(myThirdpartyDir / "KXYZ.txt"), "archive/thirdparty/Acme%20Sky%20Scenery/KXYZ110.enc\n");
 }
 
 // Facility data may name two parkings alike and give one no size; either

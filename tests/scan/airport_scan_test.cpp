@@ -3,6 +3,7 @@
 // output folders, AirportsScanLog.txt and tblo.zip; every way the scan ends
 // early keeping the previous data; the walk's link, skip and stop rules.
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -329,6 +330,44 @@ TEST_F(AirportScan, AFileWhoseHandlingThrowsIsSkippedAndTheWalkGoesOn) {
     }
     EXPECT_TRUE(skipped);
     EXPECT_TRUE(fs::exists(mySimaddonDir / "LFPG.xml")) << "the walk went on";
+}
+
+// The root is a folder the walk has been in: a link back to it is not
+// followed, so no scenery file of the root is taken twice.
+TEST_F(AirportScan, ALinkBackToTheScanRootIsNotFollowed) {
+    loadWorld({airportEntry("EGKK", 51.15, -0.18, 202)}, "EGKK", ArchivesBuilder{});
+    const fs::path root = dir() / "Community";
+    BglAirport egkk{"EGKK", -1, 100000, {bglParkings({BglParking{}})}, -1};
+    fs::create_directories(root / "otherdev");
+    writeBglFile(root / "EGKK.bgl", bglFileOf({egkk}).bytes);
+    fs::create_directory_symlink(root, root / "otherdev" / "back");
+    lf_scanFolderTree(root);
+    const auto taken = std::count_if(g_airportScanLog.begin(), g_airportScanLog.end(),
+                                     [](const std::string& line) { return line.starts_with("Fac depth"); });
+    EXPECT_EQ(taken, 1);
+    EXPECT_TRUE(scanLogHas(fmt::format("===> skipping recursive directory link during airport scan, depth 1, "
+                                       "folder: {}, resolved target: {}",
+                                       (root / "otherdev" / "back").string(), fs::canonical(root).string())));
+}
+
+// The install path's folders are found in any letter case; the streamed
+// packages folder must then still be scanned package by package, not walked
+// for scenery files it does not hold.
+TEST_F(AirportScan, AStreamedPackagesFolderInAnyLetterCaseIsScannedPackageByPackage) {
+    for (const std::string name : {"StreamedPackages", "streamedpackages", "STREAMEDPACKAGES"}) {
+        SCOPED_TRACE(name);
+        clearScanState();
+        fs::remove_all("sim");
+        fs::create_directories(dir() / "sim" / "Community");
+        fs::create_directories(dir() / "sim" / "Official2024");
+        fs::create_directories(dir() / "sim" / name / "fs24-otherdev-ltfm");
+        chooseSimulator(true);
+        MSFS_2024_INSTALL_PATH.setValue(dir() / "sim");
+        loadWorld({airportEntry("LTFM", 41.26, 28.74, 325)}, "LTFM", ArchivesBuilder{});
+        lf_scanRootFolder(lf_scanRoots());
+        EXPECT_TRUE(scanLogHas("airport has 'LTFM' in folder path"));
+        EXPECT_TRUE(scanLogHas("\nScan: " + (dir() / "sim" / name).string()));
+    }
 }
 
 TEST_F(AirportScan, EveryTenthOfficialStreamedAirportIsCounted) {

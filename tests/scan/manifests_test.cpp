@@ -156,6 +156,18 @@ TEST_F(ManifestTest, StreamedPackagesByName) {
     EXPECT_EQ(lf_findStreamedManifest(dir() / "fs24-", root)->title, "bare");
 }
 
+// Of several folders under the root that hold the package, the first in the
+// listing order gives the manifest, whatever order the disk keeps.
+TEST_F(ManifestTest, StreamedPackageOneLevelDeeperComesFromTheFirstFolderListed) {
+    const fs::path root = dir() / "root";
+    for (const std::string name : {"Steam", "zz", "_under", "Mid", "OneStore", "Q", "Beta", "Alpha"})
+        ManifestWriter{}.string("title", name).writeInto(root / name / "acme-kxyz");
+    EXPECT_EQ(lf_findStreamedManifest(dir() / "fs24-acme-kxyz", root)->title, "Alpha");
+    fs::remove_all(root / "Alpha");
+    fs::remove_all(root / "Beta");
+    EXPECT_EQ(lf_findStreamedManifest(dir() / "fs24-acme-kxyz", root)->title, "Mid");
+}
+
 TEST_F(ManifestTest, PublisherOfOfficialPathsAndListedPackages) {
     archives({std::string("Acme Scenery,ACME")}, {});
     fs::path official = dir() / "Community" / "ASOBO-Airport-egll" / "scenery" / "x.bgl";

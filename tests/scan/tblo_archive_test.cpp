@@ -92,6 +92,26 @@ TEST_F(TbloArchive, WhatCanBeLearnedIsCopiedZippedByteForByteAndAnnounced) {
     EXPECT_THAT(gf_gui().statusLine, HasSubstr("tblo.zip"));
 }
 
+// An airport generated both as an official and as a thirdparty airport is
+// sent twice: the thirdparty file, which names its publisher inside, under a
+// name no airport file has.
+TEST_F(TbloArchive, AnAirportGeneratedIntoBothFoldersIsSentAsBothFiles) {
+    writeFile(mySimaddonDir / "KJFK.xml", "official KJFK");
+    writeFile(myThirdpartyDir / "KJFK.xml", "thirdparty KJFK");
+    writeFile(myThirdpartyDir / "EDDF.xml", "thirdparty EDDF");
+    newLogLines();
+    runAll();
+    const std::string log = newLogLines();
+    EXPECT_THAT(log, HasSubstr("1 simaddon file copied to tblo folder\n"));
+    EXPECT_THAT(log, HasSubstr("thirdparty KJFK copied to tblo folder as KJFK_thirdparty.xml, beside the simaddon "
+                               "file\n"));
+    EXPECT_EQ(zipContents(tbloDir / "tblo.zip"),
+              (std::map<std::string, std::string>{{"EDDF.xml", "thirdparty EDDF"},
+                                                  {"KJFK.xml", "official KJFK"},
+                                                  {"KJFK_thirdparty.xml", "thirdparty KJFK"}}));
+    EXPECT_FALSE(fs::exists(tbloDir / "KJFK_thirdparty.xml")) << "only the zip and the note stay";
+}
+
 // A zip that was not made must not be announced: no flag, no send button,
 // no hint asking the user to send it.
 TEST_F(TbloArchive, AZipThatFailedIsNotAnnounced) {

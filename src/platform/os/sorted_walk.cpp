@@ -8,12 +8,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Folds to upper case, as the platform's case-insensitive order does: the
+// six characters between 'Z' and 'a' ("[", "\", "]", "^", "_", "`") then
+// sort after every letter, so "FSLTLB738" comes before "FSLTL_A320".
 unsigned char lf_foldAscii(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
 }
 
-// -1, 0 or 1: the names with ASCII letters folded, bytes unsigned.
+// -1, 0 or 1: the names with ASCII letters folded to upper case, bytes
+// unsigned.
 int lf_compareFolded(std::string_view left, std::string_view right) {
     const std::size_t n = std::min(left.size(), right.size());
     for (std::size_t i = 0; i < n; ++i) {

@@ -2,9 +2,11 @@
 // Folder listings in one order on every machine. Windows file systems list a
 // folder's entries sorted by name, Linux ones in whatever order the disk
 // keeps; the scans take "the first folder listed" and "the first title
-// found", so they list here sorted by name: ASCII letters folded, the other
-// bytes compared as they are (UTF-8 names sort by code point), names equal
-// but for letter case in byte order.
+// found", so they list here sorted by name as the platform's case-insensitive
+// order does: ASCII letters folded to upper case (so "_" and the other
+// characters between "Z" and "a" sort after the letters), the other bytes
+// compared as they are (UTF-8 names sort by code point), names equal but for
+// letter case in byte order.
 //
 // Both the listing and the walk pass over an entry whose type cannot be read
 // and tell the caller through the error sink, then go on. A symbolic link that
