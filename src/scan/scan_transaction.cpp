@@ -1,6 +1,5 @@
 #include "scan/scan_transaction.h"
 
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -25,11 +24,9 @@ const fs::path& outputFolder(int index) { return index == 0 ? mySimaddonDir : my
 // The marker's two flags; nothing when the marker cannot be read or does not
 // hold exactly two flags of 0 or 1.
 std::optional<std::pair<bool, bool>> lf_readMarker() {
-    std::ifstream in(scanMarkerFile, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return gf_parseScanMarker(text);
+    const std::optional<std::string> text = gf_readWholeFile(scanMarkerFile);
+    if (!text) return std::nullopt;
+    return gf_parseScanMarker(*text);
 }
 
 // Whether the path exists; a status error is a failure.

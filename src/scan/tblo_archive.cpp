@@ -1,7 +1,5 @@
 #include "scan/tblo_archive.h"
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -11,6 +9,7 @@
 
 #include "airports/airport_files.h"
 #include "airports/weekly_traffic.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "foundation/textfile.h"
@@ -79,15 +78,6 @@ std::size_t lf_copyFolderToTblo(const fs::path& folder, bool thirdparty) {
     return copied;
 }
 
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> lf_readWholeFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
@@ -123,7 +113,7 @@ bool lf_zipFolder(const fs::path& source, const fs::path& zipPath) {
     std::size_t added = 0;
     for (const OsDirEntry& entry : entries) {
         if (!entry.isRegularFile()) continue;
-        std::optional<std::string> bytes = lf_readWholeFile(entry.path);
+        std::optional<std::string> bytes = gf_readWholeFile(entry.path);
         if (!bytes) {
             gf_log(fmt::format("[zip] READ FAIL: {}", gf_pathToUtf8(entry.path)));
             continue;
