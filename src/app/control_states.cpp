@@ -23,6 +23,7 @@
 #include "feed/traffic_clock.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "platform/window/window.h"
 #include "scan/tblo_pending.h"
 #include "services/gui.h"
 #include "services/parking_controls.h"
@@ -255,6 +256,10 @@ void gf_installShellSeams() {
         &gf_parkedTrafficSetUp, &gf_loadedAirportHasStands, &gf_countLiveParked, &gf_countStaticAircraft,
         [] { g_generatingParking.store(false); }});
     gf_setTbloPendingQuery([] { return g_tbloPending.load(); });
+    // A stopping program asks no one and waits for no answer: a dialog open
+    // when the window is closed (or a signal stands for that) ends with its
+    // cancel answer, as a pending stop ends every other wait of the program.
+    gf_setModalDialogRefusal([] { return !keepRunning(); });
 }
 
 void gf_setShellWaitClock(ShellWaitClock clock) {

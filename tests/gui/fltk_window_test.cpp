@@ -1,7 +1,8 @@
 // The real main window through FLTK on a virtual X server: its size and
 // pixels at two scales, the 54 widgets at their places, user actions reaching
 // the window procedure, drop-down texts shown as they stand, every label
-// within its space, and the program itself ending on SIGTERM.
+// within its space, and the program itself ending on SIGTERM, also while
+// its licence dialog waits for the user.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -14,8 +15,14 @@
 #include <sstream>
 
 
+#include "feed/credential.h"
 #include "fltk_fixture.h"
 #include "support/window_scene.h"
+
+// After the program's headers: Xlib's macros (None among them) would replace
+// the program's own names.
+#include <X11/Xlib.h>
+#undef None
 
 namespace tavo::test {
 namespace {
@@ -366,6 +373,30 @@ bool watchesSignals(pid_t pid) {
     return false;
 }
 
+// True when a top-level window of that title is shown on the X server (any
+// process's), looked at through a connection of this test's own.
+bool windowShown(const std::string& title) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    bool shown = false;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count && !shown; ++i) {
+            char* name = nullptr;
+            XWindowAttributes attributes{};
+            if (XFetchName(display, children[i], &name) == 0) continue;
+            shown = title == name && XGetWindowAttributes(display, children[i], &attributes) != 0 &&
+                    attributes.map_state == IsViewable;
+            XFree(name);
+        }
+        if (children != nullptr) XFree(children);
+    }
+    XCloseDisplay(display);
+    return shown;
+}
+
 class ProgramProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -422,18 +453,32 @@ protected:
 };
 
 TEST_F(ProgramProcessTest, SigtermEndsTheProgramWithExitZeroAndItsPlaceSaved) {
+    enum class Wait { ForTheWindow, ForTheSignalWatcher, ForTheLicenceDialog };
     struct Case {
         const char* name;
-        bool waitForTheWindow;
+        Wait wait;
     };
-    for (const Case& c : {Case{"while the window is open", true}, Case{"as soon as it watches signals", false}}) {
+    for (const Case& c : {Case{"while the window is open", Wait::ForTheWindow},
+                          Case{"as soon as it watches signals", Wait::ForTheSignalWatcher},
+                          Case{"while the licence dialog waits", Wait::ForTheLicenceDialog}}) {
         SCOPED_TRACE(c.name);
         ScopedTempDir folder;
+        // Run from an installation folder without settings: the default
+        // traffic source, the web API, asks for the licence at once.
+        if (c.wait == Wait::ForTheLicenceDialog) std::filesystem::create_directories(folder.path() / "docs");
         const pid_t pid = start(folder.path());
         ASSERT_GT(pid, 0);
         const auto ready = [&] {
-            // Log.txt is opened by the first run, which follows the window.
-            return c.waitForTheWindow ? std::filesystem::exists(folder.path() / "Log.txt") : watchesSignals(pid);
+            switch (c.wait) {
+                case Wait::ForTheWindow:
+                    // Log.txt is opened by the first run, which follows the window.
+                    return std::filesystem::exists(folder.path() / "Log.txt");
+                case Wait::ForTheSignalWatcher:
+                    return watchesSignals(pid);
+                case Wait::ForTheLicenceDialog:
+                    return windowShown(std::string(rtLicenseDialogTitle));
+            }
+            return false;
         };
         const auto until = std::chrono::steady_clock::now() + 20s;
         while (!ready() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
