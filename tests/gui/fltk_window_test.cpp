@@ -17,12 +17,8 @@
 
 #include "feed/credential.h"
 #include "fltk_fixture.h"
+#include "screen_window.h"
 #include "support/window_scene.h"
-
-// After the program's headers: Xlib's macros (None among them) would replace
-// the program's own names.
-#include <X11/Xlib.h>
-#undef None
 
 namespace tavo::test {
 namespace {
@@ -373,30 +369,6 @@ bool watchesSignals(pid_t pid) {
     return false;
 }
 
-// True when a top-level window of that title is shown on the X server (any
-// process's), looked at through a connection of this test's own.
-bool windowShown(const std::string& title) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    bool shown = false;
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
-        for (unsigned i = 0; i < count && !shown; ++i) {
-            char* name = nullptr;
-            XWindowAttributes attributes{};
-            if (XFetchName(display, children[i], &name) == 0) continue;
-            shown = title == name && XGetWindowAttributes(display, children[i], &attributes) != 0 &&
-                    attributes.map_state == IsViewable;
-            XFree(name);
-        }
-        if (children != nullptr) XFree(children);
-    }
-    XCloseDisplay(display);
-    return shown;
-}
-
 class ProgramProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -476,7 +448,7 @@ TEST_F(ProgramProcessTest, SigtermEndsTheProgramWithExitZeroAndItsPlaceSaved) {
                 case Wait::ForTheSignalWatcher:
                     return watchesSignals(pid);
                 case Wait::ForTheLicenceDialog:
-                    return windowShown(std::string(rtLicenseDialogTitle));
+                    return gf_readScreenWindow(std::string(rtLicenseDialogTitle).c_str(), false).has_value();
             }
             return false;
         };
