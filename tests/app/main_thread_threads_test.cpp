@@ -107,6 +107,29 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartError,
                                            ErrorRow{"FlightPlanFolder", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A choice made in an earlier run restarted that run; it does not turn a
+// later run's error into a restart (which would repeat at every start).
+TEST_F(MainThreadTest, AChoiceOfAnEarlierRunLetsALaterErrorEndTheProgram) {
+    writeParameters();
+    startSimulator();
+    std::atomic<int> errorWaits{0};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        if (d == 100ms && !g_simClientThread.joinable()) ++errorWaits;
+    };
+    bool switched = false;
+    EXPECT_EQ(runProgram([&] {
+                  if (!switched && loopsEntered() == 1 && inMainLoop()) {
+                      switched = true;
+                      backend->chooseComboItem(RT_CHOISE.controlId, 0);  // "RT Direct", without a licence
+                  }
+              }),
+              0);
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u);
+    EXPECT_EQ(errorWaits.load(), 250) << "the error's whole wait";
+    EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: SYSTEM ERROR", "Shutdown cleanup completed; posting MSG_EXIT"}));
+}
+
 TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
     writeParameters();
     startSimulator();
@@ -282,6 +305,7 @@ TEST_F(MainThreadTest, NoInstallPathAndACancelledPickerEndTheProgram) {
               std::string::npos)
         << log;
     EXPECT_TRUE(inOrder(log, {"Exiting: INSTALL PATH MISSING", "Shutdown cleanup completed; posting MSG_EXIT"})) << log;
+    EXPECT_EQ(gf_gui().errorText, "TAVO cannot find the MSFS install path: no MSFS Community folder was selected");
 }
 
 // "--production": the data files and the airports list are read, the job is

@@ -1,7 +1,9 @@
-// The program's dialogs in the real window while the program is asked to
-// end: Ctrl+C or SIGTERM (through the program's own signal watcher) while the
-// main thread waits in the licence entry, the install-path box or the folder
-// picker ends the program as promptly as without a dialog.
+// The program's dialogs in the real window: Ctrl+C or SIGTERM (through the
+// program's own signal watcher) while the main thread waits in the licence
+// entry, the install-path box or the folder picker ends the program as
+// promptly as without a dialog; and a start that stops because the licence
+// entry or the folder picker was cancelled lets the user choose another
+// traffic source or simulator, with which the program starts again.
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "app/closing_down.h"
 #include "app/control_states.h"
 #include "app/main_thread.h"
+#include "app/main_thread_fixture.h"
 #include "feed/credential.h"
 #include "fltk_fixture.h"
 #include "services/parking_controls.h"
@@ -166,6 +169,136 @@ INSTANTIATE_TEST_SUITE_P(Rows, SignalInDialog,
                                            SignalRow{"SigtermInTheFolderPicker", SIGTERM, Waiting::FolderPicker},
                                            SignalRow{"AStopFromAnotherThreadInTheLicenceEntry", 0, Waiting::Licence}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whole runs of the main thread (as in the app tests: the simulator model,
+// fake neighbour services, the test clock) in the program's real window,
+// whose user acts from inside FLTK's loops.
+class FltkRunsTest : public MainThreadTest {
+protected:
+    void SetUp() override {
+        MainThreadTest::SetUp();
+        resetProgramState();
+        fltk = FltkBackend::open(FltkOptions{96});
+        ASSERT_TRUE(fltk) << "no display (ctest runs these tests under scripts/with-xvfb)";
+        gf_installWindowBackend(fltk);
+        window = open();
+        // As the program's start-up does: a test that must close the window
+        // is not kept waiting by a dialog.
+        gf_setModalDialogRefusal([] { return !keepRunning(); });
+    }
+    void TearDown() override {
+        gf_setModalDialogRefusal(nullptr);
+        if (fltk) fltk->shutdown();
+        MainThreadTest::TearDown();
+        fltk.reset();
+    }
+
+    // Starts a run and runs the message loop until the program quits; the
+    // user acts every 20 ms. A run that does not end in time is closed.
+    int runInWindow(const std::function<void()>& act, std::chrono::seconds limit = 60s) {
+        const auto end = Steady::now() + limit;
+        bool closedForTime = false;
+        std::function<void()> turn = [&] {
+            noteStatusLine();
+            act();
+            if (!closedForTime && Steady::now() > end) {
+                ADD_FAILURE() << "the run did not end in time; closing the window";
+                closedForTime = true;
+                gf_postMessage(window, WM_CLOSE);
+            }
+        };
+        Fl::add_timeout(0.02, &FltkRunsTest::lf_turn, &turn);
+        gf_postMessage(window, MSG_START);
+        const int code = gf_runMessageLoop();
+        Fl::remove_timeout(&FltkRunsTest::lf_turn, &turn);
+        return code;
+    }
+    static void lf_turn(void* data) {
+        (*static_cast<std::function<void()>*>(data))();
+        Fl::repeat_timeout(0.02, &FltkRunsTest::lf_turn, data);
+    }
+    // Picks the text in the drop-down list as the user would; false when the
+    // list takes no input or has no such entry.
+    bool pick(ControlId id, const std::string& text) {
+        auto* list = static_cast<Fl_Choice*>(fltk->fltkControl(id));
+        const auto items = gf_comboItems(id).value_or(std::vector<std::string>{});
+        const auto at = std::find(items.begin(), items.end(), text);
+        if (list == nullptr || !list->active() || at == items.end()) return false;
+        list->value(static_cast<int>(at - items.begin()));
+        list->do_callback();
+        return true;
+    }
+
+    std::shared_ptr<FltkBackend> fltk;
+};
+
+struct ChoiceRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> settings;
+    std::string error;  // the start of the error line
+    ControlId list;
+    std::string chosen;
+    const char* key;
+    std::vector<std::string> dialogs;  // the captions of the dialogs the user cancelled or confirmed
+    friend void PrintTo(const ChoiceRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class ChoiceInWindow : public FltkRunsTest, public ::testing::WithParamInterface<ChoiceRow> {};
+
+TEST_P(ChoiceInWindow, TheOtherChoiceIsTakenWhileTheErrorWaitsAndTheProgramStartsWithIt) {
+    const ChoiceRow& row = GetParam();
+    writeParameters(row.settings);
+    startSimulator();
+    std::atomic<bool> chosen{false};
+    std::atomic<int> errorWaits{0};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        // The error's wait lasts until the user chose (or the time runs out).
+        if (d == 100ms && !g_simClientThread.joinable() && ++errorWaits == 1)
+            eventually([&] { return chosen.load(); }, 5000ms);
+    };
+    std::vector<std::string> dialogs;
+    const int code = runInWindow([&] {
+        if (Fl_Window* dialog = fltk->openDialog(); dialog != nullptr && dialog->shown()) {
+            // OK in the box that asks for the folder; Cancel in the licence
+            // entry and in the picker.
+            const std::string caption = dialog->label() != nullptr ? dialog->label() : "";
+            if (dialogs.empty() || dialogs.back() != caption) dialogs.push_back(caption);
+            const bool box = caption == "TAVO" && gf_findWidget<Fl_File_Browser>(*dialog) == nullptr;
+            if (Fl_Button* button = gf_findWidget<Fl_Button>(*dialog, box ? "OK" : "Cancel")) button->do_callback();
+            return;
+        }
+        if (!chosen && gf_gui().errorText.starts_with(row.error) && pick(row.list, row.chosen)) chosen = true;
+        // The main loop enables the Aircraft button (disabled at every run's start).
+        if (loopsEntered() == 1 && gf_isControlEnabled(AircraftButton.controlId).value_or(false) && !closed) {
+            closed = true;
+            gf_postMessage(window, WM_CLOSE);
+        }
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(dialogs, row.dialogs);
+    EXPECT_TRUE(chosen.load()) << "the list took the choice while the error waited";
+    EXPECT_EQ(storedValue(row.key), row.chosen);
+    EXPECT_EQ(loopsEntered(), 1) << "the run with the other choice reached the main loop";
+    EXPECT_TRUE(inOrder(readText("Log0.txt"), {"Restart cleanup completed; posting MSG_START"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ChoiceInWindow,
+    ::testing::Values(ChoiceRow{"LicenceEntryCancelled",
+                                {{"RT_CHOISE", "RT Direct"}},
+                                "899: No valid RT license / API-token found",
+                                RT_CHOISE.controlId,
+                                "RT App",
+                                "RT_CHOISE",
+                                {std::string(rtLicenseDialogTitle)}},
+                      ChoiceRow{"FolderPickerCancelled",
+                                {{"SIM_CHOICE", "MSFS 2024"}},
+                                "TAVO cannot find the MSFS2024 install path",
+                                SIM_CHOICE.controlId,
+                                "MSFS 2020",
+                                "SIM_CHOICE",
+                                {"TAVO", "Select the folder"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tavo::test
