@@ -13,6 +13,7 @@
 #include "app/blocking.h"
 #include "app/command_handlers.h"
 #include "app/control_states.h"
+#include "app/destination.h"
 #include "app/main_loop.h"
 #include "app/neighbour_services.h"
 #include "app/program.h"
@@ -196,8 +197,7 @@ void lf_closeDown() {
 
     lf_endParkAirport(services);
     gf_removeFlightPlanFolder();
-    DESTINATION.setAndSave("");
-    gf_publishParameter(DESTINATION);
+    lf_clearDestination();
     g_tbloPending.store(false);
     removedGhosts.clear();
     services.logLiveryMatchingSummary();

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/destination_services.h"
 #include "feed/credential.h"
 #include "main_thread_fixture.h"
 
@@ -128,6 +129,40 @@ TEST_F(MainThreadTest, AChoiceOfAnEarlierRunLetsALaterErrorEndTheProgram) {
     EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u);
     EXPECT_EQ(errorWaits.load(), 250) << "the error's whole wait";
     EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: SYSTEM ERROR", "Shutdown cleanup completed; posting MSG_EXIT"}));
+}
+
+// Closing down forgets the destination; the next run's window shows that,
+// not the field and the stands of the run before.
+TEST_F(MainThreadTest, AfterARestartTheWindowShowsNoDestinationAndNoStands) {
+    writeParameters({{"DESTINATION", "EDDF"}});
+    startSimulator();
+    gf_setDestinationServices(DestinationServices{
+        [](const IcaoCode&) -> ApfStandNames { return std::vector<std::string>{"A1", "B2"}; },
+        [](const IcaoCode&) -> std::optional<std::string> { return std::nullopt; },
+        [](const IcaoCode&, const LaLo&) {}});
+    std::optional<std::string> fieldBefore;
+    std::optional<std::string> fieldAfter;
+    std::vector<std::string> standsAfter{"<not seen>"};
+    bool standsEnabledAfter = true;
+    EXPECT_EQ(runProgram([&] {
+                  if (!inMainLoop()) return;
+                  if (loopsEntered() == 1 && !fieldBefore) {
+                      fieldBefore = gf_controlText(DESTINATION.controlId);
+                      requestStop(StopReason::NewSettings, 0);
+                  }
+                  if (loopsEntered() == 2 && !closed) {
+                      fieldAfter = gf_controlText(DESTINATION.controlId);
+                      standsAfter = gf_comboItems(STAND_SELECTOR.controlId).value_or(std::vector<std::string>{});
+                      standsEnabledAfter = enabled(STAND_SELECTOR.controlId);
+                      closeOnce();
+                  }
+              }),
+              0);
+    gf_setDestinationServices(std::nullopt);
+    EXPECT_EQ(fieldBefore, "EDDF");
+    EXPECT_EQ(fieldAfter, "");
+    EXPECT_EQ(standsAfter, std::vector<std::string>{""});
+    EXPECT_FALSE(standsEnabledAfter);
 }
 
 TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
