@@ -165,6 +165,58 @@ TEST_F(MainThreadTest, AfterARestartTheWindowShowsNoDestinationAndNoStands) {
     EXPECT_FALSE(standsEnabledAfter);
 }
 
+// At the program's end the time shift goes back to none with the web API,
+// unless the user keeps the simulator's time; the RT App keeps it anyway.
+// (The runs stop early: without a licence, or without an install path.)
+struct TimeShiftEndRow {
+    const char* name;
+    const char* source;
+    const char* keep;
+    const char* hoursAfter;
+    friend void PrintTo(const TimeShiftEndRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class TimeShiftAtTheEnd : public MainThreadTest, public ::testing::WithParamInterface<TimeShiftEndRow> {};
+
+TEST_P(TimeShiftAtTheEnd, GoesBackToNoneUnlessKept) {
+    const TimeShiftEndRow& row = GetParam();
+    writeParameters(
+        {{"RT_CHOISE", row.source}, {"KEEP_SIM_TIME_PAR", row.keep}, {"TIME_SHIFT_HOURS", "2"}, {"MSFS_INSTALL_PATH", ""}});
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_NE(readText("Log.txt").find("Shutdown cleanup completed; posting MSG_EXIT"), std::string::npos);
+    EXPECT_EQ(storedValue("TIME_SHIFT_HOURS"), row.hoursAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TimeShiftAtTheEnd,
+                         ::testing::Values(TimeShiftEndRow{"WebApi", "RT Direct", "false", "0"},
+                                           TimeShiftEndRow{"WebApiKept", "RT Direct", "true", "2"},
+                                           TimeShiftEndRow{"RTApp", "RT App", "false", "2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The user closes the window while the restart's phases run: the program
+// ends there instead of starting the next run.
+TEST_F(MainThreadTest, ACloseDuringTheRestartPhasesEndsTheProgram) {
+    writeParameters();
+    startSimulator();
+    NeighbourServices s = *gf_neighbourServices();
+    s.resetTrafficEngine = [] {
+        requestStop(StopReason::UserClosedSim, 0);
+        gf_resetTrafficEngine();
+    };
+    gf_setNeighbourServices(std::move(s));
+    bool requested = false;
+    EXPECT_EQ(runProgram([&] {
+                  if (!requested && loopsEntered() == 1 && inMainLoop()) {
+                      requested = true;
+                      requestStop(StopReason::NewSettings, 0);
+                  }
+              }),
+              0);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 1u) << "no next run";
+    EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: NEW SETTINGS", "Restart phase: reinitializing traffic state",
+                                              "Shutdown cleanup completed; posting MSG_EXIT"}));
+}
+
 TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
     writeParameters();
     startSimulator();
