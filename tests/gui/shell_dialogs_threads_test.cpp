@@ -49,7 +49,6 @@ protected:
         gf_installShellSeams();
     }
     void TearDown() override {
-        gf_setModalDialogRefusal(nullptr);
         gf_setParkedTrafficServices(std::nullopt);
         gf_setTbloPendingQuery(nullptr);
         FltkProgramTest::TearDown();
@@ -187,7 +186,6 @@ protected:
         gf_setModalDialogRefusal([] { return !keepRunning(); });
     }
     void TearDown() override {
-        gf_setModalDialogRefusal(nullptr);
         if (fltk) fltk->shutdown();
         MainThreadTest::TearDown();
         fltk.reset();
