@@ -13,6 +13,7 @@
 #include "app/blocking.h"
 #include "app/command_handlers.h"
 #include "app/control_states.h"
+#include "app/destination.h"
 #include "app/main_loop.h"
 #include "app/neighbour_services.h"
 #include "app/program.h"
@@ -83,15 +84,27 @@ void lf_stopReaders(bool rtDirect) {
 }
 
 // The user may read the error line for a while before the program ends; a
-// closed window ends the wait.
-void lf_waitAfterSystemError() {
+// closed window ends the wait. A start that cannot go on with the simulator
+// or the traffic source chosen (no licence, no install path) would stop the
+// same way at every start: meanwhile the user may choose others, which ends
+// the wait with a restart. True when the user did. (The simulator's box is
+// never disabled; the traffic source's waits for a run's engine set-up,
+// which such a start does not reach.)
+bool lf_waitAfterError() {
+    gf_enableControl(RT_CHOISE.controlId, true);
     const ShellWaitClock clock = gf_shellWaitClock();
     const auto deadline = clock.now() + std::chrono::seconds(kSystemErrorWaitSeconds);
-    while (!g_exiting.load()) {
+    while (!g_exiting.load() && !g_startChoiceChanged.load()) {
         const auto now = clock.now();
-        if (now >= deadline) return;
+        if (now >= deadline) break;
         clock.sleepUntil(std::min(deadline, now + kSystemErrorWaitStep));
     }
+    return g_startChoiceChanged.load();
+}
+
+bool lf_waitsAfterError(std::uint32_t reason) {
+    return reason == static_cast<std::uint32_t>(StopReason::SystemError) ||
+           reason == static_cast<std::uint32_t>(StopReason::InstallPathMissing);
 }
 
 void lf_endParkAirport(const NeighbourServices& services) {
@@ -180,12 +193,11 @@ void lf_closeDown() {
     if (rtDirect || (reason == static_cast<std::uint32_t>(StopReason::NewSettings) && RT_CHOISE.value() == "RT Direct")) {
         lf_recordRTAPICooldown();
     }
-    if (reason == static_cast<std::uint32_t>(StopReason::SystemError)) lf_waitAfterSystemError();
+    const bool choiceChanged = lf_waitsAfterError(reason) && lf_waitAfterError();
 
     lf_endParkAirport(services);
     gf_removeFlightPlanFolder();
-    DESTINATION.setAndSave("");
-    gf_publishParameter(DESTINATION);
+    lf_clearDestination();
     g_tbloPending.store(false);
     removedGhosts.clear();
     services.logLiveryMatchingSummary();
@@ -195,7 +207,9 @@ void lf_closeDown() {
     services.logNoMatchList();
     services.clearNoMatchList();
 
-    if (gf_stopReasonRestarts(reason)) {
+    if (choiceChanged) {
+        lf_restart(services, 0, rtDirect);
+    } else if (gf_stopReasonRestarts(reason)) {
         lf_restart(services, static_cast<std::int32_t>(std::min<std::uint32_t>(
                                  countdown, static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))),
                    rtDirect);

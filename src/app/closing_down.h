@@ -39,8 +39,9 @@ void lf_postStartOrExit();
 // line. Never throws.
 void lf_reportClosingDownException(std::string_view text) noexcept;
 
-// The longest wait after a SYSTEM ERROR before the program ends, so that the
-// user can read the error line.
+// The longest wait after a SYSTEM ERROR or INSTALL PATH MISSING before the
+// program ends, so that the user can read the error line and choose another
+// simulator or traffic source.
 inline constexpr std::int32_t kSystemErrorWaitSeconds = 25;
 // Countdowns longer than this offer the Unblock button.
 inline constexpr std::int32_t kUnblockOfferedAbove = 15;

@@ -39,6 +39,7 @@ std::atomic<bool> g_categoryOffLight{false};
 std::atomic<bool> g_categoryOffRotorcraft{false};
 std::atomic<bool> g_categoryOffHighPerf{false};
 std::atomic<std::int8_t> g_pendingNavLights{-1};
+std::atomic<bool> g_startChoiceChanged{false};
 
 namespace {
 
@@ -229,12 +230,14 @@ void lf_simChoice(const ComboSelection& s) {
     // The simulator that connects next may be the old one still running: the
     // link must not ask to switch back to it.
     g_userSwitchedSim.store(true);
+    g_startChoiceChanged.store(true);
     Gui::addStatusLine(fmt::format("Switching MSFS version in {}", kProgramTitle), true);
     requestStop(StopReason::NewSettings, 3);
 }
 
 void lf_rtChoice(const ComboSelection& s) {
     if (!lf_changedText(RT_CHOISE, s.text)) return;
+    g_startChoiceChanged.store(true);
     gf_enableControl(RT_CHOISE.controlId, false);
     // A run still waiting for the RT App to connect sits in the wait until
     // the sockets close: closing them lets the restart go ahead.

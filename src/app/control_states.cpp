@@ -23,6 +23,7 @@
 #include "feed/traffic_clock.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "platform/window/window.h"
 #include "scan/tblo_pending.h"
 #include "services/gui.h"
 #include "services/parking_controls.h"
@@ -85,6 +86,12 @@ bool lf_archiveWaits() {
     return g_tbloPending.load();
 }
 
+void lf_showTimeShiftValues() {
+    for (const NumericListOption* option : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        lf_showList(*option, std::nullopt);
+    }
+}
+
 void lf_fillMaxFitCombo() {
     if (!gf_isWindow(g_mainWindow.load())) return;
     std::vector<std::string> texts;
@@ -144,6 +151,12 @@ void lf_initControls() {
     lf_enableAll({&WEEK, &PARK_SOFT}, true);
     lf_enable(FlushButton, false);
     lf_enableAll({&AUTO_PARK, &RT_PARKTRAFFIC_ONLY}, true);
+    // The time shift in force shows from the start of the run, and there is
+    // no new one to set yet: a start that stops before its time-shift step
+    // (no licence, no install path) must not leave the boxes empty and "Set"
+    // offered.
+    lf_showTimeShiftValues();
+    lf_enable(SetButton, false);
 
     gf_applyRtParkTrafficOnly();
     gf_applyAutoPark();
@@ -157,9 +170,7 @@ void lf_enableTimeShiftControls(bool enable) {
 }
 
 void lf_initTimeShiftControls() {
-    for (const NumericListOption* option : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
-        lf_showList(*option, std::nullopt);
-    }
+    lf_showTimeShiftValues();
     if (!isRTDirect()) {
         // The RT App keeps its own time: the program shifts nothing.
         lf_enable(KEEP_SIM_TIME_PAR, false);
@@ -255,6 +266,10 @@ void gf_installShellSeams() {
         &gf_parkedTrafficSetUp, &gf_loadedAirportHasStands, &gf_countLiveParked, &gf_countStaticAircraft,
         [] { g_generatingParking.store(false); }});
     gf_setTbloPendingQuery([] { return g_tbloPending.load(); });
+    // A stopping program asks no one and waits for no answer: a dialog open
+    // when the window is closed (or a signal stands for that) ends with its
+    // cancel answer, as a pending stop ends every other wait of the program.
+    gf_setModalDialogRefusal([] { return !keepRunning(); });
 }
 
 void gf_setShellWaitClock(ShellWaitClock clock) {

@@ -56,7 +56,8 @@ struct AutoRangeLevels {
 double lf_autoRangeFor(bool onGround, double altitudeFt, const AutoRangeLevels& levels);
 
 // At the program's start: the answers of the parked-traffic code and of the
-// airport scan that the services below the shell ask for.
+// airport scan that the services below the shell ask for, and the refusal of
+// modal dialogs while a stop request is pending or the program is exiting.
 void gf_installShellSeams();
 
 // The clock of the shell's waits. Empty members: the steady clock and a real

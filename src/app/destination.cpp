@@ -77,11 +77,17 @@ std::string lf_upperAscii(std::string text) {
 
 // Steps 3 to 7 of a typed destination; false when the text was rejected and
 // the field must show the stored destination again.
+// lf_clearDestination with the destination lock held.
+void lf_emptyDestination() {
+    DESTINATION.setAndSave("");
+    gf_publishParameter(DESTINATION);
+    gf_showStringParameterValue(DESTINATION);
+    lf_emptyStandSelector();
+}
+
 bool lf_takeTypedDestination(const std::string& typed) {
     if (typed.empty()) {
-        DESTINATION.setAndSave("");
-        gf_publishParameter(DESTINATION);
-        lf_emptyStandSelector();
+        lf_emptyDestination();
         Gui::addStatusLine("destination set to empty", true);
         return true;
     }
@@ -122,4 +128,9 @@ void lf_setDestination() {
 void lf_setDestinationStand(std::string_view text, const AirportListEntry& entry) {
     std::lock_guard lock(l_destinationMutex);
     lf_applyDestination(text, entry);
+}
+
+void lf_clearDestination() {
+    std::lock_guard lock(l_destinationMutex);
+    lf_emptyDestination();
 }

@@ -24,3 +24,8 @@ void lf_setDestination();
 // thread (a typed destination) and the main thread (the saved one at start)
 // call it; one call completes before the next begins.
 void lf_setDestinationStand(std::string_view text, const AirportListEntry& entry);
+
+// No destination: DESTINATION emptied, saved and published, the field empty,
+// the stand selector emptied and disabled. Closing down calls it at the end
+// of every run, so that the window of the next run shows no destination.
+void lf_clearDestination();

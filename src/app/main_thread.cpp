@@ -12,6 +12,7 @@
 
 #include "airports/current_airport.h"
 #include "app/closing_down.h"
+#include "app/command_handlers.h"
 #include "app/control_states.h"
 #include "app/destination.h"
 #include "app/install_path_check.h"
@@ -214,6 +215,8 @@ std::string lf_programName(std::string_view format) {
 }
 
 void lf_main() {
+    // Only what the user chooses from now on may turn this run's end into a restart.
+    g_startChoiceChanged.store(false);
     try {
         lf_run();
     } catch (const tavo::UserRelatedException& e) {
@@ -264,6 +267,11 @@ bool lf_startUp() {
     if (const auto* error = std::get_if<std::string>(&airports)) throw std::runtime_error(*error);
 
     if (lf_chosenInstallPath().value().empty() && !lf_checkInstallPaths()) {
+        // The window stays a while with the reason on its error line: the user
+        // may choose the other simulator meanwhile.
+        const std::string_view simulator = isMSFS2020() ? "MSFS" : "MSFS2024";
+        Gui::showError(fmt::format("{} cannot find the {} install path: no {} Community folder was selected",
+                                   kProgramTitle, simulator, simulator));
         requestStop(StopReason::InstallPathMissing, 0);
         return false;
     }

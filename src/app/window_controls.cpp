@@ -237,9 +237,12 @@ void gf_setControlsFont(unsigned dpi, Gui& gui) {
 
 std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder) {
     try {
-        auto chosen = gf_showFolderPicker(owner, initialFolder);
+        const auto chosen = gf_showFolderPicker(owner, initialFolder);
         if (!chosen || chosen->empty()) return std::nullopt;
-        return chosen;
+        std::string text = chosen->string();
+        const std::size_t end = text.find_last_not_of("\\/");
+        if (end != std::string::npos) text.erase(end + 1);
+        return std::filesystem::path(text);
     } catch (...) {
         return std::nullopt;
     }

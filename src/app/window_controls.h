@@ -57,6 +57,9 @@ void gf_rescaleChildren(unsigned oldDpi, unsigned newDpi, Gui& gui = gf_gui());
 void gf_setControlsFont(unsigned dpi, Gui& gui = gf_gui());
 
 // The folder the user chose, or nothing when cancelled or on any failure.
+// The folder is given without trailing separators (a picker gives one after
+// a folder the user went into), so that its last part is its name; a root
+// stays what it is.
 std::optional<std::filesystem::path> gf_pickFolder(WindowHandle owner, const std::filesystem::path& initialFolder);
 
 // The control's text; empty (and a log line) when there is no such control.

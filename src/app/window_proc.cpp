@@ -17,11 +17,13 @@
 #include "app/program.h"
 #include "app/window_controls.h"
 #include "foundation/log.h"
+#include "foundation/text.h"
 #include "foundation/time.h"
 #include "services/gui.h"
 #include "services/shell.h"
 #include "services/stop.h"
 #include "settings/parameters.h"
+#include "settings/parameters_file.h"
 #include "settings/snapshot.h"
 
 namespace {
@@ -54,10 +56,26 @@ void lf_startMainThread() {
     }
 }
 
+// What the read of the window position found before Log.txt was open: its
+// lines reach the first Log.txt, and a user whose settings file was damaged
+// learns that the settings start from their defaults and where the old
+// ones are.
+void lf_reportWindowPositionNotes() {
+    const WindowPositionNotes notes = gf_takeWindowPositionNotes();
+    for (const std::string& line : notes.errorLines) gf_logError(line);
+    if (notes.keptAs) {
+        Gui::addStatusLine(fmt::format("The settings could not be read and were reset to their defaults; the old "
+                                       "file is kept as '{}'",
+                                       gf_pathToUtf8(*notes.keptAs)),
+                           true);
+    }
+}
+
 void lf_onStart() {
     try {
         if (g_mainThread.joinable()) g_mainThread.join();
         gf_openLogFile();
+        lf_reportWindowPositionNotes();
         lf_startMainThread();
     } catch (const std::exception& e) {
         gf_logError(fmt::format("Restart failed before main thread start: {}", e.what()));

@@ -6,6 +6,7 @@
 
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "platform/window/window.h"
 #include "services/gui.h"
 
 StopMailbox g_stopMailbox;
@@ -86,6 +87,12 @@ void requestStop(std::uint32_t reason, std::uint32_t countdown) noexcept {
             } catch (...) {
             }
         }
+    }
+    // A dialog waiting for the user (the licence, the install path) would
+    // hold the main thread, and so the program's end, until someone answers.
+    try {
+        gf_wakeModalDialogs();
+    } catch (...) {
     }
 }
 

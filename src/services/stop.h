@@ -110,6 +110,8 @@ extern std::atomic<bool> g_exiting;
 // Posts {reason, countdown}: stored only when the mailbox is empty, silently
 // dropped otherwise. With USER CLOSED SIM, whatever happened to the request,
 // g_exiting is set and the RT App server is closed (see gf_setRTAppServerCloser).
+// Every modal dialog open then is asked to look whether it is refused (the
+// shell refuses them while the program stops: gf_setModalDialogRefusal).
 // Any thread; never throws.
 void requestStop(std::uint32_t reason, std::uint32_t countdown) noexcept;
 void requestStop(StopReason reason, std::uint32_t countdown) noexcept;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -499,6 +500,38 @@ void gf_setParametersLoadReadHook(std::function<void()> hook) {
     lf_loadReadHook = std::move(hook);
 }
 
+namespace {
+
+std::mutex l_notesMutex;
+WindowPositionNotes l_notes;
+
+// An error line of the read before the window exists: Log.txt is not open
+// yet and would drop it, so it is kept until the first run opens the log.
+void lf_noteError(const std::string& line) {
+    {
+        Logger& logger = gf_logger();
+        std::lock_guard lock(logger.mutex);
+        if (!logger.isOpen) {
+            std::lock_guard notes(l_notesMutex);
+            l_notes.errorLines.push_back(line);
+            return;
+        }
+    }
+    gf_logError(line);
+}
+
+void lf_noteKeptAs(const fs::path& kept) {
+    std::lock_guard notes(l_notesMutex);
+    l_notes.keptAs = kept;
+}
+
+}  // namespace
+
+WindowPositionNotes gf_takeWindowPositionNotes() {
+    std::lock_guard notes(l_notesMutex);
+    return std::exchange(l_notes, WindowPositionNotes{});
+}
+
 void gf_readWindowPosition() {
     // The window's own saves (keeping it on screen) come before the load.
     gf_installParameterFileWriter(&gf_writeParameterToFile);
@@ -507,7 +540,7 @@ void gf_readWindowPosition() {
     std::error_code ec;
     const bool exists = fs::exists(path, ec);
     if (ec) {
-        gf_logError(fmt::format("Could not check whether '{}' exists: {}", pathText, ec.message()));
+        lf_noteError(fmt::format("Could not check whether '{}' exists: {}", pathText, ec.message()));
         return;
     }
     if (!exists) return;
@@ -515,26 +548,30 @@ void gf_readWindowPosition() {
     std::lock_guard lock(parametersFileMutex);
     const std::optional<std::string> bytes = lf_readBytes(path);
     if (!bytes) {
-        gf_logError(fmt::format("{} could not be opened", pathText));
+        lf_noteError(fmt::format("{} could not be opened", pathText));
         return;
     }
     pugi::xml_document document;
     const pugi::xml_parse_result result = document.load_buffer(bytes->data(), bytes->size());
     if (!result) {
-        gf_logError(fmt::format("{} failed to load ({}). Saved as 0.xml and removed.", pathText,
-                                result.description()));
+        lf_noteError(fmt::format("{} failed to load ({}). Saved as 0.xml and removed.", pathText,
+                                 result.description()));
         // Renamed to parameters0.xml; where that fails, copied and removed
         // only after the copy succeeded. Never removed without a copy: its
         // settings would be gone.
         fs::path generation = path;
         generation.replace_filename(path.stem().string() + "0" + path.extension().string());
-        if (gf_osMoveFile(path, generation, false).succeeded()) return;
-        if (!gf_save1GenerationOf(path)) {
-            gf_logError(fmt::format("{} could not be kept as 0.xml; left in place", pathText));
+        if (gf_osMoveFile(path, generation, false).succeeded()) {
+            lf_noteKeptAs(generation);
             return;
         }
+        if (!gf_save1GenerationOf(path)) {
+            lf_noteError(fmt::format("{} could not be kept as 0.xml; left in place", pathText));
+            return;
+        }
+        lf_noteKeptAs(generation);
         if (const OsResult removeError = gf_osRemoveFile(path); removeError.failed()) {
-            gf_logError(fmt::format("Could not remove '{}': {}", pathText, removeError.message()));
+            lf_noteError(fmt::format("Could not remove '{}': {}", pathText, removeError.message()));
         }
         return;
     }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <vector>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,8 +83,18 @@ bool gf_removeParameterElement(const Parameter& parameter);
 // thread, before the main thread loads the file). A missing file or key keeps
 // the default; a present value is clamped to the limits. A file that does not
 // parse is kept as parameters0.xml and removed, so that the load writes a new
-// one.
+// one. Its error lines come before Log.txt is open: they are kept for
+// gf_takeWindowPositionNotes instead of being lost.
 void gf_readWindowPosition();
+
+// What gf_readWindowPosition had to say while Log.txt was closed: its error
+// lines, and where a damaged file was kept (nothing when none was). Taken
+// once: the first run writes the lines to its Log.txt and tells the user.
+struct WindowPositionNotes {
+    std::vector<std::string> errorLines;
+    std::optional<std::filesystem::path> keptAs;
+};
+WindowPositionNotes gf_takeWindowPositionNotes();
 
 // The writer gf_loadParameters installs for gf_saveParameter: rewrites the
 // parameter's element(s) in the file and logs the parameter. The caller holds

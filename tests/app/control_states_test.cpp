@@ -30,6 +30,7 @@ TEST_F(ControlStatesTest, InitControlsSetsEachControlByTheSettingsOfTheRun) {
         {&STAND_SELECTOR, 0, 0}, {&AEROWINX, 0, 1}, {&AI_PACKAGE_SELECTOR, 1, 0}, {&SIM_CHOICE, 1, 1},
         {&DESTINATION, 1, 1}, {&AIRP_HEIGHT, 1, 1}, {&parking_percentage, 1, 0}, {&MAX_FIT_FL, 0, 1},
         {&WEEK, 0, 1}, {&PARK_SOFT, 0, 1}, {&FlushButton, 0, 0}, {&AUTO_PARK, 1, 0}, {&RT_PARKTRAFFIC_ONLY, 1, 1},
+        {&SetButton, 0, 0},
     };
     for (const bool other : {false, true}) {
         if (other) {
@@ -45,6 +46,7 @@ TEST_F(ControlStatesTest, InitControlsSetsEachControlByTheSettingsOfTheRun) {
             AUTO_PARK.setValue(false);
             MAX_FIT.set(5);
             QNH_UNIT.setValue("QNH inHg");
+            TIME_SHIFT_HOURS.set(5);
         }
         for (const Row& row : rows) gf_enableControl(row.control->controlId, !(other ? row.other : row.plain));
         gf_enableControl(TCAS_FL.controlId, false);
@@ -62,6 +64,9 @@ TEST_F(ControlStatesTest, InitControlsSetsEachControlByTheSettingsOfTheRun) {
     EXPECT_EQ(gf_comboSelection(MAX_FIT_FL.controlId), 5);
     EXPECT_EQ(MAX_FIT_FL.value(), 3.0f);
     EXPECT_EQ(gf_comboSelectedText(RANGE.controlId), "40");
+    // The time shift in force shows before its own step of the start (a start
+    // may stop before it).
+    EXPECT_EQ(gf_comboSelectedText(TIME_SHIFT_HOURS.controlId), "5");
 }
 
 TEST_F(ControlStatesTest, TimeShiftGroupAtTheStart) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/install_path_check.h"
+#include "app/main_thread.h"
 #include "app/window_controls.h"
 #include "app_test_support.h"
 #include "foundation/text.h"
@@ -100,6 +101,24 @@ TEST_F(InstallPathCheckTest, FoldersPickedInAnotherCaseAreFoundByTheLaterLookUps
         }
     }
     EXPECT_FALSE(logHas("does not exist or is not a directory"));
+}
+
+// A picker gives a folder the user went into with a trailing separator; the
+// folder picked is the folder all the same, and a root stays a root.
+TEST_F(InstallPathCheckTest, APickedFolderCountsWithoutItsTrailingSeparators) {
+    makeFolders(dir(), {"sim/Community", "sim/Official"});
+    const std::string community = gf_pathToUtf8(dir() / "sim/Community");
+    for (const std::string& answer : {community + "/", community + "//"}) {
+        SCOPED_TRACE(answer);
+        MSFS_INSTALL_PATH.setValue("");
+        chooseSimulator(true);
+        backend->scriptFolderAnswer(fs::path(answer));
+        EXPECT_TRUE(lf_checkInstallPaths());
+        EXPECT_EQ(MSFS_INSTALL_PATH.value(), dir() / "sim");
+        EXPECT_EQ(gf_gui().statusLine, "Okay: " + community);
+    }
+    backend->scriptFolderAnswer(fs::path("/"));
+    EXPECT_EQ(gf_pickFolder(window, {}), fs::path("/"));
 }
 
 TEST_F(InstallPathCheckTest, RejectedFoldersLeaveTheParameterAlone) {

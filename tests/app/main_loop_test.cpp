@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/main_thread.h"
 #include "feed/rtapp/qnh_reader.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "main_loop_fixture.h"
@@ -264,27 +265,48 @@ TEST_F(MainLoopTest, WithoutAFlightResultsAreAppliedEachTickAndTheUserPositionSe
     EXPECT_TRUE(gf_isTrafficDeliveryEnabled());
 }
 
+// The run's park airport is chosen by whether the user stands on the
+// ground: the simulator wait goes on asking until that answer has come, also
+// when the position is known first.
+TEST_F(MainLoopTest, TheSimulatorWaitLastsUntilTheOnGroundAnswerHasCome) {
+    g_simState.store(SIM_RUNNING);
+    placeUser(true);
+    g_userOnGroundState.store(-1);
+    clock.duringSleep = [this](SteadyTime) {
+        if (clock.sleeps.load() == 3) g_userOnGroundState.store(1);
+        g_userInfoFlags.store(3);  // the title and the model answer at once
+    };
+    EXPECT_TRUE(lf_waitForSimulator());
+    EXPECT_EQ(g_userOnGroundState.load(), 1);
+    EXPECT_GE(clock.sleeps.load(), 3);
+    g_userOnGroundState.store(-1);
+    gf_resetSimClient();
+}
+
 std::int64_t g_epochNow = 1'700'000'000;
 
 TEST_F(MainLoopTest, TheRTAPICooldownHoldsTheLoginForTheRestOfItsSeconds) {
     struct Row {
         std::optional<std::chrono::milliseconds> closedAgo;  // in this process
-        std::int32_t lastEpochAgo;                           // LAST_EPOCH_TIME before now; -1: never
+        std::optional<std::int32_t> lastEpochAgo;            // LAST_EPOCH_TIME before now; none: never
         bool stopPending;
         const char* line;
         std::chrono::milliseconds held;
     };
     const char* two = "Holding for 2 seconds... (RT API cooldown)";
     gf_setSecondsClock([] { return g_epochNow; });
-    for (const Row row : {Row{1200ms, -1, false, two, 1800ms},
+    for (const Row row : {Row{1200ms, std::nullopt, false, two, 1800ms},
                           Row{2500ms, 0, false, "Holding for 1 second... (RT API cooldown)", 500ms},
-                          Row{3000ms, -1, false, "", 0ms}, Row{std::nullopt, 2, false, two, 2000ms},
-                          Row{std::nullopt, 10, false, "", 0ms}, Row{std::nullopt, -1, false, "", 0ms},
-                          Row{1200ms, -1, true, two, 0ms}}) {
+                          Row{3000ms, std::nullopt, false, "", 0ms}, Row{std::nullopt, 2, false, two, 2000ms},
+                          Row{std::nullopt, 10, false, "", 0ms}, Row{std::nullopt, std::nullopt, false, "", 0ms},
+                          Row{1200ms, std::nullopt, true, two, 0ms},
+                          // A last close an hour ahead (the clock was set back) holds the
+                          // whole cooldown, not the hour.
+                          Row{std::nullopt, -3600, false, "Holding for 4 seconds... (RT API cooldown)", 4000ms}}) {
         gf_gui().statusLine.clear();
         gf_clearStopMailbox();
         if (row.stopPending) requestStop(StopReason::NewSettings, 0);
-        LAST_EPOCH_TIME.set(row.lastEpochAgo < 0 ? 0 : static_cast<std::int32_t>(g_epochNow - row.lastEpochAgo));
+        LAST_EPOCH_TIME.set(row.lastEpochAgo ? static_cast<std::int32_t>(g_epochNow - *row.lastEpochAgo) : 0);
         const SteadyTime start = clock.now();
         gf_setRTAPICooldownDeadline(row.closedAgo ? std::optional(start - *row.closedAgo + kRTAPICooldownInProcess)
                                                   : std::nullopt);

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/destination_services.h"
 #include "feed/credential.h"
 #include "main_thread_fixture.h"
 
@@ -106,6 +107,115 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartError,
                          ::testing::Values(ErrorRow{"NoDocs", true, false}, ErrorRow{"NoDocsClosed", true, true},
                                            ErrorRow{"FlightPlanFolder", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A choice made in an earlier run restarted that run; it does not turn a
+// later run's error into a restart (which would repeat at every start).
+TEST_F(MainThreadTest, AChoiceOfAnEarlierRunLetsALaterErrorEndTheProgram) {
+    writeParameters();
+    startSimulator();
+    std::atomic<int> errorWaits{0};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        if (d == 100ms && !g_simClientThread.joinable()) ++errorWaits;
+    };
+    bool switched = false;
+    EXPECT_EQ(runProgram([&] {
+                  if (!switched && loopsEntered() == 1 && inMainLoop()) {
+                      switched = true;
+                      backend->chooseComboItem(RT_CHOISE.controlId, 0);  // "RT Direct", without a licence
+                  }
+              }),
+              0);
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u);
+    EXPECT_EQ(errorWaits.load(), 250) << "the error's whole wait";
+    EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: SYSTEM ERROR", "Shutdown cleanup completed; posting MSG_EXIT"}));
+}
+
+// Closing down forgets the destination; the next run's window shows that,
+// not the field and the stands of the run before.
+TEST_F(MainThreadTest, AfterARestartTheWindowShowsNoDestinationAndNoStands) {
+    writeParameters({{"DESTINATION", "EDDF"}});
+    startSimulator();
+    gf_setDestinationServices(DestinationServices{
+        [](const IcaoCode&) -> ApfStandNames { return std::vector<std::string>{"A1", "B2"}; },
+        [](const IcaoCode&) -> std::optional<std::string> { return std::nullopt; },
+        [](const IcaoCode&, const LaLo&) {}});
+    std::optional<std::string> fieldBefore;
+    std::optional<std::string> fieldAfter;
+    std::vector<std::string> standsAfter{"<not seen>"};
+    bool standsEnabledAfter = true;
+    EXPECT_EQ(runProgram([&] {
+                  if (!inMainLoop()) return;
+                  if (loopsEntered() == 1 && !fieldBefore) {
+                      fieldBefore = gf_controlText(DESTINATION.controlId);
+                      requestStop(StopReason::NewSettings, 0);
+                  }
+                  if (loopsEntered() == 2 && !closed) {
+                      fieldAfter = gf_controlText(DESTINATION.controlId);
+                      standsAfter = gf_comboItems(STAND_SELECTOR.controlId).value_or(std::vector<std::string>{});
+                      standsEnabledAfter = enabled(STAND_SELECTOR.controlId);
+                      closeOnce();
+                  }
+              }),
+              0);
+    gf_setDestinationServices(std::nullopt);
+    EXPECT_EQ(fieldBefore, "EDDF");
+    EXPECT_EQ(fieldAfter, "");
+    EXPECT_EQ(standsAfter, std::vector<std::string>{""});
+    EXPECT_FALSE(standsEnabledAfter);
+}
+
+// At the program's end the time shift goes back to none with the web API,
+// unless the user keeps the simulator's time; the RT App keeps it anyway.
+// (The runs stop early: without a licence, or without an install path.)
+struct TimeShiftEndRow {
+    const char* name;
+    const char* source;
+    const char* keep;
+    const char* hoursAfter;
+    friend void PrintTo(const TimeShiftEndRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class TimeShiftAtTheEnd : public MainThreadTest, public ::testing::WithParamInterface<TimeShiftEndRow> {};
+
+TEST_P(TimeShiftAtTheEnd, GoesBackToNoneUnlessKept) {
+    const TimeShiftEndRow& row = GetParam();
+    writeParameters(
+        {{"RT_CHOISE", row.source}, {"KEEP_SIM_TIME_PAR", row.keep}, {"TIME_SHIFT_HOURS", "2"}, {"MSFS_INSTALL_PATH", ""}});
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_NE(readText("Log.txt").find("Shutdown cleanup completed; posting MSG_EXIT"), std::string::npos);
+    EXPECT_EQ(storedValue("TIME_SHIFT_HOURS"), row.hoursAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TimeShiftAtTheEnd,
+                         ::testing::Values(TimeShiftEndRow{"WebApi", "RT Direct", "false", "0"},
+                                           TimeShiftEndRow{"WebApiKept", "RT Direct", "true", "2"},
+                                           TimeShiftEndRow{"RTApp", "RT App", "false", "2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The user closes the window while the restart's phases run: the program
+// ends there instead of starting the next run.
+TEST_F(MainThreadTest, ACloseDuringTheRestartPhasesEndsTheProgram) {
+    writeParameters();
+    startSimulator();
+    NeighbourServices s = *gf_neighbourServices();
+    s.resetTrafficEngine = [] {
+        requestStop(StopReason::UserClosedSim, 0);
+        gf_resetTrafficEngine();
+    };
+    gf_setNeighbourServices(std::move(s));
+    bool requested = false;
+    EXPECT_EQ(runProgram([&] {
+                  if (!requested && loopsEntered() == 1 && inMainLoop()) {
+                      requested = true;
+                      requestStop(StopReason::NewSettings, 0);
+                  }
+              }),
+              0);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 1u) << "no next run";
+    EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: NEW SETTINGS", "Restart phase: reinitializing traffic state",
+                                              "Shutdown cleanup completed; posting MSG_EXIT"}));
+}
 
 TEST_F(MainThreadTest, AnExceptionInClosingDownIsReportedAndStillEndsWithExit) {
     writeParameters();
@@ -282,6 +392,7 @@ TEST_F(MainThreadTest, NoInstallPathAndACancelledPickerEndTheProgram) {
               std::string::npos)
         << log;
     EXPECT_TRUE(inOrder(log, {"Exiting: INSTALL PATH MISSING", "Shutdown cleanup completed; posting MSG_EXIT"})) << log;
+    EXPECT_EQ(gf_gui().errorText, "TAVO cannot find the MSFS install path: no MSFS Community folder was selected");
 }
 
 // "--production": the data files and the airports list are read, the job is

@@ -53,6 +53,7 @@ inline void resetProgramState() {
     g_production.store(false);
     gf_setMainThreadFunction({});
     gf_setCommandHandler({});
+    gf_setModalDialogRefusal(nullptr);  // installed by the program's start-up
     if (g_mainThread.joinable()) g_mainThread.join();
     gf_recordedSaves().clear();
 }

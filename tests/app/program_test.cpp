@@ -234,11 +234,14 @@ TEST_F(ProgramTest, TheWindowIsKeptReachableOnTheNearestWorkArea) {
     }
 }
 
-TEST_F(ProgramTest, ADamagedParametersFileBecomesTheCopyAndTheWindowOpensAtTheDefault) {
+// The window opens before Log.txt does: what the damaged file's read says
+// reaches the first run's Log.txt, and the window tells the user, once.
+TEST_F(ProgramTest, ADamagedParametersFileBecomesTheCopyTheWindowOpensAtTheDefaultAndTheUserIsTold) {
     MAIN_WINDOW_X.set(777);
     MAIN_WINDOW_Y.set(555);
     resetSettingsToDefaults();
     writeFile(file(), "<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"9\"");
+    gf_logger().close();
     const WindowHandle window = open();
     EXPECT_FALSE(std::filesystem::exists(file()));
     EXPECT_EQ(readFile(generationFile()), "<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"9\"");
@@ -247,6 +250,20 @@ TEST_F(ProgramTest, ADamagedParametersFileBecomesTheCopyAndTheWindowOpensAtTheDe
     EXPECT_EQ(rect->left, 400);
     EXPECT_EQ(rect->top, 20);
     EXPECT_EQ(backend->windowTitle(window), "TAVO");
+
+    gf_setMainThreadFunction([] {});
+    for (int run = 0; run < 2; ++run) {
+        backend->send(window, MSG_START);
+        g_mainThread.join();
+        backend->pump();
+    }
+    const std::string told = "The settings could not be read and were reset to their defaults; the old file is kept as '" +
+                             gf_pathToUtf8(generationFile()) + "'";
+    EXPECT_EQ(gf_gui().statusLine, told);
+    const std::string first = readFile(dir() / "Log0.txt");
+    EXPECT_NE(first.find("==> " + parametersFilePathUtf8() + " failed to load ("), std::string::npos) << first;
+    EXPECT_NE(first.find(told + "\n"), std::string::npos) << first;
+    EXPECT_EQ(readFile(dir() / "Log.txt").find("failed to load"), std::string::npos) << "told once";
 }
 
 // --- the window procedure -------------------------------------------------------

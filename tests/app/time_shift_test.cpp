@@ -77,6 +77,10 @@ TEST_F(TimeShiftTest, TheSimulatorClockIsMeasuredAtTheFirstCheckAndAJumpRestarts
     g_testNow += 600;  // the simulator clock moves under 30 s: no check
     simAt(kNow - 20161 * 60 + 29);
     EXPECT_EQ(gf_gui().statusLine, "Time shifted 20160 minutes");
+    EXPECT_EQ(pendingStop(), "none");
+    simAt(kNow - 20161 * 60 + 59);  // exactly 30 s on: checked, and as the run's second check a jump
+    EXPECT_EQ(pendingStop(), "3/0");
+    gf_clearStopMailbox();
 
     simAt(g_testNow - 90 * 60);  // a jump: shown, restarted, the readers keep theirs
     EXPECT_EQ(shown(), "0,1,30 sel 0,1,30 readers 20160");

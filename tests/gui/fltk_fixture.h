@@ -21,6 +21,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Choice.H>
+#include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
@@ -73,6 +74,21 @@ struct Pixels {
     int width = 0;
     Rgb at(int x, int y) const { return data.at(static_cast<std::size_t>(y) * width + x); }
 };
+
+// The first widget of that type in the window or its groups whose label is
+// the text (any label when none is given); null when there is none.
+template <class T>
+T* gf_findWidget(Fl_Widget& root, const char* label = nullptr) {
+    if (auto* found = dynamic_cast<T*>(&root)) {
+        if (label == nullptr || (root.label() != nullptr && std::string(root.label()) == label)) return found;
+    }
+    if (Fl_Group* group = root.as_group()) {
+        for (int i = 0; i < group->children(); ++i) {
+            if (T* found = gf_findWidget<T>(*group->child(i), label)) return found;
+        }
+    }
+    return nullptr;
+}
 
 inline Pixels gf_readWindow(FltkBackend& fltk) {
     Pixels p;

@@ -1,7 +1,8 @@
 // The real main window through FLTK on a virtual X server: its size and
 // pixels at two scales, the 54 widgets at their places, user actions reaching
 // the window procedure, drop-down texts shown as they stand, every label
-// within its space, and the program itself ending on SIGTERM.
+// within its space, and the program itself ending on SIGTERM, also while
+// its licence dialog waits for the user.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -14,7 +15,9 @@
 #include <sstream>
 
 
+#include "feed/credential.h"
 #include "fltk_fixture.h"
+#include "screen_window.h"
 #include "support/window_scene.h"
 
 namespace tavo::test {
@@ -422,18 +425,32 @@ protected:
 };
 
 TEST_F(ProgramProcessTest, SigtermEndsTheProgramWithExitZeroAndItsPlaceSaved) {
+    enum class Wait { ForTheWindow, ForTheSignalWatcher, ForTheLicenceDialog };
     struct Case {
         const char* name;
-        bool waitForTheWindow;
+        Wait wait;
     };
-    for (const Case& c : {Case{"while the window is open", true}, Case{"as soon as it watches signals", false}}) {
+    for (const Case& c : {Case{"while the window is open", Wait::ForTheWindow},
+                          Case{"as soon as it watches signals", Wait::ForTheSignalWatcher},
+                          Case{"while the licence dialog waits", Wait::ForTheLicenceDialog}}) {
         SCOPED_TRACE(c.name);
         ScopedTempDir folder;
+        // Run from an installation folder without settings: the default
+        // traffic source, the web API, asks for the licence at once.
+        if (c.wait == Wait::ForTheLicenceDialog) std::filesystem::create_directories(folder.path() / "docs");
         const pid_t pid = start(folder.path());
         ASSERT_GT(pid, 0);
         const auto ready = [&] {
-            // Log.txt is opened by the first run, which follows the window.
-            return c.waitForTheWindow ? std::filesystem::exists(folder.path() / "Log.txt") : watchesSignals(pid);
+            switch (c.wait) {
+                case Wait::ForTheWindow:
+                    // Log.txt is opened by the first run, which follows the window.
+                    return std::filesystem::exists(folder.path() / "Log.txt");
+                case Wait::ForTheSignalWatcher:
+                    return watchesSignals(pid);
+                case Wait::ForTheLicenceDialog:
+                    return gf_readScreenWindow(std::string(rtLicenseDialogTitle).c_str(), false).has_value();
+            }
+            return false;
         };
         const auto until = std::chrono::steady_clock::now() + 20s;
         while (!ready() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);

@@ -6,7 +6,14 @@
 #include <thread>
 
 
+#include "app/main_thread.h"
 #include "fltk_fixture.h"
+#include "support/scoped_env.h"
+
+#include <FL/Fl_File_Browser.H>
+#include <FL/Fl_File_Input.H>
+#include <FL/Fl_Return_Button.H>
+#undef None
 
 namespace tavo::test {
 namespace {
@@ -222,6 +229,82 @@ TEST_F(FltkThreadsTest, ShuttingDownAnswersAWaitingWorkerAndRefusesLaterPosts) {
     EXPECT_EQ(result, MessageBoxResult::Cancel);
     EXPECT_FALSE(gf_postMessage(window, MSG_GUI_UPDATE));
     EXPECT_FALSE(gf_isWindow(window));
+}
+
+// The user of the install-path question: OK in every box (its text noted),
+// and in the folder picker into "sim", into "Community", then OK.
+struct PickerUser {
+    FltkBackend* fltk = nullptr;
+    std::vector<std::string> boxes;
+    std::string pickerShowed;  // what the picker's field showed when OK was pressed
+};
+
+void lf_pickerUser(void* data) {
+    auto* user = static_cast<PickerUser*>(data);
+    Fl::repeat_timeout(0.02, lf_pickerUser, data);
+    Fl_Window* dialog = user->fltk->openDialog();
+    if (dialog == nullptr || !dialog->shown()) return;
+    auto* list = gf_findWidget<Fl_File_Browser>(*dialog);
+    if (list == nullptr) {
+        // The box's text is its longest label (the icon's is one letter).
+        std::string text;
+        for (int i = 0; i < dialog->children(); ++i) {
+            const char* label = dialog->child(i)->label();
+            if (label != nullptr && std::strlen(label) > text.size()) text = label;
+        }
+        user->boxes.push_back(text);
+        gf_findWidget<Fl_Button>(*dialog, "OK")->do_callback();
+        return;
+    }
+    auto* field = gf_findWidget<Fl_File_Input>(*dialog);
+    if (std::string(field->value()).ends_with("/Community/")) {
+        user->pickerShowed = field->value();
+        gf_findWidget<Fl_Return_Button>(*dialog)->do_callback();
+        return;
+    }
+    for (const char* folder : {"Community/", "sim/"}) {
+        for (int line = 1; line <= list->size(); ++line) {
+            if (std::strcmp(list->text(line), folder) != 0) continue;
+            // A double click goes into the folder.
+            list->select(line);
+            Fl::event_clicks(1);
+            list->do_callback();
+            Fl::event_clicks(0);
+            return;
+        }
+    }
+}
+
+// The folder the user went into is the folder picked, although FLTK's
+// picker gives it with a trailing separator; the install path is its parent.
+TEST_F(FltkThreadsTest, TheFolderTheUserWentIntoInThePickerIsTakenAsTheCommunityFolder) {
+    ScopedEnv env;
+    env.set("TAVO_LOCALAPPDATA_DIR", (dir() / "local").string());
+    std::filesystem::create_directories(dir() / "sim" / "Community");
+    std::filesystem::create_directories(dir() / "sim" / "Official");
+    startupChoice.store(std::make_shared<const StartupChoice>(StartupChoice{1, 1}));
+    MSFS_INSTALL_PATH.setValue("");
+    show();
+    std::atomic<bool> answered{false};
+    bool accepted = false;
+    std::thread worker([&] {
+        accepted = lf_checkInstallPaths();
+        answered.store(true);
+    });
+    PickerUser user;
+    user.fltk = fltk.get();
+    Fl::add_timeout(0.02, lf_pickerUser, &user);
+    const bool finished = pumpUntil([&] { return answered.load(); });
+    Fl::remove_timeout(lf_pickerUser, &user);
+    if (!finished) fltk->shutdown();
+    worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(user.pickerShowed, gf_pathToUtf8(dir() / "sim" / "Community") + "/");
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(MSFS_INSTALL_PATH.value(), dir() / "sim");
+    EXPECT_EQ(user.boxes, (std::vector<std::string>{
+                              "TAVO cannot find the MSFS install path.\n\nPlease select the MSFS Community folder.",
+                              "Okay!"}));
 }
 
 }  // namespace

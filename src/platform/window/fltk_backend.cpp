@@ -60,18 +60,6 @@ unsigned lf_dpiFromEnvironment() {
     return static_cast<unsigned>(dpi);
 }
 
-MessageBoxResult lf_cancelAnswer(MessageBoxButtons buttons) {
-    switch (buttons) {
-        case MessageBoxButtons::Ok:
-            return MessageBoxResult::Ok;
-        case MessageBoxButtons::OkCancel:
-            return MessageBoxResult::Cancel;
-        case MessageBoxButtons::YesNo:
-            return MessageBoxResult::No;
-    }
-    return MessageBoxResult::Cancel;
-}
-
 int lf_scaled(int v, unsigned dpi) { return gf_mulDiv(v, static_cast<int>(dpi), 96); }
 
 void lf_useControlFont(Fl_Widget& widget, int pixels) {
@@ -183,6 +171,7 @@ struct FltkBackend::Impl {
     MessageBoxResult showMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                                     MessageBoxIcon icon, MessageBoxButtons buttons);
     std::optional<std::string> showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup);
+    std::optional<std::filesystem::path> showFolderPicker(WindowHandle owner, const std::filesystem::path& initial);
     void centreOnWindow(Fl_Window& dialog);
 };
 
@@ -576,8 +565,9 @@ void FltkBackend::Impl::runModal(Fl_Window& dialog, WindowHandle owner) {
     dialogs.push_back(&dialog);
     std::size_t dispatched = 0;
     // Posted messages are dispatched meanwhile, as the window goes on
-    // showing what the program does.
-    while (dialog.shown() && !isShutDown()) {
+    // showing what the program does; a close of the window among them makes
+    // the program stop, which ends the dialog without an answer.
+    while (dialog.shown() && !isShutDown() && !gf_modalDialogsRefused()) {
         Fl::wait();
         processPending(false, dispatched);
     }
@@ -730,7 +720,7 @@ MessageBoxResult FltkBackend::Impl::showMessageBox(WindowHandle owner, const std
     }
     dialog.end();
     runModal(dialog, owner);
-    if (answer.chosen < 0 || static_cast<std::size_t>(answer.chosen) >= choices.size()) return lf_cancelAnswer(buttons);
+    if (answer.chosen < 0 || static_cast<std::size_t>(answer.chosen) >= choices.size()) return gf_cancelAnswer(buttons);
     return choices[static_cast<std::size_t>(answer.chosen)].result;
 }
 
@@ -768,6 +758,26 @@ std::optional<std::string> FltkBackend::Impl::showEntryDialog(WindowHandle owner
     std::string text = gf_limitCharacters(input->value(), setup.textLimit);
     if (text.empty()) return std::nullopt;
     return text;
+}
+
+std::optional<std::filesystem::path> FltkBackend::Impl::showFolderPicker(WindowHandle owner,
+                                                                        const std::filesystem::path& initial) {
+    // FLTK's own picker, run in the loop of the other dialogs (FLTK's ready-
+    // made one waits in a loop of its own, where posted messages and a close
+    // of the window would wait until the user answered).
+    const std::string start = initial.empty() ? std::string(".") : initial.string();
+    Fl_File_Chooser chooser(start.c_str(), "*", Fl_File_Chooser::DIRECTORY, "Select the folder");
+    chooser.show();
+    Fl_Window* dialog = nullptr;
+    for (Fl_Window* w = Fl::first_window(); w != nullptr && dialog == nullptr; w = Fl::next_window(w)) {
+        if (w->user_data() == &chooser) dialog = w;
+    }
+    if (dialog == nullptr) return std::nullopt;
+    runModal(*dialog, owner);
+    if (isShutDown() || gf_modalDialogsRefused()) return std::nullopt;
+    const char* chosen = chooser.value();
+    if (chosen == nullptr || *chosen == '\0') return std::nullopt;
+    return std::filesystem::path(chosen);
 }
 
 // --- FltkBackend -----------------------------------------------------------------
@@ -1019,22 +1029,21 @@ std::optional<int> FltkBackend::comboSelection(ControlId id) { return m->mirror.
 
 MessageBoxResult FltkBackend::messageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                                          MessageBoxIcon icon, MessageBoxButtons buttons) {
-    MessageBoxResult answer = lf_cancelAnswer(buttons);
+    MessageBoxResult answer = gf_cancelAnswer(buttons);
     const std::string textCopy(text);
     const std::string captionCopy(caption);
     m->runOnFltkThread([&] { answer = m->showMessageBox(owner, textCopy, captionCopy, icon, buttons); });
     return answer;
 }
 
-std::optional<std::filesystem::path> FltkBackend::pickFolder(WindowHandle, const std::filesystem::path& initialFolder) {
+std::optional<std::filesystem::path> FltkBackend::pickFolder(WindowHandle owner,
+                                                             const std::filesystem::path& initialFolder) {
     std::optional<std::filesystem::path> answer;
-    m->runOnFltkThread([&] {
-        const std::string start = initialFolder.string();
-        const char* chosen = fl_dir_chooser("Select the folder", start.empty() ? nullptr : start.c_str(), 0);
-        if (chosen != nullptr && *chosen != '\0') answer = std::filesystem::path(chosen);
-    });
+    m->runOnFltkThread([&] { answer = m->showFolderPicker(owner, initialFolder); });
     return answer;
 }
+
+void FltkBackend::wakeModalDialogs() { m->wake(); }
 
 std::optional<std::string> FltkBackend::entryDialog(WindowHandle owner, const EntryDialogSpec& setup) {
     std::optional<std::string> answer;

@@ -96,6 +96,7 @@ public:
     std::optional<std::filesystem::path> pickFolder(WindowHandle owner,
                                                      const std::filesystem::path& initialFolder) override;
     std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& setup) override;
+    void wakeModalDialogs() override;
 
     // --- FLTK thread: tests and measurements ---
     // Handles FLTK's events, the mirror's changes, waiting dialogs and posted
@@ -105,8 +106,8 @@ public:
     // The main window's FLTK window, a control's widget; null when none.
     Fl_Window* fltkWindow();
     Fl_Widget* fltkControl(ControlId id);
-    // The modal dialog open now (a message box or the entry dialog); null
-    // when none is.
+    // The modal dialog open now (a message box, the entry dialog or the
+    // folder picker); null when none is.
     Fl_Window* openDialog();
     // The client area's pixels as drawn on the screen, rows top to bottom.
     std::vector<Rgb> readClientPixels();

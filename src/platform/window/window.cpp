@@ -1,5 +1,6 @@
 #include "platform/window/window.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "foundation/atomic_shared_ptr.h"
@@ -10,6 +11,7 @@ namespace {
 
 // Read by every control call from any thread; replaced by tests.
 AtomicSharedPtr<WindowBackend> g_installedBackend{nullptr};
+std::atomic<ModalDialogRefusal> g_dialogRefusal{nullptr};
 
 std::shared_ptr<WindowBackend> lf_defaultBackend() {
     // One headless backend for the whole process, so that code running before
@@ -137,13 +139,40 @@ bool gf_selectComboText(ControlId id, std::string_view text) {
     return false;
 }
 
+void gf_setModalDialogRefusal(ModalDialogRefusal refused) {
+    g_dialogRefusal.store(refused);
+    gf_wakeModalDialogs();
+}
+
+bool gf_modalDialogsRefused() {
+    const ModalDialogRefusal refused = g_dialogRefusal.load();
+    return refused != nullptr && refused();
+}
+
+void gf_wakeModalDialogs() { gf_windowBackend()->wakeModalDialogs(); }
+
+MessageBoxResult gf_cancelAnswer(MessageBoxButtons buttons) {
+    switch (buttons) {
+        case MessageBoxButtons::Ok:
+            return MessageBoxResult::Ok;
+        case MessageBoxButtons::OkCancel:
+            return MessageBoxResult::Cancel;
+        case MessageBoxButtons::YesNo:
+            return MessageBoxResult::No;
+    }
+    return MessageBoxResult::Cancel;
+}
+
 MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                                MessageBoxIcon icon, MessageBoxButtons buttons) {
+    if (gf_modalDialogsRefused()) return gf_cancelAnswer(buttons);
     return gf_windowBackend()->messageBox(owner, text, caption, icon, buttons);
 }
 std::optional<std::filesystem::path> gf_showFolderPicker(WindowHandle owner, const std::filesystem::path& initialFolder) {
+    if (gf_modalDialogsRefused()) return std::nullopt;
     return gf_windowBackend()->pickFolder(owner, initialFolder);
 }
 std::optional<std::string> gf_showEntryDialog(WindowHandle owner, const EntryDialogSpec& setup) {
+    if (gf_modalDialogsRefused()) return std::nullopt;
     return gf_windowBackend()->entryDialog(owner, setup);
 }

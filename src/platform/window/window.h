@@ -238,6 +238,10 @@ public:
     virtual std::optional<std::filesystem::path> pickFolder(WindowHandle owner,
                                                              const std::filesystem::path& initialFolder) = 0;
     virtual std::optional<std::string> entryDialog(WindowHandle owner, const EntryDialogSpec& setup) = 0;
+    // Any thread: the refusal of modal dialogs may have begun; a dialog open
+    // now looks again at once. A backend whose dialogs never wait has
+    // nothing to do.
+    virtual void wakeModalDialogs() {}
 };
 
 // Installs the backend every gf_ function below uses (start-up, or a test).
@@ -322,9 +326,23 @@ bool gf_selectComboText(ControlId id, std::string_view text);
 
 // Modal dialogs. The caller waits for the answer; while a dialog with an owner
 // is open the owner is disabled.
+//
+// A program that is stopping waits for no one: while the refusal query says
+// so, a dialog open now ends at once with its cancel answer (as if the user
+// had pressed Cancel or closed it), and one asked for later gets that answer
+// without being shown. Whoever makes the query's answer change calls
+// gf_wakeModalDialogs. Without a query nothing is refused.
+using ModalDialogRefusal = bool (*)();
+void gf_setModalDialogRefusal(ModalDialogRefusal refused);
+bool gf_modalDialogsRefused();
+void gf_wakeModalDialogs();
+// The answer of a box closed without a choice: OK for a box with OK alone,
+// else Cancel or No.
+MessageBoxResult gf_cancelAnswer(MessageBoxButtons buttons);
 MessageBoxResult gf_messageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                                MessageBoxIcon icon, MessageBoxButtons buttons = MessageBoxButtons::Ok);
-// The chosen folder, or nothing when the user cancelled or the picker failed.
+// The chosen folder, or nothing when the user cancelled or the picker failed;
+// the folder as the picker gives it, possibly with a trailing separator.
 // (The shell wraps it as gf_pickFolder.)
 std::optional<std::filesystem::path> gf_showFolderPicker(WindowHandle owner, const std::filesystem::path& initialFolder);
 // The entered text when the user confirmed a non-empty field; nothing when
