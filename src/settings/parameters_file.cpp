@@ -1,8 +1,6 @@
 #include "settings/parameters_file.h"
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -158,25 +156,13 @@ struct FileRead {
     std::string detail;  // the system's or the parser's description
 };
 
-// The whole file as bytes; nothing when it cannot be opened or read (a
-// folder of that name included, which a stream would take as a huge file).
-std::optional<std::string> lf_readBytes(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 FileRead lf_readFile(pugi::xml_document& document) {
     const fs::path& path = parametersFilePath();
     std::error_code ec;
     const bool exists = fs::exists(path, ec);
     if (ec) return {FileState::cannotCheck, ec.message()};
     if (!exists) return {FileState::absent, {}};
-    const std::optional<std::string> bytes = lf_readBytes(path);
+    const std::optional<std::string> bytes = gf_readWholeFile(path);
     if (!bytes) return {FileState::cannotOpen, "not a readable file"};
     const pugi::xml_parse_result result = document.load_buffer(bytes->data(), bytes->size());
     if (!result) return {FileState::cannotParse, result.description()};
@@ -238,7 +224,7 @@ bool lf_keepGeneration() {
 void lf_keepCopyOfUnreadable() {
     const fs::path generation = gf_generationPathOf(parametersFilePath());
     pugi::xml_document document;
-    if (const std::optional<std::string> bytes = lf_readBytes(generation);
+    if (const std::optional<std::string> bytes = gf_readWholeFile(generation);
         bytes && document.load_buffer(bytes->data(), bytes->size())) {
         return;
     }
@@ -546,7 +532,7 @@ void gf_readWindowPosition() {
     if (!exists) return;
 
     std::lock_guard lock(parametersFileMutex);
-    const std::optional<std::string> bytes = lf_readBytes(path);
+    const std::optional<std::string> bytes = gf_readWholeFile(path);
     if (!bytes) {
         lf_noteError(fmt::format("{} could not be opened", pathText));
         return;
