@@ -1,0 +1,115 @@
+// TAVO's own entry on generated worlds, end to end and faster than real time:
+// RealTraffic application traffic drawn from a seed (see
+// tools/sample_feed/world_generator.h) for the simulator model's sample
+// scenario, every recorded track judged by the motion checker with every
+// check, and every aircraft the feed handed over created in time or named
+// in Log.txt. The suite runs a handful of short worlds chosen so that
+// together they hold every kind of traffic the generator draws; scripts/worlds
+// runs many more (this test with TAVO_WORLD_SEED set).
+//
+// Each run's folder (beside the test program, e2e_world_<seed>) keeps
+// TAVO's Log.txt, the generated world (world.txt), the verdict with its
+// figures (verdict.txt) and the plot of every failing aircraft (failing.svg).
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/source_paths.h"
+#include "support/world_verdict.h"
+#include "tools/sample_feed/world_generator.h"
+
+namespace tavo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Together these worlds hold every kind the generator draws (the coverage
+// test below keeps them so); each is short, so that all of them take little
+// of the suite's time.
+const std::vector<std::uint64_t> kSuiteSeeds{3, 7, 20, 37};
+constexpr double kSuiteWorldS = 180.0;
+
+fs::path lf_besideTheProgram(const std::string& name) {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return (ec ? fs::current_path() : self.parent_path()) / name;
+}
+
+std::string lf_reproCommand() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return "TAVO_WORLD_SEED={seed} " + (ec ? std::string("tavo_test_e2e") : self.string()) +
+           " --gtest_filter=GeneratedWorlds.TheSeedOfTheEnvironment";
+}
+
+sample::WorldOptions lf_suiteWorld() {
+    sample::WorldOptions o;
+    o.durationS = kSuiteWorldS;
+    return o;
+}
+
+WorldVerdict lf_run(std::uint64_t seed, const sample::WorldOptions& world) {
+    WorldRunOptions options;
+    options.folder = lf_besideTheProgram("e2e_world_" + std::to_string(seed));
+    options.world = world;
+    options.reproCommand = lf_reproCommand();
+    return gf_runGeneratedWorld(seed, options);
+}
+
+TEST(GeneratedWorlds, TheSuiteSeedsTogetherHoldEveryKindOfTraffic) {
+    const sample::SampleWorld world = sample::gf_loadSampleWorld(installDir() / "scenarios" / "sample.xml");
+    const sample::SampleAirfield airfield(world);
+    std::set<std::string> covered;
+    for (const std::uint64_t seed : kSuiteSeeds) {
+        const sample::GeneratedWorld w = sample::gf_generateWorld(world, airfield, seed, lf_suiteWorld());
+        for (const std::string& kind : w.kinds()) covered.insert(kind);
+    }
+    for (const std::string& kind : sample::gf_worldKindNames())
+        EXPECT_TRUE(covered.count(kind) != 0) << "no suite seed holds: " << kind;
+}
+
+class GeneratedWorldSeed : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(GeneratedWorldSeed, EveryTrackPassesEveryCheckAndEveryAircraftIsCreatedOrTold) {
+    const WorldVerdict v = lf_run(GetParam(), lf_suiteWorld());
+    std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
+    EXPECT_EQ(v.exitCode, 0) << v.logText;
+    EXPECT_GT(v.tracks, 0u);
+    EXPECT_TRUE(v.found.empty()) << v.report() << "\nthe world:\n" << v.worldText;
+    EXPECT_EQ(v.logText.find("exception"), std::string::npos) << "the log names an exception";
+}
+
+INSTANTIATE_TEST_SUITE_P(SuiteSeeds, GeneratedWorldSeed, ::testing::ValuesIn(kSuiteSeeds),
+                         [](const ::testing::TestParamInfo<std::uint64_t>& info) {
+                             return "seed" + std::to_string(info.param);
+                         });
+
+// By hand: TAVO_WORLD_SEED names the seed, TAVO_WORLD_SECONDS the world's
+// length (240 s), TAVO_WORLD_SUMMARY a file the figures line is appended to.
+TEST(GeneratedWorlds, TheSeedOfTheEnvironment) {
+    const char* seedText = std::getenv("TAVO_WORLD_SEED");
+    if (seedText == nullptr || *seedText == '\0') GTEST_SKIP() << "TAVO_WORLD_SEED is not set";
+    const std::uint64_t seed = std::stoull(seedText);
+    sample::WorldOptions world;
+    world.durationS = 240.0;
+    if (const char* seconds = std::getenv("TAVO_WORLD_SECONDS"); seconds != nullptr && *seconds != '\0')
+        world.durationS = std::stod(seconds);
+    const WorldVerdict v = lf_run(seed, world);
+    std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
+    if (const char* summary = std::getenv("TAVO_WORLD_SUMMARY"); summary != nullptr && *summary != '\0') {
+        std::ofstream out(summary, std::ios::app);
+        out << v.figuresLine() << "\n";
+        for (const WorldFinding& f : v.found) out << "finding seed=" << seed << " " << f.text() << "\n";
+    }
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_TRUE(v.found.empty()) << v.report();
+}
+
+}  // namespace
+}  // namespace tavo::test
