@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 
 #include <fmt/format.h>
 
 #include "support/sample_world_run.h"
 #include "support/source_paths.h"
 #include "support/world_traffic.h"
+#include "tools/sample_feed/sample_traffic.h"
 
 namespace tavo::test {
 
@@ -63,23 +66,24 @@ std::string WorldVerdict::figuresLine() const {
     return out;
 }
 
-WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& options) {
+namespace {
+
+// Runs the program on the source and judges every aircraft; `made` tells
+// what the traffic made of an aircraft.
+WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, std::shared_ptr<TrafficSource> source,
+                          double feedStartS, double durationS,
+                          const std::function<std::string(std::uint32_t)>& made) {
     WorldVerdict v;
     v.seed = seed;
     v.folder = options.folder;
     v.repro = options.reproCommand;
     for (std::size_t at; (at = v.repro.find("{seed}")) != std::string::npos;)
         v.repro.replace(at, 6, std::to_string(seed));
-
-    auto source = std::make_shared<GeneratedTrafficSource>((installDir() / "scenarios" / "sample.xml").string(), seed,
-                                                           options.world);
-    const sample::GeneratedWorld& world = source->generated();
-    v.worldText = world.describe();
     SampleWorldOptions run;
     run.folder = options.folder;
-    run.traffic = source;
-    run.feedStartS = 0.0;
-    run.durationS = world.durationS;
+    run.traffic = std::move(source);
+    run.feedStartS = feedStartS;
+    run.durationS = durationS;
     run.ticksPerFrame = 10;
     SampleWorldRun r(run);
     v.exitCode = r.run();
@@ -99,6 +103,20 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
         if (rec->samples.empty()) continue;
         ++v.tracks;
         results.emplace_back(rec, SmoothnessChecker{}.checkAll(*rec));
+    }
+    if (const char* dump = std::getenv("TAVO_WORLD_DUMP")) {
+        std::ofstream d(options.folder / "dump.txt");
+        for (const AircraftRecord* rec : all) {
+            if (fmt::format("{:06X}", rec->hexid) != dump) continue;
+            for (const ReportedPosition& p : rec->reports)
+                d << fmt::format("R {:.0f} {:.6f} {:.6f} gs {:.1f} air {}\n", p.dueTick, p.position.lat, p.position.lon, p.groundSpeedKt, p.airborne);
+            for (const PointArrival& a : rec->arrivals)
+                d << fmt::format("A {} due {} miss {:.1f}\n", a.tick, a.dueTick, a.missM);
+            for (std::size_t i = 0; i < rec->samples.size(); i += 50) {
+                const MotionSample& m = rec->samples[i];
+                d << fmt::format("S {} {:.6f} {:.6f} {} tas {:.0f}\n", m.tick, m.pose.latitude, m.pose.longitude, gf_acPhaseName(m.phase), m.pose.trueAirspeed);
+            }
+        }
     }
     const MotionCheckResult created = gf_checkCreatedOrTold(all, r.startWaitsEndTick(), lastTick, v.logText);
 
@@ -127,8 +145,7 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
             WorldFinding w;
             w.hexid = f.hexid;
             w.callsign = rec.callsign;
-            const sample::GeneratedAircraft* made = world.find(f.hexid);
-            w.description = made != nullptr ? made->description : "not generated";
+            w.description = made(f.hexid);
             w.check = f.check;
             w.firstTick = f.tick;
             w.worstValue = f.value;
@@ -149,7 +166,6 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
     std::stable_sort(v.found.begin(), v.found.end(), [](const WorldFinding& a, const WorldFinding& b) {
         return a.hexid != b.hexid ? a.hexid < b.hexid : a.check < b.check;
     });
-    std::ofstream(options.folder / "world.txt") << v.worldText;
     if (!failing.empty()) {
         std::vector<const AircraftRecord*> tracked;
         for (const AircraftRecord* rec : failing)
@@ -159,6 +175,28 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
     }
     std::ofstream(options.folder / "verdict.txt") << v.report(1000) << v.figuresLine() << "\n";
     return v;
+}
+
+}  // namespace
+
+WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& options) {
+    auto source = std::make_shared<GeneratedTrafficSource>((installDir() / "scenarios" / "sample.xml").string(), seed,
+                                                           options.world);
+    const sample::GeneratedWorld& world = source->generated();
+    WorldVerdict v = lf_runJudged(seed, options, source, 0.0, world.durationS, [&](std::uint32_t hexid) {
+        const sample::GeneratedAircraft* a = world.find(hexid);
+        return a != nullptr ? a->description : std::string("not generated");
+    });
+    v.worldText = world.describe();
+    std::ofstream(options.folder / "world.txt") << v.worldText;
+    return v;
+}
+
+WorldVerdict gf_runSampleWorldJudged(double seconds, const WorldRunOptions& options) {
+    auto source = std::make_shared<SampleTrafficSource>(
+        sample::gf_loadSampleTraffic(installDir() / "scenarios" / "sample.xml"), 1);
+    return lf_runJudged(0, options, source, sample::SampleTraffic::cycleSeconds(), seconds,
+                        [](std::uint32_t) { return std::string("sample traffic"); });
 }
 
 }  // namespace tavo::test

@@ -65,5 +65,8 @@ struct WorldRunOptions {
 
 // Draws, runs and judges the seed's world.
 WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& options);
+// Runs and judges the sample world's traffic for `seconds` from the start of
+// its cycle, with every check (seed 0 in the verdict).
+WorldVerdict gf_runSampleWorldJudged(double seconds, const WorldRunOptions& options);
 
 }  // namespace tavo::test
