@@ -836,7 +836,7 @@ namespace {
 // a curved leg cuts a corner by more).
 constexpr double kReachGroundM = 5.0;
 constexpr double kReachAirM = 50.0;
-constexpr double kPassGroundM = 30.0;
+constexpr double kPassGroundM = 50.0;
 constexpr double kPassAirM = 600.0;
 // A report that stands (no speed, within a stand's scatter of the one before)
 // is reached with that one.

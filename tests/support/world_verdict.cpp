@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 
@@ -104,20 +103,6 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
         ++v.tracks;
         results.emplace_back(rec, SmoothnessChecker{}.checkAll(*rec));
     }
-    if (const char* dump = std::getenv("TAVO_WORLD_DUMP")) {
-        std::ofstream d(options.folder / "dump.txt");
-        for (const AircraftRecord* rec : all) {
-            if (fmt::format("{:06X}", rec->hexid) != dump) continue;
-            for (const ReportedPosition& p : rec->reports)
-                d << fmt::format("R {:.0f} {:.6f} {:.6f} gs {:.1f} air {}\n", p.dueTick, p.position.lat, p.position.lon, p.groundSpeedKt, p.airborne);
-            for (const PointArrival& a : rec->arrivals)
-                d << fmt::format("A {} due {} miss {:.1f}\n", a.tick, a.dueTick, a.missM);
-            for (std::size_t i = 0; i < rec->samples.size(); i += 50) {
-                const MotionSample& m = rec->samples[i];
-                d << fmt::format("S {} {:.6f} {:.6f} {} tas {:.0f}\n", m.tick, m.pose.latitude, m.pose.longitude, gf_acPhaseName(m.phase), m.pose.trueAirspeed);
-            }
-        }
-    }
     const MotionCheckResult created = gf_checkCreatedOrTold(all, r.startWaitsEndTick(), lastTick, v.logText);
 
     std::map<std::uint32_t, const AircraftRecord*> byHexid;
@@ -195,8 +180,11 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
 WorldVerdict gf_runSampleWorldJudged(double seconds, const WorldRunOptions& options) {
     auto source = std::make_shared<SampleTrafficSource>(
         sample::gf_loadSampleTraffic(installDir() / "scenarios" / "sample.xml"), 1);
-    return lf_runJudged(0, options, source, sample::SampleTraffic::cycleSeconds(), seconds,
-                        [](std::uint32_t) { return std::string("sample traffic"); });
+    WorldVerdict v = lf_runJudged(0, options, source, sample::SampleTraffic::cycleSeconds(), seconds,
+                                  [](std::uint32_t) { return std::string("sample traffic"); });
+    v.repro = options.reproCommand;
+    for (std::size_t at; (at = v.repro.find("{seed}")) != std::string::npos;) v.repro.replace(at, 6, "sample");
+    return v;
 }
 
 }  // namespace tavo::test

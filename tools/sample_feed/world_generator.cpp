@@ -144,8 +144,8 @@ public:
         for (int i = 0; i < parked; ++i) parkedStream();
         if (rnd_.chance(0.6)) helicopter();
         const int overflights = options_.crowd > 0 ? 0 : 1 + static_cast<int>(rnd_.below(3));
-        for (int i = 0; i < overflights; ++i) overflight(false);
-        while (options_.crowd > 0 && static_cast<int>(out_.aircraft.size()) < options_.crowd) overflight(true);
+        for (int i = 0; i < overflights; ++i) overflight();
+        for (int i = 0; i < options_.crowd; ++i) holding();
         parkedReplies();
         absurdValues();
         index();
@@ -228,7 +228,11 @@ private:
         const int gapCount = rnd_.chance(0.35) ? 1 + static_cast<int>(rnd_.below(2)) : 0;
         for (int g = 0; g < gapCount && last - from > 60.0; ++g) {
             const double at = rnd_.uniform(from + 10.0, last - 40.0);
-            gaps.emplace_back(at, at + rnd_.uniform(20.0, 40.0));
+            const double to = at + rnd_.uniform(20.0, 40.0);
+            // Gaps apart from each other, so that none grows beyond 40 s.
+            bool apart = true;
+            for (const auto& [g0, g1] : gaps) apart = apart && (to + 10.0 < g0 || at > g1 + 10.0);
+            if (apart) gaps.emplace_back(at, to);
         }
         if (!gaps.empty()) addKind(a, "report gap of 20-40 s");
         addKind(a, "reports every 1 to 10 s");
@@ -236,6 +240,7 @@ private:
         const double emptyChance = rnd_.chance(0.4) ? 0.3 : 0.0;
         const double duplicateChance = rnd_.chance(0.4) ? 0.1 : 0.0;
         const double lateChance = rnd_.chance(0.4) ? 0.1 : 0.0;
+        bool late = false;
         for (double t = from + rnd_.uniform(0.0, std::min(meanGap, 3.0)); t <= last + 1e-9;) {
             bool inGap = false;
             for (const auto& [g0, g1] : gaps)
@@ -263,11 +268,16 @@ private:
                 if (which == 2) r.emptyHeading = true, addKind(a, "empty true heading");
             }
             if (rnd_.chance(duplicateChance)) r.copies = 2, addKind(a, "repeated datagram");
-            if (rnd_.chance(lateChance)) {
-                r.sendS += rnd_.uniform(1.0, 3.0);
-                addKind(a, "datagram out of order");
-            }
             a.reports.push_back(r);
+            // A datagram held up on its way arrives after the next one.
+            if (a.reports.size() >= 2 && late) {
+                GeneratedReport& held = a.reports[a.reports.size() - 2];
+                if (r.t - held.t <= 4.0) {
+                    held.sendS = r.sendS + 0.05;
+                    addKind(a, "datagram out of order");
+                }
+            }
+            late = rnd_.chance(lateChance);
             t += std::clamp(meanGap * rnd_.uniform(0.6, 1.4), 1.0, 10.0);
         }
     }
@@ -678,7 +688,8 @@ private:
         GeneratedAircraft a = identity(op, {"tow without a pushback"});
         std::vector<Leg> legs;
         legs.push_back(gf_groundLeg(p, {route.front()}, 0.0, Phase::AtStand, rnd_.uniform(10.0, 30.0)));
-        Leg towLeg = gf_groundLeg(p, route, knots(rnd_.uniform(4.0, 8.0)), Phase::Taxi, rnd_.uniform(20.0, 60.0));
+        const double towKt = rnd_.uniform(4.0, 8.0);
+        Leg towLeg = gf_groundLeg(p, route, knots(towKt), Phase::Taxi, rnd_.uniform(20.0, 60.0));
         towLeg.accel = towLeg.decel = 0.2;
         legs.push_back(towLeg);
         std::vector<TrackSample> track;
@@ -710,7 +721,9 @@ private:
         report(a, track, -60.0, out_.durationS + 60.0);
         // The receiver's positions of a standing aircraft wander by metres.
         for (GeneratedReport& r : a.reports) {
-            const Vec off = unitVector(rnd_.uniform(0.0, 360.0)) * (scatterM * std::sqrt(rnd_.unit()));
+            // One draw a statement: the order of operands is the compiler's.
+            const double bearing = rnd_.uniform(0.0, 360.0);
+            const Vec off = unitVector(bearing) * (scatterM * std::sqrt(rnd_.unit()));
             r.position = world_.frame.toLatLon(stand->at + off);
             r.headingDeg = normalHeading(stand->headingDeg + rnd_.uniform(-10.0, 10.0));
             r.trackDeg = r.headingDeg;
@@ -783,10 +796,42 @@ private:
         admit(std::move(a), track, rnd_.uniform(-30.0, out_.durationS * 0.5), endSince, p.halfSpanM, "");
     }
 
-    void overflight(bool crowd) {
+    // One of a crowd: holding in a racetrack near the airport, so that all
+    // of them stay within the traffic range of a user on the ground (10 NM)
+    // the whole time.
+    void holding() {
+        const Operator op = rnd_.pick(lf_airliners());
+        GeneratedAircraft a = identity(op, {"200 aircraft at once"});
+        const double heading = rnd_.uniform(0.0, 360.0);
+        const double bearing = rnd_.uniform(0.0, 360.0);
+        const Vec centre = unitVector(bearing) * (rnd_.uniform(0.0, 5.0) * kMetresPerNm);
+        const double altitudeFt = std::round(rnd_.uniform(3000.0, 16000.0) / 100.0) * 100.0;
+        const double kt = rnd_.uniform(170.0, 230.0);
+        const Vec along = unitVector(heading), side = unitVector(heading + 90.0);
+        const Vec a0 = centre - along * 4000.0 - side * 2500.0, b0 = centre + along * 4000.0 - side * 2500.0;
+        const Vec c0 = centre + along * 4000.0 + side * 2500.0, d0 = centre - along * 4000.0 + side * 2500.0;
+        std::vector<Vec> corners;
+        const double lapS = (2 * 8000.0 + 2 * 5000.0) / (kt * kMetresPerSecondPerKnot);
+        const int laps = 1 + static_cast<int>(std::ceil((out_.durationS + 120.0) / lapS));
+        for (int lap = 0; lap < laps; ++lap) corners.insert(corners.end(), {a0, b0, c0, d0});
+        corners.push_back(a0);
+        const double agl = altitudeFt - world_.elevationFt;
+        const std::vector<std::optional<double>> alt{agl, agl};
+        Leg leg = gf_airLeg(corners, alt, kt, Phase::Cruise, std::min(gf_turnRadiusM(kt), 2400.0));
+        std::vector<TrackSample> track;
+        try {
+            track = gf_buildTrack({leg}, knots(kt), knots(kt), heading);
+        } catch (const std::invalid_argument&) {
+            return;
+        }
+        a.description = fmt::format("holding {} at {:.0f} ft, {:.0f} kt", op.type, altitudeFt, kt);
+        report(a, track, -60.0 - rnd_.uniform(0.0, lapS), std::numeric_limits<double>::infinity());
+        if (!a.reports.empty()) out_.aircraft.push_back(std::move(a));
+    }
+
+    void overflight() {
         const Operator op = rnd_.pick(lf_airliners());
         GeneratedAircraft a = identity(op, {"overflight"});
-        if (crowd) addKind(a, "200 aircraft at once");
         const double heading = rnd_.uniform(0.0, 360.0);
         const double passingNm = rnd_.uniform(-20.0, 20.0);
         const double altitudeFt = std::round(rnd_.uniform(3000.0, 39000.0) / 100.0) * 100.0;

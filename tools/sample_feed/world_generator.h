@@ -108,8 +108,9 @@ struct GeneratedParked {
 struct WorldOptions {
     // World seconds the feed runs.
     double durationS = 240.0;
-    // Overflights added to reach this many aircraft at once: 0 none beyond
-    // a few, below 0 the seed decides (one world in ten holds 200).
+    // Aircraft holding near the airport besides the rest of the world, all
+    // within the traffic range at once: below 0 the seed decides (one world
+    // in ten holds 200 of them).
     int crowd = -1;
 };
 
