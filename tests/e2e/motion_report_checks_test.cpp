@@ -114,7 +114,7 @@ TEST(MotionReportChecks, TheNoseFollowsTheTravelAndNeverPointsBackOutsideAPushba
     };
     for (const Row& row : {Row{90, 5, false, 0, 0}, Row{119, 5, false, 0, 0}, Row{122, 5, false, 1, 0},
                            Row{122, 1.2, false, 0, 0},  // below 3 kt the nose is free
-                           Row{181, 1.2, false, 0, 1}, Row{270, 5, false, 1, 1},
+                           Row{178, 1.2, false, 0, 0}, Row{181, 1.2, false, 0, 1}, Row{270, 5, false, 1, 1},
                            Row{270, 2, true, 0, 0}, Row{245, 2, true, 0, 0}, Row{238, 2, true, 1, 0},
                            Row{90, 2, true, 1, 0}}) {
         Made m(row.mps, 2.0, 2000, [&](int tick) { return row.mps * tick / 100.0; }, row.headingDeg);
@@ -164,14 +164,28 @@ TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverThey
     }
 }
 
-TEST(MotionReportChecks, AStopAtTheEndOfAStreamIsBrakedForAsAnyOther) {
-    // 8 m/s, then standing from one tick to the next where the stream ends.
-    Made m(8.0, 2.0, 1000, [](int tick) { return 8.0 * std::min(tick, 600) / 100.0; }, 90.0);
-    for (MotionSample& s : m.record.samples) s.streamEnds = s.tick >= 600;
-    EXPECT_TRUE(SmoothnessChecker{}.check(m.record).has(MotionCheck::RestChange));
-    // On the runway too.
-    for (MotionSample& s : m.record.samples) s.phase = AcPhase::landing_roll;
-    EXPECT_TRUE(SmoothnessChecker{}.check(m.record).has(MotionCheck::RestChange));
+TEST(MotionReportChecks, EveryStopOnTheGroundIsBrakedForWhereverItComes) {
+    // 8 m/s, then standing from one tick to the next: where the stream ends,
+    // at a hold reported after the leg into it began, driving onto the stand,
+    // on the landing roll.
+    struct Row {
+        const char* where;
+        bool streamEnds, holdLate;
+        AcPhase phase;
+    };
+    for (const Row& row : {Row{"taxiing", false, false, AcPhase::taxi}, Row{"stream end", true, false, AcPhase::taxi},
+                           Row{"hold reported late", false, true, AcPhase::taxi},
+                           Row{"onto the stand", false, false, AcPhase::parking},
+                           Row{"landing roll", false, false, AcPhase::landing_roll}}) {
+        Made m(8.0, 2.0, 1000, [](int tick) { return 8.0 * std::min(tick, 600) / 100.0; }, 90.0);
+        for (MotionSample& s : m.record.samples) {
+            s.phase = row.phase;
+            s.streamEnds = row.streamEnds && s.tick >= 600;
+            s.holding = row.holdLate && s.tick >= 600;
+            s.holdKnownAtLegStart = !row.holdLate;
+        }
+        EXPECT_TRUE(SmoothnessChecker{}.check(m.record).has(MotionCheck::RestChange)) << row.where;
+    }
 }
 
 TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportOrNamedInTheLog) {
