@@ -40,6 +40,9 @@ struct SuiteWorld {
 };
 const std::vector<SuiteWorld> kSuiteWorlds{{196, 90.0}, {50, 180.0}, {260, 180.0}};
 
+// How a suite world is named in a failing test's line.
+void PrintTo(const SuiteWorld& w, std::ostream* os) { *os << "seed " << w.seed << ", " << w.seconds << " s"; }
+
 fs::path lf_besideTheProgram(const std::string& name) {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);

@@ -931,7 +931,9 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
 
     // --- lag ---
     double lastTurnOrHold = -1e18;
-    std::optional<std::size_t> reachedAt;  // sample index where the report before was reached
+    // The sample index where the report before was reached (none: npos).
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::size_t reachedAt = kNone;
     for (std::size_t i = 0; i < n; ++i) {
         const ReportedPosition& p = *path[i];
         const double due = p.dueTick;
@@ -946,12 +948,12 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
                 lastTurnOrHold = due;
         }
         if (!lf_activeAt(s, due)) {
-            reachedAt.reset();
+            reachedAt = kNone;
             continue;
         }
         const double limit = due - lastTurnOrHold > kLagSettleTicks ? kLagSettledS : kLagMostS;
-        if (standing && reachedAt) {
-            const double lag = (s[*reachedAt].tick - due) / 100.0;
+        if (standing && reachedAt != kNone) {
+            const double lag = (s[reachedAt].tick - due) / 100.0;
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
             continue;
         }
@@ -964,8 +966,8 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         const double reach = p.airborne ? kReachAirM : kReachGroundM;
         const double pass = p.airborne ? kPassAirM : kPassGroundM;
         std::size_t k = lf_sampleFrom(s, due - kLagSearchBeforeTicks);
-        if (reachedAt) k = std::max(k, *reachedAt);
-        std::optional<std::size_t> found;
+        if (reachedAt != kNone) k = std::max(k, reachedAt);
+        std::size_t found = kNone;
         for (; k < s.size() && s[k].tick <= due + kLagSearchAfterTicks; ++k) {
             const LaLo at = lf_position(s[k].pose);
             const Offset o = lf_offset(p.position, at);
@@ -984,9 +986,9 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
                 break;
             }
         }
-        if (found) {
+        if (found != kNone) {
             reachedAt = found;
-            const double lag = (s[*found].tick - due) / 100.0;
+            const double lag = (s[found].tick - due) / 100.0;
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
         } else if (lastTick >= due + limit * 100.0) {
             // Never reached while the aircraft was there to reach it.

@@ -231,6 +231,10 @@ double SampleWorldRun::tickAt(std::int64_t fakeNs) const {
     return static_cast<double>(fakeNs - start) / kTickNs;
 }
 
+double SampleWorldRun::feedStartTick() const {
+    return impl_->feedStartNs ? tickAt(*impl_->feedStartNs) : 0.0;
+}
+
 double SampleWorldRun::startWaitsEndTick() const {
     const Impl& m = *impl_;
     if (!m.feedStartNs) return 0.0;

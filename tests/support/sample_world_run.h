@@ -119,6 +119,8 @@ public:
     // and the parked traffic end, as the application answers (the buffer's
     // answer or 30 s, then the parked answer or 10 s, from the feed's start).
     double startWaitsEndTick() const;
+    // The engine tick at which the feed started (the version answered).
+    double feedStartTick() const;
     // The engine tick of a fake-clock time and of a report's time.
     double tickAt(std::int64_t fakeNs) const;
     // The sample traffic's simulated second now (feed time), once the feed runs.

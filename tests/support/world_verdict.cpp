@@ -49,8 +49,10 @@ std::string WorldVerdict::report(std::size_t most) const {
 }
 
 std::string WorldVerdict::figuresLine() const {
-    std::string out = fmt::format("seed={} exit={} tracks={} aircraft={} simulated={:.0f} wall={:.1f}", seed, exitCode,
-                                  tracks, aircraft, simulatedS, wallS);
+    std::string out = fmt::format("seed={} exit={} tracks={} aircraft={} simulated={:.0f} wall={:.1f} first_created={:.1f} "
+                                  "answers={}",
+                                  seed, exitCode, tracks, aircraft, simulatedS, wallS, firstCreatedS,
+                                  answers.empty() ? "-" : answers);
     for (int c = 0; c < kMotionCheckCount; ++c) {
         const auto check = static_cast<MotionCheck>(c);
         const auto judgedIt = judged.find(check);
@@ -98,6 +100,11 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
         if (!rec->reports.empty()) ++v.aircraft;
     }
     lastTick = std::max<std::int32_t>(lastTick, static_cast<std::int32_t>(r.figures().ticks));
+    double firstTick = -1.0;
+    for (const AircraftRecord* rec : all)
+        if (!rec->samples.empty() && (firstTick < 0 || rec->samples.front().tick < firstTick))
+            firstTick = rec->samples.front().tick;
+    if (firstTick >= 0) v.firstCreatedS = (firstTick - r.feedStartTick()) / 100.0;
     for (const AircraftRecord* rec : all) {
         if (rec->samples.empty()) continue;
         ++v.tracks;
@@ -173,6 +180,9 @@ WorldVerdict gf_runGeneratedWorld(std::uint64_t seed, const WorldRunOptions& opt
         return a != nullptr ? a->description : std::string("not generated");
     });
     v.worldText = world.describe();
+    v.answers = fmt::format("buffer:{},parked:{}", sample::gf_appAnswerName(world.bufferAnswer),
+                            sample::gf_appAnswerName(world.parkedAnswer));
+    std::replace(v.answers.begin(), v.answers.end(), ' ', '-');
     std::ofstream(options.folder / "world.txt") << v.worldText;
     return v;
 }

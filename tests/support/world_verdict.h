@@ -40,6 +40,10 @@ struct WorldVerdict {
     double wallS = 0.0;
     std::size_t tracks = 0;     // aircraft with a recorded track
     std::size_t aircraft = 0;   // aircraft the feed handed over
+    // Seconds from the feed's start to the first aircraft's creation (-1:
+    // none was created), and how the application answered.
+    double firstCreatedS = -1.0;
+    std::string answers;
     std::map<MotionCheck, std::size_t> judged;
     std::map<MotionCheck, std::size_t> findings;  // single findings per check
     std::map<MotionCheck, double> worstShare;
