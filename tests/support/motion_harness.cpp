@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -283,6 +284,7 @@ void MotionRecorder::recordTick() {
         r.hexid = ac.hexid;
         r.callsign = ac.callsign;
         r.category = ac.category;
+        r.categoryKnown = true;
         r.objectId = ac.objectId;
         MotionSample s;
         s.tick = tick;
@@ -322,7 +324,59 @@ void MotionRecorder::lf_collectReceived(AircraftRecord& r, std::int64_t clockSta
     }
 }
 
+void MotionRecorder::report(const TrafficRecord& record, std::optional<double> dueTick) {
+    std::lock_guard lock(reportsMutex_);
+    handed_.push_back({record, dueTick});
+}
+
+void MotionRecorder::lf_takeReports() {
+    std::vector<Handed> taken;
+    {
+        std::lock_guard lock(reportsMutex_);
+        taken.swap(handed_);
+    }
+    std::set<std::uint32_t> touched;
+    for (const Handed& h : taken) {
+        AircraftRecord& r = records_[h.record.hexid];
+        r.hexid = h.record.hexid;
+        if (r.callsign.empty()) r.callsign = h.record.identity.callsign;
+        if (r.registration.empty()) r.registration = h.record.identity.registration;
+        ReportedPosition p;
+        p.time = h.record.time;
+        p.dueTick = h.dueTick ? *h.dueTick : dueTickOf_ ? dueTickOf_(p.time) : 0.0;
+        p.position = {h.record.point.lat, h.record.point.lon};
+        p.altitudeFt = h.record.point.altitudeFt;
+        p.groundSpeedKt = h.record.point.groundSpeedKt;
+        p.trackDeg = h.record.point.trackDeg;
+        p.airborne = h.record.point.airborne != 0;
+        r.reports.push_back(p);
+        touched.insert(r.hexid);
+    }
+    // Time order, each time once: a repeated datagram or one that came late
+    // is the same report.
+    for (const std::uint32_t hexid : touched) {
+        auto& reports = records_[hexid].reports;
+        std::stable_sort(reports.begin(), reports.end(),
+                         [](const ReportedPosition& a, const ReportedPosition& b) { return a.time < b.time; });
+        reports.erase(std::unique(reports.begin(), reports.end(),
+                                  [](const ReportedPosition& a, const ReportedPosition& b) { return a.time == b.time; }),
+                      reports.end());
+    }
+}
+
+std::vector<const AircraftRecord*> MotionRecorder::allRecords(std::int64_t clockStartNs) {
+    lf_takeReports();
+    std::vector<const AircraftRecord*> out;
+    for (auto& [hexid, r] : records_) {
+        if (r.samples.empty() && r.reports.empty()) continue;
+        if (!r.samples.empty()) lf_collectReceived(r, clockStartNs);
+        out.push_back(&r);
+    }
+    return out;
+}
+
 const AircraftRecord* MotionRecorder::record(std::uint32_t hexid, std::int64_t clockStartNs) {
+    lf_takeReports();
     const auto it = records_.find(hexid);
     if (it == records_.end() || it->second.samples.empty()) return nullptr;
     lf_collectReceived(it->second, clockStartNs);
@@ -363,6 +417,8 @@ void MotionHarness::add(const Route& route, double everySeconds, std::int32_t fr
         reports[i].time += fromTick / 100.0;
         batches_[at].push_back(reports[i]);
         r.reported.push_back(reports[i].point);
+        // Posted at its tick with the feed's 30 s delay.
+        recorder_->report(reports[i], at + 3000.0);
     }
 }
 
@@ -411,7 +467,8 @@ const char* gf_motionCheckName(MotionCheck check) {
         "finite",         "angle range",          "heading range", "position step",
         "point reached",  "ground turn rate",     "air turn rate", "bank limit",
         "climb change",   "profile join",         "takeoff roll backwards", "pushback heading", "ground speed",
-        "rest change"};
+        "rest change",    "lag",                  "nose and travel", "backwards", "airborne speed",
+        "speed of travel", "standing still",      "created or told"};
     const auto i = static_cast<std::size_t>(check);
     return i < names.size() ? names[i] : "?";
 }
@@ -470,6 +527,15 @@ struct Judge {
         }
         if (!ok) out.findings.push_back({record.hexid, tick, check, received, value, limit});
     }
+    // A lower limit: the share is the limit over the value.
+    void floor(MotionCheck check, double tick, double value, double limit) const {
+        ++out.judged[check];
+        if (limit > 0.0 && std::isfinite(value)) {
+            double& worst = out.worstShare[check];
+            worst = std::max(worst, value > 0.0 ? limit / value : std::numeric_limits<double>::infinity());
+        }
+        if (!(value >= limit)) out.findings.push_back({record.hexid, tick, check, received, value, limit});
+    }
 };
 
 double lf_bankLimit(std::uint32_t category, const MotionSample& s) {
@@ -522,22 +588,24 @@ constexpr double kGroundSpeedSlackKt = 8.0;
 // speeds up at a few knots a second, 16 kt/s (8 m/s^2) being beyond its
 // hardest braking; the engine's eased legs to and from rest stay below it
 // (the shortest pull-out from a stand comes to about 12), a stop from taxi
-// speed in one tick does not (8 kt: 32 kt/s).
+// speed in one tick does not (8 kt: 32 kt/s). It holds anywhere on the
+// ground, on the runway rolls too, and wherever a stop comes from: a stream
+// that ends while the aircraft moves, or a hold reported after the leg into
+// it began, must be braked for as any other stop.
 constexpr std::int32_t kRestWindowTicks = 50;
 constexpr double kRestStepM = 0.001;  // a tick that moves less stands still
 constexpr double kMostRestChangeKtPerS = 16.0;
 
 template <typename Skip>
 void lf_checkRestChanges(const Judge& judge, const std::vector<MotionSample>& s, Skip skip) {
-    const auto exempted = [&](const char* name) { ++judge.out.exempted[name]; };
     const auto n = static_cast<std::ptrdiff_t>(s.size());
     // The step into sample i, NaN across a gap, a pose that is not finite or
-    // the runway rolls and the air.
+    // the air.
     std::vector<double> step(s.size(), std::nan(""));
     for (std::ptrdiff_t i = 1; i < n; ++i) {
         const MotionSample& p = s[static_cast<std::size_t>(i - 1)];
         const MotionSample& c = s[static_cast<std::size_t>(i)];
-        if (p.tick == c.tick - 1 && lf_finite(p.pose) && lf_finite(c.pose) && lf_taxiing(p) && lf_taxiing(c))
+        if (p.tick == c.tick - 1 && lf_finite(p.pose) && lf_finite(c.pose) && p.onGround && c.onGround)
             step[static_cast<std::size_t>(i)] = lf_metres(lf_position(p.pose), lf_position(c.pose));
     }
     // Whether every step of samples (from, to] is known.
@@ -561,21 +629,6 @@ void lf_checkRestChanges(const Judge& judge, const std::vector<MotionSample>& s,
         if (!whole(from, to)) continue;
         const MotionSample& at = s[static_cast<std::size_t>(i - 1)];
         if (skip(at.tick)) continue;
-        const MotionSample& rest = s[static_cast<std::size_t>(i)];
-        if (stops && rest.streamEnds) {
-            exempted("stream end");
-            continue;
-        }
-        if (stops && rest.holding && !at.holdKnownAtLegStart) {
-            exempted("hold reported late");
-            continue;
-        }
-        // Driving onto the stand ends where the stand is, at whatever speed
-        // the last leg into it had: braking for it is not yet planned.
-        if (stops && at.phase == AcPhase::parking) {
-            exempted("arrival at the stand");
-            continue;
-        }
         const double seconds = kRestWindowTicks * 0.01;
         const double meanMps = lf_metres(lf_position(s[static_cast<std::size_t>(from)].pose),
                                          lf_position(s[static_cast<std::size_t>(to)].pose)) /
@@ -772,15 +825,323 @@ void SmoothnessChecker::lf_checkReceived(const AircraftRecord& r, MotionCheckRes
     }
 }
 
+// ---------------------------------------------------------------------------
+// Checks against the reports
+
+namespace {
+
+// The lag check: a report counts as reached when the pose comes this close,
+// or passes the line across the reported path at the report within this much
+// of it, moving the reported way. Metres, on the ground and in the air (where
+// a curved leg cuts a corner by more).
+constexpr double kReachGroundM = 5.0;
+constexpr double kReachAirM = 50.0;
+constexpr double kPassGroundM = 50.0;
+constexpr double kPassAirM = 600.0;
+// A report that stands (no speed, within a stand's scatter of the one before)
+// is reached with that one.
+constexpr double kStandScatterM = 60.0;
+constexpr double kLagMostS = 10.0;
+constexpr double kLagSettledS = 5.0;
+constexpr double kLagSettleTicks = 3000.0;  // 30 s after the last turn or hold
+constexpr double kTurnDeg = 30.0;
+// A report is sought from this long before its due tick, and given up this
+// long after it.
+constexpr std::int32_t kLagSearchBeforeTicks = 3000;
+constexpr std::int32_t kLagSearchAfterTicks = 6000;
+constexpr double kOutlierSlackKt = 200.0;
+// Nose and travel: the direction of travel over at least this much travel,
+// within at most this many ticks.
+constexpr double kChordGroundM = 2.0;
+constexpr double kChordAirM = 20.0;
+constexpr std::int32_t kChordMostTicks = 300;
+constexpr double kNoseSpeedKt = 3.0;
+constexpr double kNoseMostDeg = 30.0;
+constexpr double kBackwardsDeg = 90.0;
+constexpr std::int32_t kSpeedWindowTicks = 100;
+constexpr std::int32_t kSpeedStrideTicks = 25;
+constexpr double kTravelShare = 2.0;
+constexpr double kTravelSlackKt = 20.0;
+// Which reports a window of travel is held to: those due from 15 s before it
+// (the lag the check allows, and more) to 5 s after.
+constexpr double kTravelReportsBeforeTicks = 1500.0;
+constexpr double kTravelReportsAfterTicks = 500.0;
+constexpr double kStillMostM = 1.0;
+constexpr double kStillRunTicks = 2000.0;
+constexpr std::int32_t kStillSettleTicks = 1000;
+
+double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
+    const double dt = b.time - a.time;
+    if (!(dt > 0.0)) return std::numeric_limits<double>::infinity();
+    return lf_metres(a.position, b.position) / dt * kMpsToKnots;
+}
+
+// The reported path: every report but a lone one whose position the reports
+// on both sides contradict (it lies further from each than either could fly,
+// while they agree with each other).
+std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports) {
+    std::vector<const ReportedPosition*> out;
+    const std::size_t n = reports.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        bool lone = false;
+        if (i > 0 && i + 1 < n) {
+            const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
+            const double most = 3.0 * around + kOutlierSlackKt;
+            lone = lf_ownKt(reports[i - 1], reports[i]) > most && lf_ownKt(reports[i], reports[i + 1]) > most;
+        } else if (n >= 3) {
+            const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
+            const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
+            const double own = i == 0 ? lf_ownKt(reports[a], reports[b]) : lf_ownKt(reports[b], reports[a]);
+            lone = own > 3.0 * next + kOutlierSlackKt;
+        }
+        if (!lone) out.push_back(&reports[i]);
+    }
+    return out;
+}
+
+// The sample at a tick, or the first after it (samples are in tick order).
+std::size_t lf_sampleFrom(const std::vector<MotionSample>& s, double tick) {
+    return static_cast<std::size_t>(
+        std::lower_bound(s.begin(), s.end(), tick, [](const MotionSample& m, double t) { return m.tick < t; }) -
+        s.begin());
+}
+
+// Whether the aircraft was recorded at the tick.
+bool lf_activeAt(const std::vector<MotionSample>& s, double tick) {
+    const std::size_t i = lf_sampleFrom(s, std::floor(tick));
+    return i < s.size() && s[i].tick <= std::floor(tick) + 1;
+}
+
+double lf_bearingDeg(LaLo from, LaLo to) {
+    const Offset o = lf_offset(from, to);
+    return std::atan2(o.east, o.north) * radiansToDegrees;
+}
+
+double lf_offDeg(double aDeg, double bDeg) { return std::fabs(std::remainder(aDeg - bDeg, 360.0)); }
+
+}  // namespace
+
+void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResult& out) const {
+    const Judge judge{r, out, false};
+    const auto& s = r.samples;
+    if (s.empty() || r.reports.empty()) return;
+    const std::vector<const ReportedPosition*> path = lf_reportedPath(r.reports);
+    const std::size_t n = path.size();
+    const std::int32_t lastTick = s.back().tick;
+
+    // --- lag ---
+    double lastTurnOrHold = -1e18;
+    // The sample index where the report before was reached (none: npos).
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::size_t reachedAt = kNone;
+    for (std::size_t i = 0; i < n; ++i) {
+        const ReportedPosition& p = *path[i];
+        const double due = p.dueTick;
+        const bool standing =
+            i > 0 && !p.airborne && p.groundSpeedKt < 1.0 && lf_metres(p.position, path[i - 1]->position) <= kStandScatterM;
+        if (standing) lastTurnOrHold = due;
+        if (i > 0 && i + 1 < n) {
+            const ReportedPosition& a = *path[i - 1];
+            const ReportedPosition& b = *path[i + 1];
+            if (lf_metres(a.position, p.position) > 5.0 && lf_metres(p.position, b.position) > 5.0 &&
+                lf_offDeg(lf_bearingDeg(a.position, p.position), lf_bearingDeg(p.position, b.position)) >= kTurnDeg)
+                lastTurnOrHold = due;
+        }
+        if (!lf_activeAt(s, due)) {
+            reachedAt = kNone;
+            continue;
+        }
+        const double limit = due - lastTurnOrHold > kLagSettleTicks ? kLagSettledS : kLagMostS;
+        if (standing && reachedAt != kNone) {
+            const double lag = (s[reachedAt].tick - due) / 100.0;
+            judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
+            continue;
+        }
+        // The direction the reports travel at this one.
+        const LaLo before = i > 0 ? path[i - 1]->position : p.position;
+        const LaLo after = i + 1 < n ? path[i + 1]->position : p.position;
+        const Offset along = lf_offset(before, after);
+        const double alongM = std::hypot(along.north, along.east);
+        const bool moving = !standing && alongM > 1.0;
+        const double reach = p.airborne ? kReachAirM : kReachGroundM;
+        const double pass = p.airborne ? kPassAirM : kPassGroundM;
+        std::size_t k = lf_sampleFrom(s, due - kLagSearchBeforeTicks);
+        if (reachedAt != kNone) k = std::max(k, reachedAt);
+        std::size_t found = kNone;
+        for (; k < s.size() && s[k].tick <= due + kLagSearchAfterTicks; ++k) {
+            const LaLo at = lf_position(s[k].pose);
+            const Offset o = lf_offset(p.position, at);
+            const double d = std::hypot(o.north, o.east);
+            if (d <= (moving ? reach : kStandScatterM)) {
+                found = k;
+                break;
+            }
+            if (!moving || k < 10) continue;
+            const double u = (o.north * along.north + o.east * along.east) / alongM;
+            const double lateral = std::fabs(o.north * along.east - o.east * along.north) / alongM;
+            const Offset step = lf_offset(lf_position(s[k - 10].pose), at);
+            const bool sameWay = step.north * along.north + step.east * along.east > 0.0;
+            if (u >= 0.0 && lateral <= pass && sameWay) {
+                found = k;
+                break;
+            }
+        }
+        if (found != kNone) {
+            reachedAt = found;
+            const double lag = (s[found].tick - due) / 100.0;
+            judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
+        } else if (lastTick >= due + limit * 100.0) {
+            // Never reached while the aircraft was there to reach it.
+            const double lag = (std::min<double>(lastTick, due + kLagSearchAfterTicks) - due) / 100.0;
+            judge(MotionCheck::Lag, due, false, lag, limit);
+        }
+    }
+
+    // --- speed of travel and airborne speed, over windows of a second ---
+    const double floorKt = r.categoryKnown ? gf_airborneSpeedFloorKt(r.category) : 0.0;
+    for (std::size_t i = kSpeedWindowTicks; i < s.size(); i += kSpeedStrideTicks) {
+        const MotionSample& c = s[i];
+        const MotionSample& from = s[i - kSpeedWindowTicks];
+        if (from.tick != c.tick - kSpeedWindowTicks || !lf_finite(from.pose) || !lf_finite(c.pose)) continue;
+        const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) / (kSpeedWindowTicks * 0.01) * kMpsToKnots;
+        bool airborne = true;
+        for (std::size_t k = i - kSpeedWindowTicks; k <= i && airborne; ++k) airborne = !s[k].onGround;
+        if (airborne) judge.floor(MotionCheck::AirborneSpeed, c.tick, kt, floorKt);
+        // The fastest the reports around it travel by their own positions.
+        double ownKt = -1.0;
+        const double lo = from.tick - kTravelReportsBeforeTicks, hi = c.tick + kTravelReportsAfterTicks;
+        for (std::size_t k = 1; k < n; ++k) {
+            if (path[k]->dueTick < lo) continue;
+            if (path[k - 1]->dueTick > hi) break;
+            ownKt = std::max(ownKt, lf_ownKt(*path[k - 1], *path[k]));
+        }
+        if (ownKt < 0.0 || !std::isfinite(ownKt)) continue;
+        const double limit = kTravelShare * ownKt + kTravelSlackKt;
+        judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
+    }
+
+    // --- standing still ---
+    for (std::size_t i = 0; i < r.reports.size();) {
+        const ReportedPosition& first = r.reports[i];
+        std::size_t j = i;
+        while (j < r.reports.size() && !r.reports[j].airborne && r.reports[j].groundSpeedKt < 1.0 &&
+               lf_metres(r.reports[j].position, first.position) <= kStandScatterM)
+            ++j;
+        if (j == i) {
+            ++i;
+            continue;
+        }
+        const ReportedPosition& last = r.reports[j - 1];
+        const std::size_t count = j - i;
+        i = j;
+        if (count < 3 || last.dueTick - first.dueTick < kStillRunTicks) continue;
+        // From when the aircraft stands at the spot (at most 10 s after the
+        // first such report is due) to the last one's due tick.
+        std::size_t k = lf_sampleFrom(s, first.dueTick);
+        const double settleBy = first.dueTick + kStillSettleTicks;
+        std::size_t w0 = s.size();
+        for (; k < s.size() && s[k].tick <= settleBy; ++k) {
+            if (k == 0 || s[k - 1].tick != s[k].tick - 1) continue;
+            const bool still = lf_metres(lf_position(s[k - 1].pose), lf_position(s[k].pose)) < 0.001;
+            if (still && lf_metres(lf_position(s[k].pose), first.position) <= kStandScatterM) {
+                w0 = k;
+                break;
+            }
+        }
+        if (w0 == s.size()) w0 = lf_sampleFrom(s, settleBy);
+        if (w0 >= s.size() || s[w0].tick >= last.dueTick) continue;
+        double most = 0.0;
+        for (std::size_t m = w0 + 1; m < s.size() && s[m].tick <= last.dueTick; ++m) {
+            if (s[m].tick != s[m - 1].tick + 1) break;
+            most = std::max(most, lf_metres(lf_position(s[w0].pose), lf_position(s[m].pose)));
+        }
+        judge(MotionCheck::StandingStill, s[w0].tick, most < kStillMostM, most, kStillMostM);
+    }
+}
+
+// Nose against the direction of travel, and never backwards: the direction
+// of travel over a chord of the track (on a curve the chord runs along the
+// mean of the headings at its ends).
+void SmoothnessChecker::lf_checkTravel(const AircraftRecord& r, MotionCheckResult& out) const {
+    const Judge judge{r, out, false};
+    const auto& s = r.samples;
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < s.size(); i += 5) {
+        const MotionSample& c = s[i];
+        if (!lf_finite(c.pose)) continue;
+        const double chord = c.onGround ? kChordGroundM : kChordAirM;
+        j = std::max(j, i + 1);
+        while (j < s.size() && s[j].tick - c.tick <= kChordMostTicks &&
+               lf_metres(lf_position(c.pose), lf_position(s[j].pose)) < chord)
+            ++j;
+        if (j >= s.size() || s[j].tick - c.tick > kChordMostTicks || s[j].tick - c.tick != static_cast<std::int32_t>(j - i))
+            continue;
+        const MotionSample& e = s[j];
+        if (!lf_finite(e.pose)) continue;
+        // One kind of motion over the chord: on the ground or in the air
+        // throughout, pushing back at both ends or at neither.
+        bool same = true;
+        for (std::size_t k = i; k <= j && same; ++k) same = s[k].onGround == c.onGround;
+        const bool pushing = c.phase == AcPhase::pushing_back;
+        if (!same || (e.phase == AcPhase::pushing_back) != pushing) continue;
+        const double track = lf_bearingDeg(lf_position(c.pose), lf_position(e.pose));
+        const double from = c.pose.heading * radiansToDegrees;
+        const double mean = from + std::remainder(e.pose.heading * radiansToDegrees - from, 360.0) / 2.0;
+        const double off = lf_offDeg(mean, track);
+        if (!pushing) judge(MotionCheck::Backwards, c.tick, off <= kBackwardsDeg, off, kBackwardsDeg);
+        if (!c.onGround) continue;
+        const double kt = lf_metres(lf_position(c.pose), lf_position(e.pose)) / ((e.tick - c.tick) * 0.01) * kMpsToKnots;
+        if (kt <= kNoseSpeedKt) continue;
+        const double nose = pushing ? 180.0 - off : off;
+        judge(MotionCheck::NoseTravel, c.tick, nose <= kNoseMostDeg, nose, kNoseMostDeg);
+    }
+}
+
+MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
+                                        std::int32_t lastTick, const std::string& log) {
+    MotionCheckResult out;
+    // The registrations the log's no-match lists name ("<key> <registration>"
+    // lines after "No match found for:" up to an empty line).
+    std::set<std::string> told;
+    for (std::size_t at = log.find("No match found for:"); at != std::string::npos;
+         at = log.find("No match found for:", at + 1)) {
+        std::size_t line = log.find('\n', at);
+        while (line != std::string::npos) {
+            const std::size_t next = log.find('\n', line + 1);
+            std::string text = log.substr(line + 1, next == std::string::npos ? std::string::npos : next - line - 1);
+            while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
+            if (text.empty()) break;
+            const std::size_t blank = text.rfind(' ');
+            told.insert(blank == std::string::npos ? text : text.substr(blank + 1));
+            line = next;
+        }
+    }
+    for (const AircraftRecord* r : records) {
+        if (r->reports.size() < 2) continue;
+        const Judge judge{*r, out, false};
+        // No earlier than the start path's waits end, plus the feed's delay.
+        const double from = std::max(r->reports.front().dueTick, startWaitsEndTick + 3000.0);
+        const double deadline = from + 1000.0;
+        if (deadline > lastTick) continue;
+        const bool created = !r->samples.empty();
+        const double createdTick = created ? r->samples.front().tick : lastTick;
+        const bool inTime = created && createdTick <= deadline;
+        const bool namedInLog = !r->registration.empty() && told.count(r->registration) != 0;
+        judge(MotionCheck::CreatedOrTold, from, inTime || namedInLog, (createdTick - from) / 100.0, 10.0);
+    }
+    return out;
+}
+
 MotionCheckResult SmoothnessChecker::check(const AircraftRecord& record) const {
     MotionCheckResult out;
     lf_checkSamples(record, out);
+    lf_checkTravel(record, out);
+    lf_checkReports(record, out);
     return out;
 }
 
 MotionCheckResult SmoothnessChecker::checkAll(const AircraftRecord& record) const {
-    MotionCheckResult out;
-    lf_checkSamples(record, out);
+    MotionCheckResult out = check(record);
     lf_checkReceived(record, out);
     return out;
 }

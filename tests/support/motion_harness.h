@@ -37,6 +37,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,15 +176,31 @@ struct ReceivedPose {
     AiPose pose{};
 };
 
+// A report as the feed handed it to the engine.
+struct ReportedPosition {
+    double time = 0.0;     // its reported time, seconds since 1970
+    double dueTick = 0.0;  // when the engine plays it: its time plus the feed's delay, as an engine tick
+    LaLo position{};
+    double altitudeFt = 0.0;
+    double groundSpeedKt = 0.0;
+    double trackDeg = 0.0;
+    bool airborne = false;
+};
+
 struct AircraftRecord {
     std::uint32_t hexid = 0;
     std::string callsign;
+    std::string registration;
     std::uint32_t category = 0;
+    bool categoryKnown = false;  // it was active (else `category` means nothing)
     std::uint32_t objectId = 0;  // the last object the aircraft had
     std::vector<MotionSample> samples;
     std::vector<PointArrival> arrivals;
     std::vector<StreamPoint> reported;  // positions of the scheduled reports
     std::vector<ReceivedPose> received;  // filled by MotionHarness::collectReceived
+    // Every report handed over, in time order, each once (a repeated or
+    // late datagram kept at its time).
+    std::vector<ReportedPosition> reports;
 };
 
 // ---------------------------------------------------------------------------
@@ -208,14 +226,30 @@ public:
     AircraftRecord& entry(std::uint32_t hexid);
     // Whether the aircraft was recorded active at least once.
     bool seen(std::uint32_t hexid) const;
+    // A report the feed hands over (any thread). Its due tick is worked out
+    // when the records are read, by the function given (reported time ->
+    // engine tick); the harness gives the due tick itself.
+    void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt);
+    void dueTickOf(std::function<double(double)> dueTick) { dueTickOf_ = std::move(dueTick); }
     // The recording of the aircraft, nullptr when it never became active.
     // Received poses are collected from the model's journal on every call;
     // `clockStartNs` is the pose clock's time at engine tick 0.
     const AircraftRecord* record(std::uint32_t hexid, std::int64_t clockStartNs);
     std::vector<const AircraftRecord*> records(std::int64_t clockStartNs);
+    // Every aircraft with reports or samples, also those never active.
+    std::vector<const AircraftRecord*> allRecords(std::int64_t clockStartNs);
 
 private:
     void lf_collectReceived(AircraftRecord& r, std::int64_t clockStartNs) const;
+    void lf_takeReports();
+
+    struct Handed {
+        TrafficRecord record;
+        std::optional<double> dueTick;
+    };
+    std::mutex reportsMutex_;
+    std::vector<Handed> handed_;  // reports not yet sorted into the records
+    std::function<double(double)> dueTickOf_;
 
     std::map<std::uint32_t, AircraftRecord> records_;
     std::function<void(LiveAc&)> afterTick_;
@@ -293,9 +327,16 @@ enum class MotionCheck {
     TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
     PushbackHeading,       // no heading change while pushing back
     GroundSpeed,           // taxiing: 0.5 s of travel at most 2 x the reported ground speed + 8 kt
-    RestChange,            // taxiing: coming to rest or leaving it at most 16 kt/s over the 0.5 s next to rest
+    RestChange,            // on the ground: coming to rest or leaving it at most 16 kt/s over the 0.5 s next to rest
+    Lag,                   // a report's position reached at most 10 s after its due tick (5 s once 30 s past a turn or hold)
+    NoseTravel,            // on the ground above 3 kt the nose within 30 deg of the travel (pushback: of its opposite)
+    Backwards,             // never more than 90 deg between nose and travel outside a pushback
+    AirborneSpeed,         // in the air never slower than the category's floor
+    TravelSpeed,           // 1 s of travel at most 2 x the reports' own distance over time + 20 kt
+    StandingStill,         // an aircraft whose reports stand still (scattered or not) moves less than 1 m
+    CreatedOrTold,         // created within 10 s of its first report's due tick, or named in Log.txt's no-match list
 };
-inline constexpr int kMotionCheckCount = 14;
+inline constexpr int kMotionCheckCount = 21;
 const char* gf_motionCheckName(MotionCheck check);
 
 struct MotionFinding {
@@ -350,13 +391,10 @@ struct MotionCheckResult {
 //   "approach start"    the climb on the first tick of phase landing: the
 //                       approach descent starts at its own rate and only
 //                       then changes gradually;
-//   "stream end"        a stop on the ground where the aircraft's stream ran
-//                       dry: its last report was still moving, and it holds
-//                       there, nothing telling that it braked;
-//   "hold reported late" a stop at a held position (a report that stood
-//                       still) that came in after the leg into it was
-//                       planned at the speed reported before.
-// Further exemptions are added where a Part allows a discontinuity.
+// The checks against the reports (lag, nose and travel, backwards, airborne
+// speed, speed of travel, standing still) exempt no case: a lone report whose
+// position both of its neighbours contradict (a position miles off) is no
+// position the aircraft has to reach, and is left out of the reported path.
 class SmoothnessChecker {
 public:
     SmoothnessChecker& exempt(MotionExemption exemption);
@@ -367,12 +405,22 @@ public:
 private:
     void lf_checkSamples(const AircraftRecord& r, MotionCheckResult& out) const;
     void lf_checkReceived(const AircraftRecord& r, MotionCheckResult& out) const;
+    void lf_checkReports(const AircraftRecord& r, MotionCheckResult& out) const;
+    void lf_checkTravel(const AircraftRecord& r, MotionCheckResult& out) const;
     bool lf_exempt(MotionCheck check, std::uint32_t hexid, std::int32_t tick, MotionCheckResult& out) const;
     std::vector<MotionExemption> exemptions_;
 };
 
 // The largest heading change a tick of the category in the air (radians).
 double gf_checkerAirTurnRate(std::uint32_t category);
+
+// Created or told: every aircraft the feed handed reports of (at least two)
+// is active within 10 s of its first report's due tick, counted from no
+// earlier than the start path's own waits (`startWaitsEndTick` plus the
+// feed's delay), or its registration is in a "No match found for:" list of
+// the log. Aircraft whose deadline lies past `lastTick` are not judged.
+MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
+                                        std::int32_t lastTick, const std::string& log);
 
 // ---------------------------------------------------------------------------
 // Plots

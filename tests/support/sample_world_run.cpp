@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -78,24 +79,6 @@ bool lf_eventually(const std::function<bool()>& done, std::chrono::milliseconds 
     return true;
 }
 
-// A traffic line of another copy of the sample traffic: its own hexid,
-// callsign and registration, so that TAVO sees another aircraft.
-std::string lf_copyLine(const std::string& line, int copy) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
-        fields.push_back(line.substr(start, comma - start));
-    fields.push_back(line.substr(start));
-    if (fields.size() < 12) return line;
-    const unsigned long hexid = std::stoul(fields[1]);
-    fields[1] = std::to_string((hexid + 0x1000ul * static_cast<unsigned long>(copy)) & 0xFFFFFFul);
-    fields[9] = fmt::format("TV{:04X}{:02}", hexid & 0xFFFF, copy);
-    fields[11] = fmt::format("N{:03}{:02}T", hexid % 1000, copy);
-    std::string out = fields[0];
-    for (std::size_t i = 1; i < fields.size(); ++i) out += "," + fields[i];
-    return out;
-}
-
 void lf_setEnv(const char* name, const std::string& value) {
     if (::setenv(name, value.c_str(), 1) != 0) throw std::runtime_error(fmt::format("cannot set {}", name));
 }
@@ -135,11 +118,22 @@ struct SampleWorldRun::Impl {
     std::int64_t nextSecondNs = 0;
     std::int32_t lastTick = -1;
     std::int64_t clockStartNs = 0;
+    // Every change of clockStartNs with the fake time it came at: the engine
+    // skips ticks it fell behind by, so the engine tick of a fake time is
+    // read with the clock start in force then.
+    std::vector<std::pair<std::int64_t, std::int64_t>> clockStarts;
     bool closeSent = false;
     Steady::time_point leftSleep{};
     Steady::time_point runStarted{};
     bool inMainLoop = false;
     std::optional<RTAppHandshakeTiming> savedHandshake;
+    // Answers the application owes: when (fake clock) and what.
+    struct Owed {
+        std::int64_t dueNs = 0;
+        bool buffer = false;
+        sample::ParkedBox box;
+    };
+    std::vector<Owed> owed;
 };
 
 SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
@@ -153,7 +147,9 @@ SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
         if (entry.path().filename() == "tavo") continue;  // the program itself runs in this process
         fs::copy(entry.path(), options_.folder / entry.path().filename(), fs::copy_options::recursive);
     }
-    traffic_ = sample::gf_loadSampleTraffic(scenario());
+    source_ = options_.traffic ? options_.traffic
+                               : std::make_shared<SampleTrafficSource>(sample::gf_loadSampleTraffic(scenario()),
+                                                                       options_.trafficCopies);
 
     // The settings as the run command seeds them, on a free TCP port. The
     // program looks its data folder up once per process: a process that
@@ -165,8 +161,11 @@ SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
     const fs::path roaming = programDataFolder().parent_path();
     const fs::path parameters = parametersFilePath();
     if (roaming != options_.folder / "profile" / "roaming") {
+        // Another test's temporary folder, or an earlier run's own profile
+        // (runs one after the other in one process).
         const std::string name = roaming.filename().string();
-        if (name.rfind("tavo-appdata-", 0) != 0)
+        const bool earlierRun = name == "roaming" && roaming.parent_path().filename() == "profile";
+        if (name.rfind("tavo-appdata-", 0) != 0 && !earlierRun)
             throw std::runtime_error("this process uses the settings folder " + roaming.string() +
                                      ", which is no test's: the sample world does not replace its settings");
         fs::remove(parameters, ec);
@@ -215,6 +214,43 @@ SampleWorldRun::~SampleWorldRun() {
 
 fs::path SampleWorldRun::scenario() const { return options_.folder / "scenarios" / "sample.xml"; }
 
+const sample::SampleTraffic& SampleWorldRun::traffic() const {
+    const auto* sampleSource = dynamic_cast<const SampleTrafficSource*>(source_.get());
+    if (sampleSource == nullptr) throw std::logic_error("this run feeds no sample traffic");
+    return sampleSource->traffic();
+}
+
+double SampleWorldRun::tickAt(std::int64_t fakeNs) const {
+    const auto& starts = impl_->clockStarts;
+    std::int64_t start = impl_->clockStartNs;
+    if (!starts.empty()) {
+        const auto after = std::upper_bound(starts.begin(), starts.end(), fakeNs,
+                                            [](std::int64_t t, const auto& e) { return t < e.first; });
+        start = after == starts.begin() ? starts.front().second : std::prev(after)->second;
+    }
+    return static_cast<double>(fakeNs - start) / kTickNs;
+}
+
+double SampleWorldRun::feedStartTick() const {
+    return impl_->feedStartNs ? tickAt(*impl_->feedStartNs) : 0.0;
+}
+
+double SampleWorldRun::startWaitsEndTick() const {
+    const Impl& m = *impl_;
+    if (!m.feedStartNs) return 0.0;
+    // The start path waits at most 30 s for the buffer, then 10 s for the
+    // parked traffic.
+    const RequestAnswer buffer = source_->bufferAnswer();
+    const RequestAnswer parked = source_->parkedAnswer();
+    const auto wait = [](const RequestAnswer& a, double most) {
+        return a.answer == sample::AppAnswer::AtOnce ? 0.0
+               : a.answer == sample::AppAnswer::Late ? std::min(a.delayS, most)
+                                                     : most;
+    };
+    const double waitS = wait(buffer, 30.0) + wait(parked, 10.0);
+    return tickAt(*m.feedStartNs) + waitS * 100.0;
+}
+
 std::string SampleWorldRun::log() const {
     std::ifstream in(options_.folder / "Log.txt", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -228,6 +264,11 @@ double SampleWorldRun::feedSecond() const {
 std::vector<const AircraftRecord*> SampleWorldRun::records() {
     if (!recorder_) return {};
     return recorder_->records(impl_->clockStartNs);
+}
+
+std::vector<const AircraftRecord*> SampleWorldRun::allRecords() {
+    if (!recorder_) return {};
+    return recorder_->allRecords(impl_->clockStartNs);
 }
 
 int SampleWorldRun::run() {
@@ -259,6 +300,10 @@ int SampleWorldRun::run() {
     m.savedHandshake = gf_rtAppHandshakeTiming();
     gf_setRTAppHandshakeTiming({m.savedHandshake->replyTimeout, 10ms});
     g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
+        // What the feed hands over, as reported, for the checks that compare
+        // the motion with the reports.
+        if (recorder_)
+            for (const TrafficRecord& r : batch) recorder_->report(r);
         gf_postTrafficBatch(batch, delaySeconds, true);
         {
             std::lock_guard lock(impl_->postedMutex);
@@ -278,6 +323,12 @@ int SampleWorldRun::run() {
     gf_setSimClientPollPause([](std::chrono::milliseconds most) { gf_simModelWaitQueued(most); });
     if (options_.recordMotion) {
         recorder_ = std::make_unique<MotionRecorder>();
+        // A report's due tick: its time on the fake clock plus the feed's
+        // 30 s delay, in engine ticks.
+        recorder_->dueTickOf([this](double time) {
+            const auto ns = static_cast<std::int64_t>(std::llround((time - static_cast<double>(l_wallBaseS.load())) * 1e9));
+            return tickAt(ns) + 3000.0;
+        });
     } else {
         // Nobody reads the journals: a short one per object keeps a long run
         // from walking through megabytes of old poses.
@@ -334,6 +385,8 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         m.inMainLoop = true;
         figures_.ticks = tick;
         m.clockStartNs = lf_fakeNs() - std::int64_t{tick - 1} * kTickNs;
+        if (m.clockStarts.empty() || m.clockStarts.back().second != m.clockStartNs)
+            m.clockStarts.emplace_back(lf_fakeNs(), m.clockStartNs);
         if (recorder_) recorder_->recordTick();
         if (onTick_) onTick_();
     }
@@ -380,20 +433,11 @@ void SampleWorldRun::lf_step() {
     for (; m.nextFeedSecond <= second; ++m.nextFeedSecond) {
         const std::int64_t s = m.nextFeedSecond;
         if (const std::uint16_t weather = g_qnhReader.boundPort(); weather != 0 && s % kWeatherEveryS == 0)
-            m.peer->sendDatagram(weather, sample::gf_sampleWeatherDatagram(*traffic_, m.epoch + static_cast<double>(s)));
+            m.peer->sendDatagram(weather, source_->weather(m.epoch + static_cast<double>(s)));
         const std::uint16_t port = g_trafficReader.boundPort();
         if (port == 0) continue;  // nobody listens yet: the datagrams are lost, as with the real application
-        std::vector<std::string> lines;
-        for (int copy = 0; copy < options_.trafficCopies; ++copy) {
-            const std::int64_t shift = std::int64_t{copy} * sample::SampleTraffic::cycleSeconds() / options_.trafficCopies;
-            std::vector<std::string> batch =
-                sample::gf_sampleFlightsAt(*traffic_, s + shift, m.epoch - static_cast<double>(shift));
-            if (batch.empty()) continue;
-            batch.pop_back();  // one end tag for the whole second
-            for (std::string& line : batch) lines.push_back(copy == 0 ? std::move(line) : lf_copyLine(line, copy));
-        }
+        const std::vector<std::string> lines = source_->liveLines(s, m.epoch);
         if (lines.empty()) continue;
-        lines.emplace_back("RTTFC_EOT");
         const std::uint64_t before = m.batchesPosted.load();
         m.peer->sendLines(port, lines);
         m.waitPosted(before);
@@ -412,25 +456,56 @@ bool SampleWorldRun::lf_feedStarted() {
     return true;
 }
 
-// Answers what the program asked the sample application for: the buffered
-// traffic and the parked traffic of a box.
+// Answers what the program asked the application for (the buffered traffic
+// and the parked traffic of a box): at once, late or never, as the traffic
+// source says.
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
     if (!lf_feedStarted()) return;
+    const std::uint16_t port = g_trafficReader.boundPort();
+    const auto second = [&] { return static_cast<std::int64_t>(std::floor(feedSecond())); };
+    const auto answer = [&](const Impl::Owed& o) {
+        if (port == 0) return;
+        if (o.buffer) {
+            m.peer->sendLines(port, source_->bufferLines(second(), m.epoch));
+        } else {
+            m.peer->sendLines(port, source_->parkedLines(second(), m.epoch, o.box));
+        }
+    };
+    // Late answers that fell due.
+    if (!m.owed.empty()) {
+        std::vector<Impl::Owed> later;
+        for (const Impl::Owed& o : m.owed) {
+            if (o.dueNs <= lf_fakeNs()) answer(o);
+            else later.push_back(o);
+        }
+        m.owed = std::move(later);
+    }
     // Only the new lines are copied, and only when one came (the program
     // sends its user position five times a second). A zero-length timed wait
     // would still sleep in the kernel for the timer's slack, once a tick.
     if (m.peer->lineCount() <= m.linesHandled) return;
     const std::vector<std::string> lines = m.peer->linesFrom(m.linesHandled);
     m.linesHandled += lines.size();
-    const std::uint16_t port = g_trafficReader.boundPort();
     for (const std::string& line : lines) {
-        const auto second = static_cast<std::int64_t>(std::floor(feedSecond()));
-        if (line.rfind("Qs999=sendbuffer", 0) == 0 && port != 0) {
-            m.peer->sendLines(port, sample::gf_sampleBufferLines(*traffic_, second, m.epoch));
-        } else if (const auto box = sample::gf_parseParkedRequest(line); box && port != 0) {
-            m.peer->sendLines(port, sample::gf_sampleParkedLines(*traffic_, second, m.epoch, *box));
+        Impl::Owed o;
+        RequestAnswer how;
+        if (line.rfind("Qs999=sendbuffer", 0) == 0) {
+            o.buffer = true;
+            how = source_->bufferAnswer();
+        } else if (const auto box = sample::gf_parseParkedRequest(line)) {
+            o.box = *box;
+            how = source_->parkedAnswer();
+        } else {
+            continue;
         }
+        if (how.answer == sample::AppAnswer::Never) continue;
+        if (how.answer == sample::AppAnswer::AtOnce) {
+            answer(o);
+            continue;
+        }
+        o.dueNs = lf_fakeNs() + static_cast<std::int64_t>(std::llround(how.delayS * 1e9));
+        m.owed.push_back(o);
     }
 }
 

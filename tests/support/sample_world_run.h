@@ -33,6 +33,7 @@
 
 #include "platform/window/window.h"
 #include "support/motion_harness.h"
+#include "support/world_traffic.h"
 
 namespace tavo::sample {
 class SampleTraffic;
@@ -44,8 +45,11 @@ struct SampleWorldOptions {
     // The run's folder: the installation folder is copied into it, the
     // settings go under it, and TAVO writes its Log.txt there. Emptied first.
     std::filesystem::path folder;
-    // The sample traffic's simulated second when the feed starts: a whole
-    // cycle in, as the sample application starts.
+    // What the application sends: none, the sample traffic (trafficCopies
+    // times over); else this source (a generated world).
+    std::shared_ptr<TrafficSource> traffic;
+    // The traffic's simulated second when the feed starts: for the sample
+    // traffic a whole cycle in, as the sample application starts.
     double feedStartS = 1200.0;
     // Simulated seconds of traffic before the window is closed.
     double durationS = 1200.0;
@@ -101,11 +105,24 @@ public:
     int run();
 
     const SampleWorldFigures& figures() const { return figures_; }
-    const sample::SampleTraffic& traffic() const { return *traffic_; }
+    // The sample traffic (only when the run feeds it; else std::logic_error).
+    const sample::SampleTraffic& traffic() const;
+    const TrafficSource& source() const { return *source_; }
+    const sample::SampleWorld& world() const { return source_->world(); }
     const std::filesystem::path& folder() const { return options_.folder; }
     std::filesystem::path scenario() const;
     // The motion recordings (received poses collected now).
     std::vector<const AircraftRecord*> records();
+    // Every aircraft the feed handed over, created or not.
+    std::vector<const AircraftRecord*> allRecords();
+    // The engine tick at which the start path's own waits for the buffered
+    // and the parked traffic end, as the application answers (the buffer's
+    // answer or 30 s, then the parked answer or 10 s, from the feed's start).
+    double startWaitsEndTick() const;
+    // The engine tick at which the feed started (the version answered).
+    double feedStartTick() const;
+    // The engine tick of a fake-clock time and of a report's time.
+    double tickAt(std::int64_t fakeNs) const;
     // The sample traffic's simulated second now (feed time), once the feed runs.
     double feedSecond() const;
     // TAVO's Log.txt of the run.
@@ -119,7 +136,7 @@ private:
     bool lf_feedStarted();
 
     SampleWorldOptions options_;
-    std::unique_ptr<sample::SampleTraffic> traffic_;
+    std::shared_ptr<TrafficSource> source_;
     std::unique_ptr<Impl> impl_;
     std::unique_ptr<MotionRecorder> recorder_;
     std::function<void()> onTick_;

@@ -358,16 +358,31 @@ SampleAirfield::Graph SampleAirfield::buildGraph(const std::vector<std::pair<std
     return g;
 }
 
-Route SampleAirfield::arrivalRoute(RunwayEnd end, double exitDistanceM, const SampleStand& stand) const {
+Route SampleAirfield::arrivalRoute(RunwayEnd end, double exitDistanceM, const SampleStand& stand,
+                                   double exitAngleDeg) const {
     const SampleRunway& r = world_->runways.at(end.runway);
-    if (exitDistanceM < 0 || exitDistanceM > r.lengthM - 100)
+    if (exitDistanceM < 0 || exitDistanceM > r.lengthM - 100 || !(exitAngleDeg >= 20.0 && exitAngleDeg <= 90.0))
         throw std::runtime_error("no exit " + std::to_string(exitDistanceM) + " m down runway " +
                                  world_->runwayEndName(end));
     const Vec exitPoint = onCentreLine(end, exitDistanceM);
+    // The exit runs from the centre line to the taxiway: straight across, or
+    // at an angle ahead in the landing direction.
+    const Vec landing = unitVector(r.directionDeg(end.primary));
+    const double angle = radians(exitAngleDeg);
+    const Vec exitDir = landing * std::cos(angle) + toTerminal_ * std::sin(angle);
+    const double lateral = std::abs(dot(onTaxiway(end.runway, 0) - r.centre, toTerminal_));
+    const Vec join = exitPoint + exitDir * (lateral / std::sin(angle));
+    const double joinAlong = alongOf(end.runway, join);
+    if (joinAlong < 0 || joinAlong > r.lengthM)
+        throw std::runtime_error("the exit " + std::to_string(exitDistanceM) + " m down runway " +
+                                 world_->runwayEndName(end) + " meets the taxiway beyond the runway");
+    // A straight exit is found from the exit point itself, as it always was.
+    const bool straight = exitAngleDeg == 90.0;
     const StandAccess a = access(stand);
     std::vector<int> ids;
-    const Graph g = buildGraph({{taxiwayLine(end.runway), exitPoint}, {laneOf(stand), a.entry}}, ids);
-    const std::vector<int> path = g.search(ids[0], toTerminal_, ids[1], unitVector(stand.headingDeg));
+    const Graph g = buildGraph({{taxiwayLine(end.runway), straight ? exitPoint : join}, {laneOf(stand), a.entry}}, ids);
+    const std::vector<int> path =
+        g.search(ids[0], straight ? toTerminal_ : exitDir, ids[1], unitVector(stand.headingDeg));
     if (path.empty())
         throw std::runtime_error("no taxi route from runway " + world_->runwayEndName(end) + " to " + stand.name);
     Route route{exitPoint};
@@ -377,10 +392,13 @@ Route SampleAirfield::arrivalRoute(RunwayEnd end, double exitDistanceM, const Sa
 }
 
 SampleAirfield::Departure SampleAirfield::departureRoute(const SampleStand& stand, double noseHeadingDeg,
-                                                         RunwayEnd end) const {
+                                                         RunwayEnd end, double entryDistanceM) const {
     const Route pushback = pushbackPath(stand, noseHeadingDeg);
     const SampleRunway& r = world_->runways.at(end.runway);
-    const double holdAlong = end.primary ? kLineUpEntryM : r.lengthM - kLineUpEntryM;
+    if (!(entryDistanceM >= kLineUpEntryM && entryDistanceM <= r.lengthM - 2 * kLineUpEntryM))
+        throw std::runtime_error("no runway entry " + std::to_string(entryDistanceM) + " m down runway " +
+                                 world_->runwayEndName(end));
+    const double holdAlong = end.primary ? entryDistanceM : r.lengthM - entryDistanceM;
     const Vec holdTaxiway = onTaxiway(end.runway, holdAlong);
     std::vector<int> ids;
     const Graph g = buildGraph({{laneOf(stand), pushback.back()}, {taxiwayLine(end.runway), holdTaxiway}}, ids);
@@ -390,13 +408,25 @@ SampleAirfield::Departure SampleAirfield::departureRoute(const SampleStand& stan
     Route taxi;
     for (const int n : path) taxi.push_back(g.at[n]);
     d.route = lf_mergeStraight(taxi);
-    const Vec entry = onCentreLine(end, kLineUpEntryM);
+    const Vec entry = onCentreLine(end, entryDistanceM);
     d.route.push_back(entry + toTerminal_ * kHoldOffsetM);
     d.holdIndex = d.route.size() - 1;
     d.route.push_back(entry);
-    d.lineUpDistanceM = 2 * kLineUpEntryM;
+    d.lineUpDistanceM = entryDistanceM + kLineUpEntryM;
     d.route.push_back(onCentreLine(end, d.lineUpDistanceM));
     return d;
+}
+
+Route SampleAirfield::laneRoute(const SampleStand& from, Vec start, double noseHeadingDeg, const SampleStand& to) const {
+    const StandAccess a = access(to);
+    std::vector<int> ids;
+    const Graph g = buildGraph({{laneOf(from), start}, {laneOf(to), a.entry}}, ids);
+    const std::vector<int> path = g.search(ids[0], unitVector(noseHeadingDeg), ids[1], unitVector(to.headingDeg));
+    if (path.empty()) return {};
+    Route route{start};
+    for (const int n : path) route.push_back(g.at[n]);
+    route.push_back(to.at);
+    return lf_mergeStraight(route);
 }
 
 Route SampleAirfield::pushbackPath(const SampleStand& stand, double noseHeadingDeg) const {

@@ -48,8 +48,12 @@ public:
     StandAccess access(const SampleStand& stand) const;
 
     // An arrival's way off the runway: from the exit point on the centre line
-    // (exitDistanceM past the threshold), over the exit, to the stand.
-    Route arrivalRoute(RunwayEnd end, double exitDistanceM, const SampleStand& stand) const;
+    // (exitDistanceM past the threshold), over the exit, to the stand. The
+    // exit leaves the centre line toward the terminal at exitAngleDeg to the
+    // landing direction (90: straight across to the taxiway; less: a
+    // high-speed exit that meets the taxiway further on).
+    Route arrivalRoute(RunwayEnd end, double exitDistanceM, const SampleStand& stand,
+                       double exitAngleDeg = 90.0) const;
 
     // A departure's taxi: from the end of its pushback (nose along
     // noseHeadingDeg, on the stand's lane) to its holding point, over the
@@ -61,7 +65,13 @@ public:
         std::size_t holdIndex = 0;
         double lineUpDistanceM = 0.0;
     };
-    Departure departureRoute(const SampleStand& stand, double noseHeadingDeg, RunwayEnd end) const;
+    // entryDistanceM: where the departure enters the runway, past the
+    // threshold (further than kLineUpEntryM: an intersection departure).
+    Departure departureRoute(const SampleStand& stand, double noseHeadingDeg, RunwayEnd end,
+                             double entryDistanceM = kLineUpEntryM) const;
+    // A tow's or a taxi's way from a point on a stand's apron lane (nose
+    // along noseHeadingDeg) into another stand. Empty: no way.
+    Route laneRoute(const SampleStand& from, Vec start, double noseHeadingDeg, const SampleStand& to) const;
 
     // The pushback: from the stand, straight back and on a quarter circle to
     // the lane, ending with the nose along noseHeadingDeg. Corner points of

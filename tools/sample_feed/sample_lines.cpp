@@ -195,6 +195,10 @@ std::vector<std::string> gf_sampleParkedLines(const SampleTraffic& traffic, std:
 }
 
 std::string gf_sampleWeatherDatagram(const SampleTraffic& traffic, double timestamp) {
+    return gf_sampleWeatherDatagram(traffic.world().icao, timestamp);
+}
+
+std::string gf_sampleWeatherDatagram(const std::string& icao, double timestamp) {
     // The routine observation is made at minute 53 of every hour.
     auto observed = static_cast<std::time_t>(std::floor(timestamp));
     std::tm utc{};
@@ -204,8 +208,8 @@ std::string gf_sampleWeatherDatagram(const SampleTraffic& traffic, double timest
         gmtime_r(&observed, &utc);
     }
     const std::string metar = fmt::format("{} {:02}{:02}53Z 16008KT 10SM FEW035 SCT250 12/06 A2992 RMK AO2",
-                                          traffic.world().icao, utc.tm_mday, utc.tm_hour);
-    return fmt::format(R"({{"ICAO":"{}","METAR":"{}","time":{:.0f}}})", traffic.world().icao, metar,
+                                          icao, utc.tm_mday, utc.tm_hour);
+    return fmt::format(R"({{"ICAO":"{}","METAR":"{}","time":{:.0f}}})", icao, metar,
                        std::floor(timestamp));
 }
 

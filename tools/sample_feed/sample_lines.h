@@ -55,8 +55,10 @@ std::optional<ParkedBox> gf_parseParkedRequest(std::string_view line);
 std::vector<std::string> gf_sampleParkedLines(const SampleTraffic& traffic, std::int64_t second, double epoch,
                                               const ParkedBox& box);
 
-// The weather datagram at a time (seconds since 1970).
+// The weather datagram at a time (seconds since 1970), for the sample
+// traffic's airport or any airport by its code.
 std::string gf_sampleWeatherDatagram(const SampleTraffic& traffic, double timestamp);
+std::string gf_sampleWeatherDatagram(const std::string& icao, double timestamp);
 
 // The stand text the parked lines give for a stand: "Gate 4A", "Ramp 20".
 std::string gf_rtStandText(const SampleStand& stand);

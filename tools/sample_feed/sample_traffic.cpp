@@ -32,17 +32,26 @@ constexpr double kOnPadS = 180.0;
 // Starts within the cycle are tried this many seconds apart.
 constexpr int kOffsetStepS = 5;
 
-double lf_turnRadius(double kt) {
+double lf_taxiSpeed(const TypePerformance& p) { return p.light ? 8.0 : 10.0; }
+
+}  // namespace
+
+double gf_routeLength(const Route& r) {
+    double len = 0;
+    for (std::size_t i = 1; i < r.size(); ++i) len += distance(r[i - 1], r[i]);
+    return len;
+}
+
+double gf_turnRadiusM(double kt) {
     const double v = knots(kt);
     return v * v / (kGravity * std::tan(radians(kBankDeg)));
 }
 
-double lf_glideFt(double metresBeforeThreshold) {
+double gf_glideFt(double metresBeforeThreshold) {
     return kThresholdCrossingFt + metresBeforeThreshold * std::tan(radians(kGlideSlopeDeg)) * kFeetPerMetre;
 }
 
-Leg lf_air(std::vector<Vec> corners, std::vector<std::optional<double>> agl, double kt, Phase phase,
-           double radiusM = 0.0) {
+Leg gf_airLeg(std::vector<Vec> corners, std::vector<std::optional<double>> agl, double kt, Phase phase, double radiusM) {
     Leg leg;
     leg.corners = std::move(corners);
     leg.aglFt = std::move(agl);
@@ -54,6 +63,8 @@ Leg lf_air(std::vector<Vec> corners, std::vector<std::optional<double>> agl, dou
     leg.phase = phase;
     return leg;
 }
+
+namespace {
 
 // How an aircraft takes a corner on the ground: the larger it is, the wider it
 // turns and the slower it swings its nose round (a wide-body's nose wheel
@@ -68,7 +79,9 @@ GroundTurning lf_groundTurning(const TypePerformance& p) {
     return {35.0, 7.0};
 }
 
-Leg lf_ground(const TypePerformance& p, std::vector<Vec> corners, double maxSpeed, Phase phase, double dwellS = 0.0) {
+}  // namespace
+
+Leg gf_groundLeg(const TypePerformance& p, std::vector<Vec> corners, double maxSpeed, Phase phase, double dwellS) {
     const GroundTurning turning = lf_groundTurning(p);
     Leg leg;
     leg.corners = std::move(corners);
@@ -83,16 +96,6 @@ Leg lf_ground(const TypePerformance& p, std::vector<Vec> corners, double maxSpee
     leg.phase = phase;
     return leg;
 }
-
-double lf_taxiSpeed(const TypePerformance& p) { return p.light ? 8.0 : 10.0; }
-
-double lf_routeLength(const Route& r) {
-    double len = 0;
-    for (std::size_t i = 1; i < r.size(); ++i) len += distance(r[i - 1], r[i]);
-    return len;
-}
-
-}  // namespace
 
 const TypePerformance& gf_typePerformance(const std::string& type) {
     static const std::vector<TypePerformance> kTypes{
@@ -199,13 +202,13 @@ private:
         const Vec slow = thr - dir * (slowDownNm * kMetresPerNm);
 
         std::vector<Leg> legs;
-        legs.push_back(lf_air({start, slow}, {lf_glideFt(finalNm * kMetresPerNm), lf_glideFt(slowDownNm * kMetresPerNm)},
+        legs.push_back(gf_airLeg({start, slow}, {gf_glideFt(finalNm * kMetresPerNm), gf_glideFt(slowDownNm * kMetresPerNm)},
                               startKt, Phase::Approach));
         if (spec.goAround) {
             // Goes around half a mile out, climbs away along the runway, and
             // flies a circuit on the terminal side back onto a three-mile final.
             const double circuitKt = 170.0;
-            const double radius = lf_turnRadius(circuitKt);
+            const double radius = gf_turnRadiusM(circuitKt);
             const Vec side = airfield_.towardTerminal();
             const Vec g = thr - dir * 926.0;
             const Vec upwind = thr + dir * (rw.lengthM + kMetresPerNm);
@@ -213,21 +216,21 @@ private:
             const Vec base = thr - dir * 9000.0;
             const Vec downwind = base + side * 4000.0;
             const Vec onFinal = thr - dir * 3000.0;
-            legs.push_back(lf_air({slow, g}, {lf_glideFt(slowDownNm * kMetresPerNm), lf_glideFt(926.0)},
+            legs.push_back(gf_airLeg({slow, g}, {gf_glideFt(slowDownNm * kMetresPerNm), gf_glideFt(926.0)},
                                   p.approachKt, Phase::Approach));
-            legs.push_back(lf_air({g, upwind, crosswind, downwind, base, onFinal},
-                                  {lf_glideFt(926.0), 1500.0, 2000.0, 2000.0, lf_glideFt(9000.0), lf_glideFt(3000.0)},
+            legs.push_back(gf_airLeg({g, upwind, crosswind, downwind, base, onFinal},
+                                  {gf_glideFt(926.0), 1500.0, 2000.0, 2000.0, gf_glideFt(9000.0), gf_glideFt(3000.0)},
                                   circuitKt, Phase::GoAround, radius));
-            legs.push_back(lf_air({onFinal, thr}, {lf_glideFt(3000.0), kThresholdCrossingFt}, p.approachKt,
+            legs.push_back(gf_airLeg({onFinal, thr}, {gf_glideFt(3000.0), kThresholdCrossingFt}, p.approachKt,
                                   Phase::Approach));
         } else {
-            legs.push_back(lf_air({slow, thr}, {lf_glideFt(slowDownNm * kMetresPerNm), kThresholdCrossingFt},
+            legs.push_back(gf_airLeg({slow, thr}, {gf_glideFt(slowDownNm * kMetresPerNm), kThresholdCrossingFt},
                                   p.approachKt, Phase::Approach));
         }
         const double touchdownM = p.light ? 150.0 : 350.0;
         const double touchdownKt = p.approachKt - 5.0;
         const Vec touchdown = thr + dir * touchdownM;
-        legs.push_back(lf_air({thr, touchdown}, {kThresholdCrossingFt, 0.0}, p.approachKt, Phase::Landing));
+        legs.push_back(gf_airLeg({thr, touchdown}, {kThresholdCrossingFt, 0.0}, p.approachKt, Phase::Landing));
 
         // The exit lies where the roll has come down to exit speed, with room
         // to spare, rounded up to the next 50 m.
@@ -237,16 +240,16 @@ private:
         exitM = std::ceil(exitM / 50.0) * 50.0;
         f.taxiRoute = airfield_.arrivalRoute(end, exitM, stand);
         const Vec beforeExit = thr + dir * (exitM - kExitTurnInM);
-        Leg roll = lf_ground(p, {touchdown, beforeExit}, vtd, Phase::Landing);
+        Leg roll = gf_groundLeg(p, {touchdown, beforeExit}, vtd, Phase::Landing);
         roll.decel = decel;
         legs.push_back(roll);
         // Turning off the runway still belongs to the landing; the taxi
         // starts on the exit, clear of the runway.
         const Vec clear = f.taxiRoute[0] + unitVector(headingOf(f.taxiRoute[1] - f.taxiRoute[0])) * 100.0;
-        legs.push_back(lf_ground(p, {beforeExit, f.taxiRoute[0], clear}, lf_taxiSpeed(p), Phase::Landing));
+        legs.push_back(gf_groundLeg(p, {beforeExit, f.taxiRoute[0], clear}, lf_taxiSpeed(p), Phase::Landing));
         Route taxi{clear};
         taxi.insert(taxi.end(), f.taxiRoute.begin() + 1, f.taxiRoute.end());
-        legs.push_back(lf_ground(p, taxi, lf_taxiSpeed(p), Phase::Taxi, kAtStandAfterLandingS));
+        legs.push_back(gf_groundLeg(p, taxi, lf_taxiSpeed(p), Phase::Taxi, kAtStandAfterLandingS));
         f.track = gf_buildTrack(legs, knots(startKt), 0.0, headingOf(dir));
     }
 
@@ -264,7 +267,7 @@ private:
         for (const double nose : {stand.headingDeg + 90, stand.headingDeg - 90}) {
             const SampleAirfield::Departure d = airfield_.departureRoute(stand, normalHeading(nose), end);
             if (d.route.empty()) continue;
-            const double len = lf_routeLength(d.route);
+            const double len = gf_routeLength(d.route);
             if (len < bestLength) {
                 bestLength = len;
                 best = d;
@@ -277,18 +280,18 @@ private:
         f.taxiRoute = best.route;
 
         std::vector<Leg> legs;
-        legs.push_back(lf_ground(p, {stand.at}, 0.0, Phase::AtStand, kBeforePushbackS));
-        Leg push = lf_ground(p, f.pushback, 1.5, Phase::Pushback, kAfterPushbackS);
+        legs.push_back(gf_groundLeg(p, {stand.at}, 0.0, Phase::AtStand, kBeforePushbackS));
+        Leg push = gf_groundLeg(p, f.pushback, 1.5, Phase::Pushback, kAfterPushbackS);
         push.reverse = true;
         push.radiusM = 0.0;
         push.accel = 0.3;
         push.decel = 0.3;
         legs.push_back(push);
         const Route toHold(best.route.begin(), best.route.begin() + static_cast<std::ptrdiff_t>(best.holdIndex) + 1);
-        legs.push_back(lf_ground(p, toHold, lf_taxiSpeed(p), Phase::Taxi));
-        legs.push_back(lf_ground(p, {toHold.back()}, 0.0, Phase::Holding, kHoldS));
+        legs.push_back(gf_groundLeg(p, toHold, lf_taxiSpeed(p), Phase::Taxi));
+        legs.push_back(gf_groundLeg(p, {toHold.back()}, 0.0, Phase::Holding, kHoldS));
         const Route lineUp(best.route.begin() + static_cast<std::ptrdiff_t>(best.holdIndex), best.route.end());
-        Leg line = lf_ground(p, lineUp, 5.0, Phase::LineUp, kLinedUpS);
+        Leg line = gf_groundLeg(p, lineUp, 5.0, Phase::LineUp, kLinedUpS);
         line.radiusM = std::min(line.radiusM, 30.0);
         legs.push_back(line);
 
@@ -297,7 +300,7 @@ private:
             throw std::runtime_error(spec.type + " cannot take off from runway " + spec.runway + " in its length");
         const Vec lineUpPoint = lineUp.back();
         const Vec liftoff = lineUpPoint + dir * rollM;
-        Leg roll = lf_ground(p, {lineUpPoint, liftoff}, knots(p.rotateKt), Phase::TakeoffRoll);
+        Leg roll = gf_groundLeg(p, {lineUpPoint, liftoff}, knots(p.rotateKt), Phase::TakeoffRoll);
         roll.accel = p.takeoffAccel;
         roll.lateralAccel = 0.0;
         legs.push_back(roll);
@@ -311,9 +314,9 @@ private:
         const double outHeading = headingOf(dir) + (turnBetween(headingOf(dir), headingOf(side)) > 0 ? turnDeg : -turnDeg);
         const Vec out = turnPoint + unitVector(outHeading) * (p.light ? 8000.0 : 14000.0);
         const double gradient = p.light ? 0.07 : 0.10;
-        legs.push_back(lf_air({liftoff, turnPoint, out},
+        legs.push_back(gf_airLeg({liftoff, turnPoint, out},
                               {0.0, straightM * gradient * kFeetPerMetre, p.outboundFt - world_.elevationFt},
-                              p.climbKt, Phase::Climb, lf_turnRadius(p.climbKt)));
+                              p.climbKt, Phase::Climb, gf_turnRadiusM(p.climbKt)));
         legs.back().accel = p.light ? 0.4 : 0.7;
         f.track = gf_buildTrack(legs, 0.0, knots(p.climbKt), stand.headingDeg);
     }
@@ -324,7 +327,7 @@ private:
         const Vec closest = unitVector(spec.headingDeg + 90) * (spec.passingNm * kMetresPerNm);
         const double halfM = 15.0 * kMetresPerNm;
         const double agl = spec.altitudeFt - world_.elevationFt;
-        Leg leg = lf_air({closest - along * halfM, closest + along * halfM}, {agl, agl}, spec.speedKt, Phase::Cruise);
+        Leg leg = gf_airLeg({closest - along * halfM, closest + along * halfM}, {agl, agl}, spec.speedKt, Phase::Cruise);
         f.track = gf_buildTrack({leg}, knots(spec.speedKt), knots(spec.speedKt), spec.headingDeg);
     }
 
@@ -334,15 +337,15 @@ private:
         const Vec away = airfield_.towardTerminal();  // the side without runways
         const double inHeading = headingOf(away * -1.0);
         std::vector<Leg> legs;
-        Leg in = lf_air({pad + away * 11000.0, pad + away * 1500.0, pad}, {800.0, 800.0, 0.0}, 100.0, Phase::Approach);
+        Leg in = gf_airLeg({pad + away * 11000.0, pad + away * 1500.0, pad}, {800.0, 800.0, 0.0}, 100.0, Phase::Approach);
         in.accel = 0.6;
         in.decel = 0.6;
         legs.push_back(in);
-        legs.push_back(lf_ground(gf_typePerformance(f.spec.type), {pad}, 0.0, Phase::AtStand, kOnPadS));
+        legs.push_back(gf_groundLeg(gf_typePerformance(f.spec.type), {pad}, 0.0, Phase::AtStand, kOnPadS));
         const Vec w1 = pad + away * -300.0;
         const Vec w2 = w1 + unitVector(inHeading + 90) * 700.0;
         const Vec w3 = w2 + away * 11000.0;
-        Leg outLeg = lf_air({pad, w1, w2, w3}, {0.0, 250.0, 600.0, 1000.0}, 90.0, Phase::Climb, 200.0);
+        Leg outLeg = gf_airLeg({pad, w1, w2, w3}, {0.0, 250.0, 600.0, 1000.0}, 90.0, Phase::Climb, 200.0);
         outLeg.accel = 0.8;
         legs.push_back(outLeg);
         f.track = gf_buildTrack(legs, knots(100.0), knots(90.0), inHeading);

@@ -67,6 +67,20 @@ struct TypePerformance {
 };
 const TypePerformance& gf_typePerformance(const std::string& type);
 
+// The pieces flights are built of, for the sample traffic and generated worlds.
+// The radius of a turn in the air at a speed (25 degrees of bank), metres.
+double gf_turnRadiusM(double kt);
+// The height on a 3 degree glide path this far before the threshold, feet.
+double gf_glideFt(double metresBeforeThreshold);
+// An air leg at a speed, with altitudes above the airport at its corners.
+Leg gf_airLeg(std::vector<Vec> corners, std::vector<std::optional<double>> agl, double kt, Phase phase,
+              double radiusM = 0.0);
+// A ground leg of the type: its corners rounded and taken as fast as the type
+// turns (larger aircraft turn wider and slower), standing dwellS at its end.
+Leg gf_groundLeg(const TypePerformance& p, std::vector<Vec> corners, double maxSpeed, Phase phase,
+                 double dwellS = 0.0);
+double gf_routeLength(const Route& r);
+
 // The flights of the sample world, and the aircraft that stand parked for
 // hours (cargo and general aviation).
 const std::vector<FlightSpec>& gf_sampleFlightSpecs();

@@ -1,0 +1,134 @@
+// TAVO's own entry on generated worlds, end to end and faster than real time:
+// RealTraffic application traffic drawn from a seed (see
+// tools/sample_feed/world_generator.h) for the simulator model's sample
+// scenario, every recorded track judged by the motion checker with every
+// check, and every aircraft the feed handed over created in time or named
+// in Log.txt. The suite runs a handful of short worlds chosen so that
+// together they hold every kind of traffic the generator draws; scripts/worlds
+// runs many more (this test with TAVO_WORLD_SEED set).
+//
+// Each run's folder (beside the test program, e2e_world_<seed>) keeps
+// TAVO's Log.txt, the generated world (world.txt), the verdict with its
+// figures (verdict.txt) and the plot of every failing aircraft (failing.svg).
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "support/source_paths.h"
+#include "support/world_verdict.h"
+#include "tools/sample_feed/world_generator.h"
+
+namespace tavo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Together these worlds hold every kind the generator draws (the coverage
+// test below keeps them so); each is short, so that all of them take little
+// of the suite's time: the crowded one (200 aircraft) a minute and a half of
+// traffic, the others three minutes.
+struct SuiteWorld {
+    std::uint64_t seed;
+    double seconds;
+};
+const std::vector<SuiteWorld> kSuiteWorlds{{196, 90.0}, {50, 180.0}, {260, 180.0}};
+
+// How a suite world is named in a failing test's line.
+void PrintTo(const SuiteWorld& w, std::ostream* os) { *os << "seed " << w.seed << ", " << w.seconds << " s"; }
+
+fs::path lf_besideTheProgram(const std::string& name) {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return (ec ? fs::current_path() : self.parent_path()) / name;
+}
+
+std::string lf_reproCommand(double seconds) {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return fmt::format("TAVO_WORLD_SEED={{seed}} TAVO_WORLD_SECONDS={:.0f} ", seconds) +
+           (ec ? std::string("tavo_test_e2e") : self.string()) + " --gtest_filter=GeneratedWorlds.TheSeedOfTheEnvironment";
+}
+
+sample::WorldOptions lf_suiteWorld(const SuiteWorld& w) {
+    sample::WorldOptions o;
+    o.durationS = w.seconds;
+    return o;
+}
+
+WorldVerdict lf_run(std::uint64_t seed, const sample::WorldOptions& world) {
+    WorldRunOptions options;
+    options.folder = lf_besideTheProgram("e2e_world_" + std::to_string(seed));
+    options.world = world;
+    options.reproCommand = lf_reproCommand(world.durationS);
+    return gf_runGeneratedWorld(seed, options);
+}
+
+TEST(GeneratedWorlds, TheSuiteSeedsTogetherHoldEveryKindOfTraffic) {
+    const sample::SampleWorld world = sample::gf_loadSampleWorld(installDir() / "scenarios" / "sample.xml");
+    const sample::SampleAirfield airfield(world);
+    std::set<std::string> covered;
+    for (const SuiteWorld& suite : kSuiteWorlds) {
+        const sample::GeneratedWorld w = sample::gf_generateWorld(world, airfield, suite.seed, lf_suiteWorld(suite));
+        for (const std::string& kind : w.kinds()) covered.insert(kind);
+    }
+    for (const std::string& kind : sample::gf_worldKindNames())
+        EXPECT_TRUE(covered.count(kind) != 0) << "no suite seed holds: " << kind;
+}
+
+class GeneratedWorldSeed : public ::testing::TestWithParam<SuiteWorld> {};
+
+TEST_P(GeneratedWorldSeed, EveryTrackPassesEveryCheckAndEveryAircraftIsCreatedOrTold) {
+    const WorldVerdict v = lf_run(GetParam().seed, lf_suiteWorld(GetParam()));
+    std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
+    EXPECT_EQ(v.exitCode, 0) << v.logText;
+    EXPECT_GT(v.tracks, 0u);
+    EXPECT_TRUE(v.found.empty()) << v.report() << "\nthe world:\n" << v.worldText;
+    EXPECT_EQ(v.logText.find("exception"), std::string::npos) << "the log names an exception";
+}
+
+INSTANTIATE_TEST_SUITE_P(SuiteSeeds, GeneratedWorldSeed, ::testing::ValuesIn(kSuiteWorlds),
+                         [](const ::testing::TestParamInfo<SuiteWorld>& info) {
+                             return "seed" + std::to_string(info.param.seed);
+                         });
+
+// By hand: TAVO_WORLD_SEED names the seed ("sample": the sample world's
+// traffic), TAVO_WORLD_SECONDS the world's
+// length (240 s), TAVO_WORLD_SUMMARY a file the figures line is appended to.
+TEST(GeneratedWorlds, TheSeedOfTheEnvironment) {
+    const char* seedText = std::getenv("TAVO_WORLD_SEED");
+    if (seedText == nullptr || *seedText == '\0') GTEST_SKIP() << "TAVO_WORLD_SEED is not set";
+    sample::WorldOptions world;
+    world.durationS = 240.0;
+    if (const char* seconds = std::getenv("TAVO_WORLD_SECONDS"); seconds != nullptr && *seconds != '\0')
+        world.durationS = std::stod(seconds);
+    // "sample": the sample world's traffic judged with every check.
+    const bool sampleTraffic = std::string(seedText) == "sample";
+    const std::uint64_t seed = sampleTraffic ? 0 : std::stoull(seedText);
+    WorldVerdict v;
+    if (sampleTraffic) {
+        WorldRunOptions options;
+        options.folder = lf_besideTheProgram("e2e_world_sample");
+        options.reproCommand = lf_reproCommand(world.durationS);
+        v = gf_runSampleWorldJudged(world.durationS, options);
+    } else {
+        v = lf_run(seed, world);
+    }
+    std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
+    if (const char* summary = std::getenv("TAVO_WORLD_SUMMARY"); summary != nullptr && *summary != '\0') {
+        std::ofstream out(summary, std::ios::app);
+        out << v.figuresLine() << "\n";
+        for (const WorldFinding& f : v.found) out << "finding seed=" << seed << " " << f.text() << "\n";
+    }
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_TRUE(v.found.empty()) << v.report();
+}
+
+}  // namespace
+}  // namespace tavo::test

@@ -1,0 +1,226 @@
+// The motion checker's checks against the reports, on made-up recordings: a
+// track of poses beside the reports it follows, each row changing one thing
+// (how far behind, which way the nose points, how fast, how still) on either
+// side of the check's limit.
+
+#include <cmath>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "foundation/geodesy.h"
+#include "liveries/code_tables.h"
+#include "motion/flight_phases.h"
+#include "motion/motion_math.h"
+#include "support/motion_harness.h"
+
+namespace tavo::test {
+namespace {
+
+constexpr double kLat = 47.45;
+constexpr double kLon = -122.3;
+constexpr double kMetresPerDegLat = 111320.0;
+const double kMetresPerDegLon = 111320.0 * std::cos(kLat * degreesToRadians);
+
+LaLo lf_east(double metres, double north = 0.0) {
+    return {kLat + north / kMetresPerDegLat, kLon + metres / kMetresPerDegLon};
+}
+
+// A record whose aircraft is reported every `everyS` seconds moving east at
+// `reportedMps` (reports due from tick 0), while its pose, from tick 0 to
+// `ticks`, is where `east(tick)` puts it, with the nose at `headingDeg`.
+struct Made {
+    AircraftRecord record;
+    Made(double reportedMps, double everyS, int ticks, const std::function<double(int)>& east, double headingDeg,
+         bool airborne = false) {
+        record.hexid = 0xABC001;
+        record.callsign = "TST1";
+        record.registration = "N1TST";
+        record.category = Large;
+        record.categoryKnown = true;
+        for (double t = 0; t * 100 <= ticks + 2000; t += everyS) {
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100;
+            p.position = lf_east(reportedMps * t);
+            p.groundSpeedKt = reportedMps * kMpsToKnots;
+            p.airborne = airborne;
+            record.reports.push_back(p);
+        }
+        for (int tick = 0; tick <= ticks; ++tick) {
+            MotionSample s;
+            s.tick = tick;
+            const LaLo at = lf_east(east(tick));
+            s.pose = {at.lat, at.lon, 0.0, 0.0, headingDeg * degreesToRadians, 400.0, 0.0, 0.0};
+            s.onGround = !airborne;
+            s.phase = airborne ? AcPhase::flying : AcPhase::taxi;
+            record.samples.push_back(s);
+        }
+    }
+};
+
+std::size_t lf_count(const AircraftRecord& r, MotionCheck check) { return SmoothnessChecker{}.check(r).count(check); }
+
+TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
+    struct Row {
+        double lagS;
+        bool turnLately;  // a turn in the reports shortly before
+        bool finding;
+    };
+    // Straight on for a minute: 5 s is the limit once 30 s have passed
+    // since the last turn or hold; 10 s before that. At 8 m/s a report
+    // counts as reached 5 m (0.6 s) before the pose is on it.
+    for (const Row& row : {Row{0.0, false, false}, Row{-3.0, false, false}, Row{4.9, false, false},
+                           Row{5.8, false, true}, Row{9.5, false, true}, Row{9.5, true, false}, Row{11.2, true, true}}) {
+        const double v = 8.0;
+        Made m(v, 2.0, 8000, [&](int tick) { return std::max(0.0, v * (tick / 100.0 - row.lagS)); }, 90.0);
+        if (row.turnLately) {
+            // The reports step aside to the north and back: a turn.
+            for (ReportedPosition& p : m.record.reports)
+                if (p.dueTick >= 5400 && p.dueTick <= 5600) p.position.lat += 20.0 / kMetresPerDegLat;
+        }
+        MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        // The reports due in the 9 s after the turn.
+        std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick < 5600 || f.tick > 6500; });
+        EXPECT_EQ(r.count(MotionCheck::Lag) != 0, row.finding) << "lag " << row.lagS << " turn " << row.turnLately;
+        EXPECT_GT(r.judged[MotionCheck::Lag], 20u);
+    }
+}
+
+TEST(MotionReportChecks, ALonePositionMilesOffIsNoPlaceToReachButFlyingToItIsTooFast) {
+    const double v = 8.0;
+    Made m(v, 2.0, 4000, [&](int tick) { return v * tick / 100.0; }, 90.0);
+    m.record.reports[10].position = lf_east(v * 20.0, 9260.0);  // 5 NM north of the track
+    const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+    EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+    EXPECT_FALSE(r.has(MotionCheck::TravelSpeed)) << r.summary();
+
+    // The pose that goes there and back in 4 s flies at thousands of knots.
+    Made flown(v, 2.0, 4000, [&](int tick) { return v * tick / 100.0; }, 90.0);
+    flown.record.reports[10].position = m.record.reports[10].position;
+    for (MotionSample& s : flown.record.samples) {
+        const double f = 1.0 - std::fabs(s.tick - 2000) / 200.0;
+        if (f > 0) s.pose.latitude += f * 9260.0 / kMetresPerDegLat;
+    }
+    EXPECT_TRUE(SmoothnessChecker{}.check(flown.record).has(MotionCheck::TravelSpeed));
+}
+
+TEST(MotionReportChecks, TheNoseFollowsTheTravelAndNeverPointsBackOutsideAPushback) {
+    struct Row {
+        double headingDeg;  // travel is due east (90)
+        double mps;
+        bool pushing;
+        std::size_t nose, backwards;
+    };
+    for (const Row& row : {Row{90, 5, false, 0, 0}, Row{119, 5, false, 0, 0}, Row{122, 5, false, 1, 0},
+                           Row{122, 1.2, false, 0, 0},  // below 3 kt the nose is free
+                           Row{178, 1.2, false, 0, 0}, Row{181, 1.2, false, 0, 1}, Row{270, 5, false, 1, 1},
+                           Row{270, 2, true, 0, 0}, Row{245, 2, true, 0, 0}, Row{238, 2, true, 1, 0},
+                           Row{90, 2, true, 1, 0}}) {
+        Made m(row.mps, 2.0, 2000, [&](int tick) { return row.mps * tick / 100.0; }, row.headingDeg);
+        for (MotionSample& s : m.record.samples) s.phase = row.pushing ? AcPhase::pushing_back : AcPhase::taxi;
+        EXPECT_EQ(lf_count(m.record, MotionCheck::NoseTravel) != 0, row.nose != 0)
+            << row.headingDeg << " deg at " << row.mps << " m/s" << (row.pushing ? " pushing back" : "");
+        EXPECT_EQ(lf_count(m.record, MotionCheck::Backwards) != 0, row.backwards != 0)
+            << row.headingDeg << " deg at " << row.mps << " m/s" << (row.pushing ? " pushing back" : "");
+    }
+}
+
+TEST(MotionReportChecks, InTheAirNoAircraftFliesSlowerThanItsCategorysFloor) {
+    for (const std::uint32_t category : {Light, Large, Heavy, Rotorcraft}) {
+        const double floorKt = gf_airborneSpeedFloorKt(category);
+        for (const double share : {0.9, 1.05}) {
+            const double mps = std::max(floorKt * share, 1.0) * kKnotsToMps;
+            Made m(mps, 4.0, 1500, [&](int tick) { return mps * tick / 100.0; }, 90.0, true);
+            m.record.category = category;
+            const bool slow = share < 1.0 && floorKt > 0.0;
+            EXPECT_EQ(lf_count(m.record, MotionCheck::AirborneSpeed) != 0, slow) << category << " at " << share;
+        }
+    }
+}
+
+TEST(MotionReportChecks, TheTravelIsHeldToTwiceTheReportsOwnSpeedPlusTwentyKnots) {
+    // Reported at 10 kt by their positions: at most 40 kt of travel.
+    const double reported = 10.0 * kKnotsToMps;
+    for (const auto& [kt, finding] : {std::pair{38.0, false}, std::pair{42.0, true}}) {
+        const double mps = kt * kKnotsToMps;
+        Made m(reported, 2.0, 1500, [&](int tick) { return tick < 500 ? reported * tick / 100.0 : reported * 5 + mps * (tick - 500) / 100.0; },
+               90.0);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << kt << " kt";
+    }
+}
+
+TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverTheyScatter) {
+    for (const auto& [moveM, finding] : {std::pair{0.0, false}, std::pair{0.9, false}, std::pair{1.2, true},
+                                         std::pair{15.0, true}}) {
+        Made m(0.0, 3.0, 6000, [](int) { return 0.0; }, 90.0);
+        for (std::size_t k = 0; k < m.record.reports.size(); ++k)
+            m.record.reports[k].position = lf_east(static_cast<double>(k % 5) * 4.0, static_cast<double>(k % 3) * 6.0);
+        // Half way through it creeps east and stays there.
+        for (MotionSample& s : m.record.samples)
+            if (s.tick >= 3000) s.pose.longitude = lf_east(std::min(moveM, (s.tick - 3000) * 0.01)).lon;
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding) << moveM << " m";
+    }
+}
+
+TEST(MotionReportChecks, EveryStopOnTheGroundIsBrakedForWhereverItComes) {
+    // 8 m/s, then standing from one tick to the next: where the stream ends,
+    // at a hold reported after the leg into it began, driving onto the stand,
+    // on the landing roll.
+    struct Row {
+        const char* where;
+        bool streamEnds, holdLate;
+        AcPhase phase;
+    };
+    for (const Row& row : {Row{"taxiing", false, false, AcPhase::taxi}, Row{"stream end", true, false, AcPhase::taxi},
+                           Row{"hold reported late", false, true, AcPhase::taxi},
+                           Row{"onto the stand", false, false, AcPhase::parking},
+                           Row{"landing roll", false, false, AcPhase::landing_roll}}) {
+        Made m(8.0, 2.0, 1000, [](int tick) { return 8.0 * std::min(tick, 600) / 100.0; }, 90.0);
+        for (MotionSample& s : m.record.samples) {
+            s.phase = row.phase;
+            s.streamEnds = row.streamEnds && s.tick >= 600;
+            s.holding = row.holdLate && s.tick >= 600;
+            s.holdKnownAtLegStart = !row.holdLate;
+        }
+        EXPECT_TRUE(SmoothnessChecker{}.check(m.record).has(MotionCheck::RestChange)) << row.where;
+    }
+}
+
+TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportOrNamedInTheLog) {
+    struct Row {
+        int createdAfterTicks;  // after the first report's due tick; -1 never
+        double startWaitsEndTick;
+        bool named;
+        std::size_t findings;
+        std::size_t judged;
+    };
+    const std::string log = "12:00:00 something\nNo match found for:\nB738 KLM N1TST\n\nlater line N1TST\n";
+    for (const Row& row : {Row{900, -1e9, false, 0, 1}, Row{1000, -1e9, false, 0, 1}, Row{1050, -1e9, false, 1, 1},
+                           Row{-1, -1e9, false, 1, 1}, Row{-1, -1e9, true, 0, 1},
+                           // The start path's waits end later: counted from then, with the feed's delay.
+                           Row{1500, -1500, false, 0, 1}, Row{1600, -1500, false, 1, 1},
+                           // A deadline past the run's end is not judged.
+                           Row{-1, 20000, false, 0, 0}}) {
+        AircraftRecord r;
+        r.hexid = 0xABC002;
+        r.registration = row.named ? "N1TST" : "N2TST";
+        for (int i = 0; i < 3; ++i) {
+            ReportedPosition p;
+            p.dueTick = 1000 + i * 200;
+            r.reports.push_back(p);
+        }
+        if (row.createdAfterTicks >= 0) {
+            MotionSample s;
+            s.tick = 1000 + row.createdAfterTicks;
+            r.samples.push_back(s);
+        }
+        const MotionCheckResult result = gf_checkCreatedOrTold({&r}, row.startWaitsEndTick, 5000, log);
+        EXPECT_EQ(result.findings.size(), row.findings) << row.createdAfterTicks << " " << row.startWaitsEndTick;
+        EXPECT_EQ(result.judged.count(MotionCheck::CreatedOrTold) ? result.judged.at(MotionCheck::CreatedOrTold) : 0u, row.judged);
+    }
+}
+
+}  // namespace
+}  // namespace tavo::test
