@@ -238,6 +238,37 @@ TEST_F(Policies, TheFarthestGoesAtTheLiveLimit) {
     EXPECT_EQ(gone(g_liveAircraft), ".r");
 }
 
+TEST_F(Policies, TheLiveLimitJudgesEveryDirectionByTheGreatCircle) {
+    // Far out, away from north and south, a flat distance reads short; the
+    // aircraft the exact distance names still goes, and the near ones stay.
+    struct Row {
+        double userLat, newNm;
+        std::vector<std::pair<double, double>> bearingAndNm;
+        const char* gone;
+    };
+    for (const Row& row : {Row{50.0, 79.85, {{135.0, 80.0}}, "r"}, Row{50.0, -1.0, {{180.0, 79.7}, {135.0, 80.0}}, ".r"},
+                           Row{60.0, 99.5, {{120.0, 100.0}}, "r"}, Row{60.0, 99.5, {{45.0, 100.0}}, "r"},
+                           Row{-60.0, 99.5, {{60.0, 100.0}}, "r"}, Row{50.0, 79.85, {{135.0, 79.9}}, "."},
+                           Row{50.0, 79.85, {{135.0, 79.96}, {90.0, 79.0}}, "r."}}) {
+        SCOPED_TRACE(::testing::Message() << row.userLat << " " << row.newNm << " " << row.gone);
+        UserAircraftState user;
+        user.latitude = row.userLat;
+        user.longitude = 179.5;
+        gf_publishUserAircraftState(user);
+        g_liveAircraft.clear();
+        for (std::size_t i = 0; i < row.bearingAndNm.size(); ++i) {
+            const auto [bearing, nm] = row.bearingAndNm[i];
+            const LaLo at = gf_destinationPoint({row.userLat, 179.5}, {bearing * degreesToRadians, nm * feetPerNm});
+            ASSERT_NEAR(gf_distanceNm({row.userLat, 179.5}, at), nm, 1e-6);
+            LiveAc& ac = addLive(0x700101 + i, AcSimState::active, 81 + i);
+            ac.pose.latitude = at.lat;
+            ac.pose.longitude = at.lon;
+        }
+        EXPECT_EQ(lf_isThisTheFurthestLive(row.newNm), std::string(row.gone).find('r') == std::string::npos);
+        EXPECT_EQ(gone(g_liveAircraft), row.gone);
+    }
+}
+
 TEST_F(Policies, StayersBlockAndTcasCoverage) {
     l_clock100ns.store(1000 * kMinute);
     parkedLive(0x800001, 900 * kMinute, 4).category = Heavy;  // 100 minutes
