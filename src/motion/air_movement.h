@@ -34,7 +34,9 @@ void stepAir(LiveAc& ac);
 
 // At the start of a landing leg that ends on the ground: a reported
 // touchdown point beyond the first third of the runway (at most 1000 m) is
-// moved back to it, and due no sooner than a 600 ft/min descent allows.
+// moved back to it, and due no sooner than the stream's descent (600 ft/min
+// at the least) brings the aircraft down, unless that would fly the leg
+// below the category's airborne speed floor.
 void retimeFinalApproach(LiveAc& ac);
 
 // A point reported on the ground more than 50 m before the runway threshold
