@@ -105,6 +105,14 @@ TEST_F(Policies, GhostsAndStaticTwins) {
     addLive(0x4840D7, AcSimState::active, 2, {point(50, 8), point(50, 8.001, 0, false, 100)});
     gf_checkForAllGndIfParkedVersionExistsAndRemove();
     EXPECT_EQ(gone(g_staticAircraft), ".r");
+    // One static a call: a second twin waits for the next.
+    addLive(0x4840D8, AcSimState::active, 3, {point(50, 8), point(50, 8.001, 0, false, 100)}).registration = "D-AIBB";
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    EXPECT_EQ(gone(g_staticAircraft), "rr");
+    addStatic(7, AcSimState::active, 70).identity3 = "KLM1234";
+    addStatic(8, AcSimState::active, 80).identity3 = "KLM1234";
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    EXPECT_EQ(gone(g_staticAircraft), "rrr.");
 }
 
 TEST_F(Policies, AirportChangeCategoriesAndTheDestinationStand) {
@@ -275,12 +283,17 @@ TEST_F(Policies, StayersBlockAndTcasCoverage) {
     parkedLive(0x800002, 900 * kMinute);
     parkedLive(0x800003, 920 * kMinute).registration = "PH-X";
     parkedLive(0x800004, 0).motion.departurePending = 1;  // leaving: never too long
+    // The stays themselves may be reached, not passed.
+    parkedLive(0x800005, 820 * kMinute).category = Heavy;  // 180 minutes
+    parkedLive(0x800006, 819 * kMinute).category = Heavy;
+    parkedLive(0x800007, 910 * kMinute);  // 90 minutes
+    parkedLive(0x800008, 909 * kMinute);
     lf_collectLiveStayers();
-    EXPECT_EQ(gone(g_liveAircraft), ".r..");
+    EXPECT_EQ(gone(g_liveAircraft), ".r...r.r");
     std::vector<std::string> listed;
     for (const StayerEntry& e : stayers)
         listed.push_back(fmt::format("{} {} {}", e.registration, e.standId, e.minutesParked));
-    EXPECT_THAT(listed, ElementsAre("PH-BXA 0 0", "PH-X 0 80", "PH-BXA 4 100"));
+    EXPECT_THAT(listed, ElementsAre("PH-BXA 0 0", "PH-X 0 80", "PH-BXA 0 90", "PH-BXA 4 100", "PH-BXA 0 180"));
 
     struct Block {
         std::int32_t hexid;
