@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "airports/parking_state.h"
+#include "engine/aircraft_ids.h"
 #include "engine/collisions.h"
 #include "engine/engine_lists.h"
 #include "engine/geometry.h"
@@ -48,7 +49,6 @@ void lf_remove(AcBase& ac, const char* policy) {
     }
 }
 
-bool lf_endsWithUnderscore(std::string_view text) { return !text.empty() && text.back() == '_'; }
 
 bool lf_isParkedLive(const LiveAc& ac) { return ac.simState == AcSimState::active && ac.phase == AcPhase::parked; }
 
@@ -148,7 +148,7 @@ bool lf_hasLiveWithCallsignStem(std::string_view callsign) {
 
 void lf_checkForStaticWithCallsignOrHexidAndRemove(const LiveAc& ac) {
     if (ac.callsign.empty()) return;
-    const bool ghost = lf_endsWithUnderscore(ac.callsign);
+    const bool ghost = gf_endsWithUnderscore(ac.callsign);
     const std::string_view stem =
         ghost ? std::string_view(ac.callsign).substr(0, ac.callsign.size() - 1) : std::string_view(ac.callsign);
     for (AcBase& s : g_staticAircraft) {

@@ -17,6 +17,7 @@
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/tick_math.h"
+#include "motion/touchdown.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -44,8 +45,6 @@ constexpr double kTicksPerSecond = 100.0;
 constexpr double kVerticalChangePerTick = 0.001;
 // Points closer than this (degrees) are the same place.
 constexpr double kSamePlaceDeg = 1e-8;
-// The touchdown is not put on the runway before this far past the threshold.
-constexpr double kTouchdownFloorM = 60.0;
 
 const AirCategoryRow& lf_row(std::uint32_t category) {
     if (category >= kAirRows.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -493,14 +492,17 @@ double limitFlyingVs(const LiveAc& ac, double verticalSpeed) {
 }
 
 void applyVerticalSpeed(LiveAc& ac, double perTick, bool force) {
-    MotionState& m = ac.motion;
     double s = perTick * kTicksPerMinute;
     if (!force && !(s > 0.0)) s = ac.pose.verticalSpeed > 0.0 ? ac.pose.verticalSpeed : 0.0;
-    s = limitFlyingVs(ac, s);
+    gf_slewClimb(ac, limitFlyingVs(ac, s));
+}
+
+void gf_slewClimb(LiveAc& ac, double fpm) {
+    MotionState& m = ac.motion;
     if (!std::isfinite(m.climbPerTick)) m.climbPerTick = 0.0;
     // A rate that is not a number leaves the climb as it is.
-    if (std::isfinite(s))
-        m.climbPerTick += std::clamp(s / kTicksPerMinute - m.climbPerTick, -kVerticalChangePerTick,
+    if (std::isfinite(fpm))
+        m.climbPerTick += std::clamp(fpm / kTicksPerMinute - m.climbPerTick, -kVerticalChangePerTick,
                                      kVerticalChangePerTick);
     ac.pose.altitude += m.climbPerTick;
     ac.pose.verticalSpeed = m.climbPerTick * kTicksPerMinute;

@@ -71,6 +71,9 @@ double limitFlyingVs(const LiveAc& ac, double verticalSpeed);
 // per tick and applies it. Without force only a climb or level flight is
 // applied.
 void applyVerticalSpeed(LiveAc& ac, double perTick, bool force);
+// One tick of a climb (or descent) toward the rate (ft/min): the climb a tick
+// changes by at most 0.001 ft, and the altitude and vertical speed follow it.
+void gf_slewClimb(LiveAc& ac, double fpm);
 // The approach descent of one tick: within the stream's bounds, shaped for
 // the runway, changing by at most 0.001 ft per tick once started.
 void applyApproachVs(LiveAc& ac, double perTick);
