@@ -134,9 +134,11 @@ protected:
     }
 
     // Every flight's reports posted when due (the reports of one tick in one
-    // batch), run until all have gone, each judged.
+    // batch), run until all have gone (or, when `laterTicks` is given, until
+    // that long after the last report was due), each judged.
     std::vector<Flown> fly(const std::vector<Flight>& flights,
-                           const std::function<void(TrafficRecord&)>& change = {}, int maxTicks = 60000) {
+                           const std::function<void(TrafficRecord&)>& change = {}, int laterTicks = 0) {
+        constexpr int kMostTicks = 60000;
         std::map<std::int32_t, std::vector<TrafficRecord>> batches;
         std::vector<std::vector<Scheduled>> scheduled(flights.size());
         for (std::size_t f = 0; f < flights.size(); ++f)
@@ -147,14 +149,17 @@ protected:
                 scheduled[f].push_back({report.point, tick + kLiveDelayTicks});
                 batches[tick].push_back(report);
             }
+        const std::int32_t lastDue = batches.empty() ? 0 : batches.rbegin()->first + kLiveDelayTicks;
         for (auto& [tick, batch] : batches) harness->engine().schedule(tick, std::move(batch));
         harness->runUntil(
             [&] {
-                if (harness->engine().engineTick() < 4000) return false;
+                const std::int32_t now = harness->engine().engineTick();
+                if (laterTicks > 0) return now >= lastDue + laterTicks;
+                if (now < 4000) return false;
                 return std::none_of(g_liveAircraft.begin(), g_liveAircraft.end(),
                                     [](const LiveAc& ac) { return ac.simState != AcSimState::removingfromsim; });
             },
-            maxTicks);
+            kMostTicks);
         std::vector<Flown> out;
         for (std::size_t f = 0; f < flights.size(); ++f) out.push_back(judge(flights[f].route.hexid(), scheduled[f]));
         return out;
@@ -293,7 +298,8 @@ TEST_F(AirSpeed, ApproachesAndLandingsKeepTheFloorAndTheirTime) {
         r.identity("KLM507", "PH-ABC", "C172", "KLM").land().speedTo(15.0, 15);
         add("light aircraft", r, lf_every(2.0, 0.0, r.duration()));
     }
-    const std::vector<Flown> flown = fly(flights);
+    // Every flight is down (or its stream has ended) 20 s after its last report.
+    const std::vector<Flown> flown = fly(flights, {}, 2000);
     harness->writePlot("approaches_and_landings");
     lf_expectFlown(flights, flown);
 }
