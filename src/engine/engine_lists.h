@@ -36,6 +36,11 @@ extern bool g_staticsChanged;
 // real aircraft's address is always above it.
 inline constexpr std::uint32_t kLastStaticHexid = 10000;
 
+// The index of the first live aircraft with the hexid, the list's size when
+// there is none; and the aircraft itself, nullptr when there is none.
+std::size_t gf_liveIndexByHexid(std::uint32_t hexid);
+LiveAc* gf_findLiveByHexid(std::uint32_t hexid);
+
 // Create results (live and static) waiting, 200 ticks or more, for their
 // object's pose and CG data before the aircraft becomes active; `tick` counts
 // the ticks waited.

@@ -8,6 +8,8 @@
 
 #include "airports/current_airport.h"
 #include "airports/stand_options.h"
+#include "engine/aircraft_ids.h"
+#include "engine/engine_lists.h"
 #include "engine/livery_respawn.h"
 #include "engine/removal_policies.h"
 #include "engine/reports.h"
@@ -28,7 +30,6 @@ constexpr std::uint32_t kRouteRepeats = 3;
 // What a parked aircraft's stand use is recorded as when its key changes.
 constexpr std::int32_t kStandOptionAtStand = 0;
 
-bool lf_endsWithUnderscore(std::string_view text) { return !text.empty() && text.back() == '_'; }
 
 void lf_clearRouteCandidate(LiveAc& ac) {
     ac.motion.routeCandidate.clear();
@@ -207,7 +208,7 @@ bool lf_checkIdentityChange(LiveAc& ac, const AcInfo& identity) {
     const bool regWasCallsign = ac.registration == ac.callsign;
 
     if (!identity.callsign.empty() && identity.callsign != ac.callsign && identity.callsign != ac.registration) {
-        if (lf_endsWithUnderscore(identity.callsign)) {
+        if (gf_endsWithUnderscore(identity.callsign)) {
             // The ghost of a flight that is shown already.
             if (lf_hasLiveWithCallsignStem(identity.callsign)) return false;
         } else {

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "engine/aircraft_ids.h"
 #include "engine/controls.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFirstObjectId = 3;
 constexpr double kLowAltitudeFt = 10000.0;
 constexpr double kCabinHeightFt = 2000.0;
 

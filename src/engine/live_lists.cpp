@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "engine/aircraft_ids.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
 #include "foundation/files.h"
@@ -20,20 +21,15 @@
 
 namespace {
 
-constexpr std::uint32_t kFirstObjectId = 3;
 constexpr std::uint8_t kAirborneOnly = 1;
 constexpr std::uint8_t kGroundOnly = 2;
 // Cabin lights stay on in nine of ten parked passenger aircraft.
 constexpr std::uint64_t kCabinDrawTop = 9;
 
 LiveAc* lf_parkedWithObject(std::uint32_t hexid) {
-    for (LiveAc& ac : g_liveAircraft) {
-        if (ac.hexid != hexid) continue;
-        // An id below 3 never names an object of ours: 0 would be the user's
-        // own aircraft (a parked record waiting to be created again has 0).
-        return ac.phase == AcPhase::parked && ac.objectId >= kFirstObjectId ? &ac : nullptr;
-    }
-    return nullptr;
+    LiveAc* ac = gf_findLiveByHexid(hexid);
+    // A parked record waiting to be created again has no object yet.
+    return ac != nullptr && ac->phase == AcPhase::parked && ac->objectId >= kFirstObjectId ? ac : nullptr;
 }
 
 void lf_runParkedAction(const LiveAc& ac, std::uint32_t action, const SettingsSnapshot& settings) {

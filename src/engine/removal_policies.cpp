@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "airports/parking_state.h"
+#include "engine/aircraft_ids.h"
 #include "engine/collisions.h"
 #include "engine/engine_lists.h"
 #include "engine/geometry.h"
@@ -48,7 +49,6 @@ void lf_remove(AcBase& ac, const char* policy) {
     }
 }
 
-bool lf_endsWithUnderscore(std::string_view text) { return !text.empty() && text.back() == '_'; }
 
 bool lf_isParkedLive(const LiveAc& ac) { return ac.simState == AcSimState::active && ac.phase == AcPhase::parked; }
 
@@ -148,7 +148,7 @@ bool lf_hasLiveWithCallsignStem(std::string_view callsign) {
 
 void lf_checkForStaticWithCallsignOrHexidAndRemove(const LiveAc& ac) {
     if (ac.callsign.empty()) return;
-    const bool ghost = lf_endsWithUnderscore(ac.callsign);
+    const bool ghost = gf_endsWithUnderscore(ac.callsign);
     const std::string_view stem =
         ghost ? std::string_view(ac.callsign).substr(0, ac.callsign.size() - 1) : std::string_view(ac.callsign);
     for (AcBase& s : g_staticAircraft) {
@@ -289,10 +289,25 @@ void gf_removeTCASCoverageAcs() {
 // ---------------------------------------------------------------------------
 // Live limit
 
+namespace {
+
+// NM: the length of a path from a to b along a meridian and then along the
+// parallel nearer the pole, never shorter than the great circle (one degree
+// of arc is 60 NM). A flat distance taken with one latitude's cosine reads
+// short toward the equator (0.9 NM in 100 NM at 60 degrees), and ruling an
+// aircraft out on it would keep the farthest one.
+double lf_greatCircleUpperBoundNm(LaLo a, LaLo b) {
+    const double cosPoleward =
+        std::min(std::cos(a.lat * degreesToRadians), std::cos(b.lat * degreesToRadians));
+    return (std::fabs(a.lat - b.lat) + std::max(0.0, cosPoleward) * std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon))) *
+           60.0;
+}
+
+}  // namespace
+
 bool lf_isThisTheFurthestLive(double distanceNm) {
     const UserAircraftState user = gf_userPosition();
     const LaLo userPos{user.latitude, user.longitude};
-    const double cosLat = std::cos(user.latitude * degreesToRadians);
     const bool margin = distanceNm >= 0.0;
     double best = margin ? distanceNm : -std::numeric_limits<double>::infinity();
     LiveAc* candidate = nullptr;
@@ -300,8 +315,9 @@ bool lf_isThisTheFurthestLive(double distanceNm) {
         if (ac.simState != AcSimState::active) continue;
         const double bound = margin ? best + kFurthestMarginNm : best;
         const LaLo position{ac.pose.latitude, ac.pose.longitude};
-        // The flat distance rules out the near ones without the great circle.
-        if (bound > 0.0 && gf_flatDistanceSquaredNm(userPos, position, cosLat) <= bound * bound) continue;
+        // A path no shorter than the great circle rules out the near ones
+        // without it.
+        if (bound > 0.0 && lf_greatCircleUpperBoundNm(userPos, position) <= bound) continue;
         const double d = gf_distanceNm(userPos, position);
         if (d > bound) {
             candidate = &ac;

@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "engine/aircraft_ids.h"
 #include "engine/controls.h"
 #include "engine/engine_lists.h"
 #include "engine/life_cycle.h"
@@ -27,17 +28,9 @@ constexpr std::int32_t kActivationTicks = 200;
 constexpr std::int32_t kLateDataTicks = 500;
 constexpr std::int32_t kFirstBlinkAge = 49;
 constexpr std::int32_t kSecondBlinkAge = 99;
-constexpr std::uint32_t kFirstObjectId = 3;
-
 // The engine's working copy of the results, swapped with the queue's list so
 // that no tick allocates.
 std::vector<SimCommand> l_work;
-
-std::size_t lf_liveIndexByHexid(std::uint32_t hexid) {
-    for (std::size_t i = 0; i < g_liveAircraft.size(); ++i)
-        if (g_liveAircraft[i].hexid == hexid) return i;
-    return g_liveAircraft.size();
-}
 
 // Object ids below 3 are never a created object: a result naming one cannot
 // be meant for any aircraft (a buffered one has id 0).
@@ -70,7 +63,7 @@ void lf_eraseStatic(std::vector<AcBase>::iterator it) {
 }
 
 void lf_onLiveCreated(const SimCommand& c) {
-    const std::size_t i = lf_liveIndexByHexid(c.hexid);
+    const std::size_t i = gf_liveIndexByHexid(c.hexid);
     if (i < g_liveAircraft.size() && onLiveObjectCreated(g_liveAircraft[i], c, false)) delayedSimCommands.push_back(c);
 }
 
@@ -141,7 +134,7 @@ void lf_onInitialPose(const SimCommand& c) {
 
 void lf_onCreateFailed(const SimCommand& c) {
     if (c.hexid > kLastStaticHexid) {
-        const std::size_t i = lf_liveIndexByHexid(c.hexid);
+        const std::size_t i = gf_liveIndexByHexid(c.hexid);
         if (i == g_liveAircraft.size()) return;  // gone meanwhile: nothing to blame or erase
         const LiveAc& ac = g_liveAircraft[i];
         const std::string callsign = ac.callsign;
@@ -167,7 +160,7 @@ void lf_onCreateFailed(const SimCommand& c) {
 // to go anyway); a static is dropped and the planner places it again.
 void lf_onCreateLost(const SimCommand& c) {
     if (c.hexid > kLastStaticHexid) {
-        const std::size_t i = lf_liveIndexByHexid(c.hexid);
+        const std::size_t i = gf_liveIndexByHexid(c.hexid);
         if (i == g_liveAircraft.size()) return;
         LiveAc& ac = g_liveAircraft[i];
         if (ac.simState != AcSimState::adding2sim) return;
@@ -234,7 +227,7 @@ bool lf_ageDelayedSimCommand(SimCommand& command) {
 }
 
 bool lf_finishDelayedLiveCommand(const SimCommand& command) {
-    const std::size_t i = lf_liveIndexByHexid(command.hexid);
+    const std::size_t i = gf_liveIndexByHexid(command.hexid);
     if (i == g_liveAircraft.size()) {
         gf_logError(fmt::format("Delayed live command expired: hexid:{:x}, objectid:{} no longer exists", command.hexid,
                                 gf_objectIdText(command.objectId)));

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "airports/current_airport.h"
+#include "engine/aircraft_ids.h"
 #include "engine/collisions.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
@@ -38,7 +39,6 @@ constexpr double kUserHoldDistanceM = 500.0;
 constexpr double kFastTaxiKt = 30.0;
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
 
-bool lf_endsWithUnderscore(const std::string& text) { return !text.empty() && text.back() == '_'; }
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
@@ -75,12 +75,6 @@ bool lf_hasLiveTwin(std::string_view callsign) {
     });
 }
 
-const LiveAc* lf_findLive(std::uint32_t hexid) {
-    for (const LiveAc& a : g_liveAircraft)
-        if (a.hexid == hexid) return &a;
-    return nullptr;
-}
-
 }  // namespace
 
 void checkSpawnLiveAc(LiveAc& ac) {
@@ -94,7 +88,7 @@ void checkSpawnLiveAc(LiveAc& ac) {
         ac.removeRecord = 1;
         return;
     }
-    if (lf_endsWithUnderscore(ac.callsign) &&
+    if (gf_endsWithUnderscore(ac.callsign) &&
         std::find(removedGhosts.begin(), removedGhosts.end(), ac.callsign) != removedGhosts.end()) {
         ac.removeRecord = 1;
         return;
@@ -137,7 +131,7 @@ void checkSpawnLiveAc(LiveAc& ac) {
         ac.removeRecord = 1;
         return;
     }
-    if (lf_endsWithUnderscore(ac.callsign) &&
+    if (gf_endsWithUnderscore(ac.callsign) &&
         lf_hasLiveTwin(std::string_view(ac.callsign).substr(0, ac.callsign.size() - 1))) {
         ac.removeRecord = 1;
         return;
@@ -255,7 +249,7 @@ void spawnLiveAc(LiveAc& ac) {
     if (ac.promoteStaticId != 0 && promoteStaticToLive(ac)) return;
     ac.simState = AcSimState::adding2sim;
     addingStack.push_back(ac.hexid);
-    if (!lf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
+    if (!gf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
 }
 
 bool chooseLiveLivery(LiveAc& ac, double altitudeFt) {
@@ -328,7 +322,7 @@ bool gf_isStandFreeForLive(std::int32_t standId, std::uint32_t hexid) {
 }
 
 bool gf_liveAcHoldsStand(std::int32_t standId, std::uint32_t hexid) {
-    const LiveAc* ac = lf_findLive(hexid);
+    const LiveAc* ac = gf_findLiveByHexid(hexid);
     return ac != nullptr && ac->standId == standId && gf_isStandHoldingPhase(ac->phase);
 }
 

@@ -104,28 +104,27 @@ void lf_serveAddingStack() {
     if (addingStack.empty()) return;
     const std::uint32_t hexid = addingStack.back();
     addingStack.pop_back();
-    for (const LiveAc& ac : g_liveAircraft) {
-        if (ac.hexid != hexid) continue;
-        if (ac.callsign.empty()) {
-            const AcBase& described = ac;
-            gf_logError(fmt::format("{} {} callsign empty", "lf_handleAddingStack", described));
-            return;
-        }
-        AiCreateRequest request;
-        request.position.Latitude = ac.pose.latitude;
-        request.position.Longitude = ac.pose.longitude;
-        request.position.Altitude = ac.pose.altitude;
-        request.position.Pitch = ac.pose.pitch * kRadiansToDegrees;
-        request.position.Bank = ac.pose.bank * kRadiansToDegrees;
-        request.position.Heading = ac.pose.heading * kRadiansToDegrees;
-        request.position.OnGround = 0;
-        request.position.Airspeed = 0;
-        request.tailNumber = ac.registration;
-        request.title = std::string(ac.liveryTitle);
-        request.hexid = ac.hexid;
-        liveCreateQueue.push_back(std::move(request));
+    const LiveAc* found = gf_findLiveByHexid(hexid);
+    if (found == nullptr) return;
+    const LiveAc& ac = *found;
+    if (ac.callsign.empty()) {
+        const AcBase& described = ac;
+        gf_logError(fmt::format("{} {} callsign empty", "lf_handleAddingStack", described));
         return;
     }
+    AiCreateRequest request;
+    request.position.Latitude = ac.pose.latitude;
+    request.position.Longitude = ac.pose.longitude;
+    request.position.Altitude = ac.pose.altitude;
+    request.position.Pitch = ac.pose.pitch * kRadiansToDegrees;
+    request.position.Bank = ac.pose.bank * kRadiansToDegrees;
+    request.position.Heading = ac.pose.heading * kRadiansToDegrees;
+    request.position.OnGround = 0;
+    request.position.Airspeed = 0;
+    request.tailNumber = ac.registration;
+    request.title = std::string(ac.liveryTitle);
+    request.hexid = ac.hexid;
+    liveCreateQueue.push_back(std::move(request));
 }
 
 void lf_periodicRequests() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <stdexcept>
 
@@ -12,9 +13,11 @@
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "motion/air_config.h"
+#include "motion/flight_phases.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/tick_math.h"
+#include "motion/touchdown.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -42,8 +45,6 @@ constexpr double kTicksPerSecond = 100.0;
 constexpr double kVerticalChangePerTick = 0.001;
 // Points closer than this (degrees) are the same place.
 constexpr double kSamePlaceDeg = 1e-8;
-// The touchdown is not put on the runway before this far past the threshold.
-constexpr double kTouchdownFloorM = 60.0;
 
 const AirCategoryRow& lf_row(std::uint32_t category) {
     if (category >= kAirRows.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -106,6 +107,14 @@ double lf_bothAirborneClimb(const LiveAc& ac, double t) {
                 front.verticalSpeed + next.verticalSpeed <= 100.0)
                 return airDescentRate(ac) / kTicksPerMinute;
             return v;
+        case AcPhase::flying: {
+            // No faster than the category climbs or descends: a single
+            // report thousands of feet off the others is not flown up and
+            // down within seconds.
+            const double most = ac.climbRateLimit > 0.0 ? ac.climbRateLimit : v;
+            const double least = 2.0 * gf_approachDescentFloorFpm(static_cast<ModelCategory>(ac.category)) / kTicksPerMinute;
+            return std::isfinite(v) ? std::clamp(v, least, std::max(most, least)) : v;
+        }
         default: return v;
     }
 }
@@ -226,6 +235,45 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     m.transition.active = 1;
 }
 
+// The true airspeed the leg is flown at: the next point's, or where that is
+// not a number its ground speed, else the speed the pose has. A pose whose
+// airspeed is not a number is never sent, and the aircraft would stand still
+// in the simulator for the whole leg.
+double lf_legAirspeedKt(const LiveAc& ac) {
+    const StreamPoint& next = ac.stream[1];
+    for (const double kt : {next.tasKt, next.groundSpeedKt, ac.pose.trueAirspeed})
+        if (std::isfinite(kt)) return kt;
+    return groundSpeedForNextLeg(ac);
+}
+
+// An airborne leg never asks for less than the category flies at: a reported
+// point comes due sooner (as far as the advance limit lets it); a
+// dead-reckoned one, whose speed the extrapolation lowers point by point, is
+// placed as far along its course as the floor carries the aircraft in the
+// leg's time (the next one is made from there).
+void lf_keepAirborneFloor(LiveAc& ac) {
+    // Aimed a hair above the floor: the leg's steps in degrees must not
+    // round a pose below it.
+    const double floorKt = gf_airborneSpeedFloorKt(ac.category) * 1.01;
+    if (!(floorKt > 0.0)) return;
+    StreamPoint& next = ac.stream[1];
+    const LaLo pose = lf_pose(ac);
+    const double nm = gf_distanceNm(pose, lf_position(next));
+    if (!std::isfinite(nm) || gf_speedKtOver(nm, lf_legTicks(ac)) >= floorKt) return;
+    if (ac.extrapolationCount <= 0) {
+        retimeNextPoint(ac, gf_legTicks(nm, floorKt, kMinLegTicks));
+        lf_replanStep(ac);
+        return;
+    }
+    const double course = nm * metresPerNm > 1.0 ? gf_bearing(pose, lf_position(next)) : ac.pose.heading;
+    if (!std::isfinite(course)) return;
+    LaLo ahead = gf_destinationPoint(pose, {course, floorKt * lf_legTicks(ac) / 360000.0 * feetPerNm});
+    gf_normalizeLaLo(ahead);
+    next.lat = ahead.lat;
+    next.lon = ahead.lon;
+    lf_replanStep(ac);
+}
+
 // Near the airport the height counts from the airport; elsewhere the front
 // point's altitude decides whether the aircraft flies high.
 void lf_configure(LiveAc& ac) {
@@ -270,9 +318,10 @@ void stepAir(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
     const AirCategoryRow& row = lf_row(ac.category);
     MotionState& m = ac.motion;
-    m.legTasKt = ac.stream[1].tasKt;
+    m.legTasKt = lf_legAirspeedKt(ac);
     m.legVerticalSpeed = ac.stream[1].verticalSpeed;
     if (m.flareStage == 0) lf_planVertical(ac);
+    lf_keepAirborneFloor(ac);
     // The vertical plan may have dropped points and retimed the next one.
     const double t = lf_legTicks(ac);
     const StreamPoint& front = ac.stream[0];
@@ -330,7 +379,14 @@ void retimeFinalApproach(LiveAc& ac) {
     }
     const double toGoS = std::max(gf_ticksBetween(tickCount.load(), next.playTick) / 100.0, 0.25);
     const double above = std::max(0.0, ac.pose.altitude - (there->altitudeFt + ac.groundOffsetFt));
-    const double seconds = std::max({2.0, toGoS, above * 60.0 / 600.0});
+    // The height takes its time at the stream's own descent (600 ft/min at
+    // the least), but never so long that the shortened leg would be flown
+    // slower than the aircraft can fly: it comes down steeper instead.
+    const double descentFpm = std::max(600.0, std::isfinite(ac.stream[0].verticalSpeed) ? -ac.stream[0].verticalSpeed : 0.0);
+    const double floorKt = gf_airborneSpeedFloorKt(ac.category);
+    const double legNm = gf_distanceNm(pose, lf_position(next));
+    const double floorS = floorKt > 0.0 ? legNm * 3600.0 / floorKt : std::numeric_limits<double>::infinity();
+    const double seconds = std::max({2.0, toGoS, std::min(above * 60.0 / descentFpm, floorS)});
     retimeNextPoint(ac, gf_ticksFromCount(std::ceil(seconds * 100.0), kMinLegTicks));
     // The stored match describes the point where it now lies: its distance
     // past the threshold moves with it, so that the distances carried along
@@ -353,9 +409,16 @@ bool isShortLandingPoint(const LiveAc& ac, const StreamPoint& point) {
 
 void planAirVertical(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
+    if (ac.phase == AcPhase::landing) {
+        // The stream has the aircraft on the runway already: it comes down
+        // to it by the next point, as on the leg to the touchdown, instead of
+        // floating along the landing roll at a rate the reports never gave.
+        lf_planTouchdownLeg(ac, lf_legTicks(ac));
+        return;
+    }
     double sum = 0.0;
     for (const StreamPoint& p : ac.stream) sum += p.verticalSpeed;
-    if (ac.phase == AcPhase::landing || sum <= 100.0) {
+    if (sum <= 100.0) {
         lf_setDescentRate(ac, airDescentRate(ac), true);
         gf_setGear(ac, true);
         return;
@@ -429,14 +492,17 @@ double limitFlyingVs(const LiveAc& ac, double verticalSpeed) {
 }
 
 void applyVerticalSpeed(LiveAc& ac, double perTick, bool force) {
-    MotionState& m = ac.motion;
     double s = perTick * kTicksPerMinute;
     if (!force && !(s > 0.0)) s = ac.pose.verticalSpeed > 0.0 ? ac.pose.verticalSpeed : 0.0;
-    s = limitFlyingVs(ac, s);
+    gf_slewClimb(ac, limitFlyingVs(ac, s));
+}
+
+void gf_slewClimb(LiveAc& ac, double fpm) {
+    MotionState& m = ac.motion;
     if (!std::isfinite(m.climbPerTick)) m.climbPerTick = 0.0;
     // A rate that is not a number leaves the climb as it is.
-    if (std::isfinite(s))
-        m.climbPerTick += std::clamp(s / kTicksPerMinute - m.climbPerTick, -kVerticalChangePerTick,
+    if (std::isfinite(fpm))
+        m.climbPerTick += std::clamp(fpm / kTicksPerMinute - m.climbPerTick, -kVerticalChangePerTick,
                                      kVerticalChangePerTick);
     ac.pose.altitude += m.climbPerTick;
     ac.pose.verticalSpeed = m.climbPerTick * kTicksPerMinute;
@@ -445,8 +511,15 @@ void applyVerticalSpeed(LiveAc& ac, double perTick, bool force) {
 void applyApproachVs(LiveAc& ac, double perTick) {
     MotionState& m = ac.motion;
     const double c = std::isfinite(perTick) ? perTick : m.lastApproachStep;
+    // A point on the ground reports no descent (0): the leg's own rate to it
+    // stands in for it, within the category's approach floor, so that an
+    // aircraft still high where the stream has it on the runway gets down.
+    const double floorFpm = gf_approachDescentFloorFpm(static_cast<ModelCategory>(ac.category));
     std::array<double, 2> rates{MotionState::unknown, MotionState::unknown};
-    for (std::size_t i = 0; i < rates.size() && i < ac.stream.size(); ++i) rates[i] = ac.stream[i].verticalSpeed;
+    for (std::size_t i = 0; i < rates.size() && i < ac.stream.size(); ++i)
+        rates[i] = ac.stream[i].airborne != 0 || !std::isfinite(c)
+                       ? ac.stream[i].verticalSpeed
+                       : std::clamp(c * kTicksPerMinute, floorFpm, 0.0);
     const DescentRate bounded =
         descentRateBounds(c * kTicksPerMinute, rates, static_cast<ModelCategory>(ac.category));
     double step = std::min(landingDescentStep(ac, bounded.rate / kTicksPerMinute), 0.0);

@@ -34,7 +34,9 @@ void stepAir(LiveAc& ac);
 
 // At the start of a landing leg that ends on the ground: a reported
 // touchdown point beyond the first third of the runway (at most 1000 m) is
-// moved back to it, and due no sooner than a 600 ft/min descent allows.
+// moved back to it, and due no sooner than the stream's descent (600 ft/min
+// at the least) brings the aircraft down, unless that would fly the leg
+// below the category's airborne speed floor.
 void retimeFinalApproach(LiveAc& ac);
 
 // A point reported on the ground more than 50 m before the runway threshold
@@ -69,6 +71,9 @@ double limitFlyingVs(const LiveAc& ac, double verticalSpeed);
 // per tick and applies it. Without force only a climb or level flight is
 // applied.
 void applyVerticalSpeed(LiveAc& ac, double perTick, bool force);
+// One tick of a climb (or descent) toward the rate (ft/min): the climb a tick
+// changes by at most 0.001 ft, and the altitude and vertical speed follow it.
+void gf_slewClimb(LiveAc& ac, double fpm);
 // The approach descent of one tick: within the stream's bounds, shaped for
 // the runway, changing by at most 0.001 ft per tick once started.
 void applyApproachVs(LiveAc& ac, double perTick);

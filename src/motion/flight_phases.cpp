@@ -16,8 +16,12 @@ constexpr std::array<double, 7> kBaseSpeedKt{80.0, 95.0, 110.0, 140.0, 150.0, 22
 constexpr double kSlowTwinKt = 80.0;
 constexpr double kSlowLightKt = 65.0;
 constexpr double kSlowLargeKt = 130.0;
-// Final-approach speeds (kt) by category, Light .. Rotorcraft.
-constexpr std::array<double, 7> kFinalApproachKt{60.0, 100.0, 110.0, 135.0, 145.0, 140.0, 0.0};
+// Final-approach speeds (kt) by category, Light .. Rotorcraft: those of the
+// slower common types of each, since the floor taken from them holds for
+// every aircraft of the category. The light twins among the TwoProps
+// (Seminole, P68, DA42) come in at 70-80 kt, and the Large category holds
+// the slow large types too, the Twin Otter (about 75 kt) and the Dash 7.
+constexpr std::array<double, 7> kFinalApproachKt{60.0, 90.0, 110.0, 90.0, 145.0, 140.0, 0.0};
 
 double lf_reduced(double base, std::uint8_t mode) {
     if (base == 0.0 || !std::isfinite(base)) return base;

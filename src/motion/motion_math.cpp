@@ -52,9 +52,13 @@ double stepToward(double current, double target, double maxStep) noexcept {
     return current + std::clamp(target - current, -maxStep, maxStep);
 }
 
+double gf_approachDescentFloorFpm(ModelCategory category) noexcept {
+    return category == HighPerf ? -3600.0 : category == Rotorcraft ? -1800.0 : -3000.0;
+}
+
 DescentRate descentRateBounds(double wantedFpm, std::span<const double> streamRatesFpm,
                               ModelCategory category) noexcept {
-    const double floor = category == HighPerf ? -3600.0 : category == Rotorcraft ? -1800.0 : -3000.0;
+    const double floor = gf_approachDescentFloorFpm(category);
     double sum = 0.0;
     int count = 0;
     for (std::size_t i = 0; i < streamRatesFpm.size() && i < 2; ++i) {
@@ -63,8 +67,12 @@ DescentRate descentRateBounds(double wantedFpm, std::span<const double> streamRa
             ++count;
         }
     }
-    const double mean = count > 0 ? std::clamp(sum / count, floor, 0.0) : 0.0;
-    const double lower = std::max(mean - 1200.0, floor);
+    // The category's floor bounds the margin below the stream, never the
+    // stream's own descent: held above a steeper reported descent the
+    // aircraft would arrive high and late. Twice the floor is more than any
+    // approach flies.
+    const double mean = count > 0 ? std::clamp(sum / count, 2.0 * floor, 0.0) : 0.0;
+    const double lower = std::min(std::max(mean - 1200.0, floor), mean);
     double rate = std::isfinite(wantedFpm) ? wantedFpm : mean;
     if (rate > 0.0) rate = 0.0;
     if (rate < lower) rate = lower;

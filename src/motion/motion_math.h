@@ -37,8 +37,13 @@ struct DescentRate {
     double rate = 0.0;
     bool changed = false;
 };
+// ft/min: the steepest approach descent of the category beyond what its
+// stream shows (HighPerf -3600, Rotorcraft -1800, others -3000).
+double gf_approachDescentFloorFpm(ModelCategory category) noexcept;
 // Keeps a wanted descent rate between 0 and a bound below the stream's mean
-// rate (its first two entries) and the category's floor.
+// rate (its first two entries): 1200 ft/min below it, but not below the
+// category's floor unless the stream itself descends faster (down to twice
+// the floor).
 DescentRate descentRateBounds(double wantedFpm, std::span<const double> streamRatesFpm,
                               ModelCategory category) noexcept;
 

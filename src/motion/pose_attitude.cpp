@@ -13,7 +13,6 @@
 namespace {
 
 constexpr double kTicksPerMinute = 6000.0;
-constexpr double kClimbChangePerTick = 0.001;
 // The flare holds the nose 4 degrees up.
 constexpr double kFlarePitchRad = -4.0 * degreesToRadians;
 // The initial climb eases in over this many ticks after the rotation.
@@ -139,12 +138,7 @@ void stepTakeoffPitch(LiveAc& ac) {
     const double e = (3.0 - 2.0 * s) * s * s;
     double rate = e * m.verticalPerTick * kTicksPerMinute;
     if (!(rate > 0.0)) rate = ac.pose.verticalSpeed > 0.0 ? ac.pose.verticalSpeed : 0.0;
-    rate = limitFlyingVs(ac, rate);
-    if (!std::isfinite(m.climbPerTick)) m.climbPerTick = 0.0;
-    if (std::isfinite(rate))
-        m.climbPerTick += std::clamp(rate / kTicksPerMinute - m.climbPerTick, -kClimbChangePerTick, kClimbChangePerTick);
-    ac.pose.altitude += m.climbPerTick;
-    ac.pose.verticalSpeed = m.climbPerTick * kTicksPerMinute;
+    gf_slewClimb(ac, limitFlyingVs(ac, rate));
 
     if (c == kGearUpCountdown) gf_setGear(ac, false);
     if (c < -300 && ac.pose.pitch == ac.climbPitchRad) {

@@ -32,8 +32,6 @@ namespace {
 // A height or offset (ft) the simulator gives that can be believed.
 bool lf_usableHeight(double v) { return std::isfinite(v) && v >= -1.0 && v <= 35.0 && v != 0.0; }
 
-// A touchdown reported closer to the threshold than this (m) waits.
-constexpr double kTouchdownFloorM = 60.0;
 // How high the aircraft is held above its standing height meanwhile (ft).
 constexpr double kHoldAboveFt = 1.0;
 constexpr double kRotationLiftLimitRad = 20.0 * degreesToRadians;

@@ -11,6 +11,11 @@
 #include "engine/records.h"
 #include "engine/sim_commands.h"
 
+// No landing touches the runway closer to its threshold than this (m): the
+// approach descent reaches the standing height no sooner, and a touchdown
+// the simulator reports before it is held just above the runway.
+inline constexpr double kTouchdownFloorM = 60.0;
+
 // Takes one ground-data result (ground altitude and height above ground) for
 // the aircraft; the source text names where the data came from. A parked
 // aircraft keeps the ground elevation of its stand. Never throws: a failure

@@ -108,6 +108,14 @@ TEST_F(Collisions, UserInTheAirRemovesOnePerCall) {
     aircraft(0x300005, lf_at(aside, 0.5), 0, 0, true).stream.clear();
     gf_checkUserAcCollisions();
     EXPECT_THAT(removeQueue, ::testing::ElementsAre(1u, 2u, 5u));
+    // 500 ft above the ground is still low; half a foot more is not.
+    for (const auto& [aglFt, removed] : {std::pair{500.5, false}, {500.0, true}}) {
+        lf_user(aglFt);
+        aircraft(0x300006 + removeQueue.size(), lf_at(0, 0.5), 0, 0, true).stream.clear();
+        const std::size_t before = removeQueue.size();
+        gf_checkUserAcCollisions();
+        EXPECT_EQ(removeQueue.size(), before + (removed ? 1 : 0)) << aglFt;
+    }
 }
 
 TEST_F(Collisions, UserOnTheGround) {
@@ -157,6 +165,7 @@ TEST_F(Collisions, LiveAgainstParkedAndTheFreedStand) {
         {-16, -3, 15, P::taxi, P::landing_roll, 1, true, true},    // running onto the line
         {-20, -3, 20, P::taxi, P::landing_roll, 1, true, true},
         {-16, 1, 15, P::taxi, P::landing_roll, 1, true, false},    // running off it
+        {-16, 0.5, 12, P::taxi, P::landing_roll, 1, true, false},  // off it, though 1.8 m at 10 m behind
         {-12, -1, 15, P::taxi, P::landing_roll, 1, true, false},   // too close to the point
         {-20, -3.5, 15, P::taxi, P::landing_roll, 1, true, false},
         {-20, 0, 21, P::taxi, P::landing_roll, 1, true, false},
@@ -191,6 +200,38 @@ TEST_F(Collisions, LiveAgainstParkedAndTheFreedStand) {
                   row.redirected);
         EXPECT_EQ(ac.lastParkedCheckPos.lat, lat);
     }
+    // A static that is the live aircraft's own object (a promotion under
+    // way) is never in its way.
+    g_liveAircraft.clear();
+    g_staticAircraft.clear();
+    AcBase& own = addStatic(5, AcSimState::active, 0x61);
+    own.standId = 1;
+    own.standPos = stand;
+    own.collisionRadiusNm = 0.01;
+    LiveAc& ac = aircraft(0x600061, stand, 0, 0, true);
+    ASSERT_EQ(ac.objectId, own.objectId);
+    collisionWithParked(ac);
+    EXPECT_EQ(own.simState, AcSimState::active);
+}
+
+TEST_F(Collisions, ASpawnOnTheGroundIsHeldWhileTheUserStandsWithin500M) {
+    // Held once already: it waits again while the user, on the ground or
+    // no more than 500 ft above it, is less than 500 m from its report.
+    struct Row {
+        double aglFt, metres;
+        bool held;
+    };
+    g_userOnGround.store(true);
+    for (const Row& row : {Row{0.0, 499.5, true}, Row{0.0, 500.5, false}, Row{500.0, 499.5, true}, Row{500.5, 499.5, false}}) {
+        lf_user(row.aglFt);
+        const LaLo at = lf_at(90, row.metres / metresPerNm);
+        LiveAc& ac = addLive(0x700010, AcSimState::buffer, 0, {point(at.lat, at.lon), point(at.lat, at.lon + 1e-4)});
+        ac.stream[0].groundSpeedKt = 0.0;
+        ac.userConflictHold = 1;
+        EXPECT_EQ(checkSpawnUserConflict(ac), row.held) << row.aglFt << " " << row.metres;
+        g_liveAircraft.clear();
+    }
+    g_userOnGround.store(false);
 }
 
 TEST_F(Collisions, ASpawnInConflictIsHeldOnce) {

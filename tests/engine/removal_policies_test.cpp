@@ -105,6 +105,14 @@ TEST_F(Policies, GhostsAndStaticTwins) {
     addLive(0x4840D7, AcSimState::active, 2, {point(50, 8), point(50, 8.001, 0, false, 100)});
     gf_checkForAllGndIfParkedVersionExistsAndRemove();
     EXPECT_EQ(gone(g_staticAircraft), ".r");
+    // One static a call: a second twin waits for the next.
+    addLive(0x4840D8, AcSimState::active, 3, {point(50, 8), point(50, 8.001, 0, false, 100)}).registration = "D-AIBB";
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    EXPECT_EQ(gone(g_staticAircraft), "rr");
+    addStatic(7, AcSimState::active, 70).identity3 = "KLM1234";
+    addStatic(8, AcSimState::active, 80).identity3 = "KLM1234";
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    EXPECT_EQ(gone(g_staticAircraft), "rrr.");
 }
 
 TEST_F(Policies, AirportChangeCategoriesAndTheDestinationStand) {
@@ -238,18 +246,54 @@ TEST_F(Policies, TheFarthestGoesAtTheLiveLimit) {
     EXPECT_EQ(gone(g_liveAircraft), ".r");
 }
 
+TEST_F(Policies, TheLiveLimitJudgesEveryDirectionByTheGreatCircle) {
+    // Far out, away from north and south, a flat distance reads short; the
+    // aircraft the exact distance names still goes, and the near ones stay.
+    struct Row {
+        double userLat, newNm;
+        std::vector<std::pair<double, double>> bearingAndNm;
+        const char* gone;
+    };
+    for (const Row& row : {Row{50.0, 79.85, {{135.0, 80.0}}, "r"}, Row{50.0, -1.0, {{180.0, 79.7}, {135.0, 80.0}}, ".r"},
+                           Row{60.0, 99.5, {{120.0, 100.0}}, "r"}, Row{60.0, 99.5, {{45.0, 100.0}}, "r"},
+                           Row{-60.0, 99.5, {{60.0, 100.0}}, "r"}, Row{50.0, 79.85, {{135.0, 79.9}}, "."},
+                           Row{50.0, 79.85, {{135.0, 79.96}, {90.0, 79.0}}, "r."}}) {
+        SCOPED_TRACE(::testing::Message() << row.userLat << " " << row.newNm << " " << row.gone);
+        UserAircraftState user;
+        user.latitude = row.userLat;
+        user.longitude = 179.5;
+        gf_publishUserAircraftState(user);
+        g_liveAircraft.clear();
+        for (std::size_t i = 0; i < row.bearingAndNm.size(); ++i) {
+            const auto [bearing, nm] = row.bearingAndNm[i];
+            const LaLo at = gf_destinationPoint({row.userLat, 179.5}, {bearing * degreesToRadians, nm * feetPerNm});
+            ASSERT_NEAR(gf_distanceNm({row.userLat, 179.5}, at), nm, 1e-6);
+            LiveAc& ac = addLive(0x700101 + i, AcSimState::active, 81 + i);
+            ac.pose.latitude = at.lat;
+            ac.pose.longitude = at.lon;
+        }
+        EXPECT_EQ(lf_isThisTheFurthestLive(row.newNm), std::string(row.gone).find('r') == std::string::npos);
+        EXPECT_EQ(gone(g_liveAircraft), row.gone);
+    }
+}
+
 TEST_F(Policies, StayersBlockAndTcasCoverage) {
     l_clock100ns.store(1000 * kMinute);
     parkedLive(0x800001, 900 * kMinute, 4).category = Heavy;  // 100 minutes
     parkedLive(0x800002, 900 * kMinute);
     parkedLive(0x800003, 920 * kMinute).registration = "PH-X";
     parkedLive(0x800004, 0).motion.departurePending = 1;  // leaving: never too long
+    // The stays themselves may be reached, not passed.
+    parkedLive(0x800005, 820 * kMinute).category = Heavy;  // 180 minutes
+    parkedLive(0x800006, 819 * kMinute).category = Heavy;
+    parkedLive(0x800007, 910 * kMinute);  // 90 minutes
+    parkedLive(0x800008, 909 * kMinute);
     lf_collectLiveStayers();
-    EXPECT_EQ(gone(g_liveAircraft), ".r..");
+    EXPECT_EQ(gone(g_liveAircraft), ".r...r.r");
     std::vector<std::string> listed;
     for (const StayerEntry& e : stayers)
         listed.push_back(fmt::format("{} {} {}", e.registration, e.standId, e.minutesParked));
-    EXPECT_THAT(listed, ElementsAre("PH-BXA 0 0", "PH-X 0 80", "PH-BXA 4 100"));
+    EXPECT_THAT(listed, ElementsAre("PH-BXA 0 0", "PH-X 0 80", "PH-BXA 0 90", "PH-BXA 4 100", "PH-BXA 0 180"));
 
     struct Block {
         std::int32_t hexid;

@@ -55,6 +55,19 @@ TEST_F(SimResults, ALiveCreateResultWaitsForActivationUnlessItsIdIsNotAnObject) 
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].kind, SIM_REQUEST_AI_STATIC_CG);
     EXPECT_EQ(requests[0].objectId, 120u);
+
+    // It blinks its lights at its 50th and 100th tick exactly and is
+    // activated at its 201st (counting the tick that took the result).
+    std::vector<int> blinks;
+    int activated = 0;
+    for (int t = 2; t <= 260 && activated == 0; ++t) {
+        gf_processSimCommands();
+        for (const SimClientEventCommand& e : takeEvents())
+            if (e.eventId == ALL_LIGHTS_TOGGLE) blinks.push_back(t);
+        if (ac.simState == AcSimState::active) activated = t;
+    }
+    EXPECT_THAT(blinks, ::testing::ElementsAre(50, 100));
+    EXPECT_EQ(activated, 201);
 }
 
 TEST_F(SimResults, ACreateFailureBlamesTheLiveryOfALiveOrStaticAircraft) {
@@ -222,4 +235,19 @@ TEST_F(SimResults, ALostCreateSendsALiveAircraftBackToSpawnAndDropsAStatic) {
     EXPECT_EQ(g_liveAircraft[1].removeRecord, 1) << "it was to go anyway";
     EXPECT_TRUE(g_staticAircraft.empty());
     EXPECT_EQ(gf_failedLiveryCount(), 0u);
+}
+
+TEST_F(SimResults, GroundDataTouchDownAnAircraftThatIsNotRotating) {
+    // On the ground by the simulator: a landing aircraft touches down, unless
+    // it counts down a rotation (2 or more), whatever its phase says.
+    for (const auto& [countdown, touches] : {std::pair{1, true}, {2, false}}) {
+        LiveAc& ac = addLive(0x400070 + countdown, AcSimState::active, 170 + countdown);
+        ac.phase = AcPhase::landing;
+        ac.motion.takeoffCountdown = countdown;
+        SimCommand c = result(SIM_RESULT_GROUND_DATA, ac.objectId, 1);
+        c.payload = {300.0, 2.0};
+        apply(c);
+        EXPECT_EQ(ac.onGround != 0, touches) << countdown;
+        EXPECT_EQ(ac.phase == AcPhase::landing_roll, touches) << countdown;
+    }
 }

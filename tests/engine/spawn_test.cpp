@@ -171,6 +171,17 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     checkSpawnLiveAc(second);
     EXPECT_EQ(second.removeRecord, 1);
 
+    // The flight itself comes: its ghost goes.
+    g_liveAircraft.clear();
+    removedGhosts.clear();
+    addLive(0x50000D, AcSimState::active, 301, {}, "DLH401_");
+    LiveAc& flight = newcomer(0x50000E, 5000.0);
+    flight.callsign = "DLH401";
+    checkSpawnLiveAc(flight);
+    EXPECT_EQ(flight.simState, AcSimState::adding2sim);
+    EXPECT_EQ(g_liveAircraft[0].simState, AcSimState::removingfromsim);
+    EXPECT_THAT(removedGhosts, ::testing::ElementsAre("DLH401_"));
+
     // On the ground without a stand: a fast or standing stream waits.
     setAirport(300.0);
     g_liveAircraft.clear();
@@ -222,5 +233,23 @@ TEST_F(Spawn, TheKeyIsCompletedFromTheRegistrationOrTheCallsign) {
         EXPECT_EQ(gf_modelCodeAt(ac.key.model), row.wantModel);
         EXPECT_EQ(ac.key.cargo, row.cargo ? 1 : 0);
         g_liveAircraft.clear();
+    }
+}
+
+TEST_F(Spawn, AStandingStartHasNoSpeedOnItsFirstStandingPoints) {
+    // Hovering: the second and third points stand where the first does; a
+    // fourth point moves on.
+    for (const bool thirdStands : {true, false}) {
+        LiveAc& ac = newcomer(0x500020 + (thirdStands ? 1 : 0), 3000.0, 4);
+        ac.phase = AcPhase::flying;
+        for (std::size_t i = 0; i < ac.stream.size(); ++i) ac.stream[i].groundSpeedKt = 40.0;
+        ac.stream[1].stationary = 1;
+        ac.stream[2].stationary = thirdStands ? 1 : 0;
+        spawnLiveAc(ac);
+        EXPECT_EQ(ac.stream[0].stationary, 1);
+        EXPECT_EQ(ac.stream[0].groundSpeedKt, 0.0);
+        EXPECT_EQ(ac.stream[1].groundSpeedKt, 0.0);
+        EXPECT_EQ(ac.stream[2].groundSpeedKt, thirdStands ? 0.0 : 40.0);
+        EXPECT_EQ(ac.stream[3].groundSpeedKt, 40.0);
     }
 }

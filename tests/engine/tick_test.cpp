@@ -151,6 +151,25 @@ TEST_F(Tick, AHoldingAircraftGivesWayOnlyToOneMovingOnTheGround) {
     }
 }
 
+TEST_F(Tick, OfTwoHoldingAircraftInEachOthersWayOneGoes) {
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        LiveAc& ac = addLive(0x300011 + i, AcSimState::active, 610 + i, {point(50.0 + 0.0001 * i, 8.0)});
+        ac.motion.holding = 1;
+        ac.collisionRadiusNm = 0.02;
+    }
+    lf_checkHoldingConflicts();
+    EXPECT_EQ(g_liveAircraft[0].simState, AcSimState::removingfromsim);
+    EXPECT_EQ(g_liveAircraft[1].simState, AcSimState::active);
+    EXPECT_EQ(removeQueue.size(), 1u);
+}
+
+TEST_F(Tick, EveryAircraftIsUpdatedInATickInWhichOneAsksToGo) {
+    // Two waiting to spawn whose streams ran empty: both leave in one tick.
+    for (std::uint32_t h : {0x300021u, 0x300022u}) addLive(h, AcSimState::buffer).stream.clear();
+    lf_handleAddingStack();
+    EXPECT_TRUE(g_liveAircraft.empty());
+}
+
 TEST_F(Tick, HoldingConflictsAreCheckedEveryTwentyTicks) {
     LiveAc& a = addLive(0x300001, AcSimState::active, 600, {point(50.0, 8.0)});
     a.phase = AcPhase::takeoff_roll;
@@ -201,6 +220,7 @@ TEST_F(Tick, EveryTwentyTicksTheUserIsAskedForPublishedAndChecked) {
         {"on the ground, RT App", true, true, 0.0, true, 2, 2},
         {"height unknown counts as low", true, true, nan, true, 2, 2},
         {"above 500 ft", true, true, 500.5, true, 0, 2},
+        {"at 500 ft, still low", true, true, 500.0, true, 2, 2},
         {"switch off", true, true, 0.0, false, 0, 2},
         {"RT Direct", false, true, 0.0, true, 2, 0},
     };

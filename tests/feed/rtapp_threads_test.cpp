@@ -273,14 +273,15 @@ std::chrono::steady_clock::time_point lf_linkNow() {
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(g_linkNowNs.load()));
 }
 
-// A buffer request whose end never comes is given up after its time-out: the
-// position sender drains the link again and a new request may go out.
+// A buffer request whose end never comes is given up no later than the start
+// path gives up waiting for the buffer (30 s): the position sender drains the
+// link again and a new request may go out.
 TEST_F(RTAppQsLinesTest, BufferRequestWithoutItsEndTimesOut) {
     g_linkNowNs.store(std::chrono::nanoseconds(std::chrono::hours(1000)).count());
     gf_setFeedSteadyClock(&lf_linkNow);
     gf_publishUserAircraftState(goldenState());
     EXPECT_TRUE(gf_requestBufferTraffic());
-    g_linkNowNs.fetch_add(std::chrono::nanoseconds(kBufferRequestTimeout - 1ms).count());
+    g_linkNowNs.fetch_add(std::chrono::nanoseconds(30s - 1ms).count());
     gf_sendUserPosition();
     EXPECT_TRUE(g_bufferRequestPending.load());
     EXPECT_FALSE(gf_requestBufferTraffic());
@@ -288,7 +289,7 @@ TEST_F(RTAppQsLinesTest, BufferRequestWithoutItsEndTimesOut) {
     g_linkNowNs.fetch_add(std::chrono::nanoseconds(1ms).count());
     gf_sendUserPosition();
     EXPECT_FALSE(g_bufferRequestPending.load());
-    EXPECT_NE(logText().find("Buffer traffic request timed out after 60 seconds"), std::string::npos);
+    EXPECT_NE(logText().find("Buffer traffic request timed out after 30 seconds"), std::string::npos);
     EXPECT_TRUE(gf_requestBufferTraffic());
     // The request sender gives up an overdue request by itself as well.
     g_linkNowNs.fetch_add(std::chrono::nanoseconds(kBufferRequestTimeout).count());

@@ -34,6 +34,10 @@ TEST_F(AirConfig, FlapsGearAndThrottleFollowTheHeightByCategory) {
              Row{TwoProps, 1800, -300, 0, 2, {{CABIN_LIGHTS_SET, 1}, {FLAPS_SET, 3072}}},
              Row{TwoProps, 1800, -300, 1, 2, {{CABIN_LIGHTS_SET, 1}, {FLAPS_SET, 10240}}},  // its next leg
              Row{TwoProps, 2500, -300, 2, 2, {{CABIN_LIGHTS_SET, 1}, {GEAR_SET, 0}, {FLAPS_SET, 0}}},
+             // No flaps while climbing: level flight at most.
+             Row{TwoProps, 1800, 100, 0, 2, {{CABIN_LIGHTS_SET, 1}, {FLAPS_SET, 3072}}},
+             Row{TwoProps, 1800, 101, 0, 2, {{CABIN_LIGHTS_SET, 1}}},
+             Row{TwoProps, 2200, 300, 0, 2, {{CABIN_LIGHTS_SET, 1}}},
              Row{Large, 1800, 0, 0, 2, {{CABIN_LIGHTS_SET, 0}}},  // the phase decision
              Row{Large, 2200, -300, 0, 2, {{CABIN_LIGHTS_SET, 1}, {FLAPS_SET, 3072}}},
              Row{Light, 700, 0, 0, 2, {{CABIN_LIGHTS_SET, 1}, {FLAPS_SET, 3072}}},
@@ -75,6 +79,29 @@ TEST_F(AirConfig, ApproachGoAroundAndClimbConfiguration) {
     ac.stream[0].verticalSpeed = 700.0;
     updateAirPhase(ac);
     EXPECT_EQ(events(), (Events{{CABIN_LIGHTS_SET, 0}}));
+
+    // Landing but 12 NM out: it goes around.
+    LiveAc& away = aircraft({at(past(-22224), 3000, true, 10000, -700), at(past(-21700), 2950, true, 10500, -700)},
+                            Large, AcPhase::landing);
+    events();
+    updateAirPhase(away);
+    EXPECT_EQ(away.phase, AcPhase::flying);
+    EXPECT_EQ(events(), kClimbConfiguration);
+    // Past the end of the runway by more than 100 m and more than 250 ft
+    // above it: it goes around; 240 ft above it lands on.
+    for (const auto& [aboveFt, around] : {std::pair{260.0, true}, {240.0, false}}) {
+        LiveAc& over = aircraft({at(past(3150), 300 + aboveFt, true, 10000), at(past(3400), 300 + aboveFt, true, 10500)},
+                                Large, AcPhase::landing);
+        over.landingRunway = findLandingRunway(past(2000), over.pose.heading);
+        ASSERT_TRUE(over.landingRunway.has_value());
+        over.motion.landingRunwayRefPos = past(2000);
+        over.motion.landingRunwayRefValid = 1;
+        over.pose.latitude = past(3150).lat;
+        over.pose.longitude = past(3150).lon;
+        over.pose.altitude = 300.0 + aboveFt;
+        updateAirPhase(over);
+        EXPECT_EQ(over.phase, around ? AcPhase::flying : AcPhase::landing) << aboveFt;
+    }
 
     // Descending 12 NM out: still flying.
     LiveAc& far = aircraft({at(past(-22224), 3000, true, 10000, -700), at(past(-21700), 2950, true, 10500, -700)},

@@ -11,6 +11,7 @@
 #include "motion/air_movement.h"
 #include "motion/next_position.h"
 #include "motion/pose_attitude.h"
+#include "motion/pose_path.h"
 
 #include "air_fixture.h"
 
@@ -47,21 +48,30 @@ TEST_F(AirMovement, DescentRatesAndTheLevelOffLimit) {
 }
 
 TEST_F(AirMovement, AReportedTouchdownIsMovedIntoTheFirstPartOfTheRunway) {
-    for (const auto& [lengthM, reportedM, movedM] : {std::tuple{3000.0, 1800.0, 1000.0}, {1500.0, 1800.0, 500.0},
-                                                     {3000.0, 900.0, 900.0}}) {
-        SCOPED_TRACE(::testing::Message() << lengthM << " " << reportedM);
+    // Reported 5 s ahead; the time the height takes at the stream's descent
+    // (600 ft/min at the least) comes first, unless the shortened leg would
+    // then be flown below the floor (1600 m at 67.5 kt: 46.1 s).
+    struct Row {
+        double lengthM, reportedM, movedM, aboveFt, frontFpm;
+        std::int32_t dueTick;
+    };
+    for (const Row& row : {Row{3000.0, 1800.0, 1000.0, 100.0, -700.0, 10858}, Row{1500.0, 1800.0, 500.0, 100.0, -700.0, 10858},
+                           Row{3000.0, 1800.0, 1000.0, 100.0, -400.0, 11000}, Row{3000.0, 1800.0, 1000.0, 20.0, -700.0, 10500},
+                           Row{3000.0, 1800.0, 1000.0, 1000.0, -700.0, 14608}, Row{3000.0, 900.0, 900.0, 100.0, -700.0, 10500}}) {
+        SCOPED_TRACE(::testing::Message() << row.lengthM << " " << row.reportedM << " " << row.aboveFt << " " << row.frontFpm);
         gf_clearRunwayTable();
-        airport(lengthM);
-        // 100 ft above the touchdown: 10 s at 600 ft/min, later than reported.
-        LiveAc& ac = aircraft({at(past(-600), 408, true, 10000, -700), at(past(reportedM), 0, false, 10500)}, Large,
-                              AcPhase::landing);
-        ac.pose.altitude = 408.0;
+        airport(row.lengthM);
+        const double altitude = 308.0 + row.aboveFt;
+        LiveAc& ac = aircraft({at(past(-600), altitude, true, 10000, row.frontFpm), at(past(row.reportedM), 0, false, 10500)},
+                              Large, AcPhase::landing);
+        ac.pose.altitude = altitude;
+        ac.motion.delayLimit = 9000;  // out of the way
         retimeFinalApproach(ac);
         const auto there = findLandingRunway({ac.stream[1].lat, ac.stream[1].lon}, ac.pose.heading);
         ASSERT_TRUE(there.has_value());
-        EXPECT_NEAR(*there->pastThresholdM, movedM, 0.5);
-        EXPECT_EQ(ac.stream[1].playTick, movedM == reportedM ? 10500 : 11000);
-        if (movedM == reportedM) continue;
+        EXPECT_NEAR(*there->pastThresholdM, row.movedM, 0.5);
+        EXPECT_NEAR(ac.stream[1].playTick, row.dueTick, 5);  // the runway frame is flat
+        if (row.movedM == row.reportedM) continue;
         // Without a lookup, the runway it remembers still knows how far
         // past the threshold the aircraft is.
         gf_clearRunwayTable();
@@ -127,4 +137,140 @@ TEST_F(AirMovement, TheHighAltitudeConfigurationIsSetOnce) {
         advanceToNextPoint(ac);
     }
     EXPECT_THAT(events(), ::testing::Contains(Pair(LANDING_LIGHTS_SET, 1u)));
+}
+
+TEST_F(AirMovement, ALegIntoATurnCurvesOntoTheNextLeg) {
+    // Flying east toward a point after which the stream turns 60 degrees
+    // left: the leg is a curve arriving on the new course; straight on, it
+    // stays a line.
+    for (const double turnDeg : {-60.0, 0.0}) {
+        const LaLo next{50.0, 8.03};
+        const LaLo after = gf_destinationPoint(next, {(90.0 + turnDeg) * kDeg, 1.0 * feetPerNm});
+        LiveAc& ac = aircraft({at({50.0, 8.0}, 5000, true, 10000, 0, 200), at(next, 5000, true, 10700, 0, 200),
+                               at(after, 5000, true, 11600, 0, 200)},
+                              Large, AcPhase::flying);
+        stepAir(ac);
+        const AirTransition& tr = ac.motion.transition;
+        EXPECT_EQ(tr.active, turnDeg != 0.0 ? 1 : 0) << turnDeg;
+        if (turnDeg == 0.0) continue;
+        EXPECT_NEAR(tr.arrivalHeading, gf_bearing(next, after), 1e-9);
+        EXPECT_EQ(tr.duration, 700);
+        EXPECT_GT(tr.angleLimit, 0.0);
+    }
+}
+
+TEST_F(AirMovement, TheTouchdownLegDescendsToTheRunwayOrAtTheStreamsRateAboveStandardPressure) {
+    airport();
+    for (const std::uint32_t qnh : {1013u, 1023u}) {
+        g_qnh.store(qnh);
+        LiveAc& ac = aircraft({at(past(-400), 400, true, 10000, -1500, 140), at(past(400), 0, false, 10800, 0, 140)},
+                              Large, AcPhase::landing);
+        ac.pose.altitude = 400.0;
+        stepAir(ac);
+        const double t = ac.stream[1].playTick - tickCount.load();
+        if (qnh == 1013) {
+            // Down to the runway and the standing height by the point.
+            EXPECT_NEAR(ac.motion.verticalPerTick, (300.0 + ac.groundOffsetFt - 400.0) / t, 1e-9);
+            EXPECT_EQ(ac.stream[1].verticalSpeed, 0.0);
+        } else {
+            // -750 ft/min steepened by 58.5 for 1023 hPa.
+            EXPECT_DOUBLE_EQ(ac.stream[1].verticalSpeed, -808.5);
+            EXPECT_DOUBLE_EQ(ac.motion.legVerticalSpeed, -808.5);
+            EXPECT_DOUBLE_EQ(ac.motion.verticalPerTick, -808.5 / 6000.0);
+        }
+    }
+}
+
+TEST_F(AirMovement, AReportOnTheGroundShortOfTheRunwayIsFlownAsAirborne) {
+    airport();
+    struct Row {
+        double pastM, heightFt;
+        AcPhase phase;
+        bool pointAirborne, shortPoint;
+    };
+    for (const Row& row : {Row{-60, 100, AcPhase::landing, false, true}, Row{-40, 100, AcPhase::landing, false, false},
+                           Row{-50.5, 100, AcPhase::landing, false, true}, Row{-49.5, 100, AcPhase::landing, false, false},
+                           Row{-60, 9, AcPhase::landing, false, false}, Row{-60, 9.5, AcPhase::landing, false, true},
+                           Row{-60, 100, AcPhase::landing, true, false}, Row{-60, 100, AcPhase::flying, false, false}}) {
+        LiveAc& ac = aircraft({at(past(-300), 400, true, 10000)}, Large, row.phase);
+        ac.motion.heightAboveGroundFt = row.heightFt;  // the standing height is 8 ft
+        const StreamPoint p = at(past(row.pastM), 0, row.pointAirborne, 10500);
+        EXPECT_EQ(isShortLandingPoint(ac, p), row.shortPoint) << row.pastM << " " << row.heightFt;
+    }
+}
+
+TEST_F(AirMovement, NotOntoTheRunwayBeforeSixtyMetresPastTheThreshold) {
+    airport();
+    // 20 m past the threshold 4 ft above the standing height at 600 ft/min
+    // and 140 kt: it would be down at 49 m; the descent that reaches the
+    // standing height at 60 m is 432 ft/min.
+    LiveAc& ac = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
+                          AcPhase::landing);
+    ac.onGround = 0;
+    ac.pose.latitude = past(20).lat;
+    ac.pose.longitude = past(20).lon;
+    ac.pose.altitude = 300.0 + 12.0;
+    const double rate = landingDescentStep(ac, -600.0 / 6000.0) * 6000.0;
+    EXPECT_NEAR(rate, -4.0 * 60.0 / (40.0 / (140.0 * 0.5144444444444445)), 2.0);
+    // Below the standing height plus a foot, it is held there.
+    ac.pose.altitude = 300.0 + 8.5;
+    landingDescentStep(ac, -600.0 / 6000.0);
+    EXPECT_DOUBLE_EQ(ac.pose.altitude, 300.0 + 9.0);
+    // From 60 m on the descent is its own.
+    ac.pose.latitude = past(70).lat;
+    ac.pose.longitude = past(70).lon;
+    ac.pose.altitude = 300.0 + 12.0;
+    EXPECT_NEAR(landingDescentStep(ac, -600.0 / 6000.0) * 6000.0, -600.0, 1e-9);
+}
+
+TEST_F(AirMovement, TheLegToATouchdownIsTimedByTheSpeedBeforeIt) {
+    // The touchdown point comes due at the last airborne report's ground
+    // speed (100 kt without one), not the mean with the slower roll.
+    airport();
+    for (const double frontKt : {140.0, 0.0}) {
+        LiveAc& ac = aircraft({at(past(-400), 400, true, 10000, -700, frontKt), at(past(400), 0, false, 10800, 0, 60)},
+                              Large, AcPhase::landing);
+        ac.pose.latitude = past(-400).lat;
+        ac.pose.longitude = past(-400).lon;
+        nextPosAir(ac);
+        const double nm = gf_distanceNm(past(-400), past(400));
+        const double kt = frontKt > 0.0 ? frontKt : 100.0;
+        EXPECT_EQ(ac.stream[1].playTick, tickCount.load() + std::lround(nm * 360000.0 / kt)) << frontKt;
+    }
+}
+
+TEST_F(AirMovement, ALightAircraftNeverGoesBackwardsWhileItTakesOff) {
+    // A tick whose step would put it 5 m behind where it was: a Light
+    // aircraft taking off (on its roll, rotating, or in its first 30 s of
+    // flying) goes one tick of travel ahead instead; others go as told.
+    struct Row {
+        std::uint32_t category;
+        AcPhase phase;
+        bool onGround;
+        std::int32_t flyingTicks;  // since the takeoff ended
+        bool forward;
+    };
+    for (const Row& row : {Row{Light, AcPhase::takeoff_roll, true, 0, true}, Row{Light, AcPhase::takeoff, false, 0, true},
+                           Row{Light, AcPhase::flying, false, 3000, true}, Row{Light, AcPhase::flying, false, 3001, false},
+                           Row{Light, AcPhase::taxi, true, 0, false}, Row{Large, AcPhase::takeoff_roll, true, 0, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.category << " " << gf_acPhaseName(row.phase) << " " << row.flyingTicks);
+        LiveAc& ac = aircraft({at({50.0, 8.01}, 0, !row.onGround, 10500, 0, 60)}, row.category, row.phase);
+        ac.onGround = row.onGround ? 1 : 0;
+        ac.prevPhase = AcPhase::takeoff;
+        ac.phaseStartTick = tickCount.load() - row.flyingTicks;
+        ac.pose.latitude = 50.0;
+        ac.pose.longitude = 8.0;
+        ac.pose.trueAirspeed = 60.0;
+        ac.motion.legBearing = 90.0 * kDeg;
+        ac.motion.stepLon = -5.0 / (metresPerNm * 60.0 * std::cos(50.0 * kDeg));
+        ac.motion.takeoffCountdown = 1;
+        gf_interpolatePoseOnCurve(ac);
+        const double movedM = gf_distanceNm({50.0, 8.0}, {ac.pose.latitude, ac.pose.longitude}) * metresPerNm;
+        if (row.forward) {
+            EXPECT_GT(ac.pose.longitude, 8.0);
+            EXPECT_NEAR(movedM, 60.0 * metresPerNm / 360000.0, 1e-4);
+        } else {
+            EXPECT_LT(ac.pose.longitude, 8.0);
+        }
+    }
 }

@@ -18,31 +18,18 @@
 #include "support/motion_harness.h"
 #include "support/temp_dir.h"
 
+#include "air_run_fixture.h"
 #include "runway_fixture.h"
 
 using namespace tavo::test;
 
 namespace {
 
-constexpr double kFieldFt = 1500.0;
+constexpr double kFieldFt = kAirRunFieldFt;
 constexpr double kDeg = degreesToRadians;
 
-class AirRun : public LogFileTest {
+class AirRun : public AirRunTest {
 protected:
-    void SetUp() override {
-        LogFileTest::SetUp();
-        harness = std::make_unique<MotionHarness>();
-        harness->engine().settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 1; });
-        gf_simModelSetTerrain([](double, double) { return kFieldFt; });
-        // A whole flight's poses and events.
-        gf_simModelSetJournalLimit(100000);
-    }
-    void TearDown() override {
-        gf_clearRunwayTable();
-        harness.reset();
-        LogFileTest::TearDown();
-    }
-
     // A runway 09/27 (3000 m) whose landing direction 09 has its touchdown
     // zone at the position, and the airport there.
     static void airportAt(LaLo touchdown) {
@@ -52,7 +39,6 @@ protected:
         addAirportRunway(spec);
     }
 
-    std::unique_ptr<MotionHarness> harness;
 };
 
 }  // namespace

@@ -67,8 +67,13 @@ TEST(MotionMath, DescentRateBounds) {
         {-2500, {kNaN, kNaN}, Large, -1200, true},
         {-2500, {kNaN, -600, -3000}, Large, -1800, true},  // only the first two count
         {-5000, {-3500, -3500}, HighPerf, -3600, true},
-        {-5000, {-3500, -3500}, Rotorcraft, -1800, true},
-        {-5000, {-3500, -3500}, Light, -3000, true},
+        {-5000, {-3500, -3500}, Rotorcraft, -3500, true},  // as steep as the stream, no steeper
+        {-5000, {-3500, -3500}, Light, -3500, true},
+        {-5000, {-4000, -4000}, Large, -4000, true},
+        {-3900, {-4000, -4000}, Large, -3900, false},
+        {-9000, {-8000, -8000}, Large, -6000, true},  // twice the floor at the most
+        {-2500, {-2000, -2000}, Large, -2500, false},
+        {-3500, {-2000, -2000}, Large, -3000, true},
         {-100, {500, 700}, Large, -100, false},  // mean clamped to 0
     };
     for (const auto& c : cases) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 
+#include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/pose_attitude.h"
 #include "motion/touchdown.h"
@@ -235,4 +236,30 @@ TEST_F(Touchdown, TheTouchdownLineAndItsControls) {
                 ::testing::AllOf(HasSubstr(" touch down at ? ...\n"), HasSubstr("KLM1234 ! onGround slots 0.0")));
     std::lock_guard lock(g_simCommandBuffers.mutex);
     EXPECT_TRUE(g_simCommandBuffers.reverseThrust.empty());
+}
+
+TEST_F(Touchdown, AnApproachSteepenedOntoTheRunwayWatchesForATouchAndGo) {
+    // 100 ft above its standing height 200 m past the threshold: at 300
+    // ft/min it would float past the first third, so the descent is
+    // steepened, and the touchdown then looks for a climb in the stream. At
+    // 1200 ft/min nothing is steepened and a stream that climbs after the
+    // touchdown is only a landing roll.
+    for (const auto& [fpm, watched] : {std::pair{-300.0, true}, {-1200.0, false}}) {
+        LiveAc& ac = aircraft({at(past(300), 400, true, 10050, fpm), at(past(700), 0, false, 10350)}, Large,
+                              AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(200).lat;
+        ac.pose.longitude = past(200).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt + 100.0;
+        landingDescentStep(ac, fpm / 6000.0);
+        EXPECT_EQ(ac.motion.touchAndGoWatch, watched ? 1 : 0) << fpm;
+        // Down, the stream climbing away 60 ft at 500 ft/min.
+        ac.stream.clear();
+        for (int i = 0; i < 4; ++i)
+            ac.stream.push_back(at(past(500 + 200 * i), kFieldFt + 60.0 * i, i > 0, 10100 + 300 * i, i > 0 ? 500.0 : 0.0));
+        ac.motion.flareStage = 4;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
+        ground(ac, kFieldFt, ac.groundOffsetFt, true);
+        EXPECT_EQ(ac.phase, watched ? AcPhase::takeoff_roll : AcPhase::landing_roll) << fpm;
+    }
 }

@@ -76,8 +76,10 @@ void gf_sendUserPosition();
 void gf_sendTimeOffset(std::int64_t shift);
 // A buffer request whose end does not come within this time no longer counts
 // as pending: the position sender drains the link again and a new request
-// may be sent.
-inline constexpr std::chrono::seconds kBufferRequestTimeout{60};
+// may be sent. The start path stops waiting for the buffer after 30 s and
+// the traffic goes live then; a request still pending after that would hold
+// the link (and an application that waits to be read) for nothing.
+inline constexpr std::chrono::seconds kBufferRequestTimeout{30};
 
 // Asks for buffered traffic around the user; false when a request is still
 // pending (and not timed out) or the line could not be sent.
