@@ -254,7 +254,7 @@ double lf_legAirspeedKt(const LiveAc& ac) {
 void lf_keepAirborneFloor(LiveAc& ac) {
     // Aimed a hair above the floor: the leg's steps in degrees must not
     // round a pose below it.
-    const double floorKt = gf_airborneSpeedFloorKt(ac.category) * 1.01;
+    const double floorKt = gf_airborneSpeedFloorKt(ac) * 1.01;
     if (!(floorKt > 0.0)) return;
     StreamPoint& next = ac.stream[1];
     const LaLo pose = lf_pose(ac);
@@ -383,7 +383,7 @@ void retimeFinalApproach(LiveAc& ac) {
     // the least), but never so long that the shortened leg would be flown
     // slower than the aircraft can fly: it comes down steeper instead.
     const double descentFpm = std::max(600.0, std::isfinite(ac.stream[0].verticalSpeed) ? -ac.stream[0].verticalSpeed : 0.0);
-    const double floorKt = gf_airborneSpeedFloorKt(ac.category);
+    const double floorKt = gf_airborneSpeedFloorKt(ac);
     const double legNm = gf_distanceNm(pose, lf_position(next));
     const double floorS = floorKt > 0.0 ? legNm * 3600.0 / floorKt : std::numeric_limits<double>::infinity();
     const double seconds = std::max({2.0, toGoS, std::min(above * 60.0 / descentFpm, floorS)});

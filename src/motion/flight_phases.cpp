@@ -16,12 +16,15 @@ constexpr std::array<double, 7> kBaseSpeedKt{80.0, 95.0, 110.0, 140.0, 150.0, 22
 constexpr double kSlowTwinKt = 80.0;
 constexpr double kSlowLightKt = 65.0;
 constexpr double kSlowLargeKt = 130.0;
-// Final-approach speeds (kt) by category, Light .. Rotorcraft: those of the
-// slower common types of each, since the floor taken from them holds for
-// every aircraft of the category. The light twins among the TwoProps
-// (Seminole, P68, DA42) come in at 70-80 kt, and the Large category holds
-// the slow large types too, the Twin Otter (about 75 kt) and the Dash 7.
-constexpr std::array<double, 7> kFinalApproachKt{60.0, 90.0, 110.0, 90.0, 145.0, 140.0, 0.0};
+// Final-approach speeds (kt) by category, Light .. Rotorcraft, and of the
+// slow types within three of them: the light singles (a Cub comes in at
+// about 50 kt), the light twins among the TwoProps (Seminole, P68, DA42 at
+// 70-80 kt) and the slow Large types (the Twin Otter at about 75 kt, the
+// Dash 7, the turboprops and regional jets above it).
+constexpr std::array<double, 7> kFinalApproachKt{60.0, 100.0, 110.0, 135.0, 145.0, 140.0, 0.0};
+constexpr double kSlowLightApproachKt = 55.0;
+constexpr double kSlowTwinApproachKt = 75.0;
+constexpr double kSlowLargeApproachKt = 90.0;
 
 double lf_reduced(double base, std::uint8_t mode) {
     if (base == 0.0 || !std::isfinite(base)) return base;
@@ -50,14 +53,15 @@ double refSpeedKt(const LiveAc& ac, std::uint8_t mode) {
     return lf_reduced(kBaseSpeedKt[ac.category], mode);
 }
 
-double gf_finalApproachSpeedKt(std::uint32_t category) {
-    if (category >= kFinalApproachKt.size()) throw std::out_of_range("invalid model category");
-    return kFinalApproachKt[category];
+double gf_finalApproachSpeedKt(const LiveAc& ac) {
+    if (ac.category >= kFinalApproachKt.size()) throw std::out_of_range("invalid model category");
+    if (ac.isSlowLight != 0) return kSlowLightApproachKt;
+    if (ac.isSlowTwoProp != 0) return kSlowTwinApproachKt;
+    if (ac.isSlowLarge != 0) return kSlowLargeApproachKt;
+    return kFinalApproachKt[ac.category];
 }
 
-double gf_airborneSpeedFloorKt(std::uint32_t category) {
-    return kAirborneFloorShare * gf_finalApproachSpeedKt(category);
-}
+double gf_airborneSpeedFloorKt(const LiveAc& ac) { return kAirborneFloorShare * gf_finalApproachSpeedKt(ac); }
 
 void setFlightPhase(LiveAc& ac, AcPhase phase) {
     if (phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::parked)

@@ -15,13 +15,14 @@
 // every mode. Throws std::out_of_range for a category outside the seven.
 double refSpeedKt(const LiveAc& ac, std::uint8_t mode);
 
-// Knots: the speed a category flies its final approach at, and the least an
-// aircraft of it flies at in the air, three quarters of that (the margin
-// covers the slow types of a category and a gusty report). A Rotorcraft has
-// neither: it hovers. Throws std::out_of_range for a category outside the
-// seven.
-double gf_finalApproachSpeedKt(std::uint32_t category);
-double gf_airborneSpeedFloorKt(std::uint32_t category);
+// Knots: the speed the aircraft flies its final approach at, by its category
+// and, within it, the slow types the program knows (the light singles, the
+// light twins, the turboprops and regional jets among the Large), and the
+// least it flies at in the air, three quarters of that (the margin covers a
+// slow type of its class and a gusty report). A Rotorcraft has neither: it
+// hovers. Throws std::out_of_range for a category outside the seven.
+double gf_finalApproachSpeedKt(const LiveAc& ac);
+double gf_airborneSpeedFloorKt(const LiveAc& ac);
 inline constexpr double kAirborneFloorShare = 0.75;
 
 // The aircraft enters the phase: the phase it leaves moves into the phase

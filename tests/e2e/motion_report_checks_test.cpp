@@ -126,17 +126,33 @@ TEST(MotionReportChecks, TheNoseFollowsTheTravelAndNeverPointsBackOutsideAPushba
     }
 }
 
-TEST(MotionReportChecks, InTheAirNoAircraftFliesSlowerThanItsCategorysFloor) {
-    for (const std::uint32_t category : {Light, Large, Heavy, Rotorcraft}) {
-        const double floorKt = gf_airborneSpeedFloorKt(category);
+LiveAc lf_aircraft(std::uint32_t category, bool slowLarge) {
+    LiveAc ac({}, AcInfo{}, 1.7e9);
+    ac.category = category;
+    ac.isSlowLarge = slowLarge;
+    return ac;
+}
+
+TEST(MotionReportChecks, InTheAirNoAircraftFliesSlowerThanItsFloor) {
+    struct Row {
+        std::uint32_t category;
+        bool slowLarge;
+    };
+    for (const Row row : {Row{Light, false}, Row{Large, false}, Row{Large, true}, Row{Heavy, false},
+                          Row{Rotorcraft, false}}) {
+        const double floorKt = gf_airborneSpeedFloorKt(lf_aircraft(row.category, row.slowLarge));
         for (const double share : {0.9, 1.05}) {
             const double mps = std::max(floorKt * share, 1.0) * kKnotsToMps;
             Made m(mps, 4.0, 1500, [&](int tick) { return mps * tick / 100.0; }, 90.0, true);
-            m.record.category = category;
+            m.record.category = row.category;
+            m.record.airborneFloorKt = floorKt;
             const bool slow = share < 1.0 && floorKt > 0.0;
-            EXPECT_EQ(lf_count(m.record, MotionCheck::AirborneSpeed) != 0, slow) << category << " at " << share;
+            EXPECT_EQ(lf_count(m.record, MotionCheck::AirborneSpeed) != 0, slow)
+                << row.category << (row.slowLarge ? " (slow type)" : "") << " at " << share;
         }
     }
+    // A turboprop of the Large category flies slower than an airliner of it.
+    EXPECT_LT(gf_airborneSpeedFloorKt(lf_aircraft(Large, true)), gf_airborneSpeedFloorKt(lf_aircraft(Large, false)));
 }
 
 TEST(MotionReportChecks, TheTravelIsHeldToTwiceTheReportsOwnSpeedPlusTwentyKnots) {

@@ -50,14 +50,14 @@ TEST_F(AirMovement, DescentRatesAndTheLevelOffLimit) {
 TEST_F(AirMovement, AReportedTouchdownIsMovedIntoTheFirstPartOfTheRunway) {
     // Reported 5 s ahead; the time the height takes at the stream's descent
     // (600 ft/min at the least) comes first, unless the shortened leg would
-    // then be flown below the floor (1600 m at 67.5 kt: 46.1 s).
+    // then be flown below the floor (1600 m at an airliner's 101.25 kt: 30.7 s).
     struct Row {
         double lengthM, reportedM, movedM, aboveFt, frontFpm;
         std::int32_t dueTick;
     };
     for (const Row& row : {Row{3000.0, 1800.0, 1000.0, 100.0, -700.0, 10858}, Row{1500.0, 1800.0, 500.0, 100.0, -700.0, 10858},
                            Row{3000.0, 1800.0, 1000.0, 100.0, -400.0, 11000}, Row{3000.0, 1800.0, 1000.0, 20.0, -700.0, 10500},
-                           Row{3000.0, 1800.0, 1000.0, 1000.0, -700.0, 14608}, Row{3000.0, 900.0, 900.0, 100.0, -700.0, 10500}}) {
+                           Row{3000.0, 1800.0, 1000.0, 1000.0, -700.0, 13070}, Row{3000.0, 900.0, 900.0, 100.0, -700.0, 10500}}) {
         SCOPED_TRACE(::testing::Message() << row.lengthM << " " << row.reportedM << " " << row.aboveFt << " " << row.frontFpm);
         gf_clearRunwayTable();
         airport(row.lengthM);

@@ -170,7 +170,7 @@ protected:
         out.record = harness->record(hexid);
         if (out.record == nullptr) return out;
         const std::vector<MotionSample>& s = out.record->samples;
-        const double floorKt = gf_airborneSpeedFloorKt(out.record->category);
+        const double floorKt = out.record->airborneFloorKt;
         // Travel over half-second windows of airborne poses.
         constexpr std::size_t kWindow = 50;
         for (std::size_t i = kWindow; i < s.size(); ++i) {

@@ -285,6 +285,7 @@ void MotionRecorder::recordTick() {
         r.callsign = ac.callsign;
         r.category = ac.category;
         r.categoryKnown = true;
+        r.airborneFloorKt = gf_airborneSpeedFloorKt(ac);
         r.objectId = ac.objectId;
         MotionSample s;
         s.tick = tick;
@@ -998,7 +999,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     }
 
     // --- speed of travel and airborne speed, over windows of a second ---
-    const double floorKt = r.categoryKnown ? gf_airborneSpeedFloorKt(r.category) : 0.0;
+    const double floorKt = r.categoryKnown ? r.airborneFloorKt : 0.0;
     for (std::size_t i = kSpeedWindowTicks; i < s.size(); i += kSpeedStrideTicks) {
         const MotionSample& c = s[i];
         const MotionSample& from = s[i - kSpeedWindowTicks];

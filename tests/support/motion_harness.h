@@ -193,6 +193,7 @@ struct AircraftRecord {
     std::string registration;
     std::uint32_t category = 0;
     bool categoryKnown = false;  // it was active (else `category` means nothing)
+    double airborneFloorKt = 0.0;  // the least it flies at in the air (when active)
     std::uint32_t objectId = 0;  // the last object the aircraft had
     std::vector<MotionSample> samples;
     std::vector<PointArrival> arrivals;
