@@ -267,10 +267,14 @@ std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing,
     const std::int32_t least = lf_leastRestLegTicks(legM, easing, ends);
     if (least <= n || least > kMaxScheduleTicks) return n;
     const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[1].playTick;
-    if (shift > 0)
-        for (std::size_t i = 1; i < ac.stream.size(); ++i)
-            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    if (shift > 0) gf_shiftLaterPoints(ac, 1, shift);
     return least;
+}
+
+bool lf_bendScheduled(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    return ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0 && m.speedChangeKind == 0 &&
+           m.legEndsAtRest == 0 && m.legTimeOverride == 0;
 }
 
 // Without a profile the leg is eased by its speed-change kind: tick i covers
@@ -302,8 +306,11 @@ void lf_planLegSpeed(LiveAc& ac) {
     m.profileLeg = ProfileLeg{};
     m.hasProfileHeadingTarget = 0;
     m.profileHeadingSmoothing = 0;
-    m.scheduleCount = 0;
-    m.scheduleIndex = 0;
+    // A taxi bend's schedule, made for this leg by its planning, is kept.
+    if (!lf_bendScheduled(ac)) {
+        m.scheduleCount = 0;
+        m.scheduleIndex = 0;
+    }
 
     const std::int32_t n = lf_legTicks(ac);
     const StreamPoint& next = ac.stream[1];

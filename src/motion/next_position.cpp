@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -417,18 +418,41 @@ void gf_relaxRetimeLimits(MotionState& m) {
     if (m.delayLimit > kRetimeLimitFloor) m.delayLimit = std::max(kRetimeLimitFloor, m.delayLimit - kRetimeLimitRelax);
 }
 
+void gf_shiftLaterPoints(LiveAc& ac, std::size_t from, std::int64_t shift) {
+    if (shift == 0) return;
+    for (std::size_t i = from; i < ac.stream.size(); ++i)
+        ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    MotionState& m = ac.motion;
+    m.streamLagTicks = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{m.streamLagTicks} + shift, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
 void retimeNextPoint(LiveAc& ac, int ticks) {
     if (ac.extrapolationCount > 0 || ac.stream.size() < 2) return;
+    MotionState& m = ac.motion;
     const std::int64_t now = tickCount.load();
     StreamPoint& next = ac.stream[1];
     const std::int64_t reported = next.playTick;
     std::int64_t wanted = now + ticks;
-    wanted = std::max(wanted, reported - ac.motion.advanceLimit);
-    wanted = std::min(wanted, reported + ac.motion.delayLimit);
+    wanted = std::max(wanted, reported - m.advanceLimit);
+    wanted = std::min(wanted, reported + m.delayLimit);
     wanted = std::max(wanted, now + 1);
     next.playTick = gf_tickPlus(0, wanted);
     const std::int64_t shift = std::int64_t{next.playTick} - reported;
-    if (shift >= 1 && ac.stream.size() >= 3 && next.playTick >= ac.stream[2].playTick)
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0) {
+        // A taxiing aircraft's later points fall due as late as the next
+        // one: the delay a bend or a speed change takes is carried along
+        // (and given back as the legs catch up), never lost to a later point
+        // squeezed against the next one.
+        const std::int64_t lag = std::max<std::int64_t>(0, std::int64_t{m.streamLagTicks} + shift);
+        gf_shiftLaterPoints(ac, 2, lag - m.streamLagTicks);
+        return;
+    }
+    // Elsewhere the retiming limits keep each point near its report: later
+    // points only move along when the next one would reach them.
+    m.streamLagTicks = 0;
+    if (shift >= 1 && ac.stream.size() >= 3 && next.playTick >= ac.stream[2].playTick) {
         for (std::size_t i = 2; i < ac.stream.size(); ++i)
             ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    }
 }
