@@ -211,6 +211,10 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
 
 void lf_moving(LiveAc& ac) {
     MotionState& m = ac.motion;
+    // Off the runway already (the exit turn brought the nose round): the
+    // leg out of the landing roll is a taxi leg, its bends and start turn
+    // taken as a taxi's are, not slid through at the roll's speed.
+    endLandingRollWhenTurnedOff(ac);
     checkRunwayOccupancy(ac);
     const bool slow = isSlowTaxiStream(ac);
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {

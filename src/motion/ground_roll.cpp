@@ -118,8 +118,7 @@ void lf_setControls(LiveAc& ac) {
             break;
         }
         case AcPhase::landing_roll:
-            if (lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg) {
-                startTaxi(ac);
+            if (endLandingRollWhenTurnedOff(ac)) {
             } else if (a <= 30.0) {
                 gf_setFlaps(ac, 0);
             } else if (a <= 90.0) {
@@ -271,6 +270,8 @@ std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing,
     return least;
 }
 
+// A taxi bend's schedule, made for this leg by its planning: it sets the
+// speed along the leg.
 bool lf_bendScheduled(const LiveAc& ac) {
     const MotionState& m = ac.motion;
     return ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0 && m.speedChangeKind == 0 &&
@@ -306,11 +307,9 @@ void lf_planLegSpeed(LiveAc& ac) {
     m.profileLeg = ProfileLeg{};
     m.hasProfileHeadingTarget = 0;
     m.profileHeadingSmoothing = 0;
-    // A taxi bend's schedule, made for this leg by its planning, is kept.
-    if (!lf_bendScheduled(ac)) {
-        m.scheduleCount = 0;
-        m.scheduleIndex = 0;
-    }
+    if (lf_bendScheduled(ac)) return;
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
 
     const std::int32_t n = lf_legTicks(ac);
     const StreamPoint& next = ac.stream[1];
@@ -441,6 +440,14 @@ void startLegFromRest(LiveAc& ac) {
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(target)) * metresPerNm;
     if (eased || !lf_evenSchedule(m, n, legM, true, m.legEndsAtRest != 0))
         lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
+}
+
+bool endLandingRollWhenTurnedOff(LiveAc& ac) {
+    if (ac.phase != AcPhase::landing_roll ||
+        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg))
+        return false;
+    startTaxi(ac);
+    return true;
 }
 
 void startTaxi(LiveAc& ac) {
