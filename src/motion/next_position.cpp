@@ -42,6 +42,8 @@ constexpr std::int32_t kAfterTakeoffTicks = 3000;
 // Points closer than this (degrees in latitude and longitude) stand still.
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kLegFallbackKt = 100.0;
+// A ground stream that ends faster than this (kt) brakes to rest.
+constexpr double kRollingOnKt = 0.5;
 
 bool lf_isFlyingAfterTakeoff(const LiveAc& ac) {
     return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
@@ -356,10 +358,26 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.verticalSpeed = 1200.0;
             else if (speed > 170.0)
                 p.verticalSpeed = 2400.0;
+        } else if ((ac.phase == AcPhase::taxi || ac.phase == AcPhase::pushed_back) && std::isfinite(speed) &&
+                   speed > kRollingOnKt) {
+            // The stream ended while it rolled: it brakes to rest straight on
+            // at the taxi rate, not on the spot.
+            const double mps = speed * kKnotsToMps;
+            LaLo stop = gf_destinationPoint(lf_position(last),
+                                            {ac.pose.heading, mps * mps / (2.0 * kTaxiSpeedChangeMps2) * feetPerMetre});
+            gf_normalizeLaLo(stop);
+            p.lat = stop.lat;
+            p.lon = stop.lon;
+            p.groundSpeedKt = 0.0;
+            p.tasKt = 0.0;
+            p.stationary = 0;
+            p.playTick = gf_tickPlus(last.playTick, gf_ticksFromCount(std::ceil(mps / kTaxiSpeedChangeMps2 * 100.0), 1));
+            moving = true;
+            speed = 0.0;
         } else {
             speed = 0.0;
         }
-        p.groundSpeedKt = speed;
+        if (!moving) p.groundSpeedKt = speed;
         if (speed > 0.0) {
             if (ac.phase == AcPhase::takeoff && ac.motion.takeoffSpeedUp != 0) {
                 speed = std::min(210.0, speed * 1.015);

@@ -70,8 +70,12 @@ TEST_F(NextPosition, ATaxiPointHoldsForTheHoldingMinutesInThreeSecondSteps) {
     LiveAc& ac = aircraft({at(50.0, 8.0, 0, 12.0, false)}, Large, AcPhase::taxi);
     tickCount.store(70);
     EXPECT_EQ(playUntilRemoved(ac), countdown(40));
-    // Stationary points 3 s apart, the last of them the 40th.
-    EXPECT_EQ(ac.stream.front().playTick, 40 * 300);
+    // Braking to rest from 12 kt at 2.5 m/s^2 (2.47 s, 7.6 m straight on,
+    // from tick 70 when it begins), then stationary points 3 s apart, the
+    // last of them the 40th.
+    EXPECT_EQ(ac.stream.front().playTick, 70 + 247 + 39 * 300);
+    EXPECT_NEAR(gf_distanceNm({50.0, 8.0}, {ac.stream.front().lat, ac.stream.front().lon}) * metresPerNm,
+                12.0 * 0.5144444 * 12.0 * 0.5144444 / 5.0, 0.01);
     EXPECT_EQ(ac.stream.front().stationary, 1);
     EXPECT_EQ(ac.simState, AcSimState::removingfromsim);
     EXPECT_EQ(ac.motion.holding, 1);

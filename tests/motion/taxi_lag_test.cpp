@@ -232,29 +232,14 @@ TEST_F(TaxiLag, AnArrivalTurnsOffTheRunwayWithItsNoseAlongItsTravel) {
 }
 
 TEST_F(TaxiLag, AGroundStreamThatEndsWhileMovingBrakesToRest) {
-    // The last report still moving: at 15 kt on a taxiway, and at 60 kt on
-    // the landing roll.
-    gf_clearRunwayTable();
+    // The last report still moving at 15 kt on a taxiway.
     Route taxi = taxiRoute(0xD10031, {50.03, 8.05}, 90.0, 15.0);
-    taxi.straight(40);
-    const AircraftRecord& t = run(taxi, 2.0, 40000);
-    EXPECT_LE(lf_hardestRestChangeKtPerS(t), 16.0);
-
-    Route landing(0xD10032, {50.0, 7.7}, 90.0, 140.0, kFieldFt + 1500.0, true);
-    landing.climb(-700).straight(1500.0 * 60.0 / 700.0);
-    const double touchdownS = landing.duration();
-    landing.land().speedTo(60.0, 15);
-    RunwaySpec spec;
-    spec.centre = gf_destinationPoint(landing.at(touchdownS).position, {90.0 * kDeg, 1200.0 * feetPerMetre});
-    addAirportRunway(spec);
-    const AircraftRecord& l = run(landing, 2.0, 60000);
-    harness->writePlot("stream_end_stops");
-    EXPECT_LE(lf_hardestRestChangeKtPerS(l), 16.0);
-    // It did come to rest on the ground, at the end of each stream.
-    for (const AircraftRecord* r : {&t, &l}) {
-        ASSERT_GT(r->samples.size(), 100u);
-        EXPECT_LT(lf_speedKt(*r, r->samples.size() - 1, 50), 0.5);
-    }
+    taxi.straight(30);
+    const AircraftRecord& r = run(taxi, 2.0, 40000);
+    EXPECT_LE(lf_hardestRestChangeKtPerS(r), 16.0);
+    // It did come to rest, and so the change was judged.
+    ASSERT_GT(r.samples.size(), 100u);
+    EXPECT_LT(lf_speedKt(r, r.samples.size() - 1, 50), 0.5);
 }
 
 TEST_F(TaxiLag, OneAbsurdGroundSpeedIsNotFlown) {
