@@ -70,6 +70,9 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// The hardest braking before a turn in place, in metres a tick per tick
+// (5 m/s^2).
+constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A late taxi leg is taken at most this many times as fast, and this much
 // faster (kt).
 constexpr double kCatchUpMostFactor = 2.0;
@@ -287,7 +290,9 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
 
 // The braking before a turn in place when the aircraft arrives still rolling
 // (it moved in the tick before): an even deceleration at the taxi rate, or
-// harder when that would take it more than a few metres on, straight ahead.
+// harder when that would take it more than a few metres on, straight ahead;
+// never harder than firm braking (5 m/s^2, about 10 kt a second), which a
+// fast aircraft takes farther on instead.
 // The leg bearing and the start turn become those from where it stops.
 struct Braking {
     std::int32_t ticks = 0;  // 0: standing, no braking
@@ -300,7 +305,8 @@ Braking lf_planBraking(LiveAc& ac) {
     const double v = m.lastStepM;  // m a tick
     if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
     const double vMps = v * 100.0;
-    const double a = std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4);
+    const double a = std::min(std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4),
+                              kHardestTaxiBrakingPerTick);
     const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
     // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
     const double runM = v * n / 2.0;
