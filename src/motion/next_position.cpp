@@ -42,6 +42,10 @@ constexpr std::int32_t kAfterTakeoffTicks = 3000;
 // Points closer than this (degrees in latitude and longitude) stand still.
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kLegFallbackKt = 100.0;
+// A reported leg speed above this many times the positions' own distance
+// over time, plus this much (kt), is not believed.
+constexpr double kMostOverOwnFactor = 2.0;
+constexpr double kMostOverOwnKt = 20.0;
 // A ground stream that ends faster than this (kt) brakes to rest.
 constexpr double kRollingOnKt = 0.5;
 
@@ -409,7 +413,27 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
     ac.extrapolationCount = budget;
 }
 
-double groundSpeedForNextLeg(const LiveAc& ac) {
+namespace {
+
+// A leg speed no more than twice the positions' own distance over time (plus
+// 20 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
+// otherwise be flown. The other end's speed is taken instead when it is
+// believable, else the positions' own.
+double lf_plausibleLegKt(const LiveAc& ac, double kt) {
+    if (ac.stream.size() < 2 || !std::isfinite(kt)) return kt;
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
+    if (ticks < kMinLegTicks) return kt;
+    const double own = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
+    const double most = kMostOverOwnFactor * own + kMostOverOwnKt;
+    if (!std::isfinite(own) || !(kt > most)) return kt;
+    for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
+        if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
+    return std::max(1.0, own);
+}
+
+double lf_reportedLegSpeedKt(const LiveAc& ac) {
     if (ac.stream.empty()) return 1.0;
     const double a = ac.stream[0].groundSpeedKt;
     const bool hasNext = ac.stream.size() >= 2;
@@ -430,6 +454,10 @@ double groundSpeedForNextLeg(const LiveAc& ac) {
     }
     return std::max(1.0, b);
 }
+
+}  // namespace
+
+double groundSpeedForNextLeg(const LiveAc& ac) { return lf_plausibleLegKt(ac, lf_reportedLegSpeedKt(ac)); }
 
 void gf_relaxRetimeLimits(MotionState& m) {
     if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);
