@@ -376,6 +376,11 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     }
     if (lf_isHeldOnRunway(ac, point)) return;
     if (!ac.stream.empty()) {
+        // The stream runs as late as the leg planning made it: a report falls
+        // due that much after its own time, keeping its spacing from the one
+        // before, so that the legs give back the delay toward the reports'
+        // own times instead of squeezing it into the reports that follow.
+        point.playTick = lf_saturatedTick(std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
         if (point.airborne == 0 && ac.stream.back().stationary != 0) lf_trimStationaryRun(ac, point);
         lf_retime(ac, point);
         lf_detectTakeoff(ac, point);

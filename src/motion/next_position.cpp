@@ -44,8 +44,8 @@ constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kLegFallbackKt = 100.0;
 // A reported leg speed above this many times the positions' own distance
 // over time, plus this much (kt), is not believed.
-constexpr double kMostOverOwnFactor = 2.0;
-constexpr double kMostOverOwnKt = 20.0;
+constexpr double kMostOverOwnFactor = 3.0;
+constexpr double kMostOverOwnKt = 50.0;
 // A ground stream that ends faster than this (kt) brakes to rest.
 constexpr double kRollingOnKt = 0.5;
 
@@ -375,7 +375,10 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             p.groundSpeedKt = 0.0;
             p.tasKt = 0.0;
             p.stationary = 0;
-            p.playTick = gf_tickPlus(last.playTick, gf_ticksFromCount(std::ceil(mps / kTaxiSpeedChangeMps2 * 100.0), 1));
+            // Due on the dead reckoning's 3 s steps, the braking taking as
+            // many of them as it needs.
+            const double steps = std::max(1.0, std::ceil(mps / kTaxiSpeedChangeMps2 * 100.0 / kExtrapolatedStepTicks));
+            p.playTick = gf_tickPlus(last.playTick, gf_ticksFromCount(steps * kExtrapolatedStepTicks, 1));
             moving = true;
             speed = 0.0;
         } else {
@@ -419,8 +422,12 @@ namespace {
 // 20 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
 // otherwise be flown. The other end's speed is taken instead when it is
 // believable, else the positions' own.
+// In flight only, away from a takeoff: there the points keep the spacing of
+// their reports, where ground legs and a takeoff's points are timed anew.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
-    if (ac.stream.size() < 2 || !std::isfinite(kt)) return kt;
+    if (ac.stream.size() < 2 || !std::isfinite(kt) || ac.onGround != 0 || ac.phase != AcPhase::flying ||
+        lf_isFlyingAfterTakeoff(ac))
+        return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);

@@ -27,6 +27,11 @@ constexpr double kSamePlaceDeg = 1e-8;
 // A point this near the last one (degrees each way) is the same position
 // reported with a little noise.
 constexpr double kNearDuplicateDeg = 0.00015;
+// A report of an aircraft standing still (ground speed 0) this near the
+// place it stands (m) is that place, reported with the scatter a parked
+// aircraft's positions show (up to about 25 m either way: the place taken
+// may itself be one of the scattered reports).
+constexpr double kStandingScatterM = 50.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
 // on instead.
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
@@ -282,8 +287,13 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         p.groundSpeedKt = 0.0;
         return true;
     }
-    if (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
-        std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg) {
+    // Standing, with a report that says so but lies a stand's size away:
+    // the scatter of a stationary position, not a move.
+    const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
+                                   p.groundSpeedKt == 0.0 &&
+                                   gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
+    if (scatterOfStanding || (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
+                              std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         p = last;
         p.stationary = 1;
