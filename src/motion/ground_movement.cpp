@@ -28,13 +28,13 @@
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
 #include "motion/start_parking.h"
+#include "motion/stream_checks.h"
 #include "motion/taxi_smoothing.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
 namespace {
 
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kNmPerMetre = 0.0005399568034557236;
 // A parked aircraft's next point may come this much earlier or later.
 constexpr std::int32_t kParkedRetimeLimit = 2700;
@@ -81,9 +81,7 @@ constexpr double kCatchUpMostKt = 15.0;
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
-bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) {
-    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
-}
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return gf_isSamePlace(lf_position(a), lf_position(b)); }
 
 // Flat NM between the two points, east-west scaled at the first one's
 // latitude.
@@ -704,11 +702,5 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     stop.playTick = gf_tickPlus(stop.playTick, 50);
     s.push_back(stop);
     m.legBearing = h;
-    if (ac.extrapolationCount > 0) {
-        ac.extrapolationCount = 0;
-        m.advanceLimit = kWideRetimeLimit;
-        m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
-        m.holdingStartTick = 0;
-        m.holding = 0;
-    }
+    if (ac.extrapolationCount > 0) gf_endHolding(ac);
 }

@@ -23,6 +23,7 @@
 #include "motion/ground_roll.h"
 #include "motion/stand_arrival.h"
 #include "motion/straight_legs.h"
+#include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"
 
@@ -37,10 +38,12 @@ constexpr std::int32_t kParkedStepTicks = 60480000;
 constexpr int kExtrapolatedPoints = 20;
 constexpr std::int32_t kRetimeLimitFloor = 900;
 constexpr std::int32_t kRetimeLimitRelax = 100;
+// The retiming limits a hold that ends leaves: wide, wider still for the
+// delay of a takeoff roll.
+constexpr std::int32_t kWideRetimeLimit = 2700;
+constexpr std::int32_t kTakeoffDelayLimit = 4500;
 // The first 30 s of flying after a takeoff are still judged as takeoff.
 constexpr std::int32_t kAfterTakeoffTicks = 3000;
-// Points closer than this (degrees in latitude and longitude) stand still.
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kLegFallbackKt = 100.0;
 // A reported leg speed above this many times the positions' own distance
 // over time, plus this much (kt), is not believed.
@@ -48,11 +51,6 @@ constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
 // A ground stream that ends faster than this (kt) brakes to rest.
 constexpr double kRollingOnKt = 0.5;
-
-bool lf_isFlyingAfterTakeoff(const LiveAc& ac) {
-    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
-           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
-}
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
@@ -116,7 +114,7 @@ void lf_nextPosLoop(LiveAc& ac) {
                 lf_eraseNext(ac);
                 continue;
             }
-            if (ac.phase != AcPhase::takeoff && !lf_isFlyingAfterTakeoff(ac)) {
+            if (ac.phase != AcPhase::takeoff && !gf_isFlyingAfterTakeoff(ac)) {
                 advanceToNextPoint(ac);
                 return;
             }
@@ -227,8 +225,7 @@ void advanceToNextPoint(LiveAc& ac) {
         const StreamPoint& front = ac.stream[0];
         StreamPoint& next = ac.stream[1];
         if (next.stationary == 0) {
-            if (std::fabs(next.lat - front.lat) < kSamePlaceDeg &&
-                std::fabs(gf_wrapLongitudeDifference(next.lon - front.lon)) < kSamePlaceDeg)
+            if (gf_isSamePlace(lf_position(next), lf_position(front)))
                 next.stationary = 1;
             else
                 m.legBearing = gf_bearing(lf_position(front), lf_position(next));
@@ -426,7 +423,7 @@ namespace {
 // their reports, where ground legs and a takeoff's points are timed anew.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
     if (ac.stream.size() < 2 || !std::isfinite(kt) || ac.onGround != 0 || ac.phase != AcPhase::flying ||
-        lf_isFlyingAfterTakeoff(ac))
+        gf_isFlyingAfterTakeoff(ac))
         return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
@@ -465,6 +462,20 @@ double lf_reportedLegSpeedKt(const LiveAc& ac) {
 }  // namespace
 
 double groundSpeedForNextLeg(const LiveAc& ac) { return lf_plausibleLegKt(ac, lf_reportedLegSpeedKt(ac)); }
+
+bool gf_isFlyingAfterTakeoff(const LiveAc& ac) {
+    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
+           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
+}
+
+void gf_endHolding(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    ac.extrapolationCount = 0;
+    m.holding = 0;
+    m.holdingStartTick = 0;
+    m.advanceLimit = kWideRetimeLimit;
+    m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+}
 
 void gf_relaxRetimeLimits(MotionState& m) {
     if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);

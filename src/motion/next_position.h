@@ -52,6 +52,15 @@ void retimeNextPoint(LiveAc& ac, int ticks);
 // lag the stream carries with them (never below 0).
 void gf_shiftLaterPoints(LiveAc& ac, std::size_t from, std::int64_t shift);
 
+// Flying, and no more than 30 s since the takeoff that led to it: still
+// judged as a takeoff.
+bool gf_isFlyingAfterTakeoff(const LiveAc& ac);
+
+// The hold of an aircraft whose stream ran dry on the ground ends (a report
+// or a stand took over): no extrapolation, wide retiming limits (wider for
+// the delay of a takeoff roll).
+void gf_endHolding(LiveAc& ac);
+
 // Lowers each retiming limit above 900 ticks by 100, not below 900: wide
 // limits granted for a roll or an approach narrow again leg by leg.
 void gf_relaxRetimeLimits(MotionState& m);

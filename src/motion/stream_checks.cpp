@@ -17,6 +17,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/next_position.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
@@ -39,7 +40,6 @@ constexpr double kKnotsPerMps = 1.9438444924406046;
 
 constexpr std::int32_t kRetimeLimit = 2700;
 constexpr std::int32_t kTakeoffRollDelayLimit = 4500;
-constexpr std::int32_t kAfterTakeoffTicks = 3000;
 constexpr std::int32_t kTicksPerSecond = 100;
 constexpr std::int32_t kParkedStepTicks = 60480000;  // the 7-day point of a parked aircraft
 
@@ -409,9 +409,7 @@ bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& p) {
 }
 
 bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& p, double toleranceM) {
-    const bool flyingAfterTakeoff =
-        ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
-        gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), lf_now()) <= kAfterTakeoffTicks;
+    const bool flyingAfterTakeoff = gf_isFlyingAfterTakeoff(ac);
     if (ac.motion.takeoffSpeedUp == 0 || !lf_extrapolating(ac) || ac.onGround != 0 ||
         !(ac.phase == AcPhase::takeoff || flyingAfterTakeoff))
         return true;
