@@ -466,10 +466,16 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         const double turnPerShare = std::fabs(headings[k + 1] - headings[k]) / stretch;
         most[k] = turnPerShare > 0.0 ? std::min(own, 0.9 * rate / turnPerShare) : own;
     }
+    // It starts at the speed it has: from rest, speeding up at the taxi rate.
+    if (!lf_rolling(ac)) most[0] = std::min(most[0], std::sqrt(2.0 * change * stretch));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
         most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
     for (int k = 1; k < kPathScanSteps; ++k)
         most[k] = std::min(most[k], std::sqrt(most[k - 1] * most[k - 1] + 2.0 * change * stretch));
+    // A bend so tight that it would slow the aircraft almost to rest is
+    // stretched evenly instead: a stop in the middle of a bend is no taxi.
+    const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
+    if (*std::min_element(most.begin() + 1, most.end()) < slowest) return 0;
     const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
     std::vector<double> shares;
     double f = 0.0;
@@ -592,6 +598,11 @@ void planTaxiSpeed(LiveAc& ac) {
         }
     }
     retimeNextPoint(ac, legTicks);
+    // A bend's schedule fits its leg only when the retiming limits left the
+    // point due when the schedule ends; else the leg is played evenly.
+    if (m.scheduleCount > 0 && ac.stream.size() >= 2 &&
+        gf_ticksBetween(tickCount.load(), ac.stream[1].playTick) != static_cast<std::int32_t>(m.scheduleCount))
+        m.scheduleCount = 0;
 }
 
 void splitLegForSpeedChange(LiveAc& ac, bool slowStream) {

@@ -49,8 +49,6 @@ constexpr double kLegFallbackKt = 100.0;
 // over time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
-// A ground stream that ends faster than this (kt) brakes to rest.
-constexpr double kRollingOnKt = 0.5;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
@@ -359,29 +357,10 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.verticalSpeed = 1200.0;
             else if (speed > 170.0)
                 p.verticalSpeed = 2400.0;
-        } else if ((ac.phase == AcPhase::taxi || ac.phase == AcPhase::pushed_back) && std::isfinite(speed) &&
-                   speed > kRollingOnKt) {
-            // The stream ended while it rolled: it brakes to rest straight on
-            // at the taxi rate, not on the spot.
-            const double mps = speed * kKnotsToMps;
-            LaLo stop = gf_destinationPoint(lf_position(last),
-                                            {ac.pose.heading, mps * mps / (2.0 * kTaxiSpeedChangeMps2) * feetPerMetre});
-            gf_normalizeLaLo(stop);
-            p.lat = stop.lat;
-            p.lon = stop.lon;
-            p.groundSpeedKt = 0.0;
-            p.tasKt = 0.0;
-            p.stationary = 0;
-            // Due on the dead reckoning's 3 s steps, the braking taking as
-            // many of them as it needs.
-            const double steps = std::max(1.0, std::ceil(mps / kTaxiSpeedChangeMps2 * 100.0 / kExtrapolatedStepTicks));
-            p.playTick = gf_tickPlus(last.playTick, gf_ticksFromCount(steps * kExtrapolatedStepTicks, 1));
-            moving = true;
-            speed = 0.0;
         } else {
             speed = 0.0;
         }
-        if (!moving) p.groundSpeedKt = speed;
+        p.groundSpeedKt = speed;
         if (speed > 0.0) {
             if (ac.phase == AcPhase::takeoff && ac.motion.takeoffSpeedUp != 0) {
                 speed = std::min(210.0, speed * 1.015);

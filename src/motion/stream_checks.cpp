@@ -38,8 +38,6 @@ constexpr double kStandingScatterM = 50.0;
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
 constexpr double kKnotsPerMps = 1.9438444924406046;
 
-constexpr std::int32_t kRetimeLimit = 2700;
-constexpr std::int32_t kTakeoffRollDelayLimit = 4500;
 constexpr std::int32_t kTicksPerSecond = 100;
 constexpr std::int32_t kParkedStepTicks = 60480000;  // the 7-day point of a parked aircraft
 
@@ -106,14 +104,7 @@ bool lf_emptyStream(const LiveAc& ac, std::string_view check) {
 }
 
 // The reports took over from dead reckoning again.
-void lf_endExtrapolation(LiveAc& ac) {
-    MotionState& m = ac.motion;
-    ac.extrapolationCount = 0;
-    m.advanceLimit = kRetimeLimit;
-    m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffRollDelayLimit : kRetimeLimit;
-    m.holding = 0;
-    m.holdingStartTick = 0;
-}
+void lf_endExtrapolation(LiveAc& ac) { gf_endHolding(ac); }
 
 // The point being moved to is reached at once, so that the new report is
 // planned for on the next tick.

@@ -1,9 +1,9 @@
-// Ground streams as real traffic sends them, end to end on the motion
-// harness, judged by what a viewer sees rather than by the leg planning's own
+// Streams as real traffic sends them, end to end on the motion harness,
+// judged by what a viewer sees rather than by the leg planning's own
 // bookkeeping: how long after its due time the pose reaches each report, the
-// nose against the direction of travel, how hard the aircraft stops and
-// starts, how fast it travels against the reports' own distance over time,
-// and an aircraft that stands while its reports scatter.
+// nose against the direction of travel, how fast it travels against the
+// reports' own distance over time, and an aircraft that stands while its
+// reports scatter.
 
 #include <gmock/gmock.h>
 
@@ -110,24 +110,6 @@ double lf_worstNoseOffDeg(const AircraftRecord& r) {
         const double travel = gf_bearing(lf_at(a), lf_at(b));
         const double nose = r.samples[i - kWindow / 2].pose.heading;
         worst = std::max(worst, std::fabs(std::remainder(travel - nose, fullCircle)) / kDeg);
-    }
-    return worst;
-}
-
-// The hardest change to or from rest on the ground (kt/s): the speed half a
-// second before coming to rest, or half a second after leaving it, over that
-// half second.
-double lf_hardestRestChangeKtPerS(const AircraftRecord& r) {
-    constexpr std::size_t kHalf = 50;
-    constexpr double kRestKt = 0.2;
-    double worst = 0.0;
-    const auto tickSpeed = [&](std::size_t i) { return lf_speedKt(r, i, 1); };
-    for (std::size_t i = kHalf + 1; i + kHalf < r.samples.size(); ++i) {
-        if (!r.samples[i].onGround || r.samples[i].phase == AcPhase::pushing_back) continue;
-        const bool stops = tickSpeed(i - 1) > kRestKt && tickSpeed(i) <= kRestKt;
-        const bool starts = tickSpeed(i) <= kRestKt && tickSpeed(i + 1) > kRestKt;
-        if (stops) worst = std::max(worst, lf_speedKt(r, i - 1, 5) == 0.0 ? 0.0 : tickSpeed(i - kHalf) / 0.5);
-        if (starts) worst = std::max(worst, tickSpeed(i + kHalf) / 0.5);
     }
     return worst;
 }
@@ -241,17 +223,6 @@ TEST_F(TaxiLag, AnArrivalTurnsOffTheRunwayWithItsNoseAlongItsTravel) {
         EXPECT_TRUE(std::any_of(r.samples.begin(), r.samples.end(),
                                 [](const MotionSample& s) { return s.phase == AcPhase::taxi; }));
     }
-}
-
-TEST_F(TaxiLag, AGroundStreamThatEndsWhileMovingBrakesToRest) {
-    // The last report still moving at 15 kt on a taxiway.
-    Route taxi = taxiRoute(0xD10031, {50.03, 8.05}, 90.0, 15.0);
-    taxi.straight(30);
-    const AircraftRecord& r = run(taxi, 2.0, 40000);
-    EXPECT_LE(lf_hardestRestChangeKtPerS(r), 16.0);
-    // It did come to rest, and so the change was judged.
-    ASSERT_GT(r.samples.size(), 100u);
-    EXPECT_LT(lf_speedKt(r, r.samples.size() - 1, 50), 0.5);
 }
 
 TEST_F(TaxiLag, OneAbsurdGroundSpeedIsNotFlown) {
