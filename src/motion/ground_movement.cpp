@@ -466,8 +466,6 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         const double turnPerShare = std::fabs(headings[k + 1] - headings[k]) / stretch;
         most[k] = turnPerShare > 0.0 ? std::min(own, 0.9 * rate / turnPerShare) : own;
     }
-    // It starts at the speed it has: from rest, speeding up at the taxi rate.
-    if (!lf_rolling(ac)) most[0] = std::min(most[0], std::sqrt(2.0 * change * stretch));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
         most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
     for (int k = 1; k < kPathScanSteps; ++k)
@@ -628,10 +626,6 @@ void hoverRetime(LiveAc& ac) {
     if (ac.stream.size() >= 2)
         ticks = std::int64_t{gf_ticksBetween(now, front)} +
                 std::max(kMinLegTicks, gf_ticksBetween(front, ac.stream[1].playTick));
-    // Standing gives back what the stream runs late: the hold ends when its
-    // end was reported, not that much later.
-    if (ac.phase == AcPhase::taxi && ac.onGround != 0)
-        ticks -= std::clamp<std::int64_t>(ac.motion.streamLagTicks, 0, std::max<std::int64_t>(0, ticks - kMinLegTicks));
     retimeNextPoint(ac, static_cast<int>(std::clamp<std::int64_t>(ticks, kMinLegTicks,
                                                                   std::numeric_limits<std::int32_t>::max())));
 }

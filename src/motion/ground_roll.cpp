@@ -426,16 +426,7 @@ void startLegFromRest(LiveAc& ac) {
     const StreamPoint& target = ac.stream.front();
     // The turn took the ticks planned for it, or the point's due tick was held
     // by the retiming limits: the leg fills the time left either way.
-    std::int32_t n = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));
-    // Never sooner than speeding up from rest (and braking to it, into a
-    // hold) at the taxi rate takes: a turn that took longer than planned
-    // leaves the point due that much later instead.
-    const double restM = gf_distanceNm(lf_pose(ac), lf_position(target)) * metresPerNm;
-    const std::int32_t least = lf_leastRestLegTicks(restM, 0, m.legEndsAtRest != 0 ? 2 : 1);
-    if (ac.phase == AcPhase::taxi && least > n && least <= kMaxScheduleTicks) {
-        gf_shiftLaterPoints(ac, 0, least - n);
-        n = least;
-    }
+    const std::int32_t n = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));
     const double dLat = target.lat - ac.pose.latitude;
     const double dLon = gf_wrapLongitudeDifference(target.lon - ac.pose.longitude);
     m.stepLat = dLat / n;

@@ -186,7 +186,7 @@ struct MotionState {
     std::int32_t frontAheadTicks = 0;
     // How much later than reported the points after the next one fall due:
     // the delay a bend, a turn in place or a rest leg pushed onto them, not
-    // yet given back by the taxi legs and holds (never below 0).
+    // yet given back by the taxi legs (never below 0).
     std::int32_t streamLagTicks = 0;
 
     // Holding in place while the stream has run dry on the ground.

@@ -284,8 +284,8 @@ TEST_F(TaxiLag, AnAircraftStandingWhileItsReportsScatterStaysWhereItStands) {
 
 TEST_F(TaxiLag, AHoldReportedAfterADelayedCornerIsStillHeld) {
     // A sharp corner puts the taxi behind its reports; the 20 s it then
-    // stands (24 s between the reports that move) is given back in part,
-    // never dropped as a pause too short to show.
+    // stands (24 s between the reports that move) is kept, never dropped as a
+    // pause too short to show, and the delay is given back after it.
     Route route = taxiRoute(0xD10061, {50.05, 8.07}, 90.0, 15.0);
     route.straight(20).turn(90, 0.2).straight(10).speedTo(0, 4).straight(20).speedTo(15, 4).straight(30);
     std::int32_t from = 0;
