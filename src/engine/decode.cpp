@@ -25,6 +25,7 @@
 #include "liveries/dbase.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
 #include "motion/stream_checks.h"
@@ -242,14 +243,6 @@ void lf_removeReported(LiveAc& ac) {
     }
 }
 
-void lf_endHolding(LiveAc& ac) {
-    ac.extrapolationCount = 0;
-    ac.motion.holding = 0;
-    ac.motion.holdingStartTick = 0;
-    ac.motion.advanceLimit = 2700;
-    ac.motion.delayLimit = ac.phase == AcPhase::takeoff_roll ? 4500 : 2700;
-}
-
 // A ground point after a stationary last point: an aircraft that only stood
 // keeps one stationary point; one that moves on soon after its last movement
 // drops the stationary points in between, so that it does not stop and start.
@@ -356,7 +349,7 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     if (ac.motion.holding != 0 && ac.phase == AcPhase::taxi && !ac.stream.empty()) {
         const double limitM = settingsSnapshot.load()->HOLDING_THRESHOLD_METERS;
         if (gf_distanceNm(lf_position(ac.stream.front()), lf_position(point)) * metresPerNm > limitM) {
-            lf_endHolding(ac);
+            gf_endHolding(ac);
             lf_removeReported(ac);
             return;
         }
@@ -376,6 +369,11 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     }
     if (lf_isHeldOnRunway(ac, point)) return;
     if (!ac.stream.empty()) {
+        // The stream runs as late as the leg planning made it: a report falls
+        // due that much after its own time, keeping its spacing from the one
+        // before, so that the legs give back the delay toward the reports'
+        // own times instead of squeezing it into the reports that follow.
+        point.playTick = lf_saturatedTick(std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
         if (point.airborne == 0 && ac.stream.back().stationary != 0) lf_trimStationaryRun(ac, point);
         lf_retime(ac, point);
         lf_detectTakeoff(ac, point);

@@ -28,13 +28,13 @@
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
 #include "motion/start_parking.h"
+#include "motion/stream_checks.h"
 #include "motion/taxi_smoothing.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
 namespace {
 
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kNmPerMetre = 0.0005399568034557236;
 // A parked aircraft's next point may come this much earlier or later.
 constexpr std::int32_t kParkedRetimeLimit = 2700;
@@ -70,13 +70,18 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// The hardest braking before a turn in place, in metres a tick per tick
+// (5 m/s^2).
+constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
+// A late taxi leg is taken at most this many times as fast, and this much
+// faster (kt).
+constexpr double kCatchUpMostFactor = 2.0;
+constexpr double kCatchUpMostKt = 15.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
-bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) {
-    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
-}
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return gf_isSamePlace(lf_position(a), lf_position(b)); }
 
 // Flat NM between the two points, east-west scaled at the first one's
 // latitude.
@@ -207,6 +212,10 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
 
 void lf_moving(LiveAc& ac) {
     MotionState& m = ac.motion;
+    // Off the runway already (the exit turn brought the nose round): the
+    // leg out of the landing roll is a taxi leg, its bends and start turn
+    // taken as a taxi's are, not slid through at the roll's speed.
+    endLandingRollWhenTurnedOff(ac);
     checkRunwayOccupancy(ac);
     const bool slow = isSlowTaxiStream(ac);
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
@@ -279,7 +288,9 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
 
 // The braking before a turn in place when the aircraft arrives still rolling
 // (it moved in the tick before): an even deceleration at the taxi rate, or
-// harder when that would take it more than a few metres on, straight ahead.
+// harder when that would take it more than a few metres on, straight ahead;
+// never harder than firm braking (5 m/s^2, about 10 kt a second), which a
+// fast aircraft takes farther on instead.
 // The leg bearing and the start turn become those from where it stops.
 struct Braking {
     std::int32_t ticks = 0;  // 0: standing, no braking
@@ -292,7 +303,8 @@ Braking lf_planBraking(LiveAc& ac) {
     const double v = m.lastStepM;  // m a tick
     if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
     const double vMps = v * 100.0;
-    const double a = std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4);
+    const double a = std::min(std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4),
+                              kHardestTaxiBrakingPerTick);
     const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
     // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
     const double runM = v * n / 2.0;
@@ -336,6 +348,14 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     double ticks = legTicks;
     if (braking.ticks > 0 && plannedM > 0.0) ticks *= braking.legM / plannedM;
     if (std::isfinite(legMps)) ticks += lf_restChangeTicks(legMps);
+    // The reports' time for the leg went on turning too: what is left of it
+    // after the turn is the leg's, down to half its own (twice its speed),
+    // and never less than speeding up from rest (and braking to it, into a
+    // hold) at the taxi rate takes.
+    const double legM = braking.ticks > 0 ? braking.legM : plannedM;
+    const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
+    const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
+    ticks = std::max({ticks - turnTicks, ticks / kCatchUpMostFactor, std::isfinite(fromRest) ? fromRest : 0.0});
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -344,11 +364,7 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     retimeNextPoint(ac, static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max())));
     const std::int32_t wanted = gf_tickPlus(tickCount.load(), total);
     const std::int32_t due = ac.stream[1].playTick;
-    if (due < wanted) {
-        const std::int64_t shift = std::int64_t{wanted} - due;
-        for (std::size_t i = 1; i < ac.stream.size(); ++i)
-            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
-    }
+    if (due < wanted) gf_shiftLaterPoints(ac, 1, std::int64_t{wanted} - due);
     return true;
 }
 
@@ -417,6 +433,63 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     return good;
 }
 
+// The leg along a bend taken at its own speed where the path lets the nose
+// keep up, and slower only where it bends faster than the nose can turn:
+// the share of the path each tick covers, speeding and slowing at the taxi
+// rate. Stretching the whole leg evenly instead makes it as slow throughout
+// as its tightest part needs, and the aircraft falls far behind its reports
+// at every corner. The schedule goes into the motion state; its ticks come
+// back, 0 when the path gives none.
+std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
+    MotionState& m = ac.motion;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    const bool turn = lf_groundTurnValid(m);
+    if (headings.empty() || !(rate > 0.0) || legTicks <= 0) return 0;
+    double lengthM = 0.0;
+    LaLo before{};
+    for (int k = 0; k <= kPathScanSteps; ++k) {
+        const double f = static_cast<double>(k) / kPathScanSteps;
+        const CurvePoint p =
+            turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, std::min(f, kLastCurveProgress));
+        if (k > 0) lengthM += gf_distanceNm(before, {p.lat, p.lon}) * metresPerNm;
+        before = {p.lat, p.lon};
+    }
+    if (!(lengthM > 0.0) || !std::isfinite(lengthM)) return 0;
+    // Per tick, in shares of the path: the leg's own step, the step at which
+    // each stretch turns the nose at most 90 % of the rate, and the change
+    // the taxi rate allows.
+    const double own = 1.0 / legTicks;
+    const double change = kTaxiSpeedChangePerTick / lengthM;
+    const double stretch = 1.0 / kPathScanSteps;
+    std::vector<double> most(kPathScanSteps);
+    for (int k = 0; k < kPathScanSteps; ++k) {
+        const double turnPerShare = std::fabs(headings[k + 1] - headings[k]) / stretch;
+        most[k] = turnPerShare > 0.0 ? std::min(own, 0.9 * rate / turnPerShare) : own;
+    }
+    for (int k = kPathScanSteps - 2; k >= 0; --k)
+        most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
+    for (int k = 1; k < kPathScanSteps; ++k)
+        most[k] = std::min(most[k], std::sqrt(most[k - 1] * most[k - 1] + 2.0 * change * stretch));
+    // A bend so tight that it would slow the aircraft almost to rest is
+    // stretched evenly instead: a stop in the middle of a bend is no taxi.
+    const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
+    if (*std::min_element(most.begin() + 1, most.end()) < slowest) return 0;
+    const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
+    std::vector<double> shares;
+    double f = 0.0;
+    while (f < 1.0) {
+        const auto k = static_cast<std::size_t>(std::clamp(std::floor(f * kPathScanSteps), 0.0, kPathScanSteps - 1.0));
+        const double step = std::min(most[k], 1.0 - f);
+        if (!(step > 0.0) || static_cast<std::int64_t>(shares.size()) >= longest) return 0;
+        shares.push_back(step);
+        f += step;
+    }
+    m.schedule = std::move(shares);
+    m.scheduleIndex = 0;
+    m.scheduleCount = static_cast<std::uint32_t>(m.schedule.size());
+    return static_cast<std::int32_t>(m.schedule.size());
+}
+
 // A taxi leg between two points that report no speed (a held position, a
 // near-duplicate report kept as a stationary copy, a turn-entry point copied
 // from one of them) is timed from their play ticks. Retiming around the held
@@ -429,6 +502,24 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
         return speedKt;
     const double reportedKt = lf_reportedAheadKt(s);
     return reportedKt > 0.0 ? std::min(speedKt, reportedKt) : speedKt;
+}
+
+// A taxi leg while the stream runs late (a bend, a turn on the spot or a
+// speed change to or from rest took longer than the reports did): the leg is
+// taken faster, up to twice its speed and at most 15 kt more, until the next
+// point falls due as reported. Without it the delay would stay for the rest
+// of the taxi.
+std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::taxi || m.streamLagTicks <= 0 || ac.stream.size() < 2 || ac.stream[1].stationary != 0 ||
+        ac.extrapolationCount > 0)
+        return legTicks;
+    const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
+    const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - dueAsReported;
+    if (late <= 0) return legTicks;
+    const double faster = std::isfinite(speedKt) && speedKt > 0.0 ? (speedKt + kCatchUpMostKt) / speedKt : 1.0;
+    const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::min(kCatchUpMostFactor, faster)));
+    return static_cast<std::int32_t>(std::max<std::int64_t>({legTicks - late, quickest, kMinLegTicks}));
 }
 
 StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {
@@ -473,15 +564,10 @@ void planTaxiSpeed(LiveAc& ac) {
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
-    if (lf_holdsAtNextPoint(ac, speed)) {
-        // It brakes to rest at the taxi rate at the end of the leg: half the
-        // time of the braking longer.
-        m.legEndsAtRest = 1;
-        const double ends = m.speedChangeKind == 1 ? 2.0 : 1.0;  // from rest too
-        const double legMps = legNm * metresPerNm / (legTicks / 100.0);
-        if (std::isfinite(legMps))
-            legTicks = gf_ticksFromCount(std::ceil(legTicks + ends * lf_restChangeTicks(legMps)), kMinLegTicks);
-    }
+    // It brakes to rest at the taxi rate at the end of the leg; the ground
+    // step gives the leg the time that takes.
+    if (lf_holdsAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
     if (ac.stream.size() < 2) return;
     lf_lightBacktrack(ac);
@@ -493,7 +579,14 @@ void planTaxiSpeed(LiveAc& ac) {
         // which then is the most the pose step plays.
         const double cap = kGroundTurnCap * ac.turnRateRad;
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
-        const std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
+        std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
+        if (needed > legTicks && m.speedChangeKind == 0 && m.legEndsAtRest == 0) {
+            const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
+            if (scheduled > 0 && scheduled < needed)
+                needed = scheduled;
+            else
+                m.scheduleCount = 0;
+        }
         if (needed > legTicks) {
             // The point falls due that much later.
             legTicks = needed;
@@ -503,6 +596,11 @@ void planTaxiSpeed(LiveAc& ac) {
         }
     }
     retimeNextPoint(ac, legTicks);
+    // A bend's schedule fits its leg only when the retiming limits left the
+    // point due when the schedule ends; else the leg is played evenly.
+    if (m.scheduleCount > 0 && ac.stream.size() >= 2 &&
+        gf_ticksBetween(tickCount.load(), ac.stream[1].playTick) != static_cast<std::int32_t>(m.scheduleCount))
+        m.scheduleCount = 0;
 }
 
 void splitLegForSpeedChange(LiveAc& ac, bool slowStream) {
@@ -609,11 +707,5 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     stop.playTick = gf_tickPlus(stop.playTick, 50);
     s.push_back(stop);
     m.legBearing = h;
-    if (ac.extrapolationCount > 0) {
-        ac.extrapolationCount = 0;
-        m.advanceLimit = kWideRetimeLimit;
-        m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
-        m.holdingStartTick = 0;
-        m.holding = 0;
-    }
+    if (ac.extrapolationCount > 0) gf_endHolding(ac);
 }

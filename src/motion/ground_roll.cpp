@@ -118,8 +118,7 @@ void lf_setControls(LiveAc& ac) {
             break;
         }
         case AcPhase::landing_roll:
-            if (lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg) {
-                startTaxi(ac);
+            if (endLandingRollWhenTurnedOff(ac)) {
             } else if (a <= 30.0) {
                 gf_setFlaps(ac, 0);
             } else if (a <= 90.0) {
@@ -267,10 +266,16 @@ std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing,
     const std::int32_t least = lf_leastRestLegTicks(legM, easing, ends);
     if (least <= n || least > kMaxScheduleTicks) return n;
     const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[1].playTick;
-    if (shift > 0)
-        for (std::size_t i = 1; i < ac.stream.size(); ++i)
-            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    if (shift > 0) gf_shiftLaterPoints(ac, 1, shift);
     return least;
+}
+
+// A taxi bend's schedule, made for this leg by its planning: it sets the
+// speed along the leg.
+bool lf_bendScheduled(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    return ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0 && m.speedChangeKind == 0 &&
+           m.legEndsAtRest == 0 && m.legTimeOverride == 0;
 }
 
 // Without a profile the leg is eased by its speed-change kind: tick i covers
@@ -302,6 +307,7 @@ void lf_planLegSpeed(LiveAc& ac) {
     m.profileLeg = ProfileLeg{};
     m.hasProfileHeadingTarget = 0;
     m.profileHeadingSmoothing = 0;
+    if (lf_bendScheduled(ac)) return;
     m.scheduleCount = 0;
     m.scheduleIndex = 0;
 
@@ -434,6 +440,14 @@ void startLegFromRest(LiveAc& ac) {
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(target)) * metresPerNm;
     if (eased || !lf_evenSchedule(m, n, legM, true, m.legEndsAtRest != 0))
         lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
+}
+
+bool endLandingRollWhenTurnedOff(LiveAc& ac) {
+    if (ac.phase != AcPhase::landing_roll ||
+        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg))
+        return false;
+    startTaxi(ac);
+    return true;
 }
 
 void startTaxi(LiveAc& ac) {

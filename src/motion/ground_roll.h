@@ -38,6 +38,10 @@ inline constexpr double kMostBrakingRunM = 15.0;
 // until it is due, speeding up from rest.
 void startLegFromRest(LiveAc& ac);
 
+// A landing roll whose heading has turned 15 degrees or more off the
+// touchdown heading has turned off the runway: it taxis (true).
+bool endLandingRollWhenTurnedOff(LiveAc& ac);
+
 // The aircraft taxis: flaps up, spoilers and reverse thrust off, the taxi
 // lights; it counts as arriving and its touchdown heading is forgotten.
 void startTaxi(LiveAc& ac);

@@ -184,6 +184,10 @@ struct MotionState {
     // How many ticks before its reported time the front point was reached
     // (the leg planning moved it earlier; 0 when on time or late).
     std::int32_t frontAheadTicks = 0;
+    // How much later than reported the points after the next one fall due:
+    // the delay a bend, a turn in place or a rest leg pushed onto them, not
+    // yet given back by the taxi legs (never below 0).
+    std::int32_t streamLagTicks = 0;
 
     // Holding in place while the stream has run dry on the ground.
     std::uint8_t holding = 0;

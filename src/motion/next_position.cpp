@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -22,6 +23,7 @@
 #include "motion/ground_roll.h"
 #include "motion/stand_arrival.h"
 #include "motion/straight_legs.h"
+#include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"
 
@@ -36,16 +38,17 @@ constexpr std::int32_t kParkedStepTicks = 60480000;
 constexpr int kExtrapolatedPoints = 20;
 constexpr std::int32_t kRetimeLimitFloor = 900;
 constexpr std::int32_t kRetimeLimitRelax = 100;
+// The retiming limits a hold that ends leaves: wide, wider still for the
+// delay of a takeoff roll.
+constexpr std::int32_t kWideRetimeLimit = 2700;
+constexpr std::int32_t kTakeoffDelayLimit = 4500;
 // The first 30 s of flying after a takeoff are still judged as takeoff.
 constexpr std::int32_t kAfterTakeoffTicks = 3000;
-// Points closer than this (degrees in latitude and longitude) stand still.
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kLegFallbackKt = 100.0;
-
-bool lf_isFlyingAfterTakeoff(const LiveAc& ac) {
-    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
-           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
-}
+// A reported leg speed above this many times the positions' own distance
+// over time, plus this much (kt), is not believed.
+constexpr double kMostOverOwnFactor = 3.0;
+constexpr double kMostOverOwnKt = 50.0;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
@@ -109,7 +112,7 @@ void lf_nextPosLoop(LiveAc& ac) {
                 lf_eraseNext(ac);
                 continue;
             }
-            if (ac.phase != AcPhase::takeoff && !lf_isFlyingAfterTakeoff(ac)) {
+            if (ac.phase != AcPhase::takeoff && !gf_isFlyingAfterTakeoff(ac)) {
                 advanceToNextPoint(ac);
                 return;
             }
@@ -220,8 +223,7 @@ void advanceToNextPoint(LiveAc& ac) {
         const StreamPoint& front = ac.stream[0];
         StreamPoint& next = ac.stream[1];
         if (next.stationary == 0) {
-            if (std::fabs(next.lat - front.lat) < kSamePlaceDeg &&
-                std::fabs(gf_wrapLongitudeDifference(next.lon - front.lon)) < kSamePlaceDeg)
+            if (gf_isSamePlace(lf_position(next), lf_position(front)))
                 next.stationary = 1;
             else
                 m.legBearing = gf_bearing(lf_position(front), lf_position(next));
@@ -390,7 +392,31 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
     ac.extrapolationCount = budget;
 }
 
-double groundSpeedForNextLeg(const LiveAc& ac) {
+namespace {
+
+// A leg speed no more than twice the positions' own distance over time (plus
+// 20 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
+// otherwise be flown. The other end's speed is taken instead when it is
+// believable, else the positions' own.
+// In flight only, away from a takeoff: there the points keep the spacing of
+// their reports, where ground legs and a takeoff's points are timed anew.
+double lf_plausibleLegKt(const LiveAc& ac, double kt) {
+    if (ac.stream.size() < 2 || !std::isfinite(kt) || ac.onGround != 0 || ac.phase != AcPhase::flying ||
+        gf_isFlyingAfterTakeoff(ac))
+        return kt;
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
+    if (ticks < kMinLegTicks) return kt;
+    const double own = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
+    const double most = kMostOverOwnFactor * own + kMostOverOwnKt;
+    if (!std::isfinite(own) || !(kt > most)) return kt;
+    for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
+        if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
+    return std::max(1.0, own);
+}
+
+double lf_reportedLegSpeedKt(const LiveAc& ac) {
     if (ac.stream.empty()) return 1.0;
     const double a = ac.stream[0].groundSpeedKt;
     const bool hasNext = ac.stream.size() >= 2;
@@ -412,23 +438,64 @@ double groundSpeedForNextLeg(const LiveAc& ac) {
     return std::max(1.0, b);
 }
 
+}  // namespace
+
+double groundSpeedForNextLeg(const LiveAc& ac) { return lf_plausibleLegKt(ac, lf_reportedLegSpeedKt(ac)); }
+
+bool gf_isFlyingAfterTakeoff(const LiveAc& ac) {
+    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
+           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
+}
+
+void gf_endHolding(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    ac.extrapolationCount = 0;
+    m.holding = 0;
+    m.holdingStartTick = 0;
+    m.advanceLimit = kWideRetimeLimit;
+    m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+}
+
 void gf_relaxRetimeLimits(MotionState& m) {
     if (m.advanceLimit > kRetimeLimitFloor) m.advanceLimit = std::max(kRetimeLimitFloor, m.advanceLimit - kRetimeLimitRelax);
     if (m.delayLimit > kRetimeLimitFloor) m.delayLimit = std::max(kRetimeLimitFloor, m.delayLimit - kRetimeLimitRelax);
 }
 
+void gf_shiftLaterPoints(LiveAc& ac, std::size_t from, std::int64_t shift) {
+    if (shift == 0) return;
+    for (std::size_t i = from; i < ac.stream.size(); ++i)
+        ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    MotionState& m = ac.motion;
+    m.streamLagTicks = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{m.streamLagTicks} + shift, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
 void retimeNextPoint(LiveAc& ac, int ticks) {
     if (ac.extrapolationCount > 0 || ac.stream.size() < 2) return;
+    MotionState& m = ac.motion;
     const std::int64_t now = tickCount.load();
     StreamPoint& next = ac.stream[1];
     const std::int64_t reported = next.playTick;
     std::int64_t wanted = now + ticks;
-    wanted = std::max(wanted, reported - ac.motion.advanceLimit);
-    wanted = std::min(wanted, reported + ac.motion.delayLimit);
+    wanted = std::max(wanted, reported - m.advanceLimit);
+    wanted = std::min(wanted, reported + m.delayLimit);
     wanted = std::max(wanted, now + 1);
     next.playTick = gf_tickPlus(0, wanted);
     const std::int64_t shift = std::int64_t{next.playTick} - reported;
-    if (shift >= 1 && ac.stream.size() >= 3 && next.playTick >= ac.stream[2].playTick)
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0) {
+        // A taxiing aircraft's later points fall due as late as the next
+        // one: the delay a bend or a speed change takes is carried along
+        // (and given back as the legs catch up), never lost to a later point
+        // squeezed against the next one.
+        const std::int64_t lag = std::max<std::int64_t>(0, std::int64_t{m.streamLagTicks} + shift);
+        gf_shiftLaterPoints(ac, 2, lag - m.streamLagTicks);
+        return;
+    }
+    // Elsewhere the retiming limits keep each point near its report: later
+    // points only move along when the next one would reach them.
+    m.streamLagTicks = 0;
+    if (shift >= 1 && ac.stream.size() >= 3 && next.playTick >= ac.stream[2].playTick) {
         for (std::size_t i = 2; i < ac.stream.size(); ++i)
             ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
+    }
 }

@@ -8,6 +8,9 @@
 // The stream's front is the point last reached, index 1 the point moved to.
 // Engine thread only.
 
+#include <cstddef>
+#include <cstdint>
+
 #include "engine/records.h"
 
 // Plans the leg to the next point and makes it the front of the stream. An
@@ -39,9 +42,24 @@ void extrapolateStreamPoint(LiveAc& ac, int budget);
 double groundSpeedForNextLeg(const LiveAc& ac);
 
 // Makes the next point due `ticks` from now, within the retiming limits of
-// its reported tick and never before now + 1; later points move along when
-// the next one would otherwise reach them. Nothing while extrapolating.
+// its reported tick and never before now + 1. A taxiing aircraft's later
+// points fall due as late after their reports as the next one (the stream's
+// lag); elsewhere they move along only when the next one would otherwise
+// reach them. Nothing while extrapolating.
 void retimeNextPoint(LiveAc& ac, int ticks);
+
+// Moves the stream's points from index `from` on by `shift` ticks, and the
+// lag the stream carries with them (never below 0).
+void gf_shiftLaterPoints(LiveAc& ac, std::size_t from, std::int64_t shift);
+
+// Flying, and no more than 30 s since the takeoff that led to it: still
+// judged as a takeoff.
+bool gf_isFlyingAfterTakeoff(const LiveAc& ac);
+
+// The hold of an aircraft whose stream ran dry on the ground ends (a report
+// or a stand took over): no extrapolation, wide retiming limits (wider for
+// the delay of a takeoff roll).
+void gf_endHolding(LiveAc& ac);
 
 // Lowers each retiming limit above 900 ticks by 100, not below 900: wide
 // limits granted for a roll or an approach narrow again leg by leg.

@@ -12,6 +12,7 @@
 #include "motion/curves.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
 #include "motion/pose_attitude.h"
 #include "motion/speed_profile.h"
 #include "motion/ground_roll.h"
@@ -29,7 +30,6 @@ constexpr double kSmoothRateDeg = 0.02;
 constexpr double kTurnInPlaceDoneDeg = 5.0;
 constexpr double kCurveHeadingToleranceDeg = 0.5;
 constexpr double kLastCurveProgress = 0.999999;
-constexpr std::int32_t kAfterTakeoffTicks = 3000;
 // The Light aircraft's takeoff: a position this far behind the previous one
 // (m) along the runway counts as rolling backwards.
 constexpr double kBackwardsM = 0.02;
@@ -219,8 +219,7 @@ bool lf_isLightTakeoff(const LiveAc& ac) {
     if (ac.category != Light) return false;
     if (ac.onGround != 0) return ac.phase == AcPhase::takeoff_roll;
     if (ac.phase == AcPhase::takeoff) return true;
-    return ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
-           gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), tickCount.load()) <= kAfterTakeoffTicks;
+    return gf_isFlyingAfterTakeoff(ac);
 }
 
 // A Light aircraft never rolls or flies backwards while it takes off: a

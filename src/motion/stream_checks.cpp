@@ -17,6 +17,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/next_position.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
@@ -27,14 +28,16 @@ constexpr double kSamePlaceDeg = 1e-8;
 // A point this near the last one (degrees each way) is the same position
 // reported with a little noise.
 constexpr double kNearDuplicateDeg = 0.00015;
+// A report of an aircraft standing still (ground speed 0) this near the
+// place it stands (m) is that place, reported with the scatter a parked
+// aircraft's positions show (up to about 25 m either way: the place taken
+// may itself be one of the scattered reports).
+constexpr double kStandingScatterM = 50.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
 // on instead.
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
 constexpr double kKnotsPerMps = 1.9438444924406046;
 
-constexpr std::int32_t kRetimeLimit = 2700;
-constexpr std::int32_t kTakeoffRollDelayLimit = 4500;
-constexpr std::int32_t kAfterTakeoffTicks = 3000;
 constexpr std::int32_t kTicksPerSecond = 100;
 constexpr std::int32_t kParkedStepTicks = 60480000;  // the 7-day point of a parked aircraft
 
@@ -101,14 +104,7 @@ bool lf_emptyStream(const LiveAc& ac, std::string_view check) {
 }
 
 // The reports took over from dead reckoning again.
-void lf_endExtrapolation(LiveAc& ac) {
-    MotionState& m = ac.motion;
-    ac.extrapolationCount = 0;
-    m.advanceLimit = kRetimeLimit;
-    m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffRollDelayLimit : kRetimeLimit;
-    m.holding = 0;
-    m.holdingStartTick = 0;
-}
+void lf_endExtrapolation(LiveAc& ac) { gf_endHolding(ac); }
 
 // The point being moved to is reached at once, so that the new report is
 // planned for on the next tick.
@@ -282,8 +278,13 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         p.groundSpeedKt = 0.0;
         return true;
     }
-    if (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
-        std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg) {
+    // Standing, with a report that says so but lies a stand's size away:
+    // the scatter of a stationary position, not a move.
+    const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
+                                   p.groundSpeedKt == 0.0 &&
+                                   gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
+    if (scatterOfStanding || (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
+                              std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         p = last;
         p.stationary = 1;
@@ -399,9 +400,7 @@ bool checkNewPosDuringTakeoff(LiveAc& ac, StreamPoint& p) {
 }
 
 bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& p, double toleranceM) {
-    const bool flyingAfterTakeoff =
-        ac.phase == AcPhase::flying && ac.prevPhase == AcPhase::takeoff &&
-        gf_ticksBetween(static_cast<std::int32_t>(ac.phaseStartTick), lf_now()) <= kAfterTakeoffTicks;
+    const bool flyingAfterTakeoff = gf_isFlyingAfterTakeoff(ac);
     if (ac.motion.takeoffSpeedUp == 0 || !lf_extrapolating(ac) || ac.onGround != 0 ||
         !(ac.phase == AcPhase::takeoff || flyingAfterTakeoff))
         return true;

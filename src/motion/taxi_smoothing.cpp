@@ -15,10 +15,10 @@
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
 #include "motion/runway_lineup.h"
+#include "motion/stream_checks.h"
 
 namespace {
 
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 // A corner this small (degrees) is left as it is.
 constexpr double kLeastCornerDeg = 3.0;
@@ -35,9 +35,7 @@ constexpr double kLargestRunwayOffsetM = 5.0;
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
-bool lf_samePlace(LaLo a, LaLo b) {
-    return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) <= kSamePlaceDeg;
-}
+bool lf_samePlace(LaLo a, LaLo b) { return gf_isSamePlace(a, b); }
 bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return lf_samePlace(lf_position(a), lf_position(b)); }
 
 double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }

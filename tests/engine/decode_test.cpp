@@ -39,6 +39,15 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
     const Row rows[] = {
         {"900 m in 10 s while taxiing", AcPhase::taxi, false, kFar, northOf(kFar, 900), 10.0, 10.0, true, false},
         {"20 m in 0.8 s: the 1 s rule", AcPhase::taxi, false, kFar, northOf(kFar, 20), 0.8, 10.0, false, false},
+        // Over 30 kt a report is never thinned: only the 1 s rule drops it.
+        {"20 m in 0.8 s at 40 kt: the 1 s rule alone", AcPhase::taxi, false, kFar, northOf(kFar, 20), 0.8, 40.0,
+         false, false},
+        {"20 m in 1.2 s at 40 kt", AcPhase::taxi, false, kFar, northOf(kFar, 20), 1.2, 40.0, false, true},
+        // Against 10 kt (three times is 30 kt) the 60 kt floor decides.
+        {"59 kt against 10 kt", AcPhase::taxi, false, kFar, northOf(kFar, 59 * 10 * kKnotsToMps), 10.0, 10.0, false,
+         true},
+        {"61 kt against 10 kt", AcPhase::taxi, false, kFar, northOf(kFar, 61 * 10 * kKnotsToMps), 10.0, 10.0, true,
+         false},
         {"landing_roll is not judged", AcPhase::landing_roll, false, kFar, northOf(kFar, 900), 10.0, 10.0, false,
          true},
         {"an airborne report is not judged", AcPhase::taxi, true, kFar, northOf(kFar, 900), 10.0, 10.0, false, true},
@@ -170,6 +179,8 @@ TEST_F(DecodeTest, NewAircraftFilters) {
         {"callsign and type live under another hexid", kHex, "A320", "DLH9", 5000, false, false},
         {"the callsign live with another type", kHex, "A321", "DLH9", 5000, false, true},
         {"150 ft over a 100 ft airport", kHex, "B738", "KLM1", 150, true, false},
+        {"220 ft over a 100 ft airport", kHex, "B738", "KLM1", 220, true, false},
+        {"221 ft over a 100 ft airport", kHex, "B738", "KLM1", 221, true, true},
         {"300 ft over a 100 ft airport", kHex, "B738", "KLM1", 300, true, true},
         {"150 ft without an airport", kHex, "B738", "KLM1", 150, false, true},
     };
@@ -251,6 +262,10 @@ TEST_F(DecodeTest, StreamLimitsAndHolding) {
     LiveAc& overlong = aircraft(1, AcPhase::flying, std::deque<StreamPoint>(201, streamPoint(kFar, 250, true)));
     decodeExisting(overlong, streamPoint(kFar, 250, true));
     EXPECT_EQ(overlong.simState, AcSimState::removingfromsim);
+    LiveAc& longest = aircraft(2, AcPhase::flying, std::deque<StreamPoint>(200, streamPoint(kFar, 250, true)));
+    decodeExisting(longest, streamPoint(kFar, 250, true));
+    EXPECT_EQ(longest.simState, AcSimState::active);
+    EXPECT_EQ(longest.stream.size(), 201u);
 
     struct Row {
         double metres;
@@ -316,6 +331,12 @@ TEST_F(DecodeTest, StationaryRuns) {
         {"22 s after", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(60, 2300), 3},
         {"23 s after", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(60, 2400), 5},
         {"faster than 35 kt", {moving(0, 0), moving(10, 100), still(200), still(300)}, moving(400, 1100), 5},
+        {"the last movement the last seven points' first",
+         {moving(0, 0), moving(1, 10), moving(2, 20), moving(3, 30), still(40), still(50), still(60), still(70),
+          still(80), still(90)},
+         moving(20, 500), 5},
+        {"the only movement the front point, which is never searched", {moving(0, 0), still(100), still(200)},
+         moving(20, 500), 4},
         {"the last movement beyond the last seven points",
          {moving(0, 0), moving(1, 10), moving(2, 20), still(30), still(40), still(50), still(60), still(70), still(80),
           still(90)},

@@ -23,6 +23,7 @@
 #include "support/temp_dir.h"
 
 #include "runway_fixture.h"
+#include "taxi_route.h"
 
 using namespace tavo::test;
 
@@ -75,12 +76,6 @@ protected:
     std::set<std::uint32_t> departures;
 };
 
-Route lf_taxi(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt) {
-    Route r(hexid, start, headingDeg, speedKt, 0.0, false);
-    r.identity(fmt::format("DLH{}", hexid % 1000), fmt::format("D-A{:03X}", hexid % 4096), "A320", "DLH");
-    return r;
-}
-
 }  // namespace
 
 TEST_F(TaxiRun, SharpCornersFrom15To120DegreesAreTakenAsGroundTurns) {
@@ -90,7 +85,7 @@ TEST_F(TaxiRun, SharpCornersFrom15To120DegreesAreTakenAsGroundTurns) {
     std::vector<Route> routes;
     for (std::size_t i = 0; i < corners.size(); ++i) {
         const double by = i % 2 == 0 ? corners[i] : -corners[i];
-        routes.push_back(lf_taxi(0xD00001 + static_cast<std::uint32_t>(i), {50.01 + 0.004 * i, 8.02}, 90.0, 15.0));
+        routes.push_back(taxiRoute(0xD00001 + static_cast<std::uint32_t>(i), {50.01 + 0.004 * i, 8.02}, 90.0, 15.0));
         routes.back().straight(20).turn(by, 0.2).straight(23.8);
         harness->add(routes.back(), 4.0);
     }
@@ -112,7 +107,7 @@ TEST_F(TaxiRun, SharpCornersFrom15To120DegreesAreTakenAsGroundTurns) {
 
 TEST_F(TaxiRun, AZigZagIsTaxiedStraightThrough) {
     // Reports every 3 s at 12 kt swinging 8 and 9 degrees either side.
-    Route route = lf_taxi(0xD00011, {50.03, 8.03}, 90.0, 12.0);
+    Route route = taxiRoute(0xD00011, {50.03, 8.03}, 90.0, 12.0);
     route.straight(9).turn(4, 0.2).straight(3).turn(-8, 0.2).straight(2.8).turn(8, 0.2).straight(2.8)
         .turn(-4, 0.2).straight(15);
     harness->add(route, 3.0);
@@ -136,7 +131,7 @@ TEST_F(TaxiRun, ADepartureStopsOnTheRunwayAtAnAngleLinesUpAndRolls) {
     const LaLo stopAt = placeOn(runway, -spec.lengthM / 2.0 + 150.0, 0.0);
     const LaLo start = gf_destinationPoint(stopAt, {300.0 * kDeg, 200.0 * feetPerMetre});
 
-    Route route = lf_taxi(0xD00021, start, 120.0, 10.0);
+    Route route = taxiRoute(0xD00021, start, 120.0, 10.0);
     route.straight(36.9).speedTo(0.0, 4).straight(20).turn(-30, 6).speedTo(20.0, 1).straight(17);
     departures.insert(route.hexid());
     harness->add(route, 2.0);

@@ -1,0 +1,20 @@
+#pragma once
+// A taxiing Large (an A320 of DLH, named after its hexid) for scripted ground
+// streams on the motion harness.
+
+#include <cstdint>
+
+#include <fmt/format.h>
+
+#include "foundation/lalo.h"
+#include "support/motion_harness.h"
+
+namespace tavo::test {
+
+inline Route taxiRoute(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt) {
+    Route r(hexid, start, headingDeg, speedKt, 0.0, false);
+    r.identity(fmt::format("DLH{}", hexid % 1000), fmt::format("D-A{:03X}", hexid % 4096), "A320", "DLH");
+    return r;
+}
+
+}  // namespace tavo::test
