@@ -96,12 +96,6 @@ void lf_startTowedTakeoffRoll(LiveAc& ac) {
         startTowedTakeoffRoll(ac);
 }
 
-LiveAc* lf_findLiveAc(std::uint32_t hexid) {
-    for (LiveAc& ac : g_liveAircraft)
-        if (ac.hexid == hexid) return &ac;
-    return nullptr;
-}
-
 // The same flight already shown under another hexid.
 bool lf_isShownUnderOtherHexid(const FlightIdentity& identity) {
     for (const LiveAc& ac : g_liveAircraft)
@@ -190,7 +184,7 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
-    LiveAc* found = lf_findLiveAc(record.hexid);
+    LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
         if (!record.identity.callsign.empty() && lf_isShownUnderOtherHexid(record.identity)) return;
         lf_decodeNewAircraft(record);

@@ -328,10 +328,12 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
     if (last.stationary == 0 && ac.phase != AcPhase::parked) {
         double speed = last.groundSpeedKt;
         if (ac.onGround == 0) {
+            // Slower a point, but never below what the aircraft can fly at.
+            const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
             if (ac.phase != AcPhase::landing)
-                speed = std::max(1.0, speed * 0.9);
+                speed = std::max(floorKt, speed * 0.9);
             else if (budget >= 4)
-                speed = std::max(1.0, speed * 0.94);
+                speed = std::max(floorKt, speed * 0.94);
             if (ac.phase == AcPhase::takeoff) {
                 p.altitudeFt += 75.0;
                 p.verticalSpeed = 1500.0;

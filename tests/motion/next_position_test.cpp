@@ -13,6 +13,7 @@
 #include "engine/engine_state.h"
 #include "engine/user_position.h"
 #include "foundation/geodesy.h"
+#include "motion/flight_phases.h"
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
 
@@ -258,9 +259,16 @@ TEST_F(NextPosition, ASlowLightAircraftFliesAllTwentyExtrapolatedPoints) {
     ac.pose.heading = 0.0;
     const std::vector<int> counters = playUntilRemoved(ac);
     EXPECT_EQ(counters, countdown(20));
-    // The slowest of them was still above the airborne minimum.
-    EXPECT_NEAR(ac.stream.back().groundSpeedKt, 25.0 * std::pow(0.9, 20), 1e-9);
-    EXPECT_GT(ac.stream.back().groundSpeedKt, kMinAirborneLegKt);
+    // Reported slower than it can fly, it is carried on at its floor.
+    EXPECT_DOUBLE_EQ(ac.stream.back().groundSpeedKt, gf_airborneSpeedFloorKt(ac));
+    // A fast one slows a tenth a point down to its floor and no further.
+    LiveAc& fast = aircraft({at(50.0, 8.0, 0, 200.0, true)}, Large, AcPhase::flying);
+    fast.pose.heading = 0.0;
+    playUntilRemoved(fast);
+    std::vector<double> speeds;
+    for (const StreamPoint& p : fast.stream) speeds.push_back(p.groundSpeedKt);
+    ASSERT_FALSE(speeds.empty());
+    EXPECT_DOUBLE_EQ(speeds.back(), gf_airborneSpeedFloorKt(fast));
 }
 
 TEST_F(NextPosition, RetimingStaysWithinItsLimitsAndMovesLaterPointsOnlyWhenReached) {
