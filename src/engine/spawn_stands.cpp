@@ -26,6 +26,8 @@ namespace {
 
 constexpr double kNearAirportSquaredNm = 25.0;                  // 5 NM
 constexpr double kCalmSpeedKt = 6.0;
+// A first report at this speed or less stands (kt).
+constexpr double kStandingKt = 0.5;
 constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr std::uint32_t kFirstObjectId = 3;
@@ -54,14 +56,16 @@ bool lf_nearLoadedAirport(const StreamPoint& front) {
     return gf_flatDistanceSquaredNm(lf_position(front), airport->position, cosLat) <= kNearAirportSquaredNm;
 }
 
+bool lf_isSlow(const LiveAc& ac) {
+    return std::all_of(ac.stream.begin(), ac.stream.end(),
+                       [](const StreamPoint& p) { return p.groundSpeedKt <= kCalmSpeedKt; });
+}
+
 // A moving front point qualifies only when the whole stream is slow and the
 // last point lies within 35 m of the front one.
 bool lf_isCalm(const LiveAc& ac) {
-    if (std::any_of(ac.stream.begin(), ac.stream.end(),
-                    [](const StreamPoint& p) { return !(p.groundSpeedKt <= kCalmSpeedKt); }))
-        return false;
-    return gf_flatDistanceSquaredNm(lf_position(ac.stream.front()), lf_position(ac.stream.back())) <=
-           kCalmSpreadSquaredNm;
+    return lf_isSlow(ac) && gf_flatDistanceSquaredNm(lf_position(ac.stream.front()), lf_position(ac.stream.back())) <=
+                                kCalmSpreadSquaredNm;
 }
 
 // A live aircraft on a colliding stand reaches into the chosen one.
@@ -95,8 +99,13 @@ void lf_undoPromotion(LiveAc& ac, std::uint32_t objectId) {
 Stand* chooseSpawnStand(LiveAc& ac) {
     if (ac.stream.empty() || !lf_nearLoadedAirport(ac.stream.front())) return nullptr;
     StreamPoint& front = ac.stream.front();
-    if (front.stationary == 0 && !lf_isCalm(ac)) return nullptr;
-    const LaLo searchAt = front.stationary != 0 ? lf_position(front) : lf_position(ac.stream.back());
+    // An aircraft first reported standing, whose later reports already move
+    // off slowly beyond the stand (its pushback or tow has begun), stands at
+    // its stand: it appears there and leaves it as a parked aircraft does.
+    const bool calm = front.stationary != 0 || lf_isCalm(ac);
+    const bool leaving = !calm && front.groundSpeedKt <= kStandingKt && lf_isSlow(ac);
+    if (!calm && !leaving) return nullptr;
+    const LaLo searchAt = front.stationary != 0 || leaving ? lf_position(front) : lf_position(ac.stream.back());
     if (ac.standSearchHit == 0 && lf_samePlace(searchAt, ac.lastStandSearchPos)) return nullptr;
     ac.lastStandSearchPos = searchAt;
 

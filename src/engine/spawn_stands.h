@@ -12,10 +12,12 @@
 // The stand of the engine's table a live aircraft at rest near the current
 // airport spawns at, or none. Its points must lie within 5 NM of the airport
 // and, unless the front point stands still, within 35 m of each other at no
-// more than 6 kt; a miss is not searched again at the same place. A stand
-// that another live aircraft holds (and keeps), whose colliding stands hold
-// live aircraft within wing reach, or that is not free drops the aircraft
-// (`removeRecord`). The statics in the way make way; one that may be taken
+// more than 6 kt (the stand is then searched at the last point), or be
+// reported at no more than 0.5 kt first and at no more than 6 kt after (it
+// already leaves its stand: searched at the front point); a miss is not
+// searched again at the same place. A stand that another live aircraft holds
+// (and keeps), whose colliding stands hold live aircraft within wing reach,
+// or that is not free drops the aircraft (`removeRecord`). The statics in the way make way; one that may be taken
 // over is named in `promoteStaticId`. The front point then stands still.
 Stand* chooseSpawnStand(LiveAc& ac);
 

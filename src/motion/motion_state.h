@@ -213,6 +213,9 @@ struct MotionState {
     TakeoffRollState takeoffRoll;
     // The stream checks found the aircraft being towed.
     std::uint8_t towed = 0;
+    // A takeoff roll without a taxi start waits for the aircraft to face
+    // along it: the next point it reaches while taxiing starts the roll.
+    std::uint8_t towedRollPending = 0;
 
     // The configuration by height: the low-altitude one (all lights on) and
     // the high-altitude one (cruise lights, gear up, flaps up) are each set

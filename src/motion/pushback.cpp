@@ -47,8 +47,11 @@ void initiatePushBack(LiveAc& ac) {
     m.departureWatch = 0;
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
-    const double standHeading = ac.standHeadingRad;
-    const double pushHeading = std::isfinite(standHeading) ? normalizeHeading(standHeading + pi) : 0.0;
+    // Tail first: straight back from where the nose points. An aircraft may
+    // stand up to 40 degrees across its stand (an arrival parks so), and
+    // pushed along the stand's axis it would slide sideways.
+    const double nose = std::isfinite(ac.pose.heading) ? ac.pose.heading : ac.standHeadingRad;
+    const double pushHeading = std::isfinite(nose) ? normalizeHeading(nose + pi) : 0.0;
     const Stand* stand = ac.standId > 0 ? gf_standById(ac.standId) : nullptr;
     if (stand == nullptr || !(stand->radius > 0.0)) {
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",

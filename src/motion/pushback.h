@@ -13,8 +13,9 @@
 // beacon, landing, taxi, strobes, logo, cabin).
 inline constexpr std::array<std::uint32_t, 7> kDepartureLights{1, 1, 0, 1, 0, 1, 0};
 
-// Backs the aircraft out of its stand along the reversed stand heading,
-// keeping its heading; phase pushing_back. Without a usable stand (id 0, an
+// Backs the aircraft out of its stand tail first, straight back from where
+// its nose points (the stand's heading when its own is not known), keeping
+// its heading; phase pushing_back. Without a usable stand (id 0, an
 // unknown id, no radius) the pushback is cancelled with an error line and the
 // aircraft stays parked, no longer departing.
 void initiatePushBack(LiveAc& ac);

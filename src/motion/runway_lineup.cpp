@@ -299,6 +299,16 @@ void noteRunwayEntry(LiveAc& ac) {
 bool checkTowedAircraft(LiveAc& ac) {
     auto& s = ac.stream;
     LineUpState& lu = ac.motion.lineUp;
+    // A roll the reports started while the aircraft still faced elsewhere
+    // starts at a point it reaches taxiing, once it faces along the roll.
+    if (ac.motion.towedRollPending != 0) {
+        if (ac.phase != AcPhase::taxi || ac.onGround == 0) {
+            ac.motion.towedRollPending = 0;
+        } else if (startTowedTakeoffRoll(ac)) {
+            lf_clearLineUp(lu);
+            return false;
+        }
+    }
     // A next point where the front point stands is a stop still to be marked
     // as one: it lies neither behind the aircraft nor ahead of it.
     if (!lu.heading || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
@@ -318,13 +328,13 @@ bool checkTowedAircraft(LiveAc& ac) {
     const bool fromStand = ac.prevPhase == AcPhase::pushed_back || ac.prevPrevPhase == AcPhase::parked;
     const bool starts = lu.key && ac.phase == AcPhase::taxi && ac.onGround != 0 && (fromStand || lf_departure(ac)) &&
                         !(ac.arrivingHere != 0 && !fromStand) && d >= 5.0 && a <= 30.0;
-    std::optional<RunwayMatch> runway;
-    if (starts) runway = findTakeoffRunway(lf_pose(ac), lineUpHeading);
-    lf_clearLineUp(lu);
-    if (starts) {
-        startTowedTakeoffRoll(ac);
-        ac.takeoffRunway = runway;
+    if (!starts) {
+        lf_clearLineUp(lu);
+        return false;
     }
+    // An aircraft still turning onto the runway keeps its line-up: its roll
+    // starts at a later point, once it faces along the runway.
+    if (startTowedTakeoffRoll(ac, lineUpHeading)) lf_clearLineUp(lu);
     return false;
 }
 

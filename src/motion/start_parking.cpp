@@ -14,10 +14,14 @@
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
+#include "motion/stand_drive.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
 
 namespace {
+
+// The nose stays this close to the way the aircraft drives onto its stand.
+constexpr double kNoseWithTravelDeg = 30.0;
 
 LaLo lf_standPosition(const Stand& stand) { return {stand.latitude, stand.longitude}; }
 
@@ -94,6 +98,11 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     }
     if (ac.phase != AcPhase::parking) setFlightPhase(ac, AcPhase::parking);
     drive2Stand(ac, standPos, stand.heading, redirect);
+    // Taxi-in points that would have the aircraft slide sideways or back onto
+    // the stand (it comes from beside or in front of it, or faces away) give
+    // way to a drive that goes round, nose first.
+    if (!gf_legsKeepNoseWithTravel(ac, kNoseWithTravelDeg))
+        gf_driveOntoStandNoseFirst(ac, standPos, stand.heading);
     auto& s = ac.stream;
     if (s.size() >= 2 && s[1].stationary == 0 && gf_isSamePlace({s[1].lat, s[1].lon}, {s[0].lat, s[0].lon}))
         s[1].stationary = 1;

@@ -145,6 +145,7 @@ TEST_F(SpawnAtStands, OnlyACalmAircraftNearTheLoadedAirportGetsAStandAndNeverThe
         LaLo airportAt;
         bool fileLoaded, userOnA1;
         const char* stand;  // "" for none
+        double frontKt = -1.0;  // the first report's speed (-1: the others')
     };
     const Row rows[] = {
         {"at rest on A1", 0.0, 0.0, false, kAirport, true, false, "GATE A1"},
@@ -152,6 +153,12 @@ TEST_F(SpawnAtStands, OnlyACalmAircraftNearTheLoadedAirportGetsAStandAndNeverThe
         {"a point above 6 kt", 6.1, 0.0, false, kAirport, true, false, ""},
         {"last point 36 m on", 1.0, 36.0, false, kAirport, true, false, ""},
         {"a standing front point needs no calm", 10.0, 0.0, true, kAirport, true, false, "GATE A1"},
+        // Reported standing first, then moving off slowly (a pushback or tow
+        // begun): it stands at the stand of its first report.
+        {"leaving, first report at 0 kt", 1.0, 36.0, false, kAirport, true, false, "GATE A1", 0.0},
+        {"leaving, first report at 0.5 kt", 1.0, 36.0, false, kAirport, true, false, "GATE A1", 0.5},
+        {"first report at 0.6 kt", 1.0, 36.0, false, kAirport, true, false, "", 0.6},
+        {"leaving at 6.1 kt", 6.1, 36.0, false, kAirport, true, false, "", 0.0},
         {"airport 6 NM away", 0.0, 0.0, false, LaLo{50.13, 8.56}, true, false, ""},
         {"no airport file loaded", 0.0, 0.0, false, kAirport, false, false, ""},
         {"the user stands on it", 0.0, 0.0, false, kAirport, true, true, ""},
@@ -166,6 +173,7 @@ TEST_F(SpawnAtStands, OnlyACalmAircraftNearTheLoadedAirportGetsAStandAndNeverThe
         gf_publishUserAircraftState(user);
         LiveAc& ac = resting(kHex, kA1, "KLM1234", row.speedKt, row.spreadM);
         ac.stream.front().stationary = row.stationaryFront ? 1 : 0;
+        if (row.frontKt >= 0.0) ac.stream.front().groundSpeedKt = row.frontKt;
         const Stand* stand = chooseSpawnStand(ac);
         EXPECT_EQ(stand != nullptr ? stand->name : "", row.stand);
         EXPECT_EQ(ac.removeRecord, 0);
@@ -443,10 +451,17 @@ TEST_F(SpawnAtStands, AParkedAircraftTakesTheSimulatorsPoseAndStandsOnTheGround)
 }
 
 TEST_F(SpawnAtStands, AParkedAircraftWhoseObjectExistsParksOverTheStaticsThere) {
+    // A static from the airport file planned for the stand.
+    const auto planned = [](std::int32_t standId) {
+        StaticToPlace item;
+        item.source = 1;
+        item.standId = standId;
+        return item;
+    };
     for (const bool quiet : {false, true}) {
         SCOPED_TRACE(quiet);
         g_staticAircraft.clear();
-        staticsToPlace = {{0, 1, 1}, {0, 1, 3}, {0, 1, 1}};
+        staticsToPlace = {planned(1), planned(3), planned(1)};
         newLogLines();
         LiveAc& ac = parkedLive(kHex, 1, "KLM1234");
         ac.onGround = 0;
@@ -466,7 +481,7 @@ TEST_F(SpawnAtStands, AParkedAircraftWhoseObjectExistsParksOverTheStaticsThere) 
         g_liveAircraft.clear();
     }
     // Not parked: it only stands on the ground, nothing at the stand changes.
-    staticsToPlace = {{0, 1, 1}};
+    staticsToPlace = {planned(1)};
     LiveAc& taxiing = addLive(kHex, AcSimState::active, 800, {point(kA1.lat, kA1.lon)});
     taxiing.standId = 1;
     takeEvents();

@@ -1,0 +1,270 @@
+#include "motion/stand_drive.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "engine/engine_state.h"
+#include "engine/geometry.h"
+#include "foundation/geodesy.h"
+#include "motion/motion_math.h"
+#include "motion/tick_math.h"
+
+namespace {
+
+constexpr double kMetresPerDegree = 111320.0;
+// The drive ends this far behind the stand on its axis, then goes straight on.
+constexpr double kApproachM = 10.0;
+// The path is driven in legs of at most this (m): short enough that each leg
+// bends the nose by a few degrees only.
+constexpr double kStepM = 4.0;
+// A turn no tighter than 1.2 half wing spans, within these (m).
+constexpr double kRadiusPerWingRadius = 1.2;
+constexpr double kLeastRadiusM = 12.0;
+constexpr double kMostRadiusM = 45.0;
+// The drive's speed (kt): a speed an aircraft leaves rest or comes to it
+// with in a moment, and one at which every category's nose keeps up with
+// the turns of its radius.
+constexpr double kDriveKt = 6.0;
+constexpr double kStandLegSpeedFactor = 0.8;
+constexpr std::int32_t kLeastStandLegTicks = 100;
+constexpr std::int32_t kStopAfterTicks = 50;
+constexpr std::int32_t kDriveRetimeLimit = 2700;
+constexpr double kStartTurnDeg = 3.0;
+// Legs shorter than this (m) tell no direction.
+constexpr double kLeastLegM = 0.5;
+// A path whose end misses its goal by more than this (m, radians) is a word
+// that does not fit.
+constexpr double kEndMissM = 0.5;
+constexpr double kEndMissRad = 0.01;
+
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+double lf_mod2pi(double a) {
+    const double m = std::fmod(a, fullCircle);
+    return m < 0.0 ? m + fullCircle : m;
+}
+
+double lf_offDeg(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)) * radiansToDegrees; }
+
+// A flat frame around an origin: x east, y north (m); angles counterclockwise
+// from east.
+struct Frame {
+    LaLo origin{};
+    double cosLat = 1.0;
+    std::array<double, 2> toXY(LaLo p) const {
+        return {gf_wrapLongitudeDifference(p.lon - origin.lon) * cosLat * kMetresPerDegree,
+                (p.lat - origin.lat) * kMetresPerDegree};
+    }
+    LaLo toLaLo(double x, double y) const {
+        LaLo p{origin.lat + y / kMetresPerDegree, origin.lon + x / (cosLat * kMetresPerDegree)};
+        gf_normalizeLaLo(p);
+        return p;
+    }
+};
+
+struct State {
+    double x = 0.0;
+    double y = 0.0;
+    double theta = 0.0;
+};
+
+// One of the six words of three segments: 'L' a left turn, 'R' a right
+// turn, 'S' straight on; lengths in turning radii (arcs in radians).
+struct Word {
+    std::array<char, 3> kinds{};
+    std::array<double, 3> lengths{};
+    bool valid = false;
+    double total() const { return lengths[0] + lengths[1] + lengths[2]; }
+};
+
+// Moves the state by `length` radii of a segment of the kind.
+State lf_advance(State s, char kind, double length, double radius) {
+    if (kind == 'S') {
+        s.x += length * radius * std::cos(s.theta);
+        s.y += length * radius * std::sin(s.theta);
+        return s;
+    }
+    const double side = kind == 'L' ? 1.0 : -1.0;
+    const double cx = s.x - side * radius * std::sin(s.theta);
+    const double cy = s.y + side * radius * std::cos(s.theta);
+    s.theta += side * length;
+    s.x = cx + side * radius * std::sin(s.theta);
+    s.y = cy - side * radius * std::cos(s.theta);
+    return s;
+}
+
+// The six words from the start and goal in radii: distance d, the start and
+// goal angles a and b relative to the line between them.
+std::array<Word, 6> lf_words(double d, double a, double b) {
+    const double sa = std::sin(a), sb = std::sin(b), ca = std::cos(a), cb = std::cos(b);
+    const double cab = std::cos(a - b);
+    std::array<Word, 6> w{};
+    {  // LSL
+        const double p2 = 2.0 + d * d - 2.0 * cab + 2.0 * d * (sa - sb);
+        if (p2 >= 0.0) {
+            const double tmp = std::atan2(cb - ca, d + sa - sb);
+            w[0] = {{'L', 'S', 'L'}, {lf_mod2pi(-a + tmp), std::sqrt(p2), lf_mod2pi(b - tmp)}, true};
+        }
+    }
+    {  // RSR
+        const double p2 = 2.0 + d * d - 2.0 * cab + 2.0 * d * (sb - sa);
+        if (p2 >= 0.0) {
+            const double tmp = std::atan2(ca - cb, d - sa + sb);
+            w[1] = {{'R', 'S', 'R'}, {lf_mod2pi(a - tmp), std::sqrt(p2), lf_mod2pi(-b + tmp)}, true};
+        }
+    }
+    {  // LSR
+        const double p2 = -2.0 + d * d + 2.0 * cab + 2.0 * d * (sa + sb);
+        if (p2 >= 0.0) {
+            const double p = std::sqrt(p2);
+            const double tmp = std::atan2(-ca - cb, d + sa + sb) - std::atan2(-2.0, p);
+            w[2] = {{'L', 'S', 'R'}, {lf_mod2pi(-a + tmp), p, lf_mod2pi(-b + tmp)}, true};
+        }
+    }
+    {  // RSL
+        const double p2 = -2.0 + d * d + 2.0 * cab - 2.0 * d * (sa + sb);
+        if (p2 >= 0.0) {
+            const double p = std::sqrt(p2);
+            const double tmp = std::atan2(ca + cb, d - sa - sb) - std::atan2(2.0, p);
+            w[3] = {{'R', 'S', 'L'}, {lf_mod2pi(a - tmp), p, lf_mod2pi(b - tmp)}, true};
+        }
+    }
+    {  // RLR
+        const double c = (6.0 - d * d + 2.0 * cab + 2.0 * d * (sa - sb)) / 8.0;
+        if (std::fabs(c) <= 1.0) {
+            const double p = lf_mod2pi(fullCircle - std::acos(c));
+            const double t = lf_mod2pi(a - std::atan2(ca - cb, d - sa + sb) + p / 2.0);
+            w[4] = {{'R', 'L', 'R'}, {t, p, lf_mod2pi(a - b - t + p)}, true};
+        }
+    }
+    {  // LRL
+        const double c = (6.0 - d * d + 2.0 * cab + 2.0 * d * (sb - sa)) / 8.0;
+        if (std::fabs(c) <= 1.0) {
+            const double p = lf_mod2pi(fullCircle - std::acos(c));
+            const double t = lf_mod2pi(-a + std::atan2(-ca + cb, d + sa - sb) + p / 2.0);
+            w[5] = {{'L', 'R', 'L'}, {t, p, lf_mod2pi(b - a - t + p)}, true};
+        }
+    }
+    return w;
+}
+
+bool lf_reaches(State start, const Word& word, State goal, double radius) {
+    State s = start;
+    for (int i = 0; i < 3; ++i) s = lf_advance(s, word.kinds[i], word.lengths[i], radius);
+    return std::hypot(s.x - goal.x, s.y - goal.y) <= kEndMissM &&
+           std::fabs(std::remainder(s.theta - goal.theta, fullCircle)) <= kEndMissRad;
+}
+
+double lf_compassToMath(double heading) { return pi / 2.0 - heading; }
+
+StreamPoint lf_drivePoint(LaLo at, const LiveAc& ac, double trackRad, double speedKt, std::int32_t playTick) {
+    StreamPoint p;
+    p.lat = at.lat;
+    p.lon = at.lon;
+    p.altitudeFt = ac.pose.altitude;
+    p.groundSpeedKt = speedKt;
+    p.tasKt = speedKt;
+    p.trackDeg = normalizeHeading(trackRad) * radiansToDegrees;
+    p.playTick = playTick;
+    return p;
+}
+
+}  // namespace
+
+std::vector<LaLo> gf_turningPath(PathPose from, PathPose to, double radiusM, double stepM) {
+    if (!(radiusM > 0.0) || !(stepM > 0.0) || !std::isfinite(radiusM) || !std::isfinite(stepM) ||
+        !gf_isValidLaLo(from.position) || !gf_isValidLaLo(to.position) || !std::isfinite(from.headingRad) ||
+        !std::isfinite(to.headingRad))
+        return {};
+    const Frame frame{from.position, std::cos(from.position.lat * degreesToRadians)};
+    const auto end = frame.toXY(to.position);
+    const State start{0.0, 0.0, lf_compassToMath(from.headingRad)};
+    const State goal{end[0], end[1], lf_compassToMath(to.headingRad)};
+    const double phi = std::atan2(goal.y, goal.x);
+    const double d = std::hypot(goal.x, goal.y) / radiusM;
+    const auto words = lf_words(d, lf_mod2pi(start.theta - phi), lf_mod2pi(goal.theta - phi));
+    const Word* best = nullptr;
+    for (const Word& w : words)
+        if (w.valid && lf_reaches(start, w, goal, radiusM) && (best == nullptr || w.total() < best->total())) best = &w;
+    if (best == nullptr) return {};
+
+    std::vector<LaLo> out;
+    State s = start;
+    for (int i = 0; i < 3; ++i) {
+        const double metres = best->lengths[i] * radiusM;
+        const int steps = static_cast<int>(std::ceil(metres / stepM - 1e-9));
+        for (int k = 0; k < steps; ++k) {
+            s = lf_advance(s, best->kinds[i], best->lengths[i] / steps, radiusM);
+            out.push_back(frame.toLaLo(s.x, s.y));
+        }
+    }
+    if (out.empty())
+        out.push_back(to.position);
+    else
+        out.back() = to.position;
+    return out;
+}
+
+bool gf_legsKeepNoseWithTravel(const LiveAc& ac, double mostDeg) {
+    LaLo from = lf_pose(ac);
+    std::optional<double> before;
+    for (std::size_t i = 1; i < ac.stream.size(); ++i) {
+        const StreamPoint& p = ac.stream[i];
+        if (p.stationary != 0 || gf_distanceNm(from, lf_position(p)) * metresPerNm < kLeastLegM) continue;
+        const double bearing = gf_bearing(from, lf_position(p));
+        if (before) {
+            if (lf_offDeg(bearing, *before) > mostDeg) return false;
+        } else if (lf_offDeg(bearing, ac.pose.heading) > mostDeg ||
+                   lf_offDeg(bearing, ac.motion.legBearing) > mostDeg) {
+            return false;
+        }
+        before = bearing;
+        from = lf_position(p);
+    }
+    return true;
+}
+
+void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad) {
+    auto& s = ac.stream;
+    if (s.empty()) return;
+    s.resize(1);
+    MotionState& m = ac.motion;
+    const double standKt = kStandLegSpeedFactor * ac.taxiSpeedRef;
+    const double driveKt = std::max(kDriveKt, standKt);
+    const double radius =
+        std::clamp(ac.wingRadiusNm * metresPerNm * kRadiusPerWingRadius, kLeastRadiusM, kMostRadiusM);
+    const LaLo approach =
+        gf_destinationPoint(standPos, {normalizeHeading(standHeadingRad + pi), kApproachM * feetPerMetre});
+
+    const std::vector<LaLo> path =
+        gf_turningPath({lf_pose(ac), ac.pose.heading}, {approach, standHeadingRad}, radius, kStepM);
+    LaLo from = lf_pose(ac);
+    std::int32_t tick = s.front().playTick;
+    for (const LaLo& at : path) {
+        const double legNm = gf_distanceNm(from, at);
+        tick = gf_tickPlus(tick, gf_legTicks(legNm, driveKt, kMinLegTicks));
+        s.push_back(lf_drivePoint(at, ac, gf_bearing(from, at), driveKt, tick));
+        from = at;
+    }
+    StreamPoint stand = lf_drivePoint(standPos, ac, standHeadingRad, 0.0, 0);
+    stand.playTick = gf_tickPlus(tick, gf_legTicks(gf_distanceNm(from, standPos), standKt, kLeastStandLegTicks));
+    stand.roll = ac.pose.bank;
+    stand.hasRoll = 1;
+    stand.trueHeading = standHeadingRad;
+    stand.hasTrueHeading = 1;
+    s.push_back(stand);
+    StreamPoint stop = stand;
+    stop.stationary = 1;
+    stop.playTick = gf_tickPlus(stand.playTick, kStopAfterTicks);
+    s.push_back(stop);
+
+    m.legBearing = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    m.startTurnAngleDeg = lf_offDeg(m.legBearing, ac.pose.heading);
+    m.startTurn = m.startTurnAngleDeg > kStartTurnDeg ? 1 : 0;
+    m.advanceLimit = std::max(m.advanceLimit, kDriveRetimeLimit);
+    m.delayLimit = std::max(m.delayLimit, kDriveRetimeLimit);
+}

@@ -1,0 +1,112 @@
+// The path a parking aircraft drives onto its stand: it turns no tighter than
+// its radius from where it faces to where it must face, ends where it must,
+// and is driven in short legs; and the test of taxi-in legs against the
+// nose.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "motion/stand_drive.h"
+
+#include "air_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+constexpr LaLo kStand{50.03, 8.56};
+constexpr double kRadiusM = 20.0;
+constexpr double kStepM = 4.0;
+
+LaLo lf_at(double bearingDeg, double metres) {
+    return gf_destinationPoint(kStand, {bearingDeg * kDeg, metres * feetPerMetre});
+}
+double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
+double lf_offDeg(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)) / kDeg; }
+
+class StandDrive : public AirTest {};
+
+}  // namespace
+
+TEST_F(StandDrive, TheTurningPathEndsWhereAndHowItMustWithoutTurningTighterThanItsRadius) {
+    struct Row {
+        const char* name;
+        LaLo from;
+        double fromDeg;
+        double toDeg;
+    };
+    const Row rows[] = {
+        {"straight ahead", lf_at(90.0, 100.0), 270.0, 270.0},
+        {"from in front, facing it", lf_at(270.0, 90.0), 90.0, 270.0},
+        {"from the side", lf_at(0.0, 60.0), 180.0, 270.0},
+        {"on the spot, facing the other way", kStand, 90.0, 270.0},
+        {"just behind, facing away", lf_at(90.0, 5.0), 90.0, 270.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<LaLo> path = gf_turningPath({row.from, row.fromDeg * kDeg}, {kStand, row.toDeg * kDeg},
+                                                      kRadiusM, kStepM);
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(path.back().lat, kStand.lat);
+        EXPECT_EQ(path.back().lon, kStand.lon);
+        LaLo at = row.from;
+        double heading = row.fromDeg * kDeg;
+        double metres = 0.0;
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const double step = lf_metres(at, path[i]);
+            const double bearing = gf_bearing(at, path[i]);
+            EXPECT_LE(step, kStepM + 0.01) << i;
+            // A chord of `step` on a circle of the radius bends half its
+            // angle at either end: a leg turns from the one before by at most
+            // step / radius.
+            const double most = (i == 0 ? 0.5 : 1.0) * step / kRadiusM / kDeg + 0.3;
+            EXPECT_LE(lf_offDeg(bearing, heading), most) << i;
+            heading = bearing;
+            at = path[i];
+            metres += step;
+        }
+        EXPECT_LE(lf_offDeg(heading, row.toDeg * kDeg), 0.5 * kStepM / kRadiusM / kDeg + 0.3);
+        if (row.fromDeg == row.toDeg) EXPECT_NEAR(metres, 100.0, 0.1);
+    }
+    EXPECT_TRUE(gf_turningPath({kStand, 0.0}, {lf_at(0.0, 50.0), 0.0}, 0.0, kStepM).empty());
+    EXPECT_TRUE(
+        gf_turningPath({kStand, std::numeric_limits<double>::quiet_NaN()}, {lf_at(0.0, 50.0), 0.0}, kRadiusM, kStepM)
+            .empty());
+}
+
+TEST_F(StandDrive, TaxiInLegsKeepTheNoseWithTheTravelOrNot) {
+    struct Row {
+        const char* name;
+        std::vector<LaLo> points;  // after the front point, the last one stationary
+        double headingDeg;       // the aircraft's
+        double turnsToDeg;       // the leg bearing it turns to on the first leg
+        bool keeps;
+    };
+    const LaLo approach = lf_at(90.0, 10.0);
+    const Row rows[] = {
+        {"straight in from behind", {approach, kStand}, 270.0, 270.0, true},
+        {"30 degrees off the leg", {approach, kStand}, 300.0, 300.0, true},
+        {"31 degrees off the leg", {approach, kStand}, 301.0, 301.0, false},
+        {"turning 31 degrees off the leg on it", {approach, kStand}, 270.0, 301.0, false},
+        {"backwards onto the stand", {kStand}, 90.0, 90.0, false},
+        {"a corner of 40 degrees on the way", {lf_at(75.0, 35.0), approach, kStand}, 289.0, 289.0, false},
+        {"no leg: it stops where it is", {}, 270.0, 270.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const LaLo from = row.points.empty() ? kStand : lf_at(90.0, 60.0);
+        std::deque<StreamPoint> s{point(from.lat, from.lon)};
+        for (const LaLo& p : row.points) s.push_back(point(p.lat, p.lon));
+        s.push_back(s.back());
+        s.back().stationary = 1;
+        LiveAc& ac = aircraft(std::move(s), Large, AcPhase::parking);
+        ac.pose.heading = row.headingDeg * kDeg;
+        ac.motion.legBearing = row.turnsToDeg * kDeg;
+        EXPECT_EQ(gf_legsKeepNoseWithTravel(ac, 30.0), row.keeps);
+        g_liveAircraft.clear();
+    }
+}
