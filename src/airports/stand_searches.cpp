@@ -57,10 +57,6 @@ struct StandPass {
     CategorySwitches categories;
 };
 
-std::int64_t lf_occupiedCount() {
-    return std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
-}
-
 WeekTime lf_nextSlot(WeekTime now) {
     if (now.slot + 1 < kSlotsPerDay) return WeekTime{now.day, now.slot + 1};
     return WeekTime{now.day >= 7 ? 1u : now.day + 1, 0};
@@ -149,9 +145,11 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     if (g_engineHandOverMaps.hexids.contains(record.hexid)) return RecordOutcome::next;
 
     if (AcBase* twin = lf_staticTwin(record.hexid)) {
+        // A twin whose stand a younger record was just planned for gives way
+        // (it is removed with the statics not kept): kept, it would refuse
+        // the new aircraft when its turn came.
         const Stand* stand = gf_standById(twin->standId);
-        if (stand == nullptr || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
-        if (walk == RtWalk::byAge && stand->occupied) return RecordOutcome::next;
+        if (stand == nullptr || stand->occupied || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
         twin->plannerFlag = 1;
         if (counters != nullptr) ++counters->stayers;
         return gf_claimStand(twin->standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
@@ -228,16 +226,16 @@ void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
     Gui::setParkedTrafficFlag(false);
     const auto settings = settingsSnapshot.load();
     lf_searchAndReport(now, true, true, wanted);
-    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
+    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
         lf_searchAndReport(now, false, true, wanted);
         g_weekSearchUsed = true;
         Gui::setParkedTrafficFlag(true);
     }
     // An airport without soft options has nothing a soft search could find.
     if (gf_loadedAirport().qfSoft <= 0) return;
-    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
+    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
         lf_searchAndReport(now, true, false, wanted);
-    if (lf_occupiedCount() < wanted &&
+    if (gf_countOccupiedStands(g_standTable) < wanted &&
         (settings->AUTO_PARK != 0 || (settings->PARK_SOFT != 0 && settings->WEEK != 0)))
         lf_searchAndReport(now, false, false, wanted);
 }
