@@ -42,7 +42,59 @@ void countLearnedOption() {
 
 bool isWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
+// The stand's name holds the word as a whole word (no letter or digit just
+// before or after it) and the stand lies within 250 m of the position.
+bool lf_standHasNameWord(const Stand& stand, std::string_view word, LaLo position) {
+    const std::string_view name = stand.name;
+    for (std::size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
+        const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
+        const std::size_t end = at + word.size();
+        const bool endsWord = end >= name.size() || !isWordCharacter(name[end]);
+        if (startsWord && endsWord)
+            return gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= 0.1349892008639309;
+    }
+    return false;
+}
+
+// The first run of letters and digits of a text (empty when it has none).
+std::string_view lf_firstToken(std::string_view text) {
+    const auto begin = std::find_if(text.begin(), text.end(), isWordCharacter);
+    const auto end = std::find_if_not(begin, text.end(), isWordCharacter);
+    return text.substr(static_cast<std::size_t>(begin - text.begin()), static_cast<std::size_t>(end - begin));
+}
+
 }  // namespace
+
+StandNameWords::StandNameWords(const std::vector<Stand>& stands) : stands_(&stands) {
+    for (std::uint32_t i = 0; i < stands.size(); ++i) {
+        const std::string_view name = stands[i].name;
+        for (std::string_view rest = name; !rest.empty();) {
+            const std::string_view token = lf_firstToken(rest);
+            if (token.empty()) break;
+            std::vector<std::uint32_t>& at = byToken_[std::string(token)];
+            // A token twice in one name lists the stand once.
+            if (at.empty() || at.back() != i) at.push_back(i);
+            rest = rest.substr(static_cast<std::size_t>(token.data() + token.size() - rest.data()));
+        }
+    }
+}
+
+std::uint32_t StandNameWords::find(std::string_view parkingText, LaLo position) const {
+    if (parkingText.size() < 6) return 0;
+    const std::string_view word = parkingText.substr(5);
+    // A name that holds the word as a whole word holds its first token as a
+    // whole token: the stands listed under that token are all there is to
+    // test, in table order.
+    const std::string_view token = lf_firstToken(word);
+    if (token.empty()) return gf_findStandByNameWord(*stands_, parkingText, position);
+    const auto listed = byToken_.find(token);
+    if (listed == byToken_.end()) return 0;
+    for (const std::uint32_t i : listed->second) {
+        const Stand& stand = (*stands_)[i];
+        if (lf_standHasNameWord(stand, word, position)) return stand.id;
+    }
+    return 0;
+}
 
 std::pair<std::uint32_t, bool> gf_addStandOption(std::vector<StandOption>& options, AcKey key, WeekTime now,
                                                  std::string_view callsign, std::string_view registration, bool cpl) {
@@ -253,20 +305,8 @@ void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position) {
     if (parkingText.size() < 6) return 0;
     const std::string_view word = parkingText.substr(5);
-    for (const Stand& stand : stands) {
-        const std::string_view name = stand.name;
-        for (std::size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
-            const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
-            const std::size_t end = at + word.size();
-            const bool endsWord = end >= name.size() || !isWordCharacter(name[end]);
-            if (startsWord && endsWord) {
-                if (gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= 0.1349892008639309) {
-                    return stand.id;
-                }
-                break;
-            }
-        }
-    }
+    for (const Stand& stand : stands)
+        if (lf_standHasNameWord(stand, word, position)) return stand.id;
     return 0;
 }
 

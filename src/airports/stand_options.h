@@ -4,11 +4,15 @@
 // seen with, and the two quality ratings of an airport's stands.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "airports/airport.h"
+#include "foundation/hash.h"
+#include "foundation/lalo.h"
 #include "foundation/time.h"
 #include "liveries/ac_key.h"
 
@@ -63,6 +67,23 @@ void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now
 // The stand of the vector whose name holds the parking text's word (from its
 // sixth character on) as a whole word, within 250 m; its id, else 0.
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position);
+
+// gf_findStandByNameWord for many texts over one stand vector: the stands are
+// listed by the words of their names once, so that each search tests only the
+// stands whose names hold the text's word. The vector must outlive it and keep
+// its stands and names while it is used.
+class StandNameWords {
+public:
+    explicit StandNameWords(const std::vector<Stand>& stands);
+    // The same answer as gf_findStandByNameWord(stands, parkingText, position).
+    std::uint32_t find(std::string_view parkingText, LaLo position) const;
+
+private:
+    const std::vector<Stand>* stands_;
+    // Each run of letters and digits of a name -> positions in the vector of
+    // the stands whose names hold it, ascending.
+    std::unordered_map<std::string, std::vector<std::uint32_t>, Fnv1aTextHash, std::equal_to<>> byToken_;
+};
 
 // The stand an aircraft at the position stands on: the nearest usable,
 // fitting stand within 81.25 m and the aircraft's own stand radius, else

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <fmt/format.h>
@@ -16,6 +20,7 @@
 #include "engine/services.h"
 #include "engine/stands.h"
 #include "feed/handover.h"
+#include "foundation/hash.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
 #include "liveries/code_tables.h"
@@ -55,6 +60,177 @@ struct StandPass {
     SearchCounters* counters = nullptr;
     std::int64_t wanted = 0;
     CategorySwitches categories;
+};
+
+using TextSet = std::unordered_set<std::string, Fnv1aTextHash, std::equal_to<>>;
+
+// What the searches ask again and again about the aircraft of the airport
+// (is a stand next to one in use, is this aircraft planned or kept or live
+// already, which static is this record's twin, which stand does this text
+// name), answered from tables made once per search instead of a walk over
+// every aircraft or stand for each stand, option and record: a plan then
+// grows in proportion to the stands and aircraft, not to their product.
+//
+// Each table is made from the lists as they are when it is first asked for;
+// the searches keep the tables up to date as they plan and keep aircraft,
+// and nothing else changes those lists while a search runs.
+class SearchIndex {
+public:
+    bool neighbourInUse(std::int32_t standId) {
+        if (standId < 1) return false;
+        const std::vector<std::uint32_t>& beside = heldBeside();
+        return static_cast<std::size_t>(standId) < beside.size() && beside[static_cast<std::size_t>(standId)] > 0;
+    }
+
+    bool identityInUse(std::string_view registration, std::string_view callsign1, std::string_view callsign2) {
+        const Identities& ids = identities();
+        const TextSet& liveRegistrations = live().registrations;
+        if (!registration.empty() &&
+            (ids.plannedRegistrations.contains(registration) || liveRegistrations.contains(registration) ||
+             ids.stayerRegistrations.contains(registration)))
+            return true;
+        const auto callsignInUse = [&](std::string_view callsign, const TextSet& planned) {
+            return !callsign.empty() && (planned.contains(callsign) || ids.stayerCallsigns.contains(callsign) ||
+                                         ids.keptCallsigns.contains(callsign) || lf_isLiveName(callsign));
+        };
+        return callsignInUse(callsign1, ids.plannedCallsigns1) || callsignInUse(callsign2, ids.plannedCallsigns2);
+    }
+
+    bool liveCallsignOrRegistration(const FlightIdentity& record) {
+        const Live& flying = live();
+        const std::string& callsign = record.callsign;
+        if (!callsign.empty() && (flying.callsigns.contains(callsign) || flying.callsigns.contains(callsign + "_")))
+            return true;
+        return !record.registration.empty() && flying.registrations.contains(record.registration);
+    }
+
+    // The first static placed from the service's list under that hexid.
+    AcBase* twinOf(std::uint32_t hexid) {
+        if (!twins_) {
+            twins_.emplace();
+            for (AcBase& s : g_staticAircraft)
+                if (s.fromAirportFile == 0) twins_->emplace(s.realHexid, &s);
+        }
+        const auto found = twins_->find(hexid);
+        return found != twins_->end() ? found->second : nullptr;
+    }
+
+    std::uint32_t standByNameWord(std::string_view parkingText, LaLo position) {
+        if (!names_) names_.emplace(g_standTable);
+        return names_->find(parkingText, position);
+    }
+
+    // The item was just appended to the statics-to-place list.
+    void planned(const StaticToPlace& item) {
+        if (heldBeside_) lf_addHolder(*heldBeside_, item.standId);
+        if (identities_) lf_addPlanned(*identities_, item);
+    }
+    // The static was just marked to stay.
+    void kept(const AcBase& s) {
+        if (identities_) lf_addKept(*identities_, s);
+    }
+
+private:
+    struct Identities {
+        TextSet plannedRegistrations, plannedCallsigns1, plannedCallsigns2;
+        TextSet stayerCallsigns, stayerRegistrations;
+        TextSet keptCallsigns;  // both callsign texts of the active statics marked to stay
+    };
+    struct Live {
+        TextSet callsigns, registrations;
+    };
+
+    static void lf_insertNonEmpty(TextSet& set, const std::string& text) {
+        if (!text.empty()) set.insert(text);
+    }
+    static void lf_addPlanned(Identities& ids, const StaticToPlace& item) {
+        lf_insertNonEmpty(ids.plannedRegistrations, item.registration);
+        lf_insertNonEmpty(ids.plannedCallsigns1, item.callsign1);
+        lf_insertNonEmpty(ids.plannedCallsigns2, item.callsign2);
+    }
+    static void lf_addKept(Identities& ids, const AcBase& s) {
+        if (s.simState != AcSimState::active) return;
+        lf_insertNonEmpty(ids.keptCallsigns, s.identity2);
+        lf_insertNonEmpty(ids.keptCallsigns, s.identity3);
+    }
+    // An aircraft holds its stand: every other stand that stand excludes now
+    // has a neighbour in use.
+    static void lf_addHolder(std::vector<std::uint32_t>& beside, std::int32_t standId) {
+        const Stand* stand = gf_standById(standId);
+        if (stand == nullptr) return;
+        for (const std::uint32_t excluded : stand->excludes) {
+            if (excluded == static_cast<std::uint32_t>(standId)) continue;
+            if (excluded >= beside.size()) beside.resize(excluded + std::size_t{1}, 0);
+            ++beside[excluded];
+        }
+    }
+
+    // Per stand id: the aircraft standing, staying or planned on other stands
+    // that exclude it (statics on their way out aside).
+    const std::vector<std::uint32_t>& heldBeside() {
+        if (!heldBeside_) {
+            heldBeside_.emplace(g_standTable.size() + 1, 0);
+            for (const AcBase& s : g_staticAircraft)
+                if (s.simState != AcSimState::removingfromsim) lf_addHolder(*heldBeside_, s.standId);
+            for (const StayerEntry& stayer : stayers) lf_addHolder(*heldBeside_, stayer.standId);
+            for (const StaticToPlace& item : staticsToPlace) lf_addHolder(*heldBeside_, item.standId);
+        }
+        return *heldBeside_;
+    }
+
+    const Identities& identities() {
+        if (!identities_) {
+            identities_.emplace();
+            for (const StaticToPlace& item : staticsToPlace) lf_addPlanned(*identities_, item);
+            for (const StayerEntry& stayer : stayers) {
+                lf_insertNonEmpty(identities_->stayerCallsigns, stayer.callsign);
+                lf_insertNonEmpty(identities_->stayerRegistrations, stayer.registration);
+            }
+            for (const AcBase& s : g_staticAircraft)
+                if (s.plannerFlag != 0) lf_addKept(*identities_, s);
+        }
+        return *identities_;
+    }
+
+    const Live& live() {
+        if (!live_) {
+            live_.emplace();
+            for (const LiveAc& ac : g_liveAircraft) {
+                lf_insertNonEmpty(live_->callsigns, ac.callsign);
+                lf_insertNonEmpty(live_->registrations, ac.registration);
+            }
+        }
+        return *live_;
+    }
+
+    std::optional<std::vector<std::uint32_t>> heldBeside_;
+    std::optional<Identities> identities_;
+    std::optional<Live> live_;
+    std::optional<std::unordered_map<std::uint32_t, AcBase*>> twins_;
+    std::optional<StandNameWords> names_;
+};
+
+thread_local SearchIndex* l_searchIndex = nullptr;
+
+// The index of the search under way, or one made for this call (and the
+// calls it makes) when none is.
+class IndexScope {
+public:
+    IndexScope() {
+        if (l_searchIndex == nullptr) {
+            owned_.emplace();
+            l_searchIndex = &*owned_;
+        }
+    }
+    ~IndexScope() {
+        if (owned_) l_searchIndex = nullptr;
+    }
+    IndexScope(const IndexScope&) = delete;
+    IndexScope& operator=(const IndexScope&) = delete;
+    SearchIndex* operator->() const { return l_searchIndex; }
+
+private:
+    std::optional<SearchIndex> owned_;
 };
 
 WeekTime lf_nextSlot(WeekTime now) {
@@ -116,6 +292,7 @@ bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
     staticsToPlace.push_back(StaticToPlace{0, 1, static_cast<std::int32_t>(stand.id), pass.offset, chosen->key,
                                            chosen->callsign1, chosen->callsign2, chosen->registration,
                                            callsign1First});
+    IndexScope()->planned(staticsToPlace.back());
     ++pass.counters->filePositions;
     return gf_claimStand(static_cast<std::int32_t>(stand.id), pass.wanted);
 }
@@ -128,12 +305,6 @@ enum class RtWalk {
     rtOnly,  // only the traffic service's parked traffic
 };
 
-AcBase* lf_staticTwin(std::uint32_t hexid) {
-    for (AcBase& s : g_staticAircraft)
-        if (s.fromAirportFile == 0 && s.realHexid == hexid) return &s;
-    return nullptr;
-}
-
 // One record of the traffic service's parked list. A record that cannot be
 // placed (its stand or its twin's stand is taken or next to one in use) is
 // skipped: only a claim that reaches the wanted number ends the walk, so one
@@ -144,13 +315,15 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     if (callsign.empty() || !categories.model(record.identity.key.model)) return RecordOutcome::next;
     if (g_engineHandOverMaps.hexids.contains(record.hexid)) return RecordOutcome::next;
 
-    if (AcBase* twin = lf_staticTwin(record.hexid)) {
+    IndexScope index;
+    if (AcBase* twin = index->twinOf(record.hexid)) {
         // A twin whose stand a younger record was just planned for gives way
         // (it is removed with the statics not kept): kept, it would refuse
         // the new aircraft when its turn came.
         const Stand* stand = gf_standById(twin->standId);
         if (stand == nullptr || stand->occupied || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
         twin->plannerFlag = 1;
+        index->kept(*twin);
         if (counters != nullptr) ++counters->stayers;
         return gf_claimStand(twin->standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
     }
@@ -166,7 +339,7 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     if (!knownAirline && !gf_setAirlineFromCallsign(identity)) identity.key.airline = gf_internAirlineCode("PVT");
     const AcInfo info = gf_makeAcInfo(identity);
 
-    Stand* stand = gf_standById(gf_findStandByNameWord(g_standTable, record.standName, record.position));
+    Stand* stand = gf_standById(index->standByNameWord(record.standName, record.position));
     if (stand == nullptr) {
         double distanceMetres = 0.0;
         stand = gf_findNearestStand(g_standTable, record.position, info, distanceMetres, true);
@@ -177,6 +350,7 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
 
     staticsToPlace.push_back(
         StaticToPlace{record.hexid, 0, standId, record.age, info.key, info.callsign, {}, info.registration, true});
+    index->planned(staticsToPlace.back());
     if (counters != nullptr) ++counters->rtPositions;
     return gf_claimStand(standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
 }
@@ -222,6 +396,7 @@ bool gf_sameAircraftKey(const AcKey& a, const AcKey& b) {
 }
 
 void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
+    const IndexScope index;
     g_weekSearchUsed = false;
     Gui::setParkedTrafficFlag(false);
     const auto settings = settingsSnapshot.load();
@@ -241,6 +416,7 @@ void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
 }
 
 bool lf_searchAndReport(WeekTime now, bool thisDay, bool real, std::int64_t wanted) {
+    const IndexScope index;
     if (wanted <= 0) return true;
     const auto settings = settingsSnapshot.load();
     const std::int32_t maxFit = std::clamp(settings->MAX_FIT, 0, kSlotsPerDay - 1);
@@ -272,6 +448,7 @@ bool lf_searchAndReport(WeekTime now, bool thisDay, bool real, std::int64_t want
 
 bool lf_searchStands(WeekTime now, std::int32_t offset, bool thisDay, bool real, SearchCounters& counters,
                      std::int64_t wanted) {
+    const IndexScope index;
     StandPass pass;
     pass.now = now;
     pass.searchTime = gf_weekTimeBefore(now, offset);
@@ -303,6 +480,7 @@ bool lf_searchStands(WeekTime now, std::int32_t offset, bool thisDay, bool real,
 
 bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCounters& counters,
                         std::int64_t wanted) {
+    const IndexScope index;
     const CategorySwitches categories;
     for (AcBase& s : g_staticAircraft) {
         if (s.simState != AcSimState::active || !categories(s.category) || s.fromAirportFile != 1 ||
@@ -317,6 +495,7 @@ bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCo
         if (lf_isNeighbourInUse(s.standId)) continue;
         if (lf_isIdentityInUse(s.registration, s.callsign, s.callsign)) continue;
         s.plannerFlag = 1;
+        index->kept(s);
         ++counters.stayers;
         if (gf_claimStand(s.standId, wanted)) return true;
     }
@@ -338,6 +517,7 @@ bool lf_staticMatchesOption(WeekTime now, std::int32_t offset, bool anyDay, std:
 }
 
 bool lf_placeRtParkedByAge(std::int32_t ageClass, SearchCounters& counters, std::int64_t wanted) {
+    const IndexScope index;
     const CategorySwitches categories;
     bool reached = false;
     gf_visitActiveParkedList([&](std::vector<ParkedRecord>& list) {
@@ -353,6 +533,7 @@ bool lf_placeRtParkedByAge(std::int32_t ageClass, SearchCounters& counters, std:
 }
 
 void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t wanted) {
+    const IndexScope index;
     if (wanted < 1) return;
     const std::int32_t maxFit = settingsSnapshot.load()->MAX_FIT;
     const CategorySwitches categories;
@@ -393,41 +574,10 @@ bool lf_standExcludes(std::int32_t a, std::int32_t b) {
     return b >= 1 && std::find(stand->excludes.begin(), stand->excludes.end(), wanted) != stand->excludes.end();
 }
 
-bool lf_isNeighbourInUse(std::int32_t standId) {
-    if (standId < 1) return false;
-    const auto excludesThis = [standId](std::int32_t other) {
-        return other != standId && lf_standExcludes(other, standId);
-    };
-    for (const AcBase& s : g_staticAircraft)
-        if (s.simState != AcSimState::removingfromsim && excludesThis(s.standId)) return true;
-    for (const StayerEntry& stayer : stayers)
-        if (excludesThis(stayer.standId)) return true;
-    for (const StaticToPlace& item : staticsToPlace)
-        if (excludesThis(item.standId)) return true;
-    return false;
-}
+bool lf_isNeighbourInUse(std::int32_t standId) { return IndexScope()->neighbourInUse(standId); }
 
 bool lf_isIdentityInUse(std::string_view registration, std::string_view callsign1, std::string_view callsign2) {
-    const auto isCallsign = [&](std::string_view text) {
-        return !text.empty() && ((!callsign1.empty() && text == callsign1) || (!callsign2.empty() && text == callsign2));
-    };
-    const auto isRegistration = [&](std::string_view text) { return !registration.empty() && text == registration; };
-    for (const StaticToPlace& item : staticsToPlace) {
-        if (isRegistration(item.registration)) return true;
-        if (!callsign1.empty() && item.callsign1 == callsign1) return true;
-        if (!callsign2.empty() && item.callsign2 == callsign2) return true;
-    }
-    if ((!callsign1.empty() && lf_isLiveName(callsign1)) || (!callsign2.empty() && lf_isLiveName(callsign2)))
-        return true;
-    for (const LiveAc& ac : g_liveAircraft)
-        if (isRegistration(ac.registration)) return true;
-    for (const StayerEntry& stayer : stayers)
-        if (isCallsign(stayer.callsign) || isRegistration(stayer.registration)) return true;
-    for (const AcBase& s : g_staticAircraft) {
-        if (s.simState != AcSimState::active || s.plannerFlag == 0) continue;
-        if (isCallsign(s.identity2) || isCallsign(s.identity3)) return true;
-    }
-    return false;
+    return IndexScope()->identityInUse(registration, callsign1, callsign2);
 }
 
 bool lf_isLiveName(std::string_view callsign) {
@@ -440,16 +590,7 @@ bool lf_isLiveName(std::string_view callsign) {
 }
 
 bool lf_isLiveCallsignOrRegistration(const FlightIdentity& record) {
-    const std::string& callsign = record.callsign;
-    for (const LiveAc& ac : g_liveAircraft) {
-        if (!callsign.empty() && ac.callsign.size() >= callsign.size() &&
-            ac.callsign.compare(0, callsign.size(), callsign) == 0) {
-            const std::string_view rest = std::string_view(ac.callsign).substr(callsign.size());
-            if (rest.empty() || rest == "_") return true;
-        }
-        if (!record.registration.empty() && ac.registration == record.registration) return true;
-    }
-    return false;
+    return IndexScope()->liveCallsignOrRegistration(record);
 }
 
 bool lf_optionIsSameAircraft(const StandOption& option, const AcInfo& ac) {

@@ -319,21 +319,45 @@ TEST(StandOptionCallsignsTest, WindowAndConditions) {
     EXPECT_EQ(pairOf(two, Large, 25), "DLH900/DLH101");
 }
 
+// The search and its indexed form (which the planner asks for every parked
+// record) give the same stand for every text.
 TEST_F(StandOptionsTest, NameWordSearch) {
     std::vector<Stand> stands;
-    stands.emplace_back("Gate A12", std::vector<StandOption>{}, 47.0, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    stands.emplace_back("Gate 12", std::vector<StandOption>{}, 47.0, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    stands.emplace_back("Far 7", std::vector<StandOption>{}, 47.01, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    for (std::uint32_t i = 0; i < stands.size(); ++i) stands[i].id = i + 1;
+    const auto add = [&](std::string name, double latitude) {
+        stands.emplace_back(std::move(name), std::vector<StandOption>{}, latitude, 11.0, 0.0, 20.0,
+                            ParkingType::GATE_SMALL, false, false, false);
+        stands.back().id = static_cast<std::uint32_t>(stands.size());
+    };
+    add("Gate A12", 47.0);
+    add("Gate 12", 47.0);
+    add("Far 7", 47.01);
+    add("Apron B 12-B 12", 47.0);
+    add("Ramp 7/8", 47.01);  // as far as Far 7, after it
+    add("Stand 7-8", 47.0);
+    add("Pad -9", 47.0);
     const LaLo here{47.0, 11.0};
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE 12", here), 2u);
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE A12", here), 1u);
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE ", here), 0u) << "five characters";
-    EXPECT_EQ(gf_findStandByNameWord(stands, "PARK 7", here), 0u) << "more than 250 m away";
-    EXPECT_EQ(gf_findStandByNameWord(stands, "PARK 7", LaLo{47.0099, 11.0}), 3u);
+    const struct {
+        const char* text;
+        LaLo at;
+        std::uint32_t id;
+    } rows[] = {
+        {"GATE 12", here, 2},    {"GATE A12", here, 1},
+        {"GATE ", here, 0},  // five characters
+        {"PARK 7", here, 6},     // Far 7 and Ramp 7/8 lie more than 250 m away
+        {"PARK 7", LaLo{47.0099, 11.0}, 3},
+        {"PARK B 12", here, 4},  // a word with a blank in it
+        {"PARK -9", here, 7},    // a word that starts with no letter or digit
+        {"PARK -8", here, 0},    // the 7 just before it makes it part of a word
+        {"PARK 7/8", LaLo{47.0099, 11.0}, 5},
+        {"PARK A1", here, 0},    // part of a word only
+        {"PARK --", here, 0},    // no letter or digit at all
+        {"PARK 2-B", here, 0},
+    };
+    const StandNameWords indexed(stands);
+    for (const auto& row : rows) {
+        EXPECT_EQ(gf_findStandByNameWord(stands, row.text, row.at), row.id) << row.text;
+        EXPECT_EQ(indexed.find(row.text, row.at), row.id) << row.text << " (indexed)";
+    }
 }
 
 TEST_F(StandOptionsTest, Ratings) {

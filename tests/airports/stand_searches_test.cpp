@@ -186,15 +186,59 @@ TEST_F(StandSearchTest, AnOptionWhoseAircraftIsPlannedElsewhereIsParkedAtNumberZ
     EXPECT_EQ(g_standTable[0].options[0].number, 1u) << "the adjustment renumbers";
 }
 
+// The live traffic's names as handed over, and the live aircraft's own.
 TEST_F(StandSearchTest, ARecordWhoseCallsignFlysLiveWithAnUnderscoreIsSkipped) {
-    standsWithOptions({{}, {}});
+    standsWithOptions({{}, {}, {}, {}});
     feed->addLiveName("KLM1_", 0x200001);
     gf_takeParkedHandOverMaps();
-    std::vector<ParkedRecord> list{parkedAt(1, "KLM1", 0, 0x100001), parkedAt(2, "KLM2", 0, 0x100002)};
-    gf_searchRtParkPositions(list, 2);
-    EXPECT_EQ(planned(), std::vector<std::string>{"KLM2"});
+    FlightIdentity flying;
+    flying.callsign = "KLM3_";
+    g_liveAircraft.emplace_back(std::deque<StreamPoint>{StreamPoint{}}, gf_makeAcInfo(flying), 1.7e9);
+    std::vector<ParkedRecord> list{parkedAt(1, "KLM1", 0, 0x100001), parkedAt(2, "KLM2", 0, 0x100002),
+                                   parkedAt(3, "KLM3", 0, 0x100003), parkedAt(4, "KLM4", 0, 0x100004)};
+    gf_searchRtParkPositions(list, 4);
+    EXPECT_EQ(planned(), (std::vector<std::string>{"KLM2", "KLM4"}));
     EXPECT_TRUE(lf_isLiveName("KLM1"));
     EXPECT_FALSE(lf_isLiveName("KLM2"));
+    g_liveAircraft.clear();
+}
+
+// Within one search, what it has just planned or kept holds its stand's
+// neighbours and its aircraft for the rest of the search.
+TEST_F(StandSearchTest, WhatASearchHasJustPlannedOrKeptCountsForTheRestOfIt) {
+    // With only the service's traffic: a record planned at S1 (a new record
+    // does not look at its neighbours there) makes the twin beside it give
+    // way; the twin at S3 kept first has the search look at neighbours before.
+    standsWithOptions({{}, {}, {}});
+    exclude(1, 2);
+    staticAt(3, "TWINA", "PH-TWA", 0x100003);
+    staticAt(2, "TWINB", "PH-TWB", 0x100002);
+    std::vector<ParkedRecord> list{parkedAt(3, "TWINA", 0, 0x100003, "PH-TWA"), parkedAt(1, "NEW1", 1, 0x100001),
+                                   parkedAt(2, "TWINB", 2, 0x100002, "PH-TWB")};
+    gf_searchRtParkPositions(list, 3);
+    EXPECT_EQ(planned(), std::vector<std::string>{"NEW1"});
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_EQ(g_staticAircraft[1].plannerFlag, 0) << "beside the record just planned";
+
+    // A static kept at S1: an option of S2 with its callsign is not planned.
+    gf_clearStaticsToPlace();
+    g_staticAircraft.clear();
+    standsWithOptions({{klm("PH-STA", "STAT1", kNow)}, {klm("PH-OTH", "STAT1", kNow)}});
+    staticAt(1, "STAT1", "PH-STA");
+    lf_searchAndReport(kNow, true, true, 2);
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_TRUE(planned().empty()) << "the kept static's callsign is in use";
+
+    // A twin kept at S1 after a record was planned at S3: an option of S2 with
+    // the twin's callsign is not planned.
+    gf_clearStaticsToPlace();
+    g_staticAircraft.clear();
+    standsWithOptions({{}, {klm("PH-OTH", "TWIN1", kNow)}, {}});
+    staticAt(1, "TWIN1", "PH-TWN", 0x100001);
+    feed->setParked({parkedAt(3, "NEW1", 0, 0x100003), parkedAt(1, "TWIN1", 0, 0x100001, "PH-TWN")});
+    lf_searchAndReport(kNow, true, true, 3);
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_EQ(planned(), std::vector<std::string>{"NEW1"}) << "the kept twin's callsign is in use";
 }
 
 TEST_F(StandSearchTest, TheUsersStandsAndTheStandsTheyExcludeAreBlocked) {
