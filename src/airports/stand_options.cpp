@@ -56,6 +56,71 @@ bool lf_standHasNameWord(const Stand& stand, std::string_view word, LaLo positio
     return false;
 }
 
+// The nearest stand search over stands offered to it in vector order: the
+// nearest usable, fitting stand within 81.25 m and the aircraft's own stand
+// radius (the first on equal distances), else, when allowed, the nearest
+// within its wider radius with a real option for it.
+class NearestStandSearch {
+public:
+    NearestStandSearch(LaLo position, const AcInfo& aircraft, bool allowFallback)
+        : position_(position),
+          aircraft_(aircraft),
+          allowFallback_(allowFallback),
+          rotorcraft_(aircraft.category == Rotorcraft),
+          cosLatitude_(std::cos(position.lat * 0.017453292519943295)),
+          ownSquared_(aircraft.standSearchRadiusNm * aircraft.standSearchRadiusNm),
+          fallbackSquared_(aircraft.standSearchRadiusWideNm * aircraft.standSearchRadiusWideNm) {}
+
+    void consider(Stand& stand) {
+        if (stand.type == ParkingType::NONE || stand.blocked || stand.heli != rotorcraft_) return;
+        const double dLat = (stand.latitude - position_.lat) * 60.0;
+        const double dLon = gf_wrapLongitudeDifference(stand.longitude - position_.lon) * 60.0 * cosLatitude_;
+        if (std::fabs(dLat) > kBoxNm || std::fabs(dLon) > kBoxNm) return;
+        if (!gf_standFitsAircraft(stand, static_cast<std::int32_t>(aircraft_.category), aircraft_.wingRadiusNm)) return;
+        const double squared = dLat * dLat + dLon * dLon;
+        if (squared > kLimitSquaredNm) return;
+        if (squared <= ownSquared_ && (best_ == nullptr || squared < bestSquared_)) {
+            best_ = &stand;
+            bestSquared_ = squared;
+        }
+        if (best_ == nullptr && allowFallback_ && squared <= fallbackSquared_ &&
+            (fallback_ == nullptr || squared < fallbackSquared2_) &&
+            gf_standHasRealOptionForAircraft(stand.options, aircraft_.callsign, aircraft_.key)) {
+            fallback_ = &stand;
+            fallbackSquared2_ = squared;
+        }
+    }
+
+    Stand* result(double& distanceMetres) const {
+        distanceMetres = 100000.0;
+        if (best_ != nullptr) {
+            distanceMetres = std::sqrt(bestSquared_) * 1852.0;
+            return best_;
+        }
+        if (fallback_ != nullptr) {
+            distanceMetres = std::sqrt(fallbackSquared2_) * 1852.0;
+            return fallback_;
+        }
+        return nullptr;
+    }
+
+    static constexpr double kBoxNm = 0.04387149028077754;             // 81.25 m
+    static constexpr double kLimitSquaredNm = 0.0019247076594563581;  // the same, squared
+
+private:
+    LaLo position_;
+    const AcInfo& aircraft_;
+    bool allowFallback_;
+    bool rotorcraft_;
+    double cosLatitude_;
+    double ownSquared_;
+    double fallbackSquared_;
+    Stand* best_ = nullptr;
+    double bestSquared_ = 0.0;
+    Stand* fallback_ = nullptr;
+    double fallbackSquared2_ = 0.0;
+};
+
 // The first run of letters and digits of a text (empty when it has none).
 std::string_view lf_firstToken(std::string_view text) {
     const auto begin = std::find_if(text.begin(), text.end(), isWordCharacter);
@@ -312,46 +377,62 @@ std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::stri
 
 Stand* gf_findNearestStand(std::vector<Stand>& stands, LaLo position, const AcInfo& aircraft, double& distanceMetres,
                            bool allowFallback) {
-    constexpr double kBoxNm = 0.04387149028077754;             // 81.25 m
-    constexpr double kLimitSquaredNm = 0.0019247076594563581;  // the same, squared
-    distanceMetres = 100000.0;
-    if (stands.empty()) return nullptr;
-    const bool rotorcraft = aircraft.category == Rotorcraft;
-    const double cosLatitude = std::cos(position.lat * 0.017453292519943295);
-    const double ownSquared = aircraft.standSearchRadiusNm * aircraft.standSearchRadiusNm;
-    const double fallbackSquared = aircraft.standSearchRadiusWideNm * aircraft.standSearchRadiusWideNm;
-    Stand* best = nullptr;
-    double bestSquared = 0.0;
-    Stand* fallback = nullptr;
-    double fallbackBest = 0.0;
-    for (Stand& stand : stands) {
-        if (stand.type == ParkingType::NONE || stand.blocked || stand.heli != rotorcraft) continue;
-        const double dLat = (stand.latitude - position.lat) * 60.0;
-        const double dLon = gf_wrapLongitudeDifference(stand.longitude - position.lon) * 60.0 * cosLatitude;
-        if (std::fabs(dLat) > kBoxNm || std::fabs(dLon) > kBoxNm) continue;
-        if (!gf_standFitsAircraft(stand, static_cast<std::int32_t>(aircraft.category), aircraft.wingRadiusNm)) continue;
-        const double squared = dLat * dLat + dLon * dLon;
-        if (squared > kLimitSquaredNm) continue;
-        if (squared <= ownSquared && (best == nullptr || squared < bestSquared)) {
-            best = &stand;
-            bestSquared = squared;
+    NearestStandSearch search(position, aircraft, allowFallback);
+    for (Stand& stand : stands) search.consider(stand);
+    return search.result(distanceMetres);
+}
+
+StandGrid::StandGrid(std::vector<Stand>& stands) : stands_(&stands) {
+    if (stands.empty()) return;
+    origin_ = LaLo{stands.front().latitude, stands.front().longitude};
+    // A square is the search's reach wide at the first stand's latitude.
+    cellLonDeg_ = kCellLatDeg / std::max(std::cos(origin_.lat * degreesToRadians), 1e-6);
+    for (std::uint32_t i = 0; i < stands.size(); ++i) {
+        const Stand& stand = stands[i];
+        cells_[lf_cellKey(lf_row(stand.latitude), lf_column(gf_wrapLongitudeDifference(stand.longitude - origin_.lon)))]
+            .push_back(i);
+    }
+}
+
+Stand* StandGrid::findNearest(LaLo position, const AcInfo& aircraft, double& distanceMetres, bool allowFallback) const {
+    std::vector<Stand>& stands = *stands_;
+    NearestStandSearch search(position, aircraft, allowFallback);
+    const double offset = gf_wrapLongitudeDifference(position.lon - origin_.lon);
+    const double cosLatitude = std::cos(position.lat * degreesToRadians);
+    // The longitudes the search reaches at the position's latitude, in the
+    // squares' own terms; where that spans more squares than there are
+    // stands (near a pole), every stand is simply looked at. A stand within
+    // reach lies in a square looked at; the others fail the test anyway.
+    const double reachLonDeg = cosLatitude > 1e-6 ? kCellLatDeg / cosLatitude : 360.0;
+    const std::int64_t firstRow = lf_row(position.lat - kCellLatDeg) - 1, lastRow = lf_row(position.lat + kCellLatDeg) + 1;
+    const std::int64_t firstColumn = lf_column(offset - reachLonDeg) - 1, lastColumn = lf_column(offset + reachLonDeg) + 1;
+    const auto squares = static_cast<double>(lastRow - firstRow + 1) * static_cast<double>(lastColumn - firstColumn + 1);
+    if (squares > static_cast<double>(stands.size())) {
+        for (Stand& stand : stands) search.consider(stand);
+        return search.result(distanceMetres);
+    }
+    // The stands of the squares around the position, in vector order, as the
+    // plain search meets them.
+    std::vector<std::uint32_t> near;
+    for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+        for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
+            const auto square = cells_.find(lf_cellKey(row, column));
+            if (square != cells_.end()) near.insert(near.end(), square->second.begin(), square->second.end());
         }
-        if (best == nullptr && allowFallback && squared <= fallbackSquared &&
-            (fallback == nullptr || squared < fallbackBest) &&
-            gf_standHasRealOptionForAircraft(stand.options, aircraft.callsign, aircraft.key)) {
-            fallback = &stand;
-            fallbackBest = squared;
-        }
     }
-    if (best != nullptr) {
-        distanceMetres = std::sqrt(bestSquared) * 1852.0;
-        return best;
-    }
-    if (fallback != nullptr) {
-        distanceMetres = std::sqrt(fallbackBest) * 1852.0;
-        return fallback;
-    }
-    return nullptr;
+    std::sort(near.begin(), near.end());
+    for (const std::uint32_t i : near) search.consider(stands[i]);
+    return search.result(distanceMetres);
+}
+
+std::int64_t StandGrid::lf_row(double latitude) { return static_cast<std::int64_t>(std::floor(latitude / kCellLatDeg)); }
+
+std::int64_t StandGrid::lf_column(double longitudeOffset) const {
+    return static_cast<std::int64_t>(std::floor(longitudeOffset / cellLonDeg_));
+}
+
+std::uint64_t StandGrid::lf_cellKey(std::int64_t row, std::int64_t column) {
+    return (static_cast<std::uint64_t>(row) << 32) ^ static_cast<std::uint64_t>(column & 0xFFFFFFFF);
 }
 
 std::uint64_t gf_rateAirportStands(const std::vector<Stand>& stands) {

@@ -92,6 +92,30 @@ private:
 Stand* gf_findNearestStand(std::vector<Stand>& stands, LaLo position, const AcInfo& aircraft, double& distanceMetres,
                            bool allowFallback);
 
+// gf_findNearestStand for many positions over one stand vector: the stands
+// are filed in squares as wide as the search reaches (81.25 m), so that each
+// search looks only at the stands of the squares around the position. The
+// vector must outlive it and keep its stands and their positions while it is
+// used.
+class StandGrid {
+public:
+    explicit StandGrid(std::vector<Stand>& stands);
+    // The same answer as gf_findNearestStand(stands, ...).
+    Stand* findNearest(LaLo position, const AcInfo& aircraft, double& distanceMetres, bool allowFallback) const;
+
+private:
+    static constexpr double kCellLatDeg = 0.04387149028077754 / 60.0;  // 81.25 m of latitude
+    static std::int64_t lf_row(double latitude);
+    std::int64_t lf_column(double longitudeOffset) const;
+    static std::uint64_t lf_cellKey(std::int64_t row, std::int64_t column);
+
+    std::vector<Stand>* stands_;
+    LaLo origin_{};  // the first stand: columns count from its longitude
+    double cellLonDeg_ = 1.0;
+    // (row, column) -> positions in the vector of its stands, ascending.
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
+};
+
 // Real-traffic rating (low 32 bits) and soft rating (high 32 bits), 0..100
 // each; all bits set when no stand has an option.
 std::uint64_t gf_rateAirportStands(const std::vector<Stand>& stands);

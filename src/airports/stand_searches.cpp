@@ -64,12 +64,13 @@ struct StandPass {
 
 using TextSet = std::unordered_set<std::string, Fnv1aTextHash, std::equal_to<>>;
 
-// What the searches ask again and again about the aircraft of the airport
-// (is a stand next to one in use, is this aircraft planned or kept or live
-// already, which static is this record's twin, which stand does this text
-// name), answered from tables made once per search instead of a walk over
-// every aircraft or stand for each stand, option and record: a plan then
-// grows in proportion to the stands and aircraft, not to their product.
+// What the searches ask again and again about the aircraft and stands of
+// the airport (is a stand next to one in use, is this aircraft planned, kept
+// or live already, which static is this record's twin, which stand does this
+// text name, which stand is nearest to this position), answered from tables
+// made once per search instead of a walk over every aircraft or stand for
+// each stand, option and record: a plan then grows in proportion to the
+// stands and aircraft, not to their product.
 //
 // Each table is made from the lists as they are when it is first asked for;
 // the searches keep the tables up to date as they plan and keep aircraft,
@@ -118,6 +119,12 @@ public:
     std::uint32_t standByNameWord(std::string_view parkingText, LaLo position) {
         if (!names_) names_.emplace(g_standTable);
         return names_->find(parkingText, position);
+    }
+
+    Stand* nearestStand(LaLo position, const AcInfo& aircraft) {
+        if (!grid_) grid_.emplace(g_standTable);
+        double distanceMetres = 0.0;
+        return grid_->findNearest(position, aircraft, distanceMetres, true);
     }
 
     // The item was just appended to the statics-to-place list.
@@ -208,6 +215,7 @@ private:
     std::optional<Live> live_;
     std::optional<std::unordered_map<std::uint32_t, AcBase*>> twins_;
     std::optional<StandNameWords> names_;
+    std::optional<StandGrid> grid_;
 };
 
 thread_local SearchIndex* l_searchIndex = nullptr;
@@ -340,10 +348,7 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     const AcInfo info = gf_makeAcInfo(identity);
 
     Stand* stand = gf_standById(index->standByNameWord(record.standName, record.position));
-    if (stand == nullptr) {
-        double distanceMetres = 0.0;
-        stand = gf_findNearestStand(g_standTable, record.position, info, distanceMetres, true);
-    }
+    if (stand == nullptr) stand = index->nearestStand(record.position, info);
     if (stand == nullptr || stand->occupied || stand->blocked) return RecordOutcome::next;
     const auto standId = static_cast<std::int32_t>(stand->id);
     if (walk == RtWalk::byAge && lf_isNeighbourInUse(standId)) return RecordOutcome::next;
