@@ -246,17 +246,6 @@ WeekTime lf_nextSlot(WeekTime now) {
     return WeekTime{now.day >= 7 ? 1u : now.day + 1, 0};
 }
 
-// The same flight still stands at the stand in the half-hour after now: the
-// chosen option covers the next slot of today, or after the day's last slot
-// the stand has a usable option of the same aircraft for slot 0 tomorrow.
-bool lf_staysIntoNextSlot(const Stand& stand, const StandOption& chosen, WeekTime now) {
-    const WeekTime next = lf_nextSlot(now);
-    if (next.day == now.day) return chosen.hours.test(next.slot);
-    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
-        return o.number >= 1 && o.day == next.day && gf_sameAircraftKey(o.key, chosen.key) && o.hours.test(0);
-    });
-}
-
 bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
     if (stand.occupied || stand.blocked) return false;
     if (stand.heli && !pass.helicopters) return false;
@@ -296,7 +285,7 @@ bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
     }
     if (chosen == nullptr) return false;
 
-    const bool callsign1First = chosen->callsign2.empty() || lf_staysIntoNextSlot(stand, *chosen, pass.now);
+    const bool callsign1First = chosen->callsign2.empty() || gf_staysIntoNextSlot(stand, *chosen, pass.now);
     staticsToPlace.push_back(StaticToPlace{0, 1, static_cast<std::int32_t>(stand.id), pass.offset, chosen->key,
                                            chosen->callsign1, chosen->callsign2, chosen->registration,
                                            callsign1First});
@@ -394,6 +383,14 @@ WeekTime gf_weekTimeBefore(WeekTime now, std::int32_t slots) {
         day = day <= 1 ? 7 : day - 1;
     }
     return WeekTime{day, static_cast<std::uint32_t>(slot)};
+}
+
+bool gf_staysIntoNextSlot(const Stand& stand, const StandOption& option, WeekTime now) {
+    const WeekTime next = lf_nextSlot(now);
+    if (next.day == now.day) return option.hours.test(next.slot);
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+        return o.number >= 1 && o.day == next.day && gf_sameAircraftKey(o.key, option.key) && o.hours.test(0);
+    });
 }
 
 bool gf_sameAircraftKey(const AcKey& a, const AcKey& b) {

@@ -221,7 +221,6 @@ void lf_dropPlansAStaticWouldRefuse() {
 }
 
 void lf_switchStaticCallsigns(WeekTime now) {
-    const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
     for (AcBase& s : g_staticAircraft) {
         if (s.fromAirportFile != 1 || s.plannerFlag == 0 || s.identity3.empty() || s.callsign != s.identity2)
             continue;
@@ -231,15 +230,7 @@ void lf_switchStaticCallsigns(WeekTime now) {
             return o.number >= 1 && o.day == now.day && o.callsign1 == s.identity2 && gf_sameAircraftKey(o.key, s.key);
         });
         if (option == stand->options.end()) continue;
-        bool staysOn = false;
-        if (now.slot + 1 < static_cast<std::uint32_t>(kSlotsPerDay)) {
-            staysOn = option->hours.test(now.slot + 1);
-        } else {
-            staysOn = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
-                return o.number >= 1 && o.day == nextDay && gf_sameAircraftKey(o.key, s.key) && o.hours.test(0);
-            });
-        }
-        if (!staysOn) s.callsign = s.identity3;
+        if (!gf_staysIntoNextSlot(*stand, *option, now)) s.callsign = s.identity3;
     }
 }
 
