@@ -1,5 +1,7 @@
 #include "airports/airport.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 namespace {
@@ -35,4 +37,8 @@ std::string gf_formatQualityFactors(std::int32_t qfReal, std::int32_t qfSoft) {
     if (qfReal >= 35) return fmt::format("{:2}", qfReal);
     if (qfReal <= 0 && qfSoft < 1) return "  ";
     return fmt::format("{:2}/{:2}", qfReal, qfSoft);
+}
+
+std::int64_t gf_countOccupiedStands(const std::vector<Stand>& stands) {
+    return std::count_if(stands.begin(), stands.end(), [](const Stand& s) { return s.occupied; });
 }

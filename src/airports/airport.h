@@ -130,6 +130,9 @@ struct Stand {
     bool heli = false;  // helipad: rotorcraft only, and rotorcraft use nothing else
 };
 
+// How many stands of the table are marked occupied: what a plan has taken.
+std::int64_t gf_countOccupiedStands(const std::vector<Stand>& stands);
+
 // Package information of the scenery package that holds an airport.
 struct ManifestInfo {
     std::string title;

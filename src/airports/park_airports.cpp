@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -19,6 +17,7 @@
 #include "feed/rtapp/rtapp_link.h"
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/traffic_clock.h"
+#include "foundation/files.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -105,18 +104,14 @@ void lf_takeLines(const std::vector<std::string>& lines, const std::string& file
 
 // The file's lines; false when it could not be opened or read (logged).
 bool lf_readFileLines(const fs::path& path, std::vector<std::string>& lines) {
-    const std::string shown = gf_pathToUtf8(path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        gf_logError(fmt::format("Could not open '{}'", shown));
+    ReadFailure why = ReadFailure::none;
+    const std::optional<std::string> bytes = gf_readWholeFile(path, &why);
+    if (!bytes) {
+        const char* format = why == ReadFailure::notRead ? "Could not read '{}'" : "Could not open '{}'";
+        gf_logError(fmt::format(fmt::runtime(format), gf_pathToUtf8(path)));
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        gf_logError(fmt::format("Could not read '{}'", shown));
-        return false;
-    }
-    gf_splitLines(bytes, lines);
+    gf_splitLines(*bytes, lines);
     return true;
 }
 

@@ -45,10 +45,6 @@ std::int64_t lf_nowNs() {
         .count();
 }
 
-std::int64_t lf_occupiedCount() {
-    return std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
-}
-
 void lf_clearStandMarks() {
     for (Stand& stand : g_standTable) stand.occupied = stand.blocked = false;
 }
@@ -60,8 +56,7 @@ void lf_sortStaticsToPlace() {
 }
 
 void lf_removeStaticsNotKept() {
-    for (const AcBase& s : g_staticAircraft)
-        if (s.plannerFlag == 0) lf_addStaticToRemovals(s, static_cast<std::uint32_t>(s.standId));
+    lf_addStaticsToRemovals([](const AcBase& s) { return s.plannerFlag == 0; });
 }
 
 std::int64_t lf_percentOf(std::int64_t part, std::size_t whole) {
@@ -69,7 +64,7 @@ std::int64_t lf_percentOf(std::int64_t part, std::size_t whole) {
 }
 
 void lf_reportPlan(const SettingsSnapshot& settings) {
-    const std::int64_t taken = lf_occupiedCount();
+    const std::int64_t taken = gf_countOccupiedStands(g_standTable);
     if (taken == 0) {
         gf_log("no parking positions found");
         gf_enableParkingControls();
@@ -160,6 +155,8 @@ void lf_planParking() {
     if (wanted > 0) gf_handOverParkedTraffic(static_cast<std::uint32_t>(wanted));
     if (settings->RT_PARKTRAFFIC_ONLY == 0 && static_cast<std::int64_t>(staticsToPlace.size()) < wanted)
         lf_searchAllStands(now, wanted);
+    // A plan removes nothing: a static standing where one is planned stays.
+    lf_dropPlansAStaticWouldRefuse();
     lf_sortStaticsToPlace();
     lf_reportPlan(*settings);
 }
@@ -182,9 +179,8 @@ void lf_adjustParking(bool dropFileStatics) {
     for (AcBase& s : g_staticAircraft) s.plannerFlag = 0;
     lf_blockUserStands();
     if (dropFileStatics) {
-        for (const AcBase& s : g_staticAircraft)
-            if (s.fromAirportFile == 1 && s.simState == AcSimState::active)
-                lf_addStaticToRemovals(s, static_cast<std::uint32_t>(s.standId));
+        lf_addStaticsToRemovals(
+            [](const AcBase& s) { return s.fromAirportFile == 1 && s.simState == AcSimState::active; });
     }
     const std::int64_t wanted = gf_setStaticParkingTarget(*settings);
     lf_collectLiveStayers();
@@ -201,22 +197,24 @@ void lf_adjustParking(bool dropFileStatics) {
 
     if (rtOnly) {
         if (!dropFileStatics) lf_removeStaticsNotKept();
+        lf_removeRemovals();
+        lf_dropPlansAStaticWouldRefuse();
         Gui::addStatusLine(fmt::format("RT Parking changes: {} to be removed, {} to be added", staticRemovals.size(),
                                        staticsToPlace.size()),
                            true);
-        lf_removeRemovals();
         return;
     }
-    if (lf_occupiedCount() < wanted) lf_searchAllStands(now, wanted);
+    if (gf_countOccupiedStands(g_standTable) < wanted) lf_searchAllStands(now, wanted);
     lf_removeStaticsNotKept();
     lf_switchStaticCallsigns(now);
     lf_cancelRemovalsAndPlacements();
     lf_sortStaticsToPlace();
+    lf_removeRemovals();
+    lf_dropPlansAStaticWouldRefuse();
     gf_log("");
     Gui::addStatusLine(fmt::format("Parking adjustments: {} to be removed, {} to be added\n", staticRemovals.size(),
                                    staticsToPlace.size()),
                        true);
-    lf_removeRemovals();
     gf_flushLog();
 }
 

@@ -42,7 +42,124 @@ void countLearnedOption() {
 
 bool isWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
+// The stand's name holds the word as a whole word (no letter or digit just
+// before or after it) and the stand lies within 250 m of the position.
+bool lf_standHasNameWord(const Stand& stand, std::string_view word, LaLo position) {
+    const std::string_view name = stand.name;
+    for (std::size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
+        const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
+        const std::size_t end = at + word.size();
+        const bool endsWord = end >= name.size() || !isWordCharacter(name[end]);
+        if (startsWord && endsWord)
+            return gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= 0.1349892008639309;
+    }
+    return false;
+}
+
+// The nearest stand search over stands offered to it in vector order: the
+// nearest usable, fitting stand within 81.25 m and the aircraft's own stand
+// radius (the first on equal distances), else, when allowed, the nearest
+// within its wider radius with a real option for it.
+class NearestStandSearch {
+public:
+    NearestStandSearch(LaLo position, const AcInfo& aircraft, bool allowFallback)
+        : position_(position),
+          aircraft_(aircraft),
+          allowFallback_(allowFallback),
+          rotorcraft_(aircraft.category == Rotorcraft),
+          cosLatitude_(std::cos(position.lat * 0.017453292519943295)),
+          ownSquared_(aircraft.standSearchRadiusNm * aircraft.standSearchRadiusNm),
+          fallbackSquared_(aircraft.standSearchRadiusWideNm * aircraft.standSearchRadiusWideNm) {}
+
+    void consider(Stand& stand) {
+        if (stand.type == ParkingType::NONE || stand.blocked || stand.heli != rotorcraft_) return;
+        const double dLat = (stand.latitude - position_.lat) * 60.0;
+        const double dLon = gf_wrapLongitudeDifference(stand.longitude - position_.lon) * 60.0 * cosLatitude_;
+        if (std::fabs(dLat) > kBoxNm || std::fabs(dLon) > kBoxNm) return;
+        if (!gf_standFitsAircraft(stand, static_cast<std::int32_t>(aircraft_.category), aircraft_.wingRadiusNm)) return;
+        const double squared = dLat * dLat + dLon * dLon;
+        if (squared > kLimitSquaredNm) return;
+        if (squared <= ownSquared_ && (best_ == nullptr || squared < bestSquared_)) {
+            best_ = &stand;
+            bestSquared_ = squared;
+        }
+        if (best_ == nullptr && allowFallback_ && squared <= fallbackSquared_ &&
+            (fallback_ == nullptr || squared < fallbackSquared2_) &&
+            gf_standHasRealOptionForAircraft(stand.options, aircraft_.callsign, aircraft_.key)) {
+            fallback_ = &stand;
+            fallbackSquared2_ = squared;
+        }
+    }
+
+    Stand* result(double& distanceMetres) const {
+        distanceMetres = 100000.0;
+        if (best_ != nullptr) {
+            distanceMetres = std::sqrt(bestSquared_) * 1852.0;
+            return best_;
+        }
+        if (fallback_ != nullptr) {
+            distanceMetres = std::sqrt(fallbackSquared2_) * 1852.0;
+            return fallback_;
+        }
+        return nullptr;
+    }
+
+    static constexpr double kBoxNm = 0.04387149028077754;             // 81.25 m
+    static constexpr double kLimitSquaredNm = 0.0019247076594563581;  // the same, squared
+
+private:
+    LaLo position_;
+    const AcInfo& aircraft_;
+    bool allowFallback_;
+    bool rotorcraft_;
+    double cosLatitude_;
+    double ownSquared_;
+    double fallbackSquared_;
+    Stand* best_ = nullptr;
+    double bestSquared_ = 0.0;
+    Stand* fallback_ = nullptr;
+    double fallbackSquared2_ = 0.0;
+};
+
+// The first run of letters and digits of a text (empty when it has none).
+std::string_view lf_firstToken(std::string_view text) {
+    const auto begin = std::find_if(text.begin(), text.end(), isWordCharacter);
+    const auto end = std::find_if_not(begin, text.end(), isWordCharacter);
+    return text.substr(static_cast<std::size_t>(begin - text.begin()), static_cast<std::size_t>(end - begin));
+}
+
 }  // namespace
+
+StandNameWords::StandNameWords(const std::vector<Stand>& stands) : stands_(&stands) {
+    for (std::uint32_t i = 0; i < stands.size(); ++i) {
+        const std::string_view name = stands[i].name;
+        for (std::string_view rest = name; !rest.empty();) {
+            const std::string_view token = lf_firstToken(rest);
+            if (token.empty()) break;
+            std::vector<std::uint32_t>& at = byToken_[std::string(token)];
+            // A token twice in one name lists the stand once.
+            if (at.empty() || at.back() != i) at.push_back(i);
+            rest = rest.substr(static_cast<std::size_t>(token.data() + token.size() - rest.data()));
+        }
+    }
+}
+
+std::uint32_t StandNameWords::find(std::string_view parkingText, LaLo position) const {
+    if (parkingText.size() < 6) return 0;
+    const std::string_view word = parkingText.substr(5);
+    // A name that holds the word as a whole word holds its first token as a
+    // whole token: the stands listed under that token are all there is to
+    // test, in table order.
+    const std::string_view token = lf_firstToken(word);
+    if (token.empty()) return gf_findStandByNameWord(*stands_, parkingText, position);
+    const auto listed = byToken_.find(token);
+    if (listed == byToken_.end()) return 0;
+    for (const std::uint32_t i : listed->second) {
+        const Stand& stand = (*stands_)[i];
+        if (lf_standHasNameWord(stand, word, position)) return stand.id;
+    }
+    return 0;
+}
 
 std::pair<std::uint32_t, bool> gf_addStandOption(std::vector<StandOption>& options, AcKey key, WeekTime now,
                                                  std::string_view callsign, std::string_view registration, bool cpl) {
@@ -253,65 +370,69 @@ void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position) {
     if (parkingText.size() < 6) return 0;
     const std::string_view word = parkingText.substr(5);
-    for (const Stand& stand : stands) {
-        const std::string_view name = stand.name;
-        for (std::size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
-            const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
-            const std::size_t end = at + word.size();
-            const bool endsWord = end >= name.size() || !isWordCharacter(name[end]);
-            if (startsWord && endsWord) {
-                if (gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= 0.1349892008639309) {
-                    return stand.id;
-                }
-                break;
-            }
-        }
-    }
+    for (const Stand& stand : stands)
+        if (lf_standHasNameWord(stand, word, position)) return stand.id;
     return 0;
 }
 
 Stand* gf_findNearestStand(std::vector<Stand>& stands, LaLo position, const AcInfo& aircraft, double& distanceMetres,
                            bool allowFallback) {
-    constexpr double kBoxNm = 0.04387149028077754;             // 81.25 m
-    constexpr double kLimitSquaredNm = 0.0019247076594563581;  // the same, squared
-    distanceMetres = 100000.0;
-    if (stands.empty()) return nullptr;
-    const bool rotorcraft = aircraft.category == Rotorcraft;
-    const double cosLatitude = std::cos(position.lat * 0.017453292519943295);
-    const double ownSquared = aircraft.standSearchRadiusNm * aircraft.standSearchRadiusNm;
-    const double fallbackSquared = aircraft.standSearchRadiusWideNm * aircraft.standSearchRadiusWideNm;
-    Stand* best = nullptr;
-    double bestSquared = 0.0;
-    Stand* fallback = nullptr;
-    double fallbackBest = 0.0;
-    for (Stand& stand : stands) {
-        if (stand.type == ParkingType::NONE || stand.blocked || stand.heli != rotorcraft) continue;
-        const double dLat = (stand.latitude - position.lat) * 60.0;
-        const double dLon = gf_wrapLongitudeDifference(stand.longitude - position.lon) * 60.0 * cosLatitude;
-        if (std::fabs(dLat) > kBoxNm || std::fabs(dLon) > kBoxNm) continue;
-        if (!gf_standFitsAircraft(stand, static_cast<std::int32_t>(aircraft.category), aircraft.wingRadiusNm)) continue;
-        const double squared = dLat * dLat + dLon * dLon;
-        if (squared > kLimitSquaredNm) continue;
-        if (squared <= ownSquared && (best == nullptr || squared < bestSquared)) {
-            best = &stand;
-            bestSquared = squared;
+    NearestStandSearch search(position, aircraft, allowFallback);
+    for (Stand& stand : stands) search.consider(stand);
+    return search.result(distanceMetres);
+}
+
+StandGrid::StandGrid(std::vector<Stand>& stands) : stands_(&stands) {
+    if (stands.empty()) return;
+    origin_ = LaLo{stands.front().latitude, stands.front().longitude};
+    // A square is the search's reach wide at the first stand's latitude.
+    cellLonDeg_ = kCellLatDeg / std::max(std::cos(origin_.lat * degreesToRadians), 1e-6);
+    for (std::uint32_t i = 0; i < stands.size(); ++i) {
+        const Stand& stand = stands[i];
+        cells_[lf_cellKey(lf_row(stand.latitude), lf_column(gf_wrapLongitudeDifference(stand.longitude - origin_.lon)))]
+            .push_back(i);
+    }
+}
+
+Stand* StandGrid::findNearest(LaLo position, const AcInfo& aircraft, double& distanceMetres, bool allowFallback) const {
+    std::vector<Stand>& stands = *stands_;
+    NearestStandSearch search(position, aircraft, allowFallback);
+    const double offset = gf_wrapLongitudeDifference(position.lon - origin_.lon);
+    const double cosLatitude = std::cos(position.lat * degreesToRadians);
+    // The longitudes the search reaches at the position's latitude, in the
+    // squares' own terms; where that spans more squares than there are
+    // stands (near a pole), every stand is simply looked at. A stand within
+    // reach lies in a square looked at; the others fail the test anyway.
+    const double reachLonDeg = cosLatitude > 1e-6 ? kCellLatDeg / cosLatitude : 360.0;
+    const std::int64_t firstRow = lf_row(position.lat - kCellLatDeg) - 1, lastRow = lf_row(position.lat + kCellLatDeg) + 1;
+    const std::int64_t firstColumn = lf_column(offset - reachLonDeg) - 1, lastColumn = lf_column(offset + reachLonDeg) + 1;
+    const auto squares = static_cast<double>(lastRow - firstRow + 1) * static_cast<double>(lastColumn - firstColumn + 1);
+    if (squares > static_cast<double>(stands.size())) {
+        for (Stand& stand : stands) search.consider(stand);
+        return search.result(distanceMetres);
+    }
+    // The stands of the squares around the position, in vector order, as the
+    // plain search meets them.
+    std::vector<std::uint32_t> near;
+    for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+        for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
+            const auto square = cells_.find(lf_cellKey(row, column));
+            if (square != cells_.end()) near.insert(near.end(), square->second.begin(), square->second.end());
         }
-        if (best == nullptr && allowFallback && squared <= fallbackSquared &&
-            (fallback == nullptr || squared < fallbackBest) &&
-            gf_standHasRealOptionForAircraft(stand.options, aircraft.callsign, aircraft.key)) {
-            fallback = &stand;
-            fallbackBest = squared;
-        }
     }
-    if (best != nullptr) {
-        distanceMetres = std::sqrt(bestSquared) * 1852.0;
-        return best;
-    }
-    if (fallback != nullptr) {
-        distanceMetres = std::sqrt(fallbackBest) * 1852.0;
-        return fallback;
-    }
-    return nullptr;
+    std::sort(near.begin(), near.end());
+    for (const std::uint32_t i : near) search.consider(stands[i]);
+    return search.result(distanceMetres);
+}
+
+std::int64_t StandGrid::lf_row(double latitude) { return static_cast<std::int64_t>(std::floor(latitude / kCellLatDeg)); }
+
+std::int64_t StandGrid::lf_column(double longitudeOffset) const {
+    return static_cast<std::int64_t>(std::floor(longitudeOffset / cellLonDeg_));
+}
+
+std::uint64_t StandGrid::lf_cellKey(std::int64_t row, std::int64_t column) {
+    return (static_cast<std::uint64_t>(row) << 32) ^ static_cast<std::uint64_t>(column & 0xFFFFFFFF);
 }
 
 std::uint64_t gf_rateAirportStands(const std::vector<Stand>& stands) {

@@ -4,11 +4,15 @@
 // seen with, and the two quality ratings of an airport's stands.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "airports/airport.h"
+#include "foundation/hash.h"
+#include "foundation/lalo.h"
 #include "foundation/time.h"
 #include "liveries/ac_key.h"
 
@@ -64,12 +68,53 @@ void gf_applyStandOptionCallsigns(const std::vector<Stand>& stands, WeekTime now
 // sixth character on) as a whole word, within 250 m; its id, else 0.
 std::uint32_t gf_findStandByNameWord(const std::vector<Stand>& stands, std::string_view parkingText, LaLo position);
 
+// gf_findStandByNameWord for many texts over one stand vector: the stands are
+// listed by the words of their names once, so that each search tests only the
+// stands whose names hold the text's word. The vector must outlive it and keep
+// its stands and names while it is used.
+class StandNameWords {
+public:
+    explicit StandNameWords(const std::vector<Stand>& stands);
+    // The same answer as gf_findStandByNameWord(stands, parkingText, position).
+    std::uint32_t find(std::string_view parkingText, LaLo position) const;
+
+private:
+    const std::vector<Stand>* stands_;
+    // Each run of letters and digits of a name -> positions in the vector of
+    // the stands whose names hold it, ascending.
+    std::unordered_map<std::string, std::vector<std::uint32_t>, Fnv1aTextHash, std::equal_to<>> byToken_;
+};
+
 // The stand an aircraft at the position stands on: the nearest usable,
 // fitting stand within 81.25 m and the aircraft's own stand radius, else
 // (when allowed) the nearest within its wider radius that has a real option
 // for it; distance in metres (100000 when none).
 Stand* gf_findNearestStand(std::vector<Stand>& stands, LaLo position, const AcInfo& aircraft, double& distanceMetres,
                            bool allowFallback);
+
+// gf_findNearestStand for many positions over one stand vector: the stands
+// are filed in squares as wide as the search reaches (81.25 m), so that each
+// search looks only at the stands of the squares around the position. The
+// vector must outlive it and keep its stands and their positions while it is
+// used.
+class StandGrid {
+public:
+    explicit StandGrid(std::vector<Stand>& stands);
+    // The same answer as gf_findNearestStand(stands, ...).
+    Stand* findNearest(LaLo position, const AcInfo& aircraft, double& distanceMetres, bool allowFallback) const;
+
+private:
+    static constexpr double kCellLatDeg = 0.04387149028077754 / 60.0;  // 81.25 m of latitude
+    static std::int64_t lf_row(double latitude);
+    std::int64_t lf_column(double longitudeOffset) const;
+    static std::uint64_t lf_cellKey(std::int64_t row, std::int64_t column);
+
+    std::vector<Stand>* stands_;
+    LaLo origin_{};  // the first stand: columns count from its longitude
+    double cellLonDeg_ = 1.0;
+    // (row, column) -> positions in the vector of its stands, ascending.
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
+};
 
 // Real-traffic rating (low 32 bits) and soft rating (high 32 bits), 0..100
 // each; all bits set when no stand has an option.

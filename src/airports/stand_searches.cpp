@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <fmt/format.h>
@@ -16,6 +20,7 @@
 #include "engine/services.h"
 #include "engine/stands.h"
 #include "feed/handover.h"
+#include "foundation/hash.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
 #include "liveries/code_tables.h"
@@ -57,24 +62,188 @@ struct StandPass {
     CategorySwitches categories;
 };
 
-std::int64_t lf_occupiedCount() {
-    return std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
-}
+using TextSet = std::unordered_set<std::string, Fnv1aTextHash, std::equal_to<>>;
+
+// What the searches ask again and again about the aircraft and stands of
+// the airport (is a stand next to one in use, is this aircraft planned, kept
+// or live already, which static is this record's twin, which stand does this
+// text name, which stand is nearest to this position), answered from tables
+// made once per search instead of a walk over every aircraft or stand for
+// each stand, option and record: a plan then grows in proportion to the
+// stands and aircraft, not to their product.
+//
+// Each table is made from the lists as they are when it is first asked for;
+// the searches keep the tables up to date as they plan and keep aircraft,
+// and nothing else changes those lists while a search runs.
+class SearchIndex {
+public:
+    bool neighbourInUse(std::int32_t standId) {
+        if (standId < 1) return false;
+        const std::vector<std::uint32_t>& beside = heldBeside();
+        return static_cast<std::size_t>(standId) < beside.size() && beside[static_cast<std::size_t>(standId)] > 0;
+    }
+
+    bool identityInUse(std::string_view registration, std::string_view callsign1, std::string_view callsign2) {
+        const Identities& ids = identities();
+        const TextSet& liveRegistrations = live().registrations;
+        if (!registration.empty() &&
+            (ids.plannedRegistrations.contains(registration) || liveRegistrations.contains(registration) ||
+             ids.stayerRegistrations.contains(registration)))
+            return true;
+        const auto callsignInUse = [&](std::string_view callsign, const TextSet& planned) {
+            return !callsign.empty() && (planned.contains(callsign) || ids.stayerCallsigns.contains(callsign) ||
+                                         ids.keptCallsigns.contains(callsign) || lf_isLiveName(callsign));
+        };
+        return callsignInUse(callsign1, ids.plannedCallsigns1) || callsignInUse(callsign2, ids.plannedCallsigns2);
+    }
+
+    bool liveCallsignOrRegistration(const FlightIdentity& record) {
+        const Live& flying = live();
+        const std::string& callsign = record.callsign;
+        if (!callsign.empty() && (flying.callsigns.contains(callsign) || flying.callsigns.contains(callsign + "_")))
+            return true;
+        return !record.registration.empty() && flying.registrations.contains(record.registration);
+    }
+
+    // The first static placed from the service's list under that hexid.
+    AcBase* twinOf(std::uint32_t hexid) {
+        if (!twins_) {
+            twins_.emplace();
+            for (AcBase& s : g_staticAircraft)
+                if (s.fromAirportFile == 0) twins_->emplace(s.realHexid, &s);
+        }
+        const auto found = twins_->find(hexid);
+        return found != twins_->end() ? found->second : nullptr;
+    }
+
+    std::uint32_t standByNameWord(std::string_view parkingText, LaLo position) {
+        if (!names_) names_.emplace(g_standTable);
+        return names_->find(parkingText, position);
+    }
+
+    Stand* nearestStand(LaLo position, const AcInfo& aircraft) {
+        if (!grid_) grid_.emplace(g_standTable);
+        double distanceMetres = 0.0;
+        return grid_->findNearest(position, aircraft, distanceMetres, true);
+    }
+
+    // The item was just appended to the statics-to-place list.
+    void planned(const StaticToPlace& item) {
+        if (heldBeside_) lf_addHolder(*heldBeside_, item.standId);
+        if (identities_) lf_addPlanned(*identities_, item);
+    }
+    // The static was just marked to stay.
+    void kept(const AcBase& s) {
+        if (identities_) lf_addKept(*identities_, s);
+    }
+
+private:
+    struct Identities {
+        TextSet plannedRegistrations, plannedCallsigns1, plannedCallsigns2;
+        TextSet stayerCallsigns, stayerRegistrations;
+        TextSet keptCallsigns;  // both callsign texts of the active statics marked to stay
+    };
+    struct Live {
+        TextSet callsigns, registrations;
+    };
+
+    static void lf_insertNonEmpty(TextSet& set, const std::string& text) {
+        if (!text.empty()) set.insert(text);
+    }
+    static void lf_addPlanned(Identities& ids, const StaticToPlace& item) {
+        lf_insertNonEmpty(ids.plannedRegistrations, item.registration);
+        lf_insertNonEmpty(ids.plannedCallsigns1, item.callsign1);
+        lf_insertNonEmpty(ids.plannedCallsigns2, item.callsign2);
+    }
+    static void lf_addKept(Identities& ids, const AcBase& s) {
+        if (s.simState != AcSimState::active) return;
+        lf_insertNonEmpty(ids.keptCallsigns, s.identity2);
+        lf_insertNonEmpty(ids.keptCallsigns, s.identity3);
+    }
+    // An aircraft holds its stand: every other stand that stand excludes now
+    // has a neighbour in use.
+    static void lf_addHolder(std::vector<std::uint32_t>& beside, std::int32_t standId) {
+        const Stand* stand = gf_standById(standId);
+        if (stand == nullptr) return;
+        for (const std::uint32_t excluded : stand->excludes) {
+            if (excluded == static_cast<std::uint32_t>(standId)) continue;
+            if (excluded >= beside.size()) beside.resize(excluded + std::size_t{1}, 0);
+            ++beside[excluded];
+        }
+    }
+
+    // Per stand id: the aircraft standing, staying or planned on other stands
+    // that exclude it (statics on their way out aside).
+    const std::vector<std::uint32_t>& heldBeside() {
+        if (!heldBeside_) {
+            heldBeside_.emplace(g_standTable.size() + 1, 0);
+            for (const AcBase& s : g_staticAircraft)
+                if (s.simState != AcSimState::removingfromsim) lf_addHolder(*heldBeside_, s.standId);
+            for (const StayerEntry& stayer : stayers) lf_addHolder(*heldBeside_, stayer.standId);
+            for (const StaticToPlace& item : staticsToPlace) lf_addHolder(*heldBeside_, item.standId);
+        }
+        return *heldBeside_;
+    }
+
+    const Identities& identities() {
+        if (!identities_) {
+            identities_.emplace();
+            for (const StaticToPlace& item : staticsToPlace) lf_addPlanned(*identities_, item);
+            for (const StayerEntry& stayer : stayers) {
+                lf_insertNonEmpty(identities_->stayerCallsigns, stayer.callsign);
+                lf_insertNonEmpty(identities_->stayerRegistrations, stayer.registration);
+            }
+            for (const AcBase& s : g_staticAircraft)
+                if (s.plannerFlag != 0) lf_addKept(*identities_, s);
+        }
+        return *identities_;
+    }
+
+    const Live& live() {
+        if (!live_) {
+            live_.emplace();
+            for (const LiveAc& ac : g_liveAircraft) {
+                lf_insertNonEmpty(live_->callsigns, ac.callsign);
+                lf_insertNonEmpty(live_->registrations, ac.registration);
+            }
+        }
+        return *live_;
+    }
+
+    std::optional<std::vector<std::uint32_t>> heldBeside_;
+    std::optional<Identities> identities_;
+    std::optional<Live> live_;
+    std::optional<std::unordered_map<std::uint32_t, AcBase*>> twins_;
+    std::optional<StandNameWords> names_;
+    std::optional<StandGrid> grid_;
+};
+
+thread_local SearchIndex* l_searchIndex = nullptr;
+
+// The index of the search under way, or one made for this call (and the
+// calls it makes) when none is.
+class IndexScope {
+public:
+    IndexScope() {
+        if (l_searchIndex == nullptr) {
+            owned_.emplace();
+            l_searchIndex = &*owned_;
+        }
+    }
+    ~IndexScope() {
+        if (owned_) l_searchIndex = nullptr;
+    }
+    IndexScope(const IndexScope&) = delete;
+    IndexScope& operator=(const IndexScope&) = delete;
+    SearchIndex* operator->() const { return l_searchIndex; }
+
+private:
+    std::optional<SearchIndex> owned_;
+};
 
 WeekTime lf_nextSlot(WeekTime now) {
     if (now.slot + 1 < kSlotsPerDay) return WeekTime{now.day, now.slot + 1};
     return WeekTime{now.day >= 7 ? 1u : now.day + 1, 0};
-}
-
-// The same flight still stands at the stand in the half-hour after now: the
-// chosen option covers the next slot of today, or after the day's last slot
-// the stand has a usable option of the same aircraft for slot 0 tomorrow.
-bool lf_staysIntoNextSlot(const Stand& stand, const StandOption& chosen, WeekTime now) {
-    const WeekTime next = lf_nextSlot(now);
-    if (next.day == now.day) return chosen.hours.test(next.slot);
-    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
-        return o.number >= 1 && o.day == next.day && gf_sameAircraftKey(o.key, chosen.key) && o.hours.test(0);
-    });
 }
 
 bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
@@ -116,10 +285,11 @@ bool lf_testStandForSearch(Stand& stand, StandPass& pass) {
     }
     if (chosen == nullptr) return false;
 
-    const bool callsign1First = chosen->callsign2.empty() || lf_staysIntoNextSlot(stand, *chosen, pass.now);
+    const bool callsign1First = chosen->callsign2.empty() || gf_staysIntoNextSlot(stand, *chosen, pass.now);
     staticsToPlace.push_back(StaticToPlace{0, 1, static_cast<std::int32_t>(stand.id), pass.offset, chosen->key,
                                            chosen->callsign1, chosen->callsign2, chosen->registration,
                                            callsign1First});
+    IndexScope()->planned(staticsToPlace.back());
     ++pass.counters->filePositions;
     return gf_claimStand(static_cast<std::int32_t>(stand.id), pass.wanted);
 }
@@ -132,12 +302,6 @@ enum class RtWalk {
     rtOnly,  // only the traffic service's parked traffic
 };
 
-AcBase* lf_staticTwin(std::uint32_t hexid) {
-    for (AcBase& s : g_staticAircraft)
-        if (s.fromAirportFile == 0 && s.realHexid == hexid) return &s;
-    return nullptr;
-}
-
 // One record of the traffic service's parked list. A record that cannot be
 // placed (its stand or its twin's stand is taken or next to one in use) is
 // skipped: only a claim that reaches the wanted number ends the walk, so one
@@ -148,11 +312,15 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     if (callsign.empty() || !categories.model(record.identity.key.model)) return RecordOutcome::next;
     if (g_engineHandOverMaps.hexids.contains(record.hexid)) return RecordOutcome::next;
 
-    if (AcBase* twin = lf_staticTwin(record.hexid)) {
+    IndexScope index;
+    if (AcBase* twin = index->twinOf(record.hexid)) {
+        // A twin whose stand a younger record was just planned for gives way
+        // (it is removed with the statics not kept): kept, it would refuse
+        // the new aircraft when its turn came.
         const Stand* stand = gf_standById(twin->standId);
-        if (stand == nullptr || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
-        if (walk == RtWalk::byAge && stand->occupied) return RecordOutcome::next;
+        if (stand == nullptr || stand->occupied || lf_isNeighbourInUse(twin->standId)) return RecordOutcome::next;
         twin->plannerFlag = 1;
+        index->kept(*twin);
         if (counters != nullptr) ++counters->stayers;
         return gf_claimStand(twin->standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
     }
@@ -168,17 +336,15 @@ RecordOutcome lf_placeRtRecord(const ParkedRecord& record, RtWalk walk, const Ca
     if (!knownAirline && !gf_setAirlineFromCallsign(identity)) identity.key.airline = gf_internAirlineCode("PVT");
     const AcInfo info = gf_makeAcInfo(identity);
 
-    Stand* stand = gf_standById(gf_findStandByNameWord(g_standTable, record.standName, record.position));
-    if (stand == nullptr) {
-        double distanceMetres = 0.0;
-        stand = gf_findNearestStand(g_standTable, record.position, info, distanceMetres, true);
-    }
+    Stand* stand = gf_standById(index->standByNameWord(record.standName, record.position));
+    if (stand == nullptr) stand = index->nearestStand(record.position, info);
     if (stand == nullptr || stand->occupied || stand->blocked) return RecordOutcome::next;
     const auto standId = static_cast<std::int32_t>(stand->id);
     if (walk == RtWalk::byAge && lf_isNeighbourInUse(standId)) return RecordOutcome::next;
 
     staticsToPlace.push_back(
         StaticToPlace{record.hexid, 0, standId, record.age, info.key, info.callsign, {}, info.registration, true});
+    index->planned(staticsToPlace.back());
     if (counters != nullptr) ++counters->rtPositions;
     return gf_claimStand(standId, wanted) ? RecordOutcome::reached : RecordOutcome::next;
 }
@@ -219,30 +385,40 @@ WeekTime gf_weekTimeBefore(WeekTime now, std::int32_t slots) {
     return WeekTime{day, static_cast<std::uint32_t>(slot)};
 }
 
+bool gf_staysIntoNextSlot(const Stand& stand, const StandOption& option, WeekTime now) {
+    const WeekTime next = lf_nextSlot(now);
+    if (next.day == now.day) return option.hours.test(next.slot);
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+        return o.number >= 1 && o.day == next.day && gf_sameAircraftKey(o.key, option.key) && o.hours.test(0);
+    });
+}
+
 bool gf_sameAircraftKey(const AcKey& a, const AcKey& b) {
     return a.airline == b.airline && a.operatorIndex == b.operatorIndex && a.model == b.model && a.cargo == b.cargo;
 }
 
 void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
+    const IndexScope index;
     g_weekSearchUsed = false;
     Gui::setParkedTrafficFlag(false);
     const auto settings = settingsSnapshot.load();
     lf_searchAndReport(now, true, true, wanted);
-    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
+    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
         lf_searchAndReport(now, false, true, wanted);
         g_weekSearchUsed = true;
         Gui::setParkedTrafficFlag(true);
     }
     // An airport without soft options has nothing a soft search could find.
     if (gf_loadedAirport().qfSoft <= 0) return;
-    if (lf_occupiedCount() < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
+    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
         lf_searchAndReport(now, true, false, wanted);
-    if (lf_occupiedCount() < wanted &&
+    if (gf_countOccupiedStands(g_standTable) < wanted &&
         (settings->AUTO_PARK != 0 || (settings->PARK_SOFT != 0 && settings->WEEK != 0)))
         lf_searchAndReport(now, false, false, wanted);
 }
 
 bool lf_searchAndReport(WeekTime now, bool thisDay, bool real, std::int64_t wanted) {
+    const IndexScope index;
     if (wanted <= 0) return true;
     const auto settings = settingsSnapshot.load();
     const std::int32_t maxFit = std::clamp(settings->MAX_FIT, 0, kSlotsPerDay - 1);
@@ -274,6 +450,7 @@ bool lf_searchAndReport(WeekTime now, bool thisDay, bool real, std::int64_t want
 
 bool lf_searchStands(WeekTime now, std::int32_t offset, bool thisDay, bool real, SearchCounters& counters,
                      std::int64_t wanted) {
+    const IndexScope index;
     StandPass pass;
     pass.now = now;
     pass.searchTime = gf_weekTimeBefore(now, offset);
@@ -305,6 +482,7 @@ bool lf_searchStands(WeekTime now, std::int32_t offset, bool thisDay, bool real,
 
 bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCounters& counters,
                         std::int64_t wanted) {
+    const IndexScope index;
     const CategorySwitches categories;
     for (AcBase& s : g_staticAircraft) {
         if (s.simState != AcSimState::active || !categories(s.category) || s.fromAirportFile != 1 ||
@@ -319,6 +497,7 @@ bool lf_keepFileStatics(WeekTime now, std::int32_t offset, bool anyDay, SearchCo
         if (lf_isNeighbourInUse(s.standId)) continue;
         if (lf_isIdentityInUse(s.registration, s.callsign, s.callsign)) continue;
         s.plannerFlag = 1;
+        index->kept(s);
         ++counters.stayers;
         if (gf_claimStand(s.standId, wanted)) return true;
     }
@@ -340,6 +519,7 @@ bool lf_staticMatchesOption(WeekTime now, std::int32_t offset, bool anyDay, std:
 }
 
 bool lf_placeRtParkedByAge(std::int32_t ageClass, SearchCounters& counters, std::int64_t wanted) {
+    const IndexScope index;
     const CategorySwitches categories;
     bool reached = false;
     gf_visitActiveParkedList([&](std::vector<ParkedRecord>& list) {
@@ -355,6 +535,7 @@ bool lf_placeRtParkedByAge(std::int32_t ageClass, SearchCounters& counters, std:
 }
 
 void gf_searchRtParkPositions(std::vector<ParkedRecord>& parkedList, std::uint32_t wanted) {
+    const IndexScope index;
     if (wanted < 1) return;
     const std::int32_t maxFit = settingsSnapshot.load()->MAX_FIT;
     const CategorySwitches categories;
@@ -395,41 +576,10 @@ bool lf_standExcludes(std::int32_t a, std::int32_t b) {
     return b >= 1 && std::find(stand->excludes.begin(), stand->excludes.end(), wanted) != stand->excludes.end();
 }
 
-bool lf_isNeighbourInUse(std::int32_t standId) {
-    if (standId < 1) return false;
-    const auto excludesThis = [standId](std::int32_t other) {
-        return other != standId && lf_standExcludes(other, standId);
-    };
-    for (const AcBase& s : g_staticAircraft)
-        if (s.simState != AcSimState::removingfromsim && excludesThis(s.standId)) return true;
-    for (const StayerEntry& stayer : stayers)
-        if (excludesThis(stayer.standId)) return true;
-    for (const StaticToPlace& item : staticsToPlace)
-        if (excludesThis(item.standId)) return true;
-    return false;
-}
+bool lf_isNeighbourInUse(std::int32_t standId) { return IndexScope()->neighbourInUse(standId); }
 
 bool lf_isIdentityInUse(std::string_view registration, std::string_view callsign1, std::string_view callsign2) {
-    const auto isCallsign = [&](std::string_view text) {
-        return !text.empty() && ((!callsign1.empty() && text == callsign1) || (!callsign2.empty() && text == callsign2));
-    };
-    const auto isRegistration = [&](std::string_view text) { return !registration.empty() && text == registration; };
-    for (const StaticToPlace& item : staticsToPlace) {
-        if (isRegistration(item.registration)) return true;
-        if (!callsign1.empty() && item.callsign1 == callsign1) return true;
-        if (!callsign2.empty() && item.callsign2 == callsign2) return true;
-    }
-    if ((!callsign1.empty() && lf_isLiveName(callsign1)) || (!callsign2.empty() && lf_isLiveName(callsign2)))
-        return true;
-    for (const LiveAc& ac : g_liveAircraft)
-        if (isRegistration(ac.registration)) return true;
-    for (const StayerEntry& stayer : stayers)
-        if (isCallsign(stayer.callsign) || isRegistration(stayer.registration)) return true;
-    for (const AcBase& s : g_staticAircraft) {
-        if (s.simState != AcSimState::active || s.plannerFlag == 0) continue;
-        if (isCallsign(s.identity2) || isCallsign(s.identity3)) return true;
-    }
-    return false;
+    return IndexScope()->identityInUse(registration, callsign1, callsign2);
 }
 
 bool lf_isLiveName(std::string_view callsign) {
@@ -442,16 +592,7 @@ bool lf_isLiveName(std::string_view callsign) {
 }
 
 bool lf_isLiveCallsignOrRegistration(const FlightIdentity& record) {
-    const std::string& callsign = record.callsign;
-    for (const LiveAc& ac : g_liveAircraft) {
-        if (!callsign.empty() && ac.callsign.size() >= callsign.size() &&
-            ac.callsign.compare(0, callsign.size(), callsign) == 0) {
-            const std::string_view rest = std::string_view(ac.callsign).substr(callsign.size());
-            if (rest.empty() || rest == "_") return true;
-        }
-        if (!record.registration.empty() && ac.registration == record.registration) return true;
-    }
-    return false;
+    return IndexScope()->liveCallsignOrRegistration(record);
 }
 
 bool lf_optionIsSameAircraft(const StandOption& option, const AcInfo& ac) {

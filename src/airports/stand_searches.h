@@ -89,5 +89,9 @@ bool lf_isLiveCallsignOrRegistration(const FlightIdentity& record);
 // The option names the aircraft: same registration and the same key (airline,
 // operator, model, cargo flag).
 bool lf_optionIsSameAircraft(const StandOption& option, const AcInfo& ac);
+// The option's flight still stands at the stand in the half-hour after now:
+// the option covers the next slot of today, or after the day's last slot the
+// stand has a usable option of the same aircraft for slot 0 of the next day.
+bool gf_staysIntoNextSlot(const Stand& stand, const StandOption& option, WeekTime now);
 // Airline, operator, model and cargo flag equal (the database flag aside).
 bool gf_sameAircraftKey(const AcKey& a, const AcKey& b);

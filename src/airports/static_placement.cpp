@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <fmt/format.h>
@@ -14,6 +16,7 @@
 #include "engine/services.h"
 #include "engine/spawn.h"
 #include "engine/stands.h"
+#include "foundation/hash.h"
 #include "foundation/log.h"
 #include "liveries/code_tables.h"
 #include "liveries/livery_matching.h"
@@ -34,20 +37,29 @@ bool lf_holdsStand(AcPhase phase) {
            phase == AcPhase::parked;
 }
 
+// The line of an aircraft standing on the item's stand or next to it.
+std::string lf_inTheWayLine(const StaticToPlace& item, const std::string& standName, std::string_view kind,
+                            const AcBase& other) {
+    if (other.standId == item.standId)
+        return fmt::format("{:14}: no static parking for {}, {} aircraft {} standing here", standName, item.callsign1,
+                           kind, other.callsign);
+    return fmt::format("{:14}: no static parking for {}, {} aircraft {} is adjacent at {}, possibly colliding",
+                       standName, item.callsign1, kind, other.callsign, gf_standNameById(other.standId));
+}
+
+// A static that is not on its way out of the simulator stands in the way of
+// a static planned on its stand or on a stand its stand excludes.
+bool lf_staticStandsInTheWay(const AcBase& s, std::int32_t standId) {
+    return s.simState != AcSimState::removingfromsim && lf_standExcludes(s.standId, standId);
+}
+
 // The reason an aircraft in the way gives, or nothing when the stand is free.
 std::optional<std::string> lf_whyNotFree(const StaticToPlace& item, const std::string& standName) {
-    const auto line = [&](std::string_view kind, const AcBase& other) {
-        if (other.standId == item.standId)
-            return fmt::format("{:14}: no static parking for {}, {} aircraft {} standing here", standName,
-                               item.callsign1, kind, other.callsign);
-        return fmt::format("{:14}: no static parking for {}, {} aircraft {} is adjacent at {}, possibly colliding",
-                           standName, item.callsign1, kind, other.callsign, gf_standNameById(other.standId));
-    };
     for (const LiveAc& ac : g_liveAircraft)
-        if (lf_holdsStand(ac.phase) && lf_standExcludes(ac.standId, item.standId)) return line("live", ac);
+        if (lf_holdsStand(ac.phase) && lf_standExcludes(ac.standId, item.standId))
+            return lf_inTheWayLine(item, standName, "live", ac);
     for (const AcBase& s : g_staticAircraft)
-        if (s.simState != AcSimState::removingfromsim && lf_standExcludes(s.standId, item.standId))
-            return line("static", s);
+        if (lf_staticStandsInTheWay(s, item.standId)) return lf_inTheWayLine(item, standName, "static", s);
     if (gf_liveStandUse(item.standId, 0) != 0)
         return fmt::format("{:14}: no static parking for {}, live aircraft occupies the stand", standName,
                            item.callsign1);
@@ -151,25 +163,64 @@ void lf_addStaticToRemovals(const AcBase& ac, std::uint32_t standId) {
     if (!listed) staticRemovals.push_back(StaticRemoval{ac.callsign, standId});
 }
 
+void lf_addStaticsToRemovals(const std::function<bool(const AcBase&)>& which) {
+    // The callsigns listed already, looked up once each: an adjustment may
+    // list hundreds of statics.
+    std::unordered_set<std::string_view, Fnv1aTextHash, std::equal_to<>> listed;
+    for (const StaticRemoval& removal : staticRemovals) listed.insert(removal.callsign);
+    std::vector<StaticRemoval> added;
+    for (const AcBase& s : g_staticAircraft) {
+        if (!which(s) || !listed.insert(s.callsign).second) continue;
+        added.push_back(StaticRemoval{s.callsign, static_cast<std::uint32_t>(s.standId)});
+    }
+    staticRemovals.insert(staticRemovals.end(), std::make_move_iterator(added.begin()),
+                          std::make_move_iterator(added.end()));
+}
+
 void lf_removeRemovals() {
+    // The first static of each stand, found once rather than per entry.
+    std::unordered_map<std::int32_t, std::size_t> firstAtStand;
+    for (std::size_t i = 0; i < g_staticAircraft.size(); ++i) firstAtStand.emplace(g_staticAircraft[i].standId, i);
     try {
         for (const StaticRemoval& removal : staticRemovals) {
-            const auto it = std::find_if(g_staticAircraft.begin(), g_staticAircraft.end(), [&](const AcBase& s) {
-                return s.standId == static_cast<std::int32_t>(removal.standId);
-            });
-            if (it == g_staticAircraft.end()) continue;
-            if (it->simState != AcSimState::active && it->simState != AcSimState::removingfromsim) continue;
+            const auto found = firstAtStand.find(static_cast<std::int32_t>(removal.standId));
+            if (found == firstAtStand.end()) continue;
+            AcBase& s = g_staticAircraft[found->second];
+            if (s.simState != AcSimState::active && s.simState != AcSimState::removingfromsim) continue;
             gf_log(fmt::format("{:14}: {:8} static parked removed, no longer within your specs",
-                               gf_standNameById(static_cast<std::int32_t>(removal.standId)), it->callsign));
-            removeAircraftFromSim(*it);
+                               gf_standNameById(static_cast<std::int32_t>(removal.standId)), s.callsign));
+            removeAircraftFromSim(s);
         }
     } catch (const std::exception&) {
         // What was removed so far stays removed; the next adjustment sees the rest.
     }
 }
 
+void lf_dropPlansAStaticWouldRefuse() {
+    // For each stand, the first static (in list order, as the placement
+    // finds it) that stands on it or on a stand that excludes it.
+    std::unordered_map<std::int32_t, const AcBase*> inTheWay;
+    for (const AcBase& s : g_staticAircraft) {
+        if (s.simState == AcSimState::removingfromsim) continue;
+        inTheWay.emplace(s.standId, &s);
+        if (const Stand* stand = gf_standById(s.standId)) {
+            for (const std::uint32_t excluded : stand->excludes)
+                if (excluded >= 1) inTheWay.emplace(static_cast<std::int32_t>(excluded), &s);
+        }
+    }
+    std::erase_if(staticsToPlace, [&](const StaticToPlace& item) {
+        const auto found = inTheWay.find(item.standId);
+        if (found == inTheWay.end()) return false;
+        Stand* stand = gf_standById(item.standId);
+        gf_log(lf_inTheWayLine(item, stand != nullptr ? stand->name : gf_standNameById(item.standId), "static",
+                               *found->second));
+        // The plan's count of positions no longer holds this one.
+        if (stand != nullptr) stand->occupied = false;
+        return true;
+    });
+}
+
 void lf_switchStaticCallsigns(WeekTime now) {
-    const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
     for (AcBase& s : g_staticAircraft) {
         if (s.fromAirportFile != 1 || s.plannerFlag == 0 || s.identity3.empty() || s.callsign != s.identity2)
             continue;
@@ -179,28 +230,23 @@ void lf_switchStaticCallsigns(WeekTime now) {
             return o.number >= 1 && o.day == now.day && o.callsign1 == s.identity2 && gf_sameAircraftKey(o.key, s.key);
         });
         if (option == stand->options.end()) continue;
-        bool staysOn = false;
-        if (now.slot + 1 < static_cast<std::uint32_t>(kSlotsPerDay)) {
-            staysOn = option->hours.test(now.slot + 1);
-        } else {
-            staysOn = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
-                return o.number >= 1 && o.day == nextDay && gf_sameAircraftKey(o.key, s.key) && o.hours.test(0);
-            });
-        }
-        if (!staysOn) s.callsign = s.identity3;
+        if (!gf_staysIntoNextSlot(*stand, *option, now)) s.callsign = s.identity3;
     }
 }
 
 void lf_cancelRemovalsAndPlacements() {
     std::vector<bool> removalPaired(staticRemovals.size(), false);
     std::vector<bool> itemPaired(staticsToPlace.size(), false);
+    // The items of each stand in list order, so that each removal looks at
+    // the items of its own stand only.
+    std::unordered_map<std::int32_t, std::vector<std::size_t>> itemsAtStand;
+    for (std::size_t i = 0; i < staticsToPlace.size(); ++i) itemsAtStand[staticsToPlace[i].standId].push_back(i);
     for (std::size_t r = 0; r < staticRemovals.size(); ++r) {
         const StaticRemoval& removal = staticRemovals[r];
-        for (std::size_t i = 0; i < staticsToPlace.size(); ++i) {
-            const StaticToPlace& item = staticsToPlace[i];
-            if (itemPaired[i] || item.standId != static_cast<std::int32_t>(removal.standId) ||
-                item.callsign1 != removal.callsign)
-                continue;
+        const auto items = itemsAtStand.find(static_cast<std::int32_t>(removal.standId));
+        if (items == itemsAtStand.end()) continue;
+        for (const std::size_t i : items->second) {
+            if (itemPaired[i] || staticsToPlace[i].callsign1 != removal.callsign) continue;
             removalPaired[r] = itemPaired[i] = true;
             break;
         }

@@ -6,6 +6,7 @@
 // departing flight when that flight is about to leave. Engine thread.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,8 +56,17 @@ extern std::vector<StaticRemoval> staticRemovals;
 
 // Puts the static on the removal list unless its callsign is there already.
 void lf_addStaticToRemovals(const AcBase& ac, std::uint32_t standId);
+// The same for every static `which` holds for, in list order, each with its
+// own stand id.
+void lf_addStaticsToRemovals(const std::function<bool(const AcBase&)>& which);
 // Removes the static at each listed stand that is in the simulator.
 void lf_removeRemovals();
+// Takes off the list every planned static that a static still standing (not
+// on its way out of the simulator) on its stand, or on a stand that excludes
+// it, would keep from being placed, and frees the stand of the plan; each is
+// logged as the placement would log it. Run once the plan's removals are
+// under way, so that what stays planned can be placed.
+void lf_dropPlansAStaticWouldRefuse();
 // A kept static of the airport file whose flight leaves before the next
 // half-hour shows its departing callsign from now on.
 void lf_switchStaticCallsigns(WeekTime now);

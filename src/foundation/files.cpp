@@ -191,13 +191,18 @@ bool gf_openInShell(const fs::path& path) {
     return gf_osOpenInFileManager(ec ? parent : absolute);
 }
 
-std::optional<std::string> gf_readWholeFile(const fs::path& path) {
+std::optional<std::string> gf_readWholeFile(const fs::path& path, ReadFailure* why) {
+    auto fail = [why](ReadFailure failure) -> std::optional<std::string> {
+        if (why != nullptr) *why = failure;
+        return std::nullopt;
+    };
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    if (!fs::is_regular_file(path, ec)) return fail(ReadFailure::notOpened);
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return fail(ReadFailure::notOpened);
     std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
+    if (in.bad()) return fail(ReadFailure::notRead);
+    if (why != nullptr) *why = ReadFailure::none;
     return bytes;
 }
 

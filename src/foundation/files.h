@@ -150,8 +150,10 @@ bool gf_openInShell(const std::filesystem::path& path);
 
 // The whole file as bytes; nothing when it is not a regular file (a folder of
 // that name included, which a stream opens and then fails on) or cannot be
-// opened or read. Logs nothing: callers say what a missing file means.
-std::optional<std::string> gf_readWholeFile(const std::filesystem::path& path);
+// opened or read, and then `why`, when given, tells which. Logs nothing:
+// callers say what a missing file means.
+enum class ReadFailure { none, notOpened, notRead };
+std::optional<std::string> gf_readWholeFile(const std::filesystem::path& path, ReadFailure* why = nullptr);
 
 // Writes the lines, each followed by "\n", as the file's new content through
 // a temporary file; on failure (logged) the old file stays as it was.

@@ -230,6 +230,21 @@ bool lf_matchRegcode(AcInfo& ac) {
 
 int lf_regcodeStep(const AcInfo& ac) { return uniqueRegcodes.contains(ac.registration) ? 0 : 1; }
 
+// The key of the generic liveries (airline "ZZZ") of the key's type: the
+// operator is "ZZZ" as well in the fallback and none for a private aircraft.
+AcKey lf_genericKey(AcKey key, bool genericOperator) {
+    const SpecialCodes& codes = lf_specialCodes();
+    key.airline = codes.zzz;
+    key.operatorIndex = genericOperator ? codes.zzz : std::uint16_t(0);
+    return key;
+}
+
+// A private aircraft ("PVT") has no airline livery of its own: it takes a
+// generic livery of its type before anything else. True when one was found.
+bool lf_matchPrivateAsGeneric(AcInfo& ac, const AcKey& key) {
+    return key.airline == lf_specialCodes().pvt && lf_matchAirlineModel(ac, lf_genericKey(key, false));
+}
+
 // Steps 4 to 8. A title found here is final: the caller's acceptance may still
 // refuse it, and then the aircraft stays without livery.
 void lf_matchLiveryFallback(AcInfo& ac, int depth, bool extraCargo, int& step) {
@@ -237,9 +252,7 @@ void lf_matchLiveryFallback(AcInfo& ac, int depth, bool extraCargo, int& step) {
     const SpecialCodes& codes = lf_specialCodes();
     const std::uint8_t ownCargo = ac.key.cargo;
 
-    AcKey generic = ac.key;
-    generic.airline = codes.zzz;
-    generic.operatorIndex = codes.zzz;
+    AcKey generic = lf_genericKey(ac.key, true);
     generic.cargo = (ownCargo != 0 || extraCargo) ? 1 : 0;
     if (lf_matchAirlineModel(ac, generic)) {
         step = 4;
@@ -279,6 +292,10 @@ void lf_matchLiveryFallback(AcInfo& ac, int depth, bool extraCargo, int& step) {
         const LiveryKind first = lf_kindOf((ownCargo != 0 || extraCargo) ? 1 : 0);
         const LiveryKind other = first == Cargo ? Pax : Cargo;
         for (const std::uint16_t model : models) {
+            // A type the database does not know is Light only for want of a
+            // class (a freighter jet as well as a trainer): it stands in for
+            // no other type, though its liveries still serve its own.
+            if (model != ac.key.model && !gf_isKnownModelCode(gf_modelCodeAt(model))) continue;
             if (lf_matchModelAnyAirline(ac, model, first) || lf_matchModelAnyAirline(ac, model, other)) {
                 step = 7;
                 return;
@@ -331,13 +348,7 @@ void gf_matchLiveryLive(AcInfo& ac, double altitudeFt) {
     if (lf_matchRegcode(ac) && lf_recordLiveryMatch(ac, lf_regcodeStep(ac))) return;
     if (depth < 2) return;
 
-    const SpecialCodes& codes = lf_specialCodes();
-    if (ac.key.airline == codes.pvt) {
-        AcKey generic = ac.key;
-        generic.airline = codes.zzz;
-        generic.operatorIndex = 0;
-        if (lf_matchAirlineModel(ac, generic) && lf_recordLiveryMatch(ac, 4)) return;
-    }
+    if (lf_matchPrivateAsGeneric(ac, ac.key) && lf_recordLiveryMatch(ac, 4)) return;
     if (lf_matchAirlineModel(ac, ac.key) && lf_recordLiveryMatch(ac, 2)) return;
 
     if (depth < 3) return;
@@ -361,13 +372,7 @@ bool gf_matchLiveryParked(AcInfo& ac, const Stand& stand) {
     if (!ac.registration.empty() && lf_matchRegcode(ac) && lf_acceptParkedLiveryMatch(ac, lf_regcodeStep(ac)))
         return true;
     if (depth >= 2) {
-        const SpecialCodes& codes = lf_specialCodes();
-        if (key.airline == codes.pvt) {
-            AcKey generic = key;
-            generic.airline = codes.zzz;
-            generic.operatorIndex = 0;
-            if (lf_matchAirlineModel(ac, generic) && lf_acceptParkedLiveryMatch(ac, 4)) return true;
-        }
+        if (lf_matchPrivateAsGeneric(ac, key) && lf_acceptParkedLiveryMatch(ac, 4)) return true;
         if (lf_matchAirlineModel(ac, key) && lf_acceptParkedLiveryMatch(ac, 2)) return true;
         if (depth >= 3) {
             if (lf_matchRelatedModel(ac, key) && lf_acceptParkedLiveryMatch(ac, 3)) return true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -30,19 +29,6 @@ namespace {
 constexpr std::size_t kReservedLiveries = 30000;
 
 ScannedLiveriesSaver l_saver;
-
-// The file's bytes, or nothing when it cannot be opened or read.
-std::optional<std::string> lf_readWholeFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 // Builds the whole document; false (logged) when any node or attribute
 // could not be added.
@@ -118,7 +104,7 @@ std::vector<ScannedLivery> lf_readScannedLiveriesFile(const fs::path& path) {
     const std::string pathText = gf_pathToUtf8(path);
     std::vector<ScannedLivery> records;
     records.reserve(kReservedLiveries);
-    std::optional<std::string> bytes = lf_readWholeFile(path);
+    std::optional<std::string> bytes = gf_readWholeFile(path);
     if (!bytes) {
         throw tavo::UserRelatedException(51, fmt::format("Could not open {}", pathText));
     }

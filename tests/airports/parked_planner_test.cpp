@@ -126,6 +126,61 @@ TEST_F(ParkedPlannerTest, SwitchingParkTrafficOnlyOnDropsTheFileStaticsAndOffKee
     EXPECT_EQ(removedStatics(), (std::vector<std::string>{"FILE1", "RT3"}));
 }
 
+// What a plan or an adjustment plans can be placed. With only the service's
+// parked traffic, a service static whose stand a younger record was just
+// planned for is not kept: it is removed and the new aircraft takes the
+// stand. A static that stays where a static was planned (one the switch to
+// that mode keeps, one a plan never removes, one still being created) takes
+// the planned one off the plan.
+TEST_F(ParkedPlannerTest, EveryPlannedStaticCanBePlaced) {
+    enum class Run { plan, adjust, switchOn };
+    struct Row {
+        const char* what;
+        bool rtOnly;
+        Run run;
+        bool twinRecord;  // the static's own record is still in the service's list
+        AcSimState stateBefore;
+        std::vector<std::string> placed;
+        AcSimState stateAfter;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"a twin whose stand was just planned", true, Run::adjust, true, AcSimState::active, {"NEW1"},
+         AcSimState::removingfromsim, "RT Parking changes: 1 to be removed, 1 to be added"},
+        {"a static the switch keeps", true, Run::switchOn, false, AcSimState::active, {}, AcSimState::active,
+         "RT Parking changes: 0 to be removed, 0 to be added"},
+        {"a static a plan keeps", false, Run::plan, false, AcSimState::active, {"KLM2"}, AcSimState::active,
+         "1 positions (50% vs wanted 100%)"},
+        {"a static still being created", false, Run::adjust, false, AcSimState::adding2sim, {"KLM2"},
+         AcSimState::adding2sim, "Parking adjustments: 1 to be removed, 1 to be added"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        gf_updateSettings([&](SettingsSnapshot& s) { s.RT_PARKTRAFFIC_ONLY = row.rtOnly ? 1 : 0; });
+        // S1 and S2 each hold a flight of the airport file now; OLD1 stands
+        // at S1 with a flight of its own.
+        standsWithOptions({{flightOption("KLM", "B738", "PH-BXA", "KLM1", 3, 20, 20)},
+                           {flightOption("KLM", "B738", "PH-BXB", "KLM2", 3, 20, 20)}});
+        g_staticAircraft.clear();
+        staticCreateQueue.clear();
+        staticAt(1, "OLD1", "PH-OLD", row.rtOnly ? 0x100001 : 0).simState = row.stateBefore;
+        std::vector<ParkedRecord> records;
+        // The youngest record names S1; the twin's own record now names S2.
+        if (row.rtOnly) records.push_back(parkedAt(1, "NEW1", 0, 0x100009, "PH-NEW"));
+        if (row.twinRecord) records.push_back(parkedAt(2, "OLD1", 3, 0x100001, "PH-OLD"));
+        feed->setParked(records);
+        newLogLines();
+        if (row.run == Run::plan) lf_planParking();
+        else lf_adjustParking(row.run == Run::switchOn);
+        EXPECT_EQ(g_staticAircraft[0].simState, row.stateAfter);
+        EXPECT_EQ(planned(), row.placed);
+        const std::string log = newLogLines();
+        EXPECT_NE(log.find(row.line), std::string::npos) << log;
+        while (!staticsToPlace.empty()) gf_placeNextStaticAircraft();
+        EXPECT_EQ(staticCreateQueue.size(), row.placed.size()) << "every planned static is placed";
+    }
+}
+
 TEST_F(ParkedPlannerTest, WithoutAUserPositionTheStepOnlyEndsAFinishedPlan) {
     writeFrankfurt();
     gf_clearCurrentAirport();

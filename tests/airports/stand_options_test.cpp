@@ -3,10 +3,14 @@
 // aircraft recorded at the engine's stands, the callsigns kept, the callsign
 // pair of a live aircraft, the name-word search and the two ratings.
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <fmt/format.h>
 
 #include "airports/airport_file_format.h"
 #include "airports/parking_state.h"
@@ -319,21 +323,47 @@ TEST(StandOptionCallsignsTest, WindowAndConditions) {
     EXPECT_EQ(pairOf(two, Large, 25), "DLH900/DLH101");
 }
 
+// The search and its indexed form (which the planner asks for every parked
+// record) give the same stand for every text.
 TEST_F(StandOptionsTest, NameWordSearch) {
     std::vector<Stand> stands;
-    stands.emplace_back("Gate A12", std::vector<StandOption>{}, 47.0, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    stands.emplace_back("Gate 12", std::vector<StandOption>{}, 47.0, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    stands.emplace_back("Far 7", std::vector<StandOption>{}, 47.01, 11.0, 0.0, 20.0, ParkingType::GATE_SMALL, false,
-                        false, false);
-    for (std::uint32_t i = 0; i < stands.size(); ++i) stands[i].id = i + 1;
+    const auto add = [&](std::string name, double latitude) {
+        stands.emplace_back(std::move(name), std::vector<StandOption>{}, latitude, 11.0, 0.0, 20.0,
+                            ParkingType::GATE_SMALL, false, false, false);
+        stands.back().id = static_cast<std::uint32_t>(stands.size());
+    };
+    add("Gate A12", 47.0);
+    add("Gate 12", 47.0);
+    add("Far 7", 47.01);
+    add("Apron B 12-B 12", 47.0);
+    add("Ramp 7/8", 47.01);  // as far as Far 7, after it
+    add("Stand 7-8", 47.0);
+    add("Pad -9", 47.0);
+    add("Apron *", 47.0);
     const LaLo here{47.0, 11.0};
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE 12", here), 2u);
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE A12", here), 1u);
-    EXPECT_EQ(gf_findStandByNameWord(stands, "GATE ", here), 0u) << "five characters";
-    EXPECT_EQ(gf_findStandByNameWord(stands, "PARK 7", here), 0u) << "more than 250 m away";
-    EXPECT_EQ(gf_findStandByNameWord(stands, "PARK 7", LaLo{47.0099, 11.0}), 3u);
+    const struct {
+        const char* text;
+        LaLo at;
+        std::uint32_t id;
+    } rows[] = {
+        {"GATE 12", here, 2},    {"GATE A12", here, 1},
+        {"GATE ", here, 0},  // five characters
+        {"PARK 7", here, 6},     // Far 7 and Ramp 7/8 lie more than 250 m away
+        {"PARK 7", LaLo{47.0099, 11.0}, 3},
+        {"PARK B 12", here, 4},  // a word with a blank in it
+        {"PARK -9", here, 7},    // a word that starts with no letter or digit
+        {"PARK -8", here, 0},    // the 7 just before it makes it part of a word
+        {"PARK 7/8", LaLo{47.0099, 11.0}, 5},
+        {"PARK A1", here, 0},    // part of a word only
+        {"PARK --", here, 0},    // no letter or digit at all
+        {"PARK *", here, 8},
+        {"PARK 2-B", here, 0},
+    };
+    const StandNameWords indexed(stands);
+    for (const auto& row : rows) {
+        EXPECT_EQ(gf_findStandByNameWord(stands, row.text, row.at), row.id) << row.text;
+        EXPECT_EQ(indexed.find(row.text, row.at), row.id) << row.text << " (indexed)";
+    }
 }
 
 TEST_F(StandOptionsTest, Ratings) {
@@ -445,6 +475,66 @@ TEST(NearestStandTest, CandidatesOwnRadiusAndFallback) {
     // 82 m is outside the 81.25 m limit even with a large radius.
     std::vector<Stand> outside{far[2]};
     EXPECT_EQ(gf_findNearestStand(outside, at, aircraftOf(Large, 200, 200), metres, true), nullptr);
+}
+
+// The filed stands give the walk's answer everywhere: across the squares'
+// edges, far from the airport, and at an airport on the date line.
+TEST(NearestStandTest, TheGridFindsWhatTheWalkFinds) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const ParkingType types[] = {ParkingType::GATE_HEAVY, ParkingType::GATE_MEDIUM, ParkingType::RAMP_GA_SMALL,
+                                 ParkingType::NONE};
+    StandOption option;
+    option.callsign1 = "AUA1";
+    option.number = 1;
+    option.real = 1;
+    for (const double originLon : {11.0, 179.9992}) {
+        // 200 stands about 25 m apart, some blocked, some helipads, some with
+        // an option for the aircraft's fallback.
+        std::vector<Stand> stands;
+        for (int i = 0; i < 200; ++i) {
+            const double north = (i / 20) * 25.0 + unit(random) * 10.0, east = (i % 20) * 25.0 + unit(random) * 10.0;
+            Stand& stand = stands.emplace_back(fmt::format("P{}", i), std::vector<StandOption>{},
+                                               47.0 + north / 1852.0 / 60.0,
+                                               originLon + east / 1852.0 / 60.0 / std::cos(47.0 * 0.017453292519943295),
+                                               0.0, 40.0, types[i % 4], false, false, i % 13 == 0);
+            if (stand.longitude > 180.0) stand.longitude -= 360.0;
+            stand.id = static_cast<std::uint32_t>(i + 1);
+            stand.blocked = i % 11 == 0;
+            if (i % 3 == 0) stand.options = {option};
+        }
+        const StandGrid grid(stands);
+        int found = 0;
+        for (int query = 0; query < 600; ++query) {
+            const double north = -100.0 + unit(random) * 450.0, east = -100.0 + unit(random) * 700.0;
+            LaLo at{47.0 + north / 1852.0 / 60.0,
+                    originLon + east / 1852.0 / 60.0 / std::cos(47.0 * 0.017453292519943295)};
+            if (query % 100 == 0) at = LaLo{-47.0, originLon - 180.0};  // the other side of the world
+            if (at.lon > 180.0) at.lon -= 360.0;
+            const AcInfo aircraft = aircraftOf(query % 5 == 0 ? Rotorcraft : Large, 20.0 + query % 40, 90.0);
+            for (const bool fallback : {true, false}) {
+                double walked = 0.0, filed = 0.0;
+                const Stand* byWalk = gf_findNearestStand(stands, at, aircraft, walked, fallback);
+                const Stand* byGrid = grid.findNearest(at, aircraft, filed, fallback);
+                ASSERT_EQ(byGrid, byWalk) << originLon << " query " << query;
+                EXPECT_EQ(filed, walked);
+                found += byWalk != nullptr ? 1 : 0;
+            }
+        }
+        EXPECT_GT(found, 300) << "most positions lie among the stands";
+    }
+    // Two stands exactly as far north and south, in squares of their own (and
+    // more stands elsewhere than squares looked at): the first of the vector,
+    // as the walk finds it.
+    std::vector<Stand> pair;
+    for (int i = 0; i < 40; ++i) {
+        const double north = i == 0 ? 1.0 / 2048.0 : i == 1 ? -1.0 / 2048.0 : 0.05 + i * 0.01;
+        pair.emplace_back("N", std::vector<StandOption>{}, 47.0 + north, 11.0, 0.0, 40.0, ParkingType::GATE_HEAVY,
+                          false, false, false);
+        pair.back().id = static_cast<std::uint32_t>(pair.size());
+    }
+    double metres = 0.0;
+    EXPECT_EQ(StandGrid(pair).findNearest(LaLo{47.0, 11.0}, aircraftOf(Large, 70, 70), metres, false), &pair[0]);
 }
 
 }  // namespace

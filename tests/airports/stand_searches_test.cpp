@@ -4,6 +4,7 @@
 // names, the user's stands, the walk direction, and records or statics that
 // cannot be placed being skipped without ending the search.
 
+#include <functional>
 #include <set>
 
 #include "foundation/random.h"
@@ -110,6 +111,70 @@ TEST_F(StandSearchTest, OfTwoOptionsTheFirstWinsWithoutRandomnessAndEitherWithIt
     }
 }
 
+// The static first shows the callsign of the flight that stands there now
+// when the same aircraft still stands there in the next half-hour, else the
+// flight it leaves as.
+TEST_F(StandSearchTest, WhetherTheAircraftStaysIntoTheNextHalfHourDecidesWhichCallsignComesFirst) {
+    const auto option = [](std::uint32_t day, std::uint32_t first, std::uint32_t last, std::string callsign2 = "KLM2",
+                           std::string_view model = "B738") {
+        return flightOption("KLM", model, "PH-BXA", "KLM1", day, first, last, true, std::move(callsign2));
+    };
+    struct Row {
+        const char* what;
+        WeekTime now;
+        std::vector<StandOption> options;  // the first is the one found
+        bool callsign1First;
+    };
+    const Row rows[] = {
+        {"no second callsign", {3, 20}, {option(3, 20, 20, "")}, true},
+        {"the option holds the next slot", {3, 20}, {option(3, 20, 21)}, true},
+        {"the option ends now", {3, 20}, {option(3, 19, 20)}, false},
+        {"tomorrow's option holds slot 0", {3, 47}, {option(3, 47, 47), option(4, 0, 2)}, true},
+        {"tomorrow's option starts later", {3, 47}, {option(3, 47, 47), option(4, 1, 2)}, false},
+        {"tomorrow's option is another type", {3, 47}, {option(3, 47, 47), option(4, 0, 2, "KLM2", "A320")}, false},
+        {"after Sunday comes Monday", {7, 47}, {option(7, 47, 47), option(1, 0, 0)}, true},
+    };
+    for (const Row& row : rows) {
+        standsWithOptions({row.options});
+        gf_clearStaticsToPlace();
+        SearchCounters counters;
+        lf_searchStands(row.now, 0, true, true, counters, 1);
+        ASSERT_EQ(planned(), std::vector<std::string>{"KLM1"}) << row.what;
+        EXPECT_EQ(staticsToPlace[0].callsign1First, row.callsign1First) << row.what;
+    }
+}
+
+// A static or a live stayer on a stand that excludes this one makes it a
+// neighbour in use, as does a static planned there; a static on its way out
+// does not.
+TEST_F(StandSearchTest, ANeighbourIsInUseByAStaticThatStaysAStayerOrAPlannedStatic) {
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;
+        bool inUse;
+    };
+    const Row rows[] = {
+        {"a static on the neighbour", [] { staticAt(2, "STAT1", "PH-STA"); }, true},
+        {"a static being removed", [] { staticAt(2, "STAT1", "PH-STA").simState = AcSimState::removingfromsim; },
+         false},
+        {"a live stayer", [] { stayers.push_back(StayerEntry{"LIVE1", "PH-LIV", 0, 2, 10}); }, true},
+        {"a planned static", [] { staticsToPlace.push_back(StaticToPlace{0, 1, 2, 0, {}, "KLM1", {}, "PH-BXA", true}); },
+         true},
+        {"only on the stand itself", [] { staticAt(1, "STAT1", "PH-STA"); }, false},
+        {"on a stand that does not exclude it", [] { staticAt(3, "STAT1", "PH-STA"); }, false},
+    };
+    for (const Row& row : rows) {
+        standsWithOptions({{}, {}, {}});
+        exclude(1, 2);
+        g_staticAircraft.clear();
+        stayers.clear();
+        gf_clearStaticsToPlace();
+        row.arrange();
+        EXPECT_EQ(lf_isNeighbourInUse(1), row.inUse) << row.what;
+    }
+    stayers.clear();
+}
+
 TEST_F(StandSearchTest, AnOptionWhoseAircraftIsPlannedElsewhereIsParkedAtNumberZero) {
     // The same registration at two stands: the walk backwards takes S2 first.
     standsWithOptions({{klm("PH-BXA", "KLM7", kNow)}, {klm("PH-BXA", "KLM1", kNow)}});
@@ -121,15 +186,59 @@ TEST_F(StandSearchTest, AnOptionWhoseAircraftIsPlannedElsewhereIsParkedAtNumberZ
     EXPECT_EQ(g_standTable[0].options[0].number, 1u) << "the adjustment renumbers";
 }
 
+// The live traffic's names as handed over, and the live aircraft's own.
 TEST_F(StandSearchTest, ARecordWhoseCallsignFlysLiveWithAnUnderscoreIsSkipped) {
-    standsWithOptions({{}, {}});
+    standsWithOptions({{}, {}, {}, {}});
     feed->addLiveName("KLM1_", 0x200001);
     gf_takeParkedHandOverMaps();
-    std::vector<ParkedRecord> list{parkedAt(1, "KLM1", 0, 0x100001), parkedAt(2, "KLM2", 0, 0x100002)};
-    gf_searchRtParkPositions(list, 2);
-    EXPECT_EQ(planned(), std::vector<std::string>{"KLM2"});
+    FlightIdentity flying;
+    flying.callsign = "KLM3_";
+    g_liveAircraft.emplace_back(std::deque<StreamPoint>{StreamPoint{}}, gf_makeAcInfo(flying), 1.7e9);
+    std::vector<ParkedRecord> list{parkedAt(1, "KLM1", 0, 0x100001), parkedAt(2, "KLM2", 0, 0x100002),
+                                   parkedAt(3, "KLM3", 0, 0x100003), parkedAt(4, "KLM4", 0, 0x100004)};
+    gf_searchRtParkPositions(list, 4);
+    EXPECT_EQ(planned(), (std::vector<std::string>{"KLM2", "KLM4"}));
     EXPECT_TRUE(lf_isLiveName("KLM1"));
     EXPECT_FALSE(lf_isLiveName("KLM2"));
+    g_liveAircraft.clear();
+}
+
+// Within one search, what it has just planned or kept holds its stand's
+// neighbours and its aircraft for the rest of the search.
+TEST_F(StandSearchTest, WhatASearchHasJustPlannedOrKeptCountsForTheRestOfIt) {
+    // With only the service's traffic: a record planned at S1 (a new record
+    // does not look at its neighbours there) makes the twin beside it give
+    // way; the twin at S3 kept first has the search look at neighbours before.
+    standsWithOptions({{}, {}, {}});
+    exclude(1, 2);
+    staticAt(3, "TWINA", "PH-TWA", 0x100003);
+    staticAt(2, "TWINB", "PH-TWB", 0x100002);
+    std::vector<ParkedRecord> list{parkedAt(3, "TWINA", 0, 0x100003, "PH-TWA"), parkedAt(1, "NEW1", 1, 0x100001),
+                                   parkedAt(2, "TWINB", 2, 0x100002, "PH-TWB")};
+    gf_searchRtParkPositions(list, 3);
+    EXPECT_EQ(planned(), std::vector<std::string>{"NEW1"});
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_EQ(g_staticAircraft[1].plannerFlag, 0) << "beside the record just planned";
+
+    // A static kept at S1: an option of S2 with its callsign is not planned.
+    gf_clearStaticsToPlace();
+    g_staticAircraft.clear();
+    standsWithOptions({{klm("PH-STA", "STAT1", kNow)}, {klm("PH-OTH", "STAT1", kNow)}});
+    staticAt(1, "STAT1", "PH-STA");
+    lf_searchAndReport(kNow, true, true, 2);
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_TRUE(planned().empty()) << "the kept static's callsign is in use";
+
+    // A twin kept at S1 after a record was planned at S3: an option of S2 with
+    // the twin's callsign is not planned.
+    gf_clearStaticsToPlace();
+    g_staticAircraft.clear();
+    standsWithOptions({{}, {klm("PH-OTH", "TWIN1", kNow)}, {}});
+    staticAt(1, "TWIN1", "PH-TWN", 0x100001);
+    feed->setParked({parkedAt(3, "NEW1", 0, 0x100003), parkedAt(1, "TWIN1", 0, 0x100001, "PH-TWN")});
+    lf_searchAndReport(kNow, true, true, 3);
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 1);
+    EXPECT_EQ(planned(), std::vector<std::string>{"NEW1"}) << "the kept twin's callsign is in use";
 }
 
 TEST_F(StandSearchTest, TheUsersStandsAndTheStandsTheyExcludeAreBlocked) {
@@ -187,6 +296,8 @@ TEST_F(StandSearchTest, ABlockedTwinOrABusyNeighbourNoLongerEndsASearch) {
     std::vector<ParkedRecord> list{parkedAt(3, "TWIN", 0, 0x100001), parkedAt(2, "FREE", 0, 0x100002)};
     gf_searchRtParkPositions(list, 5);
     EXPECT_EQ(planned(), std::vector<std::string>{"FREE"});
+    EXPECT_EQ(g_staticAircraft[0].plannerFlag, 0) << "the twin beside a stand in use is not kept";
+    EXPECT_FALSE(g_standTable[2].occupied);
 
     // A static of the airport file beside a live stayer.
     for (Stand& s : g_standTable) s.occupied = s.blocked = false;

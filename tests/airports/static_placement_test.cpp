@@ -122,6 +122,28 @@ TEST_F(StaticPlacementTest, AStandThatIsTakenOrBesideAMovingAircraftGetsNoStatic
     }
 }
 
+// A static on its way out of the simulator holds neither its own stand nor
+// the stands it excludes; one that stays holds both.
+TEST_F(StaticPlacementTest, AStaticBeingRemovedNoLongerBlocksItsStandOrItsNeighbours) {
+    struct Row {
+        std::uint32_t staticStand;
+        AcSimState state;
+        bool placed;
+    };
+    for (const Row& row : {Row{1, AcSimState::removingfromsim, true}, Row{2, AcSimState::removingfromsim, true},
+                           Row{1, AcSimState::active, false}, Row{2, AcSimState::active, false}}) {
+        standsWithOptions({{}, {}});
+        exclude(1, 2);
+        g_staticAircraft.clear();
+        staticCreateQueue.clear();
+        staticAt(row.staticStand, "OLD1", "PH-OLD").simState = row.state;
+        staticsToPlace = {item(1, "KLM1")};
+        gf_placeNextStaticAircraft();
+        EXPECT_EQ(staticCreateQueue.size(), row.placed ? 1u : 0u)
+            << "static at S" << row.staticStand << (row.placed ? " being removed" : " staying");
+    }
+}
+
 TEST_F(StaticPlacementTest, ARemovalAndAPlacementOfOneCallsignAtOneStandCancelOut) {
     standsWithOptions(std::vector<std::vector<StandOption>>(12));
     staticAt(12, "X", "PH-XXX");

@@ -257,8 +257,12 @@ TEST_F(FilesTest, ReadWholeFileGivesEveryByteOrNothing) {
     EXPECT_EQ(gf_readWholeFile("bytes.bin"), bytes);
     writeFile("empty.txt", "");
     EXPECT_EQ(gf_readWholeFile("empty.txt"), std::string());
+    ReadFailure why = ReadFailure::notRead;
+    EXPECT_EQ(gf_readWholeFile("empty.txt", &why), std::string());
+    EXPECT_EQ(why, ReadFailure::none);
     fs::create_directories("folder.xml");
-    EXPECT_EQ(gf_readWholeFile("folder.xml"), std::nullopt);
+    EXPECT_EQ(gf_readWholeFile("folder.xml", &why), std::nullopt);
+    EXPECT_EQ(why, ReadFailure::notOpened);
     EXPECT_EQ(gf_readWholeFile("missing.txt"), std::nullopt);
     EXPECT_EQ(newLogLines(), "");
 }

@@ -132,6 +132,60 @@ TEST_F(LiveryMatching, EachStepIsReachedWithinItsDepthWithLineCounterAndFlags) {
     }
 }
 
+// Types the database does not know count as Light, whatever they are: their
+// liveries serve their own type but stand in for no other Light type.
+TEST_F(LiveryMatching, ATypeTheDatabaseDoesNotKnowIsNoStandInOfItsCategory) {
+    ScannedLiveriesBuilder b;
+    b.livery("DHK", "C17", "DHL C-17 freighter", "", "", true);
+    b.livery("BAW", "B462", "BA BAe 146");
+    b.livery("NJE", "C56X", "NetJets C56X");
+    build(b);
+    ASSERT_FALSE(gf_isKnownModelCode("C17"));
+    ASSERT_EQ(gf_getModelCategory(model("C17")), Light) << "the case this guards";
+    const struct {
+        const char *airlineCode, *modelCode;
+        int step;
+        const char* title;
+    } rows[] = {
+        {"PVT", "C172", -1, ""},                         // no stand-in of an unknown type
+        {"UAL", "C17", 7, "DHL C-17 freighter"},         // its own type's livery of the other kind
+        {"BAW", "B462", 2, "BA BAe 146"},                // its own airline and type
+        {"SWR", "GLF5", 7, "NetJets C56X"},              // a known type still stands in
+    };
+    for (const bool random : {false, true}) {
+        setMatching(4, random);
+        threadRandomEngine().engine.seed(11);
+        for (int draw = 0; draw < (random ? 20 : 1); ++draw) {
+            for (const auto& row : rows) {
+                SCOPED_TRACE(fmt::format("{} {} random {}", row.airlineCode, row.modelCode, random));
+                AcInfo ac = aircraft(row.airlineCode, row.modelCode);
+                EXPECT_EQ(matchLive(ac), row.step);
+                EXPECT_EQ(ac.liveryTitle, row.title);
+            }
+        }
+    }
+}
+
+// At depth 8 an aircraft nothing else fits is shown as a B738, else an A320.
+TEST_F(LiveryMatching, TheLastResortIsTheB738ElseTheA320) {
+    const struct {
+        bool withB738;
+        const char* title;
+    } rows[] = {{true, "Ryanair B738"}, {false, "Lufthansa A320"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        ScannedLiveriesBuilder b;
+        b.livery("DLH", "A320", "Lufthansa A320");
+        if (row.withB738) b.livery("RYR", "B738", "Ryanair B738");
+        build(b);
+        setMatching(4, false);
+        g_userAltitudeFt.store(30000.0);
+        AcInfo ac = aircraft("UAL", "F16");
+        EXPECT_EQ(matchLive(ac, 30000.0), 8);
+        EXPECT_EQ(ac.liveryTitle, row.title);
+    }
+}
+
 TEST_F(LiveryMatching, AStaleTitleIsNeitherKeptNorCountedWhenNothingMatches) {
     buildStepTables();
     setMatching(4, false);

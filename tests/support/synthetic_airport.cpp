@@ -161,8 +161,9 @@ SyntheticAirport makeSyntheticAirport(const SyntheticAirportSpec& spec) {
         record.identity.registration = fmt::format("PK-{:05}", i);
         record.hexid = static_cast<std::uint32_t>(0x500000 + i);
         record.position = LaLo{stand.latitude, stand.longitude};
-        // Two in three name their stand; the rest are found by position.
-        if (i % 3 != 2) record.standName = "Gate " + stand.name;
+        // Two in three name their stand; the rest name none of the airport's
+        // (each another) and are found by position.
+        record.standName = i % 3 != 2 ? "Gate " + stand.name : fmt::format("Gate R{}", i);
         record.age = static_cast<std::int32_t>(i * kSlotsPerDay / std::max<std::size_t>(spec.parkedRecords, 1));
         record.slot = ((spec.nowSlot - record.age) % kSlotsPerDay + kSlotsPerDay) % kSlotsPerDay;
         airport.parked.push_back(std::move(record));
