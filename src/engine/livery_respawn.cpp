@@ -15,11 +15,8 @@
 
 namespace {
 
-constexpr double kSamePositionDeg = 1e-8;
-
 bool lf_atPose(const StreamPoint& p, const AiPose& pose) {
-    return std::fabs(p.lat - pose.latitude) <= kSamePositionDeg &&
-           std::fabs(p.lon - pose.longitude) <= kSamePositionDeg;
+    return gf_isSamePlace({p.lat, p.lon}, {pose.latitude, pose.longitude});
 }
 
 // The point the aircraft is created again at: where it is now, not where its

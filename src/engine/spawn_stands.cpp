@@ -9,6 +9,7 @@
 #include "airports/current_airport.h"
 #include "airports/loaded_airport.h"
 #include "airports/stand_options.h"
+#include "engine/aircraft_ids.h"
 #include "engine/engine_lists.h"
 #include "engine/geometry.h"
 #include "engine/life_cycle.h"
@@ -29,8 +30,6 @@ constexpr double kCalmSpeedKt = 6.0;
 // A first report at this speed or less stands (kt).
 constexpr double kStandingKt = 0.5;
 constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
-constexpr double kSamePlaceDeg = 1e-8;
-constexpr std::uint32_t kFirstObjectId = 3;
 // A taken-over object's create result is due at once: the delayed handling
 // only waits for the data still missing.
 constexpr std::int32_t kPromotedResultAge = 200;
@@ -42,9 +41,6 @@ PromotionCreatedHandler l_createdHandler = nullptr;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
-bool lf_samePlace(LaLo a, LaLo b) {
-    return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(a.lon - b.lon) <= kSamePlaceDeg;
-}
 
 // The stands are loaded and a valid current airport lies within 5 NM of the
 // front point.
@@ -106,7 +102,7 @@ Stand* chooseSpawnStand(LiveAc& ac) {
     const bool leaving = !calm && front.groundSpeedKt <= kStandingKt && lf_isSlow(ac);
     if (!calm && !leaving) return nullptr;
     const LaLo searchAt = front.stationary != 0 || leaving ? lf_position(front) : lf_position(ac.stream.back());
-    if (ac.standSearchHit == 0 && lf_samePlace(searchAt, ac.lastStandSearchPos)) return nullptr;
+    if (ac.standSearchHit == 0 && gf_isSamePlace(searchAt, ac.lastStandSearchPos)) return nullptr;
     ac.lastStandSearchPos = searchAt;
 
     // The wider radius admits only stands this flight is known to use: an

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/airport.h"
 #include "airports/current_airport.h"
 #include "engine/geometry.h"
 #include "engine/records.h"
@@ -80,8 +81,9 @@ std::string gf_standNameById(std::int32_t id) {
 }
 
 bool gf_standFitsAircraft(const Stand& stand, std::int32_t category, double wingRadiusNm) {
+    // Written so that a radius that is not a number fits no stand.
     const double d = wingRadiusNm - stand.radius;
-    if (d > kFitMarginNm) return false;
+    if (!(d <= kFitMarginNm)) return false;
     switch (stand.type) {
         case ParkingType::NONE:
         case ParkingType::VEHICLE: return false;
@@ -153,9 +155,7 @@ bool gf_claimStand(std::int32_t id, std::int64_t needed) {
     for (std::uint32_t excluded : stand->excludes) {
         if (Stand* other = lf_findExcluded(excluded)) other->blocked = true;
     }
-    const auto taken =
-        std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
-    return taken >= needed;
+    return gf_countOccupiedStands(g_standTable) >= needed;
 }
 
 void gf_assignStandToAircraft(AcBase& ac, const Stand& stand) {

@@ -48,6 +48,11 @@ LaLo gf_destinationPoint(LaLo from, BearingDistance bearingDistance) noexcept {
     return LaLo{lat2 * radiansToDegrees, lon2 * radiansToDegrees};
 }
 
+bool gf_isSamePlace(LaLo a, LaLo b) noexcept {
+    constexpr double kSamePlaceDeg = 1e-8;
+    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
+}
+
 double gf_wrapLongitudeDifference(double difference) noexcept {
     if (difference >= -180.0 && difference <= 180.0) return difference;
     // remainder() is exact and lands in [-180, 180] for any finite input, also

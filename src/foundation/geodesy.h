@@ -38,3 +38,7 @@ LaLo gf_destinationPoint(LaLo from, BearingDistance bearingDistance) noexcept;
 // [-180, 180], so that points just across the date line are neighbours rather
 // than half a world apart. Every longitude difference goes through it.
 double gf_wrapLongitudeDifference(double difference) noexcept;
+
+// Two positions less than 1e-8 degrees apart in latitude and in longitude
+// (the short way round): one place. The one test of it everywhere.
+bool gf_isSamePlace(LaLo a, LaLo b) noexcept;

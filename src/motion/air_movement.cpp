@@ -43,8 +43,6 @@ constexpr double kTicksPerMinute = 6000.0;
 constexpr double kTicksPerSecond = 100.0;
 // How much the applied climb or approach step may change a tick (ft).
 constexpr double kVerticalChangePerTick = 0.001;
-// Points closer than this (degrees) are the same place.
-constexpr double kSamePlaceDeg = 1e-8;
 
 const AirCategoryRow& lf_row(std::uint32_t category) {
     if (category >= kAirRows.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -172,9 +170,7 @@ LookAhead lf_lookAhead(const LiveAc& ac, double comingBearing) {
                             800.0, 5.0 * degreesToRadians);
 }
 
-bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) {
-    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
-}
+bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return gf_isSamePlace({a.lat, a.lon}, {b.lat, b.lon}); }
 
 void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     MotionState& m = ac.motion;

@@ -16,11 +16,6 @@ bool lf_inCircle(double h) noexcept { return h >= 0.0 && h < fullCircle; }
 
 bool lf_inRange(LaLo p) noexcept { return isValidLatLon(p.lat, p.lon); }
 
-// Two positions differ when either coordinate differs by 1e-8 degrees or more
-// (the longitude the short way round).
-bool lf_differ(LaLo a, LaLo b) noexcept {
-    return std::fabs(a.lat - b.lat) >= 1e-8 || std::fabs(gf_wrapLongitudeDifference(b.lon - a.lon)) >= 1e-8;
-}
 
 double lf_distanceM(LaLo a, LaLo b) noexcept { return gf_distanceNm(a, b) * metresPerNm; }
 
@@ -162,7 +157,7 @@ bool isValidRollProfile(double first, double second, double largestVerticalSpeed
 CenterlineAim centerlineAimPoint(LaLo position, LaLo linePoint, double lineHeading, double angleLimit,
                                  double crossTrackLimitM, double factor) noexcept {
     const bool bothValid = gf_isValidLaLo(position) && gf_isValidLaLo(linePoint);
-    const bool differ = bothValid && lf_differ(position, linePoint);
+    const bool differ = bothValid && !gf_isSamePlace(position, linePoint);
     CenterlineAim defaults;
     defaults.aimPoint = linePoint;
     defaults.bearing = differ ? gf_bearing(position, linePoint) : lineHeading;
@@ -207,7 +202,7 @@ LookAhead lookAheadBearing(LaLo position, std::span<const LaLo> upcoming, double
         last = &p;
         lastDistance = dist;
     }
-    if (last == nullptr || !lf_differ(*first, *last) || lastDistance < leastM) return defaults;
+    if (last == nullptr || gf_isSamePlace(*first, *last) || lastDistance < leastM) return defaults;
     const double toFirst = gf_bearing(position, *first);
     const double toLast = gf_bearing(position, *last);
     if (!lf_inCircle(toFirst) || !lf_inCircle(toLast) ||

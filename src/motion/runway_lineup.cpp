@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 // The runner-up of a match must score more than this worse for the match to
 // name the runway end an aircraft stands on.
@@ -40,9 +39,6 @@ LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
 
-bool lf_samePlace(LaLo a, LaLo b) {
-    return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) <= kSamePlaceDeg;
-}
 
 // a - b brought into [-pi, pi], in degrees.
 double lf_turnDeg(double a, double b) { return std::remainder(a - b, fullCircle) * kDegreesPerRadian; }
@@ -312,7 +308,7 @@ bool checkTowedAircraft(LiveAc& ac) {
     // A next point where the front point stands is a stop still to be marked
     // as one: it lies neither behind the aircraft nor ahead of it.
     if (!lu.heading || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
-        lf_samePlace(lf_position(s[0]), lf_position(s[1])))
+        gf_isSamePlace(lf_position(s[0]), lf_position(s[1])))
         return false;
     const double lineUpHeading = *lu.heading;
     const LaLo next = lf_position(s[1]);
@@ -356,7 +352,7 @@ bool isTaxiPointOnRunway(LiveAc& ac, const StreamPoint& point) {
     const auto match = lf_runwayStartAt(lf_position(point), ac.pose.heading);
     const StreamPoint& last = s.back();
     const StreamPoint& beforeLast = s[s.size() - 2];
-    const double lastLeg = lf_samePlace(lf_position(beforeLast), lf_position(last))
+    const double lastLeg = gf_isSamePlace(lf_position(beforeLast), lf_position(last))
                                ? ac.pose.heading
                                : gf_bearing(lf_position(beforeLast), lf_position(last));
     const double v = last.groundSpeedKt;

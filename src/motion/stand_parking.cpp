@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "airports/static_placement.h"
+#include "engine/aircraft_ids.h"
 #include "engine/controls.h"
 #include "engine/engine_lists.h"
 #include "engine/geometry.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFirstObjectId = 3;
-
 LaLo lf_standPosition(const Stand& stand) { return {stand.latitude, stand.longitude}; }
 
 // Two circles of radii summing to `radiusSum` around the two positions
@@ -35,7 +34,6 @@ std::string_view lf_withoutLast(std::string_view text) {
     return text.empty() ? text : text.substr(0, text.size() - 1);
 }
 
-bool lf_endsWithUnderscore(std::string_view text) { return !text.empty() && text.back() == '_'; }
 
 // The first other live aircraft (another hexid) that holds the stand.
 LiveAc* lf_otherLiveHolding(std::int32_t standId, std::uint32_t hexid) {
@@ -124,9 +122,9 @@ bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(std::int32_t standId, LiveAc& 
         } else if (!ac.callsign.empty() && lf_withoutLast(ac.callsign) == other->callsign) {
             return false;  // this one is the other's ghost
         } else if ((!other->callsign.empty() && lf_withoutLast(other->callsign) == ac.callsign) ||
-                   (lf_endsWithUnderscore(other->callsign) && !lf_endsWithUnderscore(ac.callsign))) {
+                   (gf_endsWithUnderscore(other->callsign) && !gf_endsWithUnderscore(ac.callsign))) {
             gf_log(fmt::format("{:14}: {:8} ghost, replace by {}", name, other->callsign, ac.callsign));
-        } else if ((lf_endsWithUnderscore(ac.callsign) && !lf_endsWithUnderscore(other->callsign)) ||
+        } else if ((gf_endsWithUnderscore(ac.callsign) && !gf_endsWithUnderscore(other->callsign)) ||
                    other->motion.departurePending != 0) {
             return false;
         } else {

@@ -24,7 +24,6 @@
 namespace {
 
 // Two points closer than this in latitude and longitude stand at one place.
-constexpr double kSamePlaceDeg = 1e-8;
 // A point this near the last one (degrees each way) is the same position
 // reported with a little noise.
 constexpr double kNearDuplicateDeg = 0.00015;
@@ -252,9 +251,6 @@ void lf_startTaxiAfterPushback(LiveAc& ac, StreamPoint& p) {
 
 }  // namespace
 
-bool gf_isSamePlace(LaLo a, LaLo b) {
-    return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitudeDifference(a.lon - b.lon)) < kSamePlaceDeg;
-}
 
 std::int64_t gf_standClockNs() {
     if (l_standClock != nullptr) return l_standClock();

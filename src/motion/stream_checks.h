@@ -49,10 +49,6 @@ bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& point, double 
 // `pullOut`, else by pushback.
 void markDeparture(LiveAc& ac, StreamPoint& point, bool pullOut);
 
-// Two positions within 1e-8 degrees of each other in latitude and
-// longitude: one place, as far as the stream is concerned.
-bool gf_isSamePlace(LaLo a, LaLo b);
-
 // The steady clock (ns) that stamps an aircraft's arrival at its stand;
 // tests replace it (nullptr: the real clock).
 std::int64_t gf_standClockNs();

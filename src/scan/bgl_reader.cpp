@@ -284,8 +284,7 @@ void lf_readBglHelipad(std::span<const std::uint8_t> subrecord, BglAirportStands
         return;
     }
     for (const LaLo& taken : into.helipads) {
-        if (std::fabs(taken.lat - position.lat) <= 1e-8 &&
-            std::fabs(gf_wrapLongitudeDifference(taken.lon - position.lon)) <= 1e-8) {
+        if (gf_isSamePlace(taken, position)) {
             gf_appendScanLogLine(fmt::format("double helipad {} (skipped) {}", into.airport.name, position));
             return;
         }

@@ -106,6 +106,26 @@ TEST(LongitudeDifference, TakesTheShortWayRound) {
     }
 }
 
+TEST(SamePlace, WithinAHundredMillionthOfADegreeEitherWayAndAcrossTheDateLine) {
+    struct Case {
+        LaLo a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {{50.0, 8.0}, {50.0, 8.0}, true},
+        {{50.0, 8.0}, {50.0 + 0.9e-8, 8.0 - 0.9e-8}, true},
+        {{50.0, 8.0}, {50.0 + 1.1e-8, 8.0}, false},
+        {{50.0, 8.0}, {50.0, 8.0 + 1.1e-8}, false},
+        {{-10.0, 180.0}, {-10.0, -180.0}, true},
+        {{-10.0, 179.999999996}, {-10.0, -179.999999996}, true},
+        {{-10.0, 179.99999}, {-10.0, -179.99999}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(gf_isSamePlace(c.a, c.b), c.same) << c.a.lat << "," << c.a.lon << " " << c.b.lat << "," << c.b.lon;
+        EXPECT_EQ(gf_isSamePlace(c.b, c.a), c.same);
+    }
+}
+
 TEST(LaLo, FormatAndValidity) {
     EXPECT_EQ(fmt::format("{}", LaLo{47.123456789, -8.5}), "47.123457,-8.500000");
     EXPECT_TRUE(gf_isValidLaLo({90, 180}));
