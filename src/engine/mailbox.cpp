@@ -4,6 +4,7 @@
 
 #include "engine/mailbox.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -14,17 +15,27 @@
 #include "engine/engine_state.h"
 #include "feed/handover.h"
 #include "foundation/log.h"
+#include "motion/tick_math.h"
 #include "services/stop.h"
 
 namespace {
 
 constexpr std::uint32_t kLiveDelaySeconds = 30;
 constexpr std::int64_t kStallNs = 60'000'000'000;
+constexpr std::int64_t kTickNs = 10'000'000;  // one engine tick
 
 struct TrafficMailbox {
     std::mutex lock;
     std::vector<TrafficRecord> pending;  // last accepted live batch, taken from the end
     std::vector<TrafficRecord> history;  // stamped history records, in posting order
+    // When each run of history records was stamped: their count, the clock
+    // and the engine's tick then.
+    struct Stamped {
+        std::size_t count = 0;
+        std::int64_t postedNs = 0;
+        std::int32_t postedTick = 0;
+    };
+    std::vector<Stamped> stamps;
     bool shutdownRequested = false;
     bool watchStarted = false;
     std::int64_t firstPendingTime = 0;
@@ -58,9 +69,12 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delayS
     if (delaySeconds != kLiveDelaySeconds) {
         // History is never decoded here: the engine's lists belong to the
         // main thread, which decodes this list at its next tick.
-        gf_setReplayDelays(batch, tickCount.load(), delaySeconds);
+        const std::int32_t stampedTick = tickCount.load();
+        gf_setReplayDelays(batch, stampedTick, delaySeconds);
         {
             std::lock_guard lock(l_mailbox.lock);
+            const std::int64_t now = l_mailbox.clock ? l_mailbox.clock() : lf_steadyNowNs();
+            l_mailbox.stamps.push_back({batch.size(), now, stampedTick});
             auto& history = l_mailbox.history;
             history.insert(history.end(), std::make_move_iterator(batch.begin()),
                            std::make_move_iterator(batch.end()));
@@ -122,9 +136,28 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delayS
 
 void gf_takeHistoryRecords(std::vector<TrafficRecord>& out) {
     std::vector<TrafficRecord> taken;
+    std::vector<TrafficMailbox::Stamped> stamps;
+    std::int64_t now = 0;
     {
         std::lock_guard lock(l_mailbox.lock);
         taken.swap(l_mailbox.history);
+        stamps.swap(l_mailbox.stamps);
+        now = l_mailbox.clock ? l_mailbox.clock() : lf_steadyNowNs();
+    }
+    // History stamped while the engine's clock stood still (the start path
+    // waits for the buffer and the parked traffic before the engine ticks)
+    // is played as if the clock had run: stamped against the standing clock
+    // it would play the whole wait later than its own time, and every
+    // aircraft it starts would trail its reports by that much for good.
+    const std::int32_t tick = tickCount.load();
+    std::size_t at = 0;
+    for (const TrafficMailbox::Stamped& s : stamps) {
+        const std::size_t end = std::min(taken.size(), at + s.count);
+        if (s.postedTick == tick && now > s.postedNs) {
+            const std::int64_t stood = (now - s.postedNs) / kTickNs;
+            for (std::size_t i = at; i < end; ++i) taken[i].point.playTick = gf_tickPlus(taken[i].point.playTick, -stood);
+        }
+        at = end;
     }
     if (out.empty()) {
         out.swap(taken);
@@ -163,6 +196,7 @@ void gf_resetTrafficMailbox() {
     std::lock_guard lock(l_mailbox.lock);
     l_mailbox.pending.clear();
     l_mailbox.history.clear();
+    l_mailbox.stamps.clear();
     lf_resetWatch(l_mailbox);
     l_mailbox.shutdownRequested = false;
 }

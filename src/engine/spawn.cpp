@@ -25,6 +25,7 @@
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/tick_math.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"
 
@@ -250,6 +251,42 @@ void spawnLiveAc(LiveAc& ac) {
     ac.simState = AcSimState::adding2sim;
     addingStack.push_back(ac.hexid);
     if (!gf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
+}
+
+void gf_placeAirborneCreateNow(AiCreateRequest& request) {
+    LiveAc* found = gf_findLiveByHexid(request.hexid);
+    if (found == nullptr) return;
+    LiveAc& ac = *found;
+    if (ac.simState != AcSimState::adding2sim || ac.phase != AcPhase::flying || ac.promoted != 0) return;
+    auto& stream = ac.stream;
+    const std::int32_t now = tickCount.load();
+    const auto flownOn = [](const StreamPoint& p) { return p.airborne != 0 && p.stationary == 0; };
+    if (stream.size() < 2 || stream.front().airborne == 0 || !flownOn(stream[1])) return;
+    // Points the aircraft would already have flown past are dropped, so that
+    // it starts between the last one due and the next.
+    while (stream.size() >= 3 && flownOn(stream[2]) && gf_ticksBetween(stream[1].playTick, now) >= 0)
+        stream.pop_front();
+    StreamPoint& front = stream[0];
+    const StreamPoint& next = stream[1];
+    const std::int32_t span = gf_ticksBetween(front.playTick, next.playTick);
+    const std::int32_t gone = gf_ticksBetween(front.playTick, now);
+    if (span <= 0 || gone <= 0) return;
+    if (gone < span) {
+        const double f = static_cast<double>(gone) / span;
+        front.lat += (next.lat - front.lat) * f;
+        front.lon = gf_wrapLongitudeDifference(front.lon + gf_wrapLongitudeDifference(next.lon - front.lon) * f);
+        front.altitudeFt += (next.altitudeFt - front.altitudeFt) * f;
+        front.playTick = now;
+    }
+    const double heading = gf_bearing(lf_position(front), lf_position(next));
+    ac.pose.latitude = front.lat;
+    ac.pose.longitude = front.lon;
+    ac.pose.altitude = front.altitudeFt;
+    if (std::isfinite(heading)) ac.pose.heading = normalizeHeading(heading);
+    request.position.Latitude = ac.pose.latitude;
+    request.position.Longitude = ac.pose.longitude;
+    request.position.Altitude = ac.pose.altitude;
+    request.position.Heading = ac.pose.heading * radiansToDegrees;
 }
 
 bool chooseLiveLivery(LiveAc& ac, double altitudeFt) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/records.h"
+#include "engine/reports.h"
 
 // The spawn gate of an aircraft in state buffer, run every tick: may wait,
 // consume the front point, set `removeRecord`, or spawn it.
@@ -35,6 +36,13 @@ void completeAcKeyAtSpawn(LiveAc& ac);
 // its hexid (unless that failed in the simulator), or a new match (remembered
 // for the hexid).
 bool chooseLiveLivery(LiveAc& ac, double altitudeFt);
+
+// An airborne aircraft whose create request goes to the simulator only now
+// (creates are paced, one per 200 ms, so the last of a crowd waits tens of
+// seconds): its stream is brought up to now, the points it would have flown
+// past dropped and its front placed between the last one due and the next, and
+// the request and its pose start there instead of where its first report was.
+void gf_placeAirborneCreateNow(AiCreateRequest& request);
 
 // The first pose from the front point; the hexid joins the new-live checks.
 void initPoseFromFront(LiveAc& ac);

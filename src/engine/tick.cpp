@@ -16,6 +16,7 @@
 #include "engine/removal.h"
 #include "engine/reports.h"
 #include "engine/sim_results.h"
+#include "engine/spawn.h"
 #include "engine/update.h"
 #include "engine/user_position.h"
 #include "feed/rtapp/rtapp_link.h"
@@ -89,6 +90,7 @@ void lf_pacedRemovalAndCreation() {
     if (++l_creationCounter < kCreationEvery) return;
     l_creationCounter = 0;
     if (!liveCreateQueue.empty()) {
+        gf_placeAirborneCreateNow(liveCreateQueue.front());
         gf_queueAiCreate(liveCreateQueue.front());
         liveCreateQueue.pop_front();
         return;

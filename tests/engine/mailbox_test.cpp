@@ -107,6 +107,28 @@ TEST_F(Mailbox, HistoryIsNeverPendingAndComesOutInOrderEvenWithDeliveryOff) {
     EXPECT_EQ(gf_mailboxCounters().history, 0u);
 }
 
+TEST_F(Mailbox, HistoryStampedWhileTheEngineStoodStillPlaysAsIfItsClockHadRun) {
+    // Two buffers at tick 100: the first taken 12.34 s later with the engine
+    // standing (the start path's waits), the second after the engine ticked.
+    tickCount = 100;
+    atSeconds(5);
+    lf_post(2, 10, 6);
+    l_nowNs = 17'340'000'000;
+    std::vector<TrafficRecord> out;
+    gf_takeHistoryRecords(out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].point.playTick, 100 + 600 - 1234);
+    EXPECT_EQ(out[1].point.playTick, 100 + 600 - 1234);
+
+    lf_post(1, 20, 12);
+    ++tickCount;
+    atSeconds(30);
+    out.clear();
+    gf_takeHistoryRecords(out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].point.playTick, 100 + 1200);
+}
+
 TEST_F(Mailbox, StallWatchFiresOnceAfter60SecondsWithoutATake) {
     for (std::int64_t s = 0; s <= 60; ++s) {
         atSeconds(s);

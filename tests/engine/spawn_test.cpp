@@ -253,3 +253,46 @@ TEST_F(Spawn, AStandingStartHasNoSpeedOnItsFirstStandingPoints) {
         EXPECT_EQ(ac.stream[3].groundSpeedKt, 40.0);
     }
 }
+
+TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
+    // Points due at ticks 0, 1000, 2000 and 3000, 0.01 degrees apart; the
+    // create is sent at tick 1250.
+    struct Row {
+        AcPhase phase;
+        AcSimState state;
+        bool airborne;
+        bool moved;
+    };
+    for (const Row row : {Row{AcPhase::flying, AcSimState::adding2sim, true, true},
+                          Row{AcPhase::taxi, AcSimState::adding2sim, false, false},
+                          Row{AcPhase::flying, AcSimState::active, true, false}}) {
+        SCOPED_TRACE(static_cast<int>(row.phase));
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < 4; ++i)
+            stream.push_back(point(50.0, 8.0 + 0.01 * i, row.airborne ? 5000.0 + 100.0 * i : 0.0, row.airborne, 1000 * i));
+        LiveAc& ac = addLive(0x500401, row.state, 0, std::move(stream));
+        ac.phase = row.phase;
+        ac.pose.latitude = 50.0;
+        ac.pose.longitude = 8.0;
+        tickCount = 1250;
+        AiCreateRequest r = request(0x500401);
+        r.position.Longitude = 8.0;
+        gf_placeAirborneCreateNow(r);
+        if (!row.moved) {
+            EXPECT_EQ(ac.stream.size(), 4u);
+            EXPECT_EQ(r.position.Longitude, 8.0);
+            continue;
+        }
+        // The point due at 0 is passed; the aircraft starts a quarter of the
+        // way from the one due at 1000 to the next, due now.
+        ASSERT_EQ(ac.stream.size(), 3u);
+        EXPECT_EQ(ac.stream.front().playTick, 1250);
+        EXPECT_NEAR(ac.stream.front().lon, 8.0125, 1e-9);
+        EXPECT_NEAR(ac.stream.front().altitudeFt, 5125.0, 1e-9);
+        EXPECT_NEAR(r.position.Longitude, 8.0125, 1e-9);
+        EXPECT_NEAR(ac.pose.longitude, 8.0125, 1e-9);
+        EXPECT_NEAR(r.position.Altitude, 5125.0, 1e-9);
+        EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
+    }
+}

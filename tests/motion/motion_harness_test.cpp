@@ -111,8 +111,13 @@ TEST(SmoothnessChecker, FindsEachFaultAndPassesTheCleanRecording) {
              for (int i = 150; i < 300; ++i) lf_at(r, i).pose.altitude += 0.002 * (i - 149);
          },
          MotionCheck::ClimbChange},
-        {"pushback", Large, true, [](AircraftRecord& r) { lf_phase(r, AcPhase::pushing_back); },
-         [](AircraftRecord& r) { lf_at(r, 150).pose.heading = 1e-6; }, MotionCheck::PushbackHeading},
+        // Pushed tail first: the nose points south while the aircraft moves north.
+        {"pushback", Large, true,
+         [](AircraftRecord& r) {
+             lf_phase(r, AcPhase::pushing_back);
+             for (auto& s : r.samples) s.pose.heading = pi;
+         },
+         [](AircraftRecord& r) { lf_at(r, 150).pose.heading = pi + 1e-6; }, MotionCheck::PushbackHeading},
         {"backwards", Light, true, [](AircraftRecord& r) { lf_phase(r, AcPhase::takeoff_roll); },
          [](AircraftRecord& r) {
              // One tick 3 cm back, then on at the same speed.
@@ -179,6 +184,20 @@ TEST(SmoothnessChecker, AnExemptionSparesItsStretchByName) {
     // Another aircraft is not spared.
     r.hexid = 0xBEEF;
     EXPECT_TRUE(checker.check(r).has(MotionCheck::PositionStep));
+}
+
+TEST(SmoothnessChecker, ADeadReckonedPointCutShortByAReportIsNoPointMissed) {
+    // The aircraft was 80 m short of the point its leg went to when the point
+    // fell due: missed, unless the point was a dead-reckoned one that the
+    // first report after a dry spell made due at once.
+    for (const bool deadReckoned : {false, true}) {
+        AircraftRecord r = lf_straight(Large, false, 150.0);
+        r.arrivals[2].missM = 80.0;
+        r.arrivals[2].deadReckoningEnded = deadReckoned;
+        const MotionCheckResult result = SmoothnessChecker{}.check(r);
+        EXPECT_EQ(result.has(MotionCheck::PointReached), !deadReckoned) << result.summary();
+        EXPECT_EQ(result.exempted.count("dead reckoning ended"), deadReckoned ? 1u : 0u);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -245,9 +245,14 @@ MotionRecorder::MotionRecorder() {
             a.missM = lf_metres(lf_position(ac.pose), {reached.lat, reached.lon});
             a.stationary = reached.stationary != 0;
         }
+        if (const auto planned = legDeadReckonedDue_.find(ac.hexid);
+            planned != legDeadReckonedDue_.end() && planned->second >= 0 && a.dueTick < planned->second)
+            a.deadReckoningEnded = true;
         r.objectId = ac.objectId;
         r.arrivals.push_back(a);
         nextPosMain(ac);
+        legDeadReckonedDue_[ac.hexid] =
+            ac.extrapolationCount > 0 && !ac.stream.empty() ? std::int64_t{ac.stream.front().playTick} : -1;
         legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
         // The point reached and the three after it: a point the engine put
         // in (a turn's entry, a midpoint, a held position) may carry no
@@ -739,6 +744,10 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
         const std::int32_t began = std::exchange(legBegan, a.tick);
         if (a.first) {
             ++out.exempted["activation"];
+            continue;
+        }
+        if (a.deadReckoningEnded) {
+            ++out.exempted["dead reckoning ended"];
             continue;
         }
         // A leg to a point due sooner than the shortest leg is played as the

@@ -167,6 +167,10 @@ struct PointArrival {
     double missM = 0.0;        // distance from the pose to the point
     bool stationary = false;
     bool first = false;  // the first step of the aircraft's life (activation)
+    // The point was a dead-reckoned one that the first report after a dry
+    // spell made due at once: the aircraft turns toward the report from where
+    // it is instead of flying on to a position nothing reported.
+    bool deadReckoningEnded = false;
 };
 
 // A pose the simulator received, from its journal.
@@ -259,6 +263,9 @@ private:
     std::map<std::uint32_t, std::int32_t> legStartTick_;
     std::map<std::uint32_t, double> legReportedKt_;
     std::map<std::uint32_t, bool> legHoldKnown_;
+    // Per aircraft: the due tick of the point its leg goes to, when that point
+    // is a dead-reckoned one (none: -1).
+    std::map<std::uint32_t, std::int64_t> legDeadReckonedDue_;
 };
 
 // ---------------------------------------------------------------------------
@@ -378,6 +385,11 @@ struct MotionCheckResult {
 //   "activation"        the first next-position step of an aircraft's life
 //                       (its first point is reached when it appears, not at
 //                       its play tick);
+//   "dead reckoning ended"
+//                       a dead-reckoned point (the stream had run dry) that
+//                       the first report after the dry spell made due at
+//                       once: nothing reported it, and the aircraft turns
+//                       toward the report from where it is;
 //   "shorter than the shortest leg"
 //                       a point due less than 25 ticks after its leg began:
 //                       the leg is played as 25 ticks and the next one starts
