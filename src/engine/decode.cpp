@@ -215,7 +215,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
             removeAircraftFromSim(ac);
             return;
         }
-        if (ac.extrapolationCount <= 0 && lf_isThinnedOut(point, dt, dtrack)) return;
+        // An aircraft not yet shown that holds a single point keeps the report
+        // that gives it a second one: the spawn gate drops a lone point once
+        // it is due, and a standing aircraft whose next kept report came only
+        // 15 s later would wait for a calm stream, or vanish in a report gap,
+        // instead of appearing where it stands.
+        const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) return;
     }
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;

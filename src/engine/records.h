@@ -138,6 +138,9 @@ struct LiveAc : AcBase {
     std::int32_t activationTick = 0;
     std::optional<RunwayMatch> takeoffRunway;
     std::optional<RunwayMatch> landingRunway;
+    // Log.txt was told that the aircraft stands where no stand is free for
+    // it and is not shown until it moves (told once).
+    std::uint8_t toldNoStand = 0;
 };
 
 // Per-category values (index: ModelCategory 0..6).

@@ -231,6 +231,11 @@ void spawnLiveAc(LiveAc& ac) {
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
                 if (ac.stream[1].stationary != 0 || fast) {
+                    if (ac.stream[1].stationary != 0 && ac.toldNoStand == 0) {
+                        ac.toldNoStand = 1;
+                        gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",
+                                           ac.callsign, ac.registration));
+                    }
                     lf_consumeFront(ac);
                     return;
                 }

@@ -3,6 +3,7 @@
 // (how far behind, which way the nose points, how fast, how still) on either
 // side of the check's limit.
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -211,17 +212,19 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
         bool named;
         std::size_t findings;
         std::size_t judged;
+        const char* registration = nullptr;  // else N1TST when named, N2TST when not
     };
-    const std::string log = "12:00:00 something\nNo match found for:\nB738 KLM N1TST\n\nlater line N1TST\n";
+    const std::string log = "12:00:00 something\nNo match found for:\nB738 KLM N1TST\n\nlater line N1TST\n"
+                            "KLM3 N3TST stands where no stand is free for it: not shown until it moves\n";
     for (const Row& row : {Row{900, -1e9, false, 0, 1}, Row{1000, -1e9, false, 0, 1}, Row{1050, -1e9, false, 1, 1},
-                           Row{-1, -1e9, false, 1, 1}, Row{-1, -1e9, true, 0, 1},
+                           Row{-1, -1e9, false, 1, 1}, Row{-1, -1e9, true, 0, 1}, Row{-1, -1e9, false, 0, 1, "N3TST"},
                            // The start path's waits end later: counted from then, with the feed's delay.
                            Row{1500, -1500, false, 0, 1}, Row{1600, -1500, false, 1, 1},
                            // A deadline past the run's end is not judged.
                            Row{-1, 20000, false, 0, 0}}) {
         AircraftRecord r;
         r.hexid = 0xABC002;
-        r.registration = row.named ? "N1TST" : "N2TST";
+        r.registration = row.registration != nullptr ? row.registration : row.named ? "N1TST" : "N2TST";
         for (int i = 0; i < 3; ++i) {
             ReportedPosition p;
             p.dueTick = 1000 + i * 200;
@@ -235,6 +238,48 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
         const MotionCheckResult result = gf_checkCreatedOrTold({&r}, row.startWaitsEndTick, 5000, log);
         EXPECT_EQ(result.findings.size(), row.findings) << row.createdAfterTicks << " " << row.startWaitsEndTick;
         EXPECT_EQ(result.judged.count(MotionCheck::CreatedOrTold) ? result.judged.at(MotionCheck::CreatedOrTold) : 0u, row.judged);
+    }
+}
+
+TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBeforeIt) {
+    // The aircraft's first report is due at tick 1000; `others` aircraft are
+    // created, 20 ticks apart, from tick `othersFrom` on; the aircraft itself
+    // at 1000 + `createdAfterTicks`.
+    struct Row {
+        int others;
+        int othersFrom;
+        int createdAfterTicks;
+        bool found;
+    };
+    for (const Row& row : {Row{50, 1000, 1999, false}, Row{50, 1000, 2001, true},
+                           // Those created before its first report was due or after it cost it nothing.
+                           Row{50, 0, 1001, true}, Row{50, 2100, 1050, true},
+                           // A created aircraft counts once, at its first creation.
+                           Row{1, 1100, 1019, false}, Row{1, 1100, 1021, true}}) {
+        std::vector<AircraftRecord> all(static_cast<std::size_t>(row.others) + 1);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            AircraftRecord& r = all[i];
+            r.hexid = 0xABC100 + static_cast<std::uint32_t>(i);
+            r.registration = "N2TST";
+            for (int k = 0; k < 3; ++k) {
+                ReportedPosition p;
+                p.dueTick = i == 0 ? 1000 + k * 200 : -5000;
+                r.reports.push_back(p);
+            }
+            MotionSample s;
+            s.tick = i == 0 ? 1000 + row.createdAfterTicks : row.othersFrom + 20 * static_cast<int>(i - 1);
+            r.samples.push_back(s);
+            if (i == 1) {
+                s.tick += 20;
+                r.samples.push_back(s);
+            }
+        }
+        std::vector<const AircraftRecord*> records;
+        for (const AircraftRecord& r : all) records.push_back(&r);
+        const MotionCheckResult result = gf_checkCreatedOrTold(records, -1e9, 9000, "");
+        const bool found = std::any_of(result.findings.begin(), result.findings.end(),
+                                       [](const MotionFinding& f) { return f.hexid == 0xABC100; });
+        EXPECT_EQ(found, row.found) << row.others << " from " << row.othersFrom << ", " << row.createdAfterTicks;
     }
 }
 

@@ -161,6 +161,27 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
     }
 }
 
+TEST_F(DecodeTest, AnAircraftNotYetShownKeepsTheReportThatGivesItASecondPoint) {
+    // Standing at 0 kt, the report 5 s after the first: a new aircraft with a
+    // single point needs it to be shown at all (the spawn gate drops a lone
+    // point once it is due); with two points, or once shown, it adds nothing.
+    struct Row {
+        AcSimState state;
+        int points;
+        bool kept;
+    };
+    for (const Row row : {Row{AcSimState::buffer, 1, true}, Row{AcSimState::buffer, 2, false},
+                          Row{AcSimState::active, 1, false}}) {
+        SCOPED_TRACE(static_cast<int>(row.state) * 10 + row.points);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < row.points; ++i) stream.push_back(streamPoint(kFar, 0, false, 500 + i, 0, 90));
+        LiveAc& ac = aircraft(kHex, row.state == AcSimState::buffer ? AcPhase::birth : AcPhase::parked, stream, row.state);
+        decodeMessage(report(kHex, streamPoint(kFar, 0, false, 600, 0, 90), 1005.0));
+        EXPECT_EQ(ac.stream.size(), static_cast<std::size_t>(row.points + (row.kept ? 1 : 0)));
+    }
+}
+
 TEST_F(DecodeTest, NewAircraftFilters) {
     struct Row {
         const char* name;

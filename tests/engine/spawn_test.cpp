@@ -296,3 +296,20 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
     }
 }
+
+TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
+    setAirport(300.0);
+    LiveAc& standing = newcomer(0x500501, 0.0, 4);
+    for (StreamPoint& p : standing.stream) {
+        p.lon = 8.0;
+        p.stationary = 1;
+        p.groundSpeedKt = 0.0;
+    }
+    for (int i = 0; i < 2; ++i) {
+        checkSpawnLiveAc(standing);
+        EXPECT_EQ(standing.simState, AcSimState::buffer);
+    }
+    EXPECT_EQ(standing.stream.size(), 2u);
+    EXPECT_EQ(countOf(logText(), "KLM1234 PH-BXA stands where no stand is free for it: not shown until it moves"), 1u)
+        << logText();
+}

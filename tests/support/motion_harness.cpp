@@ -1107,6 +1107,13 @@ void SmoothnessChecker::lf_checkTravel(const AircraftRecord& r, MotionCheckResul
     }
 }
 
+namespace {
+// Created or told: within 10 s, plus the engine's create pace (one create
+// every 200 ms) for each other aircraft created meanwhile.
+constexpr double kCreatedWithinTicks = 1000.0;
+constexpr double kCreatePaceTicks = 20.0;
+}  // namespace
+
 MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
                                         std::int32_t lastTick, const std::string& log) {
     MotionCheckResult out;
@@ -1126,18 +1133,39 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
             line = next;
         }
     }
+    // When each aircraft was first created, in order: the engine sends one
+    // create every 200 ms, so an aircraft waits that long for each other one
+    // created while it waited.
+    std::vector<double> createdTicks;
+    for (const AircraftRecord* r : records)
+        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
+    std::sort(createdTicks.begin(), createdTicks.end());
+    const auto createdBetween = [&](double from, double to) {
+        return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
+                                   std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
+    };
+    // And those the engine tells it does not show while they stand where no
+    // stand is free for them ("<callsign> <registration> stands where ...").
+    static constexpr std::string_view kNoStand = " stands where no stand is free for it";
+    for (std::size_t at = log.find(kNoStand); at != std::string::npos; at = log.find(kNoStand, at + 1)) {
+        const std::size_t lineStart = log.rfind('\n', at);
+        const std::string head = log.substr(lineStart == std::string::npos ? 0 : lineStart + 1,
+                                            at - (lineStart == std::string::npos ? 0 : lineStart + 1));
+        const std::size_t blank = head.rfind(' ');
+        told.insert(blank == std::string::npos ? head : head.substr(blank + 1));
+    }
     for (const AircraftRecord* r : records) {
         if (r->reports.size() < 2) continue;
         const Judge judge{*r, out, false};
         // No earlier than the start path's waits end, plus the feed's delay.
         const double from = std::max(r->reports.front().dueTick, startWaitsEndTick + 3000.0);
-        const double deadline = from + 1000.0;
-        if (deadline > lastTick) continue;
+        if (from + kCreatedWithinTicks > lastTick) continue;
         const bool created = !r->samples.empty();
         const double createdTick = created ? r->samples.front().tick : lastTick;
-        const bool inTime = created && createdTick <= deadline;
+        const double limitTicks = kCreatedWithinTicks + kCreatePaceTicks * createdBetween(from, createdTick);
+        const bool inTime = created && createdTick <= from + limitTicks;
         const bool namedInLog = !r->registration.empty() && told.count(r->registration) != 0;
-        judge(MotionCheck::CreatedOrTold, from, inTime || namedInLog, (createdTick - from) / 100.0, 10.0);
+        judge(MotionCheck::CreatedOrTold, from, inTime || namedInLog, (createdTick - from) / 100.0, limitTicks / 100.0);
     }
     return out;
 }

@@ -430,8 +430,10 @@ double gf_checkerAirTurnRate(std::uint32_t category);
 // Created or told: every aircraft the feed handed reports of (at least two)
 // is active within 10 s of its first report's due tick, counted from no
 // earlier than the start path's own waits (`startWaitsEndTick` plus the
-// feed's delay), or its registration is in a "No match found for:" list of
-// the log. Aircraft whose deadline lies past `lastTick` are not judged.
+// feed's delay), plus 200 ms for each other aircraft first created meanwhile
+// (the engine sends one create every 200 ms: the last of a crowd cannot come
+// sooner), or its registration is in a "No match found for:" list of the
+// log or on a line telling that it stands where no stand is free for it. Aircraft whose 10 s lie past `lastTick` are not judged.
 MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
                                         std::int32_t lastTick, const std::string& log);
 
