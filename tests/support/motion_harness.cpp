@@ -922,6 +922,15 @@ bool lf_activeAt(const std::vector<MotionSample>& s, double tick) {
     return i < s.size() && s[i].tick <= std::floor(tick) + 1;
 }
 
+// Whether the aircraft was recorded on every tick from one tick to another.
+bool lf_recordedThrough(const std::vector<MotionSample>& s, double from, double to) {
+    std::size_t i = lf_sampleFrom(s, std::floor(from));
+    if (i >= s.size() || s[i].tick > std::floor(from) + 1) return false;
+    for (; i + 1 < s.size() && s[i].tick < to; ++i)
+        if (s[i + 1].tick != s[i].tick + 1) return false;
+    return s[i].tick >= to;
+}
+
 double lf_bearingDeg(LaLo from, LaLo to) {
     const Offset o = lf_offset(from, to);
     return std::atan2(o.east, o.north) * radiansToDegrees;
@@ -1000,8 +1009,10 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             reachedAt = found;
             const double lag = (s[found].tick - due) / 100.0;
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
-        } else if (lastTick >= due + limit * 100.0) {
-            // Never reached while the aircraft was there to reach it.
+        } else if (lf_recordedThrough(s, due, due + limit * 100.0)) {
+            // Never reached while the aircraft was there to reach it (one that
+            // left the simulator before its time was up, and came back later,
+            // had no pose to be late with).
             const double lag = (std::min<double>(lastTick, due + kLagSearchAfterTicks) - due) / 100.0;
             judge(MotionCheck::Lag, due, false, lag, limit);
         }
