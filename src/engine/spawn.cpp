@@ -262,7 +262,10 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
     LiveAc* found = gf_findLiveByHexid(request.hexid);
     if (found == nullptr) return;
     LiveAc& ac = *found;
-    if (ac.simState != AcSimState::adding2sim || ac.phase != AcPhase::flying || ac.promoted != 0) return;
+    // One shown before (a livery respawn) comes back where it was seen.
+    if (ac.simState != AcSimState::adding2sim || ac.phase != AcPhase::flying || ac.promoted != 0 ||
+        ac.activationTick != 0)
+        return;
     auto& stream = ac.stream;
     const std::int32_t now = tickCount.load();
     const auto flownOn = [](const StreamPoint& p) { return p.airborne != 0 && p.stationary == 0; };

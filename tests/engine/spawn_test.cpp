@@ -262,10 +262,12 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         AcSimState state;
         bool airborne;
         bool moved;
+        std::int32_t activatedAt = 0;  // shown before (a livery respawn): comes back where it was
     };
     for (const Row row : {Row{AcPhase::flying, AcSimState::adding2sim, true, true},
                           Row{AcPhase::taxi, AcSimState::adding2sim, false, false},
-                          Row{AcPhase::flying, AcSimState::active, true, false}}) {
+                          Row{AcPhase::flying, AcSimState::active, true, false},
+                          Row{AcPhase::flying, AcSimState::adding2sim, true, false, 700}}) {
         SCOPED_TRACE(static_cast<int>(row.phase));
         g_liveAircraft.clear();
         std::deque<StreamPoint> stream;
@@ -273,6 +275,7 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
             stream.push_back(point(50.0, 8.0 + 0.01 * i, row.airborne ? 5000.0 + 100.0 * i : 0.0, row.airborne, 1000 * i));
         LiveAc& ac = addLive(0x500401, row.state, 0, std::move(stream));
         ac.phase = row.phase;
+        ac.activationTick = row.activatedAt;
         ac.pose.latitude = 50.0;
         ac.pose.longitude = 8.0;
         tickCount = 1250;
