@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/airport.h"
 #include "airports/current_airport.h"
 #include "engine/geometry.h"
 #include "engine/records.h"
@@ -153,9 +154,7 @@ bool gf_claimStand(std::int32_t id, std::int64_t needed) {
     for (std::uint32_t excluded : stand->excludes) {
         if (Stand* other = lf_findExcluded(excluded)) other->blocked = true;
     }
-    const auto taken =
-        std::count_if(g_standTable.begin(), g_standTable.end(), [](const Stand& s) { return s.occupied; });
-    return taken >= needed;
+    return gf_countOccupiedStands(g_standTable) >= needed;
 }
 
 void gf_assignStandToAircraft(AcBase& ac, const Stand& stand) {
