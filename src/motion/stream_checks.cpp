@@ -166,7 +166,7 @@ void lf_removeFarFromStand(LiveAc& ac) {
 // missing).
 bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
     const StandLeaving& l = ac.motion.leaving;
-    if (l.pushback.empty()) return false;
+    if (l.pushback.empty() || l.after.empty()) return false;
     const LaLo end = lf_position(l.pushback.back());
     return lf_metres(ac.standPos, end) > kStandingScatterM && !(p.groundSpeedKt >= kStillKt) &&
            lf_metres(end, lf_position(p)) < kStillSpreadM;

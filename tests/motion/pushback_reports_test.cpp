@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/spawn_stands.h"
+#include "simlink/sim_link.h"
 #include "motion/ground_movement.h"
 #include "motion/pushback.h"
 #include "motion/stand_parking.h"
@@ -95,6 +96,21 @@ TEST_F(PushbackReports, ThePushbackWaitsUntilItsReportsBeginThenGoesWhereTheyGo)
     EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 16.0)), 0.01);
     EXPECT_EQ(ac.stream[1].playTick, 14215);
     EXPECT_EQ(ac.motion.headingPerTick, 0.0) << "straight back: the nose keeps its heading";
+
+    // Standing 8 degrees across the way it is pushed, it still keeps it; 12
+    // degrees across, it turns over the leg to face away from it.
+    for (const auto& [noseDeg, turns] : {std::pair{8.0, false}, {12.0, true}}) {
+        SCOPED_TRACE(noseDeg);
+        ac.phase = AcPhase::parked;
+        ac.motion.departurePending = 1;
+        ac.pose.latitude = kB1.lat;
+        ac.pose.longitude = kB1.lon;
+        ac.pose.heading = noseDeg * degreesToRadians;
+        ac.stream.resize(1);
+        nextPosGround(ac);
+        ASSERT_EQ(ac.phase, AcPhase::pushing_back);
+        EXPECT_EQ(ac.motion.headingPerTick != 0.0, turns);
+    }
 }
 
 TEST_F(PushbackReports, APushbackGoesOnWhereItsLegEndedAndLeavesOutAReportMilesOff) {
@@ -118,6 +134,19 @@ TEST_F(PushbackReports, APushbackGoesOnWhereItsLegEndedAndLeavesOutAReportMilesO
     ASSERT_GE(ac.stream.size(), 1u);
     EXPECT_LT(metresTo(ac.stream.front(), from(kB1, 180.0, 36.0)), 0.01);
     EXPECT_EQ(ac.stream.front().playTick, 12400);
+
+    // Off to the side of its end (75 degrees from straight back) it goes no
+    // further, nor does that end it; standing 6 m further back after a gap,
+    // it got there at its pace (3 kt: 3.9 s after its last report), not when
+    // the report came.
+    StreamPoint aside = groundPoint(from(from(kB1, 180.0, 36.0), 105.0, 5.0), 12600, 3.0);
+    checkExtendingSituations(ac, aside);
+    EXPECT_EQ(l.pushback.size(), 6u);
+    EXPECT_EQ(l.pushbackOver, 0);
+    StreamPoint further = south(42.0, 14400, 0.0);
+    checkExtendingSituations(ac, further);
+    ASSERT_EQ(l.pushback.size(), 7u);
+    EXPECT_EQ(l.pushback.back().playTick, 12400 + 389);
 }
 
 TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
@@ -190,8 +219,59 @@ TEST_F(PushbackReports, ReportsComeToTheWatchBeforeTheObjectExistsAndFromTheStre
                            {south(0.0, 12000, 0.0), south(0.0, 12400, 0.0), south(5.0, 12800, 3.0),
                             south(10.0, 13100, 3.0)});
     born.phase = AcPhase::birth;
+    g_simCommandBuffers.clientEvents.clear();
     parkAtSpawnStand(born, stand(3));
+    for (const SimClientEventCommand& e : g_simCommandBuffers.clientEvents)
+        EXPECT_NE(e.objectId, 0u) << "lights for an object that does not exist yet";
     EXPECT_EQ(born.stream.size(), 1u);
     EXPECT_EQ(born.motion.leaving.pushback.size(), 2u);
     EXPECT_EQ(born.motion.leaving.standing.playTick, 12400);
+}
+
+TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsStandingBehindIt) {
+    struct Row {
+        const char* what;
+        double bearingDeg;  // off the stand
+        std::vector<double> metres;
+        double speedKt;
+        int departsAt;
+        bool pullOut;
+    };
+    const Row rows[] = {
+        // Straight ahead at 6 kt: pulling out at 20 m, not at 210 m.
+        {"ahead at a taxi's pace", 0.0, {4, 8, 14, 20}, 6.0, 3, true},
+        {"ahead at a walking pace", 0.0, {4, 8, 14, 20}, 2.0, -1, false},
+        // The pushback's own reports missing: two standing 75 m back.
+        {"standing 75 m back", 180.0, {75, 75}, 0.0, 1, false},
+        {"standing 45 m back", 180.0, {45, 45}, 0.0, -1, false},
+    };
+    std::uint32_t hexid = 0x484C50;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        ac.extrapolationCount = 1;
+        StreamPoint standing = south(0.0, 12500, 0.0);
+        checkExtendingSituations(ac, standing);
+        int departsAt = -1;
+        for (std::size_t i = 0; i < row.metres.size() && departsAt < 0; ++i) {
+            StreamPoint p = groundPoint(from(kB1, row.bearingDeg, row.metres[i]), 13000 + int(i) * 300, row.speedKt);
+            if (checkExtendingSituations(ac, p)) departsAt = static_cast<int>(i);
+        }
+        EXPECT_EQ(departsAt, row.departsAt);
+        EXPECT_EQ(ac.motion.pullOut, row.pullOut ? 1 : 0);
+        if (departsAt < 0) continue;
+        // It leaves when its reports say: after its last report at the stand.
+        ac.stream.resize(1);
+        tickCount.store(12500);
+        nextPosGround(ac);
+        EXPECT_EQ(ac.phase, row.pullOut ? AcPhase::taxi : AcPhase::pushing_back);
+        ASSERT_GE(ac.stream.size(), 2u);
+        if (row.pullOut) {
+            // The way its reports went, each due as reported.
+            EXPECT_LT(metresTo(ac.stream.back(), from(kB1, 0.0, 20.0)), 0.01);
+            EXPECT_EQ(ac.stream.back().playTick, 13900);
+        } else {
+            EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 75.0)), 0.01);
+        }
+    }
 }
