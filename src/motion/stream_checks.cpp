@@ -48,6 +48,8 @@ constexpr double kStillKt = 1.0;
 constexpr double kPullOutLeastKt = 3.0;
 // This many reports of a pushback are one.
 constexpr std::size_t kPushbackReportsLeast = 3;
+// Or this many that each tell a walking pace (at least kStillKt).
+constexpr std::size_t kWalkingPushbackReports = 2;
 // Reports this near each other (m) stand at one place.
 constexpr double kStillSpreadM = 4.0;
 constexpr double kMovedM = 15.0;
@@ -159,6 +161,24 @@ void lf_removeFarFromStand(LiveAc& ac) {
     } catch (...) {
         gf_reportTrafficException("checkAtStandSituations");
     }
+}
+
+// The last two reports kept for the pushback both tell a walking pace: two
+// moves tail first that say the aircraft moves are a pushback, and a stream
+// that ends during it (no third report comes) still shows it.
+bool lf_walkingPushback(const StandLeaving& l) {
+    const std::size_t n = l.pushback.size();
+    return n >= kWalkingPushbackReports && l.pushback[n - 1].groundSpeedKt >= kStillKt &&
+           l.pushback[n - 2].groundSpeedKt >= kStillKt;
+}
+
+// A report lies nearer the last report kept for the pushback than the place
+// the aircraft stood at.
+bool lf_standsWherePushed(const LiveAc& ac, const StreamPoint& p) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty()) return false;
+    const LaLo at = lf_position(p);
+    return lf_metres(lf_position(l.pushback.back()), at) < lf_metres(ac.standPos, at);
 }
 
 // Two reports one after the other stand where a pushback took the aircraft,
@@ -449,8 +469,9 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     const double d = lf_metres(ac.standPos, lf_position(p));
     // A report at no speed to speak of within a stand's scatter: the aircraft
     // still stands there, wherever the report puts it, and the moves counted
-    // before it were scatter too.
-    if (!(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM) {
+    // before it were scatter too. Not where the kept pushback took it: there
+    // it stopped at the end of its pushback.
+    if (!(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM && !lf_standsWherePushed(ac, p)) {
         gf_keepStandingReport(ac, p);
         ac.phaseStartClock = gf_systemClock100ns();
         m.departureWatch = 0;
@@ -461,11 +482,14 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
         return false;
     }
     // Reports that push it back tail first at a walking pace, report after
-    // report, away off its stand: its pushback has begun, whatever the
-    // watches below would still wait for (the stream may end before).
+    // report, away off its stand (three, or two that each tell the pace):
+    // its pushback has begun, whatever the watches below would still wait
+    // for (the stream may end before).
     const bool pushedOn = gf_keepLeavingReport(ac, p);
     const StandLeaving& l = m.leaving;
-    if ((pushedOn && l.pushback.size() >= kPushbackReportsLeast && d >= kMovedM) || lf_standsPushedBack(ac, p)) {
+    const bool pushedAway = (l.pushback.size() >= kPushbackReportsLeast && d >= kMovedM) ||
+                            (lf_walkingPushback(l) && d >= kStepM);
+    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p)) {
         m.departureWatch = 0;
         markDeparture(ac, p, false);
         return true;

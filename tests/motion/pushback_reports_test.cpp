@@ -1,6 +1,7 @@
 // The reports a departing aircraft's watches keep while it leaves its stand
 // (they come half a minute before they fall due): scatter without speed that
-// never starts a departure, a pushback of three walking reports that does,
+// never starts a departure, a pushback of two walking reports that does (a
+// stop where it got to no longer undoes it),
 // the pushback waiting until its reports begin and going where they go, a
 // report miles off left out, a pushback whose leg ended going on, the taxi
 // starting from the reports kept meanwhile, and the reports an aircraft was
@@ -34,20 +35,28 @@ protected:
 
 }  // namespace
 
-TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushbackOfThreeReportsDoes) {
+TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushbackOfTwoReportsDoes) {
     struct Row {
         const char* what;
         std::vector<double> metres;  // off the stand, each farther than the one before
-        double speedKt;
+        std::vector<double> speedsKt;  // one for all, or one a report
         int departsAt;  // the report that marks the departure, -1: none
     };
     const Row rows[] = {
         // Each 3 m farther, beyond half the wing radius and 15 m: moves the
         // watch would take for a departure, were it not for the speed.
-        {"scatter without speed", {2, 6, 10, 15, 19, 24, 30}, 0.0, -1},
+        {"scatter without speed", {2, 6, 10, 15, 19, 24, 30}, {0.0}, -1},
         // The stream ends at 16 m, before the watch would have decided.
-        {"a pushback at walking pace", {5, 10, 16}, 3.0, 2},
-        {"two reports of a pushback", {5, 16}, 3.0, -1},
+        {"a pushback at walking pace", {5, 10, 16}, {3.0}, 1},
+        // Streams that end after two reports of the pushback.
+        {"two reports of a pushback", {5, 16}, {3.0}, 1},
+        {"two at 1 kt", {5, 16}, {1.0}, 1},
+        {"two, the second slower than a walk", {5, 16}, {3.0, 0.9}, -1},
+        {"two that reach 3.2 m", {1.5, 3.2}, {3.0}, 1},
+        {"two that stay within 2.8 m", {1.5, 2.8}, {3.0}, -1},
+        // Stopped where its pushback got to, 9 m off its stand: still its
+        // pushback, which the third report takes on.
+        {"a stop on the way", {5, 9, 16}, {3.0, 0.0, 3.0}, 2},
     };
     std::uint32_t hexid = 0x484C00;
     for (const Row& row : rows) {
@@ -55,7 +64,8 @@ TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushback
         LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
         int departsAt = -1;
         for (std::size_t i = 0; i < row.metres.size() && departsAt < 0; ++i) {
-            StreamPoint p = south(row.metres[i], 13000 + int(i) * 300, row.speedKt, 190.0);
+            const double kt = row.speedsKt.size() > i ? row.speedsKt[i] : row.speedsKt.front();
+            StreamPoint p = south(row.metres[i], 13000 + int(i) * 300, kt, 190.0);
             if (checkExtendingSituations(ac, p)) departsAt = static_cast<int>(i);
         }
         EXPECT_EQ(departsAt, row.departsAt);
