@@ -28,6 +28,11 @@ constexpr double kPushbackRadii = 2.5;
 // it further; a forward move this far off its end ends it.
 constexpr double kPushStepM = 1.0;
 constexpr double kForwardMoveM = 4.0;
+// A report at no speed after one that moved ends the pushback where it
+// stopped, however short its last step (more than this, m): the taxi starts
+// from there, and from short of it its first report could lie behind the
+// nose.
+constexpr double kStopStepM = 0.1;
 // A pushback goes at a walking pace: a report faster than this (kt) is no
 // pushback's.
 constexpr double kMostPushKt = 6.0;
@@ -599,7 +604,10 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
                          p.groundSpeedKt <= kMostPushKt;
     const bool ownHeadingAgrees =
         p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || lf_againstHeading(travel, p.trueHeading);
-    if (walking && movedM >= kPushStepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
+    const bool stops = !(p.groundSpeedKt >= kStillKt) && !l.pushback.empty() &&
+                       l.pushback.back().groundSpeedKt >= kStillKt;
+    const double stepM = stops ? kStopStepM : kPushStepM;
+    if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
         if (l.pushback.empty()) l.start = end.at;
         StreamPoint q = p;
         if (!(q.groundSpeedKt >= kStillKt) && !l.pushback.empty()) {

@@ -1,14 +1,16 @@
 // The reports a departing aircraft's watches keep while it leaves its stand
 // (they come half a minute before they fall due): scatter without speed that
 // never starts a departure, a pushback of two walking reports that does (a
-// stop where it got to no longer undoes it),
-// the pushback waiting until its reports begin and going where they go, a
-// report miles off left out, a pushback whose leg ended going on, the taxi
-// starting from the reports kept meanwhile, and the reports an aircraft was
-// created with or that came before its object existed.
+// stop where it got to no longer undoes it), the pushback waiting until its
+// reports begin and going where they go, a report miles off left out, a
+// pushback whose leg ended going on, one that ends where its reports stopped
+// however short the last step, the taxi starting from the reports kept
+// meanwhile, and the reports an aircraft was created with or that came before
+// its object existed.
 
 #include <gmock/gmock.h>
 
+#include <tuple>
 #include <vector>
 
 #include "engine/spawn_stands.h"
@@ -157,6 +159,29 @@ TEST_F(PushbackReports, APushbackGoesOnWhereItsLegEndedAndLeavesOutAReportMilesO
     checkExtendingSituations(ac, further);
     ASSERT_EQ(l.pushback.size(), 7u);
     EXPECT_EQ(l.pushback.back().playTick, 12400 + 389);
+}
+
+TEST_F(PushbackReports, APushbackEndsWhereItsReportsStoppedHoweverShortTheLastStep) {
+    LiveAc& ac = parkedOn(0x484C20, 3, "KLM1234");
+    StreamPoint standing = south(0.0, 12500, 0.0);
+    checkExtendingSituations(ac, standing);
+    for (const auto& [metres, due, kt] : {std::tuple{5.0, 13000, 3.0}, {10.0, 13300, 3.0}, {16.0, 13600, 1.7}}) {
+        StreamPoint p = south(metres, due, kt);
+        checkExtendingSituations(ac, p);
+    }
+    const StandLeaving& l = ac.motion.leaving;
+    ASSERT_EQ(ac.motion.departurePending, 1);
+    ASSERT_EQ(l.pushback.size(), 3u);
+    // Stopped 0.7 m further on: that is where the taxi starts from.
+    StreamPoint stopped = south(16.7, 13800, 0.0);
+    checkExtendingSituations(ac, stopped);
+    ASSERT_EQ(l.pushback.size(), 4u);
+    EXPECT_LT(metresTo(l.pushback.back(), from(kB1, 180.0, 16.7)), 0.01);
+    // Standing there, a report half a metre off is scatter, not a step.
+    StreamPoint scatter = south(17.2, 14000, 0.0);
+    checkExtendingSituations(ac, scatter);
+    EXPECT_EQ(l.pushback.size(), 4u);
+    EXPECT_EQ(l.after.size(), 1u);
 }
 
 TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
