@@ -20,7 +20,9 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/pushback.h"
 #include "motion/stand_parking.h"
+#include "motion/stream_checks.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -90,6 +92,24 @@ void lf_undoPromotion(LiveAc& ac, std::uint32_t objectId) {
     ac.hasStaticCg = 0;
 }
 
+// The reports the aircraft was created with after its first go through the
+// stand watch as if they came now, from the stand it stands on facing the
+// stand's way: a pushback that has begun is kept for it, and the watch goes
+// on from them.
+void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
+    gf_forgetLeavingReports(ac);
+    MotionState& m = ac.motion;
+    m.standDistancesSet = 0;
+    m.standMoveCount = 0;
+    m.departureWatch = 0;
+    ac.pose.latitude = ac.standPos.lat;
+    ac.pose.longitude = ac.standPos.lon;
+    ac.pose.heading = ac.standHeadingRad;
+    StreamPoint at = ac.stream.front();
+    checkAtStandSituations(ac, at);
+    for (StreamPoint p : later) checkAtStandSituations(ac, p);
+}
+
 }  // namespace
 
 Stand* chooseSpawnStand(LiveAc& ac) {
@@ -136,6 +156,7 @@ void parkAtSpawnStand(LiveAc& ac, const Stand& stand) {
     ac.motion.engineOffScheduled = 0;
     ac.motion.lightsScheduled = 0;
     ac.motion.departurePending = 0;
+    const std::vector<StreamPoint> later(ac.stream.begin() + 1, ac.stream.end());
     if (ac.stream.size() > 1) ac.stream.resize(1);
     StreamPoint& front = ac.stream.front();
     front.lat = stand.latitude;
@@ -143,6 +164,7 @@ void parkAtSpawnStand(LiveAc& ac, const Stand& stand) {
     front.trackDeg = stand.heading * radiansToDegrees;
     gf_addRealStandOption(stand.id, ac, kSpawnStandOption);
     if (ac.promoteStaticId == 0) gf_trimParkedToTarget(1);
+    lf_watchReportsAtSpawn(ac, later);
 }
 
 bool promoteStaticToLive(LiveAc& ac) {

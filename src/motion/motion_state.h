@@ -101,6 +101,31 @@ struct LineUpState {
     std::uint8_t hasHeldStop = 0;
 };
 
+// The reports a departing aircraft's watches keep while it leaves its stand,
+// which its stream does not hold: the watches reject them until they are
+// sure of the departure or the taxi, and reports come about half a minute
+// before they fall due, so that the pushback and the taxi after it can still
+// follow them from the one they began with. Cleared once the taxi starts.
+struct StandLeaving {
+    // The last report that stood at the stand: the pushback begins when it
+    // is due.
+    StreamPoint standing{};
+    std::uint8_t hasStanding = 0;
+    // Where the pushback started from, and its reports (tail first, in
+    // order); once a report moved forward off where it ended, it is over.
+    LaLo start{};
+    std::vector<StreamPoint> pushback;
+    std::uint8_t pushbackOver = 0;
+    // The report of the pushback its leg goes to (an index of `pushback`),
+    // once a leg goes to one.
+    std::uint32_t target = 0;
+    std::uint8_t hasTarget = 0;
+    // Reports after the pushback (standing where it ended, or the taxi), and
+    // how many of them the taxi-start watch has seen.
+    std::vector<StreamPoint> after;
+    std::uint32_t watched = 0;
+};
+
 struct MotionState {
     static constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
 
@@ -288,6 +313,8 @@ struct MotionState {
     LaLo pushbackWatchPos{};
     LaLo pushbackWatchSecondPos{};
     std::uint8_t pushbackWatchCount = 0;
+    // The reports kept while the aircraft leaves its stand (see StandLeaving).
+    StandLeaving leaving;
 
     // A parked aircraft's stand was checked against its reports.
     std::uint8_t atStandCheck = 0;

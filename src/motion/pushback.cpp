@@ -1,25 +1,88 @@
 #include "motion/pushback.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
 
 #include "engine/controls.h"
 #include "engine/engine_state.h"
+#include "engine/geometry.h"
 #include "engine/stands.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
 namespace {
 
-// The pushback ends two and a half stand radii behind the stand.
+// The pushback ends two and a half stand radii behind the stand when no
+// report tells where it goes.
 constexpr double kPushbackRadii = 2.5;
 
+// A report this far on (m) from where the pushback got to, tail first, takes
+// it further; a forward move this far off its end ends it.
+constexpr double kPushStepM = 1.0;
+constexpr double kForwardMoveM = 4.0;
+// A report at no speed after one that moved ends the pushback where it
+// stopped, however short its last step (more than this, m): the taxi starts
+// from there, and from short of it its first report could lie behind the
+// nose.
+constexpr double kStopStepM = 0.1;
+// A pushback goes at a walking pace: a report faster than this (kt) is no
+// pushback's.
+constexpr double kMostPushKt = 6.0;
+// A pushback reported standing further on got there at no less than this
+// (m/s) from its report before.
+constexpr double kLeastPushMps = 0.5;
+// A late pushback catches up no faster than this (kt), or than half as fast
+// again as its report.
+constexpr double kCatchUpKt = 5.0;
+constexpr double kCatchUpShare = 1.5;
+// A pushback leg goes to where its reports put the aircraft at least this
+// long (ticks) ahead, or as far as they go on in a straight line: within
+// this (m) of the reports it passes, and within this (degrees) of the way
+// they go between two of them this far (m) apart.
+constexpr std::int64_t kLeastLookaheadTicks = 2000;
+constexpr double kStayOnReportsM = 2.5;
+constexpr double kMostBendDeg = 25.0;
+constexpr double kBendLegLeastM = 2.0;
+// No aircraft on the ground goes faster (kt).
+constexpr double kMostGroundKt = 100.0;
+// A pushback speeds up from rest at about this (m/s2): when its first report
+// tells a speed, it began about the time that takes and the report's
+// distance at that speed before the report.
+constexpr double kPushStartMps2 = 0.3;
+// A report slower than this (kt) before the pushback began still stands.
+constexpr double kStillKt = 1.0;
+constexpr double kStandScatterM = 50.0;
+// Its speed changes by this much a tick (m per tick per tick: 0.5 m/s2),
+// more only where the leg is too short in time for it.
+constexpr double kPushSpeedChangePerTick = 0.5e-4;
+constexpr int kSpeedChangeTries = 3;
+constexpr int kSearchSteps = 40;
+// Longer legs go at an even speed.
+constexpr std::int32_t kMostScheduleTicks = 12000;
+// A nose this close (degrees) to facing away from the way it goes, or a leg
+// this short (m), keeps its heading.
+constexpr double kNoseKeptDeg = 10.0;
+constexpr double kLeastTurnLegM = 1.0;
+constexpr double kQuarterTurnRad = 90.0 * degreesToRadians;
+constexpr double kPushConeRad = 60.0 * degreesToRadians;
+
+// The taxi-start watch after the pushback.
+constexpr double kTaxiMoveM = 4.0;
+constexpr double kClearOfStandLeastM = 25.0;
+constexpr double kTaxiAwayM = 15.0;
+
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
+double lf_offRad(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)); }
 
 // The stream becomes its front point followed by the leg off the stand to
 // `target`, due `ticks` from now.
@@ -38,40 +101,439 @@ std::int32_t lf_legTicks(const LiveAc& ac, LaLo target) {
     return gf_legTicks(gf_distanceNm(lf_pose(ac), target), ac.taxiSpeedRef, kMinLegTicks);
 }
 
+// Where the pushback has got to, and the way the aircraft faces there: where
+// it started with the aircraft's own heading, then its last report facing
+// away from the leg that led there.
+struct PushEnd {
+    LaLo at{};
+    double noseRad = 0.0;
+};
+
+PushEnd lf_pushEnd(const LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty()) return {lf_pose(ac), ac.pose.heading};
+    const LaLo end = lf_position(l.pushback.back());
+    const LaLo before = l.pushback.size() >= 2 ? lf_position(l.pushback[l.pushback.size() - 2]) : l.start;
+    if (!(lf_metres(before, end) > 0.0)) return {end, ac.pose.heading};
+    return {end, normalizeHeading(gf_bearing(before, end) + pi)};
+}
+
+bool lf_againstHeading(double travelRad, double noseRad) {
+    return std::isfinite(noseRad) && lf_offRad(travelRad, noseRad) > kQuarterTurnRad;
+}
+
+// The way lies within 60 degrees of straight back from the nose: a way off to
+// the side (a taxi that turns away from where the pushback ended) is none of
+// the pushback's.
+bool lf_tailFirst(double travelRad, double noseRad) {
+    return std::isfinite(noseRad) && lf_offRad(travelRad, noseRad + pi) < kPushConeRad;
+}
+
+// The time (ticks from now) the pushback's last report is reached: when it
+// falls due, or later when the aircraft would have to go faster than a
+// pushback's catching up to get there by then.
+std::int32_t lf_pushLegTicks(const LiveAc& ac, const StreamPoint& target, bool fromRest, bool toRest) {
+    // No faster than a pushback catching up, speeding up from rest and
+    // slowing to it again as it does.
+    const double catchUpMps = std::max(kCatchUpKt, kCatchUpShare * target.groundSpeedKt) / kMpsToKnots;
+    const double legM = lf_metres(lf_pose(ac), lf_position(target));
+    const double rampS = catchUpMps / (2.0 * kPushSpeedChangePerTick * 1e4);
+    const double leastS = legM / catchUpMps + (fromRest ? rampS : 0.0) + (toRest ? rampS : 0.0);
+    const std::int32_t least = std::max(kMinLegTicks, gf_ticksFromCount(leastS * 100.0, 0));
+    return std::max(least, gf_ticksBetween(tickCount.load(), target.playTick));
+}
+
+// The metres the pose moves this tick on its leg (0 while it stands).
+double lf_currentStepM(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.stream.empty() || ac.stream.front().stationary != 0) return 0.0;
+    const LaLo pose = lf_pose(ac);
+    if (m.scheduleCount == 0) return lf_metres(pose, {pose.lat + m.stepLat, pose.lon + m.stepLon});
+    if (m.scheduleIndex == 0 || m.scheduleIndex > m.scheduleCount || m.scheduleIndex > m.schedule.size()) return 0.0;
+    return m.schedule[m.scheduleIndex - 1] * lf_metres(pose, {pose.lat + m.unitStepLat, pose.lon + m.unitStepLon});
+}
+
+// The metres of each of `n` ticks: from `fromM` a tick toward an even speed,
+// and down to `endM` by the end, changing by at most `change` a tick.
+double lf_stepsFor(std::vector<double>& steps, double fromM, double evenM, double endM, double change) {
+    double sum = 0.0;
+    const std::size_t n = steps.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ramp = change * static_cast<double>(i + 1);
+        double v = evenM >= fromM ? std::min(evenM, fromM + ramp) : std::max(evenM, fromM - ramp);
+        v = std::min(v, endM + change * static_cast<double>(n - i - 1));
+        sum += steps[i] = std::max(0.0, v);
+    }
+    return sum;
+}
+
+// The shares of a leg of `n` ticks and `legM` metres that start at the speed
+// the aircraft has (`fromM` a tick) and end at `endM` a tick (at rest where
+// the pushback ends), the speed changing gently: the even speed between is
+// searched for; a leg too short in time for that changes speed harder.
+void lf_pushSchedule(std::vector<double>& shares, std::int32_t n, double legM, double fromM, double endM) {
+    shares.assign(static_cast<std::size_t>(n), 1.0);
+    double sum = static_cast<double>(n);
+    if (legM > 0.0 && std::isfinite(legM) && std::isfinite(fromM) && std::isfinite(endM)) {
+        double change = kPushSpeedChangePerTick;
+        std::vector<double> steps(shares.size());
+        for (int attempt = 0; attempt < kSpeedChangeTries; ++attempt, change *= 2.5) {
+            const double most = std::max(fromM, endM) + change * n;
+            if (lf_stepsFor(steps, fromM, most, endM, change) < legM ||
+                lf_stepsFor(steps, fromM, 0.0, endM, change) > legM)
+                continue;
+            double lo = 0.0, hi = most;
+            for (int k = 0; k < kSearchSteps; ++k) {
+                const double mid = (lo + hi) / 2.0;
+                (lf_stepsFor(steps, fromM, mid, endM, change) < legM ? lo : hi) = mid;
+            }
+            sum = lf_stepsFor(steps, fromM, hi, endM, change);
+            shares = steps;
+            break;
+        }
+    }
+    if (sum > 0.0)
+        for (double& s : shares) s /= sum;
+}
+
+// Where the aircraft goes next on its pushback: where its reports put it a
+// lookahead after now (between the two reports around that time, from where
+// it started when the pushback began), so that the leg lasts until the next
+// report most likely comes (half as long again as the longest time between
+// its reports, at least 15 s) and follows the bends of the pushback, or on
+// a straight stretch as far as it goes; its last report when that falls due
+// sooner. Should the leg end before the next report comes, that report
+// pushes it on. The index is that of the report the point lies before.
+struct PushTarget {
+    StreamPoint point;
+    std::size_t index = 0;
+};
+
+// Metres `p` lies off the straight line from `a` to `b`.
+double lf_offLineM(LaLo a, LaLo b, LaLo p) {
+    if (!(lf_metres(a, b) > 0.0)) return lf_metres(a, p);
+    return std::fabs(gf_relativePosition(a, gf_bearing(a, b), p).across);
+}
+
+// The farthest report of the pushback, `least` or later, that the aircraft
+// reaches in a straight line from where it is without leaving the reports
+// before it that are still to fall due (from `firstDue` on) by more than
+// 2.5 m, nor going more than 25 degrees off the way they go; none (the
+// size) when not even `least` is.
+std::size_t lf_farthestInLine(const LiveAc& ac, std::size_t firstDue, std::size_t least) {
+    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    const LaLo pose = lf_pose(ac);
+    for (std::size_t k = push.size(); k-- > least;) {
+        const LaLo target = lf_position(push[k]);
+        const double chord = gf_bearing(pose, target);
+        bool inLine = true;
+        LaLo from = pose;
+        for (std::size_t j = firstDue; j <= k && inLine; ++j) {
+            const LaLo at = lf_position(push[j]);
+            inLine = lf_offLineM(pose, target, at) <= kStayOnReportsM;
+            if (inLine && lf_metres(from, at) >= kBendLegLeastM) {
+                inLine = lf_offRad(gf_bearing(from, at), chord) <= kMostBendDeg * degreesToRadians;
+                from = at;
+            }
+        }
+        if (inLine) return k;
+    }
+    return push.size();
+}
+
+PushTarget lf_nextPushTarget(const LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    const std::vector<StreamPoint>& push = l.pushback;
+    std::int64_t longest = 0;
+    for (std::size_t i = 1; i < push.size(); ++i)
+        longest = std::max<std::int64_t>(longest, gf_ticksBetween(push[i - 1].playTick, push[i].playTick));
+    const std::int64_t lookahead = std::max<std::int64_t>(kLeastLookaheadTicks, longest * 3 / 2);
+    // Reports after it came: the whole pushback is known, and the decoder
+    // passes few more while the aircraft stands, so its leg goes to its end.
+    if (l.pushbackOver != 0 || !l.after.empty()) return {push.back(), push.size() - 1};
+    const std::int32_t now = tickCount.load();
+    const std::int32_t at = gf_tickPlus(now, lookahead);
+    std::size_t firstDue = 0;
+    while (firstDue + 1 < push.size() && gf_ticksBetween(now, push[firstDue].playTick) <= 0) ++firstDue;
+    LaLo from = l.start;
+    std::int32_t fromTick = l.hasStanding != 0 ? l.standing.playTick : push.front().playTick;
+    for (std::size_t i = 0; i + 1 < push.size(); ++i) {
+        const StreamPoint& p = push[i];
+        const std::int32_t span = gf_ticksBetween(fromTick, p.playTick);
+        if (gf_ticksBetween(at, p.playTick) > 0 && span > 0) {
+            // On a straight stretch it goes on as far as the stretch goes.
+            if (const std::size_t far = lf_farthestInLine(ac, firstDue, i); far < push.size()) return {push[far], far};
+            const double f = std::clamp(static_cast<double>(gf_ticksBetween(fromTick, at)) / span, 0.0, 1.0);
+            PushTarget between{p, i};
+            between.point.lat = from.lat + (p.lat - from.lat) * f;
+            between.point.lon = from.lon + gf_wrapLongitudeDifference(p.lon - from.lon) * f;
+            between.point.playTick = at;
+            return between;
+        }
+        from = lf_position(p);
+        fromTick = p.playTick;
+    }
+    return {push.back(), push.size() - 1};
+}
+
+// The nose turn a tick over a pushback leg of `n` ticks to `target`: by the
+// end of the leg the nose faces away from the way the reports go there
+// (between the leg and the report after it), so that on a bend it leads and
+// lags the way it goes by no more than half the bend. A nose that faces so
+// already, or a leg too short to tell a way, keeps its heading.
+double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32_t n) {
+    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    const LaLo pose = lf_pose(ac);
+    const LaLo at = lf_position(target.point);
+    if (!(lf_metres(pose, at) >= kLeastTurnLegM)) return 0.0;
+    double way = gf_bearing(pose, at);
+    // The report after the point (the one it lies before, when it lies
+    // between two).
+    std::size_t after = target.index;
+    if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
+    if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
+        way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
+    const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);
+    if (!std::isfinite(turn) || !(std::fabs(turn) > kNoseKeptDeg * degreesToRadians)) return 0.0;
+    const double perTick = turn / std::max(1, n);
+    if (std::isfinite(ac.turnRateRad) && ac.turnRateRad > 0.0)
+        return std::clamp(perTick, -ac.turnRateRad, ac.turnRateRad);
+    return perTick;
+}
+
+// Plans the pushback leg of `n` ticks from the pose to the stream's front
+// point, the pushback's report `target`: the step and the shares along it,
+// and the nose turning over it.
+void lf_planPushLeg(LiveAc& ac, const PushTarget& target, std::int32_t n) {
+    MotionState& m = ac.motion;
+    const StreamPoint& front = ac.stream.front();
+    const LaLo pose = lf_pose(ac);
+    const double fromM = lf_currentStepM(ac);
+    const double legM = lf_metres(pose, lf_position(front));
+    resetMotionPath(m.path);
+    m.profileLeg = ProfileLeg{};
+    m.legTimeOverride = 0;
+    m.brakeTicksLeft = 0;
+    const double dLat = front.lat - pose.lat;
+    const double dLon = gf_wrapLongitudeDifference(front.lon - pose.lon);
+    m.stepLat = dLat / n;
+    m.stepLon = dLon / n;
+    m.unitStepLat = dLat;
+    m.unitStepLon = dLon;
+    m.scheduleIndex = 0;
+    m.scheduleCount = 0;
+    // It comes to rest at the end of the leg: the next report plans the leg
+    // on before it gets there, and should none come in time (the decoder
+    // passes few reports of an aircraft going straight on slowly), it stops
+    // gently rather than dead.
+    if (n <= kMostScheduleTicks) {
+        lf_pushSchedule(m.schedule, n, legM, fromM, 0.0);
+        m.scheduleCount = static_cast<std::uint32_t>(n);
+    }
+    m.headingPerTick = lf_noseTurnPerTick(ac, target, n);
+    m.bankPerTick = 0.0;
+}
+
+// The stream becomes the leg to the next pushback report and the stop there:
+// the front point keeps what it carries but its place and time.
+PushTarget lf_legToNextPushReport(LiveAc& ac) {
+    StandLeaving& l = ac.motion.leaving;
+    const PushTarget next = lf_nextPushTarget(ac);
+    l.target = static_cast<std::uint32_t>(next.index);
+    l.hasTarget = 1;
+    const bool last = next.index + 1 >= l.pushback.size();
+    const std::int32_t n = lf_pushLegTicks(ac, next.point, !(lf_currentStepM(ac) > 0.0), last);
+    StreamPoint target = ac.stream.front();
+    target.lat = next.point.lat;
+    target.lon = next.point.lon;
+    target.playTick = gf_tickPlus(tickCount.load(), n);
+    target.stationary = 0;
+    target.groundSpeedKt = 0.0;
+    target.tasKt = 0.0;
+    StreamPoint stop = target;
+    stop.stationary = 1;
+    ac.stream.clear();
+    ac.stream.push_back(target);
+    ac.stream.push_back(stop);
+    return next;
+}
+
+// When the aircraft began to leave its stand by its reports: no sooner than
+// the last report at the stand falls due, nor than its first report that
+// moved (`first`), which tells its speed, says (reached from rest, speeding
+// up as a pushback does).
+std::int32_t lf_leavingBegins(const LiveAc& ac, const StreamPoint& first) {
+    const StandLeaving& l = ac.motion.leaving;
+    std::int32_t begins = first.playTick;
+    const double mps = first.groundSpeedKt / kMpsToKnots;
+    if (!(first.groundSpeedKt >= kStillKt) && l.hasStanding != 0) {
+        // Found standing off its stand: it left after its last report there.
+        return l.standing.playTick;
+    }
+    if (std::isfinite(mps) && mps > 0.0) {
+        const LaLo from = l.pushback.empty() ? lf_pose(ac) : l.start;
+        const double seconds = lf_metres(from, lf_position(first)) / mps + mps / (2.0 * kPushStartMps2);
+        begins = gf_tickPlus(first.playTick, -gf_ticksFromCount(seconds * 100.0, 0));
+    } else if (l.hasStanding == 0) {
+        begins = tickCount.load();
+    }
+    if (l.hasStanding != 0 && gf_ticksBetween(begins, l.standing.playTick) > 0) begins = l.standing.playTick;
+    return begins;
+}
+
+// The kept reports join the stream after its last point as the stream checks
+// would have taken them (a standing one as a hold where the aircraft stands),
+// each falling due as reported, after the one before.
+void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
+    for (StreamPoint q : kept) {
+        if (ac.stream.empty()) break;
+        const std::int32_t due = q.playTick;
+        q.stationary = 0;
+        if (!lf_acceptNewStreamPoint(ac, q)) continue;
+        const std::int32_t after = gf_tickPlus(ac.stream.back().playTick, 1);
+        q.playTick = gf_ticksBetween(after, due) > 0 ? due : after;
+        ac.stream.push_back(q);
+    }
+}
+
+// A report farther from the last one kept than an aircraft on the ground
+// goes in the time between them (a position miles off): no report of this
+// aircraft's way.
+bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
+    const StreamPoint* last = !l.after.empty()      ? &l.after.back()
+                              : !l.pushback.empty() ? &l.pushback.back()
+                              : l.hasStanding != 0  ? &l.standing
+                                                    : nullptr;
+    if (last == nullptr) return false;
+    const double seconds = std::max(1.0, gf_ticksBetween(last->playTick, p.playTick) / 100.0);
+    return lf_metres(lf_position(*last), lf_position(p)) / seconds * kMpsToKnots > kMostGroundKt;
+}
+
+// Parked until the pushback begins: a hold there.
+void lf_waitAtStand(LiveAc& ac, std::int32_t dueTick) {
+    ac.extrapolationCount = 0;
+    ac.stream.resize(1);
+    StreamPoint hold = ac.stream.front();
+    hold.lat = ac.pose.latitude;
+    hold.lon = ac.pose.longitude;
+    hold.groundSpeedKt = 0.0;
+    hold.tasKt = 0.0;
+    hold.stationary = 1;
+    hold.playTick = dueTick;
+    ac.stream.push_back(hold);
+}
+
+void lf_clearTaxiWatch(MotionState& m) {
+    m.pushbackWatchSet = 0;
+    m.pushbackWatchSecondSet = 0;
+    m.pushbackWatchCount = 0;
+    m.pushbackWatchPos = {};
+    m.pushbackWatchSecondPos = {};
+}
+
+// A report that carries the aircraft's heading and moved against it: the
+// aircraft is still being pushed.
+bool lf_movesTailFirst(const StreamPoint& p, double travelRad) {
+    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !std::isfinite(travelRad)) return false;
+    return lf_againstHeading(travelRad, p.trueHeading);
+}
+
+// One report through the taxi-start watch; true when the taxi starts on it.
+bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
+    MotionState& m = ac.motion;
+    const LaLo at = lf_position(p);
+    if (m.pushbackWatchSet == 0) {
+        m.pushbackWatchPos = at;
+        m.pushbackWatchSet = 1;
+        m.pushbackWatchSecondSet = 0;
+        m.pushbackWatchCount = 0;
+        return false;
+    }
+    if (lf_metres(at, m.pushbackWatchPos) < kTaxiMoveM) return false;
+    const double travel = gf_bearing(m.pushbackWatchPos, at);
+    m.pushbackWatchPos = at;
+    const double clearM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kClearOfStandLeastM);
+    if (lf_metres(ac.standPos, at) <= clearM || lf_movesTailFirst(p, travel)) {
+        // Near the stand, or still pushed tail first: the taxi has not begun.
+        m.pushbackWatchSecondSet = 0;
+        m.pushbackWatchCount = 0;
+        return false;
+    }
+    if (m.pushbackWatchSecondSet == 0) {
+        m.pushbackWatchSecondSet = 1;
+        m.pushbackWatchSecondPos = at;
+        return false;
+    }
+    ++m.pushbackWatchCount;  // a u8: counts round after 255
+    // The taxi starts on a report ahead of the aircraft along the reports'
+    // travel: one the aircraft would have to drive back against that travel
+    // to reach makes it turn about twice.
+    return m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
+           gf_relativePosition(lf_pose(ac), travel, at).along > 0.0;
+}
+
 }  // namespace
 
 void initiatePushBack(LiveAc& ac) {
     if (ac.stream.empty()) return;
     MotionState& m = ac.motion;
-    ac.extrapolationCount = 0;
-    m.departureWatch = 0;
-    m.pushbackWatchSet = 0;
-    m.pushbackWatchSecondSet = 0;
-    // Tail first: straight back from where the nose points. An aircraft may
-    // stand up to 40 degrees across its stand (an arrival parks so), and
-    // pushed along the stand's axis it would slide sideways.
-    const double nose = std::isfinite(ac.pose.heading) ? ac.pose.heading : ac.standHeadingRad;
-    const double pushHeading = std::isfinite(nose) ? normalizeHeading(nose + pi) : 0.0;
+    const StandLeaving& l = m.leaving;
     const Stand* stand = ac.standId > 0 ? gf_standById(ac.standId) : nullptr;
     if (stand == nullptr || !(stand->radius > 0.0)) {
+        ac.extrapolationCount = 0;
+        m.departureWatch = 0;
+        m.pushbackWatchSet = 0;
+        m.pushbackWatchSecondSet = 0;
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
                                 "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
         m.departurePending = 0;
+        gf_forgetLeavingReports(ac);
         return;
     }
-    const LaLo target =
-        gf_destinationPoint(lf_pose(ac), {pushHeading, kPushbackRadii * stand->radius * feetPerNm});
+    // The reports say when the pushback began: the aircraft stands until
+    // then.
+    if (!l.pushback.empty()) {
+        const std::int32_t begins = lf_leavingBegins(ac, l.pushback.front());
+        if (gf_ticksBetween(tickCount.load(), begins) > kMinLegTicks) {
+            lf_waitAtStand(ac, begins);
+            return;
+        }
+    }
+    ac.extrapolationCount = 0;
+    m.departureWatch = 0;
+    lf_clearTaxiWatch(m);
     ac.stream.front().groundSpeedKt = 0.0;
-    // Tail first: the aircraft keeps its heading.
+    // Tail first: the leg bearing stays the heading.
     m.legBearing = ac.pose.heading;
     // Nothing on the ground resets the heading and bank changes an airborne
     // leg planned; an aircraft that landed earlier would still turn with them.
     m.headingPerTick = 0.0;
     m.bankPerTick = 0.0;
-    const StreamPoint pushed = lf_replaceStreamByLeg(ac, target, lf_legTicks(ac, target));
-    StreamPoint stop = pushed;
-    stop.stationary = 1;
-    ac.stream.push_back(stop);
+    if (!l.pushback.empty()) {
+        // Where the reports of the pushback go, the nose turning away from
+        // the way they go; the ground leg planning eases it from rest.
+        const PushTarget next = lf_nextPushTarget(ac);
+        m.leaving.target = static_cast<std::uint32_t>(next.index);
+        m.leaving.hasTarget = 1;
+        const std::int32_t n = lf_pushLegTicks(ac, next.point, true, next.index + 1 >= l.pushback.size());
+        StreamPoint& pushed = lf_replaceStreamByLeg(ac, lf_position(next.point), n);
+        StreamPoint stop = pushed;
+        stop.stationary = 1;
+        ac.stream.push_back(stop);
+        m.headingPerTick = lf_noseTurnPerTick(ac, next, n);
+    } else {
+        // Tail first: straight back from where the nose points. An aircraft
+        // may stand up to 40 degrees across its stand (an arrival parks so),
+        // and pushed along the stand's axis it would slide sideways.
+        const double nose = std::isfinite(ac.pose.heading) ? ac.pose.heading : ac.standHeadingRad;
+        const double pushHeading = std::isfinite(nose) ? normalizeHeading(nose + pi) : 0.0;
+        const LaLo target =
+            gf_destinationPoint(lf_pose(ac), {pushHeading, kPushbackRadii * stand->radius * feetPerNm});
+        const StreamPoint pushed = lf_replaceStreamByLeg(ac, target, lf_legTicks(ac, target));
+        StreamPoint stop = pushed;
+        stop.stationary = 1;
+        ac.stream.push_back(stop);
+    }
     gf_setAiLights(ac.objectId, kDepartureLights);
     ac.arrivingHere = 0;
     if (ac.phase != AcPhase::pushing_back) setFlightPhase(ac, AcPhase::pushing_back);
@@ -80,11 +542,28 @@ void initiatePushBack(LiveAc& ac) {
 void pullOutOfStand(LiveAc& ac) {
     if (ac.stream.empty()) return;
     MotionState& m = ac.motion;
+    const std::vector<StreamPoint> kept = m.leaving.after;
+    if (!kept.empty()) {
+        // The reports say when it began to move: it stands until then.
+        const std::int32_t begins = lf_leavingBegins(ac, kept.front());
+        if (gf_ticksBetween(tickCount.load(), begins) > kMinLegTicks) {
+            lf_waitAtStand(ac, begins);
+            return;
+        }
+    }
     m.departurePending = 0;
     ac.extrapolationCount = 0;
-    const LaLo target = gf_destinationPoint(ac.standPos, {ac.standHeadingRad, 2.0 * ac.wingRadiusNm * feetPerNm});
+    gf_forgetLeavingReports(ac);
     ac.stream.front().groundSpeedKt = 0.0;
-    lf_replaceStreamByLeg(ac, target, lf_legTicks(ac, target)).groundSpeedKt = ac.taxiSpeedRef;
+    if (kept.empty()) {
+        const LaLo target =
+            gf_destinationPoint(ac.standPos, {ac.standHeadingRad, 2.0 * ac.wingRadiusNm * feetPerNm});
+        lf_replaceStreamByLeg(ac, target, lf_legTicks(ac, target)).groundSpeedKt = ac.taxiSpeedRef;
+    } else {
+        // Out the way its reports went.
+        ac.stream.resize(1);
+        lf_appendKept(ac, kept);
+    }
     if (ac.phase != AcPhase::taxi) setFlightPhase(ac, AcPhase::taxi);
     m.legBearing = ac.pose.heading;
     gf_setAiLights(ac.objectId, kDepartureLights);
@@ -93,3 +572,142 @@ void pullOutOfStand(LiveAc& ac) {
     gf_setFlaps(ac, 1);
     gf_log(fmt::format("{:14}: {:8} pulling out", gf_standNameById(ac.standId), ac.callsign));
 }
+
+void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p) {
+    StandLeaving& l = ac.motion.leaving;
+    l = StandLeaving{};
+    l.standing = p;
+    l.hasStanding = 1;
+}
+
+bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
+    StandLeaving& l = ac.motion.leaving;
+    if (lf_outOfReach(l, p)) return false;
+    if (l.pushbackOver != 0) {
+        l.after.push_back(p);
+        return false;
+    }
+    const PushEnd end = lf_pushEnd(ac);
+    const double movedM = lf_metres(end.at, lf_position(p));
+    if (l.pushback.empty() && !(p.groundSpeedKt >= kStillKt) && movedM <= kStandScatterM) {
+        // Not moving off yet: the pushback begins after this one.
+        l.standing = p;
+        l.hasStanding = 1;
+        l.after.clear();
+        l.watched = 0;
+        return false;
+    }
+    const double travel = gf_bearing(end.at, lf_position(p));
+    // Once it has begun, or beyond a stand's scatter, a report of no speed
+    // further on tail first (after a gap in the reports) is where it got to.
+    const bool walking = (p.groundSpeedKt > 0.0 || !l.pushback.empty() || movedM > kStandScatterM) &&
+                         p.groundSpeedKt <= kMostPushKt;
+    const bool ownHeadingAgrees =
+        p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || lf_againstHeading(travel, p.trueHeading);
+    const bool stops = !(p.groundSpeedKt >= kStillKt) && !l.pushback.empty() &&
+                       l.pushback.back().groundSpeedKt >= kStillKt;
+    const double stepM = stops ? kStopStepM : kPushStepM;
+    if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
+        if (l.pushback.empty()) l.start = end.at;
+        StreamPoint q = p;
+        if (!(q.groundSpeedKt >= kStillKt) && !l.pushback.empty()) {
+            // Standing there already: it got there at the pushback's pace,
+            // no later than the report says (the decoder passes few reports
+            // of an aircraft going on slowly, and none may tell when).
+            const StreamPoint& before = l.pushback.back();
+            const double mps = std::max(before.groundSpeedKt / kMpsToKnots, kLeastPushMps);
+            const std::int32_t there = gf_tickPlus(before.playTick, gf_ticksFromCount(movedM / mps * 100.0, 0));
+            if (gf_ticksBetween(there, q.playTick) > 0) q.playTick = there;
+        }
+        l.pushback.push_back(q);
+        // Stops on the way were pauses of the pushback.
+        l.after.clear();
+        l.watched = 0;
+        return true;
+    }
+    if (!l.pushback.empty() && movedM >= kForwardMoveM && !lf_againstHeading(travel, end.noseRad))
+        l.pushbackOver = 1;
+    l.after.push_back(p);
+    return false;
+}
+
+void gf_restartLeavingReports(LiveAc& ac) {
+    StandLeaving& l = ac.motion.leaving;
+    StandLeaving fresh;
+    fresh.standing = l.standing;
+    fresh.hasStanding = l.hasStanding;
+    l = std::move(fresh);
+}
+
+void gf_forgetLeavingReports(LiveAc& ac) { ac.motion.leaving = StandLeaving{}; }
+
+void gf_followPushback(LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty() || ac.stream.empty()) return;
+    // On its way to the pushback's last report already: the leg stays
+    // (planned again it would come to rest there later at every report).
+    const bool toLast = l.hasTarget != 0 && l.target + 1 == l.pushback.size() &&
+                        ac.phase == AcPhase::pushing_back && ac.stream.front().stationary == 0 &&
+                        gf_isSamePlace(lf_position(ac.stream.front()), lf_position(l.pushback.back()));
+    if (toLast) return;
+    const PushTarget next = lf_legToNextPushReport(ac);
+    lf_planPushLeg(ac, next, std::max(1, gf_ticksBetween(tickCount.load(), ac.stream.front().playTick)));
+}
+
+bool gf_pushbackGoesOn(const LiveAc& ac) {
+    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    return !push.empty() && lf_metres(lf_pose(ac), lf_position(push.back())) > kPushStepM;
+}
+
+void gf_resumePushback(LiveAc& ac) {
+    if (ac.motion.leaving.pushback.empty() || ac.stream.empty()) return;
+    if (ac.motion.holding != 0 || ac.extrapolationCount > 0) gf_endHolding(ac);
+    ac.extrapolationCount = 0;
+    lf_clearTaxiWatch(ac.motion);
+    setFlightPhase(ac, AcPhase::pushing_back);
+    gf_followPushback(ac);
+}
+
+bool gf_taxiBegunAfterPushback(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    StandLeaving& l = m.leaving;
+    // The watch starts where the pushback ended.
+    if (m.pushbackWatchSet == 0 && !l.pushback.empty()) {
+        m.pushbackWatchPos = lf_position(l.pushback.back());
+        m.pushbackWatchSet = 1;
+        m.pushbackWatchSecondSet = 0;
+        m.pushbackWatchCount = 0;
+    }
+    while (l.watched < l.after.size())
+        if (lf_taxiWatchStep(ac, l.after[l.watched++])) return true;
+    return false;
+}
+
+void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
+    MotionState& m = ac.motion;
+    std::vector<StreamPoint> kept = std::move(m.leaving.after);
+    if (lastAccepted && !kept.empty()) kept.pop_back();
+    gf_forgetLeavingReports(ac);
+    if (m.holding != 0) {
+        if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
+        gf_endHolding(ac);
+    }
+    lf_clearTaxiWatch(m);
+    setFlightPhase(ac, AcPhase::taxi);
+    ac.standPos = {};
+    ac.standHeadingRad = 0.0;
+    ac.standId = 0;
+    ac.isCargo = 0;
+    ac.isGate = 0;
+    // The reports since the pushback ended.
+    lf_appendKept(ac, kept);
+}
+
+void gf_pushbackEnded(LiveAc& ac) {
+    if (ac.phase != AcPhase::pushed_back) return;
+    if (gf_pushbackGoesOn(ac))
+        gf_resumePushback(ac);
+    else if (gf_taxiBegunAfterPushback(ac))
+        gf_startTaxiAfterPushback(ac, false);
+}
+

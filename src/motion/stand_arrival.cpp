@@ -16,6 +16,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/pushback.h"
 #include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "settings/random_choice.h"
@@ -89,6 +90,7 @@ bool checkArrivedAtStand(LiveAc& ac) {
     m.standDistancesSet = 0;
     m.standMoveCount = 0;
     m.departureWatch = 0;
+    gf_forgetLeavingReports(ac);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 0);
 

@@ -153,7 +153,9 @@ bool isLiveWingOverlapAtStand(const LiveAc& other, std::uint32_t standId, const 
 void hp_handleGroundTraffic(LiveAc& ac, bool quiet) {
     ac.onGround = 1;
     gf_setGear(ac, true);
-    ac.motion.departurePending = 0;
+    // Created as its pushback begins (its kept reports show it): it leaves
+    // as soon as it appears.
+    if (ac.motion.leaving.pushback.empty()) ac.motion.departurePending = 0;
     if (ac.phase != AcPhase::parked) {
         ac.motion.takeoffCountdown = 1;
         return;

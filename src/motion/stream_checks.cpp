@@ -18,6 +18,7 @@
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
 #include "motion/next_position.h"
+#include "motion/pushback.h"
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
@@ -41,6 +42,16 @@ constexpr std::int32_t kTicksPerSecond = 100;
 constexpr std::int32_t kParkedStepTicks = 60480000;  // the 7-day point of a parked aircraft
 
 // The stand watch.
+// A report slower than this (kt) within a stand's scatter of it stands.
+constexpr double kStillKt = 1.0;
+// Reports moving ahead off the stand at least this fast (kt) pull out.
+constexpr double kPullOutLeastKt = 3.0;
+// This many reports of a pushback are one.
+constexpr std::size_t kPushbackReportsLeast = 3;
+// Or this many that each tell a walking pace (at least kStillKt).
+constexpr std::size_t kWalkingPushbackReports = 2;
+// Reports this near each other (m) stand at one place.
+constexpr double kStillSpreadM = 4.0;
 constexpr double kMovedM = 15.0;
 constexpr double kGateAlignedDeg = 30.0;
 constexpr double kOtherAlignedDeg = 60.0;
@@ -60,12 +71,6 @@ constexpr std::int64_t kLightsOffAfterNs = 31'000'000'000;
 constexpr std::array<std::uint32_t, 7> kBeaconOnly{0, 1, 0, 0, 0, 0, 0};
 constexpr std::int32_t kDepartureStandOption = 2;
 constexpr std::int32_t kFarFromStandOption = 3;
-
-// The pushback watch.
-constexpr double kPushbackMoveM = 4.0;
-constexpr double kPushbackStandLeastM = 25.0;
-constexpr double kPushbackTaxiM = 15.0;
-constexpr double kQuarterTurnRad = 90.0 * degreesToRadians;
 
 // Landing and takeoff.
 constexpr double kLandingBehindM = 20.0;
@@ -158,6 +163,35 @@ void lf_removeFarFromStand(LiveAc& ac) {
     }
 }
 
+// The last two reports kept for the pushback both tell a walking pace: two
+// moves tail first that say the aircraft moves are a pushback, and a stream
+// that ends during it (no third report comes) still shows it.
+bool lf_walkingPushback(const StandLeaving& l) {
+    const std::size_t n = l.pushback.size();
+    return n >= kWalkingPushbackReports && l.pushback[n - 1].groundSpeedKt >= kStillKt &&
+           l.pushback[n - 2].groundSpeedKt >= kStillKt;
+}
+
+// A report lies nearer the last report kept for the pushback than the place
+// the aircraft stood at.
+bool lf_standsWherePushed(const LiveAc& ac, const StreamPoint& p) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty()) return false;
+    const LaLo at = lf_position(p);
+    return lf_metres(lf_position(l.pushback.back()), at) < lf_metres(ac.standPos, at);
+}
+
+// Two reports one after the other stand where a pushback took the aircraft,
+// beyond a stand's scatter of it (the reports of the pushback itself are
+// missing).
+bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty() || l.after.empty()) return false;
+    const LaLo end = lf_position(l.pushback.back());
+    return lf_metres(ac.standPos, end) > kStandingScatterM && !(p.groundSpeedKt >= kStillKt) &&
+           lf_metres(end, lf_position(p)) < kStillSpreadM;
+}
+
 // The departure watch runs: true when the point starts the departure.
 bool lf_watchDeparture(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
     MotionState& m = ac.motion;
@@ -191,62 +225,46 @@ bool lf_watchDeparture(LiveAc& ac, StreamPoint& p, double d, bool moved, bool al
 // Reports near the stand while no departure is watched: the aircraft is
 // still parked. Reports moving away step by step switch its lights to the
 // beacon and may start the departure watch.
-void lf_watchNearStand(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
+bool lf_watchNearStand(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
     MotionState& m = ac.motion;
     ac.phaseStartClock = gf_systemClock100ns();
     if (m.standDistancesSet == 0) {
         m.standRefDistanceM = d;
         m.standLastDistanceM = d;
         m.standDistancesSet = 1;
-        return;
+        return false;
     }
     if (d >= m.standLastDistanceM + kStepM) {
         const bool parkedLongEnough =
             m.standArrivalClockNs != 0 && gf_standClockNs() - m.standArrivalClockNs >= kLightsOffAfterNs;
-        if (ac.prevPhase == AcPhase::birth || parkedLongEnough) gf_setAiLights(ac.objectId, kBeaconOnly);
+        // Before its object exists (reports it was created with) there is
+        // nothing to light.
+        if (ac.objectId != 0 && (ac.prevPhase == AcPhase::birth || parkedLongEnough))
+            gf_setAiLights(ac.objectId, kBeaconOnly);
         m.standLastDistanceM = d;
         ++m.standMoveCount;
-        if (m.standMoveCount >= 2 && d > m.standRefDistanceM + ac.wingRadiusNm * metresPerNm / 2.0 && moved &&
-            !aligned) {
+        const bool movedOff =
+            m.standMoveCount >= 2 && d > m.standRefDistanceM + ac.wingRadiusNm * metresPerNm / 2.0 && moved;
+        if (movedOff && !aligned) {
             m.standRefDistanceM = d;
             m.standWatchPoint = p;
             m.standWatchTick = lf_now();
             m.standWatchCount = 0;
             m.departureWatch = 1;
+        } else if (movedOff && p.groundSpeedKt >= kPullOutLeastKt) {
+            // Ahead of the stand at a taxi's pace, move after move: it pulls
+            // out now, not once it is a few hundred metres away.
+            markDeparture(ac, p, true);
+            return true;
         }
     } else if (d <= m.standLastDistanceM - kStepM) {
         m.standRefDistanceM = d;
         m.standLastDistanceM = d;
         m.standMoveCount = 0;
+        // Back toward the stand: what was kept since it stood is no pushback.
+        gf_restartLeavingReports(ac);
     }
-}
-
-// A report that carries the aircraft's heading and moved against it: the
-// aircraft is still being pushed.
-bool lf_movesTailFirst(const StreamPoint& p, double travelRad) {
-    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !std::isfinite(travelRad)) return false;
-    return std::fabs(std::remainder(travelRad - p.trueHeading, fullCircle)) > kQuarterTurnRad;
-}
-
-// The pushed-back aircraft taxis: the watch and the stand are let go.
-void lf_startTaxiAfterPushback(LiveAc& ac, StreamPoint& p) {
-    MotionState& m = ac.motion;
-    p.stationary = 0;
-    if (m.holding != 0) {
-        lf_frontDueNow(ac);
-        lf_endExtrapolation(ac);
-    }
-    m.pushbackWatchSet = 0;
-    m.pushbackWatchSecondSet = 0;
-    m.pushbackWatchCount = 0;
-    m.pushbackWatchPos = {};
-    m.pushbackWatchSecondPos = {};
-    setFlightPhase(ac, AcPhase::taxi);
-    ac.standPos = {};
-    ac.standHeadingRad = 0.0;
-    ac.standId = 0;
-    ac.isCargo = 0;
-    ac.isGate = 0;
+    return false;
 }
 
 }  // namespace
@@ -292,20 +310,21 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
 
 bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
     switch (ac.phase) {
-        case AcPhase::parked: return lf_active(ac) && checkAtStandSituations(ac, p);
+        // Before its object exists the stand watch sees the report too (a
+        // pushback that has begun keeps it), but the stream takes none.
+        case AcPhase::parked: return checkAtStandSituations(ac, p) && lf_active(ac);
         case AcPhase::parking:
             if (!lf_active(ac) || !(gf_distanceNm(lf_position(p), ac.standPos) > kParkingGiveUpNm)) return false;
             setFlightPhase(ac, AcPhase::taxi);
             p.stationary = 0;
             return true;
-        case AcPhase::pushing_back: {
-            MotionState& m = ac.motion;
-            m.pushbackWatchPos = lf_position(p);
-            m.pushbackWatchSet = 1;
-            m.pushbackWatchSecondSet = 0;
-            m.pushbackWatchCount = 0;
+        case AcPhase::pushing_back:
+            // The pushback follows its reports: each report plans its leg
+            // afresh toward the next one; the reports after it wait for its
+            // end.
+            gf_keepLeavingReport(ac, p);
+            gf_followPushback(ac);
             return false;
-        }
         case AcPhase::pushed_back: return checkPushedBackPoint(ac, p);
         case AcPhase::landing:
         case AcPhase::landing_roll: return checkNewPosDuringLanding(ac, p);
@@ -419,45 +438,62 @@ bool isTakeoffPointPlausible(const LiveAc& ac, const StreamPoint& p, double tole
 }
 
 bool checkPushedBackPoint(LiveAc& ac, StreamPoint& p) {
-    MotionState& m = ac.motion;
-    const LaLo at = lf_position(p);
-    if (m.pushbackWatchSet == 0) {
-        m.pushbackWatchPos = at;
-        m.pushbackWatchSet = 1;
-        m.pushbackWatchSecondSet = 0;
-        m.pushbackWatchCount = 0;
-    } else if (lf_metres(at, m.pushbackWatchPos) >= kPushbackMoveM) {
-        const double travel = gf_bearing(m.pushbackWatchPos, at);
-        m.pushbackWatchPos = at;
-        const double nearStandM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kPushbackStandLeastM);
-        if (lf_metres(ac.standPos, at) <= nearStandM || lf_movesTailFirst(p, travel)) {
-            // Near the stand, or still pushed tail first: the taxi has not begun.
-            m.pushbackWatchSecondSet = 0;
-            m.pushbackWatchCount = 0;
-        } else if (m.pushbackWatchSecondSet != 0) {
-            ++m.pushbackWatchCount;  // a u8: counts round after 255
-            // The taxi starts on a report ahead of the aircraft along the
-            // reports' travel: one the aircraft would have to drive back
-            // against that travel to reach makes it turn about twice.
-            if (m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kPushbackTaxiM &&
-                gf_relativePosition(lf_pose(ac), travel, at).along > 0.0) {
-                lf_startTaxiAfterPushback(ac, p);
-                return true;
-            }
-        } else {
-            m.pushbackWatchSecondSet = 1;
-            m.pushbackWatchSecondPos = at;
-        }
+    // Reports of the pushback beyond where it ended (its leg ended before
+    // the next report came): the aircraft is pushed on.
+    gf_keepLeavingReport(ac, p);
+    if (gf_pushbackGoesOn(ac)) {
+        gf_resumePushback(ac);
+        return false;
+    }
+    // The taxi starts from the reports kept since the pushback ended, the
+    // first of them falling due as reported.
+    if (gf_taxiBegunAfterPushback(ac)) {
+        p.stationary = 0;
+        gf_startTaxiAfterPushback(ac, true);
+        return true;
     }
     // Still waiting for the taxi: the reports keep the held aircraft alive.
-    if (m.holding != 0) lf_endExtrapolation(ac);
+    if (ac.motion.holding != 0) lf_endExtrapolation(ac);
     return false;
 }
 
 bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     MotionState& m = ac.motion;
     m.atStandCheck = 1;
+    // Leaving already: the reports are kept for the pushback, which begins
+    // when the last one at the stand falls due.
+    if (m.departurePending != 0) {
+        gf_keepLeavingReport(ac, p);
+        return false;
+    }
     const double d = lf_metres(ac.standPos, lf_position(p));
+    // A report at no speed to speak of within a stand's scatter: the aircraft
+    // still stands there, wherever the report puts it, and the moves counted
+    // before it were scatter too. Not where the kept pushback took it: there
+    // it stopped at the end of its pushback.
+    if (!(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM && !lf_standsWherePushed(ac, p)) {
+        gf_keepStandingReport(ac, p);
+        ac.phaseStartClock = gf_systemClock100ns();
+        m.departureWatch = 0;
+        m.standRefDistanceM = d;
+        m.standLastDistanceM = d;
+        m.standDistancesSet = 1;
+        m.standMoveCount = 0;
+        return false;
+    }
+    // Reports that push it back tail first at a walking pace, report after
+    // report, away off its stand (three, or two that each tell the pace):
+    // its pushback has begun, whatever the watches below would still wait
+    // for (the stream may end before).
+    const bool pushedOn = gf_keepLeavingReport(ac, p);
+    const StandLeaving& l = m.leaving;
+    const bool pushedAway = (l.pushback.size() >= kPushbackReportsLeast && d >= kMovedM) ||
+                            (lf_walkingPushback(l) && d >= kStepM);
+    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p)) {
+        m.departureWatch = 0;
+        markDeparture(ac, p, false);
+        return true;
+    }
     const bool moved = d >= kMovedM;
     bool aligned = false;
     if (moved) {
@@ -469,8 +505,7 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     if (m.departureWatch != 0) return lf_watchDeparture(ac, p, d, moved, aligned);
     const double nearM = ac.prevPhase == AcPhase::parking ? kWatchNearStandAfterParkingM : kWatchNearStandM;
     if (d <= nearM) {
-        lf_watchNearStand(ac, p, d, moved, aligned);
-        return false;
+        return lf_watchNearStand(ac, p, d, moved, aligned);
     }
     if (moved) {
         if (aligned && d >= lf_departureDistanceM(ac) && d <= kPullOutFarthestM) {
@@ -483,7 +518,8 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
             return true;
         }
     }
-    lf_removeFarFromStand(ac);
+    // An aircraft whose object does not exist yet is not removed for it.
+    if (lf_active(ac)) lf_removeFarFromStand(ac);
     return false;
 }
 

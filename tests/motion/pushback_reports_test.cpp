@@ -1,0 +1,312 @@
+// The reports a departing aircraft's watches keep while it leaves its stand
+// (they come half a minute before they fall due): scatter without speed that
+// never starts a departure, a pushback of two walking reports that does (a
+// stop where it got to no longer undoes it), the pushback waiting until its
+// reports begin and going where they go, a report miles off left out, a
+// pushback whose leg ended going on, one that ends where its reports stopped
+// however short the last step, the taxi starting from the reports kept
+// meanwhile, and the reports an aircraft was created with or that came before
+// its object existed.
+
+#include <gmock/gmock.h>
+
+#include <tuple>
+#include <vector>
+
+#include "engine/spawn_stands.h"
+#include "simlink/sim_link.h"
+#include "motion/ground_movement.h"
+#include "motion/pushback.h"
+#include "motion/stand_parking.h"
+
+#include "parking_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+class PushbackReports : public ParkingTest {
+protected:
+    // RAMP B1 faces north: a pushback goes south.
+    static StreamPoint south(double metres, std::int32_t due, double speedKt, double bearingDeg = 180.0) {
+        return groundPoint(from(kB1, bearingDeg, metres), due, speedKt);
+    }
+    // Metres between a stream point and a position.
+    static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
+};
+
+}  // namespace
+
+TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushbackOfTwoReportsDoes) {
+    struct Row {
+        const char* what;
+        std::vector<double> metres;  // off the stand, each farther than the one before
+        std::vector<double> speedsKt;  // one for all, or one a report
+        int departsAt;  // the report that marks the departure, -1: none
+    };
+    const Row rows[] = {
+        // Each 3 m farther, beyond half the wing radius and 15 m: moves the
+        // watch would take for a departure, were it not for the speed.
+        {"scatter without speed", {2, 6, 10, 15, 19, 24, 30}, {0.0}, -1},
+        // The stream ends at 16 m, before the watch would have decided.
+        {"a pushback at walking pace", {5, 10, 16}, {3.0}, 1},
+        // Streams that end after two reports of the pushback.
+        {"two reports of a pushback", {5, 16}, {3.0}, 1},
+        {"two at 1 kt", {5, 16}, {1.0}, 1},
+        {"two, the second slower than a walk", {5, 16}, {3.0, 0.9}, -1},
+        {"two that reach 3.2 m", {1.5, 3.2}, {3.0}, 1},
+        {"two that stay within 2.8 m", {1.5, 2.8}, {3.0}, -1},
+        // Stopped where its pushback got to, 9 m off its stand: still its
+        // pushback, which the third report takes on.
+        {"a stop on the way", {5, 9, 16}, {3.0, 0.0, 3.0}, 2},
+    };
+    std::uint32_t hexid = 0x484C00;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        int departsAt = -1;
+        for (std::size_t i = 0; i < row.metres.size() && departsAt < 0; ++i) {
+            const double kt = row.speedsKt.size() > i ? row.speedsKt[i] : row.speedsKt.front();
+            StreamPoint p = south(row.metres[i], 13000 + int(i) * 300, kt, 190.0);
+            if (checkExtendingSituations(ac, p)) departsAt = static_cast<int>(i);
+        }
+        EXPECT_EQ(departsAt, row.departsAt);
+        EXPECT_EQ(ac.motion.departurePending, row.departsAt >= 0 ? 1 : 0);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackReports, ThePushbackWaitsUntilItsReportsBeginThenGoesWhereTheyGo) {
+    LiveAc& ac = parkedOn(0x484C10, 3, "KLM1234");
+    ac.extrapolationCount = 1;
+    // Standing until 13000, then pushed south at 3 kt (1.54 m/s): begun
+    // about 5.8 s before its first report (3.2 s for 5 m and 2.6 s speeding
+    // up), which lies before the standing report's due tick.
+    StreamPoint standing = south(0.0, 13000, 0.0);
+    ASSERT_FALSE(checkExtendingSituations(ac, standing));
+    for (const auto& [metres, due] : {std::pair{5.0, 13500}, {10.0, 13825}, {16.0, 14215}}) {
+        StreamPoint p = south(metres, due, 3.0);
+        checkExtendingSituations(ac, p);
+    }
+    ASSERT_EQ(ac.motion.departurePending, 1);
+    ac.stream.resize(1);  // the point it reached: the stand
+    ac.stream.front().playTick = tickCount.load();
+
+    nextPosGround(ac);
+    EXPECT_EQ(ac.phase, AcPhase::parked) << "it stands until the reports begin";
+    ASSERT_EQ(ac.stream.size(), 2u);
+    EXPECT_EQ(ac.stream[1].stationary, 1);
+    EXPECT_EQ(ac.stream[1].playTick, 13000);
+    EXPECT_EQ(ac.motion.departurePending, 1);
+
+    ac.stream.pop_front();
+    tickCount.store(13000);
+    nextPosGround(ac);
+    EXPECT_EQ(ac.phase, AcPhase::pushing_back);
+    ASSERT_GE(ac.stream.size(), 2u);
+    // In a straight line to its last report, due as reported.
+    EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 16.0)), 0.01);
+    EXPECT_EQ(ac.stream[1].playTick, 14215);
+    EXPECT_EQ(ac.motion.headingPerTick, 0.0) << "straight back: the nose keeps its heading";
+
+    // Standing 8 degrees across the way it is pushed, it still keeps it; 12
+    // degrees across, it turns over the leg to face away from it.
+    for (const auto& [noseDeg, turns] : {std::pair{8.0, false}, {12.0, true}}) {
+        SCOPED_TRACE(noseDeg);
+        ac.phase = AcPhase::parked;
+        ac.motion.departurePending = 1;
+        ac.pose.latitude = kB1.lat;
+        ac.pose.longitude = kB1.lon;
+        ac.pose.heading = noseDeg * degreesToRadians;
+        ac.stream.resize(1);
+        nextPosGround(ac);
+        ASSERT_EQ(ac.phase, AcPhase::pushing_back);
+        EXPECT_EQ(ac.motion.headingPerTick != 0.0, turns);
+    }
+}
+
+TEST_F(PushbackReports, APushbackGoesOnWhereItsLegEndedAndLeavesOutAReportMilesOff) {
+    LiveAc& ac = parkedOn(0x484C20, 3, "KLM1234");
+    StandLeaving& l = ac.motion.leaving;
+    l.start = kB1;
+    for (int i = 1; i <= 6; ++i) l.pushback.push_back(south(6.0 * i, 10000 + i * 400, 3.0));
+    // Its leg ended 24 m back, before the next report came.
+    ac.phase = AcPhase::pushed_back;
+    const LaLo at = from(kB1, 180.0, 24.0);
+    ac.pose.latitude = at.lat;
+    ac.pose.longitude = at.lon;
+    ac.pose.heading = 0.0;
+    tickCount.store(11000);
+
+    StreamPoint milesOff = groundPoint(from(kB1, 90.0, 9000.0), 12500, 3.0);
+    EXPECT_FALSE(checkExtendingSituations(ac, milesOff));
+    EXPECT_EQ(ac.phase, AcPhase::pushing_back) << "pushed on to the reports beyond it";
+    EXPECT_TRUE(l.after.empty()) << "a report 9 km off is none of the pushback's way";
+    EXPECT_EQ(l.pushbackOver, 0);
+    ASSERT_GE(ac.stream.size(), 1u);
+    EXPECT_LT(metresTo(ac.stream.front(), from(kB1, 180.0, 36.0)), 0.01);
+    EXPECT_EQ(ac.stream.front().playTick, 12400);
+
+    // Off to the side of its end (75 degrees from straight back) it goes no
+    // further, nor does that end it; standing 6 m further back after a gap,
+    // it got there at its pace (3 kt: 3.9 s after its last report), not when
+    // the report came.
+    StreamPoint aside = groundPoint(from(from(kB1, 180.0, 36.0), 105.0, 5.0), 12600, 3.0);
+    checkExtendingSituations(ac, aside);
+    EXPECT_EQ(l.pushback.size(), 6u);
+    EXPECT_EQ(l.pushbackOver, 0);
+    StreamPoint further = south(42.0, 14400, 0.0);
+    checkExtendingSituations(ac, further);
+    ASSERT_EQ(l.pushback.size(), 7u);
+    EXPECT_EQ(l.pushback.back().playTick, 12400 + 389);
+}
+
+TEST_F(PushbackReports, APushbackEndsWhereItsReportsStoppedHoweverShortTheLastStep) {
+    LiveAc& ac = parkedOn(0x484C20, 3, "KLM1234");
+    StreamPoint standing = south(0.0, 12500, 0.0);
+    checkExtendingSituations(ac, standing);
+    for (const auto& [metres, due, kt] : {std::tuple{5.0, 13000, 3.0}, {10.0, 13300, 3.0}, {16.0, 13600, 1.7}}) {
+        StreamPoint p = south(metres, due, kt);
+        checkExtendingSituations(ac, p);
+    }
+    const StandLeaving& l = ac.motion.leaving;
+    ASSERT_EQ(ac.motion.departurePending, 1);
+    ASSERT_EQ(l.pushback.size(), 3u);
+    // Stopped 0.7 m further on: that is where the taxi starts from.
+    StreamPoint stopped = south(16.7, 13800, 0.0);
+    checkExtendingSituations(ac, stopped);
+    ASSERT_EQ(l.pushback.size(), 4u);
+    EXPECT_LT(metresTo(l.pushback.back(), from(kB1, 180.0, 16.7)), 0.01);
+    // Standing there, a report half a metre off is scatter, not a step.
+    StreamPoint scatter = south(17.2, 14000, 0.0);
+    checkExtendingSituations(ac, scatter);
+    EXPECT_EQ(l.pushback.size(), 4u);
+    EXPECT_EQ(l.after.size(), 1u);
+}
+
+TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
+    struct Row {
+        const char* what;
+        bool atTheNextReport;  // else at the end of the pushback leg
+    };
+    for (const Row row : {Row{"at the next report", true}, Row{"as the pushback ends", false}}) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(0x484C30, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        const LaLo end = from(kB1, 180.0, 60.0);
+        l.pushback = {south(30.0, 10000, 3.0), south(60.0, 11000, 3.0)};
+        // Standing at its end until 12000, then off west along the lane.
+        l.after.push_back(groundPoint(end, 12000, 0.0));
+        for (int i = 1; i <= 5; ++i) l.after.push_back(groundPoint(from(end, 270.0, 8.0 * i * i), 12000 + 200 * i, 3.0 * i));
+        l.pushbackOver = 1;
+        ac.phase = AcPhase::pushed_back;
+        ac.pose.latitude = end.lat;
+        ac.pose.longitude = end.lon;
+        StreamPoint hold = groundPoint(end, 11500, 0.0);
+        hold.stationary = 1;
+        ac.stream = {hold};
+        ac.extrapolationCount = 3;
+        ac.motion.holding = 1;
+        tickCount.store(11500);
+        if (row.atTheNextReport) {
+            StreamPoint p = groundPoint(from(end, 270.0, 250.0), 13400, 15.0);
+            EXPECT_TRUE(checkExtendingSituations(ac, p));
+        } else {
+            gf_pushbackEnded(ac);
+        }
+        EXPECT_EQ(ac.phase, AcPhase::taxi);
+        EXPECT_EQ(ac.standId, 0);
+        EXPECT_EQ(ac.motion.holding, 0);
+        EXPECT_EQ(ac.stream.front().playTick, 11501);
+        // It holds where it stands until the report standing there falls
+        // due, then goes the reports' way as they fall due.
+        ASSERT_GE(ac.stream.size(), 4u);
+        EXPECT_EQ(ac.stream[1].stationary, 1);
+        EXPECT_EQ(ac.stream[1].playTick, 12000);
+        EXPECT_LT(metresTo(ac.stream[1], end), 0.01);
+        EXPECT_EQ(ac.stream.back().playTick, 13000);
+        EXPECT_LT(metresTo(ac.stream.back(), from(end, 270.0, 200.0)), 0.01);
+        EXPECT_TRUE(ac.motion.leaving.after.empty());
+    }
+}
+
+TEST_F(PushbackReports, ReportsComeToTheWatchBeforeTheObjectExistsAndFromTheStreamItWasCreatedWith) {
+    // Parked while its object is being created: the report is kept, the
+    // stream takes none, and the departure stays pending when it exists.
+    LiveAc& ac = parkedOn(0x484C40, 3, "KLM1234");
+    ac.simState = AcSimState::adding2sim;
+    int accepted = 0;
+    for (const auto& [metres, due] : {std::pair{0.0, 13000}, {5.0, 13500}, {10.0, 13825}, {16.0, 14215}}) {
+        StreamPoint p = south(metres, due, metres > 0.0 ? 3.0 : 0.0);
+        accepted += checkExtendingSituations(ac, p) ? 1 : 0;
+    }
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(ac.motion.leaving.pushback.size(), 3u);
+    EXPECT_EQ(ac.motion.departurePending, 1);
+    hp_handleGroundTraffic(ac, true);
+    EXPECT_EQ(ac.motion.departurePending, 1) << "its kept reports show the pushback begun";
+
+    // Created standing whose later reports already push it back: they are
+    // kept, not dropped with the stream.
+    LiveAc& born = addLive(0x484C41, AcSimState::buffer, 0,
+                           {south(0.0, 12000, 0.0), south(0.0, 12400, 0.0), south(5.0, 12800, 3.0),
+                            south(10.0, 13100, 3.0)});
+    born.phase = AcPhase::birth;
+    g_simCommandBuffers.clientEvents.clear();
+    parkAtSpawnStand(born, stand(3));
+    for (const SimClientEventCommand& e : g_simCommandBuffers.clientEvents)
+        EXPECT_NE(e.objectId, 0u) << "lights for an object that does not exist yet";
+    EXPECT_EQ(born.stream.size(), 1u);
+    EXPECT_EQ(born.motion.leaving.pushback.size(), 2u);
+    EXPECT_EQ(born.motion.leaving.standing.playTick, 12400);
+}
+
+TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsStandingBehindIt) {
+    struct Row {
+        const char* what;
+        double bearingDeg;  // off the stand
+        std::vector<double> metres;
+        double speedKt;
+        int departsAt;
+        bool pullOut;
+    };
+    const Row rows[] = {
+        // Straight ahead at 6 kt: pulling out at 20 m, not at 210 m.
+        {"ahead at a taxi's pace", 0.0, {4, 8, 14, 20}, 6.0, 3, true},
+        {"ahead at a walking pace", 0.0, {4, 8, 14, 20}, 2.0, -1, false},
+        // The pushback's own reports missing: two standing 75 m back.
+        {"standing 75 m back", 180.0, {75, 75}, 0.0, 1, false},
+        {"standing 45 m back", 180.0, {45, 45}, 0.0, -1, false},
+    };
+    std::uint32_t hexid = 0x484C50;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        ac.extrapolationCount = 1;
+        StreamPoint standing = south(0.0, 12500, 0.0);
+        checkExtendingSituations(ac, standing);
+        int departsAt = -1;
+        for (std::size_t i = 0; i < row.metres.size() && departsAt < 0; ++i) {
+            StreamPoint p = groundPoint(from(kB1, row.bearingDeg, row.metres[i]), 13000 + int(i) * 300, row.speedKt);
+            if (checkExtendingSituations(ac, p)) departsAt = static_cast<int>(i);
+        }
+        EXPECT_EQ(departsAt, row.departsAt);
+        EXPECT_EQ(ac.motion.pullOut, row.pullOut ? 1 : 0);
+        if (departsAt < 0) continue;
+        // It leaves when its reports say: after its last report at the stand.
+        ac.stream.resize(1);
+        tickCount.store(12500);
+        nextPosGround(ac);
+        EXPECT_EQ(ac.phase, row.pullOut ? AcPhase::taxi : AcPhase::pushing_back);
+        ASSERT_GE(ac.stream.size(), 2u);
+        if (row.pullOut) {
+            // The way its reports went, each due as reported.
+            EXPECT_LT(metresTo(ac.stream.back(), from(kB1, 0.0, 20.0)), 0.01);
+            EXPECT_EQ(ac.stream.back().playTick, 13900);
+        } else {
+            EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 75.0)), 0.01);
+        }
+    }
+}

@@ -1,0 +1,76 @@
+// Departures from a stand end to end on the motion harness, judged by the
+// motion checker over the time the aircraft stands and is pushed back:
+// pushbacks straight and with a turn, reported every 2 s and every 8 s.
+// Its reports come half a minute before they fall due; the aircraft stands
+// still until they move, reaches each of them on time, and faces away from
+// the way it is pushed.
+
+#include <gmock/gmock.h>
+
+#include "stand_run_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+class StandPushbackRun : public StandRunTest {};
+
+// The phase the aircraft was in at a tick.
+AcPhase lf_phaseAt(const AircraftRecord& r, double tick) {
+    AcPhase phase = r.samples.empty() ? AcPhase::birth : r.samples.front().phase;
+    for (const MotionSample& s : r.samples) {
+        if (s.tick > tick) break;
+        phase = s.phase;
+    }
+    return phase;
+}
+
+}  // namespace
+
+TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
+    struct Row {
+        const char* name;
+        double turnDeg;  // the pushback turns by this at its end
+        double everyS;   // a report this often
+    };
+    const Row rows[] = {
+        {"straight, a report every 2 s", 0.0, 2.0},
+        {"straight, a report every 8 s", 0.0, 8.0},
+        {"with a turn, a report every 2 s", -90.0, 2.0},
+        {"with a turn, a report every 8 s", -90.0, 8.0},
+    };
+    std::uint32_t hexid = 0xE30000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ++hexid;
+        const LaLo stand = onField(200.0, -300.0);
+        gate(stand, 270.0);
+        Route at = ground(hexid, stand, 270.0, 0.0);
+        at.straight(20);
+        Route push = ground(hexid, stand, 90.0, 0.0);
+        push.speedTo(3.0, 5).straight(10).turn(row.turnDeg, 30).speedTo(0.0, 5).straight(10);
+        Route away = ground(hexid, push.at(push.duration()).position, 180.0, 0.0);
+        away.speedTo(12.0, 8).straight(22);
+        // Each stretch's first report is the last one of the stretch before.
+        const auto from = harness->engine().engineTick();
+        const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
+        const auto awayAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+        harness->add(at, row.everyS, from);
+        harness->add(push, row.everyS, pushAt);
+        harness->add(away, row.everyS, awayAt);
+        run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
+        const AircraftRecord* r = harness->record(hexid);
+        ASSERT_NE(r, nullptr);
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        for (const MotionFinding& f : result.findings) {
+            const AcPhase phase = lf_phaseAt(*r, f.tick);
+            if (phase != AcPhase::parked && phase != AcPhase::pushing_back && phase != AcPhase::pushed_back) continue;
+            // A turning pushback turns the nose with it.
+            if (f.check == MotionCheck::PushbackHeading && row.turnDeg != 0.0) continue;
+            ADD_FAILURE() << gf_acPhaseName(phase) << ": " << f.text();
+        }
+        EXPECT_GT(result.judged.at(MotionCheck::Lag), 10u);
+        EXPECT_THAT(judgeTrack(*r).phases, ::testing::IsSupersetOf({AcPhase::parked, AcPhase::pushing_back}));
+    }
+    harness->writePlot("stand_pushback_runs");
+}
