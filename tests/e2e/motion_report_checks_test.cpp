@@ -182,6 +182,33 @@ TEST(MotionReportChecks, TheTravelIsHeldToTwiceTheReportsOwnSpeedPlusTwentyKnots
     }
 }
 
+TEST(MotionReportChecks, PastTheLastReportTheTravelIsNotHeldToTheReports) {
+    // Reported at 10 kt until tick `lastReport`, then the pose speeds up to
+    // 60 kt from tick 1000 (a takeoff roll dead-reckoned on).
+    const double reported = 10.0 * kKnotsToMps;
+    const double fast = 60.0 * kKnotsToMps;
+    for (const auto& [lastReport, finding] : {std::pair{800.0, false}, std::pair{1600.0, true}}) {
+        Made m(reported, 2.0, 2000,
+               [&](int tick) { return tick < 1000 ? reported * tick / 100.0 : reported * 10 + fast * (tick - 1000) / 100.0; },
+               90.0);
+        std::erase_if(m.record.reports, [last = lastReport](const ReportedPosition& p) { return p.dueTick > last; });
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << "last report at " << lastReport;
+    }
+}
+
+TEST(MotionReportChecks, AParkedAircraftsFirstReportIsReachedWhereItScattersOffTheStand) {
+    // The aircraft stands where its later reports scatter; its first report
+    // lies `offM` away.
+    for (const auto& [offM, finding] : {std::pair{20.0, false}, std::pair{80.0, true}}) {
+        Made m(0.0, 3.0, 4000, [](int) { return 0.0; }, 90.0);
+        m.record.reports.front().position = lf_east(offM);
+        MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick != 0; });
+        EXPECT_EQ(r.count(MotionCheck::Lag) != 0, finding) << offM << " m";
+    }
+}
+
 TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverTheyScatter) {
     for (const auto& [moveM, finding] : {std::pair{0.0, false}, std::pair{0.9, false}, std::pair{1.2, true},
                                          std::pair{15.0, true}}) {

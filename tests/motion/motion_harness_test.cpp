@@ -111,13 +111,15 @@ TEST(SmoothnessChecker, FindsEachFaultAndPassesTheCleanRecording) {
              for (int i = 150; i < 300; ++i) lf_at(r, i).pose.altitude += 0.002 * (i - 149);
          },
          MotionCheck::ClimbChange},
-        // Pushed tail first: the nose points south while the aircraft moves north.
+        // Pushed tail first: the nose points south while the aircraft moves
+        // north, swinging as the tug turns it (0.06 degrees a tick, within
+        // the turn rate); faulty, one tick swings it 0.2 degrees more.
         {"pushback", Large, true,
          [](AircraftRecord& r) {
              lf_phase(r, AcPhase::pushing_back);
-             for (auto& s : r.samples) s.pose.heading = pi;
+             for (int i = 0; i < 300; ++i) lf_at(r, i).pose.heading = pi + 0.06 * kDeg * std::clamp(i - 100, 0, 100);
          },
-         [](AircraftRecord& r) { lf_at(r, 150).pose.heading = pi + 1e-6; }, MotionCheck::PushbackHeading},
+         [](AircraftRecord& r) { lf_at(r, 150).pose.heading += 0.2 * kDeg; }, MotionCheck::PushbackHeading},
         {"backwards", Light, true, [](AircraftRecord& r) { lf_phase(r, AcPhase::takeoff_roll); },
          [](AircraftRecord& r) {
              // One tick 3 cm back, then on at the same speed.

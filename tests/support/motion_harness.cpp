@@ -694,8 +694,12 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
         if (c.onGround != p.onGround) {
             ++out.exempted["lift-off/touchdown"];
         } else if (c.onGround && c.phase == AcPhase::pushing_back && p.phase == AcPhase::pushing_back) {
-            if (!lf_exempt(MotionCheck::PushbackHeading, r.hexid, c.tick, out))
-                judge(MotionCheck::PushbackHeading, tick, dh <= kEpsilon, dh, 0.0);
+            // A pushback with a turn swings the nose as the tug turns it, no
+            // faster than the aircraft turns on the ground.
+            if (!lf_exempt(MotionCheck::PushbackHeading, r.hexid, c.tick, out)) {
+                const double limit = 1.2 * c.turnRateRad;
+                judge(MotionCheck::PushbackHeading, tick, dh <= limit + kEpsilon, dh, limit);
+            }
         } else if (c.onGround) {
             if (!lf_exempt(MotionCheck::GroundTurnRate, r.hexid, c.tick, out)) {
                 const double limit = 1.2 * c.turnRateRad;
@@ -823,7 +827,8 @@ void SmoothnessChecker::lf_checkReceived(const AircraftRecord& r, MotionCheckRes
             ++out.exempted["lift-off/touchdown"];
         } else if (onGround && pushing) {
             if (!lf_exempt(MotionCheck::PushbackHeading, r.hexid, whole, out))
-                judge(MotionCheck::PushbackHeading, c.engineTick, dh <= kEpsilon, dh, 0.0);
+                judge(MotionCheck::PushbackHeading, c.engineTick, dh <= dt * 1.2 * turnRate + kEpsilon, dh,
+                      dt * 1.2 * turnRate);
         } else if (onGround) {
             if (!lf_exempt(MotionCheck::GroundTurnRate, r.hexid, whole, out))
                 judge(MotionCheck::GroundTurnRate, c.engineTick, dh <= dt * 1.2 * turnRate + kEpsilon, dh,
@@ -956,8 +961,10 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     for (std::size_t i = 0; i < n; ++i) {
         const ReportedPosition& p = *path[i];
         const double due = p.dueTick;
-        const bool standing =
-            i > 0 && !p.airborne && p.groundSpeedKt < 1.0 && lf_metres(p.position, path[i - 1]->position) <= kStandScatterM;
+        // A first report standing still is a standing one too: a parked
+        // aircraft's first report scatters off the stand it is placed on.
+        const bool standing = !p.airborne && p.groundSpeedKt < 1.0 &&
+                              (i == 0 || lf_metres(p.position, path[i - 1]->position) <= kStandScatterM);
         if (standing) lastTurnOrHold = due;
         if (i > 0 && i + 1 < n) {
             const ReportedPosition& a = *path[i - 1];
@@ -1020,6 +1027,9 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
 
     // --- speed of travel and airborne speed, over windows of a second ---
     const double floorKt = r.categoryKnown ? r.airborneFloorKt : 0.0;
+    // Past the last report no report tells how fast the aircraft goes: its
+    // dead reckoning (a takeoff roll speeding on) is judged by the other checks.
+    const double lastDue = path.back()->dueTick;
     for (std::size_t i = kSpeedWindowTicks; i < s.size(); i += kSpeedStrideTicks) {
         const MotionSample& c = s[i];
         const MotionSample& from = s[i - kSpeedWindowTicks];
@@ -1028,6 +1038,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         bool airborne = true;
         for (std::size_t k = i - kSpeedWindowTicks; k <= i && airborne; ++k) airborne = !s[k].onGround;
         if (airborne) judge.floor(MotionCheck::AirborneSpeed, c.tick, kt, floorKt);
+        if (c.tick > lastDue) continue;
         // The fastest the reports around it travel by their own positions.
         double ownKt = -1.0;
         const double lo = from.tick - kTravelReportsBeforeTicks, hi = c.tick + kTravelReportsAfterTicks;

@@ -333,7 +333,7 @@ enum class MotionCheck {
     ClimbChange,           // per-tick climb changes by at most 0.001 ft a tick
     ProfileJoin,           // profiled legs of a phase join within 0.5 kt
     TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
-    PushbackHeading,       // no heading change while pushing back
+    PushbackHeading,       // heading change in pushback <= 1.2 x turnRateRad a tick
     GroundSpeed,           // taxiing: 0.5 s of travel at most 2 x the reported ground speed + 8 kt
     RestChange,            // on the ground: coming to rest or leaving it at most 16 kt/s over the 0.5 s next to rest
     Lag,                   // a report's position reached at most 10 s after its due tick (5 s once 30 s past a turn or hold)
