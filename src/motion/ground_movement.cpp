@@ -95,10 +95,7 @@ double lf_angleDeg(double a, double b) { return std::fabs(std::remainder(a - b, 
 
 // Whether the pose moved in the tick before (the step the next leg starts
 // from).
-bool lf_rolling(const LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    return m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
-}
+bool lf_rolling(const LiveAc& ac) { return gf_rollingStepM(ac) > 0.0; }
 
 // The fastest ground speed the points after the next one report (0 without
 // one): what a leg between two points without a speed of their own goes to.
@@ -219,9 +216,12 @@ void lf_moving(LiveAc& ac) {
     checkRunwayOccupancy(ac);
     const bool slow = isSlowTaxiStream(ac);
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
-        bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
-        if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
-        if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+        // Braking to rest before a hold goes straight on as planned.
+        if (m.brakeToRest != kBrakingToRest) {
+            bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
+            if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
+            if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+        }
         lf_startTurn(ac);
     }
     try2Park(ac, slow);
@@ -287,10 +287,7 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
-// (it moved in the tick before): an even deceleration at the taxi rate, or
-// harder when that would take it more than a few metres on, straight ahead;
-// never harder than firm braking (5 m/s^2, about 10 kt a second), which a
-// fast aircraft takes farther on instead.
+// (it moved in the tick before), straight ahead as gf_taxiBraking plans it.
 // The leg bearing and the start turn become those from where it stops.
 struct Braking {
     std::int32_t ticks = 0;  // 0: standing, no braking
@@ -300,15 +297,11 @@ Braking lf_planBraking(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.brakeTicksLeft = 0;
     m.brakeTicks = 0;
-    const double v = m.lastStepM;  // m a tick
-    if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
-    const double vMps = v * 100.0;
-    const double a = std::min(std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4),
-                              kHardestTaxiBrakingPerTick);
-    const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
-    // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
-    const double runM = v * n / 2.0;
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, runM * feetPerMetre});
+    const double v = gf_rollingStepM(ac);  // m a tick
+    if (!(v > 0.0) || ac.stream.size() < 2) return {};
+    const TaxiBraking plan = gf_taxiBraking(v);
+    const std::int32_t n = plan.ticks;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, plan.runM * feetPerMetre});
     gf_normalizeLaLo(stop);
     const LaLo next = lf_position(ac.stream[1]);
     m.brakeTicksLeft = n;
@@ -555,6 +548,9 @@ void planTaxiSpeed(LiveAc& ac) {
     if (ac.stream.empty()) return;
     MotionState& m = ac.motion;
     ac.turnRateLimit = gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad;
+    // Braking to rest before a hold takes the time its braking needs: the
+    // point put in where it stops falls due as it was put in.
+    if (m.brakeToRest == kBrakingToRest) return;
     double legNm = 0.0;
     if (lf_groundTurnValid(m))
         legNm = m.path.turn.totalLength * kNmPerMetre;
@@ -709,3 +705,21 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     m.legBearing = h;
     if (ac.extrapolationCount > 0) gf_endHolding(ac);
 }
+
+double gf_rollingStepM(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const bool rolling =
+        m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
+    return rolling ? m.lastStepM : 0.0;
+}
+
+TaxiBraking gf_taxiBraking(double stepM) {
+    if (!std::isfinite(stepM) || !(stepM > 0.0)) return {};
+    const double mps = stepM * 100.0;
+    const double a = std::min(std::max(kTaxiSpeedChangePerTick, mps * mps / (2.0 * kMostBrakingRunM) * 1e-4),
+                              kHardestTaxiBrakingPerTick);
+    const std::int32_t n = gf_ticksFromCount(std::ceil(stepM / a), 1);
+    // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
+    return {n, stepM * n / 2.0};
+}
+

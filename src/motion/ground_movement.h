@@ -48,3 +48,17 @@ Stand* try2Park(LiveAc& ac, bool slowStream);
 // stand only stops. `approachAllowed` adds the approach point for an aircraft
 // well behind the stand and off its axis.
 void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approachAllowed);
+
+// The metres the pose moved in the tick just played, when it moved (0 when
+// it stood, or moved longer ago): how fast a ground leg starts.
+double gf_rollingStepM(const LiveAc& ac);
+
+// How an aircraft rolling `stepM` metres a tick brakes to rest straight on:
+// at the taxi rate, or harder where that would take it more than a few
+// metres on, never harder than firm braking (5 m/s^2). Step k of the `ticks`
+// is stepM (1 - k / (ticks + 1)); `runM` in all. No ticks at rest.
+struct TaxiBraking {
+    std::int32_t ticks = 0;
+    double runM = 0.0;
+};
+TaxiBraking gf_taxiBraking(double stepM);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -183,6 +184,44 @@ void lf_nextPosAir(LiveAc& ac) {
 
 }  // namespace
 
+namespace {
+
+// A taxiing or landing aircraft still rolling when its next leg would stand
+// (the stream ran dry, or the next point is a hold) cannot stop dead on the
+// point: it brakes to rest straight on first. A point is put in where it
+// comes to rest, due when it gets there, and the hold moves there (its
+// points stand where the one before them stands, and fall due after it).
+// The point put in, when there is one.
+std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.onGround == 0 || (ac.phase != AcPhase::taxi && ac.phase != AcPhase::landing_roll) || s.size() < 2 ||
+        s[1].stationary == 0)
+        return std::nullopt;
+    const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
+    if (braking.ticks <= 0) return std::nullopt;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    StreamPoint p = s[1];
+    p.lat = stop.lat;
+    p.lon = stop.lon;
+    p.groundSpeedKt = 0.0;
+    p.tasKt = 0.0;
+    p.stationary = 0;
+    p.playTick = gf_tickPlus(tickCount.load(), braking.ticks);
+    s.insert(s.begin() + 1, p);
+    for (std::size_t i = 2; i < s.size() && s[i].stationary != 0; ++i) {
+        s[i].lat = stop.lat;
+        s[i].lon = stop.lon;
+    }
+    if (s.size() >= 3 && s[2].playTick <= p.playTick)
+        gf_shiftLaterPoints(ac, 2, std::int64_t{p.playTick} + 1 - s[2].playTick);
+    ac.motion.brakeToRest = kBrakingToRest;
+    ac.motion.legBearing = ac.pose.heading;
+    return stop;
+}
+
+}  // namespace
+
 void nextPosMain(LiveAc& ac) {
     try {
         lf_nextPosLoop(ac);
@@ -196,6 +235,9 @@ void nextPosMain(LiveAc& ac) {
 
 void advanceToNextPoint(LiveAc& ac) {
     MotionState& m = ac.motion;
+    // A braking that a report cut short hands its speed to this leg; any
+    // other braking is over.
+    m.brakeToRest = m.brakeToRest == kBrakeCutShort ? kBrakeCutShort : 0;
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
     m.brakeTicksLeft = 0;
@@ -229,6 +271,7 @@ void advanceToNextPoint(LiveAc& ac) {
                 m.legBearing = gf_bearing(lf_position(front), lf_position(next));
         }
     }
+    const std::optional<LaLo> brakePoint = lf_brakeBeforeHold(ac);
     if (ac.onGround != 0)
         nextPosGround(ac);
     else
@@ -260,6 +303,13 @@ void advanceToNextPoint(LiveAc& ac) {
         else
             stepAir(ac);
     }
+    // Whether the driver kept the braking point as the leg's end (a stand
+    // found for a slow taxi replaces the stream); a cut-short braking has
+    // handed on its speed.
+    if (m.brakeToRest == kBrakeCutShort ||
+        (m.brakeToRest == kBrakingToRest &&
+         (!brakePoint || ac.stream.size() < 2 || !gf_isSamePlace(*brakePoint, lf_position(ac.stream[1])))))
+        m.brakeToRest = 0;
     // Only for the point reported there: a driver may have put another in
     // its place.
     const StreamPoint* reached = ac.stream.size() >= 2 ? &ac.stream[1] : nullptr;
@@ -456,6 +506,22 @@ void gf_endHolding(LiveAc& ac) {
     m.holdingStartTick = 0;
     m.advanceLimit = kWideRetimeLimit;
     m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+}
+
+bool gf_cutBrakeToRest(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (m.brakeToRest != kBrakingToRest || ac.stream.empty()) return false;
+    auto& s = ac.stream;
+    StreamPoint& front = s.front();
+    front.lat = ac.pose.latitude;
+    front.lon = ac.pose.longitude;
+    front.groundSpeedKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
+    front.stationary = 0;
+    front.playTick = gf_tickPlus(tickCount.load(), 1);
+    // The hold the aircraft braked for is over.
+    while (s.size() >= 2 && s[1].stationary != 0) s.erase(s.begin() + 1);
+    m.brakeToRest = kBrakeCutShort;
+    return true;
 }
 
 void gf_relaxRetimeLimits(MotionState& m) {
