@@ -73,6 +73,9 @@ constexpr double kMovingKt = 2.0;
 // The hardest braking before a turn in place, in metres a tick per tick
 // (5 m/s^2).
 constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
+// A taxi bend whose nose would still fall this far behind the path taken as
+// slowly as the stream allows slides the aircraft sideways through it.
+constexpr double kMostBendSlideDeg = 25.0;
 // A late taxi leg is taken at most this many times as fast, and this much
 // faster (kt).
 constexpr double kCatchUpMostFactor = 2.0;
@@ -278,10 +281,12 @@ void lf_lightBacktrack(LiveAc& ac) {
 
 // A taxiing aircraft moving into a point where it then holds (a stationary
 // copy follows: the reports after it stand still) comes to rest there; a leg
-// already eased to rest needs nothing more.
+// already eased to rest needs nothing more, and a hold of no length is
+// passed through.
 bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     return ac.phase == AcPhase::taxi && s.size() >= 3 && s[1].stationary == 0 && s[2].stationary != 0 &&
+           gf_momentaryHoldEnd(ac, 1) == 0 &&
            (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
            speedKt > kMovingKt;
 }
@@ -314,8 +319,9 @@ Braking lf_planBraking(LiveAc& ac) {
 }
 
 // A large start turn while taxiing is made on the spot before the aircraft
-// moves: the leg is delayed by the turn. True when it was planned.
-bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
+// moves: the leg is delayed by the turn. `ownTicks` is the leg's time at its
+// own speed, `legTicks` as a late leg catches up. True when it was planned.
+bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     MotionState& m = ac.motion;
     // Turned at the rate of a standing aircraft, the most the pose step plays
     // on the ground (1.2 times the category's rate): not at a fitted rate
@@ -339,16 +345,25 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
     const double legMps = plannedM / (legTicks / 100.0);
     double ticks = legTicks;
-    if (braking.ticks > 0 && plannedM > 0.0) ticks *= braking.legM / plannedM;
+    double own = ownTicks;
+    if (braking.ticks > 0 && plannedM > 0.0) {
+        ticks *= braking.legM / plannedM;
+        own *= braking.legM / plannedM;
+    }
     if (std::isfinite(legMps)) ticks += lf_restChangeTicks(legMps);
     // The reports' time for the leg went on turning too: what is left of it
-    // after the turn is the leg's, down to half its own (twice its speed),
-    // and never less than speeding up from rest (and braking to it, into a
-    // hold) at the taxi rate takes.
+    // after the turn is the leg's, but never so little that it goes faster
+    // than twice its own speed, however late it runs, speeding up from rest
+    // (and braking to it, into a hold) at the taxi rate.
     const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
+    const double fastest = kCatchUpMostFactor * legM / std::max(1.0, own);  // m a tick
+    const double toFastestM = restEnds * fastest * fastest / (2.0 * kTaxiSpeedChangePerTick);
+    const double leastToFastest =
+        legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
-    ticks = std::max({ticks - turnTicks, ticks / kCatchUpMostFactor, std::isfinite(fromRest) ? fromRest : 0.0});
+    ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
+                      std::isfinite(fromRest) ? fromRest : 0.0});
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -563,11 +578,12 @@ void planTaxiSpeed(LiveAc& ac) {
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    const std::int32_t ownTicks = legTicks;
     legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
     if (ac.stream.size() < 2) return;
     lf_lightBacktrack(ac);
-    if (lf_turnInPlace(ac, legTicks)) return;
+    if (lf_turnInPlace(ac, ownTicks, legTicks)) return;
     if (ac.phase == AcPhase::taxi && lf_pathValid(m)) {
         // Taxiing only: the rolls on the runway play their bends on a speed
         // profile of their own, timed to the takeoff or the landing. On a
@@ -723,3 +739,23 @@ TaxiBraking gf_taxiBraking(double stepM) {
     return {n, stepM * n / 2.0};
 }
 
+std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || i + 2 >= s.size() || s[i].stationary != 0 ||
+        s[i + 1].stationary == 0)
+        return 0;
+    std::size_t k = i + 1;
+    for (; k < s.size() && s[k].stationary != 0; ++k)
+        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) return 0;
+    return k < s.size() ? k : 0;
+}
+
+bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks) {
+    const MotionState& m = ac.motion;
+    const double cap = kGroundTurnCap * ac.turnRateRad;
+    if (ac.phase != AcPhase::taxi || !lf_pathValid(m) || !std::isfinite(cap) || !(cap > 0.0)) return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty()) return false;
+    return lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
+                       cap) > kMostBendSlideDeg * degreesToRadians;
+}

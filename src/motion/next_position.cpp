@@ -258,6 +258,9 @@ void advanceToNextPoint(LiveAc& ac) {
         m.frontAheadTicks = 0;
         return;
     }
+    // A hold of no length right after the point reached is passed through:
+    // the aircraft would stop and start for nothing.
+    if (const std::size_t k = gf_momentaryHoldEnd(ac, 0); k > 0) ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + k);
     // The due tick as reported (before this leg's planning moves it).
     const std::int32_t reportedTick = ac.stream[1].playTick;
     const LaLo reportedAt = lf_position(ac.stream[1]);

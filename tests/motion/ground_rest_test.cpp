@@ -38,6 +38,7 @@ struct Tick {
     double trackDeg = 0.0;
     double headingDeg = 0.0;
     bool legStart = false;
+    LaLo at{};
 };
 
 struct Played {
@@ -66,7 +67,7 @@ Played lf_play(LiveAc& ac, int count, const std::function<void(int)>& before = {
         if (ac.stream.front().stationary == 0) gf_interpolatePoseOnCurve(ac);
         const LaLo to{ac.pose.latitude, ac.pose.longitude};
         out.ticks.push_back({gf_distanceNm(from, to) * metresPerNm, gf_bearing(from, to) / kDeg,
-                             ac.pose.heading / kDeg, legStart});
+                             ac.pose.heading / kDeg, legStart, to});
         tickCount.store(tickCount.load() + 1);
     }
     out.end = {ac.pose.latitude, ac.pose.longitude};
@@ -192,5 +193,45 @@ TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs
             worst = std::max(worst, std::fabs(t->stepM - (t - 1)->stepM));
         EXPECT_LE(worst, kTaxiSpeedChangePerTick * 1.05);
         EXPECT_LT(gf_distanceNm({report.lat, report.lon}, p.end) * metresPerNm, 60.0);
+    }
+}
+
+TEST_F(GroundRest, AHoldOfNoLengthIsPassedThroughAndARealOneIsStood) {
+    // Rolling at 15 kt through a point whose report is followed by a copy of
+    // it: due with it (a report near a moving aircraft's last one), or 5 s
+    // later (it stood there).
+    struct Row {
+        const char* name;
+        std::int32_t heldTicks;
+        bool stands;
+    };
+    const Row rows[] = {{"a hold of no length", 1, false}, {"a hold of 5 s", 500, true}};
+    constexpr double kKt = 15.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kKt * kKnotsToMps) * 100.0));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}, {90.0, 40.0}}, kKt, legTicks);
+        const LaLo point = at(s[1]);
+        StreamPoint held = s[1];
+        held.playTick += row.heldTicks;
+        held.stationary = 1;
+        held.groundSpeedKt = 0.0;
+        s.insert(s.begin() + 2, held);
+        s[3].playTick += row.heldTicks;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        const Played p = lf_play(ac, 2 * legTicks + row.heldTicks - 10);
+        ASSERT_FALSE(p.ticks.empty());
+        EXPECT_LT(p.worstMissM, 0.5);
+        EXPECT_LE(lf_worstChange(p.ticks, 2), kTaxiSpeedChangePerTick * 1.05);
+        // Standing at the point (or where braking for it ended).
+        const auto resting = std::count_if(p.ticks.begin(), p.ticks.end(), [&](const Tick& t) {
+            return t.stepM < 1e-4 && metres(t.at, point) < 20.0;
+        });
+        if (row.stands)
+            EXPECT_GT(resting, 100);
+        else
+            EXPECT_EQ(resting, 0);
     }
 }
