@@ -174,6 +174,19 @@ bool lf_splitLastLegTurn(LiveAc& ac) {
     return smoothTaxiPath(ac);
 }
 
+// A landing roll's straight leg that turns off the runway (bearing off the
+// touchdown heading as far as a turned-off nose is) is a taxi leg: its start
+// turn is taken as a taxi's is, on the spot when it is large, not slid
+// through at the roll's speed while the nose comes round.
+void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || lf_pathValid(m) || ac.stream.size() < 2 ||
+        !std::isfinite(m.touchdownHeading))
+        return;
+    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
+}
+
 void lf_startTurn(LiveAc& ac) {
     MotionState& m = ac.motion;
     if (lf_pathValid(m)) {
@@ -225,6 +238,7 @@ void lf_moving(LiveAc& ac) {
             if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
             if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
         }
+        lf_leaveRunwayOnTurningLeg(ac);
         lf_startTurn(ac);
     }
     try2Park(ac, slow);

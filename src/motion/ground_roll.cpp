@@ -35,8 +35,6 @@ constexpr double kLightClimbPerTick = 0.2;
 constexpr double kLeastClimbPerTick = 0.1;
 constexpr double kSteepClimbFpm = 2000.0;
 constexpr double kShortRunwayM = 1800.0;
-// The ground leg the landing roll ends with: the turn off the runway.
-constexpr double kTurnOffDeg = 15.0;
 // A bounded takeoff-roll profile may run this far above the mode-1 reference.
 constexpr double kRollSpeedMarginKt = 30.0;
 // A profile that strays this far from its ends is not taken.
@@ -503,7 +501,7 @@ void startLegFromRest(LiveAc& ac) {
 
 bool endLandingRollWhenTurnedOff(LiveAc& ac) {
     if (ac.phase != AcPhase::landing_roll ||
-        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg))
+        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnedOffRunwayDeg))
         return false;
     startTaxi(ac);
     return true;

@@ -235,3 +235,28 @@ TEST_F(GroundRest, AHoldOfNoLengthIsPassedThroughAndARealOneIsStood) {
             EXPECT_EQ(resting, 0);
     }
 }
+
+TEST_F(GroundRest, ALandingRollsStraightLegOffTheRunwayIsTaxiedNoseAlongItsTravel) {
+    // Rolling out at 10 kt along the runway heading; as it reaches its last
+    // report there, the next comes, 30 m off it at 38 degrees: no exit turn
+    // is built to it, the leg turns off the runway.
+    constexpr double kKt = 10.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kKt * kKnotsToMps) * 100.0));
+    std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}, {128.0, 30.0}}, kKt, legTicks);
+    const StreamPoint off = s.back();
+    s.pop_back();
+    LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 10.0);
+    ac.prevPhase = AcPhase::landing;
+    ac.motion.touchdownHeading = 90.0 * kDeg;
+    const std::int32_t cornerDue = ac.stream.back().playTick;
+    const Played p = lf_play(ac, 2 * legTicks + 1000, [&](int) {
+        if (tickCount.load() == cornerDue - 50) ac.stream.push_back(off);
+    });
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    EXPECT_LT(p.worstMissM, 0.5);
+    double worst = 0.0;
+    for (const Tick& t : p.ticks)
+        if (t.stepM > 3.0 * kKnotsToMps / 100.0)
+            worst = std::max(worst, std::fabs(std::remainder(t.trackDeg - t.headingDeg, 360.0)));
+    EXPECT_LE(worst, 30.0);
+}
