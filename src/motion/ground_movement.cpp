@@ -517,13 +517,18 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
 // from one of them) is timed from their play ticks. Retiming around the held
 // position can bring those within a few ticks of each other, and the aircraft
 // would cross the metres between in a fraction of a second: such a leg is
-// taken no faster than the points after it report.
+// taken no faster than the points after it report. The same on a landing
+// roll (points stamped a tick apart after the approach ran late), which
+// moreover only slows: no faster than the aircraft rolls now either.
 double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
-    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0)
-        return speedKt;
-    const double reportedKt = lf_reportedAheadKt(s);
-    return reportedKt > 0.0 ? std::min(speedKt, reportedKt) : speedKt;
+    if (s.size() < 2 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0) return speedKt;
+    double mostKt = 0.0;
+    if (ac.phase == AcPhase::landing_roll)
+        mostKt = std::max(gf_rollingStepM(ac) * 100.0 * kMpsToKnots, lf_reportedAheadKt(s));
+    else if (ac.phase == AcPhase::taxi && s.size() >= 3)
+        mostKt = lf_reportedAheadKt(s);
+    return mostKt > 0.0 ? std::min(speedKt, mostKt) : speedKt;
 }
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
