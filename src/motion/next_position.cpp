@@ -50,6 +50,9 @@ constexpr double kLegFallbackKt = 100.0;
 // over time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
+// No taxi goes this fast (kt): a taxi leg reported faster is judged against
+// the positions' own speed like a flying one.
+constexpr double kFastestTaxiKt = 100.0;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
@@ -449,16 +452,19 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
 
 namespace {
 
-// A leg speed no more than twice the positions' own distance over time (plus
-// 20 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
+// A leg speed no more than three times the positions' own distance over time
+// (plus 50 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
 // otherwise be flown. The other end's speed is taken instead when it is
 // believable, else the positions' own.
-// In flight only, away from a takeoff: there the points keep the spacing of
-// their reports, where ground legs and a takeoff's points are timed anew.
+// In flight away from a takeoff, and taxiing faster than any taxi goes:
+// there the points keep the spacing of their reports (a late taxi's later
+// points shifted all alike), where a roll's and a takeoff's points are timed
+// anew. A taxi leg believed at 1e6 kt would be crossed as early as the
+// retiming lets its point come.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
-    if (ac.stream.size() < 2 || !std::isfinite(kt) || ac.onGround != 0 || ac.phase != AcPhase::flying ||
-        gf_isFlyingAfterTakeoff(ac))
-        return kt;
+    const bool flying = ac.onGround == 0 && ac.phase == AcPhase::flying && !gf_isFlyingAfterTakeoff(ac);
+    const bool taxiing = ac.onGround != 0 && ac.phase == AcPhase::taxi && kt > kFastestTaxiKt;
+    if (ac.stream.size() < 2 || !std::isfinite(kt) || !(flying || taxiing)) return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
