@@ -73,6 +73,9 @@ constexpr double kMovingKt = 2.0;
 // The hardest braking before a turn in place, in metres a tick per tick
 // (5 m/s^2).
 constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
+// A taxi bend whose nose would still fall this far behind the path taken as
+// slowly as the stream allows slides the aircraft sideways through it.
+constexpr double kMostBendSlideDeg = 25.0;
 // A late taxi leg is taken at most this many times as fast, and this much
 // faster (kt).
 constexpr double kCatchUpMostFactor = 2.0;
@@ -95,10 +98,7 @@ double lf_angleDeg(double a, double b) { return std::fabs(std::remainder(a - b, 
 
 // Whether the pose moved in the tick before (the step the next leg starts
 // from).
-bool lf_rolling(const LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    return m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
-}
+bool lf_rolling(const LiveAc& ac) { return gf_rollingStepM(ac) > 0.0; }
 
 // The fastest ground speed the points after the next one report (0 without
 // one): what a leg between two points without a speed of their own goes to.
@@ -174,6 +174,19 @@ bool lf_splitLastLegTurn(LiveAc& ac) {
     return smoothTaxiPath(ac);
 }
 
+// A landing roll's straight leg that turns off the runway (bearing off the
+// touchdown heading as far as a turned-off nose is) is a taxi leg: its start
+// turn is taken as a taxi's is, on the spot when it is large, not slid
+// through at the roll's speed while the nose comes round.
+void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || lf_pathValid(m) || ac.stream.size() < 2 ||
+        !std::isfinite(m.touchdownHeading))
+        return;
+    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
+}
+
 void lf_startTurn(LiveAc& ac) {
     MotionState& m = ac.motion;
     if (lf_pathValid(m)) {
@@ -219,9 +232,13 @@ void lf_moving(LiveAc& ac) {
     checkRunwayOccupancy(ac);
     const bool slow = isSlowTaxiStream(ac);
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
-        bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
-        if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
-        if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+        // Braking to rest before a hold goes straight on as planned.
+        if (m.brakeToRest != kBrakingToRest) {
+            bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
+            if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
+            if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+        }
+        lf_leaveRunwayOnTurningLeg(ac);
         lf_startTurn(ac);
     }
     try2Park(ac, slow);
@@ -278,19 +295,18 @@ void lf_lightBacktrack(LiveAc& ac) {
 
 // A taxiing aircraft moving into a point where it then holds (a stationary
 // copy follows: the reports after it stand still) comes to rest there; a leg
-// already eased to rest needs nothing more.
+// already eased to rest needs nothing more, and a hold of no length is
+// passed through.
 bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     return ac.phase == AcPhase::taxi && s.size() >= 3 && s[1].stationary == 0 && s[2].stationary != 0 &&
+           gf_momentaryHoldEnd(ac, 1) == 0 &&
            (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
            speedKt > kMovingKt;
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
-// (it moved in the tick before): an even deceleration at the taxi rate, or
-// harder when that would take it more than a few metres on, straight ahead;
-// never harder than firm braking (5 m/s^2, about 10 kt a second), which a
-// fast aircraft takes farther on instead.
+// (it moved in the tick before), straight ahead as gf_taxiBraking plans it.
 // The leg bearing and the start turn become those from where it stops.
 struct Braking {
     std::int32_t ticks = 0;  // 0: standing, no braking
@@ -300,15 +316,11 @@ Braking lf_planBraking(LiveAc& ac) {
     MotionState& m = ac.motion;
     m.brakeTicksLeft = 0;
     m.brakeTicks = 0;
-    const double v = m.lastStepM;  // m a tick
-    if (!lf_rolling(ac) || ac.stream.size() < 2) return {};
-    const double vMps = v * 100.0;
-    const double a = std::min(std::max(kTaxiSpeedChangePerTick, vMps * vMps / (2.0 * kMostBrakingRunM) * 1e-4),
-                              kHardestTaxiBrakingPerTick);
-    const std::int32_t n = gf_ticksFromCount(std::ceil(v / a), 1);
-    // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
-    const double runM = v * n / 2.0;
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, runM * feetPerMetre});
+    const double v = gf_rollingStepM(ac);  // m a tick
+    if (!(v > 0.0) || ac.stream.size() < 2) return {};
+    const TaxiBraking plan = gf_taxiBraking(v);
+    const std::int32_t n = plan.ticks;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, plan.runM * feetPerMetre});
     gf_normalizeLaLo(stop);
     const LaLo next = lf_position(ac.stream[1]);
     m.brakeTicksLeft = n;
@@ -321,8 +333,9 @@ Braking lf_planBraking(LiveAc& ac) {
 }
 
 // A large start turn while taxiing is made on the spot before the aircraft
-// moves: the leg is delayed by the turn. True when it was planned.
-bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
+// moves: the leg is delayed by the turn. `ownTicks` is the leg's time at its
+// own speed, `legTicks` as a late leg catches up. True when it was planned.
+bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     MotionState& m = ac.motion;
     // Turned at the rate of a standing aircraft, the most the pose step plays
     // on the ground (1.2 times the category's rate): not at a fitted rate
@@ -346,16 +359,25 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t legTicks) {
     const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
     const double legMps = plannedM / (legTicks / 100.0);
     double ticks = legTicks;
-    if (braking.ticks > 0 && plannedM > 0.0) ticks *= braking.legM / plannedM;
+    double own = ownTicks;
+    if (braking.ticks > 0 && plannedM > 0.0) {
+        ticks *= braking.legM / plannedM;
+        own *= braking.legM / plannedM;
+    }
     if (std::isfinite(legMps)) ticks += lf_restChangeTicks(legMps);
     // The reports' time for the leg went on turning too: what is left of it
-    // after the turn is the leg's, down to half its own (twice its speed),
-    // and never less than speeding up from rest (and braking to it, into a
-    // hold) at the taxi rate takes.
+    // after the turn is the leg's, but never so little that it goes faster
+    // than twice its own speed, however late it runs, speeding up from rest
+    // (and braking to it, into a hold) at the taxi rate.
     const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
+    const double fastest = kCatchUpMostFactor * legM / std::max(1.0, own);  // m a tick
+    const double toFastestM = restEnds * fastest * fastest / (2.0 * kTaxiSpeedChangePerTick);
+    const double leastToFastest =
+        legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
-    ticks = std::max({ticks - turnTicks, ticks / kCatchUpMostFactor, std::isfinite(fromRest) ? fromRest : 0.0});
+    ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
+                      std::isfinite(fromRest) ? fromRest : 0.0});
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -495,13 +517,18 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
 // from one of them) is timed from their play ticks. Retiming around the held
 // position can bring those within a few ticks of each other, and the aircraft
 // would cross the metres between in a fraction of a second: such a leg is
-// taken no faster than the points after it report.
+// taken no faster than the points after it report. The same on a landing
+// roll (points stamped a tick apart after the approach ran late), which
+// moreover only slows: no faster than the aircraft rolls now either.
 double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
-    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0)
-        return speedKt;
-    const double reportedKt = lf_reportedAheadKt(s);
-    return reportedKt > 0.0 ? std::min(speedKt, reportedKt) : speedKt;
+    if (s.size() < 2 || s[0].groundSpeedKt > 0.0 || s[1].groundSpeedKt > 0.0) return speedKt;
+    double mostKt = 0.0;
+    if (ac.phase == AcPhase::landing_roll)
+        mostKt = std::max(gf_rollingStepM(ac) * 100.0 * kMpsToKnots, lf_reportedAheadKt(s));
+    else if (ac.phase == AcPhase::taxi && s.size() >= 3)
+        mostKt = lf_reportedAheadKt(s);
+    return mostKt > 0.0 ? std::min(speedKt, mostKt) : speedKt;
 }
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
@@ -555,6 +582,9 @@ void planTaxiSpeed(LiveAc& ac) {
     if (ac.stream.empty()) return;
     MotionState& m = ac.motion;
     ac.turnRateLimit = gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad;
+    // Braking to rest before a hold takes the time its braking needs: the
+    // point put in where it stops falls due as it was put in.
+    if (m.brakeToRest == kBrakingToRest) return;
     double legNm = 0.0;
     if (lf_groundTurnValid(m))
         legNm = m.path.turn.totalLength * kNmPerMetre;
@@ -567,11 +597,12 @@ void planTaxiSpeed(LiveAc& ac) {
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    const std::int32_t ownTicks = legTicks;
     legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
     if (ac.stream.size() < 2) return;
     lf_lightBacktrack(ac);
-    if (lf_turnInPlace(ac, legTicks)) return;
+    if (lf_turnInPlace(ac, ownTicks, legTicks)) return;
     if (ac.phase == AcPhase::taxi && lf_pathValid(m)) {
         // Taxiing only: the rolls on the runway play their bends on a speed
         // profile of their own, timed to the takeoff or the landing. On a
@@ -708,4 +739,42 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     s.push_back(stop);
     m.legBearing = h;
     if (ac.extrapolationCount > 0) gf_endHolding(ac);
+}
+
+double gf_rollingStepM(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const bool rolling =
+        m.lastStepTick >= tickCount.load() - 1 && std::isfinite(m.lastStepM) && m.lastStepM > kRestStepM;
+    return rolling ? m.lastStepM : 0.0;
+}
+
+TaxiBraking gf_taxiBraking(double stepM) {
+    if (!std::isfinite(stepM) || !(stepM > 0.0)) return {};
+    const double mps = stepM * 100.0;
+    const double a = std::min(std::max(kTaxiSpeedChangePerTick, mps * mps / (2.0 * kMostBrakingRunM) * 1e-4),
+                              kHardestTaxiBrakingPerTick);
+    const std::int32_t n = gf_ticksFromCount(std::ceil(stepM / a), 1);
+    // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
+    return {n, stepM * n / 2.0};
+}
+
+std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || i + 2 >= s.size() || s[i].stationary != 0 ||
+        s[i + 1].stationary == 0)
+        return 0;
+    std::size_t k = i + 1;
+    for (; k < s.size() && s[k].stationary != 0; ++k)
+        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) return 0;
+    return k < s.size() ? k : 0;
+}
+
+bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks) {
+    const MotionState& m = ac.motion;
+    const double cap = kGroundTurnCap * ac.turnRateRad;
+    if (ac.phase != AcPhase::taxi || !lf_pathValid(m) || !std::isfinite(cap) || !(cap > 0.0)) return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty()) return false;
+    return lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
+                       cap) > kMostBendSlideDeg * degreesToRadians;
 }

@@ -11,6 +11,8 @@
 // "Front" is the stream's first point (the one just reached) and "next" its
 // second. Engine thread only.
 
+#include <cstddef>
+
 #include "airports/airport.h"
 #include "engine/records.h"
 #include "foundation/lalo.h"
@@ -48,3 +50,31 @@ Stand* try2Park(LiveAc& ac, bool slowStream);
 // stand only stops. `approachAllowed` adds the approach point for an aircraft
 // well behind the stand and off its axis.
 void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approachAllowed);
+
+// A hold of no length right after point `i` of a taxiing aircraft's stream:
+// stationary points due no later than the shortest leg after it, with a
+// moving point after them (a report near a moving one is kept as a hold due
+// with it, and one that came before the aircraft was created is not dropped
+// when the aircraft moves on). The index of that moving point, 0 when
+// there is no such hold.
+std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i);
+
+// Whether the taxi leg's ground turn or curved leg is one the nose cannot
+// follow, within 25 degrees, however slowly it is taken (in `legTicks` and
+// as much later as the stream allows): a corner reported at the point
+// itself, reached at taxi speed.
+bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks);
+
+// The metres the pose moved in the tick just played, when it moved (0 when
+// it stood, or moved longer ago): how fast a ground leg starts.
+double gf_rollingStepM(const LiveAc& ac);
+
+// How an aircraft rolling `stepM` metres a tick brakes to rest straight on:
+// at the taxi rate, or harder where that would take it more than a few
+// metres on, never harder than firm braking (5 m/s^2). Step k of the `ticks`
+// is stepM (1 - k / (ticks + 1)); `runM` in all. No ticks at rest.
+struct TaxiBraking {
+    std::int32_t ticks = 0;
+    double runM = 0.0;
+};
+TaxiBraking gf_taxiBraking(double stepM);

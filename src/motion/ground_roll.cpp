@@ -16,6 +16,7 @@
 #include "foundation/geodesy.h"
 #include "liveries/code_tables.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/speed_profile.h"
@@ -34,8 +35,6 @@ constexpr double kLightClimbPerTick = 0.2;
 constexpr double kLeastClimbPerTick = 0.1;
 constexpr double kSteepClimbFpm = 2000.0;
 constexpr double kShortRunwayM = 1800.0;
-// The ground leg the landing roll ends with: the turn off the runway.
-constexpr double kTurnOffDeg = 15.0;
 // A bounded takeoff-roll profile may run this far above the mode-1 reference.
 constexpr double kRollSpeedMarginKt = 30.0;
 // A profile that strays this far from its ends is not taken.
@@ -215,31 +214,54 @@ std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
     return std::isfinite(ticks) ? gf_ticksFromCount(ticks, 0) : 0;
 }
 
+// Shares of a leg of `n` ticks and `legM` metres taken at an even speed,
+// reached from `startStep` (metres a tick; NaN: from the first tick on) and
+// braked to rest at its end (`toRest`), each change at the taxi rate; false
+// when no even speed fits (the leg is too short in time to reach it, or too
+// short in length to brake from the start speed).
+bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double startStep, bool toRest) {
+    if (!(legM > 0.0) || n < 1 || !std::isfinite(legM)) return false;
+    const auto count = static_cast<std::size_t>(n);
+    const double a = kTaxiSpeedChangePerTick;
+    const bool fromStart = std::isfinite(startStep);
+    const auto step = [&](std::size_t i, double cruise) {
+        const double most = a * static_cast<double>(i + 1);
+        double v = fromStart ? startStep + std::clamp(cruise - startStep, -most, most) : cruise;
+        if (toRest) v = std::min(v, a * static_cast<double>(count - i));
+        return std::max(0.0, v);
+    };
+    const auto sum = [&](double cruise) {
+        double total = 0.0;
+        for (std::size_t i = 0; i < count; ++i) total += step(i, cruise);
+        return total;
+    };
+    // The sum grows with the cruise: the one that covers the leg lies
+    // between rest and a speed beyond any the leg could need.
+    double low = 0.0;
+    double high = std::max(fromStart ? startStep : 0.0, legM) + a * static_cast<double>(count);
+    if (sum(low) > legM || sum(high) < legM) return false;
+    for (int i = 0; i < 100 && high - low > 1e-12 * high; ++i) {
+        const double mid = (low + high) / 2.0;
+        (sum(mid) < legM ? low : high) = mid;
+    }
+    const double cruise = high;
+    m.schedule.assign(count, 0.0);
+    double total = 0.0;
+    for (std::size_t i = 0; i < count; ++i) total += m.schedule[i] = step(i, cruise);
+    if (!(total > 0.0)) return false;
+    for (double& share : m.schedule) share /= total;
+    m.scheduleIndex = 0;
+    m.scheduleCount = static_cast<std::uint32_t>(count);
+    return true;
+}
+
 // Shares of a leg of `n` ticks and `legM` metres at an even speed that
 // speeds up from rest at its start (`fromRest`) or brakes to rest at its end
 // (`toRest`) at the taxi rate; false when the leg is too short in time for
 // that.
 bool lf_evenSchedule(MotionState& m, std::int32_t n, double legM, bool fromRest, bool toRest) {
-    const int ends = (fromRest ? 1 : 0) + (toRest ? 1 : 0);
-    if (!(legM > 0.0) || ends == 0 || n < lf_leastRestLegTicks(legM, 0, ends)) return false;
-    const auto count = static_cast<std::size_t>(n);
-    const double a = kTaxiSpeedChangePerTick;
-    // The even speed v: n v - ends x v^2 / 2a = legM (the least ticks keep
-    // the root real; rounding may leave its square a hair below 0).
-    const double an = a * static_cast<double>(count) / ends;
-    const double cruise = an - std::sqrt(std::max(0.0, an * an - 2.0 * a * legM / ends));
-    m.schedule.assign(count, 0.0);
-    double sum = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        double v = cruise;
-        if (fromRest) v = std::min(v, a * static_cast<double>(i + 1));
-        if (toRest) v = std::min(v, a * static_cast<double>(count - i));
-        sum += m.schedule[i] = v;
-    }
-    for (double& share : m.schedule) share /= sum;
-    m.scheduleIndex = 0;
-    m.scheduleCount = static_cast<std::uint32_t>(count);
-    return true;
+    if (!fromRest && !toRest) return false;
+    return lf_cruiseSchedule(m, n, legM, fromRest ? 0.0 : MotionState::unknown, toRest);
 }
 
 // The eased shares of a leg of `n` ticks (kind as the speed-change kind).
@@ -299,6 +321,40 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
 }
 
+// The legs around a hold the aircraft rolled into: braking to rest straight
+// on, each tick's step falling evenly (step k of n is (n + 1 - k) /
+// (n (n + 1) / 2) of the leg, from the step the pose has), and the leg after
+// a report cut that braking short, which changes from the speed the aircraft
+// has to the leg's own at the taxi rate. True when the leg was planned so.
+bool lf_brakeToRestLeg(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    const bool braking = m.brakeToRest == kBrakingToRest;
+    // A straight leg: along a bend the pose step follows the path's shares.
+    const bool straight = !(m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0) &&
+                          !(std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime));
+    const bool cutShort =
+        m.brakeToRest == kBrakeCutShort && ac.phase == AcPhase::taxi && m.legTimeOverride == 0 && straight;
+    if (!braking && !cutShort) return false;
+    const StreamPoint& next = ac.stream[1];
+    const std::int32_t n = std::max(1, lf_ticksUntil(next.playTick));
+    if (n > kMaxScheduleTicks) return false;
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    if (braking) {
+        const auto count = static_cast<std::size_t>(n);
+        m.schedule.assign(count, 0.0);
+        const double all = static_cast<double>(count) * static_cast<double>(count + 1) / 2.0;
+        for (std::size_t k = 1; k <= count; ++k) m.schedule[k - 1] = static_cast<double>(count + 1 - k) / all;
+        m.scheduleIndex = 0;
+        m.scheduleCount = static_cast<std::uint32_t>(count);
+    } else if (!lf_cruiseSchedule(m, n, legM, gf_rollingStepM(ac), next.groundSpeedKt == 0.0 || m.legEndsAtRest != 0)) {
+        return false;
+    }
+    m.speedChangeKind = 0;
+    m.unitStepLat = next.lat - ac.pose.latitude;
+    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+    return true;
+}
+
 void lf_planLegSpeed(LiveAc& ac) {
     MotionState& m = ac.motion;
     const bool rolling = ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll;
@@ -310,6 +366,7 @@ void lf_planLegSpeed(LiveAc& ac) {
     if (lf_bendScheduled(ac)) return;
     m.scheduleCount = 0;
     m.scheduleIndex = 0;
+    if (lf_brakeToRestLeg(ac)) return;
 
     const std::int32_t n = lf_legTicks(ac);
     const StreamPoint& next = ac.stream[1];
@@ -444,7 +501,7 @@ void startLegFromRest(LiveAc& ac) {
 
 bool endLandingRollWhenTurnedOff(LiveAc& ac) {
     if (ac.phase != AcPhase::landing_roll ||
-        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnOffDeg))
+        !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnedOffRunwayDeg))
         return false;
     startTaxi(ac);
     return true;

@@ -38,6 +38,10 @@ inline constexpr double kMostBrakingRunM = 15.0;
 // until it is due, speeding up from rest.
 void startLegFromRest(LiveAc& ac);
 
+// A nose (or a leg) this far off the touchdown heading (degrees) has turned
+// off the runway: the landing roll is over.
+inline constexpr double kTurnedOffRunwayDeg = 15.0;
+
 // A landing roll whose heading has turned 15 degrees or more off the
 // touchdown heading has turned off the runway: it taxis (true).
 bool endLandingRollWhenTurnedOff(LiveAc& ac);

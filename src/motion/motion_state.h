@@ -217,6 +217,12 @@ struct MotionState {
     // Holding in place while the stream has run dry on the ground.
     std::uint8_t holding = 0;
     std::int32_t holdingStartTick = 0;
+    // A ground aircraft that rolls into a leg that stands (its stream ran
+    // dry, or the next point is a hold) brakes to rest straight on first: 1
+    // while it brakes to the point put where it comes to rest, 2 when a
+    // report cut that braking short (the leg after it starts at the speed
+    // the aircraft has); 0 otherwise.
+    std::uint8_t brakeToRest = 0;
     std::uint8_t taxiStarted = 0;  // taxi entered through the normal taxi start
 
     // Headings (radians): the ground heading, a target to turn to on the spot,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -49,6 +50,9 @@ constexpr double kLegFallbackKt = 100.0;
 // over time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
+// No taxi goes this fast (kt): a taxi leg reported faster is judged against
+// the positions' own speed like a flying one.
+constexpr double kFastestTaxiKt = 100.0;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
@@ -183,6 +187,44 @@ void lf_nextPosAir(LiveAc& ac) {
 
 }  // namespace
 
+namespace {
+
+// A taxiing or landing aircraft still rolling when its next leg would stand
+// (the stream ran dry, or the next point is a hold) cannot stop dead on the
+// point: it brakes to rest straight on first. A point is put in where it
+// comes to rest, due when it gets there, and the hold moves there (its
+// points stand where the one before them stands, and fall due after it).
+// The point put in, when there is one.
+std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.onGround == 0 || (ac.phase != AcPhase::taxi && ac.phase != AcPhase::landing_roll) || s.size() < 2 ||
+        s[1].stationary == 0)
+        return std::nullopt;
+    const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
+    if (braking.ticks <= 0) return std::nullopt;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    StreamPoint p = s[1];
+    p.lat = stop.lat;
+    p.lon = stop.lon;
+    p.groundSpeedKt = 0.0;
+    p.tasKt = 0.0;
+    p.stationary = 0;
+    p.playTick = gf_tickPlus(tickCount.load(), braking.ticks);
+    s.insert(s.begin() + 1, p);
+    for (std::size_t i = 2; i < s.size() && s[i].stationary != 0; ++i) {
+        s[i].lat = stop.lat;
+        s[i].lon = stop.lon;
+    }
+    if (s.size() >= 3 && s[2].playTick <= p.playTick)
+        gf_shiftLaterPoints(ac, 2, std::int64_t{p.playTick} + 1 - s[2].playTick);
+    ac.motion.brakeToRest = kBrakingToRest;
+    ac.motion.legBearing = ac.pose.heading;
+    return stop;
+}
+
+}  // namespace
+
 void nextPosMain(LiveAc& ac) {
     try {
         lf_nextPosLoop(ac);
@@ -196,6 +238,9 @@ void nextPosMain(LiveAc& ac) {
 
 void advanceToNextPoint(LiveAc& ac) {
     MotionState& m = ac.motion;
+    // A braking that a report cut short hands its speed to this leg; any
+    // other braking is over.
+    m.brakeToRest = m.brakeToRest == kBrakeCutShort ? kBrakeCutShort : 0;
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
     m.brakeTicksLeft = 0;
@@ -216,6 +261,9 @@ void advanceToNextPoint(LiveAc& ac) {
         m.frontAheadTicks = 0;
         return;
     }
+    // A hold of no length right after the point reached is passed through:
+    // the aircraft would stop and start for nothing.
+    if (const std::size_t k = gf_momentaryHoldEnd(ac, 0); k > 0) ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + k);
     // The due tick as reported (before this leg's planning moves it).
     const std::int32_t reportedTick = ac.stream[1].playTick;
     const LaLo reportedAt = lf_position(ac.stream[1]);
@@ -229,6 +277,7 @@ void advanceToNextPoint(LiveAc& ac) {
                 m.legBearing = gf_bearing(lf_position(front), lf_position(next));
         }
     }
+    const std::optional<LaLo> brakePoint = lf_brakeBeforeHold(ac);
     if (ac.onGround != 0)
         nextPosGround(ac);
     else
@@ -260,6 +309,13 @@ void advanceToNextPoint(LiveAc& ac) {
         else
             stepAir(ac);
     }
+    // Whether the driver kept the braking point as the leg's end (a stand
+    // found for a slow taxi replaces the stream); a cut-short braking has
+    // handed on its speed.
+    if (m.brakeToRest == kBrakeCutShort ||
+        (m.brakeToRest == kBrakingToRest &&
+         (!brakePoint || ac.stream.size() < 2 || !gf_isSamePlace(*brakePoint, lf_position(ac.stream[1])))))
+        m.brakeToRest = 0;
     // Only for the point reported there: a driver may have put another in
     // its place.
     const StreamPoint* reached = ac.stream.size() >= 2 ? &ac.stream[1] : nullptr;
@@ -396,16 +452,19 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
 
 namespace {
 
-// A leg speed no more than twice the positions' own distance over time (plus
-// 20 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
+// A leg speed no more than three times the positions' own distance over time
+// (plus 50 kt): a single absurd reported speed (1e7 kt in a 250 kt stream) would
 // otherwise be flown. The other end's speed is taken instead when it is
 // believable, else the positions' own.
-// In flight only, away from a takeoff: there the points keep the spacing of
-// their reports, where ground legs and a takeoff's points are timed anew.
+// In flight away from a takeoff, and taxiing faster than any taxi goes:
+// there the points keep the spacing of their reports (a late taxi's later
+// points shifted all alike), where a roll's and a takeoff's points are timed
+// anew. A taxi leg believed at 1e6 kt would be crossed as early as the
+// retiming lets its point come.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
-    if (ac.stream.size() < 2 || !std::isfinite(kt) || ac.onGround != 0 || ac.phase != AcPhase::flying ||
-        gf_isFlyingAfterTakeoff(ac))
-        return kt;
+    const bool flying = ac.onGround == 0 && ac.phase == AcPhase::flying && !gf_isFlyingAfterTakeoff(ac);
+    const bool taxiing = ac.onGround != 0 && ac.phase == AcPhase::taxi && kt > kFastestTaxiKt;
+    if (ac.stream.size() < 2 || !std::isfinite(kt) || !(flying || taxiing)) return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
@@ -456,6 +515,22 @@ void gf_endHolding(LiveAc& ac) {
     m.holdingStartTick = 0;
     m.advanceLimit = kWideRetimeLimit;
     m.delayLimit = ac.phase == AcPhase::takeoff_roll ? kTakeoffDelayLimit : kWideRetimeLimit;
+}
+
+bool gf_cutBrakeToRest(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (m.brakeToRest != kBrakingToRest || ac.stream.empty()) return false;
+    auto& s = ac.stream;
+    StreamPoint& front = s.front();
+    front.lat = ac.pose.latitude;
+    front.lon = ac.pose.longitude;
+    front.groundSpeedKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
+    front.stationary = 0;
+    front.playTick = gf_tickPlus(tickCount.load(), 1);
+    // The hold the aircraft braked for is over.
+    while (s.size() >= 2 && s[1].stationary != 0) s.erase(s.begin() + 1);
+    m.brakeToRest = kBrakeCutShort;
+    return true;
 }
 
 void gf_relaxRetimeLimits(MotionState& m) {

@@ -61,6 +61,19 @@ bool gf_isFlyingAfterTakeoff(const LiveAc& ac);
 // the delay of a takeoff roll).
 void gf_endHolding(LiveAc& ac);
 
+// The stages of MotionState::brakeToRest: the aircraft brakes to the point
+// put where it comes to rest before a hold, or a report cut that braking
+// short.
+inline constexpr std::uint8_t kBrakingToRest = 1;
+inline constexpr std::uint8_t kBrakeCutShort = 2;
+
+// A report took over while the aircraft braked to rest for the hold its dead
+// reckoning made: the point it braked to becomes where it is now, with the
+// speed it has, reached at once, and the hold is dropped; the leg to the
+// report goes on from there. False (nothing done) when it was not braking
+// so.
+bool gf_cutBrakeToRest(LiveAc& ac);
+
 // Lowers each retiming limit above 900 ticks by 100, not below 900: wide
 // limits granted for a roll or an approach narrow again leg by leg.
 void gf_relaxRetimeLimits(MotionState& m);

@@ -300,7 +300,17 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (scatterOfStanding || (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
+        // It stands where the last point stands until it must leave to be
+        // where the report has it, at the speed the report gives: a report
+        // of a standing aircraft holds it as long as the report says (a copy
+        // due with the last point would end the hold there and then, and
+        // the aircraft would leave before its reports do), a slow move is
+        // held no longer than the last point.
+        const double mps = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt > 0.0 ? p.groundSpeedKt / kKnotsPerMps : 0.0;
+        std::int64_t due = p.playTick;
+        if (mps > 0.0) due -= std::llround(lf_metres(lf_position(p), lf_position(last)) / mps * kTicksPerSecond);
         p = last;
+        p.playTick = gf_tickPlus(0, std::max<std::int64_t>(due, last.playTick));
         p.stationary = 1;
         p.groundSpeedKt = 0.0;
         return true;
@@ -343,6 +353,10 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
     }
     lf_endExtrapolation(ac);
     ac.motion.takeoffSpeedUp = 0;
+    // Braking to rest after the stream ran dry: the report takes over from
+    // where and how fast the aircraft is (one that it stands there brakes it
+    // to rest from there).
+    gf_cutBrakeToRest(ac);
     lf_frontDueNow(ac);
     return true;
 }

@@ -13,9 +13,11 @@
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/runway_lineup.h"
 #include "motion/stream_checks.h"
+#include "motion/tick_math.h"
 
 namespace {
 
@@ -105,6 +107,21 @@ std::int32_t lf_tickBetween(std::int32_t from, std::int32_t to, double f) {
 }
 
 bool lf_usable(const GroundTurn& t) { return t.status == GroundTurnStatus::None && t.totalLength > 0.0; }
+
+// The ticks the motion path to point k takes at the mean of the speeds
+// reported at the front point and there: along the ground turn, or along
+// the curved leg's control polygon.
+std::int32_t lf_bendTicks(const LiveAc& ac, std::size_t k) {
+    const auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    double metres = m.path.turn.totalLength;
+    if (!lf_usable(m.path.turn))
+        metres = (gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {s[1].lat, s[1].lon}) +
+                  gf_distanceNm({s[1].lat, s[1].lon}, {s[2].lat, s[2].lon})) *
+                 metresPerNm;
+    const double kt = std::max(1.0, (s[0].groundSpeedKt + s[std::min(k, s.size() - 1)].groundSpeedKt) / 2.0);
+    return gf_legTicks(metres / metresPerNm, kt, kMinLegTicks);
+}
 
 // The landing roll's late exit point: the turn begins on the exit leg, short
 // of the point after the next.
@@ -421,9 +438,15 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         buildCurvedLeg(m.path.curve, in);
         if (std::isnan(m.path.curve.startTime) || std::isnan(m.path.curve.endTime)) return false;
         k = 2;
-    } else if (turn.cornerEnd != 0) {
-        return true;
     }
+    // A far exit the nose cannot follow is not driven: the corner and the
+    // points it would pass by stay in the stream, the corner to be turned on
+    // the spot.
+    if (taxi && k > 2 && gf_bendTooTightToFollow(ac, lf_bendTicks(ac, k))) {
+        resetMotionPath(m.path);
+        return false;
+    }
+    if (lf_usable(turn) && turn.cornerEnd != 0) return true;
     s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
     return true;
 }

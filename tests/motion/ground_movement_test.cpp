@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "airports/loaded_airport.h"
@@ -222,5 +223,34 @@ TEST_F(GroundMovement, TheTaxiInToAStandEndsWithTheStandAndAStop) {
         if (c.points == 3)
             EXPECT_NEAR(gf_distanceNm(stand, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0, 10.0, 1e-6);
         EXPECT_EQ(ac.motion.legBearing, 0.0);
+    }
+}
+
+TEST_F(GroundMovement, ALandingRollLegBetweenPointsWithoutASpeedIsRolledNoFasterThanTheAircraftRolls) {
+    // After a late approach the roll's points can fall due a tick apart, and
+    // neither end of the leg carries a speed: 300 m in a tick would be
+    // crossed at 5800 kt. The roll only slows, so the leg takes at least the
+    // time the aircraft's own speed needs, or a faster speed reported ahead.
+    airport();
+    struct Row {
+        double rollingKt, aheadKt;
+    };
+    for (const Row row : {Row{40.0, 25.0}, Row{20.0, 39.7}}) {
+        SCOPED_TRACE(row.rollingKt);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        StreamPoint a = at(past(600), 300, false, now, 0, 0.0);
+        StreamPoint b = at(past(900), 300, false, now + 1, 0, 0.0);
+        StreamPoint c = at(past(1000), 300, false, now + 2, 0, 0.0);
+        StreamPoint d = at(past(1100), 300, false, now + 300, 0, row.aheadKt);
+        LiveAc& ac = aircraft({a, b, c, d}, Large, AcPhase::landing_roll);
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepM = row.rollingKt / kKtPerMps / 100.0;
+        ac.motion.lastStepTick = now;
+        ac.motion.advanceLimit = 100000;
+        ac.motion.delayLimit = 100000;
+        planTaxiSpeed(ac);
+        const double fasterKt = std::max(row.rollingKt, row.aheadKt);
+        EXPECT_NEAR(dueIn(ac), 300.0 / (fasterKt / kKtPerMps) * 100.0, 30.0);
     }
 }

@@ -1,0 +1,262 @@
+// A ground aircraft that rolls into a leg that stands (its stream runs dry,
+// a hold is reported after the leg into it began, a landing roll's dead
+// reckoning comes to rest) brakes to rest straight on instead of stopping
+// within a tick; a report that comes while it brakes takes over from where
+// and how fast the aircraft is, or lets the braking run on when it says the
+// aircraft stands there.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "engine/geometry.h"
+#include "foundation/geodesy.h"
+#include "motion/ground_roll.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+#include "motion/stream_checks.h"
+
+#include "taxi_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+using GroundRest = TaxiTest;
+
+const LaLo kStart{50.01, 8.0};
+// The hardest braking a ground aircraft is given, in metres a tick per tick
+// (5 m/s^2), and a little for the steps' rounding.
+constexpr double kHardestChange = 5.0e-4 * 1.02;
+
+struct Tick {
+    double stepM = 0.0;
+    double trackDeg = 0.0;
+    double headingDeg = 0.0;
+    bool legStart = false;
+    LaLo at{};
+};
+
+struct Played {
+    std::vector<Tick> ticks;
+    double worstMissM = 0.0;  // a point reached away from the pose
+    LaLo end{};
+};
+
+// The engine's tick on the one aircraft, `count` times: `before` runs first
+// (reports arrive), then the point due is reached and the next leg planned,
+// then the pose moves.
+Played lf_play(LiveAc& ac, int count, const std::function<void(int)>& before = {}) {
+    Played out;
+    for (int i = 0; i < count; ++i) {
+        if (before) before(i);
+        bool legStart = false;
+        if (!ac.stream.empty() && tickCount.load() >= ac.stream.front().playTick) {
+            const StreamPoint& due = ac.stream.front();
+            out.worstMissM = std::max(out.worstMissM, gf_distanceNm({ac.pose.latitude, ac.pose.longitude},
+                                                                    {due.lat, due.lon}) * metresPerNm);
+            nextPosMain(ac);
+            legStart = true;
+        }
+        if (ac.stream.empty()) break;
+        const LaLo from{ac.pose.latitude, ac.pose.longitude};
+        if (ac.stream.front().stationary == 0) gf_interpolatePoseOnCurve(ac);
+        const LaLo to{ac.pose.latitude, ac.pose.longitude};
+        out.ticks.push_back({gf_distanceNm(from, to) * metresPerNm, gf_bearing(from, to) / kDeg,
+                             ac.pose.heading / kDeg, legStart, to});
+        tickCount.store(tickCount.load() + 1);
+    }
+    out.end = {ac.pose.latitude, ac.pose.longitude};
+    return out;
+}
+
+double lf_worstChange(const std::vector<Tick>& ticks, std::size_t from = 1) {
+    double worst = 0.0;
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < ticks.size(); ++i)
+        worst = std::max(worst, std::fabs(ticks[i].stepM - ticks[i - 1].stepM));
+    return worst;
+}
+
+}  // namespace
+
+TEST_F(GroundRest, ARollingAircraftBrakesToRestStraightOnWhereItsLegWouldStand) {
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double speedKt;
+        bool holdReportedLate;  // a hold at the last point, reported while the leg into it runs
+    };
+    const Row rows[] = {
+        {"the taxi stream runs dry at 15 kt", AcPhase::taxi, 15.0, false},
+        {"the taxi stream runs dry at 30 kt", AcPhase::taxi, 30.0, false},
+        {"a hold reported while it rolls into the point", AcPhase::taxi, 15.0, true},
+        {"the landing roll's dead reckoning comes to rest", AcPhase::landing_roll, 7.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const double mps = row.speedKt * kKnotsToMps;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}, {90.0, 40.0}}, row.speedKt, legTicks);
+        const StreamPoint last = s.back();
+        LiveAc& ac = taxiing(std::move(s), row.phase, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        const std::int32_t lastDue = last.playTick;
+        const Played p = lf_play(ac, 2 * legTicks + 1500, [&](int) {
+            // Halfway along the last leg: the reports say it holds there.
+            if (row.holdReportedLate && tickCount.load() == lastDue - legTicks / 2) {
+                StreamPoint held = last;
+                held.playTick = lastDue + 1;
+                held.stationary = 1;
+                held.groundSpeedKt = 0.0;
+                ac.stream.push_back(held);
+            }
+        });
+        ASSERT_FALSE(p.ticks.empty());
+        EXPECT_LT(p.worstMissM, 0.5) << "every point reached when due";
+        // It braked: the step never changes by more than firm braking from
+        // tick to tick, it came to rest, and it stopped ahead of the last
+        // point, straight on.
+        EXPECT_LE(lf_worstChange(p.ticks, 2), kHardestChange);
+        EXPECT_LT(p.ticks.back().stepM, 1e-4);
+        const RelativePosition rel = gf_relativePosition({last.lat, last.lon}, 90.0 * kDeg, p.end);
+        EXPECT_GT(rel.along, 1.0);
+        EXPECT_LT(rel.along, 30.0);
+        EXPECT_LT(std::fabs(rel.across), 0.1);
+        for (const Tick& t : p.ticks)
+            if (t.stepM > 1e-3) EXPECT_NEAR(std::remainder(t.trackDeg - t.headingDeg, 360.0), 0.0, 1.0);
+    }
+}
+
+TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs) {
+    struct Row {
+        const char* name;
+        double aheadM;   // the report from the last point, straight on
+        double speedKt;  // its speed
+        bool standing;   // it stands where the braking ends
+    };
+    const Row rows[] = {
+        {"moving on", 230.0, 15.0, false},
+        {"standing where it stops", 0.0, 0.0, true},
+    };
+    constexpr double kKt = 15.0;
+    const double mps = kKt * kKnotsToMps;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kKt, legTicks);
+        const StreamPoint last = s.back();
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        // One second into the braking the report comes, due 30 s after it.
+        const std::int32_t arrives = last.playTick + 100;
+        StreamPoint report = ground(ahead({last.lat, last.lon}, 90.0, row.aheadM), arrives + 3000, row.speedKt);
+        bool braking = false;
+        std::size_t arrivedAt = 0;
+        const Played p = lf_play(ac, 2 * legTicks + 4500, [&](int i) {
+            if (tickCount.load() != arrives) return;
+            braking = ac.motion.brakeToRest == kBrakingToRest;
+            arrivedAt = static_cast<std::size_t>(i);
+            if (row.standing) {
+                // Where the braking brings it to rest.
+                report.lat = ac.stream.front().lat;
+                report.lon = ac.stream.front().lon;
+            }
+            if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
+        });
+        ASSERT_TRUE(braking) << "the report came while the aircraft braked";
+        ASSERT_GT(arrivedAt, 0u);
+        EXPECT_LT(p.worstMissM, 0.5) << "no point reached away from the pose: no jump";
+        if (row.standing) {
+            // The braking ran on to rest, and it stood.
+            EXPECT_LE(lf_worstChange(p.ticks, 2), kHardestChange);
+            EXPECT_GT(std::count_if(p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt), p.ticks.end(),
+                                    [](const Tick& t) { return t.stepM < 1e-4; }),
+                      1000);
+            continue;
+        }
+        // It never stood between the report's coming and its reaching it,
+        // went on from the speed it had at the taxi rate, and got there.
+        const auto reached = std::find_if(p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt) + 2,
+                                          p.ticks.end(), [](const Tick& t) { return t.legStart; });
+        ASSERT_NE(reached, p.ticks.end());
+        for (auto t = p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt); t < reached; ++t)
+            EXPECT_GT(t->stepM, 1e-3) << "tick " << (t - p.ticks.begin());
+        double worst = 0.0;
+        for (auto t = p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt) + 1; t < reached; ++t)
+            worst = std::max(worst, std::fabs(t->stepM - (t - 1)->stepM));
+        EXPECT_LE(worst, kTaxiSpeedChangePerTick * 1.05);
+        EXPECT_LT(gf_distanceNm({report.lat, report.lon}, p.end) * metresPerNm, 60.0);
+    }
+}
+
+TEST_F(GroundRest, AHoldOfNoLengthIsPassedThroughAndARealOneIsStood) {
+    // Rolling at 15 kt through a point whose report is followed by a copy of
+    // it: due with it (a report near a moving aircraft's last one), or 5 s
+    // later (it stood there).
+    struct Row {
+        const char* name;
+        std::int32_t heldTicks;
+        bool stands;
+    };
+    const Row rows[] = {{"a hold of no length", 1, false}, {"a hold of 5 s", 500, true}};
+    constexpr double kKt = 15.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kKt * kKnotsToMps) * 100.0));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}, {90.0, 40.0}}, kKt, legTicks);
+        const LaLo point = at(s[1]);
+        StreamPoint held = s[1];
+        held.playTick += row.heldTicks;
+        held.stationary = 1;
+        held.groundSpeedKt = 0.0;
+        s.insert(s.begin() + 2, held);
+        s[3].playTick += row.heldTicks;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        const Played p = lf_play(ac, 2 * legTicks + row.heldTicks - 10);
+        ASSERT_FALSE(p.ticks.empty());
+        EXPECT_LT(p.worstMissM, 0.5);
+        EXPECT_LE(lf_worstChange(p.ticks, 2), kTaxiSpeedChangePerTick * 1.05);
+        // Standing at the point (or where braking for it ended).
+        const auto resting = std::count_if(p.ticks.begin(), p.ticks.end(), [&](const Tick& t) {
+            return t.stepM < 1e-4 && metres(t.at, point) < 20.0;
+        });
+        if (row.stands)
+            EXPECT_GT(resting, 100);
+        else
+            EXPECT_EQ(resting, 0);
+    }
+}
+
+TEST_F(GroundRest, ALandingRollsStraightLegOffTheRunwayIsTaxiedNoseAlongItsTravel) {
+    // Rolling out at 10 kt along the runway heading; as it reaches its last
+    // report there, the next comes, 30 m off it at 38 degrees: no exit turn
+    // is built to it, the leg turns off the runway.
+    constexpr double kKt = 10.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kKt * kKnotsToMps) * 100.0));
+    std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}, {128.0, 30.0}}, kKt, legTicks);
+    const StreamPoint off = s.back();
+    s.pop_back();
+    LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 10.0);
+    ac.prevPhase = AcPhase::landing;
+    ac.motion.touchdownHeading = 90.0 * kDeg;
+    const std::int32_t cornerDue = ac.stream.back().playTick;
+    const Played p = lf_play(ac, 2 * legTicks + 1000, [&](int) {
+        if (tickCount.load() == cornerDue - 50) ac.stream.push_back(off);
+    });
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    EXPECT_LT(p.worstMissM, 0.5);
+    double worst = 0.0;
+    for (const Tick& t : p.ticks)
+        if (t.stepM > 3.0 * kKnotsToMps / 100.0)
+            worst = std::max(worst, std::fabs(std::remainder(t.trackDeg - t.headingDeg, 360.0)));
+    EXPECT_LE(worst, 30.0);
+}
