@@ -177,6 +177,13 @@ void lf_nextPosAir(LiveAc& ac) {
         const double speed = groundSpeedForNextLeg(ac);
         legKt = speed > 1.0 ? speed : kLegFallbackKt;
     }
+    // On the approach too, a leg is no faster than its reports' own distance
+    // over time allows: one absurd ground speed (a bad report) would fling
+    // the aircraft down to its next point.
+    if (ac.phase == AcPhase::landing) {
+        const double own = lf_reportedLegKt(ac);
+        if (std::isfinite(own) && legKt > kMostOverOwnFactor * own + kMostOverOwnKt) legKt = own;
+    }
     // From where the aircraft is: the leg is flown from the pose.
     std::int32_t ticks = gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks);
     // A flying leg that would end after its point falls due (the aircraft
