@@ -346,6 +346,9 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
 // lies farther from the point before it than the aircraft could fly in the
 // time between them.
 bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    // A dead-reckoned tail is no report to judge by: the report that ends
+    // dead reckoning is judged by the rules for that.
+    if (ac.extrapolationCount > 0) return false;
     const bool flying = ac.phase == AcPhase::birth ? last.airborne != 0 : ac.onGround == 0;
     if (!flying) return false;
     const std::int64_t due = std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks);

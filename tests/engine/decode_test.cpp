@@ -414,7 +414,8 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
         {"flying, a lone bad position", AcPhase::flying, AcSimState::active, 0, 900.0, {0.0, 900.0}},
         {"flying, a real move", AcPhase::flying, AcSimState::active, 0, offM + 300.0, {0.0, offM, offM + 300.0}},
         {"not yet shown, a lone bad position", AcPhase::birth, AcSimState::buffer, 0, 900.0, {0.0, 900.0}},
-        {"on the ground: the ground rules judge it", AcPhase::taxi, AcSimState::active, 1, offM + 300.0, {0.0, offM, offM + 300.0}},
+        {"on the ground: the ground rules judge it", AcPhase::taxi, AcSimState::active, 1, offM + 300.0,
+         {0.0, offM, offM + 300.0}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -427,6 +428,16 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
         for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
         EXPECT_EQ(northM, row.northM);
     }
+    // Dead reckoning ran ahead of the reports: the report that ends it goes
+    // to the rules for that at once, not held as out of reach of a
+    // dead-reckoned point due later than itself.
+    g_liveAircraft.clear();
+    LiveAc& ac = aircraft(kHex, AcPhase::flying,
+                          {streamPoint(kFar, 250, true, 1000, 5000), streamPoint(northOf(kFar, 3000), 250, true, 2000, 5000)});
+    ac.onGround = 0;
+    ac.extrapolationCount = 3;
+    decodeExisting(ac, streamPoint(northOf(kFar, 300), 250, true, 1300, 5000));
+    EXPECT_EQ(ac.stream.size(), 3u);
 }
 
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {
