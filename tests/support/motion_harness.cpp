@@ -1008,6 +1008,10 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         if (found != kNone) {
             reachedAt = found;
             const double lag = (s[found].tick - due) / 100.0;
+            // Reached only once it came back after leaving the simulator
+            // before its time was up: as with one never reached, it had no
+            // pose to be late with meanwhile.
+            if (lag > limit && !lf_recordedThrough(s, due, due + limit * 100.0)) continue;
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
         } else if (lf_recordedThrough(s, due, due + limit * 100.0)) {
             // Never reached while the aircraft was there to reach it (one that
