@@ -279,9 +279,9 @@ TEST_F(AirMovement, ALightAircraftNeverGoesBackwardsWhileItTakesOff) {
 TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
     // The next point lies 2 NM ahead of the front one, reported 36 s later
     // at 200 kt; the aircraft is behind the front point (dead reckoning
-    // slowed it in a report gap). Flying, it makes up the delay by the
-    // time the point falls due, never faster than 1.5 times its speed;
-    // landing, its legs keep their speed.
+    // slowed it in a report gap). Flying, it makes up a delay of more than
+    // 2 s by the time the point falls due, never faster than 1.5 times its
+    // speed; landing, its legs keep their speed.
     struct Row {
         const char* name;
         double behindNm;
@@ -290,6 +290,8 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
     };
     const Row rows[] = {
         {"on time", 0.0, AcPhase::flying, 3600},
+        {"1.8 s behind: no delay to give back", 0.1, AcPhase::flying, 3780},
+        {"2.25 s behind", 0.125, AcPhase::flying, 3600},
         {"9 s behind", 0.5, AcPhase::flying, 3600},
         {"36 s behind: at most half as fast again", 2.0, AcPhase::flying, 4800},
         {"9 s behind on the approach", 0.5, AcPhase::landing, 4500},
