@@ -43,6 +43,10 @@ constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
 // time dead reckoning would carry it (20 points of 3 s).
 constexpr std::int32_t kMostProjectedTicks = 6000;
 constexpr std::int32_t kProjectedStepTicks = 300;
+// A reported speed above this many times the reports' own distance over
+// time, plus this much (kt), is not believed.
+constexpr double kMostOverOwnFactor = 3.0;
+constexpr double kMostOverOwnKt = 50.0;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -309,7 +313,12 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
         // reckoning would have it, not from an old point it would race to
         // on its first leg.
         const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), span);
-        const double kt = std::isfinite(next.groundSpeedKt) && next.groundSpeedKt > 0.0 ? next.groundSpeedKt : ownKt;
+        // Its reported speed, unless the reports' own distance over time
+        // rules it out (an absurd one would place it miles away).
+        const double reportedKt = next.groundSpeedKt;
+        const bool believed = std::isfinite(reportedKt) && reportedKt > 0.0 &&
+                              !(std::isfinite(ownKt) && reportedKt > kMostOverOwnFactor * ownKt + kMostOverOwnKt);
+        const double kt = believed ? reportedKt : ownKt;
         const auto flownOnTo = [&](double ticks, std::int32_t tick) -> std::optional<StreamPoint> {
             LaLo at = gf_destinationPoint(lf_position(next), {heading, kt * ticks / 360000.0 * feetPerNm});
             gf_normalizeLaLo(at);

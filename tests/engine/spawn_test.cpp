@@ -330,29 +330,36 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     // at 250 kt; the create goes out after the last one fell due (it waited
     // its turn through a report gap): it starts where flying on east from
     // the last report puts it now, for at most a minute, and flies on.
+    // A reported speed its reports' own 0.386 NM in 10 s rule out gives way
+    // to theirs.
     struct Row {
         std::int32_t now;
-        double eastNm;  // beyond the last report
+        double reportedKt;
+        double kt;  // flown on at
     };
     const double nmPerDegree = 60.0 * std::cos(50.0 * degreesToRadians);
-    for (const Row row : {Row{2500, 250.0 * 5.0 / 3600.0}, Row{12000, 250.0 * 60.0 / 3600.0}}) {
+    const double ownKt = 0.01 * nmPerDegree * 360.0;
+    for (const Row row : {Row{2500, 250.0, 250.0}, Row{12000, 250.0, 250.0}, Row{2500, 1e6, ownKt}}) {
         SCOPED_TRACE(row.now);
+        SCOPED_TRACE(row.reportedKt);
+        const double eastNm = row.kt * std::min(row.now - 2000, 6000) / 360000.0;
         g_liveAircraft.clear();
         LiveAc& ac = addLive(0x500402, AcSimState::adding2sim, 0,
                              {point(50.0, 8.0, 5000.0, true, 1000), point(50.0, 8.01, 5000.0, true, 2000)});
+        ac.stream[1].groundSpeedKt = row.reportedKt;
         ac.phase = AcPhase::flying;
         tickCount = row.now;
         AiCreateRequest r = request(0x500402);
         gf_placeAirborneCreateNow(r);
         ASSERT_EQ(ac.stream.size(), 2u);
         EXPECT_EQ(ac.stream[0].playTick, row.now);
-        EXPECT_NEAR(ac.stream[0].lon, 8.01 + row.eastNm / nmPerDegree, 2e-5);
+        EXPECT_NEAR(ac.stream[0].lon, 8.01 + eastNm / nmPerDegree, 2e-5);
         EXPECT_NEAR(ac.stream[0].lat, 50.0, 1e-4);
         EXPECT_NEAR(r.position.Longitude, ac.stream[0].lon, 1e-12);
         EXPECT_NEAR(r.position.Heading, 90.0, 0.1);
         // Three seconds on, the next point.
         EXPECT_EQ(ac.stream[1].playTick, row.now + 300);
-        EXPECT_NEAR(ac.stream[1].lon - ac.stream[0].lon, 250.0 * 3.0 / 3600.0 / nmPerDegree, 2e-5);
+        EXPECT_NEAR(ac.stream[1].lon - ac.stream[0].lon, row.kt * 3.0 / 3600.0 / nmPerDegree, 2e-5);
     }
 }
 
