@@ -189,6 +189,7 @@ bool lf_startRTApp() {
 
     if (!keepRunning()) return false;
     gf_setTrafficDelivery(false);
+    gf_keepLiveTrafficWhileStarting();
     gf_sendUserPosition();
     // The link's parked request and the readers' reset go through the readers
     // from now on; the parked request centres on the user on the ground.
@@ -231,6 +232,7 @@ bool lf_startRTDirect() {
     Gui::enqueueUpdate(GuiUpdate::trafficSourceStarted());
     if (!keepRunning()) return false;
     gf_setTrafficDelivery(false);
+    gf_keepLiveTrafficWhileStarting();
     gf_flushLog();
 
     lf_waitForUserPosition(clock);

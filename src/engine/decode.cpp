@@ -341,6 +341,61 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
     if (start) lf_startTowedTakeoffRoll(ac);
 }
 
+// Whether a point reported while the aircraft flies (a touchdown point of
+// its approach too; before it is shown, while its last point is airborne)
+// lies farther from the point before it than the aircraft could fly in the
+// time between them.
+bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    // A dead-reckoned tail is no report to judge by: the report that ends
+    // dead reckoning is judged by the rules for that.
+    if (ac.extrapolationCount > 0) return false;
+    const bool flying = ac.phase == AcPhase::birth ? last.airborne != 0 : ac.onGround == 0;
+    if (!flying) return false;
+    const std::int64_t due = std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks);
+    const double distanceM = gf_distanceNm(lf_position(last), lf_position(point)) * metresPerNm;
+    const double timeS = double(due - last.playTick) / 100.0;
+    return minGroundLegTime(distanceM, timeS, last.groundSpeedKt, point.groundSpeedKt,
+                            static_cast<ModelCategory>(ac.category))
+        .tooFast;
+}
+
+using AppendPoint = void (*)(LiveAc&, StreamPoint);
+
+// A lone position miles off the others (a bad report) reported while the
+// aircraft flies would have it race out to it and back, or be created on
+// the way to it. Such a point waits for the next report: when that one lies
+// within reach of the stream again, the held one was wrong and is dropped;
+// otherwise the aircraft is where the held one says, and it goes into the
+// stream first. True when the point was held.
+bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
+    MotionState& m = ac.motion;
+    if (ac.stream.empty()) return false;
+    const bool jump = lf_isAirborneJump(ac, ac.stream.back(), point);
+    if (m.heldJumpSet != 0) {
+        m.heldJumpSet = 0;
+        if (!jump) return false;
+        // Judged against the held report as it came (the stream may have
+        // retimed it when it went in).
+        const StreamPoint held = m.heldJump;
+        append(ac, held);
+        if (!lf_isAirborneJump(ac, held, point)) return false;
+    } else if (!jump) {
+        return false;
+    }
+    m.heldJump = point;
+    m.heldJumpSet = 1;
+    return true;
+}
+
+// A point of an aircraft not yet shown: after the last one.
+void lf_appendBirthPoint(LiveAc& ac, StreamPoint point) {
+    const std::int32_t lastTick = ac.stream.back().playTick;
+    if (point.playTick <= lastTick) point.playTick = lf_saturatedTick(std::int64_t(lastTick) + 1);
+    ac.stream.push_back(point);
+}
+
+void lf_appendPoint(LiveAc& ac, StreamPoint point);
+
 void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     if (ac.stream.size() > kMaxStreamPoints) {
         lf_removeReported(ac);
@@ -356,12 +411,13 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     }
     if (ac.phase == AcPhase::birth) {
         if (ac.stream.empty() || !lf_acceptPoint(ac, point)) return;
-        const std::int32_t lastTick = ac.stream.back().playTick;
-        if (point.playTick <= lastTick) point.playTick = lf_saturatedTick(std::int64_t(lastTick) + 1);
-        ac.stream.push_back(point);
+        if (!lf_holdsLoneJump(ac, point, lf_appendBirthPoint)) lf_appendBirthPoint(ac, point);
         return;
     }
+    if (!lf_holdsLoneJump(ac, point, lf_appendPoint)) lf_appendPoint(ac, point);
+}
 
+void lf_appendPoint(LiveAc& ac, StreamPoint point) {
     if (!lf_checkExtending(ac, point)) return;
     if (point.airborne != 0 && std::isfinite(point.altitudeFt) && point.altitudeFt > 0.0) {
         ac.motion.lastAirborneAltitudeFt = point.altitudeFt;

@@ -23,6 +23,10 @@ namespace {
 constexpr std::uint32_t kLiveDelaySeconds = 30;
 constexpr std::int64_t kStallNs = 60'000'000'000;
 constexpr std::int64_t kTickNs = 10'000'000;  // one engine tick
+// Live batches kept while the start path waits: about two minutes of them.
+// A start that waits longer (for the user's position) plays what came first
+// and then whatever comes once delivery is on, rather than growing without end.
+constexpr std::size_t kMostKeptLiveBatches = 120;
 
 struct TrafficMailbox {
     std::mutex lock;
@@ -37,6 +41,10 @@ struct TrafficMailbox {
     };
     std::vector<Stamped> stamps;
     bool shutdownRequested = false;
+    // The start path waits with delivery off: live batches meanwhile are kept
+    // as history instead of dropped.
+    bool keepWhileStarting = false;
+    std::size_t keptLiveBatches = 0;
     bool watchStarted = false;
     std::int64_t firstPendingTime = 0;
     std::uint64_t batchesReplaced = 0;
@@ -61,6 +69,13 @@ void lf_resetWatch(TrafficMailbox& m) {
     m.stalled = false;
 }
 
+// Appends a stamped batch to the history (under the lock).
+void lf_appendHistory(TrafficMailbox& m, std::vector<TrafficRecord>& batch, std::int32_t stampedTick) {
+    const std::int64_t now = m.clock ? m.clock() : lf_steadyNowNs();
+    m.stamps.push_back({batch.size(), now, stampedTick});
+    m.history.insert(m.history.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+}
+
 }  // namespace
 
 void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds, bool /*fromRtApp*/) {
@@ -73,17 +88,26 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::uint32_t delayS
         gf_setReplayDelays(batch, stampedTick, delaySeconds);
         {
             std::lock_guard lock(l_mailbox.lock);
-            const std::int64_t now = l_mailbox.clock ? l_mailbox.clock() : lf_steadyNowNs();
-            l_mailbox.stamps.push_back({batch.size(), now, stampedTick});
-            auto& history = l_mailbox.history;
-            history.insert(history.end(), std::make_move_iterator(batch.begin()),
-                           std::make_move_iterator(batch.end()));
+            lf_appendHistory(l_mailbox, batch, stampedTick);
         }
         batch.clear();
         return;
     }
 
     if (!l_deliveryEnabled.load()) {
+        // While the start path waits (for the buffered and the parked
+        // traffic, half a minute and more) the live reports are kept, in
+        // order, and played at their own time once the engine runs, as the
+        // buffered ones are: dropped, nothing would play until half a minute
+        // after the main loop began.
+        const std::int32_t stampedTick = tickCount.load();
+        gf_setReplayDelays(batch, stampedTick, delaySeconds);
+        std::lock_guard lock(l_mailbox.lock);
+        if (l_mailbox.keepWhileStarting && !l_deliveryEnabled.load() &&
+            l_mailbox.keptLiveBatches < kMostKeptLiveBatches) {
+            ++l_mailbox.keptLiveBatches;
+            lf_appendHistory(l_mailbox, batch, stampedTick);
+        }
         batch.clear();
         return;
     }
@@ -187,7 +211,14 @@ void gf_takeMailboxRecords(const std::function<void(const TrafficRecord&)>& deco
 void gf_setTrafficDelivery(bool enable) {
     std::lock_guard lock(l_mailbox.lock);
     lf_resetWatch(l_mailbox);
+    l_mailbox.keepWhileStarting = false;
     l_deliveryEnabled.store(enable && !l_mailbox.shutdownRequested);
+}
+
+void gf_keepLiveTrafficWhileStarting() {
+    std::lock_guard lock(l_mailbox.lock);
+    l_mailbox.keepWhileStarting = !l_deliveryEnabled.load() && !l_mailbox.shutdownRequested;
+    l_mailbox.keptLiveBatches = 0;
 }
 
 bool gf_isTrafficDeliveryEnabled() { return l_deliveryEnabled.load(); }
@@ -198,6 +229,7 @@ void gf_resetTrafficMailbox() {
     l_mailbox.history.clear();
     l_mailbox.stamps.clear();
     lf_resetWatch(l_mailbox);
+    l_mailbox.keepWhileStarting = false;
     l_mailbox.shutdownRequested = false;
 }
 

@@ -32,8 +32,14 @@ std::optional<TrafficRecord> gf_takeMailboxRecord();
 void gf_takeMailboxRecords(const std::function<void(const TrafficRecord&)>& decode);
 
 // The delivery switch (main thread): resets the watch; enabling leaves
-// delivery off after the stall watch fired, until the reset.
+// delivery off after the stall watch fired, until the reset. Either way the
+// live batches are no longer kept as below.
 void gf_setTrafficDelivery(bool enable);
+// The start path (main thread), with delivery off: until the delivery switch
+// is used again, live batches are stamped and kept with the history, in
+// order, instead of dropped, so that they play at their own time once the
+// engine runs. Nothing is kept after the stall watch fired.
+void gf_keepLiveTrafficWhileStarting();
 bool gf_isTrafficDeliveryEnabled();
 
 // Engine reset: drops pending and history records, resets the watch and

@@ -39,6 +39,14 @@ constexpr double kUserHoldSpeedKt = 8.0;
 constexpr double kUserHoldDistanceM = 500.0;
 constexpr double kFastTaxiKt = 30.0;
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
+// An aircraft placed beyond its last report flies on from it for at most the
+// time dead reckoning would carry it (20 points of 3 s).
+constexpr std::int32_t kMostProjectedTicks = 6000;
+constexpr std::int32_t kProjectedStepTicks = 300;
+// A reported speed above this many times the reports' own distance over
+// time, plus this much (kt), is not believed.
+constexpr double kMostOverOwnFactor = 3.0;
+constexpr double kMostOverOwnKt = 50.0;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -98,12 +106,24 @@ void checkSpawnLiveAc(LiveAc& ac) {
     // off: shown there it would appear out of nowhere close to the user.
     if (ac.category != Rotorcraft && lf_anyAirborne(ac) &&
         ac.stream.front().altitudeFt <= lf_airportAltitudeFt() + kLowAirborneAboveAirportFt) {
+        // Named once, so that an aircraft on its approach that is not shown
+        // before it lands is not simply missing.
+        if (ac.toldLowOverAirport == 0) {
+            ac.toldLowOverAirport = 1;
+            gf_log(fmt::format("{} {} flies {:.0f} ft or less above the airport: not shown while it does",
+                               ac.callsign, ac.registration, kLowAirborneAboveAirportFt));
+        }
         lf_consumeFront(ac);
         return;
     }
     if (checkSpawnUserConflict(ac)) return;
     if (liveCreateQueue.size() > kMaxQueuedCreates && ac.phase == AcPhase::birth) {
-        lf_consumeFront(ac);
+        // Held back while the creates queue up: the points it has flown past
+        // are consumed, so that it appears where its reports are when its
+        // turn comes, but never its last two. Consumed down to a lone point,
+        // it would be dropped and wait half a minute for a new report, losing
+        // its place to every aircraft that came meanwhile.
+        if (ac.stream.size() > 2 && tickCount.load() >= ac.stream[1].playTick) lf_consumeFront(ac);
         return;
     }
     const auto settings = settingsSnapshot.load();
@@ -279,17 +299,47 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
     const std::int32_t span = gf_ticksBetween(front.playTick, next.playTick);
     const std::int32_t gone = gf_ticksBetween(front.playTick, now);
     if (span <= 0 || gone <= 0) return;
+    double heading = gf_bearing(lf_position(front), lf_position(next));
     if (gone < span) {
         const double f = static_cast<double>(gone) / span;
         front.lat += (next.lat - front.lat) * f;
         front.lon = gf_wrapLongitudeDifference(front.lon + gf_wrapLongitudeDifference(next.lon - front.lon) * f);
         front.altitudeFt += (next.altitudeFt - front.altitudeFt) * f;
         front.playTick = now;
+    } else if (std::isfinite(heading)) {
+        // Its last report is due already and none follows yet (it waited its
+        // turn through a report gap): it starts where flying on from that
+        // report as it came puts it now, and flies on from there, as dead
+        // reckoning would have it, not from an old point it would race to
+        // on its first leg.
+        const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), span);
+        // Its reported speed, unless the reports' own distance over time
+        // rules it out (an absurd one would place it miles away).
+        const double reportedKt = next.groundSpeedKt;
+        const bool believed = std::isfinite(reportedKt) && reportedKt > 0.0 &&
+                              !(std::isfinite(ownKt) && reportedKt > kMostOverOwnFactor * ownKt + kMostOverOwnKt);
+        const double kt = believed ? reportedKt : ownKt;
+        const auto flownOnTo = [&](double ticks, std::int32_t tick) -> std::optional<StreamPoint> {
+            LaLo at = gf_destinationPoint(lf_position(next), {heading, kt * ticks / 360000.0 * feetPerNm});
+            gf_normalizeLaLo(at);
+            if (!gf_isValidLaLo(at)) return std::nullopt;
+            StreamPoint p = next;
+            p.lat = at.lat;
+            p.lon = at.lon;
+            p.playTick = tick;
+            return p;
+        };
+        const double ticks = std::min(gf_ticksBetween(next.playTick, now), kMostProjectedTicks);
+        const auto here = flownOnTo(ticks, now);
+        const auto ahead = flownOnTo(ticks + kProjectedStepTicks, gf_tickPlus(now, kProjectedStepTicks));
+        if (!here || !ahead) return;
+        stream.front() = *here;
+        stream[1] = *ahead;
     }
-    const double heading = gf_bearing(lf_position(front), lf_position(next));
-    ac.pose.latitude = front.lat;
-    ac.pose.longitude = front.lon;
-    ac.pose.altitude = front.altitudeFt;
+    const StreamPoint& start = stream.front();
+    ac.pose.latitude = start.lat;
+    ac.pose.longitude = start.lon;
+    ac.pose.altitude = start.altitudeFt;
     if (std::isfinite(heading)) ac.pose.heading = normalizeHeading(heading);
     request.position.Latitude = ac.pose.latitude;
     request.position.Longitude = ac.pose.longitude;

@@ -277,6 +277,11 @@ struct MotionState {
     // altitude).
     double lastAirborneAltitudeFt = 0.0;
     std::uint8_t lastAirborneAltitudeValid = 0;
+    // An airborne report farther from the stream's last point than the
+    // aircraft could fly in the time between them, held until the next
+    // report tells a lone bad position from a real move.
+    StreamPoint heldJump{};
+    std::uint8_t heldJumpSet = 0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

@@ -181,8 +181,32 @@ void lf_nextPosAir(LiveAc& ac) {
         const double speed = groundSpeedForNextLeg(ac);
         legKt = speed > 1.0 ? speed : kLegFallbackKt;
     }
+    // On the approach too, a leg is no faster than its reports' own distance
+    // over time allows: one absurd ground speed (a bad report) would fling
+    // the aircraft down to its next point.
+    if (ac.phase == AcPhase::landing) {
+        const double own = lf_reportedLegKt(ac);
+        if (std::isfinite(own) && legKt > kMostOverOwnFactor * own + kMostOverOwnKt) legKt = own;
+    }
     // From where the aircraft is: the leg is flown from the pose.
-    retimeNextPoint(ac, gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks));
+    std::int32_t ticks = gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks);
+    // A flying leg that would end well after its point falls due (the
+    // aircraft runs behind its reports: dead reckoning slowed it or flew it
+    // straight while the reports turned) is flown faster, up to half as fast
+    // again, so that the delay is given back instead of staying for the rest
+    // of the flight. A second or two is no delay but reports a little
+    // farther apart than their speed says: that leg keeps its speed.
+    if (ac.phase == AcPhase::flying && ac.onGround == 0 && ac.extrapolationCount <= 0) {
+        constexpr double kCatchUpMostFactor = 1.5;
+        constexpr std::int64_t kLateFromTicks = 200;
+        const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
+        const std::int64_t late = std::int64_t{tickCount.load()} + ticks - due;
+        if (late > kLateFromTicks) {
+            const auto quickest = static_cast<std::int64_t>(std::ceil(ticks / kCatchUpMostFactor));
+            ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - late, quickest, kMinLegTicks}));
+        }
+    }
+    retimeNextPoint(ac, ticks);
 }
 
 }  // namespace

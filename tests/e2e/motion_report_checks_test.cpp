@@ -91,14 +91,20 @@ TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
 TEST(MotionReportChecks, AReportNeverReachedIsLateOnlyIfTheAircraftStayedForItsTime) {
     // The aircraft stands still from tick 4000 on, short of every later
     // report; it leaves the simulator `leftAfter` ticks after that and comes
-    // back at tick 7000.
-    for (const int leftAfter : {400, 800}) {
-        Made m(8.0, 2.0, 8000, [](int tick) { return 8.0 * std::min(tick, 4000) / 100.0; }, 90.0);
-        std::erase_if(m.record.samples, [&](const MotionSample& s) { return s.tick > 4000 + leftAfter && s.tick < 7000; });
-        MotionCheckResult r = SmoothnessChecker{}.check(m.record);
-        // The report due at tick 4000, the last one the pose stood on.
-        std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick != 4200; });
-        EXPECT_EQ(r.count(MotionCheck::Lag), leftAfter < 500 ? 0u : 1u) << leftAfter;
+    // back at tick 7000, where it stood or where its reports are by then
+    // (past the report it never reached before it left).
+    for (const bool backAhead : {false, true}) {
+        for (const int leftAfter : {400, 800}) {
+            Made m(8.0, 2.0, 8000,
+                   [&](int tick) { return 8.0 * (backAhead && tick >= 7000 ? tick : std::min(tick, 4000)) / 100.0; },
+                   90.0);
+            std::erase_if(m.record.samples,
+                          [&](const MotionSample& s) { return s.tick > 4000 + leftAfter && s.tick < 7000; });
+            MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+            // The report due at tick 4000, the last one the pose stood on.
+            std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick != 4200; });
+            EXPECT_EQ(r.count(MotionCheck::Lag), leftAfter < 500 ? 0u : 1u) << leftAfter << " " << backAhead;
+        }
     }
 }
 
@@ -256,9 +262,11 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
         const char* registration = nullptr;  // else N1TST when named, N2TST when not
     };
     const std::string log = "12:00:00 something\nNo match found for:\nB738 KLM N1TST\n\nlater line N1TST\n"
-                            "KLM3 N3TST stands where no stand is free for it: not shown until it moves\n";
+                            "KLM3 N3TST stands where no stand is free for it: not shown until it moves\n"
+                            "KLM4 N4TST flies 700 ft or less above the airport: not shown while it does\n";
     for (const Row& row : {Row{900, -1e9, false, 0, 1}, Row{1000, -1e9, false, 0, 1}, Row{1050, -1e9, false, 1, 1},
                            Row{-1, -1e9, false, 1, 1}, Row{-1, -1e9, true, 0, 1}, Row{-1, -1e9, false, 0, 1, "N3TST"},
+                           Row{-1, -1e9, false, 0, 1, "N4TST"},
                            // The start path's waits end later: counted from then, with the feed's delay.
                            Row{1500, -1500, false, 0, 1}, Row{1600, -1500, false, 1, 1},
                            // A deadline past the run's end is not judged.

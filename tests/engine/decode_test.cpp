@@ -262,9 +262,9 @@ TEST_F(DecodeTest, KnownAircraftReportsThatAreDropped) {
     // one whose identity check refuses the report.
     gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
     LiveAc& buffered = aircraft(1, AcPhase::birth, {streamPoint(kFar, 250, true, 0, 5000)}, AcSimState::buffer);
-    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 100, 180), 1010.0));
+    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 3000, 180), 1010.0));
     EXPECT_EQ(buffered.stream.size(), 1u);
-    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 100, 300), 1010.0));
+    decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 3000, 300), 1010.0));
     EXPECT_EQ(buffered.stream.size(), 2u);
 
     LiveAc& respawning = aircraft(2, AcPhase::flying, {streamPoint(kFar, 250, true)}, AcSimState::liveryrespawn);
@@ -395,6 +395,49 @@ TEST_F(DecodeTest, PlayTicksAndAirborneRetiming) {
         decodeExisting(ac, streamPoint(northOf(kFar, row.metres), 100, row.airborne, row.tick, 5000));
         EXPECT_NEAR(ac.stream.back().playTick, row.expected, 1);
     }
+}
+
+TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
+    // From a point due at tick 1000, a report 5 NM off 3 s later (out of
+    // reach), then one 3 s after that: near the stream again (the off one
+    // was wrong), or near the off one (the aircraft really is there).
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        AcSimState state;
+        std::uint8_t onGround;
+        double nextNorthM;  // the report after the off one
+        std::vector<double> northM;  // the stream afterwards
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"flying, a lone bad position", AcPhase::flying, AcSimState::active, 0, 900.0, {0.0, 900.0}},
+        {"flying, a real move", AcPhase::flying, AcSimState::active, 0, offM + 300.0, {0.0, offM, offM + 300.0}},
+        {"not yet shown, a lone bad position", AcPhase::birth, AcSimState::buffer, 0, 900.0, {0.0, 900.0}},
+        {"on the ground: the ground rules judge it", AcPhase::taxi, AcSimState::active, 1, offM + 300.0,
+         {0.0, offM, offM + 300.0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 250, true, 1000, 5000)}, row.state);
+        ac.onGround = row.onGround;
+        decodeExisting(ac, streamPoint(northOf(kFar, offM), 250, true, 1300, 5000));
+        decodeExisting(ac, streamPoint(northOf(kFar, row.nextNorthM), 250, true, 1600, 5000));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+    }
+    // Dead reckoning ran ahead of the reports: the report that ends it goes
+    // to the rules for that at once, not held as out of reach of a
+    // dead-reckoned point due later than itself.
+    g_liveAircraft.clear();
+    LiveAc& ac = aircraft(kHex, AcPhase::flying,
+                          {streamPoint(kFar, 250, true, 1000, 5000), streamPoint(northOf(kFar, 3000), 250, true, 2000, 5000)});
+    ac.onGround = 0;
+    ac.extrapolationCount = 3;
+    decodeExisting(ac, streamPoint(northOf(kFar, 300), 250, true, 1300, 5000));
+    EXPECT_EQ(ac.stream.size(), 3u);
 }
 
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {

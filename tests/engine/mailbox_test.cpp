@@ -129,6 +129,42 @@ TEST_F(Mailbox, HistoryStampedWhileTheEngineStoodStillPlaysAsIfItsClockHadRun) {
     EXPECT_EQ(out[0].point.playTick, 100 + 1200);
 }
 
+TEST_F(Mailbox, LiveBatchesWhileTheStartPathWaitsAreKeptInOrderAndPlayAtTheirOwnTime) {
+    // Delivery off: dropped unless the start path asked to keep them; kept,
+    // they join the history in order, stamped as live ones (30 s on), up to
+    // about two minutes of them; the delivery switch ends the keeping.
+    tickCount = 100;
+    gf_setTrafficDelivery(false);
+    lf_post(1, 10);  // not asked for: dropped
+    gf_keepLiveTrafficWhileStarting();
+    lf_post(2, 20);
+    lf_post(1, 30, 24);  // the buffer
+    lf_post(1, 40);
+    std::vector<TrafficRecord> out;
+    gf_takeHistoryRecords(out);
+    std::vector<std::uint32_t> hexids;
+    for (const auto& r : out) hexids.push_back(r.hexid);
+    EXPECT_EQ(hexids, (std::vector<std::uint32_t>{20, 21, 30, 40}));
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0].point.playTick, 100 + 3000);
+    EXPECT_EQ(out[2].point.playTick, 100 + 2400);
+    EXPECT_EQ(gf_mailboxCounters().pending, 0u);
+
+    for (std::uint32_t n = 0; n < 130; ++n) lf_post(1, 1000 + n);
+    out.clear();
+    gf_takeHistoryRecords(out);
+    ASSERT_EQ(out.size(), 120u - 2u);
+    EXPECT_EQ(out.back().hexid, 1000u + 117u);
+
+    gf_setTrafficDelivery(true);
+    gf_setTrafficDelivery(false);
+    lf_post(1, 50);
+    out.clear();
+    gf_takeHistoryRecords(out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(gf_mailboxCounters().pending, 0u);
+}
+
 TEST_F(Mailbox, StallWatchFiresOnceAfter60SecondsWithoutATake) {
     for (std::int64_t s = 0; s <= 60; ++s) {
         atSeconds(s);

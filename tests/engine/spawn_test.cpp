@@ -6,6 +6,7 @@
 
 #include "airports/current_airport.h"
 #include "engine/spawn.h"
+#include "foundation/geodesy.h"
 #include "liveries/failed_liveries.h"
 
 #include "engine_fixture.h"
@@ -59,21 +60,40 @@ TEST_F(Spawn, TheLiveLimitDropsNewcomersUnlessItIsOff) {
     }
 }
 
-TEST_F(Spawn, ElevenQueuedCreatesCostAPointATick) {
-    for (int i = 0; i < 11; ++i) liveCreateQueue.push_back(request(0x500200 + i));
-    LiveAc& ac = newcomer(0x500002, 5000.0);
-    std::vector<std::size_t> sizes;
-    for (int i = 0; i < 3; ++i) {
+TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
+    // Held back while more than ten creates queue: a point goes once the
+    // next one is due, never the last two, so that the aircraft keeps its
+    // place and appears where its reports are when its turn comes.
+    struct Row {
+        const char* name;
+        std::int32_t secondDueIn;  // ticks from now
+        std::vector<std::size_t> sizes;
+    };
+    const Row rows[] = {
+        {"every point due", 0, {2u, 2u, 2u}},
+        {"the second point not yet due", 100, {3u, 3u, 3u}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        liveCreateQueue.clear();
+        for (int i = 0; i < 11; ++i) liveCreateQueue.push_back(request(0x500200 + i));
+        LiveAc& ac = newcomer(0x500002, 5000.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + row.secondDueIn;
+        ac.stream[2].playTick = ac.stream[1].playTick;
+        std::vector<std::size_t> sizes;
+        for (int i = 0; i < 3; ++i) {
+            checkSpawnLiveAc(ac);
+            sizes.push_back(ac.stream.size());
+        }
+        EXPECT_EQ(sizes, row.sizes);
+        EXPECT_EQ(ac.removeRecord, 0);
+        EXPECT_EQ(ac.simState, AcSimState::buffer);
+        liveCreateQueue.pop_back();  // ten queued: no longer too many
         checkSpawnLiveAc(ac);
-        sizes.push_back(ac.stream.size());
+        EXPECT_EQ(ac.simState, AcSimState::adding2sim);
     }
-    EXPECT_THAT(sizes, ::testing::ElementsAre(2u, 1u, 0u));
-    EXPECT_EQ(ac.removeRecord, 1);
-    EXPECT_EQ(ac.simState, AcSimState::buffer);
-    liveCreateQueue.pop_back();  // ten queued: no longer too many
-    LiveAc& next = newcomer(0x500003, 5000.0);
-    checkSpawnLiveAc(next);
-    EXPECT_EQ(next.simState, AcSimState::adding2sim);
 }
 
 TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
@@ -99,9 +119,14 @@ TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
             gf_clearCurrentAirport();
         LiveAc& ac = newcomer(0x500004, row.altitudeFt);
         if (row.rotorcraft) ac.category = Rotorcraft;
+        newLogLines();
+        checkSpawnLiveAc(ac);
         checkSpawnLiveAc(ac);
         EXPECT_EQ(ac.simState == AcSimState::adding2sim, row.spawned);
-        EXPECT_EQ(ac.stream.size(), row.spawned ? 3u : 2u);
+        EXPECT_EQ(ac.stream.size(), row.spawned ? 3u : 1u);
+        // One waiting low is named in Log.txt, once.
+        EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA flies 700 ft or less above the airport: not shown while it does"),
+                  row.spawned ? 0u : 1u);
     }
 }
 
@@ -297,6 +322,44 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         EXPECT_NEAR(ac.pose.longitude, 8.0125, 1e-9);
         EXPECT_NEAR(r.position.Altitude, 5125.0, 1e-9);
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
+    }
+}
+
+TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
+    // Two points due at ticks 1000 and 2000, 0.01 degrees east of each other
+    // at 250 kt; the create goes out after the last one fell due (it waited
+    // its turn through a report gap): it starts where flying on east from
+    // the last report puts it now, for at most a minute, and flies on.
+    // A reported speed its reports' own 0.386 NM in 10 s rule out gives way
+    // to theirs.
+    struct Row {
+        std::int32_t now;
+        double reportedKt;
+        double kt;  // flown on at
+    };
+    const double nmPerDegree = 60.0 * std::cos(50.0 * degreesToRadians);
+    const double ownKt = 0.01 * nmPerDegree * 360.0;
+    for (const Row row : {Row{2500, 250.0, 250.0}, Row{12000, 250.0, 250.0}, Row{2500, 1e6, ownKt}}) {
+        SCOPED_TRACE(row.now);
+        SCOPED_TRACE(row.reportedKt);
+        const double eastNm = row.kt * std::min(row.now - 2000, 6000) / 360000.0;
+        g_liveAircraft.clear();
+        LiveAc& ac = addLive(0x500402, AcSimState::adding2sim, 0,
+                             {point(50.0, 8.0, 5000.0, true, 1000), point(50.0, 8.01, 5000.0, true, 2000)});
+        ac.stream[1].groundSpeedKt = row.reportedKt;
+        ac.phase = AcPhase::flying;
+        tickCount = row.now;
+        AiCreateRequest r = request(0x500402);
+        gf_placeAirborneCreateNow(r);
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_EQ(ac.stream[0].playTick, row.now);
+        EXPECT_NEAR(ac.stream[0].lon, 8.01 + eastNm / nmPerDegree, 2e-5);
+        EXPECT_NEAR(ac.stream[0].lat, 50.0, 1e-4);
+        EXPECT_NEAR(r.position.Longitude, ac.stream[0].lon, 1e-12);
+        EXPECT_NEAR(r.position.Heading, 90.0, 0.1);
+        // Three seconds on, the next point.
+        EXPECT_EQ(ac.stream[1].playTick, row.now + 300);
+        EXPECT_NEAR(ac.stream[1].lon - ac.stream[0].lon, row.kt * 3.0 / 3600.0 / nmPerDegree, 2e-5);
     }
 }
 

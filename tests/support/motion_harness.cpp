@@ -1015,6 +1015,10 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         if (found != kNone) {
             reachedAt = found;
             const double lag = (s[found].tick - due) / 100.0;
+            // Reached only once it came back after leaving the simulator
+            // before its time was up: as with one never reached, it had no
+            // pose to be late with meanwhile.
+            if (lag > limit && !lf_recordedThrough(s, due, due + limit * 100.0)) continue;
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
         } else if (lf_recordedThrough(s, due, due + limit * 100.0)) {
             // Never reached while the aircraft was there to reach it (one that
@@ -1167,14 +1171,17 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
                                    std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
     };
     // And those the engine tells it does not show while they stand where no
-    // stand is free for them ("<callsign> <registration> stands where ...").
-    static constexpr std::string_view kNoStand = " stands where no stand is free for it";
-    for (std::size_t at = log.find(kNoStand); at != std::string::npos; at = log.find(kNoStand, at + 1)) {
-        const std::size_t lineStart = log.rfind('\n', at);
-        const std::string head = log.substr(lineStart == std::string::npos ? 0 : lineStart + 1,
-                                            at - (lineStart == std::string::npos ? 0 : lineStart + 1));
-        const std::size_t blank = head.rfind(' ');
-        told.insert(blank == std::string::npos ? head : head.substr(blank + 1));
+    // stand is free for them or fly low over the airport ("<callsign>
+    // <registration> stands where ...", "... flies 700 ft or less ...").
+    for (const std::string_view phrase : {std::string_view(" stands where no stand is free for it"),
+                                          std::string_view(" flies 700 ft or less above the airport")}) {
+        for (std::size_t at = log.find(phrase); at != std::string::npos; at = log.find(phrase, at + 1)) {
+            const std::size_t lineStart = log.rfind('\n', at);
+            const std::string head = log.substr(lineStart == std::string::npos ? 0 : lineStart + 1,
+                                                at - (lineStart == std::string::npos ? 0 : lineStart + 1));
+            const std::size_t blank = head.rfind(' ');
+            told.insert(blank == std::string::npos ? head : head.substr(blank + 1));
+        }
     }
     for (const AircraftRecord* r : records) {
         if (r->reports.size() < 2) continue;

@@ -464,12 +464,20 @@ void SampleWorldRun::lf_answerRequests() {
     if (!lf_feedStarted()) return;
     const std::uint16_t port = g_trafficReader.boundPort();
     const auto second = [&] { return static_cast<std::int64_t>(std::floor(feedSecond())); };
+    // The clock goes on only once the reader has taken the whole answer (its
+    // end tag): the buffer's segments count as batches handed over, and a
+    // live second waiting for its own batch would otherwise be let through
+    // by one of them while its lines still queue behind the buffer's, so
+    // that the fake clock ran ahead of the feed by as much as the start
+    // path's whole wait.
     const auto answer = [&](const Impl::Owed& o) {
         if (port == 0) return;
         if (o.buffer) {
-            m.peer->sendLines(port, source_->bufferLines(second(), m.epoch));
+            if (m.peer->sendLines(port, source_->bufferLines(second(), m.epoch)))
+                lf_eventually([] { return g_trafficReader.bufferReceived.load() || !keepRunning(); }, kLockStepWait);
         } else {
-            m.peer->sendLines(port, source_->parkedLines(second(), m.epoch, o.box));
+            if (m.peer->sendLines(port, source_->parkedLines(second(), m.epoch, o.box)))
+                lf_eventually([] { return g_trafficReader.parkedReceived.load() || !keepRunning(); }, kLockStepWait);
         }
     };
     // Late answers that fell due.
