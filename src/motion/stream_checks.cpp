@@ -32,6 +32,14 @@ constexpr double kNearDuplicateDeg = 0.00015;
 // aircraft's positions show (up to about 25 m either way: the place taken
 // may itself be one of the scattered reports).
 constexpr double kStandingScatterM = 50.0;
+// A report this fast (kt) near a last point that moved as fast is a slow
+// move, not noise: a tow or a creeping taxi reports a few metres at a time,
+// and taken as copies of the last point it would stand until its reports
+// were 10 to 17 m on and then jump there, or never go out and back when its
+// reports turn round. After a standing point the copy stays: the aircraft
+// waits there until the report's own time instead of setting off early at
+// the report's speed.
+constexpr double kReportedMovingKt = 1.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
 // on instead.
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
@@ -279,7 +287,10 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
                                    p.groundSpeedKt == 0.0 &&
                                    gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
-    if (scatterOfStanding || (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
+    const bool reportsMoving = !airborne && !takeoffRoll && last.stationary == 0 &&
+                               last.groundSpeedKt >= kReportedMovingKt && std::isfinite(p.groundSpeedKt) &&
+                               p.groundSpeedKt >= kReportedMovingKt;
+    if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         // It stands where the last point stands until it must leave to be
