@@ -791,10 +791,17 @@ bool gf_waitAtRestForReports(LiveAc& ac) {
     if (ac.phase != AcPhase::taxi || ac.onGround == 0 || ac.extrapolationCount > 0 || s.size() < 2 ||
         !(s[0].groundSpeedKt <= 0.0) || s[1].stationary != 0 || gf_rollingStepM(ac) > 0.0)
         return false;
+    // One that must turn on the spot first sets off as it is: what the
+    // turn takes is not known here.
+    const double bearing = gf_bearing(lf_position(s[0]), lf_position(s[1]));
+    if (std::fabs(std::remainder(bearing - ac.pose.heading, fullCircle)) > kTurnInPlaceDeg * degreesToRadians)
+        return false;
     const double legNm = gf_distanceNm(lf_position(s[0]), lf_position(s[1]));
     const double speed = groundSpeedForNextLeg(ac);
     if (!std::isfinite(legNm) || !(legNm > 0.0) || !std::isfinite(speed) || !(speed > 0.0)) return false;
-    const std::int64_t ownTicks = gf_legTicks(legNm, speed, kMinLegTicks);
+    // The leg at its speed and the whole speed-up from rest on top.
+    const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
+    const std::int64_t ownTicks = gf_legTicks(legNm, speed, kMinLegTicks) + std::llround(speedUpTicks);
     const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - ac.motion.streamLagTicks;
     const std::int64_t leave = dueAsReported - ownTicks;
     if (leave - tickCount.load() <= kMinLegTicks) return false;

@@ -142,19 +142,23 @@ TEST_F(GroundMovement, ASmallStartTurnIsSpreadOverTheLeg) {
 TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntilItMustLeave) {
     struct Case {
         const char* name;
-        double frontKt;
+        double frontKt, bearingDeg;
         bool rolling;
         std::int32_t dueInTicks;
         bool waits;
     };
-    // 100 m to a point reported at 10 kt: at least 1944 ticks on the way.
-    for (const Case c : {Case{"due in a minute", 0.0, false, 6000, true},
-                         Case{"due as soon as it can be there", 0.0, false, 1944, false},
-                         Case{"reported moving", 5.0, false, 6000, false},
-                         Case{"still rolling", 0.0, true, 6000, false}}) {
+    // 100 m to a point reported at 10 kt: at least 1944 ticks on the way,
+    // and 206 more speeding up from rest at 2.5 m/s^2.
+    for (const Case c : {Case{"due in a minute", 0.0, 0.0, false, 6000, true},
+                         Case{"due as soon as it can be there", 0.0, 0.0, false, 1944 + 206, false},
+                         Case{"due just after that", 0.0, 0.0, false, 1944 + 206 + 30, true},
+                         Case{"reported moving", 5.0, 0.0, false, 6000, false},
+                         Case{"still rolling", 0.0, 0.0, true, 6000, false},
+                         Case{"the nose 29 degrees off", 0.0, 29.0, false, 6000, true},
+                         Case{"to turn on the spot first", 0.0, 31.0, false, 6000, false}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
-        LiveAc& ac = taxiing(100.0, 0.0, c.frontKt, 10.0);
+        LiveAc& ac = taxiing(100.0, c.bearingDeg, c.frontKt, 10.0);
         ac.stream[0].playTick = tickCount.load();
         ac.stream[1].playTick = tickCount.load() + c.dueInTicks;
         if (c.rolling) {
@@ -172,7 +176,7 @@ TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntil
         EXPECT_EQ(hold.lon, front.lon);
         // It leaves in time to be there at no more than the reported speed.
         EXPECT_GT(hold.playTick, tickCount.load() + 25);
-        EXPECT_LE(hold.playTick, tickCount.load() + c.dueInTicks - 1944);
+        EXPECT_LE(hold.playTick, tickCount.load() + c.dueInTicks - 1944 - 206);
     }
 }
 
