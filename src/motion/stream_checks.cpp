@@ -287,9 +287,19 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
                                    p.groundSpeedKt == 0.0 &&
                                    gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
+    // Onward only: a slow report behind the way the aircraft goes (its last
+    // leg, or its nose when it has none) is scatter or a push, not a move.
+    const auto onward = [&] {
+        const std::size_t n = ac.stream.size();
+        const double way = n >= 2 && !lf_samePlace(ac.stream[n - 2], last)
+                               ? gf_bearing(lf_position(ac.stream[n - 2]), lf_position(last))
+                               : ac.pose.heading;
+        return std::fabs(std::remainder(gf_bearing(lf_position(last), lf_position(p)) - way, fullCircle)) <=
+               pi / 2.0;
+    };
     const bool reportsMoving = !airborne && !takeoffRoll && last.stationary == 0 &&
                                last.groundSpeedKt >= kReportedMovingKt && std::isfinite(p.groundSpeedKt) &&
-                               p.groundSpeedKt >= kReportedMovingKt;
+                               p.groundSpeedKt >= kReportedMovingKt && onward();
     if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;

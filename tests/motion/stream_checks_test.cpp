@@ -70,6 +70,8 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
         {"3 m on at 1 kt after 1 kt", P::taxi, 3.0, 1, 1, false, true, false, 1},
         {"3 m on at 0.9 kt after 3 kt", P::taxi, 3.0, 3, 0.9, false, true, true, 0},
         {"3 m on at 3 kt after 0.9 kt", P::taxi, 3.0, 0.9, 3, false, true, true, 0},
+        // Behind the nose (north) it is scatter or a push, not a move.
+        {"3 m back at 3 kt after 3 kt", P::taxi, -3.0, 3, 3, false, true, true, 0},
         {"airborne 0.0001 degrees away", P::birth, 11.1, 250, 250, true, false, false, 250},
         {"0.0001 degrees away from where it stands", P::taxi, 11.1, 0, 0, false, true, true, 0},
         {"0.0001 degrees away at walking pace", P::taxi, 11.1, 0, 8, false, true, true, 0},
@@ -99,7 +101,7 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
         // has it at the report's speed (11.1 m at 8 kt: 270 ticks), never
         // before the last point.
         const double leaveTicks =
-            row.pointKt > 0.0 ? std::round(row.northM / (row.pointKt / 1.9438444924406046) * 100.0) : 0.0;
+            row.pointKt > 0.0 ? std::round(std::fabs(row.northM) / (row.pointKt / 1.9438444924406046) * 100.0) : 0.0;
         if (row.copyOfLast)
             EXPECT_EQ(p.playTick, std::max<std::int64_t>(10300 - std::int64_t(leaveTicks), last.playTick));
         else if (row.northM > 0.0)
