@@ -488,20 +488,28 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         const double turnPerShare = std::fabs(headings[k + 1] - headings[k]) / stretch;
         most[k] = turnPerShare > 0.0 ? std::min(own, 0.9 * rate / turnPerShare) : own;
     }
+    // A bend so tight that the nose would have the aircraft almost stop
+    // (a curve through points a few metres apart kinks at its end) is taken
+    // at walking pace there, the nose a little behind for those metres:
+    // stretching the whole leg instead would make it that slow throughout,
+    // and a stop in the middle of a bend is no taxi.
+    const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
+    for (double& v : most) v = std::max(v, std::min(own, slowest));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
         most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
     for (int k = 1; k < kPathScanSteps; ++k)
         most[k] = std::min(most[k], std::sqrt(most[k - 1] * most[k - 1] + 2.0 * change * stretch));
-    // A bend so tight that it would slow the aircraft almost to rest is
-    // stretched evenly instead: a stop in the middle of a bend is no taxi.
-    const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
+    // A leg slower than walking pace throughout is played evenly.
     if (*std::min_element(most.begin() + 1, most.end()) < slowest) return 0;
     const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
     std::vector<double> shares;
     double f = 0.0;
     while (f < 1.0) {
         const auto k = static_cast<std::size_t>(std::clamp(std::floor(f * kPathScanSteps), 0.0, kPathScanSteps - 1.0));
-        const double step = std::min(most[k], 1.0 - f);
+        double step = std::min(most[k], 1.0 - f);
+        // The leg ends on a whole step: a last sliver of one would look like
+        // a stop at the point before the next leg sets off.
+        if (1.0 - f - step < 0.5 * step) step = 1.0 - f;
         if (!(step > 0.0) || static_cast<std::int64_t>(shares.size()) >= longest) return 0;
         shares.push_back(step);
         f += step;
@@ -535,15 +543,24 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
 // speed change to or from rest took longer than the reports did): the leg is
 // taken faster, up to twice its speed and at most 15 kt more, until the next
 // point falls due as reported. Without it the delay would stay for the rest
-// of the taxi.
+// of the taxi. Likewise an aircraft that reached its last point before the
+// reports had it there (a slowdown timed at the mean of its end speeds where
+// the reports slowed sooner, a bend taken at its own speed) gives that back
+// on the next leg, taken down to half its speed but never past the point's
+// due time: else every later leg, timed at its own speed, would run as far
+// ahead of the reports for the rest of the taxi. Not a leg from rest: it
+// would creep away from where it stood.
 std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt) {
     const MotionState& m = ac.motion;
-    if (ac.phase != AcPhase::taxi || m.streamLagTicks <= 0 || ac.stream.size() < 2 || ac.stream[1].stationary != 0 ||
+    if (ac.phase != AcPhase::taxi || ac.stream.size() < 2 || ac.stream[1].stationary != 0 ||
         ac.extrapolationCount > 0)
         return legTicks;
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - dueAsReported;
-    if (late <= 0) return legTicks;
+    if (late < 0 && m.frontAheadTicks > 0 && m.legEndsAtRest == 0 && ac.stream[0].groundSpeedKt > 0.0)
+        return static_cast<std::int32_t>(
+            std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
+    if (late <= 0 || m.streamLagTicks <= 0) return legTicks;
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 ? (speedKt + kCatchUpMostKt) / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::min(kCatchUpMostFactor, faster)));
     return static_cast<std::int32_t>(std::max<std::int64_t>({legTicks - late, quickest, kMinLegTicks}));
@@ -767,6 +784,33 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     for (; k < s.size() && s[k].stationary != 0; ++k)
         if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) return 0;
     return k < s.size() ? k : 0;
+}
+
+bool gf_waitAtRestForReports(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || ac.extrapolationCount > 0 || s.size() < 2 ||
+        !(s[0].groundSpeedKt <= 0.0) || s[1].stationary != 0 || gf_rollingStepM(ac) > 0.0)
+        return false;
+    // One that must turn on the spot first sets off as it is: what the
+    // turn takes is not known here.
+    const double bearing = gf_bearing(lf_position(s[0]), lf_position(s[1]));
+    if (std::fabs(std::remainder(bearing - ac.pose.heading, fullCircle)) > kTurnInPlaceDeg * degreesToRadians)
+        return false;
+    const double legNm = gf_distanceNm(lf_position(s[0]), lf_position(s[1]));
+    const double speed = groundSpeedForNextLeg(ac);
+    if (!std::isfinite(legNm) || !(legNm > 0.0) || !std::isfinite(speed) || !(speed > 0.0)) return false;
+    // The leg at its speed and the whole speed-up from rest on top.
+    const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
+    const std::int64_t ownTicks = gf_legTicks(legNm, speed, kMinLegTicks) + std::llround(speedUpTicks);
+    const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - ac.motion.streamLagTicks;
+    const std::int64_t leave = dueAsReported - ownTicks;
+    if (leave - tickCount.load() <= kMinLegTicks) return false;
+    StreamPoint hold = s[0];
+    hold.stationary = 1;
+    hold.groundSpeedKt = 0.0;
+    hold.playTick = gf_tickPlus(0, leave);
+    s.insert(s.begin() + 1, hold);
+    return true;
 }
 
 bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks) {

@@ -59,6 +59,12 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
 // there is no such hold.
 std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i);
 
+// A taxiing aircraft standing at a point reported at rest whose next point,
+// taken at its own speed, it would reach well before the reports have it
+// there waits where it stands: a hold (a copy of the point) is put in, due
+// when it must leave. Whether one was put in.
+bool gf_waitAtRestForReports(LiveAc& ac);
+
 // Whether the taxi leg's ground turn or curved leg is one the nose cannot
 // follow, within 25 degrees, however slowly it is taken (in `legTicks` and
 // as much later as the stream allows): a corner reported at the point

@@ -1,6 +1,7 @@
 #include "motion/next_position.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -288,9 +289,13 @@ void advanceToNextPoint(LiveAc& ac) {
     // A hold of no length right after the point reached is passed through:
     // the aircraft would stop and start for nothing.
     if (const std::size_t k = gf_momentaryHoldEnd(ac, 0); k > 0) ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + k);
-    // The due tick as reported (before this leg's planning moves it).
-    const std::int32_t reportedTick = ac.stream[1].playTick;
-    const LaLo reportedAt = lf_position(ac.stream[1]);
+    gf_waitAtRestForReports(ac);
+    // The due ticks of the points the leg may end at (a curved leg through a
+    // point ends at the one after it), before the leg's planning moves them.
+    std::array<std::pair<LaLo, std::int32_t>, 3> dueBefore{};
+    std::size_t dueBeforeCount = 0;
+    for (std::size_t i = 1; i < ac.stream.size() && dueBeforeCount < dueBefore.size(); ++i)
+        dueBefore[dueBeforeCount++] = {lf_position(ac.stream[i]), ac.stream[i].playTick};
     {
         const StreamPoint& front = ac.stream[0];
         StreamPoint& next = ac.stream[1];
@@ -343,8 +348,12 @@ void advanceToNextPoint(LiveAc& ac) {
     // Only for the point reported there: a driver may have put another in
     // its place.
     const StreamPoint* reached = ac.stream.size() >= 2 ? &ac.stream[1] : nullptr;
-    const bool samePoint = reached != nullptr && reached->lat == reportedAt.lat && reached->lon == reportedAt.lon;
-    m.frontAheadTicks = samePoint ? std::max(0, gf_ticksBetween(reached->playTick, reportedTick)) : 0;
+    m.frontAheadTicks = 0;
+    for (std::size_t i = 0; reached != nullptr && i < dueBeforeCount; ++i)
+        if (reached->lat == dueBefore[i].first.lat && reached->lon == dueBefore[i].first.lon) {
+            m.frontAheadTicks = std::max(0, gf_ticksBetween(reached->playTick, dueBefore[i].second));
+            break;
+        }
     ac.stream.pop_front();
 }
 

@@ -33,6 +33,14 @@ constexpr double kNearDuplicateDeg = 0.00015;
 // aircraft's positions show (up to about 25 m either way: the place taken
 // may itself be one of the scattered reports).
 constexpr double kStandingScatterM = 50.0;
+// A report this fast (kt) near a last point that moved as fast is a slow
+// move, not noise: a tow or a creeping taxi reports a few metres at a time,
+// and taken as copies of the last point it would stand until its reports
+// were 10 to 17 m on and then jump there, or never go out and back when its
+// reports turn round. After a standing point the copy stays: the aircraft
+// waits there until the report's own time instead of setting off early at
+// the report's speed.
+constexpr double kReportedMovingKt = 1.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
 // on instead.
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
@@ -297,7 +305,20 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
                                    p.groundSpeedKt == 0.0 &&
                                    gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
-    if (scatterOfStanding || (std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
+    // Onward only: a slow report behind the way the aircraft goes (its last
+    // leg, or its nose when it has none) is scatter or a push, not a move.
+    const auto onward = [&] {
+        const std::size_t n = ac.stream.size();
+        const double way = n >= 2 && !lf_samePlace(ac.stream[n - 2], last)
+                               ? gf_bearing(lf_position(ac.stream[n - 2]), lf_position(last))
+                               : ac.pose.heading;
+        return std::fabs(std::remainder(gf_bearing(lf_position(last), lf_position(p)) - way, fullCircle)) <=
+               pi / 2.0;
+    };
+    const bool reportsMoving = !airborne && !takeoffRoll && last.stationary == 0 &&
+                               last.groundSpeedKt >= kReportedMovingKt && std::isfinite(p.groundSpeedKt) &&
+                               p.groundSpeedKt >= kReportedMovingKt && onward();
+    if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         // It stands where the last point stands until it must leave to be

@@ -139,6 +139,47 @@ TEST_F(GroundMovement, ASmallStartTurnIsSpreadOverTheLeg) {
     }
 }
 
+TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntilItMustLeave) {
+    struct Case {
+        const char* name;
+        double frontKt, bearingDeg;
+        bool rolling;
+        std::int32_t dueInTicks;
+        bool waits;
+    };
+    // 100 m to a point reported at 10 kt: at least 1944 ticks on the way,
+    // and 206 more speeding up from rest at 2.5 m/s^2.
+    for (const Case c : {Case{"due in a minute", 0.0, 0.0, false, 6000, true},
+                         Case{"due as soon as it can be there", 0.0, 0.0, false, 1944 + 206, false},
+                         Case{"due just after that", 0.0, 0.0, false, 1944 + 206 + 30, true},
+                         Case{"reported moving", 5.0, 0.0, false, 6000, false},
+                         Case{"still rolling", 0.0, 0.0, true, 6000, false},
+                         Case{"the nose 29 degrees off", 0.0, 29.0, false, 6000, true},
+                         Case{"to turn on the spot first", 0.0, 31.0, false, 6000, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(100.0, c.bearingDeg, c.frontKt, 10.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + c.dueInTicks;
+        if (c.rolling) {
+            ac.motion.lastStepTick = tickCount.load();
+            ac.motion.lastStepM = 0.05;
+        }
+        const StreamPoint front = ac.stream[0];
+        EXPECT_EQ(gf_waitAtRestForReports(ac), c.waits);
+        ASSERT_EQ(ac.stream.size(), c.waits ? 3u : 2u);
+        EXPECT_EQ(ac.stream.back().playTick, tickCount.load() + c.dueInTicks) << "the point after keeps its time";
+        if (!c.waits) continue;
+        const StreamPoint& hold = ac.stream[1];
+        EXPECT_EQ(hold.stationary, 1);
+        EXPECT_EQ(hold.lat, front.lat);
+        EXPECT_EQ(hold.lon, front.lon);
+        // It leaves in time to be there at no more than the reported speed.
+        EXPECT_GT(hold.playTick, tickCount.load() + 25);
+        EXPECT_LE(hold.playTick, tickCount.load() + c.dueInTicks - 1944 - 206);
+    }
+}
+
 TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate) {
     struct Case {
         double angleDeg, nextKt;

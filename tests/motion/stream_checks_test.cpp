@@ -6,7 +6,10 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "airports/stand_options.h"
@@ -61,7 +64,15 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
     using P = AcPhase;
     const Row rows[] = {
         {"same position taxiing", P::taxi, 0.0, 12, 8, false, true, false, 0},
-        {"0.0001 degrees away", P::taxi, 11.1, 12, 8, false, true, true, 0},
+        // A report that moves on from a point that moved is a slow move
+        // (a tow, a creeping taxi), not noise, from 1 kt on both.
+        {"0.0001 degrees away, both moving", P::taxi, 11.1, 12, 8, false, true, false, 8},
+        {"3 m on at 1 kt after 1 kt", P::taxi, 3.0, 1, 1, false, true, false, 1},
+        {"3 m on at 0.9 kt after 3 kt", P::taxi, 3.0, 3, 0.9, false, true, true, 0},
+        {"3 m on at 3 kt after 0.9 kt", P::taxi, 3.0, 0.9, 3, false, true, true, 0},
+        // Behind the nose (north) it is scatter or a push, not a move.
+        {"3 m back at 3 kt after 3 kt", P::taxi, -3.0, 3, 3, false, true, true, 0},
+        {"airborne 0.0001 degrees away", P::birth, 11.1, 250, 250, true, false, false, 250},
         {"0.0001 degrees away from where it stands", P::taxi, 11.1, 0, 0, false, true, true, 0},
         {"0.0001 degrees away at walking pace", P::taxi, 11.1, 0, 8, false, true, true, 0},
         {"takeoff roll, same position after 35 kt", P::takeoff_roll, 0.0, 35, 20, false, false, false, 20},
@@ -83,13 +94,18 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
         p.airborne = row.airborne ? 1 : 0;
         EXPECT_EQ(lf_acceptNewStreamPoint(ac, p), row.accepted);
         if (!row.accepted) continue;
-        EXPECT_EQ(p.stationary, row.northM < 50.0 ? 1 : 0);
+        EXPECT_EQ(p.stationary, row.northM == 0.0 || row.copyOfLast ? 1 : 0);
         EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
         EXPECT_EQ(p.trackDeg == 33.0 && p.lat == kA1.lat, row.copyOfLast);
         // A copy stands until the aircraft must leave to be where its report
         // has it at the report's speed (11.1 m at 8 kt: 270 ticks), never
         // before the last point.
-        if (row.copyOfLast) EXPECT_EQ(p.playTick, row.pointKt == 0.0 ? 10300 : std::max(10030, last.playTick));
+        const double leaveTicks =
+            row.pointKt > 0.0 ? std::round(std::fabs(row.northM) / (row.pointKt / 1.9438444924406046) * 100.0) : 0.0;
+        if (row.copyOfLast)
+            EXPECT_EQ(p.playTick, std::max<std::int64_t>(10300 - std::int64_t(leaveTicks), last.playTick));
+        else if (row.northM > 0.0)
+            EXPECT_EQ(p.playTick, 10300);
     }
     // A Rotorcraft takes every point.
     LiveAc& heli = onGround(0x500009, kA1, 0.0, AcPhase::flying);

@@ -296,16 +296,19 @@ TEST_F(TaxiLag, AnAircraftStandingWhileItsReportsScatterStaysWhereItStands) {
 
 TEST_F(TaxiLag, AHoldReportedAfterADelayedCornerIsStillHeld) {
     // A sharp corner puts the taxi behind its reports; the 20 s it then
-    // stands (24 s between the reports that move) is kept, never dropped as a
-    // pause too short to show, and the delay is given back after it.
+    // stands (24 s between the reports that move) is kept where it stands,
+    // never dropped as a pause too short to show nor spent crawling on, and
+    // the delay is given back after it.
     Route route = taxiRoute(0xD10061, {50.05, 8.07}, 90.0, 15.0);
     route.straight(20).turn(90, 0.2).straight(10).speedTo(0, 4).straight(20).speedTo(15, 4).straight(30);
+    const LaLo stop = route.at(40.0).position;
     std::int32_t from = 0;
     const AircraftRecord& r = run(route, 2.0, 40000, &from);
     const std::int32_t lastDue = from + static_cast<std::int32_t>(route.duration() * 100.0) + kFeedDelayTicks;
     int restingTicks = 0;
     for (std::size_t i = 1; i < r.samples.size(); ++i)
-        if (r.samples[i].tick < lastDue && lf_speedKt(r, i, 1) < 0.2) ++restingTicks;
+        if (r.samples[i].tick < lastDue && lf_speedKt(r, i, 1) < 0.2 && lf_metres(lf_at(r.samples[i]), stop) < 3.0)
+            ++restingTicks;
     EXPECT_GT(restingTicks, 1000);
     const std::vector<Lag> lags = lf_lags(r, lf_dues(route, 2.0, from), 3.0);
     EXPECT_LT(lf_worstLagS(lags, from + 6800 + kFeedDelayTicks), 5.0);
