@@ -70,6 +70,24 @@ TEST_F(SimResults, ALiveCreateResultWaitsForActivationUnlessItsIdIsNotAnObject) 
     EXPECT_EQ(activated, 201);
 }
 
+TEST_F(SimResults, AParkedLiveAircraftWithoutItsPoseAndCgIsActivatedAtItsFiveHundredthTick) {
+    // A live aircraft created parked at a stand waits past its activation
+    // for the simulator's pose, CG and ground elevation; when they never
+    // come it is activated with its own placement at its 501st tick
+    // (counting the tick that took the result), not one later.
+    LiveAc& ac = addLive(0x400011, AcSimState::adding2sim);
+    ac.phase = AcPhase::parked;
+    apply(result(SIM_RESULT_LIVE_ASSIGNED, 121, 0x400011));
+    ASSERT_EQ(delayedSimCommands.size(), 1u);
+    int activated = 0;
+    for (int t = 2; t <= 600 && activated == 0; ++t) {
+        gf_processSimCommands();
+        if (ac.simState == AcSimState::active) activated = t;
+    }
+    EXPECT_EQ(activated, 501);
+    EXPECT_THAT(newLogLines(), HasSubstr("initial simulator pose/CG unavailable; using fallback position"));
+}
+
 TEST_F(SimResults, ACreateFailureBlamesTheLiveryOfALiveOrStaticAircraft) {
     struct Row {
         std::uint32_t hexid;
