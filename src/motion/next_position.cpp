@@ -196,8 +196,12 @@ void lf_nextPosAir(LiveAc& ac) {
     // straight while the reports turned) is flown faster, up to half as fast
     // again, so that the delay is given back instead of staying for the rest
     // of the flight. A second or two is no delay but reports a little
-    // farther apart than their speed says: that leg keeps its speed.
-    if (ac.phase == AcPhase::flying && ac.onGround == 0 && ac.extrapolationCount <= 0) {
+    // farther apart than their speed says: that leg keeps its speed. On the
+    // approach as well, up to the touchdown leg, which the touchdown times:
+    // a report gap on final (dead reckoning slows a landing aircraft too)
+    // otherwise left it behind its reports down to the runway.
+    const bool approachLeg = ac.phase == AcPhase::landing && next.airborne != 0;
+    if ((ac.phase == AcPhase::flying || approachLeg) && ac.onGround == 0 && ac.extrapolationCount <= 0) {
         constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);

@@ -279,22 +279,24 @@ TEST_F(AirMovement, ALightAircraftNeverGoesBackwardsWhileItTakesOff) {
 TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
     // The next point lies 2 NM ahead of the front one, reported 36 s later
     // at 200 kt; the aircraft is behind the front point (dead reckoning
-    // slowed it in a report gap). Flying, it makes up a delay of more than
-    // 2 s by the time the point falls due, never faster than 1.5 times its
-    // speed; landing, its legs keep their speed.
+    // slowed it in a report gap). Flying, and on the approach, it makes up a
+    // delay of more than 2 s by the time the point falls due, never faster
+    // than 1.5 times its speed; the touchdown leg keeps its speed.
     struct Row {
         const char* name;
         double behindNm;
         AcPhase phase;
+        bool nextAirborne;
         std::int32_t legTicks;
     };
     const Row rows[] = {
-        {"on time", 0.0, AcPhase::flying, 3600},
-        {"1.8 s behind: no delay to give back", 0.1, AcPhase::flying, 3780},
-        {"2.25 s behind", 0.125, AcPhase::flying, 3600},
-        {"9 s behind", 0.5, AcPhase::flying, 3600},
-        {"36 s behind: at most half as fast again", 2.0, AcPhase::flying, 4800},
-        {"9 s behind on the approach", 0.5, AcPhase::landing, 4500},
+        {"on time", 0.0, AcPhase::flying, true, 3600},
+        {"1.8 s behind: no delay to give back", 0.1, AcPhase::flying, true, 3780},
+        {"2.25 s behind", 0.125, AcPhase::flying, true, 3600},
+        {"9 s behind", 0.5, AcPhase::flying, true, 3600},
+        {"36 s behind: at most half as fast again", 2.0, AcPhase::flying, true, 4800},
+        {"9 s behind on the approach", 0.5, AcPhase::landing, true, 3600},
+        {"9 s behind on the touchdown leg", 0.5, AcPhase::landing, false, 4500},
     };
     const LaLo from{50.0, 8.0};
     const LaLo to = gf_destinationPoint(from, {90.0 * kDeg, 2.0 * feetPerNm});
@@ -302,8 +304,8 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
-        LiveAc& ac = aircraft({at(from, 5000, true, now, 0, 200), at(to, 5000, true, now + 3600, 0, 200)}, Large,
-                              row.phase);
+        LiveAc& ac = aircraft({at(from, 5000, true, now, 0, 200), at(to, 5000, row.nextAirborne, now + 3600, 0, 200)},
+                              Large, row.phase);
         ac.motion.delayLimit = 100000;
         const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, row.behindNm * feetPerNm});
         ac.pose.latitude = pose.lat;

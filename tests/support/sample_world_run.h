@@ -39,7 +39,19 @@ namespace tavo::sample {
 class SampleTraffic;
 }
 
+class UdpReader;
+
 namespace tavo::test {
+
+class RTAppPeer;
+
+// Sends lines to a UDP reader's port a few at a time, each few once the reader
+// has taken the last from its socket (or a few seconds passed: a stuck
+// reader). Sent all at once, lines beyond the socket's receive queue are
+// dropped whenever the reader runs slower than the sender. False when a line
+// could not be sent.
+bool gf_sendPacedToReader(RTAppPeer& peer, std::uint16_t port, const std::vector<std::string>& lines,
+                          const UdpReader& reader);
 
 struct SampleWorldOptions {
     // The run's folder: the installation folder is copied into it, the
