@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -14,9 +15,11 @@
 #include "engine/sim_results.h"
 #include "engine/spawn.h"
 #include "foundation/random.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/stand_arrival.h"
 #include "motion/start_parking.h"
+#include "motion/tick_math.h"
 #include "simlink/sim_ids.h"
 
 #include "parking_fixture.h"
@@ -255,5 +258,61 @@ TEST_F(StartParking, TheArrivalSchedulesEnginesAndLightsAndRecordsThePark) {
         EXPECT_FALSE(stand(1).options[0].cpl) << "recorded as an arrival";
         EXPECT_EQ(stat.simState, AcSimState::removingfromsim) << "trimmed with no extra aircraft";
         EXPECT_EQ(ac.simState, AcSimState::active);
+    }
+}
+
+TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
+    // A tow (taxi speed reference 3 kt: a drive at 2.4 kt) 55 m short of
+    // A1, in line with it; its reports move at 2.6 kt at most and rest on
+    // the stand `restAfter` ticks from now (put off by `lagTicks` not given
+    // back yet). Planned at its own pace the drive takes 55 m at 2.4 kt.
+    struct Row {
+        const char* what;
+        std::int32_t restAfter;
+        std::int32_t lagTicks;
+        double standDueAfter;  // < 0: as early as twice the reports' speed allows
+    };
+    const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
+    const Row rows[] = {
+        {"resting long before: as fast as it may catch up", 1700, 0, -1.0},
+        {"resting a little before: on the stand as they rest", 3000, 0, 3000.0},
+        {"resting after the drive: as planned", 6000, 0, plannedTicks},
+        {"points put off by a delay: as reported", 4300, 1300, 3000.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        stand(1).heading = 0.0;
+        const std::int32_t now = tickCount.load();
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, 55.0), 0.0, AcPhase::taxi);
+        ac.taxiSpeedRef = 3.0;
+        ac.motion.streamLagTicks = row.lagTicks;
+        ac.stream.front().groundSpeedKt = 2.6;
+        ac.stream.push_back(groundPoint(from(kA1, 180.0, 10.0), now + row.restAfter / 2, 2.6));
+        ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
+        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 3u);
+        const StreamPoint& onStand = s[s.size() - 2];
+        EXPECT_EQ(onStand.lat, kA1.lat);
+        double fastestKt = 0.0;
+        LaLo at{ac.pose.latitude, ac.pose.longitude};
+        std::int32_t tick = now;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+            const LaLo to{s[i].lat, s[i].lon};
+            fastestKt = std::max(fastestKt, gf_distanceNm(at, to) * metresPerNm /
+                                                (gf_ticksBetween(tick, s[i].playTick) / 100.0) * kMpsToKnots);
+            at = to;
+            tick = s[i].playTick;
+        }
+        if (row.standDueAfter < 0.0) {
+            EXPECT_NEAR(fastestKt, 2.0 * 2.6, 0.1);
+            EXPECT_GT(onStand.playTick, now + row.restAfter);
+        } else {
+            EXPECT_NEAR(onStand.playTick - now, row.standDueAfter, 3.0);
+            EXPECT_LE(fastestKt, 2.0 * 2.6 + 0.1);
+        }
+        EXPECT_EQ(s.back().stationary, 1);
+        EXPECT_EQ(s.back().playTick, onStand.playTick + 50);
     }
 }
