@@ -34,7 +34,9 @@ constexpr std::int32_t kStopAfterStandTicks = 50;
 LaLo lf_standPosition(const Stand& stand) { return {stand.latitude, stand.longitude}; }
 
 // Where the reports into the stand leave the aircraft: the tick the last of
-// them (at rest) falls due, and the fastest they move on the way (kt).
+// them (at rest) falls due, and the fastest they move on the way (kt), or
+// the aircraft itself as it rolls now (the stream may hold the resting
+// report alone).
 struct ReportedRest {
     std::int32_t dueTick = 0;
     double fastestKt = 0.0;
@@ -46,6 +48,8 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
     ReportedRest rest{gf_tickPlus(ac.stream.back().playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
     for (const StreamPoint& p : ac.stream)
         if (std::isfinite(p.groundSpeedKt)) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
+    const double rollingKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
+    if (std::isfinite(rollingKt)) rest.fastestKt = std::max(rest.fastestKt, rollingKt);
     return rest;
 }
 
@@ -62,14 +66,18 @@ void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
     const std::int32_t base = gf_ticksBetween(now, s.front().playTick) > 0 ? s.front().playTick : now;
     const std::int32_t planned = gf_ticksBetween(base, s[standAt].playTick);
     if (planned <= 0) return;
+    // The leg onto the stand ends at rest: played from its speed down to
+    // none, it is at twice its mean speed where it begins.
     double fastestLegKt = 0.0;
     LaLo from{ac.pose.latitude, ac.pose.longitude};
     std::int32_t at = base;
     for (std::size_t i = 1; i <= standAt; ++i) {
         const LaLo to{s[i].lat, s[i].lon};
         const std::int32_t ticks = gf_ticksBetween(at, s[i].playTick);
+        const double toRest = i == standAt ? 2.0 : 1.0;
         if (ticks > 0)
-            fastestLegKt = std::max(fastestLegKt, gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots);
+            fastestLegKt = std::max(fastestLegKt,
+                                    toRest * gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots);
         from = to;
         at = s[i].playTick;
     }
