@@ -328,3 +328,39 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         EXPECT_EQ(s.back().playTick, onStand.playTick + 50);
     }
 }
+
+TEST_F(StartParking, AnAircraftAlreadyOnItsStandStopsThereInsteadOfDrivingRound) {
+    // A1 faces north; the aircraft stands `northM` north of its point (past
+    // it when positive), its nose `offDeg` off the stand's heading.
+    struct Row {
+        const char* what;
+        double northM;
+        double offDeg;
+        bool stops;  // stops where it is: no point on the stand to drive to
+    };
+    const Row rows[] = {
+        {"2 m past it, aligned", 2.0, 0.0, true},
+        {"a hair past it, 8 degrees off", 0.3, 8.0, true},
+        {"5 m past it, aligned", 5.0, 0.0, true},
+        {"2 m short of it, aligned: drives on", -2.0, 0.0, false},
+        {"2 m past it, 60 degrees off: not aligned", 2.0, 60.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        stand(1).heading = 0.0;
+        LiveAc& ac = onGround(kHex, from(kA1, 0.0, row.northM), row.offDeg, AcPhase::taxi);
+        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+        const auto& s = ac.stream;
+        const bool onStandPoint = std::any_of(s.begin(), s.end(), [](const StreamPoint& p) {
+            return p.stationary == 0 && gf_distanceNm({p.lat, p.lon}, kA1) * metresPerNm < 0.01;
+        });
+        EXPECT_EQ(!onStandPoint, row.stops);
+        if (row.stops) {
+            ASSERT_EQ(s.size(), 2u);
+            EXPECT_EQ(s.back().stationary, 1);
+            EXPECT_LT(gf_distanceNm({s.back().lat, s.back().lon}, {ac.pose.latitude, ac.pose.longitude}) * metresPerNm,
+                      0.01);
+        }
+    }
+}
