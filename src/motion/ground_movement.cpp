@@ -717,8 +717,10 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     const bool approachNeeded = !beyond && (headingDiff >= 45.0 || d > 15.0 || std::fabs(rel.across) > 8.0);
 
     // On the stand already, near enough and aligned: it stops where it is.
+    // Past the stand's point by any amount counts: a stand point a metre or
+    // two behind it would be driven back to the long way round, nose first.
     bool stopHere = false;
-    if (!approachNeeded && beyond && d <= 12.0) {
+    if (!approachNeeded && rel.along > 0.0 && d <= 12.0) {
         const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
         stopHere = headingDiff <= allowed;
     }

@@ -387,9 +387,12 @@ std::int32_t lf_leavingBegins(const LiveAc& ac, const StreamPoint& first) {
 void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
     for (StreamPoint q : kept) {
         if (ac.stream.empty()) break;
-        const std::int32_t due = q.playTick;
         q.stationary = 0;
         if (!lf_acceptNewStreamPoint(ac, q)) continue;
+        // Taken as a copy of the last point, the hold ends when the aircraft
+        // must leave to be at the report on time, as the check set it: at the
+        // report's own due tick it would set off only when it should be there.
+        const std::int32_t due = q.playTick;
         const std::int32_t after = gf_tickPlus(ac.stream.back().playTick, 1);
         q.playTick = gf_ticksBetween(after, due) > 0 ? due : after;
         ac.stream.push_back(q);

@@ -1,5 +1,6 @@
 #include "motion/start_parking.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -14,16 +15,87 @@
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
+#include "motion/motion_math.h"
 #include "motion/stand_drive.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
+#include "motion/tick_math.h"
 
 namespace {
 
 // The nose stays this close to the way the aircraft drives onto its stand.
 constexpr double kNoseWithTravelDeg = 30.0;
 
+// A drive onto the stand catches up with its reports at no more than twice
+// their fastest speed, and never more than this above it (kt).
+constexpr double kMostCatchUpKt = 5.0;
+constexpr std::int32_t kStopAfterStandTicks = 50;
+
 LaLo lf_standPosition(const Stand& stand) { return {stand.latitude, stand.longitude}; }
+
+// Where the reports into the stand leave the aircraft: the tick the last of
+// them (at rest) falls due, and the fastest they move on the way (kt), or
+// the aircraft itself as it rolls now (the stream may hold the resting
+// report alone).
+struct ReportedRest {
+    std::int32_t dueTick = 0;
+    double fastestKt = 0.0;
+};
+
+ReportedRest lf_reportedRest(const LiveAc& ac) {
+    // The points after the next one may have been put off by a delay the
+    // taxi has not given back yet: the reports had them due that much earlier.
+    ReportedRest rest{gf_tickPlus(ac.stream.back().playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
+    for (const StreamPoint& p : ac.stream)
+        if (std::isfinite(p.groundSpeedKt)) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
+    const double rollingKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
+    if (std::isfinite(rollingKt)) rest.fastestKt = std::max(rest.fastestKt, rollingKt);
+    return rest;
+}
+
+// The drive onto the stand is planned at the stand leg's own pace from where
+// the aircraft is. Begun behind its reports (after a gap in them, or at a
+// tow's slow pace), it would still be driving long after they stood on the
+// stand: its legs are played faster, so that it is on the stand when they
+// rest there, up to the most it may catch up at.
+void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
+    auto& s = ac.stream;
+    if (s.size() < 3 || s.back().stationary == 0) return;
+    const std::size_t standAt = s.size() - 2;
+    const std::int32_t now = tickCount.load();
+    const std::int32_t base = gf_ticksBetween(now, s.front().playTick) > 0 ? s.front().playTick : now;
+    const std::int32_t planned = gf_ticksBetween(base, s[standAt].playTick);
+    if (planned <= 0) return;
+    // The leg onto the stand ends at rest: played from its speed down to
+    // none, it is at twice its mean speed where it begins.
+    double fastestLegKt = 0.0;
+    LaLo from{ac.pose.latitude, ac.pose.longitude};
+    std::int32_t at = base;
+    for (std::size_t i = 1; i <= standAt; ++i) {
+        const LaLo to{s[i].lat, s[i].lon};
+        const std::int32_t ticks = gf_ticksBetween(at, s[i].playTick);
+        const double toRest = i == standAt ? 2.0 : 1.0;
+        if (ticks > 0)
+            fastestLegKt = std::max(fastestLegKt,
+                                    toRest * gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots);
+        from = to;
+        at = s[i].playTick;
+    }
+    const double mostKt = std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
+    if (!(fastestLegKt > 0.0) || !std::isfinite(fastestLegKt) || !(mostKt > fastestLegKt)) return;
+    const double share =
+        std::max(fastestLegKt / mostKt, static_cast<double>(gf_ticksBetween(base, rest.dueTick)) / planned);
+    if (!(share < 1.0)) return;
+    for (std::size_t i = 1; i <= standAt; ++i) {
+        StreamPoint& p = s[i];
+        p.playTick = gf_tickPlus(base, std::llround(gf_ticksBetween(base, p.playTick) * share));
+        if (p.groundSpeedKt > 0.0) {
+            p.groundSpeedKt /= share;
+            p.tasKt = p.groundSpeedKt;
+        }
+    }
+    s.back().playTick = gf_tickPlus(s[standAt].playTick, kStopAfterStandTicks);
+}
 
 }  // namespace
 
@@ -84,6 +156,7 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     makeWayAtStand(ac, stand, false);
     gf_assignStandToAircraft(ac, stand);
 
+    const ReportedRest rest = lf_reportedRest(ac);
     ac.stream.resize(1);
     StreamPoint& front = ac.stream.front();
     const LaLo pose{ac.pose.latitude, ac.pose.longitude};
@@ -103,6 +176,8 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     // way to a drive that goes round, nose first.
     if (!gf_legsKeepNoseWithTravel(ac, kNoseWithTravelDeg))
         gf_driveOntoStandNoseFirst(ac, standPos, stand.heading);
+    else
+        lf_keepPaceWithReports(ac, rest);
     auto& s = ac.stream;
     if (s.size() >= 2 && s[1].stationary == 0 && gf_isSamePlace({s[1].lat, s[1].lon}, {s[0].lat, s[0].lon}))
         s[1].stationary = 1;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "motion/motion_math.h"
+#include "motion/pushback.h"
 #include "parking_fixture.h"
 
 using namespace tavo::test;
@@ -72,6 +74,41 @@ TEST_F(PushbackToTaxi, TheTaxiStartsOnAForwardMoveAheadOfTheAircraft) {
         }
         EXPECT_EQ(taxiAt, row.taxiAt);
         EXPECT_EQ(ac.phase, row.taxiAt < 0 ? AcPhase::pushed_back : AcPhase::taxi);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
+    // Pushed back and standing, nose north; the taxi's first report kept
+    // since then lies this far west of it at this speed, due 20 s on.
+    struct Row {
+        const char* what;
+        double westM;
+        double speedKt;
+        bool held;              // taken as the stop going on (a copy of it)
+        double leavesEarlierS;  // the point's tick before the report's due tick
+    };
+    const Row rows[] = {
+        // 8 m at 6 kt (3.09 m/s): it must leave 2.6 s before the report.
+        {"a slow first move close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps)},
+        {"a report at no speed there", 0.0, 0.0, true, 0.0},
+        {"a move beyond a copy's reach", 30.0, 6.0, false, 0.0},
+    };
+    std::uint32_t hexid = 0x484C30;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const LaLo pushedTo = from(kB1, 180.0, 60.0);
+        LiveAc& ac = onGround(++hexid, pushedTo, 0.0, AcPhase::pushed_back);
+        ac.stream.front().groundSpeedKt = 0.0;
+        ac.stream.front().stationary = 1;
+        const std::int32_t due = tickCount.load() + 2000;
+        ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, 270.0, row.westM), due, row.speedKt));
+        gf_startTaxiAfterPushback(ac, false);
+        EXPECT_EQ(ac.phase, AcPhase::taxi);
+        ASSERT_EQ(ac.stream.size(), 2u);
+        const StreamPoint& p = ac.stream.back();
+        EXPECT_EQ(p.stationary != 0, row.held);
+        EXPECT_NEAR(due - p.playTick, row.leavesEarlierS * 100.0, 2.0);
         g_liveAircraft.clear();
     }
 }

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -14,9 +15,11 @@
 #include "engine/sim_results.h"
 #include "engine/spawn.h"
 #include "foundation/random.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/stand_arrival.h"
 #include "motion/start_parking.h"
+#include "motion/tick_math.h"
 #include "simlink/sim_ids.h"
 
 #include "parking_fixture.h"
@@ -255,5 +258,109 @@ TEST_F(StartParking, TheArrivalSchedulesEnginesAndLightsAndRecordsThePark) {
         EXPECT_FALSE(stand(1).options[0].cpl) << "recorded as an arrival";
         EXPECT_EQ(stat.simState, AcSimState::removingfromsim) << "trimmed with no extra aircraft";
         EXPECT_EQ(ac.simState, AcSimState::active);
+    }
+}
+
+TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
+    // A tow (taxi speed reference 3 kt: a drive at 2.4 kt) 55 m short of
+    // A1, in line with it; its reports move at 4 kt at most and rest on the
+    // stand `restAfter` ticks from now (put off by `lagTicks` not given back
+    // yet). Planned at its own pace the drive takes 55 m at 2.4 kt; the leg
+    // onto the stand, 10 m, ends at rest from twice its mean speed.
+    struct Row {
+        const char* what;
+        std::int32_t restAfter;
+        std::int32_t lagTicks;
+        double standDueAfter;  // < 0: as early as twice the reports' speed allows
+        double rollingKt = 0.0;  // > 0: the stream holds the resting report alone, the aircraft rolls at this
+    };
+    const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
+    const double reportedKt = 4.0;
+    const Row rows[] = {
+        {"resting long before: as fast as it may catch up", 1700, 0, -1.0},
+        {"resting a little before: on the stand as they rest", 3000, 0, 3000.0},
+        {"resting after the drive: as planned", 6000, 0, plannedTicks},
+        {"points put off by a delay: as reported", 4300, 1300, 3000.0},
+        {"the resting report alone, rolling at 8 kt", 1700, 0, 1700.0, 8.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        stand(1).heading = 0.0;
+        const std::int32_t now = tickCount.load();
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, 55.0), 0.0, AcPhase::taxi);
+        ac.taxiSpeedRef = 3.0;
+        ac.motion.streamLagTicks = row.lagTicks;
+        if (row.rollingKt > 0.0) {
+            ac.stream = {groundPoint(kA1, now + row.restAfter, 0.0)};
+            ac.motion.lastStepTick = now;
+            ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+        } else {
+            ac.stream.front().groundSpeedKt = reportedKt;
+            ac.stream.push_back(groundPoint(from(kA1, 180.0, 10.0), now + row.restAfter / 2, reportedKt));
+            ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
+        }
+        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 3u);
+        const StreamPoint& onStand = s[s.size() - 2];
+        EXPECT_EQ(onStand.lat, kA1.lat);
+        // The fastest it goes: the leg onto the stand at twice its mean.
+        double fastestKt = 0.0;
+        LaLo at{ac.pose.latitude, ac.pose.longitude};
+        std::int32_t tick = now;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+            const LaLo to{s[i].lat, s[i].lon};
+            const double kt = gf_distanceNm(at, to) * metresPerNm / (gf_ticksBetween(tick, s[i].playTick) / 100.0) *
+                              kMpsToKnots;
+            fastestKt = std::max(fastestKt, i + 2 == s.size() ? 2.0 * kt : kt);
+            at = to;
+            tick = s[i].playTick;
+        }
+        if (row.standDueAfter < 0.0) {
+            EXPECT_NEAR(fastestKt, 2.0 * reportedKt, 0.1);
+            EXPECT_GT(onStand.playTick, now + row.restAfter);
+        } else {
+            EXPECT_NEAR(onStand.playTick - now, row.standDueAfter, 3.0);
+            EXPECT_LE(fastestKt, 2.0 * std::max(reportedKt, row.rollingKt) + 0.1);
+        }
+        EXPECT_EQ(s.back().stationary, 1);
+        EXPECT_EQ(s.back().playTick, onStand.playTick + 50);
+    }
+}
+
+TEST_F(StartParking, AnAircraftAlreadyOnItsStandStopsThereInsteadOfDrivingRound) {
+    // A1 faces north; the aircraft stands `northM` north of its point (past
+    // it when positive), its nose `offDeg` off the stand's heading.
+    struct Row {
+        const char* what;
+        double northM;
+        double offDeg;
+        bool stops;  // stops where it is: no point on the stand to drive to
+    };
+    const Row rows[] = {
+        {"2 m past it, aligned", 2.0, 0.0, true},
+        {"a hair past it, 8 degrees off", 0.3, 8.0, true},
+        {"5 m past it, aligned", 5.0, 0.0, true},
+        {"2 m short of it, aligned: drives on", -2.0, 0.0, false},
+        {"2 m past it, 60 degrees off: not aligned", 2.0, 60.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        stand(1).heading = 0.0;
+        LiveAc& ac = onGround(kHex, from(kA1, 0.0, row.northM), row.offDeg, AcPhase::taxi);
+        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+        const auto& s = ac.stream;
+        const bool onStandPoint = std::any_of(s.begin(), s.end(), [](const StreamPoint& p) {
+            return p.stationary == 0 && gf_distanceNm({p.lat, p.lon}, kA1) * metresPerNm < 0.01;
+        });
+        EXPECT_EQ(!onStandPoint, row.stops);
+        if (row.stops) {
+            ASSERT_EQ(s.size(), 2u);
+            EXPECT_EQ(s.back().stationary, 1);
+            EXPECT_LT(gf_distanceNm({s.back().lat, s.back().lon}, {ac.pose.latitude, ac.pose.longitude}) * metresPerNm,
+                      0.01);
+        }
     }
 }
