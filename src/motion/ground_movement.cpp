@@ -669,6 +669,35 @@ void splitLegForSpeedChange(LiveAc& ac, bool slowStream) {
 void hoverRetime(LiveAc& ac) {
     if (ac.stream.empty()) return;
     const std::int32_t now = tickCount.load();
+    // A taxi that runs behind its reports and now stands in a hold gives the
+    // delay back there: it leaves when the reports have it leave, not that
+    // much later (a hold after a pushback that ran long kept the whole delay
+    // into the taxi after it).
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.motion.streamLagTicks > 0 && ac.stream.size() >= 2) {
+        const std::int64_t room = std::int64_t{gf_ticksBetween(now, ac.stream[1].playTick)} - kMinLegTicks;
+        const std::int64_t back = std::min<std::int64_t>(ac.motion.streamLagTicks, room);
+        if (back > 0) gf_shiftLaterPoints(ac, 1, -back);
+    }
+    // The hold's last stretch before a leg that sets off far off the nose:
+    // the aircraft turns on the spot while it stands, so the hold ends the
+    // turn's time sooner and the leg leaves when the reports do.
+    const auto& s = ac.stream;
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && s.size() >= 3 && s[1].stationary != 0 &&
+        s[2].stationary == 0 && !(gf_rollingStepM(ac) > 0.0) && s[2].groundSpeedKt > 0.0 &&
+        !gf_isSamePlace(lf_position(s[1]), lf_position(s[2]))) {
+        const double angleDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading);
+        const double rate = kGroundTurnCap * ac.turnRateRad;  // radians a tick
+        if (std::isfinite(angleDeg) && angleDeg > kTurnInPlaceDeg && std::isfinite(rate) && rate > 0.0) {
+            const double turnTicks = std::ceil((angleDeg - kTurnInPlaceDoneDeg) * degreesToRadians / rate);
+            const double speed = s[2].groundSpeedKt;
+            const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
+            const double legTicks = gf_legTicks(lf_flatNm(s[1], s[2]), speed, kMinLegTicks) + std::ceil(speedUpTicks);
+            const std::int64_t leave = std::int64_t{s[2].playTick} - std::llround(turnTicks + legTicks);
+            const std::int64_t earliest = std::int64_t{now} + kMinLegTicks;
+            if (leave < std::int64_t{s[1].playTick})
+                ac.stream[1].playTick = gf_tickPlus(0, std::min<std::int64_t>(s[1].playTick, std::max(leave, earliest)));
+        }
+    }
     const std::int32_t front = ac.stream[0].playTick;
     std::int64_t ticks = std::int64_t{gf_ticksBetween(now, front)} + kMinLegTicks;
     if (ac.stream.size() >= 2)

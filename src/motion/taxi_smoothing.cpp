@@ -33,6 +33,9 @@ constexpr double kLeastTurnEntryM = 12.0;
 constexpr double kGreatestTurnEntryM = 90.0;
 // A turn may stray this far outside its legs (m) on a runway.
 constexpr double kLargestRunwayOffsetM = 5.0;
+// A taxi standing with its nose this far (degrees) off its first leg turns
+// on the spot before it sets off.
+constexpr double kStandingStartTurnDeg = 30.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -464,6 +467,15 @@ bool smoothTaxiPath(LiveAc& ac) {
     // A corner smoothed once is not smoothed again: no second point goes in
     // before a corner that has its turn-entry point.
     if (s.size() < 3 || s[1].synthetic != 0) return false;
+    // Standing with the nose far off the first leg (setting off after a
+    // pushback or a hold): it turns on the spot first. A ground turn planned
+    // from the nose through the next point would swing out the other way
+    // and crawl round the leg (35 s for 12 m after a pushback): the leg is
+    // then left straight, or the turn into the corner begins further on.
+    const bool turnsOnTheSpot =
+        ac.phase == AcPhase::taxi && !(gf_rollingStepM(ac) > 0.0) && !lf_samePlace(lf_pose(ac), lf_position(s[1])) &&
+        std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kStandingStartTurnDeg;
+    const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
     if (!(cornerDeg > kLeastCornerDeg)) return false;
@@ -471,7 +483,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     // the corner would be taken as a start turn on the leg after it, the nose
     // turning while the aircraft already moves along that leg.
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
-        return ac.phase == AcPhase::taxi && makeTurnGndChecked(ac, cornerDeg);
+        return ac.phase == AcPhase::taxi && groundTurn(cornerDeg);
 
     if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
     if (ac.phase == AcPhase::takeoff_roll &&
@@ -502,10 +514,10 @@ bool smoothTaxiPath(LiveAc& ac) {
             return true;
     }
 
-    if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return makeTurnGndChecked(ac, cornerDeg);
+    if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);
     if (!(rate > 0.0)) return false;
-    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return makeTurnGndChecked(ac, cornerDeg);
+    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg);
     const double d = lf_turnEntryM(s0, cornerDeg, rate);
-    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return makeTurnGndChecked(ac, cornerDeg);
+    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return groundTurn(cornerDeg);
     return insertPointBeforeCorner(ac, d, false);
 }
