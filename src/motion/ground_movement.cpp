@@ -672,8 +672,10 @@ void hoverRetime(LiveAc& ac) {
     // A taxi that runs behind its reports and now stands in a hold gives the
     // delay back there: it leaves when the reports have it leave, not that
     // much later (a hold after a pushback that ran long kept the whole delay
-    // into the taxi after it).
-    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.motion.streamLagTicks > 0 && ac.stream.size() >= 2) {
+    // into the taxi after it). Not a hold the aircraft was given because its
+    // stream ran dry: no report has it stand there.
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.extrapolationCount <= 0 && ac.motion.streamLagTicks > 0 &&
+        ac.stream.size() >= 2) {
         const std::int64_t room = std::int64_t{gf_ticksBetween(now, ac.stream[1].playTick)} - kMinLegTicks;
         const std::int64_t back = std::min<std::int64_t>(ac.motion.streamLagTicks, room);
         if (back > 0) gf_shiftLaterPoints(ac, 1, -back);

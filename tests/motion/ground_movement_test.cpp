@@ -295,3 +295,47 @@ TEST_F(GroundMovement, ALandingRollLegBetweenPointsWithoutASpeedIsRolledNoFaster
         EXPECT_NEAR(dueIn(ac), 300.0 / (fasterKt / kKtPerMps) * 100.0, 30.0);
     }
 }
+
+TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot) {
+    // Standing in a hold reported until 20 s from now, then 50 m west at
+    // 10 kt, due 25 s from now (as late as the stream runs: its delay is on
+    // both). Running behind, it leaves when the reports have it leave, not
+    // the delay later, but only a hold the reports gave it: one it stands in
+    // because its stream ran dry keeps its time. With its nose far off the
+    // leg it turns on the spot while it stands: (90 - 5) degrees at 0.5 a
+    // tick is 170 ticks, the leg 972 and the speed-up from rest 206 more.
+    struct Case {
+        const char* name;
+        std::int32_t lagTicks;
+        bool extrapolating;
+        double headingDeg;
+        std::int32_t holdEnds, nextDue, lagLeft;
+    };
+    for (const Case c : {Case{"on time", 0, false, 270.0, 2000, 2500, 0},
+                         Case{"5 s behind", 500, false, 270.0, 1500, 2000, 0},
+                         Case{"more behind than it holds", 3000, false, 270.0, 25, 525, 3000 - 1975},
+                         Case{"behind, its stream dry", 500, true, 270.0, 2000, 2500, 500},
+                         Case{"the nose 29 degrees off", 0, false, 241.0, 2000, 2500, 0},
+                         Case{"the nose 90 degrees off", 0, false, 0.0, 2500 - 170 - 972 - 206, 2500, 0},
+                         Case{"the nose off, 5 s behind", 500, false, 0.0, 2000 - 170 - 972 - 206, 2000, 0}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+        const std::int32_t now = tickCount.load();
+        StreamPoint hold = ac.stream[0];
+        hold.stationary = 1;
+        hold.playTick = now + 2000;
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 2500;
+        ac.stream.insert(ac.stream.begin() + 1, hold);
+        ac.pose.heading = c.headingDeg * kDeg;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.streamLagTicks = c.lagTicks;
+        ac.extrapolationCount = c.extrapolating ? 1 : 0;
+        hoverRetime(ac);
+        ASSERT_EQ(ac.stream.size(), 3u);
+        EXPECT_NEAR(ac.stream[1].playTick - now, c.holdEnds, 2);
+        EXPECT_EQ(ac.stream[2].playTick - now, c.nextDue);
+        EXPECT_EQ(ac.motion.streamLagTicks, c.lagLeft);
+    }
+}
