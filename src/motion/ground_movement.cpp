@@ -160,11 +160,12 @@ void lf_parked(LiveAc& ac) {
 
 // The last leg (or the leg into a stop) turns sharply: a long enough leg is
 // split so that the turn can be made on the way. True when smoothing then
-// changed the path.
+// changed the path. Not one the aircraft turns on the spot for before it
+// sets off: split, its first half would be crawled at half the speed.
 bool lf_splitLastLegTurn(LiveAc& ac) {
     const auto& s = ac.stream;
     const bool lastLeg = s.size() == 2 || (s.size() >= 3 && s[2].stationary != 0);
-    if (!lastLeg || (s[0].synthetic != 0 && s[1].synthetic != 0)) return false;
+    if (!lastLeg || (s[0].synthetic != 0 && s[1].synthetic != 0) || gf_turnsOnTheSpotFirst(ac)) return false;
     const double t = lf_angleDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading);
     if (!(t > kLastLegTurnDeg)) return false;
     const double k = std::min(1.0, std::max(0.0, (t - kLastLegTurnDeg) / 75.0));
@@ -348,6 +349,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         !(m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
         return false;
     if (!(std::isfinite(rate) && rate > 0.0)) return false;
+    // A leg whose reports are quicker over the ground than the speed they
+    // give (a tow reporting 2 kt while its positions move 6) has no more
+    // time of its own than they leave it: timed at that speed after the
+    // turn it crawled and fell a minute behind.
+    const std::int32_t streamTicks = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+    if (streamTicks >= kMinLegTicks && streamTicks < ownTicks) {
+        ownTicks = streamTicks;
+        legTicks = std::min(legTicks, streamTicks);
+    }
     // Still rolling, it cannot stop dead on the point: it brakes to rest
     // straight on, and turns where it stands; the leg then runs from there.
     const Braking braking = lf_planBraking(ac);

@@ -462,6 +462,13 @@ bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
     return true;
 }
 
+bool gf_turnsOnTheSpotFirst(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::taxi && s.size() >= 2 && !(gf_rollingStepM(ac) > 0.0) &&
+           !lf_samePlace(lf_pose(ac), lf_position(s[1])) &&
+           std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kStandingStartTurnDeg;
+}
+
 bool smoothTaxiPath(LiveAc& ac) {
     auto& s = ac.stream;
     // A corner smoothed once is not smoothed again: no second point goes in
@@ -472,9 +479,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     // from the nose through the next point would swing out the other way
     // and crawl round the leg (35 s for 12 m after a pushback): the leg is
     // then left straight, or the turn into the corner begins further on.
-    const bool turnsOnTheSpot =
-        ac.phase == AcPhase::taxi && !(gf_rollingStepM(ac) > 0.0) && !lf_samePlace(lf_pose(ac), lf_position(s[1])) &&
-        std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kStandingStartTurnDeg;
+    const bool turnsOnTheSpot = gf_turnsOnTheSpotFirst(ac);
     const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));

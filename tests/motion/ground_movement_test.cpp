@@ -89,12 +89,20 @@ TEST_F(GroundMovement, OnlyASlowStreamComingToRestLooksForAStand) {
 }
 
 TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
-    // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long.
-    for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
-        nextPosGround(ac);
-        EXPECT_EQ(ac.stream.size(), metres >= 37.4 ? 3u : 2u) << metres;
+    // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long,
+    // and the aircraft rolling: one standing turns on the spot first, and
+    // the first half of a split leg would be crawled at half its speed.
+    for (const bool rolling : {true, false}) {
+        for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
+            g_liveAircraft.clear();
+            LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
+            if (rolling) {
+                ac.motion.lastStepTick = tickCount.load();
+                ac.motion.lastStepM = 0.05;
+            }
+            nextPosGround(ac);
+            EXPECT_EQ(ac.stream.size(), rolling && metres >= 37.4 ? 3u : 2u) << metres << " " << rolling;
+        }
     }
 }
 
@@ -206,6 +214,31 @@ TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate
         planTaxiSpeed(ac);
         EXPECT_EQ(ac.motion.legTimeOverride, c.inPlace ? 1 : 0) << c.angleDeg << " " << c.nextKt;
         EXPECT_EQ(dueIn(ac), c.due) << c.angleDeg << " " << c.nextKt;
+    }
+}
+
+TEST_F(GroundMovement, AfterATurnOnTheSpotALegWhoseReportsOutrunTheirSpeedTakesNoLongerThanTheyLeaveIt) {
+    // 41 m reported at 1.1 kt (72 s) but due in 13.6 s (a tow whose
+    // positions move 6 kt): after the turn of 60 - 5 degrees (110 ticks) it
+    // is there about when due, at most twice as fast as the reports move,
+    // not a minute behind. Due later than its speed would have it, it keeps
+    // its own time.
+    struct Case {
+        std::int32_t dueInTicks;
+        std::int32_t fromTicks, toTicks;
+    };
+    for (const Case c : {Case{1360, 1360, 1560}, Case{9000, 7245, 7600}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(41.0, 0.0, 0.0, 1.1);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + c.dueInTicks;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = 60.0;
+        planTaxiSpeed(ac);
+        EXPECT_EQ(ac.motion.legTimeOverride, 1);
+        EXPECT_GE(dueIn(ac), c.fromTicks) << c.dueInTicks;
+        EXPECT_LE(dueIn(ac), c.toTicks) << c.dueInTicks;
     }
 }
 
