@@ -691,23 +691,36 @@ void hoverRetime(LiveAc& ac) {
         if (back > 0) gf_shiftLaterPoints(ac, 1, -back);
     }
     // The hold's last stretch before a leg that sets off far off the nose:
-    // the aircraft turns on the spot while it stands, so the hold ends the
-    // turn's time sooner and the leg leaves when the reports do.
-    const auto& s = ac.stream;
-    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && s.size() >= 3 && s[1].stationary != 0 &&
-        s[2].stationary == 0 && !(gf_rollingStepM(ac) > 0.0) && s[2].groundSpeedKt > 0.0 &&
-        !gf_isSamePlace(lf_position(s[1]), lf_position(s[2]))) {
-        const double angleDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading);
+    // the aircraft turns on the spot while it stands, so the hold (the
+    // copies it stands through) ends the turn's time sooner and the leg
+    // leaves when the reports do.
+    auto& s = ac.stream;
+    std::size_t k = 1;
+    while (k < s.size() && s[k].stationary != 0) ++k;
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && k >= 2 && k < s.size() && !(gf_rollingStepM(ac) > 0.0) &&
+        s[k].groundSpeedKt > 0.0 && !gf_isSamePlace(lf_position(s[k - 1]), lf_position(s[k]))) {
+        const double bearing = gf_bearing(lf_position(s[k - 1]), lf_position(s[k]));
+        const double angleDeg = lf_angleDeg(bearing, ac.pose.heading);
         const double rate = kGroundTurnCap * ac.turnRateRad;  // radians a tick
-        if (std::isfinite(angleDeg) && angleDeg > kTurnInPlaceDeg && std::isfinite(rate) && rate > 0.0) {
+        // Lining up for a takeoff the turn is rolled onto the runway, not
+        // made where it stands.
+        const bool linesUp = findTakeoffRunway(lf_position(s[k]), bearing).has_value();
+        if (std::isfinite(angleDeg) && angleDeg > kTurnInPlaceDeg && std::isfinite(rate) && rate > 0.0 && !linesUp) {
             const double turnTicks = std::ceil((angleDeg - kTurnInPlaceDoneDeg) * degreesToRadians / rate);
-            const double speed = s[2].groundSpeedKt;
+            const double speed = s[k].groundSpeedKt;
             const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
-            const double legTicks = gf_legTicks(lf_flatNm(s[1], s[2]), speed, kMinLegTicks) + std::ceil(speedUpTicks);
-            const std::int64_t leave = std::int64_t{s[2].playTick} - std::llround(turnTicks + legTicks);
-            const std::int64_t earliest = std::int64_t{now} + kMinLegTicks;
-            if (leave < std::int64_t{s[1].playTick})
-                ac.stream[1].playTick = gf_tickPlus(0, std::min<std::int64_t>(s[1].playTick, std::max(leave, earliest)));
+            const double legTicks =
+                gf_legTicks(lf_flatNm(s[k - 1], s[k]), speed, kMinLegTicks) + std::ceil(speedUpTicks);
+            // No sooner than the turn's time before the hold ends: the leg
+            // after it keeps what the reports give it.
+            const std::int64_t leave =
+                std::max(std::int64_t{s[k].playTick} - std::llround(turnTicks + legTicks),
+                         std::int64_t{s[k - 1].playTick} - std::llround(turnTicks));
+            for (std::size_t i = 1; i < k; ++i) {
+                const std::int64_t earliest = std::int64_t{now} + static_cast<std::int64_t>(i) * kMinLegTicks;
+                if (leave < std::int64_t{s[i].playTick})
+                    s[i].playTick = gf_tickPlus(0, std::min<std::int64_t>(s[i].playTick, std::max(leave, earliest)));
+            }
         }
     }
     const std::int32_t front = ac.stream[0].playTick;

@@ -335,8 +335,9 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
     // both). Running behind, it leaves when the reports have it leave, not
     // the delay later, but only a hold the reports gave it: one it stands in
     // because its stream ran dry keeps its time. With its nose far off the
-    // leg it turns on the spot while it stands: (90 - 5) degrees at 0.5 a
-    // tick is 170 ticks, the leg 972 and the speed-up from rest 206 more.
+    // leg it turns on the spot while it stands: the hold ends the turn's
+    // time sooner, (90 - 5) degrees at 0.5 a tick, 170 ticks (the leg, 972
+    // and 206 more to speed up from rest, has time enough after it).
     struct Case {
         const char* name;
         std::int32_t lagTicks;
@@ -349,8 +350,8 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
                          Case{"more behind than it holds", 3000, false, 270.0, 25, 525, 3000 - 1975},
                          Case{"behind, its stream dry", 500, true, 270.0, 2000, 2500, 500},
                          Case{"the nose 29 degrees off", 0, false, 241.0, 2000, 2500, 0},
-                         Case{"the nose 90 degrees off", 0, false, 0.0, 2500 - 170 - 972 - 206, 2500, 0},
-                         Case{"the nose off, 5 s behind", 500, false, 0.0, 2000 - 170 - 972 - 206, 2000, 0}}) {
+                         Case{"the nose 90 degrees off", 0, false, 0.0, 2000 - 170, 2500, 0},
+                         Case{"the nose off, 5 s behind", 500, false, 0.0, 1500 - 170, 2000, 0}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
@@ -371,4 +372,27 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
         EXPECT_EQ(ac.stream[2].playTick - now, c.nextDue);
         EXPECT_EQ(ac.motion.streamLagTicks, c.lagLeft);
     }
+    // Standing through copies 2 s apart, the turn longer than the last of
+    // them: the copies fall due no later than the hold's new end, in order,
+    // and the leg after them keeps its time.
+    g_liveAircraft.clear();
+    LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+    const std::int32_t now = tickCount.load();
+    ac.stream[0].playTick = now;
+    ac.stream[1].playTick = now + 1500;
+    for (const std::int32_t due : {1300, 1100, 900}) {
+        StreamPoint copy = ac.stream[0];
+        copy.stationary = 1;
+        copy.playTick = now + due;
+        ac.stream.insert(ac.stream.begin() + 1, copy);
+    }
+    ac.pose.heading = 0.0;
+    ac.turnRateRad = 0.5 / 1.2 * kDeg;
+    hoverRetime(ac);
+    ASSERT_EQ(ac.stream.size(), 5u);
+    for (std::size_t i = 1; i <= 3; ++i) {
+        EXPECT_NEAR(ac.stream[i].playTick - now, std::min(900 + 200 * static_cast<int>(i - 1), 1300 - 170), 2) << i;
+        EXPECT_LE(ac.stream[i - 1].playTick, ac.stream[i].playTick) << i;
+    }
+    EXPECT_EQ(ac.stream[4].playTick - now, 1500);
 }
