@@ -433,3 +433,32 @@ TEST_F(Smoothing, AStandingTaxiFarOffItsFirstLegTurnsOnTheSpotInsteadOfSwingingR
         EXPECT_LE(ac.stream[0].playTick - now, std::lround((turnS + 8.0) * 100.0));
     }
 }
+
+TEST_F(Smoothing, AGroundTurnIntoAHoldLeavesItsEndReportedAtNoSpeed) {
+    // Rolling at 8 kt round a corner into a point reported at 0 kt: where a
+    // hold follows, the point keeps its 0 kt so that the leg into it brakes
+    // to rest; where the reports move on (or end there), the turn's speed
+    // carries through it.
+    for (const bool holdAfter : {true, false}) {
+        SCOPED_TRACE(holdAfter);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 8.0}, {180.0, 8.0}, {180.0, 8.0}}, 8.0, 200);
+        s[2].groundSpeedKt = 0.0;
+        if (holdAfter) {
+            s[3] = s[2];
+            s[3].stationary = 1;
+            s[3].playTick = s[2].playTick + 1000;
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0);
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = 0.04;
+        const StreamPoint end = ac.stream[2];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac));
+        const auto at = std::find_if(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) {
+            return p.stationary == 0 && p.lat == end.lat && p.lon == end.lon;
+        });
+        ASSERT_NE(at, ac.stream.end());
+        EXPECT_EQ(at->groundSpeedKt == 0.0, holdAfter);
+    }
+}
