@@ -160,11 +160,12 @@ void lf_parked(LiveAc& ac) {
 
 // The last leg (or the leg into a stop) turns sharply: a long enough leg is
 // split so that the turn can be made on the way. True when smoothing then
-// changed the path.
+// changed the path. Not one the aircraft turns on the spot for before it
+// sets off: split, its first half would be crawled at half the speed.
 bool lf_splitLastLegTurn(LiveAc& ac) {
     const auto& s = ac.stream;
     const bool lastLeg = s.size() == 2 || (s.size() >= 3 && s[2].stationary != 0);
-    if (!lastLeg || (s[0].synthetic != 0 && s[1].synthetic != 0)) return false;
+    if (!lastLeg || (s[0].synthetic != 0 && s[1].synthetic != 0) || gf_turnsOnTheSpotFirst(ac)) return false;
     const double t = lf_angleDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading);
     if (!(t > kLastLegTurnDeg)) return false;
     const double k = std::min(1.0, std::max(0.0, (t - kLastLegTurnDeg) / 75.0));
@@ -348,6 +349,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         !(m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
         return false;
     if (!(std::isfinite(rate) && rate > 0.0)) return false;
+    // A leg whose reports are quicker over the ground than the speed they
+    // give (a tow reporting 2 kt while its positions move 6) has no more
+    // time of its own than they leave it: timed at that speed after the
+    // turn it crawled and fell a minute behind.
+    const std::int32_t streamTicks = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+    if (streamTicks >= kMinLegTicks && streamTicks < ownTicks) {
+        ownTicks = streamTicks;
+        legTicks = std::min(legTicks, streamTicks);
+    }
     // Still rolling, it cannot stop dead on the point: it brakes to rest
     // straight on, and turns where it stands; the leg then runs from there.
     const Braking braking = lf_planBraking(ac);
@@ -669,6 +679,50 @@ void splitLegForSpeedChange(LiveAc& ac, bool slowStream) {
 void hoverRetime(LiveAc& ac) {
     if (ac.stream.empty()) return;
     const std::int32_t now = tickCount.load();
+    // A taxi that runs behind its reports and now stands in a hold gives the
+    // delay back there: it leaves when the reports have it leave, not that
+    // much later (a hold after a pushback that ran long kept the whole delay
+    // into the taxi after it). Not a hold the aircraft was given because its
+    // stream ran dry: no report has it stand there.
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.extrapolationCount <= 0 && ac.motion.streamLagTicks > 0 &&
+        ac.stream.size() >= 2) {
+        const std::int64_t room = std::int64_t{gf_ticksBetween(now, ac.stream[1].playTick)} - kMinLegTicks;
+        const std::int64_t back = std::min<std::int64_t>(ac.motion.streamLagTicks, room);
+        if (back > 0) gf_shiftLaterPoints(ac, 1, -back);
+    }
+    // The hold's last stretch before a leg that sets off far off the nose:
+    // the aircraft turns on the spot while it stands, so the hold (the
+    // copies it stands through) ends the turn's time sooner and the leg
+    // leaves when the reports do.
+    auto& s = ac.stream;
+    std::size_t k = 1;
+    while (k < s.size() && s[k].stationary != 0) ++k;
+    if (ac.phase == AcPhase::taxi && ac.onGround != 0 && k >= 2 && k < s.size() && !(gf_rollingStepM(ac) > 0.0) &&
+        s[k].groundSpeedKt > 0.0 && !gf_isSamePlace(lf_position(s[k - 1]), lf_position(s[k]))) {
+        const double bearing = gf_bearing(lf_position(s[k - 1]), lf_position(s[k]));
+        const double angleDeg = lf_angleDeg(bearing, ac.pose.heading);
+        const double rate = kGroundTurnCap * ac.turnRateRad;  // radians a tick
+        // Lining up for a takeoff the turn is rolled onto the runway, not
+        // made where it stands.
+        const bool linesUp = findTakeoffRunway(lf_position(s[k]), bearing).has_value();
+        if (std::isfinite(angleDeg) && angleDeg > kTurnInPlaceDeg && std::isfinite(rate) && rate > 0.0 && !linesUp) {
+            const double turnTicks = std::ceil((angleDeg - kTurnInPlaceDoneDeg) * degreesToRadians / rate);
+            const double speed = s[k].groundSpeedKt;
+            const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
+            const double legTicks =
+                gf_legTicks(lf_flatNm(s[k - 1], s[k]), speed, kMinLegTicks) + std::ceil(speedUpTicks);
+            // No sooner than the turn's time before the hold ends: the leg
+            // after it keeps what the reports give it.
+            const std::int64_t leave =
+                std::max(std::int64_t{s[k].playTick} - std::llround(turnTicks + legTicks),
+                         std::int64_t{s[k - 1].playTick} - std::llround(turnTicks));
+            for (std::size_t i = 1; i < k; ++i) {
+                const std::int64_t earliest = std::int64_t{now} + static_cast<std::int64_t>(i) * kMinLegTicks;
+                if (leave < std::int64_t{s[i].playTick})
+                    s[i].playTick = gf_tickPlus(0, std::min<std::int64_t>(s[i].playTick, std::max(leave, earliest)));
+            }
+        }
+    }
     const std::int32_t front = ac.stream[0].playTick;
     std::int64_t ticks = std::int64_t{gf_ticksBetween(now, front)} + kMinLegTicks;
     if (ac.stream.size() >= 2)

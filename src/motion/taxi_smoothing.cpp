@@ -33,6 +33,9 @@ constexpr double kLeastTurnEntryM = 12.0;
 constexpr double kGreatestTurnEntryM = 90.0;
 // A turn may stray this far outside its legs (m) on a runway.
 constexpr double kLargestRunwayOffsetM = 5.0;
+// A taxi standing with its nose this far (degrees) off its first leg turns
+// on the spot before it sets off.
+constexpr double kStandingStartTurnDeg = 30.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -452,11 +455,29 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
 }
 
 bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
-    const auto& s = ac.stream;
+    auto& s = ac.stream;
     if (s.size() < 3 || lf_samePlace(s[0], s[2]) || lf_samePlace(s[1], s[2])) return false;
-    if (!makeTurnGnd(ac, cornerDeg)) return false;
+    // The turn is built for the speed it is taken at, a point at its end
+    // reported at no speed too. Where the aircraft then holds, the point
+    // keeps its no speed, so that the leg into it brakes to rest instead of
+    // arriving at the turn's speed and stopping dead (a tow into its gate).
+    const StreamPoint end = s[2];
+    const bool stopsThere = end.groundSpeedKt <= 0.1 && s.size() >= 4 && s[3].stationary != 0;
+    const bool built = makeTurnGnd(ac, cornerDeg);
+    if (stopsThere)
+        for (std::size_t i = 1; i < std::min<std::size_t>(s.size(), 3); ++i)
+            if (s[i].stationary == 0 && s[i].playTick == end.playTick && lf_samePlace(s[i], end))
+                s[i].groundSpeedKt = end.groundSpeedKt;
+    if (!built) return false;
     ac.motion.smoothingTurnAngleDeg = cornerDeg;
     return true;
+}
+
+bool gf_turnsOnTheSpotFirst(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::taxi && s.size() >= 2 && !(gf_rollingStepM(ac) > 0.0) &&
+           !lf_samePlace(lf_pose(ac), lf_position(s[1])) &&
+           std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kStandingStartTurnDeg;
 }
 
 bool smoothTaxiPath(LiveAc& ac) {
@@ -464,6 +485,13 @@ bool smoothTaxiPath(LiveAc& ac) {
     // A corner smoothed once is not smoothed again: no second point goes in
     // before a corner that has its turn-entry point.
     if (s.size() < 3 || s[1].synthetic != 0) return false;
+    // Standing with the nose far off the first leg (setting off after a
+    // pushback or a hold): it turns on the spot first. A ground turn planned
+    // from the nose through the next point would swing out the other way
+    // and crawl round the leg (35 s for 12 m after a pushback): the leg is
+    // then left straight, or the turn into the corner begins further on.
+    const bool turnsOnTheSpot = gf_turnsOnTheSpotFirst(ac);
+    const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
     if (!(cornerDeg > kLeastCornerDeg)) return false;
@@ -471,7 +499,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     // the corner would be taken as a start turn on the leg after it, the nose
     // turning while the aircraft already moves along that leg.
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
-        return ac.phase == AcPhase::taxi && makeTurnGndChecked(ac, cornerDeg);
+        return ac.phase == AcPhase::taxi && groundTurn(cornerDeg);
 
     if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
     if (ac.phase == AcPhase::takeoff_roll &&
@@ -502,10 +530,10 @@ bool smoothTaxiPath(LiveAc& ac) {
             return true;
     }
 
-    if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return makeTurnGndChecked(ac, cornerDeg);
+    if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);
     if (!(rate > 0.0)) return false;
-    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return makeTurnGndChecked(ac, cornerDeg);
+    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg);
     const double d = lf_turnEntryM(s0, cornerDeg, rate);
-    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return makeTurnGndChecked(ac, cornerDeg);
+    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return groundTurn(cornerDeg);
     return insertPointBeforeCorner(ac, d, false);
 }

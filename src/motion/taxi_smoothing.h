@@ -18,6 +18,11 @@
 // (the ground driver then leaves the leg's splitting to it).
 bool smoothTaxiPath(LiveAc& ac);
 
+// A taxiing aircraft standing with its nose more than 30 degrees off the
+// leg to its next point: it turns on the spot before it sets off, so no
+// turn is planned along that leg.
+bool gf_turnsOnTheSpotFirst(const LiveAc& ac);
+
 // Builds the ground turn (or, failing that, the curved leg) round the corner
 // at the next point; `cornerDeg` is the absolute turn there. True when the
 // motion path now holds a usable ground turn or curved leg; the corner point

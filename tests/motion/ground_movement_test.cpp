@@ -89,12 +89,20 @@ TEST_F(GroundMovement, OnlyASlowStreamComingToRestLooksForAStand) {
 }
 
 TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
-    // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long.
-    for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
-        nextPosGround(ac);
-        EXPECT_EQ(ac.stream.size(), metres >= 37.4 ? 3u : 2u) << metres;
+    // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long,
+    // and the aircraft rolling: one standing turns on the spot first, and
+    // the first half of a split leg would be crawled at half its speed.
+    for (const bool rolling : {true, false}) {
+        for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
+            g_liveAircraft.clear();
+            LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
+            if (rolling) {
+                ac.motion.lastStepTick = tickCount.load();
+                ac.motion.lastStepM = 0.05;
+            }
+            nextPosGround(ac);
+            EXPECT_EQ(ac.stream.size(), rolling && metres >= 37.4 ? 3u : 2u) << metres << " " << rolling;
+        }
     }
 }
 
@@ -209,6 +217,31 @@ TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate
     }
 }
 
+TEST_F(GroundMovement, AfterATurnOnTheSpotALegWhoseReportsOutrunTheirSpeedTakesNoLongerThanTheyLeaveIt) {
+    // 41 m reported at 1.1 kt (72 s) but due in 13.6 s (a tow whose
+    // positions move 6 kt): after the turn of 60 - 5 degrees (110 ticks) it
+    // is there about when due, at most twice as fast as the reports move,
+    // not a minute behind. Due later than its speed would have it, it keeps
+    // its own time.
+    struct Case {
+        std::int32_t dueInTicks;
+        std::int32_t fromTicks, toTicks;
+    };
+    for (const Case c : {Case{1360, 1360, 1560}, Case{9000, 7245, 7600}}) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(41.0, 0.0, 0.0, 1.1);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + c.dueInTicks;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = 60.0;
+        planTaxiSpeed(ac);
+        EXPECT_EQ(ac.motion.legTimeOverride, 1);
+        EXPECT_GE(dueIn(ac), c.fromTicks) << c.dueInTicks;
+        EXPECT_LE(dueIn(ac), c.toTicks) << c.dueInTicks;
+    }
+}
+
 TEST_F(GroundMovement, ALightAircraftTurningBackOnItsLandingRunwayTaxis) {
     airport();
     struct Case {
@@ -294,4 +327,72 @@ TEST_F(GroundMovement, ALandingRollLegBetweenPointsWithoutASpeedIsRolledNoFaster
         const double fasterKt = std::max(row.rollingKt, row.aheadKt);
         EXPECT_NEAR(dueIn(ac), 300.0 / (fasterKt / kKtPerMps) * 100.0, 30.0);
     }
+}
+
+TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot) {
+    // Standing in a hold reported until 20 s from now, then 50 m west at
+    // 10 kt, due 25 s from now (as late as the stream runs: its delay is on
+    // both). Running behind, it leaves when the reports have it leave, not
+    // the delay later, but only a hold the reports gave it: one it stands in
+    // because its stream ran dry keeps its time. With its nose far off the
+    // leg it turns on the spot while it stands: the hold ends the turn's
+    // time sooner, (90 - 5) degrees at 0.5 a tick, 170 ticks (the leg, 972
+    // and 206 more to speed up from rest, has time enough after it).
+    struct Case {
+        const char* name;
+        std::int32_t lagTicks;
+        bool extrapolating;
+        double headingDeg;
+        std::int32_t holdEnds, nextDue, lagLeft;
+    };
+    for (const Case c : {Case{"on time", 0, false, 270.0, 2000, 2500, 0},
+                         Case{"5 s behind", 500, false, 270.0, 1500, 2000, 0},
+                         Case{"more behind than it holds", 3000, false, 270.0, 25, 525, 3000 - 1975},
+                         Case{"behind, its stream dry", 500, true, 270.0, 2000, 2500, 500},
+                         Case{"the nose 29 degrees off", 0, false, 241.0, 2000, 2500, 0},
+                         Case{"the nose 90 degrees off", 0, false, 0.0, 2000 - 170, 2500, 0},
+                         Case{"the nose off, 5 s behind", 500, false, 0.0, 1500 - 170, 2000, 0}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+        const std::int32_t now = tickCount.load();
+        StreamPoint hold = ac.stream[0];
+        hold.stationary = 1;
+        hold.playTick = now + 2000;
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 2500;
+        ac.stream.insert(ac.stream.begin() + 1, hold);
+        ac.pose.heading = c.headingDeg * kDeg;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.streamLagTicks = c.lagTicks;
+        ac.extrapolationCount = c.extrapolating ? 1 : 0;
+        hoverRetime(ac);
+        ASSERT_EQ(ac.stream.size(), 3u);
+        EXPECT_NEAR(ac.stream[1].playTick - now, c.holdEnds, 2);
+        EXPECT_EQ(ac.stream[2].playTick - now, c.nextDue);
+        EXPECT_EQ(ac.motion.streamLagTicks, c.lagLeft);
+    }
+    // Standing through copies 2 s apart, the turn longer than the last of
+    // them: the copies fall due no later than the hold's new end, in order,
+    // and the leg after them keeps its time.
+    g_liveAircraft.clear();
+    LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+    const std::int32_t now = tickCount.load();
+    ac.stream[0].playTick = now;
+    ac.stream[1].playTick = now + 1500;
+    for (const std::int32_t due : {1300, 1100, 900}) {
+        StreamPoint copy = ac.stream[0];
+        copy.stationary = 1;
+        copy.playTick = now + due;
+        ac.stream.insert(ac.stream.begin() + 1, copy);
+    }
+    ac.pose.heading = 0.0;
+    ac.turnRateRad = 0.5 / 1.2 * kDeg;
+    hoverRetime(ac);
+    ASSERT_EQ(ac.stream.size(), 5u);
+    for (std::size_t i = 1; i <= 3; ++i) {
+        EXPECT_NEAR(ac.stream[i].playTick - now, std::min(900 + 200 * static_cast<int>(i - 1), 1300 - 170), 2) << i;
+        EXPECT_LE(ac.stream[i - 1].playTick, ac.stream[i].playTick) << i;
+    }
+    EXPECT_EQ(ac.stream[4].playTick - now, 1500);
 }

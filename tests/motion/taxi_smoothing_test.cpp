@@ -398,3 +398,67 @@ TEST_F(Smoothing, AnEntryPointAfterAHeldPositionKeepsTheLegToItAtTaxiSpeed) {
         EXPECT_GE(ac.stream[0].playTick - now, static_cast<std::int32_t>(std::lround(legM / stepM)));
     }
 }
+
+TEST_F(Smoothing, AStandingTaxiFarOffItsFirstLegTurnsOnTheSpotInsteadOfSwingingRoundAGroundTurn) {
+    // Standing at a stationary copy (a pushback's end) with the reports going
+    // straight on west: a nose more than 30 degrees off that leg turns on the
+    // spot first; a ground turn from the nose would swing out and crawl round.
+    // Rolling, the same geometry is still a ground turn.
+    struct Row {
+        double headingDeg;
+        bool rolling;
+        bool groundTurn;
+    };
+    for (const Row& row : std::vector<Row>{{0.0, false, false}, {120.0, false, false}, {235.0, false, false},
+                                           {0.0, true, true}}) {
+        SCOPED_TRACE(::testing::Message() << row.headingDeg << (row.rolling ? " rolling" : " standing"));
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{270.0, 11.6}, {270.0, 14.4}, {270.0, 20.6}}, 10.0, 200);
+        s[0].stationary = 1;
+        s[0].groundSpeedKt = 0.0;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg);
+        if (row.rolling) {
+            ac.motion.lastStepTick = tickCount.load();
+            ac.motion.lastStepM = 0.05;
+        }
+        EXPECT_EQ(smoothTaxiPath(ac), row.groundTurn);
+        EXPECT_EQ(lf_turnUsable(ac) || lf_curveUsable(ac), row.groundTurn);
+        if (row.groundTurn || row.rolling) continue;
+        // Planned: turned on the spot, then the straight leg, due in about
+        // the turn's time and the leg's from rest, not half a minute later.
+        const std::int32_t now = tickCount.load();
+        advanceToNextPoint(ac);
+        EXPECT_NE(ac.motion.legTimeOverride, 0);
+        const double turnS = std::fabs(std::remainder(270.0 - row.headingDeg, 360.0)) / 12.0;
+        EXPECT_LE(ac.stream[0].playTick - now, std::lround((turnS + 8.0) * 100.0));
+    }
+}
+
+TEST_F(Smoothing, AGroundTurnIntoAHoldLeavesItsEndReportedAtNoSpeed) {
+    // Rolling at 8 kt round a corner into a point reported at 0 kt: where a
+    // hold follows, the point keeps its 0 kt so that the leg into it brakes
+    // to rest; where the reports move on (or end there), the turn's speed
+    // carries through it.
+    for (const bool holdAfter : {true, false}) {
+        SCOPED_TRACE(holdAfter);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 8.0}, {180.0, 8.0}, {180.0, 8.0}}, 8.0, 200);
+        s[2].groundSpeedKt = 0.0;
+        if (holdAfter) {
+            s[3] = s[2];
+            s[3].stationary = 1;
+            s[3].playTick = s[2].playTick + 1000;
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0);
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = 0.04;
+        const StreamPoint end = ac.stream[2];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac));
+        const auto at = std::find_if(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) {
+            return p.stationary == 0 && p.lat == end.lat && p.lon == end.lon;
+        });
+        ASSERT_NE(at, ac.stream.end());
+        EXPECT_EQ(at->groundSpeedKt == 0.0, holdAfter);
+    }
+}
