@@ -420,6 +420,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
     bool moving = false;
     if (last.stationary == 0 && ac.phase != AcPhase::parked) {
         double speed = last.groundSpeedKt;
+        double course = ac.pose.heading;
         if (ac.onGround == 0) {
             // Slower a point, but never below what the aircraft can fly at.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
@@ -439,6 +440,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.airborne = 1;
             else
                 p.altitudeFt = 0.0;
+            course = airDeadReckoningCourse(ac, kExtrapolatedStepTicks);
         } else if (ac.phase == AcPhase::landing_roll) {
             const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
             p.verticalSpeed = 0.0;
@@ -462,7 +464,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.groundSpeedKt = speed;
             }
             const LaLo ahead =
-                gf_destinationPoint(lf_position(last), {ac.pose.heading, speed * 3.0 * feetPerNm / 3600.0});
+                gf_destinationPoint(lf_position(last), {course, speed * 3.0 * feetPerNm / 3600.0});
             p.lat = ahead.lat;
             p.lon = ahead.lon;
             p.stationary = 0;
