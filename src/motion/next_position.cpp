@@ -423,8 +423,16 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
         double course = ac.pose.heading;
         if (ac.onGround == 0) {
             // Slower a point, but never below what the aircraft can fly at.
+            // In flight the first points of a gap keep the speed: reports
+            // that pause for a few seconds and go on find the aircraft
+            // where they are, not a growing distance behind them; one that
+            // has vanished slows from there.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
-            if (ac.phase != AcPhase::landing)
+            constexpr int kFlyingPointsAtSpeed = 4;
+            const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
+            if (keepsSpeed)
+                speed = std::max(floorKt, speed);
+            else if (ac.phase != AcPhase::landing)
                 speed = std::max(floorKt, speed * 0.9);
             else if (budget >= 4)
                 speed = std::max(floorKt, speed * 0.94);

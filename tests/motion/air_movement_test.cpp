@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "motion/air_movement.h"
+#include "motion/flight_phases.h"
 #include "motion/next_position.h"
 #include "motion/pose_attitude.h"
 #include "motion/pose_path.h"
@@ -359,5 +361,31 @@ TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
             const double after = gf_bearing(track[i], track[i + 1]);
             EXPECT_NEAR(std::remainder(after - before, fullCircle) / kDeg, r.legTurnDeg, 0.3) << "leg " << i;
         }
+    }
+}
+
+TEST_F(AirMovement, AFlyingGapKeepsItsSpeedForTwelveSecondsThenSlows) {
+    // A pause in the reports of a few seconds finds the aircraft where they
+    // go on; one that has vanished slows a tenth a point down to its floor.
+    // Other phases keep their own rule (a takeoff slows from the first point).
+    struct Row {
+        AcPhase phase;
+        std::vector<double> speeds;
+    };
+    const Row rows[] = {
+        {AcPhase::flying, {300, 300, 300, 300, 270, 243}},
+        {AcPhase::takeoff, {270, 243, 218.7, 196.83, 177.147, 159.4323}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(gf_acPhaseName(r.phase));
+        LiveAc& ac = aircraft({at({47.0, 11.0}, 15000.0, true, 10000, 0.0, 300.0)}, Large, r.phase);
+        ac.onGround = 0;
+        std::vector<double> speeds;
+        for (int budget = 20; budget > 14; --budget) {
+            extrapolateStreamPoint(ac, budget);
+            speeds.push_back(ac.stream.back().groundSpeedKt);
+        }
+        ASSERT_EQ(speeds.size(), r.speeds.size());
+        for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], r.speeds[i], 1e-6) << "point " << i;
     }
 }
