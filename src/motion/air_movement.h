@@ -27,11 +27,11 @@ double gf_pitchRateRad(std::uint32_t category);
 // Radians per second.
 double gf_airTurnRateRad(std::uint32_t category);
 
-// The course of the next dead-reckoned point of 3 s (radians), flown from
-// the stream's last point. Where the last three points turn clearly, the
-// course keeps turning at their rate (no faster than the category turns), so
-// that a report gap in a turn is flown round the turn instead of straight off
-// it; elsewhere the pose's heading.
+// The course of the next dead-reckoned point of `stepTicks` (radians), flown
+// from the stream's last point. Where the last legs planned turned clearly
+// onto the leg that ends there, the course keeps turning at that rate (no
+// faster than the category turns), so that a report gap in a turn is flown
+// round the turn instead of straight off it; elsewhere the pose's heading.
 double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 
 // Plans an airborne leg to the next point (once per leg, after the per-tick
