@@ -270,6 +270,33 @@ void lf_keepAirborneFloor(LiveAc& ac) {
     lf_replanStep(ac);
 }
 
+// The leg's course and the track's turn onto it from the leg before (when
+// this one starts where that one ended), for dead reckoning. Legs shorter
+// than a few dozen metres give no course worth turning on: the positions' own
+// rounding would steer.
+void lf_rememberLeg(LiveAc& ac, const AirCategoryRow& row) {
+    MotionState& m = ac.motion;
+    const LaLo from = lf_position(ac.stream[0]);
+    const LaLo to = lf_position(ac.stream[1]);
+    const double ticks = gf_ticksBetween(ac.stream[0].playTick, ac.stream[1].playTick);
+    constexpr double kShortestLegNm = 0.02;
+    if (!(ticks > 0.0) || !(gf_distanceNm(from, to) >= kShortestLegNm)) {
+        m.airLegCourse = MotionState::unknown;
+        return;
+    }
+    const double course = gf_bearing(from, to);
+    const bool follows = std::isfinite(m.airLegCourse) && m.airLegTicks > 0.0 && gf_isSamePlace(m.airLegEnd, from);
+    // The course changed by the turn between the middles of the two legs,
+    // no faster than the category turns.
+    const double most = row.turnRateDegPerS * degreesToRadians / kTicksPerSecond;
+    const double turn = follows ? std::remainder(course - m.airLegCourse, fullCircle) / ((m.airLegTicks + ticks) / 2.0)
+                                : 0.0;
+    m.airTrackTurnPerTick = std::isfinite(turn) ? std::clamp(turn, -most, most) : 0.0;
+    m.airLegEnd = to;
+    m.airLegCourse = course;
+    m.airLegTicks = ticks;
+}
+
 // Near the airport the height counts from the airport; elsewhere the front
 // point's altitude decides whether the aircraft flies high.
 void lf_configure(LiveAc& ac) {
@@ -310,6 +337,18 @@ double gf_pitchRateRad(std::uint32_t category) { return lf_row(category).pitchRa
 
 double gf_airTurnRateRad(std::uint32_t category) { return lf_row(category).turnRateDegPerS * degreesToRadians; }
 
+double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
+    const MotionState& m = ac.motion;
+    if (ac.stream.empty() || !std::isfinite(m.airLegCourse) || !(m.airLegTicks > 0.0) ||
+        !gf_isSamePlace(m.airLegEnd, lf_position(ac.stream.back())))
+        return ac.pose.heading;
+    // Under half a degree a second the track runs straight.
+    constexpr double kLeastTurnPerTick = 0.5 * degreesToRadians / kTicksPerSecond;
+    if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastTurnPerTick)) return ac.pose.heading;
+    // A chord of a steady turn runs along the heading at its middle.
+    return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
+}
+
 void stepAir(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
     const AirCategoryRow& row = lf_row(ac.category);
@@ -331,6 +370,7 @@ void stepAir(LiveAc& ac) {
     }
 
     lf_planTurn(ac, row, t);
+    lf_rememberLeg(ac, row);
 
     if (ac.phase == AcPhase::flying) {
         m.takeoffFlagSecond = m.takeoffFlagFirst;

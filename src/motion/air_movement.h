@@ -27,6 +27,13 @@ double gf_pitchRateRad(std::uint32_t category);
 // Radians per second.
 double gf_airTurnRateRad(std::uint32_t category);
 
+// The course of the next dead-reckoned point of `stepTicks` (radians), flown
+// from the stream's last point. Where the last legs planned turned clearly
+// onto the leg that ends there, the course keeps turning at that rate (no
+// faster than the category turns), so that a report gap in a turn is flown
+// round the turn instead of straight off it; elsewhere the pose's heading.
+double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
+
 // Plans an airborne leg to the next point (once per leg, after the per-tick
 // step is set): vertical plan, pitch, turn, curved transition, configuration
 // and the landing runway memory.

@@ -356,4 +356,13 @@ struct MotionState {
     // in a row carried it.
     std::string routeCandidate;
     std::uint32_t routeCandidateCount = 0;
+
+    // The last airborne leg planned: where it ends, its course from its
+    // first point to its last (radians), its length in ticks and the turn of
+    // the track onto it (radians per tick), which dead reckoning keeps
+    // flying when the reports stop in a turn.
+    LaLo airLegEnd{};
+    double airLegCourse = unknown;
+    double airLegTicks = 0.0;
+    double airTrackTurnPerTick = 0.0;
 };

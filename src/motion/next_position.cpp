@@ -420,10 +420,19 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
     bool moving = false;
     if (last.stationary == 0 && ac.phase != AcPhase::parked) {
         double speed = last.groundSpeedKt;
+        double course = ac.pose.heading;
         if (ac.onGround == 0) {
             // Slower a point, but never below what the aircraft can fly at.
+            // In flight the first points of a gap keep the speed: reports
+            // that pause for a few seconds and go on find the aircraft
+            // where they are, not a growing distance behind them; one that
+            // has vanished slows from there.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
-            if (ac.phase != AcPhase::landing)
+            constexpr int kFlyingPointsAtSpeed = 4;
+            const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
+            if (keepsSpeed)
+                speed = std::max(floorKt, speed);
+            else if (ac.phase != AcPhase::landing)
                 speed = std::max(floorKt, speed * 0.9);
             else if (budget >= 4)
                 speed = std::max(floorKt, speed * 0.94);
@@ -439,6 +448,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.airborne = 1;
             else
                 p.altitudeFt = 0.0;
+            course = airDeadReckoningCourse(ac, kExtrapolatedStepTicks);
         } else if (ac.phase == AcPhase::landing_roll) {
             const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
             p.verticalSpeed = 0.0;
@@ -462,7 +472,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.groundSpeedKt = speed;
             }
             const LaLo ahead =
-                gf_destinationPoint(lf_position(last), {ac.pose.heading, speed * 3.0 * feetPerNm / 3600.0});
+                gf_destinationPoint(lf_position(last), {course, speed * 3.0 * feetPerNm / 3600.0});
             p.lat = ahead.lat;
             p.lon = ahead.lon;
             p.stationary = 0;

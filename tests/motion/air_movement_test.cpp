@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "motion/air_movement.h"
+#include "motion/flight_phases.h"
 #include "motion/next_position.h"
 #include "motion/pose_attitude.h"
 #include "motion/pose_path.h"
@@ -312,5 +314,78 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         ac.pose.longitude = pose.lon;
         nextPosAir(ac);
         EXPECT_NEAR(ac.stream[1].playTick - now, row.legTicks, 2);
+    }
+}
+
+TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
+    // Four reports 3 s apart on a right-hand (or left-hand) circle at the
+    // row's turn rate and 220 kt, flown leg by leg, then the stream runs dry:
+    // each dead-reckoned leg turns on from the one before by the track's turn
+    // over 3 s (no faster than the category's 8 deg/s), or not at all where
+    // the track runs straight.
+    struct Row {
+        double trackDegPerS;
+        double legTurnDeg;
+    };
+    for (const Row r : {Row{3.0, 9.0}, Row{-2.0, -6.0}, Row{20.0, 24.0}, Row{0.2, 0.0}}) {
+        SCOPED_TRACE(::testing::Message() << r.trackDegPerS << " deg/s");
+        const double knots = 220.0;
+        const double radiusNm = knots / 3600.0 / (std::fabs(r.trackDegPerS) * kDeg);
+        const LaLo centre{47.0, 11.0};
+        const double side = r.trackDegPerS > 0.0 ? -90.0 : 90.0;
+        std::deque<StreamPoint> stream;
+        for (int k = 0; k < 4; ++k) {
+            const double heading = (30.0 + r.trackDegPerS * 3.0 * k) * kDeg;
+            const LaLo where = gf_destinationPoint(centre, {heading + side * kDeg, radiusNm * feetPerNm});
+            stream.push_back(at(where, 15000.0, true, 10000 + 300 * k, 0.0, knots));
+        }
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.altitude = 15000.0;
+        ac.pose.heading = (30.0 + r.trackDegPerS * 7.5) * kDeg;
+        std::vector<LaLo> track;
+        // Each leg is planned with the pose at its first point, then that
+        // point is passed; past the last report the stream is dead-reckoned.
+        for (int leg = 0; leg < 12; ++leg) {
+            if (ac.stream.size() < 2) extrapolateStreamPoint(ac, 20);
+            const StreamPoint& front = ac.stream[0];
+            track.push_back({front.lat, front.lon});
+            ac.pose.latitude = front.lat;
+            ac.pose.longitude = front.lon;
+            tickCount.store(front.playTick);
+            stepAir(ac);
+            ac.stream.pop_front();
+        }
+        for (std::size_t i = 3; i + 1 < track.size(); ++i) {
+            const double before = gf_bearing(track[i - 1], track[i]);
+            const double after = gf_bearing(track[i], track[i + 1]);
+            EXPECT_NEAR(std::remainder(after - before, fullCircle) / kDeg, r.legTurnDeg, 0.3) << "leg " << i;
+        }
+    }
+}
+
+TEST_F(AirMovement, AFlyingGapKeepsItsSpeedForTwelveSecondsThenSlows) {
+    // A pause in the reports of a few seconds finds the aircraft where they
+    // go on; one that has vanished slows a tenth a point down to its floor.
+    // Other phases keep their own rule (a takeoff slows from the first point).
+    struct Row {
+        AcPhase phase;
+        std::vector<double> speeds;
+    };
+    const Row rows[] = {
+        {AcPhase::flying, {300, 300, 300, 300, 270, 243}},
+        {AcPhase::takeoff, {270, 243, 218.7, 196.83, 177.147, 159.4323}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(gf_acPhaseName(r.phase));
+        LiveAc& ac = aircraft({at({47.0, 11.0}, 15000.0, true, 10000, 0.0, 300.0)}, Large, r.phase);
+        ac.onGround = 0;
+        std::vector<double> speeds;
+        for (int budget = 20; budget > 14; --budget) {
+            extrapolateStreamPoint(ac, budget);
+            speeds.push_back(ac.stream.back().groundSpeedKt);
+        }
+        ASSERT_EQ(speeds.size(), r.speeds.size());
+        for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], r.speeds[i], 1e-6) << "point " << i;
     }
 }
