@@ -219,7 +219,9 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
         if (ahead > kMovingKt) return lf_rolling(ac) ? 0 : 1;
     }
     if (a == 0.0 && b > kMovingKt) return 1;
-    const bool stopsAfter = s.size() >= 3 && s[2].stationary != 0;
+    // A hold after the point, or the stream's end there: a point reported
+    // all but at rest is where the aircraft stops.
+    const bool stopsAfter = s.size() == 2 || s[2].stationary != 0;
     if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
     return 0;
 }
@@ -232,6 +234,12 @@ void lf_moving(LiveAc& ac) {
     endLandingRollWhenTurnedOff(ac);
     checkRunwayOccupancy(ac);
     const bool slow = isSlowTaxiStream(ac);
+    // The reported legs before the last are taken as reported: a stand
+    // drive planned from here would replace them with one of its own. The
+    // stand is sought on the last leg (as reported: before a point is put
+    // in to smooth or split it).
+    bool lastLeg = ac.stream.size() >= 2;
+    for (std::size_t i = 2; lastLeg && i < ac.stream.size(); ++i) lastLeg = ac.stream[i].stationary != 0;
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
         // Braking to rest before a hold goes straight on as planned.
         if (m.brakeToRest != kBrakingToRest) {
@@ -242,7 +250,13 @@ void lf_moving(LiveAc& ac) {
         lf_leaveRunwayOnTurningLeg(ac);
         lf_startTurn(ac);
     }
-    try2Park(ac, slow);
+    // The drive onto the stand replaces the stream: a bend smoothing built
+    // toward the reported points would take the aircraft past the drive's
+    // first point.
+    if (try2Park(ac, slow && lastLeg) != nullptr) {
+        resetMotionPath(m.path);
+        lf_startTurn(ac);
+    }
     m.speedChangeKind = lf_speedChangeKind(ac);
     planTaxiSpeed(ac);
 }

@@ -458,11 +458,12 @@ bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
     auto& s = ac.stream;
     if (s.size() < 3 || lf_samePlace(s[0], s[2]) || lf_samePlace(s[1], s[2])) return false;
     // The turn is built for the speed it is taken at, a point at its end
-    // reported at no speed too. Where the aircraft then holds, the point
-    // keeps its no speed, so that the leg into it brakes to rest instead of
-    // arriving at the turn's speed and stopping dead (a tow into its gate).
+    // reported at no speed too. Where the aircraft then holds, or the stream
+    // ends there, the point keeps its no speed, so that the leg into it
+    // brakes to rest instead of arriving at the turn's speed and stopping
+    // dead (a tow into its gate).
     const StreamPoint end = s[2];
-    const bool stopsThere = end.groundSpeedKt <= 0.1 && s.size() >= 4 && s[3].stationary != 0;
+    const bool stopsThere = end.groundSpeedKt <= 0.1 && (s.size() == 3 || s[3].stationary != 0);
     const bool built = makeTurnGnd(ac, cornerDeg);
     if (stopsThere)
         for (std::size_t i = 1; i < std::min<std::size_t>(s.size(), 3); ++i)

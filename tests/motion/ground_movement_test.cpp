@@ -88,6 +88,52 @@ TEST_F(GroundMovement, OnlyASlowStreamComingToRestLooksForAStand) {
     }
 }
 
+TEST_F(GroundMovement, ASlowStreamLooksForItsStandOnItsLastLegWithNoBendLeftFromTheReports) {
+    // Rolling north at 6 kt toward a stand where the reports come to rest.
+    // With a reported corner still ahead the reports are taxied (a drive
+    // planned from here would go its own way round); on the last leg, which
+    // turns 40 degrees and is split and smoothed first, the drive onto the
+    // stand takes over from the bend smoothing built toward the reports.
+    struct Case {
+        const char* name;
+        bool cornerAhead;
+        AcPhase phase;
+    };
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    for (const Case c : {Case{"a reported corner ahead", true, AcPhase::taxi},
+                         Case{"the last leg", false, AcPhase::parking}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.cornerAhead ? 30.0 : 60.0, c.cornerAhead ? 0.0 : 40.0, 6.0, c.cornerAhead ? 5.0 : 0.0);
+        if (c.cornerAhead) {
+            StreamPoint last = ac.stream.back();
+            const LaLo to = gf_destinationPoint({last.lat, last.lon}, {90.0 * kDeg, 30.0 * feetPerMetre});
+            last.lat = to.lat;
+            last.lon = to.lon;
+            last.groundSpeedKt = 0.0;
+            last.playTick += 5000;
+            ac.stream.push_back(last);
+        }
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = 0.03;
+        const StreamPoint last = ac.stream.back();
+        setStandTable({{"GATE B2", {last.lat, last.lon}}});
+        nextPosGround(ac);
+        EXPECT_EQ(ac.phase, c.phase);
+        const MotionState& m = ac.motion;
+        const bool bend = (m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0) ||
+                          (std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime));
+        if (c.phase == AcPhase::parking) {
+            EXPECT_FALSE(bend) << "no bend toward the reports on the drive";
+        } else {
+            ASSERT_GE(ac.stream.size(), 2u);
+            EXPECT_EQ(ac.stream.back().lat, last.lat) << "the reports stay";
+        }
+    }
+}
+
 TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
     // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long,
     // and the aircraft rolling: one standing turns on the spot first, and

@@ -260,3 +260,48 @@ TEST_F(GroundRest, ALandingRollsStraightLegOffTheRunwayIsTaxiedNoseAlongItsTrave
             worst = std::max(worst, std::fabs(std::remainder(t.trackDeg - t.headingDeg, 360.0)));
     EXPECT_LE(worst, 30.0);
 }
+
+TEST_F(GroundRest, ATaxiWhoseStreamEndsAtAPointReportedAtRestBrakesIntoIt) {
+    // Taxiing at 6 kt, its last report all but standing: the leg into it
+    // slows to rest on the way, not at the turn's speed (or the mean with
+    // the point's speed) to a dead stop on the point.
+    struct Row {
+        const char* name;
+        double lastBearingDeg;  // the last leg
+        double lastKt;          // the last point's reported speed
+    };
+    const Row rows[] = {
+        {"round a right-angle corner, the last report at no speed", 180.0, 0.0},
+        {"straight on, the last report at 0.1 kt", 90.0, 0.1},
+    };
+    constexpr double kKt = 6.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / (kKt * kKnotsToMps) * 100.0));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 30.0}, {90.0, 30.0}, {row.lastBearingDeg, 30.0}}, kKt, legTicks);
+        s.back().groundSpeedKt = row.lastKt;
+        const StreamPoint lastPoint = s.back();
+        const LaLo last = at(lastPoint);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        // Halfway along the last leg the reports say it stands there.
+        const Played p = lf_play(ac, 4 * legTicks + 1500, [&](int) {
+            if (tickCount.load() != lastPoint.playTick - legTicks / 2) return;
+            StreamPoint held = lastPoint;
+            held.playTick = lastPoint.playTick + 1000;
+            held.stationary = 1;
+            held.groundSpeedKt = 0.0;
+            ac.stream.push_back(held);
+        });
+        ASSERT_FALSE(p.ticks.empty());
+        EXPECT_LT(metres(p.end, last), 0.1) << "it stands at the last point";
+        EXPECT_LT(p.ticks.back().stepM, 1e-4);
+        // From the second tick of the leg into the last point on, through the
+        // stop: no change harder than firm braking.
+        const auto lastLeg = std::find_if(p.ticks.rbegin(), p.ticks.rend(), [](const Tick& t) { return t.legStart; });
+        ASSERT_NE(lastLeg, p.ticks.rend());
+        const auto from = static_cast<std::size_t>(std::distance(lastLeg, p.ticks.rend()));
+        EXPECT_LE(lf_worstChange(p.ticks, from + 1), kHardestChange);
+    }
+}

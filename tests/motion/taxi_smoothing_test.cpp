@@ -436,18 +436,21 @@ TEST_F(Smoothing, AStandingTaxiFarOffItsFirstLegTurnsOnTheSpotInsteadOfSwingingR
 
 TEST_F(Smoothing, AGroundTurnIntoAHoldLeavesItsEndReportedAtNoSpeed) {
     // Rolling at 8 kt round a corner into a point reported at 0 kt: where a
-    // hold follows, the point keeps its 0 kt so that the leg into it brakes
-    // to rest; where the reports move on (or end there), the turn's speed
-    // carries through it.
-    for (const bool holdAfter : {true, false}) {
-        SCOPED_TRACE(holdAfter);
+    // hold follows or the stream ends there, the point keeps its 0 kt so
+    // that the leg into it brakes to rest; where the reports move on, the
+    // turn's speed carries through it.
+    enum class After { hold, end, movesOn };
+    for (const After after : {After::hold, After::end, After::movesOn}) {
+        SCOPED_TRACE(static_cast<int>(after));
         g_liveAircraft.clear();
         std::deque<StreamPoint> s = route(kStart, {{90.0, 8.0}, {180.0, 8.0}, {180.0, 8.0}}, 8.0, 200);
         s[2].groundSpeedKt = 0.0;
-        if (holdAfter) {
+        if (after == After::hold) {
             s[3] = s[2];
             s[3].stationary = 1;
             s[3].playTick = s[2].playTick + 1000;
+        } else if (after == After::end) {
+            s.pop_back();
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0);
         ac.motion.lastStepTick = tickCount.load();
@@ -459,6 +462,6 @@ TEST_F(Smoothing, AGroundTurnIntoAHoldLeavesItsEndReportedAtNoSpeed) {
             return p.stationary == 0 && p.lat == end.lat && p.lon == end.lon;
         });
         ASSERT_NE(at, ac.stream.end());
-        EXPECT_EQ(at->groundSpeedKt == 0.0, holdAfter);
+        EXPECT_EQ(at->groundSpeedKt == 0.0, after != After::movesOn);
     }
 }
