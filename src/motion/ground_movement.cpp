@@ -207,7 +207,10 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     if (!std::isfinite(a) || !std::isfinite(b)) return 0;
     if (ac.phase == AcPhase::parking) {
         if (a == 0.0 && b == 0.0) return 3;
-        if (a > kMovingKt && b == 0.0) return 2;
+        // Standing where it was reported moving (it came to rest there
+        // before the drive began), it eases off from rest as well: eased to
+        // rest only, the drive set off at twice its mean speed within a tick.
+        if (a > kMovingKt && b == 0.0) return lf_rolling(ac) ? 2 : 3;
         return 0;
     }
     if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::takeoff_roll) return 0;

@@ -305,3 +305,36 @@ TEST_F(GroundRest, ATaxiWhoseStreamEndsAtAPointReportedAtRestBrakesIntoIt) {
         EXPECT_LE(lf_worstChange(p.ticks, from + 1), kHardestChange);
     }
 }
+
+TEST_F(GroundRest, ADriveOntoTheStandFromWhereItCameToRestEasesOffFromRest) {
+    // Standing where its last report had it moving at 4 kt, it drives 10 m
+    // onto the stand: from rest as well as to rest, not off at twice the
+    // drive's mean speed within a tick. Rolling, it only slows.
+    for (const bool rolling : {false, true}) {
+        SCOPED_TRACE(rolling ? "rolling" : "standing");
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 10.0}}, 4.0, 500);
+        s.back().groundSpeedKt = 0.0;
+        StreamPoint stop = s.back();
+        stop.stationary = 1;
+        stop.playTick += 50;
+        s.push_back(stop);
+        const LaLo stand = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::parking, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        if (rolling) {
+            ac.motion.lastStepTick = tickCount.load() - 1;
+            ac.motion.lastStepM = 0.04;
+        }
+        const Played p = lf_play(ac, 530);
+        ASSERT_GT(p.ticks.size(), 2u);
+        EXPECT_LT(metres(p.end, stand), 0.1);
+        const double first = p.ticks.front().stepM;
+        if (rolling) {
+            EXPECT_GT(first, 0.03) << "it rolls on";
+        } else {
+            EXPECT_LT(first, kHardestChange) << "it sets off from rest";
+            EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
+        }
+    }
+}
