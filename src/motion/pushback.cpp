@@ -665,10 +665,13 @@ bool gf_pushbackGoesOn(const LiveAc& ac) {
 void gf_resumePushback(LiveAc& ac) {
     if (ac.motion.leaving.pushback.empty() || ac.stream.empty()) return;
     if (ac.motion.holding != 0 || ac.extrapolationCount > 0) gf_endHolding(ac);
-    ac.extrapolationCount = 0;
     lf_clearTaxiWatch(ac.motion);
     setFlightPhase(ac, AcPhase::pushing_back);
-    gf_followPushback(ac);
+    // It stands where its last leg ended: that point is reached on the next
+    // tick, and the leg on is planned from rest there as every pushback leg
+    // that sets off is (gf_pushbackEnded).
+    ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
+    lf_waitAtStand(ac, gf_tickPlus(tickCount.load(), 2));
 }
 
 bool gf_taxiBegunAfterPushback(LiveAc& ac) {
@@ -709,7 +712,9 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
 void gf_pushbackEnded(LiveAc& ac) {
     if (ac.phase != AcPhase::pushed_back) return;
     if (gf_pushbackGoesOn(ac))
-        gf_resumePushback(ac);
+        // From rest where the leg ended, as the pushback's first leg set off
+        // from the stand: the leg planning takes it from the front point.
+        initiatePushBack(ac);
     else if (gf_taxiBegunAfterPushback(ac))
         gf_startTaxiAfterPushback(ac, false);
 }

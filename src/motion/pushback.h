@@ -74,7 +74,8 @@ void gf_followPushback(LiveAc& ac);
 bool gf_pushbackGoesOn(const LiveAc& ac);
 
 // A pushed-back aircraft whose kept reports take the pushback further is
-// pushed on along them (phase pushing_back again).
+// pushed on along them (phase pushing_back again): from rest where it stands,
+// its leg planned when the point it stands at falls due on the next tick.
 void gf_resumePushback(LiveAc& ac);
 
 // The taxi-start watch over the kept reports after the pushback that it has
