@@ -467,11 +467,13 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
         m.pushbackWatchSecondPos = at;
         return false;
     }
-    ++m.pushbackWatchCount;  // a u8: counts round after 255
-    // The taxi starts on a report ahead of the aircraft along the reports'
+    // The second counted move shows the taxi begun: waiting for a third, the
+    // aircraft stood while its reports drove off (a pause of 20-40 s in them
+    // left it that far behind, one that ended them left it standing). The
+    // taxi starts on a report ahead of the aircraft along the reports'
     // travel: one the aircraft would have to drive back against that travel
     // to reach makes it turn about twice.
-    return m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
+    return lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
            gf_relativePosition(lf_pose(ac), travel, at).along > 0.0;
 }
 

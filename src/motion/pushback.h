@@ -82,7 +82,7 @@ void gf_resumePushback(LiveAc& ac);
 // not seen yet, from where the pushback ended: a move of 4 m or more off the
 // last position counts once the aircraft is clear of its stand (twice its
 // wing radius, at least 25 m) and the move goes nose first by the report's
-// heading; from the second counted move one that lies 15 m or more from the
+// heading; a counted move after the first that lies 15 m or more from the
 // first counted position and ahead of the aircraft along the moves starts the
 // taxi. True when the taxi has begun.
 bool gf_taxiBegunAfterPushback(LiveAc& ac);
