@@ -133,8 +133,12 @@ void lf_endPushback(LiveAc& ac) {
     ac.extrapolationCount = 0;
     m.departurePending = 0;
     m.holdingStartTick = tickCount.load();
-    m.speedChangeKind = 0;
     m.startTurn = 0;
+    // The reports kept meanwhile may take the pushback on or show the taxi
+    // begun: either starts now, not when the next report comes. Pushed on,
+    // it sets off from rest as from the stand.
+    gf_pushbackEnded(ac);
+    m.speedChangeKind = ac.phase == AcPhase::pushing_back ? 3 : 0;
     planTaxiSpeed(ac);
 }
 

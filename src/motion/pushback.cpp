@@ -467,11 +467,13 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
         m.pushbackWatchSecondPos = at;
         return false;
     }
-    ++m.pushbackWatchCount;  // a u8: counts round after 255
-    // The taxi starts on a report ahead of the aircraft along the reports'
+    // The second counted move shows the taxi begun: waiting for a third, the
+    // aircraft stood while its reports drove off (a pause of 20-40 s in them
+    // left it that far behind, one that ended them left it standing). The
+    // taxi starts on a report ahead of the aircraft along the reports'
     // travel: one the aircraft would have to drive back against that travel
     // to reach makes it turn about twice.
-    return m.pushbackWatchCount >= 2 && lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
+    return lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
            gf_relativePosition(lf_pose(ac), travel, at).along > 0.0;
 }
 
@@ -665,10 +667,13 @@ bool gf_pushbackGoesOn(const LiveAc& ac) {
 void gf_resumePushback(LiveAc& ac) {
     if (ac.motion.leaving.pushback.empty() || ac.stream.empty()) return;
     if (ac.motion.holding != 0 || ac.extrapolationCount > 0) gf_endHolding(ac);
-    ac.extrapolationCount = 0;
     lf_clearTaxiWatch(ac.motion);
     setFlightPhase(ac, AcPhase::pushing_back);
-    gf_followPushback(ac);
+    // It stands where its last leg ended: that point is reached on the next
+    // tick, and the leg on is planned from rest there as every pushback leg
+    // that sets off is (gf_pushbackEnded).
+    ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
+    lf_waitAtStand(ac, gf_tickPlus(tickCount.load(), 2));
 }
 
 bool gf_taxiBegunAfterPushback(LiveAc& ac) {
@@ -709,7 +714,9 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
 void gf_pushbackEnded(LiveAc& ac) {
     if (ac.phase != AcPhase::pushed_back) return;
     if (gf_pushbackGoesOn(ac))
-        gf_resumePushback(ac);
+        // From rest where the leg ended, as the pushback's first leg set off
+        // from the stand: the leg planning takes it from the front point.
+        initiatePushBack(ac);
     else if (gf_taxiBegunAfterPushback(ac))
         gf_startTaxiAfterPushback(ac, false);
 }

@@ -74,14 +74,15 @@ void gf_followPushback(LiveAc& ac);
 bool gf_pushbackGoesOn(const LiveAc& ac);
 
 // A pushed-back aircraft whose kept reports take the pushback further is
-// pushed on along them (phase pushing_back again).
+// pushed on along them (phase pushing_back again): from rest where it stands,
+// its leg planned when the point it stands at falls due on the next tick.
 void gf_resumePushback(LiveAc& ac);
 
 // The taxi-start watch over the kept reports after the pushback that it has
 // not seen yet, from where the pushback ended: a move of 4 m or more off the
 // last position counts once the aircraft is clear of its stand (twice its
 // wing radius, at least 25 m) and the move goes nose first by the report's
-// heading; from the second counted move one that lies 15 m or more from the
+// heading; a counted move after the first that lies 15 m or more from the
 // first counted position and ahead of the aircraft along the moves starts the
 // taxi. True when the taxi has begun.
 bool gf_taxiBegunAfterPushback(LiveAc& ac);

@@ -170,6 +170,10 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
         front.stationary = 0;
     }
     if (ac.phase != AcPhase::parking) setFlightPhase(ac, AcPhase::parking);
+    // A turn or curve the leg planning built toward the reports replaced here
+    // would take the pose on along them (to the stand) while the drive's
+    // first leg ends short of it: the aircraft would then drive back.
+    resetMotionPath(ac.motion.path);
     drive2Stand(ac, standPos, stand.heading, redirect);
     // Taxi-in points that would have the aircraft slide sideways or back onto
     // the stand (it comes from beside or in front of it, or faces away) give

@@ -56,8 +56,6 @@ constexpr double kStillKt = 1.0;
 constexpr double kPullOutLeastKt = 3.0;
 // This many reports of a pushback are one.
 constexpr std::size_t kPushbackReportsLeast = 3;
-// Or this many that each tell a walking pace (at least kStillKt).
-constexpr std::size_t kWalkingPushbackReports = 2;
 // Reports this near each other (m) stand at one place.
 constexpr double kStillSpreadM = 4.0;
 constexpr double kMovedM = 15.0;
@@ -171,13 +169,13 @@ void lf_removeFarFromStand(LiveAc& ac) {
     }
 }
 
-// The last two reports kept for the pushback both tell a walking pace: two
-// moves tail first that say the aircraft moves are a pushback, and a stream
-// that ends during it (no third report comes) still shows it.
+// The last report kept for the pushback tells a walking pace: a move tail
+// first that says the aircraft moves is a pushback (the scatter of a parked
+// aircraft's positions comes without speed), and a stream that ends with it
+// still shows it. The pushback waits parked until that report says it began;
+// a report standing at the stand meanwhile undoes it.
 bool lf_walkingPushback(const StandLeaving& l) {
-    const std::size_t n = l.pushback.size();
-    return n >= kWalkingPushbackReports && l.pushback[n - 1].groundSpeedKt >= kStillKt &&
-           l.pushback[n - 2].groundSpeedKt >= kStillKt;
+    return !l.pushback.empty() && l.pushback.back().groundSpeedKt >= kStillKt;
 }
 
 // A report lies nearer the last report kept for the pushback than the place
@@ -187,6 +185,12 @@ bool lf_standsWherePushed(const LiveAc& ac, const StreamPoint& p) {
     if (l.pushback.empty()) return false;
     const LaLo at = lf_position(p);
     return lf_metres(lf_position(l.pushback.back()), at) < lf_metres(ac.standPos, at);
+}
+
+// A report at no speed to speak of within a stand's scatter of it, not where
+// the kept pushback took it: the aircraft still stands at its stand.
+bool lf_standsAtStand(const LiveAc& ac, const StreamPoint& p, double d) {
+    return !(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM && !lf_standsWherePushed(ac, p);
 }
 
 // Two reports one after the other stand where a pushback took the aircraft,
@@ -497,16 +501,22 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     m.atStandCheck = 1;
     // Leaving already: the reports are kept for the pushback, which begins
     // when the last one at the stand falls due.
-    if (m.departurePending != 0) {
-        gf_keepLeavingReport(ac, p);
-        return false;
-    }
     const double d = lf_metres(ac.standPos, lf_position(p));
+    if (m.departurePending != 0) {
+        // Before the pushback of a single report began, a report that stands
+        // at the stand says that one was none.
+        const bool undone = m.leaving.pushback.size() == 1 && lf_standsAtStand(ac, p, d);
+        if (!undone) {
+            gf_keepLeavingReport(ac, p);
+            return false;
+        }
+        m.departurePending = 0;
+    }
     // A report at no speed to speak of within a stand's scatter: the aircraft
     // still stands there, wherever the report puts it, and the moves counted
     // before it were scatter too. Not where the kept pushback took it: there
     // it stopped at the end of its pushback.
-    if (!(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM && !lf_standsWherePushed(ac, p)) {
+    if (lf_standsAtStand(ac, p, d)) {
         gf_keepStandingReport(ac, p);
         ac.phaseStartClock = gf_systemClock100ns();
         m.departureWatch = 0;

@@ -37,7 +37,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushbackOfTwoReportsDoes) {
+TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushbackReportDoes) {
     struct Row {
         const char* what;
         std::vector<double> metres;  // off the stand, each farther than the one before
@@ -48,17 +48,16 @@ TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushback
         // Each 3 m farther, beyond half the wing radius and 15 m: moves the
         // watch would take for a departure, were it not for the speed.
         {"scatter without speed", {2, 6, 10, 15, 19, 24, 30}, {0.0}, -1},
-        // The stream ends at 16 m, before the watch would have decided.
-        {"a pushback at walking pace", {5, 10, 16}, {3.0}, 1},
-        // Streams that end after two reports of the pushback.
-        {"two reports of a pushback", {5, 16}, {3.0}, 1},
-        {"two at 1 kt", {5, 16}, {1.0}, 1},
-        {"two, the second slower than a walk", {5, 16}, {3.0, 0.9}, -1},
+        // One report at a walking pace tail first is the pushback: a stream
+        // may end with it.
+        {"a pushback at walking pace", {5, 10, 16}, {3.0}, 0},
+        {"one at 1 kt", {5}, {1.0}, 0},
+        {"one slower than a walk, then one at 3 kt", {5, 16}, {0.9, 3.0}, 1},
         {"two that reach 3.2 m", {1.5, 3.2}, {3.0}, 1},
         {"two that stay within 2.8 m", {1.5, 2.8}, {3.0}, -1},
-        // Stopped where its pushback got to, 9 m off its stand: still its
+        // Stopped where its pushback got to, 2.5 m off its stand: still its
         // pushback, which the third report takes on.
-        {"a stop on the way", {5, 9, 16}, {3.0, 0.0, 3.0}, 2},
+        {"a stop on the way", {1.5, 2.5, 9}, {3.0, 0.0, 3.0}, 2},
     };
     std::uint32_t hexid = 0x484C00;
     for (const Row& row : rows) {
@@ -72,6 +71,35 @@ TEST_F(PushbackReports, ScatterWithoutSpeedNeverStartsADepartureAWalkingPushback
         }
         EXPECT_EQ(departsAt, row.departsAt);
         EXPECT_EQ(ac.motion.departurePending, row.departsAt >= 0 ? 1 : 0);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackReports, AReportStandingAtTheStandUndoesAPushbackOfOneReportThatHasNotBegun) {
+    struct Row {
+        const char* what;
+        double metres;        // the standing report, off the stand
+        int pushbackReports;  // of the pushback before it
+        int pending;          // the departure afterwards
+    };
+    const Row rows[] = {
+        {"at the stand", 2.0, 1, 0},
+        {"where the report pushed it", 12.0, 1, 1},
+        {"at the stand after two reports of the pushback", 2.0, 2, 1},
+    };
+    std::uint32_t hexid = 0x484C08;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        for (int i = 0; i < row.pushbackReports; ++i) {
+            StreamPoint p = south(13.0 + 4.0 * i, 13000 + 300 * i, 3.0);
+            checkExtendingSituations(ac, p);
+        }
+        ASSERT_EQ(ac.motion.departurePending, 1);
+        StreamPoint standing = south(row.metres, 14000, 0.0);
+        EXPECT_FALSE(checkExtendingSituations(ac, standing));
+        EXPECT_EQ(ac.motion.departurePending, row.pending);
+        EXPECT_EQ(ac.motion.leaving.pushback.empty(), row.pending == 0);
         g_liveAircraft.clear();
     }
 }
@@ -143,9 +171,16 @@ TEST_F(PushbackReports, APushbackGoesOnWhereItsLegEndedAndLeavesOutAReportMilesO
     EXPECT_EQ(ac.phase, AcPhase::pushing_back) << "pushed on to the reports beyond it";
     EXPECT_TRUE(l.after.empty()) << "a report 9 km off is none of the pushback's way";
     EXPECT_EQ(l.pushbackOver, 0);
-    ASSERT_GE(ac.stream.size(), 1u);
-    EXPECT_LT(metresTo(ac.stream.front(), from(kB1, 180.0, 36.0)), 0.01);
-    EXPECT_EQ(ac.stream.front().playTick, 12400);
+    // From rest where it stands, on the next tick.
+    ASSERT_GE(ac.stream.size(), 2u);
+    EXPECT_EQ(ac.stream.front().playTick, 11001);
+    tickCount.store(11001);
+    nextPosGround(ac);
+    EXPECT_EQ(ac.phase, AcPhase::pushing_back);
+    ASSERT_GE(ac.stream.size(), 2u);
+    EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 36.0)), 0.01);
+    EXPECT_EQ(ac.stream[1].playTick, 12400);
+    ac.stream.pop_front();
 
     // Off to the side of its end (75 degrees from straight back) it goes no
     // further, nor does that end it; standing 6 m further back after a gap,

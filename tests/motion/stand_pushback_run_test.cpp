@@ -1,6 +1,7 @@
 // Departures from a stand end to end on the motion harness, judged by the
 // motion checker over the time the aircraft stands and is pushed back:
-// pushbacks straight and with a turn, reported every 2 s and every 8 s.
+// pushbacks straight and with a turn, reported every 2 s and every 8 s, one
+// reported every 25 s and a stream that ends with its first report of it.
 // Its reports come half a minute before they fall due; the aircraft stands
 // still until they move, reaches each of them on time, and faces away from
 // the way it is pushed.
@@ -32,12 +33,21 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         const char* name;
         double turnDeg;  // the pushback turns by this at its end
         double everyS;   // a report this often
+        double pushEveryS = 0.0;  // the pushback's reports this often (0: everyS)
+        bool taxis = true;        // the pushback and a taxi, or a stream that ends 9 s into the pushback
+        double standS = 20.0;     // standing at the stand (60 s: shown before the pushback's reports come)
     };
     const Row rows[] = {
         {"straight, a report every 2 s", 0.0, 2.0},
         {"straight, a report every 8 s", 0.0, 8.0},
         {"with a turn, a report every 2 s", -90.0, 2.0},
         {"with a turn, a report every 8 s", -90.0, 8.0},
+        // Its only report of the pushback, 9 s after the last one at the
+        // stand (about 11 m back): the stream ends with it.
+        {"one report of the pushback, then none", 0.0, 2.0, 9.0, false, 60.0},
+        // The pushback's legs end before its next report comes; its last
+        // report and the taxi's first ones came before it stopped.
+        {"the pushback reported every 25 s, then a taxi", 0.0, 2.0, 25.0},
     };
     std::uint32_t hexid = 0xE30000;
     for (const Row& row : rows) {
@@ -46,9 +56,12 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         const LaLo stand = onField(200.0, -300.0);
         gate(stand, 270.0);
         Route at = ground(hexid, stand, 270.0, 0.0);
-        at.straight(20);
+        at.straight(row.standS);
         Route push = ground(hexid, stand, 90.0, 0.0);
-        push.speedTo(3.0, 5).straight(10).turn(row.turnDeg, 30).speedTo(0.0, 5).straight(10);
+        if (row.taxis)
+            push.speedTo(3.0, 5).straight(10).turn(row.turnDeg, 30).speedTo(0.0, 5).straight(10);
+        else
+            push.speedTo(3.0, 4).straight(5);
         Route away = ground(hexid, push.at(push.duration()).position, 180.0, 0.0);
         away.speedTo(12.0, 8).straight(22);
         // Each stretch's first report is the last one of the stretch before.
@@ -56,8 +69,8 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
         const auto awayAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
         harness->add(at, row.everyS, from);
-        harness->add(push, row.everyS, pushAt);
-        harness->add(away, row.everyS, awayAt);
+        harness->add(push, row.pushEveryS > 0.0 ? row.pushEveryS : row.everyS, pushAt);
+        if (row.taxis) harness->add(away, row.everyS, awayAt);
         run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
         const AircraftRecord* r = harness->record(hexid);
         ASSERT_NE(r, nullptr);

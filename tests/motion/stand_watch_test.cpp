@@ -1,8 +1,8 @@
 // Rows for the rules of the stand watches that other tests let change
-// unnoticed: the two counted moves after a pushback before the taxi starts,
-// the 30 degrees within which a report lies ahead of a gate, how long after
-// parking a move off counts as a tow, by category, and a departure marked
-// again while the aircraft already leaves.
+// unnoticed: the second counted move after a pushback, 15 m on from the
+// first, that starts the taxi, the 30 degrees within which a report lies
+// ahead of a gate, how long after parking a move off counts as a tow, by
+// category, and a departure marked again while the aircraft already leaves.
 
 #include <gmock/gmock.h>
 
@@ -16,18 +16,29 @@ class StandWatch : public ParkingTest {};
 
 }  // namespace
 
-TEST_F(StandWatch, TheTaxiAfterAPushbackWaitsForTwoCountedMovesEvenWhenTheFirstGoesFar) {
-    LiveAc& ac = parkedOn(0x484B40, 3, "KLM1234");
-    ac.phase = AcPhase::pushed_back;
-    // Pushed 60 m south of the stand; the first move (66 m) is the second
-    // position, the first counted one (82 m) lies 16 m on already.
-    const double metres[] = {60.0, 66.0, 82.0, 90.0};
-    const bool taxis[] = {false, false, false, true};
-    for (std::size_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE(metres[i]);
-        StreamPoint p = groundPoint(from(kB1, 180.0, metres[i]), 11000 + int(i) * 500);
-        EXPECT_EQ(checkExtendingSituations(ac, p), taxis[i]);
-        EXPECT_EQ(ac.phase, taxis[i] ? AcPhase::taxi : AcPhase::pushed_back);
+TEST_F(StandWatch, TheTaxiAfterAPushbackStartsOnTheSecondCountedMove15mOnFromTheFirst) {
+    struct Row {
+        std::vector<double> metres;  // south of the stand, the first where it was pushed to
+        int taxiAt;                  // the report that starts the taxi
+    };
+    // Pushed 60 m south of the stand; the first counted move (66 m) is the
+    // second position.
+    const Row rows[] = {
+        {{60.0, 66.0, 82.0}, 2},        // the second counted move, 16 m on
+        {{60.0, 66.0, 80.9, 86.0}, 3},  // 14.9 m on is not enough
+    };
+    std::uint32_t hexid = 0x484B40;
+    for (const Row& row : rows) {
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        ac.phase = AcPhase::pushed_back;
+        for (std::size_t i = 0; i < row.metres.size(); ++i) {
+            SCOPED_TRACE(row.metres[i]);
+            StreamPoint p = groundPoint(from(kB1, 180.0, row.metres[i]), 11000 + int(i) * 500);
+            const bool taxis = static_cast<int>(i) == row.taxiAt;
+            EXPECT_EQ(checkExtendingSituations(ac, p), taxis);
+            EXPECT_EQ(ac.phase, static_cast<int>(i) >= row.taxiAt ? AcPhase::taxi : AcPhase::pushed_back);
+        }
+        g_liveAircraft.clear();
     }
 }
 

@@ -14,6 +14,9 @@
 #include "engine/sim_commands.h"
 #include "engine/sim_results.h"
 #include "engine/spawn.h"
+#include "engine/update.h"
+#include "airports/loaded_airport.h"
+#include "engine/geometry.h"
 #include "foundation/random.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
@@ -363,4 +366,41 @@ TEST_F(StartParking, AnAircraftAlreadyOnItsStandStopsThereInsteadOfDrivingRound)
                       0.01);
         }
     }
+}
+
+TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAndNeverGoesBack) {
+    // A tow 62 m short of A1 (facing north), 20 degrees across its way; its
+    // reports go on 26 m at 5.3 kt and rest on the stand. The leg planning
+    // at the end of its leg builds a start turn toward the reports before
+    // the slow stream parks it; the drive onto the stand replaces them.
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    stand(1).heading = 0.0;
+    const std::int32_t now = tickCount.load();
+    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 62.0), 20.0, AcPhase::taxi);
+    ac.taxiSpeedRef = 5.0;
+    ac.stream.front().groundSpeedKt = 5.3;
+    ac.stream.push_back(groundPoint(from(kA1, 180.0, 36.0), now + 1000, 5.3));
+    ac.stream.push_back(groundPoint(kA1, now + 2900, 0.2));
+    nextPosMain(ac);
+    ASSERT_EQ(ac.phase, AcPhase::parking);
+    ASSERT_GE(ac.stream.size(), 2u);
+    const LaLo firstEnd{ac.stream.front().lat, ac.stream.front().lon};
+    const std::int32_t firstDue = ac.stream.front().playTick;
+    double worstBackM = 0.0;
+    double missM = -1.0;
+    for (int i = 0; i < 4000 && ac.phase == AcPhase::parking; ++i) {
+        const LaLo before{ac.pose.latitude, ac.pose.longitude};
+        tickCount.store(tickCount.load() + 1);
+        updateLiveAc(ac);
+        const LaLo after{ac.pose.latitude, ac.pose.longitude};
+        const double along = gf_relativePosition(before, ac.pose.heading, after).along;
+        worstBackM = std::max(worstBackM, -along);
+        if (tickCount.load() == firstDue) missM = gf_distanceNm(after, firstEnd) * metresPerNm;
+    }
+    EXPECT_GE(missM, 0.0) << "the first leg never ended";
+    EXPECT_LT(missM, 0.5);
+    EXPECT_LT(worstBackM, 0.001);
+    gf_clearLoadedAirport();
 }
