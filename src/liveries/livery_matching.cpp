@@ -319,13 +319,28 @@ bool lf_acceptParkedLiveryMatch(AcInfo& ac, int /*step*/) {
     return true;
 }
 
-// The parked acceptance, then the count, the log line and the flags.
-bool lf_recordLiveryMatch(AcInfo& ac, int step) {
+// The least matching depth at which a step is reached: a private aircraft's
+// generic livery from depth 2, a small aircraft's steps 5 to 7 from depth 4,
+// the last resort (step 8) only at the depth forced above the TCAS level, any
+// other step from its own number.
+int lf_leastDepthOf(const AcInfo& ac, int step, bool privateGeneric) {
+    if (privateGeneric) return 2;
+    if (step >= 5 && step <= 7 && lf_isSmallCategory(ac.category)) return 4;
+    return step;
+}
+
+// The parked acceptance, then the count, the log line and the flags. A match
+// is weak when the depth set by the user would not have reached it: only the
+// depth forced above the TCAS level did, and the aircraft is taken off again
+// once it flies below that level. Counting every step past the setting as weak
+// took off, every 30 s, the small aircraft and private ones matched at the
+// depth the setting allows them, and created them again at the next report.
+bool lf_recordLiveryMatch(AcInfo& ac, int step, bool privateGeneric = false) {
     if (!lf_acceptParkedLiveryMatch(ac, step)) return false;
     matchStepCounts[static_cast<std::size_t>(step)].fetch_add(1, std::memory_order_relaxed);
     gf_log(fmt::format("{}{} ={}= {}", kMatchIndent, gf_describeAc(ac), step, ac.liveryTitle));
     ac.isFsltlLivery = ac.liveryTitle.find("FSLTL_") != std::string_view::npos ? 1 : 0;
-    if (step > settingsSnapshot.load()->MATCHING_DEPTH) ac.weakLiveryMatch = 1;
+    if (lf_leastDepthOf(ac, step, privateGeneric) > settingsSnapshot.load()->MATCHING_DEPTH) ac.weakLiveryMatch = 1;
     return true;
 }
 
@@ -348,7 +363,7 @@ void gf_matchLiveryLive(AcInfo& ac, double altitudeFt) {
     if (lf_matchRegcode(ac) && lf_recordLiveryMatch(ac, lf_regcodeStep(ac))) return;
     if (depth < 2) return;
 
-    if (lf_matchPrivateAsGeneric(ac, ac.key) && lf_recordLiveryMatch(ac, 4)) return;
+    if (lf_matchPrivateAsGeneric(ac, ac.key) && lf_recordLiveryMatch(ac, 4, true)) return;
     if (lf_matchAirlineModel(ac, ac.key) && lf_recordLiveryMatch(ac, 2)) return;
 
     if (depth < 3) return;

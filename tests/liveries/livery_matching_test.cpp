@@ -95,7 +95,13 @@ TEST_F(LiveryMatching, EachStepIsReachedWithinItsDepthWithLineCounterAndFlags) {
         {"special with two registrations", "BAW", "A319", "G-EUPB", false, 1, 0, 0, 1, "BA Retro A319", false, false},
         {"depth 1 stops after the regcode", "DLH", "A320", "", false, 1, 0, 0, -1, "", false, false},
         {"airline and model", "DLH", "A320", "", false, 2, 0, 0, 2, "Lufthansa A320", false, false},
-        {"PVT takes the generic livery at depth 2", "PVT", "B738", "", false, 2, 0, 0, 4, "Generic B738", false, true},
+        {"PVT takes the generic livery at depth 2", "PVT", "B738", "", false, 2, 0, 0, 4, "Generic B738", false, false},
+        // Weak: a step only the depth forced above the TCAS level reaches.
+        {"PVT at depth 1 only above TCAS_FL", "PVT", "B738", "", false, 1, 18001, 18001, 4, "Generic B738", false, true},
+        {"Large beyond its depth above TCAS_FL", "SWR", "B737", "", false, 5, 18001, 18001, 6, "Generic B738", false,
+         true},
+        {"Light within its own reach above TCAS_FL", "SWR", "C172", "", false, 4, 18001, 18001, 7, "Cargo Caravan",
+         false, false},
         {"depth 2 stops after step 2", "BAW", "A320", "", false, 2, 0, 0, -1, "", false, false},
         {"similar model of the airline", "BAW", "A320", "", false, 3, 0, 0, 3, "fsltl_BA A319", false, false},
         {"step 3 only in the stored category", "BAW", "A320", "", false, 3, 0, 0, -1, "", false, false, Heavy},
@@ -114,10 +120,10 @@ TEST_F(LiveryMatching, EachStepIsReachedWithinItsDepthWithLineCounterAndFlags) {
         {"aircraft at the limit is not above", "UAL", "A388", "", false, 4, 18001, 18000, -1, "", false, false},
         {"last resort at depth 8", "UAL", "F16", "", false, 4, 30000, 30000, 8, "Generic B738", false, true},
         {"no last resort at depth 7", "UAL", "F16", "", false, 7, 0, 0, -1, "", false, false},
-        {"TwoProps at depth 4", "SWR", "DH8D", "", false, 4, 0, 0, 5, "Flybe DH8D", false, true},
-        {"Rotorcraft at depth 4", "SWR", "EC35", "", false, 4, 0, 0, 6, "Heli B06", false, true},
-        {"Bizjet at depth 4", "SWR", "GLF5", "", false, 4, 0, 0, 7, "NetJets C56X", false, true},
-        {"Light at depth 4 takes a cargo livery", "SWR", "C172", "", false, 4, 0, 0, 7, "Cargo Caravan", false, true},
+        {"TwoProps at depth 4", "SWR", "DH8D", "", false, 4, 0, 0, 5, "Flybe DH8D", false, false},
+        {"Rotorcraft at depth 4", "SWR", "EC35", "", false, 4, 0, 0, 6, "Heli B06", false, false},
+        {"Bizjet at depth 4", "SWR", "GLF5", "", false, 4, 0, 0, 7, "NetJets C56X", false, false},
+        {"Light at depth 4 takes a cargo livery", "SWR", "C172", "", false, 4, 0, 0, 7, "Cargo Caravan", false, false},
     };
     for (const StepRow& row : rows) {
         SCOPED_TRACE(row.name);
