@@ -298,7 +298,10 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
     const StreamPoint& next = stream[1];
     const std::int32_t span = gf_ticksBetween(front.playTick, next.playTick);
     const std::int32_t gone = gf_ticksBetween(front.playTick, now);
-    if (span <= 0 || gone <= 0) return;
+    // A front that falls due right now is where the aircraft starts (the
+    // pose placed when it was spawned may stand at an older point, from which
+    // its first leg would race after the reports).
+    if (span <= 0 || gone < 0) return;
     double heading = gf_bearing(lf_position(front), lf_position(next));
     if (gone < span) {
         const double f = static_cast<double>(gone) / span;

@@ -281,15 +281,18 @@ TEST_F(Spawn, AStandingStartHasNoSpeedOnItsFirstStandingPoints) {
 
 TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
     // Points due at ticks 0, 1000, 2000 and 3000, 0.01 degrees apart; the
-    // create is sent at tick 1250.
+    // create is sent at tick 1250 (or 2000, as a point falls due: it starts
+    // at that point, not at the pose it was spawned with).
     struct Row {
         AcPhase phase;
         AcSimState state;
         bool airborne;
         bool moved;
         std::int32_t activatedAt = 0;  // shown before (a livery respawn): comes back where it was
+        std::int32_t now = 1250;
     };
     for (const Row row : {Row{AcPhase::flying, AcSimState::adding2sim, true, true},
+                          Row{AcPhase::flying, AcSimState::adding2sim, true, true, 0, 2000},
                           Row{AcPhase::taxi, AcSimState::adding2sim, false, false},
                           Row{AcPhase::flying, AcSimState::active, true, false},
                           Row{AcPhase::flying, AcSimState::adding2sim, true, false, 700}}) {
@@ -303,7 +306,7 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         ac.activationTick = row.activatedAt;
         ac.pose.latitude = 50.0;
         ac.pose.longitude = 8.0;
-        tickCount = 1250;
+        tickCount = row.now;
         AiCreateRequest r = request(0x500401);
         r.position.Longitude = 8.0;
         gf_placeAirborneCreateNow(r);
@@ -312,15 +315,16 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
             EXPECT_EQ(r.position.Longitude, 8.0);
             continue;
         }
-        // The point due at 0 is passed; the aircraft starts a quarter of the
-        // way from the one due at 1000 to the next, due now.
-        ASSERT_EQ(ac.stream.size(), 3u);
-        EXPECT_EQ(ac.stream.front().playTick, 1250);
-        EXPECT_NEAR(ac.stream.front().lon, 8.0125, 1e-9);
-        EXPECT_NEAR(ac.stream.front().altitudeFt, 5125.0, 1e-9);
-        EXPECT_NEAR(r.position.Longitude, 8.0125, 1e-9);
-        EXPECT_NEAR(ac.pose.longitude, 8.0125, 1e-9);
-        EXPECT_NEAR(r.position.Altitude, 5125.0, 1e-9);
+        // The points passed are dropped; the aircraft starts as far from the
+        // last one due to the next as the time since it fell due says.
+        const double share = row.now / 1000.0;
+        ASSERT_EQ(ac.stream.size(), 4u - static_cast<std::size_t>(share));
+        EXPECT_EQ(ac.stream.front().playTick, row.now);
+        EXPECT_NEAR(ac.stream.front().lon, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(ac.stream.front().altitudeFt, 5000.0 + 100.0 * share, 1e-9);
+        EXPECT_NEAR(r.position.Longitude, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(ac.pose.longitude, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(r.position.Altitude, 5000.0 + 100.0 * share, 1e-9);
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
     }
 }
