@@ -96,6 +96,30 @@ TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
     }
 }
 
+TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
+    // One report, due this long ago: in the air it waits for the next one
+    // (which then shows the aircraft) for 30 s after it fell due; on the
+    // ground, or waited out, it goes and the record with it.
+    struct Row {
+        double altitudeFt;
+        std::int32_t dueAgo;
+        bool waits;
+    };
+    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false}, Row{0.0, 0, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
+        g_liveAircraft.clear();
+        LiveAc& ac = newcomer(0x500030, row.altitudeFt, 1);
+        ac.stream[0].playTick = tickCount.load() - row.dueAgo;
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.removeRecord, row.waits ? 0 : 1);
+        EXPECT_EQ(ac.stream.size(), row.waits ? 1u : 0u);
+        if (!row.waits) continue;
+        ac.stream.push_back(point(50.1, 8.01, row.altitudeFt, true, tickCount.load() + 500));
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState, AcSimState::adding2sim);
+    }
+}
+
 TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
     struct Row {
         const char* name;
