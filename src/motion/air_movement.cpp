@@ -207,6 +207,18 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     const TurnStep turn = coordinatedTurnStep(in);
     ac.pose.bank = turn.bank;
     m.headingPerTick = turn.headingStep;
+    // In flight the position follows the reports however tightly they turn
+    // (a holding turn flown at 30 degrees of bank). Where they turn faster
+    // than the category's bank carries the nose, the nose still turns with
+    // them, up to the category's turn rate: held to the bank it fell further
+    // behind the direction of travel with every leg of the turn, until the
+    // aircraft flew sideways.
+    if (ac.phase == AcPhase::flying) {
+        const double error = std::remainder(target - ac.pose.heading, fullCircle);
+        const double most = in.maxTurnRate / kTicksPerSecond;
+        const double needed = std::clamp(error / t, -most, most);
+        if (std::isfinite(needed) && std::fabs(needed) > std::fabs(m.headingPerTick)) m.headingPerTick = needed;
+    }
     m.bankPerTick = turn.bankStep;
     m.transition = AirTransition{};
 

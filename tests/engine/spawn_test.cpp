@@ -96,6 +96,30 @@ TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
     }
 }
 
+TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
+    // One report, due this long ago: in the air it waits for the next one
+    // (which then shows the aircraft) for 30 s after it fell due; on the
+    // ground, or waited out, it goes and the record with it.
+    struct Row {
+        double altitudeFt;
+        std::int32_t dueAgo;
+        bool waits;
+    };
+    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false}, Row{0.0, 0, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
+        g_liveAircraft.clear();
+        LiveAc& ac = newcomer(0x500030, row.altitudeFt, 1);
+        ac.stream[0].playTick = tickCount.load() - row.dueAgo;
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.removeRecord, row.waits ? 0 : 1);
+        EXPECT_EQ(ac.stream.size(), row.waits ? 1u : 0u);
+        if (!row.waits) continue;
+        ac.stream.push_back(point(50.1, 8.01, row.altitudeFt, true, tickCount.load() + 500));
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState, AcSimState::adding2sim);
+    }
+}
+
 TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
     struct Row {
         const char* name;
@@ -281,15 +305,18 @@ TEST_F(Spawn, AStandingStartHasNoSpeedOnItsFirstStandingPoints) {
 
 TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
     // Points due at ticks 0, 1000, 2000 and 3000, 0.01 degrees apart; the
-    // create is sent at tick 1250.
+    // create is sent at tick 1250 (or 2000, as a point falls due: it starts
+    // at that point, not at the pose it was spawned with).
     struct Row {
         AcPhase phase;
         AcSimState state;
         bool airborne;
         bool moved;
         std::int32_t activatedAt = 0;  // shown before (a livery respawn): comes back where it was
+        std::int32_t now = 1250;
     };
     for (const Row row : {Row{AcPhase::flying, AcSimState::adding2sim, true, true},
+                          Row{AcPhase::flying, AcSimState::adding2sim, true, true, 0, 2000},
                           Row{AcPhase::taxi, AcSimState::adding2sim, false, false},
                           Row{AcPhase::flying, AcSimState::active, true, false},
                           Row{AcPhase::flying, AcSimState::adding2sim, true, false, 700}}) {
@@ -303,7 +330,7 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         ac.activationTick = row.activatedAt;
         ac.pose.latitude = 50.0;
         ac.pose.longitude = 8.0;
-        tickCount = 1250;
+        tickCount = row.now;
         AiCreateRequest r = request(0x500401);
         r.position.Longitude = 8.0;
         gf_placeAirborneCreateNow(r);
@@ -312,15 +339,16 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
             EXPECT_EQ(r.position.Longitude, 8.0);
             continue;
         }
-        // The point due at 0 is passed; the aircraft starts a quarter of the
-        // way from the one due at 1000 to the next, due now.
-        ASSERT_EQ(ac.stream.size(), 3u);
-        EXPECT_EQ(ac.stream.front().playTick, 1250);
-        EXPECT_NEAR(ac.stream.front().lon, 8.0125, 1e-9);
-        EXPECT_NEAR(ac.stream.front().altitudeFt, 5125.0, 1e-9);
-        EXPECT_NEAR(r.position.Longitude, 8.0125, 1e-9);
-        EXPECT_NEAR(ac.pose.longitude, 8.0125, 1e-9);
-        EXPECT_NEAR(r.position.Altitude, 5125.0, 1e-9);
+        // The points passed are dropped; the aircraft starts as far from the
+        // last one due to the next as the time since it fell due says.
+        const double share = row.now / 1000.0;
+        ASSERT_EQ(ac.stream.size(), 4u - static_cast<std::size_t>(share));
+        EXPECT_EQ(ac.stream.front().playTick, row.now);
+        EXPECT_NEAR(ac.stream.front().lon, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(ac.stream.front().altitudeFt, 5000.0 + 100.0 * share, 1e-9);
+        EXPECT_NEAR(r.position.Longitude, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(ac.pose.longitude, 8.0 + 0.01 * share, 1e-9);
+        EXPECT_NEAR(r.position.Altitude, 5000.0 + 100.0 * share, 1e-9);
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
     }
 }

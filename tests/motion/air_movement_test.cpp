@@ -119,6 +119,37 @@ TEST_F(AirMovement, TurnsStayWithinTheCategorysRateAndBank) {
     EXPECT_NEAR(std::fabs(ac.pose.bank), 5.0 * kDeg, 1e-12);
 }
 
+TEST_F(AirMovement, InFlightTheNoseTurnsWithTheReportsWhereTheyTurnTighterThanTheBankCarriesIt) {
+    // A Heavy aircraft at 226 kt heading east, its next point 10 s ahead and
+    // the reports turning right from there. Held to its 20 degrees of bank
+    // it turns 1.76 degrees a second; in flight the nose turns as far as the
+    // leg needs, up to the category's 8 degrees a second. On the approach
+    // the bank still rules.
+    struct Row {
+        AcPhase phase;
+        double turnDeg;
+        double degPerS;  // 0: what the bank carries
+    };
+    const double bankCarriesDegPerS = 9.80665 * std::tan(20.0 * kDeg) / (226.0 * 1852.0 / 3600.0) / kDeg;
+    for (const Row row : {Row{AcPhase::flying, 60.0, 6.0}, Row{AcPhase::flying, 10.0, 1.0},
+                          Row{AcPhase::flying, 120.0, 8.0}, Row{AcPhase::landing, 60.0, 0.0}}) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(row.phase) << " " << row.turnDeg);
+        g_liveAircraft.clear();
+        const LaLo front{50.0, 8.0};
+        const LaLo next = gf_destinationPoint(front, {90.0 * kDeg, 226.0 * 10.0 / 3600.0 * feetPerNm});
+        const LaLo after = gf_destinationPoint(next, {(90.0 + row.turnDeg) * kDeg, 226.0 * 10.0 / 3600.0 * feetPerNm});
+        LiveAc& ac = aircraft({at(front, 9000, true, 10000, 0, 226), at(next, 9000, true, 11000, 0, 226),
+                               at(after, 9000, true, 12000, 0, 226)},
+                              Heavy, row.phase);
+        ac.pose.heading = gf_bearing(front, next);
+        ac.motion.heightAboveGroundFt = 8700.0;
+        stepAir(ac);
+        const double turn = std::remainder(gf_bearing(next, after) - ac.pose.heading, fullCircle) / kDeg;
+        const double degPerS = row.degPerS > 0.0 ? std::min(turn / 10.0, 8.0) : bankCarriesDegPerS;
+        EXPECT_NEAR(ac.motion.headingPerTick / kDeg * 100.0, degPerS, 1e-6);
+    }
+}
+
 TEST_F(AirMovement, TheHighAltitudeConfigurationIsSetOnce) {
     std::deque<StreamPoint> stream;
     for (int i = 0; i < 7; ++i)
