@@ -257,13 +257,9 @@ void lf_moving(LiveAc& ac) {
         lf_leaveRunwayOnTurningLeg(ac);
         lf_startTurn(ac);
     }
-    // The drive onto the stand replaces the stream: a bend smoothing built
-    // toward the reported points would take the aircraft past the drive's
-    // first point.
-    if (try2Park(ac, slow && lastLeg) != nullptr) {
-        resetMotionPath(m.path);
-        lf_startTurn(ac);
-    }
+    // The drive onto the stand replaces the stream (and the bend smoothing
+    // built toward it): its first leg may need a turn of its own.
+    if (try2Park(ac, slow && lastLeg) != nullptr) lf_startTurn(ac);
     m.speedChangeKind = lf_speedChangeKind(ac);
     planTaxiSpeed(ac);
 }

@@ -371,10 +371,15 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
     if (!lf_extrapolating(ac)) return true;
     if (lf_emptyStream(ac, "checkExtendingSituations")) return false;
     if (ac.onGround == 0) {
-        // The dead reckoning ran ahead of the reports: a report behind the
-        // aircraft would turn it round in the air.
+        // The dead reckoning ran ahead of the reports along its course: a
+        // report it has flown past would turn the aircraft round in the air.
+        // One further off to the side of that course than behind it shows
+        // that the aircraft turned while its reports paused (a holding turn):
+        // refused, every later report of the turn lay behind too and the dead
+        // reckoning flew on away from them until it ran out.
         const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
-        if (rel.distanceM > 0.1 && rel.along < -kFlyingBehindM) return false;
+        const bool flownPast = rel.along < -kFlyingBehindM && std::fabs(rel.across) <= -rel.along;
+        if (rel.distanceM > 0.1 && flownPast) return false;
     }
     lf_endExtrapolation(ac);
     ac.motion.takeoffSpeedUp = 0;

@@ -282,3 +282,35 @@ TEST_F(StreamChecks, AnAcceptedPointEndsTheExtrapolation) {
     EXPECT_EQ(ac.motion.advanceLimit, 2700);
     EXPECT_EQ(ac.motion.delayLimit, 2700);
 }
+
+// In the air a report behind the dead-reckoned aircraft along its course is
+// one it has flown past; one further to the side than behind is where it
+// turned to while its reports paused.
+TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurnIsFollowed) {
+    struct Row {
+        const char* what;
+        double behindM, rightM;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"ahead", -400.0, 0.0, true},
+        {"40 m behind", 40.0, 0.0, true},
+        {"flown past on the course", 400.0, 0.0, false},
+        {"flown past, as far to the side as behind", 400.0, 390.0, false},
+        {"the track turned: further to the side than behind", 400.0, 1500.0, true},
+        {"abeam", 0.0, 2000.0, true},
+    };
+    std::uint32_t hexid = kHex;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::flying);
+        ac.onGround = 0;
+        ac.stream.front().airborne = 1;
+        ac.extrapolationCount = 6;
+        const LaLo at = from(from(kA1, 180.0, r.behindM), 90.0, r.rightM);
+        StreamPoint p = point(at.lat, at.lon, 5000.0, true, 12000);
+        p.groundSpeedKt = 220.0;
+        EXPECT_EQ(checkExtendingSituations(ac, p), r.accepted);
+        EXPECT_EQ(ac.extrapolationCount, r.accepted ? 0 : 6);
+    }
+}
