@@ -423,6 +423,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         }
     }
     auto& s = ac.stream;
+    const bool reckoned = lf_extrapolating(ac);
     // Come to rest (on the runway, or a helicopter on its pad): the reports
     // of it standing there hold it there and keep it alive. Dropped as
     // repeats, they would leave a standing point behind the braking point
@@ -456,7 +457,12 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     p.stationary = 0;
-    if (ac.phase == AcPhase::landing && p.airborne == 0 && p.groundSpeedKt > last.groundSpeedKt &&
+    // On the approach a report on the ground faster than the last point
+    // keeps the last point's speed: the touchdown does not speed the
+    // aircraft up. Not a dead-reckoned last point: it slowed on a guess
+    // while the reports paused, and held to it the touchdown and the roll
+    // after it would run late by what the guess took off.
+    if (!reckoned && ac.phase == AcPhase::landing && p.airborne == 0 && p.groundSpeedKt > last.groundSpeedKt &&
         p.groundSpeedKt > kSpeedKeptAboveKt)
         p.groundSpeedKt = last.groundSpeedKt;
     return true;

@@ -1,7 +1,8 @@
 // Aircraft that come to rest after touching down and stand there: a
 // helicopter running on onto its pad, standing and lifting off again, judged
-// tick by tick by the smoothness checker; and the reports of an aircraft
-// standing on its landing roll, taken as where it stands.
+// tick by tick by the smoothness checker; the reports of an aircraft
+// standing on its landing roll, taken as where it stands; and the speed of
+// the touchdown report after the reports paused on the approach.
 
 #include <gmock/gmock.h>
 
@@ -140,5 +141,36 @@ TEST_F(StandingReports, AReportOfStandingNearWhereItStandsIsWhereItStands) {
         // A copy holds it as long as the report says.
         if (row.copyOfLast) EXPECT_EQ(p.playTick, 10300);
         if (row.extrapolating) EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
+
+TEST_F(StandingReports, TheTouchdownReportKeepsItsSpeedOnlyOverADeadReckonedApproach) {
+    // The approach's last point at 108 kt; the report on the ground 500 m
+    // on, at `pointKt`.
+    struct Row {
+        const char* what;
+        bool reckoned;  // the last point was dead reckoning's
+        double pointKt, speedAfter;
+    };
+    const Row rows[] = {
+        {"reported, faster", false, 125, 108},
+        {"reported, slower", false, 100, 100},
+        {"dead reckoned, faster", true, 125, 125},
+        {"dead reckoned, slower", true, 100, 100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 0.0, AcPhase::landing);
+        ac.onGround = 0;
+        StreamPoint& last = ac.stream.back();
+        last.airborne = 1;
+        last.altitudeFt = 600.0;
+        last.groundSpeedKt = 108.0;
+        if (row.reckoned) ac.extrapolationCount = 17;
+        StreamPoint p = groundPoint(from(kA1, 0.0, 500.0), 12000, row.pointKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
+        EXPECT_EQ(ac.extrapolationCount, 0);
     }
 }
