@@ -374,13 +374,18 @@ void lf_planLegSpeed(LiveAc& ac) {
     const double turnM = lf_groundTurnForProfile(m) ? m.path.turn.totalLength : 0.0;
     const double legM = turnM > 0.0 ? turnM : gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
     const bool onRunway = ac.onGround != 0 && ac.category != Rotorcraft;
+    // A helicopter's run-on after touching down is no runway roll, but its
+    // speed still follows the reports down to rest: at an even speed it
+    // would reach the report where it stands still moving and brake to rest
+    // past it.
+    const bool landingRun = ac.phase == AcPhase::landing_roll && ac.onGround != 0;
 
     ProfileChoice choice;
     bool built = false;
     if (ac.phase == AcPhase::takeoff_roll && onRunway && ac.extrapolationCount <= 0 && next.stationary == 0 &&
         lf_laterPointAhead(ac, startKt)) {
         built = lf_boundedRollProfile(ac, startKt, turnM, choice);
-    } else if (rolling && onRunway) {
+    } else if (rolling && (onRunway || landingRun)) {
         const double endKt = next.groundSpeedKt;
         const bool usable = std::isfinite(startKt) && startKt >= 0.0 && std::isfinite(endKt) && endKt >= 0.0 &&
                             (ac.phase == AcPhase::landing_roll || endKt > 0.0);
@@ -401,7 +406,7 @@ void lf_planLegSpeed(LiveAc& ac) {
         leg.startHeading = ac.pose.heading;
         leg.phase = static_cast<std::uint32_t>(ac.phase);
         m.speedChangeKind = 0;
-        if (turnM <= 0.0) {
+        if (turnM <= 0.0 && onRunway) {
             alignOnRunway(ac);
             if (m.hasCenterlineAim != 0) {
                 m.profileHeadingTarget = m.centerlineAimBearing;
@@ -503,6 +508,12 @@ bool endLandingRollWhenTurnedOff(LiveAc& ac) {
     if (ac.phase != AcPhase::landing_roll ||
         !(lf_headingDiffDeg(ac.pose.heading, ac.motion.touchdownHeading) >= kTurnedOffRunwayDeg))
         return false;
+    startTaxi(ac);
+    return true;
+}
+
+bool endHelicopterLandingAtRest(LiveAc& ac) {
+    if (ac.category != Rotorcraft || ac.phase != AcPhase::landing_roll || ac.onGround == 0) return false;
     startTaxi(ac);
     return true;
 }

@@ -46,6 +46,11 @@ inline constexpr double kTurnedOffRunwayDeg = 15.0;
 // touchdown heading has turned off the runway: it taxis (true).
 bool endLandingRollWhenTurnedOff(LiveAc& ac);
 
+// A helicopter at rest after its touchdown has landed: it has no runway to
+// turn off, and from there it stands, sets off and lifts off as on any
+// ground (waiting at rest for its reports, its standing reports taken as
+// where it stands). True when its landing roll ended so.
+bool endHelicopterLandingAtRest(LiveAc& ac);
 // The aircraft taxis: flaps up, spoilers and reverse thrust off, the taxi
 // lights; it counts as arriving and its touchdown heading is forgotten.
 void startTaxi(LiveAc& ac);

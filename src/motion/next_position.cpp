@@ -223,6 +223,7 @@ namespace {
 // point: it brakes to rest straight on first. A point is put in where it
 // comes to rest, due when it gets there, and the hold moves there (its
 // points stand where the one before them stands, and fall due after it).
+// A helicopter already at rest there has landed: its landing roll ends.
 // The point put in, when there is one.
 std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
     auto& s = ac.stream;
@@ -230,7 +231,10 @@ std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
         s[1].stationary == 0)
         return std::nullopt;
     const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
-    if (braking.ticks <= 0) return std::nullopt;
+    if (braking.ticks <= 0) {
+        endHelicopterLandingAtRest(ac);
+        return std::nullopt;
+    }
     LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
     gf_normalizeLaLo(stop);
     StreamPoint p = s[1];

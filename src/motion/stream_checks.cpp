@@ -291,11 +291,47 @@ std::int64_t gf_standClockNs() {
 
 void gf_setStandClock(StandClock clock) { l_standClock = clock; }
 
+namespace {
+
+// A report of an aircraft on the ground at no speed within a stand's scatter
+// of a last point where it stands (reported at no speed, or held): the
+// scatter of a stationary position, or where braking to rest carried it a
+// little past the report, not a move to make.
+bool lf_scatterOfStanding(const StreamPoint& p, const StreamPoint& last) {
+    return p.airborne == 0 && last.airborne == 0 && p.groundSpeedKt == 0.0 &&
+           (last.stationary != 0 || last.groundSpeedKt == 0.0) &&
+           lf_metres(lf_position(p), lf_position(last)) <= kStandingScatterM;
+}
+
+// The report becomes a copy of the last point: the aircraft stands where the
+// last point stands until it must leave to be where the report has it, at
+// the speed the report gives. A report of a standing aircraft holds it as
+// long as the report says (a copy due with the last point would end the
+// hold there and then, and the aircraft would leave before its reports do),
+// a slow move is held no longer than the last point.
+void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
+    const double mps = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt > 0.0 ? p.groundSpeedKt / kKnotsPerMps : 0.0;
+    std::int64_t due = p.playTick;
+    if (mps > 0.0) due -= std::llround(lf_metres(lf_position(p), lf_position(last)) / mps * kTicksPerSecond);
+    p = last;
+    p.playTick = gf_tickPlus(0, std::max<std::int64_t>(due, last.playTick));
+    p.stationary = 1;
+    p.groundSpeedKt = 0.0;
+}
+
+}  // namespace
+
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (ac.stream.empty()) return true;
     const StreamPoint& last = ac.stream.back();
     if (lf_samePlace(p, last)) p.stationary = 1;
-    if (ac.category == Rotorcraft) return true;
+    if (ac.category == Rotorcraft) {
+        // In the air a report where a helicopter was is a hover; on the
+        // ground it stands as any aircraft does.
+        const bool flying = p.airborne != 0 || (lf_active(ac) && ac.onGround == 0);
+        if (p.stationary == 0 && !flying && lf_scatterOfStanding(p, last)) lf_holdAtLast(p, last);
+        return true;
+    }
     const bool airborne = p.airborne != 0 || (lf_active(ac) && ac.onGround == 0);
     const bool takeoffRoll = ac.phase == AcPhase::takeoff_roll;
     if (p.stationary != 0) {
@@ -306,9 +342,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     }
     // Standing, with a report that says so but lies a stand's size away:
     // the scatter of a stationary position, not a move.
-    const bool scatterOfStanding = (last.stationary != 0 || last.groundSpeedKt == 0.0) && !airborne &&
-                                   p.groundSpeedKt == 0.0 &&
-                                   gf_distanceNm(lf_position(p), lf_position(last)) * metresPerNm <= kStandingScatterM;
+    const bool scatterOfStanding = !airborne && lf_scatterOfStanding(p, last);
     // Onward only: a slow report behind the way the aircraft goes (its last
     // leg, or its nose when it has none) is scatter or a push, not a move.
     const auto onward = [&] {
@@ -325,19 +359,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
-        // It stands where the last point stands until it must leave to be
-        // where the report has it, at the speed the report gives: a report
-        // of a standing aircraft holds it as long as the report says (a copy
-        // due with the last point would end the hold there and then, and
-        // the aircraft would leave before its reports do), a slow move is
-        // held no longer than the last point.
-        const double mps = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt > 0.0 ? p.groundSpeedKt / kKnotsPerMps : 0.0;
-        std::int64_t due = p.playTick;
-        if (mps > 0.0) due -= std::llround(lf_metres(lf_position(p), lf_position(last)) / mps * kTicksPerSecond);
-        p = last;
-        p.playTick = gf_tickPlus(0, std::max<std::int64_t>(due, last.playTick));
-        p.stationary = 1;
-        p.groundSpeedKt = 0.0;
+        lf_holdAtLast(p, last);
         return true;
     }
     return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);
@@ -410,6 +432,16 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         }
     }
     auto& s = ac.stream;
+    const bool reckoned = lf_extrapolating(ac);
+    // Come to rest (on the runway, or a helicopter on its pad): the reports
+    // of it standing there hold it there and keep it alive. Dropped as
+    // repeats, they would leave a standing point behind the braking point
+    // to turn round for, and the stream to run dry.
+    if (ac.onGround != 0 && lf_scatterOfStanding(p, s.back())) {
+        lf_endExtrapolation(ac);
+        lf_holdAtLast(p, s.back());
+        return true;
+    }
     if (lf_samePlace(p, s.back())) return false;
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);
@@ -434,7 +466,12 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     p.stationary = 0;
-    if (ac.phase == AcPhase::landing && p.airborne == 0 && p.groundSpeedKt > last.groundSpeedKt &&
+    // On the approach a report on the ground faster than the last point
+    // keeps the last point's speed: the touchdown does not speed the
+    // aircraft up. Not a dead-reckoned last point: it slowed on a guess
+    // while the reports paused, and held to it the touchdown and the roll
+    // after it would run late by what the guess took off.
+    if (!reckoned && ac.phase == AcPhase::landing && p.airborne == 0 && p.groundSpeedKt > last.groundSpeedKt &&
         p.groundSpeedKt > kSpeedKeptAboveKt)
         p.groundSpeedKt = last.groundSpeedKt;
     return true;

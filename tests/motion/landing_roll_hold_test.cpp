@@ -1,0 +1,176 @@
+// Aircraft that come to rest after touching down and stand there: a
+// helicopter running on onto its pad, standing and lifting off again, judged
+// tick by tick by the smoothness checker; the reports of an aircraft
+// standing on its landing roll, taken as where it stands; and the speed of
+// the touchdown report after the reports paused on the approach.
+
+#include <gmock/gmock.h>
+
+#include <memory>
+
+#include "engine/engine_state.h"
+#include "foundation/geodesy.h"
+#include "motion/stream_checks.h"
+#include "platform/simconnect/sim_model.h"
+#include "support/motion_harness.h"
+#include "support/temp_dir.h"
+
+#include "parking_fixture.h"
+#include "runway_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+constexpr double kFieldFt = 300.0;
+constexpr std::uint32_t kHexStanding = 0x484B41;
+
+class LandingRollHold : public LogFileTest {
+protected:
+    void SetUp() override {
+        LogFileTest::SetUp();
+        EngineHarness::Options options;
+        options.userPosition = LaLo{50.05, 8.05};
+        harness = std::make_unique<MotionHarness>(options);
+        gf_simModelSetTerrain([](double, double) { return kFieldFt; });
+        gf_simModelSetJournalLimit(100000);
+        runway = addAirportRunway(RunwaySpec{});
+    }
+    void TearDown() override {
+        gf_clearRunwayTable();
+        harness.reset();
+        LogFileTest::TearDown();
+    }
+
+    FacilityRunway runway;
+    std::unique_ptr<MotionHarness> harness;
+};
+
+class StandingReports : public ParkingTest {};
+
+}  // namespace
+
+TEST_F(LandingRollHold, AHelicopterRunsOnOntoItsPadStandsThereAndLiftsOffAgain) {
+    // Slowing from 45 to 25 kt on a 600 ft/min descent, touching down at
+    // 25 kt and running on to rest, 100 s on the pad, then away again,
+    // 400 m north of the airport's runway.
+    Route route(0xD00041, placeOn(runway, 1000.0, -400.0), 270.0, 45.0, kFieldFt + 300.0, true);
+    route.identity("N135LF", "N135LF", "EC35", "");
+    route.climb(-600).speedTo(25.0, 30).land().speedTo(0.0, 10).straight(100);
+    route.speedTo(20.0, 8).takeOff().climb(700).speedTo(60.0, 10).straight(5);
+    harness->add(route, 2.0);
+    // Until its last report is due: the dead reckoning after it is no part
+    // of this.
+    harness->run(static_cast<int>(route.duration() * 100.0) + 3000);
+    harness->writePlot("helicopter_pad");
+
+    const AircraftRecord* r = harness->record(route.hexid());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->category, Rotorcraft);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_TRUE(result.findings.empty()) << result.summary();
+    EXPECT_GT(result.judged.at(MotionCheck::StandingStill), 0u);
+    // It stands where its reports have it stand (once it has had the time
+    // to settle that the checker gives it), not where braking from a run-on
+    // at an even speed would have carried it past them.
+    std::size_t standing = 0;
+    double settledBy = -1.0;
+    for (const ReportedPosition& p : r->reports) {
+        if (p.airborne || p.groundSpeedKt > 0.0) continue;
+        if (settledBy < 0.0) settledBy = p.dueTick + 1000.0;
+        if (p.dueTick < settledBy) continue;
+        for (const MotionSample& s : r->samples)
+            if (s.tick == static_cast<std::int32_t>(p.dueTick)) {
+                ++standing;
+                EXPECT_LT(gf_distanceNm({s.pose.latitude, s.pose.longitude}, p.position) * metresPerNm, 0.2)
+                    << "at tick " << s.tick;
+            }
+    }
+    EXPECT_GT(standing, 20u);
+}
+
+TEST_F(StandingReports, AReportOfStandingNearWhereItStandsIsWhereItStands) {
+    // The last point stands (or moves) at kA1; the report lies `northM` on.
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        bool helicopter, flying, extrapolating;
+        double lastKt, northM, pointKt;
+        bool accepted, copyOfLast;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        // A helicopter on the ground stands like any aircraft: a report of
+        // it standing a little off (scatter, or where braking took it past
+        // the report) is where it stands; in the air it hovers there.
+        {"helicopter taxiing, standing 3 m off", P::taxi, true, false, false, 0, 3.0, 0, true, true},
+        {"helicopter taxiing, standing 49 m off", P::taxi, true, false, false, 0, 49.0, 0, true, true},
+        {"helicopter taxiing, standing 51 m off", P::taxi, true, false, false, 0, 51.0, 0, true, false},
+        {"helicopter taxiing, moving 3 m off", P::taxi, true, false, false, 0, 3.0, 2, true, false},
+        {"helicopter taxiing into it, standing 3 m off", P::taxi, true, false, false, 5, 3.0, 0, true, false},
+        {"helicopter hovering, still 3 m off", P::flying, true, true, false, 0, 3.0, 0, true, false},
+        // At rest on the landing roll the reports of it standing there hold
+        // it there, a repeat of a rolling point's position is dropped.
+        {"landing roll at rest, standing there", P::landing_roll, false, false, false, 0, 0.0, 0, true, true},
+        {"landing roll at rest, standing 3 m off", P::landing_roll, false, false, false, 0, 3.0, 0, true, true},
+        {"landing roll at rest, held by dead reckoning", P::landing_roll, false, false, true, 0, 0.0, 0, true, true},
+        {"landing roll at rest, moving off", P::landing_roll, false, false, false, 0, 10.0, 5, true, false},
+        {"landing roll at 40 kt, its position repeated", P::landing_roll, false, false, false, 40, 0.0, 0, false, false},
+        {"helicopter on its run-on at rest, standing 1 m off", P::landing_roll, true, false, false, 0, 1.0, 0, true,
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 0.0, row.phase);
+        if (row.helicopter) ac.category = Rotorcraft;
+        ac.onGround = row.flying ? 0 : 1;
+        StreamPoint& last = ac.stream.back();
+        last.groundSpeedKt = row.lastKt;
+        last.airborne = row.flying ? 1 : 0;
+        last.playTick = 10100;
+        if (row.extrapolating) {
+            last.stationary = 1;
+            ac.extrapolationCount = 12;
+        }
+        StreamPoint p = groundPoint(from(kA1, 0.0, row.northM), 10300, row.pointKt);
+        p.airborne = row.flying ? 1 : 0;
+        ASSERT_EQ(checkExtendingSituations(ac, p), row.accepted);
+        if (!row.accepted) continue;
+        EXPECT_EQ(p.stationary != 0 && p.lat == kA1.lat && p.lon == kA1.lon, row.copyOfLast);
+        // A copy holds it as long as the report says.
+        if (row.copyOfLast) EXPECT_EQ(p.playTick, 10300);
+        if (row.extrapolating) EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
+
+TEST_F(StandingReports, TheTouchdownReportKeepsItsSpeedOnlyOverADeadReckonedApproach) {
+    // The approach's last point at 108 kt; the report on the ground 500 m
+    // on, at `pointKt`.
+    struct Row {
+        const char* what;
+        bool reckoned;  // the last point was dead reckoning's
+        double pointKt, speedAfter;
+    };
+    const Row rows[] = {
+        {"reported, faster", false, 125, 108},
+        {"reported, slower", false, 100, 100},
+        {"dead reckoned, faster", true, 125, 125},
+        {"dead reckoned, slower", true, 100, 100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 0.0, AcPhase::landing);
+        ac.onGround = 0;
+        StreamPoint& last = ac.stream.back();
+        last.airborne = 1;
+        last.altitudeFt = 600.0;
+        last.groundSpeedKt = 108.0;
+        if (row.reckoned) ac.extrapolationCount = 17;
+        StreamPoint p = groundPoint(from(kA1, 0.0, 500.0), 12000, row.pointKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
+        EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
