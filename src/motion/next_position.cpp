@@ -177,7 +177,11 @@ void lf_nextPosAir(LiveAc& ac) {
     }
     double legKt = 0.0;
     if (ac.phase == AcPhase::landing && next.airborne == 0) {
-        legKt = ac.stream[0].groundSpeedKt > 0.0 ? ac.stream[0].groundSpeedKt : kLegFallbackKt;
+        // At the speed before the touchdown, not the slower roll's; but a
+        // point dead reckoning slowed while the reports paused on final is
+        // no slower than the touchdown reported (it touched down late).
+        const double before = ac.stream[0].groundSpeedKt;
+        legKt = before > 0.0 ? std::max(before, next.groundSpeedKt) : kLegFallbackKt;
     } else {
         const double speed = groundSpeedForNextLeg(ac);
         legKt = speed > 1.0 ? speed : kLegFallbackKt;

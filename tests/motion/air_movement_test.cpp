@@ -260,16 +260,22 @@ TEST_F(AirMovement, TheLegToATouchdownIsTimedByTheSpeedBeforeIt) {
     // The touchdown point comes due at the last airborne report's ground
     // speed (100 kt without one), not the mean with the slower roll; an
     // absurd one (a bad report) gives way to the reports' own 800 m in 8 s.
+    // A touchdown reported faster than the point before it (dead reckoning
+    // slowed that point while the reports paused) comes due at its own.
     airport();
-    for (const double frontKt : {140.0, 0.0, 1e6}) {
-        LiveAc& ac = aircraft({at(past(-400), 400, true, 10000, -700, frontKt), at(past(400), 0, false, 10800, 0, 60)},
-                              Large, AcPhase::landing);
+    const double nm = gf_distanceNm(past(-400), past(400));
+    const double ownKt = nm * 360000.0 / 800.0;
+    const struct {
+        double frontKt, touchdownKt, legKt;
+    } rows[] = {{140.0, 60.0, 140.0}, {0.0, 60.0, 100.0}, {1e6, 60.0, ownKt}, {108.0, 125.0, 125.0}};
+    for (const auto& r : rows) {
+        LiveAc& ac = aircraft(
+            {at(past(-400), 400, true, 10000, -700, r.frontKt), at(past(400), 0, false, 10800, 0, r.touchdownKt)},
+            Large, AcPhase::landing);
         ac.pose.latitude = past(-400).lat;
         ac.pose.longitude = past(-400).lon;
         nextPosAir(ac);
-        const double nm = gf_distanceNm(past(-400), past(400));
-        const double kt = frontKt > 1e5 ? nm * 360000.0 / 800.0 : frontKt > 0.0 ? frontKt : 100.0;
-        EXPECT_NEAR(ac.stream[1].playTick, tickCount.load() + std::lround(nm * 360000.0 / kt), 1) << frontKt;
+        EXPECT_NEAR(ac.stream[1].playTick, tickCount.load() + std::lround(nm * 360000.0 / r.legKt), 1) << r.frontKt;
     }
 }
 
