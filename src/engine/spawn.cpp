@@ -38,6 +38,8 @@ constexpr double kUserLowFt = 500.0;
 constexpr double kUserHoldSpeedKt = 8.0;
 constexpr double kUserHoldDistanceM = 500.0;
 constexpr double kFastTaxiKt = 30.0;
+// Faster than any ground movement: a jump in the reported positions.
+constexpr double kOutOfGroundReachKt = 100.0;
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
 // An aircraft placed beyond its last report flies on from it for at most the
 // time dead reckoning would carry it (20 points of 3 s).
@@ -256,8 +258,18 @@ void spawnLiveAc(LiveAc& ac) {
             if (const auto stand = chooseSpawnStand(ac)) {
                 parkAtSpawnStand(ac, *stand);
             } else {
-                const bool fast = std::any_of(ac.stream.begin(), ac.stream.end(),
-                                              [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; });
+                // A position no aircraft reaches on the ground in its time (a
+                // report miles off) is no move: created taxiing toward it, the
+                // aircraft crossed the airport at a thousand knots.
+                const auto outOfReach = [](const StreamPoint& a, const StreamPoint& b) {
+                    const double ticks = static_cast<double>(std::int64_t{b.playTick} - a.playTick);
+                    return ticks > 0.0 &&
+                           gf_speedKtOver(gf_distanceNm(lf_position(a), lf_position(b)), ticks) > kOutOfGroundReachKt;
+                };
+                const bool fast =
+                    std::any_of(ac.stream.begin(), ac.stream.end(),
+                                [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; }) ||
+                    std::adjacent_find(ac.stream.begin(), ac.stream.end(), outOfReach) != ac.stream.end();
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
                 if (ac.stream[1].stationary != 0 || fast) {

@@ -241,6 +241,13 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     checkSpawnLiveAc(fast);
     EXPECT_EQ(fast.simState, AcSimState::buffer);
     EXPECT_EQ(fast.stream.size(), 2u);
+    // A report miles off (no taxi reaches it in its time) is no move either.
+    LiveAc& jump = newcomer(0x50000F, 0.0);
+    for (int i = 0; i < 3; ++i) jump.stream[i] = point(50.1, 8.0, 0.0, false, 500 * i);
+    jump.stream[1].lon += 0.13;  // 5 NM in 5 s
+    checkSpawnLiveAc(jump);
+    EXPECT_EQ(jump.simState, AcSimState::buffer);
+    EXPECT_EQ(jump.stream.size(), 2u);
     LiveAc& calm = newcomer(0x50000C, 0.0);
     calm.destination = IataCode("FRA");
     calm.origin = IataCode("AMS");
