@@ -479,6 +479,10 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         // The user closes the window.
         m.closeSent = true;
         gf_postMessage(g_mainWindow.load(), WM_CLOSE);
+        // The window's thread takes the close in real time: the clock waits
+        // for the stop it makes, so that the engine's last tick and the last
+        // batch handed over are the same on every run.
+        lf_eventually([] { return !keepRunning(); }, kLockStepWait);
     }
     m.leftSleep = Steady::now();
 }
@@ -521,7 +525,9 @@ void SampleWorldRun::lf_settleThreads() {
 // reader handed it to the engine.
 void SampleWorldRun::lf_step() {
     Impl& m = *impl_;
-    if (!lf_feedStarted()) return;
+    // The user closed the window: what the application sends now would
+    // reach a program that is shutting down, on no tick in particular.
+    if (m.closeSent || !lf_feedStarted()) return;
     const auto second = static_cast<std::int64_t>(std::floor(feedSecond() + 1e-9));
     for (; m.nextFeedSecond <= second; ++m.nextFeedSecond) {
         const std::int64_t s = m.nextFeedSecond;
@@ -558,7 +564,7 @@ bool SampleWorldRun::lf_feedStarted() {
 // source says.
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
-    if (!lf_feedStarted()) return;
+    if (m.closeSent || !lf_feedStarted()) return;
     const std::uint16_t port = g_trafficReader.boundPort();
     const auto second = [&] { return static_cast<std::int64_t>(std::floor(feedSecond())); };
     // The clock goes on only once the reader has taken the whole answer (its
