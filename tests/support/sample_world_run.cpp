@@ -58,10 +58,12 @@ constexpr int kWeatherEveryS = 10;
 // edition, which has no history to shift the traffic by.
 constexpr const char* kSampleVersionReply = R"({"level":1,"version":"TAVO sample 1.0"})";
 // How long the run waits in real time for what another thread must do before
-// the fake clock goes on (a connection, a datagram read, a dispatch): only a
-// stuck program takes so long, and the run then goes on without it (counted
-// in the figures: that run may differ from the next).
-constexpr auto kLockStepWait = 5s;
+// the fake clock goes on (a connection, a datagram read, a dispatch). Each
+// wait ends as soon as the thread is done; a run that gives up may differ
+// from the next (counted in the figures and told on stderr), so the limit
+// leaves a sanitizer build on a busy two-core machine room for a thread that
+// gets no core for seconds: only a stuck program takes so long.
+constexpr auto kLockStepWait = 20s;
 // The name the SimClient thread opens its simulator connection under.
 constexpr std::string_view kSimClientConnection = "TAVO";
 // The wall clock's second that fake time 0 stands for: a fixed Wednesday
@@ -82,6 +84,14 @@ std::atomic<std::int64_t> l_wallBaseS{0};
 // Lock-step waits of the run that ended by their time limit.
 std::atomic<int> l_lockStepTimeouts{0};
 
+// A lock-step wait gave up: counted, and said where a failing test's output
+// shows it (the run may not repeat).
+void lf_gaveUp(const char* what) {
+    ++l_lockStepTimeouts;
+    std::fprintf(stderr, "world run: gave up waiting for %s at fake second %.2f\n", what,
+                 static_cast<double>(l_nowNs.load()) / 1e9);
+}
+
 std::int64_t lf_fakeNs() { return l_nowNs.load(); }
 Steady::time_point lf_fakeSteady() { return Steady::time_point(std::chrono::nanoseconds(lf_fakeNs())); }
 std::int64_t lf_fakeSeconds() { return l_wallBaseS.load() + lf_fakeNs() / kSecondNs; }
@@ -91,7 +101,7 @@ bool lf_eventually(const std::function<bool()>& done, std::chrono::milliseconds 
     const auto end = Steady::now() + limit;
     while (!done()) {
         if (Steady::now() > end) {
-            ++l_lockStepTimeouts;
+            lf_gaveUp("another thread of the program");
             return false;
         }
         std::this_thread::sleep_for(100us);
@@ -137,7 +147,8 @@ struct SampleWorldRun::Impl {
     std::uint16_t port = 0;
     std::size_t linesHandled = 0;
     std::atomic<std::uint64_t> batchesPosted{0};
-    bool bufferRequestSeen = false;
+    bool bufferRequestAwaited = false;
+    bool weatherReaderAwaited = false;
     bool randomSeeded = false;
     // The traffic reader tells the main thread at once that it handed a
     // batch over: a polling wait would leave the core idle between polls.
@@ -152,7 +163,7 @@ struct SampleWorldRun::Impl {
         std::unique_lock lock(postedMutex);
         while (batchesPosted.load() <= before && keepRunning() && Steady::now() < end)
             posted.wait_for(lock, 10ms, [&] { return batchesPosted.load() > before; });
-        if (batchesPosted.load() <= before && keepRunning()) ++l_lockStepTimeouts;
+        if (batchesPosted.load() <= before && keepRunning()) lf_gaveUp("the traffic reader's batch");
     }
 
     // The fake time the feed started (its simulated second 0 is feedStartS).
@@ -495,9 +506,8 @@ void SampleWorldRun::lf_waitSimClient() {
     // slot is started and joined by this, the main, thread.)
     const bool connects = keepRunning() && g_simClientThread.joinable();
     if (!gf_simModelWaitDrained(kLockStepWait, connects ? kSimClientConnection : std::string_view{}) &&
-        keepRunning()) {
-        ++l_lockStepTimeouts;
-    }
+        keepRunning())
+        lf_gaveUp("the SimClient thread's dispatch");
 }
 
 // The program's other threads done with what the present fake time gave
@@ -510,14 +520,19 @@ void SampleWorldRun::lf_settleThreads() {
     Impl& m = *impl_;
     if (!keepRunning()) return;
     if (options_.lockStepFrames) lf_waitSimClient();
-    // The reader threads are started and joined by this (the main) thread.
-    if (g_trafficReaderThread.joinable() && !m.bufferRequestSeen && m.peerConnected.load()) {
-        m.bufferRequestSeen = m.peer->waitForLine("Qs999=sendbuffer", kLockStepWait).has_value();
-        if (!m.bufferRequestSeen && keepRunning()) ++l_lockStepTimeouts;
+    // The reader threads are started and joined by this (the main) thread;
+    // each is waited for once (a reader that failed would be waited for at
+    // every step).
+    if (g_trafficReaderThread.joinable() && !m.bufferRequestAwaited && m.peerConnected.load()) {
+        m.bufferRequestAwaited = true;
+        if (!m.peer->waitForLine("Qs999=sendbuffer", kLockStepWait) && keepRunning()) lf_gaveUp("the buffer request");
     }
-    if (g_weatherReaderThread.joinable() && g_qnhReader.boundPort() == 0)
+    if (g_weatherReaderThread.joinable() && !m.weatherReaderAwaited) {
+        m.weatherReaderAwaited = true;
         lf_eventually([] { return g_qnhReader.boundPort() != 0 || !keepRunning(); }, kLockStepWait);
-    if (m.peerConnected.load() && !m.peer->waitCaughtUp(kLockStepWait) && keepRunning()) ++l_lockStepTimeouts;
+    }
+    if (m.peerConnected.load() && !m.peer->waitCaughtUp(kLockStepWait) && keepRunning())
+        lf_gaveUp("the application's reading of the program's lines");
 }
 
 // One simulated second of the sample application: weather every ten
