@@ -162,10 +162,18 @@ void RTAppPeer::readLoop() {
     }
     std::array<char, 4096> buffer{};
     while (true) {
-        const long received = gf_receiveBytes(socket, buffer.data(), buffer.size());
+        // Set only once the bytes read before are handled: while it stays
+        // set and the socket holds nothing unread, lines() is complete.
+        waitingForBytes_.store(true);
+        const int readable = gf_waitReadable(socket, std::chrono::hours(1));
+        waitingForBytes_.store(false);
+        if (readable == 0) continue;
+        const long received = readable < 0 ? -1 : gf_receiveBytes(socket, buffer.data(), buffer.size());
         if (received <= 0) {
             std::lock_guard lock(mutex_);
             serverClosed_ = true;
+            // Nothing more is read: what was read is all there is.
+            waitingForBytes_.store(true);
             changed_.notify_all();
             return;
         }
@@ -233,6 +241,26 @@ bool RTAppPeer::waitForLineCount(std::size_t n, std::chrono::milliseconds timeou
 bool RTAppPeer::waitForServerClose(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return serverClosed_; });
+}
+
+bool RTAppPeer::waitCaughtUp(std::chrono::milliseconds timeout) const {
+    Socket socket;
+    {
+        std::lock_guard lock(mutex_);
+        socket = tcp_;
+    }
+    if (!socket.valid()) return true;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+        // Unread bytes first, then the reader's wait: bytes read before the
+        // look were handled before the reader began to wait again, and while
+        // it waits it reads nothing.
+        const long unread = gf_unreadBytes(socket);
+        if (unread < 0) return true;  // closed: nothing more comes
+        if (unread == 0 && waitingForBytes_.load()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
 }
 
 int RTAppPeer::versionRequests() const {

@@ -12,6 +12,7 @@
 // a whole set (a live batch, buffer segments, a parked set), one line per
 // datagram. The free functions below build the lines.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -98,6 +99,11 @@ public:
     bool waitForServerClose(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     // Version requests answered so far.
     int versionRequests() const;
+    // Waits until every byte the program had sent before the call is in
+    // lines() (or pendingText()): a test on a fake clock looks at the lines
+    // only once the reader has caught up. True at once without a connection;
+    // false when the reader did not catch up in time.
+    bool waitCaughtUp(std::chrono::milliseconds timeout) const;
 
     // One UDP datagram to 127.0.0.1:port; false when it could not be sent.
     bool sendDatagram(std::uint16_t port, std::string_view datagram);
@@ -118,6 +124,8 @@ private:
     std::string pending_;
     bool serverClosed_ = false;
     int versionRequests_ = 0;
+    // The reader waits for bytes to arrive (it has handled all it read).
+    std::atomic<bool> waitingForBytes_{false};
 };
 
 }  // namespace tavo::test

@@ -16,6 +16,7 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "airports/parked_planner.h"
 #include "app/control_states.h"
 #include "app/program.h"
 #include "engine/engine_state.h"
@@ -27,7 +28,9 @@
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/rtapp/udp_reader.h"
 #include "feed/rtdirect/transport.h"
+#include "foundation/random.h"
 #include "foundation/time.h"
+#include "motion/stream_checks.h"
 #include "platform/simconnect/sim_model.h"
 #include "platform/window/headless.h"
 #include "services/shell.h"
@@ -55,15 +58,39 @@ constexpr int kWeatherEveryS = 10;
 // edition, which has no history to shift the traffic by.
 constexpr const char* kSampleVersionReply = R"({"level":1,"version":"TAVO sample 1.0"})";
 // How long the run waits in real time for what another thread must do before
-// the fake clock goes on (a connection, a datagram read, a dispatch): only a
-// stuck program takes so long, and the run then goes on without it.
-constexpr auto kLockStepWait = 5s;
+// the fake clock goes on (a connection, a datagram read, a dispatch). Each
+// wait ends as soon as the thread is done; a run that gives up may differ
+// from the next (counted in the figures and told on stderr), so the limit
+// leaves a sanitizer build on a busy two-core machine room for a thread that
+// gets no core for seconds: only a stuck program takes so long.
+constexpr auto kLockStepWait = 20s;
+// The name the SimClient thread opens its simulator connection under.
+constexpr std::string_view kSimClientConnection = "TAVO";
+// The wall clock's second that fake time 0 stands for: a fixed Wednesday
+// 11:00 UTC, not the real date, so that what the program plans by the week's
+// time slot (the parked traffic) is the same on every run.
+constexpr std::int64_t kWallBaseS = 1772622000;
+// The seed of the program's main-thread random draws (liveries, stands of
+// the parked traffic, rotation pitch): seeded from the machine, two runs of
+// one world would draw differently.
+constexpr std::uint32_t kRandomSeed = 1965;
 
 // The one fake clock of a run: nanoseconds from a steady base, and the wall
 // clock's second that time 0 stands for. Function-pointer seams read it.
 std::atomic<std::int64_t> l_nowNs{0};
 
 std::atomic<std::int64_t> l_wallBaseS{0};
+
+// Lock-step waits of the run that ended by their time limit.
+std::atomic<int> l_lockStepTimeouts{0};
+
+// A lock-step wait gave up: counted, and said where a failing test's output
+// shows it (the run may not repeat).
+void lf_gaveUp(const char* what) {
+    ++l_lockStepTimeouts;
+    std::fprintf(stderr, "world run: gave up waiting for %s at fake second %.2f\n", what,
+                 static_cast<double>(l_nowNs.load()) / 1e9);
+}
 
 std::int64_t lf_fakeNs() { return l_nowNs.load(); }
 Steady::time_point lf_fakeSteady() { return Steady::time_point(std::chrono::nanoseconds(lf_fakeNs())); }
@@ -73,7 +100,10 @@ std::int64_t lf_fake100ns() { return l_wallBaseS.load() * 10'000'000 + lf_fakeNs
 bool lf_eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = Steady::now() + limit;
     while (!done()) {
-        if (Steady::now() > end) return false;
+        if (Steady::now() > end) {
+            lf_gaveUp("another thread of the program");
+            return false;
+        }
         std::this_thread::sleep_for(100us);
     }
     return true;
@@ -117,6 +147,9 @@ struct SampleWorldRun::Impl {
     std::uint16_t port = 0;
     std::size_t linesHandled = 0;
     std::atomic<std::uint64_t> batchesPosted{0};
+    bool bufferRequestAwaited = false;
+    bool weatherReaderAwaited = false;
+    bool randomSeeded = false;
     // The traffic reader tells the main thread at once that it handed a
     // batch over: a polling wait would leave the core idle between polls.
     std::mutex postedMutex;
@@ -130,6 +163,7 @@ struct SampleWorldRun::Impl {
         std::unique_lock lock(postedMutex);
         while (batchesPosted.load() <= before && keepRunning() && Steady::now() < end)
             posted.wait_for(lock, 10ms, [&] { return batchesPosted.load() > before; });
+        if (batchesPosted.load() <= before && keepRunning()) lf_gaveUp("the traffic reader's batch");
     }
 
     // The fake time the feed started (its simulated second 0 is feedStartS).
@@ -224,6 +258,8 @@ SampleWorldRun::~SampleWorldRun() {
     gf_setFeedSteadyClock(nullptr);
     gf_setSecondsClock(nullptr);
     gf_setSystemClock100ns(nullptr);
+    gf_setPlannerClock({});
+    gf_setStandClock(nullptr);
     gf_setRTAppUdpPorts({});
     if (impl_->savedHandshake) gf_setRTAppHandshakeTiming(*impl_->savedHandshake);
     g_trafficReader.setBatchPoster({});
@@ -297,12 +333,11 @@ int SampleWorldRun::run() {
     Impl& m = *impl_;
     const auto wallStart = Steady::now();
     m.runStarted = wallStart;
-    // The fake clock starts at a steady time far from 0 and at the real wall
-    // clock, so that the program's first readings look ordinary.
+    // The fake clock starts at a steady time far from 0 and at an ordinary
+    // wall-clock time, so that the program's first readings look ordinary.
     l_nowNs.store(std::int64_t{1000} * 3600 * kSecondNs);
-    l_wallBaseS.store(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                          .count() -
-                      l_nowNs.load() / kSecondNs);
+    l_wallBaseS.store(kWallBaseS - l_nowNs.load() / kSecondNs);
+    l_lockStepTimeouts.store(0);
     m.nextFrameNs = lf_fakeNs() + options_.ticksPerFrame * kTickNs;
     m.nextSecondNs = lf_fakeNs() + kSecondNs;
 
@@ -313,6 +348,11 @@ int SampleWorldRun::run() {
     gf_setFeedSteadyClock(&lf_fakeSteady);
     gf_setSecondsClock(&lf_fakeSeconds);
     gf_setSystemClock100ns(&lf_fake100ns);
+    // The parked-traffic plan pays the engine clock the time it took, and a
+    // parked aircraft's lights go off after a while: both on the fake clock,
+    // or a slow machine would move the engine's ticks against the traffic.
+    gf_setPlannerClock(&lf_fakeNs);
+    gf_setStandClock(&lf_fakeNs);
     // The readers take free ports: runs side by side never meet.
     gf_setRTAppUdpPorts({0, 0});
     // The pause after the version answer lets a real application's first
@@ -339,6 +379,7 @@ int SampleWorldRun::run() {
     // The fake clock drives the frames and seconds, not the model's ticker.
     gf_simModelStopTicker();
     gf_simModelSetClock(&lf_fakeNs);
+    if (options_.modelReady) options_.modelReady();
     // The SimClient thread polls the model when it has something to deliver,
     // not a real millisecond after its last poll: the frames and seconds of
     // the fake clock come much faster than that.
@@ -392,6 +433,7 @@ int SampleWorldRun::run() {
     figures_.wallS = std::chrono::duration<double>(Steady::now() - wallStart).count();
     figures_.simulatedS = feedSecond() - options_.feedStartS;
     figures_.batchesFed = m.batchesPosted.load();
+    figures_.lockStepTimeouts = l_lockStepTimeouts.load();
     return figures_.exitCode;
 }
 
@@ -399,6 +441,11 @@ int SampleWorldRun::run() {
 void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
     Impl& m = *impl_;
     const auto entered = Steady::now();
+    if (!m.randomSeeded) {
+        // The program's main thread sleeps here before it draws anything.
+        m.randomSeeded = true;
+        threadRandomEngine().engine.seed(kRandomSeed);
+    }
     const std::int32_t tick = tickCount.load();
     if (tick != m.lastTick && m.lastTick >= 0) {
         // An engine tick ran since the last sleep: the main loop's.
@@ -415,22 +462,24 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
     m.lastTick = tick;
 
     while (lf_fakeNs() < untilNs) {
+        lf_settleThreads();
         const std::int64_t next = std::min({untilNs, m.nextFrameNs, m.nextSecondNs});
         l_nowNs.store(next);
         if (next == m.nextFrameNs) {
             m.nextFrameNs += options_.ticksPerFrame * kTickNs;
             gf_simModelFrames(1);
-            if (options_.lockStepFrames) gf_simModelWaitDrained(kLockStepWait);
+            if (options_.lockStepFrames) lf_waitSimClient();
             ++figures_.frames;
             if (onFrame_) onFrame_();
         }
         if (next == m.nextSecondNs) {
             m.nextSecondNs += kSecondNs;
             gf_simModelSeconds(1);
-            gf_simModelWaitDrained(kLockStepWait);
+            lf_waitSimClient();
             lf_step();
         }
     }
+    lf_settleThreads();
     lf_answerRequests();
     // The sample application connects in real time once TAVO waits for it:
     // that wait waits for the connection, so that the program does not spend
@@ -441,8 +490,49 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         // The user closes the window.
         m.closeSent = true;
         gf_postMessage(g_mainWindow.load(), WM_CLOSE);
+        // The window's thread takes the close in real time: the clock waits
+        // for the stop it makes, so that the engine's last tick and the last
+        // batch handed over are the same on every run.
+        lf_eventually([] { return !keepRunning(); }, kLockStepWait);
     }
     m.leftSleep = Steady::now();
+}
+
+// Until the SimClient thread has dispatched everything the model queued for
+// it (once the thread runs: from its connection on, so that the simulator's
+// first answers come at the same fake time on a slow and a fast machine).
+void SampleWorldRun::lf_waitSimClient() {
+    // A closing program's SimClient thread lets its connection go. (The
+    // slot is started and joined by this, the main, thread.)
+    const bool connects = keepRunning() && g_simClientThread.joinable();
+    if (!gf_simModelWaitDrained(kLockStepWait, connects ? kSimClientConnection : std::string_view{}) &&
+        keepRunning())
+        lf_gaveUp("the SimClient thread's dispatch");
+}
+
+// The program's other threads done with what the present fake time gave
+// them, before the clock goes on: each acts in real time, and a clock that
+// moved on meanwhile would hand the same work to another tick on another
+// run. The SimClient thread has connected and dispatched what was queued;
+// the readers, once started, are bound and the traffic reader has asked for
+// the buffer; and the application has read every line the program sent.
+void SampleWorldRun::lf_settleThreads() {
+    Impl& m = *impl_;
+    if (!keepRunning()) return;
+    if (options_.lockStepFrames) lf_waitSimClient();
+    // The reader threads are started and joined by this (the main) thread;
+    // each is waited for once (a reader that failed would be waited for at
+    // every step).
+    if (g_trafficReaderThread.joinable() && !m.bufferRequestAwaited && m.peerConnected.load()) {
+        m.bufferRequestAwaited = true;
+        if (!m.peer->waitForLine("Qs999=sendbuffer", kLockStepWait) && keepRunning()) lf_gaveUp("the buffer request");
+    }
+    if (g_weatherReaderThread.joinable() && !m.weatherReaderAwaited) {
+        m.weatherReaderAwaited = true;
+        lf_eventually([] { return g_qnhReader.boundPort() != 0 || !keepRunning(); }, kLockStepWait);
+    }
+    if (m.peerConnected.load() && !m.peer->waitCaughtUp(kLockStepWait) && keepRunning())
+        lf_gaveUp("the application's reading of the program's lines");
 }
 
 // One simulated second of the sample application: weather every ten
@@ -450,12 +540,18 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
 // reader handed it to the engine.
 void SampleWorldRun::lf_step() {
     Impl& m = *impl_;
-    if (!lf_feedStarted()) return;
+    // The user closed the window: what the application sends now would
+    // reach a program that is shutting down, on no tick in particular.
+    if (m.closeSent || !lf_feedStarted()) return;
     const auto second = static_cast<std::int64_t>(std::floor(feedSecond() + 1e-9));
     for (; m.nextFeedSecond <= second; ++m.nextFeedSecond) {
         const std::int64_t s = m.nextFeedSecond;
-        if (const std::uint16_t weather = g_qnhReader.boundPort(); weather != 0 && s % kWeatherEveryS == 0)
-            m.peer->sendDatagram(weather, source_->weather(m.epoch + static_cast<double>(s)));
+        if (const std::uint16_t weather = g_qnhReader.boundPort(); weather != 0 && s % kWeatherEveryS == 0) {
+            // Its QNH is read before the clock goes on, not at some later tick.
+            const std::uint32_t before = g_qnhReader.datagramCount();
+            if (m.peer->sendDatagram(weather, source_->weather(m.epoch + static_cast<double>(s))))
+                lf_eventually([&] { return g_qnhReader.datagramCount() != before || !keepRunning(); }, kLockStepWait);
+        }
         const std::uint16_t port = g_trafficReader.boundPort();
         if (port == 0) continue;  // nobody listens yet: the datagrams are lost, as with the real application
         const std::vector<std::string> lines = source_->liveLines(s, m.epoch);
@@ -483,7 +579,7 @@ bool SampleWorldRun::lf_feedStarted() {
 // source says.
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
-    if (!lf_feedStarted()) return;
+    if (m.closeSent || !lf_feedStarted()) return;
     const std::uint16_t port = g_trafficReader.boundPort();
     const auto second = [&] { return static_cast<std::int64_t>(std::floor(feedSecond())); };
     // The clock goes on only once the reader has taken the whole answer (its

@@ -11,8 +11,13 @@
 // frame is dispatched by the SimClient thread, each simulated second sends the
 // traffic of that second and waits until the traffic reader has handed it to
 // the engine, and requests of the program (buffered and parked traffic) are
-// answered. So a simulated minute takes as long as the program needs to
-// compute it, and a run does the same on a fast and a slow machine.
+// answered. Before each step the program's other threads finish what the
+// present gave them: the SimClient thread connects and dispatches, the
+// readers bind and ask for the buffer, the application reads every line the
+// program sent. So a simulated minute takes as long as the program needs to
+// compute it, and a run records the same tracks on a fast and a slow machine
+// (the wall clock stands at a fixed date and the main thread's random draws
+// start from a fixed seed).
 //
 // The pose stream, the mailbox's stall watch, the feed's time limits, the
 // wall clock (seconds and 100 ns units) and the model's journal stamps all
@@ -83,6 +88,9 @@ struct SampleWorldOptions {
     int trafficCopies = 1;
     // The window layer; none: the headless one, keeping no records.
     std::shared_ptr<WindowBackend> window;
+    // Called once the simulator model holds the scenario, before the program
+    // starts (a test adds the model's faults there).
+    std::function<void()> modelReady;
 };
 
 // What the run counted as it went.
@@ -94,6 +102,9 @@ struct SampleWorldFigures {
     double wallS = 0.0;              // real time of the whole run
     double startS = 0.0;             // real time until the traffic began
     std::uint64_t batchesFed = 0;    // live batches handed to the engine
+    // Lock-step waits that gave up on another thread of the program (a run
+    // with any may not repeat).
+    int lockStepTimeouts = 0;
     std::vector<double> tickNs;      // real time of every engine tick (when timed)
 };
 
@@ -145,6 +156,8 @@ private:
     void lf_sleepUntil(std::int64_t untilNs);
     void lf_step();
     void lf_answerRequests();
+    void lf_settleThreads();
+    void lf_waitSimClient();
     bool lf_feedStarted();
 
     SampleWorldOptions options_;

@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -391,6 +392,17 @@ long gf_sendDatagramLoopback(Socket socket, std::string_view data, std::uint16_t
         return -1;
     }
     return static_cast<long>(sent);
+}
+
+long gf_unreadBytes(Socket socket) {
+    InUse use(socket);
+    if (!use) return -1;
+    int count = 0;
+    if (::ioctl(socket.fd, FIONREAD, &count) != 0) {
+        lf_failWithErrno();
+        return -1;
+    }
+    return count;
 }
 
 int gf_waitReadable(Socket socket, std::chrono::milliseconds timeout) {

@@ -148,6 +148,9 @@ long gf_sendDatagramLoopback(Socket socket, std::string_view data, std::uint16_t
 // collect): 1 readable, 0 time-out, -1 error (error set). A time-out of 0
 // only looks.
 int gf_waitReadable(Socket socket, std::chrono::milliseconds timeout);
+// Bytes received and not read yet; -1 (error set) when the socket is not
+// open or the count cannot be had.
+long gf_unreadBytes(Socket socket);
 // The local port the socket is bound to; 0 when it has none.
 std::uint16_t gf_localPort(Socket socket);
 

@@ -34,6 +34,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/simconnect/simconnect.h"
@@ -256,6 +257,10 @@ bool gf_simModelTickerRunning();
 // Waits until every open connection has no queued record and no dispatch
 // procedure is running; false on time-out.
 bool gf_simModelWaitDrained(std::chrono::milliseconds timeout);
+// The same, and also until a connection of that name is open: a client
+// whose thread is still on its way to SimConnect_Open has nothing queued
+// yet, but it is not done.
+bool gf_simModelWaitDrained(std::chrono::milliseconds timeout, std::string_view connection);
 // Waits until an open connection has a record queued for its next dispatch;
 // false on time-out. A client that polls can pause on it instead of sleeping,
 // so that a world faster than real time does not wait for its polls.

@@ -145,13 +145,18 @@ bool gf_simModelTickerRunning() {
     return t.thread.joinable();
 }
 
-bool gf_simModelWaitDrained(std::chrono::milliseconds timeout) {
+bool gf_simModelWaitDrained(std::chrono::milliseconds timeout) { return gf_simModelWaitDrained(timeout, {}); }
+
+bool gf_simModelWaitDrained(std::chrono::milliseconds timeout, std::string_view connection) {
     auto& w = gf_simWorld();
     std::unique_lock lock(w.mutex);
     return w.drained.wait_for(lock, timeout, [&] {
-        for (const auto& [h, c] : w.connections)
+        bool named = connection.empty();
+        for (const auto& [h, c] : w.connections) {
             if (!c->queue.empty() || c->dispatching > 0) return false;
-        return true;
+            if (c->name == connection) named = true;
+        }
+        return named;
     });
 }
 

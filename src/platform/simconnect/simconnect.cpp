@@ -210,6 +210,8 @@ HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND, DWORD, H
 
     w.connections.emplace(c->handleId, c);
     *phSimConnect = lf_handle(c->handleId);
+    // A wait for this connection to appear sees it (with its OPEN queued).
+    w.drained.notify_all();
     return S_OK;
 }
 
