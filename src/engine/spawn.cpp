@@ -258,18 +258,16 @@ void spawnLiveAc(LiveAc& ac) {
             if (const auto stand = chooseSpawnStand(ac)) {
                 parkAtSpawnStand(ac, *stand);
             } else {
-                // A position no aircraft reaches on the ground in its time (a
-                // report miles off) is no move: created taxiing toward it, the
-                // aircraft crossed the airport at a thousand knots.
-                const auto outOfReach = [](const StreamPoint& a, const StreamPoint& b) {
-                    const double ticks = static_cast<double>(std::int64_t{b.playTick} - a.playTick);
-                    return ticks > 0.0 &&
-                           gf_speedKtOver(gf_distanceNm(lf_position(a), lf_position(b)), ticks) > kOutOfGroundReachKt;
-                };
-                const bool fast =
-                    std::any_of(ac.stream.begin(), ac.stream.end(),
-                                [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; }) ||
-                    std::adjacent_find(ac.stream.begin(), ac.stream.end(), outOfReach) != ac.stream.end();
+                // A next position no aircraft reaches on the ground in its time
+                // (a report miles off) is no move: created taxiing toward it,
+                // the aircraft crossed the airport at a thousand knots.
+                const double toNextTicks = static_cast<double>(std::int64_t{second.playTick} - front.playTick);
+                const bool outOfReach =
+                    toNextTicks > 0.0 && gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(second)),
+                                                        toNextTicks) > kOutOfGroundReachKt;
+                const bool fast = outOfReach || std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
+                                      return p.groundSpeedKt > kFastTaxiKt;
+                                  });
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
                 if (ac.stream[1].stationary != 0 || fast) {
