@@ -88,6 +88,7 @@ TEST_P(GeneratedWorldSeed, EveryTrackPassesEveryCheckAndEveryAircraftIsCreatedOr
     const WorldVerdict v = lf_run(GetParam().seed, lf_suiteWorld(GetParam()));
     std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
     EXPECT_EQ(v.exitCode, 0) << v.logText;
+    EXPECT_EQ(v.lockStepTimeouts, 0) << "a thread of the program never caught up with the fake clock";
     EXPECT_GT(v.tracks, 0u);
     // With an application that answers neither request, the first aircraft
     // comes no later than the start path's own waits (30 s for the buffer,

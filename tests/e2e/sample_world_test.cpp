@@ -495,6 +495,7 @@ TEST_F(SampleWorldTest, EveryFlightIsCreatedMovesSmoothlyOnTheGroundAndInTheAirA
     plot.write(run->folder() / "tracks.svg");
     const std::string log = run->log();
 
+    EXPECT_EQ(run->figures().lockStepTimeouts, 0) << "a thread of the program never caught up with the fake clock";
     EXPECT_TRUE(notCreated.empty()) << "not created within 20 minutes: " << fmt::format("{}", fmt::join(notCreated, ", "));
     EXPECT_TRUE(wrongLivery.empty()) << fmt::format("{}", fmt::join(wrongLivery, "\n"));
     EXPECT_TRUE(noLanding.empty()) << "never touched down: " << fmt::format("{}", fmt::join(noLanding, "\n"));

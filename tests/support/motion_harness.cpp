@@ -528,8 +528,11 @@ struct Judge {
     void operator()(MotionCheck check, double tick, bool ok, double value, double limit) const {
         ++out.judged[check];
         if (limit > 0.0 && std::isfinite(value)) {
+            // A report reached before its time is no lag: a parked aircraft
+            // stands at its standing reports long before they fall due.
+            const double size = check == MotionCheck::Lag ? std::max(0.0, value) : std::fabs(value);
             double& worst = out.worstShare[check];
-            worst = std::max(worst, std::fabs(value) / limit);
+            worst = std::max(worst, size / limit);
         }
         if (!ok) out.findings.push_back({record.hexid, tick, check, received, value, limit});
     }

@@ -39,12 +39,14 @@ std::string WorldFinding::text() const {
 }
 
 std::string WorldVerdict::report(std::size_t most) const {
-    std::string out = fmt::format("seed {}: exit code {}, {} tracks, {} aircraft handed over, {} joined findings\n", seed,
-                                  exitCode, tracks, aircraft, found.size());
+    std::string out =
+        fmt::format("seed {}: exit code {}, {} tracks, {} aircraft handed over, {} joined findings{}\n", seed, exitCode,
+                    tracks, aircraft, found.size(),
+                    lockStepTimeouts == 0 ? "" : fmt::format(", {} lock-step waits given up", lockStepTimeouts));
     for (std::size_t i = 0; i < found.size() && i < most; ++i) out += "  " + found[i].text() + "\n";
     if (found.size() > most) out += fmt::format("  ... {} more\n", found.size() - most);
     if (!plot.empty()) out += "  plot of the failing aircraft: " + plot.string() + "\n";
-    if (!found.empty() || exitCode != 0) out += "  reproduce: " + repro + "\n";
+    if (!clean()) out += "  reproduce: " + repro + "\n";
     return out;
 }
 
@@ -90,6 +92,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
     v.exitCode = r.run();
     v.simulatedS = r.figures().simulatedS;
     v.wallS = r.figures().wallS;
+    v.lockStepTimeouts = r.figures().lockStepTimeouts;
     v.logText = r.log();
 
     const std::vector<const AircraftRecord*> all = r.allRecords();

@@ -36,6 +36,9 @@ struct WorldFinding {
 struct WorldVerdict {
     std::uint64_t seed = 0;
     int exitCode = -1;
+    // Lock-step waits the run gave up (a thread that never caught up): such
+    // a run may not repeat, so it is no clean run.
+    int lockStepTimeouts = 0;
     double simulatedS = 0.0;
     double wallS = 0.0;
     std::size_t tracks = 0;     // aircraft with a recorded track
@@ -54,7 +57,7 @@ struct WorldVerdict {
     std::string worldText;            // the generated world, aircraft by aircraft
     std::string logText;              // Log.txt
 
-    bool clean() const { return exitCode == 0 && found.empty(); }
+    bool clean() const { return exitCode == 0 && lockStepTimeouts == 0 && found.empty(); }
     // The findings, a line each, under a header naming the seed.
     std::string report(std::size_t most = 40) const;
     // One line of figures, "key=value" fields, for a script to add up.
