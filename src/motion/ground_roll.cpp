@@ -274,6 +274,9 @@ constexpr double kFirmSpeedChangePerTick = 5.0e-4;
 // How far above the speed it goes on at a leg from rest may run: the next
 // leg, timed by the reports, goes on near that speed.
 constexpr double kRestLegOverOnward = 1.15;
+// A taxi leg's even speed this far off the speed the aircraft rolls at (a
+// share of it) is changed to evenly.
+constexpr double kEvenLegChangeShare = 0.1;
 
 // A taxi leg of `legM` metres to the stream's point `target` that starts at
 // `startStep` metres a tick (0: from rest) and ends at rest (`toRest`) or
@@ -384,9 +387,25 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     const int kind = static_cast<int>(m.speedChangeKind);
     const bool driven = ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking;
     const bool setsOff = driven && kind == 0 && m.legTimeOverride == 0 && lf_standing(ac);
-    if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
     const StreamPoint& next = ac.stream[1];
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    // A straight taxi leg whose even speed is well off the speed the
+    // aircraft rolls at (one catching up after a turn on the spot, or timed
+    // slower than the catch-up before it) changes to it at the taxi rate, or
+    // firmer where the leg is short, not within a tick.
+    const double rolling = gf_rollingStepM(ac);
+    const bool straight = !(m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0) &&
+                          !(std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime));
+    if (driven && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && rolling > 0.0 && straight &&
+        n <= kMaxScheduleTicks && std::fabs(legM / n - rolling) > kEvenLegChangeShare * rolling) {
+        m.unitStepLat = next.lat - ac.pose.latitude;
+        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        if (!lf_cruiseSchedule(m, n, legM, rolling, false) &&
+            !lf_cruiseSchedule(m, n, legM, rolling, false, kFirmSpeedChangePerTick))
+            m.scheduleCount = 0;
+        return;
+    }
+    if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
     m.unitStepLat = next.lat - ac.pose.latitude;
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
     if (driven && kind != 3 && m.legTimeOverride == 0) {

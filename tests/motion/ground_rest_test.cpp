@@ -346,19 +346,22 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
     // (and then down to the next leg's speed in a tick); into a point
     // reported at rest it slows from the speed it rolls at, not from twice
     // the leg's mean; a drive onto a stand that sets off from where the
-    // aircraft stands speeds up from rest, not to its speed within a tick.
+    // aircraft stands speeds up from rest, not to its speed within a tick;
+    // a leg timed slower than the aircraft rolls (it caught up before)
+    // slows to its speed, not within a tick.
     struct Row {
         const char* name;
         AcPhase phase;
         double firstKt;     // the reported speed where it starts
         double secondKt;    // the reported speed of the first leg's end
-        bool rolling;       // rolling at 10 kt in the tick before
+        double rollingKt;   // the speed in the tick before
         double mostShare;   // the fastest on the first leg, of 10 kt
     };
     const Row rows[] = {
-        {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, false, 1.2},
-        {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, true, 1.5},
-        {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, false, 1.2},
+        {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2},
+        {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5},
+        {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, 0.0, 1.2},
+        {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0},
     };
     constexpr double kKt = 10.0;
     const double stepM = kKt * kKnotsToMps / 100.0;
@@ -379,7 +382,7 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         LiveAc& ac = taxiing(std::move(s), row.phase, 90.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = tickCount.load() - 1;
-        ac.motion.lastStepM = row.rolling ? stepM : 0.0;
+        ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
         const Played p = lf_play(ac, 2 * legTicks + 600);
         ASSERT_GT(p.ticks.size(), static_cast<std::size_t>(legTicks));
         EXPECT_LT(p.worstMissM, 0.5) << "every point is reached when it falls due";
@@ -388,7 +391,7 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         // the taxi rate, and no faster than the row allows.
         const auto next = std::find_if(p.ticks.begin() + 1, p.ticks.end(), [](const Tick& t) { return t.legStart; });
         std::vector<Tick> leg(p.ticks.begin(), next);
-        leg.insert(leg.begin(), Tick{row.rolling ? stepM : 0.0});
+        leg.insert(leg.begin(), Tick{row.rollingKt * kKnotsToMps / 100.0});
         EXPECT_LE(lf_worstChange(leg), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
         double fastest = 0.0;
         for (const Tick& t : leg) fastest = std::max(fastest, t.stepM);
