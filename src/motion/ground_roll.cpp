@@ -303,19 +303,23 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
     if (lf_cruiseSchedule(m, n, legM, s0, toRest, kTaxiSpeedChangePerTick, &cruise) && !(cruise > top)) return n;
     // The time at the taxi rate: from the speed it has to the one it goes on
     // at, evenly on, and braked to rest.
+    // Where the reported speed is far below the positions' own (a tow
+    // reporting 1 kt while it moves 4), at the leg's own mean instead.
     const double a = kTaxiSpeedChangePerTick;
-    const double v = std::max(s0, onward);
-    const double change = (v - s0) * (v - s0) / (2.0 * a) + (toRest ? v * v / (2.0 * a) : 0.0);
-    const double need = std::ceil((legM + change) / v);
-    // A tick or two more where the ticks' rounding leaves it just short.
-    for (int more = 0; more < 3 && v > 0.0 && std::isfinite(need) && need + more > n &&
-                       need + more <= kMaxScheduleTicks;
-         ++more) {
-        const auto least = static_cast<std::int32_t>(need) + more;
-        if (!lf_cruiseSchedule(m, least, legM, s0, toRest)) continue;
-        const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[target].playTick;
-        if (shift > 0) gf_shiftLaterPoints(ac, target, shift);
-        return least;
+    for (const double speed : {onward, legM / n}) {
+        const double v = std::max(s0, speed);
+        const double change = (v - s0) * (v - s0) / (2.0 * a) + (toRest ? v * v / (2.0 * a) : 0.0);
+        const double need = std::ceil((legM + change) / v);
+        // A tick or two more where the ticks' rounding leaves it just short.
+        for (int more = 0; more < 3 && v > 0.0 && std::isfinite(need) && need + more > n &&
+                           need + more <= kMaxScheduleTicks;
+             ++more) {
+            const auto least = static_cast<std::int32_t>(need) + more;
+            if (!lf_cruiseSchedule(m, least, legM, s0, toRest)) continue;
+            const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[target].playTick;
+            if (shift > 0) gf_shiftLaterPoints(ac, target, shift);
+            return least;
+        }
     }
     if (s0 > 0.0 && toRest && lf_cruiseSchedule(m, n, legM, s0, toRest, kFirmSpeedChangePerTick)) return n;
     m.scheduleCount = 0;

@@ -348,7 +348,8 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
     // the leg's mean; a drive onto a stand that sets off from where the
     // aircraft stands speeds up from rest, not to its speed within a tick;
     // a leg timed slower than the aircraft rolls (it caught up before)
-    // slows to its speed, not within a tick.
+    // slows to its speed, not within a tick; a tow whose reports give far
+    // less than its positions' speed sets off at the positions' speed.
     struct Row {
         const char* name;
         AcPhase phase;
@@ -356,12 +357,15 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         double secondKt;    // the reported speed of the first leg's end
         double rollingKt;   // the speed in the tick before
         double mostShare;   // the fastest on the first leg, of 10 kt
+        bool standsAtEnd;   // false: rolling into the stop at 10 kt on a
+                            // leg timed at 0.4 kt, it brakes where it can
     };
     const Row rows[] = {
-        {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2},
-        {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5},
-        {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, 0.0, 1.2},
-        {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0},
+        {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2, true},
+        {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5, true},
+        {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, 0.0, 1.2, true},
+        {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0, true},
+        {"a tow from rest reporting 0.4 kt where it moves at 10", AcPhase::taxi, 0.0, 0.4, 0.0, 1.2, false},
     };
     constexpr double kKt = 10.0;
     const double stepM = kKt * kKnotsToMps / 100.0;
@@ -386,7 +390,7 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         const Played p = lf_play(ac, 2 * legTicks + 600);
         ASSERT_GT(p.ticks.size(), static_cast<std::size_t>(legTicks));
         EXPECT_LT(p.worstMissM, 0.5) << "every point is reached when it falls due";
-        EXPECT_LT(metres(p.end, end), 0.1) << "it stands at the last point";
+        if (row.standsAtEnd) EXPECT_LT(metres(p.end, end), 0.1) << "it stands at the last point";
         // Along the first leg, from the speed it had: no change harder than
         // the taxi rate, and no faster than the row allows.
         const auto next = std::find_if(p.ticks.begin() + 1, p.ticks.end(), [](const Tick& t) { return t.legStart; });
