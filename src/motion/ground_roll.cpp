@@ -216,13 +216,15 @@ std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
 
 // Shares of a leg of `n` ticks and `legM` metres taken at an even speed,
 // reached from `startStep` (metres a tick; NaN: from the first tick on) and
-// braked to rest at its end (`toRest`), each change at the taxi rate; false
-// when no even speed fits (the leg is too short in time to reach it, or too
-// short in length to brake from the start speed).
-bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double startStep, bool toRest) {
-    if (!(legM > 0.0) || n < 1 || !std::isfinite(legM)) return false;
+// braked to rest at its end (`toRest`), each change at `rate` (metres a tick
+// per tick); false when no even speed fits (the leg is too short in time to
+// reach it, or too short in length to brake from the start speed). The even
+// speed found is left in `cruise`.
+bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double startStep, bool toRest,
+                       double rate = kTaxiSpeedChangePerTick, double* cruiseOut = nullptr) {
+    if (!(legM > 0.0) || n < 1 || !std::isfinite(legM) || !(rate > 0.0)) return false;
     const auto count = static_cast<std::size_t>(n);
-    const double a = kTaxiSpeedChangePerTick;
+    const double a = rate;
     const bool fromStart = std::isfinite(startStep);
     const auto step = [&](std::size_t i, double cruise) {
         const double most = a * static_cast<double>(i + 1);
@@ -252,6 +254,7 @@ bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double start
     for (double& share : m.schedule) share /= total;
     m.scheduleIndex = 0;
     m.scheduleCount = static_cast<std::uint32_t>(count);
+    if (cruiseOut != nullptr) *cruiseOut = cruise;
     return true;
 }
 
@@ -262,6 +265,66 @@ bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double start
 bool lf_evenSchedule(MotionState& m, std::int32_t n, double legM, bool fromRest, bool toRest) {
     if (!fromRest && !toRest) return false;
     return lf_cruiseSchedule(m, n, legM, fromRest ? 0.0 : MotionState::unknown, toRest);
+}
+
+// The hardest a taxi leg into rest brakes when it is too short to brake in
+// at the taxi rate: firm braking, well within what an aircraft on its
+// wheels does (16 kt/s is beyond its hardest).
+constexpr double kFirmSpeedChangePerTick = 5.0e-4;
+// How far above the speed it goes on at a leg from rest may run: the next
+// leg, timed by the reports, goes on near that speed.
+constexpr double kRestLegOverOnward = 1.15;
+// A taxi leg's even speed this far off the speed the aircraft rolls at (a
+// share of it) is changed to evenly.
+constexpr double kEvenLegChangeShare = 0.1;
+
+// A taxi leg of `legM` metres to the stream's point `target` that starts at
+// `startStep` metres a tick (0: from rest) and ends at rest (`toRest`) or
+// goes on at `onwardStep` (the reported speed; 0 when unknown: the leg's own
+// mean): speeding up or braking evenly at the taxi rate, from rest to an
+// even speed no faster than the one it goes on at. An eased curve over the
+// whole leg would end a leg from rest at twice its mean speed, or start a
+// leg into rest at twice it, and the next leg would go on at half that in
+// one tick. When the time the reports leave is too short for that, the leg
+// is given the time it needs (the later points fall due later by the
+// shortfall, as after a turn on the spot); a leg too short to brake in at
+// the taxi rate brakes harder. The ticks the leg is played in come back; 0
+// when no even schedule fits.
+std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, double legM, double startStep,
+                                bool toRest, double onwardStep) {
+    MotionState& m = ac.motion;
+    if (!(legM > 0.0) || !std::isfinite(legM) || n < 1 || n > kMaxScheduleTicks || target >= ac.stream.size() ||
+        !std::isfinite(startStep))
+        return 0;
+    const double s0 = std::max(0.0, startStep);
+    const double onward = onwardStep > 0.0 ? onwardStep : legM / n;
+    const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : kRestLegOverOnward * onward;
+    double cruise = 0.0;
+    if (lf_cruiseSchedule(m, n, legM, s0, toRest, kTaxiSpeedChangePerTick, &cruise) && !(cruise > top)) return n;
+    // The time at the taxi rate: from the speed it has to the one it goes on
+    // at, evenly on, and braked to rest.
+    // Where the reported speed is far below the positions' own (a tow
+    // reporting 1 kt while it moves 4), at the leg's own mean instead.
+    const double a = kTaxiSpeedChangePerTick;
+    for (const double speed : {onward, legM / n}) {
+        const double v = std::max(s0, speed);
+        const double change = (v - s0) * (v - s0) / (2.0 * a) + (toRest ? v * v / (2.0 * a) : 0.0);
+        const double need = std::ceil((legM + change) / v);
+        // A tick or two more where the ticks' rounding leaves it just short.
+        for (int more = 0; more < 3 && v > 0.0 && std::isfinite(need) && need + more > n &&
+                           need + more <= kMaxScheduleTicks;
+             ++more) {
+            const auto least = static_cast<std::int32_t>(need) + more;
+            if (!lf_cruiseSchedule(m, least, legM, s0, toRest)) continue;
+            const std::int64_t shift = std::int64_t{tickCount.load()} + least - ac.stream[target].playTick;
+            if (shift > 0) gf_shiftLaterPoints(ac, target, shift);
+            return least;
+        }
+    }
+    if (s0 > 0.0 && toRest && lf_cruiseSchedule(m, n, legM, s0, toRest, kFirmSpeedChangePerTick)) return n;
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
+    return 0;
 }
 
 // The eased shares of a leg of `n` ticks (kind as the speed-change kind).
@@ -300,14 +363,64 @@ bool lf_bendScheduled(const LiveAc& ac) {
            m.legEndsAtRest == 0 && m.legTimeOverride == 0;
 }
 
+// Not rolling in the tick before, and moved by the engine before (a leg to
+// a held position leaves it unstepped while it stands; one just created has
+// never been stepped and goes on as its reports say): a leg that moves it
+// starts from rest.
+bool lf_standing(const LiveAc& ac) { return ac.motion.lastStepTick != 0 && !(gf_rollingStepM(ac) > 0.0); }
+
+// The speed a leg from rest goes on at, metres a tick: the fastest reported
+// by the point it leads to and the two after it (a turn's entry point may
+// carry no speed of its own); 0 when none says.
+double lf_onwardStep(const LiveAc& ac, std::size_t target) {
+    double kt = 0.0;
+    for (std::size_t i = target; i < ac.stream.size() && i < target + 3; ++i)
+        if (std::isfinite(ac.stream[i].groundSpeedKt) && ac.stream[i].stationary == 0)
+            kt = std::max(kt, ac.stream[i].groundSpeedKt);
+    return kt * kKnotsToMps / 100.0;
+}
+
 // Without a profile the leg is eased by its speed-change kind: tick i covers
-// ease((i + 1) / N) - ease(i / N) of it.
+// ease((i + 1) / N) - ease(i / N) of it. A taxi or stand-drive leg from or
+// to rest changes speed evenly from the speed the aircraft has instead (see
+// lf_restLegSchedule), and so does one that sets off from where the aircraft
+// stands though its reports have it moving (the first legs of a drive onto a
+// stand).
 void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     MotionState& m = ac.motion;
     const int kind = static_cast<int>(m.speedChangeKind);
-    if ((kind == 0 && m.legEndsAtRest == 0) || n > kMaxScheduleTicks) return;
+    const bool driven = ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking;
+    const bool setsOff = driven && kind == 0 && m.legTimeOverride == 0 && lf_standing(ac);
     const StreamPoint& next = ac.stream[1];
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    // A straight taxi leg whose even speed is well off the speed the
+    // aircraft rolls at (one catching up after a turn on the spot, or timed
+    // slower than the catch-up before it) changes to it at the taxi rate, or
+    // firmer where the leg is short, not within a tick.
+    const double rolling = gf_rollingStepM(ac);
+    const bool straight = !(m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0) &&
+                          !(std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime));
+    if (driven && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && rolling > 0.0 && straight &&
+        n <= kMaxScheduleTicks && std::fabs(legM / n - rolling) > kEvenLegChangeShare * rolling) {
+        m.unitStepLat = next.lat - ac.pose.latitude;
+        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        if (!lf_cruiseSchedule(m, n, legM, rolling, false) &&
+            !lf_cruiseSchedule(m, n, legM, rolling, false, kFirmSpeedChangePerTick))
+            m.scheduleCount = 0;
+        return;
+    }
+    if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
+    m.unitStepLat = next.lat - ac.pose.latitude;
+    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+    if (driven && kind != 3 && m.legTimeOverride == 0) {
+        const double start = kind == 1 || setsOff ? 0.0 : gf_rollingStepM(ac);
+        const bool toRest = m.legEndsAtRest != 0 || kind == 2;
+        if (lf_restLegSchedule(ac, 1, n, legM, start, toRest, lf_onwardStep(ac, 1)) > 0) return;
+    }
+    if (kind == 0 && m.legEndsAtRest == 0) {
+        m.scheduleCount = 0;
+        return;
+    }
     if (m.legEndsAtRest != 0 && (kind == 0 || kind == 1)) {
         // Into a point where it holds: an even speed (from rest on a leg
         // from rest), then braking.
@@ -317,8 +430,6 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
         if (m.legTimeOverride == 0) n = lf_timeRestLeg(ac, n, legM, kind, 1);
         lf_easedSchedule(m, n, kind);
     }
-    m.unitStepLat = next.lat - ac.pose.latitude;
-    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
 }
 
 // The legs around a hold the aircraft rolled into: braking to rest straight
@@ -500,8 +611,23 @@ void startLegFromRest(LiveAc& ac) {
     if (n > kMaxScheduleTicks) return;
     const bool eased = m.speedChangeKind == 2 || m.speedChangeKind == 3;
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(target)) * metresPerNm;
-    if (eased || !lf_evenSchedule(m, n, legM, true, m.legEndsAtRest != 0))
+    // Off from rest evenly at the taxi rate in the time the turn's planning
+    // left the leg (up to twice its speed where it runs late); where that is
+    // too short, given the time an even start to the speed it goes on at
+    // needs, not eased over the whole leg to twice its mean at the end.
+    const bool toRest = m.legEndsAtRest != 0;
+    if (eased || (!lf_cruiseSchedule(m, n, legM, 0.0, toRest) &&
+                  lf_restLegSchedule(ac, 0, n, legM, 0.0, toRest, lf_onwardStep(ac, 0)) == 0))
         lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
+    // The speed the aircraft gives is the one it reaches on the leg: a leg
+    // that catches up after the turn runs faster than its reports say.
+    double top = 0.0;
+    for (std::uint32_t i = 0; i < m.scheduleCount && i < m.schedule.size(); ++i) top = std::max(top, m.schedule[i]);
+    const double topKt = top * legM * 100.0 * kMpsToKnots;
+    if (std::isfinite(topKt) && !(topKt <= m.legTasKt)) {
+        m.legTasKt = topKt;
+        ac.pose.trueAirspeed = topKt;
+    }
 }
 
 bool endLandingRollWhenTurnedOff(LiveAc& ac) {

@@ -39,6 +39,7 @@ struct Tick {
     double headingDeg = 0.0;
     bool legStart = false;
     LaLo at{};
+    double tasKt = 0.0;  // the speed the aircraft gives after the tick
 };
 
 struct Played {
@@ -67,7 +68,7 @@ Played lf_play(LiveAc& ac, int count, const std::function<void(int)>& before = {
         if (ac.stream.front().stationary == 0) gf_interpolatePoseOnCurve(ac);
         const LaLo to{ac.pose.latitude, ac.pose.longitude};
         out.ticks.push_back({gf_distanceNm(from, to) * metresPerNm, gf_bearing(from, to) / kDeg,
-                             ac.pose.heading / kDeg, legStart, to});
+                             ac.pose.heading / kDeg, legStart, to, ac.pose.trueAirspeed});
         tickCount.store(tickCount.load() + 1);
     }
     out.end = {ac.pose.latitude, ac.pose.longitude};
@@ -337,4 +338,90 @@ TEST_F(GroundRest, ADriveOntoTheStandFromWhereItCameToRestEasesOffFromRest) {
             EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
         }
     }
+}
+
+TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
+    // Legs of 30 m at 10 kt. From rest it speeds up at the taxi rate to about
+    // the speed it goes on at, not eased over the whole leg to twice its mean
+    // (and then down to the next leg's speed in a tick); into a point
+    // reported at rest it slows from the speed it rolls at, not from twice
+    // the leg's mean; a drive onto a stand that sets off from where the
+    // aircraft stands speeds up from rest, not to its speed within a tick;
+    // a leg timed slower than the aircraft rolls (it caught up before)
+    // slows to its speed, not within a tick; a tow whose reports give far
+    // less than its positions' speed sets off at the positions' speed.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double firstKt;     // the reported speed where it starts
+        double secondKt;    // the reported speed of the first leg's end
+        double rollingKt;   // the speed in the tick before
+        double mostShare;   // the fastest on the first leg, of 10 kt
+        bool standsAtEnd;   // false: rolling into the stop at 10 kt on a
+                            // leg timed at 0.4 kt, it brakes where it can
+    };
+    const Row rows[] = {
+        {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2, true},
+        {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5, true},
+        {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, 0.0, 1.2, true},
+        {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0, true},
+        {"a tow from rest reporting 0.4 kt where it moves at 10", AcPhase::taxi, 0.0, 0.4, 0.0, 1.2, false},
+    };
+    constexpr double kKt = 10.0;
+    const double stepM = kKt * kKnotsToMps / 100.0;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / (kKt * kKnotsToMps) * 100.0));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 30.0}, {90.0, 30.0}}, kKt, legTicks);
+        s[0].groundSpeedKt = row.firstKt;
+        s[1].groundSpeedKt = row.secondKt;
+        if (row.secondKt == 0.0) s.resize(2);
+        s.back().groundSpeedKt = 0.0;
+        StreamPoint stop = s.back();
+        stop.stationary = 1;
+        stop.playTick += 50;
+        s.push_back(stop);
+        const LaLo end = at(s[s.size() - 2]);
+        LiveAc& ac = taxiing(std::move(s), row.phase, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+        const Played p = lf_play(ac, 2 * legTicks + 600);
+        ASSERT_GT(p.ticks.size(), static_cast<std::size_t>(legTicks));
+        EXPECT_LT(p.worstMissM, 0.5) << "every point is reached when it falls due";
+        if (row.standsAtEnd) EXPECT_LT(metres(p.end, end), 0.1) << "it stands at the last point";
+        // Along the first leg, from the speed it had: no change harder than
+        // the taxi rate, and no faster than the row allows.
+        const auto next = std::find_if(p.ticks.begin() + 1, p.ticks.end(), [](const Tick& t) { return t.legStart; });
+        std::vector<Tick> leg(p.ticks.begin(), next);
+        leg.insert(leg.begin(), Tick{row.rollingKt * kKnotsToMps / 100.0});
+        EXPECT_LE(lf_worstChange(leg), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+        double fastest = 0.0;
+        for (const Tick& t : leg) fastest = std::max(fastest, t.stepM);
+        EXPECT_LE(fastest, row.mostShare * stepM);
+    }
+}
+
+TEST_F(GroundRest, ALegThatCatchesUpAfterATurnOnTheSpotGivesTheSpeedItReaches) {
+    // Standing, facing north, its next report 60 m east and due soon: it
+    // turns on the spot, then catches up along the leg faster than the
+    // reported 8 kt. The speed it gives is the one it moves at, not the
+    // report's.
+    g_liveAircraft.clear();
+    std::deque<StreamPoint> s = route(kStart, {{90.0, 60.0}, {90.0, 30.0}}, 8.0, 900);
+    s[0].groundSpeedKt = 0.0;
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 0.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepTick = tickCount.load() - 1;
+    const Played p = lf_play(ac, 2500);
+    double fastestKt = 0.0;
+    double worstShare = 0.0;
+    for (const Tick& t : p.ticks) {
+        const double kt = t.stepM * 100.0 * kMpsToKnots;
+        fastestKt = std::max(fastestKt, kt);
+        if (kt > 0.5) worstShare = std::max(worstShare, kt / t.tasKt);
+    }
+    ASSERT_GT(fastestKt, 9.0) << "it catches up";
+    EXPECT_LE(worstShare, 1.02);
 }
