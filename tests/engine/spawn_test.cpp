@@ -105,6 +105,7 @@ TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
+        bool quickReport = false;  // one more walking report 2 m on half a second later
     };
     for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false}, Row{0.0, 0, false}}) {
         SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
@@ -432,9 +433,11 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         double standsAtLon;
         double walkStepDeg;  // each walking report this far east of the one before
         bool waits;
+        bool quickReport = false;  // one more walking report 2 m on half a second later
     };
     const Row rows[] = {
         {"pushed back off a stand", true, 8.0, kStepDeg, true},
+        {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
         {"towed from the lane", true, 7.9986, kStepDeg, false},
         {"walking without having stood", false, 8.0, kStepDeg, false},
         {"said to walk, covering taxi ground", true, 8.0, 3.0 * kStepDeg, false},
@@ -455,7 +458,12 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         }
         add(row.standsAtLon + row.walkStepDeg, false, 3.0);
         add(row.standsAtLon + 2.0 * row.walkStepDeg, false, 3.0);
-        const double stopLon = row.standsAtLon + 2.0 * row.walkStepDeg;
+        double stopLon = row.standsAtLon + 2.0 * row.walkStepDeg;
+        if (row.quickReport) {
+            stopLon += 0.000028;
+            add(stopLon, false, 3.0);
+            stream.back().playTick = stream[stream.size() - 2].playTick + 50;
+        }
         add(stopLon, true, 0.0);
         add(stopLon - 0.00108, false, 15.0);  // the taxi west, 77 m in 10 s
         add(stopLon - 0.00216, false, 15.0);
