@@ -141,6 +141,9 @@ struct LiveAc : AcBase {
     // Log.txt was told that the aircraft stands where no stand is free for
     // it and is not shown until it moves (told once).
     std::uint8_t toldNoStand = 0;
+    // Judged when reports first move an aircraft so told: 1 they push it off
+    // a stand (it is not shown until they taxi), 2 they move it elsewhere.
+    std::uint8_t pushedOffStand = 0;
     // Log.txt was told that the aircraft flies low over the airport and is
     // not shown while it does (told once).
     std::uint8_t toldLowOverAirport = 0;

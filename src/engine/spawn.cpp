@@ -40,6 +40,10 @@ constexpr double kUserHoldDistanceM = 500.0;
 constexpr double kFastTaxiKt = 30.0;
 // Faster than any ground movement: a jump in the reported positions.
 constexpr double kOutOfGroundReachKt = 100.0;
+// Reports that move an aircraft off the spot it stood on at no more than
+// this (kt) push it back or tow it out, not taxi it.
+constexpr double kWalkingPaceKt = 6.0;
+constexpr double kWalkingPaceBaseTicks = 300.0;
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
 // An aircraft placed beyond its last report flies on from it for at most the
 // time dead reckoning would carry it (20 points of 3 s).
@@ -268,9 +272,26 @@ void spawnLiveAc(LiveAc& ac) {
                 const bool fast = outOfReach || std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
                                       return p.groundSpeedKt > kFastTaxiKt;
                                   });
+                // One that stood on a stand not free for it and now walks off
+                // it is pushed back: created then, it followed the push nose
+                // first and turned on the spot at its end before it could
+                // taxi, seconds behind its reports. It appears where the
+                // pushback ends, as its taxi begins. One towed from a spot
+                // off the stands is shown as the tow begins.
+                // The reports' own pace is taken over a few seconds at least:
+                // two reports half a second apart make a metre of scatter a
+                // taxi.
+                const bool walking =
+                    second.groundSpeedKt <= kWalkingPaceKt &&
+                    !(toNextTicks > 0.0 && gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(second)),
+                                                          std::max(toNextTicks, kWalkingPaceBaseTicks)) >
+                                               kWalkingPaceKt);
+                if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && second.stationary == 0)
+                    ac.pushedOffStand = walking && gf_isOnAStand(lf_position(front)) ? 1 : 2;
+                const bool pushedBack = ac.pushedOffStand == 1 && walking;
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
-                if (ac.stream[1].stationary != 0 || fast) {
+                if (ac.stream[1].stationary != 0 || fast || pushedBack) {
                     if (ac.stream[1].stationary != 0 && ac.toldNoStand == 0) {
                         ac.toldNoStand = 1;
                         gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",

@@ -12,6 +12,7 @@
 #include "engine/records.h"
 #include "engine/user_position.h"
 #include "foundation/atomic_shared_ptr.h"
+#include "foundation/geodesy.h"
 #include "services/gui.h"
 #include "simlink/sim_link.h"
 
@@ -180,6 +181,12 @@ void gf_publishStandSnapshot() {
     StandSnapshot published = std::move(marks);
     l_standSnapshot.store(published);
     l_mainThreadSnapshot = std::move(published);
+}
+
+bool gf_isOnAStand(const LaLo& position) {
+    return std::any_of(g_standTable.begin(), g_standTable.end(), [&position](const Stand& stand) {
+        return gf_distanceNm(position, LaLo{stand.latitude, stand.longitude}) <= stand.radius;
+    });
 }
 
 std::optional<std::string> gf_standNameAtPosition(const LaLo& position) {

@@ -68,6 +68,9 @@ void gf_assignStandToAircraft(AcBase& ac, const Stand& stand);
 // The stand of that name through the name index, or none.
 Stand* gf_findStandByName(std::string_view name);
 
+// Some stand of the table holds the position within its radius.
+bool gf_isOnAStand(const LaLo& position);
+
 // A stand as the engine publishes it for other threads.
 struct StandMark {
     std::string name;

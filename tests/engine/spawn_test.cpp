@@ -10,6 +10,7 @@
 #include "liveries/failed_liveries.h"
 
 #include "engine_fixture.h"
+#include "support/stand_table.h"
 
 using namespace tavo::test;
 
@@ -104,6 +105,7 @@ TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
+        bool quickReport = false;  // one more walking report 2 m on half a second later
     };
     for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false}, Row{0.0, 0, false}}) {
         SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
@@ -413,4 +415,74 @@ TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
     EXPECT_EQ(standing.stream.size(), 2u);
     EXPECT_EQ(countOf(logText(), "KLM1234 PH-BXA stands where no stand is free for it: not shown until it moves"), 1u)
         << logText();
+}
+
+// Reports that walk an aircraft off the stand it stood on (no stand free for
+// it) push it back: it appears where they stop, nose toward its taxi, not on
+// the stand to follow the push nose first and turn round at its end. One
+// that never stood, stood off the stands (a tow from the lane), or whose
+// reports cover taxi ground however slow they say it goes is created at once.
+TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
+    setAirport(300.0);
+    // The spot it stands on is a stand, 20 m across; the lane is 100 m west.
+    setStandTable({StandSpec("GATE 1", {50.1, 8.0}, ParkingType::GATE_MEDIUM, 20.0)});
+    constexpr double kStepDeg = 0.000215;  // about 15 m east at 50 N: 3 kt over 10 s
+    struct Row {
+        const char* what;
+        bool stoodFirst;
+        double standsAtLon;
+        double walkStepDeg;  // each walking report this far east of the one before
+        bool waits;
+        bool quickReport = false;  // one more walking report 2 m on half a second later
+    };
+    const Row rows[] = {
+        {"pushed back off a stand", true, 8.0, kStepDeg, true},
+        {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
+        {"towed from the lane", true, 7.9986, kStepDeg, false},
+        {"walking without having stood", false, 8.0, kStepDeg, false},
+        {"said to walk, covering taxi ground", true, 8.0, 3.0 * kStepDeg, false},
+    };
+    std::uint32_t hexid = 0x500601;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::deque<StreamPoint> stream;
+        const auto add = [&](double lon, bool stands, double kt) {
+            StreamPoint p = point(50.1, lon, 0.0, false, 1000 * static_cast<std::int32_t>(stream.size()));
+            p.stationary = stands ? 1 : 0;
+            p.groundSpeedKt = kt;
+            stream.push_back(p);
+        };
+        if (row.stoodFirst) {
+            add(row.standsAtLon, true, 0.0);
+            add(row.standsAtLon, true, 0.0);
+        }
+        add(row.standsAtLon + row.walkStepDeg, false, 3.0);
+        add(row.standsAtLon + 2.0 * row.walkStepDeg, false, 3.0);
+        double stopLon = row.standsAtLon + 2.0 * row.walkStepDeg;
+        if (row.quickReport) {
+            stopLon += 0.000028;
+            add(stopLon, false, 3.0);
+            stream.back().playTick = stream[stream.size() - 2].playTick + 50;
+        }
+        add(stopLon, true, 0.0);
+        add(stopLon - 0.00108, false, 15.0);  // the taxi west, 77 m in 10 s
+        add(stopLon - 0.00216, false, 15.0);
+        LiveAc& ac = addLive(hexid++, AcSimState::buffer, 0, std::move(stream));
+        ac.phase = AcPhase::birth;
+        const double firstLon = ac.stream.front().lon;
+        for (int i = 0; i < 8 && ac.simState == AcSimState::buffer && ac.removeRecord == 0; ++i) {
+            // Each try when its front report falls due.
+            tickCount.store(ac.stream.front().playTick);
+            checkSpawnLiveAc(ac);
+        }
+        ASSERT_EQ(ac.simState, AcSimState::adding2sim);
+        EXPECT_EQ(ac.phase, AcPhase::taxi);
+        if (row.waits) {
+            EXPECT_NEAR(ac.pose.longitude, stopLon, 1e-9) << "where its pushback ended";
+            EXPECT_NEAR(ac.pose.heading * radiansToDegrees, 270.0, 1.0) << "its nose toward the taxi";
+        } else {
+            EXPECT_NEAR(ac.pose.longitude, firstLon, 1e-9) << "where its reports began";
+        }
+    }
+    clearStandTable();
 }
