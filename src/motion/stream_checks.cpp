@@ -356,6 +356,15 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool reportsMoving = !airborne && !takeoffRoll && last.stationary == 0 &&
                                last.groundSpeedKt >= kReportedMovingKt && std::isfinite(p.groundSpeedKt) &&
                                p.groundSpeedKt >= kReportedMovingKt && onward();
+    // A moving aircraft reported at no speed, or creeping to a stop, further
+    // on where it goes has stopped there: a copy of the last point would stop
+    // it metres short (up to the near-duplicate's 11-17 m), and every report
+    // of it standing or setting off again near there would be copied too, so
+    // that it sat until its reports left that box and ran tens of seconds
+    // behind them.
+    const bool stopsOnward = !airborne && !takeoffRoll && last.stationary == 0 &&
+                             last.groundSpeedKt >= kReportedMovingKt && p.groundSpeedKt < kReportedMovingKt && onward();
+    if (stopsOnward) return true;
     if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;

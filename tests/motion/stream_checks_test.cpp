@@ -68,11 +68,19 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
         // (a tow, a creeping taxi), not noise, from 1 kt on both.
         {"0.0001 degrees away, both moving", P::taxi, 11.1, 12, 8, false, true, false, 8},
         {"3 m on at 1 kt after 1 kt", P::taxi, 3.0, 1, 1, false, true, false, 1},
-        {"3 m on at 0.9 kt after 3 kt", P::taxi, 3.0, 3, 0.9, false, true, true, 0},
+        {"3 m on at 0.9 kt after 3 kt: creeps to a stop there", P::taxi, 3.0, 3, 0.9, false, true, false, 0.9},
         {"3 m on at 3 kt after 0.9 kt", P::taxi, 3.0, 0.9, 3, false, true, true, 0},
         // Behind the nose (north) it is scatter or a push, not a move.
         {"3 m back at 3 kt after 3 kt", P::taxi, -3.0, 3, 3, false, true, true, 0},
         {"airborne 0.0001 degrees away", P::birth, 11.1, 250, 250, true, false, false, 250},
+        // Reported at no speed (or creeping) on ahead of a moving aircraft:
+        // it stopped there (a copy would stand it metres short, and copy its
+        // reports of setting off again); behind it, or after a crawl, it is
+        // scatter.
+        {"9 m on at 0 kt after 3 kt", P::taxi, 9.0, 3, 0, false, true, false, 0},
+        {"3 m on at 0 kt after 1 kt", P::taxi, 3.0, 1, 0, false, true, false, 0},
+        {"9 m back at 0 kt after 3 kt", P::taxi, -9.0, 3, 0, false, true, true, 0},
+        {"9 m on at 0 kt after 0.9 kt", P::taxi, 9.0, 0.9, 0, false, true, true, 0},
         {"0.0001 degrees away from where it stands", P::taxi, 11.1, 0, 0, false, true, true, 0},
         {"0.0001 degrees away at walking pace", P::taxi, 11.1, 0, 8, false, true, true, 0},
         {"takeoff roll, same position after 35 kt", P::takeoff_roll, 0.0, 35, 20, false, false, false, 20},
