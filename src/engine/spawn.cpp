@@ -38,8 +38,6 @@ constexpr double kUserLowFt = 500.0;
 constexpr double kUserHoldSpeedKt = 8.0;
 constexpr double kUserHoldDistanceM = 500.0;
 constexpr double kFastTaxiKt = 30.0;
-// Faster than any ground movement: a jump in the reported positions.
-constexpr double kOutOfGroundReachKt = 100.0;
 // Reports that move an aircraft off the spot it stood on at no more than
 // this (kt) push it back or tow it out, not taxi it.
 constexpr double kWalkingPaceKt = 6.0;
@@ -268,7 +266,7 @@ void spawnLiveAc(LiveAc& ac) {
                 const double toNextTicks = static_cast<double>(std::int64_t{second.playTick} - front.playTick);
                 const bool outOfReach =
                     toNextTicks > 0.0 && gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(second)),
-                                                        toNextTicks) > kOutOfGroundReachKt;
+                                                        toNextTicks) > kMostGroundKt;
                 const bool fast = outOfReach || std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
                                       return p.groundSpeedKt > kFastTaxiKt;
                                   });

@@ -18,6 +18,9 @@
 inline constexpr double kGravity = 9.80665;
 inline constexpr double kKnotsToMps = 0.5144444444444445;
 inline constexpr double kMpsToKnots = 1.9438444924406046;
+// No aircraft on the ground goes faster (kt): a report farther off than this
+// takes in its time is a jump in the positions, not a move.
+inline constexpr double kMostGroundKt = 100.0;
 inline constexpr double kMetresToFeet = 3.2808399;
 // Metres per degree of latitude in the Hermite transition.
 inline constexpr double kTransitionMetresPerDegree = 111319.49;

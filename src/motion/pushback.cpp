@@ -51,8 +51,6 @@ constexpr std::int64_t kLeastLookaheadTicks = 2000;
 constexpr double kStayOnReportsM = 2.5;
 constexpr double kMostBendDeg = 25.0;
 constexpr double kBendLegLeastM = 2.0;
-// No aircraft on the ground goes faster (kt).
-constexpr double kMostGroundKt = 100.0;
 // A pushback speeds up from rest at about this (m/s2): when its first report
 // tells a speed, it began about the time that takes and the report's
 // distance at that speed before the report.
