@@ -268,11 +268,13 @@ void TerminationSignalWatcher::start() {
         const timespec step{0, 100'000'000};
         while (!state->stop.load()) {
             if (sigtimedwait(&set, nullptr, &step) > 0) {
+                // Counted before it is delivered: the close it posts may end
+                // the program before this thread runs again.
+                state->taken.fetch_add(1);
                 // Kept first, so that a start-up making the window right now
                 // finds it if this finds no window yet.
                 g_terminationPending.store(true);
                 gf_deliverTermination();
-                state->taken.fetch_add(1);
             }
         }
     });
