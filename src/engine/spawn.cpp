@@ -264,9 +264,13 @@ void spawnLiveAc(LiveAc& ac) {
                 // (a report miles off) is no move: created taxiing toward it,
                 // the aircraft crossed the airport at a thousand knots.
                 const double toNextTicks = static_cast<double>(std::int64_t{second.playTick} - front.playTick);
-                const bool outOfReach =
-                    toNextTicks > 0.0 && gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(second)),
-                                                        toNextTicks) > kMostGroundKt;
+                const double toNextNm = gf_distanceNm(lf_position(front), lf_position(second));
+                // The reports' own pace to the next one, taken over this long
+                // at least; none when they give no time between them.
+                const auto ownPaceKt = [&](double leastTicks) {
+                    return toNextTicks > 0.0 ? gf_speedKtOver(toNextNm, std::max(toNextTicks, leastTicks)) : 0.0;
+                };
+                const bool outOfReach = ownPaceKt(0.0) > kMostGroundKt;
                 const bool fast = outOfReach || std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
                                       return p.groundSpeedKt > kFastTaxiKt;
                                   });
@@ -280,10 +284,7 @@ void spawnLiveAc(LiveAc& ac) {
                 // two reports half a second apart make a metre of scatter a
                 // taxi.
                 const bool walking =
-                    second.groundSpeedKt <= kWalkingPaceKt &&
-                    !(toNextTicks > 0.0 && gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(second)),
-                                                          std::max(toNextTicks, kWalkingPaceBaseTicks)) >
-                                               kWalkingPaceKt);
+                    second.groundSpeedKt <= kWalkingPaceKt && ownPaceKt(kWalkingPaceBaseTicks) <= kWalkingPaceKt;
                 if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && second.stationary == 0)
                     ac.pushedOffStand = walking && gf_isOnAStand(lf_position(front)) ? 1 : 2;
                 const bool pushedBack = ac.pushedOffStand == 1 && walking;
