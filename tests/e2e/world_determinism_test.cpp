@@ -115,8 +115,11 @@ void lf_recordTo(const fs::path& file, const std::string& folder, bool slow) {
         if (end == std::string::npos) end = log.size();
         std::string line = log.substr(at, end - at);
         // The two readers start and stop side by side: which logs first is
-        // theirs to race for.
-        if (line.ends_with("Reader connected") || line.ends_with("Reader disconnected")) continue;
+        // theirs to race for; and how many of them see the application gone
+        // before the program's close stops them is the close's race.
+        if (line.ends_with("Reader connected") || line.ends_with("Reader disconnected") ||
+            line.ends_with("RealTraffic App gone"))
+            continue;
         for (std::size_t f; (f = line.find(folderText)) != std::string::npos;) line.replace(f, folderText.size(), "<run>");
         out << "log " << line << "\n";
     }
