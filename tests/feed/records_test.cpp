@@ -12,7 +12,7 @@ using tavo::test::RecordsWorld;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNaNField = std::numeric_limits<double>::quiet_NaN();
 
 std::string lf_errorOf(const TrafficFields& f, const OwnPositionSnapshot& own) {
     try {
@@ -46,7 +46,7 @@ TEST_F(TrafficRecords, EachBadFieldThrowsItsOwnText) {
     const Case cases[] = {
         {[](TrafficFields& f) { f.time = 0.0; }, "timestamp outside range: 0.000"},
         {[](TrafficFields& f) { f.time = -12.5; }, "timestamp outside range: -12.500"},
-        {[](TrafficFields& f) { f.time = kNaN; }, "timestamp outside range: nan"},
+        {[](TrafficFields& f) { f.time = kNaNField; }, "timestamp outside range: nan"},
         {[](TrafficFields& f) { f.time = 9223372036854775808.0; },  // 2^63
          "timestamp outside range: 9223372036854775808.000"},
         {[](TrafficFields& f) { f.position = LaLo{0.00005, -0.00009}; }, "invalid lalo: 0.000050,-0.000090"},
@@ -85,7 +85,7 @@ TEST_F(TrafficRecords, TimeIsRoundedAndRangeIsInclusiveTheShortWay) {
     EXPECT_EQ(result.roundedTime, 1704067201);
 
     // Without settings nothing is checked at all.
-    f.time = kNaN;
+    f.time = kNaNField;
     auto own = ownAt();
     own.settings.reset();
     EXPECT_FALSE(gf_checkTimeAndPosition(f, own).inRange);
@@ -163,7 +163,7 @@ TEST_F(TrafficRecords, HexidTypeAndCategoryFilters) {
     ASSERT_TRUE(heli);
     EXPECT_EQ(gf_modelCodeAt(heli->identity.key.model), "EC35");
     EXPECT_FALSE(build([](TrafficFields& f) { f.groundSpeed = 0.0; }));
-    EXPECT_FALSE(build([](TrafficFields& f) { f.groundSpeed = kNaN; }));
+    EXPECT_FALSE(build([](TrafficFields& f) { f.groundSpeed = kNaNField; }));
 }
 
 TEST_F(TrafficRecords, AirlineFromTextOrCallsignAndCargoTriple7) {
@@ -239,12 +239,12 @@ TEST_F(TrafficRecords, TasRowsUseTheReportedAltitude) {
 TEST_F(TrafficRecords, RollAndVerticalSpeed) {
     const auto record = build([](TrafficFields& f) {
         f.roll = 10.0;
-        f.verticalSpeed = kNaN;
+        f.verticalSpeed = kNaNField;
     });
     ASSERT_TRUE(record);
     EXPECT_DOUBLE_EQ(record->point.roll, -10.0 * std::numbers::pi / 180.0);
     EXPECT_EQ(record->point.verticalSpeed, 0.0);
-    for (double roll : {-1.0, 90.5, kNaN}) {
+    for (double roll : {-1.0, 90.5, kNaNField}) {
         EXPECT_FALSE(build([roll](TrafficFields& f) { f.roll = roll; })->point.hasRoll) << roll;
     }
 }
@@ -283,7 +283,7 @@ TEST_F(QnhCorrection, BlendAt18000DiffersBySource) {
     EXPECT_DOUBLE_EQ(corrected(17000.0, 1023, true), 17000.0 + d);
     EXPECT_DOUBLE_EQ(corrected(19000.0, 1023, false), 19000.0 - d + 100.0);
     EXPECT_DOUBLE_EQ(corrected(19000.0, 1023, true), 19100.0);
-    for (double never : {0.0, -50.0, kNaN}) EXPECT_EQ(corrected(never, 1023, true), 0.0) << never;
+    for (double never : {0.0, -50.0, kNaNField}) EXPECT_EQ(corrected(never, 1023, true), 0.0) << never;
     EXPECT_EQ(corrected(100.0, 950, true), 0.0) << "a low QNH never pushes the altitude below 0";
 }
 

@@ -19,8 +19,8 @@ namespace {
 
 using Models = std::vector<std::uint16_t>;
 
-std::uint16_t m(std::string_view code) { return gf_internModelCode(code); }
-std::uint16_t a(std::string_view code) { return gf_internAirlineCode(code); }
+std::uint16_t modelCode(std::string_view code) { return gf_internModelCode(code); }
+std::uint16_t airlineCode(std::string_view code) { return gf_internAirlineCode(code); }
 
 void clearLiveryTables() {
     liveryIndex.clear();
@@ -32,8 +32,8 @@ void clearLiveryTables() {
 // The airline gets a pax livery of the model, as the livery tables would hold it.
 void giveLivery(std::string_view airline, std::string_view model) {
     const std::string_view title = gf_internLiveryTitle(std::string(airline) + " " + std::string(model));
-    liveryIndex[a(airline)][m(model)].push_back({title, 0});
-    modelTitles[Pax][m(model)].push_back(title);
+    liveryIndex[airlineCode(airline)][modelCode(model)].push_back({title, 0});
+    modelTitles[Pax][modelCode(model)].push_back(title);
 }
 
 class SimilarModels : public tavo::test::LogFileTest {
@@ -108,8 +108,8 @@ TEST_F(SimilarModels, ClosestModelTable) {
     };
     for (const auto& c : cases) {
         Models candidates;
-        for (const std::string& code : c.candidates) candidates.push_back(m(code));
-        const std::optional<std::uint16_t> closest = lf_findClosestModel(m(c.model), candidates);
+        for (const std::string& code : c.candidates) candidates.push_back(modelCode(code));
+        const std::optional<std::uint16_t> closest = lf_findClosestModel(modelCode(c.model), candidates);
         if (!c.closest) {
             EXPECT_FALSE(closest.has_value()) << c.model;
         } else {
@@ -126,17 +126,17 @@ TEST_F(SimilarModels, AnAirlineGetsTheClosestModelItHas) {
     giveLivery("KLM", "B738");
     gf_findSimilarModelsWithLiveries();
 
-    ASSERT_TRUE(similarModelsByAirline.contains(a("DLH")));
-    const auto& dlh = similarModelsByAirline.at(a("DLH"));
+    ASSERT_TRUE(similarModelsByAirline.contains(airlineCode("DLH")));
+    const auto& dlh = similarModelsByAirline.at(airlineCode("DLH"));
     EXPECT_EQ(dlh.size(), 1u);
-    EXPECT_THAT(dlh.at(m("B738")), ElementsAre(m("B737")));
+    EXPECT_THAT(dlh.at(modelCode("B738")), ElementsAre(modelCode("B737")));
     // KLM has B738; for B737 and B739 it has only B738, the closest one.
-    const auto& klm = similarModelsByAirline.at(a("KLM"));
-    EXPECT_FALSE(klm.contains(m("B738")));
-    EXPECT_THAT(klm.at(m("B737")), ElementsAre(m("B738")));
-    EXPECT_THAT(klm.at(m("B739")), ElementsAre(m("B738")));
+    const auto& klm = similarModelsByAirline.at(airlineCode("KLM"));
+    EXPECT_FALSE(klm.contains(modelCode("B738")));
+    EXPECT_THAT(klm.at(modelCode("B737")), ElementsAre(modelCode("B738")));
+    EXPECT_THAT(klm.at(modelCode("B739")), ElementsAre(modelCode("B738")));
     // Any airline: B738 has both others and ends with the closest.
-    EXPECT_THAT(similarModelsWithLiveries.at(m("B738")), ElementsAre(m("B737")));
+    EXPECT_THAT(similarModelsWithLiveries.at(modelCode("B738")), ElementsAre(modelCode("B737")));
     EXPECT_THAT(newLogLines(), HasSubstr("    3 similar model definitions\n"));
 }
 
@@ -148,22 +148,22 @@ TEST_F(SimilarModels, ListsWithoutAClosestModelStayWhole) {
     giveLivery("RYR", "C208");
     gf_findSimilarModelsWithLiveries();
 
-    const auto& baw = similarModelsByAirline.at(a("BAW"));
-    EXPECT_THAT(baw.at(m("B738")), ElementsAre(m("A319"), m("A320")));
-    EXPECT_THAT(similarModelsWithLiveries.at(m("B738")), ElementsAre(m("A319"), m("A320")));
+    const auto& baw = similarModelsByAirline.at(airlineCode("BAW"));
+    EXPECT_THAT(baw.at(modelCode("B738")), ElementsAre(modelCode("A319"), modelCode("A320")));
+    EXPECT_THAT(similarModelsWithLiveries.at(modelCode("B738")), ElementsAre(modelCode("A319"), modelCode("A320")));
     // A group of one code adds nothing; a code twice in a group is never its own similar model.
-    EXPECT_FALSE(similarModelsWithLiveries.contains(m("C208")));
-    EXPECT_FALSE(similarModelsWithLiveries.contains(m("A321")));
-    EXPECT_THAT(similarModelsWithLiveries.at(m("E190")), ElementsAre(m("A321")));
+    EXPECT_FALSE(similarModelsWithLiveries.contains(modelCode("C208")));
+    EXPECT_FALSE(similarModelsWithLiveries.contains(modelCode("A321")));
+    EXPECT_THAT(similarModelsWithLiveries.at(modelCode("E190")), ElementsAre(modelCode("A321")));
     // One candidate stays.
-    EXPECT_THAT(similarModelsWithLiveries.at(m("A319")), ElementsAre(m("A320")));
-    EXPECT_FALSE(similarModelsByAirline.contains(a("RYR")));
+    EXPECT_THAT(similarModelsWithLiveries.at(modelCode("A319")), ElementsAre(modelCode("A320")));
+    EXPECT_FALSE(similarModelsByAirline.contains(airlineCode("RYR")));
 }
 
 TEST_F(SimilarModels, NoGroupWithLiveriesLeavesBothTablesEmpty) {
     load({{"B737", "B738", "B739"}});
     giveLivery("DLH", "A320");
-    similarModelsByAirline[a("DLH")][m("B738")] = {m("B737")};  // left over from an earlier start
+    similarModelsByAirline[airlineCode("DLH")][modelCode("B738")] = {modelCode("B737")};  // left over from an earlier start
     gf_findSimilarModelsWithLiveries();
     EXPECT_TRUE(similarModelsWithLiveries.empty());
     EXPECT_TRUE(similarModelsByAirline.empty());

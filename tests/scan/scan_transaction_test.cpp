@@ -23,14 +23,14 @@ using tavo::test::snapshotTree;
 using tavo::test::TreeSnapshot;
 using tavo::test::writeFile;
 
-struct Folders {
+struct FolderTrees {
     TreeSnapshot simaddon, thirdparty;
-    friend bool operator==(const Folders&, const Folders&) = default;
+    friend bool operator==(const FolderTrees&, const FolderTrees&) = default;
 };
 
-Folders folders() { return {snapshotTree(mySimaddonDir), snapshotTree(myThirdpartyDir)}; }
+FolderTrees folderTrees() { return {snapshotTree(mySimaddonDir), snapshotTree(myThirdpartyDir)}; }
 
-std::string describe(const Folders& f) {
+std::string describe(const FolderTrees& f) {
     return "my_simaddon " + tavo::test::describe(f.simaddon) + ", my_thirdparty " + tavo::test::describe(f.thirdparty);
 }
 
@@ -123,7 +123,7 @@ TEST_F(ScanTransactionTest, FirstRunCommitAndRollback) {
 
 TEST_F(ScanTransactionTest, CommitReplacesAndRollbackRestores) {
     makeOld(true, true);
-    const Folders old = folders();
+    const FolderTrees old = folderTrees();
     {
         AirportScanTransaction transaction;
         EXPECT_EQ(readFile(scanMarkerFile), "1 1\n");
@@ -131,7 +131,7 @@ TEST_F(ScanTransactionTest, CommitReplacesAndRollbackRestores) {
         writeNew();
     }
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folders(), old) << describe(folders());
+    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
     {
         AirportScanTransaction transaction;
         writeNew();
@@ -144,7 +144,7 @@ TEST_F(ScanTransactionTest, CommitReplacesAndRollbackRestores) {
 
 TEST_F(ScanTransactionTest, CrashAfterBeginWithOnlySimaddon) {
     makeOld(true, false);
-    const Folders old = folders();
+    const FolderTrees old = folderTrees();
     ASSERT_TRUE(crashAt(ScanFailPoint::duringScan, 0, [] {
         AirportScanTransaction transaction;
         writeNew();
@@ -154,18 +154,18 @@ TEST_F(ScanTransactionTest, CrashAfterBeginWithOnlySimaddon) {
     EXPECT_TRUE(fs::exists(myThirdpartyDir));
     ASSERT_TRUE(lf_recoverAirportScan());
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folders(), old) << describe(folders());
+    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
     EXPECT_FALSE(fs::exists(myThirdpartyDir));
 }
 
 TEST_F(ScanTransactionTest, LeftoverBackupWithoutMarkerIsRemoved) {
     makeOld(true, true);
-    const Folders current = folders();
+    const FolderTrees current = folderTrees();
     fs::create_directories(lf_backupPath(myThirdpartyDir) / "deep");
     writeFile(lf_backupPath(myThirdpartyDir) / "deep" / "KXYZ.xml", "stale");
     ASSERT_TRUE(lf_recoverAirportScan());
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folders(), current);
+    EXPECT_EQ(folderTrees(), current);
 
     // A backup that cannot be removed fails the recovery, and a scan does not start.
     fs::create_directories(lf_backupPath(mySimaddonDir));
@@ -180,12 +180,12 @@ TEST_F(ScanTransactionTest, LeftoverBackupWithoutMarkerIsRemoved) {
         EXPECT_STREQ(e.what(), "could not recover airport data from an interrupted scan");
     }
     EXPECT_FALSE(fs::exists(scanMarkerFile));
-    EXPECT_EQ(folders(), current);
+    EXPECT_EQ(folderTrees(), current);
 }
 
 TEST_F(ScanTransactionTest, CommitWithoutMarkerFailsAndRollsBack) {
     makeOld(true, true);
-    const Folders old = folders();
+    const FolderTrees old = folderTrees();
     {
         AirportScanTransaction transaction;
         writeNew();
@@ -200,7 +200,7 @@ TEST_F(ScanTransactionTest, CommitWithoutMarkerFailsAndRollsBack) {
         }
     }
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folders(), old) << describe(folders());
+    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
 }
 
 // The rollback must not remove a folder that was never moved aside: when the
@@ -208,7 +208,7 @@ TEST_F(ScanTransactionTest, CommitWithoutMarkerFailsAndRollsBack) {
 TEST_F(ScanTransactionTest, FailedPreserveKeepsBothOriginalFolders) {
     for (int failing = 0; failing < 2; ++failing) {
         makeOld(true, true);
-        const Folders old = folders();
+        const FolderTrees old = folderTrees();
         const fs::path folder = failing == 0 ? mySimaddonDir : myThirdpartyDir;
         gf_osSetFaultHook([folder](OsOperation op, const fs::path& from, const fs::path&) {
             return op == OsOperation::renameFolder && from == folder ? denied() : std::error_code{};
@@ -222,7 +222,7 @@ TEST_F(ScanTransactionTest, FailedPreserveKeepsBothOriginalFolders) {
         }
         gf_osSetFaultHook({});
         EXPECT_TRUE(noLeftovers()) << failing;
-        EXPECT_EQ(folders(), old) << failing << ": " << describe(folders());
+        EXPECT_EQ(folderTrees(), old) << failing << ": " << describe(folderTrees());
     }
 }
 
@@ -242,7 +242,7 @@ TEST_F(ScanTransactionTest, FailedCreationsAndMarker) {
     for (const auto& c : cases) {
         for (bool existing : {true, false}) {
             makeOld(existing, existing);
-            const Folders old = folders();
+            const FolderTrees old = folderTrees();
             gf_osSetFaultHook([&c](OsOperation op, const fs::path& from, const fs::path&) {
                 return op == c.op && from == c.path ? denied() : std::error_code{};
             });
@@ -254,7 +254,7 @@ TEST_F(ScanTransactionTest, FailedCreationsAndMarker) {
             }
             gf_osSetFaultHook({});
             EXPECT_TRUE(noLeftovers()) << c.message;
-            EXPECT_EQ(folders(), old) << c.message << ": " << describe(folders());
+            EXPECT_EQ(folderTrees(), old) << c.message << ": " << describe(folderTrees());
         }
     }
 }
@@ -265,12 +265,12 @@ TEST_F(ScanTransactionTest, UnreadableMarkerSkipsTheScanAndTouchesNothing) {
         makeOld(true, true);
         fs::create_directories(lf_backupPath(mySimaddonDir));
         writeFile(scanMarkerFile, text);
-        const Folders before = folders();
+        const FolderTrees before = folderTrees();
         const TreeSnapshot backup = snapshotTree(lf_backupPath(mySimaddonDir));
         EXPECT_FALSE(lf_recoverAirportScan()) << text;
         EXPECT_THROW(AirportScanTransaction(), std::runtime_error);
         EXPECT_EQ(readFile(scanMarkerFile), text);
-        EXPECT_EQ(folders(), before) << text;
+        EXPECT_EQ(folderTrees(), before) << text;
         EXPECT_EQ(snapshotTree(lf_backupPath(mySimaddonDir)), backup);
     }
     // A marker without its line feed reads.
@@ -283,7 +283,7 @@ TEST_F(ScanTransactionTest, UnreadableMarkerSkipsTheScanAndTouchesNothing) {
 
 TEST_F(ScanTransactionTest, RollbackThatCannotFinishLeavesTheMarker) {
     makeOld(true, true);
-    const Folders old = folders();
+    const FolderTrees old = folderTrees();
     gf_osSetFaultHook([](OsOperation op, const fs::path& from, const fs::path&) {
         return op == OsOperation::removeTree && from == mySimaddonDir ? denied() : std::error_code{};
     });
@@ -297,7 +297,7 @@ TEST_F(ScanTransactionTest, RollbackThatCannotFinishLeavesTheMarker) {
     gf_osSetFaultHook({});
     ASSERT_TRUE(lf_recoverAirportScan());
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folders(), old) << describe(folders());
+    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
 }
 
 // Every fail point, with the old folders both there, only my_simaddon there or
@@ -321,11 +321,11 @@ TEST_F(ScanTransactionTest, CrashAtEveryFailPointIsRecovered) {
                 writeNew();
                 transaction.commit();
             }
-            const Folders fresh = folders();
+            const FolderTrees fresh = folderTrees();
             for (ScanFailPoint point : points) {
                 for (int index = 0; index < 2; ++index) {
                     makeOld(simaddon, thirdparty);
-                    const Folders old = folders();
+                    const FolderTrees old = folderTrees();
                     const bool stopped = crashAt(point, index, [commit] {
                         AirportScanTransaction transaction;
                         writeNew();
@@ -338,7 +338,7 @@ TEST_F(ScanTransactionTest, CrashAtEveryFailPointIsRecovered) {
                                               std::to_string(simaddon) + std::to_string(thirdparty);
                     ASSERT_TRUE(lf_recoverAirportScan()) << where;
                     EXPECT_TRUE(noLeftovers()) << where;
-                    const Folders now = folders();
+                    const FolderTrees now = folderTrees();
                     const bool committed = point == ScanFailPoint::afterCommitMarkerDelete;
                     EXPECT_EQ(now, committed ? fresh : old) << where << ": " << describe(now);
                 }
@@ -365,7 +365,7 @@ TEST_F(ScanTransactionTest, RecoveryStoppedAtEachStepCompletesNextTime) {
         for (ScanFailPoint point : {ScanFailPoint::recoveryAfterRemove, ScanFailPoint::recoveryAfterRestore}) {
             for (int index = 0; index < 2; ++index) {
                 makeOld(simaddon, thirdparty);
-                const Folders old = folders();
+                const FolderTrees old = folderTrees();
                 ASSERT_TRUE(crashAt(ScanFailPoint::duringScan, 0, [] {
                     AirportScanTransaction transaction;
                     writeNew();
@@ -375,7 +375,7 @@ TEST_F(ScanTransactionTest, RecoveryStoppedAtEachStepCompletesNextTime) {
                 EXPECT_TRUE(fs::exists(scanMarkerFile));
                 ASSERT_TRUE(lf_recoverAirportScan());
                 EXPECT_TRUE(noLeftovers());
-                EXPECT_EQ(folders(), old) << describe(folders());
+                EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
             }
         }
         // Without a marker: leftover backups of a commit that ended early.
@@ -386,12 +386,12 @@ TEST_F(ScanTransactionTest, RecoveryStoppedAtEachStepCompletesNextTime) {
                 writeNew();
                 transaction.commit();
             }));
-            const Folders fresh = folders();
+            const FolderTrees fresh = folderTrees();
             if (!crashAt(ScanFailPoint::recoveryAfterBackupRemove, index, [] { lf_recoverAirportScan(); })) continue;
             reached.insert({static_cast<int>(ScanFailPoint::recoveryAfterBackupRemove), index});
             ASSERT_TRUE(lf_recoverAirportScan());
             EXPECT_TRUE(noLeftovers());
-            EXPECT_EQ(folders(), fresh);
+            EXPECT_EQ(folderTrees(), fresh);
         }
     }
     for (ScanFailPoint point : {ScanFailPoint::recoveryAfterRemove, ScanFailPoint::recoveryAfterRestore,

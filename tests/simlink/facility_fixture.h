@@ -19,6 +19,9 @@
 
 namespace tavo::test {
 
+// One metre in nautical miles, the unit of the facility reader's distances.
+inline constexpr double kMetreNm = 1.0 / 1852.0;
+
 inline int countOf(const std::string& text, const std::string& part) {
     int n = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;

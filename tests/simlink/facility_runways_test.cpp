@@ -16,11 +16,11 @@ namespace {
 
 using tavo::test::addRunway;
 using tavo::test::countOf;
+using tavo::test::kMetreNm;
 using tavo::test::emptyAirport;
 using tavo::test::facilityBlock;
 using tavo::test::queueRaw;
 
-constexpr double kMetreNm = 1.0 / 1852.0;
 
 class FacilityRunwaysTest : public tavo::test::FacilityTest {
 protected:

@@ -15,12 +15,12 @@
 namespace {
 
 using tavo::test::countOf;
+using tavo::test::kMetreNm;
 using tavo::test::emptyAirport;
 using tavo::test::facilityBlock;
 using tavo::test::facilityEnd;
 using tavo::test::queueRaw;
 
-constexpr double kMetreNm = 1.0 / 1852.0;
 
 class FacilityStandsTest : public tavo::test::FacilityTest {
 protected:

@@ -23,6 +23,9 @@
 
 namespace tavo::test {
 
+// One millisecond of the pose clock, which counts nanoseconds.
+inline constexpr std::int64_t kMs = 1'000'000;
+
 inline std::int64_t g_fakePoseNowNs = 0;
 inline std::int64_t lf_fakePoseClock() { return g_fakePoseNowNs; }
 

@@ -12,8 +12,6 @@ using namespace tavo::test;
 
 namespace {
 
-constexpr std::int64_t kMs = 1'000'000;
-
 AiPose lf_poseAt(double lat) {
     AiPose p;
     p.latitude = lat;

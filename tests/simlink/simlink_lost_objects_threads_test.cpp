@@ -13,8 +13,6 @@ using namespace tavo::test;
 
 namespace {
 
-constexpr std::int64_t kMs = 1'000'000;
-
 using LostObjectsThreadsTest = SimLinkTest;
 
 TEST_F(LostObjectsThreadsTest, TheSimulatorRemovesObjectsWhileTheEngineStagesThem) {

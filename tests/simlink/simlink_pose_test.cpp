@@ -12,8 +12,6 @@ using namespace tavo::test;
 
 namespace {
 
-constexpr std::int64_t kMs = 1'000'000;
-
 AiPose poseAt(double lat, double lon, double alt = 1000.0, double heading = 0.0) {
     AiPose p;
     p.latitude = lat;

@@ -12,8 +12,6 @@ using namespace tavo::test;
 
 namespace {
 
-constexpr std::int64_t kMs = 1'000'000;
-
 using PoseThreadsTest = SimLinkTest;
 
 TEST_F(PoseThreadsTest, ABusyLockNeverBlocksAFrame) {
