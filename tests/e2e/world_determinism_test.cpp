@@ -109,6 +109,7 @@ void lf_recordTo(const fs::path& file, const std::string& folder, bool slow) {
     // and stands among them), the run's folder named alike.
     const std::string log = run.log();
     const std::string folderText = run.folder().string();
+    std::vector<std::string> lines;
     std::size_t at = log.find("RealTraffic connected");
     for (std::size_t end; at != std::string::npos && at < log.size(); at = end + 1) {
         end = log.find('\n', at);
@@ -121,8 +122,20 @@ void lf_recordTo(const fs::path& file, const std::string& folder, bool slow) {
             line.ends_with("RealTraffic App gone"))
             continue;
         for (std::size_t f; (f = line.find(folderText)) != std::string::npos;) line.replace(f, folderText.size(), "<run>");
-        out << "log " << line << "\n";
+        lines.push_back(std::move(line));
     }
+    // Lines that threads log in the same second of the fake clock (the start
+    // path asking for parked traffic as the reader hands over the buffer)
+    // come in the order the threads race to: within a second they are
+    // compared in sorted order.
+    const auto secondOf = [](const std::string& line) { return line.substr(0, line.find(' ')); };
+    for (auto first = lines.begin(); first != lines.end();) {
+        const auto last = std::find_if(first, lines.end(),
+                                       [&](const std::string& l) { return secondOf(l) != secondOf(*first); });
+        std::sort(first, last);
+        first = last;
+    }
+    for (const std::string& line : lines) out << "log " << line << "\n";
     out << fmt::format("exit code {}, lock-step waits given up {}\n", exitCode, run.figures().lockStepTimeouts);
 }
 

@@ -12,7 +12,7 @@ namespace {
 // 2024-01-01 12:29:29 UTC
 constexpr std::int64_t kNoonish = 1704067200 + 12 * 3600 + 29 * 60 + 29;
 
-ParkedFields lf_parked() {
+ParkedFields lf_parkedFields() {
     ParkedFields f;
     f.hexid = 0x4840D6;
     f.position = LaLo{52.31, 4.76};
@@ -29,7 +29,7 @@ ParkedFields lf_parked() {
 class ParkedRecords : public RecordsWorld {};
 
 TEST_F(ParkedRecords, BuildsTheRecordWithItsHalfHourSlot) {
-    const auto r = gf_buildParkedRecord(lf_parked());
+    const auto r = gf_buildParkedRecord(lf_parkedFields());
     ASSERT_TRUE(r);
     EXPECT_EQ(r->standName, "D4");
     EXPECT_EQ(r->identity.registration, "PH-XYZ");
@@ -37,7 +37,7 @@ TEST_F(ParkedRecords, BuildsTheRecordWithItsHalfHourSlot) {
     EXPECT_EQ(gf_modelCodeAt(r->identity.key.model), "B738");
     // The slot turns at minute 29 second 30.
     EXPECT_EQ(r->slot, 24);
-    auto f = lf_parked();
+    auto f = lf_parkedFields();
     f.time = kNoonish + 1;
     EXPECT_EQ(gf_buildParkedRecord(f)->slot, 25);
     f.time = 1704067200 + 23 * 3600 + 59 * 60 + 59;
@@ -50,11 +50,11 @@ TEST_F(ParkedRecords, RejectionsAndTheInvalidPositionError) {
              [](ParkedFields& f) { f.aircraftType = ""; },
              [](ParkedFields& f) { f.aircraftType = "QQQQ"; },  // not known to the database
              [](ParkedFields& f) { f.standName = ""; }}) {
-        auto f = lf_parked();
+        auto f = lf_parkedFields();
         change(f);
         EXPECT_FALSE(gf_buildParkedRecord(f));
     }
-    auto f = lf_parked();
+    auto f = lf_parkedFields();
     f.position = LaLo{0.0, 0.0};
     try {
         gf_buildParkedRecord(f);
@@ -65,7 +65,7 @@ TEST_F(ParkedRecords, RejectionsAndTheInvalidPositionError) {
 }
 
 TEST_F(ParkedRecords, RegistrationsFillTheKeyAndTheCallsign) {
-    auto f = lf_parked();
+    auto f = lf_parkedFields();
     f.registration = "DAIBA";  // found as D-AIBA, a dash after the first character
     f.callsign = "null";
     f.aircraftType = "QQQQ";   // the reported type is not used
@@ -76,7 +76,7 @@ TEST_F(ParkedRecords, RegistrationsFillTheKeyAndTheCallsign) {
     EXPECT_EQ(r->identity.callsign, "DAIBA");
 
     // A callsign that is a known registration gives the operator.
-    f = lf_parked();
+    f = lf_parkedFields();
     f.registration = "null";
     f.callsign = "PH-EXA";
     f.aircraftType = "E190";
@@ -87,7 +87,7 @@ TEST_F(ParkedRecords, RegistrationsFillTheKeyAndTheCallsign) {
 }
 
 TEST_F(ParkedRecords, CategorySwitchesApply) {
-    auto f = lf_parked();
+    auto f = lf_parkedFields();
     f.aircraftType = "C172";
     EXPECT_TRUE(gf_buildParkedRecord(f));
     changeSettings([](SettingsSnapshot& s) { s.LIGHT_AIRCRAFT = 0; });
@@ -97,9 +97,9 @@ TEST_F(ParkedRecords, CategorySwitchesApply) {
 TEST_F(ParkedRecords, NeverOnTheUsersStand) {
     gf_makeCurrentParkAirport(IcaoCode("EHAM"), LaLo{52.31, 4.76});
     ASSERT_TRUE(gf_setParkAirportUserStand(IcaoCode("EHAM"), "D4"));
-    EXPECT_FALSE(gf_buildParkedRecord(lf_parked()));
+    EXPECT_FALSE(gf_buildParkedRecord(lf_parkedFields()));
     ASSERT_TRUE(gf_setParkAirportUserStand(IcaoCode("EHAM"), "D6"));
-    EXPECT_TRUE(gf_buildParkedRecord(lf_parked()));
+    EXPECT_TRUE(gf_buildParkedRecord(lf_parkedFields()));
 
     // The user aircraft stands at D4.
     tavo::test::setStandTable({{"D4", LaLo{52.3, 4.75}}});
@@ -108,5 +108,5 @@ TEST_F(ParkedRecords, NeverOnTheUsersStand) {
     user.latitude = 52.3;
     user.longitude = 4.75;
     gf_publishUserAircraftState(user);
-    EXPECT_FALSE(gf_buildParkedRecord(lf_parked()));
+    EXPECT_FALSE(gf_buildParkedRecord(lf_parkedFields()));
 }

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ScannedLivery lf_livery(std::string_view airline, std::string_view model, std::string title,
+ScannedLivery lf_reportedLivery(std::string_view airline, std::string_view model, std::string title,
                         std::int16_t priority, std::string registration = {}, bool cargo = false,
                         std::string_view op = {}) {
     AcKey key;
@@ -54,8 +54,8 @@ protected:
     // Package A (priority 1): two KLM B738; package B (priority 2): one KLM
     // B738 and one KLM B737.
     static std::vector<ScannedLivery> packagesAAndB() {
-        return {lf_livery("KLM", "B738", "B KLM 738", 2), lf_livery("KLM", "B738", "A KLM 738 one", 1),
-                lf_livery("KLM", "B737", "B KLM 737", 2), lf_livery("KLM", "B738", "A KLM 738 two", 1)};
+        return {lf_reportedLivery("KLM", "B738", "B KLM 738", 2), lf_reportedLivery("KLM", "B738", "A KLM 738 one", 1),
+                lf_reportedLivery("KLM", "B737", "B KLM 737", 2), lf_reportedLivery("KLM", "B738", "A KLM 738 two", 1)};
     }
 };
 
@@ -69,19 +69,19 @@ TEST_F(ScanMerge, PriorityMergeKeepsTheBestPackagePerKey) {
     const std::vector<Case> cases = {
         {"packages A and B", packagesAAndB(), 1, {"A KLM 738 one", "B KLM 737", "A KLM 738 two"}},
         {"one package brings many, a later one none",
-         {lf_livery("DLH", "A320", "A1", 1), lf_livery("DLH", "A320", "A2", 1), lf_livery("DLH", "A320", "C", 3)},
+         {lf_reportedLivery("DLH", "A320", "A1", 1), lf_reportedLivery("DLH", "A320", "A2", 1), lf_reportedLivery("DLH", "A320", "C", 3)},
          1,
          {"A1", "A2"}},
         {"cargo beside pax of a better package",
-         {lf_livery("KLM", "B738", "pax", 1), lf_livery("KLM", "B738", "cargo", 2, "", true)},
+         {lf_reportedLivery("KLM", "B738", "pax", 1), lf_reportedLivery("KLM", "B738", "cargo", 2, "", true)},
          0,
          {"pax", "cargo"}},
         {"operator beside none",
-         {lf_livery("KLM", "E190", "own", 1), lf_livery("KLM", "E190", "by KLC", 3, "", false, "KLC")},
+         {lf_reportedLivery("KLM", "E190", "own", 1), lf_reportedLivery("KLM", "E190", "by KLC", 3, "", false, "KLC")},
          0,
          {"own", "by KLC"}},
         {"the best need not come first",
-         {lf_livery("BAW", "B77W", "late", 5), lf_livery("BAW", "B77W", "mid", 3), lf_livery("BAW", "B77W", "best", 1)},
+         {lf_reportedLivery("BAW", "B77W", "late", 5), lf_reportedLivery("BAW", "B77W", "mid", 3), lf_reportedLivery("BAW", "B77W", "best", 1)},
          2,
          {"best"}},
         {"nothing", {}, 0, {}},
@@ -110,24 +110,24 @@ TEST_F(ScanMerge, DuplicatesAreEqualTitleKeyAndRegistrationWhateverThePriority) 
     };
     const std::vector<Case> cases = {
         {"same title, key and registration",
-         {lf_livery("KLM", "B738", "T", 2, "PH-BXA"), lf_livery("KLM", "B738", "T", 1, "PH-BXA")},
+         {lf_reportedLivery("KLM", "B738", "T", 2, "PH-BXA"), lf_reportedLivery("KLM", "B738", "T", 1, "PH-BXA")},
          1,
          {{"T", 2}}},
         {"registration differs",
-         {lf_livery("KLM", "B738", "T", 1, "PH-BXA"), lf_livery("KLM", "B738", "T", 1, "PH-BXB")},
+         {lf_reportedLivery("KLM", "B738", "T", 1, "PH-BXA"), lf_reportedLivery("KLM", "B738", "T", 1, "PH-BXB")},
          0,
          {{"T", 1}, {"T", 1}}},
         {"cargo flag differs",
-         {lf_livery("KLM", "B738", "T", 1), lf_livery("KLM", "B738", "T", 1, "", true)},
+         {lf_reportedLivery("KLM", "B738", "T", 1), lf_reportedLivery("KLM", "B738", "T", 1, "", true)},
          0,
          {{"T", 1}, {"T", 1}}},
         {"operator differs",
-         {lf_livery("KLM", "E190", "T", 1), lf_livery("KLM", "E190", "T", 1, "", false, "KLC")},
+         {lf_reportedLivery("KLM", "E190", "T", 1), lf_reportedLivery("KLM", "E190", "T", 1, "", false, "KLC")},
          0,
          {{"T", 1}, {"T", 1}}},
         {"a run of three",
-         {lf_livery("DLH", "A320", "T", 4), lf_livery("DLH", "A320", "T", 4), lf_livery("DLH", "A320", "T", 4),
-          lf_livery("DLH", "A320", "U", 4)},
+         {lf_reportedLivery("DLH", "A320", "T", 4), lf_reportedLivery("DLH", "A320", "T", 4), lf_reportedLivery("DLH", "A320", "T", 4),
+          lf_reportedLivery("DLH", "A320", "U", 4)},
          2,
          {{"T", 4}, {"U", 4}}},
     };
@@ -141,8 +141,8 @@ TEST_F(ScanMerge, DuplicatesAreEqualTitleKeyAndRegistrationWhateverThePriority) 
 }
 
 TEST_F(ScanMerge, TheUniqueStepKeepsTheFirstOfEachRun) {
-    std::vector<ScannedLivery> range = {lf_livery("DLH", "A320", "T", 7), lf_livery("DLH", "A320", "T", 2),
-                                        lf_livery("DLH", "A320", "U", 3)};
+    std::vector<ScannedLivery> range = {lf_reportedLivery("DLH", "A320", "T", 7), lf_reportedLivery("DLH", "A320", "T", 2),
+                                        lf_reportedLivery("DLH", "A320", "U", 3)};
     const auto end = lf_findDuplicateLivery(range.begin(), range.end());
     ASSERT_EQ(end - range.begin(), 2);
     EXPECT_EQ(range[0].priority, 7);

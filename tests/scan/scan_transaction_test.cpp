@@ -30,7 +30,7 @@ struct FolderTrees {
 
 FolderTrees folderTrees() { return {snapshotTree(mySimaddonDir), snapshotTree(myThirdpartyDir)}; }
 
-std::string describe(const FolderTrees& f) {
+std::string describeTrees(const FolderTrees& f) {
     return "my_simaddon " + tavo::test::describe(f.simaddon) + ", my_thirdparty " + tavo::test::describe(f.thirdparty);
 }
 
@@ -131,7 +131,7 @@ TEST_F(ScanTransactionTest, CommitReplacesAndRollbackRestores) {
         writeNew();
     }
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
+    EXPECT_EQ(folderTrees(), old) << describeTrees(folderTrees());
     {
         AirportScanTransaction transaction;
         writeNew();
@@ -154,7 +154,7 @@ TEST_F(ScanTransactionTest, CrashAfterBeginWithOnlySimaddon) {
     EXPECT_TRUE(fs::exists(myThirdpartyDir));
     ASSERT_TRUE(lf_recoverAirportScan());
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
+    EXPECT_EQ(folderTrees(), old) << describeTrees(folderTrees());
     EXPECT_FALSE(fs::exists(myThirdpartyDir));
 }
 
@@ -200,7 +200,7 @@ TEST_F(ScanTransactionTest, CommitWithoutMarkerFailsAndRollsBack) {
         }
     }
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
+    EXPECT_EQ(folderTrees(), old) << describeTrees(folderTrees());
 }
 
 // The rollback must not remove a folder that was never moved aside: when the
@@ -222,7 +222,7 @@ TEST_F(ScanTransactionTest, FailedPreserveKeepsBothOriginalFolders) {
         }
         gf_osSetFaultHook({});
         EXPECT_TRUE(noLeftovers()) << failing;
-        EXPECT_EQ(folderTrees(), old) << failing << ": " << describe(folderTrees());
+        EXPECT_EQ(folderTrees(), old) << failing << ": " << describeTrees(folderTrees());
     }
 }
 
@@ -254,7 +254,7 @@ TEST_F(ScanTransactionTest, FailedCreationsAndMarker) {
             }
             gf_osSetFaultHook({});
             EXPECT_TRUE(noLeftovers()) << c.message;
-            EXPECT_EQ(folderTrees(), old) << c.message << ": " << describe(folderTrees());
+            EXPECT_EQ(folderTrees(), old) << c.message << ": " << describeTrees(folderTrees());
         }
     }
 }
@@ -297,7 +297,7 @@ TEST_F(ScanTransactionTest, RollbackThatCannotFinishLeavesTheMarker) {
     gf_osSetFaultHook({});
     ASSERT_TRUE(lf_recoverAirportScan());
     EXPECT_TRUE(noLeftovers());
-    EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
+    EXPECT_EQ(folderTrees(), old) << describeTrees(folderTrees());
 }
 
 // Every fail point, with the old folders both there, only my_simaddon there or
@@ -340,7 +340,7 @@ TEST_F(ScanTransactionTest, CrashAtEveryFailPointIsRecovered) {
                     EXPECT_TRUE(noLeftovers()) << where;
                     const FolderTrees now = folderTrees();
                     const bool committed = point == ScanFailPoint::afterCommitMarkerDelete;
-                    EXPECT_EQ(now, committed ? fresh : old) << where << ": " << describe(now);
+                    EXPECT_EQ(now, committed ? fresh : old) << where << ": " << describeTrees(now);
                 }
             }
         }
@@ -375,7 +375,7 @@ TEST_F(ScanTransactionTest, RecoveryStoppedAtEachStepCompletesNextTime) {
                 EXPECT_TRUE(fs::exists(scanMarkerFile));
                 ASSERT_TRUE(lf_recoverAirportScan());
                 EXPECT_TRUE(noLeftovers());
-                EXPECT_EQ(folderTrees(), old) << describe(folderTrees());
+                EXPECT_EQ(folderTrees(), old) << describeTrees(folderTrees());
             }
         }
         // Without a marker: leftover backups of a commit that ended early.
