@@ -95,7 +95,7 @@ void lf_planTouchdownLeg(LiveAc& ac, double t) {
 double lf_bothAirborneClimb(const LiveAc& ac, double t) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
-    const double v = (next.altitudeFt - ac.pose.altitude) / t;
+    double v = (next.altitudeFt - ac.pose.altitude) / t;
     const double height = ac.motion.heightAboveGroundFt;
     switch (ac.phase) {
         case AcPhase::takeoff:
@@ -107,6 +107,16 @@ double lf_bothAirborneClimb(const LiveAc& ac, double t) {
                 return airDescentRate(ac) / kTicksPerMinute;
             return v;
         case AcPhase::flying: {
+            // A single report thousands of feet off the points on both sides
+            // of it (which agree with each other) is a bad altitude: the leg
+            // to it climbs or descends toward the point after it instead.
+            if (ac.stream.size() >= 3) {
+                const StreamPoint& after = ac.stream[2];
+                const double ticks = gf_ticksBetween(tickCount.load(), after.playTick);
+                if (gf_altitudesContradict(front, next) && gf_altitudesContradict(next, after) &&
+                    !gf_altitudesContradict(front, after) && ticks > 0.0)
+                    v = (after.altitudeFt - ac.pose.altitude) / ticks;
+            }
             // No faster than the category climbs or descends: a single
             // report thousands of feet off the others is not flown up and
             // down within seconds.
@@ -360,6 +370,16 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
     if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastTurnPerTick)) return ac.pose.heading;
     // A chord of a steady turn runs along the heading at its middle.
     return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
+}
+
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
+    // No aircraft climbs or descends faster than this (ft/s, 6000 ft/min).
+    constexpr double kSteepestFtPerS = 100.0;
+    constexpr double kSlackFt = 1000.0;
+    if (a.airborne == 0 || b.airborne == 0 || !std::isfinite(a.altitudeFt) || !std::isfinite(b.altitudeFt))
+        return false;
+    const double seconds = std::max(0.0, static_cast<double>(gf_ticksBetween(a.playTick, b.playTick)) / 100.0);
+    return std::fabs(b.altitudeFt - a.altitudeFt) > kSlackFt + kSteepestFtPerS * seconds;
 }
 
 void turnOntoFarOffReport(LiveAc& ac) {

@@ -47,6 +47,11 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 // when it does.
 void turnOntoFarOffReport(LiveAc& ac);
 
+// Whether two airborne points lie further apart in altitude than any
+// aircraft climbs or descends in the time between them (100 ft a second,
+// and 1000 ft more): one of them is a bad altitude.
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b);
+
 // Plans an airborne leg to the next point (once per leg, after the per-tick
 // step is set): vertical plan, pitch, turn, curved transition, configuration
 // and the landing runway memory.

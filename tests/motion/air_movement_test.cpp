@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -500,5 +501,35 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
             at = next;
             due = s[i].playTick;
         }
+    }
+}
+
+TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
+    // Points 3 s apart; the next one thousands of feet off both its
+    // neighbours, which agree, is a bad altitude: the leg climbs toward the
+    // point after it. A climb the points go on with is flown toward the next.
+    struct Row {
+        const char* name;
+        std::array<double, 3> altitudesFt;
+        double perTick;  // ft
+    };
+    const Row rows[] = {
+        {"a spike 5000 ft up", {3000.0, 8000.0, 3000.0}, 0.0},
+        {"a spike 5000 ft down", {8000.0, 3000.0, 8060.0}, 0.1},
+        {"a steady climb", {3000.0, 3060.0, 3120.0}, 0.2},
+        {"the climb goes on up there", {3000.0, 8000.0, 8000.0}, 0.5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < 3; ++i)
+            stream.push_back(at({50.0, 8.0 + 0.01 * i}, row.altitudesFt[i], true, now + 300 * i, 0, 200));
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.pose.altitude = row.altitudesFt[0];
+        ac.motion.heightAboveGroundFt = 3000.0;
+        stepAir(ac);
+        EXPECT_NEAR(ac.motion.verticalPerTick, row.perTick, 1e-9);
     }
 }
