@@ -1143,9 +1143,7 @@ constexpr double kCreatedWithinTicks = 1000.0;
 constexpr double kCreatePaceTicks = 20.0;
 }  // namespace
 
-MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
-                                        std::int32_t lastTick, const std::string& log) {
-    MotionCheckResult out;
+std::set<std::string> gf_registrationsToldInLog(const std::string& log) {
     // The registrations the log's no-match lists name ("<key> <registration>"
     // lines after "No match found for:" up to an empty line).
     std::set<std::string> told;
@@ -1162,17 +1160,6 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
             line = next;
         }
     }
-    // When each aircraft was first created, in order: the engine sends one
-    // create every 200 ms, so an aircraft waits that long for each other one
-    // created while it waited.
-    std::vector<double> createdTicks;
-    for (const AircraftRecord* r : records)
-        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
-    std::sort(createdTicks.begin(), createdTicks.end());
-    const auto createdBetween = [&](double from, double to) {
-        return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
-                                   std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
-    };
     // And those the engine tells it does not show while they stand where no
     // stand is free for them or fly low over the airport ("<callsign>
     // <registration> stands where ...", "... flies 700 ft or less ...").
@@ -1186,6 +1173,24 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
             told.insert(blank == std::string::npos ? head : head.substr(blank + 1));
         }
     }
+    return told;
+}
+
+MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
+                                        std::int32_t lastTick, const std::string& log) {
+    MotionCheckResult out;
+    const std::set<std::string> told = gf_registrationsToldInLog(log);
+    // When each aircraft was first created, in order: the engine sends one
+    // create every 200 ms, so an aircraft waits that long for each other one
+    // created while it waited.
+    std::vector<double> createdTicks;
+    for (const AircraftRecord* r : records)
+        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
+    std::sort(createdTicks.begin(), createdTicks.end());
+    const auto createdBetween = [&](double from, double to) {
+        return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
+                                   std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
+    };
     for (const AircraftRecord* r : records) {
         if (r->reports.size() < 2) continue;
         const Judge judge{*r, out, false};

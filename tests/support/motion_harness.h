@@ -39,6 +39,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -426,6 +427,11 @@ private:
 
 // The largest heading change a tick of the category in the air (radians).
 double gf_checkerAirTurnRate(std::uint32_t category);
+
+// The registrations Log.txt names as not shown: in a "No match found for:"
+// list, or on a line telling that the aircraft stands where no stand is free
+// for it or flies 700 ft or less above the airport.
+std::set<std::string> gf_registrationsToldInLog(const std::string& log);
 
 // Created or told: every aircraft the feed handed reports of (at least two)
 // is active within 10 s of its first report's due tick, counted from no
