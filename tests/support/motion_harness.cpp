@@ -868,6 +868,8 @@ constexpr double kTurnDeg = 30.0;
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
 constexpr std::int32_t kLagSearchAfterTicks = 6000;
 constexpr double kOutlierSlackKt = 200.0;
+// A report this close to the one before repeats its position.
+constexpr double kRepeatM = 0.5;
 // Nose and travel: the direction of travel over at least this much travel,
 // within at most this many ticks.
 constexpr double kChordGroundM = 2.0;
@@ -896,7 +898,10 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
 
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from each than either could fly,
-// while they agree with each other).
+// while they agree with each other), and a stale repeat: the position of the
+// report before given again at a later time, where the report after it lies
+// further from it than the aircraft could go (the repeat tells nothing of a
+// stop: the aircraft went on meanwhile, as the report after it shows).
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports) {
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
@@ -905,7 +910,9 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
         if (i > 0 && i + 1 < n) {
             const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
             const double most = 3.0 * around + kOutlierSlackKt;
-            lone = lf_ownKt(reports[i - 1], reports[i]) > most && lf_ownKt(reports[i], reports[i + 1]) > most;
+            const bool after = lf_ownKt(reports[i], reports[i + 1]) > most;
+            const bool repeat = lf_metres(reports[i - 1].position, reports[i].position) < kRepeatM;
+            lone = after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most);
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
