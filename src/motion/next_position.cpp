@@ -448,6 +448,14 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // where they are, not a growing distance behind them; one that
             // has vanished slows from there.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
+            // A reported speed far beyond the pace the aircraft flew its last
+            // leg at (a bad report: 1e6 kt) is not flown on: dead-reckoned at
+            // it, the aircraft left for the far side of the globe in seconds.
+            const LaLo pose = lf_pose(ac);
+            const double flownKt = gf_speedKtOver(
+                gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
+            if (std::isfinite(flownKt) && flownKt > 0.0 && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt))
+                speed = flownKt;
             constexpr int kFlyingPointsAtSpeed = 4;
             const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
             if (keepsSpeed)

@@ -533,3 +533,30 @@ TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
         EXPECT_NEAR(ac.motion.verticalPerTick, row.perTick, 1e-9);
     }
 }
+
+TEST_F(AirMovement, AFlyingGapIsDeadReckonedAtNoMoreThanThreeTimesThePaceFlownAndFiftyKnots) {
+    // The last report before a gap says `reportedKt`; the leg to it was flown
+    // at `flownKt`. Beyond three times that and 50 kt (a bad report) the
+    // dead-reckoned point lies where the pace flown takes the aircraft in 3 s.
+    struct Row {
+        double reportedKt;
+        double flownKt;  // 0: the pose stood
+        double pointKt;
+    };
+    for (const Row row : {Row{1e6, 300.0, 300.0}, Row{949.0, 300.0, 949.0}, Row{951.0, 300.0, 300.0},
+                          Row{300.0, 250.0, 300.0}, Row{1e6, 0.0, 1e6}}) {
+        SCOPED_TRACE(::testing::Message() << row.reportedKt << " kt reported, " << row.flownKt << " kt flown");
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft({at({47.0, 11.0}, 15000.0, true, 10000, 0.0, row.reportedKt)}, Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.latitude = 47.0;
+        ac.pose.longitude = 11.0;
+        // A tick's step east at the pace flown.
+        const LaLo step = gf_destinationPoint({47.0, 11.0}, {90.0 * kDeg, row.flownKt / 360000.0 * feetPerNm});
+        ac.motion.stepLat = step.lat - 47.0;
+        ac.motion.stepLon = step.lon - 11.0;
+        extrapolateStreamPoint(ac, 20);
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_NEAR(ac.stream.back().groundSpeedKt, row.pointKt, row.pointKt * 1e-6);
+    }
+}
