@@ -243,6 +243,21 @@ TEST(MotionReportChecks, AParkedAircraftsFirstReportIsReachedWhereItScattersOffT
     }
 }
 
+TEST(MotionReportChecks, ABadSpeedAmongTheReportsOfAStandingAircraftIsNoMove) {
+    // A parked aircraft reported every 2 s, scattered 20 m about the stand it
+    // stands on, one report saying 1e6 kt (or 200 kt, which a ground roll
+    // may say). An absurd speed among the scatter does not ask it to go to
+    // that report; a believable one does, and standing still it is late.
+    for (const auto& [kt, finding] : {std::pair{1e6, false}, std::pair{200.0, true}}) {
+        Made m(0.0, 2.0, 4000, [](int) { return 0.0; }, 90.0);
+        for (std::size_t i = 0; i < m.record.reports.size(); ++i)
+            m.record.reports[i].position = lf_east(20.0 * std::cos(i * 2.0), 20.0 * std::sin(i * 2.0));
+        m.record.reports[10].groundSpeedKt = kt;
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::Lag), finding) << kt << " kt\n" << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverTheyScatter) {
     for (const auto& [moveM, finding] : {std::pair{0.0, false}, std::pair{0.9, false}, std::pair{1.2, true},
                                          std::pair{15.0, true}}) {

@@ -868,6 +868,9 @@ constexpr double kTurnDeg = 30.0;
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
 constexpr std::int32_t kLagSearchAfterTicks = 6000;
 constexpr double kOutlierSlackKt = 200.0;
+// No aircraft goes this fast on the ground (kt): a ground report saying so
+// has a bad speed.
+constexpr double kAbsurdGroundKt = 300.0;
 // A report this close to the one before repeats its position.
 constexpr double kRepeatM = 0.5;
 // Nose and travel: the direction of travel over at least this much travel,
@@ -968,13 +971,19 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     // The sample index where the report before was reached (none: npos).
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
     std::size_t reachedAt = kNone;
+    bool wasStanding = false;
     for (std::size_t i = 0; i < n; ++i) {
         const ReportedPosition& p = *path[i];
         const double due = p.dueTick;
         // A first report standing still is a standing one too: a parked
-        // aircraft's first report scatters off the stand it is placed on.
-        const bool standing = !p.airborne && p.groundSpeedKt < 1.0 &&
+        // aircraft's first report scatters off the stand it is placed on. A
+        // ground speed no aircraft goes on the ground (a bad report: 1e6 kt)
+        // tells nothing: such a report among the scatter of a standing one
+        // before it stands as well.
+        const bool stillSpeed = p.groundSpeedKt < 1.0 || (wasStanding && !(p.groundSpeedKt <= kAbsurdGroundKt));
+        const bool standing = !p.airborne && stillSpeed &&
                               (i == 0 || lf_metres(p.position, path[i - 1]->position) <= kStandScatterM);
+        wasStanding = standing;
         if (standing) lastTurnOrHold = due;
         if (i > 0 && i + 1 < n) {
             const ReportedPosition& a = *path[i - 1];
