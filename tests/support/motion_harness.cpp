@@ -254,6 +254,7 @@ MotionRecorder::MotionRecorder() {
         legDeadReckonedDue_[ac.hexid] =
             ac.extrapolationCount > 0 && !ac.stream.empty() ? std::int64_t{ac.stream.front().playTick} : -1;
         legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
+        legStep_[ac.hexid] = {ac.motion.stepLat, ac.motion.stepLon};
         // The point reached and the three after it: a point the engine put
         // in (a turn's entry, a midpoint, a held position) may carry no
         // speed.
@@ -299,6 +300,11 @@ void MotionRecorder::recordTick() {
         s.prevPhase = ac.prevPhase;
         s.onGround = ac.onGround != 0;
         s.legStart = legStartTick_.count(ac.hexid) != 0 && legStartTick_[ac.hexid] == tick;
+        if (const auto step = legStep_.find(ac.hexid);
+            step != legStep_.end() && step->second != std::pair{ac.motion.stepLat, ac.motion.stepLon}) {
+            legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
+            step->second = {ac.motion.stepLat, ac.motion.stepLon};
+        }
         s.legSpeedKt = legSpeedKt_[ac.hexid];
         s.reportedKt = legReportedKt_[ac.hexid];
         s.profiled = ac.motion.profileLeg.profile.valid != 0;

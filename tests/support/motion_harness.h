@@ -264,6 +264,10 @@ private:
     std::map<std::uint32_t, std::int32_t> legStartTick_;
     std::map<std::uint32_t, double> legReportedKt_;
     std::map<std::uint32_t, bool> legHoldKnown_;
+    // Per aircraft: the per-tick step its leg was planned with; a step that
+    // changes before the next leg (the reports' checks planned the leg anew)
+    // gives the leg its speed anew.
+    std::map<std::uint32_t, std::pair<double, double>> legStep_;
     // Per aircraft: the due tick of the point its leg goes to, when that point
     // is a dead-reckoned one (none: -1).
     std::map<std::uint32_t, std::int64_t> legDeadReckonedDue_;
