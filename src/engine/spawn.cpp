@@ -73,6 +73,13 @@ double lf_airportAltitudeFt() {
     return static_cast<double>(airport->altitudeFt);
 }
 
+// The front point is a lone altitude spike: the next point contradicts it,
+// while the one after that agrees with the next.
+bool lf_frontIsAltitudeSpike(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return s.size() >= 3 && gf_altitudesContradict(s[0], s[1]) && !gf_altitudesContradict(s[1], s[2]);
+}
+
 bool lf_anyAirborne(const LiveAc& ac) {
     return std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) { return p.airborne != 0; });
 }
@@ -114,6 +121,14 @@ void checkSpawnLiveAc(LiveAc& ac) {
     if (gf_endsWithUnderscore(ac.callsign) &&
         std::find(removedGhosts.begin(), removedGhosts.end(), ac.callsign) != removedGhosts.end()) {
         ac.removeRecord = 1;
+        return;
+    }
+    // A lone report thousands of feet off the ones after it (a bad
+    // altitude) is passed over: created there, the aircraft would come down
+    // from it for minutes, or appear high over the airport while its reports
+    // have it low on its approach.
+    if (lf_frontIsAltitudeSpike(ac)) {
+        lf_consumeFront(ac);
         return;
     }
     // Traffic low over the airport is on its final approach or just took

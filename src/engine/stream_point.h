@@ -19,6 +19,9 @@ struct StreamPoint {
     std::uint8_t synthetic = 0;
     // Put in by path smoothing during a landing roll, from the pose.
     std::uint8_t rollSynthetic = 0;
+    // Put in by the air motion along the turn onto a report far off the
+    // nose: due when the turn's pace reaches it, never retimed.
+    std::uint8_t turnPoint = 0;
     std::uint8_t hasTrueHeading = 0;
     double roll = 0.0;  // radians
     std::uint8_t hasRoll = 0;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <span>
 #include <stdexcept>
+#include <vector>
 
 #include "airports/current_airport.h"
 #include "engine/controls.h"
@@ -94,7 +95,7 @@ void lf_planTouchdownLeg(LiveAc& ac, double t) {
 double lf_bothAirborneClimb(const LiveAc& ac, double t) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
-    const double v = (next.altitudeFt - ac.pose.altitude) / t;
+    double v = (next.altitudeFt - ac.pose.altitude) / t;
     const double height = ac.motion.heightAboveGroundFt;
     switch (ac.phase) {
         case AcPhase::takeoff:
@@ -106,6 +107,16 @@ double lf_bothAirborneClimb(const LiveAc& ac, double t) {
                 return airDescentRate(ac) / kTicksPerMinute;
             return v;
         case AcPhase::flying: {
+            // A single report thousands of feet off the points on both sides
+            // of it (which agree with each other) is a bad altitude: the leg
+            // to it climbs or descends toward the point after it instead.
+            if (ac.stream.size() >= 3) {
+                const StreamPoint& after = ac.stream[2];
+                const double ticks = gf_ticksBetween(tickCount.load(), after.playTick);
+                if (gf_altitudesContradict(front, next) && gf_altitudesContradict(next, after) &&
+                    !gf_altitudesContradict(front, after) && ticks > 0.0)
+                    v = (after.altitudeFt - ac.pose.altitude) / ticks;
+            }
             // No faster than the category climbs or descends: a single
             // report thousands of feet off the others is not flown up and
             // down within seconds.
@@ -359,6 +370,105 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
     if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastTurnPerTick)) return ac.pose.heading;
     // A chord of a steady turn runs along the heading at its middle.
     return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
+}
+
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
+    // No aircraft climbs or descends faster than this (ft/s, 6000 ft/min).
+    constexpr double kSteepestFtPerS = 100.0;
+    constexpr double kSlackFt = 1000.0;
+    if (a.airborne == 0 || b.airborne == 0 || !std::isfinite(a.altitudeFt) || !std::isfinite(b.altitudeFt))
+        return false;
+    const double seconds = std::max(0.0, static_cast<double>(gf_ticksBetween(a.playTick, b.playTick)) / 100.0);
+    return std::fabs(b.altitudeFt - a.altitudeFt) > kSlackFt + kSteepestFtPerS * seconds;
+}
+
+void turnOntoFarOffReport(LiveAc& ac) {
+    if (ac.phase != AcPhase::flying || ac.onGround != 0 || ac.extrapolationCount > 0 || ac.stream.size() < 2 ||
+        ac.category >= kAirRows.size() || ac.category == Rotorcraft)
+        return;
+    const StreamPoint report = ac.stream[1];
+    if (report.stationary != 0 || report.airborne == 0) return;
+    constexpr double kFarOff = 60.0 * degreesToRadians;
+    constexpr double kArcStep = 15.0 * degreesToRadians;
+    constexpr double kQuickestTurn = 6.0 * degreesToRadians;  // per second
+    constexpr int kMostArcPoints = 24;                         // a full circle
+    const LaLo pose = lf_pose(ac);
+    const LaLo target = lf_position(report);
+    const double distanceM = gf_distanceNm(pose, target) * metresPerNm;
+    const double heading = ac.pose.heading;
+    // A report farther off than a few minutes' flight is no turn to fly but
+    // a jump, and straight is the way there.
+    constexpr double kFarthestM = 20.0 * metresPerNm;
+    if (!std::isfinite(distanceM) || !(distanceM > 100.0) || distanceM > kFarthestM || !std::isfinite(heading)) return;
+    const double off = std::remainder(gf_bearing(pose, target) - heading, fullCircle);
+    if (!(std::fabs(off) > kFarOff)) return;
+    const double side = off > 0.0 ? 1.0 : -1.0;
+    const double mps = std::max(groundSpeedForNextLeg(ac), gf_airborneSpeedFloorKt(ac)) * kKnotsToMps;
+    if (!std::isfinite(mps) || !(mps > 0.0)) return;
+    // Outside a circle of this radius the report can be reached by turning
+    // and then flying straight. The arc keeps well inside it: the tighter
+    // the turn, the shorter the way round and the less the aircraft falls
+    // behind its reports on it.
+    const double reachM = distanceM / (2.0 * std::max(std::fabs(std::sin(off)), 1e-6));
+    const double bankM = mps * mps / (kGravity * std::tan(gf_bankLimitRad(ac.category)));
+    const double tightestM = mps / kQuickestTurn;
+    if (!(tightestM < reachM)) return;
+    const double radiusM = std::max(tightestM, std::min(bankM, 0.5 * reachM));
+    const double chordM = 2.0 * radiusM * std::sin(kArcStep / 2.0);
+    std::vector<LaLo> arc;
+    LaLo at = pose;
+    double course = heading;
+    for (;;) {
+        if (side * std::remainder(gf_bearing(at, target) - course, fullCircle) <= kArcStep) break;
+        if (arc.size() == kMostArcPoints) return;
+        at = gf_destinationPoint(at, {normalizeHeading(course + side * kArcStep / 2.0), chordM * feetPerMetre});
+        gf_normalizeLaLo(at);
+        course = normalizeHeading(course + side * kArcStep);
+        arc.push_back(at);
+    }
+    if (arc.empty()) return;
+    const double wholeM = chordM * static_cast<double>(arc.size()) + gf_distanceNm(at, target) * metresPerNm;
+    const std::int32_t now = tickCount.load();
+    const double ticks = std::max<double>(gf_ticksBetween(now, report.playTick),
+                                          kMinLegTicks * static_cast<double>(arc.size() + 1));
+    // Flown evenly at the speed the way round needs by the report's time,
+    // from the report's own speed up to half as fast again (as a late leg
+    // catches up); beyond that the points fall due as that speed reaches
+    // them, and the report is reached late.
+    double kt = report.groundSpeedKt;
+    double pathTicks = ticks;
+    if (std::isfinite(kt) && kt > 0.0) {
+        kt = std::clamp(gf_speedKtOver(wholeM / metresPerNm, ticks), kt, 1.5 * kt);
+        pathTicks = std::max(ticks, wholeM / (kt * kKnotsToMps) * 100.0);
+    }
+    for (std::size_t k = 0; k < arc.size(); ++k) {
+        const double share = chordM * static_cast<double>(k + 1) / wholeM;
+        StreamPoint p = report;
+        if (std::isfinite(kt) && kt > 0.0) {
+            if (std::isfinite(p.tasKt)) p.tasKt *= kt / report.groundSpeedKt;
+            p.groundSpeedKt = kt;
+        }
+        p.lat = arc[k].lat;
+        p.lon = arc[k].lon;
+        p.altitudeFt = ac.pose.altitude + (report.altitudeFt - ac.pose.altitude) * share;
+        p.trackDeg = normalizeHeading(heading + side * kArcStep * static_cast<double>(k + 1)) * radiansToDegrees;
+        p.hasTrueHeading = 0;
+        p.hasRoll = 0;
+        p.turnPoint = 1;
+        p.playTick = gf_tickPlus(now, static_cast<std::int64_t>(std::llround(pathTicks * share)));
+        ac.stream.insert(ac.stream.begin() + 1 + static_cast<std::ptrdiff_t>(k), p);
+    }
+    // A way round longer than that pace covers by the report's time reaches
+    // the report late: it falls due then, after the turn's points, and the
+    // points after it move along when it would reach them.
+    const std::size_t last = arc.size() + 1;
+    const auto arrival = static_cast<std::int64_t>(std::llround(pathTicks)) + now;
+    const std::int64_t shift = arrival - ac.stream[last].playTick;
+    if (shift < 1) return;
+    ac.stream[last].playTick = gf_tickPlus(ac.stream[last].playTick, shift);
+    if (last + 1 < ac.stream.size() && ac.stream[last].playTick >= ac.stream[last + 1].playTick)
+        for (std::size_t i = last + 1; i < ac.stream.size(); ++i)
+            ac.stream[i].playTick = gf_tickPlus(ac.stream[i].playTick, shift);
 }
 
 void stepAir(LiveAc& ac) {

@@ -34,6 +34,24 @@ double gf_airTurnRateRad(std::uint32_t category);
 // round the turn instead of straight off it; elsewhere the pose's heading.
 double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 
+// A flying leg to a real report within 20 NM that lies more than 60 degrees
+// off the nose (the first report after a gap, where dead reckoning flew on
+// while the aircraft turned) is flown round a turn: points are put in along an
+// arc from the pose, 15 degrees of turn apart, toward the report, until the
+// line on to it lies within 15 degrees of the arc's heading. The arc's radius
+// is what the category's bank gives at the leg's speed, tightened so that the
+// report lies well outside the turn, but no tighter than 6 degrees a second
+// allows (no arc then). The points fall due along the way at one pace, the
+// one that reaches the report at its due time, up to half as fast again as
+// the report; a report the turn cannot reach at that pace by then falls due
+// when it does.
+void turnOntoFarOffReport(LiveAc& ac);
+
+// Whether two airborne points lie further apart in altitude than any
+// aircraft climbs or descends in the time between them (100 ft a second,
+// and 1000 ft more): one of them is a bad altitude.
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b);
+
 // Plans an airborne leg to the next point (once per leg, after the per-tick
 // step is set): vertical plan, pitch, turn, curved transition, configuration
 // and the landing runway memory.

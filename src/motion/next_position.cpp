@@ -175,6 +175,9 @@ void lf_nextPosAir(LiveAc& ac) {
         removeAircraftFromSim(ac);
         return;
     }
+    // A point of a turn onto a report far off the nose falls due as the
+    // turn's pace reaches it.
+    if (next.turnPoint != 0) return;
     double legKt = 0.0;
     if (ac.phase == AcPhase::landing && next.airborne == 0) {
         // At the speed before the touchdown, not the slower roll's; but a
@@ -211,7 +214,15 @@ void lf_nextPosAir(LiveAc& ac) {
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
         const std::int64_t late = std::int64_t{tickCount.load()} + ticks - due;
         if (late > kLateFromTicks) {
-            const auto quickest = static_cast<std::int64_t>(std::ceil(ticks / kCatchUpMostFactor));
+            // Half as fast again as the leg, and no faster than half as fast
+            // again as the point reports: a leg from a point flown faster
+            // (a turn's) would otherwise add the two together.
+            const double reportedKt = next.groundSpeedKt;
+            const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
+            const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
+            const auto quickest = static_cast<std::int64_t>(
+                std::max(std::ceil(ticks / kCatchUpMostFactor),
+                         static_cast<double>(gf_legTicks(nm, kCatchUpMostFactor * baseKt, kMinLegTicks))));
             ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - late, quickest, kMinLegTicks}));
         }
     }
@@ -371,6 +382,7 @@ void advanceToNextPoint(LiveAc& ac) {
 
 void nextPosAir(LiveAc& ac) {
     try {
+        turnOntoFarOffReport(ac);
         if (ac.stream.size() >= 2) lf_nextPosAir(ac);
     } catch (const std::exception& e) {
         const AcBase& described = ac;
@@ -436,6 +448,14 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // where they are, not a growing distance behind them; one that
             // has vanished slows from there.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
+            // A reported speed far beyond the pace the aircraft flew its last
+            // leg at (a bad report: 1e6 kt) is not flown on: dead-reckoned at
+            // it, the aircraft left for the far side of the globe in seconds.
+            const LaLo pose = lf_pose(ac);
+            const double flownKt = gf_speedKtOver(
+                gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
+            if (std::isfinite(flownKt) && flownKt > 0.0 && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt))
+                speed = flownKt;
             constexpr int kFlyingPointsAtSpeed = 4;
             const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
             if (keepsSpeed)

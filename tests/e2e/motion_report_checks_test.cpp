@@ -190,6 +190,32 @@ TEST(MotionReportChecks, TheTravelIsHeldToTwiceTheReportsOwnSpeedPlusTwentyKnots
     }
 }
 
+TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
+    // Flying east at 136 kt, reported every 2 s up to 18 s; then nothing
+    // until a report at 60 s that repeats the one at 18 s, on the ground and
+    // at rest, and 6 s after it the reports go on where the aircraft is. The
+    // repeat says nothing of how fast the aircraft went: the travel is held
+    // to the reports around it, and no faster than twice theirs.
+    const double v = 70.0;
+    for (const auto& [extraMps, finding] : {std::pair{0.0, false}, std::pair{2.0 * v, true}}) {
+        Made m(v, 2.0, 7000,
+               [&, extra = extraMps](int tick) {
+                   return v * tick / 100.0 + extra * std::clamp(tick - 3000, 0, 500) / 100.0;
+               },
+               90.0, true);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 1800 && p.dueTick < 6600; });
+        ReportedPosition repeat = m.record.reports[9];
+        repeat.time = 1.7e9 + 60.0;
+        repeat.dueTick = 6000;
+        repeat.groundSpeedKt = 0.0;
+        repeat.airborne = false;
+        m.record.reports.insert(m.record.reports.begin() + 10, repeat);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << extraMps << " m/s more\n" << r.summary();
+        if (!finding) EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, PastTheLastReportTheTravelIsNotHeldToTheReports) {
     // Reported at 10 kt until tick `lastReport`, then the pose speeds up to
     // 60 kt from tick 1000 (a takeoff roll dead-reckoned on).
@@ -214,6 +240,21 @@ TEST(MotionReportChecks, AParkedAircraftsFirstReportIsReachedWhereItScattersOffT
         MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick != 0; });
         EXPECT_EQ(r.count(MotionCheck::Lag) != 0, finding) << offM << " m";
+    }
+}
+
+TEST(MotionReportChecks, ABadSpeedAmongTheReportsOfAStandingAircraftIsNoMove) {
+    // A parked aircraft reported every 2 s, scattered 20 m about the stand it
+    // stands on, one report saying 1e6 kt (or 200 kt, which a ground roll
+    // may say). An absurd speed among the scatter does not ask it to go to
+    // that report; a believable one does, and standing still it is late.
+    for (const auto& [kt, finding] : {std::pair{1e6, false}, std::pair{200.0, true}}) {
+        Made m(0.0, 2.0, 4000, [](int) { return 0.0; }, 90.0);
+        for (std::size_t i = 0; i < m.record.reports.size(); ++i)
+            m.record.reports[i].position = lf_east(20.0 * std::cos(i * 2.0), 20.0 * std::sin(i * 2.0));
+        m.record.reports[10].groundSpeedKt = kt;
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::Lag), finding) << kt << " kt\n" << r.summary();
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <array>
+
 #include "airports/current_airport.h"
 #include "engine/spawn.h"
 #include "foundation/geodesy.h"
@@ -153,6 +155,41 @@ TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
         // One waiting low is named in Log.txt, once.
         EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA flies 700 ft or less above the airport: not shown while it does"),
                   row.spawned ? 0u : 1u);
+    }
+}
+
+TEST_F(Spawn, ALoneAltitudeSpikeAtTheFrontIsPassedOver) {
+    // Three airborne points; a front point further off the next in altitude
+    // than 1000 ft and 100 ft a second, where the next and the one after it
+    // agree, is passed over before the aircraft is created.
+    struct Row {
+        const char* name;
+        std::array<double, 3> altitudesFt;
+        std::int32_t stepTicks;
+        bool passedOver;
+    };
+    const Row rows[] = {
+        {"a spike 5000 ft up", {6000.0, 1000.0, 1000.0}, 100, true},
+        {"a spike 5000 ft down", {1000.0, 6000.0, 6000.0}, 100, true},
+        {"1001 ft off at once", {2001.0, 1000.0, 1000.0}, 0, true},
+        {"1000 ft off at once", {2000.0, 1000.0, 1000.0}, 0, false},
+        {"a descent of 4000 ft in 30 s", {5000.0, 1000.0, 1000.0}, 3000, false},
+        {"the spike is the next point", {1000.0, 6000.0, 1000.0}, 100, false},
+        {"no two agree", {6000.0, 1000.0, 6000.0}, 100, false},
+    };
+    gf_clearCurrentAirport();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = newcomer(0x500040, 1000.0);
+        for (std::size_t i = 0; i < 3; ++i) {
+            ac.stream[i].altitudeFt = row.altitudesFt[i];
+            ac.stream[i].playTick = tickCount.load() + static_cast<std::int32_t>(i) * row.stepTicks;
+        }
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState == AcSimState::adding2sim, !row.passedOver);
+        ASSERT_EQ(ac.stream.size(), row.passedOver ? 2u : 3u);
+        EXPECT_EQ(ac.stream.front().altitudeFt, row.altitudesFt[row.passedOver ? 1 : 0]);
     }
 }
 

@@ -6,11 +6,13 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pose_attitude.h"
 #include "motion/pose_path.h"
@@ -327,6 +329,7 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         AcPhase phase;
         bool nextAirborne;
         std::int32_t legTicks;
+        double frontKt = 200.0;
     };
     const Row rows[] = {
         {"on time", 0.0, AcPhase::flying, true, 3600},
@@ -334,6 +337,9 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         {"2.25 s behind", 0.125, AcPhase::flying, true, 3600},
         {"9 s behind", 0.5, AcPhase::flying, true, 3600},
         {"36 s behind: at most half as fast again", 2.0, AcPhase::flying, true, 4800},
+        // The leg averages 250 kt; half as fast again as the next point's
+        // 200 kt is the most.
+        {"36 s behind from a faster point", 2.0, AcPhase::flying, true, 4800, 300.0},
         {"9 s behind on the approach", 0.5, AcPhase::landing, true, 3600},
         {"9 s behind on the touchdown leg", 0.5, AcPhase::landing, false, 4500},
     };
@@ -343,8 +349,9 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
-        LiveAc& ac = aircraft({at(from, 5000, true, now, 0, 200), at(to, 5000, row.nextAirborne, now + 3600, 0, 200)},
-                              Large, row.phase);
+        LiveAc& ac = aircraft(
+            {at(from, 5000, true, now, 0, row.frontKt), at(to, 5000, row.nextAirborne, now + 3600, 0, 200)}, Large,
+            row.phase);
         ac.motion.delayLimit = 100000;
         const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, row.behindNm * feetPerNm});
         ac.pose.latitude = pose.lat;
@@ -424,5 +431,132 @@ TEST_F(AirMovement, AFlyingGapKeepsItsSpeedForTwelveSecondsThenSlows) {
         }
         ASSERT_EQ(speeds.size(), r.speeds.size());
         for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], r.speeds[i], 1e-6) << "point " << i;
+    }
+}
+
+TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
+    // Flying north at 225 kt when the next report (due in 29 s) lies off to
+    // the right: far off the nose, points are put in along a turn toward it,
+    // so that no leg runs more than 15 degrees off the heading the aircraft
+    // has at its start, flown at one pace (up to half as fast again as the
+    // report) with the report's own due time kept. Near the nose, on the
+    // approach, or too close to be reached by a turn of 6 degrees a second,
+    // the leg stays straight.
+    struct Row {
+        const char* name;
+        double offDeg;
+        double distanceM;
+        AcPhase phase;
+        bool turns;
+        int lateBy = 0;  // 1: the report is reached after its due time
+    };
+    const Row rows[] = {
+        {"96 degrees off, 3.5 km away", 96.0, 3500.0, AcPhase::flying, true},
+        {"150 degrees off to the left: reached late", -150.0, 5000.0, AcPhase::flying, true, 1},
+        {"61 degrees off", 61.0, 4000.0, AcPhase::flying, true},
+        {"59 degrees off", 59.0, 4000.0, AcPhase::flying, false},
+        {"within the tightest turn", 96.0, 1500.0, AcPhase::flying, false},
+        {"farther than 20 NM: a jump", 96.0, 38000.0, AcPhase::flying, false},
+        {"on the approach", 96.0, 4150.0, AcPhase::landing, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {row.offDeg * kDeg, row.distanceM * feetPerMetre});
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225), at(to, 8000, true, now + 2900, 0, 225)}, Large,
+                              row.phase);
+        ac.pose.heading = 0.0;
+        ac.motion.heightAboveGroundFt = 7500.0;
+        ac.motion.delayLimit = 100000;
+        nextPosAir(ac);
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 2u);
+        EXPECT_EQ(s.size() > 2, row.turns);
+        // The report is the last point, due when it was.
+        EXPECT_NEAR(s.back().lat, to.lat, 1e-12);
+        EXPECT_NEAR(s.back().lon, to.lon, 1e-12);
+        if (!row.turns) continue;
+        // Due when it was, unless the way round takes longer at half as fast
+        // again as the report.
+        EXPECT_EQ(s.back().playTick, row.lateBy > 0 ? s.back().playTick : now + 2900);
+        EXPECT_EQ(s.back().playTick > now + 2900, row.lateBy > 0);
+        double course = ac.pose.heading;
+        LaLo at{ac.pose.latitude, ac.pose.longitude};
+        std::int32_t due = now;
+        for (std::size_t i = 1; i < s.size(); ++i) {
+            const LaLo next{s[i].lat, s[i].lon};
+            const double bearing = gf_bearing(at, next);
+            EXPECT_LE(std::fabs(std::remainder(bearing - course, fullCircle)), 15.0 * kDeg + 1e-9) << "leg " << i;
+            EXPECT_GT(s[i].playTick, due) << "leg " << i;
+            if (i + 1 < s.size()) {
+                // The turn's legs: one pace, within half as fast again.
+                const double kt = gf_distanceNm(at, next) / ((s[i].playTick - due) / 360000.0);
+                EXPECT_NEAR(kt, s[i].groundSpeedKt, s[i].groundSpeedKt * 0.02) << "leg " << i;
+                EXPECT_LE(s[i].groundSpeedKt, 1.5 * 225.0 + 1e-9);
+                EXPECT_EQ(s[i].turnPoint, 1);
+                course = normalizeHeading(course + 2.0 * std::remainder(bearing - course, fullCircle));
+            }
+            at = next;
+            due = s[i].playTick;
+        }
+    }
+}
+
+TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
+    // Points 3 s apart; the next one thousands of feet off both its
+    // neighbours, which agree, is a bad altitude: the leg climbs toward the
+    // point after it. A climb the points go on with is flown toward the next.
+    struct Row {
+        const char* name;
+        std::array<double, 3> altitudesFt;
+        double perTick;  // ft
+    };
+    const Row rows[] = {
+        {"a spike 5000 ft up", {3000.0, 8000.0, 3000.0}, 0.0},
+        {"a spike 5000 ft down", {8000.0, 3000.0, 8060.0}, 0.1},
+        {"a steady climb", {3000.0, 3060.0, 3120.0}, 0.2},
+        {"the climb goes on up there", {3000.0, 8000.0, 8000.0}, 0.5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < 3; ++i)
+            stream.push_back(at({50.0, 8.0 + 0.01 * i}, row.altitudesFt[i], true, now + 300 * i, 0, 200));
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.pose.altitude = row.altitudesFt[0];
+        ac.motion.heightAboveGroundFt = 3000.0;
+        stepAir(ac);
+        EXPECT_NEAR(ac.motion.verticalPerTick, row.perTick, 1e-9);
+    }
+}
+
+TEST_F(AirMovement, AFlyingGapIsDeadReckonedAtNoMoreThanThreeTimesThePaceFlownAndFiftyKnots) {
+    // The last report before a gap says `reportedKt`; the leg to it was flown
+    // at `flownKt`. Beyond three times that and 50 kt (a bad report) the
+    // dead-reckoned point lies where the pace flown takes the aircraft in 3 s.
+    struct Row {
+        double reportedKt;
+        double flownKt;  // 0: the pose stood
+        double pointKt;
+    };
+    for (const Row row : {Row{1e6, 300.0, 300.0}, Row{949.0, 300.0, 949.0}, Row{951.0, 300.0, 300.0},
+                          Row{300.0, 250.0, 300.0}, Row{1e6, 0.0, 1e6}}) {
+        SCOPED_TRACE(::testing::Message() << row.reportedKt << " kt reported, " << row.flownKt << " kt flown");
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft({at({47.0, 11.0}, 15000.0, true, 10000, 0.0, row.reportedKt)}, Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.latitude = 47.0;
+        ac.pose.longitude = 11.0;
+        // A tick's step east at the pace flown.
+        const LaLo step = gf_destinationPoint({47.0, 11.0}, {90.0 * kDeg, row.flownKt / 360000.0 * feetPerNm});
+        ac.motion.stepLat = step.lat - 47.0;
+        ac.motion.stepLon = step.lon - 11.0;
+        extrapolateStreamPoint(ac, 20);
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_NEAR(ac.stream.back().groundSpeedKt, row.pointKt, row.pointKt * 1e-6);
     }
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -342,6 +343,38 @@ TEST_F(MotionRun, ACurvedLegThatYieldsNoPointIsReportedOnceAndTheLegGoesOnStraig
     EXPECT_THAT(log, ::testing::HasSubstr(harness->record(route.hexid())->callsign + " error in curve at index: 0.0"));
     const MotionCheckResult result = SmoothnessChecker{}.checkAll(*harness->record(route.hexid()));
     EXPECT_TRUE(result.findings.empty()) << result.summary();
+}
+
+TEST_F(MotionRun, ALegPlannedAnewMidwayIsJudgedAtItsNewSpeed) {
+    // Half way through a taxi leg the step is planned anew 1.6 times as long
+    // (as the reports' checks do when a report changes the leg): the steps
+    // after it are judged against the new leg's speed. A jump of the pose as
+    // far is still judged against the leg's.
+    const std::uint32_t planned = 0xE00002, jumped = 0xE00003;
+    std::vector<Route> routes;
+    for (const std::uint32_t hexid : {planned, jumped}) {
+        routes.push_back(lf_route(hexid, "B77W", {50.02, hexid == jumped ? 8.01 : 8.0}, 0.0, 15.0, 0.0, false));
+        routes.back().straight(40);
+        harness->add(routes.back(), 2.0);
+    }
+    std::set<std::uint32_t> done;
+    harness->afterTick([&](LiveAc& ac) {
+        const std::int32_t left = ac.stream.front().playTick - tickCount.load();
+        if (done.count(ac.hexid) != 0 || tickCount.load() < 3500 || left < 100) return;
+        if (ac.hexid == jumped) {
+            ac.pose.latitude += 1.6 * ac.motion.stepLat;
+        } else {
+            ac.motion.stepLat *= 1.6;
+            ac.motion.stepLon *= 1.6;
+        }
+        done.insert(ac.hexid);
+    });
+    runAll(routes, 20000);
+    EXPECT_EQ(done.size(), 2u);
+    for (const std::uint32_t hexid : {planned, jumped}) {
+        const MotionCheckResult result = SmoothnessChecker{}.check(*harness->record(hexid));
+        EXPECT_EQ(result.has(MotionCheck::PositionStep), hexid == jumped) << std::hex << hexid << result.summary();
+    }
 }
 
 TEST(MotionPlot, DrawsReportsAndBothTracksPerAircraft) {

@@ -254,6 +254,7 @@ MotionRecorder::MotionRecorder() {
         legDeadReckonedDue_[ac.hexid] =
             ac.extrapolationCount > 0 && !ac.stream.empty() ? std::int64_t{ac.stream.front().playTick} : -1;
         legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
+        legStep_[ac.hexid] = {ac.motion.stepLat, ac.motion.stepLon};
         // The point reached and the three after it: a point the engine put
         // in (a turn's entry, a midpoint, a held position) may carry no
         // speed.
@@ -299,6 +300,11 @@ void MotionRecorder::recordTick() {
         s.prevPhase = ac.prevPhase;
         s.onGround = ac.onGround != 0;
         s.legStart = legStartTick_.count(ac.hexid) != 0 && legStartTick_[ac.hexid] == tick;
+        if (const auto step = legStep_.find(ac.hexid);
+            step != legStep_.end() && step->second != std::pair{ac.motion.stepLat, ac.motion.stepLon}) {
+            legSpeedKt_[ac.hexid] = lf_legSpeedKt(ac);
+            step->second = {ac.motion.stepLat, ac.motion.stepLon};
+        }
         s.legSpeedKt = legSpeedKt_[ac.hexid];
         s.reportedKt = legReportedKt_[ac.hexid];
         s.profiled = ac.motion.profileLeg.profile.valid != 0;
@@ -868,6 +874,11 @@ constexpr double kTurnDeg = 30.0;
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
 constexpr std::int32_t kLagSearchAfterTicks = 6000;
 constexpr double kOutlierSlackKt = 200.0;
+// No aircraft goes this fast on the ground (kt): a ground report saying so
+// has a bad speed.
+constexpr double kAbsurdGroundKt = 300.0;
+// A report this close to the one before repeats its position.
+constexpr double kRepeatM = 0.5;
 // Nose and travel: the direction of travel over at least this much travel,
 // within at most this many ticks.
 constexpr double kChordGroundM = 2.0;
@@ -896,7 +907,10 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
 
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from each than either could fly,
-// while they agree with each other).
+// while they agree with each other), and a stale repeat: the position of the
+// report before given again at a later time, where the report after it lies
+// further from it than the aircraft could go (the repeat tells nothing of a
+// stop: the aircraft went on meanwhile, as the report after it shows).
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports) {
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
@@ -905,7 +919,9 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
         if (i > 0 && i + 1 < n) {
             const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
             const double most = 3.0 * around + kOutlierSlackKt;
-            lone = lf_ownKt(reports[i - 1], reports[i]) > most && lf_ownKt(reports[i], reports[i + 1]) > most;
+            const bool after = lf_ownKt(reports[i], reports[i + 1]) > most;
+            const bool repeat = lf_metres(reports[i - 1].position, reports[i].position) < kRepeatM;
+            lone = after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most);
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
@@ -961,13 +977,19 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     // The sample index where the report before was reached (none: npos).
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
     std::size_t reachedAt = kNone;
+    bool wasStanding = false;
     for (std::size_t i = 0; i < n; ++i) {
         const ReportedPosition& p = *path[i];
         const double due = p.dueTick;
         // A first report standing still is a standing one too: a parked
-        // aircraft's first report scatters off the stand it is placed on.
-        const bool standing = !p.airborne && p.groundSpeedKt < 1.0 &&
+        // aircraft's first report scatters off the stand it is placed on. A
+        // ground speed no aircraft goes on the ground (a bad report: 1e6 kt)
+        // tells nothing: such a report among the scatter of a standing one
+        // before it stands as well.
+        const bool stillSpeed = p.groundSpeedKt < 1.0 || (wasStanding && !(p.groundSpeedKt <= kAbsurdGroundKt));
+        const bool standing = !p.airborne && stillSpeed &&
                               (i == 0 || lf_metres(p.position, path[i - 1]->position) <= kStandScatterM);
+        wasStanding = standing;
         if (standing) lastTurnOrHold = due;
         if (i > 0 && i + 1 < n) {
             const ReportedPosition& a = *path[i - 1];
@@ -1143,9 +1165,7 @@ constexpr double kCreatedWithinTicks = 1000.0;
 constexpr double kCreatePaceTicks = 20.0;
 }  // namespace
 
-MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
-                                        std::int32_t lastTick, const std::string& log) {
-    MotionCheckResult out;
+std::set<std::string> gf_registrationsToldInLog(const std::string& log) {
     // The registrations the log's no-match lists name ("<key> <registration>"
     // lines after "No match found for:" up to an empty line).
     std::set<std::string> told;
@@ -1162,17 +1182,6 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
             line = next;
         }
     }
-    // When each aircraft was first created, in order: the engine sends one
-    // create every 200 ms, so an aircraft waits that long for each other one
-    // created while it waited.
-    std::vector<double> createdTicks;
-    for (const AircraftRecord* r : records)
-        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
-    std::sort(createdTicks.begin(), createdTicks.end());
-    const auto createdBetween = [&](double from, double to) {
-        return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
-                                   std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
-    };
     // And those the engine tells it does not show while they stand where no
     // stand is free for them or fly low over the airport ("<callsign>
     // <registration> stands where ...", "... flies 700 ft or less ...").
@@ -1186,6 +1195,24 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
             told.insert(blank == std::string::npos ? head : head.substr(blank + 1));
         }
     }
+    return told;
+}
+
+MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
+                                        std::int32_t lastTick, const std::string& log) {
+    MotionCheckResult out;
+    const std::set<std::string> told = gf_registrationsToldInLog(log);
+    // When each aircraft was first created, in order: the engine sends one
+    // create every 200 ms, so an aircraft waits that long for each other one
+    // created while it waited.
+    std::vector<double> createdTicks;
+    for (const AircraftRecord* r : records)
+        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
+    std::sort(createdTicks.begin(), createdTicks.end());
+    const auto createdBetween = [&](double from, double to) {
+        return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
+                                   std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
+    };
     for (const AircraftRecord* r : records) {
         if (r->reports.size() < 2) continue;
         const Judge judge{*r, out, false};

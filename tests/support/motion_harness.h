@@ -39,6 +39,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -263,6 +264,10 @@ private:
     std::map<std::uint32_t, std::int32_t> legStartTick_;
     std::map<std::uint32_t, double> legReportedKt_;
     std::map<std::uint32_t, bool> legHoldKnown_;
+    // Per aircraft: the per-tick step its leg was planned with; a step that
+    // changes before the next leg (the reports' checks planned the leg anew)
+    // gives the leg its speed anew.
+    std::map<std::uint32_t, std::pair<double, double>> legStep_;
     // Per aircraft: the due tick of the point its leg goes to, when that point
     // is a dead-reckoned one (none: -1).
     std::map<std::uint32_t, std::int64_t> legDeadReckonedDue_;
@@ -426,6 +431,11 @@ private:
 
 // The largest heading change a tick of the category in the air (radians).
 double gf_checkerAirTurnRate(std::uint32_t category);
+
+// The registrations Log.txt names as not shown: in a "No match found for:"
+// list, or on a line telling that the aircraft stands where no stand is free
+// for it or flies 700 ft or less above the airport.
+std::set<std::string> gf_registrationsToldInLog(const std::string& log);
 
 // Created or told: every aircraft the feed handed reports of (at least two)
 // is active within 10 s of its first report's due tick, counted from no

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include <fmt/format.h>
 
@@ -52,8 +53,8 @@ std::string WorldVerdict::report(std::size_t most) const {
 
 std::string WorldVerdict::figuresLine() const {
     std::string out = fmt::format("seed={} exit={} tracks={} aircraft={} simulated={:.0f} wall={:.1f} first_created={:.1f} "
-                                  "answers={}",
-                                  seed, exitCode, tracks, aircraft, simulatedS, wallS, firstCreatedS,
+                                  "first_report={:.1f} answers={}",
+                                  seed, exitCode, tracks, aircraft, simulatedS, wallS, firstCreatedS, firstReportS,
                                   answers.empty() ? "-" : answers);
     for (int c = 0; c < kMotionCheckCount; ++c) {
         const auto check = static_cast<MotionCheck>(c);
@@ -108,6 +109,13 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
         if (!rec->samples.empty() && (firstTick < 0 || rec->samples.front().tick < firstTick))
             firstTick = rec->samples.front().tick;
     if (firstTick >= 0) v.firstCreatedS = (firstTick - r.feedStartTick()) / 100.0;
+    const std::set<std::string> told = gf_registrationsToldInLog(v.logText);
+    double firstDue = -1.0;
+    for (const AircraftRecord* rec : all)
+        if (!rec->reports.empty() && (rec->registration.empty() || told.count(rec->registration) == 0) &&
+            (firstDue < 0 || rec->reports.front().dueTick < firstDue))
+            firstDue = rec->reports.front().dueTick;
+    if (firstDue >= 0) v.firstReportS = (firstDue - r.feedStartTick()) / 100.0;
     for (const AircraftRecord* rec : all) {
         if (rec->samples.empty()) continue;
         ++v.tracks;

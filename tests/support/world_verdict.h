@@ -46,6 +46,10 @@ struct WorldVerdict {
     // Seconds from the feed's start to the first aircraft's creation (-1:
     // none was created), and how the application answered.
     double firstCreatedS = -1.0;
+    // Seconds from the feed's start to the first report due of any aircraft
+    // Log.txt does not name as not shown (-1: none): no aircraft can be
+    // created before it, whatever the start path does.
+    double firstReportS = -1.0;
     std::string answers;
     std::map<MotionCheck, std::size_t> judged;
     std::map<MotionCheck, std::size_t> findings;  // single findings per check
