@@ -44,6 +44,11 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
+// A thinned-out ground report goes into the stream after all when the
+// stream's last point falls due within this many ticks and no later report
+// was kept meanwhile: the reports have paused, and without it the aircraft
+// would stop where the last kept report has it.
+constexpr std::int64_t kThinnedReportPlayTicks = 500;
 
 constexpr std::array<CategoryLimits, 7> kCategoryLimits{{
     {0.5, 4.0},   // Light
@@ -221,8 +226,18 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) return;
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) {
+            // Kept aside: it adds nothing while later reports come, but the
+            // last of a run of thinned reports may be the last report for a
+            // while (a tow creeping into its stand, a taxi before a gap).
+            MotionState& m = ac.motion;
+            m.thinnedReportSet = point.airborne == 0 ? 1 : 0;
+            m.thinnedReport = point;
+            m.thinnedReportTime = record.time;
+            return;
+        }
     }
+    ac.motion.thinnedReportSet = 0;
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;
 
@@ -505,6 +520,27 @@ void decodeExisting(LiveAc& ac, StreamPoint point) {
     }
 }
 
+void gf_playThinnedReports() {
+    const std::int64_t now = tickCount.load();
+    for (LiveAc& ac : g_liveAircraft) {
+        MotionState& m = ac.motion;
+        if (m.thinnedReportSet == 0) continue;
+        if (ac.stream.empty() || ac.simState == AcSimState::liveryrespawn ||
+            ac.simState == AcSimState::removingfromsim || !(m.thinnedReportTime > ac.lastReportTime)) {
+            m.thinnedReportSet = 0;
+            continue;
+        }
+        if (std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks) continue;
+        m.thinnedReportSet = 0;
+        ac.lastReportTime = m.thinnedReportTime;
+        try {
+            decodeExisting(ac, m.thinnedReport);
+        } catch (...) {
+            gf_reportTrafficException("decodeMessage");
+        }
+    }
+}
+
 void gf_decodeMailboxRecords() {
     l_history.clear();
     gf_takeHistoryRecords(l_history);
@@ -512,4 +548,5 @@ void gf_decodeMailboxRecords() {
     l_history.clear();
     static const std::function<void(const TrafficRecord&)> decode = decodeMessage;
     gf_takeMailboxRecords(decode);
+    gf_playThinnedReports();
 }
