@@ -44,10 +44,12 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
-// A thinned-out ground report goes into the stream after all when the
-// stream's last point falls due within this many ticks and no later report
-// was kept meanwhile: the reports have paused, and without it the aircraft
-// would stop where the last kept report has it.
+// A thinned-out ground report goes into the stream after all when no report
+// came for this many ticks after it (a steady stream reports at least every
+// 10 s) and the stream's last point falls due within this many: the reports
+// have paused, and without it the aircraft would stop where the last kept
+// report has it.
+constexpr std::int64_t kThinnedReportSilenceTicks = 1000;
 constexpr std::int64_t kThinnedReportPlayTicks = 500;
 
 constexpr std::array<CategoryLimits, 7> kCategoryLimits{{
@@ -230,10 +232,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
+            // Only while taxiing: a parked or pushing aircraft's reports go
+            // to the stand's watch, which judges them as they come.
             MotionState& m = ac.motion;
-            m.thinnedReportSet = point.airborne == 0 ? 1 : 0;
+            m.thinnedReportSet = point.airborne == 0 && ac.phase == AcPhase::taxi ? 1 : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
+            m.thinnedReportTick = tickCount.load();
             return;
         }
     }
@@ -525,12 +530,14 @@ void gf_playThinnedReports() {
     for (LiveAc& ac : g_liveAircraft) {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
-        if (ac.stream.empty() || ac.simState == AcSimState::liveryrespawn ||
+        if (ac.stream.empty() || ac.phase != AcPhase::taxi || ac.simState == AcSimState::liveryrespawn ||
             ac.simState == AcSimState::removingfromsim || !(m.thinnedReportTime > ac.lastReportTime)) {
             m.thinnedReportSet = 0;
             continue;
         }
-        if (std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks) continue;
+        if (now - m.thinnedReportTick < kThinnedReportSilenceTicks ||
+            std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks)
+            continue;
         m.thinnedReportSet = 0;
         ac.lastReportTime = m.thinnedReportTime;
         try {

@@ -30,8 +30,8 @@ extern std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
 // then up to two live records.
 void gf_decodeMailboxRecords();
 
-// Plays a thinned-out ground report after all where no later report was
-// kept and the stream's last point falls due within 5 s (part of the
+// Plays a thinned-out taxiing report after all where no report came for 10 s
+// after it and the stream's last point falls due within 5 s (part of the
 // mailbox step; one aircraft's failure is reported as "decodeMessage").
 void gf_playThinnedReports();
 
