@@ -232,10 +232,12 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
-            // Only while taxiing: a parked or pushing aircraft's reports go
+            // Played only while taxiing (also when it came before the
+            // aircraft was shown): a parked or pushing aircraft's reports go
             // to the stand's watch, which judges them as they come.
             MotionState& m = ac.motion;
-            m.thinnedReportSet = point.airborne == 0 && ac.phase == AcPhase::taxi ? 1 : 0;
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
+            m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
             m.thinnedReportTick = tickCount.load();
@@ -530,12 +532,15 @@ void gf_playThinnedReports() {
     for (LiveAc& ac : g_liveAircraft) {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
-        if (ac.stream.empty() || ac.phase != AcPhase::taxi || ac.simState == AcSimState::liveryrespawn ||
-            ac.simState == AcSimState::removingfromsim || !(m.thinnedReportTime > ac.lastReportTime)) {
+        // Not yet shown, it waits to be shown taxiing.
+        const bool taxiing = ac.phase == AcPhase::taxi;
+        if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
+            ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
+            !(m.thinnedReportTime > ac.lastReportTime)) {
             m.thinnedReportSet = 0;
             continue;
         }
-        if (now - m.thinnedReportTick < kThinnedReportSilenceTicks ||
+        if (!taxiing || now - m.thinnedReportTick < kThinnedReportSilenceTicks ||
             std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks)
             continue;
         m.thinnedReportSet = 0;

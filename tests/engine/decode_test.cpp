@@ -169,6 +169,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         double dt, metres;
         bool airborne;
         std::int32_t playAt;  // 0: a report
+        bool shown = true;    // at a play: an aircraft not yet shown is shown by then
     };
     struct Row {
         const char* name;
@@ -178,6 +179,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         double lastNorthM;  // where its stream's last point lies
         std::size_t points;
         AcPhase phase = AcPhase::taxi;
+        AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown
     };
     const Row rows[] = {
         {"no later report: played 5 s before the last point is due", 3000,
@@ -194,6 +196,10 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         {"an airborne report is not kept aside", 3000, {{2, 300, true, 0}, {0, 0, false, 2900}}, 1000, 0, 1},
         {"nor a report of a pushback", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1,
          AcPhase::pushed_back},
+        {"one that came before the aircraft was shown is played once it taxis", 3000,
+         {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
+        {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
+         AcPhase::parked},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,6 +209,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         for (const Step& s : row.steps) {
             if (s.playAt != 0) {
                 tickCount.store(s.playAt);
+                if (ac.phase == AcPhase::birth && s.shown) ac.phase = row.phaseAtPlay;
                 gf_playThinnedReports();
                 continue;
             }
