@@ -44,6 +44,13 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
+// A thinned-out ground report goes into the stream after all when no report
+// came for this many ticks after it (a steady stream reports at least every
+// 10 s) and the stream's last point falls due within this many: the reports
+// have paused, and without it the aircraft would stop where the last kept
+// report has it.
+constexpr std::int64_t kThinnedReportSilenceTicks = 1000;
+constexpr std::int64_t kThinnedReportPlayTicks = 500;
 
 constexpr std::array<CategoryLimits, 7> kCategoryLimits{{
     {0.5, 4.0},   // Light
@@ -221,8 +228,23 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) return;
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) {
+            // Kept aside: it adds nothing while later reports come, but the
+            // last of a run of thinned reports may be the last report for a
+            // while (a tow creeping into its stand, a taxi before a gap).
+            // Played only while taxiing (also when it came before the
+            // aircraft was shown): a parked or pushing aircraft's reports go
+            // to the stand's watch, which judges them as they come.
+            MotionState& m = ac.motion;
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
+            m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
+            m.thinnedReport = point;
+            m.thinnedReportTime = record.time;
+            m.thinnedReportTick = tickCount.load();
+            return;
+        }
     }
+    ac.motion.thinnedReportSet = 0;
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;
 
@@ -505,6 +527,32 @@ void decodeExisting(LiveAc& ac, StreamPoint point) {
     }
 }
 
+void gf_playThinnedReports() {
+    const std::int64_t now = tickCount.load();
+    for (LiveAc& ac : g_liveAircraft) {
+        MotionState& m = ac.motion;
+        if (m.thinnedReportSet == 0) continue;
+        // Not yet shown, it waits to be shown taxiing.
+        const bool taxiing = ac.phase == AcPhase::taxi;
+        if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
+            ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
+            !(m.thinnedReportTime > ac.lastReportTime)) {
+            m.thinnedReportSet = 0;
+            continue;
+        }
+        if (!taxiing || now - m.thinnedReportTick < kThinnedReportSilenceTicks ||
+            std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks)
+            continue;
+        m.thinnedReportSet = 0;
+        ac.lastReportTime = m.thinnedReportTime;
+        try {
+            decodeExisting(ac, m.thinnedReport);
+        } catch (...) {
+            gf_reportTrafficException("decodeMessage");
+        }
+    }
+}
+
 void gf_decodeMailboxRecords() {
     l_history.clear();
     gf_takeHistoryRecords(l_history);
@@ -512,4 +560,5 @@ void gf_decodeMailboxRecords() {
     l_history.clear();
     static const std::function<void(const TrafficRecord&)> decode = decodeMessage;
     gf_takeMailboxRecords(decode);
+    gf_playThinnedReports();
 }

@@ -30,6 +30,11 @@ extern std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
 // then up to two live records.
 void gf_decodeMailboxRecords();
 
+// Plays a thinned-out taxiing report after all where no report came for 10 s
+// after it and the stream's last point falls due within 5 s (part of the
+// mailbox step; one aircraft's failure is reported as "decodeMessage").
+void gf_playThinnedReports();
+
 // Decodes one report. Never throws: an exception is reported through the
 // traffic-exception reporter as "decodeMessage" and the report is dropped.
 void decodeMessage(const TrafficRecord& record);

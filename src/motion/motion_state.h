@@ -282,6 +282,14 @@ struct MotionState {
     // report tells a lone bad position from a real move.
     StreamPoint heldJump{};
     std::uint8_t heldJumpSet = 0;
+    // The latest taxiing report thinned out as adding nothing (it lay within
+    // 20 m of the last one kept), with its time: played after all when no
+    // report came for 10 s after it and the stream's last point falls due, so
+    // that a stream that pauses does not lose where the aircraft went last.
+    StreamPoint thinnedReport{};
+    double thinnedReportTime = 0.0;
+    std::int32_t thinnedReportTick = 0;  // the tick it came in
+    std::uint8_t thinnedReportSet = 0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

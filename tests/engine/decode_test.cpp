@@ -161,6 +161,69 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
     }
 }
 
+TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
+    // Taxiing north at 5 kt (20 m take 7.8 s), the reports coming in at tick
+    // 1000. Each step is a report (seconds after the last kept one, metres
+    // north, airborne) or, with a tick, a play at that tick.
+    struct Step {
+        double dt, metres;
+        bool airborne;
+        std::int32_t playAt;  // 0: a report
+        bool shown = true;    // at a play: an aircraft not yet shown is shown by then
+    };
+    struct Row {
+        const char* name;
+        std::int32_t lastDue;  // the last kept point's play tick
+        std::vector<Step> steps;
+        double lastTime;    // the report time the aircraft holds at the end
+        double lastNorthM;  // where its stream's last point lies
+        std::size_t points;
+        AcPhase phase = AcPhase::taxi;
+        AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown
+    };
+    const Row rows[] = {
+        {"no later report: played 5 s before the last point is due", 3000,
+         {{5, 10, false, 0}, {0, 0, false, 2500}}, 1005, 10, 2},
+        {"5.01 s before: it waits", 3000, {{5, 10, false, 0}, {0, 0, false, 2499}}, 1000, 0, 1},
+        {"the last point due: played 10 s after it came", 1200, {{5, 10, false, 0}, {0, 0, false, 2000}}, 1005, 10,
+         2},
+        {"9.99 s after: it waits", 1200, {{5, 10, false, 0}, {0, 0, false, 1999}}, 1000, 0, 1},
+        {"played once only", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}, {0, 0, false, 2600}}, 1005, 10, 2},
+        {"the latest of two thinned reports", 3000, {{3, 6, false, 0}, {6, 12, false, 0}, {0, 0, false, 2900}},
+         1006, 12, 2},
+        {"a later report kept: nothing more to play", 3000,
+         {{5, 10, false, 0}, {9, 24, false, 0}, {0, 0, false, 2900}}, 1009, 24, 2},
+        {"an airborne report is not kept aside", 3000, {{2, 300, true, 0}, {0, 0, false, 2900}}, 1000, 0, 1},
+        {"nor a report of a pushback", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1,
+         AcPhase::pushed_back},
+        {"one that came before the aircraft was shown is played once it taxis", 3000,
+         {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
+        {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
+         AcPhase::parked},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 5, false, row.lastDue)});
+        for (const Step& s : row.steps) {
+            if (s.playAt != 0) {
+                tickCount.store(s.playAt);
+                if (ac.phase == AcPhase::birth && s.shown) ac.phase = row.phaseAtPlay;
+                gf_playThinnedReports();
+                continue;
+            }
+            const double gs = s.airborne ? 300.0 : 5.0;
+            decodeMessage(
+                report(kHex, streamPoint(northOf(kFar, s.metres), gs, s.airborne, 3000), 1000.0 + s.dt));
+        }
+        EXPECT_EQ(ac.lastReportTime, row.lastTime);
+        ASSERT_EQ(ac.stream.size(), row.points);
+        EXPECT_NEAR(gf_distanceNm(kFar, {ac.stream.back().lat, ac.stream.back().lon}) * metresPerNm, row.lastNorthM,
+                    0.01);
+    }
+}
+
 TEST_F(DecodeTest, AnAircraftNotYetShownKeepsTheReportThatGivesItASecondPoint) {
     // Standing at 0 kt, the report 5 s after the first: a new aircraft with a
     // single point needs it to be shown at all (the spawn gate drops a lone
