@@ -58,15 +58,15 @@ void gf_restartLeavingReports(LiveAc& ac);
 // Forgets every kept report.
 void gf_forgetLeavingReports(LiveAc& ac);
 
-// A pushing-back aircraft goes on along the kept reports of its pushback: to
-// where they put it 15 s ahead (half as long again as the longest time
-// between them when that is more), or on a straight stretch to its end, or
-// to the last one when that falls due sooner; from where it is, reaching
-// that point when it falls due (no faster than 5 kt, or one and a half times
-// the report's speed, speeding up from rest and slowing to it at 0.5 m/s2),
-// its speed changing gently from the one it has down to rest there, its nose
-// turning over the leg to face away from the way the reports go there. Its
-// leg stays while it goes to the pushback's last report.
+// A pushing-back aircraft goes on along the kept reports of its pushback
+// (between two reports whose tracks tell the way, the curve those ways make):
+// as far as a straight leg stays within 2.5 m of that way and 25 degrees of
+// its direction, and at least to where they put it 8 s ahead; from where it
+// is, reaching that point when it falls due (no faster than 5 kt, or one and
+// a half times the report's speed, speeding up from rest and slowing to it
+// at 0.5 m/s2), its speed changing gently from the one it has down to rest
+// there, its nose turning over the leg to face away from the way the reports
+// go there. Its leg stays while it goes to the pushback's last report.
 void gf_followPushback(LiveAc& ac);
 
 // The kept reports of the pushback go on beyond where the aircraft is (its
