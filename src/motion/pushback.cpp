@@ -38,8 +38,10 @@ constexpr double kStopStepM = 0.1;
 // pushback's.
 constexpr double kMostPushKt = 6.0;
 // A pushback reported standing further on got there at no less than this
-// (m/s) from its report before.
+// (m/s) from its report before; one reported moving there, when its report
+// falls due this much (ticks) later than that pace takes.
 constexpr double kLeastPushMps = 0.5;
+constexpr std::int32_t kHiddenStopTicks = 500;
 // A late pushback catches up no faster than this (kt), or than half as fast
 // again as its report.
 constexpr double kCatchUpKt = 5.0;
@@ -69,8 +71,11 @@ constexpr double kNoseKeptDeg = 10.0;
 constexpr double kLeastTurnLegM = 1.0;
 constexpr double kQuarterTurnRad = 90.0 * degreesToRadians;
 // A reported track further than this off the way between two reports tells
-// nothing of the way the pushback goes there.
+// nothing of the way the pushback goes there; two that leave the chord and
+// come back to it by angles further apart than this make no turn between
+// the reports.
 constexpr double kMostWayOffChordRad = 75.0 * degreesToRadians;
+constexpr double kMostTurnUnevenRad = 30.0 * degreesToRadians;
 // The way of the pushback between two reports is followed in steps of this
 // many ticks (at most this many steps); a leg goes on at least this far
 // ahead (ticks) along it.
@@ -259,6 +264,12 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     const double eastPerDeg = metresPerNm * 60.0 * std::cos(from.lat * degreesToRadians);
     const double northPerDeg = metresPerNm * 60.0;
     if (!std::isfinite(wayA) || !std::isfinite(wayB) || !(eastPerDeg > 0.0)) return out;
+    // A turn between them leaves the chord to one side as far as it comes
+    // back to it from the other; ways that both lie to one side of it (one
+    // the way a taxi sets off, or a track that lags) make no such turn.
+    if (std::fabs(std::remainder(wayA - chord, fullCircle) + std::remainder(wayB - chord, fullCircle)) >
+        kMostTurnUnevenRad)
+        return out;
     const double bE = gf_wrapLongitudeDifference(to.lon - from.lon) * eastPerDeg;
     const double bN = (to.lat - from.lat) * northPerDeg;
     const double t0E = chordM * std::sin(wayA), t0N = chordM * std::cos(wayA);
@@ -691,14 +702,17 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
     if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
         if (l.pushback.empty()) l.start = end.at;
         StreamPoint q = p;
-        if (!(q.groundSpeedKt >= kStillKt) && !l.pushback.empty()) {
+        if (!l.pushback.empty()) {
             // Standing there already: it got there at the pushback's pace,
             // no later than the report says (the decoder passes few reports
-            // of an aircraft going on slowly, and none may tell when).
+            // of an aircraft going on slowly, and none may tell when). So
+            // did one still moving whose report came far later than that
+            // pace takes: the reports of a stop on the way were passed over.
             const StreamPoint& before = l.pushback.back();
             const double mps = std::max(before.groundSpeedKt / kMpsToKnots, kLeastPushMps);
             const std::int32_t there = gf_tickPlus(before.playTick, gf_ticksFromCount(movedM / mps * 100.0, 0));
-            if (gf_ticksBetween(there, q.playTick) > 0) q.playTick = there;
+            const std::int32_t slack = q.groundSpeedKt >= kStillKt ? kHiddenStopTicks : 0;
+            if (gf_ticksBetween(gf_tickPlus(there, slack), q.playTick) > 0) q.playTick = there;
         }
         l.pushback.push_back(q);
         // Stops on the way were pauses of the pushback.

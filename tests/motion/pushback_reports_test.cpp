@@ -5,14 +5,17 @@
 // reports begin and going where they go, a report miles off left out, a
 // pushback whose leg ended going on, one that ends where its reports stopped
 // however short the last step, the taxi starting from the reports kept
-// meanwhile, and the reports an aircraft was created with or that came before
-// its object existed.
+// meanwhile, the reports an aircraft was created with or that came before
+// its object existed, the curve two reports of a turn tell by their tracks,
+// and a moving report long after the one before that hid a stop.
 
 #include <gmock/gmock.h>
 
+#include <cmath>
 #include <tuple>
 #include <vector>
 
+#include "engine/geometry.h"
 #include "engine/spawn_stands.h"
 #include "simlink/sim_link.h"
 #include "motion/ground_movement.h"
@@ -343,5 +346,74 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         } else {
             EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 75.0)), 0.01);
         }
+    }
+}
+
+TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirTracksTell) {
+    struct Row {
+        const char* what;
+        double trackADeg, trackBDeg;  // the reports' tracks; the chord between them runs at 210
+        bool curve;
+    };
+    const Row rows[] = {
+        {"the tracks of a turn", 180.0, 240.0, true},
+        {"the nose given as the track", 0.0, 60.0, true},
+        // Both to one side of the chord: the second the way a taxi sets off.
+        {"ways to one side of the chord", 200.0, 260.0, false},
+        {"ways far off the chord", 130.0, 290.0, false},
+    };
+    std::uint32_t hexid = 0x484C60;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        StreamPoint a = south(10.0, 10000, 3.0);
+        a.trackDeg = row.trackADeg;
+        const LaLo aAt{a.lat, a.lon};
+        StreamPoint b = groundPoint(from(aAt, 210.0, 30.0), 12000, 3.0);
+        b.trackDeg = row.trackBDeg;
+        l.pushback = {a, b};
+        // Pushed back to the first, nose north.
+        ac.phase = AcPhase::pushing_back;
+        ac.pose.latitude = aAt.lat;
+        ac.pose.longitude = aAt.lon;
+        ac.pose.heading = 0.0;
+        ac.stream = {groundPoint(aAt, 10000, 3.0)};
+        tickCount.store(10000);
+        gf_followPushback(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
+        const double across = gf_relativePosition(aAt, 210.0 * degreesToRadians, target).across;
+        if (row.curve)
+            EXPECT_GT(std::fabs(across), 1.0) << "on the curve, off the chord";
+        else
+            EXPECT_LT(std::fabs(across), 0.1) << "on the straight line between them";
+        EXPECT_GT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+    }
+}
+
+TEST_F(PushbackReports, AMovingReportFarLaterThanThePushbacksPaceTakesHidAStopAndIsReachedAtThatPace) {
+    struct Row {
+        const char* what;
+        std::int32_t laterTicks;  // than 3 kt takes for its 6 m (389 ticks)
+        std::int32_t due;         // as kept
+    };
+    const Row rows[] = {
+        {"4 s later", 400, 10789},
+        {"6 s later", 600, 10389},
+    };
+    std::uint32_t hexid = 0x484C70;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        l.pushback = {south(10.0, 10000, 3.0)};
+        EXPECT_TRUE(gf_keepLeavingReport(ac, south(16.0, 10389 + row.laterTicks, 2.0)));
+        ASSERT_EQ(l.pushback.size(), 2u);
+        EXPECT_EQ(l.pushback.back().playTick, row.due);
+        g_liveAircraft.clear();
     }
 }
