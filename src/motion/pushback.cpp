@@ -159,8 +159,11 @@ double lf_currentStepM(const LiveAc& ac) {
     if (ac.stream.empty() || ac.stream.front().stationary != 0) return 0.0;
     const LaLo pose = lf_pose(ac);
     if (m.scheduleCount == 0) return lf_metres(pose, {pose.lat + m.stepLat, pose.lon + m.stepLon});
-    if (m.scheduleIndex == 0 || m.scheduleIndex > m.scheduleCount || m.scheduleIndex > m.schedule.size()) return 0.0;
-    return m.schedule[m.scheduleIndex - 1] * lf_metres(pose, {pose.lat + m.unitStepLat, pose.lon + m.unitStepLon});
+    if (m.scheduleIndex > m.scheduleCount || m.scheduleIndex > m.schedule.size() || m.schedule.empty()) return 0.0;
+    // A leg planned this tick (two reports can come in one) has taken no
+    // step yet: its first step goes on at the speed the aircraft has.
+    const std::size_t step = m.scheduleIndex == 0 ? 0 : m.scheduleIndex - 1;
+    return m.schedule[step] * lf_metres(pose, {pose.lat + m.unitStepLat, pose.lon + m.unitStepLon});
 }
 
 // The metres of each of `n` ticks: from `fromM` a tick toward an even speed,

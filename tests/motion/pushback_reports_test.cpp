@@ -417,3 +417,34 @@ TEST_F(PushbackReports, AMovingReportFarLaterThanThePushbacksPaceTakesHidAStopAn
         g_liveAircraft.clear();
     }
 }
+
+TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas) {
+    LiveAc& ac = parkedOn(0x484C80, 3, "KLM1234");
+    StandLeaving& l = ac.motion.leaving;
+    l.start = kB1;
+    l.pushback = {south(20.0, 11000, 3.0), south(40.0, 12300, 3.0)};
+    // Pushed back 10 m, going south at 3 kt (0.0154 m a tick).
+    const LaLo at = from(kB1, 180.0, 10.0);
+    const LaLo tickOn = from(at, 180.0, 0.0154);
+    ac.phase = AcPhase::pushing_back;
+    ac.pose.latitude = at.lat;
+    ac.pose.longitude = at.lon;
+    ac.pose.heading = 0.0;
+    ac.stream = {south(20.0, 11000, 3.0)};
+    ac.motion.scheduleCount = 0;
+    ac.motion.stepLat = tickOn.lat - at.lat;
+    ac.motion.stepLon = tickOn.lon - at.lon;
+    tickCount.store(10350);
+    const auto firstStepM = [&] {
+        const MotionState& m = ac.motion;
+        EXPECT_GT(m.scheduleCount, 0u);
+        return m.schedule.front() * gf_distanceNm(at, {at.lat + m.unitStepLat, at.lon + m.unitStepLon}) * metresPerNm;
+    };
+    gf_followPushback(ac);
+    const double once = firstStepM();
+    EXPECT_NEAR(once, 0.0154, 0.001);
+    // A second report in the same tick: the leg planned on keeps the pace.
+    l.pushback.push_back(south(60.0, 13600, 3.0));
+    gf_followPushback(ac);
+    EXPECT_NEAR(firstStepM(), once, 0.001);
+}
