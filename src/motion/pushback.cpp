@@ -243,12 +243,19 @@ struct PushCurvePoint {
 // it reports while it moves. `chord` is the way to it from the report
 // before: a track more than a quarter turn off it is the nose given as a
 // track and is turned round; one that still lies far off the chord tells
-// nothing of the way. NaN when none is told.
+// nothing of the way. Standing where the pushback ended, the heading it
+// reports is its nose, the way it came facing away from it. NaN when none
+// is told.
 double lf_reportedWay(const StreamPoint& p, double chord) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    if (!(p.groundSpeedKt >= kStillKt) || !std::isfinite(p.trackDeg) || !std::isfinite(chord)) return nan;
-    double way = normalizeHeading(p.trackDeg * degreesToRadians);
-    if (lf_offRad(way, chord) > kQuarterTurnRad) way = normalizeHeading(way + pi);
+    if (!std::isfinite(chord)) return nan;
+    double way = nan;
+    if (p.groundSpeedKt >= kStillKt && std::isfinite(p.trackDeg)) {
+        way = normalizeHeading(p.trackDeg * degreesToRadians);
+        if (lf_offRad(way, chord) > kQuarterTurnRad) way = normalizeHeading(way + pi);
+    } else if (p.hasTrueHeading != 0 && std::isfinite(p.trueHeading)) {
+        way = normalizeHeading(p.trueHeading + pi);
+    }
     return lf_offRad(way, chord) <= kMostWayOffChordRad ? way : nan;
 }
 

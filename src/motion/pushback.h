@@ -47,7 +47,10 @@ void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p);
 // off the true heading the report carries, if any. Before the pushback began
 // a report slower than 1 kt within 50 m stands (the pushback begins after it);
 // one farther from the last kept report than 100 kt would take it is left
-// out (a position miles off). Otherwise it counts
+// out (a position miles off). A report that takes the pushback further
+// standing, or moving but due more than 5 s later than the pace of the one
+// before takes to get there (the reports of a stop were passed over), falls
+// due when that pace gets it there. Otherwise it counts
 // among the reports after the pushback; a forward move of 4 m or more off its
 // end ends the pushback. True when it took the pushback further.
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p);

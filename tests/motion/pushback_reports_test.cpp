@@ -354,10 +354,15 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
         const char* what;
         double trackADeg, trackBDeg;  // the reports' tracks; the chord between them runs at 210
         bool curve;
+        bool stands = false;         // the second stands where the pushback ended
+        double noseDeg = std::nan("");  // the heading it reports there
     };
     const Row rows[] = {
         {"the tracks of a turn", 180.0, 240.0, true},
         {"the nose given as the track", 0.0, 60.0, true},
+        // Standing where the pushback ended: its heading tells the way it came.
+        {"standing at its end, its nose reported", 180.0, 0.0, true, true, 60.0},
+        {"standing at its end, no heading reported", 180.0, 0.0, false, true},
         // Both to one side of the chord: the second the way a taxi sets off.
         {"ways to one side of the chord", 200.0, 260.0, false},
         {"ways far off the chord", 130.0, 290.0, false},
@@ -372,8 +377,10 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
         StreamPoint a = south(10.0, 10000, 3.0);
         a.trackDeg = row.trackADeg;
         const LaLo aAt{a.lat, a.lon};
-        StreamPoint b = groundPoint(from(aAt, 210.0, 30.0), 12000, 3.0);
+        StreamPoint b = groundPoint(from(aAt, 210.0, 30.0), 12000, row.stands ? 0.0 : 3.0);
         b.trackDeg = row.trackBDeg;
+        b.hasTrueHeading = std::isfinite(row.noseDeg) ? 1 : 0;
+        b.trueHeading = row.noseDeg * degreesToRadians;
         l.pushback = {a, b};
         // Pushed back to the first, nose north.
         ac.phase = AcPhase::pushing_back;
