@@ -305,7 +305,7 @@ double lf_offLineM(LaLo a, LaLo b, LaLo p) {
 
 // The way the kept reports of the pushback go, point by point: each report,
 // and between two a point every half second on what joins them; the first
-// from where the pushback began, straight.
+// from where the pushback began, leaving it straight back from the nose.
 std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
     const std::vector<StreamPoint>& push = l.pushback;
     std::vector<PushTarget> path;
@@ -313,9 +313,13 @@ std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
     for (std::size_t i = 0; i < push.size(); ++i) {
         StreamPoint from = i > 0 ? push[i - 1] : push[0];
         if (i == 0) {
+            // Off straight back from where the nose pointed: the way the
+            // pushback set off.
             from.lat = l.start.lat;
             from.lon = l.start.lon;
-            from.groundSpeedKt = 0.0;
+            from.groundSpeedKt = std::isfinite(l.startNoseRad) ? kStillKt : 0.0;
+            from.trackDeg = normalizeHeading(l.startNoseRad + pi) * radiansToDegrees;
+            from.hasTrueHeading = 0;
             if (l.hasStanding != 0) from.playTick = l.standing.playTick;
         }
         const std::int32_t span = std::max(0, gf_ticksBetween(from.playTick, push[i].playTick));
@@ -710,7 +714,10 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
                        l.pushback.back().groundSpeedKt >= kStillKt;
     const double stepM = stops ? kStopStepM : kPushStepM;
     if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
-        if (l.pushback.empty()) l.start = end.at;
+        if (l.pushback.empty()) {
+            l.start = end.at;
+            l.startNoseRad = end.noseRad;
+        }
         StreamPoint q = p;
         if (!l.pushback.empty()) {
             // Standing there already: it got there at the pushback's pace,

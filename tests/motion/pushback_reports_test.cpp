@@ -36,6 +36,25 @@ protected:
     }
     // Metres between a stream point and a position.
     static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
+    // Pushing back from `at` (nose north, at `speedKt`) at tick 10000 along
+    // its kept reports: the leg's end lies on the curve they tell, off the
+    // chord from `at` at `chordDeg`, or on that chord.
+    static void expectLegOnCurve(LiveAc& ac, LaLo at, double speedKt, double chordDeg, bool curve) {
+        ac.phase = AcPhase::pushing_back;
+        ac.pose.latitude = at.lat;
+        ac.pose.longitude = at.lon;
+        ac.pose.heading = 0.0;
+        ac.stream = {groundPoint(at, 10000, speedKt)};
+        tickCount.store(10000);
+        gf_followPushback(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
+        const double across = gf_relativePosition(at, chordDeg * degreesToRadians, target).across;
+        if (curve)
+            EXPECT_GT(std::fabs(across), 1.0) << "on the curve, off the chord";
+        else
+            EXPECT_LT(std::fabs(across), 0.1) << "on the chord";
+    }
 };
 
 }  // namespace
@@ -383,20 +402,7 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
         b.trueHeading = row.noseDeg * degreesToRadians;
         l.pushback = {a, b};
         // Pushed back to the first, nose north.
-        ac.phase = AcPhase::pushing_back;
-        ac.pose.latitude = aAt.lat;
-        ac.pose.longitude = aAt.lon;
-        ac.pose.heading = 0.0;
-        ac.stream = {groundPoint(aAt, 10000, 3.0)};
-        tickCount.store(10000);
-        gf_followPushback(ac);
-        ASSERT_GE(ac.stream.size(), 2u);
-        const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
-        const double across = gf_relativePosition(aAt, 210.0 * degreesToRadians, target).across;
-        if (row.curve)
-            EXPECT_GT(std::fabs(across), 1.0) << "on the curve, off the chord";
-        else
-            EXPECT_LT(std::fabs(across), 0.1) << "on the straight line between them";
+        expectLegOnCurve(ac, aAt, 3.0, 210.0, row.curve);
         EXPECT_GT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
     }
 }
@@ -454,4 +460,32 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     l.pushback.push_back(south(60.0, 13600, 3.0));
     gf_followPushback(ac);
     EXPECT_NEAR(firstStepM(), once, 0.001);
+}
+
+TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsFirstReport) {
+    struct Row {
+        const char* what;
+        double startNoseDeg;  // NaN: not known
+        bool curve;
+    };
+    const Row rows[] = {
+        {"the nose it started with known", 0.0, true},
+        {"the nose it started with not known", std::nan(""), false},
+    };
+    std::uint32_t hexid = 0x484C90;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        l.startNoseRad = row.startNoseDeg * degreesToRadians;
+        l.standing = groundPoint(kB1, 10000, 0.0);
+        l.hasStanding = 1;
+        // Its first report 30 m off at 200 degrees, already turning on.
+        StreamPoint first = groundPoint(from(kB1, 200.0, 30.0), 12000, 3.0);
+        first.trackDeg = 240.0;
+        l.pushback = {first};
+        expectLegOnCurve(ac, kB1, 0.0, 200.0, row.curve);
+    }
 }
