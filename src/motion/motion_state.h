@@ -114,6 +114,9 @@ struct StandLeaving {
     // Where the pushback started from, and its reports (tail first, in
     // order); once a report moved forward off where it ended, it is over.
     LaLo start{};
+    // The way the nose pointed where the pushback started (radians; NaN
+    // before): it sets off straight back from it.
+    double startNoseRad = std::numeric_limits<double>::quiet_NaN();
     std::vector<StreamPoint> pushback;
     std::uint8_t pushbackOver = 0;
     // The report of the pushback its leg goes to (an index of `pushback`),

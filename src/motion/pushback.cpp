@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <fmt/format.h>
 
@@ -37,20 +38,19 @@ constexpr double kStopStepM = 0.1;
 // pushback's.
 constexpr double kMostPushKt = 6.0;
 // A pushback reported standing further on got there at no less than this
-// (m/s) from its report before.
+// (m/s) from its report before; one reported moving there, when its report
+// falls due this much (ticks) later than that pace takes.
 constexpr double kLeastPushMps = 0.5;
+constexpr std::int32_t kHiddenStopTicks = 500;
 // A late pushback catches up no faster than this (kt), or than half as fast
 // again as its report.
 constexpr double kCatchUpKt = 5.0;
 constexpr double kCatchUpShare = 1.5;
-// A pushback leg goes to where its reports put the aircraft at least this
-// long (ticks) ahead, or as far as they go on in a straight line: within
-// this (m) of the reports it passes, and within this (degrees) of the way
-// they go between two of them this far (m) apart.
-constexpr std::int64_t kLeastLookaheadTicks = 2000;
+// A pushback leg goes as far as its reports go on in a straight line:
+// within this (m) of the way they go, and within this (degrees) of the
+// direction they go in all along.
 constexpr double kStayOnReportsM = 2.5;
 constexpr double kMostBendDeg = 25.0;
-constexpr double kBendLegLeastM = 2.0;
 // A pushback speeds up from rest at about this (m/s2): when its first report
 // tells a speed, it began about the time that takes and the report's
 // distance at that speed before the report.
@@ -70,6 +70,18 @@ constexpr std::int32_t kMostScheduleTicks = 12000;
 constexpr double kNoseKeptDeg = 10.0;
 constexpr double kLeastTurnLegM = 1.0;
 constexpr double kQuarterTurnRad = 90.0 * degreesToRadians;
+// A reported track further than this off the way between two reports tells
+// nothing of the way the pushback goes there; two that leave the chord and
+// come back to it by angles further apart than this make no turn between
+// the reports.
+constexpr double kMostWayOffChordRad = 75.0 * degreesToRadians;
+constexpr double kMostTurnUnevenRad = 30.0 * degreesToRadians;
+// The way of the pushback between two reports is followed in steps of this
+// many ticks (at most this many steps); a leg goes on at least this far
+// ahead (ticks) along it.
+constexpr std::int32_t kPathStepTicks = 50;
+constexpr int kMostPathSteps = 200;
+constexpr std::int32_t kLeastLegTicks = 800;
 constexpr double kPushConeRad = 60.0 * degreesToRadians;
 
 // The taxi-start watch after the pushback.
@@ -147,8 +159,11 @@ double lf_currentStepM(const LiveAc& ac) {
     if (ac.stream.empty() || ac.stream.front().stationary != 0) return 0.0;
     const LaLo pose = lf_pose(ac);
     if (m.scheduleCount == 0) return lf_metres(pose, {pose.lat + m.stepLat, pose.lon + m.stepLon});
-    if (m.scheduleIndex == 0 || m.scheduleIndex > m.scheduleCount || m.scheduleIndex > m.schedule.size()) return 0.0;
-    return m.schedule[m.scheduleIndex - 1] * lf_metres(pose, {pose.lat + m.unitStepLat, pose.lon + m.unitStepLon});
+    if (m.scheduleIndex > m.scheduleCount || m.scheduleIndex > m.schedule.size() || m.schedule.empty()) return 0.0;
+    // A leg planned this tick (two reports can come in one) has taken no
+    // step yet: its first step goes on at the speed the aircraft has.
+    const std::size_t step = m.scheduleIndex == 0 ? 0 : m.scheduleIndex - 1;
+    return m.schedule[step] * lf_metres(pose, {pose.lat + m.unitStepLat, pose.lon + m.unitStepLon});
 }
 
 // The metres of each of `n` ticks: from `fromM` a tick toward an even speed,
@@ -194,18 +209,93 @@ void lf_pushSchedule(std::vector<double>& shares, std::int32_t n, double legM, d
         for (double& s : shares) s /= sum;
 }
 
-// Where the aircraft goes next on its pushback: where its reports put it a
-// lookahead after now (between the two reports around that time, from where
-// it started when the pushback began), so that the leg lasts until the next
-// report most likely comes (half as long again as the longest time between
-// its reports, at least 15 s) and follows the bends of the pushback, or on
-// a straight stretch as far as it goes; its last report when that falls due
-// sooner. Should the leg end before the next report comes, that report
-// pushes it on. The index is that of the report the point lies before.
+// Where the aircraft goes next on its pushback: along the way its kept
+// reports go (between two reports the curve or line that joins them, see
+// lf_betweenReports), as far as a straight leg from where it is follows
+// that way: within 2.5 m of it and within 25 degrees of the way it goes
+// all along, so that the nose, turning over the leg from the way it faces
+// to face away from the way the reports go at its end, stays close to the
+// way it travels; on a straight stretch that is as far as the stretch goes.
+// A leg ends at rest (the next report plans the leg on before it gets
+// there), so it reaches at least as far as the reports put the aircraft
+// 8 s ahead however it bends. The index is that of the report the point
+// lies before; the last report when none lies ahead.
 struct PushTarget {
     StreamPoint point;
     std::size_t index = 0;
+    // The way the pushback goes there (radians); NaN where no way is told.
+    double way = std::numeric_limits<double>::quiet_NaN();
 };
+
+// Where the pushback is a share `f` of the time from report `a` to report
+// `b`, and the way it goes there. The reports of a pushback that turns come
+// seconds apart (the decoder passes few of a slow aircraft): between two
+// whose tracks both tell the way, it follows the curve that leaves `a` and
+// reaches `b` along those ways (a cubic Hermite curve, the chord's length
+// for its tangents), as the tug swings the tail round. Else the straight
+// line between them.
+struct PushCurvePoint {
+    LaLo at{};
+    double way = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The way (radians) a pushback report says the aircraft goes, by the track
+// it reports while it moves. `chord` is the way to it from the report
+// before: a track more than a quarter turn off it is the nose given as a
+// track and is turned round; one that still lies far off the chord tells
+// nothing of the way. Standing where the pushback ended, the heading it
+// reports is its nose, the way it came facing away from it. NaN when none
+// is told.
+double lf_reportedWay(const StreamPoint& p, double chord) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!std::isfinite(chord)) return nan;
+    double way = nan;
+    if (p.groundSpeedKt >= kStillKt && std::isfinite(p.trackDeg)) {
+        way = normalizeHeading(p.trackDeg * degreesToRadians);
+        if (lf_offRad(way, chord) > kQuarterTurnRad) way = normalizeHeading(way + pi);
+    } else if (p.hasTrueHeading != 0 && std::isfinite(p.trueHeading)) {
+        way = normalizeHeading(p.trueHeading + pi);
+    }
+    return lf_offRad(way, chord) <= kMostWayOffChordRad ? way : nan;
+}
+
+PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, double f) {
+    const LaLo from = lf_position(a);
+    const LaLo to = lf_position(b);
+    PushCurvePoint out;
+    out.at = {from.lat + (to.lat - from.lat) * f, from.lon + gf_wrapLongitudeDifference(to.lon - from.lon) * f};
+    const double chordM = lf_metres(from, to);
+    if (!(chordM >= kLeastTurnLegM)) return out;
+    const double chord = gf_bearing(from, to);
+    out.way = chord;
+    const double wayA = lf_reportedWay(a, chord);
+    const double wayB = lf_reportedWay(b, chord);
+    // A flat frame around `a`: metres east and north.
+    const double eastPerDeg = metresPerNm * 60.0 * std::cos(from.lat * degreesToRadians);
+    const double northPerDeg = metresPerNm * 60.0;
+    if (!std::isfinite(wayA) || !std::isfinite(wayB) || !(eastPerDeg > 0.0)) return out;
+    // A turn between them leaves the chord to one side as far as it comes
+    // back to it from the other; ways that both lie to one side of it (one
+    // the way a taxi sets off, or a track that lags) make no such turn.
+    if (std::fabs(std::remainder(wayA - chord, fullCircle) + std::remainder(wayB - chord, fullCircle)) >
+        kMostTurnUnevenRad)
+        return out;
+    const double bE = gf_wrapLongitudeDifference(to.lon - from.lon) * eastPerDeg;
+    const double bN = (to.lat - from.lat) * northPerDeg;
+    const double t0E = chordM * std::sin(wayA), t0N = chordM * std::cos(wayA);
+    const double t1E = chordM * std::sin(wayB), t1N = chordM * std::cos(wayB);
+    const double f2 = f * f, f3 = f2 * f;
+    const double h10 = f3 - 2.0 * f2 + f, h01 = -2.0 * f3 + 3.0 * f2, h11 = f3 - f2;
+    const double d10 = 3.0 * f2 - 4.0 * f + 1.0, d01 = -6.0 * f2 + 6.0 * f, d11 = 3.0 * f2 - 2.0 * f;
+    const double e = h10 * t0E + h01 * bE + h11 * t1E;
+    const double n = h10 * t0N + h01 * bN + h11 * t1N;
+    const double dE = d10 * t0E + d01 * bE + d11 * t1E;
+    const double dN = d10 * t0N + d01 * bN + d11 * t1N;
+    if (!std::isfinite(e) || !std::isfinite(n)) return out;
+    out.at = {from.lat + n / northPerDeg, from.lon + e / eastPerDeg};
+    if (std::hypot(dE, dN) > 0.0) out.way = normalizeHeading(std::atan2(dE, dN));
+    return out;
+}
 
 // Metres `p` lies off the straight line from `a` to `b`.
 double lf_offLineM(LaLo a, LaLo b, LaLo p) {
@@ -213,65 +303,75 @@ double lf_offLineM(LaLo a, LaLo b, LaLo p) {
     return std::fabs(gf_relativePosition(a, gf_bearing(a, b), p).across);
 }
 
-// The farthest report of the pushback, `least` or later, that the aircraft
-// reaches in a straight line from where it is without leaving the reports
-// before it that are still to fall due (from `firstDue` on) by more than
-// 2.5 m, nor going more than 25 degrees off the way they go; none (the
-// size) when not even `least` is.
-std::size_t lf_farthestInLine(const LiveAc& ac, std::size_t firstDue, std::size_t least) {
-    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
-    const LaLo pose = lf_pose(ac);
-    for (std::size_t k = push.size(); k-- > least;) {
-        const LaLo target = lf_position(push[k]);
-        const double chord = gf_bearing(pose, target);
-        bool inLine = true;
-        LaLo from = pose;
-        for (std::size_t j = firstDue; j <= k && inLine; ++j) {
-            const LaLo at = lf_position(push[j]);
-            inLine = lf_offLineM(pose, target, at) <= kStayOnReportsM;
-            if (inLine && lf_metres(from, at) >= kBendLegLeastM) {
-                inLine = lf_offRad(gf_bearing(from, at), chord) <= kMostBendDeg * degreesToRadians;
-                from = at;
-            }
+// The way the kept reports of the pushback go, point by point: each report,
+// and between two a point every half second on what joins them; the first
+// from where the pushback began, leaving it straight back from the nose.
+std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
+    const std::vector<StreamPoint>& push = l.pushback;
+    std::vector<PushTarget> path;
+    double way = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t i = 0; i < push.size(); ++i) {
+        StreamPoint from = i > 0 ? push[i - 1] : push[0];
+        if (i == 0) {
+            // Off straight back from where the nose pointed: the way the
+            // pushback set off.
+            from.lat = l.start.lat;
+            from.lon = l.start.lon;
+            from.groundSpeedKt = std::isfinite(l.startNoseRad) ? kStillKt : 0.0;
+            from.trackDeg = normalizeHeading(l.startNoseRad + pi) * radiansToDegrees;
+            from.hasTrueHeading = 0;
+            if (l.hasStanding != 0) from.playTick = l.standing.playTick;
         }
-        if (inLine) return k;
+        const std::int32_t span = std::max(0, gf_ticksBetween(from.playTick, push[i].playTick));
+        const int steps = std::clamp(span / kPathStepTicks, 1, kMostPathSteps);
+        for (int k = 1; k <= steps; ++k) {
+            const double f = static_cast<double>(k) / steps;
+            const PushCurvePoint c = lf_betweenReports(from, push[i], f);
+            if (std::isfinite(c.way)) way = c.way;
+            PushTarget t{push[i], i, way};
+            t.point.lat = c.at.lat;
+            t.point.lon = c.at.lon;
+            t.point.playTick = gf_tickPlus(from.playTick, static_cast<std::int32_t>(std::lround(f * span)));
+            path.push_back(t);
+        }
     }
-    return push.size();
+    return path;
 }
 
 PushTarget lf_nextPushTarget(const LiveAc& ac) {
     const StandLeaving& l = ac.motion.leaving;
     const std::vector<StreamPoint>& push = l.pushback;
-    std::int64_t longest = 0;
-    for (std::size_t i = 1; i < push.size(); ++i)
-        longest = std::max<std::int64_t>(longest, gf_ticksBetween(push[i - 1].playTick, push[i].playTick));
-    const std::int64_t lookahead = std::max<std::int64_t>(kLeastLookaheadTicks, longest * 3 / 2);
-    // Reports after it came: the whole pushback is known, and the decoder
-    // passes few more while the aircraft stands, so its leg goes to its end.
-    if (l.pushbackOver != 0 || !l.after.empty()) return {push.back(), push.size() - 1};
-    const std::int32_t now = tickCount.load();
-    const std::int32_t at = gf_tickPlus(now, lookahead);
-    std::size_t firstDue = 0;
-    while (firstDue + 1 < push.size() && gf_ticksBetween(now, push[firstDue].playTick) <= 0) ++firstDue;
-    LaLo from = l.start;
-    std::int32_t fromTick = l.hasStanding != 0 ? l.standing.playTick : push.front().playTick;
-    for (std::size_t i = 0; i + 1 < push.size(); ++i) {
-        const StreamPoint& p = push[i];
-        const std::int32_t span = gf_ticksBetween(fromTick, p.playTick);
-        if (gf_ticksBetween(at, p.playTick) > 0 && span > 0) {
-            // On a straight stretch it goes on as far as the stretch goes.
-            if (const std::size_t far = lf_farthestInLine(ac, firstDue, i); far < push.size()) return {push[far], far};
-            const double f = std::clamp(static_cast<double>(gf_ticksBetween(fromTick, at)) / span, 0.0, 1.0);
-            PushTarget between{p, i};
-            between.point.lat = from.lat + (p.lat - from.lat) * f;
-            between.point.lon = from.lon + gf_wrapLongitudeDifference(p.lon - from.lon) * f;
-            between.point.playTick = at;
-            return between;
+    const PushTarget last{push.back(), push.size() - 1};
+    const std::vector<PushTarget> path = lf_pushPath(l);
+    const LaLo pose = lf_pose(ac);
+    // Where it is along that way: the nearest point.
+    std::size_t here = 0;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < path.size(); ++k)
+        if (const double d = lf_metres(pose, lf_position(path[k].point)); d < nearest) {
+            nearest = d;
+            here = k;
         }
-        from = lf_position(p);
-        fromTick = p.playTick;
+    const std::int32_t least = gf_tickPlus(tickCount.load(), kLeastLegTicks);
+    std::size_t best = path.size();
+    for (std::size_t c = here + 1; c < path.size(); ++c) {
+        const LaLo target = lf_position(path[c].point);
+        const double chord = gf_bearing(pose, target);
+        bool inLine = lf_metres(pose, target) > 0.0;
+        for (std::size_t j = here + 1; j <= c && inLine; ++j) {
+            inLine = lf_offLineM(pose, target, lf_position(path[j].point)) <= kStayOnReportsM;
+            if (inLine && std::isfinite(path[j].way))
+                inLine = lf_offRad(path[j].way, chord) <= kMostBendDeg * degreesToRadians;
+        }
+        // Short of the least lead it goes on however the way bends.
+        if (!inLine && gf_ticksBetween(least, path[c].point.playTick) > 0) break;
+        best = c;
     }
-    return {push.back(), push.size() - 1};
+    if (best >= path.size()) return last;
+    PushTarget t = path[best];
+    // At a report: the report itself (its speed and time as reported).
+    if (gf_isSamePlace(lf_position(t.point), lf_position(push[t.index]))) t.point = push[t.index];
+    return t;
 }
 
 // The nose turn a tick over a pushback leg of `n` ticks to `target`: by the
@@ -289,7 +389,10 @@ double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32
     // between two).
     std::size_t after = target.index;
     if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
-    if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
+    if (std::isfinite(target.way))
+        // On the curve its reports' tracks tell: the way it goes there.
+        way = target.way;
+    else if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
         way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
     const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);
     if (!std::isfinite(turn) || !(std::fabs(turn) > kNoseKeptDeg * degreesToRadians)) return 0.0;
@@ -611,16 +714,22 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
                        l.pushback.back().groundSpeedKt >= kStillKt;
     const double stepM = stops ? kStopStepM : kPushStepM;
     if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
-        if (l.pushback.empty()) l.start = end.at;
+        if (l.pushback.empty()) {
+            l.start = end.at;
+            l.startNoseRad = end.noseRad;
+        }
         StreamPoint q = p;
-        if (!(q.groundSpeedKt >= kStillKt) && !l.pushback.empty()) {
+        if (!l.pushback.empty()) {
             // Standing there already: it got there at the pushback's pace,
             // no later than the report says (the decoder passes few reports
-            // of an aircraft going on slowly, and none may tell when).
+            // of an aircraft going on slowly, and none may tell when). So
+            // did one still moving whose report came far later than that
+            // pace takes: the reports of a stop on the way were passed over.
             const StreamPoint& before = l.pushback.back();
             const double mps = std::max(before.groundSpeedKt / kMpsToKnots, kLeastPushMps);
             const std::int32_t there = gf_tickPlus(before.playTick, gf_ticksFromCount(movedM / mps * 100.0, 0));
-            if (gf_ticksBetween(there, q.playTick) > 0) q.playTick = there;
+            const std::int32_t slack = q.groundSpeedKt >= kStillKt ? kHiddenStopTicks : 0;
+            if (gf_ticksBetween(gf_tickPlus(there, slack), q.playTick) > 0) q.playTick = there;
         }
         l.pushback.push_back(q);
         // Stops on the way were pauses of the pushback.

@@ -47,7 +47,10 @@ void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p);
 // off the true heading the report carries, if any. Before the pushback began
 // a report slower than 1 kt within 50 m stands (the pushback begins after it);
 // one farther from the last kept report than 100 kt would take it is left
-// out (a position miles off). Otherwise it counts
+// out (a position miles off). A report that takes the pushback further
+// standing, or moving but due more than 5 s later than the pace of the one
+// before takes to get there (the reports of a stop were passed over), falls
+// due when that pace gets it there. Otherwise it counts
 // among the reports after the pushback; a forward move of 4 m or more off its
 // end ends the pushback. True when it took the pushback further.
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p);
@@ -58,15 +61,15 @@ void gf_restartLeavingReports(LiveAc& ac);
 // Forgets every kept report.
 void gf_forgetLeavingReports(LiveAc& ac);
 
-// A pushing-back aircraft goes on along the kept reports of its pushback: to
-// where they put it 15 s ahead (half as long again as the longest time
-// between them when that is more), or on a straight stretch to its end, or
-// to the last one when that falls due sooner; from where it is, reaching
-// that point when it falls due (no faster than 5 kt, or one and a half times
-// the report's speed, speeding up from rest and slowing to it at 0.5 m/s2),
-// its speed changing gently from the one it has down to rest there, its nose
-// turning over the leg to face away from the way the reports go there. Its
-// leg stays while it goes to the pushback's last report.
+// A pushing-back aircraft goes on along the kept reports of its pushback
+// (between two reports whose tracks tell the way, the curve those ways make):
+// as far as a straight leg stays within 2.5 m of that way and 25 degrees of
+// its direction, and at least to where they put it 8 s ahead; from where it
+// is, reaching that point when it falls due (no faster than 5 kt, or one and
+// a half times the report's speed, speeding up from rest and slowing to it
+// at 0.5 m/s2), its speed changing gently from the one it has down to rest
+// there, its nose turning over the leg to face away from the way the reports
+// go there. Its leg stays while it goes to the pushback's last report.
 void gf_followPushback(LiveAc& ac);
 
 // The kept reports of the pushback go on beyond where the aircraft is (its

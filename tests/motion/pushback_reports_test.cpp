@@ -5,14 +5,17 @@
 // reports begin and going where they go, a report miles off left out, a
 // pushback whose leg ended going on, one that ends where its reports stopped
 // however short the last step, the taxi starting from the reports kept
-// meanwhile, and the reports an aircraft was created with or that came before
-// its object existed.
+// meanwhile, the reports an aircraft was created with or that came before
+// its object existed, the curve two reports of a turn tell by their tracks,
+// and a moving report long after the one before that hid a stop.
 
 #include <gmock/gmock.h>
 
+#include <cmath>
 #include <tuple>
 #include <vector>
 
+#include "engine/geometry.h"
 #include "engine/spawn_stands.h"
 #include "simlink/sim_link.h"
 #include "motion/ground_movement.h"
@@ -33,6 +36,25 @@ protected:
     }
     // Metres between a stream point and a position.
     static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
+    // Pushing back from `at` (nose north, at `speedKt`) at tick 10000 along
+    // its kept reports: the leg's end lies on the curve they tell, off the
+    // chord from `at` at `chordDeg`, or on that chord.
+    static void expectLegOnCurve(LiveAc& ac, LaLo at, double speedKt, double chordDeg, bool curve) {
+        ac.phase = AcPhase::pushing_back;
+        ac.pose.latitude = at.lat;
+        ac.pose.longitude = at.lon;
+        ac.pose.heading = 0.0;
+        ac.stream = {groundPoint(at, 10000, speedKt)};
+        tickCount.store(10000);
+        gf_followPushback(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
+        const double across = gf_relativePosition(at, chordDeg * degreesToRadians, target).across;
+        if (curve)
+            EXPECT_GT(std::fabs(across), 1.0) << "on the curve, off the chord";
+        else
+            EXPECT_LT(std::fabs(across), 0.1) << "on the chord";
+    }
 };
 
 }  // namespace
@@ -343,5 +365,127 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         } else {
             EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 75.0)), 0.01);
         }
+    }
+}
+
+TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirTracksTell) {
+    struct Row {
+        const char* what;
+        double trackADeg, trackBDeg;  // the reports' tracks; the chord between them runs at 210
+        bool curve;
+        bool stands = false;         // the second stands where the pushback ended
+        double noseDeg = std::nan("");  // the heading it reports there
+    };
+    const Row rows[] = {
+        {"the tracks of a turn", 180.0, 240.0, true},
+        {"the nose given as the track", 0.0, 60.0, true},
+        // Standing where the pushback ended: its heading tells the way it came.
+        {"standing at its end, its nose reported", 180.0, 0.0, true, true, 60.0},
+        {"standing at its end, no heading reported", 180.0, 0.0, false, true},
+        // Both to one side of the chord: the second the way a taxi sets off.
+        {"ways to one side of the chord", 200.0, 260.0, false},
+        {"ways far off the chord", 130.0, 290.0, false},
+    };
+    std::uint32_t hexid = 0x484C60;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        StreamPoint a = south(10.0, 10000, 3.0);
+        a.trackDeg = row.trackADeg;
+        const LaLo aAt{a.lat, a.lon};
+        StreamPoint b = groundPoint(from(aAt, 210.0, 30.0), 12000, row.stands ? 0.0 : 3.0);
+        b.trackDeg = row.trackBDeg;
+        b.hasTrueHeading = std::isfinite(row.noseDeg) ? 1 : 0;
+        b.trueHeading = row.noseDeg * degreesToRadians;
+        l.pushback = {a, b};
+        // Pushed back to the first, nose north.
+        expectLegOnCurve(ac, aAt, 3.0, 210.0, row.curve);
+        EXPECT_GT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+    }
+}
+
+TEST_F(PushbackReports, AMovingReportFarLaterThanThePushbacksPaceTakesHidAStopAndIsReachedAtThatPace) {
+    struct Row {
+        const char* what;
+        std::int32_t laterTicks;  // than 3 kt takes for its 6 m (389 ticks)
+        std::int32_t due;         // as kept
+    };
+    const Row rows[] = {
+        {"4 s later", 400, 10789},
+        {"6 s later", 600, 10389},
+    };
+    std::uint32_t hexid = 0x484C70;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        l.pushback = {south(10.0, 10000, 3.0)};
+        EXPECT_TRUE(gf_keepLeavingReport(ac, south(16.0, 10389 + row.laterTicks, 2.0)));
+        ASSERT_EQ(l.pushback.size(), 2u);
+        EXPECT_EQ(l.pushback.back().playTick, row.due);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas) {
+    LiveAc& ac = parkedOn(0x484C80, 3, "KLM1234");
+    StandLeaving& l = ac.motion.leaving;
+    l.start = kB1;
+    l.pushback = {south(20.0, 11000, 3.0), south(40.0, 12300, 3.0)};
+    // Pushed back 10 m, going south at 3 kt (0.0154 m a tick).
+    const LaLo at = from(kB1, 180.0, 10.0);
+    const LaLo tickOn = from(at, 180.0, 0.0154);
+    ac.phase = AcPhase::pushing_back;
+    ac.pose.latitude = at.lat;
+    ac.pose.longitude = at.lon;
+    ac.pose.heading = 0.0;
+    ac.stream = {south(20.0, 11000, 3.0)};
+    ac.motion.scheduleCount = 0;
+    ac.motion.stepLat = tickOn.lat - at.lat;
+    ac.motion.stepLon = tickOn.lon - at.lon;
+    tickCount.store(10350);
+    const auto firstStepM = [&] {
+        const MotionState& m = ac.motion;
+        EXPECT_GT(m.scheduleCount, 0u);
+        return m.schedule.front() * gf_distanceNm(at, {at.lat + m.unitStepLat, at.lon + m.unitStepLon}) * metresPerNm;
+    };
+    gf_followPushback(ac);
+    const double once = firstStepM();
+    EXPECT_NEAR(once, 0.0154, 0.001);
+    // A second report in the same tick: the leg planned on keeps the pace.
+    l.pushback.push_back(south(60.0, 13600, 3.0));
+    gf_followPushback(ac);
+    EXPECT_NEAR(firstStepM(), once, 0.001);
+}
+
+TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsFirstReport) {
+    struct Row {
+        const char* what;
+        double startNoseDeg;  // NaN: not known
+        bool curve;
+    };
+    const Row rows[] = {
+        {"the nose it started with known", 0.0, true},
+        {"the nose it started with not known", std::nan(""), false},
+    };
+    std::uint32_t hexid = 0x484C90;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        l.startNoseRad = row.startNoseDeg * degreesToRadians;
+        l.standing = groundPoint(kB1, 10000, 0.0);
+        l.hasStanding = 1;
+        // Its first report 30 m off at 200 degrees, already turning on.
+        StreamPoint first = groundPoint(from(kB1, 200.0, 30.0), 12000, 3.0);
+        first.trackDeg = 240.0;
+        l.pushback = {first};
+        expectLegOnCurve(ac, kB1, 0.0, 200.0, row.curve);
     }
 }

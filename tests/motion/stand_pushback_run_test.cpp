@@ -42,6 +42,9 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         {"straight, a report every 8 s", 0.0, 8.0},
         {"with a turn, a report every 2 s", -90.0, 2.0},
         {"with a turn, a report every 8 s", -90.0, 8.0},
+        // Two reports of the turn 20 s apart: between them the curve their
+        // tracks tell, not the chord across it.
+        {"with a turn, the pushback reported every 20 s", -90.0, 2.0, 20.0},
         // Its only report of the pushback, 9 s after the last one at the
         // stand (about 11 m back): the stream ends with it.
         {"one report of the pushback, then none", 0.0, 2.0, 9.0, false, 60.0},
