@@ -605,7 +605,9 @@ void stepGround(LiveAc& ac) {
     m.legVerticalSpeed = 0.0;
     const bool bend = lf_bendScheduled(ac);
     lf_planLegSpeed(ac);
-    const double speed = ac.stream[1].groundSpeedKt;
+    double speed = ac.stream[1].groundSpeedKt;
+    // A speed no roll goes (1e6 kt) is not given: the leg's believable one.
+    if (speed > kFastestRollKt) speed = std::min(groundSpeedForNextLeg(ac), kFastestRollKt);
     m.legTasKt = ac.phase == AcPhase::pushing_back ? -speed : speed;
     // A taxi leg played by a schedule (along a bend, or catching up with its
     // reports) gives the fastest speed it reaches on the leg where that is

@@ -375,3 +375,48 @@ TEST_F(TaxiLag, ATaxiReportingHalfTheSpeedItsPositionsMoveKeepsUpWithThem) {
     EXPECT_LT(lf_worstLagS(lags), 5.0);
 }
 
+
+TEST_F(TaxiLag, OneAbsurdGroundSpeedOnTheLandingRollIsNotRolled) {
+    // Touching down at 140 kt and slowing to 30 kt over a minute; one
+    // report late on the roll (decoded while the aircraft already rolls)
+    // gives 1e6 kt, its position and time as sane as the rest. The roll
+    // neither crosses its leg in a tick nor starts the next one from that
+    // speed, nor gives it.
+    struct Row {
+        double everyS, afterTouchdownS;
+    };
+    std::uint32_t hexid = 0xD100A1;
+    for (const Row row : {Row{2.0, 40.0}, Row{4.0, 44.0}, Row{8.0, 48.0}}) {
+        SCOPED_TRACE(row.everyS);
+        Route route(hexid++, {50.0, 7.85}, 90.0, 140.0, kFieldFt + 1000.0, true);
+        route.climb(-700).straight(1000.0 * 60.0 / 700.0);
+        const double touchdownS = route.duration();
+        route.land().speedTo(30, 60).straight(10);
+        gf_clearRunwayTable();
+        RunwaySpec spec;
+        spec.lengthM = 4000.0;
+        spec.centre = gf_destinationPoint(route.at(touchdownS).position, {90.0 * kDeg, 1800.0 * feetPerMetre});
+        addAirportRunway(spec);
+        auto reports = route.reports(row.everyS);
+        const auto absurd = static_cast<std::size_t>(std::lround((touchdownS + row.afterTouchdownS) / row.everyS));
+        ASSERT_LT(absurd, reports.size());
+        reports[absurd].point.groundSpeedKt = 1e6;
+        const std::int32_t from = harness->engine().engineTick() + 1;
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            harness->engine().schedule(from + static_cast<std::int32_t>(std::lround(i * row.everyS * 100.0)),
+                                       {reports[i]});
+        ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+        const AircraftRecord* r = harness->record(route.hexid());
+        ASSERT_NE(r, nullptr);
+        double fastestKt = 0.0;
+        double fastestGivenKt = 0.0;
+        for (std::size_t i = 50; i < r->samples.size(); ++i) {
+            if (!r->samples[i].onGround || r->samples[i].tick - r->samples[i - 50].tick != 50) continue;
+            fastestKt = std::max(fastestKt, lf_speedKt(*r, i, 50));
+            fastestGivenKt = std::max(fastestGivenKt, r->samples[i].pose.trueAirspeed);
+        }
+        EXPECT_GT(fastestKt, 100.0);
+        EXPECT_LT(fastestKt, 170.0);
+        EXPECT_LT(fastestGivenKt, 170.0);
+    }
+}
