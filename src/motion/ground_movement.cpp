@@ -76,10 +76,6 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
-// A late taxi leg is taken at most this many times as fast, and this much
-// faster (kt).
-constexpr double kCatchUpMostFactor = 2.0;
-constexpr double kCatchUpMostKt = 15.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -492,17 +488,8 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
 std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     MotionState& m = ac.motion;
     const std::vector<double> headings = lf_pathHeadings(ac);
-    const bool turn = lf_groundTurnValid(m);
     if (headings.empty() || !(rate > 0.0) || legTicks <= 0) return 0;
-    double lengthM = 0.0;
-    LaLo before{};
-    for (int k = 0; k <= kPathScanSteps; ++k) {
-        const double f = static_cast<double>(k) / kPathScanSteps;
-        const CurvePoint p =
-            turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, std::min(f, kLastCurveProgress));
-        if (k > 0) lengthM += gf_distanceNm(before, {p.lat, p.lon}) * metresPerNm;
-        before = {p.lat, p.lon};
-    }
+    const double lengthM = gf_bendLengthM(ac);
     if (!(lengthM > 0.0) || !std::isfinite(lengthM)) return 0;
     // Per tick, in shares of the path: the leg's own step, the step at which
     // each stretch turns the nose at most 90 % of the rate, and the change
@@ -577,6 +564,11 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
 // due time: else every later leg, timed at its own speed, would run as far
 // ahead of the reports for the rest of the taxi. Not a leg from rest: it
 // would creep away from where it stood.
+// A leg whose reported speeds are slower than its positions' own distance
+// over time (reports sparse while the aircraft slowed, or came again after
+// the stream ran dry) is taken faster in the same way: timed at its end
+// speeds it would fall due late by itself, and the delay would never be
+// given back.
 std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt) {
     const MotionState& m = ac.motion;
     if (ac.phase != AcPhase::taxi || ac.stream.size() < 2 || ac.stream[1].stationary != 0 ||
@@ -587,9 +579,20 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     if (late < 0 && m.frontAheadTicks > 0 && m.legEndsAtRest == 0 && ac.stream[0].groundSpeedKt > 0.0)
         return static_cast<std::int32_t>(
             std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
-    if (late <= 0 || m.streamLagTicks <= 0) return legTicks;
-    const double faster = std::isfinite(speedKt) && speedKt > 0.0 ? (speedKt + kCatchUpMostKt) / speedKt : 1.0;
-    const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::min(kCatchUpMostFactor, faster)));
+    if (late <= 0) return legTicks;
+    // Twice the speed, at most 15 kt more, of the leg's own speed or of the
+    // fastest reported on the next points: a leg between the points the
+    // engine put in (a rest point, a speed change's midpoint) has a speed
+    // of its own far below what the reports around it say.
+    const double baseKt = std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream)});
+    const double mostKt = std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt);
+    const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
+    const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));
+    // A leg late by itself whose point falls due in less than half the
+    // quickest catching up takes has a due tick the retiming squeezed (a
+    // report after a held position), not a speed to believe: it keeps its
+    // own time.
+    if (m.streamLagTicks <= 0 && 2 * (legTicks - late) < quickest) return legTicks;
     return static_cast<std::int32_t>(std::max<std::int64_t>({legTicks - late, quickest, kMinLegTicks}));
 }
 
@@ -829,6 +832,22 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     s.push_back(stop);
     m.legBearing = h;
     if (ac.extrapolationCount > 0) gf_endHolding(ac);
+}
+
+double gf_bendLengthM(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    if (!turn && !lf_curveValid(m)) return 0.0;
+    double lengthM = 0.0;
+    LaLo before{};
+    for (int k = 0; k <= kPathScanSteps; ++k) {
+        const double f = static_cast<double>(k) / kPathScanSteps;
+        const CurvePoint p =
+            turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, std::min(f, kLastCurveProgress));
+        if (k > 0) lengthM += gf_distanceNm(before, {p.lat, p.lon}) * metresPerNm;
+        before = {p.lat, p.lon};
+    }
+    return lengthM;
 }
 
 double gf_rollingStepM(const LiveAc& ac) {

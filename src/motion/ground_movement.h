@@ -74,6 +74,9 @@ bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks);
 // The metres the pose moved in the tick just played, when it moved (0 when
 // it stood, or moved longer ago): how fast a ground leg starts.
 double gf_rollingStepM(const LiveAc& ac);
+// The length (m) of the leg's ground turn or curved leg, as the pose step
+// samples it; 0 without a usable one.
+double gf_bendLengthM(const LiveAc& ac);
 
 // How an aircraft rolling `stepM` metres a tick brakes to rest straight on:
 // at the taxi rate, or harder where that would take it more than a few

@@ -298,15 +298,24 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
         return 0;
     const double s0 = std::max(0.0, startStep);
     const double onward = onwardStep > 0.0 ? onwardStep : legM / n;
-    const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : kRestLegOverOnward * onward;
+    // A taxi leg timed faster than the speed it goes on at (late, it catches
+    // up with its reports) may run as fast as catching up allows: capped at
+    // that speed it would fall behind again by the time it was given.
+    const bool catchingUp = ac.phase == AcPhase::taxi && legM / n > kRestLegOverOnward * onward;
+    const double goesOn =
+        catchingUp ? std::max(kRestLegOverOnward * onward,
+                              std::min(kCatchUpMostFactor * onward, onward + kCatchUpMostKt * kKnotsToMps / 100.0))
+                   : kRestLegOverOnward * onward;
+    const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : goesOn;
     double cruise = 0.0;
     if (lf_cruiseSchedule(m, n, legM, s0, toRest, kTaxiSpeedChangePerTick, &cruise) && !(cruise > top)) return n;
     // The time at the taxi rate: from the speed it has to the one it goes on
     // at, evenly on, and braked to rest.
     // Where the reported speed is far below the positions' own (a tow
     // reporting 1 kt while it moves 4), at the leg's own mean instead.
+    // A leg catching up goes as fast as catching up allows.
     const double a = kTaxiSpeedChangePerTick;
-    for (const double speed : {onward, legM / n}) {
+    for (const double speed : {catchingUp ? std::max(goesOn, legM / n) : onward, legM / n}) {
         const double v = std::max(s0, speed);
         const double change = (v - s0) * (v - s0) / (2.0 * a) + (toRest ? v * v / (2.0 * a) : 0.0);
         const double need = std::ceil((legM + change) / v);
@@ -378,6 +387,13 @@ double lf_onwardStep(const LiveAc& ac, std::size_t target) {
         if (std::isfinite(ac.stream[i].groundSpeedKt) && ac.stream[i].stationary == 0)
             kt = std::max(kt, ac.stream[i].groundSpeedKt);
     return kt * kKnotsToMps / 100.0;
+}
+
+// The fastest a schedule of shares of a leg of `legM` metres goes (kt).
+double lf_scheduleTopKt(const MotionState& m, double legM) {
+    double top = 0.0;
+    for (std::uint32_t i = 0; i < m.scheduleCount && i < m.schedule.size(); ++i) top = std::max(top, m.schedule[i]);
+    return top * legM * 100.0 * kMpsToKnots;
 }
 
 // Without a profile the leg is eased by its speed-change kind: tick i covers
@@ -587,9 +603,23 @@ void stepGround(LiveAc& ac) {
     }
     if (ac.phase != AcPhase::takeoff) m.verticalPerTick = 0.0;
     m.legVerticalSpeed = 0.0;
+    const bool bend = lf_bendScheduled(ac);
     lf_planLegSpeed(ac);
-    const double speed = ac.stream[1].groundSpeedKt;
+    double speed = ac.stream[1].groundSpeedKt;
+    // A speed no roll goes (1e6 kt) is not given: the leg's believable one.
+    if (speed > kFastestRollKt) speed = std::min(groundSpeedForNextLeg(ac), kFastestRollKt);
     m.legTasKt = ac.phase == AcPhase::pushing_back ? -speed : speed;
+    // A taxi leg played by a schedule (along a bend, or catching up with its
+    // reports) gives the fastest speed it reaches on the leg where that is
+    // faster than the one reported at its end: that is how fast it moves.
+    if (ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0) {
+        const double legM = bend ? gf_bendLengthM(ac)
+                                 : gf_distanceNm(lf_pose(ac), {ac.pose.latitude + m.unitStepLat,
+                                                               ac.pose.longitude + m.unitStepLon}) *
+                                       metresPerNm;
+        const double topKt = lf_scheduleTopKt(m, legM);
+        if (std::isfinite(topKt) && topKt > m.legTasKt) m.legTasKt = topKt;
+    }
     lf_decideTakeoff(ac);
 }
 
@@ -621,9 +651,7 @@ void startLegFromRest(LiveAc& ac) {
         lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
     // The speed the aircraft gives is the one it reaches on the leg: a leg
     // that catches up after the turn runs faster than its reports say.
-    double top = 0.0;
-    for (std::uint32_t i = 0; i < m.scheduleCount && i < m.schedule.size(); ++i) top = std::max(top, m.schedule[i]);
-    const double topKt = top * legM * 100.0 * kMpsToKnots;
+    const double topKt = lf_scheduleTopKt(m, legM);
     if (std::isfinite(topKt) && !(topKt <= m.legTasKt)) {
         m.legTasKt = topKt;
         ac.pose.trueAirspeed = topKt;

@@ -29,6 +29,13 @@ void stepGround(LiveAc& ac);
 inline constexpr double kTaxiSpeedChangeMps2 = 2.5;
 // The same in metres a tick, per tick (the pose steps' unit).
 inline constexpr double kTaxiSpeedChangePerTick = kTaxiSpeedChangeMps2 * 1e-4;
+// No landing or takeoff roll goes this fast on its wheels (kt): a speed
+// reported above it is not believed.
+inline constexpr double kFastestRollKt = 250.0;
+// A late taxi leg is taken at most this many times as fast, and this much
+// faster (kt), than the speed reported around it.
+inline constexpr double kCatchUpMostFactor = 2.0;
+inline constexpr double kCatchUpMostKt = 15.0;
 // The most a taxiing aircraft rolls on while braking for a turn in place (m):
 // a faster one brakes harder.
 inline constexpr double kMostBrakingRunM = 15.0;

@@ -535,11 +535,14 @@ namespace {
 // there the points keep the spacing of their reports (a late taxi's later
 // points shifted all alike), where a roll's and a takeoff's points are timed
 // anew. A taxi leg believed at 1e6 kt would be crossed as early as the
-// retiming lets its point come.
+// retiming lets its point come. So would a landing or takeoff roll's
+// (its mean of the two ends' speeds), where no roll goes.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
     const bool flying = ac.onGround == 0 && ac.phase == AcPhase::flying && !gf_isFlyingAfterTakeoff(ac);
     const bool taxiing = ac.onGround != 0 && ac.phase == AcPhase::taxi && kt > kFastestTaxiKt;
-    if (ac.stream.size() < 2 || !std::isfinite(kt) || !(flying || taxiing)) return kt;
+    const bool rolling = ac.onGround != 0 && (ac.phase == AcPhase::landing_roll || ac.phase == AcPhase::takeoff_roll) &&
+                         kt > kFastestRollKt;
+    if (ac.stream.size() < 2 || !std::isfinite(kt) || !(flying || taxiing || rolling)) return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);

@@ -359,13 +359,17 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         double mostShare;   // the fastest on the first leg, of 10 kt
         bool standsAtEnd;   // false: rolling into the stop at 10 kt on a
                             // leg timed at 0.4 kt, it brakes where it can
+        double leastShare = 0.0;  // the fastest on the first leg at least, of 10 kt:
+                                  // a tow reporting a fraction of its positions' speed
+                                  // does not crawl at what it reports
     };
     const Row rows[] = {
         {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2, true},
         {"a taxi into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5, true},
         {"a drive onto the stand from where it stands", AcPhase::parking, 10.0, 10.0, 0.0, 1.2, true},
         {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0, true},
-        {"a tow from rest reporting 0.4 kt where it moves at 10", AcPhase::taxi, 0.0, 0.4, 0.0, 1.2, false},
+        {"a tow from rest reporting 0.4 kt where it moves at 10", AcPhase::taxi, 0.0, 0.4, 0.0, 1.2, false, 0.3},
+        {"a tow from rest reporting 1 kt where it moves at 10", AcPhase::taxi, 0.0, 1.0, 0.0, 1.2, false, 0.3},
     };
     constexpr double kKt = 10.0;
     const double stepM = kKt * kKnotsToMps / 100.0;
@@ -400,6 +404,7 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         double fastest = 0.0;
         for (const Tick& t : leg) fastest = std::max(fastest, t.stepM);
         EXPECT_LE(fastest, row.mostShare * stepM);
+        EXPECT_GE(fastest, row.leastShare * stepM);
     }
 }
 

@@ -348,6 +348,7 @@ TEST_F(NextPosition, ATaxiLegFasterThanAnyTaxiIsBelievedOnlyAsFarAsItsPositionsB
     // Points 30.9 m apart 4 s apart (15 kt of their own); the leg speed is
     // the mean of the two ends' reports. Above 100 kt it is held to three
     // times the own speed plus 50 kt (95 kt): the believable end is taken.
+    // A landing roll's is held so above 250 kt, faster than any roll.
     struct Row {
         AcPhase phase;
         std::uint8_t onGround;
@@ -355,7 +356,8 @@ TEST_F(NextPosition, ATaxiLegFasterThanAnyTaxiIsBelievedOnlyAsFarAsItsPositionsB
     };
     const double eastDeg = 30.866 / 1852.0 / kNmPerDegree / std::cos(50.0 * degreesToRadians);
     for (const Row row : {Row{AcPhase::taxi, 1, 185.0, 100.0}, Row{AcPhase::taxi, 1, 187.0, 15.0},
-                          Row{AcPhase::taxi, 1, 1e6, 15.0}, Row{AcPhase::landing_roll, 1, 1e6, 5e5 + 7.5}}) {
+                          Row{AcPhase::taxi, 1, 1e6, 15.0}, Row{AcPhase::landing_roll, 1, 200.0, 107.5},
+                          Row{AcPhase::landing_roll, 1, 1e6, 15.0}}) {
         SCOPED_TRACE(row.nextKt);
         g_liveAircraft.clear();
         LiveAc& ac = aircraft({at(50.0, 8.0, 10000, 15.0, false), at(50.0, 8.0 + eastDeg, 10400, row.nextKt, false)},

@@ -313,3 +313,110 @@ TEST_F(TaxiLag, AHoldReportedAfterADelayedCornerIsStillHeld) {
     const std::vector<Lag> lags = lf_lags(r, lf_dues(route, 2.0, from), 3.0);
     EXPECT_LT(lf_worstLagS(lags, from + 6800 + kFeedDelayTicks), 5.0);
 }
+
+TEST_F(TaxiLag, AStreamThatComesBackSlowerThanItsPositionsMovedCatchesUp) {
+    // The reports stop for 34 s while the taxi goes on at 15 kt and slows to
+    // 8 kt; the first report after the dry spell gives 8 kt, its position
+    // 210 m on. Timed at the speeds reported around it, the leg there would
+    // take twice the time the reports give it; it catches up instead, no
+    // faster than the checker allows around 8 kt.
+    Route whole = taxiRoute(0xD10071, {50.06, 8.08}, 90.0, 15.0);
+    whole.straight(42).speedTo(8, 4).straight(40);
+    Route before = taxiRoute(0xD10071, {50.06, 8.08}, 90.0, 15.0);
+    before.straight(20);
+    Route after = taxiRoute(0xD10071, whole.at(54.0).position, 90.0, 8.0);
+    after.straight(32);
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    harness->add(before, 2.0, from);
+    harness->add(after, 2.0, from + 5400);
+    ASSERT_TRUE(harness->runUntilGone(whole.hexid(), 40000));
+    const AircraftRecord* r = harness->record(whole.hexid());
+    ASSERT_NE(r, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_GT(result.judged.at(MotionCheck::Lag), 20u);
+    for (const MotionCheck check : {MotionCheck::Lag, MotionCheck::GroundSpeed, MotionCheck::TravelSpeed})
+        EXPECT_EQ(result.count(check), 0u) << result.summary();
+    // The leg that catches up from where it stood gives the speed it moves
+    // at, not the 8 kt reported.
+    const auto& m = r->samples;
+    std::size_t legFrom = 0;
+    while (legFrom < m.size() && !m[legFrom].holding) ++legFrom;
+    while (legFrom < m.size() && (m[legFrom].holding || !m[legFrom].legStart)) ++legFrom;
+    std::size_t legTo = legFrom + 1;
+    while (legTo < m.size() && !m[legTo].legStart) ++legTo;
+    ASSERT_LT(legTo, m.size());
+    double fastestKt = 0.0;
+    double givenKt = 0.0;
+    for (std::size_t i = legFrom + 100; i < legTo; ++i) {
+        fastestKt = std::max(fastestKt, lf_speedKt(*r, i, 100));
+        givenKt = std::max(givenKt, m[i].pose.trueAirspeed);
+    }
+    EXPECT_GT(fastestKt, 12.0);
+    const double worstShortKt = fastestKt - givenKt;
+    EXPECT_LT(worstShortKt, 1.0);
+}
+
+TEST_F(TaxiLag, ATaxiReportingHalfTheSpeedItsPositionsMoveKeepsUpWithThem) {
+    // At 12 kt with a report every 6 s, each giving 6 kt: timed at the
+    // reported speed every leg would fall due twice as late as reported.
+    Route route = taxiRoute(0xD10081, {50.07, 8.09}, 90.0, 12.0);
+    route.straight(60);
+    auto reports = route.reports(6.0);
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        reports[i].point.groundSpeedKt = 6.0;
+        harness->engine().schedule(from + static_cast<std::int32_t>(i * 600), {reports[i]});
+    }
+    ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+    const AircraftRecord* r = harness->record(route.hexid());
+    ASSERT_NE(r, nullptr);
+    const std::vector<Lag> lags = lf_lags(*r, lf_dues(route, 6.0, from), 3.0);
+    ASSERT_GT(lags.size(), 7u);
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
+
+TEST_F(TaxiLag, OneAbsurdGroundSpeedOnTheLandingRollIsNotRolled) {
+    // Touching down at 140 kt and slowing to 30 kt over a minute; one
+    // report late on the roll (decoded while the aircraft already rolls)
+    // gives 1e6 kt, its position and time as sane as the rest. The roll
+    // neither crosses its leg in a tick nor starts the next one from that
+    // speed, nor gives it.
+    struct Row {
+        double everyS, afterTouchdownS;
+    };
+    std::uint32_t hexid = 0xD100A1;
+    for (const Row row : {Row{2.0, 40.0}, Row{4.0, 44.0}, Row{8.0, 48.0}}) {
+        SCOPED_TRACE(row.everyS);
+        Route route(hexid++, {50.0, 7.85}, 90.0, 140.0, kFieldFt + 1000.0, true);
+        route.climb(-700).straight(1000.0 * 60.0 / 700.0);
+        const double touchdownS = route.duration();
+        route.land().speedTo(30, 60).straight(10);
+        gf_clearRunwayTable();
+        RunwaySpec spec;
+        spec.lengthM = 4000.0;
+        spec.centre = gf_destinationPoint(route.at(touchdownS).position, {90.0 * kDeg, 1800.0 * feetPerMetre});
+        addAirportRunway(spec);
+        auto reports = route.reports(row.everyS);
+        const auto absurd = static_cast<std::size_t>(std::lround((touchdownS + row.afterTouchdownS) / row.everyS));
+        ASSERT_LT(absurd, reports.size());
+        reports[absurd].point.groundSpeedKt = 1e6;
+        const std::int32_t from = harness->engine().engineTick() + 1;
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            harness->engine().schedule(from + static_cast<std::int32_t>(std::lround(i * row.everyS * 100.0)),
+                                       {reports[i]});
+        ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+        const AircraftRecord* r = harness->record(route.hexid());
+        ASSERT_NE(r, nullptr);
+        double fastestKt = 0.0;
+        double fastestGivenKt = 0.0;
+        for (std::size_t i = 50; i < r->samples.size(); ++i) {
+            if (!r->samples[i].onGround || r->samples[i].tick - r->samples[i - 50].tick != 50) continue;
+            fastestKt = std::max(fastestKt, lf_speedKt(*r, i, 50));
+            fastestGivenKt = std::max(fastestGivenKt, r->samples[i].pose.trueAirspeed);
+        }
+        EXPECT_GT(fastestKt, 100.0);
+        EXPECT_LT(fastestKt, 170.0);
+        EXPECT_LT(fastestGivenKt, 170.0);
+    }
+}
