@@ -38,6 +38,9 @@ constexpr int kGuardPasses = 32;
 constexpr std::int32_t kExtrapolatedStepTicks = 300;
 constexpr std::int32_t kParkedStepTicks = 60480000;
 constexpr int kExtrapolatedPoints = 20;
+// Dead-reckoned taxi points at the reported speed before the aircraft brakes
+// to rest: 12 s, longer than a pause of its reports outlasts the play delay.
+constexpr int kTaxiPointsAtSpeed = 4;
 constexpr std::int32_t kRetimeLimitFloor = 900;
 constexpr std::int32_t kRetimeLimitRelax = 100;
 // The retiming limits a hold that ends leaves: wide, wider still for the
@@ -434,6 +437,36 @@ int extrapolationBudget(LiveAc& ac) {
     }
 }
 
+namespace {
+
+// A taxi whose reports pause goes on for the first points of the gap as its
+// reports went: at the last reported speed, changed by as much as the last
+// two points' speeds changed a second (only ever slowing), along its heading.
+// Reports of a tow or a taxi pause for longer than the play delay: stopped
+// at once, the aircraft stood while the reports went on and ran far behind
+// them for the rest of its taxi. A stream that really ends stops after these
+// points, braking to rest as any hold does. Never faster than a taxi goes: a
+// bad report's speed is not driven on.
+double lf_taxiDeadReckonedKt(const LiveAc& ac, int budget) {
+    const auto& s = ac.stream;
+    if (ac.onGround == 0 || ac.phase != AcPhase::taxi || s.empty()) return 0.0;
+    const int allowance = settingsSnapshot.load()->MAX_HOLDING_MINUTES * 20;
+    if (!(budget > allowance - kTaxiPointsAtSpeed)) return 0.0;
+    const StreamPoint& last = s.back();
+    const double kt = last.groundSpeedKt;
+    if (!std::isfinite(kt) || !(kt > 0.0) || !(kt <= kFastestTaxiKt)) return 0.0;
+    double perSecond = 0.0;
+    if (s.size() >= 2) {
+        const StreamPoint& before = s[s.size() - 2];
+        const std::int32_t ticks = gf_ticksBetween(before.playTick, last.playTick);
+        if (before.stationary == 0 && ticks > 0 && std::isfinite(before.groundSpeedKt))
+            perSecond = std::min(0.0, (kt - before.groundSpeedKt) / (ticks / 100.0));
+    }
+    return std::max(0.0, kt + perSecond * kExtrapolatedStepTicks / 100.0);
+}
+
+}  // namespace
+
 void extrapolateStreamPoint(LiveAc& ac, int budget) {
     const StreamPoint& last = ac.stream.back();
     StreamPoint p = last;
@@ -491,10 +524,20 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             else if (speed > 170.0)
                 p.verticalSpeed = 2400.0;
         } else {
-            speed = 0.0;
+            speed = lf_taxiDeadReckonedKt(ac, budget);
         }
         p.groundSpeedKt = speed;
-        if (speed > 0.0) {
+        if (speed > 0.0 && ac.onGround != 0 && ac.phase == AcPhase::taxi) {
+            // The run of the step is its mean speed over the 3 s, so that a
+            // slowing taxi ends where its slowing would bring it.
+            const LaLo ahead = gf_destinationPoint(
+                lf_position(last), {course, (last.groundSpeedKt + speed) / 2.0 * 3.0 * feetPerNm / 3600.0});
+            p.lat = ahead.lat;
+            p.lon = ahead.lon;
+            p.stationary = 0;
+            p.playTick = gf_tickPlus(last.playTick, kExtrapolatedStepTicks);
+            moving = true;
+        } else if (speed > 0.0) {
             if (ac.phase == AcPhase::takeoff && ac.motion.takeoffSpeedUp != 0) {
                 speed = std::min(210.0, speed * 1.015);
                 p.groundSpeedKt = speed;
@@ -597,7 +640,13 @@ void gf_endHolding(LiveAc& ac) {
 
 bool gf_cutBrakeToRest(LiveAc& ac) {
     MotionState& m = ac.motion;
-    if (m.brakeToRest != kBrakingToRest || ac.stream.empty()) return false;
+    // A taxi running on at speed over a pause of its reports is short of the
+    // dead-reckoned point it moves to (up to one 3 s step): reached there at
+    // once, the leg to the report would be timed from a point ahead of the
+    // aircraft and hurry it to cover the difference.
+    const bool runningOn = ac.onGround != 0 && ac.phase == AcPhase::taxi && !ac.stream.empty() &&
+                           ac.stream.front().stationary == 0 && gf_rollingStepM(ac) > 0.0;
+    if ((m.brakeToRest != kBrakingToRest && !runningOn) || ac.stream.empty()) return false;
     auto& s = ac.stream;
     StreamPoint& front = s.front();
     front.lat = ac.pose.latitude;

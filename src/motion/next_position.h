@@ -68,10 +68,10 @@ inline constexpr std::uint8_t kBrakingToRest = 1;
 inline constexpr std::uint8_t kBrakeCutShort = 2;
 
 // A report took over while the aircraft braked to rest for the hold its dead
-// reckoning made: the point it braked to becomes where it is now, with the
-// speed it has, reached at once, and the hold is dropped; the leg to the
-// report goes on from there. False (nothing done) when it was not braking
-// so.
+// reckoning made, or while a taxi ran on at speed over a pause of its
+// reports: the point it moved to becomes where it is now, with the speed it
+// has, reached at once, and the hold is dropped; the leg to the report goes
+// on from there. False (nothing done) when it did neither.
 bool gf_cutBrakeToRest(LiveAc& ac);
 
 // Lowers each retiming limit above 900 ticks by 100, not below 900: wide

@@ -29,6 +29,9 @@ namespace {
 using GroundRest = TaxiTest;
 
 const LaLo kStart{50.01, 8.0};
+// A taxi whose stream runs dry drives on at its last speed for four
+// dead-reckoned points of 3 s before it brakes.
+constexpr std::int32_t kTaxiRunOnTicks = 4 * 300;
 // The hardest braking a ground aircraft is given, in metres a tick per tick
 // (5 m/s^2), and a little for the steps' rounding.
 constexpr double kHardestChange = 5.0e-4 * 1.02;
@@ -108,7 +111,8 @@ TEST_F(GroundRest, ARollingAircraftBrakesToRestStraightOnWhereItsLegWouldStand) 
         ac.prevPhase = AcPhase::taxi;
         ac.motion.touchdownHeading = 90.0 * kDeg;
         const std::int32_t lastDue = last.playTick;
-        const Played p = lf_play(ac, 2 * legTicks + 1500, [&](int) {
+        const std::int32_t runOn = row.phase == AcPhase::taxi && !row.holdReportedLate ? kTaxiRunOnTicks : 0;
+        const Played p = lf_play(ac, 2 * legTicks + 1500 + runOn, [&](int) {
             // Halfway along the last leg: the reports say it holds there.
             if (row.holdReportedLate && tickCount.load() == lastDue - legTicks / 2) {
                 StreamPoint held = last;
@@ -122,12 +126,13 @@ TEST_F(GroundRest, ARollingAircraftBrakesToRestStraightOnWhereItsLegWouldStand) 
         EXPECT_LT(p.worstMissM, 0.5) << "every point reached when due";
         // It braked: the step never changes by more than firm braking from
         // tick to tick, it came to rest, and it stopped ahead of the last
-        // point, straight on.
+        // point (a dry taxi stream: ahead of its run on at speed), straight on.
         EXPECT_LE(lf_worstChange(p.ticks, 2), kHardestChange);
         EXPECT_LT(p.ticks.back().stepM, 1e-4);
         const RelativePosition rel = gf_relativePosition({last.lat, last.lon}, 90.0 * kDeg, p.end);
-        EXPECT_GT(rel.along, 1.0);
-        EXPECT_LT(rel.along, 30.0);
+        const double runOnM = mps * runOn / 100.0;
+        EXPECT_GT(rel.along, runOnM + 1.0);
+        EXPECT_LT(rel.along, runOnM + 30.0);
         EXPECT_LT(std::fabs(rel.across), 0.1);
         for (const Tick& t : p.ticks)
             if (t.stepM > 1e-3) EXPECT_NEAR(std::remainder(t.trackDeg - t.headingDeg, 360.0), 0.0, 1.0);
@@ -155,12 +160,13 @@ TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs
         const StreamPoint last = s.back();
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
-        // One second into the braking the report comes, due 30 s after it.
-        const std::int32_t arrives = last.playTick + 100;
+        // One second into the braking (after the run on at speed) the
+        // report comes, due 30 s after it.
+        const std::int32_t arrives = last.playTick + kTaxiRunOnTicks + 100;
         StreamPoint report = ground(ahead({last.lat, last.lon}, 90.0, row.aheadM), arrives + 3000, row.speedKt);
         bool braking = false;
         std::size_t arrivedAt = 0;
-        const Played p = lf_play(ac, 2 * legTicks + 4500, [&](int i) {
+        const Played p = lf_play(ac, 2 * legTicks + 4500 + kTaxiRunOnTicks, [&](int i) {
             if (tickCount.load() != arrives) return;
             braking = ac.motion.brakeToRest == kBrakingToRest;
             arrivedAt = static_cast<std::size_t>(i);
@@ -193,7 +199,43 @@ TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs
         for (auto t = p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt) + 1; t < reached; ++t)
             worst = std::max(worst, std::fabs(t->stepM - (t - 1)->stepM));
         EXPECT_LE(worst, kTaxiSpeedChangePerTick * 1.05);
-        EXPECT_LT(gf_distanceNm({report.lat, report.lon}, p.end) * metresPerNm, 60.0);
+        // Reached, it runs on at the report's speed before it brakes.
+        EXPECT_LT(gf_distanceNm({report.lat, report.lon}, p.end) * metresPerNm,
+                  60.0 + row.speedKt * kKnotsToMps * kTaxiRunOnTicks / 100.0);
+    }
+}
+
+TEST_F(GroundRest, ATaxiWhoseReportsPauseDrivesOnAndMeetsTheNextReportWithoutStopping) {
+    // Taxiing at 15 kt, its reports pause: the next comes 2 s to 8 s after
+    // the last was due, where going on at 15 kt puts the aircraft, due 4 s
+    // after it came.
+    constexpr double kKt = 15.0;
+    const double mps = kKt * kKnotsToMps;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
+    for (const std::int32_t pause : {200, 500, 800}) {
+        SCOPED_TRACE(pause);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kKt, legTicks);
+        const StreamPoint last = s.back();
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        const std::int32_t arrives = last.playTick + pause;
+        StreamPoint report =
+            ground(ahead({last.lat, last.lon}, 90.0, mps * (pause + 400) / 100.0), arrives + 400, kKt);
+        std::size_t arrivedAt = 0;
+        const Played p = lf_play(ac, legTicks + pause + 600, [&](int i) {
+            if (tickCount.load() != arrives) return;
+            arrivedAt = static_cast<std::size_t>(i);
+            if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
+        });
+        ASSERT_GT(arrivedAt, 0u);
+        // The report took over from where the aircraft was, and from its
+        // first leg to past the report it neither slowed down nor hurried:
+        // every step the speed it taxied at.
+        EXPECT_LT(p.worstMissM, 0.5);
+        for (std::size_t i = 2; i < p.ticks.size(); ++i)
+            EXPECT_NEAR(p.ticks[i].stepM, mps / 100.0, 0.05 * mps / 100.0) << "tick " << i;
+        EXPECT_LT(metres(p.end, {report.lat, report.lon}), mps * 2.5);
     }
 }
 

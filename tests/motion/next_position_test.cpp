@@ -254,6 +254,48 @@ TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
     EXPECT_EQ(parked.motion.atStandCheck, 0);
 }
 
+TEST_F(NextPosition, ADryTaxiStreamGoesOnAsItsReportsWentForFourPointsThenStands) {
+    harness->settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 2; });
+    constexpr int kAllowance = 40;
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double beforeKt;  // the point 2 s before the last (below 0: none)
+        double lastKt;
+        int pointsBefore;  // dead-reckoned points already made
+        double newKt;      // 0: it stands
+    };
+    const Row rows[] = {
+        {"the first point keeps the speed", AcPhase::taxi, -1.0, 12.0, 0, 12.0},
+        {"the fourth point keeps it too", AcPhase::taxi, -1.0, 12.0, 3, 12.0},
+        {"the fifth stands", AcPhase::taxi, -1.0, 12.0, 4, 0.0},
+        {"slowing 1 kt a second goes on slowing", AcPhase::taxi, 8.0, 6.0, 0, 3.0},
+        {"speeding up is not carried on", AcPhase::taxi, 4.0, 6.0, 0, 6.0},
+        {"slowing to a stop within the step stands", AcPhase::taxi, 10.0, 6.0, 0, 0.0},
+        {"a speed no taxi goes stands", AcPhase::taxi, -1.0, 1e6, 0, 0.0},
+        {"a pushed-back aircraft stands", AcPhase::pushed_back, -1.0, 12.0, 0, 0.0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::deque<StreamPoint> s;
+        if (r.beforeKt >= 0.0) s.push_back(at(50.0, 7.999, 800, r.beforeKt, false));
+        s.push_back(at(50.0, 8.0, 1000, r.lastKt, false));
+        LiveAc& ac = aircraft(std::move(s), Large, r.phase);
+        ac.onGround = 1;
+        ac.pose.heading = pi / 2.0;
+        extrapolateStreamPoint(ac, kAllowance - r.pointsBefore);
+        const StreamPoint& p = ac.stream.back();
+        EXPECT_EQ(p.playTick, 1300);
+        EXPECT_EQ(ac.extrapolationCount, kAllowance - r.pointsBefore);
+        EXPECT_DOUBLE_EQ(p.groundSpeedKt, r.newKt);
+        EXPECT_EQ(p.stationary, r.newKt > 0.0 ? 0 : 1);
+        // Along the heading, its mean speed over the 3 s.
+        const double runKt = r.newKt > 0.0 ? (r.lastKt + r.newKt) / 2.0 : 0.0;
+        EXPECT_NEAR(gf_distanceNm({50.0, 8.0}, {p.lat, p.lon}), runKt * 3.0 / 3600.0, 1e-9);
+        if (r.newKt > 0.0) EXPECT_NEAR(gf_bearing({50.0, 8.0}, {p.lat, p.lon}), pi / 2.0, 1e-4);
+    }
+}
+
 TEST_F(NextPosition, ASlowLightAircraftFliesAllTwentyExtrapolatedPoints) {
     LiveAc& ac = aircraft({at(50.0, 8.0, 0, 25.0, true)}, Light, AcPhase::flying);
     ac.pose.heading = 0.0;
