@@ -47,8 +47,8 @@ constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree
 // time dead reckoning would carry it (20 points of 3 s).
 constexpr std::int32_t kMostProjectedTicks = 6000;
 constexpr std::int32_t kProjectedStepTicks = 300;
-// How long after it falls due a lone airborne report waits for the next.
-constexpr std::int32_t kLoneAirborneWaitTicks = 3000;
+// How long after it falls due a lone report waits for the next.
+constexpr std::int32_t kLoneReportWaitTicks = 3000;
 // A reported speed above this many times the reports' own distance over
 // time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
@@ -106,14 +106,13 @@ void checkSpawnLiveAc(LiveAc& ac) {
     }
     if (tickCount.load() < ac.stream.front().playTick) return;
     if (ac.stream.size() == 1) {
-        // A lone airborne report waits a while for the next one. A flying
-        // aircraft's reports pause for up to a minute, half of which the
-        // feed's delay covers; dropped, the lone report took the aircraft
-        // with it, and it was first shown with the report after the pause,
-        // up to 48 s after it was reported in range.
-        if (ac.stream.front().airborne != 0 &&
-            gf_ticksBetween(ac.stream.front().playTick, tickCount.load()) < kLoneAirborneWaitTicks)
-            return;
+        // A lone report waits a while for the next one. A flying aircraft's
+        // reports pause for up to a minute, and so do a parked one's, half
+        // of which the feed's delay covers; dropped, the lone report took
+        // the aircraft with it, and it was first shown with the report after
+        // the pause, up to 48 s after it was reported in range (a standing
+        // aircraft needs a second report to be shown at all).
+        if (gf_ticksBetween(ac.stream.front().playTick, tickCount.load()) < kLoneReportWaitTicks) return;
         lf_consumeFront(ac);
         ac.removeRecord = 1;
         return;

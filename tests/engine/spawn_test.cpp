@@ -99,17 +99,19 @@ TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
     }
 }
 
-TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
-    // One report, due this long ago: in the air it waits for the next one
-    // (which then shows the aircraft) for 30 s after it fell due; on the
-    // ground, or waited out, it goes and the record with it.
+TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
+    // One report, due this long ago: in the air and on the ground alike
+    // (a parked aircraft's reports pause too) it waits for the next one
+    // (which then shows the aircraft) for 30 s after it fell due; waited
+    // out, it goes and the record with it.
     struct Row {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
         bool quickReport = false;  // one more walking report 2 m on half a second later
     };
-    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false}, Row{0.0, 0, false}}) {
+    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false},
+                          Row{0.0, 0, true}, Row{0.0, 2999, true}, Row{0.0, 3000, false}}) {
         SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
         g_liveAircraft.clear();
         LiveAc& ac = newcomer(0x500030, row.altitudeFt, 1);
@@ -118,7 +120,9 @@ TEST_F(Spawn, ALoneAirborneReportWaitsHalfAMinuteForTheNext) {
         EXPECT_EQ(ac.removeRecord, row.waits ? 0 : 1);
         EXPECT_EQ(ac.stream.size(), row.waits ? 1u : 0u);
         if (!row.waits) continue;
-        ac.stream.push_back(point(50.1, 8.01, row.altitudeFt, true, tickCount.load() + 500));
+        // The next report: 700 m on in the air, a 15 m walk on the ground.
+        const bool air = row.altitudeFt > 0;
+        ac.stream.push_back(point(50.1, air ? 8.01 : 8.000215, row.altitudeFt, air, tickCount.load() + 500));
         checkSpawnLiveAc(ac);
         EXPECT_EQ(ac.simState, AcSimState::adding2sim);
     }
