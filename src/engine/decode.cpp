@@ -24,6 +24,7 @@
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/runway_lineup.h"
@@ -440,7 +441,11 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
 }
 
 void lf_appendPoint(LiveAc& ac, StreamPoint point) {
-    if (!lf_checkExtending(ac, point)) return;
+    const bool extends = lf_checkExtending(ac, point);
+    // The reports taking over from dead reckoning widen the retiming limits
+    // again: a landing roll stays near its reports' times all the same.
+    gf_keepLandingRollOnTime(ac);
+    if (!extends) return;
     if (point.airborne != 0 && std::isfinite(point.altitudeFt) && point.altitudeFt > 0.0) {
         ac.motion.lastAirborneAltitudeFt = point.altitudeFt;
         ac.motion.lastAirborneAltitudeValid = 1;

@@ -587,6 +587,11 @@ double lf_modeSpeed(double kt, double less) { return std::max(1.0, kt - less); }
 
 }  // namespace
 
+void gf_keepLandingRollOnTime(LiveAc& ac) {
+    if (ac.phase != AcPhase::landing_roll) return;
+    ac.motion.delayLimit = std::min(ac.motion.delayLimit, kLandingRollDelayLimitTicks);
+}
+
 void stepGround(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
     MotionState& m = ac.motion;

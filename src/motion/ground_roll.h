@@ -53,6 +53,16 @@ inline constexpr double kTurnedOffRunwayDeg = 15.0;
 // touchdown heading has turned off the runway: it taxis (true).
 bool endLandingRollWhenTurnedOff(LiveAc& ac);
 
+// The most a landing roll's next point may fall due after its reported time
+// (ticks). A roll's reports slow it down along the runway, and the positions
+// say when it is where: its legs timed at the mean of their end speeds (where
+// the real roll braked late, or its reports are sparse) fell due up to the
+// approach's 27 s late, and the roll stayed that far behind until the exit.
+inline constexpr std::int32_t kLandingRollDelayLimitTicks = 300;
+// Holds a landing roll's next points near their reported times (no later
+// than the limit above; a sharp exit turn widens it again for its leg).
+void gf_keepLandingRollOnTime(LiveAc& ac);
+
 // A helicopter at rest after its touchdown has landed: it has no runway to
 // turn off, and from there it stands, sets off and lifts off as on any
 // ground (waiting at rest for its reports, its standing reports taken as

@@ -207,11 +207,12 @@ void lf_nextPosAir(LiveAc& ac) {
     // again, so that the delay is given back instead of staying for the rest
     // of the flight. A second or two is no delay but reports a little
     // farther apart than their speed says: that leg keeps its speed. On the
-    // approach as well, up to the touchdown leg, which the touchdown times:
-    // a report gap on final (dead reckoning slows a landing aircraft too)
-    // otherwise left it behind its reports down to the runway.
-    const bool approachLeg = ac.phase == AcPhase::landing && next.airborne != 0;
-    if ((ac.phase == AcPhase::flying || approachLeg) && ac.onGround == 0 && ac.extrapolationCount <= 0) {
+    // approach as well, and the touchdown leg (after the touchdown has timed
+    // its point by the height left): a report gap on final (dead reckoning
+    // slows a landing aircraft too) otherwise left it behind its reports
+    // down to the runway and along the whole landing roll.
+    if ((ac.phase == AcPhase::flying || ac.phase == AcPhase::landing) && ac.onGround == 0 &&
+        ac.extrapolationCount <= 0) {
         constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
@@ -220,7 +221,8 @@ void lf_nextPosAir(LiveAc& ac) {
             // Half as fast again as the leg, and no faster than half as fast
             // again as the point reports: a leg from a point flown faster
             // (a turn's) would otherwise add the two together.
-            const double reportedKt = next.groundSpeedKt;
+            // The touchdown point's speed is the roll's, not one to fly at.
+            const double reportedKt = next.airborne != 0 ? next.groundSpeedKt : legKt;
             const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
             const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
             const auto quickest = static_cast<std::int64_t>(

@@ -21,6 +21,7 @@
 #include "liveries/code_tables.h"
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/runways.h"
 #include "motion/takeoff_start.h"
@@ -248,6 +249,7 @@ void handleTouchdown(LiveAc& ac) {
     const bool watched = m.touchAndGoWatch != 0;
     if (m.flareStage != 0 || ac.phase == AcPhase::landing) {
         if (ac.phase != AcPhase::landing_roll) setFlightPhase(ac, AcPhase::landing_roll);
+        gf_keepLandingRollOnTime(ac);
         m.rollSlowestPoint = StreamPoint{};
         m.hasRollSlowestPoint = 0;
         logTouchdown(ac);

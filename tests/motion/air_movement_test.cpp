@@ -261,18 +261,20 @@ TEST_F(AirMovement, NotOntoTheRunwayBeforeSixtyMetresPastTheThreshold) {
 TEST_F(AirMovement, TheLegToATouchdownIsTimedByTheSpeedBeforeIt) {
     // The touchdown point comes due at the last airborne report's ground
     // speed (100 kt without one), not the mean with the slower roll; an
-    // absurd one (a bad report) gives way to the reports' own 800 m in 8 s.
+    // absurd one (a bad report) gives way to the reports' own 800 m in 20 s.
     // A touchdown reported faster than the point before it (dead reckoning
-    // slowed that point while the reports paused) comes due at its own.
+    // slowed that point while the reports paused) comes due at its own. (At
+    // each of these speeds the aircraft is down before the report's time:
+    // one that would be late catches up.)
     airport();
     const double nm = gf_distanceNm(past(-400), past(400));
-    const double ownKt = nm * 360000.0 / 800.0;
+    const double ownKt = nm * 360000.0 / 2000.0;
     const struct {
         double frontKt, touchdownKt, legKt;
     } rows[] = {{140.0, 60.0, 140.0}, {0.0, 60.0, 100.0}, {1e6, 60.0, ownKt}, {108.0, 125.0, 125.0}};
     for (const auto& r : rows) {
         LiveAc& ac = aircraft(
-            {at(past(-400), 400, true, 10000, -700, r.frontKt), at(past(400), 0, false, 10800, 0, r.touchdownKt)},
+            {at(past(-400), 400, true, 10000, -700, r.frontKt), at(past(400), 0, false, 12000, 0, r.touchdownKt)},
             Large, AcPhase::landing);
         ac.pose.latitude = past(-400).lat;
         ac.pose.longitude = past(-400).lon;
@@ -320,9 +322,10 @@ TEST_F(AirMovement, ALightAircraftNeverGoesBackwardsWhileItTakesOff) {
 TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
     // The next point lies 2 NM ahead of the front one, reported 36 s later
     // at 200 kt; the aircraft is behind the front point (dead reckoning
-    // slowed it in a report gap). Flying, and on the approach, it makes up a
-    // delay of more than 2 s by the time the point falls due, never faster
-    // than 1.5 times its speed; the touchdown leg keeps its speed.
+    // slowed it in a report gap). Flying, and on the approach down to the
+    // touchdown, it makes up a delay of more than 2 s by the time the point
+    // falls due, never faster than 1.5 times its speed (on the touchdown leg
+    // the speed before it: the point's own is the roll's).
     struct Row {
         const char* name;
         double behindNm;
@@ -330,6 +333,7 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         bool nextAirborne;
         std::int32_t legTicks;
         double frontKt = 200.0;
+        double nextKt = 200.0;
     };
     const Row rows[] = {
         {"on time", 0.0, AcPhase::flying, true, 3600},
@@ -341,7 +345,10 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         // 200 kt is the most.
         {"36 s behind from a faster point", 2.0, AcPhase::flying, true, 4800, 300.0},
         {"9 s behind on the approach", 0.5, AcPhase::landing, true, 3600},
-        {"9 s behind on the touchdown leg", 0.5, AcPhase::landing, false, 4500},
+        {"9 s behind on the touchdown leg", 0.5, AcPhase::landing, false, 3600},
+        // Half as fast again as the 200 kt before it, not as the 60 kt of
+        // the roll it reports.
+        {"36 s behind on the touchdown leg", 2.0, AcPhase::landing, false, 4800, 200.0, 60.0},
     };
     const LaLo from{50.0, 8.0};
     const LaLo to = gf_destinationPoint(from, {90.0 * kDeg, 2.0 * feetPerNm});
@@ -350,7 +357,8 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         LiveAc& ac = aircraft(
-            {at(from, 5000, true, now, 0, row.frontKt), at(to, 5000, row.nextAirborne, now + 3600, 0, 200)}, Large,
+            {at(from, 5000, true, now, 0, row.frontKt), at(to, 5000, row.nextAirborne, now + 3600, 0, row.nextKt)},
+            Large,
             row.phase);
         ac.motion.delayLimit = 100000;
         const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, row.behindNm * feetPerNm});
