@@ -49,6 +49,13 @@ constexpr std::int32_t kMostProjectedTicks = 6000;
 constexpr std::int32_t kProjectedStepTicks = 300;
 // How long after it falls due a lone report waits for the next.
 constexpr std::int32_t kLoneReportWaitTicks = 3000;
+// How long after it falls due a lone report of a flying aircraft waits
+// before the aircraft is shown flying on from it: any report sent within the
+// feed's delay after it is here by then, and a few seconds more cover a
+// datagram that came late.
+constexpr std::int32_t kLoneFlyingWaitTicks = 300;
+// No aircraft flies this fast (kt): a lone report saying so is not flown on.
+constexpr double kFastestFlyingKt = 1000.0;
 // A reported speed above this many times the reports' own distance over
 // time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
@@ -56,6 +63,29 @@ constexpr double kMostOverOwnKt = 50.0;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+// A flying aircraft whose lone report is due, and whose next report is
+// more than the feed's delay away (a report gap), is shown as it flies on
+// from that report at its reported speed and track, as dead reckoning takes
+// it on later: waiting for the next report, it appeared up to 40 s after it
+// was reported. True when the point 3 s on was added.
+bool lf_flyOnFromLoneReport(LiveAc& ac) {
+    const StreamPoint& front = ac.stream.front();
+    if (front.airborne == 0 || front.stationary != 0 || !std::isfinite(front.trackDeg) ||
+        !(front.groundSpeedKt > 0.0) || !(front.groundSpeedKt < kFastestFlyingKt) ||
+        gf_ticksBetween(front.playTick, tickCount.load()) < kLoneFlyingWaitTicks)
+        return false;
+    const double runFt = front.groundSpeedKt * kProjectedStepTicks / 360000.0 * feetPerNm;
+    LaLo ahead = gf_destinationPoint(lf_position(front), {front.trackDeg * degreesToRadians, runFt});
+    gf_normalizeLaLo(ahead);
+    if (!gf_isValidLaLo(ahead)) return false;
+    StreamPoint p = front;
+    p.lat = ahead.lat;
+    p.lon = ahead.lon;
+    p.playTick = gf_tickPlus(front.playTick, kProjectedStepTicks);
+    ac.stream.push_back(p);
+    return true;
+}
 
 void lf_consumeFront(LiveAc& ac) {
     if (!ac.stream.empty()) ac.stream.pop_front();
@@ -105,7 +135,7 @@ void checkSpawnLiveAc(LiveAc& ac) {
         return;
     }
     if (tickCount.load() < ac.stream.front().playTick) return;
-    if (ac.stream.size() == 1) {
+    if (ac.stream.size() == 1 && !lf_flyOnFromLoneReport(ac)) {
         // A lone report waits a while for the next one. A flying aircraft's
         // reports pause for up to a minute, and so do a parked one's, half
         // of which the feed's delay covers; dropped, the lone report took

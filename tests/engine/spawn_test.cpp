@@ -100,23 +100,42 @@ TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
 }
 
 TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
-    // One report, due this long ago: in the air and on the ground alike
-    // (a parked aircraft's reports pause too) it waits for the next one
-    // (which then shows the aircraft) for 30 s after it fell due; waited
-    // out, it goes and the record with it.
+    // One report, due this long ago: on the ground (a parked aircraft's
+    // reports pause too), and in the air without a speed to fly on at, it
+    // waits for the next one (which then shows the aircraft) for 30 s after
+    // it fell due; waited out, it goes and the record with it. A flying one
+    // with a speed and a track waits 3 s (any report sent within the feed's
+    // delay after it is here by then), then is shown flying on from it.
     struct Row {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
-        bool quickReport = false;  // one more walking report 2 m on half a second later
+        double groundSpeedKt = 250.0;
+        bool fliesOn = false;
     };
-    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 2999, true}, Row{5000.0, 3000, false},
-                          Row{0.0, 0, true}, Row{0.0, 2999, true}, Row{0.0, 3000, false}}) {
-        SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo);
+    for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 299, true}, Row{5000.0, 300, false, 250.0, true},
+                          Row{5000.0, 2999, false, 250.0, true}, Row{5000.0, 2999, true, 0.0},
+                          Row{5000.0, 3000, false, 0.0}, Row{5000.0, 300, true, 1000.0},
+                          Row{0.0, 0, true, 10.0}, Row{0.0, 2999, true, 10.0}, Row{0.0, 3000, false, 10.0}}) {
+        SCOPED_TRACE(::testing::Message() << row.altitudeFt << " " << row.dueAgo << " " << row.groundSpeedKt);
         g_liveAircraft.clear();
         LiveAc& ac = newcomer(0x500030, row.altitudeFt, 1);
         ac.stream[0].playTick = tickCount.load() - row.dueAgo;
+        ac.stream[0].groundSpeedKt = row.groundSpeedKt;
+        ac.stream[0].trackDeg = 90.0;
         checkSpawnLiveAc(ac);
+        if (row.fliesOn) {
+            // Shown at once, flying on east from its report at its speed
+            // for 3 s (386 m at 250 kt).
+            EXPECT_EQ(ac.simState, AcSimState::adding2sim);
+            ASSERT_GE(ac.stream.size(), 2u);
+            const StreamPoint& on = ac.stream[1];
+            EXPECT_EQ(on.playTick - ac.stream[0].playTick, 300);
+            EXPECT_NEAR(gf_distanceNm({50.1, 8.0}, {on.lat, on.lon}) * metresPerNm, 250.0 * 0.5144444444444445 * 3.0,
+                        1.0);
+            EXPECT_GT(on.lon, 8.0);
+            continue;
+        }
         EXPECT_EQ(ac.removeRecord, row.waits ? 0 : 1);
         EXPECT_EQ(ac.stream.size(), row.waits ? 1u : 0u);
         if (!row.waits) continue;
