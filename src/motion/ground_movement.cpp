@@ -76,6 +76,9 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
+// The longest leg the ground step eases from rest with a schedule of its
+// own (a longer one is played evenly).
+constexpr double kLongestEasedLegTicks = 12000.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -104,6 +107,10 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
         if (std::isfinite(s[i].groundSpeedKt)) kt = std::max(kt, s[i].groundSpeedKt);
     return kt;
 }
+
+// The fastest a late taxi leg goes to catch up with reports of `baseKt`:
+// twice that, at most 15 kt more.
+double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
@@ -394,13 +401,27 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // (and braking to it, into a hold) at the taxi rate.
     const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
-    const double fastest = kCatchUpMostFactor * legM / std::max(1.0, own);  // m a tick
+    // Above its own pace, though, no faster than a late leg catches up from
+    // the speeds reported around it: twice the pace of positions closer in
+    // time than their speeds (a turn-entry point due soon after a stand,
+    // reports squeezed after a pause) is a speed no report gives.
+    const double reportedKt = std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
+                                        lf_reportedAheadKt(ac.stream)});
+    const double pace = legM / std::max(1.0, own);  // m a tick
+    double fastest = kCatchUpMostFactor * pace;
+    if (reportedKt > 0.0)
+        fastest = std::min(fastest, std::max(pace, lf_catchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
     const double toFastestM = restEnds * fastest * fastest / (2.0 * kTaxiSpeedChangePerTick);
     const double leastToFastest =
         legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
     ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
                       std::isfinite(fromRest) ? fromRest : 0.0});
+    // A leg longer than the ground step eases from rest would be played
+    // evenly, setting off at its full speed within a tick: it is given no
+    // more time than can be eased (only a leg of kilometres, a position far
+    // off, comes to that).
+    if (ticks > kLongestEasedLegTicks && fromRest <= kLongestEasedLegTicks) ticks = kLongestEasedLegTicks;
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -585,7 +606,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // engine put in (a rest point, a speed change's midpoint) has a speed
     // of its own far below what the reports around it say.
     const double baseKt = std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream)});
-    const double mostKt = std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt);
+    const double mostKt = lf_catchUpMostKt(baseKt);
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));
     // A leg late by itself whose point falls due in less than half the

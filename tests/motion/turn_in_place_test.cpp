@@ -172,3 +172,62 @@ TEST_F(TurnInPlace, ALegIntoOrOutOfAShortHoldTakesTheTimeItsSpeedChangeNeeds) {
             EXPECT_GT(std::count_if(steps.begin(), steps.end(), [](double m) { return m < 1e-4; }), 10) << "it held";
     }
 }
+
+TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllow) {
+    // It stands with its nose west; the next point lies south, its positions
+    // due sooner than their reported speed would take (a turn-entry point
+    // due soon after the stand, reports squeezed after a pause). After the
+    // turn on the spot the leg goes at its positions' own pace, or catches
+    // up at no more than twice the fastest speed reported around it and at
+    // most 15 kt above it, not at twice that pace; a leg of
+    // kilometres (a position far off), which cannot keep to that, still sets
+    // off from rest at the taxi rate.
+    struct Row {
+        const char* name;
+        double legM, reportedKt;
+        std::int32_t dueTicks;
+        bool keepsTheCatchUp;
+    };
+    for (const Row row : {Row{"squeezed", 121.0, 10.8, 672, true}, Row{"fast reports", 300.0, 18.8, 2200, true},
+                          Row{"kilometres off", 3000.0, 20.0, 1800, false}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo next = ahead(kStart, 180.0, row.legM);
+        std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt),
+                                  ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt)};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = now - 1;
+
+        std::vector<double> steps;
+        bool turnedInPlace = false;
+        std::size_t turnLegEnd = 0;  // the steps of the turn and the leg after it
+        while (steps.size() < 30000) {
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (turnedInPlace && turnLegEnd == 0) turnLegEnd = steps.size();
+                if (metres(at(ac.stream.front()), next) < 0.5 || ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+                turnedInPlace = turnedInPlace || ac.motion.legTimeOverride != 0;
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            steps.push_back(metres(before, {ac.pose.latitude, ac.pose.longitude}));
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_TRUE(turnedInPlace);
+        ASSERT_LT(steps.size(), 30000u);
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, next), 0.5);
+        double fastestKt = 0.0;
+        double worstChange = 0.0;
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            fastestKt = std::max(fastestKt, steps[i] * 100.0 / kKnotsToMps);
+            if (i < turnLegEnd) worstChange = std::max(worstChange, std::fabs(steps[i] - steps[i - 1]));
+        }
+        EXPECT_GT(turnLegEnd, 100u);
+        const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;
+        const double catchUpKt = std::min(2.0 * row.reportedKt, row.reportedKt + 15.0);
+        if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+    }
+}
