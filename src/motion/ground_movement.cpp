@@ -470,6 +470,42 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
     return worst;
 }
 
+// A ground turn from or to rest that ends on its corner (the corner stays
+// the next point) whose bend the nose cannot follow however much later the
+// point is let fall due (a turn set off from rest in line with the corner
+// and swinging onto the next leg in its last metres) is not driven: waiting
+// the widest the retiming allows only to slide through it anyway, the
+// aircraft fell half a minute behind at each. The leg goes straight to the
+// corner instead, where the next leg's start turn takes it round. True when
+// the turn was dropped.
+bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTicks, double rate) {
+    MotionState& m = ac.motion;
+    // A leg rolling on at an even speed slows where the bend needs it
+    // instead (its bend schedule); one from or to rest has none.
+    if (!lf_groundTurnValid(m) || m.path.turn.cornerEnd == 0 || (m.speedChangeKind == 0 && m.legEndsAtRest == 0) ||
+        !std::isfinite(rate) || !(rate > 0.0))
+        return false;
+    const double bearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    const double angleDeg = lf_angleDeg(bearing, ac.pose.heading);
+    if (!std::isfinite(angleDeg) || angleDeg > kTurnInPlaceDeg) return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty()) return false;
+    const double allowed = std::max(kMostBendLagDeg * degreesToRadians,
+                                    std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) +
+                                        1.0 * degreesToRadians);
+    if (lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
+                    rate) <= allowed)
+        return false;
+    resetMotionPath(m.path);
+    m.scheduleCount = 0;
+    m.legBearing = bearing;
+    m.startTurnAngleDeg = angleDeg;
+    m.startTurn = angleDeg > kStartTurnDeg ? 1 : 0;
+    ac.turnRateLimit = gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad;
+    if (m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
+    return true;
+}
+
 // The ticks a taxi leg along a ground turn or curved leg needs so that the
 // nose never falls more than a few degrees behind the path: a bend taken in
 // the time of its length over the speed may ask for more heading change a
@@ -677,6 +713,10 @@ void planTaxiSpeed(LiveAc& ac) {
         // curved leg the heading follows the curve at the leg's turn rate,
         // which then is the most the pose step plays.
         const double cap = kGroundTurnCap * ac.turnRateRad;
+        if (lf_dropUnfollowableCornerTurn(ac, legNm, legTicks, cap)) {
+            retimeNextPoint(ac, legTicks);
+            return;
+        }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
         std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
         if (needed > legTicks && m.speedChangeKind == 0 && m.legEndsAtRest == 0) {

@@ -231,3 +231,47 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
 }
+
+TEST_F(TurnInPlace, ACornerTurnTheNoseCannotFollowFromRestIsTakenOnTheSpotNotWaitedFor) {
+    // It sets off from rest in line with a corner 33 m ahead, past which the
+    // route bends 41 degrees and then sharply again: a turn ending on the
+    // corner would swing onto the next leg in its last metres, faster than
+    // the nose turns however much later the corner fell due. It drives
+    // straight to the corner and turns there: at the corner no more than a
+    // few seconds after its report, not half a minute, and moving the nose
+    // stays along its travel.
+    g_liveAircraft.clear();
+    const std::int32_t now = tickCount.load();
+    const LaLo corner = ahead(kStart, 270.0, 33.0);
+    const LaLo bend = ahead(corner, 229.0, 28.0);
+    std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(corner, now + 1100, 5.9),
+                              ground(bend, now + 2090, 5.9), ground(ahead(bend, 170.0, 48.0), now + 3080, 14.2)};
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepTick = now - 1;
+
+    std::vector<LaLo> track;
+    std::vector<double> headings;
+    std::int32_t atCorner = -1;
+    while (track.size() < 12000 && metres(at(ac.stream.front()), bend) > 0.5) {
+        if (tickCount.load() >= ac.stream.front().playTick) {
+            if (ac.stream.size() < 2) break;
+            advanceToNextPoint(ac);
+        }
+        gf_interpolatePoseOnCurve(ac);
+        track.push_back({ac.pose.latitude, ac.pose.longitude});
+        headings.push_back(ac.pose.heading / kDeg);
+        if (atCorner < 0 && metres(track.back(), corner) < 1.0) atCorner = tickCount.load();
+        tickCount.store(tickCount.load() + 1);
+    }
+    ASSERT_GE(atCorner, 0);
+    EXPECT_LE(atCorner - (now + 1100), 500) << "ticks late at the corner";
+    constexpr std::size_t kWindow = 20;
+    double worstOffDeg = 0.0;
+    for (std::size_t i = kWindow; i < track.size(); ++i) {
+        if (!(metres(track[i - kWindow], track[i]) / (kWindow / 100.0) / kKnotsToMps > 3.0)) continue;
+        const double travelDeg = gf_bearing(track[i - kWindow], track[i]) / kDeg;
+        worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headings[i - kWindow / 2], 360.0)));
+    }
+    EXPECT_LE(worstOffDeg, 30.0);
+}
