@@ -934,9 +934,26 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
         s[i + 1].stationary == 0)
         return 0;
     std::size_t k = i + 1;
+    bool momentary = true;
     for (; k < s.size() && s[k].stationary != 0; ++k)
-        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) return 0;
-    return k < s.size() ? k : 0;
+        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) momentary = false;
+    if (k >= s.size()) return 0;
+    if (momentary) return k;
+    // Copies of a moving report (the feed repeats the last position, at no
+    // speed, while the aircraft moves on) whose next report lies further
+    // than catching up covers in the time left after them, but no further
+    // than the reported speeds cover from the moving report on: the aircraft
+    // never stood there. Held, it would stand and then race (or fall half a
+    // minute behind) to a point it reaches by rolling on.
+    const double reportedKt = std::max(s[i].groundSpeedKt, s[k].groundSpeedKt);
+    if (!(s[i].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return 0;
+    for (std::size_t j = i + 1; j < k; ++j)
+        if (!gf_isSamePlace(lf_position(s[j]), lf_position(s[i]))) return 0;
+    const double nm = gf_distanceNm(lf_position(s[i]), lf_position(s[k]));
+    const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
+    const double throughKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick)));
+    const double mostKt = lf_catchUpMostKt(reportedKt);
+    return afterKt > mostKt && throughKt <= mostKt ? k : 0;
 }
 
 bool gf_waitAtRestForReports(LiveAc& ac) {
