@@ -76,6 +76,9 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
+// The longest leg the ground step eases from rest with a schedule of its
+// own (a longer one is played evenly).
+constexpr double kLongestEasedLegTicks = 12000.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -104,6 +107,10 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
         if (std::isfinite(s[i].groundSpeedKt)) kt = std::max(kt, s[i].groundSpeedKt);
     return kt;
 }
+
+// The fastest a late taxi leg goes to catch up with reports of `baseKt`:
+// twice that, at most 15 kt more.
+double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
@@ -394,13 +401,27 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // (and braking to it, into a hold) at the taxi rate.
     const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
-    const double fastest = kCatchUpMostFactor * legM / std::max(1.0, own);  // m a tick
+    // Above its own pace, though, no faster than a late leg catches up from
+    // the speeds reported around it: twice the pace of positions closer in
+    // time than their speeds (a turn-entry point due soon after a stand,
+    // reports squeezed after a pause) is a speed no report gives.
+    const double reportedKt = std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
+                                        lf_reportedAheadKt(ac.stream)});
+    const double pace = legM / std::max(1.0, own);  // m a tick
+    double fastest = kCatchUpMostFactor * pace;
+    if (reportedKt > 0.0)
+        fastest = std::min(fastest, std::max(pace, lf_catchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
     const double toFastestM = restEnds * fastest * fastest / (2.0 * kTaxiSpeedChangePerTick);
     const double leastToFastest =
         legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
     ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
                       std::isfinite(fromRest) ? fromRest : 0.0});
+    // A leg longer than the ground step eases from rest would be played
+    // evenly, setting off at its full speed within a tick: it is given no
+    // more time than can be eased (only a leg of kilometres, a position far
+    // off, comes to that).
+    if (ticks > kLongestEasedLegTicks && fromRest <= kLongestEasedLegTicks) ticks = kLongestEasedLegTicks;
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
@@ -447,6 +468,42 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
         worst = std::max(worst, std::fabs(target - h));
     }
     return worst;
+}
+
+// A ground turn from or to rest that ends on its corner (the corner stays
+// the next point) whose bend the nose cannot follow however much later the
+// point is let fall due (a turn set off from rest in line with the corner
+// and swinging onto the next leg in its last metres) is not driven: waiting
+// the widest the retiming allows only to slide through it anyway, the
+// aircraft fell half a minute behind at each. The leg goes straight to the
+// corner instead, where the next leg's start turn takes it round. True when
+// the turn was dropped.
+bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTicks, double rate) {
+    MotionState& m = ac.motion;
+    // A leg rolling on at an even speed slows where the bend needs it
+    // instead (its bend schedule); one from or to rest has none.
+    if (!lf_groundTurnValid(m) || m.path.turn.cornerEnd == 0 || (m.speedChangeKind == 0 && m.legEndsAtRest == 0) ||
+        !std::isfinite(rate) || !(rate > 0.0))
+        return false;
+    const double bearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    const double angleDeg = lf_angleDeg(bearing, ac.pose.heading);
+    if (!std::isfinite(angleDeg) || angleDeg > kTurnInPlaceDeg) return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty()) return false;
+    const double allowed = std::max(kMostBendLagDeg * degreesToRadians,
+                                    std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) +
+                                        1.0 * degreesToRadians);
+    if (lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
+                    rate) <= allowed)
+        return false;
+    resetMotionPath(m.path);
+    m.scheduleCount = 0;
+    m.legBearing = bearing;
+    m.startTurnAngleDeg = angleDeg;
+    m.startTurn = angleDeg > kStartTurnDeg ? 1 : 0;
+    ac.turnRateLimit = gf_groundSpeedFactor(ac.stream[0].groundSpeedKt) * ac.turnRateRad;
+    if (m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
+    return true;
 }
 
 // The ticks a taxi leg along a ground turn or curved leg needs so that the
@@ -585,7 +642,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // engine put in (a rest point, a speed change's midpoint) has a speed
     // of its own far below what the reports around it say.
     const double baseKt = std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream)});
-    const double mostKt = std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt);
+    const double mostKt = lf_catchUpMostKt(baseKt);
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));
     // A leg late by itself whose point falls due in less than half the
@@ -656,6 +713,10 @@ void planTaxiSpeed(LiveAc& ac) {
         // curved leg the heading follows the curve at the leg's turn rate,
         // which then is the most the pose step plays.
         const double cap = kGroundTurnCap * ac.turnRateRad;
+        if (lf_dropUnfollowableCornerTurn(ac, legNm, legTicks, cap)) {
+            retimeNextPoint(ac, legTicks);
+            return;
+        }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
         std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
         if (needed > legTicks && m.speedChangeKind == 0 && m.legEndsAtRest == 0) {
@@ -873,9 +934,26 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
         s[i + 1].stationary == 0)
         return 0;
     std::size_t k = i + 1;
+    bool momentary = true;
     for (; k < s.size() && s[k].stationary != 0; ++k)
-        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) return 0;
-    return k < s.size() ? k : 0;
+        if (gf_ticksBetween(s[i].playTick, s[k].playTick) > kMinLegTicks) momentary = false;
+    if (k >= s.size()) return 0;
+    if (momentary) return k;
+    // Copies of a moving report (the feed repeats the last position, at no
+    // speed, while the aircraft moves on) whose next report lies further
+    // than catching up covers in the time left after them, but no further
+    // than the reported speeds cover from the moving report on: the aircraft
+    // never stood there. Held, it would stand and then race (or fall half a
+    // minute behind) to a point it reaches by rolling on.
+    const double reportedKt = std::max(s[i].groundSpeedKt, s[k].groundSpeedKt);
+    if (!(s[i].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return 0;
+    for (std::size_t j = i + 1; j < k; ++j)
+        if (!gf_isSamePlace(lf_position(s[j]), lf_position(s[i]))) return 0;
+    const double nm = gf_distanceNm(lf_position(s[i]), lf_position(s[k]));
+    const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
+    const double throughKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick)));
+    const double mostKt = lf_catchUpMostKt(reportedKt);
+    return afterKt > mostKt && throughKt <= mostKt ? k : 0;
 }
 
 bool gf_waitAtRestForReports(LiveAc& ac) {

@@ -55,8 +55,10 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
 // stationary points due no later than the shortest leg after it, with a
 // moving point after them (a report near a moving one is kept as a hold due
 // with it, and one that came before the aircraft was created is not dropped
-// when the aircraft moves on). The index of that moving point, 0 when
-// there is no such hold.
+// when the aircraft moves on). Likewise copies of a moving point that the
+// next report shows the aircraft never stood at: it lies further than a late
+// leg catches up in the time after them, within that reach from the moving
+// point on. The index of that moving point, 0 when there is no such hold.
 std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i);
 
 // A taxiing aircraft standing at a point reported at rest whose next point,

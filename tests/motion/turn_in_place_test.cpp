@@ -172,3 +172,106 @@ TEST_F(TurnInPlace, ALegIntoOrOutOfAShortHoldTakesTheTimeItsSpeedChangeNeeds) {
             EXPECT_GT(std::count_if(steps.begin(), steps.end(), [](double m) { return m < 1e-4; }), 10) << "it held";
     }
 }
+
+TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllow) {
+    // It stands with its nose west; the next point lies south, its positions
+    // due sooner than their reported speed would take (a turn-entry point
+    // due soon after the stand, reports squeezed after a pause). After the
+    // turn on the spot the leg goes at its positions' own pace, or catches
+    // up at no more than twice the fastest speed reported around it and at
+    // most 15 kt above it, not at twice that pace; a leg of
+    // kilometres (a position far off), which cannot keep to that, still sets
+    // off from rest at the taxi rate.
+    struct Row {
+        const char* name;
+        double legM, reportedKt;
+        std::int32_t dueTicks;
+        bool keepsTheCatchUp;
+    };
+    for (const Row row : {Row{"squeezed", 121.0, 10.8, 672, true}, Row{"fast reports", 300.0, 18.8, 2200, true},
+                          Row{"kilometres off", 3000.0, 20.0, 1800, false}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo next = ahead(kStart, 180.0, row.legM);
+        std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt),
+                                  ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt)};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = now - 1;
+
+        std::vector<double> steps;
+        bool turnedInPlace = false;
+        std::size_t turnLegEnd = 0;  // the steps of the turn and the leg after it
+        while (steps.size() < 30000) {
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (turnedInPlace && turnLegEnd == 0) turnLegEnd = steps.size();
+                if (metres(at(ac.stream.front()), next) < 0.5 || ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+                turnedInPlace = turnedInPlace || ac.motion.legTimeOverride != 0;
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            steps.push_back(metres(before, {ac.pose.latitude, ac.pose.longitude}));
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_TRUE(turnedInPlace);
+        ASSERT_LT(steps.size(), 30000u);
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, next), 0.5);
+        double fastestKt = 0.0;
+        double worstChange = 0.0;
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            fastestKt = std::max(fastestKt, steps[i] * 100.0 / kKnotsToMps);
+            if (i < turnLegEnd) worstChange = std::max(worstChange, std::fabs(steps[i] - steps[i - 1]));
+        }
+        EXPECT_GT(turnLegEnd, 100u);
+        const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;
+        const double catchUpKt = std::min(2.0 * row.reportedKt, row.reportedKt + 15.0);
+        if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+    }
+}
+
+TEST_F(TurnInPlace, ACornerTurnTheNoseCannotFollowFromRestIsTakenOnTheSpotNotWaitedFor) {
+    // It sets off from rest in line with a corner 33 m ahead, past which the
+    // route bends 41 degrees and then sharply again: a turn ending on the
+    // corner would swing onto the next leg in its last metres, faster than
+    // the nose turns however much later the corner fell due. It drives
+    // straight to the corner and turns there: at the corner no more than a
+    // few seconds after its report, not half a minute, and moving the nose
+    // stays along its travel.
+    g_liveAircraft.clear();
+    const std::int32_t now = tickCount.load();
+    const LaLo corner = ahead(kStart, 270.0, 33.0);
+    const LaLo bend = ahead(corner, 229.0, 28.0);
+    std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(corner, now + 1100, 5.9),
+                              ground(bend, now + 2090, 5.9), ground(ahead(bend, 170.0, 48.0), now + 3080, 14.2)};
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepTick = now - 1;
+
+    std::vector<LaLo> track;
+    std::vector<double> headings;
+    std::int32_t atCorner = -1;
+    while (track.size() < 12000 && metres(at(ac.stream.front()), bend) > 0.5) {
+        if (tickCount.load() >= ac.stream.front().playTick) {
+            if (ac.stream.size() < 2) break;
+            advanceToNextPoint(ac);
+        }
+        gf_interpolatePoseOnCurve(ac);
+        track.push_back({ac.pose.latitude, ac.pose.longitude});
+        headings.push_back(ac.pose.heading / kDeg);
+        if (atCorner < 0 && metres(track.back(), corner) < 1.0) atCorner = tickCount.load();
+        tickCount.store(tickCount.load() + 1);
+    }
+    ASSERT_GE(atCorner, 0);
+    EXPECT_LE(atCorner - (now + 1100), 500) << "ticks late at the corner";
+    constexpr std::size_t kWindow = 20;
+    double worstOffDeg = 0.0;
+    for (std::size_t i = kWindow; i < track.size(); ++i) {
+        if (!(metres(track[i - kWindow], track[i]) / (kWindow / 100.0) / kKnotsToMps > 3.0)) continue;
+        const double travelDeg = gf_bearing(track[i - kWindow], track[i]) / kDeg;
+        worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headings[i - kWindow / 2], 360.0)));
+    }
+    EXPECT_LE(worstOffDeg, 30.0);
+}

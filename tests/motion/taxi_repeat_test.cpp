@@ -1,0 +1,78 @@
+// The feed repeats a taxiing aircraft's last position, at no speed, while the
+// aircraft moves on. Copies that the next report shows it never stood at
+// (further than a late leg catches up in the time after them, within reach
+// from the moving report on) are rolled through; a hold the next report
+// leaves time for is held.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+
+#include "taxi_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+using TaxiRepeat = TaxiTest;
+
+const LaLo kStart{50.02, 8.0};
+
+}  // namespace
+
+TEST_F(TaxiRepeat, CopiesOfAMovingReportItNeverStoodAtAreRolledThrough) {
+    constexpr double kKt = 15.6;
+    struct Row {
+        const char* name;
+        int copies;  // 300 ticks apart
+        std::int32_t copyDue, nextDue;
+        double nextM;
+        bool holds;
+    };
+    for (const Row row : {Row{"stale copy", 1, 400, 1000, 120.0, false}, Row{"two stale copies", 2, 300, 1100, 130.0, false},
+                          Row{"a hold with time left", 1, 1500, 2000, 40.0, true}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        StreamPoint copy = ground(kStart, now + row.copyDue, 0.0);
+        copy.stationary = 1;
+        std::deque<StreamPoint> s{ground(kStart, now, kKt)};
+        for (int i = 0; i < row.copies; ++i, copy.playTick += 300) s.push_back(copy);
+        const LaLo next = ahead(kStart, 90.0, row.nextM);
+        s.push_back(ground(next, now + row.nextDue, kKt));
+        s.push_back(ground(ahead(next, 90.0, 60.0), now + row.nextDue + 800, kKt));
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = kKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = now - 1;
+
+        int resting = 0;
+        std::int32_t reached = -1;
+        for (int n = 0; n < 6000 && reached < 0; ++n) {
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            const LaLo after{ac.pose.latitude, ac.pose.longitude};
+            if (metres(before, after) < 1e-3) ++resting;
+            if (metres(after, next) < 0.5) reached = tickCount.load();
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_GE(reached, 0);
+        if (row.holds) {
+            EXPECT_GT(resting, 300) << "it holds where the copies have it stand";
+        } else {
+            EXPECT_EQ(resting, 0) << "it rolls on through the copies";
+            EXPECT_LE(reached - (now + row.nextDue), 100) << "ticks late at the next report";
+        }
+    }
+}
