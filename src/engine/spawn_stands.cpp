@@ -23,6 +23,7 @@
 #include "motion/pushback.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
+#include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -32,6 +33,8 @@ constexpr double kCalmSpeedKt = 6.0;
 // A first report at this speed or less stands (kt).
 constexpr double kStandingKt = 0.5;
 constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
+// A report the decoder set aside says the aircraft moves from this speed (kt).
+constexpr double kMovingSetAsideKt = 1.0;
 // A taken-over object's create result is due at once: the delayed handling
 // only waits for the data still missing.
 constexpr std::int32_t kPromotedResultAge = 200;
@@ -108,6 +111,24 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
     StreamPoint at = ac.stream.front();
     checkAtStandSituations(ac, at);
     for (StreamPoint p : later) checkAtStandSituations(ac, p);
+    // The last report the decoder set aside as adding nothing to the stream
+    // while it moves (a pushback going straight on at a walking pace) is the
+    // watch's too: after its creation the aircraft's reports go to the watch,
+    // which plays no report set aside, and without it the pushback would stop
+    // where the last kept report has it (for good when the stream ends
+    // there). One at no speed to speak of tells nothing the watch needs: the
+    // aircraft stood, and its pushback, however late it is seen, would be
+    // held back until then.
+    MotionState& held = ac.motion;
+    if (held.thinnedReportSet != 0 && held.thinnedReportTime > ac.lastReportTime &&
+        held.thinnedReport.groundSpeedKt >= kMovingSetAsideKt) {
+        held.thinnedReportSet = 0;
+        ac.lastReportTime = held.thinnedReportTime;
+        StreamPoint p = held.thinnedReport;
+        const std::int32_t after = later.empty() ? at.playTick : later.back().playTick;
+        if (gf_ticksBetween(after, p.playTick) <= 0) p.playTick = gf_tickPlus(after, 1);
+        checkAtStandSituations(ac, p);
+    }
 }
 
 }  // namespace

@@ -94,6 +94,14 @@ LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
 double lf_offRad(double a, double b) { return std::fabs(std::remainder(a - b, fullCircle)); }
 
+// A leg of the pushback is no report and carries no track. The decoder
+// passes over a report whose track agrees with the stream's last point's
+// within a few metres of it; a leg that kept a track (north by default, or
+// the stand's way) passed over every report of a pushback or taxi going that
+// way, and its stand watch, which judges each report as it comes, never saw
+// them (a turn at the pushback's end then was never followed).
+constexpr double kNoTrack = std::numeric_limits<double>::quiet_NaN();
+
 // The stream becomes its front point followed by the leg off the stand to
 // `target`, due `ticks` from now.
 StreamPoint& lf_replaceStreamByLeg(LiveAc& ac, LaLo target, std::int32_t ticks) {
@@ -101,6 +109,7 @@ StreamPoint& lf_replaceStreamByLeg(LiveAc& ac, LaLo target, std::int32_t ticks) 
     StreamPoint p;
     p.lat = target.lat;
     p.lon = target.lon;
+    p.trackDeg = kNoTrack;
     p.playTick = gf_tickPlus(tickCount.load(), ticks);
     return ac.stream.emplace_back(p);
 }
@@ -447,6 +456,7 @@ PushTarget lf_legToNextPushReport(LiveAc& ac) {
     StreamPoint target = ac.stream.front();
     target.lat = next.point.lat;
     target.lon = next.point.lon;
+    target.trackDeg = kNoTrack;
     target.playTick = gf_tickPlus(tickCount.load(), n);
     target.stationary = 0;
     target.groundSpeedKt = 0.0;

@@ -353,9 +353,17 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         return std::fabs(std::remainder(gf_bearing(lf_position(last), lf_position(p)) - way, fullCircle)) <=
                pi / 2.0;
     };
-    const bool reportsMoving = !airborne && !takeoffRoll && last.stationary == 0 &&
-                               last.groundSpeedKt >= kReportedMovingKt && std::isfinite(p.groundSpeedKt) &&
-                               p.groundSpeedKt >= kReportedMovingKt && onward();
+    const bool saysMoving = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt >= kReportedMovingKt;
+    // While the aircraft is not yet shown its reports are kept as they came:
+    // the stand watch it is created with reads its pushback or pull-out from
+    // them, and copied onto the first report as holds, the reports of a
+    // pushback that has begun would show it standing at its stand (seen late,
+    // or never when the stream ends during the pushback). Reports at no speed
+    // still stand where it stands.
+    const bool buffered = ac.phase == AcPhase::birth;
+    const bool reportsMoving =
+        !airborne && !takeoffRoll && saysMoving &&
+        (buffered || (last.stationary == 0 && last.groundSpeedKt >= kReportedMovingKt && onward()));
     // A moving aircraft reported at no speed, or creeping to a stop, further
     // on where it goes has stopped there: a copy of the last point would stop
     // it metres short (up to the near-duplicate's 11-17 m), and every report

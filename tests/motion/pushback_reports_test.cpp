@@ -11,6 +11,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "motion/ground_movement.h"
 #include "motion/pushback.h"
 #include "motion/stand_parking.h"
+#include "motion/stream_checks.h"
 
 #include "parking_fixture.h"
 
@@ -487,5 +489,82 @@ TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsF
         first.trackDeg = 240.0;
         l.pushback = {first};
         expectLegOnCurve(ac, kB1, 0.0, 200.0, row.curve);
+    }
+}
+
+TEST_F(PushbackReports, TheReportsAnAircraftIsCreatedWithPassTheStreamChecksAndStillShowItsPushback) {
+    // Reports as they come before the object exists: each passes the stream
+    // checks and joins the stream after the last, then the aircraft is
+    // created at its stand (RAMP B1, nose north).
+    struct Report {
+        double metres, bearingDeg, speedKt;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Report> reports;
+        std::size_t pushbackKept;
+    };
+    const Row rows[] = {
+        {"a pushback at walking pace, 1.5 to 7 m a report",
+         {{0.0, 180, 0}, {1.5, 180, 1.8}, {3.6, 180, 2.2}, {7.1, 180, 2.9}},
+         3},
+        {"a pushback setting off after standing a while",
+         {{0.0, 180, 0}, {0.0, 180, 0}, {2.0, 180, 1.8}, {5.0, 180, 2.5}, {9.0, 180, 2.9}},
+         3},
+        {"scatter at no speed around the stand",
+         {{0.0, 180, 0}, {8.0, 90, 0}, {15.0, 270, 0}, {6.0, 180, 0}},
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        std::int32_t due = 12000;
+        LiveAc& born = addLive(0x484C42, AcSimState::buffer, 0, {south(0.0, due, 0.0)});
+        born.phase = AcPhase::birth;
+        for (const Report& r : row.reports) {
+            due += 300;
+            StreamPoint p = south(r.metres, due, r.speedKt, r.bearingDeg);
+            if (!lf_acceptNewStreamPoint(born, p)) continue;
+            p.playTick = std::max(p.playTick, born.stream.back().playTick + 1);
+            born.stream.push_back(p);
+        }
+        parkAtSpawnStand(born, stand(3));
+        EXPECT_EQ(born.phase, AcPhase::parked);
+        ASSERT_EQ(born.motion.leaving.pushback.size(), row.pushbackKept);
+        if (row.pushbackKept == 0) continue;
+        // The kept pushback ends where its last report has it, not at the stand.
+        const Report& end = row.reports.back();
+        EXPECT_LT(metresTo(born.motion.leaving.pushback.back(), from(kB1, end.bearingDeg, end.metres)), 0.01);
+    }
+}
+
+TEST_F(PushbackReports, BeforeItIsShownAReportAtAWalkingPaceIsKeptAsItCameOneAtNoSpeedStandsWhereItStood) {
+    // The last point stands on RAMP B1 (nose north); the report comes south
+    // or north of it. Kept as it came, also after standing and behind the
+    // nose (a pushback that has begun); below a walking pace, or at no
+    // speed, it is a copy of the last point: the aircraft still stands.
+    struct Row {
+        const char* what;
+        double northM, speedKt;
+        bool copyOfLast;
+    };
+    const Row rows[] = {
+        {"11 m on at 8 kt", 11.1, 8.0, false},
+        {"3 m back at 1.8 kt", -3.0, 1.8, false},
+        {"3 m on at 1 kt", 3.0, 1.0, false},
+        {"3 m on at 0.9 kt", 3.0, 0.9, true},
+        {"9 m back at 0 kt", -9.0, 0.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& born = onGround(0x484C43, kB1, 0.0, AcPhase::birth);
+        born.simState = AcSimState::buffer;
+        born.stream.back().groundSpeedKt = 0.0;
+        StreamPoint p = groundPoint(from(kB1, row.northM < 0.0 ? 180.0 : 0.0, std::fabs(row.northM)), 10300, row.speedKt);
+        ASSERT_TRUE(lf_acceptNewStreamPoint(born, p));
+        EXPECT_EQ(p.stationary != 0, row.copyOfLast);
+        EXPECT_EQ(metresTo(p, kB1) < 0.01, row.copyOfLast);
+        EXPECT_EQ(p.groundSpeedKt, row.copyOfLast ? 0.0 : row.speedKt);
     }
 }

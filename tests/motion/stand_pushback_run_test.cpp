@@ -1,7 +1,7 @@
 // Departures from a stand end to end on the motion harness, judged by the
 // motion checker over the time the aircraft stands and is pushed back:
 // pushbacks straight and with a turn, reported every 2 s and every 8 s, one
-// reported every 25 s and a stream that ends with its first report of it.
+// reported every 25 s and streams that end during it.
 // Its reports come half a minute before they fall due; the aircraft stands
 // still until they move, reaches each of them on time, and faces away from
 // the way it is pushed.
@@ -48,6 +48,10 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         // Its only report of the pushback, 9 s after the last one at the
         // stand (about 11 m back): the stream ends with it.
         {"one report of the pushback, then none", 0.0, 2.0, 9.0, false, 60.0},
+        // Created while its pushback goes on straight: the decoder sets its
+        // walking-pace reports aside as adding nothing, and the stream ends
+        // with the last of them.
+        {"straight, the stream ends 9 s into it, a report every 2 s", 0.0, 2.0, 2.0, false},
         // The pushback's legs end before its next report comes; its last
         // report and the taxi's first ones came before it stopped.
         {"the pushback reported every 25 s, then a taxi", 0.0, 2.0, 25.0},
