@@ -152,6 +152,22 @@ bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
     return dt <= window;
 }
 
+// A ground report at no speed after a last point that moves, further on: the
+// aircraft has come to rest there, and the report tells where and when. Thinned
+// out, the stream would have it creep the last metres until the next report it
+// keeps, up to 15 s later (a tow easing into its stand fell 20 s behind). A
+// receiver repeating the position it last gave (at no speed, while the aircraft
+// moves on) tells nothing and is thinned as before.
+bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
+        !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
+        return false;
+    const MotionState& m = ac.motion;
+    const bool repeatsThinned = m.thinnedReportTime > ac.lastReportTime &&
+                                gf_isSamePlace(lf_position(m.thinnedReport), lf_position(point));
+    return !repeatsThinned;
+}
+
 // A report at the altitude of the current airport (or of none) is a ground
 // target the feed did not mark as such.
 bool lf_isAtAirportAltitude(double altitudeFt) {
@@ -228,7 +244,8 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) {
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !lf_reportsStop(ac, last, point) &&
+            lf_isThinnedOut(point, dt, dtrack)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).

@@ -161,6 +161,43 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
     }
 }
 
+TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
+    // The last kept point moves north at 4 kt (20 m take 9.7 s) or stands;
+    // then reports (seconds after it, metres north of it, kt), the last at
+    // no speed: kept only when it says the aircraft stopped further on.
+    struct Report {
+        double dt, metres, gs;
+    };
+    struct Row {
+        const char* name;
+        double lastKt;
+        bool lastStationary;
+        std::vector<Report> reports;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"stopped 3 m on, 5 s later", 4, false, {{5, 3, 0}}, true},
+        {"stopped after a slower report thinned out", 4, false, {{2, 2, 1.5}, {4, 3, 0}}, true},
+        {"at the last point's place", 4, false, {{5, 0, 0}}, false},
+        {"the receiver repeating the thinned report's position", 4, false, {{2, 2, 4}, {4, 2, 0}}, false},
+        {"after a last point at no speed", 0, false, {{5, 3, 0}}, false},
+        {"after a stationary last point", 4, true, {{5, 3, 0}}, false},
+        {"a slow report, not a stop", 4, false, {{5, 3, 0.5}}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        StreamPoint last = streamPoint(kFar, row.lastKt, false, 500);
+        last.stationary = row.lastStationary ? 1 : 0;
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {last});
+        ac.lastReportTime = 1000.0;
+        for (const Report& r : row.reports)
+            decodeMessage(report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 600), 1000.0 + r.dt));
+        EXPECT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
+        EXPECT_EQ(ac.lastReportTime, row.kept ? 1000.0 + row.reports.back().dt : 1000.0);
+    }
+}
+
 TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     // Taxiing north at 5 kt (20 m take 7.8 s), the reports coming in at tick
     // 1000. Each step is a report (seconds after the last kept one, metres
