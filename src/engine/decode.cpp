@@ -44,6 +44,8 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
+// The hardest braking (m/s^2) of an aircraft coming to rest on the ground.
+constexpr double kHardestStopMps2 = 2.5;
 // A thinned-out ground report goes into the stream after all when no report
 // came for this many ticks after it (a steady stream reports at least every
 // 10 s) and the stream's last point falls due within this many: the reports
@@ -152,20 +154,21 @@ bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
     return dt <= window;
 }
 
-// A ground report at no speed after a last point that moves, further on: the
-// aircraft has come to rest there, and the report tells where and when. Thinned
-// out, the stream would have it creep the last metres until the next report it
-// keeps, up to 15 s later (a tow easing into its stand fell 20 s behind). A
-// receiver repeating the position it last gave (at no speed, while the aircraft
-// moves on) tells nothing and is thinned as before.
-bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+// A ground report at no speed after a last point that moves slowly, further
+// on: the aircraft has come to rest there, and the report tells where and
+// when. Thinned out, the stream would have it creep the last metres until the
+// next report it keeps, up to 15 s later (a tow easing into its stand fell
+// 20 s behind). Not a stop: a receiver repeating the position it last gave,
+// at no speed, while the aircraft moves on (the report it repeats may itself
+// have been dropped); nor one no aircraft brakes to from the last point's
+// speed in the time between them.
+bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point, double dt) {
     if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
         !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
         return false;
     const MotionState& m = ac.motion;
-    const bool repeatsThinned = m.thinnedReportTime > ac.lastReportTime &&
-                                gf_isSamePlace(lf_position(m.thinnedReport), lf_position(point));
-    return !repeatsThinned;
+    if (m.lastHeardSet != 0 && gf_isSamePlace(m.lastHeardPosition, lf_position(point))) return false;
+    return last.groundSpeedKt / kKnotsPerMps <= kHardestStopMps2 * dt;
 }
 
 // A report at the altitude of the current airport (or of none) is a ground
@@ -220,6 +223,10 @@ void lf_decodeMessage(const TrafficRecord& record) {
         return;
     }
 
+    const bool stops =
+        !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point, record.time - ac.lastReportTime);
+    ac.motion.lastHeardPosition = lf_position(record.point);
+    ac.motion.lastHeardSet = 1;
     if (!ac.stream.empty()) {
         const StreamPoint& last = ac.stream.back();
         const StreamPoint& point = record.point;
@@ -244,8 +251,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !lf_reportsStop(ac, last, point) &&
-            lf_isThinnedOut(point, dt, dtrack)) {
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && lf_isThinnedOut(point, dt, dtrack)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
