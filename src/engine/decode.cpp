@@ -46,6 +46,9 @@ constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
 // The hardest braking (m/s^2) of an aircraft coming to rest on the ground.
 constexpr double kHardestStopMps2 = 2.5;
+// No aircraft on the ground goes this fast (kt) between two reports unless
+// they report it going a third as fast.
+constexpr double kLeastGroundJumpKt = 60.0;
 // A thinned-out ground report goes into the stream after all when no report
 // came for this many ticks after it (a steady stream reports at least every
 // 10 s) and the stream's last point falls due within this many: the reports
@@ -404,6 +407,29 @@ bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPo
         .tooFast;
 }
 
+// Whether a ground point of an aircraft not yet shown lies farther from the
+// ground point before it than the aircraft could go in the time between them
+// (a lone bad position of a standing or towed aircraft, miles off): shown
+// with it in its stream, the aircraft raced out to it. Such a point is held
+// for the next report as a flying one is; once shown, the jump test of the
+// ground rules judges such a report. Out of reach means faster than three
+// times the reported speed and 60 kt, not the jump test's 30 kt for a
+// standing aircraft: the point before may be a stale position the receiver
+// repeated after a pause, and a tow's real move from it then reads as 31 kt.
+bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
+    const double timeS = double(std::int64_t(point.playTick) - last.playTick) / 100.0;
+    const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
+    if (!(timeS > 0.0) || !std::isfinite(distanceNm)) return false;
+    const double speed = distanceNm * metresPerNm / timeS * kKnotsPerMps;
+    const double ref = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    return speed > std::max(3.0 * ref, kLeastGroundJumpKt);
+}
+
+bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    return lf_isAirborneJump(ac, last, point) || lf_isGroundJumpBeforeShown(ac, last, point);
+}
+
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 
 // A lone position miles off the others (a bad report) reported while the
@@ -415,7 +441,7 @@ using AppendPoint = void (*)(LiveAc&, StreamPoint);
 bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;
-    const bool jump = lf_isAirborneJump(ac, ac.stream.back(), point);
+    const bool jump = lf_isLoneJump(ac, ac.stream.back(), point);
     if (m.heldJumpSet != 0) {
         m.heldJumpSet = 0;
         if (!jump) return false;
@@ -423,7 +449,7 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
         // retimed it when it went in).
         const StreamPoint held = m.heldJump;
         append(ac, held);
-        if (!lf_isAirborneJump(ac, held, point)) return false;
+        if (!lf_isLoneJump(ac, held, point)) return false;
     } else if (!jump) {
         return false;
     }

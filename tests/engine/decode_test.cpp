@@ -544,6 +544,38 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     EXPECT_EQ(ac.stream.size(), 3u);
 }
 
+TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheNextReport) {
+    // Not yet shown, standing at 0 kt (due at tick 1000); a report at the
+    // given distance 3 s later, then one 3 s after that.
+    struct Row {
+        const char* name;
+        double offM, offKt, nextNorthM;
+        std::vector<double> northM;  // the stream afterwards
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"5 NM off, then back near the stream: dropped", offM, 0, 10, {0, 10}},
+        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {0, offM, offM + 10}},
+        // 92 m in 3 s is 59.6 kt: a move at that pace is a move, however
+        // slowly it is reported (the point before may be a stale one).
+        {"92 m on from standing", 92, 0, 80, {0, 92, 80}},
+        {"94 m on from standing: out of reach", 94, 0, 80, {0, 80}},
+        // Reported at 30 kt: up to 90 kt (138.9 m in 3 s) is a move.
+        {"138 m on at 30 kt", 138, 30, 150, {0, 138, 150}},
+        {"140 m on at 30 kt: out of reach", 140, 30, 150, {0, 150}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 0, false, 1000)}, AcSimState::buffer);
+        decodeExisting(ac, streamPoint(northOf(kFar, row.offM), row.offKt, false, 1300));
+        decodeExisting(ac, streamPoint(northOf(kFar, row.nextNorthM), row.offKt, false, 1600));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+    }
+}
+
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {
     LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 100, 3000)});
     rec.extend = false;
