@@ -44,8 +44,9 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
-// The hardest braking (m/s^2) of an aircraft coming to rest on the ground.
-constexpr double kHardestStopMps2 = 2.5;
+// Below this speed (kt) an aircraft creeps (a tow, a taxi easing into its
+// stand).
+constexpr double kCreepingKt = 5.0;
 // A report moving at least this fast (kt) is followed by no report of rest at
 // its very place.
 constexpr double kEchoLeastKt = 5.0;
@@ -160,21 +161,22 @@ bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
     return dt <= window;
 }
 
-// A ground report at no speed after a last point that moves slowly, further
-// on: the aircraft has come to rest there, and the report tells where and
-// when. Thinned out, the stream would have it creep the last metres until the
-// next report it keeps, up to 15 s later (a tow easing into its stand fell
-// 20 s behind). Not a stop: a receiver repeating the position it last gave,
-// at no speed, while the aircraft moves on (the report it repeats may itself
-// have been dropped); nor one no aircraft brakes to from the last point's
-// speed in the time between them.
-bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point, double dt) {
+// A ground report at no speed after a last point that creeps, further on: the
+// aircraft has come to rest there, and the report tells where and when.
+// Thinned out, the stream would have it creep the last metres until the next
+// report it keeps, up to 15 s later (a tow easing into its stand fell 20 s
+// behind). Not a stop: a receiver repeating the position it last gave, at no
+// speed, while the aircraft moves on (the report it repeats may itself have
+// been dropped). From taxi speed (or a landing roll's) the stop follows the
+// last kept report within seconds, and the leg into it is timed by the
+// braking of the ground step.
+bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
     if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
         !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
         return false;
     const MotionState& m = ac.motion;
     if (m.lastHeardSet != 0 && gf_isSamePlace(m.lastHeardPosition, lf_position(point))) return false;
-    return last.groundSpeedKt / kKnotsPerMps <= kHardestStopMps2 * dt;
+    return last.groundSpeedKt < kCreepingKt;
 }
 
 // A ground report at no speed at the very place of the report before it, which
@@ -241,7 +243,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
     }
 
     const bool stops =
-        !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point, record.time - ac.lastReportTime);
+        !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
     // Dropped, an echo leaves the report it repeats the one heard last: the
     // receiver may repeat it again.
     if (lf_echoesMovingReport(ac.motion, record.point)) return;

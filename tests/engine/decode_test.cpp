@@ -164,8 +164,8 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
 TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     // The last kept point moves north (at 4 kt 20 m take 9.7 s) or stands;
     // then reports (seconds after it, metres north of it, kt), the last at
-    // no speed: kept only when it says the aircraft stopped further on,
-    // braking at no more than 2.5 m/s^2.
+    // no speed: kept only when it says an aircraft creeping below 5 kt
+    // stopped further on.
     struct Report {
         double dt, metres, gs;
     };
@@ -182,8 +182,8 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
         {"at the last point's place", 4, false, {{5, 0, 0}}, false},
         {"the receiver repeating the thinned report's position", 4, false, {{2, 2, 4}, {4, 2, 0}}, false},
         {"repeating a report dropped as too soon after the last", 4, false, {{0.9, 2, 4}, {4, 2, 0}}, false},
-        {"braking from 24 kt in 5 s", 24, false, {{5, 3, 0}}, true},
-        {"from 25 kt in 5 s: harder than an aircraft brakes", 25, false, {{5, 3, 0}}, false},
+        {"creeping at 4.9 kt", 4.9, false, {{5, 3, 0}}, true},
+        {"from 5 kt: the leg into it brakes", 5, false, {{5, 3, 0}}, false},
         {"after a last point at no speed", 0, false, {{5, 3, 0}}, false},
         {"after a stationary last point", 4, true, {{5, 3, 0}}, false},
         {"a slow report, not a stop", 4, false, {{5, 3, 0.5}}, false},
