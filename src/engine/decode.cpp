@@ -47,9 +47,6 @@ constexpr std::int32_t kSlowestPointRenewTicks = 2001;
 // Below this speed (kt) an aircraft creeps (a tow, a taxi easing into its
 // stand).
 constexpr double kCreepingKt = 5.0;
-// A report moving at least this fast (kt) is followed by no report of rest at
-// its very place.
-constexpr double kEchoLeastKt = 5.0;
 // No aircraft on the ground goes this fast (kt) between two reports unless
 // they report it going a third as fast.
 constexpr double kLeastGroundJumpKt = 60.0;
@@ -179,17 +176,6 @@ bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint
     return last.groundSpeedKt < kCreepingKt;
 }
 
-// A ground report at no speed at the very place of the report before it, which
-// moved at 5 kt or more: braking to rest from there carries an aircraft a metre
-// on at least, so the receiver repeated the position it had. Taken as a stop,
-// it held a taxiing or towed aircraft where it was last reported moving, and
-// when the next report came only after a pause of its reports the aircraft
-// set off from there late, at the slow speed of the leg from rest.
-bool lf_echoesMovingReport(const MotionState& m, const StreamPoint& point) {
-    return point.airborne == 0 && point.groundSpeedKt == 0.0 && m.lastHeardSet != 0 &&
-           m.lastHeardGroundKt >= kEchoLeastKt && gf_isSamePlace(m.lastHeardPosition, lf_position(point));
-}
-
 // A report at the altitude of the current airport (or of none) is a ground
 // target the feed did not mark as such.
 bool lf_isAtAirportAltitude(double altitudeFt) {
@@ -244,12 +230,8 @@ void lf_decodeMessage(const TrafficRecord& record) {
 
     const bool stops =
         !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
-    // Dropped, an echo leaves the report it repeats the one heard last: the
-    // receiver may repeat it again.
-    if (lf_echoesMovingReport(ac.motion, record.point)) return;
     ac.motion.lastHeardPosition = lf_position(record.point);
     ac.motion.lastHeardSet = 1;
-    ac.motion.lastHeardGroundKt = record.point.airborne == 0 ? record.point.groundSpeedKt : 0.0;
     if (!ac.stream.empty()) {
         const StreamPoint& last = ac.stream.back();
         const StreamPoint& point = record.point;

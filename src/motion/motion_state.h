@@ -299,9 +299,6 @@ struct MotionState {
     // it, not the aircraft coming to rest there.
     LaLo lastHeardPosition{};
     std::uint8_t lastHeardSet = 0;
-    // That report's ground speed (kt; 0 for an airborne one): a report at no
-    // speed repeating the position of one that moved is no stop.
-    double lastHeardGroundKt = 0.0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

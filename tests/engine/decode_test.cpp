@@ -202,36 +202,6 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     }
 }
 
-TEST_F(DecodeTest, AReportAtNoSpeedRepeatingOneThatMovedIsDropped) {
-    // Taxiing north from the last kept point (kt); a report 10 m on at that
-    // speed 2 s later (thinned out, but heard), then reports at no speed
-    // (seconds after the last kept point, metres north of it) whose track
-    // differs by 10 degrees, so that no thinning drops them.
-    struct Row {
-        const char* name;
-        double kt;
-        std::vector<std::pair<double, double>> atRest;
-        std::size_t points;  // in the stream afterwards
-    };
-    const Row rows[] = {
-        {"at the very place of a report at 6 kt: the receiver repeating it", 6, {{4, 10}}, 1},
-        {"of a report at 5 kt", 5, {{4, 10}}, 1},
-        {"of one at 4.9 kt: it may have stopped there", 4.9, {{4, 10}}, 2},
-        {"a metre on: a stop", 6, {{4, 11}}, 2},
-        {"repeated twice", 6, {{4, 10}, {6, 10}}, 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, row.kt, false, 500)});
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 10), row.kt, false, 700), 1002.0));
-        ASSERT_EQ(ac.stream.size(), 1u);
-        for (const auto& [dt, metres] : row.atRest)
-            decodeMessage(report(kHex, streamPoint(northOf(kFar, metres), 0, false, 900, 0, 10), 1000.0 + dt));
-        EXPECT_EQ(ac.stream.size(), row.points);
-    }
-}
-
 TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     // Taxiing north at 5 kt (20 m take 7.8 s), the reports coming in at tick
     // 1000. Each step is a report (seconds after the last kept one, metres
