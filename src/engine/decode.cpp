@@ -45,6 +45,12 @@ constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
 constexpr std::int32_t kSlowestPointRenewTicks = 2001;
+// Below this speed (kt) an aircraft creeps (a tow, a taxi easing into its
+// stand).
+constexpr double kCreepingKt = 5.0;
+// No aircraft on the ground goes this fast (kt) between two reports unless
+// they report it going a third as fast.
+constexpr double kLeastGroundJumpKt = 60.0;
 // A thinned-out ground report goes into the stream after all when no report
 // came for this many ticks after it (a steady stream reports at least every
 // 10 s) and the stream's last point falls due within this many: the reports
@@ -153,6 +159,24 @@ bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
     return dt <= window;
 }
 
+// A ground report at no speed after a last point that creeps, further on: the
+// aircraft has come to rest there, and the report tells where and when.
+// Thinned out, the stream would have it creep the last metres until the next
+// report it keeps, up to 15 s later (a tow easing into its stand fell 20 s
+// behind). Not a stop: a receiver repeating the position it last gave, at no
+// speed, while the aircraft moves on (the report it repeats may itself have
+// been dropped). From taxi speed (or a landing roll's) the stop follows the
+// last kept report within seconds, and the leg into it is timed by the
+// braking of the ground step.
+bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
+        !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
+        return false;
+    const MotionState& m = ac.motion;
+    if (m.lastHeardSet != 0 && gf_isSamePlace(m.lastHeardPosition, lf_position(point))) return false;
+    return last.groundSpeedKt < kCreepingKt;
+}
+
 // A report at the altitude of the current airport (or of none) is a ground
 // target the feed did not mark as such.
 bool lf_isAtAirportAltitude(double altitudeFt) {
@@ -205,6 +229,10 @@ void lf_decodeMessage(const TrafficRecord& record) {
         return;
     }
 
+    const bool stops =
+        !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
+    ac.motion.lastHeardPosition = lf_position(record.point);
+    ac.motion.lastHeardSet = 1;
     if (!ac.stream.empty()) {
         const StreamPoint& last = ac.stream.back();
         const StreamPoint& point = record.point;
@@ -229,7 +257,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && lf_isThinnedOut(point, dt, dtrack)) {
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && lf_isThinnedOut(point, dt, dtrack)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
@@ -382,6 +410,29 @@ bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPo
         .tooFast;
 }
 
+// Whether a ground point of an aircraft not yet shown lies farther from the
+// ground point before it than the aircraft could go in the time between them
+// (a lone bad position of a standing or towed aircraft, miles off): shown
+// with it in its stream, the aircraft raced out to it. Such a point is held
+// for the next report as a flying one is; once shown, the jump test of the
+// ground rules judges such a report. Out of reach means faster than three
+// times the reported speed and 60 kt, not the jump test's 30 kt for a
+// standing aircraft: the point before may be a stale position the receiver
+// repeated after a pause, and a tow's real move from it then reads as 31 kt.
+bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
+    const double timeS = double(std::int64_t(point.playTick) - last.playTick) / 100.0;
+    const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
+    if (!(timeS > 0.0) || !std::isfinite(distanceNm)) return false;
+    const double speed = distanceNm * metresPerNm / timeS * kKnotsPerMps;
+    const double ref = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    return speed > std::max(3.0 * ref, kLeastGroundJumpKt);
+}
+
+bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    return lf_isAirborneJump(ac, last, point) || lf_isGroundJumpBeforeShown(ac, last, point);
+}
+
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 
 // A lone position miles off the others (a bad report) reported while the
@@ -393,7 +444,7 @@ using AppendPoint = void (*)(LiveAc&, StreamPoint);
 bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;
-    const bool jump = lf_isAirborneJump(ac, ac.stream.back(), point);
+    const bool jump = lf_isLoneJump(ac, ac.stream.back(), point);
     if (m.heldJumpSet != 0) {
         m.heldJumpSet = 0;
         if (!jump) return false;
@@ -401,7 +452,7 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
         // retimed it when it went in).
         const StreamPoint held = m.heldJump;
         append(ac, held);
-        if (!lf_isAirborneJump(ac, held, point)) return false;
+        if (!lf_isLoneJump(ac, held, point)) return false;
     } else if (!jump) {
         return false;
     }

@@ -293,6 +293,12 @@ struct MotionState {
     double thinnedReportTime = 0.0;
     std::int32_t thinnedReportTick = 0;  // the tick it came in
     std::uint8_t thinnedReportSet = 0;
+    // Where the latest report decoded for the aircraft lies, whatever became
+    // of it (kept, thinned out or dropped as too soon after the last): a
+    // later report at no speed at that very place is the receiver repeating
+    // it, not the aircraft coming to rest there.
+    LaLo lastHeardPosition{};
+    std::uint8_t lastHeardSet = 0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

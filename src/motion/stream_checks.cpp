@@ -17,6 +17,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
 #include "motion/tick_math.h"
@@ -296,9 +297,13 @@ namespace {
 // A report of an aircraft on the ground at no speed within a stand's scatter
 // of a last point where it stands (reported at no speed, or held): the
 // scatter of a stationary position, or where braking to rest carried it a
-// little past the report, not a move to make.
+// little past the report, not a move to make. A speed no aircraft goes on
+// the ground (a bad report of 1e6 kt) tells nothing and counts as none:
+// taken as a move, a parked aircraft shown after such a report drove to the
+// scattered position.
 bool lf_scatterOfStanding(const StreamPoint& p, const StreamPoint& last) {
-    return p.airborne == 0 && last.airborne == 0 && p.groundSpeedKt == 0.0 &&
+    const bool noSpeed = p.groundSpeedKt == 0.0 || !(p.groundSpeedKt <= kMostGroundKt);
+    return p.airborne == 0 && last.airborne == 0 && noSpeed &&
            (last.stationary != 0 || last.groundSpeedKt == 0.0) &&
            lf_metres(lf_position(p), lf_position(last)) <= kStandingScatterM;
 }

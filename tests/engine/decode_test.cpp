@@ -161,6 +161,47 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
     }
 }
 
+TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
+    // The last kept point moves north (at 4 kt 20 m take 9.7 s) or stands;
+    // then reports (seconds after it, metres north of it, kt), the last at
+    // no speed: kept only when it says an aircraft creeping below 5 kt
+    // stopped further on.
+    struct Report {
+        double dt, metres, gs;
+    };
+    struct Row {
+        const char* name;
+        double lastKt;
+        bool lastStationary;
+        std::vector<Report> reports;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"stopped 3 m on, 5 s later", 4, false, {{5, 3, 0}}, true},
+        {"stopped after a slower report thinned out", 4, false, {{2, 2, 1.5}, {4, 3, 0}}, true},
+        {"at the last point's place", 4, false, {{5, 0, 0}}, false},
+        {"the receiver repeating the thinned report's position", 4, false, {{2, 2, 4}, {4, 2, 0}}, false},
+        {"repeating a report dropped as too soon after the last", 4, false, {{0.9, 2, 4}, {4, 2, 0}}, false},
+        {"creeping at 4.9 kt", 4.9, false, {{5, 3, 0}}, true},
+        {"from 5 kt: the leg into it brakes", 5, false, {{5, 3, 0}}, false},
+        {"after a last point at no speed", 0, false, {{5, 3, 0}}, false},
+        {"after a stationary last point", 4, true, {{5, 3, 0}}, false},
+        {"a slow report, not a stop", 4, false, {{5, 3, 0.5}}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        StreamPoint last = streamPoint(kFar, row.lastKt, false, 500);
+        last.stationary = row.lastStationary ? 1 : 0;
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {last});
+        ac.lastReportTime = 1000.0;
+        for (const Report& r : row.reports)
+            decodeMessage(report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 600), 1000.0 + r.dt));
+        EXPECT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
+        EXPECT_EQ(ac.lastReportTime, row.kept ? 1000.0 + row.reports.back().dt : 1000.0);
+    }
+}
+
 TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     // Taxiing north at 5 kt (20 m take 7.8 s), the reports coming in at tick
     // 1000. Each step is a report (seconds after the last kept one, metres
@@ -501,6 +542,38 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     ac.extrapolationCount = 3;
     decodeExisting(ac, streamPoint(northOf(kFar, 300), 250, true, 1300, 5000));
     EXPECT_EQ(ac.stream.size(), 3u);
+}
+
+TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheNextReport) {
+    // Not yet shown, standing at 0 kt (due at tick 1000); a report at the
+    // given distance 3 s later, then one 3 s after that.
+    struct Row {
+        const char* name;
+        double offM, offKt, nextNorthM;
+        std::vector<double> northM;  // the stream afterwards
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"5 NM off, then back near the stream: dropped", offM, 0, 10, {0, 10}},
+        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {0, offM, offM + 10}},
+        // 92 m in 3 s is 59.6 kt: a move at that pace is a move, however
+        // slowly it is reported (the point before may be a stale one).
+        {"92 m on from standing", 92, 0, 80, {0, 92, 80}},
+        {"94 m on from standing: out of reach", 94, 0, 80, {0, 80}},
+        // Reported at 30 kt: up to 90 kt (138.9 m in 3 s) is a move.
+        {"138 m on at 30 kt", 138, 30, 150, {0, 138, 150}},
+        {"140 m on at 30 kt: out of reach", 140, 30, 150, {0, 150}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 0, false, 1000)}, AcSimState::buffer);
+        decodeExisting(ac, streamPoint(northOf(kFar, row.offM), row.offKt, false, 1300));
+        decodeExisting(ac, streamPoint(northOf(kFar, row.nextNorthM), row.offKt, false, 1600));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+    }
 }
 
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {

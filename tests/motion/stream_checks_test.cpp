@@ -83,6 +83,9 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
         {"9 m on at 0 kt after 0.9 kt", P::taxi, 9.0, 0.9, 0, false, true, true, 0},
         {"0.0001 degrees away from where it stands", P::taxi, 11.1, 0, 0, false, true, true, 0},
         {"0.0001 degrees away at walking pace", P::taxi, 11.1, 0, 8, false, true, true, 0},
+        // A speed no aircraft goes on the ground tells nothing: scatter.
+        {"30 m from where it stands at 1e6 kt", P::taxi, 30.0, 0, 1e6, false, true, true, 0},
+        {"30 m from where it stands at 100 kt: a move", P::taxi, 30.0, 0, 100, false, true, false, 100},
         {"takeoff roll, same position after 35 kt", P::takeoff_roll, 0.0, 35, 20, false, false, false, 20},
         {"takeoff roll, same position after 25 kt", P::takeoff_roll, 0.0, 25, 20, false, true, false, 0},
         {"takeoff roll, near after 50 kt", P::takeoff_roll, 11.1, 50, 20, false, false, false, 20},
