@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -206,6 +207,14 @@ TEST_F(RTAppUdpThreads, TrafficReaderStoppedBeforeItStarts) {
 TEST_F(RTAppUdpThreads, BufferLiveAndParkedTrafficFromThePeer) {
     g_trafficReader.setBatchPoster(nullptr);  // the engine's real mailbox
     gf_resetTrafficMailbox();
+    // The engine's clock stands (no tick runs), so history is played as if
+    // it had run since each batch was posted: on the real clock two batches
+    // posted either side of a tick boundary lie a tick further apart than
+    // their delays. A clock that stands too keeps the delays exact.
+    gf_setMailboxClock([] { return std::int64_t{0}; });
+    struct RealClock {
+        ~RealClock() { gf_setMailboxClock({}); }
+    } realClock;
     gf_setTrafficDelivery(true);
     UserAircraftState user;
     user.latitude = 52.0;
