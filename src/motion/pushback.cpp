@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -13,6 +14,7 @@
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/stream_checks.h"
@@ -563,7 +565,8 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
         m.pushbackWatchCount = 0;
         return false;
     }
-    if (lf_metres(at, m.pushbackWatchPos) < kTaxiMoveM) return false;
+    const double movedM = lf_metres(at, m.pushbackWatchPos);
+    if (movedM < kTaxiMoveM) return false;
     const double travel = gf_bearing(m.pushbackWatchPos, at);
     m.pushbackWatchPos = at;
     const double clearM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kClearOfStandLeastM);
@@ -573,6 +576,13 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
         m.pushbackWatchCount = 0;
         return false;
     }
+    const bool ahead = gf_relativePosition(lf_pose(ac), travel, at).along > 0.0;
+    // A first move farther than a standing aircraft's reports scatter, at a
+    // reported speed: the reports paused while it turned and drove off, and
+    // they come half a minute before they fall due. Waiting for the next one
+    // kept it standing that much longer, then turning on the spot for a way
+    // its reports were already far along.
+    if (m.pushbackWatchSecondSet == 0 && p.groundSpeedKt >= kStillKt && movedM > kStandScatterM && ahead) return true;
     if (m.pushbackWatchSecondSet == 0) {
         m.pushbackWatchSecondSet = 1;
         m.pushbackWatchSecondPos = at;
@@ -584,8 +594,7 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     // taxi starts on a report ahead of the aircraft along the reports'
     // travel: one the aircraft would have to drive back against that travel
     // to reach makes it turn about twice.
-    return lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM &&
-           gf_relativePosition(lf_pose(ac), travel, at).along > 0.0;
+    return lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM && ahead;
 }
 
 }  // namespace
@@ -811,7 +820,13 @@ bool gf_taxiBegunAfterPushback(LiveAc& ac) {
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     MotionState& m = ac.motion;
     std::vector<StreamPoint> kept = std::move(m.leaving.after);
-    if (lastAccepted && !kept.empty()) kept.pop_back();
+    const bool pushedSomewhere = !m.leaving.pushback.empty();
+    const LaLo pushedTo = pushedSomewhere ? lf_position(m.leaving.pushback.back()) : LaLo{};
+    std::optional<StreamPoint> accepted;
+    if (lastAccepted && !kept.empty()) {
+        accepted = kept.back();
+        kept.pop_back();
+    }
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
         if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
@@ -826,6 +841,25 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     ac.isGate = 0;
     // The reports since the pushback ended.
     lf_appendKept(ac, kept);
+    // Still standing where the pushback ended, the taxi begun on a report
+    // far off at a taxi's speed: it stands until it must leave to be there
+    // when that report falls due (the hold's end then gives it the time to
+    // turn on the spot for it), not off at once and there long before.
+    if (!accepted || !pushedSomewhere || ac.stream.empty()) return;
+    const StreamPoint& last = ac.stream.back();
+    const double kt = accepted->groundSpeedKt;
+    if (last.groundSpeedKt >= kStillKt || !(kt >= kStillKt) || lf_metres(lf_position(last), pushedTo) >= kTaxiMoveM)
+        return;
+    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
+    const std::int64_t leave = std::int64_t{accepted->playTick} -
+                               gf_legTicks(gf_distanceNm(lf_position(last), lf_position(*accepted)), kt, kMinLegTicks) -
+                               static_cast<std::int64_t>(speedUpTicks);
+    if (leave <= std::int64_t{last.playTick} + kMinLegTicks) return;
+    StreamPoint stand = last;
+    stand.stationary = 1;
+    stand.groundSpeedKt = 0.0;
+    stand.playTick = gf_tickPlus(0, leave);
+    ac.stream.push_back(stand);
 }
 
 void gf_pushbackEnded(LiveAc& ac) {

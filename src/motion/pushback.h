@@ -94,7 +94,8 @@ bool gf_taxiBegunAfterPushback(LiveAc& ac);
 // the watch and the stand are let go, phase taxi, and the kept reports after
 // the pushback follow in the stream (standing ones as a hold where it stands)
 // but the last one when `lastAccepted` (the stream checks accept that one
-// themselves).
+// themselves). Standing where the pushback ended with that one far off, it
+// stands there until it must leave to reach it as it falls due.
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted);
 
 // At the end of a pushback leg: when the kept reports of the pushback go on

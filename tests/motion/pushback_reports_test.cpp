@@ -5,7 +5,8 @@
 // reports begin and going where they go, a report miles off left out, a
 // pushback whose leg ended going on, one that ends where its reports stopped
 // however short the last step, the taxi starting from the reports kept
-// meanwhile, the reports an aircraft was created with or that came before
+// meanwhile (or on one far off at a taxi's speed, standing until it must
+// leave for it), the reports an aircraft was created with or that came before
 // its object existed, the curve two reports of a turn tell by their tracks,
 // and a moving report long after the one before that hid a stop.
 
@@ -35,6 +36,27 @@ protected:
     // RAMP B1 faces north: a pushback goes south.
     static StreamPoint south(double metres, std::int32_t due, double speedKt, double bearingDeg = 180.0) {
         return groundPoint(from(kB1, bearingDeg, metres), due, speedKt);
+    }
+    // Pushed back 60 m south of RAMP B1 (nose north), standing there in a
+    // hold at tick 11500.
+    LiveAc& pushedBack(LaLo end) {
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(0x484C30, 3, "KLM1234");
+        StandLeaving& l = ac.motion.leaving;
+        l.start = kB1;
+        l.pushback = {south(30.0, 10000, 3.0), south(60.0, 11000, 3.0)};
+        l.pushbackOver = 1;
+        ac.phase = AcPhase::pushed_back;
+        ac.pose.latitude = end.lat;
+        ac.pose.longitude = end.lon;
+        ac.pose.heading = 0.0;
+        StreamPoint hold = groundPoint(end, 11500, 0.0);
+        hold.stationary = 1;
+        ac.stream = {hold};
+        ac.extrapolationCount = 3;
+        ac.motion.holding = 1;
+        tickCount.store(11500);
+        return ac;
     }
     // Metres between a stream point and a position.
     static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
@@ -250,25 +272,12 @@ TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
     };
     for (const Row row : {Row{"at the next report", true}, Row{"as the pushback ends", false}}) {
         SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
-        LiveAc& ac = parkedOn(0x484C30, 3, "KLM1234");
-        StandLeaving& l = ac.motion.leaving;
-        l.start = kB1;
         const LaLo end = from(kB1, 180.0, 60.0);
-        l.pushback = {south(30.0, 10000, 3.0), south(60.0, 11000, 3.0)};
+        LiveAc& ac = pushedBack(end);
+        StandLeaving& l = ac.motion.leaving;
         // Standing at its end until 12000, then off west along the lane.
         l.after.push_back(groundPoint(end, 12000, 0.0));
         for (int i = 1; i <= 5; ++i) l.after.push_back(groundPoint(from(end, 270.0, 8.0 * i * i), 12000 + 200 * i, 3.0 * i));
-        l.pushbackOver = 1;
-        ac.phase = AcPhase::pushed_back;
-        ac.pose.latitude = end.lat;
-        ac.pose.longitude = end.lon;
-        StreamPoint hold = groundPoint(end, 11500, 0.0);
-        hold.stationary = 1;
-        ac.stream = {hold};
-        ac.extrapolationCount = 3;
-        ac.motion.holding = 1;
-        tickCount.store(11500);
         if (row.atTheNextReport) {
             StreamPoint p = groundPoint(from(end, 270.0, 250.0), 13400, 15.0);
             EXPECT_TRUE(checkExtendingSituations(ac, p));
@@ -288,6 +297,42 @@ TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
         EXPECT_EQ(ac.stream.back().playTick, 13000);
         EXPECT_LT(metresTo(ac.stream.back(), from(end, 270.0, 200.0)), 0.01);
         EXPECT_TRUE(ac.motion.leaving.after.empty());
+    }
+}
+
+TEST_F(PushbackReports, AFirstReportFarOffAtATaxisSpeedStartsTheTaxiOnItsOwn) {
+    // The reports paused after the pushback; the first one after the pause
+    // lies west of where it ended. Beyond a standing aircraft's scatter and
+    // at a reported speed it is the taxi already; nearer, or at no speed, the
+    // watch waits for the next move.
+    struct Row {
+        double westM;
+        double speedKt;
+        bool taxis;
+    };
+    for (const Row row : {Row{250.0, 15.0, true}, Row{55.0, 15.0, true}, Row{45.0, 15.0, false},
+                          Row{250.0, 0.0, false}, Row{250.0, 0.9, false}}) {
+        SCOPED_TRACE(testing::Message() << row.westM << " m at " << row.speedKt << " kt");
+        const LaLo end = from(kB1, 180.0, 60.0);
+        LiveAc& ac = pushedBack(end);
+        StreamPoint p = groundPoint(from(end, 270.0, row.westM), 14500, row.speedKt);
+        EXPECT_EQ(checkExtendingSituations(ac, p), row.taxis);
+        EXPECT_EQ(ac.phase, row.taxis ? AcPhase::taxi : AcPhase::pushed_back);
+        if (!row.taxis) continue;
+        EXPECT_EQ(ac.motion.holding, 0);
+        EXPECT_EQ(ac.stream.front().playTick, 11501);
+        // It leaves in time to be at the report when it falls due: at once
+        // for 250 m, later for 55 m (it stands where it is until then).
+        const double legTicks = row.westM / (row.speedKt * 0.514444) * 100.0;
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_LT(metresTo(last, end), 0.01);
+        if (14500 - legTicks < 11600) {
+            EXPECT_EQ(ac.stream.size(), 1u);
+        } else {
+            EXPECT_EQ(last.stationary, 1);
+            EXPECT_GT(last.playTick, 11600);
+            EXPECT_LT(last.playTick, 14500 - legTicks);
+        }
     }
 }
 
