@@ -362,21 +362,25 @@ void spawnLiveAc(LiveAc& ac) {
     if (!gf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
 }
 
-void gf_placeAirborneCreateNow(AiCreateRequest& request) {
+void gf_placeLateCreateNow(AiCreateRequest& request) {
     LiveAc* found = gf_findLiveByHexid(request.hexid);
     if (found == nullptr) return;
     LiveAc& ac = *found;
-    // One shown before (a livery respawn) comes back where it was seen.
-    if (ac.simState != AcSimState::adding2sim || ac.phase != AcPhase::flying || ac.promoted != 0 ||
-        ac.activationTick != 0)
+    // One shown before (a livery respawn) comes back where it was seen; one
+    // parked at a stand or standing stays where it stands.
+    if (ac.simState != AcSimState::adding2sim || (ac.phase != AcPhase::flying && ac.phase != AcPhase::taxi) ||
+        ac.promoted != 0 || ac.activationTick != 0)
         return;
     auto& stream = ac.stream;
     const std::int32_t now = tickCount.load();
-    const auto flownOn = [](const StreamPoint& p) { return p.airborne != 0 && p.stationary == 0; };
-    if (stream.size() < 2 || stream.front().airborne == 0 || !flownOn(stream[1])) return;
-    // Points the aircraft would already have flown past are dropped, so that
+    const bool airborne = ac.phase == AcPhase::flying;
+    const auto movedOn = [airborne](const StreamPoint& p) {
+        return (p.airborne != 0) == airborne && p.stationary == 0;
+    };
+    if (stream.size() < 2 || (stream.front().airborne != 0) != airborne || !movedOn(stream[1])) return;
+    // Points the aircraft would already have moved past are dropped, so that
     // it starts between the last one due and the next.
-    while (stream.size() >= 3 && flownOn(stream[2]) && gf_ticksBetween(stream[1].playTick, now) >= 0)
+    while (stream.size() >= 3 && movedOn(stream[2]) && gf_ticksBetween(stream[1].playTick, now) >= 0)
         stream.pop_front();
     StreamPoint& front = stream[0];
     const StreamPoint& next = stream[1];
@@ -393,12 +397,13 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
         front.lon = gf_wrapLongitudeDifference(front.lon + gf_wrapLongitudeDifference(next.lon - front.lon) * f);
         front.altitudeFt += (next.altitudeFt - front.altitudeFt) * f;
         front.playTick = now;
-    } else if (std::isfinite(heading)) {
+    } else if (airborne && std::isfinite(heading)) {
         // Its last report is due already and none follows yet (it waited its
         // turn through a report gap): it starts where flying on from that
         // report as it came puts it now, and flies on from there, as dead
         // reckoning would have it, not from an old point it would race to
-        // on its first leg.
+        // on its first leg. One taxiing is not driven on past its last
+        // report: the end of its stream stops it there.
         const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), span);
         // Its reported speed, unless the reports' own distance over time
         // rules it out (an absurd one would place it miles away).
@@ -427,7 +432,10 @@ void gf_placeAirborneCreateNow(AiCreateRequest& request) {
     ac.pose.latitude = start.lat;
     ac.pose.longitude = start.lon;
     ac.pose.altitude = start.altitudeFt;
-    if (std::isfinite(heading)) ac.pose.heading = normalizeHeading(heading);
+    if (std::isfinite(heading)) {
+        ac.pose.heading = normalizeHeading(heading);
+        if (!airborne) ac.motion.groundHeading = ac.pose.heading;
+    }
     request.position.Latitude = ac.pose.latitude;
     request.position.Longitude = ac.pose.longitude;
     request.position.Altitude = ac.pose.altitude;

@@ -37,12 +37,14 @@ void completeAcKeyAtSpawn(LiveAc& ac);
 // for the hexid).
 bool chooseLiveLivery(LiveAc& ac, double altitudeFt);
 
-// An airborne aircraft whose create request goes to the simulator only now
-// (creates are paced, one per 200 ms, so the last of a crowd waits tens of
-// seconds): its stream is brought up to now, the points it would have flown
-// past dropped and its front placed between the last one due and the next, and
-// the request and its pose start there instead of where its first report was.
-void gf_placeAirborneCreateNow(AiCreateRequest& request);
+// A flying or taxiing aircraft whose create request goes to the simulator only
+// now, long after its front point fell due (creates are paced, one per 200 ms,
+// so the last of a crowd waits tens of seconds; a lone report waits up to half
+// a minute for the next): its stream is brought up to now, the points it would
+// have moved past dropped and its front placed between the last one due and the
+// next, and the request and its pose start there instead of where its first
+// report was.
+void gf_placeLateCreateNow(AiCreateRequest& request);
 
 // The first pose from the front point; the hexid joins the new-live checks.
 void initPoseFromFront(LiveAc& ac);

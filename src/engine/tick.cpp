@@ -90,7 +90,7 @@ void lf_pacedRemovalAndCreation() {
     if (++l_creationCounter < kCreationEvery) return;
     l_creationCounter = 0;
     if (!liveCreateQueue.empty()) {
-        gf_placeAirborneCreateNow(liveCreateQueue.front());
+        gf_placeLateCreateNow(liveCreateQueue.front());
         gf_queueAiCreate(liveCreateQueue.front());
         liveCreateQueue.pop_front();
         return;

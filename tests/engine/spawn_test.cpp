@@ -372,10 +372,13 @@ TEST_F(Spawn, AStandingStartHasNoSpeedOnItsFirstStandingPoints) {
     }
 }
 
-TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
+TEST_F(Spawn, ACreateSentLateStartsWhereItsReportsPutItNow) {
     // Points due at ticks 0, 1000, 2000 and 3000, 0.01 degrees apart; the
     // create is sent at tick 1250 (or 2000, as a point falls due: it starts
-    // at that point, not at the pose it was spawned with).
+    // at that point, not at the pose it was spawned with). A taxiing
+    // aircraft (a tow whose lone report waited for the next) is brought up
+    // to now as a flying one is; one parked, or whose next report stands,
+    // stays where it was placed.
     struct Row {
         AcPhase phase;
         AcSimState state;
@@ -383,42 +386,55 @@ TEST_F(Spawn, AnAirborneCreateSentLateStartsWhereItsReportsPutItNow) {
         bool moved;
         std::int32_t activatedAt = 0;  // shown before (a livery respawn): comes back where it was
         std::int32_t now = 1250;
+        bool nextStands = false;
     };
     for (const Row row : {Row{AcPhase::flying, AcSimState::adding2sim, true, true},
                           Row{AcPhase::flying, AcSimState::adding2sim, true, true, 0, 2000},
-                          Row{AcPhase::taxi, AcSimState::adding2sim, false, false},
+                          Row{AcPhase::taxi, AcSimState::adding2sim, false, true},
+                          Row{AcPhase::taxi, AcSimState::adding2sim, false, true, 0, 2000},
+                          Row{AcPhase::taxi, AcSimState::adding2sim, false, false, 0, 1250, true},
+                          Row{AcPhase::parked, AcSimState::adding2sim, false, false},
+                          Row{AcPhase::taxi, AcSimState::adding2sim, true, false},
                           Row{AcPhase::flying, AcSimState::active, true, false},
                           Row{AcPhase::flying, AcSimState::adding2sim, true, false, 700}}) {
         SCOPED_TRACE(static_cast<int>(row.phase));
+        SCOPED_TRACE(row.now);
         g_liveAircraft.clear();
         std::deque<StreamPoint> stream;
         for (int i = 0; i < 4; ++i)
-            stream.push_back(point(50.0, 8.0 + 0.01 * i, row.airborne ? 5000.0 + 100.0 * i : 0.0, row.airborne, 1000 * i));
+            stream.push_back(
+                point(50.0, 8.0 + 0.01 * i, row.airborne ? 5000.0 + 100.0 * i : 0.0, row.airborne, 1000 * i));
+        stream[1].stationary = row.nextStands ? 1 : 0;
         LiveAc& ac = addLive(0x500401, row.state, 0, std::move(stream));
         ac.phase = row.phase;
         ac.activationTick = row.activatedAt;
         ac.pose.latitude = 50.0;
         ac.pose.longitude = 8.0;
+        ac.motion.groundHeading = 0.0;
         tickCount = row.now;
         AiCreateRequest r = request(0x500401);
         r.position.Longitude = 8.0;
-        gf_placeAirborneCreateNow(r);
+        gf_placeLateCreateNow(r);
         if (!row.moved) {
             EXPECT_EQ(ac.stream.size(), 4u);
             EXPECT_EQ(r.position.Longitude, 8.0);
+            EXPECT_EQ(ac.pose.longitude, 8.0);
             continue;
         }
         // The points passed are dropped; the aircraft starts as far from the
         // last one due to the next as the time since it fell due says.
         const double share = row.now / 1000.0;
+        const double altitudeFt = row.airborne ? 5000.0 + 100.0 * share : 0.0;
         ASSERT_EQ(ac.stream.size(), 4u - static_cast<std::size_t>(share));
         EXPECT_EQ(ac.stream.front().playTick, row.now);
         EXPECT_NEAR(ac.stream.front().lon, 8.0 + 0.01 * share, 1e-9);
-        EXPECT_NEAR(ac.stream.front().altitudeFt, 5000.0 + 100.0 * share, 1e-9);
+        EXPECT_NEAR(ac.stream.front().altitudeFt, altitudeFt, 1e-9);
         EXPECT_NEAR(r.position.Longitude, 8.0 + 0.01 * share, 1e-9);
         EXPECT_NEAR(ac.pose.longitude, 8.0 + 0.01 * share, 1e-9);
-        EXPECT_NEAR(r.position.Altitude, 5000.0 + 100.0 * share, 1e-9);
+        EXPECT_NEAR(r.position.Altitude, altitudeFt, 1e-9);
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
+        // On the ground the motion steers from the heading it starts with.
+        EXPECT_NEAR(ac.motion.groundHeading, row.airborne ? 0.0 : ac.pose.heading, 1e-12);
     }
 }
 
@@ -447,7 +463,7 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
         ac.phase = AcPhase::flying;
         tickCount = row.now;
         AiCreateRequest r = request(0x500402);
-        gf_placeAirborneCreateNow(r);
+        gf_placeLateCreateNow(r);
         ASSERT_EQ(ac.stream.size(), 2u);
         EXPECT_EQ(ac.stream[0].playTick, row.now);
         EXPECT_NEAR(ac.stream[0].lon, 8.01 + eastNm / nmPerDegree, 2e-5);
@@ -458,6 +474,19 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
         EXPECT_EQ(ac.stream[1].playTick, row.now + 300);
         EXPECT_NEAR(ac.stream[1].lon - ac.stream[0].lon, row.kt * 3.0 / 3600.0 / nmPerDegree, 2e-5);
     }
+    // On the ground an aircraft is not driven on beyond its last report (its
+    // stream's end stops it there): it starts at the last but one.
+    g_liveAircraft.clear();
+    LiveAc& taxiing = addLive(0x500403, AcSimState::adding2sim, 0,
+                              {point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000)});
+    taxiing.phase = AcPhase::taxi;
+    tickCount = 2500;
+    AiCreateRequest r = request(0x500403);
+    gf_placeLateCreateNow(r);
+    ASSERT_EQ(taxiing.stream.size(), 2u);
+    EXPECT_EQ(taxiing.stream[0].playTick, 1000);
+    EXPECT_EQ(taxiing.stream[1].lon, 8.01);
+    EXPECT_EQ(r.position.Longitude, 8.0);
 }
 
 TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
