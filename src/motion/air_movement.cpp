@@ -513,10 +513,10 @@ void stepAir(LiveAc& ac) {
 void retimeFinalApproach(LiveAc& ac) {
     if (ac.phase != AcPhase::landing || ac.onGround != 0 || ac.stream.size() < 2 || ac.stream[1].airborne != 0)
         return;
-    StreamPoint& next = ac.stream[1];
+    const StreamPoint& report = ac.stream[1];
     const LaLo pose = lf_pose(ac);
     const auto here = findLandingRunway(pose, ac.pose.heading);
-    auto there = findLandingRunway(lf_position(next), ac.pose.heading);
+    auto there = findLandingRunway(lf_position(report), ac.pose.heading);
     if (!here || !there || here->key != there->key || here->endName != there->endName) return;
     if (!lf_isFinite(there->pastThresholdM) || !lf_isFinite(there->usableLengthM) ||
         !lf_isFinite(here->pastThresholdM) || !(*there->usableLengthM > 0.0))
@@ -525,16 +525,33 @@ void retimeFinalApproach(LiveAc& ac) {
     const double to = *there->pastThresholdM;
     if (!(from < to)) return;
     const double aim = std::min(*there->usableLengthM / 3.0, 1000.0);
-    if (!(from < aim && to > aim)) return;
+    // An aircraft at the touchdown already (within a metre) has the report
+    // ahead on its roll, not a second touchdown before it.
+    if (!(from < aim - 1.0 && to > aim)) return;
     const double f = std::clamp((aim - from) / (to - from), 0.0, 1.0);
     if (f < 1.0) {
-        next.lat = pose.lat + (next.lat - pose.lat) * f;
-        next.lon = pose.lon + gf_wrapLongitudeDifference(next.lon - pose.lon) * f;
-        LaLo moved = lf_position(next);
-        gf_normalizeLaLo(moved);
-        next.lat = moved.lat;
-        next.lon = moved.lon;
+        // The touchdown goes in before the report, which keeps its place,
+        // time and speed: the roll from the touchdown reaches the report when
+        // it falls due. The aircraft arrives at the speed the leg to the
+        // runway is flown at, and rolls on to the report slowing evenly to
+        // its speed, so the touchdown falls due that long before it.
+        StreamPoint touchdown = report;
+        LaLo at{pose.lat + (report.lat - pose.lat) * f, pose.lon + gf_wrapLongitudeDifference(report.lon - pose.lon) * f};
+        gf_normalizeLaLo(at);
+        touchdown.lat = at.lat;
+        touchdown.lon = at.lon;
+        const double before = ac.stream[0].groundSpeedKt;
+        const double reportedKt = std::isfinite(report.groundSpeedKt) ? std::max(0.0, report.groundSpeedKt) : 0.0;
+        const double arrivalKt = std::isfinite(before) && before > 0.0 ? std::max(before, reportedKt) : reportedKt;
+        touchdown.groundSpeedKt = arrivalKt;
+        touchdown.stationary = 0;
+        const double meanMps = (arrivalKt + reportedKt) / 2.0 * kKnotsToMps;
+        const double rollTicks = meanMps > 0.0 ? (to - aim) / meanMps * 100.0 : 0.0;
+        const std::int64_t due = std::int64_t{report.playTick} - static_cast<std::int64_t>(std::llround(rollTicks));
+        touchdown.playTick = gf_tickPlus(0, std::max(due, std::int64_t{tickCount.load()} + 1));
+        ac.stream.insert(ac.stream.begin() + 1, std::move(touchdown));
     }
+    StreamPoint& next = ac.stream[1];
     const double toGoS = std::max(gf_ticksBetween(tickCount.load(), next.playTick) / 100.0, 0.25);
     const double above = std::max(0.0, ac.pose.altitude - (there->altitudeFt + ac.groundOffsetFt));
     // The height takes its time at the stream's own descent (600 ft/min at

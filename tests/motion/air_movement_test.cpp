@@ -1,6 +1,6 @@
 // Air movement leg by leg: descent rates with the QNH, a Light aircraft's
-// level-off limit, a reported touchdown moved into the first part of the
-// runway, a takeoff climb over ground points, turn limits, and the
+// level-off limit, a touchdown put into the first part of the runway before
+// a report far down it, a takeoff climb over ground points, turn limits, and the
 // high-altitude configuration set once.
 
 #include <gmock/gmock.h>
@@ -51,31 +51,51 @@ TEST_F(AirMovement, DescentRatesAndTheLevelOffLimit) {
     }
 }
 
-TEST_F(AirMovement, AReportedTouchdownIsMovedIntoTheFirstPartOfTheRunway) {
-    // Reported 5 s ahead; the time the height takes at the stream's descent
-    // (600 ft/min at the least) comes first, unless the shortened leg would
-    // then be flown below the floor (1600 m at an airliner's 101.25 kt: 30.7 s).
+TEST_F(AirMovement, AReportedTouchdownFarDownTheRunwayGetsATouchdownInTheFirstPartBeforeIt) {
+    // The touchdown falls due before the report by the roll between them
+    // (from the 140 kt the aircraft arrives with, slowing evenly to the
+    // report's speed), and no earlier than the time the height takes at the
+    // stream's descent (600 ft/min at the least), unless the shortened leg
+    // would then be flown below the floor (1600 m at an airliner's
+    // 101.25 kt: 30.7 s). The report keeps its place and speed, and its time
+    // unless the touchdown reaches it (then it moves along with it).
     struct Row {
-        double lengthM, reportedM, movedM, aboveFt, frontFpm;
-        std::int32_t dueTick;
+        double lengthM, reportedM, movedM, aboveFt, frontFpm, reportKt;
+        std::int32_t reportTick, dueTick, reportDueTick;
     };
-    for (const Row& row : {Row{3000.0, 1800.0, 1000.0, 100.0, -700.0, 10858}, Row{1500.0, 1800.0, 500.0, 100.0, -700.0, 10858},
-                           Row{3000.0, 1800.0, 1000.0, 100.0, -400.0, 11000}, Row{3000.0, 1800.0, 1000.0, 20.0, -700.0, 10500},
-                           Row{3000.0, 1800.0, 1000.0, 1000.0, -700.0, 13070}, Row{3000.0, 900.0, 900.0, 100.0, -700.0, 10500}}) {
-        SCOPED_TRACE(::testing::Message() << row.lengthM << " " << row.reportedM << " " << row.aboveFt << " " << row.frontFpm);
+    for (const Row& row : {Row{3000.0, 1800.0, 1000.0, 100.0, -700.0, 140.0, 10500, 10858, 11357},
+                           Row{1500.0, 1800.0, 500.0, 100.0, -700.0, 140.0, 10500, 10858, 11357},
+                           Row{3000.0, 1800.0, 1000.0, 100.0, -400.0, 140.0, 10500, 11000, 11499},
+                           Row{3000.0, 1800.0, 1000.0, 20.0, -700.0, 140.0, 10500, 10200, 10500},
+                           Row{3000.0, 1800.0, 1000.0, 1000.0, -700.0, 140.0, 10500, 13070, 13569},
+                           // 800 m of roll from 140 kt down to 43 kt: 17 s.
+                           Row{3000.0, 1800.0, 1000.0, 20.0, -700.0, 43.0, 12000, 10300, 12000},
+                           Row{3000.0, 900.0, 900.0, 100.0, -700.0, 140.0, 10500, 10500, 10500}}) {
+        SCOPED_TRACE(::testing::Message() << row.lengthM << " " << row.reportedM << " " << row.aboveFt << " "
+                                          << row.frontFpm << " " << row.reportKt);
         gf_clearRunwayTable();
         airport(row.lengthM);
         const double altitude = 308.0 + row.aboveFt;
-        LiveAc& ac = aircraft({at(past(-600), altitude, true, 10000, row.frontFpm), at(past(row.reportedM), 0, false, 10500)},
+        LiveAc& ac = aircraft({at(past(-600), altitude, true, 10000, row.frontFpm),
+                               at(past(row.reportedM), 0, false, row.reportTick, 0.0, row.reportKt)},
                               Large, AcPhase::landing);
         ac.pose.altitude = altitude;
         ac.motion.delayLimit = 9000;  // out of the way
         retimeFinalApproach(ac);
+        const bool moved = row.movedM != row.reportedM;
+        ASSERT_EQ(ac.stream.size(), moved ? 3u : 2u);
         const auto there = findLandingRunway({ac.stream[1].lat, ac.stream[1].lon}, ac.pose.heading);
         ASSERT_TRUE(there.has_value());
         EXPECT_NEAR(*there->pastThresholdM, row.movedM, 0.5);
         EXPECT_NEAR(ac.stream[1].playTick, row.dueTick, 5);  // the runway frame is flat
-        if (row.movedM == row.reportedM) continue;
+        if (!moved) continue;
+        EXPECT_DOUBLE_EQ(ac.stream[1].groundSpeedKt, 140.0);
+        const StreamPoint& report = ac.stream[2];
+        const auto reported = findLandingRunway({report.lat, report.lon}, ac.pose.heading);
+        ASSERT_TRUE(reported.has_value());
+        EXPECT_NEAR(*reported->pastThresholdM, row.reportedM, 0.5);
+        EXPECT_DOUBLE_EQ(report.groundSpeedKt, row.reportKt);
+        EXPECT_NEAR(report.playTick, row.reportDueTick, 5);
         // Without a lookup, the runway it remembers still knows how far
         // past the threshold the aircraft is.
         gf_clearRunwayTable();
