@@ -37,13 +37,18 @@ protected:
     static StreamPoint south(double metres, std::int32_t due, double speedKt, double bearingDeg = 180.0) {
         return groundPoint(from(kB1, bearingDeg, metres), due, speedKt);
     }
+    // A new aircraft parked on RAMP B1, the only one, leaving from there.
+    LiveAc& leavingB1(std::uint32_t hexid) {
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedOn(hexid, 3, "KLM1234");
+        ac.motion.leaving.start = kB1;
+        return ac;
+    }
     // Pushed back 60 m south of RAMP B1 (nose north), standing there in a
     // hold at tick 11500.
     LiveAc& pushedBack(LaLo end) {
-        g_liveAircraft.clear();
-        LiveAc& ac = parkedOn(0x484C30, 3, "KLM1234");
+        LiveAc& ac = leavingB1(0x484C30);
         StandLeaving& l = ac.motion.leaving;
-        l.start = kB1;
         l.pushback = {south(30.0, 10000, 3.0), south(60.0, 11000, 3.0)};
         l.pushbackOver = 1;
         ac.phase = AcPhase::pushed_back;
@@ -436,10 +441,8 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
     std::uint32_t hexid = 0x484C60;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
-        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        LiveAc& ac = leavingB1(++hexid);
         StandLeaving& l = ac.motion.leaving;
-        l.start = kB1;
         StreamPoint a = south(10.0, 10000, 3.0);
         a.trackDeg = row.trackADeg;
         const LaLo aAt{a.lat, a.lon};
@@ -522,10 +525,8 @@ TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsF
     std::uint32_t hexid = 0x484C90;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
-        LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
+        LiveAc& ac = leavingB1(++hexid);
         StandLeaving& l = ac.motion.leaving;
-        l.start = kB1;
         l.startNoseRad = row.startNoseDeg * degreesToRadians;
         l.standing = groundPoint(kB1, 10000, 0.0);
         l.hasStanding = 1;
