@@ -190,6 +190,30 @@ TEST(MotionReportChecks, TheTravelIsHeldToTwiceTheReportsOwnSpeedPlusTwentyKnots
     }
 }
 
+TEST(MotionReportChecks, OnTheGroundTheSpeedIsHeldToTwiceTheFasterOfTheReportedAndTheReportsOwnSpeed) {
+    // Taxiing east with reports every 2 s that give 8 kt while their own
+    // positions move `ownKt` (a feed that lags its positions, or repeats a
+    // stale one and then jumps on), the pose at the positions' pace with half
+    // a second at `burstKt` from tick 600. The reports' positions are the
+    // way: following them is no racing, racing past them is.
+    struct Row {
+        double ownKt, burstKt;
+        bool finding;
+    };
+    for (const Row& row : {Row{40.0, 40.0, false}, Row{40.0, 100.0, true}, Row{8.0, 8.0, false},
+                           Row{8.0, 30.0, true}}) {
+        const double own = row.ownKt * kKnotsToMps, burst = row.burstKt * kKnotsToMps;
+        Made m(own, 2.0, 1500,
+               [&](int tick) { return own * tick / 100.0 + (burst - own) * std::clamp(tick - 600, 0, 50) / 100.0; },
+               90.0);
+        for (ReportedPosition& p : m.record.reports) p.groundSpeedKt = 8.0;
+        for (MotionSample& sample : m.record.samples) sample.reportedKt = 8.0;
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::GroundSpeed), row.finding)
+            << row.ownKt << " kt by the positions, " << row.burstKt << " kt flown\n" << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
     // Flying east at 136 kt, reported every 2 s up to 18 s; then nothing
     // until a report at 60 s that repeats the one at 18 s, on the ground and

@@ -592,8 +592,17 @@ constexpr std::int32_t kGroundSpeedWindowTicks = 50;
 // evenly, so it ends at twice that. A few knots more for the legs the engine
 // times itself without a reported speed (a pushback, the way into a stand, at
 // the category's taxi reference of 2 to 5 kt, eased at both ends).
+// "Reported" is the faster of the speeds the reports give and the speed their
+// own positions cover over their times: a feed that repeats a stale position
+// (at speed 0) and then jumps on has the aircraft cover the jump in the time
+// between, faster than any speed it reports, and an aircraft that kept to the
+// reported speed there would fall further behind its reports than the lag
+// check allows.
 constexpr double kGroundSpeedShare = 2.0;
 constexpr double kGroundSpeedSlackKt = 8.0;
+
+std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports);
+double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick);
 
 // The rest change check: an aircraft on the ground comes to rest, and leaves
 // it, over a stretch of braking or acceleration, not from one tick to the
@@ -664,6 +673,7 @@ double lf_stepLimitM(const MotionSample& s) {
 void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResult& out) const {
     const Judge judge{r, out, false};
     const auto& s = r.samples;
+    const std::vector<const ReportedPosition*> path = lf_reportedPath(r.reports);
     for (std::size_t i = 0; i < s.size(); ++i) {
         const MotionSample& c = s[i];
         const double tick = c.tick;
@@ -692,6 +702,8 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
                 reportedKt = std::max(reportedKt, s[k].reportedKt);
             }
             if (whole && !lf_exempt(MotionCheck::GroundSpeed, r.hexid, c.tick, out)) {
+                const double ownKt = lf_fastestOwnKt(path, from.tick, c.tick);
+                if (std::isfinite(ownKt)) reportedKt = std::max(reportedKt, ownKt);
                 const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) /
                                   (kGroundSpeedWindowTicks * 0.01) * kMpsToKnots;
                 const double limit = kGroundSpeedShare * reportedKt + kGroundSpeedSlackKt;
@@ -933,6 +945,20 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
     return out;
 }
 
+// The fastest the reports travel by their own positions between reports due
+// around a stretch of track from one tick to another (-1 when none): those
+// due from the lag the check allows, and more, before it to a little after.
+double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick) {
+    double ownKt = -1.0;
+    const double lo = fromTick - kTravelReportsBeforeTicks, hi = toTick + kTravelReportsAfterTicks;
+    for (std::size_t k = 1; k < path.size(); ++k) {
+        if (path[k]->dueTick < lo) continue;
+        if (path[k - 1]->dueTick > hi) break;
+        ownKt = std::max(ownKt, lf_ownKt(*path[k - 1], *path[k]));
+    }
+    return ownKt;
+}
+
 // The sample at a tick, or the first after it (samples are in tick order).
 std::size_t lf_sampleFrom(const std::vector<MotionSample>& s, double tick) {
     return static_cast<std::size_t>(
@@ -1069,13 +1095,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         if (airborne) judge.floor(MotionCheck::AirborneSpeed, c.tick, kt, floorKt);
         if (c.tick > lastDue) continue;
         // The fastest the reports around it travel by their own positions.
-        double ownKt = -1.0;
-        const double lo = from.tick - kTravelReportsBeforeTicks, hi = c.tick + kTravelReportsAfterTicks;
-        for (std::size_t k = 1; k < n; ++k) {
-            if (path[k]->dueTick < lo) continue;
-            if (path[k - 1]->dueTick > hi) break;
-            ownKt = std::max(ownKt, lf_ownKt(*path[k - 1], *path[k]));
-        }
+        const double ownKt = lf_fastestOwnKt(path, from.tick, c.tick);
         if (ownKt < 0.0 || !std::isfinite(ownKt)) continue;
         const double limit = kTravelShare * ownKt + kTravelSlackKt;
         judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
