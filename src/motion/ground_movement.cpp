@@ -886,6 +886,14 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
         stand.trueHeading = h;
         stand.hasTrueHeading = 1;
         s.push_back(stand);
+    } else if (const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac)); braking.ticks > 0) {
+        // Still rolling where it stops (its dead reckoning ran it onto or
+        // past the stand while the reports paused): it brakes to rest
+        // straight on, as before any hold, not dead on the spot.
+        StreamPoint rest = lf_streamPointAt(
+            gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre}), ac, ac.pose.heading);
+        rest.playTick = gf_tickPlus(tickCount.load(), braking.ticks);
+        s.push_back(rest);
     }
     StreamPoint stop = s.back();
     stop.stationary = 1;

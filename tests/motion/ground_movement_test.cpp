@@ -346,6 +346,33 @@ TEST_F(GroundMovement, TheTaxiInToAStandEndsWithTheStandAndAStop) {
     }
 }
 
+TEST_F(GroundMovement, AnAircraftStillRollingWhereItStopsAtItsStandBrakesToRestStraightOn) {
+    // 5 m past the stand and 6 degrees off, where the drive only stops (a tow
+    // dead-reckoned on past it while its reports paused): rolling, it brakes
+    // to rest along its nose within the firmest braking; at rest it stays.
+    for (const double kt : {0.0, 4.6, 8.0}) {
+        g_liveAircraft.clear();
+        const LaLo pose = gf_destinationPoint({50.0, 8.0}, {0.0, 5.0 * feetPerMetre});
+        LiveAc& ac = taxiing(0.0, 0.0, 5.0, 5.0);
+        ac.stream.resize(1);
+        ac.stream[0] = point(pose.lat, pose.lon, 0.0, false, tickCount.load());
+        ac.pose.latitude = pose.lat;
+        ac.pose.longitude = pose.lon;
+        ac.pose.heading = 6.0 * kDeg;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = kt / kKtPerMps * 0.01;
+        drive2Stand(ac, {50.0, 8.0}, 0.0, false);
+        const StreamPoint& rest = ac.stream[ac.stream.size() - 2];
+        const double runM = gf_distanceNm(pose, {rest.lat, rest.lon}) * 1852.0;
+        const double seconds = (rest.playTick - tickCount.load()) / 100.0;
+        ASSERT_EQ(ac.stream.size(), kt > 0.0 ? 3u : 2u) << kt;
+        if (kt == 0.0) continue;
+        EXPECT_NEAR(gf_bearing(pose, {rest.lat, rest.lon}), 6.0 * kDeg, 1e-6) << kt;
+        EXPECT_NEAR(runM, kt / kKtPerMps * seconds / 2.0, 0.1) << kt;  // v to rest evenly
+        EXPECT_LE(kt / seconds, 16.0) << kt << " kt braked in " << seconds << " s";
+    }
+}
+
 TEST_F(GroundMovement, ALandingRollLegBetweenPointsWithoutASpeedIsRolledNoFasterThanTheAircraftRolls) {
     // After a late approach the roll's points can fall due a tick apart, and
     // neither end of the leg carries a speed: 300 m in a tick would be
