@@ -467,6 +467,20 @@ double lf_taxiDeadReckonedKt(const LiveAc& ac, int budget) {
     return std::max(0.0, kt + perSecond * kExtrapolatedStepTicks / 100.0);
 }
 
+// ...and the way its last report went: its reported track, not the nose,
+// which may still be part way round the bend into that report. Along the
+// nose a tow whose reports paused at the end of its turn into a stand's lane
+// ran metres off the lane, and came to the stand from the side. A track far
+// off the nose (none reported, or a bad one) is not taken.
+constexpr double kMostTrackOffNoseDeg = 30.0;
+double lf_taxiDeadReckonedCourse(const LiveAc& ac, const StreamPoint& last) {
+    const double track = last.trackDeg * degreesToRadians;
+    if (!std::isfinite(track) ||
+        !(std::fabs(std::remainder(track - ac.pose.heading, fullCircle)) <= kMostTrackOffNoseDeg * degreesToRadians))
+        return ac.pose.heading;
+    return normalizeHeading(track);
+}
+
 }  // namespace
 
 void extrapolateStreamPoint(LiveAc& ac, int budget) {
@@ -527,6 +541,7 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
                 p.verticalSpeed = 2400.0;
         } else {
             speed = lf_taxiDeadReckonedKt(ac, budget);
+            course = lf_taxiDeadReckonedCourse(ac, last);
         }
         p.groundSpeedKt = speed;
         if (speed > 0.0 && ac.onGround != 0 && ac.phase == AcPhase::taxi) {

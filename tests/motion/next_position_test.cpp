@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_state.h"
@@ -293,6 +294,25 @@ TEST_F(NextPosition, ADryTaxiStreamGoesOnAsItsReportsWentForFourPointsThenStands
         const double runKt = r.newKt > 0.0 ? (r.lastKt + r.newKt) / 2.0 : 0.0;
         EXPECT_NEAR(gf_distanceNm({50.0, 8.0}, {p.lat, p.lon}), runKt * 3.0 / 3600.0, 1e-9);
         if (r.newKt > 0.0) EXPECT_NEAR(gf_bearing({50.0, 8.0}, {p.lat, p.lon}), pi / 2.0, 1e-4);
+    }
+}
+
+TEST_F(NextPosition, ADryTaxiStreamGoesOnAlongItsLastReportedTrackNotANoseStillInTheBend) {
+    // The nose at 082 (still coming round the bend into the last report),
+    // the report's track `trackDeg`: that way the taxi goes on; a track far
+    // off the nose (none reported, or a bad one) gives way to the nose.
+    harness->settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 2; });
+    for (const auto& [trackDeg, goesDeg] : {std::pair{90.0, 90.0}, std::pair{82.0, 82.0}, std::pair{110.0, 110.0},
+                                            std::pair{0.0, 82.0}, std::pair{std::nan(""), 82.0}}) {
+        StreamPoint last = at(50.0, 8.0, 1000, 8.0, false);
+        last.trackDeg = trackDeg;
+        LiveAc& ac = aircraft({last}, Large, AcPhase::taxi);
+        ac.onGround = 1;
+        ac.pose.heading = 82.0 * degreesToRadians;
+        extrapolateStreamPoint(ac, 40);
+        const StreamPoint& p = ac.stream.back();
+        ASSERT_EQ(p.stationary, 0) << trackDeg;
+        EXPECT_NEAR(gf_bearing({50.0, 8.0}, {p.lat, p.lon}) * radiansToDegrees, goesDeg, 0.01) << trackDeg;
     }
 }
 
