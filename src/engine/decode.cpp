@@ -410,18 +410,14 @@ bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPo
         .tooFast;
 }
 
-// Whether a ground point of an aircraft not yet shown lies farther from the
-// ground point before it than the aircraft could go in the time between them
-// (a lone bad position of a standing or towed aircraft, miles off): shown
-// with it in its stream, the aircraft raced out to it. Such a point is held
-// for the next report as a flying one is; once shown, the jump test of the
-// ground rules judges such a report. Out of reach means faster than three
-// times the reported speed and 60 kt, not the jump test's 30 kt for a
-// standing aircraft: the point before may be a stale position the receiver
-// repeated after a pause, and a tow's real move from it then reads as 31 kt.
-bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
-    const double timeS = double(std::int64_t(point.playTick) - last.playTick) / 100.0;
+// Whether a ground point due at the given tick lies farther from the ground
+// point before it than the aircraft could go in the time between them. Out
+// of reach means faster than three times the reported speed and 60 kt, not
+// the jump test's 30 kt for a standing aircraft: the point before may be a
+// stale position the receiver repeated after a pause, and a tow's real move
+// from it then reads as 31 kt.
+bool lf_isGroundOutOfReach(const StreamPoint& last, const StreamPoint& point, std::int64_t dueTick) {
+    const double timeS = double(dueTick - last.playTick) / 100.0;
     const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
     if (!(timeS > 0.0) || !std::isfinite(distanceNm)) return false;
     const double speed = distanceNm * metresPerNm / timeS * kKnotsPerMps;
@@ -429,8 +425,29 @@ bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const
     return speed > std::max(3.0 * ref, kLeastGroundJumpKt);
 }
 
+// A ground point out of reach of an aircraft not yet shown (a lone bad
+// position of a standing or towed aircraft, miles off): shown with it in its
+// stream, the aircraft raced out to it. Such a point is held for the next
+// report as a flying one is; once the aircraft taxis, the jump test of the
+// ground rules judges such a report.
+bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
+    return lf_isGroundOutOfReach(last, point, point.playTick);
+}
+
+// The same for a ground point of a landing or takeoff roll: the jump test of
+// the ground rules judges taxiing aircraft only, and a position miles off
+// taken into a roll had the aircraft race out to it at hundreds of knots and
+// come back tail first. The point falls due as late as the stream runs.
+bool lf_isGroundJumpOnRoll(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::landing_roll && ac.phase != AcPhase::takeoff_roll) return false;
+    if (ac.extrapolationCount > 0 || last.airborne != 0 || point.airborne != 0) return false;
+    return lf_isGroundOutOfReach(last, point, std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
+}
+
 bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    return lf_isAirborneJump(ac, last, point) || lf_isGroundJumpBeforeShown(ac, last, point);
+    return lf_isAirborneJump(ac, last, point) || lf_isGroundJumpBeforeShown(ac, last, point) ||
+           lf_isGroundJumpOnRoll(ac, last, point);
 }
 
 using AppendPoint = void (*)(LiveAc&, StreamPoint);

@@ -87,6 +87,26 @@ bool lf_flyOnFromLoneReport(LiveAc& ac) {
     return true;
 }
 
+// An aircraft on the ground whose lone report has it at rest, due this long
+// (the same wait as a flying one's) and not yet told to have no free stand,
+// is shown standing there, as two reports at rest show it: waiting for the
+// next report, a departure reported once at its stand before a report gap
+// appeared as its pushback began, seconds after its reports said it was
+// there. Where no stand is free for it, the spawn says so once; the lone
+// report then waits for the next as before. True when the point at rest 3 s
+// on was added.
+bool lf_standOnFromLoneReport(LiveAc& ac) {
+    const StreamPoint& front = ac.stream.front();
+    if (front.airborne != 0 || front.groundSpeedKt != 0.0 || ac.toldNoStand != 0 ||
+        gf_ticksBetween(front.playTick, tickCount.load()) < kLoneFlyingWaitTicks)
+        return false;
+    StreamPoint p = front;
+    p.stationary = 1;
+    p.playTick = gf_tickPlus(front.playTick, kProjectedStepTicks);
+    ac.stream.push_back(p);
+    return true;
+}
+
 void lf_consumeFront(LiveAc& ac) {
     if (!ac.stream.empty()) ac.stream.pop_front();
 }
@@ -135,13 +155,12 @@ void checkSpawnLiveAc(LiveAc& ac) {
         return;
     }
     if (tickCount.load() < ac.stream.front().playTick) return;
-    if (ac.stream.size() == 1 && !lf_flyOnFromLoneReport(ac)) {
+    if (ac.stream.size() == 1 && !lf_flyOnFromLoneReport(ac) && !lf_standOnFromLoneReport(ac)) {
         // A lone report waits a while for the next one. A flying aircraft's
         // reports pause for up to a minute, and so do a parked one's, half
         // of which the feed's delay covers; dropped, the lone report took
         // the aircraft with it, and it was first shown with the report after
-        // the pause, up to 48 s after it was reported in range (a standing
-        // aircraft needs a second report to be shown at all).
+        // the pause, up to 48 s after it was reported in range.
         if (gf_ticksBetween(ac.stream.front().playTick, tickCount.load()) < kLoneReportWaitTicks) return;
         lf_consumeFront(ac);
         ac.removeRecord = 1;

@@ -656,10 +656,12 @@ std::optional<RunwayMatch> landingRunwayForPose(const LiveAc& ac) {
 
 double limitFlyingVs(const LiveAc& ac, double verticalSpeed) {
     const MotionState& m = ac.motion;
-    if (ac.phase != AcPhase::flying || ac.category != Light || m.lastAirborneAltitudeValid == 0 ||
-        !std::isfinite(ac.pose.altitude) || !std::isfinite(verticalSpeed))
-        return verticalSpeed;
+    if (ac.phase != AcPhase::flying || ac.category != Light || !std::isfinite(verticalSpeed)) return verticalSpeed;
+    // The descent limit holds whether or not a level-off altitude is known
+    // yet: bound only once a report after the aircraft was shown set it, the
+    // descent of the leg then flown changed from one tick to the next.
     if (verticalSpeed < 0.0) return std::max(verticalSpeed, -1200.0);
+    if (m.lastAirborneAltitudeValid == 0 || !std::isfinite(ac.pose.altitude)) return verticalSpeed;
     const double above = ac.pose.altitude - m.lastAirborneAltitudeFt;
     if (above > 650.0) return -600.0;
     if (above > 500.0) return 0.0;

@@ -544,9 +544,13 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             course = lf_taxiDeadReckonedCourse(ac, last);
         }
         p.groundSpeedKt = speed;
-        if (speed > 0.0 && ac.onGround != 0 && ac.phase == AcPhase::taxi) {
+        if (speed > 0.0 && ac.onGround != 0 && (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll)) {
             // The run of the step is its mean speed over the 3 s, so that a
-            // slowing taxi ends where its slowing would bring it.
+            // slowing taxi ends where its slowing would bring it. So does a
+            // landing roll's: a step as long as its end speed is shorter
+            // than any even braking from the speed before covers, so the
+            // roll could not brake along it, ran each step at its end speed
+            // and came to rest from the last one in a tick.
             const LaLo ahead = gf_destinationPoint(
                 lf_position(last), {course, (last.groundSpeedKt + speed) / 2.0 * 3.0 * feetPerNm / 3600.0});
             p.lat = ahead.lat;

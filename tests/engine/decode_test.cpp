@@ -48,8 +48,10 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
          true},
         {"61 kt against 10 kt", AcPhase::taxi, false, kFar, northOf(kFar, 61 * 10 * kKnotsToMps), 10.0, 10.0, true,
          false},
+        // Not removed: out of reach of a roll, the point waits for the next
+        // report instead (see the roll rows below).
         {"landing_roll is not judged", AcPhase::landing_roll, false, kFar, northOf(kFar, 900), 10.0, 10.0, false,
-         true},
+         false},
         {"an airborne report is not judged", AcPhase::taxi, true, kFar, northOf(kFar, 900), 10.0, 10.0, false, true},
         {"100 kt against 40 kt away from runways", AcPhase::taxi, false, kFar, northOf(kFar, 1000), 1000 / mps100,
          40.0, false, true},
@@ -570,6 +572,44 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
         LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 0, false, 1000)}, AcSimState::buffer);
         decodeExisting(ac, streamPoint(northOf(kFar, row.offM), row.offKt, false, 1300));
         decodeExisting(ac, streamPoint(northOf(kFar, row.nextNorthM), row.offKt, false, 1600));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+    }
+}
+
+TEST_F(DecodeTest, AGroundPositionOutOfReachOnARollWaitsForTheNextReport) {
+    // Shown and rolling at 100 kt, the last point due at lastTick; a report
+    // at offM north of it 3 s later (tick 1300, due streamLag later), then
+    // one 3 s after that at nextNorthM.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        std::int32_t lastTick, streamLag;
+        double offM, nextNorthM;
+        std::vector<double> northM;  // the stream afterwards
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"landing roll, 5 NM off, then back near the stream: dropped", AcPhase::landing_roll, 1000, 0, offM, 300,
+         {0, 300}},
+        {"landing roll, 5 NM off, then near it: the aircraft is there", AcPhase::landing_roll, 1000, 0, offM,
+         offM + 300, {0, offM, offM + 300}},
+        {"takeoff roll, 5 NM off, then back near the stream: dropped", AcPhase::takeoff_roll, 1000, 0, offM, 300,
+         {0, 300}},
+        // 300 m in 3 s is 194 kt, under three times the roll's 100 kt.
+        {"landing roll, 300 m on: a move", AcPhase::landing_roll, 1000, 0, 300, 450, {0, 300, 450}},
+        // The stream runs 5 s late: the last point fell due at 1500 and the
+        // off one at 1800, 3 s after it.
+        {"a stream running late, 5 NM off: dropped", AcPhase::landing_roll, 1500, 500, offM, 300, {0, 300}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 100, false, row.lastTick)});
+        ac.motion.streamLagTicks = row.streamLag;
+        decodeExisting(ac, streamPoint(northOf(kFar, row.offM), 100, false, 1300));
+        decodeExisting(ac, streamPoint(northOf(kFar, row.nextNorthM), 100, false, 1600));
         std::vector<double> northM;
         for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
         EXPECT_EQ(northM, row.northM);

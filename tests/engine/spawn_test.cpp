@@ -147,6 +147,50 @@ TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
     }
 }
 
+TEST_F(Spawn, ALoneReportAtRestOnTheGroundIsTakenAsStandingAfterThreeSeconds) {
+    // One ground report, due this long ago. At rest it is taken as standing
+    // there once due for 3 s, as a second report at rest would have it:
+    // with no stand free for it here, the log says so at once, and the
+    // report then waits for the next as any lone one does (30 s) instead of
+    // being taken as standing again. Moving, it waits all the same.
+    struct Row {
+        const char* name;
+        std::int32_t dueAgo;
+        double groundSpeedKt;
+        bool toldBefore;
+        bool told;
+    };
+    const Row rows[] = {
+        {"at rest, due 2.99 s ago: waits", 299, 0.0, false, false},
+        {"at rest, due 3 s ago: standing, told", 300, 0.0, false, true},
+        {"at rest, told before: waits", 300, 0.0, true, false},
+        {"moving: waits", 300, 10.0, false, false},
+    };
+    setAirport(300.0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = newcomer(0x500031, 0.0, 1);
+        ac.stream[0].playTick = tickCount.load() - row.dueAgo;
+        ac.stream[0].groundSpeedKt = row.groundSpeedKt;
+        ac.toldNoStand = row.toldBefore ? 1 : 0;
+        newLogLines();
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA stands where no stand is free for it: not shown until it moves"),
+                  row.told ? 1u : 0u);
+        EXPECT_EQ(ac.simState, AcSimState::buffer);
+        EXPECT_EQ(ac.removeRecord, 0);
+        ASSERT_EQ(ac.stream.size(), 1u);
+        // Whatever stands in for the report waits its 30 s, then goes.
+        tickCount = ac.stream[0].playTick + 2999;
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.removeRecord, 0);
+        tickCount = ac.stream[0].playTick + 3000;
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.removeRecord, 1);
+    }
+}
+
 TEST_F(Spawn, LowAirborneTrafficOverTheAirportWaitsExceptRotorcraft) {
     struct Row {
         const char* name;

@@ -38,14 +38,16 @@ TEST_F(AirMovement, DescentRatesAndTheLevelOffLimit) {
         g_qnh.store(qnh);
         EXPECT_DOUBLE_EQ(airDescentRate(ac), rate) << qnh << " " << frontVs << " " << above;
     }
-    // A Light aircraft 700, 550 and 400 ft above its level-off altitude.
-    for (const auto& [category, phase, above, vs, limited] :
-         {std::tuple{Light, AcPhase::flying, 700.0, 300.0, -600.0}, {Light, AcPhase::flying, 550.0, 300.0, 0.0},
-          {Light, AcPhase::flying, 400.0, 300.0, 300.0}, {Light, AcPhase::flying, 0.0, -1500.0, -1200.0},
-          {Light, AcPhase::landing, 700.0, 300.0, 300.0}, {Large, AcPhase::flying, 700.0, 300.0, 300.0}}) {
+    // A Light aircraft 700, 550 and 400 ft above its level-off altitude; its
+    // descent is limited before a level-off altitude is known too.
+    for (const auto& [category, phase, above, vs, limited, levelOffKnown] :
+         {std::tuple{Light, AcPhase::flying, 700.0, 300.0, -600.0, true}, {Light, AcPhase::flying, 550.0, 300.0, 0.0, true},
+          {Light, AcPhase::flying, 400.0, 300.0, 300.0, true}, {Light, AcPhase::flying, 0.0, -1500.0, -1200.0, true},
+          {Light, AcPhase::landing, 700.0, 300.0, 300.0, true}, {Large, AcPhase::flying, 700.0, 300.0, 300.0, true},
+          {Light, AcPhase::flying, 0.0, -1500.0, -1200.0, false}, {Light, AcPhase::flying, 700.0, 300.0, 300.0, false}}) {
         LiveAc& ac = aircraft({at({50.0, 7.9}, 1000, true, 10000)}, category, phase);
         ac.motion.lastAirborneAltitudeFt = 1000.0;
-        ac.motion.lastAirborneAltitudeValid = 1;
+        ac.motion.lastAirborneAltitudeValid = levelOffKnown ? 1 : 0;
         ac.pose.altitude = 1000.0 + above;
         EXPECT_DOUBLE_EQ(limitFlyingVs(ac, vs), limited) << category << " " << above;
     }

@@ -212,6 +212,16 @@ TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
     EXPECT_EQ(speeds, (std::vector<double>{85, 70, 58, 46, 34, 26.5, 19, 11.5, 4, 0, 0}));
     EXPECT_EQ(roll.stream.back().stationary, 1);
     EXPECT_EQ(roll.stream.back().playTick, 3300);
+    // Each step runs its mean speed over the 3 s, as even braking from one
+    // point's speed to the next covers; the point at rest stays where the
+    // roll stopped.
+    for (std::size_t i = 1; i < roll.stream.size(); ++i) {
+        const StreamPoint& a = roll.stream[i - 1];
+        const StreamPoint& b = roll.stream[i];
+        const double runKt = b.groundSpeedKt > 0.0 ? (a.groundSpeedKt + b.groundSpeedKt) / 2.0 : 0.0;
+        SCOPED_TRACE(::testing::Message() << "roll step " << i);
+        EXPECT_NEAR(gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}), runKt * 3.0 / 3600.0, 1e-9);
+    }
 
     struct Row {
         AcPhase phase;
