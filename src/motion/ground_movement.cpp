@@ -76,6 +76,9 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
+// The least distance (m) left to a corner for a leg to be planned again
+// when a report after it comes: nearer, no turn fits before it.
+constexpr double kLeastReplanM = 12.0;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -909,6 +912,46 @@ double gf_bendLengthM(const LiveAc& ac) {
         before = {p.lat, p.lon};
     }
     return lengthM;
+}
+
+bool gf_replanLegForNewCorner(LiveAc& ac) {
+    auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    const std::int32_t now = tickCount.load();
+    // Only the leg that ends at the stream's last point but one: with more
+    // points known when it was planned, its corner was planned for too.
+    if (ac.simState != AcSimState::active || ac.phase != AcPhase::taxi || ac.onGround == 0 ||
+        ac.extrapolationCount > 0 || m.holding != 0 || s.size() != 2 || s[0].stationary != 0 ||
+        s[1].stationary != 0 || s[0].synthetic != 0 || lf_samePlace(s[0], s[1]))
+        return false;
+    // A straight leg at speed (changing it or not): a bend, a turn on the
+    // spot, a braking or a speed change to or from rest has a plan of its
+    // own.
+    if (lf_pathValid(m) || m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
+        m.speedChangeKind != 0)
+        return false;
+    const double stepM = gf_rollingStepM(ac);
+    if (!(stepM > 0.0)) return false;
+    const LaLo pose = lf_pose(ac);
+    const double leftM = gf_distanceNm(pose, lf_position(s[0])) * metresPerNm;
+    const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
+    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= kLeastReplanM) ||
+        gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
+        return false;
+    // The aircraft's place now becomes the point the leg starts from, due at
+    // once: the next tick plans the leg to the corner with the report after
+    // it, from there and at the speed it rolls.
+    StreamPoint here = s[0];
+    here.lat = pose.lat;
+    here.lon = pose.lon;
+    here.groundSpeedKt = stepM * 100.0 * kMpsToKnots;
+    here.tasKt = here.groundSpeedKt;
+    here.trackDeg = ac.pose.heading * radiansToDegrees;
+    here.playTick = gf_tickPlus(now, 1);
+    here.synthetic = 1;
+    here.rollSynthetic = 1;
+    s.insert(s.begin(), here);
+    return true;
 }
 
 double gf_rollingStepM(const LiveAc& ac) {
