@@ -76,6 +76,10 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
+// A leg's nose may arrive short of the leg's bearing (a start turn spread
+// along a short leg): a corner off the leg by less than this more than a
+// turn on the spot needs may be turned on the way, and is not stopped for.
+constexpr double kCornerStopMarginDeg = 10.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
@@ -327,6 +331,51 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
            gf_momentaryHoldEnd(ac, 1) == 0 &&
            (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
            speedKt > kMovingKt;
+}
+
+// A straight taxi leg into a point where the next leg sets off further off
+// it than the nose follows on the way (no bend was built through the
+// corner): the aircraft turns on the spot there. Arriving at speed it would
+// brake straight on past the point and then turn further still, back toward
+// the next point (a 50 degree corner became a 130 degree turn), and drive
+// back across the corner: it comes to rest on the point instead.
+bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 ||
+        lf_pathValid(m) || (s[1].synthetic != 0 && s[1].rollSynthetic == 0) ||
+        !(m.speedChangeKind == 0 || m.speedChangeKind == 1) || !std::isfinite(speedKt) || !(speedKt > kMovingKt) ||
+        lf_samePlace(s[1], s[2]))
+        return false;
+    // The leg is driven from where the aircraft is, or from where it comes
+    // to rest straight on when it turns on the spot first: it arrives on
+    // that bearing.
+    LaLo from = lf_pose(ac);
+    if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
+        const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
+        if (braking.ticks > 0) {
+            from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
+            gf_normalizeLaLo(from);
+        }
+    }
+    if (gf_isSamePlace(from, lf_position(s[1]))) return false;
+    const double inBearing = gf_bearing(from, lf_position(s[1]));
+    const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
+    if (!(cornerDeg > kTurnInPlaceDeg + kCornerStopMarginDeg)) return false;
+    // Where the points after it let a bend be built from the point, rolling
+    // in along the leg (a tight turn onto two short legs, one aimed past a
+    // straight stretch), the aircraft takes that bend at speed instead.
+    if (s.size() < 4 || s[3].stationary != 0) return true;
+    LiveAc there = ac;
+    there.stream.pop_front();
+    there.pose.latitude = s[1].lat;
+    there.pose.longitude = s[1].lon;
+    there.pose.heading = inBearing;
+    MotionState& tm = there.motion;
+    resetMotionPath(tm.path);
+    tm.lastStepTick = tickCount.load();
+    tm.lastStepM = speedKt * kKnotsToMps / 100.0;
+    return !(smoothTaxiPath(there) && lf_pathValid(tm));
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
@@ -703,7 +752,7 @@ void planTaxiSpeed(LiveAc& ac) {
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
-    if (lf_holdsAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
     const std::int32_t ownTicks = legTicks;
     legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
