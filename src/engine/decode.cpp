@@ -24,6 +24,7 @@
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
@@ -530,6 +531,7 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_detectTakeoff(ac, point);
     }
     ac.stream.push_back(point);
+    gf_replanLegForNewCorner(ac);
     if (ac.stream.size() == 2 && ac.stream[0].stationary != 0 && ac.stream[1].stationary != 0) {
         // An aircraft that only stands: play its position at once.
         ac.stream[0].playTick = lf_saturatedTick(std::int64_t(tickCount.load()) + 1);

@@ -76,6 +76,13 @@ constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
 // A taxi bend whose nose would still fall this far behind the path taken as
 // slowly as the stream allows slides the aircraft sideways through it.
 constexpr double kMostBendSlideDeg = 25.0;
+// A leg's nose may arrive short of the leg's bearing (a start turn spread
+// along a short leg): a corner off the leg by less than this more than a
+// turn on the spot needs may be turned on the way, and is not stopped for.
+constexpr double kCornerStopMarginDeg = 10.0;
+// The least distance (m) left to a corner for a leg to be planned again
+// when a report after it comes: nearer, no turn fits before it.
+constexpr double kLeastReplanM = 12.0;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -324,6 +331,51 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
            gf_momentaryHoldEnd(ac, 1) == 0 &&
            (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
            speedKt > kMovingKt;
+}
+
+// A straight taxi leg into a point where the next leg sets off further off
+// it than the nose follows on the way (no bend was built through the
+// corner): the aircraft turns on the spot there. Arriving at speed it would
+// brake straight on past the point and then turn further still, back toward
+// the next point (a 50 degree corner became a 130 degree turn), and drive
+// back across the corner: it comes to rest on the point instead.
+bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 ||
+        lf_pathValid(m) || (s[1].synthetic != 0 && s[1].rollSynthetic == 0) ||
+        !(m.speedChangeKind == 0 || m.speedChangeKind == 1) || !std::isfinite(speedKt) || !(speedKt > kMovingKt) ||
+        lf_samePlace(s[1], s[2]))
+        return false;
+    // The leg is driven from where the aircraft is, or from where it comes
+    // to rest straight on when it turns on the spot first: it arrives on
+    // that bearing.
+    LaLo from = lf_pose(ac);
+    if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
+        const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
+        if (braking.ticks > 0) {
+            from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
+            gf_normalizeLaLo(from);
+        }
+    }
+    if (gf_isSamePlace(from, lf_position(s[1]))) return false;
+    const double inBearing = gf_bearing(from, lf_position(s[1]));
+    const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
+    if (!(cornerDeg > kTurnInPlaceDeg + kCornerStopMarginDeg)) return false;
+    // Where the points after it let a bend be built from the point, rolling
+    // in along the leg (a tight turn onto two short legs, one aimed past a
+    // straight stretch), the aircraft takes that bend at speed instead.
+    if (s.size() < 4 || s[3].stationary != 0) return true;
+    LiveAc there = ac;
+    there.stream.pop_front();
+    there.pose.latitude = s[1].lat;
+    there.pose.longitude = s[1].lon;
+    there.pose.heading = inBearing;
+    MotionState& tm = there.motion;
+    resetMotionPath(tm.path);
+    tm.lastStepTick = tickCount.load();
+    tm.lastStepM = speedKt * kKnotsToMps / 100.0;
+    return !(smoothTaxiPath(there) && lf_pathValid(tm));
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
@@ -700,7 +752,7 @@ void planTaxiSpeed(LiveAc& ac) {
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
-    if (lf_holdsAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
     const std::int32_t ownTicks = legTicks;
     legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);
@@ -917,6 +969,46 @@ double gf_bendLengthM(const LiveAc& ac) {
         before = {p.lat, p.lon};
     }
     return lengthM;
+}
+
+bool gf_replanLegForNewCorner(LiveAc& ac) {
+    auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    const std::int32_t now = tickCount.load();
+    // Only the leg that ends at the stream's last point but one: with more
+    // points known when it was planned, its corner was planned for too.
+    if (ac.simState != AcSimState::active || ac.phase != AcPhase::taxi || ac.onGround == 0 ||
+        ac.extrapolationCount > 0 || m.holding != 0 || s.size() != 2 || s[0].stationary != 0 ||
+        s[1].stationary != 0 || s[0].synthetic != 0 || lf_samePlace(s[0], s[1]))
+        return false;
+    // A straight leg at speed (changing it or not): a bend, a turn on the
+    // spot, a braking or a speed change to or from rest has a plan of its
+    // own.
+    if (lf_pathValid(m) || m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
+        m.speedChangeKind != 0)
+        return false;
+    const double stepM = gf_rollingStepM(ac);
+    if (!(stepM > 0.0)) return false;
+    const LaLo pose = lf_pose(ac);
+    const double leftM = gf_distanceNm(pose, lf_position(s[0])) * metresPerNm;
+    const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
+    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= kLeastReplanM) ||
+        gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
+        return false;
+    // The aircraft's place now becomes the point the leg starts from, due at
+    // once: the next tick plans the leg to the corner with the report after
+    // it, from there and at the speed it rolls.
+    StreamPoint here = s[0];
+    here.lat = pose.lat;
+    here.lon = pose.lon;
+    here.groundSpeedKt = stepM * 100.0 * kMpsToKnots;
+    here.tasKt = here.groundSpeedKt;
+    here.trackDeg = ac.pose.heading * radiansToDegrees;
+    here.playTick = gf_tickPlus(now, 1);
+    here.synthetic = 1;
+    here.rollSynthetic = 1;
+    s.insert(s.begin(), here);
+    return true;
 }
 
 double gf_rollingStepM(const LiveAc& ac) {

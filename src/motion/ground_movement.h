@@ -73,6 +73,14 @@ bool gf_waitAtRestForReports(LiveAc& ac);
 // itself, reached at taxi speed.
 bool gf_bendTooTightToFollow(const LiveAc& ac, std::int32_t legTicks);
 
+// A taxiing aircraft rolling along a straight leg planned when its point was
+// the last one known: a report that now comes after it and turns sharply
+// there (more than the nose follows on a leg, so that the corner would be
+// braked for and turned on the spot) has the leg planned again from where
+// the aircraft is, so that the corner is taken as a turn on the way. Called
+// after a report went into the stream. Whether the leg will be planned again.
+bool gf_replanLegForNewCorner(LiveAc& ac);
+
 // The metres the pose moved in the tick just played, when it moved (0 when
 // it stood, or moved longer ago): how fast a ground leg starts.
 double gf_rollingStepM(const LiveAc& ac);

@@ -417,3 +417,44 @@ TEST_F(TaxiLag, OneAbsurdGroundSpeedOnTheLandingRollIsNotRolled) {
         EXPECT_LT(fastestGivenKt, 170.0);
     }
 }
+
+TEST_F(TaxiLag, ACornerReportedAfterTheLegIntoItBeganIsTurnedOnTheWay) {
+    // Taxi reports as a feed sent them, 6 to 10 s apart (position, ground
+    // speed, seconds after the first), with corners of 53 and 52 degrees
+    // 10 s apart. The reports before the first corner lie all but in line
+    // and are taken as one leg of 20 s, so that the report after the corner
+    // (due more than the feed's delay after that leg's start) comes while
+    // the aircraft already rolls into the corner. Judged by the checker: the
+    // lag after the turns, the nose along the travel, the speeds.
+    struct Report {
+        double lat, lon, kt, atS;
+    };
+    const std::vector<Report> reports{
+        {47.447684, -122.308260, 15.3, 0.0},   {47.448277, -122.307851, 15.3, 9.24},
+        {47.448652, -122.307592, 11.8, 15.34}, {47.449119, -122.307632, 13.2, 25.34},
+        {47.449498, -122.307836, 17.1, 31.02}, {47.449890, -122.308047, 12.5, 37.09},
+        {47.450208, -122.308191, 8.3, 44.44},  {47.450508, -122.307894, 8.3, 54.44},
+        {47.450530, -122.307357, 13.6, 62.22}, {47.450530, -122.306374, 17.2, 70.97},
+        {47.450530, -122.305391, 17.2, 78.97}, {47.450530, -122.304408, 17.2, 86.97},
+    };
+    constexpr std::uint32_t kHexid = 0xD100C1;
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const Report& p = reports[i];
+        const Report& q = reports[i + 1 < reports.size() ? i + 1 : i - 1];
+        double track = gf_bearing({p.lat, p.lon}, {q.lat, q.lon}) / kDeg;
+        if (i + 1 == reports.size()) track = std::fmod(track + 180.0, 360.0);
+        Route one = taxiRoute(kHexid, {p.lat, p.lon}, track, p.kt);
+        one.straight(0.1);
+        harness->add(one, 10.0, from + static_cast<std::int32_t>(std::lround(p.atS * 100.0)));
+    }
+    ASSERT_TRUE(harness->runUntilGone(kHexid, 40000));
+    const AircraftRecord* r = harness->record(kHexid);
+    ASSERT_NE(r, nullptr);
+    harness->writePlot("taxi_late_corner");
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_GE(result.judged.at(MotionCheck::Lag), reports.size() - 2);
+    for (const MotionCheck check : {MotionCheck::Lag, MotionCheck::NoseTravel, MotionCheck::GroundSpeed,
+                                    MotionCheck::TravelSpeed, MotionCheck::Backwards})
+        EXPECT_EQ(result.count(check), 0u) << result.summary();
+}

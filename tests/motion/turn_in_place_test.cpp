@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
@@ -274,4 +275,66 @@ TEST_F(TurnInPlace, ACornerTurnTheNoseCannotFollowFromRestIsTakenOnTheSpotNotWai
         worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headings[i - kWindow / 2], 360.0)));
     }
     EXPECT_LE(worstOffDeg, 30.0);
+}
+
+TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
+    // It rolls east toward a corner 30 m on, its nose still 25 degrees off
+    // the leg (the end of a turn onto it), so that no bend through the
+    // corner is built; the legs after the corner are known before it sets
+    // off. Braked for only on arrival, it rolled on past the corner and
+    // turned further still, back toward the next point, and drove back
+    // across the corner: it comes to rest on the corner instead, and keeps
+    // to the reported legs. Two short legs in line after the corner are
+    // taken by a tight bend from it, rolling: there it does not stop.
+    struct Row {
+        double turnDeg, speedKt, afterM;
+        bool turnsOnTheSpot;
+    };
+    for (const Row row : {Row{60.0, 10.0, 30.0, true}, Row{-75.0, 14.0, 30.0, true}, Row{90.0, 8.0, 30.0, true},
+                          Row{75.0, 10.0, 20.0, false}}) {
+        SCOPED_TRACE(row.turnDeg);
+        g_liveAircraft.clear();
+        const double mps = row.speedKt * kKnotsToMps;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / mps * 100.0));
+        const double after = 90.0 + row.turnDeg;
+        std::deque<StreamPoint> s =
+            route(kStart, {{90.0, 30.0}, {after, row.afterM}, {after, row.afterM}}, row.speedKt, legTicks);
+        const std::vector<LaLo> path{at(s[0]), at(s[1]), at(s[2]), at(s[3])};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0 - std::copysign(25.0, row.turnDeg), Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+
+        // The farthest the pose strays from the reported legs, and the ticks
+        // it stands before the last point.
+        double worstOffM = 0.0;
+        int resting = 0;
+        for (int guard = 0; guard < 20000; ++guard) {
+            if (tickCount.load() >= ac.stream.front().playTick) {
+                if (ac.stream.size() < 2) break;
+                advanceToNextPoint(ac);
+            }
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            gf_interpolatePoseOnCurve(ac);
+            const LaLo p{ac.pose.latitude, ac.pose.longitude};
+            if (metres(before, p) < 1e-4) ++resting;
+            double off = 1e9;
+            for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+                const double length = metres(path[k], path[k + 1]);
+                const RelativePosition r = gf_relativePosition(path[k], gf_bearing(path[k], path[k + 1]), p);
+                off = std::min(off, r.along < 0.0      ? metres(path[k], p)
+                                    : r.along > length ? metres(path[k + 1], p)
+                                                       : std::fabs(r.across));
+            }
+            worstOffM = std::max(worstOffM, off);
+            tickCount.store(tickCount.load() + 1);
+        }
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, path.back()), 0.5);
+        if (row.turnsOnTheSpot) {
+            EXPECT_LT(worstOffM, 1.0);
+            EXPECT_GT(resting, 100);
+        } else {
+            EXPECT_EQ(resting, 0);
+        }
+    }
 }
