@@ -442,3 +442,32 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
     }
     EXPECT_EQ(ac.stream[4].playTick - now, 1500);
 }
+
+TEST_F(GroundMovement, AHoldEndsSoonerByATurnOnTheSpotOnceHoweverManyCopiesItReaches) {
+    // Standing through copies due 5, 10 and 15 s from now, then 50 m west at
+    // 10 kt due 20 s from now, the nose north: the hold ends the turn's time
+    // (170 ticks) before its last copy. Each copy reached plans the hold
+    // again and it keeps that end, rather than losing the turn's time once
+    // more at every copy (it drove off long before its reports did).
+    LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+    const std::int32_t now = tickCount.load();
+    ac.stream[0].playTick = now;
+    ac.stream[1].playTick = now + 2000;
+    for (const std::int32_t due : {1500, 1000, 500}) {
+        StreamPoint copy = ac.stream[0];
+        copy.stationary = 1;
+        copy.playTick = now + due;
+        ac.stream.insert(ac.stream.begin() + 1, copy);
+    }
+    ac.pose.heading = 0.0;
+    ac.turnRateRad = 0.5 / 1.2 * kDeg;
+    for (int reached = 0; reached < 3; ++reached) {
+        SCOPED_TRACE(reached);
+        hoverRetime(ac);
+        ASSERT_GE(ac.stream.size(), 3u);
+        EXPECT_NEAR(ac.stream[ac.stream.size() - 2].playTick - now, 1500 - 170, 2);
+        EXPECT_EQ(ac.stream.back().playTick - now, 2000);
+        // On to the next copy, as the aircraft reaches it.
+        ac.stream.pop_front();
+    }
+}
