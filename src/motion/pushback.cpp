@@ -539,6 +539,16 @@ void lf_waitAtStand(LiveAc& ac, std::int32_t dueTick) {
     ac.stream.push_back(hold);
 }
 
+// When an aircraft standing at `from` must set off to be at `to` when it
+// falls due, at `to`'s reported speed (speeding up from rest at the taxi's
+// rate).
+std::int64_t lf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
+    const double kt = to.groundSpeedKt;
+    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
+    return std::int64_t{to.playTick} - gf_legTicks(gf_distanceNm(lf_position(from), lf_position(to)), kt, kMinLegTicks) -
+           static_cast<std::int64_t>(speedUpTicks);
+}
+
 void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
@@ -827,6 +837,16 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         accepted = kept.back();
         kept.pop_back();
     }
+    // A lone report at no speed between reports that move, falling due
+    // after the aircraft must have left it to be at the report that starts
+    // the taxi at that report's speed: the receiver repeated a position it
+    // had while the aircraft moved on. Kept as a hold, the aircraft stood
+    // there until it could no longer catch up with its reports. A run of
+    // such reports is the aircraft standing, and stays.
+    if (accepted && accepted->groundSpeedKt >= kStillKt && kept.size() >= 2 &&
+        !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
+        lf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
+        kept.pop_back();
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
         if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
@@ -850,10 +870,7 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     const double kt = accepted->groundSpeedKt;
     if (last.groundSpeedKt >= kStillKt || !(kt >= kStillKt) || lf_metres(lf_position(last), pushedTo) >= kTaxiMoveM)
         return;
-    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
-    const std::int64_t leave = std::int64_t{accepted->playTick} -
-                               gf_legTicks(gf_distanceNm(lf_position(last), lf_position(*accepted)), kt, kMinLegTicks) -
-                               static_cast<std::int64_t>(speedUpTicks);
+    const std::int64_t leave = lf_mustLeaveBy(last, *accepted);
     if (leave <= std::int64_t{last.playTick} + kMinLegTicks) return;
     StreamPoint stand = last;
     stand.stationary = 1;
