@@ -90,6 +90,9 @@ constexpr double kPushConeRad = 60.0 * degreesToRadians;
 constexpr double kTaxiMoveM = 4.0;
 constexpr double kClearOfStandLeastM = 25.0;
 constexpr double kTaxiAwayM = 15.0;
+// The stream takes a report within 0.00015 degrees of where the aircraft
+// stands (up to 17 m) as a copy of that place.
+constexpr double kBeyondCopyM = 20.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -593,6 +596,11 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     // kept it standing that much longer, then turning on the spot for a way
     // its reports were already far along.
     if (m.pushbackWatchSecondSet == 0 && p.groundSpeedKt >= kStillKt && movedM > kStandScatterM && ahead) return true;
+    // So does a first move at a speed no pushback goes, beyond where the
+    // stream would take the report as the place it stands (a copy of it):
+    // the report after it may be half a minute away (a gap in the reports),
+    // and the aircraft stood until then while they drove off.
+    if (m.pushbackWatchSecondSet == 0 && p.groundSpeedKt > kMostPushKt && movedM > kBeyondCopyM && ahead) return true;
     if (m.pushbackWatchSecondSet == 0) {
         m.pushbackWatchSecondSet = 1;
         m.pushbackWatchSecondPos = at;

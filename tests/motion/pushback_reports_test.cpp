@@ -308,15 +308,18 @@ TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
 TEST_F(PushbackReports, AFirstReportFarOffAtATaxisSpeedStartsTheTaxiOnItsOwn) {
     // The reports paused after the pushback; the first one after the pause
     // lies west of where it ended. Beyond a standing aircraft's scatter and
-    // at a reported speed it is the taxi already; nearer, or at no speed, the
-    // watch waits for the next move.
+    // at a reported speed it is the taxi already, and so is one more than
+    // 20 m on (beyond a copy of where it stands) at a speed no pushback goes
+    // (above 6 kt); nearer, slower or at no speed, the watch waits for the
+    // next move.
     struct Row {
         double westM;
         double speedKt;
         bool taxis;
     };
-    for (const Row row : {Row{250.0, 15.0, true}, Row{55.0, 15.0, true}, Row{45.0, 15.0, false},
-                          Row{250.0, 0.0, false}, Row{250.0, 0.9, false}}) {
+    for (const Row row : {Row{250.0, 15.0, true}, Row{55.0, 15.0, true}, Row{45.0, 15.0, true},
+                          Row{45.0, 5.0, false}, Row{16.0, 15.0, false}, Row{250.0, 0.0, false},
+                          Row{250.0, 0.9, false}}) {
         SCOPED_TRACE(testing::Message() << row.westM << " m at " << row.speedKt << " kt");
         const LaLo end = from(kB1, 180.0, 60.0);
         LiveAc& ac = pushedBack(end);
