@@ -21,7 +21,17 @@ struct Report {
     std::optional<double> noseDeg;  // the true heading the report carries
 };
 
-class PushbackToTaxi : public ParkingTest {};
+class PushbackToTaxi : public ParkingTest {
+protected:
+    // Pushed back 60 m south of RAMP B1, nose north, standing there.
+    LiveAc& standingPushedBack(std::uint32_t hexid) {
+        LiveAc& ac = onGround(hexid, pushedTo(), 0.0, AcPhase::pushed_back);
+        ac.stream.front().groundSpeedKt = 0.0;
+        ac.stream.front().stationary = 1;
+        return ac;
+    }
+    static LaLo pushedTo() { return from(kB1, 180.0, 60.0); }
+};
 
 }  // namespace
 
@@ -97,10 +107,8 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
     std::uint32_t hexid = 0x484C30;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const LaLo pushedTo = from(kB1, 180.0, 60.0);
-        LiveAc& ac = onGround(++hexid, pushedTo, 0.0, AcPhase::pushed_back);
-        ac.stream.front().groundSpeedKt = 0.0;
-        ac.stream.front().stationary = 1;
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
         const std::int32_t due = tickCount.load() + 2000;
         ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, 270.0, row.westM), due, row.speedKt));
         gf_startTaxiAfterPushback(ac, false);
@@ -134,10 +142,8 @@ TEST_F(PushbackToTaxi, ALoneReportAtNoSpeedTheTaxiHadLeftIsNoHold) {
     std::uint32_t hexid = 0x484D30;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const LaLo pushedTo = from(kB1, 180.0, 60.0);
-        LiveAc& ac = onGround(++hexid, pushedTo, 0.0, AcPhase::pushed_back);
-        ac.stream.front().groundSpeedKt = 0.0;
-        ac.stream.front().stationary = 1;
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
         const std::int32_t now = tickCount.load();
         const LaLo moved = from(pushedTo, 270.0, 12.0);
         std::vector<StreamPoint>& after = ac.motion.leaving.after;
