@@ -243,11 +243,11 @@ struct PushTarget {
 
 // Where the pushback is a share `f` of the time from report `a` to report
 // `b`, and the way it goes there. The reports of a pushback that turns come
-// seconds apart (the decoder passes few of a slow aircraft): between two
-// whose tracks both tell the way, it follows the curve that leaves `a` and
-// reaches `b` along those ways (a cubic Hermite curve, the chord's length
-// for its tangents), as the tug swings the tail round. Else the straight
-// line between them.
+// seconds apart (the decoder passes few of a slow aircraft): from one whose
+// track tells the way, it follows the curve that leaves `a` and reaches `b`
+// along their ways (a cubic Hermite curve, the chord's length for its
+// tangents), as the tug swings the tail round; the way at `b`, when it tells
+// none, is the even arc's. Else the straight line between them.
 struct PushCurvePoint {
     LaLo at{};
     double way = std::numeric_limits<double>::quiet_NaN();
@@ -283,7 +283,14 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     const double chord = gf_bearing(from, to);
     out.way = chord;
     const double wayA = lf_reportedWay(a, chord);
-    const double wayB = lf_reportedWay(b, chord);
+    double wayB = lf_reportedWay(b, chord);
+    // The way it comes to `b` not told (no track, and no heading where it
+    // stands): it comes round as far to the other side of the chord as it
+    // left `a` to one side, the even arc a tug swinging the tail round
+    // makes. The straight chord turned the way it goes at `a` at once, where
+    // the nose cannot follow (44 degrees off its travel after a pause in the
+    // reports of a pushback with a turn).
+    if (std::isfinite(wayA) && !std::isfinite(wayB)) wayB = normalizeHeading(2.0 * chord - wayA);
     // A flat frame around `a`: metres east and north.
     const double eastPerDeg = metresPerNm * 60.0 * std::cos(from.lat * degreesToRadians);
     const double northPerDeg = metresPerNm * 60.0;

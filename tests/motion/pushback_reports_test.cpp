@@ -436,7 +436,9 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
         {"the nose given as the track", 0.0, 60.0, true},
         // Standing where the pushback ended: its heading tells the way it came.
         {"standing at its end, its nose reported", 180.0, 0.0, true, true, 60.0},
-        {"standing at its end, no heading reported", 180.0, 0.0, false, true},
+        // No heading there: it comes round as far as it left the chord, the
+        // even arc (a straight chord would turn its way 30 degrees at once).
+        {"standing at its end, no heading reported", 180.0, 0.0, true, true},
         // Both to one side of the chord: the second the way a taxi sets off.
         {"ways to one side of the chord", 200.0, 260.0, false},
         {"ways far off the chord", 130.0, 290.0, false},
