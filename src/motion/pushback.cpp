@@ -405,14 +405,20 @@ double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32
     const LaLo pose = lf_pose(ac);
     const LaLo at = lf_position(target.point);
     if (!(lf_metres(pose, at) >= kLeastTurnLegM)) return 0.0;
-    double way = gf_bearing(pose, at);
+    const double chord = gf_bearing(pose, at);
+    double way = chord;
     // The report after the point (the one it lies before, when it lies
     // between two).
     std::size_t after = target.index;
     if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
     if (std::isfinite(target.way))
-        // On the curve its reports' tracks tell: the way it goes there.
-        way = target.way;
+        // On the curve its reports' tracks tell: the way it goes there,
+        // leading the straight leg by no more than the bend a leg may cut. A
+        // leg that must reach a report soon cuts a sharper bend straight:
+        // turned to the way at its end, the nose swung 65 degrees off the
+        // way it went.
+        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -kMostBendDeg * degreesToRadians,
+                                 kMostBendDeg * degreesToRadians);
     else if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
         way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
     const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);

@@ -517,6 +517,30 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     EXPECT_NEAR(firstStepM(), once, 0.001);
 }
 
+TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheBendALegMayCut) {
+    // Pushed to its first report 10 m south (going south, nose north), the
+    // second 30 m on at 150 degrees standing with its nose at 275: the curve
+    // between them ends going 95. Both were due long ago, so the leg runs
+    // straight to the second; by its end the nose faces away from the leg
+    // within the 25 degrees a leg may cut off a bend, not from the curve's
+    // way 55 degrees off it.
+    LiveAc& ac = leavingB1(0x484CA0);
+    StandLeaving& l = ac.motion.leaving;
+    StreamPoint a = south(10.0, 8000, 3.0);
+    a.trackDeg = 180.0;
+    const LaLo aAt{a.lat, a.lon};
+    StreamPoint b = groundPoint(from(aAt, 150.0, 30.0), 9000, 0.0);
+    b.hasTrueHeading = 1;
+    b.trueHeading = 275.0 * degreesToRadians;
+    l.pushback = {a, b};
+    expectLegOnCurve(ac, aAt, 3.0, 150.0, false);
+    ASSERT_GE(ac.stream.size(), 2u);
+    const double legTicks = ac.stream.front().playTick - tickCount.load();
+    const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
+    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
+    EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+}
+
 TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsFirstReport) {
     struct Row {
         const char* what;
