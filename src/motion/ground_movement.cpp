@@ -844,16 +844,22 @@ void hoverRetime(LiveAc& ac) {
             const double speedUpTicks = speed * kKnotsToMps / kTaxiSpeedChangePerTick / 100.0;
             const double legTicks =
                 gf_legTicks(lf_flatNm(s[k - 1], s[k]), speed, kMinLegTicks) + std::ceil(speedUpTicks);
-            // No sooner than the turn's time before the hold ends: the leg
-            // after it keeps what the reports give it.
-            const std::int64_t leave =
-                std::max(std::int64_t{s[k].playTick} - std::llround(turnTicks + legTicks),
-                         std::int64_t{s[k - 1].playTick} - std::llround(turnTicks));
+            // No sooner than the turn's time before the hold ends as
+            // reported (before an earlier copy ended it sooner for this
+            // leg): the leg after it keeps what the reports give it.
+            const LaLo legPoint = lf_position(s[k]);
+            MotionState& m = ac.motion;
+            const bool cutBefore = m.turnHoldCutTicks > 0 && gf_isSamePlace(m.turnHoldCutFor, legPoint);
+            const std::int64_t holdEnds = std::int64_t{s[k - 1].playTick} + (cutBefore ? m.turnHoldCutTicks : 0);
+            const std::int64_t leave = std::max(std::int64_t{s[k].playTick} - std::llround(turnTicks + legTicks),
+                                                holdEnds - std::llround(turnTicks));
             for (std::size_t i = 1; i < k; ++i) {
                 const std::int64_t earliest = std::int64_t{now} + static_cast<std::int64_t>(i) * kMinLegTicks;
                 if (leave < std::int64_t{s[i].playTick})
                     s[i].playTick = gf_tickPlus(0, std::min<std::int64_t>(s[i].playTick, std::max(leave, earliest)));
             }
+            m.turnHoldCutTicks = static_cast<std::int32_t>(std::max<std::int64_t>(0, holdEnds - s[k - 1].playTick));
+            m.turnHoldCutFor = legPoint;
         }
     }
     const std::int32_t front = ac.stream[0].playTick;

@@ -216,6 +216,14 @@ struct MotionState {
     // the delay a bend, a turn in place or a rest leg pushed onto them, not
     // yet given back by the taxi legs (never below 0).
     std::int32_t streamLagTicks = 0;
+    // A hold before a leg that sets off far off the nose ends the turn's
+    // time sooner, once: by how many ticks its last copy was moved earlier,
+    // and the place of the leg's point it was moved for. Each copy reached
+    // plans the hold again and would otherwise take the turn's time off it
+    // again (after a few copies the aircraft drove off while its reports
+    // still had it standing).
+    std::int32_t turnHoldCutTicks = 0;
+    LaLo turnHoldCutFor{};
 
     // Holding in place while the stream has run dry on the ground.
     std::uint8_t holding = 0;

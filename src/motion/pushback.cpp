@@ -90,6 +90,9 @@ constexpr double kPushConeRad = 60.0 * degreesToRadians;
 constexpr double kTaxiMoveM = 4.0;
 constexpr double kClearOfStandLeastM = 25.0;
 constexpr double kTaxiAwayM = 15.0;
+// The stream takes a report within 0.00015 degrees of where the aircraft
+// stands (up to 17 m) as a copy of that place.
+constexpr double kBeyondCopyM = 20.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -240,11 +243,11 @@ struct PushTarget {
 
 // Where the pushback is a share `f` of the time from report `a` to report
 // `b`, and the way it goes there. The reports of a pushback that turns come
-// seconds apart (the decoder passes few of a slow aircraft): between two
-// whose tracks both tell the way, it follows the curve that leaves `a` and
-// reaches `b` along those ways (a cubic Hermite curve, the chord's length
-// for its tangents), as the tug swings the tail round. Else the straight
-// line between them.
+// seconds apart (the decoder passes few of a slow aircraft): from one whose
+// track tells the way, it follows the curve that leaves `a` and reaches `b`
+// along their ways (a cubic Hermite curve, the chord's length for its
+// tangents), as the tug swings the tail round; the way at `b`, when it tells
+// none, is the even arc's. Else the straight line between them.
 struct PushCurvePoint {
     LaLo at{};
     double way = std::numeric_limits<double>::quiet_NaN();
@@ -280,7 +283,14 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     const double chord = gf_bearing(from, to);
     out.way = chord;
     const double wayA = lf_reportedWay(a, chord);
-    const double wayB = lf_reportedWay(b, chord);
+    double wayB = lf_reportedWay(b, chord);
+    // The way it comes to `b` not told (no track, and no heading where it
+    // stands): it comes round as far to the other side of the chord as it
+    // left `a` to one side, the even arc a tug swinging the tail round
+    // makes. The straight chord turned the way it goes at `a` at once, where
+    // the nose cannot follow (44 degrees off its travel after a pause in the
+    // reports of a pushback with a turn).
+    if (std::isfinite(wayA) && !std::isfinite(wayB)) wayB = normalizeHeading(2.0 * chord - wayA);
     // A flat frame around `a`: metres east and north.
     const double eastPerDeg = metresPerNm * 60.0 * std::cos(from.lat * degreesToRadians);
     const double northPerDeg = metresPerNm * 60.0;
@@ -395,14 +405,20 @@ double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32
     const LaLo pose = lf_pose(ac);
     const LaLo at = lf_position(target.point);
     if (!(lf_metres(pose, at) >= kLeastTurnLegM)) return 0.0;
-    double way = gf_bearing(pose, at);
+    const double chord = gf_bearing(pose, at);
+    double way = chord;
     // The report after the point (the one it lies before, when it lies
     // between two).
     std::size_t after = target.index;
     if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
     if (std::isfinite(target.way))
-        // On the curve its reports' tracks tell: the way it goes there.
-        way = target.way;
+        // On the curve its reports' tracks tell: the way it goes there,
+        // leading the straight leg by no more than the bend a leg may cut. A
+        // leg that must reach a report soon cuts a sharper bend straight:
+        // turned to the way at its end, the nose swung 65 degrees off the
+        // way it went.
+        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -kMostBendDeg * degreesToRadians,
+                                 kMostBendDeg * degreesToRadians);
     else if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
         way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
     const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);
@@ -539,6 +555,16 @@ void lf_waitAtStand(LiveAc& ac, std::int32_t dueTick) {
     ac.stream.push_back(hold);
 }
 
+// When an aircraft standing at `from` must set off to be at `to` when it
+// falls due, at `to`'s reported speed (speeding up from rest at the taxi's
+// rate).
+std::int64_t lf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
+    const double kt = to.groundSpeedKt;
+    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
+    return std::int64_t{to.playTick} - gf_legTicks(gf_distanceNm(lf_position(from), lf_position(to)), kt, kMinLegTicks) -
+           static_cast<std::int64_t>(speedUpTicks);
+}
+
 void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
@@ -583,6 +609,11 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     // kept it standing that much longer, then turning on the spot for a way
     // its reports were already far along.
     if (m.pushbackWatchSecondSet == 0 && p.groundSpeedKt >= kStillKt && movedM > kStandScatterM && ahead) return true;
+    // So does a first move at a speed no pushback goes, beyond where the
+    // stream would take the report as the place it stands (a copy of it):
+    // the report after it may be half a minute away (a gap in the reports),
+    // and the aircraft stood until then while they drove off.
+    if (m.pushbackWatchSecondSet == 0 && p.groundSpeedKt > kMostPushKt && movedM > kBeyondCopyM && ahead) return true;
     if (m.pushbackWatchSecondSet == 0) {
         m.pushbackWatchSecondSet = 1;
         m.pushbackWatchSecondPos = at;
@@ -827,6 +858,16 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         accepted = kept.back();
         kept.pop_back();
     }
+    // A lone report at no speed between reports that move, falling due
+    // after the aircraft must have left it to be at the report that starts
+    // the taxi at that report's speed: the receiver repeated a position it
+    // had while the aircraft moved on. Kept as a hold, the aircraft stood
+    // there until it could no longer catch up with its reports. A run of
+    // such reports is the aircraft standing, and stays.
+    if (accepted && accepted->groundSpeedKt >= kStillKt && kept.size() >= 2 &&
+        !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
+        lf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
+        kept.pop_back();
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
         if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);
@@ -850,10 +891,7 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     const double kt = accepted->groundSpeedKt;
     if (last.groundSpeedKt >= kStillKt || !(kt >= kStillKt) || lf_metres(lf_position(last), pushedTo) >= kTaxiMoveM)
         return;
-    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
-    const std::int64_t leave = std::int64_t{accepted->playTick} -
-                               gf_legTicks(gf_distanceNm(lf_position(last), lf_position(*accepted)), kt, kMinLegTicks) -
-                               static_cast<std::int64_t>(speedUpTicks);
+    const std::int64_t leave = lf_mustLeaveBy(last, *accepted);
     if (leave <= std::int64_t{last.playTick} + kMinLegTicks) return;
     StreamPoint stand = last;
     stand.stationary = 1;

@@ -49,6 +49,25 @@ protected:
         return ac;
     }
     static std::int32_t dueIn(const LiveAc& ac) { return ac.stream[1].playTick - tickCount.load(); }
+    // Standing with its nose north through copies of where it stands, due
+    // `copiesDue` ticks from now (the latest first), before the leg 50 m west
+    // at 10 kt due `legDue` ticks from now; it turns on the spot at 0.5
+    // degrees a tick.
+    LiveAc& standingBeforeATurn(std::int32_t legDue, std::initializer_list<std::int32_t> copiesDue) {
+        LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + legDue;
+        for (const std::int32_t due : copiesDue) {
+            StreamPoint copy = ac.stream[0];
+            copy.stationary = 1;
+            copy.playTick = now + due;
+            ac.stream.insert(ac.stream.begin() + 1, copy);
+        }
+        ac.pose.heading = 0.0;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        return ac;
+    }
 };
 
 }  // namespace
@@ -449,18 +468,8 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
     // them: the copies fall due no later than the hold's new end, in order,
     // and the leg after them keeps its time.
     g_liveAircraft.clear();
-    LiveAc& ac = taxiing(50.0, 270.0, 0.0, 10.0);
     const std::int32_t now = tickCount.load();
-    ac.stream[0].playTick = now;
-    ac.stream[1].playTick = now + 1500;
-    for (const std::int32_t due : {1300, 1100, 900}) {
-        StreamPoint copy = ac.stream[0];
-        copy.stationary = 1;
-        copy.playTick = now + due;
-        ac.stream.insert(ac.stream.begin() + 1, copy);
-    }
-    ac.pose.heading = 0.0;
-    ac.turnRateRad = 0.5 / 1.2 * kDeg;
+    LiveAc& ac = standingBeforeATurn(1500, {1300, 1100, 900});
     hoverRetime(ac);
     ASSERT_EQ(ac.stream.size(), 5u);
     for (std::size_t i = 1; i <= 3; ++i) {
@@ -468,4 +477,23 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
         EXPECT_LE(ac.stream[i - 1].playTick, ac.stream[i].playTick) << i;
     }
     EXPECT_EQ(ac.stream[4].playTick - now, 1500);
+}
+
+TEST_F(GroundMovement, AHoldEndsSoonerByATurnOnTheSpotOnceHoweverManyCopiesItReaches) {
+    // Standing through copies due 5, 10 and 15 s from now, then 50 m west at
+    // 10 kt due 20 s from now, the nose north: the hold ends the turn's time
+    // (170 ticks) before its last copy. Each copy reached plans the hold
+    // again and it keeps that end, rather than losing the turn's time once
+    // more at every copy (it drove off long before its reports did).
+    const std::int32_t now = tickCount.load();
+    LiveAc& ac = standingBeforeATurn(2000, {1500, 1000, 500});
+    for (int reached = 0; reached < 3; ++reached) {
+        SCOPED_TRACE(reached);
+        hoverRetime(ac);
+        ASSERT_GE(ac.stream.size(), 3u);
+        EXPECT_NEAR(ac.stream[ac.stream.size() - 2].playTick - now, 1500 - 170, 2);
+        EXPECT_EQ(ac.stream.back().playTick - now, 2000);
+        // On to the next copy, as the aircraft reaches it.
+        ac.stream.pop_front();
+    }
 }

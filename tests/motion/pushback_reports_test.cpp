@@ -308,15 +308,18 @@ TEST_F(PushbackReports, TheTaxiStartsFromTheReportsKeptSinceThePushbackEnded) {
 TEST_F(PushbackReports, AFirstReportFarOffAtATaxisSpeedStartsTheTaxiOnItsOwn) {
     // The reports paused after the pushback; the first one after the pause
     // lies west of where it ended. Beyond a standing aircraft's scatter and
-    // at a reported speed it is the taxi already; nearer, or at no speed, the
-    // watch waits for the next move.
+    // at a reported speed it is the taxi already, and so is one more than
+    // 20 m on (beyond a copy of where it stands) at a speed no pushback goes
+    // (above 6 kt); nearer, slower or at no speed, the watch waits for the
+    // next move.
     struct Row {
         double westM;
         double speedKt;
         bool taxis;
     };
-    for (const Row row : {Row{250.0, 15.0, true}, Row{55.0, 15.0, true}, Row{45.0, 15.0, false},
-                          Row{250.0, 0.0, false}, Row{250.0, 0.9, false}}) {
+    for (const Row row : {Row{250.0, 15.0, true}, Row{55.0, 15.0, true}, Row{45.0, 15.0, true},
+                          Row{45.0, 5.0, false}, Row{16.0, 15.0, false}, Row{250.0, 0.0, false},
+                          Row{250.0, 0.9, false}}) {
         SCOPED_TRACE(testing::Message() << row.westM << " m at " << row.speedKt << " kt");
         const LaLo end = from(kB1, 180.0, 60.0);
         LiveAc& ac = pushedBack(end);
@@ -433,7 +436,9 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
         {"the nose given as the track", 0.0, 60.0, true},
         // Standing where the pushback ended: its heading tells the way it came.
         {"standing at its end, its nose reported", 180.0, 0.0, true, true, 60.0},
-        {"standing at its end, no heading reported", 180.0, 0.0, false, true},
+        // No heading there: it comes round as far as it left the chord, the
+        // even arc (a straight chord would turn its way 30 degrees at once).
+        {"standing at its end, no heading reported", 180.0, 0.0, true, true},
         // Both to one side of the chord: the second the way a taxi sets off.
         {"ways to one side of the chord", 200.0, 260.0, false},
         {"ways far off the chord", 130.0, 290.0, false},
@@ -510,6 +515,30 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     l.pushback.push_back(south(60.0, 13600, 3.0));
     gf_followPushback(ac);
     EXPECT_NEAR(firstStepM(), once, 0.001);
+}
+
+TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheBendALegMayCut) {
+    // Pushed to its first report 10 m south (going south, nose north), the
+    // second 30 m on at 150 degrees standing with its nose at 275: the curve
+    // between them ends going 95. Both were due long ago, so the leg runs
+    // straight to the second; by its end the nose faces away from the leg
+    // within the 25 degrees a leg may cut off a bend, not from the curve's
+    // way 55 degrees off it.
+    LiveAc& ac = leavingB1(0x484CA0);
+    StandLeaving& l = ac.motion.leaving;
+    StreamPoint a = south(10.0, 8000, 3.0);
+    a.trackDeg = 180.0;
+    const LaLo aAt{a.lat, a.lon};
+    StreamPoint b = groundPoint(from(aAt, 150.0, 30.0), 9000, 0.0);
+    b.hasTrueHeading = 1;
+    b.trueHeading = 275.0 * degreesToRadians;
+    l.pushback = {a, b};
+    expectLegOnCurve(ac, aAt, 3.0, 150.0, false);
+    ASSERT_GE(ac.stream.size(), 2u);
+    const double legTicks = ac.stream.front().playTick - tickCount.load();
+    const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
+    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
+    EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
 }
 
 TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsFirstReport) {

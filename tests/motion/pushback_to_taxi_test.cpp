@@ -21,7 +21,17 @@ struct Report {
     std::optional<double> noseDeg;  // the true heading the report carries
 };
 
-class PushbackToTaxi : public ParkingTest {};
+class PushbackToTaxi : public ParkingTest {
+protected:
+    // Pushed back 60 m south of RAMP B1, nose north, standing there.
+    LiveAc& standingPushedBack(std::uint32_t hexid) {
+        LiveAc& ac = onGround(hexid, pushedTo(), 0.0, AcPhase::pushed_back);
+        ac.stream.front().groundSpeedKt = 0.0;
+        ac.stream.front().stationary = 1;
+        return ac;
+    }
+    static LaLo pushedTo() { return from(kB1, 180.0, 60.0); }
+};
 
 }  // namespace
 
@@ -97,10 +107,8 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
     std::uint32_t hexid = 0x484C30;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const LaLo pushedTo = from(kB1, 180.0, 60.0);
-        LiveAc& ac = onGround(++hexid, pushedTo, 0.0, AcPhase::pushed_back);
-        ac.stream.front().groundSpeedKt = 0.0;
-        ac.stream.front().stationary = 1;
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
         const std::int32_t due = tickCount.load() + 2000;
         ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, 270.0, row.westM), due, row.speedKt));
         gf_startTaxiAfterPushback(ac, false);
@@ -109,6 +117,48 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
         const StreamPoint& p = ac.stream.back();
         EXPECT_EQ(p.stationary != 0, row.held);
         EXPECT_NEAR(due - p.playTick, row.leavesEarlierS * 100.0, 2.0);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackToTaxi, ALoneReportAtNoSpeedTheTaxiHadLeftIsNoHold) {
+    // Pushed back and standing, nose north. Kept since: a report standing
+    // there, one 12 m west moving at 7 kt, then one or two at no speed
+    // there; the report that starts the taxi lies 110 m west of those at
+    // 16 kt (13.3 s at that pace). A lone report at no speed due after the
+    // aircraft must have left to be there on time repeated a position the
+    // receiver had; a run of them is the aircraft standing.
+    struct Row {
+        const char* what;
+        int standingReports;     // at no speed 12 m west, 2 s apart from 18 s on
+        std::int32_t taxiDueS;   // the report that starts the taxi
+        bool heldUntilTheLast;   // the stream stands until the last of them
+    };
+    const Row rows[] = {
+        {"a lone one the taxi had left", 1, 24, false},
+        {"a lone one with time to go after it", 1, 40, true},
+        {"two of them one after the other", 2, 24, true},
+    };
+    std::uint32_t hexid = 0x484D30;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
+        const std::int32_t now = tickCount.load();
+        const LaLo moved = from(pushedTo, 270.0, 12.0);
+        std::vector<StreamPoint>& after = ac.motion.leaving.after;
+        after.push_back(groundPoint(pushedTo, now + 500, 0.0));
+        after.push_back(groundPoint(moved, now + 1000, 7.0));
+        std::int32_t lastStanding = 0;
+        for (int i = 0; i < row.standingReports; ++i)
+            after.push_back(groundPoint(moved, lastStanding = now + 1800 + 200 * i, 0.0));
+        after.push_back(groundPoint(from(moved, 270.0, 110.0), now + row.taxiDueS * 100, 16.0));
+        gf_startTaxiAfterPushback(ac, true);
+        EXPECT_EQ(ac.phase, AcPhase::taxi);
+        ASSERT_FALSE(ac.stream.empty());
+        // The report that started the taxi is the decoder's to append.
+        EXPECT_EQ(ac.stream.back().playTick == lastStanding, row.heldUntilTheLast);
+        EXPECT_LT(ac.stream.back().playTick, now + row.taxiDueS * 100);
         g_liveAircraft.clear();
     }
 }
