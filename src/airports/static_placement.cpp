@@ -16,6 +16,7 @@
 #include "engine/services.h"
 #include "engine/spawn.h"
 #include "engine/stands.h"
+#include "foundation/geodesy.h"
 #include "foundation/hash.h"
 #include "foundation/log.h"
 #include "liveries/code_tables.h"
@@ -26,7 +27,6 @@ std::vector<StaticRemoval> staticRemovals;
 
 namespace {
 
-constexpr double kRadiansToDegrees = 57.29577951308232;
 // Static hexids run 1..9999 and repeat; 0 is never one.
 constexpr std::uint32_t kStaticNumbers = 10000;
 
@@ -136,7 +136,7 @@ void gf_placeNextStaticAircraft() {
     request.position.Latitude = position.lat;
     request.position.Longitude = position.lon;
     request.position.Altitude = gf_loadedAirport().altitude;
-    request.position.Heading = stand->heading * kRadiansToDegrees;
+    request.position.Heading = stand->heading * radiansToDegrees;
     request.tailNumber = info.registration;
     request.title = std::string(info.liveryTitle);
     request.hexid = *number;

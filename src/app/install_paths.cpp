@@ -33,7 +33,7 @@ bool lf_isFolder(const fs::path& path) {
     return fs::is_directory(path, ec) && !ec;
 }
 
-bool lf_exists(const fs::path& path) {
+bool lf_existsNoThrow(const fs::path& path) {
     std::error_code ec;
     return fs::exists(path, ec) && !ec;
 }
@@ -53,7 +53,7 @@ std::array<fs::path, 4> lf_userCfgCandidates() {
 
 fs::path lf_findUserCfg() {
     for (const fs::path& candidate : lf_userCfgCandidates()) {
-        if (lf_exists(candidate)) {
+        if (lf_existsNoThrow(candidate)) {
             return candidate;
         }
     }
@@ -62,7 +62,7 @@ fs::path lf_findUserCfg() {
 
 fs::path lf_readInstalledPackagesPath() {
     const fs::path userCfg = lf_findUserCfg();
-    if (userCfg.empty() || !lf_exists(userCfg)) {
+    if (userCfg.empty() || !lf_existsNoThrow(userCfg)) {
         return {};
     }
     const Charset charset = gf_detectCharset(userCfg);

@@ -52,7 +52,7 @@ constexpr int kNotInstalledHereCode = 41;
 // (also when the read failed): restarts do not read the data files again.
 std::atomic<bool> l_dataFilesLoaded{false};
 
-void lf_sleepFor(std::chrono::steady_clock::duration duration) {
+void lf_shellSleepFor(std::chrono::steady_clock::duration duration) {
     const ShellWaitClock clock = gf_shellWaitClock();
     clock.sleepUntil(clock.now() + duration);
 }
@@ -336,7 +336,7 @@ bool lf_startSimClient() {
 bool lf_waitForSimulator() {
     while (g_simState.load() != SIM_RUNNING) {
         if (!keepRunning()) return false;
-        lf_sleepFor(100ms);
+        lf_shellSleepFor(100ms);
     }
     if (!keepRunning()) return false;
 
@@ -344,7 +344,7 @@ bool lf_waitForSimulator() {
     while (g_userOnGroundState.load() == -1 || !lf_userPositionValid()) {
         lf_askAndPublishUserPosition();
         if (!keepRunning()) return false;
-        lf_sleepFor(500ms);
+        lf_shellSleepFor(500ms);
     }
 
     g_userInfoFlags.store(0);
@@ -352,13 +352,13 @@ bool lf_waitForSimulator() {
     while (g_userInfoFlags.load() != 3) {
         const std::uint8_t state = g_simState.load();
         if (!keepRunning() || (state != SIM_STOPPED && state != SIM_RUNNING)) return false;
-        lf_sleepFor(10ms);
+        lf_shellSleepFor(10ms);
     }
 
     while (!lf_userPositionValid()) {
         lf_askAndPublishUserPosition();
         if (!keepRunning()) return false;
-        lf_sleepFor(200ms);
+        lf_shellSleepFor(200ms);
     }
     return true;
 }

@@ -14,12 +14,12 @@ bool lf_isWord(unsigned char c) {
 // What '.' refuses.
 bool lf_isLineBreak(unsigned char c) { return c == '\n' || c == '\r'; }
 
-unsigned char lf_fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char lf_foldByte(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
 bool lf_equalsNoCase(std::string_view text, std::string_view word) {
     if (text.size() != word.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (lf_fold(static_cast<unsigned char>(text[i])) != lf_fold(static_cast<unsigned char>(word[i])))
+        if (lf_foldByte(static_cast<unsigned char>(text[i])) != lf_foldByte(static_cast<unsigned char>(word[i])))
             return false;
     return true;
 }
@@ -122,7 +122,7 @@ std::optional<std::string_view> gf_matchIvaoTitle(std::string_view title, std::s
     if (title.size() < model.size() || !lf_equalsNoCase(title.substr(0, model.size()), model)) return std::nullopt;
     std::size_t pos = model.size();
     if (withW) {
-        if (pos == title.size() || lf_fold(static_cast<unsigned char>(title[pos])) != 'w') return std::nullopt;
+        if (pos == title.size() || lf_foldByte(static_cast<unsigned char>(title[pos])) != 'w') return std::nullopt;
         ++pos;
     }
     pos = lf_skipSpace(title, pos);

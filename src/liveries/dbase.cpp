@@ -38,12 +38,12 @@ struct DbaseContent {
     unsigned shortLengths = 0;
 };
 
-KeptPublished<DbaseContent>& lf_published() {
+KeptPublished<DbaseContent>& lf_publishedContent() {
     static KeptPublished<DbaseContent> published;
     return published;
 }
 
-const DbaseContent& lf_content() { return lf_published().current(); }
+const DbaseContent& lf_content() { return lf_publishedContent().current(); }
 
 void lf_readSectionList(const pugi::xml_document& doc, const char* section, CodeSet& set, const char* child,
                         const char* attribute) {
@@ -276,7 +276,7 @@ bool gf_readDbase(const std::filesystem::path& file) {
     lf_readRecords(root, *sets, *content);
 
     gf_publishAircraftCodeSets(std::move(sets));
-    lf_published().publish(std::move(content));
+    lf_publishedContent().publish(std::move(content));
     return true;
 }
 
@@ -312,5 +312,5 @@ const std::map<std::string, double, std::less<>>& gf_dbaseWingRadii() { return l
 
 void gf_resetAircraftDatabaseForTest() {
     gf_resetCodeTablesForTest();
-    lf_published().resetUnshared();
+    lf_publishedContent().resetUnshared();
 }

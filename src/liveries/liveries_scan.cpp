@@ -77,7 +77,7 @@ constexpr std::array<PackageOrder, 64> kPackageOrders = [] {
 constexpr std::array<std::string_view, 9> kSkipWords = {"airport",   "lvfr",     "mkstudios", "simwings", "fsdreamteam",
                                                         "navigraph", "flytampa", "inibuilds", "_CVT_"};
 
-bool lf_contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+bool lf_has(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 std::string_view lf_plural(std::size_t count) { return count == 1 ? "" : "s"; }
 
@@ -127,17 +127,17 @@ std::span<const AIPackageKind> lf_aiPackageKinds(std::size_t index) {
 }
 
 bool lf_isAIPackageFolder(AIPackageKind kind, std::string_view folderName) {
-    if (lf_contains(folderName, "_CVT_")) return false;
+    if (lf_has(folderName, "_CVT_")) return false;
     switch (kind) {
         case AIPackageKind::AIG:
             // The beta channel is published for the 2020 simulator only.
-            if (lf_contains(folderName, "aig-aitraffic-oci-beta")) return isMSFS2020();
-            return lf_contains(folderName, "aig-aitraffic-oci");
-        case AIPackageKind::FSLTL: return lf_contains(folderName, "fsltl-traffic-base");
+            if (lf_has(folderName, "aig-aitraffic-oci-beta")) return isMSFS2020();
+            return lf_has(folderName, "aig-aitraffic-oci");
+        case AIPackageKind::FSLTL: return lf_has(folderName, "fsltl-traffic-base");
         case AIPackageKind::JF:
-            return lf_contains(folderName, "justflight-aircraft-traffic-fleet") ||
-                   lf_contains(folderName, "justflight-fstraffic-module");
-        case AIPackageKind::MTL: return lf_contains(folderName, "IVAO_MTL");
+            return lf_has(folderName, "justflight-aircraft-traffic-fleet") ||
+                   lf_has(folderName, "justflight-fstraffic-module");
+        case AIPackageKind::MTL: return lf_has(folderName, "IVAO_MTL");
     }
     return false;
 }
@@ -174,7 +174,7 @@ void lf_findUserAITrafficFolders(const fs::path& community, std::vector<fs::path
     for (const OsDirEntry& entry : *entries) {
         // Only a folder can be walked: an archive of the package kept beside
         // it ("user-aitraffic-old.zip") must not take the folder's place.
-        if (!entry.isFolder() || !lf_contains(entry.name, "user-aitraffic") || lf_contains(entry.name, "_CVT_")) {
+        if (!entry.isFolder() || !lf_has(entry.name, "user-aitraffic") || lf_has(entry.name, "_CVT_")) {
             continue;
         }
         roots.push_back(entry.path);
@@ -215,7 +215,7 @@ void lf_checkLfolderPaths(std::vector<fs::path>& roots) {
 bool lf_entersLiveryFolder(std::string_view folderPath) {
     if (folderPath.size() >= kMaxFolderPathBytes) return false;
     for (const std::string_view word : kSkipWords) {
-        if (lf_contains(folderPath, word)) return false;
+        if (lf_has(folderPath, word)) return false;
     }
     return true;
 }
@@ -236,7 +236,7 @@ void lf_searchLiveriesInFolder(std::int16_t priority, const fs::path& root) {
         if (entry.isFolder()) return lf_entersLiveryFolder(gf_pathToUtf8(entry.path));
         if (!entry.isRegularFile() || !lf_isAircraftCfgName(entry.name)) return false;
         const std::string pathText = gf_pathToUtf8(entry.path);
-        std::vector<ScannedLivery> records = lf_contains(pathText, "ivao_x-csl") || lf_contains(pathText, "IVAO_MTL")
+        std::vector<ScannedLivery> records = lf_has(pathText, "ivao_x-csl") || lf_has(pathText, "IVAO_MTL")
                                                  ? lf_searchLiveriesinIVAOFile(filePriority, entry.path)
                                                  : lf_searchLiveriesinFile(filePriority, entry.path);
         scannedLiveries.insert(scannedLiveries.end(), std::make_move_iterator(records.begin()),

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* lf_plural(std::size_t count) { return count == 1 ? "" : "s"; }
+const char* lf_suffix(std::size_t count) { return count == 1 ? "" : "s"; }
 const char* lf_pluralAboveOne(std::size_t count) { return count > 1 ? "s" : ""; }
 
 // Writes the lines into the folder, making it (and its parents) first.
@@ -70,7 +70,7 @@ void lf_mergeRegcodes(const std::vector<RegcodeRecord>& records) {
             ++special;
         }
     }
-    std::string line = fmt::format("{} new regcode{} added", added, lf_plural(added));
+    std::string line = fmt::format("{} new regcode{} added", added, lf_suffix(added));
     if (replaced > 0) line += fmt::format(", {} regcode{} replaced", replaced, lf_pluralAboveOne(replaced));
     if (special > 0) line += fmt::format(", {} regcode{} defined as special", special, lf_pluralAboveOne(special));
     regcodeMessages.push_back(std::move(line));
@@ -116,7 +116,7 @@ void lf_processRegcodeFolder() {
         const fs::path path = outputErrorsDir / "MissingCustomRepaints.txt";
         if (lf_writeReport(outputErrorsDir, "MissingCustomRepaints.txt", missing)) {
             gf_log(fmt::format("{:5} custom repaint title{} not found in scanned liveries, see '{}'", missing.size(),
-                               lf_plural(missing.size()), gf_pathToUtf8(path)));
+                               lf_suffix(missing.size()), gf_pathToUtf8(path)));
         } else {
             gf_logError(fmt::format("Could not write '{}'", gf_pathToUtf8(path)));
         }
@@ -211,7 +211,7 @@ void gf_readDontUseTitlesFile(const fs::path& path) {
             fmt::format("There were errors in processing the file '{}', see the Log.txt", gf_pathToUtf8(path)));
     }
     const std::size_t added = lf_addDontUseTitles(result);
-    gf_log(fmt::format("{:5} don't use title{} read", added, lf_plural(added)));
+    gf_log(fmt::format("{:5} don't use title{} read", added, lf_suffix(added)));
 }
 
 void gf_readDontUseTitlesFolder(const fs::path& folder) {
@@ -222,5 +222,5 @@ void gf_readDontUseTitlesFolder(const fs::path& folder) {
             "There were errors in processing the regcode files in folder '{}', see the Log.txt", gf_pathToUtf8(folder)));
     }
     const std::size_t added = lf_addDontUseTitles(result);
-    gf_log(fmt::format("{:5} don't use title{} read from files in {}", added, lf_plural(added), gf_pathToUtf8(folder)));
+    gf_log(fmt::format("{:5} don't use title{} read from files in {}", added, lf_suffix(added), gf_pathToUtf8(folder)));
 }

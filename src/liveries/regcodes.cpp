@@ -18,7 +18,7 @@
 
 namespace {
 
-using TitleSet = std::unordered_set<std::string_view, Fnv1aTextHash, std::equal_to<>>;
+using TitleViewSet = std::unordered_set<std::string_view, Fnv1aTextHash, std::equal_to<>>;
 
 constexpr std::size_t kExpectedLinesPerFile = 1024;
 
@@ -62,7 +62,7 @@ RegcodeParseResult lf_parseAIGRegcodesXml(const pugi::xml_document& document) {
         return result;
     }
     // The views point into the document, which outlives this call.
-    TitleSet seen;
+    TitleViewSet seen;
     std::size_t number = 0;
     for (const pugi::xml_node element : aig.children("l")) {
         ++number;
@@ -226,7 +226,7 @@ RegcodeParseResult gf_readRegcodeFolder(const std::filesystem::path& folder) {
 
 std::vector<std::string> gf_mergeRegcodesByTitle(std::span<const RegcodeRecord> records,
                                                  std::span<const std::string_view> titlesLeftOut) {
-    const TitleSet leftOut(titlesLeftOut.begin(), titlesLeftOut.end());
+    const TitleViewSet leftOut(titlesLeftOut.begin(), titlesLeftOut.end());
     std::map<std::string_view, std::set<std::string_view>> byTitle;
     for (const RegcodeRecord& record : records) {
         if (record.regcodes.empty() || leftOut.contains(record.title)) continue;

@@ -50,7 +50,7 @@ bool lf_isDuplicateLivery(const ScannedLivery& a, const ScannedLivery& b) {
     return a.title == b.title && lf_mergeKey(a.key) == lf_mergeKey(b.key) && a.registration == b.registration;
 }
 
-std::string_view lf_plural(std::size_t count) { return count == 1 ? "" : "s"; }
+std::string_view lf_pluralSuffix(std::size_t count) { return count == 1 ? "" : "s"; }
 
 template <typename Lines>
 void lf_writeLines(const Lines& lines, const fs::path& file, bool createFolder) {
@@ -145,7 +145,7 @@ void lf_writeScanReport() {
         const fs::path& file = files[index];
         lf_writeScanListFile(lines, file);
         if (plural) {
-            gf_log(fmt::format(fmt::runtime(format), lines.size(), lf_plural(lines.size()), gf_pathToUtf8(file)));
+            gf_log(fmt::format(fmt::runtime(format), lines.size(), lf_pluralSuffix(lines.size()), gf_pathToUtf8(file)));
         } else {
             gf_log(fmt::format(fmt::runtime(format), lines.size(), gf_pathToUtf8(file)));
         }

@@ -26,7 +26,7 @@ std::vector<ScannedLivery> liveryTable;
 
 namespace {
 
-constexpr std::size_t kReservedLiveries = 30000;
+constexpr std::size_t kReservedScanRecords = 30000;
 
 ScannedLiveriesSaver l_saver;
 
@@ -103,7 +103,7 @@ ScannedLivery lf_readScannedLivery(const pugi::xml_node& element) {
 std::vector<ScannedLivery> lf_readScannedLiveriesFile(const fs::path& path) {
     const std::string pathText = gf_pathToUtf8(path);
     std::vector<ScannedLivery> records;
-    records.reserve(kReservedLiveries);
+    records.reserve(kReservedScanRecords);
     std::optional<std::string> bytes = gf_readWholeFile(path);
     if (!bytes) {
         throw tavo::UserRelatedException(51, fmt::format("Could not open {}", pathText));

@@ -15,9 +15,9 @@ namespace {
 
 std::mutex l_configMutex;
 RTAppUdpPorts l_ports;
-RTAppUdpTiming l_timing;
+RTAppUdpTiming l_udpTiming;
 
-std::string lf_lastErrorText() { return gf_winsockErrorText(gf_socketError()); }
+std::string lf_socketErrorText() { return gf_winsockErrorText(gf_socketError()); }
 
 void lf_logOversize() noexcept {
     try {
@@ -41,12 +41,12 @@ void gf_setRTAppUdpPorts(RTAppUdpPorts ports) {
 
 RTAppUdpTiming gf_rtAppUdpTiming() {
     std::lock_guard lock(l_configMutex);
-    return l_timing;
+    return l_udpTiming;
 }
 
 void gf_setRTAppUdpTiming(RTAppUdpTiming timing) {
     std::lock_guard lock(l_configMutex);
-    l_timing = timing;
+    l_udpTiming = timing;
 }
 
 UdpReader::UdpReader(std::string_view name) : name_(name) {}
@@ -56,7 +56,7 @@ UdpReader::~UdpReader() { closeSocket(); }
 void UdpReader::createSocket() {
     const Socket created = gf_openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (!created.valid())
-        throw std::runtime_error(fmt::format("failed to create the socket, error: {}", lf_lastErrorText()));
+        throw std::runtime_error(fmt::format("failed to create the socket, error: {}", lf_socketErrorText()));
     closeSocket();
     socket_ = created;
 }
@@ -64,7 +64,7 @@ void UdpReader::createSocket() {
 void UdpReader::bindToPort(std::uint16_t port) {
     if (!socket_.valid()) throw std::runtime_error("bindToPort: socket_ is INVALID_SOCKET");
     if (!gf_bindIPv4(socket_, port))
-        throw std::runtime_error(fmt::format("bind failed, error: {}", lf_lastErrorText()));
+        throw std::runtime_error(fmt::format("bind failed, error: {}", lf_socketErrorText()));
     boundPort_.store(gf_localPort(socket_));
 }
 
@@ -106,7 +106,7 @@ void UdpReader::receive() {
         // loop starts must end it at once.
         if (!gf_setReceiveTimeout(socket_, gf_rtAppUdpTiming().receiveTimeout)) {
             throw std::runtime_error(fmt::format("setsockopt SO_RCVTIMEO failed, socket_={}, error={}", socket_.fd,
-                                                 lf_lastErrorText()));
+                                                 lf_socketErrorText()));
         }
         while (!stop_.load()) {
             const long received = gf_receiveDatagram(socket_, buffer_.data(), buffer_.size());
