@@ -273,6 +273,7 @@ void handleTouchdown(LiveAc& ac) {
     const bool climb = wasLanding && watched && lf_findTouchAndGoClimb(ac);
     ac.onGround = 1;
     lf_leaveAirTransition(ac);
+    gf_brakeRestOfTouchdownLeg(ac);
     m.verticalPerTick = 0.0;
     m.takeoffCountdown = 1;
     m.lastAirborneAltitudeValid = 0;

@@ -303,3 +303,39 @@ TEST_F(Touchdown, AWheelsDownMidCurveRollsOnStraightOntoItsPoint) {
         EXPECT_EQ(ac.phase, downAt < 600 ? AcPhase::landing_roll : AcPhase::landing);
     }
 }
+
+TEST_F(Touchdown, ALateTouchdownBrakesAlongTheRestOfItsLegToTheReportedTime) {
+    // Wheels down 400 m short of a 20 kt runway point that the airborne leg
+    // pulled 8 s ahead of its report (flying it at 130 kt): the rest of the
+    // leg is a roll braking to the point's speed by its reported time, never
+    // up to the point after it. Pulled no earlier, the leg stays as planned.
+    struct Row {
+        std::int32_t aheadTicks, afterTick, dueTick;
+    };
+    for (const Row& row : {Row{800, 12000, 11400}, Row{800, 11000, 10975}, Row{0, 12000, 10600}}) {
+        SCOPED_TRACE(::testing::Message() << row.aheadTicks << " " << row.afterTick);
+        tickCount.store(10000);
+        const LaLo target = past(1100);
+        LiveAc& ac = aircraft({at(target, 0, false, 10600, 0, 20), at(past(1200), 0, false, row.afterTick, 0, 20)},
+                              Large, AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(700).lat;
+        ac.pose.longitude = past(700).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
+        ac.pose.trueAirspeed = 130.0;
+        ac.motion.flareStage = 4;
+        ac.motion.stepLat = (target.lat - ac.pose.latitude) / 600.0;
+        ac.motion.stepLon = (target.lon - ac.pose.longitude) / 600.0;
+        ac.motion.frontAheadTicks = row.aheadTicks;
+        ground(ac, kFieldFt, ac.groundOffsetFt, true);
+        ASSERT_EQ(ac.phase, AcPhase::landing_roll);
+        EXPECT_EQ(ac.stream.front().playTick, row.dueTick);
+        double lastKt = 0.0;
+        for (; tickCount.load() < ac.stream.front().playTick; tickCount.store(tickCount.load() + 1)) {
+            gf_interpolatePoseOnCurve(ac);
+            lastKt = ac.pose.trueAirspeed;
+        }
+        EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
+        if (row.aheadTicks > 0) EXPECT_NEAR(lastKt, 20.0, 1.0);
+    }
+}
