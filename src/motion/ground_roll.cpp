@@ -482,6 +482,28 @@ bool lf_brakeToRestLeg(LiveAc& ac) {
     return true;
 }
 
+// The leg from the pose runs on the profile chosen; straight along a
+// runway it heads for the centre line.
+void lf_takeProfileLeg(LiveAc& ac, const ProfileChoice& choice, bool aimOnRunway) {
+    MotionState& m = ac.motion;
+    ProfileLeg& leg = m.profileLeg;
+    leg.profile = choice.profile;
+    leg.start = lf_pose(ac);
+    leg.end = choice.end;
+    leg.elapsedTicks = 0;
+    leg.kind = choice.kind;
+    leg.startHeading = ac.pose.heading;
+    leg.phase = static_cast<std::uint32_t>(ac.phase);
+    m.speedChangeKind = 0;
+    if (!aimOnRunway) return;
+    alignOnRunway(ac);
+    if (m.hasCenterlineAim != 0) {
+        m.profileHeadingTarget = m.centerlineAimBearing;
+        m.hasProfileHeadingTarget = 1;
+        m.profileHeadingSmoothing = 1;
+    }
+}
+
 void lf_planLegSpeed(LiveAc& ac) {
     MotionState& m = ac.motion;
     const bool rolling = ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll;
@@ -524,23 +546,7 @@ void lf_planLegSpeed(LiveAc& ac) {
         }
     }
     if (built && lf_profileFits(ac, choice.profile)) {
-        ProfileLeg& leg = m.profileLeg;
-        leg.profile = choice.profile;
-        leg.start = lf_pose(ac);
-        leg.end = choice.end;
-        leg.elapsedTicks = 0;
-        leg.kind = choice.kind;
-        leg.startHeading = ac.pose.heading;
-        leg.phase = static_cast<std::uint32_t>(ac.phase);
-        m.speedChangeKind = 0;
-        if (turnM <= 0.0 && onRunway) {
-            alignOnRunway(ac);
-            if (m.hasCenterlineAim != 0) {
-                m.profileHeadingTarget = m.centerlineAimBearing;
-                m.hasProfileHeadingTarget = 1;
-                m.profileHeadingSmoothing = 1;
-            }
-        }
+        lf_takeProfileLeg(ac, choice, turnM <= 0.0 && onRunway);
         return;
     }
     lf_easeLeg(ac, n);
@@ -590,6 +596,38 @@ double lf_modeSpeed(double kt, double less) { return std::max(1.0, kt - less); }
 void gf_keepLandingRollOnTime(LiveAc& ac) {
     if (ac.phase != AcPhase::landing_roll) return;
     ac.motion.delayLimit = std::min(ac.motion.delayLimit, kLandingRollDelayLimitTicks);
+}
+
+bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.category == Rotorcraft || ac.stream.empty() ||
+        m.frontAheadTicks <= 0 || m.profileLeg.profile.valid != 0 || m.scheduleCount != 0 ||
+        ac.extrapolationCount > 0)
+        return false;
+    StreamPoint& target = ac.stream.front();
+    if (target.stationary != 0 || target.airborne != 0 || !(target.groundSpeedKt >= 0.0)) return false;
+    const std::int32_t now = tickCount.load();
+    // Never up to or past the point after it.
+    std::int64_t due = std::int64_t{target.playTick} + m.frontAheadTicks;
+    if (ac.stream.size() >= 2) due = std::min<std::int64_t>(due, std::int64_t{ac.stream[1].playTick} - kMinLegTicks);
+    const std::int64_t left = due - now;
+    if (!(left > gf_ticksBetween(now, target.playTick))) return false;
+    const LaLo pose = lf_pose(ac);
+    const double legM = gf_distanceNm(pose, lf_position(target)) * metresPerNm;
+    const double startMps =
+        gf_distanceNm(pose, {pose.lat + m.stepLat, pose.lon + m.stepLon}) * metresPerNm * 100.0;
+    ProfileChoice choice;
+    if (!(legM > 1.0) || !std::isfinite(startMps) ||
+        !gf_makeSpeedProfile(choice.profile, legM, static_cast<double>(left) / 100.0, startMps,
+                             target.groundSpeedKt * kKnotsToMps) ||
+        !lf_profileFits(ac, choice.profile))
+        return false;
+    choice.end = lf_position(target);
+    choice.kind = kPlainProfileKind;
+    lf_takeProfileLeg(ac, choice, true);
+    target.playTick = gf_tickPlus(0, due);
+    m.frontAheadTicks = 0;
+    return true;
 }
 
 void stepGround(LiveAc& ac) {

@@ -62,6 +62,15 @@ inline constexpr std::int32_t kLandingRollDelayLimitTicks = 300;
 // Holds a landing roll's next points near their reported times (no later
 // than the limit above; a sharp exit turn widens it again for its leg).
 void gf_keepLandingRollOnTime(LiveAc& ac);
+// An aircraft that reached its reported touchdown point still in the air
+// flew on to the next point at its approach speed, the point pulled ahead of
+// its reported time to match. Down on the runway, it brakes along the rest
+// of that leg instead: the point falls due at its reported time again
+// (never up to the one after it) and the leg runs on a speed profile from
+// the speed the aircraft has down to the point's. Kept at the approach
+// speed, the roll reached the exit at it and turned off into its taxi at
+// four times the taxi's speed. True when the leg was planned anew.
+bool gf_brakeRestOfTouchdownLeg(LiveAc& ac);
 
 // A helicopter at rest after its touchdown has landed: it has no runway to
 // turn off, and from there it stands, sets off and lifts off as on any

@@ -215,6 +215,22 @@ std::string lf_runwayText(const LiveAc& ac) {
     return "";
 }
 
+// A leg flown as a curve in the air (onto the course beyond its point) goes
+// on as a straight line once the wheels are down, stepping by the straight
+// step set for the whole leg from where it began. The curve has carried the
+// aircraft off that line, so the step is set anew from where it is to the
+// point, over the ticks left: else the roll passed beside its point.
+void lf_leaveAirTransition(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    if (m.transition.active == 0) return;
+    m.transition.active = 0;
+    if (ac.stream.empty() || ac.stream.front().stationary != 0) return;
+    const StreamPoint& target = ac.stream.front();
+    const double left = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));
+    m.stepLat = (target.lat - ac.pose.latitude) / left;
+    m.stepLon = gf_wrapLongitudeDifference(target.lon - ac.pose.longitude) / left;
+}
+
 }  // namespace
 
 void applySimGroundInfo(LiveAc& ac, const SimCommand& groundData, std::string_view /*source*/) noexcept {
@@ -256,6 +272,8 @@ void handleTouchdown(LiveAc& ac) {
     }
     const bool climb = wasLanding && watched && lf_findTouchAndGoClimb(ac);
     ac.onGround = 1;
+    lf_leaveAirTransition(ac);
+    gf_brakeRestOfTouchdownLeg(ac);
     m.verticalPerTick = 0.0;
     m.takeoffCountdown = 1;
     m.lastAirborneAltitudeValid = 0;

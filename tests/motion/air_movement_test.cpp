@@ -438,6 +438,55 @@ TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
     }
 }
 
+TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
+    // Only two reports, 18 s apart on a 3 deg/s right-hand circle at 220 kt,
+    // before the stream runs dry: with no leg before to compare with, the
+    // dead-reckoned legs turn by the tracks' change over the leg (9 degrees
+    // a 3 s leg). Tracks that do not turn, or that disagree with the leg
+    // between them (one not reported: 0), leave it straight.
+    struct Row {
+        double firstTrackOffDeg, secondTrackOffDeg, legTurnDeg;
+    };
+    for (const Row r : {Row{0.0, 0.0, 9.0}, Row{0.0, -54.0, 0.0}, Row{-30.0, 0.0, 0.0}}) {
+        SCOPED_TRACE(::testing::Message() << r.firstTrackOffDeg << " " << r.secondTrackOffDeg);
+        const double knots = 220.0;
+        const double rate = 3.0;
+        const double radiusNm = knots / 3600.0 / (rate * kDeg);
+        const LaLo centre{47.0, 11.0};
+        std::deque<StreamPoint> stream;
+        for (int k = 0; k < 2; ++k) {
+            const double heading = 30.0 + rate * 18.0 * k;
+            const LaLo where = gf_destinationPoint(centre, {(heading - 90.0) * kDeg, radiusNm * feetPerNm});
+            stream.push_back(at(where, 15000.0, true, 10000 + 1800 * k, 0.0, knots));
+            stream.back().trackDeg = heading + (k == 0 ? r.firstTrackOffDeg : r.secondTrackOffDeg);
+        }
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.altitude = 15000.0;
+        // Flown along the leg, the nose on its course at its end.
+        ac.pose.heading = gf_bearing({ac.stream[0].lat, ac.stream[0].lon}, {ac.stream[1].lat, ac.stream[1].lon});
+        std::vector<LaLo> track;
+        for (int leg = 0; leg < 6; ++leg) {
+            if (ac.stream.size() < 2) extrapolateStreamPoint(ac, 20);
+            const StreamPoint& front = ac.stream[0];
+            track.push_back({front.lat, front.lon});
+            ac.pose.latitude = front.lat;
+            ac.pose.longitude = front.lon;
+            tickCount.store(front.playTick);
+            stepAir(ac);
+            ac.stream.pop_front();
+        }
+        // The first 3 s step turns on from the 18 s chord by the turn between
+        // their middles (10.5 s, 31.5 degrees).
+        for (std::size_t i = 1; i + 1 < track.size(); ++i) {
+            const double before = gf_bearing(track[i - 1], track[i]);
+            const double after = gf_bearing(track[i], track[i + 1]);
+            const double expected = i == 1 ? r.legTurnDeg * 3.5 : r.legTurnDeg;
+            EXPECT_NEAR(std::remainder(after - before, fullCircle) / kDeg, expected, 0.3) << "leg " << i;
+        }
+    }
+}
+
 TEST_F(AirMovement, AFlyingGapKeepsItsSpeedForTwelveSecondsThenSlows) {
     // A pause in the reports of a few seconds finds the aircraft where they
     // go on; one that has vanished slows a tenth a point down to its floor.

@@ -11,7 +11,9 @@
 
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
+#include "motion/motion_math.h"
 #include "motion/pose_attitude.h"
+#include "motion/pose_path.h"
 #include "motion/touchdown.h"
 
 #include "air_fixture.h"
@@ -261,5 +263,79 @@ TEST_F(Touchdown, AnApproachSteepenedOntoTheRunwayWatchesForATouchAndGo) {
         ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
         ground(ac, kFieldFt, ac.groundOffsetFt, true);
         EXPECT_EQ(ac.phase, watched ? AcPhase::takeoff_roll : AcPhase::landing_roll) << fpm;
+    }
+}
+
+TEST_F(Touchdown, AWheelsDownMidCurveRollsOnStraightOntoItsPoint) {
+    // The leg to a runway point 800 m on, flown as a curve (arriving 15
+    // degrees off the runway's course, onto the next leg), touches down at
+    // a share of its ticks: from there the roll runs straight onto the point
+    // by its due tick. Stepping on by the straight step set at the leg's
+    // start, it passed beside the point by as far as the curve had carried
+    // it off the line. Wheels down at the leg's start or never: no curve to
+    // leave.
+    for (const int downAt : {0, 150, 300, 450, 600}) {
+        SCOPED_TRACE(downAt);
+        tickCount.store(10000);
+        const LaLo target = past(1000);
+        LiveAc& ac = aircraft({at(target, 0, false, 10600, 0, 120)}, Large, AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(200).lat;
+        ac.pose.longitude = past(200).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt + 3.0;
+        ac.motion.flareStage = 4;
+        MotionState& m = ac.motion;
+        m.stepLat = (target.lat - ac.pose.latitude) / 600.0;
+        m.stepLon = (target.lon - ac.pose.longitude) / 600.0;
+        m.transition.start = {ac.pose.latitude, ac.pose.longitude};
+        m.transition.end = target;
+        m.transition.arrivalHeading = 105.0 * kDeg;
+        m.transition.angleLimit = 30.0 * kDeg;
+        m.transition.duration = 600;
+        m.transition.active = 1;
+        const HermiteTransition mid = hermiteTransitionPoint(m.transition.start, target, 105.0 * kDeg, 30.0 * kDeg, 0.5);
+        ASSERT_TRUE(mid.valid && mid.curved);
+        for (; tickCount.load() < 10600; tickCount.store(tickCount.load() + 1)) {
+            if (tickCount.load() == 10000 + downAt) ground(ac, kFieldFt, ac.groundOffsetFt, true);
+            gf_interpolatePoseOnCurve(ac);
+        }
+        EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
+        EXPECT_EQ(ac.phase, downAt < 600 ? AcPhase::landing_roll : AcPhase::landing);
+    }
+}
+
+TEST_F(Touchdown, ALateTouchdownBrakesAlongTheRestOfItsLegToTheReportedTime) {
+    // Wheels down 400 m short of a 20 kt runway point that the airborne leg
+    // pulled 8 s ahead of its report (flying it at 130 kt): the rest of the
+    // leg is a roll braking to the point's speed by its reported time, never
+    // up to the point after it. Pulled no earlier, the leg stays as planned.
+    struct Row {
+        std::int32_t aheadTicks, afterTick, dueTick;
+    };
+    for (const Row& row : {Row{800, 12000, 11400}, Row{800, 11000, 10975}, Row{0, 12000, 10600}}) {
+        SCOPED_TRACE(::testing::Message() << row.aheadTicks << " " << row.afterTick);
+        tickCount.store(10000);
+        const LaLo target = past(1100);
+        LiveAc& ac = aircraft({at(target, 0, false, 10600, 0, 20), at(past(1200), 0, false, row.afterTick, 0, 20)},
+                              Large, AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(700).lat;
+        ac.pose.longitude = past(700).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
+        ac.pose.trueAirspeed = 130.0;
+        ac.motion.flareStage = 4;
+        ac.motion.stepLat = (target.lat - ac.pose.latitude) / 600.0;
+        ac.motion.stepLon = (target.lon - ac.pose.longitude) / 600.0;
+        ac.motion.frontAheadTicks = row.aheadTicks;
+        ground(ac, kFieldFt, ac.groundOffsetFt, true);
+        ASSERT_EQ(ac.phase, AcPhase::landing_roll);
+        EXPECT_EQ(ac.stream.front().playTick, row.dueTick);
+        double lastKt = 0.0;
+        for (; tickCount.load() < ac.stream.front().playTick; tickCount.store(tickCount.load() + 1)) {
+            gf_interpolatePoseOnCurve(ac);
+            lastKt = ac.pose.trueAirspeed;
+        }
+        EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
+        if (row.aheadTicks > 0) EXPECT_NEAR(lastKt, 20.0, 1.0);
     }
 }
