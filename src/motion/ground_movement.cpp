@@ -467,8 +467,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const double leastToFastest =
         legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
-    ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
-                      std::isfinite(fromRest) ? fromRest : 0.0});
+    // Reports that still leave the leg its own time once the aircraft has
+    // braked and turned (they turned on the spot as slowly) owe it nothing
+    // to catch up: taken out of its own time instead, the turn would send a
+    // leg due half a minute on at twice its speed.
+    const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
+    const auto leftAfterTurn = static_cast<double>(dueAsReported - tickCount.load() - braking.ticks -
+                                                   std::max(kMinLegTicks, turnTicks));
+    ticks = std::max({std::min(ticks, leftAfterTurn), ticks - turnTicks,
+                      std::isfinite(leastToFastest) ? leastToFastest : 0.0, std::isfinite(fromRest) ? fromRest : 0.0});
     // A leg longer than the ground step eases from rest would be played
     // evenly, setting off at its full speed within a tick: it is given no
     // more time than can be eased (only a leg of kilometres, a position far
