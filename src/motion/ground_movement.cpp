@@ -117,6 +117,10 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
 
 // The fastest a late taxi leg goes to catch up with reports of `baseKt`:
 // twice that, at most 15 kt more.
+// The least time between two reports (ticks) whose positions' distance over
+// it is taken as a pace the aircraft went.
+constexpr std::int64_t kPaceLeastTicks = 300;
+
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
@@ -467,8 +471,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const double leastToFastest =
         legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
     const double fromRest = std::ceil(std::sqrt(2.0 * restEnds * legM / kTaxiSpeedChangePerTick));
-    ticks = std::max({ticks - turnTicks, std::isfinite(leastToFastest) ? leastToFastest : 0.0,
-                      std::isfinite(fromRest) ? fromRest : 0.0});
+    // Reports that still leave the leg its own time once the aircraft has
+    // braked and turned (they turned on the spot as slowly) owe it nothing
+    // to catch up: taken out of its own time instead, the turn would send a
+    // leg due half a minute on at twice its speed.
+    const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
+    const auto leftAfterTurn = static_cast<double>(dueAsReported - tickCount.load() - braking.ticks -
+                                                   std::max(kMinLegTicks, turnTicks));
+    ticks = std::max({std::min(ticks, leftAfterTurn), ticks - turnTicks,
+                      std::isfinite(leastToFastest) ? leastToFastest : 0.0, std::isfinite(fromRest) ? fromRest : 0.0});
     // A leg longer than the ground step eases from rest would be played
     // evenly, setting off at its full speed within a tick: it is given no
     // more time than can be eased (only a leg of kilometres, a position far
@@ -693,7 +704,19 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // fastest reported on the next points: a leg between the points the
     // engine put in (a rest point, a speed change's midpoint) has a speed
     // of its own far below what the reports around it say.
-    const double baseKt = std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream)});
+    // So do the positions' own distance over the time between them, for
+    // reports slower than their positions move (a tow reporting 1 kt while
+    // its positions cover 6): held to twice the reported speed, such a leg
+    // fell further behind at every point. Only between reports seconds
+    // apart: points the engine put in, or stamped a tick apart, give no
+    // pace to believe.
+    const std::int64_t reportedTicks = std::int64_t{ac.stream[1].playTick} - ac.stream[0].playTick;
+    double paceKt = 0.0;
+    if (ac.stream[0].synthetic == 0 && ac.stream[1].synthetic == 0 && reportedTicks >= kPaceLeastTicks)
+        paceKt = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
+                 kMpsToKnots;
+    const double baseKt =
+        std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
     const double mostKt = lf_catchUpMostKt(baseKt);
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));

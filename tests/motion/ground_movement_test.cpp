@@ -258,6 +258,7 @@ TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate
         double angleDeg, nextKt;
         bool inPlace;
         std::int32_t due;
+        std::int32_t reportedIn = 0;  // the point's reported time, when not `due`
     };
     // 0.01 NM: 1000 ticks at 3.6 kt, 60 at 60 kt. The turn of 60 - 5 degrees
     // at 0.5 degrees a tick takes 110 ticks, however fast the fitting would
@@ -268,11 +269,17 @@ TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate
     // (38 ticks to 3.6 kt, 618 to 60 kt), but the reports' time went on
     // turning too: the point is due when the leg alone would have made it,
     // the leg after the turn taken faster, up to twice its speed (60 kt: 568
-    // of its 678 ticks are left after the turn, more than half).
+    // of its 678 ticks are left after the turn, more than half). Reports
+    // that leave the leg its own time after the turn as well (they turned on
+    // the spot as slowly) owe it nothing to catch up: the point falls due
+    // after the turn and the leg at its own speed, still well before it was
+    // reported.
     for (const Case c : {Case{60, 3.6, true, 1000 + 38}, Case{60, 60, true, 60 + 618},
-                         Case{31, 3.6, true, 1000 + 38}, Case{30, 3.6, false, 1000}}) {
+                         Case{31, 3.6, true, 1000 + 38}, Case{30, 3.6, false, 1000},
+                         Case{60, 3.6, true, 110 + 1000 + 38, 5000}, Case{60, 60, true, 110 + 60 + 618, 5000}}) {
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(0.01 / kNmPerM, 0.0, 0.0, c.nextKt);
+        ac.stream[1].playTick = tickCount.load() + (c.reportedIn > 0 ? c.reportedIn : c.due);
         ac.turnRateRad = 0.5 / 1.2 * kDeg;
         ac.motion.startTurn = 1;
         ac.motion.startTurnAngleDeg = c.angleDeg;

@@ -182,24 +182,30 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
     // up at no more than twice the fastest speed reported around it and at
     // most 15 kt above it, not at twice that pace; a leg of
     // kilometres (a position far off), which cannot keep to that, still sets
-    // off from rest at the taxi rate.
+    // off from rest at the taxi rate. Reports that leave the leg its own
+    // time after the turn (they turned on the spot as slowly) owe nothing to
+    // catch up: the leg goes at its reported speed.
     struct Row {
         const char* name;
         double legM, reportedKt;
         std::int32_t dueTicks;
-        bool keepsTheCatchUp;
+        bool keepsTheCatchUp, onTime;
     };
-    for (const Row row : {Row{"squeezed", 121.0, 10.8, 672, true}, Row{"fast reports", 300.0, 18.8, 2200, true},
-                          Row{"kilometres off", 3000.0, 20.0, 1800, false}}) {
+    for (const Row row :
+         {Row{"squeezed", 121.0, 10.8, 672, true, false}, Row{"fast reports", 300.0, 18.8, 2200, true, false},
+          Row{"kilometres off", 3000.0, 20.0, 1800, false, false}, Row{"time left", 72.0, 15.0, 2800, true, true}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         const LaLo next = ahead(kStart, 180.0, row.legM);
-        std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt),
-                                  ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt)};
+        std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt)};
+        // The stream that has left it on time ends there.
+        if (!row.onTime) s.push_back(ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt));
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = now - 1;
+        // Points kept where and when they were reported.
+        if (row.onTime) ac.motion.advanceLimit = 0;
 
         std::vector<double> steps;
         bool turnedInPlace = false;
@@ -229,6 +235,7 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;
         const double catchUpKt = std::min(2.0 * row.reportedKt, row.reportedKt + 15.0);
         if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
 }
