@@ -24,7 +24,26 @@ using ::testing::Pair;
 
 namespace {
 
-class AirMovement : public AirTest {};
+class AirMovement : public AirTest {
+protected:
+    // The points a flying aircraft's legs start from, leg by leg: each leg is
+    // planned with the pose at its first point, then that point is passed;
+    // past the last report the stream is dead-reckoned.
+    static std::vector<LaLo> flyLegs(LiveAc& ac, int legs) {
+        std::vector<LaLo> track;
+        for (int leg = 0; leg < legs; ++leg) {
+            if (ac.stream.size() < 2) extrapolateStreamPoint(ac, 20);
+            const StreamPoint& front = ac.stream[0];
+            track.push_back({front.lat, front.lon});
+            ac.pose.latitude = front.lat;
+            ac.pose.longitude = front.lon;
+            tickCount.store(front.playTick);
+            stepAir(ac);
+            ac.stream.pop_front();
+        }
+        return track;
+    }
+};
 
 }  // namespace
 
@@ -417,19 +436,7 @@ TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
         ac.onGround = 0;
         ac.pose.altitude = 15000.0;
         ac.pose.heading = (30.0 + r.trackDegPerS * 7.5) * kDeg;
-        std::vector<LaLo> track;
-        // Each leg is planned with the pose at its first point, then that
-        // point is passed; past the last report the stream is dead-reckoned.
-        for (int leg = 0; leg < 12; ++leg) {
-            if (ac.stream.size() < 2) extrapolateStreamPoint(ac, 20);
-            const StreamPoint& front = ac.stream[0];
-            track.push_back({front.lat, front.lon});
-            ac.pose.latitude = front.lat;
-            ac.pose.longitude = front.lon;
-            tickCount.store(front.playTick);
-            stepAir(ac);
-            ac.stream.pop_front();
-        }
+        const std::vector<LaLo> track = flyLegs(ac, 12);
         for (std::size_t i = 3; i + 1 < track.size(); ++i) {
             const double before = gf_bearing(track[i - 1], track[i]);
             const double after = gf_bearing(track[i], track[i + 1]);
@@ -465,17 +472,7 @@ TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
         ac.pose.altitude = 15000.0;
         // Flown along the leg, the nose on its course at its end.
         ac.pose.heading = gf_bearing({ac.stream[0].lat, ac.stream[0].lon}, {ac.stream[1].lat, ac.stream[1].lon});
-        std::vector<LaLo> track;
-        for (int leg = 0; leg < 6; ++leg) {
-            if (ac.stream.size() < 2) extrapolateStreamPoint(ac, 20);
-            const StreamPoint& front = ac.stream[0];
-            track.push_back({front.lat, front.lon});
-            ac.pose.latitude = front.lat;
-            ac.pose.longitude = front.lon;
-            tickCount.store(front.playTick);
-            stepAir(ac);
-            ac.stream.pop_front();
-        }
+        const std::vector<LaLo> track = flyLegs(ac, 6);
         // The first 3 s step turns on from the 18 s chord by the turn between
         // their middles (10.5 s, 31.5 degrees).
         for (std::size_t i = 1; i + 1 < track.size(); ++i) {
