@@ -683,7 +683,11 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
 // on the next leg, taken down to half its speed but never past the point's
 // due time: else every later leg, timed at its own speed, would run as far
 // ahead of the reports for the rest of the taxi. Not a leg from rest: it
-// would creep away from where it stood.
+// would creep away from where it stood. Nor while the stream still runs
+// late: a point a catch-up moved earlier was reached before the delay its
+// time carried, not before its report, and slowing to the next point's time
+// made the aircraft late at every report a bend through it took away (a
+// corner just before a stand).
 // A leg whose reported speeds are slower than its positions' own distance
 // over time (reports sparse while the aircraft slowed, or came again after
 // the stream ran dry) is taken faster in the same way: timed at its end
@@ -696,7 +700,8 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
         return legTicks;
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - dueAsReported;
-    if (late < 0 && m.frontAheadTicks > 0 && m.legEndsAtRest == 0 && ac.stream[0].groundSpeedKt > 0.0)
+    if (late < 0 && m.frontAheadTicks > 0 && m.streamLagTicks <= 0 && m.legEndsAtRest == 0 &&
+        ac.stream[0].groundSpeedKt > 0.0)
         return static_cast<std::int32_t>(
             std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
     if (late <= 0) return legTicks;

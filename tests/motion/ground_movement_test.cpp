@@ -212,6 +212,32 @@ TEST_F(GroundMovement, ASmallStartTurnIsSpreadOverTheLeg) {
     }
 }
 
+TEST_F(GroundMovement, ALegGivesBackOnlyALeadItReallyHasOnItsReports) {
+    // 100 m at 10 kt takes 1944 ticks; the point falls due 2400 ticks on.
+    // Reached its last point 600 ticks before that point's time, the aircraft
+    // gives back the lead (at most to the next point's reported time). But a
+    // point moved earlier by a catch-up was reached early only on the delay
+    // its time carried: while the stream still runs late the aircraft has no
+    // lead, and slowing to the next point's time put a tow towed into its gate
+    // 6.3 s behind the corner reported just before the stand.
+    struct Case {
+        const char* name;
+        std::int32_t aheadTicks, lagTicks, dueIn;
+    };
+    for (const Case c : {Case{"ahead of the reports", 600, 0, 2400}, Case{"a smaller lead", 200, 0, 2144},
+                         Case{"still behind them", 600, 300, 1944}, Case{"reached on time", 0, 0, 1944}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(100.0, 0.0, 10.0, 10.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 2400;
+        ac.motion.frontAheadTicks = c.aheadTicks;
+        ac.motion.streamLagTicks = c.lagTicks;
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.dueIn, 2);
+    }
+}
+
 TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntilItMustLeave) {
     struct Case {
         const char* name;
