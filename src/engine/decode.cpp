@@ -216,6 +216,26 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     lf_addLiveAcFromMessage(record, key);
 }
 
+// A ground report that moves off the spot where the kept reports stood, after
+// a report there at no speed was thinned out: that report says the aircraft
+// still stood then. Dropped, the aircraft set off from the last kept report,
+// up to 15 s before its reports left the spot (one created as it drove off a
+// stand that was not free for it left while its reports still stood).
+void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
+    MotionState& m = ac.motion;
+    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
+    const StreamPoint& stood = m.thinnedReport;
+    const StreamPoint& last = ac.stream.back();
+    if (stood.airborne != 0 || stood.groundSpeedKt != 0.0 || last.airborne != 0 || !(last.groundSpeedKt <= 0.0) ||
+        !(m.thinnedReportTime > ac.lastReportTime) || !(record.time > m.thinnedReportTime) ||
+        !gf_isSamePlace(lf_position(last), lf_position(stood)) ||
+        gf_isSamePlace(lf_position(stood), lf_position(record.point)))
+        return;
+    m.thinnedReportSet = 0;
+    ac.lastReportTime = m.thinnedReportTime;
+    decodeExisting(ac, stood);
+}
+
 void lf_decodeMessage(const TrafficRecord& record) {
     LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
@@ -274,6 +294,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
             return;
         }
     }
+    lf_keepLastStandingReport(ac, record);
     ac.motion.thinnedReportSet = 0;
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;

@@ -267,6 +267,59 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     }
 }
 
+TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
+    // The aircraft's last kept point stands at kFar (at `lastKt`), reported at
+    // time 1000; a report 10 s later at no speed (thinned out, `thinnedNorthM`
+    // north of it), then one 20 s later moving off (`movedNorthM` north, at 15
+    // kt). The thinned one goes into the stream before the moving one when it
+    // says the aircraft still stood at the spot: else it set off 10 s early.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        AcSimState state;
+        double lastKt, thinnedNorthM, movedNorthM;
+        bool airborne;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"not yet shown, standing at a stand that was not free", AcPhase::birth, AcSimState::buffer, 0, 0, 150, false,
+         true},
+        {"taxiing, holding at a spot", AcPhase::taxi, AcSimState::active, 0, 0, 150, false, true},
+        {"the thinned report elsewhere: scatter, not the spot it stood at", AcPhase::taxi, AcSimState::active, 0, 8,
+         150, false, false},
+        {"the last point still moving: no standing run", AcPhase::taxi, AcSimState::active, 6, 0, 150, false, false},
+        {"a report still at the spot: it has not set off", AcPhase::taxi, AcSimState::active, 0, 0, 0, false, false},
+        {"an airborne report", AcPhase::taxi, AcSimState::active, 0, 0, 150, true, false},
+        {"a parked aircraft's reports go to its stand's watch", AcPhase::parked, AcSimState::active, 0, 0, 150,
+         false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, 1500)}, row.state);
+        ac.lastReportTime = 1000.0;
+        if (row.state == AcSimState::buffer) {
+            // Two points, so that it no longer needs the report for a second.
+            ac.stream.push_back(streamPoint(kFar, 0, false, 2000));
+            ac.lastReportTime = 1000.0;
+        }
+        const std::size_t before = ac.stream.size();
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.thinnedNorthM), 0, false, 2500), 1010.0));
+        ASSERT_EQ(ac.stream.size(), before) << "thinned out";
+        const double gs = row.airborne ? 150.0 : (row.movedNorthM > 0.0 ? 15.0 : 0.0);
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.movedNorthM), gs, row.airborne, 3500), 1020.0));
+        ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
+        EXPECT_EQ(ac.lastReportTime, 1020.0);
+        if (!row.kept) continue;
+        const StreamPoint& stood = ac.stream[ac.stream.size() - 2];
+        EXPECT_TRUE(gf_isSamePlace({stood.lat, stood.lon}, kFar));
+        EXPECT_EQ(stood.groundSpeedKt, 0.0);
+        EXPECT_GE(stood.playTick, 2500) << "due when its report said the aircraft stood there";
+        EXPECT_LT(stood.playTick, ac.stream.back().playTick);
+    }
+}
+
 TEST_F(DecodeTest, AnAircraftNotYetShownKeepsTheReportThatGivesItASecondPoint) {
     // Standing at 0 kt, the report 5 s after the first: a new aircraft with a
     // single point needs it to be shown at all (the spawn gate drops a lone
