@@ -337,33 +337,57 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
            speedKt > kMovingKt;
 }
 
-// A straight taxi leg into a point where the next leg sets off further off
-// it than the nose follows on the way (no bend was built through the
-// corner): the aircraft turns on the spot there. Arriving at speed it would
-// brake straight on past the point and then turn further still, back toward
-// the next point (a 50 degree corner became a 130 degree turn), and drive
-// back across the corner: it comes to rest on the point instead.
+std::vector<double> lf_pathHeadings(const LiveAc& ac);
+
+// A taxi leg into a point where the next leg sets off further off it than
+// the nose follows on the way (no bend was built through the corner): the
+// aircraft turns on the spot there. Arriving at speed it would brake
+// straight on past the point and then turn further still, back toward the
+// next point (a 50 degree corner became a 130 degree turn), and drive back
+// across the corner: it comes to rest on the point instead. So does a late
+// leg along a bend that ends on the point, arriving on the bend's last
+// heading (one caught up at 29 kt braked 22 m past its corner and turned
+// 152 degrees back).
 bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     const MotionState& m = ac.motion;
     if (ac.phase != AcPhase::taxi || s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 ||
-        lf_pathValid(m) || (s[1].synthetic != 0 && s[1].rollSynthetic == 0) ||
-        !(m.speedChangeKind == 0 || m.speedChangeKind == 1) || !std::isfinite(speedKt) || !(speedKt > kMovingKt) ||
-        lf_samePlace(s[1], s[2]))
+        (s[1].synthetic != 0 && s[1].rollSynthetic == 0) || !(m.speedChangeKind == 0 || m.speedChangeKind == 1) ||
+        !std::isfinite(speedKt) || !(speedKt > kMovingKt) || lf_samePlace(s[1], s[2]))
         return false;
-    // The leg is driven from where the aircraft is, or from where it comes
-    // to rest straight on when it turns on the spot first: it arrives on
-    // that bearing.
-    LaLo from = lf_pose(ac);
-    if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
-        const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
-        if (braking.ticks > 0) {
-            from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
-            gf_normalizeLaLo(from);
+    double inBearing = 0.0;
+    if (lf_pathValid(m)) {
+        // Only a bend that ends on the point: one through the corner turns
+        // onto the next leg by itself.
+        const std::vector<double> headings = lf_pathHeadings(ac);
+        if (headings.empty()) return false;
+        const CurvePoint end = lf_groundTurnValid(m) ? sampleGroundTurn(m.path.turn, 1.0)
+                                                     : sampleCurvedLeg(m.path.curve, kLastCurveProgress);
+        if (!end.valid || !(gf_distanceNm({end.lat, end.lon}, lf_position(s[1])) * metresPerNm < 1.0)) return false;
+        // On time it arrives at about the speed reported there, and the
+        // pose step's own braking takes the corner as the reports did. Only
+        // a late leg, caught up at up to twice its speed, arrives too fast
+        // to turn where it brakes.
+        const double ownTicks = gf_bendLengthM(ac) / (speedKt * kKnotsToMps) * 100.0;
+        const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - m.streamLagTicks;
+        if (!(std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported))
+            return false;
+        inBearing = headings.back();
+    } else {
+        // The leg is driven from where the aircraft is, or from where it
+        // comes to rest straight on when it turns on the spot first: it
+        // arrives on that bearing.
+        LaLo from = lf_pose(ac);
+        if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
+            const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
+            if (braking.ticks > 0) {
+                from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
+                gf_normalizeLaLo(from);
+            }
         }
+        if (gf_isSamePlace(from, lf_position(s[1]))) return false;
+        inBearing = gf_bearing(from, lf_position(s[1]));
     }
-    if (gf_isSamePlace(from, lf_position(s[1]))) return false;
-    const double inBearing = gf_bearing(from, lf_position(s[1]));
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
     if (!(cornerDeg > kTurnInPlaceDeg + kCornerStopMarginDeg)) return false;
     // Where the points after it let a bend be built from the point, rolling
