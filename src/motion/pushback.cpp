@@ -90,6 +90,7 @@ constexpr double kPushConeRad = 60.0 * degreesToRadians;
 constexpr double kTaxiMoveM = 4.0;
 constexpr double kClearOfStandLeastM = 25.0;
 constexpr double kTaxiAwayM = 15.0;
+constexpr std::uint8_t kTaxiMovesInARow = 4;
 // The stream takes a report within 0.00015 degrees of where the aircraft
 // stands (up to 17 m) as a copy of that place.
 constexpr double kBeyondCopyM = 20.0;
@@ -617,8 +618,15 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     if (m.pushbackWatchSecondSet == 0) {
         m.pushbackWatchSecondSet = 1;
         m.pushbackWatchSecondPos = at;
+        m.pushbackWatchCount = 1;
         return false;
     }
+    if (m.pushbackWatchCount < 255) ++m.pushbackWatchCount;
+    // Four counted moves in a row nose first, clear of the stand, at a
+    // speed: the aircraft creeps off slowly, short of 15 m from the first.
+    // Waiting for the move that would make the 15 m, it stood while its
+    // reports drove off, and when they ended there it never taxied.
+    if (m.pushbackWatchCount >= kTaxiMovesInARow && p.groundSpeedKt >= kStillKt && ahead) return true;
     // The second counted move shows the taxi begun: waiting for a third, the
     // aircraft stood while its reports drove off (a pause of 20-40 s in them
     // left it that far behind, one that ended them left it standing). The

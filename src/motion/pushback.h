@@ -87,7 +87,8 @@ void gf_resumePushback(LiveAc& ac);
 // wing radius, at least 25 m) and the move goes nose first by the report's
 // heading; a counted move after the first that lies 15 m or more from the
 // first counted position and ahead of the aircraft along the moves starts the
-// taxi. True when the taxi has begun.
+// taxi, as does the fourth counted move in a row ahead of it at a speed (an
+// aircraft creeping off). True when the taxi has begun.
 bool gf_taxiBegunAfterPushback(LiveAc& ac);
 
 // The pushed-back aircraft taxis: a holding stream's point is due at once,

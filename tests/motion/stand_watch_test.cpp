@@ -1,6 +1,6 @@
 // Rows for the rules of the stand watches that other tests let change
 // unnoticed: the second counted move after a pushback, 15 m on from the
-// first, that starts the taxi, the 30 degrees within which a report lies
+// first, or the fourth counted move in a row, that starts the taxi, the 30 degrees within which a report lies
 // ahead of a gate, how long after parking a move off counts as a tow, by
 // category, and a departure marked again while the aircraft already leaves.
 
@@ -26,6 +26,9 @@ TEST_F(StandWatch, TheTaxiAfterAPushbackStartsOnTheSecondCountedMove15mOnFromThe
     const Row rows[] = {
         {{60.0, 66.0, 82.0}, 2},        // the second counted move, 16 m on
         {{60.0, 66.0, 80.9, 86.0}, 3},  // 14.9 m on is not enough
+        // Creeping off 4.5 m a report: the fourth counted move starts it,
+        // 13.5 m on from the first (the reports may end there).
+        {{60.0, 64.5, 69.0, 73.5, 78.0}, 4},
     };
     std::uint32_t hexid = 0x484B40;
     for (const Row& row : rows) {
