@@ -950,9 +950,14 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
 // due from the lag the check allows, and more, before it to a little after.
 double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick) {
     double ownKt = -1.0;
+    if (path.size() < 2) return ownKt;
     const double lo = fromTick - kTravelReportsBeforeTicks, hi = toTick + kTravelReportsAfterTicks;
-    for (std::size_t k = 1; k < path.size(); ++k) {
-        if (path[k]->dueTick < lo) continue;
+    // The reports are in due order, and the ground speed check asks this of
+    // every taxiing sample: start at the first report due from lo on rather
+    // than walking the whole stream each time.
+    const auto first = std::partition_point(path.begin() + 1, path.end(),
+                                            [lo](const ReportedPosition* p) { return p->dueTick < lo; });
+    for (auto k = static_cast<std::size_t>(first - path.begin()); k < path.size(); ++k) {
         if (path[k - 1]->dueTick > hi) break;
         ownKt = std::max(ownKt, lf_ownKt(*path[k - 1], *path[k]));
     }
