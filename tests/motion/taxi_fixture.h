@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "engine/records.h"
 #include "foundation/geodesy.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
 
 #include "air_fixture.h"
 
@@ -61,6 +64,18 @@ protected:
     // The metres between two positions.
     static double metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
     static LaLo at(const StreamPoint& p) { return {p.lat, p.lon}; }
+    // One tick of a taxiing aircraft on its own: the point due now is passed,
+    // then the pose moves; the metres it moved, or nothing once the last
+    // point is due. The caller moves the clock on.
+    static std::optional<double> playTick(LiveAc& ac) {
+        if (tickCount.load() >= ac.stream.front().playTick) {
+            if (ac.stream.size() < 2) return std::nullopt;
+            advanceToNextPoint(ac);
+        }
+        const LaLo before{ac.pose.latitude, ac.pose.longitude};
+        gf_interpolatePoseOnCurve(ac);
+        return metres(before, {ac.pose.latitude, ac.pose.longitude});
+    }
 };
 
 }  // namespace tavo::test

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "foundation/geodesy.h"
@@ -56,14 +57,10 @@ TEST_F(TaxiRepeat, CopiesOfAMovingReportItNeverStoodAtAreRolledThrough) {
         int resting = 0;
         std::int32_t reached = -1;
         for (int n = 0; n < 6000 && reached < 0; ++n) {
-            if (tickCount.load() >= ac.stream.front().playTick) {
-                if (ac.stream.size() < 2) break;
-                advanceToNextPoint(ac);
-            }
-            const LaLo before{ac.pose.latitude, ac.pose.longitude};
-            gf_interpolatePoseOnCurve(ac);
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
             const LaLo after{ac.pose.latitude, ac.pose.longitude};
-            if (metres(before, after) < 1e-3) ++resting;
+            if (*stepM < 1e-3) ++resting;
             if (metres(after, next) < 0.5) reached = tickCount.load();
             tickCount.store(tickCount.load() + 1);
         }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "engine/geometry.h"
@@ -317,14 +318,10 @@ TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
         double worstOffM = 0.0;
         int resting = 0;
         for (int guard = 0; guard < 20000; ++guard) {
-            if (tickCount.load() >= ac.stream.front().playTick) {
-                if (ac.stream.size() < 2) break;
-                advanceToNextPoint(ac);
-            }
-            const LaLo before{ac.pose.latitude, ac.pose.longitude};
-            gf_interpolatePoseOnCurve(ac);
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
             const LaLo p{ac.pose.latitude, ac.pose.longitude};
-            if (metres(before, p) < 1e-4) ++resting;
+            if (*stepM < 1e-4) ++resting;
             double off = 1e9;
             for (std::size_t k = 0; k + 1 < path.size(); ++k) {
                 const double length = metres(path[k], path[k + 1]);
