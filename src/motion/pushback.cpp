@@ -85,6 +85,9 @@ constexpr std::int32_t kPathStepTicks = 50;
 constexpr int kMostPathSteps = 200;
 constexpr std::int32_t kLeastLegTicks = 800;
 constexpr double kPushConeRad = 60.0 * degreesToRadians;
+// A report whose nose crosses the pushback's line at less than this tells
+// no place on the line where the aircraft turned off it.
+constexpr double kLeastTurnOffRad = 30.0 * degreesToRadians;
 
 // The taxi-start watch after the pushback.
 constexpr double kTaxiMoveM = 4.0;
@@ -636,6 +639,40 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     return lf_metres(at, m.pushbackWatchSecondPos) >= kTaxiAwayM && ahead;
 }
 
+// A report further back along the pushback's line whose own nose points off
+// that line: where the aircraft left the line to go the way it now faces, the
+// line met going back along its nose from the report. Nothing when the
+// pushback had not begun, when the report's nose runs too nearly along the
+// line to tell where, or when that place is no further on the line.
+std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushEnd& end, const StreamPoint& p,
+                                              double movedM, double travelRad) {
+    if (l.pushback.empty() || p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading)) return std::nullopt;
+    const double backRad = normalizeHeading(end.noseRad + pi);
+    const double noseRad = p.trueHeading;
+    // The pushback line (from its end, straight back) and the report's nose
+    // line (back from the report) in metres east and north of the end.
+    const double det = std::sin(backRad - noseRad);
+    if (std::fabs(det) < std::sin(kLeastTurnOffRad)) return std::nullopt;
+    const double east = movedM * std::sin(travelRad);
+    const double north = movedM * std::cos(travelRad);
+    const double alongLineM = (east * std::cos(noseRad) - north * std::sin(noseRad)) / det;
+    const double fromTurnM = (std::sin(backRad) * north - std::cos(backRad) * east) / det;
+    if (!(alongLineM >= kPushStepM) || !(fromTurnM >= 0.0) || alongLineM > movedM) return std::nullopt;
+    const StreamPoint& before = l.pushback.back();
+    StreamPoint turn = before;
+    const LaLo at = gf_destinationPoint(end.at, {backRad, alongLineM * feetPerMetre});
+    turn.lat = at.lat;
+    turn.lon = at.lon;
+    turn.trackDeg = kNoTrack;
+    turn.hasTrueHeading = 0;
+    turn.stationary = 0;
+    // There at the pushback's pace, and no later than the report allows.
+    const double mps = std::max(before.groundSpeedKt / kMpsToKnots, kLeastPushMps);
+    turn.playTick = gf_tickPlus(before.playTick, gf_ticksFromCount(alongLineM / mps * 100.0, 0));
+    if (gf_ticksBetween(turn.playTick, p.playTick) < 0) turn.playTick = p.playTick;
+    return turn;
+}
+
 }  // namespace
 
 void initiatePushBack(LiveAc& ac) {
@@ -794,6 +831,21 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
         l.after.clear();
         l.watched = 0;
         return true;
+    }
+    if (walking && !ownHeadingAgrees && lf_tailFirst(travel, end.noseRad)) {
+        if (const std::optional<StreamPoint> turn = lf_turnOffPushback(l, end, p, movedM, travel)) {
+            // The reports paused while the pushback went on and the aircraft
+            // turned off its line: it is pushed on to where it turned, and
+            // taxis from there. Taxiing to the report from where the pushback
+            // seemed to end, it turned about on the spot to drive back along
+            // the way it had been pushed.
+            l.pushback.push_back(*turn);
+            l.after.clear();
+            l.watched = 0;
+            l.pushbackOver = 1;
+            l.after.push_back(p);
+            return true;
+        }
     }
     if (!l.pushback.empty() && movedM >= kForwardMoveM && !lf_againstHeading(travel, end.noseRad))
         l.pushbackOver = 1;

@@ -8,7 +8,8 @@
 // meanwhile (or on one far off at a taxi's speed, standing until it must
 // leave for it), the reports an aircraft was created with or that came before
 // its object existed, the curve two reports of a turn tell by their tracks,
-// and a moving report long after the one before that hid a stop.
+// a moving report long after the one before that hid a stop, and a report
+// after a gap that shows the pushback went on and the aircraft turned off it.
 
 #include <gmock/gmock.h>
 
@@ -641,5 +642,52 @@ TEST_F(PushbackReports, BeforeItIsShownAReportAtAWalkingPaceIsKeptAsItCameOneAtN
         EXPECT_EQ(p.stationary != 0, row.copyOfLast);
         EXPECT_EQ(metresTo(p, kB1) < 0.01, row.copyOfLast);
         EXPECT_EQ(p.groundSpeedKt, row.copyOfLast ? 0.0 : row.speedKt);
+    }
+}
+
+TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushbackOnToWhereItTurned) {
+    // Pushed 60 m south (nose north), its reports paused; the next lies 80 m
+    // south and 6 m west, at a walking pace. Its own nose tells where it left
+    // the pushback's line: facing west, 80 m south; facing south-west, 74 m
+    // south. A nose that runs down the line tells no place, and one facing
+    // south-east lies on the wrong side of the line for it: the pushback
+    // stays where it ended and the report waits for the taxi.
+    struct Row {
+        double noseDeg;
+        double turnSouthM;  // 0: no pushback on
+    };
+    for (const Row row : {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0}}) {
+        SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg);
+        const LaLo end = from(kB1, 180.0, 60.0);
+        LiveAc& ac = pushedBack(end);
+        StandLeaving& l = ac.motion.leaving;
+        // Its last report still moved: nothing told the pushback was over.
+        l.pushbackOver = 0;
+        StreamPoint p = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, 6.0), 14000, 4.5);
+        p.hasTrueHeading = 1;
+        p.trueHeading = row.noseDeg * degreesToRadians;
+        EXPECT_FALSE(checkExtendingSituations(ac, p));
+        ASSERT_EQ(l.after.size(), 1u) << "the report waits for the taxi";
+        if (row.turnSouthM == 0.0) {
+            EXPECT_EQ(l.pushback.size(), 2u);
+            continue;
+        }
+        EXPECT_EQ(ac.phase, AcPhase::pushing_back);
+        ASSERT_EQ(l.pushback.size(), 3u);
+        EXPECT_LT(metresTo(l.pushback.back(), from(kB1, 180.0, row.turnSouthM)), 0.1);
+        EXPECT_LT(l.pushback.back().playTick, 14000);
+        // Pushed there, the taxi starts on the report and the next one on.
+        const LaLo turned{l.pushback.back().lat, l.pushback.back().lon};
+        StreamPoint on = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, 60.0), 15000, 12.0);
+        EXPECT_FALSE(checkExtendingSituations(ac, on));
+        ac.phase = AcPhase::pushed_back;
+        ac.pose.latitude = turned.lat;
+        ac.pose.longitude = turned.lon;
+        gf_pushbackEnded(ac);
+        EXPECT_EQ(ac.phase, AcPhase::taxi);
+        // From where it turned on to the reports, never back toward the stand.
+        EXPECT_LT(metresTo(ac.stream.front(), turned), 0.01);
+        EXPECT_LT(metresTo(ac.stream.back(), {on.lat, on.lon}), 0.01);
+        for (const StreamPoint& q : ac.stream) EXPECT_GT(metresTo(q, kB1), row.turnSouthM - 0.1);
     }
 }
