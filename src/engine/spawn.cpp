@@ -385,6 +385,7 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     LiveAc* found = gf_findLiveByHexid(request.hexid);
     if (found == nullptr) return;
     LiveAc& ac = *found;
+    if (gf_placeAtLatePushback(ac, request)) return;
     // One shown before (a livery respawn) comes back where it was seen; one
     // parked at a stand or standing stays where it stands.
     if (ac.simState != AcSimState::adding2sim || (ac.phase != AcPhase::flying && ac.phase != AcPhase::taxi) ||

@@ -11,6 +11,7 @@
 #include "airports/stand_options.h"
 #include "engine/aircraft_ids.h"
 #include "engine/engine_lists.h"
+#include "engine/engine_state.h"
 #include "engine/geometry.h"
 #include "engine/life_cycle.h"
 #include "engine/removal_policies.h"
@@ -20,6 +21,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/motion_math.h"
 #include "motion/pushback.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
@@ -35,6 +37,9 @@ constexpr double kStandingKt = 0.5;
 constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
 // A report the decoder set aside says the aircraft moves from this speed (kt).
 constexpr double kMovingSetAsideKt = 1.0;
+// A pushback report this far (m) from the one before tells the way the
+// aircraft was pushed.
+constexpr double kLeastPushedOnM = 1.0;
 // A taken-over object's create result is due at once: the delayed handling
 // only waits for the data still missing.
 constexpr std::int32_t kPromotedResultAge = 200;
@@ -230,6 +235,34 @@ bool promoteStaticToLive(LiveAc& ac) {
     }
     gf_log(fmt::format("{:14}: {:8} {} promoted to live {} {}", gf_standNameById(ac.standId), stat.callsign,
                        stat.registration, ac.callsign, ac.registration));
+    return true;
+}
+
+bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request) {
+    if (ac.simState != AcSimState::adding2sim || ac.phase != AcPhase::parked || ac.promoted != 0 ||
+        ac.activationTick != 0 || ac.stream.empty())
+        return false;
+    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    const std::int32_t now = tickCount.load();
+    std::size_t due = push.size();
+    for (std::size_t k = 0; k < push.size(); ++k)
+        if (gf_ticksBetween(push[k].playTick, now) >= 0) due = k;
+    if (due >= push.size()) return false;
+    const LaLo at = lf_position(push[due]);
+    const LaLo before = due > 0 ? lf_position(push[due - 1]) : ac.standPos;
+    if (!(gf_distanceNm(before, at) * metresPerNm >= kLeastPushedOnM)) return false;
+    // Tail first along the way its reports went.
+    ac.pose.latitude = at.lat;
+    ac.pose.longitude = at.lon;
+    ac.pose.heading = normalizeHeading(gf_bearing(before, at) + pi);
+    ac.motion.groundHeading = ac.pose.heading;
+    StreamPoint& front = ac.stream.front();
+    front.lat = at.lat;
+    front.lon = at.lon;
+    front.trackDeg = ac.pose.heading * radiansToDegrees;
+    request.position.Latitude = ac.pose.latitude;
+    request.position.Longitude = ac.pose.longitude;
+    request.position.Heading = ac.pose.heading * radiansToDegrees;
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "airports/airport.h"
 #include "engine/records.h"
+#include "engine/reports.h"
 #include "engine/sim_commands.h"
 
 // The stand of the engine's table a live aircraft at rest near the current
@@ -34,6 +35,13 @@ void parkAtSpawnStand(LiveAc& ac, const Stand& stand);
 // active, or waits as delayed for the data still missing); false leaves a
 // normal create to follow.
 bool promoteStaticToLive(LiveAc& ac);
+
+// An aircraft created parked whose kept pushback reports are due already as
+// its object is asked for appears at the last of them due, nose away from
+// the way they went, with its front point and the request's position: shown
+// at its stand it would trail them by as long as they have gone, at a
+// pushback's pace. True when it was placed so.
+bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request);
 
 // A parked aircraft with the simulator's pose takes it as its own (standing
 // still), with its front point; then fixStandAltitude.

@@ -8,8 +8,9 @@
 // meanwhile (or on one far off at a taxi's speed, standing until it must
 // leave for it), the reports an aircraft was created with or that came before
 // its object existed, the curve two reports of a turn tell by their tracks,
-// a moving report long after the one before that hid a stop, and a report
-// after a gap that shows the pushback went on and the aircraft turned off it.
+// a moving report long after the one before that hid a stop, a report after
+// a gap that shows the pushback went on and the aircraft turned off it, and an
+// aircraft created late into its pushback.
 
 #include <gmock/gmock.h>
 
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "engine/geometry.h"
+#include "engine/spawn.h"
 #include "engine/spawn_stands.h"
 #include "simlink/sim_link.h"
 #include "motion/ground_movement.h"
@@ -689,5 +691,38 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
         EXPECT_LT(metresTo(ac.stream.front(), turned), 0.01);
         EXPECT_LT(metresTo(ac.stream.back(), {on.lat, on.lon}), 0.01);
         for (const StreamPoint& q : ac.stream) EXPECT_GT(metresTo(q, kB1), row.turnSouthM - 0.1);
+    }
+}
+
+TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNotAtItsStand) {
+    // Parked on RAMP B1 with its pushback kept (5 m south due at 12800, 10 m
+    // at 13100); its object is asked for at the tick of the row.
+    struct Row {
+        std::int32_t now;
+        double southM;  // where it appears
+    };
+    for (const Row row : {Row{12700, 0.0}, Row{12900, 5.0}, Row{13200, 10.0}}) {
+        SCOPED_TRACE(row.now);
+        g_liveAircraft.clear();
+        LiveAc& born = addLive(0x484C44, AcSimState::buffer, 0,
+                               {south(0.0, 12000, 0.0), south(0.0, 12400, 0.0), south(5.0, 12800, 3.0),
+                                south(10.0, 13100, 3.0)});
+        born.phase = AcPhase::birth;
+        tickCount.store(12000);
+        parkAtSpawnStand(born, stand(3));
+        ASSERT_EQ(born.motion.leaving.pushback.size(), 2u);
+        born.simState = AcSimState::adding2sim;
+        tickCount.store(row.now);
+        AiCreateRequest request{};
+        request.hexid = born.hexid;
+        request.position.Latitude = born.pose.latitude;
+        request.position.Longitude = born.pose.longitude;
+        gf_placeLateCreateNow(request);
+        const LaLo at = from(kB1, 180.0, row.southM);
+        EXPECT_LT(gf_distanceNm({request.position.Latitude, request.position.Longitude}, at) * metresPerNm, 0.01);
+        EXPECT_LT(gf_distanceNm({born.pose.latitude, born.pose.longitude}, at) * metresPerNm, 0.01);
+        EXPECT_LT(metresTo(born.stream.front(), at), 0.01);
+        // Tail first: the nose points back at the stand.
+        EXPECT_NEAR(std::remainder(born.pose.heading, fullCircle), 0.0, 1e-6);
     }
 }
