@@ -448,13 +448,19 @@ void turnOntoFarOffReport(LiveAc& ac) {
     const double ticks = std::max<double>(gf_ticksBetween(now, report.playTick),
                                           kMinLegTicks * static_cast<double>(arc.size() + 1));
     // Flown evenly at the speed the way round needs by the report's time,
-    // from the report's own speed up to half as fast again (as a late leg
-    // catches up); beyond that the points fall due as that speed reaches
-    // them, and the report is reached late.
+    // from the report's own speed up to three quarters as fast again;
+    // beyond that the points fall due as that speed reaches them, and the
+    // report is reached late. More than a straight late leg may catch up
+    // with: a report this far off the nose comes after the reports paused
+    // while the aircraft turned, and dead reckoning flew it straight on the
+    // while, so the way round is longer than any the reports flew. Held to
+    // half as fast again, an approach joined after a minute without news
+    // reached its report more than 10 s late.
+    constexpr double kFastestWayRound = 1.75;
     double kt = report.groundSpeedKt;
     double pathTicks = ticks;
     if (std::isfinite(kt) && kt > 0.0) {
-        kt = std::clamp(gf_speedKtOver(wholeM / metresPerNm, ticks), kt, 1.5 * kt);
+        kt = std::clamp(gf_speedKtOver(wholeM / metresPerNm, ticks), kt, kFastestWayRound * kt);
         pathTicks = std::max(ticks, wholeM / (kt * kKnotsToMps) * 100.0);
     }
     for (std::size_t k = 0; k < arc.size(); ++k) {

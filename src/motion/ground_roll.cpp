@@ -216,12 +216,12 @@ std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
 
 // Shares of a leg of `n` ticks and `legM` metres taken at an even speed,
 // reached from `startStep` (metres a tick; NaN: from the first tick on) and
-// braked to rest at its end (`toRest`), each change at `rate` (metres a tick
-// per tick); false when no even speed fits (the leg is too short in time to
-// reach it, or too short in length to brake from the start speed). The even
-// speed found is left in `cruise`.
+// braked at its end (`toRest`) to `endStep` (rest unless given), each change
+// at `rate` (metres a tick per tick); false when no even speed fits (the leg
+// is too short in time to reach it, or too short in length to brake from the
+// start speed). The even speed found is left in `cruise`.
 bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double startStep, bool toRest,
-                       double rate = kTaxiSpeedChangePerTick, double* cruiseOut = nullptr) {
+                       double rate = kTaxiSpeedChangePerTick, double* cruiseOut = nullptr, double endStep = 0.0) {
     if (!(legM > 0.0) || n < 1 || !std::isfinite(legM) || !(rate > 0.0)) return false;
     const auto count = static_cast<std::size_t>(n);
     const double a = rate;
@@ -229,7 +229,7 @@ bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double start
     const auto step = [&](std::size_t i, double cruise) {
         const double most = a * static_cast<double>(i + 1);
         double v = fromStart ? startStep + std::clamp(cruise - startStep, -most, most) : cruise;
-        if (toRest) v = std::min(v, a * static_cast<double>(count - i));
+        if (toRest) v = std::min(v, endStep + a * static_cast<double>(count - i));
         return std::max(0.0, v);
     };
     const auto sum = [&](double cruise) {
@@ -548,6 +548,21 @@ void lf_planLegSpeed(LiveAc& ac) {
     if (built && lf_profileFits(ac, choice.profile)) {
         lf_takeProfileLeg(ac, choice, turnM <= 0.0 && onRunway);
         return;
+    }
+    // A landing roll's leg into a slower report that asks for more than its
+    // start speed and the report's could give in one even curve (the roll
+    // was dead-reckoned while the reports paused, braking harder than the
+    // aircraft did) keeps its speed and brakes into the report at the taxi
+    // rate. Played evenly it reached the report several times faster than
+    // reported, and braked to rest tens of metres past it, past its exit.
+    if (landingRun && turnM <= 0.0 && n <= kMaxScheduleTicks && lf_positive(startKt) &&
+        std::isfinite(next.groundSpeedKt) && next.groundSpeedKt >= 0.0 && next.groundSpeedKt < startKt) {
+        m.unitStepLat = next.lat - ac.pose.latitude;
+        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        if (lf_cruiseSchedule(m, n, legM, startKt * kKnotsToMps / 100.0, true, kTaxiSpeedChangePerTick, nullptr,
+                              next.groundSpeedKt * kKnotsToMps / 100.0))
+            return;
+        m.scheduleCount = 0;
     }
     lf_easeLeg(ac, n);
 }

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/decode.h"
@@ -209,5 +210,41 @@ TEST_F(GroundRoll, ARollProfileThatStraysFromItsEndsIsNotPlayed) {
         EXPECT_TRUE(bounded ? gf_makeBoundedSpeedProfile(own, legM, 10.0, c.poseKt * kMps, c.endKt * kMps,
                                                          (refSpeedKt(ac, 1) + 30.0) * kMps)
                             : gf_makeSpeedProfile(own, legM, 10.0, c.startKt * kMps, c.endKt * kMps));
+    }
+}
+
+TEST_F(GroundRoll, ALandingRollLegIntoASlowerReportItsCurveCannotFitKeepsItsSpeedAndBrakesIntoIt) {
+    airport();
+    // 565 m in 30 s from 43 kt to a report at 9.7 kt (a roll dead-reckoned
+    // while the reports paused, braking harder than the aircraft did): no
+    // one curve between the two speeds covers it without rising above the
+    // start. The roll holds its speed and brakes into the report at the
+    // taxi rate, reaching it at the report's speed, not at the leg's mean
+    // of 36 kt. A report no slower than the start is no braking leg.
+    struct Case {
+        const char* name;
+        double startKt, endKt, legM;
+        bool braked;
+    };
+    for (const Case c : {Case{"into a slower report", 43.3, 9.7, 565.0, true},
+                         Case{"into a faster report", 20.0, 25.0, 800.0, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::landing_roll, Large, 500, c.startKt, c.endKt, c.legM, 3000);
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        stepGround(ac);
+        const MotionState& m = ac.motion;
+        EXPECT_EQ(m.profileLeg.profile.valid, 0);
+        ASSERT_EQ(m.scheduleCount != 0, c.braked);
+        if (!c.braked) continue;
+        ASSERT_EQ(m.scheduleCount, 3000u);
+        const double legM =
+            gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0;
+        const auto kt = [&](std::size_t i) { return m.schedule[i] * legM * 100.0 / kMps; };
+        double fastest = 0.0;
+        for (std::size_t i = 0; i < m.scheduleCount; ++i) fastest = std::max(fastest, kt(i));
+        EXPECT_LE(fastest, c.startKt + 0.1);
+        EXPECT_NEAR(kt(0), c.startKt, 0.5);
+        EXPECT_NEAR(kt(m.scheduleCount - 1), c.endKt, 0.5);
     }
 }
