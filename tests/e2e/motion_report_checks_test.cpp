@@ -323,7 +323,9 @@ TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
         m.record.reports.insert(m.record.reports.begin() + 10, repeat);
         const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << kt << " kt\n" << r.summary();
-        if (!finding) EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+        if (!finding) {
+            EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+        }
     }
 }
 
