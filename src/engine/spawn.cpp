@@ -60,6 +60,11 @@ constexpr double kFastestFlyingKt = 1000.0;
 // time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
+// A taxiing aircraft created between a report at rest and the next is
+// placed no further from the next than this many times its reported pace
+// covers in the time left (see gf_placeLateCreateNow).
+constexpr double kLateStartPaceShare = 2.0;
+constexpr double kAtRestKt = 1.0;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -412,11 +417,30 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     if (span <= 0 || gone < 0) return;
     double heading = gf_bearing(lf_position(front), lf_position(next));
     if (gone < span) {
+        const bool frontAtRest = front.groundSpeedKt < kAtRestKt;
         const double f = static_cast<double>(gone) / span;
         front.lat += (next.lat - front.lat) * f;
         front.lon = gf_wrapLongitudeDifference(front.lon + gf_wrapLongitudeDifference(next.lon - front.lon) * f);
         front.altitudeFt += (next.altitudeFt - front.altitudeFt) * f;
         front.playTick = now;
+        // On the ground a report at rest followed by one further on than the
+        // aircraft goes at its reported pace in the time between repeats
+        // where it stood: it left that spot earlier, as the next report
+        // shows. Created now, it starts where twice its reported pace meets
+        // the next report on time, not at the old spot, from which it
+        // chased its reports at several times its speed.
+        const double paceKt = next.groundSpeedKt;
+        const double reachNm = kLateStartPaceShare * paceKt * (span - gone) / 360000.0;
+        if (!airborne && frontAtRest && std::isfinite(reachNm) && reachNm > 0.0 &&
+            gf_distanceNm(lf_position(front), lf_position(next)) > reachNm) {
+            LaLo at = gf_destinationPoint(lf_position(next),
+                                          {gf_bearing(lf_position(next), lf_position(front)), reachNm * feetPerNm});
+            gf_normalizeLaLo(at);
+            if (gf_isValidLaLo(at)) {
+                front.lat = at.lat;
+                front.lon = at.lon;
+            }
+        }
     } else if (airborne && std::isfinite(heading)) {
         // Its last report is due already and none follows yet (it waited its
         // turn through a report gap): it starts where flying on from that

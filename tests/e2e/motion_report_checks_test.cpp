@@ -90,6 +90,64 @@ TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
     }
 }
 
+TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) {
+    // Taxiing west at 8 m/s, reported every 2 s up to 18 s; nothing for 40 s
+    // while it turns; from 58 s on it is reported every 2 s from P, 40 m
+    // south and 330 m west, on 160 degrees. The aircraft cuts the corner:
+    // from where it stood at 18 s over C (25 m north, 15 m east of P) to
+    // 30 m past P on the reported line, passing 13 m from P, then along the
+    // line. On time it reaches P on its way; 12 s late it is late. The chord
+    // from the report before the gap (253 degrees) says nothing of the way
+    // at P: across it the aircraft never passes P that way.
+    struct N {
+        double north, east;
+    };
+    const double v = 8.0;
+    const N a{0.0, -144.0}, p{-40.0, -330.0}, c{-15.0, -315.0};
+    const N dir{std::cos(160.0 * degreesToRadians), std::sin(160.0 * degreesToRadians)};
+    const auto onLine = [&](double m) { return N{p.north + m * dir.north, p.east + m * dir.east}; };
+    const N j = onLine(30.0);
+    const double ac = std::hypot(c.north - a.north, c.east - a.east), cj = std::hypot(j.north - c.north, j.east - c.east);
+    for (const double lateS : {0.0, 12.0}) {
+        const double start = 58.0 + 30.0 / v - (ac + cj) / v + lateS;
+        const auto poseAt = [&](double t) {
+            if (t <= 18.0) return N{0.0, -v * t};
+            const double m = std::max(0.0, t - start) * v;
+            if (m <= ac) return N{a.north + (c.north - a.north) * m / ac, a.east + (c.east - a.east) * m / ac};
+            if (m <= ac + cj)
+                return N{c.north + (j.north - c.north) * (m - ac) / cj, c.east + (j.east - c.east) * (m - ac) / cj};
+            return onLine(30.0 + m - ac - cj);
+        };
+        AircraftRecord r;
+        r.hexid = 0xABC003;
+        r.category = Large;
+        r.categoryKnown = true;
+        for (double t = 0.0; t <= 98.0; t += 2.0) {
+            if (t > 18.0 && t < 58.0) continue;
+            const N at = t <= 18.0 ? N{0.0, -v * t} : onLine(v * (t - 58.0));
+            ReportedPosition rp;
+            rp.time = 1.7e9 + t;
+            rp.dueTick = t * 100;
+            rp.position = lf_east(at.east, at.north);
+            rp.groundSpeedKt = v * kMpsToKnots;
+            r.reports.push_back(rp);
+        }
+        for (int tick = 0; tick <= 9800; ++tick) {
+            MotionSample sample;
+            sample.tick = tick;
+            const N at = poseAt(tick / 100.0);
+            const LaLo ll = lf_east(at.east, at.north);
+            sample.pose = {ll.lat, ll.lon, 0.0, 0.0, 0.0, 400.0, 0.0, 0.0};
+            sample.onGround = true;
+            sample.phase = AcPhase::taxi;
+            r.samples.push_back(sample);
+        }
+        MotionCheckResult result = SmoothnessChecker{}.check(r);
+        std::erase_if(result.findings, [](const MotionFinding& f) { return f.tick != 5800; });
+        EXPECT_EQ(result.count(MotionCheck::Lag) != 0, lateS > 10.0) << lateS << " s late\n" << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, AReportNeverReachedIsLateOnlyIfTheAircraftStayedForItsTime) {
     // The aircraft stands still from tick 4000 on, short of every later
     // report; it leaves the simulator `leftAfter` ticks after that and comes
@@ -237,6 +295,37 @@ TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
         const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << extraMps << " m/s more\n" << r.summary();
         if (!finding) EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+    }
+}
+
+TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
+    // Taxiing east at 15.6 kt, reported every 2 s up to 18 s; then nothing
+    // until a report at 60 s that repeats the one at 18 s at rest, and from
+    // 66 s on the reports go on where the aircraft is (384 m on, 124 kt from
+    // the repeat: no taxi goes so, but an airliner's flight may). The
+    // aircraft stands from 18 s to 40 s and then catches up at `kt` until it
+    // meets its reports: 30 kt is within twice the reports' own pace across
+    // the repeat plus 20 kt (51 kt), 55 kt is not.
+    const double v = 8.0;
+    for (const auto& [kt, finding] : {std::pair{30.0, false}, std::pair{55.0, true}}) {
+        const double fast = kt * kKnotsToMps;
+        Made m(v, 2.0, 9000,
+               [&, fast](int tick) {
+                   const double t = tick / 100.0;
+                   return std::min(v * t, v * 18.0 + fast * std::max(0.0, t - 40.0));
+               },
+               90.0);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 1800 && p.dueTick < 6600; });
+        ReportedPosition repeat = m.record.reports[9];
+        repeat.time = 1.7e9 + 60.0;
+        repeat.dueTick = 6000;
+        repeat.groundSpeedKt = 0.0;
+        m.record.reports.insert(m.record.reports.begin() + 10, repeat);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << kt << " kt\n" << r.summary();
+        if (!finding) {
+            EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+        }
     }
 }
 

@@ -28,6 +28,18 @@ protected:
         ac.phase = AcPhase::birth;
         return ac;
     }
+    // A taxiing aircraft of two or more points whose create is sent at the
+    // tick, placed as it goes out.
+    static LiveAc& taxiingCreatedAt(std::uint32_t hexid, std::deque<StreamPoint> stream, std::int32_t now,
+                                    AiCreateRequest& r) {
+        g_liveAircraft.clear();
+        LiveAc& ac = addLive(hexid, AcSimState::adding2sim, 0, std::move(stream));
+        ac.phase = AcPhase::taxi;
+        tickCount = now;
+        r = request(hexid);
+        gf_placeLateCreateNow(r);
+        return ac;
+    }
     static void setAirport(double altitudeFt) {
         AirportListEntry airport;
         airport.icao = IcaoCode("EDDF");
@@ -482,6 +494,39 @@ TEST_F(Spawn, ACreateSentLateStartsWhereItsReportsPutItNow) {
     }
 }
 
+TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime) {
+    // A report at rest due at tick 1000, the next 0.01 degrees (716 m) east
+    // due at 2000; the create is sent at 1250. At a reported 5 kt the next
+    // lies far beyond reach: the report at rest repeats a spot the aircraft
+    // had left, and it starts where twice that pace (38.6 m in the 7.5 s
+    // left) meets the next. Where its pace reaches (300 kt), or the first
+    // report moves (10 kt), it starts a quarter of the way, as the time says.
+    struct Row {
+        double frontKt, nextKt;
+        double eastOfNextM;  // where it starts
+    };
+    const double metresPerDegree = 60.0 * metresPerNm * std::cos(50.0 * degreesToRadians);
+    const double reachM = 2.0 * 5.0 * 7.5 * metresPerNm / 3600.0;
+    for (const Row row : {Row{0.0, 5.0, -reachM}, Row{0.0, 300.0, -0.0075 * metresPerDegree},
+                          Row{10.0, 5.0, -0.0075 * metresPerDegree}}) {
+        SCOPED_TRACE(row.frontKt);
+        SCOPED_TRACE(row.nextKt);
+        std::deque<StreamPoint> stream{point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000),
+                                       point(50.0, 8.02, 0.0, false, 3000)};
+        stream[0].groundSpeedKt = row.frontKt;
+        stream[1].groundSpeedKt = row.nextKt;
+        AiCreateRequest r;
+        const LiveAc& ac = taxiingCreatedAt(0x500404, std::move(stream), 1250, r);
+        ASSERT_EQ(ac.stream.size(), 3u);
+        EXPECT_EQ(ac.stream[0].playTick, 1250);
+        EXPECT_NEAR((ac.stream[0].lon - 8.01) * metresPerDegree, row.eastOfNextM, 0.5);
+        EXPECT_NEAR(ac.stream[0].lat, 50.0, 1e-6);
+        EXPECT_NEAR(ac.pose.longitude, ac.stream[0].lon, 1e-12);
+        EXPECT_NEAR(r.position.Longitude, ac.stream[0].lon, 1e-12);
+        EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
+    }
+}
+
 TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     // Two points due at ticks 1000 and 2000, 0.01 degrees east of each other
     // at 250 kt; the create goes out after the last one fell due (it waited
@@ -520,13 +565,9 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     }
     // On the ground an aircraft is not driven on beyond its last report (its
     // stream's end stops it there): it starts at the last but one.
-    g_liveAircraft.clear();
-    LiveAc& taxiing = addLive(0x500403, AcSimState::adding2sim, 0,
-                              {point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000)});
-    taxiing.phase = AcPhase::taxi;
-    tickCount = 2500;
-    AiCreateRequest r = request(0x500403);
-    gf_placeLateCreateNow(r);
+    AiCreateRequest r;
+    const LiveAc& taxiing = taxiingCreatedAt(
+        0x500403, {point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000)}, 2500, r);
     ASSERT_EQ(taxiing.stream.size(), 2u);
     EXPECT_EQ(taxiing.stream[0].playTick, 1000);
     EXPECT_EQ(taxiing.stream[1].lon, 8.01);

@@ -601,7 +601,8 @@ constexpr std::int32_t kGroundSpeedWindowTicks = 50;
 constexpr double kGroundSpeedShare = 2.0;
 constexpr double kGroundSpeedSlackKt = 8.0;
 
-std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports);
+std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
+                                                     bool staleAtGroundPace = false);
 double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick);
 
 // The rest change check: an aircraft on the ground comes to rest, and leaves
@@ -886,6 +887,10 @@ constexpr double kTurnDeg = 30.0;
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
 constexpr std::int32_t kLagSearchAfterTicks = 6000;
 constexpr double kOutlierSlackKt = 200.0;
+// A stale repeat on the ground is told with a ground-sized slack when the
+// reports' own speed is sought: no aircraft on the ground goes sixty knots
+// past three times the pace of the reports around it.
+constexpr double kStaleGroundSlackKt = 60.0;
 // No aircraft goes this fast on the ground (kt): a ground report saying so
 // has a bad speed.
 constexpr double kAbsurdGroundKt = 300.0;
@@ -923,7 +928,10 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
 // report before given again at a later time, where the report after it lies
 // further from it than the aircraft could go (the repeat tells nothing of a
 // stop: the aircraft went on meanwhile, as the report after it shows).
-std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports) {
+// At ground pace, a stale repeat on the ground is told by the pace an
+// aircraft goes on the ground rather than the one it flies at.
+std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
+                                                     bool staleAtGroundPace) {
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -931,9 +939,13 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
         if (i > 0 && i + 1 < n) {
             const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
             const double most = 3.0 * around + kOutlierSlackKt;
-            const bool after = lf_ownKt(reports[i], reports[i + 1]) > most;
+            const double toNext = lf_ownKt(reports[i], reports[i + 1]);
+            const bool after = toNext > most;
             const bool repeat = lf_metres(reports[i - 1].position, reports[i].position) < kRepeatM;
-            lone = after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most);
+            const bool onGround = !reports[i].airborne && !reports[i + 1].airborne;
+            const bool staleOnGround =
+                staleAtGroundPace && repeat && onGround && toNext > 3.0 * around + kStaleGroundSlackKt;
+            lone = staleOnGround || (after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
@@ -991,6 +1003,20 @@ double lf_bearingDeg(LaLo from, LaLo to) {
     return std::atan2(o.east, o.north) * radiansToDegrees;
 }
 
+// The velocity at a report (metres a second) from the one before and after
+// it: the slope there of the path through the three in time, so that each
+// side counts by how near in time it is. After a long gap the way in says
+// little of the way the aircraft goes at the report (it may have turned
+// corners meanwhile); with reports evenly spaced it is the chord from the
+// one before to the one after.
+Offset lf_velocityAt(const ReportedPosition& a, const ReportedPosition& p, const ReportedPosition& b) {
+    const double in = p.time - a.time, out = b.time - p.time;
+    if (!(in > 0.0) || !(out > 0.0)) return lf_offset(a.position, b.position);
+    const Offset ap = lf_offset(a.position, p.position), pb = lf_offset(p.position, b.position);
+    const double wIn = out / (in + out), wOut = in / (in + out);
+    return {wIn * ap.north / in + wOut * pb.north / out, wIn * ap.east / in + wOut * pb.east / out};
+}
+
 double lf_offDeg(double aDeg, double bDeg) { return std::fabs(std::remainder(aDeg - bDeg, 360.0)); }
 
 }  // namespace
@@ -1000,6 +1026,10 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     const auto& s = r.samples;
     if (s.empty() || r.reports.empty()) return;
     const std::vector<const ReportedPosition*> path = lf_reportedPath(r.reports);
+    // The reports' own speed leaves out a stale repeat on the ground as well:
+    // it tells no speed (the aircraft went on meanwhile). The lag keeps it:
+    // the aircraft was told to stand there then, and starts again from it.
+    const std::vector<const ReportedPosition*> travelPath = lf_reportedPath(r.reports, true);
     const std::size_t n = path.size();
     const std::int32_t lastTick = s.back().tick;
 
@@ -1042,9 +1072,12 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         // The direction the reports travel at this one.
         const LaLo before = i > 0 ? path[i - 1]->position : p.position;
         const LaLo after = i + 1 < n ? path[i + 1]->position : p.position;
-        const Offset along = lf_offset(before, after);
+        const Offset chord = lf_offset(before, after);
+        const bool moving = !standing && std::hypot(chord.north, chord.east) > 1.0;
+        Offset along = i > 0 && i + 1 < n ? lf_velocityAt(*path[i - 1], p, *path[i + 1]) : chord;
+        // There and back again around it: no way at the report, the chord's.
+        if (!(std::hypot(along.north, along.east) > 1e-6)) along = chord;
         const double alongM = std::hypot(along.north, along.east);
-        const bool moving = !standing && alongM > 1.0;
         const double reach = p.airborne ? kReachAirM : kReachGroundM;
         const double pass = p.airborne ? kPassAirM : kPassGroundM;
         std::size_t k = lf_sampleFrom(s, due - kLagSearchBeforeTicks);
@@ -1100,7 +1133,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         if (airborne) judge.floor(MotionCheck::AirborneSpeed, c.tick, kt, floorKt);
         if (c.tick > lastDue) continue;
         // The fastest the reports around it travel by their own positions.
-        const double ownKt = lf_fastestOwnKt(path, from.tick, c.tick);
+        const double ownKt = lf_fastestOwnKt(travelPath, from.tick, c.tick);
         if (ownKt < 0.0 || !std::isfinite(ownKt)) continue;
         const double limit = kTravelShare * ownKt + kTravelSlackKt;
         judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
