@@ -80,6 +80,10 @@ constexpr double kMostBendSlideDeg = 25.0;
 // along a short leg): a corner off the leg by less than this more than a
 // turn on the spot needs may be turned on the way, and is not stopped for.
 constexpr double kCornerStopMarginDeg = 10.0;
+// A bend on time that ends on a corner too sharp to turn on the way rolls
+// on through it when braking straight on runs it no further past the point
+// than this (m); faster, it stops on the corner.
+constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
@@ -344,10 +348,11 @@ std::vector<double> lf_pathHeadings(const LiveAc& ac);
 // aircraft turns on the spot there. Arriving at speed it would brake
 // straight on past the point and then turn further still, back toward the
 // next point (a 50 degree corner became a 130 degree turn), and drive back
-// across the corner: it comes to rest on the point instead. So does a late
-// leg along a bend that ends on the point, arriving on the bend's last
-// heading (one caught up at 29 kt braked 22 m past its corner and turned
-// 152 degrees back).
+// across the corner: it comes to rest on the point instead. So does a leg
+// along a bend that ends on the point, arriving on the bend's last heading,
+// when it is late (one caught up at 29 kt braked 22 m past its corner and
+// turned 152 degrees back) or fast enough to brake metres past the point
+// (at 12 kt a 50 degree corner became 82 degrees).
 bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     const MotionState& m = ac.motion;
@@ -365,13 +370,15 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
                                                      : sampleCurvedLeg(m.path.curve, kLastCurveProgress);
         if (!end.valid || !(gf_distanceNm({end.lat, end.lon}, lf_position(s[1])) * metresPerNm < 1.0)) return false;
         // On time it arrives at about the speed reported there, and the
-        // pose step's own braking takes the corner as the reports did. Only
-        // a late leg, caught up at up to twice its speed, arrives too fast
-        // to turn where it brakes.
+        // pose step's own braking takes the corner as the reports did, when
+        // that runs it only a little past the point. A late leg, caught up at
+        // up to twice its speed, or one fast enough to brake metres past,
+        // arrives too fast to turn where it brakes.
         const double ownTicks = gf_bendLengthM(ac) / (speedKt * kKnotsToMps) * 100.0;
         const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - m.streamLagTicks;
-        if (!(std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported))
-            return false;
+        const bool late =
+            std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported;
+        if (!late && !(gf_taxiBraking(speedKt * kKnotsToMps / 100.0).runM > kLongestRunPastCornerM)) return false;
         inBearing = headings.back();
     } else {
         // The leg is driven from where the aircraft is, or from where it
