@@ -70,6 +70,11 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// A point reported no faster than this (kt) before a hold or the stream's
+// end, slowed into from more than twice it, is where the aircraft comes to
+// rest: played at the leg's mean speed it arrived at several times the
+// speed reported there and ran on past it.
+constexpr double kSlowArrivalKt = 5.0;
 // The hardest braking before a turn in place, in metres a tick per tick
 // (5 m/s^2).
 constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
@@ -245,9 +250,12 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     }
     if (a == 0.0 && b > kMovingKt) return 1;
     // A hold after the point, or the stream's end there: a point reported
-    // all but at rest is where the aircraft stops.
+    // all but at rest is where the aircraft stops; so is one reported at no
+    // more than a walking pace that a faster taxi slows into (not a tow
+    // going on at that pace, whose reports merely pause).
     const bool stopsAfter = s.size() == 2 || s[2].stationary != 0;
     if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
+    if (a > 2.0 * kSlowArrivalKt && b <= kSlowArrivalKt && stopsAfter) return 2;
     return 0;
 }
 
