@@ -70,6 +70,11 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// A point reported no faster than this (kt) before a hold or the stream's
+// end, slowed into from more than twice it, is where the aircraft comes to
+// rest: played at the leg's mean speed it arrived at several times the
+// speed reported there and ran on past it.
+constexpr double kSlowArrivalKt = 5.0;
 // The hardest braking before a turn in place, in metres a tick per tick
 // (5 m/s^2).
 constexpr double kHardestTaxiBrakingPerTick = 5.0e-4;
@@ -80,6 +85,10 @@ constexpr double kMostBendSlideDeg = 25.0;
 // along a short leg): a corner off the leg by less than this more than a
 // turn on the spot needs may be turned on the way, and is not stopped for.
 constexpr double kCornerStopMarginDeg = 10.0;
+// A bend on time that ends on a corner too sharp to turn on the way rolls
+// on through it when braking straight on runs it no further past the point
+// than this (m); faster, it stops on the corner.
+constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
@@ -241,9 +250,12 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     }
     if (a == 0.0 && b > kMovingKt) return 1;
     // A hold after the point, or the stream's end there: a point reported
-    // all but at rest is where the aircraft stops.
+    // all but at rest is where the aircraft stops; so is one reported at no
+    // more than a walking pace that a faster taxi slows into (not a tow
+    // going on at that pace, whose reports merely pause).
     const bool stopsAfter = s.size() == 2 || s[2].stationary != 0;
     if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
+    if (a > 2.0 * kSlowArrivalKt && b <= kSlowArrivalKt && stopsAfter) return 2;
     return 0;
 }
 
@@ -344,10 +356,11 @@ std::vector<double> lf_pathHeadings(const LiveAc& ac);
 // aircraft turns on the spot there. Arriving at speed it would brake
 // straight on past the point and then turn further still, back toward the
 // next point (a 50 degree corner became a 130 degree turn), and drive back
-// across the corner: it comes to rest on the point instead. So does a late
-// leg along a bend that ends on the point, arriving on the bend's last
-// heading (one caught up at 29 kt braked 22 m past its corner and turned
-// 152 degrees back).
+// across the corner: it comes to rest on the point instead. So does a leg
+// along a bend that ends on the point, arriving on the bend's last heading,
+// when it is late (one caught up at 29 kt braked 22 m past its corner and
+// turned 152 degrees back) or fast enough to brake metres past the point
+// (at 12 kt a 50 degree corner became 82 degrees).
 bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     const MotionState& m = ac.motion;
@@ -365,13 +378,15 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
                                                      : sampleCurvedLeg(m.path.curve, kLastCurveProgress);
         if (!end.valid || !(gf_distanceNm({end.lat, end.lon}, lf_position(s[1])) * metresPerNm < 1.0)) return false;
         // On time it arrives at about the speed reported there, and the
-        // pose step's own braking takes the corner as the reports did. Only
-        // a late leg, caught up at up to twice its speed, arrives too fast
-        // to turn where it brakes.
+        // pose step's own braking takes the corner as the reports did, when
+        // that runs it only a little past the point. A late leg, caught up at
+        // up to twice its speed, or one fast enough to brake metres past,
+        // arrives too fast to turn where it brakes.
         const double ownTicks = gf_bendLengthM(ac) / (speedKt * kKnotsToMps) * 100.0;
         const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - m.streamLagTicks;
-        if (!(std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported))
-            return false;
+        const bool late =
+            std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported;
+        if (!late && !(gf_taxiBraking(speedKt * kKnotsToMps / 100.0).runM > kLongestRunPastCornerM)) return false;
         inBearing = headings.back();
     } else {
         // The leg is driven from where the aircraft is, or from where it

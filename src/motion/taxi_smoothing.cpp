@@ -498,9 +498,13 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (!(cornerDeg > kLeastCornerDeg)) return false;
     // At the turn-entry point the turn through the corner begins: without it
     // the corner would be taken as a start turn on the leg after it, the nose
-    // turning while the aircraft already moves along that leg.
+    // turning while the aircraft already moves along that leg. A landing roll
+    // slowed to taxi speed short of its exit gets such a point too; its turn
+    // off the runway begins there as well, or the roll ran straight on to the
+    // corner and the taxi after it met the exit leg far off the nose, braked
+    // past the corner and turned on the spot.
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
-        return ac.phase == AcPhase::taxi && groundTurn(cornerDeg);
+        return (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll) && groundTurn(cornerDeg);
 
     if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
     if (ac.phase == AcPhase::takeoff_roll &&

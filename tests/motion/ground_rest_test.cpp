@@ -349,6 +349,48 @@ TEST_F(GroundRest, ATaxiWhoseStreamEndsAtAPointReportedAtRestBrakesIntoIt) {
     }
 }
 
+TEST_F(GroundRest, ATaxiIntoTheLastPointKnownReportedNearlyAtRestSlowsToItsSpeedThere) {
+    // Slowing from 25 kt over 90 m into the last point known, reported at a
+    // walking pace: played at the leg's mean speed it reached the point at
+    // 14 kt, and a report that then came from beside the point (after a gap
+    // in the reports) had it brake metres past, turn 144 degrees on the spot
+    // and drive back (an arrival 11.1 s behind). It slows on the way, as into
+    // a point reported at rest, and passes the point no faster than reported.
+    // A tow going on at that pace does not stop there: its reports merely
+    // pause (stopped, tows fell 18 and 24 s behind).
+    struct Row {
+        double fromKt, lastKt;
+        bool slows;
+    };
+    for (const Row row : {Row{25.0, 2.4, true}, Row{25.0, 4.5, true}, Row{4.0, 4.0, false}}) {
+        SCOPED_TRACE(row.fromKt);
+        SCOPED_TRACE(row.lastKt);
+        g_liveAircraft.clear();
+        const double meanMps = (row.fromKt + row.lastKt) / 2.0 * kKnotsToMps;
+        std::deque<StreamPoint> s =
+            route(kStart, {{90.0, 90.0}}, row.fromKt, static_cast<std::int32_t>(std::lround(90.0 / meanMps * 100.0)));
+        s.back().groundSpeedKt = row.lastKt;
+        const LaLo last = at(s.back());
+        const std::int32_t due = s.back().playTick;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        ac.motion.lastStepM = row.fromKt * kKnotsToMps / 100.0;
+        const Played p = lf_play(ac, due - tickCount.load() + 300);
+        ASSERT_FALSE(p.ticks.empty());
+        const auto nearest = std::min_element(p.ticks.begin(), p.ticks.end(), [&](const Tick& a, const Tick& b) {
+            return metres(a.at, last) < metres(b.at, last);
+        });
+        EXPECT_LT(metres(nearest->at, last), 0.1);
+        const double reportedStepM = row.lastKt * kKnotsToMps / 100.0;
+        if (row.slows)
+            EXPECT_LE(nearest->stepM, reportedStepM);
+        else
+            EXPECT_GT(nearest->stepM, 0.5 * reportedStepM);
+        EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
+    }
+}
+
 TEST_F(GroundRest, ADriveOntoTheStandFromWhereItCameToRestEasesOffFromRest) {
     // Standing where its last report had it moving at 4 kt, it drives 10 m
     // onto the stand: from rest as well as to rest, not off at twice the

@@ -331,6 +331,38 @@ TEST_F(Smoothing, TheTurnThroughACornerBeginsAtItsEntryPoint) {
     EXPECT_EQ(ac.stream[1].lat, exit.lat);
 }
 
+TEST_F(Smoothing, ALandingRollArrivedAtItsEntryPointTurnsOffThroughTheCorner) {
+    // An exit 80 m ahead at 19 kt, inside the look-ahead: the corner gets an
+    // entry point of the kind a taxi corner gets. Arrived there still on the
+    // roll, a 33-degree exit is turned off through the corner from it;
+    // without that the roll ran straight to the corner, and the taxi after it
+    // found the next report 33 degrees off the nose, braked past the corner
+    // and turned on the spot (a seed's arrival fell 21 s behind). A 10-degree
+    // bend is no exit and is left to the roll.
+    struct Row {
+        double bendDeg;
+        bool turned;
+    };
+    for (const Row& row : std::vector<Row>{{33.0, true}, {10.0, false}}) {
+        SCOPED_TRACE(row.bendDeg);
+        LiveAc& ac = taxiing(route(kStart, {{90.0, 80.0}, {90.0 + row.bendDeg, 65.0}, {150.0, 60.0}}, 19.0),
+                             AcPhase::landing_roll, 90.0);
+        const StreamPoint corner = ac.stream[1];
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_EQ(ac.stream[1].synthetic, 1);
+        ASSERT_EQ(ac.stream[1].rollSynthetic, 0);
+        ac.stream.pop_front();
+        ac.pose.latitude = ac.stream[0].lat;
+        ac.pose.longitude = ac.stream[0].lon;
+        EXPECT_EQ(smoothTaxiPath(ac), row.turned);
+        EXPECT_EQ(lf_turnUsable(ac), row.turned);
+        EXPECT_EQ(ac.motion.groundTurnMode, row.turned ? 2 : 0);
+        // Turned, the path runs through the corner to the point after it.
+        ASSERT_GE(ac.stream.size(), 2u);
+        EXPECT_EQ(metres(at(ac.stream[1]), at(corner)) > 60.0, row.turned);
+    }
+}
+
 TEST_F(Smoothing, AGroundTurnIsGivenTheTimeItsBendTakesAtThePlayableRate) {
     // Sharp corners on short legs at taxi speeds: timed by distance over
     // speed alone the bend would need the nose to turn faster than the pose

@@ -342,3 +342,46 @@ TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
         }
     }
 }
+
+TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPast) {
+    // East along a slight bend (the reports 3 degrees off the nose) whose
+    // end is a corner of 50 degrees, on time. At 12 kt braking straight on
+    // ran 7 m past the corner, and the turn on the spot toward the next leg
+    // (its turn-entry point close ahead) grew to 82 degrees and a drive back
+    // across the corner: it comes to rest on the corner. At 6 kt it brakes
+    // less than 2 m past and rolls on through it, as the reports did:
+    // stopped, it fell 15 s behind.
+    struct Row {
+        double speedKt;
+        bool stopsOnCorner;
+    };
+    for (const Row row : {Row{12.0, true}, Row{6.0, false}}) {
+        SCOPED_TRACE(row.speedKt);
+        g_liveAircraft.clear();
+        const double mps = row.speedKt * kKnotsToMps;
+        const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 45.0}, {90.0, 90.0}}, row.speedKt, ticks(45.0));
+        s[2].playTick = s[1].playTick + ticks(90.0);
+        LaLo corner = at(s[2]);
+        for (const auto& [bearing, m] : {std::pair{140.0, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
+            s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+
+        // Where it first comes to rest about the corner.
+        std::optional<double> restFromCornerM;
+        for (int guard = 0; guard < 20000 && !restFromCornerM; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
+            if (*stepM < 1e-4 && fromCornerM < 20.0) restFromCornerM = fromCornerM;
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_TRUE(restFromCornerM.has_value());
+        EXPECT_EQ(*restFromCornerM < 0.5, row.stopsOnCorner) << *restFromCornerM;
+        EXPECT_LT(*restFromCornerM, 3.0);
+    }
+}
