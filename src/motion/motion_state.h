@@ -127,6 +127,15 @@ struct StandLeaving {
     // how many of them the taxi-start watch has seen.
     std::vector<StreamPoint> after;
     std::uint32_t watched = 0;
+    // How many reports stood at the stand and how far from it they lay at
+    // most (m): the scatter its reports show. A report at no speed well
+    // beyond that is set aside until the next one tells whether it was
+    // scatter after all or the place a pushback took the aircraft to while
+    // its reports paused.
+    std::uint32_t standingCount = 0;
+    double standingSpreadM = 0.0;
+    StreamPoint beyond{};
+    std::uint8_t hasBeyond = 0;
 };
 
 struct MotionState {

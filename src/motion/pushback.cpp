@@ -776,9 +776,30 @@ void pullOutOfStand(LiveAc& ac) {
 
 void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p) {
     StandLeaving& l = ac.motion.leaving;
-    l = StandLeaving{};
+    StandLeaving fresh;
+    fresh.standingCount = l.standingCount + 1;
+    fresh.standingSpreadM = std::max(l.standingSpreadM, lf_metres(ac.standPos, lf_position(p)));
+    l = std::move(fresh);
     l.standing = p;
     l.hasStanding = 1;
+}
+
+bool gf_keepUnseenPushback(LiveAc& ac, const StreamPoint& there, const StreamPoint& p) {
+    StandLeaving& l = ac.motion.leaving;
+    if (!l.pushback.empty() || l.hasStanding == 0) return false;
+    const PushEnd end = lf_pushEnd(ac);
+    const double travel = gf_bearing(end.at, lf_position(there));
+    const bool ownHeadingAgrees =
+        there.hasTrueHeading == 0 || !std::isfinite(there.trueHeading) || lf_againstHeading(travel, there.trueHeading);
+    if (!lf_tailFirst(travel, end.noseRad) || !ownHeadingAgrees) return false;
+    l.start = end.at;
+    l.startNoseRad = end.noseRad;
+    l.pushback.push_back(there);
+    l.after.clear();
+    l.watched = 0;
+    l.hasBeyond = 0;
+    gf_keepLeavingReport(ac, p);
+    return true;
 }
 
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
@@ -858,6 +879,8 @@ void gf_restartLeavingReports(LiveAc& ac) {
     StandLeaving fresh;
     fresh.standing = l.standing;
     fresh.hasStanding = l.hasStanding;
+    fresh.standingCount = l.standingCount;
+    fresh.standingSpreadM = l.standingSpreadM;
     l = std::move(fresh);
 }
 

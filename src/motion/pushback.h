@@ -55,6 +55,14 @@ void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p);
 // end ends the pushback. True when it took the pushback further.
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p);
 
+// Two reports at no speed, one after the other, that stand together well
+// beyond the scatter of the stand (`there`, then `p`): the aircraft was pushed
+// back there while its reports paused. When `there` lies tail first of where
+// the aircraft stands, it becomes the pushback's only report (reached from
+// the last report that stood at the stand) and `p` is kept after it; true
+// then. False, keeping nothing, when the pushback has reports already.
+bool gf_keepUnseenPushback(LiveAc& ac, const StreamPoint& there, const StreamPoint& p);
+
 // Forgets the reports kept since the last one that stood at the stand.
 void gf_restartLeavingReports(LiveAc& ac);
 

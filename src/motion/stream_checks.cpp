@@ -59,6 +59,8 @@ constexpr double kPullOutLeastKt = 3.0;
 constexpr std::size_t kPushbackReportsLeast = 3;
 // Reports this near each other (m) stand at one place.
 constexpr double kStillSpreadM = 4.0;
+// This many reports standing at the stand show the scatter of its reports.
+constexpr std::uint32_t kStandingReportsLeast = 3;
 constexpr double kMovedM = 15.0;
 constexpr double kGateAlignedDeg = 30.0;
 constexpr double kOtherAlignedDeg = 60.0;
@@ -192,6 +194,32 @@ bool lf_standsWherePushed(const LiveAc& ac, const StreamPoint& p) {
 // the kept pushback took it: the aircraft still stands at its stand.
 bool lf_standsAtStand(const LiveAc& ac, const StreamPoint& p, double d) {
     return !(p.groundSpeedKt >= kStillKt) && d <= kStandingScatterM && !lf_standsWherePushed(ac, p);
+}
+
+// What a report at no speed within a stand's scatter of it says.
+enum class AtStand { stands, setAside, pushedBack };
+
+// Beyond the scatter the reports at the stand have shown (once a few have),
+// a report at no speed is set aside: the next one tells whether it was
+// scatter after all, or, standing with it, the place a pushback took the
+// aircraft to while its reports paused. Taken for scatter, it would hold
+// the pushback until the last report there fell due, far behind its reports.
+AtStand lf_standingReport(LiveAc& ac, const StreamPoint& p, double d) {
+    StandLeaving& l = ac.motion.leaving;
+    const double beyondM = l.standingSpreadM + kMovedM;
+    if (l.standingCount < kStandingReportsLeast || !(d > beyondM)) {
+        if (l.hasBeyond != 0) {
+            l.standingSpreadM = std::max(l.standingSpreadM, lf_metres(ac.standPos, lf_position(l.beyond)));
+            l.hasBeyond = 0;
+        }
+        return AtStand::stands;
+    }
+    if (l.hasBeyond != 0 && lf_metres(lf_position(l.beyond), lf_position(p)) < kStillSpreadM &&
+        gf_keepUnseenPushback(ac, l.beyond, p))
+        return AtStand::pushedBack;
+    l.beyond = p;
+    l.hasBeyond = 1;
+    return AtStand::setAside;
 }
 
 // Two reports one after the other stand where a pushback took the aircraft,
@@ -581,6 +609,13 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     // before it were scatter too. Not where the kept pushback took it: there
     // it stopped at the end of its pushback.
     if (lf_standsAtStand(ac, p, d)) {
+        const AtStand said = lf_standingReport(ac, p, d);
+        if (said == AtStand::pushedBack) {
+            m.departureWatch = 0;
+            markDeparture(ac, p, false);
+            return true;
+        }
+        if (said == AtStand::setAside) return false;
         gf_keepStandingReport(ac, p);
         ac.phaseStartClock = gf_systemClock100ns();
         m.departureWatch = 0;

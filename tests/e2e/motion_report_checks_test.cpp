@@ -384,6 +384,41 @@ TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverThey
     }
 }
 
+TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIsOne) {
+    // Reports every 3 s at no speed: 14 at the stand (scattered `scatterM`
+    // east, every other one), none from 42 s to 60 s, then the rest about
+    // 45 m south (every other one `apartM` further). The aircraft stands,
+    // moves 45 m south while the reports pause (2 m/s from tick 4000), and
+    // stands again; or, `wanders`, goes 20 m east and back.
+    struct Row {
+        const char* what;
+        double scatterM, apartM;
+        bool wanders, finding;
+    };
+    for (const Row& row : {Row{"moved between two still places", 0.0, 0.0, false, false},
+                           Row{"moved beyond 8 m of scatter", 8.0, 0.0, false, false},
+                           Row{"moved beyond 35 m of scatter", 35.0, 0.0, false, true},
+                           Row{"the second place's reports 6 m apart", 0.0, 6.0, false, true},
+                           Row{"wandering 20 m among scattered reports", 16.0, 0.0, true, true}}) {
+        SCOPED_TRACE(row.what);
+        Made m(0.0, 3.0, 8000, [](int) { return 0.0; }, 90.0);
+        for (std::size_t k = 0; k < m.record.reports.size(); ++k) {
+            const double east = k < 14 && k % 2 == 1 ? row.scatterM : 0.0;
+            const double south = row.wanders || k < 14 ? 0.0 : 45.0 + (k % 2 == 1 ? row.apartM : 0.0);
+            m.record.reports[k].position = lf_east(east, -south);
+        }
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 4000 && p.dueTick < 6300; });
+        for (MotionSample& s : m.record.samples) {
+            const double t = (s.tick - 4000) / 100.0;
+            const LaLo at = row.wanders ? lf_east(20.0 * std::sin(std::clamp(t, 0.0, 30.0) * pi / 30.0))
+                                        : lf_east(0.0, -std::clamp(2.0 * t, 0.0, 45.0));
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+        }
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, row.finding);
+    }
+}
+
 TEST(MotionReportChecks, EveryStopOnTheGroundIsBrakedForWhereverItComes) {
     // 8 m/s, then standing from one tick to the next: where the stream ends,
     // at a hold reported after the leg into it began, driving onto the stand,

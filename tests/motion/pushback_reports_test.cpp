@@ -386,6 +386,8 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         double speedKt;
         int departsAt;
         bool pullOut;
+        int standingReports = 1;  // at the stand before, every other one
+        double scatterM = 0.0;    // this far east of it
     };
     const Row rows[] = {
         // Straight ahead at 6 kt: pulling out at 20 m, not at 210 m.
@@ -394,14 +396,25 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         // The pushback's own reports missing: two standing 75 m back.
         {"standing 75 m back", 180.0, {75, 75}, 0.0, 1, false},
         {"standing 45 m back", 180.0, {45, 45}, 0.0, -1, false},
+        // Within a stand's scatter, but well beyond the scatter its reports
+        // at the stand showed.
+        {"45 m back, no scatter shown", 180.0, {45, 45}, 0.0, 1, false, 3},
+        {"45 m back, 35 m of scatter shown", 180.0, {45, 45}, 0.0, -1, false, 3, 35.0},
+        {"45 m back, too few reports at the stand", 180.0, {45, 45}, 0.0, -1, false, 2},
+        {"45 m back, 6 m apart", 180.0, {45, 51}, 0.0, -1, false, 3},
+        {"45 m back, then at the stand", 180.0, {45, 0}, 0.0, -1, false, 3},
+        {"45 m ahead", 0.0, {45, 45}, 0.0, -1, false, 3},
     };
     std::uint32_t hexid = 0x484C50;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         LiveAc& ac = parkedOn(++hexid, 3, "KLM1234");
         ac.extrapolationCount = 1;
-        StreamPoint standing = south(0.0, 12500, 0.0);
-        checkExtendingSituations(ac, standing);
+        for (int k = row.standingReports - 1; k >= 0; --k) {
+            StreamPoint standing =
+                groundPoint(from(kB1, 90.0, k % 2 == 1 ? row.scatterM : 0.0), 12500 - 300 * k, 0.0);
+            checkExtendingSituations(ac, standing);
+        }
         int departsAt = -1;
         for (std::size_t i = 0; i < row.metres.size() && departsAt < 0; ++i) {
             StreamPoint p = groundPoint(from(kB1, row.bearingDeg, row.metres[i]), 13000 + int(i) * 300, row.speedKt);
@@ -421,7 +434,7 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
             EXPECT_LT(metresTo(ac.stream.back(), from(kB1, 0.0, 20.0)), 0.01);
             EXPECT_EQ(ac.stream.back().playTick, 13900);
         } else {
-            EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 75.0)), 0.01);
+            EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, row.metres.front())), 0.01);
         }
     }
 }

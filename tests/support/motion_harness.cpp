@@ -915,6 +915,29 @@ constexpr double kTravelReportsAfterTicks = 500.0;
 constexpr double kStillMostM = 1.0;
 constexpr double kStillRunTicks = 2000.0;
 constexpr std::int32_t kStillSettleTicks = 1000;
+// A run of standing reports ends where, after this many, two in a row stand
+// together (within this, m) further than this (m) beyond the scatter the run
+// showed so far: the aircraft was moved there while its reports paused.
+constexpr std::size_t kStillShownLeast = 3;
+constexpr double kStillTogetherM = 4.0;
+constexpr double kStillBeyondM = 15.0;
+
+// Where a run of standing reports from `i` (up to `j`) moves to a place of
+// its own: the first of two reports in a row that stand together well beyond
+// the scatter of those before them. `j` when they never do.
+std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, std::size_t i, std::size_t j) {
+    const LaLo first = reports[i].position;
+    double spread = 0.0;
+    for (std::size_t k = i; k + 1 < j; ++k) {
+        const double here = lf_metres(reports[k].position, first);
+        const double next = lf_metres(reports[k + 1].position, first);
+        if (k - i >= kStillShownLeast && here > spread + kStillBeyondM && next > spread + kStillBeyondM &&
+            lf_metres(reports[k].position, reports[k + 1].position) < kStillTogetherM)
+            return k;
+        spread = std::max(spread, here);
+    }
+    return j;
+}
 
 double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
     const double dt = b.time - a.time;
@@ -1150,6 +1173,8 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             ++i;
             continue;
         }
+        // Two places, each standing still: each is a run of its own.
+        j = lf_standingRunMoves(r.reports, i, j);
         const ReportedPosition& last = r.reports[j - 1];
         const std::size_t count = j - i;
         i = j;
