@@ -112,6 +112,22 @@ bool lf_standOnFromLoneReport(LiveAc& ac) {
     return true;
 }
 
+// A later report of the very spot the front reports the aircraft moving on
+// from at more than a walking pace (it stands there, at no speed), with a
+// report after it that moves on: a receiver repeating the position it last
+// gave while the aircraft went on. No aircraft comes to rest on the spot it
+// passed at taxi pace. Taken for a stop, it had an arrival leaving its
+// runway wait as one standing where no stand is free for it, and appear at
+// the repeated spot at rest only once its reports moved on, seconds behind
+// them. Only the reports of an aircraft not yet shown are judged so: in the
+// stream of one shown before, such a point is a hold its motion made.
+bool lf_secondRepeatsMovingFront(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 3) return false;
+    return s[0].groundSpeedKt > kWalkingPaceKt && gf_isSamePlace(lf_position(s[0]), lf_position(s[1])) &&
+           !gf_isSamePlace(lf_position(s[1]), lf_position(s[2]));
+}
+
 void lf_consumeFront(LiveAc& ac) {
     if (!ac.stream.empty()) ac.stream.pop_front();
 }
@@ -306,6 +322,7 @@ void spawnLiveAc(LiveAc& ac) {
         return;
     }
     if (ac.registration.empty()) ac.registration = ac.callsign;
+    if (ac.phase == AcPhase::birth && lf_secondRepeatsMovingFront(ac)) ac.stream.erase(ac.stream.begin() + 1);
     StreamPoint& front = ac.stream[0];
     StreamPoint& second = ac.stream[1];
     if (second.stationary != 0) {

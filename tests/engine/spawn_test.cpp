@@ -660,3 +660,67 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
     }
     clearStandTable();
 }
+
+// A report at no speed of the very spot the report before had the aircraft
+// taxi on from, followed by one that moves on, repeats a stale position: the
+// aircraft is created taxiing from the front at once, the repeat left out.
+// It stopped there after all when it crept, when the reports after stand as
+// well, when it came to rest a little further on, or when nothing follows.
+// One shown before (created again with a new livery) keeps its stream: there
+// such a point is a hold its motion made.
+TEST_F(Spawn, AReportAtNoSpeedOfTheSpotAMovingFrontLeftIsNoStop) {
+    setAirport(300.0);
+    constexpr double kStepDeg = 0.0014;  // about 100 m east at 50 N
+    struct Row {
+        const char* what;
+        double frontKt;
+        double repeatEastM;  // the report at no speed, this far east of the front
+        bool thirdStands;
+        bool third;
+        bool waits;
+        AcPhase phase = AcPhase::birth;
+    };
+    const Row rows[] = {
+        {"leaving its runway at 24 kt", 24.0, 0.0, false, true, false},
+        {"creeping to a stop", 3.0, 0.0, false, true, true},
+        {"stands on after the report", 24.0, 0.0, true, true, true},
+        {"at rest a little further on", 24.0, 8.0, false, true, true},
+        {"nothing follows yet", 24.0, 0.0, false, false, true},
+        {"shown before, taxiing", 24.0, 0.0, false, true, false, AcPhase::taxi},
+    };
+    std::uint32_t hexid = 0x500701;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const double repeatLon = 8.0 + row.repeatEastM / (60.0 * metresPerNm * std::cos(50.1 * degreesToRadians));
+        std::deque<StreamPoint> stream{point(50.1, 8.0, 0.0, false, 1000), point(50.1, repeatLon, 0.0, false, 1600)};
+        stream[0].groundSpeedKt = row.frontKt;
+        stream[1].groundSpeedKt = 0.0;
+        stream[1].stationary = 1;
+        if (row.third) {
+            stream.push_back(point(50.1, row.thirdStands ? repeatLon : 8.0 + kStepDeg, 0.0, false, 2100));
+            stream.back().groundSpeedKt = row.thirdStands ? 0.0 : 19.0;
+            stream.back().stationary = row.thirdStands ? 1 : 0;
+        }
+        LiveAc& ac = addLive(hexid++, AcSimState::buffer, 0, std::move(stream));
+        ac.phase = row.phase;
+        tickCount.store(1000);
+        checkSpawnLiveAc(ac);
+        if (row.waits) {
+            EXPECT_EQ(ac.simState, AcSimState::buffer);
+            EXPECT_EQ(ac.toldNoStand, 1);
+            ASSERT_FALSE(ac.stream.empty());
+            EXPECT_EQ(ac.stream.front().playTick, 1600) << "the report at no speed is kept";
+            continue;
+        }
+        ASSERT_EQ(ac.simState, AcSimState::adding2sim);
+        EXPECT_EQ(ac.toldNoStand, 0);
+        EXPECT_NEAR(ac.pose.longitude, 8.0, 1e-12);
+        if (row.phase != AcPhase::birth) {
+            ASSERT_EQ(ac.stream.size(), 3u);
+            EXPECT_EQ(ac.stream[1].playTick, 1600) << "the hold is kept";
+            continue;
+        }
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_EQ(ac.stream[1].playTick, 2100);
+    }
+}
