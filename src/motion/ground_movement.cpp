@@ -54,6 +54,11 @@ constexpr double kStartTurnDeg = 3.0;
 constexpr double kTurnInPlaceDeg = 30.0;
 // A turn in place ends within this of the leg's bearing.
 constexpr double kTurnInPlaceDoneDeg = 5.0;
+// A late turn in place may end this far off the leg, the rest turned rolling
+// (well within what a straight leg may start with).
+constexpr double kRollingTurnDoneDeg = 20.0;
+// The least leg, in the metres it speeds up from rest while turning the rest.
+constexpr double kRollingTurnLegShare = 10.0;
 // The most a ground aircraft's heading changes in a tick, in turn rates of
 // its category (the pose step's limit).
 constexpr double kGroundTurnCap = 1.2;
@@ -476,12 +481,31 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // Still rolling, it cannot stop dead on the point: it brakes to rest
     // straight on, and turns where it stands; the leg then runs from there.
     const Braking braking = lf_planBraking(ac);
-    const double turn = std::max(0.0, (m.startTurnAngleDeg - kTurnInPlaceDoneDeg) * degreesToRadians) / rate;
+    // Setting off from rest (after a pushback or a hold) late already, on a
+    // leg long enough that the nose comes along it within its first tenth,
+    // it sets off once the nose is as near the leg as a straight leg may
+    // start, finishing the turn as it rolls: a heavy turning the last 15
+    // degrees on the spot too stood 2.5 s more, and then could not make up a
+    // 300 m leg at twice its pace. On time, on a short leg it would cross
+    // half sideways, or after braking straight on past its corner, it faces
+    // the leg before moving.
+    m.turnInPlaceDoneDeg = 0.0;
+    double doneDeg = kTurnInPlaceDoneDeg;
+    const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
+    const double rollingTurnTicks = (kRollingTurnDoneDeg - kTurnInPlaceDoneDeg) * degreesToRadians / rate;
+    const double rollingTurnM = kTaxiSpeedChangePerTick * rollingTurnTicks * rollingTurnTicks / 2.0;
+    const double spotTurnTicks = (m.startTurnAngleDeg - kRollingTurnDoneDeg) * degreesToRadians / rate;
+    const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
+    const double turnEnds = static_cast<double>(tickCount.load()) + spotTurnTicks + rollingTurnTicks;
+    const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
+    if (braking.ticks == 0 && late && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
+        plannedM >= kRollingTurnLegShare * rollingTurnM)
+        doneDeg = kRollingTurnDoneDeg;
+    const double turn = std::max(0.0, (m.startTurnAngleDeg - doneDeg) * degreesToRadians) / rate;
     const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);
     // The leg starts from rest, where the aircraft stopped, at its speed:
     // speeding up to it at the taxi rate takes half the time of the speed-up
     // longer.
-    const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
     const double legMps = plannedM / (legTicks / 100.0);
     double ticks = legTicks;
     double own = ownTicks;
@@ -514,7 +538,6 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // braked and turned (they turned on the spot as slowly) owe it nothing
     // to catch up: taken out of its own time instead, the turn would send a
     // leg due half a minute on at twice its speed.
-    const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const auto leftAfterTurn = static_cast<double>(dueAsReported - tickCount.load() - braking.ticks -
                                                    std::max(kMinLegTicks, turnTicks));
     ticks = std::max({std::min(ticks, leftAfterTurn), ticks - turnTicks,
@@ -528,6 +551,7 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
     m.legTimeOverrideTicks = legTicks;
+    if (doneDeg > kTurnInPlaceDoneDeg) m.turnInPlaceDoneDeg = doneDeg;
     const std::int64_t total = std::int64_t{braking.ticks} + std::max(kMinLegTicks, turnTicks) + legTicks;
     retimeNextPoint(ac, static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max())));
     const std::int32_t wanted = gf_tickPlus(tickCount.load(), total);

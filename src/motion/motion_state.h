@@ -150,6 +150,9 @@ struct MotionState {
     double stepLon = 0.0;
     std::uint8_t legTimeOverride = 0;
     std::int32_t legTimeOverrideTicks = 0;
+    // How far off the leg (degrees) the turn in place may stop and the
+    // aircraft set off, finishing the turn as it rolls (0: the usual 5).
+    double turnInPlaceDoneDeg = 0.0;
     // A turn in place begins with braking to rest along the heading the
     // aircraft arrived with: the ticks of it left and in all, the step (m)
     // it starts from and its bearing (radians).

@@ -296,6 +296,7 @@ void advanceToNextPoint(LiveAc& ac) {
     m.brakeToRest = m.brakeToRest == kBrakeCutShort ? kBrakeCutShort : 0;
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
+    m.turnInPlaceDoneDeg = 0.0;
     m.brakeTicksLeft = 0;
     m.legEndsAtRest = 0;
     // A schedule of shares belongs to the leg it was made for: the ground step

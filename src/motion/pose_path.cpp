@@ -141,9 +141,11 @@ void lf_moveStraight(LiveAc& ac) {
     }
     if (m.legTimeOverride != 0) {
         // A turn in place at the start of the leg: the aircraft moves once it
-        // faces along the leg, from rest.
+        // faces along the leg, from rest (a late one a little before, turning
+        // the rest as it rolls).
         const double d = std::remainder(m.legBearing - ac.pose.heading, fullCircle);
-        if (!std::isfinite(d) || std::fabs(d) <= kTurnInPlaceDoneDeg * degreesToRadians) {
+        const double doneDeg = std::max(kTurnInPlaceDoneDeg, m.turnInPlaceDoneDeg);
+        if (!std::isfinite(d) || std::fabs(d) <= doneDeg * degreesToRadians) {
             m.legTimeOverride = 0;
             ac.pose.trueAirspeed = m.legTasKt;
             if (ac.phase == AcPhase::taxi) startLegFromRest(ac);

@@ -385,3 +385,67 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
         EXPECT_LT(*restFromCornerM, 3.0);
     }
 }
+
+TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
+    // A heavy standing with its nose west after its pushback learns of a
+    // taxi due south: 160 m on in 14.6 s, 320 m on in 28.3 s. Turning the
+    // whole 85 degrees on the spot at 6 degrees a second, it could not make
+    // up the 320 m from rest at twice its pace: it sets off once the nose is
+    // 20 degrees off the leg and turns the rest rolling, the nose never
+    // further off its travel than that, and is at the far point within 5 s
+    // of its time. Late on a leg of 30 m, which it would cross half
+    // sideways, or with time to spare (a last report 160 m on at 18.8 kt due
+    // in a minute), it faces the leg before it moves.
+    struct Row {
+        const char* name;
+        double nearM, nearKt;
+        std::int32_t nearDue, farDue;  // farDue 0: the stream ends at the near point
+        bool rolls;
+    };
+    for (const Row row : {Row{"late", 160.0, 9.4, 1463, 2831, true}, Row{"late on a short leg", 30.0, 9.4, 300, 1700, false},
+                          Row{"on time", 160.0, 18.8, 7000, 0, false}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo near = ahead(kStart, 180.0, row.nearM);
+        const LaLo far = row.farDue > 0 ? ahead(near, 180.0, 160.0) : near;
+        std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(near, now + row.nearDue, row.nearKt)};
+        if (row.farDue > 0) {
+            s.push_back(ground(far, now + row.farDue, 18.8));
+            s.push_back(ground(ahead(far, 180.0, 100.0), now + row.farDue + 1000, 18.8));
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 5.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = now - 1;
+        // Points kept when they were reported.
+        ac.motion.advanceLimit = 0;
+
+        std::optional<double> setOffDeg;
+        std::int32_t atFar = -1;
+        double worstOffDeg = 0.0;
+        while (tickCount.load() - now < 20000 && atFar < 0) {
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            const std::optional<double> step = playTick(ac);
+            if (!step) break;
+            const LaLo here{ac.pose.latitude, ac.pose.longitude};
+            const double headingDeg = ac.pose.heading / kDeg;
+            if (*step > 1e-4) {
+                if (!setOffDeg) setOffDeg = std::fabs(std::remainder(headingDeg - 180.0, 360.0));
+                const double travelDeg = gf_bearing(before, here) / kDeg;
+                worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headingDeg, 360.0)));
+            }
+            if (metres(here, far) < 5.0) atFar = tickCount.load();
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_TRUE(setOffDeg.has_value());
+        ASSERT_GE(atFar, 0);
+        if (row.rolls) {
+            EXPECT_GT(*setOffDeg, 15.0);
+            EXPECT_LE(worstOffDeg, 20.5);
+            EXPECT_LE(atFar - (now + row.farDue), 500) << "ticks late at the far point";
+        } else {
+            EXPECT_LE(*setOffDeg, 5.5);
+            EXPECT_LE(worstOffDeg, 5.5);
+        }
+    }
+}
