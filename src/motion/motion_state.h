@@ -305,6 +305,11 @@ struct MotionState {
     // report tells a lone bad position from a real move.
     StreamPoint heldJump{};
     std::uint8_t heldJumpSet = 0;
+    // The due tick of the hold at the end of a taxi stream made of a single
+    // report at no speed at the place of one that moved (0: none): the
+    // receiver may have repeated a position it had, which the report after
+    // it tells.
+    std::int32_t repeatHoldTick = 0;
     // The latest taxiing report thinned out as adding nothing (it lay within
     // 20 m of the last one kept), with its time: played after all when no
     // report came for 10 s after it and the stream's last point falls due, so

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -17,6 +18,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -42,6 +44,8 @@ constexpr double kStandingScatterM = 50.0;
 // waits there until the report's own time instead of setting off early at
 // the report's speed.
 constexpr double kReportedMovingKt = 1.0;
+// A taxi standing this near (m) the point it reached stands on it.
+constexpr double kRepeatHoldAtM = 2.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
 // on instead.
 constexpr double kParkingGiveUpNm = 0.10799136069114472;
@@ -352,11 +356,45 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     p.groundSpeedKt = 0.0;
 }
 
+// A taxi's hold made of a single report at no speed where a moving report
+// was: the report alone cannot tell a stop from the receiver repeating a
+// position it had while the aircraft went on. The report after it tells:
+// when the aircraft, standing there until the hold's end, could not be at
+// that report by its time at the speed it gives, it did not stand there.
+// Kept, the hold stood the aircraft there (and turned it on the spot after)
+// until it could no longer catch up with its reports; dropped, it sets off
+// for the report at once. A hold the next report leaves time for stays.
+void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
+    const std::int32_t holdTick = std::exchange(ac.motion.repeatHoldTick, 0);
+    auto& s = ac.stream;
+    const double kt = p.groundSpeedKt;
+    if (holdTick == 0 || ac.phase != AcPhase::taxi || p.airborne != 0 || s.empty() || !(kt >= kReportedMovingKt) ||
+        !(kt <= kMostGroundKt))
+        return;
+    const StreamPoint& hold = s.back();
+    if (hold.stationary == 0 || hold.playTick != holdTick) return;
+    const double speedUpTicks = kt / kKnotsPerMps / kTaxiSpeedChangeMps2 * kTicksPerSecond;
+    const std::int64_t there = std::int64_t{hold.playTick} + std::llround(speedUpTicks) +
+                               gf_legTicks(gf_distanceNm(lf_position(hold), lf_position(p)), kt, kMinLegTicks);
+    if (there <= std::int64_t{p.playTick}) return;
+    if (s.size() >= 2) {
+        s.pop_back();
+        return;
+    }
+    // The point reached: standing on it, the aircraft leaves now.
+    if (lf_active(ac) && ac.onGround != 0 && lf_metres(lf_pose(ac), lf_position(hold)) <= kRepeatHoldAtM)
+        lf_frontDueNow(ac);
+}
+
 }  // namespace
 
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (ac.stream.empty()) return true;
+    if (ac.category != Rotorcraft) lf_dropStaleRepeatHold(ac, p);
     const StreamPoint& last = ac.stream.back();
+    // A hold made of this report alone, after a moving one.
+    const bool afterMoving = ac.phase == AcPhase::taxi && last.stationary == 0 &&
+                             last.groundSpeedKt >= kReportedMovingKt && last.airborne == 0;
     if (lf_samePlace(p, last)) p.stationary = 1;
     if (ac.category == Rotorcraft) {
         // In the air a report where a helicopter was is a hover; on the
@@ -370,6 +408,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (p.stationary != 0) {
         if (airborne) return false;
         if (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 30.0) return false;
+        if (afterMoving) ac.motion.repeatHoldTick = p.playTick;
         p.groundSpeedKt = 0.0;
         return true;
     }
@@ -410,6 +449,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
                               std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         lf_holdAtLast(p, last);
+        if (afterMoving) ac.motion.repeatHoldTick = p.playTick;
         return true;
     }
     return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);

@@ -325,3 +325,58 @@ TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurn
         EXPECT_EQ(ac.extrapolationCount, r.accepted ? 0 : 6);
     }
 }
+
+TEST_F(StreamChecks, AHoldOfOneReportRepeatingAMovingOneEndsWhenTheNextReportCannotBeMadeFromIt) {
+    // Taxiing west through A1 (due at tick 10000), then reports at no speed
+    // at A1 from tick 12000 on, 2 s apart; the next report lies 175 m
+    // south-west at 18.7 kt: from rest 18 s of travel and 4 s of speeding up.
+    struct Row {
+        const char* what;
+        int repeats;         // reports at no speed at A1
+        double lastKt;       // the speed of the report before them
+        int nextAfterS;      // the next report's due after the last repeat
+        double reachedAtM;   // negative: the hold is not reached yet; else the
+                             // aircraft stands this far from it, the one point
+        bool holdKept;
+    };
+    const Row rows[] = {
+        {"a lone repeat of a moving report, the next one out of reach", 1, 10, 7, -1, false},
+        {"a lone repeat with time to get there after it", 1, 10, 25, -1, true},
+        {"two of them: the aircraft stood there", 2, 10, 7, -1, true},
+        {"after a report of it standing already", 1, 0, 7, -1, true},
+        {"the lone repeat reached, the aircraft standing on it", 1, 10, 7, 0.5, false},
+        {"the lone repeat reached, the aircraft still 20 m short", 1, 10, 7, 20, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        LiveAc& ac = onGround(kHex, kA1, 270.0, AcPhase::taxi);
+        ac.onGround = 1;
+        ac.stream.back().groundSpeedKt = row.lastKt;
+        std::int32_t due = 0;
+        for (int i = 0; i < row.repeats; ++i) {
+            StreamPoint r = groundPoint(kA1, due = 12000 + 200 * i, 0.0);
+            ASSERT_TRUE(lf_acceptNewStreamPoint(ac, r));
+            ASSERT_NE(r.stationary, 0);
+            ac.stream.push_back(r);
+        }
+        if (row.reachedAtM >= 0.0) {
+            ac.stream.pop_front();
+            const LaLo at = from(kA1, 90.0, row.reachedAtM);
+            ac.pose.latitude = at.lat;
+            ac.pose.longitude = at.lon;
+        }
+        const std::size_t before = ac.stream.size();
+        StreamPoint next = groundPoint(from(kA1, 225.0, 175.0), due + row.nextAfterS * 100, 18.7);
+        ASSERT_TRUE(lf_acceptNewStreamPoint(ac, next));
+        EXPECT_EQ(next.stationary, 0);
+        if (row.reachedAtM >= 0.0) {
+            ASSERT_EQ(ac.stream.size(), 1u);
+            EXPECT_EQ(ac.stream.front().playTick, row.holdKept ? due : 10001);
+            continue;
+        }
+        EXPECT_EQ(ac.stream.size(), row.holdKept ? before : before - 1);
+        EXPECT_EQ(ac.stream.back().stationary != 0 && ac.stream.back().playTick == due, row.holdKept);
+    }
+}
