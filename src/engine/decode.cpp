@@ -14,6 +14,7 @@
 #include "airports/current_airport.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
+#include "engine/geometry.h"
 #include "engine/identity.h"
 #include "engine/mailbox.h"
 #include "engine/removal.h"
@@ -59,6 +60,11 @@ constexpr double kLeastGroundJumpKt = 60.0;
 // report has it.
 constexpr std::int64_t kThinnedReportSilenceTicks = 1000;
 constexpr std::int64_t kThinnedReportPlayTicks = 500;
+// An aircraft whose first report was a bad position starts from the report
+// after it, taken back along its track to the first report's time when they
+// lie at most this far apart (ticks) and the report's speed is below this (kt).
+constexpr std::int64_t kMostStartBackTicks = 3000;
+constexpr double kFastestReportedKt = 2000.0;
 
 constexpr std::array<CategoryLimits, 7> kCategoryLimits{{
     {0.5, 4.0},   // Light
@@ -474,6 +480,31 @@ bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint&
 
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 
+// The first report of a flying aircraft not yet shown lay out of reach of
+// the two after it, which agree: it was a bad position, and the held report
+// takes its place. The aircraft was reported in range from the first
+// report's time: it starts then, where the held report's track and speed put
+// it, so that it is not shown late by the seconds between them.
+void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint append) {
+    StreamPoint& front = ac.stream.front();
+    const std::int64_t backTicks = std::int64_t(held.playTick) - front.playTick;
+    if (std::isfinite(held.trackDeg) && held.groundSpeedKt > 0.0 && held.groundSpeedKt < kFastestReportedKt &&
+        backTicks > 0 && backTicks <= kMostStartBackTicks) {
+        const double runFt = held.groundSpeedKt * double(backTicks) / 360000.0 * feetPerNm;
+        LaLo at = gf_destinationPoint(lf_position(held), {(held.trackDeg + 180.0) * degreesToRadians, runFt});
+        gf_normalizeLaLo(at);
+        if (gf_isValidLaLo(at)) {
+            front = held;
+            front.lat = at.lat;
+            front.lon = at.lon;
+            front.playTick = lf_saturatedTick(std::int64_t(held.playTick) - backTicks);
+            append(ac, held);
+            return;
+        }
+    }
+    front = held;
+}
+
 // A lone position miles off the others (a bad report) reported while the
 // aircraft flies would have it race out to it and back, or be created on
 // the way to it. Such a point waits for the next report: when that one lies
@@ -490,8 +521,25 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
         // Judged against the held report as it came (the stream may have
         // retimed it when it went in).
         const StreamPoint held = m.heldJump;
-        append(ac, held);
-        if (!lf_isLoneJump(ac, held, point)) return false;
+        if (!lf_isLoneJump(ac, held, point)) {
+            // The aircraft is where the held report says. A flying aircraft
+            // not yet shown whose stream is its first report alone: that
+            // report was the odd one, and kept, the aircraft would be shown
+            // there and race out to the others.
+            if (ac.phase == AcPhase::birth && ac.stream.size() == 1 && ac.stream.front().airborne != 0 &&
+                held.airborne != 0)
+                lf_replaceOddFirstPoint(ac, held, append);
+            else
+                append(ac, held);
+            return false;
+        }
+        // Out of reach of both: the stream's last point may have been
+        // retimed later than its report came, so a report near it reads as
+        // too fast. Lying nearer the stream than the held report, the held
+        // one was wrong; this one waits for the next report in its place.
+        const double fromStreamNm = gf_distanceNm(lf_position(ac.stream.back()), lf_position(point));
+        const double fromHeldNm = gf_distanceNm(lf_position(held), lf_position(point));
+        if (!(fromStreamNm < fromHeldNm)) append(ac, held);
     } else if (!jump) {
         return false;
     }

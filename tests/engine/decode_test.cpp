@@ -599,6 +599,46 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     EXPECT_EQ(ac.stream.size(), 3u);
 }
 
+TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
+    // Flying north at 250 kt (out of reach above 500 kt) from a point due at
+    // tick 1000; reports 3 s apart from firstTick, the first at firstKt.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        std::vector<double> reportsNorthM;
+        double firstKt;
+        std::int32_t firstTick;
+        std::vector<double> northM;  // the stream afterwards
+        std::int32_t frontTick;
+    };
+    const double offM = 5 * 1852.0;
+    const double back3sM = std::round(250 * kKnotsToMps * 3);
+    const Row rows[] = {
+        // 2000 m in 6 s reads as 648 kt (as from a point retimed late).
+        {"out of reach of both, nearer the stream", AcPhase::flying, {offM, 2000, 2200}, 250, 1300, {0, 2200}, 1000},
+        {"out of reach of both, nearer the held one", AcPhase::flying, {offM, offM + 1800, offM + 1900}, 250, 1300,
+         {0, offM, offM + 1800, offM + 1900}, 1000},
+        {"not yet shown, its first report the bad one: from it on time", AcPhase::birth, {offM, offM + 300}, 250, 1300,
+         {offM - back3sM, offM, offM + 300}, 1000},
+        {"the same, 31 s before", AcPhase::birth, {offM, offM + 300}, 250, 4100, {offM, offM + 300}, 4100},
+        {"the same, at an absurd speed", AcPhase::birth, {offM, offM + 300}, 1e6, 1300, {offM, offM + 300}, 1300},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 250, true, 1000, 5000)},
+                              row.phase == AcPhase::birth ? AcSimState::buffer : AcSimState::active);
+        ac.onGround = 0;
+        for (std::size_t i = 0; i < row.reportsNorthM.size(); ++i)
+            decodeExisting(ac, streamPoint(northOf(kFar, row.reportsNorthM[i]), i == 0 ? row.firstKt : 250, true,
+                                           row.firstTick + 300 * std::int32_t(i), 5000));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+        EXPECT_EQ(ac.stream.front().playTick, row.frontTick);
+    }
+}
+
 TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheNextReport) {
     // Not yet shown, standing at 0 kt (due at tick 1000); a report at the
     // given distance 3 s later, then one 3 s after that.
