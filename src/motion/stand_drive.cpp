@@ -24,6 +24,13 @@ constexpr double kStepM = 4.0;
 constexpr double kRadiusPerWingRadius = 1.2;
 constexpr double kLeastRadiusM = 12.0;
 constexpr double kMostRadiusM = 45.0;
+// The radii tried for a path (from the aircraft's own down to the least,
+// evenly) and the points behind the stand it may end at (m); another path
+// than the one at the aircraft's own radius is driven only when it takes
+// less than this share of its time.
+constexpr double kQuickerShare = 0.5;
+constexpr int kRadiusTries = 5;
+constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
 // The drive's speed (kt): a speed an aircraft leaves rest or comes to it
 // with in a moment, and one at which every category's nose keeps up with
 // the turns of its radius.
@@ -161,6 +168,16 @@ bool lf_reaches(State start, const Word& word, State goal, double radius) {
 
 double lf_compassToMath(double heading) { return pi / 2.0 - heading; }
 
+double lf_pathMetres(LaLo from, const std::vector<LaLo>& path) {
+    double metres = 0.0;
+    for (const LaLo& p : path) {
+        metres += gf_distanceNm(from, p) * metresPerNm;
+        from = p;
+    }
+    return metres;
+}
+
+
 StreamPoint lf_drivePoint(LaLo at, const LiveAc& ac, double trackRad, double speedKt, std::int32_t playTick) {
     StreamPoint p;
     p.lat = at.lat;
@@ -234,14 +251,51 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     s.resize(1);
     MotionState& m = ac.motion;
     const double standKt = kStandLegSpeedFactor * ac.taxiSpeedRef;
-    const double driveKt = std::max(kDriveKt, standKt);
-    const double radius =
+    const double widestKt = std::max(kDriveKt, standKt);
+    const double widest =
         std::clamp(ac.wingRadiusNm * metresPerNm * kRadiusPerWingRadius, kLeastRadiusM, kMostRadiusM);
-    const LaLo approach =
-        gf_destinationPoint(standPos, {normalizeHeading(standHeadingRad + pi), kApproachM * feetPerMetre});
+    const PathPose start{lf_pose(ac), ac.pose.heading};
+    const auto approachAt = [&](double metres) {
+        return gf_destinationPoint(standPos, {normalizeHeading(standHeadingRad + pi), metres * feetPerMetre});
+    };
 
-    const std::vector<LaLo> path =
-        gf_turningPath({lf_pose(ac), ac.pose.heading}, {approach, standHeadingRad}, radius, kStepM);
+    // The time a path takes to the stand: at the speed its radius allows,
+    // then the stand leg from its end.
+    const auto seconds = [&](const std::vector<LaLo>& path, double kt, double approachM) {
+        return lf_pathMetres(start.position, path) / (kt / kMpsToKnots) +
+               (approachM > 0.0 ? approachM / (standKt / kMpsToKnots) : 0.0);
+    };
+    std::vector<LaLo> path = gf_turningPath(start, {approachAt(kApproachM), standHeadingRad}, widest, kStepM);
+    double driveKt = widestKt;
+    bool endsOnStand = false;
+    // A point behind the stand too near to bend onto at the aircraft's own
+    // radius is reached at that radius only by looping right round (a tow
+    // its reports had 17 m behind its stand but whose dead reckoning left it
+    // a third of a right angle askew drove a 150 m circle). A tighter turn,
+    // driven slower so that the nose turns no faster, or one ending nearer
+    // the stand goes the short way: the quickest of those is driven when it
+    // takes less than half the time (a U-turn round the stand it has to make
+    // keeps its own radius and pace).
+    double bestSeconds = kQuickerShare * seconds(path, widestKt, kApproachM);
+    for (const double approachM : kApproachTriesM) {
+        const LaLo at = approachAt(approachM);
+        for (int k = 0; k < kRadiusTries; ++k) {
+            const double radius = std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1));
+            std::vector<LaLo> tried = gf_turningPath(start, {at, standHeadingRad}, radius, kStepM);
+            if (tried.empty()) continue;
+            const double kt = widestKt * radius / widest;
+            const double took = seconds(tried, kt, approachM);
+            if (took < bestSeconds) {
+                bestSeconds = took;
+                path = std::move(tried);
+                driveKt = kt;
+                endsOnStand = !(approachM > 0.0);
+            }
+        }
+    }
+    // A path that ends on the stand leaves its last bit to the stand leg,
+    // slowed to rest there.
+    if (endsOnStand && !path.empty()) path.pop_back();
     LaLo from = lf_pose(ac);
     std::int32_t tick = s.front().playTick;
     for (const LaLo& at : path) {

@@ -36,7 +36,10 @@ bool gf_legsKeepNoseWithTravel(const LiveAc& ac, double mostDeg);
 // stand at `standPos` facing `standHeadingRad`: the turning path to a point
 // 10 m behind the stand, the stand point and a stop point 50 ticks after it
 // (as the taxi-in points onto a stand are). The drive goes at 6 kt (0.8
-// times the taxi speed reference when that is more), the stand leg at 0.8
-// times the reference. The leg bearing and the start
-// turn become those of the first leg.
+// times the taxi speed reference when that is more) on a turning radius of
+// 1.2 half wing spans (12 to 45 m); a path on a tighter radius, at a speed
+// lower in proportion, or one ending nearer the stand (down to on it) is
+// driven instead when it takes less than half the time. The stand leg goes
+// at 0.8 times the reference. The leg bearing and the start turn become
+// those of the first leg.
 void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad);

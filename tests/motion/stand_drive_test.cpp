@@ -5,11 +5,13 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include "foundation/geodesy.h"
+#include "motion/motion_math.h"
 #include "motion/stand_drive.h"
 
 #include "air_fixture.h"
@@ -107,6 +109,54 @@ TEST_F(StandDrive, TaxiInLegsKeepTheNoseWithTheTravelOrNot) {
         ac.pose.heading = row.headingDeg * kDeg;
         ac.motion.legBearing = row.turnsToDeg * kDeg;
         EXPECT_EQ(gf_legsKeepNoseWithTravel(ac, 30.0), row.keeps);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(StandDrive, TheDriveOntoTheStandGoesTheShortWayAndTurnsTheNoseNoFaster) {
+    struct Row {
+        const char* name;
+        LaLo from;
+        double headingDeg;  // the aircraft's; the stand faces 270
+        double mostM;       // the drive from the pose to the stand is at most this long
+    };
+    const Row rows[] = {
+        // Too near the point behind the stand to bend onto it at its own
+        // radius: at that radius it would loop round it.
+        {"17 m behind, 33 degrees askew", lf_at(90.0, 17.0), 237.0, 30.0},
+        {"29 m behind, 9 m aside, 14 degrees askew", lf_at(107.0, 30.3), 256.0, 40.0},
+        {"60 m behind, straight in", lf_at(90.0, 60.0), 270.0, 60.5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LiveAc& ac = aircraft({point(row.from.lat, row.from.lon)}, Large, AcPhase::parking);
+        ac.pose.heading = row.headingDeg * kDeg;
+        ac.wingRadiusNm = 17.9 / metresPerNm;  // a 36 m span: a radius of 21.5 m
+        ac.taxiSpeedRef = 3.0;
+        gf_driveOntoStandNoseFirst(ac, kStand, 270.0 * kDeg);
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 3U);
+        EXPECT_EQ(s.back().stationary, 1);
+        EXPECT_LT(lf_metres({s[s.size() - 2].lat, s[s.size() - 2].lon}, kStand), 0.01);
+        double metres = 0.0;
+        double heading = row.headingDeg * kDeg;
+        double fastestTurn = 0.0;  // radians per second
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+            const LaLo a{s[i - 1].lat, s[i - 1].lon};
+            const LaLo b{s[i].lat, s[i].lon};
+            const double step = lf_metres(a, b);
+            metres += step;
+            if (step < 0.5) continue;
+            const double bearing = gf_bearing(a, b);
+            const double seconds = (s[i].playTick - s[i - 1].playTick) / 100.0;
+            // The chord bends the nose half way into its arc: from leg to leg
+            // by the arc's angle.
+            if (i > 1) fastestTurn = std::max(fastestTurn, lf_offDeg(bearing, heading) * kDeg / seconds);
+            heading = bearing;
+        }
+        EXPECT_LE(metres, row.mostM);
+        // 6 kt on the aircraft's own radius, and a little for the chords.
+        EXPECT_LE(fastestTurn, 6.0 / kMpsToKnots / 21.5 * 1.1);
         g_liveAircraft.clear();
     }
 }
