@@ -299,6 +299,12 @@ void lf_nextPosGround(LiveAc& ac) {
     switch (ac.phase) {
         case AcPhase::pushing_back: lf_endPushback(ac); break;
         case AcPhase::parked: lf_parked(ac); break;
+        case AcPhase::pushed_back:
+            // The taxi falls due before a report shows it begun: it starts
+            // on the reports kept so far.
+            if (gf_taxiDueAfterPushback(ac)) gf_startTaxiAfterPushback(ac, false);
+            lf_moving(ac);
+            break;
         default: lf_moving(ac); break;
     }
 }

@@ -97,6 +97,7 @@ constexpr std::uint8_t kTaxiMovesInARow = 4;
 // The stream takes a report within 0.00015 degrees of where the aircraft
 // stands (up to 17 m) as a copy of that place.
 constexpr double kBeyondCopyM = 20.0;
+constexpr double kCopyDeg = 0.00015;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -569,6 +570,13 @@ std::int64_t lf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
            static_cast<std::int64_t>(speedUpTicks);
 }
 
+// Whether the stream would take a report as a copy of a place: it lies
+// within 0.00015 degrees of it both ways.
+bool lf_copyOf(const StreamPoint& p, const StreamPoint& place) {
+    return std::fabs(p.lat - place.lat) < kCopyDeg &&
+           std::fabs(gf_wrapLongitudeDifference(p.lon - place.lon)) < kCopyDeg;
+}
+
 void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
@@ -929,6 +937,29 @@ bool gf_taxiBegunAfterPushback(LiveAc& ac) {
     while (l.watched < l.after.size())
         if (lf_taxiWatchStep(ac, l.after[l.watched++])) return true;
     return false;
+}
+
+bool gf_taxiDueAfterPushback(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const StandLeaving& l = m.leaving;
+    if (ac.phase != AcPhase::pushed_back || m.pushbackWatchSecondSet == 0 || l.pushback.empty()) return false;
+    const StreamPoint& end = l.pushback.back();
+    const auto seen = l.after.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(l.watched, l.after.size()));
+    const auto first = std::find_if(l.after.begin(), seen, [&](const StreamPoint& q) {
+        return gf_isSamePlace(lf_position(q), m.pushbackWatchSecondPos);
+    });
+    if (first == seen || !(first->groundSpeedKt >= kStillKt)) return false;
+    // It must leave in time to be there as that report falls due, after
+    // turning on the spot to face it.
+    const double turnRad = lf_offRad(gf_bearing(lf_position(end), lf_position(*first)), ac.pose.heading);
+    const double turnTicks =
+        ac.turnRateRad > 0.0 && std::isfinite(turnRad) ? std::ceil(turnRad / ac.turnRateRad) : 0.0;
+    const std::int32_t leave = gf_tickPlus(0, lf_mustLeaveBy(end, *first) - static_cast<std::int64_t>(turnTicks));
+    if (gf_ticksBetween(tickCount.load(), leave) > 0) return false;
+    // Every moving report kept so far a copy of where it stands: the taxi
+    // started on them would stand there all the same.
+    return std::any_of(l.after.begin(), seen,
+                       [&](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt && !lf_copyOf(q, end); });
 }
 
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {

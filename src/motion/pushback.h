@@ -99,6 +99,15 @@ void gf_resumePushback(LiveAc& ac);
 // aircraft creeping off). True when the taxi has begun.
 bool gf_taxiBegunAfterPushback(LiveAc& ac);
 
+// Whether the taxi is due though the watch has not seen it begun: the first
+// counted move (nose first, clear of the stand, at a speed) falls due so soon
+// that the aircraft must leave where the pushback ended now (after turning on
+// the spot to face it) to be there in time, and a report kept at a speed lies
+// beyond where the stream would take it as a copy of that place. Waiting for
+// the move that would show the taxi begun left the aircraft standing through
+// a pause in the reports, or for good when they ended.
+bool gf_taxiDueAfterPushback(const LiveAc& ac);
+
 // The pushed-back aircraft taxis: a holding stream's point is due at once,
 // the watch and the stand are let go, phase taxi, and the kept reports after
 // the pushback follow in the stream (standing ones as a hold where it stands)

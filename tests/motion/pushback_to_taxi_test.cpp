@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/pushback.h"
 #include "parking_fixture.h"
@@ -159,6 +160,53 @@ TEST_F(PushbackToTaxi, ALoneReportAtNoSpeedTheTaxiHadLeftIsNoHold) {
         // The report that started the taxi is the decoder's to append.
         EXPECT_EQ(ac.stream.back().playTick == lastStanding, row.heldUntilTheLast);
         EXPECT_LT(ac.stream.back().playTick, now + row.taxiDueS * 100);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
+    // Pushed back and standing, nose north, turning 10 degrees a second. One
+    // report kept since, nose first east of it, due 20 s on; none after it
+    // (a pause in them, or their end). The ground step runs this long before
+    // that report falls due. At 8 kt the 17 m take 4.1 s, the speed-up 1.7 s
+    // more, the quarter turn to face east 9 s before that.
+    struct Row {
+        const char* what;
+        double eastM;
+        double speedKt;
+        double beforeDueS;
+        bool taxis;
+    };
+    const Row rows[] = {
+        {"a move at a taxi's speed, falling due", 17.0, 8.0, 1.0, true},
+        {"the same with just the turn's time left", 17.0, 8.0, 10.5, true},
+        {"the same with time to wait for more", 17.0, 8.0, 20.0, false},
+        // Taken as a copy of where it stands, the taxi would stand there.
+        {"a move within a copy's reach", 10.0, 8.0, 1.0, false},
+        {"a report at no speed there", 17.0, 0.0, 1.0, false},
+    };
+    std::uint32_t hexid = 0x484E30;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        tickCount.store(10000);
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
+        ac.turnRateRad = 0.1 * degreesToRadians;
+        ac.motion.leaving.pushback.push_back(groundPoint(pushedTo, tickCount.load() - 1000, 0.0));
+        const std::int32_t due = tickCount.load() + 2000;
+        StreamPoint p = groundPoint(from(pushedTo, 90.0, row.eastM), due, row.speedKt);
+        p.trueHeading = 90.0 * degreesToRadians;
+        p.hasTrueHeading = 1;
+        EXPECT_FALSE(checkExtendingSituations(ac, p));
+        ASSERT_EQ(ac.phase, AcPhase::pushed_back);
+        tickCount.store(due - static_cast<std::int32_t>(row.beforeDueS * 100.0));
+        nextPosGround(ac);
+        EXPECT_EQ(ac.phase, row.taxis ? AcPhase::taxi : AcPhase::pushed_back);
+        if (row.taxis) {
+            // Off to the report, not held where it stands.
+            ASSERT_GE(ac.stream.size(), 2u);
+            EXPECT_TRUE(gf_isSamePlace({ac.stream[1].lat, ac.stream[1].lon}, {p.lat, p.lon}));
+        }
         g_liveAircraft.clear();
     }
 }
