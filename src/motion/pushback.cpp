@@ -97,7 +97,6 @@ constexpr std::uint8_t kTaxiMovesInARow = 4;
 // The stream takes a report within 0.00015 degrees of where the aircraft
 // stands (up to 17 m) as a copy of that place.
 constexpr double kBeyondCopyM = 20.0;
-constexpr double kCopyDeg = 0.00015;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -570,13 +569,6 @@ std::int64_t lf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
            static_cast<std::int64_t>(speedUpTicks);
 }
 
-// Whether the stream would take a report as a copy of a place: it lies
-// within 0.00015 degrees of it both ways.
-bool lf_copyOf(const StreamPoint& p, const StreamPoint& place) {
-    return std::fabs(p.lat - place.lat) < kCopyDeg &&
-           std::fabs(gf_wrapLongitudeDifference(p.lon - place.lon)) < kCopyDeg;
-}
-
 void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
@@ -959,7 +951,7 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     // Every moving report kept so far a copy of where it stands: the taxi
     // started on them would stand there all the same.
     return std::any_of(l.after.begin(), seen,
-                       [&](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt && !lf_copyOf(q, end); });
+                       [&](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt && !gf_isNearCopy(q, end); });
 }
 
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {

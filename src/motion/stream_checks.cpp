@@ -388,6 +388,11 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
 
 }  // namespace
 
+bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
+    return std::fabs(point.lat - place.lat) < kNearDuplicateDeg &&
+           std::fabs(gf_wrapLongitudeDifference(point.lon - place.lon)) < kNearDuplicateDeg;
+}
+
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (ac.stream.empty()) return true;
     if (ac.category != Rotorcraft) lf_dropStaleRepeatHold(ac, p);
@@ -445,8 +450,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool stopsOnward = !airborne && !takeoffRoll && last.stationary == 0 &&
                              last.groundSpeedKt >= kReportedMovingKt && p.groundSpeedKt < kReportedMovingKt && onward();
     if (stopsOnward) return true;
-    if (scatterOfStanding || (!reportsMoving && std::fabs(p.lat - last.lat) < kNearDuplicateDeg &&
-                              std::fabs(gf_wrapLongitudeDifference(p.lon - last.lon)) < kNearDuplicateDeg)) {
+    if (scatterOfStanding || (!reportsMoving && gf_isNearCopy(p, last))) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         lf_holdAtLast(p, last);
         if (afterMoving) ac.motion.repeatHoldTick = p.playTick;

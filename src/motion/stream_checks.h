@@ -21,6 +21,10 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& point);
 // stopped points are refused.
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& point);
 
+// Whether the stream takes a report as a copy of a place (the same position
+// reported with a little noise): within 0.00015 degrees of it both ways.
+bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place);
+
 // A parked aircraft: its reports near the stand renew its parking clock and
 // watch for a departure; one that moved off lined up with the stand pulls
 // out, one that moved off across it is pushed back, one that is anywhere
