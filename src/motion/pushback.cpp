@@ -559,16 +559,6 @@ void lf_waitAtStand(LiveAc& ac, std::int32_t dueTick) {
     ac.stream.push_back(hold);
 }
 
-// When an aircraft standing at `from` must set off to be at `to` when it
-// falls due, at `to`'s reported speed (speeding up from rest at the taxi's
-// rate).
-std::int64_t lf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
-    const double kt = to.groundSpeedKt;
-    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
-    return std::int64_t{to.playTick} - gf_legTicks(gf_distanceNm(lf_position(from), lf_position(to)), kt, kMinLegTicks) -
-           static_cast<std::int64_t>(speedUpTicks);
-}
-
 void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSet = 0;
     m.pushbackWatchSecondSet = 0;
@@ -674,6 +664,13 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
 }
 
 }  // namespace
+
+std::int64_t gf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
+    const double kt = to.groundSpeedKt;
+    const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);
+    return std::int64_t{to.playTick} - gf_legTicks(gf_distanceNm(lf_position(from), lf_position(to)), kt, kMinLegTicks) -
+           static_cast<std::int64_t>(speedUpTicks);
+}
 
 void initiatePushBack(LiveAc& ac) {
     if (ac.stream.empty()) return;
@@ -946,7 +943,7 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     const double turnRad = lf_offRad(gf_bearing(lf_position(end), lf_position(*first)), ac.pose.heading);
     const double turnTicks =
         ac.turnRateRad > 0.0 && std::isfinite(turnRad) ? std::ceil(turnRad / ac.turnRateRad) : 0.0;
-    const std::int32_t leave = gf_tickPlus(0, lf_mustLeaveBy(end, *first) - static_cast<std::int64_t>(turnTicks));
+    const std::int32_t leave = gf_tickPlus(0, gf_mustLeaveBy(end, *first) - static_cast<std::int64_t>(turnTicks));
     if (gf_ticksBetween(tickCount.load(), leave) > 0) return false;
     // Every moving report kept so far a copy of where it stands: the taxi
     // started on them would stand there all the same.
@@ -972,7 +969,7 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     // such reports is the aircraft standing, and stays.
     if (accepted && accepted->groundSpeedKt >= kStillKt && kept.size() >= 2 &&
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
-        lf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
+        gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
@@ -997,7 +994,7 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     const double kt = accepted->groundSpeedKt;
     if (last.groundSpeedKt >= kStillKt || !(kt >= kStillKt) || lf_metres(lf_position(last), pushedTo) >= kTaxiMoveM)
         return;
-    const std::int64_t leave = lf_mustLeaveBy(last, *accepted);
+    const std::int64_t leave = gf_mustLeaveBy(last, *accepted);
     if (leave <= std::int64_t{last.playTick} + kMinLegTicks) return;
     StreamPoint stand = last;
     stand.stationary = 1;

@@ -18,6 +18,11 @@
 // beacon, landing, taxi, strobes, logo, cabin).
 inline constexpr std::array<std::uint32_t, 7> kDepartureLights{1, 1, 0, 1, 0, 1, 0};
 
+// When an aircraft standing at `from` must set off to be at `to` when it
+// falls due, at `to`'s reported speed (speeding up from rest at the taxi's
+// rate).
+std::int64_t gf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to);
+
 // Backs the aircraft out of its stand tail first; phase pushing_back. With
 // kept reports of the pushback it waits parked (departure still pending)
 // until the last report at the stand falls due, then goes to the pushback's

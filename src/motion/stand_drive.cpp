@@ -177,7 +177,6 @@ double lf_pathMetres(LaLo from, const std::vector<LaLo>& path) {
     return metres;
 }
 
-
 StreamPoint lf_drivePoint(LaLo at, const LiveAc& ac, double trackRad, double speedKt, std::int32_t playTick) {
     StreamPoint p;
     p.lat = at.lat;

@@ -18,7 +18,6 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
-#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -373,10 +372,7 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
         return;
     const StreamPoint& hold = s.back();
     if (hold.stationary == 0 || hold.playTick != holdTick) return;
-    const double speedUpTicks = kt / kKnotsPerMps / kTaxiSpeedChangeMps2 * kTicksPerSecond;
-    const std::int64_t there = std::int64_t{hold.playTick} + std::llround(speedUpTicks) +
-                               gf_legTicks(gf_distanceNm(lf_position(hold), lf_position(p)), kt, kMinLegTicks);
-    if (there <= std::int64_t{p.playTick}) return;
+    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
     if (s.size() >= 2) {
         s.pop_back();
         return;
