@@ -30,24 +30,43 @@ constexpr double kNoseWithTravelDeg = 30.0;
 // their fastest speed, and never more than this above it (kt).
 constexpr double kMostCatchUpKt = 5.0;
 constexpr std::int32_t kStopAfterStandTicks = 50;
+// A report slower than this says the aircraft stands (or creeps to a stop).
+constexpr double kStandingReportKt = 1.0;
 
 LaLo lf_standPosition(const Stand& stand) { return {stand.latitude, stand.longitude}; }
 
-// Where the reports into the stand leave the aircraft: the tick the last of
-// them (at rest) falls due, and the fastest they move on the way (kt), or
-// the aircraft itself as it rolls now (the stream may hold the resting
-// report alone).
+// Where the reports into the stand leave the aircraft: the tick the first
+// of them where it comes to rest falls due, and the fastest they move on the
+// way (kt), or the aircraft itself as it rolls now (the stream may hold the
+// resting report alone).
 struct ReportedRest {
     std::int32_t dueTick = 0;
     double fastestKt = 0.0;
 };
 
 ReportedRest lf_reportedRest(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    // The aircraft rests from the first report of it where it stays: the
+    // copies of that report after it only hold it there.
+    std::size_t restsAt = s.size() - 1;
+    while (restsAt > 0 && gf_isSamePlace({s[restsAt - 1].lat, s[restsAt - 1].lon}, {s.back().lat, s.back().lon}))
+        --restsAt;
     // The points after the next one may have been put off by a delay the
     // taxi has not given back yet: the reports had them due that much earlier.
-    ReportedRest rest{gf_tickPlus(ac.stream.back().playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
-    for (const StreamPoint& p : ac.stream)
+    ReportedRest rest{gf_tickPlus(s[restsAt].playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const StreamPoint& p = s[i];
         if (std::isfinite(p.groundSpeedKt)) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
+        // Between two reports that both say it stands it still moved (a
+        // speed not updated while it was pulled on): their own distance over
+        // time is the speed they show, unless no aircraft on the ground goes
+        // that fast (a jump in the positions).
+        if (i == 0 || !(p.groundSpeedKt < kStandingReportKt) || !(s[i - 1].groundSpeedKt < kStandingReportKt)) continue;
+        const std::int32_t ticks = gf_ticksBetween(s[i - 1].playTick, p.playTick);
+        const double ownKt = gf_speedKtOver(gf_distanceNm({s[i - 1].lat, s[i - 1].lon}, {p.lat, p.lon}), ticks);
+        if (ticks > 0 && std::isfinite(ownKt) && ownKt <= kMostGroundKt)
+            rest.fastestKt = std::max(rest.fastestKt, ownKt);
+    }
     const double rollingKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
     if (std::isfinite(rollingKt)) rest.fastestKt = std::max(rest.fastestKt, rollingKt);
     return rest;

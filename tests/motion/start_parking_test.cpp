@@ -276,6 +276,8 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         std::int32_t lagTicks;
         double standDueAfter;  // < 0: as early as twice the reports' speed allows
         double rollingKt = 0.0;  // > 0: the stream holds the resting report alone, the aircraft rolls at this
+        bool standing = false;   // the reports before and on the stand both say 0 kt (no mid point)
+        std::int32_t copyAfter = 0;  // > 0: a copy of the resting report this many ticks after it
     };
     const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
     const double reportedKt = 4.0;
@@ -285,6 +287,10 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         {"resting after the drive: as planned", 6000, 0, plannedTicks},
         {"points put off by a delay: as reported", 4300, 1300, 3000.0},
         {"the resting report alone, rolling at 8 kt", 1700, 0, 1700.0, 8.0},
+        {"moved between reports at 0 kt: at their own pace", 3000, 0, 3000.0, 0.0, true},
+        {"a jump between reports at 0 kt faster than any ground move: as planned", 50, 0, plannedTicks, 0.0, true},
+        {"copies of the resting report after it: on the stand as it first rests", 3000, 0, 3000.0, 0.0, false,
+         2000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -298,10 +304,18 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
             ac.stream = {groundPoint(kA1, now + row.restAfter, 0.0)};
             ac.motion.lastStepTick = now;
             ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+        } else if (row.standing) {
+            ac.stream.front().groundSpeedKt = 0.0;
+            ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
         } else {
             ac.stream.front().groundSpeedKt = reportedKt;
             ac.stream.push_back(groundPoint(from(kA1, 180.0, 10.0), now + row.restAfter / 2, reportedKt));
             ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
+        }
+        if (row.copyAfter > 0) {
+            ac.stream.push_back(ac.stream.back());
+            ac.stream.back().playTick = now + row.restAfter + row.copyAfter;
+            ac.stream.back().stationary = 1;
         }
         ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
         const auto& s = ac.stream;
