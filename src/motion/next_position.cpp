@@ -527,6 +527,11 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             else
                 p.altitudeFt = 0.0;
             course = airDeadReckoningCourse(ac, kExtrapolatedStepTicks);
+            // Dead reckoning that turns on as the track turned leaves the
+            // last reported heading behind: kept on its points, it held the
+            // nose of an aircraft low on its approach while its track turned
+            // on through a right angle, and it flew sideways and backwards.
+            if (std::remainder(course - ac.pose.heading, fullCircle) != 0.0) p.hasTrueHeading = 0;
         } else if (ac.phase == AcPhase::landing_roll) {
             const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
             p.verticalSpeed = 0.0;
