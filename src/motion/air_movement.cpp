@@ -448,15 +448,18 @@ void turnOntoFarOffReport(LiveAc& ac) {
     const double ticks = std::max<double>(gf_ticksBetween(now, report.playTick),
                                           kMinLegTicks * static_cast<double>(arc.size() + 1));
     // Flown evenly at the speed the way round needs by the report's time,
-    // from the report's own speed up to three quarters as fast again;
-    // beyond that the points fall due as that speed reaches them, and the
-    // report is reached late. More than a straight late leg may catch up
-    // with: a report this far off the nose comes after the reports paused
-    // while the aircraft turned, and dead reckoning flew it straight on the
-    // while, so the way round is longer than any the reports flew. Held to
-    // half as fast again, an approach joined after a minute without news
-    // reached its report more than 10 s late.
-    constexpr double kFastestWayRound = 1.75;
+    // from the report's own speed up to 1.6 times as fast; beyond that the
+    // points fall due as that speed reaches them, and the report is reached
+    // late. More than a straight late leg may catch up with: a report this
+    // far off the nose comes after the reports paused while the aircraft
+    // turned, and dead reckoning flew it straight on the while, so the way
+    // round is longer than any the reports flew. Held to half as fast again,
+    // an approach joined after a minute without news reached its report more
+    // than 10 s late. At three quarters as fast again, a holding aircraft
+    // whose reports paused in a turn outran by far what its reports' own
+    // positions give over the pause (the chord of the turn, a good part
+    // shorter than the way its reported speed flies).
+    constexpr double kFastestWayRound = 1.6;
     double kt = report.groundSpeedKt;
     double pathTicks = ticks;
     if (std::isfinite(kt) && kt > 0.0) {

@@ -527,6 +527,11 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             else
                 p.altitudeFt = 0.0;
             course = airDeadReckoningCourse(ac, kExtrapolatedStepTicks);
+            // Dead reckoning that turns on as the track turned leaves the
+            // last reported heading behind: kept on its points, it held the
+            // nose of an aircraft low on its approach while its track turned
+            // on through a right angle, and it flew sideways and backwards.
+            if (std::remainder(course - ac.pose.heading, fullCircle) != 0.0) p.hasTrueHeading = 0;
         } else if (ac.phase == AcPhase::landing_roll) {
             const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
             p.verticalSpeed = 0.0;
@@ -611,7 +616,18 @@ double lf_plausibleLegKt(const LiveAc& ac, double kt) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
-    if (ticks < kMinLegTicks) return kt;
+    if (ticks < kMinLegTicks) {
+        // The point reached was reached late and retimed past the next one's
+        // due tick: the two no longer tell their own distance over time. The
+        // slower end's speed judges the leg's instead; taken as it came, one
+        // absurd speed flung an aircraft behind its reports along the leg in
+        // a quarter of a second.
+        double slower = std::numeric_limits<double>::infinity();
+        for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
+            if (std::isfinite(end) && end > 0.0) slower = std::min(slower, end);
+        const double most = kMostOverOwnFactor * slower + kMostOverOwnKt;
+        return std::isfinite(slower) && kt > most ? std::max(1.0, slower) : kt;
+    }
     const double own = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
     const double most = kMostOverOwnFactor * own + kMostOverOwnKt;
     if (!std::isfinite(own) || !(kt > most)) return kt;

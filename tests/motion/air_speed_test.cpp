@@ -358,6 +358,46 @@ TEST_F(AirSpeed, FlightsWhoseStreamsEndOrGoWrongKeepTheFloorAndTheirTime) {
     EXPECT_LT(flown.back().highestFt, kFieldFt + 6000.0 + 300.0);
 }
 
+TEST_F(AirSpeed, ATurnOnFinalWhoseReportsEndTurnsTheNoseOnWithItsTrack) {
+    // Turning onto final at 3 deg/s 1300 ft above the field when the reports
+    // stop: dead reckoning turns on with the track, and the nose turns with
+    // it, whether or not the reports gave a true heading.
+    struct Row {
+        const char* name;
+        std::uint32_t hexid;
+        const char* callsign;
+        const char* registration;
+    };
+    const Row rows[] = {{"true headings reported", 0xC20021, "DLH521", "D-AIBQ"},
+                        {"no true heading", 0xC20022, "DLH522", "D-AIBR"}};
+    std::vector<Flight> flights;
+    onRunway(4, 0.0);
+    for (const Row& row : rows) {
+        Route r(row.hexid, {50.08, 7.93 + 0.02 * static_cast<double>(flights.size())}, 0.0, 140.0, kFieldFt + 1500.0,
+                true);
+        r.identity(row.callsign, row.registration, "A320", "DLH").climb(-700).turn(90.0, 30.0).straight(30.0);
+        flights.push_back(Flight{row.name, r, lf_every(2.0, 0.0, 16.0), false});
+    }
+    const std::vector<Flown> flown = fly(
+        flights,
+        [&](TrafficRecord& report) {
+            report.point.hasTrueHeading = report.hexid == rows[0].hexid ? 1 : 0;
+            report.point.trueHeading = report.point.trackDeg * kDeg;
+        },
+        6000);
+    ASSERT_EQ(flown.size(), std::size(rows));
+    for (std::size_t i = 0; i < flown.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        ASSERT_NE(flown[i].record, nullptr);
+        const auto& samples = flown[i].record->samples;
+        EXPECT_TRUE(std::any_of(samples.begin(), samples.end(),
+                                [](const MotionSample& m) { return m.phase == AcPhase::landing; }));
+        const MotionCheckResult result = SmoothnessChecker{}.check(*flown[i].record);
+        EXPECT_GT(result.judged.at(MotionCheck::Backwards), 100u);
+        EXPECT_FALSE(result.has(MotionCheck::Backwards)) << result.summary();
+    }
+}
+
 TEST_F(AirSpeed, LandingRollsKeepTheTimeOfTheirReports) {
     // A straight landing long after any turn: every report reached within
     // the 5 s a settled aircraft may run behind.

@@ -416,23 +416,30 @@ TEST_F(NextPosition, WhatGoesWrongInsideIsRethrownWithTheAircraft) {
     }
 }
 
-TEST_F(NextPosition, ATaxiLegFasterThanAnyTaxiIsBelievedOnlyAsFarAsItsPositionsBearItOut) {
+TEST_F(NextPosition, ALegFasterThanItsPositionsBearOutIsBelievedOnlyAsFarAsTheyDo) {
     // Points 30.9 m apart 4 s apart (15 kt of their own); the leg speed is
     // the mean of the two ends' reports. Above 100 kt it is held to three
     // times the own speed plus 50 kt (95 kt): the believable end is taken.
-    // A landing roll's is held so above 250 kt, faster than any roll.
+    // A landing roll's is held so above 250 kt, faster than any roll, and a
+    // flying leg's at any speed. A flying leg whose first point was reached
+    // late and retimed past its second's due tick (`frontTick`) has no time
+    // of its own: three times the slower end's speed plus 50 kt bounds it.
     struct Row {
         AcPhase phase;
         std::uint8_t onGround;
         double nextKt, legKt;
+        std::int32_t frontTick = 10000;
     };
     const double eastDeg = 30.866 / 1852.0 / kNmPerDegree / std::cos(50.0 * degreesToRadians);
     for (const Row row : {Row{AcPhase::taxi, 1, 185.0, 100.0}, Row{AcPhase::taxi, 1, 187.0, 15.0},
                           Row{AcPhase::taxi, 1, 1e6, 15.0}, Row{AcPhase::landing_roll, 1, 200.0, 107.5},
-                          Row{AcPhase::landing_roll, 1, 1e6, 15.0}}) {
-        SCOPED_TRACE(row.nextKt);
+                          Row{AcPhase::landing_roll, 1, 1e6, 15.0}, Row{AcPhase::flying, 0, 1e6, 15.0},
+                          Row{AcPhase::flying, 0, 1e6, 15.0, 10500}, Row{AcPhase::flying, 0, 174.0, 94.5, 10500},
+                          Row{AcPhase::flying, 0, 176.0, 15.0, 10500}}) {
+        SCOPED_TRACE(::testing::Message() << row.nextKt << " kt, front due at " << row.frontTick);
         g_liveAircraft.clear();
-        LiveAc& ac = aircraft({at(50.0, 8.0, 10000, 15.0, false), at(50.0, 8.0 + eastDeg, 10400, row.nextKt, false)},
+        LiveAc& ac = aircraft({at(50.0, 8.0, row.frontTick, 15.0, row.onGround == 0),
+                               at(50.0, 8.0 + eastDeg, 10400, row.nextKt, row.onGround == 0)},
                               Large, row.phase);
         ac.onGround = row.onGround;
         EXPECT_NEAR(groundSpeedForNextLeg(ac), row.legKt, 0.01);
