@@ -514,6 +514,15 @@ std::int32_t lf_leavingBegins(const LiveAc& ac, const StreamPoint& first) {
     return begins;
 }
 
+// A report that moves off `place` at a taxi's speed, not a pushback's, and
+// a few metres on: the aircraft drives there, though the stream would take
+// it as a copy of the place it stands (up to 17 m). Copied, it stood until
+// the report after it, half a minute later after a pause in the reports.
+bool lf_drivesOffFrom(const StreamPoint& q, const StreamPoint& place) {
+    return q.groundSpeedKt > kMostPushKt && q.groundSpeedKt <= kMostGroundKt &&
+           lf_metres(lf_position(place), lf_position(q)) >= kTaxiMoveM;
+}
+
 // The kept reports join the stream after its last point as the stream checks
 // would have taken them (a standing one as a hold where the aircraft stands),
 // each falling due as reported, after the one before.
@@ -521,6 +530,8 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
     for (StreamPoint q : kept) {
         if (ac.stream.empty()) break;
         q.stationary = 0;
+        const StreamPoint reported = q;
+        const StreamPoint last = ac.stream.back();
         if (!lf_acceptNewStreamPoint(ac, q)) continue;
         // Taken as a copy of the last point, the hold ends when the aircraft
         // must leave to be at the report on time, as the check set it: at the
@@ -529,6 +540,13 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
         const std::int32_t after = gf_tickPlus(ac.stream.back().playTick, 1);
         q.playTick = gf_ticksBetween(after, due) > 0 ? due : after;
         ac.stream.push_back(q);
+        // Driving off from where it stands: it goes there from that hold.
+        if (q.stationary != 0 && last.stationary != 0 && lf_drivesOffFrom(reported, last)) {
+            StreamPoint on = reported;
+            const std::int32_t next = gf_tickPlus(q.playTick, 1);
+            if (gf_ticksBetween(next, on.playTick) < 0) on.playTick = next;
+            ac.stream.push_back(on);
+        }
     }
 }
 
@@ -946,9 +964,11 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     const std::int32_t leave = gf_tickPlus(0, gf_mustLeaveBy(end, *first) - static_cast<std::int64_t>(turnTicks));
     if (gf_ticksBetween(tickCount.load(), leave) > 0) return false;
     // Every moving report kept so far a copy of where it stands: the taxi
-    // started on them would stand there all the same.
-    return std::any_of(l.after.begin(), seen,
-                       [&](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt && !gf_isNearCopy(q, end); });
+    // started on them would stand there all the same. Not one that drives
+    // off from there.
+    return std::any_of(l.after.begin(), seen, [&](const StreamPoint& q) {
+        return q.groundSpeedKt >= kStillKt && (!gf_isNearCopy(q, end) || lf_drivesOffFrom(q, end));
+    });
 }
 
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
