@@ -243,6 +243,8 @@ struct PushTarget {
     std::size_t index = 0;
     // The way the pushback goes there (radians); NaN where no way is told.
     double way = std::numeric_limits<double>::quiet_NaN();
+    // That way is the straight line between two reports, not a curve.
+    bool straight = false;
 };
 
 // Where the pushback is a share `f` of the time from report `a` to report
@@ -255,6 +257,7 @@ struct PushTarget {
 struct PushCurvePoint {
     LaLo at{};
     double way = std::numeric_limits<double>::quiet_NaN();
+    bool straight = false;
 };
 
 // The way (radians) a pushback report says the aircraft goes, by the track
@@ -286,6 +289,7 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     if (!(chordM >= kLeastTurnLegM)) return out;
     const double chord = gf_bearing(from, to);
     out.way = chord;
+    out.straight = true;
     const double wayA = lf_reportedWay(a, chord);
     double wayB = lf_reportedWay(b, chord);
     // The way it comes to `b` not told (no track, and no heading where it
@@ -319,6 +323,7 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     if (!std::isfinite(e) || !std::isfinite(n)) return out;
     out.at = {from.lat + n / northPerDeg, from.lon + e / eastPerDeg};
     if (std::hypot(dE, dN) > 0.0) out.way = normalizeHeading(std::atan2(dE, dN));
+    out.straight = false;
     return out;
 }
 
@@ -335,6 +340,7 @@ std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
     const std::vector<StreamPoint>& push = l.pushback;
     std::vector<PushTarget> path;
     double way = std::numeric_limits<double>::quiet_NaN();
+    bool straight = false;
     for (std::size_t i = 0; i < push.size(); ++i) {
         StreamPoint from = i > 0 ? push[i - 1] : push[0];
         if (i == 0) {
@@ -352,8 +358,11 @@ std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
         for (int k = 1; k <= steps; ++k) {
             const double f = static_cast<double>(k) / steps;
             const PushCurvePoint c = lf_betweenReports(from, push[i], f);
-            if (std::isfinite(c.way)) way = c.way;
-            PushTarget t{push[i], i, way};
+            if (std::isfinite(c.way)) {
+                way = c.way;
+                straight = c.straight;
+            }
+            PushTarget t{push[i], i, way, straight};
             t.point.lat = c.at.lat;
             t.point.lon = c.at.lon;
             t.point.playTick = gf_tickPlus(from.playTick, static_cast<std::int32_t>(std::lround(f * span)));
@@ -415,16 +424,27 @@ double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32
     // between two).
     std::size_t after = target.index;
     if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
-    if (std::isfinite(target.way))
+    // Half the bend where the way goes on from the point to that report.
+    const double halfBendOn = after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM
+                                  ? std::remainder(gf_bearing(at, lf_position(push[after])) - chord, fullCircle) / 2.0
+                                  : std::numeric_limits<double>::quiet_NaN();
+    const double mostLead = kMostBendDeg * degreesToRadians;
+    if (std::isfinite(target.way) && target.straight && std::isfinite(halfBendOn))
+        // Straight between its reports into a corner (their tracks tell no
+        // curve there): the nose leads by half the corner, as far as a leg
+        // may cut a bend. Kept facing away from the straight line, it met
+        // the leg on from rest 65 degrees off and lagged it 43 degrees as
+        // the aircraft set off.
+        way = chord + std::clamp(halfBendOn, -mostLead, mostLead);
+    else if (std::isfinite(target.way))
         // On the curve its reports' tracks tell: the way it goes there,
         // leading the straight leg by no more than the bend a leg may cut. A
         // leg that must reach a report soon cuts a sharper bend straight:
         // turned to the way at its end, the nose swung 65 degrees off the
         // way it went.
-        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -kMostBendDeg * degreesToRadians,
-                                 kMostBendDeg * degreesToRadians);
-    else if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
-        way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
+        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -mostLead, mostLead);
+    else if (std::isfinite(halfBendOn))
+        way += halfBendOn;
     const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);
     if (!std::isfinite(turn) || !(std::fabs(turn) > kNoseKeptDeg * degreesToRadians)) return 0.0;
     const double perTick = turn / std::max(1, n);
