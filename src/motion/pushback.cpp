@@ -243,6 +243,8 @@ struct PushTarget {
     std::size_t index = 0;
     // The way the pushback goes there (radians); NaN where no way is told.
     double way = std::numeric_limits<double>::quiet_NaN();
+    // That way is the straight line between two reports, not a curve.
+    bool straight = false;
 };
 
 // Where the pushback is a share `f` of the time from report `a` to report
@@ -255,6 +257,7 @@ struct PushTarget {
 struct PushCurvePoint {
     LaLo at{};
     double way = std::numeric_limits<double>::quiet_NaN();
+    bool straight = false;
 };
 
 // The way (radians) a pushback report says the aircraft goes, by the track
@@ -286,6 +289,7 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     if (!(chordM >= kLeastTurnLegM)) return out;
     const double chord = gf_bearing(from, to);
     out.way = chord;
+    out.straight = true;
     const double wayA = lf_reportedWay(a, chord);
     double wayB = lf_reportedWay(b, chord);
     // The way it comes to `b` not told (no track, and no heading where it
@@ -319,6 +323,7 @@ PushCurvePoint lf_betweenReports(const StreamPoint& a, const StreamPoint& b, dou
     if (!std::isfinite(e) || !std::isfinite(n)) return out;
     out.at = {from.lat + n / northPerDeg, from.lon + e / eastPerDeg};
     if (std::hypot(dE, dN) > 0.0) out.way = normalizeHeading(std::atan2(dE, dN));
+    out.straight = false;
     return out;
 }
 
@@ -335,6 +340,7 @@ std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
     const std::vector<StreamPoint>& push = l.pushback;
     std::vector<PushTarget> path;
     double way = std::numeric_limits<double>::quiet_NaN();
+    bool straight = false;
     for (std::size_t i = 0; i < push.size(); ++i) {
         StreamPoint from = i > 0 ? push[i - 1] : push[0];
         if (i == 0) {
@@ -352,8 +358,11 @@ std::vector<PushTarget> lf_pushPath(const StandLeaving& l) {
         for (int k = 1; k <= steps; ++k) {
             const double f = static_cast<double>(k) / steps;
             const PushCurvePoint c = lf_betweenReports(from, push[i], f);
-            if (std::isfinite(c.way)) way = c.way;
-            PushTarget t{push[i], i, way};
+            if (std::isfinite(c.way)) {
+                way = c.way;
+                straight = c.straight;
+            }
+            PushTarget t{push[i], i, way, straight};
             t.point.lat = c.at.lat;
             t.point.lon = c.at.lon;
             t.point.playTick = gf_tickPlus(from.playTick, static_cast<std::int32_t>(std::lround(f * span)));
@@ -415,16 +424,27 @@ double lf_noseTurnPerTick(const LiveAc& ac, const PushTarget& target, std::int32
     // between two).
     std::size_t after = target.index;
     if (gf_isSamePlace(at, lf_position(push[after]))) ++after;
-    if (std::isfinite(target.way))
+    // Half the bend where the way goes on from the point to that report.
+    const double halfBendOn = after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM
+                                  ? std::remainder(gf_bearing(at, lf_position(push[after])) - chord, fullCircle) / 2.0
+                                  : std::numeric_limits<double>::quiet_NaN();
+    const double mostLead = kMostBendDeg * degreesToRadians;
+    if (std::isfinite(target.way) && target.straight && std::isfinite(halfBendOn))
+        // Straight between its reports into a corner (their tracks tell no
+        // curve there): the nose leads by half the corner, as far as a leg
+        // may cut a bend. Kept facing away from the straight line, it met
+        // the leg on from rest 65 degrees off and lagged it 43 degrees as
+        // the aircraft set off.
+        way = chord + std::clamp(halfBendOn, -mostLead, mostLead);
+    else if (std::isfinite(target.way))
         // On the curve its reports' tracks tell: the way it goes there,
         // leading the straight leg by no more than the bend a leg may cut. A
         // leg that must reach a report soon cuts a sharper bend straight:
         // turned to the way at its end, the nose swung 65 degrees off the
         // way it went.
-        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -kMostBendDeg * degreesToRadians,
-                                 kMostBendDeg * degreesToRadians);
-    else if (after < push.size() && lf_metres(at, lf_position(push[after])) >= kLeastTurnLegM)
-        way += std::remainder(gf_bearing(at, lf_position(push[after])) - way, fullCircle) / 2.0;
+        way = chord + std::clamp(std::remainder(target.way - chord, fullCircle), -mostLead, mostLead);
+    else if (std::isfinite(halfBendOn))
+        way += halfBendOn;
     const double turn = std::remainder(way + pi - ac.pose.heading, fullCircle);
     if (!std::isfinite(turn) || !(std::fabs(turn) > kNoseKeptDeg * degreesToRadians)) return 0.0;
     const double perTick = turn / std::max(1, n);
@@ -514,6 +534,15 @@ std::int32_t lf_leavingBegins(const LiveAc& ac, const StreamPoint& first) {
     return begins;
 }
 
+// A report that moves off `place` at a taxi's speed, not a pushback's, and
+// a few metres on: the aircraft drives there, though the stream would take
+// it as a copy of the place it stands (up to 17 m). Copied, it stood until
+// the report after it, half a minute later after a pause in the reports.
+bool lf_drivesOffFrom(const StreamPoint& q, const StreamPoint& place) {
+    return q.groundSpeedKt > kMostPushKt && q.groundSpeedKt <= kMostGroundKt &&
+           lf_metres(lf_position(place), lf_position(q)) >= kTaxiMoveM;
+}
+
 // The kept reports join the stream after its last point as the stream checks
 // would have taken them (a standing one as a hold where the aircraft stands),
 // each falling due as reported, after the one before.
@@ -521,6 +550,8 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
     for (StreamPoint q : kept) {
         if (ac.stream.empty()) break;
         q.stationary = 0;
+        const StreamPoint reported = q;
+        const StreamPoint last = ac.stream.back();
         if (!lf_acceptNewStreamPoint(ac, q)) continue;
         // Taken as a copy of the last point, the hold ends when the aircraft
         // must leave to be at the report on time, as the check set it: at the
@@ -529,6 +560,13 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
         const std::int32_t after = gf_tickPlus(ac.stream.back().playTick, 1);
         q.playTick = gf_ticksBetween(after, due) > 0 ? due : after;
         ac.stream.push_back(q);
+        // Driving off from where it stands: it goes there from that hold.
+        if (q.stationary != 0 && last.stationary != 0 && lf_drivesOffFrom(reported, last)) {
+            StreamPoint on = reported;
+            const std::int32_t next = gf_tickPlus(q.playTick, 1);
+            if (gf_ticksBetween(next, on.playTick) < 0) on.playTick = next;
+            ac.stream.push_back(on);
+        }
     }
 }
 
@@ -946,9 +984,11 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     const std::int32_t leave = gf_tickPlus(0, gf_mustLeaveBy(end, *first) - static_cast<std::int64_t>(turnTicks));
     if (gf_ticksBetween(tickCount.load(), leave) > 0) return false;
     // Every moving report kept so far a copy of where it stands: the taxi
-    // started on them would stand there all the same.
-    return std::any_of(l.after.begin(), seen,
-                       [&](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt && !gf_isNearCopy(q, end); });
+    // started on them would stand there all the same. Not one that drives
+    // off from there.
+    return std::any_of(l.after.begin(), seen, [&](const StreamPoint& q) {
+        return q.groundSpeedKt >= kStillKt && (!gf_isNearCopy(q, end) || lf_drivesOffFrom(q, end));
+    });
 }
 
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 #include <vector>
 
@@ -555,6 +556,42 @@ TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheB
     const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
     EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
     EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+}
+
+TEST_F(PushbackReports, IntoACornerOfStraightStretchesTheNoseLeadsByHalfTheCornerAsFarAsALegMayCut) {
+    // Pushed from its first report 10 m south (nose north) to the second 30 m
+    // further south, then 15 m off at the row's bearing to the third; no
+    // report tells a track or a heading, so the way between them is straight.
+    // By the corner the nose has turned half the corner, no more than 25
+    // degrees, away from the way the pushback goes on.
+    struct Row {
+        const char* what;
+        double onDeg;       // the bearing from the second report to the third
+        double noseEndDeg;  // the nose at the corner
+    };
+    const Row rows[] = {
+        {"a sharp corner left of the tail", 120.0, 335.0},
+        {"a wider one", 140.0, 340.0},
+        {"a sharp corner right of the tail", 240.0, 25.0},
+    };
+    std::uint32_t hexid = 0x484CB0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = leavingB1(++hexid);
+        StandLeaving& l = ac.motion.leaving;
+        const StreamPoint a = south(10.0, 10000, 3.0);
+        const LaLo aAt{a.lat, a.lon};
+        const StreamPoint b = south(40.0, 11500, 3.0);
+        const StreamPoint c = groundPoint(from({b.lat, b.lon}, row.onDeg, 15.0), 12500, 0.0);
+        l.pushback = {a, b, c};
+        for (StreamPoint& p : l.pushback) p.trackDeg = std::numeric_limits<double>::quiet_NaN();
+        expectLegOnCurve(ac, aAt, 3.0, 180.0, false);
+        ASSERT_GE(ac.stream.size(), 2u);
+        EXPECT_LT(metresTo(ac.stream.front(), {b.lat, b.lon}), 0.5) << "the leg ends at the corner";
+        const double legTicks = ac.stream.front().playTick - tickCount.load();
+        const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
+        EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - row.noseEndDeg, 360.0)), 0.5);
+    }
 }
 
 TEST_F(PushbackReports, ThePushbackSetsOffStraightBackFromTheNoseAndCurvesToItsFirstReport) {

@@ -11,6 +11,7 @@
 #include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/pushback.h"
+#include "motion/tick_math.h"
 #include "parking_fixture.h"
 
 using namespace tavo::test;
@@ -98,12 +99,16 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
         double speedKt;
         bool held;              // taken as the stop going on (a copy of it)
         double leavesEarlierS;  // the point's tick before the report's due tick
+        bool drivesThere;       // and then to the report itself, as reported
     };
     const Row rows[] = {
         // 8 m at 6 kt (3.09 m/s): it must leave 2.6 s before the report.
-        {"a slow first move close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps)},
-        {"a report at no speed there", 0.0, 0.0, true, 0.0},
-        {"a move beyond a copy's reach", 30.0, 6.0, false, 0.0},
+        {"a slow first move close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps), false},
+        {"a report at no speed there", 0.0, 0.0, true, 0.0, false},
+        {"a move beyond a copy's reach", 30.0, 6.0, false, 0.0, false},
+        // At a taxi's pace it drives off: copied, it stood there until the
+        // report after it.
+        {"a taxi's first move close by", 8.0, 8.0, true, 8.0 / (8.0 * kKnotsToMps), true},
     };
     std::uint32_t hexid = 0x484C30;
     for (const Row& row : rows) {
@@ -112,12 +117,19 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
         LiveAc& ac = standingPushedBack(++hexid);
         const std::int32_t due = tickCount.load() + 2000;
         ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, 270.0, row.westM), due, row.speedKt));
+        const StreamPoint report = ac.motion.leaving.after.back();
         gf_startTaxiAfterPushback(ac, false);
         EXPECT_EQ(ac.phase, AcPhase::taxi);
-        ASSERT_EQ(ac.stream.size(), 2u);
-        const StreamPoint& p = ac.stream.back();
+        ASSERT_EQ(ac.stream.size(), row.drivesThere ? 3u : 2u);
+        const StreamPoint& p = ac.stream[1];
         EXPECT_EQ(p.stationary != 0, row.held);
         EXPECT_NEAR(due - p.playTick, row.leavesEarlierS * 100.0, 2.0);
+        if (row.drivesThere) {
+            const StreamPoint& on = ac.stream.back();
+            EXPECT_EQ(on.stationary, 0);
+            EXPECT_EQ(on.playTick, due);
+            EXPECT_TRUE(gf_isSamePlace({on.lat, on.lon}, {report.lat, report.lon}));
+        }
         g_liveAircraft.clear();
     }
 }
@@ -181,8 +193,10 @@ TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
         {"a move at a taxi's speed, falling due", 17.0, 8.0, 1.0, true},
         {"the same with just the turn's time left", 17.0, 8.0, 10.5, true},
         {"the same with time to wait for more", 17.0, 8.0, 20.0, false},
-        // Taken as a copy of where it stands, the taxi would stand there.
-        {"a move within a copy's reach", 10.0, 8.0, 1.0, false},
+        // At a pushback's pace, taken as a copy of where it stands, the taxi
+        // would stand there; at a taxi's pace it drives there.
+        {"a slow move within a copy's reach", 10.0, 5.0, 1.0, false},
+        {"a taxi's move within a copy's reach", 10.0, 8.0, 1.0, true},
         {"a report at no speed there", 17.0, 0.0, 1.0, false},
     };
     std::uint32_t hexid = 0x484E30;
@@ -203,9 +217,13 @@ TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
         nextPosGround(ac);
         EXPECT_EQ(ac.phase, row.taxis ? AcPhase::taxi : AcPhase::pushed_back);
         if (row.taxis) {
-            // Off to the report, not held where it stands.
-            ASSERT_GE(ac.stream.size(), 2u);
-            EXPECT_TRUE(gf_isSamePlace({ac.stream[1].lat, ac.stream[1].lon}, {p.lat, p.lon}));
+            // Off to the report, not held where it stands: no hold there
+            // lasts beyond the shortest leg from now.
+            std::size_t i = 1;
+            for (; i < ac.stream.size() && gf_isSamePlace({ac.stream[i].lat, ac.stream[i].lon}, pushedTo); ++i)
+                EXPECT_LE(ac.stream[i].playTick, tickCount.load() + kMinLegTicks);
+            ASSERT_LT(i, ac.stream.size());
+            EXPECT_TRUE(gf_isSamePlace({ac.stream[i].lat, ac.stream[i].lon}, {p.lat, p.lon}));
         }
         g_liveAircraft.clear();
     }
