@@ -401,12 +401,15 @@ double lf_scheduleTopKt(const MotionState& m, double legM) {
 // to rest changes speed evenly from the speed the aircraft has instead (see
 // lf_restLegSchedule), and so does one that sets off from where the aircraft
 // stands though its reports have it moving (the first legs of a drive onto a
-// stand).
+// stand). So does a landing roll that came to rest on its wheels (its
+// reports stopped it in the exit turn) and rolls on: played evenly it left
+// at the leg's mean speed in one tick.
 void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     MotionState& m = ac.motion;
     const int kind = static_cast<int>(m.speedChangeKind);
     const bool driven = ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking;
-    const bool setsOff = driven && kind == 0 && m.legTimeOverride == 0 && lf_standing(ac);
+    const bool rollOn = ac.phase == AcPhase::landing_roll && ac.onGround != 0;
+    const bool setsOff = (driven || rollOn) && kind == 0 && m.legTimeOverride == 0 && lf_standing(ac);
     const StreamPoint& next = ac.stream[1];
     const double legM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
     // A straight taxi leg whose even speed is well off the speed the
@@ -428,7 +431,7 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
     m.unitStepLat = next.lat - ac.pose.latitude;
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
-    if (driven && kind != 3 && m.legTimeOverride == 0) {
+    if ((driven || setsOff) && kind != 3 && m.legTimeOverride == 0) {
         const double start = kind == 1 || setsOff ? 0.0 : gf_rollingStepM(ac);
         const bool toRest = m.legEndsAtRest != 0 || kind == 2;
         if (lf_restLegSchedule(ac, 1, n, legM, start, toRest, lf_onwardStep(ac, 1)) > 0) return;
@@ -504,6 +507,41 @@ void lf_takeProfileLeg(LiveAc& ac, const ProfileChoice& choice, bool aimOnRunway
     }
 }
 
+// A landing roll's straight leg into a report at rest nearer than the roll
+// can stop in from the speed it has, braking firmly (a receiver repeating at
+// no speed a position the aircraft passed at 40 kt, 20 m on): braked to rest
+// on it, the roll stopped at 11 m/s^2, which no aircraft does. It brakes at
+// the taxi rate along the leg instead and passes the point at the speed that
+// leaves, the point falling due when it gets there; a hold after it is then
+// braked for straight on, as after any point passed rolling. True when the
+// leg was planned so.
+bool lf_passStopOutOfReach(LiveAc& ac, double startKt, double legM) {
+    if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.category == Rotorcraft || !lf_positive(startKt) ||
+        !(legM > 1.0) || !std::isfinite(legM))
+        return false;
+    StreamPoint& next = ac.stream[1];
+    if (next.stationary != 0 || next.airborne != 0 || next.groundSpeedKt != 0.0) return false;
+    const double v0 = startKt * kKnotsToMps;
+    const double firm = kFirmSpeedChangePerTick * 1e4;
+    const double taxi = kTaxiSpeedChangePerTick * 1e4;
+    if (!(v0 * v0 > 2.0 * firm * legM)) return false;
+    const double v1 = std::sqrt(v0 * v0 - 2.0 * taxi * legM);
+    const double seconds = 2.0 * legM / (v0 + v1);
+    ProfileChoice choice;
+    if (!std::isfinite(seconds) || !gf_makeSpeedProfile(choice.profile, legM, seconds, v0, v1) ||
+        !lf_profileFits(ac, choice.profile))
+        return false;
+    next.groundSpeedKt = v1 * kMpsToKnots;
+    const auto ticks = static_cast<std::int32_t>(std::ceil(seconds * 100.0));
+    next.playTick = gf_tickPlus(tickCount.load(), std::max(kMinLegTicks, ticks));
+    if (ac.stream.size() >= 3 && ac.stream[2].playTick <= next.playTick)
+        gf_shiftLaterPoints(ac, 2, std::int64_t{next.playTick} + 1 - ac.stream[2].playTick);
+    choice.end = lf_position(next);
+    choice.kind = kPlainProfileKind;
+    lf_takeProfileLeg(ac, choice, true);
+    return true;
+}
+
 void lf_planLegSpeed(LiveAc& ac) {
     MotionState& m = ac.motion;
     const bool rolling = ac.phase == AcPhase::takeoff_roll || ac.phase == AcPhase::landing_roll;
@@ -529,6 +567,7 @@ void lf_planLegSpeed(LiveAc& ac) {
     // past it.
     const bool landingRun = ac.phase == AcPhase::landing_roll && ac.onGround != 0;
 
+    if (turnM <= 0.0 && lf_passStopOutOfReach(ac, startKt, legM)) return;
     ProfileChoice choice;
     bool built = false;
     if (ac.phase == AcPhase::takeoff_roll && onRunway && ac.extrapolationCount <= 0 && next.stationary == 0 &&

@@ -248,3 +248,74 @@ TEST_F(GroundRoll, ALandingRollLegIntoASlowerReportItsCurveCannotFitKeepsItsSpee
         EXPECT_NEAR(kt(m.scheduleCount - 1), c.endKt, 0.5);
     }
 }
+
+TEST_F(GroundRoll, ALandingRollLegIntoARestTooNearToStopAtBrakesAtTheTaxiRateAndPassesIt) {
+    airport();
+    // From 42.3 kt a report at rest 20.5 m on asks for 11.6 m/s^2 of braking
+    // (more than the firm 5 the roll allows); 100 m on 2.4 will do, and a
+    // report still moving is no stop at all.
+    struct Case {
+        const char* name;
+        double legM, nextKt;
+        bool passes;
+    };
+    for (const Case c : {Case{"rest too near", 20.5, 0.0, true}, Case{"rest far enough", 100.0, 0.0, false},
+                         Case{"still moving", 20.5, 10.0, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::landing_roll, Large, 1500, 42.3, c.nextKt, c.legM, 193);
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        stepGround(ac);
+        const double legM =
+            gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0;
+        if (!c.passes) {
+            EXPECT_EQ(ac.stream[1].groundSpeedKt, c.nextKt);
+            continue;
+        }
+        // Braked at 2.5 m/s^2 along the leg: what is left of the speed, and
+        // the time that takes at the mean of the two ends.
+        const double v0 = 42.3 * kMps;
+        const double v1 = std::sqrt(v0 * v0 - 2.0 * 2.5 * legM);
+        const ProfileLeg& leg = ac.motion.profileLeg;
+        ASSERT_NE(leg.profile.valid, 0);
+        EXPECT_NEAR(ac.stream[1].groundSpeedKt, v1 / kMps, 0.1);
+        EXPECT_NEAR(gf_speedProfileMinSpeed(leg.profile), v1, 0.05);
+        EXPECT_NEAR(gf_speedProfileMaxSpeed(leg.profile), v0, 0.05);
+        EXPECT_NEAR(ac.stream[1].playTick - 10000, 2.0 * legM / (v0 + v1) * 100.0, 1.0);
+    }
+}
+
+TEST_F(GroundRoll, ALandingRollThatCameToRestRollsOnFromRestAtTheTaxiRate) {
+    airport();
+    // Stopped in its exit turn by a report at no speed, 12 m from the next
+    // point due in 3.4 s at 10 kt: it sets off from rest, not at the leg's
+    // mean speed within a tick. Rolling still, the leg is no start.
+    struct Case {
+        const char* name;
+        double rollingMps;
+        bool fromRest;
+    };
+    for (const Case c : {Case{"at rest", 0.0, true}, Case{"rolling", 3.5, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::landing_roll, Large, 1500, 0.0, 10.0, 12.0, 340);
+        ac.pose.trueAirspeed = c.rollingMps / kMps;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = c.rollingMps / 100.0;
+        stepGround(ac);
+        const MotionState& m = ac.motion;
+        EXPECT_EQ(m.profileLeg.profile.valid, 0);
+        ASSERT_EQ(m.scheduleCount != 0, c.fromRest);
+        if (!c.fromRest) continue;
+        const double legM =
+            gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0;
+        // Each tick at most 2.5 m/s^2 faster than the one before, from rest.
+        double before = 0.0;
+        for (std::size_t i = 0; i < m.scheduleCount; ++i) {
+            const double step = m.schedule[i] * legM;
+            EXPECT_LE(step - before, 2.5e-4 + 1e-9) << i;
+            before = step;
+        }
+    }
+}
