@@ -329,6 +329,41 @@ TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
     }
 }
 
+TEST(MotionReportChecks, RepeatsAtNoSpeedOfAMovingReportAreNoStopWhenTheAircraftWentOn) {
+    // Rolling east at 15 m/s (29 kt), reported every 2 s; from 22 s to 50 s
+    // the feed repeats the report of 20 s at 0 kt, and the pose rolls on at
+    // that pace all along. The report at 52 s is where the aircraft is (480 m
+    // on), or 5 m on at 3 kt: then it stood there and the repeats told it so.
+    // A moving report below a taxi's walking pace tells no move to repeat.
+    struct Row {
+        const char* what;
+        double movingKt;  // the report of 20 s
+        bool wentOn;
+        bool findings;
+    };
+    const double v = 15.0;
+    for (const Row& row : {Row{"went on", 29.2, true, false}, Row{"stood, then moved off 5 m", 29.2, false, true},
+                           Row{"crept at 3 kt", 3.0, true, true}}) {
+        Made m(v, 2.0, 6000, [&](int tick) { return v * tick / 100.0; }, 90.0);
+        auto& reports = m.record.reports;
+        const ReportedPosition moving = reports[10];
+        reports[10].groundSpeedKt = row.movingKt;
+        for (ReportedPosition& p : reports)
+            if (p.dueTick > 2000 && p.dueTick <= 5000) {
+                p.position = moving.position;
+                p.groundSpeedKt = 0.0;
+            }
+        if (!row.wentOn) {
+            std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 5200; });
+            reports.back().position = lf_east(v * 20.0 + 5.0);
+            reports.back().groundSpeedKt = 3.0;
+        }
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), row.findings) << row.what << "\n" << r.summary();
+        EXPECT_EQ(r.has(MotionCheck::StandingStill), row.findings) << row.what << "\n" << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, PastTheLastReportTheTravelIsNotHeldToTheReports) {
     // Reported at 10 kt until tick `lastReport`, then the pose speeds up to
     // 60 kt from tick 1000 (a takeoff roll dead-reckoned on).

@@ -945,6 +945,34 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
     return lf_metres(a.position, b.position) / dt * kMpsToKnots;
 }
 
+// A report at no speed on the ground that repeats, alone or with others like
+// it, the position of a moving report before it, when the aircraft went on
+// meanwhile: the report after the repeats lies as far from the moving one as
+// half the slower of their speeds covers over their times, or further. No
+// aircraft stops dead on the spot where it was reported moving at a pace;
+// the feed kept its last position while the aircraft rolled on (a landing
+// roll's repeats at 0 kt, then a report a kilometre and more down the
+// runway). One that really stopped and moved off later stays a stop.
+bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std::size_t i) {
+    constexpr double kMovingKt = 5.0;
+    const ReportedPosition& here = reports[i];
+    if (here.airborne || !(here.groundSpeedKt < 1.0)) return false;
+    const auto same = [&](const ReportedPosition& q) { return lf_metres(q.position, here.position) < kRepeatM; };
+    std::size_t k = i;
+    while (k > 0 && same(reports[k - 1]) && reports[k - 1].groundSpeedKt < 1.0) --k;
+    if (k == 0 || !same(reports[k - 1])) return false;
+    const ReportedPosition& moving = reports[k - 1];
+    if (!(moving.groundSpeedKt >= kMovingKt && moving.groundSpeedKt <= kAbsurdGroundKt)) return false;
+    std::size_t m = i + 1;
+    while (m < reports.size() && same(reports[m])) ++m;
+    if (m == reports.size()) return false;
+    const ReportedPosition& on = reports[m];
+    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= kAbsurdGroundKt
+                              ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
+                              : moving.groundSpeedKt;
+    return lf_ownKt(moving, on) >= 0.5 * slower;
+}
+
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from each than either could fly,
 // while they agree with each other), and a stale repeat: the position of the
@@ -952,7 +980,9 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
 // further from it than the aircraft could go (the repeat tells nothing of a
 // stop: the aircraft went on meanwhile, as the report after it shows).
 // At ground pace, a stale repeat on the ground is told by the pace an
-// aircraft goes on the ground rather than the one it flies at.
+// aircraft goes on the ground rather than the one it flies at, and repeats
+// at no speed of a moving report's position are stale too when the aircraft
+// went on meanwhile.
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace) {
     std::vector<const ReportedPosition*> out;
@@ -968,7 +998,8 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const bool onGround = !reports[i].airborne && !reports[i + 1].airborne;
             const bool staleOnGround =
                 staleAtGroundPace && repeat && onGround && toNext > 3.0 * around + kStaleGroundSlackKt;
-            lone = staleOnGround || (after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most));
+            lone = staleOnGround || (after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most)) ||
+                   (staleAtGroundPace && lf_repeatsAMoveAtNoSpeed(reports, i));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
@@ -1164,6 +1195,12 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
 
     // --- standing still ---
     for (std::size_t i = 0; i < r.reports.size();) {
+        // The aircraft did not stand where the feed only kept a moving
+        // report's position while it went on.
+        if (lf_repeatsAMoveAtNoSpeed(r.reports, i)) {
+            ++i;
+            continue;
+        }
         const ReportedPosition& first = r.reports[i];
         std::size_t j = i;
         while (j < r.reports.size() && !r.reports[j].airborne && r.reports[j].groundSpeedKt < 1.0 &&
