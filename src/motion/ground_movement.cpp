@@ -97,6 +97,12 @@ constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
+// A bend whose rest lies within this (m) of the line on to its end, sampled
+// at this many steps, with the nose within this (degrees) of that line, has
+// been turned.
+constexpr double kBendTurnedOffM = 1.0;
+constexpr double kBendTurnedNoseDeg = 10.0;
+constexpr int kBendTurnedSteps = 16;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -430,6 +436,27 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     tm.lastStepTick = tickCount.load();
     tm.lastStepM = speedKt * kKnotsToMps / 100.0;
     return !(smoothTaxiPath(there) && lf_pathValid(tm));
+}
+
+// Whether the rest of the leg's bend runs straight on from the pose to
+// `end`: the nose along that line and no point left on the path off it by
+// more than a metre.
+bool lf_bendTurned(const LiveAc& ac, LaLo end) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    const LaLo pose = lf_pose(ac);
+    if (gf_isSamePlace(pose, end)) return false;
+    const double bearing = gf_bearing(pose, end);
+    if (!(lf_angleDeg(bearing, ac.pose.heading) <= kBendTurnedNoseDeg)) return false;
+    const double last = turn ? 1.0 : kLastCurveProgress;
+    const double from = std::clamp(m.path.progress, 0.0, last);
+    for (int k = 0; k <= kBendTurnedSteps; ++k) {
+        const double f = std::lerp(from, last, static_cast<double>(k) / kBendTurnedSteps);
+        const CurvePoint p = turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, f);
+        if (!p.valid || !(std::fabs(gf_relativePosition(pose, bearing, {p.lat, p.lon}).across) <= kBendTurnedOffM))
+            return false;
+    }
+    return true;
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
@@ -1086,9 +1113,12 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
         return false;
     // A straight leg at speed (changing it or not): a bend, a turn on the
     // spot, a braking or a speed change to or from rest has a plan of its
-    // own.
-    if (lf_pathValid(m) || m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
-        m.speedChangeKind != 0)
+    // own. A leg that began with a bend (its start turn, or a turn through
+    // the point before, taken along a curve) and has turned it runs straight
+    // on to the corner as well: without the new report it arrived at speed
+    // and braked past the corner to turn there on the spot.
+    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0]))) || m.brakeToRest != 0 ||
+        m.legTimeOverride != 0 || m.legEndsAtRest != 0 || m.speedChangeKind != 0)
         return false;
     const double stepM = gf_rollingStepM(ac);
     if (!(stepM > 0.0)) return false;

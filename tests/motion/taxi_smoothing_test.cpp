@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -495,5 +496,44 @@ TEST_F(Smoothing, AGroundTurnIntoAHoldLeavesItsEndReportedAtNoSpeed) {
         });
         ASSERT_NE(at, ac.stream.end());
         EXPECT_EQ(at->groundSpeedKt == 0.0, after != After::movesOn);
+    }
+}
+
+TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
+    // The leg to the last point known, begun with a turn through the point
+    // before it, gets a report turning 52 degrees at its end while the
+    // aircraft rolls along it: planned again from the pose once the bend lies
+    // behind and the rest runs straight on, not in the bend.
+    struct Row {
+        const char* name;
+        double headingDeg;    // the nose at the start; the leg runs at 342
+        double reportAfterM;  // rolled when the report comes
+        bool bent, replanned;
+    };
+    for (const Row row : {Row{"bend turned", 3.0, 80.0, true, true}, Row{"still in the bend", 3.0, 4.0, true, false},
+                          Row{"a straight leg", 342.0, 80.0, false, true}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, 8.0, 1200);
+        const StreamPoint after = ground(ahead(at(s.back()), 34.0, 21.0), s.back().playTick + 500, 8.3);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = 8.0 * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        double rolledM = 0.0;
+        bool bent = false;
+        for (int n = 0; n < 6000 && rolledM < row.reportAfterM; ++n, tickCount.store(tickCount.load() + 1)) {
+            const std::optional<double> stepM = playTick(ac);
+            ASSERT_TRUE(stepM.has_value());
+            rolledM += *stepM;
+            bent = bent || gf_bendLengthM(ac) > 0.0;
+        }
+        ASSERT_EQ(ac.stream.size(), 1u);
+        EXPECT_EQ(bent, row.bent);
+        ac.stream.push_back(after);
+        EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
+        // Replanned: the leg runs on from the pose, due at once.
+        if (row.replanned && ac.stream.size() == 3)
+            EXPECT_EQ(ac.stream[0].playTick, tickCount.load() + 1);
     }
 }
