@@ -18,6 +18,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -382,6 +383,26 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
         lf_frontDueNow(ac);
 }
 
+// On the ground the dead reckoning ran on along its course while the
+// reports paused: a report at rest a little way behind the aircraft on that
+// course says it stopped there, short of where the guess took it (or is the
+// receiver repeating the last position it gave). Driven to, it turned the
+// aircraft round on the spot and back the few metres, and whatever followed
+// (a stand's parking) began with the nose the wrong way. The aircraft comes
+// to rest where it is instead, braking as it would for any stop.
+void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
+    const bool atRest = p.stationary != 0 || !(p.groundSpeedKt >= kReportedMovingKt);
+    if (p.airborne != 0 || !atRest) return;
+    const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
+    const bool behind = rel.along < 0.0 && std::fabs(rel.across) <= -rel.along && -rel.along <= kStandingScatterM;
+    if (!behind) return;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(gf_rollingStepM(ac)).runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    p.lat = stop.lat;
+    p.lon = stop.lon;
+    p.groundSpeedKt = 0.0;
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -492,6 +513,8 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
         const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
         const bool flownPast = rel.along < -kFlyingBehindM && std::fabs(rel.across) <= -rel.along;
         if (rel.distanceM > 0.1 && flownPast) return false;
+    } else {
+        lf_stopOnInsteadOfBack(ac, p);
     }
     lf_endExtrapolation(ac);
     ac.motion.takeoffSpeedUp = 0;

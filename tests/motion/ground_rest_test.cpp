@@ -3,7 +3,8 @@
 // reckoning comes to rest) brakes to rest straight on instead of stopping
 // within a tick; a report that comes while it brakes takes over from where
 // and how fast the aircraft is, or lets the braking run on when it says the
-// aircraft stands there.
+// aircraft stands there. A report at rest behind where dead reckoning took a
+// taxi stops it where it is, not back there.
 
 #include <gmock/gmock.h>
 
@@ -26,9 +27,27 @@ using namespace tavo::test;
 
 namespace {
 
-using GroundRest = TaxiTest;
-
 const LaLo kStart{50.01, 8.0};
+
+// A taxi along one 40 m leg east at `kt`, in phase taxi after a taxi.
+class GroundRest : public TaxiTest {
+protected:
+    struct OneLeg {
+        LiveAc& ac;
+        StreamPoint last;  // the leg's end, its last report
+        std::int32_t legTicks;
+    };
+    static OneLeg taxiOneLegEast(double kt) {
+        g_liveAircraft.clear();
+        const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kt, legTicks);
+        const StreamPoint last = s.back();
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        return {ac, last, legTicks};
+    }
+};
+
 // A taxi whose stream runs dry drives on at its last speed for four
 // dead-reckoned points of 3 s before it brakes.
 constexpr std::int32_t kTaxiRunOnTicks = 4 * 300;
@@ -151,15 +170,12 @@ TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs
         {"standing where it stops", 0.0, 0.0, true},
     };
     constexpr double kKt = 15.0;
-    const double mps = kKt * kKnotsToMps;
-    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kKt, legTicks);
-        const StreamPoint last = s.back();
-        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
+        const OneLeg leg = taxiOneLegEast(kKt);
+        LiveAc& ac = leg.ac;
+        const StreamPoint& last = leg.last;
+        const std::int32_t legTicks = leg.legTicks;
         // One second into the braking (after the run on at speed) the
         // report comes, due 30 s after it.
         const std::int32_t arrives = last.playTick + kTaxiRunOnTicks + 100;
@@ -513,4 +529,64 @@ TEST_F(GroundRest, ALegThatCatchesUpAfterATurnOnTheSpotGivesTheSpeedItReaches) {
     }
     ASSERT_GT(fastestKt, 9.0) << "it catches up";
     EXPECT_LE(worstShare, 1.02);
+}
+
+TEST_F(GroundRest, AReportAtRestBehindWhereDeadReckoningTookATaxiStopsItThereNotBack) {
+    // Taxiing at 7 kt along 090, its reports pause and dead reckoning runs it
+    // on past its last report; then a report at rest comes.
+    struct Row {
+        const char* name;
+        std::int32_t afterLastTicks;  // when it comes, after the last report was due
+        double fromPoseM;             // where, along the course from the pose (none: the last report repeated)
+        bool repeat;
+        bool drivenTo;                // the aircraft goes on to it
+    };
+    const Row rows[] = {
+        {"the last report repeated at no speed while it runs on", 600, 0.0, true, false},
+        {"a stop 15 m behind, while it runs on", 600, -15.0, false, false},
+        {"a stop 20 m ahead, while it runs on", 600, 20.0, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const OneLeg leg = taxiOneLegEast(7.0);
+        LiveAc& ac = leg.ac;
+        const StreamPoint& last = leg.last;
+        const std::int32_t legTicks = leg.legTicks;
+        const std::int32_t arrives = last.playTick + row.afterLastTicks;
+        StreamPoint report = last;
+        LaLo poseThen{};
+        bool reckoning = false;
+        std::size_t arrivedAt = 0;
+        const Played p = lf_play(ac, legTicks + row.afterLastTicks + 3000, [&](int i) {
+            if (tickCount.load() != arrives) return;
+            poseThen = {ac.pose.latitude, ac.pose.longitude};
+            reckoning = ac.extrapolationCount > 0;
+            arrivedAt = static_cast<std::size_t>(i);
+            if (!row.repeat) {
+                const LaLo at = ahead(poseThen, 90.0, row.fromPoseM);
+                report = ground(at, tickCount.load() + 300, 0.0);
+            }
+            report.groundSpeedKt = 0.0;
+            report.playTick = tickCount.load() + 300;
+            if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
+        });
+        ASSERT_TRUE(reckoning) << "the report came while dead reckoning ran";
+        ASSERT_GT(arrivedAt, 0u);
+        // Where it came to rest, seen from where it was when the report came.
+        const RelativePosition rel = gf_relativePosition(poseThen, 90.0 * kDeg, p.end);
+        EXPECT_LT(p.ticks.back().stepM, 1e-4) << "it came to rest";
+        EXPECT_LE(lf_worstChange(p.ticks, arrivedAt), kHardestChange);
+        if (row.drivenTo) {
+            EXPECT_LT(metres(p.end, {report.lat, report.lon}), 1.0);
+            continue;
+        }
+        // Never turned round nor drove back: the nose stays on the course and
+        // it stops no farther on than braking from its speed carries it.
+        double worstOffDeg = 0.0;
+        for (std::size_t i = arrivedAt; i < p.ticks.size(); ++i)
+            worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(p.ticks[i].headingDeg - 90.0, 360.0)));
+        EXPECT_LT(worstOffDeg, 1.0);
+        EXPECT_GT(rel.along, -0.1);
+        EXPECT_LT(rel.along, 10.0);
+    }
 }
