@@ -14,6 +14,7 @@
 #include "engine/geometry.h"
 #include "engine/removal.h"
 #include "engine/reports.h"
+#include "engine/stands.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -384,12 +385,15 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
 }
 
 // On the ground the dead reckoning ran on along its course while the
-// reports paused: a report at rest a little way behind the aircraft on that
-// course says it stopped there, short of where the guess took it (or is the
-// receiver repeating the last position it gave). Driven to, it turned the
-// aircraft round on the spot and back the few metres, and whatever followed
-// (a stand's parking) began with the nose the wrong way. The aircraft comes
-// to rest where it is instead, braking as it would for any stop.
+// reports paused: a report at rest on a stand a little way behind the
+// aircraft on that course says it stopped there, short of where the guess
+// took it (or is the receiver repeating the last position it gave). Driven
+// to, it turned the aircraft round on the spot and back the few metres, and
+// the stand's parking began with the nose the wrong way. Where braking from
+// its speed brings it to rest on that stand too, it comes to rest there
+// instead: on the stand is where the report has it. Off that stand (a tow
+// pausing on its lane) where it stops matters to the drive that follows,
+// and it goes back to the report.
 void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
     const bool atRest = p.stationary != 0 || !(p.groundSpeedKt >= kReportedMovingKt);
     if (p.airborne != 0 || !atRest) return;
@@ -398,6 +402,11 @@ void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
     if (!behind) return;
     LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(gf_rollingStepM(ac)).runM * feetPerMetre});
     gf_normalizeLaLo(stop);
+    const bool onItsStand = std::any_of(g_standTable.begin(), g_standTable.end(), [&](const Stand& stand) {
+        const LaLo at{stand.latitude, stand.longitude};
+        return gf_distanceNm(lf_position(p), at) <= stand.radius && gf_distanceNm(stop, at) <= stand.radius;
+    });
+    if (!onItsStand) return;
     p.lat = stop.lat;
     p.lon = stop.lon;
     p.groundSpeedKt = 0.0;

@@ -4,7 +4,7 @@
 // within a tick; a report that comes while it brakes takes over from where
 // and how fast the aircraft is, or lets the braking run on when it says the
 // aircraft stands there. A report at rest behind where dead reckoning took a
-// taxi stops it where it is, not back there.
+// taxi on a stand stops it where it is, not back there.
 
 #include <gmock/gmock.h>
 
@@ -20,6 +20,7 @@
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
 #include "motion/stream_checks.h"
+#include "support/stand_table.h"
 
 #include "taxi_fixture.h"
 
@@ -531,53 +532,55 @@ TEST_F(GroundRest, ALegThatCatchesUpAfterATurnOnTheSpotGivesTheSpeedItReaches) {
     EXPECT_LE(worstShare, 1.02);
 }
 
-TEST_F(GroundRest, AReportAtRestBehindWhereDeadReckoningTookATaxiStopsItThereNotBack) {
+TEST_F(GroundRest, AReportAtRestOnAStandBehindWhereDeadReckoningTookATaxiStopsItThereNotBack) {
     // Taxiing at 7 kt along 090, its reports pause and dead reckoning runs it
-    // on past its last report; then a report at rest comes.
+    // on past its last report; then a report at rest comes, at the middle of
+    // a stand (or of none).
     struct Row {
         const char* name;
-        std::int32_t afterLastTicks;  // when it comes, after the last report was due
-        double fromPoseM;             // where, along the course from the pose (none: the last report repeated)
+        double fromPoseM;     // where, along the course from the pose (none: the last report repeated)
         bool repeat;
-        bool drivenTo;                // the aircraft goes on to it
+        double standRadiusM;  // 0: no stand there
+        bool drivenTo;        // the aircraft goes on (or back) to it
     };
     const Row rows[] = {
-        {"the last report repeated at no speed while it runs on", 600, 0.0, true, false},
-        {"a stop 15 m behind, while it runs on", 600, -15.0, false, false},
-        {"a stop 20 m ahead, while it runs on", 600, 20.0, false, true},
+        {"the last report repeated at no speed on a stand", 0.0, true, 36.0, false},
+        {"a stop on a stand 15 m behind", -15.0, false, 36.0, false},
+        {"a stop on a stand 15 m behind that it would come to rest off", -15.0, false, 16.0, true},
+        {"a stop 15 m behind off the stands", -15.0, false, 0.0, true},
+        {"a stop on a stand 20 m ahead", 20.0, false, 36.0, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const OneLeg leg = taxiOneLegEast(7.0);
         LiveAc& ac = leg.ac;
         const StreamPoint& last = leg.last;
-        const std::int32_t legTicks = leg.legTicks;
-        const std::int32_t arrives = last.playTick + row.afterLastTicks;
+        // 6 s after the last report, while dead reckoning runs it on.
+        const std::int32_t arrives = last.playTick + 600;
         StreamPoint report = last;
+        LaLo reported{};
         LaLo poseThen{};
         bool reckoning = false;
         std::size_t arrivedAt = 0;
-        const Played p = lf_play(ac, legTicks + row.afterLastTicks + 3000, [&](int i) {
+        const Played p = lf_play(ac, leg.legTicks + 3600, [&](int i) {
             if (tickCount.load() != arrives) return;
             poseThen = {ac.pose.latitude, ac.pose.longitude};
             reckoning = ac.extrapolationCount > 0;
             arrivedAt = static_cast<std::size_t>(i);
-            if (!row.repeat) {
-                const LaLo at = ahead(poseThen, 90.0, row.fromPoseM);
-                report = ground(at, tickCount.load() + 300, 0.0);
-            }
+            if (!row.repeat) report = ground(ahead(poseThen, 90.0, row.fromPoseM), 0, 0.0);
             report.groundSpeedKt = 0.0;
             report.playTick = tickCount.load() + 300;
+            reported = at(report);
+            if (row.standRadiusM > 0.0) setStandTable({{"GATE 1", reported, ParkingType::GATE_MEDIUM, row.standRadiusM}});
             if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
         });
+        clearStandTable();
         ASSERT_TRUE(reckoning) << "the report came while dead reckoning ran";
         ASSERT_GT(arrivedAt, 0u);
-        // Where it came to rest, seen from where it was when the report came.
-        const RelativePosition rel = gf_relativePosition(poseThen, 90.0 * kDeg, p.end);
         EXPECT_LT(p.ticks.back().stepM, 1e-4) << "it came to rest";
         EXPECT_LE(lf_worstChange(p.ticks, arrivedAt), kHardestChange);
         if (row.drivenTo) {
-            EXPECT_LT(metres(p.end, {report.lat, report.lon}), 1.0);
+            EXPECT_LT(metres(p.end, reported), 1.0);
             continue;
         }
         // Never turned round nor drove back: the nose stays on the course and
@@ -586,6 +589,7 @@ TEST_F(GroundRest, AReportAtRestBehindWhereDeadReckoningTookATaxiStopsItThereNot
         for (std::size_t i = arrivedAt; i < p.ticks.size(); ++i)
             worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(p.ticks[i].headingDeg - 90.0, 360.0)));
         EXPECT_LT(worstOffDeg, 1.0);
+        const RelativePosition rel = gf_relativePosition(poseThen, 90.0 * kDeg, p.end);
         EXPECT_GT(rel.along, -0.1);
         EXPECT_LT(rel.along, 10.0);
     }
