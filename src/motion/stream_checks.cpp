@@ -14,10 +14,12 @@
 #include "engine/geometry.h"
 #include "engine/removal.h"
 #include "engine/reports.h"
+#include "engine/stands.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -382,6 +384,34 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
         lf_frontDueNow(ac);
 }
 
+// On the ground the dead reckoning ran on along its course while the
+// reports paused: a report at rest on a stand a little way behind the
+// aircraft on that course says it stopped there, short of where the guess
+// took it (or is the receiver repeating the last position it gave). Driven
+// to, it turned the aircraft round on the spot and back the few metres, and
+// the stand's parking began with the nose the wrong way. Where braking from
+// its speed brings it to rest on that stand too, it comes to rest there
+// instead: on the stand is where the report has it. Off that stand (a tow
+// pausing on its lane) where it stops matters to the drive that follows,
+// and it goes back to the report.
+void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
+    const bool atRest = p.stationary != 0 || !(p.groundSpeedKt >= kReportedMovingKt);
+    if (p.airborne != 0 || !atRest) return;
+    const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
+    const bool behind = rel.along < 0.0 && std::fabs(rel.across) <= -rel.along && -rel.along <= kStandingScatterM;
+    if (!behind) return;
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(gf_rollingStepM(ac)).runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    const bool onItsStand = std::any_of(g_standTable.begin(), g_standTable.end(), [&](const Stand& stand) {
+        const LaLo at{stand.latitude, stand.longitude};
+        return gf_distanceNm(lf_position(p), at) <= stand.radius && gf_distanceNm(stop, at) <= stand.radius;
+    });
+    if (!onItsStand) return;
+    p.lat = stop.lat;
+    p.lon = stop.lon;
+    p.groundSpeedKt = 0.0;
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -492,6 +522,8 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
         const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
         const bool flownPast = rel.along < -kFlyingBehindM && std::fabs(rel.across) <= -rel.along;
         if (rel.distanceM > 0.1 && flownPast) return false;
+    } else {
+        lf_stopOnInsteadOfBack(ac, p);
     }
     lf_endExtrapolation(ac);
     ac.motion.takeoffSpeedUp = 0;

@@ -3,7 +3,8 @@
 // reckoning comes to rest) brakes to rest straight on instead of stopping
 // within a tick; a report that comes while it brakes takes over from where
 // and how fast the aircraft is, or lets the braking run on when it says the
-// aircraft stands there.
+// aircraft stands there. A report at rest behind where dead reckoning took a
+// taxi on a stand stops it where it is, not back there.
 
 #include <gmock/gmock.h>
 
@@ -19,6 +20,7 @@
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
 #include "motion/stream_checks.h"
+#include "support/stand_table.h"
 
 #include "taxi_fixture.h"
 
@@ -26,9 +28,27 @@ using namespace tavo::test;
 
 namespace {
 
-using GroundRest = TaxiTest;
-
 const LaLo kStart{50.01, 8.0};
+
+// A taxi along one 40 m leg east at `kt`, in phase taxi after a taxi.
+class GroundRest : public TaxiTest {
+protected:
+    struct OneLeg {
+        LiveAc& ac;
+        StreamPoint last;  // the leg's end, its last report
+        std::int32_t legTicks;
+    };
+    static OneLeg taxiOneLegEast(double kt) {
+        g_liveAircraft.clear();
+        const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / (kt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kt, legTicks);
+        const StreamPoint last = s.back();
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        return {ac, last, legTicks};
+    }
+};
+
 // A taxi whose stream runs dry drives on at its last speed for four
 // dead-reckoned points of 3 s before it brakes.
 constexpr std::int32_t kTaxiRunOnTicks = 4 * 300;
@@ -151,15 +171,12 @@ TEST_F(GroundRest, AReportThatComesWhileItBrakesTakesOverFromWhereAndHowFastItIs
         {"standing where it stops", 0.0, 0.0, true},
     };
     constexpr double kKt = 15.0;
-    const double mps = kKt * kKnotsToMps;
-    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kKt, legTicks);
-        const StreamPoint last = s.back();
-        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
+        const OneLeg leg = taxiOneLegEast(kKt);
+        LiveAc& ac = leg.ac;
+        const StreamPoint& last = leg.last;
+        const std::int32_t legTicks = leg.legTicks;
         // One second into the braking (after the run on at speed) the
         // report comes, due 30 s after it.
         const std::int32_t arrives = last.playTick + kTaxiRunOnTicks + 100;
@@ -513,4 +530,67 @@ TEST_F(GroundRest, ALegThatCatchesUpAfterATurnOnTheSpotGivesTheSpeedItReaches) {
     }
     ASSERT_GT(fastestKt, 9.0) << "it catches up";
     EXPECT_LE(worstShare, 1.02);
+}
+
+TEST_F(GroundRest, AReportAtRestOnAStandBehindWhereDeadReckoningTookATaxiStopsItThereNotBack) {
+    // Taxiing at 7 kt along 090, its reports pause and dead reckoning runs it
+    // on past its last report; then a report at rest comes, at the middle of
+    // a stand (or of none).
+    struct Row {
+        const char* name;
+        double fromPoseM;     // where, along the course from the pose (none: the last report repeated)
+        bool repeat;
+        double standRadiusM;  // 0: no stand there
+        bool drivenTo;        // the aircraft goes on (or back) to it
+    };
+    const Row rows[] = {
+        {"the last report repeated at no speed on a stand", 0.0, true, 36.0, false},
+        {"a stop on a stand 15 m behind", -15.0, false, 36.0, false},
+        {"a stop on a stand 15 m behind that it would come to rest off", -15.0, false, 16.0, true},
+        {"a stop 15 m behind off the stands", -15.0, false, 0.0, true},
+        {"a stop on a stand 20 m ahead", 20.0, false, 36.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const OneLeg leg = taxiOneLegEast(7.0);
+        LiveAc& ac = leg.ac;
+        const StreamPoint& last = leg.last;
+        // 6 s after the last report, while dead reckoning runs it on.
+        const std::int32_t arrives = last.playTick + 600;
+        StreamPoint report = last;
+        LaLo reported{};
+        LaLo poseThen{};
+        bool reckoning = false;
+        std::size_t arrivedAt = 0;
+        const Played p = lf_play(ac, leg.legTicks + 3600, [&](int i) {
+            if (tickCount.load() != arrives) return;
+            poseThen = {ac.pose.latitude, ac.pose.longitude};
+            reckoning = ac.extrapolationCount > 0;
+            arrivedAt = static_cast<std::size_t>(i);
+            if (!row.repeat) report = ground(ahead(poseThen, 90.0, row.fromPoseM), 0, 0.0);
+            report.groundSpeedKt = 0.0;
+            report.playTick = tickCount.load() + 300;
+            reported = at(report);
+            if (row.standRadiusM > 0.0) setStandTable({{"GATE 1", reported, ParkingType::GATE_MEDIUM, row.standRadiusM}});
+            if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
+        });
+        clearStandTable();
+        ASSERT_TRUE(reckoning) << "the report came while dead reckoning ran";
+        ASSERT_GT(arrivedAt, 0u);
+        EXPECT_LT(p.ticks.back().stepM, 1e-4) << "it came to rest";
+        EXPECT_LE(lf_worstChange(p.ticks, arrivedAt), kHardestChange);
+        if (row.drivenTo) {
+            EXPECT_LT(metres(p.end, reported), 1.0);
+            continue;
+        }
+        // Never turned round nor drove back: the nose stays on the course and
+        // it stops no farther on than braking from its speed carries it.
+        double worstOffDeg = 0.0;
+        for (std::size_t i = arrivedAt; i < p.ticks.size(); ++i)
+            worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(p.ticks[i].headingDeg - 90.0, 360.0)));
+        EXPECT_LT(worstOffDeg, 1.0);
+        const RelativePosition rel = gf_relativePosition(poseThen, 90.0 * kDeg, p.end);
+        EXPECT_GT(rel.along, -0.1);
+        EXPECT_LT(rel.along, 10.0);
+    }
 }
