@@ -147,6 +147,9 @@ struct LiveAc : AcBase {
     // Log.txt was told that the aircraft flies low over the airport and is
     // not shown while it does (told once).
     std::uint8_t toldLowOverAirport = 0;
+    // Log.txt was told that the aircraft rolls faster than a taxi where no
+    // stand is free for it and is not shown until it slows (told once).
+    std::uint8_t toldFastOnGround = 0;
 };
 
 // Per-category values (index: ModelCategory 0..6).

@@ -356,9 +356,9 @@ void spawnLiveAc(LiveAc& ac) {
                     return toNextTicks > 0.0 ? gf_speedKtOver(toNextNm, std::max(toNextTicks, leastTicks)) : 0.0;
                 };
                 const bool outOfReach = ownPaceKt(0.0) > kMostGroundKt;
-                const bool fast = outOfReach || std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
-                                      return p.groundSpeedKt > kFastTaxiKt;
-                                  });
+                const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                                 [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; });
+                const bool fast = outOfReach || rolling;
                 // One that stood on a stand not free for it and now walks off
                 // it is pushed back: created then, it followed the push nose
                 // first and turned on the spot at its end before it could
@@ -379,6 +379,15 @@ void spawnLiveAc(LiveAc& ac) {
                     if (ac.stream[1].stationary != 0 && ac.toldNoStand == 0) {
                         ac.toldNoStand = 1;
                         gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",
+                                           ac.callsign, ac.registration));
+                    }
+                    // Named once, so that an arrival first heard on its landing
+                    // roll, shown only once it slows to a taxi, is not simply
+                    // missing meanwhile.
+                    if (rolling && ac.toldFastOnGround == 0) {
+                        ac.toldFastOnGround = 1;
+                        gf_log(fmt::format("{} {} rolls faster than a taxi where no stand is free for it: not shown "
+                                           "until it slows",
                                            ac.callsign, ac.registration));
                     }
                     lf_consumeFront(ac);

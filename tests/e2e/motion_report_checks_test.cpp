@@ -489,10 +489,11 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
     };
     const std::string log = "12:00:00 something\nNo match found for:\nB738 KLM N1TST\n\nlater line N1TST\n"
                             "KLM3 N3TST stands where no stand is free for it: not shown until it moves\n"
-                            "KLM4 N4TST flies 700 ft or less above the airport: not shown while it does\n";
+                            "KLM4 N4TST flies 700 ft or less above the airport: not shown while it does\n"
+                            "KLM5 N5TST rolls faster than a taxi where no stand is free for it: not shown until it slows\n";
     for (const Row& row : {Row{900, -1e9, false, 0, 1}, Row{1000, -1e9, false, 0, 1}, Row{1050, -1e9, false, 1, 1},
                            Row{-1, -1e9, false, 1, 1}, Row{-1, -1e9, true, 0, 1}, Row{-1, -1e9, false, 0, 1, "N3TST"},
-                           Row{-1, -1e9, false, 0, 1, "N4TST"},
+                           Row{-1, -1e9, false, 0, 1, "N4TST"}, Row{-1, -1e9, false, 0, 1, "N5TST"},
                            // The start path's waits end later: counted from then, with the feed's delay.
                            Row{1500, -1500, false, 0, 1}, Row{1600, -1500, false, 1, 1},
                            // A deadline past the run's end is not judged.

@@ -356,9 +356,14 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     newLiveCheckQueue.clear();
     LiveAc& fast = newcomer(0x50000B, 0.0);
     fast.stream[2].groundSpeedKt = 31.0;
+    newLogLines();
     checkSpawnLiveAc(fast);
     EXPECT_EQ(fast.simState, AcSimState::buffer);
     EXPECT_EQ(fast.stream.size(), 2u);
+    // Told once why it is not shown yet.
+    const char* const rollsFast = "KLM1234 PH-BXA rolls faster than a taxi where no stand is free for it: not shown until it slows";
+    checkSpawnLiveAc(fast);
+    EXPECT_EQ(countOf(newLogLines(), rollsFast), 1u);
     // A report miles off (no taxi reaches it in its time) is no move either.
     LiveAc& jump = newcomer(0x50000F, 0.0);
     for (int i = 0; i < 3; ++i) jump.stream[i] = point(50.1, 8.0, 0.0, false, 500 * i);
@@ -366,6 +371,7 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     checkSpawnLiveAc(jump);
     EXPECT_EQ(jump.simState, AcSimState::buffer);
     EXPECT_EQ(jump.stream.size(), 2u);
+    EXPECT_EQ(countOf(newLogLines(), rollsFast), 0u) << "a jump is no fast roll";
     LiveAc& calm = newcomer(0x50000C, 0.0);
     calm.destination = IataCode("FRA");
     calm.origin = IataCode("AMS");

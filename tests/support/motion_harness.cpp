@@ -1303,9 +1303,11 @@ std::set<std::string> gf_registrationsToldInLog(const std::string& log) {
         }
     }
     // And those the engine tells it does not show while they stand where no
-    // stand is free for them or fly low over the airport ("<callsign>
-    // <registration> stands where ...", "... flies 700 ft or less ...").
+    // stand is free for them, roll faster than a taxi there or fly low over
+    // the airport ("<callsign> <registration> stands where ...", "... rolls
+    // faster than a taxi ...", "... flies 700 ft or less ...").
     for (const std::string_view phrase : {std::string_view(" stands where no stand is free for it"),
+                                          std::string_view(" rolls faster than a taxi where no stand is free for it"),
                                           std::string_view(" flies 700 ft or less above the airport")}) {
         for (std::size_t at = log.find(phrase); at != std::string::npos; at = log.find(phrase, at + 1)) {
             const std::size_t lineStart = log.rfind('\n', at);
