@@ -403,6 +403,24 @@ void spawnLiveAc(LiveAc& ac) {
     if (!gf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
 }
 
+namespace {
+
+// The way a ground report's nose points: its true heading when it carries
+// one, else its track.
+double lf_nose(const StreamPoint& p) {
+    return p.hasTrueHeading != 0 && std::isfinite(p.trueHeading) ? p.trueHeading : p.trackDeg * degreesToRadians;
+}
+
+// A report that moves with its nose more than a right angle off its track
+// goes tail first: it is pushed back.
+bool lf_movesTailFirst(const StreamPoint& p) {
+    if (p.hasTrueHeading == 0 || p.stationary != 0 || !(p.groundSpeedKt >= kAtRestKt)) return false;
+    const double off = std::remainder(p.trueHeading - p.trackDeg * degreesToRadians, 2.0 * pi);
+    return std::abs(off) > 0.5 * pi;
+}
+
+}  // namespace
+
 void gf_placeLateCreateNow(AiCreateRequest& request) {
     LiveAc* found = gf_findLiveByHexid(request.hexid);
     if (found == nullptr) return;
@@ -433,7 +451,26 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     // its first leg would race after the reports).
     if (span <= 0 || gone < 0) return;
     double heading = gf_bearing(lf_position(front), lf_position(next));
-    if (gone < span) {
+    if (!airborne && gone < span && lf_movesTailFirst(front) && !lf_movesTailFirst(next)) {
+        // Its last report pushes it back and the next one taxis it: the push
+        // ends somewhere between the two, which they do not tell. Driven
+        // nose first along their chord it went the push's way and looped
+        // round onto its taxi. It appears as its taxi begins instead: on the
+        // next report's line, behind it by the distance between the two
+        // reports, with that report's nose, and sets off from rest.
+        heading = lf_nose(next);
+        LaLo at = gf_destinationPoint(
+            lf_position(next), {heading + pi, gf_distanceNm(lf_position(front), lf_position(next)) * feetPerNm});
+        gf_normalizeLaLo(at);
+        if (!gf_isValidLaLo(at)) return;
+        front.lat = at.lat;
+        front.lon = at.lon;
+        front.altitudeFt = next.altitudeFt;
+        front.playTick = now;
+        front.groundSpeedKt = 0.0;
+        front.trackDeg = normalizeHeading(heading) * radiansToDegrees;
+        front.trueHeading = normalizeHeading(heading);
+    } else if (gone < span) {
         const bool frontAtRest = front.groundSpeedKt < kAtRestKt;
         const double f = static_cast<double>(gone) / span;
         front.lat += (next.lat - front.lat) * f;

@@ -527,6 +527,50 @@ TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime)
     }
 }
 
+TEST_F(Spawn, ATaxiingCreateAfterAPushbackReportStartsOnTheLineOfItsTaxi) {
+    // The front (tick 1000) moves at 3 kt on track 45, the next (4000) lies
+    // 16 m north-east and taxis on track 270; the create goes out at 1250.
+    // Pushed back (nose 225) before a taxi west, it starts on the taxi's
+    // line, those 16 m east of the next, nose west, from rest. Otherwise
+    // (nose first, or the next pushed back on) it starts a twelfth of the way
+    // along the chord, nose along it.
+    struct Row {
+        double frontNoseDeg, nextNoseDeg;
+        bool onTaxiLine;
+    };
+    const double metresPerDegreeLon = 60.0 * metresPerNm * std::cos(50.0 * degreesToRadians);
+    const LaLo front{50.0, 8.0};
+    const LaLo next{50.0001, 8.00015};
+    for (const Row row : {Row{225.0, 270.0, true}, Row{45.0, 270.0, false}, Row{225.0, 90.0, false}}) {
+        SCOPED_TRACE(row.frontNoseDeg);
+        SCOPED_TRACE(row.nextNoseDeg);
+        std::deque<StreamPoint> stream{point(front.lat, front.lon, 0.0, false, 1000),
+                                       point(next.lat, next.lon, 0.0, false, 4000),
+                                       point(50.0001, 8.0, 0.0, false, 5000)};
+        const double kt[] = {3.0, 7.0}, trackDeg[] = {45.0, 270.0}, noseDeg[] = {row.frontNoseDeg, row.nextNoseDeg};
+        for (int i = 0; i < 2; ++i) {
+            stream[i].groundSpeedKt = kt[i];
+            stream[i].trackDeg = trackDeg[i];
+            stream[i].hasTrueHeading = 1;
+            stream[i].trueHeading = noseDeg[i] * degreesToRadians;
+        }
+        AiCreateRequest r;
+        const LiveAc& ac = taxiingCreatedAt(0x500405, std::move(stream), 1250, r);
+        const StreamPoint& start = ac.stream[0];
+        EXPECT_EQ(start.playTick, 1250);
+        EXPECT_NEAR(r.position.Longitude, start.lon, 1e-12);
+        if (row.onTaxiLine) {
+            EXPECT_NEAR(start.lat, next.lat, 1e-7);
+            EXPECT_NEAR((start.lon - next.lon) * metresPerDegreeLon, gf_distanceNm(front, next) * metresPerNm, 0.1);
+            EXPECT_NEAR(r.position.Heading, 270.0, 0.01);
+            EXPECT_EQ(start.groundSpeedKt, 0.0);
+        } else {
+            EXPECT_NEAR(start.lon, 8.0 + 0.00015 / 12.0, 1e-7);
+            EXPECT_NEAR(r.position.Heading, gf_bearing(front, next) * radiansToDegrees, 0.01);
+        }
+    }
+}
+
 TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     // Two points due at ticks 1000 and 2000, 0.01 degrees east of each other
     // at 250 kt; the create goes out after the last one fell due (it waited
