@@ -618,6 +618,46 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     EXPECT_EQ(r.position.Longitude, 8.0);
 }
 
+TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnAlongTheirTurn) {
+    // Two reports 6 s apart at 224 kt, the second on the arc of a steady
+    // 3 degree a second right turn from the first (track 150); the create goes
+    // out 19 s after the second. Tracks 150 and 168 fly that turn: it starts
+    // on the arc flown on, nose and track 225, and the turn goes on. Tracks
+    // whose middle (110) runs far off the chord (159) fly on straight.
+    constexpr double kt = 224.0;
+    const auto arc = [](LaLo from, double courseDeg, double turnDegPerS, double seconds) {
+        const double turnRad = turnDegPerS * seconds * degreesToRadians;
+        // A steady turn's chord runs along its middle course.
+        const double chordNm =
+            kt * seconds / 3600.0 * (turnRad == 0.0 ? 1.0 : std::sin(turnRad / 2.0) / (turnRad / 2.0));
+        return gf_destinationPoint(
+            from, {(courseDeg + turnDegPerS * seconds / 2.0) * degreesToRadians, chordNm * feetPerNm});
+    };
+    const LaLo front{50.0, 8.0};
+    const LaLo next = arc(front, 150.0, 3.0, 6.0);
+    for (const double turnDegPerS : {3.0, 0.0}) {
+        SCOPED_TRACE(turnDegPerS);
+        g_liveAircraft.clear();
+        LiveAc& ac = addLive(0x500403, AcSimState::adding2sim, 0,
+                             {point(front.lat, front.lon, 5000.0, true, 1000),
+                              point(next.lat, next.lon, 5000.0, true, 1600)});
+        ac.stream[0].trackDeg = turnDegPerS != 0.0 ? 150.0 : 100.0;
+        ac.stream[1].trackDeg = turnDegPerS != 0.0 ? 168.0 : 120.0;
+        ac.stream[1].groundSpeedKt = kt;
+        ac.phase = AcPhase::flying;
+        tickCount = 3500;
+        AiCreateRequest r = request(0x500403);
+        gf_placeLateCreateNow(r);
+        const double startDeg = turnDegPerS != 0.0 ? 168.0 : gf_bearing(front, next) * radiansToDegrees;
+        EXPECT_LT(gf_distanceNm({ac.stream[0].lat, ac.stream[0].lon}, arc(next, startDeg, turnDegPerS, 19.0)) *
+                      metresPerNm,
+                  5.0);
+        const double noseDeg = startDeg + turnDegPerS * 19.0;
+        EXPECT_NEAR(r.position.Heading, noseDeg, 0.5);
+        if (turnDegPerS != 0.0) EXPECT_NEAR(ac.stream[1].trackDeg, noseDeg + 9.0, 0.5) << "the turn goes on";
+    }
+}
+
 TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
     setAirport(300.0);
     LiveAc& standing = newcomer(0x500501, 0.0, 4);
