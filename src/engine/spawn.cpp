@@ -65,6 +65,13 @@ constexpr double kMostOverOwnKt = 50.0;
 // covers in the time left (see gf_placeLateCreateNow).
 constexpr double kLateStartPaceShare = 2.0;
 constexpr double kAtRestKt = 1.0;
+// A place flown on along a turn is stepped this often (ticks).
+constexpr double kProjectedArcStepTicks = 100.0;
+constexpr double kTicksPerSecond = 100.0;
+// Two reports' chord runs within this of the track at its middle when they
+// fly a steady turn; under this turn rate (a tick) the track runs straight.
+constexpr double kSteadyTurnChordSlackRad = 10.0 * degreesToRadians;
+constexpr double kLeastTurnPerTick = 0.5 * degreesToRadians / kTicksPerSecond;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -412,6 +419,41 @@ void spawnLiveAc(LiveAc& ac) {
     if (!gf_endsWithUnderscore(ac.callsign)) lf_removeGhostWithUnderscoreIfPresent(ac.callsign);
 }
 
+namespace {
+
+// The way a ground report's nose points: its true heading when it carries
+// one, else its track.
+double lf_nose(const StreamPoint& p) {
+    return p.hasTrueHeading != 0 && std::isfinite(p.trueHeading) ? p.trueHeading : p.trackDeg * degreesToRadians;
+}
+
+// A report that moves with its nose more than a right angle off its track
+// goes tail first: it is pushed back.
+bool lf_movesTailFirst(const StreamPoint& p) {
+    if (p.hasTrueHeading == 0 || p.stationary != 0 || !(p.groundSpeedKt >= kAtRestKt)) return false;
+    const double off = std::remainder(p.trueHeading - p.trackDeg * degreesToRadians, 2.0 * pi);
+    return std::abs(off) > 0.5 * pi;
+}
+
+// The turn per tick two airborne reports flew: their change of track over
+// the time between them when their chord runs along the track at its middle
+// (a steady turn), no faster than the category turns; none under half a
+// degree a second.
+double lf_reportedTurnPerTick(const StreamPoint& from, const StreamPoint& to, double chordCourse, double ticks,
+                              std::uint32_t category) {
+    const double a = from.trackDeg * degreesToRadians;
+    const double b = to.trackDeg * degreesToRadians;
+    if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(chordCourse) || !(ticks > 0.0)) return 0.0;
+    const double change = std::remainder(b - a, 2.0 * pi);
+    if (!(std::abs(std::remainder(chordCourse - (a + change / 2.0), 2.0 * pi)) <= kSteadyTurnChordSlackRad))
+        return 0.0;
+    const double most = gf_airTurnRateRad(category) / kTicksPerSecond;
+    const double turn = std::clamp(change / ticks, -most, most);
+    return std::isfinite(turn) && std::abs(turn) >= kLeastTurnPerTick ? turn : 0.0;
+}
+
+}  // namespace
+
 void gf_placeLateCreateNow(AiCreateRequest& request) {
     LiveAc* found = gf_findLiveByHexid(request.hexid);
     if (found == nullptr) return;
@@ -442,7 +484,26 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     // its first leg would race after the reports).
     if (span <= 0 || gone < 0) return;
     double heading = gf_bearing(lf_position(front), lf_position(next));
-    if (gone < span) {
+    if (!airborne && gone < span && lf_movesTailFirst(front) && !lf_movesTailFirst(next)) {
+        // Its last report pushes it back and the next one taxis it: the push
+        // ends somewhere between the two, which they do not tell. Driven
+        // nose first along their chord it went the push's way and looped
+        // round onto its taxi. It appears as its taxi begins instead: on the
+        // next report's line, behind it by the distance between the two
+        // reports, with that report's nose, and sets off from rest.
+        heading = lf_nose(next);
+        LaLo at = gf_destinationPoint(
+            lf_position(next), {heading + pi, gf_distanceNm(lf_position(front), lf_position(next)) * feetPerNm});
+        gf_normalizeLaLo(at);
+        if (!gf_isValidLaLo(at)) return;
+        front.lat = at.lat;
+        front.lon = at.lon;
+        front.altitudeFt = next.altitudeFt;
+        front.playTick = now;
+        front.groundSpeedKt = 0.0;
+        front.trackDeg = normalizeHeading(heading) * radiansToDegrees;
+        front.trueHeading = normalizeHeading(heading);
+    } else if (gone < span) {
         const bool frontAtRest = front.groundSpeedKt < kAtRestKt;
         const double f = static_cast<double>(gone) / span;
         front.lat += (next.lat - front.lat) * f;
@@ -481,20 +542,34 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         const bool believed = std::isfinite(reportedKt) && reportedKt > 0.0 &&
                               !(std::isfinite(ownKt) && reportedKt > kMostOverOwnFactor * ownKt + kMostOverOwnKt);
         const double kt = believed ? reportedKt : ownKt;
+        // A turn its last two reports flew goes on as dead reckoning flies
+        // it: flown on straight along their chord, the aircraft left the turn
+        // and raced round after the reports that came next.
+        const double turnPerTick = lf_reportedTurnPerTick(front, next, heading, span, ac.category);
         const auto flownOnTo = [&](double ticks, std::int32_t tick) -> std::optional<StreamPoint> {
-            LaLo at = gf_destinationPoint(lf_position(next), {heading, kt * ticks / 360000.0 * feetPerNm});
-            gf_normalizeLaLo(at);
+            LaLo at = lf_position(next);
+            double course = heading + turnPerTick * span / 2.0;
+            // Straight on it is one step.
+            const double most = turnPerTick != 0.0 ? kProjectedArcStepTicks : ticks;
+            for (double left = ticks; left > 0.0; left -= most) {
+                const double step = std::min(left, most);
+                at = gf_destinationPoint(at, {course + turnPerTick * step / 2.0, kt * step / 360000.0 * feetPerNm});
+                gf_normalizeLaLo(at);
+                course += turnPerTick * step;
+            }
             if (!gf_isValidLaLo(at)) return std::nullopt;
             StreamPoint p = next;
             p.lat = at.lat;
             p.lon = at.lon;
             p.playTick = tick;
+            if (turnPerTick != 0.0) p.trackDeg = normalizeHeading(course) * radiansToDegrees;
             return p;
         };
         const double ticks = std::min(gf_ticksBetween(next.playTick, now), kMostProjectedTicks);
         const auto here = flownOnTo(ticks, now);
         const auto ahead = flownOnTo(ticks + kProjectedStepTicks, gf_tickPlus(now, kProjectedStepTicks));
         if (!here || !ahead) return;
+        if (turnPerTick != 0.0) heading = here->trackDeg * degreesToRadians;
         stream.front() = *here;
         stream[1] = *ahead;
     }

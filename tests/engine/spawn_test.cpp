@@ -533,6 +533,50 @@ TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime)
     }
 }
 
+TEST_F(Spawn, ATaxiingCreateAfterAPushbackReportStartsOnTheLineOfItsTaxi) {
+    // The front (tick 1000) moves at 3 kt on track 45, the next (4000) lies
+    // 16 m north-east and taxis on track 270; the create goes out at 1250.
+    // Pushed back (nose 225) before a taxi west, it starts on the taxi's
+    // line, those 16 m east of the next, nose west, from rest. Otherwise
+    // (nose first, or the next pushed back on) it starts a twelfth of the way
+    // along the chord, nose along it.
+    struct Row {
+        double frontNoseDeg, nextNoseDeg;
+        bool onTaxiLine;
+    };
+    const double metresPerDegreeLon = 60.0 * metresPerNm * std::cos(50.0 * degreesToRadians);
+    const LaLo front{50.0, 8.0};
+    const LaLo next{50.0001, 8.00015};
+    for (const Row row : {Row{225.0, 270.0, true}, Row{45.0, 270.0, false}, Row{225.0, 90.0, false}}) {
+        SCOPED_TRACE(row.frontNoseDeg);
+        SCOPED_TRACE(row.nextNoseDeg);
+        std::deque<StreamPoint> stream{point(front.lat, front.lon, 0.0, false, 1000),
+                                       point(next.lat, next.lon, 0.0, false, 4000),
+                                       point(50.0001, 8.0, 0.0, false, 5000)};
+        const double kt[] = {3.0, 7.0}, trackDeg[] = {45.0, 270.0}, noseDeg[] = {row.frontNoseDeg, row.nextNoseDeg};
+        for (int i = 0; i < 2; ++i) {
+            stream[i].groundSpeedKt = kt[i];
+            stream[i].trackDeg = trackDeg[i];
+            stream[i].hasTrueHeading = 1;
+            stream[i].trueHeading = noseDeg[i] * degreesToRadians;
+        }
+        AiCreateRequest r;
+        const LiveAc& ac = taxiingCreatedAt(0x500405, std::move(stream), 1250, r);
+        const StreamPoint& start = ac.stream[0];
+        EXPECT_EQ(start.playTick, 1250);
+        EXPECT_NEAR(r.position.Longitude, start.lon, 1e-12);
+        if (row.onTaxiLine) {
+            EXPECT_NEAR(start.lat, next.lat, 1e-7);
+            EXPECT_NEAR((start.lon - next.lon) * metresPerDegreeLon, gf_distanceNm(front, next) * metresPerNm, 0.1);
+            EXPECT_NEAR(r.position.Heading, 270.0, 0.01);
+            EXPECT_EQ(start.groundSpeedKt, 0.0);
+        } else {
+            EXPECT_NEAR(start.lon, 8.0 + 0.00015 / 12.0, 1e-7);
+            EXPECT_NEAR(r.position.Heading, gf_bearing(front, next) * radiansToDegrees, 0.01);
+        }
+    }
+}
+
 TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     // Two points due at ticks 1000 and 2000, 0.01 degrees east of each other
     // at 250 kt; the create goes out after the last one fell due (it waited
@@ -578,6 +622,46 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
     EXPECT_EQ(taxiing.stream[0].playTick, 1000);
     EXPECT_EQ(taxiing.stream[1].lon, 8.01);
     EXPECT_EQ(r.position.Longitude, 8.0);
+}
+
+TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnAlongTheirTurn) {
+    // Two reports 6 s apart at 224 kt, the second on the arc of a steady
+    // 3 degree a second right turn from the first (track 150); the create goes
+    // out 19 s after the second. Tracks 150 and 168 fly that turn: it starts
+    // on the arc flown on, nose and track 225, and the turn goes on. Tracks
+    // whose middle (110) runs far off the chord (159) fly on straight.
+    constexpr double kt = 224.0;
+    const auto arc = [](LaLo from, double courseDeg, double turnDegPerS, double seconds) {
+        const double turnRad = turnDegPerS * seconds * degreesToRadians;
+        // A steady turn's chord runs along its middle course.
+        const double chordNm =
+            kt * seconds / 3600.0 * (turnRad == 0.0 ? 1.0 : std::sin(turnRad / 2.0) / (turnRad / 2.0));
+        return gf_destinationPoint(
+            from, {(courseDeg + turnDegPerS * seconds / 2.0) * degreesToRadians, chordNm * feetPerNm});
+    };
+    const LaLo front{50.0, 8.0};
+    const LaLo next = arc(front, 150.0, 3.0, 6.0);
+    for (const double turnDegPerS : {3.0, 0.0}) {
+        SCOPED_TRACE(turnDegPerS);
+        g_liveAircraft.clear();
+        LiveAc& ac = addLive(0x500403, AcSimState::adding2sim, 0,
+                             {point(front.lat, front.lon, 5000.0, true, 1000),
+                              point(next.lat, next.lon, 5000.0, true, 1600)});
+        ac.stream[0].trackDeg = turnDegPerS != 0.0 ? 150.0 : 100.0;
+        ac.stream[1].trackDeg = turnDegPerS != 0.0 ? 168.0 : 120.0;
+        ac.stream[1].groundSpeedKt = kt;
+        ac.phase = AcPhase::flying;
+        tickCount = 3500;
+        AiCreateRequest r = request(0x500403);
+        gf_placeLateCreateNow(r);
+        const double startDeg = turnDegPerS != 0.0 ? 168.0 : gf_bearing(front, next) * radiansToDegrees;
+        EXPECT_LT(gf_distanceNm({ac.stream[0].lat, ac.stream[0].lon}, arc(next, startDeg, turnDegPerS, 19.0)) *
+                      metresPerNm,
+                  5.0);
+        const double noseDeg = startDeg + turnDegPerS * 19.0;
+        EXPECT_NEAR(r.position.Heading, noseDeg, 0.5);
+        if (turnDegPerS != 0.0) EXPECT_NEAR(ac.stream[1].trackDeg, noseDeg + 9.0, 0.5) << "the turn goes on";
+    }
 }
 
 TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
