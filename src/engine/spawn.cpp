@@ -68,10 +68,6 @@ constexpr double kAtRestKt = 1.0;
 // A place flown on along a turn is stepped this often (ticks).
 constexpr double kProjectedArcStepTicks = 100.0;
 constexpr double kTicksPerSecond = 100.0;
-// Two reports' chord runs within this of the track at its middle when they
-// fly a steady turn; under this turn rate (a tick) the track runs straight.
-constexpr double kSteadyTurnChordSlackRad = 10.0 * degreesToRadians;
-constexpr double kLeastTurnPerTick = 0.5 * degreesToRadians / kTicksPerSecond;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -435,21 +431,14 @@ bool lf_movesTailFirst(const StreamPoint& p) {
     return std::abs(off) > 0.5 * pi;
 }
 
-// The turn per tick two airborne reports flew: their change of track over
-// the time between them when their chord runs along the track at its middle
-// (a steady turn), no faster than the category turns; none under half a
-// degree a second.
+// The turn per tick two airborne reports flew, as dead reckoning takes it:
+// the turn their tracks tell, no faster than the category turns; none under
+// half a degree a second.
 double lf_reportedTurnPerTick(const StreamPoint& from, const StreamPoint& to, double chordCourse, double ticks,
                               std::uint32_t category) {
-    const double a = from.trackDeg * degreesToRadians;
-    const double b = to.trackDeg * degreesToRadians;
-    if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(chordCourse) || !(ticks > 0.0)) return 0.0;
-    const double change = std::remainder(b - a, 2.0 * pi);
-    if (!(std::abs(std::remainder(chordCourse - (a + change / 2.0), 2.0 * pi)) <= kSteadyTurnChordSlackRad))
-        return 0.0;
     const double most = gf_airTurnRateRad(category) / kTicksPerSecond;
-    const double turn = std::clamp(change / ticks, -most, most);
-    return std::isfinite(turn) && std::abs(turn) >= kLeastTurnPerTick ? turn : 0.0;
+    const double turn = std::clamp(gf_reportedTrackTurnPerTick(from, to, chordCourse, ticks), -most, most);
+    return std::isfinite(turn) && std::abs(turn) >= kLeastDeadReckonedTurnPerTick ? turn : 0.0;
 }
 
 }  // namespace

@@ -293,22 +293,6 @@ void lf_keepAirborneFloor(LiveAc& ac) {
     lf_replanStep(ac);
 }
 
-// A leg with no leg before it to compare its course with (the aircraft's
-// first, or the first after a gap) turns as its two ends' reported tracks
-// do, when they agree with the leg: a chord of a steady turn runs along the
-// mean of the tracks at its ends. Taken as straight, an aircraft whose
-// reports paused in a holding turn after its first leg flew straight out of
-// the hold for the whole gap, and came back late.
-double lf_reportedTrackTurnPerTick(const StreamPoint& from, const StreamPoint& to, double course, double ticks) {
-    constexpr double kChordSlackRad = 10.0 * degreesToRadians;
-    const double a = from.trackDeg * degreesToRadians;
-    const double b = to.trackDeg * degreesToRadians;
-    if (from.airborne == 0 || to.airborne == 0 || !std::isfinite(a) || !std::isfinite(b) || !(ticks > 0.0)) return 0.0;
-    const double change = std::remainder(b - a, fullCircle);
-    if (!(std::fabs(std::remainder(course - (a + change / 2.0), fullCircle)) <= kChordSlackRad)) return 0.0;
-    return change / ticks;
-}
-
 // The leg's course and the track's turn onto it from the leg before (when
 // this one starts where that one ended), for dead reckoning. Legs shorter
 // than a few dozen metres give no course worth turning on: the positions' own
@@ -329,7 +313,7 @@ void lf_rememberLeg(LiveAc& ac, const AirCategoryRow& row) {
     // no faster than the category turns.
     const double most = row.turnRateDegPerS * degreesToRadians / kTicksPerSecond;
     const double turn = follows ? std::remainder(course - m.airLegCourse, fullCircle) / ((m.airLegTicks + ticks) / 2.0)
-                                : lf_reportedTrackTurnPerTick(ac.stream[0], ac.stream[1], course, ticks);
+                                : gf_reportedTrackTurnPerTick(ac.stream[0], ac.stream[1], course, ticks);
     m.airTrackTurnPerTick = std::isfinite(turn) ? std::clamp(turn, -most, most) : 0.0;
     m.airLegEnd = to;
     m.airLegCourse = course;
@@ -364,6 +348,22 @@ void lf_configure(LiveAc& ac) {
 
 }  // namespace
 
+// A leg with no leg before it to compare its course with (the aircraft's
+// first, or the first after a gap) turns as its two ends' reported tracks
+// do, when they agree with the leg: a chord of a steady turn runs along the
+// mean of the tracks at its ends. Taken as straight, an aircraft whose
+// reports paused in a holding turn after its first leg flew straight out of
+// the hold for the whole gap, and came back late.
+double gf_reportedTrackTurnPerTick(const StreamPoint& from, const StreamPoint& to, double course, double ticks) {
+    constexpr double kChordSlackRad = 10.0 * degreesToRadians;
+    const double a = from.trackDeg * degreesToRadians;
+    const double b = to.trackDeg * degreesToRadians;
+    if (from.airborne == 0 || to.airborne == 0 || !std::isfinite(a) || !std::isfinite(b) || !(ticks > 0.0)) return 0.0;
+    const double change = std::remainder(b - a, fullCircle);
+    if (!(std::fabs(std::remainder(course - (a + change / 2.0), fullCircle)) <= kChordSlackRad)) return 0.0;
+    return change / ticks;
+}
+
 double gf_bankLimitRad(std::uint32_t category) noexcept {
     return category < kAirRows.size() ? kAirRows[category].bankLimitDeg * degreesToRadians : 0.0;
 }
@@ -382,8 +382,7 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
         !gf_isSamePlace(m.airLegEnd, lf_position(ac.stream.back())))
         return ac.pose.heading;
     // Under half a degree a second the track runs straight.
-    constexpr double kLeastTurnPerTick = 0.5 * degreesToRadians / kTicksPerSecond;
-    if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastTurnPerTick)) return ac.pose.heading;
+    if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastDeadReckonedTurnPerTick)) return ac.pose.heading;
     // A chord of a steady turn runs along the heading at its middle.
     return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
 }

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "engine/records.h"
+#include "foundation/geodesy.h"
 #include "motion/runways.h"
 
 // Per-category limits of flight, by ModelCategory. The bank limit and the
@@ -26,6 +27,15 @@ double gf_bankRateRad(std::uint32_t category) noexcept;
 double gf_pitchRateRad(std::uint32_t category);
 // Radians per second.
 double gf_airTurnRateRad(std::uint32_t category);
+
+// The turn per tick (radians) two airborne reports' tracks tell over the
+// `ticks` between them, when their chord (`course`) runs within 10 degrees
+// of the track at its middle, as the chord of a steady turn does; 0 when
+// they tell none.
+double gf_reportedTrackTurnPerTick(const StreamPoint& from, const StreamPoint& to, double course, double ticks);
+// Under this turn (radians a tick, half a degree a second) dead reckoning
+// flies straight on.
+inline constexpr double kLeastDeadReckonedTurnPerTick = 0.5 * degreesToRadians / 100.0;
 
 // The course of the next dead-reckoned point of `stepTicks` (radians), flown
 // from the stream's last point. Where the last legs planned turned clearly
