@@ -258,8 +258,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
 
     const bool stops =
         !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
-    ac.motion.lastHeardPosition = lf_position(record.point);
-    ac.motion.lastHeardSet = 1;
+    MotionState& heard = ac.motion;
+    heard.heardBeforePosition = heard.lastHeardPosition;
+    heard.heardBeforeKt = heard.lastHeardKt;
+    heard.heardBeforeSet = heard.lastHeardSet;
+    heard.lastHeardPosition = lf_position(record.point);
+    heard.lastHeardKt = record.point.groundSpeedKt;
+    heard.lastHeardSet = 1;
     if (!ac.stream.empty()) {
         const StreamPoint& last = ac.stream.back();
         const StreamPoint& point = record.point;

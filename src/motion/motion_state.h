@@ -323,7 +323,13 @@ struct MotionState {
     // later report at no speed at that very place is the receiver repeating
     // it, not the aircraft coming to rest there.
     LaLo lastHeardPosition{};
+    double lastHeardKt = 0.0;
     std::uint8_t lastHeardSet = 0;
+    // The report heard before the latest one (where, how fast): a ground
+    // report at no speed at its very place, after it moved, repeats it.
+    LaLo heardBeforePosition{};
+    double heardBeforeKt = 0.0;
+    std::uint8_t heardBeforeSet = 0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

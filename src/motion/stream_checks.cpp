@@ -45,6 +45,9 @@ constexpr double kStandingScatterM = 50.0;
 // waits there until the report's own time instead of setting off early at
 // the report's speed.
 constexpr double kReportedMovingKt = 1.0;
+// A report within this many metres of another lies at the same place: the
+// receiver repeating a position, not a move of its own.
+constexpr double kRepeatedPlaceM = 0.5;
 // A taxi standing this near (m) the point it reached stands on it.
 constexpr double kRepeatHoldAtM = 2.0;
 // A parking aircraft whose report lies this far from its stand (200 m) taxis
@@ -412,6 +415,21 @@ void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
     p.groundSpeedKt = 0.0;
 }
 
+// A ground report at no speed at the very place of the report heard before
+// it, which moved: the receiver repeating the position it last gave, not the
+// aircraft stopping there. Arriving while the dead reckoning ran on past that
+// place, it told nothing new; taken as a stop the aircraft turned round on
+// the spot and drove back to it, then could not catch up with the report
+// after it, tens of metres on. Dropped, the dead reckoning goes on and the
+// next report decides where the aircraft goes (one that still stands there
+// is no repeat of a moving report, and is taken).
+bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
+    const MotionState& m = ac.motion;
+    return p.airborne == 0 && p.groundSpeedKt == 0.0 && m.heardBeforeSet != 0 &&
+           m.heardBeforeKt >= kReportedMovingKt &&
+           lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -509,6 +527,7 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
         case AcPhase::takeoff: return checkNewPosDuringTakeoff(ac, p);
         default: break;
     }
+    if (lf_extrapolating(ac) && ac.onGround != 0 && lf_repeatsMovingReport(ac, p)) return false;
     if (!lf_acceptNewStreamPoint(ac, p)) return false;
     if (!lf_extrapolating(ac)) return true;
     if (lf_emptyStream(ac, "checkExtendingSituations")) return false;

@@ -36,6 +36,7 @@ struct DecodeRecorder {
     double refSpeed = std::numeric_limits<double>::quiet_NaN();
     bool throwOnExtend = false;
     std::function<void(const StreamPoint&)> onAccept;
+    std::function<void(const LiveAc&)> onExtend;
     std::vector<std::string> calls;
 };
 
@@ -46,7 +47,8 @@ inline DecodeCalls recordingCalls(DecodeRecorder& r) {
         if (r.onAccept) r.onAccept(p);
         return r.accept;
     };
-    c.checkExtendingSituations = [&r](LiveAc&, StreamPoint&) {
+    c.checkExtendingSituations = [&r](LiveAc& ac, StreamPoint&) {
+        if (r.onExtend) r.onExtend(ac);
         if (r.throwOnExtend) throw std::runtime_error("boom");
         return r.extend;
     };

@@ -204,6 +204,42 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     }
 }
 
+// The motion checks of a report see the report heard before it (where, how
+// fast), whatever became of that one: a repeat of its place at no speed is
+// told from a stop by it.
+TEST_F(DecodeTest, TheReportHeardBeforeIsKeptForTheChecksOfTheNext) {
+    struct Row {
+        const char* name;
+        double dt1, gs1;  // the first report, 5 m north of the last point
+        bool kept1;       // it went into the stream
+    };
+    const Row rows[] = {
+        {"kept", 8, 6.6, true},
+        {"thinned out", 2, 4, false},
+        {"too soon after the last", 0.9, 6.6, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 4, false, 500)});
+        ac.lastReportTime = 1000.0;
+        const LaLo first = northOf(kFar, row.kept1 ? 25 : 5);
+        decodeMessage(report(kHex, streamPoint(first, row.gs1, false, 600), 1000.0 + row.dt1));
+        EXPECT_EQ(ac.stream.size(), row.kept1 ? 2u : 1u);
+        LaLo seenAt{};
+        double seenKt = -1.0;
+        rec.onExtend = [&](const LiveAc& seen) {
+            seenAt = seen.motion.heardBeforePosition;
+            seenKt = seen.motion.heardBeforeKt;
+        };
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 60), 0, false, 700), 1025.0));
+        rec.onExtend = nullptr;
+        EXPECT_EQ(ac.motion.heardBeforeSet, 1);
+        EXPECT_LT(gf_distanceNm(seenAt, first) * metresPerNm, 0.01);
+        EXPECT_EQ(seenKt, row.gs1);
+    }
+}
+
 TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     // Taxiing north at 5 kt (20 m take 7.8 s), the reports coming in at tick
     // 1000. Each step is a report (seconds after the last kept one, metres

@@ -380,3 +380,40 @@ TEST_F(StreamChecks, AHoldOfOneReportRepeatingAMovingOneEndsWhenTheNextReportCan
         EXPECT_EQ(ac.stream.back().stationary != 0 && ac.stream.back().playTick == due, row.holdKept);
     }
 }
+
+// While dead reckoning on the ground: the aircraft ran 24 m on past its last
+// report (6.6 kt); a report at no speed at the very place of the report heard
+// before it repeats that one when it moved, and is refused; the dead
+// reckoning goes on until a report that tells something new.
+TEST_F(StreamChecks, WhileDeadReckoningOnTheGroundARepeatOfAMovingReportIsRefused) {
+    struct Row {
+        const char* what;
+        double heardKt;   // the report heard before
+        double offM;      // east of where that one lay
+        double pointKt;
+        int reckoning;    // dead-reckoning count when it comes
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"a repeat of the moving report", 6.6, 0.0, 0.0, 6, false},
+        {"the report heard before stood: it stopped there", 0.0, 0.0, 0.0, 6, true},
+        {"a metre off that report's place", 6.6, 1.0, 0.0, 6, true},
+        {"moving slowly at that place", 6.6, 0.0, 3.0, 6, true},
+        {"no dead reckoning: a hold there", 6.6, 0.0, 0.0, 0, true},
+    };
+    std::uint32_t hexid = kHex;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::taxi);
+        const LaLo heard = from(kA1, 180.0, 23.8);
+        ac.stream.front() = groundPoint(heard, 10000, 6.6);
+        ac.extrapolationCount = r.reckoning;
+        ac.motion.heardBeforePosition = heard;
+        ac.motion.heardBeforeKt = r.heardKt;
+        ac.motion.heardBeforeSet = 1;
+        StreamPoint p = groundPoint(from(heard, 90.0, r.offM), 12000, r.pointKt);
+        EXPECT_EQ(checkExtendingSituations(ac, p), r.accepted);
+        EXPECT_EQ(ac.extrapolationCount, r.accepted ? 0 : r.reckoning);
+        EXPECT_EQ(ac.stream.size(), 1u);
+    }
+}
