@@ -378,6 +378,17 @@ bool lf_bendScheduled(const LiveAc& ac) {
 // starts from rest.
 bool lf_standing(const LiveAc& ac) { return ac.motion.lastStepTick != 0 && !(gf_rollingStepM(ac) > 0.0); }
 
+// The speed a leg starts at, metres a tick: the speed it rolls at, or for
+// one never moved yet (just created) the speed its front report gives it.
+// Started from rest, one created rolling fell behind its reports at once.
+// One placed to set off from rest carries no speed in that report.
+double lf_startStepM(const LiveAc& ac) {
+    if (ac.motion.lastStepTick != 0) return gf_rollingStepM(ac);
+    const StreamPoint& front = ac.stream.front();
+    const double kt = front.groundSpeedKt;
+    return front.stationary == 0 && std::isfinite(kt) && kt > 0.0 ? kt * kKnotsToMps / 100.0 : 0.0;
+}
+
 // The speed a leg from rest goes on at, metres a tick: the fastest reported
 // by the point it leads to and the two after it (a turn's entry point may
 // carry no speed of its own); 0 when none says.
@@ -432,7 +443,7 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     m.unitStepLat = next.lat - ac.pose.latitude;
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
     if ((driven || setsOff) && kind != 3 && m.legTimeOverride == 0) {
-        const double start = kind == 1 || setsOff ? 0.0 : gf_rollingStepM(ac);
+        const double start = kind == 1 || setsOff ? 0.0 : lf_startStepM(ac);
         const bool toRest = m.legEndsAtRest != 0 || kind == 2;
         if (lf_restLegSchedule(ac, 1, n, legM, start, toRest, lf_onwardStep(ac, 1)) > 0) return;
     }

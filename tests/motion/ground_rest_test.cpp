@@ -450,7 +450,9 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
     // aircraft stands speeds up from rest, not to its speed within a tick;
     // a leg timed slower than the aircraft rolls (it caught up before)
     // slows to its speed, not within a tick; a tow whose reports give far
-    // less than its positions' speed sets off at the positions' speed.
+    // less than its positions' speed sets off at the positions' speed; one
+    // just created goes on at its reported speed, not from rest (it fell
+    // behind its reports at once).
     struct Row {
         const char* name;
         AcPhase phase;
@@ -463,6 +465,7 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         double leastShare = 0.0;  // the fastest on the first leg at least, of 10 kt:
                                   // a tow reporting a fraction of its positions' speed
                                   // does not crawl at what it reports
+        bool created = false;     // never moved yet: it starts at the speed its first report gives
     };
     const Row rows[] = {
         {"a taxi from rest", AcPhase::taxi, 0.0, 10.0, 0.0, 1.2, true},
@@ -471,6 +474,8 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         {"a taxi leg timed at half the speed it rolls at", AcPhase::taxi, 10.0, 10.0, 20.0, 2.0, true},
         {"a tow from rest reporting 0.4 kt where it moves at 10", AcPhase::taxi, 0.0, 0.4, 0.0, 1.2, false, 0.3},
         {"a tow from rest reporting 1 kt where it moves at 10", AcPhase::taxi, 0.0, 1.0, 0.0, 1.2, false, 0.3},
+        {"a taxi just created rolling, into a point reported at rest", AcPhase::taxi, 10.0, 0.0, 10.0, 1.5, true, 0.0,
+         true},
     };
     constexpr double kKt = 10.0;
     const double stepM = kKt * kKnotsToMps / 100.0;
@@ -490,8 +495,8 @@ TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
         const LaLo end = at(s[s.size() - 2]);
         LiveAc& ac = taxiing(std::move(s), row.phase, 90.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepTick = tickCount.load() - 1;
-        ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = row.created ? 0 : tickCount.load() - 1;
+        ac.motion.lastStepM = row.created ? 0.0 : row.rollingKt * kKnotsToMps / 100.0;
         const Played p = lf_play(ac, 2 * legTicks + 600);
         ASSERT_GT(p.ticks.size(), static_cast<std::size_t>(legTicks));
         EXPECT_LT(p.worstMissM, 0.5) << "every point is reached when it falls due";
