@@ -25,6 +25,7 @@
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/pushback.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"
@@ -426,9 +427,7 @@ double lf_nose(const StreamPoint& p) {
 // A report that moves with its nose more than a right angle off its track
 // goes tail first: it is pushed back.
 bool lf_movesTailFirst(const StreamPoint& p) {
-    if (p.hasTrueHeading == 0 || p.stationary != 0 || !(p.groundSpeedKt >= kAtRestKt)) return false;
-    const double off = std::remainder(p.trueHeading - p.trackDeg * degreesToRadians, 2.0 * pi);
-    return std::abs(off) > 0.5 * pi;
+    return p.stationary == 0 && p.groundSpeedKt >= kAtRestKt && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
 }
 
 // The turn per tick two airborne reports flew, as dead reckoning takes it:

@@ -605,13 +605,6 @@ void lf_clearTaxiWatch(MotionState& m) {
     m.pushbackWatchSecondPos = {};
 }
 
-// A report that carries the aircraft's heading and moved against it: the
-// aircraft is still being pushed.
-bool lf_movesTailFirst(const StreamPoint& p, double travelRad) {
-    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !std::isfinite(travelRad)) return false;
-    return lf_againstHeading(travelRad, p.trueHeading);
-}
-
 // One report through the taxi-start watch; true when the taxi starts on it.
 bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     MotionState& m = ac.motion;
@@ -628,7 +621,7 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
     const double travel = gf_bearing(m.pushbackWatchPos, at);
     m.pushbackWatchPos = at;
     const double clearM = std::max(2.0 * ac.wingRadiusNm * metresPerNm, kClearOfStandLeastM);
-    if (lf_metres(ac.standPos, at) <= clearM || lf_movesTailFirst(p, travel)) {
+    if (lf_metres(ac.standPos, at) <= clearM || gf_movesTailFirst(p, travel)) {
         // Near the stand, or still pushed tail first: the taxi has not begun.
         m.pushbackWatchSecondSet = 0;
         m.pushbackWatchCount = 0;
@@ -702,6 +695,11 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
 }
 
 }  // namespace
+
+bool gf_movesTailFirst(const StreamPoint& p, double travelRad) {
+    if (p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading) || !std::isfinite(travelRad)) return false;
+    return lf_againstHeading(travelRad, p.trueHeading);
+}
 
 std::int64_t gf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
     const double kt = to.groundSpeedKt;

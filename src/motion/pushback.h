@@ -18,6 +18,10 @@
 // beacon, landing, taxi, strobes, logo, cabin).
 inline constexpr std::array<std::uint32_t, 7> kDepartureLights{1, 1, 0, 1, 0, 1, 0};
 
+// Whether a report that carries the aircraft's heading moved (`travelRad`)
+// against it: the aircraft is being pushed.
+bool gf_movesTailFirst(const StreamPoint& p, double travelRad);
+
 // When an aircraft standing at `from` must set off to be at `to` when it
 // falls due, at `to`'s reported speed (speeding up from rest at the taxi's
 // rate).
