@@ -24,6 +24,7 @@
 #include "liveries/livery_matching.h"
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/pushback.h"
 #include "motion/tick_math.h"
@@ -61,10 +62,6 @@ constexpr double kFastestFlyingKt = 1000.0;
 // time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
-// A taxiing aircraft created between a report at rest and the next is
-// placed no further from the next than this many times its reported pace
-// covers in the time left (see gf_placeLateCreateNow).
-constexpr double kLateStartPaceShare = 2.0;
 constexpr double kAtRestKt = 1.0;
 // A place flown on along a turn is stepped this often (ticks).
 constexpr double kProjectedArcStepTicks = 100.0;
@@ -72,6 +69,17 @@ constexpr double kTicksPerSecond = 100.0;
 
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
+
+// How far (NM) an aircraft at rest goes in the ticks when it speeds up at
+// the taxi rate to the pace and holds it.
+double lf_reachFromRestNm(double paceKt, double ticks) {
+    const double mps = paceKt * kKnotsToMps;
+    const double seconds = ticks / kTicksPerSecond;
+    const double speedUpS = mps / kTaxiSpeedChangeMps2;
+    const double metres = seconds <= speedUpS ? kTaxiSpeedChangeMps2 * seconds * seconds / 2.0
+                                              : mps * seconds - mps * speedUpS / 2.0;
+    return metres / metresPerNm;
+}
 
 // A flying aircraft whose lone report is due, and whose next report is
 // more than the feed's delay away (a report gap), is shown as it flies on
@@ -501,11 +509,12 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // On the ground a report at rest followed by one further on than the
         // aircraft goes at its reported pace in the time between repeats
         // where it stood: it left that spot earlier, as the next report
-        // shows. Created now, it starts where twice its reported pace meets
-        // the next report on time, not at the old spot, from which it
-        // chased its reports at several times its speed.
-        const double paceKt = next.groundSpeedKt;
-        const double reachNm = kLateStartPaceShare * paceKt * (span - gone) / 360000.0;
+        // shows. Created now, it starts from rest where speeding up to that
+        // pace at the taxi rate meets the next report on time, not at the
+        // old spot, from which it chased its reports at several times its
+        // speed, nor where only twice the pace from the first tick on would
+        // meet it (speeding up, it came seconds late).
+        const double reachNm = lf_reachFromRestNm(next.groundSpeedKt, span - gone);
         if (!airborne && frontAtRest && std::isfinite(reachNm) && reachNm > 0.0 &&
             gf_distanceNm(lf_position(front), lf_position(next)) > reachNm) {
             LaLo at = gf_destinationPoint(lf_position(next),

@@ -501,31 +501,35 @@ TEST_F(Spawn, ACreateSentLateStartsWhereItsReportsPutItNow) {
 }
 
 TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime) {
-    // A report at rest due at tick 1000, the next 0.01 degrees (716 m) east
-    // due at 2000; the create is sent at 1250. At a reported 5 kt the next
-    // lies far beyond reach: the report at rest repeats a spot the aircraft
-    // had left, and it starts where twice that pace (38.6 m in the 7.5 s
-    // left) meets the next. Where its pace reaches (300 kt), or the first
-    // report moves (10 kt), it starts a quarter of the way, as the time says.
+    // A report at rest due at tick 1000, the next east of it due at 2000;
+    // the create is sent at 1250. When the next lies beyond what speeding
+    // up from rest at the taxi rate to its reported pace covers in the 7.5 s
+    // left, the report at rest repeats a spot the aircraft had left: it
+    // starts that far from the next (at 5 kt 18.0 m; at 40 kt, still
+    // speeding up when it arrives, 70.3 m). Where it reaches (20 kt: 56 m of
+    // the 53.6 m left), or the first report moves (10 kt), it starts a
+    // quarter of the way, as the time says.
     struct Row {
         double frontKt, nextKt;
-        double eastOfNextM;  // where it starts
+        double nextEastDeg;
+        double westOfNextM;  // where it starts
     };
     const double metresPerDegree = 60.0 * metresPerNm * std::cos(50.0 * degreesToRadians);
-    const double reachM = 2.0 * 5.0 * 7.5 * metresPerNm / 3600.0;
-    for (const Row row : {Row{0.0, 5.0, -reachM}, Row{0.0, 300.0, -0.0075 * metresPerDegree},
-                          Row{10.0, 5.0, -0.0075 * metresPerDegree}}) {
+    for (const Row row : {Row{0.0, 5.0, 0.01, 17.97}, Row{0.0, 40.0, 0.01, 70.31},
+                          Row{0.0, 20.0, 0.001, 0.00075 * metresPerDegree},
+                          Row{10.0, 5.0, 0.01, 0.0075 * metresPerDegree}}) {
         SCOPED_TRACE(row.frontKt);
         SCOPED_TRACE(row.nextKt);
-        std::deque<StreamPoint> stream{point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000),
-                                       point(50.0, 8.02, 0.0, false, 3000)};
+        const double nextLon = 8.0 + row.nextEastDeg;
+        std::deque<StreamPoint> stream{point(50.0, 8.0, 0.0, false, 1000), point(50.0, nextLon, 0.0, false, 2000),
+                                       point(50.0, nextLon + 0.01, 0.0, false, 3000)};
         stream[0].groundSpeedKt = row.frontKt;
         stream[1].groundSpeedKt = row.nextKt;
         AiCreateRequest r;
         const LiveAc& ac = taxiingCreatedAt(0x500404, std::move(stream), 1250, r);
         ASSERT_EQ(ac.stream.size(), 3u);
         EXPECT_EQ(ac.stream[0].playTick, 1250);
-        EXPECT_NEAR((ac.stream[0].lon - 8.01) * metresPerDegree, row.eastOfNextM, 0.5);
+        EXPECT_NEAR((nextLon - ac.stream[0].lon) * metresPerDegree, row.westOfNextM, 0.05);
         EXPECT_NEAR(ac.stream[0].lat, 50.0, 1e-6);
         EXPECT_NEAR(ac.pose.longitude, ac.stream[0].lon, 1e-12);
         EXPECT_NEAR(r.position.Longitude, ac.stream[0].lon, 1e-12);
