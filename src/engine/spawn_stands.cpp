@@ -74,6 +74,20 @@ bool lf_isCalm(const LiveAc& ac) {
                                 kCalmSpreadSquaredNm;
 }
 
+// The place lies off the stand found and on another, nearer one (a stand of
+// a kind the aircraft does not take): the aircraft stands there. Put on the
+// neighbour, it stood tens of metres off every report it was then given; it
+// waits instead, as one whose stand is not free does.
+bool lf_standsOnAnotherStand(LaLo at, const Stand& found) {
+    const double foundNm = gf_distanceNm(at, {found.latitude, found.longitude});
+    if (foundNm <= found.radius) return false;
+    return std::any_of(g_standTable.begin(), g_standTable.end(), [&](const Stand& other) {
+        if (other.id == found.id || other.type == ParkingType::NONE || other.heli != found.heli) return false;
+        const double nm = gf_distanceNm(at, {other.latitude, other.longitude});
+        return nm < foundNm && nm <= other.radius;
+    });
+}
+
 // A live aircraft on a colliding stand reaches into the chosen one.
 bool lf_wingsOverlapAtExcludedStands(const LiveAc& ac, const Stand& stand) {
     for (const std::uint32_t excluded : stand.excludes) {
@@ -155,7 +169,7 @@ Stand* chooseSpawnStand(LiveAc& ac) {
     // aircraft standing a little off its usual stand still gets it.
     double distanceMetres = 0.0;
     Stand* stand = gf_findNearestStand(g_standTable, searchAt, ac, distanceMetres, true);
-    if (stand == nullptr) {
+    if (stand == nullptr || lf_standsOnAnotherStand(searchAt, *stand)) {
         ac.standSearchHit = 0;
         return nullptr;
     }

@@ -181,6 +181,32 @@ TEST_F(SpawnAtStands, OnlyACalmAircraftNearTheLoadedAirportGetsAStandAndNeverThe
     }
 }
 
+TEST_F(SpawnAtStands, AnAircraftStandingOnAStandItDoesNotTakeIsNotPutOnTheNeighbour) {
+    // Reported standing 12 m north of P, with a stand of 30 m at P and a gate
+    // of 24 m north of P. With a gate at P it gets that one. On a small ramp
+    // at P, a kind it does not take, it gets no stand rather than the gate
+    // 55 m north, 43 m off its reports; but the gate 25 m north, whose
+    // circle it stands in, it gets.
+    const LaLo p{50.0300, 8.5600};
+    struct Row {
+        const char* name;
+        ParkingType atP;
+        double gateNorthM;
+        const char* stand;  // "" for none
+    };
+    for (const Row row : {Row{"a gate at P", ParkingType::GATE_MEDIUM, 55.0, "AT P"},
+                          Row{"a ramp it does not take at P", ParkingType::RAMP_GA_SMALL, 55.0, ""},
+                          Row{"in the gate's circle too", ParkingType::RAMP_GA_SMALL, 25.0, "NORTH"}}) {
+        SCOPED_TRACE(row.name);
+        setStandTable({{"AT P", p, row.atP, 30.0}, {"NORTH", lf_north(p, row.gateNorthM), ParkingType::GATE_MEDIUM, 24.0}});
+        LiveAc& ac = resting(kHex, lf_north(p, 12.0));
+        ac.stream.front().stationary = 1;
+        const Stand* stand = chooseSpawnStand(ac);
+        EXPECT_EQ(stand != nullptr ? stand->name : "", row.stand);
+        g_liveAircraft.clear();
+    }
+}
+
 TEST_F(SpawnAtStands, AMissIsNotSearchedAgainAtTheSamePlace) {
     const LaLo open = lf_north(kA1, -200.0);
     LiveAc& ac = resting(kHex, open);
