@@ -454,6 +454,33 @@ TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIs
     }
 }
 
+TEST(MotionReportChecks, AReportWhereAPausedMoveBroughtItAndWentOnFromEndsTheStandingRun) {
+    // Reports every 3 s at no speed at the stand up to 39 s, none until one
+    // at 63 s `farM` south at no speed, then on south at 2 m/s (3.9 kt). The
+    // aircraft stands until the move brings it to that report on time at
+    // 2 m/s. 45 m off the stand that report is where the move began from, no
+    // scatter: standing still until it would leave it 22 s behind. 10 m off
+    // it may be scatter, and the aircraft left the stand before it.
+    for (const auto& [farM, finding] : {std::pair{45.0, false}, std::pair{10.0, true}}) {
+        SCOPED_TRACE(farM);
+        Made m(0.0, 3.0, 10000, [](int) { return 0.0; }, 180.0);
+        auto& reports = m.record.reports;
+        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 4000 && p.dueTick < 6300; });
+        for (ReportedPosition& p : reports) {
+            const double t = p.dueTick / 100.0;
+            if (t < 63.0) continue;
+            p.position = lf_east(0.0, -(farM + 2.0 * (t - 63.0)));
+            p.groundSpeedKt = t > 63.0 ? 2.0 * kMpsToKnots : 0.0;
+        }
+        for (MotionSample& s : m.record.samples) {
+            const LaLo at = lf_east(0.0, -std::max(0.0, 2.0 * (s.tick / 100.0 - 63.0) + farM));
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+        }
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding);
+    }
+}
+
 TEST(MotionReportChecks, EveryStopOnTheGroundIsBrakedForWhereverItComes) {
     // 8 m/s, then standing from one tick to the next: where the stream ends,
     // at a hold reported after the leg into it began, driving onto the stand,

@@ -924,7 +924,8 @@ constexpr double kStillBeyondM = 15.0;
 
 // Where a run of standing reports from `i` (up to `j`) moves to a place of
 // its own: the first of two reports in a row that stand together well beyond
-// the scatter of those before them. `j` when they never do.
+// the scatter of those before them, or a last one beyond it that the reports
+// move on from. `j` when they never do.
 std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, std::size_t i, std::size_t j) {
     const LaLo first = reports[i].position;
     double spread = 0.0;
@@ -935,6 +936,15 @@ std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, st
             lf_metres(reports[k].position, reports[k + 1].position) < kStillTogetherM)
             return k;
         spread = std::max(spread, here);
+    }
+    // The run's last report lies well beyond the scatter before it, and the
+    // report after the run moves on: that one is where the move the reports
+    // paused through brought the aircraft (its first there at no speed), not
+    // scatter. Standing still up to it and reaching it are not both possible.
+    if (j < reports.size() && j - 1 - i >= kStillShownLeast) {
+        const ReportedPosition& after = reports[j];
+        const bool movesOn = !after.airborne && after.groundSpeedKt >= 1.0 && after.groundSpeedKt <= kAbsurdGroundKt;
+        if (movesOn && lf_metres(reports[j - 1].position, first) > spread + kStillBeyondM) return j - 1;
     }
     return j;
 }
