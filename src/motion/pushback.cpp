@@ -386,16 +386,7 @@ PushTarget lf_nextPushTarget(const LiveAc& ac) {
             nearest = d;
             here = k;
         }
-    // The least lead counts from now, or along the reports' own time from
-    // where the aircraft is on their way when that time is past. Counted
-    // from now, a pushback behind its reports (after a pause in them) had
-    // the whole curve they tell fall due within it, and cut it in one
-    // straight leg, the nose 35-45 degrees off the way it went while it
-    // swung round.
-    std::int32_t leadFrom = tickCount.load();
-    if (here < path.size() && gf_ticksBetween(path[here].point.playTick, leadFrom) > 0)
-        leadFrom = path[here].point.playTick;
-    const std::int32_t least = gf_tickPlus(leadFrom, kLeastLegTicks);
+    const std::int32_t least = gf_tickPlus(tickCount.load(), kLeastLegTicks);
     std::size_t best = path.size();
     for (std::size_t c = here + 1; c < path.size(); ++c) {
         const LaLo target = lf_position(path[c].point);
@@ -609,18 +600,19 @@ bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
     return last != nullptr && lf_paceFromLastKt(*last, p) > kMostGroundKt;
 }
 
-// A ground speed no aircraft on the ground goes (a bad report of 1e6 kt)
-// tells nothing of the pace; the position and time of the report are sound.
-// The pace its position gives from the last report kept stands for it (none
-// without one): taken as it came, a report in the middle of a pushback was
-// no walking pace, so it did not take the pushback on, and the aircraft
-// stood where its leg ended until a report after it came, tens of seconds
-// behind its reports.
+// Once the pushback has begun, a ground speed no aircraft on the ground goes
+// (a bad report of 1e6 kt) tells nothing of the pace; the position and time
+// of the report are sound. The pace its position gives from the last report
+// kept stands for it: taken as it came, such a report in the middle of a
+// pushback was no walking pace, so it did not take the pushback on, and the
+// aircraft stood where its leg ended until a report after it came, tens of
+// seconds behind its reports. Before it began, the report stays as it came:
+// over the scatter of a parked aircraft's reports the pace of its position
+// would start a pushback nobody made.
 StreamPoint lf_withSoundSpeed(const StandLeaving& l, const StreamPoint& reported) {
     StreamPoint p = reported;
-    if (p.groundSpeedKt <= kMostGroundKt) return p;
-    const StreamPoint* last = lf_lastKept(l);
-    p.groundSpeedKt = last != nullptr ? lf_paceFromLastKt(*last, p) : 0.0;
+    if (l.pushback.empty() || p.groundSpeedKt <= kMostGroundKt) return p;
+    p.groundSpeedKt = lf_paceFromLastKt(*lf_lastKept(l), p);
     return p;
 }
 

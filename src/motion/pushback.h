@@ -61,8 +61,9 @@ void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p);
 // before takes to get there (the reports of a stop were passed over), falls
 // due when that pace gets it there. Otherwise it counts
 // among the reports after the pushback; a forward move of 4 m or more off its
-// end ends the pushback. A ground speed no aircraft on the ground goes (a bad
-// report) counts as the pace its position gives from the last report kept.
+// end ends the pushback. Once the pushback has begun, a ground speed no
+// aircraft on the ground goes (a bad report) counts as the pace its position
+// gives from the last report kept.
 // True when it took the pushback further.
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p);
 

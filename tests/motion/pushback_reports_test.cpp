@@ -11,7 +11,7 @@
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
 // aircraft created late into its pushback, and a ground speed no aircraft goes
-// taken as the pace its position gives.
+// taken as the pace its position gives once the pushback has begun.
 
 #include <gmock/gmock.h>
 
@@ -67,17 +67,6 @@ protected:
         ac.motion.holding = 1;
         tickCount.store(11500);
         return ac;
-    }
-    // A pushback of two reports: 10 m south of RAMP B1 (due at `firstDue`,
-    // its track `firstTrackDeg`), then 30 m on from there at `bearingDeg`
-    // (due at `secondDue`, at `secondKt`). Where the first lies.
-    static LaLo twoReportPushback(LiveAc& ac, std::int32_t firstDue, double firstTrackDeg, double bearingDeg,
-                                  std::int32_t secondDue, double secondKt) {
-        StreamPoint a = south(10.0, firstDue, 3.0);
-        a.trackDeg = firstTrackDeg;
-        const LaLo aAt{a.lat, a.lon};
-        ac.motion.leaving.pushback = {a, groundPoint(from(aAt, bearingDeg, 30.0), secondDue, secondKt)};
-        return aAt;
     }
     // Metres between a stream point and a position.
     static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
@@ -476,11 +465,15 @@ TEST_F(PushbackReports, BetweenTwoReportsOfATurnThePushbackFollowsTheCurveTheirT
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         LiveAc& ac = leavingB1(++hexid);
-        const LaLo aAt = twoReportPushback(ac, 10000, row.trackADeg, 210.0, 12000, row.stands ? 0.0 : 3.0);
-        StreamPoint& b = ac.motion.leaving.pushback.back();
+        StandLeaving& l = ac.motion.leaving;
+        StreamPoint a = south(10.0, 10000, 3.0);
+        a.trackDeg = row.trackADeg;
+        const LaLo aAt{a.lat, a.lon};
+        StreamPoint b = groundPoint(from(aAt, 210.0, 30.0), 12000, row.stands ? 0.0 : 3.0);
         b.trackDeg = row.trackBDeg;
         b.hasTrueHeading = std::isfinite(row.noseDeg) ? 1 : 0;
         b.trueHeading = row.noseDeg * degreesToRadians;
+        l.pushback = {a, b};
         // Pushed back to the first, nose north.
         expectLegOnCurve(ac, aAt, 3.0, 210.0, row.curve);
         EXPECT_GT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
@@ -512,28 +505,37 @@ TEST_F(PushbackReports, AMovingReportFarLaterThanThePushbacksPaceTakesHidAStopAn
 }
 
 TEST_F(PushbackReports, AGroundSpeedNoAircraftGoesCountsAsThePaceItsPositionGives) {
-    // Pushed 10 m back at 3 kt; the next report's speed is a bad 1e6 kt.
+    // Pushed 10 m back at 3 kt, or standing on the stand until then; the
+    // next report's speed is a bad 1e6 kt.
     struct Row {
         const char* what;
         double metres;     // the report, off the stand
         std::int32_t due;  // the report's due tick
         bool pushedOn;     // it takes the pushback further
         double keptKt;     // the speed kept with it
+        bool begun = true;  // the pushback had begun
     };
     const Row rows[] = {
         {"6 m on in 3.89 s: a walking pace", 16.0, 10389, true, 3.0},
         {"where it got to: standing", 10.0, 10500, false, 0.0},
         {"40 m on in 4 s: a taxi's pace, not the pushback", 50.0, 10400, false, 19.4},
+        // Before it began: the scatter of a parked aircraft's reports.
+        {"16 m off the stand in 5.89 s, not begun", 16.0, 10589, false, 1e6, false},
     };
     std::uint32_t hexid = 0x484CE0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         LiveAc& ac = leavingB1(++hexid);
         StandLeaving& l = ac.motion.leaving;
-        l.pushback = {south(10.0, 10000, 3.0)};
+        if (row.begun) {
+            l.pushback = {south(10.0, 10000, 3.0)};
+        } else {
+            l.standing = south(0.0, 10000, 0.0);
+            l.hasStanding = 1;
+        }
         EXPECT_EQ(gf_keepLeavingReport(ac, south(row.metres, row.due, 1e6)), row.pushedOn);
         const StreamPoint& kept = row.pushedOn ? l.pushback.back() : l.after.back();
-        EXPECT_EQ(l.pushback.size(), row.pushedOn ? 2u : 1u);
+        EXPECT_EQ(l.pushback.size(), row.pushedOn ? 2u : row.begun ? 1u : 0u);
         EXPECT_NEAR(kept.groundSpeedKt, row.keptKt, 0.05);
     }
 }
@@ -569,39 +571,28 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     EXPECT_NEAR(firstStepM(), once, 0.001);
 }
 
-TEST_F(PushbackReports, ALatePushbackFollowsALongCurveAndCutsAShortOneTurningTheNoseNoFurtherThanALegMay) {
+TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheBendALegMayCut) {
     // Pushed to its first report 10 m south (going south, nose north), the
     // second 30 m on at 150 degrees standing with its nose at 275: the curve
-    // between them ends going 95. Both were due before now (tick 10000). A
-    // curve its reports took longer than the least lead to go round it
-    // follows; on a shorter one the leg runs straight to the second, and by
-    // its end the nose faces away from the leg within the 25 degrees a leg
-    // may cut off a bend, not from the curve's way 55 degrees off it.
-    struct Row {
-        const char* what;
-        std::int32_t secondDue;  // the first due at 8000
-        bool curve;
-    };
-    const Row rows[] = {
-        {"10 s round the curve", 9000, true},
-        {"6 s round it", 8600, false},
-    };
-    std::uint32_t hexid = 0x484CA0;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        LiveAc& ac = leavingB1(++hexid);
-        const LaLo aAt = twoReportPushback(ac, 8000, 180.0, 150.0, row.secondDue, 0.0);
-        StreamPoint& b = ac.motion.leaving.pushback.back();
-        b.hasTrueHeading = 1;
-        b.trueHeading = 275.0 * degreesToRadians;
-        expectLegOnCurve(ac, aAt, 3.0, 150.0, row.curve);
-        ASSERT_GE(ac.stream.size(), 2u);
-        EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
-        if (row.curve) continue;
-        const double legTicks = ac.stream.front().playTick - tickCount.load();
-        const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
-        EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
-    }
+    // between them ends going 95. Both were due long ago, so the leg runs
+    // straight to the second; by its end the nose faces away from the leg
+    // within the 25 degrees a leg may cut off a bend, not from the curve's
+    // way 55 degrees off it.
+    LiveAc& ac = leavingB1(0x484CA0);
+    StandLeaving& l = ac.motion.leaving;
+    StreamPoint a = south(10.0, 8000, 3.0);
+    a.trackDeg = 180.0;
+    const LaLo aAt{a.lat, a.lon};
+    StreamPoint b = groundPoint(from(aAt, 150.0, 30.0), 9000, 0.0);
+    b.hasTrueHeading = 1;
+    b.trueHeading = 275.0 * degreesToRadians;
+    l.pushback = {a, b};
+    expectLegOnCurve(ac, aAt, 3.0, 150.0, false);
+    ASSERT_GE(ac.stream.size(), 2u);
+    const double legTicks = ac.stream.front().playTick - tickCount.load();
+    const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
+    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
+    EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
 }
 
 TEST_F(PushbackReports, IntoACornerOfStraightStretchesTheNoseLeadsByHalfTheCornerAsFarAsALegMayCut) {
