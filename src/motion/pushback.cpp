@@ -534,13 +534,22 @@ std::int32_t lf_leavingBegins(const LiveAc& ac, const StreamPoint& first) {
     return begins;
 }
 
-// A report that moves off `place` at a taxi's speed, not a pushback's, and
-// a few metres on: the aircraft drives there, though the stream would take
-// it as a copy of the place it stands (up to 17 m). Copied, it stood until
-// the report after it, half a minute later after a pause in the reports.
-bool lf_drivesOffFrom(const StreamPoint& q, const StreamPoint& place) {
-    return q.groundSpeedKt > kMostPushKt && q.groundSpeedKt <= kMostGroundKt &&
-           lf_metres(lf_position(place), lf_position(q)) >= kTaxiMoveM;
+// A report that moves off `place` a few metres on, at a taxi's speed or,
+// nose first, at any speed it reports: the aircraft drives there, though the
+// stream would take it as a copy of the place it stands (up to 17 m).
+// Copied, it stood until the report after it, half a minute later after a
+// pause in the reports. A slow taxi setting off (turning away from where its
+// pushback ended at 4-5 kt) is no pushback: one that goes on tail first has
+// its own nose against the way it went, or, its nose not reported, goes
+// straight back from the nose the aircraft stands with (`noseRad`).
+bool lf_drivesOffFrom(const StreamPoint& q, const StreamPoint& place, double noseRad) {
+    if (!(q.groundSpeedKt >= kStillKt && q.groundSpeedKt <= kMostGroundKt) ||
+        lf_metres(lf_position(place), lf_position(q)) < kTaxiMoveM)
+        return false;
+    if (q.groundSpeedKt > kMostPushKt) return true;
+    const double travel = gf_bearing(lf_position(place), lf_position(q));
+    if (q.hasTrueHeading != 0 && std::isfinite(q.trueHeading)) return !lf_againstHeading(travel, q.trueHeading);
+    return std::isfinite(noseRad) && !lf_tailFirst(travel, noseRad);
 }
 
 // The kept reports join the stream after its last point as the stream checks
@@ -561,7 +570,7 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
         q.playTick = gf_ticksBetween(after, due) > 0 ? due : after;
         ac.stream.push_back(q);
         // Driving off from where it stands: it goes there from that hold.
-        if (q.stationary != 0 && last.stationary != 0 && lf_drivesOffFrom(reported, last)) {
+        if (q.stationary != 0 && last.stationary != 0 && lf_drivesOffFrom(reported, last, ac.pose.heading)) {
             StreamPoint on = reported;
             const std::int32_t next = gf_tickPlus(q.playTick, 1);
             if (gf_ticksBetween(next, on.playTick) < 0) on.playTick = next;
@@ -573,14 +582,38 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
 // A report farther from the last one kept than an aircraft on the ground
 // goes in the time between them (a position miles off): no report of this
 // aircraft's way.
+const StreamPoint* lf_lastKept(const StandLeaving& l) {
+    return !l.after.empty()      ? &l.after.back()
+           : !l.pushback.empty() ? &l.pushback.back()
+           : l.hasStanding != 0  ? &l.standing
+                                 : nullptr;
+}
+
+// The pace (kt) from the last report kept to this one by their positions.
+double lf_paceFromLastKt(const StreamPoint& last, const StreamPoint& p) {
+    const double seconds = std::max(1.0, gf_ticksBetween(last.playTick, p.playTick) / 100.0);
+    return lf_metres(lf_position(last), lf_position(p)) / seconds * kMpsToKnots;
+}
+
 bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
-    const StreamPoint* last = !l.after.empty()      ? &l.after.back()
-                              : !l.pushback.empty() ? &l.pushback.back()
-                              : l.hasStanding != 0  ? &l.standing
-                                                    : nullptr;
-    if (last == nullptr) return false;
-    const double seconds = std::max(1.0, gf_ticksBetween(last->playTick, p.playTick) / 100.0);
-    return lf_metres(lf_position(*last), lf_position(p)) / seconds * kMpsToKnots > kMostGroundKt;
+    const StreamPoint* last = lf_lastKept(l);
+    return last != nullptr && lf_paceFromLastKt(*last, p) > kMostGroundKt;
+}
+
+// Once the pushback has begun, a ground speed no aircraft on the ground goes
+// (a bad report of 1e6 kt) tells nothing of the pace; the position and time
+// of the report are sound. The pace its position gives from the last report
+// kept stands for it: taken as it came, such a report in the middle of a
+// pushback was no walking pace, so it did not take the pushback on, and the
+// aircraft stood where its leg ended until a report after it came, tens of
+// seconds behind its reports. Before it began, the report stays as it came:
+// over the scatter of a parked aircraft's reports the pace of its position
+// would start a pushback nobody made.
+StreamPoint lf_withSoundSpeed(const StandLeaving& l, const StreamPoint& reported) {
+    StreamPoint p = reported;
+    if (l.pushback.empty() || p.groundSpeedKt <= kMostGroundKt) return p;
+    p.groundSpeedKt = lf_paceFromLastKt(*lf_lastKept(l), p);
+    return p;
 }
 
 // Parked until the pushback begins: a hold there.
@@ -835,9 +868,10 @@ bool gf_keepUnseenPushback(LiveAc& ac, const StreamPoint& there, const StreamPoi
     return true;
 }
 
-bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p) {
+bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& reported) {
     StandLeaving& l = ac.motion.leaving;
-    if (lf_outOfReach(l, p)) return false;
+    if (lf_outOfReach(l, reported)) return false;
+    const StreamPoint p = lf_withSoundSpeed(l, reported);
     if (l.pushbackOver != 0) {
         l.after.push_back(p);
         return false;
@@ -985,7 +1019,7 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     // started on them would stand there all the same. Not one that drives
     // off from there.
     return std::any_of(l.after.begin(), seen, [&](const StreamPoint& q) {
-        return q.groundSpeedKt >= kStillKt && (!gf_isNearCopy(q, end) || lf_drivesOffFrom(q, end));
+        return q.groundSpeedKt >= kStillKt && (!gf_isNearCopy(q, end) || lf_drivesOffFrom(q, end, ac.pose.heading));
     });
 }
 

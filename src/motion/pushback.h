@@ -61,7 +61,10 @@ void gf_keepStandingReport(LiveAc& ac, const StreamPoint& p);
 // before takes to get there (the reports of a stop were passed over), falls
 // due when that pace gets it there. Otherwise it counts
 // among the reports after the pushback; a forward move of 4 m or more off its
-// end ends the pushback. True when it took the pushback further.
+// end ends the pushback. Once the pushback has begun, a ground speed no
+// aircraft on the ground goes (a bad report) counts as the pace its position
+// gives from the last report kept.
+// True when it took the pushback further.
 bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& p);
 
 // Two reports at no speed, one after the other, that stand together well

@@ -360,28 +360,39 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     p.groundSpeedKt = 0.0;
 }
 
-// A taxi's hold made of a single report at no speed where a moving report
-// was: the report alone cannot tell a stop from the receiver repeating a
-// position it had while the aircraft went on. The report after it tells:
-// when the aircraft, standing there until the hold's end, could not be at
-// that report by its time at the speed it gives, it did not stand there.
-// Kept, the hold stood the aircraft there (and turned it on the spot after)
-// until it could no longer catch up with its reports; dropped, it sets off
-// for the report at once. A hold the next report leaves time for stays.
+// A taxi's hold made of reports at no speed where a moving report was, one
+// or a run of them repeating that place: the reports alone cannot tell a
+// stop from the receiver repeating a position it had while the aircraft went
+// on (a run of them while it turned a corner, the track turning from one to
+// the next). The report after them tells: when the aircraft, standing there
+// from the first of them, could not be at that report by its time at the
+// speed it gives, it did not stand there. Kept, the hold stood the aircraft
+// there (and turned it on the spot after) until it could no longer catch up
+// with its reports; dropped, it sets off for the report at once. A hold the
+// next report leaves time for stays.
 void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
     const std::int32_t holdTick = std::exchange(ac.motion.repeatHoldTick, 0);
     auto& s = ac.stream;
+    if (holdTick == 0 || ac.phase != AcPhase::taxi || p.airborne != 0 || s.empty()) return;
+    // The hold's run: the points standing where the last one stands, from
+    // the one due at its first tick on.
+    std::size_t first = s.size();
+    while (first > 0 && s[first - 1].stationary != 0 && lf_samePlace(s[first - 1], s.back()) &&
+           gf_ticksBetween(holdTick, s[first - 1].playTick) >= 0)
+        --first;
+    if (first == s.size() || s[first].playTick != holdTick) return;
     const double kt = p.groundSpeedKt;
-    if (holdTick == 0 || ac.phase != AcPhase::taxi || p.airborne != 0 || s.empty() || !(kt >= kReportedMovingKt) ||
-        !(kt <= kMostGroundKt))
-        return;
-    const StreamPoint& hold = s.back();
-    if (hold.stationary == 0 || hold.playTick != holdTick) return;
-    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
-    if (s.size() >= 2) {
-        s.pop_back();
+    if (!(kt >= kReportedMovingKt)) {
+        // One more at no speed where it holds: the run goes on, and the
+        // report after it tells whether the aircraft stood there.
+        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) ac.motion.repeatHoldTick = holdTick;
         return;
     }
+    if (!(kt <= kMostGroundKt)) return;
+    const StreamPoint hold = s[first];
+    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
+    s.erase(s.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(first, 1)), s.end());
+    if (first >= 1) return;
     // The point reached: standing on it, the aircraft leaves now.
     if (lf_active(ac) && ac.onGround != 0 && lf_metres(lf_pose(ac), lf_position(hold)) <= kRepeatHoldAtM)
         lf_frontDueNow(ac);

@@ -9,8 +9,9 @@
 // leave for it), the reports an aircraft was created with or that came before
 // its object existed, the curve two reports of a turn tell by their tracks,
 // a moving report long after the one before that hid a stop, a report after
-// a gap that shows the pushback went on and the aircraft turned off it, and an
-// aircraft created late into its pushback.
+// a gap that shows the pushback went on and the aircraft turned off it, an
+// aircraft created late into its pushback, and a ground speed no aircraft goes
+// taken as the pace its position gives once the pushback has begun.
 
 #include <gmock/gmock.h>
 
@@ -500,6 +501,42 @@ TEST_F(PushbackReports, AMovingReportFarLaterThanThePushbacksPaceTakesHidAStopAn
         ASSERT_EQ(l.pushback.size(), 2u);
         EXPECT_EQ(l.pushback.back().playTick, row.due);
         g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackReports, AGroundSpeedNoAircraftGoesCountsAsThePaceItsPositionGives) {
+    // Pushed 10 m back at 3 kt, or standing on the stand until then; the
+    // next report's speed is a bad 1e6 kt.
+    struct Row {
+        const char* what;
+        double metres;     // the report, off the stand
+        std::int32_t due;  // the report's due tick
+        bool pushedOn;     // it takes the pushback further
+        double keptKt;     // the speed kept with it
+        bool begun = true;  // the pushback had begun
+    };
+    const Row rows[] = {
+        {"6 m on in 3.89 s: a walking pace", 16.0, 10389, true, 3.0},
+        {"where it got to: standing", 10.0, 10500, false, 0.0},
+        {"40 m on in 4 s: a taxi's pace, not the pushback", 50.0, 10400, false, 19.4},
+        // Before it began: the scatter of a parked aircraft's reports.
+        {"16 m off the stand in 5.89 s, not begun", 16.0, 10589, false, 1e6, false},
+    };
+    std::uint32_t hexid = 0x484CE0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = leavingB1(++hexid);
+        StandLeaving& l = ac.motion.leaving;
+        if (row.begun) {
+            l.pushback = {south(10.0, 10000, 3.0)};
+        } else {
+            l.standing = south(0.0, 10000, 0.0);
+            l.hasStanding = 1;
+        }
+        EXPECT_EQ(gf_keepLeavingReport(ac, south(row.metres, row.due, 1e6)), row.pushedOn);
+        const StreamPoint& kept = row.pushedOn ? l.pushback.back() : l.after.back();
+        EXPECT_EQ(l.pushback.size(), row.pushedOn ? 2u : row.begun ? 1u : 0u);
+        EXPECT_NEAR(kept.groundSpeedKt, row.keptKt, 0.05);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -92,18 +94,25 @@ TEST_F(PushbackToTaxi, TheTaxiStartsOnAForwardMoveAheadOfTheAircraft) {
 
 TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
     // Pushed back and standing, nose north; the taxi's first report kept
-    // since then lies this far west of it at this speed, due 20 s on.
+    // since then lies this far off it (west, unless the row says) at this
+    // speed, due 20 s on.
     struct Row {
         const char* what;
-        double westM;
+        double offM;
         double speedKt;
         bool held;              // taken as the stop going on (a copy of it)
         double leavesEarlierS;  // the point's tick before the report's due tick
         bool drivesThere;       // and then to the report itself, as reported
+        double bearingDeg = 270.0;  // the way to it
+        double noseDeg = std::numeric_limits<double>::quiet_NaN();  // its own nose, NaN: not reported
     };
     const Row rows[] = {
-        // 8 m at 6 kt (3.09 m/s): it must leave 2.6 s before the report.
-        {"a slow first move close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps), false},
+        // 8 m at 6 kt (3.09 m/s): it must leave 2.6 s before the report. Off
+        // to the side of its nose a slow move drives there as a taxi's does;
+        // straight back from its nose it may be a pushback's, and is copied.
+        {"a slow first move close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps), true},
+        {"a slow move straight back close by", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps), false, 180.0},
+        {"a slow move to the side, its nose against it", 8.0, 6.0, true, 8.0 / (6.0 * kKnotsToMps), false, 270.0, 90.0},
         {"a report at no speed there", 0.0, 0.0, true, 0.0, false},
         {"a move beyond a copy's reach", 30.0, 6.0, false, 0.0, false},
         // At a taxi's pace it drives off: copied, it stood there until the
@@ -116,7 +125,9 @@ TEST_F(PushbackToTaxi, TheKeptReportsHoldItWhereItStoppedOnlyUntilItMustLeave) {
         const LaLo pushedTo = PushbackToTaxi::pushedTo();
         LiveAc& ac = standingPushedBack(++hexid);
         const std::int32_t due = tickCount.load() + 2000;
-        ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, 270.0, row.westM), due, row.speedKt));
+        ac.motion.leaving.after.push_back(groundPoint(from(pushedTo, row.bearingDeg, row.offM), due, row.speedKt));
+        ac.motion.leaving.after.back().hasTrueHeading = std::isnan(row.noseDeg) ? 0 : 1;
+        ac.motion.leaving.after.back().trueHeading = std::isnan(row.noseDeg) ? 0.0 : row.noseDeg * degreesToRadians;
         const StreamPoint report = ac.motion.leaving.after.back();
         gf_startTaxiAfterPushback(ac, false);
         EXPECT_EQ(ac.phase, AcPhase::taxi);
@@ -188,14 +199,21 @@ TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
         double speedKt;
         double beforeDueS;
         bool taxis;
+        double bearingDeg = 90.0;  // the way to the report
+        double noseDeg = 90.0;     // its own nose, NaN: not reported
     };
+    const double unknown = std::numeric_limits<double>::quiet_NaN();
     const Row rows[] = {
         {"a move at a taxi's speed, falling due", 17.0, 8.0, 1.0, true},
         {"the same with just the turn's time left", 17.0, 8.0, 10.5, true},
         {"the same with time to wait for more", 17.0, 8.0, 20.0, false},
-        // At a pushback's pace, taken as a copy of where it stands, the taxi
-        // would stand there; at a taxi's pace it drives there.
-        {"a slow move within a copy's reach", 10.0, 5.0, 1.0, false},
+        // Within a copy's reach at a pushback's pace it drives there nose
+        // first, as at a taxi's pace: taken as a copy of where it stands, the
+        // taxi stood there until the report after it. Tail first it is no
+        // taxi.
+        {"a slow move nose first within a copy's reach", 10.0, 5.0, 1.0, true},
+        {"a slow move tail first within a copy's reach", 10.0, 5.0, 1.0, false, 90.0, 270.0},
+        {"a slow move off to the side, its nose not reported", 10.0, 5.0, 1.0, true, 90.0, unknown},
         {"a taxi's move within a copy's reach", 10.0, 8.0, 1.0, true},
         {"a report at no speed there", 17.0, 0.0, 1.0, false},
     };
@@ -208,9 +226,9 @@ TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
         ac.turnRateRad = 0.1 * degreesToRadians;
         ac.motion.leaving.pushback.push_back(groundPoint(pushedTo, tickCount.load() - 1000, 0.0));
         const std::int32_t due = tickCount.load() + 2000;
-        StreamPoint p = groundPoint(from(pushedTo, 90.0, row.eastM), due, row.speedKt);
-        p.trueHeading = 90.0 * degreesToRadians;
-        p.hasTrueHeading = 1;
+        StreamPoint p = groundPoint(from(pushedTo, row.bearingDeg, row.eastM), due, row.speedKt);
+        p.trueHeading = std::isnan(row.noseDeg) ? 0.0 : row.noseDeg * degreesToRadians;
+        p.hasTrueHeading = std::isnan(row.noseDeg) ? 0 : 1;
         EXPECT_FALSE(checkExtendingSituations(ac, p));
         ASSERT_EQ(ac.phase, AcPhase::pushed_back);
         tickCount.store(due - static_cast<std::int32_t>(row.beforeDueS * 100.0));

@@ -326,7 +326,7 @@ TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurn
     }
 }
 
-TEST_F(StreamChecks, AHoldOfOneReportRepeatingAMovingOneEndsWhenTheNextReportCannotBeMadeFromIt) {
+TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCannotBeMadeFromIt) {
     // Taxiing west through A1 (due at tick 10000), then reports at no speed
     // at A1 from tick 12000 on, 2 s apart; the next report lies 175 m
     // south-west at 18.7 kt: from rest 18 s of travel and 4 s of speeding up.
@@ -342,7 +342,12 @@ TEST_F(StreamChecks, AHoldOfOneReportRepeatingAMovingOneEndsWhenTheNextReportCan
     const Row rows[] = {
         {"a lone repeat of a moving report, the next one out of reach", 1, 10, 7, -1, false},
         {"a lone repeat with time to get there after it", 1, 10, 25, -1, true},
-        {"two of them: the aircraft stood there", 2, 10, 7, -1, true},
+        // A run of them, the first 2 s before the last: had the aircraft
+        // stood there from the first, it could not have been at the next
+        // report either; one that leaves it time is a stop.
+        {"two of them, the next one out of reach", 2, 10, 7, -1, false},
+        {"three of them, the next one out of reach", 3, 10, 7, -1, false},
+        {"two of them with time to get there after them", 2, 10, 25, -1, true},
         {"after a report of it standing already", 1, 0, 7, -1, true},
         {"the lone repeat reached, the aircraft standing on it", 1, 10, 7, 0.5, false},
         {"the lone repeat reached, the aircraft still 20 m short", 1, 10, 7, 20, true},
@@ -376,7 +381,7 @@ TEST_F(StreamChecks, AHoldOfOneReportRepeatingAMovingOneEndsWhenTheNextReportCan
             EXPECT_EQ(ac.stream.front().playTick, row.holdKept ? due : 10001);
             continue;
         }
-        EXPECT_EQ(ac.stream.size(), row.holdKept ? before : before - 1);
+        EXPECT_EQ(ac.stream.size(), row.holdKept ? before : before - row.repeats);
         EXPECT_EQ(ac.stream.back().stationary != 0 && ac.stream.back().playTick == due, row.holdKept);
     }
 }
