@@ -24,6 +24,7 @@
 #include "foundation/log.h"
 #include "liveries/code_tables.h"
 #include "liveries/dbase.h"
+#include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
@@ -192,6 +193,13 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
     return std::fabs(altitudeFt - airportFt) <= 120.0;
 }
 
+// The latest airborne report the stream took, as it went in.
+void lf_rememberAirReport(LiveAc& ac, const StreamPoint& point) {
+    if (point.airborne == 0) return;
+    ac.motion.lastAirReport = point;
+    ac.motion.lastAirReportSet = 1;
+}
+
 void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
     FlightIdentity identity = record.identity;
     identity.key = key;
@@ -206,6 +214,7 @@ void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
     info.climbRateLimit = limits.climbRateLimit;
     info.taxiSpeedRef = limits.taxiSpeedRef;
     g_liveAircraft.emplace_back(std::deque<StreamPoint>{record.point}, info, record.time);
+    lf_rememberAirReport(g_liveAircraft.back(), record.point);
 }
 
 void lf_decodeNewAircraft(const TrafficRecord& record) {
@@ -428,19 +437,21 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
 // Whether a point reported while the aircraft flies (a touchdown point of
 // its approach too; before it is shown, while its last point is airborne)
 // lies farther from the point before it than the aircraft could fly in the
-// time between them.
-bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    // A dead-reckoned tail is no report to judge by: the report that ends
-    // dead reckoning is judged by the rules for that.
-    if (ac.extrapolationCount > 0) return false;
-    const bool flying = ac.phase == AcPhase::birth ? last.airborne != 0 : ac.onGround == 0;
+// time between them, or thousands of feet above or below it (a bad
+// altitude: taken in, it had a light aircraft held back low over the
+// airport created 5,000 ft up and dive to the runway).
+bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& from, const StreamPoint& point) {
+    const bool flying = ac.phase == AcPhase::birth ? from.airborne != 0 : ac.onGround == 0;
     if (!flying) return false;
     const std::int64_t due = std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks);
-    const double distanceM = gf_distanceNm(lf_position(last), lf_position(point)) * metresPerNm;
-    const double timeS = double(due - last.playTick) / 100.0;
-    return minGroundLegTime(distanceM, timeS, last.groundSpeedKt, point.groundSpeedKt,
+    const double distanceM = gf_distanceNm(lf_position(from), lf_position(point)) * metresPerNm;
+    const double timeS = double(due - from.playTick) / 100.0;
+    StreamPoint dueAt = point;
+    dueAt.playTick = lf_saturatedTick(due);
+    return minGroundLegTime(distanceM, timeS, from.groundSpeedKt, point.groundSpeedKt,
                             static_cast<ModelCategory>(ac.category))
-        .tooFast;
+               .tooFast ||
+           gf_altitudesContradict(from, dueAt);
 }
 
 // Whether a ground point due at the given tick lies farther from the ground
@@ -485,6 +496,17 @@ bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint&
 
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 
+// The point a new report is judged against: the stream's last. A
+// dead-reckoned tail is no report to judge by: while dead reckoning runs, the
+// last airborne report the stream took (none: nothing to judge by). Let
+// through, a position miles off that came after a pause in the reports had
+// the aircraft fly out to it and all the way back.
+const StreamPoint* lf_lastReport(const LiveAc& ac) {
+    if (ac.extrapolationCount <= 0) return &ac.stream.back();
+    const MotionState& m = ac.motion;
+    return m.lastAirReportSet != 0 && m.lastAirReport.airborne != 0 ? &m.lastAirReport : nullptr;
+}
+
 // The first report of a flying aircraft not yet shown lay out of reach of
 // the two after it, which agree: it was a bad position, and the held report
 // takes its place. The aircraft was reported in range from the first
@@ -519,7 +541,8 @@ void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint ap
 bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;
-    const bool jump = lf_isLoneJump(ac, ac.stream.back(), point);
+    const StreamPoint* last = lf_lastReport(ac);
+    const bool jump = last != nullptr && lf_isLoneJump(ac, *last, point);
     if (m.heldJumpSet != 0) {
         m.heldJumpSet = 0;
         if (!jump) return false;
@@ -542,7 +565,7 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
         // retimed later than its report came, so a report near it reads as
         // too fast. Lying nearer the stream than the held report, the held
         // one was wrong; this one waits for the next report in its place.
-        const double fromStreamNm = gf_distanceNm(lf_position(ac.stream.back()), lf_position(point));
+        const double fromStreamNm = gf_distanceNm(lf_position(*last), lf_position(point));
         const double fromHeldNm = gf_distanceNm(lf_position(held), lf_position(point));
         if (!(fromStreamNm < fromHeldNm)) append(ac, held);
     } else if (!jump) {
@@ -558,6 +581,7 @@ void lf_appendBirthPoint(LiveAc& ac, StreamPoint point) {
     const std::int32_t lastTick = ac.stream.back().playTick;
     if (point.playTick <= lastTick) point.playTick = lf_saturatedTick(std::int64_t(lastTick) + 1);
     ac.stream.push_back(point);
+    lf_rememberAirReport(ac, point);
 }
 
 void lf_appendPoint(LiveAc& ac, StreamPoint point);
@@ -605,6 +629,7 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_detectTakeoff(ac, point);
     }
     ac.stream.push_back(point);
+    lf_rememberAirReport(ac, point);
     gf_replanLegForNewCorner(ac);
     if (ac.stream.size() == 2 && ac.stream[0].stationary != 0 && ac.stream[1].stationary != 0) {
         // An aircraft that only stands: play its position at once.

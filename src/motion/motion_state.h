@@ -305,6 +305,11 @@ struct MotionState {
     // report tells a lone bad position from a real move.
     StreamPoint heldJump{};
     std::uint8_t heldJumpSet = 0;
+    // The latest airborne report that went into the stream, as it went in:
+    // a report that ends dead reckoning is judged against it, the
+    // dead-reckoned points after it being no report to judge by.
+    StreamPoint lastAirReport{};
+    std::uint8_t lastAirReportSet = 0;
     // The due tick of the hold at the end of a taxi stream made of a single
     // report at no speed at the place of one that moved (0: none): the
     // receiver may have repeated a position it had, which the report after

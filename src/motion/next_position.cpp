@@ -482,6 +482,20 @@ double lf_taxiDeadReckonedCourse(const LiveAc& ac, const StreamPoint& last) {
     return normalizeHeading(track);
 }
 
+// The pace (kt) a flying aircraft keeps: that of its current step, but no
+// slower than it can fly (NaN while it stands). A step slower than that (the
+// short first leg of an aircraft created late, placed near the point it
+// flies to) tells no pace: judged by it, the reported speed of a create
+// after a report gap was taken for a bad one, and the aircraft was
+// dead-reckoned at its floor, half as fast as it flew, and came back late.
+double lf_flownPaceKt(const LiveAc& ac) {
+    const LaLo pose = lf_pose(ac);
+    const double kt =
+        gf_speedKtOver(gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
+    if (!std::isfinite(kt) || !(kt > 0.0)) return std::nan("");
+    return std::max(kt, gf_airborneSpeedFloorKt(ac));
+}
+
 }  // namespace
 
 void extrapolateStreamPoint(LiveAc& ac, int budget) {
@@ -501,11 +515,8 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // A reported speed far beyond the pace the aircraft flew its last
             // leg at (a bad report: 1e6 kt) is not flown on: dead-reckoned at
             // it, the aircraft left for the far side of the globe in seconds.
-            const LaLo pose = lf_pose(ac);
-            const double flownKt = gf_speedKtOver(
-                gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
-            if (std::isfinite(flownKt) && flownKt > 0.0 && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt))
-                speed = flownKt;
+            const double flownKt = lf_flownPaceKt(ac);
+            if (std::isfinite(flownKt) && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt)) speed = flownKt;
             constexpr int kFlyingPointsAtSpeed = 4;
             const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
             if (keepsSpeed)
@@ -608,13 +619,29 @@ namespace {
 // retiming lets its point come. So would a landing or takeoff roll's
 // (its mean of the two ends' speeds), where no roll goes.
 double lf_plausibleLegKt(const LiveAc& ac, double kt) {
-    const bool flying = ac.onGround == 0 && ac.phase == AcPhase::flying && !gf_isFlyingAfterTakeoff(ac);
+    const bool airborne = ac.onGround == 0 && ac.phase == AcPhase::flying;
+    const bool flying = airborne && !gf_isFlyingAfterTakeoff(ac);
     const bool taxiing = ac.onGround != 0 && ac.phase == AcPhase::taxi && kt > kFastestTaxiKt;
     const bool rolling = ac.onGround != 0 && (ac.phase == AcPhase::landing_roll || ac.phase == AcPhase::takeoff_roll) &&
                          kt > kFastestRollKt;
-    if (ac.stream.size() < 2 || !std::isfinite(kt) || !(flying || taxiing || rolling)) return kt;
+    if (ac.stream.size() < 2 || !std::isfinite(kt)) return kt;
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
+    if (airborne && !flying) {
+        // Just after a takeoff (a go-around's too) the points are timed anew
+        // and tell no pace of their own; a reported speed far beyond the pace
+        // the aircraft flies (a bad report: 1e6 kt) is still not flown: the
+        // other end's speed is taken when believable, else that pace. Taken
+        // as it came, a go-around whose reports paused flew its leg at
+        // 1,450 kt and dead-reckoned on at it.
+        const double flownKt = lf_flownPaceKt(ac);
+        const double most = kMostOverOwnFactor * flownKt + kMostOverOwnKt;
+        if (!std::isfinite(flownKt) || !(kt > most)) return kt;
+        for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
+            if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
+        return std::max(1.0, flownKt);
+    }
+    if (!(flying || taxiing || rolling)) return kt;
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
     if (ticks < kMinLegTicks) {
         // The point reached was reached late and retimed past the next one's

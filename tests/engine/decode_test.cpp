@@ -456,7 +456,7 @@ TEST_F(DecodeTest, KnownAircraftReportsThatAreDropped) {
     // A buffered aircraft at the airport's altitude, one being respawned, and
     // one whose identity check refuses the report.
     gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
-    LiveAc& buffered = aircraft(1, AcPhase::birth, {streamPoint(kFar, 250, true, 0, 5000)}, AcSimState::buffer);
+    LiveAc& buffered = aircraft(1, AcPhase::birth, {streamPoint(kFar, 250, true, 0, 1000)}, AcSimState::buffer);
     decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 3000, 180), 1010.0));
     EXPECT_EQ(buffered.stream.size(), 1u);
     decodeMessage(report(1, streamPoint(northOf(kFar, 2000), 250, true, 3000, 300), 1010.0));
@@ -633,11 +633,31 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     ac.extrapolationCount = 3;
     decodeExisting(ac, streamPoint(northOf(kFar, 300), 250, true, 1300, 5000));
     EXPECT_EQ(ac.stream.size(), 3u);
+    // It is judged against the last report the stream took (here 300 m
+    // north, due at 1300): 30 s later, 3700 m on is taken; 5 NM off to the
+    // east of that (650 kt) waits for the next report, which bears it out.
+    for (const double eastNm : {0.0, 5.0}) {
+        SCOPED_TRACE(eastNm);
+        g_liveAircraft.clear();
+        LiveAc& on = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        on.onGround = 0;
+        decodeExisting(on, streamPoint(northOf(kFar, 300), 250, true, 1300, 5000));
+        on.stream.push_back(streamPoint(northOf(kFar, 3000), 250, true, 2300, 5000));
+        on.extrapolationCount = 3;
+        const LaLo at = gf_destinationPoint(northOf(kFar, 4000), {pi / 2.0, eastNm * feetPerNm});
+        decodeExisting(on, streamPoint(at, 250, true, 4300, 5000));
+        EXPECT_EQ(on.stream.size(), eastNm > 0.0 ? 3u : 4u);
+        const LaLo next = gf_destinationPoint(northOf(kFar, 4400), {pi / 2.0, eastNm * feetPerNm});
+        decodeExisting(on, streamPoint(next, 250, true, 4600, 5000));
+        EXPECT_EQ(on.stream.size(), 5u);
+    }
 }
 
 TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
     // Flying north at 250 kt (out of reach above 500 kt) from a point due at
-    // tick 1000; reports 3 s apart from firstTick, the first at firstKt.
+    // tick 1000; reports 3 s apart from firstTick, the first at firstKt, at
+    // 5000 ft unless the row gives their altitudes. More than 1000 ft and
+    // 100 ft a second off the report before is out of reach as well.
     struct Row {
         const char* name;
         AcPhase phase;
@@ -646,6 +666,7 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
         std::int32_t firstTick;
         std::vector<double> northM;  // the stream afterwards
         std::int32_t frontTick;
+        std::vector<double> altitudesFt = {};
     };
     const double offM = 5 * 1852.0;
     const double back3sM = std::round(250 * kKnotsToMps * 3);
@@ -658,6 +679,11 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
          {offM - back3sM, offM, offM + 300}, 1000},
         {"the same, 31 s before", AcPhase::birth, {offM, offM + 300}, 250, 4100, {offM, offM + 300}, 4100},
         {"the same, at an absurd speed", AcPhase::birth, {offM, offM + 300}, 1e6, 1300, {offM, offM + 300}, 1300},
+        {"an altitude 5000 ft off", AcPhase::flying, {400, 800}, 250, 1300, {0, 800}, 1000, {10000, 5000}},
+        {"the same, not yet shown", AcPhase::birth, {400, 800}, 250, 1300, {0, 800}, 1000, {10000, 5000}},
+        {"the same, borne out by the next report", AcPhase::flying, {400, 800}, 250, 1300, {0, 400, 800}, 1000,
+         {10000, 10100}},
+        {"a steep climb: 1200 ft in 3 s", AcPhase::flying, {400, 800}, 250, 1300, {0, 400, 800}, 1000, {6200, 6300}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -667,7 +693,8 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
         ac.onGround = 0;
         for (std::size_t i = 0; i < row.reportsNorthM.size(); ++i)
             decodeExisting(ac, streamPoint(northOf(kFar, row.reportsNorthM[i]), i == 0 ? row.firstKt : 250, true,
-                                           row.firstTick + 300 * std::int32_t(i), 5000));
+                                           row.firstTick + 300 * std::int32_t(i),
+                                           row.altitudesFt.empty() ? 5000.0 : row.altitudesFt[i]));
         std::vector<double> northM;
         for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
         EXPECT_EQ(northM, row.northM);

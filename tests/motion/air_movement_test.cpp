@@ -616,13 +616,15 @@ TEST_F(AirMovement, AFlyingGapIsDeadReckonedAtNoMoreThanThreeTimesThePaceFlownAn
     // The last report before a gap says `reportedKt`; the leg to it was flown
     // at `flownKt`. Beyond three times that and 50 kt (a bad report) the
     // dead-reckoned point lies where the pace flown takes the aircraft in 3 s.
+    // A leg flown slower than the category's floor (a short first leg after
+    // a late create) is judged at the floor.
     struct Row {
         double reportedKt;
         double flownKt;  // 0: the pose stood
         double pointKt;
     };
     for (const Row row : {Row{1e6, 300.0, 300.0}, Row{949.0, 300.0, 949.0}, Row{951.0, 300.0, 300.0},
-                          Row{300.0, 250.0, 300.0}, Row{1e6, 0.0, 1e6}}) {
+                          Row{300.0, 250.0, 300.0}, Row{1e6, 0.0, 1e6}, Row{221.0, 35.0, 221.0}}) {
         SCOPED_TRACE(::testing::Message() << row.reportedKt << " kt reported, " << row.flownKt << " kt flown");
         g_liveAircraft.clear();
         LiveAc& ac = aircraft({at({47.0, 11.0}, 15000.0, true, 10000, 0.0, row.reportedKt)}, Large, AcPhase::flying);

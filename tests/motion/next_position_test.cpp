@@ -424,24 +424,33 @@ TEST_F(NextPosition, ALegFasterThanItsPositionsBearOutIsBelievedOnlyAsFarAsTheyD
     // flying leg's at any speed. A flying leg whose first point was reached
     // late and retimed past its second's due tick (`frontTick`) has no time
     // of its own: three times the slower end's speed plus 50 kt bounds it.
+    // Just after a takeoff, when the points are timed anew, three times the
+    // pace flown (150 kt) plus 50 kt does.
     struct Row {
         AcPhase phase;
         std::uint8_t onGround;
         double nextKt, legKt;
         std::int32_t frontTick = 10000;
+        bool afterTakeoff = false;
     };
     const double eastDeg = 30.866 / 1852.0 / kNmPerDegree / std::cos(50.0 * degreesToRadians);
     for (const Row row : {Row{AcPhase::taxi, 1, 185.0, 100.0}, Row{AcPhase::taxi, 1, 187.0, 15.0},
                           Row{AcPhase::taxi, 1, 1e6, 15.0}, Row{AcPhase::landing_roll, 1, 200.0, 107.5},
                           Row{AcPhase::landing_roll, 1, 1e6, 15.0}, Row{AcPhase::flying, 0, 1e6, 15.0},
                           Row{AcPhase::flying, 0, 1e6, 15.0, 10500}, Row{AcPhase::flying, 0, 174.0, 94.5, 10500},
-                          Row{AcPhase::flying, 0, 176.0, 15.0, 10500}}) {
+                          Row{AcPhase::flying, 0, 176.0, 15.0, 10500}, Row{AcPhase::flying, 0, 1e6, 15.0, 10000, true},
+                          Row{AcPhase::flying, 0, 600.0, 307.5, 10000, true}}) {
         SCOPED_TRACE(::testing::Message() << row.nextKt << " kt, front due at " << row.frontTick);
         g_liveAircraft.clear();
         LiveAc& ac = aircraft({at(50.0, 8.0, row.frontTick, 15.0, row.onGround == 0),
                                at(50.0, 8.0 + eastDeg, 10400, row.nextKt, row.onGround == 0)},
                               Large, row.phase);
         ac.onGround = row.onGround;
+        if (row.afterTakeoff) {
+            ac.prevPhase = AcPhase::takeoff;
+            ac.phaseStartTick = static_cast<std::uint32_t>(tickCount.load());
+            ac.motion.stepLat = 150.0 / 360000.0 / kNmPerDegree;
+        }
         EXPECT_NEAR(groundSpeedForNextLeg(ac), row.legKt, 0.01);
     }
 }
