@@ -248,14 +248,16 @@ bool lf_dropPivotBend(LiveAc& ac) {
     const double lengthM = gf_bendLengthM(ac);
     if (headings.empty() || !(lengthM > 0.0) || !std::isfinite(lengthM)) return false;
     // At walking pace, or at the bend's own pace when the reports give it
-    // more time than that.
+    // more time than that; what the nose lags at the start is the start
+    // turn's, not the bend's.
     const double walkingTicks = lengthM / (kMovingKt * kKnotsToMps / 100.0);
     const double dueTicks = static_cast<double>(gf_ticksBetween(tickCount.load(), s[1].playTick));
     const double ticks = std::ceil(std::max(walkingTicks, dueTicks));
     if (!(ticks >= 1.0) || ticks > kLongestEasedLegTicks) return false;
-    if (lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) <=
-        kMostBendSlideDeg * degreesToRadians)
-        return false;
+    const double allowed =
+        std::max(kMostBendSlideDeg * degreesToRadians,
+                 std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
+    if (lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) <= allowed) return false;
     resetMotionPath(m.path);
     m.scheduleCount = 0;
     m.legBearing = gf_bearing(lf_pose(ac), lf_position(s[1]));

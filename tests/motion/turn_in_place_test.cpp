@@ -499,3 +499,30 @@ TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCree
         EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
     }
 }
+
+TEST_F(TurnInPlace, ALateTaxiArrivingFastAtAKinkedBendTakesItNotBrakingPastAndTurningBack) {
+    // Catching up at 19 kt into reports a metre or two apart, the first 29
+    // degrees off the nose: what the nose lags there is its start turn, not
+    // a kink of the bend, and taken for a pivot the aircraft braked 13 m past
+    // them and turned round to drive back. It follows them instead, the nose
+    // never turned back against its way.
+    const std::int32_t now = tickCount.load();
+    const std::vector<std::pair<double, double>> legs{{147.0, 1.7}, {160.6, 3.6}, {135.0, 1.6}, {90.0, 1.3}, {70.0, 19.0}};
+    const std::vector<std::pair<std::int32_t, double>> due{{197, 2.8}, {245, 2.2}, {227, 1.0}, {121, 2.5}, {699, 8.8}};
+    std::deque<StreamPoint> s{ground(kStart, now, 2.0)};
+    for (std::size_t i = 0; i < legs.size(); ++i)
+        s.push_back(ground(ahead(at(s.back()), legs[i].first, legs[i].second), s.back().playTick + due[i].first,
+                           due[i].second));
+    const LaLo end = at(s.back());
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 118.0, TwoProps, 9.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepM = 19.0 * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = now - 1;
+    double worstOffDeg = 0.0;
+    for (int i = 0; i < 20000 && playTick(ac); ++i) {
+        worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(ac.pose.heading / kDeg - 118.0, 360.0)));
+        tickCount.store(tickCount.load() + 1);
+    }
+    EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 0.5);
+    EXPECT_LT(worstOffDeg, 90.0);
+}
