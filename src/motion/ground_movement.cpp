@@ -226,9 +226,47 @@ void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
     if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
 }
 
+std::vector<double> lf_pathHeadings(const LiveAc& ac);
+double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
+                   double rate);
+
+// A taxi bend whose heading swings faster than the nose turns even when the
+// bend is crawled at walking pace (a slow taxi setting off at an angle
+// through a report a few metres on) is a pivot, not a bend: driven, the
+// aircraft crept through its kink with the nose 50 degrees behind and slid
+// on sideways while it sped up. It is not driven: the leg goes straight to
+// its end, its start turn taken as any other leg's (on the spot when large).
+// True when the bend was dropped.
+bool lf_dropPivotBend(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    const auto& s = ac.stream;
+    const double cap = kGroundTurnCap * ac.turnRateRad;
+    if (ac.phase != AcPhase::taxi || s.size() < 2 || !std::isfinite(cap) || !(cap > 0.0) ||
+        lf_samePlace(s[0], s[1]) || gf_isSamePlace(lf_pose(ac), lf_position(s[1])))
+        return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    const double lengthM = gf_bendLengthM(ac);
+    if (headings.empty() || !(lengthM > 0.0) || !std::isfinite(lengthM)) return false;
+    // At walking pace, or at the bend's own pace when the reports give it
+    // more time than that; what the nose lags at the start is the start
+    // turn's, not the bend's.
+    const double walkingTicks = lengthM / (kMovingKt * kKnotsToMps / 100.0);
+    const double dueTicks = static_cast<double>(gf_ticksBetween(tickCount.load(), s[1].playTick));
+    const double ticks = std::ceil(std::max(walkingTicks, dueTicks));
+    if (!(ticks >= 1.0) || ticks > kLongestEasedLegTicks) return false;
+    const double allowed =
+        std::max(kMostBendSlideDeg * degreesToRadians,
+                 std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
+    if (lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) <= allowed) return false;
+    resetMotionPath(m.path);
+    m.scheduleCount = 0;
+    m.legBearing = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    return true;
+}
+
 void lf_startTurn(LiveAc& ac) {
     MotionState& m = ac.motion;
-    if (lf_pathValid(m)) {
+    if (lf_pathValid(m) && !lf_dropPivotBend(ac)) {
         m.startTurn = 0;
         return;
     }
@@ -365,8 +403,6 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
            (ac.motion.speedChangeKind == 0 || ac.motion.speedChangeKind == 1) && std::isfinite(speedKt) &&
            speedKt > kMovingKt;
 }
-
-std::vector<double> lf_pathHeadings(const LiveAc& ac);
 
 // A taxi leg into a point where the next leg sets off further off it than
 // the nose follows on the way (no bend was built through the corner): the
@@ -674,7 +710,13 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
 std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate) {
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty() || !(rate > 0.0)) return legTicks;
-    const int easing = static_cast<int>(ac.motion.speedChangeKind);
+    // A taxi leg from rest is played at an even speed once it has sped up at
+    // the taxi rate (the rest leg's schedule), not eased over its whole
+    // length: judged eased, a tow setting off from rest into the bend onto
+    // its stand seemed to reach the bend at twice its speed, and was given
+    // the widest delay for a nose that keeps up as it is played.
+    const auto kind = ac.motion.speedChangeKind;
+    const int easing = ac.phase == AcPhase::taxi && kind == 1 ? 0 : static_cast<int>(kind);
     // What the nose lags at the start (the path may start off the heading)
     // no slower leg mends.
     const double allowed =

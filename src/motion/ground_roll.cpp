@@ -316,8 +316,20 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
     // A leg catching up goes as fast as catching up allows.
     const double a = kTaxiSpeedChangePerTick;
     for (const double speed : {catchingUp ? std::max(goesOn, legM / n) : onward, legM / n}) {
-        const double v = std::max(s0, speed);
-        const double change = (v - s0) * (v - s0) / (2.0 * a) + (toRest ? v * v / (2.0 * a) : 0.0);
+        // A leg too short to reach that speed and change back from it at the
+        // taxi rate peaks at what its length allows: timed at a speed it never
+        // reached (a catch-up squeezed into a few ticks), a leg of a few
+        // metres was given tens of seconds.
+        const auto changeM = [&](double at) {
+            return (at - s0) * (at - s0) / (2.0 * a) + (toRest ? at * at / (2.0 * a) : 0.0);
+        };
+        double v = std::max(s0, speed);
+        if (changeM(v) > legM) {
+            double low = s0;
+            for (int i = 0; i < 60; ++i) (changeM((low + v) / 2.0) > legM ? v : low) = (low + v) / 2.0;
+            v = low;
+        }
+        const double change = changeM(v);
         const double need = std::ceil((legM + change) / v);
         // A tick or two more where the ticks' rounding leaves it just short.
         for (int more = 0; more < 3 && v > 0.0 && std::isfinite(need) && need + more > n &&

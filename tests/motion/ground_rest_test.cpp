@@ -599,3 +599,45 @@ TEST_F(GroundRest, AReportAtRestOnAStandBehindWhereDeadReckoningTookATaxiStopsIt
         EXPECT_LT(rel.along, 10.0);
     }
 }
+
+TEST_F(GroundRest, ALegFromRestWhoseReportsFellDueLongAgoTakesTheTimeItsSpeedChangeNeeds) {
+    // Created standing after its next reports fell due (the tow 21.6 m on at
+    // 5 kt, held there by a copy of it at rest): the leg is squeezed into the
+    // least time the retiming leaves and given the time speeding up from rest
+    // and braking into the hold at the taxi rate takes, about 6 s, not the
+    // time of a cruise at the squeezed leg's own mean speed it never reaches.
+    struct Row {
+        const char* name;
+        double metres;
+        std::int32_t overdueTicks;  // how long before now its end fell due
+    };
+    const Row rows[] = {
+        {"a tow's first leg, 13 s overdue", 21.6, 1300},
+        {"a short one, 20 s overdue", 8.0, 2000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, row.metres}, {90.0, 30.0}}, 5.0, 400);
+        s[0].groundSpeedKt = 0.0;
+        StreamPoint hold = s[1];
+        hold.stationary = 1;
+        hold.groundSpeedKt = 0.0;
+        hold.playTick += 400;
+        s.insert(s.begin() + 2, hold);
+        const std::int32_t back = s[1].playTick - tickCount.load() + row.overdueTicks;
+        for (StreamPoint& p : s) p.playTick -= back;
+        s.back().playTick += 4000;
+        const LaLo end = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = 0;
+        const Played p = lf_play(ac, 3000);
+        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
+                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        ASSERT_NE(reached, p.ticks.end()) << "it reaches the end of its first leg";
+        const double leastTicks = 2.0 * std::sqrt(row.metres / kTaxiSpeedChangePerTick);
+        EXPECT_LE(static_cast<double>(reached - p.ticks.begin()), 1.3 * leastTicks);
+        EXPECT_LE(lf_worstChange({p.ticks.begin(), reached}), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+    }
+}

@@ -472,3 +472,49 @@ TEST_F(TaxiLag, ACornerReportedAfterTheLegIntoItBeganIsTurnedOnTheWay) {
                                     MotionCheck::TravelSpeed, MotionCheck::Backwards})
         EXPECT_EQ(result.count(check), 0u) << result.summary();
 }
+
+TEST_F(TaxiLag, ATowSettingOffFromRestIntoTheBendOntoItsStandKeepsUpWithItsReports) {
+    // A tow as a feed sent it (metres east and north of where it stood,
+    // ground speed, track, seconds after the first report): standing on the
+    // gate lane, a pause in the reports while it sets off, then towed at
+    // 4 kt round the bend off the lane toward its stand. The first leg from
+    // rest reaches into the bend; played at an even speed after speeding up
+    // at the taxi rate, its nose keeps up with the bend, so the leg keeps the
+    // time its reports give it (judged eased over the whole leg, it was made
+    // half a minute late).
+    struct Report {
+        double eastM, northM, kt, trackDeg, atS;
+    };
+    const std::vector<Report> reports{
+        {0.0, 0.0, 0.0, 180, 0.00},      {0.0, 0.0, 0.0, 180, 3.30},      {0.0, 0.0, 0.0, 180, 5.64},
+        {0.0, 0.0, 0.0, 180, 9.81},      {-1.0, -47.2, 4.2, 197, 45.36},  {-1.8, -50.0, 4.2, 202, 46.65},
+        {-2.7, -52.2, 4.2, 206, 47.77},  {-5.0, -56.7, 4.2, 215, 50.09},  {-7.8, -60.2, 4.2, 223, 52.14},
+        {-9.8, -62.5, 4.2, 229, 53.50},  {-12.6, -64.9, 4.2, 235, 55.21}, {-15.1, -66.6, 4.2, 241, 56.62},
+        {-18.8, -68.6, 4.2, 248, 58.55}, {-21.8, -69.7, 4.2, 254, 59.99}, {-26.4, -70.9, 4.2, 262, 62.21},
+        {-30.1, -71.4, 4.2, 268, 63.91}, {-32.9, -71.5, 4.2, 270, 65.20}, {-38.1, -71.5, 4.2, 270, 67.58},
+        {-43.7, -71.5, 4.2, 270, 70.14}, {-48.0, -71.5, 4.2, 270, 72.13}, {-54.5, -71.5, 4.2, 270, 75.09},
+        {-60.6, -71.5, 4.2, 270, 77.87}, {-65.3, -71.5, 4.2, 270, 80.06}, {-70.6, -71.5, 4.2, 270, 82.46},
+        {-75.6, -71.5, 4.2, 270, 84.74}, {-83.0, -71.5, 4.2, 270, 88.12}, {-88.2, -71.5, 3.2, 270, 90.88},
+        {-91.8, -71.5, 2.2, 270, 93.39}, {-94.4, -71.5, 1.0, 270, 96.49}, {-95.2, -71.5, 0.0, 270, 100.71},
+        {-95.2, -71.5, 0.0, 270, 104.78},
+    };
+    constexpr std::uint32_t kHexid = 0xD100D1;
+    const LaLo origin{47.448, -122.3007};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    for (const Report& p : reports) {
+        const LaLo at{origin.lat + p.northM / 111320.0,
+                      origin.lon + p.eastM / (111320.0 * std::cos(origin.lat * kDeg))};
+        Route one = taxiRoute(kHexid, at, p.trackDeg, p.kt);
+        one.straight(0.1);
+        harness->add(one, 10.0, from + static_cast<std::int32_t>(std::lround(p.atS * 100.0)));
+    }
+    ASSERT_TRUE(harness->runUntilGone(kHexid, 40000));
+    const AircraftRecord* r = harness->record(kHexid);
+    ASSERT_NE(r, nullptr);
+    harness->writePlot("taxi_tow_bend");
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_GE(result.judged.at(MotionCheck::Lag), reports.size() / 2);
+    for (const MotionCheck check : {MotionCheck::Lag, MotionCheck::NoseTravel, MotionCheck::GroundSpeed,
+                                    MotionCheck::TravelSpeed, MotionCheck::Backwards})
+        EXPECT_EQ(result.count(check), 0u) << result.summary();
+}

@@ -27,6 +27,20 @@ using TurnInPlace = TaxiTest;
 
 const LaLo kStart{50.01, 8.0};
 
+// The worst angle (degrees) between the nose and the travel over 0.2 s,
+// moving faster than 3 kt.
+double lf_worstNoseOffTravelDeg(const std::vector<LaLo>& track, const std::vector<double>& headingsDeg) {
+    constexpr std::size_t kWindow = 20;
+    double worst = 0.0;
+    for (std::size_t i = kWindow; i < track.size(); ++i) {
+        const double metres = gf_distanceNm(track[i - kWindow], track[i]) * metresPerNm;
+        if (!(metres / (kWindow / 100.0) / kKnotsToMps > 3.0)) continue;
+        const double travelDeg = gf_bearing(track[i - kWindow], track[i]) / kDeg;
+        worst = std::max(worst, std::fabs(std::remainder(travelDeg - headingsDeg[i - kWindow / 2], 360.0)));
+    }
+    return worst;
+}
+
 struct Tick {
     double stepM = 0.0;
     double trackDeg = 0.0;
@@ -275,14 +289,7 @@ TEST_F(TurnInPlace, ACornerTurnTheNoseCannotFollowFromRestIsTakenOnTheSpotNotWai
     }
     ASSERT_GE(atCorner, 0);
     EXPECT_LE(atCorner - (now + 1100), 500) << "ticks late at the corner";
-    constexpr std::size_t kWindow = 20;
-    double worstOffDeg = 0.0;
-    for (std::size_t i = kWindow; i < track.size(); ++i) {
-        if (!(metres(track[i - kWindow], track[i]) / (kWindow / 100.0) / kKnotsToMps > 3.0)) continue;
-        const double travelDeg = gf_bearing(track[i - kWindow], track[i]) / kDeg;
-        worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headings[i - kWindow / 2], 360.0)));
-    }
-    EXPECT_LE(worstOffDeg, 30.0);
+    EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
 }
 
 TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
@@ -448,4 +455,74 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
             EXPECT_LE(worstOffDeg, 5.5);
         }
     }
+}
+
+TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCreepsThroughAKink) {
+    // Reported at a crawl about 2 m on, then off at 60 degrees or more: a
+    // bend through that point kinks within metres, faster than the nose
+    // turns even at walking pace. It turns where it is and goes straight on,
+    // the nose along its travel, to the last report. Each leg: bearing
+    // (degrees), metres, ticks until due, speed reported there.
+    struct Leg {
+        double bearingDeg, metres;
+        std::int32_t ticks;
+        double speedKt;
+    };
+    struct Row {
+        std::uint32_t category;
+        double rateDegPerS, headingDeg, speedKt;
+        std::vector<Leg> legs;
+    };
+    const std::vector<Row> rows{
+        {TwoProps, 9.7, 357.0, 2.0, {{15.0, 2.0, 352, 0.9}, {84.0, 15.8, 978, 7.8}, {90.0, 21.6, 386, 12.0}}},
+        {Heavy, 5.2, 175.5, 2.0, {{190.0, 2.2, 458, 0.7}, {246.0, 20.0, 1105, 8.7}, {245.0, 20.0, 400, 12.0}}},
+        {Bizjet, 9.0, 184.4, 1.2, {{204.0, 2.2, 322, 1.2}, {247.9, 25.7, 942, 9.9}, {250.0, 26.5, 471, 12.1}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.category);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s{ground(kStart, tickCount.load(), row.speedKt)};
+        for (const Leg& leg : row.legs)
+            s.push_back(ground(ahead(at(s.back()), leg.bearingDeg, leg.metres), s.back().playTick + leg.ticks,
+                               leg.speedKt));
+        const LaLo end = at(s.back());
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, row.category, row.rateDegPerS);
+        ac.prevPhase = AcPhase::taxi;
+        std::vector<LaLo> track;
+        std::vector<double> headings;
+        while (playTick(ac) && track.size() < 20000) {
+            track.push_back({ac.pose.latitude, ac.pose.longitude});
+            headings.push_back(ac.pose.heading / kDeg);
+            tickCount.store(tickCount.load() + 1);
+        }
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 0.5);
+        EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
+    }
+}
+
+TEST_F(TurnInPlace, ALateTaxiArrivingFastAtAKinkedBendTakesItNotBrakingPastAndTurningBack) {
+    // Catching up at 19 kt into reports a metre or two apart, the first 29
+    // degrees off the nose: what the nose lags there is its start turn, not
+    // a kink of the bend, and taken for a pivot the aircraft braked 13 m past
+    // them and turned round to drive back. It follows them instead, the nose
+    // never turned back against its way.
+    const std::int32_t now = tickCount.load();
+    const std::vector<std::pair<double, double>> legs{{147.0, 1.7}, {160.6, 3.6}, {135.0, 1.6}, {90.0, 1.3}, {70.0, 19.0}};
+    const std::vector<std::pair<std::int32_t, double>> due{{197, 2.8}, {245, 2.2}, {227, 1.0}, {121, 2.5}, {699, 8.8}};
+    std::deque<StreamPoint> s{ground(kStart, now, 2.0)};
+    for (std::size_t i = 0; i < legs.size(); ++i)
+        s.push_back(ground(ahead(at(s.back()), legs[i].first, legs[i].second), s.back().playTick + due[i].first,
+                           due[i].second));
+    const LaLo end = at(s.back());
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 118.0, TwoProps, 9.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepM = 19.0 * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = now - 1;
+    double worstOffDeg = 0.0;
+    for (int i = 0; i < 20000 && playTick(ac); ++i) {
+        worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(ac.pose.heading / kDeg - 118.0, 360.0)));
+        tickCount.store(tickCount.load() + 1);
+    }
+    EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 0.5);
+    EXPECT_LT(worstOffDeg, 90.0);
 }
