@@ -298,6 +298,33 @@ TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
     }
 }
 
+TEST(MotionReportChecks, AStreamEndingOnARepeatOfAFlyingReportTellsNoStop) {
+    // Reported every 2 s up to 18 s, then only at 60 s: the report of 18 s
+    // again, on the ground at rest, and the stream ends there. The pose goes
+    // on at the reports' pace all along. Repeating a report of the aircraft
+    // flying (136 kt), it tells nothing of a stop, and the travel is not held
+    // to the 20 kt a standing aircraft would be; repeating one of a roll on
+    // the ground (58 kt) it may be where the aircraft stopped, and is.
+    struct Row {
+        const char* what;
+        double mps;
+        bool airborne;
+        bool finding;
+    };
+    for (const Row& row : {Row{"flying", 70.0, true, false}, Row{"rolling", 30.0, false, true}}) {
+        Made m(row.mps, 2.0, 7000, [&](int tick) { return row.mps * tick / 100.0; }, 90.0, row.airborne);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 1800; });
+        ReportedPosition repeat = m.record.reports[9];
+        repeat.time = 1.7e9 + 60.0;
+        repeat.dueTick = 6000;
+        repeat.groundSpeedKt = 0.0;
+        repeat.airborne = false;
+        m.record.reports.push_back(repeat);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), row.finding) << row.what << "\n" << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
     // Taxiing east at 15.6 kt, reported every 2 s up to 18 s; then nothing
     // until a report at 60 s that repeats the one at 18 s at rest, and from

@@ -963,6 +963,11 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
     if (k == 0 || !same(reports[k - 1])) return false;
     const ReportedPosition& moving = reports[k - 1];
     if (!(moving.groundSpeedKt >= kMovingKt && moving.groundSpeedKt <= kAbsurdGroundKt)) return false;
+    // The moving report flew there: no aircraft comes to rest on the ground
+    // at the very place it was flying over at a pace. The feed kept that
+    // position, whether a report follows (a stream that ends with such a
+    // repeat held a landing to 20 kt from its last approach report on) or not.
+    if (moving.airborne) return true;
     std::size_t m = i + 1;
     while (m < reports.size() && same(reports[m])) ++m;
     if (m == reports.size()) return false;
@@ -1004,7 +1009,7 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
             const double own = i == 0 ? lf_ownKt(reports[a], reports[b]) : lf_ownKt(reports[b], reports[a]);
-            lone = own > 3.0 * next + kOutlierSlackKt;
+            lone = own > 3.0 * next + kOutlierSlackKt || (staleAtGroundPace && i > 0 && lf_repeatsAMoveAtNoSpeed(reports, i));
         }
         if (!lone) out.push_back(&reports[i]);
     }
