@@ -749,15 +749,21 @@ double landingDescentStep(LiveAc& ac, double perTick) {
     const double neededKt = gf_speedKtOver(gf_distanceNm(pose, lf_position(front)), ticksLeft);
     const double speedKt = std::min(neededKt, groundSpeedForNextLeg(ac));
 
+    // Short of the touchdown zone the descent aims at the floor it is held
+    // at (a foot above standing height) by the zone's start, and eases onto
+    // it no faster than the descent may change: aimed at standing height and
+    // stopped a foot above it, a descent went level in one tick.
+    double easedFpm = MotionState::unknown;
     if (past < kTouchdownFloorM && std::isfinite(h) && std::isfinite(past)) {
         const double floor = std::max(g, 0.0) + 1.0;
         const double v = speedKt * kKnotsToMps;
-        const double lose = std::max(h, floor) - g;
+        const double lose = std::max(h, floor) - floor;
         if (s < 0.0) {
             const double reachedAt = past + lose * 60.0 / -s * v;
             if (reachedAt < kTouchdownFloorM)
                 s = lose > 0.0 && v > 0.0 ? -lose * 60.0 / ((kTouchdownFloorM - past) / v) : 0.0;
         }
+        easedFpm = -std::sqrt(2.0 * kVerticalChangePerTick * lose) * kTicksPerMinute;
         if (h < floor) ac.pose.altitude = runway->altitudeFt + floor;
     }
 
@@ -780,5 +786,5 @@ double landingDescentStep(LiveAc& ac, double perTick) {
     in.nextAirborne = next != nullptr && next->airborne != 0;
     const TouchdownShape shaped = shapeTouchdownDescent(in);
     if (shaped.changed) ac.motion.touchAndGoWatch = 1;
-    return shaped.verticalSpeedFpm / kTicksPerMinute;
+    return std::max(shaped.verticalSpeedFpm, easedFpm) / kTicksPerMinute;
 }

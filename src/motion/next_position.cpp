@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -60,6 +61,17 @@ constexpr double kFastestTaxiKt = 100.0;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
+
+// A leg speed far beyond the points' own distance over time (own) is not
+// flown: the first of the ends' reported speeds that is believable is taken
+// instead, else own.
+double lf_believableLegKt(double kt, double own, std::initializer_list<double> ends) {
+    const double most = kMostOverOwnFactor * own + kMostOverOwnKt;
+    if (!std::isfinite(own) || !(kt > most)) return kt;
+    for (const double end : ends)
+        if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
+    return std::max(1.0, own);
+}
 
 // A Light aircraft on its takeoff roll almost at the next point, with the
 // point after it well ahead along the runway: the next point is passed by.
@@ -194,10 +206,16 @@ void lf_nextPosAir(LiveAc& ac) {
     }
     // On the approach too, a leg is no faster than its reports' own distance
     // over time allows: one absurd ground speed (a bad report) would fling
-    // the aircraft down to its next point.
+    // the aircraft down to its next point. The other end's believable speed
+    // is flown then, as in flight: the points' own distance over time is
+    // only a measure, too fast where the point reached was reached late and
+    // the leg's ticks are squeezed (a 130 kt approach flew 306 kt). The
+    // touchdown point's speed is the roll's, none to fly the leg at.
     if (ac.phase == AcPhase::landing) {
         const double own = lf_reportedLegKt(ac);
-        if (std::isfinite(own) && legKt > kMostOverOwnFactor * own + kMostOverOwnKt) legKt = own;
+        legKt = next.airborne != 0
+                    ? lf_believableLegKt(legKt, own, {ac.stream[0].groundSpeedKt, next.groundSpeedKt})
+                    : lf_believableLegKt(legKt, own, {});
     }
     // From where the aircraft is: the leg is flown from the pose.
     std::int32_t ticks = gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks);
@@ -656,11 +674,7 @@ double lf_plausibleLegKt(const LiveAc& ac, double kt) {
         return std::isfinite(slower) && kt > most ? std::max(1.0, slower) : kt;
     }
     const double own = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
-    const double most = kMostOverOwnFactor * own + kMostOverOwnKt;
-    if (!std::isfinite(own) || !(kt > most)) return kt;
-    for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
-        if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
-    return std::max(1.0, own);
+    return lf_believableLegKt(kt, own, {front.groundSpeedKt, next.groundSpeedKt});
 }
 
 double lf_reportedLegSpeedKt(const LiveAc& ac) {

@@ -254,7 +254,6 @@ void handleTouchdown(LiveAc& ac) {
                 std::max(std::max(ac.groundOffsetFt, 0.0) + runway->altitudeFt + kHoldAboveFt, ac.pose.altitude);
             ac.pose.verticalSpeed = 0.0;
             m.verticalPerTick = 0.0;
-            m.lastApproachStep = 0.0;
             ac.landingRunway = std::move(runway);
             m.landingRunwayRefPos = lf_pose(ac);
             m.landingRunwayRefValid = 1;

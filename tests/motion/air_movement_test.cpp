@@ -277,26 +277,61 @@ TEST_F(AirMovement, AReportOnTheGroundShortOfTheRunwayIsFlownAsAirborne) {
 
 TEST_F(AirMovement, NotOntoTheRunwayBeforeSixtyMetresPastTheThreshold) {
     airport();
-    // 20 m past the threshold 4 ft above the standing height at 600 ft/min
-    // and 140 kt: it would be down at 49 m; the descent that reaches the
-    // standing height at 60 m is 432 ft/min.
-    LiveAc& ac = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
-                          AcPhase::landing);
-    ac.onGround = 0;
-    ac.pose.latitude = past(20).lat;
-    ac.pose.longitude = past(20).lon;
-    ac.pose.altitude = 300.0 + 12.0;
-    const double rate = landingDescentStep(ac, -600.0 / 6000.0) * 6000.0;
-    EXPECT_NEAR(rate, -4.0 * 60.0 / (40.0 / (140.0 * 0.5144444444444445)), 2.0);
+    // At 600 ft/min and 140 kt (72 m/s), the standing height 8 ft and the
+    // floor a foot above it. 20 m past the threshold 3 ft above the floor:
+    // it would be down at 49 m; the descent that reaches the floor at 60 m
+    // is 324 ft/min. 55 m past, half a foot above the floor: that descent
+    // (432 ft/min) could not stop in the height left at the rate a descent
+    // may change (0.001 ft a tick each tick): it eases onto the floor at
+    // 190 ft/min. From 60 m on the descent is its own.
+    const double mps = 140.0 * 0.5144444444444445;
+    const struct {
+        double pastM, heightFt, fpm;
+    } rows[] = {{20.0, 12.0, -3.0 * 60.0 / (40.0 / mps)},
+                {55.0, 9.5, -std::sqrt(2.0 * 0.001 * 0.5) * 6000.0},
+                {70.0, 12.0, -600.0}};
+    for (const auto& r : rows) {
+        LiveAc& ac = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
+                              AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(r.pastM).lat;
+        ac.pose.longitude = past(r.pastM).lon;
+        ac.pose.altitude = 300.0 + r.heightFt;
+        EXPECT_NEAR(landingDescentStep(ac, -600.0 / 6000.0) * 6000.0, r.fpm, 2.0) << r.pastM;
+    }
     // Below the standing height plus a foot, it is held there.
-    ac.pose.altitude = 300.0 + 8.5;
-    landingDescentStep(ac, -600.0 / 6000.0);
-    EXPECT_DOUBLE_EQ(ac.pose.altitude, 300.0 + 9.0);
-    // From 60 m on the descent is its own.
-    ac.pose.latitude = past(70).lat;
-    ac.pose.longitude = past(70).lon;
-    ac.pose.altitude = 300.0 + 12.0;
-    EXPECT_NEAR(landingDescentStep(ac, -600.0 / 6000.0) * 6000.0, -600.0, 1e-9);
+    LiveAc& low = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
+                           AcPhase::landing);
+    low.onGround = 0;
+    low.pose.latitude = past(20).lat;
+    low.pose.longitude = past(20).lon;
+    low.pose.altitude = 300.0 + 8.5;
+    EXPECT_NEAR(landingDescentStep(low, -600.0 / 6000.0), 0.0, 1e-12);
+    EXPECT_DOUBLE_EQ(low.pose.altitude, 300.0 + 9.0);
+}
+
+TEST_F(AirMovement, AnAbsurdSpeedOnASqueezedApproachLegGivesWayToTheOtherEnds) {
+    // Two approach reports 200 m apart whose first was reached late: their
+    // ticks are squeezed to 1.43 s, so their own distance over time says
+    // 272 kt. One end's absurd speed (a bad report) gives way to the other
+    // end's 130 kt, not to that squeezed measure; with both ends absurd the
+    // measure is all there is. Believable ends are flown at their mean.
+    airport();
+    const double nm = gf_distanceNm(past(-600), past(-400));
+    const double ownKt = nm * 360000.0 / 143.0;
+    const struct {
+        double frontKt, nextKt, legKt;
+    } rows[] = {{130.0, 1e6, 130.0}, {1e6, 130.0, 130.0}, {1e6, 1e6, ownKt}, {130.0, 140.0, 135.0}};
+    for (const auto& r : rows) {
+        LiveAc& ac = aircraft({at(past(-600), 500, true, 10000, -700, r.frontKt),
+                               at(past(-400), 480, true, 10143, -700, r.nextKt)},
+                              Large, AcPhase::landing);
+        tickCount.store(10000);
+        ac.pose.latitude = past(-600).lat;
+        ac.pose.longitude = past(-600).lon;
+        nextPosAir(ac);
+        EXPECT_NEAR(ac.stream[1].playTick, 10000 + std::lround(nm * 360000.0 / r.legKt), 1) << r.frontKt << " " << r.nextKt;
+    }
 }
 
 TEST_F(AirMovement, TheLegToATouchdownIsTimedByTheSpeedBeforeIt) {

@@ -108,12 +108,17 @@ TEST_F(Touchdown, GroundDataWhileFlaringHoldingRollingAndRotating) {
         EXPECT_EQ(ac.phase, touched ? AcPhase::landing_roll : AcPhase::landing) << reported << " " << flown;
         if (touched) EXPECT_DOUBLE_EQ(ac.pose.altitude, kFieldFt + 8.0);
     }
-    // 40 m past the threshold: held 1 ft above the runway.
+    // 40 m past the threshold: held 1 ft above the runway. The approach's
+    // descent is left to ease out onto that floor: stopped dead there, its
+    // change in a tick was 20 times what a descent may change.
     LiveAc& early = flaring(40);
     early.pose.altitude = kFieldFt + 5.0;
+    early.motion.lastApproachStep = -0.02;
+    early.motion.lastApproachStepSet = 1;
     ground(early, kFieldFt, 5.0, true);
     EXPECT_EQ(early.phase, AcPhase::landing);
     EXPECT_DOUBLE_EQ(early.pose.altitude, kFieldFt + 8.0 + 1.0);
+    EXPECT_DOUBLE_EQ(early.motion.lastApproachStep, -0.02);
 
     // 70 m: the roll, standing lower as the nose comes down from 12 ft.
     LiveAc& rolling = flaring(70);
