@@ -579,9 +579,8 @@ void lf_appendKept(LiveAc& ac, const std::vector<StreamPoint>& kept) {
     }
 }
 
-// A report farther from the last one kept than an aircraft on the ground
-// goes in the time between them (a position miles off): no report of this
-// aircraft's way.
+// The last report kept, after the pushback, in it, or standing (none yet:
+// null).
 const StreamPoint* lf_lastKept(const StandLeaving& l) {
     return !l.after.empty()      ? &l.after.back()
            : !l.pushback.empty() ? &l.pushback.back()
@@ -595,6 +594,9 @@ double lf_paceFromLastKt(const StreamPoint& last, const StreamPoint& p) {
     return lf_metres(lf_position(last), lf_position(p)) / seconds * kMpsToKnots;
 }
 
+// A report farther from the last one kept than an aircraft on the ground
+// goes in the time between them (a position miles off): no report of this
+// aircraft's way.
 bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
     const StreamPoint* last = lf_lastKept(l);
     return last != nullptr && lf_paceFromLastKt(*last, p) > kMostGroundKt;
