@@ -652,12 +652,7 @@ double lf_plausibleLegKt(const LiveAc& ac, double kt) {
         // other end's speed is taken when believable, else that pace. Taken
         // as it came, a go-around whose reports paused flew its leg at
         // 1,450 kt and dead-reckoned on at it.
-        const double flownKt = lf_flownPaceKt(ac);
-        const double most = kMostOverOwnFactor * flownKt + kMostOverOwnKt;
-        if (!std::isfinite(flownKt) || !(kt > most)) return kt;
-        for (const double end : {front.groundSpeedKt, next.groundSpeedKt})
-            if (std::isfinite(end) && end > 0.0 && end <= most) return std::max(1.0, end);
-        return std::max(1.0, flownKt);
+        return lf_believableLegKt(kt, lf_flownPaceKt(ac), {front.groundSpeedKt, next.groundSpeedKt});
     }
     if (!(flying || taxiing || rolling)) return kt;
     const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
