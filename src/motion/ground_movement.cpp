@@ -767,12 +767,22 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     // and a stop in the middle of a bend is no taxi.
     const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
     for (double& v : most) v = std::max(v, std::min(own, slowest));
+    // A leg from rest sets off at the taxi rate: the speed it has at the end
+    // of each stretch is no more than that rate gives it from a standstill.
+    // Its nose follows a bend that tightens where it stands as it creeps off;
+    // judged at an even speed, such a bend seemed beyond the nose however
+    // slow the leg, and was given the widest delay.
+    const bool fromRest = ac.phase == AcPhase::taxi && m.speedChangeKind == 1;
+    const auto fromStandstill = [&](int k) { return std::sqrt(2.0 * change * stretch * (k + 1)); };
+    if (fromRest) most[0] = std::min(most[0], fromStandstill(0));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
         most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
     for (int k = 1; k < kPathScanSteps; ++k)
         most[k] = std::min(most[k], std::sqrt(most[k - 1] * most[k - 1] + 2.0 * change * stretch));
-    // A leg slower than walking pace throughout is played evenly.
-    if (*std::min_element(most.begin() + 1, most.end()) < slowest) return 0;
+    // A leg slower than walking pace throughout is played evenly (not
+    // counting where it is still speeding up from rest).
+    for (int k = 1; k < kPathScanSteps; ++k)
+        if (most[k] < slowest && !(fromRest && fromStandstill(k) < slowest)) return 0;
     const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
     std::vector<double> shares;
     double f = 0.0;
@@ -937,7 +947,7 @@ void planTaxiSpeed(LiveAc& ac) {
         }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
         std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
-        if (needed > legTicks && m.speedChangeKind == 0 && m.legEndsAtRest == 0) {
+        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1) && m.legEndsAtRest == 0) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
             if (scheduled > 0 && scheduled < needed)
                 needed = scheduled;
