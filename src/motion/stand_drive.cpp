@@ -32,9 +32,12 @@ constexpr double kQuickerShare = 0.5;
 constexpr int kRadiusTries = 5;
 constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
 // The drive's speed (kt): a speed an aircraft leaves rest or comes to it
-// with in a moment, and one at which every category's nose keeps up with
-// the turns of its radius.
+// with in a moment. A leg whose bend the nose does not turn through at that
+// pace is driven slower (below).
 constexpr double kDriveKt = 6.0;
+constexpr double kTicksPerSecond = 100.0;
+// The most the nose turns on the ground, in the aircraft's turn rates.
+constexpr double kNoseTurnCap = 1.2;
 constexpr double kStandLegSpeedFactor = 0.8;
 constexpr std::int32_t kLeastStandLegTicks = 100;
 constexpr std::int32_t kStopAfterTicks = 50;
@@ -295,13 +298,25 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // A path that ends on the stand leaves its last bit to the stand leg,
     // slowed to rest there.
     if (endsOnStand && !path.empty()) path.pop_back();
+    // Each leg no faster than the nose turns through its bend from the leg
+    // before: a small wing's turn is tighter than a regional jet's nose
+    // follows at the drive's pace (11 degrees a second on a 15.6 m turn,
+    // where it turns 8), and a loop round the stand was slid on with the nose
+    // half a right angle behind its travel. Straight on it keeps the pace.
+    const double noseRadPerS = kNoseTurnCap * ac.turnRateRad * kTicksPerSecond;
     LaLo from = lf_pose(ac);
+    double bearingBefore = ac.pose.heading;
     std::int32_t tick = s.front().playTick;
     for (const LaLo& at : path) {
         const double legNm = gf_distanceNm(from, at);
-        tick = gf_tickPlus(tick, gf_legTicks(legNm, driveKt, kMinLegTicks));
-        s.push_back(lf_drivePoint(at, ac, gf_bearing(from, at), driveKt, tick));
+        const double bearing = gf_bearing(from, at);
+        const double bend = std::fabs(std::remainder(bearing - bearingBefore, fullCircle));
+        const double noseKt = legNm * metresPerNm / bend * noseRadPerS * kMpsToKnots;
+        const double legKt = std::isfinite(noseKt) && noseKt > 0.0 ? std::min(driveKt, noseKt) : driveKt;
+        tick = gf_tickPlus(tick, gf_legTicks(legNm, legKt, kMinLegTicks));
+        s.push_back(lf_drivePoint(at, ac, bearing, legKt, tick));
         from = at;
+        bearingBefore = bearing;
     }
     StreamPoint stand = lf_drivePoint(standPos, ac, standHeadingRad, 0.0, 0);
     stand.playTick = gf_tickPlus(tick, gf_legTicks(gf_distanceNm(from, standPos), standKt, kLeastStandLegTicks));
