@@ -1240,11 +1240,42 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     return afterKt > mostKt && throughKt <= mostKt ? k : 0;
 }
 
+namespace {
+
+constexpr double kStaleCopiesShare = 2.0;
+constexpr double kStaleCopiesSlackKt = 25.0;
+
+// Copies of where the aircraft stands (the feed repeats the position at no
+// speed while the aircraft moves on) after which the next report lies
+// further on than any taxi goes in the time after the last of them (more
+// than twice its reported speed and 25 kt on): the aircraft never stood
+// there all that time, it drove off before the copies ended. Kept, it stood
+// until the last one and then fell 15-30 s behind the report 200 m on, due
+// a few seconds later. They are dropped: the aircraft waits only until it
+// must leave to be there at its reported speed. A position miles off is no
+// move: the copies stand. True when they were dropped.
+bool lf_dropStaleRestCopies(LiveAc& ac) {
+    auto& s = ac.stream;
+    std::size_t k = 1;
+    while (k < s.size() && s[k].stationary != 0 && gf_isSamePlace(lf_position(s[k]), lf_position(s[0]))) ++k;
+    if (k < 2 || k >= s.size() || s[k].stationary != 0) return false;
+    const double kt = s[k].groundSpeedKt;
+    if (!std::isfinite(kt) || !(kt > kMovingKt) || kt > kMostGroundKt) return false;
+    const double nm = gf_distanceNm(lf_position(s[k - 1]), lf_position(s[k]));
+    const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
+    if (!(afterKt > kStaleCopiesShare * kt + kStaleCopiesSlackKt) || afterKt > kMostGroundKt) return false;
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
+    return true;
+}
+
+}  // namespace
+
 bool gf_waitAtRestForReports(LiveAc& ac) {
     auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || ac.onGround == 0 || ac.extrapolationCount > 0 || s.size() < 2 ||
-        !(s[0].groundSpeedKt <= 0.0) || s[1].stationary != 0 || gf_rollingStepM(ac) > 0.0)
+        !(s[0].groundSpeedKt <= 0.0) || gf_rollingStepM(ac) > 0.0)
         return false;
+    if (s[1].stationary != 0 && !lf_dropStaleRestCopies(ac)) return false;
     // One that must turn on the spot first sets off as it is: what the
     // turn takes is not known here.
     const double bearing = gf_bearing(lf_position(s[0]), lf_position(s[1]));

@@ -1025,6 +1025,43 @@ bool gf_taxiDueAfterPushback(const LiveAc& ac) {
     });
 }
 
+namespace {
+
+// How far behind the nose a first report after the pushback may lie and be
+// where the pushback went on to while the reports paused.
+constexpr double kPushedOnMostM = 30.0;
+// The longest the aircraft may stand on after the passed report fell due.
+constexpr std::int64_t kPassedReportWaitTicks = 500;
+
+// The first report kept after the pushback lies a few metres behind the
+// nose, on from where the pushback ended, and the report after it lies back
+// the other way: the aircraft was pushed on there while the reports paused,
+// its nose came round, and it set off from there. Driving to it, the
+// aircraft turned about on the spot to go back along the way it had been
+// pushed, and then turned about again, 15-20 s behind its reports. That
+// report is passed: the taxi sets off from where the aircraft stands.
+// The report after it is the next one kept, or the one that starts the taxi.
+void lf_passReportBehindTheNose(const LiveAc& ac, std::vector<StreamPoint>& kept,
+                                const std::optional<StreamPoint>& accepted) {
+    if (kept.empty()) return;
+    const StreamPoint* next = kept.size() >= 2 ? &kept[1] : accepted ? &*accepted : nullptr;
+    if (next == nullptr) return;
+    const LaLo at = lf_pose(ac);
+    const LaLo first = lf_position(kept[0]);
+    const double backM = lf_metres(at, first);
+    if (!(backM >= kTaxiMoveM) || backM > kPushedOnMostM || lf_metres(first, lf_position(*next)) < kTaxiMoveM)
+        return;
+    const double toFirst = gf_bearing(at, first);
+    if (!(lf_offRad(toFirst, ac.pose.heading) > kQuarterTurnRad)) return;
+    if (!(lf_offRad(gf_bearing(first, lf_position(*next)), toFirst) > kQuarterTurnRad)) return;
+    // Not when the aircraft would then stand long after that report fell
+    // due, waiting to leave for the next one: it left from there on time.
+    if (gf_mustLeaveBy(kept[0], *next) > std::int64_t{kept[0].playTick} + kPassedReportWaitTicks) return;
+    kept.erase(kept.begin());
+}
+
+}  // namespace
+
 void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
     MotionState& m = ac.motion;
     std::vector<StreamPoint> kept = std::move(m.leaving.after);
@@ -1045,6 +1082,7 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
         gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
+    if (pushedSomewhere) lf_passReportBehindTheNose(ac, kept, accepted);
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
         if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);

@@ -481,6 +481,30 @@ TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIs
     }
 }
 
+TEST(MotionReportChecks, ARunAtNoSpeedThatTheNextReportShowsLeftLongBeforeIsNoStand) {
+    // Reports every 3 s at no speed up to 30 s, then one at 33 s `farM` south
+    // at 15.5 kt; the aircraft left at 21 s, south at 12 m/s (23 kt). 144 m
+    // on (48 m/s from the last report at no speed) is no taxi's pace: the
+    // feed repeated a position the aircraft had left, and its pace is that
+    // of the reports around the repeats. 24 m on is one, and it should have
+    // stood; a position 9 km off is a bad report, no move.
+    for (const auto& [farM, finding] : {std::pair{144.0, false}, std::pair{24.0, true}, std::pair{9000.0, true}}) {
+        SCOPED_TRACE(farM);
+        Made m(0.0, 3.0, 3300, [](int) { return 0.0; }, 180.0);
+        auto& reports = m.record.reports;
+        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 3300; });
+        reports.back().position = lf_east(0.0, -farM);
+        reports.back().groundSpeedKt = 8.0 * kMpsToKnots;
+        for (MotionSample& s : m.record.samples) {
+            const LaLo at = lf_east(0.0, -std::max(0.0, 12.0 * (s.tick / 100.0 - 21.0)));
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+        }
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding);
+        EXPECT_EQ(lf_count(m.record, MotionCheck::TravelSpeed) != 0, finding);
+    }
+}
+
 TEST(MotionReportChecks, AReportWhereAPausedMoveBroughtItAndWentOnFromEndsTheStandingRun) {
     // Reports every 3 s at no speed at the stand up to 39 s, none until one
     // at 63 s `farM` south at no speed, then on south at 2 m/s (3.9 kt). The

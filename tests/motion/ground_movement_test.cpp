@@ -279,6 +279,43 @@ TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntil
     }
 }
 
+TEST_F(GroundMovement, CopiesOfWhereItStandsThatTheNextReportContradictsAreNoWait) {
+    // Standing where it was reported at rest, through copies of that place
+    // (`copiesOffM` north of it) due 10 s and 20 s on, before a point
+    // reported at `kt` `metres` north due `afterS` after the last copy. A pace
+    // beyond twice the reported speed and 25 kt (below 100 kt) from the last
+    // copy tells the copies stale: the aircraft leaves when it must instead.
+    struct Case {
+        const char* name;
+        double metres, afterS, kt, copiesOffM;
+        bool dropped;
+    };
+    for (const Case c : {Case{"100 m on 2 s after them", 100, 2, 10, 0, true},
+                         Case{"100 m on 10 s after them", 100, 10, 10, 0, false},
+                         Case{"a position miles off", 9000, 2, 10, 0, false},
+                         Case{"at a speed no taxi goes", 100, 2, 1e6, 0, false},
+                         Case{"copies of another place", 100, 2, 10, 30, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.metres, 0.0, 0.0, c.kt);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 2000 + static_cast<std::int32_t>(c.afterS * 100.0);
+        for (const std::int32_t due : {now + 2000, now + 1000}) {
+            StreamPoint copy = ac.stream[0];
+            copy.stationary = 1;
+            copy.playTick = due;
+            copy.lat += c.copiesOffM / 111320.0;
+            ac.stream.insert(ac.stream.begin() + 1, copy);
+        }
+        gf_waitAtRestForReports(ac);
+        const auto copies = std::count_if(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) {
+            return p.playTick == now + 1000 || p.playTick == now + 2000;
+        });
+        EXPECT_EQ(copies, c.dropped ? 0 : 2);
+    }
+}
+
 TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate) {
     struct Case {
         double angleDeg, nextKt;

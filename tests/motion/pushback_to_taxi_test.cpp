@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -183,6 +184,45 @@ TEST_F(PushbackToTaxi, ALoneReportAtNoSpeedTheTaxiHadLeftIsNoHold) {
         // The report that started the taxi is the decoder's to append.
         EXPECT_EQ(ac.stream.back().playTick == lastStanding, row.heldUntilTheLast);
         EXPECT_LT(ac.stream.back().playTick, now + row.taxiDueS * 100);
+        g_liveAircraft.clear();
+    }
+}
+
+TEST_F(PushbackToTaxi, AReportThePushbackWentOnToBehindTheNoseIsNoPlaceToDriveBackTo) {
+    // Pushed back south to its last pushback report, standing, nose north.
+    // Kept since: a report `backM` on at `bearingDeg` at 7 kt due 10 s on,
+    // then the taxi's report 60 m from the aircraft at `nextDeg` at 12 kt.
+    // Pushed on there while the reports paused, the aircraft set off from
+    // it: the taxi goes straight on, not back to it and about again. Not
+    // when it would then stand there long after that report fell due.
+    struct Row {
+        const char* what;
+        double backM, bearingDeg, nextDeg;
+        std::int32_t nextDue;
+        bool passed;
+    };
+    const Row rows[] = {
+        {"pushed on 12 m, then off the other way", 12.0, 180.0, 45.0, 2000, true},
+        {"pushed on 12 m, then on the same way", 12.0, 180.0, 175.0, 2000, false},
+        {"40 m on, too far for a pause's push", 40.0, 180.0, 45.0, 2000, false},
+        {"off to the side of the nose", 12.0, 80.0, 270.0, 2000, false},
+        {"the next report due a minute later", 12.0, 180.0, 45.0, 7000, false},
+    };
+    std::uint32_t hexid = 0x484E30;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
+        const std::int32_t now = tickCount.load();
+        const LaLo back = from(pushedTo, row.bearingDeg, row.backM);
+        const LaLo next = from(pushedTo, row.nextDeg, 60.0);
+        ac.motion.leaving.pushback.push_back(groundPoint(pushedTo, now - 500, 2.0));
+        ac.motion.leaving.after = {groundPoint(back, now + 1000, 7.0), groundPoint(next, now + row.nextDue, 12.0)};
+        gf_startTaxiAfterPushback(ac, false);
+        const auto firstMove = std::find_if(ac.stream.begin() + 1, ac.stream.end(),
+                                            [](const StreamPoint& p) { return p.stationary == 0; });
+        ASSERT_NE(firstMove, ac.stream.end());
+        EXPECT_TRUE(gf_isSamePlace({firstMove->lat, firstMove->lon}, row.passed ? next : back));
         g_liveAircraft.clear();
     }
 }

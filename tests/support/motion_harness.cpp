@@ -955,6 +955,35 @@ double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
     return lf_metres(a.position, b.position) / dt * kMpsToKnots;
 }
 
+// The report after a run at no speed lies further from the run's last one
+// than an aircraft on the ground goes in the time between them (more than
+// twice its reported speed and 20 kt on, yet at a pace an aircraft on the
+// ground may be reported at): the feed kept repeating a position the
+// aircraft had already left. Standing still to the run's end and being at
+// that report in time are not both possible. A position miles off is a bad
+// report, not a move: the run stands.
+bool lf_leftBeforeTheRunEnded(const ReportedPosition& last, const ReportedPosition& after) {
+    if (last.airborne || after.airborne || !(after.groundSpeedKt >= 1.0) || after.groundSpeedKt > kAbsurdGroundKt)
+        return false;
+    const double ownKt = lf_ownKt(last, after);
+    return ownKt > kTravelShare * after.groundSpeedKt + kTravelSlackKt && ownKt <= kAbsurdGroundKt;
+}
+
+// A repeat at no speed of the report before it, in a run of such repeats
+// that the report after the run shows the aircraft had left long before
+// (above): it tells no pace of the aircraft's.
+bool lf_repeatTheAircraftHadLeft(const std::vector<ReportedPosition>& reports, std::size_t i) {
+    const ReportedPosition& here = reports[i];
+    if (i == 0 || here.airborne || !(here.groundSpeedKt < 1.0) ||
+        !(lf_metres(reports[i - 1].position, here.position) < kRepeatM))
+        return false;
+    std::size_t m = i + 1;
+    while (m < reports.size() && reports[m].groundSpeedKt < 1.0 &&
+           lf_metres(reports[m].position, here.position) < kRepeatM)
+        ++m;
+    return m < reports.size() && lf_leftBeforeTheRunEnded(reports[m - 1], reports[m]);
+}
+
 // A report at no speed on the ground that repeats, alone or with others like
 // it, the position of a moving report before it, when the aircraft went on
 // meanwhile: the report after the repeats lies as far from the moving one as
@@ -1014,7 +1043,8 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const bool staleOnGround =
                 staleAtGroundPace && repeat && onGround && toNext > 3.0 * around + kStaleGroundSlackKt;
             lone = staleOnGround || (after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most)) ||
-                   (staleAtGroundPace && lf_repeatsAMoveAtNoSpeed(reports, i));
+                   (staleAtGroundPace &&
+                    (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
@@ -1231,6 +1261,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         const std::size_t count = j - i;
         i = j;
         if (count < 3 || last.dueTick - first.dueTick < kStillRunTicks) continue;
+        if (j < r.reports.size() && lf_leftBeforeTheRunEnded(last, r.reports[j])) continue;
         // From when the aircraft stands at the spot (at most 10 s after the
         // first such report is due) to the last one's due tick.
         std::size_t k = lf_sampleFrom(s, first.dueTick);
