@@ -820,6 +820,34 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     return mostKt > 0.0 ? std::min(speedKt, mostKt) : speedKt;
 }
 
+// The quickest a leg at speed catching up at `mostKt` is taken when the
+// aircraft rolls slower than that: it speeds up at the taxi rate to that
+// speed, and is never faster. Timed as if it went at that speed from the
+// leg's first tick, a short leg could only be played by speeding up past it
+// (rolling at 11 kt into a leg timed at 24, it peaked at 34) and slowing on
+// the next; 0 when that does not apply.
+std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, double mostKt) {
+    const MotionState& m = ac.motion;
+    const double v0 = gf_rollingStepM(ac);  // m a tick
+    const double top = mostKt * kKnotsToMps / 100.0;
+    const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
+    // Only a leg from a point reported moving, rolled on from: what moved
+    // the aircraft before a point at rest (a pushback ending, a creep into
+    // a hold) is no speed it goes on at. A leg that turns on the spot first
+    // sets off from rest after the turn, which times its own speed-up.
+    const bool turnsOnTheSpot = m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
+                                (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0);
+    if (m.speedChangeKind != 0 || m.legEndsAtRest != 0 || turnsOnTheSpot ||
+        !(ac.stream[0].groundSpeedKt > kMovingKt) || !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) ||
+        !std::isfinite(legM) || !(legM > 0.0))
+        return 0;
+    const double a = kTaxiSpeedChangePerTick;
+    const double upTicks = (top - v0) / a;
+    const double upM = (v0 + top) / 2.0 * upTicks;
+    const double ticks = upM >= legM ? (std::sqrt(v0 * v0 + 2.0 * a * legM) - v0) / a : upTicks + (legM - upM) / top;
+    return std::isfinite(ticks) ? static_cast<std::int64_t>(std::ceil(ticks)) : 0;
+}
+
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
 // speed change to or from rest took longer than the reports did): the leg is
 // taken faster, up to twice its speed and at most 15 kt more, until the next
@@ -877,7 +905,9 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // report after a held position), not a speed to believe: it keeps its
     // own time.
     if (m.streamLagTicks <= 0 && 2 * (legTicks - late) < quickest) return legTicks;
-    return static_cast<std::int32_t>(std::max<std::int64_t>({legTicks - late, quickest, kMinLegTicks}));
+    return static_cast<std::int32_t>(
+        std::max<std::int64_t>({legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt),
+                                kMinLegTicks}));
 }
 
 StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {

@@ -506,7 +506,14 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
         return (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll) && groundTurn(cornerDeg);
 
-    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
+    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) {
+        // The merged leg ends on a corner of its own, smoothed as any other:
+        // left alone, it came at the leg's end as a start turn at speed, too
+        // large to roll through, and the aircraft braked straight on past it
+        // and turned back on the spot.
+        smoothTaxiPath(ac);
+        return true;
+    }
     if (ac.phase == AcPhase::takeoff_roll &&
         (cornerDeg < 10.0 || ac.category == Rotorcraft || lf_fastest(ac) > 30.0 || s[1].airborne != 0 ||
          s[2].airborne != 0))
@@ -530,9 +537,16 @@ bool smoothTaxiPath(LiveAc& ac) {
             if (s0 > kExitTurnKt && s0 > s1) d = std::min(d, (kExitTurnKt - s1) * legM / (s0 - s1));
             if (d >= kLeastTurnEntryM && insertPointBeforeCorner(ac, d, true)) return true;
         }
-        // Late exit point: the corner is close, the exit leg long.
-        if (s[2].rollSynthetic == 0 && lookAhead >= legM && lf_insertExitPointAfterCorner(ac, cornerDeg, rate, lookAhead))
+        // Late exit point: the corner is close, the exit leg long. The turn
+        // off the runway through the corner to that point is built now. Left
+        // to a later leg it never was (at the corner the next point is the
+        // one put in here, which is not smoothed again): the roll ran
+        // straight to the corner, braked there and turned off on the spot.
+        if (s[2].rollSynthetic == 0 && lookAhead >= legM &&
+            lf_insertExitPointAfterCorner(ac, cornerDeg, rate, lookAhead)) {
+            groundTurn(cornerDeg);
             return true;
+        }
     }
 
     if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);

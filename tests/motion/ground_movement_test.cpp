@@ -238,6 +238,37 @@ TEST_F(GroundMovement, ALegGivesBackOnlyALeadItReallyHasOnItsReports) {
     }
 }
 
+TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeedingUpToIt) {
+    // 30 m reported at 12 kt (486 ticks), due in 250 while the stream runs
+    // 300 ticks late: caught up at most at 24 kt. Rolling at 24 kt already
+    // it takes 243 ticks. Rolling at 11 kt it speeds up at 2.5 m/s^2 to
+    // 24 kt (268 ticks, 24.1 m) and covers the last 5.9 m at 24 kt (48
+    // more): 316 ticks. Timed at 243 it could only be played by going well
+    // past 24 kt on the way. Standing, the leg is one from rest, whose
+    // speed-up its own schedule takes; so is one from a point reported at
+    // rest, whatever moved the aircraft into it (a pushback's last metres).
+    struct Case {
+        const char* name;
+        double frontKt, rollingKt;
+        std::int32_t dueIn;
+    };
+    for (const Case c : {Case{"at the catch-up speed", 12.0, 24.0, 243}, Case{"at 11 kt", 12.0, 11.0, 316},
+                         Case{"standing", 12.0, 0.0, 243}, Case{"from a point at rest", 0.0, 11.0, 243}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(30.0, 0.0, c.frontKt, 12.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 250;
+        ac.motion.streamLagTicks = 300;
+        if (c.rollingKt > 0.0) {
+            ac.motion.lastStepTick = tickCount.load();
+            ac.motion.lastStepM = c.rollingKt / kKtPerMps / 100.0;
+        }
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.dueIn, 1);
+    }
+}
+
 TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntilItMustLeave) {
     struct Case {
         const char* name;
