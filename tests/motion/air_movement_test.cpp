@@ -534,14 +534,12 @@ TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
 }
 
 TEST_F(AirMovement, AFirstLegFromAPointPutBetweenReportsTellsNoTurn) {
-    // An aircraft created late starts on the chord from its report 10 s
-    // before (track 0) to the next (track 30), 1.25 s before that one is due
-    // but only 5 % of the chord short of it (120 kt, above its floor); a
-    // report 5.4 s later follows on the same 3 deg/s right-hand circle at
-    // 300 kt, then the stream runs dry. The dead-reckoned 3 s legs turn on at the circle's rate (9
-    // degrees a leg): a leg flown at under half its reported speed tells no
-    // course to turn by, so the second leg's tracks decide. A first leg of
-    // 1.5 s between two reports on the circle tells the same turn.
+    // Reports on a 3 deg/s circle at 300 kt. Created late, the aircraft
+    // starts on the chord from the report 10 s before (track 0) to the next
+    // (track 30), 5 % of it short but 1.25 s before (120 kt); a report 5.4 s
+    // on follows, then the stream runs dry. The dead-reckoned 3 s legs turn
+    // at the circle's 9 degrees a leg, as after a 1.5 s first leg between two
+    // reports on the circle.
     for (const bool created : {true, false}) {
         SCOPED_TRACE(created ? "created late on the chord" : "a report 1.5 s before");
         g_liveAircraft.clear();
