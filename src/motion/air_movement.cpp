@@ -296,14 +296,26 @@ void lf_keepAirborneFloor(LiveAc& ac) {
 // The leg's course and the track's turn onto it from the leg before (when
 // this one starts where that one ended), for dead reckoning. Legs shorter
 // than a few dozen metres give no course worth turning on: the positions' own
-// rounding would steer.
+// rounding would steer. Nor do legs flown at under half the speed their ends
+// report: such a leg starts at a point put between two reports (an aircraft
+// created late starts part way along its leg, due when it is created), which
+// keeps the older report's track and lies on their chord, off the turn they
+// flew. Its tracks' change over its few metres, or its course against the
+// next leg's, read as the category's quickest turn, and an aircraft whose
+// reports paused in a holding flew tight circles at 8 degrees a second where
+// its holding turned at 3.
 void lf_rememberLeg(LiveAc& ac, const AirCategoryRow& row) {
     MotionState& m = ac.motion;
     const LaLo from = lf_position(ac.stream[0]);
     const LaLo to = lf_position(ac.stream[1]);
     const double ticks = gf_ticksBetween(ac.stream[0].playTick, ac.stream[1].playTick);
+    const double nm = gf_distanceNm(from, to);
     constexpr double kShortestLegNm = 0.02;
-    if (!(ticks > 0.0) || !(gf_distanceNm(from, to) >= kShortestLegNm)) {
+    double reportedKt = std::numeric_limits<double>::infinity();
+    for (const double kt : {ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt})
+        if (std::isfinite(kt) && kt > 0.0) reportedKt = std::min(reportedKt, kt);
+    const bool slowerThanReported = std::isfinite(reportedKt) && gf_speedKtOver(nm, ticks) < 0.5 * reportedKt;
+    if (!(ticks > 0.0) || !(nm >= kShortestLegNm) || slowerThanReported) {
         m.airLegCourse = MotionState::unknown;
         return;
     }
@@ -344,6 +356,126 @@ void lf_configure(LiveAc& ac) {
     m.delayLimit = 900;
     gf_setGear(ac, false);
     gf_setFlaps(ac, 0);
+}
+
+// The way round onto a report far off the nose: points along it, each with
+// the course flown there and the distance flown to it (m).
+struct WayPoint {
+    LaLo at;
+    double course;
+    double alongM;
+};
+constexpr double kArcStep = 15.0 * degreesToRadians;
+constexpr std::size_t kMostArcPoints = 24;  // a full circle
+
+// The course a report is flown along: its reported track, unless the leg on
+// from it (when there is one) runs far off that; NaN when neither tells.
+double lf_arrivalCourse(const LiveAc& ac) {
+    const StreamPoint& report = ac.stream[1];
+    double course = report.trackDeg * degreesToRadians;
+    if (ac.stream.size() >= 3 && ac.stream[2].airborne != 0 && !lf_samePlace(report, ac.stream[2])) {
+        const double on = gf_bearing(lf_position(report), lf_position(ac.stream[2]));
+        constexpr double kMostTrackOffLeg = 60.0 * degreesToRadians;
+        if (!std::isfinite(course) || !(std::fabs(std::remainder(course - on, fullCircle)) <= kMostTrackOffLeg))
+            course = on;
+    }
+    return std::isfinite(course) ? normalizeHeading(course) : course;
+}
+
+// The shortest way from the pose (its heading) to the target arriving along
+// `arrival`: a turn, a straight and a turn, each turn of radius `radiusM`
+// either way. Without an arrival course the turn toward `side` goes on until
+// the target lies within one arc step of the nose, and the way ends straight.
+// Its points lie at most one arc step of turn apart; the target itself is not
+// among them. None when the turns would need more points than two circles.
+std::vector<WayPoint> lf_wayRound(LaLo pose, double heading, double side, LaLo target, double arrival,
+                                  double radiusM) {
+    std::vector<WayPoint> way;
+    // On a flat plane around the pose: x east, y north (m).
+    struct Flat {
+        double x, y;
+    };
+    auto ahead = [](double course) { return Flat{std::sin(course), std::cos(course)}; };
+    auto right = [](double course) { return Flat{std::cos(course), -std::sin(course)}; };
+    Flat p{0.0, 0.0};
+    double course = heading;
+    double alongM = 0.0;
+    auto place = [&](Flat f) {
+        const double m = std::hypot(f.x, f.y);
+        LaLo at = m > 0.0 ? gf_destinationPoint(pose, {std::atan2(f.x, f.y), m * feetPerMetre}) : pose;
+        gf_normalizeLaLo(at);
+        return at;
+    };
+    auto push = [&] { way.push_back({place(p), normalizeHeading(course), alongM}); };
+    auto turn = [&](double turnSide, double sweep) {
+        const auto n = static_cast<std::size_t>(std::ceil(sweep / kArcStep - 1e-9));
+        if (n == 0) return;
+        const double step = sweep / static_cast<double>(n);
+        const double chordM = 2.0 * radiusM * std::sin(step / 2.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const Flat u = ahead(course + turnSide * step / 2.0);
+            p = {p.x + chordM * u.x, p.y + chordM * u.y};
+            course += turnSide * step;
+            alongM += chordM;
+            push();
+        }
+    };
+    const double distanceM = gf_distanceNm(pose, target) * metresPerNm;
+    const double bearing = gf_bearing(pose, target);
+    const Flat goal{distanceM * std::sin(bearing), distanceM * std::cos(bearing)};
+    if (!std::isfinite(arrival)) {
+        while (side * std::remainder(std::atan2(goal.x - p.x, goal.y - p.y) - course, fullCircle) > kArcStep) {
+            if (way.size() == kMostArcPoints) return {};
+            turn(side, kArcStep);
+        }
+        return way;
+    }
+    // The four ways of two turns, the shortest taken.
+    auto sweep = [](double a) {
+        const double s = std::fmod(std::fmod(a, fullCircle) + fullCircle, fullCircle);
+        return s > fullCircle - 1e-9 ? 0.0 : s;
+    };
+    struct Way {
+        double first = 0.0, straightM = 0.0, last = 0.0, course = 0.0, side1 = 0.0, side2 = 0.0;
+        double lengthM = std::numeric_limits<double>::infinity();
+    } best;
+    for (const double s1 : {1.0, -1.0})
+        for (const double s2 : {1.0, -1.0}) {
+            const Flat c1{s1 * radiusM * right(heading).x, s1 * radiusM * right(heading).y};
+            const Flat c2{goal.x + s2 * radiusM * right(arrival).x, goal.y + s2 * radiusM * right(arrival).y};
+            const double d = std::hypot(c2.x - c1.x, c2.y - c1.y);
+            const double between = std::atan2(c2.x - c1.x, c2.y - c1.y);
+            Way w;
+            w.side1 = s1;
+            w.side2 = s2;
+            if (s1 == s2) {
+                w.straightM = d;
+                w.course = between;
+            } else {
+                if (!(d >= 2.0 * radiusM)) continue;
+                w.straightM = std::sqrt(d * d - 4.0 * radiusM * radiusM);
+                w.course = between + s1 * std::atan2(2.0 * radiusM, w.straightM);
+            }
+            w.first = sweep(s1 * (w.course - heading));
+            w.last = sweep(s2 * (arrival - w.course));
+            w.lengthM = radiusM * (w.first + w.last) + w.straightM;
+            if (std::isfinite(w.lengthM) && w.lengthM < best.lengthM) best = w;
+        }
+    if (!std::isfinite(best.lengthM)) return {};
+    turn(best.side1, best.first);
+    course = best.course;
+    if (best.last > 0.0) {
+        // The straight ends where the last turn starts (else at the target).
+        const Flat u = ahead(course);
+        p = {p.x + best.straightM * u.x, p.y + best.straightM * u.y};
+        alongM += best.straightM;
+        if (best.straightM > 1.0) push();
+        turn(best.side2, best.last);
+        // Its last point is the target itself.
+        if (!way.empty()) way.pop_back();
+    }
+    if (way.size() > 2 * kMostArcPoints) return {};
+    return way;
 }
 
 }  // namespace
@@ -404,9 +536,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     const StreamPoint report = ac.stream[1];
     if (report.stationary != 0 || report.airborne == 0) return;
     constexpr double kFarOff = 60.0 * degreesToRadians;
-    constexpr double kArcStep = 15.0 * degreesToRadians;
     constexpr double kQuickestTurn = 6.0 * degreesToRadians;  // per second
-    constexpr int kMostArcPoints = 24;                         // a full circle
     const LaLo pose = lf_pose(ac);
     const LaLo target = lf_position(report);
     const double distanceM = gf_distanceNm(pose, target) * metresPerNm;
@@ -429,23 +559,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     const double tightestM = mps / kQuickestTurn;
     if (!(tightestM < reachM)) return;
     const double radiusM = std::max(tightestM, std::min(bankM, 0.5 * reachM));
-    const double chordM = 2.0 * radiusM * std::sin(kArcStep / 2.0);
-    std::vector<LaLo> arc;
-    LaLo at = pose;
-    double course = heading;
-    for (;;) {
-        if (side * std::remainder(gf_bearing(at, target) - course, fullCircle) <= kArcStep) break;
-        if (arc.size() == kMostArcPoints) return;
-        at = gf_destinationPoint(at, {normalizeHeading(course + side * kArcStep / 2.0), chordM * feetPerMetre});
-        gf_normalizeLaLo(at);
-        course = normalizeHeading(course + side * kArcStep);
-        arc.push_back(at);
-    }
-    if (arc.empty()) return;
-    const double wholeM = chordM * static_cast<double>(arc.size()) + gf_distanceNm(at, target) * metresPerNm;
     const std::int32_t now = tickCount.load();
-    const double ticks = std::max<double>(gf_ticksBetween(now, report.playTick),
-                                          kMinLegTicks * static_cast<double>(arc.size() + 1));
     // Flown evenly at the speed the way round needs by the report's time,
     // from the report's own speed up to 1.6 times as fast; beyond that the
     // points fall due as that speed reaches them, and the report is reached
@@ -459,23 +573,50 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // positions give over the pause (the chord of the turn, a good part
     // shorter than the way its reported speed flies).
     constexpr double kFastestWayRound = 1.6;
-    double kt = report.groundSpeedKt;
-    double pathTicks = ticks;
-    if (std::isfinite(kt) && kt > 0.0) {
-        kt = std::clamp(gf_speedKtOver(wholeM / metresPerNm, ticks), kt, kFastestWayRound * kt);
-        pathTicks = std::max(ticks, wholeM / (kt * kKnotsToMps) * 100.0);
-    }
-    for (std::size_t k = 0; k < arc.size(); ++k) {
-        const double share = chordM * static_cast<double>(k + 1) / wholeM;
+    struct Pace {
+        double wholeM = 0.0, kt = 0.0, ticks = 0.0;
+    };
+    auto paceOf = [&](const std::vector<WayPoint>& way) {
+        Pace pace;
+        pace.wholeM = way.back().alongM + gf_distanceNm(way.back().at, target) * metresPerNm;
+        const double ticks = std::max<double>(gf_ticksBetween(now, report.playTick),
+                                              kMinLegTicks * static_cast<double>(way.size() + 1));
+        pace.kt = report.groundSpeedKt;
+        pace.ticks = ticks;
+        if (std::isfinite(pace.kt) && pace.kt > 0.0) {
+            pace.kt = std::clamp(gf_speedKtOver(pace.wholeM / metresPerNm, ticks), pace.kt, kFastestWayRound * pace.kt);
+            pace.ticks = std::max(ticks, pace.wholeM / (pace.kt * kKnotsToMps) * 100.0);
+        }
+        return pace;
+    };
+    // The way comes onto the report along the course it is flown on: ended
+    // straight at the report, the nose swung round to that course over the
+    // straight and the aircraft flew sideways, at worst tail first. A way
+    // onto the course that reaches the report more than 5 s later than the
+    // straight one (a report behind the aircraft, going the way it flies,
+    // needs a loop) ends straight instead: the loop left the aircraft tens of
+    // seconds behind its reports.
+    constexpr double kMostLaterOnCourseTicks = 500.0;
+    std::vector<WayPoint> way = lf_wayRound(pose, heading, side, target, lf_arrivalCourse(ac), radiusM);
+    std::vector<WayPoint> straight = lf_wayRound(pose, heading, side, target, MotionState::unknown, radiusM);
+    if (way.empty() || (!straight.empty() && paceOf(way).ticks > paceOf(straight).ticks + kMostLaterOnCourseTicks))
+        way = std::move(straight);
+    if (way.empty()) return;
+    const Pace pace = paceOf(way);
+    const double wholeM = pace.wholeM;
+    const double kt = pace.kt;
+    const double pathTicks = pace.ticks;
+    for (std::size_t k = 0; k < way.size(); ++k) {
+        const double share = way[k].alongM / wholeM;
         StreamPoint p = report;
         if (std::isfinite(kt) && kt > 0.0) {
             if (std::isfinite(p.tasKt)) p.tasKt *= kt / report.groundSpeedKt;
             p.groundSpeedKt = kt;
         }
-        p.lat = arc[k].lat;
-        p.lon = arc[k].lon;
+        p.lat = way[k].at.lat;
+        p.lon = way[k].at.lon;
         p.altitudeFt = ac.pose.altitude + (report.altitudeFt - ac.pose.altitude) * share;
-        p.trackDeg = normalizeHeading(heading + side * kArcStep * static_cast<double>(k + 1)) * radiansToDegrees;
+        p.trackDeg = way[k].course * radiansToDegrees;
         p.hasTrueHeading = 0;
         p.hasRoll = 0;
         p.turnPoint = 1;
@@ -485,7 +626,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // A way round longer than that pace covers by the report's time reaches
     // the report late: it falls due then, after the turn's points, and the
     // points after it move along when it would reach them.
-    const std::size_t last = arc.size() + 1;
+    const std::size_t last = way.size() + 1;
     const auto arrival = static_cast<std::int64_t>(std::llround(pathTicks)) + now;
     const std::int64_t shift = arrival - ac.stream[last].playTick;
     if (shift < 1) return;

@@ -46,15 +46,19 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 
 // A flying leg to a real report within 20 NM that lies more than 60 degrees
 // off the nose (the first report after a gap, where dead reckoning flew on
-// while the aircraft turned) is flown round a turn: points are put in along an
-// arc from the pose, 15 degrees of turn apart, toward the report, until the
-// line on to it lies within 15 degrees of the arc's heading. The arc's radius
-// is what the category's bank gives at the leg's speed, tightened so that the
-// report lies well outside the turn, but no tighter than 6 degrees a second
-// allows (no arc then). The points fall due along the way at one pace, the
-// one that reaches the report at its due time, up to half as fast again as
-// the report; a report the turn cannot reach at that pace by then falls due
-// when it does.
+// while the aircraft turned) is flown round a turn: points are put in, 15
+// degrees of turn apart at most, along the shortest way of a turn, a straight
+// and a turn that comes onto the report along its course (its reported track,
+// or the course on to the point after it where that track runs far off it).
+// Where that way would reach the report more than 5 s later than turning
+// toward the report and flying straight at it, or the report tells no course,
+// the turn goes on only until the line on to the report lies within 15 degrees
+// of the heading, and the way ends straight. The turns' radius is what the
+// category's bank gives at the leg's speed, tightened so that the report lies
+// well outside the turn, but no tighter than 6 degrees a second allows (no
+// turn then). The points fall due along the way at one pace, the one that
+// reaches the report at its due time, up to 1.6 times as fast as the report;
+// a report the way cannot reach at that pace by then falls due when it does.
 void turnOntoFarOffReport(LiveAc& ac);
 
 // Whether two airborne points lie further apart in altitude than any

@@ -43,6 +43,20 @@ protected:
         }
         return track;
     }
+
+    // Flying north from `from` at `kt` when the next report (due in 29 s,
+    // along `trackDeg`) lies at `to`: the leg is planned as it comes due.
+    static LiveAc& flyToReport(LaLo from, LaLo to, double kt, double trackDeg, AcPhase phase) {
+        const std::int32_t now = tickCount.load();
+        StreamPoint report = at(to, 8000, true, now + 2900, 0, kt);
+        report.trackDeg = trackDeg;
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, kt), report}, Large, phase);
+        ac.pose.heading = 0.0;
+        ac.motion.heightAboveGroundFt = 7500.0;
+        ac.motion.delayLimit = 100000;
+        nextPosAir(ac);
+        return ac;
+    }
 };
 
 }  // namespace
@@ -519,6 +533,48 @@ TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
     }
 }
 
+TEST_F(AirMovement, AFirstLegFromAPointPutBetweenReportsTellsNoTurn) {
+    // Reports on a 3 deg/s circle at 300 kt. Created late, the aircraft
+    // starts on the chord from the report 10 s before (track 0) to the next
+    // (track 30), 5 % of it short but 1.25 s before (120 kt); a report 5.4 s
+    // on follows, then the stream runs dry. The dead-reckoned 3 s legs turn
+    // at the circle's 9 degrees a leg, as after a 1.5 s first leg between two
+    // reports on the circle.
+    for (const bool created : {true, false}) {
+        SCOPED_TRACE(created ? "created late on the chord" : "a report 1.5 s before");
+        g_liveAircraft.clear();
+        const double knots = 300.0;
+        const double rate = 3.0;
+        const double radiusNm = knots / 3600.0 / (rate * kDeg);
+        const LaLo centre{47.0, 11.0};
+        auto onCircle = [&](double heading) {
+            return gf_destinationPoint(centre, {(heading - 90.0) * kDeg, radiusNm * feetPerNm});
+        };
+        const LaLo before = onCircle(0.0);
+        const LaLo report = onCircle(30.0);
+        const LaLo start = created ? LaLo{report.lat + (before.lat - report.lat) * 0.05,
+                                          report.lon + (before.lon - report.lon) * 0.05}
+                                   : onCircle(30.0 - rate * 1.5);
+        std::deque<StreamPoint> stream;
+        stream.push_back(at(start, 15000.0, true, 10000, 0.0, knots));
+        stream.back().trackDeg = created ? 0.0 : 30.0 - rate * 1.5;
+        stream.push_back(at(report, 15000.0, true, 10000 + (created ? 125 : 150), 0.0, knots));
+        stream.back().trackDeg = 30.0;
+        stream.push_back(at(onCircle(46.2), 15000.0, true, stream.back().playTick + 540, 0.0, knots));
+        stream.back().trackDeg = 46.2;
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.altitude = 15000.0;
+        ac.pose.heading = gf_bearing(start, report);
+        const std::vector<LaLo> track = flyLegs(ac, 6);
+        for (std::size_t i = 3; i + 1 < track.size(); ++i) {
+            const double a = gf_bearing(track[i - 1], track[i]);
+            const double b = gf_bearing(track[i], track[i + 1]);
+            EXPECT_NEAR(std::remainder(b - a, fullCircle) / kDeg, 9.0, 0.5) << "leg " << i;
+        }
+    }
+}
+
 TEST_F(AirMovement, AFlyingGapKeepsItsSpeedForTwelveSecondsThenSlows) {
     // A pause in the reports of a few seconds finds the aircraft where they
     // go on; one that has vanished slows a tenth a point down to its floor.
@@ -578,12 +634,7 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
         const std::int32_t now = tickCount.load();
         const LaLo from{47.5, -122.3};
         const LaLo to = gf_destinationPoint(from, {row.offDeg * kDeg, row.distanceM * feetPerMetre});
-        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225), at(to, 8000, true, now + 2900, 0, 225)}, Large,
-                              row.phase);
-        ac.pose.heading = 0.0;
-        ac.motion.heightAboveGroundFt = 7500.0;
-        ac.motion.delayLimit = 100000;
-        nextPosAir(ac);
+        LiveAc& ac = flyToReport(from, to, 225.0, 0.0, row.phase);
         const auto& s = ac.stream;
         ASSERT_GE(s.size(), 2u);
         EXPECT_EQ(s.size() > 2, row.turns);
@@ -614,6 +665,35 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
             at = next;
             due = s[i].playTick;
         }
+    }
+}
+
+TEST_F(AirMovement, AWayRoundComesOntoTheReportAlongItsCourse) {
+    // The next report lies far off the nose: the way round turns, flies
+    // straight and turns again onto the report's track (a holding whose
+    // reports paused is met again), unless that way would reach the report
+    // much later than one ending straight at it (a loop onto a report behind).
+    struct Row {
+        double offDeg, distanceM, trackDeg;
+        bool onCourse;
+    };
+    for (const Row& row : {Row{100.0, 3000.0, 190.0, true}, Row{-75.0, 4000.0, 300.0, true},
+                           Row{70.0, 5000.0, 160.0, true}, Row{-80.0, 3650.0, 352.0, false},
+                           Row{70.0, 4000.0, 250.0, false}, Row{-150.0, 5000.0, 0.0, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.offDeg << " degrees off, track " << row.trackDeg);
+        g_liveAircraft.clear();
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {row.offDeg * kDeg, row.distanceM * feetPerMetre});
+        const auto& s = flyToReport(from, to, 213.0, row.trackDeg, AcPhase::flying).stream;
+        ASSERT_GE(s.size(), 3u);
+        // The last leg is a chord of the turn onto the report (or the
+        // straight): the course there turns on as far again as the chord.
+        const std::size_t n = s.size();
+        const double chord = gf_bearing({s[n - 2].lat, s[n - 2].lon}, to);
+        const double before = s[n - 2].trackDeg * kDeg;
+        const double arrival = before + 2.0 * std::remainder(chord - before, fullCircle);
+        const double offTrack = std::fabs(std::remainder(arrival - row.trackDeg * kDeg, fullCircle));
+        EXPECT_EQ(offTrack < 1.0 * kDeg, row.onCourse) << offTrack / kDeg << " degrees";
     }
 }
 
