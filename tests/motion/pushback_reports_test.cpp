@@ -403,12 +403,16 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         {"ahead at a walking pace", 0.0, {4, 8, 14, 20}, 2.0, -1, false},
         // The pushback's own reports missing: two standing 75 m back.
         {"standing 75 m back", 180.0, {75, 75}, 0.0, 1, false},
-        {"standing 45 m back", 180.0, {45, 45}, 0.0, -1, false},
+        {"standing 43 m back", 180.0, {43, 43}, 0.0, -1, false},
         // Within a stand's scatter, but well beyond the scatter its reports
         // at the stand showed.
         {"45 m back, no scatter shown", 180.0, {45, 45}, 0.0, 1, false, 3},
         {"45 m back, 35 m of scatter shown", 180.0, {45, 45}, 0.0, -1, false, 3, 35.0},
-        {"45 m back, too few reports at the stand", 180.0, {45, 45}, 0.0, -1, false, 2},
+        // Too few reports at the stand to show the scatter: within the
+        // stand's size (30 m) and 15 m it stands, beyond it is pushed back.
+        {"43 m back, too few reports at the stand", 180.0, {43, 43}, 0.0, -1, false, 2},
+        {"47 m back, too few reports at the stand", 180.0, {47, 47}, 0.0, 1, false, 2},
+        {"standing 47 m back", 180.0, {47, 47}, 0.0, 1, false},
         {"45 m back, 6 m apart", 180.0, {45, 51}, 0.0, -1, false, 3},
         {"45 m back, then at the stand", 180.0, {45, 0}, 0.0, -1, false, 3},
         {"45 m ahead", 0.0, {45, 45}, 0.0, -1, false, 3},
