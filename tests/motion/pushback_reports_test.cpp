@@ -11,8 +11,7 @@
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
 // aircraft created late into its pushback, and a ground speed no aircraft goes
-// taken as the pace its position gives once the pushback has begun, and one
-// that sets off long after its stand's last point fell due, timed by its reports.
+// taken as the pace its position gives once the pushback has begun.
 
 #include <gmock/gmock.h>
 
@@ -42,14 +41,6 @@ protected:
     // RAMP B1 faces north: a pushback goes south.
     static StreamPoint south(double metres, std::int32_t due, double speedKt, double bearingDeg = 180.0) {
         return groundPoint(from(kB1, bearingDeg, metres), due, speedKt);
-    }
-    // Reports of a pushback south at 3 kt: 5 m due at 13500, 10 m at 13825,
-    // 16 m at 14215.
-    static void pushSouthAt3Kt(LiveAc& ac) {
-        for (const auto& [metres, due] : {std::pair{5.0, 13500}, {10.0, 13825}, {16.0, 14215}}) {
-            StreamPoint p = south(metres, due, 3.0);
-            checkExtendingSituations(ac, p);
-        }
     }
     // A new aircraft parked on RAMP B1, the only one, leaving from there.
     LiveAc& leavingB1(std::uint32_t hexid) {
@@ -177,7 +168,10 @@ TEST_F(PushbackReports, ThePushbackWaitsUntilItsReportsBeginThenGoesWhereTheyGo)
     // up), which lies before the standing report's due tick.
     StreamPoint standing = south(0.0, 13000, 0.0);
     ASSERT_FALSE(checkExtendingSituations(ac, standing));
-    pushSouthAt3Kt(ac);
+    for (const auto& [metres, due] : {std::pair{5.0, 13500}, {10.0, 13825}, {16.0, 14215}}) {
+        StreamPoint p = south(metres, due, 3.0);
+        checkExtendingSituations(ac, p);
+    }
     ASSERT_EQ(ac.motion.departurePending, 1);
     ac.stream.resize(1);  // the point it reached: the stand
     ac.stream.front().playTick = tickCount.load();
@@ -200,18 +194,29 @@ TEST_F(PushbackReports, ThePushbackWaitsUntilItsReportsBeginThenGoesWhereTheyGo)
     EXPECT_EQ(ac.motion.headingPerTick, 0.0) << "straight back: the nose keeps its heading";
 
     // Standing 8 degrees across the way it is pushed, it still keeps it; 12
-    // degrees across, it turns over the leg to face away from it.
-    for (const auto& [noseDeg, turns] : {std::pair{8.0, false}, {12.0, true}}) {
-        SCOPED_TRACE(noseDeg);
+    // degrees across, it turns over the leg to face away from it. Standing
+    // there since long before (its point at the stand due at 1000 or 9000),
+    // it still reaches its last report as that falls due.
+    struct Row {
+        double noseDeg;
+        bool turns;
+        std::int32_t standingSince;
+    };
+    for (const Row row :
+         {Row{8.0, false, 13000}, Row{12.0, true, 13000}, Row{0.0, false, 9000}, Row{0.0, false, 1000}}) {
+        SCOPED_TRACE(row.noseDeg);
+        SCOPED_TRACE(row.standingSince);
         ac.phase = AcPhase::parked;
         ac.motion.departurePending = 1;
         ac.pose.latitude = kB1.lat;
         ac.pose.longitude = kB1.lon;
-        ac.pose.heading = noseDeg * degreesToRadians;
+        ac.pose.heading = row.noseDeg * degreesToRadians;
         ac.stream.resize(1);
+        ac.stream.front().playTick = row.standingSince;
         nextPosGround(ac);
         ASSERT_EQ(ac.phase, AcPhase::pushing_back);
-        EXPECT_EQ(ac.motion.headingPerTick != 0.0, turns);
+        EXPECT_EQ(ac.motion.headingPerTick != 0.0, row.turns);
+        EXPECT_EQ(ac.stream[1].playTick, 14215);
     }
 }
 
@@ -821,29 +826,5 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
         EXPECT_LT(metresTo(born.stream.front(), at), 0.01);
         // Tail first: the nose points back at the stand.
         EXPECT_NEAR(std::remainder(born.pose.heading, fullCircle), 0.0, 1e-6);
-    }
-}
-
-TEST_F(PushbackReports, APushbackSetOffLongAfterItsStandsLastPointFellDueIsTimedByItsReports) {
-    // Parked on RAMP B1 since its last report there (the row's tick), then
-    // pushed south at 3 kt: the first leg sets off at 13000 and reaches its
-    // last report (16 m) as that falls due, however long the aircraft stood.
-    for (const std::int32_t stoodSince : {12990, 9000, 1000}) {
-        SCOPED_TRACE(stoodSince);
-        LiveAc& ac = parkedOn(0x484C48, 3, "KLM1234");
-        ac.extrapolationCount = 1;
-        tickCount.store(stoodSince);
-        StreamPoint standing = south(0.0, stoodSince, 0.0);
-        ASSERT_FALSE(checkExtendingSituations(ac, standing));
-        pushSouthAt3Kt(ac);
-        ASSERT_EQ(ac.motion.departurePending, 1);
-        ac.stream.resize(1);
-        ac.stream.front().playTick = stoodSince;
-        tickCount.store(13000);
-        nextPosGround(ac);
-        ASSERT_EQ(ac.phase, AcPhase::pushing_back);
-        ASSERT_GE(ac.stream.size(), 2u);
-        EXPECT_LT(metresTo(ac.stream[1], from(kB1, 180.0, 16.0)), 0.01);
-        EXPECT_EQ(ac.stream[1].playTick, 14215);
     }
 }
