@@ -112,9 +112,14 @@ double lf_offRad(double a, double b) { return std::fabs(std::remainder(a - b, fu
 constexpr double kNoTrack = std::numeric_limits<double>::quiet_NaN();
 
 // The stream becomes its front point followed by the leg off the stand to
-// `target`, due `ticks` from now.
+// `target`, due `ticks` from now. The leg sets off now: the front point is
+// due now, not when the aircraft came to stand there. The leg's pace is
+// read from the time between the two, and from a stand point due minutes
+// ago a pushback crept off at a fraction of its reports' pace and was
+// retimed tens of seconds behind them.
 StreamPoint& lf_replaceStreamByLeg(LiveAc& ac, LaLo target, std::int32_t ticks) {
     ac.stream.resize(1);
+    ac.stream.front().playTick = tickCount.load();
     StreamPoint p;
     p.lat = target.lat;
     p.lon = target.lon;

@@ -207,15 +207,29 @@ bool lf_standsAtStand(const LiveAc& ac, const StreamPoint& p, double d) {
 // What a report at no speed within a stand's scatter of it says.
 enum class AtStand { stands, setAside, pushedBack };
 
-// Beyond the scatter the reports at the stand have shown (once a few have),
-// a report at no speed is set aside: the next one tells whether it was
-// scatter after all, or, standing with it, the place a pushback took the
-// aircraft to while its reports paused. Taken for scatter, it would hold
-// the pushback until the last report there fell due, far behind its reports.
+// The scatter the reports at the stand have shown (m from it), once a few
+// have; before, the most a parked aircraft's reports scatter from where it
+// stands: its stand's size, or half what two of them may lie apart.
+double lf_shownScatterM(const LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.standingCount >= kStandingReportsLeast) return l.standingSpreadM;
+    const Stand* stand = ac.standId > 0 ? gf_standById(ac.standId) : nullptr;
+    const double standM = stand != nullptr && std::isfinite(stand->radius) ? stand->radius * metresPerNm : 0.0;
+    return std::max(kStandingScatterM / 2.0, standM);
+}
+
+// Beyond that scatter a report at no speed is set aside: the next one tells
+// whether it was scatter after all, or, standing with it, the place a
+// pushback took the aircraft to while its reports paused. Taken for scatter,
+// it would hold the pushback until the last report there fell due, far
+// behind its reports. Taken for scatter before the scatter was shown, it
+// also widened the scatter the later reports were judged by: a pushback 45 m
+// long hidden in a pause of the reports stood for scatter, and the first
+// report of the taxi after it drew a pushback of its own across the corner.
 AtStand lf_standingReport(LiveAc& ac, const StreamPoint& p, double d) {
     StandLeaving& l = ac.motion.leaving;
-    const double beyondM = l.standingSpreadM + kMovedM;
-    if (l.standingCount < kStandingReportsLeast || !(d > beyondM)) {
+    const double beyondM = lf_shownScatterM(ac) + kMovedM;
+    if (!(d > beyondM)) {
         if (l.hasBeyond != 0) {
             l.standingSpreadM = std::max(l.standingSpreadM, lf_metres(ac.standPos, lf_position(l.beyond)));
             l.hasBeyond = 0;

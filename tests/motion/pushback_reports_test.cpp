@@ -194,18 +194,29 @@ TEST_F(PushbackReports, ThePushbackWaitsUntilItsReportsBeginThenGoesWhereTheyGo)
     EXPECT_EQ(ac.motion.headingPerTick, 0.0) << "straight back: the nose keeps its heading";
 
     // Standing 8 degrees across the way it is pushed, it still keeps it; 12
-    // degrees across, it turns over the leg to face away from it.
-    for (const auto& [noseDeg, turns] : {std::pair{8.0, false}, {12.0, true}}) {
-        SCOPED_TRACE(noseDeg);
+    // degrees across, it turns over the leg to face away from it. Standing
+    // there since long before (its point at the stand due at 1000 or 9000),
+    // it still reaches its last report as that falls due.
+    struct Row {
+        double noseDeg;
+        bool turns;
+        std::int32_t standingSince;
+    };
+    for (const Row row :
+         {Row{8.0, false, 13000}, Row{12.0, true, 13000}, Row{0.0, false, 9000}, Row{0.0, false, 1000}}) {
+        SCOPED_TRACE(row.noseDeg);
+        SCOPED_TRACE(row.standingSince);
         ac.phase = AcPhase::parked;
         ac.motion.departurePending = 1;
         ac.pose.latitude = kB1.lat;
         ac.pose.longitude = kB1.lon;
-        ac.pose.heading = noseDeg * degreesToRadians;
+        ac.pose.heading = row.noseDeg * degreesToRadians;
         ac.stream.resize(1);
+        ac.stream.front().playTick = row.standingSince;
         nextPosGround(ac);
         ASSERT_EQ(ac.phase, AcPhase::pushing_back);
-        EXPECT_EQ(ac.motion.headingPerTick != 0.0, turns);
+        EXPECT_EQ(ac.motion.headingPerTick != 0.0, row.turns);
+        EXPECT_EQ(ac.stream[1].playTick, 14215);
     }
 }
 
@@ -397,12 +408,16 @@ TEST_F(PushbackReports, ItPullsOutAtATaxisPaceAndIsFoundPushedBackByTwoReportsSt
         {"ahead at a walking pace", 0.0, {4, 8, 14, 20}, 2.0, -1, false},
         // The pushback's own reports missing: two standing 75 m back.
         {"standing 75 m back", 180.0, {75, 75}, 0.0, 1, false},
-        {"standing 45 m back", 180.0, {45, 45}, 0.0, -1, false},
+        {"standing 43 m back", 180.0, {43, 43}, 0.0, -1, false},
         // Within a stand's scatter, but well beyond the scatter its reports
         // at the stand showed.
         {"45 m back, no scatter shown", 180.0, {45, 45}, 0.0, 1, false, 3},
         {"45 m back, 35 m of scatter shown", 180.0, {45, 45}, 0.0, -1, false, 3, 35.0},
-        {"45 m back, too few reports at the stand", 180.0, {45, 45}, 0.0, -1, false, 2},
+        // Too few reports at the stand to show the scatter: within the
+        // stand's size (30 m) and 15 m it stands, beyond it is pushed back.
+        {"43 m back, too few reports at the stand", 180.0, {43, 43}, 0.0, -1, false, 2},
+        {"47 m back, too few reports at the stand", 180.0, {47, 47}, 0.0, 1, false, 2},
+        {"standing 47 m back", 180.0, {47, 47}, 0.0, 1, false},
         {"45 m back, 6 m apart", 180.0, {45, 51}, 0.0, -1, false, 3},
         {"45 m back, then at the stand", 180.0, {45, 0}, 0.0, -1, false, 3},
         {"45 m ahead", 0.0, {45, 45}, 0.0, -1, false, 3},
