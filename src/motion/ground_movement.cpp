@@ -40,6 +40,7 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 constexpr std::int32_t kParkedRetimeLimit = 2700;
 constexpr std::int32_t kWideRetimeLimit = 2700;
 constexpr std::int32_t kTakeoffDelayLimit = 4500;
+constexpr double kSlowStreamKt = 6.0;
 constexpr double kComingToRestKt = 0.5;
 // The last leg's turn: above 15 degrees a leg at least 45 m long (10 m from
 // 90 degrees on) is split, so that the turn is not made on the spot.

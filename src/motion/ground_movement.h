@@ -37,7 +37,6 @@ void hoverRetime(LiveAc& ac);
 // Whether the aircraft taxis slowly enough (every point but the last at 6 kt
 // or less, not just out of its stand) to be looking for a stand, with the
 // stands of the current airport loaded.
-inline constexpr double kSlowStreamKt = 6.0;
 bool isSlowTaxiStream(const LiveAc& ac);
 
 // When the slow stream comes to rest (its last point at 0.5 kt or less), the

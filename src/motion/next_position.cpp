@@ -11,13 +11,11 @@
 
 #include <fmt/format.h>
 
-#include "airports/stand_options.h"
 #include "engine/engine_state.h"
 #include "engine/geometry.h"
 #include "engine/removal.h"
 #include "engine/reports.h"
 #include "engine/services.h"
-#include "engine/stands.h"
 #include "engine/user_position.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
@@ -502,29 +500,6 @@ double lf_taxiDeadReckonedCourse(const LiveAc& ac, const StreamPoint& last) {
     return normalizeHeading(track);
 }
 
-// Where a taxi reckoned on at a walking pace (a tow, or the creep along its
-// lane into a stand) reaches the stand it runs into, facing it, on the step
-// from `from` to `to`: on the course where the stand lies across it. Rolled
-// on, a tow whose reports paused short of its stand ran 14 m past it, and the
-// drive back onto it looped round the stand.
-constexpr double kStandFacingDeg = 30.0;
-constexpr double kStandAcrossM = 8.0;
-std::optional<LaLo> lf_standOnTheWay(const LiveAc& ac, LaLo from, LaLo to, double course) {
-    // Slow enough that the stand is sought when it comes to rest there.
-    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || !isSlowTaxiStream(ac) || ac.stream.empty() ||
-        !(ac.stream.back().groundSpeedKt <= kSlowStreamKt))
-        return std::nullopt;
-    double distanceMetres = 0.0;
-    const Stand* stand = gf_findNearestStand(g_standTable, to, ac, distanceMetres, false);
-    if (stand == nullptr ||
-        !(std::fabs(std::remainder(stand->heading - course, fullCircle)) <= kStandFacingDeg * degreesToRadians))
-        return std::nullopt;
-    const RelativePosition at = gf_relativePosition(from, course, {stand->latitude, stand->longitude});
-    const double stepM = gf_distanceNm(from, to) * metresPerNm;
-    if (!(at.along > 0.0) || !(at.along <= stepM) || !(std::fabs(at.across) <= kStandAcrossM)) return std::nullopt;
-    return gf_destinationPoint(from, {course, at.along * feetPerMetre});
-}
-
 // The pace (kt) a flying aircraft keeps: that of its current step, but no
 // slower than it can fly (NaN while it stands). A step slower than that (the
 // short first leg of an aircraft created late, placed near the point it
@@ -611,15 +586,8 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // than any even braking from the speed before covers, so the
             // roll could not brake along it, ran each step at its end speed
             // and came to rest from the last one in a tick.
-            LaLo ahead = gf_destinationPoint(
+            const LaLo ahead = gf_destinationPoint(
                 lf_position(last), {course, (last.groundSpeedKt + speed) / 2.0 * 3.0 * feetPerNm / 3600.0});
-            // A walking pace into a stand it faces stops there.
-            if (const auto stand = lf_standOnTheWay(ac, lf_position(last), ahead, course)) {
-                ahead = *stand;
-                speed = 0.0;
-                p.groundSpeedKt = 0.0;
-                p.tasKt = 0.0;
-            }
             p.lat = ahead.lat;
             p.lon = ahead.lon;
             p.stationary = 0;

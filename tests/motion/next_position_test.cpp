@@ -11,15 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "airports/loaded_airport.h"
 #include "engine/engine_state.h"
-#include "engine/stands.h"
 #include "engine/user_position.h"
 #include "foundation/geodesy.h"
 #include "motion/flight_phases.h"
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
-#include "support/stand_table.h"
 
 #include "engine/engine_fixture.h"
 
@@ -327,54 +324,6 @@ TEST_F(NextPosition, ADryTaxiStreamGoesOnAlongItsLastReportedTrackNotANoseStillI
         ASSERT_EQ(p.stationary, 0) << trackDeg;
         EXPECT_NEAR(gf_bearing({50.0, 8.0}, {p.lat, p.lon}) * radiansToDegrees, goesDeg, 0.01) << trackDeg;
     }
-}
-
-TEST_F(NextPosition, ADryTaxiAtAWalkingPaceStopsAtTheStandItRunsIntoNotPastIt) {
-    // Towed east at 5 kt (a step of 3 s runs 7.7 m) along a stand's lane,
-    // the reports paused: a stand ahead within the step, facing the way it
-    // goes, is where it stops.
-    harness->settings([](SettingsSnapshot& s) { s.MAX_HOLDING_MINUTES = 2; });
-    LoadedAirport loaded;
-    loaded.fileLoaded = true;
-    gf_setLoadedAirport(loaded);
-    struct Row {
-        const char* name;
-        double aheadM, leftM, facingDeg;
-        double towKt;
-        bool stops;  // at the stand, else it goes on the whole step
-    };
-    const Row rows[] = {
-        {"a stand ahead facing its way", 5.0, 0.0, 90.0, 5.0, true},
-        {"a stand ahead, 20 degrees askew, 3 m aside", 5.0, 3.0, 110.0, 5.0, true},
-        {"a stand it passes, facing across the lane", 5.0, 0.0, 0.0, 5.0, false},
-        {"a stand beside the lane", 5.0, 20.0, 90.0, 5.0, false},
-        {"a stand beyond the step", 12.0, 0.0, 90.0, 5.0, false},
-        {"a stand behind", -3.0, 0.0, 90.0, 5.0, false},
-        {"a taxi faster than a walking pace", 5.0, 0.0, 90.0, 12.0, false},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        g_liveAircraft.clear();
-        const LaLo from{50.0, 8.0};
-        const LaLo stand = gf_destinationPoint(gf_destinationPoint(from, {pi / 2.0, r.aheadM * feetPerMetre}),
-                                               {0.0, r.leftM * feetPerMetre});
-        setStandTable({{"GATE 2", stand}});
-        g_standTable[0].heading = r.facingDeg * degreesToRadians;
-        StreamPoint last = at(from.lat, from.lon, 1000, r.towKt, false);
-        last.trackDeg = 90.0;
-        LiveAc& ac = aircraft({last}, Large, AcPhase::taxi);
-        ac.onGround = 1;
-        ac.pose.heading = pi / 2.0;
-        extrapolateStreamPoint(ac, 40);
-        const StreamPoint& p = ac.stream.back();
-        EXPECT_EQ(p.stationary, 0);
-        EXPECT_NEAR(gf_bearing(from, {p.lat, p.lon}), pi / 2.0, 1e-4);
-        EXPECT_NEAR(gf_distanceNm(from, {p.lat, p.lon}) * metresPerNm,
-                    r.stops ? r.aheadM : r.towKt * 3.0 / 3600.0 * metresPerNm, 0.05);
-        EXPECT_EQ(p.groundSpeedKt, r.stops ? 0.0 : r.towKt);
-    }
-    clearStandTable();
-    gf_clearLoadedAirport();
 }
 
 TEST_F(NextPosition, ASlowLightAircraftFliesAllTwentyExtrapolatedPoints) {
