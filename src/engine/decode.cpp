@@ -440,6 +440,21 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
 // time between them, or thousands of feet above or below it (a bad
 // altitude: taken in, it had a light aircraft held back low over the
 // airport created 5,000 ft up and dive to the runway).
+// Whether a point reported in the air lies more than a thousand feet above
+// or below the one before, beyond what the aircraft's category climbs or
+// descends in the time between them. After a pause in the reports, the
+// steepest rate of any aircraft lets a bad altitude through: a light
+// aircraft climbed toward a report 5,000 ft too high that came 40 s after
+// the one before, and stopped its climb dead when the next report showed it.
+bool lf_climbsBeyondCategory(const LiveAc& ac, const StreamPoint& from, const StreamPoint& point,
+                             std::int64_t dueTick) {
+    constexpr double kSlackFt = 1000.0;
+    if (from.airborne == 0 || point.airborne == 0 || !(ac.climbRateLimit > 0.0)) return false;
+    const double ticks = std::max<double>(0.0, double(dueTick - from.playTick));
+    const double changeFt = std::fabs(point.altitudeFt - from.altitudeFt);
+    return std::isfinite(changeFt) && changeFt > kSlackFt + ac.climbRateLimit * ticks;
+}
+
 bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& from, const StreamPoint& point) {
     const bool flying = ac.phase == AcPhase::birth ? from.airborne != 0 : ac.onGround == 0;
     if (!flying) return false;
@@ -451,7 +466,7 @@ bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& from, const StreamPo
     return minGroundLegTime(distanceM, timeS, from.groundSpeedKt, point.groundSpeedKt,
                             static_cast<ModelCategory>(ac.category))
                .tooFast ||
-           gf_altitudesContradict(from, dueAt);
+           gf_altitudesContradict(from, dueAt) || lf_climbsBeyondCategory(ac, from, point, due);
 }
 
 // Whether a ground point due at the given tick lies farther from the ground

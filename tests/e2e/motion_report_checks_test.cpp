@@ -186,6 +186,42 @@ TEST(MotionReportChecks, ALonePositionMilesOffIsNoPlaceToReachButFlyingToItIsToo
     EXPECT_TRUE(SmoothnessChecker{}.check(flown.record).has(MotionCheck::TravelSpeed));
 }
 
+TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheReportsGoOnFromIt) {
+    // Flying east at 136 kt, reported every 2 s but for a pause from 22 s to
+    // 62 s; the pose flies the reported line. One report 5 NM off it: out of
+    // reach of the report on one side (2 s away), while over the pause the
+    // aircraft could fly to it from the other side, though at twice the pace
+    // the two sides keep with each other and more. A report that the reports
+    // after it go on from is where the aircraft went: the pose that never
+    // goes there is late.
+    struct Row {
+        const char* name;
+        double offAtS;
+        double offNorthM, offEastM;
+        bool reportsGoOnFromIt;
+        bool late;
+    };
+    const Row rows[] = {
+        {"north, just before the pause", 22.0, 9260.0, 0.0, false, false},
+        {"north-east, just after the pause", 62.0, 6548.0, 6548.0, false, false},
+        {"north, before the pause, the reports going on from there", 22.0, 9260.0, 0.0, true, true},
+    };
+    const double v = 70.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Made m(v, 2.0, 9000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 2200 && p.dueTick < 6200; });
+        for (ReportedPosition& p : m.record.reports) {
+            const double t = p.dueTick / 100.0;
+            if (t == row.offAtS || (row.reportsGoOnFromIt && t > row.offAtS))
+                p.position = lf_east(v * t + row.offEastM, row.offNorthM);
+        }
+        MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        std::erase_if(r.findings, [&](const MotionFinding& f) { return f.tick != row.offAtS * 100.0; });
+        EXPECT_EQ(r.has(MotionCheck::Lag), row.late) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, TheNoseFollowsTheTravelAndNeverPointsBackOutsideAPushback) {
     struct Row {
         double headingDeg;  // travel is due east (90)

@@ -702,6 +702,38 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
     }
 }
 
+TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
+    // A C172 flying north at 100 kt at 5000 ft (due at tick 1000); after a
+    // pause of 40 s a report at the row's altitude, then one 3 s after it.
+    // The category climbs 3000 ft in those 40 s (and 1000 ft of slack):
+    // 4700 ft up is within the steepest rate of any aircraft, not of this one.
+    struct Row {
+        const char* name;
+        double offFt, nextFt;
+        std::vector<double> altitudesFt;  // the stream afterwards
+    };
+    const Row rows[] = {
+        {"4700 ft up, then back down: dropped", 9700, 5000, {5000, 5000}},
+        // Taken: the report back down 3 s later is the one out of reach.
+        {"2900 ft up: within the category's climb", 7900, 5000, {5000, 7900}},
+        {"3900 ft down, borne out by the next report", 1100, 1100, {5000, 1100, 1100}},
+        {"3900 ft down, then back up: dropped", 1100, 5000, {5000, 5000}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 100, true, 1000, 5000)}, AcSimState::active,
+                              "C172");
+        ac.onGround = 0;
+        ac.climbRateLimit = gf_categoryLimits(ac.category).climbRateLimit;
+        decodeExisting(ac, streamPoint(northOf(kFar, 2058), 100, true, 5000, row.offFt));
+        decodeExisting(ac, streamPoint(northOf(kFar, 2212), 100, true, 5300, row.nextFt));
+        std::vector<double> altitudesFt;
+        for (const StreamPoint& p : ac.stream) altitudesFt.push_back(p.altitudeFt);
+        EXPECT_EQ(altitudesFt, row.altitudesFt);
+    }
+}
+
 TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheNextReport) {
     // Not yet shown, standing at 0 kt (due at tick 1000); a report at the
     // given distance 3 s later, then one 3 s after that.

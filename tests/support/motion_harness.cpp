@@ -887,6 +887,11 @@ constexpr double kTurnDeg = 30.0;
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
 constexpr std::int32_t kLagSearchAfterTicks = 6000;
 constexpr double kOutlierSlackKt = 200.0;
+// A report out of reach of one report beside it is off the pace of the two
+// around it on its other side when the aircraft would go faster than this
+// share of their pace, and this much more (kt), to come from or go to it.
+constexpr double kOffPaceShare = 1.5;
+constexpr double kOffPaceSlackKt = 50.0;
 // A stale repeat on the ground is told with a ground-sized slack when the
 // reports' own speed is sought: no aircraft on the ground goes sixty knots
 // past three times the pace of the reports around it.
@@ -1018,8 +1023,9 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
 }
 
 // The reported path: every report but a lone one whose position the reports
-// on both sides contradict (it lies further from each than either could fly,
-// while they agree with each other), and a stale repeat: the position of the
+// on both sides contradict (it lies further from one than the aircraft could
+// fly, and off the pace the two keep with each other from the other, while
+// they agree with each other), and a stale repeat: the position of the
 // report before given again at a later time, where the report after it lies
 // further from it than the aircraft could go (the repeat tells nothing of a
 // stop: the aircraft went on meanwhile, as the report after it shows).
@@ -1037,12 +1043,19 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
             const double most = 3.0 * around + kOutlierSlackKt;
             const double toNext = lf_ownKt(reports[i], reports[i + 1]);
+            const double fromBefore = lf_ownKt(reports[i - 1], reports[i]);
             const bool after = toNext > most;
             const bool repeat = lf_metres(reports[i - 1].position, reports[i].position) < kRepeatM;
             const bool onGround = !reports[i].airborne && !reports[i + 1].airborne;
             const bool staleOnGround =
                 staleAtGroundPace && repeat && onGround && toNext > 3.0 * around + kStaleGroundSlackKt;
-            lone = staleOnGround || (after && (repeat || lf_ownKt(reports[i - 1], reports[i]) > most)) ||
+            // Out of reach of one side and off the pace the two sides keep
+            // with each other on the other: a pause in the reports on that
+            // side may leave time enough to fly there, but the side it cannot
+            // be reached from shows it is no place the aircraft was.
+            const double offPace = kOffPaceShare * around + kOffPaceSlackKt;
+            const bool offBothSides = (after && fromBefore > offPace) || (fromBefore > most && toNext > offPace);
+            lone = staleOnGround || (after && repeat) || offBothSides ||
                    (staleAtGroundPace &&
                     (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
         } else if (n >= 3) {
