@@ -434,12 +434,6 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
     if (start) lf_startTowedTakeoffRoll(ac);
 }
 
-// Whether a point reported while the aircraft flies (a touchdown point of
-// its approach too; before it is shown, while its last point is airborne)
-// lies farther from the point before it than the aircraft could fly in the
-// time between them, or thousands of feet above or below it (a bad
-// altitude: taken in, it had a light aircraft held back low over the
-// airport created 5,000 ft up and dive to the runway).
 // Whether a point reported in the air lies more than a thousand feet above
 // or below the one before, beyond what the aircraft's category climbs or
 // descends in the time between them. After a pause in the reports, the
@@ -455,6 +449,12 @@ bool lf_climbsBeyondCategory(const LiveAc& ac, const StreamPoint& from, const St
     return std::isfinite(changeFt) && changeFt > kSlackFt + ac.climbRateLimit * ticks;
 }
 
+// Whether a point reported while the aircraft flies (a touchdown point of
+// its approach too; before it is shown, while its last point is airborne)
+// lies farther from the point before it than the aircraft could fly in the
+// time between them, or thousands of feet above or below it (a bad
+// altitude: taken in, it had a light aircraft held back low over the
+// airport created 5,000 ft up and dive to the runway).
 bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& from, const StreamPoint& point) {
     const bool flying = ac.phase == AcPhase::birth ? from.airborne != 0 : ac.onGround == 0;
     if (!flying) return false;
