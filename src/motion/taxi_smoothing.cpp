@@ -506,14 +506,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
         return (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll) && groundTurn(cornerDeg);
 
-    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) {
-        // The merged leg ends on a corner of its own, smoothed as any other:
-        // left alone, it came at the leg's end as a start turn at speed, too
-        // large to roll through, and the aircraft braked straight on past it
-        // and turned back on the spot.
-        smoothTaxiPath(ac);
-        return true;
-    }
+    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
     if (ac.phase == AcPhase::takeoff_roll &&
         (cornerDeg < 10.0 || ac.category == Rotorcraft || lf_fastest(ac) > 30.0 || s[1].airborne != 0 ||
          s[2].airborne != 0))
