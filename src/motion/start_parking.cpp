@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,7 +15,6 @@
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
-#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/stand_drive.h"
 #include "motion/stand_parking.h"
@@ -78,75 +76,40 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
 // the aircraft is. Begun behind its reports (after a gap in them, or at a
 // tow's slow pace), it would still be driving long after they stood on the
 // stand: its legs are played faster, so that it is on the stand when they
-// rest there, none faster than the most it may catch up at. The leg onto the
-// stand ends at rest: played from its speed down to none, it is at twice its
-// mean speed where it begins, so it takes twice as long as a leg driven at
-// that speed all the way. Each leg gives back what it can on its own: sped up
-// all by one share, the short leg onto the stand reached the most first and
-// held the longer legs before it at half of it (a tow dead-reckoned past its
-// lane corner came onto its stand seven seconds after its reports rested).
+// rest there, up to the most it may catch up at.
 void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
     auto& s = ac.stream;
     if (s.size() < 3 || s.back().stationary == 0) return;
     const std::size_t standAt = s.size() - 2;
     const std::int32_t now = tickCount.load();
     const std::int32_t base = gf_ticksBetween(now, s.front().playTick) > 0 ? s.front().playTick : now;
-    const double mostKt = std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
-    if (!(mostKt > 0.0) || !std::isfinite(mostKt)) return;
-    struct Leg {
-        double ticks = 0.0;     // as planned
-        double quickest = 0.0;  // at the most it may go
-    };
-    std::vector<Leg> legs;
-    // The leg onto the stand starts at the pace of the leg before it, and
-    // brakes to rest within itself at the taxi rate: no faster than that
-    // lets it (a faster one stopped dead on the stand).
-    const LaLo beforeStand =
-        standAt >= 2 ? LaLo{s[standAt - 1].lat, s[standAt - 1].lon} : LaLo{ac.pose.latitude, ac.pose.longitude};
-    const double standLegM = gf_distanceNm(beforeStand, {s[standAt].lat, s[standAt].lon}) * metresPerNm;
-    const double intoStandKt = std::min(mostKt, std::sqrt(2.0 * kTaxiSpeedChangeMps2 * standLegM) * kMpsToKnots);
+    const std::int32_t planned = gf_ticksBetween(base, s[standAt].playTick);
+    if (planned <= 0) return;
+    // The leg onto the stand ends at rest: played from its speed down to
+    // none, it is at twice its mean speed where it begins.
+    double fastestLegKt = 0.0;
     LaLo from{ac.pose.latitude, ac.pose.longitude};
     std::int32_t at = base;
-    double planned = 0.0;
-    double quickest = 0.0;
     for (std::size_t i = 1; i <= standAt; ++i) {
         const LaLo to{s[i].lat, s[i].lon};
-        const double ticks = std::max(0, gf_ticksBetween(at, s[i].playTick));
+        const std::int32_t ticks = gf_ticksBetween(at, s[i].playTick);
         const double toRest = i == standAt ? 2.0 : 1.0;
-        const double metres = gf_distanceNm(from, to) * metresPerNm;
-        const double legMostKt = i + 1 >= standAt ? intoStandKt : mostKt;
-        const double fastestTicks = toRest * metres / (legMostKt / kMpsToKnots) * 100.0;
-        legs.push_back({ticks, std::min(ticks, fastestTicks)});
-        planned += ticks;
-        quickest += legs.back().quickest;
+        if (ticks > 0)
+            fastestLegKt = std::max(fastestLegKt,
+                                    toRest * gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots);
         from = to;
         at = s[i].playTick;
     }
-    const double target = std::max(0, gf_ticksBetween(base, rest.dueTick));
-    if (!(planned > 0.0) || !(quickest < planned) || !(target < planned)) return;
-    // The share of its planned time each leg keeps (never below its quickest):
-    // the one that brings the drive onto the stand as the reports rest there,
-    // or none when even the quickest comes later.
-    const auto total = [&legs](double share) {
-        double sum = 0.0;
-        for (const Leg& leg : legs) sum += std::max(leg.quickest, share * leg.ticks);
-        return sum;
-    };
-    double low = 0.0;
-    double high = total(0.0) < target ? 1.0 : 0.0;
-    for (int k = 0; k < 40 && high > 0.0; ++k) {
-        const double mid = 0.5 * (low + high);
-        (total(mid) < target ? low : high) = mid;
-    }
-    double elapsed = 0.0;
+    const double mostKt = std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
+    if (!(fastestLegKt > 0.0) || !std::isfinite(fastestLegKt) || !(mostKt > fastestLegKt)) return;
+    const double share =
+        std::max(fastestLegKt / mostKt, static_cast<double>(gf_ticksBetween(base, rest.dueTick)) / planned);
+    if (!(share < 1.0)) return;
     for (std::size_t i = 1; i <= standAt; ++i) {
-        const Leg& leg = legs[i - 1];
-        const double ticks = std::max(leg.quickest, high * leg.ticks);
-        elapsed += ticks;
         StreamPoint& p = s[i];
-        p.playTick = gf_tickPlus(base, std::llround(elapsed));
-        if (p.groundSpeedKt > 0.0 && ticks > 0.0) {
-            p.groundSpeedKt *= leg.ticks / ticks;
+        p.playTick = gf_tickPlus(base, std::llround(gf_ticksBetween(base, p.playTick) * share));
+        if (p.groundSpeedKt > 0.0) {
+            p.groundSpeedKt /= share;
             p.tasKt = p.groundSpeedKt;
         }
     }

@@ -269,8 +269,7 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
     // A1, in line with it; its reports move at 4 kt at most and rest on the
     // stand `restAfter` ticks from now (put off by `lagTicks` not given back
     // yet). Planned at its own pace the drive takes 55 m at 2.4 kt; the leg
-    // onto the stand, 10 m, ends at rest from twice its mean speed: at 8 kt
-    // at most, the 45 m before it and the 10 m take 15.8 s.
+    // onto the stand, 10 m, ends at rest from twice its mean speed.
     struct Row {
         const char* what;
         std::int32_t restAfter;
@@ -283,8 +282,7 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
     const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
     const double reportedKt = 4.0;
     const Row rows[] = {
-        {"resting long before: as fast as it may catch up", 1200, 0, -1.0},
-        {"resting 20 s on: the long leg gives back what the short one onto the stand cannot", 2000, 0, 2000.0},
+        {"resting long before: as fast as it may catch up", 1700, 0, -1.0},
         {"resting a little before: on the stand as they rest", 3000, 0, 3000.0},
         {"resting after the drive: as planned", 6000, 0, plannedTicks},
         {"points put off by a delay: as reported", 4300, 1300, 3000.0},
@@ -417,55 +415,5 @@ TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAn
     EXPECT_GE(missM, 0.0) << "the first leg never ended";
     EXPECT_LT(missM, 0.5);
     EXPECT_LT(worstBackM, 0.001);
-    gf_clearLoadedAirport();
-}
-
-TEST_F(StartParking, ADriveThatCatchesUpFromRestSpeedsUpAndBrakesOntoTheStandAtTheTaxiRate) {
-    // A tow standing `awayM` short of A1 (facing north, in line with it): its
-    // reports stood there and next rest on the stand `restAfter` ticks on,
-    // the way it went meanwhile at their own pace. Driven to catch up, it
-    // leaves rest and comes to rest on the stand with no speed change
-    // harder than a firm taxi's (m/s per half second).
-    struct Row {
-        const char* what;
-        double awayM;
-        std::int32_t restAfter;
-    };
-    const Row rows[] = {
-        {"65 m in 9 s: as fast as it may", 65.0, 900},
-        {"65 m in 20 s", 65.0, 2000},
-        {"30 m in 5 s", 30.0, 500},
-    };
-    LoadedAirport loaded;
-    loaded.fileLoaded = true;
-    gf_setLoadedAirport(loaded);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
-        stand(1).heading = 0.0;
-        const std::int32_t now = tickCount.load();
-        LiveAc& ac = onGround(kHex, from(kA1, 180.0, row.awayM), 0.0, AcPhase::taxi);
-        ac.taxiSpeedRef = 10.0;
-        ac.stream.front().groundSpeedKt = 0.0;
-        ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
-        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
-        nextPosMain(ac);
-        constexpr int kWindow = 50;
-        std::vector<double> mps;
-        LaLo before{ac.pose.latitude, ac.pose.longitude};
-        for (int i = 0; i < 6000 && ac.phase == AcPhase::parking; ++i) {
-            tickCount.store(tickCount.load() + 1);
-            updateLiveAc(ac);
-            const LaLo after{ac.pose.latitude, ac.pose.longitude};
-            mps.push_back(gf_distanceNm(before, after) * metresPerNm * 100.0);
-            before = after;
-        }
-        double hardestMps = 0.0;
-        for (std::size_t i = kWindow; i < mps.size(); ++i)
-            hardestMps = std::max(hardestMps, std::fabs(mps[i] - mps[i - kWindow]));
-        EXPECT_LT(gf_distanceNm(before, kA1) * metresPerNm, 0.5) << "not on the stand";
-        EXPECT_LE(hardestMps, 2.5 * kWindow / 100.0 + 0.05);
-        EXPECT_GT(*std::max_element(mps.begin(), mps.end()), 2.0 * kKnotsToMps) << "crept";
-    }
     gf_clearLoadedAirport();
 }
