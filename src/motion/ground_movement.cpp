@@ -59,9 +59,6 @@ constexpr double kTurnInPlaceDoneDeg = 5.0;
 constexpr double kRollingTurnDoneDeg = 20.0;
 // The least leg, in the metres it speeds up from rest while turning the rest.
 constexpr double kRollingTurnLegShare = 10.0;
-// The most a ground aircraft's heading changes in a tick, in turn rates of
-// its category (the pose step's limit).
-constexpr double kGroundTurnCap = 1.2;
 // A taxi bend is timed so that the nose keeps within this of the path.
 constexpr double kMostBendLagDeg = 8.0;
 constexpr std::int32_t kBendTimingStepTicks = 10;

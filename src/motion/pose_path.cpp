@@ -264,7 +264,7 @@ void gf_interpolatePoseOnCurve(LiveAc& ac) {
         lf_moveOnCurve(ac);
 
     if (ac.onGround != 0 && ac.phase != AcPhase::pushing_back) {
-        const double limit = 1.2 * ac.turnRateRad;
+        const double limit = kGroundTurnCap * ac.turnRateRad;
         const double d = std::remainder(ac.pose.heading - previousHeading, fullCircle);
         if (std::isfinite(d) && std::isfinite(limit) && std::fabs(d) > limit)
             ac.pose.heading = normalizeHeading(previousHeading + std::copysign(limit, d));

@@ -7,6 +7,11 @@
 
 #include "engine/records.h"
 
+// The most a ground aircraft's heading changes in a tick, in turn rates of
+// its category (pushbacks aside): what every plan of a ground turn must keep
+// within for the nose to follow it.
+inline constexpr double kGroundTurnCap = 1.2;
+
 // One tick of pose toward the front point of the stream (the point being
 // moved to).
 void gf_interpolatePoseOnCurve(LiveAc& ac);

@@ -10,6 +10,7 @@
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "motion/motion_math.h"
+#include "motion/pose_path.h"
 #include "motion/tick_math.h"
 
 namespace {
@@ -36,8 +37,6 @@ constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.
 // pace is driven slower (below).
 constexpr double kDriveKt = 6.0;
 constexpr double kTicksPerSecond = 100.0;
-// The most the nose turns on the ground, in the aircraft's turn rates.
-constexpr double kNoseTurnCap = 1.2;
 constexpr double kStandLegSpeedFactor = 0.8;
 constexpr std::int32_t kLeastStandLegTicks = 100;
 constexpr std::int32_t kStopAfterTicks = 50;
@@ -303,7 +302,7 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // follows at the drive's pace (11 degrees a second on a 15.6 m turn,
     // where it turns 8), and a loop round the stand was slid on with the nose
     // half a right angle behind its travel. Straight on it keeps the pace.
-    const double noseRadPerS = kNoseTurnCap * ac.turnRateRad * kTicksPerSecond;
+    const double noseRadPerS = kGroundTurnCap * ac.turnRateRad * kTicksPerSecond;
     LaLo from = lf_pose(ac);
     double bearingBefore = ac.pose.heading;
     std::int32_t tick = s.front().playTick;
