@@ -138,6 +138,7 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
         std::int32_t extrapolating;
         double metresOn;
         bool kept;
+        double lastKt = -1.0;  // the last point's speed, when not the report's
     };
     const Row rows[] = {
         {"0 kt within 15 s", false, 0, 90, 90, 14.9, 0, 0, false},
@@ -150,6 +151,8 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
         {"1.5 kt 45 m on within its time", false, 1.5, 90, 90, 10.0, 0, 45, true},
         {"17 kt 21 m on in 2.1 s: about what its speed goes", false, 17, 90, 90, 2.1, 0, 21, false},
         {"6 kt 26 m on in 2.1 s: twice what its speed goes", false, 6, 90, 90, 2.1, 0, 26, true},
+        {"1.5 kt 45 m on after standing", false, 1.5, 90, 90, 10.0, 0, 45, true, 0.0},
+        {"2.25 kt 25 m on in 6 s after 10 kt: braking to a stop", false, 2.25, 90, 90, 6.0, 0, 25, false, 10.0},
         {"300 kt within 450 m", true, 300, 90, 90, 2.9, 0, 0, false},
         {"300 kt beyond 450 m", true, 300, 90, 90, 3.0, 0, 0, true},
         {"150 kt 400 m on within its time", true, 150, 90, 90, 5.0, 0, 400, false},
@@ -164,7 +167,7 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         LiveAc& ac = aircraft(kHex, row.airborne ? AcPhase::flying : AcPhase::taxi,
-                              {streamPoint(kFar, row.gs, row.airborne, 500, 0, row.track0)});
+                              {streamPoint(kFar, row.lastKt >= 0.0 ? row.lastKt : row.gs, row.airborne, 500, 0, row.track0)});
         ac.extrapolationCount = row.extrapolating;
         decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metresOn), row.gs, row.airborne, 600, 0, row.track1),
                             1000.0 + row.dt));
