@@ -72,6 +72,11 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
     return rest;
 }
 
+// The most a drive onto the stand goes to catch up with its reports (kt).
+double lf_mostCatchUpKt(const ReportedRest& rest) {
+    return std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
+}
+
 // The drive onto the stand is planned at the stand leg's own pace from where
 // the aircraft is. Begun behind its reports (after a gap in them, or at a
 // tow's slow pace), it would still be driving long after they stood on the
@@ -100,7 +105,7 @@ void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
         from = to;
         at = s[i].playTick;
     }
-    const double mostKt = std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
+    const double mostKt = lf_mostCatchUpKt(rest);
     if (!(fastestLegKt > 0.0) || !std::isfinite(fastestLegKt) || !(mostKt > fastestLegKt)) return;
     const double share =
         std::max(fastestLegKt / mostKt, static_cast<double>(gf_ticksBetween(base, rest.dueTick)) / planned);
@@ -198,7 +203,7 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     // the stand (it comes from beside or in front of it, or faces away) give
     // way to a drive that goes round, nose first.
     if (!gf_legsKeepNoseWithTravel(ac, kNoseWithTravelDeg))
-        gf_driveOntoStandNoseFirst(ac, standPos, stand.heading);
+        gf_driveOntoStandNoseFirst(ac, standPos, stand.heading, DriveDue{rest.dueTick, lf_mostCatchUpKt(rest)});
     else
         lf_keepPaceWithReports(ac, rest);
     auto& s = ac.stream;
