@@ -383,7 +383,11 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
 // speed it gives, it did not stand there. Kept, the hold stood the aircraft
 // there (and turned it on the spot after) until it could no longer catch up
 // with its reports; dropped, it sets off for the report at once. A hold the
-// next report leaves time for stays.
+// next report leaves time for stays. A next report at rest further on, past
+// where a copy of the hold would lie, tells the same: the aircraft went on
+// and stopped there (taken for the scatter of the hold, a tow's report of it
+// standing on its stand 43 m on along its lane became a copy of the hold,
+// and the tow stayed on the lane).
 void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
     const std::int32_t holdTick = std::exchange(ac.motion.repeatHoldTick, 0);
     auto& s = ac.stream;
@@ -396,15 +400,25 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
         --first;
     if (first == s.size() || s[first].playTick != holdTick) return;
     const double kt = p.groundSpeedKt;
+    const StreamPoint hold = s[first];
     if (!(kt >= kReportedMovingKt)) {
         // One more at no speed where it holds: the run goes on, and the
         // report after it tells whether the aircraft stood there.
-        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) ac.motion.repeatHoldTick = holdTick;
-        return;
+        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) {
+            ac.motion.repeatHoldTick = holdTick;
+            return;
+        }
+        // Onward from the hold: within a right angle of the way it came.
+        const double way = first >= 1 && !lf_samePlace(s[first - 1], hold)
+                               ? gf_bearing(lf_position(s[first - 1]), lf_position(hold))
+                               : ac.pose.heading;
+        const bool onward =
+            std::fabs(std::remainder(gf_bearing(lf_position(hold), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
+        if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !onward) return;
+    } else {
+        if (!(kt <= kMostGroundKt)) return;
+        if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
     }
-    if (!(kt <= kMostGroundKt)) return;
-    const StreamPoint hold = s[first];
-    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
     s.erase(s.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(first, 1)), s.end());
     if (first >= 1) return;
     // The point reached: standing on it, the aircraft leaves now.
