@@ -27,6 +27,7 @@
 #include "motion/pushback.h"
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
+#include "motion/stand_arrival.h"
 #include "motion/start_parking.h"
 #include "motion/stream_checks.h"
 #include "motion/taxi_smoothing.h"
@@ -1115,10 +1116,16 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     // On the stand already, near enough and aligned: it stops where it is.
     // Past the stand's point by any amount counts: a stand point a metre or
     // two behind it would be driven back to the long way round, nose first.
+    // So does one run on past it along its axis, facing its way, as far as an
+    // aircraft still counts as arrived there: driven back to, a tow its dead
+    // reckoning had carried 14 m past looped 150 m round while its reports
+    // stood on the stand.
     bool stopHere = false;
     if (!approachNeeded && rel.along > 0.0 && d <= 12.0) {
         const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
         stopHere = headingDiff <= allowed;
+    } else if (beyond && d <= kMostStandMissM && std::fabs(rel.across) <= rel.along) {
+        stopHere = headingDiff <= 4.0;
     }
     if (!stopHere) {
         const double v = 0.8 * ac.taxiSpeedRef;
