@@ -56,7 +56,10 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
     ReportedRest rest{gf_tickPlus(s[restsAt].playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
     for (std::size_t i = 0; i < s.size(); ++i) {
         const StreamPoint& p = s[i];
-        if (std::isfinite(p.groundSpeedKt)) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
+        // A speed no aircraft goes on the ground (a bad report of 1e6 kt)
+        // tells no pace: taken, it let the drive onto the stand catch up at
+        // any speed.
+        if (p.groundSpeedKt <= kMostGroundKt) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
         // Between two reports that both say it stands it still moved (a
         // speed not updated while it was pulled on): their own distance over
         // time is the speed they show, unless no aircraft on the ground goes
