@@ -36,6 +36,9 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         double pushEveryS = 0.0;  // the pushback's reports this often (0: everyS)
         bool taxis = true;        // the pushback and a taxi, or a stream that ends 9 s into the pushback
         double standS = 20.0;     // standing at the stand (60 s: shown before the pushback's reports come)
+        // The reports pause from the start of the turn until the aircraft
+        // stands at its end.
+        bool turnUnreported = false;
     };
     const Row rows[] = {
         {"straight, a report every 2 s", 0.0, 2.0},
@@ -55,6 +58,10 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         // The pushback's legs end before its next report comes; its last
         // report and the taxi's first ones came before it stopped.
         {"the pushback reported every 25 s, then a taxi", 0.0, 2.0, 25.0},
+        // Pushed on from rest where its straight part ended, late: the
+        // curve its reports' tracks tell is followed, the nose never swung
+        // against a chord cut across it.
+        {"with a turn its reports pause over", -90.0, 2.0, 0.0, true, 20.0, true},
     };
     std::uint32_t hexid = 0xE30000;
     for (const Row& row : rows) {
@@ -65,18 +72,25 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
         Route at = ground(hexid, stand, 270.0, 0.0);
         at.straight(row.standS);
         Route push = ground(hexid, stand, 90.0, 0.0);
-        if (row.taxis)
+        if (row.turnUnreported)
+            push.speedTo(3.0, 5).straight(10);
+        else if (row.taxis)
             push.speedTo(3.0, 5).straight(10).turn(row.turnDeg, 30).speedTo(0.0, 5).straight(10);
         else
             push.speedTo(3.0, 4).straight(5);
-        Route away = ground(hexid, push.at(push.duration()).position, 180.0, 0.0);
+        Route turn = ground(hexid, push.at(push.duration()).position, 90.0, 3.0);
+        turn.turn(row.turnDeg, 20).speedTo(0.0, 4).straight(20);
+        const Route& last = row.turnUnreported ? turn : push;
+        Route away = ground(hexid, last.at(last.duration()).position, 180.0, 0.0);
         away.speedTo(12.0, 8).straight(22);
         // Each stretch's first report is the last one of the stretch before.
         const auto from = harness->engine().engineTick();
         const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
-        const auto awayAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+        const auto turnAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+        const auto awayAt = turnAt + (row.turnUnreported ? static_cast<std::int32_t>(turn.duration() * 100.0) : 0);
         harness->add(at, row.everyS, from);
         harness->add(push, row.pushEveryS > 0.0 ? row.pushEveryS : row.everyS, pushAt);
+        if (row.turnUnreported) harness->add(turn, turn.duration(), turnAt);
         if (row.taxis) harness->add(away, row.everyS, awayAt);
         run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
         const AircraftRecord* r = harness->record(hexid);
