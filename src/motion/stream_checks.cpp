@@ -255,6 +255,18 @@ bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
            lf_metres(end, lf_position(p)) < kStillSpreadM;
 }
 
+// The reports kept pushed the aircraft back beyond a stand's scatter of it
+// (those of the pushback itself missing in a pause: one report stands where
+// it ended) and now drive off from there nose first: it was pushed back and
+// taxis. Left to the watches, the taxi passing back by the stand read as a
+// return to it, the pushback kept was dropped, and the aircraft was pushed
+// straight back from its stand, far behind its reports and off their way.
+bool lf_drivesOffAfterPushback(const LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    return l.pushbackOver != 0 && !l.pushback.empty() &&
+           lf_metres(ac.standPos, lf_position(l.pushback.back())) > kStandingScatterM;
+}
+
 // The departure watch runs: true when the point starts the departure.
 bool lf_watchDeparture(LiveAc& ac, StreamPoint& p, double d, bool moved, bool aligned) {
     MotionState& m = ac.motion;
@@ -749,7 +761,7 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     const StandLeaving& l = m.leaving;
     const bool pushedAway = (l.pushback.size() >= kPushbackReportsLeast && d >= kMovedM) ||
                             (lf_walkingPushback(l) && d >= kStepM);
-    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p)) {
+    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p) || lf_drivesOffAfterPushback(ac)) {
         m.departureWatch = 0;
         markDeparture(ac, p, false);
         return true;

@@ -108,3 +108,41 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
     }
     harness->writePlot("stand_pushback_runs");
 }
+
+// Its reports pause as the pushback begins and come back with one standing
+// where it ended, well beyond a stand's scatter, tail first from the stand,
+// then with the taxi driving off from there back past the stand: it is
+// pushed back to that place, not straight back from its stand, and taxis
+// from there on time.
+TEST_F(StandPushbackRun, APushbackSeenOnlyWhereItEndedTakesTheAircraftThere) {
+    const std::uint32_t hexid = 0xE30100;
+    const LaLo stand = onField(200.0, -300.0);
+    gate(stand, 270.0);
+    Route at = ground(hexid, stand, 270.0, 0.0);
+    at.straight(20);
+    Route push = ground(hexid, stand, 90.0, 0.0);
+    push.speedTo(3.0, 5).straight(8).turn(-90.0, 30).speedTo(0.0, 5);
+    const LaLo end = push.at(push.duration()).position;
+    ASSERT_GT(gf_distanceNm(stand, end) * metresPerNm, 52.0);
+    Route stands = ground(hexid, end, 0.0, 0.0);
+    stands.straight(1);
+    Route away = ground(hexid, end, 180.0, 5.0);
+    away.speedTo(12.0, 8).straight(22);
+    const auto from = harness->engine().engineTick();
+    const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
+    const auto endAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+    const auto awayAt = endAt + 600;
+    harness->add(at, 2.0, from);
+    harness->add(stands, 10.0, endAt);
+    harness->add(away, 2.0, awayAt);
+    run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
+    const AircraftRecord* r = harness->record(hexid);
+    ASSERT_NE(r, nullptr);
+    const MotionSample* lastPushed = nullptr;
+    for (const MotionSample& s : r->samples)
+        if (s.phase == AcPhase::pushing_back) lastPushed = &s;
+    ASSERT_NE(lastPushed, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    for (const MotionFinding& f : result.findings)
+        if (f.check == MotionCheck::Lag || f.check == MotionCheck::NoseTravel) ADD_FAILURE() << f.text();
+}
