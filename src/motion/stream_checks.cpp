@@ -244,27 +244,35 @@ AtStand lf_standingReport(LiveAc& ac, const StreamPoint& p, double d) {
     return AtStand::setAside;
 }
 
-// Two reports one after the other stand where a pushback took the aircraft,
-// beyond a stand's scatter of it (the reports of the pushback itself are
-// missing).
-bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
+// The kept pushback took the aircraft off its stand: beyond a stand's
+// scatter of it (the reports of the pushback itself may be missing), or a
+// move off it away with a report that walked it there tail first. A
+// pushback of 45 m, seen walking off and then standing at its end, was
+// taken for neither and the aircraft stood on its stand for good.
+bool lf_pushedOffStand(const LiveAc& ac) {
     const StandLeaving& l = ac.motion.leaving;
-    if (l.pushback.empty() || l.after.empty()) return false;
-    const LaLo end = lf_position(l.pushback.back());
-    return lf_metres(ac.standPos, end) > kStandingScatterM && !(p.groundSpeedKt >= kStillKt) &&
-           lf_metres(end, lf_position(p)) < kStillSpreadM;
+    if (l.pushback.empty()) return false;
+    const double endM = lf_metres(ac.standPos, lf_position(l.pushback.back()));
+    if (endM > kStandingScatterM) return true;
+    return endM >= kMovedM && std::any_of(l.pushback.begin(), l.pushback.end(),
+                                          [](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt; });
 }
 
-// The reports kept pushed the aircraft back beyond a stand's scatter of it
-// (those of the pushback itself missing in a pause: one report stands where
-// it ended) and now drive off from there nose first: it was pushed back and
+// Two reports one after the other stand where a pushback took the aircraft.
+bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.after.empty() || !lf_pushedOffStand(ac)) return false;
+    return !(p.groundSpeedKt >= kStillKt) && lf_metres(lf_position(l.pushback.back()), lf_position(p)) < kStillSpreadM;
+}
+
+// The reports kept pushed the aircraft back off its stand (those of the
+// pushback itself may be missing in a pause: one report stands where it
+// ended) and now drive off from there nose first: it was pushed back and
 // taxis. Left to the watches, the taxi passing back by the stand read as a
 // return to it, the pushback kept was dropped, and the aircraft was pushed
 // straight back from its stand, far behind its reports and off their way.
 bool lf_drivesOffAfterPushback(const LiveAc& ac) {
-    const StandLeaving& l = ac.motion.leaving;
-    return l.pushbackOver != 0 && !l.pushback.empty() &&
-           lf_metres(ac.standPos, lf_position(l.pushback.back())) > kStandingScatterM;
+    return ac.motion.leaving.pushbackOver != 0 && lf_pushedOffStand(ac);
 }
 
 // The departure watch runs: true when the point starts the departure.

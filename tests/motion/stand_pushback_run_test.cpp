@@ -109,40 +109,66 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
     harness->writePlot("stand_pushback_runs");
 }
 
-// Its reports pause as the pushback begins and come back with one standing
-// where it ended, well beyond a stand's scatter, tail first from the stand,
-// then with the taxi driving off from there back past the stand: it is
-// pushed back to that place, not straight back from its stand, and taxis
-// from there on time.
+// Its reports pause as the pushback begins and come back standing where it
+// ended, tail first from the stand, then with the taxi driving off from there
+// back past the stand: it is pushed back to that place, not straight back
+// from its stand nor left standing on it, and taxis from there on time.
 TEST_F(StandPushbackRun, APushbackSeenOnlyWhereItEndedTakesTheAircraftThere) {
-    const std::uint32_t hexid = 0xE30100;
-    const LaLo stand = onField(200.0, -300.0);
-    gate(stand, 270.0);
-    Route at = ground(hexid, stand, 270.0, 0.0);
-    at.straight(20);
-    Route push = ground(hexid, stand, 90.0, 0.0);
-    push.speedTo(3.0, 5).straight(8).turn(-90.0, 30).speedTo(0.0, 5);
-    const LaLo end = push.at(push.duration()).position;
-    ASSERT_GT(gf_distanceNm(stand, end) * metresPerNm, 52.0);
-    Route stands = ground(hexid, end, 0.0, 0.0);
-    stands.straight(1);
-    Route away = ground(hexid, end, 180.0, 5.0);
-    away.speedTo(12.0, 8).straight(22);
-    const auto from = harness->engine().engineTick();
-    const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
-    const auto endAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
-    const auto awayAt = endAt + 600;
-    harness->add(at, 2.0, from);
-    harness->add(stands, 10.0, endAt);
-    harness->add(away, 2.0, awayAt);
-    run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
-    const AircraftRecord* r = harness->record(hexid);
-    ASSERT_NE(r, nullptr);
-    const MotionSample* lastPushed = nullptr;
-    for (const MotionSample& s : r->samples)
-        if (s.phase == AcPhase::pushing_back) lastPushed = &s;
-    ASSERT_NE(lastPushed, nullptr);
-    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
-    for (const MotionFinding& f : result.findings)
-        if (f.check == MotionCheck::Lag || f.check == MotionCheck::NoseTravel) ADD_FAILURE() << f.text();
+    struct Row {
+        const char* name;
+        double straightS;  // pushed straight on this long at 3 kt
+        double turnDeg;    // then turning by this over 30 s
+        bool walkSeen;     // one report 3.5 s into the pushback, walking, 2 m off
+        int standing;      // reports standing where it ended, 4 s apart
+        bool streamEnds;   // the stream ends 4 s into the taxi
+    };
+    const Row rows[] = {
+        {"with a turn, 55 m off, one report where it ended", 8.0, -90.0, false, 1, false},
+        // Within a stand's scatter of it, but seen walking off first.
+        {"straight, 42 m off, seen walking off, two reports where it ended", 22.0, 0.0, true, 2, true},
+        {"straight, 42 m off, seen walking off, one report where it ended", 22.0, 0.0, true, 1, true},
+    };
+    std::uint32_t hexid = 0xE30100;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ++hexid;
+        const LaLo stand = onField(200.0, -300.0);
+        gate(stand, 270.0);
+        Route at = ground(hexid, stand, 270.0, 0.0);
+        at.straight(20);
+        Route push = ground(hexid, stand, 90.0, 0.0);
+        push.speedTo(3.0, 5).straight(row.straightS);
+        if (row.turnDeg != 0.0) push.turn(row.turnDeg, 30);
+        push.speedTo(0.0, 5);
+        const LaLo end = push.at(push.duration()).position;
+        const Route::State walking = push.at(3.5);
+        Route walk = ground(hexid, walking.position, 90.0, walking.speedKt);
+        walk.straight(0.5);
+        Route stands = ground(hexid, end, push.at(push.duration()).headingDeg, 0.0);
+        stands.straight(4.0 * (row.standing - 1));
+        Route away = ground(hexid, end, 180.0, 5.0);
+        if (row.streamEnds)
+            away.speedTo(8.0, 4);
+        else
+            away.speedTo(12.0, 8).straight(22);
+        const auto from = harness->engine().engineTick();
+        const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
+        const auto endAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+        const auto awayAt = endAt + static_cast<std::int32_t>(stands.duration() * 100.0) + 600;
+        harness->add(at, 2.0, from);
+        if (row.walkSeen) harness->add(walk, 1.0, pushAt + 350);
+        harness->add(stands, 4.0, endAt);
+        harness->add(away, 2.0, awayAt);
+        run(hexid, awayAt + static_cast<std::int32_t>(away.duration() * 100.0) + 3000);
+        const AircraftRecord* r = harness->record(hexid);
+        ASSERT_NE(r, nullptr);
+        const MotionSample* lastPushed = nullptr;
+        for (const MotionSample& s : r->samples)
+            if (s.phase == AcPhase::pushing_back) lastPushed = &s;
+        ASSERT_NE(lastPushed, nullptr);
+        EXPECT_LT(gf_distanceNm({lastPushed->pose.latitude, lastPushed->pose.longitude}, end) * metresPerNm, 3.0);
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        for (const MotionFinding& f : result.findings)
+            if (f.check == MotionCheck::Lag || f.check == MotionCheck::NoseTravel) ADD_FAILURE() << f.text();
+    }
 }
