@@ -14,7 +14,18 @@ using namespace tavo::test;
 
 namespace {
 
-class StandPushbackRun : public StandRunTest {};
+class StandPushbackRun : public StandRunTest {
+protected:
+    // The gate the departures leave (facing 270) and an aircraft standing on
+    // it for `seconds`.
+    Route standing(std::uint32_t hexid, double seconds) {
+        const LaLo stand = onField(200.0, -300.0);
+        gate(stand, 270.0);
+        Route at = ground(hexid, stand, 270.0, 0.0);
+        at.straight(seconds);
+        return at;
+    }
+};
 
 // The phase the aircraft was in at a tick.
 AcPhase lf_phaseAt(const AircraftRecord& r, double tick) {
@@ -67,10 +78,8 @@ TEST_F(StandPushbackRun, ItStandsUntilItsReportsMoveThenFollowsThemTailFirst) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ++hexid;
-        const LaLo stand = onField(200.0, -300.0);
-        gate(stand, 270.0);
-        Route at = ground(hexid, stand, 270.0, 0.0);
-        at.straight(row.standS);
+        const Route at = standing(hexid, row.standS);
+        const LaLo stand = at.at(0.0).position;
         Route push = ground(hexid, stand, 90.0, 0.0);
         if (row.turnUnreported)
             push.speedTo(3.0, 5).straight(10);
@@ -132,10 +141,8 @@ TEST_F(StandPushbackRun, APushbackSeenOnlyWhereItEndedTakesTheAircraftThere) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ++hexid;
-        const LaLo stand = onField(200.0, -300.0);
-        gate(stand, 270.0);
-        Route at = ground(hexid, stand, 270.0, 0.0);
-        at.straight(20);
+        const Route at = standing(hexid, 20.0);
+        const LaLo stand = at.at(0.0).position;
         Route push = ground(hexid, stand, 90.0, 0.0);
         push.speedTo(3.0, 5).straight(row.straightS);
         if (row.turnDeg != 0.0) push.turn(row.turnDeg, 30);
