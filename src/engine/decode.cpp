@@ -154,16 +154,29 @@ bool lf_isJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& poi
 
 // A report that adds nothing to the stream: the aircraft goes straight on and
 // has not yet covered 20 m on the ground (450 m in the air) since the last.
-bool lf_isThinnedOut(const StreamPoint& point, double dt, double dtrack) {
+// The time that takes comes from the reported speed; a moving report that
+// lies beyond that distance from the last point, and more than twice as far
+// as the faster of its speed and the last point's goes in the time (an
+// aircraft braking to a stop reports less than it covered), shows that the
+// speeds understate the motion (a tow reported at 1.5 kt 45 m on from where
+// its reports had stood), and it is kept. A report at no speed is judged by
+// time alone: a receiver repeats a position it gave earlier, at no speed,
+// while the aircraft moves on.
+bool lf_isThinnedOut(const StreamPoint& point, const StreamPoint& last, double dt, double dtrack, double distanceNm) {
     const double gs = point.groundSpeedKt;
     double window = 0.0;
+    double reachNm = 0.0;
     if (point.airborne == 0) {
         if (!(gs <= 30.0 && dtrack <= 2.0)) return false;
         window = gs == 0.0 ? 15.0 : std::min(kTwentyMetresNm / (gs / 3600.0), 15.0);
+        reachNm = kTwentyMetresNm;
     } else {
         if (!(gs > 120.0 && dtrack <= 1.0)) return false;
         window = kFourHundredFiftyMetresNm / (gs / 3600.0);
+        reachNm = kFourHundredFiftyMetresNm;
     }
+    const double fasterKt = std::max(gs, last.groundSpeedKt);
+    if (gs > 0.0 && distanceNm > std::max(reachNm, 2.0 * fasterKt / 3600.0 * dt)) return false;
     return dt <= window;
 }
 
@@ -298,7 +311,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && lf_isThinnedOut(point, dt, dtrack)) {
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && lf_isThinnedOut(point, last, dt, dtrack, distanceNm)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).

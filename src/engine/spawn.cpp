@@ -63,6 +63,8 @@ constexpr double kFastestFlyingKt = 1000.0;
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
 constexpr double kAtRestKt = 1.0;
+// A pushback goes on at no less than this (m/s) after its last report.
+constexpr double kLeastPushMps = 0.5;
 // A place flown on along a turn is stepped this often (ticks).
 constexpr double kProjectedArcStepTicks = 100.0;
 constexpr double kTicksPerSecond = 100.0;
@@ -178,6 +180,28 @@ bool lf_hasLiveTwin(std::string_view callsign) {
     return std::any_of(g_liveAircraft.begin(), g_liveAircraft.end(), [callsign](const LiveAc& a) {
         return a.simState != AcSimState::removingfromsim && a.callsign == callsign;
     });
+}
+
+// The way a ground report's nose points: its true heading when it carries
+// one, else its track.
+double lf_nose(const StreamPoint& p) {
+    return p.hasTrueHeading != 0 && std::isfinite(p.trueHeading) ? p.trueHeading : p.trackDeg * degreesToRadians;
+}
+
+// A report that moves with its nose more than a right angle off its track
+// goes tail first: it is pushed back.
+bool lf_movesTailFirst(const StreamPoint& p) {
+    return p.stationary == 0 && p.groundSpeedKt >= kAtRestKt && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
+}
+
+// Where an aircraft whose last report `pushed` pushes it back and whose
+// next report `taxi` taxis it appears as its taxi begins: on the taxi
+// report's line, behind it by the distance between the two reports.
+LaLo lf_taxiBeginsAt(const StreamPoint& pushed, const StreamPoint& taxi) {
+    LaLo at = gf_destinationPoint(lf_position(taxi),
+                                  {lf_nose(taxi) + pi, gf_distanceNm(lf_position(pushed), lf_position(taxi)) * feetPerNm});
+    gf_normalizeLaLo(at);
+    return at;
 }
 
 }  // namespace
@@ -405,6 +429,23 @@ void spawnLiveAc(LiveAc& ac) {
                     lf_consumeFront(ac);
                     return;
                 }
+                // Pushed off a stand not free for it, the reports of its push
+                // going on straight set aside (they add nothing to the
+                // stream): the last of them and the taxi's first. It appears
+                // where its taxi begins once the push, at its pace, would be
+                // there: shown at once, it stood there 20 s while its reports
+                // still pushed it back toward that place, and each of them
+                // found it far off their way.
+                if (ac.pushedOffStand == 1 && lf_movesTailFirst(front) && !lf_movesTailFirst(second)) {
+                    const double mps = std::max(front.groundSpeedKt * kKnotsToMps, kLeastPushMps);
+                    const double seconds = gf_distanceNm(lf_position(front), lf_taxiBeginsAt(front, second)) *
+                                           metresPerNm / mps;
+                    const std::int32_t there =
+                        gf_tickPlus(front.playTick, static_cast<std::int32_t>(std::lround(seconds * kTicksPerSecond)));
+                    if (std::isfinite(seconds) && gf_ticksBetween(tickCount.load(), there) > 0 &&
+                        gf_ticksBetween(there, second.playTick) > 0)
+                        return;
+                }
                 setFlightPhase(ac, AcPhase::taxi);
                 const auto airport = gf_currentAirport();
                 ac.arrivingHere = airport && !airport->icao.isNone() && ac.destination == airport->iata &&
@@ -425,18 +466,6 @@ void spawnLiveAc(LiveAc& ac) {
 }
 
 namespace {
-
-// The way a ground report's nose points: its true heading when it carries
-// one, else its track.
-double lf_nose(const StreamPoint& p) {
-    return p.hasTrueHeading != 0 && std::isfinite(p.trueHeading) ? p.trueHeading : p.trackDeg * degreesToRadians;
-}
-
-// A report that moves with its nose more than a right angle off its track
-// goes tail first: it is pushed back.
-bool lf_movesTailFirst(const StreamPoint& p) {
-    return p.stationary == 0 && p.groundSpeedKt >= kAtRestKt && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
-}
 
 // The turn per tick two airborne reports flew, as dead reckoning takes it:
 // the turn their tracks tell, no faster than the category turns; none under
@@ -488,9 +517,7 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // next report's line, behind it by the distance between the two
         // reports, with that report's nose, and sets off from rest.
         heading = lf_nose(next);
-        LaLo at = gf_destinationPoint(
-            lf_position(next), {heading + pi, gf_distanceNm(lf_position(front), lf_position(next)) * feetPerNm});
-        gf_normalizeLaLo(at);
+        const LaLo at = lf_taxiBeginsAt(front, next);
         if (!gf_isValidLaLo(at)) return;
         front.lat = at.lat;
         front.lon = at.lon;

@@ -110,7 +110,7 @@ double lf_bothAirborneClimb(const LiveAc& ac, double t) {
             // A single report thousands of feet off the points on both sides
             // of it (which agree with each other) is a bad altitude: the leg
             // to it climbs or descends toward the point after it instead.
-            if (ac.stream.size() >= 3) {
+            if (ac.stream.size() >= 3 && ac.stream[2].airborne != 0) {
                 const StreamPoint& after = ac.stream[2];
                 const double ticks = gf_ticksBetween(tickCount.load(), after.playTick);
                 if (gf_altitudesContradict(front, next) && gf_altitudesContradict(next, after) &&
@@ -508,10 +508,43 @@ double gf_pitchRateRad(std::uint32_t category) { return lf_row(category).pitchRa
 
 double gf_airTurnRateRad(std::uint32_t category) { return lf_row(category).turnRateDegPerS * degreesToRadians; }
 
+namespace {
+
+// The turn per tick (radians, to the right above 0) a coordinated turn at the
+// point's reported bank flies at its airspeed (its ground speed where it
+// tells none), no faster than the category turns; 0 where it tells no bank
+// or one that turns slower than dead reckoning follows.
+double lf_bankedTurnPerTick(const LiveAc& ac, const StreamPoint& p) {
+    if (p.airborne == 0 || p.hasRoll == 0 || !std::isfinite(p.roll) || !(std::fabs(p.roll) < pi / 2.0)) return 0.0;
+    const double kt = std::isfinite(p.tasKt) && p.tasKt > 0.0 ? p.tasKt : p.groundSpeedKt;
+    if (!std::isfinite(kt) || !(kt > 0.0)) return 0.0;
+    // The bank is the simulator's: below 0 to the right.
+    const double most = lf_row(ac.category).turnRateDegPerS * degreesToRadians / kTicksPerSecond;
+    const double turn = std::clamp(-kGravity * std::tan(p.roll) / (kt * kKnotsToMps) / kTicksPerSecond, -most, most);
+    return std::fabs(turn) >= kLeastDeadReckonedTurnPerTick ? turn : 0.0;
+}
+
+}  // namespace
+
 double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
     const MotionState& m = ac.motion;
-    if (ac.stream.empty() || !std::isfinite(m.airLegCourse) || !(m.airLegTicks > 0.0) ||
-        !gf_isSamePlace(m.airLegEnd, lf_position(ac.stream.back())))
+    if (ac.stream.empty()) return ac.pose.heading;
+    const StreamPoint& last = ac.stream.back();
+    // A report that tells its bank tells the turn it flies: a holding whose
+    // reports paused in its turn goes on round the turn. From the report
+    // itself the turn starts at its track (the chord that led to it tells
+    // nothing of a turn begun just before it, or, from a dead-reckoned point
+    // off the real way, one the wrong way round); the dead-reckoned points
+    // after it keep its bank and go on from their own chords.
+    if (const double banked = lf_bankedTurnPerTick(ac, last); banked != 0.0) {
+        const bool fromReport = ac.extrapolationCount <= 0;
+        if (fromReport && std::isfinite(last.trackDeg))
+            return normalizeHeading(last.trackDeg * degreesToRadians + banked * stepTicks / 2.0);
+        if (!fromReport && std::isfinite(m.airLegCourse) && m.airLegTicks > 0.0 &&
+            gf_isSamePlace(m.airLegEnd, lf_position(last)))
+            return normalizeHeading(m.airLegCourse + banked * (m.airLegTicks + stepTicks) / 2.0);
+    }
+    if (!std::isfinite(m.airLegCourse) || !(m.airLegTicks > 0.0) || !gf_isSamePlace(m.airLegEnd, lf_position(last)))
         return ac.pose.heading;
     // Under half a degree a second the track runs straight.
     if (!(std::fabs(m.airTrackTurnPerTick) >= kLeastDeadReckonedTurnPerTick)) return ac.pose.heading;
@@ -523,10 +556,20 @@ bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
     // No aircraft climbs or descends faster than this (ft/s, 6000 ft/min).
     constexpr double kSteepestFtPerS = 100.0;
     constexpr double kSlackFt = 1000.0;
-    if (a.airborne == 0 || b.airborne == 0 || !std::isfinite(a.altitudeFt) || !std::isfinite(b.altitudeFt))
-        return false;
+    if (a.airborne == 0 && b.airborne == 0) return false;
+    // A point on the ground stands at the airport's altitude: a lone report
+    // thousands of feet above the airport among an arrival's last airborne
+    // points and its touchdown is as bad an altitude as one among airborne
+    // points (the aircraft was created up there and dropped to the runway).
+    const std::optional<double> airport =
+        a.airborne == 0 || b.airborne == 0 ? gf_getCurrentAirportAltitude() : std::nullopt;
+    const auto altitude = [&airport](const StreamPoint& p) {
+        return p.airborne != 0 ? p.altitudeFt : airport.value_or(std::numeric_limits<double>::quiet_NaN());
+    };
+    const double from = altitude(a), to = altitude(b);
+    if (!std::isfinite(from) || !std::isfinite(to)) return false;
     const double seconds = std::max(0.0, static_cast<double>(gf_ticksBetween(a.playTick, b.playTick)) / 100.0);
-    return std::fabs(b.altitudeFt - a.altitudeFt) > kSlackFt + kSteepestFtPerS * seconds;
+    return std::fabs(to - from) > kSlackFt + kSteepestFtPerS * seconds;
 }
 
 void turnOntoFarOffReport(LiveAc& ac) {

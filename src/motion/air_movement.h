@@ -61,9 +61,11 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 // a report the way cannot reach at that pace by then falls due when it does.
 void turnOntoFarOffReport(LiveAc& ac);
 
-// Whether two airborne points lie further apart in altitude than any
-// aircraft climbs or descends in the time between them (100 ft a second,
-// and 1000 ft more): one of them is a bad altitude.
+// Whether two points, at least one of them airborne, lie further apart in
+// altitude than any aircraft climbs or descends in the time between them
+// (100 ft a second, and 1000 ft more): one of them is a bad altitude. A
+// point on the ground stands at the current airport's altitude (none known:
+// no contradiction).
 bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b);
 
 // Plans an airborne leg to the next point (once per leg, after the per-tick

@@ -27,6 +27,7 @@
 #include "motion/pushback.h"
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
+#include "motion/stand_arrival.h"
 #include "motion/start_parking.h"
 #include "motion/stream_checks.h"
 #include "motion/taxi_smoothing.h"
@@ -401,6 +402,23 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
            speedKt > kMovingKt;
 }
 
+// A landing roll on its wheels whose leg after the stream point `corner`
+// leaves the runway: that leg is driven as a taxi leg, its start turn made on
+// the spot when large. Rolling into the corner at the speed reported there,
+// the aircraft braked straight on past it along the runway, then turned back
+// further still (a 48 degree exit became 86) and drove back across the
+// corner, seconds behind its reports at every corner after.
+bool lf_rollsIntoTurnOffCorner(const LiveAc& ac, std::size_t corner) {
+    const auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.category == Rotorcraft ||
+        s.size() < corner + 2 || s[corner].airborne != 0 || s[corner + 1].airborne != 0 ||
+        !std::isfinite(m.touchdownHeading) || lf_samePlace(s[corner], s[corner + 1]))
+        return false;
+    return lf_angleDeg(gf_bearing(lf_position(s[corner]), lf_position(s[corner + 1])), m.touchdownHeading) >=
+           kTurnedOffRunwayDeg;
+}
+
 // A taxi leg into a point where the next leg sets off further off it than
 // the nose follows on the way (no bend was built through the corner): the
 // aircraft turns on the spot there. Arriving at speed it would brake
@@ -414,7 +432,8 @@ bool lf_holdsAtNextPoint(const LiveAc& ac, double speedKt) {
 bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     const auto& s = ac.stream;
     const MotionState& m = ac.motion;
-    if (ac.phase != AcPhase::taxi || s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 ||
+    const bool roll = lf_rollsIntoTurnOffCorner(ac, 1);
+    if ((ac.phase != AcPhase::taxi && !roll) || s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 ||
         (s[1].synthetic != 0 && s[1].rollSynthetic == 0) || !(m.speedChangeKind == 0 || m.speedChangeKind == 1) ||
         !std::isfinite(speedKt) || !(speedKt > kMovingKt) || lf_samePlace(s[1], s[2]))
         return false;
@@ -454,7 +473,9 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         inBearing = gf_bearing(from, lf_position(s[1]));
     }
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
-    if (!(cornerDeg > kTurnInPlaceDeg + kCornerStopMarginDeg)) return false;
+    // A roll arrives on its leg's bearing: no part of the turn is made on
+    // the way, so any corner the taxi turns on the spot is stopped for.
+    if (!(cornerDeg > kTurnInPlaceDeg + (roll ? 0.0 : kCornerStopMarginDeg))) return false;
     // Where the points after it let a bend be built from the point, rolling
     // in along the leg (a tight turn onto two short legs, one aimed past a
     // straight stretch), the aircraft takes that bend at speed instead.
@@ -1115,10 +1136,16 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     // On the stand already, near enough and aligned: it stops where it is.
     // Past the stand's point by any amount counts: a stand point a metre or
     // two behind it would be driven back to the long way round, nose first.
+    // So does one run on past it along its axis, facing its way, as far as an
+    // aircraft still counts as arrived there: driven back to, a tow its dead
+    // reckoning had carried 14 m past looped 150 m round while its reports
+    // stood on the stand.
     bool stopHere = false;
     if (!approachNeeded && rel.along > 0.0 && d <= 12.0) {
         const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
         stopHere = headingDiff <= allowed;
+    } else if (beyond && d <= kMostStandMissM && std::fabs(rel.across) <= rel.along) {
+        stopHere = headingDiff <= 4.0;
     }
     if (!stopHere) {
         const double v = 0.8 * ac.taxiSpeedRef;
@@ -1186,7 +1213,11 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     const std::int32_t now = tickCount.load();
     // Only the leg that ends at the stream's last point but one: with more
     // points known when it was planned, its corner was planned for too.
-    if (ac.simState != AcSimState::active || ac.phase != AcPhase::taxi || ac.onGround == 0 ||
+    // A landing roll whose new report turns off the runway at the corner is
+    // planned again too: from here it comes to rest on the corner, where the
+    // taxi turns on the spot.
+    const bool roll = lf_rollsIntoTurnOffCorner(ac, 0);
+    if (ac.simState != AcSimState::active || (ac.phase != AcPhase::taxi && !roll) || ac.onGround == 0 ||
         ac.extrapolationCount > 0 || m.holding != 0 || s.size() != 2 || s[0].stationary != 0 ||
         s[1].stationary != 0 || s[0].synthetic != 0 || lf_samePlace(s[0], s[1]))
         return false;
@@ -1204,8 +1235,10 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     const LaLo pose = lf_pose(ac);
     const double leftM = gf_distanceNm(pose, lf_position(s[0])) * metresPerNm;
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
-    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= kLeastReplanM) ||
-        gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
+    // A roll must still be able to brake to rest on the corner at the taxi
+    // rate.
+    const double leastM = roll ? std::max(kLeastReplanM, gf_taxiBraking(stepM).runM) : kLeastReplanM;
+    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= leastM) || gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
         return false;
     // The aircraft's place now becomes the point the leg starts from, due at
     // once: the next tick plans the leg to the corner with the report after

@@ -589,6 +589,10 @@ void lf_planLegSpeed(LiveAc& ac) {
     // would reach the report where it stands still moving and brake to rest
     // past it.
     const bool landingRun = ac.phase == AcPhase::landing_roll && ac.onGround != 0;
+    // A roll into its turn-off corner that the taxi turns on the spot comes
+    // to rest on the corner: it keeps its speed and brakes to rest there at
+    // the taxi rate, not slowing to the speed reported there on the way.
+    const bool toRest = landingRun && m.legEndsAtRest != 0;
 
     if (turnM <= 0.0 && lf_passStopOutOfReach(ac, startKt, legM)) return;
     ProfileChoice choice;
@@ -600,7 +604,7 @@ void lf_planLegSpeed(LiveAc& ac) {
         const double endKt = next.groundSpeedKt;
         const bool usable = std::isfinite(startKt) && startKt >= 0.0 && std::isfinite(endKt) && endKt >= 0.0 &&
                             (ac.phase == AcPhase::landing_roll || endKt > 0.0);
-        if (usable &&
+        if (usable && !toRest &&
             gf_makeSpeedProfile(choice.profile, legM, n / 100.0, startKt * kKnotsToMps, endKt * kKnotsToMps)) {
             choice.end = lf_position(next);
             choice.kind = kPlainProfileKind;
@@ -622,7 +626,7 @@ void lf_planLegSpeed(LiveAc& ac) {
         m.unitStepLat = next.lat - ac.pose.latitude;
         m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
         if (lf_cruiseSchedule(m, n, legM, startKt * kKnotsToMps / 100.0, true, kTaxiSpeedChangePerTick, nullptr,
-                              next.groundSpeedKt * kKnotsToMps / 100.0))
+                              toRest ? 0.0 : next.groundSpeedKt * kKnotsToMps / 100.0))
             return;
         m.scheduleCount = 0;
     }

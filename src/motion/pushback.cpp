@@ -392,7 +392,9 @@ PushTarget lf_nextPushTarget(const LiveAc& ac) {
             here = k;
         }
     const std::int32_t least = gf_tickPlus(tickCount.load(), kLeastLegTicks);
+    const double tail = normalizeHeading(ac.pose.heading + pi);
     std::size_t best = path.size();
+    std::size_t alongTail = path.size();
     for (std::size_t c = here + 1; c < path.size(); ++c) {
         const LaLo target = lf_position(path[c].point);
         const double chord = gf_bearing(pose, target);
@@ -405,7 +407,15 @@ PushTarget lf_nextPushTarget(const LiveAc& ac) {
         // Short of the least lead it goes on however the way bends.
         if (!inLine && gf_ticksBetween(least, path[c].point.playTick) > 0) break;
         best = c;
+        if (inLine || lf_offRad(chord, tail) <= kMostBendDeg * degreesToRadians) alongTail = c;
     }
+    // Pushed on late (the reports paused over a turn and the next one came
+    // after the time it was due there), the least lead took in the whole
+    // curve: the leg cut straight across it, setting off 45 degrees off the
+    // way the tail points, where no nose can follow. The leg goes no further
+    // than where its chord still leaves within a cut bend of the tail; the
+    // next leg takes the curve on from there.
+    if (alongTail < path.size()) best = alongTail;
     if (best >= path.size()) return last;
     PushTarget t = path[best];
     // At a report: the report itself (its speed and time as reported).

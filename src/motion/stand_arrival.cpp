@@ -26,8 +26,7 @@ namespace {
 constexpr std::int32_t kArrivalRetimeLimit = 900;
 // An aircraft standing more than this across its stand is not parked there.
 constexpr double kMostHeadingOffDeg = 40.0;
-// Farther from the stand (18 m) it has not reached it.
-constexpr double kMostStandMissNm = 0.009719222462203024;
+constexpr double kMostStandMissNm = kMostStandMissM / metresPerNm;
 constexpr std::int32_t kArrivalStandOption = 0;
 
 // Engines off after 10 to 19 s; the lights change after 15 to 28 s and

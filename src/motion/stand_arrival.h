@@ -11,3 +11,7 @@
 // when its arrival is refused (the extrapolation counter is then 1, so that
 // the next dry step removes it).
 bool checkArrivedAtStand(LiveAc& ac);
+
+// Farther than this from its stand's point (m) an aircraft has not reached
+// the stand.
+inline constexpr double kMostStandMissM = 18.0;

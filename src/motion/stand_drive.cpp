@@ -246,7 +246,7 @@ bool gf_legsKeepNoseWithTravel(const LiveAc& ac, double mostDeg) {
     return true;
 }
 
-void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad) {
+void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad, std::optional<DriveDue> due) {
     auto& s = ac.stream;
     if (s.empty()) return;
     s.resize(1);
@@ -303,22 +303,59 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // where it turns 8), and a loop round the stand was slid on with the nose
     // half a right angle behind its travel. Straight on it keeps the pace.
     const double noseRadPerS = kGroundTurnCap * ac.turnRateRad * kTicksPerSecond;
+    const auto legKtAt = [&](double kt, LaLo a, LaLo b, double bearingBefore) {
+        const double bend = std::fabs(std::remainder(gf_bearing(a, b) - bearingBefore, fullCircle));
+        const double noseKt = gf_distanceNm(a, b) * metresPerNm / bend * noseRadPerS * kMpsToKnots;
+        return std::isfinite(noseKt) && noseKt > 0.0 ? std::min(kt, noseKt) : kt;
+    };
+    const std::int32_t startTick = s.front().playTick;
+    const LaLo lastOnPath = path.empty() ? lf_pose(ac) : path.back();
+    const std::int64_t standLegTicks = gf_legTicks(gf_distanceNm(lastOnPath, standPos), standKt, kLeastStandLegTicks);
+    // The ticks from the start to the stand with the path driven at `kt`.
+    const auto ticksToStand = [&](double kt) {
+        std::int64_t ticks = standLegTicks;
+        LaLo a = lf_pose(ac);
+        double before = ac.pose.heading;
+        for (const LaLo& b : path) {
+            ticks += gf_legTicks(gf_distanceNm(a, b), legKtAt(kt, a, b, before), kMinLegTicks);
+            before = gf_bearing(a, b);
+            a = b;
+        }
+        return ticks;
+    };
+    // Begun behind its reports (a tow dead-reckoned past its lane corner), a
+    // drive at its own pace comes onto the stand long after they rest there:
+    // it goes the pace that is on the stand by then, up to the most it may
+    // catch up at. Bends keep their nose-limited pace, so the turn is the
+    // same; the stand leg brakes to rest as planned.
+    if (due && std::isfinite(due->mostKt) && due->mostKt > driveKt && !path.empty()) {
+        const std::int64_t wanted = gf_ticksBetween(startTick, due->restTick);
+        if (ticksToStand(driveKt) > wanted) {
+            double low = driveKt;
+            double high = due->mostKt;
+            if (ticksToStand(high) <= wanted) {
+                for (int k = 0; k < 30; ++k) {
+                    const double mid = 0.5 * (low + high);
+                    (ticksToStand(mid) <= wanted ? high : low) = mid;
+                }
+            }
+            driveKt = high;
+        }
+    }
     LaLo from = lf_pose(ac);
     double bearingBefore = ac.pose.heading;
-    std::int32_t tick = s.front().playTick;
+    std::int32_t tick = startTick;
     for (const LaLo& at : path) {
         const double legNm = gf_distanceNm(from, at);
         const double bearing = gf_bearing(from, at);
-        const double bend = std::fabs(std::remainder(bearing - bearingBefore, fullCircle));
-        const double noseKt = legNm * metresPerNm / bend * noseRadPerS * kMpsToKnots;
-        const double legKt = std::isfinite(noseKt) && noseKt > 0.0 ? std::min(driveKt, noseKt) : driveKt;
+        const double legKt = legKtAt(driveKt, from, at, bearingBefore);
         tick = gf_tickPlus(tick, gf_legTicks(legNm, legKt, kMinLegTicks));
         s.push_back(lf_drivePoint(at, ac, bearing, legKt, tick));
         from = at;
         bearingBefore = bearing;
     }
     StreamPoint stand = lf_drivePoint(standPos, ac, standHeadingRad, 0.0, 0);
-    stand.playTick = gf_tickPlus(tick, gf_legTicks(gf_distanceNm(from, standPos), standKt, kLeastStandLegTicks));
+    stand.playTick = gf_tickPlus(tick, standLegTicks);
     stand.roll = ac.pose.bank;
     stand.hasRoll = 1;
     stand.trueHeading = standHeadingRad;

@@ -8,6 +8,7 @@
 // the aircraft or across its way) would have it slide sideways or tail
 // first. Engine thread only.
 
+#include <optional>
 #include <vector>
 
 #include "engine/records.h"
@@ -41,5 +42,12 @@ bool gf_legsKeepNoseWithTravel(const LiveAc& ac, double mostDeg);
 // lower in proportion, or one ending nearer the stand (down to on it) is
 // driven instead when it takes less than half the time. The stand leg goes
 // at 0.8 times the reference. The leg bearing and the start turn become
-// those of the first leg.
-void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad);
+// those of the first leg. Given the tick its reports rest on the stand and
+// the most it may catch up at (kt), a drive that would come later is driven
+// faster, up to that most, every leg still no faster than the nose turns
+// through its bend; the stand leg keeps its pace.
+struct DriveDue {
+    std::int32_t restTick = 0;
+    double mostKt = 0.0;
+};
+void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRad, std::optional<DriveDue> due = {});

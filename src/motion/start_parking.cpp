@@ -56,7 +56,10 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
     ReportedRest rest{gf_tickPlus(s[restsAt].playTick, -std::int64_t{ac.motion.streamLagTicks}), 0.0};
     for (std::size_t i = 0; i < s.size(); ++i) {
         const StreamPoint& p = s[i];
-        if (std::isfinite(p.groundSpeedKt)) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
+        // A speed no aircraft goes on the ground (a bad report of 1e6 kt)
+        // tells no pace: taken, it let the drive onto the stand catch up at
+        // any speed.
+        if (p.groundSpeedKt <= kMostGroundKt) rest.fastestKt = std::max(rest.fastestKt, p.groundSpeedKt);
         // Between two reports that both say it stands it still moved (a
         // speed not updated while it was pulled on): their own distance over
         // time is the speed they show, unless no aircraft on the ground goes
@@ -70,6 +73,11 @@ ReportedRest lf_reportedRest(const LiveAc& ac) {
     const double rollingKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
     if (std::isfinite(rollingKt)) rest.fastestKt = std::max(rest.fastestKt, rollingKt);
     return rest;
+}
+
+// The most a drive onto the stand goes to catch up with its reports (kt).
+double lf_mostCatchUpKt(const ReportedRest& rest) {
+    return std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
 }
 
 // The drive onto the stand is planned at the stand leg's own pace from where
@@ -100,7 +108,7 @@ void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
         from = to;
         at = s[i].playTick;
     }
-    const double mostKt = std::min(2.0 * rest.fastestKt, rest.fastestKt + kMostCatchUpKt);
+    const double mostKt = lf_mostCatchUpKt(rest);
     if (!(fastestLegKt > 0.0) || !std::isfinite(fastestLegKt) || !(mostKt > fastestLegKt)) return;
     const double share =
         std::max(fastestLegKt / mostKt, static_cast<double>(gf_ticksBetween(base, rest.dueTick)) / planned);
@@ -198,7 +206,7 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     // the stand (it comes from beside or in front of it, or faces away) give
     // way to a drive that goes round, nose first.
     if (!gf_legsKeepNoseWithTravel(ac, kNoseWithTravelDeg))
-        gf_driveOntoStandNoseFirst(ac, standPos, stand.heading);
+        gf_driveOntoStandNoseFirst(ac, standPos, stand.heading, DriveDue{rest.dueTick, lf_mostCatchUpKt(rest)});
     else
         lf_keepPaceWithReports(ac, rest);
     auto& s = ac.stream;

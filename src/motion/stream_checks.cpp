@@ -244,15 +244,35 @@ AtStand lf_standingReport(LiveAc& ac, const StreamPoint& p, double d) {
     return AtStand::setAside;
 }
 
-// Two reports one after the other stand where a pushback took the aircraft,
-// beyond a stand's scatter of it (the reports of the pushback itself are
-// missing).
+// The kept pushback took the aircraft off its stand: beyond a stand's
+// scatter of it (the reports of the pushback itself may be missing), or a
+// move off it away with a report that walked it there tail first. A
+// pushback of 45 m, seen walking off and then standing at its end, was
+// taken for neither and the aircraft stood on its stand for good.
+bool lf_pushedOffStand(const LiveAc& ac) {
+    const StandLeaving& l = ac.motion.leaving;
+    if (l.pushback.empty()) return false;
+    const double endM = lf_metres(ac.standPos, lf_position(l.pushback.back()));
+    if (endM > kStandingScatterM) return true;
+    return endM >= kMovedM && std::any_of(l.pushback.begin(), l.pushback.end(),
+                                          [](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt; });
+}
+
+// Two reports one after the other stand where a pushback took the aircraft.
 bool lf_standsPushedBack(const LiveAc& ac, const StreamPoint& p) {
     const StandLeaving& l = ac.motion.leaving;
-    if (l.pushback.empty() || l.after.empty()) return false;
-    const LaLo end = lf_position(l.pushback.back());
-    return lf_metres(ac.standPos, end) > kStandingScatterM && !(p.groundSpeedKt >= kStillKt) &&
-           lf_metres(end, lf_position(p)) < kStillSpreadM;
+    if (l.after.empty() || !lf_pushedOffStand(ac)) return false;
+    return !(p.groundSpeedKt >= kStillKt) && lf_metres(lf_position(l.pushback.back()), lf_position(p)) < kStillSpreadM;
+}
+
+// The reports kept pushed the aircraft back off its stand (those of the
+// pushback itself may be missing in a pause: one report stands where it
+// ended) and now drive off from there nose first: it was pushed back and
+// taxis. Left to the watches, the taxi passing back by the stand read as a
+// return to it, the pushback kept was dropped, and the aircraft was pushed
+// straight back from its stand, far behind its reports and off their way.
+bool lf_drivesOffAfterPushback(const LiveAc& ac) {
+    return ac.motion.leaving.pushbackOver != 0 && lf_pushedOffStand(ac);
 }
 
 // The departure watch runs: true when the point starts the departure.
@@ -383,7 +403,11 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
 // speed it gives, it did not stand there. Kept, the hold stood the aircraft
 // there (and turned it on the spot after) until it could no longer catch up
 // with its reports; dropped, it sets off for the report at once. A hold the
-// next report leaves time for stays.
+// next report leaves time for stays. A next report at rest further on, past
+// where a copy of the hold would lie, tells the same: the aircraft went on
+// and stopped there (taken for the scatter of the hold, a tow's report of it
+// standing on its stand 43 m on along its lane became a copy of the hold,
+// and the tow stayed on the lane).
 void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
     const std::int32_t holdTick = std::exchange(ac.motion.repeatHoldTick, 0);
     auto& s = ac.stream;
@@ -396,15 +420,25 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
         --first;
     if (first == s.size() || s[first].playTick != holdTick) return;
     const double kt = p.groundSpeedKt;
+    const StreamPoint hold = s[first];
     if (!(kt >= kReportedMovingKt)) {
         // One more at no speed where it holds: the run goes on, and the
         // report after it tells whether the aircraft stood there.
-        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) ac.motion.repeatHoldTick = holdTick;
-        return;
+        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) {
+            ac.motion.repeatHoldTick = holdTick;
+            return;
+        }
+        // Onward from the hold: within a right angle of the way it came.
+        const double way = first >= 1 && !lf_samePlace(s[first - 1], hold)
+                               ? gf_bearing(lf_position(s[first - 1]), lf_position(hold))
+                               : ac.pose.heading;
+        const bool onward =
+            std::fabs(std::remainder(gf_bearing(lf_position(hold), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
+        if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !onward) return;
+    } else {
+        if (!(kt <= kMostGroundKt)) return;
+        if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
     }
-    if (!(kt <= kMostGroundKt)) return;
-    const StreamPoint hold = s[first];
-    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
     s.erase(s.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(first, 1)), s.end());
     if (first >= 1) return;
     // The point reached: standing on it, the aircraft leaves now.
@@ -749,7 +783,7 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
     const StandLeaving& l = m.leaving;
     const bool pushedAway = (l.pushback.size() >= kPushbackReportsLeast && d >= kMovedM) ||
                             (lf_walkingPushback(l) && d >= kStepM);
-    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p)) {
+    if ((pushedOn && pushedAway) || lf_standsPushedBack(ac, p) || lf_drivesOffAfterPushback(ac)) {
         m.departureWatch = 0;
         markDeparture(ac, p, false);
         return true;

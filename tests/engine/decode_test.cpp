@@ -136,28 +136,41 @@ TEST_F(DecodeTest, ThinningDropsReportsThatAddNothing) {
         bool airborne;
         double gs, track0, track1, dt;
         std::int32_t extrapolating;
+        double metresOn;
         bool kept;
+        double lastKt = -1.0;  // the last point's speed, when not the report's
     };
     const Row rows[] = {
-        {"0 kt within 15 s", false, 0, 90, 90, 14.9, 0, false},
-        {"0 kt after 15 s", false, 0, 90, 90, 15.1, 0, true},
-        {"10 kt within 20 m", false, 10, 90, 90, 3.8, 0, false},
-        {"10 kt beyond 20 m", false, 10, 90, 90, 4.0, 0, true},
-        {"10 kt turning 3 degrees", false, 10, 90, 93, 2.0, 0, true},
-        {"300 kt within 450 m", true, 300, 90, 90, 2.9, 0, false},
-        {"300 kt beyond 450 m", true, 300, 90, 90, 3.0, 0, true},
-        {"300 kt straight north", true, 300, 359.5, 0.5, 2.5, 0, false},
-        {"300 kt turning 1.5 degrees", true, 300, 90, 91.5, 2.5, 0, true},
-        {"300 kt while extrapolating", true, 300, 90, 90, 2.5, 1, true},
-        {"a time that is not a number", false, 10, 0, 90, std::nan(""), 0, false},
+        {"0 kt within 15 s", false, 0, 90, 90, 14.9, 0, 0, false},
+        {"0 kt after 15 s", false, 0, 90, 90, 15.1, 0, 0, true},
+        {"0 kt 45 m on within 15 s: a repeat judged by time", false, 0, 90, 90, 5.0, 0, 45, false},
+        {"10 kt within 20 m", false, 10, 90, 90, 3.8, 0, 0, false},
+        {"10 kt beyond 20 m", false, 10, 90, 90, 4.0, 0, 0, true},
+        {"10 kt turning 3 degrees", false, 10, 90, 93, 2.0, 0, 0, true},
+        {"1.5 kt 19 m on within its time", false, 1.5, 90, 90, 10.0, 0, 19, false},
+        {"1.5 kt 45 m on within its time", false, 1.5, 90, 90, 10.0, 0, 45, true},
+        {"17 kt 21 m on in 2.1 s: about what its speed goes", false, 17, 90, 90, 2.1, 0, 21, false},
+        {"6 kt 26 m on in 2.1 s: twice what its speed goes", false, 6, 90, 90, 2.1, 0, 26, true},
+        {"1.5 kt 45 m on after standing", false, 1.5, 90, 90, 10.0, 0, 45, true, 0.0},
+        {"2.25 kt 25 m on in 6 s after 10 kt: braking to a stop", false, 2.25, 90, 90, 6.0, 0, 25, false, 10.0},
+        {"300 kt within 450 m", true, 300, 90, 90, 2.9, 0, 0, false},
+        {"300 kt beyond 450 m", true, 300, 90, 90, 3.0, 0, 0, true},
+        {"150 kt 400 m on within its time", true, 150, 90, 90, 5.0, 0, 400, false},
+        {"150 kt 700 m on: within twice what its speed goes", true, 150, 90, 90, 5.0, 0, 700, false},
+        {"150 kt 900 m on within its time", true, 150, 90, 90, 5.0, 0, 900, true},
+        {"300 kt straight north", true, 300, 359.5, 0.5, 2.5, 0, 0, false},
+        {"300 kt turning 1.5 degrees", true, 300, 90, 91.5, 2.5, 0, 0, true},
+        {"300 kt while extrapolating", true, 300, 90, 90, 2.5, 1, 0, true},
+        {"a time that is not a number", false, 10, 0, 90, std::nan(""), 0, 0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         LiveAc& ac = aircraft(kHex, row.airborne ? AcPhase::flying : AcPhase::taxi,
-                              {streamPoint(kFar, row.gs, row.airborne, 500, 0, row.track0)});
+                              {streamPoint(kFar, row.lastKt >= 0.0 ? row.lastKt : row.gs, row.airborne, 500, 0, row.track0)});
         ac.extrapolationCount = row.extrapolating;
-        decodeMessage(report(kHex, streamPoint(kFar, row.gs, row.airborne, 600, 0, row.track1), 1000.0 + row.dt));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metresOn), row.gs, row.airborne, 600, 0, row.track1),
+                            1000.0 + row.dt));
         EXPECT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
         EXPECT_EQ(ac.lastReportTime, row.kept ? 1000.0 + row.dt : 1000.0);
     }

@@ -755,6 +755,66 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
     clearStandTable();
 }
 
+// Pushed back off a stand not free for it, its reports of the push going on
+// straight set aside: the last one kept pushes it back at 3 kt, the next
+// taxis it from 30 m south-east. It appears where its taxi begins once the
+// push would be there at its pace (about 10 s on), not as soon as the taxi
+// report comes; when that time is past, or the next report still pushes it
+// back, at once.
+TEST_F(Spawn, APushbackSeenGoingOnWhereNoStandIsFreeAppearsOnceItWouldBeWhereItsTaxiBegins) {
+    setAirport(300.0);
+    setStandTable({StandSpec("GATE 1", {50.1, 8.0}, ParkingType::GATE_MEDIUM, 20.0)});
+    constexpr double kStepDeg = 0.000215;  // about 15 m east at 50 N
+    struct Row {
+        const char* what;
+        std::int32_t firstTry;  // the first try at spawning
+        double taxiNoseDeg;     // the next report's nose (its track 180)
+        std::int32_t leastCreatedTick, mostCreatedTick;
+    };
+    const Row rows[] = {
+        {"tried as the push is seen", 2000, 180.0, 2950, 3100},
+        {"tried after it would have got there", 3500, 180.0, 3500, 3500},
+        {"the next report pushes it back as well", 2000, 0.0, 2000, 2000},
+    };
+    std::uint32_t hexid = 0x500701;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::deque<StreamPoint> stream;
+        const auto add = [&](double lat, double lon, double kt, double trackDeg, double noseDeg, std::int32_t tick) {
+            StreamPoint p = point(lat, lon, 0.0, false, tick);
+            p.stationary = kt == 0.0 ? 1 : 0;
+            p.groundSpeedKt = kt;
+            p.trackDeg = trackDeg;
+            p.hasTrueHeading = 1;
+            p.trueHeading = noseDeg * degreesToRadians;
+            stream.push_back(p);
+        };
+        add(50.1, 8.0, 0.0, 270.0, 270.0, 0);
+        add(50.1, 8.0, 0.0, 270.0, 270.0, 1000);
+        add(50.1, 8.0 + kStepDeg, 3.0, 90.0, 270.0, 2000);
+        add(50.1 - 0.00027, 8.0 + 2.0 * kStepDeg, 10.0, 180.0, row.taxiNoseDeg, 6000);
+        add(50.1 - 0.00081, 8.0 + 2.0 * kStepDeg, 10.0, 180.0, row.taxiNoseDeg, 7000);
+        LiveAc& ac = addLive(hexid++, AcSimState::buffer, 0, std::move(stream));
+        ac.phase = AcPhase::birth;
+        // Seen standing on the stand first.
+        for (int i = 0; i < 2; ++i) {
+            tickCount.store(ac.stream.front().playTick);
+            checkSpawnLiveAc(ac);
+        }
+        ASSERT_EQ(ac.simState, AcSimState::buffer);
+        ASSERT_EQ(ac.stream.size(), 3u);
+        std::int32_t created = -1;
+        for (std::int32_t tick = row.firstTry; tick < 6000 && created < 0; tick += 50) {
+            tickCount.store(tick);
+            checkSpawnLiveAc(ac);
+            if (ac.simState == AcSimState::adding2sim) created = tick;
+        }
+        EXPECT_GE(created, row.leastCreatedTick);
+        EXPECT_LE(created, row.mostCreatedTick);
+    }
+    clearStandTable();
+}
+
 // A report at no speed of the very spot the report before had the aircraft
 // taxi on from, followed by one that moves on, repeats a stale position: the
 // aircraft is created taxiing from the front at once, the repeat left out.

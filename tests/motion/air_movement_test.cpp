@@ -533,6 +533,45 @@ TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
     }
 }
 
+TEST_F(AirMovement, AGapAfterAReportThatTellsItsBankTurnsAsThatBankDoes) {
+    // Three reports 3 s apart along 30 degrees at 187 kt (the chords tell no
+    // turn), the last banked at the start of a holding turn, then the stream
+    // runs dry: dead reckoning sets off along the report's track turned on by
+    // half a leg, and each 3 s leg turns by what the bank carries at the
+    // report's airspeed (25 degrees: 2.72 deg/s), no faster than the
+    // category's 8 deg/s; a bank that turns under half a degree a second
+    // leaves it straight.
+    struct Row {
+        double bankDeg;  // the simulator's: below 0 to the right
+        double legTurnDeg;
+    };
+    for (const Row r : {Row{-25.0, 8.17}, Row{25.0, -8.17}, Row{-60.0, 24.0}, Row{-2.0, 0.0}}) {
+        SCOPED_TRACE(::testing::Message() << r.bankDeg << " deg of bank");
+        g_liveAircraft.clear();
+        const double knots = 187.0;
+        const LaLo start{47.0, 11.0};
+        std::deque<StreamPoint> stream;
+        for (int k = 0; k < 3; ++k) {
+            const LaLo where = gf_destinationPoint(start, {30.0 * kDeg, knots * 3.0 * k / 3600.0 * feetPerNm});
+            stream.push_back(at(where, 12000.0, true, 10000 + 300 * k, 0.0, knots));
+            stream.back().trackDeg = 30.0;
+        }
+        stream.back().roll = r.bankDeg * kDeg;
+        stream.back().hasRoll = 1;
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.altitude = 12000.0;
+        ac.pose.heading = 30.0 * kDeg;
+        const std::vector<LaLo> track = flyLegs(ac, 7);
+        EXPECT_NEAR(gf_bearing(track[2], track[3]) / kDeg, 30.0 + r.legTurnDeg / 2.0, 0.3);
+        for (std::size_t i = 3; i + 1 < track.size(); ++i) {
+            const double before = gf_bearing(track[i - 1], track[i]);
+            const double after = gf_bearing(track[i], track[i + 1]);
+            EXPECT_NEAR(std::remainder(after - before, fullCircle) / kDeg, r.legTurnDeg, 0.3) << "leg " << i;
+        }
+    }
+}
+
 TEST_F(AirMovement, AFirstLegFromAPointPutBetweenReportsTellsNoTurn) {
     // Reports on a 3 deg/s circle at 300 kt. Created late, the aircraft
     // starts on the chord from the report 10 s before (track 0) to the next
@@ -724,6 +763,41 @@ TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
         ac.motion.heightAboveGroundFt = 3000.0;
         stepAir(ac);
         EXPECT_NEAR(ac.motion.verticalPerTick, row.perTick, 1e-9);
+    }
+}
+
+TEST_F(AirMovement, APointOnTheGroundIsJudgedForABadAltitudeAtTheAirportsAltitude) {
+    // Against a point on the ground (the field at 300 ft), an airborne one is
+    // a bad altitude when it lies further above the field than 1000 ft and
+    // 100 ft a second; with no airport known nothing is told.
+    struct Row {
+        const char* name;
+        bool airportKnown;
+        double firstFt;  // below 0: on the ground
+        double secondFt;
+        std::int32_t ticks;
+        bool contradict;
+    };
+    const Row rows[] = {
+        {"5000 ft up, on the runway 1.3 s on", true, 5300.0, -1.0, 130, true},
+        {"on the runway, 3000 ft up 10 s on", true, -1.0, 3300.0, 1000, true},
+        {"a short final, on the runway 10 s on", true, 800.0, -1.0, 1000, false},
+        {"2000 ft up, on the runway 9.9 s on", true, 2300.0, -1.0, 990, true},
+        {"5000 ft up, no airport known", false, 5300.0, -1.0, 130, false},
+        {"both on the ground", true, -1.0, -1.0, 130, false},
+        {"both airborne 5000 ft apart", false, 5300.0, 300.0, 130, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.airportKnown)
+            airport();
+        else
+            gf_clearCurrentAirport();
+        const auto make = [](double ft, std::int32_t tick) {
+            return ft < 0.0 ? at({50.0, 8.0}, 0.0, false, tick, 0, 60) : at({50.0, 8.0}, ft, true, tick, 0, 60);
+        };
+        const std::int32_t now = tickCount.load();
+        EXPECT_EQ(gf_altitudesContradict(make(row.firstFt, now), make(row.secondFt, now + row.ticks)), row.contradict);
     }
 }
 

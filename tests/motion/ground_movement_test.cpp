@@ -438,8 +438,11 @@ TEST_F(GroundMovement, TheTaxiInToAStandEndsWithTheStandAndAStop) {
     // At 8 kt (0.8 x 10): 12 m take 292 ticks; from 20 m behind the approach
     // point 10 m out comes first (243 ticks, and 243 more to the stand); 5 m
     // beyond and 6 degrees off (within lerp(4, 10, 7 / 8.5)) it only stops,
-    // 10 degrees off it drives onto the stand (5 m: 121 ticks).
-    for (const Case c : {Case{-12, 0, 2, 292}, Case{-20, 0, 3, 243}, Case{5, 6, 1, 50}, Case{5, 10, 2, 121}}) {
+    // 10 degrees off it drives onto the stand (5 m: 121 ticks). Run 14 m past
+    // it facing its way it stops too (as far as it counts as arrived: 18 m),
+    // 6 degrees off or 20 m past it drives back.
+    for (const Case c : {Case{-12, 0, 2, 292}, Case{-20, 0, 3, 243}, Case{5, 6, 1, 50}, Case{5, 10, 2, 121},
+                         Case{14, 0, 1, 50}, Case{14, 6, 2, 340}, Case{20, 0, 2, 486}}) {
         g_liveAircraft.clear();
         const LaLo stand{50.0, 8.0};
         const LaLo pose = gf_destinationPoint(stand, {c.alongM < 0 ? pi : 0.0, std::fabs(c.alongM) * feetPerMetre});

@@ -586,13 +586,15 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     EXPECT_NEAR(firstStepM(), once, 0.001);
 }
 
-TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheBendALegMayCut) {
+TEST_F(PushbackReports, ALateLegRoundABendSetsOffWithinTheBendALegMayCutOfItsTail) {
     // Pushed to its first report 10 m south (going south, nose north), the
     // second 30 m on at 150 degrees standing with its nose at 275: the curve
-    // between them ends going 95. Both were due long ago, so the leg runs
-    // straight to the second; by its end the nose faces away from the leg
-    // within the 25 degrees a leg may cut off a bend, not from the curve's
-    // way 55 degrees off it.
+    // between them ends going 95. Both were due long ago; the leg does not
+    // run straight across the curve to the second (setting off 30 degrees
+    // off the way the tail points) but along it as far as its chord leaves
+    // within the 25 degrees a leg may cut off a bend of the tail. By its end
+    // the nose faces away from the leg within those 25 degrees, not from the
+    // curve's way further on.
     LiveAc& ac = leavingB1(0x484CA0);
     StandLeaving& l = ac.motion.leaving;
     StreamPoint a = south(10.0, 8000, 3.0);
@@ -602,11 +604,14 @@ TEST_F(PushbackReports, ALateStraightLegAcrossABendTurnsTheNoseNoFurtherThanTheB
     b.hasTrueHeading = 1;
     b.trueHeading = 275.0 * degreesToRadians;
     l.pushback = {a, b};
-    expectLegOnCurve(ac, aAt, 3.0, 150.0, false);
+    expectLegOnCurve(ac, aAt, 3.0, 150.0, true);
     ASSERT_GE(ac.stream.size(), 2u);
+    const LaLo end{ac.stream.front().lat, ac.stream.front().lon};
+    const double chordDeg = gf_bearing(aAt, end) * radiansToDegrees;
+    EXPECT_LE(std::fabs(std::remainder(chordDeg - 180.0, 360.0)), 25.0) << "off the tail";
     const double legTicks = ac.stream.front().playTick - tickCount.load();
     const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
-    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - 330.0, 360.0)), 25.5);
+    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - (chordDeg + 180.0), 360.0)), 25.5);
     EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
 }
 

@@ -167,3 +167,57 @@ TEST_F(StandDrive, TheDriveOntoTheStandGoesTheShortWayAndTurnsTheNoseNoFaster) {
         g_liveAircraft.clear();
     }
 }
+
+TEST_F(StandDrive, ADriveBegunBehindItsReportsIsOnTheStandWhenTheyRestThereNoFasterThanItMayCatchUp) {
+    struct Row {
+        const char* name;
+        double dueS;    // its reports rest on the stand this long after the drive starts
+        double mostKt;  // the most it may catch up at
+        bool onTime;    // on the stand by then
+        double paceKt;  // the pace it drives at (its own: 6 kt)
+    };
+    const Row rows[] = {
+        {"time enough at its own pace", 60.0, 12.0, true, 6.0},
+        {"behind: it catches up", 30.0, 12.0, true, 0.0},
+        {"too far behind: at the most it may", 15.0, 12.0, false, 12.0},
+        {"no slower than its own pace", 30.0, 4.0, false, 6.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // 120 m behind the stand on its axis, facing it (west): 110 m to the
+        // point behind it, 17.8 s at 12 kt, 35.6 s at 6 kt, and the stand leg.
+        const LaLo from = lf_at(90.0, 120.0);
+        LiveAc& ac = aircraft({point(from.lat, from.lon)}, Large, AcPhase::parking);
+        ac.pose.heading = 270.0 * kDeg;
+        ac.wingRadiusNm = 17.9 / metresPerNm;
+        ac.taxiSpeedRef = 7.5;  // the stand leg at 6 kt, as the drive
+        ac.turnRateRad = gf_categoryValues(Large).turnRateDeg * kDeg;
+        const std::int32_t start = ac.stream.front().playTick;
+        const auto dueTick = static_cast<std::int32_t>(start + row.dueS * 100.0);
+        gf_driveOntoStandNoseFirst(ac, kStand, 270.0 * kDeg, DriveDue{dueTick, row.mostKt});
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 3U);
+        const StreamPoint& stand = s[s.size() - 2];
+        EXPECT_LT(lf_metres({stand.lat, stand.lon}, kStand), 0.01);
+        EXPECT_EQ(stand.playTick <= dueTick, row.onTime) << stand.playTick - dueTick << " ticks";
+        double heading = 270.0 * kDeg;
+        double fastestKt = 0.0;
+        double fastestTurn = 0.0;  // radians per second
+        for (std::size_t i = 1; i + 2 < s.size(); ++i) {
+            const LaLo a{s[i - 1].lat, s[i - 1].lon};
+            const LaLo b{s[i].lat, s[i].lon};
+            const double seconds = (s[i].playTick - s[i - 1].playTick) / 100.0;
+            fastestKt = std::max(fastestKt, lf_metres(a, b) / seconds * kMpsToKnots);
+            const double bearing = gf_bearing(a, b);
+            if (i > 1) fastestTurn = std::max(fastestTurn, lf_offDeg(bearing, heading) * kDeg / seconds);
+            heading = bearing;
+        }
+        // Its own pace at the least, the most it may at the most, and a
+        // little for the ticks.
+        if (row.paceKt > 0.0) EXPECT_NEAR(fastestKt, row.paceKt, 0.02 * row.paceKt);
+        EXPECT_GE(fastestKt, 6.0 * 0.98);
+        EXPECT_LE(fastestKt, std::max(6.0, row.mostKt) * 1.02);
+        EXPECT_LE(fastestTurn, 1.2 * ac.turnRateRad * 100.0 * 1.02);
+        g_liveAircraft.clear();
+    }
+}

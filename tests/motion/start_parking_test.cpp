@@ -278,6 +278,7 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         double rollingKt = 0.0;  // > 0: the stream holds the resting report alone, the aircraft rolls at this
         bool standing = false;   // the reports before and on the stand both say 0 kt (no mid point)
         std::int32_t copyAfter = 0;  // > 0: a copy of the resting report this many ticks after it
+        double midKt = 0.0;          // > 0: the report on the way gives this speed
     };
     const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
     const double reportedKt = 4.0;
@@ -291,6 +292,8 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         {"a jump between reports at 0 kt faster than any ground move: as planned", 50, 0, plannedTicks, 0.0, true},
         {"copies of the resting report after it: on the stand as it first rests", 3000, 0, 3000.0, 0.0, false,
          2000},
+        // A speed no aircraft goes on the ground tells no pace to catch up at.
+        {"a report of 1e6 kt on the way: as fast as the others allow", 1700, 0, -1.0, 0.0, false, 0, 1e6},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -309,7 +312,8 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
             ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
         } else {
             ac.stream.front().groundSpeedKt = reportedKt;
-            ac.stream.push_back(groundPoint(from(kA1, 180.0, 10.0), now + row.restAfter / 2, reportedKt));
+            ac.stream.push_back(groundPoint(from(kA1, 180.0, 10.0), now + row.restAfter / 2,
+                                            row.midKt > 0.0 ? row.midKt : reportedKt));
             ac.stream.push_back(groundPoint(kA1, now + row.restAfter, 0.0));
         }
         if (row.copyAfter > 0) {

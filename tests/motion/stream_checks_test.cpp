@@ -338,9 +338,19 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
         double reachedAtM;   // negative: the hold is not reached yet; else the
                              // aircraft stands this far from it, the one point
         bool holdKept;
+        double nextKt = 18.7;
+        double nextBearingDeg = 225.0;
+        double nextM = 175.0;
     };
     const Row rows[] = {
         {"a lone repeat of a moving report, the next one out of reach", 1, 10, 7, -1, false},
+        // The next report at rest: where a copy of the hold lies it is its
+        // scatter; further on the aircraft went on and stopped there, as far
+        // behind the way it came it did not.
+        {"two of them, the next at rest 43 m on", 2, 10, 25, -1, false, 0.0, 270.0, 43.0},
+        {"two of them, the next at rest 5 m on", 2, 10, 25, -1, true, 0.0, 270.0, 5.0},
+        {"two of them, the next at rest 43 m back", 2, 10, 25, -1, true, 0.0, 90.0, 43.0},
+        {"after a report of it standing, the next at rest 43 m on", 1, 0, 25, -1, true, 0.0, 270.0, 43.0},
         {"a lone repeat with time to get there after it", 1, 10, 25, -1, true},
         // A run of them, the first 2 s before the last: had the aircraft
         // stood there from the first, it could not have been at the next
@@ -373,9 +383,9 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
             ac.pose.longitude = at.lon;
         }
         const std::size_t before = ac.stream.size();
-        StreamPoint next = groundPoint(from(kA1, 225.0, 175.0), due + row.nextAfterS * 100, 18.7);
+        StreamPoint next = groundPoint(from(kA1, row.nextBearingDeg, row.nextM), due + row.nextAfterS * 100, row.nextKt);
         ASSERT_TRUE(lf_acceptNewStreamPoint(ac, next));
-        EXPECT_EQ(next.stationary, 0);
+        if (row.nextKt > 0.0 || !row.holdKept) EXPECT_EQ(next.stationary, 0);
         if (row.reachedAtM >= 0.0) {
             ASSERT_EQ(ac.stream.size(), 1u);
             EXPECT_EQ(ac.stream.front().playTick, row.holdKept ? due : 10001);

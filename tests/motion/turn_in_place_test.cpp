@@ -12,6 +12,7 @@
 
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
+#include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
@@ -525,4 +526,71 @@ TEST_F(TurnInPlace, ALateTaxiArrivingFastAtAKinkedBendTakesItNotBrakingPastAndTu
     }
     EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 0.5);
     EXPECT_LT(worstOffDeg, 90.0);
+}
+
+TEST_F(TurnInPlace, ALandingRollComesToRestOnItsTurnOffCornerNotPastIt) {
+    // A landing roll east along the runway at 50 kt, 300 m short of its exit
+    // corner reported at the exit's speed; the report of the leg after the
+    // corner, 7 m on off the runway by the angle, comes while it rolls 225 m
+    // short of the corner (after a pause in the reports). The roll ran on to
+    // the corner at the reported speed, braked straight on along the runway,
+    // turned back further still (a 48 degree exit became 86) and drove back
+    // across the corner: it comes to rest on the corner and turns there by
+    // the exit's own angle. An exit the nose turns on the way is rolled
+    // through.
+    struct Row {
+        double turnDeg, cornerKt;
+        bool stopsOnCorner;
+    };
+    for (const Row row : {Row{60.0, 10.0, true}, Row{-35.0, 10.0, true}, Row{90.0, 16.0, true}, Row{60.0, 30.0, true},
+                          Row{20.0, 10.0, false}}) {
+        SCOPED_TRACE(row.turnDeg);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const double startKt = 50.0;
+        const auto ticksFor = [](double m, double kt) {
+            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
+        };
+        std::deque<StreamPoint> s =
+            route(past(1500.0), {{90.0, 300.0}}, row.cornerKt, ticksFor(300.0, (startKt + row.cornerKt) / 2.0));
+        s[0].groundSpeedKt = startKt;
+        const LaLo corner = at(s[1]);
+        const StreamPoint after = ground(ahead(corner, 90.0 + row.turnDeg, 7.0),
+                                         s[1].playTick + ticksFor(7.0, row.cornerKt), row.cornerKt);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepM = startKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+
+        // Where it first comes to rest, and how far the nose turns there.
+        std::optional<LaLo> rest;
+        double restHeadingDeg = 0.0;
+        double spotTurnDeg = 0.0;
+        bool reported = false;
+        for (int guard = 0; guard < 20000; ++guard) {
+            if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, corner) < 225.0) {
+                ac.stream.push_back(after);
+                gf_replanLegForNewCorner(ac);
+                reported = true;
+            }
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            if (*stepM < 1e-4 && !rest) {
+                rest = LaLo{ac.pose.latitude, ac.pose.longitude};
+                restHeadingDeg = ac.pose.heading / kDeg;
+            }
+            if (rest && *stepM > 1e-3) break;
+            if (rest)
+                spotTurnDeg =
+                    std::max(spotTurnDeg, std::fabs(std::remainder(ac.pose.heading / kDeg - restHeadingDeg, 360.0)));
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_TRUE(reported);
+        ASSERT_EQ(rest.has_value(), row.stopsOnCorner);
+        if (!rest) continue;
+        EXPECT_LT(metres(*rest, corner), 0.5);
+        EXPECT_LT(spotTurnDeg, std::fabs(row.turnDeg) + 5.0);
+    }
 }
