@@ -311,7 +311,8 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && lf_isThinnedOut(point, last, dt, dtrack, distanceNm)) {
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops &&
+            lf_isThinnedOut(point, last, dt, dtrack, distanceNm)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).

@@ -394,6 +394,16 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     p.groundSpeedKt = 0.0;
 }
 
+// Whether `p` lies onward of the stream's point `i`: within a right angle of
+// the way the aircraft came to it (the leg from the point before, or its nose
+// where there is none).
+bool lf_liesOnwardOf(const LiveAc& ac, std::size_t i, const StreamPoint& p) {
+    const auto& s = ac.stream;
+    const double way = i >= 1 && !lf_samePlace(s[i - 1], s[i]) ? gf_bearing(lf_position(s[i - 1]), lf_position(s[i]))
+                                                               : ac.pose.heading;
+    return std::fabs(std::remainder(gf_bearing(lf_position(s[i]), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
+}
+
 // A taxi's hold made of reports at no speed where a moving report was, one
 // or a run of them repeating that place: the reports alone cannot tell a
 // stop from the receiver repeating a position it had while the aircraft went
@@ -428,13 +438,7 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
             ac.motion.repeatHoldTick = holdTick;
             return;
         }
-        // Onward from the hold: within a right angle of the way it came.
-        const double way = first >= 1 && !lf_samePlace(s[first - 1], hold)
-                               ? gf_bearing(lf_position(s[first - 1]), lf_position(hold))
-                               : ac.pose.heading;
-        const bool onward =
-            std::fabs(std::remainder(gf_bearing(lf_position(hold), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
-        if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !onward) return;
+        if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !lf_liesOnwardOf(ac, first, p)) return;
     } else {
         if (!(kt <= kMostGroundKt)) return;
         if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
@@ -525,14 +529,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool scatterOfStanding = !airborne && lf_scatterOfStanding(p, last);
     // Onward only: a slow report behind the way the aircraft goes (its last
     // leg, or its nose when it has none) is scatter or a push, not a move.
-    const auto onward = [&] {
-        const std::size_t n = ac.stream.size();
-        const double way = n >= 2 && !lf_samePlace(ac.stream[n - 2], last)
-                               ? gf_bearing(lf_position(ac.stream[n - 2]), lf_position(last))
-                               : ac.pose.heading;
-        return std::fabs(std::remainder(gf_bearing(lf_position(last), lf_position(p)) - way, fullCircle)) <=
-               pi / 2.0;
-    };
+    const auto onward = [&] { return lf_liesOnwardOf(ac, ac.stream.size() - 1, p); };
     const bool saysMoving = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt >= kReportedMovingKt;
     // While the aircraft is not yet shown its reports are kept as they came:
     // the stand watch it is created with reads its pushback or pull-out from
