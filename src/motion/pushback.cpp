@@ -1056,23 +1056,28 @@ constexpr std::int64_t kPassedReportWaitTicks = 500;
 // pushed, and then turned about again, 15-20 s behind its reports. That
 // report is passed: the taxi sets off from where the aircraft stands.
 // The report after it is the next one kept, or the one that starts the taxi.
-void lf_passReportBehindTheNose(const LiveAc& ac, std::vector<StreamPoint>& kept,
+// True when it was passed: the one after it is then looked at the same way,
+// as the reports come round the tail of a wide aircraft turning there onto
+// the taxiway (its wing reaches over them). Passing only the first, it
+// turned about on the spot for the second, and about again.
+bool lf_passReportBehindTheNose(const LiveAc& ac, std::vector<StreamPoint>& kept,
                                 const std::optional<StreamPoint>& accepted) {
-    if (kept.empty()) return;
+    if (kept.empty()) return false;
     const StreamPoint* next = kept.size() >= 2 ? &kept[1] : accepted ? &*accepted : nullptr;
-    if (next == nullptr) return;
+    if (next == nullptr) return false;
     const LaLo at = lf_pose(ac);
     const LaLo first = lf_position(kept[0]);
     const double backM = lf_metres(at, first);
     if (!(backM >= kTaxiMoveM) || backM > kPushedOnMostM || lf_metres(first, lf_position(*next)) < kTaxiMoveM)
-        return;
+        return false;
     const double toFirst = gf_bearing(at, first);
-    if (!(lf_offRad(toFirst, ac.pose.heading) > kQuarterTurnRad)) return;
-    if (!(lf_offRad(gf_bearing(first, lf_position(*next)), toFirst) > kQuarterTurnRad)) return;
+    if (!(lf_offRad(toFirst, ac.pose.heading) > kQuarterTurnRad)) return false;
+    if (!(lf_offRad(gf_bearing(first, lf_position(*next)), toFirst) > kQuarterTurnRad)) return false;
     // Not when the aircraft would then stand long after that report fell
     // due, waiting to leave for the next one: it left from there on time.
-    if (gf_mustLeaveBy(kept[0], *next) > std::int64_t{kept[0].playTick} + kPassedReportWaitTicks) return;
+    if (gf_mustLeaveBy(kept[0], *next) > std::int64_t{kept[0].playTick} + kPassedReportWaitTicks) return false;
     kept.erase(kept.begin());
+    return true;
 }
 
 }  // namespace
@@ -1097,7 +1102,9 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
         gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
-    if (pushedSomewhere) lf_passReportBehindTheNose(ac, kept, accepted);
+    if (pushedSomewhere)
+        while (lf_passReportBehindTheNose(ac, kept, accepted)) {
+        }
     gf_forgetLeavingReports(ac);
     if (m.holding != 0) {
         if (!ac.stream.empty()) ac.stream.front().playTick = gf_tickPlus(tickCount.load(), 1);

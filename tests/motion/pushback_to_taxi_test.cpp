@@ -227,6 +227,43 @@ TEST_F(PushbackToTaxi, AReportThePushbackWentOnToBehindTheNoseIsNoPlaceToDriveBa
     }
 }
 
+TEST_F(PushbackToTaxi, EachReportInTurnBehindTheNoseIsPassed) {
+    // Pushed back, nose north. Kept since: reports 14 m at 178 degrees and
+    // 8.5 m at `secondDeg` from it, 2 s apart, then the taxi's reports
+    // 11 m at 284 degrees and 60 m on at 325: the reports came round the
+    // tail onto the taxiway while the aircraft turned (a wide-body's wing
+    // reaches over them). Driven to each in turn it turned about on the
+    // spot twice; it sets off for the first report not behind its nose.
+    struct Row {
+        const char* what;
+        double secondDeg;
+        int firstDriven;  // the index of the first report driven to
+    };
+    const Row rows[] = {
+        {"the second behind the nose too", 209.0, 2},
+        {"the second ahead of the nose", 60.0, 1},
+    };
+    std::uint32_t hexid = 0x484E60;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const LaLo pushedTo = PushbackToTaxi::pushedTo();
+        LiveAc& ac = standingPushedBack(++hexid);
+        const std::int32_t now = tickCount.load();
+        const LaLo onTaxiway = from(pushedTo, 284.0, 10.7);
+        const std::vector<LaLo> at = {from(pushedTo, 178.0, 13.7), from(pushedTo, row.secondDeg, 8.5), onTaxiway,
+                                      from(onTaxiway, 325.0, 60.0)};
+        ac.motion.leaving.pushback.push_back(groundPoint(pushedTo, now - 500, 2.0));
+        ac.motion.leaving.after = {groundPoint(at[0], now + 1000, 7.0), groundPoint(at[1], now + 1200, 9.0),
+                                   groundPoint(at[2], now + 1400, 11.0), groundPoint(at[3], now + 2500, 14.0)};
+        gf_startTaxiAfterPushback(ac, false);
+        const auto firstMove = std::find_if(ac.stream.begin() + 1, ac.stream.end(),
+                                            [](const StreamPoint& p) { return p.stationary == 0; });
+        ASSERT_NE(firstMove, ac.stream.end());
+        EXPECT_TRUE(gf_isSamePlace({firstMove->lat, firstMove->lon}, at[static_cast<std::size_t>(row.firstDriven)]));
+        g_liveAircraft.clear();
+    }
+}
+
 TEST_F(PushbackToTaxi, ATaxiFallingDueStartsThoughNoLaterReportShowsItBegun) {
     // Pushed back and standing, nose north, turning 10 degrees a second. One
     // report kept since, nose first east of it, due 20 s on; none after it
