@@ -44,9 +44,11 @@ constexpr double kMostPushKt = 6.0;
 // falls due this much (ticks) later than that pace takes.
 constexpr double kLeastPushMps = 0.5;
 constexpr std::int32_t kHiddenStopTicks = 500;
-// A late pushback catches up no faster than this (kt), or than half as fast
-// again as its report.
-constexpr double kCatchUpKt = 5.0;
+// A late pushback catches up no faster than a pushback goes (kt), or than
+// half as fast again as its report. An aircraft created late in a busy sky
+// appears on its stand with its pushback's reports already tens of metres
+// on: held to 5 kt it came more than 10 s behind them.
+constexpr double kCatchUpKt = kMostPushKt;
 constexpr double kCatchUpShare = 1.5;
 // A pushback leg goes as far as its reports go on in a straight line:
 // within this (m) of the way they go, and within this (degrees) of the

@@ -26,6 +26,7 @@
 #include "engine/spawn_stands.h"
 #include "simlink/sim_link.h"
 #include "motion/ground_movement.h"
+#include "motion/motion_math.h"
 #include "motion/pushback.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
@@ -584,6 +585,35 @@ TEST_F(PushbackReports, TwoReportsInOneTickPlanTheLegOnAtTheSpeedTheAircraftHas)
     l.pushback.push_back(south(60.0, 13600, 3.0));
     gf_followPushback(ac);
     EXPECT_NEAR(firstStepM(), once, 0.001);
+}
+
+TEST_F(PushbackReports, ALatePushbackCatchesUpAtAPushbacksMostPace) {
+    // Standing on RAMP B1 (nose north) as its pushback begins, late: its
+    // reports 15 m and 30 m south fell due 10 s and 5 s ago (an aircraft
+    // created late in a busy sky). It catches up at the most a pushback
+    // goes, 6 kt: at 5 the first report came more than 10 s late.
+    struct Row {
+        double reportedKt;
+        double catchUpKt;
+    };
+    for (const Row row : {Row{3.0, 6.0}, Row{2.0, 6.0}}) {
+        SCOPED_TRACE(row.reportedKt);
+        LiveAc& ac = leavingB1(0x484CB0);
+        StandLeaving& l = ac.motion.leaving;
+        l.pushback = {south(15.0, 11000, row.reportedKt), south(30.0, 11500, row.reportedKt)};
+        ac.phase = AcPhase::pushing_back;
+        ac.pose.latitude = kB1.lat;
+        ac.pose.longitude = kB1.lon;
+        ac.pose.heading = 0.0;
+        ac.stream = {south(0.0, 12000, 0.0)};
+        tickCount.store(12000);
+        gf_followPushback(ac);
+        const MotionState& m = ac.motion;
+        ASSERT_GT(m.scheduleCount, 0u);
+        const double unitM = gf_distanceNm(kB1, {kB1.lat + m.unitStepLat, kB1.lon + m.unitStepLon}) * metresPerNm;
+        const double mostStepM = *std::max_element(m.schedule.begin(), m.schedule.end()) * unitM;
+        EXPECT_NEAR(mostStepM * 100.0 / kKnotsToMps, row.catchUpKt, 0.3);
+    }
 }
 
 TEST_F(PushbackReports, ALateLegRoundABendSetsOffWithinTheBendALegMayCutOfItsTail) {
