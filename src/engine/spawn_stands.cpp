@@ -88,6 +88,22 @@ bool lf_standsOnAnotherStand(LaLo at, const Stand& found) {
     });
 }
 
+// The place lies off the stand found (beyond its radius), and another live
+// aircraft stands on that stand: the scatter of a parked aircraft's reports
+// put this one nearer a neighbour's stand than its own. Taking it, it
+// removed the aircraft standing there (created again seconds later, late)
+// and was not shown there either, the removal still on its way; it waits
+// for a report that tells its stand, as one whose stand is not free does.
+bool lf_offAStandAnotherStandsOn(const LiveAc& ac, LaLo at, const Stand& found) {
+    if (!(gf_distanceNm(at, {found.latitude, found.longitude}) > found.radius)) return false;
+    const auto id = static_cast<std::int32_t>(found.id);
+    return std::any_of(g_liveAircraft.begin(), g_liveAircraft.end(), [&](const LiveAc& other) {
+        return other.hexid != ac.hexid && other.standId == id && gf_isStandHoldingPhase(other.phase) &&
+               other.callsign != ac.callsign &&
+               (other.registration.empty() || other.registration != ac.registration);
+    });
+}
+
 // A live aircraft on a colliding stand reaches into the chosen one.
 bool lf_wingsOverlapAtExcludedStands(const LiveAc& ac, const Stand& stand) {
     for (const std::uint32_t excluded : stand.excludes) {
@@ -176,8 +192,8 @@ Stand* chooseSpawnStand(LiveAc& ac) {
     ac.standSearchHit = 1;
     if (gf_isUserStand(*stand)) return nullptr;
     const auto id = static_cast<std::int32_t>(stand->id);
-    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(id, ac) || lf_wingsOverlapAtExcludedStands(ac, *stand) ||
-        !gf_isStandFreeForLive(id, ac.hexid)) {
+    if (lf_offAStandAnotherStandsOn(ac, searchAt, *stand) || !lf_checkStandIsNotUsedByOtherLiveAircraftSub(id, ac) ||
+        lf_wingsOverlapAtExcludedStands(ac, *stand) || !gf_isStandFreeForLive(id, ac.hexid)) {
         ac.removeRecord = 1;
         return nullptr;
     }

@@ -442,6 +442,40 @@ TEST_F(SpawnAtStands, ALiveAircraftHoldingTheStandOrReachingIntoItDropsOrGivesWa
     EXPECT_EQ(stand->id, 1u);
 }
 
+TEST_F(SpawnAtStands, AReportOffAStandAnotherAircraftStandsOnRemovesNobody) {
+    // Two stands of 30 m, 80 m apart, DLH1 live on the eastern one. A new
+    // aircraft reported standing `offEastM` west of it: off its circle (the
+    // scatter of a parked aircraft's reports put it there, nearer the
+    // neighbour's stand than its own), it waits for a report that tells its
+    // stand instead of removing DLH1. With nobody on the eastern stand it
+    // takes it.
+    struct Row {
+        const char* name;
+        double offEastM;
+        bool dlh1There;
+        const char* stand;  // "" for none
+        bool dlh1Removed;
+    };
+    const Row rows[] = {
+        {"35 m off, DLH1 on it", 35.0, true, "", false},
+        {"35 m off, nobody on it", 35.0, false, "EAST", false},
+    };
+    const double degPerM = (kA2.lon - kA1.lon) / 30.0;
+    const LaLo east{kA1.lat, kA1.lon + 80.0 * degPerM};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        setStandTable({{"WEST", kA1, ParkingType::GATE_MEDIUM, 30.0}, {"EAST", east, ParkingType::GATE_MEDIUM, 30.0}});
+        if (row.dlh1There) parkedLive(0x400001, 2, "DLH1").registration = "D-AIBA";
+        LiveAc& ac = resting(kHex, {east.lat, east.lon - row.offEastM * degPerM});
+        ac.stream.front().stationary = 1;
+        ac.standSearchRadiusNm = 50.0 / metresPerNm;
+        const Stand* stand = chooseSpawnStand(ac);
+        EXPECT_EQ(stand != nullptr ? stand->name : "", row.stand);
+        if (row.dlh1There) EXPECT_EQ(g_liveAircraft[0].simState == AcSimState::removingfromsim, row.dlh1Removed);
+        g_liveAircraft.clear();
+    }
+}
+
 TEST_F(SpawnAtStands, AParkedAircraftTakesTheSimulatorsPoseAndStandsOnTheGround) {
     struct Row {
         const char* name;
