@@ -211,22 +211,33 @@ bool lf_splitLastLegTurn(LiveAc& ac) {
     return smoothTaxiPath(ac);
 }
 
-// A landing roll's straight leg that turns off the runway (bearing off the
-// touchdown heading as far as a turned-off nose is) is a taxi leg: its start
-// turn is taken as a taxi's is, on the spot when it is large, not slid
-// through at the roll's speed while the nose comes round.
-void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    if (ac.phase != AcPhase::landing_roll || lf_pathValid(m) || ac.stream.size() < 2 ||
-        !std::isfinite(m.touchdownHeading))
-        return;
-    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
-    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
-}
-
 std::vector<double> lf_pathHeadings(const LiveAc& ac);
 double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
                    double rate);
+
+// A landing roll's leg that turns off the runway is a taxi leg. A straight
+// one (bearing off the touchdown heading as far as a turned-off nose is) has
+// its start turn taken as a taxi's is, on the spot when it is large, not slid
+// through at the roll's speed while the nose comes round. A bend off the
+// runway that the nose would fall behind at the roll's pace is timed as a
+// taxi bend, which keeps the nose along it: played by the roll, an arrival
+// slid through its 90 degree exit with the nose 32 degrees off its travel.
+void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || ac.stream.size() < 2 || !std::isfinite(m.touchdownHeading)) return;
+    if (lf_pathValid(m)) {
+        const std::vector<double> headings = lf_pathHeadings(ac);
+        const double cap = kGroundTurnCap * ac.turnRateRad;
+        const std::int32_t ticks = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+        if (headings.empty() || !(lf_angleDeg(headings.back(), m.touchdownHeading) >= kTurnedOffRunwayDeg) ||
+            !std::isfinite(cap) || !(cap > 0.0) || ticks < 1 || ticks > kLongestEasedLegTicks)
+            return;
+        if (lf_worstLag(headings, ac.pose.heading, ticks, 0, cap) > kMostBendLagDeg * degreesToRadians) startTaxi(ac);
+        return;
+    }
+    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
+}
 
 // A taxi bend whose heading swings faster than the nose turns even when the
 // bend is crawled at walking pace (a slow taxi setting off at an angle
