@@ -484,9 +484,13 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         inBearing = gf_bearing(from, lf_position(s[1]));
     }
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
-    // A roll arrives on its leg's bearing: no part of the turn is made on
-    // the way, so any corner the taxi turns on the spot is stopped for.
-    if (!(cornerDeg > kTurnInPlaceDeg + (roll ? 0.0 : kCornerStopMarginDeg))) return false;
+    // A roll arrives on its leg's bearing, and so does a leg set off by a
+    // turn on the spot (the nose faces the leg before it has gone far): no
+    // part of the turn is made on the way, so any corner the taxi turns on
+    // the spot is stopped for.
+    const bool alongLeg = roll || (ac.phase == AcPhase::taxi && !lf_pathValid(m) && m.startTurn != 0 &&
+                                   m.startTurnAngleDeg > kTurnInPlaceDeg);
+    if (!(cornerDeg > kTurnInPlaceDeg + (alongLeg ? 0.0 : kCornerStopMarginDeg))) return false;
     // Where the points after it let a bend be built from the point, rolling
     // in along the leg (a tight turn onto two short legs, one aimed past a
     // straight stretch), the aircraft takes that bend at speed instead.

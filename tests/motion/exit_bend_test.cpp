@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "foundation/geodesy.h"
@@ -71,5 +72,49 @@ TEST_F(ExitBend, ALandingRollBendsOffTheRunwayWithTheNoseAlongTheBend) {
         ASSERT_TRUE(reported);
         EXPECT_TRUE(arrived);
         EXPECT_LT(worstDeg, 30.0);
+    }
+}
+
+TEST_F(ExitBend, ALegSetOffByATurnOnTheSpotStopsOnACornerItTurnsOnTheSpot) {
+    // Standing with its nose off its first leg by more than it may start a
+    // leg with, the aircraft turns on the spot and sets off late along 32 m
+    // to a corner that the next leg leaves by a little more than that: it
+    // arrives with its nose along the leg, so the corner is a turn on the
+    // spot too. Caught up at twice the reported speed it braked 14 m past
+    // the corner and turned back toward the next point by far more than the
+    // corner; it stops on the corner and turns there by the corner's angle.
+    struct Row {
+        double startDeg, cornerDeg, speedKt;
+    };
+    for (const Row row : {Row{38.0, 36.0, 12.0}, Row{-40.0, -34.0, 16.0}, Row{60.0, 38.0, 10.0}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        const LaLo start{50.01, 8.0};
+        const double after = 90.0 + row.cornerDeg;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(32.0 / (row.speedKt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(start, {{90.0, 32.0}, {after, 60.0}, {after, 60.0}}, row.speedKt, legTicks);
+        s[1].playTick = s[0].playTick + legTicks / 2;  // late already
+        const std::vector<LaLo> path{at(s[0]), at(s[1]), at(s[2]), at(s[3])};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0 - row.startDeg, Large, 7.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.pose.trueAirspeed = 0.0;
+
+        // The largest turn on the spot: from where it comes to rest until it
+        // moves again.
+        double restHeadingDeg = 0.0;
+        double spotTurnDeg = 0.0;
+        bool resting = false;
+        for (int guard = 0; guard < 20000; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double headingDeg = ac.pose.heading / kDeg;
+            if (*stepM < 1e-4 && !resting) restHeadingDeg = headingDeg;
+            resting = *stepM < 1e-4;
+            if (resting)
+                spotTurnDeg = std::max(spotTurnDeg, std::fabs(std::remainder(headingDeg - restHeadingDeg, 360.0)));
+            tickCount.store(tickCount.load() + 1);
+        }
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, path.back()), 0.5);
+        EXPECT_LT(spotTurnDeg, std::max(std::fabs(row.startDeg), std::fabs(row.cornerDeg)) + 5.0);
     }
 }
