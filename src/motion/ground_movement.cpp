@@ -211,22 +211,33 @@ bool lf_splitLastLegTurn(LiveAc& ac) {
     return smoothTaxiPath(ac);
 }
 
-// A landing roll's straight leg that turns off the runway (bearing off the
-// touchdown heading as far as a turned-off nose is) is a taxi leg: its start
-// turn is taken as a taxi's is, on the spot when it is large, not slid
-// through at the roll's speed while the nose comes round.
-void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    if (ac.phase != AcPhase::landing_roll || lf_pathValid(m) || ac.stream.size() < 2 ||
-        !std::isfinite(m.touchdownHeading))
-        return;
-    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
-    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
-}
-
 std::vector<double> lf_pathHeadings(const LiveAc& ac);
 double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
                    double rate);
+
+// A landing roll's leg that turns off the runway is a taxi leg. A straight
+// one (bearing off the touchdown heading as far as a turned-off nose is) has
+// its start turn taken as a taxi's is, on the spot when it is large, not slid
+// through at the roll's speed while the nose comes round. A bend off the
+// runway that the nose would fall behind at the roll's pace is timed as a
+// taxi bend, which keeps the nose along it: played by the roll, an arrival
+// slid through its 90 degree exit with the nose 32 degrees off its travel.
+void lf_leaveRunwayOnTurningLeg(LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || ac.stream.size() < 2 || !std::isfinite(m.touchdownHeading)) return;
+    if (lf_pathValid(m)) {
+        const std::vector<double> headings = lf_pathHeadings(ac);
+        const double cap = kGroundTurnCap * ac.turnRateRad;
+        const std::int32_t ticks = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+        if (headings.empty() || !(lf_angleDeg(headings.back(), m.touchdownHeading) >= kTurnedOffRunwayDeg) ||
+            !std::isfinite(cap) || !(cap > 0.0) || ticks < 1 || ticks > kLongestEasedLegTicks)
+            return;
+        if (lf_worstLag(headings, ac.pose.heading, ticks, 0, cap) > kMostBendLagDeg * degreesToRadians) startTaxi(ac);
+        return;
+    }
+    const double legBearing = gf_bearing(lf_pose(ac), lf_position(ac.stream[1]));
+    if (lf_angleDeg(legBearing, m.touchdownHeading) >= kTurnedOffRunwayDeg) startTaxi(ac);
+}
 
 // A taxi bend whose heading swings faster than the nose turns even when the
 // bend is crawled at walking pace (a slow taxi setting off at an angle
@@ -473,9 +484,13 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         inBearing = gf_bearing(from, lf_position(s[1]));
     }
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
-    // A roll arrives on its leg's bearing: no part of the turn is made on
-    // the way, so any corner the taxi turns on the spot is stopped for.
-    if (!(cornerDeg > kTurnInPlaceDeg + (roll ? 0.0 : kCornerStopMarginDeg))) return false;
+    // A roll arrives on its leg's bearing, and so does a leg set off by a
+    // turn on the spot (the nose faces the leg before it has gone far): no
+    // part of the turn is made on the way, so any corner the taxi turns on
+    // the spot is stopped for.
+    const bool alongLeg = roll || (ac.phase == AcPhase::taxi && !lf_pathValid(m) && m.startTurn != 0 &&
+                                   m.startTurnAngleDeg > kTurnInPlaceDeg);
+    if (!(cornerDeg > kTurnInPlaceDeg + (alongLeg ? 0.0 : kCornerStopMarginDeg))) return false;
     // Where the points after it let a bend be built from the point, rolling
     // in along the leg (a tight turn onto two short legs, one aimed past a
     // straight stretch), the aircraft takes that bend at speed instead.

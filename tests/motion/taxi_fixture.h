@@ -3,6 +3,7 @@
 // points laid out by bearing and distance, and an aircraft standing at the
 // first of them with a heading, a speed and a turn rate in degrees per second.
 
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "engine/records.h"
 #include "foundation/geodesy.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
 
@@ -58,6 +60,30 @@ protected:
         ac.pose.trueAirspeed = speed;
         ac.turnRateRad = rateDegPerS * kDeg / 100.0;
         ac.turnRateLimit = ac.turnRateRad;
+        return ac;
+    }
+
+    // A landing roll east along a fresh runway at 50 kt, 300 m short of its
+    // exit corner (the stream's second point), reported there at `cornerKt`,
+    // turning `rateDegPerS`; `after` is the report `exitM` on from the corner,
+    // turned off by `turnDeg`, due as that leg takes at `cornerKt`.
+    LiveAc& rollingToExit(double turnDeg, double cornerKt, double exitM, double rateDegPerS, StreamPoint& after) {
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const double startKt = 50.0;
+        const auto ticksFor = [](double m, double kt) {
+            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
+        };
+        std::deque<StreamPoint> s =
+            route(past(1500.0), {{90.0, 300.0}}, cornerKt, ticksFor(300.0, (startKt + cornerKt) / 2.0));
+        s[0].groundSpeedKt = startKt;
+        after = ground(ahead(at(s[1]), 90.0 + turnDeg, exitM), s[1].playTick + ticksFor(exitM, cornerKt), cornerKt);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, rateDegPerS);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepM = startKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
         return ac;
     }
 

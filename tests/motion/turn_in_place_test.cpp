@@ -545,24 +545,9 @@ TEST_F(TurnInPlace, ALandingRollComesToRestOnItsTurnOffCornerNotPastIt) {
     for (const Row row : {Row{60.0, 10.0, true}, Row{-35.0, 10.0, true}, Row{90.0, 16.0, true}, Row{60.0, 30.0, true},
                           Row{20.0, 10.0, false}}) {
         SCOPED_TRACE(row.turnDeg);
-        g_liveAircraft.clear();
-        gf_clearRunwayTable();
-        airport();
-        const double startKt = 50.0;
-        const auto ticksFor = [](double m, double kt) {
-            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
-        };
-        std::deque<StreamPoint> s =
-            route(past(1500.0), {{90.0, 300.0}}, row.cornerKt, ticksFor(300.0, (startKt + row.cornerKt) / 2.0));
-        s[0].groundSpeedKt = startKt;
-        const LaLo corner = at(s[1]);
-        const StreamPoint after = ground(ahead(corner, 90.0 + row.turnDeg, 7.0),
-                                         s[1].playTick + ticksFor(7.0, row.cornerKt), row.cornerKt);
-        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 10.0);
-        ac.prevPhase = AcPhase::flying;
-        ac.motion.touchdownHeading = 90.0 * kDeg;
-        ac.motion.lastStepM = startKt * kKnotsToMps / 100.0;
-        ac.motion.lastStepTick = tickCount.load() - 1;
+        StreamPoint after;
+        LiveAc& ac = rollingToExit(row.turnDeg, row.cornerKt, 7.0, 10.0, after);
+        const LaLo corner = at(ac.stream[1]);
 
         // Where it first comes to rest, and how far the nose turns there.
         std::optional<LaLo> rest;

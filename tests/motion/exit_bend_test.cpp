@@ -1,0 +1,120 @@
+// A landing roll whose bend turns it off the runway faster than the nose
+// follows at the roll's pace takes that bend as a taxi does, slow enough that
+// the nose keeps along it.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "motion/ground_movement.h"
+#include "motion/ground_roll.h"
+#include "motion/motion_math.h"
+
+#include "taxi_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+using ExitBend = TaxiTest;
+
+}  // namespace
+
+TEST_F(ExitBend, ALandingRollBendsOffTheRunwayWithTheNoseAlongTheBend) {
+    // A landing roll east along the runway at 50 kt, 300 m short of its exit
+    // corner reported at the exit's speed; 40 m short of the corner the
+    // report of the exit leg comes, long enough to bend onto. Played at the
+    // roll's own pace the bend left the nose 32-37 degrees behind the travel
+    // through the exit. Through every exit, the gentler one too, the nose
+    // keeps within 30 degrees of the travel.
+    struct Row {
+        double turnDeg, cornerKt, exitM;
+    };
+    for (const Row row : {Row{90.0, 17.0, 170.0}, Row{-90.0, 13.0, 120.0}, Row{70.0, 17.0, 170.0}}) {
+        SCOPED_TRACE(row.turnDeg);
+        StreamPoint after;
+        LiveAc& ac = rollingToExit(row.turnDeg, row.cornerKt, row.exitM, 7.0, after);
+        const LaLo corner = at(ac.stream[1]);
+
+        // The worst angle between the nose and the travel over 0.2 s, above
+        // 3 kt, from the report on until the aircraft comes within 5 m of the
+        // report after the corner.
+        constexpr int kWindow = 20;
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
+        double worstDeg = 0.0;
+        bool reported = false;
+        bool arrived = false;
+        for (int guard = 0; guard < 30000 && !arrived; ++guard) {
+            if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, corner) < 40.0) {
+                ac.stream.push_back(after);
+                gf_replanLegForNewCorner(ac);
+                reported = true;
+            }
+            if (!playTick(ac)) break;
+            tickCount.store(tickCount.load() + 1);
+            if (!reported) continue;
+            track.push_back({ac.pose.latitude, ac.pose.longitude});
+            headingsDeg.push_back(ac.pose.heading / kDeg);
+            arrived = metres(track.back(), at(after)) < 5.0;
+            const std::size_t n = track.size();
+            if (n <= kWindow) continue;
+            const double m = metres(track[n - 1 - kWindow], track[n - 1]);
+            if (!(m / (kWindow / 100.0) / kKnotsToMps > 3.0)) continue;
+            const double travelDeg = gf_bearing(track[n - 1 - kWindow], track[n - 1]) / kDeg;
+            const double offDeg = std::fabs(std::remainder(travelDeg - headingsDeg[n - 1 - kWindow / 2], 360.0));
+            worstDeg = std::max(worstDeg, offDeg);
+        }
+        ASSERT_TRUE(reported);
+        EXPECT_TRUE(arrived);
+        EXPECT_LT(worstDeg, 30.0);
+    }
+}
+
+TEST_F(ExitBend, ALegSetOffByATurnOnTheSpotStopsOnACornerItTurnsOnTheSpot) {
+    // Standing with its nose off its first leg by more than it may start a
+    // leg with, the aircraft turns on the spot and sets off late along 32 m
+    // to a corner that the next leg leaves by a little more than that: it
+    // arrives with its nose along the leg, so the corner is a turn on the
+    // spot too. Caught up at twice the reported speed it braked 14 m past
+    // the corner and turned back toward the next point by far more than the
+    // corner; it stops on the corner and turns there by the corner's angle.
+    struct Row {
+        double startDeg, cornerDeg, speedKt;
+    };
+    for (const Row row : {Row{38.0, 36.0, 12.0}, Row{-40.0, -34.0, 16.0}, Row{60.0, 38.0, 10.0}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        const LaLo start{50.01, 8.0};
+        const double after = 90.0 + row.cornerDeg;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(32.0 / (row.speedKt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(start, {{90.0, 32.0}, {after, 60.0}, {after, 60.0}}, row.speedKt, legTicks);
+        s[1].playTick = s[0].playTick + legTicks / 2;  // late already
+        const std::vector<LaLo> path{at(s[0]), at(s[1]), at(s[2]), at(s[3])};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0 - row.startDeg, Large, 7.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.pose.trueAirspeed = 0.0;
+
+        // The largest turn on the spot: from where it comes to rest until it
+        // moves again.
+        double restHeadingDeg = 0.0;
+        double spotTurnDeg = 0.0;
+        bool resting = false;
+        for (int guard = 0; guard < 20000; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double headingDeg = ac.pose.heading / kDeg;
+            if (*stepM < 1e-4 && !resting) restHeadingDeg = headingDeg;
+            resting = *stepM < 1e-4;
+            if (resting)
+                spotTurnDeg = std::max(spotTurnDeg, std::fabs(std::remainder(headingDeg - restHeadingDeg, 360.0)));
+            tickCount.store(tickCount.load() + 1);
+        }
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, path.back()), 0.5);
+        EXPECT_LT(spotTurnDeg, std::max(std::fabs(row.startDeg), std::fabs(row.cornerDeg)) + 5.0);
+    }
+}
