@@ -293,6 +293,16 @@ void lf_keepAirborneFloor(LiveAc& ac) {
     lf_replanStep(ac);
 }
 
+// The quickest turn (degrees a second) the category's bank carries an
+// aircraft round at this speed, and never under a rate-one turn; unbounded
+// at no known speed.
+double lf_bankTurnDegPerS(const LiveAc& ac, double kt) {
+    constexpr double kRateOneDegPerS = 3.0;
+    if (!std::isfinite(kt) || !(kt > 0.0)) return std::numeric_limits<double>::infinity();
+    const double degPerS = kGravity * std::tan(gf_bankLimitRad(ac.category)) / (kt * kKnotsToMps) * radiansToDegrees;
+    return std::isfinite(degPerS) ? std::max(kRateOneDegPerS, degPerS) : kRateOneDegPerS;
+}
+
 // The leg's course and the track's turn onto it from the leg before (when
 // this one starts where that one ended), for dead reckoning. Legs shorter
 // than a few dozen metres give no course worth turning on: the positions' own
@@ -322,8 +332,16 @@ void lf_rememberLeg(LiveAc& ac, const AirCategoryRow& row) {
     const double course = gf_bearing(from, to);
     const bool follows = std::isfinite(m.airLegCourse) && m.airLegTicks > 0.0 && gf_isSamePlace(m.airLegEnd, from);
     // The course changed by the turn between the middles of the two legs,
-    // no faster than the category turns.
-    const double most = row.turnRateDegPerS * degreesToRadians / kTicksPerSecond;
+    // no faster than the category turns, nor than its bank carries it round
+    // at the leg's speed (a rate-one turn at least, which any aircraft flies).
+    // A leg whose first point stands between two reports with the older
+    // one's track (an aircraft created late) shows their whole change of
+    // track over a part of the time they flew it: read at the category's
+    // quickest turn, a paused holding aircraft circled on the spot at 8
+    // degrees a second while its holding turned at 3, and the reports after
+    // the pause lay a mile and more away.
+    const double most = std::min(row.turnRateDegPerS, lf_bankTurnDegPerS(ac, ac.stream[1].groundSpeedKt)) *
+                        degreesToRadians / kTicksPerSecond;
     const double turn = follows ? std::remainder(course - m.airLegCourse, fullCircle) / ((m.airLegTicks + ticks) / 2.0)
                                 : gf_reportedTrackTurnPerTick(ac.stream[0], ac.stream[1], course, ticks);
     m.airTrackTurnPerTick = std::isfinite(turn) ? std::clamp(turn, -most, most) : 0.0;

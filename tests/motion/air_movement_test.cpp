@@ -461,17 +461,23 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
 
 TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
     // Four reports 3 s apart on a right-hand (or left-hand) circle at the
-    // row's turn rate and 220 kt, flown leg by leg, then the stream runs dry:
+    // row's turn rate and speed, flown leg by leg, then the stream runs dry:
     // each dead-reckoned leg turns on from the one before by the track's turn
-    // over 3 s (no faster than the category's 8 deg/s), or not at all where
-    // the track runs straight.
+    // over 3 s, or not at all where the track runs straight; no faster than
+    // the category's bank carries it round at its speed (30 degrees at
+    // 220 kt: 2.86 deg/s, so a rate-one turn's 3; a business jet's 35 at
+    // 150 kt: 5.1 deg/s), whatever turn the reports' tracks tell.
     struct Row {
         double trackDegPerS;
+        ModelCategory category;
+        double knots;
         double legTurnDeg;
     };
-    for (const Row r : {Row{3.0, 9.0}, Row{-2.0, -6.0}, Row{20.0, 24.0}, Row{0.2, 0.0}}) {
-        SCOPED_TRACE(::testing::Message() << r.trackDegPerS << " deg/s");
-        const double knots = 220.0;
+    for (const Row r : {Row{3.0, Large, 220.0, 9.0}, Row{-2.0, Large, 220.0, -6.0}, Row{20.0, Large, 220.0, 9.0},
+                        Row{-20.0, Bizjet, 150.0, -15.3}, Row{0.2, Large, 220.0, 0.0}}) {
+        SCOPED_TRACE(::testing::Message() << r.trackDegPerS << " deg/s, category " << int{r.category});
+        g_liveAircraft.clear();
+        const double knots = r.knots;
         const double radiusNm = knots / 3600.0 / (std::fabs(r.trackDegPerS) * kDeg);
         const LaLo centre{47.0, 11.0};
         const double side = r.trackDegPerS > 0.0 ? -90.0 : 90.0;
@@ -481,7 +487,7 @@ TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
             const LaLo where = gf_destinationPoint(centre, {heading + side * kDeg, radiusNm * feetPerNm});
             stream.push_back(at(where, 15000.0, true, 10000 + 300 * k, 0.0, knots));
         }
-        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        LiveAc& ac = aircraft(std::move(stream), r.category, AcPhase::flying);
         ac.onGround = 0;
         ac.pose.altitude = 15000.0;
         ac.pose.heading = (30.0 + r.trackDegPerS * 7.5) * kDeg;
