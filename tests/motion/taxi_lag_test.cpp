@@ -579,7 +579,7 @@ TEST_F(TaxiLag, ASetOffFromRestIntoABendThatTightensWhereItStandsKeepsUpWithItsR
 TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedCatchesUpWithTheReportAfterThePause) {
     // Braked to rest where its reports paused; the first report after the
     // pause lies 260 m on round a corner, at 8 kt though the positions moved
-    // at 14. The leg there is split where its speed changes and a turn's
+    // at 15. The leg there is split where its speed changes and a turn's
     // entry point goes in before that: the leg after the entry point takes
     // the pace of the positions around it, not twice the 8 kt reported.
     const std::vector<FedReport> reports{
