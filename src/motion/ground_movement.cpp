@@ -63,8 +63,8 @@ constexpr double kRollingTurnLegShare = 10.0;
 // A taxi bend is timed so that the nose keeps within this of the path.
 constexpr double kMostBendLagDeg = 8.0;
 constexpr std::int32_t kBendTimingStepTicks = 10;
-// A bend no delay lets the nose follow is given no more time than keeps the
-// nose within this of the best the widest delay gives.
+// A bend braked to rest that no delay lets the nose follow is given no more
+// time than keeps the nose within this of the best the widest delay gives.
 constexpr double kBendLagOverBestDeg = 5.0;
 constexpr int kPathScanSteps = 256;
 constexpr double kLastCurveProgress = 0.999999;
@@ -745,12 +745,17 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
                  std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
     const double ownLag = lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate);
     if (ownLag <= allowed) return legTicks;
-    // A bend the nose cannot follow within that even at the widest delay is
-    // taken in the least time that keeps the nose within a few degrees of
-    // the best the widest delay gives: waiting the whole of it bought a tow
-    // braking into its stand round a bend nothing but 27 s of lag.
+    // A leg braking to rest round a bend the nose cannot follow within that
+    // even at the widest delay is taken in the least time that keeps the
+    // nose within a few degrees of the best the widest delay gives: waiting
+    // the whole of it bought a tow braking into its stand round such a bend
+    // nothing but 27 s of lag. A leg that rolls on through the bend keeps
+    // the widest delay: taken sooner, its nose slid 40 degrees off its
+    // travel at taxi speed.
     std::int32_t good = legTicks + kWideRetimeLimit;
     const double widestLag = lf_worstLag(headings, ac.pose.heading, good, easing, rate);
+    const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
+    if (widestLag > allowed && !toRest) return good;
     const double enough = widestLag > allowed ? widestLag + kBendLagOverBestDeg * degreesToRadians : allowed;
     if (ownLag <= enough) return legTicks;
     std::int32_t bad = legTicks;
