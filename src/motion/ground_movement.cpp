@@ -63,6 +63,9 @@ constexpr double kRollingTurnLegShare = 10.0;
 // A taxi bend is timed so that the nose keeps within this of the path.
 constexpr double kMostBendLagDeg = 8.0;
 constexpr std::int32_t kBendTimingStepTicks = 10;
+// A bend braked to rest that no delay lets the nose follow is given no more
+// time than keeps the nose within this of the best the widest delay gives.
+constexpr double kBendLagOverBestDeg = 5.0;
 constexpr int kPathScanSteps = 256;
 constexpr double kLastCurveProgress = 0.999999;
 constexpr double kBacktrackDeg = 150.0;
@@ -738,8 +741,8 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
 // nose never falls more than a few degrees behind the path: a bend taken in
 // the time of its length over the speed may ask for more heading change a
 // tick than the pose step plays on the ground, the aircraft then sliding
-// sideways through it. `legTicks` when that time is enough (or nothing
-// helps), else up to the widest delay the stream allows.
+// sideways through it. `legTicks` when that time is enough, else up to the
+// widest delay the stream allows.
 std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate) {
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty() || !(rate > 0.0)) return legTicks;
@@ -755,13 +758,25 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     const double allowed =
         std::max(kMostBendLagDeg * degreesToRadians,
                  std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
-    if (lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate) <= allowed) return legTicks;
+    const double ownLag = lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate);
+    if (ownLag <= allowed) return legTicks;
+    // A leg braking to rest round a bend the nose cannot follow within that
+    // even at the widest delay is taken in the least time that keeps the
+    // nose within a few degrees of the best the widest delay gives: waiting
+    // the whole of it bought a tow braking into its stand round such a bend
+    // nothing but 27 s of lag. A leg that rolls on through the bend keeps
+    // the widest delay: taken sooner, its nose slid 40 degrees off its
+    // travel at taxi speed.
     std::int32_t good = legTicks + kWideRetimeLimit;
-    if (lf_worstLag(headings, ac.pose.heading, good, easing, rate) > allowed) return good;
+    const double widestLag = lf_worstLag(headings, ac.pose.heading, good, easing, rate);
+    const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
+    if (widestLag > allowed && !toRest) return good;
+    const double enough = widestLag > allowed ? widestLag + kBendLagOverBestDeg * degreesToRadians : allowed;
+    if (ownLag <= enough) return legTicks;
     std::int32_t bad = legTicks;
     while (good - bad > kBendTimingStepTicks) {
         const std::int32_t mid = bad + (good - bad) / 2;
-        if (lf_worstLag(headings, ac.pose.heading, mid, easing, rate) <= allowed)
+        if (lf_worstLag(headings, ac.pose.heading, mid, easing, rate) <= enough)
             good = mid;
         else
             bad = mid;
@@ -922,12 +937,21 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // reports slower than their positions move (a tow reporting 1 kt while
     // its positions cover 6): held to twice the reported speed, such a leg
     // fell further behind at every point. Only between reports seconds
-    // apart: points the engine put in, or stamped a tick apart, give no
-    // pace to believe.
-    const std::int64_t reportedTicks = std::int64_t{ac.stream[1].playTick} - ac.stream[0].playTick;
+    // apart: points stamped a tick apart give no pace to believe. A point
+    // the engine put in on the way (a turn's entry point) is passed over to
+    // the report after it: the leg into it is as late as that report (a
+    // taxi that stood where its reports paused, 260 m behind the report
+    // after the pause, crept to that point at twice the speed reported and
+    // never caught up). Not from where it stands: a copy it came to rest on
+    // is timed by its braking, not by a report.
+    const auto& s = ac.stream;
+    std::size_t reportAt = 1;
+    while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
+    const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    if (ac.stream[0].synthetic == 0 && ac.stream[1].synthetic == 0 && reportedTicks >= kPaceLeastTicks)
-        paceKt = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
+    if (s[0].synthetic == 0 && (reportAt == 1 || s[0].stationary == 0) && s[reportAt].synthetic == 0 &&
+        s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
+        paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
@@ -942,6 +966,15 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     return static_cast<std::int32_t>(
         std::max<std::int64_t>({legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt),
                                 kMinLegTicks}));
+}
+
+// Widens the delay the retiming allows the next point (up to the widest)
+// so that it falls due no sooner than `legTicks` from now.
+void lf_letPointFallDueAfter(LiveAc& ac, std::int32_t legTicks) {
+    MotionState& m = ac.motion;
+    const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - std::int64_t{ac.stream[1].playTick};
+    m.delayLimit =
+        std::max(m.delayLimit, static_cast<std::int32_t>(std::min<std::int64_t>(late, kWideRetimeLimit)));
 }
 
 StreamPoint lf_streamPointAt(LaLo position, const LiveAc& ac, double headingRad) {
@@ -1020,11 +1053,14 @@ void planTaxiSpeed(LiveAc& ac) {
         if (needed > legTicks) {
             // The point falls due that much later.
             legTicks = needed;
-            const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - std::int64_t{ac.stream[1].playTick};
-            m.delayLimit =
-                std::max(m.delayLimit, static_cast<std::int32_t>(std::min<std::int64_t>(late, kWideRetimeLimit)));
+            lf_letPointFallDueAfter(ac, legTicks);
         }
     }
+    // So does a late leg's catch-up: its quickest time is what the retiming
+    // limits must let through. Those left from the landing roll (3 s)
+    // squeezed the leg after a late roll into a few seconds and raced the
+    // aircraft along it at twice the catch-up's pace.
+    if (ac.phase == AcPhase::taxi && legTicks < ownTicks) lf_letPointFallDueAfter(ac, legTicks);
     retimeNextPoint(ac, legTicks);
     // A bend's schedule fits its leg only when the retiming limits left the
     // point due when the schedule ends; else the leg is played evenly.

@@ -269,6 +269,27 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     }
 }
 
+TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeItLeft) {
+    // 100 m reported at 12 kt, its point due in 3 ticks while the stream
+    // runs late (the landing roll before it ran 9 s late, and a roll's
+    // points are not carried along): caught up at 24 kt it takes 810 ticks.
+    // The 3 s of retiming a landing roll allows would squeeze it into 303,
+    // at 64 kt.
+    for (const std::int32_t delayLimit : {300, 100000}) {
+        SCOPED_TRACE(delayLimit);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(100.0, 0.0, 12.0, 12.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 3;
+        ac.motion.delayLimit = delayLimit;
+        ac.motion.streamLagTicks = 50;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = 24.0 / kKtPerMps / 100.0;
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), 810, 2);
+    }
+}
+
 TEST_F(GroundMovement, AnAircraftStandingWhereItWasReportedAtRestWaitsThereUntilItMustLeave) {
     struct Case {
         const char* name;
