@@ -287,6 +287,21 @@ void lf_startTurn(LiveAc& ac) {
     noteRunwayEntry(ac);
 }
 
+// Whether the aircraft goes along the leg to the next point moving: at the
+// speed reported where it starts, or, rolling, at the leg's own pace (its
+// length over the time left to its end). A tow reports a crawl while it is
+// pulled at taxi pace, and a late leg catches up faster than reported:
+// judged by the report alone, a leg driven at 7 kt into a stand reported at
+// 1 kt was not braked, and stopped dead on the stand.
+bool lf_movesAlongLeg(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s[0].groundSpeedKt > kMovingKt) return true;
+    if (!lf_rolling(ac)) return false;
+    const double ticks = std::max(1, gf_ticksBetween(tickCount.load(), s[1].playTick));
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(s[1])) * metresPerNm;
+    return legM / ticks * 100.0 / kKnotsToMps > kMovingKt;
+}
+
 std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || s[1].stationary != 0) return 0;
@@ -298,7 +313,7 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
         // Standing where it was reported moving (it came to rest there
         // before the drive began), it eases off from rest as well: eased to
         // rest only, the drive set off at twice its mean speed within a tick.
-        if (a > kMovingKt && b == 0.0) return lf_rolling(ac) ? 2 : 3;
+        if (b == 0.0 && lf_movesAlongLeg(ac)) return lf_rolling(ac) ? 2 : 3;
         return 0;
     }
     if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::takeoff_roll) return 0;
@@ -315,7 +330,7 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     // more than a walking pace that a faster taxi slows into (not a tow
     // going on at that pace, whose reports merely pause).
     const bool stopsAfter = s.size() == 2 || s[2].stationary != 0;
-    if (a > kMovingKt && (b == 0.0 || (b <= kMovingKt && stopsAfter))) return 2;
+    if ((b == 0.0 || (b <= kMovingKt && stopsAfter)) && lf_movesAlongLeg(ac)) return 2;
     if (a > 2.0 * kSlowArrivalKt && b <= kSlowArrivalKt && stopsAfter) return 2;
     return 0;
 }

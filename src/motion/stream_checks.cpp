@@ -493,6 +493,24 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
            lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
 }
 
+// A taxi that rolled into a stop (the point before the stop's run at that
+// place moving) and is reported moving on at a ground pace onward of the way
+// it came sets off again: copied onto the stop as scatter, a tow whose
+// reports went on at 4 kt a few metres on stood 14 s until one lay beyond the
+// near copy's box.
+bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
+    std::size_t first = s.size() - 1;
+    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
+    if (!atRest(s[first])) return false;
+    while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
+    if (first == 0) return false;
+    const StreamPoint& before = s[first - 1];
+    return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kReportedMovingKt &&
+           lf_liesOnwardOf(ac, first, p);
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -524,12 +542,21 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         p.groundSpeedKt = 0.0;
         return true;
     }
-    // Standing, with a report that says so but lies a stand's size away:
-    // the scatter of a stationary position, not a move.
-    const bool scatterOfStanding = !airborne && lf_scatterOfStanding(p, last);
     // Onward only: a slow report behind the way the aircraft goes (its last
     // leg, or its nose when it has none) is scatter or a push, not a move.
     const auto onward = [&] { return lf_liesOnwardOf(ac, ac.stream.size() - 1, p); };
+    // Standing, with a report that says so but lies a stand's size away:
+    // the scatter of a stationary position, not a move. Not where dead
+    // reckoning brought a taxi last heard moving to rest while its reports
+    // paused: that rest is a guess, and a report at rest onward of it, past
+    // a near copy, is where the aircraft stopped (taken for scatter of the
+    // guess, a tow stayed on its lane 23 m short of its stand for good, each
+    // report of it on the stand copied onto the guess).
+    const MotionState& heard = ac.motion;
+    const bool guessedRest = ac.phase == AcPhase::taxi && lf_extrapolating(ac) && heard.heardBeforeSet != 0 &&
+                             heard.heardBeforeKt >= kReportedMovingKt && heard.heardBeforeKt <= kMostGroundKt;
+    const bool scatterOfStanding = !airborne && lf_scatterOfStanding(p, last) &&
+                                   !(guessedRest && !gf_isNearCopy(p, last) && onward());
     const bool saysMoving = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt >= kReportedMovingKt;
     // While the aircraft is not yet shown its reports are kept as they came:
     // the stand watch it is created with reads its pushback or pull-out from
@@ -540,7 +567,8 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     const bool buffered = ac.phase == AcPhase::birth;
     const bool reportsMoving =
         !airborne && !takeoffRoll && saysMoving &&
-        (buffered || (last.stationary == 0 && last.groundSpeedKt >= kReportedMovingKt && onward()));
+        (buffered || (last.stationary == 0 && last.groundSpeedKt >= kReportedMovingKt && onward()) ||
+         lf_setsOffFromStop(ac, p));
     // A moving aircraft reported at no speed, or creeping to a stop, further
     // on where it goes has stopped there: a copy of the last point would stop
     // it metres short (up to the near-duplicate's 11-17 m), and every report

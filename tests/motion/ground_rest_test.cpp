@@ -324,15 +324,18 @@ TEST_F(GroundRest, ALandingRollsStraightLegOffTheRunwayIsTaxiedNoseAlongItsTrave
 TEST_F(GroundRest, ATaxiWhoseStreamEndsAtAPointReportedAtRestBrakesIntoIt) {
     // Taxiing at 6 kt, its last report all but standing: the leg into it
     // slows to rest on the way, not at the turn's speed (or the mean with
-    // the point's speed) to a dead stop on the point.
+    // the point's speed) to a dead stop on the point. So does a tow whose
+    // reports give a crawl while its positions move it at 6 kt: it moves.
     struct Row {
         const char* name;
         double lastBearingDeg;  // the last leg
         double lastKt;          // the last point's reported speed
+        double reportedKt = 6.0;  // the speed the points before it report
     };
     const Row rows[] = {
         {"round a right-angle corner, the last report at no speed", 180.0, 0.0},
         {"straight on, the last report at 0.1 kt", 90.0, 0.1},
+        {"straight on, a tow reporting 1 kt on the way, the last report at no speed", 90.0, 0.0, 1.0},
     };
     constexpr double kKt = 6.0;
     const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / (kKt * kKnotsToMps) * 100.0));
@@ -340,6 +343,7 @@ TEST_F(GroundRest, ATaxiWhoseStreamEndsAtAPointReportedAtRestBrakesIntoIt) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         std::deque<StreamPoint> s = route(kStart, {{90.0, 30.0}, {90.0, 30.0}, {row.lastBearingDeg, 30.0}}, kKt, legTicks);
+        for (StreamPoint& q : s) q.groundSpeedKt = row.reportedKt;
         s.back().groundSpeedKt = row.lastKt;
         const StreamPoint lastPoint = s.back();
         const LaLo last = at(lastPoint);

@@ -432,3 +432,79 @@ TEST_F(StreamChecks, WhileDeadReckoningOnTheGroundARepeatOfAMovingReportIsRefuse
         EXPECT_EQ(ac.stream.size(), 1u);
     }
 }
+
+// A taxi last heard moving that dead reckoning brought to rest while its
+// reports paused stands on a guess: a report at rest onward of it, past a
+// near copy, is where the aircraft stopped and is driven to. A reported stop,
+// a report behind the guess or a near copy of it stays scatter of standing.
+TEST_F(StreamChecks, WhileDeadReckoningOnTheGroundAReportAtRestOnwardOfTheGuessedRestIsWhereItStopped) {
+    struct Row {
+        const char* what;
+        double heardKt;  // the report heard before
+        double northM;   // from the guessed rest
+        int reckoning;   // dead-reckoning count when it comes
+        bool copy;
+    };
+    const Row rows[] = {
+        {"23 m onward, last heard moving", 6.2, 23.0, 4, false},
+        {"23 m onward, last heard standing", 0.0, 23.0, 4, true},
+        {"23 m onward, no dead reckoning", 6.2, 23.0, 0, true},
+        {"23 m behind, last heard moving", 6.2, -23.0, 4, true},
+        {"5 m onward (a near copy), last heard moving", 6.2, 5.0, 4, true},
+    };
+    std::uint32_t hexid = kHex;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        // Heard 40 m south at 6.2 kt, dead-reckoned north to rest at A1.
+        const LaLo heard = from(kA1, 180.0, 40.0);
+        LiveAc& ac = onGround(++hexid, heard, 0.0, AcPhase::taxi);
+        ac.stream.front() = groundPoint(heard, 10000, 6.2);
+        ac.stream.push_back(groundPoint(kA1, 11200, 0.0));
+        ac.extrapolationCount = r.reckoning;
+        ac.motion.heardBeforePosition = heard;
+        ac.motion.heardBeforeKt = r.heardKt;
+        ac.motion.heardBeforeSet = 1;
+        StreamPoint p = groundPoint(from(kA1, 0.0, r.northM), 12800, 0.0);
+        ASSERT_TRUE(lf_acceptNewStreamPoint(ac, p));
+        EXPECT_EQ(p.lat == kA1.lat && p.lon == kA1.lon && p.stationary != 0, r.copy);
+        EXPECT_EQ(p.playTick, 12800);
+    }
+}
+
+// A taxi that rolled into a stop and is reported moving on a few metres
+// onward sets off again; with no move into the stop, behind it or at a crawl
+// the report stays a copy of the stop.
+TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
+    struct Row {
+        const char* what;
+        double beforeKt;  // the point before the stop (none: -1)
+        bool held;        // a hold copy of the stop after it
+        double northM, pointKt;
+        bool copy;
+    };
+    const Row rows[] = {
+        {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, false, 4.0, 4.0, false},
+        {"4 m on at 4 kt after that stop and a hold there", 2.7, true, 4.0, 4.0, false},
+        {"4 m on at 4 kt after a stop with no move into it", -1.0, false, 4.0, 4.0, true},
+        {"4 m on at 4 kt after a stop the crawl before it stood at", 0.0, false, 4.0, 4.0, true},
+        {"4 m back at 4 kt after a stop rolled into", 2.7, false, -4.0, 4.0, true},
+        {"4 m on at 0.5 kt after a stop rolled into", 2.7, false, 4.0, 0.5, true},
+    };
+    std::uint32_t hexid = kHex;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        // Rolled north into a stop at A1.
+        LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::taxi);
+        ac.stream.clear();
+        if (r.beforeKt >= 0.0) ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0), 10000, r.beforeKt));
+        ac.stream.push_back(groundPoint(kA1, 10500, 0.0));
+        if (r.held) {
+            ac.stream.push_back(ac.stream.back());
+            ac.stream.back().stationary = 1;
+            ac.stream.back().playTick = 10600;
+        }
+        StreamPoint p = groundPoint(from(kA1, 0.0, r.northM), 10700, r.pointKt);
+        ASSERT_TRUE(lf_acceptNewStreamPoint(ac, p));
+        EXPECT_EQ(p.lat == kA1.lat && p.lon == kA1.lon && p.stationary != 0, r.copy);
+    }
+}
