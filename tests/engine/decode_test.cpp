@@ -666,6 +666,56 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     }
 }
 
+TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
+    // Flying north at 250 kt, its last report at kFar at time 1000; the next
+    // report, also at 250 kt, comes the row's seconds later where the row puts
+    // it (metres from kFar along a bearing), on the row's track.
+    struct Row {
+        const char* name;
+        double bearingDeg, metres, dt, trackDeg;
+        bool removed;
+    };
+    const double mps = 250.0 * kKnotsToMps;
+    const Row rows[] = {
+        {"on the line, at its pace", 0, 40 * mps, 40, 0, false},
+        {"5 NM abeam: a detour no aircraft flies", 90, 5 * 1852.0, 40, 0, true},
+        {"45 degrees off at a crawl", 45, 2000, 40, 0, true},
+        {"45 degrees off at twice its pace", 45, 80 * mps, 40, 0, true},
+        {"45 degrees off at its pace: a dogleg", 45, 40 * mps, 40, 0, false},
+        {"25 degrees off at a crawl", 25, 2000, 40, 0, false},
+        {"tracks 20 degrees apart: it turned", 90, 5 * 1852.0, 40, 20, false},
+        {"within a mile", 90, 1800, 40, 0, false},
+        {"time to turn a whole circle", 90, 5 * 1852.0, 101, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        quarantine.clear();
+        removeQueue.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        ac.onGround = 0;
+        const LaLo at = gf_destinationPoint(kFar, {row.bearingDeg * degreesToRadians, row.metres * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(at, 250, true, 1000 + std::int32_t(row.dt * 100), 5000, row.trackDeg),
+                             1000.0 + row.dt));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.removed);
+        EXPECT_EQ(quarantine.contains(kHex), row.removed);
+        EXPECT_EQ(ac.stream.size(), row.removed ? 1u : 2u);
+    }
+    // Not yet shown, its first report alone: that one was the odd one, and
+    // the aircraft starts where the new report's track and speed put it at
+    // the first report's time.
+    g_liveAircraft.clear();
+    LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 250, true, 1000, 5000)}, AcSimState::buffer);
+    ac.onGround = 0;
+    const LaLo at = gf_destinationPoint(kFar, {pi / 2.0, 5 * 1852.0 * feetPerMetre});
+    decodeMessage(report(kHex, streamPoint(at, 250, true, 3000, 5000), 1020.0));
+    EXPECT_EQ(ac.simState, AcSimState::buffer);
+    ASSERT_EQ(ac.stream.size(), 2u);
+    EXPECT_NEAR(gf_distanceNm(at, {ac.stream.back().lat, ac.stream.back().lon}) * 1852.0, 0.0, 1.0);
+    EXPECT_NEAR(gf_distanceNm(northOf(at, -20 * mps), {ac.stream.front().lat, ac.stream.front().lon}) * 1852.0, 0.0, 1.0);
+    EXPECT_EQ(ac.stream.front().playTick, 1000);
+}
+
 TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
     // Flying north at 250 kt (out of reach above 500 kt) from a point due at
     // tick 1000; reports 3 s apart from firstTick, the first at firstKt, at
