@@ -152,10 +152,20 @@ bool lf_isJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& poi
     return (ref <= 5.0 && speed > 30.0) || speed > std::max(3.0 * ref, 60.0);
 }
 
+// Takes an aircraft whose reports jumped out of the simulator; it is made
+// again once its reports settle where the report puts it (at once in the
+// air).
+void lf_takeOutAt(LiveAc& ac, const StreamPoint& point, double time) {
+    if (ac.hexid != 0 && gf_isValidLaLo(lf_position(point)) && std::isfinite(time))
+        quarantine[ac.hexid] = QuarantineEntry{lf_position(point), time, 1, 0};
+    removeAircraftFromSim(ac);
+}
+
 const StreamPoint* lf_lastReport(const LiveAc& ac);
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint append);
 void lf_appendBirthPoint(LiveAc& ac, StreamPoint point);
+bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point);
 
 // Two reports of a flying aircraft whose tracks agree (within this, degrees)
 // say it flew straight between them, unless the time between them lets it
@@ -336,24 +346,27 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // as the straight line they are.
         const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
         const StreamPoint* lastReport = lf_lastReport(ac);
-        const bool offTheTrackLine = lastReport != nullptr && lf_isOffTheTrackLine(ac, *lastReport, point, dt);
+        // A report out of reach waits for the next one, which tells which
+        // of the two was wrong; one within reach is judged now.
+        const bool offTheTrackLine = lastReport != nullptr && !lf_isLoneJump(ac, *lastReport, point) &&
+                                     lf_isOffTheTrackLine(ac, *lastReport, point, dt);
         // Not yet shown, with its first report alone: that report was the
         // odd one (the reports after it agree with the new one, or the new
         // one is judged with them in turn), and the aircraft starts where the
-        // new one's track and speed put it at the first report's time.
+        // new one's track and speed put it at the first report's time. With
+        // more points nothing yet tells which was wrong.
         if (offTheTrackLine && ac.phase == AcPhase::birth && ac.stream.size() == 1) {
             ac.lastReportTime = record.time;
             lf_replaceOddFirstPoint(ac, point, lf_appendBirthPoint);
             return;
         }
-        const bool jump = lf_isJump(ac, last, point, distanceNm, dt) || offTheTrackLine;
+        const bool jump =
+            lf_isJump(ac, last, point, distanceNm, dt) || (offTheTrackLine && ac.phase != AcPhase::birth);
 
         // Also drops a report whose time cannot be compared (not a number).
         if (record.time == ac.lastReportTime || !(dt > 1.0)) return;
         if (jump) {
-            if (record.hexid != 0 && gf_isValidLaLo(lf_position(point)) && std::isfinite(record.time))
-                quarantine[record.hexid] = QuarantineEntry{lf_position(point), record.time, 1, 0};
-            removeAircraftFromSim(ac);
+            lf_takeOutAt(ac, point, record.time);
             return;
         }
         // An aircraft not yet shown that holds a single point keeps the report
@@ -633,10 +646,19 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
             // report was the odd one, and kept, the aircraft would be shown
             // there and race out to the others.
             if (ac.phase == AcPhase::birth && ac.stream.size() == 1 && ac.stream.front().airborne != 0 &&
-                held.airborne != 0)
+                held.airborne != 0) {
                 lf_replaceOddFirstPoint(ac, held, append);
-            else
-                append(ac, held);
+                return false;
+            }
+            // Shown, and the way there a detour off the line its track and
+            // the last report's agree on: the last report was the wrong one,
+            // and the aircraft is made again where the reports are.
+            if (ac.phase != AcPhase::birth &&
+                lf_isOffTheTrackLine(ac, *last, held, double(held.playTick - last->playTick) / 100.0)) {
+                lf_takeOutAt(ac, point, ac.lastReportTime);
+                return true;
+            }
+            append(ac, held);
             return false;
         }
         // Out of reach of both: the stream's last point may have been
