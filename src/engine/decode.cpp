@@ -152,6 +152,56 @@ bool lf_isJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& poi
     return (ref <= 5.0 && speed > 30.0) || speed > std::max(3.0 * ref, 60.0);
 }
 
+// Takes an aircraft whose reports jumped out of the simulator; it is made
+// again once its reports settle where the report puts it (at once in the
+// air).
+void lf_takeOutAt(LiveAc& ac, const StreamPoint& point, double time) {
+    if (ac.hexid != 0 && gf_isValidLaLo(lf_position(point)) && std::isfinite(time))
+        quarantine[ac.hexid] = QuarantineEntry{lf_position(point), time, 1, 0};
+    removeAircraftFromSim(ac);
+}
+
+const StreamPoint* lf_lastReport(const LiveAc& ac);
+using AppendPoint = void (*)(LiveAc&, StreamPoint);
+void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint append);
+void lf_appendBirthPoint(LiveAc& ac, StreamPoint point);
+bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point);
+
+// Two reports of a flying aircraft whose tracks agree (within this, degrees)
+// say it flew straight between them, unless the time between them lets it
+// turn a whole circle at the standard rate (3 degrees a second).
+constexpr double kTracksAgreeDeg = 10.0;
+constexpr double kMostStraightGapS = 100.0;
+
+// A flying aircraft goes where its track points: between two reports that
+// agree on the track, the line from one to the other lies along that track,
+// covered at about the reported speed. A new report more than 30 degrees off
+// that line, and farther than a mile, at a pace far from the reported one
+// (or more than 60 degrees off at any pace), puts one of the two reports
+// miles from where the aircraft is: a bad position of the feed, most often
+// the first report of an aircraft that came into range with it, so that
+// nothing before it gives it away. Flown from one to the other, the aircraft
+// made a detour no aircraft flies (backwards over its own nose, at twice its
+// speed or at a crawl); like a taxi jump, it is taken out of the simulator
+// and made again from the reports that follow.
+bool lf_isOffTheTrackLine(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point, double dt) {
+    if (ac.onGround != 0 || last.airborne == 0 || point.airborne == 0) return false;
+    if (!(dt > 0.0 && dt <= kMostStraightGapS) || !std::isfinite(last.trackDeg) || !std::isfinite(point.trackDeg))
+        return false;
+    if (std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0)) > kTracksAgreeDeg) return false;
+    const double distanceM = gf_distanceNm(lf_position(last), lf_position(point)) * metresPerNm;
+    if (!std::isfinite(distanceM) || !(distanceM > metresPerNm)) return false;
+    const double chordDeg = gf_bearing(lf_position(last), lf_position(point)) / degreesToRadians;
+    const double offDeg = std::min(std::fabs(std::remainder(chordDeg - last.trackDeg, 360.0)),
+                                   std::fabs(std::remainder(chordDeg - point.trackDeg, 360.0)));
+    if (offDeg <= 30.0) return false;
+    if (offDeg > 60.0) return true;
+    const double fliesKt = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    if (!(fliesKt > 0.0) || fliesKt >= kFastestReportedKt) return false;
+    const double paceKt = distanceM / dt * kKnotsPerMps;
+    return paceKt < 0.7 * fliesKt || paceKt > 1.4 * fliesKt;
+}
+
 // A report that adds nothing to the stream: the aircraft goes straight on and
 // has not yet covered 20 m on the ground (450 m in the air) since the last.
 // The time that takes comes from the reported speed; a moving report that
@@ -295,14 +345,28 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // Wrapped, so that tracks either side of north (359.5 and 0.5) count
         // as the straight line they are.
         const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
-        const bool jump = lf_isJump(ac, last, point, distanceNm, dt);
+        const StreamPoint* lastReport = lf_lastReport(ac);
+        // A report out of reach waits for the next one, which tells which
+        // of the two was wrong; one within reach is judged now.
+        const bool offTheTrackLine = lastReport != nullptr && !lf_isLoneJump(ac, *lastReport, point) &&
+                                     lf_isOffTheTrackLine(ac, *lastReport, point, dt);
+        // Not yet shown, with its first report alone: that report was the
+        // odd one (the reports after it agree with the new one, or the new
+        // one is judged with them in turn), and the aircraft starts where the
+        // new one's track and speed put it at the first report's time. With
+        // more points nothing yet tells which was wrong.
+        if (offTheTrackLine && ac.phase == AcPhase::birth && ac.stream.size() == 1) {
+            ac.lastReportTime = record.time;
+            lf_replaceOddFirstPoint(ac, point, lf_appendBirthPoint);
+            return;
+        }
+        const bool jump =
+            lf_isJump(ac, last, point, distanceNm, dt) || (offTheTrackLine && ac.phase != AcPhase::birth);
 
         // Also drops a report whose time cannot be compared (not a number).
         if (record.time == ac.lastReportTime || !(dt > 1.0)) return;
         if (jump) {
-            if (record.hexid != 0 && gf_isValidLaLo(lf_position(point)) && std::isfinite(record.time))
-                quarantine[record.hexid] = QuarantineEntry{lf_position(point), record.time, 1, 0};
-            removeAircraftFromSim(ac);
+            lf_takeOutAt(ac, point, record.time);
             return;
         }
         // An aircraft not yet shown that holds a single point keeps the report
@@ -523,8 +587,6 @@ bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint&
            lf_isGroundJumpOnRoll(ac, last, point);
 }
 
-using AppendPoint = void (*)(LiveAc&, StreamPoint);
-
 // The point a new report is judged against: the stream's last. A
 // dead-reckoned tail is no report to judge by: while dead reckoning runs, the
 // last airborne report the stream took (none: nothing to judge by). Let
@@ -584,10 +646,19 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
             // report was the odd one, and kept, the aircraft would be shown
             // there and race out to the others.
             if (ac.phase == AcPhase::birth && ac.stream.size() == 1 && ac.stream.front().airborne != 0 &&
-                held.airborne != 0)
+                held.airborne != 0) {
                 lf_replaceOddFirstPoint(ac, held, append);
-            else
-                append(ac, held);
+                return false;
+            }
+            // Shown, and the way there a detour off the line its track and
+            // the last report's agree on: the last report was the wrong one,
+            // and the aircraft is made again where the reports are.
+            if (ac.phase != AcPhase::birth &&
+                lf_isOffTheTrackLine(ac, *last, held, double(held.playTick - last->playTick) / 100.0)) {
+                lf_takeOutAt(ac, point, ac.lastReportTime);
+                return true;
+            }
+            append(ac, held);
             return false;
         }
         // Out of reach of both: the stream's last point may have been

@@ -186,6 +186,29 @@ TEST(MotionReportChecks, ALonePositionMilesOffIsNoPlaceToReachButFlyingToItIsToo
     EXPECT_TRUE(SmoothnessChecker{}.check(flown.record).has(MotionCheck::TravelSpeed));
 }
 
+TEST(MotionReportChecks, AFirstReportWellOffTheLineTheTracksAgreeOnTellsNoPace) {
+    // Flying east at 291 kt, reported every 2 s from 40 s on, the pose on the
+    // reported line; the first report, 40 s before the second, lies 2.1 km
+    // from it (a pace of 103 kt) at the row's angle off the track. Well off
+    // the line the tracks agree on, it is a bad position and the pace of the
+    // way from it is no pace of the aircraft's; near the line (a dogleg) the
+    // aircraft is held to it.
+    struct Row {
+        double offDeg;
+        bool finding;
+    };
+    const double v = 150.0;
+    for (const Row row : {Row{45.0, false}, Row{25.0, true}}) {
+        SCOPED_TRACE(row.offDeg);
+        Made m(v, 2.0, 8000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 0 && p.dueTick < 4000; });
+        for (ReportedPosition& p : m.record.reports) p.trackDeg = 90.0;
+        const double a = row.offDeg * degreesToRadians;
+        m.record.reports.front().position = lf_east(v * 40.0 - 2121.0 * std::cos(a), 2121.0 * std::sin(a));
+        EXPECT_EQ(SmoothnessChecker{}.check(m.record).has(MotionCheck::TravelSpeed), row.finding);
+    }
+}
+
 TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheReportsGoOnFromIt) {
     // Flying east at 136 kt, reported every 2 s but for a pause from 22 s to
     // 62 s; the pose flies the reported line. One report 5 NM off it: out of

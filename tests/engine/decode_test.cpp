@@ -648,7 +648,9 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     EXPECT_EQ(ac.stream.size(), 3u);
     // It is judged against the last report the stream took (here 300 m
     // north, due at 1300): 30 s later, 3700 m on is taken; 5 NM off to the
-    // east of that (650 kt) waits for the next report, which bears it out.
+    // east of that (650 kt) waits for the next report, which bears it out:
+    // so far abeam of the line its track keeps, the aircraft is made again
+    // there rather than flown round to it.
     for (const double eastNm : {0.0, 5.0}) {
         SCOPED_TRACE(eastNm);
         g_liveAircraft.clear();
@@ -662,8 +664,81 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
         EXPECT_EQ(on.stream.size(), eastNm > 0.0 ? 3u : 4u);
         const LaLo next = gf_destinationPoint(northOf(kFar, 4400), {pi / 2.0, eastNm * feetPerNm});
         decodeExisting(on, streamPoint(next, 250, true, 4600, 5000));
-        EXPECT_EQ(on.stream.size(), 5u);
+        if (eastNm > 0.0)
+            EXPECT_EQ(on.simState, AcSimState::removingfromsim);
+        else
+            EXPECT_EQ(on.stream.size(), 5u);
     }
+}
+
+TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
+    // Flying north at 250 kt, its last report at kFar at time 1000; the next
+    // report, also at 250 kt, comes the row's seconds later where the row puts
+    // it (metres from kFar along a bearing), on the row's track.
+    struct Row {
+        const char* name;
+        double bearingDeg, metres, dt, trackDeg;
+        bool removed;
+        bool held = false;  // out of reach: it waits for the next report
+    };
+    const double mps = 250.0 * kKnotsToMps;
+    const Row rows[] = {
+        {"on the line, at its pace", 0, 40 * mps, 40, 0, false},
+        {"5 NM abeam: a detour no aircraft flies", 90, 5 * 1852.0, 40, 0, true},
+        {"45 degrees off at a crawl", 45, 2000, 40, 0, true},
+        {"45 degrees off at 1.6 times its pace", 45, 64 * mps, 40, 0, true},
+        {"45 degrees off at twice its pace: out of reach", 45, 80 * mps, 40, 0, false, true},
+        {"45 degrees off at its pace: a dogleg", 45, 40 * mps, 40, 0, false},
+        {"25 degrees off at a crawl", 25, 2000, 40, 0, false},
+        {"tracks 20 degrees apart: it turned", 90, 5 * 1852.0, 40, 20, false},
+        {"within a mile", 90, 1800, 40, 0, false},
+        {"time to turn a whole circle", 90, 5 * 1852.0, 101, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        quarantine.clear();
+        removeQueue.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        ac.onGround = 0;
+        const LaLo at = gf_destinationPoint(kFar, {row.bearingDeg * degreesToRadians, row.metres * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(at, 250, true, 1000 + std::int32_t(row.dt * 100), 5000, row.trackDeg),
+                             1000.0 + row.dt));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.removed);
+        EXPECT_EQ(quarantine.contains(kHex), row.removed);
+        EXPECT_EQ(ac.stream.size(), row.removed || row.held ? 1u : 2u);
+    }
+    // Out of reach (3 km abeam 5 s later), it waits for the next report; that
+    // one bears it out: the last report was the wrong one, and the aircraft
+    // is made again where the reports are. Borne out on the line, the
+    // aircraft flies there.
+    for (const double bearingDeg : {90.0, 0.0}) {
+        SCOPED_TRACE(bearingDeg);
+        g_liveAircraft.clear();
+        quarantine.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        ac.onGround = 0;
+        const double b = bearingDeg * degreesToRadians;
+        const LaLo held = gf_destinationPoint(kFar, {b, 3000.0 * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(held, 250, true, 1500, 5000), 1005.0));
+        EXPECT_EQ(ac.stream.size(), 1u);
+        decodeMessage(report(kHex, streamPoint(northOf(held, 3 * mps), 250, true, 1800, 5000), 1008.0));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, bearingDeg == 90.0);
+        EXPECT_EQ(ac.stream.size(), bearingDeg == 90.0 ? 1u : 3u);
+    }
+    // Not yet shown, its first report alone: that one was the odd one, and
+    // the aircraft starts where the new report's track and speed put it at
+    // the first report's time.
+    g_liveAircraft.clear();
+    LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 250, true, 1000, 5000)}, AcSimState::buffer);
+    ac.onGround = 0;
+    const LaLo at = gf_destinationPoint(kFar, {pi / 2.0, 2000.0 * feetPerMetre});
+    decodeMessage(report(kHex, streamPoint(at, 250, true, 3000, 5000), 1020.0));
+    EXPECT_EQ(ac.simState, AcSimState::buffer);
+    ASSERT_EQ(ac.stream.size(), 2u);
+    EXPECT_NEAR(gf_distanceNm(at, {ac.stream.back().lat, ac.stream.back().lon}) * 1852.0, 0.0, 1.0);
+    EXPECT_NEAR(gf_distanceNm(northOf(at, -20 * mps), {ac.stream.front().lat, ac.stream.front().lon}) * 1852.0, 0.0, 1.0);
+    EXPECT_EQ(ac.stream.front().playTick, 1000);
 }
 
 TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {

@@ -899,6 +899,8 @@ constexpr double kStaleGroundSlackKt = 60.0;
 // No aircraft goes this fast on the ground (kt): a ground report saying so
 // has a bad speed.
 constexpr double kAbsurdGroundKt = 300.0;
+// Nor in the air (kt): no report saying so tells a pace.
+constexpr double kAbsurdAirKt = 2000.0;
 // A report this close to the one before repeats its position.
 constexpr double kRepeatM = 0.5;
 // Nose and travel: the direction of travel over at least this much travel,
@@ -1022,6 +1024,27 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
     return lf_ownKt(moving, on) >= 0.5 * slower;
 }
 
+// A flying aircraft's first report that lies well off the line its own
+// track and the next report's agree on: more than 60 degrees off it, or more
+// than 30 at a pace far from the reported one, further than a mile away and
+// sooner than a whole circle at the standard rate takes. The aircraft never
+// flew from there (a bad position of the feed that no report before it gives
+// away), and the pace of the detour from it is no pace of the aircraft's.
+bool lf_firstReportOffTheLine(const ReportedPosition& a, const ReportedPosition& b) {
+    if (!a.airborne || !b.airborne || !std::isfinite(a.trackDeg) || !std::isfinite(b.trackDeg)) return false;
+    const double dt = b.time - a.time;
+    if (!(dt > 0.0 && dt <= 100.0) || !(lf_metres(a.position, b.position) > 1852.0)) return false;
+    if (std::fabs(std::remainder(a.trackDeg - b.trackDeg, 360.0)) > 10.0) return false;
+    const double chordDeg = gf_bearing(a.position, b.position) / degreesToRadians;
+    const double offDeg = std::min(std::fabs(std::remainder(chordDeg - a.trackDeg, 360.0)),
+                                   std::fabs(std::remainder(chordDeg - b.trackDeg, 360.0)));
+    if (!(offDeg > 30.0)) return false;
+    if (offDeg > 60.0) return true;
+    const double fliesKt = std::max(a.groundSpeedKt, b.groundSpeedKt);
+    const double ownKt = lf_ownKt(a, b);
+    return fliesKt > 0.0 && fliesKt < kAbsurdAirKt && (ownKt < 0.7 * fliesKt || ownKt > 1.4 * fliesKt);
+}
+
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from one than the aircraft could
 // fly, and off the pace the two keep with each other from the other, while
@@ -1062,7 +1085,8 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
             const double own = i == 0 ? lf_ownKt(reports[a], reports[b]) : lf_ownKt(reports[b], reports[a]);
-            lone = own > 3.0 * next + kOutlierSlackKt || (staleAtGroundPace && i > 0 && lf_repeatsAMoveAtNoSpeed(reports, i));
+            lone = own > 3.0 * next + kOutlierSlackKt || (i == 0 && lf_firstReportOffTheLine(reports[0], reports[1])) ||
+                   (staleAtGroundPace && i > 0 && lf_repeatsAMoveAtNoSpeed(reports, i));
         }
         if (!lone) out.push_back(&reports[i]);
     }
