@@ -162,6 +162,12 @@ void lf_takeOutAt(LiveAc& ac, const StreamPoint& point, double time) {
 }
 
 const StreamPoint* lf_lastReport(const LiveAc& ac);
+
+// The latest airborne report the stream took, as it came (none: none yet).
+const StreamPoint* lf_lastAirReport(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    return m.lastAirReportSet != 0 && m.lastAirReport.airborne != 0 ? &m.lastAirReport : nullptr;
+}
 using AppendPoint = void (*)(LiveAc&, StreamPoint);
 void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint append);
 void lf_appendBirthPoint(LiveAc& ac, StreamPoint point);
@@ -345,9 +351,12 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // Wrapped, so that tracks either side of north (359.5 and 0.5) count
         // as the straight line they are.
         const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
-        const StreamPoint* lastReport = lf_lastReport(ac);
-        // A report out of reach waits for the next one, which tells which
-        // of the two was wrong; one within reach is judged now.
+        // Judged against the last report itself: the stream's last point
+        // may be one the engine put in (where an aircraft created late was
+        // placed, on a course its reports have since left). A report out of
+        // reach waits for the next one, which tells which of the two was
+        // wrong; one within reach is judged now.
+        const StreamPoint* lastReport = lf_lastAirReport(ac);
         const bool offTheTrackLine = lastReport != nullptr && !lf_isLoneJump(ac, *lastReport, point) &&
                                      lf_isOffTheTrackLine(ac, *lastReport, point, dt);
         // Not yet shown, with its first report alone: that report was the
@@ -593,9 +602,7 @@ bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint&
 // through, a position miles off that came after a pause in the reports had
 // the aircraft fly out to it and all the way back.
 const StreamPoint* lf_lastReport(const LiveAc& ac) {
-    if (ac.extrapolationCount <= 0) return &ac.stream.back();
-    const MotionState& m = ac.motion;
-    return m.lastAirReportSet != 0 && m.lastAirReport.airborne != 0 ? &m.lastAirReport : nullptr;
+    return ac.extrapolationCount <= 0 ? &ac.stream.back() : lf_lastAirReport(ac);
 }
 
 // The first report of a flying aircraft not yet shown lay out of reach of
@@ -653,8 +660,9 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
             // Shown, and the way there a detour off the line its track and
             // the last report's agree on: the last report was the wrong one,
             // and the aircraft is made again where the reports are.
-            if (ac.phase != AcPhase::birth &&
-                lf_isOffTheTrackLine(ac, *last, held, double(held.playTick - last->playTick) / 100.0)) {
+            const StreamPoint* lastReport = lf_lastAirReport(ac);
+            if (ac.phase != AcPhase::birth && lastReport != nullptr &&
+                lf_isOffTheTrackLine(ac, *lastReport, held, double(held.playTick - lastReport->playTick) / 100.0)) {
                 lf_takeOutAt(ac, point, ac.lastReportTime);
                 return true;
             }

@@ -671,6 +671,16 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
     }
 }
 
+namespace {
+
+// An aircraft made from its first report remembers it as the last report.
+void lf_madeFromItsReport(LiveAc& ac) {
+    ac.motion.lastAirReport = ac.stream.front();
+    ac.motion.lastAirReportSet = 1;
+}
+
+}  // namespace
+
 TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
     // Flying north at 250 kt, its last report at kFar at time 1000; the next
     // report, also at 250 kt, comes the row's seconds later where the row puts
@@ -700,6 +710,7 @@ TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
         quarantine.clear();
         removeQueue.clear();
         LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        lf_madeFromItsReport(ac);
         ac.onGround = 0;
         const LaLo at = gf_destinationPoint(kFar, {row.bearingDeg * degreesToRadians, row.metres * feetPerMetre});
         decodeMessage(report(kHex, streamPoint(at, 250, true, 1000 + std::int32_t(row.dt * 100), 5000, row.trackDeg),
@@ -717,6 +728,7 @@ TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
         g_liveAircraft.clear();
         quarantine.clear();
         LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        lf_madeFromItsReport(ac);
         ac.onGround = 0;
         const double b = bearingDeg * degreesToRadians;
         const LaLo held = gf_destinationPoint(kFar, {b, 3000.0 * feetPerMetre});
@@ -726,11 +738,28 @@ TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, bearingDeg == 90.0);
         EXPECT_EQ(ac.stream.size(), bearingDeg == 90.0 ? 1u : 3u);
     }
+    // Judged against the last report, not the stream's last point: where an
+    // aircraft created late was placed, on the course of a report before a
+    // turn, says nothing of the way its reports went.
+    {
+        g_liveAircraft.clear();
+        quarantine.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        lf_madeFromItsReport(ac);
+        ac.onGround = 0;
+        const LaLo placed = gf_destinationPoint(kFar, {pi / 3.0, 2000.0 * feetPerMetre});
+        ac.stream.back() = streamPoint(placed, 250, true, 1200, 5000, 60.0);
+        const LaLo at = gf_destinationPoint(placed, {-pi / 6.0, 3000.0 * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(at, 250, true, 5000, 5000, 60.0), 1040.0));
+        EXPECT_NE(ac.simState, AcSimState::removingfromsim);
+        EXPECT_EQ(ac.stream.size(), 2u);
+    }
     // Not yet shown, its first report alone: that one was the odd one, and
     // the aircraft starts where the new report's track and speed put it at
     // the first report's time.
     g_liveAircraft.clear();
     LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 250, true, 1000, 5000)}, AcSimState::buffer);
+    lf_madeFromItsReport(ac);
     ac.onGround = 0;
     const LaLo at = gf_destinationPoint(kFar, {pi / 2.0, 2000.0 * feetPerMetre});
     decodeMessage(report(kHex, streamPoint(at, 250, true, 3000, 5000), 1020.0));
