@@ -952,12 +952,21 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // reports slower than their positions move (a tow reporting 1 kt while
     // its positions cover 6): held to twice the reported speed, such a leg
     // fell further behind at every point. Only between reports seconds
-    // apart: points the engine put in, or stamped a tick apart, give no
-    // pace to believe.
-    const std::int64_t reportedTicks = std::int64_t{ac.stream[1].playTick} - ac.stream[0].playTick;
+    // apart: points stamped a tick apart give no pace to believe. A point
+    // the engine put in on the way (a turn's entry point) is passed over to
+    // the report after it: the leg into it is as late as that report (a
+    // taxi that stood where its reports paused, 260 m behind the report
+    // after the pause, crept to that point at twice the speed reported and
+    // never caught up). Not from where it stands: a copy it came to rest on
+    // is timed by its braking, not by a report.
+    const auto& s = ac.stream;
+    std::size_t reportAt = 1;
+    while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
+    const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    if (ac.stream[0].synthetic == 0 && ac.stream[1].synthetic == 0 && reportedTicks >= kPaceLeastTicks)
-        paceKt = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
+    if (s[0].synthetic == 0 && (reportAt == 1 || s[0].stationary == 0) && s[reportAt].synthetic == 0 &&
+        s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
+        paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});

@@ -576,6 +576,33 @@ TEST_F(TaxiLag, ASetOffFromRestIntoABendThatTightensWhereItStandsKeepsUpWithItsR
     }
 }
 
+TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedCatchesUpWithTheReportAfterThePause) {
+    // Braked to rest where its reports paused; the first report after the
+    // pause lies 260 m on round a corner, at 8 kt though the positions moved
+    // at 15. The leg there is split where its speed changes and a turn's
+    // entry point goes in before that: the leg after the entry point takes
+    // the pace of the positions around it, not twice the 8 kt reported.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 12.0, 90, 0.0},      {18.0, 0.0, 10.0, 90, 3.2},     {31.0, 0.0, 7.0, 90, 6.1},
+        {195.0, -205.0, 7.8, 128, 40.0}, {210.0, -210.0, 8.2, 72, 45.1}, {225.0, -204.0, 10.1, 70, 48.2},
+        {241.0, -198.0, 10.1, 70, 51.3}, {259.0, -192.0, 10.1, 70, 54.8}, {274.0, -187.0, 10.1, 70, 57.7},
+        {290.0, -181.0, 10.1, 70, 60.8}, {306.0, -175.0, 10.1, 70, 63.9}, {322.0, -169.0, 10.1, 70, 67.0},
+    };
+    const LaLo origin{47.447, -122.3007};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    expectKeepsUp(0xD100E1, origin, reports, "taxi_pause_corner");
+    // The reports after the pause are reached within 5 s of their due time
+    // (held to twice the 8 kt reported, it came 8 s late to each).
+    std::vector<Due> dues;
+    for (std::size_t i = 3; i < reports.size(); ++i)
+        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
+                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
+                        from + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    const std::vector<Lag> lags = lf_lags(*harness->record(0xD100E1), dues, 5.0);
+    ASSERT_GT(lags.size(), 8u);
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
 TEST_F(TaxiLag, ATowBrakingIntoItsStandRoundABendItsNoseCannotFollowKeepsUpWithItsReports) {
     // A tow as a feed sent it: off the stand southward, a pause in the
     // reports while it turns onto the lane westward, then braking to rest
