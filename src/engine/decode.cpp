@@ -355,10 +355,11 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // may be one the engine put in (where an aircraft created late was
         // placed, on a course its reports have since left). A report out of
         // reach waits for the next one, which tells which of the two was
-        // wrong; one within reach is judged now.
+        // wrong; one within reach is judged now. The cheap geometry first:
+        // nearly every report lies on its line.
         const StreamPoint* lastReport = lf_lastAirReport(ac);
-        const bool offTheTrackLine = lastReport != nullptr && !lf_isLoneJump(ac, *lastReport, point) &&
-                                     lf_isOffTheTrackLine(ac, *lastReport, point, dt);
+        const bool offTheTrackLine = lastReport != nullptr && lf_isOffTheTrackLine(ac, *lastReport, point, dt) &&
+                                     !lf_isLoneJump(ac, *lastReport, point);
         // Not yet shown, with its first report alone: that report was the
         // odd one (the reports after it agree with the new one, or the new
         // one is judged with them in turn), and the aircraft starts where the
