@@ -20,6 +20,7 @@
 #include "engine/removal.h"
 #include "engine/reports.h"
 #include "engine/services.h"
+#include "engine/spawn.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
 #include "liveries/code_tables.h"
@@ -37,6 +38,7 @@
 #include "settings/snapshot.h"
 
 std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
+std::unordered_set<std::uint32_t> toldLowNewcomers;
 
 namespace {
 
@@ -283,6 +285,7 @@ void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
     info.climbRateLimit = limits.climbRateLimit;
     info.taxiSpeedRef = limits.taxiSpeedRef;
     g_liveAircraft.emplace_back(std::deque<StreamPoint>{record.point}, info, record.time);
+    if (toldLowNewcomers.erase(record.hexid) != 0) g_liveAircraft.back().toldLowOverAirport = 1;
     lf_rememberAirReport(g_liveAircraft.back(), record.point);
 }
 
@@ -296,7 +299,15 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     if (record.hexid <= kLastStaticHexid) return;
     if (!gf_passQuarantine(record.hexid, record.point, record.time)) return;
     if (!gf_isCategoryIncluded(gf_getModelCategory(gf_internModelCode(code)))) return;
-    if (lf_isAtAirportAltitude(record.point.altitudeFt)) return;
+    if (lf_isAtAirportAltitude(record.point.altitudeFt)) {
+        // Dropped as the spawn gate drops traffic low over the airport, and
+        // said once as it says it: an arrival whose reports before its
+        // landing roll all came this low was never shown, and nothing told
+        // why.
+        if (record.point.airborne != 0 && toldLowNewcomers.insert(record.hexid).second)
+            gf_logLowOverAirport(record.identity.callsign, record.identity.registration);
+        return;
+    }
     lf_addLiveAcFromMessage(record, key);
 }
 
@@ -405,7 +416,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
     lf_keepLastStandingReport(ac, record);
     ac.motion.thinnedReportSet = 0;
 
-    if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) return;
+    if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) {
+        if (record.point.airborne != 0 && ac.toldLowOverAirport == 0) {
+            ac.toldLowOverAirport = 1;
+            gf_logLowOverAirport(ac.callsign, ac.registration);
+        }
+        return;
+    }
 
     AcInfo identity;
     static_cast<FlightIdentity&>(identity) = record.identity;

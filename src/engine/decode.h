@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/records.h"
 #include "feed/records.h"
@@ -25,6 +26,9 @@ struct QuarantineEntry {
     std::uint8_t flag = 0;    // always 0
 };
 extern std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
+// Aircraft not yet kept whose report the decoder dropped as flying low over
+// the airport, and the log said so.
+extern std::unordered_set<std::uint32_t> toldLowNewcomers;
 
 // The tick's mailbox step: every waiting history record in posting order,
 // then up to two live records.

@@ -48,6 +48,7 @@ void gf_initTrafficEngine() {
     stayers.clear();
     g_liveAircraft.clear();
     quarantine.clear();
+    toldLowNewcomers.clear();
     g_staticAircraft.clear();
     lf_emptyStands();
 
@@ -109,6 +110,7 @@ void gf_resetTrafficEngine() {
     g_liveAircraft.clear();
     g_staticAircraft.clear();
     quarantine.clear();
+    toldLowNewcomers.clear();
     stayers.clear();
     gf_resetLiveVsParkedPasses();
     lf_emptyStands();

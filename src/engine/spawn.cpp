@@ -63,6 +63,9 @@ constexpr double kFastestFlyingKt = 1000.0;
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
 constexpr double kAtRestKt = 1.0;
+// Reports at rest lying no farther apart than this (m) are one standing
+// aircraft's scatter.
+constexpr double kStandingScatterM = 35.0;
 // A pushback goes on at no less than this (m/s) after its last report.
 constexpr double kLeastPushMps = 0.5;
 // A place flown on along a turn is stepped this often (ticks).
@@ -146,6 +149,13 @@ void lf_consumeFront(LiveAc& ac) {
     if (!ac.stream.empty()) ac.stream.pop_front();
 }
 
+// Both reports say the aircraft is at rest, and they lie within a standing
+// aircraft's scatter of each other.
+bool lf_scatterOfStanding(const StreamPoint& a, const StreamPoint& b) {
+    return a.airborne == 0 && b.airborne == 0 && a.groundSpeedKt == 0.0 && b.groundSpeedKt == 0.0 &&
+           gf_distanceNm(lf_position(a), lf_position(b)) * metresPerNm <= kStandingScatterM;
+}
+
 // The user on the ground or low above it: a finite height above 500 ft is not.
 bool lf_userIsLow(const UserAircraftState& user) {
     return !(std::isfinite(user.altitudeAboveGround) && user.altitudeAboveGround > kUserLowFt);
@@ -206,6 +216,11 @@ LaLo lf_taxiBeginsAt(const StreamPoint& pushed, const StreamPoint& taxi) {
 
 }  // namespace
 
+void gf_logLowOverAirport(std::string_view callsign, std::string_view registration) {
+    gf_log(fmt::format("{} {} flies {:.0f} ft or less above the airport: not shown while it does", callsign,
+                       registration.empty() ? callsign : registration, kLowAirborneAboveAirportFt));
+}
+
 void checkSpawnLiveAc(LiveAc& ac) {
     if (ac.stream.empty()) {
         ac.removeRecord = 1;
@@ -244,8 +259,7 @@ void checkSpawnLiveAc(LiveAc& ac) {
         // before it lands is not simply missing.
         if (ac.toldLowOverAirport == 0) {
             ac.toldLowOverAirport = 1;
-            gf_log(fmt::format("{} {} flies {:.0f} ft or less above the airport: not shown while it does",
-                               ac.callsign, ac.registration, kLowAirborneAboveAirportFt));
+            gf_logLowOverAirport(ac.callsign, ac.registration);
         }
         lf_consumeFront(ac);
         return;
@@ -406,13 +420,17 @@ void spawnLiveAc(LiveAc& ac) {
                 // taxi.
                 const bool walking =
                     second.groundSpeedKt <= kWalkingPaceKt && ownPaceKt(kWalkingPaceBaseTicks) <= kWalkingPaceKt;
-                if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && second.stationary == 0)
+                // Two reports at rest a few metres apart are the scatter of a
+                // standing aircraft's positions, not a move: shown, it taxied
+                // from one to the other at walking pace and back.
+                const bool standing = second.stationary != 0 || lf_scatterOfStanding(front, second);
+                if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && !standing)
                     ac.pushedOffStand = walking && gf_isOnAStand(lf_position(front)) ? 1 : 2;
                 const bool pushedBack = ac.pushedOffStand == 1 && walking;
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
-                if (ac.stream[1].stationary != 0 || fast || pushedBack) {
-                    if (ac.stream[1].stationary != 0 && ac.toldNoStand == 0) {
+                if (standing || fast || pushedBack) {
+                    if (standing && ac.toldNoStand == 0) {
                         ac.toldNoStand = 1;
                         gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",
                                            ac.callsign, ac.registration));

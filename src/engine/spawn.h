@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/records.h"
 #include "engine/reports.h"
@@ -16,6 +17,9 @@
 // The spawn gate of an aircraft in state buffer, run every tick: may wait,
 // consume the front point, set `removeRecord`, or spawn it.
 void checkSpawnLiveAc(LiveAc& ac);
+// Logs that the aircraft is not shown while it flies low over the airport
+// (callers say it once per aircraft).
+void gf_logLowOverAirport(std::string_view callsign, std::string_view registration);
 
 // Brings a gated aircraft to state adding2sim on the adding stack, unless it
 // has no livery (dropped; its key and registration go into the no-match set

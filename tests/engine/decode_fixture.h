@@ -134,6 +134,7 @@ private:
     static void lf_clearEngine() {
         g_liveAircraft.clear();
         quarantine.clear();
+        toldLowNewcomers.clear();
         removeQueue.clear();
         liveCreateQueue.clear();
         staticCreateQueue.clear();

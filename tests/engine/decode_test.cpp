@@ -426,6 +426,33 @@ TEST_F(DecodeTest, NewAircraftFilters) {
     }
 }
 
+// The reports of an aircraft flying low over the airport are dropped before
+// it is kept, as the spawn gate drops them after: the log says so once, also
+// when every report before its landing roll came that low, and not again
+// once it is kept. A ground report at the airport's altitude is no flight.
+TEST_F(DecodeTest, AReportDroppedAsFlyingLowOverTheAirportIsToldOnce) {
+    const std::string told = "KLM1 XX-TEST flies 700 ft or less above the airport: not shown while it does";
+    gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
+    decodeMessage(report(kHex, streamPoint(kFar, 140, true, 0, 200), 1000.0, "B738", "KLM1"));
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 500), 140, true, 100, 110), 1007.0, "B738", "KLM1"));
+    decodeMessage(report(kHex + 1, streamPoint(kFar, 0, false, 0, 100), 1000.0, "B738", "KLM2"));
+    EXPECT_TRUE(g_liveAircraft.empty());
+    const std::string lines = newLogLines();
+    EXPECT_EQ(countOf(lines, told), 1u) << lines;
+    EXPECT_EQ(countOf(lines, "KLM2"), 0u) << lines;
+
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 1000), 120, false, 0, 0), 1014.0, "B738", "KLM1"));
+    ASSERT_EQ(g_liveAircraft.size(), 1u);
+    EXPECT_EQ(g_liveAircraft.front().toldLowOverAirport, 1) << "the spawn gate does not say it again";
+
+    // Kept, not yet shown: its own report that low is told once as well.
+    LiveAc& buffered = aircraft(7, AcPhase::birth, {streamPoint(kFar, 250, true, 0, 1000)}, AcSimState::buffer);
+    for (double t : {1010.0, 1020.0})
+        decodeMessage(report(7, streamPoint(northOf(kFar, 2000), 250, true, 3000, 180), t));
+    EXPECT_EQ(buffered.stream.size(), 1u);
+    EXPECT_EQ(countOf(newLogLines(), "KLM7 KLM7 flies 700 ft or less above the airport"), 1u);
+}
+
 TEST_F(DecodeTest, NewAircraftStartsInBufferWithItsCategoryLimits) {
     struct Row {
         const char* type;

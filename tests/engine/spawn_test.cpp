@@ -685,6 +685,45 @@ TEST_F(Spawn, AStandingAircraftWithoutAFreeStandWaitsAndTheLogSaysSoOnce) {
         << logText();
 }
 
+// Reports at rest that scatter a few metres (no stand free for it) are one
+// standing aircraft: it waits, and the log says so. Farther apart, or said to
+// move, they are a move, and the aircraft is shown.
+TEST_F(Spawn, ReportsAtRestScatteredAroundOneSpotAreAStandingAircraft) {
+    setAirport(300.0);
+    const double kMetreDeg = 1.0 / (60.0 * metresPerNm * std::cos(50.1 * degreesToRadians));  // 1 m east
+    struct Row {
+        const char* what;
+        double apartM;
+        double secondKt;
+        bool waits;
+    };
+    const Row rows[] = {
+        {"18 m apart, both at rest", 18.0, 0.0, true},
+        {"34.9 m apart, both at rest", 34.9, 0.0, true},
+        {"35.5 m apart, both at rest", 35.5, 0.0, false},
+        {"18 m apart, the second moving", 18.0, 3.0, false},
+    };
+    std::uint32_t hexid = 0x500581;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> stream;
+        for (int i = 0; i < 3; ++i) {
+            StreamPoint p = point(50.1, 8.0 + (i % 2) * row.apartM * kMetreDeg, 0.0, false, 800 * i);
+            p.groundSpeedKt = i == 1 ? row.secondKt : 0.0;
+            stream.push_back(p);
+        }
+        LiveAc& ac = addLive(hexid++, AcSimState::buffer, 0, std::move(stream));
+        ac.phase = AcPhase::birth;
+        newLogLines();
+        tickCount.store(0);
+        checkSpawnLiveAc(ac);
+        EXPECT_EQ(ac.simState, row.waits ? AcSimState::buffer : AcSimState::adding2sim);
+        EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA stands where no stand is free for it: not shown until it moves"),
+                  row.waits ? 1u : 0u);
+    }
+}
+
 // Reports that walk an aircraft off the stand it stood on (no stand free for
 // it) push it back: it appears where they stop, nose toward its taxi, not on
 // the stand to follow the push nose first and turn round at its end. One
