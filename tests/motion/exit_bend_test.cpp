@@ -159,3 +159,31 @@ TEST_F(ExitBend, ALandingRollLegThatEndsOffTheRunwayIsRolledWithTheNoseAlongIt) 
         EXPECT_LT(worstDeg, 3.0);
     }
 }
+
+TEST_F(ExitBend, ALandingRollPlannedAgainFromWhereItRollsBendsIntoItsExit) {
+    // The roll's leg was planned again from where the aircraft rolled (the
+    // exit's report came): the leg starts at a point put in there, 300 m
+    // short of a corner that turns off by 45 degrees (30 to the other side).
+    // The turn off still begins short of the corner and the aircraft bends
+    // into the exit rolling, not braked to rest on the corner to turn there
+    // on the spot.
+    for (const double turnDeg : {45.0, -30.0}) {
+        SCOPED_TRACE(turnDeg);
+        StreamPoint after;
+        LiveAc& ac = rollingToExit(turnDeg, 32.0, 100.0, 7.0, after);
+        ac.stream[0].synthetic = 1;
+        ac.stream[0].rollSynthetic = 1;
+        ac.stream.push_back(after);
+        double slowestKt = 1e9;
+        bool arrived = false;
+        for (int guard = 0; guard < 30000 && !arrived; ++guard) {
+            const std::optional<double> m = playTick(ac);
+            if (!m) break;
+            tickCount.store(tickCount.load() + 1);
+            arrived = metres({ac.pose.latitude, ac.pose.longitude}, at(after)) < 5.0;
+            if (guard > 0 && !arrived) slowestKt = std::min(slowestKt, *m * 100.0 / kKnotsToMps);
+        }
+        EXPECT_TRUE(arrived);
+        EXPECT_GT(slowestKt, 10.0);
+    }
+}
