@@ -274,6 +274,9 @@ constexpr double kFirmSpeedChangePerTick = 5.0e-4;
 // How far above the speed it goes on at a leg from rest may run: the next
 // leg, timed by the reports, goes on near that speed.
 constexpr double kRestLegOverOnward = 1.15;
+// A taxi leg timed this much faster than the speed it goes on at is late
+// already: the time its speed change needs is not added to it.
+constexpr double kLateLegOverOnward = 1.05;
 // A taxi leg's even speed this far off the speed the aircraft rolls at (a
 // share of it) is changed to evenly.
 constexpr double kEvenLegChangeShare = 0.1;
@@ -300,15 +303,24 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
     const double onward = onwardStep > 0.0 ? onwardStep : legM / n;
     // A taxi leg timed faster than the speed it goes on at (late, it catches
     // up with its reports) may run as fast as catching up allows: capped at
-    // that speed it would fall behind again by the time it was given.
-    const bool catchingUp = ac.phase == AcPhase::taxi && legM / n > kRestLegOverOnward * onward;
+    // that speed it would fall behind again by the time it was given. So
+    // may one timed faster than its reported speed by less whose even speed
+    // is above that cap (a leg from rest runs faster than its mean to make
+    // up the speed-up): given the time it needed at the speed reported, a
+    // taxi the reports found again after a pause, braked to rest meanwhile,
+    // fell 6 s behind them.
+    double cruise = 0.0;
+    const bool fits = lf_cruiseSchedule(m, n, legM, s0, toRest, kTaxiSpeedChangePerTick, &cruise);
+    const bool catchingUp =
+        ac.phase == AcPhase::taxi &&
+        (legM / n > kRestLegOverOnward * onward ||
+         (onwardStep > 0.0 && legM / n > kLateLegOverOnward * onward && fits && cruise > kRestLegOverOnward * onward));
     const double goesOn =
         catchingUp ? std::max(kRestLegOverOnward * onward,
                               std::min(kCatchUpMostFactor * onward, onward + kCatchUpMostKt * kKnotsToMps / 100.0))
                    : kRestLegOverOnward * onward;
     const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : goesOn;
-    double cruise = 0.0;
-    if (lf_cruiseSchedule(m, n, legM, s0, toRest, kTaxiSpeedChangePerTick, &cruise) && !(cruise > top)) return n;
+    if (fits && !(cruise > top)) return n;
     // The time at the taxi rate: from the speed it has to the one it goes on
     // at, evenly on, and braked to rest.
     // Where the reported speed is far below the positions' own (a tow
@@ -508,8 +520,24 @@ bool lf_brakeToRestLeg(LiveAc& ac) {
     return true;
 }
 
+// Whether a landing roll's leg ends off its runway: further from the centre
+// line than half the runway's width (and the aim's least offset).
+bool lf_landingLegEndsOffRunway(const LiveAc& ac, LaLo end) {
+    if (ac.phase != AcPhase::landing_roll || !ac.landingRunway) return false;
+    const RunwayMatch& r = *ac.landingRunway;
+    const double heading = r.headingDeg * degreesToRadians;
+    if (!gf_isValidLaLo(r.farEnd) || !gf_isValidLaLo(end) || gf_isSamePlace(r.farEnd, end)) return false;
+    const double cross =
+        std::sin(gf_bearing(r.farEnd, end) - heading) * gf_distanceNm(r.farEnd, end) * metresPerNm;
+    return std::isfinite(cross) && std::fabs(cross) > std::max(r.widthM / 2.0, kAimLeastCrossTrackM);
+}
+
 // The leg from the pose runs on the profile chosen; straight along a
-// runway it heads for the centre line.
+// runway it heads for the centre line. Not a landing roll's leg that ends
+// off the runway (the roll turns off along it: the reports skipped the
+// exit's start): the nose turns onto the leg. Held to the centre line, an
+// arrival rolled 500 m to its exit with the nose 14 degrees off its travel
+// and met the exit's next leg 30 degrees off, which it stopped for.
 void lf_takeProfileLeg(LiveAc& ac, const ProfileChoice& choice, bool aimOnRunway) {
     MotionState& m = ac.motion;
     ProfileLeg& leg = m.profileLeg;
@@ -523,6 +551,7 @@ void lf_takeProfileLeg(LiveAc& ac, const ProfileChoice& choice, bool aimOnRunway
     m.speedChangeKind = 0;
     if (!aimOnRunway) return;
     alignOnRunway(ac);
+    if (lf_landingLegEndsOffRunway(ac, choice.end)) m.hasCenterlineAim = 0;
     if (m.hasCenterlineAim != 0) {
         m.profileHeadingTarget = m.centerlineAimBearing;
         m.hasProfileHeadingTarget = 1;

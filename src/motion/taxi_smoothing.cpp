@@ -522,10 +522,18 @@ bool smoothTaxiPath(LiveAc& ac) {
 
     if (landingRoll && g.exitTurn) {
         // Early exit point: the turn off the runway begins before the corner,
-        // where the speed has fallen to the exit-turn speed.
+        // where the speed has fallen to the exit-turn speed. Not again from
+        // such a point (it lies no further from its corner than a turn's
+        // entry does); but from a point put in where the roll was when its
+        // leg was planned again (the exit's report came), when the exit leg
+        // is long enough to turn onto: left without one, the roll braked to
+        // rest on its 45 degree exit's corner, turned on the spot there and
+        // fell 13 s behind.
         const double s1 = s[1].groundSpeedKt;
-        if (s[0].rollSynthetic == 0 && legM > lookAhead && rate > 0.0 && std::isfinite(s0) && std::isfinite(s1) &&
-            s1 <= kExitTurnKt) {
+        const bool replanned = s[0].rollSynthetic != 0 && legM > kGreatestTurnEntryM &&
+                               lf_metres(lf_position(s[1]), lf_position(s[2])) >= kLeastTurnEntryM;
+        if ((s[0].rollSynthetic == 0 || replanned) && legM > lookAhead && rate > 0.0 && std::isfinite(s0) &&
+            std::isfinite(s1) && s1 <= kExitTurnKt) {
             double d = lf_turnEntryM(s0, cornerDeg, rate);
             if (s0 > kExitTurnKt && s0 > s1) d = std::min(d, (kExitTurnKt - s1) * legM / (s0 - s1));
             if (d >= kLeastTurnEntryM && insertPointBeforeCorner(ac, d, true)) return true;

@@ -118,3 +118,72 @@ TEST_F(ExitBend, ALegSetOffByATurnOnTheSpotStopsOnACornerItTurnsOnTheSpot) {
         EXPECT_LT(spotTurnDeg, std::max(std::fabs(row.startDeg), std::fabs(row.cornerDeg)) + 5.0);
     }
 }
+
+TEST_F(ExitBend, ALandingRollLegThatEndsOffTheRunwayIsRolledWithTheNoseAlongIt) {
+    // Rolling east along the runway, the next report lies hundreds of metres
+    // on, off the runway by a little less than a turned-off leg (the reports
+    // skipped the start of a fast exit): the roll follows the leg with its
+    // nose, not held along the centre line while it moves off it.
+    struct Row {
+        double offDeg, legM, startKt, endKt;
+    };
+    for (const Row row : {Row{14.0, 540.0, 54.0, 35.0}, Row{-10.0, 700.0, 60.0, 30.0}}) {
+        SCOPED_TRACE(row.offDeg);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const auto ticks = static_cast<std::int32_t>(
+            std::lround(row.legM / ((row.startKt + row.endKt) / 2.0 * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(past(1200.0), {{90.0 + row.offDeg, row.legM}}, row.endKt, ticks);
+        s[0].groundSpeedKt = row.startKt;
+        s.push_back(ground(ahead(at(s[1]), 90.0 + row.offDeg, 100.0), s[1].playTick + 600, row.endKt));
+        const LaLo end = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepM = row.startKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        // The nose against the leg's bearing once it has had 3 s to turn,
+        // until the aircraft reaches the leg's end.
+        double worstDeg = 0.0;
+        bool arrived = false;
+        for (int i = 0; i < ticks + 300 && !arrived; ++i) {
+            if (!playTick(ac)) break;
+            tickCount.store(tickCount.load() + 1);
+            arrived = metres({ac.pose.latitude, ac.pose.longitude}, end) < 1.0;
+            if (i >= 300 && !arrived)
+                worstDeg = std::max(worstDeg, std::fabs(std::remainder(ac.pose.heading / kDeg - (90.0 + row.offDeg),
+                                                                       360.0)));
+        }
+        EXPECT_TRUE(arrived);
+        EXPECT_LT(worstDeg, 3.0);
+    }
+}
+
+TEST_F(ExitBend, ALandingRollPlannedAgainFromWhereItRollsBendsIntoItsExit) {
+    // The roll's leg was planned again from where the aircraft rolled (the
+    // exit's report came): the leg starts at a point put in there, 300 m
+    // short of a corner that turns off by 45 degrees (30 to the other side).
+    // The turn off still begins short of the corner and the aircraft bends
+    // into the exit rolling, not braked to rest on the corner to turn there
+    // on the spot.
+    for (const double turnDeg : {45.0, -30.0}) {
+        SCOPED_TRACE(turnDeg);
+        StreamPoint after;
+        LiveAc& ac = rollingToExit(turnDeg, 32.0, 100.0, 7.0, after);
+        ac.stream[0].synthetic = 1;
+        ac.stream[0].rollSynthetic = 1;
+        ac.stream.push_back(after);
+        double slowestKt = 1e9;
+        bool arrived = false;
+        for (int guard = 0; guard < 30000 && !arrived; ++guard) {
+            const std::optional<double> m = playTick(ac);
+            if (!m) break;
+            tickCount.store(tickCount.load() + 1);
+            arrived = metres({ac.pose.latitude, ac.pose.longitude}, at(after)) < 5.0;
+            if (guard > 0 && !arrived) slowestKt = std::min(slowestKt, *m * 100.0 / kKnotsToMps);
+        }
+        EXPECT_TRUE(arrived);
+        EXPECT_GT(slowestKt, 10.0);
+    }
+}

@@ -645,3 +645,47 @@ TEST_F(GroundRest, ALegFromRestWhoseReportsFellDueLongAgoTakesTheTimeItsSpeedCha
         EXPECT_LE(lf_worstChange({p.ticks.begin(), reached}), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
 }
+
+TEST_F(GroundRest, ALegFromRestTimedFasterThanItsReportedSpeedCatchesUpOnTime) {
+    // Standing where it braked to rest while its reports paused, the next
+    // report comes 80 m on at 10 kt, due sooner than 10 kt takes: the leg's
+    // mean is a little over that speed, under the 15 % a leg from rest may
+    // run above it, but the speed-up from rest puts its even speed above.
+    // It catches up and reaches the report when it falls due, speeding up at
+    // the taxi rate and never twice the reported speed; not given the time
+    // the leg takes at 20 kt, which left it seconds behind its reports.
+    struct Row {
+        const char* name;
+        double meanShare;  // the leg's mean speed, of the reported speed
+    };
+    const Row rows[] = {
+        {"timed 12 % faster", 1.12},
+        {"timed 8 % faster", 1.08},
+    };
+    constexpr double kKt = 10.0;
+    constexpr double kLegM = 80.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const auto legTicks = static_cast<std::int32_t>(std::lround(kLegM / (row.meanShare * kKt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{90.0, kLegM}, {90.0, 30.0}}, kKt, legTicks);
+        s[0].groundSpeedKt = 0.0;
+        s[2].playTick = s[1].playTick + 600;
+        const std::int32_t due = s[1].playTick;
+        const LaLo end = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = tickCount.load() - 100;
+        ac.motion.lastStepM = 0.0;
+        const Played p = lf_play(ac, legTicks + 1000);
+        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
+                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        ASSERT_NE(reached, p.ticks.end()) << "it reaches the report";
+        const std::int32_t reachedTick = due - legTicks + static_cast<std::int32_t>(reached - p.ticks.begin());
+        EXPECT_LE(reachedTick, due + 1) << "on time";
+        EXPECT_LE(lf_worstChange({p.ticks.begin(), reached}), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+        double fastest = 0.0;
+        for (auto t = p.ticks.begin(); t != reached; ++t) fastest = std::max(fastest, t->stepM);
+        EXPECT_LT(fastest, 2.0 * kKt * kKnotsToMps / 100.0);
+    }
+}
