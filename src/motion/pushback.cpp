@@ -39,6 +39,9 @@ constexpr double kStopStepM = 0.1;
 // A pushback goes at a walking pace: a report faster than this (kt) is no
 // pushback's.
 constexpr double kMostPushKt = 6.0;
+// A report this fast (kt) at most, beyond a pushback's pace, may be the taxi
+// a few seconds after it turned off the pushback's line.
+constexpr double kTurnedOffMostKt = 15.0;
 // A pushback reported standing further on got there at no less than this
 // (m/s) from its report before; one reported moving there, when its report
 // falls due this much (ticks) later than that pace takes.
@@ -90,6 +93,7 @@ constexpr double kPushConeRad = 60.0 * degreesToRadians;
 // A report whose nose crosses the pushback's line at less than this tells
 // no place on the line where the aircraft turned off it.
 constexpr double kLeastTurnOffRad = 30.0 * degreesToRadians;
+constexpr double kOnLineShare = 0.1;
 
 // The taxi-start watch after the pushback.
 constexpr double kTaxiMoveM = 4.0;
@@ -728,12 +732,19 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
     if (std::fabs(det) < std::sin(kLeastTurnOffRad)) return std::nullopt;
     const double east = movedM * std::sin(travelRad);
     const double north = movedM * std::cos(travelRad);
-    const double alongLineM = (east * std::cos(noseRad) - north * std::sin(noseRad)) / det;
+    double alongLineM = (east * std::cos(noseRad) - north * std::sin(noseRad)) / det;
     const double fromTurnM = (std::sin(backRad) * north - std::cos(backRad) * east) / det;
-    if (!(alongLineM >= kPushStepM) || !(fromTurnM >= 0.0) || alongLineM > movedM) return std::nullopt;
+    // A report on the line itself (it turned where it is reported) lies
+    // either side of the line as the nose the pushback's end is taken with
+    // is a few degrees off: it turned there.
+    const double slackM = kOnLineShare * movedM;
+    if (!(alongLineM >= kPushStepM) || !(fromTurnM >= -slackM) || alongLineM > movedM + slackM)
+        return std::nullopt;
+    const bool onLine = fromTurnM < 0.0 || alongLineM > movedM;
+    if (onLine) alongLineM = movedM;
     const StreamPoint& before = l.pushback.back();
     StreamPoint turn = before;
-    const LaLo at = gf_destinationPoint(end.at, {backRad, alongLineM * feetPerMetre});
+    const LaLo at = onLine ? lf_position(p) : gf_destinationPoint(end.at, {backRad, alongLineM * feetPerMetre});
     turn.lat = at.lat;
     turn.lon = at.lon;
     turn.trackDeg = kNoTrack;
@@ -939,8 +950,23 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& reported) {
         l.watched = 0;
         return true;
     }
-    if (walking && !ownHeadingAgrees && lf_tailFirst(travel, end.noseRad)) {
-        if (const std::optional<StreamPoint> turn = lf_turnOffPushback(l, end, p, movedM, travel)) {
+    // Turned off the line while its reports paused, the aircraft may be
+    // taxiing faster than a pushback goes by its first report, nose first
+    // from where it turned (the way it lies from where the pushback seemed
+    // to end then tells nothing of its nose): its nose tells where it
+    // turned, when the pushback's pace leaves it the time to taxi on from
+    // there to the report. Passed over as a taxi's, the report was left
+    // behind the nose where the pushback seemed to end, and a heavy turned
+    // 82 degrees on the spot toward the reports after it, drove 11 m and
+    // turned 47 degrees back on the spot, 11 s behind them.
+    const bool taxiing = !l.pushback.empty() && p.groundSpeedKt > kMostPushKt && p.groundSpeedKt <= kTurnedOffMostKt;
+    if (((walking && !ownHeadingAgrees) || taxiing) && lf_tailFirst(travel, end.noseRad)) {
+        std::optional<StreamPoint> turn = lf_turnOffPushback(l, end, p, movedM, travel);
+        if (turn && taxiing &&
+            gf_ticksBetween(turn->playTick, p.playTick) <
+                gf_legTicks(gf_distanceNm(lf_position(*turn), lf_position(p)), p.groundSpeedKt, 0))
+            turn.reset();
+        if (turn) {
             // The reports paused while the pushback went on and the aircraft
             // turned off its line: it is pushed on to where it turned, and
             // taxis from there. Taxiing to the report from where the pushback

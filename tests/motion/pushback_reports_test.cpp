@@ -790,21 +790,37 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
     // the pushback's line: facing west, 80 m south; facing south-west, 74 m
     // south. A nose that runs down the line tells no place, and one facing
     // south-east lies on the wrong side of the line for it: the pushback
-    // stays where it ended and the report waits for the taxi.
+    // stays where it ended and the report waits for the taxi. One at a
+    // taxi's speed already (turned off, it sped up) is pushed on to where it
+    // turned as well, one on the line too, having turned where it is
+    // reported (its nose north-east, away from the stand's way, the report
+    // a metre off the line as the pushback's end faces a little off), unless
+    // that leaves no time to taxi on from there to the report: then the
+    // taxi starts on it at once.
     struct Row {
         double noseDeg;
         double turnSouthM;  // 0: no pushback on
+        double speedKt = 4.5;
+        std::int32_t due = 14000;
+        double westM = 6.0;
+        bool turnedAtReport = false;
     };
-    for (const Row row : {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0}}) {
-        SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg);
+    for (const Row row : {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0},
+                          Row{270.0, 80.0, 9.0}, Row{45.0, 80.0, 9.0, 14000, 1.0, true}, Row{270.0, 0.0, 9.0, 12350}}) {
+        SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg << " at " << row.speedKt << " kt");
         const LaLo end = from(kB1, 180.0, 60.0);
         LiveAc& ac = pushedBack(end);
         StandLeaving& l = ac.motion.leaving;
         // Its last report still moved: nothing told the pushback was over.
         l.pushbackOver = 0;
-        StreamPoint p = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, 6.0), 14000, 4.5);
+        StreamPoint p = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, row.westM), row.due, row.speedKt);
         p.hasTrueHeading = 1;
         p.trueHeading = row.noseDeg * degreesToRadians;
+        if (row.due < 14000) {
+            EXPECT_TRUE(checkExtendingSituations(ac, p));
+            EXPECT_EQ(ac.phase, AcPhase::taxi);
+            continue;
+        }
         EXPECT_FALSE(checkExtendingSituations(ac, p));
         ASSERT_EQ(l.after.size(), 1u) << "the report waits for the taxi";
         if (row.turnSouthM == 0.0) {
@@ -813,8 +829,9 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
         }
         EXPECT_EQ(ac.phase, AcPhase::pushing_back);
         ASSERT_EQ(l.pushback.size(), 3u);
-        EXPECT_LT(metresTo(l.pushback.back(), from(kB1, 180.0, row.turnSouthM)), 0.1);
-        EXPECT_LT(l.pushback.back().playTick, 14000);
+        const LaLo turnedAt = row.turnedAtReport ? LaLo{p.lat, p.lon} : from(kB1, 180.0, row.turnSouthM);
+        EXPECT_LT(metresTo(l.pushback.back(), turnedAt), 0.1);
+        EXPECT_LT(l.pushback.back().playTick, row.due);
         // Pushed there, the taxi starts on the report and the next one on.
         const LaLo turned{l.pushback.back().lat, l.pushback.back().lon};
         StreamPoint on = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, 60.0), 15000, 12.0);
