@@ -687,13 +687,12 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
             append(ac, held);
             return false;
         }
-        // Out of reach of both: the stream's last point may have been
-        // retimed later than its report came, so a report near it reads as
-        // too fast. Lying nearer the stream than the held report, the held
-        // one was wrong; this one waits for the next report in its place.
-        const double fromStreamNm = gf_distanceNm(lf_position(*last), lf_position(point));
-        const double fromHeldNm = gf_distanceNm(lf_position(held), lf_position(point));
-        if (!(fromStreamNm < fromHeldNm)) append(ac, held);
+        // Out of reach of both: nothing bears the held report out (it keeps
+        // the time it came with, so a report out of its reach is no
+        // retiming's doing, as it may be for the stream's last point), and
+        // this one waits for the next report in its place. Taken in because
+        // this one lay nearer it than the stream, two bad positions in a row
+        // had a flying aircraft race miles out to the first and back.
     } else if (!jump) {
         return false;
     }

@@ -186,6 +186,25 @@ TEST(MotionReportChecks, ALonePositionMilesOffIsNoPlaceToReachButFlyingToItIsToo
     EXPECT_TRUE(SmoothnessChecker{}.check(flown.record).has(MotionCheck::TravelSpeed));
 }
 
+TEST(MotionReportChecks, TwoPositionsMilesOffInARowAreNoPlaceToReach) {
+    // Two bad positions in a row, 5 NM north and 800 m apart: no place the
+    // aircraft was, as the reports on both sides agree. One of them 5 NM off
+    // and the other on the track is a lone one, told as before; two on a
+    // detour the reports after them go on from are places to reach.
+    const double v = 8.0;
+    const auto track = [&](int tick) { return v * tick / 100.0; };
+    Made m(v, 2.0, 4000, track, 90.0);
+    m.record.reports[10].position = lf_east(v * 20.0, 9260.0);
+    m.record.reports[11].position = lf_east(v * 22.0 + 800.0, 9260.0);
+    const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+    EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+
+    Made detour(v, 2.0, 4000, track, 90.0);
+    for (std::size_t i = 10; i < detour.record.reports.size(); ++i)
+        detour.record.reports[i].position = lf_east(v * 2.0 * double(i), 9260.0);
+    EXPECT_TRUE(SmoothnessChecker{}.check(detour.record).has(MotionCheck::Lag));
+}
+
 TEST(MotionReportChecks, AFirstReportWellOffTheLineTheTracksAgreeOnTellsNoPace) {
     // Flying east at 291 kt, reported every 2 s from 40 s on, the pose on the
     // reported line; the first report, 40 s before the second, lies 2.1 km

@@ -817,8 +817,12 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
     const Row rows[] = {
         // 2000 m in 6 s reads as 648 kt (as from a point retimed late).
         {"out of reach of both, nearer the stream", AcPhase::flying, {offM, 2000, 2200}, 250, 1300, {0, 2200}, 1000},
+        // Two bad positions in a row, each out of reach of the other: neither
+        // goes in; the one after them bears out none of them.
         {"out of reach of both, nearer the held one", AcPhase::flying, {offM, offM + 1800, offM + 1900}, 250, 1300,
-         {0, offM, offM + 1800, offM + 1900}, 1000},
+         {0, offM + 1800, offM + 1900}, 1000},
+        {"two bad positions in a row, then on course", AcPhase::flying, {offM, offM + 900, 2000, 2300}, 250, 1300,
+         {0, 2000, 2300}, 1000},
         {"not yet shown, its first report the bad one: from it on time", AcPhase::birth, {offM, offM + 300}, 250, 1300,
          {offM - back3sM, offM, offM + 300}, 1000},
         {"the same, 31 s before", AcPhase::birth, {offM, offM + 300}, 250, 4100, {offM, offM + 300}, 4100},

@@ -1056,12 +1056,23 @@ bool lf_firstReportOffTheLine(const ReportedPosition& a, const ReportedPosition&
 // aircraft goes on the ground rather than the one it flies at, and repeats
 // at no speed of a moving report's position are stale too when the aircraft
 // went on meanwhile.
+// Two bad positions in a row are told the same way: both out of reach of the
+// reports on either side of them, which agree with each other.
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace) {
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
+    std::vector<bool> badPair(n, false);
+    for (std::size_t i = 1; i + 2 < n; ++i) {
+        const double around = lf_ownKt(reports[i - 1], reports[i + 2]);
+        const double most = 3.0 * around + kOutlierSlackKt;
+        const double offPace = kOffPaceShare * around + kOffPaceSlackKt;
+        const double into = lf_ownKt(reports[i - 1], reports[i]);
+        const double outOf = lf_ownKt(reports[i + 1], reports[i + 2]);
+        if ((into > most && outOf > offPace) || (into > offPace && outOf > most)) badPair[i] = badPair[i + 1] = true;
+    }
     for (std::size_t i = 0; i < n; ++i) {
-        bool lone = false;
+        bool lone = badPair[i];
         if (i > 0 && i + 1 < n) {
             const double around = lf_ownKt(reports[i - 1], reports[i + 1]);
             const double most = 3.0 * around + kOutlierSlackKt;
@@ -1078,14 +1089,15 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             // be reached from shows it is no place the aircraft was.
             const double offPace = kOffPaceShare * around + kOffPaceSlackKt;
             const bool offBothSides = (after && fromBefore > offPace) || (fromBefore > most && toNext > offPace);
-            lone = staleOnGround || (after && repeat) || offBothSides ||
+            lone = lone || staleOnGround || (after && repeat) || offBothSides ||
                    (staleAtGroundPace &&
                     (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
             const double own = i == 0 ? lf_ownKt(reports[a], reports[b]) : lf_ownKt(reports[b], reports[a]);
-            lone = own > 3.0 * next + kOutlierSlackKt || (i == 0 && lf_firstReportOffTheLine(reports[0], reports[1])) ||
+            lone = lone || own > 3.0 * next + kOutlierSlackKt ||
+                   (i == 0 && lf_firstReportOffTheLine(reports[0], reports[1])) ||
                    (staleAtGroundPace && i > 0 && lf_repeatsAMoveAtNoSpeed(reports, i));
         }
         if (!lone) out.push_back(&reports[i]);
