@@ -267,6 +267,8 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
 // The latest airborne report the stream took, as it went in.
 void lf_rememberAirReport(LiveAc& ac, const StreamPoint& point) {
     if (point.airborne == 0) return;
+    ac.motion.airReportBefore = ac.motion.lastAirReport;
+    ac.motion.airReportBeforeSet = ac.motion.lastAirReportSet;
     ac.motion.lastAirReport = point;
     ac.motion.lastAirReportSet = 1;
 }

@@ -303,6 +303,21 @@ double lf_bankTurnDegPerS(const LiveAc& ac, double kt) {
     return std::isfinite(degPerS) ? std::max(kRateOneDegPerS, degPerS) : kRateOneDegPerS;
 }
 
+// The turn per tick two airborne points' reported tracks tell over the leg
+// between them, when they agree with its course (a chord of a steady turn
+// runs along the mean of the tracks at its ends); none when they do not.
+std::optional<double> lf_reportedTrackTurn(const StreamPoint& from, const StreamPoint& to, double course,
+                                           double ticks) {
+    constexpr double kChordSlackRad = 10.0 * degreesToRadians;
+    const double a = from.trackDeg * degreesToRadians;
+    const double b = to.trackDeg * degreesToRadians;
+    if (from.airborne == 0 || to.airborne == 0 || !std::isfinite(a) || !std::isfinite(b) || !(ticks > 0.0))
+        return std::nullopt;
+    const double change = std::remainder(b - a, fullCircle);
+    if (!(std::fabs(std::remainder(course - (a + change / 2.0), fullCircle)) <= kChordSlackRad)) return std::nullopt;
+    return change / ticks;
+}
+
 // The leg's course and the track's turn onto it from the leg before (when
 // this one starts where that one ended), for dead reckoning. Legs shorter
 // than a few dozen metres give no course worth turning on: the positions' own
@@ -342,8 +357,18 @@ void lf_rememberLeg(LiveAc& ac, const AirCategoryRow& row) {
     // the pause lay a mile and more away.
     const double most = std::min(row.turnRateDegPerS, lf_bankTurnDegPerS(ac, ac.stream[1].groundSpeedKt)) *
                         degreesToRadians / kTicksPerSecond;
-    const double turn = follows ? std::remainder(course - m.airLegCourse, fullCircle) / ((m.airLegTicks + ticks) / 2.0)
-                                : gf_reportedTrackTurnPerTick(ac.stream[0], ac.stream[1], course, ticks);
+    const std::optional<double> tracked = lf_reportedTrackTurn(ac.stream[0], ac.stream[1], course, ticks);
+    double turn = follows ? std::remainder(course - m.airLegCourse, fullCircle) / ((m.airLegTicks + ticks) / 2.0)
+                          : tracked.value_or(0.0);
+    // Between two reports, the change of their tracks over the leg is the
+    // turn as the leg ends; the change of course from the leg before is the
+    // mean over both legs. Where the tracks turn the slower, the turn is
+    // ending (a holding turn rolling out onto its straight): dead-reckoned
+    // on at the mean, the aircraft kept turning through the pause in the
+    // reports while they flew straight, and met the first report after it
+    // with its nose a right angle off the way on. Dead-reckoned points keep
+    // the track of the report they go on from, and tell no turn of theirs.
+    if (follows && tracked && ac.extrapolationCount <= 0 && std::fabs(*tracked) < std::fabs(turn)) turn = *tracked;
     m.airTrackTurnPerTick = std::isfinite(turn) ? std::clamp(turn, -most, most) : 0.0;
     m.airLegEnd = to;
     m.airLegCourse = course;
@@ -505,13 +530,7 @@ std::vector<WayPoint> lf_wayRound(LaLo pose, double heading, double side, LaLo t
 // reports paused in a holding turn after its first leg flew straight out of
 // the hold for the whole gap, and came back late.
 double gf_reportedTrackTurnPerTick(const StreamPoint& from, const StreamPoint& to, double course, double ticks) {
-    constexpr double kChordSlackRad = 10.0 * degreesToRadians;
-    const double a = from.trackDeg * degreesToRadians;
-    const double b = to.trackDeg * degreesToRadians;
-    if (from.airborne == 0 || to.airborne == 0 || !std::isfinite(a) || !std::isfinite(b) || !(ticks > 0.0)) return 0.0;
-    const double change = std::remainder(b - a, fullCircle);
-    if (!(std::fabs(std::remainder(course - (a + change / 2.0), fullCircle)) <= kChordSlackRad)) return 0.0;
-    return change / ticks;
+    return lf_reportedTrackTurn(from, to, course, ticks).value_or(0.0);
 }
 
 double gf_bankLimitRad(std::uint32_t category) noexcept {
@@ -634,6 +653,28 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // positions give over the pause (the chord of the turn, a good part
     // shorter than the way its reported speed flies).
     constexpr double kFastestWayRound = 1.6;
+    double fastestKt = kFastestWayRound * report.groundSpeedKt;
+    // Nor faster than twice the pace the reports keep by their own positions
+    // and times across the pause (from the report that went in before this
+    // one, when this one is the latest), and 20 kt on: a holding whose
+    // reports paused on a straight turned through half a circle meanwhile,
+    // the chord between them two thirds of the way it flew, and at 1.6 times
+    // its speed the way round showed it going at well over twice the pace
+    // its reports gave. Aimed a little under: a leg is flown from the tick
+    // after its first point is reached, a tick short of the time it was given.
+    const MotionState& m = ac.motion;
+    const bool latest = m.lastAirReportSet != 0 && m.lastAirReport.playTick == report.playTick &&
+                        lf_samePlace(m.lastAirReport, report);
+    if (latest && m.airReportBeforeSet != 0 && m.airReportBefore.airborne != 0) {
+        constexpr double kOwnPaceShare = 2.0;
+        constexpr double kOwnPaceSlackKt = 20.0;
+        constexpr double kAimedUnder = 0.98;
+        const StreamPoint& before = m.airReportBefore;
+        const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), target),
+                                            gf_ticksBetween(before.playTick, report.playTick));
+        if (std::isfinite(ownKt) && ownKt >= 0.0)
+            fastestKt = std::min(fastestKt, kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt));
+    }
     struct Pace {
         double wholeM = 0.0, kt = 0.0, ticks = 0.0;
     };
@@ -645,7 +686,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
         pace.kt = report.groundSpeedKt;
         pace.ticks = ticks;
         if (std::isfinite(pace.kt) && pace.kt > 0.0) {
-            pace.kt = std::clamp(gf_speedKtOver(pace.wholeM / metresPerNm, ticks), pace.kt, kFastestWayRound * pace.kt);
+            pace.kt = std::clamp(gf_speedKtOver(pace.wholeM / metresPerNm, ticks), pace.kt, std::max(pace.kt, fastestKt));
             pace.ticks = std::max(ticks, pace.wholeM / (pace.kt * kKnotsToMps) * 100.0);
         }
         return pace;

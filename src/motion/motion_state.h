@@ -310,6 +310,10 @@ struct MotionState {
     // dead-reckoned points after it being no report to judge by.
     StreamPoint lastAirReport{};
     std::uint8_t lastAirReportSet = 0;
+    // The one that went in before it, as it went in: across a pause in the
+    // reports the two tell the pace the aircraft kept meanwhile.
+    StreamPoint airReportBefore{};
+    std::uint8_t airReportBeforeSet = 0;
     // The due tick of the hold at the end of a taxi stream made of a single
     // report at no speed at the place of one that moved (0: none): the
     // receiver may have repeated a position it had, which the report after

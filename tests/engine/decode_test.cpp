@@ -708,6 +708,26 @@ void lf_madeFromItsReport(LiveAc& ac) {
 
 }  // namespace
 
+TEST_F(DecodeTest, TheAirReportBeforeTheLatestIsKeptAsItWentIn) {
+    // Flying north at 250 kt from kFar, then turning right: each airborne
+    // report the stream takes becomes the latest, and the one before it is
+    // kept as it went in (the pace across a pause in the reports is told by
+    // the two).
+    LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+    lf_madeFromItsReport(ac);
+    ac.onGround = 0;
+    const LaLo first = northOf(kFar, 643);
+    decodeExisting(ac, streamPoint(first, 250, true, 1500, 5000));
+    const StreamPoint firstIn = ac.motion.lastAirReport;
+    ASSERT_DOUBLE_EQ(firstIn.lat, first.lat);
+    const LaLo second = gf_destinationPoint(first, {pi / 4.0, 643.0 * feetPerMetre});
+    decodeExisting(ac, streamPoint(second, 250, true, 2000, 5000, 45.0));
+    ASSERT_EQ(ac.motion.airReportBeforeSet, 1);
+    EXPECT_DOUBLE_EQ(ac.motion.airReportBefore.lat, firstIn.lat);
+    EXPECT_EQ(ac.motion.airReportBefore.playTick, firstIn.playTick);
+    EXPECT_DOUBLE_EQ(ac.motion.lastAirReport.lon, second.lon);
+}
+
 TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
     // Flying north at 250 kt, its last report at kFar at time 1000; the next
     // report, also at 250 kt, comes the row's seconds later where the row puts

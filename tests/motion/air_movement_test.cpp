@@ -539,6 +539,57 @@ TEST_F(AirMovement, AGapAfterTheFirstLegTurnsAsItsReportedTracksDo) {
     }
 }
 
+TEST_F(AirMovement, AGapAfterATurnThatEndsGoesOnAsTheLastLegsTracksTurn) {
+    // Four reports 3 s apart at 220 kt, the track turning at one rate over
+    // the first two legs and at another over the last, then the stream runs
+    // dry. Where the last leg's tracks turn slower than the change of course
+    // from the leg before tells (the turn ends), dead reckoning turns on as
+    // the tracks do; where they turn as fast or faster, at that change of
+    // course as before (the mean over the two legs).
+    struct Row {
+        const char* name;
+        double firstDegPerS, lastDegPerS;
+        double legTurnDeg;
+    };
+    const Row rows[] = {
+        {"the turn ends at the third report", 3.0, 0.0, 0.0},
+        {"the turn slows to 1 deg/s", 3.0, 1.0, 3.0},
+        {"a steady turn", 3.0, 3.0, 9.0},
+        {"the turn tightens: the mean over both legs", 1.0, 3.0, 6.0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        g_liveAircraft.clear();
+        const double knots = 220.0;
+        // The track flown a tenth of a second at a time.
+        LaLo where{47.0, 11.0};
+        double track = 30.0;
+        std::deque<StreamPoint> stream;
+        for (int tenth = 0; tenth <= 90; ++tenth) {
+            if (tenth % 30 == 0) {
+                stream.push_back(at(where, 15000.0, true, 10000 + 10 * tenth, 0.0, knots));
+                stream.back().trackDeg = track;
+            }
+            const double rate = tenth < 60 ? r.firstDegPerS : r.lastDegPerS;
+            const double step = rate * 0.1;
+            where = gf_destinationPoint(where, {(track + step / 2.0) * kDeg, knots * 0.1 / 3600.0 * feetPerNm});
+            track += step;
+        }
+        LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
+        ac.onGround = 0;
+        ac.pose.altitude = 15000.0;
+        // The nose on the last report's track (dead reckoning that runs
+        // straight keeps the heading).
+        ac.pose.heading = ac.stream.back().trackDeg * kDeg;
+        const std::vector<LaLo> flown = flyLegs(ac, 9);
+        for (std::size_t i = 3; i + 1 < flown.size(); ++i) {
+            const double before = gf_bearing(flown[i - 1], flown[i]);
+            const double after = gf_bearing(flown[i], flown[i + 1]);
+            EXPECT_NEAR(std::remainder(after - before, fullCircle) / kDeg, r.legTurnDeg, 0.3) << "leg " << i;
+        }
+    }
+}
+
 TEST_F(AirMovement, AGapAfterAReportThatTellsItsBankTurnsAsThatBankDoes) {
     // Three reports 3 s apart along 30 degrees at 187 kt (the chords tell no
     // turn), the last banked at the start of a holding turn, then the stream
@@ -739,6 +790,54 @@ TEST_F(AirMovement, AWayRoundComesOntoTheReportAlongItsCourse) {
         const double arrival = before + 2.0 * std::remainder(chord - before, fullCircle);
         const double offTrack = std::fabs(std::remainder(arrival - row.trackDeg * kDeg, fullCircle));
         EXPECT_EQ(offTrack < 1.0 * kDeg, row.onCourse) << offTrack / kDeg << " degrees";
+    }
+}
+
+TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcrossThePause) {
+    // Flying north at 225 kt when the next report (due in 29 s) lies 96
+    // degrees off to the right, 4.6 km away: the way round needs more than
+    // 1.6 times the report's pace. The report before it, 60 s earlier, lies
+    // behind the aircraft at a distance that tells the reports' own pace
+    // across the pause: the way round goes no faster than twice that and
+    // 20 kt on (aimed 2 % under), never over 1.6 times the report's speed nor
+    // under it. A later report than this one went in meanwhile: the pair
+    // tells nothing of this pause, and the way round keeps 1.6 times.
+    struct Row {
+        const char* name;
+        double ownKt;
+        bool latest;
+        double wayKt;
+    };
+    const Row rows[] = {
+        {"reports keep 120 kt", 120.0, true, 0.98 * (2.0 * 120.0 + 20.0)},
+        {"reports keep 200 kt: 1.6 times the report's", 200.0, true, 1.6 * 225.0},
+        {"reports keep 50 kt: the report's own speed", 50.0, true, 225.0},
+        {"a later report went in", 120.0, false, 1.6 * 225.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, 4600.0 * feetPerMetre});
+        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
+        report.trackDeg = 0.0;
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
+        ac.pose.heading = 0.0;
+        ac.motion.heightAboveGroundFt = 7500.0;
+        ac.motion.delayLimit = 100000;
+        // The report before, 60 s before this one, due south-west of it.
+        const LaLo beforeAt = gf_destinationPoint(to, {225.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
+        ac.motion.airReportBefore = at(beforeAt, 8000, true, report.playTick - 6000, 0, 225.0);
+        ac.motion.airReportBeforeSet = 1;
+        ac.motion.lastAirReport = row.latest ? report : at(from, 8000, true, report.playTick + 300, 0, 225.0);
+        ac.motion.lastAirReportSet = 1;
+        nextPosAir(ac);
+        const auto& s = ac.stream;
+        ASSERT_GT(s.size(), 3u);
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) EXPECT_NEAR(s[i].groundSpeedKt, row.wayKt, 0.01) << "leg " << i;
+        // Slower than the way needs: the report is reached late.
+        EXPECT_GT(s.back().playTick, now + 2900);
     }
 }
 
