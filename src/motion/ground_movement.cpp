@@ -114,6 +114,9 @@ constexpr double kLeastReplanM = 12.0;
 constexpr double kBendTurnedOffM = 1.0;
 constexpr double kBendTurnedNoseDeg = 10.0;
 constexpr int kBendTurnedSteps = 16;
+// A bend's corner this near (m) the straight line from its start to its end
+// is a point put in on the way, not a corner the reports turn at.
+constexpr double kCornerOnChordM = 0.5;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -626,6 +629,41 @@ bool lf_bendTurned(const LiveAc& ac, LaLo end) {
         const CurvePoint p = turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, f);
         if (!p.valid || !(std::fabs(gf_relativePosition(pose, bearing, {p.lat, p.lon}).across) <= kBendTurnedOffM))
             return false;
+    }
+    return true;
+}
+
+// Whether the leg's bend carries only its start turn onto the point `end`
+// (the S-curve a last leg turning off the nose is smoothed into, through a
+// point put in halfway along it): it ends there, its corner lies on the
+// straight line from its start to that end (no corner the reports turn at),
+// and neither the nose nor the path anywhere on from here lies further off
+// the line from the pose to `end` than a start turn taken rolling. Planned
+// again from here, the leg runs straight on with a rolling start turn, and
+// the bend it leaves out is no more than that turn.
+bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    const LaLo pose = lf_pose(ac);
+    if (gf_isSamePlace(pose, end)) return false;
+    // The corner (a curved leg's control point) against the line from the
+    // bend's start (its local origin) to its end.
+    const double cornerE = turn ? m.path.turn.cornerEast : m.path.curve.controlEast;
+    const double cornerN = turn ? m.path.turn.cornerNorth : m.path.curve.controlNorth;
+    const double endE = turn ? m.path.turn.endEast : m.path.curve.endEast;
+    const double endN = turn ? m.path.turn.endNorth : m.path.curve.endNorth;
+    const double chordM = std::hypot(endE, endN);
+    if (!(chordM > 0.0) || !(std::fabs(cornerE * endN - cornerN * endE) / chordM <= kCornerOnChordM)) return false;
+    const double last = turn ? 1.0 : kLastCurveProgress;
+    const CurvePoint pathEnd = turn ? sampleGroundTurn(m.path.turn, last) : sampleCurvedLeg(m.path.curve, last);
+    if (!pathEnd.valid || !(gf_distanceNm({pathEnd.lat, pathEnd.lon}, end) * metresPerNm <= kBendTurnedOffM)) return false;
+    const double bearing = gf_bearing(pose, end);
+    if (!(lf_angleDeg(bearing, ac.pose.heading) <= kTurnInPlaceDeg)) return false;
+    const double from = std::clamp(m.path.progress, 0.0, last);
+    for (int k = 0; k <= kBendTurnedSteps; ++k) {
+        const double f = std::lerp(from, last, static_cast<double>(k) / kBendTurnedSteps);
+        const CurvePoint p = turn ? sampleGroundTurn(m.path.turn, f) : sampleCurvedLeg(m.path.curve, f);
+        if (!p.valid || !(lf_angleDeg(bearing, p.heading) <= kTurnInPlaceDeg)) return false;
     }
     return true;
 }
@@ -1376,8 +1414,12 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // own. A leg that began with a bend (its start turn, or a turn through
     // the point before, taken along a curve) and has turned it runs straight
     // on to the corner as well: without the new report it arrived at speed
-    // and braked past the corner to turn there on the spot.
-    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0]))) || m.brakeToRest != 0 ||
+    // and braked past the corner to turn there on the spot. So does one still
+    // on the S-curve its start turn was smoothed into: a tow whose reports
+    // came again after a gap just past its lane's corner drove the diagonal
+    // to that report and turned 80 degrees on the spot there, 14 s behind.
+    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0]))) ||
+        m.brakeToRest != 0 ||
         m.legTimeOverride != 0 || m.legEndsAtRest != 0 || m.speedChangeKind != 0)
         return false;
     const double stepM = gf_rollingStepM(ac);

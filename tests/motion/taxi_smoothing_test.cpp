@@ -511,18 +511,25 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
     // The leg to the last point known, begun with a turn through the point
     // before it, gets a report turning 52 degrees at its end while the
     // aircraft rolls along it: planned again from the pose once the bend lies
-    // behind and the rest runs straight on, not in the bend.
+    // behind and the rest runs straight on, not in the bend. A last leg alone
+    // whose start turn of 22 degrees was smoothed into an S-curve (through a
+    // point put in halfway) is planned again while still in it: the bend
+    // carries no corner of the reports, only the start turn, which the leg
+    // from the pose takes rolling.
     struct Row {
         const char* name;
         double headingDeg;    // the nose at the start; the leg runs at 342
         double reportAfterM;  // rolled when the report comes
         bool bent, replanned;
+        bool oneLeg = false;  // the last point 80 m on as one reported leg
     };
     for (const Row row : {Row{"bend turned", 3.0, 80.0, true, true}, Row{"still in the bend", 3.0, 4.0, true, false},
-                          Row{"a straight leg", 342.0, 80.0, false, true}}) {
+                          Row{"a straight leg", 342.0, 80.0, false, true},
+                          Row{"still in the S-curve of its start turn", 4.0, 10.0, true, true, true}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
-        auto s = route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, 8.0, 1200);
+        auto s = row.oneLeg ? route(kStart, {{342.0, 80.0}}, 8.0, 1200)
+                            : route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, 8.0, 1200);
         const StreamPoint after = ground(ahead(at(s.back()), 34.0, 21.0), s.back().playTick + 500, 8.3);
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
