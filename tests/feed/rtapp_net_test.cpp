@@ -74,6 +74,20 @@ struct TcpPair {
     }
 };
 
+// A loopback connect to a port nobody listens on, from that same port, connects
+// the socket to itself; the system does so by chance when it picks the port
+// as the socket's own. Such a socket talks to nobody: the connect is refused.
+TEST(NetSockets, ASocketConnectedToItselfIsRefused) {
+    const Socket socket = gf_openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_TRUE(socket.valid());
+    ASSERT_TRUE(gf_bindIPv4(socket, 0, true));
+    const std::uint16_t own = gf_localPort(socket);
+    ASSERT_NE(own, 0);
+    EXPECT_FALSE(gf_connectLoopback(socket, own));
+    EXPECT_EQ(gf_socketError(), WSAECONNREFUSED);
+    gf_closeSocket(socket);
+}
+
 TEST(NetSockets, AcceptedSocketTakesNoDelayAndBytesFlowBothWays) {
     TcpPair pair;
     ASSERT_TRUE(gf_setNoDelay(pair.server));

@@ -339,6 +339,14 @@ bool gf_connectLoopback(Socket socket, std::uint16_t port) {
         lf_failWithErrno();
         return false;
     }
+    // With nobody listening on the port, the system may pick that very port
+    // as the socket's own and connect it to itself: it then holds the port
+    // the server was about to listen on, and talks to nobody. Refused, as
+    // the connect would have been a moment earlier or later.
+    if (gf_localPort(socket) == port) {
+        t_socketError = WSAECONNREFUSED;
+        return false;
+    }
     return true;
 }
 

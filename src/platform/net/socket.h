@@ -128,7 +128,9 @@ bool gf_listenSocket(Socket socket, int backlog);
 // Blocks until a client connects; an invalid socket (error set) when the
 // listening socket is closed meanwhile or the accept fails.
 Socket gf_acceptSocket(Socket listening);
-// Connects to 127.0.0.1 and the port (blocking).
+// Connects to 127.0.0.1 and the port (blocking). A socket the system
+// connected to itself (its own port is the one asked for, nobody listening)
+// is refused (WSAECONNREFUSED): close it and try again.
 bool gf_connectLoopback(Socket socket, std::uint16_t port);
 
 // One send call (MSG_NOSIGNAL: a peer that went away gives an error, never
