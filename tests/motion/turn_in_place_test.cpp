@@ -24,18 +24,7 @@ using namespace tavo::test;
 
 namespace {
 
-class TurnInPlace : public TaxiTest {
-protected:
-    // Taxiing on its stream with its nose at `headingDeg`, rolling at `mps`
-    // in the tick before.
-    static LiveAc& rolling(std::deque<StreamPoint> s, double headingDeg, double mps) {
-        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, headingDeg, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = mps / 100.0;
-        ac.motion.lastStepTick = tickCount.load() - 1;
-        return ac;
-    }
-};
+using TurnInPlace = TaxiTest;
 
 const LaLo kStart{50.01, 8.0};
 
@@ -327,7 +316,10 @@ TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
         std::deque<StreamPoint> s =
             route(kStart, {{90.0, 30.0}, {after, row.afterM}, {after, row.afterM}}, row.speedKt, legTicks);
         const std::vector<LaLo> path{at(s[0]), at(s[1]), at(s[2]), at(s[3])};
-        LiveAc& ac = rolling(std::move(s), 90.0 - std::copysign(25.0, row.turnDeg), mps);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0 - std::copysign(25.0, row.turnDeg), Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
 
         // The farthest the pose strays from the reported legs, and the ticks
         // it stands before the last point.
@@ -382,7 +374,10 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
         for (const auto& [bearing, m] : {std::pair{140.0, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
             s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
         }
-        LiveAc& ac = rolling(std::move(s), 93.3, mps);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
 
         // Where it first comes to rest about the corner.
         std::optional<double> restFromCornerM;
@@ -613,7 +608,10 @@ TEST_F(TurnInPlace, ARollingAircraftTakesACornerReportedAsTwoBendsTheSameWayAsOn
         const StreamPoint atCorner = ground(corner, s[1].playTick + ticksFor(38.0), row.speedKt);
         const StreamPoint after = ground(ahead(corner, 90.0 + row.firstDeg + row.secondDeg, 60.0),
                                          atCorner.playTick + ticksFor(60.0), row.speedKt);
-        LiveAc& ac = rolling(std::move(s), 90.0, mps);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
 
         std::vector<LaLo> track;
         std::vector<double> headingsDeg;
