@@ -60,16 +60,6 @@ constexpr double kTurnInPlaceDoneDeg = 5.0;
 constexpr double kRollingTurnDoneDeg = 20.0;
 // The least leg, in the metres it speeds up from rest while turning the rest.
 constexpr double kRollingTurnLegShare = 10.0;
-// A taxi rolling into a point whose next leg sets off this far off the nose
-// at most, turning on through the corner after it no further than this
-// (degrees) from the nose, takes both as one bend.
-constexpr double kRollingBendMostStartDeg = 60.0;
-constexpr double kRollingBendMostDeg = 90.0;
-// Both sides of such a bend are at least this long (m).
-constexpr double kRollingBendLeastLegM = 1.0;
-// The nose keeps along such a bend taken at this share of the pace the
-// aircraft rolls at.
-constexpr double kRollingBendLeastPaceShare = 0.5;
 // A taxi bend is timed so that the nose keeps within this of the path.
 constexpr double kMostBendLagDeg = 8.0;
 constexpr std::int32_t kBendTimingStepTicks = 10;
@@ -289,83 +279,9 @@ bool lf_dropPivotBend(LiveAc& ac) {
     return true;
 }
 
-// A taxi that reaches a point still rolling, its next leg setting off
-// further off the nose than a straight leg may start, would brake straight
-// on past the point and turn on the spot. Where the reports bend on the same
-// way through the corner after it (a taxiway corner reported point by point,
-// the turn-entry point put in on the way to it passed over), it rolls on
-// along one bend from the nose onto the leg after that corner instead,
-// ending on the corner: stopping there, an aircraft braked past the point,
-// turned 76 degrees on the spot, drove on, turned 53 degrees back, and fell
-// 19 s behind its reports. True when the bend was built.
-bool lf_rollIntoCornerBend(LiveAc& ac) {
-    MotionState& m = ac.motion;
-    auto& s = ac.stream;
-    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || ac.category == Rotorcraft || ac.extrapolationCount > 0 ||
-        m.brakeToRest != 0 || !lf_rolling(ac) || s.size() < 3 || s[0].stationary != 0)
-        return false;
-    const std::size_t corner = s[1].synthetic != 0 && s[1].rollSynthetic == 0 ? 2 : 1;
-    if (s.size() < corner + 2) return false;
-    for (std::size_t i = 1; i <= corner + 1; ++i)
-        if (s[i].stationary != 0 || s[i].airborne != 0) return false;
-    const LaLo pose = lf_pose(ac);
-    const LaLo at = lf_position(s[corner]);
-    const LaLo exit = lf_position(s[corner + 1]);
-    if (gf_isSamePlace(pose, at) || gf_isSamePlace(at, exit)) return false;
-    const double start = std::remainder(gf_bearing(pose, at) - ac.pose.heading, fullCircle);
-    const double whole = std::remainder(gf_bearing(at, exit) - ac.pose.heading, fullCircle);
-    const double startDeg = std::fabs(start) * radiansToDegrees;
-    const double wholeDeg = std::fabs(whole) * radiansToDegrees;
-    if (!(startDeg > kTurnInPlaceDeg) || startDeg > kRollingBendMostStartDeg || (start > 0.0) != (whole > 0.0) ||
-        !(wholeDeg >= startDeg) || wholeDeg > kRollingBendMostDeg)
-        return false;
-    // The bend leaves along the nose and meets the leg after the corner on
-    // the corner: a curve about where the two lines cross, which lies ahead
-    // of the aircraft and short of the corner. Across and along the nose:
-    // the corner lies at legM (sin start, cos start), and the leg after it
-    // goes (sin whole, cos whole).
-    const double legM = gf_distanceNm(pose, at) * metresPerNm;
-    const double backM = legM * std::sin(start) / std::sin(whole);
-    const double aheadM = legM * std::cos(start) - backM * std::cos(whole);
-    if (!std::isfinite(backM) || !std::isfinite(aheadM) || !(backM >= kRollingBendLeastLegM) ||
-        !(aheadM >= kRollingBendLeastLegM))
-        return false;
-    LaLo control = gf_destinationPoint(pose, {ac.pose.heading, aheadM * feetPerMetre});
-    gf_normalizeLaLo(control);
-    CurvedLegInput in;
-    in.start = {pose.lat, pose.lon, 0.0};
-    in.control = {control.lat, control.lon, 0.0};
-    in.end = {at.lat, at.lon, 1.0};
-    resetMotionPath(m.path);
-    buildCurvedLeg(m.path.curve, in);
-    if (!lf_curveValid(m)) {
-        resetMotionPath(m.path);
-        return false;
-    }
-    // At half the pace it rolls the nose must keep along the bend: one
-    // that bends sharply in its first metres would have it crawl there,
-    // slowed within a tick from taxi speed.
-    const std::vector<double> headings = lf_pathHeadings(ac);
-    const double lengthM = gf_bendLengthM(ac);
-    const double cap = kGroundTurnCap * ac.turnRateRad;
-    const double ticks = std::ceil(lengthM / (kRollingBendLeastPaceShare * gf_rollingStepM(ac)));
-    if (headings.empty() || !(lengthM > 0.0) || !std::isfinite(cap) || !(cap > 0.0) || !(ticks >= 1.0) ||
-        ticks > kLongestEasedLegTicks ||
-        lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) >
-            kMostBendLagDeg * degreesToRadians) {
-        resetMotionPath(m.path);
-        return false;
-    }
-    m.smoothingTurnAngleDeg = wholeDeg;
-    m.scheduleCount = 0;
-    if (corner == 2) s.erase(s.begin() + 1);
-    return true;
-}
-
 void lf_startTurn(LiveAc& ac) {
     MotionState& m = ac.motion;
-    const bool bend = lf_pathValid(m);
-    if ((bend && !lf_dropPivotBend(ac)) || (!bend && lf_rollIntoCornerBend(ac))) {
+    if (lf_pathValid(m) && !lf_dropPivotBend(ac)) {
         m.startTurn = 0;
         return;
     }
