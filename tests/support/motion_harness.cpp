@@ -1045,6 +1045,15 @@ bool lf_firstReportOffTheLine(const ReportedPosition& a, const ReportedPosition&
     return fliesKt > 0.0 && fliesKt < kAbsurdAirKt && (ownKt < 0.7 * fliesKt || ownKt > 1.4 * fliesKt);
 }
 
+// A place (or run of places) the aircraft went to at `intoKt` and left at
+// `outOfKt` while the reports around it keep `aroundKt`: out of reach of one
+// side and off that pace on the other.
+bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
+    const double most = 3.0 * aroundKt + kOutlierSlackKt;
+    const double offPace = kOffPaceShare * aroundKt + kOffPaceSlackKt;
+    return (intoKt > most && outOfKt > offPace) || (intoKt > offPace && outOfKt > most);
+}
+
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from one than the aircraft could
 // fly, and off the pace the two keep with each other from the other, while
@@ -1063,14 +1072,10 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
     std::vector<bool> badPair(n, false);
-    for (std::size_t i = 1; i + 2 < n; ++i) {
-        const double around = lf_ownKt(reports[i - 1], reports[i + 2]);
-        const double most = 3.0 * around + kOutlierSlackKt;
-        const double offPace = kOffPaceShare * around + kOffPaceSlackKt;
-        const double into = lf_ownKt(reports[i - 1], reports[i]);
-        const double outOf = lf_ownKt(reports[i + 1], reports[i + 2]);
-        if ((into > most && outOf > offPace) || (into > offPace && outOf > most)) badPair[i] = badPair[i + 1] = true;
-    }
+    for (std::size_t i = 1; i + 2 < n; ++i)
+        if (lf_offBothSides(lf_ownKt(reports[i - 1], reports[i]), lf_ownKt(reports[i + 1], reports[i + 2]),
+                            lf_ownKt(reports[i - 1], reports[i + 2])))
+            badPair[i] = badPair[i + 1] = true;
     for (std::size_t i = 0; i < n; ++i) {
         bool lone = badPair[i];
         if (i > 0 && i + 1 < n) {
@@ -1087,8 +1092,7 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             // with each other on the other: a pause in the reports on that
             // side may leave time enough to fly there, but the side it cannot
             // be reached from shows it is no place the aircraft was.
-            const double offPace = kOffPaceShare * around + kOffPaceSlackKt;
-            const bool offBothSides = (after && fromBefore > offPace) || (fromBefore > most && toNext > offPace);
+            const bool offBothSides = lf_offBothSides(fromBefore, toNext, around);
             lone = lone || staleOnGround || (after && repeat) || offBothSides ||
                    (staleAtGroundPace &&
                     (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
