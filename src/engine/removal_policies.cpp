@@ -428,9 +428,14 @@ void lf_removeOldest(List& list, std::vector<std::size_t>& candidates, std::int6
 
 void lf_removeNOldestLiveParked(std::int64_t n) {
     if (n < 1) return;
+    // One whose reports already move off its stand is leaving: removing it
+    // to make room would lose its pushback, and bring it back later on its
+    // stand, far behind reports that have it pushed back.
     std::vector<std::size_t> parked;
-    for (std::size_t i = 0; i < g_liveAircraft.size(); ++i)
-        if (lf_isParkedLive(g_liveAircraft[i])) parked.push_back(i);
+    for (std::size_t i = 0; i < g_liveAircraft.size(); ++i) {
+        const LiveAc& ac = g_liveAircraft[i];
+        if (lf_isParkedLive(ac) && ac.motion.departurePending == 0) parked.push_back(i);
+    }
     lf_removeOldest(
         g_liveAircraft, parked, n,
         [](const LiveAc& a, const LiveAc& b) { return a.phaseStartClock < b.phaseStartClock; },

@@ -116,7 +116,8 @@ void gf_resetLiveVsParkedPasses();
 // Rebuilds `stayers` from the live parked aircraft, removing those parked too
 // long (Heavy 180 minutes, others 90); sorted by minutes parked.
 void lf_collectLiveStayers();
-// Removes the n live parked aircraft, or statics, parked longest.
+// Removes the n live parked aircraft (none that is leaving its stand), or
+// statics, parked longest.
 void lf_removeNOldestLiveParked(std::int64_t n);
 void lf_removeNOldestStaticParked(std::int64_t n);
 // `extra` more aircraft are about to park: removes the oldest parked aircraft

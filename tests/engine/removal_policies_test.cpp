@@ -211,6 +211,14 @@ TEST_F(Policies, TrimToTheParkingTarget) {
         EXPECT_EQ(gone(g_staticAircraft), row.staticsGone);
     }
     EXPECT_THAT(newLogLines(), HasSubstr("sid==0?       : static parked STA30 removed"));
+    // One parked longest whose departure has begun stays: the next oldest goes.
+    g_liveAircraft.clear();
+    g_staticAircraft.clear();
+    parkedTarget = 3;
+    for (int i = 0; i < 4; ++i) parkedLive(0x610000 + i, 1000 - i);
+    g_liveAircraft[3].motion.departurePending = 1;
+    gf_trimParkedToTarget(1);
+    EXPECT_EQ(gone(g_liveAircraft), ".rr.");
     // Statics on their way out no longer count: two calls remove 2, not 4.
     g_liveAircraft.clear();
     g_staticAircraft.clear();
