@@ -90,9 +90,13 @@ double lf_reachFromRestNm(double paceKt, double ticks) {
 // more than the feed's delay away (a report gap), is shown as it flies on
 // from that report at its reported speed and track, as dead reckoning takes
 // it on later: waiting for the next report, it appeared up to 40 s after it
-// was reported. True when the point 3 s on was added.
+// was reported. Not while a later report is held as out of its reach: one
+// of the two is a bad position and only the next report tells which (flown
+// on from, a first report 5,000 ft too high had a light aircraft shown up
+// there and dive to the runway). True when the point 3 s on was added.
 bool lf_flyOnFromLoneReport(LiveAc& ac) {
     const StreamPoint& front = ac.stream.front();
+    if (ac.motion.heldJumpSet != 0) return false;
     if (front.airborne == 0 || front.stationary != 0 || !std::isfinite(front.trackDeg) ||
         !(front.groundSpeedKt > 0.0) || !(front.groundSpeedKt < kFastestFlyingKt) ||
         gf_ticksBetween(front.playTick, tickCount.load()) < kLoneFlyingWaitTicks)

@@ -117,15 +117,18 @@ TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
     // waits for the next one (which then shows the aircraft) for 30 s after
     // it fell due; waited out, it goes and the record with it. A flying one
     // with a speed and a track waits 3 s (any report sent within the feed's
-    // delay after it is here by then), then is shown flying on from it.
+    // delay after it is here by then), then is shown flying on from it -
+    // unless a later report out of its reach is held: one of them is wrong.
     struct Row {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
         double groundSpeedKt = 250.0;
         bool fliesOn = false;
+        bool laterReportHeld = false;
     };
     for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 299, true}, Row{5000.0, 300, false, 250.0, true},
+                          Row{5000.0, 300, true, 250.0, false, true},
                           Row{5000.0, 2999, false, 250.0, true}, Row{5000.0, 2999, true, 0.0},
                           Row{5000.0, 3000, false, 0.0}, Row{5000.0, 300, true, 1000.0},
                           Row{0.0, 0, true, 10.0}, Row{0.0, 2999, true, 10.0}, Row{0.0, 3000, false, 10.0}}) {
@@ -135,6 +138,7 @@ TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
         ac.stream[0].playTick = tickCount.load() - row.dueAgo;
         ac.stream[0].groundSpeedKt = row.groundSpeedKt;
         ac.stream[0].trackDeg = 90.0;
+        ac.motion.heldJumpSet = row.laterReportHeld ? 1 : 0;
         checkSpawnLiveAc(ac);
         if (row.fliesOn) {
             // Shown at once, flying on east from its report at its speed
