@@ -56,6 +56,9 @@ constexpr double kCreepingKt = 5.0;
 // No aircraft on the ground goes this fast (kt) between two reports unless
 // they report it going a third as fast.
 constexpr double kLeastGroundJumpKt = 60.0;
+// A held ground report lies on the way from the stream's last point to the
+// next report when going by it is at most this much longer than going straight.
+constexpr double kMostWayRoundHeldReport = 1.2;
 // A thinned-out ground report goes into the stream after all when no report
 // came for this many ticks after it (a steady stream reports at least every
 // 10 s) and the stream's last point falls due within this many: the reports
@@ -650,6 +653,20 @@ void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint ap
     front = held;
 }
 
+// A ground report held as out of reach of the stream's last point, which is
+// a position at no speed, when the next report lies in reach of both and the
+// held one lies on the way to it: the last point was a stale position the
+// receiver repeated while the aircraft moved on, and the held report is
+// where it went. Dropped, it left the aircraft to be created at the stale
+// position, drive past the next report and turn back on the spot.
+bool lf_heldReportOnTheWay(const StreamPoint& last, const StreamPoint& held, const StreamPoint& point) {
+    if (last.airborne != 0 || held.airborne != 0 || point.airborne != 0 || last.groundSpeedKt > 0.0) return false;
+    if (lf_isGroundOutOfReach(held, point, point.playTick)) return false;
+    const double viaHeldNm =
+        gf_distanceNm(lf_position(last), lf_position(held)) + gf_distanceNm(lf_position(held), lf_position(point));
+    return viaHeldNm <= kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(point));
+}
+
 // A lone position miles off the others (a bad report) reported while the
 // aircraft flies would have it race out to it and back, or be created on
 // the way to it. Such a point waits for the next report: when that one lies
@@ -663,7 +680,10 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
     const bool jump = last != nullptr && lf_isLoneJump(ac, *last, point);
     if (m.heldJumpSet != 0) {
         m.heldJumpSet = 0;
-        if (!jump) return false;
+        if (!jump) {
+            if (last != nullptr && lf_heldReportOnTheWay(*last, m.heldJump, point)) append(ac, m.heldJump);
+            return false;
+        }
         // Judged against the held report as it came (the stream may have
         // retimed it when it went in).
         const StreamPoint held = m.heldJump;

@@ -918,9 +918,14 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
         // slowly it is reported (the point before may be a stale one).
         {"92 m on from standing", 92, 0, 80, {0, 92, 80}},
         {"94 m on from standing: out of reach", 94, 0, 80, {0, 80}},
-        // Reported at 30 kt: up to 90 kt (138.9 m in 3 s) is a move.
-        {"138 m on at 30 kt", 138, 30, 150, {0, 138, 150}},
-        {"140 m on at 30 kt: out of reach", 140, 30, 150, {0, 150}},
+        // The next report goes on the way the held one went (94 + 56 m
+        // against 150 m straight): the standing point was a stale one.
+        {"94 m on from standing, then further on: the aircraft went there", 94, 0, 150, {0, 94, 150}},
+        {"94 m on from standing, then back short of it", 94, 0, 30, {0, 30}},
+        // Reported at 30 kt: up to 90 kt (138.9 m in 3 s) is a move. The
+        // next report back short of it bears out neither.
+        {"138 m on at 30 kt", 138, 30, 100, {0, 138, 100}},
+        {"140 m on at 30 kt: out of reach", 140, 30, 100, {0, 100}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
