@@ -799,20 +799,23 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
     // 1.6 times the report's pace. The report before it, 60 s earlier, lies
     // behind the aircraft at a distance that tells the reports' own pace
     // across the pause: the way round goes no faster than twice that and
-    // 20 kt on (aimed 2 % under), never over 1.6 times the report's speed nor
-    // under it. A later report than this one went in meanwhile: the pair
-    // tells nothing of this pause, and the way round keeps 1.6 times.
+    // 20 kt on (aimed 2 % under), never over twice the report's speed nor
+    // under it, and as fast as the way needs within that. A later report
+    // than this one went in meanwhile: the pair tells nothing of this pause,
+    // and the way round keeps 1.6 times.
     struct Row {
         const char* name;
         double ownKt;
         bool latest;
-        double wayKt;
+        double reportKt;
+        double wayKt;  // 0: as fast as the way needs, reaching the report on time
     };
     const Row rows[] = {
-        {"reports keep 120 kt", 120.0, true, 0.98 * (2.0 * 120.0 + 20.0)},
-        {"reports keep 200 kt: 1.6 times the report's", 200.0, true, 1.6 * 225.0},
-        {"reports keep 50 kt: the report's own speed", 50.0, true, 225.0},
-        {"a later report went in", 120.0, false, 1.6 * 225.0},
+        {"reports keep 120 kt", 120.0, true, 225.0, 0.98 * (2.0 * 120.0 + 20.0)},
+        {"reports keep 200 kt: on time, over 1.6 times the report's", 200.0, true, 225.0, 0.0},
+        {"reports keep 250 kt: twice the report's", 250.0, true, 170.0, 2.0 * 170.0},
+        {"reports keep 50 kt: the report's own speed", 50.0, true, 225.0, 225.0},
+        {"a later report went in", 120.0, false, 225.0, 1.6 * 225.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -820,24 +823,31 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         const std::int32_t now = tickCount.load();
         const LaLo from{47.5, -122.3};
         const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, 4600.0 * feetPerMetre});
-        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
+        StreamPoint report = at(to, 8000, true, now + 2900, 0, row.reportKt);
         report.trackDeg = 0.0;
-        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, row.reportKt), report}, Large, AcPhase::flying);
         ac.pose.heading = 0.0;
         ac.motion.heightAboveGroundFt = 7500.0;
         ac.motion.delayLimit = 100000;
         // The report before, 60 s before this one, due south-west of it.
         const LaLo beforeAt = gf_destinationPoint(to, {225.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
-        ac.motion.airReportBefore = at(beforeAt, 8000, true, report.playTick - 6000, 0, 225.0);
+        ac.motion.airReportBefore = at(beforeAt, 8000, true, report.playTick - 6000, 0, row.reportKt);
         ac.motion.airReportBeforeSet = 1;
-        ac.motion.lastAirReport = row.latest ? report : at(from, 8000, true, report.playTick + 300, 0, 225.0);
+        ac.motion.lastAirReport = row.latest ? report : at(from, 8000, true, report.playTick + 300, 0, row.reportKt);
         ac.motion.lastAirReportSet = 1;
         nextPosAir(ac);
         const auto& s = ac.stream;
         ASSERT_GT(s.size(), 3u);
-        for (std::size_t i = 1; i + 1 < s.size(); ++i) EXPECT_NEAR(s[i].groundSpeedKt, row.wayKt, 0.01) << "leg " << i;
-        // Slower than the way needs: the report is reached late.
-        EXPECT_GT(s.back().playTick, now + 2900);
+        const double wayKt = row.wayKt > 0.0 ? row.wayKt : s[1].groundSpeedKt;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) EXPECT_NEAR(s[i].groundSpeedKt, wayKt, 0.01) << "leg " << i;
+        if (row.wayKt > 0.0) {
+            // Slower than the way needs: the report is reached late.
+            EXPECT_GT(s.back().playTick, now + 2900);
+        } else {
+            EXPECT_GT(wayKt, 1.6 * row.reportKt);
+            EXPECT_LE(wayKt, 0.98 * (2.0 * row.ownKt + 20.0));
+            EXPECT_EQ(s.back().playTick, now + 2900);
+        }
     }
 }
 
