@@ -723,9 +723,19 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
 // line to tell where, or when that place is no further on the line.
 std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushEnd& end, const StreamPoint& p,
                                               double movedM, double travelRad) {
-    if (l.pushback.empty() || p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading)) return std::nullopt;
+    if (l.pushback.empty()) return std::nullopt;
+    double noseRad = p.trueHeading;
+    if (p.hasTrueHeading == 0 || !std::isfinite(noseRad)) {
+        // A report without its heading taxiing faster than any pushback goes
+        // nose first: its track is where its nose points. Without it, one
+        // pushed on 15 m and turned there while the reports paused was taken
+        // to taxi from where the pushback seemed to end: it turned about on
+        // the spot, drove back along the way it had been pushed, braked past
+        // the report and turned about again, 21 s behind its reports.
+        if (!(p.groundSpeedKt > kMostPushKt) || !std::isfinite(p.trackDeg)) return std::nullopt;
+        noseRad = normalizeHeading(p.trackDeg * degreesToRadians);
+    }
     const double backRad = normalizeHeading(end.noseRad + pi);
-    const double noseRad = p.trueHeading;
     // The pushback line (from its end, straight back) and the report's nose
     // line (back from the report) in metres east and north of the end.
     const double det = std::sin(backRad - noseRad);
