@@ -855,12 +855,13 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
 
 TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNotAtItsStand) {
     // Parked on RAMP B1 with its pushback kept (5 m south due at 12800, 10 m
-    // at 13100); its object is asked for at the tick of the row.
+    // at 13100); its object is asked for at the tick of the row. Between the
+    // two it appears as far on toward the second as their time has gone.
     struct Row {
         std::int32_t now;
         double southM;  // where it appears
     };
-    for (const Row row : {Row{12700, 0.0}, Row{12900, 5.0}, Row{13200, 10.0}}) {
+    for (const Row row : {Row{12700, 0.0}, Row{12800, 5.0}, Row{12900, 5.0 + 5.0 / 3.0}, Row{13200, 10.0}}) {
         SCOPED_TRACE(row.now);
         g_liveAircraft.clear();
         LiveAc& born = addLive(0x484C44, AcSimState::buffer, 0,
