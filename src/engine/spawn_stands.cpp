@@ -278,9 +278,24 @@ bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request) {
     for (std::size_t k = 0; k < push.size(); ++k)
         if (gf_ticksBetween(push[k].playTick, now) >= 0) due = k;
     if (due >= push.size()) return false;
-    const LaLo at = lf_position(push[due]);
-    const LaLo before = due > 0 ? lf_position(push[due - 1]) : ac.standPos;
+    LaLo at = lf_position(push[due]);
+    LaLo before = due > 0 ? lf_position(push[due - 1]) : ac.standPos;
     if (!(gf_distanceNm(before, at) * metresPerNm >= kLeastPushedOnM)) return false;
+    // Asked for between that report and the next, it starts as far on
+    // toward the next as the time between them has gone: placed at the
+    // report due, it trailed its reports by that time from its first tick
+    // (9 s of a 16 s gap in the reports), and at a pushback's pace it caught
+    // up too late.
+    if (due + 1 < push.size()) {
+        const LaLo next = lf_position(push[due + 1]);
+        const std::int32_t span = gf_ticksBetween(push[due].playTick, push[due + 1].playTick);
+        const std::int32_t gone = gf_ticksBetween(push[due].playTick, now);
+        if (gone > 0 && gone < span && gf_distanceNm(at, next) * metresPerNm >= kLeastPushedOnM) {
+            const double f = static_cast<double>(gone) / span;
+            before = at;
+            at = {at.lat + (next.lat - at.lat) * f, at.lon + gf_wrapLongitudeDifference(next.lon - at.lon) * f};
+        }
+    }
     // Tail first along the way its reports went.
     ac.pose.latitude = at.lat;
     ac.pose.longitude = at.lon;

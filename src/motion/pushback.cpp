@@ -723,9 +723,19 @@ bool lf_taxiWatchStep(LiveAc& ac, const StreamPoint& p) {
 // line to tell where, or when that place is no further on the line.
 std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushEnd& end, const StreamPoint& p,
                                               double movedM, double travelRad) {
-    if (l.pushback.empty() || p.hasTrueHeading == 0 || !std::isfinite(p.trueHeading)) return std::nullopt;
+    if (l.pushback.empty()) return std::nullopt;
+    double noseRad = p.trueHeading;
+    if (p.hasTrueHeading == 0 || !std::isfinite(noseRad)) {
+        // A report without its heading taxiing faster than any pushback goes
+        // nose first: its track is where its nose points. Without it, one
+        // pushed on 15 m and turned there while the reports paused was taken
+        // to taxi from where the pushback seemed to end: it turned about on
+        // the spot, drove back along the way it had been pushed, braked past
+        // the report and turned about again, 21 s behind its reports.
+        if (!(p.groundSpeedKt > kMostPushKt) || !std::isfinite(p.trackDeg)) return std::nullopt;
+        noseRad = normalizeHeading(p.trackDeg * degreesToRadians);
+    }
     const double backRad = normalizeHeading(end.noseRad + pi);
-    const double noseRad = p.trueHeading;
     // The pushback line (from its end, straight back) and the report's nose
     // line (back from the report) in metres east and north of the end.
     const double det = std::sin(backRad - noseRad);
@@ -1081,8 +1091,11 @@ constexpr std::int64_t kPassedReportWaitTicks = 500;
 // the other way: the aircraft was pushed on there while the reports paused,
 // its nose came round, and it set off from there. Driving to it, the
 // aircraft turned about on the spot to go back along the way it had been
-// pushed, and then turned about again, 15-20 s behind its reports. That
-// report is passed: the taxi sets off from where the aircraft stands.
+// pushed, and then turned about again, 15-20 s behind its reports. Likewise
+// one beside the tail when the report after it lies ahead of the nose: the
+// aircraft went by it as it taxied off (driving to one 4 m off, a heavy
+// turned 95 degrees on the spot and 70 back, 9 s behind its reports). Such
+// a report is passed: the taxi sets off from where the aircraft stands.
 // The report after it is the next one kept, or the one that starts the taxi.
 // True when it was passed: the one after it is then looked at the same way,
 // as the reports come round the tail of a wide aircraft turning there onto
@@ -1100,7 +1113,11 @@ bool lf_passReportBehindTheNose(const LiveAc& ac, std::vector<StreamPoint>& kept
         return false;
     const double toFirst = gf_bearing(at, first);
     if (!(lf_offRad(toFirst, ac.pose.heading) > kQuarterTurnRad)) return false;
-    if (!(lf_offRad(gf_bearing(first, lf_position(*next)), toFirst) > kQuarterTurnRad)) return false;
+    const LaLo then = lf_position(*next);
+    const bool backAgain = lf_offRad(gf_bearing(first, then), toFirst) > kQuarterTurnRad;
+    const bool aheadOfNose =
+        lf_metres(at, then) > backM && lf_offRad(gf_bearing(at, then), ac.pose.heading) < kQuarterTurnRad;
+    if (!backAgain && !aheadOfNose) return false;
     // Not when the aircraft would then stand long after that report fell
     // due, waiting to leave for the next one: it left from there on time.
     if (gf_mustLeaveBy(kept[0], *next) > std::int64_t{kept[0].playTick} + kPassedReportWaitTicks) return false;

@@ -796,7 +796,8 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
     // reported (its nose north-east, away from the stand's way, the report
     // a metre off the line as the pushback's end faces a little off), unless
     // that leaves no time to taxi on from there to the report: then the
-    // taxi starts on it at once.
+    // taxi starts on it at once. A taxiing report without its heading goes
+    // nose first: its track tells the nose.
     struct Row {
         double noseDeg;
         double turnSouthM;  // 0: no pushback on
@@ -804,18 +805,22 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
         std::int32_t due = 14000;
         double westM = 6.0;
         bool turnedAtReport = false;
+        bool headingReported = true;
     };
     for (const Row row : {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0},
-                          Row{270.0, 80.0, 9.0}, Row{45.0, 80.0, 9.0, 14000, 1.0, true}, Row{270.0, 0.0, 9.0, 12350}}) {
-        SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg << " at " << row.speedKt << " kt");
+                          Row{270.0, 80.0, 9.0}, Row{45.0, 80.0, 9.0, 14000, 1.0, true}, Row{270.0, 0.0, 9.0, 12350},
+                          Row{270.0, 80.0, 9.0, 14000, 6.0, false, false}}) {
+        SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg << " at " << row.speedKt << " kt"
+                                        << (row.headingReported ? "" : ", by its track"));
         const LaLo end = from(kB1, 180.0, 60.0);
         LiveAc& ac = pushedBack(end);
         StandLeaving& l = ac.motion.leaving;
         // Its last report still moved: nothing told the pushback was over.
         l.pushbackOver = 0;
         StreamPoint p = groundPoint(from(from(kB1, 180.0, 80.0), 270.0, row.westM), row.due, row.speedKt);
-        p.hasTrueHeading = 1;
+        p.hasTrueHeading = row.headingReported ? 1 : 0;
         p.trueHeading = row.noseDeg * degreesToRadians;
+        if (!row.headingReported) p.trackDeg = row.noseDeg;
         if (row.due < 14000) {
             EXPECT_TRUE(checkExtendingSituations(ac, p));
             EXPECT_EQ(ac.phase, AcPhase::taxi);
@@ -850,12 +855,13 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
 
 TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNotAtItsStand) {
     // Parked on RAMP B1 with its pushback kept (5 m south due at 12800, 10 m
-    // at 13100); its object is asked for at the tick of the row.
+    // at 13100); its object is asked for at the tick of the row. Between the
+    // two it appears as far on toward the second as their time has gone.
     struct Row {
         std::int32_t now;
         double southM;  // where it appears
     };
-    for (const Row row : {Row{12700, 0.0}, Row{12900, 5.0}, Row{13200, 10.0}}) {
+    for (const Row row : {Row{12700, 0.0}, Row{12800, 5.0}, Row{12900, 5.0 + 5.0 / 3.0}, Row{13200, 10.0}}) {
         SCOPED_TRACE(row.now);
         g_liveAircraft.clear();
         LiveAc& born = addLive(0x484C44, AcSimState::buffer, 0,

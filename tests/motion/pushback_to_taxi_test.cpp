@@ -193,8 +193,10 @@ TEST_F(PushbackToTaxi, AReportThePushbackWentOnToBehindTheNoseIsNoPlaceToDriveBa
     // Kept since: a report `backM` on at `bearingDeg` at 7 kt due 10 s on,
     // then the taxi's report 60 m from the aircraft at `nextDeg` at 12 kt.
     // Pushed on there while the reports paused, the aircraft set off from
-    // it: the taxi goes straight on, not back to it and about again. Not
-    // when it would then stand there long after that report fell due.
+    // it: the taxi goes straight on, not back to it and about again. So it
+    // does past one beside the tail when the taxi's report lies ahead of the
+    // nose. Not when it would then stand there long after that report fell
+    // due.
     struct Row {
         const char* what;
         double backM, bearingDeg, nextDeg;
@@ -206,6 +208,7 @@ TEST_F(PushbackToTaxi, AReportThePushbackWentOnToBehindTheNoseIsNoPlaceToDriveBa
         {"pushed on 12 m, then on the same way", 12.0, 180.0, 175.0, 2000, false},
         {"40 m on, too far for a pause's push", 40.0, 180.0, 45.0, 2000, false},
         {"off to the side of the nose", 12.0, 80.0, 270.0, 2000, false},
+        {"beside the tail, then ahead of the nose", 5.0, 257.0, 330.0, 2000, true},
         {"the next report due a minute later", 12.0, 180.0, 45.0, 7000, false},
     };
     std::uint32_t hexid = 0x484E30;
