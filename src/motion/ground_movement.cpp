@@ -269,10 +269,14 @@ bool lf_dropPivotBend(LiveAc& ac) {
     const double dueTicks = static_cast<double>(gf_ticksBetween(tickCount.load(), s[1].playTick));
     const double ticks = std::ceil(std::max(walkingTicks, dueTicks));
     if (!(ticks >= 1.0) || ticks > kLongestEasedLegTicks) return false;
-    const double allowed =
-        std::max(kMostBendSlideDeg * degreesToRadians,
-                 std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
-    if (lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) <= allowed) return false;
+    const double startOff = std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle));
+    // Rolling, a bend that sets off further off the nose than a turn on the
+    // spot takes is no bend the nose follows: no start turn is made before
+    // it, and the aircraft slid into it sideways (78 degrees off at 11 kt).
+    const bool slidesIn = startOff > kTurnInPlaceDeg * degreesToRadians && lf_rolling(ac);
+    const double allowed = std::max(kMostBendSlideDeg * degreesToRadians, startOff + 1.0 * degreesToRadians);
+    if (!slidesIn && lf_worstLag(headings, ac.pose.heading, static_cast<std::int32_t>(ticks), 0, cap) <= allowed)
+        return false;
     resetMotionPath(m.path);
     m.scheduleCount = 0;
     m.legBearing = gf_bearing(lf_pose(ac), lf_position(s[1]));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <limits>
 
@@ -36,6 +37,10 @@ constexpr double kLargestRunwayOffsetM = 5.0;
 // A taxi standing with its nose this far (degrees) off its first leg turns
 // on the spot before it sets off.
 constexpr double kStandingStartTurnDeg = 30.0;
+// A creeping taxi (reports no faster than this, kt, by their own distance
+// over time) whose reports wander this far (m) to either side of its way.
+constexpr double kCreepKt = 5.0;
+constexpr double kCreepScatterM = 15.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -239,6 +244,60 @@ std::size_t lf_farExitIndex(const LiveAc& ac, double startDeviationDeg) {
     return found;
 }
 
+// Points 1 .. k are reports on the ground of an aircraft on the move: none
+// stands where the one before stands or comes at or before its time.
+bool lf_movingLegs(const std::deque<StreamPoint>& s, std::size_t k) {
+    for (std::size_t i = 1; i <= k; ++i) {
+        const StreamPoint& p = s[i];
+        if (p.stationary != 0 || p.airborne != 0 || lf_samePlace(p, s[i - 1]) || p.playTick <= s[i - 1].playTick)
+            return false;
+    }
+    return true;
+}
+
+// Points 1 .. k-1 of a creeping taxi that wander to one side of the way
+// from the pose to point k and back (an S: a turn of a spot turn's size
+// either way among the nose and the reported legs), each a few metres off
+// that way and in order along it: the scatter of a crawl's positions, not
+// a path. Driven leg by leg, the aircraft braked at each and turned on the
+// spot, one way and back (two turns of 50-75 degrees for a 10 m wiggle), and
+// fell 10-30 s behind. They are dropped: the leg goes straight to point k.
+bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
+    auto& s = ac.stream;
+    const LaLo pose = lf_pose(ac);
+    if (ac.phase != AcPhase::taxi || s.size() <= k || lf_samePlace(lf_position(s[k]), pose) ||
+        !lf_movingLegs(s, k) ||
+        std::any_of(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k) + 1,
+                    [](const StreamPoint& p) { return p.synthetic != 0; }))
+        return false;
+    const double direct = gf_bearing(pose, lf_position(s[k]));
+    const double span = lf_metres(pose, lf_position(s[k]));
+    if (!std::isfinite(span) || span > 180.0) return false;
+    double along = 0.0;
+    double heading = ac.pose.heading;
+    bool left = false;
+    bool right = false;
+    for (std::size_t i = 1; i <= k; ++i) {
+        const double bearing = gf_bearing(i == 1 ? pose : lf_position(s[i - 1]), lf_position(s[i]));
+        const double turn = lf_turnDeg(bearing, heading);
+        left = left || turn <= -kStandingStartTurnDeg;
+        right = right || turn >= kStandingStartTurnDeg;
+        heading = bearing;
+        if (i == k) break;
+        const double kt = gf_speedKtOver(gf_distanceNm(lf_position(s[i - 1]), lf_position(s[i])),
+                                         static_cast<double>(s[i].playTick - s[i - 1].playTick));
+        const RelativePosition r = gf_relativePosition(pose, direct, lf_position(s[i]));
+        if (!(kt <= kCreepKt) || !(r.along > along) || !(r.along < span) ||
+            !(std::fabs(r.across) <= kCreepScatterM))
+            return false;
+        along = r.along;
+    }
+    if (!left || !right) return false;
+    ac.motion.legBearing = direct;
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
+    return true;
+}
+
 }  // namespace
 
 bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
@@ -269,12 +328,7 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
 bool mergeZigZag(LiveAc& ac, std::size_t k) {
     auto& s = ac.stream;
     const LaLo pose = lf_pose(ac);
-    if (k < 2 || s.size() <= k || lf_samePlace(lf_position(s[k]), pose)) return false;
-    for (std::size_t i = 1; i <= k; ++i) {
-        const StreamPoint& p = s[i];
-        if (p.stationary != 0 || p.airborne != 0 || lf_samePlace(p, s[i - 1]) || p.playTick <= s[i - 1].playTick)
-            return false;
-    }
+    if (k < 2 || s.size() <= k || lf_samePlace(lf_position(s[k]), pose) || !lf_movingLegs(s, k)) return false;
     const double b1 = gf_bearing(pose, lf_position(s[1]));
     const double b2 = gf_bearing(lf_position(s[1]), lf_position(s[2]));
     const double bk = gf_bearing(lf_position(s[k - 1]), lf_position(s[k]));
@@ -486,6 +540,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     // A corner smoothed once is not smoothed again: no second point goes in
     // before a corner that has its turn-entry point.
     if (s.size() < 3 || s[1].synthetic != 0) return false;
+    if (lf_mergeCreepWiggle(ac, 3) || lf_mergeCreepWiggle(ac, 2)) return true;
     // Standing with the nose far off the first leg (setting off after a
     // pushback or a hold): it turns on the spot first. A ground turn planned
     // from the nose through the next point would swing out the other way

@@ -190,6 +190,44 @@ TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
     EXPECT_EQ(ac.stream.size(), 3u);
 }
 
+TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
+    // Reports at a crawl 10-15 m apart swing off the way by 50-80 degrees
+    // and back (an S a few metres wide): the leg goes straight to the point
+    // after them. Not a crawl turning one way (a U-turn), nor the same S at
+    // taxi pace, nor one that wanders 18 m off the way.
+    struct Row {
+        const char* name;
+        double headingDeg;
+        std::vector<std::pair<double, double>> legs;
+        std::int32_t ticksPerLeg;
+        bool merged;
+    };
+    const std::vector<Row> rows{
+        {"S left then right", 65.5, {{347.5, 11.2}, {62.5, 10.1}, {70.0, 23.7}, {70.0, 60.0}}, 500, true},
+        {"S along then left, right", 42.0, {{42.0, 14.5}, {355.0, 9.0}, {69.0, 37.0}, {70.0, 60.0}}, 800, true},
+        {"U-turn", 25.0, {{350.0, 3.7}, {300.0, 2.6}, {250.0, 9.9}, {250.0, 60.0}}, 500, false},
+        {"S at taxi pace", 65.5, {{347.5, 11.2}, {62.5, 10.1}, {70.0, 23.7}, {70.0, 60.0}}, 150, false},
+        {"S 18 m wide", 65.5, {{345.0, 25.0}, {75.0, 25.0}, {70.0, 30.0}, {70.0, 60.0}}, 1200, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::deque<StreamPoint> s{ground(kStart, tickCount.load(), 3.0)};
+        for (const auto& [bearing, metres] : row.legs)
+            s.push_back(ground(ahead(at(s.back()), bearing, metres), s.back().playTick + row.ticksPerLeg, 3.0));
+        const StreamPoint wander = s[1];
+        const StreamPoint far = s[3];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg);
+        smoothTaxiPath(ac);
+        const bool kept = std::any_of(ac.stream.begin(), ac.stream.end(),
+                                      [&](const StreamPoint& p) { return p.lat == wander.lat && p.lon == wander.lon; });
+        EXPECT_EQ(!kept, row.merged);
+        if (row.merged) {
+            EXPECT_EQ(ac.stream[1].lat, far.lat);
+            EXPECT_NEAR(ac.motion.legBearing, gf_bearing(kStart, at(far)), 1e-12);
+        }
+    }
+}
+
 TEST_F(Smoothing, SmallAircraftTurnOnShorterLegs) {
     // Heading north, a leg of 20 m to the north-east and one of 25 m on:
     // too short together for a Large aircraft's turn (50 m), long enough for

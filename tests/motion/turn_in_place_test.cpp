@@ -462,7 +462,11 @@ TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCree
     // Reported at a crawl about 2 m on, then off at 60 degrees or more: a
     // bend through that point kinks within metres, faster than the nose
     // turns even at walking pace. It turns where it is and goes straight on,
-    // the nose along its travel, to the last report. Each leg: bearing
+    // the nose along its travel, to the last report. So does one rolling at
+    // 11.5 kt onto a report after which the reports kink 11 m off to one
+    // side, far off the nose, and back: a curve through the kink set off
+    // toward its first point with the nose 75 degrees off its travel (a turn
+    // that sets off along the nose is still taken). Each leg: bearing
     // (degrees), metres, ticks until due, speed reported there.
     struct Leg {
         double bearingDeg, metres;
@@ -473,14 +477,22 @@ TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCree
         std::uint32_t category;
         double rateDegPerS, headingDeg, speedKt;
         std::vector<Leg> legs;
+        double rollingKt = 0.0;
+    };
+    const auto kink = [](double offDeg, double backDeg) {
+        return Row{Large, 8.4, 65.5, 11.5,
+                   {{65.5 + offDeg, 11.2, 200, 10.9}, {65.5 + backDeg, 10.1, 180, 10.9}, {70.0, 23.7, 420, 11.3},
+                    {70.0, 63.6, 717, 19.2}},
+                   11.5};
     };
     const std::vector<Row> rows{
         {TwoProps, 9.7, 357.0, 2.0, {{15.0, 2.0, 352, 0.9}, {84.0, 15.8, 978, 7.8}, {90.0, 21.6, 386, 12.0}}},
         {Heavy, 5.2, 175.5, 2.0, {{190.0, 2.2, 458, 0.7}, {246.0, 20.0, 1105, 8.7}, {245.0, 20.0, 400, 12.0}}},
         {Bizjet, 9.0, 184.4, 1.2, {{204.0, 2.2, 322, 1.2}, {247.9, 25.7, 942, 9.9}, {250.0, 26.5, 471, 12.1}}},
+        kink(-78.0, -4.0), kink(78.0, 4.0), kink(65.0, 6.0),
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.category);
+        SCOPED_TRACE(row.legs.front().bearingDeg);
         g_liveAircraft.clear();
         std::deque<StreamPoint> s{ground(kStart, tickCount.load(), row.speedKt)};
         for (const Leg& leg : row.legs)
@@ -489,6 +501,11 @@ TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCree
         const LaLo end = at(s.back());
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, row.category, row.rateDegPerS);
         ac.prevPhase = AcPhase::taxi;
+        if (row.rollingKt > 0.0) {
+            ac.pose.trueAirspeed = row.rollingKt;
+            ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+            ac.motion.lastStepTick = tickCount.load() - 1;
+        }
         std::vector<LaLo> track;
         std::vector<double> headings;
         while (playTick(ac) && track.size() < 20000) {
