@@ -344,3 +344,56 @@ TEST_F(Touchdown, ALateTouchdownBrakesAlongTheRestOfItsLegToTheReportedTime) {
         if (row.aheadTicks > 0) EXPECT_NEAR(lastKt, 20.0, 1.0);
     }
 }
+
+TEST_F(Touchdown, ATouchdownFarFasterThanItsPointBrakesInTheLongestTimeThatFits) {
+    // Wheels down 500 m short of a 32 kt runway point, still at the 70 kt
+    // the airborne leg flew it at (the pose's airspeed already shows the
+    // point's 32), the point pulled 9.5 s ahead of its report: the report's
+    // time is too long to brake in without slowing below 32 kt on the way,
+    // so the roll brakes evenly or a little longer, arriving no earlier
+    // than even braking takes, at the point's speed and never faster than
+    // it came. Rolling at little more than the point's speed, the leg keeps
+    // the time it was planned with.
+    struct Row {
+        std::int32_t legTicks;
+        std::int32_t aheadTicks;
+        bool braked;
+    };
+    for (const Row& row : {Row{1400, 950, true}, Row{2430, 300, false}}) {
+        SCOPED_TRACE(row.legTicks);
+        tickCount.store(10000);
+        const LaLo target = past(1200);
+        LiveAc& ac = aircraft({at(target, 0, false, 10000 + row.legTicks, 0, 32.0),
+                               at(past(1300), 0, false, 14500, 0, 32.0)},
+                              Light, AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(700).lat;
+        ac.pose.longitude = past(700).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
+        ac.pose.trueAirspeed = 32.0;
+        ac.motion.flareStage = 4;
+        ac.motion.stepLat = (target.lat - ac.pose.latitude) / row.legTicks;
+        ac.motion.stepLon = (target.lon - ac.pose.longitude) / row.legTicks;
+        ac.motion.frontAheadTicks = row.aheadTicks;
+        const double startKt = 500.0 / row.legTicks * 100.0 * kMpsToKnots;
+        ground(ac, kFieldFt, ac.groundOffsetFt, true);
+        ASSERT_EQ(ac.phase, AcPhase::landing_roll);
+        const std::int32_t due = ac.stream.front().playTick;
+        if (!row.braked) {
+            EXPECT_EQ(due, 10000 + row.legTicks);
+            continue;
+        }
+        const double evenTicks = 2.0 * 500.0 / ((startKt + 32.0) * kKnotsToMps) * 100.0;
+        EXPECT_GE(due, 10000 + static_cast<std::int32_t>(evenTicks));
+        EXPECT_LE(due, 10000 + row.legTicks + row.aheadTicks);
+        double fastest = 0.0, lastKt = 0.0;
+        for (; tickCount.load() < due; tickCount.store(tickCount.load() + 1)) {
+            gf_interpolatePoseOnCurve(ac);
+            lastKt = ac.pose.trueAirspeed;
+            fastest = std::max(fastest, lastKt);
+        }
+        EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
+        EXPECT_NEAR(lastKt, 32.0, 1.0);
+        EXPECT_LE(fastest, startKt + 0.5);
+    }
+}
