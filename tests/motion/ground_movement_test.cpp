@@ -622,3 +622,42 @@ TEST_F(GroundMovement, AHoldEndsSoonerByATurnOnTheSpotOnceHoweverManyCopiesItRea
         ac.stream.pop_front();
     }
 }
+
+TEST_F(GroundMovement, ALegLeavingAHoldTakesThePaceOfTheReportPastThePointsPutInOnItsWay) {
+    // Holding where its reports paused, the report after the pause 410 m on
+    // at 7.3 kt due in 27 s: the leg there was split at its middle (a copy
+    // of the hold at 3.6 kt) and a turn's entry point put in 12 m before
+    // that. The leg to the entry point takes the pace the report needs
+    // (about 29 kt), as the leg straight to the report does; held to twice
+    // the 7.3 kt reported it was planned at 7.3 and fell 6 s behind.
+    for (const bool putIn : {true, false}) {
+        SCOPED_TRACE(putIn);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(410.0, 0.0, 0.0, 7.3);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].stationary = 1;
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 2708;
+        if (putIn) {
+            const LaLo from{50.0, 8.0};
+            StreamPoint mid = ac.stream[0];
+            const LaLo half = gf_destinationPoint(from, {0.0, 205.0 * feetPerMetre});
+            mid.lat = half.lat;
+            mid.lon = half.lon;
+            mid.stationary = 0;
+            mid.groundSpeedKt = 3.65;
+            mid.playTick = now + 1354;
+            StreamPoint entry = mid;
+            const LaLo before = gf_destinationPoint(from, {0.0, 193.0 * feetPerMetre});
+            entry.lat = before.lat;
+            entry.lon = before.lon;
+            entry.groundSpeedKt = 0.0;
+            entry.synthetic = 1;
+            entry.playTick = now + 1274;
+            ac.stream.insert(ac.stream.begin() + 1, mid);
+            ac.stream.insert(ac.stream.begin() + 1, entry);
+        }
+        planTaxiSpeed(ac);
+        EXPECT_LE(dueIn(ac), (putIn ? 1274 : 2708) * 11 / 10);
+    }
+}
