@@ -638,24 +638,21 @@ TEST_F(GroundMovement, ALegLeavingAHoldTakesThePaceOfTheReportPastThePointsPutIn
         ac.stream[0].stationary = 1;
         ac.stream[0].playTick = now;
         ac.stream[1].playTick = now + 2708;
+        // A point `metres` north of the hold, as the engine puts one in.
+        const auto putInAt = [&](double metres, double kt, std::int32_t dueIn, std::uint8_t synthetic) {
+            StreamPoint p = ac.stream[0];
+            const LaLo at = gf_destinationPoint({50.0, 8.0}, {0.0, metres * feetPerMetre});
+            p.lat = at.lat;
+            p.lon = at.lon;
+            p.stationary = 0;
+            p.synthetic = synthetic;
+            p.groundSpeedKt = kt;
+            p.playTick = now + dueIn;
+            ac.stream.insert(ac.stream.begin() + 1, p);
+        };
         if (putIn) {
-            const LaLo from{50.0, 8.0};
-            StreamPoint mid = ac.stream[0];
-            const LaLo half = gf_destinationPoint(from, {0.0, 205.0 * feetPerMetre});
-            mid.lat = half.lat;
-            mid.lon = half.lon;
-            mid.stationary = 0;
-            mid.groundSpeedKt = 3.65;
-            mid.playTick = now + 1354;
-            StreamPoint entry = mid;
-            const LaLo before = gf_destinationPoint(from, {0.0, 193.0 * feetPerMetre});
-            entry.lat = before.lat;
-            entry.lon = before.lon;
-            entry.groundSpeedKt = 0.0;
-            entry.synthetic = 1;
-            entry.playTick = now + 1274;
-            ac.stream.insert(ac.stream.begin() + 1, mid);
-            ac.stream.insert(ac.stream.begin() + 1, entry);
+            putInAt(205.0, 3.65, 1354, 0);
+            putInAt(193.0, 0.0, 1274, 1);
         }
         planTaxiSpeed(ac);
         EXPECT_LE(dueIn(ac), (putIn ? 1274 : 2708) * 11 / 10);
