@@ -59,6 +59,10 @@ constexpr double kAimLandingKt = 45.0;
 constexpr double kLinedUpHeadingDeg = 20.0;
 constexpr double kLinedUpCrossTrackM = 15.0;
 constexpr double kLinedUpPastEndM = 10.0;
+// A roll down on the runway this many times faster than the point its leg
+// leads to brakes along the leg, later than the approach speed brought the
+// point, where its reported time is too long to brake in evenly.
+constexpr double kTouchdownLegOverPointShare = 1.5;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -190,14 +194,14 @@ bool lf_laterPointAhead(const LiveAc& ac, double startKt) {
 // overshoot its end speed or sag below its start speed by 5 kt; on the
 // landing roll it may neither sag below its end speed nor rise above its
 // start speed, nor start above the speed the aircraft has, by 0.5 kt.
-bool lf_profileFits(const LiveAc& ac, const SpeedProfile& p) {
+bool lf_profileFits(const LiveAc& ac, const SpeedProfile& p, double hasKt = MotionState::unknown) {
     const double highest = gf_speedProfileMaxSpeed(p) * kMpsToKnots;
     const double lowest = gf_speedProfileMinSpeed(p) * kMpsToKnots;
     const double start = p.startSpeed * kMpsToKnots;
     const double end = p.endSpeed * kMpsToKnots;
     if (ac.phase == AcPhase::takeoff_roll)
         return highest - end < kRollProfileToleranceKt && start - lowest < kRollProfileToleranceKt;
-    const double before = ac.pose.trueAirspeed;
+    const double before = std::isfinite(hasKt) ? hasKt : ac.pose.trueAirspeed;
     if (std::isfinite(before) && start - before >= kLandingProfileToleranceKt) return false;
     return end - lowest < kLandingProfileToleranceKt && highest - start < kLandingProfileToleranceKt;
 }
@@ -726,12 +730,39 @@ bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
     const double legM = gf_distanceNm(pose, lf_position(target)) * metresPerNm;
     const double startMps =
         gf_distanceNm(pose, {pose.lat + m.stepLat, pose.lon + m.stepLon}) * metresPerNm * 100.0;
+    if (!(legM > 1.0) || !std::isfinite(startMps)) return false;
+    const double endMps = target.groundSpeedKt * kKnotsToMps;
     ProfileChoice choice;
-    if (!(legM > 1.0) || !std::isfinite(startMps) ||
-        !gf_makeSpeedProfile(choice.profile, legM, static_cast<double>(left) / 100.0, startMps,
-                             target.groundSpeedKt * kKnotsToMps) ||
-        !lf_profileFits(ac, choice.profile))
-        return false;
+    const auto fits = [&](std::int64_t ticks, double hasKt) {
+        return gf_makeSpeedProfile(choice.profile, legM, static_cast<double>(ticks) / 100.0, startMps, endMps) &&
+               lf_profileFits(ac, choice.profile, hasKt);
+    };
+    // Rolling at far more than the point's speed, with the rest of the leg
+    // too short for its reported time to brake along without slowing below
+    // the point's speed on the way (500 m left in 24 s from 70 kt down to
+    // 32), it brakes in the longest time that fits: still later than the
+    // approach speed brought the point. Braking evenly from one speed to the
+    // other always fits; longer, the speed sags ever more below the point's
+    // towards the end. The speed it has is its step (the pose's airspeed
+    // still shows the point's, set when the leg was flown). Kept at the
+    // approach speed, the roll reached the point 9 s early at twice its
+    // reported speed and braked past the exit beyond it.
+    if (!fits(left, MotionState::unknown)) {
+        const double hasKt = startMps * kMpsToKnots;
+        if (!(startMps > kTouchdownLegOverPointShare * endMps) || fits(left, hasKt)) return false;
+        const double evenTicks = std::ceil(2.0 * legM / (startMps + endMps) * 100.0);
+        if (!(evenTicks > gf_ticksBetween(now, target.playTick)) || !(evenTicks < static_cast<double>(left)))
+            return false;
+        auto low = static_cast<std::int64_t>(evenTicks);
+        std::int64_t high = left;
+        if (!fits(low, hasKt)) return false;
+        while (high - low > 1) {
+            const std::int64_t mid = low + (high - low) / 2;
+            (fits(mid, hasKt) ? low : high) = mid;
+        }
+        due = now + low;
+        if (!fits(low, hasKt)) return false;
+    }
     choice.end = lf_position(target);
     choice.kind = kPlainProfileKind;
     lf_takeProfileLeg(ac, choice, true);

@@ -55,6 +55,25 @@ protected:
         ac.approachLimit = 350;
         return ac;
     }
+    // Flaring over the runway `pastM` past the threshold at its standing
+    // height, stepping on toward its front point so as to reach it in
+    // `legTicks`, the pose's airspeed `tasKt`, the front point pulled
+    // `aheadTicks` ahead of its report.
+    LiveAc& downOntoItsPoint(std::deque<StreamPoint> stream, std::uint32_t category, double pastM,
+                             std::int32_t legTicks, double tasKt, std::int32_t aheadTicks) {
+        const LaLo target{stream.front().lat, stream.front().lon};
+        LiveAc& ac = aircraft(std::move(stream), category, AcPhase::landing);
+        ac.onGround = 0;
+        ac.pose.latitude = past(pastM).lat;
+        ac.pose.longitude = past(pastM).lon;
+        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
+        ac.pose.trueAirspeed = tasKt;
+        ac.motion.flareStage = 4;
+        ac.motion.stepLat = (target.lat - ac.pose.latitude) / legTicks;
+        ac.motion.stepLon = (target.lon - ac.pose.longitude) / legTicks;
+        ac.motion.frontAheadTicks = aheadTicks;
+        return ac;
+    }
 };
 
 }  // namespace
@@ -321,17 +340,9 @@ TEST_F(Touchdown, ALateTouchdownBrakesAlongTheRestOfItsLegToTheReportedTime) {
         SCOPED_TRACE(::testing::Message() << row.aheadTicks << " " << row.afterTick);
         tickCount.store(10000);
         const LaLo target = past(1100);
-        LiveAc& ac = aircraft({at(target, 0, false, 10600, 0, 20), at(past(1200), 0, false, row.afterTick, 0, 20)},
-                              Large, AcPhase::landing);
-        ac.onGround = 0;
-        ac.pose.latitude = past(700).lat;
-        ac.pose.longitude = past(700).lon;
-        ac.pose.altitude = kFieldFt + ac.groundOffsetFt;
-        ac.pose.trueAirspeed = 130.0;
-        ac.motion.flareStage = 4;
-        ac.motion.stepLat = (target.lat - ac.pose.latitude) / 600.0;
-        ac.motion.stepLon = (target.lon - ac.pose.longitude) / 600.0;
-        ac.motion.frontAheadTicks = row.aheadTicks;
+        LiveAc& ac = downOntoItsPoint(
+            {at(target, 0, false, 10600, 0, 20), at(past(1200), 0, false, row.afterTick, 0, 20)}, Large, 700.0,
+            600, 130.0, row.aheadTicks);
         ground(ac, kFieldFt, ac.groundOffsetFt, true);
         ASSERT_EQ(ac.phase, AcPhase::landing_roll);
         EXPECT_EQ(ac.stream.front().playTick, row.dueTick);
@@ -342,5 +353,49 @@ TEST_F(Touchdown, ALateTouchdownBrakesAlongTheRestOfItsLegToTheReportedTime) {
         }
         EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
         if (row.aheadTicks > 0) EXPECT_NEAR(lastKt, 20.0, 1.0);
+    }
+}
+
+TEST_F(Touchdown, ATouchdownFarFasterThanItsPointBrakesInTheLongestTimeThatFits) {
+    // Wheels down 500 m short of a 32 kt runway point, still at the 70 kt
+    // the airborne leg flew it at (the pose's airspeed already shows the
+    // point's 32), the point pulled 9.5 s ahead of its report: the report's
+    // time is too long to brake in without slowing below 32 kt on the way,
+    // so the roll brakes evenly or a little longer, arriving no earlier
+    // than even braking takes, at the point's speed and never faster than
+    // it came. Rolling at little more than the point's speed, the leg keeps
+    // the time it was planned with.
+    struct Row {
+        std::int32_t legTicks;
+        std::int32_t aheadTicks;
+        bool braked;
+    };
+    for (const Row& row : {Row{1400, 950, true}, Row{2430, 300, false}}) {
+        SCOPED_TRACE(row.legTicks);
+        tickCount.store(10000);
+        const LaLo target = past(1200);
+        LiveAc& ac = downOntoItsPoint(
+            {at(target, 0, false, 10000 + row.legTicks, 0, 32.0), at(past(1300), 0, false, 14500, 0, 32.0)}, Light,
+            700.0, row.legTicks, 32.0, row.aheadTicks);
+        const double startKt = 500.0 / row.legTicks * 100.0 * kMpsToKnots;
+        ground(ac, kFieldFt, ac.groundOffsetFt, true);
+        ASSERT_EQ(ac.phase, AcPhase::landing_roll);
+        const std::int32_t due = ac.stream.front().playTick;
+        if (!row.braked) {
+            EXPECT_EQ(due, 10000 + row.legTicks);
+            continue;
+        }
+        const double evenTicks = 2.0 * 500.0 / ((startKt + 32.0) * kKnotsToMps) * 100.0;
+        EXPECT_GE(due, 10000 + static_cast<std::int32_t>(evenTicks));
+        EXPECT_LE(due, 10000 + row.legTicks + row.aheadTicks);
+        double fastest = 0.0, lastKt = 0.0;
+        for (; tickCount.load() < due; tickCount.store(tickCount.load() + 1)) {
+            gf_interpolatePoseOnCurve(ac);
+            lastKt = ac.pose.trueAirspeed;
+            fastest = std::max(fastest, lastKt);
+        }
+        EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, target) * metresPerNm, 0.01);
+        EXPECT_NEAR(lastKt, 32.0, 1.0);
+        EXPECT_LE(fastest, startKt + 0.5);
     }
 }
