@@ -17,6 +17,7 @@
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
 #include "motion/stand_drive.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
@@ -232,6 +233,10 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     // would take the pose on along them (to the stand) while the drive's
     // first leg ends short of it: the aircraft would then drive back.
     resetMotionPath(ac.motion.path);
+    // So is a braking to rest before a hold of the stream replaced: kept, it
+    // braked the drive's first leg to rest on the point behind the stand
+    // (and the leg onto the stand set off again from there).
+    if (ac.motion.brakeToRest == kBrakingToRest) ac.motion.brakeToRest = 0;
     drive2Stand(ac, standPos, stand.heading, redirect);
     // Taxi-in points that would have the aircraft slide sideways or back onto
     // the stand (it comes from beside or in front of it, or faces away) give

@@ -429,3 +429,39 @@ TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAn
     EXPECT_LT(worstBackM, 0.001);
     gf_clearLoadedAirport();
 }
+
+TEST_F(StartParking, ATowBrakingForAHoldWhenItsStandIsFoundDrivesOnOntoItWithoutStoppingShort) {
+    // A tow rolling north at 4.3 kt, 30 m short of A1, its reports held at a
+    // copy where it is: it brakes to rest before the hold, and the slow
+    // stream finds the stand. The drive replaces the hold it braked for, so
+    // it rolls on to the stand and comes to rest there only.
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    stand(1).heading = 0.0;
+    const std::int32_t now = tickCount.load();
+    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 30.0), 0.0, AcPhase::taxi);
+    ac.taxiSpeedRef = 5.4;
+    const double rollingKt = 4.3;
+    ac.stream.front().groundSpeedKt = rollingKt;
+    ac.stream.push_back(groundPoint(from(kA1, 180.0, 30.0), now + 300, 0.0));
+    ac.stream.back().stationary = 1;
+    ac.motion.lastStepTick = now;
+    ac.motion.lastStepM = rollingKt * kKnotsToMps / 100.0;
+    tickCount.store(now + 1);
+    nextPosMain(ac);
+    ASSERT_EQ(ac.phase, AcPhase::parking);
+    // The slowest it goes while more than 2 m short of the stand (kt).
+    double slowestKt = 1e9;
+    for (int i = 0; i < 6000 && ac.phase == AcPhase::parking; ++i) {
+        const LaLo before{ac.pose.latitude, ac.pose.longitude};
+        tickCount.store(tickCount.load() + 1);
+        updateLiveAc(ac);
+        const LaLo after{ac.pose.latitude, ac.pose.longitude};
+        if (gf_distanceNm(after, kA1) * metresPerNm > 2.0)
+            slowestKt = std::min(slowestKt, gf_distanceNm(before, after) * metresPerNm * 100.0 * kMpsToKnots);
+    }
+    EXPECT_EQ(ac.phase, AcPhase::parked);
+    EXPECT_GT(slowestKt, 1.0) << "came to rest short of the stand";
+    gf_clearLoadedAirport();
+}
