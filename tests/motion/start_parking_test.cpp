@@ -50,6 +50,19 @@ protected:
         ac.prevPhase = AcPhase::taxi;
         return ac;
     }
+    // A taxi `metres` south of A1 (facing north) at an airport whose file is
+    // loaded (a slow stream may park it), heading `headingDeg`, its taxi
+    // speed reference `taxiKt`, its one report at `reportedKt`.
+    static LiveAc& towShortOfA1(double metres, double headingDeg, double taxiKt, double reportedKt) {
+        LoadedAirport loaded;
+        loaded.fileLoaded = true;
+        gf_setLoadedAirport(loaded);
+        stand(1).heading = 0.0;
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, metres), headingDeg, AcPhase::taxi);
+        ac.taxiSpeedRef = taxiKt;
+        ac.stream.front().groundSpeedKt = reportedKt;
+        return ac;
+    }
     // Seeds the thread's engine so that the next draws below 10, 5 and 100
     // are the highest ones.
     static void seedHighestDraws() {
@@ -399,14 +412,8 @@ TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAn
     // reports go on at 5.3 kt and rest on the stand. The leg planning
     // at the end of its leg builds a start turn toward the reports before
     // the slow stream parks it; the drive onto the stand replaces them.
-    LoadedAirport loaded;
-    loaded.fileLoaded = true;
-    gf_setLoadedAirport(loaded);
-    stand(1).heading = 0.0;
     const std::int32_t now = tickCount.load();
-    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 62.0), 20.0, AcPhase::taxi);
-    ac.taxiSpeedRef = 5.0;
-    ac.stream.front().groundSpeedKt = 5.3;
+    LiveAc& ac = towShortOfA1(62.0, 20.0, 5.0, 5.3);
     ac.stream.push_back(groundPoint(kA1, now + 2300, 0.2));
     nextPosMain(ac);
     ASSERT_EQ(ac.phase, AcPhase::parking);
@@ -435,15 +442,9 @@ TEST_F(StartParking, ATowBrakingForAHoldWhenItsStandIsFoundDrivesOnOntoItWithout
     // copy where it is: it brakes to rest before the hold, and the slow
     // stream finds the stand. The drive replaces the hold it braked for, so
     // it rolls on to the stand and comes to rest there only.
-    LoadedAirport loaded;
-    loaded.fileLoaded = true;
-    gf_setLoadedAirport(loaded);
-    stand(1).heading = 0.0;
     const std::int32_t now = tickCount.load();
-    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 30.0), 0.0, AcPhase::taxi);
-    ac.taxiSpeedRef = 5.4;
     const double rollingKt = 4.3;
-    ac.stream.front().groundSpeedKt = rollingKt;
+    LiveAc& ac = towShortOfA1(30.0, 0.0, 5.4, rollingKt);
     ac.stream.push_back(groundPoint(from(kA1, 180.0, 30.0), now + 300, 0.0));
     ac.stream.back().stationary = 1;
     ac.motion.lastStepTick = now;
