@@ -309,6 +309,18 @@ bool lf_movesAlongLeg(const LiveAc& ac) {
     return legM / ticks * 100.0 / kKnotsToMps > kMovingKt;
 }
 
+// A leg eased from the speed the aircraft rolls at down to rest would reach
+// its point after the reports have it there: the reports keep their pace most
+// of the way and slow only near the point.
+bool lf_easedToRestLate(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    const double stepM = gf_rollingStepM(ac);
+    if (!(stepM > 0.0)) return false;
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(s[1])) * metresPerNm;
+    const std::int64_t left = std::int64_t{s[1].playTick} - ac.motion.streamLagTicks - tickCount.load();
+    return std::isfinite(legM) && 2.0 * legM / stepM > static_cast<double>(left);
+}
+
 std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || s[1].stationary != 0) return 0;
@@ -335,9 +347,14 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     // A hold after the point, or the stream's end there: a point reported
     // all but at rest is where the aircraft stops; so is one reported at no
     // more than a walking pace that a faster taxi slows into (not a tow
-    // going on at that pace, whose reports merely pause).
+    // going on at that pace, whose reports merely pause), unless slowing
+    // from the speed it rolls at over the whole leg would reach the point
+    // after its reports do: a tow at 6.5 kt whose last report, 77 m on, had
+    // slowed to 1.3 kt was eased from the start of that leg and came 14 s
+    // late.
     const bool stopsAfter = s.size() == 2 || s[2].stationary != 0;
-    if ((b == 0.0 || (b <= kMovingKt && stopsAfter)) && lf_movesAlongLeg(ac)) return 2;
+    if ((b == 0.0 || (b <= kComingToRestKt && stopsAfter)) && lf_movesAlongLeg(ac)) return 2;
+    if (b <= kMovingKt && stopsAfter && lf_movesAlongLeg(ac) && !lf_easedToRestLate(ac)) return 2;
     if (a > 2.0 * kSlowArrivalKt && b <= kSlowArrivalKt && stopsAfter) return 2;
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,7 @@
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
 #include "motion/motion_math.h"
+#include "motion/next_position.h"
 #include "motion/stand_drive.h"
 #include "motion/stand_parking.h"
 #include "motion/stream_checks.h"
@@ -84,7 +86,12 @@ double lf_mostCatchUpKt(const ReportedRest& rest) {
 // the aircraft is. Begun behind its reports (after a gap in them, or at a
 // tow's slow pace), it would still be driving long after they stood on the
 // stand: its legs are played faster, so that it is on the stand when they
-// rest there, up to the most it may catch up at.
+// rest there, each up to the most it may catch up at. A leg planned at that
+// already (the short leg onto the stand, braked to rest from twice its mean
+// speed) keeps its time, and the legs before it still catch up: held back
+// all together by that one leg, a tow whose reports paused short of its
+// stand drove the 40 m there at its own pace and was still rolling when
+// its reports had it at rest on the stand.
 void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
     auto& s = ac.stream;
     if (s.size() < 3 || s.back().stationary == 0) return;
@@ -93,31 +100,56 @@ void lf_keepPaceWithReports(LiveAc& ac, const ReportedRest& rest) {
     const std::int32_t base = gf_ticksBetween(now, s.front().playTick) > 0 ? s.front().playTick : now;
     const std::int32_t planned = gf_ticksBetween(base, s[standAt].playTick);
     if (planned <= 0) return;
-    // The leg onto the stand ends at rest: played from its speed down to
-    // none, it is at twice its mean speed where it begins.
-    double fastestLegKt = 0.0;
+    const double mostKt = lf_mostCatchUpKt(rest);
+    if (!(mostKt > 0.0) || !std::isfinite(mostKt)) return;
+    // Per leg (ending at point i): its ticks as planned and the least share
+    // of them it may be played in. The leg onto the stand ends at rest:
+    // played from its speed down to none, it is at twice its mean speed
+    // where it begins.
+    std::vector<double> legTicks(standAt + 1, 0.0);
+    std::vector<double> leastShare(standAt + 1, 1.0);
     LaLo from{ac.pose.latitude, ac.pose.longitude};
     std::int32_t at = base;
     for (std::size_t i = 1; i <= standAt; ++i) {
         const LaLo to{s[i].lat, s[i].lon};
         const std::int32_t ticks = gf_ticksBetween(at, s[i].playTick);
         const double toRest = i == standAt ? 2.0 : 1.0;
-        if (ticks > 0)
-            fastestLegKt = std::max(fastestLegKt,
-                                    toRest * gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots);
+        if (ticks > 0) {
+            legTicks[i] = ticks;
+            const double kt = toRest * gf_distanceNm(from, to) * metresPerNm / (ticks / 100.0) * kMpsToKnots;
+            // A leg of no length (a wait on the way) keeps its time.
+            if (std::isfinite(kt) && kt > 0.0) leastShare[i] = std::min(1.0, kt / mostKt);
+        }
         from = to;
         at = s[i].playTick;
     }
-    const double mostKt = lf_mostCatchUpKt(rest);
-    if (!(fastestLegKt > 0.0) || !std::isfinite(fastestLegKt) || !(mostKt > fastestLegKt)) return;
-    const double share =
-        std::max(fastestLegKt / mostKt, static_cast<double>(gf_ticksBetween(base, rest.dueTick)) / planned);
-    if (!(share < 1.0)) return;
+    const auto playedIn = [&](double share) {
+        double ticks = 0.0;
+        for (std::size_t i = 1; i <= standAt; ++i) ticks += legTicks[i] * std::max(share, leastShare[i]);
+        return ticks;
+    };
+    // The least speeding up that has it on the stand when its reports rest
+    // there, or as much as the legs allow.
+    const double wanted = static_cast<double>(gf_ticksBetween(base, rest.dueTick));
+    if (!(playedIn(1.0) > wanted)) return;
+    double share = 0.0;
+    if (playedIn(0.0) < wanted) {
+        double low = 0.0;
+        double high = 1.0;
+        for (int k = 0; k < 40; ++k) {
+            const double mid = 0.5 * (low + high);
+            (playedIn(mid) <= wanted ? low : high) = mid;
+        }
+        share = low;
+    }
+    double ticks = 0.0;
     for (std::size_t i = 1; i <= standAt; ++i) {
         StreamPoint& p = s[i];
-        p.playTick = gf_tickPlus(base, std::llround(gf_ticksBetween(base, p.playTick) * share));
-        if (p.groundSpeedKt > 0.0) {
-            p.groundSpeedKt /= share;
+        const double legShare = std::max(share, leastShare[i]);
+        ticks += legTicks[i] * legShare;
+        p.playTick = gf_tickPlus(base, std::llround(ticks));
+        if (p.groundSpeedKt > 0.0 && legShare > 0.0) {
+            p.groundSpeedKt /= legShare;
             p.tasKt = p.groundSpeedKt;
         }
     }
@@ -201,6 +233,10 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
     // would take the pose on along them (to the stand) while the drive's
     // first leg ends short of it: the aircraft would then drive back.
     resetMotionPath(ac.motion.path);
+    // So is a braking to rest before a hold of the stream replaced: kept, it
+    // braked the drive's first leg to rest on the point behind the stand
+    // (and the leg onto the stand set off again from there).
+    if (ac.motion.brakeToRest == kBrakingToRest) ac.motion.brakeToRest = 0;
     drive2Stand(ac, standPos, stand.heading, redirect);
     // Taxi-in points that would have the aircraft slide sideways or back onto
     // the stand (it comes from beside or in front of it, or faces away) give

@@ -378,12 +378,14 @@ TEST_F(GroundRest, ATaxiIntoTheLastPointKnownReportedNearlyAtRestSlowsToItsSpeed
     // and drive back (an arrival 11.1 s behind). It slows on the way, as into
     // a point reported at rest, and passes the point no faster than reported.
     // A tow going on at that pace does not stop there: its reports merely
-    // pause (stopped, tows fell 18 and 24 s behind).
+    // pause (stopped, tows fell 18 and 24 s behind). Nor does a tow at 6.5 kt
+    // whose last report, at 1.3 kt, lies further on than it could ease to
+    // rest in by then: slowed from the start, it came 9 s late.
     struct Row {
         double fromKt, lastKt;
         bool slows;
     };
-    for (const Row row : {Row{25.0, 2.4, true}, Row{25.0, 4.5, true}, Row{4.0, 4.0, false}}) {
+    for (const Row row : {Row{25.0, 2.4, true}, Row{25.0, 4.5, true}, Row{4.0, 4.0, false}, Row{6.5, 1.3, false}}) {
         SCOPED_TRACE(row.fromKt);
         SCOPED_TRACE(row.lastKt);
         g_liveAircraft.clear();
@@ -393,6 +395,7 @@ TEST_F(GroundRest, ATaxiIntoTheLastPointKnownReportedNearlyAtRestSlowsToItsSpeed
         s.back().groundSpeedKt = row.lastKt;
         const LaLo last = at(s.back());
         const std::int32_t due = s.back().playTick;
+        const std::int32_t start = tickCount.load();
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = tickCount.load() - 1;
@@ -404,10 +407,12 @@ TEST_F(GroundRest, ATaxiIntoTheLastPointKnownReportedNearlyAtRestSlowsToItsSpeed
         });
         EXPECT_LT(metres(nearest->at, last), 0.1);
         const double reportedStepM = row.lastKt * kKnotsToMps / 100.0;
-        if (row.slows)
+        if (row.slows) {
             EXPECT_LE(nearest->stepM, reportedStepM);
-        else
+        } else {
             EXPECT_GT(nearest->stepM, 0.5 * reportedStepM);
+            EXPECT_LE(std::distance(p.ticks.begin(), nearest), due - start + 100) << "reached late";
+        }
         EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
     }
 }

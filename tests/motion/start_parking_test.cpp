@@ -50,6 +50,19 @@ protected:
         ac.prevPhase = AcPhase::taxi;
         return ac;
     }
+    // A taxi `metres` south of A1 (facing north) at an airport whose file is
+    // loaded (a slow stream may park it), heading `headingDeg`, its taxi
+    // speed reference `taxiKt`, its one report at `reportedKt`.
+    static LiveAc& towShortOfA1(double metres, double headingDeg, double taxiKt, double reportedKt) {
+        LoadedAirport loaded;
+        loaded.fileLoaded = true;
+        gf_setLoadedAirport(loaded);
+        stand(1).heading = 0.0;
+        LiveAc& ac = onGround(kHex, from(kA1, 180.0, metres), headingDeg, AcPhase::taxi);
+        ac.taxiSpeedRef = taxiKt;
+        ac.stream.front().groundSpeedKt = reportedKt;
+        return ac;
+    }
     // Seeds the thread's engine so that the next draws below 10, 5 and 100
     // are the highest ones.
     static void seedHighestDraws() {
@@ -279,11 +292,12 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         bool standing = false;   // the reports before and on the stand both say 0 kt (no mid point)
         std::int32_t copyAfter = 0;  // > 0: a copy of the resting report this many ticks after it
         double midKt = 0.0;          // > 0: the report on the way gives this speed
+        double taxiKt = 3.0;         // the taxi speed reference (the drive goes at 0.8 of it)
     };
     const double plannedTicks = 55.0 / (2.4 * kKnotsToMps) * 100.0;
     const double reportedKt = 4.0;
     const Row rows[] = {
-        {"resting long before: as fast as it may catch up", 1700, 0, -1.0},
+        {"resting long before: as fast as it may catch up", 1200, 0, -1.0},
         {"resting a little before: on the stand as they rest", 3000, 0, 3000.0},
         {"resting after the drive: as planned", 6000, 0, plannedTicks},
         {"points put off by a delay: as reported", 4300, 1300, 3000.0},
@@ -293,7 +307,12 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         {"copies of the resting report after it: on the stand as it first rests", 3000, 0, 3000.0, 0.0, false,
          2000},
         // A speed no aircraft goes on the ground tells no pace to catch up at.
-        {"a report of 1e6 kt on the way: as fast as the others allow", 1700, 0, -1.0, 0.0, false, 0, 1e6},
+        {"a report of 1e6 kt on the way: as fast as the others allow", 1200, 0, -1.0, 0.0, false, 0, 1e6},
+        // Planned at 4.8 kt, the leg onto the stand is braked to rest from
+        // 9.6 kt, above the 8 it may catch up at: it keeps its time, and the
+        // 45 m before it still catch up.
+        {"the leg onto the stand planned above the most: the legs before it catch up", 1700, 0, 1700.0, 0.0, false,
+         0, 0.0, 6.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -301,7 +320,7 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
         stand(1).heading = 0.0;
         const std::int32_t now = tickCount.load();
         LiveAc& ac = onGround(kHex, from(kA1, 180.0, 55.0), 0.0, AcPhase::taxi);
-        ac.taxiSpeedRef = 3.0;
+        ac.taxiSpeedRef = row.taxiKt;
         ac.motion.streamLagTicks = row.lagTicks;
         if (row.rollingKt > 0.0) {
             ac.stream = {groundPoint(kA1, now + row.restAfter, 0.0)};
@@ -343,7 +362,9 @@ TEST_F(StartParking, TheDriveOntoTheStandIsOnItWhenItsReportsRestThere) {
             EXPECT_GT(onStand.playTick, now + row.restAfter);
         } else {
             EXPECT_NEAR(onStand.playTick - now, row.standDueAfter, 3.0);
-            EXPECT_LE(fastestKt, 2.0 * std::max(reportedKt, row.rollingKt) + 0.1);
+            // No leg faster than it may catch up at, but the leg onto the
+            // stand where it was planned faster than that.
+            EXPECT_LE(fastestKt, std::max(2.0 * std::max(reportedKt, row.rollingKt), 2.0 * 0.8 * row.taxiKt) + 0.1);
         }
         EXPECT_EQ(s.back().stationary, 1);
         EXPECT_EQ(s.back().playTick, onStand.playTick + 50);
@@ -391,14 +412,8 @@ TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAn
     // reports go on at 5.3 kt and rest on the stand. The leg planning
     // at the end of its leg builds a start turn toward the reports before
     // the slow stream parks it; the drive onto the stand replaces them.
-    LoadedAirport loaded;
-    loaded.fileLoaded = true;
-    gf_setLoadedAirport(loaded);
-    stand(1).heading = 0.0;
     const std::int32_t now = tickCount.load();
-    LiveAc& ac = onGround(kHex, from(kA1, 180.0, 62.0), 20.0, AcPhase::taxi);
-    ac.taxiSpeedRef = 5.0;
-    ac.stream.front().groundSpeedKt = 5.3;
+    LiveAc& ac = towShortOfA1(62.0, 20.0, 5.0, 5.3);
     ac.stream.push_back(groundPoint(kA1, now + 2300, 0.2));
     nextPosMain(ac);
     ASSERT_EQ(ac.phase, AcPhase::parking);
@@ -419,5 +434,35 @@ TEST_F(StartParking, ADriveStartedAtTheEndOfALegEndsItsFirstLegWhereItsPointIsAn
     EXPECT_GE(missM, 0.0) << "the first leg never ended";
     EXPECT_LT(missM, 0.5);
     EXPECT_LT(worstBackM, 0.001);
+    gf_clearLoadedAirport();
+}
+
+TEST_F(StartParking, ATowBrakingForAHoldWhenItsStandIsFoundDrivesOnOntoItWithoutStoppingShort) {
+    // A tow rolling north at 4.3 kt, 30 m short of A1, its reports held at a
+    // copy where it is: it brakes to rest before the hold, and the slow
+    // stream finds the stand. The drive replaces the hold it braked for, so
+    // it rolls on to the stand and comes to rest there only.
+    const std::int32_t now = tickCount.load();
+    const double rollingKt = 4.3;
+    LiveAc& ac = towShortOfA1(30.0, 0.0, 5.4, rollingKt);
+    ac.stream.push_back(groundPoint(from(kA1, 180.0, 30.0), now + 300, 0.0));
+    ac.stream.back().stationary = 1;
+    ac.motion.lastStepTick = now;
+    ac.motion.lastStepM = rollingKt * kKnotsToMps / 100.0;
+    tickCount.store(now + 1);
+    nextPosMain(ac);
+    ASSERT_EQ(ac.phase, AcPhase::parking);
+    // The slowest it goes while more than 2 m short of the stand (kt).
+    double slowestKt = 1e9;
+    for (int i = 0; i < 6000 && ac.phase == AcPhase::parking; ++i) {
+        const LaLo before{ac.pose.latitude, ac.pose.longitude};
+        tickCount.store(tickCount.load() + 1);
+        updateLiveAc(ac);
+        const LaLo after{ac.pose.latitude, ac.pose.longitude};
+        if (gf_distanceNm(after, kA1) * metresPerNm > 2.0)
+            slowestKt = std::min(slowestKt, gf_distanceNm(before, after) * metresPerNm * 100.0 * kMpsToKnots);
+    }
+    EXPECT_EQ(ac.phase, AcPhase::parked);
+    EXPECT_GT(slowestKt, 1.0) << "came to rest short of the stand";
     gf_clearLoadedAirport();
 }
