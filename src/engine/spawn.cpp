@@ -58,6 +58,11 @@ constexpr std::int32_t kLoneReportWaitTicks = 3000;
 constexpr std::int32_t kLoneFlyingWaitTicks = 300;
 // No aircraft flies this fast (kt): a lone report saying so is not flown on.
 constexpr double kFastestFlyingKt = 1000.0;
+// A later report bears out flying on from a lone one when it lies within
+// this share of the run between them (at least this many metres) of where
+// flying on puts the aircraft then.
+constexpr double kFlyOnMissShare = 0.25;
+constexpr double kLeastFlyOnMissM = 150.0;
 // A reported speed above this many times the reports' own distance over
 // time, plus this much (kt), is not believed.
 constexpr double kMostOverOwnFactor = 3.0;
@@ -86,24 +91,45 @@ double lf_reachFromRestNm(double paceKt, double ticks) {
     return metres / metresPerNm;
 }
 
+// Where flying on from the report at its speed and track has the aircraft
+// the given number of ticks after it (invalid when it cannot be told).
+LaLo lf_flownOnFrom(const StreamPoint& from, std::int64_t ticks) {
+    const double runFt = from.groundSpeedKt * double(ticks) / 360000.0 * feetPerNm;
+    LaLo ahead = gf_destinationPoint(lf_position(from), {from.trackDeg * degreesToRadians, runFt});
+    gf_normalizeLaLo(ahead);
+    return ahead;
+}
+
+// A later report is where flying on from the lone one puts it, at an
+// altitude that does not contradict it: the two agree, however the later one
+// came to be held (an aircraft faster than its type's book speed).
+bool lf_bearsOutFlyingOn(const StreamPoint& lone, const StreamPoint& later) {
+    const std::int64_t ticks = std::int64_t(later.playTick) - lone.playTick;
+    if (ticks <= 0 || gf_altitudesContradict(lone, later)) return false;
+    const LaLo there = lf_flownOnFrom(lone, ticks);
+    if (!gf_isValidLaLo(there)) return false;
+    const double runM = lone.groundSpeedKt * kKnotsToMps * double(ticks) / 100.0;
+    const double missM = gf_distanceNm(there, lf_position(later)) * metresPerNm;
+    return missM <= std::max(kLeastFlyOnMissM, kFlyOnMissShare * runM);
+}
+
 // A flying aircraft whose lone report is due, and whose next report is
 // more than the feed's delay away (a report gap), is shown as it flies on
 // from that report at its reported speed and track, as dead reckoning takes
 // it on later: waiting for the next report, it appeared up to 40 s after it
-// was reported. Not while a later report is held as out of its reach: one
-// of the two is a bad position and only the next report tells which (flown
-// on from, a first report 5,000 ft too high had a light aircraft shown up
-// there and dive to the runway). True when the point 3 s on was added.
+// was reported. Not while a later report out of its reach that does not bear
+// it out is held: one of the two is a bad position and only the next report
+// tells which (flown on from, a first report 5,000 ft too high had a light
+// aircraft shown up there and dive to the runway). True when the point 3 s
+// on was added.
 bool lf_flyOnFromLoneReport(LiveAc& ac) {
     const StreamPoint& front = ac.stream.front();
-    if (ac.motion.heldJumpSet != 0) return false;
     if (front.airborne == 0 || front.stationary != 0 || !std::isfinite(front.trackDeg) ||
         !(front.groundSpeedKt > 0.0) || !(front.groundSpeedKt < kFastestFlyingKt) ||
         gf_ticksBetween(front.playTick, tickCount.load()) < kLoneFlyingWaitTicks)
         return false;
-    const double runFt = front.groundSpeedKt * kProjectedStepTicks / 360000.0 * feetPerNm;
-    LaLo ahead = gf_destinationPoint(lf_position(front), {front.trackDeg * degreesToRadians, runFt});
-    gf_normalizeLaLo(ahead);
+    if (ac.motion.heldJumpSet != 0 && !lf_bearsOutFlyingOn(front, ac.motion.heldJump)) return false;
+    const LaLo ahead = lf_flownOnFrom(front, kProjectedStepTicks);
     if (!gf_isValidLaLo(ahead)) return false;
     StreamPoint p = front;
     p.lat = ahead.lat;

@@ -118,17 +118,22 @@ TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
     // it fell due; waited out, it goes and the record with it. A flying one
     // with a speed and a track waits 3 s (any report sent within the feed's
     // delay after it is here by then), then is shown flying on from it -
-    // unless a later report out of its reach is held: one of them is wrong.
+    // unless a later report out of its reach is held that is not where
+    // flying on puts it (one of them is wrong): 5000 ft lower, or 2 km off
+    // (300 m on its way is borne out).
+    enum class Held { none, onItsWay, lower, off };
     struct Row {
         double altitudeFt;
         std::int32_t dueAgo;
         bool waits;
         double groundSpeedKt = 250.0;
         bool fliesOn = false;
-        bool laterReportHeld = false;
+        Held held = Held::none;
     };
     for (const Row row : {Row{5000.0, 0, true}, Row{5000.0, 299, true}, Row{5000.0, 300, false, 250.0, true},
-                          Row{5000.0, 300, true, 250.0, false, true},
+                          Row{5000.0, 300, false, 250.0, true, Held::onItsWay},
+                          Row{5000.0, 300, true, 250.0, false, Held::lower},
+                          Row{5000.0, 300, true, 250.0, false, Held::off},
                           Row{5000.0, 2999, false, 250.0, true}, Row{5000.0, 2999, true, 0.0},
                           Row{5000.0, 3000, false, 0.0}, Row{5000.0, 300, true, 1000.0},
                           Row{0.0, 0, true, 10.0}, Row{0.0, 2999, true, 10.0}, Row{0.0, 3000, false, 10.0}}) {
@@ -138,7 +143,14 @@ TEST_F(Spawn, ALoneReportWaitsHalfAMinuteForTheNext) {
         ac.stream[0].playTick = tickCount.load() - row.dueAgo;
         ac.stream[0].groundSpeedKt = row.groundSpeedKt;
         ac.stream[0].trackDeg = 90.0;
-        ac.motion.heldJumpSet = row.laterReportHeld ? 1 : 0;
+        if (row.held != Held::none) {
+            // 2 s after the report: 257 m east at 250 kt.
+            const double eastM = row.held == Held::off ? 2257.0 : 257.0 + (row.held == Held::onItsWay ? 40.0 : 0.0);
+            const LaLo at = gf_destinationPoint({50.1, 8.0}, {90.0 * degreesToRadians, eastM * feetPerMetre});
+            ac.motion.heldJump = point(at.lat, at.lon, row.held == Held::lower ? 0.0 : 5000.0, true,
+                                       ac.stream[0].playTick + 200);
+            ac.motion.heldJumpSet = 1;
+        }
         checkSpawnLiveAc(ac);
         if (row.fliesOn) {
             // Shown at once, flying on east from its report at its speed
