@@ -1016,17 +1016,14 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // the report after it: the leg into it is as late as that report (a
     // taxi that stood where its reports paused, 260 m behind the report
     // after the pause, crept to that point at twice the speed reported and
-    // never caught up). From where it stands as well, as straight to the
-    // report: the points put in on the way change nothing of the time the
-    // report leaves (a taxi leaving its hold after a pause, 410 m behind
-    // the report after it, was planned at the 7 kt reported and came 6 s
-    // late).
+    // never caught up). Not from where it stands: a copy it came to rest on
+    // is timed by its braking, not by a report.
     const auto& s = ac.stream;
     std::size_t reportAt = 1;
     while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
     const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    if (s[0].synthetic == 0 && s[reportAt].synthetic == 0 &&
+    if (s[0].synthetic == 0 && (reportAt == 1 || s[0].stationary == 0) && s[reportAt].synthetic == 0 &&
         s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
         paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;

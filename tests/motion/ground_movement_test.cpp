@@ -622,39 +622,3 @@ TEST_F(GroundMovement, AHoldEndsSoonerByATurnOnTheSpotOnceHoweverManyCopiesItRea
         ac.stream.pop_front();
     }
 }
-
-TEST_F(GroundMovement, ALegLeavingAHoldTakesThePaceOfTheReportPastThePointsPutInOnItsWay) {
-    // Holding where its reports paused, the report after the pause 410 m on
-    // at 7.3 kt due in 27 s: the leg there was split at its middle (a copy
-    // of the hold at 3.6 kt) and a turn's entry point put in 12 m before
-    // that. The leg to the entry point takes the pace the report needs
-    // (about 29 kt), as the leg straight to the report does; held to twice
-    // the 7.3 kt reported it was planned at 7.3 and fell 6 s behind.
-    for (const bool putIn : {true, false}) {
-        SCOPED_TRACE(putIn);
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(410.0, 0.0, 0.0, 7.3);
-        const std::int32_t now = tickCount.load();
-        ac.stream[0].stationary = 1;
-        ac.stream[0].playTick = now;
-        ac.stream[1].playTick = now + 2708;
-        // A point `metres` north of the hold, as the engine puts one in.
-        const auto putInAt = [&](double metres, double kt, std::int32_t dueIn, std::uint8_t synthetic) {
-            StreamPoint p = ac.stream[0];
-            const LaLo at = gf_destinationPoint({50.0, 8.0}, {0.0, metres * feetPerMetre});
-            p.lat = at.lat;
-            p.lon = at.lon;
-            p.stationary = 0;
-            p.synthetic = synthetic;
-            p.groundSpeedKt = kt;
-            p.playTick = now + dueIn;
-            ac.stream.insert(ac.stream.begin() + 1, p);
-        };
-        if (putIn) {
-            putInAt(205.0, 3.65, 1354, 0);
-            putInAt(193.0, 0.0, 1274, 1);
-        }
-        planTaxiSpeed(ac);
-        EXPECT_LE(dueIn(ac), (putIn ? 1274 : 2708) * 11 / 10);
-    }
-}
