@@ -89,6 +89,12 @@ void gf_normalizeLaLo(LaLo& position) noexcept {
     }
 }
 
+LaLo gf_between(LaLo from, LaLo to, double f) noexcept {
+    LaLo p{from.lat + (to.lat - from.lat) * f, from.lon + gf_wrapLongitudeDifference(to.lon - from.lon) * f};
+    if (!(p.lon >= -180.0 && p.lon < 180.0 && p.lat >= -90.0 && p.lat <= 90.0)) gf_normalizeLaLo(p);
+    return p;
+}
+
 double gf_lookAheadDistance(double speedKt) noexcept {
     if (!std::isfinite(speedKt) || !(speedKt > 0.0)) return 100.0;
     return std::clamp(speedKt * kKnotsToMetresPerSecond * 7.0, 100.0, 160.0);

@@ -43,6 +43,11 @@ double gf_pitchForVerticalSpeed(const StreamPoint& point, AcPhase phase) noexcep
 // longitude turned by 180 degrees.
 void gf_normalizeLaLo(LaLo& position) noexcept;
 
+// The point the fraction f of the way from `from` to `to` on the flat
+// (the longitude difference taken the short way round), normalized where it
+// falls outside [-180, 180) or beyond a pole.
+LaLo gf_between(LaLo from, LaLo to, double f) noexcept;
+
 // How far ahead a ground path looks at that speed (kt): 7 s of travel, 100 to
 // 160 m; 100 m for a speed that is not finite or not above 0.
 double gf_lookAheadDistance(double speedKt) noexcept;

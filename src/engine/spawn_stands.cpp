@@ -291,9 +291,8 @@ bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request) {
         const std::int32_t span = gf_ticksBetween(push[due].playTick, push[due + 1].playTick);
         const std::int32_t gone = gf_ticksBetween(push[due].playTick, now);
         if (gone > 0 && gone < span && gf_distanceNm(at, next) * metresPerNm >= kLeastPushedOnM) {
-            const double f = static_cast<double>(gone) / span;
             before = at;
-            at = {at.lat + (next.lat - at.lat) * f, at.lon + gf_wrapLongitudeDifference(next.lon - at.lon) * f};
+            at = gf_between(at, next, static_cast<double>(gone) / span);
         }
     }
     // Tail first along the way its reports went.

@@ -41,11 +41,6 @@ void lf_setPosition(LiveAc& ac, LaLo p) {
     ac.pose.longitude = p.lon;
 }
 
-// start + (end - start) x f, the longitude difference taken the short way.
-LaLo lf_between(LaLo start, LaLo end, double f) {
-    return {start.lat + (end.lat - start.lat) * f, start.lon + gf_wrapLongitudeDifference(end.lon - start.lon) * f};
-}
-
 bool lf_groundTurnValid(const MotionState& m) {
     return m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0;
 }
@@ -83,7 +78,7 @@ void lf_moveOnProfile(LiveAc& ac, bool turnValid) {
             resetMotionPath(m.path);
         }
     }
-    if (!headingFromTurn) lf_setPosition(ac, lf_between(leg.start, leg.end, f));
+    if (!headingFromTurn) lf_setPosition(ac, gf_between(leg.start, leg.end, f));
     double tas = gf_speedProfileSpeedAt(leg.profile, t) / kKnotsToMps;
     if (leg.kind == 3) tas = std::min(tas, refSpeedKt(ac, 1) + 30.0);
     ac.pose.trueAirspeed = tas;
@@ -163,7 +158,7 @@ void lf_moveStraight(LiveAc& ac) {
             if (h.valid) {
                 lf_setPosition(ac, h.position);
             } else {
-                lf_setPosition(ac, lf_between(tr.start, tr.end, f));
+                lf_setPosition(ac, gf_between(tr.start, tr.end, f));
                 tr.active = 0;
             }
         } else if (m.scheduleCount == 0) {
@@ -318,7 +313,7 @@ void gf_insertMidpointInStream(LiveAc& ac) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
     StreamPoint mid = front;
-    LaLo position = lf_between({front.lat, front.lon}, {next.lat, next.lon}, 0.5);
+    LaLo position = gf_between({front.lat, front.lon}, {next.lat, next.lon}, 0.5);
     gf_normalizeLaLo(position);
     mid.lat = position.lat;
     mid.lon = position.lon;

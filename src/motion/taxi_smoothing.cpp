@@ -53,14 +53,6 @@ double lf_metres(LaLo a, LaLo b) { return gf_distanceNm(a, b) * metresPerNm; }
 // a - b brought into [-pi, pi], in degrees.
 double lf_turnDeg(double a, double b) { return std::remainder(a - b, fullCircle) * kDegreesPerRadian; }
 
-// The point a fraction of the way from `from` to `to`, the longitude taken
-// the short way round.
-LaLo lf_between(LaLo from, LaLo to, double f) {
-    LaLo p{from.lat + (to.lat - from.lat) * f, from.lon + gf_wrapLongitudeDifference(to.lon - from.lon) * f};
-    gf_normalizeLaLo(p);
-    return p;
-}
-
 // The largest of the values that are numbers (NaN when none is).
 double lf_largest(std::initializer_list<double> values) {
     double r = std::numeric_limits<double>::quiet_NaN();
@@ -144,7 +136,7 @@ bool lf_insertExitPointAfterCorner(LiveAc& ac, double cornerDeg, double rateDegP
     if (!(d > 0.0 && d < d2) || std::int64_t{p2.playTick} - p1.playTick < 2) return false;
     const double f = d / d2;
     StreamPoint p = p1;
-    const LaLo at = lf_between(lf_position(p1), lf_position(p2), f);
+    const LaLo at = gf_between(lf_position(p1), lf_position(p2), f);
     p.lat = at.lat;
     p.lon = at.lon;
     p.groundSpeedKt = std::lerp(s1, p2.groundSpeedKt, f);
@@ -313,7 +305,7 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
         return false;
     const double f = std::clamp((dm - distanceM) / dm, 0.0, 1.0);
     StreamPoint p = front;
-    const LaLo at = lf_between(origin, lf_position(next), f);
+    const LaLo at = gf_between(origin, lf_position(next), f);
     p.lat = at.lat;
     p.lon = at.lon;
     if (fromPose) p.groundSpeedKt = std::lerp(front.groundSpeedKt, next.groundSpeedKt, f);
@@ -393,7 +385,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         if (taxi && !lf_usable(turn) && headingMode && startDev >= 60.0 && s.size() >= 4) {
             if (const std::size_t far = lf_farExitIndex(ac, startDev); far != 0) {
                 GroundTurnInput in = first;
-                const LaLo corner = lf_between(lf_pose(ac), lf_position(s[far]), 0.5);
+                const LaLo corner = gf_between(lf_pose(ac), lf_position(s[far]), 0.5);
                 in.cornerLat = corner.lat;
                 in.cornerLon = corner.lon;
                 in.exitLat = s[far].lat;

@@ -60,6 +60,25 @@ TEST(EngineGeometry, NormalizeLaLo) {
     }
 }
 
+TEST(EngineGeometry, BetweenTwoPointsTheShortWayRound) {
+    struct Row {
+        LaLo from, to;
+        double f;
+        LaLo out;
+    };
+    const Row rows[] = {
+        {{50, 8}, {52, 10}, 0.25, {50.5, 8.5}},
+        // Across the date line: the short way, brought back into range.
+        {{10, 179}, {10, -179}, 0.75, {10, -179.5}},
+        {{10, -179}, {10, 179}, 0.75, {10, 179.5}},
+    };
+    for (const Row& row : rows) {
+        const LaLo p = gf_between(row.from, row.to, row.f);
+        EXPECT_NEAR(p.lat, row.out.lat, 1e-12) << row.f;
+        EXPECT_NEAR(p.lon, row.out.lon, 1e-12) << row.f;
+    }
+}
+
 TEST(EngineGeometry, RelativePosition) {
     const LaLo a{52.0, 4.0};
     // 5 cm north: the distance only.
