@@ -673,6 +673,46 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
     }
 }
 
+TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut) {
+    // An overflight at 280 kt on track 180, reported every 10 s from tick 1000
+    // on; the first report lies 9 km east of its way (a bad position), or is
+    // sound. Created 900 ticks after the second report falls due.
+    struct Row {
+        int reports;
+        bool firstOff;
+        std::size_t findings;
+        std::size_t judged;
+    };
+    for (const Row& row : {Row{3, false, 1, 1}, Row{3, true, 0, 1},
+                           // Two reports that contradict each other: nothing tells where it was.
+                           Row{2, true, 0, 0}, Row{2, false, 1, 1}}) {
+        AircraftRecord r;
+        r.hexid = 0xABC003;
+        r.registration = "N2TST";
+        const LaLo start{47.0, -122.0};
+        for (int i = 0; i < row.reports; ++i) {
+            ReportedPosition p;
+            p.time = 1000.0 + 10.0 * i;
+            p.dueTick = 1000 + 1000 * i;
+            p.position = gf_destinationPoint(start, {M_PI, 280.0 * 10.0 * i / 3600.0 * feetPerNm});
+            if (i == 0 && row.firstOff) p.position = gf_destinationPoint(start, {M_PI / 2.0, 5.0 * feetPerNm});
+            p.altitudeFt = 11000.0;
+            p.groundSpeedKt = 280.0;
+            p.trackDeg = 180.0;
+            p.airborne = true;
+            r.reports.push_back(p);
+        }
+        MotionSample s;
+        s.tick = 2000 + 900;
+        r.samples.push_back(s);
+        const MotionCheckResult result = gf_checkCreatedOrTold({&r}, -1e9, 9000, "");
+        SCOPED_TRACE(::testing::Message() << row.reports << " reports, first off " << row.firstOff);
+        EXPECT_EQ(result.findings.size(), row.findings);
+        EXPECT_EQ(result.judged.count(MotionCheck::CreatedOrTold) ? result.judged.at(MotionCheck::CreatedOrTold) : 0u,
+                  row.judged);
+    }
+}
+
 TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBeforeIt) {
     // The aircraft's first report is due at tick 1000; `others` aircraft are
     // created, 20 ticks apart, from tick `othersFrom` on; the aircraft itself

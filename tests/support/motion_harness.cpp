@@ -1436,9 +1436,18 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
     };
     for (const AircraftRecord* r : records) {
         if (r->reports.size() < 2) continue;
+        // The clock starts at the first report of the reported path that the
+        // report after it bears out: a first position 5 NM off is no place
+        // the aircraft was (shown there, it would have jumped 5 NM when the
+        // next report came), and of two reports that contradict each other
+        // with nothing after them, nothing tells which one it was at.
+        const std::vector<const ReportedPosition*> path = lf_reportedPath(r->reports);
+        std::size_t first = 0;
+        while (first + 1 < path.size() && lf_firstReportOffTheLine(*path[first], *path[first + 1])) ++first;
+        if (first + 1 >= path.size()) continue;
         const Judge judge{*r, out, false};
         // No earlier than the start path's waits end, plus the feed's delay.
-        const double from = std::max(r->reports.front().dueTick, startWaitsEndTick + 3000.0);
+        const double from = std::max(path[first]->dueTick, startWaitsEndTick + 3000.0);
         if (from + kCreatedWithinTicks > lastTick) continue;
         const bool created = !r->samples.empty();
         const double createdTick = created ? r->samples.front().tick : lastTick;
