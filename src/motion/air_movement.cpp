@@ -804,7 +804,15 @@ void retimeFinalApproach(LiveAc& ac) {
     // ahead on its roll, not a second touchdown before it.
     if (!(from < aim - 1.0 && to > aim)) return;
     const double f = std::clamp((aim - from) / (to - from), 0.0, 1.0);
-    if (f < 1.0) {
+    const double before = ac.stream[0].groundSpeedKt;
+    const double reportedKt = std::isfinite(report.groundSpeedKt) ? std::max(0.0, report.groundSpeedKt) : 0.0;
+    const double arrivalKt = std::isfinite(before) && before > 0.0 ? std::max(before, reportedKt) : reportedKt;
+    // A report nearer past the aim than the aircraft rolls in the shortest
+    // leg is the touchdown itself: a touchdown put in a hair before it left
+    // a leg of centimetres that took that shortest time, and the aircraft
+    // touched down at 95 kt and stood still for a quarter of a second.
+    const double leastRollM = arrivalKt * kKnotsToMps * kMinLegTicks / 100.0;
+    if (f < 1.0 && to - aim > leastRollM) {
         // The touchdown goes in before the report, which keeps its place,
         // time and speed: the roll from the touchdown reaches the report when
         // it falls due. The aircraft arrives at the speed the leg to the
@@ -815,9 +823,6 @@ void retimeFinalApproach(LiveAc& ac) {
         gf_normalizeLaLo(at);
         touchdown.lat = at.lat;
         touchdown.lon = at.lon;
-        const double before = ac.stream[0].groundSpeedKt;
-        const double reportedKt = std::isfinite(report.groundSpeedKt) ? std::max(0.0, report.groundSpeedKt) : 0.0;
-        const double arrivalKt = std::isfinite(before) && before > 0.0 ? std::max(before, reportedKt) : reportedKt;
         touchdown.groundSpeedKt = arrivalKt;
         touchdown.stationary = 0;
         const double meanMps = (arrivalKt + reportedKt) / 2.0 * kKnotsToMps;
