@@ -542,7 +542,11 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             else if (ac.phase != AcPhase::landing)
                 speed = std::max(floorKt, speed * 0.9);
             else if (budget >= 4)
-                speed = std::max(floorKt, speed * 0.94);
+                // On the approach it slows to its final approach speed, not
+                // on to the floor: after a minute's pause an airliner reported
+                // at 165 kt was dead-reckoned down to 101 kt, 3.5 km behind
+                // the next report, and could not catch up in time.
+                speed = std::max({floorKt, speed * 0.94, std::min(speed, gf_finalApproachSpeedKt(ac))});
             if (ac.phase == AcPhase::takeoff) {
                 p.altitudeFt += 75.0;
                 p.verticalSpeed = 1500.0;
