@@ -53,6 +53,9 @@ constexpr std::int32_t kSlowestPointRenewTicks = 2001;
 // Below this speed (kt) an aircraft creeps (a tow, a taxi easing into its
 // stand).
 constexpr double kCreepingKt = 5.0;
+// Reports this close (m) to where the aircraft stands are that spot: a
+// standing aircraft's reports wander by a few decimetres.
+constexpr double kStandingSpotM = 1.0;
 // No aircraft on the ground goes this fast (kt) between two reports unless
 // they report it going a third as fast.
 constexpr double kLeastGroundJumpKt = 60.0;
@@ -320,7 +323,10 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
 // a report there at no speed was thinned out: that report says the aircraft
 // still stood then. Dropped, the aircraft set off from the last kept report,
 // up to 15 s before its reports left the spot (one created as it drove off a
-// stand that was not free for it left while its reports still stood).
+// stand that was not free for it left while its reports still stood). The
+// spot is where the last kept report stands, give or take the decimetres a
+// standing aircraft's reports wander by: a tow whose reports stood on 0.2 m
+// from it for 13 s drove off at once, 23 m ahead of them.
 void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
     MotionState& m = ac.motion;
     if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
@@ -328,7 +334,7 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
     const StreamPoint& last = ac.stream.back();
     if (stood.airborne != 0 || stood.groundSpeedKt != 0.0 || last.airborne != 0 || !(last.groundSpeedKt <= 0.0) ||
         !(m.thinnedReportTime > ac.lastReportTime) || !(record.time > m.thinnedReportTime) ||
-        !gf_isSamePlace(lf_position(last), lf_position(stood)) ||
+        !(gf_distanceNm(lf_position(last), lf_position(stood)) * metresPerNm <= kStandingSpotM) ||
         gf_isSamePlace(lf_position(stood), lf_position(record.point)))
         return;
     m.thinnedReportSet = 0;

@@ -336,6 +336,7 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
         {"taxiing, holding at a spot", AcPhase::taxi, AcSimState::active, 0, 0, 150, false, true},
         {"the thinned report elsewhere: scatter, not the spot it stood at", AcPhase::taxi, AcSimState::active, 0, 8,
          150, false, false},
+        {"the thinned report 0.2 m off: the same spot", AcPhase::taxi, AcSimState::active, 0, 0.2, 150, false, true},
         {"the last point still moving: no standing run", AcPhase::taxi, AcSimState::active, 6, 0, 150, false, false},
         {"a report still at the spot: it has not set off", AcPhase::taxi, AcSimState::active, 0, 0, 0, false, false},
         {"an airborne report", AcPhase::taxi, AcSimState::active, 0, 0, 150, true, false},
@@ -362,7 +363,7 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
         EXPECT_EQ(ac.lastReportTime, 1020.0);
         if (!row.kept) continue;
         const StreamPoint& stood = ac.stream[ac.stream.size() - 2];
-        EXPECT_TRUE(gf_isSamePlace({stood.lat, stood.lon}, kFar));
+        EXPECT_NEAR(gf_distanceNm({stood.lat, stood.lon}, kFar) * metresPerNm, row.thinnedNorthM, 0.01);
         EXPECT_EQ(stood.groundSpeedKt, 0.0);
         EXPECT_GE(stood.playTick, 2500) << "due when its report said the aircraft stood there";
         EXPECT_LT(stood.playTick, ac.stream.back().playTick);
