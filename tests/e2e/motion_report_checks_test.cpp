@@ -90,6 +90,51 @@ TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
     }
 }
 
+TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
+    // Reported every 2 s at 8 m/s east for 56 s, then north; the corner's
+    // report is given again at no speed a second later (or not). The pose
+    // runs the same way 7 s behind: the corner is a turn, so 10 s are allowed
+    // there, however often the feed repeats it.
+    for (const bool repeated : {false, true}) {
+        constexpr double v = 8.0;
+        constexpr double cornerS = 56.0;
+        const auto along = [&](double metres) {
+            return metres <= v * cornerS ? lf_east(metres) : lf_east(v * cornerS, metres - v * cornerS);
+        };
+        AircraftRecord r;
+        r.hexid = 0xABC004;
+        r.category = Large;
+        r.categoryKnown = true;
+        for (double t = 0; t <= 90.0; t += 2.0) {
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100;
+            p.position = along(v * t);
+            p.groundSpeedKt = v * kMpsToKnots;
+            r.reports.push_back(p);
+            if (repeated && t == cornerS) {
+                p.time += 1.0;
+                p.dueTick += 100;
+                p.groundSpeedKt = 0.0;
+                r.reports.push_back(p);
+            }
+        }
+        for (int tick = 0; tick <= 9000; ++tick) {
+            MotionSample m;
+            m.tick = tick;
+            const LaLo at = along(std::max(0.0, v * (tick / 100.0 - 7.0)));
+            m.pose = {at.lat, at.lon, 0.0, 0.0, (tick / 100.0 - 7.0 < cornerS ? 90.0 : 0.0) * degreesToRadians, 400.0,
+                      0.0, 0.0};
+            m.onGround = true;
+            m.phase = AcPhase::taxi;
+            r.samples.push_back(m);
+        }
+        MotionCheckResult result = SmoothnessChecker{}.check(r);
+        std::erase_if(result.findings, [](const MotionFinding& f) { return f.tick != 5600; });
+        EXPECT_EQ(result.count(MotionCheck::Lag), 0u) << (repeated ? "repeated" : "once");
+    }
+}
+
 TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) {
     // Taxiing west at 8 m/s, reported every 2 s up to 18 s; nothing for 40 s
     // while it turns; from 58 s on it is reported every 2 s from P, 40 m

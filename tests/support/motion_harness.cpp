@@ -1204,9 +1204,16 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
                               (i == 0 || lf_metres(p.position, path[i - 1]->position) <= kStandScatterM);
         wasStanding = standing;
         if (standing) lastTurnOrHold = due;
-        if (i > 0 && i + 1 < n) {
-            const ReportedPosition& a = *path[i - 1];
-            const ReportedPosition& b = *path[i + 1];
+        // The legs either side of it, past copies of its position (the feed
+        // giving a corner again at no speed adds no leg: the corner is still
+        // one).
+        std::size_t from = i;
+        while (from > 0 && lf_metres(path[from - 1]->position, p.position) < kRepeatM) --from;
+        std::size_t to = i + 1;
+        while (to < n && lf_metres(path[to]->position, p.position) < kRepeatM) ++to;
+        if (from > 0 && to < n) {
+            const ReportedPosition& a = *path[from - 1];
+            const ReportedPosition& b = *path[to];
             if (lf_metres(a.position, p.position) > 5.0 && lf_metres(p.position, b.position) > 5.0 &&
                 lf_offDeg(lf_bearingDeg(a.position, p.position), lf_bearingDeg(p.position, b.position)) >= kTurnDeg)
                 lastTurnOrHold = due;
