@@ -93,13 +93,31 @@ TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
 TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
     // Reported every 2 s at 8 m/s east for 56 s, then north; the corner's
     // report is given again at no speed a second later (or not). The pose
-    // runs the same way 7 s behind: the corner is a turn, so 10 s are allowed
-    // there, however often the feed repeats it.
-    for (const bool repeated : {false, true}) {
+    // runs the same way `lagS` behind, or on time cutting the corner from
+    // `cutM` before it to `cutM` after it. Either way the corner is a turn:
+    // 10 s are allowed there, and a pose passing inside it crosses the line
+    // across the way the reports turn, however often the feed repeats it.
+    struct Row {
+        bool repeated;
+        double lagS, cutM;
+    };
+    for (const Row row : {Row{false, 7.0, 0.0}, Row{true, 7.0, 0.0}, Row{false, 0.0, 60.0}, Row{true, 0.0, 60.0}}) {
+        SCOPED_TRACE(::testing::Message() << (row.repeated ? "repeated" : "once") << " lag " << row.lagS << " cut "
+                                          << row.cutM);
         constexpr double v = 8.0;
-        constexpr double cornerS = 56.0;
-        const auto along = [&](double metres) {
-            return metres <= v * cornerS ? lf_east(metres) : lf_east(v * cornerS, metres - v * cornerS);
+        constexpr double cornerM = v * 56.0;
+        const auto reported = [&](double metres) {
+            return metres <= cornerM ? lf_east(metres) : lf_east(cornerM, metres - cornerM);
+        };
+        const double chamferM = row.cutM * std::sqrt(2.0);
+        const auto flown = [&](double metres) {
+            if (metres <= cornerM - row.cutM) return lf_east(metres);
+            const double onChamfer = metres - (cornerM - row.cutM);
+            if (onChamfer <= chamferM) {
+                const double f = chamferM > 0.0 ? onChamfer / chamferM : 1.0;
+                return lf_east(cornerM - row.cutM * (1.0 - f), row.cutM * f);
+            }
+            return lf_east(cornerM, row.cutM + onChamfer - chamferM);
         };
         AircraftRecord r;
         r.hexid = 0xABC004;
@@ -109,10 +127,10 @@ TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
             ReportedPosition p;
             p.time = 1.7e9 + t;
             p.dueTick = t * 100;
-            p.position = along(v * t);
+            p.position = reported(v * t);
             p.groundSpeedKt = v * kMpsToKnots;
             r.reports.push_back(p);
-            if (repeated && t == cornerS) {
+            if (row.repeated && v * t == cornerM) {
                 p.time += 1.0;
                 p.dueTick += 100;
                 p.groundSpeedKt = 0.0;
@@ -122,16 +140,17 @@ TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
         for (int tick = 0; tick <= 9000; ++tick) {
             MotionSample m;
             m.tick = tick;
-            const LaLo at = along(std::max(0.0, v * (tick / 100.0 - 7.0)));
-            m.pose = {at.lat, at.lon, 0.0, 0.0, (tick / 100.0 - 7.0 < cornerS ? 90.0 : 0.0) * degreesToRadians, 400.0,
-                      0.0, 0.0};
+            const double metres = std::max(0.0, v * (tick / 100.0 - row.lagS));
+            const LaLo at = flown(metres);
+            const double headingDeg = metres < cornerM - row.cutM ? 90.0 : metres < cornerM - row.cutM + chamferM ? 45.0 : 0.0;
+            m.pose = {at.lat, at.lon, 0.0, 0.0, headingDeg * degreesToRadians, 400.0, 0.0, 0.0};
             m.onGround = true;
             m.phase = AcPhase::taxi;
             r.samples.push_back(m);
         }
         MotionCheckResult result = SmoothnessChecker{}.check(r);
         std::erase_if(result.findings, [](const MotionFinding& f) { return f.tick != 5600; });
-        EXPECT_EQ(result.count(MotionCheck::Lag), 0u) << (repeated ? "repeated" : "once");
+        EXPECT_EQ(result.count(MotionCheck::Lag), 0u);
     }
 }
 

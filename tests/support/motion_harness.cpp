@@ -1228,12 +1228,14 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             judge(MotionCheck::Lag, due, lag <= limit, lag, limit);
             continue;
         }
-        // The direction the reports travel at this one.
-        const LaLo before = i > 0 ? path[i - 1]->position : p.position;
-        const LaLo after = i + 1 < n ? path[i + 1]->position : p.position;
+        // The direction the reports travel at this one (past copies of it
+        // too: by the leg into a corner alone, a turn inside it never
+        // crossed the line across its way).
+        const LaLo before = from > 0 ? path[from - 1]->position : p.position;
+        const LaLo after = to < n ? path[to]->position : p.position;
         const Offset chord = lf_offset(before, after);
         const bool moving = !standing && std::hypot(chord.north, chord.east) > 1.0;
-        Offset along = i > 0 && i + 1 < n ? lf_velocityAt(*path[i - 1], p, *path[i + 1]) : chord;
+        Offset along = from > 0 && to < n ? lf_velocityAt(*path[from - 1], p, *path[to]) : chord;
         // There and back again around it: no way at the report, the chord's.
         if (!(std::hypot(along.north, along.east) > 1e-6)) along = chord;
         const double alongM = std::hypot(along.north, along.east);
