@@ -793,6 +793,38 @@ TEST_F(AirMovement, AWayRoundComesOntoTheReportAlongItsCourse) {
     }
 }
 
+TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOffItsCourse) {
+    // A Heavy aircraft at 220 kt on the last leg of a way round (20 s, from
+    // its last point to the report), the nose along the leg, the course on
+    // from the report `cornerDeg` off it. The nose ends the leg on that
+    // course where it is near, else 60 degrees off the leg's course, or half
+    // the corner where that is sharper. A leg between two reports turns the
+    // nose through the whole corner.
+    struct Row {
+        double cornerDeg;
+        bool fromWayRound;
+        double endsOffDeg;
+    };
+    for (const Row row : {Row{40.0, true, 40.0}, Row{-100.0, true, -60.0}, Row{160.0, true, 80.0},
+                          Row{100.0, false, 100.0}}) {
+        SCOPED_TRACE(::testing::Message() << row.cornerDeg << (row.fromWayRound ? " from a way round" : ""));
+        g_liveAircraft.clear();
+        const LaLo front{50.0, 8.0};
+        const double legNm = 220.0 * 20.0 / 3600.0;
+        const LaLo report = gf_destinationPoint(front, {90.0 * kDeg, legNm * feetPerNm});
+        const LaLo after = gf_destinationPoint(report, {(90.0 + row.cornerDeg) * kDeg, legNm * feetPerNm});
+        StreamPoint first = at(front, 9000, true, 10000, 0, 220);
+        first.turnPoint = row.fromWayRound ? 1 : 0;
+        LiveAc& ac = aircraft({first, at(report, 9000, true, 12000, 0, 220), at(after, 9000, true, 14000, 0, 220)},
+                              Heavy, AcPhase::flying);
+        ac.pose.heading = gf_bearing(front, report);
+        ac.motion.heightAboveGroundFt = 8700.0;
+        stepAir(ac);
+        const double endsOff = ac.motion.headingPerTick * 2000.0 / kDeg;
+        EXPECT_NEAR(endsOff, row.endsOffDeg, 0.5);
+    }
+}
+
 TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcrossThePause) {
     // Flying north at 225 kt when the next report (due in 29 s) lies 96
     // degrees off to the right, 4.6 km away: the way round needs more than
