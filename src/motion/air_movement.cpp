@@ -630,6 +630,21 @@ bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
     return std::fabs(to - from) > kSlackFt + kSteepestFtPerS * seconds;
 }
 
+double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report) {
+    constexpr double kOwnPaceShare = 2.0;
+    constexpr double kOwnPaceSlackKt = 20.0;
+    constexpr double kAimedUnder = 0.98;
+    const MotionState& m = ac.motion;
+    const bool latest = m.lastAirReportSet != 0 && m.lastAirReport.playTick == report.playTick &&
+                        lf_samePlace(m.lastAirReport, report);
+    if (!latest || m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0) return MotionState::unknown;
+    const StreamPoint& before = m.airReportBefore;
+    const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), lf_position(report)),
+                                        gf_ticksBetween(before.playTick, report.playTick));
+    if (!std::isfinite(ownKt) || !(ownKt >= 0.0)) return MotionState::unknown;
+    return kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt);
+}
+
 void turnOntoFarOffReport(LiveAc& ac) {
     if (ac.phase != AcPhase::flying || ac.onGround != 0 || ac.extrapolationCount > 0 || ac.stream.size() < 2 ||
         ac.category >= kAirRows.size() || ac.category == Rotorcraft)
@@ -689,21 +704,9 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // reports paused on a straight (the way round 1.2 times the distance to
     // the report) reached it 8.8 s late, where its reports' pace let it
     // arrive within 5 s.
-    const MotionState& m = ac.motion;
-    const bool latest = m.lastAirReportSet != 0 && m.lastAirReport.playTick == report.playTick &&
-                        lf_samePlace(m.lastAirReport, report);
-    if (latest && m.airReportBeforeSet != 0 && m.airReportBefore.airborne != 0) {
-        constexpr double kOwnPaceShare = 2.0;
-        constexpr double kOwnPaceSlackKt = 20.0;
-        constexpr double kAimedUnder = 0.98;
-        constexpr double kFastestWithOwnPace = 2.0;
-        const StreamPoint& before = m.airReportBefore;
-        const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), target),
-                                            gf_ticksBetween(before.playTick, report.playTick));
-        if (std::isfinite(ownKt) && ownKt >= 0.0)
-            fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt,
-                                 kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt));
-    }
+    constexpr double kFastestWithOwnPace = 2.0;
+    if (const double believedKt = gf_mostBelievedPaceToReportKt(ac, report); !std::isnan(believedKt))
+        fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt, believedKt);
     struct Pace {
         double wholeM = 0.0, kt = 0.0, ticks = 0.0;
     };

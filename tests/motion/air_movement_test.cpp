@@ -459,6 +459,49 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
     }
 }
 
+TEST_F(AirMovement, ALateLegFromAPointDeadReckoningSlowedCatchesUpAtHalfAsFastAgainAsItsReport) {
+    // The aircraft is 2 NM behind the front point, a point dead reckoning
+    // slowed to 80 kt while the reports paused; the next report, the latest,
+    // 2 NM on at 220 kt, is due in 36 s, and the report before it went in
+    // 60 s earlier. The late leg is flown half as fast again as the report
+    // (not as the mean of the guess and the report), no faster than twice
+    // the reports' own pace across the pause and 20 kt on (aimed 2 % under).
+    // A front point that is the report before keeps the mean.
+    struct Row {
+        const char* name;
+        double ownKt;
+        bool frontIsReportBefore;
+        double flownKt;
+    };
+    const Row rows[] = {
+        {"reports keep 200 kt", 200.0, false, 1.5 * 220.0},
+        {"reports keep 120 kt", 120.0, false, 0.98 * (2.0 * 120.0 + 20.0)},
+        {"the front point is the report before", 200.0, true, 1.5 * (80.0 + 220.0) / 2.0},
+    };
+    const LaLo from{50.0, 8.0};
+    const LaLo to = gf_destinationPoint(from, {90.0 * kDeg, 2.0 * feetPerNm});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const StreamPoint front = at(from, 5000, true, now, 0, 80.0);
+        const StreamPoint report = at(to, 5000, true, now + 3600, 0, 220.0);
+        LiveAc& ac = aircraft({front, report}, Large, AcPhase::flying);
+        ac.motion.delayLimit = 100000;
+        const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, 2.0 * feetPerNm});
+        ac.pose.latitude = pose.lat;
+        ac.pose.longitude = pose.lon;
+        const LaLo beforeAt = gf_destinationPoint(to, {200.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
+        ac.motion.airReportBefore =
+            row.frontIsReportBefore ? front : at(beforeAt, 5000, true, report.playTick - 6000, 0, 220.0);
+        ac.motion.airReportBeforeSet = 1;
+        ac.motion.lastAirReport = report;
+        ac.motion.lastAirReportSet = 1;
+        nextPosAir(ac);
+        EXPECT_NEAR(ac.stream[1].playTick - now, 4.0 / row.flownKt * 360000.0, 2.0);
+    }
+}
+
 TEST_F(AirMovement, ADeadReckonedGapInATurnKeepsTurningAtTheTracksRate) {
     // Four reports 3 s apart on a right-hand (or left-hand) circle at the
     // row's turn rate and speed, flown leg by leg, then the stream runs dry:
