@@ -336,6 +336,31 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
     decodeExisting(ac, stood);
 }
 
+// A moving ground report set aside as thinned out, then a pause in the
+// reports, and a report that lies off the line on from the last kept report
+// by way of the set-aside one: the aircraft turned where that one has it
+// (a pushback that ended and turned onto the taxi while the reports paused).
+// Dropped, the aircraft cut the corner from the last kept report, and one
+// not yet shown was created on that chord, metres off the reports of the
+// end of its pushback, and never passed them. It goes into the stream
+// first, with its own time.
+void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
+    constexpr double kPauseS = 10.0;
+    MotionState& m = ac.motion;
+    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
+    const StreamPoint& aside = m.thinnedReport;
+    const StreamPoint& last = ac.stream.back();
+    if (aside.airborne != 0 || last.airborne != 0 || !(aside.groundSpeedKt > 0.0) ||
+        !(m.thinnedReportTime > ac.lastReportTime) || !(record.time - m.thinnedReportTime >= kPauseS))
+        return;
+    const double viaNm = gf_distanceNm(lf_position(last), lf_position(aside)) +
+                         gf_distanceNm(lf_position(aside), lf_position(record.point));
+    if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
+    m.thinnedReportSet = 0;
+    ac.lastReportTime = m.thinnedReportTime;
+    decodeExisting(ac, aside);
+}
+
 void lf_decodeMessage(const TrafficRecord& record) {
     LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
@@ -419,6 +444,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         }
     }
     lf_keepLastStandingReport(ac, record);
+    lf_keepSetAsideCorner(ac, record);
     ac.motion.thinnedReportSet = 0;
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) {

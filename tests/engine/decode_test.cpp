@@ -369,6 +369,52 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     }
 }
 
+TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
+    // The last kept point at kFar, going north at 6 kt, reported at time
+    // 1000; 12 s later a report 18 m north at 2.9 kt (thinned out), then,
+    // after a pause, one at 10 kt `eastM` east of that one and `northM`
+    // further north. The thinned one goes into the stream first where the
+    // new one lies off the line on from the last point by way of it (the
+    // aircraft turned there): else the stream cut the corner.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        AcSimState state;
+        double pauseS, eastM, northM, thinnedKt;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
+         true},
+        {"taxiing", AcPhase::taxi, AcSimState::active, 25, 28, 0, 2.9, true},
+        {"straight on: on the way", AcPhase::taxi, AcSimState::active, 25, 0, 30, 2.9, false},
+        {"a gentle bend: on the way", AcPhase::taxi, AcSimState::active, 25, 8, 30, 2.9, false},
+        {"no pause", AcPhase::taxi, AcSimState::active, 5, 28, 0, 2.9, false},
+        {"a thinned report at no speed tells no place", AcPhase::taxi, AcSimState::active, 25, 28, 0, 0.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 6, false, 1500)}, row.state);
+        if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
+        ac.lastReportTime = 1000.0;
+        const std::size_t before = ac.stream.size();
+        const LaLo aside = northOf(kFar, 18);
+        decodeMessage(report(kHex, streamPoint(aside, row.thinnedKt, false, 2700), 1012.0));
+        ASSERT_EQ(ac.stream.size(), before) << "thinned out";
+        const LaLo moved =
+            gf_destinationPoint(northOf(aside, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(moved, 10, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
+        ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
+        EXPECT_EQ(ac.lastReportTime, 1012.0 + row.pauseS);
+        if (!row.kept) continue;
+        const StreamPoint& turned = ac.stream[ac.stream.size() - 2];
+        EXPECT_TRUE(gf_isSamePlace({turned.lat, turned.lon}, aside));
+        EXPECT_EQ(turned.playTick, 2700) << "due when it was reported there";
+    }
+}
+
 TEST_F(DecodeTest, AnAircraftNotYetShownKeepsTheReportThatGivesItASecondPoint) {
     // Standing at 0 kt, the report 5 s after the first: a new aircraft with a
     // single point needs it to be shown at all (the spawn gate drops a lone
