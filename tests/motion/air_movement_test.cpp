@@ -44,6 +44,18 @@ protected:
         return track;
     }
 
+    // A Large aircraft `behindNm` west of the front point (dead reckoning
+    // slowed it in a report gap) on its leg to the next one, which may be
+    // retimed as late as the leg needs.
+    static LiveAc& behindOnLeg(const StreamPoint& front, const StreamPoint& next, AcPhase phase, double behindNm) {
+        LiveAc& ac = aircraft({front, next}, Large, phase);
+        ac.motion.delayLimit = 100000;
+        const LaLo pose = gf_destinationPoint({front.lat, front.lon}, {270.0 * kDeg, behindNm * feetPerNm});
+        ac.pose.latitude = pose.lat;
+        ac.pose.longitude = pose.lon;
+        return ac;
+    }
+
     // Flying north from `from` at `kt` when the next report (due in 29 s,
     // along `trackDeg`) lies at `to`: the leg is planned as it comes due.
     static LiveAc& flyToReport(LaLo from, LaLo to, double kt, double trackDeg, AcPhase phase) {
@@ -446,51 +458,35 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
-        LiveAc& ac = aircraft(
-            {at(from, 5000, true, now, 0, row.frontKt), at(to, 5000, row.nextAirborne, now + 3600, 0, row.nextKt)},
-            Large,
-            row.phase);
-        ac.motion.delayLimit = 100000;
-        const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, row.behindNm * feetPerNm});
-        ac.pose.latitude = pose.lat;
-        ac.pose.longitude = pose.lon;
+        LiveAc& ac = behindOnLeg(at(from, 5000, true, now, 0, row.frontKt),
+                                 at(to, 5000, row.nextAirborne, now + 3600, 0, row.nextKt), row.phase, row.behindNm);
         nextPosAir(ac);
         EXPECT_NEAR(ac.stream[1].playTick - now, row.legTicks, 2);
     }
-}
-
-TEST_F(AirMovement, ALateLegFromAPointDeadReckoningSlowedCatchesUpAtHalfAsFastAgainAsItsReport) {
-    // The aircraft is 2 NM behind the front point, a point dead reckoning
-    // slowed to 80 kt while the reports paused; the next report, the latest,
-    // 2 NM on at 220 kt, is due in 36 s, and the report before it went in
-    // 60 s earlier. The late leg is flown half as fast again as the report
-    // (not as the mean of the guess and the report), no faster than twice
-    // the reports' own pace across the pause and 20 kt on (aimed 2 % under).
-    // A front point that is the report before keeps the mean.
-    struct Row {
+    // From a point dead reckoning slowed to 80 kt while the reports paused,
+    // to the latest report at 220 kt (the report before it went in 60 s
+    // earlier): half as fast again as the report (not as the mean of the
+    // guess and the report), no faster than twice the reports' own pace
+    // across the pause and 20 kt on (aimed 2 % under). A front point that is
+    // the report before keeps the mean.
+    struct SlowedRow {
         const char* name;
         double ownKt;
         bool frontIsReportBefore;
         double flownKt;
     };
-    const Row rows[] = {
-        {"reports keep 200 kt", 200.0, false, 1.5 * 220.0},
-        {"reports keep 120 kt", 120.0, false, 0.98 * (2.0 * 120.0 + 20.0)},
-        {"the front point is the report before", 200.0, true, 1.5 * (80.0 + 220.0) / 2.0},
+    const SlowedRow slowedRows[] = {
+        {"from a guess, reports keep 200 kt", 200.0, false, 1.5 * 220.0},
+        {"from a guess, reports keep 120 kt", 120.0, false, 0.98 * (2.0 * 120.0 + 20.0)},
+        {"from the report before", 200.0, true, 1.5 * (80.0 + 220.0) / 2.0},
     };
-    const LaLo from{50.0, 8.0};
-    const LaLo to = gf_destinationPoint(from, {90.0 * kDeg, 2.0 * feetPerNm});
-    for (const Row& row : rows) {
+    for (const SlowedRow& row : slowedRows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         const StreamPoint front = at(from, 5000, true, now, 0, 80.0);
         const StreamPoint report = at(to, 5000, true, now + 3600, 0, 220.0);
-        LiveAc& ac = aircraft({front, report}, Large, AcPhase::flying);
-        ac.motion.delayLimit = 100000;
-        const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, 2.0 * feetPerNm});
-        ac.pose.latitude = pose.lat;
-        ac.pose.longitude = pose.lon;
+        LiveAc& ac = behindOnLeg(front, report, AcPhase::flying, 2.0);
         const LaLo beforeAt = gf_destinationPoint(to, {200.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
         ac.motion.airReportBefore =
             row.frontIsReportBefore ? front : at(beforeAt, 5000, true, report.playTick - 6000, 0, 220.0);
