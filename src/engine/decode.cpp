@@ -249,13 +249,23 @@ bool lf_isThinnedOut(const StreamPoint& point, const StreamPoint& last, double d
 // speed, while the aircraft moves on (the report it repeats may itself have
 // been dropped). From taxi speed (or a landing roll's) the stop follows the
 // last kept report within seconds, and the leg into it is timed by the
-// braking of the ground step.
+// braking of the ground step. Nor is one after a last point that stands,
+// beyond the 20 m a thinned report may lie from it, for an aircraft that
+// drives on its own (taxiing, or driving onto its stand), when the report
+// heard before it lies elsewhere (it repeats no position just given): the
+// aircraft moved on while its reports paused and came to rest there.
+// Thinned out by time, a tow's report at rest on its stand 59 m on waited
+// for the next report kept, and the tow drove onto the stand 10 s after its
+// reports stood there.
 bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
-        !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
+    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 ||
+        gf_isSamePlace(lf_position(last), lf_position(point)))
         return false;
     const MotionState& m = ac.motion;
     if (m.lastHeardSet != 0 && gf_isSamePlace(m.lastHeardPosition, lf_position(point))) return false;
+    if (last.stationary != 0 || !(last.groundSpeedKt > 0.0))
+        return m.lastHeardSet != 0 && (ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking) &&
+               gf_distanceNm(lf_position(last), lf_position(point)) > kTwentyMetresNm;
     return last.groundSpeedKt < kCreepingKt;
 }
 

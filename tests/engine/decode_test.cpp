@@ -180,7 +180,7 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     // The last kept point moves north (at 4 kt 20 m take 9.7 s) or stands;
     // then reports (seconds after it, metres north of it, kt), the last at
     // no speed: kept only when it says an aircraft creeping below 5 kt
-    // stopped further on.
+    // stopped further on, or one that stood came to rest more than 20 m on.
     struct Report {
         double dt, metres, gs;
     };
@@ -190,6 +190,7 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
         bool lastStationary;
         std::vector<Report> reports;
         bool kept;
+        AcPhase phase = AcPhase::taxi;
     };
     const Row rows[] = {
         {"stopped 3 m on, 5 s later", 4, false, {{5, 3, 0}}, true},
@@ -202,13 +203,19 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
         {"after a last point at no speed", 0, false, {{5, 3, 0}}, false},
         {"after a stationary last point", 4, true, {{5, 3, 0}}, false},
         {"a slow report, not a stop", 4, false, {{5, 3, 0.5}}, false},
+        // Heard before: a repeat of its place (for the standing rows).
+        {"after a stationary last point, at rest 30 m on", 4, true, {{5, 0, 0}, {10, 30, 0}}, true},
+        {"after a last point at no speed, at rest 30 m on, driving onto its stand", 0, false, {{5, 0, 0}, {10, 30, 0}},
+         true, AcPhase::parking},
+        {"after a stationary last point, 19 m on", 4, true, {{5, 0, 0}, {10, 19, 0}}, false},
+        {"parked: its stand's watch judges the scatter", 0, true, {{5, 0, 0}, {10, 30, 0}}, false, AcPhase::parked},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         StreamPoint last = streamPoint(kFar, row.lastKt, false, 500);
         last.stationary = row.lastStationary ? 1 : 0;
-        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {last});
+        LiveAc& ac = aircraft(kHex, row.phase, {last});
         ac.lastReportTime = 1000.0;
         for (const Report& r : row.reports)
             decodeMessage(report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 600), 1000.0 + r.dt));
