@@ -252,13 +252,23 @@ bool lf_isThinnedOut(const StreamPoint& point, const StreamPoint& last, double d
 // speed, while the aircraft moves on (the report it repeats may itself have
 // been dropped). From taxi speed (or a landing roll's) the stop follows the
 // last kept report within seconds, and the leg into it is timed by the
-// braking of the ground step.
+// braking of the ground step. Nor is one after a last point that stands,
+// beyond the 20 m a thinned report may lie from it, for an aircraft that
+// drives on its own (taxiing, or driving onto its stand), when the report
+// heard before it lies elsewhere (it repeats no position just given): the
+// aircraft moved on while its reports paused and came to rest there.
+// Thinned out by time, a tow's report at rest on its stand 59 m on waited
+// for the next report kept, and the tow drove onto the stand 10 s after its
+// reports stood there.
 bool lf_reportsStop(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 || last.stationary != 0 ||
-        !(last.groundSpeedKt > 0.0) || gf_isSamePlace(lf_position(last), lf_position(point)))
+    if (point.airborne != 0 || last.airborne != 0 || point.groundSpeedKt != 0.0 ||
+        gf_isSamePlace(lf_position(last), lf_position(point)))
         return false;
     const MotionState& m = ac.motion;
     if (m.lastHeardSet != 0 && gf_isSamePlace(m.lastHeardPosition, lf_position(point))) return false;
+    if (last.stationary != 0 || !(last.groundSpeedKt > 0.0))
+        return m.lastHeardSet != 0 && (ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking) &&
+               gf_distanceNm(lf_position(last), lf_position(point)) > kTwentyMetresNm;
     return last.groundSpeedKt < kCreepingKt;
 }
 
@@ -340,6 +350,31 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
     m.thinnedReportSet = 0;
     ac.lastReportTime = m.thinnedReportTime;
     decodeExisting(ac, stood);
+}
+
+// A moving ground report set aside as thinned out, then a pause in the
+// reports, and a report that lies off the line on from the last kept report
+// by way of the set-aside one: the aircraft turned where that one has it
+// (a pushback that ended and turned onto the taxi while the reports paused).
+// Dropped, the aircraft cut the corner from the last kept report, and one
+// not yet shown was created on that chord, metres off the reports of the
+// end of its pushback, and never passed them. It goes into the stream
+// first, with its own time.
+void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
+    constexpr double kPauseS = 10.0;
+    MotionState& m = ac.motion;
+    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
+    const StreamPoint& aside = m.thinnedReport;
+    const StreamPoint& last = ac.stream.back();
+    if (aside.airborne != 0 || last.airborne != 0 || !(aside.groundSpeedKt > 0.0) ||
+        !(m.thinnedReportTime > ac.lastReportTime) || !(record.time - m.thinnedReportTime >= kPauseS))
+        return;
+    const double viaNm = gf_distanceNm(lf_position(last), lf_position(aside)) +
+                         gf_distanceNm(lf_position(aside), lf_position(record.point));
+    if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
+    m.thinnedReportSet = 0;
+    ac.lastReportTime = m.thinnedReportTime;
+    decodeExisting(ac, aside);
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
@@ -425,6 +460,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         }
     }
     lf_keepLastStandingReport(ac, record);
+    lf_keepSetAsideCorner(ac, record);
     ac.motion.thinnedReportSet = 0;
 
     if (ac.simState == AcSimState::buffer && lf_isAtAirportAltitude(record.point.altitudeFt)) {

@@ -183,6 +183,25 @@ LookAhead lf_lookAhead(const LiveAc& ac, double comingBearing) {
 
 bool lf_samePlace(const StreamPoint& a, const StreamPoint& b) { return gf_isSamePlace({a.lat, a.lon}, {b.lat, b.lon}); }
 
+// The heading the nose turns to by the end of the leg that ends a way round
+// onto a report far off the nose (see turnOntoFarOffReport): the course on
+// from the report, but no more than 60 degrees off the course the leg flies,
+// or half the corner at the report where that is sharper still; the nose
+// turns the rest on the next leg. The position keeps to the leg's course to
+// its end: a way that met its report straight, the report's own course a
+// right angle off (a loop onto it took too long), swung the nose through the
+// whole corner before the report and flew the last seconds tail first.
+double lf_noseAtLegEnd(LaLo pose, LaLo nextPosition, double coming) {
+    constexpr double kShortestLegM = 50.0;
+    constexpr double kMostOffLeg = 60.0 * degreesToRadians;
+    if (!(gf_distanceNm(pose, nextPosition) * metresPerNm > kShortestLegM)) return coming;
+    const double course = gf_bearing(pose, nextPosition);
+    const double corner = std::remainder(coming - course, fullCircle);
+    const double most = std::max(kMostOffLeg, std::fabs(corner) / 2.0);
+    if (!std::isfinite(corner) || !(std::fabs(corner) > most)) return coming;
+    return normalizeHeading(course + std::copysign(most, corner));
+}
+
 void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     MotionState& m = ac.motion;
     const StreamPoint& next = ac.stream[1];
@@ -201,6 +220,8 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     } else if (landing && height < 2000.0) {
         look = lf_lookAhead(ac, coming);
         if (look.found) target = look.bearing;
+    } else if (ac.phase == AcPhase::flying && threePoints && ac.stream[0].turnPoint != 0 && next.turnPoint == 0) {
+        target = lf_noseAtLegEnd(pose, nextPosition, coming);
     }
 
     TurnStepInput in;
@@ -609,6 +630,21 @@ bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
     return std::fabs(to - from) > kSlackFt + kSteepestFtPerS * seconds;
 }
 
+double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report) {
+    constexpr double kOwnPaceShare = 2.0;
+    constexpr double kOwnPaceSlackKt = 20.0;
+    constexpr double kAimedUnder = 0.98;
+    const MotionState& m = ac.motion;
+    const bool latest = m.lastAirReportSet != 0 && m.lastAirReport.playTick == report.playTick &&
+                        lf_samePlace(m.lastAirReport, report);
+    if (!latest || m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0) return MotionState::unknown;
+    const StreamPoint& before = m.airReportBefore;
+    const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), lf_position(report)),
+                                        gf_ticksBetween(before.playTick, report.playTick));
+    if (!std::isfinite(ownKt) || !(ownKt >= 0.0)) return MotionState::unknown;
+    return kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt);
+}
+
 void turnOntoFarOffReport(LiveAc& ac) {
     if (ac.phase != AcPhase::flying || ac.onGround != 0 || ac.extrapolationCount > 0 || ac.stream.size() < 2 ||
         ac.category >= kAirRows.size() || ac.category == Rotorcraft)
@@ -668,21 +704,9 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // reports paused on a straight (the way round 1.2 times the distance to
     // the report) reached it 8.8 s late, where its reports' pace let it
     // arrive within 5 s.
-    const MotionState& m = ac.motion;
-    const bool latest = m.lastAirReportSet != 0 && m.lastAirReport.playTick == report.playTick &&
-                        lf_samePlace(m.lastAirReport, report);
-    if (latest && m.airReportBeforeSet != 0 && m.airReportBefore.airborne != 0) {
-        constexpr double kOwnPaceShare = 2.0;
-        constexpr double kOwnPaceSlackKt = 20.0;
-        constexpr double kAimedUnder = 0.98;
-        constexpr double kFastestWithOwnPace = 2.0;
-        const StreamPoint& before = m.airReportBefore;
-        const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), target),
-                                            gf_ticksBetween(before.playTick, report.playTick));
-        if (std::isfinite(ownKt) && ownKt >= 0.0)
-            fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt,
-                                 kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt));
-    }
+    constexpr double kFastestWithOwnPace = 2.0;
+    if (const double believedKt = gf_mostBelievedPaceToReportKt(ac, report); !std::isnan(believedKt))
+        fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt, believedKt);
     struct Pace {
         double wholeM = 0.0, kt = 0.0, ticks = 0.0;
     };

@@ -44,6 +44,14 @@ inline constexpr double kLeastDeadReckonedTurnPerTick = 0.5 * degreesToRadians /
 // round the turn instead of straight off it; elsewhere the pose's heading.
 double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks);
 
+// The fastest (kt) a leg onto the report may be flown and still look like
+// the reports' own travel: twice the pace they keep by their own positions
+// and times from the report before it to this one, and 20 kt on, aimed 2 %
+// under (a leg is flown from the tick after its first point is reached, a
+// tick short of its time). NaN unless the report is the latest airborne one
+// the stream took and the one before it was airborne too.
+double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report);
+
 // A flying leg to a real report within 20 NM that lies more than 60 degrees
 // off the nose (the first report after a gap, where dead reckoning flew on
 // while the aircraft turned) is flown round a turn: points are put in, 15

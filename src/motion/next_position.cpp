@@ -177,6 +177,19 @@ double lf_reportedLegKt(const LiveAc& ac) {
     return gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
 }
 
+// A flying leg from a point the engine put in (no report: not the report
+// before the next one) that is slower than the next report, to the latest
+// airborne report: the point dead reckoning reached while the reports paused,
+// its speed lowered point by point on a guess.
+bool lf_legFromSlowedGuess(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    if (front.airborne == 0 || next.airborne == 0 || !(front.groundSpeedKt < next.groundSpeedKt)) return false;
+    if (m.lastAirReportSet == 0 || !gf_isSamePlace(lf_position(m.lastAirReport), lf_position(next))) return false;
+    return m.airReportBeforeSet != 0 && !gf_isSamePlace(lf_position(m.airReportBefore), lf_position(front));
+}
+
 void lf_nextPosAir(LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     if (next.stationary != 0) {
@@ -243,9 +256,20 @@ void lf_nextPosAir(LiveAc& ac) {
             const double reportedKt = next.airborne != 0 ? next.groundSpeedKt : legKt;
             const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
             const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
-            const auto quickest = static_cast<std::int64_t>(
+            auto quickest = static_cast<std::int64_t>(
                 std::max(std::ceil(ticks / kCatchUpMostFactor),
                          static_cast<double>(gf_legTicks(nm, kCatchUpMostFactor * baseKt, kMinLegTicks))));
+            // From a point dead reckoning slowed to while the reports paused,
+            // the leg's mean speed holds the guess: half as fast again as the
+            // report itself, within what the reports' own pace across the
+            // pause lets the way look like. Held to the mean, a holding met
+            // again after 72 s reached its report 10 s late.
+            if (lf_legFromSlowedGuess(ac)) {
+                const double believedKt = gf_mostBelievedPaceToReportKt(ac, next);
+                const double mostKt = std::min(kCatchUpMostFactor * reportedKt, believedKt);
+                if (mostKt > kCatchUpMostFactor * baseKt)
+                    quickest = gf_legTicks(nm, mostKt, kMinLegTicks);
+            }
             ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - late, quickest, kMinLegTicks}));
         }
     }

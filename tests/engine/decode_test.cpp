@@ -180,7 +180,7 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     // The last kept point moves north (at 4 kt 20 m take 9.7 s) or stands;
     // then reports (seconds after it, metres north of it, kt), the last at
     // no speed: kept only when it says an aircraft creeping below 5 kt
-    // stopped further on.
+    // stopped further on, or one that stood came to rest more than 20 m on.
     struct Report {
         double dt, metres, gs;
     };
@@ -190,6 +190,7 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
         bool lastStationary;
         std::vector<Report> reports;
         bool kept;
+        AcPhase phase = AcPhase::taxi;
     };
     const Row rows[] = {
         {"stopped 3 m on, 5 s later", 4, false, {{5, 3, 0}}, true},
@@ -202,13 +203,19 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
         {"after a last point at no speed", 0, false, {{5, 3, 0}}, false},
         {"after a stationary last point", 4, true, {{5, 3, 0}}, false},
         {"a slow report, not a stop", 4, false, {{5, 3, 0.5}}, false},
+        // Heard before: a repeat of its place (for the standing rows).
+        {"after a stationary last point, at rest 30 m on", 4, true, {{5, 0, 0}, {10, 30, 0}}, true},
+        {"after a last point at no speed, at rest 30 m on, driving onto its stand", 0, false, {{5, 0, 0}, {10, 30, 0}},
+         true, AcPhase::parking},
+        {"after a stationary last point, 19 m on", 4, true, {{5, 0, 0}, {10, 19, 0}}, false},
+        {"parked: its stand's watch judges the scatter", 0, true, {{5, 0, 0}, {10, 30, 0}}, false, AcPhase::parked},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         StreamPoint last = streamPoint(kFar, row.lastKt, false, 500);
         last.stationary = row.lastStationary ? 1 : 0;
-        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {last});
+        LiveAc& ac = aircraft(kHex, row.phase, {last});
         ac.lastReportTime = 1000.0;
         for (const Report& r : row.reports)
             decodeMessage(report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 600), 1000.0 + r.dt));
@@ -367,6 +374,52 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
         EXPECT_EQ(stood.groundSpeedKt, 0.0);
         EXPECT_GE(stood.playTick, 2500) << "due when its report said the aircraft stood there";
         EXPECT_LT(stood.playTick, ac.stream.back().playTick);
+    }
+}
+
+TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
+    // The last kept point at kFar, going north at 6 kt, reported at time
+    // 1000; 12 s later a report 18 m north at 2.9 kt (thinned out), then,
+    // after a pause, one at 10 kt `eastM` east of that one and `northM`
+    // further north. The thinned one goes into the stream first where the
+    // new one lies off the line on from the last point by way of it (the
+    // aircraft turned there): else the stream cut the corner.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        AcSimState state;
+        double pauseS, eastM, northM, thinnedKt;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
+         true},
+        {"taxiing", AcPhase::taxi, AcSimState::active, 25, 28, 0, 2.9, true},
+        {"straight on: on the way", AcPhase::taxi, AcSimState::active, 25, 0, 30, 2.9, false},
+        {"a gentle bend: on the way", AcPhase::taxi, AcSimState::active, 25, 8, 30, 2.9, false},
+        {"no pause", AcPhase::taxi, AcSimState::active, 5, 28, 0, 2.9, false},
+        {"a thinned report at no speed tells no place", AcPhase::taxi, AcSimState::active, 25, 28, 0, 0.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 6, false, 1500)}, row.state);
+        if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
+        ac.lastReportTime = 1000.0;
+        const std::size_t before = ac.stream.size();
+        const LaLo aside = northOf(kFar, 18);
+        decodeMessage(report(kHex, streamPoint(aside, row.thinnedKt, false, 2700), 1012.0));
+        ASSERT_EQ(ac.stream.size(), before) << "thinned out";
+        const LaLo moved =
+            gf_destinationPoint(northOf(aside, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
+        decodeMessage(report(kHex, streamPoint(moved, 10, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
+        ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
+        EXPECT_EQ(ac.lastReportTime, 1012.0 + row.pauseS);
+        if (!row.kept) continue;
+        const StreamPoint& turned = ac.stream[ac.stream.size() - 2];
+        EXPECT_TRUE(gf_isSamePlace({turned.lat, turned.lon}, aside));
+        EXPECT_EQ(turned.playTick, 2700) << "due when it was reported there";
     }
 }
 

@@ -44,6 +44,18 @@ protected:
         return track;
     }
 
+    // A Large aircraft `behindNm` west of the front point (dead reckoning
+    // slowed it in a report gap) on its leg to the next one, which may be
+    // retimed as late as the leg needs.
+    static LiveAc& behindOnLeg(const StreamPoint& front, const StreamPoint& next, AcPhase phase, double behindNm) {
+        LiveAc& ac = aircraft({front, next}, Large, phase);
+        ac.motion.delayLimit = 100000;
+        const LaLo pose = gf_destinationPoint({front.lat, front.lon}, {270.0 * kDeg, behindNm * feetPerNm});
+        ac.pose.latitude = pose.lat;
+        ac.pose.longitude = pose.lon;
+        return ac;
+    }
+
     // Flying north from `from` at `kt` when the next report (due in 29 s,
     // along `trackDeg`) lies at `to`: the leg is planned as it comes due.
     static LiveAc& flyToReport(LaLo from, LaLo to, double kt, double trackDeg, AcPhase phase) {
@@ -449,16 +461,43 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
-        LiveAc& ac = aircraft(
-            {at(from, 5000, true, now, 0, row.frontKt), at(to, 5000, row.nextAirborne, now + 3600, 0, row.nextKt)},
-            Large,
-            row.phase);
-        ac.motion.delayLimit = 100000;
-        const LaLo pose = gf_destinationPoint(from, {270.0 * kDeg, row.behindNm * feetPerNm});
-        ac.pose.latitude = pose.lat;
-        ac.pose.longitude = pose.lon;
+        LiveAc& ac = behindOnLeg(at(from, 5000, true, now, 0, row.frontKt),
+                                 at(to, 5000, row.nextAirborne, now + 3600, 0, row.nextKt), row.phase, row.behindNm);
         nextPosAir(ac);
         EXPECT_NEAR(ac.stream[1].playTick - now, row.legTicks, 2);
+    }
+    // From a point dead reckoning slowed to 80 kt while the reports paused,
+    // to the latest report at 220 kt (the report before it went in 60 s
+    // earlier): half as fast again as the report (not as the mean of the
+    // guess and the report), no faster than twice the reports' own pace
+    // across the pause and 20 kt on (aimed 2 % under). A front point that is
+    // the report before keeps the mean.
+    struct SlowedRow {
+        const char* name;
+        double ownKt;
+        bool frontIsReportBefore;
+        double flownKt;
+    };
+    const SlowedRow slowedRows[] = {
+        {"from a guess, reports keep 200 kt", 200.0, false, 1.5 * 220.0},
+        {"from a guess, reports keep 120 kt", 120.0, false, 0.98 * (2.0 * 120.0 + 20.0)},
+        {"from the report before", 200.0, true, 1.5 * (80.0 + 220.0) / 2.0},
+    };
+    for (const SlowedRow& row : slowedRows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const StreamPoint front = at(from, 5000, true, now, 0, 80.0);
+        const StreamPoint report = at(to, 5000, true, now + 3600, 0, 220.0);
+        LiveAc& ac = behindOnLeg(front, report, AcPhase::flying, 2.0);
+        const LaLo beforeAt = gf_destinationPoint(to, {200.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
+        ac.motion.airReportBefore =
+            row.frontIsReportBefore ? front : at(beforeAt, 5000, true, report.playTick - 6000, 0, 220.0);
+        ac.motion.airReportBeforeSet = 1;
+        ac.motion.lastAirReport = report;
+        ac.motion.lastAirReportSet = 1;
+        nextPosAir(ac);
+        EXPECT_NEAR(ac.stream[1].playTick - now, 4.0 / row.flownKt * 360000.0, 2.0);
     }
 }
 
@@ -793,6 +832,38 @@ TEST_F(AirMovement, AWayRoundComesOntoTheReportAlongItsCourse) {
         const double arrival = before + 2.0 * std::remainder(chord - before, fullCircle);
         const double offTrack = std::fabs(std::remainder(arrival - row.trackDeg * kDeg, fullCircle));
         EXPECT_EQ(offTrack < 1.0 * kDeg, row.onCourse) << offTrack / kDeg << " degrees";
+    }
+}
+
+TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOffItsCourse) {
+    // A Heavy aircraft at 220 kt on the last leg of a way round (20 s, from
+    // its last point to the report), the nose along the leg, the course on
+    // from the report `cornerDeg` off it. The nose ends the leg on that
+    // course where it is near, else 60 degrees off the leg's course, or half
+    // the corner where that is sharper. A leg between two reports turns the
+    // nose through the whole corner.
+    struct Row {
+        double cornerDeg;
+        bool fromWayRound;
+        double endsOffDeg;
+    };
+    for (const Row row : {Row{40.0, true, 40.0}, Row{-100.0, true, -60.0}, Row{160.0, true, 80.0},
+                          Row{100.0, false, 100.0}}) {
+        SCOPED_TRACE(::testing::Message() << row.cornerDeg << (row.fromWayRound ? " from a way round" : ""));
+        g_liveAircraft.clear();
+        const LaLo front{50.0, 8.0};
+        const double legNm = 220.0 * 20.0 / 3600.0;
+        const LaLo report = gf_destinationPoint(front, {90.0 * kDeg, legNm * feetPerNm});
+        const LaLo after = gf_destinationPoint(report, {(90.0 + row.cornerDeg) * kDeg, legNm * feetPerNm});
+        StreamPoint first = at(front, 9000, true, 10000, 0, 220);
+        first.turnPoint = row.fromWayRound ? 1 : 0;
+        LiveAc& ac = aircraft({first, at(report, 9000, true, 12000, 0, 220), at(after, 9000, true, 14000, 0, 220)},
+                              Heavy, AcPhase::flying);
+        ac.pose.heading = gf_bearing(front, report);
+        ac.motion.heightAboveGroundFt = 8700.0;
+        stepAir(ac);
+        const double endsOff = ac.motion.headingPerTick * 2000.0 / kDeg;
+        EXPECT_NEAR(endsOff, row.endsOffDeg, 0.5);
     }
 }
 
