@@ -28,7 +28,7 @@ constexpr double kMostRadiusM = 45.0;
 // The radii tried for a path (from the aircraft's own down to the least,
 // evenly) and the points behind the stand it may end at (m); another path
 // than the one at the aircraft's own radius is driven only when it takes
-// less than this share of its time.
+// less than this share of its time (or any less, when that one is late).
 constexpr double kQuickerShare = 0.5;
 constexpr int kRadiusTries = 5;
 constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
@@ -266,9 +266,45 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
         return lf_pathMetres(start.position, path) / (kt / kMpsToKnots) +
                (approachM > 0.0 ? approachM / (standKt / kMpsToKnots) : 0.0);
     };
+    // Each leg no faster than the nose turns through its bend from the leg
+    // before: a small wing's turn is tighter than a regional jet's nose
+    // follows at the drive's pace (11 degrees a second on a 15.6 m turn,
+    // where it turns 8), and a loop round the stand was slid on with the nose
+    // half a right angle behind its travel. Straight on it keeps the pace.
+    const double noseRadPerS = kGroundTurnCap * ac.turnRateRad * kTicksPerSecond;
+    const auto legKtAt = [&](double kt, LaLo a, LaLo b, double bearingBefore) {
+        const double bend = std::fabs(std::remainder(gf_bearing(a, b) - bearingBefore, fullCircle));
+        const double noseKt = gf_distanceNm(a, b) * metresPerNm / bend * noseRadPerS * kMpsToKnots;
+        return std::isfinite(noseKt) && noseKt > 0.0 ? std::min(kt, noseKt) : kt;
+    };
+    // The ticks a path takes to its end driven at `kt`, each leg no faster
+    // than its bend lets the nose follow.
+    const auto ticksAlong = [&](const std::vector<LaLo>& legs, double kt) {
+        std::int64_t ticks = 0;
+        LaLo a = lf_pose(ac);
+        double before = ac.pose.heading;
+        for (const LaLo& b : legs) {
+            ticks += gf_legTicks(gf_distanceNm(a, b), legKtAt(kt, a, b, before), kMinLegTicks);
+            before = gf_bearing(a, b);
+            a = b;
+        }
+        return ticks;
+    };
+    const std::int32_t startTick = s.front().playTick;
     std::vector<LaLo> path = gf_turningPath(start, {approachAt(kApproachM), standHeadingRad}, widest, kStepM);
     double driveKt = widestKt;
     bool endsOnStand = false;
+    // Behind its reports so far that even the most it may catch up at has it
+    // on the stand after they rest there along its own radius (the loop
+    // round that the nose follows only slowly), the quickest way is taken:
+    // a tow its dead reckoning had carried 40 m past its lane and askew
+    // looped 170 m round at its own radius and came 30 s late, where a
+    // tighter turn the short way takes two thirds of the time.
+    const bool lateAtOwnRadius =
+        due && std::isfinite(due->mostKt) && !path.empty() &&
+        ticksAlong(path, std::max(widestKt, due->mostKt)) +
+                gf_legTicks(kApproachM / metresPerNm, standKt, kLeastStandLegTicks) >
+            gf_ticksBetween(startTick, due->restTick);
     // A point behind the stand too near to bend onto at the aircraft's own
     // radius is reached at that radius only by looping right round (a tow
     // its reports had 17 m behind its stand but whose dead reckoning left it
@@ -277,7 +313,7 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // the stand goes the short way: the quickest of those is driven when it
     // takes less than half the time (a U-turn round the stand it has to make
     // keeps its own radius and pace).
-    double bestSeconds = kQuickerShare * seconds(path, widestKt, kApproachM);
+    double bestSeconds = (lateAtOwnRadius ? 1.0 : kQuickerShare) * seconds(path, widestKt, kApproachM);
     for (const double approachM : kApproachTriesM) {
         const LaLo at = approachAt(approachM);
         for (int k = 0; k < kRadiusTries; ++k) {
@@ -297,32 +333,10 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // A path that ends on the stand leaves its last bit to the stand leg,
     // slowed to rest there.
     if (endsOnStand && !path.empty()) path.pop_back();
-    // Each leg no faster than the nose turns through its bend from the leg
-    // before: a small wing's turn is tighter than a regional jet's nose
-    // follows at the drive's pace (11 degrees a second on a 15.6 m turn,
-    // where it turns 8), and a loop round the stand was slid on with the nose
-    // half a right angle behind its travel. Straight on it keeps the pace.
-    const double noseRadPerS = kGroundTurnCap * ac.turnRateRad * kTicksPerSecond;
-    const auto legKtAt = [&](double kt, LaLo a, LaLo b, double bearingBefore) {
-        const double bend = std::fabs(std::remainder(gf_bearing(a, b) - bearingBefore, fullCircle));
-        const double noseKt = gf_distanceNm(a, b) * metresPerNm / bend * noseRadPerS * kMpsToKnots;
-        return std::isfinite(noseKt) && noseKt > 0.0 ? std::min(kt, noseKt) : kt;
-    };
-    const std::int32_t startTick = s.front().playTick;
     const LaLo lastOnPath = path.empty() ? lf_pose(ac) : path.back();
     const std::int64_t standLegTicks = gf_legTicks(gf_distanceNm(lastOnPath, standPos), standKt, kLeastStandLegTicks);
     // The ticks from the start to the stand with the path driven at `kt`.
-    const auto ticksToStand = [&](double kt) {
-        std::int64_t ticks = standLegTicks;
-        LaLo a = lf_pose(ac);
-        double before = ac.pose.heading;
-        for (const LaLo& b : path) {
-            ticks += gf_legTicks(gf_distanceNm(a, b), legKtAt(kt, a, b, before), kMinLegTicks);
-            before = gf_bearing(a, b);
-            a = b;
-        }
-        return ticks;
-    };
+    const auto ticksToStand = [&](double kt) { return standLegTicks + ticksAlong(path, kt); };
     // Begun behind its reports (a tow dead-reckoned past its lane corner), a
     // drive at its own pace comes onto the stand long after they rest there:
     // it goes the pace that is on the stand by then, up to the most it may
