@@ -529,9 +529,10 @@ bool gf_turnsOnTheSpotFirst(const LiveAc& ac) {
 
 namespace {
 
-// A slow taxi's report turned only a little off the way to the next point,
-// where the aircraft then comes to rest (the stream ends or holds there).
-constexpr double kRestBendMostDeg = 15.0;
+// A report at a tow's or a creep's pace turned only a little off the way to
+// the next point, where the aircraft then comes to rest (the stream ends or
+// holds there).
+constexpr double kRestBendMostDeg = 20.0;
 constexpr double kRestBendSlowKt = 6.0;
 
 // The report before the point the aircraft comes to rest at (a tow on its
@@ -548,7 +549,7 @@ bool lf_keepsReportBeforeRest(const LiveAc& ac, double cornerDeg) {
     const StreamPoint& rest = s[2];
     const bool restsThere = rest.groundSpeedKt <= 0.1 && (s.size() == 3 || s[3].stationary != 0);
     return restsThere && report.stationary == 0 && report.synthetic == 0 && report.groundSpeedKt > 0.0 &&
-           report.groundSpeedKt <= kRestBendSlowKt && s[0].groundSpeedKt <= kRestBendSlowKt;
+           report.groundSpeedKt <= kRestBendSlowKt;
 }
 
 }  // namespace
