@@ -248,7 +248,8 @@ TEST_F(StandDrive, ADriveTooLateAtItsOwnRadiusTakesTheQuickerTighterTurn) {
         const auto& s = ac.stream;
         ASSERT_GE(s.size(), 3U);
         double metres = 0.0;
-        for (std::size_t i = 1; i + 1 < s.size(); ++i) metres += lf_metres({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon});
+        for (std::size_t i = 1; i + 1 < s.size(); ++i)
+            metres += lf_metres({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon});
         const StreamPoint& stand = s[s.size() - 2];
         EXPECT_LT(lf_metres({stand.lat, stand.lon}, kStand), 0.01);
         if (row.shortWay) {
