@@ -28,7 +28,8 @@ constexpr double kMostRadiusM = 45.0;
 // The radii tried for a path (from the aircraft's own down to the least,
 // evenly) and the points behind the stand it may end at (m); another path
 // than the one at the aircraft's own radius is driven only when it takes
-// less than this share of its time (or any less, when that one is late).
+// less than this share of its time (or any less, when that one is late and
+// the other ends behind the stand).
 constexpr double kQuickerShare = 0.5;
 constexpr int kRadiusTries = 5;
 constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
@@ -296,10 +297,12 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     bool endsOnStand = false;
     // Behind its reports so far that even the most it may catch up at has it
     // on the stand after they rest there along its own radius (the loop
-    // round that the nose follows only slowly), the quickest way is taken:
-    // a tow its dead reckoning had carried 40 m past its lane and askew
-    // looped 170 m round at its own radius and came 30 s late, where a
-    // tighter turn the short way takes two thirds of the time.
+    // round that the nose follows only slowly), the quickest way that still
+    // ends behind the stand on its axis is taken: a tow its dead reckoning
+    // had carried 40 m past its lane and askew looped 170 m round at its own
+    // radius and came 30 s late, where a tighter turn the short way takes two
+    // thirds of the time. One that ends on the stand itself comes onto it
+    // along the chord of its last bend, the nose off the stand's heading.
     const bool lateAtOwnRadius =
         due && std::isfinite(due->mostKt) && !path.empty() &&
         ticksAlong(path, std::max(widestKt, due->mostKt)) +
@@ -313,16 +316,18 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // the stand goes the short way: the quickest of those is driven when it
     // takes less than half the time (a U-turn round the stand it has to make
     // keeps its own radius and pace).
-    double bestSeconds = (lateAtOwnRadius ? 1.0 : kQuickerShare) * seconds(path, widestKt, kApproachM);
+    const double ownSeconds = seconds(path, widestKt, kApproachM);
+    double bestSeconds = std::numeric_limits<double>::infinity();
     for (const double approachM : kApproachTriesM) {
         const LaLo at = approachAt(approachM);
+        const double share = lateAtOwnRadius && approachM > 0.0 ? 1.0 : kQuickerShare;
         for (int k = 0; k < kRadiusTries; ++k) {
             const double radius = std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1));
             std::vector<LaLo> tried = gf_turningPath(start, {at, standHeadingRad}, radius, kStepM);
             if (tried.empty()) continue;
             const double kt = widestKt * radius / widest;
             const double took = seconds(tried, kt, approachM);
-            if (took < bestSeconds) {
+            if (took < share * ownSeconds && took < bestSeconds) {
                 bestSeconds = took;
                 path = std::move(tried);
                 driveKt = kt;

@@ -227,8 +227,8 @@ TEST_F(StandDrive, ADriveTooLateAtItsOwnRadiusTakesTheQuickerTighterTurn) {
     // stand facing 270): at its own radius it reaches the point behind the
     // stand only by looping 170 m round. Its reports resting on the stand
     // 30 s on, it takes the tighter turn the short way (37 s at its own pace
-    // against 56, sped up on the straight); with a minute to go it keeps
-    // its own radius.
+    // against 56, sped up on the straight) and comes onto the stand along
+    // its axis; with a minute to go it keeps its own radius.
     struct Row {
         const char* name;
         double dueS;
@@ -255,6 +255,9 @@ TEST_F(StandDrive, ADriveTooLateAtItsOwnRadiusTakesTheQuickerTighterTurn) {
         if (row.shortWay) {
             EXPECT_LT(metres, 80.0);
             EXPECT_LE(stand.playTick, dueTick + 500) << stand.playTick - dueTick << " ticks";
+            // Onto the stand along its axis, the nose with it.
+            const StreamPoint& before = s[s.size() - 3];
+            EXPECT_LT(lf_offDeg(gf_bearing({before.lat, before.lon}, kStand), 270.0 * kDeg), 2.0);
         } else {
             EXPECT_GT(metres, 150.0);
         }
