@@ -28,7 +28,8 @@ constexpr double kMostRadiusM = 45.0;
 // The radii tried for a path (from the aircraft's own down to the least,
 // evenly) and the points behind the stand it may end at (m); another path
 // than the one at the aircraft's own radius is driven only when it takes
-// less than this share of its time.
+// less than this share of its time (or any less, when that one is late and
+// the other ends behind the stand).
 constexpr double kQuickerShare = 0.5;
 constexpr int kRadiusTries = 5;
 constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
@@ -266,37 +267,6 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
         return lf_pathMetres(start.position, path) / (kt / kMpsToKnots) +
                (approachM > 0.0 ? approachM / (standKt / kMpsToKnots) : 0.0);
     };
-    std::vector<LaLo> path = gf_turningPath(start, {approachAt(kApproachM), standHeadingRad}, widest, kStepM);
-    double driveKt = widestKt;
-    bool endsOnStand = false;
-    // A point behind the stand too near to bend onto at the aircraft's own
-    // radius is reached at that radius only by looping right round (a tow
-    // its reports had 17 m behind its stand but whose dead reckoning left it
-    // a third of a right angle askew drove a 150 m circle). A tighter turn,
-    // driven slower so that the nose turns no faster, or one ending nearer
-    // the stand goes the short way: the quickest of those is driven when it
-    // takes less than half the time (a U-turn round the stand it has to make
-    // keeps its own radius and pace).
-    double bestSeconds = kQuickerShare * seconds(path, widestKt, kApproachM);
-    for (const double approachM : kApproachTriesM) {
-        const LaLo at = approachAt(approachM);
-        for (int k = 0; k < kRadiusTries; ++k) {
-            const double radius = std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1));
-            std::vector<LaLo> tried = gf_turningPath(start, {at, standHeadingRad}, radius, kStepM);
-            if (tried.empty()) continue;
-            const double kt = widestKt * radius / widest;
-            const double took = seconds(tried, kt, approachM);
-            if (took < bestSeconds) {
-                bestSeconds = took;
-                path = std::move(tried);
-                driveKt = kt;
-                endsOnStand = !(approachM > 0.0);
-            }
-        }
-    }
-    // A path that ends on the stand leaves its last bit to the stand leg,
-    // slowed to rest there.
-    if (endsOnStand && !path.empty()) path.pop_back();
     // Each leg no faster than the nose turns through its bend from the leg
     // before: a small wing's turn is tighter than a regional jet's nose
     // follows at the drive's pace (11 degrees a second on a 15.6 m turn,
@@ -308,21 +278,70 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
         const double noseKt = gf_distanceNm(a, b) * metresPerNm / bend * noseRadPerS * kMpsToKnots;
         return std::isfinite(noseKt) && noseKt > 0.0 ? std::min(kt, noseKt) : kt;
     };
-    const std::int32_t startTick = s.front().playTick;
-    const LaLo lastOnPath = path.empty() ? lf_pose(ac) : path.back();
-    const std::int64_t standLegTicks = gf_legTicks(gf_distanceNm(lastOnPath, standPos), standKt, kLeastStandLegTicks);
-    // The ticks from the start to the stand with the path driven at `kt`.
-    const auto ticksToStand = [&](double kt) {
-        std::int64_t ticks = standLegTicks;
+    // The ticks a path takes to its end driven at `kt`, each leg no faster
+    // than its bend lets the nose follow.
+    const auto ticksAlong = [&](const std::vector<LaLo>& legs, double kt) {
+        std::int64_t ticks = 0;
         LaLo a = lf_pose(ac);
         double before = ac.pose.heading;
-        for (const LaLo& b : path) {
+        for (const LaLo& b : legs) {
             ticks += gf_legTicks(gf_distanceNm(a, b), legKtAt(kt, a, b, before), kMinLegTicks);
             before = gf_bearing(a, b);
             a = b;
         }
         return ticks;
     };
+    const std::int32_t startTick = s.front().playTick;
+    std::vector<LaLo> path = gf_turningPath(start, {approachAt(kApproachM), standHeadingRad}, widest, kStepM);
+    double driveKt = widestKt;
+    bool endsOnStand = false;
+    // Behind its reports so far that even the most it may catch up at has it
+    // on the stand after they rest there along its own radius (the loop
+    // round that the nose follows only slowly), the quickest way that still
+    // ends behind the stand on its axis is taken: a tow its dead reckoning
+    // had carried 40 m past its lane and askew looped 170 m round at its own
+    // radius and came 30 s late, where a tighter turn the short way takes two
+    // thirds of the time. One that ends on the stand itself comes onto it
+    // along the chord of its last bend, the nose off the stand's heading.
+    const bool lateAtOwnRadius =
+        due && std::isfinite(due->mostKt) && !path.empty() &&
+        ticksAlong(path, std::max(widestKt, due->mostKt)) +
+                gf_legTicks(kApproachM / metresPerNm, standKt, kLeastStandLegTicks) >
+            gf_ticksBetween(startTick, due->restTick);
+    // A point behind the stand too near to bend onto at the aircraft's own
+    // radius is reached at that radius only by looping right round (a tow
+    // its reports had 17 m behind its stand but whose dead reckoning left it
+    // a third of a right angle askew drove a 150 m circle). A tighter turn,
+    // driven slower so that the nose turns no faster, or one ending nearer
+    // the stand goes the short way: the quickest of those is driven when it
+    // takes less than half the time (a U-turn round the stand it has to make
+    // keeps its own radius and pace).
+    const double ownSeconds = seconds(path, widestKt, kApproachM);
+    double bestSeconds = std::numeric_limits<double>::infinity();
+    for (const double approachM : kApproachTriesM) {
+        const LaLo at = approachAt(approachM);
+        const double share = lateAtOwnRadius && approachM > 0.0 ? 1.0 : kQuickerShare;
+        for (int k = 0; k < kRadiusTries; ++k) {
+            const double radius = std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1));
+            std::vector<LaLo> tried = gf_turningPath(start, {at, standHeadingRad}, radius, kStepM);
+            if (tried.empty()) continue;
+            const double kt = widestKt * radius / widest;
+            const double took = seconds(tried, kt, approachM);
+            if (took < share * ownSeconds && took < bestSeconds) {
+                bestSeconds = took;
+                path = std::move(tried);
+                driveKt = kt;
+                endsOnStand = !(approachM > 0.0);
+            }
+        }
+    }
+    // A path that ends on the stand leaves its last bit to the stand leg,
+    // slowed to rest there.
+    if (endsOnStand && !path.empty()) path.pop_back();
+    const LaLo lastOnPath = path.empty() ? lf_pose(ac) : path.back();
+    const std::int64_t standLegTicks = gf_legTicks(gf_distanceNm(lastOnPath, standPos), standKt, kLeastStandLegTicks);
+    // The ticks from the start to the stand with the path driven at `kt`.
+    const auto ticksToStand = [&](double kt) { return standLegTicks + ticksAlong(path, kt); };
     // Begun behind its reports (a tow dead-reckoned past its lane corner), a
     // drive at its own pace comes onto the stand long after they rest there:
     // it goes the pace that is on the stand by then, up to the most it may

@@ -171,6 +171,21 @@ std::int64_t lf_towWindowTicks(std::uint32_t category) {
     }
 }
 
+// A parked aircraft's report this far (m) from the report heard before it
+// lies further off than any aircraft on the ground goes between two reports.
+constexpr double kLoneFarReportM = 1852.0;
+
+// A report far from the stand that lies out of reach of the report heard
+// before it (on the stand, or another such report elsewhere): the feed's bad
+// position (miles off), not where the aircraft went. Taken, it removed the
+// parked aircraft from its stand, and the pushback its reports then showed
+// was made again as a taxi from wherever they were, turned about on the
+// spot. The next report tells: near it, the aircraft has left.
+bool lf_loneFarReport(const LiveAc& ac, const StreamPoint& p) {
+    const MotionState& m = ac.motion;
+    return m.heardBeforeSet != 0 && lf_metres(m.heardBeforePosition, lf_position(p)) > kLoneFarReportM;
+}
+
 void lf_removeFarFromStand(LiveAc& ac) {
     try {
         gf_addRealStandOption(ac.standId, ac, kFarFromStandOption);
@@ -837,6 +852,9 @@ bool checkAtStandSituations(LiveAc& ac, StreamPoint& p) {
             return true;
         }
     }
+    // A lone position far off is a bad report of the feed, not the aircraft
+    // gone: the next report tells (one near it bears it out).
+    if (lf_loneFarReport(ac, p)) return false;
     // An aircraft whose object does not exist yet is not removed for it.
     if (lf_active(ac)) lf_removeFarFromStand(ac);
     return false;

@@ -527,6 +527,33 @@ bool gf_turnsOnTheSpotFirst(const LiveAc& ac) {
            std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kStandingStartTurnDeg;
 }
 
+namespace {
+
+// A report at a tow's or a creep's pace turned only a little off the way to
+// the next point, where the aircraft then comes to rest (the stream ends or
+// holds there).
+constexpr double kRestBendMostDeg = 20.0;
+constexpr double kRestBendSlowKt = 6.0;
+
+// The report before the point the aircraft comes to rest at (a tow on its
+// stand, a crawl into a stop) lies nearly straight on its way: no bend needs
+// building through it, the nose turns the few degrees on the short way on.
+// Smoothed into one curve to the resting point, the report's own time was
+// lost: the curve, eased to rest over its whole length toward the resting
+// point's later time, passed the report seconds after the reports had the
+// aircraft there (they keep their pace up to it and creep only after it).
+bool lf_keepsReportBeforeRest(const LiveAc& ac, double cornerDeg) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || s.size() < 3 || !(cornerDeg <= kRestBendMostDeg)) return false;
+    const StreamPoint& report = s[1];
+    const StreamPoint& rest = s[2];
+    const bool restsThere = rest.groundSpeedKt <= 0.1 && (s.size() == 3 || s[3].stationary != 0);
+    return restsThere && report.stationary == 0 && report.synthetic == 0 && report.groundSpeedKt > 0.0 &&
+           report.groundSpeedKt <= kRestBendSlowKt;
+}
+
+}  // namespace
+
 bool smoothTaxiPath(LiveAc& ac) {
     auto& s = ac.stream;
     // A corner smoothed once is not smoothed again: no second point goes in
@@ -542,7 +569,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
-    if (!(cornerDeg > kLeastCornerDeg)) return false;
+    if (!(cornerDeg > kLeastCornerDeg) || lf_keepsReportBeforeRest(ac, cornerDeg)) return false;
     // At the turn-entry point the turn through the corner begins: without it
     // the corner would be taken as a start turn on the leg after it, the nose
     // turning while the aircraft already moves along that leg. A landing roll

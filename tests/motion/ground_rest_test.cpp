@@ -694,3 +694,39 @@ TEST_F(GroundRest, ALegFromRestTimedFasterThanItsReportedSpeedCatchesUpOnTime) {
         EXPECT_LT(fastest, 2.0 * kKt * kKnotsToMps / 100.0);
     }
 }
+
+TEST_F(GroundRest, ATowKeepsThePaceOfItsLastReportBeforeItComesToRestJustOn) {
+    // A tow whose positions went 5.5 kt, its last report moving (2 kt) 47 m
+    // on, nearly straight ahead, and its report at rest 4 m past that one,
+    // turned a little (onto its stand), due 9.6 s later: the reports keep
+    // their pace up to the moving report and creep only after it. Smoothed
+    // into one bend eased to rest toward the resting report, the tow passed
+    // the moving report seconds after it was due.
+    struct Row {
+        double cornerDeg, fromKt;
+    };
+    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        const std::int32_t start = tickCount.load();
+        const double legM = 46.8;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(legM / (5.5 * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s{ground(kStart, start, row.fromKt)};
+        s.push_back(ground(ahead(kStart, 90.0, legM), start + legTicks, 2.0));
+        s.push_back(ground(ahead(at(s[1]), 90.0 + row.cornerDeg, 4.1), s[1].playTick + 960, 0.0));
+        const LaLo report = at(s[1]);
+        const std::int32_t due = s[1].playTick;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        ac.motion.lastStepM = row.fromKt * kKnotsToMps / 100.0;
+        const Played p = lf_play(ac, legTicks + 1200);
+        ASSERT_FALSE(p.ticks.empty());
+        const auto nearest = std::min_element(p.ticks.begin(), p.ticks.end(), [&](const Tick& a, const Tick& b) {
+            return metres(a.at, report) < metres(b.at, report);
+        });
+        EXPECT_LT(metres(nearest->at, report), 0.5);
+        EXPECT_LE(std::distance(p.ticks.begin(), nearest), due - start + 100) << "passed the report late";
+        EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
+    }
+}

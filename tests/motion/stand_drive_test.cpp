@@ -221,3 +221,46 @@ TEST_F(StandDrive, ADriveBegunBehindItsReportsIsOnTheStandWhenTheyRestThereNoFas
         g_liveAircraft.clear();
     }
 }
+
+TEST_F(StandDrive, ADriveTooLateAtItsOwnRadiusTakesTheQuickerTighterTurn) {
+    // Dead-reckoned 51 m south-east of the stand and askew (heading 222, the
+    // stand facing 270): at its own radius it reaches the point behind the
+    // stand only by looping 170 m round. Its reports resting on the stand
+    // 30 s on, it takes the tighter turn the short way (37 s at its own pace
+    // against 56, sped up on the straight) and comes onto the stand along
+    // its axis; with a minute to go it keeps its own radius.
+    struct Row {
+        const char* name;
+        double dueS;
+        bool shortWay;
+    };
+    for (const Row row : {Row{"late at its own radius", 30.0, true}, Row{"time enough", 60.0, false}}) {
+        SCOPED_TRACE(row.name);
+        const LaLo from = lf_at(135.2, 51.0);
+        LiveAc& ac = aircraft({point(from.lat, from.lon)}, Large, AcPhase::parking);
+        ac.pose.heading = 222.5 * kDeg;
+        ac.wingRadiusNm = 17.9 / metresPerNm;
+        ac.taxiSpeedRef = 7.5;
+        ac.turnRateRad = gf_categoryValues(Large).turnRateDeg * kDeg;
+        const std::int32_t start = ac.stream.front().playTick;
+        const auto dueTick = static_cast<std::int32_t>(start + row.dueS * 100.0);
+        gf_driveOntoStandNoseFirst(ac, kStand, 270.0 * kDeg, DriveDue{dueTick, 12.8});
+        const auto& s = ac.stream;
+        ASSERT_GE(s.size(), 3U);
+        double metres = 0.0;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i)
+            metres += lf_metres({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon});
+        const StreamPoint& stand = s[s.size() - 2];
+        EXPECT_LT(lf_metres({stand.lat, stand.lon}, kStand), 0.01);
+        if (row.shortWay) {
+            EXPECT_LT(metres, 80.0);
+            EXPECT_LE(stand.playTick, dueTick + 500) << stand.playTick - dueTick << " ticks";
+            // Onto the stand along its axis, the nose with it.
+            const StreamPoint& before = s[s.size() - 3];
+            EXPECT_LT(lf_offDeg(gf_bearing({before.lat, before.lon}, kStand), 270.0 * kDeg), 2.0);
+        } else {
+            EXPECT_GT(metres, 150.0);
+        }
+        g_liveAircraft.clear();
+    }
+}

@@ -167,6 +167,39 @@ TEST_F(StreamChecks, AParkedAircraftReportingAwayFromItsStand) {
     EXPECT_FALSE(checkExtendingSituations(waiting, p));
 }
 
+TEST_F(StreamChecks, ALoneReportMilesOffLeavesTheParkedAircraftOnItsStandUntilTheNextBearsItOut) {
+    // Each report as the decoder hears it: the one heard before it is kept.
+    const auto hear = [](LiveAc& ac, StreamPoint p) {
+        MotionState& m = ac.motion;
+        m.heardBeforePosition = m.lastHeardPosition;
+        m.heardBeforeSet = m.lastHeardSet;
+        m.lastHeardPosition = {p.lat, p.lon};
+        m.lastHeardSet = 1;
+        return checkExtendingSituations(ac, p);
+    };
+    struct Row {
+        const char* name;
+        std::vector<std::pair<double, double>> reports;  // bearing (deg) and metres from the stand
+        bool removed;                                    // after the last of them
+    };
+    const Row rows[] = {
+        {"one report 9 km off, then one on the stand", {{0, 0}, {220, 9200}, {0, 0}}, false},
+        {"two bad reports miles apart, then its pushback", {{0, 0}, {220, 9200}, {5, 9260}, {90, 34}}, false},
+        {"two reports 9 km off, near each other: it left", {{0, 0}, {220, 9200}, {220, 9180}}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = parkedAtRamp();
+        std::int32_t tick = 10300;
+        for (const auto& [bearing, metres] : row.reports) {
+            StreamPoint p = groundPoint(from(kB1, bearing, metres), tick += 1000, metres < 100.0 ? 0.0 : 2.9);
+            hear(ac, p);
+        }
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.removed);
+    }
+}
+
 TEST_F(StreamChecks, TheDepartureWatchNearTheStand) {
     // Reports stepping away from the stand across its heading: the lights go
     // to the beacon only from 31 s after the arrival, the second step starts
