@@ -10,8 +10,9 @@
 // its object existed, the curve two reports of a turn tell by their tracks,
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
-// aircraft created late into its pushback, and a ground speed no aircraft goes
-// taken as the pace its position gives once the pushback has begun.
+// aircraft created late into its pushback, a ground speed no aircraft goes
+// taken as the pace its position gives once the pushback has begun, and a
+// report going nose first by its own track that takes no pushback on.
 
 #include <gmock/gmock.h>
 
@@ -884,5 +885,43 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
         EXPECT_LT(metresTo(born.stream.front(), at), 0.01);
         // Tail first: the nose points back at the stand.
         EXPECT_NEAR(std::remainder(born.pose.heading, fullCircle), 0.0, 1e-6);
+    }
+}
+
+TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackTakesNoPushbackOnWhereverItLies) {
+    // Pushed 20 m south of RAMP B1, nose north. The next report lies 1.6 m
+    // on to the south-west, within the pushback's way back, its nose swung
+    // 36 degrees round toward the taxiway. Going west by its own track, nose
+    // first, it pivots there: no pushback report, kept for the taxi. With
+    // its track against its nose it is pushed on there. Before the pushback
+    // begins, a first report whose track still lags nose first from the
+    // stand is pushed back all the same.
+    struct Row {
+        const char* name;
+        double trackDeg;
+        bool begun;
+        bool pushed;
+    };
+    for (const Row row : {Row{"pivoting, nose first", 270.0, true, false},
+                          Row{"pushed, tail first", 144.0, true, true}, Row{"the first report", 30.0, false, true}}) {
+        SCOPED_TRACE(row.name);
+        LiveAc& ac = leavingB1(0x484C50);
+        StandLeaving& l = ac.motion.leaving;
+        const auto pushReport = [](double metres, std::int32_t due) {
+            StreamPoint p = south(metres, due, 3.0);
+            p.hasTrueHeading = 1;
+            p.trueHeading = 0.0;
+            p.trackDeg = 180.0;
+            return p;
+        };
+        if (row.begun) l.pushback = {pushReport(10.0, 10000), pushReport(20.0, 10700)};
+        StreamPoint p = groundPoint(from(from(kB1, 180.0, row.begun ? 20.0 : 0.0), 225.0, 1.6), 11700, 2.1);
+        p.hasTrueHeading = 1;
+        p.trueHeading = (row.begun ? 324.0 : 0.0) * degreesToRadians;
+        p.trackDeg = row.trackDeg;
+        const std::size_t before = l.pushback.size();
+        EXPECT_EQ(gf_keepLeavingReport(ac, p), row.pushed);
+        EXPECT_EQ(l.pushback.size(), before + (row.pushed ? 1u : 0u));
+        EXPECT_EQ(l.after.size(), row.pushed ? 0u : 1u);
     }
 }
