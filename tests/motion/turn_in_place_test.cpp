@@ -358,20 +358,26 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
     // (its turn-entry point close ahead) grew to 82 degrees and a drive back
     // across the corner: it comes to rest on the corner. At 6 kt it brakes
     // less than 2 m past and rolls on through it, as the reports did:
-    // stopped, it fell 15 s behind.
+    // stopped, it fell 15 s behind. A corner of 35 degrees, though more than
+    // a turn on the spot, is none the nose turned part of on the way (it
+    // arrives on the bend's last heading): at 12 kt it stops on it too, not
+    // 7 m past and then turning 50 degrees or more.
     struct Row {
         double speedKt;
         bool stopsOnCorner;
+        double cornerDeg = 50.0;
     };
-    for (const Row row : {Row{12.0, true}, Row{6.0, false}}) {
+    for (const Row row : {Row{12.0, true}, Row{6.0, false}, Row{12.0, true, 35.0}}) {
         SCOPED_TRACE(row.speedKt);
+        SCOPED_TRACE(row.cornerDeg);
         g_liveAircraft.clear();
         const double mps = row.speedKt * kKnotsToMps;
         const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
         std::deque<StreamPoint> s = route(kStart, {{90.0, 45.0}, {90.0, 90.0}}, row.speedKt, ticks(45.0));
         s[2].playTick = s[1].playTick + ticks(90.0);
         LaLo corner = at(s[2]);
-        for (const auto& [bearing, m] : {std::pair{140.0, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
+        for (const auto& [bearing, m] :
+             {std::pair{90.0 + row.cornerDeg, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
             s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
