@@ -767,17 +767,19 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
     return turn;
 }
 
-// Once the pushback has begun, a report moving at a speed whose own track
-// lies within a quarter turn of its nose goes nose first: the aircraft
-// pivots or sets off from where it was pushed, however its position lies
-// from there (a metre or two off, within the scatter of its positions).
-// Taken on as the pushback's, a pivot onto the taxiway reported 1.5 m behind
-// the tail had a heavy pushed on there with its nose swung 18 degrees the
-// wrong way, and it turned 108 degrees on the spot for its taxi instead of
-// 90, 19 s behind its reports. Not before the pushback begins: the track of
-// its first reports still lags from where it stood.
-bool lf_movesNoseFirstByItsTrack(const StandLeaving& l, const StreamPoint& p) {
-    return !l.pushback.empty() && p.groundSpeedKt >= kStillKt && p.hasTrueHeading != 0 &&
+// Once the pushback has begun, a report a few metres from where it got to
+// (less than a taxi's first move), moving at a speed whose own track lies
+// within a quarter turn of its nose, goes nose first: the aircraft pivots or
+// sets off from where it was pushed, however its position lies from there
+// (a metre or two off, within the scatter of its positions). Taken on as the
+// pushback's, a pivot onto the taxiway reported 1.5 m behind the tail had a
+// heavy pushed on there with its nose swung 18 degrees the wrong way, and it
+// turned 108 degrees on the spot for its taxi instead of 90, 19 s behind its
+// reports. One further on tells that the pushback went on there while the
+// reports paused. Not before the pushback begins: the track of its first
+// reports still lags from where it stood.
+bool lf_movesNoseFirstByItsTrack(const StandLeaving& l, const StreamPoint& p, double movedM) {
+    return !l.pushback.empty() && movedM < kTaxiMoveM && p.groundSpeedKt >= kStillKt && p.hasTrueHeading != 0 &&
            std::isfinite(p.trueHeading) && std::isfinite(p.trackDeg) &&
            !lf_againstHeading(p.trackDeg * degreesToRadians, p.trueHeading);
 }
@@ -952,7 +954,7 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& reported) {
                        l.pushback.back().groundSpeedKt >= kStillKt;
     const double stepM = stops ? kStopStepM : kPushStepM;
     if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees &&
-        !lf_movesNoseFirstByItsTrack(l, p)) {
+        !lf_movesNoseFirstByItsTrack(l, p, movedM)) {
         if (l.pushback.empty()) {
             l.start = end.at;
             l.startNoseRad = end.noseRad;

@@ -888,22 +888,25 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
     }
 }
 
-TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackTakesNoPushbackOnWhereverItLies) {
+TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackAFewMetresOnTakesNoPushbackOn) {
     // Pushed 20 m south of RAMP B1, nose north. The next report lies 1.6 m
     // on to the south-west, within the pushback's way back, its nose swung
     // 36 degrees round toward the taxiway. Going west by its own track, nose
     // first, it pivots there: no pushback report, kept for the taxi. With
-    // its track against its nose it is pushed on there. Before the pushback
-    // begins, a first report whose track still lags nose first from the
-    // stand is pushed back all the same.
+    // its track against its nose it is pushed on there. One 15 m further
+    // back, nose first by its track, shows the pushback went on there while
+    // the reports paused. Before the pushback begins, a first report whose
+    // track still lags nose first from the stand is pushed back all the same.
     struct Row {
         const char* name;
-        double trackDeg;
+        double trackDeg, noseDeg, onM;
         bool begun;
         bool pushed;
     };
-    for (const Row row : {Row{"pivoting, nose first", 270.0, true, false},
-                          Row{"pushed, tail first", 144.0, true, true}, Row{"the first report", 30.0, false, true}}) {
+    for (const Row row : {Row{"pivoting, nose first", 270.0, 324.0, 1.6, true, false},
+                          Row{"pushed, tail first", 144.0, 324.0, 1.6, true, true},
+                          Row{"further on, nose first", 340.0, 340.0, 15.0, true, true},
+                          Row{"the first report", 30.0, 0.0, 1.6, false, true}}) {
         SCOPED_TRACE(row.name);
         LiveAc& ac = leavingB1(0x484C50);
         StandLeaving& l = ac.motion.leaving;
@@ -915,9 +918,9 @@ TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackTakesNoPushbackOnWher
             return p;
         };
         if (row.begun) l.pushback = {pushReport(10.0, 10000), pushReport(20.0, 10700)};
-        StreamPoint p = groundPoint(from(from(kB1, 180.0, row.begun ? 20.0 : 0.0), 225.0, 1.6), 11700, 2.1);
+        StreamPoint p = groundPoint(from(from(kB1, 180.0, row.begun ? 20.0 : 0.0), 200.0, row.onM), 11700, 2.1);
         p.hasTrueHeading = 1;
-        p.trueHeading = (row.begun ? 324.0 : 0.0) * degreesToRadians;
+        p.trueHeading = row.noseDeg * degreesToRadians;
         p.trackDeg = row.trackDeg;
         const std::size_t before = l.pushback.size();
         EXPECT_EQ(gf_keepLeavingReport(ac, p), row.pushed);
