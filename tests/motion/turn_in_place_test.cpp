@@ -400,6 +400,47 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
     }
 }
 
+TEST_F(TurnInPlace, ANoseThatCannotComeRoundOnAShortLegStopsOnTheCornerAfterIt) {
+    // Rolling east at 10 kt with the nose 25 degrees left of a leg of 10 m,
+    // a heavy turning 5 degrees a second brings it only 12 degrees round
+    // before the corner; a corner of 35 degrees is then 48 degrees off the
+    // nose, more than a turn on the way. It comes to rest on the corner, not
+    // braking 5 m straight past it to turn further still. A corner of 10
+    // degrees is turned on the way.
+    struct Row {
+        double cornerDeg;
+        bool stopsOnCorner;
+    };
+    for (const Row row : {Row{35.0, true}, Row{10.0, false}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        const double mps = 10.0 * kKnotsToMps;
+        const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 10.0}, {90.0 + row.cornerDeg, 30.0}}, 10.0, ticks(10.0));
+        s[2].playTick = s[1].playTick + ticks(30.0);
+        const LaLo corner = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 65.0, Large, 5.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+
+        std::optional<double> restFromCornerM;
+        for (int guard = 0; guard < 20000 && !restFromCornerM; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
+            if (*stepM < 1e-4 && fromCornerM < 20.0) restFromCornerM = fromCornerM;
+            tickCount.store(tickCount.load() + 1);
+        }
+        if (row.stopsOnCorner) {
+            ASSERT_TRUE(restFromCornerM.has_value());
+            EXPECT_LT(*restFromCornerM, 0.5);
+        } else {
+            EXPECT_FALSE(restFromCornerM.has_value()) << *restFromCornerM;
+        }
+    }
+}
+
 TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
     // A heavy standing with its nose west after its pushback learns of a
     // taxi due south: 160 m on in 14.6 s, 320 m on in 28.3 s. Turning the
