@@ -615,11 +615,33 @@ double lf_paceFromLastKt(const StreamPoint& last, const StreamPoint& p) {
     return lf_metres(lf_position(last), lf_position(p)) / seconds * kMpsToKnots;
 }
 
+// The last report kept after the pushback, passing over those at no speed
+// that repeat the place of the one kept before them, back to the pushback's
+// end: a receiver repeating a position it last gave while the aircraft went
+// on tells nothing of when it left there (null when none was kept after the
+// pushback, or none is left).
+const StreamPoint* lf_lastKeptBeforeRepeats(const StandLeaving& l) {
+    if (l.after.empty() || l.pushback.empty()) return nullptr;
+    std::size_t k = l.after.size();
+    while (k > 0) {
+        const StreamPoint& q = l.after[k - 1];
+        const StreamPoint& before = k >= 2 ? l.after[k - 2] : l.pushback.back();
+        if (q.groundSpeedKt >= kStillKt || !gf_isSamePlace(lf_position(q), lf_position(before))) break;
+        --k;
+    }
+    return k > 0 ? &l.after[k - 1] : &l.pushback.back();
+}
+
 // A report farther from the last one kept than an aircraft on the ground
 // goes in the time between them (a position miles off): no report of this
-// aircraft's way.
+// aircraft's way. After the pushback, judged from the last report kept that
+// the repeats at no speed after it only repeat: judged from a stale repeat
+// of where the pushback ended, the report of the taxi 190 m on 3 s later was
+// left out, and the aircraft stood at the pushback's end until the repeat
+// fell due, 15 s behind its reports after.
 bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
-    const StreamPoint* last = lf_lastKept(l);
+    const StreamPoint* repeated = lf_lastKeptBeforeRepeats(l);
+    const StreamPoint* last = repeated != nullptr ? repeated : lf_lastKept(l);
     return last != nullptr && lf_paceFromLastKt(*last, p) > kMostGroundKt;
 }
 
@@ -1103,6 +1125,11 @@ namespace {
 constexpr double kPushedOnMostM = 30.0;
 // The longest the aircraft may stand on after the passed report fell due.
 constexpr std::int64_t kPassedReportWaitTicks = 500;
+// A report at no speed is a stale repeat of where the aircraft stood when
+// the next one lies further from it than this many times that one's speed,
+// and this much more (kt), goes in the time between them.
+constexpr double kStaleRepeatShare = 2.0;
+constexpr double kStaleRepeatSlackKt = 20.0;
 
 // The first report kept after the pushback lies a few metres behind the
 // nose, on from where the pushback ended, and the report after it lies back
@@ -1165,6 +1192,25 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
         gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
+    // So is a first report at no speed repeating where the pushback ended
+    // when the next report kept that moves lies further from it than twice
+    // its own speed and 20 kt more covers in the time between them: the
+    // aircraft had left long before the repeat. Kept as a hold, the aircraft
+    // stood at the pushback's end until the repeat fell due and came 15 s
+    // behind the report of its taxi 190 m on, 3 s after the repeat.
+    if (pushedSomewhere && !kept.empty() && !(kept[0].groundSpeedKt >= kStillKt) &&
+        gf_isSamePlace(lf_position(kept[0]), pushedTo)) {
+        const auto moving = std::find_if(kept.begin() + 1, kept.end(),
+                                         [](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt; });
+        const StreamPoint* next = moving != kept.end() ? &*moving : accepted ? &*accepted : nullptr;
+        if (next != nullptr && next->groundSpeedKt >= kStillKt && next->groundSpeedKt <= kMostGroundKt) {
+            const double seconds = gf_ticksBetween(kept[0].playTick, next->playTick) / 100.0;
+            const double metres = lf_metres(lf_position(kept[0]), lf_position(*next));
+            if (metres > (kStaleRepeatShare * next->groundSpeedKt + kStaleRepeatSlackKt) / kMpsToKnots *
+                             std::max(0.0, seconds))
+                kept.erase(kept.begin());
+        }
+    }
     if (pushedSomewhere)
         while (lf_passReportBehindTheNose(ac, kept, accepted)) {
         }

@@ -11,8 +11,9 @@
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
 // aircraft created late into its pushback, a ground speed no aircraft goes
-// taken as the pace its position gives once the pushback has begun, and a
-// report going nose first by its own track that takes no pushback on.
+// taken as the pace its position gives once the pushback has begun, a
+// report going nose first by its own track that takes no pushback on, and a
+// stale repeat of where the pushback ended.
 
 #include <gmock/gmock.h>
 
@@ -927,4 +928,25 @@ TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackAFewMetresOnTakesNoPu
         EXPECT_EQ(l.pushback.size(), before + (row.pushed ? 1u : 0u));
         EXPECT_EQ(l.after.size(), row.pushed ? 0u : 1u);
     }
+}
+
+TEST_F(PushbackReports, AStaleRepeatOfThePushbacksEndNeitherLeavesOutTheTaxiNorHoldsTheAircraftThere) {
+    // Pushed back 60 m south of RAMP B1 (its last report due 11000). The
+    // feed repeats that place at no speed, due 14000, and 3.4 s later the
+    // aircraft is reported taxiing 190 m west at 21.6 kt: judged from the
+    // repeat that is 108 kt, but the repeat tells nothing of when it left;
+    // from the pushback's last report it is 11 kt. The report is kept, and
+    // the taxi it starts goes straight for it: the repeat is no hold.
+    const LaLo end = from(kB1, 180.0, 60.0);
+    LiveAc& ac = pushedBack(end);
+    StandLeaving& l = ac.motion.leaving;
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(end, 14000, 0.0)));
+    const LaLo far = from(end, 270.0, 190.0);
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(far, 14340, 21.6)));
+    ASSERT_EQ(l.after.size(), 2u) << "the taxi's report is kept";
+    gf_startTaxiAfterPushback(ac, false);
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    ASSERT_GE(ac.stream.size(), 2u);
+    EXPECT_LT(metresTo(ac.stream[1], far), 0.01) << "no hold at the pushback's end first";
+    EXPECT_EQ(ac.stream[1].stationary, 0);
 }
