@@ -24,7 +24,27 @@ using namespace tavo::test;
 
 namespace {
 
-using TurnInPlace = TaxiTest;
+class TurnInPlace : public TaxiTest {
+protected:
+    // Rolling on at `mps` (m a second) from its first tick.
+    static void rollingAt(LiveAc& ac, double mps) {
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+    }
+    // Played tick by tick, where it first comes to rest within 20 m of the
+    // corner (metres from it), if it does.
+    static std::optional<double> firstRestFrom(LiveAc& ac, LaLo corner) {
+        for (int guard = 0; guard < 20000; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
+            if (*stepM < 1e-4 && fromCornerM < 20.0) return fromCornerM;
+            tickCount.store(tickCount.load() + 1);
+        }
+        return std::nullopt;
+    }
+};
 
 const LaLo kStart{50.01, 8.0};
 
@@ -381,19 +401,10 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
             s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = mps / 100.0;
-        ac.motion.lastStepTick = tickCount.load() - 1;
+        rollingAt(ac, mps);
 
         // Where it first comes to rest about the corner.
-        std::optional<double> restFromCornerM;
-        for (int guard = 0; guard < 20000 && !restFromCornerM; ++guard) {
-            const std::optional<double> stepM = playTick(ac);
-            if (!stepM) break;
-            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
-            if (*stepM < 1e-4 && fromCornerM < 20.0) restFromCornerM = fromCornerM;
-            tickCount.store(tickCount.load() + 1);
-        }
+        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
         ASSERT_TRUE(restFromCornerM.has_value());
         EXPECT_EQ(*restFromCornerM < 0.5, row.stopsOnCorner) << *restFromCornerM;
         EXPECT_LT(*restFromCornerM, 3.0);
@@ -420,18 +431,9 @@ TEST_F(TurnInPlace, ANoseThatCannotComeRoundOnAShortLegStopsOnTheCornerAfterIt) 
         s[2].playTick = s[1].playTick + ticks(30.0);
         const LaLo corner = at(s[1]);
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 65.0, Large, 5.0);
-        ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = mps / 100.0;
-        ac.motion.lastStepTick = tickCount.load() - 1;
+        rollingAt(ac, mps);
 
-        std::optional<double> restFromCornerM;
-        for (int guard = 0; guard < 20000 && !restFromCornerM; ++guard) {
-            const std::optional<double> stepM = playTick(ac);
-            if (!stepM) break;
-            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
-            if (*stepM < 1e-4 && fromCornerM < 20.0) restFromCornerM = fromCornerM;
-            tickCount.store(tickCount.load() + 1);
-        }
+        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
         if (row.stopsOnCorner) {
             ASSERT_TRUE(restFromCornerM.has_value());
             EXPECT_LT(*restFromCornerM, 0.5);
