@@ -1192,23 +1192,25 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
         gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
-    // So is a first report at no speed repeating where the pushback ended
-    // when the next report kept that moves lies further from it than twice
-    // its own speed and 20 kt more covers in the time between them: the
-    // aircraft had left long before the repeat. Kept as a hold, the aircraft
-    // stood at the pushback's end until the repeat fell due and came 15 s
-    // behind the report of its taxi 190 m on, 3 s after the repeat.
-    if (pushedSomewhere && !kept.empty() && !(kept[0].groundSpeedKt >= kStillKt) &&
-        gf_isSamePlace(lf_position(kept[0]), pushedTo)) {
-        const auto moving = std::find_if(kept.begin() + 1, kept.end(),
-                                         [](const StreamPoint& q) { return q.groundSpeedKt >= kStillKt; });
-        const StreamPoint* next = moving != kept.end() ? &*moving : accepted ? &*accepted : nullptr;
-        if (next != nullptr && next->groundSpeedKt >= kStillKt && next->groundSpeedKt <= kMostGroundKt) {
-            const double seconds = gf_ticksBetween(kept[0].playTick, next->playTick) / 100.0;
-            const double metres = lf_metres(lf_position(kept[0]), lf_position(*next));
+    // So is a run of reports at no speed repeating where the pushback ended
+    // when the next report kept, moving, lies further from the run's last
+    // than twice its own speed and 20 kt more covers in the time between
+    // them: the aircraft had left long before the repeats. Kept as holds,
+    // the aircraft stood at the pushback's end until the last of them fell
+    // due, and came 15 s behind the report of its taxi 190 m on, 3 s later.
+    if (pushedSomewhere) {
+        std::size_t run = 0;
+        while (run < kept.size() && !(kept[run].groundSpeedKt >= kStillKt) &&
+               gf_isSamePlace(lf_position(kept[run]), pushedTo))
+            ++run;
+        const StreamPoint* next = run < kept.size() ? &kept[run] : accepted ? &*accepted : nullptr;
+        if (run > 0 && next != nullptr && next->groundSpeedKt >= kStillKt && next->groundSpeedKt <= kMostGroundKt) {
+            const StreamPoint& last = kept[run - 1];
+            const double seconds = gf_ticksBetween(last.playTick, next->playTick) / 100.0;
+            const double metres = lf_metres(lf_position(last), lf_position(*next));
             if (metres > (kStaleRepeatShare * next->groundSpeedKt + kStaleRepeatSlackKt) / kMpsToKnots *
                              std::max(0.0, seconds))
-                kept.erase(kept.begin());
+                kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(run));
         }
     }
     if (pushedSomewhere)

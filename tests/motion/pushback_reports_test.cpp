@@ -932,18 +932,20 @@ TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackAFewMetresOnTakesNoPu
 
 TEST_F(PushbackReports, AStaleRepeatOfThePushbacksEndNeitherLeavesOutTheTaxiNorHoldsTheAircraftThere) {
     // Pushed back 60 m south of RAMP B1 (its last report due 11000). The
-    // feed repeats that place at no speed, due 14000, and 3.4 s later the
-    // aircraft is reported taxiing 190 m west at 21.6 kt: judged from the
-    // repeat that is 108 kt, but the repeat tells nothing of when it left;
-    // from the pushback's last report it is 11 kt. The report is kept, and
-    // the taxi it starts goes straight for it: the repeat is no hold.
+    // feed repeats that place at no speed, due 12000 and 14000, and 3.4 s
+    // later the aircraft is reported taxiing 190 m west at 21.6 kt: judged
+    // from the last repeat that is 108 kt, but the repeats tell nothing of
+    // when it left; from the pushback's last report it is 11 kt. The report
+    // is kept, and the taxi it starts goes straight for it: the repeats are
+    // no hold.
     const LaLo end = from(kB1, 180.0, 60.0);
     LiveAc& ac = pushedBack(end);
     StandLeaving& l = ac.motion.leaving;
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(end, 12000, 0.0)));
     EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(end, 14000, 0.0)));
     const LaLo far = from(end, 270.0, 190.0);
     EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(far, 14340, 21.6)));
-    ASSERT_EQ(l.after.size(), 2u) << "the taxi's report is kept";
+    ASSERT_EQ(l.after.size(), 3u) << "the taxi's report is kept";
     gf_startTaxiAfterPushback(ac, false);
     EXPECT_EQ(ac.phase, AcPhase::taxi);
     ASSERT_GE(ac.stream.size(), 2u);
