@@ -68,6 +68,8 @@ constexpr double kLeastFlyOnMissM = 150.0;
 constexpr double kMostOverOwnFactor = 3.0;
 constexpr double kMostOverOwnKt = 50.0;
 constexpr double kAtRestKt = 1.0;
+// A report at this speed or less stands (kt), as the stand search takes it.
+constexpr double kStandingKt = 0.5;
 // Reports at rest lying no farther apart than this (m) are one standing
 // aircraft's scatter.
 constexpr double kStandingScatterM = 35.0;
@@ -173,6 +175,19 @@ bool lf_secondRepeatsMovingFront(const LiveAc& ac) {
     if (s.size() < 3) return false;
     return s[0].groundSpeedKt > kWalkingPaceKt && gf_isSamePlace(lf_position(s[0]), lf_position(s[1])) &&
            !gf_isSamePlace(lf_position(s[1]), lf_position(s[2]));
+}
+
+// The front is the last report of an aircraft at rest on the ground, and
+// the next one moves off at no more than a walking pace: where it stood (its
+// stand, when it is pushed back or towed off one). Kept, the aircraft is
+// found on that stand when its turn comes, and its reports of leaving it are
+// played from there. Consumed while the creates queued, an aircraft whose
+// pushback had begun was created halfway along it as a taxi, driven nose
+// first the way it was pushed, and turned on the spot at its end.
+bool lf_lastAtRestBeforeMovingOff(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return s.size() >= 2 && s[0].airborne == 0 && s[1].airborne == 0 && s[0].groundSpeedKt <= kStandingKt &&
+           s[1].groundSpeedKt > kStandingKt && s[1].groundSpeedKt <= kWalkingPaceKt;
 }
 
 void lf_consumeFront(LiveAc& ac) {
@@ -301,7 +316,8 @@ void checkSpawnLiveAc(LiveAc& ac) {
         // turn comes, but never its last two. Consumed down to a lone point,
         // it would be dropped and wait half a minute for a new report, losing
         // its place to every aircraft that came meanwhile.
-        if (ac.stream.size() > 2 && tickCount.load() >= ac.stream[1].playTick) lf_consumeFront(ac);
+        if (ac.stream.size() > 2 && tickCount.load() >= ac.stream[1].playTick && !lf_lastAtRestBeforeMovingOff(ac))
+            lf_consumeFront(ac);
         return;
     }
     const auto settings = settingsSnapshot.load();

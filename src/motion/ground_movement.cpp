@@ -472,6 +472,29 @@ bool lf_rollsIntoTurnOffCorner(const LiveAc& ac, std::size_t corner) {
            kTurnedOffRunwayDeg;
 }
 
+std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt);
+
+// How far (radians) the nose falls short of a straight taxi leg's bearing
+// when it arrives, its start turn taken rolling: the pose step turns it on
+// the ground no faster than its cap, over the leg's time at `speedKt` or as
+// a late leg catches up. 0 when the turn is made on the way, or on the spot.
+// Judged by the leg's bearing instead, a heavy catching up along a curve
+// reported point by point 8 m apart came 40 degrees off the next leg, braked
+// 10 m past the point and turned 74 degrees on the spot there.
+double lf_noseShortOfLegRad(const LiveAc& ac, double speedKt) {
+    const MotionState& m = ac.motion;
+    const auto& s = ac.stream;
+    const double cap = kGroundTurnCap * ac.turnRateRad;
+    if (ac.phase != AcPhase::taxi || lf_pathValid(m) || m.startTurn == 0 || m.turnInPlaceAllowed != 0 ||
+        !std::isfinite(m.startTurnAngleDeg) || m.startTurnAngleDeg > kTurnInPlaceDeg || !std::isfinite(cap) ||
+        !(cap > 0.0) || s.size() < 2)
+        return 0.0;
+    const double legNm = gf_distanceNm(lf_pose(ac), lf_position(s[1]));
+    if (!(legNm > 0.0) || !std::isfinite(legNm)) return 0.0;
+    const std::int32_t ticks = lf_catchUpTicks(ac, gf_legTicks(legNm, speedKt, kMinLegTicks), speedKt);
+    return std::max(0.0, m.startTurnAngleDeg * degreesToRadians - cap * ticks);
+}
+
 // A taxi leg into a point where the next leg sets off further off it than
 // the nose follows on the way (no bend was built through the corner): the
 // aircraft turns on the spot there. Arriving at speed it would brake
@@ -491,6 +514,7 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         !std::isfinite(speedKt) || !(speedKt > kMovingKt) || lf_samePlace(s[1], s[2]))
         return false;
     double inBearing = 0.0;
+    bool arrivesShort = false;
     if (lf_pathValid(m)) {
         // Only a bend that ends on the point: one through the corner turns
         // onto the next leg by itself.
@@ -524,14 +548,28 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         }
         if (gf_isSamePlace(from, lf_position(s[1]))) return false;
         inBearing = gf_bearing(from, lf_position(s[1]));
+        // A start turn taken rolling along a leg too short in time for the
+        // nose to come round at the most the pose step turns on the ground
+        // arrives with the nose that far short of the leg's bearing.
+        const double shortRad = lf_noseShortOfLegRad(ac, speedKt);
+        if (shortRad > 0.0) {
+            inBearing -= std::copysign(shortRad, std::remainder(inBearing - ac.pose.heading, fullCircle));
+            arrivesShort = true;
+        }
     }
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), inBearing);
     // A roll arrives on its leg's bearing, and so does a leg set off by a
-    // turn on the spot (the nose faces the leg before it has gone far): no
-    // part of the turn is made on the way, so any corner the taxi turns on
-    // the spot is stopped for.
-    const bool alongLeg = roll || (ac.phase == AcPhase::taxi && !lf_pathValid(m) && m.startTurn != 0 &&
-                                   m.startTurnAngleDeg > kTurnInPlaceDeg);
+    // turn on the spot (the nose faces the leg before it has gone far), a
+    // bend on its last heading, and a leg whose start turn the nose cannot
+    // finish on the way on the heading it comes round to: no part of the
+    // turn is made on the way, so any corner the taxi turns on the spot is
+    // stopped for. A late bend let run on into a 39 degree corner at 12 kt
+    // braked 9 m straight past it and turned 76 degrees on the spot there,
+    // and twice more after.
+    const bool alongLeg =
+        roll || arrivesShort ||
+        (ac.phase == AcPhase::taxi &&
+         (lf_pathValid(m) || (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg)));
     if (!(cornerDeg > kTurnInPlaceDeg + (alongLeg ? 0.0 : kCornerStopMarginDeg))) return false;
     // Where the points after it let a bend be built from the point, rolling
     // in along the leg (a tight turn onto two short legs, one aimed past a

@@ -615,11 +615,33 @@ double lf_paceFromLastKt(const StreamPoint& last, const StreamPoint& p) {
     return lf_metres(lf_position(last), lf_position(p)) / seconds * kMpsToKnots;
 }
 
+// The last report kept after the pushback, passing over those at no speed
+// that repeat the place of the one kept before them, back to the pushback's
+// end: a receiver repeating a position it last gave while the aircraft went
+// on tells nothing of when it left there (null when none was kept after the
+// pushback, or none is left).
+const StreamPoint* lf_lastKeptBeforeRepeats(const StandLeaving& l) {
+    if (l.after.empty() || l.pushback.empty()) return nullptr;
+    std::size_t k = l.after.size();
+    while (k > 0) {
+        const StreamPoint& q = l.after[k - 1];
+        const StreamPoint& before = k >= 2 ? l.after[k - 2] : l.pushback.back();
+        if (q.groundSpeedKt >= kStillKt || !gf_isSamePlace(lf_position(q), lf_position(before))) break;
+        --k;
+    }
+    return k > 0 ? &l.after[k - 1] : &l.pushback.back();
+}
+
 // A report farther from the last one kept than an aircraft on the ground
 // goes in the time between them (a position miles off): no report of this
-// aircraft's way.
+// aircraft's way. After the pushback, judged from the last report kept that
+// the repeats at no speed after it only repeat: judged from a stale repeat
+// of where the pushback ended, the report of the taxi 190 m on 3 s later was
+// left out, and the aircraft stood at the pushback's end until the repeat
+// fell due, 15 s behind its reports after.
 bool lf_outOfReach(const StandLeaving& l, const StreamPoint& p) {
-    const StreamPoint* last = lf_lastKept(l);
+    const StreamPoint* repeated = lf_lastKeptBeforeRepeats(l);
+    const StreamPoint* last = repeated != nullptr ? repeated : lf_lastKept(l);
     return last != nullptr && lf_paceFromLastKt(*last, p) > kMostGroundKt;
 }
 
@@ -765,6 +787,23 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
     turn.playTick = gf_tickPlus(before.playTick, gf_ticksFromCount(alongLineM / mps * 100.0, 0));
     if (gf_ticksBetween(turn.playTick, p.playTick) < 0) turn.playTick = p.playTick;
     return turn;
+}
+
+// Once the pushback has begun, a report a few metres from where it got to
+// (less than a taxi's first move), moving at a speed whose own track lies
+// within a quarter turn of its nose, goes nose first: the aircraft pivots or
+// sets off from where it was pushed, however its position lies from there
+// (a metre or two off, within the scatter of its positions). Taken on as the
+// pushback's, a pivot onto the taxiway reported 1.5 m behind the tail had a
+// heavy pushed on there with its nose swung 18 degrees the wrong way, and it
+// turned 108 degrees on the spot for its taxi instead of 90, 19 s behind its
+// reports. One further on tells that the pushback went on there while the
+// reports paused. Not before the pushback begins: the track of its first
+// reports still lags from where it stood.
+bool lf_movesNoseFirstByItsTrack(const StandLeaving& l, const StreamPoint& p, double movedM) {
+    return !l.pushback.empty() && movedM < kTaxiMoveM && p.groundSpeedKt >= kStillKt && p.hasTrueHeading != 0 &&
+           std::isfinite(p.trueHeading) && std::isfinite(p.trackDeg) &&
+           !lf_againstHeading(p.trackDeg * degreesToRadians, p.trueHeading);
 }
 
 }  // namespace
@@ -936,7 +975,8 @@ bool gf_keepLeavingReport(LiveAc& ac, const StreamPoint& reported) {
     const bool stops = !(p.groundSpeedKt >= kStillKt) && !l.pushback.empty() &&
                        l.pushback.back().groundSpeedKt >= kStillKt;
     const double stepM = stops ? kStopStepM : kPushStepM;
-    if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees) {
+    if (walking && movedM >= stepM && lf_tailFirst(travel, end.noseRad) && ownHeadingAgrees &&
+        !lf_movesNoseFirstByItsTrack(l, p, movedM)) {
         if (l.pushback.empty()) {
             l.start = end.at;
             l.startNoseRad = end.noseRad;
@@ -1085,6 +1125,11 @@ namespace {
 constexpr double kPushedOnMostM = 30.0;
 // The longest the aircraft may stand on after the passed report fell due.
 constexpr std::int64_t kPassedReportWaitTicks = 500;
+// A report at no speed is a stale repeat of where the aircraft stood when
+// the next one lies further from it than this many times that one's speed,
+// and this much more (kt), goes in the time between them.
+constexpr double kStaleRepeatShare = 2.0;
+constexpr double kStaleRepeatSlackKt = 20.0;
 
 // The first report kept after the pushback lies a few metres behind the
 // nose, on from where the pushback ended, and the report after it lies back
@@ -1147,6 +1192,27 @@ void gf_startTaxiAfterPushback(LiveAc& ac, bool lastAccepted) {
         !(kept.back().groundSpeedKt >= kStillKt) && kept[kept.size() - 2].groundSpeedKt >= kStillKt &&
         gf_mustLeaveBy(kept.back(), *accepted) < std::int64_t{kept.back().playTick})
         kept.pop_back();
+    // So is a run of reports at no speed repeating where the pushback ended
+    // when the next report kept, moving, lies further from the run's last
+    // than twice its own speed and 20 kt more covers in the time between
+    // them: the aircraft had left long before the repeats. Kept as holds,
+    // the aircraft stood at the pushback's end until the last of them fell
+    // due, and came 15 s behind the report of its taxi 190 m on, 3 s later.
+    if (pushedSomewhere) {
+        std::size_t run = 0;
+        while (run < kept.size() && !(kept[run].groundSpeedKt >= kStillKt) &&
+               gf_isSamePlace(lf_position(kept[run]), pushedTo))
+            ++run;
+        const StreamPoint* next = run < kept.size() ? &kept[run] : accepted ? &*accepted : nullptr;
+        if (run > 0 && next != nullptr && next->groundSpeedKt >= kStillKt && next->groundSpeedKt <= kMostGroundKt) {
+            const StreamPoint& last = kept[run - 1];
+            const double seconds = gf_ticksBetween(last.playTick, next->playTick) / 100.0;
+            const double metres = lf_metres(lf_position(last), lf_position(*next));
+            if (metres > (kStaleRepeatShare * next->groundSpeedKt + kStaleRepeatSlackKt) / kMpsToKnots *
+                             std::max(0.0, seconds))
+                kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(run));
+        }
+    }
     if (pushedSomewhere)
         while (lf_passReportBehindTheNose(ac, kept, accepted)) {
         }

@@ -78,25 +78,32 @@ TEST_F(Spawn, TheLiveLimitDropsNewcomersUnlessItIsOff) {
 TEST_F(Spawn, ElevenQueuedCreatesConsumeThePointsFlownPastButNeverTheLastTwo) {
     // Held back while more than ten creates queue: a point goes once the
     // next one is due, never the last two, so that the aircraft keeps its
-    // place and appears where its reports are when its turn comes.
+    // place and appears where its reports are when its turn comes. On the
+    // ground, nor the last report at rest before the reports walk off (where
+    // its stand is found, its pushback then played from there); a taxi
+    // setting off from a hold goes on as any other.
     struct Row {
         const char* name;
         std::int32_t secondDueIn;  // ticks from now
         std::vector<std::size_t> sizes;
+        std::vector<double> groundKt = {};  // on the ground at these speeds; empty: airborne
     };
     const Row rows[] = {
         {"every point due", 0, {2u, 2u, 2u}},
         {"the second point not yet due", 100, {3u, 3u, 3u}},
+        {"on the ground, at rest and then pushed back", 0, {4u, 4u, 4u}, {0.0, 0.0, 2.9, 2.9, 2.9}},
+        {"on the ground, at rest and then taxiing", 0, {4u, 3u, 2u}, {0.0, 0.0, 12.0, 12.0, 12.0}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         liveCreateQueue.clear();
         for (int i = 0; i < 11; ++i) liveCreateQueue.push_back(request(0x500200 + i));
-        LiveAc& ac = newcomer(0x500002, 5000.0);
+        LiveAc& ac = newcomer(0x500002, row.groundKt.empty() ? 5000.0 : 0.0,
+                              row.groundKt.empty() ? 3 : static_cast<int>(row.groundKt.size()));
+        for (std::size_t i = 0; i < row.groundKt.size(); ++i) ac.stream[i].groundSpeedKt = row.groundKt[i];
         ac.stream[0].playTick = tickCount.load();
-        ac.stream[1].playTick = tickCount.load() + row.secondDueIn;
-        ac.stream[2].playTick = ac.stream[1].playTick;
+        for (std::size_t i = 1; i < ac.stream.size(); ++i) ac.stream[i].playTick = tickCount.load() + row.secondDueIn;
         std::vector<std::size_t> sizes;
         for (int i = 0; i < 3; ++i) {
             checkSpawnLiveAc(ac);

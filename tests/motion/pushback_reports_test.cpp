@@ -10,8 +10,10 @@
 // its object existed, the curve two reports of a turn tell by their tracks,
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
-// aircraft created late into its pushback, and a ground speed no aircraft goes
-// taken as the pace its position gives once the pushback has begun.
+// aircraft created late into its pushback, a ground speed no aircraft goes
+// taken as the pace its position gives once the pushback has begun, a
+// report going nose first by its own track that takes no pushback on, and a
+// stale repeat of where the pushback ended.
 
 #include <gmock/gmock.h>
 
@@ -885,4 +887,68 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
         // Tail first: the nose points back at the stand.
         EXPECT_NEAR(std::remainder(born.pose.heading, fullCircle), 0.0, 1e-6);
     }
+}
+
+TEST_F(PushbackReports, AReportMovingNoseFirstByItsOwnTrackAFewMetresOnTakesNoPushbackOn) {
+    // Pushed 20 m south of RAMP B1, nose north. The next report lies 1.6 m
+    // on to the south-west, within the pushback's way back, its nose swung
+    // 36 degrees round toward the taxiway. Going west by its own track, nose
+    // first, it pivots there: no pushback report, kept for the taxi. With
+    // its track against its nose it is pushed on there. One 15 m further
+    // back, nose first by its track, shows the pushback went on there while
+    // the reports paused. Before the pushback begins, a first report whose
+    // track still lags nose first from the stand is pushed back all the same.
+    struct Row {
+        const char* name;
+        double trackDeg, noseDeg, onM;
+        bool begun;
+        bool pushed;
+    };
+    for (const Row row : {Row{"pivoting, nose first", 270.0, 324.0, 1.6, true, false},
+                          Row{"pushed, tail first", 144.0, 324.0, 1.6, true, true},
+                          Row{"further on, nose first", 340.0, 340.0, 15.0, true, true},
+                          Row{"the first report", 30.0, 0.0, 1.6, false, true}}) {
+        SCOPED_TRACE(row.name);
+        LiveAc& ac = leavingB1(0x484C50);
+        StandLeaving& l = ac.motion.leaving;
+        const auto pushReport = [](double metres, std::int32_t due) {
+            StreamPoint p = south(metres, due, 3.0);
+            p.hasTrueHeading = 1;
+            p.trueHeading = 0.0;
+            p.trackDeg = 180.0;
+            return p;
+        };
+        if (row.begun) l.pushback = {pushReport(10.0, 10000), pushReport(20.0, 10700)};
+        StreamPoint p = groundPoint(from(from(kB1, 180.0, row.begun ? 20.0 : 0.0), 200.0, row.onM), 11700, 2.1);
+        p.hasTrueHeading = 1;
+        p.trueHeading = row.noseDeg * degreesToRadians;
+        p.trackDeg = row.trackDeg;
+        const std::size_t before = l.pushback.size();
+        EXPECT_EQ(gf_keepLeavingReport(ac, p), row.pushed);
+        EXPECT_EQ(l.pushback.size(), before + (row.pushed ? 1u : 0u));
+        EXPECT_EQ(l.after.size(), row.pushed ? 0u : 1u);
+    }
+}
+
+TEST_F(PushbackReports, AStaleRepeatOfThePushbacksEndNeitherLeavesOutTheTaxiNorHoldsTheAircraftThere) {
+    // Pushed back 60 m south of RAMP B1 (its last report due 11000). The
+    // feed repeats that place at no speed, due 12000 and 14000, and 3.4 s
+    // later the aircraft is reported taxiing 190 m west at 21.6 kt: judged
+    // from the last repeat that is 108 kt, but the repeats tell nothing of
+    // when it left; from the pushback's last report it is 11 kt. The report
+    // is kept, and the taxi it starts goes straight for it: the repeats are
+    // no hold.
+    const LaLo end = from(kB1, 180.0, 60.0);
+    LiveAc& ac = pushedBack(end);
+    StandLeaving& l = ac.motion.leaving;
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(end, 12000, 0.0)));
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(end, 14000, 0.0)));
+    const LaLo far = from(end, 270.0, 190.0);
+    EXPECT_FALSE(gf_keepLeavingReport(ac, groundPoint(far, 14340, 21.6)));
+    ASSERT_EQ(l.after.size(), 3u) << "the taxi's report is kept";
+    gf_startTaxiAfterPushback(ac, false);
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    ASSERT_GE(ac.stream.size(), 2u);
+    EXPECT_LT(metresTo(ac.stream[1], far), 0.01) << "no hold at the pushback's end first";
+    EXPECT_EQ(ac.stream[1].stationary, 0);
 }

@@ -24,7 +24,27 @@ using namespace tavo::test;
 
 namespace {
 
-using TurnInPlace = TaxiTest;
+class TurnInPlace : public TaxiTest {
+protected:
+    // Rolling on at `mps` (m a second) from its first tick.
+    static void rollingAt(LiveAc& ac, double mps) {
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = mps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+    }
+    // Played tick by tick, where it first comes to rest within 20 m of the
+    // corner (metres from it), if it does.
+    static std::optional<double> firstRestFrom(LiveAc& ac, LaLo corner) {
+        for (int guard = 0; guard < 20000; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
+            if (*stepM < 1e-4 && fromCornerM < 20.0) return fromCornerM;
+            tickCount.store(tickCount.load() + 1);
+        }
+        return std::nullopt;
+    }
+};
 
 const LaLo kStart{50.01, 8.0};
 
@@ -358,39 +378,68 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
     // (its turn-entry point close ahead) grew to 82 degrees and a drive back
     // across the corner: it comes to rest on the corner. At 6 kt it brakes
     // less than 2 m past and rolls on through it, as the reports did:
-    // stopped, it fell 15 s behind.
+    // stopped, it fell 15 s behind. A corner of 35 degrees, though more than
+    // a turn on the spot, is none the nose turned part of on the way (it
+    // arrives on the bend's last heading): at 12 kt it stops on it too, not
+    // 7 m past and then turning 50 degrees or more.
     struct Row {
         double speedKt;
         bool stopsOnCorner;
+        double cornerDeg = 50.0;
     };
-    for (const Row row : {Row{12.0, true}, Row{6.0, false}}) {
+    for (const Row row : {Row{12.0, true}, Row{6.0, false}, Row{12.0, true, 35.0}}) {
         SCOPED_TRACE(row.speedKt);
+        SCOPED_TRACE(row.cornerDeg);
         g_liveAircraft.clear();
         const double mps = row.speedKt * kKnotsToMps;
         const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
         std::deque<StreamPoint> s = route(kStart, {{90.0, 45.0}, {90.0, 90.0}}, row.speedKt, ticks(45.0));
         s[2].playTick = s[1].playTick + ticks(90.0);
         LaLo corner = at(s[2]);
-        for (const auto& [bearing, m] : {std::pair{140.0, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
+        for (const auto& [bearing, m] :
+             {std::pair{90.0 + row.cornerDeg, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
             s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = mps / 100.0;
-        ac.motion.lastStepTick = tickCount.load() - 1;
+        rollingAt(ac, mps);
 
         // Where it first comes to rest about the corner.
-        std::optional<double> restFromCornerM;
-        for (int guard = 0; guard < 20000 && !restFromCornerM; ++guard) {
-            const std::optional<double> stepM = playTick(ac);
-            if (!stepM) break;
-            const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
-            if (*stepM < 1e-4 && fromCornerM < 20.0) restFromCornerM = fromCornerM;
-            tickCount.store(tickCount.load() + 1);
-        }
+        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
         ASSERT_TRUE(restFromCornerM.has_value());
         EXPECT_EQ(*restFromCornerM < 0.5, row.stopsOnCorner) << *restFromCornerM;
         EXPECT_LT(*restFromCornerM, 3.0);
+    }
+}
+
+TEST_F(TurnInPlace, ANoseThatCannotComeRoundOnAShortLegStopsOnTheCornerAfterIt) {
+    // Rolling east at 10 kt with the nose 25 degrees left of a leg of 10 m,
+    // a heavy turning 5 degrees a second brings it only 12 degrees round
+    // before the corner; a corner of 35 degrees is then 48 degrees off the
+    // nose, more than a turn on the way. It comes to rest on the corner, not
+    // braking 5 m straight past it to turn further still. A corner of 10
+    // degrees is turned on the way.
+    struct Row {
+        double cornerDeg;
+        bool stopsOnCorner;
+    };
+    for (const Row row : {Row{35.0, true}, Row{10.0, false}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        const double mps = 10.0 * kKnotsToMps;
+        const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
+        std::deque<StreamPoint> s = route(kStart, {{90.0, 10.0}, {90.0 + row.cornerDeg, 30.0}}, 10.0, ticks(10.0));
+        s[2].playTick = s[1].playTick + ticks(30.0);
+        const LaLo corner = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 65.0, Large, 5.0);
+        rollingAt(ac, mps);
+
+        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
+        if (row.stopsOnCorner) {
+            ASSERT_TRUE(restFromCornerM.has_value());
+            EXPECT_LT(*restFromCornerM, 0.5);
+        } else {
+            EXPECT_FALSE(restFromCornerM.has_value()) << *restFromCornerM;
+        }
     }
 }
 
