@@ -147,6 +147,16 @@ constexpr std::int64_t kPaceLeastTicks = 300;
 
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
+// The furthest (m) a taxi gets in `ticks` from rest: speeding up at the taxi
+// rate to `mostKt`, then going on at it.
+double lf_reachFromRestM(double mostKt, std::int32_t ticks) {
+    const double top = mostKt * kKnotsToMps;
+    const double seconds = ticks / 100.0;
+    const double speedUpS = top / kTaxiSpeedChangeMps2;
+    if (seconds <= speedUpS) return kTaxiSpeedChangeMps2 * seconds * seconds / 2.0;
+    return top * (seconds - speedUpS / 2.0);
+}
+
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
 double lf_restChangeTicks(double mps) { return mps / kTaxiSpeedChangeMps2 * 50.0; }
@@ -1418,16 +1428,28 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     // than catching up covers in the time left after them, but no further
     // than the reported speeds cover from the moving report on: the aircraft
     // never stood there. Held, it would stand and then race (or fall half a
-    // minute behind) to a point it reaches by rolling on.
+    // minute behind) to a point it reaches by rolling on. So are copies
+    // after which no start from rest at the taxi rate gets there in time,
+    // when the time from the moving report on leaves no room for a stop and
+    // a start again at the reported speed: a copy 1.4 s after a report at
+    // 9.5 kt, the next report 20 m on 2.8 s after the copy (its mean speed
+    // well within a catch-up, but 9 m from rest), 4.2 s after the moving
+    // report (the 20 m at 9.5 kt).
     const double reportedKt = std::max(s[i].groundSpeedKt, s[k].groundSpeedKt);
     if (!(s[i].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return 0;
     for (std::size_t j = i + 1; j < k; ++j)
         if (!gf_isSamePlace(lf_position(s[j]), lf_position(s[i]))) return 0;
     const double nm = gf_distanceNm(lf_position(s[i]), lf_position(s[k]));
-    const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
-    const double throughKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick)));
+    const std::int32_t afterTicks = std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick));
+    const std::int32_t throughTicks = std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick));
+    const double afterKt = gf_speedKtOver(nm, afterTicks);
+    const double throughKt = gf_speedKtOver(nm, throughTicks);
     const double mostKt = lf_catchUpMostKt(reportedKt);
-    return afterKt > mostKt && throughKt <= mostKt ? k : 0;
+    if (!(throughKt <= mostKt)) return 0;
+    if (afterKt > mostKt) return k;
+    const double mps = reportedKt * kKnotsToMps;
+    const double stopAndGoS = nm * metresPerNm / mps + lf_restChangeTicks(mps) / 100.0;
+    return nm * metresPerNm > lf_reachFromRestM(mostKt, afterTicks) && throughTicks / 100.0 < stopAndGoS ? k : 0;
 }
 
 namespace {
