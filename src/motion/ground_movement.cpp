@@ -1047,9 +1047,25 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // report after a held position), not a speed to believe: it keeps its
     // own time.
     if (m.streamLagTicks <= 0 && 2 * (legTicks - late) < quickest) return legTicks;
-    return static_cast<std::int32_t>(
-        std::max<std::int64_t>({legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt),
-                                kMinLegTicks}));
+    std::int64_t ticks = std::max<std::int64_t>(
+        {legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt), kMinLegTicks});
+    // A late leg from a point the engine put in on the way (a turn's entry
+    // point, a smoothing point) is not slowed below the speed the aircraft
+    // rolls at: the point's speed is no report's, and the points after it
+    // may report far slower than the aircraft must go to be on time (a
+    // midpoint at half a 1.7 kt report, while the positions moved at 10
+    // kt). Held to their catch-up, a taxi 10 s behind braked to a crawl for
+    // the 12 m to the midpoint and then raced the rest at 34 kt. Never
+    // before the point falls due as reported, and not into a stop or a
+    // speed change of its own.
+    const double v0 = gf_rollingStepM(ac);
+    const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
+    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && v0 > 0.0 && std::isfinite(legM) &&
+        legM > 0.0) {
+        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / v0));
+        ticks = std::min(ticks, std::max<std::int64_t>({rollTicks, legTicks - late, kMinLegTicks}));
+    }
+    return static_cast<std::int32_t>(ticks);
 }
 
 // Widens the delay the retiming allows the next point (up to the widest)
