@@ -147,6 +147,16 @@ constexpr std::int64_t kPaceLeastTicks = 300;
 
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
+// The furthest (m) a taxi gets in `ticks` from rest: speeding up at the taxi
+// rate to `mostKt`, then going on at it.
+double lf_reachFromRestM(double mostKt, std::int32_t ticks) {
+    const double top = mostKt * kKnotsToMps;
+    const double seconds = ticks / 100.0;
+    const double speedUpS = top / kTaxiSpeedChangeMps2;
+    if (seconds <= speedUpS) return kTaxiSpeedChangeMps2 * seconds * seconds / 2.0;
+    return top * (seconds - speedUpS / 2.0);
+}
+
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
 double lf_restChangeTicks(double mps) { return mps / kTaxiSpeedChangeMps2 * 50.0; }
@@ -1075,9 +1085,25 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // report after a held position), not a speed to believe: it keeps its
     // own time.
     if (m.streamLagTicks <= 0 && 2 * (legTicks - late) < quickest) return legTicks;
-    return static_cast<std::int32_t>(
-        std::max<std::int64_t>({legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt),
-                                kMinLegTicks}));
+    std::int64_t ticks = std::max<std::int64_t>(
+        {legTicks - late, quickest, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt), kMinLegTicks});
+    // A late leg from a point the engine put in on the way (a turn's entry
+    // point, a smoothing point) is not slowed below the speed the aircraft
+    // rolls at: the point's speed is no report's, and the points after it
+    // may report far slower than the aircraft must go to be on time (a
+    // midpoint at half a 1.7 kt report, while the positions moved at 10
+    // kt). Held to their catch-up, a taxi 10 s behind braked to a crawl for
+    // the 12 m to the midpoint and then raced the rest at 34 kt. Never
+    // before the point falls due as reported, and not into a stop or a
+    // speed change of its own.
+    const double v0 = gf_rollingStepM(ac);
+    const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
+    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && v0 > 0.0 && std::isfinite(legM) &&
+        legM > 0.0) {
+        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / v0));
+        ticks = std::min(ticks, std::max<std::int64_t>({rollTicks, legTicks - late, kMinLegTicks}));
+    }
+    return static_cast<std::int32_t>(ticks);
 }
 
 // Widens the delay the retiming allows the next point (up to the widest)
@@ -1456,16 +1482,28 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     // than catching up covers in the time left after them, but no further
     // than the reported speeds cover from the moving report on: the aircraft
     // never stood there. Held, it would stand and then race (or fall half a
-    // minute behind) to a point it reaches by rolling on.
+    // minute behind) to a point it reaches by rolling on. So are copies
+    // after which no start from rest at the taxi rate gets there in time,
+    // when the time from the moving report on leaves no room for a stop and
+    // a start again at the reported speed: a copy 1.4 s after a report at
+    // 9.5 kt, the next report 20 m on 2.8 s after the copy (its mean speed
+    // well within a catch-up, but 9 m from rest), 4.2 s after the moving
+    // report (the 20 m at 9.5 kt).
     const double reportedKt = std::max(s[i].groundSpeedKt, s[k].groundSpeedKt);
     if (!(s[i].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return 0;
     for (std::size_t j = i + 1; j < k; ++j)
         if (!gf_isSamePlace(lf_position(s[j]), lf_position(s[i]))) return 0;
     const double nm = gf_distanceNm(lf_position(s[i]), lf_position(s[k]));
-    const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
-    const double throughKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick)));
+    const std::int32_t afterTicks = std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick));
+    const std::int32_t throughTicks = std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick));
+    const double afterKt = gf_speedKtOver(nm, afterTicks);
+    const double throughKt = gf_speedKtOver(nm, throughTicks);
     const double mostKt = lf_catchUpMostKt(reportedKt);
-    return afterKt > mostKt && throughKt <= mostKt ? k : 0;
+    if (!(throughKt <= mostKt)) return 0;
+    if (afterKt > mostKt) return k;
+    const double mps = reportedKt * kKnotsToMps;
+    const double stopAndGoS = nm * metresPerNm / mps + lf_restChangeTicks(mps) / 100.0;
+    return nm * metresPerNm > lf_reachFromRestM(mostKt, afterTicks) && throughTicks / 100.0 < stopAndGoS ? k : 0;
 }
 
 namespace {

@@ -269,6 +269,42 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     }
 }
 
+TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedItRollsAt) {
+    // Rolling at 12.7 kt, 10 s behind its reports, into a turn's entry point
+    // the engine put in (no speed of its own); the leg goes on 12 m to the
+    // leg's midpoint (0.8 kt, half the 1.7 kt of the report 95 m further).
+    // The reports' speeds allow a catch-up of 3.4 kt: held to it, the 12 m
+    // took 686 ticks, the aircraft braked to a crawl while late and raced
+    // the rest at 34 kt. It goes on at the speed it rolls at: 184 ticks.
+    // From a report the leg keeps the catch-up its reports give.
+    struct Case {
+        const char* name;
+        std::uint8_t synthetic;
+        std::int32_t dueIn;
+    };
+    for (const Case c : {Case{"from a point put in", 1, 184}, Case{"from a report", 0, 686}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(12.0, 0.0, 0.0, 0.8);
+        ac.stream[0].synthetic = c.synthetic;
+        StreamPoint report = ac.stream[1];
+        const LaLo at = gf_destinationPoint({report.lat, report.lon}, {0.0, 95.0 * feetPerMetre});
+        report.lat = at.lat;
+        report.lon = at.lon;
+        report.groundSpeedKt = 1.7;
+        ac.stream.push_back(report);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 100;
+        ac.stream[2].playTick = now + 1500;
+        ac.motion.streamLagTicks = 1000;
+        ac.motion.lastStepTick = now;
+        ac.motion.lastStepM = 12.7 / kKtPerMps / 100.0;
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.dueIn, 2);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeItLeft) {
     // 100 m reported at 12 kt, its point due in 3 ticks while the stream
     // runs late (the landing roll before it ran 9 s late, and a roll's

@@ -1,8 +1,8 @@
 // The feed repeats a taxiing aircraft's last position, at no speed, while the
 // aircraft moves on. Copies that the next report shows it never stood at
-// (further than a late leg catches up in the time after them, within reach
-// from the moving report on) are rolled through; a hold the next report
-// leaves time for is held.
+// (further than a late leg catches up from rest in the time after them,
+// within reach from the moving report on) are rolled through; a hold the
+// next report leaves time for is held.
 
 #include <gmock/gmock.h>
 
@@ -37,7 +37,10 @@ TEST_F(TaxiRepeat, CopiesOfAMovingReportItNeverStoodAtAreRolledThrough) {
         double nextM;
         bool holds;
     };
+    // A copy whose next report lies within a catch-up's mean speed of it,
+    // but further than setting off from rest at the taxi rate gets in time.
     for (const Row row : {Row{"stale copy", 1, 400, 1000, 120.0, false}, Row{"two stale copies", 2, 300, 1100, 130.0, false},
+                          Row{"a copy too soon before the next report to set off from", 1, 140, 420, 30.0, false},
                           Row{"a hold with time left", 1, 1500, 2000, 40.0, true}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
