@@ -194,7 +194,8 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
     // Reports at a crawl 10-15 m apart swing off the way by 50-80 degrees
     // and back (an S a few metres wide): the leg goes straight to the point
     // after them. Not a crawl turning one way (a U-turn), nor the same S at
-    // taxi pace, nor one that wanders 18 m off the way.
+    // taxi pace, nor one that wanders 18 m off the way, nor one whose way
+    // turns off sharply at the point the leg would go to.
     struct Row {
         const char* name;
         double headingDeg;
@@ -208,6 +209,9 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
         {"U-turn", 25.0, {{350.0, 3.7}, {300.0, 2.6}, {250.0, 9.9}, {250.0, 60.0}}, 500, false},
         {"S at taxi pace", 65.5, {{347.5, 11.2}, {62.5, 10.1}, {70.0, 23.7}, {70.0, 60.0}}, 150, false},
         {"S 18 m wide", 65.5, {{345.0, 25.0}, {75.0, 25.0}, {70.0, 30.0}, {70.0, 60.0}}, 1200, false},
+        // The way turns off 94 degrees after the S: its last turn is the
+        // start of a corner, crept round point by point.
+        {"S into a corner", 24.4, {{342.0, 16.9}, {351.6, 6.2}, {38.4, 3.0}, {83.9, 8.4}}, 700, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
