@@ -41,6 +41,10 @@ constexpr double kStandingStartTurnDeg = 30.0;
 // over time) whose reports wander this far (m) to either side of its way.
 constexpr double kCreepKt = 5.0;
 constexpr double kCreepScatterM = 15.0;
+// A corner of at least this many degrees that the reports come almost to
+// rest at (this, kt, or slower) is a pivot.
+constexpr double kPivotCornerDeg = 90.0;
+constexpr double kPivotKt = 2.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -309,6 +313,18 @@ bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
     return true;
 }
 
+// The taxi's next point is a corner of a pivot's size reported at a crawl:
+// the aircraft all but stopped there and turned where it stood. A ground
+// turn through it, taken at the speed the aircraft arrives with, cut 10 m
+// inside and never came near the reports on the way round (a 116 degree
+// corner reported at 1.3 kt); the leg runs to the corner instead, where the
+// taxi turns on the spot.
+bool lf_pivotsAtNextPoint(const LiveAc& ac, double cornerDeg) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::taxi && cornerDeg >= kPivotCornerDeg && s.size() >= 3 && lf_movingLegs(s, 2) &&
+           s[1].synthetic == 0 && s[1].groundSpeedKt <= kPivotKt;
+}
+
 }  // namespace
 
 bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
@@ -561,7 +577,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
-    if (!(cornerDeg > kLeastCornerDeg)) return false;
+    if (!(cornerDeg > kLeastCornerDeg) || lf_pivotsAtNextPoint(ac, cornerDeg)) return false;
     // At the turn-entry point the turn through the corner begins: without it
     // the corner would be taken as a start turn on the leg after it, the nose
     // turning while the aircraft already moves along that leg. A landing roll

@@ -328,6 +328,30 @@ TEST_F(Smoothing, ATurnEndsAlongTheBendAfterItWhereItsLongExitLegWouldSwingItOut
     }
 }
 
+TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
+    // 116 degrees 32.5 m on, reported there at 1.3 kt: the aircraft pivoted,
+    // and the leg runs straight to the corner. Reported at 6 kt, or turning
+    // 60 degrees, the corner gets its turn as before.
+    struct Row {
+        const char* name;
+        double exitDeg;
+        double cornerKt;
+        bool pivot;
+    };
+    for (const Row& row : std::vector<Row>{{"pivot", 246.0, 1.3, true},
+                                           {"at a walk", 246.0, 6.0, false},
+                                           {"60 degrees", 190.0, 1.3, false}}) {
+        SCOPED_TRACE(row.name);
+        auto s = route(kStart, {{130.0, 32.5}, {row.exitDeg, 19.0}, {row.exitDeg, 38.0}}, 13.7, 600);
+        s[1].groundSpeedKt = row.cornerKt;
+        const StreamPoint corner = s[1];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 130.0, TwoProps);
+        EXPECT_EQ(smoothTaxiPath(ac), !row.pivot);
+        EXPECT_EQ(lf_turnUsable(ac) || lf_curveUsable(ac) || ac.stream[1].synthetic != 0, !row.pivot);
+        EXPECT_EQ(ac.stream[1].lat == corner.lat && ac.stream[1].lon == corner.lon, row.pivot);
+    }
+}
+
 TEST_F(Smoothing, TheKindOfTurnFollowsThePhase) {
     struct Row {
         const char* name;
