@@ -41,6 +41,10 @@ constexpr double kStandingStartTurnDeg = 30.0;
 // over time) whose reports wander this far (m) to either side of its way.
 constexpr double kCreepKt = 5.0;
 constexpr double kCreepScatterM = 15.0;
+// A corner of at least this many degrees that the reports come almost to
+// rest at (this, kt, or slower) is a pivot.
+constexpr double kPivotCornerDeg = 90.0;
+constexpr double kPivotKt = 2.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
@@ -212,7 +216,17 @@ void lf_leaveAlongTheBend(const LiveAc& ac, const GroundTurnInput& first, Ground
     bent.exitHeading = normalizeHeading(in + bend / 2.0);
     bent.exitHeadingGiven = 1;
     GroundTurn candidate{};
-    if (buildGroundTurn(candidate, bent) && lf_usable(candidate)) turn = candidate;
+    // Its tangent twice the exit leg, as a turn along the leg has it, a turn
+    // onto a long exit leg after a short first one swings out the other way
+    // before it comes round (a path nearly straight on, ended 16 degrees off
+    // its exit leg): the exit leg's own length is tried then.
+    for (const double scale : {2.0, 1.0}) {
+        bent.exitTangentScale = scale;
+        if (buildGroundTurn(candidate, bent) && lf_usable(candidate)) {
+            turn = candidate;
+            return;
+        }
+    }
 }
 
 // The far exit: with a large start deviation the turn aims past the next
@@ -285,9 +299,30 @@ bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
         along = r.along;
     }
     if (!left || !right) return false;
+    // The way goes on from point k as the straight leg runs: where the
+    // reports turn off it there, the last turn of the S is the start of a
+    // corner, and dropping the points before it only moved that corner to
+    // point k as a larger turn on the spot (94 degrees for the 47 crept
+    // into it, 10 s behind).
+    if (s.size() > k + 1 && lf_movingLegs(s, k + 1) &&
+        !(std::fabs(lf_turnDeg(gf_bearing(lf_position(s[k]), lf_position(s[k + 1])), direct)) <=
+          kStandingStartTurnDeg))
+        return false;
     ac.motion.legBearing = direct;
     s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
     return true;
+}
+
+// The taxi's next point is a corner of a pivot's size reported at a crawl:
+// the aircraft all but stopped there and turned where it stood. A ground
+// turn through it, taken at the speed the aircraft arrives with, cut 10 m
+// inside and never came near the reports on the way round (a 116 degree
+// corner reported at 1.3 kt); the leg runs to the corner instead, where the
+// taxi turns on the spot.
+bool lf_pivotsAtNextPoint(const LiveAc& ac, double cornerDeg) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::taxi && cornerDeg >= kPivotCornerDeg && s.size() >= 3 && lf_movingLegs(s, 2) &&
+           s[1].synthetic == 0 && s[1].groundSpeedKt <= kPivotKt;
 }
 
 }  // namespace
@@ -569,7 +604,8 @@ bool smoothTaxiPath(LiveAc& ac) {
     const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
-    if (!(cornerDeg > kLeastCornerDeg) || lf_keepsReportBeforeRest(ac, cornerDeg)) return false;
+    if (!(cornerDeg > kLeastCornerDeg) || lf_keepsReportBeforeRest(ac, cornerDeg) || lf_pivotsAtNextPoint(ac, cornerDeg))
+        return false;
     // At the turn-entry point the turn through the corner begins: without it
     // the corner would be taken as a start turn on the leg after it, the nose
     // turning while the aircraft already moves along that leg. A landing roll

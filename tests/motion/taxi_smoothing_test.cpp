@@ -194,7 +194,8 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
     // Reports at a crawl 10-15 m apart swing off the way by 50-80 degrees
     // and back (an S a few metres wide): the leg goes straight to the point
     // after them. Not a crawl turning one way (a U-turn), nor the same S at
-    // taxi pace, nor one that wanders 18 m off the way.
+    // taxi pace, nor one that wanders 18 m off the way, nor one whose way
+    // turns off sharply at the point the leg would go to.
     struct Row {
         const char* name;
         double headingDeg;
@@ -208,6 +209,9 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
         {"U-turn", 25.0, {{350.0, 3.7}, {300.0, 2.6}, {250.0, 9.9}, {250.0, 60.0}}, 500, false},
         {"S at taxi pace", 65.5, {{347.5, 11.2}, {62.5, 10.1}, {70.0, 23.7}, {70.0, 60.0}}, 150, false},
         {"S 18 m wide", 65.5, {{345.0, 25.0}, {75.0, 25.0}, {70.0, 30.0}, {70.0, 60.0}}, 1200, false},
+        // The way turns off 94 degrees after the S: its last turn is the
+        // start of a corner, crept round point by point.
+        {"S into a corner", 24.4, {{342.0, 16.9}, {351.6, 6.2}, {38.4, 3.0}, {83.9, 8.4}}, 700, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -299,6 +303,52 @@ TEST_F(Smoothing, EachWayOfBuildingTheTurn) {
         EXPECT_EQ(ac.motion.path.turn.cornerEnd != 0, row.cornerEnd);
         EXPECT_EQ(lf_curveUsable(ac), row.result && !row.turn);
         EXPECT_EQ(ac.stream.size(), row.remain);
+    }
+}
+
+TEST_F(Smoothing, ATurnEndsAlongTheBendAfterItWhereItsLongExitLegWouldSwingItOut) {
+    // Nearly straight on (5 degrees over a 14 m leg and a 39 m one), then a
+    // curve reported point by point turns 32 degrees more at the exit point.
+    // The turn ends along the middle of that bend: with a tangent there twice
+    // the exit leg it would swing out the other way first, so the exit leg's
+    // own length is taken. Ended along the exit leg instead, the nose met the
+    // next leg 32 degrees off, braked 9 m past the point and turned 115
+    // degrees back on the spot (15 s behind). Left and right alike.
+    for (const double side : {1.0, -1.0}) {
+        SCOPED_TRACE(side);
+        const auto deg = [side](double d) { return 70.0 + side * (d - 70.0); };
+        const auto legs = route(kStart, {{deg(70.4), 14.0}, {deg(75.0), 38.6}, {deg(106.5), 7.4}, {deg(125.0), 10.0}},
+                                10.0);
+        LiveAc& ac = taxiing(legs, AcPhase::taxi, deg(70.0));
+        ASSERT_TRUE(makeTurnGnd(ac, lf_cornerDeg(ac)));
+        ASSERT_TRUE(lf_turnUsable(ac)) << groundTurnStatusName(ac.motion.path.turn.status);
+        const CurvePoint end = sampleGroundTurn(ac.motion.path.turn, 1.0);
+        ASSERT_TRUE(end.valid);
+        EXPECT_NEAR(std::remainder(end.heading - deg(90.75) * kDeg, fullCircle) / kDeg, 0.0, 1.0);
+    }
+}
+
+TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
+    // 116 degrees 32.5 m on, reported there at 1.3 kt: the aircraft pivoted,
+    // and the leg runs straight to the corner. Reported at 6 kt, or turning
+    // 60 degrees, the corner gets its turn as before.
+    struct Row {
+        const char* name;
+        double exitDeg;
+        double cornerKt;
+        bool pivot;
+    };
+    for (const Row& row : std::vector<Row>{{"pivot", 246.0, 1.3, true},
+                                           {"at a walk", 246.0, 6.0, false},
+                                           {"60 degrees", 190.0, 1.3, false}}) {
+        SCOPED_TRACE(row.name);
+        auto s = route(kStart, {{130.0, 32.5}, {row.exitDeg, 19.0}, {row.exitDeg, 38.0}}, 13.7, 600);
+        s[1].groundSpeedKt = row.cornerKt;
+        const StreamPoint corner = s[1];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 130.0, TwoProps);
+        EXPECT_EQ(smoothTaxiPath(ac), !row.pivot);
+        EXPECT_EQ(lf_turnUsable(ac) || lf_curveUsable(ac) || ac.stream[1].synthetic != 0, !row.pivot);
+        EXPECT_EQ(ac.stream[1].lat == corner.lat && ac.stream[1].lon == corner.lon, row.pivot);
     }
 }
 
