@@ -604,7 +604,8 @@ bool smoothTaxiPath(LiveAc& ac) {
     const auto groundTurn = [&](double cornerDeg) { return !turnsOnTheSpot && makeTurnGndChecked(ac, cornerDeg); };
     const double cornerDeg =
         std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(s[2])), ac.pose.heading));
-    if (!(cornerDeg > kLeastCornerDeg) || lf_keepsReportBeforeRest(ac, cornerDeg) || lf_pivotsAtNextPoint(ac, cornerDeg))
+    if (!(cornerDeg > kLeastCornerDeg) || lf_keepsReportBeforeRest(ac, cornerDeg) ||
+        lf_pivotsAtNextPoint(ac, cornerDeg))
         return false;
     // At the turn-entry point the turn through the corner begins: without it
     // the corner would be taken as a start turn on the leg after it, the nose
