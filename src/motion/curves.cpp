@@ -232,9 +232,8 @@ bool buildGroundTurn(GroundTurn& turn, const GroundTurnInput& in) noexcept {
         turn.startTangentEast = sinH0 * opt.tangentScale * L1;
         turn.startTangentNorth = cosH0 * opt.tangentScale * L1;
         if (in.exitHeadingGiven) {
-            const double scale = lf_optionOr(in.exitTangentScale, 2.0);
-            turn.endTangentEast = std::sin(in.exitHeading) * scale * L2;
-            turn.endTangentNorth = std::cos(in.exitHeading) * scale * L2;
+            turn.endTangentEast = std::sin(in.exitHeading) * 2.0 * L2;
+            turn.endTangentNorth = std::cos(in.exitHeading) * 2.0 * L2;
         } else {
             turn.endTangentEast = 2.0 * exitLegEast;
             turn.endTangentNorth = 2.0 * exitLegNorth;

@@ -91,8 +91,6 @@ struct GroundTurnInput {
     double tangentScale = 0.0;         // 2
     double exitHeading = 0.0;  // radians
     std::uint8_t exitHeadingGiven = 0;
-    // The end tangent along a given exit heading, in exit legs (0: 2).
-    double exitTangentScale = 0.0;
 };
 
 // The options with their defaults put in.

@@ -216,17 +216,7 @@ void lf_leaveAlongTheBend(const LiveAc& ac, const GroundTurnInput& first, Ground
     bent.exitHeading = normalizeHeading(in + bend / 2.0);
     bent.exitHeadingGiven = 1;
     GroundTurn candidate{};
-    // Its tangent twice the exit leg, as a turn along the leg has it, a turn
-    // onto a long exit leg after a short first one swings out the other way
-    // before it comes round (a path nearly straight on, ended 16 degrees off
-    // its exit leg): the exit leg's own length is tried then.
-    for (const double scale : {2.0, 1.0}) {
-        bent.exitTangentScale = scale;
-        if (buildGroundTurn(candidate, bent) && lf_usable(candidate)) {
-            turn = candidate;
-            return;
-        }
-    }
+    if (buildGroundTurn(candidate, bent) && lf_usable(candidate)) turn = candidate;
 }
 
 // The far exit: with a large start deviation the turn aims past the next

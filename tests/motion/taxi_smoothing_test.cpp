@@ -306,28 +306,6 @@ TEST_F(Smoothing, EachWayOfBuildingTheTurn) {
     }
 }
 
-TEST_F(Smoothing, ATurnEndsAlongTheBendAfterItWhereItsLongExitLegWouldSwingItOut) {
-    // Nearly straight on (5 degrees over a 14 m leg and a 39 m one), then a
-    // curve reported point by point turns 32 degrees more at the exit point.
-    // The turn ends along the middle of that bend: with a tangent there twice
-    // the exit leg it would swing out the other way first, so the exit leg's
-    // own length is taken. Ended along the exit leg instead, the nose met the
-    // next leg 32 degrees off, braked 9 m past the point and turned 115
-    // degrees back on the spot (15 s behind). Left and right alike.
-    for (const double side : {1.0, -1.0}) {
-        SCOPED_TRACE(side);
-        const auto deg = [side](double d) { return 70.0 + side * (d - 70.0); };
-        const auto legs = route(kStart, {{deg(70.4), 14.0}, {deg(75.0), 38.6}, {deg(106.5), 7.4}, {deg(125.0), 10.0}},
-                                10.0);
-        LiveAc& ac = taxiing(legs, AcPhase::taxi, deg(70.0));
-        ASSERT_TRUE(makeTurnGnd(ac, lf_cornerDeg(ac)));
-        ASSERT_TRUE(lf_turnUsable(ac)) << groundTurnStatusName(ac.motion.path.turn.status);
-        const CurvePoint end = sampleGroundTurn(ac.motion.path.turn, 1.0);
-        ASSERT_TRUE(end.valid);
-        EXPECT_NEAR(std::remainder(end.heading - deg(90.75) * kDeg, fullCircle) / kDeg, 0.0, 1.0);
-    }
-}
-
 TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
     // 116 degrees 32.5 m on, reported there at 1.3 kt: the aircraft pivoted,
     // and the leg runs straight to the corner. Reported at 6 kt, or turning
