@@ -329,6 +329,27 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     lf_addLiveAcFromMessage(record, key);
 }
 
+// The ground report set aside as thinned out since the last one kept, when
+// the new ground report comes after it and the stream ends on the ground
+// (null otherwise): the reports that may go into the stream before the new
+// one.
+const StreamPoint* lf_setAsideBefore(const LiveAc& ac, const TrafficRecord& record) {
+    const MotionState& m = ac.motion;
+    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0 || m.thinnedReport.airborne != 0 ||
+        ac.stream.back().airborne != 0 || !(m.thinnedReportTime > ac.lastReportTime) ||
+        !(record.time > m.thinnedReportTime))
+        return nullptr;
+    return &m.thinnedReport;
+}
+
+// The set-aside report goes into the stream, with its own time.
+void lf_playSetAside(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    m.thinnedReportSet = 0;
+    ac.lastReportTime = m.thinnedReportTime;
+    decodeExisting(ac, m.thinnedReport);
+}
+
 // A ground report that moves off the spot where the kept reports stood, after
 // a report there at no speed was thinned out: that report says the aircraft
 // still stood then. Dropped, the aircraft set off from the last kept report,
@@ -338,18 +359,14 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
 // standing aircraft's reports wander by: a tow whose reports stood on 0.2 m
 // from it for 13 s drove off at once, 23 m ahead of them.
 void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
-    MotionState& m = ac.motion;
-    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
-    const StreamPoint& stood = m.thinnedReport;
+    const StreamPoint* stood = lf_setAsideBefore(ac, record);
+    if (stood == nullptr) return;
     const StreamPoint& last = ac.stream.back();
-    if (stood.airborne != 0 || stood.groundSpeedKt != 0.0 || last.airborne != 0 || !(last.groundSpeedKt <= 0.0) ||
-        !(m.thinnedReportTime > ac.lastReportTime) || !(record.time > m.thinnedReportTime) ||
-        !(gf_distanceNm(lf_position(last), lf_position(stood)) * metresPerNm <= kStandingSpotM) ||
-        gf_isSamePlace(lf_position(stood), lf_position(record.point)))
+    if (stood->groundSpeedKt != 0.0 || !(last.groundSpeedKt <= 0.0) ||
+        !(gf_distanceNm(lf_position(last), lf_position(*stood)) * metresPerNm <= kStandingSpotM) ||
+        gf_isSamePlace(lf_position(*stood), lf_position(record.point)))
         return;
-    m.thinnedReportSet = 0;
-    ac.lastReportTime = m.thinnedReportTime;
-    decodeExisting(ac, stood);
+    lf_playSetAside(ac);
 }
 
 // A moving ground report set aside as thinned out, then a pause in the
@@ -362,19 +379,15 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
 // first, with its own time.
 void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     constexpr double kPauseS = 10.0;
-    MotionState& m = ac.motion;
-    if (m.thinnedReportSet == 0 || ac.stream.empty() || record.point.airborne != 0) return;
-    const StreamPoint& aside = m.thinnedReport;
-    const StreamPoint& last = ac.stream.back();
-    if (aside.airborne != 0 || last.airborne != 0 || !(aside.groundSpeedKt > 0.0) ||
-        !(m.thinnedReportTime > ac.lastReportTime) || !(record.time - m.thinnedReportTime >= kPauseS))
+    const StreamPoint* aside = lf_setAsideBefore(ac, record);
+    if (aside == nullptr || !(aside->groundSpeedKt > 0.0) ||
+        !(record.time - ac.motion.thinnedReportTime >= kPauseS))
         return;
-    const double viaNm = gf_distanceNm(lf_position(last), lf_position(aside)) +
-                         gf_distanceNm(lf_position(aside), lf_position(record.point));
+    const StreamPoint& last = ac.stream.back();
+    const double viaNm = gf_distanceNm(lf_position(last), lf_position(*aside)) +
+                         gf_distanceNm(lf_position(*aside), lf_position(record.point));
     if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
-    m.thinnedReportSet = 0;
-    ac.lastReportTime = m.thinnedReportTime;
-    decodeExisting(ac, aside);
+    lf_playSetAside(ac);
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
