@@ -14,6 +14,7 @@
 #include "feed/feed_state.h"
 #include "feed/rtdirect/replies.h"
 #include "foundation/geodesy.h"
+#include "foundation/time.h"
 #include "feed/rtapp_udp_fixture.h"
 
 using tavo::test::RTAppUdpTest;
@@ -388,6 +389,36 @@ TEST_F(RTAppTrafficLines, RefusedTrafficLines) {
     EXPECT_FALSE(g_trafficReader.parkedReceived.load());
     EXPECT_EQ(newLogLines(), "");
     EXPECT_TRUE(g_trafficReader.batch().empty());
+}
+
+// The start path goes on as soon as it sees the buffer or the parked set
+// taken: the reader's line about it must be stamped and written before then,
+// or Log.txt tells the parked request before the buffer, a second late.
+TEST_F(RTAppTrafficLines, TheLineAboutAnAnswerTakenIsWrittenBeforeTheStartPathCanSeeIt) {
+    // The clock is read for the line's stamp: the flag the start path waits
+    // on must not be up yet.
+    static std::atomic<const std::atomic<bool>*> watched{nullptr};
+    static std::atomic<int> stamped{0};
+    static std::atomic<int> seenTaken{0};
+    stamped = 0;
+    seenTaken = 0;
+    gf_setSecondsClock([] {
+        ++stamped;
+        if (watched.load()->load()) ++seenTaken;
+        return std::int64_t{1704067200};
+    });
+    watched = &g_trafficReader.bufferReceived;
+    feed({rtTrafficLine(100001, "RTBUF"), "RTBUF_EOT"});
+    watched = &g_trafficReader.parkedReceived;
+    feed({rtJoin(rtParkedFields()), "RTPARK_EOT"});
+    gf_setSecondsClock(nullptr);
+    EXPECT_TRUE(g_trafficReader.bufferReceived.load());
+    EXPECT_TRUE(g_trafficReader.parkedReceived.load());
+    const std::string log = newLogLines();
+    EXPECT_NE(log.find("00:00:00 Buffer traffic received\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("00:00:00 park traffic received\n"), std::string::npos) << log;
+    EXPECT_GE(stamped.load(), 2);
+    EXPECT_EQ(seenTaken.load(), 0);
 }
 
 TEST_F(RTAppTrafficLines, ParkedSets) {

@@ -144,11 +144,14 @@ void TrafficReader::processRTAppLine(std::string_view line) {
             batchOpenedAt_ = gf_feedSteadyNow();
         } else if (tag == "RTBUF_EOT") {
             // Lines after the last separator stay in the batch and go with
-            // the next live batch.
-            bufferReceived.store(true);
+            // the next live batch. The line is logged before the start path
+            // can see the buffer taken and go on to its parked request, so
+            // that Log.txt tells the two in the order and at the time they
+            // happened.
+            gf_log(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
             dropPerBatchCopies();
             gf_clearBufferRequestPending();
-            gf_log(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
+            bufferReceived.store(true);
         } else if (tag == "RTPARK") {
             if (checkFieldCount(kParkedFieldCount, line)) processParkLine();
         } else if (tag == "RTPARK_EOT") {
@@ -157,8 +160,9 @@ void TrafficReader::processRTAppLine(std::string_view line) {
                 std::swap(parkedFront, parkedBack);
                 parkedBack.clear();
             }
-            parkedReceived.store(true);
+            // Logged first, as the buffer's end is.
             gf_log(fmt::format("{} park traffic received", gf_utcTimeText()));
+            parkedReceived.store(true);
         } else if (tag.size() > 5 && tag.substr(0, 5) == "RTBUF") {
             if (checkFieldCount(kTrafficFieldCount, line)) processTrafficLine();
         }
