@@ -623,6 +623,37 @@ TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIs
     }
 }
 
+TEST(MotionReportChecks, RepeatsOfASlowMoveAreAPlaceOfTheirOwnWithoutShowingAScatter) {
+    // A tow at 2.5 m/s (under 5 kt) east, reported every 3 s to 30 m at
+    // 12 s; two reports at no speed at 15 s and 18 s; none until 40 s, then
+    // at no speed on the stand 45 m further. The tow stops at the two
+    // reports, goes on at 20 s and stands on the stand from 35 s. Where the
+    // two repeat the moving report's position, the tow drove to a spot
+    // known to the metre: the stand's reports are a place of their own. Two
+    // reports 7.5 m past the moving one may be a scatter the run has not
+    // shown yet, and the run takes in the stand.
+    for (const auto& [pastM, finding] : {std::pair{0.0, false}, std::pair{7.5, true}}) {
+        SCOPED_TRACE(pastM);
+        const double stopM = 30.0 + pastM;
+        Made m(0.0, 3.0, 8000, [](int) { return 0.0; }, 90.0);
+        auto& reports = m.record.reports;
+        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 1800 && p.dueTick < 4000; });
+        for (ReportedPosition& p : reports) {
+            const double t = p.dueTick / 100.0;
+            p.position = lf_east(t <= 12.0 ? 2.5 * t : t <= 18.0 ? stopM : 75.0);
+            p.groundSpeedKt = t <= 12.0 ? 2.5 * kMpsToKnots : 0.0;
+        }
+        for (MotionSample& s : m.record.samples) {
+            const double t = s.tick / 100.0;
+            const double east = t <= 12.0 + pastM / 2.5 ? 2.5 * t
+                                : t <= 20.0         ? stopM
+                                                    : std::min(75.0, stopM + (75.0 - stopM) / 15.0 * (t - 20.0));
+            s.pose.longitude = lf_east(east).lon;
+        }
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding);
+    }
+}
+
 TEST(MotionReportChecks, ARunAtNoSpeedThatTheNextReportShowsLeftLongBeforeIsNoStand) {
     // Reports every 3 s at no speed up to 30 s, then one at 33 s `farM` south
     // at 15.5 kt; the aircraft left at 21 s, south at 12 m/s (23 kt). 144 m

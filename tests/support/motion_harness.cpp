@@ -935,11 +935,18 @@ constexpr double kStillBeyondM = 15.0;
 // move on from. `j` when they never do.
 std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, std::size_t i, std::size_t j) {
     const LaLo first = reports[i].position;
+    // A run that repeats the position of a moving report before it stands
+    // where the aircraft drove to, a spot known to the metre: there is no
+    // scatter for a few reports to show first.
+    const ReportedPosition* before = i > 0 ? &reports[i - 1] : nullptr;
+    const bool droveThere = before != nullptr && !before->airborne && before->groundSpeedKt >= 1.0 &&
+                            before->groundSpeedKt <= kAbsurdGroundKt && lf_metres(before->position, first) < kRepeatM;
+    const std::size_t shownLeast = droveThere ? 1 : kStillShownLeast;
     double spread = 0.0;
     for (std::size_t k = i; k + 1 < j; ++k) {
         const double here = lf_metres(reports[k].position, first);
         const double next = lf_metres(reports[k + 1].position, first);
-        if (k - i >= kStillShownLeast && here > spread + kStillBeyondM && next > spread + kStillBeyondM &&
+        if (k - i >= shownLeast && here > spread + kStillBeyondM && next > spread + kStillBeyondM &&
             lf_metres(reports[k].position, reports[k + 1].position) < kStillTogetherM)
             return k;
         spread = std::max(spread, here);
@@ -948,7 +955,7 @@ std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, st
     // report after the run moves on: that one is where the move the reports
     // paused through brought the aircraft (its first there at no speed), not
     // scatter. Standing still up to it and reaching it are not both possible.
-    if (j < reports.size() && j - 1 - i >= kStillShownLeast) {
+    if (j < reports.size() && j - 1 - i >= shownLeast) {
         const ReportedPosition& after = reports[j];
         const bool movesOn = !after.airborne && after.groundSpeedKt >= 1.0 && after.groundSpeedKt <= kAbsurdGroundKt;
         if (movesOn && lf_metres(reports[j - 1].position, first) > spread + kStillBeyondM) return j - 1;
