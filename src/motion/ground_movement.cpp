@@ -98,6 +98,9 @@ constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
+// A leg from rest rolling at this share of the even pace left to its end
+// or more has sped up.
+constexpr double kSpedUpShare = 0.97;
 // A bend whose rest lies within this (m) of the line on to its end, sampled
 // at this many steps, with the nose within this (degrees) of that line, has
 // been turned.
@@ -1420,13 +1423,22 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // came again after a gap just past its lane's corner drove the diagonal
     // to that report and turned 80 degrees on the spot there, 14 s behind.
     if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0]))) ||
-        m.brakeToRest != 0 ||
-        m.legTimeOverride != 0 || m.legEndsAtRest != 0 || m.speedChangeKind != 0)
+        m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
+        (m.speedChangeKind != 0 && m.speedChangeKind != 1))
         return false;
     const double stepM = gf_rollingStepM(ac);
     if (!(stepM > 0.0)) return false;
     const LaLo pose = lf_pose(ac);
     const double leftM = gf_distanceNm(pose, lf_position(s[0])) * metresPerNm;
+    // A leg from rest is a leg at speed once it has sped up: it rolls on
+    // evenly at the pace that meets the corner on time. Still speeding up,
+    // it has the rest of its speed change to make. Left unplanned, a taxi
+    // that had set off after its pushback rolled 180 m at 13 kt into a
+    // 40 degree corner the reports bent round, braked past it and turned on
+    // the spot there, and twice more after, 22 s behind.
+    if (m.speedChangeKind == 1 &&
+        !(stepM * std::max(1, gf_ticksBetween(now, s[0].playTick)) >= kSpedUpShare * leftM))
+        return false;
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
     // A roll must still be able to brake to rest on the corner at the taxi
     // rate.

@@ -618,3 +618,36 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
             EXPECT_EQ(ac.stream[0].playTick, tickCount.load() + 1);
     }
 }
+
+TEST_F(Smoothing, ALegSetOffFromRestIsPlannedAgainForACornerOnceItHasSpedUp) {
+    // Set off from rest at 5 kt on 180 m to the last point known: a report
+    // turning 40 degrees at its end comes while the aircraft still speeds up
+    // (the leg keeps its speed change), or once it rolls on evenly (a leg at
+    // speed, planned again from the pose for the bend).
+    struct Row {
+        const char* name;
+        double reportAfterM;
+        bool replanned;
+    };
+    for (const Row row : {Row{"still speeding up", 0.5, false}, Row{"sped up", 30.0, true}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{180.0, 180.0}}, 5.0, 7000);
+        s[0].groundSpeedKt = 0.0;
+        const StreamPoint after = ground(ahead(at(s.back()), 220.0, 40.0), s.back().playTick + 1500, 5.0);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = 0.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        double rolledM = 0.0;
+        for (int n = 0; n < 6000 && rolledM < row.reportAfterM; ++n, tickCount.store(tickCount.load() + 1)) {
+            const std::optional<double> stepM = playTick(ac);
+            ASSERT_TRUE(stepM.has_value());
+            rolledM += *stepM;
+        }
+        ASSERT_EQ(ac.stream.size(), 1u);
+        ASSERT_EQ(ac.motion.speedChangeKind, 1u);
+        ac.stream.push_back(after);
+        EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
+    }
+}
