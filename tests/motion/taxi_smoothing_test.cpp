@@ -619,6 +619,45 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
     }
 }
 
+TEST_F(Smoothing, ABendsLegIsPlannedAgainForACornerAfterItOnceTheBendsCornerIsPassed) {
+    // Rolling at 15 kt into a long gentle bend (22 degrees through a report
+    // 48 m on, to the last point known 88 m further): reports turning off at
+    // its end come. Past the bend's corner, the rest of the bend only brings
+    // the nose round onto the leg, and the leg is planned again from the
+    // pose however many reports came, so that the corner at its end is
+    // turned on the way. Short of the bend's corner it is not, nor where
+    // the leg after the end turns off by no more than a turn rolled on the
+    // way.
+    struct Row {
+        const char* name;
+        double rolledM, afterDeg;
+        bool replanned;
+    };
+    for (const Row row : {Row{"bend's corner passed", 54.0, 270.0, true}, Row{"short of it", 30.0, 270.0, false},
+                          Row{"a slight corner after it", 54.0, 230.0, false}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{180.0, 47.7}, {202.0, 87.7}}, 15.0, 600);
+        const StreamPoint after1 = ground(ahead(at(s.back()), row.afterDeg, 42.0), s.back().playTick + 600, 15.0);
+        const StreamPoint after2 = ground(ahead(at(after1), row.afterDeg, 47.0), after1.playTick + 600, 15.0);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = 15.0 * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        double rolledM = 0.0;
+        for (int n = 0; n < 6000 && rolledM < row.rolledM; ++n, tickCount.store(tickCount.load() + 1)) {
+            const std::optional<double> stepM = playTick(ac);
+            ASSERT_TRUE(stepM.has_value());
+            rolledM += *stepM;
+        }
+        ASSERT_EQ(ac.stream.size(), 1u);
+        ASSERT_GT(gf_bendLengthM(ac), 0.0);
+        ac.stream.push_back(after1);
+        ac.stream.push_back(after2);
+        EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
+    }
+}
+
 TEST_F(Smoothing, ALegSetOffFromRestIsPlannedAgainForACornerOnceItHasSpedUp) {
     // Set off from rest at 5 kt on 180 m to the last point known: a report
     // turning 40 degrees at its end comes while the aircraft still speeds up
