@@ -682,10 +682,14 @@ bool lf_bendCornerPassed(const LiveAc& ac, LaLo end) {
 // Whether the aircraft has passed its leg's bend's corner (see
 // lf_bendCornerPassed) and the bend ends on a heading the leg after its end
 // turns off by more than a turn rolled on the way: a corner no bend planned
-// with that leg known ends in without a stop.
+// with that leg known ends in without a stop. Not where the reports after
+// it come to rest: the aircraft stops there soon anyway, and brought there
+// sooner along a bend planned again, an arrival stood through copies of
+// its last report that it would otherwise have been found leaving.
 bool lf_bendPassedIntoUnplannedCorner(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || !lf_pathValid(ac.motion) || lf_samePlace(s[0], s[1]) ||
+        std::any_of(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.stationary != 0; }) ||
         !lf_bendCornerPassed(ac, lf_position(s[0])))
         return false;
     const std::vector<double> headings = lf_pathHeadings(ac);

@@ -627,19 +627,27 @@ TEST_F(Smoothing, ABendsLegIsPlannedAgainForACornerAfterItOnceTheBendsCornerIsPa
     // pose however many reports came, so that the corner at its end is
     // turned on the way. Short of the bend's corner it is not, nor where
     // the leg after the end turns off by no more than a turn rolled on the
-    // way.
+    // way, nor where the reports after it come to rest.
     struct Row {
         const char* name;
         double rolledM, afterDeg;
         bool replanned;
+        bool restsAfter = false;
     };
     for (const Row row : {Row{"bend's corner passed", 54.0, 270.0, true}, Row{"short of it", 30.0, 270.0, false},
-                          Row{"a slight corner after it", 54.0, 230.0, false}}) {
+                          Row{"a slight corner after it", 54.0, 230.0, false},
+                          Row{"coming to rest after it", 54.0, 270.0, false, true}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         auto s = route(kStart, {{180.0, 47.7}, {202.0, 87.7}}, 15.0, 600);
         const StreamPoint after1 = ground(ahead(at(s.back()), row.afterDeg, 42.0), s.back().playTick + 600, 15.0);
-        const StreamPoint after2 = ground(ahead(at(after1), row.afterDeg, 47.0), after1.playTick + 600, 15.0);
+        StreamPoint after2 = ground(ahead(at(after1), row.afterDeg, 47.0), after1.playTick + 600, 15.0);
+        if (row.restsAfter) {
+            after2 = after1;
+            after2.groundSpeedKt = 0.0;
+            after2.stationary = 1;
+            after2.playTick = after1.playTick + 600;
+        }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepM = 15.0 * kKnotsToMps / 100.0;
