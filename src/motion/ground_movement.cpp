@@ -34,6 +34,7 @@
 #include "motion/tick_math.h"
 #include "simlink/sim_link.h"
 
+
 namespace {
 
 constexpr double kNmPerMetre = 0.0005399568034557236;
@@ -98,6 +99,9 @@ constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
+// A leg from rest rolling at this share of the even pace left to its end
+// or more has sped up.
+constexpr double kSpedUpShare = 0.97;
 // A bend whose rest lies within this (m) of the line on to its end, sampled
 // at this many steps, with the nose within this (degrees) of that line, has
 // been turned.
@@ -653,6 +657,46 @@ bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     return true;
 }
 
+// Whether the aircraft along its leg's bend has passed the corner the bend
+// rounds (where the reported legs meet), with the nose within a few degrees
+// of the line on to `end`: what is left of the bend only brings the nose
+// round onto the leg that ends there, a start turn a straight leg from the
+// pose takes rolling.
+bool lf_bendCornerPassed(const LiveAc& ac, LaLo end) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    if (!turn && !lf_curveValid(m)) return false;
+    const LaLo pose = lf_pose(ac);
+    if (gf_isSamePlace(pose, end) || !(lf_angleDeg(gf_bearing(pose, end), ac.pose.heading) <= kBendTurnedNoseDeg))
+        return false;
+    const LaLo origin = turn ? LaLo{m.path.turn.originLat, m.path.turn.originLon}
+                             : LaLo{m.path.curve.startLat, m.path.curve.startLon};
+    const double east = turn ? m.path.turn.cornerEast : m.path.curve.controlEast;
+    const double north = turn ? m.path.turn.cornerNorth : m.path.curve.controlNorth;
+    if (!std::isfinite(east) || !std::isfinite(north)) return false;
+    LaLo corner = gf_destinationPoint(origin, {std::atan2(east, north), std::hypot(east, north) * feetPerMetre});
+    gf_normalizeLaLo(corner);
+    return gf_relativePosition(pose, ac.pose.heading, corner).along < 0.0;
+}
+
+// Whether the aircraft has passed its leg's bend's corner (see
+// lf_bendCornerPassed) and the bend ends on a heading the leg after its end
+// turns off by more than a turn rolled on the way: a corner no bend planned
+// with that leg known ends in without a stop. Not where the reports after
+// it come to rest: the aircraft stops there soon anyway, and brought there
+// sooner along a bend planned again, an arrival stood through copies of
+// its last report that it would otherwise have been found leaving.
+bool lf_bendPassedIntoUnplannedCorner(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 2 || !lf_pathValid(ac.motion) || lf_samePlace(s[0], s[1]) ||
+        std::any_of(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.stationary != 0; }) ||
+        !lf_bendCornerPassed(ac, lf_position(s[0])))
+        return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    return !headings.empty() &&
+           lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), headings.back()) > kTurnInPlaceDeg;
+}
+
 // The braking before a turn in place when the aircraft arrives still rolling
 // (it moved in the tick before), straight ahead as gf_taxiBraking plans it.
 // The leg bearing and the start turn become those from where it stops.
@@ -678,6 +722,21 @@ Braking lf_planBraking(LiveAc& ac) {
     m.legBearing = gf_bearing(stop, next);
     m.startTurnAngleDeg = lf_angleDeg(m.legBearing, ac.pose.heading);
     return {n, gf_distanceNm(stop, next) * metresPerNm};
+}
+
+// The tick the hold the aircraft stands in ends as reported, when its
+// copies were made to end sooner by the time of the turn on the spot onto
+// the leg after it (see hoverRetime); 0 otherwise. The leg's point, or a
+// point put in before it to smooth its corner, is the one the hold was cut
+// for.
+std::int64_t lf_cutHoldEnds(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    const auto& s = ac.stream;
+    if (m.turnHoldCutTicks <= 0 || s.size() < 2 || s[0].stationary == 0 || gf_rollingStepM(ac) > 0.0) return 0;
+    for (std::size_t i = 1; i < s.size() && i <= 2; ++i)
+        if (gf_isSamePlace(m.turnHoldCutFor, lf_position(s[i])))
+            return std::int64_t{s[0].playTick} + m.turnHoldCutTicks;
+    return 0;
 }
 
 // A large start turn while taxiing is made on the spot before the aircraft
@@ -725,7 +784,14 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const double turnEnds = static_cast<double>(tickCount.load()) + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
-    if (braking.ticks == 0 && late && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
+    // Nor before the reports at rest it stands through end: a hold ended
+    // sooner by this turn's time (turned while the reports still stand) is
+    // left no sooner than they have it leave. Finishing the turn rolling, an
+    // aircraft set off 1.6 s before its last report at rest there and was
+    // 1.3 m off it by then.
+    const bool leavesHoldEarly =
+        static_cast<double>(tickCount.load()) + spotTurnTicks < static_cast<double>(lf_cutHoldEnds(ac));
+    if (braking.ticks == 0 && late && !leavesHoldEarly && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
         plannedM >= kRollingTurnLegShare * rollingTurnM)
         doneDeg = kRollingTurnDoneDeg;
     const double turn = std::max(0.0, (m.startTurnAngleDeg - doneDeg) * degreesToRadians) / rate;
@@ -1405,9 +1471,16 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // A landing roll whose new report turns off the runway at the corner is
     // planned again too: from here it comes to rest on the corner, where the
     // taxi turns on the spot.
+    // So is a bend's leg planned before the report after its end came, once
+    // the aircraft has passed the bend's corner, however many reports came
+    // meanwhile: the bend still brings it onto its end on a heading the
+    // corner there turns sharply off. Refused while still short of the
+    // bend's corner, it was never planned again as the reports after it
+    // came, and the aircraft braked past the corner to turn on the spot.
     const bool roll = lf_rollsIntoTurnOffCorner(ac, 0);
     if (ac.simState != AcSimState::active || (ac.phase != AcPhase::taxi && !roll) || ac.onGround == 0 ||
-        ac.extrapolationCount > 0 || m.holding != 0 || s.size() != 2 || s[0].stationary != 0 ||
+        ac.extrapolationCount > 0 || m.holding != 0 || s.size() < 2 ||
+        (s.size() > 2 && !lf_bendPassedIntoUnplannedCorner(ac)) || s[0].stationary != 0 ||
         s[1].stationary != 0 || s[0].synthetic != 0 || lf_samePlace(s[0], s[1]))
         return false;
     // A straight leg at speed (changing it or not): a bend, a turn on the
@@ -1419,14 +1492,24 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // on the S-curve its start turn was smoothed into: a tow whose reports
     // came again after a gap just past its lane's corner drove the diagonal
     // to that report and turned 80 degrees on the spot there, 14 s behind.
-    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0]))) ||
-        m.brakeToRest != 0 ||
-        m.legTimeOverride != 0 || m.legEndsAtRest != 0 || m.speedChangeKind != 0)
+    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0])) &&
+         !lf_bendCornerPassed(ac, lf_position(s[0]))) ||
+        m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
+        (m.speedChangeKind != 0 && m.speedChangeKind != 1))
         return false;
     const double stepM = gf_rollingStepM(ac);
     if (!(stepM > 0.0)) return false;
     const LaLo pose = lf_pose(ac);
     const double leftM = gf_distanceNm(pose, lf_position(s[0])) * metresPerNm;
+    // A leg from rest is a leg at speed once it has sped up: it rolls on
+    // evenly at the pace that meets the corner on time. Still speeding up,
+    // it has the rest of its speed change to make. Left unplanned, a taxi
+    // that had set off after its pushback rolled 180 m at 13 kt into a
+    // 40 degree corner the reports bent round, braked past it and turned on
+    // the spot there, and twice more after, 22 s behind.
+    if (m.speedChangeKind == 1 &&
+        !(stepM * std::max(1, gf_ticksBetween(now, s[0].playTick)) >= kSpedUpShare * leftM))
+        return false;
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
     // A roll must still be able to brake to rest on the corner at the taxi
     // rate.
