@@ -654,7 +654,15 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
         return (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll) && groundTurn(cornerDeg);
 
-    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
+    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) {
+        // The merged leg ends where the reports may turn: that corner is
+        // smoothed as any other. Its own report, now the next point, was
+        // the one it would have been smoothed from, and left to the straight
+        // leg the aircraft ran into it at taxi speed, braked past it and
+        // turned on the spot.
+        smoothTaxiPath(ac);
+        return true;
+    }
     if (ac.phase == AcPhase::takeoff_roll &&
         (cornerDeg < 10.0 || ac.category == Rotorcraft || lf_fastest(ac) > 30.0 || s[1].airborne != 0 ||
          s[2].airborne != 0))

@@ -188,6 +188,19 @@ TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
                          AcPhase::taxi, 88.5);
     EXPECT_TRUE(smoothTaxiPath(ac));
     EXPECT_EQ(ac.stream.size(), 3u);
+    // Where the merged leg ends at a corner (30 degrees, then 47 more), that
+    // corner gets its entry point on the merged leg, as it would have had
+    // from the report before it.
+    g_liveAircraft.clear();
+    LiveAc& bent = taxiing(
+        route(kStart, {{340.7, 18.1}, {340.1, 46.9}, {340.4, 32.3}, {10.4, 26.6}, {57.7, 26.0}}, 6.4), AcPhase::taxi,
+        350.5);
+    const StreamPoint corner = bent.stream[3];
+    EXPECT_TRUE(smoothTaxiPath(bent));
+    ASSERT_EQ(bent.stream.size(), 5u);
+    EXPECT_EQ(bent.stream[1].synthetic, 1);
+    EXPECT_EQ(bent.stream[2].lat, corner.lat);
+    EXPECT_NEAR(metres(at(bent.stream[1]), at(corner)), 12.0, 0.1);
 }
 
 TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
