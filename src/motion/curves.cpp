@@ -224,8 +224,21 @@ bool buildGroundTurn(GroundTurn& turn, const GroundTurnInput& in) noexcept {
         turn.endNorth = corner.north;
         turn.startTangentEast = sinH0 * L1;
         turn.startTangentNorth = cosH0 * L1;
-        turn.endTangentEast = exitLegEast / L2 * L1 / 2.0;
-        turn.endTangentNorth = exitLegNorth / L2 * L1 / 2.0;
+        if (in.exitHeadingGiven) {
+            // Ending on a heading of its own, the turn is a bend through the
+            // point: both tangents take the length a circular arc's cubic has
+            // over that heading change, so that it bends evenly instead of
+            // sharply at one end.
+            const double change = std::fabs(lf_wrapPi(in.exitHeading - h0));
+            const double tangent = change > 1e-6 ? 2.0 * L1 * std::tan(change / 4.0) / std::sin(change / 2.0) : L1;
+            turn.startTangentEast = sinH0 * tangent;
+            turn.startTangentNorth = cosH0 * tangent;
+            turn.endTangentEast = std::sin(in.exitHeading) * tangent;
+            turn.endTangentNorth = std::cos(in.exitHeading) * tangent;
+        } else {
+            turn.endTangentEast = exitLegEast / L2 * L1 / 2.0;
+            turn.endTangentNorth = exitLegNorth / L2 * L1 / 2.0;
+        }
     } else {
         turn.endEast = exit.east;
         turn.endNorth = exit.north;

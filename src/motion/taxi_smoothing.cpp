@@ -315,6 +315,52 @@ bool lf_pivotsAtNextPoint(const LiveAc& ac, double cornerDeg) {
            s[1].synthetic == 0 && s[1].groundSpeedKt <= kPivotKt;
 }
 
+// The largest heading change of a turn from the nose onto the next leg:
+// the start deviation and the corner are each held to a heading-mode turn's.
+constexpr double kNoseOntoLegMostDeg = 120.0;
+// Arriving slower than this (kt, its last step) the aircraft has braked to
+// rest on the point to turn there on the spot.
+constexpr double kRollingOnKt = 2.0;
+// A start turn up to a turn on the spot's 30 degrees and 10 more may still
+// be turned on the way in (a nose short of its leg), or is stopped for on a
+// bend's end; beyond it the aircraft rolls on into the turn from the nose.
+constexpr double kNoseFarOffLegDeg = 40.0;
+
+// A taxi rolling with its nose further off the way to the next point than
+// a straight leg may start with (a bend ended along its own exit leg, a
+// corner the reports round point by point): a turn from the nose, ending on
+// that point along the middle of its bend, as a smooth path through the
+// points does. Left to a straight leg, or to a point
+// put in on the way to the corner, that start turn was taken on the spot:
+// the aircraft braked 15 m straight on past the point at taxi speed, turned
+// 95 degrees where it stood and drove back across its own track (a 90
+// degree exit crawled 18 s behind its reports). Nothing changes when no
+// such turn can be built.
+bool lf_turnsFromTheNose(LiveAc& ac, double cornerDeg) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
+        !(gf_rollingStepM(ac) * 100.0 / kKnotsToMps > kRollingOnKt) || lf_samePlace(lf_pose(ac), lf_position(s[1])))
+        return false;
+    if (!(std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kNoseFarOffLegDeg))
+        return false;
+    GroundTurnInput in = lf_firstInput(ac);
+    in.cornerEnd = 1;
+    in.maxHeadingChangeDeg = kNoseOntoLegMostDeg;
+    const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
+    in.exitHeading = normalizeHeading(into + bend / 2.0);
+    in.exitHeadingGiven = 1;
+    GroundTurn turn{};
+    if (!buildGroundTurn(turn, in) || !lf_usable(turn)) return false;
+    MotionState& m = ac.motion;
+    resetMotionPath(m.path);
+    m.path.turn = turn;
+    if (m.groundTurnMode == 0) m.groundTurnMode = 1;
+    m.turnInPlaceAllowed = 0;
+    m.smoothingTurnAngleDeg = cornerDeg;
+    return true;
+}
+
 }  // namespace
 
 bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
@@ -464,6 +510,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
             if (keepCorner) {
                 GroundTurnInput in = first;
                 in.cornerEnd = 1;
+                in.exitHeadingGiven = 0;
                 buildGroundTurn(turn, in);
             }
         }
@@ -607,7 +654,15 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (s[0].synthetic != 0 && s[0].rollSynthetic == 0)
         return (ac.phase == AcPhase::taxi || ac.phase == AcPhase::landing_roll) && groundTurn(cornerDeg);
 
-    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) return true;
+    if (ac.phase == AcPhase::taxi && cornerDeg <= 12.0 && (mergeZigZag(ac, 3) || mergeZigZag(ac, 4))) {
+        // The merged leg ends where the reports may turn: that corner is
+        // smoothed as any other. Its own report, now the next point, was
+        // the one it would have been smoothed from, and left to the straight
+        // leg the aircraft ran into it at taxi speed, braked past it and
+        // turned on the spot.
+        smoothTaxiPath(ac);
+        return true;
+    }
     if (ac.phase == AcPhase::takeoff_roll &&
         (cornerDeg < 10.0 || ac.category == Rotorcraft || lf_fastest(ac) > 30.0 || s[1].airborne != 0 ||
          s[2].airborne != 0))
@@ -653,8 +708,9 @@ bool smoothTaxiPath(LiveAc& ac) {
 
     if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);
     if (!(rate > 0.0)) return false;
-    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg);
+    if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
     const double d = lf_turnEntryM(s0, cornerDeg, rate);
-    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0)) return groundTurn(cornerDeg);
-    return insertPointBeforeCorner(ac, d, false);
+    if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0))
+        return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
+    return lf_turnsFromTheNose(ac, cornerDeg) || insertPointBeforeCorner(ac, d, false);
 }

@@ -188,6 +188,19 @@ TEST_F(Smoothing, ASmallZigZagIsMergedIntoOneLeg) {
                          AcPhase::taxi, 88.5);
     EXPECT_TRUE(smoothTaxiPath(ac));
     EXPECT_EQ(ac.stream.size(), 3u);
+    // Where the merged leg ends at a corner (30 degrees, then 47 more), that
+    // corner gets its entry point on the merged leg, as it would have had
+    // from the report before it.
+    g_liveAircraft.clear();
+    LiveAc& bent = taxiing(
+        route(kStart, {{340.7, 18.1}, {340.1, 46.9}, {340.4, 32.3}, {10.4, 26.6}, {57.7, 26.0}}, 6.4), AcPhase::taxi,
+        350.5);
+    const StreamPoint corner = bent.stream[3];
+    EXPECT_TRUE(smoothTaxiPath(bent));
+    ASSERT_EQ(bent.stream.size(), 5u);
+    EXPECT_EQ(bent.stream[1].synthetic, 1);
+    EXPECT_EQ(bent.stream[2].lat, corner.lat);
+    EXPECT_NEAR(metres(at(bent.stream[1]), at(corner)), 12.0, 0.1);
 }
 
 TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
@@ -327,6 +340,41 @@ TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
         EXPECT_EQ(smoothTaxiPath(ac), !row.pivot);
         EXPECT_EQ(lf_turnUsable(ac) || lf_curveUsable(ac) || ac.stream[1].synthetic != 0, !row.pivot);
         EXPECT_EQ(ac.stream[1].lat == corner.lat && ac.stream[1].lon == corner.lon, row.pivot);
+    }
+}
+
+TEST_F(Smoothing, ARollingTaxiFarOffTheWayToItsNextPointTurnsFromTheNoseOntoIt) {
+    // Rolling with the nose more than 40 degrees off the way to the next
+    // report (a bend ended along its exit leg; a 90 degree exit taken late):
+    // the turn runs from the nose to that report and ends there along the
+    // middle of its bend, not a straight leg whose start turn is braked for
+    // and taken on the spot. 35 degrees off, which the nose may still come
+    // round on the way in, is smoothed as before.
+    struct Row {
+        const char* name;
+        double headingDeg, kt, leg1Deg, leg1M, leg2Deg, leg2M;
+        std::uint32_t category;
+        double endDeg;  // NaN: no turn from the nose
+    };
+    for (const Row& row : {Row{"exit rounded late", 151.5, 17.8, 103.0, 68.7, 70.0, 24.3, Light, 86.5},
+                           Row{"off a straight way", 21.6, 14.6, 70.0, 63.0, 70.0, 50.0, Large, 70.0},
+                           Row{"35 degrees off", 335.6, 10.7, 10.6, 26.6, 57.8, 26.0, Large, std::nan("")}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{row.leg1Deg, row.leg1M}, {row.leg2Deg, row.leg2M}, {row.leg2Deg, 60.0}}, row.kt, 700);
+        const StreamPoint next = s[1];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, row.category);
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = row.kt * kKnotsToMps / 100.0;
+        smoothTaxiPath(ac);
+        const bool fromNose = lf_turnUsable(ac) && ac.motion.path.turn.cornerEnd != 0;
+        EXPECT_EQ(fromNose, !std::isnan(row.endDeg)) << groundTurnStatusName(ac.motion.path.turn.status);
+        if (!fromNose || std::isnan(row.endDeg)) continue;
+        EXPECT_EQ(ac.stream[1].lat, next.lat);
+        const CurvePoint last = sampleGroundTurn(ac.motion.path.turn, 1.0);
+        ASSERT_TRUE(last.valid);
+        EXPECT_NEAR(std::remainder(last.heading - row.endDeg * kDeg, fullCircle) / kDeg, 0.0, 0.5);
+        EXPECT_LT(metres({last.lat, last.lon}, at(next)), 0.01);
     }
 }
 
