@@ -526,6 +526,30 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
            lf_liesOnwardOf(ac, first, p);
 }
 
+// A landing roll come to rest whose stream is a hold where it stands (the
+// reports at no speed there, or the feed repeating its last position while
+// the aircraft rolled on): a report moving at a ground pace that standing
+// there until the hold's time leaves no time to reach tells that the
+// aircraft did not stand there that long. Held, it stood until the last
+// copy and then fell 40 s behind the report 200 m on and every one after
+// it. The hold ends now, and the leg to the report takes its time; a hold
+// the report leaves time for stays (the taxi judges its holds the same way).
+void lf_leaveStaleRollHold(LiveAc& ac, const StreamPoint& p) {
+    auto& s = ac.stream;
+    const double kt = p.groundSpeedKt;
+    if (ac.phase != AcPhase::landing_roll || !lf_active(ac) || ac.onGround == 0 || lf_extrapolating(ac) ||
+        p.airborne != 0 || !(kt >= kReportedMovingKt) || !(kt <= kMostGroundKt))
+        return;
+    const StreamPoint& hold = s.front();
+    const bool allHold = std::all_of(s.begin(), s.end(), [&](const StreamPoint& q) {
+        return q.airborne == 0 && (q.stationary != 0 || q.groundSpeedKt == 0.0) && lf_samePlace(q, hold);
+    });
+    if (!allHold || lf_metres(lf_pose(ac), lf_position(hold)) > kRepeatHoldAtM) return;
+    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
+    s.erase(s.begin() + 1, s.end());
+    lf_frontDueNow(ac);
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -683,6 +707,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     if (lf_samePlace(p, s.back())) return false;
+    lf_leaveStaleRollHold(ac, p);
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);
         if (ac.phase == AcPhase::landing) {

@@ -1,7 +1,8 @@
 // Aircraft that come to rest after touching down and stand there: a
 // helicopter running on onto its pad, standing and lifting off again, judged
 // tick by tick by the smoothness checker; the reports of an aircraft
-// standing on its landing roll, taken as where it stands; and the speed of
+// standing on its landing roll, taken as where it stands, and a hold there
+// that a report moving on could not have followed; and the speed of
 // the touchdown report after the reports paused on the approach.
 
 #include <gmock/gmock.h>
@@ -172,5 +173,46 @@ TEST_F(StandingReports, TheTouchdownReportKeepsItsSpeedOnlyOverADeadReckonedAppr
         ASSERT_TRUE(checkExtendingSituations(ac, p));
         EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
         EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
+
+TEST_F(StandingReports, AHoldOnTheLandingRollEndsWhenTheReportAfterItCouldNotBeReachedFromIt) {
+    // At rest on the landing roll at kA1, nose 340, the stream a hold there
+    // (due `holdDue`, and a copy of it 300 ticks later); a report moving on
+    // comes, `metres` off to the north-east.
+    struct Row {
+        const char* what;
+        double standsOffM;  // from the hold, short of it along its nose
+        std::int32_t holdDue, reportDue;
+        double metres, reportKt;
+        bool endsNow;
+    };
+    const Row rows[] = {
+        // The feed repeated the position while the aircraft went on: 200 m
+        // at 6.4 kt from the last copy is a minute, there is 1 s.
+        {"copies, the report 200 m on 1 s after them", 0.0, 12965, 13365, 200.0, 6.4, true},
+        // It stood there, and set off in time for the report.
+        {"a stop, the report 5 m on 5 s after it", 0.0, 12700, 13500, 5.0, 5.0, false},
+        // Still rolling into the hold: the roll brakes to it first.
+        {"rolling into the hold 30 m short", 30.0, 12965, 13365, 200.0, 6.4, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, from(kA1, 160.0, row.standsOffM), 340.0, AcPhase::landing_roll);
+        StreamPoint hold = groundPoint(kA1, row.holdDue, 0.0);
+        hold.stationary = 1;
+        ac.stream = {hold, hold};
+        ac.stream.back().playTick = row.holdDue + 300;
+        StreamPoint p = groundPoint(from(kA1, 40.0, row.metres), row.reportDue, row.reportKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        ac.stream.push_back(p);
+        if (row.endsNow) {
+            ASSERT_EQ(ac.stream.size(), 2u);
+            EXPECT_EQ(ac.stream.front().playTick, tickCount.load() + 1);
+        } else {
+            ASSERT_EQ(ac.stream.size(), 3u);
+            EXPECT_EQ(ac.stream.front().playTick, row.holdDue);
+        }
     }
 }
