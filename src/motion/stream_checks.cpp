@@ -20,6 +20,7 @@
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -550,6 +551,33 @@ void lf_leaveStaleRollHold(LiveAc& ac, const StreamPoint& p) {
     lf_frontDueNow(ac);
 }
 
+// Reports this far apart (ticks) at least tell a pace of their own.
+constexpr std::int32_t kRollPaceLeastTicks = 100;
+
+// A report on the landing (or its roll) whose ground speed no roll goes (a
+// bad report: 1e6 kt) takes the speed its position tells: where an even
+// change from the last point's speed over the distance between them, in the
+// time between them, ends (between half and all of that pace, or the last
+// speed when the roll is faster). Kept at the last point's speed, a roll
+// from 80 kt ran the 500 m to it at 80 kt where the positions slowed to 50,
+// 8 s early, and then stopped at 28 kt/s for the report 77 m on at 10 kt;
+// kept as it came, the roll set off from the point at 176 kt.
+void lf_believableRollSpeed(const LiveAc& ac, StreamPoint& p) {
+    if (std::isfinite(p.groundSpeedKt) && p.groundSpeedKt <= kFastestRollKt) return;
+    const StreamPoint& last = ac.stream.back();
+    const double lastKt = last.groundSpeedKt;
+    const bool lastBelieved = std::isfinite(lastKt) && lastKt >= 0.0 && lastKt <= kFastestRollKt;
+    const std::int32_t ticks = gf_ticksBetween(last.playTick, p.playTick);
+    const double paceKt = ticks >= kRollPaceLeastTicks
+                              ? gf_speedKtOver(gf_distanceNm(lf_position(last), lf_position(p)), ticks)
+                              : MotionState::unknown;
+    if (!std::isfinite(paceKt) || !(paceKt > 0.0) || paceKt > kFastestRollKt) {
+        if (lastBelieved) p.groundSpeedKt = lastKt;
+        return;
+    }
+    p.groundSpeedKt = lastBelieved ? std::clamp(2.0 * paceKt - lastKt, paceKt / 2.0, std::max(paceKt, lastKt)) : paceKt;
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -725,6 +753,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         lf_dropPointsBehind(ac, p, kLandingBehindM);
     }
     lf_endExtrapolation(ac);
+    lf_believableRollSpeed(ac, p);
     const StreamPoint& last = s.back();
     if (lf_samePlace(p, last)) {
         p.stationary = 1;

@@ -216,3 +216,38 @@ TEST_F(StandingReports, AHoldOnTheLandingRollEndsWhenTheReportAfterItCouldNotBeR
         }
     }
 }
+
+TEST_F(StandingReports, AReportOfASpeedNoRollGoesTakesTheSpeedItsPositionTells) {
+    // The last point on the runway at `lastKt`; the next report `metres`
+    // further on, `ticks` later, at `pointKt`.
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        double lastKt, metres;
+        std::int32_t ticks;
+        double pointKt, speedAfter;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        // 500 m in 19.4 s is 50.1 kt: slowing evenly from 60 it ends at 40.2.
+        {"rolling, 1e6 kt", P::landing_roll, 60, 500.0, 1940, 1e6, 40.2},
+        // Slowing evenly from 80 it would end at 20.2, below half the pace.
+        {"rolling fast, 1e6 kt", P::landing_roll, 80, 500.0, 1940, 1e6, 25.05},
+        // The touchdown does not speed it up: no more than the last point.
+        {"touching down, 1e6 kt", P::landing, 65, 355.0, 1055, 1e6, 65.0},
+        {"rolling, reports half a second apart", P::landing_roll, 60, 15.0, 50, 1e6, 60.0},
+        {"rolling, no speed given", P::landing_roll, 60, 500.0, 1940, std::nan(""), 40.2},
+        {"rolling, a speed a roll goes", P::landing_roll, 60, 500.0, 1940, 30, 30.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 0.0, row.phase);
+        StreamPoint& last = ac.stream.back();
+        last.groundSpeedKt = row.lastKt;
+        last.playTick = 10100;
+        StreamPoint p = groundPoint(from(kA1, 0.0, row.metres), 10100 + row.ticks, row.pointKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        EXPECT_NEAR(p.groundSpeedKt, row.speedAfter, 0.1);
+    }
+}
