@@ -551,17 +551,22 @@ void lf_leaveStaleRollHold(LiveAc& ac, const StreamPoint& p) {
     lf_frontDueNow(ac);
 }
 
-// Reports this far apart (ticks) at least tell a pace of their own.
-constexpr std::int32_t kRollPaceLeastTicks = 100;
+// Reports this far apart (ticks) tell a pace of their own: the play ticks
+// of reports a few seconds apart may lie a second further apart or closer
+// than their reported times, a share of the time between them that makes
+// the pace (and the end speed read from it) a guess.
+constexpr std::int32_t kRollPaceLeastTicks = 1000;
 
 // A report on the landing (or its roll) whose ground speed no roll goes (a
 // bad report: 1e6 kt) takes the speed its position tells: where an even
 // change from the last point's speed over the distance between them, in the
 // time between them, ends (between half and all of that pace, or the last
-// speed when the roll is faster). Kept at the last point's speed, a roll
-// from 80 kt ran the 500 m to it at 80 kt where the positions slowed to 50,
-// 8 s early, and then stopped at 28 kt/s for the report 77 m on at 10 kt;
-// kept as it came, the roll set off from the point at 176 kt.
+// speed when the roll is faster); from reports closer in time, the last
+// point's speed, as the touchdown keeps it. Kept at the last point's speed
+// over a pause of 19 s, a roll from 80 kt ran the 500 m to it at 80 kt where
+// the positions slowed to 50, 8 s early, and then stopped at 28 kt/s for the
+// report 77 m on at 10 kt; kept as it came, the roll set off from the point
+// at 176 kt.
 void lf_believableRollSpeed(const LiveAc& ac, StreamPoint& p) {
     if (std::isfinite(p.groundSpeedKt) && p.groundSpeedKt <= kFastestRollKt) return;
     const StreamPoint& last = ac.stream.back();
@@ -753,13 +758,13 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         lf_dropPointsBehind(ac, p, kLandingBehindM);
     }
     lf_endExtrapolation(ac);
-    lf_believableRollSpeed(ac, p);
     const StreamPoint& last = s.back();
     if (lf_samePlace(p, last)) {
         p.stationary = 1;
         return true;
     }
     p.stationary = 0;
+    lf_believableRollSpeed(ac, p);
     // On the approach a report on the ground faster than the last point
     // keeps the last point's speed: the touchdown does not speed the
     // aircraft up. Not a dead-reckoned last point: it slowed on a guess
