@@ -1070,12 +1070,19 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
     const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
     // Only a leg from a point reported moving, rolled on from: what moved
     // the aircraft before a point at rest (a pushback ending, a creep into
-    // a hold) is no speed it goes on at. A leg that turns on the spot first
-    // sets off from rest after the turn, which times its own speed-up.
+    // a hold) is no speed it goes on at. So is a point reported (or put in)
+    // slower, not at rest, that the aircraft rolls through at a taxi pace:
+    // the speed it has is what it speeds up from (from a midpoint at half a
+    // 1.7 kt report, rolled through at 12.7 kt, a leg timed at its 25 kt
+    // catch-up peaked at 31). A leg that turns on the spot first sets off
+    // from rest after the turn, which times its own speed-up.
+    const StreamPoint& front = ac.stream[0];
+    const bool rolledThrough = front.stationary == 0 && front.groundSpeedKt > 0.0 &&
+                               v0 * 100.0 * kMpsToKnots > kMovingKt;
     const bool turnsOnTheSpot = m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
                                 (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0);
     if (m.speedChangeKind != 0 || m.legEndsAtRest != 0 || turnsOnTheSpot ||
-        !(ac.stream[0].groundSpeedKt > kMovingKt) || !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) ||
+        !(front.groundSpeedKt > kMovingKt || rolledThrough) || !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) ||
         !std::isfinite(legM) || !(legM > 0.0))
         return 0;
     const double a = kTaxiSpeedChangePerTick;

@@ -20,6 +20,7 @@
 #include "foundation/time.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pushback.h"
@@ -526,6 +527,62 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
            lf_liesOnwardOf(ac, first, p);
 }
 
+// A landing roll come to rest whose stream is a hold where it stands (the
+// reports at no speed there, or the feed repeating its last position while
+// the aircraft rolled on): a report moving at a ground pace that standing
+// there until the hold's time leaves no time to reach tells that the
+// aircraft did not stand there that long. Held, it stood until the last
+// copy and then fell 40 s behind the report 200 m on and every one after
+// it. The hold ends now, and the leg to the report takes its time; a hold
+// the report leaves time for stays (the taxi judges its holds the same way).
+void lf_leaveStaleRollHold(LiveAc& ac, const StreamPoint& p) {
+    auto& s = ac.stream;
+    const double kt = p.groundSpeedKt;
+    if (ac.phase != AcPhase::landing_roll || !lf_active(ac) || ac.onGround == 0 || lf_extrapolating(ac) ||
+        p.airborne != 0 || !(kt >= kReportedMovingKt) || !(kt <= kMostGroundKt))
+        return;
+    const StreamPoint& hold = s.front();
+    const bool allHold = std::all_of(s.begin(), s.end(), [&](const StreamPoint& q) {
+        return q.airborne == 0 && (q.stationary != 0 || q.groundSpeedKt == 0.0) && lf_samePlace(q, hold);
+    });
+    if (!allHold || lf_metres(lf_pose(ac), lf_position(hold)) > kRepeatHoldAtM) return;
+    if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
+    s.erase(s.begin() + 1, s.end());
+    lf_frontDueNow(ac);
+}
+
+// Reports this far apart (ticks) tell a pace of their own: the play ticks
+// of reports a few seconds apart may lie a second further apart or closer
+// than their reported times, a share of the time between them that makes
+// the pace (and the end speed read from it) a guess.
+constexpr std::int32_t kRollPaceLeastTicks = 1000;
+
+// A report on the landing (or its roll) whose ground speed no roll goes (a
+// bad report: 1e6 kt) takes the speed its position tells: where an even
+// change from the last point's speed over the distance between them, in the
+// time between them, ends (between half and all of that pace, or the last
+// speed when the roll is faster); from reports closer in time, the last
+// point's speed, as the touchdown keeps it. Kept at the last point's speed
+// over a pause of 19 s, a roll from 80 kt ran the 500 m to it at 80 kt where
+// the positions slowed to 50, 8 s early, and then stopped at 28 kt/s for the
+// report 77 m on at 10 kt; kept as it came, the roll set off from the point
+// at 176 kt.
+void lf_believableRollSpeed(const LiveAc& ac, StreamPoint& p) {
+    if (std::isfinite(p.groundSpeedKt) && p.groundSpeedKt <= kFastestRollKt) return;
+    const StreamPoint& last = ac.stream.back();
+    const double lastKt = last.groundSpeedKt;
+    const bool lastBelieved = std::isfinite(lastKt) && lastKt >= 0.0 && lastKt <= kFastestRollKt;
+    const std::int32_t ticks = gf_ticksBetween(last.playTick, p.playTick);
+    const double paceKt = ticks >= kRollPaceLeastTicks
+                              ? gf_speedKtOver(gf_distanceNm(lf_position(last), lf_position(p)), ticks)
+                              : MotionState::unknown;
+    if (!std::isfinite(paceKt) || !(paceKt > 0.0) || paceKt > kFastestRollKt) {
+        if (lastBelieved) p.groundSpeedKt = lastKt;
+        return;
+    }
+    p.groundSpeedKt = lastBelieved ? std::clamp(2.0 * paceKt - lastKt, paceKt / 2.0, std::max(paceKt, lastKt)) : paceKt;
+}
+
 }  // namespace
 
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
@@ -683,6 +740,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     if (lf_samePlace(p, s.back())) return false;
+    lf_leaveStaleRollHold(ac, p);
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);
         if (ac.phase == AcPhase::landing) {
@@ -706,6 +764,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     p.stationary = 0;
+    lf_believableRollSpeed(ac, p);
     // On the approach a report on the ground faster than the last point
     // keeps the last point's speed: the touchdown does not speed the
     // aircraft up. Not a dead-reckoned last point: it slowed on a guess

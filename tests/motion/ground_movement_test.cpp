@@ -247,13 +247,16 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     // past 24 kt on the way. Standing, the leg is one from rest, whose
     // speed-up its own schedule takes; so is one from a point reported at
     // rest, whatever moved the aircraft into it (a pushback's last metres).
+    // A point reported slower, not at rest, that it rolls through at 11 kt
+    // is rolled on from as any other.
     struct Case {
         const char* name;
         double frontKt, rollingKt;
         std::int32_t dueIn;
     };
     for (const Case c : {Case{"at the catch-up speed", 12.0, 24.0, 243}, Case{"at 11 kt", 12.0, 11.0, 316},
-                         Case{"standing", 12.0, 0.0, 243}, Case{"from a point at rest", 0.0, 11.0, 243}}) {
+                         Case{"standing", 12.0, 0.0, 243}, Case{"from a point at rest", 0.0, 11.0, 243},
+                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 316}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(30.0, 0.0, c.frontKt, 12.0);

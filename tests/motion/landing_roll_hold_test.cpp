@@ -1,7 +1,8 @@
 // Aircraft that come to rest after touching down and stand there: a
 // helicopter running on onto its pad, standing and lifting off again, judged
 // tick by tick by the smoothness checker; the reports of an aircraft
-// standing on its landing roll, taken as where it stands; and the speed of
+// standing on its landing roll, taken as where it stands, and a hold there
+// that a report moving on could not have followed; and the speed of
 // the touchdown report after the reports paused on the approach.
 
 #include <gmock/gmock.h>
@@ -172,5 +173,82 @@ TEST_F(StandingReports, TheTouchdownReportKeepsItsSpeedOnlyOverADeadReckonedAppr
         ASSERT_TRUE(checkExtendingSituations(ac, p));
         EXPECT_EQ(p.groundSpeedKt, row.speedAfter);
         EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
+
+TEST_F(StandingReports, AHoldOnTheLandingRollEndsWhenTheReportAfterItCouldNotBeReachedFromIt) {
+    // At rest on the landing roll at kA1, nose 340, the stream a hold there
+    // (due `holdDue`, and a copy of it 300 ticks later); a report moving on
+    // comes, `metres` off to the north-east.
+    struct Row {
+        const char* what;
+        double standsOffM;  // from the hold, short of it along its nose
+        std::int32_t holdDue, reportDue;
+        double metres, reportKt;
+        bool endsNow;
+    };
+    const Row rows[] = {
+        // The feed repeated the position while the aircraft went on: 200 m
+        // at 6.4 kt from the last copy is a minute, there is 1 s.
+        {"copies, the report 200 m on 1 s after them", 0.0, 12965, 13365, 200.0, 6.4, true},
+        // It stood there, and set off in time for the report.
+        {"a stop, the report 5 m on 5 s after it", 0.0, 12700, 13500, 5.0, 5.0, false},
+        // Still rolling into the hold: the roll brakes to it first.
+        {"rolling into the hold 30 m short", 30.0, 12965, 13365, 200.0, 6.4, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, from(kA1, 160.0, row.standsOffM), 340.0, AcPhase::landing_roll);
+        StreamPoint hold = groundPoint(kA1, row.holdDue, 0.0);
+        hold.stationary = 1;
+        ac.stream = {hold, hold};
+        ac.stream.back().playTick = row.holdDue + 300;
+        StreamPoint p = groundPoint(from(kA1, 40.0, row.metres), row.reportDue, row.reportKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        ac.stream.push_back(p);
+        if (row.endsNow) {
+            ASSERT_EQ(ac.stream.size(), 2u);
+            EXPECT_EQ(ac.stream.front().playTick, tickCount.load() + 1);
+        } else {
+            ASSERT_EQ(ac.stream.size(), 3u);
+            EXPECT_EQ(ac.stream.front().playTick, row.holdDue);
+        }
+    }
+}
+
+TEST_F(StandingReports, AReportOfASpeedNoRollGoesTakesTheSpeedItsPositionTells) {
+    // The last point on the runway at `lastKt`; the next report `metres`
+    // further on, `ticks` later, at `pointKt`.
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        double lastKt, metres;
+        std::int32_t ticks;
+        double pointKt, speedAfter;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        // 500 m in 19.4 s is 50.1 kt: slowing evenly from 60 it ends at 40.2.
+        {"rolling, 1e6 kt", P::landing_roll, 60, 500.0, 1940, 1e6, 40.2},
+        // Slowing evenly from 80 it would end at 20.2, below half the pace.
+        {"rolling fast, 1e6 kt", P::landing_roll, 80, 500.0, 1940, 1e6, 25.05},
+        // The touchdown does not speed it up: no more than the last point.
+        {"touching down, 1e6 kt", P::landing, 65, 355.0, 1055, 1e6, 65.0},
+        // Reports a few seconds apart tell no pace to read an end speed from.
+        {"rolling, reports 5 s apart", P::landing_roll, 60, 40.0, 500, 1e6, 60.0},
+        {"rolling, no speed given", P::landing_roll, 60, 500.0, 1940, std::nan(""), 40.2},
+        {"rolling, a speed a roll goes", P::landing_roll, 60, 500.0, 1940, 30, 30.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 0.0, row.phase);
+        StreamPoint& last = ac.stream.back();
+        last.groundSpeedKt = row.lastKt;
+        last.playTick = 10100;
+        StreamPoint p = groundPoint(from(kA1, 0.0, row.metres), 10100 + row.ticks, row.pointKt);
+        ASSERT_TRUE(checkExtendingSituations(ac, p));
+        EXPECT_NEAR(p.groundSpeedKt, row.speedAfter, 0.1);
     }
 }
