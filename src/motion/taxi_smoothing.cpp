@@ -327,15 +327,14 @@ constexpr double kRollingOnKt = 2.0;
 constexpr double kNoseFarOffLegDeg = 40.0;
 
 // A taxi rolling with its nose further off the way to the next point than
-// a straight leg may start with (a bend ended along its own exit leg, a
-// corner the reports round point by point): a turn from the nose, ending on
+// the nose comes round on the way in (a bend ended along its own exit leg,
+// a landing roll ended short of its exit): a turn from the nose, ending on
 // that point along the middle of its bend, as a smooth path through the
-// points does. Left to a straight leg, or to a point
-// put in on the way to the corner, that start turn was taken on the spot:
-// the aircraft braked 15 m straight on past the point at taxi speed, turned
-// 95 degrees where it stood and drove back across its own track (a 90
-// degree exit crawled 18 s behind its reports). Nothing changes when no
-// such turn can be built.
+// points does. Left to a straight leg, or to a point put in on the way to
+// the corner, that start turn was taken on the spot: the aircraft braked
+// 15 m straight on past the point at taxi speed, turned 95 degrees where it
+// stood and drove back across its own track (a 90 degree exit crawled 18 s
+// behind its reports). Nothing changes when no such turn can be built.
 bool lf_turnsFromTheNose(LiveAc& ac, double cornerDeg) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
