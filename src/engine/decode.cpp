@@ -216,10 +216,6 @@ bool lf_isOffTheTrackLine(const LiveAc& ac, const StreamPoint& last, const Strea
     return paceKt < 0.7 * fliesKt || paceKt > 1.4 * fliesKt;
 }
 
-// A landing roll on its wheels: its reports run on into the exit and the
-// taxi, so a thinned one may be the last of the stream as a taxi's may.
-bool lf_rollingOut(const LiveAc& ac) { return ac.phase == AcPhase::landing_roll && ac.onGround != 0; }
-
 // A report that adds nothing to the stream: the aircraft goes straight on and
 // has not yet covered 20 m on the ground (450 m in the air) since the last.
 // The time that takes comes from the reported speed; a moving report that
@@ -465,11 +461,10 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
             // Played only while taxiing (also when it came before the
-            // aircraft was shown, or on the landing roll's wheels, where the
-            // stream may end in the exit): a parked or pushing aircraft's
-            // reports go to the stand's watch, which judges them as they come.
+            // aircraft was shown): a parked or pushing aircraft's reports go
+            // to the stand's watch, which judges them as they come.
             MotionState& m = ac.motion;
-            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth || lf_rollingOut(ac);
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
             m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
@@ -914,7 +909,7 @@ void gf_playThinnedReports() {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
         // Not yet shown, it waits to be shown taxiing.
-        const bool taxiing = ac.phase == AcPhase::taxi || lf_rollingOut(ac);
+        const bool taxiing = ac.phase == AcPhase::taxi;
         if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
             ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
             !(m.thinnedReportTime > ac.lastReportTime)) {

@@ -295,8 +295,6 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         {"an airborne report is not kept aside", 3000, {{2, 300, true, 0}, {0, 0, false, 2900}}, 1000, 0, 1},
         {"nor a report of a pushback", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1,
          AcPhase::pushed_back},
-        {"a landing roll's, on its wheels, as a taxi's: its stream may end in the exit", 3000,
-         {{5, 10, false, 0}, {0, 0, false, 2500}}, 1005, 10, 2, AcPhase::landing_roll, AcPhase::landing_roll},
         {"one that came before the aircraft was shown is played once it taxis", 3000,
          {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
         {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
