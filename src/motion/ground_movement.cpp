@@ -107,6 +107,10 @@ constexpr int kBendTurnedSteps = 16;
 // A bend's corner this near (m) the straight line from its start to its end
 // is a point put in on the way, not a corner the reports turn at.
 constexpr double kCornerOnChordM = 0.5;
+// A bend's corner this near (m) its start is where its leg set off from: the
+// report the aircraft rolled into as the next one came (the last before a
+// pause), the bend turning there at once onto the way to its end.
+constexpr double kCornerAtStartM = 5.0;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -621,11 +625,15 @@ bool lf_bendTurned(const LiveAc& ac, LaLo end) {
 // Whether the leg's bend carries only its start turn onto the point `end`
 // (the S-curve a last leg turning off the nose is smoothed into, through a
 // point put in halfway along it): it ends there, its corner lies on the
-// straight line from its start to that end (no corner the reports turn at),
-// and neither the nose nor the path anywhere on from here lies further off
-// the line from the pose to `end` than a start turn taken rolling. Planned
-// again from here, the leg runs straight on with a rolling start turn, and
-// the bend it leaves out is no more than that turn.
+// straight line from its start to that end (no corner the reports turn at)
+// or where it starts (the report it set off from, turned at once), and
+// neither the nose nor the path anywhere on from here lies further off the
+// line from the pose to `end` than a start turn taken rolling. Planned again
+// from here, the leg runs straight on with a rolling start turn, and the
+// bend it leaves out is no more than that turn. Left as it was, a tow whose
+// bend rounded the last report before a pause, 4 m on, drove that bend's
+// bend on to the report past its lane corner, braked past it and turned on the
+// spot twice, 11 s behind.
 bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     const MotionState& m = ac.motion;
     const bool turn = lf_groundTurnValid(m);
@@ -638,7 +646,9 @@ bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     const double endE = turn ? m.path.turn.endEast : m.path.curve.endEast;
     const double endN = turn ? m.path.turn.endNorth : m.path.curve.endNorth;
     const double chordM = std::hypot(endE, endN);
-    if (!(chordM > 0.0) || !(std::fabs(cornerE * endN - cornerN * endE) / chordM <= kCornerOnChordM)) return false;
+    if (!(chordM > 0.0) || !(std::fabs(cornerE * endN - cornerN * endE) / chordM <= kCornerOnChordM ||
+                             std::hypot(cornerE, cornerN) <= kCornerAtStartM))
+        return false;
     const double last = turn ? 1.0 : kLastCurveProgress;
     const CurvePoint pathEnd = turn ? sampleGroundTurn(m.path.turn, last) : sampleCurvedLeg(m.path.curve, last);
     if (!pathEnd.valid || !(gf_distanceNm({pathEnd.lat, pathEnd.lon}, end) * metresPerNm <= kBendTurnedOffM)) return false;
