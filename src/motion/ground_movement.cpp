@@ -1339,12 +1339,25 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     // aircraft still counts as arrived there: driven back to, a tow its dead
     // reckoning had carried 14 m past looped 150 m round while its reports
     // stood on the stand.
+    // Still rolling just short of the stand's point, it is judged where
+    // braking straight on brings it to rest: driven onto the stand as a leg
+    // of its own, the few decimetres left were timed at the speed it rolled
+    // at and braked from it within a third of a second.
+    const auto stopsOnStand = [&](const RelativePosition& at) {
+        const double allowed = at.distanceM >= 12.0  ? 4.0
+                               : at.distanceM <= 3.5 ? 10.0
+                                                     : std::lerp(4.0, 10.0, (12.0 - at.distanceM) / 8.5);
+        return at.along > 0.0 && at.distanceM <= 12.0 && headingDiff <= allowed;
+    };
+    const TaxiBraking rolling = gf_taxiBraking(gf_rollingStepM(ac));
     bool stopHere = false;
     if (!approachNeeded && rel.along > 0.0 && d <= 12.0) {
-        const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
-        stopHere = headingDiff <= allowed;
+        stopHere = stopsOnStand(rel);
     } else if (beyond && d <= kMostStandMissM && std::fabs(rel.across) <= rel.along) {
         stopHere = headingDiff <= 4.0;
+    } else if (!approachNeeded && rolling.ticks > 0) {
+        stopHere = stopsOnStand(gf_relativePosition(
+            standPos, h, gf_destinationPoint(lf_pose(ac), {ac.pose.heading, rolling.runM * feetPerMetre})));
     }
     if (!stopHere) {
         const double v = 0.8 * ac.taxiSpeedRef;
@@ -1373,13 +1386,13 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
         stand.trueHeading = h;
         stand.hasTrueHeading = 1;
         s.push_back(stand);
-    } else if (const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac)); braking.ticks > 0) {
+    } else if (rolling.ticks > 0) {
         // Still rolling where it stops (its dead reckoning ran it onto or
         // past the stand while the reports paused): it brakes to rest
         // straight on, as before any hold, not dead on the spot.
         StreamPoint rest = lf_streamPointAt(
-            gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre}), ac, ac.pose.heading);
-        rest.playTick = gf_tickPlus(tickCount.load(), braking.ticks);
+            gf_destinationPoint(lf_pose(ac), {ac.pose.heading, rolling.runM * feetPerMetre}), ac, ac.pose.heading);
+        rest.playTick = gf_tickPlus(tickCount.load(), rolling.ticks);
         s.push_back(rest);
     }
     StreamPoint stop = s.back();
