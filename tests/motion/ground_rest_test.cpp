@@ -738,7 +738,7 @@ TEST_F(GroundRest, ATowKeepsThePaceOfItsLastReportBeforeItComesToRestJustOn) {
     struct Row {
         double cornerDeg, fromKt;
     };
-    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}}) {
+    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}, Row{23.0, 4.5}}) {
         SCOPED_TRACE(row.cornerDeg);
         g_liveAircraft.clear();
         const std::int32_t start = tickCount.load();
