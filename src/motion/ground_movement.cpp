@@ -631,9 +631,9 @@ bool lf_bendTurned(const LiveAc& ac, LaLo end) {
 // line from the pose to `end` than a start turn taken rolling. Planned again
 // from here, the leg runs straight on with a rolling start turn, and the
 // bend it leaves out is no more than that turn. Left as it was, a tow whose
-// bend rounded the last report before a pause, 4 m on, drove that bend's
-// bend on to the report past its lane corner, braked past it and turned on the
-// spot twice, 11 s behind.
+// bend rounded the last report before a pause, 4 m on, drove along that bend
+// to the report past its lane corner, braked past it and turned on the spot
+// twice, 11 s behind.
 bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     const MotionState& m = ac.motion;
     const bool turn = lf_groundTurnValid(m);
