@@ -329,6 +329,10 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     lf_addLiveAcFromMessage(record, key);
 }
 
+// A landing roll on its wheels: its set-aside ground report is played as a
+// taxi's is.
+bool lf_rollsOnItsWheels(const LiveAc& ac) { return ac.phase == AcPhase::landing_roll && ac.onGround != 0; }
+
 // The ground report set aside as thinned out since the last one kept, when
 // the new ground report comes after it and the stream ends on the ground
 // (null otherwise): the reports that may go into the stream before the new
@@ -375,8 +379,13 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
 // (a pushback that ended and turned onto the taxi while the reports paused).
 // Dropped, the aircraft cut the corner from the last kept report, and one
 // not yet shown was created on that chord, metres off the reports of the
-// end of its pushback, and never passed them. It goes into the stream
-// first, with its own time.
+// end of its pushback, and never passed them. So does one after a last kept
+// report at rest, on the way or not: it is the one that has the aircraft
+// moving off where it stood, and tells when it did. Dropped, the aircraft
+// stood there until it had to leave for the report after the pause (a tow
+// not yet shown, whose reports crept off its spot and paused, was created
+// 23 m on and stood there while they had it 4 m from the spot). It goes into
+// the stream first, with its own time.
 void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     constexpr double kPauseS = 10.0;
     const StreamPoint* aside = lf_setAsideBefore(ac, record);
@@ -384,9 +393,11 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
         !(record.time - ac.motion.thinnedReportTime >= kPauseS))
         return;
     const StreamPoint& last = ac.stream.back();
+    const bool setOff = last.stationary != 0 || !(last.groundSpeedKt > 0.0);
     const double viaNm = gf_distanceNm(lf_position(last), lf_position(*aside)) +
                          gf_distanceNm(lf_position(*aside), lf_position(record.point));
-    if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
+    if (!setOff && !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
+        return;
     lf_playSetAside(ac);
 }
 
@@ -461,10 +472,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
             // Played only while taxiing (also when it came before the
-            // aircraft was shown): a parked or pushing aircraft's reports go
-            // to the stand's watch, which judges them as they come.
+            // aircraft was shown, or on the wheels of its landing roll, whose
+            // last reports slow to a taxi's pace: dropped, a roll whose
+            // stream ended braked to rest 7 m short of its last report): a
+            // parked or pushing aircraft's reports go to the stand's watch,
+            // which judges them as they come.
             MotionState& m = ac.motion;
-            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth || lf_rollsOnItsWheels(ac);
             m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
@@ -909,7 +923,7 @@ void gf_playThinnedReports() {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
         // Not yet shown, it waits to be shown taxiing.
-        const bool taxiing = ac.phase == AcPhase::taxi;
+        const bool taxiing = ac.phase == AcPhase::taxi || lf_rollsOnItsWheels(ac);
         if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
             ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
             !(m.thinnedReportTime > ac.lastReportTime)) {

@@ -111,6 +111,10 @@ constexpr int kBendTurnedSteps = 16;
 // A bend's corner this near (m) the straight line from its start to its end
 // is a point put in on the way, not a corner the reports turn at.
 constexpr double kCornerOnChordM = 0.5;
+// A bend's corner this near (m) its start is where its leg set off from: the
+// report the aircraft rolled into as the next one came (the last before a
+// pause), the bend turning there at once onto the way to its end.
+constexpr double kCornerAtStartM = 5.0;
 // The longest leg the ground step eases from rest with a schedule of its
 // own (a longer one is played evenly).
 constexpr double kLongestEasedLegTicks = 12000.0;
@@ -625,11 +629,15 @@ bool lf_bendTurned(const LiveAc& ac, LaLo end) {
 // Whether the leg's bend carries only its start turn onto the point `end`
 // (the S-curve a last leg turning off the nose is smoothed into, through a
 // point put in halfway along it): it ends there, its corner lies on the
-// straight line from its start to that end (no corner the reports turn at),
-// and neither the nose nor the path anywhere on from here lies further off
-// the line from the pose to `end` than a start turn taken rolling. Planned
-// again from here, the leg runs straight on with a rolling start turn, and
-// the bend it leaves out is no more than that turn.
+// straight line from its start to that end (no corner the reports turn at)
+// or where it starts (the report it set off from, turned at once), and
+// neither the nose nor the path anywhere on from here lies further off the
+// line from the pose to `end` than a start turn taken rolling. Planned again
+// from here, the leg runs straight on with a rolling start turn, and the
+// bend it leaves out is no more than that turn. Left as it was, a tow whose
+// bend rounded the last report before a pause, 4 m on, drove along that bend
+// to the report past its lane corner, braked past it and turned on the spot
+// twice, 11 s behind.
 bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     const MotionState& m = ac.motion;
     const bool turn = lf_groundTurnValid(m);
@@ -642,7 +650,9 @@ bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
     const double endE = turn ? m.path.turn.endEast : m.path.curve.endEast;
     const double endN = turn ? m.path.turn.endNorth : m.path.curve.endNorth;
     const double chordM = std::hypot(endE, endN);
-    if (!(chordM > 0.0) || !(std::fabs(cornerE * endN - cornerN * endE) / chordM <= kCornerOnChordM)) return false;
+    if (!(chordM > 0.0) || !(std::fabs(cornerE * endN - cornerN * endE) / chordM <= kCornerOnChordM ||
+                             std::hypot(cornerE, cornerN) <= kCornerAtStartM))
+        return false;
     const double last = turn ? 1.0 : kLastCurveProgress;
     const CurvePoint pathEnd = turn ? sampleGroundTurn(m.path.turn, last) : sampleCurvedLeg(m.path.curve, last);
     if (!pathEnd.valid || !(gf_distanceNm({pathEnd.lat, pathEnd.lon}, end) * metresPerNm <= kBendTurnedOffM)) return false;
@@ -1402,12 +1412,25 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
     // aircraft still counts as arrived there: driven back to, a tow its dead
     // reckoning had carried 14 m past looped 150 m round while its reports
     // stood on the stand.
+    // Still rolling just short of the stand's point, it is judged where
+    // braking straight on brings it to rest: driven onto the stand as a leg
+    // of its own, the few decimetres left were timed at the speed it rolled
+    // at and braked from it within a third of a second.
+    const auto stopsOnStand = [&](const RelativePosition& at) {
+        const double allowed = at.distanceM >= 12.0  ? 4.0
+                               : at.distanceM <= 3.5 ? 10.0
+                                                     : std::lerp(4.0, 10.0, (12.0 - at.distanceM) / 8.5);
+        return at.along > 0.0 && at.distanceM <= 12.0 && headingDiff <= allowed;
+    };
+    const TaxiBraking rolling = gf_taxiBraking(gf_rollingStepM(ac));
     bool stopHere = false;
     if (!approachNeeded && rel.along > 0.0 && d <= 12.0) {
-        const double allowed = d >= 12.0 ? 4.0 : d <= 3.5 ? 10.0 : std::lerp(4.0, 10.0, (12.0 - d) / 8.5);
-        stopHere = headingDiff <= allowed;
+        stopHere = stopsOnStand(rel);
     } else if (beyond && d <= kMostStandMissM && std::fabs(rel.across) <= rel.along) {
         stopHere = headingDiff <= 4.0;
+    } else if (!approachNeeded && rolling.ticks > 0) {
+        stopHere = stopsOnStand(gf_relativePosition(
+            standPos, h, gf_destinationPoint(lf_pose(ac), {ac.pose.heading, rolling.runM * feetPerMetre})));
     }
     if (!stopHere) {
         const double v = 0.8 * ac.taxiSpeedRef;
@@ -1436,13 +1459,13 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
         stand.trueHeading = h;
         stand.hasTrueHeading = 1;
         s.push_back(stand);
-    } else if (const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac)); braking.ticks > 0) {
+    } else if (rolling.ticks > 0) {
         // Still rolling where it stops (its dead reckoning ran it onto or
         // past the stand while the reports paused): it brakes to rest
         // straight on, as before any hold, not dead on the spot.
         StreamPoint rest = lf_streamPointAt(
-            gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre}), ac, ac.pose.heading);
-        rest.playTick = gf_tickPlus(tickCount.load(), braking.ticks);
+            gf_destinationPoint(lf_pose(ac), {ac.pose.heading, rolling.runM * feetPerMetre}), ac, ac.pose.heading);
+        rest.playTick = gf_tickPlus(tickCount.load(), rolling.ticks);
         s.push_back(rest);
     }
     StreamPoint stop = s.back();

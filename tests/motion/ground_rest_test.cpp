@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+#include "airports/loaded_airport.h"
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "motion/ground_roll.h"
@@ -609,6 +610,38 @@ TEST_F(GroundRest, AReportAtRestOnAStandBehindWhereDeadReckoningTookATaxiStopsIt
     }
 }
 
+TEST_F(GroundRest, ATowRollingOntoItsStandStopsWhereBrakingBringsItNotWithinATick) {
+    // A tow at 4 kt north along its stand's axis, its last report at rest on
+    // the stand: the drive onto the stand begins `shortM` short of the
+    // stand's point. Just short of it (within the braking run from 4 kt, 0.85
+    // m) braking straight on brings it onto the stand; further off it drives
+    // onto it. Either way it comes to rest on the stand at the taxi rate.
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    for (const double shortM : {0.7, 0.3, 6.0}) {
+        SCOPED_TRACE(shortM);
+        g_liveAircraft.clear();
+        const double kt = 4.0;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(30.0 / (kt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s = route(kStart, {{0.0, 30.0}, {0.0, shortM + 0.2}}, kt, legTicks);
+        s.back().groundSpeedKt = 0.0;
+        const LaLo stand = ahead(at(s[1]), 0.0, shortM);
+        setStandTable({{"GATE 1", stand}});
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 0.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        const Played p = lf_play(ac, 2 * legTicks);
+        clearStandTable();
+        ASSERT_GT(p.ticks.size(), static_cast<std::size_t>(legTicks));
+        EXPECT_EQ(ac.standId, 1);
+        EXPECT_LT(p.ticks.back().stepM, 1e-4) << "it came to rest";
+        EXPECT_LT(metres(p.end, stand), 1.0);
+        EXPECT_LE(lf_worstChange(p.ticks, 2), kHardestChange);
+    }
+}
+
 TEST_F(GroundRest, ALegFromRestWhoseReportsFellDueLongAgoTakesTheTimeItsSpeedChangeNeeds) {
     // Created standing after its next reports fell due (the tow 21.6 m on at
     // 5 kt, held there by a copy of it at rest): the leg is squeezed into the
@@ -705,7 +738,7 @@ TEST_F(GroundRest, ATowKeepsThePaceOfItsLastReportBeforeItComesToRestJustOn) {
     struct Row {
         double cornerDeg, fromKt;
     };
-    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}}) {
+    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}, Row{23.0, 4.5}}) {
         SCOPED_TRACE(row.cornerDeg);
         g_liveAircraft.clear();
         const std::int32_t start = tickCount.load();

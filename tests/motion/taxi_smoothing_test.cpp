@@ -629,25 +629,32 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
     // whose start turn of 22 degrees was smoothed into an S-curve (through a
     // point put in halfway) is planned again while still in it: the bend
     // carries no corner of the reports, only the start turn, which the leg
-    // from the pose takes rolling.
+    // from the pose takes rolling. So is one whose bend rounds the report it
+    // set off from, 4 m on its nose (the last before a pause, the next 58 m
+    // on turned 32 degrees): the bend is that leg's start turn.
     struct Row {
         const char* name;
         double headingDeg;    // the nose at the start; the leg runs at 342
         double reportAfterM;  // rolled when the report comes
         bool bent, replanned;
         bool oneLeg = false;  // the last point 80 m on as one reported leg
+        double setOffM = 0.0;  // the report set off from, this far on the nose, the last 58 m on at 4.5 kt
     };
     for (const Row row : {Row{"bend turned", 3.0, 80.0, true, true}, Row{"still in the bend", 3.0, 4.0, true, false},
                           Row{"a straight leg", 342.0, 80.0, false, true},
-                          Row{"still in the S-curve of its start turn", 4.0, 10.0, true, true, true}}) {
+                          Row{"still in the S-curve of its start turn", 4.0, 10.0, true, true, true},
+                          Row{"rounding the report it set off from", 14.0, 2.0, true, true, false, 3.9}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
-        auto s = row.oneLeg ? route(kStart, {{342.0, 80.0}}, 8.0, 1200)
-                            : route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, 8.0, 1200);
+        const double kt = row.setOffM > 0.0 ? 4.5 : 8.0;
+        auto s = row.oneLeg ? route(kStart, {{342.0, 80.0}}, kt, 1200)
+                 : row.setOffM > 0.0 ? route(kStart, {{row.headingDeg, row.setOffM}}, kt, 168)
+                                     : route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, kt, 1200);
+        if (row.setOffM > 0.0) s.push_back(ground(ahead(at(s.back()), 342.0, 58.0), s.back().playTick + 2505, kt));
         const StreamPoint after = ground(ahead(at(s.back()), 34.0, 21.0), s.back().playTick + 500, 8.3);
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = 8.0 * kKnotsToMps / 100.0;
+        ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
         double rolledM = 0.0;
         bool bent = false;
