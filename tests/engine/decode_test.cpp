@@ -385,16 +385,13 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
     // after a pause, one at 10 kt `eastM` east of that one and `northM`
     // further north. The thinned one goes into the stream first where the
     // new one lies off the line on from the last point by way of it (the
-    // aircraft turned there): else the stream cut the corner. Or where the
-    // last point is at rest, on the way or not: the thinned one tells when
-    // the aircraft set off from there.
+    // aircraft turned there): else the stream cut the corner.
     struct Row {
         const char* name;
         AcPhase phase;
         AcSimState state;
         double pauseS, eastM, northM, thinnedKt;
         bool kept;
-        double lastKt = 6.0;
     };
     const Row rows[] = {
         {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
@@ -404,15 +401,12 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         {"a gentle bend: on the way", AcPhase::taxi, AcSimState::active, 25, 8, 30, 2.9, false},
         {"no pause", AcPhase::taxi, AcSimState::active, 5, 28, 0, 2.9, false},
         {"a thinned report at no speed tells no place", AcPhase::taxi, AcSimState::active, 25, 28, 0, 0.0, false},
-        {"not yet shown, set off from where it stood", AcPhase::birth, AcSimState::buffer, 25, 0, 60, 2.3, true, 0.0},
-        {"taxiing, set off from where it stood", AcPhase::taxi, AcSimState::active, 25, 0, 60, 2.3, true, 0.0},
-        {"set off, no pause", AcPhase::taxi, AcSimState::active, 5, 0, 10, 2.3, false, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, 1500)}, row.state);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 6, false, 1500)}, row.state);
         if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
         ac.lastReportTime = 1000.0;
         const std::size_t before = ac.stream.size();
