@@ -734,21 +734,6 @@ Braking lf_planBraking(LiveAc& ac) {
     return {n, gf_distanceNm(stop, next) * metresPerNm};
 }
 
-// The tick the hold the aircraft stands in ends as reported, when its
-// copies were made to end sooner by the time of the turn on the spot onto
-// the leg after it (see hoverRetime); 0 otherwise. The leg's point, or a
-// point put in before it to smooth its corner, is the one the hold was cut
-// for.
-std::int64_t lf_cutHoldEnds(const LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    const auto& s = ac.stream;
-    if (m.turnHoldCutTicks <= 0 || s.size() < 2 || s[0].stationary == 0 || gf_rollingStepM(ac) > 0.0) return 0;
-    for (std::size_t i = 1; i < s.size() && i <= 2; ++i)
-        if (gf_isSamePlace(m.turnHoldCutFor, lf_position(s[i])))
-            return std::int64_t{s[0].playTick} + m.turnHoldCutTicks;
-    return 0;
-}
-
 // A large start turn while taxiing is made on the spot before the aircraft
 // moves: the leg is delayed by the turn. `ownTicks` is the leg's time at its
 // own speed, `legTicks` as a late leg catches up. True when it was planned.
@@ -794,14 +779,7 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const double turnEnds = static_cast<double>(tickCount.load()) + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
-    // Nor before the reports at rest it stands through end: a hold ended
-    // sooner by this turn's time (turned while the reports still stand) is
-    // left no sooner than they have it leave. Finishing the turn rolling, an
-    // aircraft set off 1.6 s before its last report at rest there and was
-    // 1.3 m off it by then.
-    const bool leavesHoldEarly =
-        static_cast<double>(tickCount.load()) + spotTurnTicks < static_cast<double>(lf_cutHoldEnds(ac));
-    if (braking.ticks == 0 && late && !leavesHoldEarly && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
+    if (braking.ticks == 0 && late && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
         plannedM >= kRollingTurnLegShare * rollingTurnM)
         doneDeg = kRollingTurnDoneDeg;
     const double turn = std::max(0.0, (m.startTurnAngleDeg - doneDeg) * degreesToRadians) / rate;
