@@ -329,10 +329,6 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     lf_addLiveAcFromMessage(record, key);
 }
 
-// A landing roll on its wheels: its set-aside ground report is played as a
-// taxi's is.
-bool lf_rollsOnItsWheels(const LiveAc& ac) { return ac.phase == AcPhase::landing_roll && ac.onGround != 0; }
-
 // The ground report set aside as thinned out since the last one kept, when
 // the new ground report comes after it and the stream ends on the ground
 // (null otherwise): the reports that may go into the stream before the new
@@ -465,13 +461,10 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).
             // Played only while taxiing (also when it came before the
-            // aircraft was shown, or on the wheels of its landing roll, whose
-            // last reports slow to a taxi's pace: dropped, a roll whose
-            // stream ended braked to rest 7 m short of its last report): a
-            // parked or pushing aircraft's reports go to the stand's watch,
-            // which judges them as they come.
+            // aircraft was shown): a parked or pushing aircraft's reports go
+            // to the stand's watch, which judges them as they come.
             MotionState& m = ac.motion;
-            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth || lf_rollsOnItsWheels(ac);
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
             m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
@@ -916,7 +909,7 @@ void gf_playThinnedReports() {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
         // Not yet shown, it waits to be shown taxiing.
-        const bool taxiing = ac.phase == AcPhase::taxi || lf_rollsOnItsWheels(ac);
+        const bool taxiing = ac.phase == AcPhase::taxi;
         if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
             ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
             !(m.thinnedReportTime > ac.lastReportTime)) {

@@ -299,8 +299,6 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
          {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
         {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
          AcPhase::parked},
-        {"one of a landing roll on its wheels is played as a taxi's", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}},
-         1005, 10, 2, AcPhase::landing_roll},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
