@@ -740,6 +740,12 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     if (lf_samePlace(p, s.back())) return false;
+    // Still in the air, a report at no speed on the ground where the report
+    // before it was flying is the receiver repeating that position, not a
+    // touchdown. The stream's last point need not lie on that position any
+    // more, so the test above misses it; taken as a touchdown, it slowed the
+    // aircraft in the air towards a stop a few hundred feet up.
+    if (ac.onGround == 0 && lf_repeatsMovingReport(ac, p)) return false;
     lf_leaveStaleRollHold(ac, p);
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);

@@ -348,14 +348,34 @@ TEST_F(AirSpeed, FlightsWhoseStreamsEndOrGoWrongKeepTheFloorAndTheirTime) {
         r.identity("DLH513", "D-AIBO", "A320", "DLH").straight(40.0);
         add("altitude spike", r, lf_every(2.0, 0.0, r.duration()), false);
     }
-    const std::vector<Flown> flown = fly(flights, [](TrafficRecord& report) {
+    // 200 ft above the field the reports pause for 28 s; the first after
+    // the pause is the receiver repeating the last one's position, on the
+    // ground and at no speed, and the landing's reports follow. The copy is
+    // no touchdown 200 ft up: the approach flies on to the runway.
+    constexpr double kLastAloftS = 84.0;
+    StreamPoint aloft;
+    {
+        Route r = approach(0xC20014, onRunway(6, 400.0), 130.0, 700.0, 1200.0);
+        r.identity("DLH514", "D-AIBP", "A320", "DLH").land().speedTo(30.0, 25);
+        aloft = r.reportAt(kLastAloftS).point;
+        std::vector<double> seconds = lf_every(2.0, 0.0, kLastAloftS);
+        seconds.push_back(kLastAloftS + 28.0);
+        for (const double s : lf_every(2.0, kLastAloftS + 30.0, r.duration())) seconds.push_back(s);
+        add("a copy on the ground after a pause on final", r, seconds);
+    }
+    const std::vector<Flown> flown = fly(flights, [&](TrafficRecord& report) {
         if (report.hexid == 0xC20012 && report.time >= 1.7e9 + 10.0) report.point.tasKt = std::nan("");
         if (report.hexid == 0xC20013 && report.time == 1.7e9 + 20.0) report.point.altitudeFt += 3000.0;
+        if (report.hexid == 0xC20014 && report.time == 1.7e9 + kLastAloftS + 28.0) {
+            report.point.lat = aloft.lat;
+            report.point.lon = aloft.lon;
+            report.point.groundSpeedKt = 0.0;
+        }
     });
     harness->writePlot("streams_that_end_or_go_wrong");
     lf_expectFlown(flights, flown);
     // The spike is not flown up to: the climb stays within the category's.
-    EXPECT_LT(flown.back().highestFt, kFieldFt + 6000.0 + 300.0);
+    EXPECT_LT(flown[flown.size() - 2].highestFt, kFieldFt + 6000.0 + 300.0);
 }
 
 TEST_F(AirSpeed, ATurnOnFinalWhoseReportsEndTurnsTheNoseOnWithItsTrack) {
