@@ -414,6 +414,43 @@ TEST(MotionReportChecks, OnTheGroundTheSpeedIsHeldToTwiceTheFasterOfTheReportedA
     }
 }
 
+TEST(MotionReportChecks, OnTheGroundAStaleRepeatAtNoSpeedTellsNoStandingPaceForTheSpeed) {
+    // Reported setting off south at 2.9 kt 2 m from where it stands (2 s),
+    // then nothing until a copy of that report at no speed (45 s) and one
+    // 385 m on at 8.3 kt (55 s): the aircraft taxied on through the pause.
+    // The pose stands until 25 s, when the far report came, and covers the
+    // 385 m by its due tick, speeding up for 6 s to 27.7 kt: the pace of the
+    // reports across the copy is 14 kt, and twice that is no racing. Half a
+    // second at 60 kt more is.
+    for (const auto& [burstKt, finding] : {std::pair{0.0, false}, std::pair{60.0, true}}) {
+        SCOPED_TRACE(burstKt);
+        Made m(0.0, 1.0, 5500, [](int) { return 0.0; }, 180.0);
+        auto& reports = m.record.reports;
+        reports.resize(5);
+        const std::pair<double, double> said[] = {{0.0, 0.0}, {2.0, 2.9}, {45.0, 0.0}, {55.0, 8.3}, {57.0, 8.3}};
+        const double southM[] = {0.0, 2.0, 2.0, 385.0, 394.0};
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            reports[i].time = 1.7e9 + said[i].first;
+            reports[i].dueTick = said[i].first * 100.0;
+            reports[i].position = lf_east(0.0, -southM[i]);
+            reports[i].groundSpeedKt = said[i].second;
+        }
+        const double top = 385.0 / 27.0;
+        const double burst = burstKt * kKnotsToMps;
+        for (MotionSample& s : m.record.samples) {
+            const double t = std::max(0.0, s.tick / 100.0 - 25.0);
+            double south = t < 6.0 ? top / 12.0 * t * t : 3.0 * top + top * (t - 6.0);
+            if (burst > 0.0) south += (burst - top) * std::clamp(s.tick - 3000, 0, 50) / 100.0;
+            const LaLo at = lf_east(0.0, -south);
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+            s.reportedKt = s.tick < 2500 ? 2.9 : 8.3;
+        }
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::GroundSpeed), finding) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
     // Flying east at 136 kt, reported every 2 s up to 18 s; then nothing
     // until a report at 60 s that repeats the one at 18 s, on the ground and

@@ -675,6 +675,12 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
     const Judge judge{r, out, false};
     const auto& s = r.samples;
     const std::vector<const ReportedPosition*> path = lf_reportedPath(r.reports);
+    // The reports' own pace across a stale repeat at no speed: the pace from
+    // the report before it to the one after. With the repeat kept, a stretch
+    // judged before the repeat falls due reads the reports as standing (the
+    // moving report to its own copy), though the aircraft went on meanwhile
+    // and the report after the copy lies hundreds of metres on.
+    const std::vector<const ReportedPosition*> travelPath = lf_reportedPath(r.reports, true);
     for (std::size_t i = 0; i < s.size(); ++i) {
         const MotionSample& c = s[i];
         const double tick = c.tick;
@@ -703,7 +709,8 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
                 reportedKt = std::max(reportedKt, s[k].reportedKt);
             }
             if (whole && !lf_exempt(MotionCheck::GroundSpeed, r.hexid, c.tick, out)) {
-                const double ownKt = lf_fastestOwnKt(path, from.tick, c.tick);
+                const double ownKt = std::max(lf_fastestOwnKt(path, from.tick, c.tick),
+                                              lf_fastestOwnKt(travelPath, from.tick, c.tick));
                 if (std::isfinite(ownKt)) reportedKt = std::max(reportedKt, ownKt);
                 const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) /
                                   (kGroundSpeedWindowTicks * 0.01) * kMpsToKnots;
