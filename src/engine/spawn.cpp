@@ -470,17 +470,26 @@ void spawnLiveAc(LiveAc& ac) {
                 // standing aircraft's positions, not a move: shown, it taxied
                 // from one to the other at walking pace and back.
                 const bool standing = second.stationary != 0 || lf_scatterOfStanding(front, second);
+                // Its front at rest on a stand, the reports after it walking
+                // off: it stood there as much as one seen standing, its turn
+                // to be created having come only once they moved (the creates
+                // queued). Created there, it was driven nose first along its
+                // push and turned on the spot at its end, 18 s behind.
+                const auto tellNoStand = [&ac] {
+                    if (ac.toldNoStand != 0) return;
+                    ac.toldNoStand = 1;
+                    gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",
+                                       ac.callsign, ac.registration));
+                };
+                if (!standing && walking && front.groundSpeedKt <= kStandingKt && gf_isOnAStand(lf_position(front)))
+                    tellNoStand();
                 if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && !standing)
                     ac.pushedOffStand = walking && gf_isOnAStand(lf_position(front)) ? 1 : 2;
                 const bool pushedBack = ac.pushedOffStand == 1 && walking;
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
                 if (standing || fast || pushedBack) {
-                    if (standing && ac.toldNoStand == 0) {
-                        ac.toldNoStand = 1;
-                        gf_log(fmt::format("{} {} stands where no stand is free for it: not shown until it moves",
-                                           ac.callsign, ac.registration));
-                    }
+                    if (standing) tellNoStand();
                     // Named once, so that an arrival first heard on its landing
                     // roll, shown only once it slows to a taxi, is not simply
                     // missing meanwhile.

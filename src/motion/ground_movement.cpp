@@ -672,6 +672,7 @@ bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
 struct Braking {
     std::int32_t ticks = 0;  // 0: standing, no braking
     double legM = 0.0;       // from where it stops to the next point
+    double runM = 0.0;       // from where it brakes to where it stops
 };
 Braking lf_planBraking(LiveAc& ac) {
     MotionState& m = ac.motion;
@@ -690,7 +691,7 @@ Braking lf_planBraking(LiveAc& ac) {
     m.brakeBearing = ac.pose.heading;
     m.legBearing = gf_bearing(stop, next);
     m.startTurnAngleDeg = lf_angleDeg(m.legBearing, ac.pose.heading);
-    return {n, gf_distanceNm(stop, next) * metresPerNm};
+    return {n, gf_distanceNm(stop, next) * metresPerNm, plan.runM};
 }
 
 // A large start turn while taxiing is made on the spot before the aircraft
@@ -726,9 +727,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // it sets off once the nose is as near the leg as a straight leg may
     // start, finishing the turn as it rolls: a heavy turning the last 15
     // degrees on the spot too stood 2.5 s more, and then could not make up a
-    // 300 m leg at twice its pace. On time, on a short leg it would cross
-    // half sideways, or after braking straight on past its corner, it faces
-    // the leg before moving.
+    // 300 m leg at twice its pace. So does one that braked to rest a little
+    // way past its point, no further than a tenth of the leg on from where
+    // it stops: it stands all but where the leg sets off, and the leg runs
+    // on nearly as from there (a late taxi whose reports came again after a
+    // pause braked 3.7 m past where dead reckoning had it, turned 89 degrees
+    // on the spot, the last 15 too, and came 5.5 s late after 231 m). On
+    // time, on a short leg it would cross half sideways, or after braking
+    // far past its corner (the leg from where it stops doubling back), it
+    // faces the leg before moving.
     m.turnInPlaceDoneDeg = 0.0;
     double doneDeg = kTurnInPlaceDoneDeg;
     const double plannedM = lf_flatNm(ac.stream[0], ac.stream[1]) * metresPerNm;
@@ -736,10 +743,13 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const double rollingTurnM = kTaxiSpeedChangePerTick * rollingTurnTicks * rollingTurnTicks / 2.0;
     const double spotTurnTicks = (m.startTurnAngleDeg - kRollingTurnDoneDeg) * degreesToRadians / rate;
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
-    const double turnEnds = static_cast<double>(tickCount.load()) + spotTurnTicks + rollingTurnTicks;
+    const double turnEnds =
+        static_cast<double>(tickCount.load()) + braking.ticks + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
-    if (braking.ticks == 0 && late && spotTurnTicks >= kMinLegTicks && std::isfinite(plannedM) &&
-        plannedM >= kRollingTurnLegShare * rollingTurnM)
+    const bool stopsNearLegStart = braking.ticks == 0 || kRollingTurnLegShare * braking.runM <= braking.legM;
+    const double setOffLegM = braking.ticks > 0 ? braking.legM : plannedM;
+    if (stopsNearLegStart && late && spotTurnTicks >= kMinLegTicks && std::isfinite(setOffLegM) &&
+        setOffLegM >= kRollingTurnLegShare * rollingTurnM)
         doneDeg = kRollingTurnDoneDeg;
     const double turn = std::max(0.0, (m.startTurnAngleDeg - doneDeg) * degreesToRadians) / rate;
     const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);

@@ -749,9 +749,11 @@ TEST_F(Spawn, ReportsAtRestScatteredAroundOneSpotAreAStandingAircraft) {
 
 // Reports that walk an aircraft off the stand it stood on (no stand free for
 // it) push it back: it appears where they stop, nose toward its taxi, not on
-// the stand to follow the push nose first and turn round at its end. One
-// that never stood, stood off the stands (a tow from the lane), or whose
-// reports cover taxi ground however slow they say it goes is created at once.
+// the stand to follow the push nose first and turn round at its end, also
+// when its turn to be created comes only as they walk off (its last report at
+// rest the only one left). One that never stood, stood off the stands (a tow
+// from the lane), or whose reports cover taxi ground however slow they say it
+// goes is created at once.
 TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
     setAirport(300.0);
     // The spot it stands on is a stand, 20 m across; the lane is 100 m west.
@@ -764,11 +766,16 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         double walkStepDeg;  // each walking report this far east of the one before
         bool waits;
         bool quickReport = false;  // one more walking report 2 m on half a second later
+        // Only its last report at rest is left when its turn comes (the
+        // others were consumed while the creates queued).
+        bool lastAtRestOnly = false;
     };
     const Row rows[] = {
         {"pushed back off a stand", true, 8.0, kStepDeg, true},
         {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
+        {"pushed back, its turn come as it walked off", true, 8.0, kStepDeg, true, false, true},
         {"towed from the lane", true, 7.9986, kStepDeg, false},
+        {"towed from the lane, its turn come as it walked off", true, 7.9986, kStepDeg, false, false, true},
         {"walking without having stood", false, 8.0, kStepDeg, false},
         {"said to walk, covering taxi ground", true, 8.0, 3.0 * kStepDeg, false},
     };
@@ -782,7 +789,9 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
             p.groundSpeedKt = kt;
             stream.push_back(p);
         };
-        if (row.stoodFirst) {
+        if (row.lastAtRestOnly) {
+            add(row.standsAtLon, false, 0.0);
+        } else if (row.stoodFirst) {
             add(row.standsAtLon, true, 0.0);
             add(row.standsAtLon, true, 0.0);
         }

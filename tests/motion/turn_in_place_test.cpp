@@ -450,16 +450,21 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
     // up the 320 m from rest at twice its pace: it sets off once the nose is
     // 20 degrees off the leg and turns the rest rolling, the nose never
     // further off its travel than that, and is at the far point within 5 s
-    // of its time. Late on a leg of 30 m, which it would cross half
-    // sideways, or with time to spare (a last report 160 m on at 18.8 kt due
-    // in a minute), it faces the leg before it moves.
+    // of its time. So does one still rolling west at 8.4 kt, which brakes
+    // to rest 3.7 m on first (within the 1.7 s of its braking more). Late on
+    // a leg of 30 m, which it would cross
+    // half sideways, or with time to spare (a last report 160 m on at
+    // 18.8 kt due in a minute), it faces the leg before it moves.
     struct Row {
         const char* name;
         double nearM, nearKt;
         std::int32_t nearDue, farDue;  // farDue 0: the stream ends at the near point
         bool rolls;
+        double rollingKt = 0.0;  // rolling on at this when the leg is planned
     };
-    for (const Row row : {Row{"late", 160.0, 9.4, 1463, 2831, true}, Row{"late on a short leg", 30.0, 9.4, 300, 1700, false},
+    for (const Row row : {Row{"late", 160.0, 9.4, 1463, 2831, true},
+                          Row{"late, braking to rest first", 160.0, 9.4, 1463, 2831, true, 8.4},
+                          Row{"late on a short leg", 30.0, 9.4, 300, 1700, false},
                           Row{"on time", 160.0, 18.8, 7000, 0, false}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
@@ -474,20 +479,24 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 5.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = now - 1;
+        ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
         // Points kept when they were reported.
         ac.motion.advanceLimit = 0;
 
         std::optional<double> setOffDeg;
         std::int32_t atFar = -1;
         double worstOffDeg = 0.0;
+        // Set off from rest: after its braking, when it rolled in.
+        bool rested = row.rollingKt == 0.0;
         while (tickCount.load() - now < 20000 && atFar < 0) {
             const LaLo before{ac.pose.latitude, ac.pose.longitude};
             const std::optional<double> step = playTick(ac);
             if (!step) break;
             const LaLo here{ac.pose.latitude, ac.pose.longitude};
             const double headingDeg = ac.pose.heading / kDeg;
+            if (*step <= 1e-4) rested = true;
             if (*step > 1e-4) {
-                if (!setOffDeg) setOffDeg = std::fabs(std::remainder(headingDeg - 180.0, 360.0));
+                if (!setOffDeg && rested) setOffDeg = std::fabs(std::remainder(headingDeg - 180.0, 360.0));
                 const double travelDeg = gf_bearing(before, here) / kDeg;
                 worstOffDeg = std::max(worstOffDeg, std::fabs(std::remainder(travelDeg - headingDeg, 360.0)));
             }
@@ -499,7 +508,8 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
         if (row.rolls) {
             EXPECT_GT(*setOffDeg, 15.0);
             EXPECT_LE(worstOffDeg, 20.5);
-            EXPECT_LE(atFar - (now + row.farDue), 500) << "ticks late at the far point";
+            const TaxiBraking braking = gf_taxiBraking(row.rollingKt * kKnotsToMps / 100.0);
+            EXPECT_LE(atFar - (now + row.farDue), 500 + braking.ticks) << "ticks late at the far point";
         } else {
             EXPECT_LE(*setOffDeg, 5.5);
             EXPECT_LE(worstOffDeg, 5.5);
