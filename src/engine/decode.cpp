@@ -708,6 +708,20 @@ void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint ap
     front = held;
 }
 
+// The first report of an aircraft on the ground not yet shown lay out of
+// reach of the two after it, which agree: the held report takes its place.
+// Kept, the reports after it were judged against a position miles off: those
+// of a parked aircraft, scattered by metres around its stand, went in as
+// moves, and it was created taxiing from one to the next instead of parked.
+// Reported at no speed, the aircraft stood where the held report has it
+// from the first report's time on, and starts then.
+void lf_replaceOddFirstGroundPoint(LiveAc& ac, const StreamPoint& held) {
+    StreamPoint& front = ac.stream.front();
+    const std::int32_t firstTick = front.playTick;
+    front = held;
+    if (!(held.groundSpeedKt > 0.0)) front.playTick = firstTick;
+}
+
 // A ground report held as out of reach of the stream's last point, which is
 // a position at no speed, when the next report lies in reach of both and the
 // held one lies on the way to it: the last point was a stale position the
@@ -727,7 +741,7 @@ bool lf_heldReportOnTheWay(const StreamPoint& last, const StreamPoint& held, con
 // the way to it. Such a point waits for the next report: when that one lies
 // within reach of the stream again, the held one was wrong and is dropped;
 // otherwise the aircraft is where the held one says, and it goes into the
-// stream first. True when the point was held.
+// stream first. True when the point was held (or went in here).
 bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;
@@ -751,6 +765,16 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
                 held.airborne != 0) {
                 lf_replaceOddFirstPoint(ac, held, append);
                 return false;
+            }
+            // The same on the ground: the new report was judged against the
+            // odd first one and is judged again against the held report that
+            // takes its place.
+            if (ac.phase == AcPhase::birth && ac.stream.size() == 1 && ac.stream.front().airborne == 0 &&
+                held.airborne == 0) {
+                lf_replaceOddFirstGroundPoint(ac, held);
+                StreamPoint again = point;
+                if (lf_acceptPoint(ac, again)) append(ac, again);
+                return true;
             }
             // Shown, and the way there a detour off the line its track and
             // the last report's agree on: the last report was the wrong one,

@@ -967,7 +967,8 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
     const double offM = 5 * 1852.0;
     const Row rows[] = {
         {"5 NM off, then back near the stream: dropped", offM, 0, 10, {0, 10}},
-        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {0, offM, offM + 10}},
+        // The first report was the odd one: the held report takes its place.
+        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {offM, offM + 10}},
         // 92 m in 3 s is 59.6 kt: a move at that pace is a move, however
         // slowly it is reported (the point before may be a stale one).
         {"92 m on from standing", 92, 0, 80, {0, 92, 80}},
@@ -990,6 +991,41 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
         std::vector<double> northM;
         for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
         EXPECT_EQ(northM, row.northM);
+    }
+}
+
+TEST_F(DecodeTest, AGroundFirstReportOutOfReachOfTheTwoAfterItGivesWayToThem) {
+    // Not yet shown, first reported 5 NM off (due at tick 1000), then at its
+    // place 3 s and 6 s later (the next report nextM on from the held one),
+    // with the stream checks of the engine: the reports after the odd one
+    // are judged against the held report, not against a place miles off.
+    gf_setDecodeCalls({});
+    struct Row {
+        const char* name;
+        double kt, nextM;
+        std::vector<double> northM;  // the stream afterwards, from the held report
+        std::int32_t frontTick;
+        bool nextStands;
+    };
+    const Row rows[] = {
+        // 20 m off at no speed: the scatter of a parked aircraft's reports,
+        // a copy of where it stands (from the first report's time).
+        {"standing, its reports scattered", 0, 20, {0, 0}, 1000, true},
+        {"taxiing at 10 kt", 10, 15, {0, 15}, 1300, false},
+    };
+    const double offM = 5 * 1852.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, row.kt, false, 1000)}, AcSimState::buffer);
+        const LaLo held = northOf(kFar, offM);
+        decodeExisting(ac, streamPoint(held, row.kt, false, 1300));
+        decodeExisting(ac, streamPoint(northOf(held, row.nextM), row.kt, false, 1600));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(held, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+        EXPECT_EQ(ac.stream.front().playTick, row.frontTick);
+        EXPECT_EQ(ac.stream.back().stationary != 0, row.nextStands);
     }
 }
 
