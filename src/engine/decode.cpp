@@ -375,8 +375,19 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
 // (a pushback that ended and turned onto the taxi while the reports paused).
 // Dropped, the aircraft cut the corner from the last kept report, and one
 // not yet shown was created on that chord, metres off the reports of the
-// end of its pushback, and never passed them. It goes into the stream
-// first, with its own time.
+// end of its pushback, and never passed them. So does one after a last kept
+// report at rest, on the way or not: it is the one that has the aircraft
+// moving off where it stood, and tells when it did. Dropped, the aircraft
+// stood there until it had to leave for the report after the pause (a tow
+// not yet shown, whose reports crept off its spot and paused, was created
+// 23 m on and stood there while they had it 4 m from the spot). Not when the
+// report after the pause stands at the set-aside one's very place: the feed
+// repeating that position at no speed (or the aircraft standing there), it
+// is no place the aircraft set off for, and the creep into it tells nothing
+// the aircraft would be late for. Taken, a tow's reports crept 2 m, stood
+// there 10 s by the repeat, and jumped 37 m on: the tow held on the creep's
+// place and fell 14 s behind catching up. It goes into the stream first,
+// with its own time.
 void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     constexpr double kPauseS = 10.0;
     const StreamPoint* aside = lf_setAsideBefore(ac, record);
@@ -384,9 +395,12 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
         !(record.time - ac.motion.thinnedReportTime >= kPauseS))
         return;
     const StreamPoint& last = ac.stream.back();
+    const bool setOff = (last.stationary != 0 || !(last.groundSpeedKt > 0.0)) &&
+                        !gf_isSamePlace(lf_position(*aside), lf_position(record.point));
     const double viaNm = gf_distanceNm(lf_position(last), lf_position(*aside)) +
                          gf_distanceNm(lf_position(*aside), lf_position(record.point));
-    if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
+    if (!setOff && !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
+        return;
     lf_playSetAside(ac);
 }
 

@@ -383,13 +383,18 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
     // after a pause, one at 10 kt `eastM` east of that one and `northM`
     // further north. The thinned one goes into the stream first where the
     // new one lies off the line on from the last point by way of it (the
-    // aircraft turned there): else the stream cut the corner.
+    // aircraft turned there): else the stream cut the corner. Or where the
+    // last point is at rest, on the way or not: the thinned one tells when
+    // the aircraft set off from there, unless the new one (at newKt) stands
+    // at its very place.
     struct Row {
         const char* name;
         AcPhase phase;
         AcSimState state;
         double pauseS, eastM, northM, thinnedKt;
         bool kept;
+        double lastKt = 6.0;
+        double newKt = 10.0;
     };
     const Row rows[] = {
         {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
@@ -399,12 +404,17 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         {"a gentle bend: on the way", AcPhase::taxi, AcSimState::active, 25, 8, 30, 2.9, false},
         {"no pause", AcPhase::taxi, AcSimState::active, 5, 28, 0, 2.9, false},
         {"a thinned report at no speed tells no place", AcPhase::taxi, AcSimState::active, 25, 28, 0, 0.0, false},
+        {"not yet shown, set off from where it stood", AcPhase::birth, AcSimState::buffer, 25, 0, 60, 2.3, true, 0.0},
+        {"taxiing, set off from where it stood", AcPhase::taxi, AcSimState::active, 25, 0, 60, 2.3, true, 0.0},
+        {"set off, no pause", AcPhase::taxi, AcSimState::active, 5, 0, 10, 2.3, false, 0.0},
+        {"set off, then its place repeated at no speed", AcPhase::birth, AcSimState::buffer, 10, 0, 0, 1.7, false, 0.0,
+         0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 6, false, 1500)}, row.state);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, 1500)}, row.state);
         if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
         ac.lastReportTime = 1000.0;
         const std::size_t before = ac.stream.size();
@@ -413,7 +423,8 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         ASSERT_EQ(ac.stream.size(), before) << "thinned out";
         const LaLo moved =
             gf_destinationPoint(northOf(aside, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
-        decodeMessage(report(kHex, streamPoint(moved, 10, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
+        decodeMessage(
+            report(kHex, streamPoint(moved, row.newKt, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
         ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
         EXPECT_EQ(ac.lastReportTime, 1012.0 + row.pauseS);
         if (!row.kept) continue;
