@@ -404,6 +404,20 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     lf_playSetAside(ac);
 }
 
+// A set-aside ground report at no speed at the very place of the stream's
+// last point, a report of the aircraft passing there at a pace: the feed
+// repeating the last position it gave while the aircraft went on. No
+// aircraft comes to rest on the spot it passed at a pace (braking from it
+// takes metres). Played when the reports paused, it ended the stream in a
+// stop there: a tow stood 15 s on its lane while its reports went on round
+// the lane's corner, and fell 7 s behind them. Left out, the aircraft goes on
+// as its reports went until the next one says where it went.
+bool lf_repeatsPlacePassedAtAPace(const StreamPoint& last, const StreamPoint& aside) {
+    return aside.airborne == 0 && last.airborne == 0 && aside.groundSpeedKt == 0.0 && last.stationary == 0 &&
+           last.groundSpeedKt >= kCreepingKt && last.groundSpeedKt <= kLeastGroundJumpKt &&
+           gf_isSamePlace(lf_position(last), lf_position(aside));
+}
+
 void lf_decodeMessage(const TrafficRecord& record) {
     LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
@@ -958,6 +972,7 @@ void gf_playThinnedReports() {
             std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks)
             continue;
         m.thinnedReportSet = 0;
+        if (lf_repeatsPlacePassedAtAPace(ac.stream.back(), m.thinnedReport)) continue;
         ac.lastReportTime = m.thinnedReportTime;
         try {
             decodeExisting(ac, m.thinnedReport);

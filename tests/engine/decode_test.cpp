@@ -269,6 +269,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         bool airborne;
         std::int32_t playAt;  // 0: a report
         bool shown = true;    // at a play: an aircraft not yet shown is shown by then
+        double kt = 5.0;      // a ground report's speed
     };
     struct Row {
         const char* name;
@@ -279,6 +280,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         std::size_t points;
         AcPhase phase = AcPhase::taxi;
         AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown
+        double lastKt = 5.0;                  // the last kept point's speed
     };
     const Row rows[] = {
         {"no later report: played 5 s before the last point is due", 3000,
@@ -299,12 +301,18 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
          {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
         {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
          AcPhase::parked},
+        // No aircraft comes to rest on the very spot it passed at 5 kt: the
+        // feed repeating that place while it went on.
+        {"the last point's place repeated at no speed", 3000, {{5, 0, false, 0, true, 0.0}, {0, 0, false, 2500}},
+         1000, 0, 1},
+        {"the same after a creep: it may stop there", 3000, {{5, 0, false, 0, true, 0.0}, {0, 0, false, 2500}}, 1005,
+         0, 2, AcPhase::taxi, AcPhase::taxi, 4.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 5, false, row.lastDue)});
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, row.lastDue)});
         for (const Step& s : row.steps) {
             if (s.playAt != 0) {
                 tickCount.store(s.playAt);
@@ -312,7 +320,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
                 gf_playThinnedReports();
                 continue;
             }
-            const double gs = s.airborne ? 300.0 : 5.0;
+            const double gs = s.airborne ? 300.0 : s.kt;
             decodeMessage(
                 report(kHex, streamPoint(northOf(kFar, s.metres), gs, s.airborne, 3000), 1000.0 + s.dt));
         }
