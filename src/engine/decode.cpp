@@ -491,7 +491,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // Played only while taxiing (also when it came before the
             // aircraft was shown): a parked or pushing aircraft's reports go
             // to the stand's watch, which judges them as they come.
+            // Not in place of a later report set aside before it (a datagram
+            // that came late): the later one tells where the aircraft went
+            // since. Put in its place, a repeat at no speed of a place the
+            // aircraft had left was played when the reports paused, and
+            // stopped it there, while the later report 13 m on never went in.
             MotionState& m = ac.motion;
+            if (m.thinnedReportSet != 0 && record.time < m.thinnedReportTime) return;
             const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
             m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;

@@ -292,6 +292,8 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         {"played once only", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}, {0, 0, false, 2600}}, 1005, 10, 2},
         {"the latest of two thinned reports", 3000, {{3, 6, false, 0}, {6, 12, false, 0}, {0, 0, false, 2900}},
          1006, 12, 2},
+        {"the latest also when the earlier came late", 3000,
+         {{6, 12, false, 0}, {3, 6, false, 0}, {0, 0, false, 2900}}, 1006, 12, 2},
         {"a later report kept: nothing more to play", 3000,
          {{5, 10, false, 0}, {9, 24, false, 0}, {0, 0, false, 2900}}, 1009, 24, 2},
         {"an airborne report is not kept aside", 3000, {{2, 300, true, 0}, {0, 0, false, 2900}}, 1000, 0, 1},
