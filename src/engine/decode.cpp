@@ -746,7 +746,7 @@ void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint ap
 // reach of the two after it, which agree: the held report takes its place.
 // Kept, the reports after it were judged against a position miles off: those
 // of a parked aircraft, scattered by metres around its stand, went in as
-// moves, and it was created taxiing from one to the next instead of parked.
+// moves, and it was created taxiing 40 m from one to the next.
 // Reported at no speed, the aircraft stood where the held report has it
 // from the first report's time on, and starts then.
 void lf_replaceOddFirstGroundPoint(LiveAc& ac, const StreamPoint& held) {
