@@ -375,8 +375,19 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
 // (a pushback that ended and turned onto the taxi while the reports paused).
 // Dropped, the aircraft cut the corner from the last kept report, and one
 // not yet shown was created on that chord, metres off the reports of the
-// end of its pushback, and never passed them. It goes into the stream
-// first, with its own time.
+// end of its pushback, and never passed them. So does one after a last kept
+// report at rest, on the way or not: it is the one that has the aircraft
+// moving off where it stood, and tells when it did. Dropped, the aircraft
+// stood there until it had to leave for the report after the pause (a tow
+// not yet shown, whose reports crept off its spot and paused, was created
+// 23 m on and stood there while they had it 4 m from the spot). Not when the
+// report after the pause stands at the set-aside one's very place: the feed
+// repeating that position at no speed (or the aircraft standing there), it
+// is no place the aircraft set off for, and the creep into it tells nothing
+// the aircraft would be late for. Taken, a tow's reports crept 2 m, stood
+// there 10 s by the repeat, and jumped 37 m on: the tow held on the creep's
+// place and fell 14 s behind catching up. It goes into the stream first,
+// with its own time.
 void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     constexpr double kPauseS = 10.0;
     const StreamPoint* aside = lf_setAsideBefore(ac, record);
@@ -384,10 +395,27 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
         !(record.time - ac.motion.thinnedReportTime >= kPauseS))
         return;
     const StreamPoint& last = ac.stream.back();
+    const bool setOff = (last.stationary != 0 || !(last.groundSpeedKt > 0.0)) &&
+                        !gf_isSamePlace(lf_position(*aside), lf_position(record.point));
     const double viaNm = gf_distanceNm(lf_position(last), lf_position(*aside)) +
                          gf_distanceNm(lf_position(*aside), lf_position(record.point));
-    if (!(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point)))) return;
+    if (!setOff && !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
+        return;
     lf_playSetAside(ac);
+}
+
+// A set-aside ground report at no speed at the very place of the stream's
+// last point, a report of the aircraft passing there at a pace: the feed
+// repeating the last position it gave while the aircraft went on. No
+// aircraft comes to rest on the spot it passed at a pace (braking from it
+// takes metres). Played when the reports paused, it ended the stream in a
+// stop there: a tow stood 15 s on its lane while its reports went on round
+// the lane's corner, and fell 7 s behind them. Left out, the aircraft goes on
+// as its reports went until the next one says where it went.
+bool lf_repeatsPlacePassedAtAPace(const StreamPoint& last, const StreamPoint& aside) {
+    return aside.airborne == 0 && last.airborne == 0 && aside.groundSpeedKt == 0.0 && last.stationary == 0 &&
+           last.groundSpeedKt >= kCreepingKt && last.groundSpeedKt <= kLeastGroundJumpKt &&
+           gf_isSamePlace(lf_position(last), lf_position(aside));
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
@@ -463,7 +491,13 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // Played only while taxiing (also when it came before the
             // aircraft was shown): a parked or pushing aircraft's reports go
             // to the stand's watch, which judges them as they come.
+            // Not in place of a later report set aside before it (a datagram
+            // that came late): the later one tells where the aircraft went
+            // since. Put in its place, a repeat at no speed of a place the
+            // aircraft had left was played when the reports paused, and
+            // stopped it there, while the later report 13 m on never went in.
             MotionState& m = ac.motion;
+            if (m.thinnedReportSet != 0 && record.time < m.thinnedReportTime) return;
             const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
             m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
             m.thinnedReport = point;
@@ -708,6 +742,20 @@ void lf_replaceOddFirstPoint(LiveAc& ac, const StreamPoint& held, AppendPoint ap
     front = held;
 }
 
+// The first report of an aircraft on the ground not yet shown lay out of
+// reach of the two after it, which agree: the held report takes its place.
+// Kept, the reports after it were judged against a position miles off: those
+// of a parked aircraft, scattered by metres around its stand, went in as
+// moves, and it was created taxiing 40 m from one to the next.
+// Reported at no speed, the aircraft stood where the held report has it
+// from the first report's time on, and starts then.
+void lf_replaceOddFirstGroundPoint(LiveAc& ac, const StreamPoint& held) {
+    StreamPoint& front = ac.stream.front();
+    const std::int32_t firstTick = front.playTick;
+    front = held;
+    if (!(held.groundSpeedKt > 0.0)) front.playTick = firstTick;
+}
+
 // A ground report held as out of reach of the stream's last point, which is
 // a position at no speed, when the next report lies in reach of both and the
 // held one lies on the way to it: the last point was a stale position the
@@ -727,7 +775,7 @@ bool lf_heldReportOnTheWay(const StreamPoint& last, const StreamPoint& held, con
 // the way to it. Such a point waits for the next report: when that one lies
 // within reach of the stream again, the held one was wrong and is dropped;
 // otherwise the aircraft is where the held one says, and it goes into the
-// stream first. True when the point was held.
+// stream first. True when the point was held (or went in here).
 bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;
@@ -751,6 +799,16 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
                 held.airborne != 0) {
                 lf_replaceOddFirstPoint(ac, held, append);
                 return false;
+            }
+            // The same on the ground: the new report was judged against the
+            // odd first one and is judged again against the held report that
+            // takes its place.
+            if (ac.phase == AcPhase::birth && ac.stream.size() == 1 && ac.stream.front().airborne == 0 &&
+                held.airborne == 0) {
+                lf_replaceOddFirstGroundPoint(ac, held);
+                StreamPoint again = point;
+                if (lf_acceptPoint(ac, again)) append(ac, again);
+                return true;
             }
             // Shown, and the way there a detour off the line its track and
             // the last report's agree on: the last report was the wrong one,
@@ -920,6 +978,7 @@ void gf_playThinnedReports() {
             std::int64_t{ac.stream.back().playTick} - now > kThinnedReportPlayTicks)
             continue;
         m.thinnedReportSet = 0;
+        if (lf_repeatsPlacePassedAtAPace(ac.stream.back(), m.thinnedReport)) continue;
         ac.lastReportTime = m.thinnedReportTime;
         try {
             decodeExisting(ac, m.thinnedReport);

@@ -410,13 +410,25 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     p.groundSpeedKt = 0.0;
 }
 
+// The way the aircraft went at the stream's point `i` when no leg leads to
+// it: its nose, or, while the aircraft is not yet shown (it has no nose of
+// its own yet), the track the point was reported moving on. Judged by an
+// unset nose, the report of a pushback's end 13 m on along the push became a
+// copy of the point before, and the aircraft was created there and stood
+// while its reports had it go on to the push's end.
+double lf_wayAtLonePoint(const LiveAc& ac, const StreamPoint& q) {
+    const bool movesOnTrack = q.airborne == 0 && q.groundSpeedKt >= kReportedMovingKt &&
+                              q.groundSpeedKt <= kMostGroundKt && std::isfinite(q.trackDeg);
+    return ac.phase == AcPhase::birth && movesOnTrack ? q.trackDeg * degreesToRadians : ac.pose.heading;
+}
+
 // Whether `p` lies onward of the stream's point `i`: within a right angle of
-// the way the aircraft came to it (the leg from the point before, or its nose
-// where there is none).
+// the way the aircraft came to it (the leg from the point before, or the way
+// it went there where there is none).
 bool lf_liesOnwardOf(const LiveAc& ac, std::size_t i, const StreamPoint& p) {
     const auto& s = ac.stream;
     const double way = i >= 1 && !lf_samePlace(s[i - 1], s[i]) ? gf_bearing(lf_position(s[i - 1]), lf_position(s[i]))
-                                                               : ac.pose.heading;
+                                                               : lf_wayAtLonePoint(ac, s[i]);
     return std::fabs(std::remainder(gf_bearing(lf_position(s[i]), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
 }
 
@@ -513,12 +525,15 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
 // reports went on at 4 kt a few metres on stood 14 s until one lay beyond the
-// near copy's box.
+// near copy's box. A stop reported as a creep (under the 1 kt a report moves
+// from) is a stop, as it is taken when it comes after a moving report: not
+// counted so, an arrival whose reports crept into a stop at 0.9 kt and went
+// on at 2.6 kt 10 m on was copied back onto the stop and stood there for good.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
     std::size_t first = s.size() - 1;
-    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
+    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt < kReportedMovingKt; };
     if (!atRest(s[first])) return false;
     while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
     if (first == 0) return false;

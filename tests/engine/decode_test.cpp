@@ -269,6 +269,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         bool airborne;
         std::int32_t playAt;  // 0: a report
         bool shown = true;    // at a play: an aircraft not yet shown is shown by then
+        double kt = 5.0;      // a ground report's speed
     };
     struct Row {
         const char* name;
@@ -279,6 +280,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         std::size_t points;
         AcPhase phase = AcPhase::taxi;
         AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown
+        double lastKt = 5.0;                  // the last kept point's speed
     };
     const Row rows[] = {
         {"no later report: played 5 s before the last point is due", 3000,
@@ -290,6 +292,8 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         {"played once only", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}, {0, 0, false, 2600}}, 1005, 10, 2},
         {"the latest of two thinned reports", 3000, {{3, 6, false, 0}, {6, 12, false, 0}, {0, 0, false, 2900}},
          1006, 12, 2},
+        {"the latest also when the earlier came late", 3000,
+         {{6, 12, false, 0}, {3, 6, false, 0}, {0, 0, false, 2900}}, 1006, 12, 2},
         {"a later report kept: nothing more to play", 3000,
          {{5, 10, false, 0}, {9, 24, false, 0}, {0, 0, false, 2900}}, 1009, 24, 2},
         {"an airborne report is not kept aside", 3000, {{2, 300, true, 0}, {0, 0, false, 2900}}, 1000, 0, 1},
@@ -299,12 +303,18 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
          {{5, 10, false, 0}, {0, 0, false, 2600, false}, {0, 0, false, 2900}}, 1005, 10, 2, AcPhase::birth},
         {"not once it was shown parked", 3000, {{5, 10, false, 0}, {0, 0, false, 2900}}, 1000, 0, 1, AcPhase::birth,
          AcPhase::parked},
+        // No aircraft comes to rest on the very spot it passed at 5 kt: the
+        // feed repeating that place while it went on.
+        {"the last point's place repeated at no speed", 3000, {{5, 0, false, 0, true, 0.0}, {0, 0, false, 2500}},
+         1000, 0, 1},
+        {"the same after a creep: it may stop there", 3000, {{5, 0, false, 0, true, 0.0}, {0, 0, false, 2500}}, 1005,
+         0, 2, AcPhase::taxi, AcPhase::taxi, 4.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 5, false, row.lastDue)});
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, row.lastDue)});
         for (const Step& s : row.steps) {
             if (s.playAt != 0) {
                 tickCount.store(s.playAt);
@@ -312,7 +322,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
                 gf_playThinnedReports();
                 continue;
             }
-            const double gs = s.airborne ? 300.0 : 5.0;
+            const double gs = s.airborne ? 300.0 : s.kt;
             decodeMessage(
                 report(kHex, streamPoint(northOf(kFar, s.metres), gs, s.airborne, 3000), 1000.0 + s.dt));
         }
@@ -383,13 +393,18 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
     // after a pause, one at 10 kt `eastM` east of that one and `northM`
     // further north. The thinned one goes into the stream first where the
     // new one lies off the line on from the last point by way of it (the
-    // aircraft turned there): else the stream cut the corner.
+    // aircraft turned there): else the stream cut the corner. Or where the
+    // last point is at rest, on the way or not: the thinned one tells when
+    // the aircraft set off from there, unless the new one (at newKt) stands
+    // at its very place.
     struct Row {
         const char* name;
         AcPhase phase;
         AcSimState state;
         double pauseS, eastM, northM, thinnedKt;
         bool kept;
+        double lastKt = 6.0;
+        double newKt = 10.0;
     };
     const Row rows[] = {
         {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
@@ -399,12 +414,17 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         {"a gentle bend: on the way", AcPhase::taxi, AcSimState::active, 25, 8, 30, 2.9, false},
         {"no pause", AcPhase::taxi, AcSimState::active, 5, 28, 0, 2.9, false},
         {"a thinned report at no speed tells no place", AcPhase::taxi, AcSimState::active, 25, 28, 0, 0.0, false},
+        {"not yet shown, set off from where it stood", AcPhase::birth, AcSimState::buffer, 25, 0, 60, 2.3, true, 0.0},
+        {"taxiing, set off from where it stood", AcPhase::taxi, AcSimState::active, 25, 0, 60, 2.3, true, 0.0},
+        {"set off, no pause", AcPhase::taxi, AcSimState::active, 5, 0, 10, 2.3, false, 0.0},
+        {"set off, then its place repeated at no speed", AcPhase::birth, AcSimState::buffer, 10, 0, 0, 1.7, false, 0.0,
+         0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 6, false, 1500)}, row.state);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, 1500)}, row.state);
         if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
         ac.lastReportTime = 1000.0;
         const std::size_t before = ac.stream.size();
@@ -413,7 +433,8 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         ASSERT_EQ(ac.stream.size(), before) << "thinned out";
         const LaLo moved =
             gf_destinationPoint(northOf(aside, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
-        decodeMessage(report(kHex, streamPoint(moved, 10, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
+        decodeMessage(
+            report(kHex, streamPoint(moved, row.newKt, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
         ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
         EXPECT_EQ(ac.lastReportTime, 1012.0 + row.pauseS);
         if (!row.kept) continue;
@@ -967,7 +988,8 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
     const double offM = 5 * 1852.0;
     const Row rows[] = {
         {"5 NM off, then back near the stream: dropped", offM, 0, 10, {0, 10}},
-        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {0, offM, offM + 10}},
+        // The first report was the odd one: the held report takes its place.
+        {"5 NM off, then near it: the aircraft is there", offM, 0, offM + 10, {offM, offM + 10}},
         // 92 m in 3 s is 59.6 kt: a move at that pace is a move, however
         // slowly it is reported (the point before may be a stale one).
         {"92 m on from standing", 92, 0, 80, {0, 92, 80}},
@@ -990,6 +1012,41 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
         std::vector<double> northM;
         for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0));
         EXPECT_EQ(northM, row.northM);
+    }
+}
+
+TEST_F(DecodeTest, AGroundFirstReportOutOfReachOfTheTwoAfterItGivesWayToThem) {
+    // Not yet shown, first reported 5 NM off (due at tick 1000), then at its
+    // place 3 s and 6 s later (the next report nextM on from the held one),
+    // with the stream checks of the engine: the reports after the odd one
+    // are judged against the held report, not against a place miles off.
+    gf_setDecodeCalls({});
+    struct Row {
+        const char* name;
+        double kt, nextM;
+        std::vector<double> northM;  // the stream afterwards, from the held report
+        std::int32_t frontTick;
+        bool nextStands;
+    };
+    const Row rows[] = {
+        // 20 m off at no speed: the scatter of a parked aircraft's reports,
+        // a copy of where it stands (from the first report's time).
+        {"standing, its reports scattered", 0, 20, {0, 0}, 1000, true},
+        {"taxiing at 10 kt", 10, 15, {0, 15}, 1300, false},
+    };
+    const double offM = 5 * 1852.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, row.kt, false, 1000)}, AcSimState::buffer);
+        const LaLo held = northOf(kFar, offM);
+        decodeExisting(ac, streamPoint(held, row.kt, false, 1300));
+        decodeExisting(ac, streamPoint(northOf(held, row.nextM), row.kt, false, 1600));
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream) northM.push_back(std::round(gf_distanceNm(held, {p.lat, p.lon}) * 1852.0));
+        EXPECT_EQ(northM, row.northM);
+        EXPECT_EQ(ac.stream.front().playTick, row.frontTick);
+        EXPECT_EQ(ac.stream.back().stationary != 0, row.nextStands);
     }
 }
 

@@ -126,6 +126,38 @@ TEST_F(StreamChecks, NearDuplicatesAndStoppedPoints) {
     EXPECT_TRUE(lf_acceptNewStreamPoint(heli, hover));
 }
 
+TEST_F(StreamChecks, WithNoLegToItsLastPointTheWayItCameIsItsNoseOrNotYetShownItsReportedTrack) {
+    // The stream's only point at kA1 reported at 2.9 kt on `trackDeg`, the
+    // nose north; a report 12.6 m south at 0.5 kt: onward of the way the
+    // aircraft came it has stopped there, behind it it is a copy of the last.
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        double trackDeg;
+        bool copyOfLast;
+    };
+    const Row rows[] = {
+        // Pushed south tail first from its stand, not yet shown: the end of
+        // the push, not scatter.
+        {"not yet shown, reported going south", AcPhase::birth, 180.0, false},
+        {"not yet shown, reported going north", AcPhase::birth, 0.0, true},
+        {"not yet shown, no track reported", AcPhase::birth, std::nan(""), true},
+        {"shown taxiing: its nose tells", AcPhase::taxi, 180.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHex, kA1, 0.0, row.phase);
+        ac.simState = AcSimState::buffer;
+        ac.stream.back().groundSpeedKt = 2.9;
+        ac.stream.back().trackDeg = row.trackDeg;
+        StreamPoint p = groundPoint(from(kA1, 180.0, 12.6), 10300, 0.5);
+        ASSERT_TRUE(lf_acceptNewStreamPoint(ac, p));
+        EXPECT_EQ(p.stationary != 0, row.copyOfLast);
+        EXPECT_EQ(p.lat == kA1.lat, row.copyOfLast);
+    }
+}
+
 TEST_F(StreamChecks, AParkedAircraftReportingAwayFromItsStand) {
     struct Row {
         double bearingDeg, metres, standDeg;
@@ -514,9 +546,11 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         bool held;        // a hold copy of the stop after it
         double northM, pointKt;
         bool copy;
+        double stopKt = 0.0;  // the stop's reported speed
     };
     const Row rows[] = {
         {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, false, 4.0, 4.0, false},
+        {"the same after a creep into the stop at 0.9 kt", 2.7, false, 4.0, 4.0, false, 0.9},
         {"4 m on at 4 kt after that stop and a hold there", 2.7, true, 4.0, 4.0, false},
         {"4 m on at 4 kt after a stop with no move into it", -1.0, false, 4.0, 4.0, true},
         {"4 m on at 4 kt after a stop the crawl before it stood at", 0.0, false, 4.0, 4.0, true},
@@ -530,7 +564,7 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::taxi);
         ac.stream.clear();
         if (r.beforeKt >= 0.0) ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0), 10000, r.beforeKt));
-        ac.stream.push_back(groundPoint(kA1, 10500, 0.0));
+        ac.stream.push_back(groundPoint(kA1, 10500, r.stopKt));
         if (r.held) {
             ac.stream.push_back(ac.stream.back());
             ac.stream.back().stationary = 1;
