@@ -364,6 +364,44 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
     return 0;
 }
 
+// A landing roll come to rest on its wheels that sets off for a report
+// further on than the report's speed covers in the time left: the reports
+// say it rolled on (the roll was dead-reckoned to rest while they paused,
+// braking harder than the aircraft did). It speeds up at the taxi rate and
+// brakes into the report's speed at it, as fast as the time needs; when the
+// reports leave less time than that, the least it takes (the later points
+// fall due later by the shortfall). Capped at the report's speed as a taxi
+// from rest is, a roll found 700 m on 27 s later took 75 s to get there and
+// ran 50 s behind its reports to the stand. The ticks the leg is played in
+// come back; 0 when the rule does not apply or no schedule fits.
+std::int32_t lf_rollOnFromRestSchedule(LiveAc& ac, std::int32_t n, double legM) {
+    MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.stream.size() < 2 || n < 1 ||
+        n > kMaxScheduleTicks || !(legM > 0.0) || !std::isfinite(legM))
+        return 0;
+    const StreamPoint& next = ac.stream[1];
+    const double endKt = next.groundSpeedKt;
+    if (next.stationary != 0 || !std::isfinite(endKt) || !(endKt > 0.0) || endKt > kFastestRollKt) return 0;
+    const double a = kTaxiSpeedChangePerTick;
+    const double end = endKt * kKnotsToMps / 100.0;
+    if (!(legM / n > kRestLegOverOnward * end)) return 0;
+    // The least time: speeding up from rest straight into braking to the
+    // report's speed, with no even speed between.
+    const double peak = std::sqrt(a * legM + end * end / 2.0);
+    const double least = std::ceil(peak / a + (peak - end) / a);
+    if (!std::isfinite(least)) return 0;
+    const std::int32_t from = std::max(n, gf_ticksFromCount(least, 0));
+    for (std::int32_t k = from; k <= from + 3 && k <= kMaxScheduleTicks; ++k) {
+        if (!lf_cruiseSchedule(m, k, legM, 0.0, true, a, nullptr, end)) continue;
+        const std::int64_t shift = std::int64_t{tickCount.load()} + k - next.playTick;
+        if (shift > 0) gf_shiftLaterPoints(ac, 1, shift);
+        return k;
+    }
+    m.scheduleCount = 0;
+    m.scheduleIndex = 0;
+    return 0;
+}
+
 // The eased shares of a leg of `n` ticks (kind as the speed-change kind).
 void lf_easedSchedule(MotionState& m, std::int32_t n, int kind) {
     const auto count = static_cast<std::size_t>(std::max(1, n));
@@ -473,6 +511,7 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     if ((driven || setsOff) && kind != 3 && m.legTimeOverride == 0) {
         const double start = kind == 1 || setsOff ? 0.0 : lf_startStepM(ac);
         const bool toRest = m.legEndsAtRest != 0 || kind == 2;
+        if (rollOn && setsOff && !toRest && lf_rollOnFromRestSchedule(ac, n, legM) > 0) return;
         if (lf_restLegSchedule(ac, 1, n, legM, start, toRest, lf_onwardStep(ac, 1)) > 0) return;
     }
     if (kind == 0 && m.legEndsAtRest == 0) {

@@ -319,3 +319,54 @@ TEST_F(GroundRoll, ALandingRollThatCameToRestRollsOnFromRestAtTheTaxiRate) {
         }
     }
 }
+
+TEST_F(GroundRoll, ALandingRollAtRestSetsOffForAReportFarOnAsFastAsItsTimeNeeds) {
+    airport();
+    // Dead-reckoned to rest while the reports paused, the roll is found 700 m
+    // further on 26.7 s later at 18 kt: it speeds up and brakes into the
+    // report's speed at the taxi rate, in the least time that takes (about
+    // 30 s from rest, peaking near 82 kt), not at the report's 18 kt (75 s,
+    // 50 s behind its reports). A report its own speed reaches in time keeps
+    // the time the reports give.
+    struct Case {
+        const char* name;
+        double legM;
+        std::int32_t legTicks;
+        bool catchesUp;
+    };
+    for (const Case c : {Case{"far on", 700.0, 2668, true}, Case{"near", 60.0, 1000, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = rolling(AcPhase::landing_roll, Large, 300, 0.0, 18.0, c.legM, c.legTicks);
+        ac.pose.trueAirspeed = 0.0;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = 0.0;
+        stepGround(ac);
+        const MotionState& m = ac.motion;
+        ASSERT_NE(m.scheduleCount, 0u);
+        const double legM =
+            gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream[1].lat, ac.stream[1].lon}) * 1852.0;
+        if (!c.catchesUp) {
+            EXPECT_EQ(ac.stream[1].playTick, 10000 + c.legTicks);
+            continue;
+        }
+        // The least time, speeding up from rest straight into braking to
+        // 18 kt at 2.5 m/s^2; the point falls due when the leg ends.
+        const double end = 18.0 * kMps;
+        const double peak = std::sqrt(2.5 * legM + end * end / 2.0);
+        const double leastS = peak / 2.5 + (peak - end) / 2.5;
+        EXPECT_NEAR(m.scheduleCount / 100.0, leastS, 0.1);
+        EXPECT_EQ(ac.stream[1].playTick, 10000 + static_cast<std::int32_t>(m.scheduleCount));
+        double before = 0.0, fastest = 0.0;
+        for (std::size_t i = 0; i < m.scheduleCount; ++i) {
+            const double step = m.schedule[i] * legM;
+            EXPECT_LE(std::fabs(step - before), 2.5e-4 + 1e-9) << i;
+            fastest = std::max(fastest, step);
+            before = step;
+        }
+        EXPECT_LE(fastest * 100.0, peak + 0.01);
+        EXPECT_GE(fastest * 100.0, 0.95 * peak);
+        EXPECT_NEAR(before * 100.0 / kMps, 18.0, 0.5);
+    }
+}
