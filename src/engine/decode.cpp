@@ -329,6 +329,11 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
     lf_addLiveAcFromMessage(record, key);
 }
 
+// The mark of a report set aside on the landing roll (1: by a taxi).
+constexpr std::uint8_t kSetAsideOnTheRoll = 2;
+
+bool lf_rollsOnItsWheels(const LiveAc& ac) { return ac.phase == AcPhase::landing_roll && ac.onGround != 0; }
+
 // The ground report set aside as thinned out since the last one kept, when
 // the new ground report comes after it and the stream ends on the ground
 // (null otherwise): the reports that may go into the stream before the new
@@ -496,10 +501,16 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // since. Put in its place, a repeat at no speed of a place the
             // aircraft had left was played when the reports paused, and
             // stopped it there, while the later report 13 m on never went in.
+            // A landing roll on its wheels keeps its last one aside too, to
+            // play while it still rolls (a roll whose reports end short of
+            // rest stopped short of its last report); marked as the roll's,
+            // it is dropped once the roll has turned off into a taxi, whose
+            // own legs already lead on from there.
             MotionState& m = ac.motion;
             if (m.thinnedReportSet != 0 && record.time < m.thinnedReportTime) return;
-            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth;
-            m.thinnedReportSet = point.airborne == 0 && taxiing ? 1 : 0;
+            const bool rolling = lf_rollsOnItsWheels(ac);
+            const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth || rolling;
+            m.thinnedReportSet = point.airborne == 0 && taxiing ? (rolling ? kSetAsideOnTheRoll : 1) : 0;
             m.thinnedReport = point;
             m.thinnedReportTime = record.time;
             m.thinnedReportTick = tickCount.load();
@@ -966,9 +977,11 @@ void gf_playThinnedReports() {
     for (LiveAc& ac : g_liveAircraft) {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
-        // Not yet shown, it waits to be shown taxiing.
-        const bool taxiing = ac.phase == AcPhase::taxi;
-        if (ac.stream.empty() || !(taxiing || ac.phase == AcPhase::birth) ||
+        // Not yet shown, it waits to be shown taxiing; the roll's own is
+        // played on the roll only.
+        const bool onRoll = m.thinnedReportSet == kSetAsideOnTheRoll;
+        const bool taxiing = onRoll ? lf_rollsOnItsWheels(ac) : ac.phase == AcPhase::taxi;
+        if (ac.stream.empty() || !(taxiing || (!onRoll && ac.phase == AcPhase::birth)) ||
             ac.simState == AcSimState::liveryrespawn || ac.simState == AcSimState::removingfromsim ||
             !(m.thinnedReportTime > ac.lastReportTime)) {
             m.thinnedReportSet = 0;

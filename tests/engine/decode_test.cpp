@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "decode_fixture.h"
+#include "engine_fixture.h"
 #include "liveries/dbase.h"
 #include "motion/motion_math.h"
 #include "motion/runway_fixture.h"
@@ -279,7 +280,7 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         double lastNorthM;  // where its stream's last point lies
         std::size_t points;
         AcPhase phase = AcPhase::taxi;
-        AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown
+        AcPhase phaseAtPlay = AcPhase::taxi;  // when it came before it was shown, or on the roll
         double lastKt = 5.0;                  // the last kept point's speed
     };
     const Row rows[] = {
@@ -309,6 +310,10 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
          1000, 0, 1},
         {"the same after a creep: it may stop there", 3000, {{5, 0, false, 0, true, 0.0}, {0, 0, false, 2500}}, 1005,
          0, 2, AcPhase::taxi, AcPhase::taxi, 4.0},
+        {"one of a landing roll on its wheels is played while it still rolls", 3000,
+         {{5, 10, false, 0}, {0, 0, false, 2500}}, 1005, 10, 2, AcPhase::landing_roll, AcPhase::landing_roll},
+        {"not once the roll has turned off into a taxi", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}}, 1000, 0, 1,
+         AcPhase::landing_roll, AcPhase::taxi},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -318,7 +323,8 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
         for (const Step& s : row.steps) {
             if (s.playAt != 0) {
                 tickCount.store(s.playAt);
-                if (ac.phase == AcPhase::birth && s.shown) ac.phase = row.phaseAtPlay;
+                if ((ac.phase == AcPhase::birth || ac.phase == AcPhase::landing_roll) && s.shown)
+                    ac.phase = row.phaseAtPlay;
                 gf_playThinnedReports();
                 continue;
             }
