@@ -410,25 +410,27 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     p.groundSpeedKt = 0.0;
 }
 
-// The way the aircraft went at the stream's point `i` when no leg leads to
-// it: its nose, or, while the aircraft is not yet shown (it has no nose of
-// its own yet), the track the point was reported moving on. Judged by an
-// unset nose, the report of a pushback's end 13 m on along the push became a
-// copy of the point before, and the aircraft was created there and stood
-// while its reports had it go on to the push's end.
-double lf_wayAtLonePoint(const LiveAc& ac, const StreamPoint& q) {
-    const bool movesOnTrack = q.airborne == 0 && q.groundSpeedKt >= kReportedMovingKt &&
-                              q.groundSpeedKt <= kMostGroundKt && std::isfinite(q.trackDeg);
-    return ac.phase == AcPhase::birth && movesOnTrack ? q.trackDeg * degreesToRadians : ac.pose.heading;
+// Whether an aircraft not yet shown is reported moving at the stream's point
+// `q` with no leg leading to it. It has no nose of its own yet, and the track
+// of such a report may be the way it goes or, pushed back, its nose: a report
+// either way along it is no scatter behind it. Judged by the unset nose, the
+// report of a pushback's end 13 m on along the push became a copy of the
+// point before, and the aircraft was created there and stood while its
+// reports had it go on; judged by the track alone, a push whose reports gave
+// the nose became copies of where it started.
+bool lf_unshownMovesAt(const LiveAc& ac, const StreamPoint& q) {
+    return ac.phase == AcPhase::birth && q.airborne == 0 && q.groundSpeedKt >= kReportedMovingKt &&
+           q.groundSpeedKt <= kMostGroundKt;
 }
 
 // Whether `p` lies onward of the stream's point `i`: within a right angle of
-// the way the aircraft came to it (the leg from the point before, or the way
-// it went there where there is none).
+// the way the aircraft came to it (the leg from the point before, or its nose
+// where there is none).
 bool lf_liesOnwardOf(const LiveAc& ac, std::size_t i, const StreamPoint& p) {
     const auto& s = ac.stream;
-    const double way = i >= 1 && !lf_samePlace(s[i - 1], s[i]) ? gf_bearing(lf_position(s[i - 1]), lf_position(s[i]))
-                                                               : lf_wayAtLonePoint(ac, s[i]);
+    const bool leg = i >= 1 && !lf_samePlace(s[i - 1], s[i]);
+    if (!leg && lf_unshownMovesAt(ac, s[i])) return true;
+    const double way = leg ? gf_bearing(lf_position(s[i - 1]), lf_position(s[i])) : ac.pose.heading;
     return std::fabs(std::remainder(gf_bearing(lf_position(s[i]), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
 }
 

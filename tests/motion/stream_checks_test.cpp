@@ -130,18 +130,23 @@ TEST_F(StreamChecks, WithNoLegToItsLastPointTheWayItCameIsItsNoseOrNotYetShownIt
     // The stream's only point at kA1 reported at 2.9 kt on `trackDeg`, the
     // nose north; a report 12.6 m south at 0.5 kt: onward of the way the
     // aircraft came it has stopped there, behind it it is a copy of the last.
+    // Not yet shown, the aircraft has no nose, and the track of a moving
+    // report may be its nose (pushed back) as well as its way: either way
+    // along it is onward.
     struct Row {
         const char* what;
         AcPhase phase;
         double trackDeg;
         bool copyOfLast;
+        double kt = 2.9;
     };
     const Row rows[] = {
         // Pushed south tail first from its stand, not yet shown: the end of
         // the push, not scatter.
         {"not yet shown, reported going south", AcPhase::birth, 180.0, false},
-        {"not yet shown, reported going north", AcPhase::birth, 0.0, true},
-        {"not yet shown, no track reported", AcPhase::birth, std::nan(""), true},
+        {"not yet shown, reported nose north while pushed south", AcPhase::birth, 0.0, false},
+        {"not yet shown, no track reported", AcPhase::birth, std::nan(""), false},
+        {"not yet shown, reported at rest: its nose tells", AcPhase::birth, 180.0, true, 0.0},
         {"shown taxiing: its nose tells", AcPhase::taxi, 180.0, true},
     };
     for (const Row& row : rows) {
@@ -149,7 +154,7 @@ TEST_F(StreamChecks, WithNoLegToItsLastPointTheWayItCameIsItsNoseOrNotYetShownIt
         g_liveAircraft.clear();
         LiveAc& ac = onGround(kHex, kA1, 0.0, row.phase);
         ac.simState = AcSimState::buffer;
-        ac.stream.back().groundSpeedKt = 2.9;
+        ac.stream.back().groundSpeedKt = row.kt;
         ac.stream.back().trackDeg = row.trackDeg;
         StreamPoint p = groundPoint(from(kA1, 180.0, 12.6), 10300, 0.5);
         ASSERT_TRUE(lf_acceptNewStreamPoint(ac, p));
