@@ -118,6 +118,17 @@ struct FedReport {
     double eastM, northM, kt, trackDeg, atS;
 };
 
+// Where and when reports `first` on of a feed played from `fromTick` fall due.
+std::vector<Due> lf_fedDues(LaLo origin, const std::vector<FedReport>& reports, std::size_t first,
+                            std::int32_t fromTick) {
+    std::vector<Due> dues;
+    for (std::size_t i = first; i < reports.size(); ++i)
+        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
+                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
+                        fromTick + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    return dues;
+}
+
 class TaxiLag : public LogFileTest {
 protected:
     void SetUp() override {
@@ -593,11 +604,7 @@ TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedCatchesUpWithTheReportAfterTh
     expectKeepsUp(0xD100E1, origin, reports, "taxi_pause_corner");
     // The reports after the pause are reached within 5 s of their due time
     // (held to twice the 8 kt reported, it came 8 s late to each).
-    std::vector<Due> dues;
-    for (std::size_t i = 3; i < reports.size(); ++i)
-        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
-                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
-                        from + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    const std::vector<Due> dues = lf_fedDues(origin, reports, 3, from);
     const std::vector<Lag> lags = lf_lags(*harness->record(0xD100E1), dues, 5.0);
     ASSERT_GT(lags.size(), 8u);
     EXPECT_LT(lf_worstLagS(lags), 5.0);
@@ -641,11 +648,7 @@ TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {
     expectKeepsUp(0xD10101, origin, reports, "taxi_far_exit_from_crawl");
     // The reports on the straight after the turn are reached within 5 s of
     // their due time.
-    std::vector<Due> dues;
-    for (std::size_t i = 7; i < reports.size(); ++i)
-        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
-                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
-                        from + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    const std::vector<Due> dues = lf_fedDues(origin, reports, 7, from);
     const std::vector<Lag> lags = lf_lags(*harness->record(0xD10101), dues, 2.0);
     ASSERT_EQ(lags.size(), dues.size());
     EXPECT_LT(lf_worstLagS(lags), 5.0);
