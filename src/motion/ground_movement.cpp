@@ -67,6 +67,9 @@ constexpr std::int32_t kBendTimingStepTicks = 10;
 // time than keeps the nose within this of the best the widest delay gives.
 constexpr double kBendLagOverBestDeg = 5.0;
 constexpr int kPathScanSteps = 256;
+// Halvings of the search for the speed a bend's straight stretches go at to
+// take the leg in its time.
+constexpr int kBendCapSearchSteps = 24;
 constexpr double kLastCurveProgress = 0.999999;
 constexpr double kBacktrackDeg = 150.0;
 constexpr double kBacktrackKt = 30.0;
@@ -929,19 +932,13 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     return good;
 }
 
-// The leg along a bend taken at its own speed where the path lets the nose
-// keep up, and slower only where it bends faster than the nose can turn:
-// the share of the path each tick covers, speeding and slowing at the taxi
-// rate. Stretching the whole leg evenly instead makes it as slow throughout
-// as its tightest part needs, and the aircraft falls far behind its reports
-// at every corner. The schedule goes into the motion state; its ticks come
-// back, 0 when the path gives none.
-std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
-    MotionState& m = ac.motion;
-    const std::vector<double> headings = lf_pathHeadings(ac);
-    if (headings.empty() || !(rate > 0.0) || legTicks <= 0) return 0;
-    const double lengthM = gf_bendLengthM(ac);
-    if (!(lengthM > 0.0) || !std::isfinite(lengthM)) return 0;
+// The shares of the path each tick covers along a bend of `lengthM` whose
+// nose turns at most `rate` a tick: no faster than `ownAt(k)` on stretch k,
+// slower only where the path bends faster than the nose can turn, speeding
+// and slowing at the taxi rate. Empty when the path gives none.
+template <typename OwnAt>
+std::vector<double> lf_bendShares(const std::vector<double>& headings, double lengthM, std::int32_t legTicks,
+                                  double rate, bool fromRest, OwnAt ownAt) {
     // Per tick, in shares of the path: the leg's own step, the step at which
     // each stretch turns the nose at most 90 % of the rate, and the change
     // the taxi rate allows.
@@ -951,7 +948,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     std::vector<double> most(kPathScanSteps);
     for (int k = 0; k < kPathScanSteps; ++k) {
         const double turnPerShare = std::fabs(headings[k + 1] - headings[k]) / stretch;
-        most[k] = turnPerShare > 0.0 ? std::min(own, 0.9 * rate / turnPerShare) : own;
+        most[k] = turnPerShare > 0.0 ? std::min(ownAt(k), 0.9 * rate / turnPerShare) : ownAt(k);
     }
     // A bend so tight that the nose would have the aircraft almost stop
     // (a curve through points a few metres apart kinks at its end) is taken
@@ -965,7 +962,6 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     // Its nose follows a bend that tightens where it stands as it creeps off;
     // judged at an even speed, such a bend seemed beyond the nose however
     // slow the leg, and was given the widest delay.
-    const bool fromRest = ac.phase == AcPhase::taxi && m.speedChangeKind == 1;
     const auto fromStandstill = [&](int k) { return std::sqrt(2.0 * change * stretch * (k + 1)); };
     if (fromRest) most[0] = std::min(most[0], fromStandstill(0));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
@@ -975,7 +971,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     // A leg slower than walking pace throughout is played evenly (not
     // counting where it is still speeding up from rest).
     for (int k = 1; k < kPathScanSteps; ++k)
-        if (most[k] < slowest && !(fromRest && fromStandstill(k) < slowest)) return 0;
+        if (most[k] < slowest && !(fromRest && fromStandstill(k) < slowest)) return {};
     const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
     std::vector<double> shares;
     double f = 0.0;
@@ -985,10 +981,79 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         // The leg ends on a whole step: a last sliver of one would look like
         // a stop at the point before the next leg sets off.
         if (1.0 - f - step < 0.5 * step) step = 1.0 - f;
-        if (!(step > 0.0) || static_cast<std::int64_t>(shares.size()) >= longest) return 0;
+        if (!(step > 0.0) || static_cast<std::int64_t>(shares.size()) >= longest) return {};
         shares.push_back(step);
         f += step;
     }
+    return shares;
+}
+
+// The leg along a bend taken at its own speed where the path lets the nose
+// keep up, and slower only where it bends faster than the nose can turn:
+// the share of the path each tick covers, speeding and slowing at the taxi
+// rate. Stretching the whole leg evenly instead makes it as slow throughout
+// as its tightest part needs, and the aircraft falls far behind its reports
+// at every corner. The schedule goes into the motion state; its ticks come
+// back, 0 when the path gives none.
+std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
+    MotionState& m = ac.motion;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    if (headings.empty() || !(rate > 0.0) || legTicks <= 0 || ac.stream.size() < 2) return 0;
+    const double lengthM = gf_bendLengthM(ac);
+    if (!(lengthM > 0.0) || !std::isfinite(lengthM)) return 0;
+    const bool fromRest = ac.phase == AcPhase::taxi && m.speedChangeKind == 1;
+    const double own = 1.0 / legTicks;
+    std::vector<double> shares =
+        lf_bendShares(headings, lengthM, legTicks, rate, fromRest, [own](int) { return own; });
+    // Where the nose keeps up the aircraft goes faster than the leg's even
+    // speed, up to what the reports at its ends say it goes (at most the
+    // catch-up's pace), so that the time the turning stretch takes comes
+    // back on the straight: the reports are slow where the aircraft turned
+    // and fast where it ran straight (a far exit off the runway, turning
+    // its 77 degrees from a crawl in its first metres and then speeding up
+    // to 21 kt), and the leg timed at their mean was played 5.5 s late.
+    // It speeds up from the speed it rolls at and comes down to the speed
+    // reported at the leg's end at the taxi rate; the leg ends no sooner
+    // than its time.
+    const std::size_t evenCount = shares.size();
+    const double reportedKt = std::max(ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt);
+    const double ownKt = lengthM * own * 100.0 * kMpsToKnots;
+    const double topKt = std::min({reportedKt, lf_catchUpMostKt(ownKt), kFastestRollKt});
+    const double top = std::isfinite(topKt) ? topKt * kKnotsToMps / 100.0 / lengthM : 0.0;
+    if (!shares.empty() && evenCount > static_cast<std::size_t>(legTicks) && top > own) {
+        const double rolling = gf_rollingStepM(ac) / lengthM;
+        const double endAt = ac.stream[1].groundSpeedKt * kKnotsToMps / 100.0 / lengthM;
+        const auto faster = [&](double cap) {
+            return lf_bendShares(headings, lengthM, legTicks, rate, fromRest, [&](int k) {
+                if (k == 0) return std::min(cap, std::max(own, rolling));
+                if (k == kPathScanSteps - 1) return std::min(cap, std::max(own, endAt));
+                return cap;
+            });
+        };
+        const auto fits = [&](const std::vector<double>& v) {
+            return !v.empty() && v.size() >= static_cast<std::size_t>(legTicks);
+        };
+        std::vector<double> best = faster(top);
+        if (!fits(best)) {
+            // The fastest cap that still takes the leg's whole time: any
+            // faster, it would reach the point before it falls due.
+            double lo = own;
+            double hi = top;
+            best = shares;
+            for (int i = 0; i < kBendCapSearchSteps; ++i) {
+                const double mid = 0.5 * (lo + hi);
+                std::vector<double> v = faster(mid);
+                if (fits(v)) {
+                    lo = mid;
+                    best = std::move(v);
+                } else {
+                    hi = mid;
+                }
+            }
+        }
+        if (!best.empty() && best.size() < evenCount) shares = std::move(best);
+    }
+    if (shares.empty()) return 0;
     m.schedule = std::move(shares);
     m.scheduleIndex = 0;
     m.scheduleCount = static_cast<std::uint32_t>(m.schedule.size());

@@ -240,6 +240,48 @@ std::size_t lf_farExitIndex(const LiveAc& ac, double startDeviationDeg) {
     return found;
 }
 
+// The sharpest the turn bends anywhere along it (degrees a metre).
+double lf_sharpestDegPerM(const GroundTurn& t) {
+    constexpr int kSteps = 128;
+    double sharpest = 0.0;
+    CurvePoint before = sampleGroundTurn(t, 0.0);
+    for (int k = 1; k <= kSteps && before.valid; ++k) {
+        const CurvePoint p = sampleGroundTurn(t, static_cast<double>(k) / kSteps);
+        if (!p.valid) return std::numeric_limits<double>::infinity();
+        const double metres = lf_metres({before.lat, before.lon}, {p.lat, p.lon});
+        if (metres > 0.0) sharpest = std::max(sharpest, std::fabs(lf_turnDeg(p.heading, before.heading)) / metres);
+        before = p;
+    }
+    return sharpest;
+}
+
+// The report a turn through the next point ends on when the one after the
+// corner lies much closer to it than the turn begins: the first that lies
+// at least `pastM` past the corner on the straight the reports go on along
+// (no further than a turn's longest entry), else the last on it; 0 when
+// there is none past point 2.
+std::size_t lf_straightExitIndex(const LiveAc& ac, double pastM) {
+    const auto& s = ac.stream;
+    if (s.size() < 4) return 0;
+    const double exitBearing = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    std::size_t found = 0;
+    for (std::size_t k = 3; k < s.size(); ++k) {
+        const StreamPoint& p = s[k];
+        const StreamPoint& before = s[k - 1];
+        if (p.stationary != 0 || p.airborne != 0 || p.synthetic != 0 || lf_samePlace(p, before) ||
+            p.playTick <= before.playTick)
+            break;
+        if (std::fabs(lf_turnDeg(gf_bearing(lf_position(before), lf_position(p)), exitBearing)) > kLeastCornerDeg ||
+            std::fabs(lf_turnDeg(gf_bearing(lf_position(s[1]), lf_position(p)), exitBearing)) > kLeastCornerDeg)
+            break;
+        const double d = lf_metres(lf_position(s[1]), lf_position(p));
+        if (!(d <= kGreatestTurnEntryM)) break;
+        found = k;
+        if (d >= pastM) break;
+    }
+    return found;
+}
+
 // Points 1 .. k are reports on the ground of an aircraft on the move: none
 // stands where the one before stands or comes at or before its time.
 bool lf_movingLegs(const std::deque<StreamPoint>& s, std::size_t k) {
@@ -511,6 +553,37 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                 in.cornerEnd = 1;
                 in.exitHeadingGiven = 0;
                 buildGroundTurn(turn, in);
+            }
+        }
+        // A turn from a turn-entry point, put where the turn through the
+        // corner begins at the speed the aircraft goes, that ends on a report
+        // less than half as far past the corner bends all of its angle in its
+        // last metres: tighter than the aircraft turns, it was taken at
+        // walking pace there (a 78 degree corner from 42 m before it to 9 m
+        // past it, 5 s behind the reports). Where the reports go on straight
+        // along the exit leg, the turn ends on the one about as far past the
+        // corner as it begins before it, bending evenly, and the reports in
+        // between leave the stream as a far exit's do.
+        const bool fromEntryPoint = s[0].synthetic != 0 && s[0].rollSynthetic == 0;
+        if (taxi && fromEntryPoint && lf_usable(turn) && !headingMode && turn.cornerEnd == 0 && k == 2 &&
+            2.0 * leg2 < leg1 && lf_sharpestDegPerM(turn) > groundTurnOptions(first).maxCurvatureDegPerM) {
+            if (const std::size_t further = lf_straightExitIndex(ac, leg1); further != 0) {
+                GroundTurnInput in = first;
+                in.exitLat = s[further].lat;
+                in.exitLon = s[further].lon;
+                GroundTurn wider{};
+                const GroundTurn ending = turn;
+                if (buildGroundTurn(wider, in) && lf_usable(wider) && wider.headingMode == 0 &&
+                    lf_sharpestDegPerM(wider) < lf_sharpestDegPerM(turn)) {
+                    turn = wider;
+                    k = further;
+                    // Not one the nose cannot follow either: the turn ending
+                    // on the report past the corner stays.
+                    if (gf_bendTooTightToFollow(ac, lf_bendTicks(ac, k))) {
+                        turn = ending;
+                        k = 2;
+                    }
+                }
             }
         }
     }

@@ -118,6 +118,17 @@ struct FedReport {
     double eastM, northM, kt, trackDeg, atS;
 };
 
+// Where and when reports `first` on of a feed played from `fromTick` fall due.
+std::vector<Due> lf_fedDues(LaLo origin, const std::vector<FedReport>& reports, std::size_t first,
+                            std::int32_t fromTick) {
+    std::vector<Due> dues;
+    for (std::size_t i = first; i < reports.size(); ++i)
+        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
+                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
+                        fromTick + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    return dues;
+}
+
 class TaxiLag : public LogFileTest {
 protected:
     void SetUp() override {
@@ -593,11 +604,7 @@ TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedCatchesUpWithTheReportAfterTh
     expectKeepsUp(0xD100E1, origin, reports, "taxi_pause_corner");
     // The reports after the pause are reached within 5 s of their due time
     // (held to twice the 8 kt reported, it came 8 s late to each).
-    std::vector<Due> dues;
-    for (std::size_t i = 3; i < reports.size(); ++i)
-        dues.push_back({{origin.lat + reports[i].northM / 111320.0,
-                         origin.lon + reports[i].eastM / (111320.0 * std::cos(origin.lat * kDeg))},
-                        from + static_cast<std::int32_t>(std::lround(reports[i].atS * 100.0)) + kFeedDelayTicks});
+    const std::vector<Due> dues = lf_fedDues(origin, reports, 3, from);
     const std::vector<Lag> lags = lf_lags(*harness->record(0xD100E1), dues, 5.0);
     ASSERT_GT(lags.size(), 8u);
     EXPECT_LT(lf_worstLagS(lags), 5.0);
@@ -619,4 +626,30 @@ TEST_F(TaxiLag, ATowBrakingIntoItsStandRoundABendItsNoseCannotFollowKeepsUpWithI
         {-95.2, -121.9, 0.0, 270, 77.23}, {-95.2, -121.9, 0.0, 270, 79.69}, {-95.2, -121.9, 0.0, 270, 82.26},
     };
     expectKeepsUp(0xD100F1, {47.44879, -122.300717}, reports, "taxi_tow_bend_into_rest");
+}
+
+TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {
+    // An arrival off its runway exit as a feed sent it: slowing to a crawl
+    // as it turns 77 degrees onto the taxiway, then speeding up to 21 kt
+    // straight along it. The turn is one bend to the report 150 m on, timed
+    // at the mean of its ends' speeds: the nose keeps up only slowly through
+    // the turn at its start, and the straight after it goes as fast as the
+    // reports there do (played at the bend's even speed after the turn, it
+    // reached that report more than 5 s late).
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 21.4, 10, 0.0},     {10.8, 61.2, 9.2, 10, 8.0},    {10.6, 80.2, 6.4, 340, 14.2},
+        {6.2, 93.3, 2.1, 18, 20.1},    {7.4, 96.2, 0.9, 66, 25.9},    {22.1, 97.3, 7.5, 90, 33.5},
+        {75.5, 97.3, 16.0, 90, 42.3},  {157.3, 97.3, 21.4, 90, 50.4}, {231.3, 97.3, 21.4, 90, 57.1},
+        {329.7, 97.3, 21.4, 90, 66.0}, {399.4, 97.3, 21.4, 90, 72.4}, {454.0, 97.3, 18.9, 90, 77.5},
+        {497.1, 97.3, 15.1, 90, 82.4}, {548.8, 97.2, 8.4, 96, 91.0},
+    };
+    const LaLo origin{47.448, -122.3007};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    expectKeepsUp(0xD10101, origin, reports, "taxi_far_exit_from_crawl");
+    // The reports on the straight after the turn are reached within 5 s of
+    // their due time.
+    const std::vector<Due> dues = lf_fedDues(origin, reports, 7, from);
+    const std::vector<Lag> lags = lf_lags(*harness->record(0xD10101), dues, 2.0);
+    ASSERT_EQ(lags.size(), dues.size());
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
 }

@@ -319,6 +319,41 @@ TEST_F(Smoothing, EachWayOfBuildingTheTurn) {
     }
 }
 
+TEST_F(Smoothing, ATurnBegunFarBeforeItsCornerEndsAsFarPastItOnTheStraightAfterIt) {
+    // From a turn-entry point 42 m before a 78 degree corner, reports every
+    // few metres straight on past it: the turn ends on the first report at
+    // least 42 m past the corner, bending no tighter than the aircraft turns
+    // (ended 4 m past it, it bent its whole angle in its last metres). Where
+    // the reports turn off again, it ends on the report past the corner.
+    for (const double thirdLegDeg : {270.0, 310.0}) {
+        SCOPED_TRACE(thirdLegDeg);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{188.8, 42.0}, {270.0, 4.4}, {thirdLegDeg, 5.0}, {270.0, 5.5}, {270.0, 6.9},
+                                {270.0, 6.5}, {270.0, 7.1}, {270.0, 10.8}, {270.0, 9.0}}, 10.0, 100);
+        s[0].synthetic = 1;
+        const StreamPoint corner = s[1];
+        const StreamPoint past = s[2];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 188.7);
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac)) << groundTurnStatusName(ac.motion.path.turn.status);
+        if (thirdLegDeg != 270.0) {
+            EXPECT_EQ(ac.stream[1].lat, past.lat);
+            continue;
+        }
+        EXPECT_EQ(ac.stream.size(), 3u);
+        EXPECT_GE(metres(at(corner), at(ac.stream[1])), 42.0);
+        double sharpest = 0.0;
+        CurvePoint before = sampleGroundTurn(ac.motion.path.turn, 0.0);
+        for (int k = 1; k <= 200; ++k) {
+            const CurvePoint p = sampleGroundTurn(ac.motion.path.turn, k / 200.0);
+            const double turnDeg = std::fabs(std::remainder(p.heading - before.heading, fullCircle)) / kDeg;
+            sharpest = std::max(sharpest, turnDeg / metres({before.lat, before.lon}, {p.lat, p.lon}));
+            before = p;
+        }
+        EXPECT_LT(sharpest, groundTurnOptions(GroundTurnInput{}).maxCurvatureDegPerM);
+    }
+}
+
 TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
     // 116 degrees 32.5 m on, reported there at 1.3 kt: the aircraft pivoted,
     // and the leg runs straight to the corner. Reported at 6 kt, or turning
