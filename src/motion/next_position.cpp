@@ -491,7 +491,10 @@ namespace {
 // at once, the aircraft stood while the reports went on and ran far behind
 // them for the rest of its taxi. A stream that really ends stops after these
 // points, braking to rest as any hold does. Never faster than a taxi goes: a
-// bad report's speed is not driven on.
+// bad report's speed is not driven on. Nor a creep of less than a knot: a
+// report that slow tells where the aircraft comes to rest (a tow reaching
+// its stand), and carried on, the creep parked a tow metres past its stand.
+constexpr double kCreepKt = 1.0;
 double lf_taxiDeadReckonedKt(const LiveAc& ac, int budget) {
     const auto& s = ac.stream;
     if (ac.onGround == 0 || ac.phase != AcPhase::taxi || s.empty()) return 0.0;
@@ -499,7 +502,7 @@ double lf_taxiDeadReckonedKt(const LiveAc& ac, int budget) {
     if (!(budget > allowance - kTaxiPointsAtSpeed)) return 0.0;
     const StreamPoint& last = s.back();
     const double kt = last.groundSpeedKt;
-    if (!std::isfinite(kt) || !(kt > 0.0) || !(kt <= kFastestTaxiKt)) return 0.0;
+    if (!std::isfinite(kt) || !(kt >= kCreepKt) || !(kt <= kFastestTaxiKt)) return 0.0;
     double perSecond = 0.0;
     if (s.size() >= 2) {
         const StreamPoint& before = s[s.size() - 2];

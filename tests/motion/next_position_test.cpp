@@ -288,6 +288,8 @@ TEST_F(NextPosition, ADryTaxiStreamGoesOnAsItsReportsWentForFourPointsThenStands
         {"speeding up is not carried on", AcPhase::taxi, 4.0, 6.0, 0, 6.0},
         {"slowing to a stop within the step stands", AcPhase::taxi, 10.0, 6.0, 0, 0.0},
         {"a speed no taxi goes stands", AcPhase::taxi, -1.0, 1e6, 0, 0.0},
+        {"a creep of less than a knot stands", AcPhase::taxi, -1.0, 0.99, 0, 0.0},
+        {"a knot goes on", AcPhase::taxi, -1.0, 1.0, 0, 1.0},
         {"a pushed-back aircraft stands", AcPhase::pushed_back, -1.0, 12.0, 0, 0.0},
     };
     for (const Row& r : rows) {
