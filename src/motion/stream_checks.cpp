@@ -527,15 +527,12 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
 // reports went on at 4 kt a few metres on stood 14 s until one lay beyond the
-// near copy's box. A stop reported as a creep (under the 1 kt a report moves
-// from) is a stop, as it is taken when it comes after a moving report: not
-// counted so, an arrival whose reports crept into a stop at 0.9 kt and went
-// on at 2.6 kt 10 m on was copied back onto the stop and stood there for good.
+// near copy's box.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
     std::size_t first = s.size() - 1;
-    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt < kReportedMovingKt; };
+    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
     if (!atRest(s[first])) return false;
     while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
     if (first == 0) return false;
