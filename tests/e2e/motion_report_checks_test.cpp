@@ -627,20 +627,24 @@ TEST(MotionReportChecks, AnAircraftWhoseReportsStandStillStandsStillWhereverThey
 
 TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIsOne) {
     // Reports every 3 s at no speed: 14 at the stand (scattered `scatterM`
-    // east, every other one), none from 42 s to 60 s, then the rest about
-    // 45 m south (every other one `apartM` further). The aircraft stands,
-    // moves 45 m south while the reports pause (2 m/s from tick 4000), and
-    // stands again; or, `wanders`, goes 20 m east and back.
+    // east, every other one; or only the last `atStand` of them), none from
+    // 42 s to 60 s, then the rest about 45 m south (every other one `apartM`
+    // further). The aircraft stands, moves 45 m south while the reports
+    // pause (2 m/s from tick 4000), and stands again; or, `wanders`, goes
+    // 20 m east and back.
     struct Row {
         const char* what;
         double scatterM, apartM;
         bool wanders, finding;
+        int atStand = 14;
     };
     for (const Row& row : {Row{"moved between two still places", 0.0, 0.0, false, false},
                            Row{"moved beyond 8 m of scatter", 8.0, 0.0, false, false},
                            Row{"moved beyond 35 m of scatter", 35.0, 0.0, false, true},
                            Row{"the second place's reports 6 m apart", 0.0, 6.0, false, true},
-                           Row{"wandering 20 m among scattered reports", 16.0, 0.0, true, true}}) {
+                           Row{"wandering 20 m among scattered reports", 16.0, 0.0, true, true},
+                           Row{"moved after two reports at the stand", 0.0, 0.0, false, false, 2},
+                           Row{"two at the stand, the second place 6 m apart", 0.0, 6.0, false, true, 2}}) {
         SCOPED_TRACE(row.what);
         Made m(0.0, 3.0, 8000, [](int) { return 0.0; }, 90.0);
         for (std::size_t k = 0; k < m.record.reports.size(); ++k) {
@@ -648,7 +652,10 @@ TEST(MotionReportChecks, ReportsStandingStillAtTwoPlacesAreTwoRunsWhileScatterIs
             const double south = row.wanders || k < 14 ? 0.0 : 45.0 + (k % 2 == 1 ? row.apartM : 0.0);
             m.record.reports[k].position = lf_east(east, -south);
         }
-        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 4000 && p.dueTick < 6300; });
+        const int firstDue = (14 - row.atStand) * 300;
+        std::erase_if(m.record.reports, [&](const ReportedPosition& p) {
+            return p.dueTick < firstDue || (p.dueTick > 4000 && p.dueTick < 6300);
+        });
         for (MotionSample& s : m.record.samples) {
             const double t = (s.tick - 4000) / 100.0;
             const LaLo at = row.wanders ? lf_east(20.0 * std::sin(std::clamp(t, 0.0, 30.0) * pi / 30.0))
@@ -668,13 +675,24 @@ TEST(MotionReportChecks, RepeatsOfASlowMoveAreAPlaceOfTheirOwnWithoutShowingASca
     // two repeat the moving report's position, the tow drove to a spot
     // known to the metre: the stand's reports are a place of their own. Two
     // reports 7.5 m past the moving one may be a scatter the run has not
-    // shown yet, and the run takes in the stand.
-    for (const auto& [pastM, finding] : {std::pair{0.0, false}, std::pair{7.5, true}}) {
-        SCOPED_TRACE(pastM);
+    // shown yet: the stand is a place of its own only where its reports
+    // stand together for as many as would show a scatter, not where the
+    // stream ends after two of them.
+    struct Row {
+        double pastM;
+        int standReports;
+        bool finding;
+    };
+    for (const Row& row : {Row{0.0, 99, false}, Row{7.5, 99, false}, Row{0.0, 2, false}, Row{7.5, 2, true}}) {
+        SCOPED_TRACE(testing::Message() << row.pastM << " m past, " << row.standReports << " at the stand");
+        const double pastM = row.pastM;
         const double stopM = 30.0 + pastM;
         Made m(0.0, 3.0, 8000, [](int) { return 0.0; }, 90.0);
         auto& reports = m.record.reports;
-        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 1800 && p.dueTick < 4000; });
+        const int lastDue = 3900 + 300 * row.standReports;
+        std::erase_if(reports, [&](const ReportedPosition& p) {
+            return (p.dueTick > 1800 && p.dueTick < 4000) || p.dueTick > lastDue;
+        });
         for (ReportedPosition& p : reports) {
             const double t = p.dueTick / 100.0;
             p.position = lf_east(t <= 12.0 ? 2.5 * t : t <= 18.0 ? stopM : 75.0);
@@ -687,7 +705,7 @@ TEST(MotionReportChecks, RepeatsOfASlowMoveAreAPlaceOfTheirOwnWithoutShowingASca
                                                     : std::min(75.0, stopM + (75.0 - stopM) / 15.0 * (t - 20.0));
             s.pose.longitude = lf_east(east).lon;
         }
-        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding);
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, row.finding);
     }
 }
 

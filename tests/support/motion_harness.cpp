@@ -949,12 +949,23 @@ std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, st
     const bool droveThere = before != nullptr && !before->airborne && before->groundSpeedKt >= 1.0 &&
                             before->groundSpeedKt <= kAbsurdGroundKt && lf_metres(before->position, first) < kRepeatM;
     const std::size_t shownLeast = droveThere ? 1 : kStillShownLeast;
+    // However few reports the first place had, as many as would show a
+    // scatter standing together beyond it are a place of their own: a
+    // scatter about one spot does not hold that still that far from it (a
+    // pushback the reports paused through, two reports at the stand before).
+    const auto standTogether = [&](std::size_t k, std::size_t count) {
+        if (k + count > j) return false;
+        for (std::size_t m = k + 1; m < k + count; ++m)
+            if (!(lf_metres(reports[k].position, reports[m].position) < kStillTogetherM)) return false;
+        return true;
+    };
     double spread = 0.0;
     for (std::size_t k = i; k + 1 < j; ++k) {
         const double here = lf_metres(reports[k].position, first);
         const double next = lf_metres(reports[k + 1].position, first);
-        if (k - i >= shownLeast && here > spread + kStillBeyondM && next > spread + kStillBeyondM &&
-            lf_metres(reports[k].position, reports[k + 1].position) < kStillTogetherM)
+        const bool shown = k - i >= shownLeast;
+        if (here > spread + kStillBeyondM && next > spread + kStillBeyondM &&
+            standTogether(k, shown ? 2 : kStillShownLeast))
             return k;
         spread = std::max(spread, here);
     }
