@@ -251,10 +251,12 @@ bool lf_movesTailFirst(const StreamPoint& p) {
 
 // Where an aircraft whose last report `pushed` pushes it back and whose
 // next report `taxi` taxis it appears as its taxi begins: on the taxi
-// report's line, behind it by the distance between the two reports.
-LaLo lf_taxiBeginsAt(const StreamPoint& pushed, const StreamPoint& taxi) {
-    LaLo at = gf_destinationPoint(lf_position(taxi),
-                                  {lf_nose(taxi) + pi, gf_distanceNm(lf_position(pushed), lf_position(taxi)) * feetPerNm});
+// report's line, behind it by the distance between the two reports, or by
+// `mostNm` where that is less.
+LaLo lf_taxiBeginsAt(const StreamPoint& pushed, const StreamPoint& taxi,
+                     double mostNm = std::numeric_limits<double>::infinity()) {
+    const double behindNm = std::min(gf_distanceNm(lf_position(pushed), lf_position(taxi)), mostNm);
+    LaLo at = gf_destinationPoint(lf_position(taxi), {lf_nose(taxi) + pi, behindNm * feetPerNm});
     gf_normalizeLaLo(at);
     return at;
 }
@@ -588,9 +590,16 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // nose first along their chord it went the push's way and looped
         // round onto its taxi. It appears as its taxi begins instead: on the
         // next report's line, behind it by the distance between the two
-        // reports, with that report's nose, and sets off from rest.
+        // reports, with that report's nose, and sets off from rest. Created
+        // late in a long pause (its turn came only with the taxi's report),
+        // it is no further behind than speeding up from rest at the taxi
+        // rate meets that report on time: a whole chord back it raced there
+        // at four times its pace, from a spot off both reports' way.
         heading = lf_nose(next);
-        const LaLo at = lf_taxiBeginsAt(front, next);
+        const double reachNm = lf_reachFromRestNm(next.groundSpeedKt, span - gone);
+        const LaLo at = lf_taxiBeginsAt(front, next, std::isfinite(reachNm) && reachNm > 0.0
+                                                         ? reachNm
+                                                         : std::numeric_limits<double>::infinity());
         if (!gf_isValidLaLo(at)) return;
         front.lat = at.lat;
         front.lon = at.lon;

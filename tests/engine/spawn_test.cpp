@@ -562,21 +562,26 @@ TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime)
 
 TEST_F(Spawn, ATaxiingCreateAfterAPushbackReportStartsOnTheLineOfItsTaxi) {
     // The front (tick 1000) moves at 3 kt on track 45, the next (4000) lies
-    // 16 m north-east and taxis on track 270; the create goes out at 1250.
-    // Pushed back (nose 225) before a taxi west, it starts on the taxi's
-    // line, those 16 m east of the next, nose west, from rest. Otherwise
-    // (nose first, or the next pushed back on) it starts a twelfth of the way
-    // along the chord, nose along it.
+    // 16 m north-east and taxis on track 270 at 7 kt; the create goes out at
+    // 1250. Pushed back (nose 225) before a taxi west, it starts on the
+    // taxi's line, those 16 m east of the next, nose west, from rest. Sent
+    // out at 3850, 1.5 s before the next is due, it starts no further back
+    // than 7 kt covers in that time (5.4 m): from the whole chord back it
+    // raced there. Otherwise (nose first, or the next pushed back on) it
+    // starts a twelfth of the way along the chord, nose along it.
     struct Row {
         double frontNoseDeg, nextNoseDeg;
         bool onTaxiLine;
+        std::int32_t now = 1250;
     };
     const double metresPerDegreeLon = 60.0 * metresPerNm * std::cos(50.0 * degreesToRadians);
     const LaLo front{50.0, 8.0};
     const LaLo next{50.0001, 8.00015};
-    for (const Row row : {Row{225.0, 270.0, true}, Row{45.0, 270.0, false}, Row{225.0, 90.0, false}}) {
+    for (const Row row : {Row{225.0, 270.0, true}, Row{225.0, 270.0, true, 3850}, Row{45.0, 270.0, false},
+                          Row{225.0, 90.0, false}}) {
         SCOPED_TRACE(row.frontNoseDeg);
         SCOPED_TRACE(row.nextNoseDeg);
+        SCOPED_TRACE(row.now);
         std::deque<StreamPoint> stream{point(front.lat, front.lon, 0.0, false, 1000),
                                        point(next.lat, next.lon, 0.0, false, 4000),
                                        point(50.0001, 8.0, 0.0, false, 5000)};
@@ -588,13 +593,18 @@ TEST_F(Spawn, ATaxiingCreateAfterAPushbackReportStartsOnTheLineOfItsTaxi) {
             stream[i].trueHeading = noseDeg[i] * degreesToRadians;
         }
         AiCreateRequest r;
-        const LiveAc& ac = taxiingCreatedAt(0x500405, std::move(stream), 1250, r);
+        const LiveAc& ac = taxiingCreatedAt(0x500405, std::move(stream), row.now, r);
         const StreamPoint& start = ac.stream[0];
-        EXPECT_EQ(start.playTick, 1250);
+        EXPECT_EQ(start.playTick, row.now);
         EXPECT_NEAR(r.position.Longitude, start.lon, 1e-12);
         if (row.onTaxiLine) {
+            const double behindM = (start.lon - next.lon) * metresPerDegreeLon;
+            const double leftS = (4000 - row.now) / 100.0;
             EXPECT_NEAR(start.lat, next.lat, 1e-7);
-            EXPECT_NEAR((start.lon - next.lon) * metresPerDegreeLon, gf_distanceNm(front, next) * metresPerNm, 0.1);
+            if (row.now == 1250)
+                EXPECT_NEAR(behindM, gf_distanceNm(front, next) * metresPerNm, 0.1);
+            else
+                EXPECT_TRUE(behindM > 0.0 && behindM <= 7.0 * metresPerNm / 3600.0 * leftS) << behindM << " m";
             EXPECT_NEAR(r.position.Heading, 270.0, 0.01);
             EXPECT_EQ(start.groundSpeedKt, 0.0);
         } else {
