@@ -31,6 +31,7 @@
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/next_position.h"
+#include "motion/pushback.h"
 #include "motion/runway_lineup.h"
 #include "motion/runways.h"
 #include "motion/stream_checks.h"
@@ -404,7 +405,16 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
                         !gf_isSamePlace(lf_position(*aside), lf_position(record.point));
     const double viaNm = gf_distanceNm(lf_position(last), lf_position(*aside)) +
                          gf_distanceNm(lf_position(*aside), lf_position(record.point));
-    if (!setOff && !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
+    // A set-aside report that still pushes the aircraft back, then one that
+    // taxis it: the push ended there, however short the way round by it
+    // (a taxi back along the push's own line). Dropped, a pushback not yet
+    // shown ended 6 m short of its reports and never reached them.
+    const auto pushed = [](const StreamPoint& p) {
+        return p.stationary == 0 && p.groundSpeedKt > 0.0 && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
+    };
+    const bool pushEnded = pushed(*aside) && !pushed(record.point);
+    if (!setOff && !pushEnded &&
+        !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
         return;
     lf_playSetAside(ac);
 }

@@ -402,7 +402,10 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
     // aircraft turned there): else the stream cut the corner. Or where the
     // last point is at rest, on the way or not: the thinned one tells when
     // the aircraft set off from there, unless the new one (at newKt) stands
-    // at its very place.
+    // at its very place. Or where the last point and the thinned one push
+    // the aircraft back (nose south) and the new one taxis it back south
+    // past them, nose first: the push ended at the thinned one, however
+    // short the way round by it.
     struct Row {
         const char* name;
         AcPhase phase;
@@ -411,6 +414,7 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         bool kept;
         double lastKt = 6.0;
         double newKt = 10.0;
+        bool pushed = false;
     };
     const Row rows[] = {
         {"not yet shown, turned onto the taxi after its pushback", AcPhase::birth, AcSimState::buffer, 25, 28, 0, 2.9,
@@ -425,6 +429,9 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         {"set off, no pause", AcPhase::taxi, AcSimState::active, 5, 0, 10, 2.3, false, 0.0},
         {"set off, then its place repeated at no speed", AcPhase::birth, AcSimState::buffer, 10, 0, 0, 1.7, false, 0.0,
          0.0},
+        {"not yet shown, its pushback ended there, then taxis back past it", AcPhase::birth, AcSimState::buffer, 25, 0,
+         -250, 2.9, true, 2.9, 10.0, true},
+        {"taxiing back past it after a turn there", AcPhase::taxi, AcSimState::active, 25, 0, -250, 2.9, false, 2.9},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -433,14 +440,22 @@ TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
         LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, row.lastKt, false, 1500)}, row.state);
         if (row.state == AcSimState::buffer) ac.stream.push_front(streamPoint(kFar, 0, false, 1200));
         ac.lastReportTime = 1000.0;
+        const auto nose = [](StreamPoint p, double noseDeg) {
+            p.hasTrueHeading = 1;
+            p.trueHeading = noseDeg * degreesToRadians;
+            return p;
+        };
+        if (row.pushed) ac.stream.back() = nose(ac.stream.back(), 180.0);
         const std::size_t before = ac.stream.size();
         const LaLo aside = northOf(kFar, 18);
-        decodeMessage(report(kHex, streamPoint(aside, row.thinnedKt, false, 2700), 1012.0));
+        const StreamPoint thinned = streamPoint(aside, row.thinnedKt, false, 2700);
+        decodeMessage(report(kHex, row.pushed ? nose(thinned, 180.0) : thinned, 1012.0));
         ASSERT_EQ(ac.stream.size(), before) << "thinned out";
         const LaLo moved =
             gf_destinationPoint(northOf(aside, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
-        decodeMessage(
-            report(kHex, streamPoint(moved, row.newKt, false, 2700 + int(row.pauseS * 100)), 1012.0 + row.pauseS));
+        const StreamPoint next =
+            streamPoint(moved, row.newKt, false, 2700 + int(row.pauseS * 100), 0.0, row.northM < 0.0 ? 180.0 : 0.0);
+        decodeMessage(report(kHex, row.northM < 0.0 ? nose(next, 180.0) : next, 1012.0 + row.pauseS));
         ASSERT_EQ(ac.stream.size(), before + (row.kept ? 2 : 1));
         EXPECT_EQ(ac.lastReportTime, 1012.0 + row.pauseS);
         if (!row.kept) continue;
