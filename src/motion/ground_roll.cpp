@@ -786,9 +786,14 @@ bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
     // still shows the point's, set when the leg was flown). Kept at the
     // approach speed, the roll reached the point 9 s early at twice its
     // reported speed and braked past the exit beyond it.
-    if (!fits(left, MotionState::unknown)) {
-        const double hasKt = startMps * kMpsToKnots;
-        if (!(startMps > kTouchdownLegOverPointShare * endMps) || fits(left, hasKt)) return false;
+    // Where the speed it rolls at brakes along the whole of the reported
+    // time, that is the braking: left at the approach speed, a roll touching
+    // down at 62 kt for a point reported at 30 reached it so and ran 100 m
+    // past its exit.
+    const double hasKt = startMps * kMpsToKnots;
+    if (!fits(left, MotionState::unknown) &&
+        !(startMps > kTouchdownLegOverPointShare * endMps && fits(left, hasKt))) {
+        if (!(startMps > kTouchdownLegOverPointShare * endMps)) return false;
         const double evenTicks = std::ceil(2.0 * legM / (startMps + endMps) * 100.0);
         if (!(evenTicks > gf_ticksBetween(now, target.playTick)) || !(evenTicks < static_cast<double>(left)))
             return false;
