@@ -787,12 +787,14 @@ bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
     // approach speed, the roll reached the point 9 s early at twice its
     // reported speed and braked past the exit beyond it.
     // Where the speed it rolls at brakes along the whole of the reported
-    // time, that is the braking: left at the approach speed, a roll touching
-    // down at 62 kt for a point reported at 30 reached it so and ran 100 m
-    // past its exit.
+    // time down to a speed reported at the point, that is the braking: left
+    // at the approach speed, a roll touching down at 62 kt for a point
+    // reported at 30 reached it so and ran 100 m past its exit. Not down to
+    // a point at no speed: the feed repeating a position the aircraft
+    // passed in the air, the roll braked to rest on it and came 20 s late.
     const double hasKt = startMps * kMpsToKnots;
     if (!fits(left, MotionState::unknown) &&
-        !(startMps > kTouchdownLegOverPointShare * endMps && fits(left, hasKt))) {
+        !(endMps > 0.0 && startMps > kTouchdownLegOverPointShare * endMps && fits(left, hasKt))) {
         if (!(startMps > kTouchdownLegOverPointShare * endMps)) return false;
         const double evenTicks = std::ceil(2.0 * legM / (startMps + endMps) * 100.0);
         if (!(evenTicks > gf_ticksBetween(now, target.playTick)) || !(evenTicks < static_cast<double>(left)))

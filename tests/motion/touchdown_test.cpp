@@ -365,19 +365,23 @@ TEST_F(Touchdown, ATouchdownFarFasterThanItsPointBrakesInTheLongestTimeThatFits)
     // than even braking takes, at the point's speed and never faster than
     // it came. Rolling at little more than the point's speed, the leg keeps
     // the time it was planned with. Pulled ahead only about as far as even
-    // braking takes, it brakes along all of it.
+    // braking takes, it brakes along all of it; not to a point at no speed
+    // (the feed may repeat there a position the aircraft passed).
     struct Row {
         std::int32_t legTicks;
         std::int32_t aheadTicks;
         bool braked;
+        double pointKt = 32.0;
     };
-    for (const Row& row : {Row{1400, 950, true}, Row{1400, 530, true}, Row{2430, 300, false}}) {
+    for (const Row& row :
+         {Row{1400, 950, true}, Row{1400, 530, true}, Row{2430, 300, false}, Row{1400, 1400, false, 0.0}}) {
         SCOPED_TRACE(row.legTicks);
+        SCOPED_TRACE(row.aheadTicks);
         tickCount.store(10000);
         const LaLo target = past(1200);
-        LiveAc& ac = downOntoItsPoint(
-            {at(target, 0, false, 10000 + row.legTicks, 0, 32.0), at(past(1300), 0, false, 14500, 0, 32.0)}, Light,
-            700.0, row.legTicks, 32.0, row.aheadTicks);
+        LiveAc& ac = downOntoItsPoint({at(target, 0, false, 10000 + row.legTicks, 0, row.pointKt),
+                                       at(past(1300), 0, false, 14500, 0, row.pointKt)},
+                                      Light, 700.0, row.legTicks, 32.0, row.aheadTicks);
         const double startKt = 500.0 / row.legTicks * 100.0 * kMpsToKnots;
         ground(ac, kFieldFt, ac.groundOffsetFt, true);
         ASSERT_EQ(ac.phase, AcPhase::landing_roll);
