@@ -786,28 +786,32 @@ bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
     // still shows the point's, set when the leg was flown). Kept at the
     // approach speed, the roll reached the point 9 s early at twice its
     // reported speed and braked past the exit beyond it.
-    // Where the speed it rolls at brakes along the whole of the reported
-    // time down to a speed reported at the point, that is the braking: left
-    // at the approach speed, a roll touching down at 62 kt for a point
-    // reported at 30 reached it so and ran 100 m past its exit. Not down to
-    // a point at no speed: the feed repeating a position the aircraft
-    // passed in the air, the roll braked to rest on it and came 20 s late.
-    const double hasKt = startMps * kMpsToKnots;
-    if (!fits(left, MotionState::unknown) &&
-        !(endMps > 0.0 && startMps > kTouchdownLegOverPointShare * endMps && fits(left, hasKt))) {
+    if (!fits(left, MotionState::unknown)) {
+        const double hasKt = startMps * kMpsToKnots;
         if (!(startMps > kTouchdownLegOverPointShare * endMps)) return false;
-        const double evenTicks = std::ceil(2.0 * legM / (startMps + endMps) * 100.0);
-        if (!(evenTicks > gf_ticksBetween(now, target.playTick)) || !(evenTicks < static_cast<double>(left)))
-            return false;
-        auto low = static_cast<std::int64_t>(evenTicks);
-        std::int64_t high = left;
-        if (!fits(low, hasKt)) return false;
-        while (high - low > 1) {
-            const std::int64_t mid = low + (high - low) / 2;
-            (fits(mid, hasKt) ? low : high) = mid;
+        if (fits(left, hasKt)) {
+            // The speed it rolls at brakes along the whole of the reported
+            // time: that is the braking, down to a speed reported at the
+            // point (left at the approach speed, a roll touching down at
+            // 62 kt for a point reported at 30 reached it so and ran 100 m
+            // past its exit). Not to a point at no speed: the feed repeating
+            // a position the aircraft passed in the air, the roll braked to
+            // rest on it and came 20 s late.
+            if (!(endMps > 0.0)) return false;
+        } else {
+            const double evenTicks = std::ceil(2.0 * legM / (startMps + endMps) * 100.0);
+            if (!(evenTicks > gf_ticksBetween(now, target.playTick)) || !(evenTicks < static_cast<double>(left)))
+                return false;
+            auto low = static_cast<std::int64_t>(evenTicks);
+            std::int64_t high = left;
+            if (!fits(low, hasKt)) return false;
+            while (high - low > 1) {
+                const std::int64_t mid = low + (high - low) / 2;
+                (fits(mid, hasKt) ? low : high) = mid;
+            }
+            due = now + low;
+            if (!fits(low, hasKt)) return false;
         }
-        due = now + low;
-        if (!fits(low, hasKt)) return false;
     }
     choice.end = lf_position(target);
     choice.kind = kPlainProfileKind;
