@@ -572,9 +572,12 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     };
     if (stream.size() < 2 || (stream.front().airborne != 0) != airborne || !movedOn(stream[1])) return;
     // Points the aircraft would already have moved past are dropped, so that
-    // it starts between the last one due and the next.
-    while (stream.size() >= 3 && movedOn(stream[2]) && gf_ticksBetween(stream[1].playTick, now) >= 0)
-        stream.pop_front();
+    // it starts between the last one due and the next; a stop among them
+    // that is over by now too (the create waited its turn in a crowd). Kept,
+    // a tow created 24 s late started at an old point, left for the next one
+    // due long before in a single tick and slid 140 m off its lane.
+    const auto due = [now](const StreamPoint& p) { return gf_ticksBetween(p.playTick, now) >= 0; };
+    while (stream.size() >= 3 && (movedOn(stream[2]) || due(stream[2])) && due(stream[1])) stream.pop_front();
     StreamPoint& front = stream[0];
     const StreamPoint& next = stream[1];
     const std::int32_t span = gf_ticksBetween(front.playTick, next.playTick);

@@ -523,6 +523,30 @@ TEST_F(Spawn, ACreateSentLateStartsWhereItsReportsPutItNow) {
     }
 }
 
+TEST_F(Spawn, ATaxiingCreateSentLateStartsPastAStopItsReportsHadLeftAlready) {
+    // Points due at ticks 0, 1000, 2000 (a stop: the one before repeated at
+    // no speed), 3000 and 4000, 0.01 degrees apart but for the stop; the
+    // create is sent at 3250 (it waited its turn). It starts a quarter of
+    // the way from the point due at 3000 to the next, as one without the
+    // stop would, not at the first point, from which its first leg would
+    // reach one due long before in a single tick.
+    g_liveAircraft.clear();
+    std::deque<StreamPoint> stream;
+    for (const double lonStep : {0.0, 1.0, 1.0, 2.0, 3.0})
+        stream.push_back(point(50.0, 8.0 + 0.01 * lonStep, 0.0, false, 1000 * static_cast<int>(stream.size())));
+    stream[2].stationary = 1;
+    stream[2].groundSpeedKt = 0.0;
+    LiveAc& ac = addLive(0x500406, AcSimState::adding2sim, 0, std::move(stream));
+    ac.phase = AcPhase::taxi;
+    tickCount = 3250;
+    AiCreateRequest r = request(0x500406);
+    gf_placeLateCreateNow(r);
+    ASSERT_EQ(ac.stream.size(), 2u);
+    EXPECT_EQ(ac.stream.front().playTick, 3250);
+    EXPECT_NEAR(ac.stream.front().lon, 8.0225, 1e-9);
+    EXPECT_NEAR(r.position.Longitude, 8.0225, 1e-9);
+}
+
 TEST_F(Spawn, ATaxiingCreateAfterAReportAtRestStartsWhereItCanMeetTheNextOnTime) {
     // A report at rest due at tick 1000, the next east of it due at 2000;
     // the create is sent at 1250. When the next lies beyond what speeding
