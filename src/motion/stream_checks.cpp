@@ -530,24 +530,29 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
 // reports went on at 4 kt a few metres on stood 14 s until one lay beyond the
-// near copy's box. A stop reported as a creep under a knot is one too when
-// the aircraft braked into it from a taxi's pace (an arrival reported at
-// 0.9 kt after 11 kt, then 10 m on at 2.6 kt, stood there for good); after
-// a crawl it is the crawl slowing on (a pivot round a tight corner), and a
-// report a metre or so on is still its scatter.
+// near copy's box. So does one whose last point is a creep under a knot that
+// it braked into from a taxi's pace: that is where it stopped (an arrival
+// reported at 0.9 kt after 11 kt, then 10 m on at 2.6 kt, was copied back
+// onto the creep and stood there for good). After a crawl a creep is the
+// crawl slowing on (a pivot round a tight corner), and a report a metre or
+// so on stays its scatter.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
     std::size_t first = s.size() - 1;
-    const auto stood = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
-    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt < kReportedMovingKt; };
-    if (!atRest(s[first])) return false;
+    const StreamPoint& last = s[first];
+    if (first > 0 && last.airborne == 0 && last.stationary == 0 && last.groundSpeedKt > 0.0 &&
+        last.groundSpeedKt < kReportedMovingKt) {
+        const StreamPoint& before = s[first - 1];
+        return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kBrakedIntoCreepKt &&
+               before.groundSpeedKt <= kMostGroundKt && lf_liesOnwardOf(ac, first, p);
+    }
+    const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
+    if (!atRest(last)) return false;
     while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
     if (first == 0) return false;
-    const bool reportedStanding = std::any_of(s.begin() + static_cast<std::ptrdiff_t>(first), s.end(), stood);
-    const double intoKt = reportedStanding ? kReportedMovingKt : kBrakedIntoCreepKt;
     const StreamPoint& before = s[first - 1];
-    return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= intoKt &&
+    return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kReportedMovingKt &&
            lf_liesOnwardOf(ac, first, p);
 }
 
