@@ -46,6 +46,9 @@ constexpr double kStandingScatterM = 50.0;
 // waits there until the report's own time instead of setting off early at
 // the report's speed.
 constexpr double kReportedMovingKt = 1.0;
+// A creep under kReportedMovingKt reached from at least this (kt) is where
+// the aircraft braked to a stop, not a crawl slowing on.
+constexpr double kBrakedIntoCreepKt = 5.0;
 // A report within this many metres of another lies at the same place: the
 // receiver repeating a position, not a move of its own.
 constexpr double kRepeatedPlaceM = 0.5;
@@ -527,13 +530,25 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
 // reports went on at 4 kt a few metres on stood 14 s until one lay beyond the
-// near copy's box.
+// near copy's box. So does one whose last point is a creep under a knot that
+// it braked into from a taxi's pace: that is where it stopped (an arrival
+// reported at 0.9 kt after 11 kt, then 10 m on at 2.6 kt, was copied back
+// onto the creep and stood there for good). After a crawl a creep is the
+// crawl slowing on (a pivot round a tight corner), and a report a metre or
+// so on stays its scatter.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
     std::size_t first = s.size() - 1;
+    const StreamPoint& last = s[first];
+    if (first > 0 && last.airborne == 0 && last.stationary == 0 && last.groundSpeedKt > 0.0 &&
+        last.groundSpeedKt < kReportedMovingKt) {
+        const StreamPoint& before = s[first - 1];
+        return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kBrakedIntoCreepKt &&
+               before.groundSpeedKt <= kMostGroundKt && lf_liesOnwardOf(ac, first, p);
+    }
     const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
-    if (!atRest(s[first])) return false;
+    if (!atRest(last)) return false;
     while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
     if (first == 0) return false;
     const StreamPoint& before = s[first - 1];

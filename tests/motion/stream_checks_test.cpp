@@ -543,22 +543,26 @@ TEST_F(StreamChecks, WhileDeadReckoningOnTheGroundAReportAtRestOnwardOfTheGuesse
 
 // A taxi that rolled into a stop and is reported moving on a few metres
 // onward sets off again; with no move into the stop, behind it or at a crawl
-// the report stays a copy of the stop.
+// the report stays a copy of the stop. A stop reported as a creep under a
+// knot is one when braked into from a taxi's pace, not after a crawl.
 TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
     struct Row {
         const char* what;
         double beforeKt;  // the point before the stop (none: -1)
+        double stopKt;    // the speed the stop is reported at
         bool held;        // a hold copy of the stop after it
         double northM, pointKt;
         bool copy;
     };
     const Row rows[] = {
-        {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, false, 4.0, 4.0, false},
-        {"4 m on at 4 kt after that stop and a hold there", 2.7, true, 4.0, 4.0, false},
-        {"4 m on at 4 kt after a stop with no move into it", -1.0, false, 4.0, 4.0, true},
-        {"4 m on at 4 kt after a stop the crawl before it stood at", 0.0, false, 4.0, 4.0, true},
-        {"4 m back at 4 kt after a stop rolled into", 2.7, false, -4.0, 4.0, true},
-        {"4 m on at 0.5 kt after a stop rolled into", 2.7, false, 4.0, 0.5, true},
+        {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, 0.0, false, 4.0, 4.0, false},
+        {"4 m on at 4 kt after that stop and a hold there", 2.7, 0.0, true, 4.0, 4.0, false},
+        {"4 m on at 4 kt after a stop with no move into it", -1.0, 0.0, false, 4.0, 4.0, true},
+        {"4 m on at 4 kt after a stop the crawl before it stood at", 0.0, 0.0, false, 4.0, 4.0, true},
+        {"4 m back at 4 kt after a stop rolled into", 2.7, 0.0, false, -4.0, 4.0, true},
+        {"4 m on at 0.5 kt after a stop rolled into", 2.7, 0.0, false, 4.0, 0.5, true},
+        {"10 m on at 2.6 kt after braking from 11 kt into a creep of 0.9 kt", 11.3, 0.9, false, 10.0, 2.6, false},
+        {"1.2 m on at 2.3 kt after a crawl of 1.8 kt slowed to 0.8 kt", 1.8, 0.8, false, 1.2, 2.3, true},
     };
     std::uint32_t hexid = kHex;
     for (const Row& r : rows) {
@@ -567,7 +571,7 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::taxi);
         ac.stream.clear();
         if (r.beforeKt >= 0.0) ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0), 10000, r.beforeKt));
-        ac.stream.push_back(groundPoint(kA1, 10500, 0.0));
+        ac.stream.push_back(groundPoint(kA1, 10500, r.stopKt));
         if (r.held) {
             ac.stream.push_back(ac.stream.back());
             ac.stream.back().stationary = 1;
