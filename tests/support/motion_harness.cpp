@@ -1068,6 +1068,32 @@ bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
     return (intoKt > most && outOfKt > offPace) || (intoKt > offPace && outOfKt > most);
 }
 
+// A report in the air that gives again the position of a report before it
+// of the aircraft flying on at a pace, when the report after them lies as far
+// from that one as half the slower of their speeds covers over their times,
+// or further: no flying aircraft is, seconds later, where it was; the feed
+// kept the position while the aircraft flew on. Whatever speed it tells (none,
+// or an absurd one) it tells no pace of the aircraft's.
+bool lf_repeatsAFlightsPosition(const std::vector<ReportedPosition>& reports, std::size_t i) {
+    constexpr double kMovingKt = 5.0;
+    const ReportedPosition& here = reports[i];
+    if (!here.airborne) return false;
+    const auto same = [&](const ReportedPosition& q) { return lf_metres(q.position, here.position) < kRepeatM; };
+    std::size_t k = i;
+    while (k > 0 && same(reports[k - 1]) && reports[k - 1].airborne) --k;
+    if (k == i) return false;
+    const ReportedPosition& flying = reports[k];
+    if (!(flying.groundSpeedKt >= kMovingKt && flying.groundSpeedKt <= kAbsurdAirKt)) return false;
+    std::size_t m = i + 1;
+    while (m < reports.size() && same(reports[m])) ++m;
+    if (m == reports.size()) return false;
+    const ReportedPosition& on = reports[m];
+    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= kAbsurdAirKt
+                              ? std::min(flying.groundSpeedKt, on.groundSpeedKt)
+                              : flying.groundSpeedKt;
+    return lf_ownKt(flying, on) >= 0.5 * slower;
+}
+
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from one than the aircraft could
 // fly, and off the pace the two keep with each other from the other, while
@@ -1078,7 +1104,7 @@ bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
 // At ground pace, a stale repeat on the ground is told by the pace an
 // aircraft goes on the ground rather than the one it flies at, and repeats
 // at no speed of a moving report's position are stale too when the aircraft
-// went on meanwhile.
+// went on meanwhile, as is a repeat in the air of a flying report's position.
 // Two bad positions in a row are told the same way: both out of reach of the
 // reports on either side of them, which agree with each other.
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
@@ -1109,7 +1135,8 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const bool offBothSides = lf_offBothSides(fromBefore, toNext, around);
             lone = lone || staleOnGround || (after && repeat) || offBothSides ||
                    (staleAtGroundPace &&
-                    (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
+                    (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i) ||
+                     lf_repeatsAFlightsPosition(reports, i)));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
