@@ -76,3 +76,37 @@ TEST_F(TaxiRepeat, CopiesOfAMovingReportItNeverStoodAtAreRolledThrough) {
         }
     }
 }
+
+TEST_F(TaxiRepeat, CopiesOfAMovingReportItCouldNotHaveStoodToTheLastOfAreLeftInTime) {
+    // Reaching a report at 23.9 kt whose position the feed gives again at
+    // no speed 7.97 s and 13.92 s later; then 198 m on at 8.6 kt, 24.24 s
+    // after it. It may have stopped there, but from rest no late taxi gets
+    // 198 m in the 10.32 s after the second copy: it stops, stands no
+    // longer than it can, and is at the report within a second of its time.
+    constexpr double kKt = 23.9;
+    const std::int32_t now = tickCount.load();
+    StreamPoint copy = ground(kStart, now + 797, 0.0);
+    copy.stationary = 1;
+    std::deque<StreamPoint> s{ground(kStart, now, kKt), copy};
+    copy.playTick = now + 1392;
+    s.push_back(copy);
+    const LaLo next = ahead(kStart, 90.0, 198.0);
+    s.push_back(ground(next, now + 2424, 8.6));
+    s.push_back(ground(ahead(next, 90.0, 60.0), now + 2424 + 800, 8.6));
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepM = kKt * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = now - 1;
+    int resting = 0;
+    std::int32_t reached = -1;
+    for (int n = 0; n < 6000 && reached < 0; ++n) {
+        const std::optional<double> stepM = playTick(ac);
+        if (!stepM) break;
+        if (*stepM < 1e-3) ++resting;
+        if (metres({ac.pose.latitude, ac.pose.longitude}, next) < 0.5) reached = tickCount.load();
+        tickCount.store(tickCount.load() + 1);
+    }
+    ASSERT_GE(reached, 0);
+    EXPECT_GT(resting, 300) << "it stops where the first copy has it stand";
+    EXPECT_LE(reached - (now + 2424), 100) << "ticks late at the report after the copies";
+}
