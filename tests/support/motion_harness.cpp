@@ -1005,6 +1005,23 @@ bool lf_repeatTheAircraftHadLeft(const std::vector<ReportedPosition>& reports, s
     return m < reports.size() && lf_leftBeforeTheRunEnded(reports[m - 1], reports[m]);
 }
 
+// Whether the report after `reports[i]` and the repeats of its position lies
+// as far from `moving` as half the slower of their speeds covers over their
+// times, or further (a speed above `absurdKt` tells none): the aircraft went
+// on from where `moving` was reported. False when no report follows them.
+bool lf_wentOnAfterRepeats(const std::vector<ReportedPosition>& reports, std::size_t i, const ReportedPosition& moving,
+                           double absurdKt) {
+    const LaLo here = reports[i].position;
+    std::size_t m = i + 1;
+    while (m < reports.size() && lf_metres(reports[m].position, here) < kRepeatM) ++m;
+    if (m == reports.size()) return false;
+    const ReportedPosition& on = reports[m];
+    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= absurdKt
+                              ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
+                              : moving.groundSpeedKt;
+    return lf_ownKt(moving, on) >= 0.5 * slower;
+}
+
 // A report at no speed on the ground that repeats, alone or with others like
 // it, the position of a moving report before it, when the aircraft went on
 // meanwhile: the report after the repeats lies as far from the moving one as
@@ -1028,14 +1045,7 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
     // position, whether a report follows (a stream that ends with such a
     // repeat held a landing to 20 kt from its last approach report on) or not.
     if (moving.airborne) return true;
-    std::size_t m = i + 1;
-    while (m < reports.size() && same(reports[m])) ++m;
-    if (m == reports.size()) return false;
-    const ReportedPosition& on = reports[m];
-    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= kAbsurdGroundKt
-                              ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
-                              : moving.groundSpeedKt;
-    return lf_ownKt(moving, on) >= 0.5 * slower;
+    return lf_wentOnAfterRepeats(reports, i, moving, kAbsurdGroundKt);
 }
 
 // A flying aircraft's first report that lies well off the line its own
@@ -1084,14 +1094,7 @@ bool lf_repeatsAFlightsPosition(const std::vector<ReportedPosition>& reports, st
     if (k == i) return false;
     const ReportedPosition& flying = reports[k];
     if (!(flying.groundSpeedKt >= kMovingKt && flying.groundSpeedKt <= kAbsurdAirKt)) return false;
-    std::size_t m = i + 1;
-    while (m < reports.size() && same(reports[m])) ++m;
-    if (m == reports.size()) return false;
-    const ReportedPosition& on = reports[m];
-    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= kAbsurdAirKt
-                              ? std::min(flying.groundSpeedKt, on.groundSpeedKt)
-                              : flying.groundSpeedKt;
-    return lf_ownKt(flying, on) >= 0.5 * slower;
+    return lf_wentOnAfterRepeats(reports, i, flying, kAbsurdAirKt);
 }
 
 // The reported path: every report but a lone one whose position the reports
