@@ -1623,6 +1623,33 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     return nm * metresPerNm > lf_reachFromRestM(mostKt, afterTicks) && throughTicks / 100.0 < stopAndGoS ? k : 0;
 }
 
+bool gf_dropCopiesStoodTooLong(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || s.size() < 3 || s[0].stationary != 0 ||
+        s[1].stationary == 0)
+        return false;
+    std::size_t k = 1;
+    for (; k < s.size() && s[k].stationary != 0; ++k)
+        if (!gf_isSamePlace(lf_position(s[k]), lf_position(s[0]))) return false;
+    if (k >= s.size() || !(s[0].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return false;
+    const double reportedKt = std::max(s[0].groundSpeedKt, s[k].groundSpeedKt);
+    if (!(reportedKt <= kMostGroundKt)) return false;
+    const double mostKt = lf_catchUpMostKt(reportedKt);
+    const double nm = gf_distanceNm(lf_position(s[0]), lf_position(s[k]));
+    // The reports go on at a pace a late taxi keeps from the moving point
+    // (a position miles off is no move).
+    if (!(gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[0].playTick, s[k].playTick))) <= mostKt)) return false;
+    std::size_t j = k;
+    // The first copy stays: a stop there may be real, only standing on
+    // past the time to leave is not.
+    while (j > 2 && nm * metresPerNm > lf_reachFromRestM(mostKt, std::max(1, gf_ticksBetween(s[j - 1].playTick,
+                                                                                              s[k].playTick))))
+        --j;
+    if (j == k) return false;
+    s.erase(s.begin() + static_cast<std::ptrdiff_t>(j), s.begin() + static_cast<std::ptrdiff_t>(k));
+    return true;
+}
+
 namespace {
 
 constexpr double kStaleCopiesShare = 2.0;

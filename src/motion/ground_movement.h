@@ -61,6 +61,16 @@ void drive2Stand(LiveAc& ac, LaLo standPos, double standHeadingRad, bool approac
 // point on. The index of that moving point, 0 when there is no such hold.
 std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i);
 
+// Copies of a taxiing aircraft's moving front point (the feed repeating its
+// position at no speed) that it may have stopped at but cannot have stood at
+// to the last of them: from rest at a copy, no start at the most a late taxi
+// catches up at reaches the next report in the time after that copy. The
+// feed kept the position while the aircraft went on. Those copies are
+// dropped, so that it stands only as long as it could have and sets off in
+// time; the first of them and those it can leave from in time stay, a stop
+// that may be real. Whether any was dropped.
+bool gf_dropCopiesStoodTooLong(LiveAc& ac);
+
 // A taxiing aircraft standing at a point reported at rest whose next point,
 // taken at its own speed, it would reach well before the reports have it
 // there waits where it stands: a hold (a copy of the point) is put in, due

@@ -359,7 +359,10 @@ void advanceToNextPoint(LiveAc& ac) {
     }
     // A hold of no length right after the point reached is passed through:
     // the aircraft would stop and start for nothing.
-    if (const std::size_t k = gf_momentaryHoldEnd(ac, 0); k > 0) ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + k);
+    if (const std::size_t k = gf_momentaryHoldEnd(ac, 0); k > 0)
+        ac.stream.erase(ac.stream.begin() + 1, ac.stream.begin() + k);
+    else
+        gf_dropCopiesStoodTooLong(ac);
     gf_waitAtRestForReports(ac);
     // The due ticks of the points the leg may end at (a curved leg through a
     // point ends at the one after it), before the leg's planning moves them.

@@ -504,6 +504,37 @@ TEST(MotionReportChecks, AStreamEndingOnARepeatOfAFlyingReportTellsNoStop) {
     }
 }
 
+TEST(MotionReportChecks, AFlyingReportGivenAgainInTheAirTellsNoPace) {
+    // Flying east at 335 kt: reported at 0 s, then at 10 s the same position
+    // again in the air (at an absurd ground speed, or none), and from 28 s on
+    // where the aircraft is. The repeat tells no pace: the travel around it
+    // is held to the 335 kt of the reports either side of it, not to the
+    // 20 kt of an aircraft that stayed put, and a pose flying 2.5 times the
+    // reports' pace is still too fast.
+    struct Row {
+        const char* what;
+        double repeatKt;
+        double share;  // of the reports' pace the pose flies at for the first 5 s
+        bool finding;
+    };
+    const double v = 335.0 * kKnotsToMps;
+    for (const Row& row : {Row{"absurd speed", 1e6, 1.0, false}, Row{"no speed", 0.0, 1.0, false},
+                           Row{"absurd speed, too fast", 1e6, 2.5, true}}) {
+        Made m(v, 2.0, 5000,
+               [&](int tick) { return v * tick / 100.0 + (row.share - 1.0) * v * std::min(tick, 500) / 100.0; },
+               90.0, true);
+        auto& reports = m.record.reports;
+        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 0 && p.dueTick < 2800; });
+        ReportedPosition repeat = reports[0];
+        repeat.time = 1.7e9 + 10.0;
+        repeat.dueTick = 1000;
+        repeat.groundSpeedKt = row.repeatKt;
+        reports.insert(reports.begin() + 1, repeat);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), row.finding) << row.what << "\n" << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
     // Taxiing east at 15.6 kt, reported every 2 s up to 18 s; then nothing
     // until a report at 60 s that repeats the one at 18 s at rest, and from

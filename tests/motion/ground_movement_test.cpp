@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "airports/loaded_airport.h"
 #include "engine/stands.h"
@@ -404,6 +405,45 @@ TEST_F(GroundMovement, CopiesOfWhereItStandsThatTheNextReportContradictsAreNoWai
             return p.playTick == now + 1000 || p.playTick == now + 2000;
         });
         EXPECT_EQ(copies, c.dropped ? 0 : 2);
+    }
+}
+
+TEST_F(GroundMovement, CopiesOfAMovingPointItCouldNotHaveStoodToAreDropped) {
+    // Reaching a point reported at `frontKt`, followed by copies of it due
+    // 7.97 s and 13.92 s on, then a point `metres` north at 8.6 kt due 24.24 s
+    // on. From rest, at the most a late taxi catches up at (twice 23.9 kt:
+    // 38.9 kt), it gets 247 m in the 16.27 s after the first copy and 128 m in
+    // the 10.32 s after the second: 198 m on, it may have stopped, but not
+    // stood to the second copy; 100 m on, it may have stood to both. A
+    // point reported at rest is a stop of its own, and a position miles off
+    // is no move.
+    struct Case {
+        const char* name;
+        double metres, frontKt;
+        std::vector<std::int32_t> kept;
+    };
+    for (const Case& c : {Case{"198 m on", 198.0, 23.9, {797}}, Case{"100 m on", 100.0, 23.9, {797, 1392}},
+                          Case{"reported at rest", 198.0, 0.0, {797, 1392}},
+                          Case{"a position miles off", 9000.0, 23.9, {797, 1392}}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.metres, 0.0, c.frontKt, 8.6);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 2424;
+        for (const std::int32_t due : {1392, 797}) {
+            StreamPoint copy = ac.stream[0];
+            copy.stationary = 1;
+            copy.groundSpeedKt = 0.0;
+            copy.playTick = now + due;
+            ac.stream.insert(ac.stream.begin() + 1, copy);
+        }
+        EXPECT_EQ(gf_dropCopiesStoodTooLong(ac), c.kept.size() < 2);
+        std::vector<std::int32_t> kept;
+        for (const StreamPoint& p : ac.stream)
+            if (p.stationary != 0) kept.push_back(p.playTick - now);
+        EXPECT_EQ(kept, c.kept);
+        EXPECT_EQ(ac.stream.back().playTick, now + 2424) << "the point after keeps its time";
     }
 }
 

@@ -1016,6 +1016,23 @@ bool lf_repeatTheAircraftHadLeft(const std::vector<ReportedPosition>& reports, s
     return m < reports.size() && lf_leftBeforeTheRunEnded(reports[m - 1], reports[m]);
 }
 
+// Whether the report after `reports[i]` and the repeats of its position lies
+// as far from `moving` as half the slower of their speeds covers over their
+// times, or further (a speed above `absurdKt` tells none): the aircraft went
+// on from where `moving` was reported. False when no report follows them.
+bool lf_wentOnAfterRepeats(const std::vector<ReportedPosition>& reports, std::size_t i, const ReportedPosition& moving,
+                           double absurdKt) {
+    const LaLo here = reports[i].position;
+    std::size_t m = i + 1;
+    while (m < reports.size() && lf_metres(reports[m].position, here) < kRepeatM) ++m;
+    if (m == reports.size()) return false;
+    const ReportedPosition& on = reports[m];
+    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= absurdKt
+                              ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
+                              : moving.groundSpeedKt;
+    return lf_ownKt(moving, on) >= 0.5 * slower;
+}
+
 // A report at no speed on the ground that repeats, alone or with others like
 // it, the position of a moving report before it, when the aircraft went on
 // meanwhile: the report after the repeats lies as far from the moving one as
@@ -1039,14 +1056,7 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
     // position, whether a report follows (a stream that ends with such a
     // repeat held a landing to 20 kt from its last approach report on) or not.
     if (moving.airborne) return true;
-    std::size_t m = i + 1;
-    while (m < reports.size() && same(reports[m])) ++m;
-    if (m == reports.size()) return false;
-    const ReportedPosition& on = reports[m];
-    const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= kAbsurdGroundKt
-                              ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
-                              : moving.groundSpeedKt;
-    return lf_ownKt(moving, on) >= 0.5 * slower;
+    return lf_wentOnAfterRepeats(reports, i, moving, kAbsurdGroundKt);
 }
 
 // A flying aircraft's first report that lies well off the line its own
@@ -1079,6 +1089,25 @@ bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
     return (intoKt > most && outOfKt > offPace) || (intoKt > offPace && outOfKt > most);
 }
 
+// A report in the air that gives again the position of a report before it
+// of the aircraft flying on at a pace, when the report after them lies as far
+// from that one as half the slower of their speeds covers over their times,
+// or further: no flying aircraft is, seconds later, where it was; the feed
+// kept the position while the aircraft flew on. Whatever speed it tells (none,
+// or an absurd one) it tells no pace of the aircraft's.
+bool lf_repeatsAFlightsPosition(const std::vector<ReportedPosition>& reports, std::size_t i) {
+    constexpr double kMovingKt = 5.0;
+    const ReportedPosition& here = reports[i];
+    if (!here.airborne) return false;
+    const auto same = [&](const ReportedPosition& q) { return lf_metres(q.position, here.position) < kRepeatM; };
+    std::size_t k = i;
+    while (k > 0 && same(reports[k - 1]) && reports[k - 1].airborne) --k;
+    if (k == i) return false;
+    const ReportedPosition& flying = reports[k];
+    if (!(flying.groundSpeedKt >= kMovingKt && flying.groundSpeedKt <= kAbsurdAirKt)) return false;
+    return lf_wentOnAfterRepeats(reports, i, flying, kAbsurdAirKt);
+}
+
 // The reported path: every report but a lone one whose position the reports
 // on both sides contradict (it lies further from one than the aircraft could
 // fly, and off the pace the two keep with each other from the other, while
@@ -1089,7 +1118,7 @@ bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
 // At ground pace, a stale repeat on the ground is told by the pace an
 // aircraft goes on the ground rather than the one it flies at, and repeats
 // at no speed of a moving report's position are stale too when the aircraft
-// went on meanwhile.
+// went on meanwhile, as is a repeat in the air of a flying report's position.
 // Two bad positions in a row are told the same way: both out of reach of the
 // reports on either side of them, which agree with each other.
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
@@ -1120,7 +1149,8 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const bool offBothSides = lf_offBothSides(fromBefore, toNext, around);
             lone = lone || staleOnGround || (after && repeat) || offBothSides ||
                    (staleAtGroundPace &&
-                    (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i)));
+                    (lf_repeatsAMoveAtNoSpeed(reports, i) || lf_repeatTheAircraftHadLeft(reports, i) ||
+                     lf_repeatsAFlightsPosition(reports, i)));
         } else if (n >= 3) {
             const std::size_t a = i == 0 ? 0 : n - 1, b = i == 0 ? 1 : n - 2, c = i == 0 ? 2 : n - 3;
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
