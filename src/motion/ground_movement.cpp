@@ -101,6 +101,9 @@ constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
+// How far past a report a report at rest may lie and still tell where the
+// aircraft came to rest: the scatter of a position at rest.
+constexpr double kRestJustAfterM = 1.0;
 // A leg from rest rolling at this share of the even pace left to its end
 // or more has sped up.
 constexpr double kSpedUpShare = 0.97;
@@ -341,12 +344,25 @@ bool lf_easedToRestLate(const LiveAc& ac) {
     return std::isfinite(legM) && 2.0 * legM / stepM > static_cast<double>(left);
 }
 
+// Whether the report after stream point `i` says the aircraft is at rest no
+// more than a metre on from it: it came to rest at `i`, whatever `i` says.
+bool lf_restsJustAfter(const std::deque<StreamPoint>& s, std::size_t i) {
+    return i + 1 < s.size() && s[i + 1].stationary == 0 && s[i + 1].airborne == 0 &&
+           s[i + 1].groundSpeedKt <= kComingToRestKt &&
+           gf_distanceNm(lf_position(s[i]), lf_position(s[i + 1])) * metresPerNm <= kRestJustAfterM;
+}
+
 std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || s[1].stationary != 0) return 0;
     const double a = s[0].groundSpeedKt;
-    const double b = s[1].groundSpeedKt;
+    double b = s[1].groundSpeedKt;
     if (!std::isfinite(a) || !std::isfinite(b)) return 0;
+    // A report whose speed is no speed at all (the feed's placeholder, far
+    // above any ground speed) just short of a report at rest is where the
+    // aircraft came to rest: taken as a speed, the leg into it ran on at
+    // taxi pace and a tow stopped dead a tenth of a metre further on.
+    if (!(b <= kMostGroundKt) && lf_restsJustAfter(s, 1)) b = 0.0;
     if (ac.phase == AcPhase::parking) {
         if (a == 0.0 && b == 0.0) return 3;
         // Standing where it was reported moving (it came to rest there
@@ -1545,10 +1561,18 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
         !(stepM * std::max(1, gf_ticksBetween(now, s[0].playTick)) >= kSpedUpShare * leftM))
         return false;
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
+    // So is a leg into a report of no speed once a report at rest comes just
+    // past its end: the aircraft came to rest there. Planned before that
+    // report came, the leg ran on at taxi pace and the aircraft stopped dead
+    // at its end. It must still be able to brake to rest there.
+    const bool stops = s.size() == 2 && !(s[0].groundSpeedKt <= kMostGroundKt) && lf_restsJustAfter(s, 0);
     // A roll must still be able to brake to rest on the corner at the taxi
     // rate.
-    const double leastM = roll ? std::max(kLeastReplanM, gf_taxiBraking(stepM).runM) : kLeastReplanM;
-    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= leastM) || gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
+    const double leastM = stops ? gf_taxiBraking(stepM).runM
+                          : roll ? std::max(kLeastReplanM, gf_taxiBraking(stepM).runM)
+                                 : kLeastReplanM;
+    if (!(cornerDeg > kTurnInPlaceDeg || stops) || !(leftM >= leastM) ||
+        gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
         return false;
     // The aircraft's place now becomes the point the leg starts from, due at
     // once: the next tick plans the leg to the corner with the report after

@@ -741,3 +741,43 @@ TEST_F(Smoothing, ALegSetOffFromRestIsPlannedAgainForACornerOnceItHasSpedUp) {
         EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
     }
 }
+
+TEST_F(Smoothing, ALegIntoAReportOfNoSpeedBrakesToRestThereOnceARestIsReportedJustPastIt) {
+    // A tow rolls west at 5.3 kt on 53 m to the last report known, whose
+    // speed is the feed's placeholder for none; 14 m short of it a report at
+    // rest comes, a tenth of a metre further on. The aircraft comes to rest
+    // there braking as a tow does, not from taxi pace within a tick.
+    g_liveAircraft.clear();
+    constexpr double kt = 5.3;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(53.0 / (kt * kKnotsToMps) * 100.0));
+    auto s = route(kStart, {{270.0, 53.0}}, kt, legTicks);
+    s[1].groundSpeedKt = 1e6;
+    const LaLo end = at(s[1]);
+    const StreamPoint rest = ground(ahead(end, 270.0, 0.1), s[1].playTick + 1000, 0.0);
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = tickCount.load() - 1;
+    std::vector<double> steps;
+    bool reported = false;
+    for (int n = 0; n < 20000; ++n, tickCount.store(tickCount.load() + 1)) {
+        if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, end) < 14.0) {
+            ac.stream.push_back(rest);
+            EXPECT_TRUE(gf_replanLegForNewCorner(ac));
+            reported = true;
+        }
+        const std::optional<double> stepM = playTick(ac);
+        ASSERT_TRUE(stepM.has_value());
+        steps.push_back(*stepM);
+        if (metres({ac.pose.latitude, ac.pose.longitude}, end) < 0.05) break;
+    }
+    ASSERT_TRUE(reported);
+    ASSERT_GE(steps.size(), 50u);
+    // Within 5 cm of the report it all but stands: the rate that takes it
+    // from its mean speed over the half second before to rest, evenly, is
+    // well under the 16 kt/s beyond a tow's hardest braking.
+    double lastHalfSecondM = 0.0;
+    for (std::size_t i = steps.size() - 50; i < steps.size(); ++i) lastHalfSecondM += steps[i];
+    const double meanKt = lastHalfSecondM / 0.5 / kKnotsToMps;
+    EXPECT_LT(2.0 * meanKt / 0.5, 16.0);
+}
