@@ -101,6 +101,9 @@ constexpr double kLongestRunPastCornerM = 4.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
+// How far past a report a report at rest may lie and still tell where the
+// aircraft came to rest: the scatter of a position at rest.
+constexpr double kRestJustAfterM = 1.0;
 // A leg from rest rolling at this share of the even pace left to its end
 // or more has sped up.
 constexpr double kSpedUpShare = 0.97;
@@ -341,12 +344,25 @@ bool lf_easedToRestLate(const LiveAc& ac) {
     return std::isfinite(legM) && 2.0 * legM / stepM > static_cast<double>(left);
 }
 
+// Whether the report after stream point `i` says the aircraft is at rest no
+// more than a metre on from it: it came to rest at `i`, whatever `i` says.
+bool lf_restsJustAfter(const std::deque<StreamPoint>& s, std::size_t i) {
+    return i + 1 < s.size() && s[i + 1].stationary == 0 && s[i + 1].airborne == 0 &&
+           s[i + 1].groundSpeedKt <= kComingToRestKt &&
+           gf_distanceNm(lf_position(s[i]), lf_position(s[i + 1])) * metresPerNm <= kRestJustAfterM;
+}
+
 std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || s[1].stationary != 0) return 0;
     const double a = s[0].groundSpeedKt;
-    const double b = s[1].groundSpeedKt;
+    double b = s[1].groundSpeedKt;
     if (!std::isfinite(a) || !std::isfinite(b)) return 0;
+    // A report whose speed is no speed at all (the feed's placeholder, far
+    // above any ground speed) just short of a report at rest is where the
+    // aircraft came to rest: taken as a speed, the leg into it ran on at
+    // taxi pace and a tow stopped dead a tenth of a metre further on.
+    if (!(b <= kMostGroundKt) && lf_restsJustAfter(s, 1)) b = 0.0;
     if (ac.phase == AcPhase::parking) {
         if (a == 0.0 && b == 0.0) return 3;
         // Standing where it was reported moving (it came to rest there
@@ -667,6 +683,46 @@ bool lf_startTurnOnly(const LiveAc& ac, LaLo end) {
         if (!p.valid || !(lf_angleDeg(bearing, p.heading) <= kTurnInPlaceDeg)) return false;
     }
     return true;
+}
+
+// Whether the aircraft along its leg's bend has passed the corner the bend
+// rounds (where the reported legs meet), with the nose within a few degrees
+// of the line on to `end`: what is left of the bend only brings the nose
+// round onto the leg that ends there, a start turn a straight leg from the
+// pose takes rolling.
+bool lf_bendCornerPassed(const LiveAc& ac, LaLo end) {
+    const MotionState& m = ac.motion;
+    const bool turn = lf_groundTurnValid(m);
+    if (!turn && !lf_curveValid(m)) return false;
+    const LaLo pose = lf_pose(ac);
+    if (gf_isSamePlace(pose, end) || !(lf_angleDeg(gf_bearing(pose, end), ac.pose.heading) <= kBendTurnedNoseDeg))
+        return false;
+    const LaLo origin = turn ? LaLo{m.path.turn.originLat, m.path.turn.originLon}
+                             : LaLo{m.path.curve.startLat, m.path.curve.startLon};
+    const double east = turn ? m.path.turn.cornerEast : m.path.curve.controlEast;
+    const double north = turn ? m.path.turn.cornerNorth : m.path.curve.controlNorth;
+    if (!std::isfinite(east) || !std::isfinite(north)) return false;
+    LaLo corner = gf_destinationPoint(origin, {std::atan2(east, north), std::hypot(east, north) * feetPerMetre});
+    gf_normalizeLaLo(corner);
+    return gf_relativePosition(pose, ac.pose.heading, corner).along < 0.0;
+}
+
+// Whether the aircraft has passed its leg's bend's corner (see
+// lf_bendCornerPassed) and the bend ends on a heading the leg after its end
+// turns off by more than a turn rolled on the way: a corner no bend planned
+// with that leg known ends in without a stop. Not where the reports after
+// it come to rest: the aircraft stops there soon anyway, and brought there
+// sooner along a bend planned again, an arrival stood through copies of
+// its last report that it would otherwise have been found leaving.
+bool lf_bendPassedIntoUnplannedCorner(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 2 || !lf_pathValid(ac.motion) || lf_samePlace(s[0], s[1]) ||
+        std::any_of(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.stationary != 0; }) ||
+        !lf_bendCornerPassed(ac, lf_position(s[0])))
+        return false;
+    const std::vector<double> headings = lf_pathHeadings(ac);
+    return !headings.empty() &&
+           lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), headings.back()) > kTurnInPlaceDeg;
 }
 
 // The braking before a turn in place when the aircraft arrives still rolling
@@ -1513,9 +1569,16 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // A landing roll whose new report turns off the runway at the corner is
     // planned again too: from here it comes to rest on the corner, where the
     // taxi turns on the spot.
+    // So is a bend's leg planned before the report after its end came, once
+    // the aircraft has passed the bend's corner, however many reports came
+    // meanwhile: the bend still brings it onto its end on a heading the
+    // corner there turns sharply off. Refused while still short of the
+    // bend's corner, it was never planned again as the reports after it
+    // came, and the aircraft braked past the corner to turn on the spot.
     const bool roll = lf_rollsIntoTurnOffCorner(ac, 0);
     if (ac.simState != AcSimState::active || (ac.phase != AcPhase::taxi && !roll) || ac.onGround == 0 ||
-        ac.extrapolationCount > 0 || m.holding != 0 || s.size() != 2 || s[0].stationary != 0 ||
+        ac.extrapolationCount > 0 || m.holding != 0 || s.size() < 2 ||
+        (s.size() > 2 && !lf_bendPassedIntoUnplannedCorner(ac)) || s[0].stationary != 0 ||
         s[1].stationary != 0 || s[0].synthetic != 0 || lf_samePlace(s[0], s[1]))
         return false;
     // A straight leg at speed (changing it or not): a bend, a turn on the
@@ -1527,7 +1590,8 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     // on the S-curve its start turn was smoothed into: a tow whose reports
     // came again after a gap just past its lane's corner drove the diagonal
     // to that report and turned 80 degrees on the spot there, 14 s behind.
-    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0]))) ||
+    if ((lf_pathValid(m) && !lf_bendTurned(ac, lf_position(s[0])) && !lf_startTurnOnly(ac, lf_position(s[0])) &&
+         !lf_bendCornerPassed(ac, lf_position(s[0]))) ||
         m.brakeToRest != 0 || m.legTimeOverride != 0 || m.legEndsAtRest != 0 ||
         (m.speedChangeKind != 0 && m.speedChangeKind != 1))
         return false;
@@ -1545,10 +1609,18 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
         !(stepM * std::max(1, gf_ticksBetween(now, s[0].playTick)) >= kSpedUpShare * leftM))
         return false;
     const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
+    // So is a leg into a report of no speed once a report at rest comes just
+    // past its end: the aircraft came to rest there. Planned before that
+    // report came, the leg ran on at taxi pace and the aircraft stopped dead
+    // at its end. It must still be able to brake to rest there.
+    const bool stops = s.size() == 2 && !(s[0].groundSpeedKt <= kMostGroundKt) && lf_restsJustAfter(s, 0);
     // A roll must still be able to brake to rest on the corner at the taxi
     // rate.
-    const double leastM = roll ? std::max(kLeastReplanM, gf_taxiBraking(stepM).runM) : kLeastReplanM;
-    if (!(cornerDeg > kTurnInPlaceDeg) || !(leftM >= leastM) || gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
+    const double leastM = stops ? gf_taxiBraking(stepM).runM
+                          : roll ? std::max(kLeastReplanM, gf_taxiBraking(stepM).runM)
+                                 : kLeastReplanM;
+    if (!(cornerDeg > kTurnInPlaceDeg || stops) || !(leftM >= leastM) ||
+        gf_ticksBetween(now, s[0].playTick) <= kMinLegTicks)
         return false;
     // The aircraft's place now becomes the point the leg starts from, due at
     // once: the next tick plans the leg to the corner with the report after

@@ -709,35 +709,105 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
     }
 }
 
-TEST_F(Smoothing, ALegSetOffFromRestIsPlannedAgainForACornerOnceItHasSpedUp) {
-    // Set off from rest at 5 kt on 180 m to the last point known: a report
-    // turning 40 degrees at its end comes while the aircraft still speeds up
-    // (the leg keeps its speed change), or once it rolls on evenly (a leg at
-    // speed, planned again from the pose for the bend).
+TEST_F(Smoothing, ALegIsPlannedAgainForACornerAtItsEndOnceItsOwnSpeedChangeOrBendIsBehindIt) {
+    // Reports turning off at the end of the leg to the last point known come
+    // while the aircraft drives it. Set off from rest at 5 kt on 180 m, it is
+    // planned again from the pose once the aircraft rolls on evenly (a leg at
+    // speed), not while it still speeds up. Rolling at 15 kt into a long
+    // gentle bend (22 degrees through a report 48 m on, to the last point
+    // 88 m further), it is planned again once the bend's corner is passed,
+    // however many reports came: the rest of the bend only brings the nose
+    // round onto the leg. Not short of the bend's corner, nor where the leg
+    // after the end turns off by no more than a turn rolled on the way, nor
+    // where the reports after it come to rest.
     struct Row {
         const char* name;
-        double reportAfterM;
-        bool replanned;
+        bool fromRest;
+        double rolledM, afterDeg;
+        bool restsAfter, replanned;
     };
-    for (const Row row : {Row{"still speeding up", 0.5, false}, Row{"sped up", 30.0, true}}) {
+    for (const Row row : {Row{"from rest, still speeding up", true, 0.5, 220.0, false, false},
+                          Row{"from rest, sped up", true, 30.0, 220.0, false, true},
+                          Row{"bend's corner passed", false, 54.0, 270.0, false, true},
+                          Row{"short of the bend's corner", false, 30.0, 270.0, false, false},
+                          Row{"a slight corner after the bend", false, 54.0, 230.0, false, false},
+                          Row{"coming to rest after the bend", false, 54.0, 270.0, true, false}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
-        auto s = route(kStart, {{180.0, 180.0}}, 5.0, 7000);
-        s[0].groundSpeedKt = 0.0;
-        const StreamPoint after = ground(ahead(at(s.back()), 220.0, 40.0), s.back().playTick + 1500, 5.0);
+        const double kt = row.fromRest ? 5.0 : 15.0;
+        const auto ticksFor = [kt](double m) {
+            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
+        };
+        auto s = row.fromRest ? route(kStart, {{180.0, 180.0}}, kt, 7000)
+                              : route(kStart, {{180.0, 47.7}, {202.0, 87.7}}, kt, 600);
+        s[0].groundSpeedKt = row.fromRest ? 0.0 : kt;
+        const StreamPoint& end = s.back();
+        std::vector<StreamPoint> after{ground(ahead(at(end), row.afterDeg, 42.0), end.playTick + ticksFor(42.0), kt)};
+        if (!row.fromRest) {
+            after.push_back(ground(ahead(at(after[0]), row.afterDeg, 47.0), after[0].playTick + ticksFor(47.0), kt));
+            if (row.restsAfter) {
+                after[1] = after[0];
+                after[1].groundSpeedKt = 0.0;
+                after[1].stationary = 1;
+                after[1].playTick = after[0].playTick + 600;
+            }
+        }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0);
         ac.prevPhase = AcPhase::taxi;
-        ac.motion.lastStepM = 0.0;
+        ac.motion.lastStepM = row.fromRest ? 0.0 : kt * kKnotsToMps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
         double rolledM = 0.0;
-        for (int n = 0; n < 6000 && rolledM < row.reportAfterM; ++n, tickCount.store(tickCount.load() + 1)) {
+        for (int n = 0; n < 6000 && rolledM < row.rolledM; ++n, tickCount.store(tickCount.load() + 1)) {
             const std::optional<double> stepM = playTick(ac);
             ASSERT_TRUE(stepM.has_value());
             rolledM += *stepM;
         }
         ASSERT_EQ(ac.stream.size(), 1u);
-        ASSERT_EQ(ac.motion.speedChangeKind, 1u);
-        ac.stream.push_back(after);
+        if (row.fromRest)
+            ASSERT_EQ(ac.motion.speedChangeKind, 1u);
+        else
+            ASSERT_GT(gf_bendLengthM(ac), 0.0);
+        ac.stream.insert(ac.stream.end(), after.begin(), after.end());
         EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
     }
+}
+
+TEST_F(Smoothing, ALegIntoAReportOfNoSpeedBrakesToRestThereOnceARestIsReportedJustPastIt) {
+    // A tow rolls west at 5.3 kt on 53 m to the last report known, whose
+    // speed is the feed's placeholder for none; 14 m short of it a report at
+    // rest comes, a tenth of a metre further on. The aircraft comes to rest
+    // there braking as a tow does, not from taxi pace within a tick.
+    g_liveAircraft.clear();
+    constexpr double kt = 5.3;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(53.0 / (kt * kKnotsToMps) * 100.0));
+    auto s = route(kStart, {{270.0, 53.0}}, kt, legTicks);
+    s[1].groundSpeedKt = 1e6;
+    const LaLo end = at(s[1]);
+    const StreamPoint rest = ground(ahead(end, 270.0, 0.1), s[1].playTick + 1000, 0.0);
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = tickCount.load() - 1;
+    std::vector<double> steps;
+    bool reported = false;
+    for (int n = 0; n < 20000; ++n, tickCount.store(tickCount.load() + 1)) {
+        if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, end) < 14.0) {
+            ac.stream.push_back(rest);
+            EXPECT_TRUE(gf_replanLegForNewCorner(ac));
+            reported = true;
+        }
+        const std::optional<double> stepM = playTick(ac);
+        ASSERT_TRUE(stepM.has_value());
+        steps.push_back(*stepM);
+        if (metres({ac.pose.latitude, ac.pose.longitude}, end) < 0.05) break;
+    }
+    ASSERT_TRUE(reported);
+    ASSERT_GE(steps.size(), 50u);
+    // Within 5 cm of the report it all but stands: the rate that takes it
+    // from its mean speed over the half second before to rest, evenly, is
+    // well under the 16 kt/s beyond a tow's hardest braking.
+    double lastHalfSecondM = 0.0;
+    for (std::size_t i = steps.size() - 50; i < steps.size(); ++i) lastHalfSecondM += steps[i];
+    const double meanKt = lastHalfSecondM / 0.5 / kKnotsToMps;
+    EXPECT_LT(2.0 * meanKt / 0.5, 16.0);
 }
