@@ -184,14 +184,12 @@ protected:
     // ground speed, track, seconds after the first) and expects the aircraft
     // to keep up with them, its nose along its travel, at believable speeds.
     void expectKeepsUp(std::uint32_t hexid, LaLo origin, const std::vector<FedReport>& reports,
-                       const char* plot = nullptr, const char* type = nullptr) {
+                       const char* plot = nullptr) {
         const std::int32_t from = harness->engine().engineTick() + 1;
         for (const FedReport& p : reports) {
             const LaLo at{origin.lat + p.northM / 111320.0,
                           origin.lon + p.eastM / (111320.0 * std::cos(origin.lat * kDeg))};
             Route one = taxiRoute(hexid, at, p.trackDeg, p.kt);
-            if (type != nullptr)
-                one.identity(fmt::format("KLM{}", hexid % 1000), fmt::format("PH-{:03X}", hexid % 4096), type, "KLM");
             one.straight(0.1);
             harness->add(one, 10.0, from + static_cast<std::int32_t>(std::lround(p.atS * 100.0)));
         }
@@ -675,31 +673,6 @@ TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {
     const std::vector<Lag> lags = lf_lags(*harness->record(0xD10101), dues, 2.0);
     ASSERT_EQ(lags.size(), dues.size());
     EXPECT_LT(lf_worstLagS(lags), 5.0);
-}
-
-TEST_F(TaxiLag, ATowDeadReckonedIntoTheBendOntoItsStandReachesItsStandReportInTime) {
-    // A Heavy's tow as a feed sent it: off the stand southward at 7.2 kt, a
-    // pause in the reports while it swings west round the bend onto the
-    // lane, then the report at rest 80 m on where it stops. The leg into
-    // rest is played at an even speed braked to rest at its end, not eased
-    // over its length; judged eased (setting off at twice its mean speed)
-    // its nose seemed to fall behind the bend, and its stand report was let
-    // fall due 5 s late.
-    const std::vector<FedReport> reports{
-        {0.0, 0.0, 0.0, 180, 0.0},        {0.0, 0.0, 0.0, 180, 3.8},        {0.0, 0.0, 0.0, 180, 8.8},
-        {0.0, 0.0, 0.0, 180, 12.7},       {0.0, -3.7, 2.4, 180, 25.7},      {0.0, -14.7, 4.7, 180, 31.8},
-        {0.0, -31.6, 6.9, 180, 37.4},     {0.0, -50.8, 7.2, 180, 42.6},     {-1.5, -76.7, 7.2, 197, 49.7},
-        {-12.5, -95.7, 7.2, 227, 55.7},   {-95.0, -108.2, 0.1, 270, 88.0},  {-95.0, -108.2, 0.0, 270, 94.5},
-        {-95.0, -108.2, 0.0, 270, 98.1},  {-95.0, -108.2, 0.0, 270, 102.4}, {-95.0, -108.2, 0.0, 270, 109.1},
-        {-95.0, -108.2, 0.0, 270, 114.3},
-    };
-    const LaLo origin{47.449, -122.3007};
-    const std::int32_t from = harness->engine().engineTick() + 1;
-    expectKeepsUp(0xD10111, origin, reports, "taxi_tow_dead_reckoned_bend", "B77W");
-    const std::vector<Due> dues = lf_fedDues(origin, reports, 10, from);
-    const std::vector<Lag> lags = lf_lags(*harness->record(0xD10111), dues, 1.0);
-    ASSERT_FALSE(lags.empty());
-    EXPECT_LT(lags.front().seconds, 2.0);
 }
 
 TEST_F(TaxiLag, ABendSetOffWhereTheTaxiCameToRestLeavesRestAtTheTaxiRate) {
