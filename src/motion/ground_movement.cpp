@@ -991,10 +991,12 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
 // The shares of the path each tick covers along a bend of `lengthM` whose
 // nose turns at most `rate` a tick: no faster than `ownAt(k)` on stretch k,
 // slower only where the path bends faster than the nose can turn, speeding
-// and slowing at the taxi rate. Empty when the path gives none.
+// and slowing at the taxi rate. A leg that sets off from rest or a crawl
+// gives the share a tick it starts at as `setOff` (negative for one that
+// rolls on). Empty when the path gives none.
 template <typename OwnAt>
 std::vector<double> lf_bendShares(const std::vector<double>& headings, double lengthM, std::int32_t legTicks,
-                                  double rate, bool fromRest, OwnAt ownAt) {
+                                  double rate, double setOff, OwnAt ownAt) {
     // Per tick, in shares of the path: the leg's own step, the step at which
     // each stretch turns the nose at most 90 % of the rate, and the change
     // the taxi rate allows.
@@ -1014,11 +1016,13 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
     const double slowest = kMovingKt * kKnotsToMps / 100.0 / lengthM;
     for (double& v : most) v = std::max(v, std::min(own, slowest));
     // A leg from rest sets off at the taxi rate: the speed it has at the end
-    // of each stretch is no more than that rate gives it from a standstill.
-    // Its nose follows a bend that tightens where it stands as it creeps off;
-    // judged at an even speed, such a bend seemed beyond the nose however
-    // slow the leg, and was given the widest delay.
-    const auto fromStandstill = [&](int k) { return std::sqrt(2.0 * change * stretch * (k + 1)); };
+    // of each stretch is no more than that rate gives it from a standstill
+    // (or from the crawl it left). Its nose follows a bend that tightens
+    // where it stands as it creeps off; judged at an even speed, such a bend
+    // seemed beyond the nose however slow the leg, and was given the widest
+    // delay.
+    const bool fromRest = setOff >= 0.0;
+    const auto fromStandstill = [&](int k) { return std::sqrt(setOff * setOff + 2.0 * change * stretch * (k + 1)); };
     if (fromRest) most[0] = std::min(most[0], fromStandstill(0));
     for (int k = kPathScanSteps - 2; k >= 0; --k)
         most[k] = std::min(most[k], std::sqrt(most[k + 1] * most[k + 1] + 2.0 * change * stretch));
@@ -1057,10 +1061,20 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     if (headings.empty() || !(rate > 0.0) || legTicks <= 0 || ac.stream.size() < 2) return 0;
     const double lengthM = gf_bendLengthM(ac);
     if (!(lengthM > 0.0) || !std::isfinite(lengthM)) return 0;
-    const bool fromRest = ac.phase == AcPhase::taxi && m.speedChangeKind == 1;
+    // A bend planned where the taxi stands, or crawls slower than walking
+    // pace, sets off from there at the taxi rate: one braked into a point
+    // just before it crawls the last centimetres while its nose comes round;
+    // taken at the bend's own speed from the next tick, it left that crawl
+    // harder than any aircraft speeds up.
+    const double crawl = gf_rollingStepM(ac);
+    double setOff = -1.0;
+    if (ac.phase == AcPhase::taxi && m.speedChangeKind == 1)
+        setOff = 0.0;
+    else if (ac.phase == AcPhase::taxi && m.lastStepTick != 0 && crawl * 100.0 * kMpsToKnots < kMovingKt)
+        setOff = crawl / lengthM;
     const double own = 1.0 / legTicks;
     std::vector<double> shares =
-        lf_bendShares(headings, lengthM, legTicks, rate, fromRest, [own](int) { return own; });
+        lf_bendShares(headings, lengthM, legTicks, rate, setOff, [own](int) { return own; });
     // Where the nose keeps up the aircraft goes faster than the leg's even
     // speed, up to what the reports at its ends say it goes (at most the
     // catch-up's pace), so that the time the turning stretch takes comes
@@ -1080,7 +1094,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         const double rolling = gf_rollingStepM(ac) / lengthM;
         const double endAt = ac.stream[1].groundSpeedKt * kKnotsToMps / 100.0 / lengthM;
         const auto faster = [&](double cap) {
-            return lf_bendShares(headings, lengthM, legTicks, rate, fromRest, [&](int k) {
+            return lf_bendShares(headings, lengthM, legTicks, rate, setOff, [&](int k) {
                 if (k == 0) return std::min(cap, std::max(own, rolling));
                 if (k == kPathScanSteps - 1) return std::min(cap, std::max(own, endAt));
                 return cap;

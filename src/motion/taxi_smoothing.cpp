@@ -203,13 +203,26 @@ GroundTurnInput lf_firstInput(const LiveAc& ac) {
 // instead (the corner-keeping retry).
 constexpr double kFollowedBendDeg = 45.0;
 
+// The point the taxi goes on to from stream point i: the one after it, or
+// the one after copies of it the taxi passes through (a hold of no length,
+// or the feed repeating a moving report at no speed), which leave the
+// stream when point i is reached. The path bends there between the legs
+// around the copies: taken as a stop, the bend was left to a turn on the
+// spot at the point, and an arrival reaching it at 19 kt braked 29 m
+// straight on past it, turned 104 degrees and drove back.
+std::size_t lf_goesOnTo(const LiveAc& ac, std::size_t i) {
+    const std::size_t k = gf_momentaryHoldEnd(ac, i);
+    return k > i + 1 ? k : i + 1;
+}
+
 void lf_leaveAlongTheBend(const LiveAc& ac, const GroundTurnInput& first, GroundTurn& turn) {
     const auto& s = ac.stream;
-    if (s.size() < 4 || s[3].stationary != 0 || s[3].airborne != 0 || lf_samePlace(s[1], s[2]) ||
-        lf_samePlace(s[2], s[3]))
+    const std::size_t n = lf_goesOnTo(ac, 2);
+    if (s.size() <= n || s[n].stationary != 0 || s[n].airborne != 0 || lf_samePlace(s[1], s[2]) ||
+        lf_samePlace(s[2], s[n]))
         return;
     const double in = gf_bearing(lf_position(s[1]), lf_position(s[2]));
-    const double bend = std::remainder(gf_bearing(lf_position(s[2]), lf_position(s[3])) - in, fullCircle);
+    const double bend = std::remainder(gf_bearing(lf_position(s[2]), lf_position(s[n])) - in, fullCircle);
     if (!(std::fabs(bend) * kDegreesPerRadian > kLeastCornerDeg && std::fabs(bend) * kDegreesPerRadian < kFollowedBendDeg))
         return;
     GroundTurnInput bent = first;
@@ -542,9 +555,10 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         // from there.
         if (taxi && lf_usable(turn) && !headingMode) {
             bool keepCorner = c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1;
-            if (!keepCorner && s.size() >= 4 && s[3].stationary == 0 && !lf_samePlace(s[1], s[2]) &&
-                !lf_samePlace(s[2], s[3]) && !lf_samePlace(s[1], s[3])) {
-                const double next = lf_turnDeg(gf_bearing(lf_position(s[2]), lf_position(s[3])),
+            const std::size_t n = lf_goesOnTo(ac, 2);
+            if (!keepCorner && s.size() > n && s[n].stationary == 0 && !lf_samePlace(s[1], s[2]) &&
+                !lf_samePlace(s[2], s[n]) && !lf_samePlace(s[1], s[n])) {
+                const double next = lf_turnDeg(gf_bearing(lf_position(s[2]), lf_position(s[n])),
                                                gf_bearing(lf_position(s[1]), lf_position(s[2])));
                 keepCorner = std::fabs(next) >= 45.0;
             }

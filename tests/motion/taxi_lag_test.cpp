@@ -114,6 +114,27 @@ double lf_worstNoseOffDeg(const AircraftRecord& r) {
     return worst;
 }
 
+// The hardest start from a crawl of less than `crawlM` a tick on the
+// ground, as the checker judges a start from rest: the rate (kt/s) that
+// takes the aircraft evenly from rest to its mean speed over the half second
+// after it.
+double lf_worstSetOffKtPerS(const AircraftRecord& r, double crawlM) {
+    constexpr std::size_t kWindow = 50;
+    const auto& s = r.samples;
+    const auto step = [&](std::size_t i) {
+        const bool known = s[i].tick - s[i - 1].tick == 1 && s[i].onGround && s[i - 1].onGround;
+        return known ? lf_metres(lf_at(s[i - 1]), lf_at(s[i])) : std::nan("");
+    };
+    double worst = 0.0;
+    for (std::size_t i = 2; i + kWindow < s.size(); ++i) {
+        if (!(step(i - 1) < crawlM) || !(step(i) >= crawlM) || s[i - 1 + kWindow].tick - s[i - 1].tick != kWindow)
+            continue;
+        const double meanMps = lf_metres(lf_at(s[i - 1]), lf_at(s[i - 1 + kWindow])) / (kWindow / 100.0);
+        worst = std::max(worst, 2.0 * meanMps / (kWindow / 100.0) * kMpsToKnots);
+    }
+    return worst;
+}
+
 struct FedReport {
     double eastM, northM, kt, trackDeg, atS;
 };
@@ -652,4 +673,22 @@ TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {
     const std::vector<Lag> lags = lf_lags(*harness->record(0xD10101), dues, 2.0);
     ASSERT_EQ(lags.size(), dues.size());
     EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
+TEST_F(TaxiLag, ABendSetOffWhereTheTaxiCameToRestLeavesRestAtTheTaxiRate) {
+    // An arrival's taxi as a feed sent it: off the runway at 22 kt, slowing
+    // to a crawl into a corner, then speeding up again round a bend onto the
+    // taxiway. It catches up into a short leg before the bend and brakes to
+    // rest there while its nose comes round; the bend then sets off from
+    // that rest at the taxi rate, not at its own even speed within a tick.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 22.2, 160, 0.00},       {61.8, -68.6, 22.0, 115, 8.93},   {108.0, -90.2, 22.2, 115, 13.40},
+        {186.3, -126.6, 22.2, 115, 20.95}, {260.0, -161.0, 9.2, 115, 30.53}, {274.4, -169.8, 3.7, 148, 36.81},
+        {280.7, -185.2, 4.6, 160, 43.27},  {280.9, -194.6, 1.5, 228, 52.05}, {265.3, -201.6, 7.9, 250, 60.12},
+        {240.4, -210.6, 12.8, 250, 65.11}, {196.2, -226.7, 17.3, 250, 70.99}, {121.0, -254.1, 17.3, 250, 79.98},
+        {80.6, -268.8, 17.3, 250, 84.80},
+    };
+    expectKeepsUp(0xD10121, {47.4499676, -122.3109213}, reports, "taxi_bend_from_rest");
+    // A crawl under half a knot (1 m in 4 s) left is a start from rest.
+    EXPECT_LE(lf_worstSetOffKtPerS(*harness->record(0xD10121), 0.0025), 16.0);
 }

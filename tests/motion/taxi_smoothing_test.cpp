@@ -811,3 +811,52 @@ TEST_F(Smoothing, ALegIntoAReportOfNoSpeedBrakesToRestThereOnceARestIsReportedJu
     const double meanKt = lastHalfSecondM / 0.5 / kKnotsToMps;
     EXPECT_LT(2.0 * meanKt / 0.5, 16.0);
 }
+
+TEST_F(Smoothing, ATurnOntoAReportItsCopiesFollowLeavesAlongTheBendPastThem) {
+    // A Light arrival's taxi at 25 kt through a slight corner onto a report
+    // at 19 kt, from which the way bends 32 degrees left to the next report
+    // at 14 kt, 57 m on. Between them come copies of that report at no
+    // speed: the feed repeating it 3.3 s on while the aircraft moves on, or
+    // a hold of no length; both leave the stream when the report is reached,
+    // so the turn ends along the middle of the bend there, as with no copy
+    // (ended along its own leg, the bend was left to a turn on the spot at
+    // 19 kt). A hold the aircraft keeps for 20 s leaves the turn ending along
+    // its leg: the bend is turned where it stands.
+    struct Row {
+        const char* name;
+        std::int32_t copyAfterTicks, nextAfterCopyTicks;  // no copy when negative
+        double endDeg;
+    };
+    constexpr double kLegDeg = 20.8;
+    constexpr double kNextDeg = 349.0;
+    const double bisectorDeg = kLegDeg - (kLegDeg - kNextDeg + 360.0) / 2.0;
+    const Row rows[] = {
+        {"no copy", -1, 0, bisectorDeg},
+        {"repeated while it moves on", 330, 305, bisectorDeg},
+        {"a hold of no length", 10, 625, bisectorDeg},
+        {"a hold of 20 s", 2000, 2000, kLegDeg},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{25.0, 22.5}, {kLegDeg, 30.9}, {kNextDeg, 56.7}}, 24.6, 200);
+        s[1].groundSpeedKt = 21.7;
+        s[2].groundSpeedKt = 19.2;
+        s[2].playTick = s[1].playTick + 300;
+        s[3].groundSpeedKt = 13.6;
+        s[3].playTick = s[2].playTick + 635;
+        if (row.copyAfterTicks >= 0) {
+            StreamPoint copy = s[2];
+            copy.groundSpeedKt = 0.0;
+            copy.stationary = 1;
+            copy.playTick = s[2].playTick + row.copyAfterTicks;
+            s[3].playTick = copy.playTick + row.nextAfterCopyTicks;
+            s.insert(s.begin() + 3, copy);
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 25.0, Light);
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac)) << groundTurnStatusName(ac.motion.path.turn.status);
+        const double endDeg = sampleGroundTurn(ac.motion.path.turn, 1.0).heading / kDeg;
+        EXPECT_NEAR(std::remainder(endDeg - row.endDeg, 360.0), 0.0, 2.0) << endDeg;
+    }
+}
