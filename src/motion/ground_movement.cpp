@@ -1749,7 +1749,11 @@ constexpr double kStaleCopiesSlackKt = 25.0;
 // until the last one and then fell 15-30 s behind the report 200 m on, due
 // a few seconds later. They are dropped: the aircraft waits only until it
 // must leave to be there at its reported speed. A position miles off is no
-// move: the copies stand. True when they were dropped.
+// move: the copies stand. So is a pace no taxi goes after the last copy,
+// unless the whole way from where it stands, over the whole time from there,
+// is a taxi's pace (200 m half a second after the copies, 20 s after the
+// stop): then the last copy came late, not the move. True when they were
+// dropped.
 bool lf_dropStaleRestCopies(LiveAc& ac) {
     auto& s = ac.stream;
     std::size_t k = 1;
@@ -1757,9 +1761,16 @@ bool lf_dropStaleRestCopies(LiveAc& ac) {
     if (k < 2 || k >= s.size() || s[k].stationary != 0) return false;
     const double kt = s[k].groundSpeedKt;
     if (!std::isfinite(kt) || !(kt > kMovingKt) || kt > kMostGroundKt) return false;
+    const double mostKt = kStaleCopiesShare * kt + kStaleCopiesSlackKt;
     const double nm = gf_distanceNm(lf_position(s[k - 1]), lf_position(s[k]));
     const double afterKt = gf_speedKtOver(nm, std::max(1, gf_ticksBetween(s[k - 1].playTick, s[k].playTick)));
-    if (!(afterKt > kStaleCopiesShare * kt + kStaleCopiesSlackKt) || afterKt > kMostGroundKt) return false;
+    if (!(afterKt > mostKt)) return false;
+    if (afterKt > kMostGroundKt) {
+        const double throughNm = gf_distanceNm(lf_position(s[0]), lf_position(s[k]));
+        const double throughKt =
+            gf_speedKtOver(throughNm, std::max(1, gf_ticksBetween(s[0].playTick, s[k].playTick)));
+        if (!(throughKt <= mostKt)) return false;
+    }
     s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
     return true;
 }

@@ -377,6 +377,7 @@ TEST_F(GroundMovement, CopiesOfWhereItStandsThatTheNextReportContradictsAreNoWai
     // reported at `kt` `metres` north due `afterS` after the last copy. A pace
     // beyond twice the reported speed and 25 kt (below 100 kt) from the last
     // copy tells the copies stale: the aircraft leaves when it must instead.
+    // Beyond 100 kt, only when the whole way from the stop is a taxi's pace.
     struct Case {
         const char* name;
         double metres, afterS, kt, copiesOffM;
@@ -385,6 +386,7 @@ TEST_F(GroundMovement, CopiesOfWhereItStandsThatTheNextReportContradictsAreNoWai
     for (const Case c : {Case{"100 m on 2 s after them", 100, 2, 10, 0, true},
                          Case{"100 m on 10 s after them", 100, 10, 10, 0, false},
                          Case{"a position miles off", 9000, 2, 10, 0, false},
+                         Case{"200 m on half a second after them", 200, 0.5, 10, 0, true},
                          Case{"at a speed no taxi goes", 100, 2, 1e6, 0, false},
                          Case{"copies of another place", 100, 2, 10, 30, false}}) {
         SCOPED_TRACE(c.name);
