@@ -807,8 +807,16 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
     const bool stopsNearLegStart = braking.ticks == 0 || kRollingTurnLegShare * braking.runM <= braking.legM;
     const double setOffLegM = braking.ticks > 0 ? braking.legM : plannedM;
-    if (stopsNearLegStart && late && spotTurnTicks >= kMinLegTicks && std::isfinite(setOffLegM) &&
-        setOffLegM >= kRollingTurnLegShare * rollingTurnM)
+    // A hold ended early by the whole turn's time (hoverRetime) ends as
+    // reported only once the whole turn is made where it stands: setting off
+    // with the last of it left, the aircraft left its reported stand early.
+    // The leg may end short of the report the hold was cut for, at a point
+    // put in on the way to it.
+    bool holdCutForTurn = false;
+    for (std::size_t i = 1; i < ac.stream.size() && i <= 2 && m.turnHoldCutTicks > 0 && !holdCutForTurn; ++i)
+        holdCutForTurn = gf_isSamePlace(m.turnHoldCutFor, lf_position(ac.stream[i]));
+    if (!holdCutForTurn && stopsNearLegStart && late && spotTurnTicks >= kMinLegTicks &&
+        std::isfinite(setOffLegM) && setOffLegM >= kRollingTurnLegShare * rollingTurnM)
         doneDeg = kRollingTurnDoneDeg;
     const double turn = std::max(0.0, (m.startTurnAngleDeg - doneDeg) * degreesToRadians) / rate;
     const std::int32_t turnTicks = gf_ticksFromCount(std::ceil(turn), 0);

@@ -517,6 +517,47 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
     }
 }
 
+TEST_F(TurnInPlace, ATurnOnTheSpotThroughCopiesOfWhereItStandsLeavesNoSoonerThanTheLastCopy) {
+    // An airliner standing with its nose west, its reports copies of where it
+    // stands for 20 s and then a taxi due south, 102 m on 6.6 s after the
+    // last copy at 14.3 kt (late from the start). The copies end early by
+    // the turn's time so that the nose comes round while it stands; it then
+    // sets off when the last copy is due, not with the last 20 degrees of
+    // the turn still to make (which left its stand 1.3 m early), and is at
+    // the far report within 10 s of its time.
+    for (const double turnDeg : {90.0, 60.0}) {
+        SCOPED_TRACE(turnDeg);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo far = ahead(kStart, 270.0 - turnDeg, 102.0);
+        std::deque<StreamPoint> s{ground(kStart, now, 0.0)};
+        for (const std::int32_t due : {now + 600, now + 1400, now + 2000}) {
+            s.push_back(ground(kStart, due, 0.0));
+            s.back().stationary = 1;
+        }
+        s.push_back(ground(far, now + 2660, 14.3));
+        s.push_back(ground(ahead(far, 270.0 - turnDeg, 74.0), now + 3660, 14.3));
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 7.0);
+        ac.motion.advanceLimit = 0;
+        // Come to rest here along its taxi west.
+        ac.motion.legBearing = 270.0 * kDeg;
+
+        std::int32_t setOff = -1;
+        std::int32_t atFar = -1;
+        while (tickCount.load() - now < 20000 && atFar < 0) {
+            if (!playTick(ac)) break;
+            const LaLo here{ac.pose.latitude, ac.pose.longitude};
+            if (setOff < 0 && metres(here, kStart) > 0.05) setOff = tickCount.load();
+            if (metres(here, far) < 5.0) atFar = tickCount.load();
+            tickCount.store(tickCount.load() + 1);
+        }
+        ASSERT_GE(setOff, 0);
+        ASSERT_GE(atFar, 0);
+        EXPECT_GE(setOff, now + 2000) << "left its stand before the last copy was due";
+        EXPECT_LE(atFar - (now + 2660), 1000) << "ticks late at the far report";
+    }
+}
+
 TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCreepsThroughAKink) {
     // Reported at a crawl about 2 m on, then off at 60 degrees or more: a
     // bend through that point kinks within metres, faster than the nose
