@@ -791,6 +791,22 @@ bool lf_heldReportOnTheWay(const StreamPoint& last, const StreamPoint& held, con
     return viaHeldNm <= kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(point));
 }
 
+// Whether the stream's last point, a flying aircraft's latest report, was
+// the lone bad position rather than the held report out of its reach that
+// the report after it bears out: the report before the last one lies within
+// reach of the held one. (A bad position within reach of the report before
+// it is only found out by the reports after it.)
+bool lf_lastAirReportWasTheLoneOne(const LiveAc& ac, const StreamPoint& held) {
+    const MotionState& m = ac.motion;
+    const auto& s = ac.stream;
+    if (ac.phase == AcPhase::birth || ac.onGround != 0 || held.airborne == 0 || s.empty()) return false;
+    if (m.lastAirReportSet == 0 || m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0) return false;
+    const StreamPoint& last = s.back();
+    return last.airborne != 0 && last.turnPoint == 0 &&
+           gf_isSamePlace(lf_position(last), lf_position(m.lastAirReport)) &&
+           !lf_isLoneJump(ac, m.airReportBefore, held);
+}
+
 // A lone position miles off the others (a bad report) reported while the
 // aircraft flies would have it race out to it and back, or be created on
 // the way to it. Such a point waits for the next report: when that one lies
@@ -830,6 +846,23 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
                 StreamPoint again = point;
                 if (lf_acceptPoint(ac, again)) append(ac, again);
                 return true;
+            }
+            // Shown, its last report the bad one: not yet on the way there,
+            // the aircraft drops it with the points put in along the turn
+            // toward it, and the report before it counts as the last again.
+            // Already flying its leg to it, the aircraft is made again where
+            // the reports are. Kept, a holding A359 flew out to a position
+            // 5 NM off its pattern and came back a minute behind its reports.
+            if (lf_lastAirReportWasTheLoneOne(ac, held)) {
+                if (ac.stream.size() == 1) {
+                    lf_takeOutAt(ac, point, ac.lastReportTime);
+                    return true;
+                }
+                ac.stream.pop_back();
+                while (ac.stream.size() > 1 && ac.stream.back().turnPoint != 0) ac.stream.pop_back();
+                m.lastAirReport = m.airReportBefore;
+                append(ac, held);
+                return false;
             }
             // Shown, and the way there a detour off the line its track and
             // the last report's agree on: the last report was the wrong one,

@@ -966,6 +966,62 @@ TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {
     }
 }
 
+TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsAfterItAgree) {
+    // Flying north at 250 kt: a report 30 s on along its track, then one 30 s
+    // later 6 km west of it (389 kt from it: within reach, so taken), then
+    // one 6 s later back on the line 36 s on from the first (out of reach of
+    // the west one: held), borne out 3 s later by the next. The west report,
+    // on a track of its own (so no detour off a line the tracks agree on),
+    // was the bad one: not yet flown to, it is dropped; on the leg to it, the
+    // aircraft is made again where the reports are. Off the line as well
+    // (12 km east: out of reach of the report before too), the reports after
+    // it, on a turn, only show the aircraft flying there: it keeps them all.
+    struct Row {
+        const char* name;
+        bool onTheLegToIt;
+        double heldEastM;
+        std::vector<double> northM;  // the stream afterwards, metres north of kFar
+        bool remade;
+    };
+    const double mps = 250.0 * kKnotsToMps;
+    const double aM = std::round(30 * mps);
+    const double cM = std::round(66 * mps);
+    const double dM = std::round(69 * mps);
+    const Row rows[] = {
+        {"not yet on the way there", false, 0.0, {0, aM, cM, dM}, false},
+        {"on the leg to it", true, 0.0, {aM}, true},
+        {"the report before it out of reach too", false, 12000.0, {0, aM, aM, cM, dM}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        quarantine.clear();
+        removeQueue.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
+        lf_madeFromItsReport(ac);
+        ac.onGround = 0;
+        const double track = row.heldEastM > 0.0 ? 20.0 : 0.0;
+        const LaLo a = northOf(kFar, aM);
+        decodeExisting(ac, streamPoint(a, 250, true, 4000, 5000));
+        decodeExisting(
+            ac, streamPoint(gf_destinationPoint(a, {-pi / 2.0, 6000.0 * feetPerMetre}), 250, true, 7000, 5000, 90.0));
+        ASSERT_EQ(ac.stream.size(), 3u);
+        if (row.onTheLegToIt) ac.stream.erase(ac.stream.begin(), ac.stream.begin() + 2);
+        const auto east = [&](double northM) {
+            return gf_destinationPoint(northOf(kFar, northM), {pi / 2.0, row.heldEastM * feetPerMetre});
+        };
+        decodeExisting(ac, streamPoint(east(cM), 250, true, 7600, 5000, track));
+        decodeExisting(ac, streamPoint(east(dM), 250, true, 7900, 5000, track));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
+        EXPECT_EQ(quarantine.contains(kHex), row.remade);
+        std::vector<double> northM;
+        for (const StreamPoint& p : ac.stream)
+            northM.push_back(std::round(gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0 *
+                                        std::cos(gf_bearing(kFar, {p.lat, p.lon}))));
+        EXPECT_EQ(northM, row.northM);
+    }
+}
+
 TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
     // A C172 flying north at 100 kt at 5000 ft (due at tick 1000); after a
     // pause of 40 s a report at the row's altitude, then one 3 s after it.
