@@ -802,6 +802,20 @@ void lf_madeFromItsReport(LiveAc& ac) {
     ac.motion.lastAirReportSet = 1;
 }
 
+// No aircraft, none quarantined or waiting to be removed.
+void lf_emptyWorld() {
+    g_liveAircraft.clear();
+    quarantine.clear();
+    removeQueue.clear();
+}
+
+// Shown in the air, made from its first report.
+LiveAc& lf_flyingFromItsReport(LiveAc& ac) {
+    lf_madeFromItsReport(ac);
+    ac.onGround = 0;
+    return ac;
+}
+
 }  // namespace
 
 TEST_F(DecodeTest, TheAirReportBeforeTheLatestIsKeptAsItWentIn) {
@@ -849,12 +863,9 @@ TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        quarantine.clear();
-        removeQueue.clear();
-        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
-        lf_madeFromItsReport(ac);
-        ac.onGround = 0;
+        lf_emptyWorld();
+        LiveAc& ac =
+            lf_flyingFromItsReport(aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)}));
         const LaLo at = gf_destinationPoint(kFar, {row.bearingDeg * degreesToRadians, row.metres * feetPerMetre});
         decodeMessage(report(kHex, streamPoint(at, 250, true, 1000 + std::int32_t(row.dt * 100), 5000, row.trackDeg),
                              1000.0 + row.dt));
@@ -994,12 +1005,9 @@ TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsA
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        quarantine.clear();
-        removeQueue.clear();
-        LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)});
-        lf_madeFromItsReport(ac);
-        ac.onGround = 0;
+        lf_emptyWorld();
+        LiveAc& ac =
+            lf_flyingFromItsReport(aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 1000, 5000)}));
         const double track = row.heldEastM > 0.0 ? 20.0 : 0.0;
         const LaLo a = northOf(kFar, aM);
         decodeExisting(ac, streamPoint(a, 250, true, 4000, 5000));
