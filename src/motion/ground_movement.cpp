@@ -1238,14 +1238,18 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // taxi that stood where its reports paused, 260 m behind the report
     // after the pause, crept to that point at twice the speed reported and
     // never caught up). Not from where it stands: a copy it came to rest on
-    // is timed by its braking, not by a report.
+    // is timed by its braking, not by a report. From a point put in where a
+    // landing roll turns off (timed between the roll and the report after
+    // it) it is: a roll whose reports paused 36 s, held to twice the 4.5 kt
+    // reported after the pause, took 51 s for the 370 m its reports covered
+    // at 27 kt and ran 27 s behind for the rest of its taxi.
     const auto& s = ac.stream;
     std::size_t reportAt = 1;
     while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
     const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    if (s[0].synthetic == 0 && (reportAt == 1 || s[0].stationary == 0) && s[reportAt].synthetic == 0 &&
-        s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
+    if ((s[0].synthetic == 0 || s[0].rollSynthetic != 0) && (reportAt == 1 || s[0].stationary == 0) &&
+        s[reportAt].synthetic == 0 && s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
         paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;
     const double baseKt =

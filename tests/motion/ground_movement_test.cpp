@@ -309,6 +309,35 @@ TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedIt
     }
 }
 
+TEST_F(GroundMovement, ALegFromThePointALandingRollTurnsOffAtKeepsThePaceOfItsReports) {
+    // A landing roll whose reports paused 36 s, dead-reckoned down to 7 kt:
+    // the report after the pause lies 370 m on off the runway at 4.5 kt, due
+    // in 26 s, and the leg there starts from the point the smoothing put in
+    // where the roll turns off (timed between the roll and that report). The
+    // reports moved at 27.7 kt; held to twice their speeds a B772 took 51 s
+    // and ran 27 s behind for the rest of its taxi. A point the taxi's own
+    // smoothing put in is no pace of the reports'.
+    struct Case {
+        const char* name;
+        std::uint8_t rollSynthetic;
+        bool paced;
+    };
+    for (const Case c : {Case{"from where the roll turns off", 1, true}, Case{"from a taxi's turn entry", 0, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(370.0, 0.0, 7.1, 4.5);
+        ac.stream[0].synthetic = 1;
+        ac.stream[0].rollSynthetic = c.rollSynthetic;
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 2600;
+        planTaxiSpeed(ac);
+        if (c.paced)
+            EXPECT_NEAR(dueIn(ac), 2600, 2);
+        else
+            EXPECT_GT(dueIn(ac), 4000);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeItLeft) {
     // 100 m reported at 12 kt, its point due in 3 ticks while the stream
     // runs late (the landing roll before it ran 9 s late, and a roll's
