@@ -791,11 +791,24 @@ bool lf_heldReportOnTheWay(const StreamPoint& last, const StreamPoint& held, con
     return viaHeldNm <= kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(point));
 }
 
+// Whether `b`, reported after `a`, lies farther from it than the aircraft
+// flies in the time between them, by the times both came with. (The stream's
+// last point may since have been retimed later: a report due before it is
+// out of its reach by time alone, not by where it lies.)
+bool lf_outOfReachAsReported(const LiveAc& ac, const StreamPoint& a, const StreamPoint& b) {
+    if (b.playTick <= a.playTick) return false;
+    const double distanceM = gf_distanceNm(lf_position(a), lf_position(b)) * metresPerNm;
+    return minGroundLegTime(distanceM, double(b.playTick - a.playTick) / 100.0, a.groundSpeedKt, b.groundSpeedKt,
+                            static_cast<ModelCategory>(ac.category))
+        .tooFast;
+}
+
 // Whether the stream's last point, a flying aircraft's latest report, was
 // the lone bad position rather than the held report out of its reach that
-// the report after it bears out: the report before the last one lies within
-// reach of the held one. (A bad position within reach of the report before
-// it is only found out by the reports after it.)
+// the report after it bears out: by the times they came with, the held one
+// lies out of the last one's reach and within reach of the report before
+// it. (A bad position within reach of the report before it is only found out
+// by the reports after it.)
 bool lf_lastAirReportWasTheLoneOne(const LiveAc& ac, const StreamPoint& held) {
     const MotionState& m = ac.motion;
     const auto& s = ac.stream;
@@ -804,7 +817,8 @@ bool lf_lastAirReportWasTheLoneOne(const LiveAc& ac, const StreamPoint& held) {
     const StreamPoint& last = s.back();
     return last.airborne != 0 && last.turnPoint == 0 &&
            gf_isSamePlace(lf_position(last), lf_position(m.lastAirReport)) &&
-           !lf_isLoneJump(ac, m.airReportBefore, held);
+           lf_outOfReachAsReported(ac, m.lastAirReport, held) && held.playTick > m.airReportBefore.playTick &&
+           !lf_outOfReachAsReported(ac, m.airReportBefore, held);
 }
 
 // A lone position miles off the others (a bad report) reported while the

@@ -987,12 +987,15 @@ TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsA
     // aircraft is made again where the reports are. Off the line as well
     // (12 km east: out of reach of the report before too), the reports after
     // it, on a turn, only show the aircraft flying there: it keeps them all.
+    // So it does when the held report came due before the west one (out of
+    // its reach by time alone, as when the stream retimed its last point).
     struct Row {
         const char* name;
         bool onTheLegToIt;
         double heldEastM;
         std::vector<double> northM;  // the stream afterwards, metres north of kFar
         bool remade;
+        std::int32_t heldTick = 7600;
     };
     const double mps = 250.0 * kKnotsToMps;
     const double aM = std::round(30 * mps);
@@ -1002,6 +1005,7 @@ TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsA
         {"not yet on the way there", false, 0.0, {0, aM, cM, dM}, false},
         {"on the leg to it", true, 0.0, {aM}, true},
         {"the report before it out of reach too", false, 12000.0, {0, aM, aM, cM, dM}, false},
+        {"the held report due before it", false, 0.0, {0, aM, aM, cM, dM}, false, 6900},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -1018,8 +1022,8 @@ TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsA
         const auto east = [&](double northM) {
             return gf_destinationPoint(northOf(kFar, northM), {pi / 2.0, row.heldEastM * feetPerMetre});
         };
-        decodeExisting(ac, streamPoint(east(cM), 250, true, 7600, 5000, track));
-        decodeExisting(ac, streamPoint(east(dM), 250, true, 7900, 5000, track));
+        decodeExisting(ac, streamPoint(east(cM), 250, true, row.heldTick, 5000, track));
+        decodeExisting(ac, streamPoint(east(dM), 250, true, row.heldTick + 300, 5000, track));
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
         EXPECT_EQ(quarantine.contains(kHex), row.remade);
         std::vector<double> northM;
