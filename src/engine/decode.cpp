@@ -409,10 +409,7 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     // taxis it: the push ended there, however short the way round by it
     // (a taxi back along the push's own line). Dropped, a pushback not yet
     // shown ended 6 m short of its reports and never reached them.
-    const auto pushed = [](const StreamPoint& p) {
-        return p.stationary == 0 && p.groundSpeedKt > 0.0 && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
-    };
-    const bool pushEnded = pushed(*aside) && !pushed(record.point);
+    const bool pushEnded = gf_reportedTailFirst(*aside) && !gf_reportedTailFirst(record.point);
     if (!setOff && !pushEnded &&
         !(viaNm > kMostWayRoundHeldReport * gf_distanceNm(lf_position(last), lf_position(record.point))))
         return;

@@ -82,16 +82,6 @@ constexpr double kTicksPerSecond = 100.0;
 
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 
-// How far (NM) an aircraft at rest goes in the ticks when it speeds up at
-// the taxi rate to the pace and holds it.
-double lf_reachFromRestNm(double paceKt, double ticks) {
-    const double mps = paceKt * kKnotsToMps;
-    const double seconds = ticks / kTicksPerSecond;
-    const double speedUpS = mps / kTaxiSpeedChangeMps2;
-    const double metres = seconds <= speedUpS ? kTaxiSpeedChangeMps2 * seconds * seconds / 2.0
-                                              : mps * seconds - mps * speedUpS / 2.0;
-    return metres / metresPerNm;
-}
 
 // Where flying on from the report at its speed and track has the aircraft
 // the given number of ticks after it (invalid when it cannot be told).
@@ -241,12 +231,6 @@ bool lf_hasLiveTwin(std::string_view callsign) {
 // one, else its track.
 double lf_nose(const StreamPoint& p) {
     return p.hasTrueHeading != 0 && std::isfinite(p.trueHeading) ? p.trueHeading : p.trackDeg * degreesToRadians;
-}
-
-// A report that moves with its nose more than a right angle off its track
-// goes tail first: it is pushed back.
-bool lf_movesTailFirst(const StreamPoint& p) {
-    return p.stationary == 0 && p.groundSpeedKt >= kAtRestKt && gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
 }
 
 // Where an aircraft whose last report `pushed` pushes it back and whose
@@ -511,7 +495,7 @@ void spawnLiveAc(LiveAc& ac) {
                 // there: shown at once, it stood there 20 s while its reports
                 // still pushed it back toward that place, and each of them
                 // found it far off their way.
-                if (ac.pushedOffStand == 1 && lf_movesTailFirst(front) && !lf_movesTailFirst(second)) {
+                if (ac.pushedOffStand == 1 && gf_reportedTailFirst(front) && !gf_reportedTailFirst(second)) {
                     const double mps = std::max(front.groundSpeedKt * kKnotsToMps, kLeastPushMps);
                     const double seconds = gf_distanceNm(lf_position(front), lf_taxiBeginsAt(front, second)) *
                                            metresPerNm / mps;
@@ -587,7 +571,7 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     // its first leg would race after the reports).
     if (span <= 0 || gone < 0) return;
     double heading = gf_bearing(lf_position(front), lf_position(next));
-    if (!airborne && gone < span && lf_movesTailFirst(front) && !lf_movesTailFirst(next)) {
+    if (!airborne && gone < span && gf_reportedTailFirst(front) && !gf_reportedTailFirst(next)) {
         // Its last report pushes it back and the next one taxis it: the push
         // ends somewhere between the two, which they do not tell. Driven
         // nose first along their chord it went the push's way and looped
@@ -599,7 +583,7 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // rate meets that report on time: a whole chord back it raced there
         // at four times its pace, from a spot off both reports' way.
         heading = lf_nose(next);
-        const double reachNm = lf_reachFromRestNm(next.groundSpeedKt, span - gone);
+        const double reachNm = gf_reachFromRestM(next.groundSpeedKt, span - gone) / metresPerNm;
         const LaLo at = lf_taxiBeginsAt(front, next, std::isfinite(reachNm) && reachNm > 0.0
                                                          ? reachNm
                                                          : std::numeric_limits<double>::infinity());
@@ -626,7 +610,7 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // old spot, from which it chased its reports at several times its
         // speed, nor where only twice the pace from the first tick on would
         // meet it (speeding up, it came seconds late).
-        const double reachNm = lf_reachFromRestNm(next.groundSpeedKt, span - gone);
+        const double reachNm = gf_reachFromRestM(next.groundSpeedKt, span - gone) / metresPerNm;
         if (!airborne && frontAtRest && std::isfinite(reachNm) && reachNm > 0.0 &&
             gf_distanceNm(lf_position(front), lf_position(next)) > reachNm) {
             LaLo at = gf_destinationPoint(lf_position(next),

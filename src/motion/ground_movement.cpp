@@ -160,16 +160,6 @@ constexpr std::int64_t kPaceLeastTicks = 300;
 
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
-// The furthest (m) a taxi gets in `ticks` from rest: speeding up at the taxi
-// rate to `mostKt`, then going on at it.
-double lf_reachFromRestM(double mostKt, std::int32_t ticks) {
-    const double top = mostKt * kKnotsToMps;
-    const double seconds = ticks / 100.0;
-    const double speedUpS = top / kTaxiSpeedChangeMps2;
-    if (seconds <= speedUpS) return kTaxiSpeedChangeMps2 * seconds * seconds / 2.0;
-    return top * (seconds - speedUpS / 2.0);
-}
-
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
 double lf_restChangeTicks(double mps) { return mps / kTaxiSpeedChangeMps2 * 50.0; }
@@ -1718,7 +1708,7 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     if (afterKt > mostKt) return k;
     const double mps = reportedKt * kKnotsToMps;
     const double stopAndGoS = nm * metresPerNm / mps + lf_restChangeTicks(mps) / 100.0;
-    return nm * metresPerNm > lf_reachFromRestM(mostKt, afterTicks) && throughTicks / 100.0 < stopAndGoS ? k : 0;
+    return nm * metresPerNm > gf_reachFromRestM(mostKt, afterTicks) && throughTicks / 100.0 < stopAndGoS ? k : 0;
 }
 
 bool gf_dropCopiesStoodTooLong(LiveAc& ac) {
@@ -1740,7 +1730,7 @@ bool gf_dropCopiesStoodTooLong(LiveAc& ac) {
     std::size_t j = k;
     // The first copy stays: a stop there may be real, only standing on
     // past the time to leave is not.
-    while (j > 2 && nm * metresPerNm > lf_reachFromRestM(mostKt, std::max(1, gf_ticksBetween(s[j - 1].playTick,
+    while (j > 2 && nm * metresPerNm > gf_reachFromRestM(mostKt, std::max(1, gf_ticksBetween(s[j - 1].playTick,
                                                                                               s[k].playTick))))
         --j;
     if (j == k) return false;

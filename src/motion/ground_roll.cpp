@@ -751,6 +751,14 @@ void gf_keepLandingRollOnTime(LiveAc& ac) {
     ac.motion.delayLimit = std::min(ac.motion.delayLimit, kLandingRollDelayLimitTicks);
 }
 
+double gf_reachFromRestM(double mostKt, double ticks) {
+    const double top = mostKt * kKnotsToMps;
+    const double seconds = ticks / 100.0;
+    const double speedUpS = top / kTaxiSpeedChangeMps2;
+    if (seconds <= speedUpS) return kTaxiSpeedChangeMps2 * seconds * seconds / 2.0;
+    return top * (seconds - speedUpS / 2.0);
+}
+
 bool gf_brakeRestOfTouchdownLeg(LiveAc& ac) {
     MotionState& m = ac.motion;
     if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.category == Rotorcraft || ac.stream.empty() ||

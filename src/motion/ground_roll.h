@@ -29,6 +29,9 @@ void stepGround(LiveAc& ac);
 inline constexpr double kTaxiSpeedChangeMps2 = 2.5;
 // The same in metres a tick, per tick (the pose steps' unit).
 inline constexpr double kTaxiSpeedChangePerTick = kTaxiSpeedChangeMps2 * 1e-4;
+// The furthest (m) a taxi gets in `ticks` from rest: speeding up at the taxi
+// rate to `mostKt`, then going on at it.
+double gf_reachFromRestM(double mostKt, double ticks);
 // No landing or takeoff roll goes this fast on its wheels (kt): a speed
 // reported above it is not believed.
 inline constexpr double kFastestRollKt = 250.0;

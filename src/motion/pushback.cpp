@@ -813,6 +813,12 @@ bool gf_movesTailFirst(const StreamPoint& p, double travelRad) {
     return lf_againstHeading(travelRad, p.trueHeading);
 }
 
+bool gf_reportedTailFirst(const StreamPoint& p) {
+    constexpr double kMovingReportKt = 1.0;
+    return p.stationary == 0 && p.groundSpeedKt >= kMovingReportKt &&
+           gf_movesTailFirst(p, p.trackDeg * degreesToRadians);
+}
+
 std::int64_t gf_mustLeaveBy(const StreamPoint& from, const StreamPoint& to) {
     const double kt = to.groundSpeedKt;
     const double speedUpTicks = std::ceil(kt * kKnotsToMps / kTaxiSpeedChangeMps2 * 100.0);

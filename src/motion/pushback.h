@@ -21,6 +21,9 @@ inline constexpr std::array<std::uint32_t, 7> kDepartureLights{1, 1, 0, 1, 0, 1,
 // Whether a report that carries the aircraft's heading moved (`travelRad`)
 // against it: the aircraft is being pushed.
 bool gf_movesTailFirst(const StreamPoint& p, double travelRad);
+// Whether a report moving at a knot or more along its track (not a copy of
+// the place before) goes tail first: it is pushed back.
+bool gf_reportedTailFirst(const StreamPoint& p);
 
 // When an aircraft standing at `from` must set off to be at `to` when it
 // falls due, at `to`'s reported speed (speeding up from rest at the taxi's
