@@ -1624,7 +1624,15 @@ bool gf_replanLegForNewCorner(LiveAc& ac) {
     if (m.speedChangeKind == 1 &&
         !(stepM * std::max(1, gf_ticksBetween(now, s[0].playTick)) >= kSpedUpShare * leftM))
         return false;
-    const double cornerDeg = lf_angleDeg(gf_bearing(lf_position(s[0]), lf_position(s[1])), ac.pose.heading);
+    // The corner is the turn from the heading the aircraft arrives with: on
+    // the leg's bearing once straight, whatever the nose still has to come
+    // round out of a start turn. Judged by the nose alone, a B772 rolling out
+    // of a 7 degree start turn read a 32 degree corner 130 m ahead as 29, was
+    // not planned again, braked past the corner and turned 83 degrees on the
+    // spot there, 12 s behind.
+    const double outBearing = gf_bearing(lf_position(s[0]), lf_position(s[1]));
+    const double cornerDeg = std::max(lf_angleDeg(outBearing, ac.pose.heading),
+                                      lf_angleDeg(outBearing, gf_bearing(pose, lf_position(s[0]))));
     // So is a leg into a report of no speed once a report at rest comes just
     // past its end: the aircraft came to rest there. Planned before that
     // report came, the leg ran on at taxi pace and the aircraft stopped dead

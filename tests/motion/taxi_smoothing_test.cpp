@@ -666,7 +666,10 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
     // carries no corner of the reports, only the start turn, which the leg
     // from the pose takes rolling. So is one whose bend rounds the report it
     // set off from, 4 m on its nose (the last before a pause, the next 58 m
-    // on turned 32 degrees): the bend is that leg's start turn.
+    // on turned 32 degrees): the bend is that leg's start turn. So is a leg
+    // whose nose still comes round out of a 7 degree start turn when a report
+    // turns 31.5 degrees off its bearing: the aircraft arrives on the leg's
+    // bearing, where the corner is a turn on the spot, not on its nose's.
     struct Row {
         const char* name;
         double headingDeg;    // the nose at the start; the leg runs at 342
@@ -674,11 +677,13 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
         bool bent, replanned;
         bool oneLeg = false;  // the last point 80 m on as one reported leg
         double setOffM = 0.0;  // the report set off from, this far on the nose, the last 58 m on at 4.5 kt
+        double afterDeg = 34.0;  // the bearing of the report that comes
     };
     for (const Row row : {Row{"bend turned", 3.0, 80.0, true, true}, Row{"still in the bend", 3.0, 4.0, true, false},
                           Row{"a straight leg", 342.0, 80.0, false, true},
                           Row{"still in the S-curve of its start turn", 4.0, 10.0, true, true, true},
-                          Row{"rounding the report it set off from", 14.0, 2.0, true, true, false, 3.9}}) {
+                          Row{"rounding the report it set off from", 14.0, 2.0, true, true, false, 3.9},
+                          Row{"the nose still coming round onto it", 349.0, 3.0, false, true, true, 0.0, 13.5}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const double kt = row.setOffM > 0.0 ? 4.5 : 8.0;
@@ -686,7 +691,7 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
                  : row.setOffM > 0.0 ? route(kStart, {{row.headingDeg, row.setOffM}}, kt, 168)
                                      : route(kStart, {{345.0, 37.0}, {342.0, 161.0}}, kt, 1200);
         if (row.setOffM > 0.0) s.push_back(ground(ahead(at(s.back()), 342.0, 58.0), s.back().playTick + 2505, kt));
-        const StreamPoint after = ground(ahead(at(s.back()), 34.0, 21.0), s.back().playTick + 500, 8.3);
+        const StreamPoint after = ground(ahead(at(s.back()), row.afterDeg, 21.0), s.back().playTick + 500, 8.3);
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
@@ -702,10 +707,14 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerReportedAfterItsBendWasTurned) {
         ASSERT_EQ(ac.stream.size(), 1u);
         EXPECT_EQ(bent, row.bent);
         ac.stream.push_back(after);
+        if (row.afterDeg != 34.0) {  // a corner the nose alone reads as under a turn on the spot
+            EXPECT_LT(std::fabs(std::remainder(row.afterDeg - ac.pose.heading * radiansToDegrees, 360.0)), 30.0);
+        }
         EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
         // Replanned: the leg runs on from the pose, due at once.
-        if (row.replanned && ac.stream.size() == 3)
+        if (row.replanned && ac.stream.size() == 3) {
             EXPECT_EQ(ac.stream[0].playTick, tickCount.load() + 1);
+        }
     }
 }
 
