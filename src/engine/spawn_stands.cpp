@@ -145,7 +145,19 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
     ac.pose.heading = ac.standHeadingRad;
     StreamPoint at = ac.stream.front();
     checkAtStandSituations(ac, at);
-    for (StreamPoint p : later) checkAtStandSituations(ac, p);
+    // Each where it was reported: the stream checks moved the scatter of a
+    // standing aircraft onto the point before it, and copies show none.
+    // Taken as copies, the reports of a parked C172 that had scattered by
+    // 20 m showed it standing to the metre, and the next two that happened
+    // to fall together 18 m behind it read as a pushback hidden in a pause:
+    // it was pushed there.
+    for (StreamPoint p : later) {
+        if (p.heldCopy != 0) {
+            p.lat = p.reportedLat;
+            p.lon = p.reportedLon;
+        }
+        checkAtStandSituations(ac, p);
+    }
     // The last report the decoder set aside as adding nothing to the stream
     // while it moves (a pushback going straight on at a walking pace) is the
     // watch's too: after its creation the aircraft's reports go to the watch,

@@ -23,6 +23,12 @@ struct StreamPoint {
     // nose: due when the turn's pace reaches it, never retimed.
     std::uint8_t turnPoint = 0;
     std::uint8_t hasTrueHeading = 0;
+    // A standing aircraft's report moved onto the point before it (the
+    // scatter of a parked position, or a near copy), and where it was
+    // reported.
+    std::uint8_t heldCopy = 0;
+    double reportedLat = 0.0;
+    double reportedLon = 0.0;
     double roll = 0.0;  // radians
     std::uint8_t hasRoll = 0;
     double trueHeading = 0.0;  // radians

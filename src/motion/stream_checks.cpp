@@ -407,9 +407,13 @@ void lf_holdAtLast(StreamPoint& p, const StreamPoint& last) {
     const double mps = std::isfinite(p.groundSpeedKt) && p.groundSpeedKt > 0.0 ? p.groundSpeedKt / kKnotsPerMps : 0.0;
     std::int64_t due = p.playTick;
     if (mps > 0.0) due -= std::llround(lf_metres(lf_position(p), lf_position(last)) / mps * kTicksPerSecond);
+    const LaLo reported = lf_position(p);
     p = last;
     p.playTick = gf_tickPlus(0, std::max<std::int64_t>(due, last.playTick));
     p.stationary = 1;
+    p.heldCopy = 1;
+    p.reportedLat = reported.lat;
+    p.reportedLon = reported.lon;
     p.groundSpeedKt = 0.0;
 }
 

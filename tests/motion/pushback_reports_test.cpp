@@ -755,6 +755,49 @@ TEST_F(PushbackReports, TheReportsAnAircraftIsCreatedWithPassTheStreamChecksAndS
     }
 }
 
+TEST_F(PushbackReports, ReportsCopiedOntoWhereItStoodBeforeItWasShownShowNoScatter) {
+    // Created on RAMP B1 from reports at no speed: scattered by up to 19 m
+    // (each copied onto the first by the stream checks), or standing to the
+    // decimetre. Then two reports at no speed stand together 18 m behind it.
+    // Scatter no report showed the watch is not to take for none: the two
+    // are more of it. Where the reports stood still, they are where a
+    // pushback the reports paused through took the aircraft.
+    struct Row {
+        const char* what;
+        std::vector<std::pair<double, double>> created;  // metres and bearing off the stand
+        bool pushedBack;
+    };
+    const Row rows[] = {
+        {"created from scattered reports", {{1.2, 180}, {19.0, 90}, {17.0, 20}, {19.0, 175}}, false},
+        {"created from reports standing still", {{1.2, 180}, {1.3, 180}, {1.1, 180}, {1.2, 175}}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        std::int32_t due = 12000;
+        LiveAc& born = addLive(0x484C43, AcSimState::buffer, 0, {south(0.0, due, 0.0)});
+        born.phase = AcPhase::birth;
+        for (const auto& [metres, bearingDeg] : row.created) {
+            due += 600;
+            StreamPoint p = south(metres, due, 0.0, bearingDeg);
+            if (!lf_acceptNewStreamPoint(born, p)) continue;
+            p.playTick = std::max(p.playTick, born.stream.back().playTick + 1);
+            born.stream.push_back(p);
+        }
+        parkAtSpawnStand(born, stand(3));
+        ASSERT_EQ(born.phase, AcPhase::parked);
+        born.simState = AcSimState::active;
+        bool departs = false;
+        for (const double metres : {17.6, 16.4}) {
+            due += 600;
+            StreamPoint p = south(metres, due, 0.0, 178.0);
+            departs = checkExtendingSituations(born, p) || departs;
+        }
+        EXPECT_EQ(departs, row.pushedBack);
+        EXPECT_EQ(born.motion.departurePending, row.pushedBack ? 1 : 0);
+    }
+}
+
 TEST_F(PushbackReports, BeforeItIsShownAReportAtAWalkingPaceIsKeptAsItCameOneAtNoSpeedStandsWhereItStood) {
     // The last point stands on RAMP B1 (nose north); the report comes south
     // or north of it. Kept as it came, also after standing and behind the
