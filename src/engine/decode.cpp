@@ -508,13 +508,17 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // since. Put in its place, a repeat at no speed of a place the
             // aircraft had left was played when the reports paused, and
             // stopped it there, while the later report 13 m on never went in.
+            // Nor in place of itself, come again: a repeated datagram may come
+            // in a batch timed apart from the first (each batch is timed by
+            // its own reports), and a departure created from reports that
+            // came twice so left its stand 3.7 s before its reports did.
             // A landing roll on its wheels keeps its last one aside too, to
             // play while it still rolls (a roll whose reports end short of
             // rest stopped short of its last report); marked as the roll's,
             // it is dropped once the roll has turned off into a taxi, whose
             // own legs already lead on from there.
             MotionState& m = ac.motion;
-            if (m.thinnedReportSet != 0 && record.time < m.thinnedReportTime) return;
+            if (m.thinnedReportSet != 0 && record.time <= m.thinnedReportTime) return;
             const bool rolling = lf_rollsOnItsWheels(ac);
             const bool taxiing = ac.phase == AcPhase::taxi || ac.phase == AcPhase::birth || rolling;
             m.thinnedReportSet = point.airborne == 0 && taxiing ? (rolling ? kSetAsideOnTheRoll : 1) : 0;

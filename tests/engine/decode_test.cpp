@@ -339,6 +339,19 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     }
 }
 
+TEST_F(DecodeTest, AThinnedReportThatComesAgainKeepsThePlayTickItFirstCameWith) {
+    // A taxi's report set aside, then the same report again in a batch timed
+    // 3.7 s earlier: nothing new, it leaves the one set aside as it was.
+    g_liveAircraft.clear();
+    tickCount.store(1000);
+    LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 5.0, false, 3000)});
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 10.0), 5.0, false, 3000), 1005.0));
+    ASSERT_EQ(ac.motion.thinnedReportSet, 1);
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 10.0), 5.0, false, 2630), 1005.0));
+    EXPECT_EQ(ac.motion.thinnedReport.playTick, 3000);
+    EXPECT_EQ(ac.motion.thinnedReportTime, 1005.0);
+}
+
 TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     // The aircraft's last kept point stands at kFar (at `lastKt`), reported at
     // time 1000; a report 10 s later at no speed (thinned out, `thinnedNorthM`
