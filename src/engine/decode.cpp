@@ -936,7 +936,30 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     if (!lf_holdsLoneJump(ac, point, lf_appendPoint)) lf_appendPoint(ac, point);
 }
 
+// A flying aircraft's dead reckoning ran on far ahead of its reports: the
+// report lies behind it along its course, further than it flies in the lag
+// its reports allow. The stream refuses a report flown past (it would turn
+// the aircraft round in the air), and every report after it lay behind too:
+// an A333 shown on a first report 5 NM ahead of the others flew on away from
+// them, slowing, for 40 s, until its dead reckoning ran out.
+bool lf_flownFarPast(const LiveAc& ac, const StreamPoint& point) {
+    constexpr double kLeastFarM = 1852.0;
+    constexpr double kLagS = 10.0;
+    if (ac.simState != AcSimState::active || ac.onGround != 0 || point.airborne == 0 || ac.extrapolationCount <= 0)
+        return false;
+    const double kt = std::isfinite(point.groundSpeedKt) ? std::max(point.groundSpeedKt, 0.0) : 0.0;
+    const double farM = std::max(kLeastFarM, kt * kKnotsToMps * kLagS);
+    const RelativePosition rel =
+        gf_relativePosition({ac.pose.latitude, ac.pose.longitude}, ac.pose.heading, lf_position(point));
+    return rel.along < -farM && std::fabs(rel.across) <= -rel.along;
+}
+
 void lf_appendPoint(LiveAc& ac, StreamPoint point) {
+    // Made again where the reports are.
+    if (lf_flownFarPast(ac, point)) {
+        lf_takeOutAt(ac, point, ac.lastReportTime);
+        return;
+    }
     const bool extends = lf_checkExtending(ac, point);
     // The reports taking over from dead reckoning widen the retiming limits
     // again: a landing roll stays near its reports' times all the same.

@@ -275,19 +275,23 @@ TEST(MotionReportChecks, AFirstReportWellOffTheLineTheTracksAgreeOnTellsNoPace) 
     // from it (a pace of 103 kt) at the row's angle off the track. Well off
     // the line the tracks agree on, it is a bad position and the pace of the
     // way from it is no pace of the aircraft's; near the line (a dogleg) the
-    // aircraft is held to it.
+    // aircraft is held to it. So it is 1.2 km off abeam, but not 1.2 km ahead
+    // of the second report on the line: the way from there runs backwards.
+    // A few hundred metres ahead may be the feed's scatter.
     struct Row {
         double offDeg;
         bool finding;
+        double metres = 2121.0;
     };
     const double v = 150.0;
-    for (const Row row : {Row{45.0, false}, Row{25.0, true}}) {
-        SCOPED_TRACE(row.offDeg);
+    for (const Row row : {Row{45.0, false}, Row{25.0, true}, Row{90.0, true, 1200.0}, Row{180.0, false, 1200.0},
+                          Row{180.0, true, 400.0}}) {
+        SCOPED_TRACE(testing::Message() << row.offDeg << " degrees, " << row.metres << " m");
         Made m(v, 2.0, 8000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
         std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 0 && p.dueTick < 4000; });
         for (ReportedPosition& p : m.record.reports) p.trackDeg = 90.0;
         const double a = row.offDeg * degreesToRadians;
-        m.record.reports.front().position = lf_east(v * 40.0 - 2121.0 * std::cos(a), 2121.0 * std::sin(a));
+        m.record.reports.front().position = lf_east(v * 40.0 - row.metres * std::cos(a), row.metres * std::sin(a));
         EXPECT_EQ(SmoothnessChecker{}.check(m.record).has(MotionCheck::TravelSpeed), row.finding);
     }
 }

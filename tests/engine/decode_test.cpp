@@ -1047,6 +1047,42 @@ TEST_F(DecodeTest, ABadPositionWithinReachOfTheReportBeforeItGoesWhenTheReportsA
     }
 }
 
+TEST_F(DecodeTest, DeadReckoningFarAheadOfItsReportsIsMadeAgainWhereTheyAre) {
+    // Flying north at 250 kt, dead reckoning 10 km on from its last report
+    // (at kFar; each report comes at the pace from there):
+    // a report behind it on its course further than it flies in 10 s (and a
+    // mile) makes it again where the report is. One nearer behind is left to
+    // the stream (which refuses it), as is one far off abeam (a turn).
+    struct Row {
+        const char* name;
+        double northM, eastM;
+        bool remade;
+    };
+    const Row rows[] = {
+        {"3 km behind", 7000.0, 0.0, true},
+        {"1.2 km behind", 8800.0, 0.0, false},
+        {"3 km abeam", 10000.0, 3000.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        const LaLo ahead = northOf(kFar, 10000.0);
+        LiveAc& ac = lf_flyingFromItsReport(
+            aircraft(kHex, AcPhase::flying, {streamPoint(ahead, 250, true, 1000, 5000)}));
+        ac.pose.latitude = ahead.lat;
+        ac.pose.longitude = ahead.lon;
+        ac.pose.heading = 0.0;
+        ac.extrapolationCount = 3;
+        ac.motion.lastAirReport = streamPoint(kFar, 250, true, 1000, 5000);
+        const LaLo at = gf_destinationPoint(northOf(kFar, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
+        const double metres = std::hypot(row.northM, row.eastM);
+        const auto due = 1000 + static_cast<std::int32_t>(metres / (250.0 * kKnotsToMps) * 100.0);
+        decodeExisting(ac, streamPoint(at, 250, true, due, 5000));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
+        EXPECT_EQ(quarantine.contains(kHex), row.remade);
+    }
+}
+
 TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
     // A C172 flying north at 100 kt at 5000 ft (due at tick 1000); after a
     // pause of 40 s a report at the row's altitude, then one 3 s after it.

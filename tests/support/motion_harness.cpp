@@ -1062,17 +1062,21 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
 // A flying aircraft's first report that lies well off the line its own
 // track and the next report's agree on: more than 60 degrees off it, or more
 // than 30 at a pace far from the reported one, further than a mile away and
-// sooner than a whole circle at the standard rate takes. The aircraft never
-// flew from there (a bad position of the feed that no report before it gives
-// away), and the pace of the detour from it is no pace of the aircraft's.
+// sooner than a whole circle at the standard rate takes; or ahead of the next
+// report on that line, further than a quarter mile: the way from it runs
+// backwards. The aircraft never flew from there (a bad position of the feed
+// that no report before it gives away), and the pace of the detour from it is
+// no pace of the aircraft's.
 bool lf_firstReportOffTheLine(const ReportedPosition& a, const ReportedPosition& b) {
     if (!a.airborne || !b.airborne || !std::isfinite(a.trackDeg) || !std::isfinite(b.trackDeg)) return false;
     const double dt = b.time - a.time;
-    if (!(dt > 0.0 && dt <= 100.0) || !(lf_metres(a.position, b.position) > 1852.0)) return false;
+    if (!(dt > 0.0 && dt <= 100.0)) return false;
     if (std::fabs(std::remainder(a.trackDeg - b.trackDeg, 360.0)) > 10.0) return false;
     const double chordDeg = gf_bearing(a.position, b.position) / degreesToRadians;
     const double offDeg = std::min(std::fabs(std::remainder(chordDeg - a.trackDeg, 360.0)),
                                    std::fabs(std::remainder(chordDeg - b.trackDeg, 360.0)));
+    const double leastM = offDeg > 150.0 ? 463.0 : 1852.0;
+    if (!(lf_metres(a.position, b.position) > leastM)) return false;
     if (!(offDeg > 30.0)) return false;
     if (offDeg > 60.0) return true;
     const double fliesKt = std::max(a.groundSpeedKt, b.groundSpeedKt);
