@@ -725,9 +725,18 @@ bool lf_isGroundJumpOnRoll(const LiveAc& ac, const StreamPoint& last, const Stre
     return lf_isGroundOutOfReach(last, point, std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
 }
 
+// So is one of an aircraft driving or towed onto its stand: taken, a report
+// miles off made a tow on its stand give up parking, and it taxied off
+// toward that place at its most pace, away from every report after it.
+bool lf_isGroundJumpWhileParking(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::parking || ac.extrapolationCount > 0 || last.airborne != 0 || point.airborne != 0)
+        return false;
+    return lf_isGroundOutOfReach(last, point, std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
+}
+
 bool lf_isLoneJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
     return lf_isAirborneJump(ac, last, point) || lf_isGroundJumpBeforeShown(ac, last, point) ||
-           lf_isGroundJumpOnRoll(ac, last, point);
+           lf_isGroundJumpOnRoll(ac, last, point) || lf_isGroundJumpWhileParking(ac, last, point);
 }
 
 // The point a new report is judged against: the stream's last. A
@@ -868,6 +877,12 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
             // Already flying its leg to it, the aircraft is made again where
             // the reports are. Kept, a holding A359 flew out to a position
             // 5 NM off its pattern and came back a minute behind its reports.
+            // Parking, it is no longer on its way to the stand but miles off:
+            // made again where the reports are, not driven there.
+            if (ac.phase == AcPhase::parking && held.airborne == 0) {
+                lf_takeOutAt(ac, point, ac.lastReportTime);
+                return true;
+            }
             if (lf_lastAirReportWasTheLoneOne(ac, held)) {
                 if (ac.stream.size() == 1) {
                     lf_takeOutAt(ac, point, ac.lastReportTime);

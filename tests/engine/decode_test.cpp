@@ -1226,6 +1226,37 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachOnARollWaitsForTheNextReport) {
     }
 }
 
+TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingWaitsForTheNextReport) {
+    // Towed onto its stand at 3 kt, the last point at kFar due at tick 1000:
+    // a report 5 NM off 30 s later, then one 7 s after it back at the stand,
+    // or near the far one. Back at the stand, the far one is dropped; near
+    // it, the aircraft is made again there. 80 m on is within a tow's reach.
+    struct Row {
+        const char* name;
+        double offM, nextNorthM;
+        double farthestM;  // of the stream's points from kFar afterwards
+        bool remade;
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"5 NM off, then back at the stand", offM, 0.0, 0.0, false},
+        {"5 NM off, then near it", offM, offM + 20.0, 0.0, true},
+        {"80 m on", 80.0, 85.0, 80.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::parking, {streamPoint(kFar, 3.0, false, 1000)});
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.offM), 0.0, false, 4000), 1030.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.nextNorthM), 0.0, false, 4700), 1037.0));
+        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
+        EXPECT_EQ(quarantine.contains(kHex), row.remade);
+        double farthestM = 0.0;
+        for (const StreamPoint& p : ac.stream) farthestM = std::max(farthestM, gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0);
+        EXPECT_NEAR(farthestM, row.farthestM, 0.5);
+    }
+}
+
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {
     LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 100, 3000)});
     rec.extend = false;
