@@ -451,6 +451,32 @@ TEST_F(GroundRest, ADriveOntoTheStandFromWhereItCameToRestEasesOffFromRest) {
     }
 }
 
+TEST_F(GroundRest, TheLastMetresOntoTheStandBrakeFromTheSpeedItRollsAt) {
+    // A tow driving onto its stand at 10 kt, 3.3 m short of it, the stand
+    // due 3.2 s on as the drive timed its slow last leg, with the drive's
+    // wide retiming: it brakes from 10 kt over the 3.3 m, not from twice
+    // that (timed at 10 kt and played from twice its mean) to a dead stop.
+    g_liveAircraft.clear();
+    std::deque<StreamPoint> s = route(kStart, {{90.0, 3.3}}, 10.0, 317);
+    s.back().groundSpeedKt = 0.0;
+    StreamPoint stop = s.back();
+    stop.stationary = 1;
+    stop.playTick += 50;
+    s.push_back(stop);
+    const LaLo stand = at(s[1]);
+    LiveAc& ac = taxiing(std::move(s), AcPhase::parking, 90.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    const double rollingM = 10.0 * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = tickCount.load() - 1;
+    ac.motion.lastStepM = rollingM;
+    ac.motion.advanceLimit = ac.motion.delayLimit = 2700;
+    Played p = lf_play(ac, 400);
+    ASSERT_GT(p.ticks.size(), 2u);
+    EXPECT_LT(metres(p.end, stand), 0.1);
+    p.ticks.insert(p.ticks.begin(), Tick{rollingM});
+    EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
+}
+
 TEST_F(GroundRest, ALegFromOrIntoRestChangesSpeedEvenlyFromTheSpeedItHas) {
     // Legs of 30 m at 10 kt. From rest it speeds up at the taxi rate to about
     // the speed it goes on at, not eased over the whole leg to twice its mean
