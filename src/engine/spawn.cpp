@@ -438,8 +438,12 @@ void spawnLiveAc(LiveAc& ac) {
                     return toNextTicks > 0.0 ? gf_speedKtOver(toNextNm, std::max(toNextTicks, leastTicks)) : 0.0;
                 };
                 const bool outOfReach = ownPaceKt(0.0) > kMostGroundKt;
-                const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(),
-                                                 [](const StreamPoint& p) { return p.groundSpeedKt > kFastTaxiKt; });
+                // A speed no aircraft goes on the ground (the feed's 1e6 kt) is
+                // no roll: taken for one, a departure whose taxi began with it
+                // was not shown until its reports went on past it.
+                const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
+                    return p.groundSpeedKt > kFastTaxiKt && p.groundSpeedKt <= kMostGroundKt;
+                });
                 const bool fast = outOfReach || rolling;
                 // One that stood on a stand not free for it and now walks off
                 // it is pushed back: created then, it followed the push nose
@@ -471,6 +475,13 @@ void spawnLiveAc(LiveAc& ac) {
                     tellNoStand();
                 if (ac.toldNoStand != 0 && ac.pushedOffStand == 0 && !standing)
                     ac.pushedOffStand = walking && gf_isOnAStand(lf_position(front)) ? 1 : 2;
+                // So is one first heard already off the stand, its reports
+                // pushing it tail first (their nose against their track): taken
+                // for a tow, it was driven nose first along its push and turned
+                // 164 degrees on the spot at its end, 20 s behind.
+                if (ac.pushedOffStand == 0 && !standing && walking &&
+                    (gf_reportedTailFirst(front) || gf_reportedTailFirst(second)))
+                    ac.pushedOffStand = 1;
                 const bool pushedBack = ac.pushedOffStand == 1 && walking;
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.

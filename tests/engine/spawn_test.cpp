@@ -395,6 +395,12 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     EXPECT_EQ(jump.simState, AcSimState::buffer);
     EXPECT_EQ(jump.stream.size(), 2u);
     EXPECT_EQ(countOf(newLogLines(), rollsFast), 0u) << "a jump is no fast roll";
+    // Nor is a speed no aircraft goes (the feed's 1e6 kt).
+    LiveAc& absurd = newcomer(0x500010, 0.0);
+    absurd.stream[2].groundSpeedKt = 1e6;
+    checkSpawnLiveAc(absurd);
+    EXPECT_EQ(absurd.simState, AcSimState::adding2sim);
+    EXPECT_EQ(countOf(newLogLines(), rollsFast), 0u) << "1e6 kt is no fast roll";
     LiveAc& calm = newcomer(0x50000C, 0.0);
     calm.destination = IataCode("FRA");
     calm.origin = IataCode("AMS");
@@ -404,8 +410,8 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     EXPECT_EQ(calm.prevPhase, AcPhase::birth);
     EXPECT_EQ(calm.arrivingHere, 1);
     EXPECT_EQ(calm.onGround, 1);
-    EXPECT_THAT(addingStack, ::testing::ElementsAre(0x50000Cu));
-    EXPECT_THAT(newLiveCheckQueue, ::testing::ElementsAre(0x50000Cu));
+    EXPECT_THAT(addingStack, ::testing::ElementsAre(0x500010u, 0x50000Cu));
+    EXPECT_THAT(newLiveCheckQueue, ::testing::ElementsAre(0x500010u, 0x50000Cu));
 }
 
 TEST_F(Spawn, TheKeyIsCompletedFromTheRegistrationOrTheCallsign) {
@@ -803,9 +809,11 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         // Only its last report at rest is left when its turn comes (the
         // others were consumed while the creates queued).
         bool lastAtRestOnly = false;
+        bool tailFirst = false;  // the walking reports' nose against their track
     };
     const Row rows[] = {
         {"pushed back off a stand", true, 8.0, kStepDeg, true},
+        {"first heard off the stand, pushed tail first", false, 8.0, kStepDeg, true, false, false, true},
         {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
         {"pushed back, its turn come as it walked off", true, 8.0, kStepDeg, true, false, true},
         {"towed from the lane", true, 7.9986, kStepDeg, false},
@@ -829,8 +837,12 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
             add(row.standsAtLon, true, 0.0);
             add(row.standsAtLon, true, 0.0);
         }
-        add(row.standsAtLon + row.walkStepDeg, false, 3.0);
-        add(row.standsAtLon + 2.0 * row.walkStepDeg, false, 3.0);
+        for (const double steps : {1.0, 2.0}) {
+            add(row.standsAtLon + steps * row.walkStepDeg, false, 3.0);
+            stream.back().trackDeg = 90.0;
+            stream.back().hasTrueHeading = row.tailFirst ? 1 : 0;
+            stream.back().trueHeading = 270.0 * degreesToRadians;
+        }
         double stopLon = row.standsAtLon + 2.0 * row.walkStepDeg;
         if (row.quickReport) {
             stopLon += 0.000028;
