@@ -48,6 +48,21 @@ protected:
         ac.prevPhase = AcPhase::taxi;
         return {ac, last, legTicks};
     }
+    // Parking: driving east `metres` onto its stand, reported at `kt` where
+    // it starts and at rest on the stand `ticks` later, a stationary copy
+    // half a second after that.
+    static LiveAc& ontoStandEast(double metres, double kt, std::int32_t ticks) {
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, metres}}, kt, ticks);
+        s.back().groundSpeedKt = 0.0;
+        StreamPoint stop = s.back();
+        stop.stationary = 1;
+        stop.playTick += 50;
+        s.push_back(stop);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::parking, 90.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        return ac;
+    }
 };
 
 // A taxi whose stream runs dry drives on at its last speed for four
@@ -424,16 +439,8 @@ TEST_F(GroundRest, ADriveOntoTheStandFromWhereItCameToRestEasesOffFromRest) {
     // drive's mean speed within a tick. Rolling, it only slows.
     for (const bool rolling : {false, true}) {
         SCOPED_TRACE(rolling ? "rolling" : "standing");
-        g_liveAircraft.clear();
-        std::deque<StreamPoint> s = route(kStart, {{90.0, 10.0}}, 4.0, 500);
-        s.back().groundSpeedKt = 0.0;
-        StreamPoint stop = s.back();
-        stop.stationary = 1;
-        stop.playTick += 50;
-        s.push_back(stop);
-        const LaLo stand = at(s[1]);
-        LiveAc& ac = taxiing(std::move(s), AcPhase::parking, 90.0, Large, 10.0);
-        ac.prevPhase = AcPhase::taxi;
+        LiveAc& ac = ontoStandEast(10.0, 4.0, 500);
+        const LaLo stand = at(ac.stream[1]);
         if (rolling) {
             ac.motion.lastStepTick = tickCount.load() - 1;
             ac.motion.lastStepM = 0.04;
@@ -456,16 +463,8 @@ TEST_F(GroundRest, TheLastMetresOntoTheStandBrakeFromTheSpeedItRollsAt) {
     // due 3.2 s on as the drive timed its slow last leg, with the drive's
     // wide retiming: it brakes from 10 kt over the 3.3 m, not from twice
     // that (timed at 10 kt and played from twice its mean) to a dead stop.
-    g_liveAircraft.clear();
-    std::deque<StreamPoint> s = route(kStart, {{90.0, 3.3}}, 10.0, 317);
-    s.back().groundSpeedKt = 0.0;
-    StreamPoint stop = s.back();
-    stop.stationary = 1;
-    stop.playTick += 50;
-    s.push_back(stop);
-    const LaLo stand = at(s[1]);
-    LiveAc& ac = taxiing(std::move(s), AcPhase::parking, 90.0, Large, 10.0);
-    ac.prevPhase = AcPhase::taxi;
+    LiveAc& ac = ontoStandEast(3.3, 10.0, 317);
+    const LaLo stand = at(ac.stream[1]);
     const double rollingM = 10.0 * kKnotsToMps / 100.0;
     ac.motion.lastStepTick = tickCount.load() - 1;
     ac.motion.lastStepM = rollingM;

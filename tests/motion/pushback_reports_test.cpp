@@ -73,6 +73,22 @@ protected:
     }
     // Metres between a stream point and a position.
     static double metresTo(const StreamPoint& p, LaLo at) { return gf_distanceNm({p.lat, p.lon}, at) * metresPerNm; }
+    // Not yet shown, first reported standing on RAMP B1 at tick 12000: the
+    // reports that come before its object exists each pass the stream
+    // checks and join the stream after the last, then it is created at its
+    // stand.
+    static LiveAc& createdOnB1From(const std::vector<StreamPoint>& reports) {
+        g_liveAircraft.clear();
+        LiveAc& born = addLive(0x484C42, AcSimState::buffer, 0, {south(0.0, 12000, 0.0)});
+        born.phase = AcPhase::birth;
+        for (StreamPoint p : reports) {
+            if (!lf_acceptNewStreamPoint(born, p)) continue;
+            p.playTick = std::max(p.playTick, born.stream.back().playTick + 1);
+            born.stream.push_back(p);
+        }
+        parkAtSpawnStand(born, stand(3));
+        return born;
+    }
     // Pushing back from `at` (nose north, at `speedKt`) at tick 10000 along
     // its kept reports: the leg's end lies on the curve they tell, off the
     // chord from `at` at `chordDeg`, or on that chord.
@@ -734,18 +750,10 @@ TEST_F(PushbackReports, TheReportsAnAircraftIsCreatedWithPassTheStreamChecksAndS
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
+        std::vector<StreamPoint> reports;
         std::int32_t due = 12000;
-        LiveAc& born = addLive(0x484C42, AcSimState::buffer, 0, {south(0.0, due, 0.0)});
-        born.phase = AcPhase::birth;
-        for (const Report& r : row.reports) {
-            due += 300;
-            StreamPoint p = south(r.metres, due, r.speedKt, r.bearingDeg);
-            if (!lf_acceptNewStreamPoint(born, p)) continue;
-            p.playTick = std::max(p.playTick, born.stream.back().playTick + 1);
-            born.stream.push_back(p);
-        }
-        parkAtSpawnStand(born, stand(3));
+        for (const Report& r : row.reports) reports.push_back(south(r.metres, due += 300, r.speedKt, r.bearingDeg));
+        LiveAc& born = createdOnB1From(reports);
         EXPECT_EQ(born.phase, AcPhase::parked);
         ASSERT_EQ(born.motion.leaving.pushback.size(), row.pushbackKept);
         if (row.pushbackKept == 0) continue;
@@ -773,18 +781,10 @@ TEST_F(PushbackReports, ReportsCopiedOntoWhereItStoodBeforeItWasShownShowNoScatt
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        g_liveAircraft.clear();
+        std::vector<StreamPoint> reports;
         std::int32_t due = 12000;
-        LiveAc& born = addLive(0x484C43, AcSimState::buffer, 0, {south(0.0, due, 0.0)});
-        born.phase = AcPhase::birth;
-        for (const auto& [metres, bearingDeg] : row.created) {
-            due += 600;
-            StreamPoint p = south(metres, due, 0.0, bearingDeg);
-            if (!lf_acceptNewStreamPoint(born, p)) continue;
-            p.playTick = std::max(p.playTick, born.stream.back().playTick + 1);
-            born.stream.push_back(p);
-        }
-        parkAtSpawnStand(born, stand(3));
+        for (const auto& [metres, bearingDeg] : row.created) reports.push_back(south(metres, due += 600, 0.0, bearingDeg));
+        LiveAc& born = createdOnB1From(reports);
         ASSERT_EQ(born.phase, AcPhase::parked);
         born.simState = AcSimState::active;
         bool departs = false;
