@@ -207,6 +207,25 @@ TEST_F(SpawnAtStands, AnAircraftStandingOnAStandItDoesNotTakeIsNotPutOnTheNeighb
     }
 }
 
+TEST_F(SpawnAtStands, AStandingAircraftIsPutOnTheStandItsReportsCentreOn) {
+    // Its first report at rest 18 m east of A1 (12 m from A2, 30 m east),
+    // the reports after it scattered about A1: the stream checks moved them
+    // onto the first, each keeping where it was reported. It gets A1.
+    LiveAc& ac = resting(kHex, {kA1.lat, kA1.lon + 0.6 * (kA2.lon - kA1.lon)});
+    ac.stream.front().stationary = 1;
+    const std::pair<double, double> reported[] = {{0.0, -0.4}, {5.0, 0.0}, {-8.0, 0.1}};  // m north, share of A1-A2 east
+    for (std::size_t i = 1; i < ac.stream.size(); ++i) {
+        StreamPoint& copy = ac.stream[i];
+        copy.stationary = 1;
+        copy.heldCopy = 1;
+        copy.reportedLat = lf_north(kA1, reported[i - 1].first).lat;
+        copy.reportedLon = kA1.lon + reported[i - 1].second * (kA2.lon - kA1.lon);
+    }
+    const Stand* stand = chooseSpawnStand(ac);
+    ASSERT_NE(stand, nullptr);
+    EXPECT_EQ(stand->name, "GATE A1");
+}
+
 TEST_F(SpawnAtStands, AMissIsNotSearchedAgainAtTheSamePlace) {
     const LaLo open = lf_north(kA1, -200.0);
     LiveAc& ac = resting(kHex, open);
