@@ -1307,6 +1307,31 @@ void nextPosGround(LiveAc& ac) {
     }
 }
 
+// A landing roll's leg into a slower report keeps to the report's time as
+// far as rolling on at the speed the aircraft has, then braking at the taxi
+// rate to the report's speed, gets it there: timed at the mean of the two
+// ends' speeds, a roll dead-reckoned over a 41 s pause (its guess braking
+// harder than the aircraft did) took 38 s for the 530 m its report left it
+// 28 s for, and came onto its exit 10 s late.
+std::int32_t lf_rollOnTimeTicks(const LiveAc& ac, std::int32_t legTicks, double legNm) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
+        ac.motion.legEndsAtRest != 0 || !std::isfinite(legNm) || !(legNm > 0.0))
+        return legTicks;
+    const std::int32_t due = gf_ticksBetween(tickCount.load(), s[1].playTick);
+    const double v0 = gf_rollingStepM(ac);  // m a tick
+    const double endKt = s[1].groundSpeedKt;
+    if (legTicks <= due || !(v0 > 0.0) || !std::isfinite(endKt) || endKt < 0.0) return legTicks;
+    const double v1 = endKt * kKnotsToMps / 100.0;
+    if (!(v1 < v0)) return legTicks;
+    const double brakeTicks = (v0 - v1) / kTaxiSpeedChangePerTick;
+    const double brakeM = (v0 + v1) / 2.0 * brakeTicks;
+    const double legM = legNm * metresPerNm;
+    if (!(legM >= brakeM)) return legTicks;
+    const std::int32_t least = gf_ticksFromCount(std::ceil((legM - brakeM) / v0 + brakeTicks), kMinLegTicks);
+    return std::min(legTicks, std::max(due, least));
+}
+
 void planTaxiSpeed(LiveAc& ac) {
     if (ac.stream.size() >= 2 && ac.stream[1].stationary != 0) {
         hoverRetime(ac);
@@ -1344,6 +1369,7 @@ void planTaxiSpeed(LiveAc& ac) {
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
+    legTicks = lf_rollOnTimeTicks(ac, legTicks, legNm);
     const std::int32_t ownTicks = legTicks;
     legTicks = lf_catchUpTicks(ac, legTicks, speed);
     if (lf_pathValid(m) || m.startTurn != 0) lf_fitTurn(ac, legNm, legTicks);

@@ -75,6 +75,37 @@ TEST_F(ExitBend, ALandingRollBendsOffTheRunwayWithTheNoseAlongTheBend) {
     }
 }
 
+TEST_F(ExitBend, ALandingRollIntoASlowerReportKeepsToItsTimeAsFarAsRollingOnAndBrakingGetsItThere) {
+    // Rolling east along the runway at 40 kt, a report 600 m on at 12.8 kt
+    // (its two ends' mean speed takes 44 s): rolling on at 40 kt and braking
+    // at the taxi rate takes 31.1 s: due in 33 s, it is reached on time, not
+    // at the mean's pace 11 s later. Due in 45 s, the mean's pace is kept.
+    struct Row {
+        std::int32_t dueTicks, leastTicks, mostTicks;
+    };
+    for (const Row row : {Row{3300, 3300, 3301}, Row{4500, 4400, 4500}}) {
+        SCOPED_TRACE(row.dueTicks);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        std::deque<StreamPoint> s = route(past(1500.0), {{90.0, 600.0}}, 12.8, row.dueTicks);
+        s[0].groundSpeedKt = 40.0;
+        const StreamPoint report = s[1];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        ac.motion.lastStepM = 40.0 * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        const std::int32_t start = tickCount.load();
+        ASSERT_TRUE(playTick(ac).has_value());
+        const auto it = std::find_if(ac.stream.begin(), ac.stream.end(),
+                                     [&](const StreamPoint& p) { return metres(at(p), at(report)) < 0.01; });
+        ASSERT_NE(it, ac.stream.end());
+        EXPECT_GE(it->playTick - start, row.leastTicks);
+        EXPECT_LE(it->playTick - start, row.mostTicks);
+    }
+}
+
 TEST_F(ExitBend, ALegSetOffByATurnOnTheSpotStopsOnACornerItTurnsOnTheSpot) {
     // Standing with its nose off its first leg by more than it may start a
     // leg with, the aircraft turns on the spot and sets off late along 32 m
