@@ -442,7 +442,7 @@ void spawnLiveAc(LiveAc& ac) {
                 // no roll: taken for one, a departure whose taxi began with it
                 // was not shown until its reports went on past it.
                 const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
-                    return p.groundSpeedKt > kFastTaxiKt && p.groundSpeedKt <= kMostGroundKt;
+                    return p.groundSpeedKt > kFastTaxiKt && p.groundSpeedKt <= kFastestRollKt;
                 });
                 const bool fast = outOfReach || rolling;
                 // One that stood on a stand not free for it and now walks off

@@ -401,6 +401,12 @@ TEST_F(Spawn, GhostsAndTaxiingAircraft) {
     checkSpawnLiveAc(absurd);
     EXPECT_EQ(absurd.simState, AcSimState::adding2sim);
     EXPECT_EQ(countOf(newLogLines(), rollsFast), 0u) << "1e6 kt is no fast roll";
+    // A landing roll's 140 kt is.
+    LiveAc& roll = newcomer(0x500011, 0.0);
+    roll.stream[2].groundSpeedKt = 140.0;
+    checkSpawnLiveAc(roll);
+    EXPECT_EQ(roll.simState, AcSimState::buffer);
+    EXPECT_EQ(countOf(newLogLines(), rollsFast), 1u);
     LiveAc& calm = newcomer(0x50000C, 0.0);
     calm.destination = IataCode("FRA");
     calm.origin = IataCode("AMS");
