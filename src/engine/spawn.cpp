@@ -438,9 +438,9 @@ void spawnLiveAc(LiveAc& ac) {
                     return toNextTicks > 0.0 ? gf_speedKtOver(toNextNm, std::max(toNextTicks, leastTicks)) : 0.0;
                 };
                 const bool outOfReach = ownPaceKt(0.0) > kMostGroundKt;
-                // A speed no aircraft goes on the ground (the feed's 1e6 kt) is
-                // no roll: taken for one, a departure whose taxi began with it
-                // was not shown until its reports went on past it.
+                // A speed no roll goes (the feed's 1e6 kt) is none: taken for
+                // one, a departure whose taxi began with it was not shown
+                // until its reports went on past it.
                 const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
                     return p.groundSpeedKt > kFastTaxiKt && p.groundSpeedKt <= kFastestRollKt;
                 });

@@ -106,10 +106,10 @@ bool lf_offAStandAnotherStandsOn(const LiveAc& ac, LaLo at, const Stand& found) 
 
 // Where a standing aircraft's reports centre: the front and the reports at
 // rest after it within a standing aircraft's scatter of it, each where it was
-// reported (the stream checks moved their scatter onto the front). A parked C56X whose reports scattered by 20 m about
-// its stand was put on the neighbouring stand its first report lay nearer,
-// and made to leave it (and wait 36 s to be shown again) when that stand's
-// own aircraft came.
+// reported (the stream checks moved their scatter onto the front). A parked
+// C56X whose reports scattered by 20 m about its stand was put on the
+// neighbouring stand its first report lay nearer, and made to leave it (and
+// wait 36 s to be shown again) when that stand's own aircraft came.
 LaLo lf_standingCentre(const LiveAc& ac) {
     double lat = 0.0;
     double lon = 0.0;
