@@ -1252,7 +1252,8 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingWaitsForTheNextReport) {
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
         EXPECT_EQ(quarantine.contains(kHex), row.remade);
         double farthestM = 0.0;
-        for (const StreamPoint& p : ac.stream) farthestM = std::max(farthestM, gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0);
+        for (const StreamPoint& p : ac.stream)
+            farthestM = std::max(farthestM, gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0);
         EXPECT_NEAR(farthestM, row.farthestM, 0.5);
     }
 }

@@ -213,7 +213,8 @@ TEST_F(SpawnAtStands, AStandingAircraftIsPutOnTheStandItsReportsCentreOn) {
     // onto the first, each keeping where it was reported. It gets A1.
     LiveAc& ac = resting(kHex, {kA1.lat, kA1.lon + 0.6 * (kA2.lon - kA1.lon)});
     ac.stream.front().stationary = 1;
-    const std::pair<double, double> reported[] = {{0.0, -0.4}, {5.0, 0.0}, {-8.0, 0.1}};  // m north, share of A1-A2 east
+    // Metres north of A1, and the share of the way to A2 east.
+    const std::pair<double, double> reported[] = {{0.0, -0.4}, {5.0, 0.0}};
     for (std::size_t i = 1; i < ac.stream.size(); ++i) {
         StreamPoint& copy = ac.stream[i];
         copy.stationary = 1;

@@ -783,7 +783,8 @@ TEST_F(PushbackReports, ReportsCopiedOntoWhereItStoodBeforeItWasShownShowNoScatt
         SCOPED_TRACE(row.what);
         std::vector<StreamPoint> reports;
         std::int32_t due = 12000;
-        for (const auto& [metres, bearingDeg] : row.created) reports.push_back(south(metres, due += 600, 0.0, bearingDeg));
+        for (const auto& [metres, bearingDeg] : row.created)
+            reports.push_back(south(metres, due += 600, 0.0, bearingDeg));
         LiveAc& born = createdOnB1From(reports);
         ASSERT_EQ(born.phase, AcPhase::parked);
         born.simState = AcSimState::active;
