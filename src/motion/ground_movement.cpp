@@ -98,6 +98,7 @@ constexpr double kCornerStopMarginDeg = 10.0;
 // on through it when braking straight on runs it no further past the point
 // than this (m); faster, it stops on the corner.
 constexpr double kLongestRunPastCornerM = 4.0;
+constexpr double kMostRunPastShareOfNextLeg = 1.0 / 3.0;
 // The least distance (m) left to a corner for a leg to be planned again
 // when a report after it comes: nearer, no turn fits before it.
 constexpr double kLeastReplanM = 12.0;
@@ -558,7 +559,13 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         const std::int64_t dueAsReported = std::int64_t{s[1].playTick} - m.streamLagTicks;
         const bool late =
             std::isfinite(ownTicks) && std::int64_t{tickCount.load()} + std::llround(ownTicks) > dueAsReported;
-        if (!late && !(gf_taxiBraking(speedKt * kKnotsToMps / 100.0).runM > kLongestRunPastCornerM)) return false;
+        // A little past is no more than a third of the leg after the corner,
+        // either: a slow taxi braking 1.7 m past a corner whose next report lay
+        // 3 m on found that report 50 degrees further round, turned 108
+        // degrees on the spot toward it and 42 back there, 22 s behind.
+        const double nextLegM = gf_distanceNm(lf_position(s[1]), lf_position(s[2])) * metresPerNm;
+        const double mostRunM = std::min(kLongestRunPastCornerM, kMostRunPastShareOfNextLeg * nextLegM);
+        if (!late && !(gf_taxiBraking(speedKt * kKnotsToMps / 100.0).runM > mostRunM)) return false;
         inBearing = headings.back();
     } else {
         // The leg is driven from where the aircraft is, or from where it

@@ -381,15 +381,19 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
     // stopped, it fell 15 s behind. A corner of 35 degrees, though more than
     // a turn on the spot, is none the nose turned part of on the way (it
     // arrives on the bend's last heading): at 12 kt it stops on it too, not
-    // 7 m past and then turning 50 degrees or more.
+    // 7 m past and then turning 50 degrees or more. So it does at 6 kt when
+    // the report after the corner lies only 3 m on: run less than 2 m past,
+    // it found that report far further round.
     struct Row {
         double speedKt;
         bool stopsOnCorner;
         double cornerDeg = 50.0;
+        double afterM = 44.0;  // the leg after the corner
     };
-    for (const Row row : {Row{12.0, true}, Row{6.0, false}, Row{12.0, true, 35.0}}) {
+    for (const Row row : {Row{12.0, true}, Row{6.0, false}, Row{12.0, true, 35.0}, Row{6.0, true, 50.0, 3.0}}) {
         SCOPED_TRACE(row.speedKt);
         SCOPED_TRACE(row.cornerDeg);
+        SCOPED_TRACE(row.afterM);
         g_liveAircraft.clear();
         const double mps = row.speedKt * kKnotsToMps;
         const auto ticks = [&](double m) { return static_cast<std::int32_t>(std::lround(m / mps * 100.0)); };
@@ -397,7 +401,7 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
         s[2].playTick = s[1].playTick + ticks(90.0);
         LaLo corner = at(s[2]);
         for (const auto& [bearing, m] :
-             {std::pair{90.0 + row.cornerDeg, 44.0}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
+             {std::pair{90.0 + row.cornerDeg, row.afterM}, std::pair{180.0, 54.0}, std::pair{180.0, 60.0}}) {
             s.push_back(ground(ahead(at(s.back()), bearing, m), s.back().playTick + ticks(m), row.speedKt));
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 93.3, Large, 10.0);
