@@ -1314,12 +1314,14 @@ void nextPosGround(LiveAc& ac) {
     }
 }
 
-// A landing roll's leg into a slower report keeps to the report's time as
-// far as rolling on at the speed the aircraft has, then braking at the taxi
-// rate to the report's speed, gets it there: timed at the mean of the two
-// ends' speeds, a roll dead-reckoned over a 41 s pause (its guess braking
-// harder than the aircraft did) took 38 s for the 530 m its report left it
-// 28 s for, and came onto its exit 10 s late.
+// A landing roll's leg into a slower report that its two ends' mean speed
+// would make later than a roll may fall behind its reports keeps to the
+// report's time as far as rolling on at the speed the aircraft has, then
+// braking at the taxi rate to the report's speed, gets it there: timed at
+// that mean, a roll dead-reckoned over a 41 s pause (its guess braking harder
+// than the aircraft did) took 38 s for the 530 m its report left it 28 s
+// for, and came onto its exit 10 s late. A leg the mean makes a little late
+// keeps its timing: the roll gives that back as it goes.
 std::int32_t lf_rollOnTimeTicks(const LiveAc& ac, std::int32_t legTicks, double legNm) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
@@ -1328,7 +1330,8 @@ std::int32_t lf_rollOnTimeTicks(const LiveAc& ac, std::int32_t legTicks, double 
     const std::int32_t due = gf_ticksBetween(tickCount.load(), s[1].playTick);
     const double v0 = gf_rollingStepM(ac);  // m a tick
     const double endKt = s[1].groundSpeedKt;
-    if (legTicks <= due || !(v0 > 0.0) || !std::isfinite(endKt) || endKt < 0.0) return legTicks;
+    if (legTicks - due <= kLandingRollDelayLimitTicks || !(v0 > 0.0) || !std::isfinite(endKt) || endKt < 0.0)
+        return legTicks;
     const double v1 = endKt * kKnotsToMps / 100.0;
     if (!(v1 < v0)) return legTicks;
     const double brakeTicks = (v0 - v1) / kTaxiSpeedChangePerTick;
