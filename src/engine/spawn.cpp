@@ -454,8 +454,12 @@ void spawnLiveAc(LiveAc& ac) {
                 // The reports' own pace is taken over a few seconds at least:
                 // two reports half a second apart make a metre of scatter a
                 // taxi.
-                const bool walking =
-                    second.groundSpeedKt <= kWalkingPaceKt && ownPaceKt(kWalkingPaceBaseTicks) <= kWalkingPaceKt;
+                // A speed no roll goes tells nothing of the pace: its position
+                // does (a pushback with one such report was taken for a taxi
+                // and driven nose first).
+                const bool paceUntold = !(second.groundSpeedKt <= kFastestRollKt);
+                const bool walking = (paceUntold || second.groundSpeedKt <= kWalkingPaceKt) &&
+                                     ownPaceKt(kWalkingPaceBaseTicks) <= kWalkingPaceKt;
                 // Two reports at rest a few metres apart are the scatter of a
                 // standing aircraft's positions, not a move: shown, it taxied
                 // from one to the other at walking pace and back.

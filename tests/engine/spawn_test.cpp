@@ -816,9 +816,11 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         // others were consumed while the creates queued).
         bool lastAtRestOnly = false;
         bool tailFirst = false;  // the walking reports' nose against their track
+        bool absurdSpeed = false;  // the second walking report at a speed no aircraft goes
     };
     const Row rows[] = {
         {"pushed back off a stand", true, 8.0, kStepDeg, true},
+        {"pushed back, one report at 1e6 kt", true, 8.0, kStepDeg, true, false, false, false, true},
         {"first heard off the stand, pushed tail first", false, 8.0, kStepDeg, true, false, false, true},
         {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
         {"pushed back, its turn come as it walked off", true, 8.0, kStepDeg, true, false, true},
@@ -848,6 +850,7 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
             stream.back().trackDeg = 90.0;
             stream.back().hasTrueHeading = row.tailFirst ? 1 : 0;
             stream.back().trueHeading = 270.0 * degreesToRadians;
+            if (steps == 2.0 && row.absurdSpeed) stream.back().groundSpeedKt = 1e6;
         }
         double stopLon = row.standsAtLon + 2.0 * row.walkStepDeg;
         if (row.quickReport) {
