@@ -117,7 +117,7 @@ LaLo lf_standingCentre(const LiveAc& ac) {
     constexpr double kScatterNm = 50.0 / metresPerNm;  // what a standing aircraft's reports scatter by
     for (const StreamPoint& p : ac.stream) {
         if (count > 0 && p.stationary == 0 && p.groundSpeedKt != 0.0) break;
-        const LaLo at = p.heldCopy != 0 ? LaLo{p.reportedLat, p.reportedLon} : lf_position(p);
+        const LaLo at = gf_reportedPosition(p);
         if (gf_distanceNm(at, lf_position(ac.stream.front())) > kScatterNm) break;
         lat += at.lat;
         lon += gf_wrapLongitudeDifference(at.lon - ac.stream.front().lon);
@@ -174,10 +174,9 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
     // to fall together 18 m behind it read as a pushback hidden in a pause:
     // it was pushed there.
     for (StreamPoint p : later) {
-        if (p.heldCopy != 0) {
-            p.lat = p.reportedLat;
-            p.lon = p.reportedLon;
-        }
+        const LaLo at = gf_reportedPosition(p);
+        p.lat = at.lat;
+        p.lon = at.lon;
         checkAtStandSituations(ac, p);
     }
     // The last report the decoder set aside as adding nothing to the stream

@@ -1314,6 +1314,22 @@ void nextPosGround(LiveAc& ac) {
     }
 }
 
+// Onto its stand a leg braking to rest from the pace the aircraft rolls at
+// takes, as far as its point is due that late, what braking evenly from that
+// pace over its length takes: timed at its start speed (the drive's wide
+// retiming lets the stand fall due that soon) and played as a ramp from twice
+// its mean, a tow's last 3.3 m onto its stand, due in 3.2 s, set off at 20 kt
+// from 10 and stopped at 32 kt/s.
+std::int32_t lf_standLegTicks(const LiveAc& ac, std::int32_t legTicks, double legNm) {
+    const double v0 = gf_rollingStepM(ac);  // m a tick
+    if (ac.phase != AcPhase::parking || ac.motion.speedChangeKind != 2 || ac.stream.size() < 2 ||
+        !std::isfinite(legNm) || !(legNm > 0.0) || !(v0 > 0.0))
+        return legTicks;
+    const std::int32_t due = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+    const std::int32_t braking = gf_ticksFromCount(std::ceil(2.0 * legNm * metresPerNm / v0), kMinLegTicks);
+    return std::max(legTicks, std::min(due, braking));
+}
+
 // A landing roll's leg into a slower report that its two ends' mean speed
 // would make later than a roll may fall behind its reports keeps to the
 // report's time as far as rolling on at the speed the aircraft has, then
@@ -1362,20 +1378,7 @@ void planTaxiSpeed(LiveAc& ac) {
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
-    // Onto its stand a leg braking to rest from the pace the aircraft rolls
-    // at takes, as far as its point is due that late, what braking evenly
-    // from that pace over its length takes: timed at its start speed (the
-    // drive's wide retiming lets the stand fall due that soon) and played as
-    // a ramp from twice its mean, a tow's last 3.3 m onto its stand, due in
-    // 3.2 s, set off at 20 kt from 10 and stopped at 32 kt/s.
-    if (ac.phase == AcPhase::parking && m.speedChangeKind == 2 && ac.stream.size() >= 2 && std::isfinite(legNm) &&
-        legNm > 0.0) {
-        const double v0 = gf_rollingStepM(ac);  // m a tick
-        const std::int32_t due = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
-        if (v0 > 0.0)
-            legTicks = std::max(
-                legTicks, std::min(due, gf_ticksFromCount(std::ceil(2.0 * legNm * metresPerNm / v0), kMinLegTicks)));
-    }
+    legTicks = lf_standLegTicks(ac, legTicks, legNm);
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;

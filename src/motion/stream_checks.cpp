@@ -623,6 +623,10 @@ bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place) {
            std::fabs(gf_wrapLongitudeDifference(point.lon - place.lon)) < kNearDuplicateDeg;
 }
 
+LaLo gf_reportedPosition(const StreamPoint& point) {
+    return point.heldCopy != 0 ? LaLo{point.reportedLat, point.reportedLon} : lf_position(point);
+}
+
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (ac.stream.empty()) return true;
     if (ac.category != Rotorcraft) lf_dropStaleRepeatHold(ac, p);

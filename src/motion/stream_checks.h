@@ -24,6 +24,9 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& point);
 // Whether the stream takes a report as a copy of a place (the same position
 // reported with a little noise): within 0.00015 degrees of it both ways.
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place);
+// Where the point was reported: a held copy stands where the point before it
+// did, but keeps the report's own place.
+LaLo gf_reportedPosition(const StreamPoint& point);
 
 // A parked aircraft: its reports near the stand renew its parking clock and
 // watch for a departure; one that moved off lined up with the stand pulls
