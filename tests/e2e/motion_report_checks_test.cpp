@@ -769,29 +769,48 @@ TEST(MotionReportChecks, ARunAtNoSpeedThatTheNextReportShowsLeftLongBeforeIsNoSt
 }
 
 TEST(MotionReportChecks, AReportWhereAPausedMoveBroughtItAndWentOnFromEndsTheStandingRun) {
-    // Reports every 3 s at no speed at the stand up to 39 s, none until one
-    // at 63 s `farM` south at no speed, then on south at 2 m/s (3.9 kt). The
-    // aircraft stands until the move brings it to that report on time at
-    // 2 m/s. 45 m off the stand that report is where the move began from, no
-    // scatter: standing still until it would leave it 22 s behind. 10 m off
-    // it may be scatter, and the aircraft left the stand before it.
-    for (const auto& [farM, finding] : {std::pair{45.0, false}, std::pair{10.0, true}}) {
-        SCOPED_TRACE(farM);
+    // Reports every 3 s at no speed at the stand up to 39 s (the last
+    // `atStand` of them), none until `atPlace` from 63 s `farM` south at no
+    // speed (every other one `apartM` further), then on south at 2 m/s
+    // (3.9 kt). The aircraft stands until the move brings it there on time
+    // at 2 m/s, stands, and goes on. 45 m off the stand those reports are
+    // where the move began from, no scatter: standing still until them would
+    // leave them 22 s behind. 10 m off it may be scatter, and the aircraft
+    // left the stand before it; so may a lone one 20 m off, or two 6 m apart,
+    // after two at the stand.
+    struct Row {
+        double farM;
+        int atStand, atPlace;
+        double apartM;
+        bool finding;
+    };
+    for (const Row& row : {Row{45.0, 14, 1, 0.0, false}, Row{10.0, 14, 1, 0.0, true}, Row{45.0, 2, 2, 0.0, false},
+                           Row{20.0, 2, 1, 0.0, true}, Row{45.0, 2, 2, 6.0, true}}) {
+        SCOPED_TRACE(testing::Message() << row.farM << " m off, " << row.atStand << " at the stand, " << row.atPlace
+                                        << " there " << row.apartM << " m apart");
+        const double goesOnS = 63.0 + 3.0 * (row.atPlace - 1);
+        const auto southM = [&](double t) {
+            return t < 63.0 ? std::max(0.0, 2.0 * (t - 63.0) + row.farM) : row.farM + 2.0 * std::max(0.0, t - goesOnS);
+        };
         Made m(0.0, 3.0, 10000, [](int) { return 0.0; }, 180.0);
         auto& reports = m.record.reports;
-        std::erase_if(reports, [](const ReportedPosition& p) { return p.dueTick > 4000 && p.dueTick < 6300; });
-        for (ReportedPosition& p : reports) {
+        const int firstDue = (14 - row.atStand) * 300;
+        std::erase_if(reports, [&](const ReportedPosition& p) {
+            return p.dueTick < firstDue || (p.dueTick > 4000 && p.dueTick < 6300);
+        });
+        for (std::size_t k = 0; k < reports.size(); ++k) {
+            ReportedPosition& p = reports[k];
             const double t = p.dueTick / 100.0;
             if (t < 63.0) continue;
-            p.position = lf_east(0.0, -(farM + 2.0 * (t - 63.0)));
-            p.groundSpeedKt = t > 63.0 ? 2.0 * kMpsToKnots : 0.0;
+            p.position = lf_east(0.0, -(southM(t) + (k % 2 == 1 && t <= goesOnS ? row.apartM : 0.0)));
+            p.groundSpeedKt = t > goesOnS ? 2.0 * kMpsToKnots : 0.0;
         }
         for (MotionSample& s : m.record.samples) {
-            const LaLo at = lf_east(0.0, -std::max(0.0, 2.0 * (s.tick / 100.0 - 63.0) + farM));
+            const LaLo at = lf_east(0.0, -southM(s.tick / 100.0));
             s.pose.latitude = at.lat;
             s.pose.longitude = at.lon;
         }
-        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, finding);
+        EXPECT_EQ(lf_count(m.record, MotionCheck::StandingStill) != 0, row.finding);
     }
 }
 

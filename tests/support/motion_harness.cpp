@@ -938,8 +938,8 @@ constexpr double kStillBeyondM = 15.0;
 
 // Where a run of standing reports from `i` (up to `j`) moves to a place of
 // its own: the first of two reports in a row that stand together well beyond
-// the scatter of those before them, or a last one beyond it that the reports
-// move on from. `j` when they never do.
+// the scatter of those before them, or the last ones, together beyond it,
+// that the reports move on from. `j` when they never do.
 std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, std::size_t i, std::size_t j) {
     const LaLo first = reports[i].position;
     // A run that repeats the position of a moving report before it stands
@@ -969,16 +969,23 @@ std::size_t lf_standingRunMoves(const std::vector<ReportedPosition>& reports, st
             return k;
         spread = std::max(spread, here);
     }
-    // The run's last report lies well beyond the scatter before it, and the
-    // report after the run moves on: that one is where the move the reports
-    // paused through brought the aircraft (its first there at no speed), not
-    // scatter. Standing still up to it and reaching it are not both possible.
-    if (j < reports.size() && j - 1 - i >= shownLeast) {
-        const ReportedPosition& after = reports[j];
-        const bool movesOn = !after.airborne && after.groundSpeedKt >= 1.0 && after.groundSpeedKt <= kAbsurdGroundKt;
-        if (movesOn && lf_metres(reports[j - 1].position, first) > spread + kStillBeyondM) return j - 1;
-    }
-    return j;
+    // The run's last reports stand together well beyond the scatter before
+    // them, and the report after the run moves on: they are where the move
+    // the reports paused through brought the aircraft (its first there at no
+    // speed), not scatter. Standing still up to them and reaching them are
+    // not both possible. The report moving on from them counts as one more
+    // together: a lone one needs the scatter shown before it, two need none.
+    if (j >= reports.size() || j - i < 2) return j;
+    const ReportedPosition& after = reports[j];
+    if (after.airborne || !(after.groundSpeedKt >= 1.0) || after.groundSpeedKt > kAbsurdGroundKt) return j;
+    std::size_t g = j - 1;
+    while (g > i + 1 && lf_metres(reports[g - 1].position, reports[j - 1].position) < kStillTogetherM) --g;
+    const bool enough = g - i >= shownLeast || j - g + 1 >= kStillShownLeast;
+    double scatter = 0.0;
+    for (std::size_t k = i; k < g; ++k) scatter = std::max(scatter, lf_metres(reports[k].position, first));
+    for (std::size_t k = g; k < j; ++k)
+        if (!(lf_metres(reports[k].position, first) > scatter + kStillBeyondM)) return j;
+    return enough ? g : j;
 }
 
 double lf_ownKt(const ReportedPosition& a, const ReportedPosition& b) {
