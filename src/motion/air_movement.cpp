@@ -610,9 +610,9 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
     return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
 }
 
-bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
-    // No aircraft climbs or descends faster than this (ft/s, 6000 ft/min).
-    constexpr double kSteepestFtPerS = 100.0;
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b, double steepestFtPerS) {
+    // By default no aircraft climbs or descends faster than 100 ft/s (6000
+    // ft/min); a caller that knows the aircraft's category gives its rate.
     constexpr double kSlackFt = 1000.0;
     if (a.airborne == 0 && b.airborne == 0) return false;
     // A point on the ground stands at the airport's altitude: a lone report
@@ -627,7 +627,7 @@ bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
     const double from = altitude(a), to = altitude(b);
     if (!std::isfinite(from) || !std::isfinite(to)) return false;
     const double seconds = std::max(0.0, static_cast<double>(gf_ticksBetween(a.playTick, b.playTick)) / 100.0);
-    return std::fabs(to - from) > kSlackFt + kSteepestFtPerS * seconds;
+    return std::fabs(to - from) > kSlackFt + steepestFtPerS * seconds;
 }
 
 double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report) {
