@@ -262,7 +262,16 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     straight.targetHeading = arrival;
     straight.bank = 0.0;
     straight.givenBankSet = false;
-    const double angleLimit = std::fabs(coordinatedTurnStep(straight).headingStep) * t;
+    double angleLimit = std::fabs(coordinatedTurnStep(straight).headingStep) * t;
+    // Flown on time, the way round slows half-way to cos(d/2) of the leg's
+    // pace, d the angle its end leaves the straight course by: a light
+    // aircraft whose leg was timed at its floor pace flew a 25 degree way
+    // round 2.4 % under the floor. Where the leg's pace leaves less, the way
+    // round leaves the straight course by less.
+    const double floorKt = gf_airborneSpeedFloorKt(ac);
+    const double legKt = gf_speedKtOver(gf_distanceNm(pose, nextPosition), t);
+    if (floorKt > 0.0 && legKt > 0.0)
+        angleLimit = std::min(angleLimit, 2.0 * std::acos(std::min(1.0, floorKt / legKt)));
     const HermiteTransition h = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 0.5);
     if (!h.valid || !h.curved) return;
     m.transition.start = pose;
