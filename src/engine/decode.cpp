@@ -655,19 +655,20 @@ void lf_detectTakeoff(LiveAc& ac, const StreamPoint& point) {
     if (start) lf_startTowedTakeoffRoll(ac);
 }
 
-// Whether a point reported in the air lies more than a thousand feet above
-// or below the one before, beyond what the aircraft's category climbs or
-// descends in the time between them. After a pause in the reports, the
-// steepest rate of any aircraft lets a bad altitude through: a light
-// aircraft climbed toward a report 5,000 ft too high that came 40 s after
-// the one before, and stopped its climb dead when the next report showed it.
-bool lf_climbsBeyondCategory(const LiveAc& ac, const StreamPoint& from, const StreamPoint& point,
-                             std::int64_t dueTick) {
-    constexpr double kSlackFt = 1000.0;
-    if (from.airborne == 0 || point.airborne == 0 || !(ac.climbRateLimit > 0.0)) return false;
-    const double ticks = std::max<double>(0.0, double(dueTick - from.playTick));
-    const double changeFt = std::fabs(point.altitudeFt - from.altitudeFt);
-    return std::isfinite(changeFt) && changeFt > kSlackFt + ac.climbRateLimit * ticks;
+// Whether a point lies more than a thousand feet above or below the one
+// before, beyond what the aircraft's category climbs or descends in the time
+// between them (a point on the ground at the airport's altitude). After a
+// pause in the reports, the steepest rate of any aircraft lets a bad
+// altitude through: a light aircraft climbed toward a report 5,000 ft too
+// high that came 40 s after the one before, and stopped its climb dead when
+// the next report showed it. So did a touchdown 50 s after a light
+// aircraft's first report, 5,300 ft over the runway: judged against the
+// touchdown, the low report held between the two was dropped, and the
+// aircraft was created up there and came down at its steepest, still 550 ft
+// up where its reports had it turn off the runway.
+bool lf_climbsBeyondCategory(const LiveAc& ac, const StreamPoint& from, const StreamPoint& dueAt) {
+    constexpr double kTicksPerSecond = 100.0;
+    return ac.climbRateLimit > 0.0 && gf_altitudesContradict(from, dueAt, ac.climbRateLimit * kTicksPerSecond);
 }
 
 // Whether a point reported while the aircraft flies (a touchdown point of
@@ -687,7 +688,7 @@ bool lf_isAirborneJump(const LiveAc& ac, const StreamPoint& from, const StreamPo
     return minGroundLegTime(distanceM, timeS, from.groundSpeedKt, point.groundSpeedKt,
                             static_cast<ModelCategory>(ac.category))
                .tooFast ||
-           gf_altitudesContradict(from, dueAt) || lf_climbsBeyondCategory(ac, from, point, due);
+           gf_altitudesContradict(from, dueAt) || lf_climbsBeyondCategory(ac, from, dueAt);
 }
 
 // Whether a ground point due at the given tick lies farther from the ground

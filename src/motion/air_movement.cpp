@@ -262,7 +262,16 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     straight.targetHeading = arrival;
     straight.bank = 0.0;
     straight.givenBankSet = false;
-    const double angleLimit = std::fabs(coordinatedTurnStep(straight).headingStep) * t;
+    double angleLimit = std::fabs(coordinatedTurnStep(straight).headingStep) * t;
+    // Flown on time, the way round slows half-way to cos(d/2) of the leg's
+    // pace, d the angle its end leaves the straight course by: a light
+    // aircraft whose leg was timed at its floor pace flew a 25 degree way
+    // round 2.4 % under the floor. Where the leg's pace leaves less, the way
+    // round leaves the straight course by less.
+    const double floorKt = gf_airborneSpeedFloorKt(ac);
+    const double legKt = gf_speedKtOver(gf_distanceNm(pose, nextPosition), t);
+    if (floorKt > 0.0 && legKt > 0.0)
+        angleLimit = std::min(angleLimit, 2.0 * std::acos(std::min(1.0, floorKt / legKt)));
     const HermiteTransition h = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 0.5);
     if (!h.valid || !h.curved) return;
     m.transition.start = pose;
@@ -610,9 +619,9 @@ double airDeadReckoningCourse(const LiveAc& ac, std::int32_t stepTicks) {
     return normalizeHeading(m.airLegCourse + m.airTrackTurnPerTick * (m.airLegTicks + stepTicks) / 2.0);
 }
 
-bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
-    // No aircraft climbs or descends faster than this (ft/s, 6000 ft/min).
-    constexpr double kSteepestFtPerS = 100.0;
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b, double steepestFtPerS) {
+    // By default no aircraft climbs or descends faster than 100 ft/s (6000
+    // ft/min); a caller that knows the aircraft's category gives its rate.
     constexpr double kSlackFt = 1000.0;
     if (a.airborne == 0 && b.airborne == 0) return false;
     // A point on the ground stands at the airport's altitude: a lone report
@@ -627,7 +636,7 @@ bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b) {
     const double from = altitude(a), to = altitude(b);
     if (!std::isfinite(from) || !std::isfinite(to)) return false;
     const double seconds = std::max(0.0, static_cast<double>(gf_ticksBetween(a.playTick, b.playTick)) / 100.0);
-    return std::fabs(to - from) > kSlackFt + kSteepestFtPerS * seconds;
+    return std::fabs(to - from) > kSlackFt + steepestFtPerS * seconds;
 }
 
 double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report) {

@@ -71,10 +71,10 @@ void turnOntoFarOffReport(LiveAc& ac);
 
 // Whether two points, at least one of them airborne, lie further apart in
 // altitude than any aircraft climbs or descends in the time between them
-// (100 ft a second, and 1000 ft more): one of them is a bad altitude. A
-// point on the ground stands at the current airport's altitude (none known:
-// no contradiction).
-bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b);
+// (100 ft a second, or the given rate, and 1000 ft more): one of them is a
+// bad altitude. A point on the ground stands at the current airport's
+// altitude (none known: no contradiction).
+bool gf_altitudesContradict(const StreamPoint& a, const StreamPoint& b, double steepestFtPerS = 100.0);
 
 // Plans an airborne leg to the next point (once per leg, after the per-tick
 // step is set): vertical plan, pitch, turn, curved transition, configuration

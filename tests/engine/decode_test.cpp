@@ -1088,10 +1088,13 @@ TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
     // pause of 40 s a report at the row's altitude, then one 3 s after it.
     // The category climbs 3000 ft in those 40 s (and 1000 ft of slack):
     // 4700 ft up is within the steepest rate of any aircraft, not of this one.
+    // A report on the ground (at 0 ft, as the feed gives it) stands at the
+    // 100 ft airport, 4900 ft down: within the steepest rate too.
     struct Row {
         const char* name;
         double offFt, nextFt;
         std::vector<double> altitudesFt;  // the stream afterwards
+        bool offOnGround = false, nextOnGround = false;
     };
     const Row rows[] = {
         {"4700 ft up, then back down: dropped", 9700, 5000, {5000, 5000}},
@@ -1099,7 +1102,10 @@ TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
         {"2900 ft up: within the category's climb", 7900, 5000, {5000, 7900}},
         {"3900 ft down, borne out by the next report", 1100, 1100, {5000, 1100, 1100}},
         {"3900 ft down, then back up: dropped", 1100, 5000, {5000, 5000}},
+        {"3900 ft down, borne out by a touchdown", 1100, 0, {5000, 1100, 0}, false, true},
+        {"a touchdown, then back up: dropped", 0, 5000, {5000, 5000}, true, false},
     };
+    gf_setCurrentAirport({IcaoCode("EDDF"), IataCode("FRA"), LaLo{50.0, 8.5}, 100});
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
@@ -1107,8 +1113,8 @@ TEST_F(DecodeTest, AnAltitudeBeyondWhatTheCategoryClimbsWaitsForTheNextReport) {
                               "C172");
         ac.onGround = 0;
         ac.climbRateLimit = gf_categoryLimits(ac.category).climbRateLimit;
-        decodeExisting(ac, streamPoint(northOf(kFar, 2058), 100, true, 5000, row.offFt));
-        decodeExisting(ac, streamPoint(northOf(kFar, 2212), 100, true, 5300, row.nextFt));
+        decodeExisting(ac, streamPoint(northOf(kFar, 2058), 100, !row.offOnGround, 5000, row.offFt));
+        decodeExisting(ac, streamPoint(northOf(kFar, 2212), 100, !row.nextOnGround, 5300, row.nextFt));
         std::vector<double> altitudesFt;
         for (const StreamPoint& p : ac.stream) altitudesFt.push_back(p.altitudeFt);
         EXPECT_EQ(altitudesFt, row.altitudesFt);

@@ -348,6 +348,14 @@ TEST_F(AirSpeed, FlightsWhoseStreamsEndOrGoWrongKeepTheFloorAndTheirTime) {
         r.identity("DLH513", "D-AIBO", "A320", "DLH").straight(40.0);
         add("altitude spike", r, lf_every(2.0, 0.0, r.duration()), false);
     }
+    {
+        // A light aircraft reported a knot over its floor (41.2 kt), turning
+        // 30 degrees between its reports: each leg's way round, flown on
+        // time, slows half-way through the turn.
+        Route r(0xC20015, {49.8, 7.8}, 90.0, 42.2, kFieldFt + 1500.0, true);
+        r.identity("KLM515", "PH-ABD", "C172", "KLM").straight(8.0).turn(150.0, 20.0).straight(8.0);
+        add("turning at its slowest", r, lf_every(4.0, 0.0, r.duration()), false);
+    }
     // 200 ft above the field the reports pause for 28 s; the first after
     // the pause is the receiver repeating the last one's position, on the
     // ground and at no speed, and the landing's reports follow. The copy is
