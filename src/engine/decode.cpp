@@ -430,6 +430,27 @@ bool lf_repeatsPlacePassedAtAPace(const StreamPoint& last, const StreamPoint& as
            gf_isSamePlace(lf_position(last), lf_position(aside));
 }
 
+// Where and how fast the latest two reports put the aircraft, whatever
+// becomes of them. A report at no speed at the very place of the latest one,
+// itself at no speed, leaves the two as they are: a receiver repeating a
+// position it gave at a pace goes on repeating it, and only the report before
+// the first repeat tells that the place was passed at a pace. Shifted along,
+// the second repeat of a report on short final went into the stream as a
+// stop on the runway there: the next report, rolling at 100 kt 1.2 km on,
+// was held as out of reach of it and lost, and the roll braked to rest 400 m
+// short of that report and passed it 19 s late.
+void lf_rememberHeard(MotionState& heard, const StreamPoint& point) {
+    if (heard.lastHeardSet != 0 && point.airborne == 0 && point.groundSpeedKt == 0.0 && heard.lastHeardKt == 0.0 &&
+        gf_isSamePlace(heard.lastHeardPosition, lf_position(point)))
+        return;
+    heard.heardBeforePosition = heard.lastHeardPosition;
+    heard.heardBeforeKt = heard.lastHeardKt;
+    heard.heardBeforeSet = heard.lastHeardSet;
+    heard.lastHeardPosition = lf_position(point);
+    heard.lastHeardKt = point.groundSpeedKt;
+    heard.lastHeardSet = 1;
+}
+
 void lf_decodeMessage(const TrafficRecord& record) {
     LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
@@ -446,13 +467,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
 
     const bool stops =
         !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
-    MotionState& heard = ac.motion;
-    heard.heardBeforePosition = heard.lastHeardPosition;
-    heard.heardBeforeKt = heard.lastHeardKt;
-    heard.heardBeforeSet = heard.lastHeardSet;
-    heard.lastHeardPosition = lf_position(record.point);
-    heard.lastHeardKt = record.point.groundSpeedKt;
-    heard.lastHeardSet = 1;
+    lf_rememberHeard(ac.motion, record.point);
     if (!ac.stream.empty()) {
         const StreamPoint& last = ac.stream.back();
         const StreamPoint& point = record.point;

@@ -227,17 +227,21 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
 
 // The motion checks of a report see the report heard before it (where, how
 // fast), whatever became of that one: a repeat of its place at no speed is
-// told from a stop by it.
+// told from a stop by it. So is each later repeat of a run of them: the
+// reports at no speed at one place repeat the one that passed it.
 TEST_F(DecodeTest, TheReportHeardBeforeIsKeptForTheChecksOfTheNext) {
     struct Row {
         const char* name;
         double dt1, gs1;  // the first report, 5 m north of the last point
         bool kept1;       // it went into the stream
+        int repeats = 0;  // reports at no speed at its place, 2 s apart, before the last
     };
     const Row rows[] = {
         {"kept", 8, 6.6, true},
         {"thinned out", 2, 4, false},
         {"too soon after the last", 0.9, 6.6, false},
+        {"its place repeated at no speed, then again", 2, 4, false, 1},
+        {"a run of three repeats", 2, 4, false, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -246,6 +250,8 @@ TEST_F(DecodeTest, TheReportHeardBeforeIsKeptForTheChecksOfTheNext) {
         ac.lastReportTime = 1000.0;
         const LaLo first = northOf(kFar, row.kept1 ? 25 : 5);
         decodeMessage(report(kHex, streamPoint(first, row.gs1, false, 600), 1000.0 + row.dt1));
+        for (int i = 1; i <= row.repeats; ++i)
+            decodeMessage(report(kHex, streamPoint(first, 0, false, 600 + 200 * i), 1000.0 + row.dt1 + 2.0 * i));
         EXPECT_EQ(ac.stream.size(), row.kept1 ? 2u : 1u);
         LaLo seenAt{};
         double seenKt = -1.0;
@@ -253,7 +259,8 @@ TEST_F(DecodeTest, TheReportHeardBeforeIsKeptForTheChecksOfTheNext) {
             seenAt = seen.motion.heardBeforePosition;
             seenKt = seen.motion.heardBeforeKt;
         };
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 60), 0, false, 700), 1025.0));
+        const LaLo lastAt = row.repeats > 0 ? first : northOf(kFar, 60);
+        decodeMessage(report(kHex, streamPoint(lastAt, 0, false, 1200), 1025.0));
         rec.onExtend = nullptr;
         EXPECT_EQ(ac.motion.heardBeforeSet, 1);
         EXPECT_LT(gf_distanceNm(seenAt, first) * metresPerNm, 0.01);
