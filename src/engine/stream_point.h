@@ -29,6 +29,10 @@ struct StreamPoint {
     std::uint8_t heldCopy = 0;
     double reportedLat = 0.0;
     double reportedLon = 0.0;
+    // The positions' own pace (kt) from the report kept before this one, when
+    // their reported times lie seconds apart (0 otherwise): what the aircraft
+    // went across a pause, whatever speed either report gives.
+    double pacedKt = 0.0;
     double roll = 0.0;  // radians
     std::uint8_t hasRoll = 0;
     double trueHeading = 0.0;  // radians

@@ -53,6 +53,9 @@ constexpr double kStartTurnDeg = 3.0;
 // moves along the leg from its first tick while the nose turns, so a larger
 // start turn would be taken sliding sideways. It is turned on the spot first.
 constexpr double kTurnInPlaceDeg = 30.0;
+// How many points after the one a leg sets off from may carry the pace the
+// reports moved at across a pause: the report and the points put in before it.
+constexpr std::size_t kPacedAheadPoints = 3;
 // A turn in place ends within this of the leg's bearing.
 constexpr double kTurnInPlaceDoneDeg = 5.0;
 // A late turn in place may end this far off the leg, the rest turned rolling
@@ -838,8 +841,18 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // the speeds reported around it: twice the pace of positions closer in
     // time than their speeds (a turn-entry point due soon after a stand,
     // reports squeezed after a pause) is a speed no report gives.
+    // So is the pace its positions moved at across a pause: an aircraft
+    // that came to rest where its reports paused, turning toward a report
+    // 200 m on that its positions reached at 10 kt, held to twice the 6 kt
+    // that report gave, came 9 s late to it and to the turn after.
+    // Taken from the next points up to a stop: those put in before the
+    // report (a turn's entry, a speed change's midpoint) carry the report's
+    // pace or none.
+    double pacedKt = 0.0;
+    for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i)
+        pacedKt = std::max(pacedKt, ac.stream[i].pacedKt);
     const double reportedKt = std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
-                                        lf_reportedAheadKt(ac.stream)});
+                                        lf_reportedAheadKt(ac.stream), pacedKt});
     const double pace = legM / std::max(1.0, own);  // m a tick
     double fastest = kCatchUpMostFactor * pace;
     if (reportedKt > 0.0)

@@ -340,6 +340,12 @@ struct MotionState {
     double heardBeforeKt = 0.0;
     std::uint8_t heardBeforeSet = 0;
 
+    // Where and when (the report's own time) the last report kept in the
+    // stream lies: the pace of the next one is taken from it.
+    LaLo lastKeptPosition{};
+    double lastKeptTime = 0.0;
+    std::uint8_t lastKeptSet = 0;
+
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;
 

@@ -333,6 +333,12 @@ void nextPosMain(LiveAc& ac) {
 
 void advanceToNextPoint(LiveAc& ac) {
     MotionState& m = ac.motion;
+    // The point reached starts the next leg: the pace it came at is spent,
+    // and the points made from it (a copy where the aircraft rests, dead
+    // reckoning, a turn's entry, a speed change's midpoint) go at no such
+    // pace. Carried on, an E175 resting after its landing roll took the
+    // roll's 22 kt into the taxi after and went 31 kt where its reports gave 8.
+    if (!ac.stream.empty()) ac.stream.front().pacedKt = 0.0;
     // A braking that a report cut short hands its speed to this leg; any
     // other braking is over.
     m.brakeToRest = m.brakeToRest == kBrakeCutShort ? kBrakeCutShort : 0;

@@ -154,6 +154,60 @@ TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
     }
 }
 
+TEST(MotionReportChecks, ATurnReportedInStepsShorterThanALegIsStillATurn) {
+    // Taxiing east at 2 m/s, reported every 2 s (4 m apart); after 60 s it
+    // turns left `turnDeg` in all, 15 degrees a report, and goes on. No two
+    // reports 4 m apart turn 30 degrees, but the way through them does: the
+    // pose running 9 s behind them (6.5 s once within 5 m of each) is within
+    // the 10 s a turn allows for the reports after it. Straight on (or a 15
+    // degree bend), it is late.
+    struct Row {
+        double turnDeg;
+        bool finding;
+    };
+    for (const Row row : {Row{90.0, false}, Row{0.0, true}, Row{15.0, true}}) {
+        SCOPED_TRACE(::testing::Message() << "turn " << row.turnDeg);
+        constexpr double v = 2.0;
+        constexpr double everyS = 2.0;
+        constexpr double lagS = 9.0;
+        AircraftRecord r;
+        r.hexid = 0xABC005;
+        r.category = Large;
+        r.categoryKnown = true;
+        double east = 0.0, north = 0.0, trackDeg = 90.0;
+        for (double t = 0; t <= 120.0; t += everyS) {
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100;
+            p.position = lf_east(east, north);
+            p.groundSpeedKt = v * kMpsToKnots;
+            p.trackDeg = trackDeg;
+            r.reports.push_back(p);
+            if (t >= 60.0 && trackDeg > 90.0 - row.turnDeg) trackDeg = std::max(90.0 - row.turnDeg, trackDeg - 15.0);
+            east += v * everyS * std::sin(trackDeg * degreesToRadians);
+            north += v * everyS * std::cos(trackDeg * degreesToRadians);
+        }
+        // The pose plays the reports' way `lagS` late, point to point.
+        for (int tick = 0; tick <= 12000; ++tick) {
+            const double at = std::clamp(tick / 100.0 - lagS, 0.0, 120.0) / everyS;
+            const auto i = std::min(static_cast<std::size_t>(at), r.reports.size() - 2);
+            const double f = at - static_cast<double>(i);
+            const LaLo a = r.reports[i].position, b = r.reports[i + 1].position;
+            MotionSample m;
+            m.tick = tick;
+            m.pose = {a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon), 0.0, 0.0,
+                      r.reports[i + 1].trackDeg * degreesToRadians, 400.0, 0.0, 0.0};
+            m.onGround = true;
+            m.phase = AcPhase::taxi;
+            r.samples.push_back(m);
+        }
+        MotionCheckResult result = SmoothnessChecker{}.check(r);
+        // The reports due in the 20 s after the turn began.
+        std::erase_if(result.findings, [](const MotionFinding& f) { return f.tick < 6200 || f.tick > 8000; });
+        EXPECT_EQ(result.count(MotionCheck::Lag) != 0, row.finding) << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) {
     // Taxiing west at 8 m/s, reported every 2 s up to 18 s; nothing for 40 s
     // while it turns; from 58 s on it is reported every 2 s from P, 40 m

@@ -359,6 +359,39 @@ TEST_F(DecodeTest, AThinnedReportThatComesAgainKeepsThePlayTickItFirstCameWith) 
     EXPECT_EQ(ac.motion.thinnedReportTime, 1005.0);
 }
 
+TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore) {
+    // Taxiing at 10 kt, reports kept at 1010 s (25 m north) and then after a
+    // pause `atS` (`metres` north): the later one carries the pace from the
+    // earlier, from the first report at a place given again (the feed repeats
+    // a place at no speed while the aircraft moves on), none from reports
+    // stamped less than 3 s apart.
+    struct Row {
+        const char* name;
+        bool repeated;  // the 25 m report given again at 1030 s
+        double atS, metres, pacedKt;
+    };
+    for (const Row& row : {Row{"across a pause", false, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"after a place given again", true, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"too close in time", false, 1012.9, 40, 0.0}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
+        ac.lastReportTime = 1000.0;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, 600), 1010.0));
+        ASSERT_EQ(ac.stream.size(), 2u);
+        if (row.repeated) {
+            decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, 700), 1030.0));
+            EXPECT_EQ(ac.stream.back().pacedKt, 0.0);
+        }
+        const std::size_t before = ac.stream.size();
+        // Over 30 kt a report so soon is kept, not thinned out.
+        const double kt = row.atS - 1010.0 < 3.0 ? 40.0 : 10.0;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metres), kt, false, 800), row.atS));
+        ASSERT_EQ(ac.stream.size(), before + 1);
+        EXPECT_NEAR(ac.stream.back().pacedKt, row.pacedKt, 0.05);
+    }
+}
+
 TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     // The aircraft's last kept point stands at kFar (at `lastKt`), reported at
     // time 1000; a report 10 s later at no speed (thinned out, `thinnedNorthM`

@@ -220,21 +220,31 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
     // kilometres (a position far off), which cannot keep to that, still sets
     // off from rest at the taxi rate. Reports that leave the leg its own
     // time after the turn (they turned on the spot as slowly) owe nothing to
-    // catch up: the leg goes at its reported speed.
+    // catch up: the leg goes at its reported speed. A report whose position
+    // came across a pause faster than it reports (`pacedKt`) lets the leg
+    // catch up from that pace: it comes on time after its turn. The pace the
+    // point it rests on was reached at (`restPacedKt`, a landing roll's) is
+    // spent: the leg from it takes none.
     struct Row {
         const char* name;
         double legM, reportedKt;
         std::int32_t dueTicks;
         bool keepsTheCatchUp, onTime;
+        double pacedKt = 0.0;
+        double restPacedKt = 0.0;
     };
     for (const Row row :
          {Row{"squeezed", 121.0, 10.8, 672, true, false}, Row{"fast reports", 300.0, 18.8, 2200, true, false},
-          Row{"kilometres off", 3000.0, 20.0, 1800, false, false}, Row{"time left", 72.0, 15.0, 2800, true, true}}) {
+          Row{"kilometres off", 3000.0, 20.0, 1800, false, false}, Row{"time left", 72.0, 15.0, 2800, true, true},
+          Row{"paced across a pause", 180.0, 6.4, 2800, true, false, 9.5},
+          Row{"resting where it came at a pace", 102.0, 7.5, 1270, true, false, 0.0, 21.8}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         const LaLo next = ahead(kStart, 180.0, row.legM);
         std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt)};
+        s[0].pacedKt = row.restPacedKt;
+        s[1].pacedKt = row.pacedKt;
         // The stream that has left it on time ends there.
         if (!row.onTime) s.push_back(ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt));
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
@@ -269,8 +279,10 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         }
         EXPECT_GT(turnLegEnd, 100u);
         const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;
-        const double catchUpKt = std::min(2.0 * row.reportedKt, row.reportedKt + 15.0);
+        const double baseKt = std::max(row.reportedKt, row.pacedKt);
+        const double catchUpKt = std::min(2.0 * baseKt, baseKt + 15.0);
         if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        if (row.pacedKt > 0.0) EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u);
         if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }

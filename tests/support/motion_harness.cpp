@@ -889,6 +889,8 @@ constexpr double kLagMostS = 10.0;
 constexpr double kLagSettledS = 5.0;
 constexpr double kLagSettleTicks = 3000.0;  // 30 s after the last turn or hold
 constexpr double kTurnDeg = 30.0;
+// The least leg (m) whose bearing tells a turn.
+constexpr double kTurnLegLeastM = 5.0;
 // A report is sought from this long before its due tick, and given up this
 // long after it.
 constexpr std::int32_t kLagSearchBeforeTicks = 3000;
@@ -1270,20 +1272,20 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
                               (i == 0 || lf_metres(p.position, path[i - 1]->position) <= kStandScatterM);
         wasStanding = standing;
         if (standing) lastTurnOrHold = due;
-        // The legs either side of it, past copies of its position (the feed
-        // giving a corner again at no speed adds no leg: the corner is still
-        // one).
+        // The legs either side of it, each to the nearest report further
+        // than a few metres off: a bearing over less tells scatter, not a
+        // way. Past copies of its position (the feed giving a corner again
+        // at no speed adds no leg: the corner is still one), and past reports
+        // closer in along a slow turn: a taxi turning 75 degrees through
+        // reports 4 m apart turned, though no two of them turned 30 apart.
         std::size_t from = i;
-        while (from > 0 && lf_metres(path[from - 1]->position, p.position) < kRepeatM) --from;
+        while (from > 0 && lf_metres(path[from - 1]->position, p.position) <= kTurnLegLeastM) --from;
         std::size_t to = i + 1;
-        while (to < n && lf_metres(path[to]->position, p.position) < kRepeatM) ++to;
-        if (from > 0 && to < n) {
-            const ReportedPosition& a = *path[from - 1];
-            const ReportedPosition& b = *path[to];
-            if (lf_metres(a.position, p.position) > 5.0 && lf_metres(p.position, b.position) > 5.0 &&
-                lf_offDeg(lf_bearingDeg(a.position, p.position), lf_bearingDeg(p.position, b.position)) >= kTurnDeg)
-                lastTurnOrHold = due;
-        }
+        while (to < n && lf_metres(path[to]->position, p.position) <= kTurnLegLeastM) ++to;
+        if (from > 0 && to < n &&
+            lf_offDeg(lf_bearingDeg(path[from - 1]->position, p.position),
+                      lf_bearingDeg(p.position, path[to]->position)) >= kTurnDeg)
+            lastTurnOrHold = due;
         if (!lf_activeAt(s, due)) {
             reachedAt = kNone;
             continue;
