@@ -422,7 +422,19 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
     if (s.size() < 2) return false;
     const StreamPoint& front = s[0];
     const StreamPoint& next = s[1];
-    const LaLo origin = fromPose ? lf_pose(ac) : lf_position(front);
+    LaLo origin = fromPose ? lf_pose(ac) : lf_position(front);
+    // Rolling onto the leg with the nose too far off it to turn on the way,
+    // the aircraft brakes past its front point and turns on the spot where it
+    // stops: the leg, and the point before its corner, run from there. Laid
+    // on the line from the front point, that point lay abeam of where a taxi
+    // stopped 9 m past it: it turned 90 degrees on the spot to drive 7 m to
+    // it, and 50 more there, 17 s behind.
+    const double stepM = gf_rollingStepM(ac);
+    if (!fromPose && stepM > 0.0 &&
+        std::fabs(lf_turnDeg(gf_bearing(origin, lf_position(next)), ac.pose.heading)) > kStandingStartTurnDeg) {
+        origin = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(stepM).runM * feetPerMetre});
+        gf_normalizeLaLo(origin);
+    }
     const std::int32_t originTick = fromPose ? tickCount.load() : front.playTick;
     const double dm = lf_metres(origin, lf_position(next));
     if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < dm) ||

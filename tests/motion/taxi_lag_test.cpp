@@ -692,3 +692,19 @@ TEST_F(TaxiLag, ABendSetOffWhereTheTaxiCameToRestLeavesRestAtTheTaxiRate) {
     // A crawl under half a knot (1 m in 4 s) left is a start from rest.
     EXPECT_LE(lf_worstSetOffKtPerS(*harness->record(0xD10121), 0.0025), 16.0);
 }
+
+TEST_F(TaxiLag, ATaxiBrakingPastItsPointToTurnOnTheSpotTurnsTowardTheCornerFromWhereItStops) {
+    // Rolling west at 8 kt onto a report whose next leg bends 40 degrees
+    // away, too far to turn on the way: it brakes past the report and turns
+    // on the spot. The point put in before the next corner lies on the way
+    // from where it stops, not from the report: laid from the report, it lay
+    // abeam of the stop, and the taxi turned 90 degrees on the spot to drive
+    // 7 m to it and 50 more there, 17 s behind its reports.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 0.3, 265, 0.0},        {0.0, 0.0, 0.0, 270, 9.0},        {-64.1, -0.3, 8.3, 261, 17.0},
+        {-93.0, -23.0, 8.3, 198, 26.1},   {-93.0, -23.0, 0.0, 180, 31.4},   {-95.1, -111.2, 16.5, 180, 39.6},
+        {-95.1, -178.4, 16.5, 180, 47.5}, {-95.1, -250.1, 16.5, 180, 55.9}, {-95.1, -306.6, 16.5, 180, 62.5},
+    };
+    const LaLo origin{47.452555, -122.299453};
+    expectKeepsUp(0xD100E8, origin, reports, "taxi_brake_past_corner");
+}
