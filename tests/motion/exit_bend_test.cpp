@@ -220,3 +220,65 @@ TEST_F(ExitBend, ALandingRollPlannedAgainFromWhereItRollsBendsIntoItsExit) {
         EXPECT_GT(slowestKt, 10.0);
     }
 }
+
+TEST_F(ExitBend, AnExitBendIntoACornerItStopsAtSlowsOnlyWhereItBends) {
+    // A landing roll at 17 kt whose reports bend it off the runway (swinging
+    // 40 degrees in its first 30 m) and run on to a corner 77 m away that
+    // the leg after it leaves by more than the nose turns on the way: the
+    // bend is played to rest on that corner, where the taxi turns on the
+    // spot. Timed evenly at the pace its first swing allows, it crawled its
+    // whole length and came 14 s late to the corner. It slows only where it
+    // bends, its nose along its travel, and comes to rest on the corner no
+    // more than a few seconds late. Each row: bearing (degrees) and distance (m) from
+    // the first point, speed, and ticks from now.
+    struct Row {
+        double bearingDeg, metres, kt;
+        std::int32_t ticks;
+    };
+    const std::vector<Row> rows{
+        {88.4, 27.7, 12.4, 596},   {84.3, 38.3, 12.4, 754},   {62.1, 77.4, 12.4, 1443}, {54.2, 87.6, 12.7, 1688},
+        {36.8, 118.6, 17.2, 2253}, {30.9, 138.2, 17.2, 2518}, {27.3, 155.1, 16.5, 2737},
+    };
+    g_liveAircraft.clear();
+    gf_clearRunwayTable();
+    airport();
+    const std::int32_t start = tickCount.load();
+    std::deque<StreamPoint> s{ground(past(1800.0), start, 16.9)};
+    for (const Row& row : rows)
+        s.push_back(ground(ahead(at(s[0]), row.bearingDeg, row.metres), start + row.ticks, row.kt));
+    const LaLo corner = at(s[3]);
+    const std::int32_t cornerDue = s[3].playTick;
+    LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
+    ac.prevPhase = AcPhase::flying;
+    ac.motion.touchdownHeading = 90.0 * kDeg;
+    ac.motion.lastStepM = 16.9 * kKnotsToMps / 100.0;
+    ac.motion.lastStepTick = tickCount.load() - 1;
+
+    // The nose against the travel over 0.2 s above 3 kt, until the corner.
+    constexpr int kWindow = 20;
+    std::vector<LaLo> track;
+    std::vector<double> headingsDeg;
+    double worstDeg = 0.0;
+    std::optional<std::int32_t> reached;
+    for (int guard = 0; guard < 10000 && !reached; ++guard) {
+        if (!playTick(ac)) break;
+        tickCount.store(tickCount.load() + 1);
+        track.push_back({ac.pose.latitude, ac.pose.longitude});
+        headingsDeg.push_back(ac.pose.heading / kDeg);
+        if (metres(track.back(), corner) < 0.5) reached = tickCount.load();
+        const std::size_t n = track.size();
+        if (n <= kWindow || !(metres(track[n - 1 - kWindow], track[n - 1]) / (kWindow / 100.0) > 3.0 * kKnotsToMps))
+            continue;
+        const double travelDeg = gf_bearing(track[n - 1 - kWindow], track[n - 1]) / kDeg;
+        worstDeg = std::max(worstDeg, std::fabs(std::remainder(travelDeg - headingsDeg[n - 1 - kWindow / 2], 360.0)));
+    }
+    ASSERT_TRUE(reached.has_value());
+    EXPECT_LT((*reached - cornerDue) / 100.0, 5.0);
+    EXPECT_LT(worstDeg, 30.0);
+    // It comes to rest there, not braking on past it.
+    std::optional<double> stepM;
+    for (int guard = 0; guard < 1000 && (stepM = playTick(ac)) && *stepM > 1e-4; ++guard)
+        tickCount.store(tickCount.load() + 1);
+    ASSERT_TRUE(stepM.has_value());
+    EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, corner), 1.0);
+}
