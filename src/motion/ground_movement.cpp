@@ -934,7 +934,8 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
 bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTicks, double rate) {
     MotionState& m = ac.motion;
     // A leg rolling on at an even speed slows where the bend needs it
-    // instead (its bend schedule); one from or to rest has none.
+    // instead (its bend schedule); one from rest has none, and one to rest
+    // is judged here as though it had none.
     if (!lf_groundTurnValid(m) || m.path.turn.cornerEnd == 0 || (m.speedChangeKind == 0 && m.legEndsAtRest == 0) ||
         !std::isfinite(rate) || !(rate > 0.0))
         return false;
