@@ -220,7 +220,8 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     } else if (landing && height < 2000.0) {
         look = lf_lookAhead(ac, coming);
         if (look.found) target = look.bearing;
-    } else if (ac.phase == AcPhase::flying && threePoints && ac.stream[0].turnPoint != 0 && next.turnPoint == 0) {
+    } else if ((ac.phase == AcPhase::flying || landing) && threePoints && ac.stream[0].turnPoint != 0 &&
+               next.turnPoint == 0) {
         target = lf_noseAtLegEnd(pose, nextPosition, coming);
     }
 
@@ -244,8 +245,12 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     // than the category's bank carries the nose, the nose still turns with
     // them, up to the category's turn rate: held to the bank it fell further
     // behind the direction of travel with every leg of the turn, until the
-    // aircraft flew sideways.
-    if (ac.phase == AcPhase::flying) {
+    // aircraft flew sideways. So on a way round on the approach, whose bank
+    // the runway near below holds low: an A333 that turned onto final at
+    // 1.4 degrees a second flew the way round with the nose 105 degrees off
+    // its travel.
+    const bool wayRound = threePoints && (ac.stream[0].turnPoint != 0 || next.turnPoint != 0);
+    if (ac.phase == AcPhase::flying || (landing && wayRound)) {
         const double error = std::remainder(target - ac.pose.heading, fullCircle);
         const double most = in.maxTurnRate / kTicksPerSecond;
         const double needed = std::clamp(error / t, -most, most);
@@ -655,11 +660,18 @@ double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report
 }
 
 void turnOntoFarOffReport(LiveAc& ac) {
-    if (ac.phase != AcPhase::flying || ac.onGround != 0 || ac.extrapolationCount > 0 || ac.stream.size() < 2 ||
-        ac.category >= kAirRows.size() || ac.category == Rotorcraft)
+    const bool landing = ac.phase == AcPhase::landing;
+    if ((ac.phase != AcPhase::flying && !landing) || ac.onGround != 0 || ac.extrapolationCount > 0 ||
+        ac.stream.size() < 2 || ac.category >= kAirRows.size() || ac.category == Rotorcraft)
         return;
     const StreamPoint report = ac.stream[1];
     if (report.stationary != 0 || report.airborne == 0) return;
+    // On the approach only where the report before it tells the pace the
+    // reports kept across the pause, which bounds the way round: a report
+    // far off the nose there comes after the reports paused while the
+    // aircraft turned onto final, and dead reckoning flew it on across it.
+    const double believedKt = gf_mostBelievedPaceToReportKt(ac, report);
+    if (landing && std::isnan(believedKt)) return;
     constexpr double kFarOff = 60.0 * degreesToRadians;
     constexpr double kQuickestTurn = 6.0 * degreesToRadians;  // per second
     const LaLo pose = lf_pose(ac);
@@ -714,7 +726,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // the report) reached it 8.8 s late, where its reports' pace let it
     // arrive within 5 s.
     constexpr double kFastestWithOwnPace = 2.0;
-    if (const double believedKt = gf_mostBelievedPaceToReportKt(ac, report); !std::isnan(believedKt))
+    if (!std::isnan(believedKt))
         fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt, believedKt);
     struct Pace {
         double wholeM = 0.0, kt = 0.0, ticks = 0.0;

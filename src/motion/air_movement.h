@@ -67,6 +67,8 @@ double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report
 // turn then). The points fall due along the way at one pace, the one that
 // reaches the report at its due time, up to 1.6 times as fast as the report;
 // a report the way cannot reach at that pace by then falls due when it does.
+// On the approach the same, but only where the pace the reports kept across
+// the pause is known (gf_mostBelievedPaceToReportKt).
 void turnOntoFarOffReport(LiveAc& ac);
 
 // Whether two points, at least one of them airborne, lie further apart in

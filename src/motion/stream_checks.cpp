@@ -696,6 +696,12 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);
 }
 
+namespace {
+// A report further off to the side of the dead-reckoned course than behind
+// the aircraft on it: the aircraft turned while its reports paused.
+bool lf_turnedWhileReckoned(const RelativePosition& rel) { return std::fabs(rel.across) > -rel.along; }
+}  // namespace
+
 bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
     switch (ac.phase) {
         // Before its object exists the stand watch sees the report too (a
@@ -732,7 +738,7 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
         // refused, every later report of the turn lay behind too and the dead
         // reckoning flew on away from them until it ran out.
         const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
-        const bool flownPast = rel.along < -kFlyingBehindM && std::fabs(rel.across) <= -rel.along;
+        const bool flownPast = rel.along < -kFlyingBehindM && !lf_turnedWhileReckoned(rel);
         if (rel.distanceM > 0.1 && flownPast) return false;
     } else {
         lf_stopOnInsteadOfBack(ac, p);
@@ -787,7 +793,16 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);
         if (ac.phase == AcPhase::landing) {
-            if (along < -kLandingBehindM) return false;
+            // Dead-reckoned in the air, a report behind but further off to
+            // the side turned the aircraft while its reports paused (from
+            // base onto final). Refused, an A333 whose reports paused for
+            // 55 s on base flew on straight across the final, away from every
+            // report on it, until its dead reckoning ran out and it was taken
+            // away 1,000 ft up.
+            const bool turned =
+                reckoned && ac.onGround == 0 &&
+                lf_turnedWhileReckoned(gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p)));
+            if (along < -kLandingBehindM && !turned) return false;
         } else if (along < -kLandingRollBehindM) {
             if (lf_extrapolating(ac)) return false;
             // The aircraft rolled past the report: it goes on from where it is.

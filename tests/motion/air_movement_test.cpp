@@ -196,22 +196,26 @@ TEST_F(AirMovement, InFlightTheNoseTurnsWithTheReportsWhereTheyTurnTighterThanTh
     // the reports turning right from there. Held to its 20 degrees of bank
     // it turns 1.76 degrees a second; in flight the nose turns as far as the
     // leg needs, up to the category's 8 degrees a second. On the approach
-    // the bank still rules.
+    // the bank still rules, but on a way round onto a report far off the
+    // nose (its next point one of the way's).
     struct Row {
         AcPhase phase;
         double turnDeg;
         double degPerS;  // 0: what the bank carries
+        bool wayRound = false;
     };
     const double bankCarriesDegPerS = 9.80665 * std::tan(20.0 * kDeg) / (226.0 * 1852.0 / 3600.0) / kDeg;
     for (const Row row : {Row{AcPhase::flying, 60.0, 6.0}, Row{AcPhase::flying, 10.0, 1.0},
-                          Row{AcPhase::flying, 120.0, 8.0}, Row{AcPhase::landing, 60.0, 0.0}}) {
+                          Row{AcPhase::flying, 120.0, 8.0}, Row{AcPhase::landing, 60.0, 0.0},
+                          Row{AcPhase::landing, 60.0, 6.0, true}, Row{AcPhase::landing, 120.0, 8.0, true}}) {
         SCOPED_TRACE(::testing::Message() << static_cast<int>(row.phase) << " " << row.turnDeg);
         g_liveAircraft.clear();
         const LaLo front{50.0, 8.0};
         const LaLo next = gf_destinationPoint(front, {90.0 * kDeg, 226.0 * 10.0 / 3600.0 * feetPerNm});
         const LaLo after = gf_destinationPoint(next, {(90.0 + row.turnDeg) * kDeg, 226.0 * 10.0 / 3600.0 * feetPerNm});
-        LiveAc& ac = aircraft({at(front, 9000, true, 10000, 0, 226), at(next, 9000, true, 11000, 0, 226),
-                               at(after, 9000, true, 12000, 0, 226)},
+        StreamPoint nextPoint = at(next, 9000, true, 11000, 0, 226);
+        nextPoint.turnPoint = row.wayRound ? 1 : 0;
+        LiveAc& ac = aircraft({at(front, 9000, true, 10000, 0, 226), nextPoint, at(after, 9000, true, 12000, 0, 226)},
                               Heavy, row.phase);
         ac.pose.heading = gf_bearing(front, next);
         ac.motion.heightAboveGroundFt = 8700.0;
@@ -745,8 +749,9 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
     // so that no leg runs more than 15 degrees off the heading the aircraft
     // has at its start, flown at one pace (up to 1.6 times as fast as the
     // report) with the report's own due time kept. Near the nose, on the
-    // approach, or too close to be reached by a turn of 6 degrees a second,
-    // the leg stays straight.
+    // approach with no report before it to tell the reports' pace across the
+    // pause, or too close to be reached by a turn of 6 degrees a second, the
+    // leg stays straight.
     struct Row {
         const char* name;
         double offDeg;
@@ -841,14 +846,15 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
     // from the report `cornerDeg` off it. The nose ends the leg on that
     // course where it is near, else 60 degrees off the leg's course, or half
     // the corner where that is sharper. A leg between two reports turns the
-    // nose through the whole corner.
+    // nose through the whole corner. So on the approach.
     struct Row {
         double cornerDeg;
         bool fromWayRound;
         double endsOffDeg;
+        AcPhase phase = AcPhase::flying;
     };
     for (const Row row : {Row{40.0, true, 40.0}, Row{-100.0, true, -60.0}, Row{160.0, true, 80.0},
-                          Row{100.0, false, 100.0}}) {
+                          Row{100.0, false, 100.0}, Row{-100.0, true, -60.0, AcPhase::landing}}) {
         SCOPED_TRACE(::testing::Message() << row.cornerDeg << (row.fromWayRound ? " from a way round" : ""));
         g_liveAircraft.clear();
         const LaLo front{50.0, 8.0};
@@ -858,7 +864,7 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
         StreamPoint first = at(front, 9000, true, 10000, 0, 220);
         first.turnPoint = row.fromWayRound ? 1 : 0;
         LiveAc& ac = aircraft({first, at(report, 9000, true, 12000, 0, 220), at(after, 9000, true, 14000, 0, 220)},
-                              Heavy, AcPhase::flying);
+                              Heavy, row.phase);
         ac.pose.heading = gf_bearing(front, report);
         ac.motion.heightAboveGroundFt = 8700.0;
         stepAir(ac);
@@ -876,13 +882,16 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
     // 20 kt on (aimed 2 % under), never over twice the report's speed nor
     // under it, and as fast as the way needs within that. A later report
     // than this one went in meanwhile: the pair tells nothing of this pause,
-    // and the way round keeps 1.6 times.
+    // and the way round keeps 1.6 times. On the approach (the reports
+    // paused while the aircraft turned onto final) the way round is flown
+    // only within that pace: with none known the leg stays straight.
     struct Row {
         const char* name;
         double ownKt;
         bool latest;
         double reportKt;
-        double wayKt;  // 0: as fast as the way needs, reaching the report on time
+        double wayKt;  // 0: as fast as the way needs, reaching the report on time; < 0: no way round
+        AcPhase phase = AcPhase::flying;
     };
     const Row rows[] = {
         {"reports keep 120 kt", 120.0, true, 225.0, 0.98 * (2.0 * 120.0 + 20.0)},
@@ -890,6 +899,9 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         {"reports keep 250 kt: twice the report's", 250.0, true, 170.0, 2.0 * 170.0},
         {"reports keep 50 kt: the report's own speed", 50.0, true, 225.0, 225.0},
         {"a later report went in", 120.0, false, 225.0, 1.6 * 225.0},
+        {"approach: reports keep 120 kt", 120.0, true, 225.0, 0.98 * (2.0 * 120.0 + 20.0), AcPhase::landing},
+        {"approach: reports keep 200 kt", 200.0, true, 225.0, 0.0, AcPhase::landing},
+        {"approach: a later report went in", 120.0, false, 225.0, -1.0, AcPhase::landing},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -899,7 +911,7 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, 4600.0 * feetPerMetre});
         StreamPoint report = at(to, 8000, true, now + 2900, 0, row.reportKt);
         report.trackDeg = 0.0;
-        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, row.reportKt), report}, Large, AcPhase::flying);
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, row.reportKt), report}, Large, row.phase);
         ac.pose.heading = 0.0;
         ac.motion.heightAboveGroundFt = 7500.0;
         ac.motion.delayLimit = 100000;
@@ -911,6 +923,10 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         ac.motion.lastAirReportSet = 1;
         nextPosAir(ac);
         const auto& s = ac.stream;
+        if (row.wayKt < 0.0) {
+            EXPECT_EQ(s.size(), 2u);
+            continue;
+        }
         ASSERT_GT(s.size(), 3u);
         const double wayKt = row.wayKt > 0.0 ? row.wayKt : s[1].groundSpeedKt;
         for (std::size_t i = 1; i + 1 < s.size(); ++i) EXPECT_NEAR(s[i].groundSpeedKt, wayKt, 0.01) << "leg " << i;

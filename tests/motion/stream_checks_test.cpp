@@ -366,12 +366,14 @@ TEST_F(StreamChecks, AnAcceptedPointEndsTheExtrapolation) {
 
 // In the air a report behind the dead-reckoned aircraft along its course is
 // one it has flown past; one further to the side than behind is where it
-// turned to while its reports paused.
+// turned to while its reports paused (on the approach: from base onto final,
+// the approach keeping its own tolerance behind on the course).
 TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurnIsFollowed) {
     struct Row {
         const char* what;
         double behindM, rightM;
         bool accepted;
+        AcPhase phase = AcPhase::flying;
     };
     const Row rows[] = {
         {"ahead", -400.0, 0.0, true},
@@ -380,11 +382,15 @@ TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurn
         {"flown past, as far to the side as behind", 400.0, 390.0, false},
         {"the track turned: further to the side than behind", 400.0, 1500.0, true},
         {"abeam", 0.0, 2000.0, true},
+        {"approach: 40 m behind", 40.0, 0.0, false, AcPhase::landing},
+        {"approach: flown past, as far to the side as behind", 400.0, 390.0, false, AcPhase::landing},
+        {"approach: turned onto final, 430 m behind and 3.6 km off", 430.0, 3600.0, true, AcPhase::landing},
+        {"approach: turned the other way", 400.0, -1500.0, true, AcPhase::landing},
     };
     std::uint32_t hexid = kHex;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::flying);
+        LiveAc& ac = onGround(++hexid, kA1, 0.0, r.phase);
         ac.onGround = 0;
         ac.stream.front().airborne = 1;
         ac.extrapolationCount = 6;
