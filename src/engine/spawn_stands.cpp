@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include <fmt/format.h>
@@ -308,27 +309,45 @@ bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request) {
         ac.activationTick != 0 || ac.stream.empty())
         return false;
     const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    if (push.empty()) return false;
     const std::int32_t now = tickCount.load();
-    std::size_t due = push.size();
-    for (std::size_t k = 0; k < push.size(); ++k)
-        if (gf_ticksBetween(push[k].playTick, now) >= 0) due = k;
-    if (due >= push.size()) return false;
-    LaLo at = lf_position(push[due]);
-    LaLo before = due > 0 ? lf_position(push[due - 1]) : ac.standPos;
-    if (!(gf_distanceNm(before, at) * metresPerNm >= kLeastPushedOnM)) return false;
-    // Asked for between that report and the next, it starts as far on
-    // toward the next as the time between them has gone: placed at the
+    // Asked for between one place of the pushback and the next, it starts as
+    // far on toward the next as the time between them has gone: placed at the
     // report due, it trailed its reports by that time from its first tick
     // (9 s of a 16 s gap in the reports), and at a pushback's pace it caught
     // up too late.
-    if (due + 1 < push.size()) {
-        const LaLo next = lf_position(push[due + 1]);
-        const std::int32_t span = gf_ticksBetween(push[due].playTick, push[due + 1].playTick);
-        const std::int32_t gone = gf_ticksBetween(push[due].playTick, now);
-        if (gone > 0 && gone < span && gf_distanceNm(at, next) * metresPerNm >= kLeastPushedOnM) {
-            before = at;
-            at = gf_between(at, next, static_cast<double>(gone) / span);
-        }
+    const auto partWay = [now](LaLo from, std::int32_t fromTick, LaLo to, std::int32_t toTick) -> std::optional<LaLo> {
+        const std::int32_t span = gf_ticksBetween(fromTick, toTick);
+        const std::int32_t gone = gf_ticksBetween(fromTick, now);
+        if (!(gone > 0 && gone < span) || !(gf_distanceNm(from, to) * metresPerNm >= kLeastPushedOnM))
+            return std::nullopt;
+        return gf_between(from, to, static_cast<double>(gone) / span);
+    };
+    std::size_t due = push.size();
+    for (std::size_t k = 0; k < push.size(); ++k)
+        if (gf_ticksBetween(push[k].playTick, now) >= 0) due = k;
+    LaLo at{};
+    LaLo before = ac.standPos;
+    if (due >= push.size()) {
+        // None of its reports due yet, but by them the pushback has begun: it
+        // set off from its stand when they say. Shown at its stand, an A320
+        // asked for 1.2 s before its first report fell due 26 m out trailed
+        // its reports by 12 s, and at a pushback's pace caught up with them
+        // only 20 s later.
+        const std::optional<LaLo> on =
+            partWay(ac.standPos, gf_pushbackBegins(ac), lf_position(push.front()), push.front().playTick);
+        if (!on || !(gf_distanceNm(before, *on) * metresPerNm >= kLeastPushedOnM)) return false;
+        at = *on;
+    } else {
+        at = lf_position(push[due]);
+        if (due > 0) before = lf_position(push[due - 1]);
+        if (!(gf_distanceNm(before, at) * metresPerNm >= kLeastPushedOnM)) return false;
+        if (due + 1 < push.size())
+            if (const std::optional<LaLo> on =
+                    partWay(at, push[due].playTick, lf_position(push[due + 1]), push[due + 1].playTick)) {
+                before = at;
+                at = *on;
+            }
     }
     // Tail first along the way its reports went.
     ac.pose.latitude = at.lat;

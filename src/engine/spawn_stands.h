@@ -38,9 +38,11 @@ bool promoteStaticToLive(LiveAc& ac);
 
 // An aircraft created parked whose kept pushback reports are due already as
 // its object is asked for appears at the last of them due, or as far on
-// toward the next one as the time between them has gone, nose away from
-// the way they went, with its front point and the request's position: shown
-// at its stand it would trail them by as long as they have gone, at a
+// toward the next one as the time between them has gone; with none due yet
+// but its pushback begun by them (gf_pushbackBegins), as far from its stand
+// toward the first as the time since it began has gone. Nose away from the
+// way they went, with its front point and the request's position: shown at
+// its stand it would trail them by as long as they have gone, at a
 // pushback's pace. True when it was placed so.
 bool gf_placeAtLatePushback(LiveAc& ac, AiCreateRequest& request);
 

@@ -1067,6 +1067,11 @@ void gf_followPushback(LiveAc& ac) {
     lf_planPushLeg(ac, next, std::max(1, gf_ticksBetween(tickCount.load(), ac.stream.front().playTick)));
 }
 
+std::int32_t gf_pushbackBegins(const LiveAc& ac) {
+    const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
+    return push.empty() ? tickCount.load() : lf_leavingBegins(ac, push.front());
+}
+
 bool gf_pushbackGoesOn(const LiveAc& ac) {
     const std::vector<StreamPoint>& push = ac.motion.leaving.pushback;
     return !push.empty() && lf_metres(lf_pose(ac), lf_position(push.back())) > kPushStepM;

@@ -95,6 +95,12 @@ void gf_forgetLeavingReports(LiveAc& ac);
 // go there. Its leg stays while it goes to the pushback's last report.
 void gf_followPushback(LiveAc& ac);
 
+// When the kept reports of the pushback say it began (a tick): no sooner
+// than the last report at the stand falls due, nor than its first report
+// says, reached from rest at that report's speed, speeding up as a pushback
+// does; now when none is kept.
+std::int32_t gf_pushbackBegins(const LiveAc& ac);
+
 // The kept reports of the pushback go on beyond where the aircraft is (its
 // last one lies more than 1 m away).
 bool gf_pushbackGoesOn(const LiveAc& ac);

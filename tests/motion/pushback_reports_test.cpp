@@ -903,16 +903,23 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
     // Parked on RAMP B1 with its pushback kept (5 m south due at 12800, 10 m
     // at 13100); its object is asked for at the tick of the row. Between the
     // two it appears as far on toward the second as their time has gone.
+    // Before the first it is as far on from its stand as the time since its
+    // pushback began has gone: when its last report there fell due (12400),
+    // or, that report long gone (at 10000), when the first report's 5 m at
+    // its 3 kt (1.543 m/s), 3.24 s, and speeding up to that from rest at
+    // 0.3 m/s2, 2.57 s, say: at 12219.
     struct Row {
         std::int32_t now;
         double southM;  // where it appears
+        std::int32_t lastStanding = 12400;
     };
-    for (const Row row : {Row{12700, 0.0}, Row{12800, 5.0}, Row{12900, 5.0 + 5.0 / 3.0}, Row{13200, 10.0}}) {
-        SCOPED_TRACE(row.now);
+    for (const Row row : {Row{12400, 0.0}, Row{12700, 3.75}, Row{12700, 5.0 * 481.0 / 581.0, 10000},
+                          Row{12200, 0.0, 10000}, Row{12800, 5.0}, Row{12900, 5.0 + 5.0 / 3.0}, Row{13200, 10.0}}) {
+        SCOPED_TRACE(testing::Message() << row.now << " after " << row.lastStanding);
         g_liveAircraft.clear();
         LiveAc& born = addLive(0x484C44, AcSimState::buffer, 0,
-                               {south(0.0, 12000, 0.0), south(0.0, 12400, 0.0), south(5.0, 12800, 3.0),
-                                south(10.0, 13100, 3.0)});
+                               {south(0.0, row.lastStanding - 400, 0.0), south(0.0, row.lastStanding, 0.0),
+                                south(5.0, 12800, 3.0), south(10.0, 13100, 3.0)});
         born.phase = AcPhase::birth;
         tickCount.store(12000);
         parkAtSpawnStand(born, stand(3));
