@@ -67,6 +67,9 @@ double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report
 // turn then). The points fall due along the way at one pace, the one that
 // reaches the report at its due time, up to 1.6 times as fast as the report;
 // a report the way cannot reach at that pace by then falls due when it does.
+// Where the report ends a pause in the reports and the way, at the most pace
+// their positions across the pause allow, reaches it more than 10 s late, the
+// aircraft is removed and quarantined at the report, to be made again there.
 void turnOntoFarOffReport(LiveAc& ac);
 
 // Whether two points, at least one of them airborne, lie further apart in
