@@ -10,8 +10,10 @@
 
 #include "airports/current_airport.h"
 #include "engine/controls.h"
+#include "engine/decode.h"
 #include "engine/engine_state.h"
 #include "engine/geometry.h"
+#include "engine/removal.h"
 #include "foundation/geodesy.h"
 #include "motion/air_config.h"
 #include "motion/flight_phases.h"
@@ -758,6 +760,21 @@ void turnOntoFarOffReport(LiveAc& ac) {
         way = std::move(straight);
     if (way.empty()) return;
     const Pace pace = paceOf(way);
+    // A way round onto the report that ends a pause in the reports, flown
+    // as fast as their own pace across the pause lets it, that still reaches
+    // the report more than 10 s after it falls due: dead reckoning flew
+    // straight on while the reports turned (a holding turn), and the aircraft
+    // is too far behind them to come back believably. It is made again where
+    // the reports are: flown round, a holding A333 whose reports paused 86 s
+    // in a half turn came to the report after the pause 40 s late, and an
+    // A333 whose reports paused 85 s came 16 s late.
+    constexpr double kMostLateTicks = 1000.0;
+    if (!std::isnan(believedKt) && pace.ticks > double(gf_ticksBetween(now, report.playTick)) + kMostLateTicks) {
+        if (ac.hexid != 0 && std::isfinite(ac.lastReportTime))
+            quarantine[ac.hexid] = QuarantineEntry{target, ac.lastReportTime, 1, 0};
+        removeAircraftFromSim(ac);
+        return;
+    }
     const double wholeM = pace.wholeM;
     const double kt = pace.kt;
     const double pathTicks = pace.ticks;

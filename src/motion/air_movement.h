@@ -69,6 +69,9 @@ double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report
 // a report the way cannot reach at that pace by then falls due when it does.
 // On the approach the same, but only where the pace the reports kept across
 // the pause is known (gf_mostBelievedPaceToReportKt).
+// Where the report ends a pause in the reports and the way, at the most pace
+// their positions across the pause allow, reaches it more than 10 s late, the
+// aircraft is removed and quarantined at the report, to be made again there.
 void turnOntoFarOffReport(LiveAc& ac);
 
 // Whether two points, at least one of them airborne, lie further apart in
