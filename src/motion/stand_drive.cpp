@@ -26,12 +26,19 @@ constexpr double kRadiusPerWingRadius = 1.2;
 constexpr double kLeastRadiusM = 12.0;
 constexpr double kMostRadiusM = 45.0;
 // The radii tried for a path (from the aircraft's own down to the least,
-// evenly) and the points behind the stand it may end at (m); another path
+// evenly, then on below it to a share of its own when that is tighter
+// still) and the points behind the stand it may end at (m); another path
 // than the one at the aircraft's own radius is driven only when it takes
 // less than this share of its time (or any less, when that one is late and
 // the other ends behind the stand).
 constexpr double kQuickerShare = 0.5;
 constexpr int kRadiusTries = 5;
+// A regional jet's own radius lies only a few metres above the least, which
+// left it no turn much tighter to try. Steered at walking pace an aircraft
+// turns about a point near its main wheels, well inside half its own radius
+// (0.6 half wing spans).
+constexpr double kTightestShare = 0.5;
+constexpr int kTighterTries = 2;
 constexpr std::array<double, 3> kApproachTriesM{kApproachM, 0.5 * kApproachM, 0.0};
 // The drive's speed (kt): a speed an aircraft leaves rest or comes to it
 // with in a moment. A leg whose bend the nose does not turn through at that
@@ -318,11 +325,16 @@ void gf_driveOntoStandNoseFirst(LiveAc& ac, LaLo standPos, double standHeadingRa
     // keeps its own radius and pace).
     const double ownSeconds = seconds(path, widestKt, kApproachM);
     double bestSeconds = std::numeric_limits<double>::infinity();
+    const double tightest = kTightestShare * widest;
+    const int radiusTries = kRadiusTries + (tightest < kLeastRadiusM ? kTighterTries : 0);
     for (const double approachM : kApproachTriesM) {
         const LaLo at = approachAt(approachM);
         const double share = lateAtOwnRadius && approachM > 0.0 ? 1.0 : kQuickerShare;
-        for (int k = 0; k < kRadiusTries; ++k) {
-            const double radius = std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1));
+        for (int k = 0; k < radiusTries; ++k) {
+            const double radius =
+                k < kRadiusTries
+                    ? std::lerp(widest, kLeastRadiusM, static_cast<double>(k) / (kRadiusTries - 1))
+                    : std::lerp(kLeastRadiusM, tightest, static_cast<double>(k - kRadiusTries + 1) / kTighterTries);
             std::vector<LaLo> tried = gf_turningPath(start, {at, standHeadingRad}, radius, kStepM);
             if (tried.empty()) continue;
             const double kt = widestKt * radius / widest;

@@ -127,6 +127,10 @@ TEST_F(StandDrive, TheDriveOntoTheStandGoesTheShortWayAndTurnsTheNoseNoFaster) {
         {"17 m behind, 33 degrees askew", lf_at(90.0, 17.0), 237.0, 30.0},
         {"29 m behind, 9 m aside, 14 degrees askew", lf_at(107.0, 30.3), 256.0, 40.0},
         {"60 m behind, straight in", lf_at(90.0, 60.0), 270.0, 60.5},
+        // A regional jet dead-reckoned 18 m short of the stand along its way
+        // and 13 m aside of it: no turn down to 12 m bends onto the stand,
+        // only one as tight as its size allows goes the short way.
+        {"22 m off, 11 degrees askew, a 26 m span", lf_at(113.1, 22.1), 258.6, 30.0, 13.0},
         // Run past the stand (its reports paused on the way in): it loops
         // round on a regional jet's turn of 15.6 m, tighter than its nose
         // follows at the drive's pace.
