@@ -57,6 +57,9 @@ constexpr double kCreepingKt = 5.0;
 // Reports this close (m) to where the aircraft stands are that spot: a
 // standing aircraft's reports wander by a few decimetres.
 constexpr double kStandingSpotM = 1.0;
+// A ground report slower than this (kt) tells no motion: a receiver gives a
+// standing aircraft a few tenths of a knot as readily as none.
+constexpr double kNoSpeedKt = 1.0;
 // No aircraft on the ground goes this fast (kt) between two reports unless
 // they report it going a third as fast.
 constexpr double kLeastGroundJumpKt = 60.0;
@@ -394,7 +397,7 @@ void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
     const StreamPoint* stood = lf_setAsideBefore(ac, record);
     if (stood == nullptr) return;
     const StreamPoint& last = ac.stream.back();
-    if (stood->groundSpeedKt != 0.0 || !(last.groundSpeedKt <= 0.0) ||
+    if (!(stood->groundSpeedKt < kNoSpeedKt) || !(last.groundSpeedKt <= 0.0) ||
         !(gf_distanceNm(lf_position(last), lf_position(*stood)) * metresPerNm <= kStandingSpotM) ||
         gf_isSamePlace(lf_position(*stood), lf_position(record.point)))
         return;

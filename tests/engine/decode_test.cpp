@@ -394,29 +394,33 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
 
 TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     // The aircraft's last kept point stands at kFar (at `lastKt`), reported at
-    // time 1000; a report 10 s later at no speed (thinned out, `thinnedNorthM`
-    // north of it), then one 20 s later moving off (`movedNorthM` north, at 15
-    // kt). The thinned one goes into the stream before the moving one when it
-    // says the aircraft still stood at the spot: else it set off 10 s early.
+    // time 1000; a report at `thinnedTime` at `thinnedKt` (thinned out,
+    // `thinnedNorthM` north of it), then one at time 1020 moving off
+    // (`movedNorthM` north, at 15 kt). The thinned one goes into the stream
+    // before the moving one when it says the aircraft still stood at the
+    // spot: else it set off that much early.
     struct Row {
         const char* name;
         AcPhase phase;
         AcSimState state;
-        double lastKt, thinnedNorthM, movedNorthM;
+        double lastKt, thinnedKt, thinnedNorthM, movedNorthM;
         bool airborne;
         bool kept;
+        double thinnedTime = 1010.0;
     };
     const Row rows[] = {
-        {"not yet shown, standing at a stand that was not free", AcPhase::birth, AcSimState::buffer, 0, 0, 150, false,
-         true},
-        {"taxiing, holding at a spot", AcPhase::taxi, AcSimState::active, 0, 0, 150, false, true},
-        {"the thinned report elsewhere: scatter, not the spot it stood at", AcPhase::taxi, AcSimState::active, 0, 8,
+        {"not yet shown, standing at a stand that was not free", AcPhase::birth, AcSimState::buffer, 0, 0, 0, 150,
+         false, true},
+        {"not yet shown, a few tenths of a knot at the spot 7 s before it moves: still standing", AcPhase::birth,
+         AcSimState::buffer, 0, 0.3, 0, 150, false, true, 1013.0},
+        {"taxiing, holding at a spot", AcPhase::taxi, AcSimState::active, 0, 0, 0, 150, false, true},
+        {"the thinned report elsewhere: scatter, not the spot it stood at", AcPhase::taxi, AcSimState::active, 0, 0, 8,
          150, false, false},
-        {"the thinned report 0.2 m off: the same spot", AcPhase::taxi, AcSimState::active, 0, 0.2, 150, false, true},
-        {"the last point still moving: no standing run", AcPhase::taxi, AcSimState::active, 6, 0, 150, false, false},
-        {"a report still at the spot: it has not set off", AcPhase::taxi, AcSimState::active, 0, 0, 0, false, false},
-        {"an airborne report", AcPhase::taxi, AcSimState::active, 0, 0, 150, true, false},
-        {"a parked aircraft's reports go to its stand's watch", AcPhase::parked, AcSimState::active, 0, 0, 150,
+        {"the thinned report 0.2 m off: the same spot", AcPhase::taxi, AcSimState::active, 0, 0, 0.2, 150, false, true},
+        {"the last point still moving: no standing run", AcPhase::taxi, AcSimState::active, 6, 0, 0, 150, false, false},
+        {"a report still at the spot: it has not set off", AcPhase::taxi, AcSimState::active, 0, 0, 0, 0, false, false},
+        {"an airborne report", AcPhase::taxi, AcSimState::active, 0, 0, 0, 150, true, false},
+        {"a parked aircraft's reports go to its stand's watch", AcPhase::parked, AcSimState::active, 0, 0, 0, 150,
          false, false},
     };
     for (const Row& row : rows) {
@@ -431,7 +435,8 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
             ac.lastReportTime = 1000.0;
         }
         const std::size_t before = ac.stream.size();
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.thinnedNorthM), 0, false, 2500), 1010.0));
+        decodeMessage(
+            report(kHex, streamPoint(northOf(kFar, row.thinnedNorthM), row.thinnedKt, false, 2500), row.thinnedTime));
         ASSERT_EQ(ac.stream.size(), before) << "thinned out";
         const double gs = row.airborne ? 150.0 : (row.movedNorthM > 0.0 ? 15.0 : 0.0);
         decodeMessage(report(kHex, streamPoint(northOf(kFar, row.movedNorthM), gs, row.airborne, 3500), 1020.0));
@@ -440,7 +445,7 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
         if (!row.kept) continue;
         const StreamPoint& stood = ac.stream[ac.stream.size() - 2];
         EXPECT_NEAR(gf_distanceNm({stood.lat, stood.lon}, kFar) * metresPerNm, row.thinnedNorthM, 0.01);
-        EXPECT_EQ(stood.groundSpeedKt, 0.0);
+        EXPECT_EQ(stood.groundSpeedKt, row.thinnedKt);
         EXPECT_GE(stood.playTick, 2500) << "due when its report said the aircraft stood there";
         EXPECT_LT(stood.playTick, ac.stream.back().playTick);
     }
