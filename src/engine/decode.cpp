@@ -480,6 +480,25 @@ void lf_rememberHeard(MotionState& heard, const StreamPoint& point) {
     heard.lastHeardSet = 1;
 }
 
+// Reports of an aircraft not yet shown may come in batches timed apart: a
+// live batch is timed by when it came, the buffer's segments by their own
+// reports, and one report that came in both fell due 3.7 s apart. A flying
+// report falls due no sooner after the last flying report the stream took
+// than its own time lies after that report's (the own time kept is that of
+// the latest report taken, never before it, so the spacing asked never runs
+// longer than the reports'). Timed by the other batch, a report
+// 560 m on 5.5 s later fell due 1.9 s after the last, was held as out of
+// reach, and while it was held the lone report was not flown on: the
+// aircraft appeared only with its reports after a pause, 57 s late.
+void lf_keepOwnSpacingBeforeShown(const LiveAc& ac, StreamPoint& point, double sinceLastS) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::birth || point.airborne == 0 || m.lastAirReportSet == 0 || !(sinceLastS > 0.0) ||
+        !std::isfinite(sinceLastS))
+        return;
+    const double due = double(m.lastAirReport.playTick) + std::round(std::min(sinceLastS, 4.0e7) * 100.0);
+    if (double(point.playTick) < due) point.playTick = lf_saturatedTick(std::int64_t(due));
+}
+
 void lf_decodeMessage(const TrafficRecord& record) {
     LiveAc* found = gf_findLiveByHexid(record.hexid);
     if (found == nullptr) {
@@ -589,8 +608,10 @@ void lf_decodeMessage(const TrafficRecord& record) {
     identity.hexid = record.hexid;
     if (!lf_identityAllows(ac, identity)) return;
 
+    StreamPoint point = record.point;
+    lf_keepOwnSpacingBeforeShown(ac, point, record.time - ac.lastReportTime);
     ac.lastReportTime = record.time;
-    decodeExisting(ac, record.point);
+    decodeExisting(ac, point);
 }
 
 void lf_removeReported(LiveAc& ac) {

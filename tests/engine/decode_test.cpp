@@ -896,6 +896,31 @@ TEST_F(DecodeTest, TheAirReportBeforeTheLatestIsKeptAsItWentIn) {
     EXPECT_DOUBLE_EQ(ac.motion.lastAirReport.lon, second.lon);
 }
 
+TEST_F(DecodeTest, AFlyingReportBeforeTheAircraftIsShownFallsDueNoSoonerThanItsOwnTimeAfterTheLast) {
+    // The stream holds a report due at 2000 (reported at 1000 s); the next,
+    // 560 m on and reported 5.5 s later (200 kt), came in a batch timed
+    // apart: due 1.9 s after it it reads as 570 kt, out of reach.
+    struct Row {
+        const char* name;
+        std::int32_t tick;
+        std::int32_t due;  // of the stream's last point afterwards
+    };
+    const Row rows[] = {
+        {"timed short: due 5.5 s after the last", 2190, 2550},
+        {"timed later: kept", 2700, 2700},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 200, true, 2000, 5000)}, AcSimState::buffer);
+        lf_flyingFromItsReport(ac);
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 560), 200, true, row.tick, 5000), 1005.5));
+        ASSERT_EQ(ac.stream.size(), 2u);
+        EXPECT_EQ(ac.motion.heldJumpSet, 0);
+        EXPECT_EQ(ac.stream.back().playTick, row.due);
+    }
+}
+
 TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
     // Flying north at 250 kt, its last report at kFar at time 1000; the next
     // report, also at 250 kt, comes the row's seconds later where the row puts
