@@ -530,6 +530,24 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
            lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
 }
 
+// A flying report at the very place of the report heard just before it: no
+// aeroplane holds its place in the air, so the receiver gave that position
+// again (with whatever speed, a bad one too) while the aircraft flew on. The
+// report it repeats may never have gone into the stream (one on the straight
+// line adds nothing), so the stream's last point does not give it away.
+// Taken in on final, an 8 s old position became a point 390 m on from the
+// last one, due 13 s after it: the approach slowed to 102 kt for it, and the
+// next report, 1 km on 6 s later, was held as out of the stale point's reach
+// and lost, so that the aircraft came 6 s late to its reports. A helicopter
+// hovers, and is taken at its word. Judged only for the report last heard
+// (a held report played later is not the latest).
+bool lf_repeatsFlyingReport(const LiveAc& ac, const StreamPoint& p) {
+    const MotionState& m = ac.motion;
+    return ac.category != Rotorcraft && p.airborne != 0 && m.heardBeforeSet != 0 && m.lastHeardSet != 0 &&
+           lf_metres(m.lastHeardPosition, lf_position(p)) <= kRepeatedPlaceM &&
+           lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
+}
+
 // A taxi that rolled into a stop (the point before the stop's run at that
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
@@ -643,6 +661,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     const bool airborne = p.airborne != 0 || (lf_active(ac) && ac.onGround == 0);
+    if (airborne && lf_repeatsFlyingReport(ac, p)) return false;
     const bool takeoffRoll = ac.phase == AcPhase::takeoff_roll;
     if (p.stationary != 0) {
         if (airborne) return false;
@@ -788,7 +807,7 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
     // touchdown. The stream's last point need not lie on that position any
     // more, so the test above misses it; taken as a touchdown, it slowed the
     // aircraft in the air towards a stop a few hundred feet up.
-    if (ac.onGround == 0 && lf_repeatsMovingReport(ac, p)) return false;
+    if (ac.onGround == 0 && (lf_repeatsMovingReport(ac, p) || lf_repeatsFlyingReport(ac, p))) return false;
     lf_leaveStaleRollHold(ac, p);
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);

@@ -402,6 +402,54 @@ TEST_F(StreamChecks, WhileDeadReckoningInTheAirAReportFlownPastIsRefusedAndATurn
     }
 }
 
+// In the air a report at the very place of the report heard just before it
+// (which never went into the stream) is the receiver repeating that position
+// while the aircraft flew on, whatever speed it gives, and is refused; a
+// helicopter hovers there, and a held report played after a later one came
+// is not the latest heard.
+TEST_F(StreamChecks, InTheAirARepeatOfTheReportHeardBeforeIsRefused) {
+    struct Row {
+        const char* what;
+        AcPhase phase;
+        double pointKt;
+        double heardOffM;   // the report heard before: east of the new one
+        double latestOffM;  // the latest report heard: east of the new one
+        bool rotorcraft;
+        bool accepted;
+    };
+    using P = AcPhase;
+    const Row rows[] = {
+        {"approach: a repeat at 1e6 kt", P::landing, 1e6, 0.0, 0.0, false, false},
+        {"approach: a repeat at the reported speed", P::landing, 155.0, 0.0, 0.0, false, false},
+        {"approach: the next report, 400 m on", P::landing, 155.0, 400.0, 0.0, false, true},
+        {"flying: a repeat", P::flying, 250.0, 0.0, 0.0, false, false},
+        {"flying: a metre off that report", P::flying, 250.0, 1.0, 0.0, false, true},
+        {"flying: a helicopter hovering there", P::flying, 0.0, 0.0, 0.0, true, true},
+        {"flying: a held report played after a later one", P::flying, 250.0, 0.0, 900.0, false, true},
+    };
+    std::uint32_t hexid = kHex;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        LiveAc& ac = onGround(++hexid, kA1, 0.0, r.phase);
+        ac.onGround = 0;
+        if (r.rotorcraft) ac.category = Rotorcraft;
+        ac.stream.front() = point(kA1.lat, kA1.lon, 2000.0, true, 10000);
+        ac.stream.front().groundSpeedKt = 155.0;
+        // The stream's last report lies 390 m back: the report it repeats
+        // was left out on the straight line.
+        const LaLo at = from(kA1, 0.0, 390.0);
+        ac.motion.heardBeforePosition = from(at, 90.0, r.heardOffM);
+        ac.motion.heardBeforeKt = 155.0;
+        ac.motion.heardBeforeSet = 1;
+        ac.motion.lastHeardPosition = from(at, 90.0, r.latestOffM);
+        ac.motion.lastHeardKt = r.pointKt;
+        ac.motion.lastHeardSet = 1;
+        StreamPoint p = point(at.lat, at.lon, 1900.0, true, 11300);
+        p.groundSpeedKt = r.pointKt;
+        EXPECT_EQ(checkExtendingSituations(ac, p), r.accepted);
+    }
+}
+
 TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCannotBeMadeFromIt) {
     // Taxiing west through A1 (due at tick 10000), then reports at no speed
     // at A1 from tick 12000 on, 2 s apart; the next report lies 175 m
