@@ -845,12 +845,17 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // that came to rest where its reports paused, turning toward a report
     // 200 m on that its positions reached at 10 kt, held to twice the 6 kt
     // that report gave, came 9 s late to it and to the turn after.
-    // Taken from the next points up to a stop: those put in before the
-    // report (a turn's entry, a speed change's midpoint) carry the report's
-    // pace or none.
+    // Taken from the report the leg runs to, past a turn's entry put in
+    // before it. Not past a speed change's midpoint: the leg after that one
+    // is timed by the speeds reported, and a tow reporting 0.8 kt while its
+    // positions moved 4.8 came early to the midpoint only to crawl from it,
+    // and 11 s late to its stand.
     double pacedKt = 0.0;
-    for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i)
-        pacedKt = std::max(pacedKt, ac.stream[i].pacedKt);
+    for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i) {
+        if (ac.stream[i].synthetic != 0) continue;
+        pacedKt = ac.stream[i].pacedKt;
+        break;
+    }
     const double reportedKt = std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
                                         lf_reportedAheadKt(ac.stream), pacedKt});
     const double pace = legM / std::max(1.0, own);  // m a tick

@@ -232,12 +232,14 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         bool keepsTheCatchUp, onTime;
         double pacedKt = 0.0;
         double restPacedKt = 0.0;
+        bool midpoint = false;  // a speed change's midpoint before the point
     };
     for (const Row row :
          {Row{"squeezed", 121.0, 10.8, 672, true, false}, Row{"fast reports", 300.0, 18.8, 2200, true, false},
           Row{"kilometres off", 3000.0, 20.0, 1800, false, false}, Row{"time left", 72.0, 15.0, 2800, true, true},
           Row{"paced across a pause", 180.0, 6.4, 2800, true, false, 9.5},
-          Row{"resting where it came at a pace", 102.0, 7.5, 1270, true, false, 0.0, 21.8}}) {
+          Row{"resting where it came at a pace", 102.0, 7.5, 1270, true, false, 0.0, 21.8},
+          Row{"paced past a speed change's midpoint", 180.0, 6.4, 2800, true, false, 9.5, 0.0, true}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
@@ -245,6 +247,8 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt)};
         s[0].pacedKt = row.restPacedKt;
         s[1].pacedKt = row.pacedKt;
+        if (row.midpoint)
+            s.insert(s.begin() + 1, ground(ahead(kStart, 180.0, row.legM / 2.0), now + row.dueTicks / 2, row.reportedKt / 2.0));
         // The stream that has left it on time ends there.
         if (!row.onTime) s.push_back(ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt));
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
@@ -273,16 +277,19 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, next), 0.5);
         double fastestKt = 0.0;
         double worstChange = 0.0;
+        // Past a midpoint, only the turn's own leg to it: the leg after it
+        // catches up as any late leg does.
+        const std::size_t judged = row.midpoint ? turnLegEnd : steps.size();
         for (std::size_t i = 1; i < steps.size(); ++i) {
-            fastestKt = std::max(fastestKt, steps[i] * 100.0 / kKnotsToMps);
+            if (i < judged) fastestKt = std::max(fastestKt, steps[i] * 100.0 / kKnotsToMps);
             if (i < turnLegEnd) worstChange = std::max(worstChange, std::fabs(steps[i] - steps[i - 1]));
         }
         EXPECT_GT(turnLegEnd, 100u);
-        const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;
-        const double baseKt = std::max(row.reportedKt, row.pacedKt);
+        const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;  // the midpoint's the same
+        const double baseKt = row.midpoint ? row.reportedKt : std::max(row.reportedKt, row.pacedKt);
         const double catchUpKt = std::min(2.0 * baseKt, baseKt + 15.0);
         if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
-        if (row.pacedKt > 0.0) EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u);
+        if (row.pacedKt > 0.0 && !row.midpoint) EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u);
         if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
