@@ -369,6 +369,11 @@ TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheR
         {"north, just before the pause", 22.0, 9260.0, 0.0, false, false},
         {"north-east, just after the pause", 62.0, 6548.0, 6548.0, false, false},
         {"north, before the pause, the reports going on from there", 22.0, 9260.0, 0.0, true, true},
+        // Out of reach of the report 2 s before it, and nearer the report
+        // after the pause than the two sides' pace covers over it: going
+        // through it is over twice their way, the detour of a report off it.
+        {"north-east, ahead of the pause's end, just before it", 22.0, 1500.0, 4300.0, false, false},
+        {"north-east, ahead of the pause's end, the reports going on from there", 22.0, 1500.0, 4300.0, true, true},
     };
     const double v = 70.0;
     for (const Row& row : rows) {
