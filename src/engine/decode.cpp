@@ -284,11 +284,6 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
     return std::fabs(altitudeFt - airportFt) <= 120.0;
 }
 
-// The least time (s) between two kept reports whose positions' distance over
-// it is taken as a pace the aircraft went: reports stamped closer say more of
-// their timing than of the aircraft.
-constexpr double kPaceLeastS = 3.0;
-
 // Gives the report the pace its position moved at since the report kept
 // before it, and keeps it as that report for the next. `time` is its own. A
 // report at the place of the one before keeps that one's time: the feed

@@ -4,6 +4,11 @@
 
 #include <cstdint>
 
+// The least time (s) between two reports whose positions' distance over it
+// is taken as a pace the aircraft went: reports stamped closer say more of
+// their timing than of the aircraft.
+inline constexpr double kPaceLeastS = 3.0;
+
 struct StreamPoint {
     double lat = 0.0;            // degrees
     double lon = 0.0;            // degrees

@@ -158,9 +158,6 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
 
 // The fastest a late taxi leg goes to catch up with reports of `baseKt`:
 // twice that, at most 15 kt more.
-// The least time between two reports (ticks) whose positions' distance over
-// it is taken as a pace the aircraft went.
-constexpr std::int64_t kPaceLeastTicks = 300;
 
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
@@ -741,8 +738,7 @@ Braking lf_planBraking(LiveAc& ac) {
     if (!(v > 0.0) || ac.stream.size() < 2) return {};
     const TaxiBraking plan = gf_taxiBraking(v);
     const std::int32_t n = plan.ticks;
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, plan.runM * feetPerMetre});
-    gf_normalizeLaLo(stop);
+    const LaLo stop = gf_taxiBrakingStop(ac, v);
     const LaLo next = lf_position(ac.stream[1]);
     m.brakeTicksLeft = n;
     m.brakeTicks = n;
@@ -1272,7 +1268,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
     if ((s[0].synthetic == 0 || s[0].rollSynthetic != 0) && (reportAt == 1 || s[0].stationary == 0) &&
-        s[reportAt].synthetic == 0 && s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastTicks)
+        s[reportAt].synthetic == 0 && s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastS * 100.0)
         paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;
     const double baseKt =
@@ -1756,6 +1752,12 @@ TaxiBraking gf_taxiBraking(double stepM) {
     const std::int32_t n = gf_ticksFromCount(std::ceil(stepM / a), 1);
     // Step k of n is v (1 - k / (n + 1)): n v / 2 in all.
     return {n, stepM * n / 2.0};
+}
+
+LaLo gf_taxiBrakingStop(const LiveAc& ac, double stepM) {
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(stepM).runM * feetPerMetre});
+    gf_normalizeLaLo(stop);
+    return stop;
 }
 
 std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {

@@ -107,3 +107,7 @@ struct TaxiBraking {
     double runM = 0.0;
 };
 TaxiBraking gf_taxiBraking(double stepM);
+
+// Where the aircraft, rolling `stepM` metres a tick, comes to rest braking
+// straight on (gf_taxiBraking).
+LaLo gf_taxiBrakingStop(const LiveAc& ac, double stepM);

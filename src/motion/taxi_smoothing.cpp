@@ -431,10 +431,8 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
     // it, and 50 more there, 17 s behind.
     const double stepM = gf_rollingStepM(ac);
     if (!fromPose && stepM > 0.0 &&
-        std::fabs(lf_turnDeg(gf_bearing(origin, lf_position(next)), ac.pose.heading)) > kStandingStartTurnDeg) {
-        origin = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(stepM).runM * feetPerMetre});
-        gf_normalizeLaLo(origin);
-    }
+        std::fabs(lf_turnDeg(gf_bearing(origin, lf_position(next)), ac.pose.heading)) > kStandingStartTurnDeg)
+        origin = gf_taxiBrakingStop(ac, stepM);
     const std::int32_t originTick = fromPose ? tickCount.load() : front.playTick;
     const double dm = lf_metres(origin, lf_position(next));
     if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < dm) ||
