@@ -443,7 +443,17 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
     const LaLo at = gf_between(origin, lf_position(next), f);
     p.lat = at.lat;
     p.lon = at.lon;
-    if (fromPose) p.groundSpeedKt = std::lerp(front.groundSpeedKt, next.groundSpeedKt, f);
+    // The turn is entered on the way, never at rest. A front point at no
+    // speed where the aircraft does not stand (the feed repeating a moving
+    // report's position at no speed) is no pace it goes: the report after it
+    // tells that. Carried on to the entry point, the no speed halved the pace
+    // a landing roll's bend was timed at (the mean of its ends): braked to
+    // rest on such a repeat, a roll took its exit bend at 5 kt while its
+    // reports went at 10, and came 11 s late to the report after it.
+    if (fromPose)
+        p.groundSpeedKt = std::lerp(front.groundSpeedKt, next.groundSpeedKt, f);
+    else if (!(front.groundSpeedKt > 0.0) && front.stationary == 0 && next.groundSpeedKt > 0.0)
+        p.groundSpeedKt = next.groundSpeedKt;
     p.playTick = lf_tickBetween(originTick, next.playTick, f);
     p.stationary = 0;
     p.synthetic = 1;

@@ -869,3 +869,41 @@ TEST_F(Smoothing, ATurnOntoAReportItsCopiesFollowLeavesAlongTheBendPastThem) {
         EXPECT_NEAR(std::remainder(endDeg - row.endDeg, 360.0), 0.0, 2.0) << endDeg;
     }
 }
+
+TEST_F(Smoothing, ALandingRollAtRestOnAReportOfNoSpeedTakesItsBendAtThePaceReportedAfterIt) {
+    // A landing roll at rest on the runway at a report of no speed (the feed
+    // repeating where it rolled at 11 kt), a report 27 m on a little off its
+    // nose at 9.5 kt, and there the way bends onto the exit, reported at 10
+    // kt 41 m on and at 10.9 kt after. The turn's entry point on the way to
+    // the corner is no rest: from it the bend goes at the pace reported after
+    // the rest and reaches the exit's report on time (timed from the rest's
+    // no speed, it went at 5 kt and came 7 s late).
+    struct Row {
+        double offDeg, cornerDeg;
+    };
+    for (const Row row : {Row{10.0, 39.0}, Row{-10.0, -39.0}, Row{5.0, 45.0}}) {
+        SCOPED_TRACE(row.cornerDeg);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const double legDeg = 90.0 + row.offDeg;
+        const double exitDeg = legDeg + row.cornerDeg;
+        auto s = route(past(1500.0), {{legDeg, 27.0}, {exitDeg, 41.0}, {exitDeg, 40.0}}, 0.0, 1000);
+        s[1].groundSpeedKt = 9.5;
+        s[2].groundSpeedKt = 10.0;
+        s[2].playTick = s[1].playTick + 800;
+        s[3].groundSpeedKt = 10.9;
+        s[3].playTick = s[2].playTick + 710;
+        const StreamPoint exit = s[2];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, TwoProps, 10.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        std::int32_t reached = -1;
+        for (int n = 0; n < 6000 && reached < 0; ++n, tickCount.store(tickCount.load() + 1)) {
+            if (!playTick(ac)) break;
+            if (metres({ac.pose.latitude, ac.pose.longitude}, at(exit)) < 1.0) reached = tickCount.load();
+        }
+        ASSERT_GE(reached, 0);
+        EXPECT_LE(reached - exit.playTick, 300) << "ticks late at the exit's report";
+    }
+}
