@@ -991,7 +991,17 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     // nothing but 27 s of lag. A leg that rolls on through the bend keeps
     // the widest delay: taken sooner, its nose slid 40 degrees off its
     // travel at taxi speed.
+    // A leg no faster than walking pace, played evenly, is stretched for its
+    // bend no further than the reports' own time for it: at that pace the
+    // nose turns as the aircraft rolls, a little behind through a tight
+    // bend's last metres, as a faster leg's bend schedule takes its
+    // tightest stretch at walking pace. Stretched until the nose kept to
+    // the path, a 37 degree hook at the end of a 5.7 m leg took 30 s at
+    // 0.4 kt, and the aircraft fell 10 s behind its reports.
     std::int32_t good = legTicks + kWideRetimeLimit;
+    const double lengthM = gf_bendLengthM(ac);
+    if (easing == 0 && ac.stream.size() >= 2 && lengthM / legTicks <= kMovingKt * kKnotsToMps / 100.0)
+        good = std::clamp(gf_ticksBetween(tickCount.load(), ac.stream[1].playTick), legTicks, good);
     const double widestLag = lf_worstLag(headings, ac.pose.heading, good, easing, rate);
     const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
     if (widestLag > allowed && !toRest) return good;

@@ -44,6 +44,15 @@ protected:
         }
         return std::nullopt;
     }
+    // Played tick by tick until its last point is due: where it was and its
+    // heading (degrees) each tick.
+    static void playToTheEnd(LiveAc& ac, std::vector<LaLo>& track, std::vector<double>& headingsDeg) {
+        while (playTick(ac) && track.size() < 20000) {
+            track.push_back({ac.pose.latitude, ac.pose.longitude});
+            headingsDeg.push_back(ac.pose.heading / kDeg);
+            tickCount.store(tickCount.load() + 1);
+        }
+    }
 };
 
 const LaLo kStart{50.01, 8.0};
@@ -631,11 +640,7 @@ TEST_F(TurnInPlace, ACrawlSettingOffSharplyAfterAReportAFewMetresOnPivotsNotCree
         }
         std::vector<LaLo> track;
         std::vector<double> headings;
-        while (playTick(ac) && track.size() < 20000) {
-            track.push_back({ac.pose.latitude, ac.pose.longitude});
-            headings.push_back(ac.pose.heading / kDeg);
-            tickCount.store(tickCount.load() + 1);
-        }
+        playToTheEnd(ac, track, headings);
         EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 0.5);
         EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
     }
@@ -717,5 +722,60 @@ TEST_F(TurnInPlace, ALandingRollComesToRestOnItsTurnOffCornerNotPastIt) {
         if (!rest) continue;
         EXPECT_LT(metres(*rest, corner), 0.5);
         EXPECT_LT(spotTurnDeg, std::fabs(row.turnDeg) + 5.0);
+    }
+}
+
+TEST_F(TurnInPlace, ACreepThroughReportsAFewMetresApartIsNotSlowedBelowItsOwnPaceForItsBends) {
+    // Creeping at 3 kt, 8.5 s ahead of its reports, through reports 5 m
+    // apart at 1.6 kt each turning 40 degrees off the last, then on at 11 and
+    // 16 kt, turning right or left. The bend to the first of them hooks onto
+    // the way to the next in its last metre, faster than the nose turns at
+    // any pace: stretched until the nose kept to it, the 5.6 m took 30 s at
+    // 0.4 kt and the taxi came 14 s late to the reports after it. Taken at
+    // its own pace or its reports' (the nose a little behind over that
+    // metre), each report is reached within a few seconds of its time. Each
+    // leg: bearing (degrees), metres, ticks until due, speed reported there.
+    struct Leg {
+        double bearingDeg, metres;
+        std::int32_t ticks;
+        double speedKt;
+    };
+    const std::vector<Leg> legs{
+        {346.0, 5.6, 1244, 1.6}, {25.9, 4.8, 610, 1.6}, {72.5, 5.9, 552, 4.1}, {90.0, 27.9, 715, 11.0},
+        {90.0, 43.3, 603, 16.2},
+    };
+    for (const bool right : {true, false}) {
+        SCOPED_TRACE(right ? "turning right" : "turning left");
+        const auto side = [right](double deg) { return right ? deg : 360.0 - deg; };
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s{ground(kStart, tickCount.load(), 4.3)};
+        for (const Leg& leg : legs)
+            s.push_back(ground(ahead(at(s.back()), side(leg.bearingDeg), leg.metres), s.back().playTick + leg.ticks,
+                               leg.speedKt));
+        std::vector<std::pair<LaLo, std::int32_t>> dues;
+        for (std::size_t i = 1; i < s.size(); ++i) dues.emplace_back(at(s[i]), s[i].playTick);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, side(348.4), Large, 7.0);
+        rollingAt(ac, 3.3 * kKnotsToMps);
+        ac.motion.frontAheadTicks = 850;
+        const std::int32_t start = tickCount.load();
+        std::vector<LaLo> track;
+        std::vector<double> headings;
+        playToTheEnd(ac, track, headings);
+        EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
+        // How late each report is first come within 2 m of, searching on
+        // from the one before (a corner the bend cuts is not judged): the
+        // creep's three all are.
+        std::size_t from = 0;
+        std::size_t judged = 0;
+        for (const auto& [where, due] : dues) {
+            for (std::size_t i = from; i < track.size(); ++i) {
+                if (!(metres(track[i], where) < 2.0)) continue;
+                EXPECT_LT((start + static_cast<std::int32_t>(i) - due) / 100.0, 5.0) << "report " << judged;
+                from = i;
+                ++judged;
+                break;
+            }
+        }
+        EXPECT_GE(judged, 3u);
     }
 }
