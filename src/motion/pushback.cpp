@@ -768,9 +768,18 @@ std::optional<StreamPoint> lf_turnOffPushback(const StandLeaving& l, const PushE
     const double fromTurnM = (std::sin(backRad) * north - std::cos(backRad) * east) / det;
     // A report on the line itself (it turned where it is reported) lies
     // either side of the line as the nose the pushback's end is taken with
-    // is a few degrees off: it turned there.
+    // is a few degrees off: it turned there. So does one whose nose line
+    // meets the line further ahead of it, its tail swung out to the side it
+    // lies on by no more than a quarter turn: the pushback bent on to it as
+    // a tug swings the tail round onto the taxiway, and the way its end is
+    // taken with (the chord of its last two reports) lags such a bend. An
+    // airliner pushed on 15 m round one while its reports paused came 2.4 m
+    // off the line, its nose line meeting it 3.6 m ahead; taken to taxi from
+    // where the pushback seemed to end, it turned about on the spot for the
+    // report behind it and about again, 19 s behind its reports.
     const double slackM = kOnLineShare * movedM;
-    if (!(alongLineM >= kPushStepM) || !(fromTurnM >= -slackM) || alongLineM > movedM + slackM)
+    const bool pushedRound = lf_offRad(noseRad + pi, backRad) <= kQuarterTurnRad;
+    if (!(alongLineM >= kPushStepM) || !(fromTurnM >= -slackM || pushedRound) || alongLineM > movedM + slackM)
         return std::nullopt;
     const bool onLine = fromTurnM < 0.0 || alongLineM > movedM;
     if (onLine) alongLineM = movedM;

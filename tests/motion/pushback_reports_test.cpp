@@ -843,7 +843,12 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
     // a metre off the line as the pushback's end faces a little off), unless
     // that leaves no time to taxi on from there to the report: then the
     // taxi starts on it at once. A taxiing report without its heading goes
-    // nose first: its track tells the nose.
+    // nose first: its track tells the nose. One whose nose line meets the
+    // line well ahead of it (north-east, 6 m off) was pushed round a bend on
+    // to it, its tail swung out the way it lies, and turned there; not one
+    // whose tail swung more than a quarter turn for that (nose east-south-
+    // east, 4 m off): the taxi starts on it at once, faster than a pushback
+    // goes 20 m off.
     struct Row {
         double noseDeg;
         double turnSouthM;  // 0: no pushback on
@@ -852,10 +857,13 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
         double westM = 6.0;
         bool turnedAtReport = false;
         bool headingReported = true;
+        bool taxisAtOnce = false;
     };
-    for (const Row row : {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0},
-                          Row{270.0, 80.0, 9.0}, Row{45.0, 80.0, 9.0, 14000, 1.0, true}, Row{270.0, 0.0, 9.0, 12350},
-                          Row{270.0, 80.0, 9.0, 14000, 6.0, false, false}}) {
+    for (const Row row :
+         {Row{270.0, 80.0}, Row{225.0, 74.0}, Row{190.0, 0.0}, Row{135.0, 0.0}, Row{270.0, 80.0, 9.0},
+          Row{45.0, 80.0, 9.0, 14000, 1.0, true}, Row{270.0, 0.0, 9.0, 12350, 6.0, false, true, true},
+          Row{270.0, 80.0, 9.0, 14000, 6.0, false, false}, Row{45.0, 80.0, 9.0, 14000, 6.0, true},
+          Row{45.0, 80.0, 9.0, 14000, 6.0, true, false}, Row{120.0, 0.0, 9.0, 14000, 4.0, false, true, true}}) {
         SCOPED_TRACE(testing::Message() << "nose " << row.noseDeg << " at " << row.speedKt << " kt"
                                         << (row.headingReported ? "" : ", by its track"));
         const LaLo end = from(kB1, 180.0, 60.0);
@@ -867,7 +875,7 @@ TEST_F(PushbackReports, AfterAGapAReportFurtherBackFacingOffTheLineTakesThePushb
         p.hasTrueHeading = row.headingReported ? 1 : 0;
         p.trueHeading = row.noseDeg * degreesToRadians;
         if (!row.headingReported) p.trackDeg = row.noseDeg;
-        if (row.due < 14000) {
+        if (row.taxisAtOnce) {
             EXPECT_TRUE(checkExtendingSituations(ac, p));
             EXPECT_EQ(ac.phase, AcPhase::taxi);
             continue;
