@@ -55,6 +55,17 @@ const AirCategoryRow& lf_row(std::uint32_t category) {
 LaLo lf_position(const StreamPoint& p) { return {p.lat, p.lon}; }
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 
+// The largest step (ft a tick) from which a descent, slowing by what it may
+// change a tick, stops within `heightFt`: the steps u, u - a, ... cover
+// u (u + a) / 2a, and a last step no longer than the height left. The
+// flowing rate sqrt(2 a h) covers more than that when taken tick by tick,
+// and a descent eased by it ran past its floor.
+double lf_stoppingStep(double heightFt) {
+    constexpr double a = kVerticalChangePerTick;
+    if (!(heightFt > 0.0)) return 0.0;
+    return std::min(heightFt, (std::sqrt(a * a + 8.0 * a * heightFt) - a) / 2.0);
+}
+
 // Ticks until the next point is due, at least the shortest leg.
 double lf_legTicks(const LiveAc& ac) {
     return std::max(kMinLegTicks, gf_ticksBetween(tickCount.load(), ac.stream[1].playTick));
@@ -1041,7 +1052,9 @@ void applyApproachVs(LiveAc& ac, double perTick) {
                        : std::clamp(c * kTicksPerMinute, floorFpm, 0.0);
     const DescentRate bounded =
         descentRateBounds(c * kTicksPerMinute, rates, static_cast<ModelCategory>(ac.category));
-    double step = std::min(landingDescentStep(ac, bounded.rate / kTicksPerMinute), 0.0);
+    // The approach never climbs on its own rates; only the hold short of the
+    // touchdown zone takes an aircraft that sank below it back up.
+    double step = landingDescentStep(ac, std::min(bounded.rate / kTicksPerMinute, 0.0));
     if (!std::isfinite(step)) step = 0.0;
     if (m.lastApproachStepSet != 0)
         step = m.lastApproachStep +
@@ -1070,10 +1083,17 @@ double landingDescentStep(LiveAc& ac, double perTick) {
     // Short of the touchdown zone the descent aims at the floor it is held
     // at (a foot above standing height) by the zone's start, and eases onto
     // it no faster than the descent may change: aimed at standing height and
-    // stopped a foot above it, a descent went level in one tick.
+    // stopped a foot above it, a descent went level in one tick. A runway
+    // found only when the aircraft is already too near the floor to stop on
+    // it (dead reckoning took a light aircraft down 700 m short of it) leaves
+    // the descent to ease out below the floor and climb back onto it the same
+    // way: raised onto the floor each tick, a descent still easing out turned
+    // into a climb in one tick, twelve times what a descent may change. Only
+    // an aircraft down at its standing height is raised onto the floor at once.
     double easedFpm = MotionState::unknown;
     if (past < kTouchdownFloorM && std::isfinite(h) && std::isfinite(past)) {
-        const double floor = std::max(g, 0.0) + 1.0;
+        const double standing = std::max(g, 0.0);
+        const double floor = standing + 1.0;
         const double v = speedKt * kKnotsToMps;
         const double lose = std::max(h, floor) - floor;
         if (s < 0.0) {
@@ -1081,8 +1101,12 @@ double landingDescentStep(LiveAc& ac, double perTick) {
             if (reachedAt < kTouchdownFloorM)
                 s = lose > 0.0 && v > 0.0 ? -lose * 60.0 / ((kTouchdownFloorM - past) / v) : 0.0;
         }
-        easedFpm = -std::sqrt(2.0 * kVerticalChangePerTick * lose) * kTicksPerMinute;
-        if (h < floor) ac.pose.altitude = runway->altitudeFt + floor;
+        if (!(h > standing)) {
+            ac.pose.altitude = runway->altitudeFt + floor;
+            easedFpm = 0.0;
+        } else {
+            easedFpm = (h < floor ? lf_stoppingStep(floor - h) : -lf_stoppingStep(lose)) * kTicksPerMinute;
+        }
     }
 
     TouchdownInput in;

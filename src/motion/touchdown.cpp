@@ -35,6 +35,16 @@ bool lf_usableHeight(double v) { return std::isfinite(v) && v >= -1.0 && v <= 35
 
 // How high the aircraft is held above its standing height meanwhile (ft).
 constexpr double kHoldAboveFt = 1.0;
+
+// The altitude an aircraft held short of the touchdown zone keeps: its own
+// while it is above its standing height, where the approach eases it back
+// onto the floor a foot above (raised there at once, a descent that had
+// sunk below the floor jumped up as the ground data came); else that floor.
+double lf_heldAltitude(const LiveAc& ac, double runwayFt, double altitudeFt) {
+    const double standing = std::max(ac.groundOffsetFt, 0.0) + runwayFt;
+    return altitudeFt > standing ? altitudeFt : standing + kHoldAboveFt;
+}
+
 constexpr double kRotationLiftLimitRad = 20.0 * degreesToRadians;
 // A Rotorcraft activated in the air this recently (ticks) lands unreported:
 // it was only set down where the feed first showed it.
@@ -124,11 +134,16 @@ void lf_applyGroundInfo(LiveAc& ac, double groundFt, double aboveFt) {
     if (!std::isfinite(groundFt)) return;
     if (ac.onGround == 0) {
         if (lf_isFallbackTouchdown(ac, groundFt, aboveFt)) {
+            const double flown = ac.pose.altitude;
             m.touchdownHeightFt = ac.groundOffsetFt;
             m.touchdownPitch = ac.pose.pitch;
             m.hasTouchdownHeight = 1;
             ac.pose.altitude = groundFt + ac.groundOffsetFt;
             handleTouchdown(ac);
+            // Held short of the touchdown zone: held from where it flew.
+            if (ac.onGround == 0 && ac.phase == AcPhase::landing && ac.landingRunway &&
+                std::isfinite(ac.landingRunway->altitudeFt))
+                ac.pose.altitude = lf_heldAltitude(ac, ac.landingRunway->altitudeFt, flown);
         }
         if (ac.onGround == 0) {
             if (m.takeoffCountdown >= 2) ac.pose.altitude = lf_rotatingAltitude(ac, groundFt);
@@ -250,8 +265,7 @@ void handleTouchdown(LiveAc& ac) {
             std::isfinite(runway->altitudeFt)) {
             // Short of the touchdown zone: held just above the runway until the
             // next ground report.
-            ac.pose.altitude =
-                std::max(std::max(ac.groundOffsetFt, 0.0) + runway->altitudeFt + kHoldAboveFt, ac.pose.altitude);
+            ac.pose.altitude = lf_heldAltitude(ac, runway->altitudeFt, ac.pose.altitude);
             ac.pose.verticalSpeed = 0.0;
             m.verticalPerTick = 0.0;
             ac.landingRunway = std::move(runway);

@@ -317,13 +317,14 @@ TEST_F(AirMovement, NotOntoTheRunwayBeforeSixtyMetresPastTheThreshold) {
     // is 324 ft/min. 55 m past, half a foot above the floor: that descent
     // (432 ft/min) could not stop in the height left at the rate a descent
     // may change (0.001 ft a tick each tick): it eases onto the floor at
-    // 190 ft/min. From 60 m on the descent is its own.
+    // 187 ft/min, the step u whose slowing steps u, u - 0.001, ... cover the
+    // half foot, u (u + 0.001) / 0.002 = 0.5. From 60 m on the descent is
+    // its own.
     const double mps = 140.0 * 0.5144444444444445;
+    const double easedFpm = (std::sqrt(0.001 * 0.001 + 8.0 * 0.001 * 0.5) - 0.001) / 2.0 * 6000.0;
     const struct {
         double pastM, heightFt, fpm;
-    } rows[] = {{20.0, 12.0, -3.0 * 60.0 / (40.0 / mps)},
-                {55.0, 9.5, -std::sqrt(2.0 * 0.001 * 0.5) * 6000.0},
-                {70.0, 12.0, -600.0}};
+    } rows[] = {{20.0, 12.0, -3.0 * 60.0 / (40.0 / mps)}, {55.0, 9.5, -easedFpm}, {70.0, 12.0, -600.0}};
     for (const auto& r : rows) {
         LiveAc& ac = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
                               AcPhase::landing);
@@ -333,15 +334,19 @@ TEST_F(AirMovement, NotOntoTheRunwayBeforeSixtyMetresPastTheThreshold) {
         ac.pose.altitude = 300.0 + r.heightFt;
         EXPECT_NEAR(landingDescentStep(ac, -600.0 / 6000.0) * 6000.0, r.fpm, 2.0) << r.pastM;
     }
-    // Below the standing height plus a foot, it is held there.
-    LiveAc& low = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)}, Large,
-                           AcPhase::landing);
-    low.onGround = 0;
-    low.pose.latitude = past(20).lat;
-    low.pose.longitude = past(20).lon;
-    low.pose.altitude = 300.0 + 8.5;
-    EXPECT_NEAR(landingDescentStep(low, -600.0 / 6000.0), 0.0, 1e-12);
-    EXPECT_DOUBLE_EQ(low.pose.altitude, 300.0 + 9.0);
+    // Half a foot below the floor (a descent that could not stop on it), it
+    // climbs back as it would have eased down onto it; down at its standing
+    // height, it is raised onto the floor.
+    for (const auto& [heightFt, fpm, heldFt] : {std::tuple{8.5, easedFpm, 8.5}, {7.5, 0.0, 9.0}}) {
+        LiveAc& low = aircraft({at(past(300), 0, false, 10100, 0, 140), at(past(600), 0, false, 10400, 0, 140)},
+                               Large, AcPhase::landing);
+        low.onGround = 0;
+        low.pose.latitude = past(20).lat;
+        low.pose.longitude = past(20).lon;
+        low.pose.altitude = 300.0 + heightFt;
+        EXPECT_NEAR(landingDescentStep(low, -600.0 / 6000.0) * 6000.0, fpm, 1e-9) << heightFt;
+        EXPECT_DOUBLE_EQ(low.pose.altitude, 300.0 + heldFt) << heightFt;
+    }
 }
 
 TEST_F(AirMovement, AnAbsurdSpeedOnASqueezedApproachLegGivesWayToTheOtherEnds) {

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -165,6 +166,52 @@ TEST_F(Touchdown, GroundDataWhileFlaringHoldingRollingAndRotating) {
     rotating.pose.pitch = rotating.staticPitchRad - 10.0 * kDeg;
     ground(rotating, kFieldFt, 8.0, true);
     EXPECT_NEAR(rotating.pose.altitude - kFieldFt - 8.0, 2.3, 0.03);
+}
+
+TEST_F(Touchdown, AnAircraftHeldShortOfTheZoneComesOntoItsFloorWithoutAJerk) {
+    // A Light aircraft flaring (stage 4) short of the touchdown zone, the
+    // ground data coming five times a second and counting it on the ground
+    // within 2 ft of its standing height, as the simulator does. 40 m past
+    // the threshold, 3 ft above its floor at 300 ft/min, the descent stops on
+    // the floor. 650 m short of it, where the runway was matched only 0.77 ft
+    // above the floor at 246 ft/min, it cannot stop there: it eases out below
+    // the floor, never down to the standing height, and climbs back onto it.
+    // Either way the climb changes by no more than 0.001 ft a tick: raised
+    // onto the floor at once, it changed by six times that in a tick.
+    struct Row {
+        double pastM, aboveFloorFt, stepFt, lowestBelowFloorFt;
+    };
+    for (const Row& row : {Row{40.0, 3.0, -0.05, 0.0}, Row{-650.0, 0.77, -0.041, 0.1}}) {
+        SCOPED_TRACE(row.pastM);
+        LiveAc& ac = flaring(row.pastM, Light);
+        const double standing = kFieldFt + ac.groundOffsetFt;
+        const double floor = standing + 1.0;
+        ac.pose.altitude = floor + row.aboveFloorFt;
+        ac.motion.heightAboveGroundFt = ac.pose.altitude - kFieldFt;
+        ac.motion.verticalPerTick = -0.025;
+        ac.motion.lastApproachStep = row.stepFt;
+        ac.motion.lastApproachStepSet = 1;
+        double before = row.stepFt;
+        double lowest = ac.pose.altitude;
+        double sharpest = 0.0;
+        for (int t = 1; t <= 600; ++t) {
+            const double from = ac.pose.altitude;
+            stepPitchBankAltitude(ac);
+            if (t % 20 == 0) {
+                const double above = ac.pose.altitude - kFieldFt;
+                ground(ac, kFieldFt, above, above <= ac.groundOffsetFt + 2.0);
+            }
+            ASSERT_EQ(ac.phase, AcPhase::landing) << t;
+            const double step = ac.pose.altitude - from;
+            sharpest = std::max(sharpest, std::fabs(step - before));
+            before = step;
+            lowest = std::min(lowest, ac.pose.altitude);
+        }
+        EXPECT_LE(sharpest, 0.001 + 1e-9);
+        EXPECT_GE(lowest, floor - row.lowestBelowFloorFt - 0.001);
+        EXPECT_GT(lowest, standing);
+        EXPECT_NEAR(ac.pose.altitude, floor, 1e-6);
+    }
 }
 
 TEST_F(Touchdown, TheRollStandsNoHigherThanItsNoseLiftsIt) {
