@@ -350,6 +350,37 @@ TEST(MotionReportChecks, AFirstReportWellOffTheLineTheTracksAgreeOnTellsNoPace) 
     }
 }
 
+TEST(MotionReportChecks, ALastReportWellOffTheLineTheTracksAgreeOnIsNoPlaceToReach) {
+    // Flying east at 351 kt, reported every 10 s to 40 s, the pose on the
+    // reported line to 90 s; the last report, after a pause of 36.5 s, lies
+    // at the row's angle and distance off the report before it. Well off the
+    // line the tracks agree on (behind it: the way to it runs backwards) it
+    // is a bad position: neither a place to reach nor the side that makes
+    // the good reports before it look out of reach. Near the line the
+    // aircraft is held to it.
+    struct Row {
+        double offDeg;
+        double metres;
+        bool finding;
+    };
+    const double v = 180.6;
+    for (const Row row : {Row{180.0, 2675.0, false}, Row{90.0, 2675.0, false}, Row{25.0, 2675.0, true},
+                          Row{90.0, 1200.0, true}, Row{180.0, 400.0, true}}) {
+        SCOPED_TRACE(testing::Message() << row.offDeg << " degrees, " << row.metres << " m");
+        Made m(v, 10.0, 9000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 4000; });
+        ReportedPosition last = m.record.reports.back();
+        last.time += 36.5;
+        last.dueTick += 3650;
+        const double a = row.offDeg * degreesToRadians;
+        last.position = lf_east(v * 40.0 + row.metres * std::cos(a), row.metres * std::sin(a));
+        m.record.reports.push_back(last);
+        for (ReportedPosition& p : m.record.reports) p.trackDeg = 90.0;
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::Lag) || r.has(MotionCheck::TravelSpeed), row.finding) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheReportsGoOnFromIt) {
     // Flying east at 136 kt, reported every 2 s but for a pause from 22 s to
     // 62 s; the pose flies the reported line. One report 5 NM off it: out of

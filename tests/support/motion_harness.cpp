@@ -1068,15 +1068,16 @@ bool lf_repeatsAMoveAtNoSpeed(const std::vector<ReportedPosition>& reports, std:
     return lf_wentOnAfterRepeats(reports, i, moving, kAbsurdGroundKt);
 }
 
-// A flying aircraft's first report that lies well off the line its own
-// track and the next report's agree on: more than 60 degrees off it, or more
+// Whether the way from one report of a flying aircraft to the next lies well
+// off the line their tracks agree on: more than 60 degrees off it, or more
 // than 30 at a pace far from the reported one, further than a mile away and
-// sooner than a whole circle at the standard rate takes; or ahead of the next
-// report on that line, further than a quarter mile: the way from it runs
-// backwards. The aircraft never flew from there (a bad position of the feed
-// that no report before it gives away), and the pace of the detour from it is
-// no pace of the aircraft's.
-bool lf_firstReportOffTheLine(const ReportedPosition& a, const ReportedPosition& b) {
+// sooner than a whole circle at the standard rate takes; or backwards along
+// that line, further than a quarter mile. At the first report of a stream the
+// aircraft never flew from there (a bad position of the feed that no report
+// before it gives away), at the last it never flew there (one that no report
+// after it gives away), and the pace of the detour is no pace of the
+// aircraft's.
+bool lf_offTheLineTheTracksAgreeOn(const ReportedPosition& a, const ReportedPosition& b) {
     if (!a.airborne || !b.airborne || !std::isfinite(a.trackDeg) || !std::isfinite(b.trackDeg)) return false;
     const double dt = b.time - a.time;
     if (!(dt > 0.0 && dt <= 100.0)) return false;
@@ -1154,11 +1155,26 @@ bool lf_repeatsAFlightsPosition(const std::vector<ReportedPosition>& reports, st
 // at no speed of a moving report's position are stale too when the aircraft
 // went on meanwhile, as is a repeat in the air of a flying report's position.
 // Two bad positions in a row are told the same way: both out of reach of the
-// reports on either side of them, which agree with each other.
+// reports on either side of them, which agree with each other. A flying
+// aircraft's last report well off the line the tracks agree on is no place it
+// was either, when the report before it keeps to the line with its own.
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace) {
     std::vector<const ReportedPosition*> out;
     const std::size_t n = reports.size();
+    // The reports before such a last one are judged among themselves: taken
+    // as their side, it makes the good ones next to it look out of reach. An
+    // overflight at 351 kt had its last report 2.7 km behind the one before,
+    // 36 s after it, and 610 m from the one 54 s before, and the two good
+    // reports between, each 351 kt from the one before it, were taken for two
+    // bad positions in a row: the aircraft's travel was held to 64 kt.
+    if (n >= 3 && lf_offTheLineTheTracksAgreeOn(reports[n - 2], reports[n - 1]) &&
+        !lf_offTheLineTheTracksAgreeOn(reports[n - 3], reports[n - 2])) {
+        const std::vector<ReportedPosition> before(reports.begin(), reports.end() - 1);
+        for (const ReportedPosition* p : lf_reportedPath(before, staleAtGroundPace))
+            out.push_back(&reports[static_cast<std::size_t>(p - before.data())]);
+        return out;
+    }
     std::vector<bool> badPair(n, false);
     for (std::size_t i = 1; i + 2 < n; ++i)
         if (lf_offBothSides(lf_ownKt(reports[i - 1], reports[i]), lf_ownKt(reports[i + 1], reports[i + 2]),
@@ -1188,7 +1204,7 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
             const double next = i == 0 ? lf_ownKt(reports[b], reports[c]) : lf_ownKt(reports[c], reports[b]);
             const double own = i == 0 ? lf_ownKt(reports[a], reports[b]) : lf_ownKt(reports[b], reports[a]);
             lone = lone || own > 3.0 * next + kOutlierSlackKt ||
-                   (i == 0 && lf_firstReportOffTheLine(reports[0], reports[1])) ||
+                   (i == 0 && lf_offTheLineTheTracksAgreeOn(reports[0], reports[1])) ||
                    (staleAtGroundPace && i > 0 && lf_repeatsAMoveAtNoSpeed(reports, i));
         }
         if (!lone) out.push_back(&reports[i]);
@@ -1539,7 +1555,7 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
         // with nothing after them, nothing tells which one it was at.
         const std::vector<const ReportedPosition*> path = lf_reportedPath(r->reports);
         std::size_t first = 0;
-        while (first + 1 < path.size() && lf_firstReportOffTheLine(*path[first], *path[first + 1])) ++first;
+        while (first + 1 < path.size() && lf_offTheLineTheTracksAgreeOn(*path[first], *path[first + 1])) ++first;
         if (first + 1 >= path.size()) continue;
         const Judge judge{*r, out, false};
         // No earlier than the start path's waits end, plus the feed's delay.
