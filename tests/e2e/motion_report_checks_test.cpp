@@ -82,7 +82,9 @@ TEST(MotionReportChecks, LagIsHowLongAfterItsDueTickAReportIsReached) {
         }
         MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         // Ahead of its reports is no share of the lag's limit.
-        if (row.lagS <= 0.0) EXPECT_LT(r.worstShare[MotionCheck::Lag], 0.1) << "lag " << row.lagS;
+        if (row.lagS <= 0.0) {
+            EXPECT_LT(r.worstShare[MotionCheck::Lag], 0.1) << "lag " << row.lagS;
+        }
         // The reports due in the 9 s after the turn.
         std::erase_if(r.findings, [](const MotionFinding& f) { return f.tick < 5600 || f.tick > 6500; });
         EXPECT_EQ(r.count(MotionCheck::Lag) != 0, row.finding) << "lag " << row.lagS << " turn " << row.turnLately;
@@ -567,7 +569,9 @@ TEST(MotionReportChecks, AStaleRepeatOfTheReportBeforeIsNoStop) {
         m.record.reports.insert(m.record.reports.begin() + 10, repeat);
         const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << extraMps << " m/s more\n" << r.summary();
-        if (!finding) EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+        if (!finding) {
+            EXPECT_FALSE(r.has(MotionCheck::Lag)) << r.summary();
+        }
     }
 }
 
