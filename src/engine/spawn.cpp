@@ -490,7 +490,12 @@ void spawnLiveAc(LiveAc& ac) {
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
                 if (standing || fast || pushedBack) {
-                    if (standing) tellNoStand();
+                    // Pushed back off a stand not free for it, it is held
+                    // until its taxi begins, and said so as a standing one is:
+                    // first heard already in its push, it was never named, and
+                    // where its reports ended before its taxi it was simply
+                    // missing.
+                    if (standing || pushedBack) tellNoStand();
                     // Named once, so that an arrival first heard on its landing
                     // roll, shown only once it slows to a taxi, is not simply
                     // missing meanwhile.

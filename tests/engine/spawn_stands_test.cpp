@@ -158,6 +158,9 @@ TEST_F(SpawnAtStands, OnlyACalmAircraftNearTheLoadedAirportGetsAStandAndNeverThe
         {"leaving, first report at 0 kt", 1.0, 36.0, false, kAirport, true, false, "GATE A1", 0.0},
         {"leaving, first report at 0.5 kt", 1.0, 36.0, false, kAirport, true, false, "GATE A1", 0.5},
         {"first report at 0.6 kt", 1.0, 36.0, false, kAirport, true, false, "", 0.6},
+        // A speed no roll goes tells nothing of a move: counted as none.
+        {"calm, first report at 1e6 kt", 1.0, 0.0, false, kAirport, true, false, "GATE A1", 1e6},
+        {"leaving, first report at 1e6 kt", 1.0, 36.0, false, kAirport, true, false, "GATE A1", 1e6},
         {"leaving at 6.1 kt", 6.1, 36.0, false, kAirport, true, false, "", 0.0},
         {"airport 6 NM away", 0.0, 0.0, false, LaLo{50.13, 8.56}, true, false, ""},
         {"no airport file loaded", 0.0, 0.0, false, kAirport, false, false, ""},

@@ -797,9 +797,10 @@ TEST_F(Spawn, ReportsAtRestScatteredAroundOneSpotAreAStandingAircraft) {
 // it) push it back: it appears where they stop, nose toward its taxi, not on
 // the stand to follow the push nose first and turn round at its end, also
 // when its turn to be created comes only as they walk off (its last report at
-// rest the only one left). One that never stood, stood off the stands (a tow
-// from the lane), or whose reports cover taxi ground however slow they say it
-// goes is created at once.
+// rest the only one left). The log says why it is not shown meanwhile, also
+// when it was first heard in its push and its reports end there. One that
+// never stood, stood off the stands (a tow from the lane), or whose reports
+// cover taxi ground however slow they say it goes is created at once.
 TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
     setAirport(300.0);
     // The spot it stands on is a stand, 20 m across; the lane is 100 m west.
@@ -817,11 +818,14 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
         bool lastAtRestOnly = false;
         bool tailFirst = false;  // the walking reports' nose against their track
         bool absurdSpeed = false;  // the second walking report at a speed no aircraft goes
+        bool pushEnds = false;     // no report after the walking ones
     };
     const Row rows[] = {
         {"pushed back off a stand", true, 8.0, kStepDeg, true},
         {"pushed back, one report at 1e6 kt", true, 8.0, kStepDeg, true, false, false, false, true},
         {"first heard off the stand, pushed tail first", false, 8.0, kStepDeg, true, false, false, true},
+        {"first heard in its push, its reports ending there", false, 8.0, kStepDeg, true, false, false, true, false,
+         true},
         {"pushed back, two reports half a second apart", true, 8.0, kStepDeg, true, true},
         {"pushed back, its turn come as it walked off", true, 8.0, kStepDeg, true, false, true},
         {"towed from the lane", true, 7.9986, kStepDeg, false},
@@ -858,16 +862,28 @@ TEST_F(Spawn, AnAircraftPushedBackWhereNoStandIsFreeAppearsWhereItsTaxiBegins) {
             add(stopLon, false, 3.0);
             stream.back().playTick = stream[stream.size() - 2].playTick + 50;
         }
-        add(stopLon, true, 0.0);
-        add(stopLon - 0.00108, false, 15.0);  // the taxi west, 77 m in 10 s
-        add(stopLon - 0.00216, false, 15.0);
+        if (!row.pushEnds) {
+            add(stopLon, true, 0.0);
+            add(stopLon - 0.00108, false, 15.0);  // the taxi west, 77 m in 10 s
+            add(stopLon - 0.00216, false, 15.0);
+        }
         LiveAc& ac = addLive(hexid++, AcSimState::buffer, 0, std::move(stream));
         ac.phase = AcPhase::birth;
         const double firstLon = ac.stream.front().lon;
+        newLogLines();
         for (int i = 0; i < 8 && ac.simState == AcSimState::buffer && ac.removeRecord == 0; ++i) {
             // Each try when its front report falls due.
             tickCount.store(ac.stream.front().playTick);
             checkSpawnLiveAc(ac);
+        }
+        // While it waits for its taxi, the log says once why it is not shown.
+        if (row.waits)
+            EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA stands where no stand is free for it: not shown until it "
+                                             "moves"),
+                      1u);
+        if (row.pushEnds) {
+            EXPECT_EQ(ac.simState, AcSimState::buffer);
+            continue;
         }
         ASSERT_EQ(ac.simState, AcSimState::adding2sim);
         EXPECT_EQ(ac.phase, AcPhase::taxi);
