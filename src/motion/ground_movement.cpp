@@ -749,6 +749,28 @@ Braking lf_planBraking(LiveAc& ac) {
     return {n, gf_distanceNm(stop, next) * metresPerNm, plan.runM};
 }
 
+// How far (m) the way a leg of `legM` sets off along runs on straight: the
+// leg, and the legs after it while each keeps within a finished turn's
+// tolerance of its bearing, up to a point the aircraft comes to rest at. Where
+// the reports happen to fall along a straight taxiway tells nothing of how
+// much of it the nose crosses while it comes round: a heavy turning 90
+// degrees off a corner reported at walking pace, its next report 16 m on
+// along a taxiway that ran on straight for 100 m more, turned all of it on
+// the spot and came 12 s late to the reports after the corner.
+double lf_wayOnInLineM(const LiveAc& ac, double legM) {
+    const auto& s = ac.stream;
+    const MotionState& m = ac.motion;
+    double wayM = legM;
+    if (!std::isfinite(m.legBearing) || m.legEndsAtRest != 0) return wayM;
+    for (std::size_t i = 1; i + 1 < s.size() && s[i].stationary == 0 && s[i + 1].stationary == 0; ++i) {
+        if (lf_samePlace(s[i], s[i + 1])) break;
+        if (lf_angleDeg(gf_bearing(lf_position(s[i]), lf_position(s[i + 1])), m.legBearing) > kTurnInPlaceDoneDeg)
+            break;
+        wayM += lf_flatNm(s[i], s[i + 1]) * metresPerNm;
+    }
+    return wayM;
+}
+
 // A large start turn while taxiing is made on the spot before the aircraft
 // moves: the leg is delayed by the turn. `ownTicks` is the leg's time at its
 // own speed, `legTicks` as a late leg catches up. True when it was planned.
@@ -802,7 +824,7 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         static_cast<double>(tickCount.load()) + braking.ticks + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
     const bool stopsNearLegStart = braking.ticks == 0 || kRollingTurnLegShare * braking.runM <= braking.legM;
-    const double setOffLegM = braking.ticks > 0 ? braking.legM : plannedM;
+    const double setOffLegM = lf_wayOnInLineM(ac, braking.ticks > 0 ? braking.legM : plannedM);
     // A hold ended early by the whole turn's time (hoverRetime) ends as
     // reported only once the whole turn is made where it stands: setting off
     // with the last of it left, the aircraft left its reported stand early.

@@ -483,9 +483,12 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
     // 20 degrees off the leg and turns the rest rolling, the nose never
     // further off its travel than that, and is at the far point within 5 s
     // of its time. So does one still rolling west at 8.4 kt, which brakes
-    // to rest 3.7 m on first (within the 1.7 s of its braking more). Late on
-    // a leg of 30 m, which it would cross
-    // half sideways, or with time to spare (a last report 160 m on at
+    // to rest 3.7 m on first (within the 1.7 s of its braking more), and one
+    // whose first report is only 16 m on, where the way runs on straight to
+    // the far point: the reports falling on the way tell nothing of how much
+    // of it the nose crosses coming round. Late on a leg of 30 m where its
+    // reports end, or where the way bends 8 degrees off, which it would
+    // cross half sideways, or with time to spare (a last report 160 m on at
     // 18.8 kt due in a minute), it faces the leg before it moves.
     struct Row {
         const char* name;
@@ -493,20 +496,23 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
         std::int32_t nearDue, farDue;  // farDue 0: the stream ends at the near point
         bool rolls;
         double rollingKt = 0.0;  // rolling on at this when the leg is planned
+        double farDeg = 180.0;   // the way on from the near point
     };
     for (const Row row : {Row{"late", 160.0, 9.4, 1463, 2831, true},
                           Row{"late, braking to rest first", 160.0, 9.4, 1463, 2831, true, 8.4},
-                          Row{"late on a short leg", 30.0, 9.4, 300, 1700, false},
+                          Row{"late, a short leg on a straight way", 16.0, 7.7, 836, 2831, true},
+                          Row{"late on a short leg", 30.0, 9.4, 300, 0, false},
+                          Row{"late on a short leg before a bend", 30.0, 9.4, 300, 1700, false, 0.0, 172.0},
                           Row{"on time", 160.0, 18.8, 7000, 0, false}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         const LaLo near = ahead(kStart, 180.0, row.nearM);
-        const LaLo far = row.farDue > 0 ? ahead(near, 180.0, 160.0) : near;
+        const LaLo far = row.farDue > 0 ? ahead(near, row.farDeg, 160.0) : near;
         std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(near, now + row.nearDue, row.nearKt)};
         if (row.farDue > 0) {
             s.push_back(ground(far, now + row.farDue, 18.8));
-            s.push_back(ground(ahead(far, 180.0, 100.0), now + row.farDue + 1000, 18.8));
+            s.push_back(ground(ahead(far, row.farDeg, 100.0), now + row.farDue + 1000, 18.8));
         }
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 5.0);
         ac.prevPhase = AcPhase::taxi;
