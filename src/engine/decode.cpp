@@ -987,6 +987,11 @@ void lf_appendBirthPoint(LiveAc& ac, StreamPoint point) {
     if (point.playTick <= lastTick) point.playTick = lf_saturatedTick(std::int64_t(lastTick) + 1);
     ac.stream.push_back(point);
     lf_rememberAirReport(ac, point);
+    // The report kept before the next one, shown or not: paced from the
+    // first report instead, an arrival shown only once it had landed and
+    // slowed to a taxi took the 77 kt from its report on final to its first
+    // taxi report, 140 s on, as the pace its reports kept.
+    lf_rememberReport(ac, ac.stream.back(), ac.lastReportTime);
 }
 
 void lf_appendPoint(LiveAc& ac, StreamPoint point);

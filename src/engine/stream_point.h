@@ -27,6 +27,12 @@ struct StreamPoint {
     // Put in by the air motion along the turn onto a report far off the
     // nose: due when the turn's pace reaches it, never retimed.
     std::uint8_t turnPoint = 0;
+    // Put in halfway along a ground leg whose speed changes much (or that
+    // turns sharply), at the mean of its ends' play ticks: a time the engine
+    // gave it, not one a report did. It keeps the pace (kt) its reports kept
+    // across the leg it splits, the one the point after it carried.
+    std::uint8_t midpoint = 0;
+    double splitPacedKt = 0.0;
     std::uint8_t hasTrueHeading = 0;
     // A standing aircraft's report moved onto the point before it (the
     // scatter of a parked position, or a near copy), and where it was

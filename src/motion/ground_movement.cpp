@@ -1294,15 +1294,28 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // it) it is: a roll whose reports paused 36 s, held to twice the 4.5 kt
     // reported after the pause, took 51 s for the 370 m its reports covered
     // at 27 kt and ran 27 s behind for the rest of its taxi.
+    // From a speed change's midpoint the leg takes the pace its reports
+    // kept, not the one its time gives: that time is the mean of its ends',
+    // and the end before it may be timed by the engine (where a taxi came
+    // to rest after its reports ran dry). A taxi that so stood 246 m short
+    // of the report after a pause, whose reports kept 10.6 kt across it,
+    // took 15.8 kt from the midpoint's time and raced at 31. Both the pace
+    // across the leg the midpoint split and that of the report the leg runs
+    // to count: the report after the midpoint may since have been taken out
+    // for a later, slower one (a tow's last into its stand).
     const auto& s = ac.stream;
     std::size_t reportAt = 1;
     while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
     const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    if ((s[0].synthetic == 0 || s[0].rollSynthetic != 0) && (reportAt == 1 || s[0].stationary == 0) &&
-        s[reportAt].synthetic == 0 && s[reportAt].stationary == 0 && reportedTicks >= kPaceLeastS * 100.0)
+    const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
+    const bool toReport = s[reportAt].synthetic == 0 && s[reportAt].stationary == 0;
+    if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && toReport &&
+        reportedTicks >= kPaceLeastS * 100.0)
         paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                  kMpsToKnots;
+    else if (s[0].midpoint != 0 && toReport)
+        paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
     const double mostKt = lf_catchUpMostKt(baseKt);

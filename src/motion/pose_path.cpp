@@ -327,5 +327,7 @@ void gf_insertMidpointInStream(LiveAc& ac) {
         (static_cast<double>(front.playTick) + static_cast<double>(next.playTick)) / 2.0,
         std::min(front.playTick, next.playTick));
     mid.stationary = 0;
+    mid.midpoint = 1;
+    mid.splitPacedKt = next.pacedKt;
     ac.stream.insert(ac.stream.begin() + 1, mid);
 }

@@ -364,21 +364,32 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
     // pause `atS` (`metres` north): the later one carries the pace from the
     // earlier, from the first report at a place given again (the feed repeats
     // a place at no speed while the aircraft moves on), none from reports
-    // stamped less than 3 s apart.
+    // stamped less than 3 s apart. Also from a report kept before the
+    // aircraft was shown: paced from the far older report it was made from,
+    // an arrival shown only once it had landed and slowed to a taxi took
+    // the 77 kt from its report on final as the pace of its reports.
     struct Row {
         const char* name;
         bool repeated;  // the 25 m report given again at 1030 s
+        bool unshown;   // the 25 m report came before the aircraft was shown
         double atS, metres, pacedKt;
     };
-    for (const Row& row : {Row{"across a pause", false, 1050, 225, 200 / 40.0 * kMpsToKnots},
-                           Row{"after a place given again", true, 1050, 225, 200 / 40.0 * kMpsToKnots},
-                           Row{"too close in time", false, 1012.9, 40, 0.0}}) {
+    for (const Row& row : {Row{"across a pause", false, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"after a place given again", true, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"from a report before it was shown", false, true, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"too close in time", false, false, 1012.9, 40, 0.0}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
-        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
+        LiveAc& ac = row.unshown ? aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 10, false, 500)}, AcSimState::buffer)
+                                 : aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
         ac.lastReportTime = 1000.0;
         decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, 600), 1010.0));
         ASSERT_EQ(ac.stream.size(), 2u);
+        if (row.unshown) {
+            ac.phase = AcPhase::taxi;
+            ac.simState = AcSimState::active;
+            ac.objectId = 77;
+        }
         if (row.repeated) {
             decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, 700), 1030.0));
             EXPECT_EQ(ac.stream.back().pacedKt, 0.0);

@@ -50,6 +50,12 @@ protected:
         return ac;
     }
     static std::int32_t dueIn(const LiveAc& ac) { return ac.stream[1].playTick - tickCount.load(); }
+    // Rolling at `rollingKt` now while the stream runs `lagTicks` late.
+    static void rollingLate(LiveAc& ac, std::int32_t lagTicks, double rollingKt) {
+        ac.motion.streamLagTicks = lagTicks;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = rollingKt / kKtPerMps / 100.0;
+    }
     // Standing with its nose north through copies of where it stands, due
     // `copiesDue` ticks from now (the latest first), before the leg 50 m west
     // at 10 kt due `legDue` ticks from now; it turns on the spot at 0.5
@@ -188,8 +194,15 @@ TEST_F(GroundMovement, ALegWhoseSpeedChangesIsSplitAtItsThreshold) {
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(c.metres, 0.0, c.frontKt, c.nextKt);
         ac.prevPhase = c.previous;
+        ac.stream[1].pacedKt = 9.0;
         splitLegForSpeedChange(ac, c.slow);
         EXPECT_EQ(ac.stream.size(), c.split ? 3u : 2u) << c.frontKt << " " << c.nextKt << " " << c.metres;
+        // The point put in is timed by the engine, not by a report, and
+        // keeps the pace the point after it carried.
+        if (ac.stream.size() == 3u) {
+            EXPECT_EQ(ac.stream[1].midpoint, 1) << c.frontKt << " " << c.nextKt;
+            EXPECT_EQ(ac.stream[1].splitPacedKt, 9.0) << c.frontKt << " " << c.nextKt;
+        }
     }
 }
 
@@ -301,9 +314,7 @@ TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedIt
         ac.stream[0].playTick = now;
         ac.stream[1].playTick = now + 100;
         ac.stream[2].playTick = now + 1500;
-        ac.motion.streamLagTicks = 1000;
-        ac.motion.lastStepTick = now;
-        ac.motion.lastStepM = 12.7 / kKtPerMps / 100.0;
+        rollingLate(ac, 1000, 12.7);
         planTaxiSpeed(ac);
         EXPECT_NEAR(dueIn(ac), c.dueIn, 2);
     }
@@ -338,6 +349,43 @@ TEST_F(GroundMovement, ALegFromThePointALandingRollTurnsOffAtKeepsThePaceOfItsRe
     }
 }
 
+TEST_F(GroundMovement, ALateLegFromASpeedChangesMidpointCatchesUpAtThePaceOfItsReports) {
+    // Rolling at 16 kt, 11 s behind its reports, from the midpoint put in on
+    // a leg that set off from rest toward a report 123 m on at 8.3 kt. The
+    // midpoint's time is the mean of its ends', the rest point's an engine
+    // time: 15 s for the 123 m, a pace of 15.9 kt its reports never kept
+    // (10.6 kt across their pause). Caught up from that, a CRJ9 raced at
+    // 31 kt; at twice its reports' pace (21.2 kt, speeding up to it from
+    // 16) the leg takes 11.4 s. So it does when the point it runs to is a
+    // later, slower report (1.7 kt into a stand, the report the midpoint
+    // split the leg at since taken out): a tow held to the speeds reported
+    // came 10 s late. Without a pace the leg keeps to the speeds reported
+    // (16.6 kt, 14.4 s); from a report it keeps the pace between the two
+    // reports' times (15.9 kt, caught up at 30.9: 8.5 s).
+    struct Case {
+        const char* name;
+        std::uint8_t midpoint;
+        double splitPacedKt, reportPacedKt;
+        std::int32_t dueIn;
+    };
+    for (const Case c : {Case{"from a midpoint", 1, 10.6, 10.6, 1141}, Case{"to a later report", 1, 10.6, 1.7, 1141},
+                         Case{"from a midpoint, no pace reported", 1, 0.0, 0.0, 1441},
+                         Case{"from a report", 0, 0.0, 10.6, 847}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(123.0, 0.0, 4.2, 8.3);
+        ac.stream[0].midpoint = c.midpoint;
+        ac.stream[0].splitPacedKt = c.splitPacedKt;
+        ac.stream[1].pacedKt = c.reportPacedKt;
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 1500;
+        rollingLate(ac, 1100, 16.0);
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.dueIn, 2);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeItLeft) {
     // 100 m reported at 12 kt, its point due in 3 ticks while the stream
     // runs late (the landing roll before it ran 9 s late, and a roll's
@@ -351,9 +399,7 @@ TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeI
         ac.stream[0].playTick = tickCount.load();
         ac.stream[1].playTick = tickCount.load() + 3;
         ac.motion.delayLimit = delayLimit;
-        ac.motion.streamLagTicks = 50;
-        ac.motion.lastStepTick = tickCount.load();
-        ac.motion.lastStepM = 24.0 / kKtPerMps / 100.0;
+        rollingLate(ac, 50, 24.0);
         planTaxiSpeed(ac);
         EXPECT_NEAR(dueIn(ac), 810, 2);
     }

@@ -43,9 +43,13 @@ protected:
             copy.stationary = 1;
             s.push_back(copy);
         }
+        // The reports after the copies carry the pace their positions moved
+        // at since the last report at another place, as the decoder gives it.
         const LaLo next = ahead(kStart, 90.0, nextM);
         s.push_back(ground(next, now + nextDue, nextKt));
+        s.back().pacedKt = nextM / (nextDue / 100.0) * kMpsToKnots;
         s.push_back(ground(ahead(next, 90.0, 60.0), now + nextDue + 800, nextKt));
+        s.back().pacedKt = 60.0 / 8.0 * kMpsToKnots;
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
