@@ -550,6 +550,18 @@ double lf_flownPaceKt(const LiveAc& ac) {
     return std::max(kt, gf_airborneSpeedFloorKt(ac));
 }
 
+// The latest report heard of the aircraft, kept or not, has it at no speed
+// (the feed giving the place of its touchdown again at 0 kt, for as long as
+// it still reports). A landing roll dead-reckoned past it brakes to rest as
+// firmly as a taxi does, not at the gentle rate of a roll no report speaks
+// for: easing off by 2.5 kt a second below 40 kt, a P28A whose reports said
+// for 28 s that it stood at its touchdown was still at 22 kt 15 s after it
+// and came to rest 400 m on.
+bool lf_lastHeardAtRest(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    return m.lastHeardSet != 0 && m.lastHeardKt >= 0.0 && m.lastHeardKt < kCreepKt;
+}
+
 }  // namespace
 
 void extrapolateStreamPoint(LiveAc& ac, int budget) {
@@ -602,7 +614,8 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // on through a right angle, and it flew sideways and backwards.
             if (std::remainder(course - ac.pose.heading, fullCircle) != 0.0) p.hasTrueHeading = 0;
         } else if (ac.phase == AcPhase::landing_roll) {
-            const double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
+            double r = speed >= 120.0 ? 6.0 : speed >= 80.0 ? 5.0 : speed >= 40.0 ? 4.0 : 2.5;
+            if (lf_lastHeardAtRest(ac)) r = std::max(r, kTaxiSpeedChangeMps2 * kMpsToKnots);
             p.verticalSpeed = 0.0;
             speed = std::max(0.0, speed - 3.0 * r);
         } else if (ac.phase == AcPhase::takeoff_roll) {

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -202,25 +203,45 @@ TEST_F(NextPosition, ExtrapolationBudgetByPhaseSpeedAndRange) {
 }
 
 TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
-    // The landing roll slows by a rate taken from the speed before each step.
-    LiveAc& roll = aircraft({at(50.0, 8.0, 0, 100.0, false)}, Large, AcPhase::landing_roll);
-    std::vector<double> speeds;
-    for (int i = 0; i < 11; ++i) {
-        extrapolateStreamPoint(roll, 20);
-        speeds.push_back(roll.stream.back().groundSpeedKt);
-    }
-    EXPECT_EQ(speeds, (std::vector<double>{85, 70, 58, 46, 34, 26.5, 19, 11.5, 4, 0, 0}));
-    EXPECT_EQ(roll.stream.back().stationary, 1);
-    EXPECT_EQ(roll.stream.back().playTick, 3300);
-    // Each step runs its mean speed over the 3 s, as even braking from one
-    // point's speed to the next covers; the point at rest stays where the
-    // roll stopped.
-    for (std::size_t i = 1; i < roll.stream.size(); ++i) {
-        const StreamPoint& a = roll.stream[i - 1];
-        const StreamPoint& b = roll.stream[i];
-        const double runKt = b.groundSpeedKt > 0.0 ? (a.groundSpeedKt + b.groundSpeedKt) / 2.0 : 0.0;
-        SCOPED_TRACE(::testing::Message() << "roll step " << i);
-        EXPECT_NEAR(gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}), runKt * 3.0 / 3600.0, 1e-9);
+    // The landing roll slows by a rate taken from the speed before each step;
+    // once the latest report heard has it at no speed (the feed giving its
+    // touchdown place again at 0 kt), below 80 kt at a taxi's firm braking
+    // of 4.86 kt a second instead.
+    struct RollRow {
+        double lastHeardKt;
+        std::vector<double> speeds;
+        std::int32_t restTick;
+    };
+    const RollRow rolls[] = {
+        {70.0, {85, 70, 58, 46, 34, 26.5, 19, 11.5, 4, 0, 0}, 3000},
+        {0.0, {85, 70, 55.421, 40.842, 26.263, 11.685, 0, 0, 0, 0, 0}, 2100},
+    };
+    for (const RollRow& r : rolls) {
+        LiveAc& roll = aircraft({at(50.0, 8.0, 0, 100.0, false)}, Large, AcPhase::landing_roll);
+        roll.motion.lastHeardPosition = {50.0, 8.0};
+        roll.motion.lastHeardKt = r.lastHeardKt;
+        roll.motion.lastHeardSet = 1;
+        SCOPED_TRACE(::testing::Message() << "last heard at " << r.lastHeardKt << " kt");
+        for (std::size_t i = 0; i < r.speeds.size(); ++i) {
+            extrapolateStreamPoint(roll, 20);
+            EXPECT_NEAR(roll.stream.back().groundSpeedKt, r.speeds[i], 1e-3) << "point " << i;
+        }
+        EXPECT_EQ(roll.stream.back().stationary, 1);
+        // The first point at rest, where the roll stopped.
+        const auto rest = std::find_if(roll.stream.begin(), roll.stream.end(),
+                                       [](const StreamPoint& p) { return p.stationary != 0; });
+        ASSERT_NE(rest, roll.stream.end());
+        EXPECT_EQ(rest->playTick, r.restTick);
+        // Each step runs its mean speed over the 3 s, as even braking from one
+        // point's speed to the next covers; the point at rest stays where the
+        // roll stopped.
+        for (std::size_t i = 1; i < roll.stream.size(); ++i) {
+            const StreamPoint& a = roll.stream[i - 1];
+            const StreamPoint& b = roll.stream[i];
+            const double runKt = b.groundSpeedKt > 0.0 ? (a.groundSpeedKt + b.groundSpeedKt) / 2.0 : 0.0;
+            SCOPED_TRACE(::testing::Message() << "roll step " << i);
+            EXPECT_NEAR(gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}), runKt * 3.0 / 3600.0, 1e-9);
+        }
     }
 
     struct Row {
