@@ -390,13 +390,19 @@ TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheR
     // aircraft could fly to it from the other side, though at twice the pace
     // the two sides keep with each other and more. A report that the reports
     // after it go on from is where the aircraft went: the pose that never
-    // goes there is late.
+    // goes there is late. In the middle of a longer pause (to 104 s), 36 s
+    // after the report before it, a report 5 NM off is within reach of both
+    // sides, but going through it is four times the way the reported 136 kt
+    // covers; one 1.2 km off the line is a dogleg the aircraft may have flown,
+    // and so is one 6 km off when the reports on both sides tell 300 kt.
     struct Row {
         const char* name;
         double offAtS;
         double offNorthM, offEastM;
         bool reportsGoOnFromIt;
         bool late;
+        double pauseEndS = 62.0;
+        double sidesKt = 0.0;  // the speed the reports either side tell (0: the pace flown)
     };
     const Row rows[] = {
         {"north, just before the pause", 22.0, 9260.0, 0.0, false, false},
@@ -407,16 +413,25 @@ TEST(MotionReportChecks, APositionMilesOffBesideAPauseIsNoPlaceToReachUnlessTheR
         // through it is over twice their way, the detour of a report off it.
         {"north-east, ahead of the pause's end, just before it", 22.0, 1500.0, 4300.0, false, false},
         {"north-east, ahead of the pause's end, the reports going on from there", 22.0, 1500.0, 4300.0, true, true},
+        {"south-west, in the middle of a longer pause", 58.0, -5572.0, -7396.0, false, false, 104.0},
+        {"north, in the middle of a longer pause, the reports going on from there", 58.0, 9260.0, 0.0, true, true,
+         104.0},
+        {"north, in the middle of a longer pause, 1.2 km off the line", 58.0, 1200.0, 0.0, false, true, 104.0},
+        {"north, in the middle of a longer pause, 6 km off, the sides at 300 kt", 58.0, 6000.0, 0.0, false, true, 104.0,
+         300.0},
     };
     const double v = 70.0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Made m(v, 2.0, 9000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
-        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 2200 && p.dueTick < 6200; });
+        Made m(v, 2.0, 13000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
+        std::erase_if(m.record.reports, [&](const ReportedPosition& p) {
+            return p.dueTick > 2200 && p.dueTick < row.pauseEndS * 100.0 && p.dueTick != row.offAtS * 100.0;
+        });
         for (ReportedPosition& p : m.record.reports) {
             const double t = p.dueTick / 100.0;
             if (t == row.offAtS || (row.reportsGoOnFromIt && t > row.offAtS))
                 p.position = lf_east(v * t + row.offEastM, row.offNorthM);
+            if (row.sidesKt > 0.0 && (t == 22.0 || t == row.pauseEndS)) p.groundSpeedKt = row.sidesKt;
         }
         MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         std::erase_if(r.findings, [&](const MotionFinding& f) { return f.tick != row.offAtS * 100.0; });

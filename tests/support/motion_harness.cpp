@@ -1111,17 +1111,33 @@ bool lf_offBothSides(double intoKt, double outOfKt, double aroundKt) {
 // aircraft flies the detour through it: an overflight at 304 kt had a report
 // 6 NM off (1,745 kt from the report 12 s before it), 2.2 NM from the one
 // 36 s after it, and going through it took twice the way of the two around it.
+// Pauses on both sides may leave time enough to reach it from either, yet a
+// flying aircraft goes no further between two reports than the speeds they
+// tell take it, however it turned meanwhile: a report that the way through is
+// off the pace of those speeds as well is no place it was either. An arrival
+// reported at 115 kt had a report 5 NM off, 507 kt from the one 37 s before
+// it and 407 kt from its touchdown 45 s after it, each within the reach of
+// three times the 115 kt the two keep with each other: going through it took
+// four times their way, at 452 kt.
 bool lf_offTheWay(const std::vector<ReportedPosition>& reports, std::size_t i) {
     const ReportedPosition &before = reports[i - 1], &here = reports[i], &after = reports[i + 1];
     const double aroundKt = lf_ownKt(before, after);
-    const double most = 3.0 * aroundKt + kOutlierSlackKt;
-    if (!(lf_ownKt(before, here) > most) && !(lf_ownKt(here, after) > most)) return false;
     const double dt = after.time - before.time;
     const double throughKt =
         dt > 0.0 ? (lf_metres(before.position, here.position) + lf_metres(here.position, after.position)) / dt *
                        kMpsToKnots
                  : std::numeric_limits<double>::infinity();
-    return throughKt > kOffPaceShare * aroundKt + kOffPaceSlackKt;
+    if (!(throughKt > kOffPaceShare * aroundKt + kOffPaceSlackKt)) return false;
+    const double most = 3.0 * aroundKt + kOutlierSlackKt;
+    if (lf_ownKt(before, here) > most || lf_ownKt(here, after) > most) return true;
+    // The speeds of the reports on both sides, each one a pace: a report at
+    // no speed or an absurd one tells none.
+    const auto pace = [](const ReportedPosition& p) {
+        const double absurd = p.airborne ? kAbsurdAirKt : kAbsurdGroundKt;
+        return p.groundSpeedKt > 0.0 && p.groundSpeedKt <= absurd;
+    };
+    if (!before.airborne || !here.airborne || !pace(before) || !pace(after)) return false;
+    return throughKt > kOffPaceShare * std::max(before.groundSpeedKt, after.groundSpeedKt) + kOffPaceSlackKt;
 }
 
 // A report in the air that gives again the position of a report before it
