@@ -314,11 +314,12 @@ struct MotionState {
     // reports the two tell the pace the aircraft kept meanwhile.
     StreamPoint airReportBefore{};
     std::uint8_t airReportBeforeSet = 0;
-    // The due tick of the hold at the end of a taxi stream made of a single
-    // report at no speed at the place of one that moved (0: none): the
-    // receiver may have repeated a position it had, which the report after
-    // it tells.
-    std::int32_t repeatHoldTick = 0;
+    // Set while the stream ends in a taxi's hold made of a single report at
+    // no speed at the place of one that moved (and the reports repeating it
+    // since): the receiver may have repeated a position it had, which the
+    // report after it tells. The hold is the run of points standing there
+    // at the stream's end, whatever ticks the leg planning has moved them to.
+    std::uint8_t repeatHold = 0;
     // The latest taxiing report thinned out as adding nothing (it lay within
     // 20 m of the last one kept), with its time: played after all when no
     // report came for 10 s after it and the stream's last point falls due, so

@@ -456,29 +456,34 @@ bool lf_liesOnwardOf(const LiveAc& ac, std::size_t i, const StreamPoint& p) {
 // standing on its stand 43 m on along its lane became a copy of the hold,
 // and the tow stayed on the lane).
 void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
-    const std::int32_t holdTick = std::exchange(ac.motion.repeatHoldTick, 0);
+    const std::uint8_t marked = std::exchange(ac.motion.repeatHold, 0);
     auto& s = ac.stream;
-    if (holdTick == 0 || ac.phase != AcPhase::taxi || p.airborne != 0 || s.empty()) return;
-    // The hold's run: the points standing where the last one stands, from
-    // the one due at its first tick on.
+    if (marked == 0 || ac.phase != AcPhase::taxi || p.airborne != 0 || s.empty()) return;
+    // The hold's run: the points standing where the last one stands, back
+    // to the moving report it repeats. Known by the tick it came with, a
+    // hold the leg planning had since retimed 2 s later (the stream's lag)
+    // was no longer found, and a taxi at 20 kt stood 17 s on the place its
+    // reports repeated while they went on 168 m, and came 10 s late to them.
     std::size_t first = s.size();
-    while (first > 0 && s[first - 1].stationary != 0 && lf_samePlace(s[first - 1], s.back()) &&
-           gf_ticksBetween(holdTick, s[first - 1].playTick) >= 0)
-        --first;
-    if (first == s.size() || s[first].playTick != holdTick) return;
+    while (first > 0 && s[first - 1].stationary != 0 && lf_samePlace(s[first - 1], s.back())) --first;
+    if (first == s.size()) return;
     const double kt = p.groundSpeedKt;
     const StreamPoint hold = s[first];
     if (!(kt >= kReportedMovingKt)) {
         // One more at no speed where it holds: the run goes on, and the
         // report after it tells whether the aircraft stood there.
         if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) {
-            ac.motion.repeatHoldTick = holdTick;
+            ac.motion.repeatHold = marked;
             return;
         }
         if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !lf_liesOnwardOf(ac, first, p)) return;
     } else {
         if (!(kt <= kMostGroundKt)) return;
-        if (gf_mustLeaveBy(hold, p) >= std::int64_t{hold.playTick}) return;
+        // The report falls due as late as the stream runs, as the hold
+        // does.
+        StreamPoint due = p;
+        due.playTick = gf_tickPlus(p.playTick, std::max(0, ac.motion.streamLagTicks));
+        if (gf_mustLeaveBy(hold, due) >= std::int64_t{hold.playTick}) return;
     }
     s.erase(s.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(first, 1)), s.end());
     if (first >= 1) return;
@@ -666,7 +671,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (p.stationary != 0) {
         if (airborne) return false;
         if (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 30.0) return false;
-        if (afterMoving) ac.motion.repeatHoldTick = p.playTick;
+        if (afterMoving) ac.motion.repeatHold = 1;
         p.groundSpeedKt = 0.0;
         return true;
     }
@@ -709,7 +714,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (scatterOfStanding || (!reportsMoving && gf_isNearCopy(p, last))) {
         if (airborne || (takeoffRoll && p.groundSpeedKt > 0.0 && last.groundSpeedKt >= 50.0)) return false;
         lf_holdAtLast(p, last);
-        if (afterMoving) ac.motion.repeatHoldTick = p.playTick;
+        if (afterMoving) ac.motion.repeatHold = 1;
         return true;
     }
     return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);

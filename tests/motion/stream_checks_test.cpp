@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "airports/stand_options.h"
+#include "motion/next_position.h"
 #include "simlink/sim_ids.h"
 
 #include "parking_fixture.h"
@@ -465,6 +466,9 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
         double nextKt = 18.7;
         double nextBearingDeg = 225.0;
         double nextM = 175.0;
+        // Ticks the leg planning put the hold off by before the next report
+        // came (the stream runs that much later; the report not yet).
+        int retimedLater = 0;
     };
     const Row rows[] = {
         {"a lone repeat of a moving report, the next one out of reach", 1, 10, 7, -1, false},
@@ -485,6 +489,11 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
         {"after a report of it standing already", 1, 0, 7, -1, true},
         {"the lone repeat reached, the aircraft standing on it", 1, 10, 7, 0.5, false},
         {"the lone repeat reached, the aircraft still 20 m short", 1, 10, 7, 20, true},
+        // Retimed, the hold is still the repeat, and the next report falls
+        // due as late as the stream runs: 25 s after the repeat leaves time.
+        {"a lone repeat retimed 2 s later, the next one out of reach", 1, 10, 7, -1, false, 18.7, 225.0, 175.0, 205},
+        {"two of them retimed 2 s later, the next one out of reach", 2, 10, 7, -1, false, 18.7, 225.0, 175.0, 205},
+        {"a lone repeat retimed 5 s later, time to get there after it", 1, 10, 25, -1, true, 18.7, 225.0, 175.0, 500},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -500,6 +509,7 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
             ASSERT_NE(r.stationary, 0);
             ac.stream.push_back(r);
         }
+        if (row.retimedLater != 0) gf_shiftLaterPoints(ac, 1, row.retimedLater);
         if (row.reachedAtM >= 0.0) {
             ac.stream.pop_front();
             const LaLo at = from(kA1, 90.0, row.reachedAtM);
@@ -516,7 +526,8 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
             continue;
         }
         EXPECT_EQ(ac.stream.size(), row.holdKept ? before : before - row.repeats);
-        EXPECT_EQ(ac.stream.back().stationary != 0 && ac.stream.back().playTick == due, row.holdKept);
+        EXPECT_EQ(ac.stream.back().stationary != 0 && ac.stream.back().playTick == due + row.retimedLater,
+                  row.holdKept);
     }
 }
 
