@@ -127,18 +127,16 @@ std::int32_t lf_bendTicks(const LiveAc& ac, std::size_t k) {
     return gf_legTicks(metres / metresPerNm, kt, kMinLegTicks);
 }
 
-// The landing roll's late exit point: the turn begins on the exit leg, short
-// of the point after the next.
-bool lf_insertExitPointAfterCorner(LiveAc& ac, double cornerDeg, double rateDegPerS, double lookAheadM) {
+// A point put on the exit leg `d` metres past the corner (point 1), where a
+// turn through the corner ends: timed and paced on the way to point 2.
+bool lf_insertPointPastCorner(LiveAc& ac, double d) {
     auto& s = ac.stream;
     const StreamPoint& p1 = s[1];
     const StreamPoint& p2 = s[2];
     const double d2 = lf_metres(lf_position(p1), lf_position(p2));
-    const double s1 = p1.groundSpeedKt;
-    if (!(d2 > lookAheadM) || !(rateDegPerS > 0.0) || !std::isfinite(s1) || !(s1 <= kExitTurnKt)) return false;
-    const double d = lf_turnEntryM(s1, cornerDeg, rateDegPerS);
     if (!(d > 0.0 && d < d2) || std::int64_t{p2.playTick} - p1.playTick < 2) return false;
     const double f = d / d2;
+    const double s1 = p1.groundSpeedKt;
     StreamPoint p = p1;
     const LaLo at = gf_between(lf_position(p1), lf_position(p2), f);
     p.lat = at.lat;
@@ -150,6 +148,17 @@ bool lf_insertExitPointAfterCorner(LiveAc& ac, double cornerDeg, double rateDegP
     p.rollSynthetic = 1;
     s.insert(s.begin() + 2, p);
     return true;
+}
+
+// The landing roll's late exit point: the turn begins on the exit leg, short
+// of the point after the next.
+bool lf_insertExitPointAfterCorner(LiveAc& ac, double cornerDeg, double rateDegPerS, double lookAheadM) {
+    const auto& s = ac.stream;
+    const double s1 = s[1].groundSpeedKt;
+    if (!(lf_metres(lf_position(s[1]), lf_position(s[2])) > lookAheadM) || !(rateDegPerS > 0.0) ||
+        !std::isfinite(s1) || !(s1 <= kExitTurnKt))
+        return false;
+    return lf_insertPointPastCorner(ac, lf_turnEntryM(s1, cornerDeg, rateDegPerS));
 }
 
 // ---- the ground turn ----
@@ -617,6 +626,37 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                         turn = ending;
                         k = 2;
                     }
+                }
+            }
+        }
+        // The other way round: a turn from just before its corner onto an
+        // exit leg more than twice as long draws its end out along that leg
+        // and bends nearly all of its angle in its first metres (planned
+        // again from the pose 24 m before a 78 degree corner, the next
+        // report 171 m on: 9 degrees a metre, taken at walking pace while
+        // the reports rounded the corner at 8 kt, 5 s behind them). It ends
+        // instead on a point put on the exit leg about as far past the
+        // corner as it begins before it, bending evenly, and the aircraft
+        // runs straight on from there. Not a turn begun closer to its corner
+        // than any turn's entry (its bend is the start turn off a report just
+        // passed), nor one that lines up on a runway heading where it stops.
+        if (taxi && lf_usable(turn) && !headingMode && turn.cornerEnd == 0 && k == 2 && leg2 > 2.0 * leg1 &&
+            leg1 >= kLeastTurnEntryM && first.exitHeadingGiven == 0 &&
+            lf_sharpestDegPerM(turn) > groundTurnOptions(first).maxCurvatureDegPerM) {
+            GroundTurnInput in = first;
+            const LaLo past = gf_between(lf_position(s[1]), lf_position(s[2]), leg1 / leg2);
+            in.exitLat = past.lat;
+            in.exitLon = past.lon;
+            GroundTurn even{};
+            if (buildGroundTurn(even, in) && lf_usable(even) && even.headingMode == 0 &&
+                lf_sharpestDegPerM(even) < lf_sharpestDegPerM(turn) && lf_insertPointPastCorner(ac, leg1)) {
+                const GroundTurn drawnOut = turn;
+                turn = even;
+                // Not one the nose cannot follow either: the point leaves
+                // again, and the turn onto the long leg stays.
+                if (gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 2))) {
+                    s.erase(s.begin() + 2);
+                    turn = drawnOut;
                 }
             }
         }

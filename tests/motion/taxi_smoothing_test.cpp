@@ -34,6 +34,19 @@ bool lf_turnUsable(const LiveAc& ac) {
 }
 bool lf_curveUsable(const LiveAc& ac) { return std::isfinite(ac.motion.path.curve.startTime); }
 
+// The sharpest the ground turn bends anywhere along it (degrees a metre).
+double lf_sharpestDegPerM(const LiveAc& ac) {
+    double sharpest = 0.0;
+    CurvePoint before = sampleGroundTurn(ac.motion.path.turn, 0.0);
+    for (int k = 1; k <= 200; ++k) {
+        const CurvePoint p = sampleGroundTurn(ac.motion.path.turn, k / 200.0);
+        const double turnDeg = std::fabs(std::remainder(p.heading - before.heading, fullCircle)) / kDeg;
+        sharpest = std::max(sharpest, turnDeg / (gf_distanceNm({before.lat, before.lon}, {p.lat, p.lon}) * metresPerNm));
+        before = p;
+    }
+    return sharpest;
+}
+
 double lf_legBearing(const LiveAc& ac) {
     return gf_bearing({ac.stream[1].lat, ac.stream[1].lon}, {ac.stream[2].lat, ac.stream[2].lon});
 }
@@ -342,15 +355,43 @@ TEST_F(Smoothing, ATurnBegunFarBeforeItsCornerEndsAsFarPastItOnTheStraightAfterI
         }
         EXPECT_EQ(ac.stream.size(), 3u);
         EXPECT_GE(metres(at(corner), at(ac.stream[1])), 42.0);
-        double sharpest = 0.0;
-        CurvePoint before = sampleGroundTurn(ac.motion.path.turn, 0.0);
-        for (int k = 1; k <= 200; ++k) {
-            const CurvePoint p = sampleGroundTurn(ac.motion.path.turn, k / 200.0);
-            const double turnDeg = std::fabs(std::remainder(p.heading - before.heading, fullCircle)) / kDeg;
-            sharpest = std::max(sharpest, turnDeg / metres({before.lat, before.lon}, {p.lat, p.lon}));
-            before = p;
-        }
-        EXPECT_LT(sharpest, groundTurnOptions(GroundTurnInput{}).maxCurvatureDegPerM);
+        EXPECT_LT(lf_sharpestDegPerM(ac), groundTurnOptions(GroundTurnInput{}).maxCurvatureDegPerM);
+    }
+}
+
+TEST_F(Smoothing, ATurnBegunJustBeforeItsCornerOntoALongLegEndsAsFarPastIt) {
+    // From the pose 24 m before a 78 degree corner. With the next report
+    // 171 m on, the turn ended on it bent 9 degrees a metre in its first
+    // metres: it ends on a point put on the exit leg 24 m past the corner,
+    // bending no tighter than the aircraft turns, due on the way to the
+    // report, which stays. With the report 40 m on the turn ends on it.
+    struct Row {
+        double exitM;
+        std::size_t remain;  // stream size afterwards
+    };
+    for (const Row row : {Row{171.0, 3}, Row{40.0, 2}}) {
+        SCOPED_TRACE(row.exitM);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{194.3, 23.8}, {265.4, row.exitM}}, 9.0, 1000);
+        s[0].synthetic = 1;
+        s[0].rollSynthetic = 1;
+        const StreamPoint corner = s[1];
+        const StreamPoint report = s[2];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 187.2);
+        ASSERT_TRUE(makeTurnGnd(ac, lf_cornerDeg(ac)));
+        ASSERT_TRUE(lf_turnUsable(ac)) << groundTurnStatusName(ac.motion.path.turn.status);
+        EXPECT_EQ(ac.motion.path.turn.cornerEnd, 0);
+        ASSERT_EQ(ac.stream.size(), row.remain);
+        const CurvePoint end = sampleGroundTurn(ac.motion.path.turn, 1.0);
+        ASSERT_TRUE(end.valid);
+        EXPECT_LT(metres({end.lat, end.lon}, at(ac.stream[1])), 0.01);
+        EXPECT_EQ(ac.stream.back().lat, report.lat);
+        if (row.remain == 2) continue;
+        EXPECT_NEAR(metres(at(corner), at(ac.stream[1])), 23.8, 0.1);
+        EXPECT_NEAR(metres(at(ac.stream[1]), at(report)), 171.0 - 23.8, 0.1);
+        EXPECT_GT(ac.stream[1].playTick, corner.playTick);
+        EXPECT_LT(ac.stream[1].playTick, report.playTick);
+        EXPECT_LT(lf_sharpestDegPerM(ac), groundTurnOptions(GroundTurnInput{}).maxCurvatureDegPerM);
     }
 }
 
