@@ -203,6 +203,36 @@ TEST(SmoothnessChecker, ADeadReckonedPointCutShortByAReportIsNoPointMissed) {
     }
 }
 
+TEST(SmoothnessChecker, ARepeatAtNoSpeedIsStaleWhenTheWayRoundTheCornerOfTheTracksWentOn) {
+    // A taxi reported going west at 19.9 kt, its position given again at no
+    // speed 41.6 s later, then reported 240 m south-south-west going 160
+    // degrees 8.4 s after that: 9.3 kt by the straight line, under half its
+    // speed, but 393 m round the corner its tracks meet at. The aircraft
+    // went on, and a track at 25 kt meanwhile is within its pace. Where the
+    // tracks do not meet ahead (it was going east, or gave no track) the
+    // repeat is a stop, and 25 kt there is too fast.
+    const LaLo x{47.4557940, -122.3092780};
+    struct Row {
+        double trackDeg;
+        bool stale;
+    };
+    for (const Row row : {Row{270.0, true}, Row{90.0, false}, Row{std::nan(""), false}}) {
+        SCOPED_TRACE(row.trackDeg);
+        AircraftRecord r = lf_straight(Light, true, 25.0, 1500);
+        const auto report = [](double s, LaLo at, double kt, double trackDeg) {
+            return ReportedPosition{s, s * 100.0, at, 0.0, kt, trackDeg, false};
+        };
+        const double eastDeg = 82.0 / (111320.0 * std::cos(x.lat * kDeg));
+        r.reports = {report(-8.0, {x.lat, x.lon + (row.trackDeg == 90.0 ? -eastDeg : eastDeg)}, 19.9, row.trackDeg),
+                     report(0.0, x, 19.9, row.trackDeg), report(41.6, x, 0.0, 160.0),
+                     report(50.0, {47.4537120, -122.3101040}, 19.9, 160.0),
+                     report(57.66, {47.4530470, -122.3097460}, 19.9, 160.0)};
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(r);
+        EXPECT_GT(result.judged.at(MotionCheck::TravelSpeed), 20u);
+        EXPECT_EQ(result.count(MotionCheck::TravelSpeed) == 0, row.stale) << result.summary();
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Runs through engine, link and model
 

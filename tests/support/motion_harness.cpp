@@ -1025,10 +1025,33 @@ bool lf_repeatTheAircraftHadLeft(const std::vector<ReportedPosition>& reports, s
     return m < reports.size() && lf_leftBeforeTheRunEnded(reports[m - 1], reports[m]);
 }
 
+// The least way (m) from one moving report to a later one: the straight line
+// between them, or, where their tracks meet ahead of the first and behind
+// the second, the way through that corner. Across a corner the straight line
+// is the short side of the triangle: a light aircraft that taxied 146 m west
+// and 246 m on round a 110 degree corner at 15 kt was 240 m from where it
+// set off, no more than 9.3 kt by the straight line. A corner sharper than
+// 120 degrees counts no more than twice the line: the tracks alone do not
+// tell where a U-turn was made.
+double lf_leastWayM(const ReportedPosition& from, const ReportedPosition& to) {
+    const Offset o = lf_offset(from.position, to.position);
+    const double chord = std::hypot(o.north, o.east);
+    if (!std::isfinite(from.trackDeg) || !std::isfinite(to.trackDeg)) return chord;
+    const double a = from.trackDeg * degreesToRadians, b = to.trackDeg * degreesToRadians;
+    // from + s (along its track) = to - u (along the track of `to`).
+    const double det = std::cos(a) * std::sin(b) - std::sin(a) * std::cos(b);
+    if (!(std::fabs(det) > kEpsilon)) return chord;
+    const double s = (o.north * std::sin(b) - o.east * std::cos(b)) / det;
+    const double u = (std::cos(a) * o.east - std::sin(a) * o.north) / det;
+    if (!(s > 0.0 && u > 0.0)) return chord;
+    return std::clamp(s + u, chord, 2.0 * chord);
+}
+
 // Whether the report after `reports[i]` and the repeats of its position lies
 // as far from `moving` as half the slower of their speeds covers over their
-// times, or further (a speed above `absurdKt` tells none): the aircraft went
-// on from where `moving` was reported. False when no report follows them.
+// times, or further (a speed above `absurdKt` tells none), by the least way
+// their tracks leave: the aircraft went on from where `moving` was
+// reported. False when no report follows them.
 bool lf_wentOnAfterRepeats(const std::vector<ReportedPosition>& reports, std::size_t i, const ReportedPosition& moving,
                            double absurdKt) {
     const LaLo here = reports[i].position;
@@ -1039,7 +1062,9 @@ bool lf_wentOnAfterRepeats(const std::vector<ReportedPosition>& reports, std::si
     const double slower = on.groundSpeedKt >= 0.0 && on.groundSpeedKt <= absurdKt
                               ? std::min(moving.groundSpeedKt, on.groundSpeedKt)
                               : moving.groundSpeedKt;
-    return lf_ownKt(moving, on) >= 0.5 * slower;
+    const double dt = on.time - moving.time;
+    if (!(dt > 0.0)) return lf_ownKt(moving, on) >= 0.5 * slower;
+    return lf_leastWayM(moving, on) / dt * kMpsToKnots >= 0.5 * slower;
 }
 
 // A report at no speed on the ground that repeats, alone or with others like
