@@ -247,8 +247,16 @@ void lf_nextPosAir(LiveAc& ac) {
         constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
-        const std::int64_t late = std::int64_t{tickCount.load()} + ticks - due;
-        if (late > kLateFromTicks) {
+        const std::int64_t now = tickCount.load();
+        const std::int64_t late = now + ticks - due;
+        // A leg that begins after its first point fell due (the simulator
+        // took two seconds to create an aircraft placed there) starts that
+        // late, however little: no spacing of the reports explains it. Kept,
+        // a go-around created as it climbed away flew its reports 2 s late on
+        // top of the feed's own delay.
+        const std::int64_t startedLate =
+            std::clamp<std::int64_t>(gf_ticksBetween(ac.stream[0].playTick, tickCount.load()), 0, std::max<std::int64_t>(late, 0));
+        if (late > kLateFromTicks || startedLate > 0) {
             // Half as fast again as the leg, and no faster than half as fast
             // again as the point reports: a leg from a point flown faster
             // (a turn's) would otherwise add the two together.
@@ -270,7 +278,8 @@ void lf_nextPosAir(LiveAc& ac) {
                 if (mostKt > kCatchUpMostFactor * baseKt)
                     quickest = gf_legTicks(nm, mostKt, kMinLegTicks);
             }
-            ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - late, quickest, kMinLegTicks}));
+            const std::int64_t giveBack = late > kLateFromTicks ? late : startedLate;
+            ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - giveBack, quickest, kMinLegTicks}));
         }
     }
     retimeNextPoint(ac, ticks);
