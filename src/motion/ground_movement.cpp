@@ -874,9 +874,20 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         pacedKt = ac.stream[i].pacedKt;
         break;
     }
-    const double reportedKt = std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
-                                        lf_reportedAheadKt(ac.stream), pacedKt});
     const double pace = legM / std::max(1.0, own);  // m a tick
+    // So is the leg's own pace when the aircraft rolls into it (it was on
+    // its way, dead reckoning over a pause or taxiing on, when the turn
+    // proved too large to make rolling) and its point falls due as reported
+    // seconds on: the reports ask that pace from where it rolls, whatever
+    // speeds they give. Held to twice the 7.6 kt its report gave, a heavy
+    // dead-reckoned to the corner its reports paused at for 42 s braked,
+    // turned 90 degrees on the spot there and came 7.7 s late to that
+    // report 200 m on. Not from where it stands: a point due soon after a
+    // stand or a hold has a time no report gave it.
+    const bool rollsIn = braking.ticks > 0 && dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
+    const double reportedKt =
+        std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), pacedKt,
+                  rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
     double fastest = kCatchUpMostFactor * pace;
     if (reportedKt > 0.0)
         fastest = std::min(fastest, std::max(pace, lf_catchUpMostKt(reportedKt) * kKnotsToMps / 100.0));

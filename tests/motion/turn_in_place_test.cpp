@@ -233,7 +233,10 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
     // came across a pause faster than it reports (`pacedKt`) lets the leg
     // catch up from that pace: it comes on time after its turn. The pace the
     // point it rests on was reached at (`restPacedKt`, a landing roll's) is
-    // spent: the leg from it takes none.
+    // spent: the leg from it takes none. One that rolls in (dead reckoning
+    // over a pause brought it to the corner) catches up from the pace its
+    // point asks from where it rolls, slow as the speeds reported are: it
+    // brakes, turns and comes on time but for its braking.
     struct Row {
         const char* name;
         double legM, reportedKt;
@@ -242,13 +245,15 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         double pacedKt = 0.0;
         double restPacedKt = 0.0;
         bool midpoint = false;  // a speed change's midpoint before the point
+        double rollingKt = 0.0;  // rolling on west at this when the leg is planned
     };
     for (const Row row :
          {Row{"squeezed", 121.0, 10.8, 672, true, false}, Row{"fast reports", 300.0, 18.8, 2200, true, false},
           Row{"kilometres off", 3000.0, 20.0, 1800, false, false}, Row{"time left", 72.0, 15.0, 2800, true, true},
           Row{"paced across a pause", 180.0, 6.4, 2800, true, false, 9.5},
           Row{"resting where it came at a pace", 102.0, 7.5, 1270, true, false, 0.0, 21.8},
-          Row{"paced past a speed change's midpoint", 180.0, 6.4, 2800, true, false, 9.5, 0.0, true}}) {
+          Row{"paced past a speed change's midpoint", 180.0, 6.4, 2800, true, false, 9.5, 0.0, true},
+          Row{"rolling in", 180.0, 6.4, 2800, true, false, 0.0, 0.0, false, 8.2}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
@@ -263,6 +268,7 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = now - 1;
+        ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
         // Points kept where and when they were reported.
         if (row.onTime) ac.motion.advanceLimit = 0;
 
@@ -295,10 +301,14 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         }
         EXPECT_GT(turnLegEnd, 100u);
         const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;  // the midpoint's the same
-        const double baseKt = row.midpoint ? row.reportedKt : std::max(row.reportedKt, row.pacedKt);
+        const double baseKt = row.midpoint ? row.reportedKt
+                                           : std::max({row.reportedKt, row.pacedKt, row.rollingKt > 0.0 ? paceKt : 0.0});
         const double catchUpKt = std::min(2.0 * baseKt, baseKt + 15.0);
         if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
-        if (row.pacedKt > 0.0 && !row.midpoint) EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u);
+        // On time, but for the braking of one that rolls in.
+        const auto braking = static_cast<std::size_t>(gf_taxiBraking(row.rollingKt * kKnotsToMps / 100.0).ticks);
+        if ((row.pacedKt > 0.0 || row.rollingKt > 0.0) && !row.midpoint)
+            EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u + braking);
         if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
