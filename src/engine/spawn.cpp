@@ -27,6 +27,7 @@
 #include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/pushback.h"
+#include "motion/stream_checks.h"
 #include "motion/tick_math.h"
 #include "settings/snapshot.h"
 #include "simlink/sim_link.h"
@@ -526,6 +527,7 @@ void spawnLiveAc(LiveAc& ac) {
                         return;
                 }
                 setFlightPhase(ac, AcPhase::taxi);
+                gf_judgeBufferedRepeatHolds(ac);
                 const auto airport = gf_currentAirport();
                 ac.arrivingHere = airport && !airport->icao.isNone() && ac.destination == airport->iata &&
                                           ac.origin != airport->iata

@@ -441,6 +441,22 @@ bool lf_liesOnwardOf(const LiveAc& ac, std::size_t i, const StreamPoint& p) {
     return std::fabs(std::remainder(gf_bearing(lf_position(s[i]), lf_position(p)) - way, fullCircle)) <= pi / 2.0;
 }
 
+// Whether the report `p` after a taxi's hold made of reports at no speed
+// repeating a moving one (the stream's points from `first` on) says the
+// aircraft did not stand there: at speed, it could not be at `p`, due
+// `lagTicks` later than it says, leaving the hold when it falls due; at
+// rest, it stands further on than a copy of the hold would lie.
+bool lf_repeatHoldIsStale(const LiveAc& ac, std::size_t first, const StreamPoint& p, std::int32_t lagTicks) {
+    const double kt = p.groundSpeedKt;
+    const StreamPoint& hold = ac.stream[first];
+    if (!(kt >= kReportedMovingKt))
+        return kt >= 0.0 && p.airborne == 0 && !gf_isNearCopy(p, hold) && lf_liesOnwardOf(ac, first, p);
+    if (!(kt <= kMostGroundKt)) return false;
+    StreamPoint due = p;
+    due.playTick = gf_tickPlus(p.playTick, lagTicks);
+    return gf_mustLeaveBy(hold, due) < std::int64_t{hold.playTick};
+}
+
 // A taxi's hold made of reports at no speed where a moving report was, one
 // or a run of them repeating that place: the reports alone cannot tell a
 // stop from the receiver repeating a position it had while the aircraft went
@@ -467,24 +483,15 @@ void lf_dropStaleRepeatHold(LiveAc& ac, const StreamPoint& p) {
     std::size_t first = s.size();
     while (first > 0 && s[first - 1].stationary != 0 && lf_samePlace(s[first - 1], s.back())) --first;
     if (first == s.size()) return;
-    const double kt = p.groundSpeedKt;
     const StreamPoint hold = s[first];
-    if (!(kt >= kReportedMovingKt)) {
-        // One more at no speed where it holds: the run goes on, and the
-        // report after it tells whether the aircraft stood there.
-        if (kt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) {
-            ac.motion.repeatHold = marked;
-            return;
-        }
-        if (!(kt >= 0.0) || p.airborne != 0 || gf_isNearCopy(p, hold) || !lf_liesOnwardOf(ac, first, p)) return;
-    } else {
-        if (!(kt <= kMostGroundKt)) return;
-        // The report falls due as late as the stream runs, as the hold
-        // does.
-        StreamPoint due = p;
-        due.playTick = gf_tickPlus(p.playTick, std::max(0, ac.motion.streamLagTicks));
-        if (gf_mustLeaveBy(hold, due) >= std::int64_t{hold.playTick}) return;
+    // One more at no speed where it holds: the run goes on, and the report
+    // after it tells whether the aircraft stood there.
+    if (p.groundSpeedKt == 0.0 && p.airborne == 0 && lf_samePlace(p, s.back())) {
+        ac.motion.repeatHold = marked;
+        return;
     }
+    // The report falls due as late as the stream runs, as the hold does.
+    if (!lf_repeatHoldIsStale(ac, first, p, std::max(0, ac.motion.streamLagTicks))) return;
     s.erase(s.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(first, 1)), s.end());
     if (first >= 1) return;
     // The point reached: standing on it, the aircraft leaves now.
@@ -718,6 +725,26 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
         return true;
     }
     return !(p.groundSpeedKt == 0.0 && (takeoffRoll || p.airborne != 0) && last.groundSpeedKt >= 50.0);
+}
+
+void gf_judgeBufferedRepeatHolds(LiveAc& ac) {
+    auto& s = ac.stream;
+    for (std::size_t first = 1; first < s.size(); ++first) {
+        const StreamPoint& before = s[first - 1];
+        const bool afterMoving =
+            before.stationary == 0 && before.groundSpeedKt >= kReportedMovingKt && before.airborne == 0;
+        if (!afterMoving || s[first].stationary == 0 || !lf_samePlace(s[first], before)) continue;
+        std::size_t end = first;
+        while (end < s.size() && s[end].stationary != 0 && lf_samePlace(s[end], s[first])) ++end;
+        // The stream ends in it: the next report to come tells.
+        if (end == s.size()) {
+            ac.motion.repeatHold = 1;
+            return;
+        }
+        // The report after it came with it, both as late as the stream.
+        if (lf_repeatHoldIsStale(ac, first, s[end], 0))
+            s.erase(s.begin() + static_cast<std::ptrdiff_t>(first), s.begin() + static_cast<std::ptrdiff_t>(end));
+    }
 }
 
 namespace {

@@ -21,6 +21,15 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& point);
 // stopped points are refused.
 bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& point);
 
+// An aircraft not yet shown keeps its reports as they came; shown to taxi,
+// its holds made of reports at no speed repeating a moving one are judged
+// as a taxi's are when the report after them comes: dropped where that
+// report says it did not stand there (a tow whose reports repeated a place
+// at no speed while it turned a corner at 7 kt braked there from 23 kt,
+// turned 100 degrees on the spot and came 14.6 s late to the reports after
+// it), and the one the stream ends in is left to the next report.
+void gf_judgeBufferedRepeatHolds(LiveAc& ac);
+
 // Whether the stream takes a report as a copy of a place (the same position
 // reported with a little noise): within 0.00015 degrees of it both ways.
 bool gf_isNearCopy(const StreamPoint& point, const StreamPoint& place);

@@ -469,7 +469,12 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
         // Ticks the leg planning put the hold off by before the next report
         // came (the stream runs that much later; the report not yet).
         int retimedLater = 0;
+        // Not yet shown while the repeats came (kept as they came), shown to
+        // taxi before the next report or after it too.
+        enum { taxiing, shownBeforeNext, shownAfterNext } shown = taxiing;
     };
+    constexpr auto shownBefore = Row::shownBeforeNext;
+    constexpr auto shownAfter = Row::shownAfterNext;
     const Row rows[] = {
         {"a lone repeat of a moving report, the next one out of reach", 1, 10, 7, -1, false},
         // The next report at rest: where a copy of the hold lies it is its
@@ -494,12 +499,21 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
         {"a lone repeat retimed 2 s later, the next one out of reach", 1, 10, 7, -1, false, 18.7, 225.0, 175.0, 205},
         {"two of them retimed 2 s later, the next one out of reach", 2, 10, 7, -1, false, 18.7, 225.0, 175.0, 205},
         {"a lone repeat retimed 5 s later, time to get there after it", 1, 10, 25, -1, true, 18.7, 225.0, 175.0, 500},
+        // Buffered before the aircraft was shown, the hold is judged as it is
+        // shown, against the next report come with it, or by the next one.
+        {"unshown: a lone repeat, the next one out of reach", 1, 10, 7, -1, false, 18.7, 225.0, 175.0, 0, shownAfter},
+        {"unshown: two of them, the next one out of reach", 2, 10, 7, -1, false, 18.7, 225.0, 175.0, 0, shownAfter},
+        {"unshown: two of them, the next at rest 5 m on", 2, 10, 25, -1, true, 0.0, 270.0, 5.0, 0, shownAfter},
+        {"unshown: two of them with time to get there", 2, 10, 25, -1, true, 18.7, 225.0, 175.0, 0, shownAfter},
+        {"unshown: after a report of it standing", 1, 0, 7, -1, true, 18.7, 225.0, 175.0, 0, shownAfter},
+        {"unshown: the next, out of reach, once shown", 2, 10, 7, -1, false, 18.7, 225.0, 175.0, 0, shownBefore},
+        {"unshown: time to get there, the next once shown", 2, 10, 25, -1, true, 18.7, 225.0, 175.0, 0, shownBefore},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         g_liveAircraft.clear();
         tickCount.store(10000);
-        LiveAc& ac = onGround(kHex, kA1, 270.0, AcPhase::taxi);
+        LiveAc& ac = onGround(kHex, kA1, 270.0, row.shown == Row::taxiing ? AcPhase::taxi : AcPhase::birth);
         ac.onGround = 1;
         ac.stream.back().groundSpeedKt = row.lastKt;
         std::int32_t due = 0;
@@ -509,6 +523,25 @@ TEST_F(StreamChecks, AHoldOfReportsRepeatingAMovingOneEndsWhenTheNextReportCanno
             ASSERT_NE(r.stationary, 0);
             ac.stream.push_back(r);
         }
+        const auto show = [&ac] {
+            ac.phase = AcPhase::taxi;
+            gf_judgeBufferedRepeatHolds(ac);
+        };
+        if (row.shown == shownAfter) {
+            const std::size_t buffered = ac.stream.size() + 1;
+            const LaLo at = from(kA1, row.nextBearingDeg, row.nextM);
+            StreamPoint next = groundPoint(at, due + row.nextAfterS * 100, row.nextKt);
+            ASSERT_TRUE(lf_acceptNewStreamPoint(ac, next));
+            ac.stream.push_back(next);
+            show();
+            EXPECT_EQ(ac.stream.size(), row.holdKept ? buffered : buffered - row.repeats);
+            EXPECT_EQ(std::any_of(ac.stream.begin(), ac.stream.end(),
+                                  [](const StreamPoint& q) { return q.stationary != 0; }),
+                      row.holdKept);
+            EXPECT_EQ(ac.stream.back().playTick, next.playTick);
+            continue;
+        }
+        if (row.shown == shownBefore) show();
         if (row.retimedLater != 0) gf_shiftLaterPoints(ac, 1, row.retimedLater);
         if (row.reachedAtM >= 0.0) {
             ac.stream.pop_front();
