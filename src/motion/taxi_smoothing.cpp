@@ -372,11 +372,16 @@ bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
 // turn through it, taken at the speed the aircraft arrives with, cut 10 m
 // inside and never came near the reports on the way round (a 116 degree
 // corner reported at 1.3 kt); the leg runs to the corner instead, where the
-// taxi turns on the spot.
+// taxi turns on the spot. Not from the corner's own turn-entry point: the
+// corner was judged a bend when that point went in, and it measures larger
+// now only because the nose has come onto the leg into it. Taken as a pivot
+// there, a heavy crept the 12 m from its entry point straight into a corner
+// its reports rounded (tracks 3, 62 and 90 degrees), turned 95 degrees on
+// the spot and came 10.6 s late to the report after it.
 bool lf_pivotsAtNextPoint(const LiveAc& ac, double cornerDeg) {
     const auto& s = ac.stream;
     return ac.phase == AcPhase::taxi && cornerDeg >= kPivotCornerDeg && s.size() >= 3 && lf_movingLegs(s, 2) &&
-           s[1].synthetic == 0 && s[1].groundSpeedKt <= kPivotKt;
+           s[1].synthetic == 0 && s[1].groundSpeedKt <= kPivotKt && !(s[0].synthetic != 0 && s[0].rollSynthetic == 0);
 }
 
 // The largest heading change of a turn from the nose onto the next leg:

@@ -398,19 +398,24 @@ TEST_F(Smoothing, ATurnBegunJustBeforeItsCornerOntoALongLegEndsAsFarPastIt) {
 TEST_F(Smoothing, ASharpCornerReportedAtACrawlIsTurnedOnTheSpot) {
     // 116 degrees 32.5 m on, reported there at 1.3 kt: the aircraft pivoted,
     // and the leg runs straight to the corner. Reported at 6 kt, or turning
-    // 60 degrees, the corner gets its turn as before.
+    // 60 degrees, the corner gets its turn as before; so does one whose
+    // turn-entry point the aircraft has reached, the corner grown past a
+    // pivot's only as the nose came onto the leg into it.
     struct Row {
         const char* name;
         double exitDeg;
         double cornerKt;
+        bool fromEntryPoint;
         bool pivot;
     };
-    for (const Row& row : std::vector<Row>{{"pivot", 246.0, 1.3, true},
-                                           {"at a walk", 246.0, 6.0, false},
-                                           {"60 degrees", 190.0, 1.3, false}}) {
+    for (const Row& row : std::vector<Row>{{"pivot", 246.0, 1.3, false, true},
+                                           {"at a walk", 246.0, 6.0, false, false},
+                                           {"60 degrees", 190.0, 1.3, false, false},
+                                           {"from its entry point", 246.0, 1.3, true, false}}) {
         SCOPED_TRACE(row.name);
         auto s = route(kStart, {{130.0, 32.5}, {row.exitDeg, 19.0}, {row.exitDeg, 38.0}}, 13.7, 600);
         s[1].groundSpeedKt = row.cornerKt;
+        s[0].synthetic = row.fromEntryPoint ? 1 : 0;
         const StreamPoint corner = s[1];
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 130.0, TwoProps);
         EXPECT_EQ(smoothTaxiPath(ac), !row.pivot);
