@@ -1003,16 +1003,13 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
 std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate) {
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty() || !(rate > 0.0)) return legTicks;
-    // A taxi leg from or to rest is played at an even speed once it has sped
-    // up at the taxi rate, braking at that rate at its end (the rest leg's
-    // schedule), not eased over its whole length: judged eased, a tow setting
-    // off from rest into the bend onto its stand seemed to reach the bend at
-    // twice its speed, and was given the widest delay for a nose that keeps
-    // up as it is played; one braking into its stand round a bend in its
-    // first metres seemed to take them at twice its mean, and was stretched
-    // 7 s past its report's time.
+    // A taxi leg from rest is played at an even speed once it has sped up at
+    // the taxi rate (the rest leg's schedule), not eased over its whole
+    // length: judged eased, a tow setting off from rest into the bend onto
+    // its stand seemed to reach the bend at twice its speed, and was given
+    // the widest delay for a nose that keeps up as it is played.
     const auto kind = ac.motion.speedChangeKind;
-    const int easing = ac.phase == AcPhase::taxi && (kind == 1 || kind == 2) ? 0 : static_cast<int>(kind);
+    const int easing = ac.phase == AcPhase::taxi && kind == 1 ? 0 : static_cast<int>(kind);
     // What the nose lags at the start (the path may start off the heading)
     // no slower leg mends.
     const double allowed =
