@@ -292,13 +292,19 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
 // next report.
 void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time) {
     MotionState& m = ac.motion;
-    if (m.lastKeptSet != 0 && gf_isSamePlace(m.lastKeptPosition, lf_position(point))) return;
+    // A report held as a copy of the point before it stands where the engine
+    // brought the aircraft to rest, not where it was reported, and its time
+    // belongs to the place reported: paced from the copy (9 m past a place
+    // given again at no speed 45 s after it was passed), the report 231 m
+    // on 10 s later showed 45 kt for an arrival whose reports kept 8.5.
+    const LaLo at = gf_reportedPosition(point);
+    if (m.lastKeptSet != 0 && gf_isSamePlace(m.lastKeptPosition, at)) return;
     const double dt = time - m.lastKeptTime;
     if (m.lastKeptSet != 0 && dt >= kPaceLeastS) {
-        const double kt = gf_distanceNm(m.lastKeptPosition, lf_position(point)) / (dt / 3600.0);
+        const double kt = gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
         if (std::isfinite(kt)) point.pacedKt = kt;
     }
-    m.lastKeptPosition = lf_position(point);
+    m.lastKeptPosition = at;
     m.lastKeptTime = time;
     m.lastKeptSet = 1;
 }

@@ -367,37 +367,57 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
     // stamped less than 3 s apart. Also from a report kept before the
     // aircraft was shown: paced from the far older report it was made from,
     // an arrival shown only once it had landed and slowed to a taxi took
-    // the 77 kt from its report on final as the pace of its reports.
+    // the 77 kt from its report on final as the pace of its reports. Also
+    // after a place given again where a landing roll has come to rest a
+    // little further on: the repeat is held as a copy of where the aircraft
+    // stands, and the report after it is paced from where and when the place
+    // was first reported.
     struct Row {
         const char* name;
         bool repeated;  // the 25 m report given again at 1030 s
         bool unshown;   // the 25 m report came before the aircraft was shown
         double atS, metres, pacedKt;
+        double restM = 0.0;  // > 0: the roll came to rest this far north before the repeat
     };
     for (const Row& row : {Row{"across a pause", false, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
                            Row{"after a place given again", true, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"after a place given again where the roll stands further on", true, false, 1050, 225,
+                               200 / 40.0 * kMpsToKnots, 34.0},
                            Row{"from a report before it was shown", false, true, 1050, 225, 200 / 40.0 * kMpsToKnots},
                            Row{"too close in time", false, false, 1012.9, 40, 0.0}}) {
         SCOPED_TRACE(row.name);
+        // Due as late after the first report as they came after it.
+        const auto due = [](double s) { return static_cast<std::int32_t>(std::lround(500 + (s - 1000.0) * 100)); };
         g_liveAircraft.clear();
         LiveAc& ac = row.unshown ? aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 10, false, 500)}, AcSimState::buffer)
                                  : aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
         ac.lastReportTime = 1000.0;
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, 600), 1010.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, due(1010.0)), 1010.0));
         ASSERT_EQ(ac.stream.size(), 2u);
         if (row.unshown) {
             ac.phase = AcPhase::taxi;
             ac.simState = AcSimState::active;
             ac.objectId = 77;
         }
+        // The engine's own stream checks make the copy.
+        gf_setDecodeCalls(row.restM > 0.0 ? DecodeCalls{} : recordingCalls(rec));
+        if (row.restM > 0.0) {
+            StreamPoint rest = streamPoint(northOf(kFar, row.restM), 0, false, due(1020.0));
+            rest.stationary = 1;
+            ac.stream.assign({rest});
+            ac.phase = AcPhase::landing_roll;
+            ac.onGround = 1;
+            ac.extrapolationCount = 5;  // dead-reckoned to that rest
+        }
         if (row.repeated) {
-            decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, 700), 1030.0));
+            decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, due(1030.0)), 1030.0));
             EXPECT_EQ(ac.stream.back().pacedKt, 0.0);
+            EXPECT_EQ(ac.stream.back().heldCopy, row.restM > 0.0 ? 1 : 0);
         }
         const std::size_t before = ac.stream.size();
         // Over 30 kt a report so soon is kept, not thinned out.
         const double kt = row.atS - 1010.0 < 3.0 ? 40.0 : 10.0;
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metres), kt, false, 800), row.atS));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metres), kt, false, due(row.atS)), row.atS));
         ASSERT_EQ(ac.stream.size(), before + 1);
         EXPECT_NEAR(ac.stream.back().pacedKt, row.pacedKt, 0.05);
     }
