@@ -1313,7 +1313,13 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // took 15.8 kt from the midpoint's time and raced at 31. Both the pace
     // across the leg the midpoint split and that of the report the leg runs
     // to count: the report after the midpoint may since have been taken out
-    // for a later, slower one (a tow's last into its stand).
+    // for a later, slower one (a tow's last into its stand). The leg into
+    // the midpoint (past a turn's entry put in before it) is part of the leg
+    // the midpoint split and takes that pace too, from where the aircraft
+    // stands as well: held to twice the 12.6 kt reported after a pause its
+    // reports kept 28.5 kt across, a C172 that had come to rest 510 m short
+    // of that report took 21 s for the first half of the 28 s they left it,
+    // and came 7 s late.
     const auto& s = ac.stream;
     std::size_t reportAt = 1;
     while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
@@ -1327,6 +1333,8 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
                  kMpsToKnots;
     else if (s[0].midpoint != 0 && toReport)
         paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
+    else if (s[reportAt].midpoint != 0 && toReport)
+        paceKt = s[reportAt].splitPacedKt;
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
     const double mostKt = lf_catchUpMostKt(baseKt);

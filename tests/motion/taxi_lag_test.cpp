@@ -708,3 +708,27 @@ TEST_F(TaxiLag, ATaxiBrakingPastItsPointToTurnOnTheSpotTurnsTowardTheCornerFromW
     const LaLo origin{47.452555, -122.299453};
     expectKeepsUp(0xD100E8, origin, reports, "taxi_brake_past_corner");
 }
+
+TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedSetsOffAtThePaceItsReportsKeptAcrossThePause) {
+    // Rolling north at 20 kt when its reports pause for 47 s: dead reckoning
+    // brings it to rest 200 m on, and the report after the pause lies 240 m
+    // further, 23 degrees off the nose, at 5 kt, its positions having kept
+    // 16 kt across the pause. The leg there is split where its speed
+    // changes, and a turn's entry point goes in before the split: held to
+    // twice the 5 kt reported on the way to the split, the taxi crawled its
+    // first half and came 3.2 s late to the report however fast the second
+    // half caught up. The leg into the split catches up from the pace its
+    // reports kept, as the one after it does, and has time to spare.
+    std::vector<FedReport> reports{{0.0, 0.0, 20.0, 0, 0.0}, {0.0, 31.0, 20.0, 0, 3.0}, {0.0, 62.0, 20.0, 0, 6.0}};
+    for (int i = 0; i < 8; ++i) {
+        const double m = 240.0 + 5.0 / kMpsToKnots * 5.0 * i;
+        reports.push_back({m * std::sin(23.0 * kDeg), 200.0 + m * std::cos(23.0 * kDeg), 5.0, 23, 53.0 + 5.0 * i});
+    }
+    const LaLo origin{47.4365, -122.3036};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    expectKeepsUp(0xD10131, origin, reports, "taxi_pause_set_off");
+    const std::vector<Due> dues = lf_fedDues(origin, reports, 3, from);
+    const std::vector<Lag> lags = lf_lags(*harness->record(0xD10131), dues, 2.0);
+    ASSERT_EQ(lags.size(), dues.size());
+    EXPECT_LT(lf_worstLagS(lags), 1.5);
+}
