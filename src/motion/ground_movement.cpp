@@ -1424,6 +1424,13 @@ std::int32_t lf_standLegTicks(const LiveAc& ac, std::int32_t legTicks, double le
 // than the aircraft did) took 38 s for the 530 m its report left it 28 s
 // for, and came onto its exit 10 s late. A leg the mean makes a little late
 // keeps its timing: the roll gives that back as it goes.
+// Where rolling on is not quick enough either, the roll speeds up at the taxi
+// rate as far as the time needs before it brakes, as one rolled on from rest
+// does: held to the speed it had, a roll dead-reckoned to rest during a 38 s
+// pause, set off again for the report after it and planned anew part way
+// through its speeding up (the exit's report came), went on at the 32 kt it
+// had reached where the reports left it 20 s for the 410 m to its exit turn,
+// and passed the report in the exit 10.7 s late.
 std::int32_t lf_rollOnTimeTicks(const LiveAc& ac, std::int32_t legTicks, double legNm) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || s.size() < 2 || s[1].stationary != 0 ||
@@ -1440,7 +1447,11 @@ std::int32_t lf_rollOnTimeTicks(const LiveAc& ac, std::int32_t legTicks, double 
     const double brakeM = (v0 + v1) / 2.0 * brakeTicks;
     const double legM = legNm * metresPerNm;
     if (!(legM >= brakeM)) return legTicks;
-    const std::int32_t least = gf_ticksFromCount(std::ceil((legM - brakeM) / v0 + brakeTicks), kMinLegTicks);
+    // The quickest: speeding up straight into the braking, no even speed
+    // between.
+    const double a = kTaxiSpeedChangePerTick;
+    const double peak = std::sqrt(a * legM + (v0 * v0 + v1 * v1) / 2.0);
+    const std::int32_t least = gf_ticksFromCount(std::ceil((2.0 * peak - v0 - v1) / a), kMinLegTicks);
     return std::min(legTicks, std::max(due, least));
 }
 

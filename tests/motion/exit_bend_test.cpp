@@ -81,11 +81,14 @@ TEST_F(ExitBend, ALandingRollIntoASlowerReportKeepsToItsTimeAsFarAsRollingOnAndB
     // at the taxi rate takes 31.1 s: due in 33 s, it is reached on time, not
     // at the mean's pace 11 s later. Due in 45 s, the mean's pace is kept; so
     // it is due in 42 s, the mean's pace late by less than a roll may fall
-    // behind.
+    // behind. Due sooner than rolling on gets it there, it speeds up at the
+    // taxi rate before it brakes: on time due in 25 s; due in 20 s, in the
+    // 22.45 s that speeding up straight into the braking takes.
     struct Row {
         std::int32_t dueTicks, leastTicks, mostTicks;
     };
-    for (const Row row : {Row{3300, 3300, 3301}, Row{4500, 4400, 4500}, Row{4200, 4400, 4500}}) {
+    for (const Row row : {Row{3300, 3300, 3301}, Row{4500, 4400, 4500}, Row{4200, 4400, 4500}, Row{2500, 2500, 2501},
+                          Row{2000, 2245, 2246}}) {
         SCOPED_TRACE(row.dueTicks);
         g_liveAircraft.clear();
         gf_clearRunwayTable();
