@@ -569,7 +569,12 @@ bool lf_repeatsFlyingReport(const LiveAc& ac, const StreamPoint& p) {
 // reported at 0.9 kt after 11 kt, then 10 m on at 2.6 kt, was copied back
 // onto the creep and stood there for good). After a crawl a creep is the
 // crawl slowing on (a pivot round a tight corner), and a report a metre or
-// so on stays its scatter.
+// so on stays its scatter. Onward of a creep is also within a right angle of
+// the way the creep itself was reported going: braked into at a corner, it
+// already turns with it. By the leg into it alone, an arrival that crept at
+// 0.9 kt into a right-angle corner, reported going 71 degrees off that leg,
+// had its next report 9 m on at 5.8 kt, a fifth of a degree past a right
+// angle of the leg, copied back onto the creep, and stood there for good.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
@@ -578,8 +583,11 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     if (first > 0 && last.airborne == 0 && last.stationary == 0 && last.groundSpeedKt > 0.0 &&
         last.groundSpeedKt < kReportedMovingKt) {
         const StreamPoint& before = s[first - 1];
+        const double offTrack = std::remainder(
+            gf_bearing(lf_position(last), lf_position(p)) - last.trackDeg * degreesToRadians, fullCircle);
+        const bool alongCreep = std::fabs(offTrack) <= pi / 2.0;
         return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kBrakedIntoCreepKt &&
-               before.groundSpeedKt <= kMostGroundKt && lf_liesOnwardOf(ac, first, p);
+               before.groundSpeedKt <= kMostGroundKt && (lf_liesOnwardOf(ac, first, p) || alongCreep);
     }
     const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
     if (!atRest(last)) return false;

@@ -642,15 +642,18 @@ TEST_F(StreamChecks, WhileDeadReckoningOnTheGroundAReportAtRestOnwardOfTheGuesse
 // A taxi that rolled into a stop and is reported moving on a few metres
 // onward sets off again; with no move into the stop, behind it or at a crawl
 // the report stays a copy of the stop. A stop reported as a creep under a
-// knot is one when braked into from a taxi's pace, not after a crawl.
+// knot is one when braked into from a taxi's pace, not after a crawl; onward
+// of a creep is also the way the creep was reported going (round a corner).
 TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
     struct Row {
         const char* what;
         double beforeKt;  // the point before the stop (none: -1)
         double stopKt;    // the speed the stop is reported at
         bool held;        // a hold copy of the stop after it
-        double northM, pointKt;
+        double northM, pointKt;  // northM: how far on along bearingDeg
         bool copy;
+        double bearingDeg = 0.0;    // of the report from the stop
+        double stopTrackDeg = 0.0;  // the way the stop was reported going
     };
     const Row rows[] = {
         {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, 0.0, false, 4.0, 4.0, false},
@@ -661,6 +664,10 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         {"4 m on at 0.5 kt after a stop rolled into", 2.7, 0.0, false, 4.0, 0.5, true},
         {"10 m on at 2.6 kt after braking from 11 kt into a creep of 0.9 kt", 11.3, 0.9, false, 10.0, 2.6, false},
         {"1.2 m on at 2.3 kt after a crawl of 1.8 kt slowed to 0.8 kt", 1.8, 0.8, false, 1.2, 2.3, true},
+        {"9 m just past a right angle at 5.8 kt after a creep of 0.9 kt turning that way", 5.4, 0.9, false, 9.0, 5.8,
+         false, 90.2, 62.5},
+        {"9 m just past a right angle at 5.8 kt after a creep of 0.9 kt going straight on", 5.4, 0.9, false, 9.0, 5.8,
+         true, 90.2, 0.0},
     };
     std::uint32_t hexid = kHex;
     for (const Row& r : rows) {
@@ -670,12 +677,13 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         ac.stream.clear();
         if (r.beforeKt >= 0.0) ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0), 10000, r.beforeKt));
         ac.stream.push_back(groundPoint(kA1, 10500, r.stopKt));
+        ac.stream.back().trackDeg = r.stopTrackDeg;
         if (r.held) {
             ac.stream.push_back(ac.stream.back());
             ac.stream.back().stationary = 1;
             ac.stream.back().playTick = 10600;
         }
-        StreamPoint p = groundPoint(from(kA1, 0.0, r.northM), 10700, r.pointKt);
+        StreamPoint p = groundPoint(from(kA1, r.bearingDeg, r.northM), 10700, r.pointKt);
         ASSERT_TRUE(lf_acceptNewStreamPoint(ac, p));
         EXPECT_EQ(p.lat == kA1.lat && p.lon == kA1.lon && p.stationary != 0, r.copy);
     }
