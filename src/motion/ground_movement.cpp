@@ -864,14 +864,18 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // 200 m on that its positions reached at 10 kt, held to twice the 6 kt
     // that report gave, came 9 s late to it and to the turn after.
     // Taken from the report the leg runs to, past a turn's entry put in
-    // before it. Not past a speed change's midpoint: the leg after that one
-    // is timed by the speeds reported, and a tow reporting 0.8 kt while its
-    // positions moved 4.8 came early to the midpoint only to crawl from it,
-    // and 11 s late to its stand.
+    // before it, and no further than a speed change's midpoint: that gives
+    // the pace its reports kept across the leg it splits, the one the leg
+    // after it catches up from too, not the pace it copied from the point
+    // before it (how that point was reached). A taxi that came to rest
+    // where its reports paused, its positions having kept 9.5 kt across the
+    // pause and the report after it giving 6.4, drove the first 86 m toward
+    // the midpoint at its own pace of 13.8 kt where the 9.5 allowed 19, and
+    // came 11.7 s late to the reports round the corner after it.
     double pacedKt = 0.0;
     for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i) {
         if (ac.stream[i].synthetic != 0) continue;
-        pacedKt = ac.stream[i].pacedKt;
+        pacedKt = ac.stream[i].midpoint != 0 ? ac.stream[i].splitPacedKt : ac.stream[i].pacedKt;
         break;
     }
     const double pace = legM / std::max(1.0, own);  // m a tick

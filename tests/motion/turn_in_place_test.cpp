@@ -236,7 +236,12 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
     // spent: the leg from it takes none. One that rolls in (dead reckoning
     // over a pause brought it to the corner) catches up from the pace its
     // point asks from where it rolls, slow as the speeds reported are: it
-    // brakes, turns and comes on time but for its braking.
+    // brakes, turns and comes on time but for its braking. A midpoint put in
+    // where the leg's speed changes carries the pace its reports kept across
+    // the leg it splits (`splitPacedKt`): the turn's leg to it catches up
+    // from that pace as the leg after it does, and the point after comes on
+    // time (held to twice the speed reported on the way to the midpoint, it
+    // came 2.3 s late to it).
     struct Row {
         const char* name;
         double legM, reportedKt;
@@ -246,6 +251,7 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         double restPacedKt = 0.0;
         bool midpoint = false;  // a speed change's midpoint before the point
         double rollingKt = 0.0;  // rolling on west at this when the leg is planned
+        bool splitPaced = false;  // the midpoint carries the point's pace, as put in
     };
     for (const Row row :
          {Row{"squeezed", 121.0, 10.8, 672, true, false}, Row{"fast reports", 300.0, 18.8, 2200, true, false},
@@ -253,6 +259,7 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
           Row{"paced across a pause", 180.0, 6.4, 2800, true, false, 9.5},
           Row{"resting where it came at a pace", 102.0, 7.5, 1270, true, false, 0.0, 21.8},
           Row{"paced past a speed change's midpoint", 180.0, 6.4, 2800, true, false, 9.5, 0.0, true},
+          Row{"paced across the leg a midpoint splits", 180.0, 6.4, 2800, true, false, 9.5, 0.0, true, 0.0, true},
           Row{"rolling in", 180.0, 6.4, 2800, true, false, 0.0, 0.0, false, 8.2}}) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
@@ -261,8 +268,12 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         std::deque<StreamPoint> s{ground(kStart, now, 0.0), ground(next, now + row.dueTicks, row.reportedKt)};
         s[0].pacedKt = row.restPacedKt;
         s[1].pacedKt = row.pacedKt;
-        if (row.midpoint)
-            s.insert(s.begin() + 1, ground(ahead(kStart, 180.0, row.legM / 2.0), now + row.dueTicks / 2, row.reportedKt / 2.0));
+        if (row.midpoint) {
+            StreamPoint mid = ground(ahead(kStart, 180.0, row.legM / 2.0), now + row.dueTicks / 2, row.reportedKt / 2.0);
+            mid.midpoint = row.splitPaced ? 1 : 0;
+            mid.splitPacedKt = row.splitPaced ? row.pacedKt : 0.0;
+            s.insert(s.begin() + 1, mid);
+        }
         // The stream that has left it on time ends there.
         if (!row.onTime) s.push_back(ground(ahead(next, 180.0, 40.0), now + row.dueTicks + 800, row.reportedKt));
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 270.0, Large, 10.0);
@@ -301,14 +312,16 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
         }
         EXPECT_GT(turnLegEnd, 100u);
         const double paceKt = row.legM / (row.dueTicks / 100.0) / kKnotsToMps;  // the midpoint's the same
-        const double baseKt = row.midpoint ? row.reportedKt
-                                           : std::max({row.reportedKt, row.pacedKt, row.rollingKt > 0.0 ? paceKt : 0.0});
+        const double baseKt = row.midpoint && !row.splitPaced
+                                  ? row.reportedKt
+                                  : std::max({row.reportedKt, row.pacedKt, row.rollingKt > 0.0 ? paceKt : 0.0});
         const double catchUpKt = std::min(2.0 * baseKt, baseKt + 15.0);
         if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
         // On time, but for the braking of one that rolls in.
         const auto braking = static_cast<std::size_t>(gf_taxiBraking(row.rollingKt * kKnotsToMps / 100.0).ticks);
         if ((row.pacedKt > 0.0 || row.rollingKt > 0.0) && !row.midpoint)
             EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u + braking);
+        if (row.splitPaced) EXPECT_LE(steps.size(), static_cast<std::size_t>(row.dueTicks) + 100u);
         if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
