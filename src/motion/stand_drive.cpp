@@ -218,15 +218,26 @@ std::vector<LaLo> gf_turningPath(PathPose from, PathPose to, double radiusM, dou
         if (w.valid && lf_reaches(start, w, goal, radiusM) && (best == nullptr || w.total() < best->total())) best = &w;
     if (best == nullptr) return {};
 
+    // Even steps along the whole path, not along each segment: a segment of
+    // a few centimetres (a straight path's turns are rounding noise, a goal
+    // a little off the line ends in a sliver of a bend) made a leg of its
+    // own, and a leg that short is played at a crawl, a stop in the middle
+    // of the drive.
     std::vector<LaLo> out;
-    State s = start;
-    for (int i = 0; i < 3; ++i) {
-        const double metres = best->lengths[i] * radiusM;
-        const int steps = static_cast<int>(std::ceil(metres / stepM - 1e-9));
-        for (int k = 0; k < steps; ++k) {
-            s = lf_advance(s, best->kinds[i], best->lengths[i] / steps, radiusM);
-            out.push_back(frame.toLaLo(s.x, s.y));
+    const double total = best->total();
+    const int steps = static_cast<int>(std::ceil(total * radiusM / stepM - 1e-9));
+    State segmentStart = start;
+    double beforeSegment = 0.0;  // radii
+    int segment = 0;
+    for (int k = 1; k <= steps; ++k) {
+        const double along = total * k / steps;
+        while (segment < 2 && beforeSegment + best->lengths[segment] < along) {
+            segmentStart = lf_advance(segmentStart, best->kinds[segment], best->lengths[segment], radiusM);
+            beforeSegment += best->lengths[segment];
+            ++segment;
         }
+        const State s = lf_advance(segmentStart, best->kinds[segment], along - beforeSegment, radiusM);
+        out.push_back(frame.toLaLo(s.x, s.y));
     }
     if (out.empty())
         out.push_back(to.position);

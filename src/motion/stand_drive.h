@@ -20,8 +20,8 @@ struct PathPose {
 };
 
 // The shortest path of a vehicle that turns no tighter than `radiusM` (m)
-// from `from` to `to` (positions and headings), as positions along it at most
-// `stepM` apart, the start left out and `to` last. Empty when the input is
+// from `from` to `to` (positions and headings), as positions evenly along it
+// at most `stepM` apart, the start left out and `to` last. Empty when the input is
 // not finite or the radius or step not above 0. Positions lie on a flat
 // projection around `from`: good for the few hundred metres around a stand.
 std::vector<LaLo> gf_turningPath(PathPose from, PathPose to, double radiusM, double stepM);

@@ -47,6 +47,9 @@ TEST_F(StandDrive, TheTurningPathEndsWhereAndHowItMustWithoutTurningTighterThanI
         {"from the side", lf_at(0.0, 60.0), 180.0, 270.0},
         {"on the spot, facing the other way", kStand, 90.0, 270.0},
         {"just behind, facing away", lf_at(90.0, 5.0), 90.0, 270.0},
+        // Its turns at either end a third of a metre long (straight ahead
+        // they are rounding noise).
+        {"straight ahead, a degree askew", lf_at(90.0, 60.0), 271.0, 270.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -62,6 +65,9 @@ TEST_F(StandDrive, TheTurningPathEndsWhereAndHowItMustWithoutTurningTighterThanI
             const double step = lf_metres(at, path[i]);
             const double bearing = gf_bearing(at, path[i]);
             EXPECT_LE(step, kStepM + 0.01) << i;
+            // Nor much shorter: a leg of a few centimetres is played at a
+            // crawl, a stop in the middle of the drive.
+            if (path.size() > 1) EXPECT_GE(step, 0.5 * kStepM) << i;
             // A chord of `step` on a circle of the radius bends half its
             // angle at either end: a leg turns from the one before by at most
             // step / radius.
