@@ -782,14 +782,31 @@ bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const
     return lf_isGroundOutOfReach(last, point, point.playTick);
 }
 
+// The tick a ground point falls due at, judged for reach from the last one:
+// as late as the stream runs, and never sooner after the last report kept
+// than its own time lies after that report's. The leg planning may have put
+// the last report later than it came (a roll braking into it over a pause
+// takes longer than the reports gave it) without carrying the delay on: timed
+// from there, an arrival's report 31 m on in its exit turn 3.3 s after the
+// last fell due 1 s after it, was held as out of reach, and with the stream
+// ending there the aircraft never went where its reports last had it.
+std::int64_t lf_groundDueTick(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    const MotionState& m = ac.motion;
+    const std::int64_t due = std::int64_t(point.playTick) + std::max(0, m.streamLagTicks);
+    if (m.lastKeptSet == 0 || !gf_isSamePlace(lf_position(last), m.lastKeptPosition)) return due;
+    const double ownS = ac.lastReportTime - m.lastKeptTime;
+    if (!(ownS > 0.0) || !std::isfinite(ownS)) return due;
+    return std::max<std::int64_t>(due, std::int64_t(last.playTick) + std::llround(std::min(ownS, 4.0e7) * 100.0));
+}
+
 // The same for a ground point of a landing or takeoff roll: the jump test of
 // the ground rules judges taxiing aircraft only, and a position miles off
 // taken into a roll had the aircraft race out to it at hundreds of knots and
-// come back tail first. The point falls due as late as the stream runs.
+// come back tail first.
 bool lf_isGroundJumpOnRoll(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
     if (ac.phase != AcPhase::landing_roll && ac.phase != AcPhase::takeoff_roll) return false;
     if (ac.extrapolationCount > 0 || last.airborne != 0 || point.airborne != 0) return false;
-    return lf_isGroundOutOfReach(last, point, std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks));
+    return lf_isGroundOutOfReach(last, point, lf_groundDueTick(ac, last, point));
 }
 
 // So is one of an aircraft driving or towed onto its stand: taken, a report

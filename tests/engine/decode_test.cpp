@@ -1333,6 +1333,35 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachOnARollWaitsForTheNextReport) {
     }
 }
 
+TEST_F(DecodeTest, AReportOnARollIsJudgedForReachByItsOwnTimeAfterTheLastReport) {
+    // Rolling out at 19 kt: a report at kFar 4 s after the one before, then
+    // put laterTicks later than it came (as a leg braking into it over a
+    // pause may put it), and a report onM north of it 3.3 s after it by its
+    // own time.
+    struct Row {
+        const char* name;
+        std::int32_t laterTicks;
+        double onM;
+        double lastNorthM;  // the stream's last point afterwards
+    };
+    const double offM = 5 * 1852.0;
+    const Row rows[] = {
+        {"31 m on after a report put 2.6 s later: taken", 262, 31.0, 31.0},
+        {"5 NM off after a report put 2.6 s later: held", 262, offM, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::landing_roll, {streamPoint(northOf(kFar, -60.0), 25.0, false, 600)});
+        decodeMessage(report(kHex, streamPoint(kFar, 19.2, false, 1000), 1004.0));
+        ASSERT_EQ(ac.stream.size(), 2u);
+        ac.stream.back().playTick += row.laterTicks;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.onM), 19.2, false, 1332), 1007.32));
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_NEAR(gf_distanceNm(kFar, {last.lat, last.lon}) * 1852.0, row.lastNorthM, 0.5);
+    }
+}
+
 TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingWaitsForTheNextReport) {
     // Towed onto its stand at 3 kt, the last point at kFar due at tick 1000:
     // a report 5 NM off 30 s later, then one 7 s after it back at the stand,
