@@ -214,8 +214,9 @@ TEST_F(TurnInPlace, ALegIntoOrOutOfAShortHoldTakesTheTimeItsSpeedChangeNeeds) {
             if (std::max(steps[i], steps[i - 1]) <= reportedStepM)
                 worst = std::max(worst, std::fabs(steps[i] - steps[i - 1]));
         EXPECT_LE(worst, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
-        if (row.rolling)
+        if (row.rolling) {
             EXPECT_GT(std::count_if(steps.begin(), steps.end(), [](double m) { return m < 1e-4; }), 10) << "it held";
+        }
     }
 }
 
@@ -316,12 +317,17 @@ TEST_F(TurnInPlace, TheLegAfterATurnOnTheSpotCatchesUpNoFasterThanItsReportsAllo
                                   ? row.reportedKt
                                   : std::max({row.reportedKt, row.pacedKt, row.rollingKt > 0.0 ? paceKt : 0.0});
         const double catchUpKt = std::min(2.0 * baseKt, baseKt + 15.0);
-        if (row.keepsTheCatchUp) EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        if (row.keepsTheCatchUp) {
+            EXPECT_LE(fastestKt, std::max(paceKt, catchUpKt) + 0.2);
+        }
         // On time, but for the braking of one that rolls in.
         const auto braking = static_cast<std::size_t>(gf_taxiBraking(row.rollingKt * kKnotsToMps / 100.0).ticks);
-        if ((row.pacedKt > 0.0 || row.rollingKt > 0.0) && !row.midpoint)
+        if ((row.pacedKt > 0.0 || row.rollingKt > 0.0) && !row.midpoint) {
             EXPECT_LE(turnLegEnd, static_cast<std::size_t>(row.dueTicks) + 100u + braking);
-        if (row.splitPaced) EXPECT_LE(steps.size(), static_cast<std::size_t>(row.dueTicks) + 100u);
+        }
+        if (row.splitPaced) {
+            EXPECT_LE(steps.size(), static_cast<std::size_t>(row.dueTicks) + 100u);
+        }
         if (row.onTime) EXPECT_LE(fastestKt, row.reportedKt + 0.5);
         EXPECT_LE(worstChange, kTaxiSpeedChangePerTick * 1.05 + 1e-6);
     }
