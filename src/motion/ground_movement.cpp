@@ -943,6 +943,22 @@ std::vector<double> lf_pathHeadings(const LiveAc& ac) {
     return out;
 }
 
+// The path's heading at the fraction `f` of its length, between the headings
+// `lf_pathHeadings` gives.
+double lf_pathHeadingAt(const std::vector<double>& headings, double f) {
+    const double x = f * kPathScanSteps;
+    const auto k = static_cast<std::size_t>(std::clamp(std::floor(x), 0.0, kPathScanSteps - 1.0));
+    return std::lerp(headings[k], headings[k + 1], x - static_cast<double>(k));
+}
+
+// The most the nose may lag the path's heading (radians) along a bend: a few
+// degrees, or what it lags where the path starts off it, which no slower
+// leg mends.
+double lf_allowedBendLag(const std::vector<double>& headings, double nose) {
+    return std::max(kMostBendLagDeg * degreesToRadians,
+                    std::fabs(std::remainder(nose - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
+}
+
 // How far the nose falls behind the path's heading (radians) when the leg is
 // played in `ticks`, the heading following the path at no more than `rate` a
 // tick and the progress eased by the leg's speed change, as the pose step
@@ -952,9 +968,7 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
     double h = headings.front() + std::remainder(startHeading - headings.front(), fullCircle);
     double worst = 0.0;
     for (std::int32_t i = 1; i <= ticks; ++i) {
-        const double x = easeValue(static_cast<double>(i) / ticks, easing) * kPathScanSteps;
-        const auto k = static_cast<std::size_t>(std::clamp(std::floor(x), 0.0, kPathScanSteps - 1.0));
-        const double target = std::lerp(headings[k], headings[k + 1], x - static_cast<double>(k));
+        const double target = lf_pathHeadingAt(headings, easeValue(static_cast<double>(i) / ticks, easing));
         h += std::clamp(target - h, -rate, rate);
         worst = std::max(worst, std::fabs(target - h));
     }
@@ -982,9 +996,7 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
     if (!std::isfinite(angleDeg) || angleDeg > kTurnInPlaceDeg) return false;
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty()) return false;
-    const double allowed = std::max(kMostBendLagDeg * degreesToRadians,
-                                    std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) +
-                                        1.0 * degreesToRadians);
+    const double allowed = lf_allowedBendLag(headings, ac.pose.heading);
     if (lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
                     rate) <= allowed)
         return false;
@@ -1014,11 +1026,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     // the widest delay for a nose that keeps up as it is played.
     const auto kind = ac.motion.speedChangeKind;
     const int easing = ac.phase == AcPhase::taxi && kind == 1 ? 0 : static_cast<int>(kind);
-    // What the nose lags at the start (the path may start off the heading)
-    // no slower leg mends.
-    const double allowed =
-        std::max(kMostBendLagDeg * degreesToRadians,
-                 std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
+    const double allowed = lf_allowedBendLag(headings, ac.pose.heading);
     const double ownLag = lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate);
     if (ownLag <= allowed) return legTicks;
     // A leg braking to rest round a bend the nose cannot follow within that
@@ -1061,10 +1069,11 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
 // and slowing at the taxi rate. A leg that sets off from rest or a crawl
 // gives the share a tick it starts at as `setOff` (negative for one that
 // rolls on); one that ends at rest (`toRest`) brakes to it at the taxi rate
-// along its last metres. Empty when the path gives none.
+// along its last metres. `nose` is the heading it sets off with. Empty when
+// the path gives none.
 template <typename OwnAt>
 std::vector<double> lf_bendShares(const std::vector<double>& headings, double lengthM, std::int32_t legTicks,
-                                  double rate, double setOff, bool toRest, OwnAt ownAt) {
+                                  double rate, double setOff, bool toRest, double nose, OwnAt ownAt) {
     // Per tick, in shares of the path: the leg's own step, the step at which
     // each stretch turns the nose at most 90 % of the rate, and the change
     // the taxi rate allows.
@@ -1101,11 +1110,26 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
     for (int k = 1; k < kPathScanSteps; ++k)
         if (most[k] < slowest && !(fromRest && fromStandstill(k) < slowest)) return {};
     const std::int64_t longest = std::int64_t{legTicks} + kWideRetimeLimit;
+    // Through such a stretch the nose falls behind, and it is still behind
+    // where the path opens out: the aircraft keeps to walking pace until the
+    // nose is back within a bend's lag of the path, then speeds up at the
+    // taxi rate. Sped up as soon as the path opened, a regional jet rounding
+    // a 73 degree corner whose turn swung 59 degrees in its first 2.3 m ran
+    // at 14 kt with its nose 40 degrees off its travel.
+    const double allowed = lf_allowedBendLag(headings, nose);
+    const double held = std::min(own, slowest);
+    double h = headings.front() + std::remainder(nose - headings.front(), fullCircle);
+    double ramp = std::numeric_limits<double>::infinity();
     std::vector<double> shares;
     double f = 0.0;
     while (f < 1.0) {
         const auto k = static_cast<std::size_t>(std::clamp(std::floor(f * kPathScanSteps), 0.0, kPathScanSteps - 1.0));
         double step = std::min(most[k], 1.0 - f);
+        if (std::fabs(lf_pathHeadingAt(headings, f) - h) > allowed)
+            ramp = held;
+        else
+            ramp += change;
+        step = std::min(step, ramp);
         if (toRest) step = std::min(step, std::sqrt(2.0 * change * (1.0 - f)));
         // The leg ends on a whole step: a last sliver of one would look like
         // a stop at the point before the next leg sets off.
@@ -1113,6 +1137,8 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
         if (!(step > 0.0) || static_cast<std::int64_t>(shares.size()) >= longest) return {};
         shares.push_back(step);
         f += step;
+        const double target = lf_pathHeadingAt(headings, std::min(f, 1.0));
+        h += std::clamp(target - h, -rate, rate);
     }
     return shares;
 }
@@ -1148,7 +1174,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     const double own = 1.0 / legTicks;
     const bool toRest = m.legEndsAtRest != 0;
     std::vector<double> shares =
-        lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, [own](int) { return own; });
+        lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, ac.pose.heading, [own](int) { return own; });
     // Where the nose keeps up the aircraft goes faster than the leg's even
     // speed, up to what the reports at its ends say it goes (at most the
     // catch-up's pace), so that the time the turning stretch takes comes
@@ -1168,7 +1194,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
         const double rolling = gf_rollingStepM(ac) / lengthM;
         const double endAt = ac.stream[1].groundSpeedKt * kKnotsToMps / 100.0 / lengthM;
         const auto faster = [&](double cap) {
-            return lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, [&](int k) {
+            return lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, ac.pose.heading, [&](int k) {
                 if (k == 0) return std::min(cap, std::max(own, rolling));
                 if (k == kPathScanSteps - 1) return std::min(cap, std::max(own, endAt));
                 return cap;

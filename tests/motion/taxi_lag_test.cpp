@@ -675,6 +675,27 @@ TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {
     EXPECT_LT(lf_worstLagS(lags), 5.0);
 }
 
+TEST_F(TaxiLag, ACornerWhoseBendSwingsInItsFirstMetresIsLeftAtWalkingPaceUntilTheNoseIsRound) {
+    // A departure as a feed sent it: south at 18 kt slowing to 8 kt, its
+    // last report before a 24 s pause 5 m past the one before and already
+    // turning, then west at 17 kt 145 m on. The bend from the report before
+    // the pause swings 59 degrees in its first 2 m: taken at walking pace
+    // there, the nose is still 35 degrees behind where the path opens out,
+    // and sped up at once it ran at 14 kt that far off its travel.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 18.1, 180, 0.00},         {0.0, -9.4, 18.1, 180, 1.00},        {0.0, -22.2, 18.1, 180, 2.37},
+        {0.0, -31.5, 17.8, 180, 3.37},       {0.0, -44.2, 16.6, 180, 4.80},       {0.0, -52.5, 15.9, 180, 5.80},
+        {0.0, -61.8, 15.0, 180, 6.96},       {0.0, -72.1, 13.9, 180, 8.35},       {0.0, -81.7, 12.8, 180, 9.75},
+        {0.0, -88.1, 12.0, 180, 10.75},      {0.0, -95.0, 11.1, 180, 11.90},      {0.0, -100.5, 10.3, 180, 12.90},
+        {0.0, -106.2, 9.5, 180, 14.01},      {0.0, -111.0, 8.7, 184, 15.05},      {-0.5, -116.1, 8.3, 192, 16.23},
+        {-132.9, -145.2, 17.7, 270, 40.53},  {-141.8, -145.2, 16.9, 270, 41.53},  {-150.3, -145.2, 16.1, 270, 42.53},
+        {-158.4, -145.2, 15.3, 270, 43.53},  {-168.4, -145.2, 14.3, 270, 44.85},  {-176.7, -145.2, 13.4, 270, 46.01},
+        {-183.5, -145.2, 12.6, 270, 47.02},  {-191.0, -145.2, 11.7, 270, 48.22},  {-197.1, -145.2, 10.9, 270, 49.27},
+        {-204.6, -145.2, 9.8, 270, 50.69},
+    };
+    expectKeepsUp(0xD10131, {47.444005, -122.300717}, reports, "taxi_corner_swung_at_once");
+}
+
 TEST_F(TaxiLag, ABendSetOffWhereTheTaxiCameToRestLeavesRestAtTheTaxiRate) {
     // An arrival's taxi as a feed sent it: off the runway at 22 kt, slowing
     // to a crawl into a corner, then speeding up again round a bend onto the
