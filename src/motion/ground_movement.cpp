@@ -574,10 +574,7 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         LaLo from = lf_pose(ac);
         if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
             const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
-            if (braking.ticks > 0) {
-                from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
-                gf_normalizeLaLo(from);
-            }
+            if (braking.ticks > 0) from = gf_taxiBrakingStop(ac, braking);
         }
         if (gf_isSamePlace(from, lf_position(s[1]))) return false;
         inBearing = gf_bearing(from, lf_position(s[1]));
@@ -738,7 +735,7 @@ Braking lf_planBraking(LiveAc& ac) {
     if (!(v > 0.0) || ac.stream.size() < 2) return {};
     const TaxiBraking plan = gf_taxiBraking(v);
     const std::int32_t n = plan.ticks;
-    const LaLo stop = gf_taxiBrakingStop(ac, v);
+    const LaLo stop = gf_taxiBrakingStop(ac, plan);
     const LaLo next = lf_position(ac.stream[1]);
     m.brakeTicksLeft = n;
     m.brakeTicks = n;
@@ -1810,8 +1807,8 @@ TaxiBraking gf_taxiBraking(double stepM) {
     return {n, stepM * n / 2.0};
 }
 
-LaLo gf_taxiBrakingStop(const LiveAc& ac, double stepM) {
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(stepM).runM * feetPerMetre});
+LaLo gf_taxiBrakingStop(const LiveAc& ac, const TaxiBraking& braking) {
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
     gf_normalizeLaLo(stop);
     return stop;
 }

@@ -306,8 +306,7 @@ std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
         endHelicopterLandingAtRest(ac);
         return std::nullopt;
     }
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
-    gf_normalizeLaLo(stop);
+    const LaLo stop = gf_taxiBrakingStop(ac, braking);
     StreamPoint p = s[1];
     p.lat = stop.lat;
     p.lon = stop.lon;

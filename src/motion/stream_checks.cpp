@@ -515,8 +515,7 @@ void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
     const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
     const bool behind = rel.along < 0.0 && std::fabs(rel.across) <= -rel.along && -rel.along <= kStandingScatterM;
     if (!behind) return;
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(gf_rollingStepM(ac)).runM * feetPerMetre});
-    gf_normalizeLaLo(stop);
+    const LaLo stop = gf_taxiBrakingStop(ac, gf_taxiBraking(gf_rollingStepM(ac)));
     const bool onItsStand = std::any_of(g_standTable.begin(), g_standTable.end(), [&](const Stand& stand) {
         const LaLo at{stand.latitude, stand.longitude};
         return gf_distanceNm(lf_position(p), at) <= stand.radius && gf_distanceNm(stop, at) <= stand.radius;

@@ -446,7 +446,7 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
     const double stepM = gf_rollingStepM(ac);
     if (!fromPose && stepM > 0.0 &&
         std::fabs(lf_turnDeg(gf_bearing(origin, lf_position(next)), ac.pose.heading)) > kStandingStartTurnDeg)
-        origin = gf_taxiBrakingStop(ac, stepM);
+        origin = gf_taxiBrakingStop(ac, gf_taxiBraking(stepM));
     const std::int32_t originTick = fromPose ? tickCount.load() : front.playTick;
     const double dm = lf_metres(origin, lf_position(next));
     if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < dm) ||
