@@ -156,9 +156,18 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
     return kt;
 }
 
+// The report the leg from the front point runs to: the first point after it
+// that a report gave, past those the engine put in on the way (a turn's
+// entry, a speed change's midpoint); 0 where a hold or the stream's end
+// comes first.
+std::size_t lf_reportAhead(const std::deque<StreamPoint>& s) {
+    std::size_t i = 1;
+    while (i + 1 < s.size() && s[i].synthetic != 0 && s[i].stationary == 0) ++i;
+    return i < s.size() && s[i].synthetic == 0 && s[i].stationary == 0 ? i : 0;
+}
+
 // The fastest a late taxi leg goes to catch up with reports of `baseKt`:
 // twice that, at most 15 kt more.
-
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
@@ -865,12 +874,8 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // is timed by the speeds reported, and a tow reporting 0.8 kt while its
     // positions moved 4.8 came early to the midpoint only to crawl from it,
     // and 11 s late to its stand.
-    double pacedKt = 0.0;
-    for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i) {
-        if (ac.stream[i].synthetic != 0) continue;
-        pacedKt = ac.stream[i].pacedKt;
-        break;
-    }
+    const std::size_t reportAt = lf_reportAhead(ac.stream);
+    const double pacedKt = reportAt != 0 && reportAt <= kPacedAheadPoints ? ac.stream[reportAt].pacedKt : 0.0;
     const double pace = legM / std::max(1.0, own);  // m a tick
     // So is the leg's own pace when the aircraft rolls into it (it was on
     // its way, dead reckoning over a pause or taxiing on, when the turn
@@ -1312,18 +1317,16 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // to count: the report after the midpoint may since have been taken out
     // for a later, slower one (a tow's last into its stand).
     const auto& s = ac.stream;
-    std::size_t reportAt = 1;
-    while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
-    const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
-    const bool toReport = s[reportAt].synthetic == 0 && s[reportAt].stationary == 0;
-    if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && toReport &&
-        reportedTicks >= kPaceLeastS * 100.0)
-        paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
-                 kMpsToKnots;
-    else if (s[0].midpoint != 0 && toReport)
-        paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
+    if (const std::size_t reportAt = lf_reportAhead(s); reportAt != 0) {
+        const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
+        const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
+        if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && reportedTicks >= kPaceLeastS * 100.0)
+            paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
+                     kMpsToKnots;
+        else if (s[0].midpoint != 0)
+            paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
+    }
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
     const double mostKt = lf_catchUpMostKt(baseKt);
