@@ -830,7 +830,9 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         static_cast<double>(tickCount.load()) + braking.ticks + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
     const bool stopsNearLegStart = braking.ticks == 0 || kRollingTurnLegShare * braking.runM <= braking.legM;
-    const double setOffLegM = lf_wayOnInLineM(ac, braking.ticks > 0 ? braking.legM : plannedM);
+    // The leg runs from where the aircraft stops, or where it stands.
+    const double legM = braking.ticks > 0 ? braking.legM : plannedM;
+    const double setOffLegM = lf_wayOnInLineM(ac, legM);
     // A hold ended early by the whole turn's time (hoverRetime) ends as
     // reported only once the whole turn is made where it stands: setting off
     // with the last of it left, the aircraft left its reported stand early.
@@ -859,7 +861,6 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // after the turn is the leg's, but never so little that it goes faster
     // than twice its own speed, however late it runs, speeding up from rest
     // (and braking to it, into a hold) at the taxi rate.
-    const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
     // Above its own pace, though, no faster than a late leg catches up from
     // the speeds reported around it: twice the pace of positions closer in
