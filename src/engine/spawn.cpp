@@ -442,9 +442,8 @@ void spawnLiveAc(LiveAc& ac) {
                 // A speed no roll goes (the feed's 1e6 kt) is none: taken for
                 // one, a departure whose taxi began with it was not shown
                 // until its reports went on past it.
-                const auto told = [](double kt) { return kt <= kFastestRollKt; };
-                const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(), [&](const StreamPoint& p) {
-                    return p.groundSpeedKt > kFastTaxiKt && told(p.groundSpeedKt);
+                const bool rolling = std::any_of(ac.stream.begin(), ac.stream.end(), [](const StreamPoint& p) {
+                    return gf_believedGroundKt(p.groundSpeedKt) > kFastTaxiKt;
                 });
                 const bool fast = outOfReach || rolling;
                 // One that stood on a stand not free for it and now walks off
@@ -459,7 +458,7 @@ void spawnLiveAc(LiveAc& ac) {
                 // A speed no roll goes tells nothing of the pace: its position
                 // does (a pushback with one such report was taken for a taxi
                 // and driven nose first).
-                const bool walking = (!told(second.groundSpeedKt) || second.groundSpeedKt <= kWalkingPaceKt) &&
+                const bool walking = gf_believedGroundKt(second.groundSpeedKt) <= kWalkingPaceKt &&
                                      ownPaceKt(kWalkingPaceBaseTicks) <= kWalkingPaceKt;
                 // Two reports at rest a few metres apart are the scatter of a
                 // standing aircraft's positions, not a move: shown, it taxied

@@ -64,15 +64,12 @@ bool lf_nearLoadedAirport(const StreamPoint& front) {
     return gf_flatDistanceSquaredNm(lf_position(front), airport->position, cosLat) <= kNearAirportSquaredNm;
 }
 
-// The report's ground speed, where one no roll goes (the feed's 1e6 kt)
-// counts as none: it tells nothing of a move. Taken as told, a departure
-// whose report on its stand said 1e6 kt was not found standing there; its
+// A speed no roll goes is none here too: taken as told, a departure whose
+// report on its stand said 1e6 kt was not found standing there; its
 // pushback reports after it were held for a taxi that never came.
-double lf_believedSpeedKt(const StreamPoint& p) { return p.groundSpeedKt <= kFastestRollKt ? p.groundSpeedKt : 0.0; }
-
 bool lf_isSlow(const LiveAc& ac) {
     return std::all_of(ac.stream.begin(), ac.stream.end(),
-                       [](const StreamPoint& p) { return lf_believedSpeedKt(p) <= kCalmSpeedKt; });
+                       [](const StreamPoint& p) { return gf_believedGroundKt(p.groundSpeedKt) <= kCalmSpeedKt; });
 }
 
 // A moving front point qualifies only when the whole stream is slow and the
@@ -216,7 +213,7 @@ Stand* chooseSpawnStand(LiveAc& ac) {
     // off slowly beyond the stand (its pushback or tow has begun), stands at
     // its stand: it appears there and leaves it as a parked aircraft does.
     const bool calm = front.stationary != 0 || lf_isCalm(ac);
-    const bool leaving = !calm && lf_believedSpeedKt(front) <= kStandingKt && lf_isSlow(ac);
+    const bool leaving = !calm && gf_believedGroundKt(front.groundSpeedKt) <= kStandingKt && lf_isSlow(ac);
     if (!calm && !leaving) return nullptr;
     const LaLo searchAt = front.stationary != 0 ? lf_standingCentre(ac)
                           : leaving              ? lf_position(front)

@@ -156,9 +156,18 @@ double lf_reportedAheadKt(const std::deque<StreamPoint>& s) {
     return kt;
 }
 
+// The report the leg from the front point runs to: the first point after it
+// that a report gave, past those the engine put in on the way (a turn's
+// entry, a speed change's midpoint); 0 where a hold or the stream's end
+// comes first.
+std::size_t lf_reportAhead(const std::deque<StreamPoint>& s) {
+    std::size_t i = 1;
+    while (i + 1 < s.size() && s[i].synthetic != 0 && s[i].stationary == 0) ++i;
+    return i < s.size() && s[i].synthetic == 0 && s[i].stationary == 0 ? i : 0;
+}
+
 // The fastest a late taxi leg goes to catch up with reports of `baseKt`:
 // twice that, at most 15 kt more.
-
 double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
@@ -574,10 +583,7 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
         LaLo from = lf_pose(ac);
         if (m.startTurn != 0 && m.startTurnAngleDeg > kTurnInPlaceDeg) {
             const TaxiBraking braking = gf_taxiBraking(gf_rollingStepM(ac));
-            if (braking.ticks > 0) {
-                from = gf_destinationPoint(from, {ac.pose.heading, braking.runM * feetPerMetre});
-                gf_normalizeLaLo(from);
-            }
+            if (braking.ticks > 0) from = gf_taxiBrakingStop(ac, braking);
         }
         if (gf_isSamePlace(from, lf_position(s[1]))) return false;
         inBearing = gf_bearing(from, lf_position(s[1]));
@@ -738,7 +744,7 @@ Braking lf_planBraking(LiveAc& ac) {
     if (!(v > 0.0) || ac.stream.size() < 2) return {};
     const TaxiBraking plan = gf_taxiBraking(v);
     const std::int32_t n = plan.ticks;
-    const LaLo stop = gf_taxiBrakingStop(ac, v);
+    const LaLo stop = gf_taxiBrakingStop(ac, plan);
     const LaLo next = lf_position(ac.stream[1]);
     m.brakeTicksLeft = n;
     m.brakeTicks = n;
@@ -824,7 +830,9 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
         static_cast<double>(tickCount.load()) + braking.ticks + spotTurnTicks + rollingTurnTicks;
     const bool late = turnEnds + legTicks > static_cast<double>(dueAsReported);
     const bool stopsNearLegStart = braking.ticks == 0 || kRollingTurnLegShare * braking.runM <= braking.legM;
-    const double setOffLegM = lf_wayOnInLineM(ac, braking.ticks > 0 ? braking.legM : plannedM);
+    // The leg runs from where the aircraft stops, or where it stands.
+    const double legM = braking.ticks > 0 ? braking.legM : plannedM;
+    const double setOffLegM = lf_wayOnInLineM(ac, legM);
     // A hold ended early by the whole turn's time (hoverRetime) ends as
     // reported only once the whole turn is made where it stands: setting off
     // with the last of it left, the aircraft left its reported stand early.
@@ -853,7 +861,6 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // after the turn is the leg's, but never so little that it goes faster
     // than twice its own speed, however late it runs, speeding up from rest
     // (and braking to it, into a hold) at the taxi rate.
-    const double legM = braking.ticks > 0 ? braking.legM : plannedM;
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
     // Above its own pace, though, no faster than a late leg catches up from
     // the speeds reported around it: twice the pace of positions closer in
@@ -872,12 +879,9 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // pause and the report after it giving 6.4, drove the first 86 m toward
     // the midpoint at its own pace of 13.8 kt where the 9.5 allowed 19, and
     // came 11.7 s late to the reports round the corner after it.
-    double pacedKt = 0.0;
-    for (std::size_t i = 1; i < ac.stream.size() && i <= kPacedAheadPoints && ac.stream[i].stationary == 0; ++i) {
-        if (ac.stream[i].synthetic != 0) continue;
-        pacedKt = ac.stream[i].midpoint != 0 ? ac.stream[i].splitPacedKt : ac.stream[i].pacedKt;
-        break;
-    }
+    const std::size_t reportAt = lf_reportAhead(ac.stream);
+    const StreamPoint* report = reportAt != 0 && reportAt <= kPacedAheadPoints ? &ac.stream[reportAt] : nullptr;
+    const double pacedKt = report == nullptr ? 0.0 : report->midpoint != 0 ? report->splitPacedKt : report->pacedKt;
     const double pace = legM / std::max(1.0, own);  // m a tick
     // So is the leg's own pace when the aircraft rolls into it (it was on
     // its way, dead reckoning over a pause or taxiing on, when the turn
@@ -1351,20 +1355,18 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // of that report took 21 s for the first half of the 28 s they left it,
     // and came 7 s late.
     const auto& s = ac.stream;
-    std::size_t reportAt = 1;
-    while (reportAt + 1 < s.size() && s[reportAt].synthetic != 0 && s[reportAt].stationary == 0) ++reportAt;
-    const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
     double paceKt = 0.0;
-    const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
-    const bool toReport = s[reportAt].synthetic == 0 && s[reportAt].stationary == 0;
-    if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && toReport &&
-        reportedTicks >= kPaceLeastS * 100.0)
-        paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
-                 kMpsToKnots;
-    else if (s[0].midpoint != 0 && toReport)
-        paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
-    else if (s[reportAt].midpoint != 0 && toReport)
-        paceKt = s[reportAt].splitPacedKt;
+    if (const std::size_t reportAt = lf_reportAhead(s); reportAt != 0) {
+        const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
+        const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
+        if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && reportedTicks >= kPaceLeastS * 100.0)
+            paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
+                     kMpsToKnots;
+        else if (s[0].midpoint != 0)
+            paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
+        else if (s[reportAt].midpoint != 0)
+            paceKt = s[reportAt].splitPacedKt;
+    }
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
     const double mostKt = lf_catchUpMostKt(baseKt);
@@ -1859,8 +1861,8 @@ TaxiBraking gf_taxiBraking(double stepM) {
     return {n, stepM * n / 2.0};
 }
 
-LaLo gf_taxiBrakingStop(const LiveAc& ac, double stepM) {
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(stepM).runM * feetPerMetre});
+LaLo gf_taxiBrakingStop(const LiveAc& ac, const TaxiBraking& braking) {
+    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
     gf_normalizeLaLo(stop);
     return stop;
 }

@@ -108,6 +108,6 @@ struct TaxiBraking {
 };
 TaxiBraking gf_taxiBraking(double stepM);
 
-// Where the aircraft, rolling `stepM` metres a tick, comes to rest braking
-// straight on (gf_taxiBraking).
-LaLo gf_taxiBrakingStop(const LiveAc& ac, double stepM);
+// Where the aircraft comes to rest braking straight on from its pose as
+// `braking` (gf_taxiBraking) plans.
+LaLo gf_taxiBrakingStop(const LiveAc& ac, const TaxiBraking& braking);

@@ -35,6 +35,9 @@ double gf_reachFromRestM(double mostKt, double ticks);
 // No landing or takeoff roll goes this fast on its wheels (kt): a speed
 // reported above it is not believed.
 inline constexpr double kFastestRollKt = 250.0;
+// A reported ground speed (kt) for what it tells of a move: one no roll goes
+// (the feed's 1e6 kt) tells nothing, and counts as none.
+inline double gf_believedGroundKt(double kt) { return kt <= kFastestRollKt ? kt : 0.0; }
 // A late taxi leg is taken at most this many times as fast, and this much
 // faster (kt), than the speed reported around it.
 inline constexpr double kCatchUpMostFactor = 2.0;

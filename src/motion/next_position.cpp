@@ -231,7 +231,8 @@ void lf_nextPosAir(LiveAc& ac) {
                     : lf_believableLegKt(legKt, own, {});
     }
     // From where the aircraft is: the leg is flown from the pose.
-    std::int32_t ticks = gf_legTicks(gf_distanceNm(lf_pose(ac), lf_position(next)), legKt, kMinLegTicks);
+    const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
+    std::int32_t ticks = gf_legTicks(nm, legKt, kMinLegTicks);
     // A flying leg that would end well after its point falls due (the
     // aircraft runs behind its reports: dead reckoning slowed it or flew it
     // straight while the reports turned) is flown faster, up to half as fast
@@ -247,23 +248,23 @@ void lf_nextPosAir(LiveAc& ac) {
         constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
-        const std::int64_t now = tickCount.load();
-        const std::int64_t late = now + ticks - due;
+        const std::int32_t now = tickCount.load();
+        const std::int64_t late = std::int64_t{now} + ticks - due;
         // A leg that begins after its first point fell due (the simulator
         // took two seconds to create an aircraft placed there) starts that
         // late, however little: no spacing of the reports explains it. Kept,
         // a go-around created as it climbed away flew its reports 2 s late on
         // top of the feed's own delay.
         const std::int64_t startedLate =
-            std::clamp<std::int64_t>(gf_ticksBetween(ac.stream[0].playTick, tickCount.load()), 0, std::max<std::int64_t>(late, 0));
-        if (late > kLateFromTicks || startedLate > 0) {
+            std::clamp<std::int64_t>(gf_ticksBetween(ac.stream[0].playTick, now), 0, std::max<std::int64_t>(late, 0));
+        const std::int64_t giveBack = late > kLateFromTicks ? late : startedLate;
+        if (giveBack > 0) {
             // Half as fast again as the leg, and no faster than half as fast
             // again as the point reports: a leg from a point flown faster
             // (a turn's) would otherwise add the two together.
             // The touchdown point's speed is the roll's, not one to fly at.
             const double reportedKt = next.airborne != 0 ? next.groundSpeedKt : legKt;
             const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
-            const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
             auto quickest = static_cast<std::int64_t>(
                 std::max(std::ceil(ticks / kCatchUpMostFactor),
                          static_cast<double>(gf_legTicks(nm, kCatchUpMostFactor * baseKt, kMinLegTicks))));
@@ -278,7 +279,6 @@ void lf_nextPosAir(LiveAc& ac) {
                 if (mostKt > kCatchUpMostFactor * baseKt)
                     quickest = gf_legTicks(nm, mostKt, kMinLegTicks);
             }
-            const std::int64_t giveBack = late > kLateFromTicks ? late : startedLate;
             ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - giveBack, quickest, kMinLegTicks}));
         }
     }
@@ -306,8 +306,7 @@ std::optional<LaLo> lf_brakeBeforeHold(LiveAc& ac) {
         endHelicopterLandingAtRest(ac);
         return std::nullopt;
     }
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, braking.runM * feetPerMetre});
-    gf_normalizeLaLo(stop);
+    const LaLo stop = gf_taxiBrakingStop(ac, braking);
     StreamPoint p = s[1];
     p.lat = stop.lat;
     p.lon = stop.lon;

@@ -430,6 +430,12 @@ bool lf_unshownMovesAt(const LiveAc& ac, const StreamPoint& q) {
            q.groundSpeedKt <= kMostGroundKt;
 }
 
+// A ground report of a move: not standing where the one before stood, at a
+// speed that says it moves.
+bool lf_movesOnGround(const StreamPoint& q) {
+    return q.airborne == 0 && q.stationary == 0 && q.groundSpeedKt >= kReportedMovingKt;
+}
+
 // Whether `p` lies onward of the stream's point `i`: within a right angle of
 // the way the aircraft came to it (the leg from the point before, or its nose
 // where there is none).
@@ -515,8 +521,7 @@ void lf_stopOnInsteadOfBack(const LiveAc& ac, StreamPoint& p) {
     const RelativePosition rel = gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p));
     const bool behind = rel.along < 0.0 && std::fabs(rel.across) <= -rel.along && -rel.along <= kStandingScatterM;
     if (!behind) return;
-    LaLo stop = gf_destinationPoint(lf_pose(ac), {ac.pose.heading, gf_taxiBraking(gf_rollingStepM(ac)).runM * feetPerMetre});
-    gf_normalizeLaLo(stop);
+    const LaLo stop = gf_taxiBrakingStop(ac, gf_taxiBraking(gf_rollingStepM(ac)));
     const bool onItsStand = std::any_of(g_standTable.begin(), g_standTable.end(), [&](const Stand& stand) {
         const LaLo at{stand.latitude, stand.longitude};
         return gf_distanceNm(lf_position(p), at) <= stand.radius && gf_distanceNm(stop, at) <= stand.radius;
@@ -593,9 +598,7 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     if (!atRest(last)) return false;
     while (first > 0 && atRest(s[first - 1]) && lf_samePlace(s[first - 1], s[first])) --first;
     if (first == 0) return false;
-    const StreamPoint& before = s[first - 1];
-    return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kReportedMovingKt &&
-           lf_liesOnwardOf(ac, first, p);
+    return lf_movesOnGround(s[first - 1]) && lf_liesOnwardOf(ac, first, p);
 }
 
 // A landing roll come to rest whose stream is a hold where it stands (the
@@ -670,8 +673,7 @@ bool lf_acceptNewStreamPoint(LiveAc& ac, StreamPoint& p) {
     if (ac.category != Rotorcraft) lf_dropStaleRepeatHold(ac, p);
     const StreamPoint& last = ac.stream.back();
     // A hold made of this report alone, after a moving one.
-    const bool afterMoving = ac.phase == AcPhase::taxi && last.stationary == 0 &&
-                             last.groundSpeedKt >= kReportedMovingKt && last.airborne == 0;
+    const bool afterMoving = ac.phase == AcPhase::taxi && lf_movesOnGround(last);
     if (lf_samePlace(p, last)) p.stationary = 1;
     if (ac.category == Rotorcraft) {
         // In the air a report where a helicopter was is a hover; on the
@@ -739,9 +741,7 @@ void gf_judgeBufferedRepeatHolds(LiveAc& ac) {
     auto& s = ac.stream;
     for (std::size_t first = 1; first < s.size(); ++first) {
         const StreamPoint& before = s[first - 1];
-        const bool afterMoving =
-            before.stationary == 0 && before.groundSpeedKt >= kReportedMovingKt && before.airborne == 0;
-        if (!afterMoving || s[first].stationary == 0 || !lf_samePlace(s[first], before)) continue;
+        if (!lf_movesOnGround(before) || s[first].stationary == 0 || !lf_samePlace(s[first], before)) continue;
         std::size_t end = first;
         while (end < s.size() && s[end].stationary != 0 && lf_samePlace(s[end], s[first])) ++end;
         // The stream ends in it: the next report to come tells.

@@ -446,7 +446,7 @@ bool insertPointBeforeCorner(LiveAc& ac, double distanceM, bool fromPose) {
     const double stepM = gf_rollingStepM(ac);
     if (!fromPose && stepM > 0.0 &&
         std::fabs(lf_turnDeg(gf_bearing(origin, lf_position(next)), ac.pose.heading)) > kStandingStartTurnDeg)
-        origin = gf_taxiBrakingStop(ac, stepM);
+        origin = gf_taxiBrakingStop(ac, gf_taxiBraking(stepM));
     const std::int32_t originTick = fromPose ? tickCount.load() : front.playTick;
     const double dm = lf_metres(origin, lf_position(next));
     if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < dm) ||
@@ -612,28 +612,6 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         // along the exit leg, the turn ends on the one about as far past the
         // corner as it begins before it, bending evenly, and the reports in
         // between leave the stream as a far exit's do.
-        const bool fromEntryPoint = s[0].synthetic != 0 && s[0].rollSynthetic == 0;
-        if (taxi && fromEntryPoint && lf_usable(turn) && !headingMode && turn.cornerEnd == 0 && k == 2 &&
-            2.0 * leg2 < leg1 && lf_sharpestDegPerM(turn) > groundTurnOptions(first).maxCurvatureDegPerM) {
-            if (const std::size_t further = lf_straightExitIndex(ac, leg1); further != 0) {
-                GroundTurnInput in = first;
-                in.exitLat = s[further].lat;
-                in.exitLon = s[further].lon;
-                GroundTurn wider{};
-                const GroundTurn ending = turn;
-                if (buildGroundTurn(wider, in) && lf_usable(wider) && wider.headingMode == 0 &&
-                    lf_sharpestDegPerM(wider) < lf_sharpestDegPerM(turn)) {
-                    turn = wider;
-                    k = further;
-                    // Not one the nose cannot follow either: the turn ending
-                    // on the report past the corner stays.
-                    if (gf_bendTooTightToFollow(ac, lf_bendTicks(ac, k))) {
-                        turn = ending;
-                        k = 2;
-                    }
-                }
-            }
-        }
         // The other way round: a turn from just before its corner onto an
         // exit leg more than twice as long draws its end out along that leg
         // and bends nearly all of its angle in its first metres (planned
@@ -645,16 +623,41 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         // runs straight on from there. Not a turn begun closer to its corner
         // than any turn's entry (its bend is the start turn off a report just
         // passed), nor one that lines up on a runway heading where it stops.
-        if (taxi && lf_usable(turn) && !headingMode && turn.cornerEnd == 0 && k == 2 && leg2 > 2.0 * leg1 &&
-            leg1 >= kLeastTurnEntryM && first.exitHeadingGiven == 0 &&
-            lf_sharpestDegPerM(turn) > groundTurnOptions(first).maxCurvatureDegPerM) {
+        const bool fromEntryPoint = s[0].synthetic != 0 && s[0].rollSynthetic == 0;
+        const bool shortExit = fromEntryPoint && 2.0 * leg2 < leg1;
+        const bool longExit = leg2 > 2.0 * leg1 && leg1 >= kLeastTurnEntryM && first.exitHeadingGiven == 0;
+        const double sharpest = taxi && (shortExit || longExit) && lf_usable(turn) && !headingMode &&
+                                        turn.cornerEnd == 0 && k == 2
+                                    ? lf_sharpestDegPerM(turn)
+                                    : 0.0;
+        const bool tooSharp = sharpest > groundTurnOptions(first).maxCurvatureDegPerM;
+        if (tooSharp && shortExit) {
+            if (const std::size_t further = lf_straightExitIndex(ac, leg1); further != 0) {
+                GroundTurnInput in = first;
+                in.exitLat = s[further].lat;
+                in.exitLon = s[further].lon;
+                GroundTurn wider{};
+                const GroundTurn ending = turn;
+                if (buildGroundTurn(wider, in) && lf_usable(wider) && wider.headingMode == 0 &&
+                    lf_sharpestDegPerM(wider) < sharpest) {
+                    turn = wider;
+                    k = further;
+                    // Not one the nose cannot follow either: the turn ending
+                    // on the report past the corner stays.
+                    if (gf_bendTooTightToFollow(ac, lf_bendTicks(ac, k))) {
+                        turn = ending;
+                        k = 2;
+                    }
+                }
+            }
+        } else if (tooSharp && longExit) {
             GroundTurnInput in = first;
             const LaLo past = gf_between(lf_position(s[1]), lf_position(s[2]), leg1 / leg2);
             in.exitLat = past.lat;
             in.exitLon = past.lon;
             GroundTurn even{};
             if (buildGroundTurn(even, in) && lf_usable(even) && even.headingMode == 0 &&
-                lf_sharpestDegPerM(even) < lf_sharpestDegPerM(turn) && lf_insertPointPastCorner(ac, leg1)) {
+                lf_sharpestDegPerM(even) < sharpest && lf_insertPointPastCorner(ac, leg1)) {
                 const GroundTurn drawnOut = turn;
                 turn = even;
                 // Not one the nose cannot follow either: the point leaves
