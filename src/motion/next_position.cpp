@@ -190,6 +190,22 @@ bool lf_legFromSlowedGuess(const LiveAc& ac) {
     return m.airReportBeforeSet != 0 && !gf_isSamePlace(lf_position(m.airReportBefore), lf_position(front));
 }
 
+// Whether the next point is a place dead reckoning put the aircraft at, not
+// one reported: past the end of its reports, or flown on from its last
+// report where it was shown after a report gap (no point ahead is that
+// report, nor the runway it lands on). There is no delay to give back to a
+// guess: raced at half as fast again, a holding aircraft shown 2 s after its
+// guessed place fell due flew 297 kt where its reports said 198.
+bool lf_flyingOnAGuess(const LiveAc& ac) {
+    if (ac.extrapolationCount > 0) return true;
+    const MotionState& m = ac.motion;
+    if (m.lastAirReportSet == 0) return false;
+    const LaLo report = lf_position(m.lastAirReport);
+    return std::none_of(ac.stream.begin() + 1, ac.stream.end(), [&](const StreamPoint& p) {
+        return p.airborne == 0 || gf_isSamePlace(report, lf_position(p));
+    });
+}
+
 void lf_nextPosAir(LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     if (next.stationary != 0) {
@@ -244,7 +260,7 @@ void lf_nextPosAir(LiveAc& ac) {
     // slows a landing aircraft too) otherwise left it behind its reports
     // down to the runway and along the whole landing roll.
     if ((ac.phase == AcPhase::flying || ac.phase == AcPhase::landing) && ac.onGround == 0 &&
-        ac.extrapolationCount <= 0) {
+        !lf_flyingOnAGuess(ac)) {
         constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
