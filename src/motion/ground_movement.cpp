@@ -1333,8 +1333,11 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // the report after it: the leg into it is as late as that report (a
     // taxi that stood where its reports paused, 260 m behind the report
     // after the pause, crept to that point at twice the speed reported and
-    // never caught up). Not from where it stands: a copy it came to rest on
-    // is timed by its braking, not by a report. From a point put in where a
+    // never caught up). From where it stands as well, as straight to the
+    // report: the turn's entry on the way leaves the report its time (a tow
+    // whose place was given again at no speed while it moved on stood there
+    // 34 s, then held to the 4.1 kt reported for the 88 m its next report
+    // left it 8.3 s for, came 11.6 s late to it). From a point put in where a
     // landing roll turns off (timed between the roll and the report after
     // it) it is: a roll whose reports paused 36 s, held to twice the 4.5 kt
     // reported after the pause, took 51 s for the 370 m its reports covered
@@ -1359,7 +1362,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     if (const std::size_t reportAt = lf_reportAhead(s); reportAt != 0) {
         const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
         const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
-        if (fromReportedTime && (reportAt == 1 || s[0].stationary == 0) && reportedTicks >= kPaceLeastS * 100.0)
+        if (fromReportedTime && reportedTicks >= kPaceLeastS * 100.0)
             paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
                      kMpsToKnots;
         else if (s[0].midpoint != 0)

@@ -349,6 +349,36 @@ TEST_F(GroundMovement, ALegFromThePointALandingRollTurnsOffAtKeepsThePaceOfItsRe
     }
 }
 
+TEST_F(GroundMovement, ALegLeavingAHoldKeepsThePaceOfTheReportPastATurnsEntryPutInOnTheWay) {
+    // Standing where its place was given again at no speed, the report
+    // after the pause 88 m on at 4.1 kt, due in 8.3 s (its positions moved
+    // at 20.6 kt). Whether or not a turn's entry point was put in 12 m short
+    // of the report, the leg keeps to the report's time; held to the speed
+    // reported, the leg to the entry point took 36 s.
+    for (const bool putIn : {false, true}) {
+        SCOPED_TRACE(putIn ? "past a turn's entry" : "straight to the report");
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(88.0, 0.0, 0.0, 4.1);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].stationary = 1;
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 830;
+        ac.motion.speedChangeKind = 1;
+        if (putIn) {
+            StreamPoint entry = ac.stream[0];
+            const LaLo at = gf_destinationPoint({entry.lat, entry.lon}, {0.0, 76.0 * feetPerMetre});
+            entry.lat = at.lat;
+            entry.lon = at.lon;
+            entry.stationary = 0;
+            entry.synthetic = 1;
+            entry.playTick = now + 717;
+            ac.stream.insert(ac.stream.begin() + 1, entry);
+        }
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), putIn ? 717 : 830, 2);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegFromASpeedChangesMidpointCatchesUpAtThePaceOfItsReports) {
     // Rolling at 16 kt, 11 s behind its reports, from the midpoint put in on
     // a leg that set off from rest toward a report 123 m on at 8.3 kt. The
