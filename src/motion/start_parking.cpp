@@ -228,6 +228,13 @@ bool startParkingAtStand(LiveAc& ac, Stand& stand, bool redirect) {
         front.playTick = tickCount.load();
         front.stationary = 0;
     }
+    // The drive's first leg is timed from the front point's speed as well as
+    // its own: one below what the aircraft rolls at (a midpoint at half a
+    // tow's 0.7 kt report, rolled through at 9.4 kt) had the drive's first
+    // 38 m, planned at 6.7 kt to be on the stand when its reports rested
+    // there, played at a mean of 3.5 kt, and the aircraft came 10 s late.
+    const double rollingKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
+    if (std::isfinite(rollingKt) && !(front.groundSpeedKt >= rollingKt)) front.groundSpeedKt = rollingKt;
     if (ac.phase != AcPhase::parking) setFlightPhase(ac, AcPhase::parking);
     // A turn or curve the leg planning built toward the reports replaced here
     // would take the pose on along them (to the stand) while the drive's

@@ -466,3 +466,41 @@ TEST_F(StartParking, ATowBrakingForAHoldWhenItsStandIsFoundDrivesOnOntoItWithout
     EXPECT_GT(slowestKt, 1.0) << "came to rest short of the stand";
     gf_clearLoadedAirport();
 }
+
+TEST_F(StartParking, ADriveFromAPointReportedSlowerThanTheAircraftRollsIsOnTheStandAsItsReportsRest) {
+    // A tow (a drive at 6.7 kt) 48 m short of A1, in line with it; the point
+    // it is at gives `frontKt` (a midpoint at half a 0.7 kt report: 0.3),
+    // and its reports rest on the stand 14 s on.
+    struct Row {
+        const char* what;
+        double frontKt;
+        double rollingKt;  // 0: it stands
+    };
+    const Row rows[] = {
+        {"rolling at 9.4 kt through a point given 0.3", 0.3, 9.4},
+        {"standing at a point given 0", 0.0, 0.0},
+    };
+    const std::int32_t restAfter = 1400;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        LiveAc& ac = towShortOfA1(48.0, 0.0, 8.4, row.frontKt);
+        ac.stream.push_back(groundPoint(kA1, now + restAfter, 0.7));
+        if (row.rollingKt > 0.0) {
+            ac.motion.lastStepTick = now;
+            ac.motion.lastStepM = row.rollingKt * kKnotsToMps / 100.0;
+        }
+        ASSERT_TRUE(startParkingAtStand(ac, stand(1), false));
+        std::int32_t onStandTick = -1;
+        for (int i = 0; i < 6000 && ac.phase == AcPhase::parking && onStandTick < 0; ++i) {
+            tickCount.store(tickCount.load() + 1);
+            updateLiveAc(ac);
+            if (gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, kA1) * metresPerNm < 0.5)
+                onStandTick = tickCount.load();
+        }
+        ASSERT_GE(onStandTick, 0) << "never came onto the stand";
+        EXPECT_LE(onStandTick - now, restAfter + 150);
+    }
+    gf_clearLoadedAirport();
+}
