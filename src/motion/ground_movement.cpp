@@ -1223,6 +1223,20 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     return mostKt > 0.0 ? std::min(speedKt, mostKt) : speedKt;
 }
 
+// A leg of a drive onto a stand is timed at no less than the pace the drive
+// gave the point it leads to: that pace timed the point, and the aircraft
+// reaches it at the taxi rate in a moment (the leg's schedule gives that the
+// time it needs). Timed at the mean with the crawl it still rolled at, a tow
+// whose dead reckoning had all but stopped it when its stand's report came
+// took 32 s for the 47 m the drive gave 24, and stood on its stand 8 s after
+// its report had it there.
+double lf_driveLegSpeed(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::parking || s.size() < 2 || s[1].stationary != 0 || !std::isfinite(s[1].groundSpeedKt))
+        return speedKt;
+    return std::max(speedKt, s[1].groundSpeedKt);
+}
+
 // The quickest a leg at speed catching up at `mostKt` is taken when the
 // aircraft rolls slower than that: it speeds up at the taxi rate to that
 // speed, and is never faster. Timed as if it went at that speed from the
@@ -1475,7 +1489,7 @@ void planTaxiSpeed(LiveAc& ac) {
         legNm = m.path.turn.totalLength * kNmPerMetre;
     else if (ac.stream.size() >= 2)
         legNm = gf_distanceNm(lf_position(ac.stream[0]), lf_position(ac.stream[1]));
-    const double speed = lf_taxiLegSpeed(ac, groundSpeedForNextLeg(ac));
+    const double speed = lf_driveLegSpeed(ac, lf_taxiLegSpeed(ac, groundSpeedForNextLeg(ac)));
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
