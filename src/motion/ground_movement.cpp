@@ -945,20 +945,28 @@ std::vector<double> lf_pathHeadings(const LiveAc& ac) {
 
 // How far the nose falls behind the path's heading (radians) when the leg is
 // played in `ticks`, the heading following the path at no more than `rate` a
-// tick and the progress eased by the leg's speed change, as the pose step
-// plays it.
-double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
-                   double rate) {
+// tick and `progressAt(i)` the share of the path covered by tick i, as the
+// pose step plays it.
+template <typename ProgressAt>
+double lf_worstLagAlong(const std::vector<double>& headings, double startHeading, std::int32_t ticks, double rate,
+                        ProgressAt progressAt) {
     double h = headings.front() + std::remainder(startHeading - headings.front(), fullCircle);
     double worst = 0.0;
     for (std::int32_t i = 1; i <= ticks; ++i) {
-        const double x = easeValue(static_cast<double>(i) / ticks, easing) * kPathScanSteps;
+        const double x = std::clamp(progressAt(i), 0.0, 1.0) * kPathScanSteps;
         const auto k = static_cast<std::size_t>(std::clamp(std::floor(x), 0.0, kPathScanSteps - 1.0));
         const double target = std::lerp(headings[k], headings[k + 1], x - static_cast<double>(k));
         h += std::clamp(target - h, -rate, rate);
         worst = std::max(worst, std::fabs(target - h));
     }
     return worst;
+}
+
+// The same with the progress eased by the leg's speed change.
+double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
+                   double rate) {
+    return lf_worstLagAlong(headings, startHeading, ticks, rate,
+                            [&](std::int32_t i) { return easeValue(static_cast<double>(i) / ticks, easing); });
 }
 
 // A ground turn from or to rest that ends on its corner (the corner stays
@@ -1014,12 +1022,32 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     // the widest delay for a nose that keeps up as it is played.
     const auto kind = ac.motion.speedChangeKind;
     const int easing = ac.phase == AcPhase::taxi && kind == 1 ? 0 : static_cast<int>(kind);
+    // One braking to rest from the speed it rolls at is played at an even
+    // speed reached from that one, braking at the taxi rate at its end, and
+    // is judged so: judged eased over its whole length, a tow braking onto
+    // its stand round a bend in the leg's first metres seemed to take them
+    // at twice its mean speed, and was stretched 7 s past its report's time.
+    const double rolling = gf_rollingStepM(ac);
+    const double playedM = ac.stream.size() >= 2 ? gf_distanceNm(lf_pose(ac), lf_position(ac.stream[1])) * metresPerNm
+                                                 : MotionState::unknown;
+    const auto lagIn = [&](std::int32_t ticks) {
+        if (ac.phase == AcPhase::taxi && kind == 2 && rolling > 0.0) {
+            const std::vector<double> shares = gf_brakeToRestShares(ticks, playedM, rolling);
+            if (!shares.empty()) {
+                std::vector<double> along(shares.size() + 1, 0.0);
+                for (std::size_t i = 0; i < shares.size(); ++i) along[i + 1] = along[i] + shares[i];
+                return lf_worstLagAlong(headings, ac.pose.heading, ticks, rate,
+                                        [&](std::int32_t i) { return along[static_cast<std::size_t>(i)]; });
+            }
+        }
+        return lf_worstLag(headings, ac.pose.heading, ticks, easing, rate);
+    };
     // What the nose lags at the start (the path may start off the heading)
     // no slower leg mends.
     const double allowed =
         std::max(kMostBendLagDeg * degreesToRadians,
                  std::fabs(std::remainder(ac.pose.heading - headings.front(), fullCircle)) + 1.0 * degreesToRadians);
-    const double ownLag = lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate);
+    const double ownLag = lagIn(legTicks);
     if (ownLag <= allowed) return legTicks;
     // A leg braking to rest round a bend the nose cannot follow within that
     // even at the widest delay is taken in the least time that keeps the
@@ -1039,7 +1067,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     const double lengthM = gf_bendLengthM(ac);
     if (easing == 0 && ac.stream.size() >= 2 && lengthM / legTicks <= kMovingKt * kKnotsToMps / 100.0)
         good = std::clamp(gf_ticksBetween(tickCount.load(), ac.stream[1].playTick), legTicks, good);
-    const double widestLag = lf_worstLag(headings, ac.pose.heading, good, easing, rate);
+    const double widestLag = lagIn(good);
     const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
     if (widestLag > allowed && !toRest) return good;
     const double enough = widestLag > allowed ? widestLag + kBendLagOverBestDeg * degreesToRadians : allowed;
@@ -1047,7 +1075,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     std::int32_t bad = legTicks;
     while (good - bad > kBendTimingStepTicks) {
         const std::int32_t mid = bad + (good - bad) / 2;
-        if (lf_worstLag(headings, ac.pose.heading, mid, easing, rate) <= enough)
+        if (lagIn(mid) <= enough)
             good = mid;
         else
             bad = mid;
