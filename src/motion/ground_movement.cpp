@@ -965,18 +965,26 @@ double lf_allowedBendLag(const std::vector<double>& headings, double nose) {
 
 // How far the nose falls behind the path's heading (radians) when the leg is
 // played in `ticks`, the heading following the path at no more than `rate` a
-// tick and the progress eased by the leg's speed change, as the pose step
-// plays it.
-double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
-                   double rate) {
+// tick and `progressAt(i)` the share of the path covered by tick i, as the
+// pose step plays it.
+template <typename ProgressAt>
+double lf_worstLagAlong(const std::vector<double>& headings, double startHeading, std::int32_t ticks, double rate,
+                        ProgressAt progressAt) {
     double h = headings.front() + std::remainder(startHeading - headings.front(), fullCircle);
     double worst = 0.0;
     for (std::int32_t i = 1; i <= ticks; ++i) {
-        const double target = lf_pathHeadingAt(headings, easeValue(static_cast<double>(i) / ticks, easing));
+        const double target = lf_pathHeadingAt(headings, std::clamp(progressAt(i), 0.0, 1.0));
         h += std::clamp(target - h, -rate, rate);
         worst = std::max(worst, std::fabs(target - h));
     }
     return worst;
+}
+
+// The same with the progress eased by the leg's speed change.
+double lf_worstLag(const std::vector<double>& headings, double startHeading, std::int32_t ticks, int easing,
+                   double rate) {
+    return lf_worstLagAlong(headings, startHeading, ticks, rate,
+                            [&](std::int32_t i) { return easeValue(static_cast<double>(i) / ticks, easing); });
 }
 
 // A ground turn from or to rest that ends on its corner (the corner stays
@@ -1030,8 +1038,28 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     // the widest delay for a nose that keeps up as it is played.
     const auto kind = ac.motion.speedChangeKind;
     const int easing = ac.phase == AcPhase::taxi && kind == 1 ? 0 : static_cast<int>(kind);
+    // One braking to rest from the speed it rolls at is played at an even
+    // speed reached from that one, braking at the taxi rate at its end, and
+    // is judged so: judged eased over its whole length, a tow braking onto
+    // its stand round a bend in the leg's first metres seemed to take them
+    // at twice its mean speed, and was stretched 7 s past its report's time.
+    const double rolling = gf_rollingStepM(ac);
+    const double playedM = ac.stream.size() >= 2 ? gf_distanceNm(lf_pose(ac), lf_position(ac.stream[1])) * metresPerNm
+                                                 : MotionState::unknown;
+    const auto lagIn = [&](std::int32_t ticks) {
+        if (ac.phase == AcPhase::taxi && kind == 2 && rolling > 0.0) {
+            const std::vector<double> shares = gf_brakeToRestShares(ticks, playedM, rolling);
+            if (!shares.empty()) {
+                std::vector<double> along(shares.size() + 1, 0.0);
+                for (std::size_t i = 0; i < shares.size(); ++i) along[i + 1] = along[i] + shares[i];
+                return lf_worstLagAlong(headings, ac.pose.heading, ticks, rate,
+                                        [&](std::int32_t i) { return along[static_cast<std::size_t>(i)]; });
+            }
+        }
+        return lf_worstLag(headings, ac.pose.heading, ticks, easing, rate);
+    };
     const double allowed = lf_allowedBendLag(headings, ac.pose.heading);
-    const double ownLag = lf_worstLag(headings, ac.pose.heading, legTicks, easing, rate);
+    const double ownLag = lagIn(legTicks);
     if (ownLag <= allowed) return legTicks;
     // A leg braking to rest round a bend the nose cannot follow within that
     // even at the widest delay is taken in the least time that keeps the
@@ -1051,7 +1079,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     const double lengthM = gf_bendLengthM(ac);
     if (easing == 0 && ac.stream.size() >= 2 && lengthM / legTicks <= kMovingKt * kKnotsToMps / 100.0)
         good = std::clamp(gf_ticksBetween(tickCount.load(), ac.stream[1].playTick), legTicks, good);
-    const double widestLag = lf_worstLag(headings, ac.pose.heading, good, easing, rate);
+    const double widestLag = lagIn(good);
     const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
     if (widestLag > allowed && !toRest) return good;
     const double enough = widestLag > allowed ? widestLag + kBendLagOverBestDeg * degreesToRadians : allowed;
@@ -1059,7 +1087,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     std::int32_t bad = legTicks;
     while (good - bad > kBendTimingStepTicks) {
         const std::int32_t mid = bad + (good - bad) / 2;
-        if (lf_worstLag(headings, ac.pose.heading, mid, easing, rate) <= enough)
+        if (lagIn(mid) <= enough)
             good = mid;
         else
             bad = mid;
@@ -1251,6 +1279,20 @@ double lf_taxiLegSpeed(const LiveAc& ac, double speedKt) {
     else if (ac.phase == AcPhase::taxi && s.size() >= 3)
         mostKt = lf_reportedAheadKt(s);
     return mostKt > 0.0 ? std::min(speedKt, mostKt) : speedKt;
+}
+
+// A leg of a drive onto a stand is timed at no less than the pace the drive
+// gave the point it leads to: that pace timed the point, and the aircraft
+// reaches it at the taxi rate in a moment (the leg's schedule gives that the
+// time it needs). Timed at the mean with the crawl it still rolled at, a tow
+// whose dead reckoning had all but stopped it when its stand's report came
+// took 32 s for the 47 m the drive gave 24, and stood on its stand 8 s after
+// its report had it there.
+double lf_driveLegSpeed(const LiveAc& ac, double speedKt) {
+    const auto& s = ac.stream;
+    if (ac.phase != AcPhase::parking || s.size() < 2 || s[1].stationary != 0 || !std::isfinite(s[1].groundSpeedKt))
+        return speedKt;
+    return std::max(speedKt, s[1].groundSpeedKt);
 }
 
 // The quickest a leg at speed catching up at `mostKt` is taken when the
@@ -1506,7 +1548,7 @@ void planTaxiSpeed(LiveAc& ac) {
         legNm = m.path.turn.totalLength * kNmPerMetre;
     else if (ac.stream.size() >= 2)
         legNm = gf_distanceNm(lf_position(ac.stream[0]), lf_position(ac.stream[1]));
-    const double speed = lf_taxiLegSpeed(ac, groundSpeedForNextLeg(ac));
+    const double speed = lf_driveLegSpeed(ac, lf_taxiLegSpeed(ac, groundSpeedForNextLeg(ac)));
     std::int32_t legTicks = kMinLegTicks;
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);

@@ -751,6 +751,13 @@ void gf_keepLandingRollOnTime(LiveAc& ac) {
     ac.motion.delayLimit = std::min(ac.motion.delayLimit, kLandingRollDelayLimitTicks);
 }
 
+std::vector<double> gf_brakeToRestShares(std::int32_t n, double legM, double startStep) {
+    MotionState m;
+    if (n > kMaxScheduleTicks || !std::isfinite(startStep) || !lf_cruiseSchedule(m, n, legM, startStep, true))
+        return {};
+    return m.schedule;
+}
+
 double gf_reachFromRestM(double mostKt, double ticks) {
     const double top = mostKt * kKnotsToMps;
     const double seconds = ticks / 100.0;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "engine/records.h"
 #include "foundation/lalo.h"
@@ -29,6 +30,11 @@ void stepGround(LiveAc& ac);
 inline constexpr double kTaxiSpeedChangeMps2 = 2.5;
 // The same in metres a tick, per tick (the pose steps' unit).
 inline constexpr double kTaxiSpeedChangePerTick = kTaxiSpeedChangeMps2 * 1e-4;
+// The shares of a taxi leg of `n` ticks and `legM` metres that a leg braking
+// to rest is played in: from `startStep` (m a tick) to an even speed and
+// braked to rest at its end, each change at the taxi rate. Empty when none
+// fits.
+std::vector<double> gf_brakeToRestShares(std::int32_t n, double legM, double startStep);
 // The furthest (m) a taxi gets in `ticks` from rest: speeding up at the taxi
 // rate to `mostKt`, then going on at it.
 double gf_reachFromRestM(double mostKt, double ticks);

@@ -759,8 +759,11 @@ namespace {
 // the next point, where the aircraft then comes to rest (the stream ends or
 // holds there). A tow coming off the middle of its lane's bend onto its stand
 // turned 22 degrees there, and the one curve eased to rest onto the stand
-// passed that report 10 s late.
-constexpr double kRestBendMostDeg = 25.0;
+// passed that report 10 s late. Up to the start turn a taxi takes rolling
+// (past it, it turns on the spot): one turned 28 degrees onto its stand, the
+// curve through it played evenly toward the stand's later time, passed that
+// report 6 s late.
+constexpr double kRestBendMostDeg = 30.0;
 constexpr double kRestBendSlowKt = 6.0;
 
 // The report before the point the aircraft comes to rest at (a tow on its

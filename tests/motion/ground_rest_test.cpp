@@ -759,11 +759,12 @@ TEST_F(GroundRest, ATowKeepsThePaceOfItsLastReportBeforeItComesToRestJustOn) {
     // turned a little (onto its stand), due 9.6 s later: the reports keep
     // their pace up to the moving report and creep only after it. Smoothed
     // into one bend eased to rest toward the resting report, the tow passed
-    // the moving report seconds after it was due.
+    // the moving report seconds after it was due. So up to the start turn
+    // a taxi takes rolling (28 degrees).
     struct Row {
         double cornerDeg, fromKt;
     };
-    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}, Row{23.0, 4.5}}) {
+    for (const Row row : {Row{4.0, 4.5}, Row{14.0, 4.5}, Row{18.0, 6.5}, Row{23.0, 4.5}, Row{28.0, 4.5}}) {
         SCOPED_TRACE(row.cornerDeg);
         g_liveAircraft.clear();
         const std::int32_t start = tickCount.load();

@@ -504,3 +504,39 @@ TEST_F(StartParking, ADriveFromAPointReportedSlowerThanTheAircraftRollsIsOnTheSt
     }
     gf_clearLoadedAirport();
 }
+
+TEST_F(StartParking, ATowAllButAtRestWhenItsStandIsFoundDrivesOntoItAtTheDrivesPace) {
+    // A tow 57 m short of A1 in line with it (taxi speed reference 4.7 kt:
+    // a drive at 3.76 kt), its dead reckoning having slowed it to `rollingKt`
+    // when its report resting on the stand came, due as the drive plans to
+    // be there. It speeds up to the drive's pace in a moment and is on the
+    // stand as its report rests there, never faster than twice that pace.
+    const double driveKt = 0.8 * 4.7;
+    for (const double rollingKt : {1.9, 3.5}) {
+        SCOPED_TRACE(rollingKt);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const auto due = now + static_cast<std::int32_t>(std::lround(57.0 / (driveKt * kKnotsToMps) * 100.0));
+        LiveAc& ac = towShortOfA1(57.0, 0.0, 4.7, rollingKt);
+        ac.stream.push_back(groundPoint(kA1, due, 0.0));
+        ac.motion.lastStepTick = now;
+        ac.motion.lastStepM = rollingKt * kKnotsToMps / 100.0;
+        tickCount.store(now + 1);
+        nextPosMain(ac);
+        ASSERT_EQ(ac.phase, AcPhase::parking);
+        std::int32_t onStand = 0;
+        double fastestKt = 0.0;
+        for (int i = 0; i < 6000 && onStand == 0; ++i) {
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            tickCount.store(tickCount.load() + 1);
+            updateLiveAc(ac);
+            const LaLo after{ac.pose.latitude, ac.pose.longitude};
+            fastestKt = std::max(fastestKt, gf_distanceNm(before, after) * metresPerNm * 100.0 * kMpsToKnots);
+            if (gf_distanceNm(after, kA1) * metresPerNm < 1.0) onStand = tickCount.load();
+        }
+        ASSERT_GT(onStand, 0) << "never reached the stand";
+        EXPECT_LE(onStand, due + 200) << "late on the stand";
+        EXPECT_LE(fastestKt, 2.0 * driveKt);
+    }
+    gf_clearLoadedAirport();
+}

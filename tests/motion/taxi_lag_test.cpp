@@ -184,12 +184,12 @@ protected:
     // ground speed, track, seconds after the first) and expects the aircraft
     // to keep up with them, its nose along its travel, at believable speeds.
     void expectKeepsUp(std::uint32_t hexid, LaLo origin, const std::vector<FedReport>& reports,
-                       const char* plot = nullptr) {
+                       const char* plot = nullptr, const char* type = "A320", const char* airline = "DLH") {
         const std::int32_t from = harness->engine().engineTick() + 1;
         for (const FedReport& p : reports) {
             const LaLo at{origin.lat + p.northM / 111320.0,
                           origin.lon + p.eastM / (111320.0 * std::cos(origin.lat * kDeg))};
-            Route one = taxiRoute(hexid, at, p.trackDeg, p.kt);
+            Route one = taxiRoute(hexid, at, p.trackDeg, p.kt, type, airline);
             one.straight(0.1);
             harness->add(one, 10.0, from + static_cast<std::int32_t>(std::lround(p.atS * 100.0)));
         }
@@ -647,6 +647,33 @@ TEST_F(TaxiLag, ATowBrakingIntoItsStandRoundABendItsNoseCannotFollowKeepsUpWithI
         {-95.2, -121.9, 0.0, 270, 77.23}, {-95.2, -121.9, 0.0, 270, 79.69}, {-95.2, -121.9, 0.0, 270, 82.26},
     };
     expectKeepsUp(0xD100F1, {47.44879, -122.300717}, reports, "taxi_tow_bend_into_rest");
+}
+
+TEST_F(TaxiLag, ATowBrakingIntoItsStandRoundABendInItsFirstMetresKeepsUpWithItsReports) {
+    // A heavy's tow as a feed sent it: off its stand southward at 7 kt,
+    // turning westward onto the lane, then a pause in the reports of 32 s
+    // until it stands on its new stand 83 m on. The leg into rest bends
+    // through its first metres and then runs straight at an even speed,
+    // braking at its end; judged as if eased over its whole length (twice
+    // its mean speed in that bend), it was stretched 4.5 s past its report's
+    // time and reached its stand 3.8 s late.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 0.0, 180, 0.00},       {0.0, 0.0, 0.0, 180, 3.83},       {0.0, 0.0, 0.0, 180, 8.85},
+        {0.0, 0.0, 0.0, 180, 12.68},      {0.0, -3.7, 2.4, 180, 25.73},     {0.0, -14.7, 4.7, 180, 31.78},
+        {0.0, -31.6, 6.9, 180, 37.41},    {0.0, -50.9, 7.2, 180, 42.66},    {-1.5, -76.8, 7.2, 197, 49.70},
+        {-12.5, -95.8, 7.2, 227, 55.73},  {-95.2, -108.4, 0.1, 270, 88.07}, {-95.2, -108.4, 0.0, 270, 94.53},
+        {-95.2, -108.4, 0.0, 270, 98.08}, {-95.2, -108.4, 0.0, 270, 102.38}, {-95.2, -108.4, 0.0, 270, 109.16},
+    };
+    const LaLo origin{47.449344, -122.300717};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    expectKeepsUp(0xD10111, origin, reports, "taxi_tow_bend_first_metres", "B77W", "KLM");
+    // The leg keeps the time its report gives it: the stand is reached
+    // within 2 s of that report's due time.
+    const AircraftRecord* r = harness->record(0xD10111);
+    ASSERT_NE(r, nullptr);
+    const std::vector<Lag> lags = lf_lags(*r, lf_fedDues(origin, reports, 10, from), 2.0);
+    ASSERT_FALSE(lags.empty());
+    EXPECT_LT(lf_worstLagS(lags), 2.0);
 }
 
 TEST_F(TaxiLag, AFarExitTurnedFromACrawlSpeedsUpOnItsStraightAsItsReportsDo) {

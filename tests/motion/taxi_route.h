@@ -1,6 +1,6 @@
 #pragma once
-// A taxiing Large (an A320 of DLH, named after its hexid) for scripted ground
-// streams on the motion harness.
+// A taxiing Large (an A320 of DLH unless another type and airline are given,
+// named after its hexid) for scripted ground streams on the motion harness.
 
 #include <cstdint>
 
@@ -11,9 +11,10 @@
 
 namespace tavo::test {
 
-inline Route taxiRoute(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt) {
+inline Route taxiRoute(std::uint32_t hexid, LaLo start, double headingDeg, double speedKt,
+                       const char* type = "A320", const char* airline = "DLH") {
     Route r(hexid, start, headingDeg, speedKt, 0.0, false);
-    r.identity(fmt::format("DLH{}", hexid % 1000), fmt::format("D-A{:03X}", hexid % 4096), "A320", "DLH");
+    r.identity(fmt::format("{}{}", airline, hexid % 1000), fmt::format("D-A{:03X}", hexid % 4096), type, airline);
     return r;
 }
 
