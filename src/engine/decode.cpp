@@ -297,8 +297,17 @@ void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time) {
     // belongs to the place reported: paced from the copy (9 m past a place
     // given again at no speed 45 s after it was passed), the report 231 m
     // on 10 s later showed 45 kt for an arrival whose reports kept 8.5.
+    // A copy standing on the report kept before it leaves that report as it
+    // is: the aircraft leaves from there, and the reports had it there then.
+    // Paced from the places of reports creeping on from a stop, each held as
+    // a copy of it, the report beyond them, 1.5 s after the last, showed no
+    // pace at all: an arrival drove the 18 m its reports crept on from the
+    // stop at no more than its own 2.5 kt and came to that report 10.5 s
+    // late.
     const LaLo at = gf_reportedPosition(point);
-    if (m.lastKeptSet != 0 && gf_isSamePlace(m.lastKeptPosition, at)) return;
+    if (m.lastKeptSet != 0 &&
+        (gf_isSamePlace(m.lastKeptPosition, at) || gf_isSamePlace(m.lastKeptPosition, lf_position(point))))
+        return;
     const double dt = time - m.lastKeptTime;
     if (m.lastKeptSet != 0 && dt >= kPaceLeastS) {
         const double kt = gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);

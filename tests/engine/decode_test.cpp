@@ -371,19 +371,26 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
     // after a place given again where a landing roll has come to rest a
     // little further on: the repeat is held as a copy of where the aircraft
     // stands, and the report after it is paced from where and when the place
-    // was first reported.
+    // was first reported. So is one after reports creeping on from a stop,
+    // each held as a copy of where the aircraft stopped: the aircraft leaves
+    // from there, and paced from the last copy's place 1.5 s before it, the
+    // report showed no pace at all (an arrival whose reports crept round a
+    // corner drove the 18 m on from its stop at 2.5 kt, 10.5 s late).
     struct Row {
         const char* name;
         bool repeated;  // the 25 m report given again at 1030 s
         bool unshown;   // the 25 m report came before the aircraft was shown
         double atS, metres, pacedKt;
         double restM = 0.0;  // > 0: the roll came to rest this far north before the repeat
+        bool creep = false;  // the 25 m report creeps at 0.8 kt, then reports creep on up to 37 m
     };
     for (const Row& row : {Row{"across a pause", false, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
                            Row{"after a place given again", true, false, 1050, 225, 200 / 40.0 * kMpsToKnots},
                            Row{"after a place given again where the roll stands further on", true, false, 1050, 225,
                                200 / 40.0 * kMpsToKnots, 34.0},
                            Row{"from a report before it was shown", false, true, 1050, 225, 200 / 40.0 * kMpsToKnots},
+                           Row{"after copies of reports creeping on from a stop", false, false, 1029.5, 47,
+                               22 / 19.5 * kMpsToKnots, 0.0, true},
                            Row{"too close in time", false, false, 1012.9, 40, 0.0}}) {
         SCOPED_TRACE(row.name);
         // Due as late after the first report as they came after it.
@@ -392,15 +399,22 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
         LiveAc& ac = row.unshown ? aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 10, false, 500)}, AcSimState::buffer)
                                  : aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
         ac.lastReportTime = 1000.0;
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, due(1010.0)), 1010.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), row.creep ? 0.8 : 10, false, due(1010.0), 0.0,
+                                               row.creep ? 10.0 : 0.0),
+                             1010.0));
         ASSERT_EQ(ac.stream.size(), 2u);
         if (row.unshown) {
             ac.phase = AcPhase::taxi;
             ac.simState = AcSimState::active;
             ac.objectId = 77;
         }
-        // The engine's own stream checks make the copy.
-        gf_setDecodeCalls(row.restM > 0.0 ? DecodeCalls{} : recordingCalls(rec));
+        // The engine's own stream checks make the copy (the copies).
+        DecodeCalls calls = recordingCalls(rec);
+        if (row.creep) {
+            calls.acceptNewStreamPoint = nullptr;
+            calls.checkExtendingSituations = nullptr;
+        }
+        gf_setDecodeCalls(row.restM > 0.0 ? DecodeCalls{} : calls);
         if (row.restM > 0.0) {
             StreamPoint rest = streamPoint(northOf(kFar, row.restM), 0, false, due(1020.0));
             rest.stationary = 1;
@@ -414,11 +428,29 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
             EXPECT_EQ(ac.stream.back().pacedKt, 0.0);
             EXPECT_EQ(ac.stream.back().heldCopy, row.restM > 0.0 ? 1 : 0);
         }
+        if (row.creep) {
+            // Turning as they creep, so that none is thinned out.
+            const double times[] = {1013, 1016, 1019, 1022, 1025, 1028};
+            const double metres[] = {26, 28, 31, 34, 37, 39};
+            for (std::size_t i = 0; i < std::size(times); ++i) {
+                decodeMessage(report(kHex,
+                                     streamPoint(northOf(kFar, metres[i]), 0.8, false, due(times[i]), 0.0,
+                                                 20.0 + 10.0 * static_cast<double>(i)),
+                                     times[i]));
+            }
+            ASSERT_EQ(ac.stream.size(), 8u);
+            EXPECT_EQ(ac.stream.back().heldCopy, 1);
+        }
         const std::size_t before = ac.stream.size();
         // Over 30 kt a report so soon is kept, not thinned out.
         const double kt = row.atS - 1010.0 < 3.0 ? 40.0 : 10.0;
         decodeMessage(report(kHex, streamPoint(northOf(kFar, row.metres), kt, false, due(row.atS)), row.atS));
-        ASSERT_EQ(ac.stream.size(), before + 1);
+        // Moving on, the aircraft keeps no stop there.
+        if (row.creep)
+            ASSERT_NEAR(gf_distanceNm(kFar, {ac.stream.back().lat, ac.stream.back().lon}) * metresPerNm, row.metres,
+                        0.01);
+        else
+            ASSERT_EQ(ac.stream.size(), before + 1);
         EXPECT_NEAR(ac.stream.back().pacedKt, row.pacedKt, 0.05);
     }
 }

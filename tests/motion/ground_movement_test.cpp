@@ -788,6 +788,26 @@ TEST_F(GroundMovement, AHoldGivesBackTheTaxisDelayAndEndsSoonerByATurnOnTheSpot)
         EXPECT_LE(ac.stream[i - 1].playTick, ac.stream[i].playTick) << i;
     }
     EXPECT_EQ(ac.stream[4].playTick - now, 1500);
+    // Late for the leg, before copies a tick apart: it stands a least leg on
+    // each copy it steps through, so only as many are kept as fit before it
+    // leaves (one once that has passed), and it turns after a least leg, not
+    // after one a copy. A hold the turn leaves time for keeps its copies. The
+    // leg keeps its time (but for the least leg the first copy takes).
+    struct Late {
+        const char* name;
+        std::int32_t legDue;
+        std::size_t copiesKept;
+    };
+    // The turn 170 ticks, the leg 1178: it leaves 1348 before the leg's due.
+    for (const Late c : {Late{"already late", 1200, 1}, Late{"leaving in 0.6 s", 1348 + 60, 2},
+                         Late{"the turn has time", 3000, 6}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& late = standingBeforeATurn(c.legDue, {6, 5, 4, 3, 2, 1});
+        hoverRetime(late);
+        ASSERT_EQ(late.stream.size(), c.copiesKept + 2);
+        EXPECT_NEAR(late.stream.back().playTick - now, c.legDue, 25);
+    }
 }
 
 TEST_F(GroundMovement, AHoldEndsSoonerByATurnOnTheSpotOnceHoweverManyCopiesItReaches) {
