@@ -230,7 +230,11 @@ bool lf_isOffTheTrackLine(const LiveAc& ac, const StreamPoint& last, const Strea
 // its reports had stood), and it is kept. A report at no speed is judged by
 // time alone: a receiver repeats a position it gave earlier, at no speed,
 // while the aircraft moves on.
-bool lf_isThinnedOut(const StreamPoint& point, const StreamPoint& last, double dt, double dtrack, double distanceNm) {
+bool lf_isThinnedOut(const StreamPoint& point, const StreamPoint& last, double dt) {
+    const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
+    // Wrapped, so that tracks either side of north (359.5 and 0.5) count as
+    // the straight line they are.
+    const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
     const double gs = point.groundSpeedKt;
     double window = 0.0;
     double reachNm = 0.0;
@@ -455,6 +459,29 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     lf_playSetAside(ac);
 }
 
+// A taxi's report set aside as thinned out that has the aircraft moving off
+// the spot where the stream's last point has it at rest, and a new report
+// thinned out against that point in turn: the set-aside one goes into the
+// stream first, with its own time, and the new one is judged against it.
+// It tells when the aircraft set off, which no later report does; put aside
+// in its place, the reports of a tow easing 14 m on from a pause on its lane
+// onto its stand each took the place of the one before as they came within
+// 20 m of the pause, up to one at rest on the stand, which was then taken
+// for the scatter of the pause: the tow stood on its lane for good.
+void lf_keepSetOffAside(LiveAc& ac, const TrafficRecord& record) {
+    const StreamPoint* aside = lf_setAsideBefore(ac, record);
+    if (aside == nullptr || ac.phase != AcPhase::taxi || ac.extrapolationCount > 0) return;
+    const StreamPoint& last = ac.stream.back();
+    const bool lastAtRest = last.stationary != 0 || !(last.groundSpeedKt > 0.0);
+    if (!lastAtRest || !(aside->groundSpeedKt >= kNoSpeedKt) ||
+        !(gf_distanceNm(lf_position(last), lf_position(*aside)) * metresPerNm > kStandingSpotM))
+        return;
+    if (lf_reportsStop(ac, last, record.point) ||
+        !lf_isThinnedOut(record.point, last, record.time - ac.lastReportTime))
+        return;
+    lf_playSetAside(ac);
+}
+
 // A set-aside ground report at no speed at the very place of the stream's
 // last point, a report of the aircraft passing there at a pace: the feed
 // repeating the last position it gave while the aircraft went on. No
@@ -523,6 +550,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         return;
     }
 
+    lf_keepSetOffAside(ac, record);
     const bool stops =
         !ac.stream.empty() && lf_reportsStop(ac, ac.stream.back(), record.point);
     lf_rememberHeard(ac.motion, record.point);
@@ -531,9 +559,6 @@ void lf_decodeMessage(const TrafficRecord& record) {
         const StreamPoint& point = record.point;
         const double dt = record.time - ac.lastReportTime;
         const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
-        // Wrapped, so that tracks either side of north (359.5 and 0.5) count
-        // as the straight line they are.
-        const double dtrack = std::fabs(std::remainder(point.trackDeg - last.trackDeg, 360.0));
         // Judged against the last report itself: the stream's last point
         // may be one the engine put in (where an aircraft created late was
         // placed, on a course its reports have since left). A report out of
@@ -569,7 +594,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
         if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops &&
-            lf_isThinnedOut(point, last, dt, dtrack, distanceNm)) {
+            lf_isThinnedOut(point, last, dt)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).

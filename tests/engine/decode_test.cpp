@@ -24,6 +24,27 @@ void loadRunways() {
     g_runwayTable.emplace_back(kEast);
 }
 
+// A ground report `dt` seconds after time 1000, `metres` north of kFar, at
+// `gs` kt.
+struct GroundReport {
+    double dt, metres, gs;
+};
+
+// The last kept point at kFar at `lastKt` (stationary or not), due at tick
+// 500; reported at time 1000.
+std::deque<StreamPoint> lastPointAtFar(double lastKt, bool stationary) {
+    StreamPoint last = streamPoint(kFar, lastKt, false, 500);
+    last.stationary = stationary ? 1 : 0;
+    return {last};
+}
+
+// Each report due as many ticks after that point as its seconds make.
+void decodeGroundReports(const std::vector<GroundReport>& reports) {
+    for (const GroundReport& r : reports)
+        decodeMessage(
+            report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 500 + int(r.dt * 100)), 1000.0 + r.dt));
+}
+
 }  // namespace
 
 TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
@@ -182,16 +203,18 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
     // then reports (seconds after it, metres north of it, kt), the last at
     // no speed: kept only when it says an aircraft creeping below 5 kt
     // stopped further on, or one that stood came to rest more than 20 m on.
-    struct Report {
-        double dt, metres, gs;
-    };
+    // One that stood and set off, easing on to rest: the first report moving
+    // off the spot goes in with its own play tick once the next one would be
+    // thinned out against the spot too, and the stop is judged against it
+    // (`points`: metres north of kFar of the points after the first).
     struct Row {
         const char* name;
         double lastKt;
         bool lastStationary;
-        std::vector<Report> reports;
+        std::vector<GroundReport> reports;
         bool kept;
         AcPhase phase = AcPhase::taxi;
+        std::vector<double> points = {};
     };
     const Row rows[] = {
         {"stopped 3 m on, 5 s later", 4, false, {{5, 3, 0}}, true},
@@ -210,18 +233,28 @@ TEST_F(DecodeTest, AReportThatTheAircraftCameToRestIsNotThinnedOut) {
          true, AcPhase::parking},
         {"after a stationary last point, 19 m on", 4, true, {{5, 0, 0}, {10, 19, 0}}, false},
         {"parked: its stand's watch judges the scatter", 0, true, {{5, 0, 0}, {10, 30, 0}}, false, AcPhase::parked},
+        {"set off from a pause, eased on, at rest 14 m on", 0, false,
+         {{2, 7.5, 3.2}, {3.2, 9.3, 2.7}, {4.9, 11.3, 2}, {8.5, 14, 0}}, true, AcPhase::taxi, {7.5, 14}},
+        {"set off from a copy held at the spot, at rest 14 m on", 0, true,
+         {{2, 7.5, 3.2}, {3.2, 9.3, 2.7}, {4.9, 11.3, 2}, {8.5, 14, 0}}, true, AcPhase::taxi, {7.5, 14}},
+        {"tenths of a knot off the spot: scatter", 0, false, {{2, 2, 0.5}, {3.2, 3, 0.4}, {8.5, 14, 0}}, false},
+        {"a knot and a half half a metre off: the same spot", 0, false, {{2, 0.5, 1.5}, {3.2, 0.6, 1.5}, {8.5, 14, 0}},
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
-        StreamPoint last = streamPoint(kFar, row.lastKt, false, 500);
-        last.stationary = row.lastStationary ? 1 : 0;
-        LiveAc& ac = aircraft(kHex, row.phase, {last});
+        LiveAc& ac = aircraft(kHex, row.phase, lastPointAtFar(row.lastKt, row.lastStationary));
         ac.lastReportTime = 1000.0;
-        for (const Report& r : row.reports)
-            decodeMessage(report(kHex, streamPoint(northOf(kFar, r.metres), r.gs, false, 600), 1000.0 + r.dt));
-        EXPECT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
+        decodeGroundReports(row.reports);
+        EXPECT_EQ(ac.stream.size(), row.kept ? std::max<std::size_t>(2, row.points.size() + 1) : 1u);
         EXPECT_EQ(ac.lastReportTime, row.kept ? 1000.0 + row.reports.back().dt : 1000.0);
+        for (std::size_t i = 0; i < row.points.size() && i + 1 < ac.stream.size(); ++i) {
+            const StreamPoint& p = ac.stream[i + 1];
+            EXPECT_NEAR(gf_distanceNm({p.lat, p.lon}, kFar) * metresPerNm, row.points[i], 0.01);
+        }
+        if (row.points.size() > 1 && ac.stream.size() > 1)
+            EXPECT_EQ(ac.stream[1].playTick, 500 + int(row.reports.front().dt * 100)) << "due when it set off";
     }
 }
 
