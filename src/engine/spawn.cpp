@@ -642,13 +642,24 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
                 front.lon = at.lon;
             }
         }
-    } else if (airborne && std::isfinite(heading)) {
+    } else if (!airborne) {
+        // On the ground, past its last report that moves on (none after it
+        // yet, or a stop that repeats it): the time since puts it at that
+        // report, where the end of its stream holds it. Left at the report before, its first leg ran to a point
+        // overdue, which the retiming let fall due no later than its delay
+        // limit allows: a tow created 14 s after it left a report covered
+        // the 23.5 m to the next, due 7 s before, in 2 s at 22 kt where its
+        // reports gave 6.7. Its nose is the one that report gives, along which
+        // it rolls on, not the chord's from the report before.
+        if (std::isfinite(lf_nose(next))) heading = lf_nose(next);
+        stream.pop_front();
+        stream.front().playTick = now;
+    } else if (std::isfinite(heading)) {
         // Its last report is due already and none follows yet (it waited its
         // turn through a report gap): it starts where flying on from that
         // report as it came puts it now, and flies on from there, as dead
         // reckoning would have it, not from an old point it would race to
-        // on its first leg. One taxiing is not driven on past its last
-        // report: the end of its stream stops it there.
+        // on its first leg.
         const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), span);
         // Its reported speed, unless the reports' own distance over time
         // rules it out (an absurd one would place it miles away).

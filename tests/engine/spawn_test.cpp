@@ -687,14 +687,29 @@ TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnFromIt) {
         EXPECT_NEAR(ac.stream[1].lon - ac.stream[0].lon, row.kt * 3.0 / 3600.0 / nmPerDegree, 2e-5);
     }
     // On the ground an aircraft is not driven on beyond its last report (its
-    // stream's end stops it there): it starts at the last but one.
-    AiCreateRequest r;
-    const LiveAc& taxiing = taxiingCreatedAt(
-        0x500403, {point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000)}, 2500, r);
-    ASSERT_EQ(taxiing.stream.size(), 2u);
-    EXPECT_EQ(taxiing.stream[0].playTick, 1000);
-    EXPECT_EQ(taxiing.stream[1].lon, 8.01);
-    EXPECT_EQ(r.position.Longitude, 8.0);
+    // stream's end stops it there): it starts at it, due now, with or without
+    // a stop repeating it after, not at the last but one, from which its
+    // first leg chased a point due before it was created. Its nose is that
+    // report's track (100), not the chord's (90).
+    for (const bool stopAfter : {false, true}) {
+        SCOPED_TRACE(stopAfter);
+        std::deque<StreamPoint> stream{point(50.0, 8.0, 0.0, false, 1000), point(50.0, 8.01, 0.0, false, 2000)};
+        stream[1].trackDeg = 100.0;
+        if (stopAfter) {
+            stream.push_back(point(50.0, 8.01, 0.0, false, 3000));
+            stream.back().stationary = 1;
+            stream.back().groundSpeedKt = 0.0;
+        }
+        AiCreateRequest r;
+        const LiveAc& taxiing = taxiingCreatedAt(0x500403, std::move(stream), 2500, r);
+        ASSERT_EQ(taxiing.stream.size(), stopAfter ? 2u : 1u);
+        EXPECT_EQ(taxiing.stream[0].playTick, 2500);
+        EXPECT_EQ(taxiing.stream[0].lon, 8.01);
+        EXPECT_EQ(taxiing.pose.longitude, 8.01);
+        EXPECT_EQ(r.position.Longitude, 8.01);
+        EXPECT_NEAR(r.position.Heading, 100.0, 1e-9);
+        EXPECT_NEAR(taxiing.motion.groundHeading, 100.0 * degreesToRadians, 1e-12);
+    }
 }
 
 TEST_F(Spawn, AnAirborneCreateSentAfterItsLastReportFliesOnAlongTheirTurn) {
