@@ -891,8 +891,16 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // dead-reckoned to the corner its reports paused at for 42 s braked,
     // turned 90 degrees on the spot there and came 7.7 s late to that
     // report 200 m on. Not from where it stands: a point due soon after a
-    // stand or a hold has a time no report gave it.
-    const bool rollsIn = braking.ticks > 0 && dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
+    // stand or a hold has a time no report gave it. Nor where the reports
+    // give the pace their positions kept across the pause: that pace is
+    // theirs, where the one from where the aircraft rolls counts the time
+    // its own dead reckoning, braking and turn spent, and twice it is a
+    // speed no report asks. A DH8D dead-reckoned past its corner, turning
+    // 96 degrees on the spot toward a report 230 m on, raced at 29.5 kt
+    // (twice the 14.8 from where it stopped) where its reports kept 10.5
+    // across the pause and gave 13.9 and 10.
+    const bool rollsIn = braking.ticks > 0 && !(pacedKt > 0.0) &&
+                         dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
     const double reportedKt =
         std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), pacedKt,
                   rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});

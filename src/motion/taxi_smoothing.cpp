@@ -15,6 +15,7 @@
 #include "foundation/log.h"
 #include "motion/flight_phases.h"
 #include "motion/ground_movement.h"
+#include "motion/ground_roll.h"
 #include "motion/motion_math.h"
 #include "motion/runway_lineup.h"
 #include "motion/stream_checks.h"
@@ -833,7 +834,13 @@ bool smoothTaxiPath(LiveAc& ac) {
         landingRoll ? lf_metres(lf_pose(ac), lf_position(s[1])) : lf_metres(lf_position(s[0]), lf_position(s[1]));
     const ExitGeometry g = lf_exitGeometry(ac);
     const double lookAhead = lf_lookAheadM(ac);
-    const double s0 = s[0].groundSpeedKt;
+    // A speed no roll goes (a bad report: 1e6 kt) is none. Taken as it
+    // came, it made a taxi fast enough to bend straight through its next
+    // report: an arrival created on such a report smoothed a 156 m leg and
+    // the 57 m after it into one bend at one pace, and passed the report
+    // between them 5 s late, its reports having slowed from 29 kt to 12
+    // there.
+    const double s0 = gf_believedGroundKt(s[0].groundSpeedKt);
 
     if (landingRoll && g.exitTurn) {
         // Early exit point: the turn off the runway begins before the corner,

@@ -204,6 +204,16 @@ protected:
             EXPECT_EQ(result.count(check), 0u) << result.summary();
     }
 
+    // Plays the reports as expectKeepsUp does, and how late the aircraft
+    // came within `nearM` of each report from `first` on.
+    std::vector<Lag> keepsUpLags(std::uint32_t hexid, LaLo origin, const std::vector<FedReport>& reports,
+                                 std::size_t first, double nearM, const char* plot) {
+        const std::int32_t from = harness->engine().engineTick() + 1;
+        expectKeepsUp(hexid, origin, reports, plot);
+        const AircraftRecord* r = harness->record(hexid);
+        return r != nullptr ? lf_lags(*r, lf_fedDues(origin, reports, first, from), nearM) : std::vector<Lag>{};
+    }
+
     std::unique_ptr<MotionHarness> harness;
 };
 
@@ -620,13 +630,9 @@ TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedCatchesUpWithTheReportAfterTh
         {241.0, -198.0, 10.1, 70, 51.3}, {259.0, -192.0, 10.1, 70, 54.8}, {274.0, -187.0, 10.1, 70, 57.7},
         {290.0, -181.0, 10.1, 70, 60.8}, {306.0, -175.0, 10.1, 70, 63.9}, {322.0, -169.0, 10.1, 70, 67.0},
     };
-    const LaLo origin{47.447, -122.3007};
-    const std::int32_t from = harness->engine().engineTick() + 1;
-    expectKeepsUp(0xD100E1, origin, reports, "taxi_pause_corner");
     // The reports after the pause are reached within 5 s of their due time
     // (held to twice the 8 kt reported, it came 8 s late to each).
-    const std::vector<Due> dues = lf_fedDues(origin, reports, 3, from);
-    const std::vector<Lag> lags = lf_lags(*harness->record(0xD100E1), dues, 5.0);
+    const std::vector<Lag> lags = keepsUpLags(0xD100E1, {47.447, -122.3007}, reports, 3, 5.0, "taxi_pause_corner");
     ASSERT_GT(lags.size(), 8u);
     EXPECT_LT(lf_worstLagS(lags), 5.0);
 }
@@ -772,11 +778,24 @@ TEST_F(TaxiLag, ATaxiThatStoodWhereItsReportsPausedSetsOffAtThePaceItsReportsKep
         const double m = 240.0 + 5.0 / kMpsToKnots * 5.0 * i;
         reports.push_back({m * std::sin(23.0 * kDeg), 200.0 + m * std::cos(23.0 * kDeg), 5.0, 23, 53.0 + 5.0 * i});
     }
-    const LaLo origin{47.4365, -122.3036};
-    const std::int32_t from = harness->engine().engineTick() + 1;
-    expectKeepsUp(0xD10131, origin, reports, "taxi_pause_set_off");
-    const std::vector<Due> dues = lf_fedDues(origin, reports, 3, from);
-    const std::vector<Lag> lags = lf_lags(*harness->record(0xD10131), dues, 2.0);
-    ASSERT_EQ(lags.size(), dues.size());
+    const std::vector<Lag> lags = keepsUpLags(0xD10131, {47.4365, -122.3036}, reports, 3, 2.0, "taxi_pause_set_off");
+    ASSERT_EQ(lags.size(), reports.size() - 3);
     EXPECT_LT(lf_worstLagS(lags), 1.5);
+}
+
+TEST_F(TaxiLag, ATaxiCreatedOnAReportOfAnAbsurdSpeedPassesTheReportsAfterItOnTime) {
+    // An arrival first shown on its way off the runway, on a report giving
+    // 1e6 kt: its positions cover the 158 m to the next report at 31 kt,
+    // then only 58 m to the one after, bending 20 degrees there, as it slows
+    // to 12. Taken for a fast taxi, the two legs became one bend played at
+    // one pace, and the report between them was passed 5 s late.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 1e6, 340, 0.0},        {-54.1, 148.6, 15.6, 340, 10.0}, {-62.6, 205.8, 10.4, 24, 20.0},
+        {-49.2, 234.7, 15.1, 25, 24.83},  {-16.0, 305.7, 15.6, 25, 34.63}, {17.8, 378.4, 15.6, 25, 44.63},
+        {43.1, 432.5, 9.7, 25, 52.78},    {43.1, 432.5, 0.0, 25, 62.78},   {43.1, 432.5, 0.0, 25, 72.78},
+    };
+    const std::vector<Lag> lags =
+        keepsUpLags(0xD10141, {47.448337, -122.318343}, reports, 1, 5.0, "taxi_absurd_speed_first");
+    ASSERT_GE(lags.size(), 5u);
+    EXPECT_LT(lf_worstLagS(lags), 2.5);
 }
