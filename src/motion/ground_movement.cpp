@@ -995,6 +995,8 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
                             [&](std::int32_t i) { return easeValue(static_cast<double>(i) / ticks, easing); });
 }
 
+std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate);
+
 // A ground turn from or to rest that ends on its corner (the corner stays
 // the next point) whose bend the nose cannot follow however much later the
 // point is let fall due (a turn set off from rest in line with the corner
@@ -1003,6 +1005,12 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
 // aircraft fell half a minute behind at each. The leg goes straight to the
 // corner instead, where the next leg's start turn takes it round. True when
 // the turn was dropped.
+// So is one braking to rest on its corner that the nose follows only when
+// the corner falls due later than its report by more than the retiming
+// allows: it stops there anyway, and turns there for the next leg. Stretched
+// until the nose kept up, a taxi braking from 8 kt onto a corner 24 m on,
+// where the turn hooked 36 degrees onto the next leg in its last 3 m, crept
+// there at 2 kt for 20 s where its reports left it 9, and ran 13 s behind.
 bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTicks, double rate) {
     MotionState& m = ac.motion;
     // A leg rolling on at an even speed slows where the bend needs it
@@ -1017,8 +1025,12 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty()) return false;
     const double allowed = lf_allowedBendLag(headings, ac.pose.heading);
-    if (lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit, static_cast<int>(m.speedChangeKind),
-                    rate) <= allowed)
+    const bool toRest = m.speedChangeKind == 2 || m.legEndsAtRest != 0;
+    const std::int32_t dueTicks = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
+    const bool overdue =
+        toRest && lf_ticksForBend(ac, legTicks, rate) > std::int64_t{std::max(legTicks, dueTicks)} + m.delayLimit;
+    if (!overdue && lf_worstLag(headings, ac.pose.heading, legTicks + kWideRetimeLimit,
+                                static_cast<int>(m.speedChangeKind), rate) <= allowed)
         return false;
     resetMotionPath(m.path);
     m.scheduleCount = 0;

@@ -376,6 +376,44 @@ TEST_F(TurnInPlace, ACornerTurnTheNoseCannotFollowFromRestIsTakenOnTheSpotNotWai
     EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
 }
 
+TEST_F(TurnInPlace, ACornerTurnBrakedToRestIsNotStretchedPastItsReportForTheNose) {
+    // It rolls east at 8 kt, reported at 14, to a corner 24 m on where its
+    // reports stand, due in 8.9 s; past the corner the route bends 36
+    // degrees and then 53 more. The turn that ends on the corner hooks onto
+    // the next leg in its last metres: stretched until the nose kept up, the
+    // leg crept at 2 kt for 20 s and reached the corner 10 s after its
+    // report. It goes straight to the corner and turns there instead. Each
+    // way round, with the delay the retiming left it after its landing roll
+    // and with the usual one.
+    struct Row {
+        double side;
+        std::int32_t delayLimit;
+    };
+    for (const Row row : {Row{1.0, 300}, Row{-1.0, 300}, Row{1.0, 900}}) {
+        SCOPED_TRACE(row.side * row.delayLimit);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo corner = ahead(kStart, 90.0, 24.4);
+        const LaLo p2 = ahead(corner, 90.0 + row.side * 36.1, 42.6);
+        const LaLo p3 = ahead(p2, 90.0 + row.side * 89.5, 19.1);
+        const LaLo p4 = ahead(p3, 90.0 + row.side * 90.2, 18.0);
+        std::deque<StreamPoint> s{ground(kStart, now, 14.1), ground(corner, now + 889, 0.0),
+                                  ground(p2, now + 1722, 6.7), ground(p3, now + 2168, 10.8),
+                                  ground(p4, now + 2446, 13.6)};
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 7.0);
+        rollingAt(ac, 8.3 * kKnotsToMps);
+        ac.motion.delayLimit = row.delayLimit;
+
+        std::vector<LaLo> track;
+        std::vector<double> headings;
+        playToTheEnd(ac, track, headings);
+        const auto atCorner = std::find_if(track.begin(), track.end(), [&](LaLo p) { return metres(p, corner) < 1.0; });
+        ASSERT_NE(atCorner, track.end());
+        EXPECT_LE(atCorner - track.begin() - 889, 300) << "ticks late at the corner";
+        EXPECT_LE(lf_worstNoseOffTravelDeg(track, headings), 30.0);
+    }
+}
+
 TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
     // It rolls east toward a corner 30 m on, its nose still 25 degrees off
     // the leg (the end of a turn onto it), so that no bend through the
