@@ -596,15 +596,25 @@ TEST(MotionReportChecks, AStreamEndingOnARepeatOfAFlyingReportTellsNoStop) {
     // on at the reports' pace all along. Repeating a report of the aircraft
     // flying (136 kt), it tells nothing of a stop, and the travel is not held
     // to the 20 kt a standing aircraft would be; repeating one of a roll on
-    // the ground (58 kt) it may be where the aircraft stopped, and is.
+    // the ground (58 kt) it may be where the aircraft stopped, and is. A roll
+    // from 97 kt that brakes at 1.5 m/s^2 after its last report is held to
+    // no less than the gentlest roll braking leaves it, not to 20 kt: at
+    // 15 s it still goes 53 kt.
     struct Row {
         const char* what;
         double mps;
         bool airborne;
+        double brakeMps2;  // from the last moving report (18 s) on
         bool finding;
     };
-    for (const Row& row : {Row{"flying", 70.0, true, false}, Row{"rolling", 30.0, false, true}}) {
-        Made m(row.mps, 2.0, 7000, [&](int tick) { return row.mps * tick / 100.0; }, 90.0, row.airborne);
+    for (const Row& row : {Row{"flying", 70.0, true, 0.0, false}, Row{"rolling", 30.0, false, 0.0, true},
+                           Row{"braking roll", 50.0, false, 1.5, false}}) {
+        const auto east = [&](int tick) {
+            const double t = tick / 100.0, after = std::max(0.0, t - 18.0);
+            const double braked = row.brakeMps2 > 0.0 ? std::min(after, row.mps / row.brakeMps2) : after;
+            return row.mps * (t - after) + row.mps * braked - 0.5 * row.brakeMps2 * braked * braked;
+        };
+        Made m(row.mps, 2.0, 7000, east, 90.0, row.airborne);
         std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 1800; });
         ReportedPosition repeat = m.record.reports[9];
         repeat.time = 1.7e9 + 60.0;

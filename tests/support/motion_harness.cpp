@@ -928,6 +928,9 @@ constexpr double kTravelSlackKt = 20.0;
 // (the lag the check allows, and more) to 5 s after.
 constexpr double kTravelReportsBeforeTicks = 1500.0;
 constexpr double kTravelReportsAfterTicks = 500.0;
+// The gentlest braking (1 m/s^2) an aircraft rolling on the ground slows by
+// to rest.
+constexpr double kGentlestRollBrakeKtPerS = 1.0 * kMpsToKnots;
 constexpr double kStillMostM = 1.0;
 constexpr double kStillRunTicks = 2000.0;
 constexpr std::int32_t kStillSettleTicks = 1000;
@@ -1268,6 +1271,22 @@ double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double 
     for (auto k = static_cast<std::size_t>(first - path.begin()); k < path.size(); ++k) {
         if (path[k - 1]->dueTick > hi) break;
         ownKt = std::max(ownKt, lf_ownKt(*path[k - 1], *path[k]));
+    }
+    // The stream ends on a report at rest on the very spot of the one before,
+    // rolling on the ground at a pace: it may tell where the aircraft came to
+    // rest (no report after says the feed kept that spot while it went on),
+    // but no aircraft stops dead where it rolls. Until that report it went no
+    // slower than the gentlest braking from the moving report takes it. Held
+    // to 20 kt from 15 s after a report of 98 kt, a landing roll was faulted
+    // where the roll the reports came from, braking at 2 m/s^2 at most, went
+    // 39 kt or more.
+    const ReportedPosition& moving = *path[path.size() - 2];
+    const ReportedPosition& last = *path.back();
+    if (moving.dueTick <= hi && !moving.airborne && !last.airborne && last.groundSpeedKt < 1.0 &&
+        moving.groundSpeedKt >= 1.0 && moving.groundSpeedKt <= kAbsurdGroundKt &&
+        lf_metres(moving.position, last.position) < kRepeatM) {
+        const double sinceS = std::max(0.0, (fromTick - moving.dueTick) / 100.0);
+        ownKt = std::max(ownKt, moving.groundSpeedKt - kGentlestRollBrakeKtPerS * sinceS);
     }
     return ownKt;
 }
