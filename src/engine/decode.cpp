@@ -36,6 +36,7 @@
 #include "motion/runways.h"
 #include "motion/stream_checks.h"
 #include "motion/takeoff_start.h"
+#include "motion/tick_math.h"
 #include "settings/snapshot.h"
 
 std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
@@ -1089,7 +1090,17 @@ bool lf_flownFarPast(const LiveAc& ac, const StreamPoint& point) {
     const double farM = std::max(kLeastFarM, kt * kKnotsToMps * kLagS);
     const RelativePosition rel =
         gf_relativePosition({ac.pose.latitude, ac.pose.longitude}, ac.pose.heading, lf_position(point));
-    return rel.along < -farM && std::fabs(rel.across) <= -rel.along;
+    if (!(std::fabs(rel.across) <= -rel.along)) return false;
+    // Judged where the aircraft is when the report falls due: it flies on
+    // meanwhile, no slower than it can fly. Judged where it is when the report
+    // comes in, half a minute before its time, a B772 dead-reckoned on from a
+    // first report 5 NM ahead of the others was only 2.1 km past the next one,
+    // short of 10 s at its 439 kt, and refused each report after it as flown
+    // past, slowing to its floor, until they came out ahead of it.
+    const double untilDueS = std::max(0.0, gf_ticksBetween(tickCount.load(), point.playTick) / 100.0);
+    const double floorKt = gf_airborneSpeedFloorKt(ac);
+    const double onM = std::isfinite(floorKt) ? std::max(floorKt, 0.0) * kKnotsToMps * untilDueS : 0.0;
+    return -rel.along + onM > farM;
 }
 
 void lf_appendPoint(LiveAc& ac, StreamPoint point) {

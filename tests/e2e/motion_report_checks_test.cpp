@@ -352,6 +352,25 @@ TEST(MotionReportChecks, AFirstReportWellOffTheLineTheTracksAgreeOnTellsNoPace) 
     }
 }
 
+TEST(MotionReportChecks, AFirstFlyingReportTooNearTheNextForTheirPaceTellsNoPace) {
+    // Flying east at 439 kt, reported every 2 s from tick 4000 on; the first
+    // report, due at tick 0, lies on the line the row's metres short of the
+    // second. At 40 kt from it to the second, against the 439 kt the reports
+    // after it keep, it is a bad position, and the aircraft flying on from it
+    // keeps to no pace of its; at 103 kt, more than a third of that pace less
+    // a slack, it is taken as given, and the aircraft is held to it.
+    const double v = 439.0 * kKnotsToMps;
+    for (const auto& [metres, finding] : {std::pair{815.0, false}, std::pair{2121.0, true}}) {
+        SCOPED_TRACE(metres);
+        Made m(v, 2.0, 8000, [&](int tick) { return v * tick / 100.0; }, 90.0, true);
+        std::erase_if(m.record.reports, [](const ReportedPosition& p) { return p.dueTick > 0 && p.dueTick < 4000; });
+        for (ReportedPosition& p : m.record.reports) p.trackDeg = 90.0;
+        m.record.reports.front().position = lf_east(v * 40.0 - metres, 0.0);
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, ALastReportWellOffTheLineTheTracksAgreeOnIsNoPlaceToReach) {
     // Flying east at 351 kt, reported every 10 s to 40 s, the pose on the
     // reported line to 90 s; the last report, after a pause of 36.5 s, lies

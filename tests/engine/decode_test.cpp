@@ -1218,20 +1218,28 @@ TEST_F(DecodeTest, DeadReckoningFarAheadOfItsReportsIsMadeAgainWhereTheyAre) {
     // (at kFar; each report comes at the pace from there):
     // a report behind it on its course further than it flies in 10 s (and a
     // mile) makes it again where the report is. One nearer behind is left to
-    // the stream (which refuses it), as is one far off abeam (a turn).
+    // the stream (which refuses it), as is one far off abeam (a turn), unless
+    // it falls due so much later that the aircraft, flying on at no less than
+    // its floor, is that far past it by then.
     struct Row {
         const char* name;
         double northM, eastM;
         bool remade;
+        std::int32_t dueIn = 0;  // ticks from now; 0: at the pace from kFar
     };
     const Row rows[] = {
         {"3 km behind", 7000.0, 0.0, true},
         {"1.2 km behind", 8800.0, 0.0, false},
         {"3 km abeam", 10000.0, 3000.0, false},
+        {"1.2 km behind, due in 30 s", 8800.0, 0.0, true, 3000},
+        {"3 km abeam, due in 30 s", 10000.0, 3000.0, false, 3000},
     };
+    // Now is when the aircraft, 10 km on at 250 kt, is there.
+    const auto now = 1000 + static_cast<std::int32_t>(10000.0 / (250.0 * kKnotsToMps) * 100.0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         lf_emptyWorld();
+        tickCount.store(now);
         const LaLo ahead = northOf(kFar, 10000.0);
         LiveAc& ac = lf_flyingFromItsReport(
             aircraft(kHex, AcPhase::flying, {streamPoint(ahead, 250, true, 1000, 5000)}));
@@ -1242,7 +1250,8 @@ TEST_F(DecodeTest, DeadReckoningFarAheadOfItsReportsIsMadeAgainWhereTheyAre) {
         ac.motion.lastAirReport = streamPoint(kFar, 250, true, 1000, 5000);
         const LaLo at = gf_destinationPoint(northOf(kFar, row.northM), {pi / 2.0, row.eastM * feetPerMetre});
         const double metres = std::hypot(row.northM, row.eastM);
-        const auto due = 1000 + static_cast<std::int32_t>(metres / (250.0 * kKnotsToMps) * 100.0);
+        const auto due = row.dueIn > 0 ? now + row.dueIn
+                                       : 1000 + static_cast<std::int32_t>(metres / (250.0 * kKnotsToMps) * 100.0);
         decodeExisting(ac, streamPoint(at, 250, true, due, 5000));
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
         EXPECT_EQ(quarantine.contains(kHex), row.remade);
