@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <string_view>
 #include <utility>
 
@@ -565,6 +566,20 @@ bool lf_repeatsFlyingReport(const LiveAc& ac, const StreamPoint& p) {
            lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
 }
 
+// The pace a taxi braked from into the stream's point `i`: the fastest of
+// the run of ground points slowing into it, each moving at least as fast as
+// the one after.
+double lf_brakedFromKt(const std::deque<StreamPoint>& s, std::size_t i) {
+    double kt = s[i].groundSpeedKt;
+    while (i > 0) {
+        const StreamPoint& q = s[--i];
+        if (q.airborne != 0 || q.stationary != 0 || !(q.groundSpeedKt >= kt) || !(q.groundSpeedKt <= kMostGroundKt))
+            break;
+        kt = q.groundSpeedKt;
+    }
+    return kt;
+}
+
 // A taxi that rolled into a stop (the point before the stop's run at that
 // place moving) and is reported moving on at a ground pace onward of the way
 // it came sets off again: copied onto the stop as scatter, a tow whose
@@ -572,14 +587,19 @@ bool lf_repeatsFlyingReport(const LiveAc& ac, const StreamPoint& p) {
 // near copy's box. So does one whose last point is a creep under a knot that
 // it braked into from a taxi's pace: that is where it stopped (an arrival
 // reported at 0.9 kt after 11 kt, then 10 m on at 2.6 kt, was copied back
-// onto the creep and stood there for good). After a crawl a creep is the
-// crawl slowing on (a pivot round a tight corner), and a report a metre or
-// so on stays its scatter. Onward of a creep is also within a right angle of
-// the way the creep itself was reported going: braked into at a corner, it
-// already turns with it. By the leg into it alone, an arrival that crept at
-// 0.9 kt into a right-angle corner, reported going 71 degrees off that leg,
-// had its next report 9 m on at 5.8 kt, a fifth of a degree past a right
-// angle of the leg, copied back onto the creep, and stood there for good.
+// onto the creep and stood there for good). That pace is the one the run of
+// reports braking into the creep began at: by the report before the creep
+// alone, 4.7 kt on the way down from 15 kt, an arrival's reports turning on
+// from the creep at 2.9 and 4.4 kt were copied back onto it, and it stood
+// there 15 s until it had to leave for the report 200 m on. After a crawl a
+// creep is the crawl slowing on (a pivot round a tight corner), and a report
+// a metre or so on stays its scatter. Onward of a creep is also within a
+// right angle of the way the creep itself was reported going: braked into at
+// a corner, it already turns with it. By the leg into it alone, an arrival
+// that crept at 0.9 kt into a right-angle corner, reported going 71 degrees
+// off that leg, had its next report 9 m on at 5.8 kt, a fifth of a degree
+// past a right angle of the leg, copied back onto the creep, and stood there
+// for good.
 bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
     const auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || !(p.groundSpeedKt <= kMostGroundKt)) return false;
@@ -591,8 +611,8 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
         const double offTrack = std::remainder(
             gf_bearing(lf_position(last), lf_position(p)) - last.trackDeg * degreesToRadians, fullCircle);
         const bool alongCreep = std::fabs(offTrack) <= pi / 2.0;
-        return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt >= kBrakedIntoCreepKt &&
-               before.groundSpeedKt <= kMostGroundKt && (lf_liesOnwardOf(ac, first, p) || alongCreep);
+        return before.airborne == 0 && before.stationary == 0 && before.groundSpeedKt <= kMostGroundKt &&
+               lf_brakedFromKt(s, first - 1) >= kBrakedIntoCreepKt && (lf_liesOnwardOf(ac, first, p) || alongCreep);
     }
     const auto atRest = [](const StreamPoint& q) { return q.stationary != 0 || q.groundSpeedKt == 0.0; };
     if (!atRest(last)) return false;

@@ -654,6 +654,8 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         bool copy;
         double bearingDeg = 0.0;    // of the report from the stop
         double stopTrackDeg = 0.0;  // the way the stop was reported going
+        // Points before the one before the stop, furthest first, 12 m apart.
+        std::vector<double> earlierKt{};
     };
     const Row rows[] = {
         {"4 m on at 4 kt after a stop rolled into at 2.7 kt", 2.7, 0.0, false, 4.0, 4.0, false},
@@ -668,6 +670,10 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
          false, 90.2, 62.5},
         {"9 m just past a right angle at 5.8 kt after a creep of 0.9 kt going straight on", 5.4, 0.9, false, 9.0, 5.8,
          true, 90.2, 0.0},
+        {"2.5 m on at 2.9 kt after braking from 15 kt through 4.7 kt into a creep of 0.9 kt", 4.7, 0.9, false, 2.5, 2.9,
+         false, 0.0, 0.0, {15.3}},
+        {"2.5 m on at 2.9 kt after a crawl that sped up from 3 kt to 4.7 kt, long after 15 kt, into a creep of 0.9 kt",
+         4.7, 0.9, false, 2.5, 2.9, true, 0.0, 0.0, {15.3, 3.0}},
     };
     std::uint32_t hexid = kHex;
     for (const Row& r : rows) {
@@ -675,6 +681,11 @@ TEST_F(StreamChecks, AReportMovingOnwardOfAStopRolledIntoSetsOffAgain) {
         // Rolled north into a stop at A1.
         LiveAc& ac = onGround(++hexid, kA1, 0.0, AcPhase::taxi);
         ac.stream.clear();
+        for (std::size_t k = 0; k < r.earlierKt.size(); ++k) {
+            const double back = double(r.earlierKt.size() - k);
+            ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0 * (back + 1.0)), std::int32_t(10000 - 500 * back),
+                                            r.earlierKt[k]));
+        }
         if (r.beforeKt >= 0.0) ac.stream.push_back(groundPoint(from(kA1, 180.0, 12.0), 10000, r.beforeKt));
         ac.stream.push_back(groundPoint(kA1, 10500, r.stopKt));
         ac.stream.back().trackDeg = r.stopTrackDeg;
