@@ -1494,13 +1494,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         }
         const ReportedPosition& first = r.reports[i];
         std::size_t j = i;
-        // A ground speed no aircraft goes on the ground (1e6 kt) tells
-        // nothing: such a report after a standing one stands as well, and the
-        // reports after it tell whether the aircraft moved on from there.
-        const auto still = [&](const ReportedPosition& p) {
-            return p.groundSpeedKt < 1.0 || (j > i && !(p.groundSpeedKt <= kAbsurdGroundKt));
-        };
-        while (j < r.reports.size() && !r.reports[j].airborne && still(r.reports[j]) &&
+        while (j < r.reports.size() && !r.reports[j].airborne && r.reports[j].groundSpeedKt < 1.0 &&
                lf_metres(r.reports[j].position, first.position) <= kStandScatterM)
             ++j;
         if (j == i) {
