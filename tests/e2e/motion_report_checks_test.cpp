@@ -915,17 +915,24 @@ TEST(MotionReportChecks, AReportWhereAPausedMoveBroughtItAndWentOnFromEndsTheSta
     // where the move began from, no scatter: standing still until them would
     // leave them 22 s behind. 10 m off it may be scatter, and the aircraft
     // left the stand before it; so may a lone one 20 m off, or two 6 m apart,
-    // after two at the stand.
+    // after two at the stand. A second one there at 1e6 kt (due at
+    // `absurdDue`) tells no move: the first is where the move brought the
+    // aircraft all the same, and 10 m off it is scatter all the same. A lone
+    // one at 1e6 kt with the move after it ends the stand's run, as a move.
     struct Row {
         double farM;
         int atStand, atPlace;
         double apartM;
+        int absurdDue;  // 0: none
         bool finding;
     };
-    for (const Row& row : {Row{45.0, 14, 1, 0.0, false}, Row{10.0, 14, 1, 0.0, true}, Row{45.0, 2, 2, 0.0, false},
-                           Row{20.0, 2, 1, 0.0, true}, Row{45.0, 2, 2, 6.0, true}}) {
+    for (const Row& row :
+         {Row{45.0, 14, 1, 0.0, 0, false}, Row{10.0, 14, 1, 0.0, 0, true}, Row{45.0, 2, 2, 0.0, 0, false},
+          Row{20.0, 2, 1, 0.0, 0, true}, Row{45.0, 2, 2, 6.0, 0, true}, Row{45.0, 14, 3, 0.0, 6600, false},
+          Row{10.0, 14, 3, 0.0, 6600, true}, Row{10.0, 14, 1, 0.0, 6300, false}}) {
         SCOPED_TRACE(testing::Message() << row.farM << " m off, " << row.atStand << " at the stand, " << row.atPlace
-                                        << " there " << row.apartM << " m apart");
+                                        << " there " << row.apartM << " m apart"
+                                        << (row.absurdDue != 0 ? ", one at 1e6 kt" : ""));
         const double goesOnS = 63.0 + 3.0 * (row.atPlace - 1);
         const auto southM = [&](double t) {
             return t < 63.0 ? std::max(0.0, 2.0 * (t - 63.0) + row.farM) : row.farM + 2.0 * std::max(0.0, t - goesOnS);
@@ -942,6 +949,7 @@ TEST(MotionReportChecks, AReportWhereAPausedMoveBroughtItAndWentOnFromEndsTheSta
             if (t < 63.0) continue;
             p.position = lf_east(0.0, -(southM(t) + (k % 2 == 1 && t <= goesOnS ? row.apartM : 0.0)));
             p.groundSpeedKt = t > goesOnS ? 2.0 * kMpsToKnots : 0.0;
+            if (p.dueTick == row.absurdDue) p.groundSpeedKt = 1e6;
         }
         for (MotionSample& s : m.record.samples) {
             const LaLo at = lf_east(0.0, -southM(s.tick / 100.0));

@@ -1494,7 +1494,17 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         }
         const ReportedPosition& first = r.reports[i];
         std::size_t j = i;
-        while (j < r.reports.size() && !r.reports[j].airborne && r.reports[j].groundSpeedKt < 1.0 &&
+        // A ground speed no aircraft goes on the ground (1e6 kt) tells
+        // nothing: such a report between two standing ones stands as well.
+        // One with a move after it may be the move's first (a pushback
+        // setting off), and ends the run as a move does.
+        const auto standing = [&](std::size_t k) {
+            return k < r.reports.size() && !r.reports[k].airborne && r.reports[k].groundSpeedKt < 1.0;
+        };
+        const auto still = [&](std::size_t k) {
+            return standing(k) || (k > i && !(r.reports[k].groundSpeedKt <= kAbsurdGroundKt) && standing(k + 1));
+        };
+        while (j < r.reports.size() && !r.reports[j].airborne && still(j) &&
                lf_metres(r.reports[j].position, first.position) <= kStandScatterM)
             ++j;
         if (j == i) {
