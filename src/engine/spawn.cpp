@@ -645,12 +645,13 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     } else if (!airborne) {
         // On the ground, past its last report that moves on (none after it
         // yet, or a stop that repeats it): the time since puts it at that
-        // report, where the end of its stream holds it. Left at the report before, its first leg ran to a point
-        // overdue, which the retiming let fall due no later than its delay
-        // limit allows: a tow created 14 s after it left a report covered
-        // the 23.5 m to the next, due 7 s before, in 2 s at 22 kt where its
-        // reports gave 6.7. Its nose is the one that report gives, along which
-        // it rolls on, not the chord's from the report before.
+        // report, where the end of its stream holds it. Left at the report
+        // before, its first leg ran to a point overdue, which the retiming
+        // let fall due no later than its delay limit allows: a tow created
+        // 14 s after it left a report covered the 23.5 m to the next, due 7 s
+        // before, in 2 s at 22 kt where its reports gave 6.7. Its nose is the
+        // one that report gives, along which it rolls on, not the chord's
+        // from the report before.
         if (std::isfinite(lf_nose(next))) heading = lf_nose(next);
         stream.pop_front();
         stream.front().playTick = now;
