@@ -665,6 +665,7 @@ TEST_F(GroundRest, ATowRollingOntoItsStandStopsWhereBrakingBringsItNotWithinATic
         EXPECT_LT(metres(p.end, stand), 1.0);
         EXPECT_LE(lf_worstChange(p.ticks, 2), kHardestChange);
     }
+    gf_clearLoadedAirport();
 }
 
 TEST_F(GroundRest, ALegFromRestWhoseReportsFellDueLongAgoTakesTheTimeItsSpeedChangeNeeds) {
