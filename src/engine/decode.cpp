@@ -140,6 +140,11 @@ bool lf_isShownUnderOtherHexid(const FlightIdentity& identity) {
 
 double lf_positiveSpeed(double speedKt) { return std::isfinite(speedKt) && speedKt > 0.0 ? speedKt : 0.0; }
 
+// A reported ground speed as a measure of how far a ground aircraft may have
+// gone: one no roll goes (the feed's 1e6 kt) vouches for no move at all, else
+// a position miles off that came with it was taken as reachable.
+double lf_believedKt(double speedKt) { return gf_believedGroundKt(lf_positiveSpeed(speedKt)); }
+
 // Whether both points lie on the same runway, looked up in the direction of
 // travel from the last point to the new one.
 bool lf_onSameRunway(const StreamPoint& last, const StreamPoint& point, double distanceNm) {
@@ -158,7 +163,7 @@ bool lf_isJump(const LiveAc& ac, const StreamPoint& last, const StreamPoint& poi
     if (ac.phase != AcPhase::taxi || last.airborne != 0 || point.airborne != 0) return false;
     if (!std::isfinite(distanceNm) || !std::isfinite(dt) || distanceNm < 0.0 || dt <= 0.0) return false;
     const double speed = distanceNm * metresPerNm / dt * kKnotsPerMps;
-    const double ref = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    const double ref = std::max(lf_believedKt(point.groundSpeedKt), lf_believedKt(last.groundSpeedKt));
     if (speed > 80.0 && (isNearRunway(lf_position(last)) || isNearRunway(lf_position(point))) &&
         !lf_onSameRunway(last, point, distanceNm))
         return true;
@@ -803,7 +808,7 @@ bool lf_isGroundOutOfReach(const StreamPoint& last, const StreamPoint& point, st
     const double distanceNm = gf_distanceNm(lf_position(last), lf_position(point));
     if (!(timeS > 0.0) || !std::isfinite(distanceNm)) return false;
     const double speed = distanceNm * metresPerNm / timeS * kKnotsPerMps;
-    const double ref = std::max(lf_positiveSpeed(point.groundSpeedKt), lf_positiveSpeed(last.groundSpeedKt));
+    const double ref = std::max(lf_believedKt(point.groundSpeedKt), lf_believedKt(last.groundSpeedKt));
     return speed > std::max(3.0 * ref, kLeastGroundJumpKt);
 }
 

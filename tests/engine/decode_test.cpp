@@ -60,6 +60,8 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
     const double mps100 = 100.0 * kKnotsToMps;
     const Row rows[] = {
         {"900 m in 10 s while taxiing", AcPhase::taxi, false, kFar, northOf(kFar, 900), 10.0, 10.0, true, false},
+        {"900 m in 10 s at 1e6 kt while taxiing", AcPhase::taxi, false, kFar, northOf(kFar, 900), 10.0, 1e6, true,
+         false},
         {"20 m in 0.8 s: the 1 s rule", AcPhase::taxi, false, kFar, northOf(kFar, 20), 0.8, 10.0, false, false},
         // Over 30 kt a report is never thinned: only the 1 s rule drops it.
         {"20 m in 0.8 s at 40 kt: the 1 s rule alone", AcPhase::taxi, false, kFar, northOf(kFar, 20), 0.8, 40.0,
@@ -1321,6 +1323,8 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachBeforeTheAircraftIsShownWaitsForTheN
         // next report back short of it bears out neither.
         {"138 m on at 30 kt", 138, 30, 100, {0, 138, 100}},
         {"140 m on at 30 kt: out of reach", 140, 30, 100, {0, 100}},
+        // A speed no roll goes vouches for no move: 5 NM in 3 s stays a jump.
+        {"5 NM off at 1e6 kt, then back near the stream: dropped", offM, 1e6, 10, {0, 10}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
