@@ -1025,17 +1025,19 @@ TEST(MotionReportChecks, EveryAircraftIsCreatedWithinTenSecondsOfItsFirstReportO
 
 TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut) {
     // An overflight at 280 kt on track 180, reported every 10 s from tick 1000
-    // on; the first report lies 9 km east of its way (a bad position), or is
-    // sound. Created 900 ticks after the second report falls due.
+    // on; the first report lies 9 km east of its way (a bad position) or
+    // 5,000 ft above it (a bad height), or is sound. Created 900 ticks after
+    // the second report falls due.
     struct Row {
         int reports;
         bool firstOff;
         std::size_t findings;
         std::size_t judged;
+        bool firstHigh = false;
     };
-    for (const Row& row : {Row{3, false, 1, 1}, Row{3, true, 0, 1},
+    for (const Row& row : {Row{3, false, 1, 1}, Row{3, true, 0, 1}, Row{3, false, 0, 1, true},
                            // Two reports that contradict each other: nothing tells where it was.
-                           Row{2, true, 0, 0}, Row{2, false, 1, 1}}) {
+                           Row{2, true, 0, 0}, Row{2, false, 1, 1}, Row{2, false, 0, 0, true}}) {
         AircraftRecord r;
         r.hexid = 0xABC003;
         r.registration = "N2TST";
@@ -1046,7 +1048,7 @@ TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut)
             p.dueTick = 1000 + 1000 * i;
             p.position = gf_destinationPoint(start, {M_PI, 280.0 * 10.0 * i / 3600.0 * feetPerNm});
             if (i == 0 && row.firstOff) p.position = gf_destinationPoint(start, {M_PI / 2.0, 5.0 * feetPerNm});
-            p.altitudeFt = 11000.0;
+            p.altitudeFt = i == 0 && row.firstHigh ? 16000.0 : 11000.0;
             p.groundSpeedKt = 280.0;
             p.trackDeg = 180.0;
             p.airborne = true;
@@ -1056,7 +1058,8 @@ TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut)
         s.tick = 2000 + 900;
         r.samples.push_back(s);
         const MotionCheckResult result = gf_checkCreatedOrTold({&r}, -1e9, 9000, "");
-        SCOPED_TRACE(::testing::Message() << row.reports << " reports, first off " << row.firstOff);
+        SCOPED_TRACE(::testing::Message() << row.reports << " reports, first off " << row.firstOff << ", high "
+                                          << row.firstHigh);
         EXPECT_EQ(result.findings.size(), row.findings);
         EXPECT_EQ(result.judged.count(MotionCheck::CreatedOrTold) ? result.judged.at(MotionCheck::CreatedOrTold) : 0u,
                   row.judged);

@@ -1125,6 +1125,16 @@ bool lf_offTheLineTheTracksAgreeOn(const ReportedPosition& a, const ReportedPosi
     return fliesKt > 0.0 && fliesKt < kAbsurdAirKt && (ownKt < 0.7 * fliesKt || ownKt > 1.4 * fliesKt);
 }
 
+// Two flying reports whose heights lie further apart than any aircraft
+// climbs or descends in the time between them (a height 5,000 ft off): one
+// of them is wrong, and nothing but a report after them tells which.
+constexpr double kHeightScatterFt = 1000.0;
+constexpr double kSteepestFtPerS = 8000.0 / 60.0;
+bool lf_heightsContradict(const ReportedPosition& a, const ReportedPosition& b) {
+    if (!a.airborne || !b.airborne) return false;
+    return std::fabs(b.altitudeFt - a.altitudeFt) > kHeightScatterFt + kSteepestFtPerS * std::fabs(b.time - a.time);
+}
+
 // A flying aircraft's first report that lies so near the next one that the
 // way between them is flown at less than a third of the pace the next two
 // keep by their own positions, less a slack no helicopter's hover before a
@@ -1646,7 +1656,9 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
         // with nothing after them, nothing tells which one it was at.
         const std::vector<const ReportedPosition*> path = lf_reportedPath(r->reports);
         std::size_t first = 0;
-        while (first + 1 < path.size() && lf_offTheLineTheTracksAgreeOn(*path[first], *path[first + 1])) ++first;
+        while (first + 1 < path.size() && (lf_offTheLineTheTracksAgreeOn(*path[first], *path[first + 1]) ||
+                                           lf_heightsContradict(*path[first], *path[first + 1])))
+            ++first;
         if (first + 1 >= path.size()) continue;
         const Judge judge{*r, out, false};
         // No earlier than the start path's waits end, plus the feed's delay.
