@@ -812,16 +812,6 @@ bool lf_isGroundOutOfReach(const StreamPoint& last, const StreamPoint& point, st
     return speed > std::max(3.0 * ref, kLeastGroundJumpKt);
 }
 
-// A ground point out of reach of an aircraft not yet shown (a lone bad
-// position of a standing or towed aircraft, miles off): shown with it in its
-// stream, the aircraft raced out to it. Such a point is held for the next
-// report as a flying one is; once the aircraft taxis, the jump test of the
-// ground rules judges such a report.
-bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
-    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
-    return lf_isGroundOutOfReach(last, point, point.playTick);
-}
-
 // The tick a ground point falls due at, judged for reach from the last one:
 // as late as the stream runs, and never sooner after the last report kept
 // than its own time lies after that report's. The leg planning may have put
@@ -837,6 +827,20 @@ std::int64_t lf_groundDueTick(const LiveAc& ac, const StreamPoint& last, const S
     const double ownS = ac.lastReportTime - m.lastKeptTime;
     if (!(ownS > 0.0) || !std::isfinite(ownS)) return due;
     return std::max<std::int64_t>(due, std::int64_t(last.playTick) + std::llround(std::min(ownS, 4.0e7) * 100.0));
+}
+
+// A ground point out of reach of an aircraft not yet shown (a lone bad
+// position of a standing or towed aircraft, miles off): shown with it in its
+// stream, the aircraft raced out to it. Such a point is held for the next
+// report as a flying one is; once the aircraft taxis, the jump test of the
+// ground rules judges such a report. Its reach is timed from the report kept
+// at the last point's place: timed from the feed's stale repeats of that
+// place at 0 kt, an arrival's report 124 m on in its exit turn, 10 s after
+// the aircraft was there, read as 73 kt, was held, and with the stream
+// ending there the aircraft stood at the repeated place for good.
+bool lf_isGroundJumpBeforeShown(const LiveAc& ac, const StreamPoint& last, const StreamPoint& point) {
+    if (ac.phase != AcPhase::birth || last.airborne != 0 || point.airborne != 0) return false;
+    return lf_isGroundOutOfReach(last, point, lf_groundDueTick(ac, last, point));
 }
 
 // The same for a ground point of a landing or takeoff roll: the jump test of

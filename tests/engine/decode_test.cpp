@@ -1440,6 +1440,35 @@ TEST_F(DecodeTest, AReportOnARollIsJudgedForReachByItsOwnTimeAfterTheLastReport)
     }
 }
 
+TEST_F(DecodeTest, AGroundReportAfterStaleRepeatsIsJudgedForReachFromTheirFirstReportBeforeTheAircraftIsShown) {
+    // Not yet shown, rolling out at 23 kt onto kFar (due at tick 1000), which
+    // the feed then gives again at 0 kt 3 s and 7 s later; the next report
+    // lies onM on 3.3 s after the last repeat, 10.3 s after the aircraft was
+    // at kFar by its reports.
+    struct Row {
+        const char* name;
+        double onM;
+        double lastNorthM;  // the stream's last point afterwards
+    };
+    const Row rows[] = {
+        // 124 m in 10.3 s is 23 kt, in 3.3 s 73 kt: out of reach of the repeat.
+        {"124 m on: taken", 124.0, 124.0},
+        {"5 NM off: held", 5 * 1852.0, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(northOf(kFar, -35.0), 23.0, false, 700)},
+                              AcSimState::buffer);
+        decodeMessage(report(kHex, streamPoint(kFar, 23.0, false, 1000), 1000.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 1300), 1003.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 1700), 1007.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.onM), 23.4, false, 2030), 1010.3));
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_NEAR(gf_distanceNm(kFar, {last.lat, last.lon}) * 1852.0, row.lastNorthM, 0.5);
+    }
+}
+
 TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingWaitsForTheNextReport) {
     // Towed onto its stand at 3 kt, the last point at kFar due at tick 1000:
     // a report 5 NM off 30 s later, then one 7 s after it back at the stand,
