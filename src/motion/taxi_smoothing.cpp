@@ -621,12 +621,16 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         // the reports rounded the corner at 8 kt, 5 s behind them). It ends
         // instead on a point put on the exit leg about as far past the
         // corner as it begins before it, bending evenly, and the aircraft
-        // runs straight on from there. Not a turn begun closer to its corner
-        // than any turn's entry (its bend is the start turn off a report just
-        // passed), nor one that lines up on a runway heading where it stops.
+        // runs straight on from there. Not one that lines up on a runway
+        // heading where it stops, nor a turn begun closer to its corner than
+        // any turn's entry (its bend is the start turn off a report just
+        // passed) that the nose follows: one it cannot is drawn in too (a
+        // tow 7 m before a 60 degree corner, the next report 79 m on after a
+        // pause, had its turn swing 31 degrees in its first 1.3 m, and slid
+        // through it with its nose 39 degrees off its travel).
         const bool fromEntryPoint = s[0].synthetic != 0 && s[0].rollSynthetic == 0;
         const bool shortExit = fromEntryPoint && 2.0 * leg2 < leg1;
-        const bool longExit = leg2 > 2.0 * leg1 && leg1 >= kLeastTurnEntryM && first.exitHeadingGiven == 0;
+        const bool longExit = leg2 > 2.0 * leg1 && first.exitHeadingGiven == 0;
         const double sharpest = taxi && (shortExit || longExit) && lf_usable(turn) && !headingMode &&
                                         turn.cornerEnd == 0 && k == 2
                                     ? lf_sharpestDegPerM(turn)
@@ -651,7 +655,8 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                     }
                 }
             }
-        } else if (tooSharp && longExit) {
+        } else if (tooSharp && longExit &&
+                   (leg1 >= kLeastTurnEntryM || gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 2)))) {
             GroundTurnInput in = first;
             const LaLo past = gf_between(lf_position(s[1]), lf_position(s[2]), leg1 / leg2);
             in.exitLat = past.lat;

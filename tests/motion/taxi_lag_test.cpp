@@ -799,3 +799,29 @@ TEST_F(TaxiLag, ATaxiCreatedOnAReportOfAnAbsurdSpeedPassesTheReportsAfterItOnTim
     ASSERT_GE(lags.size(), 5u);
     EXPECT_LT(lf_worstLagS(lags), 2.5);
 }
+
+TEST_F(TaxiLag, ATowTurnedJustBeforeItsCornerOntoALongLegAcrossAPauseKeepsItsNoseAlongItsTravel) {
+    // A tow as a feed sent it: southward from rest up to 7 kt, its last
+    // reports before a 24 s pause bending 20 degrees right, 4 m apart; the
+    // report after the pause stands 79 m on to the west, and it eases on
+    // from there to rest. The turn from the report 7 m short of the last
+    // before the pause onto the long leg swung 31 degrees in its first
+    // 1.3 m: braking to rest, the tow slid through it with its nose 36
+    // degrees off its travel.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 0.0, 180, 0.00},         {0.0, 0.0, 0.0, 180, 6.17},         {0.0, 0.0, 0.0, 180, 11.66},
+        {0.0, 0.0, 0.0, 180, 17.47},        {0.0, 0.0, 0.0, 180, 23.38},        {0.0, -0.2, 0.6, 180, 24.88},
+        {0.0, -0.7, 1.0, 180, 25.88},       {0.0, -1.7, 1.6, 180, 27.47},       {0.0, -3.1, 2.1, 180, 28.92},
+        {0.0, -4.8, 2.7, 180, 30.28},       {0.0, -6.7, 3.2, 180, 31.54},       {0.0, -8.7, 3.6, 180, 32.69},
+        {0.0, -11.1, 4.1, 180, 33.92},      {0.0, -13.9, 4.6, 180, 35.20},      {0.0, -16.9, 5.1, 180, 36.42},
+        {0.0, -20.9, 5.6, 180, 37.86},      {0.0, -25.3, 6.2, 180, 39.28},      {0.0, -28.8, 6.6, 180, 40.36},
+        {0.0, -33.5, 7.0, 180, 41.71},      {0.0, -38.5, 7.1, 180, 43.08},      {0.0, -42.2, 7.1, 180, 44.08},
+        {0.0, -47.9, 7.1, 180, 45.64},      {0.0, -52.7, 7.1, 180, 46.96},      {0.0, -58.2, 7.1, 180, 48.48},
+        {0.0, -63.1, 7.1, 180, 49.84},      {0.0, -66.8, 7.1, 180, 50.84},      {0.0, -66.8, 0.0, 180, 52.26},
+        {0.0, -76.9, 7.1, 180.4, 53.65},    {-0.2, -82.8, 7.1, 187.9, 55.26},   {-0.7, -86.4, 7.1, 193.8, 56.26},
+        {-1.7, -90.1, 7.1, 199.9, 57.29},   {-76.6, -114.5, 0.0, 270, 82.55},   {-82.1, -114.5, 4.4, 270, 91.69},
+        {-87.8, -114.5, 3.3, 270, 94.49},   {-91.7, -114.5, 2.3, 270, 97.21},   {-94.1, -114.5, 1.2, 270, 99.88},
+        {-95.1, -114.5, 0.3, 270, 102.31},
+    };
+    expectKeepsUp(0xD10151, {47.448094, -122.300717}, reports, "taxi_tow_turn_before_pause");
+}
