@@ -413,14 +413,19 @@ PushTarget lf_nextPushTarget(const LiveAc& ac) {
         // Short of the least lead it goes on however the way bends.
         if (!inLine && gf_ticksBetween(least, path[c].point.playTick) > 0) break;
         best = c;
-        if (inLine || lf_offRad(chord, tail) <= kMostBendDeg * degreesToRadians) alongTail = c;
+        if (lf_offRad(chord, tail) <= kMostBendDeg * degreesToRadians) alongTail = c;
     }
     // Pushed on late (the reports paused over a turn and the next one came
     // after the time it was due there), the least lead took in the whole
     // curve: the leg cut straight across it, setting off 45 degrees off the
     // way the tail points, where no nose can follow. The leg goes no further
     // than where its chord still leaves within a cut bend of the tail; the
-    // next leg takes the curve on from there.
+    // next leg takes the curve on from there. So does one in line with the
+    // way its reports go: the tail need not point along that way (the nose
+    // keeps its heading through a bend of a few degrees), and where the
+    // reports began to bend before they paused, a chord in line with the
+    // curve set off 34 degrees off the tail, the nose still 30 degrees off
+    // the travel at a walking pace.
     if (alongTail < path.size()) best = alongTail;
     if (best >= path.size()) return last;
     PushTarget t = path[best];

@@ -635,32 +635,55 @@ TEST_F(PushbackReports, ALatePushbackCatchesUpAtAPushbacksMostPace) {
 }
 
 TEST_F(PushbackReports, ALateLegRoundABendSetsOffWithinTheBendALegMayCutOfItsTail) {
-    // Pushed to its first report 10 m south (going south, nose north), the
-    // second 30 m on at 150 degrees standing with its nose at 275: the curve
-    // between them ends going 95. Both were due long ago; the leg does not
-    // run straight across the curve to the second (setting off 30 degrees
-    // off the way the tail points) but along it as far as its chord leaves
-    // within the 25 degrees a leg may cut off a bend of the tail. By its end
-    // the nose faces away from the leg within those 25 degrees, not from the
-    // curve's way further on.
-    LiveAc& ac = leavingB1(0x484CA0);
-    StandLeaving& l = ac.motion.leaving;
-    StreamPoint a = south(10.0, 8000, 3.0);
-    a.trackDeg = 180.0;
-    const LaLo aAt{a.lat, a.lon};
-    StreamPoint b = groundPoint(from(aAt, 150.0, 30.0), 9000, 0.0);
-    b.hasTrueHeading = 1;
-    b.trueHeading = 275.0 * degreesToRadians;
-    l.pushback = {a, b};
-    expectLegOnCurve(ac, aAt, 3.0, 150.0, true);
-    ASSERT_GE(ac.stream.size(), 2u);
-    const LaLo end{ac.stream.front().lat, ac.stream.front().lon};
-    const double chordDeg = gf_bearing(aAt, end) * radiansToDegrees;
-    EXPECT_LE(std::fabs(std::remainder(chordDeg - 180.0, 360.0)), 25.0) << "off the tail";
-    const double legTicks = ac.stream.front().playTick - tickCount.load();
-    const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
-    EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - (chordDeg + 180.0), 360.0)), 25.5);
-    EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+    // Pushed to its first report 10 m south (nose north), the second further
+    // on round a bend, standing: the leg does not run straight across the
+    // curve between them but along it as far as its chord leaves within the
+    // 25 degrees a leg may cut off a bend of the tail. By its end the nose
+    // faces away from the leg within those 25 degrees, not from the curve's
+    // way further on.
+    struct Row {
+        const char* what;
+        double trackDeg;    // the first report's track
+        double onDeg;       // the second lies this way from the first
+        double onM;         // and this far
+        std::int32_t aDue;  // when each falls due (the leg is planned at 10000)
+        std::int32_t bDue;
+        bool noseTold;  // the second tells its nose, 275
+    };
+    const Row rows[] = {
+        // Both due long ago: cut straight across, the leg set off 30 degrees
+        // off the way the tail points.
+        {"both due long ago, the second telling its nose", 180.0, 150.0, 30.0, 8000, 9000, true},
+        // Its reports began to bend before they paused, too little for the
+        // nose to follow, and the second is due 27 s on: the chord kept
+        // within 2.5 m of the curve and 25 degrees of its way set off 35
+        // degrees off the tail, and the nose was still 30 degrees off the
+        // travel at a walking pace.
+        {"the bend begun, the nose kept, the second due later", 171.1, 131.6, 33.0, 9084, 12672, false},
+    };
+    std::uint32_t hexid = 0x484CA0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LiveAc& ac = leavingB1(++hexid);
+        StandLeaving& l = ac.motion.leaving;
+        StreamPoint a = south(10.0, row.aDue, 3.0);
+        a.trackDeg = row.trackDeg;
+        const LaLo aAt{a.lat, a.lon};
+        StreamPoint b = groundPoint(from(aAt, row.onDeg, row.onM), row.bDue, 0.0);
+        b.trackDeg = 275.0;
+        b.hasTrueHeading = row.noseTold ? 1 : 0;
+        b.trueHeading = 275.0 * degreesToRadians;
+        l.pushback = {a, b};
+        expectLegOnCurve(ac, aAt, 3.0, row.onDeg, true);
+        ASSERT_GE(ac.stream.size(), 2u);
+        const LaLo end{ac.stream.front().lat, ac.stream.front().lon};
+        const double chordDeg = gf_bearing(aAt, end) * radiansToDegrees;
+        EXPECT_LE(std::fabs(std::remainder(chordDeg - 180.0, 360.0)), 25.0) << "off the tail";
+        const double legTicks = ac.stream.front().playTick - tickCount.load();
+        const double noseAtEndDeg = (ac.pose.heading + ac.motion.headingPerTick * legTicks) * radiansToDegrees;
+        EXPECT_LE(std::fabs(std::remainder(noseAtEndDeg - (chordDeg + 180.0), 360.0)), 25.5);
+        EXPECT_LT(ac.motion.headingPerTick, 0.0) << "the nose swings round with the tail";
+    }
 }
 
 TEST_F(PushbackReports, IntoACornerOfStraightStretchesTheNoseLeadsByHalfTheCornerAsFarAsALegMayCut) {
