@@ -708,6 +708,44 @@ TEST(MotionReportChecks, AStaleRepeatOnTheGroundIsToldByTheGroundsPace) {
     }
 }
 
+TEST(MotionReportChecks, AnAircraftMaySetOffBeforeARestTheNextReportShowsItLeftButNotOutOfARealHold) {
+    // At rest at 0 s and again at 30 s, then reported 184 m south at 14.5 kt
+    // (`farDueS`) and on at that speed every 10 s. The pose sets off at 19 s,
+    // speeding up for 3 s to 24 kt, and keeps that pace until the far report,
+    // then the reported one. At 37.7 s the far report lies 46 kt from the
+    // one at rest: standing until then, no taxi at 14.5 kt gets there in time,
+    // and setting off early is the aircraft's way there. At 55.7 s the reports
+    // keep their speed, the hold was real, and leaving it 11 s early at 24 kt
+    // is racing.
+    for (const auto& [farDueS, finding] : {std::pair{37.7, false}, std::pair{55.7, true}}) {
+        SCOPED_TRACE(farDueS);
+        Made m(0.0, 1.0, static_cast<int>(farDueS * 100.0) + 2000, [](int) { return 0.0; }, 180.0);
+        auto& reports = m.record.reports;
+        reports.resize(5);
+        const double farM = 184.0, paceMps = 14.5 * kKnotsToMps;
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            const double t = i == 0 ? 0.0 : i == 1 ? 30.0 : farDueS + 10.0 * static_cast<double>(i - 2);
+            reports[i].time = 1.7e9 + t;
+            reports[i].dueTick = t * 100.0;
+            reports[i].position = lf_east(0.0, i < 2 ? 0.0 : -(farM + paceMps * (t - farDueS)));
+            reports[i].groundSpeedKt = i < 2 ? 0.0 : 14.5;
+        }
+        const double top = 24.0 * kKnotsToMps, reachedS = 22.0 + (farM - 1.5 * top) / top;
+        for (MotionSample& s : m.record.samples) {
+            const double t = s.tick / 100.0;
+            const double south = t < 19.0       ? 0.0
+                                 : t < 22.0     ? top / 6.0 * (t - 19.0) * (t - 19.0)
+                                 : t < reachedS ? 1.5 * top + top * (t - 22.0)
+                                                : farM + paceMps * (t - reachedS);
+            const LaLo at = lf_east(0.0, -south);
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+        }
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, RepeatsAtNoSpeedOfAMovingReportAreNoStopWhenTheAircraftWentOn) {
     // Rolling east at 15 m/s (29 kt), reported every 2 s; from 22 s to 50 s
     // the feed repeats the report of 20 s at 0 kt, and the pose rolls on at
