@@ -229,6 +229,14 @@ void lf_nextPosAir(LiveAc& ac) {
         // no slower than the touchdown reported (it touched down late).
         const double before = ac.stream[0].groundSpeedKt;
         legKt = before > 0.0 ? std::max(before, next.groundSpeedKt) : kLegFallbackKt;
+    } else if (const double wayKt = ac.stream[0].groundSpeedKt; ac.stream[0].turnPoint != 0 && wayKt > 1.0) {
+        // The leg that ends a way round onto a report far off the nose is
+        // the way's last: flown at the way's pace, which timed the report.
+        // At the mean of that pace and the report's own speed, a holding
+        // A320 met again after a 55 s pause flew its last 240 m at 278 kt
+        // where the way went at 331, and came to the report 10.1 s after it
+        // fell due, a quarter of a second later than the way had it.
+        legKt = wayKt;
     } else {
         const double speed = groundSpeedForNextLeg(ac);
         legKt = speed > 1.0 ? speed : kLegFallbackKt;

@@ -984,6 +984,44 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
     }
 }
 
+TEST_F(AirMovement, TheLegThatEndsAWayRoundIsFlownAtTheWaysPace) {
+    // Flying north at 225 kt when the next report (due in 29 s) lies far off
+    // to the side: the way round is flown at one pace, faster than the
+    // report's own speed, and the report falls due as that pace reaches it.
+    // Planned from the way's last point, the leg onto the report keeps that
+    // time, whether the way reaches the report on time or late: flown at the
+    // mean of the way's pace and the report's speed, it came up to 1.3 s
+    // later than the way had it.
+    struct Row {
+        const char* name;
+        double offDeg, distanceM;
+    };
+    for (const Row& row : {Row{"on time", 96.0, 4300.0}, Row{"reached late", 96.0, 4600.0},
+                           Row{"to the left, reached late", -150.0, 5000.0}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {row.offDeg * kDeg, row.distanceM * feetPerMetre});
+        LiveAc& ac = flyToReport(from, to, 225.0, 0.0, AcPhase::flying);
+        auto& s = ac.stream;
+        ASSERT_GT(s.size(), 2u);
+        const std::int32_t planned = s.back().playTick;
+        while (s.size() > 2) s.pop_front();
+        const StreamPoint last = s[0];
+        ASSERT_EQ(last.turnPoint, 1);
+        ASSERT_GT(last.groundSpeedKt, 1.5 * 225.0);
+        ac.pose.latitude = last.lat;
+        ac.pose.longitude = last.lon;
+        ac.pose.heading = last.trackDeg * kDeg;
+        tickCount.store(last.playTick);
+        nextPosAir(ac);
+        ASSERT_EQ(s.size(), 2u);
+        EXPECT_NEAR(s[1].lat, to.lat, 1e-12);
+        EXPECT_NEAR(s[1].playTick, planned, 1);
+    }
+}
+
 TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
     // Points 3 s apart; the next one thousands of feet off both its
     // neighbours, which agree, is a bad altitude: the leg climbs toward the
