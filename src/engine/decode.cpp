@@ -333,8 +333,10 @@ void lf_rememberAirReport(LiveAc& ac, const StreamPoint& point) {
     if (point.airborne == 0) return;
     ac.motion.airReportBefore = ac.motion.lastAirReport;
     ac.motion.airReportBeforeSet = ac.motion.lastAirReportSet;
+    ac.motion.airReportBeforeTime = ac.motion.lastAirReportTime;
     ac.motion.lastAirReport = point;
     ac.motion.lastAirReportSet = 1;
+    ac.motion.lastAirReportTime = ac.lastReportTime;
 }
 
 void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
@@ -523,6 +525,27 @@ void lf_rememberHeard(MotionState& heard, const StreamPoint& point) {
     heard.lastHeardSet = 1;
 }
 
+// A spacing of reported times (s) in ticks.
+std::int64_t lf_ownSpacingTicks(double sinceS) { return std::llround(std::min(sinceS, 4.0e7) * 100.0); }
+
+// The stream's last flying report, not yet shown, timed later than its own
+// time lies after the report before it: it falls due at that spacing.
+void lf_pullBackLateLastAirReport(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    const double gapS = m.lastAirReportTime - m.airReportBeforeTime;
+    if (m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0 || ac.stream.size() < 2 || !(gapS > 0.0) ||
+        !std::isfinite(gapS))
+        return;
+    StreamPoint& last = ac.stream.back();
+    if (last.playTick != m.lastAirReport.playTick || !gf_isSamePlace(lf_position(last), lf_position(m.lastAirReport)))
+        return;
+    const std::int64_t spaced = std::max(std::int64_t(m.airReportBefore.playTick) + lf_ownSpacingTicks(gapS),
+                                         std::int64_t(ac.stream[ac.stream.size() - 2].playTick) + 1);
+    if (spaced >= last.playTick) return;
+    last.playTick = lf_saturatedTick(spaced);
+    m.lastAirReport.playTick = last.playTick;
+}
+
 // Reports of an aircraft not yet shown may come in batches timed apart: a
 // live batch is timed by when it came, the buffer's segments by their own
 // reports, and one report that came in both fell due 3.7 s apart. A flying
@@ -533,13 +556,24 @@ void lf_rememberHeard(MotionState& heard, const StreamPoint& point) {
 // 560 m on 5.5 s later fell due 1.9 s after the last, was held as out of
 // reach, and while it was held the lone report was not flown on: the
 // aircraft appeared only with its reports after a pause, 57 s late.
-void lf_keepOwnSpacingBeforeShown(const LiveAc& ac, StreamPoint& point, double sinceLastS) {
+//
+// Timed sooner than that, the new report disagrees with the last one, and
+// the report before the last tells which of the two came late: a batch is
+// timed by when it came, and a datagram that came seconds after its time
+// alone in its batch falls due that much late. When the last one falls due
+// later than its own time lies after the report before it, it is the late
+// one, and falls due at that spacing instead (nothing of it is shown yet).
+// Kept, an A21N's one report that came 4.7 s late had every report after it
+// fall due as late, and the aircraft flew 5.8 s behind its reports for good.
+void lf_keepOwnSpacingBeforeShown(LiveAc& ac, StreamPoint& point, double sinceLastS) {
     const MotionState& m = ac.motion;
     if (ac.phase != AcPhase::birth || point.airborne == 0 || m.lastAirReportSet == 0 || !(sinceLastS > 0.0) ||
         !std::isfinite(sinceLastS))
         return;
-    const double due = double(m.lastAirReport.playTick) + std::round(std::min(sinceLastS, 4.0e7) * 100.0);
-    if (double(point.playTick) < due) point.playTick = lf_saturatedTick(std::int64_t(due));
+    if (std::int64_t(point.playTick) < std::int64_t(m.lastAirReport.playTick) + lf_ownSpacingTicks(sinceLastS))
+        lf_pullBackLateLastAirReport(ac);
+    const std::int64_t due = std::int64_t(m.lastAirReport.playTick) + lf_ownSpacingTicks(sinceLastS);
+    if (std::int64_t(point.playTick) < due) point.playTick = lf_saturatedTick(due);
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
@@ -1019,6 +1053,7 @@ bool lf_holdsLoneJump(LiveAc& ac, const StreamPoint& point, AppendPoint append) 
                 ac.stream.pop_back();
                 while (ac.stream.size() > 1 && ac.stream.back().turnPoint != 0) ac.stream.pop_back();
                 m.lastAirReport = m.airReportBefore;
+                m.lastAirReportTime = m.airReportBeforeTime;
                 append(ac, held);
                 return false;
             }

@@ -314,6 +314,10 @@ struct MotionState {
     // reports the two tell the pace the aircraft kept meanwhile.
     StreamPoint airReportBefore{};
     std::uint8_t airReportBeforeSet = 0;
+    // The reported times (s) of those two: before the aircraft is shown, the
+    // spacing of their own times tells which of them a batch timed late.
+    double lastAirReportTime = 0.0;
+    double airReportBeforeTime = 0.0;
     // Set while the stream ends in a taxi's hold made of a single report at
     // no speed at the place of one that moved (and the reports repeating it
     // since): the receiver may have repeated a position it had, which the

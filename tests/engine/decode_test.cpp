@@ -1,4 +1,6 @@
 #include <gmock/gmock.h>
+
+#include <array>
 #include <gtest/gtest.h>
 
 #include "decode_fixture.h"
@@ -956,6 +958,7 @@ namespace {
 void lf_madeFromItsReport(LiveAc& ac) {
     ac.motion.lastAirReport = ac.stream.front();
     ac.motion.lastAirReportSet = 1;
+    ac.motion.lastAirReportTime = ac.lastReportTime;
 }
 
 // No aircraft, none quarantined or waiting to be removed.
@@ -1016,6 +1019,35 @@ TEST_F(DecodeTest, AFlyingReportBeforeTheAircraftIsShownFallsDueNoSoonerThanItsO
         ASSERT_EQ(ac.stream.size(), 2u);
         EXPECT_EQ(ac.motion.heldJumpSet, 0);
         EXPECT_EQ(ac.stream.back().playTick, row.due);
+    }
+}
+
+TEST_F(DecodeTest, AFlyingReportThatCameLateBeforeTheAircraftIsShownFallsDueAtItsOwnSpacing) {
+    // The stream holds a report due at 2000 (reported at 1000 s, flying
+    // north at 200 kt); the next two, 206 m on 2 s later and 720 m on 7 s
+    // later, come in batches timed as the row has them. The due ticks of the
+    // stream's three points afterwards.
+    struct Row {
+        const char* name;
+        std::int32_t second, third;
+        std::array<std::int32_t, 3> due;
+    };
+    const Row rows[] = {
+        // Kept, the late one had the one on time, and all after it, fall
+        // due 4.7 s late.
+        {"one 4.7 s late, then one on time: the late one is pulled back", 2670, 2700, {2000, 2200, 2700}},
+        {"both as late: kept", 2670, 3170, {2000, 2670, 3170}},
+        {"on time, then one timed short: that one waits", 2200, 2550, {2000, 2200, 2700}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 200, true, 2000, 5000)}, AcSimState::buffer);
+        lf_flyingFromItsReport(ac);
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 206), 200, true, row.second, 5000), 1002.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 720), 200, true, row.third, 5000), 1007.0));
+        ASSERT_EQ(ac.stream.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ac.stream[i].playTick, row.due[i]) << "point " << i;
     }
 }
 
