@@ -904,7 +904,16 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);
     if (!(rate > 0.0)) return false;
     if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
-    const double d = lf_turnEntryM(s0, cornerDeg, rate);
+    // The turn is entered at the speed the corner is taken at: a slower one
+    // reported there is what the taxi slows to on the way in (a report there
+    // at no speed tells no pace: the feed gives a moving aircraft's place
+    // again at no speed). Begun where a turn at the front's 14 kt begins, the
+    // turn into an 85 degree corner reported at 3 kt was built from the start
+    // of the 51 m leg into it and swung its angle in the last metres, which
+    // the nose followed only at a crawl: the taxi passed the corner's report
+    // 11 s late.
+    const double s1 = gf_believedGroundKt(s[1].groundSpeedKt);
+    const double d = lf_turnEntryM(s1 > 0.0 ? std::min(s0, s1) : s0, cornerDeg, rate);
     if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0))
         return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
     return lf_turnsFromTheNose(ac, cornerDeg) || insertPointBeforeCorner(ac, d, false);
