@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
-#include <limits>
 #include <vector>
 
 #include <fmt/format.h>
@@ -172,14 +171,7 @@ bool lf_findTouchAndGoClimb(LiveAc& ac) {
     m.touchAndGoResult = 1;
     if (s.empty()) return false;
     m.touchAndGoAltitudeFt = s.back().altitudeFt;
-    // A climb shows on two reports running. A touchdown dead-reckoned while
-    // the reports paused has no report before it, and the guess's descent
-    // tells nothing against a climb: the first report after the pause shows
-    // one on its own. Judged by the guess, a go-around climbing through
-    // 1,000 ft when its reports came again was taken for the landing roll
-    // going on, and rolled along the runway at 160 kt.
-    m.touchAndGoVerticalSpeed =
-        ac.extrapolationCount > 0 ? std::numeric_limits<double>::infinity() : s.back().verticalSpeed;
+    m.touchAndGoVerticalSpeed = s.back().verticalSpeed;
     constexpr std::size_t none = static_cast<std::size_t>(-1);
     std::size_t climbAt = none;
     for (std::size_t i = 1; i < s.size() && climbAt == none; ++i) {

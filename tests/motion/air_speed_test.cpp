@@ -386,44 +386,6 @@ TEST_F(AirSpeed, FlightsWhoseStreamsEndOrGoWrongKeepTheFloorAndTheirTime) {
     EXPECT_LT(flown[flown.size() - 2].highestFt, kFieldFt + 6000.0 + 300.0);
 }
 
-TEST_F(AirSpeed, AGoAroundDeadReckonedOntoTheRunwayLiftsOffAndKeepsItsTime) {
-    // The reports pause 200 ft above the field on final; the aircraft goes
-    // around from 100 ft, and the next report, 55 s on, has it climbing
-    // through 1,000 ft at 160 kt. By then dead reckoning has it on the
-    // runway: it lifts off again and passes its reports in the air on time,
-    // not after a roll to the first of them on the runway.
-    constexpr std::uint32_t kHexid = 0xC20031;
-    constexpr double kFpm = 630.0;
-    Route r = approach(kHexid, onRunway(3, 500.0), 135.0, kFpm, 1500.0);
-    r = Route(kHexid, r.at(0.0).position, 90.0, 135.0, kFieldFt + 1500.0, true);
-    r.identity("DLH531", "D-AICA", "A320", "DLH")
-        .climb(-kFpm)
-        .straight(1400.0 / kFpm * 60.0)
-        .climb(1200.0)
-        .speedTo(160.0, 20.0)
-        .straight(90.0);
-    const double lastAloftS = 1300.0 / kFpm * 60.0;
-    const double resumedS = lastAloftS + 55.0;
-    std::vector<double> seconds = lf_every(2.0, 0.0, lastAloftS);
-    for (const double at : lf_every(5.0, resumedS, r.duration())) seconds.push_back(at);
-    const std::vector<Flown> flown = fly({Flight{"go-around", r, seconds}});
-    harness->writePlot("go_around_over_a_reckoned_landing");
-    lf_expectFlown({Flight{"go-around", r, seconds}}, flown);
-    ASSERT_NE(flown[0].record, nullptr);
-    // Where the pose passes closest to each report after the pause, it is
-    // off the ground.
-    const std::vector<MotionSample>& s = flown[0].record->samples;
-    for (const double at : lf_every(5.0, resumedS, r.duration())) {
-        const LaLo reported = r.at(at).position;
-        const auto closest = std::min_element(s.begin(), s.end(), [&](const MotionSample& a, const MotionSample& b) {
-            return gf_distanceNm({a.pose.latitude, a.pose.longitude}, reported) <
-                   gf_distanceNm({b.pose.latitude, b.pose.longitude}, reported);
-        });
-        ASSERT_NE(closest, s.end());
-        EXPECT_FALSE(closest->onGround) << "the report " << at << " s on, passed at tick " << closest->tick;
-    }
-}
-
 TEST_F(AirSpeed, ATurnOnFinalWhoseReportsEndTurnsTheNoseOnWithItsTrack) {
     // Turning onto final at 3 deg/s 1300 ft above the field when the reports
     // stop: dead reckoning turns on with the track, and the nose turns with
