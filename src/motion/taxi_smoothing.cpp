@@ -911,8 +911,11 @@ bool smoothTaxiPath(LiveAc& ac) {
     // turn into an 85 degree corner reported at 3 kt was built from the start
     // of the 51 m leg into it and swung its angle in the last metres, which
     // the nose followed only at a crawl: the taxi passed the corner's report
-    // 11 s late.
-    const double s1 = gf_believedGroundKt(s[1].groundSpeedKt);
+    // 11 s late. A landing roll's exit turn keeps the entry of the speed it
+    // rolls at: begun as late as the exit's reported 13 kt would begin it, a
+    // regional jet still rolling faster slid through the exit with its nose
+    // 42 degrees off its travel.
+    const double s1 = ac.phase == AcPhase::taxi ? gf_believedGroundKt(s[1].groundSpeedKt) : 0.0;
     const double d = lf_turnEntryM(s1 > 0.0 ? std::min(s0, s1) : s0, cornerDeg, rate);
     if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0))
         return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
