@@ -316,29 +316,6 @@ bool lf_movingLegs(const std::deque<StreamPoint>& s, std::size_t k) {
     return true;
 }
 
-// The reports come into the corner (point 1) more than this many times as
-// fast, by their own distance over time, as they go on from it to point 2,
-// and the corner is still ahead of its time: a turn through it, played at
-// one pace toward point 2, passes it late, its own time lost with its report
-// (which leaves the stream). An arrival turning off its runway at 15 kt,
-// created rolling 50 m short of the corner while its reports then paused
-// 24 s, bent through it at the 13.5 kt the exit's report 100 m on left it and
-// passed the corner 5 s after its report had it there. Only over legs whose
-// ends lie seconds apart: points closer in time tell no pace.
-constexpr double kCornerPaceShare = 2.0;
-bool lf_cornerReachedFarFaster(const LiveAc& ac) {
-    const auto& s = ac.stream;
-    if (s.size() < 3 || s[1].synthetic != 0 || !lf_movingLegs(s, 2) ||
-        gf_ticksBetween(tickCount.load(), s[1].playTick) <= 0)
-        return false;
-    const double inTicks = gf_ticksBetween(s[0].playTick, s[1].playTick);
-    const double outTicks = gf_ticksBetween(s[1].playTick, s[2].playTick);
-    if (inTicks < kPaceLeastS * 100.0 || outTicks < kPaceLeastS * 100.0) return false;
-    const double inPace = lf_metres(lf_position(s[0]), lf_position(s[1])) / inTicks;
-    const double outPace = lf_metres(lf_position(s[1]), lf_position(s[2])) / outTicks;
-    return inPace > kCornerPaceShare * outPace;
-}
-
 // Points 1 .. k-1 of a creeping taxi that wander to one side of the way
 // from the pose to point k and back (an S: a turn of a spot turn's size
 // either way among the nose and the reported legs), each a few metres off
@@ -608,12 +585,11 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
             }
         }
 
-        // A sharp corner before a long leg, another sharp corner right
-        // after it, or a corner the reports come into far faster than they
-        // leave it: the turn ends at the corner, and the next leg is planned
+        // A sharp corner before a long leg, or another sharp corner right
+        // after it: the turn ends at the corner, and the next leg is planned
         // from there.
         if (taxi && lf_usable(turn) && !headingMode) {
-            bool keepCorner = (c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1) || lf_cornerReachedFarFaster(ac);
+            bool keepCorner = c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1;
             const std::size_t n = lf_goesOnTo(ac, 2);
             if (!keepCorner && s.size() > n && s[n].stationary == 0 && !lf_samePlace(s[1], s[2]) &&
                 !lf_samePlace(s[2], s[n]) && !lf_samePlace(s[1], s[n])) {
@@ -904,19 +880,7 @@ bool smoothTaxiPath(LiveAc& ac) {
     if (ac.phase == AcPhase::takeoff_roll || s0 > kFastTaxiKt) return groundTurn(cornerDeg);
     if (!(rate > 0.0)) return false;
     if (legM < (s0 < 10.0 ? 5.0 : 12.0)) return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
-    // The turn is entered at the speed the corner is taken at: a slower one
-    // reported there is what the taxi slows to on the way in (a report there
-    // at no speed tells no pace: the feed gives a moving aircraft's place
-    // again at no speed). Begun where a turn at the front's 14 kt begins, the
-    // turn into an 85 degree corner reported at 3 kt was built from the start
-    // of the 51 m leg into it and swung its angle in the last metres, which
-    // the nose followed only at a crawl: the taxi passed the corner's report
-    // 11 s late. A landing roll's exit turn keeps the entry of the speed it
-    // rolls at: begun as late as the exit's reported 13 kt would begin it, a
-    // regional jet still rolling faster slid through the exit with its nose
-    // 42 degrees off its travel.
-    const double s1 = ac.phase == AcPhase::taxi ? gf_believedGroundKt(s[1].groundSpeedKt) : 0.0;
-    const double d = lf_turnEntryM(s1 > 0.0 ? std::min(s0, s1) : s0, cornerDeg, rate);
+    const double d = lf_turnEntryM(s0, cornerDeg, rate);
     if (d >= 0.75 * legM || (cornerDeg <= 45.0 && legM < 50.0))
         return groundTurn(cornerDeg) || lf_turnsFromTheNose(ac, cornerDeg);
     return lf_turnsFromTheNose(ac, cornerDeg) || insertPointBeforeCorner(ac, d, false);

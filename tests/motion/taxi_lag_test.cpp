@@ -825,20 +825,3 @@ TEST_F(TaxiLag, ATowTurnedJustBeforeItsCornerOntoALongLegAcrossAPauseKeepsItsNos
     };
     expectKeepsUp(0xD10151, {47.448094, -122.300717}, reports, "taxi_tow_turn_before_pause");
 }
-
-TEST_F(TaxiLag, ATaxiSlowingToACrawlIntoASharpCornerBeginsItsTurnNearTheCorner) {
-    // Rolling at 14 kt, its reports slow to 3 kt 51 m on (a repeat of the
-    // last place at no speed between), where they turn 85 degrees to the
-    // left, creep 12 m round the corner and turn right again. Its turn was
-    // begun where one at 14 kt begins, at the start of the 51 m leg: drawn
-    // out along it, the turn swung its 85 degrees in the last metres before
-    // its end, the nose followed that only at a crawl, and the taxi passed
-    // the corner's report 10.7 s late.
-    const std::vector<FedReport> reports{
-        {0.0, 0.0, 9.5, 355.2, 0.00},       {20.9, 40.1, 9.5, 63.9, 9.80},     {60.8, 55.1, 14.0, 70, 16.65},
-        {128.8, 79.8, 14.0, 70, 26.65},     {128.8, 79.8, 0.0, 70, 34.04},     {175.1, 101.6, 3.1, 341.8, 43.43},
-        {171.2, 112.5, 3.0, 354.7, 48.85},  {174.0, 117.6, 2.8, 87.9, 58.85},  {205.7, 117.7, 11.3, 90, 67.60},
-        {205.7, 117.7, 0.0, 90, 75.32},     {359.6, 117.7, 19.8, 90, 84.53},   {413.4, 117.7, 19.8, 90, 89.79},
-    };
-    expectKeepsUp(0xD10151, {47.449473, -122.310640}, reports, "taxi_crawl_into_corner");
-}
