@@ -860,7 +860,7 @@ std::int64_t lf_groundDueTick(const LiveAc& ac, const StreamPoint& last, const S
     if (m.lastKeptSet == 0 || !gf_isSamePlace(lf_position(last), m.lastKeptPosition)) return due;
     const double ownS = ac.lastReportTime - m.lastKeptTime;
     if (!(ownS > 0.0) || !std::isfinite(ownS)) return due;
-    return std::max<std::int64_t>(due, std::int64_t(last.playTick) + std::llround(std::min(ownS, 4.0e7) * 100.0));
+    return std::max<std::int64_t>(due, std::int64_t(last.playTick) + lf_ownSpacingTicks(ownS));
 }
 
 // A ground point out of reach of an aircraft not yet shown (a lone bad
