@@ -105,6 +105,30 @@ void lf_planTouchdownLeg(LiveAc& ac, double t) {
     gf_setGear(ac, true);
 }
 
+// The first airborne point past the next one whose altitude agrees with the
+// aircraft's own, when the next point and every one up to it lie thousands
+// of feet off both: a bad altitude, or a run of them. Two reports 5,000 ft
+// up in a row agree with each other: a light aircraft on final at 1,160 ft
+// climbed toward the first and on toward the second, 255 ft, until its
+// level-off limit stopped the climb within a tick. Judged from the pose, not
+// the front point: on from the first of them, that point is the bad one.
+const StreamPoint* lf_pointPastBadAltitudes(const LiveAc& ac) {
+    StreamPoint here = ac.stream[0];
+    here.altitudeFt = ac.pose.altitude;
+    here.playTick = tickCount.load();
+    here.airborne = 1;
+    if (ac.stream.size() < 3 || !gf_altitudesContradict(here, ac.stream[1])) return nullptr;
+    for (std::size_t k = 2; k < ac.stream.size() && ac.stream[k].airborne != 0; ++k) {
+        const StreamPoint& after = ac.stream[k];
+        if (gf_altitudesContradict(here, after)) continue;
+        for (std::size_t j = 1; j < k; ++j)
+            if (!gf_altitudesContradict(here, ac.stream[j]) || !gf_altitudesContradict(ac.stream[j], after))
+                return nullptr;
+        return &after;
+    }
+    return nullptr;
+}
+
 double lf_bothAirborneClimb(const LiveAc& ac, double t) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
@@ -120,15 +144,12 @@ double lf_bothAirborneClimb(const LiveAc& ac, double t) {
                 return airDescentRate(ac) / kTicksPerMinute;
             return v;
         case AcPhase::flying: {
-            // A single report thousands of feet off the points on both sides
-            // of it (which agree with each other) is a bad altitude: the leg
-            // to it climbs or descends toward the point after it instead.
-            if (ac.stream.size() >= 3 && ac.stream[2].airborne != 0) {
-                const StreamPoint& after = ac.stream[2];
-                const double ticks = gf_ticksBetween(tickCount.load(), after.playTick);
-                if (gf_altitudesContradict(front, next) && gf_altitudesContradict(next, after) &&
-                    !gf_altitudesContradict(front, after) && ticks > 0.0)
-                    v = (after.altitudeFt - ac.pose.altitude) / ticks;
+            // A report (or a run of them) thousands of feet off the points on
+            // both sides (which agree with each other) is a bad altitude: the
+            // leg to it climbs or descends toward the point after it instead.
+            if (const StreamPoint* after = lf_pointPastBadAltitudes(ac)) {
+                const double ticks = gf_ticksBetween(tickCount.load(), after->playTick);
+                if (ticks > 0.0) v = (after->altitudeFt - ac.pose.altitude) / ticks;
             }
             // No faster than the category climbs or descends: a single
             // report thousands of feet off the others is not flown up and

@@ -1023,29 +1023,34 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundIsFlownAtTheWaysPace) {
 }
 
 TEST_F(AirMovement, AFlyingLegToALoneAltitudeSpikeKeepsToThePointsAroundIt) {
-    // Points 3 s apart; the next one thousands of feet off both its
-    // neighbours, which agree, is a bad altitude: the leg climbs toward the
-    // point after it. A climb the points go on with is flown toward the next.
+    // Points 3 s apart; the next one (or a run of them) thousands of feet off
+    // where the aircraft is and off a point after it that agrees with that,
+    // is a bad altitude: the leg climbs toward that point. A climb the points
+    // go on with is flown toward the next.
     struct Row {
         const char* name;
-        std::array<double, 3> altitudesFt;
+        std::array<double, 4> altitudesFt;
+        double poseFt;
         double perTick;  // ft
     };
     const Row rows[] = {
-        {"a spike 5000 ft up", {3000.0, 8000.0, 3000.0}, 0.0},
-        {"a spike 5000 ft down", {8000.0, 3000.0, 8060.0}, 0.1},
-        {"a steady climb", {3000.0, 3060.0, 3120.0}, 0.2},
-        {"the climb goes on up there", {3000.0, 8000.0, 8000.0}, 0.5},
+        {"a spike 5000 ft up", {3000.0, 8000.0, 3000.0, 3000.0}, 3000.0, 0.0},
+        {"a spike 5000 ft down", {8000.0, 3000.0, 8060.0, 8120.0}, 8000.0, 0.1},
+        {"a steady climb", {3000.0, 3060.0, 3120.0, 3180.0}, 3000.0, 0.2},
+        {"the climb goes on up there", {3000.0, 8000.0, 8000.0, 8000.0}, 3000.0, 0.5},
+        {"two spikes 5000 ft up in a row", {3090.0, 8000.0, 7980.0, 3000.0}, 3090.0, -0.1},
+        {"on from the first of two spikes, kept low", {8000.0, 7980.0, 3000.0, 2940.0}, 3090.0, -0.15},
+        {"two spikes down, then up there again", {8000.0, 3000.0, 3000.0, 7910.0}, 8000.0, -0.1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         const std::int32_t now = tickCount.load();
         std::deque<StreamPoint> stream;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 4; ++i)
             stream.push_back(at({50.0, 8.0 + 0.01 * i}, row.altitudesFt[i], true, now + 300 * i, 0, 200));
         LiveAc& ac = aircraft(std::move(stream), Large, AcPhase::flying);
-        ac.pose.altitude = row.altitudesFt[0];
+        ac.pose.altitude = row.poseFt;
         ac.motion.heightAboveGroundFt = 3000.0;
         stepAir(ac);
         EXPECT_NEAR(ac.motion.verticalPerTick, row.perTick, 1e-9);
