@@ -316,6 +316,36 @@ bool lf_movingLegs(const std::deque<StreamPoint>& s, std::size_t k) {
     return true;
 }
 
+// The reports come into the corner (point 1) more than this many times as
+// fast, by their own distance over time, as they go on from it to point 2,
+// and the corner is still ahead of its time: a turn through it, played at
+// one pace toward point 2, passes it late, its own time lost with its report
+// (which leaves the stream). An arrival turning off its runway at 15 kt,
+// created rolling 50 m short of the corner while its reports then paused
+// 24 s, bent through it at the 13.5 kt that brought it to the exit's report
+// 100 m on, and passed the corner 5 s after its report had it there. Only
+// over legs whose ends lie seconds apart: points closer in time tell no
+// pace. Not where it comes to rest at point 2 (reported there at no speed,
+// the stream ending or holding there): the reports slow after the corner
+// because it eases to rest, and the leg into the rest plans that slowing;
+// ended at the corner, a tow's drive onto its stand was planned from there,
+// looped away from the stand and came 37 s late. Asked before the turn
+// gives point 2 a speed.
+constexpr double kCornerPaceShare = 2.0;
+bool lf_cornerReachedFarFaster(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    if (s.size() < 3 || s[1].synthetic != 0 || !lf_movingLegs(s, 2) ||
+        gf_ticksBetween(tickCount.load(), s[1].playTick) <= 0)
+        return false;
+    if (s[2].groundSpeedKt <= 0.1 && (s.size() == 3 || s[3].stationary != 0)) return false;
+    const double inTicks = gf_ticksBetween(s[0].playTick, s[1].playTick);
+    const double outTicks = gf_ticksBetween(s[1].playTick, s[2].playTick);
+    if (inTicks < kPaceLeastS * 100.0 || outTicks < kPaceLeastS * 100.0) return false;
+    const double inPace = lf_metres(lf_position(s[0]), lf_position(s[1])) / inTicks;
+    const double outPace = lf_metres(lf_position(s[1]), lf_position(s[2])) / outTicks;
+    return inPace > kCornerPaceShare * outPace;
+}
+
 // Points 1 .. k-1 of a creeping taxi that wander to one side of the way
 // from the pose to point k and back (an S: a turn of a spot turn's size
 // either way among the nose and the reported legs), each a few metres off
@@ -513,6 +543,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     }
     MotionState& m = ac.motion;
     GroundTurn& turn = m.path.turn;
+    const bool cornerKeepsTime = lf_cornerReachedFarFaster(ac);
     if (s[2].groundSpeedKt <= 0.1) s[2].groundSpeedKt = (s[0].groundSpeedKt + s[1].groundSpeedKt) / 2.0;
     resetMotionPath(m.path);
 
@@ -585,11 +616,12 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
             }
         }
 
-        // A sharp corner before a long leg, or another sharp corner right
-        // after it: the turn ends at the corner, and the next leg is planned
+        // A sharp corner before a long leg, another sharp corner right
+        // after it, or a corner the reports come into far faster than they
+        // leave it: the turn ends at the corner, and the next leg is planned
         // from there.
         if (taxi && lf_usable(turn) && !headingMode) {
-            bool keepCorner = c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1;
+            bool keepCorner = (c >= 75.0 && leg2 > 100.0 && leg2 >= 2.0 * leg1) || cornerKeepsTime;
             const std::size_t n = lf_goesOnTo(ac, 2);
             if (!keepCorner && s.size() > n && s[n].stationary == 0 && !lf_samePlace(s[1], s[2]) &&
                 !lf_samePlace(s[2], s[n]) && !lf_samePlace(s[1], s[n])) {

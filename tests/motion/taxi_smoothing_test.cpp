@@ -953,3 +953,67 @@ TEST_F(Smoothing, ALandingRollAtRestOnAReportOfNoSpeedTakesItsBendAtThePaceRepor
         EXPECT_LE(reached - exit.playTick, 300) << "ticks late at the exit's report";
     }
 }
+
+TEST_F(Smoothing, ACornerTheReportsComeIntoFarFasterThanTheyLeaveItKeepsItsTime) {
+    // Rolling at 26 kt, 50 m short of a corner of 20 to 45 degrees reported
+    // at 14.6 kt and due as the mean of the two takes; then the reports
+    // pause, the next one 100 m along the exit leg at 9.6 kt, 26 s on. A turn
+    // through the corner, played at one pace toward that report's time (as
+    // early as its retiming allows), passed the corner 2.6 to 3.2 s after it
+    // fell due. The turn ends at the corner instead, and the aircraft is
+    // there (over the line across its way in, or within 5 m) about when its
+    // report has it there.
+    for (const double turnDeg : {30.0, -30.0, 45.0, 20.0}) {
+        SCOPED_TRACE(turnDeg);
+        g_liveAircraft.clear();
+        const double inKt = 26.0;
+        const double cornerKt = 14.6;
+        auto s = route(kStart, {{90.0, 50.0}, {90.0 + turnDeg, 100.0}}, cornerKt);
+        s[0].groundSpeedKt = inKt;
+        s[1].playTick = s[0].playTick + static_cast<std::int32_t>(
+                                            std::lround(50.0 / ((inKt + cornerKt) / 2.0 * kKnotsToMps) * 100.0));
+        s[2].groundSpeedKt = 9.6;
+        s[2].playTick = s[1].playTick + 2600;
+        const StreamPoint corner = s[1];
+        const StreamPoint exit = s[2];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Heavy, 8.0);
+        ac.motion.lastStepM = inKt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        std::int32_t there = -1;
+        bool arrived = false;
+        for (int n = 0; n < 6000 && !arrived; ++n, tickCount.store(tickCount.load() + 1)) {
+            if (!playTick(ac)) break;
+            const LaLo pose{ac.pose.latitude, ac.pose.longitude};
+            const double along = metres(at(corner), pose) * std::cos(gf_bearing(at(corner), pose) - 90.0 * kDeg);
+            if (there < 0 && (along >= 0.0 || metres(pose, at(corner)) <= 5.0)) there = tickCount.load();
+            arrived = metres(pose, at(exit)) < 5.0;
+        }
+        ASSERT_GE(there, 0);
+        EXPECT_TRUE(arrived);
+        EXPECT_LE(there - corner.playTick, 150) << "ticks late at the corner";
+    }
+}
+
+TEST_F(Smoothing, ACornerBeforeThePointTheTaxiComesToRestAtIsTurnedThroughToThatPoint) {
+    // A tow at 5 kt, 20 m short of a 54 degree corner, the next report 17 m
+    // on 15 s later: its reports come into the corner more than twice as
+    // fast as they leave it. Where that report is at no speed and the stream
+    // ends there, the tow eases to rest over that leg (its braking plans the
+    // slowing) and the turn runs on to the point it rests at; where the
+    // reports go on, they paused, and the turn ends at the corner.
+    for (const bool rests : {true, false}) {
+        SCOPED_TRACE(rests);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{216.0, 20.5}, {270.0, 16.6}, {270.0, 20.0}}, 5.0, 850);
+        s[2].playTick = s[1].playTick + 1550;
+        s[3].playTick = s[2].playTick + 850;
+        if (rests) {
+            s[2].groundSpeedKt = 0.0;
+            s.pop_back();
+        }
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 216.0, Large, 8.0);
+        ASSERT_TRUE(makeTurnGnd(ac, lf_cornerDeg(ac)));
+        ASSERT_TRUE(lf_turnUsable(ac));
+        EXPECT_EQ(ac.motion.path.turn.cornerEnd != 0, !rests);
+    }
+}
