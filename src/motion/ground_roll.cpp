@@ -10,6 +10,7 @@
 #include "engine/controls.h"
 #include "engine/decode.h"
 #include "engine/engine_state.h"
+#include "engine/geometry.h"
 #include "engine/removal.h"
 #include "engine/reports.h"
 #include "feed/traffic_clock.h"
@@ -996,6 +997,7 @@ std::uint8_t takeoffStartState(LiveAc& ac) {
     const double r1 = forced ? lf_modeSpeed(refSpeedKt(ac, 1), 5.0) : refSpeedKt(ac, 1);
     const double r2 = steep ? lf_modeSpeed(refSpeedKt(ac, 2), 5.0) : refSpeedKt(ac, 2);
     const double r3 = steep ? lf_modeSpeed(refSpeedKt(ac, 3), 5.0) : refSpeedKt(ac, 3);
+    if (gf_liftsOffOnLeg(ac)) return 1;
     const std::size_t k = lf_firstAirborne(ac);
     if (k < ac.stream.size()) {
         const StreamPoint& p = ac.stream[k];
@@ -1015,6 +1017,53 @@ std::uint8_t takeoffStartState(LiveAc& ac) {
     if (s >= r2 && isLinedUpOnTakeoffRunway(ac, 1200.0)) return 2;
     if (s >= r3 && isLinedUpOnTakeoffRunway(ac, 300.0)) return 3;
     return 0;
+}
+
+bool gf_liftsOffOnLeg(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    return ac.phase == AcPhase::takeoff_roll && ac.onGround != 0 && ac.motion.takeoffRoll.forcedTakeoff != 0 &&
+           s.size() >= 2 && s[1].airborne != 0 && s[1].stationary == 0 &&
+           lf_speedKt(ac) >= lf_modeSpeed(refSpeedKt(ac, 1), 5.0);
+}
+
+void gf_putInLiftOffPoint(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.phase != AcPhase::takeoff_roll || ac.onGround == 0 || ac.motion.takeoffRoll.forcedTakeoff == 0 ||
+        s.size() < 2 || s[1].airborne == 0 || s[1].stationary != 0)
+        return;
+    // Already fast enough to fly, the leg on is the one it lifts off on: no
+    // point a run of nothing away.
+    const double fromKt = lf_speedKt(ac);
+    if (!(fromKt > 0.0) || !(fromKt < lf_modeSpeed(refSpeedKt(ac, 1), 5.0))) return;
+    const double fromMps = fromKt * kKnotsToMps;
+    const double liftMps = refSpeedKt(ac, 1) * kKnotsToMps;
+    const double runM = (liftMps * liftMps - fromMps * fromMps) / (2.0 * kTaxiSpeedChangeMps2);
+    const double legM = gf_distanceNm(lf_pose(ac), lf_position(s[1])) * metresPerNm;
+    if (!(runM < legM)) return;
+    const auto ticks = static_cast<std::int64_t>(std::ceil((liftMps - fromMps) / kTaxiSpeedChangeMps2 * 100.0));
+    if (!(std::int64_t{tickCount.load()} + ticks < s[1].playTick)) return;
+    StreamPoint p = s[0];
+    const double f = runM / legM;
+    LaLo at{ac.pose.latitude + (s[1].lat - ac.pose.latitude) * f,
+            ac.pose.longitude + gf_wrapLongitudeDifference(s[1].lon - ac.pose.longitude) * f};
+    gf_normalizeLaLo(at);
+    p.lat = at.lat;
+    p.lon = at.lon;
+    p.groundSpeedKt = liftMps / kKnotsToMps;
+    p.tasKt = p.groundSpeedKt;
+    p.trackDeg = s[1].trackDeg;
+    p.verticalSpeed = 0.0;
+    p.airborne = 0;
+    p.stationary = 0;
+    p.synthetic = 1;
+    p.rollSynthetic = 0;
+    p.midpoint = 0;
+    p.turnPoint = 0;
+    p.heldCopy = 0;
+    p.hasTrueHeading = 0;
+    p.pacedKt = 0.0;
+    p.playTick = gf_tickPlus(tickCount.load(), static_cast<std::int32_t>(ticks));
+    s.insert(s.begin() + 1, p);
 }
 
 bool isLinedUpOnTakeoffRunway(LiveAc& ac, double lengthM) {

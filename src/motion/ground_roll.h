@@ -106,6 +106,19 @@ std::uint8_t takeoffOutlook(LiveAc& ac);
 // or by the runway running out).
 std::uint8_t takeoffStartState(LiveAc& ac);
 
+// A takeoff the reports forced (they climbed away after a touchdown: a
+// touch-and-go, or a go-around from a landing dead-reckoned while they
+// paused) lifts off as soon as it goes at its lift-off speed with the next
+// point in the air, however far ahead that point lies: the leg to it is flown
+// (true). Held to the ground until the point, a go-around dead-reckoned onto
+// the runway rolled 2.6 km at roll pace toward its first report in the air,
+// 1,100 ft up, and reached it 16 s late.
+bool gf_liftsOffOnLeg(const LiveAc& ac);
+// Such a roll still slower than that, its next point in the air beyond where
+// it gets to that speed at the taxi rate, gets a point put in there, due
+// when it does: the leg on from it is the one it lifts off on.
+void gf_putInLiftOffPoint(LiveAc& ac);
+
 // At most `lengthM` metres of runway left (and at most 10 m past its end), on
 // the centre line (15 m) and on the runway heading (20 degrees).
 bool isLinedUpOnTakeoffRunway(LiveAc& ac, double lengthM);

@@ -11,6 +11,7 @@
 
 #include "engine/decode.h"
 #include "motion/flight_phases.h"
+#include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
 #include "motion/speed_profile.h"
 
@@ -368,5 +369,63 @@ TEST_F(GroundRoll, ALandingRollAtRestSetsOffForAReportFarOnAsFastAsItsTimeNeeds)
         EXPECT_LE(fastest * 100.0, peak + 0.01);
         EXPECT_GE(fastest * 100.0, 0.95 * peak);
         EXPECT_NEAR(before * 100.0 / kMps, 18.0, 0.5);
+    }
+}
+
+TEST_F(GroundRoll, AForcedTakeoffFarShortOfItsFirstReportInTheAirLiftsOffOnTheWayAndFliesTheRest) {
+    airport();
+    // A go-around dead-reckoned onto the runway, rolling at 70 kt, is found
+    // climbing 2,400 m on, due in 24.5 s: a point is put in where the taxi
+    // rate brings it to its lift-off speed, due then, and the leg on from it
+    // is flown up to half as fast again to catch up; only a second late, it
+    // keeps the leg's own time. A report it reaches on its wheels gets none.
+    struct Case {
+        const char* name;
+        double legM;
+        std::int32_t dueTicks;
+        bool putIn, littleLate;
+    };
+    for (const Case c : {Case{"far on", 2400.0, 2450, true, false}, Case{"a second late", 2400.0, 2450, true, true},
+                         Case{"near", 150.0, 600, false, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        LiveAc& ac = rolling(AcPhase::takeoff_roll, Large, 300, 70.0, 160.0, c.legM, c.dueTicks);
+        const double v0 = 70.0 * kMps, r1 = refSpeedKt(ac, 1), v1 = r1 * kMps;
+        ac.motion.takeoffRoll.forcedTakeoff = 1;
+        ac.onGround = 1;
+        ac.stream[1].airborne = 1;
+        ac.stream[1].altitudeFt = ac.pose.altitude + 1100.0;
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = v0 / 100.0;
+        const StreamPoint report = ac.stream[1];
+        nextPosGround(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        ASSERT_EQ(ac.stream[1].airborne == 0, c.putIn);
+        if (!c.putIn) continue;
+        const StreamPoint lift = ac.stream[1];
+        EXPECT_NEAR(gf_distanceNm(past(300), {lift.lat, lift.lon}) * 1852.0, (v1 * v1 - v0 * v0) / 5.0, 2.0);
+        EXPECT_NEAR(lift.playTick - 10000, (v1 - v0) / 2.5 * 100.0, 2.0);
+        // Come to it at that speed, it lifts off on the leg on.
+        ac.stream.pop_front();
+        ac.pose.latitude = lift.lat;
+        ac.pose.longitude = lift.lon;
+        ac.pose.trueAirspeed = r1;
+        tickCount.store(lift.playTick);
+        ac.motion.lastStepTick = tickCount.load();
+        ac.motion.lastStepM = v1 / 100.0;
+        EXPECT_EQ(takeoffStartState(ac), 1);
+        const double restM = gf_distanceNm({lift.lat, lift.lon}, {report.lat, report.lon}) * 1852.0;
+        const double meanTicks = restM / ((v1 + 160.0 * kMps) / 2.0) * 100.0;
+        if (c.littleLate) ac.stream[1].playTick = lift.playTick + static_cast<std::int32_t>(meanTicks) - 100;
+        nextPosGround(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        const double legTicks = ac.stream[1].playTick - lift.playTick;
+        if (c.littleLate) {
+            EXPECT_NEAR(legTicks, meanTicks, 2.0);
+        } else {
+            EXPECT_LT(legTicks, meanTicks - 200.0);
+            EXPECT_GE(legTicks, meanTicks / 1.5 - 2.0);
+        }
     }
 }
