@@ -474,6 +474,24 @@ double lf_scheduleTopKt(const MotionState& m, double legM) {
     return top * legM * 100.0 * kMpsToKnots;
 }
 
+// The fastest a taxi leg may arrive at its point, metres a tick, when the
+// leg after it is short and ends at rest (a report at rest just past a crawl
+// the aircraft rolls into faster, a stop a metre or two on): the speed it
+// brakes to rest from at the taxi rate over that leg. Infinite when the leg
+// after it does not end at a report at rest.
+double lf_arrivalStepBeforeStop(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    constexpr double none = std::numeric_limits<double>::infinity();
+    if (s.size() < 3 || s[1].stationary != 0 || s[2].stationary != 0 || s[2].airborne != 0 ||
+        s[2].groundSpeedKt != 0.0 || gf_isSamePlace(lf_position(s[1]), lf_position(s[2])))
+        return none;
+    const double nextM = gf_distanceNm(lf_position(s[1]), lf_position(s[2])) * metresPerNm;
+    // The braking schedule's last tick goes a tick's change above the speed
+    // it brakes to.
+    const double a = kTaxiSpeedChangePerTick;
+    return std::isfinite(nextM) ? std::max(0.0, std::sqrt(2.0 * a * nextM) - a) : none;
+}
+
 // Without a profile the leg is eased by its speed-change kind: tick i covers
 // ease((i + 1) / N) - ease(i / N) of it. A taxi or stand-drive leg from or
 // to rest changes speed evenly from the speed the aircraft has instead (see
@@ -497,12 +515,20 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     const double rolling = gf_rollingStepM(ac);
     const bool straight = !(m.path.turn.status == GroundTurnStatus::None && m.path.turn.totalLength > 0.0) &&
                           !(std::isfinite(m.path.curve.startTime) && std::isfinite(m.path.curve.endTime));
+    // Nor does it arrive faster than the short leg after it, into rest,
+    // brakes from at the taxi rate: it brakes to that speed at its end. A
+    // tow pulled at 9 kt to a report of 1.4 kt, with its stand's report at
+    // rest 1.2 m on, reached the report at 9 kt and stopped on the stand at
+    // 16.5 kt/s.
+    const double arrival = lf_arrivalStepBeforeStop(ac);
+    const bool brakesAhead = std::max(rolling, legM / n) > arrival;
     if (driven && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && rolling > 0.0 && straight &&
-        n <= kMaxScheduleTicks && std::fabs(legM / n - rolling) > kEvenLegChangeShare * rolling) {
+        n <= kMaxScheduleTicks && (brakesAhead || std::fabs(legM / n - rolling) > kEvenLegChangeShare * rolling)) {
         m.unitStepLat = next.lat - ac.pose.latitude;
         m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
-        if (!lf_cruiseSchedule(m, n, legM, rolling, false) &&
-            !lf_cruiseSchedule(m, n, legM, rolling, false, kFirmSpeedChangePerTick))
+        const double end = brakesAhead ? arrival : 0.0;
+        if (!lf_cruiseSchedule(m, n, legM, rolling, brakesAhead, kTaxiSpeedChangePerTick, nullptr, end) &&
+            !lf_cruiseSchedule(m, n, legM, rolling, brakesAhead, kFirmSpeedChangePerTick, nullptr, end))
             m.scheduleCount = 0;
         return;
     }

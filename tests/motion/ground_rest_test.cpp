@@ -790,3 +790,58 @@ TEST_F(GroundRest, ATowKeepsThePaceOfItsLastReportBeforeItComesToRestJustOn) {
         EXPECT_LE(lf_worstChange(p.ticks), kHardestChange);
     }
 }
+
+TEST_F(GroundRest, ATowIntoACrawlJustShortOfItsRestBrakesBeforeTheCrawl) {
+    // A tow pulled at 9 kt north along 46.8 m to a report of 1.4 kt, its
+    // report at rest `restM` straight on (along its stand's axis), 6.9 s later, on a taxi stop or on its stand:
+    // the leg after the crawl is too short to brake in from 9 kt, so it
+    // brakes before the crawl's report, at the taxi rate, and still passes
+    // that report on time. Rolling into it at 9 kt it stopped at 8 m/s^2.
+    struct Row {
+        const char* name;
+        double restM;
+        bool stand;
+    };
+    const Row rows[] = {
+        {"a stop 1.2 m on", 1.2, false},
+        {"its stand 1.2 m on", 1.2, true},
+        {"a stop 2.5 m on", 2.5, false},
+    };
+    LoadedAirport loaded;
+    loaded.fileLoaded = true;
+    gf_setLoadedAirport(loaded);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const std::int32_t start = tickCount.load();
+        const double legM = 46.8;
+        const double kt = 9.0;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(legM / (kt * kKnotsToMps) * 100.0));
+        std::deque<StreamPoint> s{ground(kStart, start, kt)};
+        s.push_back(ground(ahead(kStart, 0.0, legM), start + legTicks, 1.4));
+        s.push_back(ground(ahead(at(s[1]), 0.0, row.restM), s[1].playTick + 690, 0.0));
+        const LaLo report = at(s[1]);
+        const LaLo rest = at(s[2]);
+        const std::int32_t due = s[1].playTick;
+        if (row.stand) setStandTable({{"GATE 1", rest}});
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 0.0, Large, 10.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+        const Played p = lf_play(ac, legTicks + 1200);
+        if (row.stand) clearStandTable();
+        ASSERT_FALSE(p.ticks.empty());
+        if (row.stand) EXPECT_EQ(ac.standId, 1);
+        const auto nearest = std::min_element(p.ticks.begin(), p.ticks.end(), [&](const Tick& a, const Tick& b) {
+            return metres(a.at, report) < metres(b.at, report);
+        });
+        EXPECT_LT(metres(nearest->at, report), 0.5);
+        EXPECT_LE(std::distance(p.ticks.begin(), nearest), due - start + 100) << "passed the report late";
+        EXPECT_LT(p.ticks.back().stepM, 1e-4) << "it came to rest";
+        EXPECT_LT(metres(p.end, rest), 0.5);
+        std::vector<Tick> played = p.ticks;
+        played.insert(played.begin(), Tick{kt * kKnotsToMps / 100.0});
+        EXPECT_LE(lf_worstChange(played), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+    }
+    gf_clearLoadedAirport();
+}
