@@ -42,6 +42,9 @@ constexpr double kStandingStartTurnDeg = 30.0;
 // over time) whose reports wander this far (m) to either side of its way.
 constexpr double kCreepKt = 5.0;
 constexpr double kCreepScatterM = 15.0;
+// A creeping taxi's report that the straight leg past it would pass this
+// long (ticks) after its time or later lies on the way the aircraft went.
+constexpr double kCreepPassedLateTicks = 500.0;
 // A corner of at least this many degrees that the reports come almost to
 // rest at (this, kt, or slower) is a pivot.
 constexpr double kPivotCornerDeg = 90.0;
@@ -364,6 +367,7 @@ bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
     const double direct = gf_bearing(pose, lf_position(s[k]));
     const double span = lf_metres(pose, lf_position(s[k]));
     if (!std::isfinite(span) || span > 180.0) return false;
+    const std::int32_t legFrom = std::max(tickCount.load(), s[0].playTick);
     double along = 0.0;
     double heading = ac.pose.heading;
     bool left = false;
@@ -382,6 +386,20 @@ bool lf_mergeCreepWiggle(LiveAc& ac, std::size_t k) {
             !(std::fabs(r.across) <= kCreepScatterM))
             return false;
         along = r.along;
+        // A point whose own way (from the point before to the one after)
+        // the straight leg runs across so steeply that, at an even pace to
+        // point k, it would cross the line across that way seconds after the
+        // point's time is no scatter: the reports go that way. An arrival
+        // creeping 15 m north off its way east before setting off east had
+        // its reports north dropped: the leg passed the first of them only
+        // at its very end, 17 s late, and the turn onto the east line there
+        // cut 21 m inside it and never passed it at all.
+        const double way = std::remainder(
+            gf_bearing(i == 1 ? pose : lf_position(s[i - 1]), lf_position(s[i + 1])) - direct, fullCircle);
+        const double passedM = r.along + r.across * std::tan(way);
+        const double passedTick =
+            legFrom + (static_cast<double>(s[k].playTick) - static_cast<double>(legFrom)) * passedM / span;
+        if (!(std::cos(way) > 0.0) || !(passedTick - s[i].playTick < kCreepPassedLateTicks)) return false;
     }
     if (!left || !right) return false;
     // The way goes on from point k as the straight leg runs: where the

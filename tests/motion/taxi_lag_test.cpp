@@ -825,3 +825,23 @@ TEST_F(TaxiLag, ATowTurnedJustBeforeItsCornerOntoALongLegAcrossAPauseKeepsItsNos
     };
     expectKeepsUp(0xD10151, {47.448094, -122.300717}, reports, "taxi_tow_turn_before_pause");
 }
+
+TEST_F(TaxiLag, ACrawlThatGoesOffItsWayAndTurnsOnPassesEachOfItsReportsOnTime) {
+    // An arrival taxiing east-north-east slows to a crawl and creeps 15 m
+    // north in 15 s, its reports a few metres apart and their tracks along
+    // that way, then sets off east. Taken for a crawl's scatter, the reports
+    // north were dropped and the leg went straight to the first report east:
+    // the turn onto the east line there cut inside the report 11 m north and
+    // never passed it.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 18.7, 70.0, 0.00},     {36.0, 13.0, 18.2, 70.0, 3.98},   {67.4, 24.5, 11.3, 70.0, 8.38},
+        {79.2, 28.8, 7.2, 70.0, 11.01},   {87.3, 33.2, 1.2, 13.0, 16.61},   {87.8, 36.1, 2.6, 346.3, 20.66},
+        {84.0, 47.3, 3.2, 351.9, 26.31},  {83.9, 51.0, 0.8, 46.6, 31.02},   {85.4, 52.3, 1.7, 76.4, 35.41},
+        {91.4, 52.9, 5.1, 90.0, 38.94},   {106.0, 52.9, 9.0, 90.0, 42.97},  {133.0, 52.9, 12.1, 90.0, 47.72},
+        {149.2, 52.9, 12.1, 90.0, 50.30}, {174.3, 52.9, 12.1, 90.0, 54.32}, {209.6, 52.9, 12.1, 90.0, 60.00},
+        {229.6, 52.9, 12.1, 90.0, 63.19}, {261.4, 52.9, 12.1, 90.0, 68.28}, {297.0, 52.9, 12.1, 90.0, 74.00},
+        {315.1, 52.9, 8.0, 90.0, 76.91},  {326.0, 52.9, 3.0, 90.0, 80.00},  {329.0, 52.9, 0.0, 90.0, 83.00},
+        {329.0, 52.9, 0.0, 90.0, 93.00},
+    };
+    expectKeepsUp(0xD10161, {47.450055, -122.309480}, reports, "taxi_crawl_off_its_way");
+}

@@ -221,7 +221,8 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
     // and back (an S a few metres wide): the leg goes straight to the point
     // after them. Not a crawl turning one way (a U-turn), nor the same S at
     // taxi pace, nor one that wanders 18 m off the way, nor one whose way
-    // turns off sharply at the point the leg would go to.
+    // turns off sharply at the point the leg would go to, nor one whose
+    // reports the straight leg would pass long after their time.
     struct Row {
         const char* name;
         double headingDeg;
@@ -238,6 +239,9 @@ TEST_F(Smoothing, ACrawlWanderingToOneSideAndBackGoesStraightOn) {
         // The way turns off 94 degrees after the S: its last turn is the
         // start of a corner, crept round point by point.
         {"S into a corner", 24.4, {{342.0, 16.9}, {351.6, 6.2}, {38.4, 3.0}, {83.9, 8.4}}, 700, false},
+        // Its reports run across the straight leg, which would pass the
+        // first of them only at its end, 12 s after that report's time.
+        {"S off the way and on", 60.4, {{341.0, 11.8}, {359.0, 3.7}, {85.0, 22.0}}, 600, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
