@@ -528,6 +528,13 @@ void lf_rememberHeard(MotionState& heard, const StreamPoint& point) {
 // A spacing of reported times (s) in ticks.
 std::int64_t lf_ownSpacingTicks(double sinceS) { return std::llround(std::min(sinceS, 4.0e7) * 100.0); }
 
+// Whether the stream ends in the latest flying report it took, as it went in.
+bool lf_endsInLastAirReport(const LiveAc& ac) {
+    const StreamPoint& report = ac.motion.lastAirReport;
+    return !ac.stream.empty() && ac.stream.back().playTick == report.playTick &&
+           gf_isSamePlace(lf_position(ac.stream.back()), lf_position(report));
+}
+
 // The stream's last flying report, not yet shown, timed later than its own
 // time lies after the report before it: it falls due at that spacing.
 void lf_pullBackLateLastAirReport(LiveAc& ac) {
@@ -536,14 +543,42 @@ void lf_pullBackLateLastAirReport(LiveAc& ac) {
     if (m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0 || ac.stream.size() < 2 || !(gapS > 0.0) ||
         !std::isfinite(gapS))
         return;
+    if (!lf_endsInLastAirReport(ac)) return;
     StreamPoint& last = ac.stream.back();
-    if (last.playTick != m.lastAirReport.playTick || !gf_isSamePlace(lf_position(last), lf_position(m.lastAirReport)))
-        return;
     const std::int64_t spaced = std::max(std::int64_t(m.airReportBefore.playTick) + lf_ownSpacingTicks(gapS),
                                          std::int64_t(ac.stream[ac.stream.size() - 2].playTick) + 1);
     if (spaced >= last.playTick) return;
     last.playTick = lf_saturatedTick(spaced);
     m.lastAirReport.playTick = last.playTick;
+}
+
+// The stream's last flying report, not yet shown, made to wait for its own
+// spacing after the report before it, and the new report timed short of it
+// too: the new one agrees with the batch that timed the last one, and the
+// report the last one waited for is the one that came late. Nothing before
+// a lone first report tells that it came late, and every report after it
+// waits for it. The stream's flying points fall due that much sooner, no
+// sooner than the last one's own batch had it nor than a point before them
+// on the ground (nothing of it is shown yet). Kept, an A320 whose first
+// report came 5.4 s late, alone in its batch, had the next half minute of
+// reports, their batches agreeing on the time, fall due as late, and came to
+// them up to 5.1 s after they fell due.
+void lf_pullBackBeforeWaitedAirReport(LiveAc& ac, std::int64_t shortTicks) {
+    MotionState& m = ac.motion;
+    auto& stream = ac.stream;
+    if (m.waitedTicks <= 0 || m.waitedReportTime != m.lastAirReportTime || !lf_endsInLastAirReport(ac)) return;
+    std::size_t from = stream.size() - 1;
+    while (from > 0 && stream[from - 1].airborne != 0) --from;
+    std::int64_t back = std::min<std::int64_t>(shortTicks, m.waitedTicks);
+    if (from > 0)
+        back = std::min<std::int64_t>(back, std::int64_t(stream[from].playTick) - stream[from - 1].playTick - 1);
+    if (back <= 0) return;
+    for (std::size_t i = from; i < stream.size(); ++i)
+        stream[i].playTick = lf_saturatedTick(std::int64_t(stream[i].playTick) - back);
+    m.lastAirReport.playTick = stream.back().playTick;
+    if (m.airReportBeforeSet != 0)
+        m.airReportBefore.playTick = lf_saturatedTick(std::int64_t(m.airReportBefore.playTick) - back);
+    m.waitedTicks -= std::int32_t(back);
 }
 
 // Reports of an aircraft not yet shown may come in batches timed apart: a
@@ -565,15 +600,25 @@ void lf_pullBackLateLastAirReport(LiveAc& ac) {
 // one, and falls due at that spacing instead (nothing of it is shown yet).
 // Kept, an A21N's one report that came 4.7 s late had every report after it
 // fall due as late, and the aircraft flew 5.8 s behind its reports for good.
-void lf_keepOwnSpacingBeforeShown(LiveAc& ac, StreamPoint& point, double sinceLastS) {
-    const MotionState& m = ac.motion;
+// `time` is the new report's own.
+void lf_keepOwnSpacingBeforeShown(LiveAc& ac, StreamPoint& point, double time) {
+    MotionState& m = ac.motion;
+    const double sinceLastS = time - ac.lastReportTime;
     if (ac.phase != AcPhase::birth || point.airborne == 0 || m.lastAirReportSet == 0 || !(sinceLastS > 0.0) ||
         !std::isfinite(sinceLastS))
         return;
-    if (std::int64_t(point.playTick) < std::int64_t(m.lastAirReport.playTick) + lf_ownSpacingTicks(sinceLastS))
+    const std::int64_t spacing = lf_ownSpacingTicks(sinceLastS);
+    if (std::int64_t(point.playTick) < std::int64_t(m.lastAirReport.playTick) + spacing) {
         lf_pullBackLateLastAirReport(ac);
-    const std::int64_t due = std::int64_t(m.lastAirReport.playTick) + lf_ownSpacingTicks(sinceLastS);
-    if (std::int64_t(point.playTick) < due) point.playTick = lf_saturatedTick(due);
+        lf_pullBackBeforeWaitedAirReport(
+            ac, std::int64_t(m.lastAirReport.playTick) + spacing - std::int64_t(point.playTick));
+    }
+    const std::int64_t due = std::int64_t(m.lastAirReport.playTick) + spacing;
+    m.waitedTicks = 0;
+    if (std::int64_t(point.playTick) >= due) return;
+    m.waitedTicks = std::int32_t(std::min<std::int64_t>(due - std::int64_t(point.playTick), 2'000'000'000));
+    m.waitedReportTime = time;
+    point.playTick = lf_saturatedTick(due);
 }
 
 void lf_decodeMessage(const TrafficRecord& record) {
@@ -684,7 +729,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
     if (!lf_identityAllows(ac, identity)) return;
 
     StreamPoint point = record.point;
-    lf_keepOwnSpacingBeforeShown(ac, point, record.time - ac.lastReportTime);
+    lf_keepOwnSpacingBeforeShown(ac, point, record.time);
     ac.lastReportTime = record.time;
     decodeExisting(ac, point);
 }

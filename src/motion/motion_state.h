@@ -318,6 +318,12 @@ struct MotionState {
     // spacing of their own times tells which of them a batch timed late.
     double lastAirReportTime = 0.0;
     double airReportBeforeTime = 0.0;
+    // The last flying report taken before the aircraft was shown that was
+    // made to wait past the tick its batch gave it, for its own spacing
+    // after the report before it: its reported time (s) and the ticks it
+    // waited (0: none waits).
+    double waitedReportTime = 0.0;
+    std::int32_t waitedTicks = 0;
     // Set while the stream ends in a taxi's hold made of a single report at
     // no speed at the place of one that moved (and the reports repeating it
     // since): the receiver may have repeated a position it had, which the

@@ -954,9 +954,10 @@ TEST_F(DecodeTest, ALonePositionOutOfReachInTheAirWaitsForTheNextReport) {
 
 namespace {
 
-// An aircraft made from its first report remembers it as the last report.
+// An aircraft made from its first report remembers it as the last report
+// (the stream's last point: one on the ground may lie before it).
 void lf_madeFromItsReport(LiveAc& ac) {
-    ac.motion.lastAirReport = ac.stream.front();
+    ac.motion.lastAirReport = ac.stream.back();
     ac.motion.lastAirReportSet = 1;
     ac.motion.lastAirReportTime = ac.lastReportTime;
 }
@@ -1024,13 +1025,15 @@ TEST_F(DecodeTest, AFlyingReportBeforeTheAircraftIsShownFallsDueNoSoonerThanItsO
 
 TEST_F(DecodeTest, AFlyingReportThatCameLateBeforeTheAircraftIsShownFallsDueAtItsOwnSpacing) {
     // The stream holds a report due at 2000 (reported at 1000 s, flying
-    // north at 200 kt); the next two, 206 m on 2 s later and 720 m on 7 s
+    // north at 200 kt), after a point on the ground due at the row's tick
+    // where it has one; the next two, 206 m on 2 s later and 720 m on 7 s
     // later, come in batches timed as the row has them. The due ticks of the
-    // stream's three points afterwards.
+    // stream's last three points afterwards.
     struct Row {
         const char* name;
         std::int32_t second, third;
         std::array<std::int32_t, 3> due;
+        std::int32_t ground = 0;
     };
     const Row rows[] = {
         // Kept, the late one had the one on time, and all after it, fall
@@ -1038,16 +1041,29 @@ TEST_F(DecodeTest, AFlyingReportThatCameLateBeforeTheAircraftIsShownFallsDueAtIt
         {"one 4.7 s late, then one on time: the late one is pulled back", 2670, 2700, {2000, 2200, 2700}},
         {"both as late: kept", 2670, 3170, {2000, 2670, 3170}},
         {"on time, then one timed short: that one waits", 2200, 2550, {2000, 2200, 2700}},
+        // The first one came 5 s late: nothing before it tells, the third
+        // one does. Kept, every report after the first one fell due as late.
+        {"the first one 5 s late, then two on time: both before the third are pulled back", 1700, 2200,
+         {1500, 1700, 2200}},
+        {"the third timed shorter still: back no further than the second's batch had it", 1700, 2100,
+         {1500, 1700, 2200}},
+        {"the third timed as the first one has it: kept", 1700, 2700, {2000, 2200, 2700}},
+        {"a point on the ground before them: back no further than that", 1700, 2200, {1951, 2151, 2651}, 1950},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         lf_emptyWorld();
-        LiveAc& ac = aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 200, true, 2000, 5000)}, AcSimState::buffer);
-        lf_flyingFromItsReport(ac);
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 206), 200, true, row.second, 5000), 1002.0));
+        std::deque<StreamPoint> stream{streamPoint(kFar, 200, true, 2000, 5000)};
+        if (row.ground != 0) stream.push_front(streamPoint(northOf(kFar, -300), 150, false, row.ground, 0));
+        LiveAc& ac = lf_flyingFromItsReport(aircraft(kHex, AcPhase::birth, stream, AcSimState::buffer));
+        // After a point on the ground it is not the aircraft's second point,
+        // kept whatever it adds: turning a little, it adds a track.
+        const double track = row.ground != 0 ? 1.5 : 0.0;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 206), 200, true, row.second, 5000, track), 1002.0));
         decodeMessage(report(kHex, streamPoint(northOf(kFar, 720), 200, true, row.third, 5000), 1007.0));
-        ASSERT_EQ(ac.stream.size(), 3u);
-        for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ac.stream[i].playTick, row.due[i]) << "point " << i;
+        ASSERT_EQ(ac.stream.size(), stream.size() + 2);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(ac.stream[ac.stream.size() - 3 + i].playTick, row.due[i]) << "point " << i;
     }
 }
 
