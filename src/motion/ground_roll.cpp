@@ -222,19 +222,22 @@ std::int32_t lf_leastRestLegTicks(double legM, int easing, int ends) {
 // Shares of a leg of `n` ticks and `legM` metres taken at an even speed,
 // reached from `startStep` (metres a tick; NaN: from the first tick on) and
 // braked at its end (`toRest`) to `endStep` (rest unless given), each change
-// at `rate` (metres a tick per tick); false when no even speed fits (the leg
+// at `rate` (metres a tick per tick; the braking at its end at `brakeRate`
+// where one is given); false when no even speed fits (the leg
 // is too short in time to reach it, or too short in length to brake from the
 // start speed). The even speed found is left in `cruise`.
 bool lf_cruiseSchedule(MotionState& m, std::int32_t n, double legM, double startStep, bool toRest,
-                       double rate = kTaxiSpeedChangePerTick, double* cruiseOut = nullptr, double endStep = 0.0) {
+                       double rate = kTaxiSpeedChangePerTick, double* cruiseOut = nullptr, double endStep = 0.0,
+                       double brakeRate = MotionState::unknown) {
     if (!(legM > 0.0) || n < 1 || !std::isfinite(legM) || !(rate > 0.0)) return false;
     const auto count = static_cast<std::size_t>(n);
     const double a = rate;
+    const double b = brakeRate > 0.0 ? brakeRate : rate;
     const bool fromStart = std::isfinite(startStep);
     const auto step = [&](std::size_t i, double cruise) {
         const double most = a * static_cast<double>(i + 1);
         double v = fromStart ? startStep + std::clamp(cruise - startStep, -most, most) : cruise;
-        if (toRest) v = std::min(v, endStep + a * static_cast<double>(count - i));
+        if (toRest) v = std::min(v, endStep + b * static_cast<double>(count - i));
         return std::max(0.0, v);
     };
     const auto sum = [&](double cruise) {
@@ -366,34 +369,52 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
 }
 
 // A landing roll come to rest on its wheels that sets off for a report
-// further on than the report's speed covers in the time left: the reports
-// say it rolled on (the roll was dead-reckoned to rest while they paused,
-// braking harder than the aircraft did). It speeds up at the taxi rate and
-// brakes into the report's speed at it, as fast as the time needs; when the
-// reports leave less time than that, the least it takes (the later points
-// fall due later by the shortfall). Capped at the report's speed as a taxi
-// from rest is, a roll found 700 m on 27 s later took 75 s to get there and
-// ran 50 s behind its reports to the stand. The ticks the leg is played in
-// come back; 0 when the rule does not apply or no schedule fits.
-std::int32_t lf_rollOnFromRestSchedule(LiveAc& ac, std::int32_t n, double legM) {
+// further on than the report's speed covers in the time left, or one whose
+// braking to rest a report cut short (from the speed it has, `s0` metres a
+// tick): the reports say it rolled on (the roll was dead-reckoned to rest
+// while they paused, braking harder than the aircraft did). It speeds up at
+// the taxi rate and brakes into the report's speed, at the taxi rate where
+// the time allows and no harder than the time needs up to firm braking
+// (wheel brakes stop an aircraft far harder than its engines speed it up);
+// when the reports leave less time than even that, the least it takes (the
+// later points fall due later by the shortfall). Capped at the report's
+// speed as a taxi from rest is, a roll found 700 m on 27 s later took 75 s
+// to get there and ran 50 s behind its reports to the stand; braking into
+// the report at the taxi rate, a P28A whose braking to rest a report 1 km
+// on and due 30 s later cut short came to it 6.6 s late. The ticks the leg
+// is played in come back; 0 when the rule does not apply or no schedule
+// fits.
+std::int32_t lf_rollOnSchedule(LiveAc& ac, std::int32_t n, double legM, double s0) {
     MotionState& m = ac.motion;
     if (ac.phase != AcPhase::landing_roll || ac.onGround == 0 || ac.stream.size() < 2 || n < 1 ||
-        n > kMaxScheduleTicks || !(legM > 0.0) || !std::isfinite(legM))
+        n > kMaxScheduleTicks || !(legM > 0.0) || !std::isfinite(legM) || !std::isfinite(s0) || s0 < 0.0)
         return 0;
     const StreamPoint& next = ac.stream[1];
     const double endKt = next.groundSpeedKt;
     if (next.stationary != 0 || !std::isfinite(endKt) || !(endKt > 0.0) || endKt > kFastestRollKt) return 0;
     const double a = kTaxiSpeedChangePerTick;
     const double end = endKt * kKnotsToMps / 100.0;
-    if (!(legM / n > kRestLegOverOnward * end)) return 0;
-    // The least time: speeding up from rest straight into braking to the
+    if (!(legM / n > kRestLegOverOnward * end) || !(legM / n > s0)) return 0;
+    // The least time braking at `b`: speeding up straight into braking to the
     // report's speed, with no even speed between.
-    const double peak = std::sqrt(a * legM + end * end / 2.0);
-    const double least = std::ceil(peak / a + (peak - end) / a);
+    const auto leastTicks = [&](double b) {
+        const double peak = std::sqrt((2.0 * a * b * legM + b * s0 * s0 + a * end * end) / (a + b));
+        return std::ceil((peak - s0) / a + (peak - end) / b);
+    };
+    double b = a;
+    if (leastTicks(a) > n) {
+        double low = a, high = kFirmSpeedChangePerTick;
+        for (int i = 0; i < 40; ++i) {
+            const double mid = (low + high) / 2.0;
+            (leastTicks(mid) > n ? low : high) = mid;
+        }
+        b = high;
+    }
+    const double least = leastTicks(b);
     if (!std::isfinite(least)) return 0;
     const std::int32_t from = std::max(n, gf_ticksFromCount(least, 0));
     for (std::int32_t k = from; k <= from + 3 && k <= kMaxScheduleTicks; ++k) {
-        if (!lf_cruiseSchedule(m, k, legM, 0.0, true, a, nullptr, end)) continue;
+        if (!lf_cruiseSchedule(m, k, legM, s0, true, a, nullptr, end, b)) continue;
         const std::int64_t shift = std::int64_t{tickCount.load()} + k - next.playTick;
         if (shift > 0) gf_shiftLaterPoints(ac, 1, shift);
         return k;
@@ -532,13 +553,21 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
             m.scheduleCount = 0;
         return;
     }
+    // A landing roll whose braking to rest a report cut short rolls on from
+    // the speed it has as one at rest does.
+    if (rollOn && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && m.brakeToRest == kBrakeCutShort &&
+        n <= kMaxScheduleTicks) {
+        m.unitStepLat = next.lat - ac.pose.latitude;
+        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        if (lf_rollOnSchedule(ac, n, legM, rolling) > 0) return;
+    }
     if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
     m.unitStepLat = next.lat - ac.pose.latitude;
     m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
     if ((driven || setsOff) && kind != 3 && m.legTimeOverride == 0) {
         const double start = kind == 1 || setsOff ? 0.0 : lf_startStepM(ac);
         const bool toRest = m.legEndsAtRest != 0 || kind == 2;
-        if (rollOn && setsOff && !toRest && lf_rollOnFromRestSchedule(ac, n, legM) > 0) return;
+        if (rollOn && setsOff && !toRest && lf_rollOnSchedule(ac, n, legM, 0.0) > 0) return;
         if (lf_restLegSchedule(ac, 1, n, legM, start, toRest, lf_onwardStep(ac, 1)) > 0) return;
     }
     if (kind == 0 && m.legEndsAtRest == 0) {

@@ -895,6 +895,13 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
         lf_dropPointsBehind(ac, p, kLandingBehindM);
     }
     lf_endExtrapolation(ac);
+    // Braking to rest on the runway after the stream ran dry: a report
+    // further on takes over from where and how fast the roll is, as a taxi's
+    // does. Left to come to rest and stand first, a P28A whose reports paused
+    // after its touchdown, found 1 km on as it braked through 6 kt, stopped,
+    // stood and set off again from rest 2.7 s later.
+    if (reckoned && ac.onGround != 0 && ac.phase == AcPhase::landing_roll && lf_along(ac, lf_pose(ac), p) > 0.0)
+        gf_cutBrakeToRest(ac);
     const StreamPoint& last = s.back();
     if (lf_samePlace(p, last)) {
         p.stationary = 1;

@@ -472,7 +472,36 @@ TEST_F(AirSpeed, LandingRollsKeepTheTimeOfTheirReports) {
         for (const double s : lf_every(2.0, down + roll.resumeS, r.duration())) seconds.push_back(s);
         add(roll.what, r, seconds, down + roll.resumeS);
     }
-    const std::vector<Flown> flown = fly(flights, {}, 2000);
+    // A light aircraft rolling on at its touchdown speed for 32 s and braking
+    // late to 15 kt; its reports pause after the touchdown, the feed gives
+    // the touchdown place again at 0 kt 43 s on, and 5.5 s later the roll is
+    // found 1.4 km on. Dead reckoning braked it to rest meanwhile (firmly,
+    // once the copy was heard); it rolls on from where and how fast it is
+    // when the report comes, and catches up with the reports after it.
+    constexpr std::uint32_t kCopiedTouchdown = 0xC20024;
+    constexpr double kCopyAfterS = 43.0, kFoundAfterS = 48.5;
+    double copyS = 0.0;
+    StreamPoint touchdown;
+    {
+        Route r = approach(kCopiedTouchdown, onRunway(3, 300.0), 70.0, 600.0, 1000.0);
+        const double down = r.duration() + 2.0;
+        r.identity("KLM524", "PH-ABE", "C172", "KLM").land().straight(32.0).speedTo(15.0, 12.0).straight(30.0);
+        touchdown = r.reportAt(down).point;
+        copyS = down + kCopyAfterS;
+        std::vector<double> seconds = lf_every(2.0, 0.0, down);
+        seconds.push_back(copyS);
+        for (const double s : lf_every(4.0, down + kFoundAfterS, r.duration())) seconds.push_back(s);
+        add("touchdown copied at no speed after a pause", r, seconds);
+    }
+    const std::vector<Flown> flown = fly(flights, [&](TrafficRecord& report) {
+        if (report.hexid != kCopiedTouchdown || report.time != 1.7e9 + copyS) return;
+        report.point.lat = touchdown.lat;
+        report.point.lon = touchdown.lon;
+        report.point.groundSpeedKt = 0.0;
+    }, 2000);
     harness->writePlot("landing_rolls_on_time");
     lf_expectFlown(flights, flown);
+    // Every other check holds on the way too.
+    const MotionCheckResult copied = SmoothnessChecker{}.checkAll(*flown.back().record);
+    EXPECT_TRUE(copied.findings.empty()) << copied.summary();
 }
