@@ -1201,8 +1201,9 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
 // the share of the path each tick covers, speeding and slowing at the taxi
 // rate. Stretching the whole leg evenly instead makes it as slow throughout
 // as its tightest part needs, and the aircraft falls far behind its reports
-// at every corner. A leg into a point where the aircraft comes to rest
-// brakes to it at the taxi rate at the end of the schedule: timed evenly
+// at every corner. A leg into a point where the aircraft comes to rest (it
+// holds there, or slows into it as its stream ends) brakes to it at the
+// taxi rate at the end of the schedule: timed evenly
 // instead, an arrival whose exit turn swung 40 degrees in its first metres
 // took 25 s for its 55 m at the pace that swing allowed and came 14 s late
 // to the corner it stopped at. The schedule goes into the motion state; its
@@ -1225,7 +1226,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     else if (ac.phase == AcPhase::taxi && m.lastStepTick != 0 && crawl * 100.0 * kMpsToKnots < kMovingKt)
         setOff = crawl / lengthM;
     const double own = 1.0 / legTicks;
-    const bool toRest = m.legEndsAtRest != 0;
+    const bool toRest = m.legEndsAtRest != 0 || m.speedChangeKind == 2;
     std::vector<double> shares =
         lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, ac.pose.heading, [own](int) { return own; });
     // Where the nose keeps up the aircraft goes faster than the leg's even
@@ -1614,7 +1615,17 @@ void planTaxiSpeed(LiveAc& ac) {
         }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
         std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
-        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1)) {
+        // A bend the nose cannot follow at the leg's own pace is taken on a
+        // schedule that slows only where it bends, when that is quicker than
+        // the whole leg stretched. So is one braking to rest from the speed
+        // it rolls at, the schedule braking to rest at its end: played at one
+        // even speed, it crept the whole leg at the pace its tightest stretch
+        // needs. An arrival slowing from 14 kt into an 85 degree corner at
+        // the end of a 51 m leg, its stream ending on a creep 12 m past the
+        // corner, crept the straight at 3 kt and passed the corner's report
+        // 11 s late.
+        const bool brakesToRest = m.speedChangeKind == 2 && gf_rollingStepM(ac) > 0.0;
+        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || brakesToRest)) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
             if (scheduled > 0 && scheduled < needed)
                 needed = scheduled;

@@ -457,7 +457,7 @@ std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing,
 bool lf_bendScheduled(const LiveAc& ac) {
     const MotionState& m = ac.motion;
     return ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0 &&
-           (m.speedChangeKind == 0 || m.speedChangeKind == 1) && m.legTimeOverride == 0;
+           (m.speedChangeKind == 0 || m.speedChangeKind == 1 || m.speedChangeKind == 2) && m.legTimeOverride == 0;
 }
 
 // Not rolling in the tick before, and moved by the engine before (a leg to

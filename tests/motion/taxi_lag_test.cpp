@@ -845,3 +845,25 @@ TEST_F(TaxiLag, ACrawlThatGoesOffItsWayAndTurnsOnPassesEachOfItsReportsOnTime) {
     };
     expectKeepsUp(0xD10161, {47.450055, -122.309480}, reports, "taxi_crawl_off_its_way");
 }
+
+TEST_F(TaxiLag, ATaxiBrakingIntoASharpCornerAtTheEndOfItsStreamKeepsItsPaceOnTheStraightBeforeIt) {
+    // Rolling at 14 kt, its reports slow to 3 kt 51 m on (a repeat of the
+    // last place at no speed between), turn 85 degrees left there and creep
+    // 12 m on, where the stream ends when the leg is planned; the reports
+    // after come seconds later. Braked to rest at the creep's end along one
+    // bend, the leg was played at the single even speed its last metres
+    // allow the nose: it crept the straight at 3 kt and passed the corner's
+    // report 11 s late.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 9.5, 355.2, 0.00},      {20.9, 40.1, 9.5, 63.9, 9.80},    {60.8, 55.1, 14.0, 70, 16.65},
+        {128.8, 79.8, 14.0, 70, 26.65},    {128.8, 79.8, 0.0, 70, 34.04},    {175.1, 101.6, 3.1, 341.8, 43.43},
+        {171.2, 112.5, 3.0, 354.7, 48.85}, {174.0, 117.6, 2.8, 87.9, 58.85}, {205.7, 117.7, 11.3, 90, 67.60},
+        {205.7, 117.7, 0.0, 90, 75.32},    {359.6, 117.7, 19.8, 90, 84.53},  {413.4, 117.7, 19.8, 90, 89.79},
+    };
+    // The turn cuts inside the corner's report: from the creep's end on,
+    // each report is reached within a few seconds of its time.
+    const std::vector<Lag> lags =
+        keepsUpLags(0xD10162, {47.449473, -122.310640}, reports, 6, 5.0, "taxi_brake_into_corner");
+    ASSERT_GE(lags.size(), 4u);
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
