@@ -294,13 +294,36 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
     return std::fabs(altitudeFt - airportFt) <= 120.0;
 }
 
+// How much longer than the straight line from the report kept before to a
+// report (`from` to `at`) the way is that a taxi's dead reckoning rolled
+// across the pause between them, through `rolledTo` (where it brought the
+// aircraft along the last report's track when the report came): the pace
+// across the pause is taken along that way. The straight line cuts the
+// corner the reports turned in the pause, and the pace on it is slower than
+// theirs round it: held to twice that, a heavy whose reports rounded a
+// corner in a 47 s pause, brought by its dead reckoning to that corner,
+// turned 90 degrees on the spot there and came 10.5 s late to the report
+// 214 m on. 1 (the straight line) where the dead reckoning ran as far as
+// the report or further, or off the way the reports could have gone: a way
+// longer than round a right angle (1.41 times the straight line at most).
+constexpr double kMostRolledWayOverLine = 1.4142135623730951;
+double lf_rolledWayShare(LaLo from, LaLo rolledTo, LaLo at) {
+    const double line = gf_distanceNm(from, at);
+    const double rolled = gf_distanceNm(from, rolledTo);
+    const double way = rolled + gf_distanceNm(rolledTo, at);
+    if (!(line > 0.0) || !(rolled < line) || !std::isfinite(way) || !(way <= kMostRolledWayOverLine * line))
+        return 1.0;
+    return std::max(1.0, way / line);
+}
+
 // Gives the report the pace its position moved at since the report kept
 // before it, and keeps it as that report for the next. `time` is its own. A
 // report at the place of the one before keeps that one's time: the feed
 // gives a place again while the aircraft moves on, and paced from the last
 // copy, a taxi whose position was given again for 35 s showed 46 kt to the
-// next report.
-void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time) {
+// next report. `rolledTo`: where a taxi's dead reckoning had brought the
+// aircraft, still rolling, when the report came (lf_rolledWayShare).
+void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time, const LaLo* rolledTo = nullptr) {
     MotionState& m = ac.motion;
     // A report held as a copy of the point before it stands where the engine
     // brought the aircraft to rest, not where it was reported, and its time
@@ -320,7 +343,8 @@ void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time) {
         return;
     const double dt = time - m.lastKeptTime;
     if (m.lastKeptSet != 0 && dt >= kPaceLeastS) {
-        const double kt = gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
+        const double share = rolledTo != nullptr ? lf_rolledWayShare(m.lastKeptPosition, *rolledTo, at) : 1.0;
+        const double kt = share * gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
         if (std::isfinite(kt)) point.pacedKt = kt;
     }
     m.lastKeptPosition = at;
@@ -1198,6 +1222,10 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_takeOutAt(ac, point, ac.lastReportTime);
         return;
     }
+    // Whether the report comes while a taxi's dead reckoning still rolls it
+    // on over a pause: its pace is taken along the way rolled.
+    const bool rolling = ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.extrapolationCount > 0 &&
+                         point.airborne == 0 && gf_rollingStepM(ac) > 0.0;
     const bool extends = lf_checkExtending(ac, point);
     // The reports taking over from dead reckoning widen the retiming limits
     // again: a landing roll stays near its reports' times all the same.
@@ -1218,7 +1246,8 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_retime(ac, point);
         lf_detectTakeoff(ac, point);
     }
-    lf_rememberReport(ac, point, ac.lastReportTime);
+    const LaLo rolledTo{ac.pose.latitude, ac.pose.longitude};
+    lf_rememberReport(ac, point, ac.lastReportTime, rolling ? &rolledTo : nullptr);
     ac.stream.push_back(point);
     lf_rememberAirReport(ac, point);
     gf_replanLegForNewCorner(ac);

@@ -207,9 +207,10 @@ protected:
     // Plays the reports as expectKeepsUp does, and how late the aircraft
     // came within `nearM` of each report from `first` on.
     std::vector<Lag> keepsUpLags(std::uint32_t hexid, LaLo origin, const std::vector<FedReport>& reports,
-                                 std::size_t first, double nearM, const char* plot) {
+                                 std::size_t first, double nearM, const char* plot, const char* type = "A320",
+                                 const char* airline = "DLH") {
         const std::int32_t from = harness->engine().engineTick() + 1;
-        expectKeepsUp(hexid, origin, reports, plot);
+        expectKeepsUp(hexid, origin, reports, plot, type, airline);
         const AircraftRecord* r = harness->record(hexid);
         return r != nullptr ? lf_lags(*r, lf_fedDues(origin, reports, first, from), nearM) : std::vector<Lag>{};
     }
@@ -865,5 +866,24 @@ TEST_F(TaxiLag, ATaxiBrakingIntoASharpCornerAtTheEndOfItsStreamKeepsItsPaceOnThe
     const std::vector<Lag> lags =
         keepsUpLags(0xD10162, {47.449473, -122.310640}, reports, 6, 5.0, "taxi_brake_into_corner");
     ASSERT_GE(lags.size(), 4u);
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
+TEST_F(TaxiLag, ATaxiDeadReckonedIntoACornerItsReportsRoundedInAPauseCatchesUpAtTheirPaceRoundIt) {
+    // A heavy taxiing south at 9.9 kt when its reports pause for 42 s: dead
+    // reckoning rolls it on south to the corner, and the report after the
+    // pause, coming as it rolls there, lies 59 m south and 190 m west of the
+    // last one, heading west at 7.6 kt. The straight line between the two
+    // gives 9.2 kt, where round the corner they went 11.5. The aircraft
+    // brakes, turns on the spot and sets off west: held to twice the 9.2 kt,
+    // it came 5.6 s late to that report.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 9.9, 180, 0.0},          {0.0, -41.0, 9.9, 180, 8.0},        {0.0, -82.0, 9.9, 180, 16.0},
+        {-190.0, -141.0, 7.6, 270, 58.2},   {-229.0, -141.0, 7.6, 270, 68.2},   {-268.0, -141.0, 7.6, 270, 78.2},
+        {-307.0, -141.0, 7.6, 270, 88.2},
+    };
+    const std::vector<Lag> lags =
+        keepsUpLags(0xD10163, {47.4448, -122.3007}, reports, 3, 5.0, "taxi_pause_round_corner", "B77W", "KLM");
+    ASSERT_EQ(lags.size(), reports.size() - 3);
     EXPECT_LT(lf_worstLagS(lags), 5.0);
 }
