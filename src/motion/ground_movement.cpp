@@ -1200,12 +1200,14 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
 // the share of the path each tick covers, speeding and slowing at the taxi
 // rate. Stretching the whole leg evenly instead makes it as slow throughout
 // as its tightest part needs, and the aircraft falls far behind its reports
-// at every corner. A leg into a point where the aircraft comes to rest
-// brakes to it at the taxi rate at the end of the schedule: timed evenly
-// instead, an arrival whose exit turn swung 40 degrees in its first metres
-// took 25 s for its 55 m at the pace that swing allowed and came 14 s late
-// to the corner it stopped at. The schedule goes into the motion state; its
-// ticks come back, 0 when the path gives none.
+// at every corner. A leg into a point where the aircraft comes to rest (or
+// slowing into a stop) brakes to it at the taxi rate at the end of the
+// schedule: not braked, a taxi slowing from 20 kt into a stop round a corner
+// reached it at 20 kt and came to rest 15 m past it. Timed evenly instead,
+// an arrival whose exit turn swung 40 degrees in its first metres took 25 s
+// for its 55 m at the pace that swing allowed and came 14 s late to the
+// corner it stopped at. The schedule goes into the motion state; its ticks
+// come back, 0 when the path gives none.
 std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     MotionState& m = ac.motion;
     const std::vector<double> headings = lf_pathHeadings(ac);
@@ -1224,7 +1226,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     else if (ac.phase == AcPhase::taxi && m.lastStepTick != 0 && crawl * 100.0 * kMpsToKnots < kMovingKt)
         setOff = crawl / lengthM;
     const double own = 1.0 / legTicks;
-    const bool toRest = m.legEndsAtRest != 0;
+    const bool toRest = m.legEndsAtRest != 0 || m.speedChangeKind == 2;
     std::vector<double> shares =
         lf_bendShares(headings, lengthM, legTicks, rate, setOff, toRest, ac.pose.heading, [own](int) { return own; });
     // Where the nose keeps up the aircraft goes faster than the leg's even
@@ -1595,7 +1597,14 @@ void planTaxiSpeed(LiveAc& ac) {
         }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
         std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
-        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1)) {
+        // A leg slowing into a stop takes its bend on the schedule too: it
+        // rolls on where the nose keeps up, slows where the bend needs it and
+        // brakes to rest at its end. Stretched evenly instead, an arrival
+        // slowing from 16 kt into the stream's last report, round a bend that
+        // hooked 60 degrees in its last metres, crawled the whole 47 m at
+        // 3 kt and came 15 s late to the reports after it, which came a
+        // moment after the leg was planned.
+        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || m.speedChangeKind == 2)) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
             if (scheduled > 0 && scheduled < needed)
                 needed = scheduled;
