@@ -1203,11 +1203,12 @@ std::vector<double> lf_bendShares(const std::vector<double>& headings, double le
 // as its tightest part needs, and the aircraft falls far behind its reports
 // at every corner. A leg into a point where the aircraft comes to rest (it
 // holds there, or slows into it as its stream ends) brakes to it at the
-// taxi rate at the end of the schedule: timed evenly
-// instead, an arrival whose exit turn swung 40 degrees in its first metres
-// took 25 s for its 55 m at the pace that swing allowed and came 14 s late
-// to the corner it stopped at. The schedule goes into the motion state; its
-// ticks come back, 0 when the path gives none.
+// taxi rate at the end of the schedule: not braked, a taxi slowing from
+// 20 kt into a stop round a corner reached it at 20 kt and came to rest 15 m
+// past it. Timed evenly instead, an arrival whose exit turn swung 40 degrees
+// in its first metres took 25 s for its 55 m at the pace that swing allowed
+// and came 14 s late to the corner it stopped at. The schedule goes into the
+// motion state; its ticks come back, 0 when the path gives none.
 std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     MotionState& m = ac.motion;
     const std::vector<double> headings = lf_pathHeadings(ac);
@@ -1623,7 +1624,9 @@ void planTaxiSpeed(LiveAc& ac) {
         // needs. An arrival slowing from 14 kt into an 85 degree corner at
         // the end of a 51 m leg, its stream ending on a creep 12 m past the
         // corner, crept the straight at 3 kt and passed the corner's report
-        // 11 s late.
+        // 11 s late; one slowing from 16 kt into a bend that hooked 60
+        // degrees in its last metres crawled the whole 47 m at 3 kt and came
+        // 15 s late to the reports after it.
         const bool brakesToRest = m.speedChangeKind == 2 && gf_rollingStepM(ac) > 0.0;
         if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || brakesToRest)) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);

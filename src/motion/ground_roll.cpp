@@ -453,7 +453,8 @@ std::int32_t lf_timeRestLeg(LiveAc& ac, std::int32_t n, double legM, int easing,
 }
 
 // A taxi bend's schedule, made for this leg by its planning: it sets the
-// speed along the leg.
+// speed along the leg, one slowing into a stop's too (its time was planned
+// for the schedule, not for braking evenly through the bend).
 bool lf_bendScheduled(const LiveAc& ac) {
     const MotionState& m = ac.motion;
     return ac.phase == AcPhase::taxi && m.scheduleCount > 0 && m.scheduleIndex == 0 &&

@@ -869,6 +869,43 @@ TEST_F(TaxiLag, ATaxiBrakingIntoASharpCornerAtTheEndOfItsStreamKeepsItsPaceOnThe
     EXPECT_LT(lf_worstLagS(lags), 5.0);
 }
 
+TEST_F(TaxiLag, ATaxiSlowingIntoAHookAtTheStreamsEndRollsOnToItAndSlowsOnlyRoundIt) {
+    // An arrival's taxi as a feed sent it: east-south-east at 16-20 kt, then
+    // 39 m on at 1.2 kt on a 35 degree corner and 9 m south of it at 3.2 kt,
+    // turning west-south-west, where it sets off again at 12-15 kt. The leg
+    // to the report past the corner is planned before the report after it
+    // comes: it slows to rest there, round a bend that hooks 60 degrees in
+    // its last metres. Stretched evenly until the nose kept up, it crawled
+    // the whole 47 m at 3 kt, turned 86 degrees on the spot at its end, and
+    // came 15 s late to the reports on the west-south-west leg.
+    const std::vector<FedReport> reports{
+        {-212.7, 103.8, 12.1, 133.2, 0.00}, {-148.6, 69.4, 18.5, 115, 10.00}, {-55.4, 25.9, 20.1, 115, 20.00},
+        {0.0, 0.0, 15.7, 115, 26.22},       {36.9, -17.7, 1.2, 150.1, 36.22}, {37.2, -26.5, 3.2, 250, 46.22},
+        {0.5, -39.7, 12.5, 250, 56.72},     {-46.2, -56.8, 14.7, 250, 63.44}, {-97.5, -75.5, 14.7, 250, 70.62},
+        {-155.7, -96.6, 14.7, 250, 78.77},  {-227.0, -122.7, 14.7, 250, 88.77}, {-298.4, -148.6, 14.7, 250, 98.77},
+    };
+    const LaLo origin{47.448447, -122.307679};
+    const std::int32_t from = harness->engine().engineTick() + 1;
+    expectKeepsUp(0xD10164, origin, reports, "taxi_hook_at_stream_end", "B77W", "KLM");
+    // It rolls on to the hook and slows round it, the nose along the bend
+    // (braked evenly through it, the nose was 23 degrees off its travel at
+    // 4 kt), comes to rest at its end without a dead stop, and passes the
+    // reports from where it sets off again within 5 s.
+    const AircraftRecord* r = harness->record(0xD10164);
+    ASSERT_NE(r, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_EQ(result.count(MotionCheck::RestChange), 0u) << result.summary();
+    AircraftRecord intoHook = *r;
+    const LaLo hookEnd = lf_fedDues(origin, reports, 5, from).front().position;
+    intoHook.samples.erase(std::find_if(intoHook.samples.begin(), intoHook.samples.end(),
+                                        [&](const MotionSample& m) { return lf_metres(lf_at(m), hookEnd) <= 1.0; }),
+                           intoHook.samples.end());
+    EXPECT_LT(lf_worstNoseOffDeg(intoHook), 12.0);
+    const std::vector<Lag> lags = lf_lags(*r, lf_fedDues(origin, reports, 6, from), 5.0);
+    ASSERT_GE(lags.size(), 4u);
+    EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
 TEST_F(TaxiLag, ATaxiDeadReckonedIntoACornerItsReportsRoundedInAPauseCatchesUpAtTheirPaceRoundIt) {
     // A heavy taxiing south at 9.9 kt when its reports pause for 42 s: dead
     // reckoning rolls it on south to the corner, and the report after the
@@ -886,4 +923,24 @@ TEST_F(TaxiLag, ATaxiDeadReckonedIntoACornerItsReportsRoundedInAPauseCatchesUpAt
         keepsUpLags(0xD10163, {47.4448, -122.3007}, reports, 3, 5.0, "taxi_pause_round_corner", "B77W", "KLM");
     ASSERT_EQ(lags.size(), reports.size() - 3);
     EXPECT_LT(lf_worstLagS(lags), 5.0);
+}
+
+TEST_F(TaxiLag, ATaxiSlowingIntoAStopRoundACornerComesToRestOnItsReport) {
+    // South at 20 kt, then a report at rest 61 m west and 12 m south of the
+    // last one moving: the leg into it bends round the corner and slows to
+    // rest. Taken on the bend's schedule without braking at its end, the
+    // taxi reached its stop at 20 kt and came to rest 15 m past it.
+    std::vector<FedReport> reports;
+    const double mps = 20.0 * kKnotsToMps;
+    for (int i = 0; i < 8; ++i) reports.push_back({0.0, -mps * 2.0 * i, 20.0, 180, 2.0 * i});
+    const double cornerN = -mps * 14.0 - 40.0;
+    reports.push_back({0.0, cornerN, 20.0, 180, 16.0});
+    for (const double atS : {26.0, 40.0, 50.0}) reports.push_back({-60.9, cornerN - 12.0, 0.0, 270, atS});
+    const LaLo origin{47.444005, -122.300717};
+    expectKeepsUp(0xD10171, origin, reports, "taxi_stop_round_corner");
+    const AircraftRecord* r = harness->record(0xD10171);
+    ASSERT_NE(r, nullptr);
+    ASSERT_FALSE(r->samples.empty());
+    const LaLo stop = lf_fedDues(origin, reports, reports.size() - 1, 0).front().position;
+    EXPECT_LT(lf_metres(lf_at(r->samples.back()), stop), 1.0);
 }
