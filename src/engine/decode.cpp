@@ -528,6 +528,16 @@ bool lf_repeatsPlacePassedAtAPace(const StreamPoint& last, const StreamPoint& as
            gf_isSamePlace(lf_position(last), lf_position(aside));
 }
 
+// A moving ground report of an aircraft at its stand or pushing back from it:
+// the stand's watch judges each one as it comes, and nothing plays it later
+// if it is thinned out (set aside only while taxiing). Thinned out, the last
+// report of a pushback 5 m on from the one before was lost when the reports
+// ended there, and the aircraft stood for good 5 m short of it.
+bool lf_movesOffItsStand(const LiveAc& ac, const StreamPoint& point) {
+    return (ac.phase == AcPhase::parked || ac.phase == AcPhase::pushing_back) && point.airborne == 0 &&
+           point.groundSpeedKt >= kNoSpeedKt;
+}
+
 // Where and how fast the latest two reports put the aircraft, whatever
 // becomes of them. A report at no speed at the very place of the latest one,
 // itself at no speed, leaves the two as they are: a receiver repeating a
@@ -702,7 +712,7 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops &&
+        if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && !lf_movesOffItsStand(ac, point) &&
             lf_isThinnedOut(point, last, dt)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a

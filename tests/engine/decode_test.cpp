@@ -551,6 +551,38 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     }
 }
 
+TEST_F(DecodeTest, APushbackReportAFewMetresOnIsNotThinnedOut) {
+    // The last point a report pushing the aircraft south at 2.6 kt, reported
+    // at time 1000; 3.6 s later one `southM` further south at `kt`, on the
+    // same track. At its stand or pushing back, a moving report goes to the
+    // stand's watch, which nothing plays later: the last report of a
+    // pushback is kept however near the one before. Taxiing, it is set aside.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double southM, kt;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"at its stand, the pushback 5.3 m on", AcPhase::parked, 5.3, 2.9, true},
+        {"pushing back, 5.3 m on", AcPhase::pushing_back, 5.3, 2.9, true},
+        {"at its stand, 5.3 m on at 0.5 kt: no move yet, thinned out", AcPhase::parked, 5.3, 0.5, false},
+        {"taxiing, 5.3 m on: set aside", AcPhase::taxi, 5.3, 2.9, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 2.6, false, 1500, 0.0, 180.0)});
+        ac.lastReportTime = 1000.0;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, -row.southM), row.kt, false, 1860, 0.0, 180.0), 1003.6));
+        ASSERT_EQ(ac.stream.size(), row.kept ? 2u : 1u);
+        if (!row.kept) continue;
+        EXPECT_NEAR(gf_distanceNm({ac.stream.back().lat, ac.stream.back().lon}, kFar) * metresPerNm, row.southM, 0.01);
+        EXPECT_EQ(ac.lastReportTime, 1003.6);
+    }
+}
+
 TEST_F(DecodeTest, AThinnedReportWhereTheAircraftTurnedDuringAPauseIsKept) {
     // The last kept point at kFar, going north at 6 kt, reported at time
     // 1000; 12 s later a report 18 m north at 2.9 kt (thinned out), then,
