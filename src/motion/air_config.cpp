@@ -133,8 +133,14 @@ void updateAirPhase(LiveAc& ac) {
         (f.altitudeFt - 10.0 > n.altitudeFt && f.verticalSpeed <= -250.0 && n.verticalSpeed <= -250.0) ||
         (n.airborne == 0 &&
          (f.verticalSpeed <= -250.0 || f.altitudeFt > n.altitudeFt + 10.0 || ac.pose.verticalSpeed <= -250.0));
-    const bool climbing = n.airborne != 0 && n.altitudeFt >= f.altitudeFt + 50.0 && f.verticalSpeed >= 400.0 &&
-                          n.verticalSpeed >= 400.0;
+    // Climbing away: two reports climbing, or the last one of the stream
+    // when it is the first to climb. Nothing after it to confirm or deny the
+    // climb, the dead reckoning went on down the approach: a B772 whose
+    // reports paused for 44 s just after it climbed away 100 ft at
+    // 1,300 ft/min was landed on the runway it had gone around from, and
+    // taken for a takeoff when its reports came back 1,300 ft up.
+    const bool climbs = n.airborne != 0 && n.altitudeFt >= f.altitudeFt + 50.0 && n.verticalSpeed >= 400.0;
+    const bool climbing = climbs && (f.verticalSpeed >= 400.0 || ac.stream.size() == 2);
     const bool near = gf_isNearCurrentAirport({ac.pose.latitude, ac.pose.longitude});
     MotionState& m = ac.motion;
     if (ac.phase == AcPhase::landing && (climbing || lf_overshooting(ac) || !near)) {

@@ -80,6 +80,23 @@ TEST_F(AirConfig, ApproachGoAroundAndClimbConfiguration) {
     updateAirPhase(ac);
     EXPECT_EQ(events(), (Events{{CABIN_LIGHTS_SET, 0}}));
 
+    // The first report to climb away, 100 ft at 1,300 ft/min after one
+    // descending: the last of the stream goes around; one with a report after
+    // it waits for that report to confirm the climb; a rise of 40 ft does not.
+    struct Row {
+        double gainFt;
+        std::size_t after;
+        AcPhase expected;
+    };
+    for (const Row& row : {Row{100, 0, AcPhase::flying}, Row{100, 1, AcPhase::landing}, Row{40, 0, AcPhase::landing}}) {
+        LiveAc& climb = aircraft(
+            {at(past(-2000), 650, true, 10000, -770), at(past(-1700), 650 + row.gainFt, true, 10700, 1300)}, Large,
+            AcPhase::landing);
+        if (row.after != 0) climb.stream.push_back(at(past(-1400), 650 + 2 * row.gainFt, true, 11400, 1300));
+        updateAirPhase(climb);
+        EXPECT_EQ(climb.phase, row.expected) << row.gainFt << " ft, " << row.after << " after";
+    }
+
     // Landing but 12 NM out: it goes around.
     LiveAc& away = aircraft({at(past(-22224), 3000, true, 10000, -700), at(past(-21700), 2950, true, 10500, -700)},
                             Large, AcPhase::landing);
