@@ -138,9 +138,12 @@ void updateAirPhase(LiveAc& ac) {
     // climb, the dead reckoning went on down the approach: a B772 whose
     // reports paused for 44 s just after it climbed away 100 ft at
     // 1,300 ft/min was landed on the runway it had gone around from, and
-    // taken for a takeoff when its reports came back 1,300 ft up.
+    // taken for a takeoff when its reports came back 1,300 ft up. Not a
+    // report thousands of feet off the one before (a bad altitude): nothing
+    // climbs that fast.
     const bool climbs = n.airborne != 0 && n.altitudeFt >= f.altitudeFt + 50.0 && n.verticalSpeed >= 400.0;
-    const bool climbing = climbs && (f.verticalSpeed >= 400.0 || ac.stream.size() == 2);
+    const bool climbing =
+        climbs && (f.verticalSpeed >= 400.0 || (ac.stream.size() == 2 && !gf_altitudesContradict(f, n)));
     const bool near = gf_isNearCurrentAirport({ac.pose.latitude, ac.pose.longitude});
     MotionState& m = ac.motion;
     if (ac.phase == AcPhase::landing && (climbing || lf_overshooting(ac) || !near)) {

@@ -82,13 +82,15 @@ TEST_F(AirConfig, ApproachGoAroundAndClimbConfiguration) {
 
     // The first report to climb away, 100 ft at 1,300 ft/min after one
     // descending: the last of the stream goes around; one with a report after
-    // it waits for that report to confirm the climb; a rise of 40 ft does not.
+    // it waits for that report to confirm the climb; a rise of 40 ft does not,
+    // nor a bad altitude 5,000 ft up.
     struct Row {
         double gainFt;
         std::size_t after;
         AcPhase expected;
     };
-    for (const Row& row : {Row{100, 0, AcPhase::flying}, Row{100, 1, AcPhase::landing}, Row{40, 0, AcPhase::landing}}) {
+    for (const Row& row : {Row{100, 0, AcPhase::flying}, Row{100, 1, AcPhase::landing}, Row{40, 0, AcPhase::landing},
+                          Row{5000, 0, AcPhase::landing}}) {
         LiveAc& climb = aircraft(
             {at(past(-2000), 650, true, 10000, -770), at(past(-1700), 650 + row.gainFt, true, 10700, 1300)}, Large,
             AcPhase::landing);
