@@ -82,6 +82,10 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// Positions that move faster than this many times the speed reported at
+// their end, and this much more (kt), outrun what the aircraft went.
+constexpr double kOutrunShare = 2.0;
+constexpr double kOutrunSlackKt = 20.0;
 // A point reported no faster than this (kt) before a hold or the stream's
 // end, slowed into from more than twice it, is where the aircraft comes to
 // rest: played at the leg's mean speed it arrived at several times the
@@ -1424,7 +1428,8 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // and came 7 s late.
     const auto& s = ac.stream;
     double paceKt = 0.0;
-    if (const std::size_t reportAt = lf_reportAhead(s); reportAt != 0) {
+    const std::size_t reportAt = lf_reportAhead(s);
+    if (reportAt != 0) {
         const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
         const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
         if (fromReportedTime && reportedTicks >= kPaceLeastS * 100.0)
@@ -1437,7 +1442,19 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     }
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
-    const double mostKt = lf_catchUpMostKt(baseKt);
+    double mostKt = lf_catchUpMostKt(baseKt);
+    // From rest, a pace the positions kept far beyond the speed the report
+    // gives (more than twice it and 20 kt on) is no pace the aircraft went:
+    // the reports at no speed before it kept a place it had already left.
+    // Such a leg goes no faster than twice the speed reported and 15 kt on,
+    // and comes a little late instead. Timed by the positions, a tow whose
+    // place was so given again, its report 92 m on due 5.1 s later at 5.8
+    // kt, raced there at 35 kt.
+    if (s[0].stationary != 0 && reportAt != 0 && paceKt > 0.0 && std::isfinite(paceKt)) {
+        const double reportedKt = s[reportAt].groundSpeedKt;
+        if (reportedKt >= kMovingKt && paceKt > kOutrunShare * reportedKt + kOutrunSlackKt)
+            mostKt = std::min(mostKt, kCatchUpMostFactor * reportedKt + kCatchUpMostKt);
+    }
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));
     // A leg late by itself whose point falls due in less than half the

@@ -379,6 +379,35 @@ TEST_F(GroundMovement, ALegLeavingAHoldKeepsThePaceOfTheReportPastATurnsEntryPut
     }
 }
 
+TEST_F(GroundMovement, ALegLeavingAHoldGoesNoFasterThanItsReportsAllowWherePositionsOutrunThem) {
+    // Standing where its place was given again at no speed, the report after
+    // the pause due in 5.1 s at 5.8 kt. 60 m on (22.9 kt by the positions)
+    // the leg keeps the report's time; 92 m on (35.3 kt, more than twice the
+    // speed reported and 20 kt on) the copies kept a place the tow had left,
+    // and the leg goes no faster than 26.6 kt (twice 5.8 and 15 on): timed
+    // by the positions' pace a tow raced there at 35 kt.
+    struct Case {
+        const char* name;
+        double metres;
+        bool onTime;
+    };
+    for (const Case c : {Case{"a pace within reach", 60.0, true}, Case{"a pace out of reach", 92.0, false}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(c.metres, 0.0, 0.0, 5.8);
+        const std::int32_t now = tickCount.load();
+        ac.stream[0].stationary = 1;
+        ac.stream[0].playTick = now;
+        ac.stream[1].playTick = now + 510;
+        ac.motion.speedChangeKind = 1;
+        planTaxiSpeed(ac);
+        if (c.onTime)
+            EXPECT_NEAR(dueIn(ac), 510, 2);
+        else
+            EXPECT_GE(dueIn(ac), c.metres / (26.6 / kKtPerMps) * 100.0 - 2.0);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegFromASpeedChangesMidpointCatchesUpAtThePaceOfItsReports) {
     // Rolling at 16 kt, 11 s behind its reports, from the midpoint put in on
     // a leg that set off from rest toward a report 123 m on at 8.3 kt. The
