@@ -618,16 +618,21 @@ TEST(MotionReportChecks, AStreamEndingOnARepeatOfAFlyingReportTellsNoStop) {
     // the ground (58 kt) it may be where the aircraft stopped, and is. A roll
     // from 97 kt that brakes at 1.5 m/s^2 after its last report is held to
     // no less than the gentlest roll braking leaves it, not to 20 kt: at
-    // 15 s it still goes 53 kt.
+    // 15 s it still goes 53 kt. So it is where the spot comes at rest once
+    // more (at 40 s, then at 60 s), and a roll that never brakes is still
+    // faulted there.
     struct Row {
         const char* what;
         double mps;
         bool airborne;
         double brakeMps2;  // from the last moving report (18 s) on
+        bool twice;        // the spot also given at rest at 40 s
         bool finding;
     };
-    for (const Row& row : {Row{"flying", 70.0, true, 0.0, false}, Row{"rolling", 30.0, false, 0.0, true},
-                           Row{"braking roll", 50.0, false, 1.5, false}}) {
+    for (const Row& row : {Row{"flying", 70.0, true, 0.0, false, false}, Row{"rolling", 30.0, false, 0.0, false, true},
+                           Row{"braking roll", 50.0, false, 1.5, false, false},
+                           Row{"braking roll, spot given twice", 50.0, false, 1.5, true, false},
+                           Row{"rolling, spot given twice", 30.0, false, 0.0, true, true}}) {
         const auto east = [&](int tick) {
             const double t = tick / 100.0, after = std::max(0.0, t - 18.0);
             const double braked = row.brakeMps2 > 0.0 ? std::min(after, row.mps / row.brakeMps2) : after;
@@ -640,6 +645,12 @@ TEST(MotionReportChecks, AStreamEndingOnARepeatOfAFlyingReportTellsNoStop) {
         repeat.dueTick = 6000;
         repeat.groundSpeedKt = 0.0;
         repeat.airborne = false;
+        if (row.twice) {
+            ReportedPosition earlier = repeat;
+            earlier.time = 1.7e9 + 40.0;
+            earlier.dueTick = 4000;
+            m.record.reports.push_back(earlier);
+        }
         m.record.reports.push_back(repeat);
         const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         EXPECT_EQ(r.has(MotionCheck::TravelSpeed), row.finding) << row.what << "\n" << r.summary();

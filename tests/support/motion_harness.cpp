@@ -1337,9 +1337,15 @@ double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double 
     // slower than the gentlest braking from the moving report takes it. Held
     // to 20 kt from 15 s after a report of 98 kt, a landing roll was faulted
     // where the roll the reports came from, braking at 2 m/s^2 at most, went
-    // 39 kt or more.
-    const ReportedPosition& moving = *path[path.size() - 2];
+    // 39 kt or more. The spot given at rest again and again tells no more:
+    // a landing at 132 kt, its touchdown spot sent at 0 kt 7 s and 17 s
+    // later, was held to 20 kt from 15 s on, rolling out at 2.5 m/s^2.
     const ReportedPosition& last = *path.back();
+    std::size_t m = path.size() - 2;
+    while (m > 0 && !path[m]->airborne && path[m]->groundSpeedKt < 1.0 &&
+           lf_metres(path[m]->position, last.position) < kRepeatM)
+        --m;
+    const ReportedPosition& moving = *path[m];
     if (moving.dueTick <= hi && !moving.airborne && !last.airborne && last.groundSpeedKt < 1.0 &&
         moving.groundSpeedKt >= 1.0 && moving.groundSpeedKt <= kAbsurdGroundKt &&
         lf_metres(moving.position, last.position) < kRepeatM) {
