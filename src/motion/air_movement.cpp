@@ -847,7 +847,13 @@ void stepAir(LiveAc& ac) {
     m.legTasKt = lf_legAirspeedKt(ac);
     m.legVerticalSpeed = ac.stream[1].verticalSpeed;
     if (m.flareStage == 0) lf_planVertical(ac);
+    const std::int64_t plannedDue = ac.stream[1].playTick;
     lf_keepAirborneFloor(ac);
+    // A leg the floor brings forward is descended over the time it is now
+    // flown in: planned over the report's own time, an airliner held at its
+    // floor 750 m short of the runway reached its touchdown report 55 ft up,
+    // flew the taxiway's reports still airborne and touched down on it.
+    if (m.flareStage == 0 && ac.stream[1].playTick != plannedDue) lf_planVertical(ac);
     // The vertical plan may have dropped points and retimed the next one.
     const double t = lf_legTicks(ac);
     const StreamPoint& front = ac.stream[0];

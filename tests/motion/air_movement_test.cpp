@@ -291,6 +291,36 @@ TEST_F(AirMovement, TheTouchdownLegDescendsToTheRunwayOrAtTheStreamsRateAboveSta
     }
 }
 
+TEST_F(AirMovement, ALegTheFloorBringsForwardDescendsToItsPointByTheTimeItIsNowFlownIn) {
+    // 800 m to the next point from 150 ft above the field: due in 60 s the
+    // leg is too slow to fly and comes due sooner; due in 15 s it keeps its
+    // time. Either way the aircraft reaches the point at its altitude: on
+    // the runway at the standing height, or 50 ft over the field.
+    airport();
+    struct Row {
+        const char* what;
+        std::int32_t dueIn;
+        bool airborne;
+        bool broughtForward;
+    };
+    for (const Row& row : {Row{"touchdown, too slow", 6000, false, true}, Row{"touchdown, on time", 1500, false, false},
+                           Row{"airborne, too slow", 6000, true, true}}) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        LiveAc& ac = aircraft({at(past(-400), 450, true, now, -500, 110),
+                               at(past(400), row.airborne ? 350 : 0, row.airborne, now + row.dueIn, -500, 60)},
+                              Large, AcPhase::landing);
+        ac.pose.altitude = 450.0;
+        ac.motion.heightAboveGroundFt = 150.0;
+        stepAir(ac);
+        const double t = ac.stream[1].playTick - now;
+        EXPECT_EQ(t < row.dueIn, row.broughtForward);
+        const double target = row.airborne ? 350.0 : 300.0 + ac.groundOffsetFt;
+        EXPECT_NEAR(ac.pose.altitude + ac.motion.verticalPerTick * t, target, 1.0);
+    }
+}
+
 TEST_F(AirMovement, AReportOnTheGroundShortOfTheRunwayIsFlownAsAirborne) {
     airport();
     struct Row {
