@@ -514,6 +514,13 @@ double lf_arrivalStepBeforeStop(const LiveAc& ac) {
     return std::isfinite(nextM) ? std::max(0.0, std::sqrt(2.0 * a * nextM) - a) : none;
 }
 
+// A schedule's steps run from the pose toward `next`: its unit step is the
+// whole way there.
+void lf_aimAt(LiveAc& ac, const StreamPoint& next) {
+    ac.motion.unitStepLat = next.lat - ac.pose.latitude;
+    ac.motion.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+}
+
 // Without a profile the leg is eased by its speed-change kind: tick i covers
 // ease((i + 1) / N) - ease(i / N) of it. A taxi or stand-drive leg from or
 // to rest changes speed evenly from the speed the aircraft has instead (see
@@ -546,8 +553,7 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     const bool brakesAhead = std::max(rolling, legM / n) > arrival;
     if (driven && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && rolling > 0.0 && straight &&
         n <= kMaxScheduleTicks && (brakesAhead || std::fabs(legM / n - rolling) > kEvenLegChangeShare * rolling)) {
-        m.unitStepLat = next.lat - ac.pose.latitude;
-        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        lf_aimAt(ac, next);
         const double end = brakesAhead ? arrival : 0.0;
         if (!lf_cruiseSchedule(m, n, legM, rolling, brakesAhead, kTaxiSpeedChangePerTick, nullptr, end) &&
             !lf_cruiseSchedule(m, n, legM, rolling, brakesAhead, kFirmSpeedChangePerTick, nullptr, end))
@@ -558,13 +564,11 @@ void lf_easeLeg(LiveAc& ac, std::int32_t n) {
     // the speed it has as one at rest does.
     if (rollOn && kind == 0 && m.legEndsAtRest == 0 && m.legTimeOverride == 0 && m.brakeToRest == kBrakeCutShort &&
         n <= kMaxScheduleTicks) {
-        m.unitStepLat = next.lat - ac.pose.latitude;
-        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        lf_aimAt(ac, next);
         if (lf_rollOnSchedule(ac, n, legM, rolling) > 0) return;
     }
     if ((kind == 0 && m.legEndsAtRest == 0 && !setsOff) || n > kMaxScheduleTicks) return;
-    m.unitStepLat = next.lat - ac.pose.latitude;
-    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+    lf_aimAt(ac, next);
     if ((driven || setsOff) && kind != 3 && m.legTimeOverride == 0) {
         const double start = kind == 1 || setsOff ? 0.0 : lf_startStepM(ac);
         const bool toRest = m.legEndsAtRest != 0 || kind == 2;
@@ -615,8 +619,7 @@ bool lf_brakeToRestLeg(LiveAc& ac) {
         return false;
     }
     m.speedChangeKind = 0;
-    m.unitStepLat = next.lat - ac.pose.latitude;
-    m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+    lf_aimAt(ac, next);
     return true;
 }
 
@@ -752,8 +755,7 @@ void lf_planLegSpeed(LiveAc& ac) {
     // reported, and braked to rest tens of metres past it, past its exit.
     if (landingRun && turnM <= 0.0 && n <= kMaxScheduleTicks && lf_positive(startKt) &&
         std::isfinite(next.groundSpeedKt) && next.groundSpeedKt >= 0.0 && next.groundSpeedKt < startKt) {
-        m.unitStepLat = next.lat - ac.pose.latitude;
-        m.unitStepLon = gf_wrapLongitudeDifference(next.lon - ac.pose.longitude);
+        lf_aimAt(ac, next);
         if (lf_cruiseSchedule(m, n, legM, startKt * kKnotsToMps / 100.0, true, kTaxiSpeedChangePerTick, nullptr,
                               toRest ? 0.0 : next.groundSpeedKt * kKnotsToMps / 100.0))
             return;
