@@ -118,7 +118,13 @@ void updateAirConfig(LiveAc& ac, std::optional<double> heightFt) {
         m.delayLimit = kRetimeLimitFloor;
     }
     const double limit = ac.isJetCategory != 0 ? kJetConfigHeightFt : kConfigHeightFt;
-    if (height > limit && ac.phase != AcPhase::landing)
+    // A leg that ends on the ground is the approach however high it starts:
+    // configured by its height alone, an AT76 whose reports paused 626 ft
+    // up and came back on the runway flew its one leg down as a flight,
+    // touched down without a landing roll and stopped dead at its last
+    // report from 88 kt.
+    const bool legEndsOnGround = ac.stream.size() >= 2 && ac.stream[1].airborne == 0;
+    if (height > limit && ac.phase != AcPhase::landing && !legEndsOnGround)
         lf_configureForHeight(ac, height);
     else
         updateAirPhase(ac);
