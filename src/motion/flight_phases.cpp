@@ -113,6 +113,7 @@ void resetMotionPath(MotionPath& path) {
     path.turn.status = GroundTurnStatus::InvalidInput;
     path.progress = 0.0;
     path.progressStep = 0.0;
+    path.passedReportedKt = 0.0;
 }
 
 bool allNextPointsAirborne(const LiveAc& ac) {

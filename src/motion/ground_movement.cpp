@@ -1243,9 +1243,14 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     // to 21 kt), and the leg timed at their mean was played 5.5 s late.
     // It speeds up from the speed it rolls at and comes down to the speed
     // reported at the leg's end at the taxi rate; the leg ends no sooner
-    // than its time.
+    // than its time. The reports the bend passes by count as its ends do:
+    // a far exit between two bends has both ends reported slow, the
+    // straight between them fast (7 kt at each end, 12.5 between: held to
+    // its ends, the leg was stretched evenly to its tight start's pace and
+    // came 5 s late to its end).
     const std::size_t evenCount = shares.size();
-    const double reportedKt = std::max(ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt);
+    const double reportedKt =
+        std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, m.path.passedReportedKt});
     const double ownKt = lengthM * own * 100.0 * kMpsToKnots;
     const double topKt = std::min({reportedKt, lf_catchUpMostKt(ownKt), kFastestRollKt});
     const double top = std::isfinite(topKt) ? topKt * kKnotsToMps / 100.0 / lengthM : 0.0;

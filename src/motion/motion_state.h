@@ -32,6 +32,9 @@ struct MotionPath {
     GroundTurn turn{};
     double progress = 0.0;      // fraction 0..1 of the path
     double progressStep = 0.0;  // per tick
+    // The fastest ground speed (kt) reported at the points a ground turn
+    // passes by on its way to its end (they leave the stream), 0 for none.
+    double passedReportedKt = 0.0;
 };
 
 // A ground leg played from a speed profile (metres and seconds).

@@ -778,6 +778,11 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
         return false;
     }
     if (lf_usable(turn) && turn.cornerEnd != 0) return true;
+    // The points the turn passes by leave the stream; the speeds they
+    // reported stay for the leg's timing (its bend schedule).
+    for (std::size_t i = 1; i < k; ++i)
+        if (std::isfinite(s[i].groundSpeedKt))
+            m.path.passedReportedKt = std::max(m.path.passedReportedKt, s[i].groundSpeedKt);
     s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
     return true;
 }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -20,7 +22,58 @@ using namespace tavo::test;
 
 namespace {
 
-using ExitBend = TaxiTest;
+class ExitBend : public TaxiTest {
+protected:
+    // A report: bearing (degrees) and distance (m) from the first point,
+    // speed, and ticks from now.
+    struct Reported {
+        double bearingDeg, metres, kt;
+        std::int32_t ticks;
+    };
+    // The stream from `start` reported at `startKt` now, then `reports`.
+    static std::deque<StreamPoint> reportedFrom(LaLo start, double startKt, const std::vector<Reported>& reports) {
+        const std::int32_t now = tickCount.load();
+        std::deque<StreamPoint> s{ground(start, now, startKt)};
+        for (const Reported& r : reports)
+            s.push_back(ground(ahead(start, r.bearingDeg, r.metres), now + r.ticks, r.kt));
+        return s;
+    }
+
+    // Rolling at `kt` on the tick before now.
+    static void rollingAt(LiveAc& ac, double kt) {
+        ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+    }
+
+    // Plays the aircraft on its own until it comes within `nearM` of
+    // `target`, and expects that no later than `mostLateS` after `dueTick`,
+    // the nose within 30 degrees of the travel (over 0.2 s above 3 kt) all
+    // the way.
+    static void expectReachedInTime(LiveAc& ac, LaLo target, double nearM, std::int32_t dueTick, double mostLateS) {
+        constexpr int kWindow = 20;
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
+        double worstDeg = 0.0;
+        std::optional<std::int32_t> reached;
+        for (int guard = 0; guard < 10000 && !reached; ++guard) {
+            if (!playTick(ac)) break;
+            tickCount.store(tickCount.load() + 1);
+            track.push_back({ac.pose.latitude, ac.pose.longitude});
+            headingsDeg.push_back(ac.pose.heading / kDeg);
+            if (metres(track.back(), target) < nearM) reached = tickCount.load();
+            const std::size_t n = track.size();
+            if (n <= kWindow ||
+                !(metres(track[n - 1 - kWindow], track[n - 1]) / (kWindow / 100.0) > 3.0 * kKnotsToMps))
+                continue;
+            const double travelDeg = gf_bearing(track[n - 1 - kWindow], track[n - 1]) / kDeg;
+            worstDeg =
+                std::max(worstDeg, std::fabs(std::remainder(travelDeg - headingsDeg[n - 1 - kWindow / 2], 360.0)));
+        }
+        ASSERT_TRUE(reached.has_value());
+        EXPECT_LT((*reached - dueTick) / 100.0, mostLateS);
+        EXPECT_LT(worstDeg, 30.0);
+    }
+};
 
 }  // namespace
 
@@ -232,56 +285,51 @@ TEST_F(ExitBend, AnExitBendIntoACornerItStopsAtSlowsOnlyWhereItBends) {
     // spot. Timed evenly at the pace its first swing allows, it crawled its
     // whole length and came 14 s late to the corner. It slows only where it
     // bends, its nose along its travel, and comes to rest on the corner no
-    // more than a few seconds late. Each row: bearing (degrees) and distance (m) from
-    // the first point, speed, and ticks from now.
-    struct Row {
-        double bearingDeg, metres, kt;
-        std::int32_t ticks;
-    };
-    const std::vector<Row> rows{
-        {88.4, 27.7, 12.4, 596},   {84.3, 38.3, 12.4, 754},   {62.1, 77.4, 12.4, 1443}, {54.2, 87.6, 12.7, 1688},
-        {36.8, 118.6, 17.2, 2253}, {30.9, 138.2, 17.2, 2518}, {27.3, 155.1, 16.5, 2737},
-    };
+    // more than a few seconds late.
     g_liveAircraft.clear();
     gf_clearRunwayTable();
     airport();
-    const std::int32_t start = tickCount.load();
-    std::deque<StreamPoint> s{ground(past(1800.0), start, 16.9)};
-    for (const Row& row : rows)
-        s.push_back(ground(ahead(at(s[0]), row.bearingDeg, row.metres), start + row.ticks, row.kt));
+    std::deque<StreamPoint> s = reportedFrom(past(1800.0), 16.9,
+                                             {{88.4, 27.7, 12.4, 596},
+                                              {84.3, 38.3, 12.4, 754},
+                                              {62.1, 77.4, 12.4, 1443},
+                                              {54.2, 87.6, 12.7, 1688},
+                                              {36.8, 118.6, 17.2, 2253},
+                                              {30.9, 138.2, 17.2, 2518},
+                                              {27.3, 155.1, 16.5, 2737}});
     const LaLo corner = at(s[3]);
     const std::int32_t cornerDue = s[3].playTick;
     LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
     ac.prevPhase = AcPhase::flying;
     ac.motion.touchdownHeading = 90.0 * kDeg;
-    ac.motion.lastStepM = 16.9 * kKnotsToMps / 100.0;
-    ac.motion.lastStepTick = tickCount.load() - 1;
-
-    // The nose against the travel over 0.2 s above 3 kt, until the corner.
-    constexpr int kWindow = 20;
-    std::vector<LaLo> track;
-    std::vector<double> headingsDeg;
-    double worstDeg = 0.0;
-    std::optional<std::int32_t> reached;
-    for (int guard = 0; guard < 10000 && !reached; ++guard) {
-        if (!playTick(ac)) break;
-        tickCount.store(tickCount.load() + 1);
-        track.push_back({ac.pose.latitude, ac.pose.longitude});
-        headingsDeg.push_back(ac.pose.heading / kDeg);
-        if (metres(track.back(), corner) < 0.5) reached = tickCount.load();
-        const std::size_t n = track.size();
-        if (n <= kWindow || !(metres(track[n - 1 - kWindow], track[n - 1]) / (kWindow / 100.0) > 3.0 * kKnotsToMps))
-            continue;
-        const double travelDeg = gf_bearing(track[n - 1 - kWindow], track[n - 1]) / kDeg;
-        worstDeg = std::max(worstDeg, std::fabs(std::remainder(travelDeg - headingsDeg[n - 1 - kWindow / 2], 360.0)));
-    }
-    ASSERT_TRUE(reached.has_value());
-    EXPECT_LT((*reached - cornerDue) / 100.0, 5.0);
-    EXPECT_LT(worstDeg, 30.0);
+    rollingAt(ac, 16.9);
+    expectReachedInTime(ac, corner, 0.5, cornerDue, 5.0);
     // It comes to rest there, not braking on past it.
     std::optional<double> stepM;
     for (int guard = 0; guard < 1000 && (stepM = playTick(ac)) && *stepM > 1e-4; ++guard)
         tickCount.store(tickCount.load() + 1);
     ASSERT_TRUE(stepM.has_value());
     EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, corner), 1.0);
+}
+
+TEST_F(ExitBend, AFarExitBetweenTwoBendsSpeedsUpOnItsStraightAsTheReportsItPassesDo) {
+    // A taxi rolling at 6.6 kt whose reports go on 72 degrees off its nose,
+    // speed up to 12.5 kt along the straight that way and slow to 7.6 kt into
+    // the next bend 98 m on: the turn is one bend to that report, both its
+    // ends reported at 7 kt. Held to them where its nose kept up, it was
+    // stretched evenly to the pace of its tight start and came 5 s late to
+    // the report, more than 5 s behind all through the bend after it. It
+    // goes as fast as the reports it passes by where its nose keeps up, and
+    // comes on time.
+    g_liveAircraft.clear();
+    std::deque<StreamPoint> s = reportedFrom(
+        {50.01, 8.0}, 6.6,
+        {{340.4, 11.0, 9.2, 742}, {340.1, 29.7, 12.5, 1131}, {340.0, 51.8, 12.1, 1459}, {340.1, 76.4, 10.6, 1877},
+         {340.5, 97.9, 7.6, 2402}, {341.4, 103.4, 7.6, 2550}, {343.6, 111.5, 7.6, 2783}, {345.2, 115.4, 7.6, 2912},
+         {346.7, 118.5, 7.6, 3022}, {350.0, 123.3, 7.6, 3236}, {352.6, 126.0, 7.6, 3401}, {356.7, 128.4, 7.6, 3636}});
+    const LaLo bend = at(s[5]);
+    const std::int32_t bendDue = s[5].playTick;
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 52.0, Large, 7.0);
+    rollingAt(ac, 6.6);
+    expectReachedInTime(ac, bend, 1.0, bendDue, 1.0);
 }
