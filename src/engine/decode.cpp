@@ -691,10 +691,20 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // odd one (the reports after it agree with the new one, or the new
         // one is judged with them in turn), and the aircraft starts where the
         // new one's track and speed put it at the first report's time. With
-        // more points nothing yet tells which was wrong.
+        // more points nothing yet tells which was wrong. A report held
+        // before this one as out of the first one's reach, and within this
+        // one's, is where the aircraft was then: it takes the first one's
+        // place, and this one follows it. Dropped, a B738 whose first report
+        // lay 5 NM off and whose second came 23 s later waited for a third
+        // report 10 s on before it could be shown.
         if (offTheTrackLine && ac.phase == AcPhase::birth && ac.stream.size() == 1) {
             ac.lastReportTime = record.time;
-            lf_replaceOddFirstPoint(ac, point, lf_appendBirthPoint);
+            MotionState& m = ac.motion;
+            const bool heldAgrees = m.heldJumpSet != 0 && m.heldJump.airborne == point.airborne &&
+                                    m.heldJump.playTick < point.playTick && !lf_isLoneJump(ac, m.heldJump, point);
+            m.heldJumpSet = 0;
+            lf_replaceOddFirstPoint(ac, heldAgrees ? m.heldJump : point, lf_appendBirthPoint);
+            if (heldAgrees) lf_appendBirthPoint(ac, point);
             return;
         }
         const bool jump =

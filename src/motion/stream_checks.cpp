@@ -871,18 +871,19 @@ bool checkNewPosDuringLanding(LiveAc& ac, StreamPoint& p) {
     lf_leaveStaleRollHold(ac, p);
     if (s.size() == 1) {
         const double along = lf_along(ac, lf_position(s.front()), p);
+        // Dead-reckoned, a report behind but further off to the side turned
+        // the aircraft while its reports paused: in the air from base onto
+        // final, on the ground off the runway after the roll stopped.
+        // Refused, an A333 whose reports paused for 55 s on base flew on
+        // straight across the final, away from every report on it, until its
+        // dead reckoning ran out and it was taken away 1,000 ft up; a C56X
+        // stood on the runway for good while each report of its taxi came
+        // from beside it.
+        const bool turned =
+            reckoned && lf_turnedWhileReckoned(gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p)));
         if (ac.phase == AcPhase::landing) {
-            // Dead-reckoned in the air, a report behind but further off to
-            // the side turned the aircraft while its reports paused (from
-            // base onto final). Refused, an A333 whose reports paused for
-            // 55 s on base flew on straight across the final, away from every
-            // report on it, until its dead reckoning ran out and it was taken
-            // away 1,000 ft up.
-            const bool turned =
-                reckoned && ac.onGround == 0 &&
-                lf_turnedWhileReckoned(gf_relativePosition(lf_pose(ac), ac.pose.heading, lf_position(p)));
-            if (along < -kLandingBehindM && !turned) return false;
-        } else if (along < -kLandingRollBehindM) {
+            if (along < -kLandingBehindM && !(turned && ac.onGround == 0)) return false;
+        } else if (along < -kLandingRollBehindM && !turned) {
             if (lf_extrapolating(ac)) return false;
             // The aircraft rolled past the report: it goes on from where it is.
             StreamPoint here = s.front();

@@ -1183,6 +1183,34 @@ TEST_F(DecodeTest, AReportOffTheLineTheTracksAgreeOnPutsTheAircraftThere) {
     EXPECT_NEAR(gf_distanceNm(at, {ac.stream.back().lat, ac.stream.back().lon}) * 1852.0, 0.0, 1.0);
     EXPECT_NEAR(gf_distanceNm(northOf(at, -20 * mps), {ac.stream.front().lat, ac.stream.front().lon}) * 1852.0, 0.0, 1.0);
     EXPECT_EQ(ac.stream.front().playTick, 1000);
+    // The same with a report held in between: the first report lay 5 NM off
+    // (8.6 km north and 4.5 km east of an aircraft flying east at 478 kt),
+    // the next one came 23 s later out of its reach and waited, and the one
+    // 10 s after that lies within the first one's reach but off its line.
+    // The held one, which it bears out, takes the first one's place (from
+    // the first one's time on) and the new one follows it: dropped, the
+    // aircraft waited for a third report before it could be shown.
+    {
+        lf_emptyWorld();
+        const double v = 478 * kKnotsToMps;
+        const auto east = [](double m) { return gf_destinationPoint(kFar, {pi / 2.0, m * feetPerMetre}); };
+        const LaLo first = gf_destinationPoint(east(4500.0), {0.0, 8600.0 * feetPerMetre});
+        LiveAc& born = lf_flyingFromItsReport(aircraft(
+            kHex, AcPhase::birth, {streamPoint(first, 478, true, 1000, 36500, 90)}, AcSimState::buffer));
+        decodeMessage(report(kHex, streamPoint(east(23 * v), 478, true, 3300, 36500, 90), 1023.0));
+        EXPECT_EQ(born.stream.size(), 1u);
+        decodeMessage(report(kHex, streamPoint(east(33 * v), 478, true, 4300, 36500, 90), 1033.0));
+        ASSERT_EQ(born.stream.size(), 3u);
+        // (Taken back along its track: a great circle's heading drifts off
+        // east by a few metres over the way.)
+        const double expectedEastM[] = {0.0, 23 * v, 33 * v};
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_NEAR(gf_distanceNm(east(expectedEastM[i]), {born.stream[i].lat, born.stream[i].lon}) * 1852.0, 0.0,
+                        10.0)
+                << i;
+        EXPECT_EQ(born.stream.front().playTick, 1000);
+        EXPECT_EQ(born.motion.heldJumpSet, 0);
+    }
 }
 
 TEST_F(DecodeTest, TheReportAfterAHeldOneDecidesWhichWasWrong) {

@@ -252,3 +252,37 @@ TEST_F(StandingReports, AReportOfASpeedNoRollGoesTakesTheSpeedItsPositionTells) 
         EXPECT_NEAR(p.groundSpeedKt, row.speedAfter, 0.1);
     }
 }
+
+TEST_F(StandingReports, AReportFarOffToTheSideOfARollStoppedByDeadReckoningIsTheTurnOffItMadeMeanwhile) {
+    // At rest on the landing roll at kA1, nose 340, held there by dead
+    // reckoning after its reports paused; the next report lies `metres` off
+    // on `bearing`.
+    struct Row {
+        const char* what;
+        double bearing, metres;
+        bool accepted;
+    };
+    const Row rows[] = {
+        // Off the runway to the east and a little behind: the aircraft
+        // turned off while its reports paused. Refused, it stood on the
+        // runway until its world ended while every report of its taxi came.
+        {"200 m off to the side, 17 m behind", 75.0, 200.0, true},
+        {"60 m off to the side, 40 m behind", 104.0, 72.0, true},
+        // Behind along the runway: the roll ran past it, and goes on.
+        {"40 m straight behind", 160.0, 40.0, false},
+        {"100 m behind, 50 m to the side", 133.0, 112.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        LiveAc& ac = onGround(kHexStanding, kA1, 340.0, AcPhase::landing_roll);
+        StreamPoint& last = ac.stream.back();
+        last.groundSpeedKt = 0.0;
+        last.stationary = 1;
+        last.playTick = 14347;
+        ac.extrapolationCount = 12;
+        StreamPoint p = groundPoint(from(kA1, row.bearing, row.metres), 17307, 11.6);
+        ASSERT_EQ(checkExtendingSituations(ac, p), row.accepted);
+        if (row.accepted) EXPECT_EQ(ac.extrapolationCount, 0);
+    }
+}
