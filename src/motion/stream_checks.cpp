@@ -622,18 +622,21 @@ bool lf_setsOffFromStop(const LiveAc& ac, const StreamPoint& p) {
 }
 
 // A landing roll come to rest whose stream is a hold where it stands (the
-// reports at no speed there, or the feed repeating its last position while
-// the aircraft rolled on): a report moving at a ground pace that standing
+// reports at no speed there, the feed repeating its last position while
+// the aircraft rolled on, or its dead reckoning braking it to rest while
+// the reports paused): a report moving at a ground pace that standing
 // there until the hold's time leaves no time to reach tells that the
 // aircraft did not stand there that long. Held, it stood until the last
 // copy and then fell 40 s behind the report 200 m on and every one after
-// it. The hold ends now, and the leg to the report takes its time; a hold
-// the report leaves time for stays (the taxi judges its holds the same way).
+// it; held on its dead-reckoned stop, a CRJ9 stood out the 3 s copy after
+// the report 680 m on came and passed that report 12.9 s late. The hold
+// ends now, and the leg to the report takes its time; a hold the report
+// leaves time for stays (the taxi judges its holds the same way).
 void lf_leaveStaleRollHold(LiveAc& ac, const StreamPoint& p) {
     auto& s = ac.stream;
     const double kt = p.groundSpeedKt;
-    if (ac.phase != AcPhase::landing_roll || !lf_active(ac) || ac.onGround == 0 || lf_extrapolating(ac) ||
-        p.airborne != 0 || !(kt >= kReportedMovingKt) || !(kt <= kMostGroundKt))
+    if (ac.phase != AcPhase::landing_roll || !lf_active(ac) || ac.onGround == 0 || p.airborne != 0 ||
+        !(kt >= kReportedMovingKt) || !(kt <= kMostGroundKt))
         return;
     const StreamPoint& hold = s.front();
     const bool allHold = std::all_of(s.begin(), s.end(), [&](const StreamPoint& q) {

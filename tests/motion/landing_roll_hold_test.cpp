@@ -2,8 +2,9 @@
 // helicopter running on onto its pad, standing and lifting off again, judged
 // tick by tick by the smoothness checker; the reports of an aircraft
 // standing on its landing roll, taken as where it stands, and a hold there
-// that a report moving on could not have followed; and the speed of
-// the touchdown report after the reports paused on the approach.
+// (theirs or dead reckoning's) that a report moving on could not have
+// followed; and the speed of the touchdown report after the reports paused
+// on the approach.
 
 #include <gmock/gmock.h>
 
@@ -186,15 +187,21 @@ TEST_F(StandingReports, AHoldOnTheLandingRollEndsWhenTheReportAfterItCouldNotBeR
         std::int32_t holdDue, reportDue;
         double metres, reportKt;
         bool endsNow;
+        bool reckoned;  // the hold is where dead reckoning stopped it
     };
     const Row rows[] = {
         // The feed repeated the position while the aircraft went on: 200 m
         // at 6.4 kt from the last copy is a minute, there is 1 s.
-        {"copies, the report 200 m on 1 s after them", 0.0, 12965, 13365, 200.0, 6.4, true},
+        {"copies, the report 200 m on 1 s after them", 0.0, 12965, 13365, 200.0, 6.4, true, false},
         // It stood there, and set off in time for the report.
-        {"a stop, the report 5 m on 5 s after it", 0.0, 12700, 13500, 5.0, 5.0, false},
+        {"a stop, the report 5 m on 5 s after it", 0.0, 12700, 13500, 5.0, 5.0, false, false},
         // Still rolling into the hold: the roll brakes to it first.
-        {"rolling into the hold 30 m short", 30.0, 12965, 13365, 200.0, 6.4, false},
+        {"rolling into the hold 30 m short", 30.0, 12965, 13365, 200.0, 6.4, false, false},
+        // Its dead reckoning braked it to rest while the reports paused: 680 m
+        // at 9.9 kt is over two minutes, there are 29 s.
+        {"dead-reckoned to rest, the report 680 m on 29 s after", 0.0, 12259, 15177, 680.0, 9.9, true, true},
+        // A guessed stop the report leaves time to stand at stays too.
+        {"dead-reckoned to rest, the report 5 m on 5 s after", 0.0, 12700, 13500, 5.0, 5.0, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -204,6 +211,7 @@ TEST_F(StandingReports, AHoldOnTheLandingRollEndsWhenTheReportAfterItCouldNotBeR
         hold.stationary = 1;
         ac.stream = {hold, hold};
         ac.stream.back().playTick = row.holdDue + 300;
+        ac.extrapolationCount = row.reckoned ? 1 : 0;
         StreamPoint p = groundPoint(from(kA1, 40.0, row.metres), row.reportDue, row.reportKt);
         ASSERT_TRUE(checkExtendingSituations(ac, p));
         ac.stream.push_back(p);
