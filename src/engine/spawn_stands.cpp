@@ -37,7 +37,8 @@ constexpr double kCalmSpeedKt = 6.0;
 // A first report at this speed or less stands (kt).
 constexpr double kStandingKt = 0.5;
 constexpr double kCalmSpreadSquaredNm = 0.0003571528532577005;  // 35 m
-// A report the decoder set aside says the aircraft moves from this speed (kt).
+// A report says the aircraft moves from this speed (kt): one the decoder set
+// aside, or the first it was created with.
 constexpr double kMovingSetAsideKt = 1.0;
 // A pushback report this far (m) from the one before tells the way the
 // aircraft was pushed.
@@ -161,7 +162,7 @@ void lf_undoPromotion(LiveAc& ac, std::uint32_t objectId) {
 // stand watch as if they came now, from the stand it stands on facing the
 // stand's way: a pushback that has begun is kept for it, and the watch goes
 // on from them.
-void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
+void lf_watchReportsAtSpawn(LiveAc& ac, const StreamPoint& first, const std::vector<StreamPoint>& later) {
     gf_forgetLeavingReports(ac);
     MotionState& m = ac.motion;
     m.standDistancesSet = 0;
@@ -171,7 +172,28 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
     ac.pose.longitude = ac.standPos.lon;
     ac.pose.heading = ac.standHeadingRad;
     StreamPoint at = ac.stream.front();
+    // A first report that moves (its pushback or tow begun, the stream calm
+    // all the same) tells where the aircraft was when it fell due, not that
+    // it stood at its stand then: it stood there until its pace from rest
+    // gets it there in time, and the report goes to the watch as it came.
+    // Taken for its last report at the stand, a B739 removed from its stand
+    // while its reports paused was created again there with its pushback
+    // 12 m on: the pushback waited until that report fell due and trailed
+    // its reports by 6 s.
+    const bool moved = gf_believedGroundKt(first.groundSpeedKt) >= kMovingSetAsideKt;
+    if (moved) {
+        const std::int32_t left = gf_tickPlus(0, gf_mustLeaveBy(at, first));
+        if (gf_ticksBetween(left, at.playTick) > 0) at.playTick = left;
+    }
     checkAtStandSituations(ac, at);
+    if (moved) {
+        StreamPoint p = first;
+        const LaLo reported = gf_reportedPosition(p);
+        p.lat = reported.lat;
+        p.lon = reported.lon;
+        p.stationary = 0;
+        checkAtStandSituations(ac, p);
+    }
     // Each where it was reported: the stream checks moved the scatter of a
     // standing aircraft onto the point before it, and copies show none.
     // Taken as copies, the reports of a parked C172 that had scattered by
@@ -198,7 +220,7 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const std::vector<StreamPoint>& later) {
         held.thinnedReportSet = 0;
         ac.lastReportTime = held.thinnedReportTime;
         StreamPoint p = held.thinnedReport;
-        const std::int32_t after = later.empty() ? at.playTick : later.back().playTick;
+        const std::int32_t after = !later.empty() ? later.back().playTick : moved ? first.playTick : at.playTick;
         if (gf_ticksBetween(after, p.playTick) <= 0) p.playTick = gf_tickPlus(after, 1);
         checkAtStandSituations(ac, p);
     }
@@ -238,8 +260,6 @@ Stand* chooseSpawnStand(LiveAc& ac) {
         return nullptr;
     }
     if (const MakeWayResult way = makeWayAtStand(ac, *stand, true); way.found) ac.promoteStaticId = way.promoteHexid;
-    front.stationary = 1;
-    front.groundSpeedKt = 0.0;
     return stand;
 }
 
@@ -255,12 +275,15 @@ void parkAtSpawnStand(LiveAc& ac, const Stand& stand) {
     const std::vector<StreamPoint> later(ac.stream.begin() + 1, ac.stream.end());
     if (ac.stream.size() > 1) ac.stream.resize(1);
     StreamPoint& front = ac.stream.front();
+    const StreamPoint first = front;
+    front.stationary = 1;
+    front.groundSpeedKt = 0.0;
     front.lat = stand.latitude;
     front.lon = stand.longitude;
     front.trackDeg = stand.heading * radiansToDegrees;
     gf_addRealStandOption(stand.id, ac, kSpawnStandOption);
     if (ac.promoteStaticId == 0) gf_trimParkedToTarget(1);
-    lf_watchReportsAtSpawn(ac, later);
+    lf_watchReportsAtSpawn(ac, first, later);
 }
 
 bool promoteStaticToLive(LiveAc& ac) {

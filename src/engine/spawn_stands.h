@@ -19,13 +19,16 @@
 // searched again at the same place. A stand that another live aircraft holds
 // (and keeps), whose colliding stands hold live aircraft within wing reach,
 // or that is not free drops the aircraft (`removeRecord`). The statics in the way make way; one that may be taken
-// over is named in `promoteStaticId`. The front point then stands still.
+// over is named in `promoteStaticId`.
 Stand* chooseSpawnStand(LiveAc& ac);
 
 // The aircraft spawns parked at the chosen stand: phase parked, its front
-// point (the only one kept) on the stand with the stand's heading, its park
-// time and phase clock stamped, the stand use recorded as a flight option;
-// unless it takes over a static, the parked aircraft are trimmed for one more.
+// point (the only one kept) standing still on the stand with the stand's
+// heading, its park time and phase clock stamped, the stand use recorded as
+// a flight option; unless it takes over a static, the parked aircraft are
+// trimmed for one more. The reports it was created with go to the stand
+// watch: a first one that moves (1 kt or more) as it came, after the stand
+// where the aircraft stood until it had to set off to be there in time.
 void parkAtSpawnStand(LiveAc& ac, const Stand& stand);
 
 // Takes over the object of the active static named by `promoteStaticId` on

@@ -10,10 +10,11 @@
 // its object existed, the curve two reports of a turn tell by their tracks,
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
-// aircraft created late into its pushback, a ground speed no aircraft goes
-// taken as the pace its position gives once the pushback has begun, a
-// report going nose first by its own track that takes no pushback on, and a
-// stale repeat of where the pushback ended.
+// aircraft created late into its pushback (or from a first report already
+// pushed back), a ground speed no aircraft goes taken as the pace its
+// position gives once the pushback has begun, a report going nose first by
+// its own track that takes no pushback on, and a stale repeat of where the
+// pushback ended.
 
 #include <gmock/gmock.h>
 
@@ -88,6 +89,18 @@ protected:
         }
         parkAtSpawnStand(born, stand(3));
         return born;
+    }
+    // Its object asked for at tick `now`, having been created parked: where
+    // the request puts it.
+    static LaLo askedForAt(LiveAc& born, std::int32_t now) {
+        born.simState = AcSimState::adding2sim;
+        tickCount.store(now);
+        AiCreateRequest request{};
+        request.hexid = born.hexid;
+        request.position.Latitude = born.pose.latitude;
+        request.position.Longitude = born.pose.longitude;
+        gf_placeLateCreateNow(request);
+        return {request.position.Latitude, request.position.Longitude};
     }
     // Pushing back from `at` (nose north, at `speedKt`) at tick 10000 along
     // its kept reports: the leg's end lies on the curve they tell, off the
@@ -955,19 +968,41 @@ TEST_F(PushbackReports, CreatedLateIntoItsPushbackItAppearsAtTheLastReportDueNot
         tickCount.store(12000);
         parkAtSpawnStand(born, stand(3));
         ASSERT_EQ(born.motion.leaving.pushback.size(), 2u);
-        born.simState = AcSimState::adding2sim;
-        tickCount.store(row.now);
-        AiCreateRequest request{};
-        request.hexid = born.hexid;
-        request.position.Latitude = born.pose.latitude;
-        request.position.Longitude = born.pose.longitude;
-        gf_placeLateCreateNow(request);
+        const LaLo asked = askedForAt(born, row.now);
         const LaLo at = from(kB1, 180.0, row.southM);
-        EXPECT_LT(gf_distanceNm({request.position.Latitude, request.position.Longitude}, at) * metresPerNm, 0.01);
+        EXPECT_LT(gf_distanceNm(asked, at) * metresPerNm, 0.01);
         EXPECT_LT(gf_distanceNm({born.pose.latitude, born.pose.longitude}, at) * metresPerNm, 0.01);
         EXPECT_LT(metresTo(born.stream.front(), at), 0.01);
         // Tail first: the nose points back at the stand.
         EXPECT_NEAR(std::remainder(born.pose.heading, fullCircle), 0.0, 1e-6);
+    }
+}
+
+TEST_F(PushbackReports, CreatedFromAFirstReportAlreadyPushedBackItLeftItsStandAsThatReportsPaceSays) {
+    // Its reports paused while it stood on RAMP B1 (nose north); the first
+    // it is created with lies 5 m south at 3 kt (due 12800), the next 10 m
+    // (13100). That first report is the pushback's, not its last at the
+    // stand: asked for as it falls due or after, it appears as far on as the
+    // pushback got; asked for before, it has set off from its stand already.
+    struct Row {
+        std::int32_t now;
+        double leastM, mostM;  // where it appears, south of the stand
+    };
+    for (const Row row : {Row{12700, 1.0, 4.99}, Row{12800, 4.99, 5.01}, Row{12900, 6.66, 6.67}}) {
+        SCOPED_TRACE(row.now);
+        g_liveAircraft.clear();
+        LiveAc& born = addLive(0x484C45, AcSimState::buffer, 0, {south(5.0, 12800, 3.0), south(10.0, 13100, 3.0)});
+        born.phase = AcPhase::birth;
+        tickCount.store(12000);
+        parkAtSpawnStand(born, stand(3));
+        ASSERT_EQ(born.motion.leaving.pushback.size(), 2u);
+        EXPECT_LT(metresTo(born.motion.leaving.pushback.front(), from(kB1, 180.0, 5.0)), 0.01);
+        EXPECT_EQ(born.stream.front().groundSpeedKt, 0.0) << "parked on its stand until then";
+        const LaLo at = askedForAt(born, row.now);
+        EXPECT_NEAR(gf_relativePosition(kB1, 0.0, at).across, 0.0, 0.01);
+        const double southM = -gf_relativePosition(kB1, 0.0, at).along;
+        EXPECT_GE(southM, row.leastM);
+        EXPECT_LE(southM, row.mostM);
     }
 }
 
