@@ -491,6 +491,14 @@ void lf_keepSetAsideCorner(LiveAc& ac, const TrafficRecord& record) {
     lf_playSetAside(ac);
 }
 
+// A moving ground report off the spot where the stream's last point `last`
+// has the aircraft at rest: it has the aircraft setting off from there.
+bool lf_setsOffFromRest(const StreamPoint& last, const StreamPoint& aside) {
+    const bool lastAtRest = last.stationary != 0 || !(last.groundSpeedKt > 0.0);
+    return lastAtRest && aside.groundSpeedKt >= kNoSpeedKt &&
+           gf_distanceNm(lf_position(last), lf_position(aside)) * metresPerNm > kStandingSpotM;
+}
+
 // A taxi's report set aside as thinned out that has the aircraft moving off
 // the spot where the stream's last point has it at rest, and a new report
 // thinned out against that point in turn: the set-aside one goes into the
@@ -504,10 +512,7 @@ void lf_keepSetOffAside(LiveAc& ac, const TrafficRecord& record) {
     const StreamPoint* aside = lf_setAsideBefore(ac, record);
     if (aside == nullptr || ac.phase != AcPhase::taxi || ac.extrapolationCount > 0) return;
     const StreamPoint& last = ac.stream.back();
-    const bool lastAtRest = last.stationary != 0 || !(last.groundSpeedKt > 0.0);
-    if (!lastAtRest || !(aside->groundSpeedKt >= kNoSpeedKt) ||
-        !(gf_distanceNm(lf_position(last), lf_position(*aside)) * metresPerNm > kStandingSpotM))
-        return;
+    if (!lf_setsOffFromRest(last, *aside)) return;
     if (lf_reportsStop(ac, last, record.point) ||
         !lf_isThinnedOut(record.point, last, record.time - ac.lastReportTime))
         return;
@@ -743,7 +748,8 @@ void lf_decodeMessage(const TrafficRecord& record) {
             // play while it still rolls (a roll whose reports end short of
             // rest stopped short of its last report); marked as the roll's,
             // it is dropped once the roll has turned off into a taxi, whose
-            // own legs already lead on from there.
+            // own legs already lead on from there (unless they end at rest
+            // short of it: gf_playThinnedReports).
             MotionState& m = ac.motion;
             if (m.thinnedReportSet != 0 && record.time <= m.thinnedReportTime) return;
             const bool rolling = lf_rollsOnItsWheels(ac);
@@ -1346,6 +1352,14 @@ void gf_playThinnedReports() {
     for (LiveAc& ac : g_liveAircraft) {
         MotionState& m = ac.motion;
         if (m.thinnedReportSet == 0) continue;
+        // The roll's own, once the roll has turned off into a taxi whose
+        // stream ends at rest short of it, is the taxi's to play: no leg of
+        // the taxi leads on to it. Dropped, an arrival whose reports in its
+        // exit turn repeated a place at no speed, then had it 15 m on at
+        // 10 kt as they ended, held at the repeat for good, 60 s behind.
+        if (m.thinnedReportSet == kSetAsideOnTheRoll && ac.phase == AcPhase::taxi && !ac.stream.empty() &&
+            lf_setsOffFromRest(ac.stream.back(), m.thinnedReport))
+            m.thinnedReportSet = 1;
         // Not yet shown, it waits to be shown taxiing; the roll's own is
         // played on the roll only.
         const bool onRoll = m.thinnedReportSet == kSetAsideOnTheRoll;

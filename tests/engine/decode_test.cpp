@@ -358,6 +358,8 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
          {{5, 10, false, 0}, {0, 0, false, 2500}}, 1005, 10, 2, AcPhase::landing_roll, AcPhase::landing_roll},
         {"not once the roll has turned off into a taxi", 3000, {{5, 10, false, 0}, {0, 0, false, 2500}}, 1000, 0, 1,
          AcPhase::landing_roll, AcPhase::taxi},
+        {"but so when the taxi's stream ends at rest short of it: it sets off from there", 3000,
+         {{5, 10, false, 0}, {0, 0, false, 2500}}, 1005, 10, 2, AcPhase::landing_roll, AcPhase::taxi, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
