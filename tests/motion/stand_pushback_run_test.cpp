@@ -179,3 +179,43 @@ TEST_F(StandPushbackRun, APushbackSeenOnlyWhereItEndedTakesTheAircraftThere) {
             if (f.check == MotionCheck::Lag || f.check == MotionCheck::NoseTravel) ADD_FAILURE() << f.text();
     }
 }
+
+// Pushed back straight, it stands where the pushback ended, is reported
+// setting off a few metres at a walking pace across its nose, and its reports
+// then pause: the next one lies 270 m on, its positions having kept 12.7 kt
+// across the pause though it gives 8.3. Turning on the spot toward it first,
+// the aircraft catches up at the pace its positions kept, not held to twice
+// the speed that report gives, and comes to it and those after on time.
+TEST_F(StandPushbackRun, TheTaxiAfterAPauseCatchesUpAtThePaceItsReportsKept) {
+    const std::uint32_t hexid = 0xE30200;
+    const Route at = standing(hexid, 20.0);
+    Route push = ground(hexid, at.at(0.0).position, 90.0, 0.0);
+    push.speedTo(2.9, 5).straight(50).speedTo(0.0, 5);
+    const LaLo end = push.at(push.duration()).position;
+    Route stands = ground(hexid, end, 270.0, 0.0);
+    stands.straight(14.0);
+    Route creepWay = ground(hexid, end, 180.0, 3.6);
+    creepWay.straight(1.9);
+    const Route creeps = ground(hexid, creepWay.at(creepWay.duration()).position, 180.0, 3.6);
+    constexpr double kPauseS = 41.6;
+    Route away = ground(hexid, creeps.at(0.0).position, 180.0, 12.7);
+    away.straight(kPauseS);
+    Route taxi = ground(hexid, away.at(away.duration()).position, 180.0, 8.3);
+    taxi.straight(20.0);
+    const auto from = harness->engine().engineTick();
+    const auto pushAt = from + static_cast<std::int32_t>(at.duration() * 100.0);
+    const auto endAt = pushAt + static_cast<std::int32_t>(push.duration() * 100.0);
+    const auto creepAt = endAt + static_cast<std::int32_t>(stands.duration() * 100.0) + 600;
+    const auto taxiAt = creepAt + static_cast<std::int32_t>(kPauseS * 100.0);
+    harness->add(at, 5.0, from);
+    harness->add(push, 5.0, pushAt);
+    harness->add(stands, 4.0, endAt);
+    harness->add(creeps, 1.0, creepAt);
+    harness->add(taxi, 5.0, taxiAt);
+    run(hexid, taxiAt + static_cast<std::int32_t>(taxi.duration() * 100.0) + 3000);
+    const AircraftRecord* r = harness->record(hexid);
+    ASSERT_NE(r, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_GT(result.judged.at(MotionCheck::Lag), 10u);
+    for (const MotionFinding& f : result.findings) ADD_FAILURE() << f.text();
+}
