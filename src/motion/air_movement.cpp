@@ -687,8 +687,16 @@ double gf_mostBelievedPaceToReportKt(const LiveAc& ac, const StreamPoint& report
                         lf_samePlace(m.lastAirReport, report);
     if (!latest || m.airReportBeforeSet == 0 || m.airReportBefore.airborne == 0) return MotionState::unknown;
     const StreamPoint& before = m.airReportBefore;
-    const double ownKt = gf_speedKtOver(gf_distanceNm(lf_position(before), lf_position(report)),
-                                        gf_ticksBetween(before.playTick, report.playTick));
+    // Over the reports' own times, not the ticks they were played at: those
+    // shift as the feed's delay is learnt. An aircraft's first report, played
+    // before that delay was known, lay 3.8 s further back from the report
+    // after a 72 s pause by the ticks than by the reports' times; held to the
+    // slower pace (286 kt where its reports allowed 300), a holding DH8D
+    // came round to that report 7.3 s late instead of 5.5.
+    const double gapS = m.lastAirReportTime - m.airReportBeforeTime;
+    if (!(gapS > 0.0)) return MotionState::unknown;
+    const double ownKt =
+        gf_speedKtOver(gf_distanceNm(lf_position(before), lf_position(report)), gapS * kTicksPerSecond);
     if (!std::isfinite(ownKt) || !(ownKt >= 0.0)) return MotionState::unknown;
     return kAimedUnder * (kOwnPaceShare * ownKt + kOwnPaceSlackKt);
 }

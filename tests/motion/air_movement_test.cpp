@@ -557,8 +557,10 @@ TEST_F(AirMovement, ALateFlyingLegIsFlownFasterUpToHalfAsFastAgain) {
         ac.motion.airReportBefore =
             row.frontIsReportBefore ? front : at(beforeAt, 5000, true, report.playTick - 6000, 0, 220.0);
         ac.motion.airReportBeforeSet = 1;
+        ac.motion.airReportBeforeTime = ac.motion.airReportBefore.playTick / 100.0;
         ac.motion.lastAirReport = report;
         ac.motion.lastAirReportSet = 1;
+        ac.motion.lastAirReportTime = report.playTick / 100.0;
         nextPosAir(ac);
         EXPECT_NEAR(ac.stream[1].playTick - now, 4.0 / row.flownKt * 360000.0, 2.0);
     }
@@ -946,6 +948,8 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
     // behind its reports: it is made again where they are. On the approach
     // (the reports paused while the aircraft turned onto final) the way round
     // is flown only within that pace: with none known the leg stays straight.
+    // The pace is over the reports' own 60 s, however far apart the two were
+    // played (the feed's delay learnt between them).
     struct Row {
         const char* name;
         double ownKt;
@@ -954,6 +958,7 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         double wayKt;  // 0: as fast as the way needs, reaching the report on time; < 0: no way round
         bool madeAgain = false;
         AcPhase phase = AcPhase::flying;
+        double playedApartS = 60.0;
     };
     const Row rows[] = {
         {"reports keep 135 kt: 9 s late", 135.0, true, 225.0, 0.98 * (2.0 * 135.0 + 20.0)},
@@ -967,6 +972,10 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         {"approach: reports keep 120 kt: 14 s late", 120.0, true, 225.0, 0.0, true, AcPhase::landing},
         {"approach: reports keep 200 kt", 200.0, true, 225.0, 0.0, false, AcPhase::landing},
         {"approach: a later report went in", 120.0, false, 225.0, -1.0, false, AcPhase::landing},
+        {"reports keep 135 kt, played 4 s closer", 135.0, true, 225.0, 0.98 * (2.0 * 135.0 + 20.0), false,
+         AcPhase::flying, 56.0},
+        {"reports keep 135 kt, played 4 s further apart", 135.0, true, 225.0, 0.98 * (2.0 * 135.0 + 20.0), false,
+         AcPhase::flying, 64.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -983,10 +992,13 @@ TEST_F(AirMovement, AWayRoundIsFlownNoFasterThanTwiceThePaceItsReportsKeepAcross
         ac.motion.delayLimit = 100000;
         // The report before, 60 s before this one, due south-west of it.
         const LaLo beforeAt = gf_destinationPoint(to, {225.0 * kDeg, row.ownKt / 60.0 * feetPerNm});
-        ac.motion.airReportBefore = at(beforeAt, 8000, true, report.playTick - 6000, 0, row.reportKt);
+        ac.motion.airReportBefore = at(beforeAt, 8000, true, report.playTick - std::lround(row.playedApartS * 100.0),
+                                       0, row.reportKt);
         ac.motion.airReportBeforeSet = 1;
+        ac.motion.airReportBeforeTime = 1000.0;
         ac.motion.lastAirReport = row.latest ? report : at(from, 8000, true, report.playTick + 300, 0, row.reportKt);
         ac.motion.lastAirReportSet = 1;
+        ac.motion.lastAirReportTime = row.latest ? 1060.0 : 1063.0;
         nextPosAir(ac);
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.madeAgain);
         EXPECT_EQ(quarantine.contains(ac.hexid), row.madeAgain);
