@@ -210,6 +210,65 @@ TEST(MotionReportChecks, ATurnReportedInStepsShorterThanALegIsStillATurn) {
     }
 }
 
+TEST(MotionReportChecks, ATurnTheTracksShowAcrossAPauseIsATurn) {
+    // Flying at 100 m/s, its first report on track `firstTrackDeg`, then a
+    // minute's pause, then reports every 2 s on track 150; the first report
+    // after the pause lies on a bearing of 130 from the one before, 20
+    // degrees off the way on. The pose plays the reports' way 7 s late,
+    // point to point. The tracks turned 60 degrees across the pause: a turn,
+    // and 10 s are allowed for 30 s after it. Tracks that did not turn tell
+    // none: 5 s.
+    struct Row {
+        double firstTrackDeg;
+        bool finding;
+    };
+    for (const Row row : {Row{90.0, false}, Row{150.0, true}}) {
+        SCOPED_TRACE(::testing::Message() << "first track " << row.firstTrackDeg);
+        constexpr double v = 100.0;
+        constexpr double lagS = 7.0;
+        const auto onBearing = [](LaLo from, double deg, double metres) {
+            return gf_destinationPoint(from, {deg * degreesToRadians, metres * feetPerMetre});
+        };
+        AircraftRecord r;
+        r.hexid = 0xABC006;
+        r.category = Large;
+        r.categoryKnown = true;
+        const auto add = [&](double t, LaLo at, double trackDeg) {
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100;
+            p.position = at;
+            p.groundSpeedKt = v * kMpsToKnots;
+            p.trackDeg = trackDeg;
+            p.airborne = true;
+            r.reports.push_back(p);
+        };
+        add(0.0, lf_east(0.0), row.firstTrackDeg);
+        const LaLo afterPause = onBearing(lf_east(0.0), 130.0, v * 55.0);
+        for (double t = 60.0; t <= 120.0; t += 2.0) add(t, onBearing(afterPause, 150.0, v * (t - 60.0)), 150.0);
+        for (int tick = 0; tick <= 12700; ++tick) {
+            const double at = std::max(0.0, tick / 100.0 - lagS);
+            std::size_t i = 0;
+            while (i + 2 < r.reports.size() && r.reports[i + 1].dueTick <= at * 100.0) ++i;
+            const ReportedPosition& a = r.reports[i];
+            const ReportedPosition& b = r.reports[i + 1];
+            const double f = std::clamp((at * 100.0 - a.dueTick) / (b.dueTick - a.dueTick), 0.0, 1.0);
+            MotionSample m;
+            m.tick = tick;
+            m.pose = {a.position.lat + f * (b.position.lat - a.position.lat),
+                      a.position.lon + f * (b.position.lon - a.position.lon), 5000.0, 0.0,
+                      b.trackDeg * degreesToRadians, 400.0, 0.0, 0.0};
+            m.onGround = false;
+            m.phase = AcPhase::flying;
+            r.samples.push_back(m);
+        }
+        MotionCheckResult result = SmoothnessChecker{}.check(r);
+        // The reports due in the 20 s after the pause.
+        std::erase_if(result.findings, [](const MotionFinding& f) { return f.tick < 6000 || f.tick > 8000; });
+        EXPECT_EQ(result.count(MotionCheck::Lag) != 0, row.finding) << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) {
     // Taxiing west at 8 m/s, reported every 2 s up to 18 s; nothing for 40 s
     // while it turns; from 58 s on it is reported every 2 s from P, 40 m

@@ -1398,6 +1398,17 @@ Offset lf_velocityAt(const ReportedPosition& a, const ReportedPosition& p, const
 
 double lf_offDeg(double aDeg, double bDeg) { return std::fabs(std::remainder(aDeg - bDeg, 360.0)); }
 
+// Whether the reports' own tracks turned between two moving reports: a turn
+// made while the reports paused (a hold's turn between reports a minute
+// apart) need not show in the bearings between their positions, the first
+// report after the pause lying on the way the aircraft goes on. A standing
+// aircraft's track tells nothing.
+bool lf_tracksTurned(const ReportedPosition& a, const ReportedPosition& b) {
+    constexpr double kMovingKt = 3.0;
+    return a.groundSpeedKt >= kMovingKt && b.groundSpeedKt >= kMovingKt && std::isfinite(a.trackDeg) &&
+           std::isfinite(b.trackDeg) && lf_offDeg(a.trackDeg, b.trackDeg) >= kTurnDeg;
+}
+
 }  // namespace
 
 void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResult& out) const {
@@ -1445,6 +1456,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             lf_offDeg(lf_bearingDeg(path[from - 1]->position, p.position),
                       lf_bearingDeg(p.position, path[to]->position)) >= kTurnDeg)
             lastTurnOrHold = due;
+        if (i > 0 && lf_tracksTurned(*path[i - 1], p)) lastTurnOrHold = due;
         if (!lf_activeAt(s, due)) {
             reachedAt = kNone;
             continue;
