@@ -10,6 +10,7 @@
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/next_position.h"
+#include "motion/runways.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -22,6 +23,19 @@ constexpr double kGearUpHeightFt = 2400.0;
 constexpr double kFirstFlapsHeightFt = 2000.0;
 constexpr std::int32_t kRetimeLimitFloor = 900;
 constexpr std::int32_t kApproachRetimeLimit = 2700;
+// How far (ft) a report still marked airborne may lie from the height of the
+// runway it is over and be taken as on it.
+constexpr double kOnRunwaySlackFt = 50.0;
+
+// A point the aircraft is down on the runway at: reported on the ground, or
+// still marked airborne but over a runway at its height (the first report
+// after a pause can lag the touchdown in its ground flag, not in its height).
+bool lf_downAt(const LiveAc& ac, const StreamPoint& point) {
+    if (point.airborne == 0) return true;
+    if (!std::isfinite(point.altitudeFt)) return false;
+    const auto runway = findLandingRunway({point.lat, point.lon}, ac.pose.heading);
+    return runway && std::fabs(point.altitudeFt - runway->altitudeFt) <= kOnRunwaySlackFt;
+}
 
 // Throttle toward the climb or the descent, flaps and gear by height.
 void lf_configureForHeight(LiveAc& ac, double height) {
@@ -122,8 +136,9 @@ void updateAirConfig(LiveAc& ac, std::optional<double> heightFt) {
     // configured by its height alone, an AT76 whose reports paused 626 ft
     // up and came back on the runway flew its one leg down as a flight,
     // touched down without a landing roll and stopped dead at its last
-    // report from 88 kt.
-    const bool legEndsOnGround = ac.stream.size() >= 2 && ac.stream[1].airborne == 0;
+    // report from 88 kt. The same AT76 with its first report back still
+    // marked airborne, at the runway's height, did the same.
+    const bool legEndsOnGround = ac.stream.size() >= 2 && lf_downAt(ac, ac.stream[1]);
     if (height > limit && ac.phase != AcPhase::landing && !legEndsOnGround)
         lf_configureForHeight(ac, height);
     else
@@ -135,9 +150,11 @@ void updateAirPhase(LiveAc& ac) {
     if (ac.stream.size() < 2) return;
     const StreamPoint& f = ac.stream[0];
     const StreamPoint& n = ac.stream[1];
+    // A report down on the runway ends a descent whether or not its ground
+    // flag says so yet: level there, it shows no descent of its own.
     const bool descending =
         (f.altitudeFt - 10.0 > n.altitudeFt && f.verticalSpeed <= -250.0 && n.verticalSpeed <= -250.0) ||
-        (n.airborne == 0 &&
+        (lf_downAt(ac, n) &&
          (f.verticalSpeed <= -250.0 || f.altitudeFt > n.altitudeFt + 10.0 || ac.pose.verticalSpeed <= -250.0));
     // Climbing away: two reports climbing, or the last one of the stream
     // when it is the first to climb. Nothing after it to confirm or deny the

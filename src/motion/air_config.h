@@ -10,8 +10,8 @@
 
 // Once per airborne leg: the configuration for the height (ft; the height
 // above ground when none is given), or below the category's configuration
-// height, while landing and on a leg that ends on the ground the phase
-// decision.
+// height, while landing and on a leg that ends on the ground (or at the
+// height of the runway it ends over) the phase decision.
 void updateAirConfig(LiveAc& ac, std::optional<double> heightFt);
 
 // Starts an approach, goes around or sets the climb configuration.

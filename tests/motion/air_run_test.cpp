@@ -40,6 +40,51 @@ protected:
         addAirportRunway(spec);
     }
 
+    // An AT76 reported every 2 s down to 640 ft above the field (above the
+    // 625 ft its approach is decided below), then nothing for 77 s, then on
+    // the runway until its stream ends on the landing roll at 45 kt; with
+    // `backAirborne` the first report after the pause is the touchdown,
+    // still marked airborne and level. It must pass the checker, approach,
+    // land and roll out.
+    void flyPausedArrival(std::uint32_t hexid, bool backAirborne, const char* plot) {
+        ScannedLiveriesBuilder liveries = EngineHarness::defaultLiveries();
+        liveries.livery("KLM", "AT76", "KLM AT76");
+        harness->engine().installLiveries(liveries);
+        harness->engine().settings([](SettingsSnapshot& s) { s.TWO_PROPS = 1; });
+        Route route(hexid, {50.2, 8.0}, 90.0, 70.0, kFieldFt + 1200.0, true);
+        route.identity("KLM471", "PH-KLA", "AT76", "KLM");
+        route.climb(-500).straight(67.2);
+        const double pauseS = route.duration();
+        route.straight(76.8);
+        const double touchdownS = route.duration();
+        route.land().speedTo(45.0, 10).straight(4);
+        airportAt(route.at(touchdownS).position);
+        ASSERT_NEAR(route.at(pauseS).altitudeFt - kFieldFt, 640.0, 1.0);
+        ASSERT_NEAR(route.at(touchdownS).altitudeFt, kFieldFt, 1.0);
+        std::map<std::int32_t, std::vector<TrafficRecord>> batches;
+        for (double s = 0.0; s <= route.duration() + 1e-9; s += 2.0)
+            if (s <= pauseS || s > touchdownS)
+                batches[static_cast<std::int32_t>(std::llround(s * 100.0))].push_back(route.reportAt(s));
+        if (backAirborne) {
+            TrafficRecord back = route.reportAt(touchdownS);
+            ASSERT_EQ(back.point.airborne, 1);
+            back.point.verticalSpeed = 0.0;
+            batches[static_cast<std::int32_t>(std::llround(touchdownS * 100.0))].push_back(back);
+        }
+        for (auto& [tick, batch] : batches) harness->engine().schedule(tick, std::move(batch));
+        harness->run(30000);
+        harness->writePlot(plot);
+
+        const AircraftRecord* r = harness->record(route.hexid());
+        ASSERT_NE(r, nullptr);
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        EXPECT_TRUE(result.findings.empty()) << result.summary();
+        std::vector<AcPhase> phases;
+        for (const MotionSample& s : r->samples)
+            if (phases.empty() || phases.back() != s.phase) phases.push_back(s.phase);
+        EXPECT_THAT(phases, ::testing::ElementsAre(AcPhase::flying, AcPhase::landing, AcPhase::landing_roll));
+        EXPECT_TRUE(r->samples.back().onGround);
+    }
 };
 
 }  // namespace
@@ -108,40 +153,15 @@ TEST_F(AirRun, ClimbCruiseApproachFlareTouchdownAndRollPassTheChecker) {
 }
 
 TEST_F(AirRun, ReportsPausedAboveTheApproachHeightAndBackOnTheRunwayLandAndRollOut) {
-    // An AT76 reported every 2 s down to 640 ft above the field (above the
-    // 625 ft its approach is decided below), then nothing for 77 s, then on
-    // the runway until its stream ends on the landing roll at 45 kt. Its one
-    // leg down to the runway is the approach: the touchdown starts a landing
-    // roll that brakes to rest, not a flight on the ground that stops dead.
-    ScannedLiveriesBuilder liveries = EngineHarness::defaultLiveries();
-    liveries.livery("KLM", "AT76", "KLM AT76");
-    harness->engine().installLiveries(liveries);
-    harness->engine().settings([](SettingsSnapshot& s) { s.TWO_PROPS = 1; });
-    Route route(0xC00002, {50.2, 8.0}, 90.0, 70.0, kFieldFt + 1200.0, true);
-    route.identity("KLM471", "PH-KLA", "AT76", "KLM");
-    route.climb(-500).straight(67.2);
-    const double pauseS = route.duration();
-    route.straight(76.8);
-    const double touchdownS = route.duration();
-    route.land().speedTo(45.0, 10).straight(4);
-    airportAt(route.at(touchdownS).position);
-    ASSERT_NEAR(route.at(pauseS).altitudeFt - kFieldFt, 640.0, 1.0);
-    ASSERT_NEAR(route.at(touchdownS).altitudeFt, kFieldFt, 1.0);
-    std::map<std::int32_t, std::vector<TrafficRecord>> batches;
-    for (double s = 0.0; s <= route.duration() + 1e-9; s += 2.0)
-        if (s <= pauseS || s > touchdownS)
-            batches[static_cast<std::int32_t>(std::llround(s * 100.0))].push_back(route.reportAt(s));
-    for (auto& [tick, batch] : batches) harness->engine().schedule(tick, std::move(batch));
-    harness->run(30000);
-    harness->writePlot("paused_above_the_approach_height");
+    // Its one leg down to the runway is the approach: the touchdown starts a
+    // landing roll that brakes to rest, not a flight on the ground that
+    // stops dead.
+    flyPausedArrival(0xC00002, false, "paused_above_the_approach_height");
+}
 
-    const AircraftRecord* r = harness->record(route.hexid());
-    ASSERT_NE(r, nullptr);
-    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
-    EXPECT_TRUE(result.findings.empty()) << result.summary();
-    std::vector<AcPhase> phases;
-    for (const MotionSample& s : r->samples)
-        if (phases.empty() || phases.back() != s.phase) phases.push_back(s.phase);
-    EXPECT_THAT(phases, ::testing::ElementsAre(AcPhase::flying, AcPhase::landing, AcPhase::landing_roll));
-    EXPECT_TRUE(r->samples.back().onGround);
+TEST_F(AirRun, ReportsPausedAboveTheApproachHeightAndBackAirborneAtFieldHeightLandAndRollOut) {
+    // The first report back is still marked airborne, level at the field's
+    // height over the runway; the ones after it are on the ground. The leg
+    // down to it is the approach just as a leg to a report on the ground is.
+    flyPausedArrival(0xC00003, true, "paused_above_the_approach_height_back_airborne");
 }
