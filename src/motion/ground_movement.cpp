@@ -399,6 +399,40 @@ std::uint32_t lf_speedChangeKind(const LiveAc& ac) {
     return 0;
 }
 
+// A rolling taxi whose next point lies off the nose by more than a turn
+// made rolling brakes to rest straight on to turn on the spot for it; where
+// that stop lies past the point, within the braking run of it, the aircraft
+// passed the point on its way (the reports hooked round it within a metre or
+// two at a crawl) and the leg goes on to the point after it, when that turns
+// off the nose less than the way back does. Kept, the leg doubled back from
+// the stop: an arrival braking from 7.7 kt into a crawl's hook, its next
+// report 0.9 m on and 36 degrees off the nose, stopped 2.3 m past it, turned
+// 170 degrees on the spot to creep back to it and 80 more for the report
+// after it, and came 25 s late to the reports that followed.
+void lf_dropPointPassedBraking(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || ac.extrapolationCount > 0 || s.size() < 3 ||
+        s[1].stationary != 0 || s[2].stationary != 0 || s[1].airborne != 0 || s[2].airborne != 0 ||
+        lf_samePlace(s[1], s[2]))
+        return;
+    const double stepM = gf_rollingStepM(ac);
+    if (!(stepM > 0.0)) return;
+    const LaLo pose = lf_pose(ac);
+    if (gf_isSamePlace(pose, lf_position(s[1])) ||
+        !(lf_angleDeg(gf_bearing(pose, lf_position(s[1])), ac.pose.heading) > kTurnInPlaceDeg))
+        return;
+    const TaxiBraking braking = gf_taxiBraking(stepM);
+    if (braking.ticks <= 0) return;
+    const LaLo stop = gf_taxiBrakingStop(ac, braking);
+    const RelativePosition rel = gf_relativePosition(stop, ac.pose.heading, lf_position(s[1]));
+    if (!(rel.along <= 0.0) || !(gf_distanceNm(stop, lf_position(s[1])) * metresPerNm <= braking.runM)) return;
+    if (gf_isSamePlace(stop, lf_position(s[2])) ||
+        !(lf_angleDeg(gf_bearing(stop, lf_position(s[2])), ac.pose.heading) <
+          lf_angleDeg(gf_bearing(stop, lf_position(s[1])), ac.pose.heading)))
+        return;
+    s.erase(s.begin() + 1);
+}
+
 void lf_moving(LiveAc& ac) {
     MotionState& m = ac.motion;
     // Off the runway already (the exit turn brought the nose round): the
@@ -417,6 +451,7 @@ void lf_moving(LiveAc& ac) {
     if (ac.stream.size() >= 2 && ac.stream[1].stationary == 0 && ac.onGround != 0) {
         // Braking to rest before a hold goes straight on as planned.
         if (m.brakeToRest != kBrakingToRest) {
+            lf_dropPointPassedBraking(ac);
             bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
             if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
             if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
