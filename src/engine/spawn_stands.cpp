@@ -158,6 +158,21 @@ void lf_undoPromotion(LiveAc& ac, std::uint32_t objectId) {
     ac.hasStaticCg = 0;
 }
 
+// Whether the aircraft created at its stand from a first report that moves
+// (`first`, where it was reported) moves off the stand (`standAt`): its next
+// report a metre or more on lies farther from the stand, or without one its
+// own track leads away from the stand. A tow along the lane into its stand,
+// first reported 56 m short of it and going in, was taken for a pushback
+// begun there: it stood at the stand for good, its reports 60 s ahead.
+bool lf_movesOffStand(LaLo standAt, LaLo first, double firstTrackDeg, const std::vector<StreamPoint>& later) {
+    const double firstNm = gf_distanceNm(standAt, first);
+    for (const StreamPoint& p : later) {
+        const LaLo at = gf_reportedPosition(p);
+        if (gf_distanceNm(first, at) * metresPerNm >= kLeastPushedOnM) return gf_distanceNm(standAt, at) > firstNm;
+    }
+    return gf_relativePosition(standAt, firstTrackDeg * degreesToRadians, first).along > 0.0;
+}
+
 // The reports the aircraft was created with after its first go through the
 // stand watch as if they came now, from the stand it stands on facing the
 // stand's way: a pushback that has begun is kept for it, and the watch goes
@@ -172,15 +187,16 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const StreamPoint& first, const std::vec
     ac.pose.longitude = ac.standPos.lon;
     ac.pose.heading = ac.standHeadingRad;
     StreamPoint at = ac.stream.front();
-    // A first report that moves (its pushback or tow begun, the stream calm
-    // all the same) tells where the aircraft was when it fell due, not that
-    // it stood at its stand then: it stood there until its pace from rest
-    // gets it there in time, and the report goes to the watch as it came.
-    // Taken for its last report at the stand, a B739 removed from its stand
-    // while its reports paused was created again there with its pushback
-    // 12 m on: the pushback waited until that report fell due and trailed
-    // its reports by 6 s.
-    const bool moved = gf_believedGroundKt(first.groundSpeedKt) >= kMovingSetAsideKt;
+    // A first report that moves off the stand (its pushback or tow begun,
+    // the stream calm all the same) tells where the aircraft was when it fell
+    // due, not that it stood at its stand then: it stood there until its pace
+    // from rest gets it there in time, and the report goes to the watch as it
+    // came. Taken for its last report at the stand, a B739 removed from its
+    // stand while its reports paused was created again there with its
+    // pushback 12 m on: the pushback waited until that report fell due and
+    // trailed its reports by 6 s. One coming toward the stand never left it.
+    const bool moved = gf_believedGroundKt(first.groundSpeedKt) >= kMovingSetAsideKt &&
+                       lf_movesOffStand(lf_position(at), gf_reportedPosition(first), first.trackDeg, later);
     if (moved) {
         const std::int32_t left = gf_tickPlus(0, gf_mustLeaveBy(at, first));
         if (gf_ticksBetween(left, at.playTick) > 0) at.playTick = left;

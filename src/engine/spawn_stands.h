@@ -27,8 +27,9 @@ Stand* chooseSpawnStand(LiveAc& ac);
 // heading, its park time and phase clock stamped, the stand use recorded as
 // a flight option; unless it takes over a static, the parked aircraft are
 // trimmed for one more. The reports it was created with go to the stand
-// watch: a first one that moves (1 kt or more) as it came, after the stand
-// where the aircraft stood until it had to set off to be there in time.
+// watch: a first one that moves (1 kt or more) off the stand as it came,
+// after the stand where the aircraft stood until it had to set off to be
+// there in time.
 void parkAtSpawnStand(LiveAc& ac, const Stand& stand);
 
 // Takes over the object of the active static named by `promoteStaticId` on

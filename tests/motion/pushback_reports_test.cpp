@@ -11,15 +11,16 @@
 // a moving report long after the one before that hid a stop, a report after
 // a gap that shows the pushback went on and the aircraft turned off it, an
 // aircraft created late into its pushback (or from a first report already
-// pushed back), a ground speed no aircraft goes taken as the pace its
-// position gives once the pushback has begun, a report going nose first by
-// its own track that takes no pushback on, and a stale repeat of where the
-// pushback ended.
+// pushed back, not one towed into its stand), a ground speed no aircraft goes
+// taken as the pace its position gives once the pushback has begun, a report
+// going nose first by its own track that takes no pushback on, and a stale
+// repeat of where the pushback ended.
 
 #include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <tuple>
 #include <vector>
@@ -1003,6 +1004,40 @@ TEST_F(PushbackReports, CreatedFromAFirstReportAlreadyPushedBackItLeftItsStandAs
         const double southM = -gf_relativePosition(kB1, 0.0, at).along;
         EXPECT_GE(southM, row.leastM);
         EXPECT_LE(southM, row.mostM);
+    }
+}
+
+TEST_F(PushbackReports, CreatedFromAFirstReportGoingIntoItsStandItIsNotPushedBack) {
+    // Created on RAMP B1 (nose north) from a first report that moves (due
+    // 12800): towed in from the south, its next report nearer the stand or,
+    // alone, its track north, it never left the stand, and asked for when
+    // that report falls due it appears on the stand; going away tail first
+    // by its track, alone, it has begun its pushback there.
+    struct Row {
+        const char* name;
+        std::vector<double> southM;
+        double trackDeg;
+        bool pushed;
+    };
+    for (const Row& row : {Row{"towed in, its next report nearer", {40.0, 20.0}, 0.0, false},
+                           Row{"towed in, alone", {40.0}, 0.0, false},
+                           Row{"pushed back, alone", {5.0}, 180.0, true}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> stream;
+        for (std::size_t k = 0; k < row.southM.size(); ++k) {
+            StreamPoint p = south(row.southM[k], 12800 + static_cast<std::int32_t>(k) * 300, 4.0);
+            p.trackDeg = row.trackDeg;
+            stream.push_back(p);
+        }
+        LiveAc& born = addLive(0x484C46, AcSimState::buffer, 0, stream);
+        born.phase = AcPhase::birth;
+        tickCount.store(12000);
+        parkAtSpawnStand(born, stand(3));
+        const std::vector<StreamPoint>& push = born.motion.leaving.pushback;
+        EXPECT_EQ(!push.empty() && metresTo(push.front(), from(kB1, 180.0, row.southM.front())) < 0.01, row.pushed);
+        const double southM = -gf_relativePosition(kB1, 0.0, askedForAt(born, 12800)).along;
+        EXPECT_NEAR(southM, row.pushed ? row.southM.front() : 0.0, 0.01);
     }
 }
 
