@@ -727,17 +727,19 @@ void turnOntoFarOffReport(LiveAc& ac) {
     const double off = std::remainder(gf_bearing(pose, target) - heading, fullCircle);
     if (!(std::fabs(off) > kFarOff)) return;
     const double side = off > 0.0 ? 1.0 : -1.0;
-    const double mps = std::max(groundSpeedForNextLeg(ac), gf_airborneSpeedFloorKt(ac)) * kKnotsToMps;
-    if (!std::isfinite(mps) || !(mps > 0.0)) return;
+    const double sizedKt = std::max(groundSpeedForNextLeg(ac), gf_airborneSpeedFloorKt(ac));
+    if (!std::isfinite(sizedKt) || !(sizedKt > 0.0)) return;
     // Outside a circle of this radius the report can be reached by turning
     // and then flying straight. The arc keeps well inside it: the tighter
     // the turn, the shorter the way round and the less the aircraft falls
     // behind its reports on it.
     const double reachM = distanceM / (2.0 * std::max(std::fabs(std::sin(off)), 1e-6));
-    const double bankM = mps * mps / (kGravity * std::tan(gf_bankLimitRad(ac.category)));
-    const double tightestM = mps / kQuickestTurn;
-    if (!(tightestM < reachM)) return;
-    const double radiusM = std::max(tightestM, std::min(bankM, 0.5 * reachM));
+    auto radiusFor = [&](double kt) {
+        const double mps = kt * kKnotsToMps;
+        const double bankM = mps * mps / (kGravity * std::tan(gf_bankLimitRad(ac.category)));
+        return std::max(mps / kQuickestTurn, std::min(bankM, 0.5 * reachM));
+    };
+    if (!(sizedKt * kKnotsToMps / kQuickestTurn < reachM)) return;
     const std::int32_t now = tickCount.load();
     // Flown evenly at the speed the way round needs by the report's time,
     // from the report's own speed up to 1.6 times as fast; beyond that the
@@ -794,12 +796,46 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // needs a loop) ends straight instead: the loop left the aircraft tens of
     // seconds behind its reports.
     constexpr double kMostLaterOnCourseTicks = 500.0;
-    std::vector<WayPoint> way = lf_wayRound(pose, heading, side, target, lf_arrivalCourse(ac), radiusM);
-    std::vector<WayPoint> straight = lf_wayRound(pose, heading, side, target, MotionState::unknown, radiusM);
-    if (way.empty() || (!straight.empty() && paceOf(way).ticks > paceOf(straight).ticks + kMostLaterOnCourseTicks))
-        way = std::move(straight);
+    auto wayFor = [&](double radiusM) {
+        std::vector<WayPoint> way = lf_wayRound(pose, heading, side, target, lf_arrivalCourse(ac), radiusM);
+        std::vector<WayPoint> straight = lf_wayRound(pose, heading, side, target, MotionState::unknown, radiusM);
+        if (way.empty() ||
+            (!straight.empty() && paceOf(way).ticks > paceOf(straight).ticks + kMostLaterOnCourseTicks))
+            way = std::move(straight);
+        return way;
+    };
+    double radiusM = radiusFor(sizedKt);
+    std::vector<WayPoint> way = wayFor(radiusM);
     if (way.empty()) return;
-    const Pace pace = paceOf(way);
+    Pace pace = paceOf(way);
+    // The way round may be flown a good deal faster than the aircraft flew
+    // into it, to catch up with its reports; its turns are widened where at
+    // that speed they would turn the course faster than the nose turns
+    // (the category's turn rate). Sized for the speed dead reckoning had
+    // slowed to, a holding DH8D flew turns of 604 m at 300 kt, its course
+    // turning nearly twice as fast as its nose, and flew 47 degrees
+    // sideways. A wider turn makes the way longer and the pace it needs
+    // faster, so the size is found again from the new pace a few times;
+    // where none fits, the way is flown no faster than its turns allow and
+    // reaches the report later.
+    const double noseTurn = lf_row(ac.category).turnRateDegPerS * degreesToRadians;  // per second
+    // A hair over it (2 %) is left as it is: sized again for it, ways that
+    // reached their report on time came a few ticks late.
+    constexpr double kTurnSlack = 1.02;
+    auto allowedKt = [&](double r) { return kTurnSlack * r * noseTurn / kKnotsToMps; };
+    constexpr int kMostResizes = 4;
+    for (int i = 0; i < kMostResizes && pace.kt > allowedKt(radiusM); ++i) {
+        const double wider = std::max(radiusM, pace.kt * kKnotsToMps / noseTurn);
+        std::vector<WayPoint> widerWay = wayFor(wider);
+        if (widerWay.empty()) break;
+        radiusM = wider;
+        way = std::move(widerWay);
+        pace = paceOf(way);
+    }
+    if (pace.kt > allowedKt(radiusM)) {
+        pace.kt = allowedKt(radiusM);
+        pace.ticks = std::max(pace.ticks, pace.wholeM / (pace.kt * kKnotsToMps) * 100.0);
+    }
     // A way round onto the report that ends a pause in the reports, flown
     // as fast as their own pace across the pause lets it, that still reaches
     // the report more than 10 s after it falls due: dead reckoning flew

@@ -809,7 +809,8 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
     // the right: far off the nose, points are put in along a turn toward it,
     // so that no leg runs more than 15 degrees off the heading the aircraft
     // has at its start, flown at one pace (up to 1.6 times as fast as the
-    // report) with the report's own due time kept. Near the nose, on the
+    // report) with the report's own due time kept, unless turns the nose can
+    // follow at that pace take longer. Near the nose, on the
     // approach with no report before it to tell the reports' pace across the
     // pause, or too close to be reached by a turn of 6 degrees a second, the
     // leg stays straight.
@@ -823,7 +824,8 @@ TEST_F(AirMovement, AReportFarOffTheNoseIsFlownRoundATurn) {
     };
     const Row rows[] = {
         {"96 degrees off, 3.5 km away", 96.0, 3500.0, AcPhase::flying, true},
-        {"96 degrees off, 4.3 km away: over 1.5 times the report's pace", 96.0, 4300.0, AcPhase::flying, true},
+        {"96 degrees off, 4.3 km away: over 1.5 times the report's pace, its turns widened for it: reached late", 96.0,
+         4300.0, AcPhase::flying, true, 1},
         {"96 degrees off, 4.6 km away: reached late", 96.0, 4600.0, AcPhase::flying, true, 1},
         {"150 degrees off to the left: reached late", -150.0, 5000.0, AcPhase::flying, true, 1},
         {"61 degrees off", 61.0, 4000.0, AcPhase::flying, true},

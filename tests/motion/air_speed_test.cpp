@@ -1,8 +1,9 @@
 // Air motion against streams it was not tuned to: steep descents onto the
 // runway, reports that stop in the air, irregular reports with gaps, long and
-// short landings, go-arounds, streams that end on final or in the flare and an
-// altitude spike. Every airborne pose keeps its category's speed floor, and
-// every report is reached no more than 10 s after its due time.
+// short landings, go-arounds, streams that end on final or in the flare, an
+// altitude spike and a way round onto the report after a pause in a turn.
+// Every airborne pose keeps its category's speed floor, and every report is
+// reached no more than 10 s after its due time.
 
 #include <gmock/gmock.h>
 
@@ -504,4 +505,48 @@ TEST_F(AirSpeed, LandingRollsKeepTheTimeOfTheirReports) {
     // Every other check holds on the way too.
     const MotionCheckResult copied = SmoothnessChecker{}.checkAll(*flown.back().record);
     EXPECT_TRUE(copied.findings.empty()) << copied.summary();
+}
+
+TEST_F(AirSpeed, AWayRoundOntoTheReportAfterAPauseKeepsTheNoseWithTheTravel) {
+    // At 115 kt its reports pause for 72 s from the first one, while the
+    // aircraft turns through a right angle: dead reckoning flies straight on
+    // and slows to the floor, and the report after the pause lies far off
+    // the nose. The way round onto it is flown well over the floor to catch
+    // up with the reports: its turns are wide enough for that speed, so that
+    // the nose, turning no faster than the category does, keeps within 30
+    // degrees of the direction of travel (with turns sized for the floor,
+    // 33), and every report is still reached within 10 s of its due time.
+    Route r(0xC20031, {50.6, 8.2}, 155.0, 115.0, kFieldFt + 3000.0, true);
+    r.identity("DLH531", "D-AIBS", "A320", "DLH").straight(10.0).turn(90.0, 20.0).straight(120.0);
+    std::vector<double> seconds{0.0};
+    for (const double s : lf_every(10.0, 72.0, r.duration())) seconds.push_back(s);
+    const std::vector<Flight> flights{Flight{"a pause over a turn", r, seconds, false}};
+    const std::vector<Flown> flown = fly(flights);
+    harness->writePlot("way_round_after_a_pause");
+    lf_expectFlown(flights, flown);
+    ASSERT_NE(flown[0].record, nullptr);
+    const std::vector<MotionSample>& s = flown[0].record->samples;
+    // The direction of travel over each second of flight, against the nose
+    // half-way through it.
+    constexpr std::size_t kWindow = 100;
+    double worstDeg = 0.0;
+    std::int32_t worstTick = 0;
+    std::size_t judged = 0;
+    for (std::size_t i = kWindow; i < s.size(); ++i) {
+        const MotionSample& a = s[i - kWindow];
+        const MotionSample& b = s[i];
+        if (a.onGround || b.onGround || b.tick - a.tick != static_cast<std::int32_t>(kWindow)) continue;
+        const LaLo from{a.pose.latitude, a.pose.longitude};
+        const LaLo to{b.pose.latitude, b.pose.longitude};
+        if (!(gf_distanceNm(from, to) * metresPerNm > 20.0)) continue;
+        const double nose = s[i - kWindow / 2].pose.heading;
+        const double offDeg = std::fabs(std::remainder(nose - gf_bearing(from, to), 2.0 * pi)) / kDeg;
+        ++judged;
+        if (offDeg > worstDeg) {
+            worstDeg = offDeg;
+            worstTick = b.tick;
+        }
+    }
+    EXPECT_GT(judged, 10000u);
+    EXPECT_LE(worstDeg, 30.0) << "at tick " << worstTick << "; " << flown[0].text();
 }
