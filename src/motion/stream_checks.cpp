@@ -548,6 +548,18 @@ bool lf_repeatsMovingReport(const LiveAc& ac, const StreamPoint& p) {
            lf_metres(m.heardBeforePosition, lf_position(p)) <= kRepeatedPlaceM;
 }
 
+// A taxi whose stream ran dry, held at rest on the very place of a report at
+// no speed: no dead reckoning ran on past that place, so the report is no
+// repeat left behind but how long the aircraft stands there. Dropped as a
+// repeat of the moving report before the stop, a tow that crept 2 m at
+// 1.9 kt and stood, its reports there pausing for 36 s, set off as soon as
+// the report 97 m on came, 22 s before its last report at rest there fell
+// due, and was 66 m on by then.
+bool lf_heldAtRestThere(const LiveAc& ac, const StreamPoint& p) {
+    return ac.phase == AcPhase::taxi && ac.motion.holding != 0 && !ac.stream.empty() &&
+           ac.stream.back().stationary != 0 && lf_metres(lf_pose(ac), lf_position(p)) <= kRepeatedPlaceM;
+}
+
 // A flying report at the very place of the report heard just before it: no
 // aeroplane holds its place in the air, so the receiver gave that position
 // again (with whatever speed, a bad one too) while the aircraft flew on. The
@@ -808,7 +820,8 @@ bool checkExtendingSituations(LiveAc& ac, StreamPoint& p) {
         case AcPhase::takeoff: return checkNewPosDuringTakeoff(ac, p);
         default: break;
     }
-    if (lf_extrapolating(ac) && ac.onGround != 0 && lf_repeatsMovingReport(ac, p)) return false;
+    if (lf_extrapolating(ac) && ac.onGround != 0 && lf_repeatsMovingReport(ac, p) && !lf_heldAtRestThere(ac, p))
+        return false;
     if (!lf_acceptNewStreamPoint(ac, p)) return false;
     if (!lf_extrapolating(ac)) return true;
     if (lf_emptyStream(ac, "checkExtendingSituations")) return false;

@@ -944,3 +944,29 @@ TEST_F(TaxiLag, ATaxiSlowingIntoAStopRoundACornerComesToRestOnItsReport) {
     const LaLo stop = lf_fedDues(origin, reports, reports.size() - 1, 0).front().position;
     EXPECT_LT(lf_metres(lf_at(r->samples.back()), stop), 1.0);
 }
+
+TEST_F(TaxiLag, ATowThatCreptToAStopStandsThereUntilItsLastReportAtRestThere) {
+    // Standing, it creeps 2.4 m south at 1.9 kt and stops; its reports at
+    // rest there pause for 36 s, so that its stream runs dry and it holds
+    // there. The report after the pause still stands there, and only the one
+    // 8 s after it lies 99 m on, at 4.4 kt. The reports at rest at the very
+    // place of the creep look like a receiver repeating a moving report, but
+    // the aircraft stands there: the report after the pause keeps it there
+    // until its time, and then it sets off for the far one. Dropped, the tow
+    // left as soon as the far report came, and was 66 m on when its last
+    // report at rest there fell due.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 0.0, 180, 0.0},       {0.0, 0.0, 0.0, 180, 9.1},       {0.0, 0.0, 0.0, 180, 18.6},
+        {0.0, -2.4, 1.9, 180, 27.8},     {0.0, -2.4, 0.0, 180, 32.7},     {0.0, -2.4, 0.0, 180, 37.1},
+        {0.0, -2.4, 0.0, 266, 73.3},     {-52.5, -84.7, 4.4, 270, 81.4},  {-64.2, -84.7, 4.4, 270, 86.4},
+        {-82.6, -84.7, 4.3, 270, 94.5},  {-95.2, -84.7, 0.0, 270, 128.1}, {-95.2, -84.7, 0.0, 270, 134.0},
+        {-95.2, -84.7, 0.0, 270, 138.1}, {-95.2, -84.7, 0.0, 270, 143.3},
+    };
+    expectKeepsUp(0xD10181, {47.449806, -122.300717}, reports, "tow_stands_after_creep");
+    const AircraftRecord* r = harness->record(0xD10181);
+    ASSERT_NE(r, nullptr);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+    EXPECT_GE(result.judged.at(MotionCheck::StandingStill), 1u) << "the stand after the creep is judged";
+    EXPECT_EQ(result.count(MotionCheck::StandingStill), 0u) << result.summary();
+    EXPECT_EQ(result.count(MotionCheck::RestChange), 0u) << result.summary();
+}
