@@ -149,6 +149,12 @@ void lf_nextPosLoop(LiveAc& ac) {
             noMoreNextPos(ac);
             return;
         }
+        // A landing roll whose nose has already come off the runway taxis:
+        // its dead reckoning is a taxi's, rolling on at the reported speed
+        // as its reports do. Guessed as the roll's braking, an arrival whose
+        // reports paused for 44 s just past its exit turn came to rest 11 m
+        // on and stood there 17 s while its reports had it taxi on at 11 kt.
+        if (ac.extrapolationCount == 0) endLandingRollWhenTurnedOff(ac);
         int budget = 0;
         if (ac.extrapolationCount < 0) {
             noMoreNextPos(ac);

@@ -150,6 +150,28 @@ std::vector<Due> lf_fedDues(LaLo origin, const std::vector<FedReport>& reports, 
     return dues;
 }
 
+// A route 1000 ft above the field at 140 kt along `headingDeg`, descending
+// at 700 ft/min until it touches down, `touchdownS` after its start.
+Route lf_approach(std::uint32_t hexid, LaLo start, double headingDeg, double& touchdownS) {
+    Route route(hexid, start, headingDeg, 140.0, kFieldFt + 1000.0, true);
+    route.climb(-700).straight(1000.0 * 60.0 / 700.0);
+    touchdownS = route.duration();
+    return route;
+}
+
+// The only runway: `lengthM` long along `headingDeg`, its centre `aheadM`
+// on from `touchdown`.
+void lf_layRunway(LaLo touchdown, double headingDeg, double lengthM, double aheadM) {
+    gf_clearRunwayTable();
+    RunwaySpec spec;
+    spec.headingDeg = headingDeg;
+    spec.primaryNumber = static_cast<std::int32_t>(std::lround(headingDeg / 10.0));
+    spec.secondaryNumber = spec.primaryNumber + (spec.primaryNumber > 18 ? -18 : 18);
+    spec.lengthM = lengthM;
+    spec.centre = gf_destinationPoint(touchdown, {headingDeg * kDeg, aheadM * feetPerMetre});
+    addAirportRunway(spec);
+}
+
 class TaxiLag : public LogFileTest {
 protected:
     void SetUp() override {
@@ -280,19 +302,68 @@ TEST_F(TaxiLag, AnArrivalTurnsOffTheRunwayWithItsNoseAlongItsTravel) {
     std::uint32_t hexid = 0xD10021;
     for (const Row row : {Row{90.0, 15.0, 4.0}}) {
         SCOPED_TRACE(row.turnDeg);
-        Route route(hexid++, {50.0, 7.8}, 90.0, 140.0, kFieldFt + 1000.0, true);
-        route.climb(-700).straight(1000.0 * 60.0 / 700.0);
-        const double touchdownS = route.duration();
+        double touchdownS = 0.0;
+        Route route = lf_approach(hexid++, {50.0, 7.8}, 90.0, touchdownS);
         route.land().speedTo(row.speedKt, 35).turn(row.turnDeg, row.turnS).straight(16);
-        gf_clearRunwayTable();
-        RunwaySpec spec;
-        spec.centre = gf_destinationPoint(route.at(touchdownS).position, {90.0 * kDeg, 1200.0 * feetPerMetre});
-        addAirportRunway(spec);
+        lf_layRunway(route.at(touchdownS).position, 90.0, 3000.0, 1200.0);
         const AircraftRecord& r = run(route, 2.0, 40000);
         harness->writePlot(fmt::format("runway_exit_{}", hexid & 0xF));
         EXPECT_LE(lf_worstNoseOffDeg(r), 30.0);
         EXPECT_TRUE(std::any_of(r.samples.begin(), r.samples.end(),
                                 [](const MotionSample& s) { return s.phase == AcPhase::taxi; }));
+    }
+}
+
+TEST_F(TaxiLag, AnArrivalWhoseReportsPauseJustOffTheRunwayRollsOnAsATaxiDoes) {
+    // Slowing to its exit speed, turning 45 degrees off the runway and
+    // rolling on along the taxiway; its reports pause for 45 s from the
+    // first one past the exit turn, reached while the aircraft is still a
+    // landing roll. Its dead reckoning is a taxi's: it rolls on at the
+    // reported speed as its reports do, not braked to rest a few metres on
+    // as a roll's guess has it.
+    struct Row {
+        double exitKt, everyS;
+    };
+    std::uint32_t hexid = 0xD10161;
+    for (const Row row : {Row{11.0, 5.0}, Row{16.0, 5.0}, Row{16.0, 4.0}}) {
+        SCOPED_TRACE(row.exitKt);
+        SCOPED_TRACE(row.everyS);
+        double touchdownS = 0.0;
+        Route route = lf_approach(hexid++, {50.0, 7.8}, 160.0, touchdownS);
+        route.land().speedTo(row.exitKt, 40).turn(-45.0, 8.0);
+        const double offS = route.duration();
+        route.straight(60.0);
+        lf_layRunway(route.at(touchdownS).position, 160.0, 4000.0, 1500.0);
+        const auto reports = route.reports(row.everyS);
+        const auto last = static_cast<std::size_t>(std::ceil(offS / row.everyS));
+        ASSERT_LT(last + 1, reports.size());
+        const std::int32_t from = harness->engine().engineTick() + 1;
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            const double atS = static_cast<double>(i) * row.everyS;
+            if (i > last && atS < offS + 45.0) continue;
+            harness->engine().schedule(from + static_cast<std::int32_t>(std::lround(atS * 100.0)), {reports[i]});
+        }
+        ASSERT_TRUE(harness->runUntilGone(route.hexid(), 40000));
+        const AircraftRecord* r = harness->record(route.hexid());
+        ASSERT_NE(r, nullptr);
+        harness->writePlot(fmt::format("exit_pause_{}", hexid & 0xF));
+        const LaLo lastReport{reports[last].point.lat, reports[last].point.lon};
+        const auto reached = std::find_if(r->samples.begin(), r->samples.end(), [&](const MotionSample& s) {
+            return s.onGround && lf_metres(lf_at(s), lastReport) <= 3.0;
+        });
+        ASSERT_NE(reached, r->samples.end());
+        const auto later = std::find_if(reached, r->samples.end(),
+                                        [&](const MotionSample& s) { return s.tick >= reached->tick + 900; });
+        ASSERT_NE(later, r->samples.end());
+        // 9 s on it is still rolling at about its exit speed, not standing
+        // a few metres past the report.
+        const double onM = lf_metres(lf_at(*later), lastReport);
+        EXPECT_GT(onM, 0.8 * row.exitKt / kMpsToKnots * 9.0);
+        EXPECT_GT(lf_speedKt(*r, static_cast<std::size_t>(later - r->samples.begin()), 50), 0.8 * row.exitKt);
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        for (const MotionCheck check : {MotionCheck::Lag, MotionCheck::NoseTravel, MotionCheck::TravelSpeed,
+                                        MotionCheck::Backwards, MotionCheck::RestChange})
+            EXPECT_EQ(result.count(check), 0u) << result.summary();
     }
 }
 
@@ -470,15 +541,10 @@ TEST_F(TaxiLag, OneAbsurdGroundSpeedOnTheLandingRollIsNotRolled) {
     std::uint32_t hexid = 0xD100A1;
     for (const Row row : {Row{2.0, 40.0}, Row{4.0, 44.0}, Row{8.0, 48.0}}) {
         SCOPED_TRACE(row.everyS);
-        Route route(hexid++, {50.0, 7.85}, 90.0, 140.0, kFieldFt + 1000.0, true);
-        route.climb(-700).straight(1000.0 * 60.0 / 700.0);
-        const double touchdownS = route.duration();
+        double touchdownS = 0.0;
+        Route route = lf_approach(hexid++, {50.0, 7.85}, 90.0, touchdownS);
         route.land().speedTo(30, 60).straight(10);
-        gf_clearRunwayTable();
-        RunwaySpec spec;
-        spec.lengthM = 4000.0;
-        spec.centre = gf_destinationPoint(route.at(touchdownS).position, {90.0 * kDeg, 1800.0 * feetPerMetre});
-        addAirportRunway(spec);
+        lf_layRunway(route.at(touchdownS).position, 90.0, 4000.0, 1800.0);
         auto reports = route.reports(row.everyS);
         const auto absurd = static_cast<std::size_t>(std::lround((touchdownS + row.afterTouchdownS) / row.everyS));
         ASSERT_LT(absurd, reports.size());
