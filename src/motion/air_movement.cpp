@@ -254,9 +254,15 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     } else if (landing && height < 2000.0) {
         look = lf_lookAhead(ac, coming);
         if (look.found) target = look.bearing;
-    } else if ((ac.phase == AcPhase::flying || landing) && threePoints && ac.stream[0].turnPoint != 0 &&
-               next.turnPoint == 0) {
-        target = lf_noseAtLegEnd(pose, nextPosition, coming);
+    } else if ((ac.phase == AcPhase::flying || landing) && ac.stream[0].turnPoint != 0 && next.turnPoint == 0) {
+        // The course on from the report is its own track until the report
+        // after it has come in: reports come a little ahead of their time,
+        // and the last leg of a way round may start before the next one is
+        // there. Kept along the leg instead, a holding B789 met its report
+        // heading west, the report's track and the leg on from it north, and
+        // flew that leg with its nose 95 degrees off its travel.
+        const double on = threePoints ? coming : next.trackDeg * degreesToRadians;
+        if (std::isfinite(on)) target = lf_noseAtLegEnd(pose, nextPosition, on);
     }
 
     TurnStepInput in;

@@ -909,16 +909,24 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
     // from the report `cornerDeg` off it. The nose ends the leg on that
     // course where it is near, else 60 degrees off the leg's course, or half
     // the corner where that is sharper. A leg between two reports turns the
-    // nose through the whole corner. So on the approach.
+    // nose through the whole corner. So on the approach. Where the report
+    // after it has not come in yet, the report's own track tells the course
+    // on from it; a leg between two reports with none after keeps the nose
+    // along the leg.
     struct Row {
         double cornerDeg;
         bool fromWayRound;
         double endsOffDeg;
         AcPhase phase = AcPhase::flying;
+        bool afterCame = true;
     };
     for (const Row row : {Row{40.0, true, 40.0}, Row{-100.0, true, -60.0}, Row{160.0, true, 80.0},
-                          Row{100.0, false, 100.0}, Row{-100.0, true, -60.0, AcPhase::landing}}) {
-        SCOPED_TRACE(::testing::Message() << row.cornerDeg << (row.fromWayRound ? " from a way round" : ""));
+                          Row{100.0, false, 100.0}, Row{-100.0, true, -60.0, AcPhase::landing},
+                          Row{-100.0, true, -60.0, AcPhase::flying, false},
+                          Row{40.0, true, 40.0, AcPhase::flying, false},
+                          Row{-100.0, false, 0.0, AcPhase::flying, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.cornerDeg << (row.fromWayRound ? " from a way round" : "")
+                                          << (row.afterCame ? "" : ", no report after"));
         g_liveAircraft.clear();
         const LaLo front{50.0, 8.0};
         const double legNm = 220.0 * 20.0 / 3600.0;
@@ -926,8 +934,11 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
         const LaLo after = gf_destinationPoint(report, {(90.0 + row.cornerDeg) * kDeg, legNm * feetPerNm});
         StreamPoint first = at(front, 9000, true, 10000, 0, 220);
         first.turnPoint = row.fromWayRound ? 1 : 0;
-        LiveAc& ac = aircraft({first, at(report, 9000, true, 12000, 0, 220), at(after, 9000, true, 14000, 0, 220)},
-                              Heavy, row.phase);
+        StreamPoint reported = at(report, 9000, true, 12000, 0, 220);
+        reported.trackDeg = normalizeHeading((90.0 + row.cornerDeg) * kDeg) / kDeg;
+        std::deque<StreamPoint> stream{first, reported};
+        if (row.afterCame) stream.push_back(at(after, 9000, true, 14000, 0, 220));
+        LiveAc& ac = aircraft(std::move(stream), Heavy, row.phase);
         ac.pose.heading = gf_bearing(front, report);
         ac.motion.heightAboveGroundFt = 8700.0;
         stepAir(ac);
