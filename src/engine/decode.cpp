@@ -61,6 +61,12 @@ constexpr double kStandingSpotM = 1.0;
 // A ground report slower than this (kt) tells no motion: a receiver gives a
 // standing aircraft a few tenths of a knot as readily as none.
 constexpr double kNoSpeedKt = 1.0;
+// The most a pace from where the reports last had the aircraft standing may
+// exceed the speed reported at the end of it (a share of that speed) to be
+// one the aircraft went: rolling off at once and speeding up to that speed
+// it goes slower on the whole, and a quarter more allows for the speeds
+// reported along the way.
+constexpr double kStandPaceShare = 1.25;
 // No aircraft on the ground goes this fast (kt) between two reports unless
 // they report it going a third as fast.
 constexpr double kLeastGroundJumpKt = 60.0;
@@ -339,17 +345,34 @@ void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time, const LaLo* 
     // late.
     const LaLo at = gf_reportedPosition(point);
     if (m.lastKeptSet != 0 &&
-        (gf_isSamePlace(m.lastKeptPosition, at) || gf_isSamePlace(m.lastKeptPosition, lf_position(point))))
+        (gf_isSamePlace(m.lastKeptPosition, at) || gf_isSamePlace(m.lastKeptPosition, lf_position(point)))) {
+        if (gf_isSamePlace(m.lastKeptPosition, at) && point.groundSpeedKt < kNoSpeedKt) m.lastStoodTime = time;
         return;
+    }
     const double dt = time - m.lastKeptTime;
     if (m.lastKeptSet != 0 && dt >= kPaceLeastS) {
         const double share = rolledTo != nullptr ? lf_rolledWayShare(m.lastKeptPosition, *rolledTo, at) : 1.0;
-        const double kt = share * gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
+        double kt = share * gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
+        // An aircraft the reports had standing at that place until a pause
+        // went across the pause from its last report there, when that pace
+        // is the one the report gives: a stale repeat of a place the
+        // aircraft had left makes the pace from it far faster than the
+        // speed reported. Paced from the first report at the place, a
+        // departure that stood 22 s after its pushback, its reports then
+        // pausing 37 s and giving 21 kt 467 m on (25 kt from its last
+        // report at rest), showed 11 kt, was held to catching up at 36 kt
+        // after turning on the spot, and came 6 s late.
+        const double stoodS = time - m.lastStoodTime;
+        if (m.lastStoodTime > m.lastKeptTime && stoodS >= kPaceLeastS) {
+            const double fromStandKt = share * gf_distanceNm(m.lastKeptPosition, at) / (stoodS / 3600.0);
+            if (fromStandKt > kt && fromStandKt <= kStandPaceShare * point.groundSpeedKt) kt = fromStandKt;
+        }
         if (std::isfinite(kt)) point.pacedKt = kt;
     }
     m.lastKeptPosition = at;
     m.lastKeptTime = time;
     m.lastKeptSet = 1;
+    m.lastStoodTime = 0.0;
 }
 
 // The latest airborne report the stream took, as it went in.
@@ -1252,10 +1275,15 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
     // on over a pause: its pace is taken along the way rolled.
     const bool rolling = ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.extrapolationCount > 0 &&
                          point.airborne == 0 && gf_rollingStepM(ac) > 0.0;
+    const bool pushback = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::pushed_back;
     const bool extends = lf_checkExtending(ac, point);
     // The reports taking over from dead reckoning widen the retiming limits
     // again: a landing roll stays near its reports' times all the same.
     gf_keepLandingRollOnTime(ac);
+    // The reports a pushback follows, and those of the aircraft standing
+    // where it ended, are where the reports had it all the same: the pace
+    // of the first report the taxi takes runs from them.
+    if (!extends && pushback && point.airborne == 0) lf_rememberReport(ac, point, ac.lastReportTime);
     if (!extends) return;
     if (point.airborne != 0 && std::isfinite(point.altitudeFt) && point.altitudeFt > 0.0) {
         ac.motion.lastAirborneAltitudeFt = point.altitudeFt;

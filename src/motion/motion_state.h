@@ -359,6 +359,9 @@ struct MotionState {
     LaLo lastKeptPosition{};
     double lastKeptTime = 0.0;
     std::uint8_t lastKeptSet = 0;
+    // The own time of the last report at no speed given at that very place
+    // since (0: none): until then the reports had the aircraft stand there.
+    double lastStoodTime = 0.0;
 
     // Lining up on a runway end before the takeoff roll.
     LineUpState lineUp;

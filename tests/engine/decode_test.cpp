@@ -494,6 +494,42 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
     }
 }
 
+TEST_F(DecodeTest, AReportAfterAStandIsPacedFromTheLastReportThatHadTheAircraftStanding) {
+    // Reported 25 m north of kFar at 1010 s, at that very place at no speed
+    // at 1030 s, then 225 m north at 1050 s at `farKt`: paced from 1030 when
+    // that pace is about the speed reported, else (a stale repeat) from
+    // 1010. So too where the reports at the place end a pushback, which the
+    // stream does not take.
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double farKt, pacedKt;
+    };
+    const double fromStood = 200.0 / 20.0 * kMpsToKnots;
+    const double fromFirst = 200.0 / 40.0 * kMpsToKnots;
+    for (const Row& row : {Row{"taxiing, rolling off at the speed reported", AcPhase::taxi, 18.0, fromStood},
+                           Row{"taxiing, far faster than reported", AcPhase::taxi, 10.0, fromFirst},
+                           Row{"pushed back, rolling off at the speed reported", AcPhase::pushed_back, 18.0,
+                               fromStood},
+                           Row{"pushed back, far faster than reported", AcPhase::pushed_back, 10.0, fromFirst}}) {
+        SCOPED_TRACE(row.name);
+        const auto due = [](double s) { return static_cast<std::int32_t>(std::lround(500 + (s - 1000.0) * 100)); };
+        g_liveAircraft.clear();
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 10, false, 500)});
+        ac.lastReportTime = 1000.0;
+        // Pushed back, the stream takes none of the reports at the place.
+        rec.extend = row.phase != AcPhase::pushed_back;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, due(1010.0)), 1010.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, due(1030.0)), 1030.0));
+        ac.phase = AcPhase::taxi;
+        rec.extend = true;
+        const std::size_t before = ac.stream.size();
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 225), row.farKt, false, due(1050.0)), 1050.0));
+        ASSERT_EQ(ac.stream.size(), before + 1);
+        EXPECT_NEAR(ac.stream.back().pacedKt, row.pacedKt, 0.05);
+    }
+}
+
 TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     // The aircraft's last kept point stands at kFar (at `lastKt`), reported at
     // time 1000; a report at `thinnedTime` at `thinnedKt` (thinned out,
