@@ -1021,3 +1021,37 @@ TEST_F(Smoothing, ACornerBeforeThePointTheTaxiComesToRestAtIsTurnedThroughToThat
         EXPECT_EQ(ac.motion.path.turn.cornerEnd != 0, !rests);
     }
 }
+
+TEST_F(Smoothing, ACornerTheTaxiStopsAtAFewMetresShortOfItsRestKeepsItsTime) {
+    // A tow at 7 kt, 47 m short of a 17 degree corner due 13 s on, its
+    // stream ending on a report at no speed 3.3 m past the corner 14.9 s
+    // later: it stopped about at the corner and stood, no slowing over that
+    // leg to plan. Turned through to the rest at one pace, it crawled into
+    // the corner and passed it 4 s late, whether the corner's report gave a
+    // tow's speed or none at all (1e6 kt). It passes the corner about when
+    // its report has it there and comes to rest on the last report.
+    for (const double cornerKt : {7.0, 1.0e6}) {
+        SCOPED_TRACE(cornerKt);
+        g_liveAircraft.clear();
+        auto s = route(kStart, {{253.4, 47.0}, {270.0, 3.3}}, 7.0);
+        s[1].playTick = s[0].playTick + 1300;
+        s[1].groundSpeedKt = cornerKt;
+        s[2].playTick = s[1].playTick + 1486;
+        s[2].groundSpeedKt = 0.0;
+        const StreamPoint corner = s[1];
+        const StreamPoint rest = s[2];
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 253.4, Large, 8.0);
+        ac.motion.lastStepM = 7.0 * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        std::int32_t there = -1;
+        for (int n = 0; n < 6000; ++n, tickCount.store(tickCount.load() + 1)) {
+            if (!playTick(ac)) break;
+            const LaLo pose{ac.pose.latitude, ac.pose.longitude};
+            const double along = metres(at(corner), pose) * std::cos(gf_bearing(at(corner), pose) - 253.4 * kDeg);
+            if (there < 0 && (along >= 0.0 || metres(pose, at(corner)) <= 0.5)) there = tickCount.load();
+        }
+        ASSERT_GE(there, 0);
+        EXPECT_LE(there - corner.playTick, 150) << "ticks late at the corner";
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, at(rest)), 1.0);
+    }
+}
