@@ -269,6 +269,45 @@ TEST(MotionReportChecks, ATurnTheTracksShowAcrossAPauseIsATurn) {
     }
 }
 
+TEST(MotionReportChecks, AReportAloneIsPassedOnItsOwnTrack) {
+    // One report, flying east at 85 m/s, due at tick 3000; the aircraft
+    // appears at tick 2980 `startM` along its way from it (behind it when
+    // negative, or `asideM` north of it) and flies on east at its speed.
+    // Created past it along its track, it passed it on the way; created
+    // 2 km short, it gets there 23 s late; beside it, it never passes it.
+    struct Row {
+        double startM, asideM;
+        bool finding;
+    };
+    for (const Row row : {Row{267.0, 0.0, false}, Row{-2000.0, 0.0, true}, Row{267.0, 1500.0, true}}) {
+        SCOPED_TRACE(::testing::Message() << "start " << row.startM << " aside " << row.asideM);
+        constexpr double v = 85.0;
+        AircraftRecord r;
+        r.hexid = 0xABC007;
+        r.category = Large;
+        r.categoryKnown = true;
+        ReportedPosition p;
+        p.time = 1.7e9;
+        p.dueTick = 3000;
+        p.position = lf_east(0.0);
+        p.groundSpeedKt = v * kMpsToKnots;
+        p.trackDeg = 90.0;
+        p.airborne = true;
+        r.reports.push_back(p);
+        for (int tick = 2980; tick <= 9000; ++tick) {
+            MotionSample m;
+            m.tick = tick;
+            const LaLo at = lf_east(row.startM + v * (tick - 2980) / 100.0, row.asideM);
+            m.pose = {at.lat, at.lon, 3000.0, 0.0, 90.0 * degreesToRadians, 400.0, 0.0, 0.0};
+            m.onGround = false;
+            m.phase = AcPhase::flying;
+            r.samples.push_back(m);
+        }
+        const MotionCheckResult result = SmoothnessChecker{}.check(r);
+        EXPECT_EQ(result.count(MotionCheck::Lag) != 0, row.finding) << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) {
     // Taxiing west at 8 m/s, reported every 2 s up to 18 s; nothing for 40 s
     // while it turns; from 58 s on it is reported every 2 s from P, 40 m

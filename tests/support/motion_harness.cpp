@@ -1472,7 +1472,16 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         // crossed the line across its way).
         const LaLo before = from > 0 ? path[from - 1]->position : p.position;
         const LaLo after = to < n ? path[to]->position : p.position;
-        const Offset chord = lf_offset(before, after);
+        Offset chord = lf_offset(before, after);
+        // A report with no other place beside it (a stream of one report, or
+        // of copies of it) has no way from its neighbours: its own track is
+        // its way when it moves. Without one, an aircraft created on its way
+        // past it (its only report played a little early) never came within
+        // reach of it and was judged never to have got there.
+        if (from == 0 && to == n && !standing && p.groundSpeedKt >= 1.0 && std::isfinite(p.trackDeg)) {
+            const double track = p.trackDeg * degreesToRadians;
+            chord = {100.0 * std::cos(track), 100.0 * std::sin(track)};
+        }
         const bool moving = !standing && std::hypot(chord.north, chord.east) > 1.0;
         Offset along = from > 0 && to < n ? lf_velocityAt(*path[from - 1], p, *path[to]) : chord;
         // There and back again around it: no way at the report, the chord's.
