@@ -1035,7 +1035,7 @@ double lf_worstLag(const std::vector<double>& headings, double startHeading, std
                             [&](std::int32_t i) { return easeValue(static_cast<double>(i) / ticks, easing); });
 }
 
-std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate);
+std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate, bool* slides = nullptr);
 
 // A ground turn from or to rest that ends on its corner (the corner stays
 // the next point) whose bend the nose cannot follow however much later the
@@ -1087,8 +1087,9 @@ bool lf_dropUnfollowableCornerTurn(LiveAc& ac, double legNm, std::int32_t legTic
 // the time of its length over the speed may ask for more heading change a
 // tick than the pose step plays on the ground, the aircraft then sliding
 // sideways through it. `legTicks` when that time is enough, else up to the
-// widest delay the stream allows.
-std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate) {
+// widest delay the stream allows. `slides`, when given, is set when even that
+// leaves the nose further behind than a bend may.
+std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rate, bool* slides) {
     const std::vector<double> headings = lf_pathHeadings(ac);
     if (headings.empty() || !(rate > 0.0)) return legTicks;
     // A taxi leg from rest is played at an even speed once it has sped up at
@@ -1140,6 +1141,7 @@ std::int32_t lf_ticksForBend(const LiveAc& ac, std::int32_t legTicks, double rat
     if (easing == 0 && ac.stream.size() >= 2 && lengthM / legTicks <= kMovingKt * kKnotsToMps / 100.0)
         good = std::clamp(gf_ticksBetween(tickCount.load(), ac.stream[1].playTick), legTicks, good);
     const double widestLag = lagIn(good);
+    if (slides != nullptr) *slides = widestLag > allowed;
     const bool toRest = kind == 2 || ac.motion.legEndsAtRest != 0;
     if (widestLag > allowed && !toRest) return good;
     const double enough = widestLag > allowed ? widestLag + kBendLagOverBestDeg * degreesToRadians : allowed;
@@ -1672,7 +1674,8 @@ void planTaxiSpeed(LiveAc& ac) {
             return;
         }
         if (!lf_groundTurnValid(m) && std::isfinite(cap)) ac.turnRateLimit = std::max(ac.turnRateLimit, cap);
-        std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap) : legTicks;
+        bool slides = false;
+        std::int32_t needed = std::isfinite(cap) ? lf_ticksForBend(ac, legTicks, cap, &slides) : legTicks;
         // A bend the nose cannot follow at the leg's own pace is taken on a
         // schedule that slows only where it bends, when that is quicker than
         // the whole leg stretched. So is one braking to rest from the speed
@@ -1683,11 +1686,16 @@ void planTaxiSpeed(LiveAc& ac) {
         // corner, crept the straight at 3 kt and passed the corner's report
         // 11 s late; one slowing from 16 kt into a bend that hooked 60
         // degrees in its last metres crawled the whole 47 m at 3 kt and came
-        // 15 s late to the reports after it.
+        // 15 s late to the reports after it. A bend the nose falls behind
+        // even at the widest delay takes the schedule however long it is:
+        // the stretched leg is no bend the nose follows. A taxi braking from
+        // 10.8 kt round a 74 degree bend onto the first report after a pause
+        // slid through it with the nose 44 degrees off its travel, where the
+        // schedule, 0.9 s longer, slowed through its tightest stretch.
         const bool brakesToRest = m.speedChangeKind == 2 && gf_rollingStepM(ac) > 0.0;
         if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || brakesToRest)) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
-            if (scheduled > 0 && scheduled < needed)
+            if (scheduled > 0 && (scheduled < needed || slides))
                 needed = scheduled;
             else
                 m.scheduleCount = 0;

@@ -1036,3 +1036,20 @@ TEST_F(TaxiLag, ATowThatCreptToAStopStandsThereUntilItsLastReportAtRestThere) {
     EXPECT_EQ(result.count(MotionCheck::StandingStill), 0u) << result.summary();
     EXPECT_EQ(result.count(MotionCheck::RestChange), 0u) << result.summary();
 }
+
+TEST_F(TaxiLag, ATaxiDeadReckonedPastTheBendItsReportsTookInAPauseSlowsWhereTheNoseCannotKeepUp) {
+    // Taxiing west at 16 kt, slowing to 10.8, when its reports pause for
+    // 36 s: dead reckoning rolls it on west, and the report after the pause,
+    // coming as it rolls, lies 50 m south and 54 m west of the last one at
+    // 5 kt, the stream then braking to rest further west. The bend from the nose onto that report swings 74 degrees in
+    // 54 m, more than the nose follows at the pace it rolls even at the
+    // widest delay. Played evenly at that delay, a business jet slid
+    // through it with the nose 44 degrees off its travel; the bend's
+    // schedule slows to walking pace through its tightest stretch instead.
+    const std::vector<FedReport> reports{
+        {107.4, 0.0, 16.5, 270, 0.0},      {47.4, 0.0, 16.1, 270, 7.06},      {0.0, 0.0, 10.8, 270, 13.89},
+        {-53.6, -50.1, 5.0, 244, 50.21},   {-84.1, -61.5, 12.1, 250, 57.73},  {-120.8, -74.9, 6.9, 250, 65.43},
+        {-132.6, -79.3, 3.1, 250, 70.32},  {-135.6, -80.4, 0.0, 250, 77.29},  {-135.6, -80.4, 0.0, 250, 85.36},
+    };
+    expectKeepsUp(0xD10191, {47.455794, -122.310520}, reports, "taxi_pause_bend_beyond_nose");
+}
