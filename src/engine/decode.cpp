@@ -462,17 +462,15 @@ void lf_playSetAside(LiveAc& ac) {
 // spot is where the last kept report stands, give or take the decimetres a
 // standing aircraft's reports wander by: a tow whose reports stood on 0.2 m
 // from it for 13 s drove off at once, 23 m ahead of them.
-bool lf_leavesStandingReport(const LiveAc& ac, const TrafficRecord& record) {
-    const StreamPoint* stood = lf_setAsideBefore(ac, record);
-    if (stood == nullptr) return false;
-    const StreamPoint& last = ac.stream.back();
-    return stood->groundSpeedKt < kNoSpeedKt && last.groundSpeedKt <= 0.0 &&
-           gf_distanceNm(lf_position(last), lf_position(*stood)) * metresPerNm <= kStandingSpotM &&
-           !gf_isSamePlace(lf_position(*stood), lf_position(record.point));
-}
-
 void lf_keepLastStandingReport(LiveAc& ac, const TrafficRecord& record) {
-    if (lf_leavesStandingReport(ac, record)) lf_playSetAside(ac);
+    const StreamPoint* stood = lf_setAsideBefore(ac, record);
+    if (stood == nullptr) return;
+    const StreamPoint& last = ac.stream.back();
+    if (!(stood->groundSpeedKt < kNoSpeedKt) || !(last.groundSpeedKt <= 0.0) ||
+        !(gf_distanceNm(lf_position(last), lf_position(*stood)) * metresPerNm <= kStandingSpotM) ||
+        gf_isSamePlace(lf_position(*stood), lf_position(record.point)))
+        return;
+    lf_playSetAside(ac);
 }
 
 // A moving ground report set aside as thinned out, then a pause in the
@@ -752,15 +750,8 @@ void lf_decodeMessage(const TrafficRecord& record) {
         // 15 s later would wait for a calm stream, or vanish in a report gap,
         // instead of appearing where it stands.
         const bool needsSecondPoint = ac.simState == AcSimState::buffer && ac.stream.size() == 1;
-        // Nor a creep's first report off the spot a report set aside stood
-        // at: thinned out in its turn, it took that report's place, and the
-        // stream, ending where the aircraft stood long before, had it set
-        // off from there for the next report kept (a tow not yet shown, whose
-        // reports stood on and then crept 0.7 m at a knot, left the spot a
-        // second before they did and was 1 m on by then). Kept, it plays the
-        // standing report first and the creep after it.
         if (ac.extrapolationCount <= 0 && !needsSecondPoint && !stops && !lf_movesOffItsStand(ac, point) &&
-            !lf_leavesStandingReport(ac, record) && lf_isThinnedOut(point, last, dt)) {
+            lf_isThinnedOut(point, last, dt)) {
             // Kept aside: it adds nothing while later reports come, but the
             // last of a run of thinned reports may be the last report for a
             // while (a tow creeping into its stand, a taxi before a gap).

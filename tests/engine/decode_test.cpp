@@ -589,45 +589,6 @@ TEST_F(DecodeTest, TheLastStandingReportBeforeTheAircraftSetsOffIsKept) {
     }
 }
 
-TEST_F(DecodeTest, ACreepOffTheSpotKeepsTheStandingReportBeforeIt) {
-    // The last kept point stands at kFar, reported at time 1000; a report
-    // there at no speed at 1010 (thinned out), then the creep off it: 0.7 m
-    // south at 1 kt at 1013, 2.7 m at 2 kt at 1016. Thinned out in its turn,
-    // the creep's first report took the standing one's place and neither
-    // went in: the stream had the aircraft set off from 1000 toward the
-    // report at 1016, ten seconds while its reports still stood. Kept, the
-    // two go in, and the report at 1016 is thinned out after the creep's.
-    struct Row {
-        const char* name;
-        AcPhase phase;
-        AcSimState state;
-    };
-    const Row rows[] = {
-        {"not yet shown, standing where no stand was free", AcPhase::birth, AcSimState::buffer},
-        {"taxiing, a tow holding at a spot", AcPhase::taxi, AcSimState::active},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        g_liveAircraft.clear();
-        tickCount.store(1000);
-        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 0, false, 1500, 0.0, 180.0)}, row.state);
-        if (row.state == AcSimState::buffer) ac.stream.push_back(streamPoint(kFar, 0, false, 2000, 0.0, 180.0));
-        ac.lastReportTime = 1000.0;
-        const std::size_t before = ac.stream.size();
-        decodeMessage(report(kHex, streamPoint(kFar, 0, false, 2500, 0.0, 180.0), 1010.0));
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, -0.7), 1.0, false, 2800, 0.0, 180.0), 1013.0));
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, -2.7), 2.0, false, 3100, 0.0, 180.0), 1016.0));
-        ASSERT_EQ(ac.stream.size(), before + 2);
-        const StreamPoint& stood = ac.stream[before];
-        EXPECT_EQ(stood.groundSpeedKt, 0.0);
-        EXPECT_LT(gf_distanceNm({stood.lat, stood.lon}, kFar) * metresPerNm, 0.01);
-        EXPECT_GE(stood.playTick, 2500) << "standing until its report said so";
-        const StreamPoint& crept = ac.stream[before + 1];
-        EXPECT_NEAR(gf_distanceNm({crept.lat, crept.lon}, kFar) * metresPerNm, 0.7, 0.01);
-        EXPECT_GT(crept.playTick, stood.playTick);
-    }
-}
-
 TEST_F(DecodeTest, APushbackReportAFewMetresOnIsNotThinnedOut) {
     // The last point a report pushing the aircraft south at 2.6 kt, reported
     // at time 1000; 3.6 s later one `southM` further south at `kt`, on the
