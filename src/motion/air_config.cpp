@@ -138,8 +138,8 @@ void updateAirConfig(LiveAc& ac, std::optional<double> heightFt) {
     // touched down without a landing roll and stopped dead at its last
     // report from 88 kt. The same AT76 with its first report back still
     // marked airborne, at the runway's height, did the same.
-    const bool legEndsOnGround = ac.stream.size() >= 2 && lf_downAt(ac, ac.stream[1]);
-    if (height > limit && ac.phase != AcPhase::landing && !legEndsOnGround)
+    // (The runway search last: only a leg that starts that high needs it.)
+    if (height > limit && ac.phase != AcPhase::landing && !(ac.stream.size() >= 2 && lf_downAt(ac, ac.stream[1])))
         lf_configureForHeight(ac, height);
     else
         updateAirPhase(ac);
@@ -154,8 +154,8 @@ void updateAirPhase(LiveAc& ac) {
     // flag says so yet: level there, it shows no descent of its own.
     const bool descending =
         (f.altitudeFt - 10.0 > n.altitudeFt && f.verticalSpeed <= -250.0 && n.verticalSpeed <= -250.0) ||
-        (lf_downAt(ac, n) &&
-         (f.verticalSpeed <= -250.0 || f.altitudeFt > n.altitudeFt + 10.0 || ac.pose.verticalSpeed <= -250.0));
+        ((f.verticalSpeed <= -250.0 || f.altitudeFt > n.altitudeFt + 10.0 || ac.pose.verticalSpeed <= -250.0) &&
+         lf_downAt(ac, n));
     // Climbing away: two reports climbing, or the last one of the stream
     // when it is the first to climb. Nothing after it to confirm or deny the
     // climb, the dead reckoning went on down the approach: a B772 whose
