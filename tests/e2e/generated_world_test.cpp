@@ -16,13 +16,17 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <cmath>
 #include <set>
 #include <string>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "foundation/geodesy.h"
 #include "support/source_paths.h"
+#include "support/world_traffic.h"
 #include "support/world_verdict.h"
 #include "tools/sample_feed/world_generator.h"
 
@@ -89,6 +93,67 @@ TEST(GeneratedWorlds, TheSuiteSeedsTogetherHoldEveryKindOfTraffic) {
     }
     for (const std::string& kind : sample::gf_worldKindNames())
         EXPECT_TRUE(covered.count(kind) != 0) << "no suite seed holds: " << kind;
+}
+
+TEST(GeneratedWorlds, TheGeneratorListsEveryReportItMadeBadAndNoOther) {
+    // The checker leaves out exactly the reports the generator lists as made
+    // bad: each listed one is absurd (a ground speed of 1e6 kt, a height
+    // 5,000 ft off, a position 5 NM off) or repeats the report before at no
+    // speed while the aircraft moves; no other report is either. The traffic
+    // source tells the same by the time the line gives.
+    const std::string scenario = (installDir() / "scenarios" / "sample.xml").string();
+    std::map<std::string, int> listed;
+    const auto metres = [](sample::LatLon a, sample::LatLon b) { return gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1852.0; };
+    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+        const GeneratedTrafficSource source(scenario, seed, {});
+        for (const sample::GeneratedAircraft& a : source.generated().aircraft) {
+            const auto& reports = a.reports;
+            for (std::size_t i = 0; i < reports.size(); ++i) {
+                const sample::GeneratedReport& r = reports[i];
+                SCOPED_TRACE(fmt::format("seed {} {:06X} report {} at {:.2f} s", seed, a.hexid, i, r.t));
+                EXPECT_EQ(source.madeBad(a.hexid, r.t + 0.004), r.madeBad);
+                const sample::GeneratedReport* before = i > 0 ? &reports[i - 1] : nullptr;
+                const bool absurdSpeed = r.groundSpeedKt >= 1e5;
+                // Its position again at no speed (the position it had before
+                // the report before was made bad too).
+                const bool repeat = before != nullptr && r.groundSpeedKt == 0.0 &&
+                                    (metres(before->position, r.position) < 0.01 ||
+                                     (before->madeBad && i > 1 && metres(reports[i - 2].position, r.position) < 0.01));
+                // Off the way between the reports on either side (sound
+                // ones) by miles, or by thousands of feet.
+                bool farOff = false, heightOff = false;
+                std::size_t b = i, n = i + 1;
+                while (b > 0 && reports[b - 1].madeBad) --b;
+                while (n < reports.size() && reports[n].madeBad) ++n;
+                if (b > 0 && n < reports.size()) {
+                    const sample::GeneratedReport& after = reports[n];
+                    before = &reports[b - 1];
+                    const double f = (r.t - before->t) / (after.t - before->t);
+                    const sample::LatLon between{before->position.lat + f * (after.position.lat - before->position.lat),
+                                                 before->position.lon + f * (after.position.lon - before->position.lon)};
+                    farOff = metres(between, r.position) > 4.0 * 1852.0;
+                    heightOff = !r.ground && !before->ground && !after.ground &&
+                                std::fabs(r.altitudeFt - (before->altitudeFt + f * (after.altitudeFt - before->altitudeFt))) >
+                                    4000.0;
+                }
+                const char* what = absurdSpeed ? "absurd speed"
+                                   : farOff    ? "position off"
+                                   : heightOff ? "height off"
+                                   : repeat    ? "repeat at no speed"
+                                               : nullptr;
+                // Each bad kind is listed; a listed one is of a bad kind; a
+                // repeat at no speed of a moving report is always listed.
+                if (absurdSpeed || farOff || heightOff || (repeat && reports[i - 1].groundSpeedKt > 3.0))
+                    EXPECT_TRUE(r.madeBad) << what;
+                if (r.madeBad) {
+                    EXPECT_NE(what, nullptr);
+                    ++listed[what != nullptr ? what : "?"];
+                }
+            }
+        }
+    }
+    for (const char* what : {"absurd speed", "repeat at no speed", "position off", "height off"})
+        EXPECT_GT(listed[what], 0) << "no " << what << " listed in thirty worlds";
 }
 
 class GeneratedWorldSeed : public ::testing::TestWithParam<SuiteWorld> {};

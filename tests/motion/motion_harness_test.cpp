@@ -208,9 +208,10 @@ TEST(SmoothnessChecker, ARepeatAtNoSpeedIsStaleWhenTheWayRoundTheCornerOfTheTrac
     // speed 41.6 s later, then reported 240 m south-south-west going 160
     // degrees 8.4 s after that: 9.3 kt by the straight line, under half its
     // speed, but 393 m round the corner its tracks meet at. The aircraft
-    // went on, and a track at 25 kt meanwhile is within its pace. Where the
-    // tracks do not meet ahead (it was going east, or gave no track) the
-    // repeat is a stop, and 25 kt there is too fast.
+    // went on, and a track at 15 kt meanwhile, the pace of the way round,
+    // is within a quarter and 5 kt over the straight line's. Where the tracks
+    // do not meet ahead (it was going east, or gave no track) the repeat is a
+    // stop, and 15 kt there is too fast.
     const LaLo x{47.4557940, -122.3092780};
     struct Row {
         double trackDeg;
@@ -218,7 +219,7 @@ TEST(SmoothnessChecker, ARepeatAtNoSpeedIsStaleWhenTheWayRoundTheCornerOfTheTrac
     };
     for (const Row row : {Row{270.0, true}, Row{90.0, false}, Row{std::nan(""), false}}) {
         SCOPED_TRACE(row.trackDeg);
-        AircraftRecord r = lf_straight(Light, true, 25.0, 1500);
+        AircraftRecord r = lf_straight(Light, true, 15.0, 1500);
         const auto report = [](double s, LaLo at, double kt, double trackDeg) {
             return ReportedPosition{s, s * 100.0, at, 0.0, kt, trackDeg, false};
         };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -361,6 +362,7 @@ void MotionRecorder::lf_takeReports() {
         p.groundSpeedKt = h.record.point.groundSpeedKt;
         p.trackDeg = h.record.point.trackDeg;
         p.airborne = h.record.point.airborne != 0;
+        if (madeBad_) p.madeBad = madeBad_(r.hexid, p.time);
         r.reports.push_back(p);
         touched.insert(r.hexid);
     }
@@ -480,7 +482,8 @@ const char* gf_motionCheckName(MotionCheck check) {
         "point reached",  "ground turn rate",     "air turn rate", "bank limit",
         "climb change",   "profile join",         "takeoff roll backwards", "pushback heading", "ground speed",
         "rest change",    "lag",                  "nose and travel", "backwards", "airborne speed",
-        "speed of travel", "standing still",      "created or told"};
+        "speed of travel", "standing still",      "created or told", "speed change", "turn on the spot",
+        "created again or told"};
     const auto i = static_cast<std::size_t>(check);
     return i < names.size() ? names[i] : "?";
 }
@@ -587,19 +590,23 @@ bool lf_taxiing(const MotionSample& s) {
 // speed change (at most twice the leg's mean speed, at its end) and the
 // shortest leg do not count, short enough that a squeezed leg shows.
 constexpr std::int32_t kGroundSpeedWindowTicks = 50;
-// The speed over the window may reach twice the largest reported around it:
-// a leg from rest is timed at the next point's speed and played accelerating
-// evenly, so it ends at twice that. A few knots more for the legs the engine
-// times itself without a reported speed (a pushback, the way into a stand, at
-// the category's taxi reference of 2 to 5 kt, eased at both ends).
+// The speed over the window may reach a quarter more than the largest
+// reported around it and a few knots: lag is taken back gently, and the legs
+// the engine times itself without a reported speed (a pushback, the way into
+// a stand, at the category's taxi reference of 2 to 5 kt) stay within the
+// knots. A taxi running half again its reported speed to catch up is a surge
+// any pilot watching sees.
 // "Reported" is the faster of the speeds the reports give and the speed their
 // own positions cover over their times: a feed that repeats a stale position
 // (at speed 0) and then jumps on has the aircraft cover the jump in the time
 // between, faster than any speed it reports, and an aircraft that kept to the
 // reported speed there would fall further behind its reports than the lag
 // check allows.
-constexpr double kGroundSpeedShare = 2.0;
-constexpr double kGroundSpeedSlackKt = 8.0;
+constexpr double kGroundSpeedShare = 1.25;
+constexpr double kGroundSpeedSlackKt = 5.0;
+// Off the runway lag is never taken back above a fast taxi: faster than this
+// only where the reports themselves go faster, and then by the slack alone.
+constexpr double kTaxiMostKt = 30.0;
 
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace = false);
@@ -714,7 +721,8 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
                 if (std::isfinite(ownKt)) reportedKt = std::max(reportedKt, ownKt);
                 const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) /
                                   (kGroundSpeedWindowTicks * 0.01) * kMpsToKnots;
-                const double limit = kGroundSpeedShare * reportedKt + kGroundSpeedSlackKt;
+                const double limit = std::min(kGroundSpeedShare * reportedKt + kGroundSpeedSlackKt,
+                                              std::max(kTaxiMostKt, reportedKt + kGroundSpeedSlackKt));
                 judge(MotionCheck::GroundSpeed, tick, kt <= limit, kt, limit);
             }
         }
@@ -877,14 +885,19 @@ namespace {
 // The lag check: a report counts as reached when the pose comes this close,
 // or passes the line across the reported path at the report within this much
 // of it, moving the reported way. Metres, on the ground and in the air (where
-// a curved leg cuts a corner by more).
+// a curved leg cuts a corner by more). On the ground ten metres aside is
+// already off the taxiway's centre line.
 constexpr double kReachGroundM = 5.0;
 constexpr double kReachAirM = 50.0;
-constexpr double kPassGroundM = 50.0;
+constexpr double kPassGroundM = 10.0;
 constexpr double kPassAirM = 600.0;
 // A report that stands (no speed, within a stand's scatter of the one before)
 // is reached with that one.
 constexpr double kStandScatterM = 60.0;
+// A standing report is reached within this of it, or of the middle of the
+// run of standing reports it begins (the feed's scatter about the spot
+// averages out there): further off, the aircraft stands elsewhere.
+constexpr double kReachStandingM = 15.0;
 constexpr double kLagMostS = 10.0;
 constexpr double kLagSettledS = 5.0;
 constexpr double kLagSettleTicks = 3000.0;  // 30 s after the last turn or hold
@@ -925,8 +938,23 @@ constexpr double kNoseMostDeg = 30.0;
 constexpr double kBackwardsDeg = 90.0;
 constexpr std::int32_t kSpeedWindowTicks = 100;
 constexpr std::int32_t kSpeedStrideTicks = 25;
-constexpr double kTravelShare = 2.0;
-constexpr double kTravelSlackKt = 20.0;
+// Speed of travel: within a quarter more than the reports' own pace and a few
+// knots, more in the air where the pace is higher and a leg's chord is long.
+constexpr double kTravelShare = 1.25;
+constexpr double kTravelSlackAirKt = 10.0;
+constexpr double kTravelSlackGroundKt = 5.0;
+// In the air no speed changes faster than this beyond what the reports show:
+// an airliner in level flight loses a knot or two a second, not five.
+constexpr double kAirSpeedChangeKtPerS = 5.0;
+// A report after a run at no speed lies further than this share of its
+// reported speed and this slack on: the aircraft had left the run's spot.
+constexpr double kLeftShare = 2.0;
+constexpr double kLeftSlackKt = 20.0;
+// Turn on the spot: the nose turns this much while the aircraft moves less
+// than this (a turn tighter than a 3 m radius), within this long.
+constexpr double kSpotTurnDeg = 20.0;
+constexpr double kSpotTurnTravelM = 1.0;
+constexpr std::int32_t kSpotTurnMostTicks = 2000;
 // Which reports a window of travel is held to: those due from 15 s before it
 // (the lag the check allows, and more) to 5 s after.
 constexpr double kTravelReportsBeforeTicks = 1500.0;
@@ -1013,7 +1041,7 @@ bool lf_leftBeforeTheRunEnded(const ReportedPosition& last, const ReportedPositi
     if (last.airborne || after.airborne || !(after.groundSpeedKt >= 1.0) || after.groundSpeedKt > kAbsurdGroundKt)
         return false;
     const double ownKt = lf_ownKt(last, after);
-    return ownKt > kTravelShare * after.groundSpeedKt + kTravelSlackKt && ownKt <= kAbsurdGroundKt;
+    return ownKt > kLeftShare * after.groundSpeedKt + kLeftSlackKt && ownKt <= kAbsurdGroundKt;
 }
 
 // A repeat at no speed of the report before it, in a run of such repeats
@@ -1235,6 +1263,13 @@ bool lf_repeatsAFlightsPosition(const std::vector<ReportedPosition>& reports, st
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace) {
     std::vector<const ReportedPosition*> out;
+    // The traffic's maker said which reports it made bad: those are left
+    // out, and nothing else is guessed.
+    if (!reports.empty() && reports.front().madeBad.has_value()) {
+        for (const ReportedPosition& p : reports)
+            if (!p.madeBad.value_or(false)) out.push_back(&p);
+        return out;
+    }
     const std::size_t n = reports.size();
     // The reports before such a last one are judged among themselves: taken
     // as their side, it makes the good ones next to it look out of reach. An
@@ -1355,6 +1390,54 @@ double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double 
     return ownKt;
 }
 
+// The slowest the flying reports around a stretch travel by their own
+// positions between one and the next (infinity when no two are there).
+double lf_slowestOwnKt(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick) {
+    double ownKt = std::numeric_limits<double>::infinity();
+    const double lo = fromTick - kTravelReportsBeforeTicks, hi = toTick + kTravelReportsAfterTicks;
+    for (std::size_t k = 1; k < path.size(); ++k) {
+        const ReportedPosition &a = *path[k - 1], &b = *path[k];
+        if (b.dueTick < lo || a.dueTick > hi || !a.airborne || !b.airborne) continue;
+        ownKt = std::min(ownKt, lf_ownKt(a, b));
+    }
+    return ownKt;
+}
+
+// Whether a report's speed is one an aircraft goes at, there.
+bool lf_saneSpeed(const ReportedPosition& p) {
+    return p.groundSpeedKt >= 0.0 && p.groundSpeedKt <= (p.airborne ? kAbsurdAirKt : kAbsurdGroundKt);
+}
+
+// The fastest the reported speeds change (kt/s) from one report to the next
+// around a stretch: a change the reports show is no change of the motion's.
+double lf_reportedChangeKtPerS(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick) {
+    double most = 0.0;
+    const double lo = fromTick - kTravelReportsBeforeTicks, hi = toTick + kTravelReportsAfterTicks;
+    for (std::size_t k = 1; k < path.size(); ++k) {
+        const ReportedPosition &a = *path[k - 1], &b = *path[k];
+        if (b.dueTick < lo || a.dueTick > hi || !lf_saneSpeed(a) || !lf_saneSpeed(b)) continue;
+        const double dt = b.time - a.time;
+        if (dt > 0.0) most = std::max(most, std::fabs(b.groundSpeedKt - a.groundSpeedKt) / dt);
+    }
+    return most;
+}
+
+// The speed the reports give at a tick: that of the last report due by then
+// (the first one before any is due), else its pace from the report before;
+// 0 when no report tells one.
+double lf_reportedKtAt(const std::vector<const ReportedPosition*>& path, double tick) {
+    if (path.empty()) return 0.0;
+    const auto after = std::partition_point(path.begin(), path.end(),
+                                            [tick](const ReportedPosition* p) { return p->dueTick <= tick; });
+    const std::size_t k = after == path.begin() ? 0 : static_cast<std::size_t>(after - path.begin()) - 1;
+    if (lf_saneSpeed(*path[k])) return path[k]->groundSpeedKt;
+    if (k > 0) {
+        const double own = lf_ownKt(*path[k - 1], *path[k]);
+        if (std::isfinite(own)) return own;
+    }
+    return 0.0;
+}
+
 // The sample at a tick, or the first after it (samples are in tick order).
 std::size_t lf_sampleFrom(const std::vector<MotionSample>& s, double tick) {
     return static_cast<std::size_t>(
@@ -1407,6 +1490,80 @@ bool lf_tracksTurned(const ReportedPosition& a, const ReportedPosition& b) {
     constexpr double kMovingKt = 3.0;
     return a.groundSpeedKt >= kMovingKt && b.groundSpeedKt >= kMovingKt && std::isfinite(a.trackDeg) &&
            std::isfinite(b.trackDeg) && lf_offDeg(a.trackDeg, b.trackDeg) >= kTurnDeg;
+}
+
+// Whether the reports show the aircraft standing around a stretch: a report
+// on the ground at no speed due from the lag the checks allow before it to a
+// little after.
+bool lf_reportsStanding(const std::vector<const ReportedPosition*>& path, double fromTick, double toTick) {
+    for (const ReportedPosition* p : path)
+        if (!p->airborne && p->groundSpeedKt < 1.0 && p->dueTick >= fromTick - kLagMostS * 100.0 &&
+            p->dueTick <= toTick + kTravelReportsAfterTicks)
+            return true;
+    return false;
+}
+
+// No turn on the spot on the ground: the nose turns no more than
+// kSpotTurnDeg while the aircraft moves less than kSpotTurnTravelM (a turn
+// tighter than any nose wheel steers), but at a stand (pushed, parking,
+// parked) or where the reports show the aircraft standing. A stop on a
+// runway exit and a pivot there is what no pilot does.
+void lf_checkSpotTurns(const Judge& judge, const std::vector<MotionSample>& s,
+                       const std::vector<const ReportedPosition*>& path) {
+    const std::size_t n = s.size();
+    if (n < 2) return;
+    // Prefix sums over the samples: metres of travel, signed and absolute
+    // heading change (degrees), and the end of each run of contiguous finite
+    // ground samples.
+    std::vector<double> travel(n, 0.0), turn(n, 0.0), absTurn(n, 0.0);
+    std::vector<std::size_t> runEnd(n, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        const MotionSample &p = s[i - 1], &c = s[i];
+        const bool joined = p.tick == c.tick - 1 && p.onGround && c.onGround && lf_finite(p.pose) && lf_finite(c.pose);
+        const double dh = joined ? std::remainder(c.pose.heading - p.pose.heading, fullCircle) * radiansToDegrees : 0.0;
+        travel[i] = travel[i - 1] + (joined ? lf_metres(lf_position(p.pose), lf_position(c.pose)) : 0.0);
+        turn[i] = turn[i - 1] + dh;
+        absTurn[i] = absTurn[i - 1] + std::fabs(dh);
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        const bool joinedNext = i + 1 < n && s[i + 1].tick == s[i].tick + 1 && s[i].onGround && s[i + 1].onGround &&
+                                lf_finite(s[i].pose) && lf_finite(s[i + 1].pose);
+        runEnd[i] = joinedNext ? runEnd[i + 1] : i;
+    }
+    const auto atStand = [](const MotionSample& m) {
+        return m.phase == AcPhase::pushing_back || m.phase == AcPhase::parking || m.phase == AcPhase::parked;
+    };
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t last = std::min(runEnd[i], i + static_cast<std::size_t>(kSpotTurnMostTicks));
+        if (last == i || !s[i].onGround) {
+            ++i;
+            continue;
+        }
+        // The furthest sample within kSpotTurnTravelM of travel from i.
+        const std::size_t j = static_cast<std::size_t>(
+                                  std::upper_bound(travel.begin() + static_cast<std::ptrdiff_t>(i),
+                                                   travel.begin() + static_cast<std::ptrdiff_t>(last) + 1,
+                                                   travel[i] + kSpotTurnTravelM) -
+                                  travel.begin()) -
+                              1;
+        if (!(absTurn[j] - absTurn[i] > 0.0)) {
+            i += 5;
+            continue;
+        }
+        std::size_t k = i + 1;
+        double most = 0.0;
+        bool excused = atStand(s[i]);
+        for (; k <= j; ++k) {
+            excused = excused || atStand(s[k]);
+            most = std::max(most, std::fabs(turn[k] - turn[i]));
+            if (most >= kSpotTurnDeg) break;
+        }
+        const bool found = most >= kSpotTurnDeg;
+        if (!excused && !(found && lf_reportsStanding(path, s[i].tick, s[std::min(k, j)].tick)))
+            judge(MotionCheck::SpotTurn, s[i].tick, !found, most, kSpotTurnDeg);
+        // One finding a turn.
+        i = found ? j + 1 : i + 5;
+    }
 }
 
 }  // namespace
@@ -1489,6 +1646,23 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         const double alongM = std::hypot(along.north, along.east);
         const double reach = p.airborne ? kReachAirM : kReachGroundM;
         const double pass = p.airborne ? kPassAirM : kPassGroundM;
+        // The middle of the standing run this report begins.
+        LaLo middle = p.position;
+        if (!moving) {
+            double north = 0.0, east = 0.0;
+            std::size_t count = 0;
+            for (std::size_t m = i; m < n && !path[m]->airborne && path[m]->groundSpeedKt < 1.0 &&
+                                    lf_metres(path[m]->position, p.position) <= kStandScatterM;
+                 ++m, ++count) {
+                const Offset o = lf_offset(p.position, path[m]->position);
+                north += o.north;
+                east += o.east;
+            }
+            if (count > 0)
+                middle = {p.position.lat + north / static_cast<double>(count) / kMetresPerDegree,
+                          p.position.lon + east / static_cast<double>(count) / kMetresPerDegree /
+                                               std::cos(p.position.lat * degreesToRadians)};
+        }
         std::size_t k = lf_sampleFrom(s, due - kLagSearchBeforeTicks);
         if (reachedAt != kNone) k = std::max(k, reachedAt);
         std::size_t found = kNone;
@@ -1496,7 +1670,8 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             const LaLo at = lf_position(s[k].pose);
             const Offset o = lf_offset(p.position, at);
             const double d = std::hypot(o.north, o.east);
-            if (d <= (moving ? reach : kStandScatterM)) {
+            if (moving ? d <= reach
+                       : d <= kReachStandingM || lf_metres(middle, at) <= kReachStandingM) {
                 found = k;
                 break;
             }
@@ -1527,61 +1702,126 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         }
     }
 
-    // --- speed of travel and airborne speed, over windows of a second ---
+    // --- speed of travel, speed change and airborne speed, over windows of a second ---
     const double floorKt = r.categoryKnown ? r.airborneFloorKt : 0.0;
-    // Past the last report no report tells how fast the aircraft goes: its
-    // dead reckoning (a takeoff roll speeding on) is judged by the other checks.
-    const double lastDue = path.back()->dueTick;
-    for (std::size_t i = kSpeedWindowTicks; i < s.size(); i += kSpeedStrideTicks) {
+    // Past the last report on the ground no report tells how fast the
+    // aircraft goes: its dead reckoning (a takeoff roll speeding on, a roll
+    // out to rest) is judged by the other checks. In the air it goes on at
+    // the last reported speed until it is removed.
+    const double lastDue = travelPath.back()->dueTick;
+    const double lastKt = lf_reportedKtAt(travelPath, lastDue);
+    const std::size_t ns = s.size();
+    // The speed over the window that ends at each sample (NaN: none) and
+    // whether it was in the air throughout.
+    std::vector<double> windowKt(ns, std::nan(""));
+    std::vector<bool> windowAirborne(ns, false);
+    const auto speedOver = [&](std::size_t a, std::size_t b) {
+        return lf_metres(lf_position(s[a].pose), lf_position(s[b].pose)) / ((s[b].tick - s[a].tick) * 0.01) *
+               kMpsToKnots;
+    };
+    const auto airborneThrough = [&](std::size_t a, std::size_t b) {
+        for (std::size_t k = a; k <= b; ++k)
+            if (s[k].onGround) return false;
+        return true;
+    };
+    for (std::size_t i = kSpeedWindowTicks; i < ns; i += kSpeedStrideTicks) {
         const MotionSample& c = s[i];
         const MotionSample& from = s[i - kSpeedWindowTicks];
         if (from.tick != c.tick - kSpeedWindowTicks || !lf_finite(from.pose) || !lf_finite(c.pose)) continue;
-        const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) / (kSpeedWindowTicks * 0.01) * kMpsToKnots;
-        bool airborne = true;
-        for (std::size_t k = i - kSpeedWindowTicks; k <= i && airborne; ++k) airborne = !s[k].onGround;
+        const double kt = speedOver(i - kSpeedWindowTicks, i);
+        const bool airborne = airborneThrough(i - kSpeedWindowTicks, i);
+        windowKt[i] = kt;
+        windowAirborne[i] = airborne;
         if (airborne) judge.floor(MotionCheck::AirborneSpeed, c.tick, kt, floorKt);
-        if (c.tick > lastDue) continue;
+        // In the air a speed the reports do not show is taken up gently:
+        // against the window before, at most a few knots a second more than
+        // the reports change by around it.
+        if (airborne && !std::isnan(windowKt[i - kSpeedWindowTicks]) && windowAirborne[i - kSpeedWindowTicks]) {
+            const double changes = c.tick > lastDue ? 0.0 : lf_reportedChangeKtPerS(travelPath, from.tick, c.tick);
+            const double rate = std::fabs(kt - windowKt[i - kSpeedWindowTicks]) / (kSpeedWindowTicks * 0.01);
+            const double limit = kAirSpeedChangeKtPerS + changes;
+            judge(MotionCheck::SpeedChange, c.tick, rate <= limit, rate, limit);
+        }
+        const double slack = airborne ? kTravelSlackAirKt : kTravelSlackGroundKt;
+        if (c.tick > lastDue) {
+            if (!airborne || !(lastKt > 0.0)) continue;
+            const double limit = kTravelShare * lastKt + slack;
+            judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
+            const double least = lastKt / kTravelShare - slack;
+            if (least > 0.0) judge.floor(MotionCheck::TravelSpeed, c.tick, kt, least);
+            continue;
+        }
         // The fastest the reports around it travel by their own positions.
         const double ownKt = lf_fastestOwnKt(travelPath, from.tick, c.tick);
         if (ownKt < 0.0 || !std::isfinite(ownKt)) continue;
-        const double limit = kTravelShare * ownKt + kTravelSlackKt;
+        const double limit = kTravelShare * ownKt + slack;
         judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
+        // Nor slower in the air than the slowest of them: a flight keeps its
+        // pace.
+        if (!airborne) continue;
+        const double slowKt = lf_slowestOwnKt(travelPath, from.tick, c.tick);
+        const double least = slowKt / kTravelShare - slack;
+        if (std::isfinite(least) && least > 0.0) judge.floor(MotionCheck::TravelSpeed, c.tick, kt, least);
+    }
+    // An aircraft created in the air appears at its reported speed: its first
+    // second of travel is held to the speed the reports give then.
+    for (std::size_t b = 0; b + kSpeedWindowTicks < ns; ++b) {
+        if (b > 0 && s[b - 1].tick == s[b].tick - 1) continue;
+        const std::size_t e = b + kSpeedWindowTicks;
+        if (s[e].tick != s[b].tick + kSpeedWindowTicks || !lf_finite(s[b].pose) || !lf_finite(s[e].pose) ||
+            !airborneThrough(b, e))
+            continue;
+        const double reportedKt = lf_reportedKtAt(travelPath, s[b].tick);
+        if (!(reportedKt > 0.0)) continue;
+        const double changes = s[b].tick > lastDue ? 0.0 : lf_reportedChangeKtPerS(travelPath, s[b].tick, s[e].tick);
+        const double rate = std::fabs(speedOver(b, e) - reportedKt) / (kSpeedWindowTicks * 0.01);
+        const double limit = kAirSpeedChangeKtPerS + changes;
+        judge(MotionCheck::SpeedChange, s[e].tick, rate <= limit, rate, limit);
     }
 
+    lf_checkSpotTurns(judge, s, travelPath);
+
     // --- standing still ---
-    for (std::size_t i = 0; i < r.reports.size();) {
+    // The reports the traffic's maker made bad are no place to stand at; where
+    // it did not say, stale repeats are told by the rules of the path.
+    const bool guessing = r.reports.front().madeBad.has_value() == false;
+    std::vector<ReportedPosition> sound;
+    if (!guessing)
+        for (const ReportedPosition* p : path) sound.push_back(*p);
+    const std::vector<ReportedPosition>& reports = guessing ? r.reports : sound;
+    for (std::size_t i = 0; i < reports.size();) {
         // The aircraft did not stand where the feed only kept a moving
         // report's position while it went on.
-        if (lf_repeatsAMoveAtNoSpeed(r.reports, i)) {
+        if (guessing && lf_repeatsAMoveAtNoSpeed(reports, i)) {
             ++i;
             continue;
         }
-        const ReportedPosition& first = r.reports[i];
+        const ReportedPosition& first = reports[i];
         std::size_t j = i;
         // A ground speed no aircraft goes on the ground (1e6 kt) tells
         // nothing: such a report between two standing ones stands as well.
         // One with a move after it may be the move's first (a pushback
         // setting off), and ends the run as a move does.
         const auto standing = [&](std::size_t k) {
-            return k < r.reports.size() && !r.reports[k].airborne && r.reports[k].groundSpeedKt < 1.0;
+            return k < reports.size() && !reports[k].airborne && reports[k].groundSpeedKt < 1.0;
         };
         const auto still = [&](std::size_t k) {
-            return standing(k) || (k > i && !(r.reports[k].groundSpeedKt <= kAbsurdGroundKt) && standing(k + 1));
+            return standing(k) || (k > i && !(reports[k].groundSpeedKt <= kAbsurdGroundKt) && standing(k + 1));
         };
-        while (j < r.reports.size() && !r.reports[j].airborne && still(j) &&
-               lf_metres(r.reports[j].position, first.position) <= kStandScatterM)
+        while (j < reports.size() && !reports[j].airborne && still(j) &&
+               lf_metres(reports[j].position, first.position) <= kStandScatterM)
             ++j;
         if (j == i) {
             ++i;
             continue;
         }
         // Two places, each standing still: each is a run of its own.
-        j = lf_standingRunMoves(r.reports, i, j);
-        const ReportedPosition& last = r.reports[j - 1];
+        j = lf_standingRunMoves(reports, i, j);
+        const ReportedPosition& last = reports[j - 1];
         const std::size_t count = j - i;
         i = j;
         if (count < 3 || last.dueTick - first.dueTick < kStillRunTicks) continue;
-        if (j < r.reports.size() && lf_leftBeforeTheRunEnded(last, r.reports[j])) continue;
+        if (guessing && j < reports.size() && lf_leftBeforeTheRunEnded(last, reports[j])) continue;
         // From when the aircraft stands at the spot (at most 10 s after the
         // first such report is due) to the last one's due tick.
         std::size_t k = lf_sampleFrom(s, first.dueTick);
@@ -1636,7 +1876,8 @@ void SmoothnessChecker::lf_checkTravel(const AircraftRecord& r, MotionCheckResul
         const double mean = from + std::remainder(e.pose.heading * radiansToDegrees - from, 360.0) / 2.0;
         const double off = lf_offDeg(mean, track);
         if (!pushing) judge(MotionCheck::Backwards, c.tick, off <= kBackwardsDeg, off, kBackwardsDeg);
-        if (!c.onGround) continue;
+        // In the air as on the ground: no aircraft flies crabbed further than
+        // this off its track.
         const double kt = lf_metres(lf_position(c.pose), lf_position(e.pose)) / ((e.tick - c.tick) * 0.01) * kMpsToKnots;
         if (kt <= kNoseSpeedKt) continue;
         const double nose = pushing ? 180.0 - off : off;
@@ -1724,6 +1965,75 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
         const bool inTime = created && createdTick <= from + limitTicks;
         const bool namedInLog = !r->registration.empty() && told.count(r->registration) != 0;
         judge(MotionCheck::CreatedOrTold, from, inTime || namedInLog, (createdTick - from) / 100.0, limitTicks / 100.0);
+    }
+    return out;
+}
+
+namespace {
+
+// Whether the text holds the word as a whole word.
+bool lf_namesWord(std::string_view text, std::string_view word) {
+    if (word.empty()) return false;
+    const auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-'; };
+    for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        const bool startOk = at == 0 || !wordChar(text[at - 1]);
+        const bool endOk = at + word.size() >= text.size() || !wordChar(text[at + word.size()]);
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
+                                       const std::string& log, const std::vector<LogMark>& marks) {
+    MotionCheckResult out;
+    // Each log line with the tick it was written by.
+    struct Told {
+        double tick;
+        std::string_view text;
+    };
+    std::vector<Told> lines;
+    for (std::size_t at = 0; at < log.size();) {
+        std::size_t end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        const auto mark = std::find_if(marks.begin(), marks.end(), [&](const LogMark& m) { return m.bytes > at; });
+        if (mark != marks.end()) lines.push_back({mark->tick, std::string_view(log).substr(at, end - at)});
+        at = end + 1;
+    }
+    std::vector<double> createdTicks;
+    for (const AircraftRecord* r : records)
+        for (std::size_t k = 0; k < r->samples.size(); ++k)
+            if (k == 0 || r->samples[k - 1].tick != r->samples[k].tick - 1) createdTicks.push_back(r->samples[k].tick);
+    std::sort(createdTicks.begin(), createdTicks.end());
+    for (const AircraftRecord* r : records) {
+        const auto& s = r->samples;
+        if (s.empty()) continue;
+        const std::vector<const ReportedPosition*> path = lf_reportedPath(r->reports, true);
+        const Judge judge{*r, out, false};
+        for (std::size_t k = 0; k < s.size(); ++k) {
+            const bool removed = k + 1 == s.size() || s[k + 1].tick != s[k].tick + 1;
+            if (!removed) continue;
+            const double removal = s[k].tick;
+            const auto next = std::find_if(path.begin(), path.end(),
+                                           [&](const ReportedPosition* p) { return p->dueTick > removal; });
+            if (next == path.end()) continue;
+            const double from = (*next)->dueTick;
+            const double back = k + 1 < s.size() ? s[k + 1].tick : std::numeric_limits<double>::infinity();
+            const double between = static_cast<double>(
+                std::lower_bound(createdTicks.begin(), createdTicks.end(), std::min<double>(back, lastTick)) -
+                std::lower_bound(createdTicks.begin(), createdTicks.end(), from));
+            const double limitTicks = kCreatedWithinTicks + kCreatePaceTicks * between;
+            const double deadline = from + limitTicks;
+            if (deadline > lastTick && back > lastTick) continue;
+            const bool again = back <= deadline;
+            const bool told = std::any_of(lines.begin(), lines.end(), [&](const Told& t) {
+                return t.tick >= removal - kCreatedWithinTicks && t.tick <= deadline &&
+                       (lf_namesWord(t.text, r->registration) || lf_namesWord(t.text, r->callsign));
+            });
+            const double waited = (std::min<double>(back, lastTick) - from) / 100.0;
+            judge(MotionCheck::Recreated, removal, again || told, waited, limitTicks / 100.0);
+        }
     }
     return out;
 }

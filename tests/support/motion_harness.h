@@ -190,6 +190,11 @@ struct ReportedPosition {
     double groundSpeedKt = 0.0;
     double trackDeg = 0.0;
     bool airborne = false;
+    // Whether whoever made the traffic made this report bad on purpose (an
+    // absurd value, a position off, a stale repeat): the checker leaves such
+    // a report out of the reported path. Unknown (scripted traffic without
+    // that list), the checker tells bad reports by its own rules.
+    std::optional<bool> madeBad;
 };
 
 struct AircraftRecord {
@@ -237,6 +242,9 @@ public:
     // engine tick); the harness gives the due tick itself.
     void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt);
     void dueTickOf(std::function<double(double)> dueTick) { dueTickOf_ = std::move(dueTick); }
+    // Tells of each report handed over (hexid, reported time) whether the
+    // traffic's maker made it bad; without it the checker tells by itself.
+    void madeBad(std::function<bool(std::uint32_t, double)> madeBad) { madeBad_ = std::move(madeBad); }
     // The recording of the aircraft, nullptr when it never became active.
     // Received poses are collected from the model's journal on every call;
     // `clockStartNs` is the pose clock's time at engine tick 0.
@@ -256,6 +264,7 @@ private:
     std::mutex reportsMutex_;
     std::vector<Handed> handed_;  // reports not yet sorted into the records
     std::function<double(double)> dueTickOf_;
+    std::function<bool(std::uint32_t, double)> madeBad_;
 
     std::map<std::uint32_t, AircraftRecord> records_;
     std::function<void(LiveAc&)> afterTick_;
@@ -339,17 +348,28 @@ enum class MotionCheck {
     ProfileJoin,           // profiled legs of a phase join within 0.5 kt
     TakeoffRollBackwards,  // no Light aircraft backwards on its takeoff roll
     PushbackHeading,       // heading change in pushback <= 1.2 x turnRateRad a tick
-    GroundSpeed,           // taxiing: 0.5 s of travel at most 2 x the reported ground speed + 8 kt
+    GroundSpeed,           // taxiing: 0.5 s of travel at most 1.25 x the reported ground speed + 5 kt, and no
+                           // more than 30 kt (the reported + 5 kt where that is more)
     RestChange,            // on the ground: coming to rest or leaving it at most 16 kt/s over the 0.5 s next to rest
-    Lag,                   // a report's position reached at most 10 s after its due tick (5 s once 30 s past a turn or hold)
-    NoseTravel,            // on the ground above 3 kt the nose within 30 deg of the travel (pushback: of its opposite)
+    Lag,                   // a report's position reached at most 10 s after its due tick (5 s once 30 s past a
+                           // turn or hold): within 5 m (air 50 m) or passing it within 10 m aside (air 600 m); a
+                           // standing report within 15 m of it or of its standing run's middle
+    NoseTravel,            // above 3 kt the nose within 30 deg of the travel, on the ground and in the air
+                           // (pushback: of its opposite)
     Backwards,             // never more than 90 deg between nose and travel outside a pushback
     AirborneSpeed,         // in the air never slower than the category's floor
-    TravelSpeed,           // 1 s of travel at most 2 x the reports' own distance over time + 20 kt
+    TravelSpeed,           // 1 s of travel at most 1.25 x the reports' own distance over time + 5 kt on the
+                           // ground, + 10 kt in the air; in the air no slower than their slowest / 1.25 - 10 kt,
+                           // and past the stream's end within the same band of the last reported speed
     StandingStill,         // an aircraft whose reports stand still (scattered or not) moves less than 1 m
     CreatedOrTold,         // created within 10 s of its first report's due tick, or named in Log.txt's no-match list
+    SpeedChange,           // in the air the speed of a second changes from the second before (from the reported
+                           // speed at a creation) by at most 5 kt/s more than the reported speeds change around it
+    SpotTurn,              // on the ground the nose turns less than 20 deg within 1 m of travel, but at a stand or
+                           // where the reports show the aircraft standing
+    Recreated,             // removed while its reports go on: created again within 10 s, or Log.txt tells why
 };
-inline constexpr int kMotionCheckCount = 21;
+inline constexpr int kMotionCheckCount = 24;
 const char* gf_motionCheckName(MotionCheck check);
 
 struct MotionFinding {
@@ -446,6 +466,24 @@ std::set<std::string> gf_registrationsToldInLog(const std::string& log);
 // log or on a line telling that it stands where no stand is free for it. Aircraft whose 10 s lie past `lastTick` are not judged.
 MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>& records, double startWaitsEndTick,
                                         std::int32_t lastTick, const std::string& log);
+
+// Where Log.txt stood at a tick: how many bytes it held then.
+struct LogMark {
+    double tick = 0.0;
+    std::size_t bytes = 0;
+};
+
+// Created again or told: an aircraft removed while its reports go on (a
+// report of its reported path falls due after its last pose) is created
+// again within 10 s of the first such report's due tick (plus the create
+// pace for each other aircraft created meanwhile), or a line of Log.txt
+// written from 10 s before its removal to that deadline names it (its
+// registration or callsign): a reason told once excuses no later loss.
+// `marks` tell when the log's lines were written (in tick order); without
+// them no line counts as told at any time. Removals whose deadline lies past
+// `lastTick` are not judged.
+MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
+                                       const std::string& log, const std::vector<LogMark>& marks);
 
 // ---------------------------------------------------------------------------
 // Plots

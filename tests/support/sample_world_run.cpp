@@ -28,6 +28,7 @@
 #include "feed/rtapp/traffic_reader.h"
 #include "feed/rtapp/udp_reader.h"
 #include "feed/rtdirect/transport.h"
+#include "foundation/log.h"
 #include "foundation/random.h"
 #include "foundation/time.h"
 #include "motion/stream_checks.h"
@@ -392,6 +393,11 @@ int SampleWorldRun::run() {
             const auto ns = static_cast<std::int64_t>(std::llround((time - static_cast<double>(l_wallBaseS.load())) * 1e9));
             return tickAt(ns) + 3000.0;
         });
+        // The reports the traffic made bad, as its maker lists them.
+        if (source_->listsMadeBad())
+            recorder_->madeBad([this](std::uint32_t hexid, double time) {
+                return source_->madeBad(hexid, time - impl_->epoch);
+            });
     } else {
         // Nobody reads the journals: a short one per object keeps a long run
         // from walking through megabytes of old poses.
@@ -474,6 +480,12 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         }
         if (next == m.nextSecondNs) {
             m.nextSecondNs += kSecondNs;
+            if (recorder_) {
+                gf_flushLog();
+                std::error_code ec;
+                const auto bytes = fs::file_size(options_.folder / "Log.txt", ec);
+                if (!ec) logMarks_.push_back({static_cast<double>(tickCount.load()), static_cast<std::size_t>(bytes)});
+            }
             gf_simModelSeconds(1);
             lf_waitSimClient();
             lf_step();

@@ -150,6 +150,9 @@ public:
     double feedSecond() const;
     // TAVO's Log.txt of the run.
     std::string log() const;
+    // How long Log.txt was at each simulated second (flushed first): the
+    // tick a line of it was written by.
+    const std::vector<LogMark>& logMarks() const { return logMarks_; }
 
 private:
     struct Impl;
@@ -168,6 +171,7 @@ private:
     std::function<void()> onFrame_;
     bool timeTicks_ = false;
     SampleWorldFigures figures_;
+    std::vector<LogMark> logMarks_;
 };
 
 }  // namespace tavo::test

@@ -1,5 +1,7 @@
 #include "support/world_traffic.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "tools/sample_feed/sample_traffic.h"
@@ -74,6 +76,15 @@ std::vector<std::string> GeneratedTrafficSource::bufferLines(std::int64_t second
 std::vector<std::string> GeneratedTrafficSource::parkedLines(std::int64_t, double epoch,
                                                              const sample::ParkedBox& box) const {
     return sample::gf_worldParkedLines(generated_, epoch, box);
+}
+
+bool GeneratedTrafficSource::madeBad(std::uint32_t hexid, double worldTimeS) const {
+    const sample::GeneratedAircraft* a = generated_.find(hexid);
+    if (a == nullptr) return false;
+    // The line gives the time to the hundredth of a second.
+    const auto at = std::lower_bound(a->reports.begin(), a->reports.end(), worldTimeS - 0.006,
+                                     [](const sample::GeneratedReport& r, double t) { return r.t < t; });
+    return at != a->reports.end() && at->t <= worldTimeS + 0.006 && at->madeBad;
 }
 
 RequestAnswer GeneratedTrafficSource::bufferAnswer() const {

@@ -34,6 +34,11 @@ public:
     std::string weather(double timestamp) const { return sample::gf_sampleWeatherDatagram(world().icao, timestamp); }
     virtual RequestAnswer bufferAnswer() const { return {}; }
     virtual RequestAnswer parkedAnswer() const { return {}; }
+    // Whether the source knows which of its reports it made bad, and whether
+    // the aircraft's report at a world time (seconds from the feed's start)
+    // is one of them.
+    virtual bool listsMadeBad() const { return false; }
+    virtual bool madeBad(std::uint32_t /*hexid*/, double /*worldTimeS*/) const { return false; }
 };
 
 // The sample world's traffic, `copies` times over (each copy a fraction of
@@ -64,6 +69,8 @@ public:
     std::vector<std::string> parkedLines(std::int64_t second, double epoch, const sample::ParkedBox& box) const override;
     RequestAnswer bufferAnswer() const override;
     RequestAnswer parkedAnswer() const override;
+    bool listsMadeBad() const override { return true; }
+    bool madeBad(std::uint32_t hexid, double worldTimeS) const override;
 
 private:
     sample::SampleWorld world_;

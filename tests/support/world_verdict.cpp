@@ -136,6 +136,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
     };
     for (const auto& [rec, result] : results) take(result);
     take(created);
+    take(gf_checkCreatedAgain(all, lastTick, v.logText, r.logMarks()));
 
     // One line per aircraft and check, with its worst value.
     std::map<std::pair<std::uint32_t, MotionCheck>, std::size_t> index;

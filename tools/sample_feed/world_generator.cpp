@@ -259,6 +259,7 @@ private:
                 r.position = prev.position;
                 r.altitudeFt = prev.altitudeFt;
                 r.groundSpeedKt = 0.0;
+                r.madeBad = true;
                 addKind(a, "repeated position with speed 0 while moving");
             }
             if (rnd_.chance(emptyChance)) {
@@ -860,6 +861,7 @@ private:
             // Not the first or the last reports: a lone value among sane ones.
             GeneratedReport& r = a.reports[2 + rnd_.below(a.reports.size() - 4)];
             const double what = rnd_.unit();
+            r.madeBad = true;
             if (what < 0.34) {
                 r.groundSpeedKt = 1e6;
                 addKind(a, "absurd ground speed");

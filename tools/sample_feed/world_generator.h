@@ -73,6 +73,9 @@ struct GeneratedReport {
     bool emptyTas = false;
     bool emptyRoll = false;
     bool emptyHeading = false;
+    // Made bad on purpose (an absurd value, a position off, a stale repeat of
+    // the position before): no place or pace the aircraft had.
+    bool madeBad = false;
 };
 
 // One generated aircraft and what the generator made of it.
