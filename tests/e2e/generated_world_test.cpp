@@ -112,6 +112,9 @@ TEST(GeneratedWorlds, TheGeneratorListsEveryReportItMadeBadAndNoOther) {
                 const sample::GeneratedReport& r = reports[i];
                 SCOPED_TRACE(fmt::format("seed {} {:06X} report {} at {:.2f} s", seed, a.hexid, i, r.t));
                 EXPECT_EQ(source.madeBad(a.hexid, r.t + 0.004), r.madeBad);
+                // Half a second off it is no report (they come a second
+                // apart or more).
+                EXPECT_FALSE(source.madeBad(a.hexid, r.t - 0.5));
                 const sample::GeneratedReport* before = i > 0 ? &reports[i - 1] : nullptr;
                 const bool absurdSpeed = r.groundSpeedKt >= 1e5;
                 // Its position again at no speed (the position it had before
@@ -143,8 +146,9 @@ TEST(GeneratedWorlds, TheGeneratorListsEveryReportItMadeBadAndNoOther) {
                                                : nullptr;
                 // Each bad kind is listed; a listed one is of a bad kind; a
                 // repeat at no speed of a moving report is always listed.
-                if (absurdSpeed || farOff || heightOff || (repeat && reports[i - 1].groundSpeedKt > 3.0))
+                if (absurdSpeed || farOff || heightOff || (repeat && reports[i - 1].groundSpeedKt > 3.0)) {
                     EXPECT_TRUE(r.madeBad) << what;
+                }
                 if (r.madeBad) {
                     EXPECT_NE(what, nullptr);
                     ++listed[what != nullptr ? what : "?"];
@@ -180,6 +184,32 @@ INSTANTIATE_TEST_SUITE_P(SuiteSeeds, GeneratedWorldSeed, ::testing::ValuesIn(kSu
                          [](const ::testing::TestParamInfo<SuiteWorld>& info) {
                              return "seed" + std::to_string(info.param.seed);
                          });
+
+TEST(GeneratedWorlds, ALinkDropRestartsTheRunAndTheAircraftStillReportedComeBack) {
+    // Seed 17 of 150 s drops the application's link at 68 s for 12 s: the
+    // program sees it gone, restarts its run (every aircraft removed) and
+    // connects again; the aircraft whose reports go on are judged on being
+    // created again.
+    sample::WorldOptions world;
+    world.durationS = 150.0;
+    const sample::SampleWorld scenario = sample::gf_loadSampleWorld(installDir() / "scenarios" / "sample.xml");
+    const sample::SampleAirfield airfield(scenario);
+    const sample::GeneratedWorld drawn = sample::gf_generateWorld(scenario, airfield, 17, world);
+    ASSERT_TRUE(drawn.linkDrop.has_value());
+    EXPECT_EQ(drawn.linkDrop->toS - drawn.linkDrop->fromS, 12.0);
+    const WorldVerdict v = lf_run(17, world);
+    std::printf("%s%s\n", v.report().c_str(), v.figuresLine().c_str());
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.lockStepTimeouts, 0);
+    EXPECT_NE(v.logText.find("RealTraffic App gone"), std::string::npos) << v.logText;
+    std::size_t connected = 0;
+    for (std::size_t at = v.logText.find("RealTraffic connected"); at != std::string::npos;
+         at = v.logText.find("RealTraffic connected", at + 1))
+        ++connected;
+    EXPECT_EQ(connected, 2u) << v.logText;
+    EXPECT_GT(v.judged.count(MotionCheck::Recreated) != 0 ? v.judged.at(MotionCheck::Recreated) : 0u, 2u)
+        << v.report();
+}
 
 // By hand: TAVO_WORLD_SEED names the seed ("sample": the sample world's
 // traffic), TAVO_WORLD_SECONDS the world's

@@ -191,6 +191,10 @@ struct SampleWorldRun::Impl {
         sample::ParkedBox box;
     };
     std::vector<Owed> owed;
+    // The application's link is down (it answers nothing), and whether it
+    // dropped already.
+    bool linkDown = false;
+    bool linkDropped = false;
 };
 
 SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
@@ -310,9 +314,32 @@ double SampleWorldRun::startWaitsEndTick() const {
     return tickAt(*m.feedStartNs) + waitS * 100.0;
 }
 
-std::string SampleWorldRun::log() const {
-    std::ifstream in(options_.folder / "Log.txt", std::ios::binary);
+namespace {
+
+std::string lf_readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+std::string SampleWorldRun::log() const { return olderLogs_ + lf_readFile(options_.folder / "Log.txt"); }
+
+// Notes how long the run's log is by now. A restart of the program's run
+// keeps the Log.txt before as Log0.txt and starts a new one: the older text
+// is kept, and the length counts from the run's first line.
+void SampleWorldRun::lf_markLog() {
+    gf_flushLog();
+    std::error_code ec;
+    const auto older = fs::file_size(options_.folder / "Log0.txt", ec);
+    if (!ec && older != olderLogSize_) {
+        olderLogSize_ = older;
+        olderLogs_ += lf_readFile(options_.folder / "Log0.txt");
+    }
+    const auto bytes = fs::file_size(options_.folder / "Log.txt", ec);
+    if (!ec)
+        logMarks_.push_back(
+            {static_cast<double>(tickCount.load()), olderLogs_.size() + static_cast<std::size_t>(bytes)});
 }
 
 double SampleWorldRun::feedSecond() const {
@@ -415,18 +442,7 @@ int SampleWorldRun::run() {
     gf_initCurlGlobal();
 
     // The sample application connects once TAVO listens, as the real one does.
-    RTAppPeerOptions peerOptions;
-    peerOptions.reply = VersionReply::Custom;
-    peerOptions.customReply = kSampleVersionReply;
-    m.peer = std::make_unique<RTAppPeer>(peerOptions);
-    m.peerThread = std::thread([this] {
-        while (!impl_->stopPeer.load()) {
-            if (impl_->peer->connect(impl_->port, 500ms)) {
-                impl_->peerConnected.store(true);
-                return;
-            }
-        }
-    });
+    lf_connectPeer();
 
     m.previousFolder = fs::current_path();
     fs::current_path(options_.folder);
@@ -441,6 +457,51 @@ int SampleWorldRun::run() {
     figures_.batchesFed = m.batchesPosted.load();
     figures_.lockStepTimeouts = l_lockStepTimeouts.load();
     return figures_.exitCode;
+}
+
+// A new application connects, once TAVO listens, as the real one does (the
+// one before, if any, is gone). Again after a drop, it waits until the
+// program waits for it: the program listens anew when it restarts, and a
+// connection to the listening socket before would be lost with it.
+void SampleWorldRun::lf_connectPeer(bool again) {
+    Impl& m = *impl_;
+    if (m.peerThread.joinable()) m.peerThread.join();
+    RTAppPeerOptions peerOptions;
+    peerOptions.reply = VersionReply::Custom;
+    peerOptions.customReply = kSampleVersionReply;
+    m.peer = std::make_unique<RTAppPeer>(peerOptions);
+    m.linesHandled = 0;
+    m.peerThread = std::thread([this, again] {
+        while (!impl_->stopPeer.load()) {
+            if (again && !g_waitingForRTApp.load()) {
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            if (impl_->peer->connect(impl_->port, 500ms)) {
+                impl_->peerConnected.store(true);
+                return;
+            }
+        }
+    });
+}
+
+// The application's TCP link drops at the drop's first second: the program
+// sees it gone and restarts its run, and the application connects again at
+// once, but sends nothing and answers no request until the drop's last
+// second, as an application that was away that long.
+void SampleWorldRun::lf_dropLink(std::int64_t second) {
+    Impl& m = *impl_;
+    const std::optional<sample::LinkDrop> drop = source_->linkDrop();
+    if (!drop) return;
+    if (!m.linkDown && !m.linkDropped && static_cast<double>(second) >= drop->fromS) {
+        m.linkDown = true;
+        m.linkDropped = true;
+        m.owed.clear();
+        m.peer->close();
+        m.peerConnected.store(false);
+        lf_connectPeer(true);
+    }
+    if (m.linkDown && static_cast<double>(second) >= drop->toS) m.linkDown = false;
 }
 
 // The main thread sleeps until the time: the world catches up step by step.
@@ -480,12 +541,7 @@ void SampleWorldRun::lf_sleepUntil(std::int64_t untilNs) {
         }
         if (next == m.nextSecondNs) {
             m.nextSecondNs += kSecondNs;
-            if (recorder_) {
-                gf_flushLog();
-                std::error_code ec;
-                const auto bytes = fs::file_size(options_.folder / "Log.txt", ec);
-                if (!ec) logMarks_.push_back({static_cast<double>(tickCount.load()), static_cast<std::size_t>(bytes)});
-            }
+            if (recorder_) lf_markLog();
             gf_simModelSeconds(1);
             lf_waitSimClient();
             lf_step();
@@ -558,6 +614,8 @@ void SampleWorldRun::lf_step() {
     const auto second = static_cast<std::int64_t>(std::floor(feedSecond() + 1e-9));
     for (; m.nextFeedSecond <= second; ++m.nextFeedSecond) {
         const std::int64_t s = m.nextFeedSecond;
+        lf_dropLink(s);
+        if (m.linkDown) continue;
         if (const std::uint16_t weather = g_qnhReader.boundPort(); weather != 0 && s % kWeatherEveryS == 0) {
             // Its QNH is read before the clock goes on, not at some later tick.
             const std::uint32_t before = g_qnhReader.datagramCount();
@@ -591,7 +649,7 @@ bool SampleWorldRun::lf_feedStarted() {
 // source says.
 void SampleWorldRun::lf_answerRequests() {
     Impl& m = *impl_;
-    if (m.closeSent || !lf_feedStarted()) return;
+    if (m.closeSent || m.linkDown || !lf_feedStarted()) return;
     const std::uint16_t port = g_trafficReader.boundPort();
     const auto second = [&] { return static_cast<std::int64_t>(std::floor(feedSecond())); };
     // The clock goes on only once the reader has taken the whole answer (its

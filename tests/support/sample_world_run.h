@@ -148,7 +148,8 @@ public:
     double tickAt(std::int64_t fakeNs) const;
     // The sample traffic's simulated second now (feed time), once the feed runs.
     double feedSecond() const;
-    // TAVO's Log.txt of the run.
+    // TAVO's Log.txt of the run (after a restart of its run the Log.txt
+    // before it, then the new one).
     std::string log() const;
     // How long Log.txt was at each simulated second (flushed first): the
     // tick a line of it was written by.
@@ -162,6 +163,9 @@ private:
     void lf_settleThreads();
     void lf_waitSimClient();
     bool lf_feedStarted();
+    void lf_connectPeer(bool again = false);
+    void lf_dropLink(std::int64_t second);
+    void lf_markLog();
 
     SampleWorldOptions options_;
     std::shared_ptr<TrafficSource> source_;
@@ -172,6 +176,9 @@ private:
     bool timeTicks_ = false;
     SampleWorldFigures figures_;
     std::vector<LogMark> logMarks_;
+    // The logs of the program's runs before a restart, in order.
+    std::string olderLogs_;
+    std::uintmax_t olderLogSize_ = 0;
 };
 
 }  // namespace tavo::test

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     // the aircraft's report at a world time (seconds from the feed's start)
     // is one of them.
     virtual bool listsMadeBad() const { return false; }
+    // When the application's TCP link drops and for how long (none: never).
+    virtual std::optional<sample::LinkDrop> linkDrop() const { return std::nullopt; }
     virtual bool madeBad(std::uint32_t /*hexid*/, double /*worldTimeS*/) const { return false; }
 };
 
@@ -70,6 +73,7 @@ public:
     RequestAnswer bufferAnswer() const override;
     RequestAnswer parkedAnswer() const override;
     bool listsMadeBad() const override { return true; }
+    std::optional<sample::LinkDrop> linkDrop() const override { return generated_.linkDrop; }
     bool madeBad(std::uint32_t hexid, double worldTimeS) const override;
 
 private:

@@ -149,6 +149,7 @@ public:
         parkedReplies();
         absurdValues();
         index();
+        linkDrop();
         return std::move(out_);
     }
 
@@ -849,6 +850,20 @@ private:
         if (!a.reports.empty()) out_.aircraft.push_back(std::move(a));
     }
 
+    // --- the application's link --------------------------------------------
+
+    // In some worlds the application's TCP link drops for about 12 s, once
+    // the traffic is under way: the program restarts its run, removing every
+    // aircraft, and creates again those its reports go on with. Drawn from a
+    // stream of its own, so that the rest of the world stays what the seed
+    // gave before.
+    void linkDrop() {
+        WorldRandom rnd(out_.seed ^ 0x6c696e6b64726f70ULL);
+        if (out_.durationS < 150.0 || !rnd.chance(0.15)) return;
+        const double from = std::round(rnd.uniform(60.0, out_.durationS - 60.0));
+        out_.linkDrop = LinkDrop{from, from + 12.0};
+    }
+
     // --- single absurd values ----------------------------------------------
 
     void absurdValues() {
@@ -957,6 +972,9 @@ std::string GeneratedWorld::describe() const {
                                   bufferAnswer == AppAnswer::Late ? fmt::format(" ({:.0f} s)", bufferDelayS) : "",
                                   gf_appAnswerName(parkedAnswer),
                                   parkedAnswer == AppAnswer::Late ? fmt::format(" ({:.0f} s)", parkedDelayS) : "");
+    if (linkDrop)
+        out += fmt::format("  the application's link drops at {:.0f} s and is back at {:.0f} s\n", linkDrop->fromS,
+                           linkDrop->toS);
     for (const GeneratedAircraft& a : aircraft)
         out += fmt::format("  {:06X} {}: {}\n", a.hexid, a.callsign.empty() ? a.registration : a.callsign,
                            a.description);

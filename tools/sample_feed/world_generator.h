@@ -117,6 +117,13 @@ struct WorldOptions {
     int crowd = -1;
 };
 
+// The application's TCP link drops at one world second and is back at a
+// later one: the program restarts its run meanwhile.
+struct LinkDrop {
+    double fromS = 0.0;
+    double toS = 0.0;
+};
+
 struct GeneratedWorld {
     std::uint64_t seed = 0;
     double durationS = 0.0;
@@ -124,6 +131,7 @@ struct GeneratedWorld {
     AppAnswer parkedAnswer = AppAnswer::AtOnce;
     double bufferDelayS = 0.0;  // late answers: this long after the request
     double parkedDelayS = 0.0;
+    std::optional<LinkDrop> linkDrop;
     std::vector<GeneratedAircraft> aircraft;
     std::vector<GeneratedParked> parked;
     // Indexes of the reports by the second they are sent in.
