@@ -639,17 +639,24 @@ double lf_flown(const std::function<double(double)>& kt, int tick) {
 TEST(MotionReportChecks, AnAircraftCreatedInTheAirAppearsAtItsReportedSpeed) {
     // Reported at 150 kt from its creation on. Sound: it flies 150 kt from
     // its first tick. Faulty: it stands for a second and then flies 225 kt
-    // until it has caught up (the jump of every creation in the air).
+    // until it has caught up (the jump of every creation in the air); or it
+    // appears at 180 kt and eases down to 150 at 4 kt/s, each second within
+    // the change and travel limits, but not at its reported speed.
     const double v = 150.0;
     const std::function<double(double)> sound = [&](double) { return v; };
     const std::function<double(double)> jumps = [&](double t) { return t < 1.0 ? 0.0 : t < 3.0 ? 1.5 * v : v; };
-    for (const auto& [speed, finding] : {std::pair{sound, false}, std::pair{jumps, true}}) {
+    const std::function<double(double)> eases = [&](double t) { return std::max(v, 1.2 * v - 4.0 * t); };
+    struct Row {
+        const std::function<double(double)>* speed;
+        bool change, travel;
+    };
+    for (const Row& row : {Row{&sound, false, false}, Row{&jumps, true, true}, Row{&eases, true, false}}) {
         std::vector<double> east(1501);
-        for (int tick = 0; tick <= 1500; ++tick) east[static_cast<std::size_t>(tick)] = lf_flown(speed, tick);
+        for (int tick = 0; tick <= 1500; ++tick) east[static_cast<std::size_t>(tick)] = lf_flown(*row.speed, tick);
         Made m(v * kKnotsToMps, 2.0, 1500, [&](int tick) { return east[static_cast<std::size_t>(tick)]; }, 90.0, true);
         MotionCheckResult r = SmoothnessChecker{}.check(m.record);
-        EXPECT_EQ(r.has(MotionCheck::SpeedChange), finding) << r.summary();
-        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << r.summary();
+        EXPECT_EQ(r.has(MotionCheck::SpeedChange), row.change) << r.summary();
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), row.travel) << r.summary();
         EXPECT_GT(r.judged[MotionCheck::SpeedChange], 40u);
     }
 }
@@ -756,7 +763,9 @@ TEST(MotionReportChecks, NoTurnOnTheSpotButAtAStandOrWhereTheReportsStand) {
         EXPECT_EQ(result.has(MotionCheck::SpotTurn), row.finding)
             << row.pivotDeg << " deg " << (row.rolling ? "rolling" : "on the spot") << " in "
             << gf_acPhaseName(row.phase) << (row.reportsStand ? ", reports standing" : "") << "\n" << result.summary();
-        if (row.phase == AcPhase::taxi && !row.reportsStand) EXPECT_GT(result.judged[MotionCheck::SpotTurn], 0u);
+        if (row.phase == AcPhase::taxi && !row.reportsStand) {
+            EXPECT_GT(result.judged[MotionCheck::SpotTurn], 0u);
+        }
     }
 }
 
@@ -810,7 +819,7 @@ TEST(MotionReportChecks, OnTheGroundTheSpeedIsHeldToAQuarterOverTheFasterOfTheRe
     };
     for (const Row& row : {Row{40.0, 40.0, false}, Row{40.0, 100.0, true}, Row{8.0, 8.0, false},
                            Row{8.0, 14.5, false}, Row{8.0, 16.0, true}, Row{20.0, 29.0, false},
-                           Row{20.0, 31.0, true}}) {
+                           Row{20.0, 31.0, true}, Row{24.0, 29.0, false}, Row{24.0, 31.0, true}}) {
         const double own = row.ownKt * kKnotsToMps, burst = row.burstKt * kKnotsToMps;
         Made m(own, 2.0, 1500,
                [&](int tick) { return own * tick / 100.0 + (burst - own) * std::clamp(tick - 600, 0, 50) / 100.0; },
@@ -1439,8 +1448,9 @@ TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBef
 TEST(MotionReportChecks, AnAircraftRemovedWhileItsReportsGoOnIsCreatedAgainWithinTenSecondsOrToldAtThatTime) {
     // Reported every 2 s up to tick `reportsEnd`; recorded until tick 3000,
     // then again from `backAt` (-1 never). The first report due after the
-    // removal is due at 3200: back by 4200. Log.txt names it on a line
-    // written by tick `toldAt` (-1: no line).
+    // removal is due at 3200: back by 4200. Log.txt names it as not shown on
+    // a line written by tick `toldAt` (-1: no line); a line that names it
+    // without saying so (it was removed) tells nothing.
     struct Row {
         int reportsEnd, backAt, toldAt;
         bool finding;
@@ -1470,15 +1480,17 @@ TEST(MotionReportChecks, AnAircraftRemovedWhileItsReportsGoOnIsCreatedAgainWithi
             s.tick = tick;
             r.samples.push_back(s);
         }
-        const std::string first = "12:00:00 an unrelated line\n";
         const std::string told = "KLM20 N20TS stands where no stand is free for it: not shown until it moves\n";
-        std::vector<LogMark> marks{{40.0, first.size()}};
-        std::string log = first;
+        const std::string removed = "GATE 6        : KLM20    removed\n";
+        std::vector<LogMark> marks{{20.0, 0}};
+        std::string log = "12:00:00 an unrelated line\n";
+        marks.push_back({40.0, log.size()});
         if (row.toldAt >= 0) {
             log += told;
             marks.push_back({static_cast<double>(row.toldAt), log.size()});
         }
-        marks.push_back({8000.0, log.size() + 1});
+        log += removed;
+        marks.push_back({3100.0, log.size()});
         const MotionCheckResult result = gf_checkCreatedAgain({&r}, 8000, log, marks);
         EXPECT_EQ(result.has(MotionCheck::Recreated), row.finding)
             << "reports to " << row.reportsEnd << ", back at " << row.backAt << ", told at " << row.toldAt << "\n"

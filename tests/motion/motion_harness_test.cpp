@@ -221,7 +221,7 @@ TEST(SmoothnessChecker, ARepeatAtNoSpeedIsStaleWhenTheWayRoundTheCornerOfTheTrac
         SCOPED_TRACE(row.trackDeg);
         AircraftRecord r = lf_straight(Light, true, 15.0, 1500);
         const auto report = [](double s, LaLo at, double kt, double trackDeg) {
-            return ReportedPosition{s, s * 100.0, at, 0.0, kt, trackDeg, false};
+            return ReportedPosition{s, s * 100.0, at, 0.0, kt, trackDeg, false, std::nullopt};
         };
         const double eastDeg = 82.0 / (111320.0 * std::cos(x.lat * kDeg));
         r.reports = {report(-8.0, {x.lat, x.lon + (row.trackDeg == 90.0 ? -eastDeg : eastDeg)}, 19.9, row.trackDeg),

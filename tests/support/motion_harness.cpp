@@ -2001,6 +2001,14 @@ MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>&
         if (mark != marks.end()) lines.push_back({mark->tick, std::string_view(log).substr(at, end - at)});
         at = end + 1;
     }
+    // The registrations of the no-match lists (no livery for them).
+    std::string noMatchLists;
+    for (std::size_t at = log.find("No match found for:"); at != std::string::npos;
+         at = log.find("No match found for:", at + 1)) {
+        const std::size_t end = log.find("\n\n", at);
+        noMatchLists += log.substr(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    }
+    const std::set<std::string> noLivery = gf_registrationsToldInLog(noMatchLists);
     std::vector<double> createdTicks;
     for (const AircraftRecord* r : records)
         for (std::size_t k = 0; k < r->samples.size(); ++k)
@@ -2027,10 +2035,15 @@ MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>&
             const double deadline = from + limitTicks;
             if (deadline > lastTick && back > lastTick) continue;
             const bool again = back <= deadline;
-            const bool told = std::any_of(lines.begin(), lines.end(), [&](const Told& t) {
-                return t.tick >= removal - kCreatedWithinTicks && t.tick <= deadline &&
-                       (lf_namesWord(t.text, r->registration) || lf_namesWord(t.text, r->callsign));
-            });
+            // A line that tells why it is not shown, written then, or a
+            // livery it has none of (that holds for the whole run).
+            const bool told =
+                (!r->registration.empty() && noLivery.count(r->registration) != 0) ||
+                std::any_of(lines.begin(), lines.end(), [&](const Told& t) {
+                    return t.tick >= removal - kCreatedWithinTicks && t.tick <= deadline &&
+                           t.text.find("not shown") != std::string_view::npos &&
+                           (lf_namesWord(t.text, r->registration) || lf_namesWord(t.text, r->callsign));
+                });
             const double waited = (std::min<double>(back, lastTick) - from) / 100.0;
             judge(MotionCheck::Recreated, removal, again || told, waited, limitTicks / 100.0);
         }

@@ -478,7 +478,8 @@ struct LogMark {
 // again within 10 s of the first such report's due tick (plus the create
 // pace for each other aircraft created meanwhile), or a line of Log.txt
 // written from 10 s before its removal to that deadline names it (its
-// registration or callsign): a reason told once excuses no later loss.
+// registration or callsign) as not shown, or a no-match list names its
+// registration: a reason told once excuses no later loss.
 // `marks` tell when the log's lines were written (in tick order); without
 // them no line counts as told at any time. Removals whose deadline lies past
 // `lastTick` are not judged.

@@ -25,6 +25,18 @@ std::string lf_phaseAt(const AircraftRecord& r, double tick) {
     return std::string(gf_acPhaseName(std::prev(at)->phase));
 }
 
+// Seconds from the creation of the life of the aircraft a tick falls in to
+// the tick (-1 before its first creation or after its last removal).
+double lf_sinceCreatedS(const AircraftRecord& r, double tick) {
+    const auto at = std::upper_bound(r.samples.begin(), r.samples.end(), tick,
+                                     [](double t, const MotionSample& m) { return t < m.tick; });
+    if (at == r.samples.begin()) return -1.0;
+    auto b = std::prev(at);
+    if (tick > b->tick + 1) return -1.0;
+    while (b != r.samples.begin() && std::prev(b)->tick == b->tick - 1) --b;
+    return (tick - b->tick) / 100.0;
+}
+
 // How far beyond its limit a finding lies: floors count the other way.
 double lf_badness(const MotionFinding& f) {
     if (f.check == MotionCheck::AirborneSpeed) return f.limit - f.value;
@@ -34,8 +46,9 @@ double lf_badness(const MotionFinding& f) {
 }  // namespace
 
 std::string WorldFinding::text() const {
-    return fmt::format("{:06X} {} [{}]: {} {:.3g} against its limit {:.3g} ({} findings from tick {:.0f}, phase {})",
+    return fmt::format("{:06X} {} [{}]: {} {:.3g} against its limit {:.3g} ({} findings from tick {:.0f}{}, phase {})",
                        hexid, callsign, description, gf_motionCheckName(check), worstValue, limit, count, firstTick,
+                       sinceCreatedS < 0.0 ? std::string() : fmt::format(", {:.1f} s after its creation", sinceCreatedS),
                        phase);
 }
 
@@ -155,6 +168,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
             w.worstValue = f.value;
             w.limit = f.limit;
             w.phase = lf_phaseAt(rec, f.tick);
+            w.sinceCreatedS = lf_sinceCreatedS(rec, f.tick);
             it = index.emplace(key, v.found.size()).first;
             v.found.push_back(w);
             if (std::find(failing.begin(), failing.end(), &rec) == failing.end()) failing.push_back(&rec);

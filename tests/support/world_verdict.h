@@ -27,6 +27,9 @@ struct WorldFinding {
     MotionCheck check = MotionCheck::Finite;
     std::string phase;      // the engine's phase at the worst finding
     double firstTick = 0.0;
+    // Seconds from the aircraft's creation (the one its first finding falls
+    // in) to its first finding; -1 before any.
+    double sinceCreatedS = -1.0;
     double worstValue = 0.0;
     double limit = 0.0;
     std::size_t count = 0;
