@@ -207,7 +207,9 @@ TEST(GeneratedWorlds, ALinkDropRestartsTheRunAndTheAircraftStillReportedComeBack
          at = v.logText.find("RealTraffic connected", at + 1))
         ++connected;
     EXPECT_EQ(connected, 2u) << v.logText;
-    EXPECT_GT(v.judged.count(MotionCheck::Recreated) != 0 ? v.judged.at(MotionCheck::Recreated) : 0u, 2u)
+    // At least the two aircraft reported across the drop (three where the
+    // restart comes a moment sooner: it is timed by the threads in real time).
+    EXPECT_GE(v.judged.count(MotionCheck::Recreated) != 0 ? v.judged.at(MotionCheck::Recreated) : 0u, 2u)
         << v.report();
 }
 
