@@ -554,8 +554,9 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
     // whole 85 degrees on the spot at 6 degrees a second, it could not make
     // up the 320 m from rest at twice its pace: it sets off once the nose is
     // 20 degrees off the leg and turns the rest rolling, the nose never
-    // further off its travel than that, and is at the far point within 5 s
-    // of its time. So does one still rolling west at 8.4 kt, which brakes
+    // further off its travel than that, and is at the far point within 8 s
+    // of its time (catching up at no more than 30 kt; facing the leg first
+    // it came 2.5 s later still). So does one still rolling west at 8.4 kt, which brakes
     // to rest 3.7 m on first (within the 1.7 s of its braking more), and one
     // whose first report is only 16 m on, where the way runs on straight to
     // the far point: the reports falling on the way tell nothing of how much
@@ -620,7 +621,7 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
             EXPECT_GT(*setOffDeg, 15.0);
             EXPECT_LE(worstOffDeg, 20.5);
             const TaxiBraking braking = gf_taxiBraking(row.rollingKt * kKnotsToMps / 100.0);
-            EXPECT_LE(atFar - (now + row.farDue), 500 + braking.ticks) << "ticks late at the far point";
+            EXPECT_LE(atFar - (now + row.farDue), 800 + braking.ticks) << "ticks late at the far point";
         } else {
             EXPECT_LE(*setOffDeg, 5.5);
             EXPECT_LE(worstOffDeg, 5.5);
