@@ -652,6 +652,10 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     // straight stretch), the aircraft takes that bend at speed instead.
     if (s.size() < 4 || s[3].stationary != 0) return true;
     LiveAc there = ac;
+    // A roll turning off there taxis on from it: the bend from there is
+    // asked as a taxi's (asked as a roll's, none was found, and a roll whose
+    // reports rolled through its exit stopped on it to turn on the spot).
+    if (roll) there.phase = AcPhase::taxi;
     there.stream.pop_front();
     there.pose.latitude = s[1].lat;
     there.pose.longitude = s[1].lon;

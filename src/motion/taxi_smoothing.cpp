@@ -449,10 +449,12 @@ constexpr double kNoseOntoLegMostDeg = 120.0;
 // Arriving slower than this (kt, its last step) the aircraft has braked to
 // rest on the point to turn there on the spot.
 constexpr double kRollingOnKt = 2.0;
-// A start turn up to a turn on the spot's 30 degrees and 10 more may still
-// be turned on the way in (a nose short of its leg), or is stopped for on a
-// bend's end; beyond it the aircraft rolls on into the turn from the nose.
-constexpr double kNoseFarOffLegDeg = 40.0;
+// A rolling start turn beyond what a turn on the spot is taken for (30
+// degrees) is rolled on into as a turn from the nose: left to a stop, a
+// landing roll whose reports rolled through its exit came to rest on the
+// exit's first report with the nose 30 degrees off the way on, and turned
+// on the spot where the reports never stood.
+constexpr double kNoseFarOffLegDeg = kStandingStartTurnDeg;
 
 // A taxi rolling with its nose further off the way to the next point than
 // the nose comes round on the way in (a bend ended along its own exit leg,
