@@ -477,10 +477,20 @@ bool lf_turnsFromTheNose(LiveAc& ac, double cornerDeg) {
     in.maxHeadingChangeDeg = kNoseOntoLegMostDeg;
     const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
     const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
-    in.exitHeading = normalizeHeading(into + bend / 2.0);
     in.exitHeadingGiven = 1;
     GroundTurn turn{};
-    if (!buildGroundTurn(turn, in) || !lf_usable(turn)) return false;
+    bool built = false;
+    // Onto the middle of the point's bend, else onto the way on from it:
+    // a nose turned so far toward the way on that the middle of the bend
+    // lies behind it (a roll whose bend ended in its exit) has no turn onto
+    // it, and braked to rest there to turn on the spot.
+    for (const double share : {0.5, 1.0}) {
+        in.exitHeading = normalizeHeading(into + bend * share);
+        turn = GroundTurn{};
+        built = buildGroundTurn(turn, in) && lf_usable(turn);
+        if (built) break;
+    }
+    if (!built) return false;
     MotionState& m = ac.motion;
     resetMotionPath(m.path);
     m.path.turn = turn;

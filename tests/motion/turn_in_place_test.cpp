@@ -478,15 +478,13 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
     // end is a corner of 50 degrees, on time. At 12 kt braking straight on
     // ran 7 m past the corner, and the turn on the spot toward the next leg
     // (its turn-entry point close ahead) grew to 82 degrees and a drive back
-    // across the corner: it comes to rest on the corner. At 6 kt it brakes
-    // less than 2 m past and rolls on through it, as the reports did:
-    // stopped, it fell 15 s behind. A corner of 35 degrees, a little more
-    // than a turn on the spot, its reports passing it at 12 kt, is rolled
-    // through on a turn from the nose, the nose along the travel: it stopped
-    // on it and turned on the spot where the reports never stood. So does a
-    // corner of 50 degrees at 6 kt when the report after the corner lies
-    // only 3 m on: run less than 2 m past, it found that report far further
-    // round.
+    // across the corner; stopped on the corner instead, it turned on the
+    // spot where its reports never stood. Its reports passing the corner at
+    // 12 kt or 6 kt (stopped, it fell 15 s behind), and a corner of 35
+    // degrees too, it rolls through on a turn from the nose, never below
+    // half its speed, the nose along the travel. A corner of 50 degrees at
+    // 6 kt whose report after it lies only 3 m on is stopped on: run less
+    // than 2 m past, it found that report far further round.
     struct Row {
         double speedKt;
         bool stopsOnCorner;
@@ -494,8 +492,8 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
         double afterM = 44.0;  // the leg after the corner
         bool rollsThrough = false;
     };
-    for (const Row row : {Row{12.0, true}, Row{6.0, false}, Row{12.0, false, 35.0, 44.0, true},
-                          Row{6.0, true, 50.0, 3.0}}) {
+    for (const Row row : {Row{12.0, false, 50.0, 44.0, true}, Row{6.0, false, 50.0, 44.0, true},
+                          Row{12.0, false, 35.0, 44.0, true}, Row{6.0, true, 50.0, 3.0}}) {
         SCOPED_TRACE(row.speedKt);
         SCOPED_TRACE(row.cornerDeg);
         SCOPED_TRACE(row.afterM);
@@ -831,7 +829,8 @@ TEST_F(TurnInPlace, ALandingRollRollsThroughAnExitItsReportsRollThrough) {
     struct Row {
         double firstDeg, secondDeg, thirdDeg;
     };
-    for (const Row row : {Row{23.0, 30.0, 31.0}, Row{-23.0, -30.0, -31.0}}) {
+    for (const Row row : {Row{23.0, 30.0, 31.0}, Row{-23.0, -30.0, -31.0}, Row{-23.0, -31.0, -30.0},
+                          Row{20.0, 34.0, 30.0}, Row{25.0, 32.0, 20.0}, Row{-20.0, -32.0, -25.0}}) {
         SCOPED_TRACE(row.secondDeg);
         StreamPoint after;
         LiveAc& ac = rollingToExit(row.firstDeg, 14.8, 36.0, 7.0, after);
