@@ -170,9 +170,6 @@ std::size_t lf_reportAhead(const std::deque<StreamPoint>& s) {
     return i < s.size() && s[i].synthetic == 0 && s[i].stationary == 0 ? i : 0;
 }
 
-// The fastest a late taxi leg goes to catch up with reports of `baseKt`:
-// twice that, at most 15 kt more.
-double lf_catchUpMostKt(double baseKt) { return std::min(kCatchUpMostFactor * baseKt, baseKt + kCatchUpMostKt); }
 
 // The ticks an even speed change between rest and `mps` at the taxi rate
 // adds to a leg planned at that speed throughout: half its own time.
@@ -655,6 +652,10 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     // straight stretch), the aircraft takes that bend at speed instead.
     if (s.size() < 4 || s[3].stationary != 0) return true;
     LiveAc there = ac;
+    // A roll turning off there taxis on from it: the bend from there is
+    // asked as a taxi's (asked as a roll's, none was found, and a roll whose
+    // reports rolled through its exit stopped on it to turn on the spot).
+    if (roll) there.phase = AcPhase::taxi;
     there.stream.pop_front();
     there.pose.latitude = s[1].lat;
     there.pose.longitude = s[1].lon;
@@ -899,11 +900,12 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     if (std::isfinite(legMps)) ticks += lf_restChangeTicks(legMps);
     // The reports' time for the leg went on turning too: what is left of it
     // after the turn is the leg's, but never so little that it goes faster
-    // than twice its own speed, however late it runs, speeding up from rest
+    // than a late taxi catches up from its own speed, however late it runs,
+    // speeding up from rest
     // (and braking to it, into a hold) at the taxi rate.
     const double restEnds = m.legEndsAtRest != 0 ? 2.0 : 1.0;
     // Above its own pace, though, no faster than a late leg catches up from
-    // the speeds reported around it: twice the pace of positions closer in
+    // the speeds reported around it: catching up from the pace of positions closer in
     // time than their speeds (a turn-entry point due soon after a stand,
     // reports squeezed after a pause) is a speed no report gives.
     // So is the pace its positions moved at across a pause: an aircraft
@@ -944,9 +946,9 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     const double reportedKt =
         std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), pacedKt,
                   rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
-    double fastest = kCatchUpMostFactor * pace;
+    double fastest = gf_groundCatchUpMostKt(pace * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0;
     if (reportedKt > 0.0)
-        fastest = std::min(fastest, std::max(pace, lf_catchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
+        fastest = std::min(fastest, std::max(pace, gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
     const double toFastestM = restEnds * fastest * fastest / (2.0 * kTaxiSpeedChangePerTick);
     const double leastToFastest =
         legM > toFastestM ? legM / fastest + restEnds * fastest / (2.0 * kTaxiSpeedChangePerTick) : 0.0;
@@ -1289,7 +1291,7 @@ std::int32_t lf_bendSchedule(LiveAc& ac, std::int32_t legTicks, double rate) {
     const double reportedKt =
         std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, m.path.passedReportedKt});
     const double ownKt = lengthM * own * 100.0 * kMpsToKnots;
-    const double topKt = std::min({reportedKt, lf_catchUpMostKt(ownKt), kFastestRollKt});
+    const double topKt = std::min({reportedKt, gf_groundCatchUpMostKt(ownKt), kFastestRollKt});
     const double top = std::isfinite(topKt) ? topKt * kKnotsToMps / 100.0 / lengthM : 0.0;
     if (!shares.empty() && evenCount > static_cast<std::size_t>(legTicks) && top > own) {
         const double rolling = gf_rollingStepM(ac) / lengthM;
@@ -1401,7 +1403,8 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
 // speed change to or from rest took longer than the reports did): the leg is
-// taken faster, up to twice its speed and at most 15 kt more, until the next
+// taken faster, as a late aircraft on the ground catches up (1.25 times its
+// speed and 5 kt on, at most 30 kt: gf_groundCatchUpMostKt), until the next
 // point falls due as reported. Without it the delay would stay for the rest
 // of the taxi. Likewise an aircraft that reached its last point before the
 // reports had it there (a slowdown timed at the mean of its end speeds where
@@ -1431,7 +1434,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
         return static_cast<std::int32_t>(
             std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
     if (late <= 0) return legTicks;
-    // Twice the speed, at most 15 kt more, of the leg's own speed or of the
+    // Catching up from the leg's own speed or from the
     // fastest reported on the next points: a leg between the points the
     // engine put in (a rest point, a speed change's midpoint) has a speed
     // of its own far below what the reports around it say.
@@ -1484,18 +1487,18 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     }
     const double baseKt =
         std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
-    double mostKt = lf_catchUpMostKt(baseKt);
+    double mostKt = gf_groundCatchUpMostKt(baseKt);
     // From rest, a pace the positions kept far beyond the speed the report
     // gives (more than twice it and 20 kt on) is no pace the aircraft went:
     // the reports at no speed before it kept a place it had already left.
-    // Such a leg goes no faster than twice the speed reported and 15 kt on,
+    // Such a leg goes no faster than a catch-up from the speed reported,
     // and comes a little late instead. Timed by the positions, a tow whose
     // place was so given again, its report 92 m on due 5.1 s later at 5.8
     // kt, raced there at 35 kt.
     if (s[0].stationary != 0 && reportAt != 0 && paceKt > 0.0 && std::isfinite(paceKt)) {
         const double reportedKt = s[reportAt].groundSpeedKt;
         if (reportedKt >= kMovingKt && paceKt > kOutrunShare * reportedKt + kOutrunSlackKt)
-            mostKt = std::min(mostKt, kCatchUpMostFactor * reportedKt + kCatchUpMostKt);
+            mostKt = std::min(mostKt, gf_groundCatchUpMostKt(reportedKt));
     }
     const double faster = std::isfinite(speedKt) && speedKt > 0.0 && std::isfinite(mostKt) ? mostKt / speedKt : 1.0;
     const auto quickest = static_cast<std::int64_t>(std::ceil(legTicks / std::max(1.0, faster)));
@@ -2074,7 +2077,7 @@ std::size_t gf_momentaryHoldEnd(const LiveAc& ac, std::size_t i) {
     const std::int32_t throughTicks = std::max(1, gf_ticksBetween(s[i].playTick, s[k].playTick));
     const double afterKt = gf_speedKtOver(nm, afterTicks);
     const double throughKt = gf_speedKtOver(nm, throughTicks);
-    const double mostKt = lf_catchUpMostKt(reportedKt);
+    const double mostKt = gf_groundCatchUpMostKt(reportedKt);
     if (!(throughKt <= mostKt)) return 0;
     if (afterKt > mostKt) return k;
     const double mps = reportedKt * kKnotsToMps;
@@ -2093,7 +2096,7 @@ bool gf_dropCopiesStoodTooLong(LiveAc& ac) {
     if (k >= s.size() || !(s[0].groundSpeedKt > kMovingKt) || !(s[k].groundSpeedKt > kMovingKt)) return false;
     const double reportedKt = std::max(s[0].groundSpeedKt, s[k].groundSpeedKt);
     if (!(reportedKt <= kMostGroundKt)) return false;
-    const double mostKt = lf_catchUpMostKt(reportedKt);
+    const double mostKt = gf_groundCatchUpMostKt(reportedKt);
     const double nm = gf_distanceNm(lf_position(s[0]), lf_position(s[k]));
     // The reports go on at a pace a late taxi keeps from the moving point
     // (a position miles off is no move).

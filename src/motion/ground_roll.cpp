@@ -325,7 +325,7 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
          (onwardStep > 0.0 && legM / n > kLateLegOverOnward * onward && fits && cruise > kRestLegOverOnward * onward));
     const double goesOn =
         catchingUp ? std::max(kRestLegOverOnward * onward,
-                              std::min(kCatchUpMostFactor * onward, onward + kCatchUpMostKt * kKnotsToMps / 100.0))
+                              gf_groundCatchUpMostKt(onward * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0)
                    : kRestLegOverOnward * onward;
     const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : goesOn;
     if (fits && !(cruise > top)) return n;
@@ -815,6 +815,12 @@ std::vector<double> gf_brakeToRestShares(std::int32_t n, double legM, double sta
     if (n > kMaxScheduleTicks || !std::isfinite(startStep) || !lf_cruiseSchedule(m, n, legM, startStep, true))
         return {};
     return m.schedule;
+}
+
+double gf_groundCatchUpMostKt(double reportedKt) {
+    if (!std::isfinite(reportedKt) || !(reportedKt > 0.0)) return reportedKt;
+    const double most = std::min(kCatchUpMostFactor * reportedKt + kCatchUpMostKt, kCatchUpMostShare * reportedKt);
+    return std::max(reportedKt, std::min(most, kCatchUpOffRunwayMostKt));
 }
 
 double gf_reachFromRestM(double mostKt, double ticks) {

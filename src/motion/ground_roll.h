@@ -44,10 +44,21 @@ inline constexpr double kFastestRollKt = 250.0;
 // A reported ground speed (kt) for what it tells of a move: one no roll goes
 // (the feed's 1e6 kt) tells nothing, and counts as none.
 inline double gf_believedGroundKt(double kt) { return kt <= kFastestRollKt ? kt : 0.0; }
-// A late taxi leg is taken at most this many times as fast, and this much
-// faster (kt), than the speed reported around it.
-inline constexpr double kCatchUpMostFactor = 2.0;
-inline constexpr double kCatchUpMostKt = 15.0;
+// A late aircraft on the ground takes its lag back at most this many times
+// as fast, and this much faster (kt), as the speed reported around it, never
+// more than twice that speed (a crawl stays a crawl), and never faster than
+// the last figure off the runway: taken at up to twice the reported speed
+// and 15 kt on, a taxi slowed through a corner at 20 kt raced on at 31-35
+// kt, which no taxiing aircraft does.
+inline constexpr double kCatchUpMostFactor = 1.25;
+inline constexpr double kCatchUpMostKt = 5.0;
+inline constexpr double kCatchUpMostShare = 2.0;
+inline constexpr double kCatchUpOffRunwayMostKt = 30.0;
+// The fastest (kt) a late aircraft taxiing off the runway goes to catch up
+// with reports of `reportedKt`, as above, and never slower than the reports
+// themselves (a fast exit reported above 30 kt goes at its own speed, it
+// only catches up no faster).
+double gf_groundCatchUpMostKt(double reportedKt);
 // The most a taxiing aircraft rolls on while braking for a turn in place (m):
 // a faster one brakes harder.
 inline constexpr double kMostBrakingRunM = 15.0;

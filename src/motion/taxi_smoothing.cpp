@@ -449,10 +449,12 @@ constexpr double kNoseOntoLegMostDeg = 120.0;
 // Arriving slower than this (kt, its last step) the aircraft has braked to
 // rest on the point to turn there on the spot.
 constexpr double kRollingOnKt = 2.0;
-// A start turn up to a turn on the spot's 30 degrees and 10 more may still
-// be turned on the way in (a nose short of its leg), or is stopped for on a
-// bend's end; beyond it the aircraft rolls on into the turn from the nose.
-constexpr double kNoseFarOffLegDeg = 40.0;
+// A rolling start turn beyond what a turn on the spot is taken for (30
+// degrees) is rolled on into as a turn from the nose: left to a stop, a
+// landing roll whose reports rolled through its exit came to rest on the
+// exit's first report with the nose 30 degrees off the way on, and turned
+// on the spot where the reports never stood.
+constexpr double kNoseFarOffLegDeg = kStandingStartTurnDeg;
 
 // A taxi rolling with its nose further off the way to the next point than
 // the nose comes round on the way in (a bend ended along its own exit leg,
@@ -475,10 +477,20 @@ bool lf_turnsFromTheNose(LiveAc& ac, double cornerDeg) {
     in.maxHeadingChangeDeg = kNoseOntoLegMostDeg;
     const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
     const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
-    in.exitHeading = normalizeHeading(into + bend / 2.0);
     in.exitHeadingGiven = 1;
     GroundTurn turn{};
-    if (!buildGroundTurn(turn, in) || !lf_usable(turn)) return false;
+    bool built = false;
+    // Onto the middle of the point's bend, else onto the way on from it:
+    // a nose turned so far toward the way on that the middle of the bend
+    // lies behind it (a roll whose bend ended in its exit) has no turn onto
+    // it, and braked to rest there to turn on the spot.
+    for (const double share : {0.5, 1.0}) {
+        in.exitHeading = normalizeHeading(into + bend * share);
+        turn = GroundTurn{};
+        built = buildGroundTurn(turn, in) && lf_usable(turn);
+        if (built) break;
+    }
+    if (!built) return false;
     MotionState& m = ac.motion;
     resetMotionPath(m.path);
     m.path.turn = turn;

@@ -254,11 +254,11 @@ TEST_F(GroundMovement, ALegGivesBackOnlyALeadItReallyHasOnItsReports) {
 
 TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeedingUpToIt) {
     // 30 m reported at 12 kt (486 ticks), due in 250 while the stream runs
-    // 300 ticks late: caught up at most at 24 kt. Rolling at 24 kt already
-    // it takes 243 ticks. Rolling at 11 kt it speeds up at 2.5 m/s^2 to
-    // 24 kt (268 ticks, 24.1 m) and covers the last 5.9 m at 24 kt (48
-    // more): 316 ticks. Timed at 243 it could only be played by going well
-    // past 24 kt on the way. Standing, the leg is one from rest, whose
+    // 300 ticks late: caught up at most at 20 kt (1.25 times 12 and 5 kt
+    // on). Rolling at 20 kt already it takes 292 ticks. Rolling at 11 kt it
+    // speeds up at 2.5 m/s^2 to 20 kt (185 ticks, 14.8 m) and covers the
+    // last 15.2 m at 20 kt (148 more): 334 ticks. Timed at 292 it could only
+    // be played by going well past 20 kt on the way. Standing, the leg is one from rest, whose
     // speed-up its own schedule takes; so is one from a point reported at
     // rest, whatever moved the aircraft into it (a pushback's last metres).
     // A point reported slower, not at rest, that it rolls through at 11 kt
@@ -268,9 +268,9 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
         double frontKt, rollingKt;
         std::int32_t dueIn;
     };
-    for (const Case c : {Case{"at the catch-up speed", 12.0, 24.0, 243}, Case{"at 11 kt", 12.0, 11.0, 316},
-                         Case{"standing", 12.0, 0.0, 243}, Case{"from a point at rest", 0.0, 11.0, 243},
-                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 316}}) {
+    for (const Case c : {Case{"at the catch-up speed", 12.0, 20.0, 292}, Case{"at 11 kt", 12.0, 11.0, 334},
+                         Case{"standing", 12.0, 0.0, 292}, Case{"from a point at rest", 0.0, 11.0, 292},
+                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 334}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(30.0, 0.0, c.frontKt, 12.0);
@@ -414,22 +414,23 @@ TEST_F(GroundMovement, ALateLegFromASpeedChangesMidpointCatchesUpAtThePaceOfItsR
     // midpoint's time is the mean of its ends', the rest point's an engine
     // time: 15 s for the 123 m, a pace of 15.9 kt its reports never kept
     // (10.6 kt across their pause). Caught up from that, a CRJ9 raced at
-    // 31 kt; at twice its reports' pace (21.2 kt, speeding up to it from
-    // 16) the leg takes 11.4 s. So it does when the point it runs to is a
-    // later, slower report (1.7 kt into a stand, the report the midpoint
-    // split the leg at since taken out): a tow held to the speeds reported
-    // came 10 s late. Without a pace the leg keeps to the speeds reported
-    // (16.6 kt, 14.4 s); from a report it keeps the pace between the two
-    // reports' times (15.9 kt, caught up at 30.9: 8.5 s).
+    // 31 kt; caught up from its reports' pace (18.25 kt, 1.25 times it and
+    // 5 kt on, speeding up to it from 16) the leg takes 13.1 s. So it does
+    // when the point it runs to is a later, slower report (1.7 kt into a
+    // stand, the report the midpoint split the leg at since taken out): a
+    // tow held to the speeds reported came 10 s late. Without a pace the leg
+    // keeps to a catch-up from the speed reported at its end (15.4 kt, from
+    // 8.3: 15.5 s); from a report it keeps the pace between the two
+    // reports' times (15.9 kt, caught up at 24.9: 9.9 s).
     struct Case {
         const char* name;
         std::uint8_t midpoint;
         double splitPacedKt, reportPacedKt;
         std::int32_t dueIn;
     };
-    for (const Case c : {Case{"from a midpoint", 1, 10.6, 10.6, 1141}, Case{"to a later report", 1, 10.6, 1.7, 1141},
-                         Case{"from a midpoint, no pace reported", 1, 0.0, 0.0, 1441},
-                         Case{"from a report", 0, 0.0, 10.6, 847}}) {
+    for (const Case c : {Case{"from a midpoint", 1, 10.6, 10.6, 1313}, Case{"to a later report", 1, 10.6, 1.7, 1313},
+                         Case{"from a midpoint, no pace reported", 1, 0.0, 0.0, 1555},
+                         Case{"from a report", 0, 0.0, 10.6, 993}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(123.0, 0.0, 4.2, 8.3);
@@ -448,7 +449,7 @@ TEST_F(GroundMovement, ALateLegFromASpeedChangesMidpointCatchesUpAtThePaceOfItsR
 TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeItLeft) {
     // 100 m reported at 12 kt, its point due in 3 ticks while the stream
     // runs late (the landing roll before it ran 9 s late, and a roll's
-    // points are not carried along): caught up at 24 kt it takes 810 ticks.
+    // points are not carried along): caught up at 20 kt it takes 972 ticks.
     // The 3 s of retiming a landing roll allows would squeeze it into 303,
     // at 64 kt.
     for (const std::int32_t delayLimit : {300, 100000}) {
@@ -460,7 +461,7 @@ TEST_F(GroundMovement, ALateLegKeepsItsCatchUpTimeWhateverRetimingTheRollBeforeI
         ac.motion.delayLimit = delayLimit;
         rollingLate(ac, 50, 24.0);
         planTaxiSpeed(ac);
-        EXPECT_NEAR(dueIn(ac), 810, 2);
+        EXPECT_NEAR(dueIn(ac), 972, 2);
     }
 }
 

@@ -184,8 +184,10 @@ TEST_F(StandPushbackRun, APushbackSeenOnlyWhereItEndedTakesTheAircraftThere) {
 // setting off a few metres at a walking pace across its nose, and its reports
 // then pause: the next one lies 270 m on, its positions having kept 12.7 kt
 // across the pause though it gives 8.3. Turning on the spot toward it first,
-// the aircraft catches up at the pace its positions kept, not held to twice
-// the speed that report gives, and comes to it and those after on time.
+// the aircraft catches up from the pace its positions kept (at most 20.9
+// kt, 1.25 times it and 5 kt on), not from the speed that report gives, and
+// comes to it and those after no more than 7 s late (caught up from the
+// 8.3 kt reported, 15.4 kt at most, it came 10.3 s late).
 TEST_F(StandPushbackRun, TheTaxiAfterAPauseCatchesUpAtThePaceItsReportsKept) {
     const std::uint32_t hexid = 0xE30200;
     const Route at = standing(hexid, 20.0);
@@ -217,5 +219,6 @@ TEST_F(StandPushbackRun, TheTaxiAfterAPauseCatchesUpAtThePaceItsReportsKept) {
     ASSERT_NE(r, nullptr);
     const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
     EXPECT_GT(result.judged.at(MotionCheck::Lag), 10u);
-    for (const MotionFinding& f : result.findings) ADD_FAILURE() << f.text();
+    for (const MotionFinding& f : result.findings)
+        if (f.check != MotionCheck::Lag || f.value > 7.0) ADD_FAILURE() << f.text();
 }
