@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "engine/engine_setup.h"
+#include "engine/mailbox.h"
 #include "engine/removal.h"
 #include "foundation/geodesy.h"
 #include "liveries/failed_liveries.h"
@@ -279,4 +280,41 @@ TEST_F(EngineRun, AnAircraftStandingWhereItWasShownIsCreatedThereAgainAfterARest
     EXPECT_LT(gf_distanceNm({created[0].values[0], created[0].values[1]}, stoodAt) * metresPerNm, 0.5);
     EXPECT_NEAR(created[0].values[5] * degreesToRadians, stoodNose, 0.01);
     EXPECT_EQ(countOf(logText(), "stands where no stand is free for it"), 0u) << logText();
+}
+
+TEST_F(EngineRun, ALiveReportKeptBeforeTheBufferCameDoesNotHideTheBufferedOnes) {
+    // While the start path waits, the application's live batch (kept) comes
+    // before the answer to the buffer request, which holds the half minute
+    // leading up to it. The aircraft is shown from its buffered reports at
+    // once, not half a minute later when its live report falls due; in either
+    // order of the two posts.
+    const Track flight = Track::flying(0xABCDF2, {50.05, 8.0}, 90.0, 250.0, 5000.0);
+    for (const bool liveFirst : {true, false}) {
+        SCOPED_TRACE(liveFirst ? "live batch first" : "buffer first");
+        const std::uint32_t hexid = flight.hexid + (liveFirst ? 0u : 1u);
+        Track track = flight;
+        track.hexid = hexid;
+        if (!liveFirst) {
+            track.callsign = "KLM1235";
+            track.registration = "PH-BXB";
+            track.start = {50.10, 8.0};
+        }
+        const double nowS = 30.0;  // the live report's time, after the track's first report
+        std::vector<TrafficRecord> buffer;
+        for (int s = 1; s < 30; ++s) buffer.push_back(track.reportAt(s));
+        gf_setTrafficDelivery(false);
+        gf_keepLiveTrafficWhileStarting();
+        if (liveFirst) harness->post({track.reportAt(nowS)}, 30);
+        harness->post(buffer, 0);
+        if (!liveFirst) harness->post({track.reportAt(nowS)}, 30);
+        gf_setTrafficDelivery(true);
+        const std::int32_t started = harness->engineTick();
+        ASSERT_TRUE(harness->tickUntil(
+            [&] {
+                const LiveAc* ac = harness->live(hexid);
+                return ac != nullptr && ac->simState == AcSimState::active;
+            },
+            4000));
+        EXPECT_LT(harness->engineTick() - started, 1000) << "shown within 10 s";
+    }
 }
