@@ -1415,6 +1415,18 @@ void gf_playThinnedReports() {
 void gf_decodeMailboxRecords() {
     l_history.clear();
     gf_takeHistoryRecords(l_history);
+    // Decoded in the order of their reports' times: a live batch kept while
+    // the start path waits may come before the buffer that holds the minute
+    // leading up to it (the application sends its traffic on while the
+    // buffer is asked for). Decoded as posted, each aircraft of such a batch
+    // dropped every buffered report as older than the one it had, and was
+    // first shown half a minute later, when that report fell due: after a
+    // restart, long after the user had seen it last. A time that is not a
+    // number sorts first; the decode drops it.
+    std::stable_sort(l_history.begin(), l_history.end(), [](const TrafficRecord& a, const TrafficRecord& b) {
+        const auto key = [](double t) { return std::isnan(t) ? -std::numeric_limits<double>::infinity() : t; };
+        return key(a.time) < key(b.time);
+    });
     for (const TrafficRecord& record : l_history) decodeMessage(record);
     l_history.clear();
     static const std::function<void(const TrafficRecord&)> decode = decodeMessage;

@@ -12,6 +12,7 @@
 #include "engine/removal_policies.h"
 #include "engine/reports.h"
 #include "engine/sim_commands.h"
+#include "engine/shown_places.h"
 #include "engine/sim_results.h"
 #include "engine/stands.h"
 #include "engine/tick.h"
@@ -106,7 +107,10 @@ void gf_resetTrafficEngine() {
     Gui::enqueueUpdate(GuiUpdate::repaint(kRepaintParking));
 
     // The closing down removed every aircraft from the simulator before; no
-    // record of this run may reach the next one.
+    // record of this run may reach the next one, only where each was shown
+    // on the ground, so that one still reported standing there is shown
+    // there again.
+    gf_keepShownPlaces();
     g_liveAircraft.clear();
     g_staticAircraft.clear();
     quarantine.clear();

@@ -22,5 +22,6 @@ void gf_initTrafficEngine();
 // emptied, the QNH set back to 1013 hPa and the week clock to its start. The
 // failed-livery registry is kept (only this run's count toward the failure
 // limit starts again); the no-match set is emptied. The liveries chosen per
-// hexid outlive it: their titles live in the livery store.
+// hexid outlive it: their titles live in the livery store; so do the places
+// the live aircraft were shown at on the ground (gf_keepShownPlaces).
 void gf_resetTrafficEngine();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -13,6 +14,7 @@
 #include "engine/geometry.h"
 #include "engine/removal_policies.h"
 #include "engine/services.h"
+#include "engine/shown_places.h"
 #include "engine/spawn_stands.h"
 #include "engine/stands.h"
 #include "engine/user_position.h"
@@ -244,6 +246,26 @@ LaLo lf_taxiBeginsAt(const StreamPoint& pushed, const StreamPoint& taxi,
     LaLo at = gf_destinationPoint(lf_position(taxi), {lf_nose(taxi) + pi, behindNm * feetPerNm});
     gf_normalizeLaLo(at);
     return at;
+}
+
+// The aircraft stands at the place: its front and the reports at rest after
+// it within a standing aircraft's scatter of it stand there, nose the
+// place's way.
+void lf_standAt(LiveAc& ac, const StandingPlace& place) {
+    const LaLo first = lf_position(ac.stream.front());
+    for (StreamPoint& p : ac.stream) {
+        const bool atRest = p.stationary != 0 || p.groundSpeedKt == 0.0;
+        if (&p != &ac.stream.front() &&
+            (!atRest || gf_distanceNm(first, lf_position(p)) * metresPerNm > kStandingScatterM))
+            break;
+        p.lat = place.at.lat;
+        p.lon = place.at.lon;
+        p.stationary = 1;
+        p.groundSpeedKt = 0.0;
+        p.trackDeg = place.headingRad * radiansToDegrees;
+        p.trueHeading = place.headingRad;
+        p.hasTrueHeading = 1;
+    }
 }
 
 }  // namespace
@@ -487,9 +509,20 @@ void spawnLiveAc(LiveAc& ac) {
                     (gf_reportedTailFirst(front) || gf_reportedTailFirst(second)))
                     ac.pushedOffStand = 1;
                 const bool pushedBack = ac.pushedOffStand == 1 && walking;
+                // Standing where it was shown when the last run ended, or a
+                // helicopter standing on a helipad (its stand), it is shown
+                // standing there: after a restart such an aircraft was not
+                // shown until it moved, though the user had just seen it
+                // there, and a helicopter on its pad was never shown at all.
+                const std::optional<StandingPlace> standsAt =
+                    standing && !fast && !pushedBack && ac.removeRecord == 0
+                        ? gf_placeToStandWithoutStand(ac, gf_standingCentre(ac), lf_nose(front))
+                        : std::nullopt;
                 // Standing or moving fast without a stand: wait for a calm
                 // stream rather than appear at a spot it will leave in a jump.
-                if (standing || fast || pushedBack) {
+                if (standsAt) {
+                    lf_standAt(ac, *standsAt);
+                } else if (standing || fast || pushedBack) {
                     // Pushed back off a stand not free for it, it is held
                     // until its taxi begins, and said so as a standing one is:
                     // first heard already in its push, it was never named, and
@@ -538,6 +571,7 @@ void spawnLiveAc(LiveAc& ac) {
         }
     }
     if (ac.removeRecord != 0) return;
+    gf_forgetShownPlace(ac.hexid);
     initPoseFromFront(ac);
     if (ac.promoteStaticId != 0 && promoteStaticToLive(ac)) return;
     ac.simState = AcSimState::adding2sim;

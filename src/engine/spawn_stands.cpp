@@ -110,28 +110,6 @@ bool lf_offAStandAnotherStandsOn(const LiveAc& ac, LaLo at, const Stand& found) 
     });
 }
 
-// Where a standing aircraft's reports centre: the front and the reports at
-// rest after it within a standing aircraft's scatter of it, each where it was
-// reported (the stream checks moved their scatter onto the front). A parked
-// C56X whose reports scattered by 20 m about its stand was put on the
-// neighbouring stand its first report lay nearer, and made to leave it (and
-// wait 36 s to be shown again) when that stand's own aircraft came.
-LaLo lf_standingCentre(const LiveAc& ac) {
-    double lat = 0.0;
-    double lon = 0.0;
-    int count = 0;
-    constexpr double kScatterNm = 50.0 / metresPerNm;  // what a standing aircraft's reports scatter by
-    for (const StreamPoint& p : ac.stream) {
-        if (count > 0 && p.stationary == 0 && p.groundSpeedKt != 0.0) break;
-        const LaLo at = gf_reportedPosition(p);
-        if (gf_distanceNm(at, lf_position(ac.stream.front())) > kScatterNm) break;
-        lat += at.lat;
-        lon += gf_wrapLongitudeDifference(at.lon - ac.stream.front().lon);
-        ++count;
-    }
-    return {lat / count, ac.stream.front().lon + lon / count};
-}
-
 // A live aircraft on a colliding stand reaches into the chosen one.
 bool lf_wingsOverlapAtExcludedStands(const LiveAc& ac, const Stand& stand) {
     for (const std::uint32_t excluded : stand.excludes) {
@@ -244,6 +222,28 @@ void lf_watchReportsAtSpawn(LiveAc& ac, const StreamPoint& first, const std::vec
 
 }  // namespace
 
+// Where a standing aircraft's reports centre: the front and the reports at
+// rest after it within a standing aircraft's scatter of it, each where it was
+// reported (the stream checks moved their scatter onto the front). A parked
+// C56X whose reports scattered by 20 m about its stand was put on the
+// neighbouring stand its first report lay nearer, and made to leave it (and
+// wait 36 s to be shown again) when that stand's own aircraft came.
+LaLo gf_standingCentre(const LiveAc& ac) {
+    double lat = 0.0;
+    double lon = 0.0;
+    int count = 0;
+    constexpr double kScatterNm = 50.0 / metresPerNm;  // what a standing aircraft's reports scatter by
+    for (const StreamPoint& p : ac.stream) {
+        if (count > 0 && p.stationary == 0 && p.groundSpeedKt != 0.0) break;
+        const LaLo at = gf_reportedPosition(p);
+        if (gf_distanceNm(at, lf_position(ac.stream.front())) > kScatterNm) break;
+        lat += at.lat;
+        lon += gf_wrapLongitudeDifference(at.lon - ac.stream.front().lon);
+        ++count;
+    }
+    return {lat / count, ac.stream.front().lon + lon / count};
+}
+
 Stand* chooseSpawnStand(LiveAc& ac) {
     if (ac.stream.empty() || !lf_nearLoadedAirport(ac.stream.front())) return nullptr;
     StreamPoint& front = ac.stream.front();
@@ -253,7 +253,7 @@ Stand* chooseSpawnStand(LiveAc& ac) {
     const bool calm = front.stationary != 0 || lf_isCalm(ac);
     const bool leaving = !calm && gf_believedGroundKt(front.groundSpeedKt) <= kStandingKt && lf_isSlow(ac);
     if (!calm && !leaving) return nullptr;
-    const LaLo searchAt = front.stationary != 0 ? lf_standingCentre(ac)
+    const LaLo searchAt = front.stationary != 0 ? gf_standingCentre(ac)
                           : leaving              ? lf_position(front)
                                                  : lf_position(ac.stream.back());
     if (ac.standSearchHit == 0 && gf_isSamePlace(searchAt, ac.lastStandSearchPos)) return nullptr;

@@ -10,6 +10,10 @@
 #include "engine/reports.h"
 #include "engine/sim_commands.h"
 
+// Where a standing aircraft's reports centre: its front and the reports at
+// rest after it within 50 m of it, each where it was reported.
+LaLo gf_standingCentre(const LiveAc& ac);
+
 // The stand of the engine's table a live aircraft at rest near the current
 // airport spawns at, or none. Its points must lie within 5 NM of the airport
 // and, unless the front point stands still, within 35 m of each other at no

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "engine/engine_setup.h"
+#include "engine/mailbox.h"
 #include "engine/removal.h"
 #include "foundation/geodesy.h"
 #include "liveries/failed_liveries.h"
@@ -226,4 +228,93 @@ TEST_F(EngineRun, ACreateLostWithItsConnectionIsMadeAgainWithoutBlamingTheLivery
     EXPECT_EQ(created[0].text2, "PH-BXA");
     EXPECT_EQ(gf_failedLiveryCount(), 0u);
     EXPECT_FALSE(gf_isLiveryKnownToFail("KLM B738"));
+}
+
+TEST_F(EngineRun, AnAircraftStandingWhereItWasShownIsCreatedThereAgainAfterARestart) {
+    // An aircraft taxis 20 s and stops on a taxiway (no stand anywhere): it
+    // is shown standing there. The run then restarts (the simulator's
+    // connection and the engine start afresh, as when the traffic source's
+    // link came back) while its reports still stand there: it is created
+    // again where it stood, nose as it stood, not held back as one standing
+    // where no stand is free for it.
+    const Track taxi = Track::taxiing(0xABCDF0, {50.0, 8.02}, 90.0, 10.0);
+    const auto reportAt = [&](double s) {
+        TrafficRecord r = taxi.reportAt(std::min(s, 20.0));
+        r.time = taxi.startTime + s;
+        if (s >= 20.0) r.point.groundSpeedKt = 0.0;
+        return r;
+    };
+    for (int s = 0; s < 240; ++s) harness->schedule(s * 100, {reportAt(s)});
+    ASSERT_TRUE(harness->tickUntil(
+        [&] {
+            const LiveAc* ac = harness->live(taxi.hexid);
+            return ac != nullptr && ac->simState == AcSimState::active;
+        },
+        4000));
+    // Its reports stand from 50 s on (20 s after the feed's 30 s delay).
+    harness->tick(9000 - harness->engineTick());
+    const LiveAc* shown = harness->live(taxi.hexid);
+    ASSERT_NE(shown, nullptr);
+    const LaLo stoodAt{shown->pose.latitude, shown->pose.longitude};
+    const double stoodNose = shown->pose.heading;
+    const LaLo reportedStop = taxi.positionAt(20.0);
+    ASSERT_LT(gf_distanceNm(stoodAt, reportedStop) * metresPerNm, 15.0) << "it stands where its reports stop";
+
+    harness->reconnect();
+    gf_resetTrafficEngine();
+    gf_initTrafficEngine();
+    const std::int32_t restartTick = harness->engineTick();
+    ASSERT_EQ(harness->live(taxi.hexid), nullptr);
+    // Its first report after the restart falls due 30 s after it came.
+    ASSERT_TRUE(harness->tickUntil(
+        [&] {
+            const LiveAc* ac = harness->live(taxi.hexid);
+            return ac != nullptr && ac->simState == AcSimState::active;
+        },
+        4500))
+        << "created again within 15 s of its first report after the restart falling due";
+    EXPECT_LT(harness->engineTick() - restartTick, 4500);
+    const auto created = harness->journal(harness->live(taxi.hexid)->objectId, SimJournalKind::Created);
+    ASSERT_EQ(created.size(), 1u);
+    ASSERT_GE(created[0].values.size(), 6u);
+    EXPECT_LT(gf_distanceNm({created[0].values[0], created[0].values[1]}, stoodAt) * metresPerNm, 0.5);
+    EXPECT_NEAR(created[0].values[5] * degreesToRadians, stoodNose, 0.01);
+    EXPECT_EQ(countOf(logText(), "stands where no stand is free for it"), 0u) << logText();
+}
+
+TEST_F(EngineRun, ALiveReportKeptBeforeTheBufferCameDoesNotHideTheBufferedOnes) {
+    // While the start path waits, the application's live batch (kept) comes
+    // before the answer to the buffer request, which holds the half minute
+    // leading up to it. The aircraft is shown from its buffered reports at
+    // once, not half a minute later when its live report falls due; in either
+    // order of the two posts.
+    const Track flight = Track::flying(0xABCDF2, {50.05, 8.0}, 90.0, 250.0, 5000.0);
+    for (const bool liveFirst : {true, false}) {
+        SCOPED_TRACE(liveFirst ? "live batch first" : "buffer first");
+        const std::uint32_t hexid = flight.hexid + (liveFirst ? 0u : 1u);
+        Track track = flight;
+        track.hexid = hexid;
+        if (!liveFirst) {
+            track.callsign = "KLM1235";
+            track.registration = "PH-BXB";
+            track.start = {50.10, 8.0};
+        }
+        const double nowS = 30.0;  // the live report's time, after the track's first report
+        std::vector<TrafficRecord> buffer;
+        for (int s = 1; s < 30; ++s) buffer.push_back(track.reportAt(s));
+        gf_setTrafficDelivery(false);
+        gf_keepLiveTrafficWhileStarting();
+        if (liveFirst) harness->post({track.reportAt(nowS)}, 30);
+        harness->post(buffer, 0);
+        if (!liveFirst) harness->post({track.reportAt(nowS)}, 30);
+        gf_setTrafficDelivery(true);
+        const std::int32_t started = harness->engineTick();
+        ASSERT_TRUE(harness->tickUntil(
+            [&] {
+                const LiveAc* ac = harness->live(hexid);
+                return ac != nullptr && ac->simState == AcSimState::active;
+            },
+            4000));
+        EXPECT_LT(harness->engineTick() - started, 1000) << "shown within 10 s";
+    }
 }

@@ -20,6 +20,7 @@
 #include "engine/removal_policies.h"
 #include "engine/reports.h"
 #include "engine/sim_commands.h"
+#include "engine/shown_places.h"
 #include "engine/sim_results.h"
 #include "engine/stands.h"
 #include "engine/tick.h"
@@ -173,6 +174,7 @@ void EngineHarness::lf_resetLink() {
 void EngineHarness::clearEngine() {
     gf_resetTrafficEngine();
     gf_initTrafficEngine();
+    gf_forgetShownPlaces();
     liveryByHexid.clear();
     g_promotionsCount.store(0);
     g_parkedStaticsCount.store(0);
