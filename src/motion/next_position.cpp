@@ -650,14 +650,10 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
             // it, the aircraft left for the far side of the globe in seconds.
             const double flownKt = lf_flownPaceKt(ac);
             if (std::isfinite(flownKt) && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt)) speed = flownKt;
-            if (ac.phase != AcPhase::landing)
-                speed = std::max(floorKt, speed);
-            else if (budget >= 4)
-                // On the approach it slows to its final approach speed, not
-                // on to the floor: after a minute's pause an airliner reported
-                // at 165 kt was dead-reckoned down to 101 kt, 3.5 km behind
-                // the next report, and could not catch up in time.
-                speed = std::max({floorKt, speed * 0.94, std::min(speed, gf_finalApproachSpeedKt(ac))});
+            // So on the approach: slowed toward its final approach speed, a
+            // CRJ9 whose reports paused for 20 s on final at 160 kt was
+            // dead-reckoned down to 104 kt and came back to them 12 s late.
+            speed = std::max(floorKt, speed);
             if (ac.phase == AcPhase::takeoff) {
                 p.altitudeFt += 75.0;
                 p.verticalSpeed = 1500.0;

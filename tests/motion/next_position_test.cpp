@@ -256,11 +256,11 @@ TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
     const Row rows[] = {
         {AcPhase::takeoff_roll, false, 134.0, 20, 140.0, 600.0, 0.0},
         {AcPhase::takeoff_roll, false, 178.0, 20, 180.0, 2400.0, 0.0},
-        {AcPhase::landing, true, 200.0, 4, 188.0, -633.65, -31.6825},
+        // On the approach it keeps its speed, as in all flight, whatever the
+        // points left: reports that go on find it where they are.
+        {AcPhase::landing, true, 200.0, 4, 200.0, -633.65, -31.6825},
         {AcPhase::landing, true, 200.0, 3, 200.0, -633.65, -31.6825},
-        // Slowing on the approach stops at the final approach speed (135 kt),
-        // or at the speed it has when slower.
-        {AcPhase::landing, true, 140.0, 4, 135.0, -633.65, -31.6825},
+        {AcPhase::landing, true, 140.0, 4, 140.0, -633.65, -31.6825},
         {AcPhase::landing, true, 120.0, 4, 120.0, -633.65, -31.6825},
         // Climbing away it keeps its speed.
         {AcPhase::takeoff, true, 200.0, 20, 200.0, 1500.0, 75.0},
