@@ -28,6 +28,9 @@ constexpr std::int32_t kActivationTicks = 200;
 constexpr std::int32_t kLateDataTicks = 500;
 constexpr std::int32_t kFirstBlinkAge = 49;
 constexpr std::int32_t kSecondBlinkAge = 99;
+// The payload slot of a delayed live create result that marks an aircraft
+// activated when its object was created (the result carries no payload).
+constexpr std::size_t kActivatedWhenCreated = 0;
 // The engine's working copy of the results, swapped with the queue's list so
 // that no tick allocates.
 std::vector<SimCommand> l_work;
@@ -62,9 +65,23 @@ void lf_eraseStatic(std::vector<AcBase>::iterator it) {
     g_staticAircraft.erase(it);
 }
 
+// An aircraft created in the air flies from the moment its object exists:
+// the object is frozen where it was placed, and held there for the wait an
+// airliner hung still in the sky for 2 s and then raced after its reports at
+// half as fast again. It needs no data the wait is for (a stand's pose); its
+// lights still blink on the wait's schedule.
+bool lf_createdInTheAir(const LiveAc& ac) {
+    return ac.removeWhenCreated == 0 && ac.phase != AcPhase::parked &&
+           (!ac.stream.empty() ? ac.stream.front().airborne != 0 : ac.onGround == 0);
+}
+
 void lf_onLiveCreated(const SimCommand& c) {
     const std::size_t i = gf_liveIndexByHexid(c.hexid);
-    if (i < g_liveAircraft.size() && onLiveObjectCreated(g_liveAircraft[i], c, false)) delayedSimCommands.push_back(c);
+    if (i >= g_liveAircraft.size() || !onLiveObjectCreated(g_liveAircraft[i], c, false)) return;
+    delayedSimCommands.push_back(c);
+    if (!lf_createdInTheAir(g_liveAircraft[i])) return;
+    activateLiveAc(g_liveAircraft[i]);
+    delayedSimCommands.back().payload[kActivatedWhenCreated] = 1.0;
 }
 
 void lf_onStaticCreated(const SimCommand& c) {
@@ -227,6 +244,9 @@ bool lf_ageDelayedSimCommand(SimCommand& command) {
 }
 
 bool lf_finishDelayedLiveCommand(const SimCommand& command) {
+    // Activated when its object was created (in the air): the wait was its
+    // lights' only.
+    if (command.payload[kActivatedWhenCreated] != 0.0) return true;
     const std::size_t i = gf_liveIndexByHexid(command.hexid);
     if (i == g_liveAircraft.size()) {
         gf_logError(fmt::format("Delayed live command expired: hexid:{:x}, objectid:{} no longer exists", command.hexid,

@@ -461,6 +461,14 @@ void lf_configure(LiveAc& ac) {
         judged = ac.pose.altitude - *airport;
         height = judged;
     }
+    // Created in the air this very tick, away from the airport, with the
+    // next point in the air too: the simulator has not told yet how high
+    // above the ground it flies, and the height assumed until then would
+    // configure an aircraft created low for high flight (gear up, flaps in)
+    // a second before its true height set them back. Its next leg
+    // configures it, as the wait before its activation once did.
+    if (!height && ac.activationTick == tickCount.load() && ac.stream.size() >= 2 && ac.stream[1].airborne != 0)
+        return;
     if (judged < 10000.0) {
         updateAirConfig(ac, height);
         return;

@@ -183,19 +183,6 @@ double lf_reportedLegKt(const LiveAc& ac) {
     return gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
 }
 
-// A flying leg from a point the engine put in (no report: not the report
-// before the next one) that is slower than the next report, to the latest
-// airborne report: the point dead reckoning reached while the reports paused,
-// its speed lowered point by point on a guess.
-bool lf_legFromSlowedGuess(const LiveAc& ac) {
-    const MotionState& m = ac.motion;
-    const StreamPoint& front = ac.stream[0];
-    const StreamPoint& next = ac.stream[1];
-    if (front.airborne == 0 || next.airborne == 0 || !(front.groundSpeedKt < next.groundSpeedKt)) return false;
-    if (m.lastAirReportSet == 0 || !gf_isSamePlace(lf_position(m.lastAirReport), lf_position(next))) return false;
-    return m.airReportBeforeSet != 0 && !gf_isSamePlace(lf_position(m.airReportBefore), lf_position(front));
-}
-
 // Whether the next point is a place dead reckoning put the aircraft at, not
 // one reported: past the end of its reports, or flown on from its last
 // report where it was shown after a report gap (no point ahead is that
@@ -211,6 +198,53 @@ bool lf_flyingOnAGuess(const LiveAc& ac) {
         return p.airborne == 0 || gf_isSamePlace(report, lf_position(p));
     });
 }
+
+// Faster than its reports by more than this (kt), an aircraft is taking back
+// a delay.
+constexpr double kLeastCatchUpKt = 0.5;
+
+// The speed (kt) the current per-tick step moves the pose at; NaN while it
+// stands (an aircraft just activated has no step yet).
+double lf_stepKt(const LiveAc& ac) {
+    const LaLo pose = lf_pose(ac);
+    const double kt =
+        gf_speedKtOver(gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
+    return std::isfinite(kt) && kt > 0.0 ? kt : std::nan("");
+}
+
+}  // namespace
+
+double gf_flyingCatchUpKt(double baseKt, double lateTicks, double flownKt, double legTicks) {
+    // A pilot taking back a delay in the air flies at most 10 % or 15 kt
+    // faster than the traffic around him, whichever is less, and changes
+    // speed by no more than 2 kt a second. Half as fast again, an aircraft
+    // created behind its first report (the simulator's create round trip)
+    // flew 222 kt where its reports said 150, straight from standing still.
+    constexpr double kMostShare = 0.10;
+    constexpr double kMostKt = 15.0;
+    constexpr double kChangeKtPerS = 2.0;
+    // A leg flies one speed: it changes in a step where the leg begins, and
+    // an eye sees a step over the second around it.
+    constexpr double kMostStepKt = 4.0;
+    if (!std::isfinite(baseKt) || !(baseKt > 0.0)) return baseKt;
+    const double legS = std::max(0.01, legTicks / 100.0);
+    const double lateS = std::max(0.0, lateTicks) / 100.0;
+    const double stepKt = std::min(kChangeKtPerS * legS, kMostStepKt);
+    double extraKt = std::min(kMostShare * baseKt, kMostKt);
+    // Eased off as the delay runs out: the extra speed falls to nothing a
+    // step a leg by the time the distance it gains makes up what is left of
+    // the delay. From extra e, legs of t and steps of s gain about
+    // t (e * e / 2s + e / 2) on the way down.
+    const double leftKtS = baseKt * lateS;
+    extraKt = std::min(extraKt,
+                       std::sqrt(2.0 * stepKt * leftKtS / legS + stepKt * stepKt / 4.0) - stepKt / 2.0);
+    // And built up from the speed the aircraft flies now, a step a leg.
+    const double alreadyKt = std::isfinite(flownKt) ? std::max(0.0, flownKt - baseKt) : 0.0;
+    extraKt = std::min(extraKt, alreadyKt + stepKt);
+    return baseKt + std::max(0.0, extraKt);
+}
+
+namespace {
 
 void lf_nextPosAir(LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
@@ -264,52 +298,50 @@ void lf_nextPosAir(LiveAc& ac) {
     const double nm = gf_distanceNm(lf_pose(ac), lf_position(next));
     std::int32_t ticks = gf_legTicks(nm, legKt, kMinLegTicks);
     // A flying leg that would end well after its point falls due (the
-    // aircraft runs behind its reports: dead reckoning slowed it or flew it
-    // straight while the reports turned) is flown faster, up to half as fast
-    // again, so that the delay is given back instead of staying for the rest
-    // of the flight. A second or two is no delay but reports a little
-    // farther apart than their speed says: that leg keeps its speed. On the
-    // approach as well, and the touchdown leg (after the touchdown has timed
-    // its point by the height left): a report gap on final (dead reckoning
-    // slows a landing aircraft too) otherwise left it behind its reports
-    // down to the runway and along the whole landing roll.
+    // aircraft runs behind its reports: dead reckoning flew it straight while
+    // the reports turned) is flown a little faster, so that the delay is given
+    // back instead of staying for the rest of the flight. A second or two is
+    // no delay but reports a little farther apart than their speed says: that
+    // leg keeps its speed. On the approach as well, and the touchdown leg
+    // (after the touchdown has timed its point by the height left): a report
+    // gap on final (dead reckoning slows a landing aircraft too) otherwise
+    // left it behind its reports down to the runway and along the whole
+    // landing roll.
     if ((ac.phase == AcPhase::flying || ac.phase == AcPhase::landing) && ac.onGround == 0 &&
         !lf_flyingOnAGuess(ac)) {
-        constexpr double kCatchUpMostFactor = 1.5;
         constexpr std::int64_t kLateFromTicks = 200;
         const std::int64_t due = std::int64_t{next.playTick} - std::max(0, ac.motion.streamLagTicks);
         const std::int32_t now = tickCount.load();
         const std::int64_t late = std::int64_t{now} + ticks - due;
-        // A leg that begins after its first point fell due (the simulator
-        // took two seconds to create an aircraft placed there) starts that
-        // late, however little: no spacing of the reports explains it. Kept,
-        // a go-around created as it climbed away flew its reports 2 s late on
-        // top of the feed's own delay.
+        // Faster than the point reports, not than the leg: a leg from a point
+        // flown faster (a turn's) would otherwise add the two together. The
+        // touchdown point's speed is the roll's, not one to fly at.
+        const double reportedKt = next.airborne != 0 ? next.groundSpeedKt : legKt;
+        const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
+        const double flownKt = lf_stepKt(ac);
+        // A leg that begins after its first point fell due starts that late,
+        // however little: no spacing of the reports explains it. Kept, a
+        // go-around created as it climbed away flew its reports 2 s late on
+        // top of the feed's own delay. Not the moment its object took to
+        // appear, though: an aircraft created in the air flies on at its
+        // reported speed from there, where a step up to catch that moment
+        // up was the first thing it did.
+        const bool activatedNow = ac.activationTick == now;
         const std::int64_t startedLate =
-            std::clamp<std::int64_t>(gf_ticksBetween(ac.stream[0].playTick, now), 0, std::max<std::int64_t>(late, 0));
-        const std::int64_t giveBack = late > kLateFromTicks ? late : startedLate;
+            activatedNow ? 0
+                         : std::clamp<std::int64_t>(gf_ticksBetween(ac.stream[0].playTick, now), 0,
+                                                    std::max<std::int64_t>(late, 0));
+        // Once under way the catch-up goes on to the end of the delay, easing
+        // off: stopped at 2 s left, it dropped by 14 kt at once.
+        const bool catchingUp = std::isfinite(flownKt) && flownKt > baseKt + kLeastCatchUpKt && late > 0;
+        const std::int64_t giveBack = late > kLateFromTicks || catchingUp ? late : startedLate;
         if (giveBack > 0) {
-            // Half as fast again as the leg, and no faster than half as fast
-            // again as the point reports: a leg from a point flown faster
-            // (a turn's) would otherwise add the two together.
-            // The touchdown point's speed is the roll's, not one to fly at.
-            const double reportedKt = next.airborne != 0 ? next.groundSpeedKt : legKt;
-            const double baseKt = std::isfinite(reportedKt) && reportedKt > 0.0 ? std::min(legKt, reportedKt) : legKt;
-            auto quickest = static_cast<std::int64_t>(
-                std::max(std::ceil(ticks / kCatchUpMostFactor),
-                         static_cast<double>(gf_legTicks(nm, kCatchUpMostFactor * baseKt, kMinLegTicks))));
-            // From a point dead reckoning slowed to while the reports paused,
-            // the leg's mean speed holds the guess: half as fast again as the
-            // report itself, within what the reports' own pace across the
-            // pause lets the way look like. Held to the mean, a holding met
-            // again after 72 s reached its report 10 s late.
-            if (lf_legFromSlowedGuess(ac)) {
-                const double believedKt = gf_mostBelievedPaceToReportKt(ac, next);
-                const double mostKt = std::min(kCatchUpMostFactor * reportedKt, believedKt);
-                if (mostKt > kCatchUpMostFactor * baseKt)
-                    quickest = gf_legTicks(nm, mostKt, kMinLegTicks);
-            }
-            ticks = static_cast<std::int32_t>(std::max<std::int64_t>({ticks - giveBack, quickest, kMinLegTicks}));
+            const double mostKt = gf_flyingCatchUpKt(baseKt, static_cast<double>(giveBack), flownKt, ticks);
+            const auto quickest = static_cast<std::int64_t>(gf_legTicks(nm, mostKt, kMinLegTicks));
+            // Giving back never slows a leg, nor brings its point before it
+            // falls due.
+            ticks = static_cast<std::int32_t>(
+                std::min<std::int64_t>(ticks, std::max<std::int64_t>({ticks - giveBack, quickest, kMinLegTicks})));
         }
     }
     retimeNextPoint(ac, ticks);
@@ -580,13 +612,7 @@ double lf_taxiDeadReckonedCourse(const LiveAc& ac, const StreamPoint& last) {
 // flies to) tells no pace: judged by it, the reported speed of a create
 // after a report gap was taken for a bad one, and the aircraft was
 // dead-reckoned at its floor, half as fast as it flew, and came back late.
-double lf_flownPaceKt(const LiveAc& ac) {
-    const LaLo pose = lf_pose(ac);
-    const double kt =
-        gf_speedKtOver(gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}), 1.0);
-    if (!std::isfinite(kt) || !(kt > 0.0)) return std::nan("");
-    return std::max(kt, gf_airborneSpeedFloorKt(ac));
-}
+double lf_flownPaceKt(const LiveAc& ac) { return std::max(lf_stepKt(ac), gf_airborneSpeedFloorKt(ac)); }
 
 // The latest report heard of the aircraft, kept or not, has it at no speed
 // (the feed giving the place of its touchdown again at 0 kt, for as long as
@@ -610,29 +636,24 @@ void extrapolateStreamPoint(LiveAc& ac, int budget) {
         double speed = last.groundSpeedKt;
         double course = ac.pose.heading;
         if (ac.onGround == 0) {
-            // Slower a point, but never below what the aircraft can fly at.
-            // In flight the first points of a gap keep the speed: reports
-            // that pause for a few seconds and go on find the aircraft
-            // where they are, not a growing distance behind them; one that
-            // has vanished slows from there.
+            // In flight it goes on at its last reported speed, never below
+            // what it can fly at: reports that pause and go on find the
+            // aircraft where they are, not a growing distance behind them,
+            // and one whose reports have ended flies on as it was last seen.
+            // Slowed by a tenth a point, an airliner whose reports ended at
+            // 234 kt in its climb fell to 101 kt within half a minute, far
+            // faster than it can slow in level flight, and crawled on at that
+            // until it was removed.
             const double floorKt = std::max(1.0, gf_airborneSpeedFloorKt(ac));
             // A reported speed far beyond the pace the aircraft flew its last
             // leg at (a bad report: 1e6 kt) is not flown on: dead-reckoned at
             // it, the aircraft left for the far side of the globe in seconds.
             const double flownKt = lf_flownPaceKt(ac);
             if (std::isfinite(flownKt) && !(speed <= kMostOverOwnFactor * flownKt + kMostOverOwnKt)) speed = flownKt;
-            constexpr int kFlyingPointsAtSpeed = 4;
-            const bool keepsSpeed = ac.phase == AcPhase::flying && budget > kExtrapolatedPoints - kFlyingPointsAtSpeed;
-            if (keepsSpeed)
-                speed = std::max(floorKt, speed);
-            else if (ac.phase != AcPhase::landing)
-                speed = std::max(floorKt, speed * 0.9);
-            else if (budget >= 4)
-                // On the approach it slows to its final approach speed, not
-                // on to the floor: after a minute's pause an airliner reported
-                // at 165 kt was dead-reckoned down to 101 kt, 3.5 km behind
-                // the next report, and could not catch up in time.
-                speed = std::max({floorKt, speed * 0.94, std::min(speed, gf_finalApproachSpeedKt(ac))});
+            // So on the approach: slowed toward its final approach speed, a
+            // CRJ9 whose reports paused for 20 s on final at 160 kt was
+            // dead-reckoned down to 104 kt and came back to them 12 s late.
+            speed = std::max(floorKt, speed);
             if (ac.phase == AcPhase::takeoff) {
                 p.altitudeFt += 75.0;
                 p.verticalSpeed = 1500.0;

@@ -78,6 +78,13 @@ bool gf_cutBrakeToRest(LiveAc& ac);
 // limits granted for a roll or an approach narrow again leg by leg.
 void gf_relaxRetimeLimits(MotionState& m);
 
+// The fastest (kt) a flying leg reported at `baseKt` is flown to give back a
+// delay of `lateTicks`: 10 % or 15 kt faster, whichever is less, eased in
+// from the speed flown now (`flownKt`, NaN when none) by 2 kt a second over
+// the leg's `legTicks`, and eased off as the delay runs out. `baseKt` itself
+// when it is no speed.
+double gf_flyingCatchUpKt(double baseKt, double lateTicks, double flownKt, double legTicks);
+
 // Below this speed (kt) a leg is too slow for flight. It lies below the
 // slowest leg that extrapolation makes (a Light aircraft from 25 kt, 10 % less
 // a point, reaches 3 kt at its 20th point).

@@ -99,8 +99,12 @@ protected:
     // from 2 s later on with `change`.
     std::uint32_t showThenChange(const std::function<void(TrafficRecord&)>& before,
                                  const std::function<void(TrafficRecord&)>& change) {
-        report(0, 3400, before);
+        constexpr std::int32_t kBeforeUntil = 3400;
+        report(0, kBeforeUntil, before);
         EXPECT_TRUE(reaches(AcSimState::active, 4000));
+        // The changed reports follow the last one before (an aircraft created
+        // in the air is active as soon as its object exists, before then).
+        EXPECT_TRUE(harness->tickUntil([&] { return harness->engineTick() >= kBeforeUntil - kEvery; }, kBeforeUntil));
         const std::int32_t from = harness->engineTick() + kEvery;
         report(from, from + 4000, [&](TrafficRecord& r) { before(r);
             change(r); });

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -38,8 +39,50 @@ protected:
 
 }  // namespace
 
+TEST_F(SimResults, AnAircraftCreatedInTheAirIsActiveAtOnceAndStillBlinksOnTheWaitsSchedule) {
+    // Frozen where it was created until the wait ended, it hung still in the
+    // sky for 2 s and then raced after its reports.
+    LiveAc& ac = addLive(0x400011, AcSimState::adding2sim);
+    ASSERT_EQ(ac.onGround, 0u);
+    apply(result(SIM_RESULT_LIVE_ASSIGNED, 121, 0x400011));
+    EXPECT_EQ(ac.simState, AcSimState::active);
+    EXPECT_EQ(ac.objectId, 121u);
+    EXPECT_EQ(ac.airborneAtActivation, 1u);
+    const std::int32_t activatedAt = ac.activationTick;
+    const auto activation = takeEvents();
+    EXPECT_TRUE(std::any_of(activation.begin(), activation.end(),
+                            [](const SimClientEventCommand& e) { return e.eventId == ENGINE_AUTO_START; }));
+    // Its lights blink at the wait's 50th and 100th tick as any other's; the
+    // end of the wait activates it no second time, even once it is being
+    // removed.
+    std::vector<int> blinks;
+    std::size_t engineStarts = 0;
+    for (int t = 2; t <= 260; ++t) {
+        if (t == 150) removeAircraftFromSim(ac);
+        gf_processSimCommands();
+        for (const SimClientEventCommand& e : takeEvents()) {
+            if (e.eventId == ALL_LIGHTS_TOGGLE) blinks.push_back(t);
+            if (e.eventId == ENGINE_AUTO_START) ++engineStarts;
+        }
+    }
+    EXPECT_THAT(blinks, ::testing::ElementsAre(50, 100));
+    EXPECT_EQ(engineStarts, 0u);
+    EXPECT_TRUE(delayedSimCommands.empty());
+    EXPECT_NE(ac.simState, AcSimState::active);
+    EXPECT_EQ(ac.activationTick, activatedAt);
+
+    // One whose removal was asked for before its object came waits as before.
+    LiveAc& gone = addLive(0x400012, AcSimState::adding2sim);
+    gone.removeWhenCreated = 1;
+    apply(result(SIM_RESULT_LIVE_ASSIGNED, 122, 0x400012));
+    EXPECT_EQ(gone.simState, AcSimState::adding2sim);
+}
+
 TEST_F(SimResults, ALiveCreateResultWaitsForActivationUnlessItsIdIsNotAnObject) {
-    LiveAc& ac = addLive(0x400001, AcSimState::adding2sim);
+    // Taxiing: an aircraft created on the ground waits.
+    LiveAc& ac = addLive(0x400001, AcSimState::adding2sim, 0,
+                         {point(50.0, 8.0), point(50.0, 8.0001, 0.0, false, 100)});
+    ac.phase = AcPhase::taxi;
     apply(result(SIM_RESULT_LIVE_ASSIGNED, 2, 0x400001));
     EXPECT_TRUE(delayedSimCommands.empty());
     EXPECT_EQ(ac.objectId, 0u);

@@ -256,13 +256,14 @@ TEST_F(NextPosition, ExtrapolatedPointsBySpeedAndPhase) {
     const Row rows[] = {
         {AcPhase::takeoff_roll, false, 134.0, 20, 140.0, 600.0, 0.0},
         {AcPhase::takeoff_roll, false, 178.0, 20, 180.0, 2400.0, 0.0},
-        {AcPhase::landing, true, 200.0, 4, 188.0, -633.65, -31.6825},
+        // On the approach it keeps its speed, as in all flight, whatever the
+        // points left: reports that go on find it where they are.
+        {AcPhase::landing, true, 200.0, 4, 200.0, -633.65, -31.6825},
         {AcPhase::landing, true, 200.0, 3, 200.0, -633.65, -31.6825},
-        // Slowing on the approach stops at the final approach speed (135 kt),
-        // or at the speed it has when slower.
-        {AcPhase::landing, true, 140.0, 4, 135.0, -633.65, -31.6825},
+        {AcPhase::landing, true, 140.0, 4, 140.0, -633.65, -31.6825},
         {AcPhase::landing, true, 120.0, 4, 120.0, -633.65, -31.6825},
-        {AcPhase::takeoff, true, 200.0, 20, 180.0, 1500.0, 75.0},
+        // Climbing away it keeps its speed.
+        {AcPhase::takeoff, true, 200.0, 20, 200.0, 1500.0, 75.0},
     };
     for (const Row& r : rows) {
         LiveAc& ac = aircraft({at(50.0, 8.0, 1000, r.speedKt, r.airborne, 2000.0)}, Large, r.phase);
@@ -360,14 +361,12 @@ TEST_F(NextPosition, ASlowLightAircraftFliesAllTwentyExtrapolatedPoints) {
     EXPECT_EQ(counters, countdown(20));
     // Reported slower than it can fly, it is carried on at its floor.
     EXPECT_DOUBLE_EQ(ac.stream.back().groundSpeedKt, gf_airborneSpeedFloorKt(ac));
-    // A fast one slows a tenth a point down to its floor and no further.
+    // A fast one flies all twenty at its last reported speed.
     LiveAc& fast = aircraft({at(50.0, 8.0, 0, 200.0, true)}, Large, AcPhase::flying);
     fast.pose.heading = 0.0;
-    playUntilRemoved(fast);
-    std::vector<double> speeds;
-    for (const StreamPoint& p : fast.stream) speeds.push_back(p.groundSpeedKt);
-    ASSERT_FALSE(speeds.empty());
-    EXPECT_DOUBLE_EQ(speeds.back(), gf_airborneSpeedFloorKt(fast));
+    EXPECT_EQ(playUntilRemoved(fast), countdown(20));
+    ASSERT_FALSE(fast.stream.empty());
+    for (const StreamPoint& p : fast.stream) EXPECT_DOUBLE_EQ(p.groundSpeedKt, 200.0);
 }
 
 TEST_F(NextPosition, RetimingStaysWithinItsLimitsAndMovesLaterPointsOnlyWhenReached) {
