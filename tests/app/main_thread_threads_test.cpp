@@ -218,6 +218,48 @@ INSTANTIATE_TEST_SUITE_P(
                                     "AIG, FSLTL, JF, MTL"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A parameters.xml that cannot be read is kept aside and the settings start
+// from their defaults. The start-up's own status lines replace each other
+// before anyone could read such a line: the run's start-up tells the user in
+// a box before it goes on, once (the run started again after the user chose
+// another traffic source does not tell it again).
+TEST_F(MainThreadTest, SettingsResetToTheirDefaultsAreToldInABoxOnceBeforeTheRunGoesOn) {
+    std::filesystem::create_directories(programDataFolder());
+    std::ofstream(parametersFilePath()) << "<root><parameters><parameter name=\"SIM_CHOICE\" value=\"MSF";
+    // As the start-up reads it before the window opens.
+    gf_readWindowPosition();
+    const std::filesystem::path kept = parametersFilePath().parent_path() / "parameters0.xml";
+    ASSERT_TRUE(std::filesystem::exists(kept));
+    const std::string notice = "The settings could not be read and were reset to their defaults; the old file is "
+                               "kept as '" + gf_pathToUtf8(kept) + "'";
+    // The default source, the web API, stops the first run without a
+    // licence; the user chooses the RealTraffic application while it waits.
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> chosen{false};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        if (d != 100ms || g_simClientThread.joinable() || waiting.exchange(true)) return;
+        eventually([&] { return chosen.load(); }, 5000ms);
+    };
+    std::size_t boxesBeforeTheError = 0;
+    EXPECT_EQ(runProgram([&] {
+                  if (!waiting.load() || chosen.load()) return;
+                  boxesBeforeTheError = backend->messageBoxes().size();
+                  backend->chooseComboItem(RT_CHOISE.controlId, 1);  // "RT App"
+                  chosen.store(true);
+              }),
+              0);
+    const std::vector<MessageBoxRecord> boxes = backend->messageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxesBeforeTheError, 1u) << "the first run told it before its error";
+    EXPECT_EQ(boxes.front().text, notice);
+    EXPECT_EQ(boxes.front().caption, "TAVO");
+    EXPECT_EQ(boxes.front().icon, MessageBoxIcon::Warning);
+    EXPECT_EQ(boxes.front().owner, window);
+    EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(), [&](const MessageBoxRecord& b) { return b.text == notice; }), 1);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u) << "a second run started";
+    EXPECT_TRUE(inOrder(readText("Log0.txt"), {notice + "\n", "Exiting: SYSTEM ERROR", "posting MSG_START"}));
+}
+
 // A choice made in an earlier run restarted that run; it does not turn a
 // later run's error into a restart (which would repeat at every start).
 TEST_F(MainThreadTest, AChoiceOfAnEarlierRunLetsALaterErrorEndTheProgram) {
