@@ -8,7 +8,10 @@
 // adjustment that keeps statics and live stayers; beside a baseline doing the
 // plainest part of the same work at the same airport: copying and sorting the
 // parked list and visiting every option once. The three sizes show how a plan
-// grows with the airport: as the baseline does, in proportion to it.
+// grows with the airport: as the baseline does, in proportion to it. The same
+// plan wanting every stand at 1,000, 2,000 and 4,000 stands, and the claims of
+// such a plan beside the plainest way of answering them (every stand counted
+// again after each claim), show that a claim costs the same at any size.
 // Budget: a plan of 500 stands under 10 ms.
 
 #include <benchmark/benchmark.h>
@@ -160,6 +163,59 @@ void BM_ParkedPlannerAdjustment(benchmark::State& state) {
     lf_reportPlan(state);
 }
 BENCHMARK(BM_ParkedPlannerAdjustment)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// The plan at the largest airports, wanting every stand, so that every search
+// claims as far as the airport lets it: each claim asks whether the plan has
+// taken enough stands. Arg: the number of stands.
+void BM_ParkedPlannerPlanLargeAirport(benchmark::State& state) {
+    PlannerScene scene(100, state.range(0));
+    for (auto _ : state) {
+        scene.reset(state);
+        lf_planParking();
+    }
+    lf_reportPlan(state);
+}
+BENCHMARK(BM_ParkedPlannerPlanLargeAirport)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+
+// What the claims of a plan that takes every stand of the airport cost: each
+// claim answers from the kept number of taken stands. Arg: the number of
+// stands.
+void BM_StandClaimsOfAPlan(benchmark::State& state) {
+    const SyntheticAirport& airport = lf_airport(state.range(0));
+    g_standTable = airport.stands;
+    const auto wanted = static_cast<std::int64_t>(g_standTable.size());
+    std::int64_t reached = 0;
+    for (auto _ : state) {
+        gf_clearStandMarks();
+        for (std::int64_t id = 1; id <= wanted; ++id) reached += gf_claimStand(static_cast<std::int32_t>(id), wanted);
+    }
+    state.counters["taken"] = static_cast<double>(gf_countOccupiedStands(g_standTable));
+    if (reached == 0) state.SkipWithError("no claim reached the wanted number");
+    g_standTable.clear();
+}
+BENCHMARK(BM_StandClaimsOfAPlan)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMicrosecond);
+
+// The baseline of the claims above, the plainest way: the same marks, and
+// after each claim every stand of the table counted again.
+void BM_StandClaimsCountingTheTable(benchmark::State& state) {
+    const SyntheticAirport& airport = lf_airport(state.range(0));
+    std::vector<Stand> stands = airport.stands;
+    const auto wanted = static_cast<std::int64_t>(stands.size());
+    std::int64_t reached = 0;
+    for (auto _ : state) {
+        for (Stand& stand : stands) stand.occupied = stand.blocked = false;
+        for (Stand& stand : stands) {
+            if (stand.occupied) continue;
+            stand.occupied = true;
+            for (const std::uint32_t excluded : stand.excludes)
+                if (excluded >= 1 && excluded <= stands.size()) stands[excluded - 1].blocked = true;
+            reached += gf_countOccupiedStands(stands) >= wanted ? 1 : 0;
+        }
+    }
+    state.counters["taken"] = static_cast<double>(gf_countOccupiedStands(stands));
+    if (reached == 0) state.SkipWithError("no claim reached the wanted number");
+}
+BENCHMARK(BM_StandClaimsCountingTheTable)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMicrosecond);
 
 // The plainest part of a plan: the parked list copied and sorted by age, and
 // every option of every stand looked at once for the current slot. Arg: the

@@ -45,10 +45,6 @@ std::int64_t lf_nowNs() {
         .count();
 }
 
-void lf_clearStandMarks() {
-    for (Stand& stand : g_standTable) stand.occupied = stand.blocked = false;
-}
-
 void lf_sortStaticsToPlace() {
     // Items are taken from the back: the aircraft that has stood longest goes first.
     std::stable_sort(staticsToPlace.begin(), staticsToPlace.end(),
@@ -64,7 +60,7 @@ std::int64_t lf_percentOf(std::int64_t part, std::size_t whole) {
 }
 
 void lf_reportPlan(const SettingsSnapshot& settings) {
-    const std::int64_t taken = gf_countOccupiedStands(g_standTable);
+    const std::int64_t taken = gf_occupiedStandCount();
     if (taken == 0) {
         gf_log("no parking positions found");
         gf_enableParkingControls();
@@ -147,7 +143,7 @@ void lf_planParking() {
     Gui::showParkedTrafficValue(-1.0f);
     Gui::setParkedTrafficFlag(false);
     gf_takeParkedHandOverMaps();
-    lf_clearStandMarks();
+    gf_clearStandMarks();
     lf_blockUserStands();
 
     const auto settings = settingsSnapshot.load();
@@ -170,8 +166,8 @@ void lf_adjustParking(bool dropFileStatics) {
     staticRemovals.clear();
     stayers.clear();
     gf_clearStaticsToPlace();
+    gf_clearStandMarks();
     for (Stand& stand : g_standTable) {
-        stand.occupied = stand.blocked = false;
         // Options parked at number 0 during the last plan become usable again.
         std::uint32_t number = 0;
         for (StandOption& option : stand.options) option.number = ++number;
@@ -204,7 +200,7 @@ void lf_adjustParking(bool dropFileStatics) {
                            true);
         return;
     }
-    if (gf_countOccupiedStands(g_standTable) < wanted) lf_searchAllStands(now, wanted);
+    if (gf_occupiedStandCount() < wanted) lf_searchAllStands(now, wanted);
     lf_removeStaticsNotKept();
     lf_switchStaticCallsigns(now);
     lf_cancelRemovalsAndPlacements();

@@ -403,16 +403,16 @@ void lf_searchAllStands(WeekTime now, std::int64_t wanted) {
     Gui::setParkedTrafficFlag(false);
     const auto settings = settingsSnapshot.load();
     lf_searchAndReport(now, true, true, wanted);
-    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
+    if (gf_occupiedStandCount() < wanted && (settings->AUTO_PARK != 0 || settings->WEEK != 0)) {
         lf_searchAndReport(now, false, true, wanted);
         g_weekSearchUsed = true;
         Gui::setParkedTrafficFlag(true);
     }
     // An airport without soft options has nothing a soft search could find.
     if (gf_loadedAirport().qfSoft <= 0) return;
-    if (gf_countOccupiedStands(g_standTable) < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
+    if (gf_occupiedStandCount() < wanted && (settings->AUTO_PARK != 0 || settings->PARK_SOFT != 0))
         lf_searchAndReport(now, true, false, wanted);
-    if (gf_countOccupiedStands(g_standTable) < wanted &&
+    if (gf_occupiedStandCount() < wanted &&
         (settings->AUTO_PARK != 0 || (settings->PARK_SOFT != 0 && settings->WEEK != 0)))
         lf_searchAndReport(now, false, false, wanted);
 }

@@ -215,7 +215,7 @@ void lf_dropPlansAStaticWouldRefuse() {
         gf_log(lf_inTheWayLine(item, stand != nullptr ? stand->name : gf_standNameById(item.standId), "static",
                                *found->second));
         // The plan's count of positions no longer holds this one.
-        if (stand != nullptr) stand->occupied = false;
+        if (stand != nullptr) gf_releaseStand(*stand);
         return true;
     });
 }

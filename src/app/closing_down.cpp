@@ -84,12 +84,13 @@ void lf_stopReaders(bool rtDirect) {
 }
 
 // The user may read the error line for a while before the program ends; a
-// closed window ends the wait. A start that cannot go on with the simulator
-// or the traffic source chosen (no licence, no install path) would stop the
-// same way at every start: meanwhile the user may choose others, which ends
-// the wait with a restart. True when the user did. (The simulator's box is
-// never disabled; the traffic source's waits for a run's engine set-up,
-// which such a start does not reach.)
+// closed window ends the wait. A start that cannot go on with the simulator,
+// the traffic source or the liveries chosen (no licence, no install path, no
+// AI package) would stop the same way at every start: meanwhile the user may
+// choose others, which ends the wait with a restart. True when the user did.
+// (The simulator's box is never disabled; the traffic source's waits for a
+// run's engine set-up, which such a start does not reach; the liveries' step
+// enables its own again when it ends.)
 bool lf_waitAfterError() {
     gf_enableControl(RT_CHOISE.controlId, true);
     const ShellWaitClock clock = gf_shellWaitClock();

@@ -73,6 +73,14 @@ void lf_warnWhen(bool warn, std::string_view text, bool highlight = false) {
     }
 }
 
+// The liveries' choice is taken by the next scan. While the run is stopping
+// (the automatic scan found no package and its error asks for another choice)
+// that scan is the next start's: the program starts again with the choice, as
+// it does with another simulator or traffic source, instead of ending.
+void lf_liveriesChoiceChanged() {
+    if (!keepRunning()) g_startChoiceChanged.store(true);
+}
+
 // --- buttons -----------------------------------------------------------------
 
 bool lf_tbloPressed() {
@@ -123,6 +131,7 @@ const std::vector<CheckboxRow>& lf_checkboxRows() {
          [](bool on) {
              lf_warnWhen(!on, "The liveries defined by your lfolder parameters will be scanned");
              gf_enableControl(AI_PACKAGE_SELECTOR.controlId, LIG_AUTOMATIC.value());
+             lf_liveriesChoiceChanged();
          }},
         {&LIG_PRIORITIZE, Source::Any,
          [](bool on) {
@@ -282,6 +291,7 @@ const std::vector<ComboRow>& lf_comboRows() {
          [](const ComboSelection& s) {
              if (!lf_changedText(AI_PACKAGE_SELECTOR, s.text)) return;
              Gui::addStatusLine("If you want to make this choice effective, you must start a Scan for liveries", true);
+             lf_liveriesChoiceChanged();
          }},
         {&RT_CHOISE, Source::Any, &lf_rtChoice},
         {&QNH_UNIT, Source::Any,

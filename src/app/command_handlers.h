@@ -35,10 +35,11 @@ extern std::atomic<bool> g_categoryOffHighPerf;
 // The navigation lights of parked aircraft as NAV_LIGHTS_WHILE_PARKED was
 // last switched: 0 or 1, -1 when nothing waits. Taken with exchange(-1).
 extern std::atomic<std::int8_t> g_pendingNavLights;
-// The user chose another simulator or traffic source during this run. Their
-// handlers also ask for a restart, which a stop request already pending (an
-// error's) keeps out: closing down then restarts after all. Each run of the
-// main thread clears it at its start.
+// The user chose another simulator or traffic source during this run, or
+// another liveries choice while it was stopping. The first two handlers also
+// ask for a restart, which a stop request already pending (an error's) keeps
+// out: closing down then restarts after all. Each run of the main thread
+// clears it at its start.
 extern std::atomic<bool> g_startChoiceChanged;
 
 // WM_COMMAND of a child control: the buttons, then the option check boxes,

@@ -153,6 +153,15 @@ void lf_prepareLiveries(const NeighbourServices& services) {
     services.processScannedLiveries();
 }
 
+// The window shows the settings the run starts with; the user reads why
+// they are the defaults before it goes on. A command-line job has nobody to
+// answer a box: the notice stays in Log.txt.
+void lf_showStartNotice() {
+    const std::optional<std::string> notice = gf_takeStartNotice();
+    if (!notice || g_production.load()) return;
+    gf_messageBox(g_mainWindow.load(), *notice, kProgramTitle, MessageBoxIcon::Warning, MessageBoxButtons::Ok);
+}
+
 // A "--production" run is a command-line job: whoever started it learns from
 // the exit code that it failed, also when the failure came before the job
 // itself (data files that cannot be read).
@@ -250,6 +259,7 @@ bool lf_startUp() {
     Gui::enqueueUpdate(GuiUpdate::repaint(kRepaintHeader));
     lf_initControls();
     Gui::enqueueUpdate(GuiUpdate::setCompact(COLLAPSED.value()));
+    lf_showStartNotice();
     lf_replaceCommunityInstallPath();
     lf_createFolders();
     if (isRTDirect()) gf_getRTLicense();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,12 @@ using MainThreadFunction = std::function<void()>;
 void gf_setMainThreadFunction(MainThreadFunction function);
 // True from MSG_START starting a run until that run's function returned.
 bool gf_mainRunUnderWay() noexcept;
+
+// What the user must read before a run goes on with it (the settings were
+// reset to their defaults): kept by MSG_START for the run it starts, whose
+// start-up shows it in a box, once. Status lines are no place for it: the
+// start-up's own replace them before the user could read them. Any thread.
+std::optional<std::string> gf_takeStartNotice();
 
 // Replaces the command handlers (lf_HandleWMCOMMAND) for WM_COMMAND of the
 // controls (wParam); false when not handled. Tests set their own; an empty

@@ -8,6 +8,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -32,6 +33,8 @@ std::mutex g_hooksMutex;
 MainThreadFunction g_mainThreadFunction;
 CommandHandler g_commandHandler;
 std::atomic<bool> g_runUnderWay{false};
+std::mutex g_noticeMutex;
+std::optional<std::string> g_startNotice;
 
 void lf_startMainThread() {
     MainThreadFunction function;
@@ -64,10 +67,12 @@ void lf_reportWindowPositionNotes() {
     const WindowPositionNotes notes = gf_takeWindowPositionNotes();
     for (const std::string& line : notes.errorLines) gf_logError(line);
     if (notes.keptAs) {
-        Gui::addStatusLine(fmt::format("The settings could not be read and were reset to their defaults; the old "
-                                       "file is kept as '{}'",
-                                       gf_pathToUtf8(*notes.keptAs)),
-                           true);
+        const std::string notice = fmt::format(
+            "The settings could not be read and were reset to their defaults; the old file is kept as '{}'",
+            gf_pathToUtf8(*notes.keptAs));
+        Gui::addStatusLine(notice, true);
+        std::lock_guard lock(g_noticeMutex);
+        g_startNotice = notice;
     }
 }
 
@@ -166,6 +171,11 @@ void gf_setMainThreadFunction(MainThreadFunction function) {
 }
 
 bool gf_mainRunUnderWay() noexcept { return g_runUnderWay.load(); }
+
+std::optional<std::string> gf_takeStartNotice() {
+    std::lock_guard lock(g_noticeMutex);
+    return std::exchange(g_startNotice, std::nullopt);
+}
 
 void gf_setCommandHandler(CommandHandler handler) {
     std::lock_guard lock(g_hooksMutex);

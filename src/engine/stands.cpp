@@ -57,6 +57,21 @@ Stand* lf_findExcluded(std::uint32_t id) {
     return it != g_standTable.end() && it->id == id ? &*it : nullptr;
 }
 
+// The kept number of occupied stands, with the table it was kept for: a
+// table replaced (loaded, emptied) is counted afresh on first use.
+struct OccupiedCount {
+    const Stand* table = nullptr;
+    std::size_t size = 0;
+    std::int64_t count = 0;
+};
+OccupiedCount l_occupied;
+
+std::int64_t& lf_occupiedCount() {
+    if (l_occupied.table != g_standTable.data() || l_occupied.size != g_standTable.size())
+        l_occupied = OccupiedCount{g_standTable.data(), g_standTable.size(), gf_countOccupiedStands(g_standTable)};
+    return l_occupied.count;
+}
+
 bool lf_nameOrExcludedNameIs(const Stand& stand, std::string_view name) {
     if (stand.name == name) return true;
     for (std::uint32_t id : stand.excludes) {
@@ -152,11 +167,27 @@ std::int32_t gf_computeStaticParkingTarget(std::int32_t percentage, std::int32_t
 bool gf_claimStand(std::int32_t id, std::int64_t needed) {
     Stand* stand = gf_standById(id);
     if (stand == nullptr || stand->occupied) return false;
+    std::int64_t& occupied = lf_occupiedCount();
     stand->occupied = true;
+    ++occupied;
     for (std::uint32_t excluded : stand->excludes) {
         if (Stand* other = lf_findExcluded(excluded)) other->blocked = true;
     }
-    return gf_countOccupiedStands(g_standTable) >= needed;
+    return occupied >= needed;
+}
+
+std::int64_t gf_occupiedStandCount() { return lf_occupiedCount(); }
+
+void gf_clearStandMarks() {
+    for (Stand& stand : g_standTable) stand.occupied = stand.blocked = false;
+    l_occupied = OccupiedCount{g_standTable.data(), g_standTable.size(), 0};
+}
+
+void gf_releaseStand(Stand& stand) {
+    std::int64_t& occupied = lf_occupiedCount();
+    if (!stand.occupied) return;
+    stand.occupied = false;
+    --occupied;
 }
 
 void gf_assignStandToAircraft(AcBase& ac, const Stand& stand) {

@@ -62,6 +62,16 @@ std::int32_t gf_computeStaticParkingTarget(std::int32_t percentage, std::int32_t
 // marked, for an unknown or already occupied stand.
 bool gf_claimStand(std::int32_t id, std::int64_t needed);
 
+// The occupied stands of the table. A plan asks after every claim, so the
+// number is kept as the marks change (through the three operations here)
+// instead of being counted over the table each time; a table replaced as a
+// whole is counted once.
+std::int64_t gf_occupiedStandCount();
+// No stand occupied or blocked: where every plan starts.
+void gf_clearStandMarks();
+// The stand is no longer held by the plan.
+void gf_releaseStand(Stand& stand);
+
 // The aircraft takes the stand's position, heading, id, cargo and gate flags.
 void gf_assignStandToAircraft(AcBase& ac, const Stand& stand);
 

@@ -145,6 +145,8 @@ TEST_F(LargeAirportPlan, NoStandIsHeldTwiceNoTwoExcludingStandsAreBothHeldAndNoW
         const std::vector<Holder> holders = lf_holders();
         const std::vector<std::string> breaches = lf_breaches(holders);
         EXPECT_TRUE(breaches.empty()) << breaches.size() << " breaches, the first: " << (breaches.empty() ? "" : breaches.front());
+        // Every claim was answered from the number of stands taken so far.
+        EXPECT_EQ(gf_occupiedStandCount(), gf_countOccupiedStands(g_standTable));
     }
     gf_clearStaticsToPlace();
     stayers.clear();

@@ -261,7 +261,7 @@ TEST_F(StandSearchTest, EveryPassTurnsTheWalkAround) {
     standsWithOptions({{klm("PH-BXA", "KLM1", kNow)}, {klm("PH-BXB", "KLM2", kNow)}});
     std::vector<std::string> first;
     for (int pass = 0; pass < 3; ++pass) {
-        for (Stand& s : g_standTable) s.occupied = s.blocked = false;
+        gf_clearStandMarks();
         gf_clearStaticsToPlace();
         SearchCounters counters;
         ASSERT_TRUE(lf_searchStands(kNow, 0, true, true, counters, 1));
@@ -288,7 +288,7 @@ TEST_F(StandSearchTest, ABlockedTwinOrABusyNeighbourNoLongerEndsASearch) {
     EXPECT_EQ(g_staticAircraft[0].plannerFlag, 0) << "the twin is not kept";
 
     // With only the service's traffic: a twin whose neighbour is in use.
-    for (Stand& s : g_standTable) s.occupied = s.blocked = false;
+    gf_clearStandMarks();
     gf_clearStaticsToPlace();
     g_staticAircraft.clear();
     staticAt(3, "TWIN", "PH-TWN", 0x100001);
@@ -300,7 +300,7 @@ TEST_F(StandSearchTest, ABlockedTwinOrABusyNeighbourNoLongerEndsASearch) {
     EXPECT_FALSE(g_standTable[2].occupied);
 
     // A static of the airport file beside a live stayer.
-    for (Stand& s : g_standTable) s.occupied = s.blocked = false;
+    gf_clearStandMarks();
     gf_clearStaticsToPlace();
     g_staticAircraft.clear();
     g_standTable[2].options = {klm("PH-AAA", "KLM1", kNow)};

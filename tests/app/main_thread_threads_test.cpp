@@ -108,6 +108,158 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartError,
                                            ErrorRow{"FlightPlanFolder", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A start that stops on a choice of the user (a traffic source without a
+// licence, a simulator without an install path, liveries of AI packages that
+// are not installed) waits with its error; the other choice made in the
+// window meanwhile ends the wait at once, and the program starts again with
+// it instead of ending.
+struct WaitChoiceRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> settings;
+    std::string error;  // the start of the error line
+    const char* exiting;
+    ControlId control;
+    std::string chosen;  // the list's entry chosen; empty: the box is clicked
+    const char* key;
+    const char* stored;
+    friend void PrintTo(const WaitChoiceRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class ChoiceInTheErrorWait : public MainThreadTest, public ::testing::WithParamInterface<WaitChoiceRow> {
+protected:
+    static constexpr std::string_view kInstalledPackages = "AIG, FSLTL, JF, MTL";
+    // Only the packages of one kind are installed: an automatic scan of
+    // another finds nothing, as the real scan of an empty Community folder.
+    void installPackagesOfOneKind() {
+        NeighbourServices s = *gf_neighbourServices();
+        s.scanLiveries = [this] {
+            note("liveries scan");
+            if (LIG_AUTOMATIC.value() && AI_PACKAGE_SELECTOR.value() != kInstalledPackages)
+                throw tavo::UserRelatedException(148, "Automatic scan has not found any AI packages, choose a "
+                                                      "different selection, or de-select automatic");
+        };
+        gf_setNeighbourServices(std::move(s));
+    }
+};
+
+TEST_P(ChoiceInTheErrorWait, EndsTheWaitAtOnceAndStartsAgainWithTheChoice) {
+    const WaitChoiceRow& row = GetParam();
+    writeParameters(row.settings);
+    installPackagesOfOneKind();
+    startSimulator();
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> chosen{false};
+    std::atomic<int> errorWaits{0};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        // The error's wait: its first step lasts until the user chose.
+        if (d != 100ms || g_simClientThread.joinable() || ++errorWaits != 1) return;
+        waiting.store(true);
+        eventually([&] { return chosen.load(); }, 5000ms);
+    };
+    std::string errorSeen;
+    EXPECT_EQ(runProgram([&] {
+                  // The user acts on the error once the window shows it.
+                  if (waiting.load() && !chosen.load() && !gf_gui().errorText.empty()) {
+                      errorSeen = gf_gui().errorText;
+                      if (row.chosen.empty()) {
+                          backend->clickControl(row.control);
+                      } else {
+                          const auto items = gf_comboItems(row.control).value_or(std::vector<std::string>{});
+                          const auto at = std::find(items.begin(), items.end(), row.chosen);
+                          if (at != items.end()) backend->chooseComboItem(row.control, static_cast<int>(at - items.begin()));
+                      }
+                      chosen.store(true);
+                  }
+                  if (loopsEntered() == 1 && inMainLoop()) closeOnce();
+              }),
+              0);
+    EXPECT_TRUE(errorSeen.starts_with(row.error)) << errorSeen;
+    EXPECT_EQ(storedValue(row.key), row.stored);
+    EXPECT_EQ(errorWaits.load(), 1) << "the wait ended with the choice, not 25 s later";
+    EXPECT_EQ(loopsEntered(), 1) << "the start with the other choice reached the main loop";
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u);
+    EXPECT_TRUE(inOrder(readText("Log0.txt"), {row.exiting, "Restart cleanup completed; posting MSG_START"}));
+    EXPECT_TRUE(inOrder(readText("Log.txt"), {"Exiting: USER CLOSED SIM", "posting MSG_EXIT"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ChoiceInTheErrorWait,
+    ::testing::Values(WaitChoiceRow{"SourceAfterTheLicenceEntryWasCancelled",
+                                    {{"RT_CHOISE", "RT Direct"}},
+                                    "899: No valid RT license",
+                                    "Exiting: SYSTEM ERROR",
+                                    RT_CHOISE.controlId,
+                                    "RT App",
+                                    "RT_CHOISE",
+                                    "RT App"},
+                      WaitChoiceRow{"SimulatorAfterThePickerWasCancelled",
+                                    {{"SIM_CHOICE", "MSFS 2024"}},
+                                    "TAVO cannot find the MSFS2024 install path",
+                                    "Exiting: INSTALL PATH MISSING",
+                                    SIM_CHOICE.controlId,
+                                    "MSFS 2020",
+                                    "SIM_CHOICE",
+                                    "MSFS 2020"},
+                      WaitChoiceRow{"AutomaticLiveriesTurnedOff",
+                                    {{"LIG_AUTOMATIC", "true"}, {"AI_PACKAGE_SELECTOR", "MTL, JF, FSLTL, AIG"}},
+                                    "148: Automatic scan has not found any AI packages",
+                                    "Exiting: SYSTEM ERROR",
+                                    LIG_AUTOMATIC.controlId,
+                                    "",
+                                    "LIG_AUTOMATIC",
+                                    "false"},
+                      WaitChoiceRow{"TheInstalledAIPackagesChosen",
+                                    {{"LIG_AUTOMATIC", "true"}, {"AI_PACKAGE_SELECTOR", "MTL, JF, FSLTL, AIG"}},
+                                    "148: Automatic scan has not found any AI packages",
+                                    "Exiting: SYSTEM ERROR",
+                                    AI_PACKAGE_SELECTOR.controlId,
+                                    "AIG, FSLTL, JF, MTL",
+                                    "AI_PACKAGE_SELECTOR",
+                                    "AIG, FSLTL, JF, MTL"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A parameters.xml that cannot be read is kept aside and the settings start
+// from their defaults. The start-up's own status lines replace each other
+// before anyone could read such a line: the run's start-up tells the user in
+// a box before it goes on, once (the run started again after the user chose
+// another traffic source does not tell it again).
+TEST_F(MainThreadTest, SettingsResetToTheirDefaultsAreToldInABoxOnceBeforeTheRunGoesOn) {
+    std::filesystem::create_directories(programDataFolder());
+    std::ofstream(parametersFilePath()) << "<root><parameters><parameter name=\"SIM_CHOICE\" value=\"MSF";
+    // As the start-up reads it before the window opens.
+    gf_readWindowPosition();
+    const std::filesystem::path kept = parametersFilePath().parent_path() / "parameters0.xml";
+    ASSERT_TRUE(std::filesystem::exists(kept));
+    const std::string notice = "The settings could not be read and were reset to their defaults; the old file is "
+                               "kept as '" + gf_pathToUtf8(kept) + "'";
+    // The default source, the web API, stops the first run without a
+    // licence; the user chooses the RealTraffic application while it waits.
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> chosen{false};
+    duringSleep = [&](std::chrono::milliseconds d) {
+        if (d != 100ms || g_simClientThread.joinable() || waiting.exchange(true)) return;
+        eventually([&] { return chosen.load(); }, 5000ms);
+    };
+    std::size_t boxesBeforeTheError = 0;
+    EXPECT_EQ(runProgram([&] {
+                  if (!waiting.load() || chosen.load()) return;
+                  boxesBeforeTheError = backend->messageBoxes().size();
+                  backend->chooseComboItem(RT_CHOISE.controlId, 1);  // "RT App"
+                  chosen.store(true);
+              }),
+              0);
+    const std::vector<MessageBoxRecord> boxes = backend->messageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxesBeforeTheError, 1u) << "the first run told it before its error";
+    EXPECT_EQ(boxes.front().text, notice);
+    EXPECT_EQ(boxes.front().caption, "TAVO");
+    EXPECT_EQ(boxes.front().icon, MessageBoxIcon::Warning);
+    EXPECT_EQ(boxes.front().owner, window);
+    EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(), [&](const MessageBoxRecord& b) { return b.text == notice; }), 1);
+    EXPECT_EQ(gf_countMessages(backend->postedMessages(), MSG_START), 2u) << "a second run started";
+    EXPECT_TRUE(inOrder(readText("Log0.txt"), {notice + "\n", "Exiting: SYSTEM ERROR", "posting MSG_START"}));
+}
+
 // A choice made in an earlier run restarted that run; it does not turn a
 // later run's error into a restart (which would repeat at every start).
 TEST_F(MainThreadTest, AChoiceOfAnEarlierRunLetsALaterErrorEndTheProgram) {

@@ -54,6 +54,7 @@ inline void resetProgramState() {
     gf_setMainThreadFunction({});
     gf_setCommandHandler({});
     gf_setModalDialogRefusal(nullptr);  // installed by the program's start-up
+    (void)gf_takeStartNotice();         // kept for a run a test did not start
     if (g_mainThread.joinable()) g_mainThread.join();
     gf_recordedSaves().clear();
 }

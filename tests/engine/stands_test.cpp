@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include <fmt/format.h>
+
 #include "airports/current_airport.h"
 #include "engine/records.h"
 #include "engine/stands.h"
@@ -201,6 +205,54 @@ TEST_F(Stands, ClaimsBlockNeighboursAndCountTakenStands) {
     tavo::test::setStandTable({{"B1", LaLo{52.0, 4.0}}, {"B2", LaLo{52.0, 4.001}}, {"B3", LaLo{52.0, 4.002}}});
     EXPECT_FALSE(gf_claimStand(1, 2));
     EXPECT_TRUE(gf_claimStand(2, 2));
+}
+
+// A plan asks after every claim whether enough stands are taken; the number
+// it is answered from must be the table's own through claims, releases, the
+// plan's fresh start and a table replaced as a whole, in any order.
+TEST_F(Stands, TheTakenStandsAreCountedRightThroughEveryChangeOfTheMarks) {
+    std::mt19937 random(20261211);
+    auto pick = [&random](std::int64_t low, std::int64_t high) {
+        return std::uniform_int_distribution<std::int64_t>(low, high)(random);
+    };
+    std::vector<tavo::test::StandSpec> specs;
+    for (int i = 0; i < 40; ++i) {
+        std::vector<std::uint32_t> excludes;
+        if (i % 5 == 0 && i + 2 <= 40) excludes.push_back(static_cast<std::uint32_t>(i + 2));
+        specs.push_back({fmt::format("S{}", i), LaLo{52.0, 4.0 + i * 0.001}, ParkingType::GATE_MEDIUM, 30.0, excludes});
+    }
+    tavo::test::setStandTable(specs);
+    const std::vector<Stand> full = g_standTable;
+    int claims = 0;
+    int reached = 0;
+    for (int step = 0; step < 4000; ++step) {
+        SCOPED_TRACE(step);
+        const std::int64_t size = static_cast<std::int64_t>(g_standTable.size());
+        const std::int64_t what = pick(0, 99);
+        if (what < 70) {
+            const auto id = static_cast<std::int32_t>(pick(0, size + 1));
+            const std::int64_t needed = pick(0, size);
+            const Stand* stand = gf_standById(id);
+            const bool free = stand != nullptr && !stand->occupied;
+            const bool answer = gf_claimStand(id, needed);
+            ++claims;
+            reached += answer ? 1 : 0;
+            EXPECT_EQ(answer, free && gf_countOccupiedStands(g_standTable) >= needed) << "stand " << id;
+        } else if (what < 90 && size > 0) {
+            gf_releaseStand(g_standTable[static_cast<std::size_t>(pick(0, size - 1))]);
+        } else if (what < 95) {
+            gf_clearStandMarks();
+        } else {
+            // A table loaded in place of the old one, some of it taken already.
+            std::vector<Stand> loaded = full;
+            for (Stand& stand : loaded) stand.occupied = pick(0, 3) == 0;
+            if (pick(0, 1) == 0) loaded.erase(loaded.begin() + static_cast<std::ptrdiff_t>(loaded.size() / 2), loaded.end());
+            g_standTable = std::move(loaded);
+        }
+        ASSERT_EQ(gf_occupiedStandCount(), gf_countOccupiedStands(g_standTable));
+    }
+    EXPECT_GT(reached, 100) << "claims that reached their number were tried";
+    EXPECT_GT(claims - reached, 100) << "claims that fell short were tried";
 }
 
 TEST_F(Stands, LookupsByIdAndName) {

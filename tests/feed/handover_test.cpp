@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "airports/stand_searches.h"
+#include "engine/stands.h"
 #include "feed/records_fixture.h"
 
 using tavo::test::RecordsWorld;
@@ -144,9 +145,7 @@ protected:
         for (int i = 1; i <= 5; ++i) stands.emplace_back("S" + std::to_string(i), LaLo{52.3 + i * 0.0003, 4.76});
         tavo::test::setStandTable(stands);
     }
-    static void clearStandMarks() {
-        for (Stand& stand : g_standTable) stand.occupied = stand.blocked = false;
-    }
+    static void clearStandMarks() { gf_clearStandMarks(); }
     static std::vector<std::string> placedCallsigns() {
         std::vector<std::string> out;
         for (const StaticToPlace& item : staticsToPlace) out.push_back(item.callsign1);

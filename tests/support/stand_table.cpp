@@ -15,6 +15,8 @@ void setStandTable(const std::vector<StandSpec>& stands) {
         stand.excludes = spec.excludes;
         g_standNameIndex.emplace(stand.name, stand.id);
     }
+    // A new table of the old size may sit in the old one's storage.
+    gf_clearStandMarks();
     gf_publishStandSnapshot();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/window/fltk_backend.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -71,6 +72,16 @@ void lf_useControlFont(Fl_Widget& widget, int pixels) {
 
 class FltkMainWindow;
 
+namespace {
+
+// The backend the FLTK thread serves now: FLTK's wake-ups are global, and
+// one queued before a backend went must not reach it.
+std::atomic<FltkBackend::Impl*> l_awakeTarget{nullptr};
+
+void lf_awake(void*);
+
+}  // namespace
+
 struct FltkBackend::Impl {
     HeadlessBackend mirror;
     std::thread::id fltkThread;
@@ -112,8 +123,13 @@ struct FltkBackend::Impl {
     // Announces work for the FLTK thread: one wake at a time, so a burst of
     // posts costs one and nothing can fill FLTK's wake channel.
     void wake() {
-        if (!wakePending.exchange(true)) Fl::awake(static_cast<void*>(nullptr));
+        if (!wakePending.exchange(true)) Fl::awake(&lf_awake, nullptr);
     }
+
+    // A modal window FLTK opened itself, outside our dialogs: the alert of
+    // the folder picker for a name that names nothing.
+    bool isForeignModal(const Fl_Window* w) const;
+    void serveForeignModal();
 
     std::int64_t send(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
         const WindowHandle w = handle.load();
@@ -553,6 +569,38 @@ void FltkBackend::Impl::runOnFltkThread(const std::function<void()>& work) {
     callDone.wait(lock, [&] { return call->done; });
 }
 
+bool FltkBackend::Impl::isForeignModal(const Fl_Window* w) const {
+    return w != nullptr && w != window.get() && std::find(dialogs.begin(), dialogs.end(), w) == dialogs.end();
+}
+
+// Our loops take the posted work after each wait. FLTK's own modal windows
+// wait in a loop of their own, where it would wait until the user answered:
+// there the wake-up takes it, and a program that is stopping closes such a
+// window as it closes ours.
+void FltkBackend::Impl::serveForeignModal() {
+    if (!isForeignModal(Fl::modal())) return;
+    std::size_t dispatched = 0;
+    processPending(false, dispatched);
+    while (isShutDown() || gf_modalDialogsRefused()) {
+        Fl_Window* open = Fl::modal();
+        if (!isForeignModal(open)) break;
+        // Its own close first (the answer "closed"): a loop that waits for an
+        // answer rather than for the window to go ends on it.
+        open->do_callback();
+        if (open->shown()) open->hide();
+        if (Fl::modal() == open) break;
+    }
+}
+
+namespace {
+
+void lf_awake(void*) {
+    FltkBackend::Impl* impl = l_awakeTarget.load();
+    if (impl != nullptr && impl->onFltkThread()) impl->serveForeignModal();
+}
+
+}  // namespace
+
 void FltkBackend::Impl::runModal(Fl_Window& dialog, WindowHandle owner) {
     // The owner takes no input while the dialog is open, and afterwards what
     // it took before.
@@ -811,10 +859,13 @@ std::shared_ptr<FltkBackend> FltkBackend::open(const FltkOptions& options) {
         areas.push_back(PixelRect{x, y, x + w, y + h});
     }
     impl->mirror.setWorkAreas(std::move(areas));
+    l_awakeTarget.store(impl.get());
     return std::shared_ptr<FltkBackend>(new FltkBackend(std::move(impl)));
 }
 
 FltkBackend::~FltkBackend() {
+    FltkBackend::Impl* self = m.get();
+    l_awakeTarget.compare_exchange_strong(self, nullptr);
     // Widgets are FLTK's and may be deleted on its thread only; elsewhere
     // they are left to the process's end.
     if (m->onFltkThread()) {
