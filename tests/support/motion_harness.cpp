@@ -602,11 +602,9 @@ constexpr std::int32_t kGroundSpeedWindowTicks = 50;
 // between, faster than any speed it reports, and an aircraft that kept to the
 // reported speed there would fall further behind its reports than the lag
 // check allows.
-constexpr double kGroundSpeedShare = 1.25;
-constexpr double kGroundSpeedSlackKt = 5.0;
-// Off the runway lag is never taken back above a fast taxi: faster than this
-// only where the reports themselves go faster, and then by the slack alone.
-constexpr double kTaxiMostKt = 30.0;
+// (MotionLimits::groundSpeedShare and groundSpeedSlackKt.) Off the runway
+// lag is never taken back above a fast taxi (taxiMostKt): faster only where
+// the reports themselves go faster, and then by the slack alone.
 
 std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedPosition>& reports,
                                                      bool staleAtGroundPace = false);
@@ -721,8 +719,9 @@ void SmoothnessChecker::lf_checkSamples(const AircraftRecord& r, MotionCheckResu
                 if (std::isfinite(ownKt)) reportedKt = std::max(reportedKt, ownKt);
                 const double kt = lf_metres(lf_position(from.pose), lf_position(c.pose)) /
                                   (kGroundSpeedWindowTicks * 0.01) * kMpsToKnots;
-                const double limit = std::min(kGroundSpeedShare * reportedKt + kGroundSpeedSlackKt,
-                                              std::max(kTaxiMostKt, reportedKt + kGroundSpeedSlackKt));
+                const double limit =
+                    std::min(limits_.groundSpeedShare * reportedKt + limits_.groundSpeedSlackKt,
+                             std::max(limits_.taxiMostKt, reportedKt + limits_.groundSpeedSlackKt));
                 judge(MotionCheck::GroundSpeed, tick, kt <= limit, kt, limit);
             }
         }
@@ -885,19 +884,18 @@ namespace {
 // The lag check: a report counts as reached when the pose comes this close,
 // or passes the line across the reported path at the report within this much
 // of it, moving the reported way. Metres, on the ground and in the air (where
-// a curved leg cuts a corner by more). On the ground ten metres aside is
-// already off the taxiway's centre line.
+// a curved leg cuts a corner by more). On the ground ten metres aside
+// (MotionLimits::passGroundM) is already off the taxiway's centre line.
 constexpr double kReachGroundM = 5.0;
 constexpr double kReachAirM = 50.0;
-constexpr double kPassGroundM = 10.0;
 constexpr double kPassAirM = 600.0;
 // A report that stands (no speed, within a stand's scatter of the one before)
 // is reached with that one.
 constexpr double kStandScatterM = 60.0;
 // A standing report is reached within this of it, or of the middle of the
 // run of standing reports it begins (the feed's scatter about the spot
-// averages out there): further off, the aircraft stands elsewhere.
-constexpr double kReachStandingM = 15.0;
+// averages out there): further off, the aircraft stands elsewhere
+// (MotionLimits::reachStandingM).
 constexpr double kLagMostS = 10.0;
 constexpr double kLagSettledS = 5.0;
 constexpr double kLagSettleTicks = 3000.0;  // 30 s after the last turn or hold
@@ -939,10 +937,8 @@ constexpr double kBackwardsDeg = 90.0;
 constexpr std::int32_t kSpeedWindowTicks = 100;
 constexpr std::int32_t kSpeedStrideTicks = 25;
 // Speed of travel: within a quarter more than the reports' own pace and a few
-// knots, more in the air where the pace is higher and a leg's chord is long.
-constexpr double kTravelShare = 1.25;
-constexpr double kTravelSlackAirKt = 10.0;
-constexpr double kTravelSlackGroundKt = 5.0;
+// knots, more in the air where the pace is higher and a leg's chord is long
+// (MotionLimits::travelShare, travelSlackAirKt, travelSlackGroundKt).
 // In the air no speed changes faster than this beyond what the reports show:
 // an airliner in level flight loses a knot or two a second, not five.
 constexpr double kAirSpeedChangeKtPerS = 5.0;
@@ -1645,7 +1641,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         if (!(std::hypot(along.north, along.east) > 1e-6)) along = chord;
         const double alongM = std::hypot(along.north, along.east);
         const double reach = p.airborne ? kReachAirM : kReachGroundM;
-        const double pass = p.airborne ? kPassAirM : kPassGroundM;
+        const double pass = p.airborne ? kPassAirM : limits_.passGroundM;
         // The middle of the standing run this report begins.
         LaLo middle = p.position;
         if (!moving) {
@@ -1671,7 +1667,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
             const Offset o = lf_offset(p.position, at);
             const double d = std::hypot(o.north, o.east);
             if (moving ? d <= reach
-                       : d <= kReachStandingM || lf_metres(middle, at) <= kReachStandingM) {
+                       : d <= limits_.reachStandingM || lf_metres(middle, at) <= limits_.reachStandingM) {
                 found = k;
                 break;
             }
@@ -1736,36 +1732,37 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         // In the air a speed the reports do not show is taken up gently:
         // against the window before, at most a few knots a second more than
         // the reports change by around it.
-        if (airborne && !std::isnan(windowKt[i - kSpeedWindowTicks]) && windowAirborne[i - kSpeedWindowTicks]) {
+        if (limits_.speedChange && airborne && !std::isnan(windowKt[i - kSpeedWindowTicks]) &&
+            windowAirborne[i - kSpeedWindowTicks]) {
             const double changes = c.tick > lastDue ? 0.0 : lf_reportedChangeKtPerS(travelPath, from.tick, c.tick);
             const double rate = std::fabs(kt - windowKt[i - kSpeedWindowTicks]) / (kSpeedWindowTicks * 0.01);
             const double limit = kAirSpeedChangeKtPerS + changes;
             judge(MotionCheck::SpeedChange, c.tick, rate <= limit, rate, limit);
         }
-        const double slack = airborne ? kTravelSlackAirKt : kTravelSlackGroundKt;
+        const double slack = airborne ? limits_.travelSlackAirKt : limits_.travelSlackGroundKt;
         if (c.tick > lastDue) {
-            if (!airborne || !(lastKt > 0.0)) continue;
-            const double limit = kTravelShare * lastKt + slack;
+            if (!limits_.travelFloorInTheAir || !airborne || !(lastKt > 0.0)) continue;
+            const double limit = limits_.travelShare * lastKt + slack;
             judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
-            const double least = lastKt / kTravelShare - slack;
+            const double least = lastKt / limits_.travelShare - slack;
             if (least > 0.0) judge.floor(MotionCheck::TravelSpeed, c.tick, kt, least);
             continue;
         }
         // The fastest the reports around it travel by their own positions.
         const double ownKt = lf_fastestOwnKt(travelPath, from.tick, c.tick);
         if (ownKt < 0.0 || !std::isfinite(ownKt)) continue;
-        const double limit = kTravelShare * ownKt + slack;
+        const double limit = limits_.travelShare * ownKt + slack;
         judge(MotionCheck::TravelSpeed, c.tick, kt <= limit, kt, limit);
         // Nor slower in the air than the slowest of them: a flight keeps its
         // pace.
-        if (!airborne) continue;
+        if (!limits_.travelFloorInTheAir || !airborne) continue;
         const double slowKt = lf_slowestOwnKt(travelPath, from.tick, c.tick);
-        const double least = slowKt / kTravelShare - slack;
+        const double least = slowKt / limits_.travelShare - slack;
         if (std::isfinite(least) && least > 0.0) judge.floor(MotionCheck::TravelSpeed, c.tick, kt, least);
     }
     // An aircraft created in the air appears at its reported speed: its first
     // second of travel is held to the speed the reports give then.
-    for (std::size_t b = 0; b + kSpeedWindowTicks < ns; ++b) {
+    for (std::size_t b = 0; limits_.speedChange && b + kSpeedWindowTicks < ns; ++b) {
         if (b > 0 && s[b - 1].tick == s[b].tick - 1) continue;
         const std::size_t e = b + kSpeedWindowTicks;
         if (s[e].tick != s[b].tick + kSpeedWindowTicks || !lf_finite(s[b].pose) || !lf_finite(s[e].pose) ||
@@ -1779,7 +1776,7 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         judge(MotionCheck::SpeedChange, s[e].tick, rate <= limit, rate, limit);
     }
 
-    lf_checkSpotTurns(judge, s, travelPath);
+    if (limits_.spotTurn) lf_checkSpotTurns(judge, s, travelPath);
 
     // --- standing still ---
     // The reports the traffic's maker made bad are no place to stand at; where
@@ -1878,6 +1875,7 @@ void SmoothnessChecker::lf_checkTravel(const AircraftRecord& r, MotionCheckResul
         if (!pushing) judge(MotionCheck::Backwards, c.tick, off <= kBackwardsDeg, off, kBackwardsDeg);
         // In the air as on the ground: no aircraft flies crabbed further than
         // this off its track.
+        if (!c.onGround && !limits_.noseInTheAir) continue;
         const double kt = lf_metres(lf_position(c.pose), lf_position(e.pose)) / ((e.tick - c.tick) * 0.01) * kMpsToKnots;
         if (kt <= kNoseSpeedKt) continue;
         const double nose = pushing ? 180.0 - off : off;
@@ -2049,6 +2047,20 @@ MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>&
         }
     }
     return out;
+}
+
+MotionLimits MotionLimits::earlier() {
+    MotionLimits l;
+    l.groundSpeedShare = 2.0;
+    l.groundSpeedSlackKt = 8.0;
+    l.taxiMostKt = std::numeric_limits<double>::infinity();
+    l.travelShare = 2.0;
+    l.travelSlackAirKt = l.travelSlackGroundKt = 20.0;
+    l.travelFloorInTheAir = false;
+    l.passGroundM = 50.0;
+    l.reachStandingM = kStandScatterM;
+    l.noseInTheAir = l.speedChange = l.spotTurn = l.recreated = false;
+    return l;
 }
 
 MotionCheckResult SmoothnessChecker::check(const AircraftRecord& record) const {

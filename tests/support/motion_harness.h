@@ -433,8 +433,36 @@ struct MotionCheckResult {
 // speed, speed of travel, standing still) exempt no case: a lone report whose
 // position both of its neighbours contradict (a position miles off) is no
 // position the aircraft has to reach, and is left out of the reported path.
+// The limits the checks against the reports hold the motion to. The default
+// ones are what a pilot watching accepts. `earlier()` are the wider ones the
+// motion was held to before them (twice the reports' speed and 20 kt, a taxi
+// twice its reported speed and 8 kt, a report passed within 50 m aside or
+// reached standing within 60 m; no nose check in the air, no speed change, turn
+// on the spot or re-creation check): the runs whose motion does not yet meet a
+// pilot's limits are held to them meanwhile, so that they still catch what they
+// caught, while the rows of the checks and the generated-world sweeps by hand
+// measure against the pilot's.
+struct MotionLimits {
+    double groundSpeedShare = 1.25;
+    double groundSpeedSlackKt = 5.0;
+    double taxiMostKt = 30.0;  // infinity: no ceiling
+    double travelShare = 1.25;
+    double travelSlackAirKt = 10.0;
+    double travelSlackGroundKt = 5.0;
+    bool travelFloorInTheAir = true;  // no slower than the reports' slowest, nor past their end
+    double passGroundM = 10.0;
+    double reachStandingM = 15.0;
+    bool noseInTheAir = true;
+    bool speedChange = true;
+    bool spotTurn = true;
+    bool recreated = true;
+    static MotionLimits earlier();
+};
+
 class SmoothnessChecker {
 public:
+    SmoothnessChecker() = default;
+    explicit SmoothnessChecker(MotionLimits limits) : limits_(limits) {}
     SmoothnessChecker& exempt(MotionExemption exemption);
     MotionCheckResult check(const AircraftRecord& record) const;
     // The engine's poses and the received ones.
@@ -447,6 +475,7 @@ private:
     void lf_checkTravel(const AircraftRecord& r, MotionCheckResult& out) const;
     bool lf_exempt(MotionCheck check, std::uint32_t hexid, std::int32_t tick, MotionCheckResult& out) const;
     std::vector<MotionExemption> exemptions_;
+    MotionLimits limits_;
 };
 
 // The largest heading change a tick of the category in the air (radians).

@@ -132,7 +132,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
     for (const AircraftRecord* rec : all) {
         if (rec->samples.empty()) continue;
         ++v.tracks;
-        results.emplace_back(rec, SmoothnessChecker{}.checkAll(*rec));
+        results.emplace_back(rec, SmoothnessChecker{options.limits}.checkAll(*rec));
     }
     const MotionCheckResult created = gf_checkCreatedOrTold(all, r.startWaitsEndTick(), lastTick, v.logText);
 
@@ -149,7 +149,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
     };
     for (const auto& [rec, result] : results) take(result);
     take(created);
-    take(gf_checkCreatedAgain(all, lastTick, v.logText, r.logMarks()));
+    if (options.limits.recreated) take(gf_checkCreatedAgain(all, lastTick, v.logText, r.logMarks()));
 
     // One line per aircraft and check, with its worst value.
     std::map<std::pair<std::uint32_t, MotionCheck>, std::size_t> index;

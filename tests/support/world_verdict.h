@@ -75,6 +75,9 @@ struct WorldRunOptions {
     std::filesystem::path folder;  // the run's folder (emptied first)
     sample::WorldOptions world;
     std::string reproCommand;  // the command that runs the seed again, "{seed}" replaced
+    // What the checks hold the motion to: a pilot's limits unless a run says
+    // otherwise.
+    MotionLimits limits;
 };
 
 // Draws, runs and judges the seed's world.
