@@ -752,9 +752,14 @@ bool lf_bendCornerPassed(const LiveAc& ac, LaLo end) {
 }
 
 // Whether the aircraft has passed its leg's bend's corner (see
-// lf_bendCornerPassed) and the bend ends on a heading the leg after its end
-// turns off by more than a turn rolled on the way: a corner no bend planned
-// with that leg known ends in without a stop. Not where the reports after
+// lf_bendCornerPassed), or the rest of the bend already runs straight on to
+// its end (see lf_bendTurned), and the bend ends on a heading the leg after
+// its end turns off by more than a turn rolled on the way: a corner no bend
+// planned with that leg known ends in without a stop. Asked only by its
+// corner, a tow on a gentle 10 degree bend whose rest ran straight still had
+// the bend's corner 15 m ahead when the reports turning 48 degrees on from
+// its end came; no report came after it passed that corner, and it braked to
+// rest on the end and turned 51 degrees on the spot. Not where the reports after
 // it come to rest: the aircraft stops there soon anyway, and brought there
 // sooner along a bend planned again, an arrival stood through copies of
 // its last report that it would otherwise have been found leaving.
@@ -762,7 +767,7 @@ bool lf_bendPassedIntoUnplannedCorner(const LiveAc& ac) {
     const auto& s = ac.stream;
     if (s.size() < 2 || !lf_pathValid(ac.motion) || lf_samePlace(s[0], s[1]) ||
         std::any_of(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.stationary != 0; }) ||
-        !lf_bendCornerPassed(ac, lf_position(s[0])))
+        !(lf_bendCornerPassed(ac, lf_position(s[0])) || lf_bendTurned(ac, lf_position(s[0]))))
         return false;
     const std::vector<double> headings = lf_pathHeadings(ac);
     return !headings.empty() &&

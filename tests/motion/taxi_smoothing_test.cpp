@@ -831,6 +831,77 @@ TEST_F(Smoothing, ALegIsPlannedAgainForACornerAtItsEndOnceItsOwnSpeedChangeOrBen
     }
 }
 
+TEST_F(Smoothing, ARollingTaxiTakesACornerReportedPastItsBendRollingOnceTheBendIsStraight) {
+    // A tow rolls south at 7 kt along a bend that eases it 10.6 degrees
+    // round through a report 39.6 m on to the last report known, 33 m
+    // further. Two reports come that turn 48 and then 31 degrees on from
+    // that end while the rest of the bend already runs straight to it, its
+    // corner still ahead: the leg is planned again from the pose, and the
+    // corner is rolled round. Left as it was, the tow braked to rest on the
+    // end and turned 51 degrees on the spot there. Still in the bend, the
+    // leg is kept.
+    struct Row {
+        const char* name;
+        double rolledM;
+        bool replanned;
+    };
+    for (const Row row : {Row{"the rest of the bend straight", 24.0, true}, Row{"still in the bend", 2.0, false}}) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const double kt = 7.1;
+        const auto ticksFor = [kt](double m) {
+            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
+        };
+        auto s = route(kStart, {{180.0, 39.6}, {190.6, 33.1}}, kt, ticksFor(36.0));
+        const StreamPoint& end = s.back();
+        std::vector<StreamPoint> after{ground(ahead(at(end), 238.5, 28.4), end.playTick + ticksFor(28.4), kt)};
+        after.push_back(ground(ahead(at(after[0]), 269.4, 27.9), after[0].playTick + ticksFor(27.9), kt));
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0);
+        ac.prevPhase = AcPhase::taxi;
+        ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
+        ac.motion.lastStepTick = tickCount.load() - 1;
+        double rolledM = 0.0;
+        bool bent = false;
+        for (int n = 0; n < 6000 && rolledM < row.rolledM; ++n, tickCount.store(tickCount.load() + 1)) {
+            const std::optional<double> stepM = playTick(ac);
+            ASSERT_TRUE(stepM.has_value());
+            rolledM += *stepM;
+            bent = bent || gf_bendLengthM(ac) > 0.0;
+        }
+        ASSERT_TRUE(bent);
+        ASSERT_EQ(ac.stream.size(), 1u);
+        ac.stream.insert(ac.stream.end(), after.begin(), after.end());
+        EXPECT_EQ(gf_replanLegForNewCorner(ac), row.replanned);
+        if (!row.replanned) continue;
+        // Rolled on through the corner to the last report: nowhere does the
+        // nose turn 20 degrees within a metre of travel, nor stand still.
+        std::vector<std::pair<double, double>> track;  // metres travelled, heading (degrees, unwound)
+        double travelled = 0.0;
+        double heading = ac.pose.heading / kDeg;
+        double slowestKt = 1e9;
+        const LaLo last = at(after.back());
+        for (int n = 0; n < 8000; ++n, tickCount.store(tickCount.load() + 1)) {
+            const double before = ac.pose.heading / kDeg;
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            travelled += *stepM;
+            heading += std::remainder(ac.pose.heading / kDeg - before, 360.0);
+            track.emplace_back(travelled, heading);
+            if (metres({ac.pose.latitude, ac.pose.longitude}, last) > 5.0)
+                slowestKt = std::min(slowestKt, *stepM * 100.0 * kMpsToKnots);
+        }
+        ASSERT_GT(travelled, 80.0);
+        double mostDeg = 0.0;
+        for (std::size_t i = 0, j = 0; i < track.size(); ++i) {
+            while (j < i && track[i].first - track[j].first > 1.0) ++j;
+            for (std::size_t k = j; k < i; ++k) mostDeg = std::max(mostDeg, std::fabs(track[i].second - track[k].second));
+        }
+        EXPECT_LT(mostDeg, 20.0);
+        EXPECT_GT(slowestKt, 2.0);
+        EXPECT_NEAR(heading, 269.4, 5.0);
+    }
+}
+
 TEST_F(Smoothing, ALegIntoAReportOfNoSpeedBrakesToRestThereOnceARestIsReportedJustPastIt) {
     // A tow rolls west at 5.3 kt on 53 m to the last report known, whose
     // speed is the feed's placeholder for none; 14 m short of it a report at
