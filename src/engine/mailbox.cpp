@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <utility>
 
@@ -27,6 +28,9 @@ constexpr std::int64_t kTickNs = 10'000'000;  // one engine tick
 // A start that waits longer (for the user's position) plays what came first
 // and then whatever comes once delivery is on, rather than growing without end.
 constexpr std::size_t kMostKeptLiveBatches = 120;
+// Reports taken and not yet due: the feed's delay holds half a minute of
+// them, a few thousand at the most traffic the engine shows.
+constexpr std::size_t kMostNotYetDue = 20000;
 
 struct TrafficMailbox {
     std::mutex lock;
@@ -40,6 +44,9 @@ struct TrafficMailbox {
         std::int32_t postedTick = 0;
     };
     std::vector<Stamped> stamps;
+    // The reports the engine took whose play tick was still ahead, in the
+    // order taken (the feed's delay: the next half minute of each aircraft).
+    std::deque<TrafficRecord> notYetDue;
     bool shutdownRequested = false;
     // The start path waits with delivery off: live batches meanwhile are kept
     // as history instead of dropped.
@@ -223,14 +230,46 @@ void gf_keepLiveTrafficWhileStarting() {
 
 bool gf_isTrafficDeliveryEnabled() { return l_deliveryEnabled.load(); }
 
+void gf_keepReportsNotYetDue(std::span<const TrafficRecord> records) {
+    const std::int32_t tick = tickCount.load();
+    std::lock_guard lock(l_mailbox.lock);
+    auto& kept = l_mailbox.notYetDue;
+    while (!kept.empty() && gf_ticksBetween(tick, kept.front().point.playTick) <= 0) kept.pop_front();
+    for (const TrafficRecord& r : records)
+        if (gf_ticksBetween(tick, r.point.playTick) > 0) kept.push_back(r);
+    while (kept.size() > kMostNotYetDue) kept.pop_front();
+}
+
+namespace {
+
+void lf_resetMailbox(TrafficMailbox& m) {
+    m.pending.clear();
+    m.history.clear();
+    m.stamps.clear();
+    m.notYetDue.clear();
+    lf_resetWatch(m);
+    m.keepWhileStarting = false;
+    m.shutdownRequested = false;
+}
+
+}  // namespace
+
 void gf_resetTrafficMailbox() {
     std::lock_guard lock(l_mailbox.lock);
-    l_mailbox.pending.clear();
-    l_mailbox.history.clear();
-    l_mailbox.stamps.clear();
-    lf_resetWatch(l_mailbox);
-    l_mailbox.keepWhileStarting = false;
-    l_mailbox.shutdownRequested = false;
+    lf_resetMailbox(l_mailbox);
+}
+
+void gf_resetTrafficMailboxForNextRun() {
+    const std::int32_t tick = tickCount.load();
+    std::lock_guard lock(l_mailbox.lock);
+    std::vector<TrafficRecord> carried;
+    for (TrafficRecord& r : l_mailbox.notYetDue)
+        if (gf_ticksBetween(tick, r.point.playTick) > 0) carried.push_back(std::move(r));
+    lf_resetMailbox(l_mailbox);
+    // Stamped as history posted now: the next run's first take plays them
+    // as far earlier as its start path kept the clock standing, as it does
+    // the live batches kept meanwhile.
+    if (!carried.empty()) lf_appendHistory(l_mailbox, carried, tick);
 }
 
 MailboxCounters gf_mailboxCounters() {
