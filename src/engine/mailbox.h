@@ -56,7 +56,10 @@ void gf_resetTrafficMailbox();
 // Engine reset at the end of a run that another follows: as
 // gf_resetTrafficMailbox, but the reports kept not yet due (the feed's delay
 // of each aircraft's reports) stay as history, stamped now, for the next run
-// to play at their own time. Dropped with the run, an aircraft standing or
+// to play at their own time, once the next run's own reports bear them out
+// in time (their latest comes no earlier, and at most two minutes later);
+// without such reports in the same take, they are dropped. Dropped with the
+// run, an aircraft standing or
 // flying on across a restart had no report until those sent after the
 // application's link came back fell due, and was missing that long, unless
 // the buffer came back at once.
