@@ -1428,8 +1428,12 @@ void gf_decodeMailboxRecords() {
         return key(a.time) < key(b.time);
     });
     for (const TrafficRecord& record : l_history) decodeMessage(record);
+    gf_keepReportsNotYetDue(l_history);
     l_history.clear();
-    static const std::function<void(const TrafficRecord&)> decode = decodeMessage;
+    static const std::function<void(const TrafficRecord&)> decode = [](const TrafficRecord& record) {
+        decodeMessage(record);
+        gf_keepReportsNotYetDue({&record, 1});
+    };
     gf_takeMailboxRecords(decode);
     gf_playThinnedReports();
 }

@@ -100,7 +100,9 @@ void gf_resetTrafficEngine() {
     staticCreateQueue = {};
     newLiveCheckQueue = {};
     staticRemovals.clear();
-    gf_resetTrafficMailbox();
+    // The reports not yet played are the feed's, not this run's: the next
+    // run plays them, as the buffer would have given them again.
+    gf_resetTrafficMailboxForNextRun();
 
     parkedActionSchedule.clear();
     g_staticsChanged = false;

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <deque>
+#include <limits>
 #include <mutex>
 #include <utility>
 
@@ -27,6 +30,13 @@ constexpr std::int64_t kTickNs = 10'000'000;  // one engine tick
 // A start that waits longer (for the user's position) plays what came first
 // and then whatever comes once delivery is on, rather than growing without end.
 constexpr std::size_t kMostKeptLiveBatches = 120;
+// Reports taken and not yet due: the feed's delay holds half a minute of
+// them, a few thousand at the most traffic the engine shows.
+constexpr std::size_t kMostNotYetDue = 20000;
+// The next run's own reports bear the carried ones out when the latest of
+// them comes at most this long (s) after the latest carried one, never
+// before it: a link that was down a while, and the start path's wait.
+constexpr double kCarriedBorneOutS = 120.0;
 
 struct TrafficMailbox {
     std::mutex lock;
@@ -38,8 +48,13 @@ struct TrafficMailbox {
         std::size_t count = 0;
         std::int64_t postedNs = 0;
         std::int32_t postedTick = 0;
+        // The reports a run ended with and had not yet played.
+        bool carried = false;
     };
     std::vector<Stamped> stamps;
+    // The reports the engine took whose play tick was still ahead, in the
+    // order taken (the feed's delay: the next half minute of each aircraft).
+    std::deque<TrafficRecord> notYetDue;
     bool shutdownRequested = false;
     // The start path waits with delivery off: live batches meanwhile are kept
     // as history instead of dropped.
@@ -70,9 +85,10 @@ void lf_resetWatch(TrafficMailbox& m) {
 }
 
 // Appends a stamped batch to the history (under the lock).
-void lf_appendHistory(TrafficMailbox& m, std::vector<TrafficRecord>& batch, std::int32_t stampedTick) {
+void lf_appendHistory(TrafficMailbox& m, std::vector<TrafficRecord>& batch, std::int32_t stampedTick,
+                      bool carried = false) {
     const std::int64_t now = m.clock ? m.clock() : lf_steadyNowNs();
-    m.stamps.push_back({batch.size(), now, stampedTick});
+    m.stamps.push_back({batch.size(), now, stampedTick, carried});
     m.history.insert(m.history.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
 }
 
@@ -175,13 +191,34 @@ void gf_takeHistoryRecords(std::vector<TrafficRecord>& out) {
     // aircraft it starts would trail its reports by that much for good.
     const std::int32_t tick = tickCount.load();
     std::size_t at = 0;
+    std::vector<bool> carried(taken.size(), false);
+    double carriedLatest = -std::numeric_limits<double>::infinity();
+    double ownLatest = -std::numeric_limits<double>::infinity();
     for (const TrafficMailbox::Stamped& s : stamps) {
         const std::size_t end = std::min(taken.size(), at + s.count);
         if (s.postedTick == tick && now > s.postedNs) {
             const std::int64_t stood = (now - s.postedNs) / kTickNs;
             for (std::size_t i = at; i < end; ++i) taken[i].point.playTick = gf_tickPlus(taken[i].point.playTick, -stood);
         }
+        for (std::size_t i = at; i < end; ++i) {
+            if (!std::isfinite(taken[i].time)) continue;
+            carried[i] = s.carried;
+            double& latest = s.carried ? carriedLatest : ownLatest;
+            latest = std::max(latest, taken[i].time);
+        }
         at = end;
+    }
+    // The reports carried from the run before are played only where the
+    // next run's own bear them out in time: after a restart that changed the
+    // time shift, or a link that was down for minutes, they belong to
+    // another moment, and played first they had each aircraft jump, or drop
+    // every report of its own as older than theirs.
+    if (std::isfinite(carriedLatest) &&
+        !(ownLatest >= carriedLatest && ownLatest - carriedLatest <= kCarriedBorneOutS)) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < taken.size(); ++i)
+            if (!carried[i]) taken[kept++] = std::move(taken[i]);
+        taken.resize(kept);
     }
     if (out.empty()) {
         out.swap(taken);
@@ -223,14 +260,46 @@ void gf_keepLiveTrafficWhileStarting() {
 
 bool gf_isTrafficDeliveryEnabled() { return l_deliveryEnabled.load(); }
 
+void gf_keepReportsNotYetDue(std::span<const TrafficRecord> records) {
+    const std::int32_t tick = tickCount.load();
+    std::lock_guard lock(l_mailbox.lock);
+    auto& kept = l_mailbox.notYetDue;
+    while (!kept.empty() && gf_ticksBetween(tick, kept.front().point.playTick) <= 0) kept.pop_front();
+    for (const TrafficRecord& r : records)
+        if (gf_ticksBetween(tick, r.point.playTick) > 0) kept.push_back(r);
+    while (kept.size() > kMostNotYetDue) kept.pop_front();
+}
+
+namespace {
+
+void lf_resetMailbox(TrafficMailbox& m) {
+    m.pending.clear();
+    m.history.clear();
+    m.stamps.clear();
+    m.notYetDue.clear();
+    lf_resetWatch(m);
+    m.keepWhileStarting = false;
+    m.shutdownRequested = false;
+}
+
+}  // namespace
+
 void gf_resetTrafficMailbox() {
     std::lock_guard lock(l_mailbox.lock);
-    l_mailbox.pending.clear();
-    l_mailbox.history.clear();
-    l_mailbox.stamps.clear();
-    lf_resetWatch(l_mailbox);
-    l_mailbox.keepWhileStarting = false;
-    l_mailbox.shutdownRequested = false;
+    lf_resetMailbox(l_mailbox);
+}
+
+void gf_resetTrafficMailboxForNextRun() {
+    const std::int32_t tick = tickCount.load();
+    std::lock_guard lock(l_mailbox.lock);
+    std::vector<TrafficRecord> carried;
+    for (TrafficRecord& r : l_mailbox.notYetDue)
+        if (gf_ticksBetween(tick, r.point.playTick) > 0) carried.push_back(std::move(r));
+    lf_resetMailbox(l_mailbox);
+    // Stamped as history posted now: the next run's first take plays them
+    // as far earlier as its start path kept the clock standing, as it does
+    // the live batches kept meanwhile.
+    if (!carried.empty()) lf_appendHistory(l_mailbox, carried, tick, true);
 }
 
 MailboxCounters gf_mailboxCounters() {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "feed/records.h"
@@ -42,9 +43,27 @@ void gf_setTrafficDelivery(bool enable);
 void gf_keepLiveTrafficWhileStarting();
 bool gf_isTrafficDeliveryEnabled();
 
-// Engine reset: drops pending and history records, resets the watch and
-// clears the shutdown request of the stall watch.
+// Engine tick: of the reports just decoded, those whose play tick is still
+// ahead are kept until it comes (the reports kept before that fell due are
+// forgotten), for gf_resetTrafficMailboxForNextRun.
+void gf_keepReportsNotYetDue(std::span<const TrafficRecord> records);
+
+// Engine reset: drops pending and history records and the reports kept not
+// yet due, resets the watch and clears the shutdown request of the stall
+// watch.
 void gf_resetTrafficMailbox();
+
+// Engine reset at the end of a run that another follows: as
+// gf_resetTrafficMailbox, but the reports kept not yet due (the feed's delay
+// of each aircraft's reports) stay as history, stamped now, for the next run
+// to play at their own time, once the next run's own reports bear them out
+// in time (their latest comes no earlier, and at most two minutes later);
+// without such reports in the same take, they are dropped. Dropped with the
+// run, an aircraft standing or
+// flying on across a restart had no report until those sent after the
+// application's link came back fell due, and was missing that long, unless
+// the buffer came back at once.
+void gf_resetTrafficMailboxForNextRun();
 
 // What the mailbox holds, for status and tests.
 struct MailboxCounters {

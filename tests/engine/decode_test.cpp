@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "decode_fixture.h"
+#include "engine/engine_setup.h"
 #include "engine_fixture.h"
 #include "liveries/dbase.h"
 #include "motion/motion_math.h"
@@ -1784,4 +1785,84 @@ TEST_F(DecodeTest, TheMailboxStepDecodesHistoryFirstThenTwoLiveRecords) {
     std::vector<std::uint32_t> order;
     for (const LiveAc& ac : g_liveAircraft) order.push_back(ac.hexid);
     EXPECT_EQ(order, (std::vector<std::uint32_t>{0x200001, 0x200002, 0x200011, 0x200012, 0x100003, 0x100002}));
+}
+
+namespace {
+std::atomic<std::int64_t> l_restartNs{0};
+}  // namespace
+
+// A restart empties the engine while the feed's delay still holds the next
+// half minute of each aircraft's reports. Those not yet played go to the next
+// run, at their own time once its start path's standing clock is allowed for,
+// where the next run's own reports bear them out in time; those already
+// played do not, nor does the buffer's copy of a carried report play twice.
+TEST_F(DecodeTest, ARestartHandsTheReportsNotYetPlayedToTheNextRun) {
+    constexpr std::uint32_t kAhead = 0x300001;
+    constexpr std::uint32_t kPlayed = 0x300002;
+    constexpr std::uint32_t kOwn = 0x300003;
+    struct Row {
+        const char* what;
+        double ownTime;  // the next run's own report (NaN: none came)
+        bool carried;
+    };
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    for (const Row& row : {Row{"the link back 12 s on", 1012.0, true},
+                           Row{"a time shift an hour further back", 1000.0 - 3600.0, false},
+                           Row{"a link down for ten minutes", 1600.0, false},
+                           Row{"nothing of its own yet", none, false}}) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        tickCount.store(1000);
+        gf_resetTrafficMailbox();
+        gf_setMailboxClock([] { return l_restartNs.load(); });
+        l_restartNs.store(0);
+        gf_setTrafficDelivery(true);
+        const TrafficRecord ahead = report(kAhead, streamPoint(kFar, 250, true, 0, 5000), 1000.0, "B738", "KLM1");
+        std::vector<TrafficRecord> live{ahead};
+        gf_postTrafficBatch(live, 30, true);  // due 30 s on, at tick 4000
+        std::vector<TrafficRecord> history{
+            report(kPlayed, streamPoint(northOf(kFar, 5000), 250, true, 0, 5000), 1000.0, "B738", "KLM2")};
+        gf_postTrafficBatch(history, 0, true);  // due now
+        gf_decodeMailboxRecords();
+        ASSERT_NE(gf_findLiveByHexid(kAhead), nullptr);
+        ASSERT_NE(gf_findLiveByHexid(kPlayed), nullptr);
+
+        gf_resetTrafficEngine();
+        EXPECT_TRUE(g_liveAircraft.empty());
+        // The start path waits 20 s with the engine's clock standing, keeps
+        // what the feed sends meanwhile, and the buffer does not come.
+        gf_setTrafficDelivery(false);
+        gf_keepLiveTrafficWhileStarting();
+        if (!std::isnan(row.ownTime)) {
+            std::vector<TrafficRecord> own{
+                report(kOwn, streamPoint(northOf(kFar, 9000), 250, true, 0, 5000), row.ownTime, "B738", "KLM3")};
+            gf_postTrafficBatch(own, 30, true);
+        }
+        l_restartNs.store(20'000'000'000);
+        gf_setTrafficDelivery(true);
+        gf_decodeMailboxRecords();
+        EXPECT_EQ(gf_findLiveByHexid(kOwn) != nullptr, !std::isnan(row.ownTime));
+        EXPECT_EQ(gf_findLiveByHexid(kPlayed), nullptr);
+        const LiveAc* again = gf_findLiveByHexid(kAhead);
+        ASSERT_EQ(again != nullptr, row.carried);
+        if (again == nullptr) continue;
+        ASSERT_EQ(again->stream.size(), 1u);
+        EXPECT_EQ(again->stream.front().playTick, 2000);
+        // When the buffer comes, its copy of the carried report adds nothing.
+        std::vector<TrafficRecord> buffer{ahead};
+        gf_postTrafficBatch(buffer, 0, true);
+        gf_decodeMailboxRecords();
+        EXPECT_EQ(gf_findLiveByHexid(kAhead)->stream.size(), 1u);
+
+        // Played by the time of the next restart, it is not carried again.
+        tickCount.store(4000);
+        gf_resetTrafficEngine();
+        std::vector<TrafficRecord> later{
+            report(kOwn, streamPoint(northOf(kFar, 9000), 250, true, 0, 5000), 1040.0, "B738", "KLM3")};
+        gf_postTrafficBatch(later, 0, true);
+        gf_decodeMailboxRecords();
+        EXPECT_EQ(gf_findLiveByHexid(kAhead), nullptr);
+    }
+    gf_setTrafficDelivery(false);
+    gf_setMailboxClock({});
 }
