@@ -296,6 +296,7 @@ void MotionRecorder::recordTick() {
         r.objectId = ac.objectId;
         MotionSample s;
         s.tick = tick;
+        s.objectId = ac.objectId;
         s.pose = ac.pose;
         s.phase = ac.phase;
         s.prevPhase = ac.prevPhase;
@@ -331,6 +332,15 @@ void MotionRecorder::lf_collectReceived(AircraftRecord& r, std::int64_t clockSta
         ReceivedPose p;
         p.timeNs = e.timeNs;
         p.engineTick = static_cast<double>(e.timeNs - kPoseDelayNs - clockStartNs) / static_cast<double>(kTickNs);
+        if (tickOf_) p.engineTick = tickOf_(e.timeNs - kPoseDelayNs);
+        // Only the poses sent while the aircraft had this object: after a
+        // restart of the program's run the simulator may give the id of an
+        // object it had before to another aircraft, and the journal of the id
+        // holds both.
+        const auto near = std::lower_bound(r.samples.begin(), r.samples.end(), std::floor(p.engineTick) - 2.0,
+                                           [](const MotionSample& m, double t) { return m.tick < t; });
+        if (near == r.samples.end() || near->tick > std::floor(p.engineTick) + 2.0 || near->objectId != r.objectId)
+            continue;
         p.pose = {e.values[0], e.values[1], e.values[2], e.values[3],
                   e.values[4], e.values[5], e.values[6], e.values[7]};
         r.received.push_back(p);

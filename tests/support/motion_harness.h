@@ -129,6 +129,7 @@ private:
 // when finite) and the motion context it was computed in.
 struct MotionSample {
     std::int32_t tick = 0;
+    std::uint32_t objectId = 0;  // the simulator object the aircraft had
     AiPose pose{};
     AcPhase phase = AcPhase::birth;
     AcPhase prevPhase = AcPhase::birth;
@@ -245,6 +246,10 @@ public:
     // Tells of each report handed over (hexid, reported time) whether the
     // traffic's maker made it bad; without it the checker tells by itself.
     void madeBad(std::function<bool(std::uint32_t, double)> madeBad) { madeBad_ = std::move(madeBad); }
+    // The engine tick a pose clock time stands for, where the clock's start
+    // moved during the run (a restart of the program's run); without it the
+    // start given to record() counts for every pose.
+    void tickOf(std::function<double(std::int64_t)> tickOf) { tickOf_ = std::move(tickOf); }
     // The recording of the aircraft, nullptr when it never became active.
     // Received poses are collected from the model's journal on every call;
     // `clockStartNs` is the pose clock's time at engine tick 0.
@@ -265,6 +270,7 @@ private:
     std::vector<Handed> handed_;  // reports not yet sorted into the records
     std::function<double(double)> dueTickOf_;
     std::function<bool(std::uint32_t, double)> madeBad_;
+    std::function<double(std::int64_t)> tickOf_;
 
     std::map<std::uint32_t, AircraftRecord> records_;
     std::function<void(LiveAc&)> afterTick_;

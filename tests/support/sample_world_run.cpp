@@ -420,6 +420,7 @@ int SampleWorldRun::run() {
             const auto ns = static_cast<std::int64_t>(std::llround((time - static_cast<double>(l_wallBaseS.load())) * 1e9));
             return tickAt(ns) + 3000.0;
         });
+        recorder_->tickOf([this](std::int64_t ns) { return tickAt(ns); });
         // The reports the traffic made bad, as its maker lists them.
         if (source_->listsMadeBad())
             recorder_->madeBad([this](std::uint32_t hexid, double time) {
