@@ -803,6 +803,28 @@ TEST(MotionReportChecks, TheReportsTheTrafficsMakerMadeBadAreLeftOutAndNoOthers)
     }
 }
 
+TEST(MotionReportChecks, AnAircraftWhoseEveryReportWasMadeBadIsStillJudgedByWhatNeedsNoReport) {
+    // An overflight whose only report before the traffic ended was one the
+    // traffic's maker listed as bad (its position 5 NM off), yet the engine
+    // made an aircraft of it: no report is left to reach or to pace it by,
+    // and its track is judged all the same.
+    // Sound: it flies on steadily. Faulty: it stands for a second and then
+    // flies half as fast again (a jump no report shows).
+    const double v = 150.0;
+    const std::function<double(double)> steady = [&](double) { return v; };
+    const std::function<double(double)> jumps = [&](double t) { return t < 1.0 ? 0.0 : 1.5 * v; };
+    for (const auto& [speed, finding] : {std::pair{steady, false}, std::pair{jumps, true}}) {
+        std::vector<double> east(1501);
+        for (int tick = 0; tick <= 1500; ++tick) east[static_cast<std::size_t>(tick)] = lf_flown(speed, tick);
+        Made m(v * kKnotsToMps, 2.0, 1500, [&](int tick) { return east[static_cast<std::size_t>(tick)]; }, 90.0, true);
+        m.record.reports.resize(1);
+        m.record.reports.front().madeBad = true;
+        MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::SpeedChange), finding) << r.summary();
+        EXPECT_GT(r.judged[MotionCheck::SpeedChange], 10u);
+        EXPECT_EQ(r.judged[MotionCheck::Lag], 0u);
+    }
+}
 
 TEST(MotionReportChecks, OnTheGroundTheSpeedIsHeldToAQuarterOverTheFasterOfTheReportedAndTheReportsOwnSpeed) {
     // Taxiing east with reports every 2 s that give 8 kt while their own

@@ -1714,7 +1714,13 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
     // aircraft goes: its dead reckoning (a takeoff roll speeding on, a roll
     // out to rest) is judged by the other checks. In the air it goes on at
     // the last reported speed until it is removed.
-    const double lastDue = travelPath.back()->dueTick;
+    // With every report left out (an overflight whose only report, 5 NM off,
+    // was made bad, and still made an aircraft) none tells a speed, and the
+    // whole track lies past the last:
+    // what needs no report (the floor, the speed changes, the turns on the
+    // spot) is judged as on any other track.
+    const double lastDue =
+        travelPath.empty() ? -std::numeric_limits<double>::infinity() : travelPath.back()->dueTick;
     const double lastKt = lf_reportedKtAt(travelPath, lastDue);
     const std::size_t ns = s.size();
     // The speed over the window that ends at each sample (NaN: none) and
