@@ -10,6 +10,7 @@
 
 #include "support/sample_world_run.h"
 #include "support/source_paths.h"
+#include "support/track_text.h"
 #include "support/world_traffic.h"
 #include "tools/sample_feed/sample_traffic.h"
 
@@ -190,6 +191,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
             if (!rec->samples.empty()) tracked.push_back(rec);
         v.plot = options.folder / "failing.svg";
         gf_writeMotionPlot(v.plot, tracked, allFindings);
+        gf_writeTrackText(options.folder / "failing_tracks.txt", tracked);
     }
     std::ofstream(options.folder / "verdict.txt") << v.report(1000) << v.figuresLine() << "\n";
     return v;
