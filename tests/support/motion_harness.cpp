@@ -1999,8 +1999,30 @@ bool lf_namesWord(std::string_view text, std::string_view word) {
 
 }  // namespace
 
+bool TrafficRange::keeps(LaLo p) const {
+    if (!std::isfinite(nm)) return true;
+    const double north = (p.lat - user.lat) * 60.0;
+    const double east = std::remainder(p.lon - user.lon, 360.0) * std::cos(user.lat * degreesToRadians) * 60.0;
+    return std::hypot(north, east) < nm - 0.5;
+}
+
+double gf_checkerAutoRangeNm(bool onGround, double altitudeFt, const RangeLevels& l) {
+    if (onGround) return l.ground;
+    const double fl = std::max(altitudeFt / 100.0, 0.0);
+    // Within a band the range goes linearly from the band's lower range to
+    // its upper one; a band of no height takes its upper range.
+    const auto band = [fl](double fromFl, double toFl, double fromNm, double toNm) {
+        return toFl <= fromFl ? toNm : fromNm + (fl - fromFl) / (toFl - fromFl) * (toNm - fromNm);
+    };
+    if (fl <= l.level1) return band(0.0, l.level1, l.ground, l.range1);
+    if (fl <= l.level2) return band(l.level1, l.level2, l.range1, l.range2);
+    if (fl <= l.level3) return band(l.level2, l.level3, l.range2, l.range3);
+    return l.above;
+}
+
 MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
-                                       const std::string& log, const std::vector<LogMark>& marks) {
+                                       const std::string& log, const std::vector<LogMark>& marks,
+                                       const TrafficRange& range) {
     MotionCheckResult out;
     // Each log line with the tick it was written by.
     struct Told {
@@ -2037,8 +2059,11 @@ MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>&
             const bool removed = k + 1 == s.size() || s[k + 1].tick != s[k].tick + 1;
             if (!removed) continue;
             const double removal = s[k].tick;
-            const auto next = std::find_if(path.begin(), path.end(),
-                                           [&](const ReportedPosition* p) { return p->dueTick > removal; });
+            // Reports of an aircraft that left the range do not go on for
+            // it: the first report that does lies where TAVO keeps aircraft.
+            const auto next = std::find_if(path.begin(), path.end(), [&](const ReportedPosition* p) {
+                return p->dueTick > removal && range.keeps(p->position);
+            });
             if (next == path.end()) continue;
             const double from = (*next)->dueTick;
             const double back = k + 1 < s.size() ? s[k + 1].tick : std::numeric_limits<double>::infinity();

@@ -508,18 +508,44 @@ struct LogMark {
     std::size_t bytes = 0;
 };
 
+// The range TAVO shows traffic in around the user aircraft: reports farther
+// out are dropped without a word, and an aircraft in the air that runs out of
+// reports within half a mile of the edge is let go as one leaving the range.
+struct TrafficRange {
+    LaLo user{};
+    double nm = std::numeric_limits<double>::infinity();
+    // Whether a position lies where TAVO keeps an aircraft whose reports
+    // pause: half a mile inside the range (flat distance, as TAVO measures).
+    bool keeps(LaLo p) const;
+};
+
+// The levels the automatic range is set by (the settings' ranges in NM and
+// flight levels).
+struct RangeLevels {
+    double ground = 10, range1 = 20, range2 = 40, range3 = 50, above = 60;
+    double level1 = 100, level2 = 200, level3 = 300;
+};
+
+// The automatic range for a user aircraft on the ground or at an altitude:
+// the ground range on the ground, else the range grows with the flight level
+// band by band, and above the highest level it is the range above.
+double gf_checkerAutoRangeNm(bool onGround, double altitudeFt, const RangeLevels& levels);
+
 // Created again or told: an aircraft removed while its reports go on (a
-// report of its reported path falls due after its last pose) is created
-// again within 10 s of the first such report's due tick (plus the create
-// pace for each other aircraft created meanwhile), or a line of Log.txt
-// written from 10 s before its removal to that deadline names it (its
-// registration or callsign) as not shown, or a no-match list names its
-// registration: a reason told once excuses no later loss.
+// report of its reported path inside the range TAVO keeps aircraft in falls
+// due after its last pose) is created again within 10 s of the first such
+// report's due tick (plus the create pace for each other aircraft created
+// meanwhile), or a line of Log.txt written from 10 s before its removal to
+// that deadline names it (its registration or callsign) as not shown, or a
+// no-match list names its registration: a reason told once excuses no later
+// loss. An aircraft leaving the range is no loss: reports beyond where TAVO
+// keeps aircraft (see TrafficRange) do not go on for it.
 // `marks` tell when the log's lines were written (in tick order); without
 // them no line counts as told at any time. Removals whose deadline lies past
 // `lastTick` are not judged.
 MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
-                                       const std::string& log, const std::vector<LogMark>& marks);
+                                       const std::string& log, const std::vector<LogMark>& marks,
+                                       const TrafficRange& range = {});
 
 // ---------------------------------------------------------------------------
 // Plots
