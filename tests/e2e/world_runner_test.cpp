@@ -62,5 +62,23 @@ TEST(WorldRunner, EveryLineOfABurstReachesASlowReader) {
     EXPECT_EQ(reader.handled.load(), 2000);
 }
 
+TEST(WorldRunner, ReportsFallDueAsFarApartAsTheyWereMadeAcrossARestartsPause) {
+    // The engine ran from tick 0 at second 0 to tick 10000 at second 100,
+    // then stood still for 12 s while the program restarted its run. The
+    // buffer then hands over reports made at 95 s and 110 s (at second 112,
+    // tick 10000); live ones follow at their own time (120 s, tick 10800).
+    struct Report {
+        double madeS, handedS, handedTick;
+    };
+    const std::vector<Report> reports{{95.0, 112.0, 10000.0}, {110.0, 112.0, 10000.0}, {120.0, 120.0, 10800.0}};
+    std::vector<double> due;
+    for (const Report& r : reports) due.push_back(gf_reportDueTick(r.madeS, r.handedS, r.handedTick));
+    // Played 30 s after they were made on the clock that goes on after the
+    // pause: the first one 13 s after the hand-over, never before it.
+    EXPECT_DOUBLE_EQ(due[0], 10000.0 + 1300.0);
+    for (std::size_t k = 1; k < reports.size(); ++k)
+        EXPECT_DOUBLE_EQ(due[k] - due[k - 1], (reports[k].madeS - reports[k - 1].madeS) * 100.0) << k;
+}
+
 }  // namespace
 }  // namespace tavo::test

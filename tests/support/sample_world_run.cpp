@@ -283,6 +283,10 @@ const sample::SampleTraffic& SampleWorldRun::traffic() const {
     return sampleSource->traffic();
 }
 
+double gf_reportDueTick(double reportS, double handOverS, double handOverTick) {
+    return handOverTick + (reportS + 30.0 - handOverS) * 100.0;
+}
+
 double SampleWorldRun::tickAt(std::int64_t fakeNs) const {
     const auto& starts = impl_->clockStarts;
     std::int64_t start = impl_->clockStartNs;
@@ -392,8 +396,18 @@ int SampleWorldRun::run() {
     g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
         // What the feed hands over, as reported, for the checks that compare
         // the motion with the reports.
-        if (recorder_)
-            for (const TrafficRecord& r : batch) recorder_->report(r);
+        // A report is due 30 s after its time on the engine's clock as it
+        // stands when the report is handed over: while the program restarts
+        // its run (a link drop) the engine does not tick, and a report made
+        // before that pause and handed over after it is played on the clock
+        // that goes on after it, not on the one in force at its time.
+        if (recorder_) {
+            const double handOverTick = tickCount.load();
+            const std::int64_t now = lf_fakeNs();
+            for (const TrafficRecord& r : batch)
+                recorder_->report(r, gf_reportDueTick(r.time - static_cast<double>(l_wallBaseS.load()),
+                                                      static_cast<double>(now) / kSecondNs, handOverTick));
+        }
         gf_postTrafficBatch(batch, delaySeconds, true);
         {
             std::lock_guard lock(impl_->postedMutex);

@@ -58,6 +58,14 @@ class RTAppPeer;
 bool gf_sendPacedToReader(RTAppPeer& peer, std::uint16_t port, const std::vector<std::string>& lines,
                           const UdpReader& reader);
 
+// The engine tick a report is due at: 30 s (the feed's delay) after its
+// time `reportS`, counted on the engine's clock as it stood when the report
+// was handed over (at `handOverS`, engine tick `handOverTick`; seconds on the
+// run's clock). The engine does not tick while the program restarts its run,
+// so a report's own time read on the clock in force then would fall due that
+// pause later than it plays.
+double gf_reportDueTick(double reportS, double handOverS, double handOverTick);
+
 struct SampleWorldOptions {
     // The run's folder: the installation folder is copied into it, the
     // settings go under it, and TAVO writes its Log.txt there. Emptied first.
