@@ -11,7 +11,9 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "feed/records.h"
 #include "feed/rtapp/udp_reader.h"
+#include "support/motion_harness.h"
 #include "support/rtapp_peer.h"
 #include "support/sample_world_run.h"
 
@@ -78,6 +80,35 @@ TEST(WorldRunner, ReportsFallDueAsFarApartAsTheyWereMadeAcrossARestartsPause) {
     EXPECT_DOUBLE_EQ(due[0], 10000.0 + 1300.0);
     for (std::size_t k = 1; k < reports.size(); ++k)
         EXPECT_DOUBLE_EQ(due[k] - due[k - 1], (reports[k].madeS - reports[k - 1].madeS) * 100.0) << k;
+}
+
+TEST(WorldRunner, AfterARestartTheReportsAreTheNewRunsOwn) {
+    // The old run was handed reports due at ticks 1000 and 2000, and one due
+    // at 2100 that the new run (begun at tick 1500) was handed again in its
+    // buffer, due at 1700 there; a datagram of the new run came twice.
+    MotionRecorder recorder;
+    const auto hand = [&](double time, double due, int run) {
+        TrafficRecord r;
+        r.hexid = 0xABC040;
+        r.time = time;
+        recorder.report(r, due, run);
+    };
+    hand(100.0, 1000.0, 0);
+    hand(110.0, 2000.0, 0);
+    hand(120.0, 2100.0, 0);
+    recorder.runBegan(1, 1500.0);
+    hand(120.0, 1700.0, 1);
+    hand(130.0, 1800.0, 1);
+    hand(130.0, 1900.0, 1);
+    const std::vector<const AircraftRecord*> all = recorder.allRecords(0);
+    ASSERT_EQ(all.size(), 1u);
+    std::vector<std::pair<double, double>> kept;
+    for (const ReportedPosition& p : all.front()->reports) kept.emplace_back(p.time, p.dueTick);
+    // The old run's report due after the restart went with it; the one
+    // handed again plays on the new run's schedule; a repeat is the same
+    // report at its first due tick.
+    const std::vector<std::pair<double, double>> expected{{100.0, 1000.0}, {120.0, 1700.0}, {130.0, 1800.0}};
+    EXPECT_EQ(kept, expected);
 }
 
 }  // namespace

@@ -347,16 +347,23 @@ void MotionRecorder::lf_collectReceived(AircraftRecord& r, std::int64_t clockSta
     }
 }
 
-void MotionRecorder::report(const TrafficRecord& record, std::optional<double> dueTick) {
+void MotionRecorder::report(const TrafficRecord& record, std::optional<double> dueTick, int run) {
     std::lock_guard lock(reportsMutex_);
-    handed_.push_back({record, dueTick});
+    handed_.push_back({record, dueTick, run});
+}
+
+void MotionRecorder::runBegan(int run, double tick) {
+    std::lock_guard lock(reportsMutex_);
+    runBegan_.emplace(run, tick);
 }
 
 void MotionRecorder::lf_takeReports() {
     std::vector<Handed> taken;
+    std::map<int, double> began;
     {
         std::lock_guard lock(reportsMutex_);
         taken.swap(handed_);
+        began = runBegan_;
     }
     std::set<std::uint32_t> touched;
     for (const Handed& h : taken) {
@@ -373,19 +380,30 @@ void MotionRecorder::lf_takeReports() {
         p.trackDeg = h.record.point.trackDeg;
         p.airborne = h.record.point.airborne != 0;
         if (madeBad_) p.madeBad = madeBad_(r.hexid, p.time);
+        p.run = h.run;
         r.reports.push_back(p);
         touched.insert(r.hexid);
     }
     // Time order, each time once: a repeated datagram or one that came late
-    // is the same report.
+    // is the same report; handed over again after a restart, it is the new
+    // run's.
     for (const std::uint32_t hexid : touched) {
         auto& reports = records_[hexid].reports;
-        std::stable_sort(reports.begin(), reports.end(),
-                         [](const ReportedPosition& a, const ReportedPosition& b) { return a.time < b.time; });
+        std::stable_sort(reports.begin(), reports.end(), [](const ReportedPosition& a, const ReportedPosition& b) {
+            return a.time != b.time ? a.time < b.time : a.run > b.run;
+        });
         reports.erase(std::unique(reports.begin(), reports.end(),
                                   [](const ReportedPosition& a, const ReportedPosition& b) { return a.time == b.time; }),
                       reports.end());
     }
+    // A report an earlier run was handed, due once a later run had begun
+    // and not handed to that run again, is nothing the program has to play.
+    if (!began.empty())
+        for (auto& [hexid, r] : records_)
+            std::erase_if(r.reports, [&](const ReportedPosition& p) {
+                const auto next = began.upper_bound(p.run);
+                return next != began.end() && p.dueTick >= next->second;
+            });
 }
 
 std::vector<const AircraftRecord*> MotionRecorder::allRecords(std::int64_t clockStartNs) {

@@ -196,6 +196,7 @@ struct ReportedPosition {
     // a report out of the reported path. Unknown (scripted traffic without
     // that list), the checker tells bad reports by its own rules.
     std::optional<bool> madeBad;
+    int run = 0;  // the program's run it was handed over in (a restart begins the next)
 };
 
 struct AircraftRecord {
@@ -240,8 +241,16 @@ public:
     bool seen(std::uint32_t hexid) const;
     // A report the feed hands over (any thread). Its due tick is worked out
     // when the records are read, by the function given (reported time ->
-    // engine tick); the harness gives the due tick itself.
-    void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt);
+    // engine tick); the harness gives the due tick itself. `run` counts the
+    // program's runs (a restart begins a new one): a report handed over again
+    // in a later run is played on that run's schedule, while a copy handed
+    // over again in the same run (a repeated or late datagram) is the same
+    // report at its first due tick.
+    void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt, int run = 0);
+    // The program began its run `run` (after a restart) at the engine tick:
+    // what an earlier run was handed and would have played from then on is
+    // gone with it (the new run plays only what it is handed itself).
+    void runBegan(int run, double tick);
     void dueTickOf(std::function<double(double)> dueTick) { dueTickOf_ = std::move(dueTick); }
     // Tells of each report handed over (hexid, reported time) whether the
     // traffic's maker made it bad; without it the checker tells by itself.
@@ -265,9 +274,11 @@ private:
     struct Handed {
         TrafficRecord record;
         std::optional<double> dueTick;
+        int run = 0;
     };
     std::mutex reportsMutex_;
     std::vector<Handed> handed_;  // reports not yet sorted into the records
+    std::map<int, double> runBegan_;  // the engine tick each later run began at
     std::function<double(double)> dueTickOf_;
     std::function<bool(std::uint32_t, double)> madeBad_;
     std::function<double(std::int64_t)> tickOf_;

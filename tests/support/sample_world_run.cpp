@@ -194,7 +194,9 @@ struct SampleWorldRun::Impl {
     // The application's link is down (it answers nothing), and whether it
     // dropped already.
     bool linkDown = false;
-    bool linkDropped = false;
+    std::atomic<bool> linkDropped{false};
+    // The restarted run was handed its first reports.
+    std::atomic<bool> restartedRunHanded{false};
 };
 
 SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
@@ -404,9 +406,15 @@ int SampleWorldRun::run() {
         if (recorder_) {
             const double handOverTick = tickCount.load();
             const std::int64_t now = lf_fakeNs();
+            // Nothing is sent while the link is down: whatever comes after
+            // the drop is the restarted run's.
+            const int run = impl_->linkDropped ? 1 : 0;
+            if (run == 1 && !impl_->restartedRunHanded.exchange(true)) recorder_->runBegan(run, handOverTick);
             for (const TrafficRecord& r : batch)
-                recorder_->report(r, gf_reportDueTick(r.time - static_cast<double>(l_wallBaseS.load()),
-                                                      static_cast<double>(now) / kSecondNs, handOverTick));
+                recorder_->report(r,
+                                  gf_reportDueTick(r.time - static_cast<double>(l_wallBaseS.load()),
+                                                   static_cast<double>(now) / kSecondNs, handOverTick),
+                                  run);
         }
         gf_postTrafficBatch(batch, delaySeconds, true);
         {
