@@ -64,22 +64,25 @@ TEST(WorldRunner, EveryLineOfABurstReachesASlowReader) {
     EXPECT_EQ(reader.handled.load(), 2000);
 }
 
-TEST(WorldRunner, ReportsFallDueAsFarApartAsTheyWereMadeAcrossARestartsPause) {
+TEST(WorldRunner, ReportsFallDueThirtySecondsOnAsTheEngineTicksAcrossARestartsPause) {
     // The engine ran from tick 0 at second 0 to tick 10000 at second 100,
-    // then stood still for 12 s while the program restarted its run. The
-    // buffer then hands over reports made at 95 s and 110 s (at second 112,
-    // tick 10000); live ones follow at their own time (120 s, tick 10800).
-    struct Report {
-        double madeS, handedS, handedTick;
+    // then stood still for 12 s while the program restarted its run, and
+    // went on from tick 10000 at second 112.
+    constexpr std::int64_t kS = 1'000'000'000;
+    const std::vector<std::pair<std::int64_t, std::int64_t>> starts{{0, 0}, {112 * kS, 12 * kS}};
+    const auto due = [&](double madeS) {
+        return gf_engineTickAt(static_cast<std::int64_t>((madeS + 30.0) * kS), starts, 0);
     };
-    const std::vector<Report> reports{{95.0, 112.0, 10000.0}, {110.0, 112.0, 10000.0}, {120.0, 120.0, 10800.0}};
-    std::vector<double> due;
-    for (const Report& r : reports) due.push_back(gf_reportDueTick(r.madeS, r.handedS, r.handedTick));
-    // Played 30 s after they were made on the clock that goes on after the
-    // pause: the first one 13 s after the hand-over, never before it.
-    EXPECT_DOUBLE_EQ(due[0], 10000.0 + 1300.0);
-    for (std::size_t k = 1; k < reports.size(); ++k)
-        EXPECT_DOUBLE_EQ(due[k] - due[k - 1], (reports[k].madeS - reports[k - 1].madeS) * 100.0) << k;
+    // Made before the pause, due after it: 30 s on as the engine ticks, the
+    // pause not counted twice.
+    EXPECT_DOUBLE_EQ(due(95.0), 11300.0);
+    // Due while the engine stood still: due when it goes on.
+    EXPECT_DOUBLE_EQ(due(75.0), 10000.0);
+    // Made during the pause or after it: as far apart as they were made.
+    EXPECT_DOUBLE_EQ(due(110.0) - due(95.0), 1500.0);
+    EXPECT_DOUBLE_EQ(due(120.0) - due(110.0), 1000.0);
+    // Before the engine's first tick, the clock of its first start.
+    EXPECT_DOUBLE_EQ(gf_engineTickAt(-5 * kS, starts, 0), -500.0);
 }
 
 TEST(WorldRunner, AfterARestartTheReportsAreTheNewRunsOwn) {

@@ -58,13 +58,13 @@ class RTAppPeer;
 bool gf_sendPacedToReader(RTAppPeer& peer, std::uint16_t port, const std::vector<std::string>& lines,
                           const UdpReader& reader);
 
-// The engine tick a report is due at: 30 s (the feed's delay) after its
-// time `reportS`, counted on the engine's clock as it stood when the report
-// was handed over (at `handOverS`, engine tick `handOverTick`; seconds on the
-// run's clock). The engine does not tick while the program restarts its run,
-// so a report's own time read on the clock in force then would fall due that
-// pause later than it plays.
-double gf_reportDueTick(double reportS, double handOverS, double handOverTick);
+// The engine tick at a time of the fake clock (ns), from the clock's starts
+// as the run saw them (fake time of each change, the start in force from
+// then; in time order) or, before any, `clockStartNs`. Where a start moved
+// later the engine stood still until then (the program restarting its run):
+// the tick stays at the one it went on from.
+double gf_engineTickAt(std::int64_t fakeNs, const std::vector<std::pair<std::int64_t, std::int64_t>>& clockStarts,
+                       std::int64_t clockStartNs);
 
 struct SampleWorldOptions {
     // The run's folder: the installation folder is copied into it, the
