@@ -1428,18 +1428,23 @@ TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut)
 TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBeforeIt) {
     // The aircraft's first report is due at tick 1000; `others` aircraft are
     // created, 20 ticks apart, from tick `othersFrom` on; the aircraft itself
-    // at 1000 + `createdAfterTicks`.
+    // at 1000 + `createdAfterTicks`. The first other one is active for 20
+    // ticks, then (`againAfter` > 0) removed and created again that many
+    // ticks after its creation.
     struct Row {
         int others;
         int othersFrom;
         int createdAfterTicks;
         bool found;
+        int againAfter = 0;
     };
     for (const Row& row : {Row{50, 1000, 1999, false}, Row{50, 1000, 2001, true},
                            // Those created before its first report was due or after it cost it nothing.
                            Row{50, 0, 1001, true}, Row{50, 2100, 1050, true},
-                           // A created aircraft counts once, at its first creation.
-                           Row{1, 1100, 1019, false}, Row{1, 1100, 1021, true}}) {
+                           // A created aircraft counts once while it stays.
+                           Row{1, 1100, 1019, false}, Row{1, 1100, 1021, true},
+                           // Created again (a restart creates every aircraft again), it takes a create of its own.
+                           Row{1, 1100, 1021, false, 30}}) {
         std::vector<AircraftRecord> all(static_cast<std::size_t>(row.others) + 1);
         for (std::size_t i = 0; i < all.size(); ++i) {
             AircraftRecord& r = all[i];
@@ -1454,8 +1459,12 @@ TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBef
             s.tick = i == 0 ? 1000 + row.createdAfterTicks : row.othersFrom + 20 * static_cast<int>(i - 1);
             r.samples.push_back(s);
             if (i == 1) {
-                s.tick += 20;
-                r.samples.push_back(s);
+                const int from = s.tick;
+                for (s.tick = from + 1; s.tick <= from + 20; ++s.tick) r.samples.push_back(s);
+                if (row.againAfter > 0) {
+                    s.tick = from + row.againAfter;
+                    r.samples.push_back(s);
+                }
             }
         }
         std::vector<const AircraftRecord*> records;

@@ -1963,12 +1963,14 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
                                         std::int32_t lastTick, const std::string& log) {
     MotionCheckResult out;
     const std::set<std::string> told = gf_registrationsToldInLog(log);
-    // When each aircraft was first created, in order: the engine sends one
-    // create every 200 ms, so an aircraft waits that long for each other one
-    // created while it waited.
+    // When each aircraft was created, in order: the engine sends one create
+    // every 200 ms, so an aircraft waits that long for each other one
+    // created while it waited, the first time or again (after a restart
+    // every aircraft is created again).
     std::vector<double> createdTicks;
     for (const AircraftRecord* r : records)
-        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
+        for (std::size_t k = 0; k < r->samples.size(); ++k)
+            if (k == 0 || r->samples[k - 1].tick != r->samples[k].tick - 1) createdTicks.push_back(r->samples[k].tick);
     std::sort(createdTicks.begin(), createdTicks.end());
     const auto createdBetween = [&](double from, double to) {
         return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
