@@ -1428,18 +1428,23 @@ TEST(MotionReportChecks, TheCreateClockStartsAtTheFirstReportTheNextOneBearsOut)
 TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBeforeIt) {
     // The aircraft's first report is due at tick 1000; `others` aircraft are
     // created, 20 ticks apart, from tick `othersFrom` on; the aircraft itself
-    // at 1000 + `createdAfterTicks`.
+    // at 1000 + `createdAfterTicks`. The first other one is active for 20
+    // ticks, then (`againAfter` > 0) removed and created again that many
+    // ticks after its creation.
     struct Row {
         int others;
         int othersFrom;
         int createdAfterTicks;
         bool found;
+        int againAfter = 0;
     };
     for (const Row& row : {Row{50, 1000, 1999, false}, Row{50, 1000, 2001, true},
                            // Those created before its first report was due or after it cost it nothing.
                            Row{50, 0, 1001, true}, Row{50, 2100, 1050, true},
-                           // A created aircraft counts once, at its first creation.
-                           Row{1, 1100, 1019, false}, Row{1, 1100, 1021, true}}) {
+                           // A created aircraft counts once while it stays.
+                           Row{1, 1100, 1019, false}, Row{1, 1100, 1021, true},
+                           // Created again (a restart creates every aircraft again), it takes a create of its own.
+                           Row{1, 1100, 1021, false, 30}}) {
         std::vector<AircraftRecord> all(static_cast<std::size_t>(row.others) + 1);
         for (std::size_t i = 0; i < all.size(); ++i) {
             AircraftRecord& r = all[i];
@@ -1454,8 +1459,12 @@ TEST(MotionReportChecks, AnAircraftOfACrowdWaitsTheCreatePaceOfEachOneCreatedBef
             s.tick = i == 0 ? 1000 + row.createdAfterTicks : row.othersFrom + 20 * static_cast<int>(i - 1);
             r.samples.push_back(s);
             if (i == 1) {
-                s.tick += 20;
-                r.samples.push_back(s);
+                const int from = s.tick;
+                for (s.tick = from + 1; s.tick <= from + 20; ++s.tick) r.samples.push_back(s);
+                if (row.againAfter > 0) {
+                    s.tick = from + row.againAfter;
+                    r.samples.push_back(s);
+                }
             }
         }
         std::vector<const AircraftRecord*> records;
@@ -1518,6 +1527,58 @@ TEST(MotionReportChecks, AnAircraftRemovedWhileItsReportsGoOnIsCreatedAgainWithi
             << "reports to " << row.reportsEnd << ", back at " << row.backAt << ", told at " << row.toldAt << "\n"
             << result.summary();
     }
+}
+
+TEST(MotionReportChecks, AnAircraftThatLeavesTheRangeIsNoLossButOneRemovedInsideItIs) {
+    // The user stands at the origin; the range is 10 NM, so TAVO lets an
+    // aircraft that runs out of reports go from 9.5 NM on. Reports every 2 s
+    // at the given distances east (NM), the first due at tick 0; the
+    // aircraft is recorded until `removedAt` and never again.
+    struct Row {
+        std::vector<double> nm;
+        int removedAt;
+        bool finding;
+    };
+    for (const Row& row : {// Leaving: its last reports lie in the band TAVO lets it go in.
+                           Row{{8.9, 9.1, 9.3, 9.5, 9.7, 9.9}, 850, false},
+                           // Removed well inside the range while its reports go on there.
+                           Row{{8.1, 8.3, 8.5, 8.7, 8.9, 9.1, 9.3}, 450, true},
+                           // It turns back in: reports inside again count from then on.
+                           Row{{9.3, 9.6, 9.9, 9.7, 9.4, 9.2, 9.0, 8.8}, 450, true}}) {
+        AircraftRecord r;
+        r.hexid = 0xABC030;
+        r.callsign = "KLM30";
+        r.registration = "N30TS";
+        r.category = 2;
+        for (std::size_t k = 0; k < row.nm.size(); ++k) {
+            ReportedPosition p;
+            p.time = 1.7e9 + 2.0 * static_cast<double>(k);
+            p.dueTick = 200.0 * static_cast<double>(k);
+            p.position = lf_east(row.nm[k] * metresPerNm);
+            p.groundSpeedKt = 180.0;
+            p.airborne = true;
+            r.reports.push_back(p);
+        }
+        for (int tick = 0; tick <= row.removedAt; ++tick) {
+            MotionSample s;
+            s.tick = tick;
+            r.samples.push_back(s);
+        }
+        TrafficRange range;
+        range.user = lf_east(0.0);
+        range.nm = 10.0;
+        const MotionCheckResult result = gf_checkCreatedAgain({&r}, 8000, "", {}, range);
+        EXPECT_EQ(result.has(MotionCheck::Recreated), row.finding)
+            << "removed at " << row.removedAt << ", last report " << row.nm.back() << " NM\n"
+            << result.summary();
+    }
+    // The automatic range the checker mirrors: the ground range on the
+    // ground, growing band by band with the flight level in the air.
+    const RangeLevels levels;
+    EXPECT_EQ(gf_checkerAutoRangeNm(true, 35000.0, levels), 10.0);
+    EXPECT_EQ(gf_checkerAutoRangeNm(false, 5000.0, levels), 15.0);
+    EXPECT_EQ(gf_checkerAutoRangeNm(false, 25000.0, levels), 45.0);
+    EXPECT_EQ(gf_checkerAutoRangeNm(false, 41000.0, levels), 60.0);
 }
 
 }  // namespace

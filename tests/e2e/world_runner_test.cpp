@@ -11,7 +11,9 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "feed/records.h"
 #include "feed/rtapp/udp_reader.h"
+#include "support/motion_harness.h"
 #include "support/rtapp_peer.h"
 #include "support/sample_world_run.h"
 
@@ -60,6 +62,56 @@ TEST(WorldRunner, EveryLineOfABurstReachesASlowReader) {
     gf_setRTAppUdpTiming(saved);
     EXPECT_TRUE(sent);
     EXPECT_EQ(reader.handled.load(), 2000);
+}
+
+TEST(WorldRunner, ReportsFallDueThirtySecondsOnAsTheEngineTicksAcrossARestartsPause) {
+    // The engine ran from tick 0 at second 0 to tick 10000 at second 100,
+    // then stood still for 12 s while the program restarted its run, and
+    // went on from tick 10000 at second 112.
+    constexpr std::int64_t kS = 1'000'000'000;
+    const std::vector<std::pair<std::int64_t, std::int64_t>> starts{{0, 0}, {112 * kS, 12 * kS}};
+    const auto due = [&](double madeS) {
+        return gf_engineTickAt(static_cast<std::int64_t>((madeS + 30.0) * kS), starts, 0);
+    };
+    // Made before the pause, due after it: 30 s on as the engine ticks, the
+    // pause not counted twice.
+    EXPECT_DOUBLE_EQ(due(95.0), 11300.0);
+    // Due while the engine stood still: due when it goes on.
+    EXPECT_DOUBLE_EQ(due(75.0), 10000.0);
+    // Made during the pause or after it: as far apart as they were made.
+    EXPECT_DOUBLE_EQ(due(110.0) - due(95.0), 1500.0);
+    EXPECT_DOUBLE_EQ(due(120.0) - due(110.0), 1000.0);
+    // Before the engine's first tick, the clock of its first start.
+    EXPECT_DOUBLE_EQ(gf_engineTickAt(-5 * kS, starts, 0), -500.0);
+}
+
+TEST(WorldRunner, AfterARestartTheReportsAreTheNewRunsOwn) {
+    // The old run was handed reports due at ticks 1000 and 2000, and one due
+    // at 2100 that the new run (begun at tick 1500) was handed again in its
+    // buffer, due at 1700 there; a datagram of the new run came twice.
+    MotionRecorder recorder;
+    const auto hand = [&](double time, double due, int run) {
+        TrafficRecord r;
+        r.hexid = 0xABC040;
+        r.time = time;
+        recorder.report(r, due, run);
+    };
+    hand(100.0, 1000.0, 0);
+    hand(110.0, 2000.0, 0);
+    hand(120.0, 2100.0, 0);
+    recorder.runBegan(1, 1500.0);
+    hand(120.0, 1700.0, 1);
+    hand(130.0, 1800.0, 1);
+    hand(130.0, 1900.0, 1);
+    const std::vector<const AircraftRecord*> all = recorder.allRecords(0);
+    ASSERT_EQ(all.size(), 1u);
+    std::vector<std::pair<double, double>> kept;
+    for (const ReportedPosition& p : all.front()->reports) kept.emplace_back(p.time, p.dueTick);
+    // The old run's report due after the restart went with it; the one
+    // handed again plays on the new run's schedule; a repeat is the same
+    // report at its first due tick.
+    const std::vector<std::pair<double, double>> expected{{100.0, 1000.0}, {120.0, 1700.0}, {130.0, 1800.0}};
+    EXPECT_EQ(kept, expected);
 }
 
 }  // namespace

@@ -347,16 +347,23 @@ void MotionRecorder::lf_collectReceived(AircraftRecord& r, std::int64_t clockSta
     }
 }
 
-void MotionRecorder::report(const TrafficRecord& record, std::optional<double> dueTick) {
+void MotionRecorder::report(const TrafficRecord& record, std::optional<double> dueTick, int run) {
     std::lock_guard lock(reportsMutex_);
-    handed_.push_back({record, dueTick});
+    handed_.push_back({record, dueTick, run});
+}
+
+void MotionRecorder::runBegan(int run, double tick) {
+    std::lock_guard lock(reportsMutex_);
+    runBegan_.emplace(run, tick);
 }
 
 void MotionRecorder::lf_takeReports() {
     std::vector<Handed> taken;
+    std::map<int, double> began;
     {
         std::lock_guard lock(reportsMutex_);
         taken.swap(handed_);
+        began = runBegan_;
     }
     std::set<std::uint32_t> touched;
     for (const Handed& h : taken) {
@@ -373,19 +380,30 @@ void MotionRecorder::lf_takeReports() {
         p.trackDeg = h.record.point.trackDeg;
         p.airborne = h.record.point.airborne != 0;
         if (madeBad_) p.madeBad = madeBad_(r.hexid, p.time);
+        p.run = h.run;
         r.reports.push_back(p);
         touched.insert(r.hexid);
     }
     // Time order, each time once: a repeated datagram or one that came late
-    // is the same report.
+    // is the same report; handed over again after a restart, it is the new
+    // run's.
     for (const std::uint32_t hexid : touched) {
         auto& reports = records_[hexid].reports;
-        std::stable_sort(reports.begin(), reports.end(),
-                         [](const ReportedPosition& a, const ReportedPosition& b) { return a.time < b.time; });
+        std::stable_sort(reports.begin(), reports.end(), [](const ReportedPosition& a, const ReportedPosition& b) {
+            return a.time != b.time ? a.time < b.time : a.run > b.run;
+        });
         reports.erase(std::unique(reports.begin(), reports.end(),
                                   [](const ReportedPosition& a, const ReportedPosition& b) { return a.time == b.time; }),
                       reports.end());
     }
+    // A report an earlier run was handed, due once a later run had begun
+    // and not handed to that run again, is nothing the program has to play.
+    if (!began.empty())
+        for (auto& [hexid, r] : records_)
+            std::erase_if(r.reports, [&](const ReportedPosition& p) {
+                const auto next = began.upper_bound(p.run);
+                return next != began.end() && p.dueTick >= next->second;
+            });
 }
 
 std::vector<const AircraftRecord*> MotionRecorder::allRecords(std::int64_t clockStartNs) {
@@ -1945,12 +1963,14 @@ MotionCheckResult gf_checkCreatedOrTold(const std::vector<const AircraftRecord*>
                                         std::int32_t lastTick, const std::string& log) {
     MotionCheckResult out;
     const std::set<std::string> told = gf_registrationsToldInLog(log);
-    // When each aircraft was first created, in order: the engine sends one
-    // create every 200 ms, so an aircraft waits that long for each other one
-    // created while it waited.
+    // When each aircraft was created, in order: the engine sends one create
+    // every 200 ms, so an aircraft waits that long for each other one
+    // created while it waited, the first time or again (after a restart
+    // every aircraft is created again).
     std::vector<double> createdTicks;
     for (const AircraftRecord* r : records)
-        if (!r->samples.empty()) createdTicks.push_back(r->samples.front().tick);
+        for (std::size_t k = 0; k < r->samples.size(); ++k)
+            if (k == 0 || r->samples[k - 1].tick != r->samples[k].tick - 1) createdTicks.push_back(r->samples[k].tick);
     std::sort(createdTicks.begin(), createdTicks.end());
     const auto createdBetween = [&](double from, double to) {
         return static_cast<double>(std::lower_bound(createdTicks.begin(), createdTicks.end(), to) -
@@ -1999,8 +2019,30 @@ bool lf_namesWord(std::string_view text, std::string_view word) {
 
 }  // namespace
 
+bool TrafficRange::keeps(LaLo p) const {
+    if (!std::isfinite(nm)) return true;
+    const double north = (p.lat - user.lat) * 60.0;
+    const double east = std::remainder(p.lon - user.lon, 360.0) * std::cos(user.lat * degreesToRadians) * 60.0;
+    return std::hypot(north, east) < nm - 0.5;
+}
+
+double gf_checkerAutoRangeNm(bool onGround, double altitudeFt, const RangeLevels& l) {
+    if (onGround) return l.ground;
+    const double fl = std::max(altitudeFt / 100.0, 0.0);
+    // Within a band the range goes linearly from the band's lower range to
+    // its upper one; a band of no height takes its upper range.
+    const auto band = [fl](double fromFl, double toFl, double fromNm, double toNm) {
+        return toFl <= fromFl ? toNm : fromNm + (fl - fromFl) / (toFl - fromFl) * (toNm - fromNm);
+    };
+    if (fl <= l.level1) return band(0.0, l.level1, l.ground, l.range1);
+    if (fl <= l.level2) return band(l.level1, l.level2, l.range1, l.range2);
+    if (fl <= l.level3) return band(l.level2, l.level3, l.range2, l.range3);
+    return l.above;
+}
+
 MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
-                                       const std::string& log, const std::vector<LogMark>& marks) {
+                                       const std::string& log, const std::vector<LogMark>& marks,
+                                       const TrafficRange& range) {
     MotionCheckResult out;
     // Each log line with the tick it was written by.
     struct Told {
@@ -2037,8 +2079,11 @@ MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>&
             const bool removed = k + 1 == s.size() || s[k + 1].tick != s[k].tick + 1;
             if (!removed) continue;
             const double removal = s[k].tick;
-            const auto next = std::find_if(path.begin(), path.end(),
-                                           [&](const ReportedPosition* p) { return p->dueTick > removal; });
+            // Reports of an aircraft that left the range do not go on for
+            // it: the first report that does lies where TAVO keeps aircraft.
+            const auto next = std::find_if(path.begin(), path.end(), [&](const ReportedPosition* p) {
+                return p->dueTick > removal && range.keeps(p->position);
+            });
             if (next == path.end()) continue;
             const double from = (*next)->dueTick;
             const double back = k + 1 < s.size() ? s[k + 1].tick : std::numeric_limits<double>::infinity();

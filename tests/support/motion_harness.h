@@ -196,6 +196,7 @@ struct ReportedPosition {
     // a report out of the reported path. Unknown (scripted traffic without
     // that list), the checker tells bad reports by its own rules.
     std::optional<bool> madeBad;
+    int run = 0;  // the program's run it was handed over in (a restart begins the next)
 };
 
 struct AircraftRecord {
@@ -240,8 +241,16 @@ public:
     bool seen(std::uint32_t hexid) const;
     // A report the feed hands over (any thread). Its due tick is worked out
     // when the records are read, by the function given (reported time ->
-    // engine tick); the harness gives the due tick itself.
-    void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt);
+    // engine tick); the harness gives the due tick itself. `run` counts the
+    // program's runs (a restart begins a new one): a report handed over again
+    // in a later run is played on that run's schedule, while a copy handed
+    // over again in the same run (a repeated or late datagram) is the same
+    // report at its first due tick.
+    void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt, int run = 0);
+    // The program began its run `run` (after a restart) at the engine tick:
+    // what an earlier run was handed and would have played from then on is
+    // gone with it (the new run plays only what it is handed itself).
+    void runBegan(int run, double tick);
     void dueTickOf(std::function<double(double)> dueTick) { dueTickOf_ = std::move(dueTick); }
     // Tells of each report handed over (hexid, reported time) whether the
     // traffic's maker made it bad; without it the checker tells by itself.
@@ -265,9 +274,11 @@ private:
     struct Handed {
         TrafficRecord record;
         std::optional<double> dueTick;
+        int run = 0;
     };
     std::mutex reportsMutex_;
     std::vector<Handed> handed_;  // reports not yet sorted into the records
+    std::map<int, double> runBegan_;  // the engine tick each later run began at
     std::function<double(double)> dueTickOf_;
     std::function<bool(std::uint32_t, double)> madeBad_;
     std::function<double(std::int64_t)> tickOf_;
@@ -508,18 +519,44 @@ struct LogMark {
     std::size_t bytes = 0;
 };
 
+// The range TAVO shows traffic in around the user aircraft: reports farther
+// out are dropped without a word, and an aircraft in the air that runs out of
+// reports within half a mile of the edge is let go as one leaving the range.
+struct TrafficRange {
+    LaLo user{};
+    double nm = std::numeric_limits<double>::infinity();
+    // Whether a position lies where TAVO keeps an aircraft whose reports
+    // pause: half a mile inside the range (flat distance, as TAVO measures).
+    bool keeps(LaLo p) const;
+};
+
+// The levels the automatic range is set by (the settings' ranges in NM and
+// flight levels).
+struct RangeLevels {
+    double ground = 10, range1 = 20, range2 = 40, range3 = 50, above = 60;
+    double level1 = 100, level2 = 200, level3 = 300;
+};
+
+// The automatic range for a user aircraft on the ground or at an altitude:
+// the ground range on the ground, else the range grows with the flight level
+// band by band, and above the highest level it is the range above.
+double gf_checkerAutoRangeNm(bool onGround, double altitudeFt, const RangeLevels& levels);
+
 // Created again or told: an aircraft removed while its reports go on (a
-// report of its reported path falls due after its last pose) is created
-// again within 10 s of the first such report's due tick (plus the create
-// pace for each other aircraft created meanwhile), or a line of Log.txt
-// written from 10 s before its removal to that deadline names it (its
-// registration or callsign) as not shown, or a no-match list names its
-// registration: a reason told once excuses no later loss.
+// report of its reported path inside the range TAVO keeps aircraft in falls
+// due after its last pose) is created again within 10 s of the first such
+// report's due tick (plus the create pace for each other aircraft created
+// meanwhile), or a line of Log.txt written from 10 s before its removal to
+// that deadline names it (its registration or callsign) as not shown, or a
+// no-match list names its registration: a reason told once excuses no later
+// loss. An aircraft leaving the range is no loss: reports beyond where TAVO
+// keeps aircraft (see TrafficRange) do not go on for it.
 // `marks` tell when the log's lines were written (in tick order); without
 // them no line counts as told at any time. Removals whose deadline lies past
 // `lastTick` are not judged.
 MotionCheckResult gf_checkCreatedAgain(const std::vector<const AircraftRecord*>& records, std::int32_t lastTick,
-                                       const std::string& log, const std::vector<LogMark>& marks);
+                                       const std::string& log, const std::vector<LogMark>& marks,
+                                       const TrafficRange& range = {});
 
 // ---------------------------------------------------------------------------
 // Plots

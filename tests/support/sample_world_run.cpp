@@ -194,7 +194,9 @@ struct SampleWorldRun::Impl {
     // The application's link is down (it answers nothing), and whether it
     // dropped already.
     bool linkDown = false;
-    bool linkDropped = false;
+    std::atomic<bool> linkDropped{false};
+    // The restarted run was handed its first reports.
+    std::atomic<bool> restartedRunHanded{false};
 };
 
 SampleWorldRun::SampleWorldRun(SampleWorldOptions options)
@@ -283,15 +285,22 @@ const sample::SampleTraffic& SampleWorldRun::traffic() const {
     return sampleSource->traffic();
 }
 
+double gf_engineTickAt(std::int64_t fakeNs, const std::vector<std::pair<std::int64_t, std::int64_t>>& starts,
+                       std::int64_t clockStartNs) {
+    if (starts.empty()) return static_cast<double>(fakeNs - clockStartNs) / kTickNs;
+    const auto after = std::upper_bound(starts.begin(), starts.end(), fakeNs,
+                                        [](std::int64_t t, const auto& e) { return t < e.first; });
+    const std::int64_t start = after == starts.begin() ? starts.front().second : std::prev(after)->second;
+    double tick = static_cast<double>(fakeNs - start) / kTickNs;
+    // Where the clock's start moved later the engine stood still (it did not
+    // tick while the program restarted its run): it stands at the tick it
+    // went on from until then.
+    if (after != starts.end()) tick = std::min(tick, static_cast<double>(after->first - after->second) / kTickNs);
+    return tick;
+}
+
 double SampleWorldRun::tickAt(std::int64_t fakeNs) const {
-    const auto& starts = impl_->clockStarts;
-    std::int64_t start = impl_->clockStartNs;
-    if (!starts.empty()) {
-        const auto after = std::upper_bound(starts.begin(), starts.end(), fakeNs,
-                                            [](std::int64_t t, const auto& e) { return t < e.first; });
-        start = after == starts.begin() ? starts.front().second : std::prev(after)->second;
-    }
-    return static_cast<double>(fakeNs - start) / kTickNs;
+    return gf_engineTickAt(fakeNs, impl_->clockStarts, impl_->clockStartNs);
 }
 
 double SampleWorldRun::feedStartTick() const {
@@ -392,8 +401,13 @@ int SampleWorldRun::run() {
     g_trafficReader.setBatchPoster([this](std::vector<TrafficRecord>& batch, std::uint32_t delaySeconds) {
         // What the feed hands over, as reported, for the checks that compare
         // the motion with the reports.
-        if (recorder_)
-            for (const TrafficRecord& r : batch) recorder_->report(r);
+        if (recorder_) {
+            // Nothing is sent while the link is down: whatever comes after
+            // the drop is the restarted run's.
+            const int run = impl_->linkDropped ? 1 : 0;
+            if (run == 1 && !impl_->restartedRunHanded.exchange(true)) recorder_->runBegan(run, tickCount.load());
+            for (const TrafficRecord& r : batch) recorder_->report(r, std::nullopt, run);
+        }
         gf_postTrafficBatch(batch, delaySeconds, true);
         {
             std::lock_guard lock(impl_->postedMutex);
@@ -414,11 +428,14 @@ int SampleWorldRun::run() {
     gf_setSimClientPollPause([](std::chrono::milliseconds most) { gf_simModelWaitQueued(most); });
     if (options_.recordMotion) {
         recorder_ = std::make_unique<MotionRecorder>();
-        // A report's due tick: its time on the fake clock plus the feed's
-        // 30 s delay, in engine ticks.
+        // A report's due tick: the engine tick when the feed's 30 s delay
+        // has passed since its time on the fake clock. Read on the clock in
+        // force at its own time instead, a report made before a pause of the
+        // engine (a restart of the program's run) would fall due the pause
+        // later than it can play.
         recorder_->dueTickOf([this](double time) {
             const auto ns = static_cast<std::int64_t>(std::llround((time - static_cast<double>(l_wallBaseS.load())) * 1e9));
-            return tickAt(ns) + 3000.0;
+            return tickAt(ns + 30 * kSecondNs);
         });
         recorder_->tickOf([this](std::int64_t ns) { return tickAt(ns); });
         // The reports the traffic made bad, as its maker lists them.

@@ -58,6 +58,14 @@ class RTAppPeer;
 bool gf_sendPacedToReader(RTAppPeer& peer, std::uint16_t port, const std::vector<std::string>& lines,
                           const UdpReader& reader);
 
+// The engine tick at a time of the fake clock (ns), from the clock's starts
+// as the run saw them (fake time of each change, the start in force from
+// then; in time order) or, before any, `clockStartNs`. Where a start moved
+// later the engine stood still until then (the program restarting its run):
+// the tick stays at the one it went on from.
+double gf_engineTickAt(std::int64_t fakeNs, const std::vector<std::pair<std::int64_t, std::int64_t>>& clockStarts,
+                       std::int64_t clockStartNs);
+
 struct SampleWorldOptions {
     // The run's folder: the installation folder is copied into it, the
     // settings go under it, and TAVO writes its Log.txt there. Emptied first.

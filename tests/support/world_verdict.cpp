@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "settings/parameters.h"
 #include "support/sample_world_run.h"
 #include "support/source_paths.h"
 #include "support/track_text.h"
@@ -42,6 +43,31 @@ double lf_sinceCreatedS(const AircraftRecord& r, double tick) {
 double lf_badness(const MotionFinding& f) {
     if (f.check == MotionCheck::AirborneSpeed) return f.limit - f.value;
     return f.value - f.limit;
+}
+
+// The range TAVO showed traffic in during the run, from the world's own
+// facts: the user aircraft of the scenario where it stands (it does not move
+// in these runs) and the run's range settings.
+TrafficRange lf_trafficRange(const SampleWorldRun& run) {
+    const sample::SampleWorld& world = run.world();
+    const sample::LatLon user = world.frame.toLatLon(world.user);
+    TrafficRange range;
+    range.user = {user.lat, user.lon};
+    if (!AUTO_RANGE.value()) {
+        range.nm = RANGE.value();
+        return range;
+    }
+    RangeLevels levels;
+    levels.ground = RANGE_GROUND.value();
+    levels.range1 = RANGE_1.value();
+    levels.range2 = RANGE_2.value();
+    levels.range3 = RANGE_3.value();
+    levels.above = RANGE_ABOVE.value();
+    levels.level1 = FLIGHT_LEVEL_1.value();
+    levels.level2 = FLIGHT_LEVEL_2.value();
+    levels.level3 = FLIGHT_LEVEL_3.value();
+    range.nm = gf_checkerAutoRangeNm(world.userOnGround, world.userAltitudeFt, levels);
+    return range;
 }
 
 }  // namespace
@@ -150,7 +176,7 @@ WorldVerdict lf_runJudged(std::uint64_t seed, const WorldRunOptions& options, st
     };
     for (const auto& [rec, result] : results) take(result);
     take(created);
-    if (options.limits.recreated) take(gf_checkCreatedAgain(all, lastTick, v.logText, r.logMarks()));
+    if (options.limits.recreated) take(gf_checkCreatedAgain(all, lastTick, v.logText, r.logMarks(), lf_trafficRange(r)));
 
     // One line per aircraft and check, with its worst value.
     std::map<std::pair<std::uint32_t, MotionCheck>, std::size_t> index;

@@ -131,6 +131,8 @@ SampleWorld gf_loadSampleWorld(const std::filesystem::path& scenario) {
         world.frame = LocalFrame(world.reference.lat, world.reference.lon);
         world.user = world.frame.toLocal(user);
         world.userHeadingDeg = normalHeading(lf_number(userNode, "heading_deg", 0.0));
+        world.userOnGround = userNode.attribute("on_ground").as_bool(true);
+        world.userAltitudeFt = lf_number(userNode, "alt_ft", 0.0);
 
         for (const pugi::xml_node p : airport.children("parking")) {
             SampleStand s;

@@ -68,6 +68,11 @@ struct SampleWorld {
     std::vector<SampleRunway> runways;
     Vec user;
     double userHeadingDeg = 0.0;
+    // Whether the user aircraft stands on the ground, and its altitude (ft
+    // above sea level; 0 when the scenario leaves it to the terrain): the
+    // traffic range around it depends on both.
+    bool userOnGround = true;
+    double userAltitudeFt = 0.0;
 
     const SampleStand& stand(const std::string& name) const;
     std::string runwayEndName(RunwayEnd end) const;
