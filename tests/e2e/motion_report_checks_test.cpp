@@ -854,6 +854,47 @@ TEST(MotionReportChecks, OnTheGroundTheSpeedIsHeldToAQuarterOverTheFasterOfTheRe
     }
 }
 
+TEST(MotionReportChecks, KnotsAreMeasuredAsTheProgramAndTheFeedsCountThemAMinuteOfArcANauticalMile) {
+    // A taxi reported at 8 kt catching up at 14.997 kt, just under 1.25
+    // times the reports and 5 kt, its positions laid out a nautical mile to
+    // the minute of arc: on the limit, not over it (measured on a longer
+    // degree its knots and the reports' come out 0.2 % more, but the 5 kt do
+    // not, and it is over).
+    constexpr double kMetresPerDegreeNm = 60.0 * 1852.0;
+    const double perLon = kMetresPerDegreeNm * std::cos(kLat * degreesToRadians);
+    const auto at = [&](double metres) { return LaLo{kLat, kLon + metres / perLon}; };
+    for (const double flownKt : {14.997, 15.003}) {
+        AircraftRecord r;
+        r.hexid = 0xABC002;
+        r.callsign = "TST2";
+        r.category = Large;
+        r.categoryKnown = true;
+        const double reported = 8.0 * kKnotsToMps, flown = flownKt * kKnotsToMps;
+        for (double t = 0; t <= 40; t += 2.0) {
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100;
+            p.position = at(reported * t);
+            p.groundSpeedKt = 8.0;
+            r.reports.push_back(p);
+        }
+        for (int tick = 0; tick <= 2000; ++tick) {
+            MotionSample s;
+            s.tick = tick;
+            // 5 s behind its reports' way at first, catching up.
+            const double t = tick / 100.0, gap = 5.0 * (flown - reported);
+            const LaLo p = at(reported * t - gap + std::min(t, 5.0) * (flown - reported));
+            s.pose = {p.lat, p.lon, 0.0, 0.0, 90.0 * degreesToRadians, 400.0, 0.0, 0.0};
+            s.onGround = true;
+            s.phase = AcPhase::taxi;
+            s.reportedKt = 8.0;
+            r.samples.push_back(s);
+        }
+        const MotionCheckResult result = SmoothnessChecker{}.check(r);
+        EXPECT_EQ(result.has(MotionCheck::GroundSpeed), flownKt > 15.0) << flownKt << " kt\n" << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, OnTheGroundAStaleRepeatAtNoSpeedTellsNoStandingPaceForTheSpeed) {
     // Reported setting off south at 2.9 kt 2 m from where it stands (2 s),
     // then nothing until a copy of that report at no speed (45 s) and one

@@ -36,7 +36,9 @@ constexpr double kRouteStepS = 0.1;
 constexpr std::int64_t kTickNs = 10'000'000;
 // The link sends each object a pose interpolated this far in the past.
 constexpr std::int64_t kPoseDelayNs = 20'000'000;
-constexpr double kMetresPerDegree = 111320.0;
+// A minute of arc is a nautical mile, as the program and the feeds it reads
+// count it: measured so, a pose that moves at a report's knots moves at them.
+constexpr double kMetresPerDegree = 60.0 * 1852.0;
 constexpr double kHalfPi = pi / 2.0;
 constexpr double kEpsilon = 1e-9;
 

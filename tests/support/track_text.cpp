@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kEveryTicks = 10;
 constexpr std::size_t kSpeedOverTicks = 100;
-constexpr double kMetresPerDegreeLat = 111320.0;
+constexpr double kMetresPerDegreeLat = 60.0 * 1852.0;
 
 double lf_metresBetween(const AiPose& a, const AiPose& b) {
     const double north = (b.latitude - a.latitude) * kMetresPerDegreeLat;
