@@ -236,6 +236,44 @@ double lf_noseAtLegEnd(LaLo pose, LaLo nextPosition, double coming) {
     return normalizeHeading(course + std::copysign(most, corner));
 }
 
+// The course the aircraft travels along where it stands on the leg it just
+// flew (straight or curved): at that leg's end, or where a report cut it
+// short (dead reckoning that a report after a pause ended). NaN where the
+// pose lies off that leg (the first leg in the air, a leg planned anew).
+double lf_travelCourse(const LiveAc& ac) {
+    constexpr double kOnTheLegM = 5.0;
+    constexpr double kShortestLegM = 10.0;
+    constexpr int kSamples = 64;
+    const AirTransition& tr = ac.motion.transition;
+    const LaLo pose = lf_pose(ac);
+    if (!(gf_distanceNm(tr.start, tr.end) * metresPerNm >= kShortestLegM)) return MotionState::unknown;
+    const auto at = [&](double f) {
+        return hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
+    };
+    const auto missM = [&](const HermiteTransition& h) {
+        return h.valid ? gf_distanceNm(h.position, pose) * metresPerNm : std::numeric_limits<double>::infinity();
+    };
+    // The nearest of points along the leg, then the nearest between its
+    // neighbours.
+    double best = 1.0;
+    double bestM = missM(at(1.0));
+    for (int pass = 0; pass < 2; ++pass) {
+        const double from = pass == 0 ? 0.0 : std::max(0.0, best - 1.0 / kSamples);
+        const double span = pass == 0 ? 1.0 : 2.0 / kSamples;
+        for (int k = 0; k <= kSamples; ++k) {
+            const double f = std::min(1.0, from + span * k / kSamples);
+            const double m = missM(at(f));
+            if (m < bestM) {
+                bestM = m;
+                best = f;
+            }
+        }
+    }
+    if (!(bestM <= kOnTheLegM)) return MotionState::unknown;
+    const HermiteTransition h = at(best);
+    return h.valid ? h.heading : MotionState::unknown;
+}
+
 void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     MotionState& m = ac.motion;
     const StreamPoint& next = ac.stream[1];
@@ -297,10 +335,28 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
         if (std::isfinite(needed) && std::fabs(needed) > std::fabs(m.headingPerTick)) m.headingPerTick = needed;
     }
     m.bankPerTick = turn.bankStep;
+    const double setOff = lf_travelCourse(ac);
     m.transition = AirTransition{};
+    // The leg is kept (straight or curved) so that the next one sets off
+    // along the course this one ends on.
+    m.transition.start = pose;
+    m.transition.end = nextPosition;
+    m.transition.arrivalHeading = gf_bearing(pose, nextPosition);
 
-    if (!threePoints || ac.stream[2].stationary != 0 || lf_samePlace(next, ac.stream[2])) return;
-    const double arrival = look.found ? look.bearing : coming;
+    const bool onward = threePoints && ac.stream[2].stationary == 0 && !lf_samePlace(next, ac.stream[2]);
+    // Without a point after it, the leg comes onto the report along its own
+    // track, where that runs near the leg: a turn the reports fly is met as
+    // a turn, and a straight run straight.
+    double arrival = look.found ? look.bearing : coming;
+    if (!onward) {
+        constexpr double kMostTrackOffLeg = 60.0 * degreesToRadians;
+        const double track = next.trackDeg * degreesToRadians;
+        const double chord = m.transition.arrivalHeading;
+        arrival = next.airborne != 0 && std::isfinite(track) &&
+                          std::fabs(std::remainder(track - chord, fullCircle)) <= kMostTrackOffLeg
+                      ? normalizeHeading(track)
+                      : chord;
+    }
     // How far the heading can turn over the leg from the straight course.
     TurnStepInput straight = in;
     straight.heading = gf_bearing(pose, nextPosition);
@@ -317,12 +373,20 @@ void lf_planTurn(LiveAc& ac, const AirCategoryRow& row, double t) {
     const double legKt = gf_speedKtOver(gf_distanceNm(pose, nextPosition), t);
     if (floorKt > 0.0 && legKt > 0.0)
         angleLimit = std::min(angleLimit, 2.0 * std::acos(std::min(1.0, floorKt / legKt)));
-    const HermiteTransition h = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 0.5);
+    const HermiteTransition h = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 0.5, setOff);
     if (!h.valid || !h.curved) return;
-    m.transition.start = pose;
-    m.transition.end = nextPosition;
     m.transition.arrivalHeading = arrival;
     m.transition.angleLimit = angleLimit;
+    m.transition.startCourse = setOff;
+    // The nose turns evenly over the leg onto the course the curve ends on,
+    // not onto the course beyond the point: aimed there, a holding's nose
+    // stood still while its track curved 25 degrees past it.
+    if (ac.phase == AcPhase::flying) {
+        const HermiteTransition atEnd = hermiteTransitionPoint(pose, nextPosition, arrival, angleLimit, 1.0, setOff);
+        const double error = std::remainder(atEnd.heading - ac.pose.heading, fullCircle);
+        const double most = in.maxTurnRate / kTicksPerSecond;
+        if (atEnd.valid && std::isfinite(error)) m.headingPerTick = std::clamp(error / t, -most, most);
+    }
     m.transition.startOffset = 0;
     m.transition.duration = static_cast<std::int32_t>(t);
     m.transition.elapsed = 0;

@@ -1,6 +1,7 @@
 #include "motion/motion_math.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -252,8 +253,8 @@ double maxBankAngle(double limit, bool landing, double heightAboveGroundFt, bool
     return low + (x - low) * f;
 }
 
-HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit,
-                                         double t) noexcept {
+HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
+                                         double startCourse) noexcept {
     HermiteTransition r;
     if (!lf_inRange(start) || !lf_inRange(end) || !std::isfinite(arrivalHeading) || !std::isfinite(angleLimit) ||
         !std::isfinite(t))
@@ -278,16 +279,46 @@ HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHea
     const double l = std::min(std::fabs(angleLimit), pi / 2.0);
     const double halfDegree = 0.5 * degreesToRadians;
     const double deviation = std::fabs(e) <= pi / 2.0 && l >= halfDegree ? std::clamp(e, -l, l) : 0.0;
-    r.curved = std::fabs(deviation) >= halfDegree;
+    const double setOff = std::isfinite(startCourse) ? std::remainder(startCourse - b, fullCircle) : 0.0;
+    const double startDeviation = std::clamp(setOff, -pi / 2.0, pi / 2.0);
+    r.curved = std::fabs(deviation) >= halfDegree || std::fabs(startDeviation) >= halfDegree;
     const double a = r.curved ? b + deviation : c;
-    const double t2 = t * t;
-    const double t3 = t2 * t;
-    const double h10 = t3 - 2.0 * t2 + t, h01 = -2.0 * t3 + 3.0 * t2, h11 = t3 - t2;
-    const double d10 = 3.0 * t2 - 4.0 * t + 1.0, d01 = -6.0 * t2 + 6.0 * t, d11 = 3.0 * t2 - 2.0 * t;
-    const double s0e = std::sin(c) * D, s0n = std::cos(c) * D;
+    const double a0 = startDeviation != 0.0 ? b + startDeviation : c;
+    const double s0e = std::sin(a0) * D, s0n = std::cos(a0) * D;
     const double s1e = std::sin(a) * D, s1n = std::cos(a) * D;
-    const double pe = h10 * s0e + h01 * east + h11 * s1e;
-    const double pn = h10 * s0n + h01 * north + h11 * s1n;
+    const auto place = [&](double u, double& e, double& n) {
+        const double u2 = u * u, u3 = u2 * u;
+        const double h10 = u3 - 2.0 * u2 + u, h01 = -2.0 * u3 + 3.0 * u2, h11 = u3 - u2;
+        e = h10 * s0e + h01 * east + h11 * s1e;
+        n = h10 * s0n + h01 * north + h11 * s1n;
+    };
+    // A curve is flown at one pace: t is the share of its length, not of the
+    // curve's parameter, which runs faster where the curve bends (a holding
+    // leg that set off 40 degrees off its chord changed speed by 8 kt a
+    // second along it).
+    double u = t;
+    if (r.curved && t > 0.0 && t < 1.0) {
+        constexpr int kPieces = 48;
+        std::array<double, kPieces + 1> along{};
+        double pe0 = 0.0, pn0 = 0.0;
+        for (int i = 1; i <= kPieces; ++i) {
+            double pe1 = 0.0, pn1 = 0.0;
+            place(static_cast<double>(i) / kPieces, pe1, pn1);
+            along[i] = along[i - 1] + std::hypot(pe1 - pe0, pn1 - pn0);
+            pe0 = pe1;
+            pn0 = pn1;
+        }
+        const double wanted = t * along[kPieces];
+        int i = 1;
+        while (i < kPieces && along[i] < wanted) ++i;
+        const double piece = along[i] - along[i - 1];
+        const double within = piece > 0.0 ? std::clamp((wanted - along[i - 1]) / piece, 0.0, 1.0) : 0.0;
+        u = (static_cast<double>(i - 1) + within) / kPieces;
+    }
+    const double u2 = u * u;
+    const double d10 = 3.0 * u2 - 4.0 * u + 1.0, d01 = -6.0 * u2 + 6.0 * u, d11 = 3.0 * u2 - 2.0 * u;
+    double pe = 0.0, pn = 0.0;
+    place(u, pe, pn);
     const double de = d10 * s0e + d01 * east + d11 * s1e;
     const double dn = d10 * s0n + d01 * north + d11 * s1n;
     if (!std::isfinite(pe) || !std::isfinite(pn) || !std::isfinite(de) || !std::isfinite(dn) ||

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "foundation/lalo.h"
@@ -152,6 +153,10 @@ struct HermiteTransition {
     bool valid = false;
 };
 // The point at t of a smooth transition from start to end arriving along the
-// arrival heading (within the angle limit).
-HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit,
-                                         double t) noexcept;
+// arrival heading (within the angle limit). It sets off along the start
+// course (within a right angle of the straight course), where one is given,
+// else along the straight course: a leg that set off along its own chord
+// wherever the leg before had ended bent the track at every point, and a
+// holding flew its turns in kinks of 30 degrees a second.
+HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
+                                         double startCourse = std::numeric_limits<double>::quiet_NaN()) noexcept;

@@ -54,6 +54,8 @@ struct AirTransition {
     LaLo end{};
     double arrivalHeading = 0.0;
     double angleLimit = 0.0;
+    // The course the leg sets off along (NaN: its straight course).
+    double startCourse = std::numeric_limits<double>::quiet_NaN();
     std::int32_t startOffset = 0;
     std::int32_t duration = 0;
     std::int32_t elapsed = 0;

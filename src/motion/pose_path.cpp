@@ -154,7 +154,7 @@ void lf_moveStraight(LiveAc& ac) {
         if (ac.onGround == 0 && tr.active != 0 && tr.duration > 0) {
             tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
             const double f = static_cast<double>(tr.elapsed) / tr.duration;
-            const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f);
+            const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
             if (h.valid) {
                 lf_setPosition(ac, h.position);
             } else {

@@ -198,7 +198,10 @@ TEST_F(AirMovement, InFlightTheNoseTurnsWithTheReportsWhereTheyTurnTighterThanTh
     // it turns 1.76 degrees a second; in flight the nose turns as far as the
     // leg needs, up to the category's 8 degrees a second. On the approach
     // the bank still rules, but on a way round onto a report far off the
-    // nose (its next point one of the way's).
+    // nose (its next point one of the way's). A leg the bank curves onto
+    // the course on (within a right angle) turns the nose with the way it
+    // flies, which ends as far round as the bank carries it; the next leg
+    // sets off along that course and turns the rest.
     struct Row {
         AcPhase phase;
         double turnDeg;
@@ -206,7 +209,7 @@ TEST_F(AirMovement, InFlightTheNoseTurnsWithTheReportsWhereTheyTurnTighterThanTh
         bool wayRound = false;
     };
     const double bankCarriesDegPerS = 9.80665 * std::tan(20.0 * kDeg) / (226.0 * 1852.0 / 3600.0) / kDeg;
-    for (const Row row : {Row{AcPhase::flying, 60.0, 6.0}, Row{AcPhase::flying, 10.0, 1.0},
+    for (const Row row : {Row{AcPhase::flying, 60.0, 0.0}, Row{AcPhase::flying, 10.0, 1.0},
                           Row{AcPhase::flying, 120.0, 8.0}, Row{AcPhase::landing, 60.0, 0.0},
                           Row{AcPhase::landing, 60.0, 6.0, true}, Row{AcPhase::landing, 120.0, 8.0, true}}) {
         SCOPED_TRACE(::testing::Message() << static_cast<int>(row.phase) << " " << row.turnDeg);
@@ -902,7 +905,9 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
     // nose through the whole corner. So on the approach. Where the report
     // after it has not come in yet, the report's own track tells the course
     // on from it; a leg between two reports with none after keeps the nose
-    // along the leg.
+    // along the leg. A corner the leg's curve takes (within a right angle)
+    // ends the nose on the curve's end, as far round as the bank carries it
+    // over the leg.
     struct Row {
         double cornerDeg;
         bool fromWayRound;
@@ -933,7 +938,11 @@ TEST_F(AirMovement, TheLegThatEndsAWayRoundTurnsTheNoseNoMoreThanSixtyDegreesOff
         ac.motion.heightAboveGroundFt = 8700.0;
         stepAir(ac);
         const double endsOff = ac.motion.headingPerTick * 2000.0 / kDeg;
-        EXPECT_NEAR(endsOff, row.endsOffDeg, 0.5);
+        const double bankCarriesDeg = 9.80665 * std::tan(20.0 * kDeg) / (220.0 * 1852.0 / 3600.0) / kDeg * 20.0;
+        const double expected = std::fabs(row.cornerDeg) <= 90.0 && row.fromWayRound
+                                    ? std::copysign(std::min(std::fabs(row.endsOffDeg), bankCarriesDeg), row.endsOffDeg)
+                                    : row.endsOffDeg;
+        EXPECT_NEAR(endsOff, expected, 0.5);
     }
 }
 

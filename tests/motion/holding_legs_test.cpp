@@ -1,0 +1,127 @@
+// A holding turn flown leg by leg as the reports come in, each leg planned
+// before the report after its point is there: where each leg sets off, how
+// the nose turns over it, and the curve a leg is flown along.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "foundation/geodesy.h"
+#include "motion/air_movement.h"
+#include "motion/motion_math.h"
+
+#include "air_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+// A holding turn at 210 kt, 3 degrees a second to the right (radius about
+// 2 km), flown leg by leg through reports whose next one comes in only after
+// the leg to the one before was planned: each leg is planned knowing the
+// point it goes to and no point after it.
+class HoldingLegs : public AirTest {
+protected:
+    static constexpr double kKt = 210.0;
+    static constexpr double kDegPerS = 3.0;
+    LaLo centre{47.5, -122.3};
+    double radiusM = kKt * 1852.0 / 3600.0 / (kDegPerS * kDeg);
+
+    // The report `s` seconds into the turn (the turn starts north of the
+    // centre heading east).
+    StreamPoint report(double s, std::int32_t playTick) const {
+        const double bearingDeg = kDegPerS * s;
+        const LaLo where = gf_destinationPoint(centre, {bearingDeg * kDeg, radiusM * feetPerMetre});
+        StreamPoint p = at(where, 9000, true, playTick, 0, kKt);
+        p.trackDeg = std::fmod(90.0 + bearingDeg, 360.0);
+        return p;
+    }
+};
+
+}  // namespace
+
+TEST_F(HoldingLegs, EachLegSetsOffAlongTheCourseTheLegBeforeLeftItOnAndTheNoseFollowsTheWay) {
+    // Reports 8, 5 and 10 s apart round the turn. Each leg is planned with the
+    // pose where the leg before left it: at its end, or (a leg cut short by a
+    // report after a pause) part way along it. Where it sets off, its way
+    // runs along the course the leg before had there (a kink there showed as
+    // a change of speed of up to 25 kt in a second in 1 s of travel); the
+    // nose turns over the leg onto the course its way ends on.
+    struct Row {
+        double cutShare;  // where along the leg before the pose stands
+    };
+    for (const Row row : {Row{1.0}, Row{0.6}}) {
+        SCOPED_TRACE(::testing::Message() << "the leg before left at " << row.cutShare);
+        g_liveAircraft.clear();
+        const std::int32_t t0 = tickCount.load();
+        LiveAc& ac = aircraft({report(0.0, t0), report(8.0, t0 + 800)}, Large, AcPhase::flying);
+        ac.pose.heading = 90.0 * kDeg;
+        ac.motion.heightAboveGroundFt = 8700.0;
+        stepAir(ac);
+        double seconds = 8.0;
+        for (const double gapS : {5.0, 10.0, 8.0}) {
+            const AirTransition before = ac.motion.transition;
+            const HermiteTransition left = hermiteTransitionPoint(before.start, before.end, before.arrivalHeading,
+                                                                  before.angleLimit, row.cutShare, before.startCourse);
+            ASSERT_TRUE(left.valid);
+            // The pose where the leg before left it, the nose along its way.
+            ac.pose.latitude = left.position.lat;
+            ac.pose.longitude = left.position.lon;
+            ac.pose.heading = left.heading;
+            tickCount.store(ac.stream[1].playTick);
+            ac.stream.pop_front();
+            seconds += gapS;
+            ac.stream.push_back(report(seconds, tickCount.load() + static_cast<std::int32_t>(gapS * 100.0)));
+            stepAir(ac);
+            const AirTransition& leg = ac.motion.transition;
+            ASSERT_EQ(leg.active, 1);
+            const HermiteTransition setOff =
+                hermiteTransitionPoint(leg.start, leg.end, leg.arrivalHeading, leg.angleLimit, 0.001, leg.startCourse);
+            const HermiteTransition ends =
+                hermiteTransitionPoint(leg.start, leg.end, leg.arrivalHeading, leg.angleLimit, 1.0, leg.startCourse);
+            EXPECT_NEAR(std::remainder(setOff.heading - left.heading, fullCircle) / kDeg, 0.0, 0.5);
+            const double noseEnds = ac.pose.heading + ac.motion.headingPerTick * gapS * 100.0;
+            EXPECT_NEAR(std::remainder(noseEnds - ends.heading, fullCircle) / kDeg, 0.0, 0.5);
+            // The way ends on the report's own track.
+            EXPECT_NEAR(std::remainder(ends.heading - ac.stream[1].trackDeg * kDeg, fullCircle) / kDeg, 0.0, 0.5);
+        }
+    }
+}
+
+TEST(HoldingCurve, ALegSetsOffAlongTheCourseGivenAndIsFlownAtOnePace) {
+    // A leg of 1.2 km east arriving along 120 degrees, set off along 60, 110
+    // or 90: the curve leaves along the course given (without one, along the
+    // chord), ends along 120, and its points at even shares of time lie
+    // evenly along it (the curve's own parameter runs faster where it
+    // bends).
+    const LaLo a{47.5, -122.3};
+    const LaLo b = gf_destinationPoint(a, {90.0 * kDeg, 1200.0 * feetPerMetre});
+    const double limit = 40.0 * kDeg;
+    for (const double setOffDeg : {60.0, 110.0, 90.0}) {
+        SCOPED_TRACE(::testing::Message() << "set off along " << setOffDeg);
+        const HermiteTransition first = hermiteTransitionPoint(a, b, 120.0 * kDeg, limit, 0.001, setOffDeg * kDeg);
+        ASSERT_TRUE(first.valid);
+        EXPECT_TRUE(first.curved);
+        EXPECT_NEAR(first.heading / kDeg, setOffDeg, 0.5);
+        EXPECT_NEAR(hermiteTransitionPoint(a, b, 120.0 * kDeg, limit, 1.0, setOffDeg * kDeg).heading / kDeg, 120.0,
+                    1e-6);
+        constexpr int kSteps = 200;
+        double least = 1e9, most = 0.0;
+        LaLo before = a;
+        for (int i = 1; i <= kSteps; ++i) {
+            const HermiteTransition h =
+                hermiteTransitionPoint(a, b, 120.0 * kDeg, limit, static_cast<double>(i) / kSteps, setOffDeg * kDeg);
+            ASSERT_TRUE(h.valid);
+            const double stepM = gf_distanceNm(before, h.position) * metresPerNm;
+            least = std::min(least, stepM);
+            most = std::max(most, stepM);
+            before = h.position;
+        }
+        // Within 2 % of one pace all along.
+        EXPECT_LT(most / least, 1.02) << least << " to " << most << " m";
+    }
+    // Without a start course the leg sets off along its chord, as before.
+    EXPECT_NEAR(hermiteTransitionPoint(a, b, 120.0 * kDeg, limit, 0.001).heading / kDeg, 90.0, 0.5);
+}
