@@ -12,6 +12,8 @@
 #include "engine/engine_state.h"
 #include "foundation/geodesy.h"
 #include "motion/next_position.h"
+#include "motion/pose_path.h"
+#include "motion/touchdown.h"
 #include "motion/tick_math.h"
 #include "support/motion_harness.h"
 
@@ -135,4 +137,38 @@ TEST_F(AirLegSpeed, ACatchUpEndsAStepALegWhenTheDelayIsGone) {
         ASSERT_FALSE(ac.stream.empty());
         EXPECT_NEAR(gf_ticksBetween(10000, ac.stream.front().playTick), 200.0 * 150.0 / row.legKt, 2.0);
     }
+}
+
+TEST_F(AirLegSpeed, ATouchdownOnAPacedLegRollsOnToItsPointOnTime) {
+    // A leg begun at 140 kt toward a point its reports make 160 kt away
+    // speeds up evenly on its way. Touching down half-way, the roll steps on
+    // from where the pace has brought it to the point over the ticks left:
+    // on the step set for the whole leg it came to its point's tick metres
+    // short of it.
+    g_liveAircraft.clear();
+    tickCount.store(10000);
+    const double northDeg = 160.0 * 4.0 / 3600.0 / kNmPerDegree;
+    StreamPoint front = point(50.0, 8.0, 1500.0, true, 10000);
+    StreamPoint next = point(50.0 + northDeg, 8.0, 1500.0, true, 10400);
+    front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 160.0;
+    LiveAc& ac = addLive(0x720021, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+    ac.category = Large;
+    ac.phase = AcPhase::landing;
+    ac.onGround = 0;
+    ac.motion.lastStepKt = 140.0;
+    ac.motion.lastStepTick = 9999;
+    ac.motion.stepLat = northDeg / 400.0;
+    gf_planAirPace(ac);
+    ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+    ac.stream.pop_front();
+    const std::int32_t due = ac.stream.front().playTick;
+    for (int k = 0; k < 200; ++k) {
+        tickCount.store(tickCount.load() + 1);
+        gf_interpolatePoseOnCurve(ac);
+    }
+    handleTouchdown(ac);
+    ASSERT_NE(ac.onGround, 0);
+    const double left = gf_ticksBetween(tickCount.load(), due);
+    const LaLo reached{ac.pose.latitude + ac.motion.stepLat * left, ac.pose.longitude + ac.motion.stepLon * left};
+    EXPECT_LT(gf_distanceNm(reached, {ac.stream.front().lat, ac.stream.front().lon}) * metresPerNm, 0.5);
 }
