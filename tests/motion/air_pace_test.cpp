@@ -11,6 +11,7 @@
 
 #include "engine/engine_state.h"
 #include "foundation/geodesy.h"
+#include "motion/motion_math.h"
 #include "motion/next_position.h"
 #include "motion/pose_path.h"
 #include "motion/touchdown.h"
@@ -113,14 +114,14 @@ TEST_F(AirLegSpeed, ACatchUpEndsAStepALegWhenTheDelayIsGone) {
     // Flying 15 kt faster than its 150 kt reports to give back a delay, the
     // aircraft has none left: the next 2 s leg at 150 kt falls due in time.
     // It comes down a step (4 kt on a 2 s leg) to 161 kt, not back to 150 at
-    // once. An aircraft far faster than any catch-up (a way round flown at a
-    // pace of its own) is no catch-up: its leg is flown at the reports'
-    // speed.
+    // once: from 165 evenly to 161, 184 ticks. An aircraft far faster than
+    // any catch-up (a way round flown at a pace of its own) is no catch-up:
+    // its leg is flown at the reports' speed, in 200 ticks.
     struct Row {
-        double flownKt, legKt;
+        double flownKt, ticks;
     };
     const double northDeg = 150.0 * 2.0 / 3600.0 / kNmPerDegree;
-    for (const Row row : {Row{165.0, 161.0}, Row{150.2, 150.0}, Row{250.0, 150.0}}) {
+    for (const Row row : {Row{165.0, 184.0}, Row{150.2, 200.0}, Row{250.0, 200.0}}) {
         SCOPED_TRACE(::testing::Message() << "flown at " << row.flownKt << " kt");
         g_liveAircraft.clear();
         tickCount.store(10000);
@@ -133,9 +134,11 @@ TEST_F(AirLegSpeed, ACatchUpEndsAStepALegWhenTheDelayIsGone) {
         ac.onGround = 0;
         ac.pose.trueAirspeed = row.flownKt;
         ac.motion.stepLat = row.flownKt / 360000.0 / kNmPerDegree;
+        ac.motion.lastStepKt = row.flownKt;
+        ac.motion.lastStepTick = 9999;
         nextPosMain(ac);
         ASSERT_FALSE(ac.stream.empty());
-        EXPECT_NEAR(gf_ticksBetween(10000, ac.stream.front().playTick), 200.0 * 150.0 / row.legKt, 2.0);
+        EXPECT_NEAR(gf_ticksBetween(10000, ac.stream.front().playTick), row.ticks, 2.0);
     }
 }
 
@@ -171,4 +174,31 @@ TEST_F(AirLegSpeed, ATouchdownOnAPacedLegRollsOnToItsPointOnTime) {
     const double left = gf_ticksBetween(tickCount.load(), due);
     const LaLo reached{ac.pose.latitude + ac.motion.stepLat * left, ac.pose.longitude + ac.motion.stepLon * left};
     EXPECT_LT(gf_distanceNm(reached, {ac.stream.front().lat, ac.stream.front().lon}) * metresPerNm, 0.5);
+}
+
+TEST_F(AirLegSpeed, AnAircraftJustCreatedStartsItsFirstLegAtItsReportedSpeed) {
+    // Created this tick at a report of 150 kt whose leg on is 160 kt long a
+    // second: it has flown no speed yet, and starts at the reported one, not
+    // the leg's mean (a step of 10 kt in its first second). Having flown,
+    // it starts at the speed it flies.
+    for (const bool flown : {false, true}) {
+        SCOPED_TRACE(flown ? "flying at 155 kt" : "just created");
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        const double northDeg = 160.0 * 2.0 / 3600.0 / kNmPerDegree;
+        StreamPoint front = point(50.0, 8.0, 5000.0, true, 10000);
+        StreamPoint next = point(50.0 + northDeg, 8.0, 5000.0, true, 10200);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 150.0;
+        LiveAc& ac = addLive(0x720031, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = AcPhase::flying;
+        ac.onGround = 0;
+        if (flown) {
+            ac.motion.lastStepKt = 155.0;
+            ac.motion.lastStepTick = 9999;
+        }
+        gf_planAirPace(ac);
+        ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+        EXPECT_NEAR(ac.motion.airPace.profile.startSpeed * kMpsToKnots, flown ? 155.0 : 150.0, 0.01);
+    }
 }
