@@ -362,15 +362,17 @@ void gf_planAirPace(LiveAc& ac) {
     const double metres = gf_distanceNm(from, to) * metresPerNm;
     if (!std::isfinite(metres) || !(metres > 1.0)) return;
     const double meanMps = metres / seconds;
-    // An aircraft that has not moved yet (created this tick) starts at the
-    // speed reported where it starts.
+    // An aircraft that did not move in the last tick (created this tick)
+    // starts at the speed reported where it starts.
     const StreamPoint& front = ac.stream[0];
     const auto near = [&](double mps) {
         return std::isfinite(mps) && mps >= meanMps / kMostFlownOffMean && mps <= meanMps * kMostFlownOffMean;
     };
     const double flownMps = m.lastStepTick >= now - 1 ? m.lastStepKt * kKnotsToMps : std::nan("");
     const double reportedMps = front.airborne != 0 ? front.groundSpeedKt * kKnotsToMps : std::nan("");
-    const double startMps = near(flownMps) ? flownMps : m.lastStepTick < now - 1 && near(reportedMps) ? reportedMps : meanMps;
+    const double startMps = near(flownMps)                                 ? flownMps
+                            : m.lastStepTick < now - 1 && near(reportedMps) ? reportedMps
+                                                                            : meanMps;
     // The leg ends at its mean and half the change its reports show across
     // it: one timed by its ends' reported speeds so meets its point at the
     // point's own speed, where the leg after it begins, and one flown faster
