@@ -62,6 +62,17 @@ struct AirTransition {
     std::uint8_t active = 0;
 };
 
+// The pace of an airborne leg: its distance (m) over its time as a speed
+// profile, from the speed flown as the leg begins to the speed handed on to
+// the leg after it, played along the straight line or the curved transition
+// between its ends.
+struct AirPace {
+    SpeedProfile profile{};
+    LaLo start{};
+    LaLo end{};
+    std::int32_t elapsed = 0;
+};
+
 // The takeoff roll's own state, cleared whole when a takeoff roll starts
 // (the flag it starts with kept): the forced-takeoff flag (one airborne next
 // point is enough to lift off) and the takeoff-wait flag (the stream shows a
@@ -193,6 +204,9 @@ struct MotionState {
     double unitStepLat = 0.0;
     double unitStepLon = 0.0;
     AirTransition transition;
+    AirPace airPace;
+    // The speed (kt) the pose moved at in its last tick (that of lastStepTick).
+    double lastStepKt = unknown;
     // The kind of the ground turn path smoothing built: 0 none, 1 a taxi turn,
     // 2 a landing roll's exit turn, 3 a takeoff roll's line-up turn; 2 and 3
     // let a speed profile run through the turn.

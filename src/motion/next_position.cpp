@@ -22,6 +22,7 @@
 #include "motion/air_movement.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
+#include "motion/pose_path.h"
 #include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
 #include "motion/stand_arrival.h"
@@ -174,12 +175,26 @@ void lf_nextPosLoop(LiveAc& ac) {
     }
 }
 
+// The ticks between the reports of the front and the next point. The front
+// counts from the tick it fell due before its leg brought it forward: an
+// aircraft flying its legs at their reported speeds runs a few seconds
+// ahead of reports whose times and places disagree a little, and from the
+// tick it reached the front at, the next report looked several times
+// slower than its own speed. Its reported speed taken for a bad one, an
+// approach flew a 60 m leg at its floor, 75 kt where its reports said 120,
+// and was back at 120 a second later.
+std::int32_t lf_reportedLegTicks(const LiveAc& ac) {
+    const StreamPoint& front = ac.stream[0];
+    const std::int64_t frontDue = std::int64_t{front.playTick} + std::max(0, ac.motion.frontAheadTicks);
+    return gf_ticksBetween(gf_tickPlus(0, frontDue), ac.stream[1].playTick);
+}
+
 // The speed of an airborne leg judged for flight: the reported distance over
 // the reported time between the two points (at least the shortest leg).
 double lf_reportedLegKt(const LiveAc& ac) {
     const StreamPoint& front = ac.stream[0];
     const StreamPoint& next = ac.stream[1];
-    const double ticks = std::max(kMinLegTicks, gf_ticksBetween(front.playTick, next.playTick));
+    const double ticks = std::max(kMinLegTicks, lf_reportedLegTicks(ac));
     return gf_speedKtOver(gf_distanceNm(lf_position(front), lf_position(next)), ticks);
 }
 
@@ -202,6 +217,13 @@ bool lf_flyingOnAGuess(const LiveAc& ac) {
 // Faster than its reports by more than this (kt), an aircraft is taking back
 // a delay.
 constexpr double kLeastCatchUpKt = 0.5;
+// Taking it back, it flies at most this share or this much (kt) faster,
+// whichever is less, and changes speed by this much a second, at most this
+// much (kt) from one leg to the next.
+constexpr double kFlyingCatchUpShare = 0.10;
+constexpr double kFlyingCatchUpKt = 15.0;
+constexpr double kFlyingCatchUpChangeKtPerS = 2.0;
+constexpr double kFlyingCatchUpStepKt = 4.0;
 
 // The speed (kt) the current per-tick step moves the pose at; NaN while it
 // stands (an aircraft just activated has no step yet).
@@ -220,12 +242,10 @@ double gf_flyingCatchUpKt(double baseKt, double lateTicks, double flownKt, doubl
     // speed by no more than 2 kt a second. Half as fast again, an aircraft
     // created behind its first report (the simulator's create round trip)
     // flew 222 kt where its reports said 150, straight from standing still.
-    constexpr double kMostShare = 0.10;
-    constexpr double kMostKt = 15.0;
-    constexpr double kChangeKtPerS = 2.0;
-    // A leg flies one speed: it changes in a step where the leg begins, and
-    // an eye sees a step over the second around it.
-    constexpr double kMostStepKt = 4.0;
+    constexpr double kMostShare = kFlyingCatchUpShare;
+    constexpr double kMostKt = kFlyingCatchUpKt;
+    constexpr double kChangeKtPerS = kFlyingCatchUpChangeKtPerS;
+    constexpr double kMostStepKt = kFlyingCatchUpStepKt;
     if (!std::isfinite(baseKt) || !(baseKt > 0.0)) return baseKt;
     const double legS = std::max(0.01, legTicks / 100.0);
     const double lateS = std::max(0.0, lateTicks) / 100.0;
@@ -342,6 +362,15 @@ void lf_nextPosAir(LiveAc& ac) {
             // falls due.
             ticks = static_cast<std::int32_t>(
                 std::min<std::int64_t>(ticks, std::max<std::int64_t>({ticks - giveBack, quickest, kMinLegTicks})));
+        } else if (std::isfinite(flownKt) && flownKt > baseKt + kLeastCatchUpKt &&
+                   flownKt <= baseKt + std::min(kFlyingCatchUpShare * baseKt, kFlyingCatchUpKt) + kFlyingCatchUpStepKt) {
+            // The delay given back, an aircraft still flying faster than its
+            // reports comes back to their speed as it left it, a step a leg,
+            // its point falling due a moment early. Back at once, an airliner
+            // that had given back its delay 15 kt faster than its reports
+            // lost the 15 kt in a second.
+            const double stepKt = std::min(kFlyingCatchUpChangeKtPerS * ticks / 100.0, kFlyingCatchUpStepKt);
+            ticks = std::min(ticks, gf_legTicks(nm, flownKt - stepKt, kMinLegTicks));
         }
     }
     retimeNextPoint(ac, ticks);
@@ -424,6 +453,7 @@ void advanceToNextPoint(LiveAc& ac) {
     m.transition.elapsed = 0;
     m.transition.duration = 0;
     m.transition.active = 0;
+    m.airPace = AirPace{};
     retimeFinalApproach(ac);
     resetMotionPath(m.path);
     m.curveErrorLogged = 0;
@@ -485,8 +515,10 @@ void advanceToNextPoint(LiveAc& ac) {
         m.path.progressStep = 1.0 / legTicks;
         if (ac.onGround != 0)
             stepGround(ac);
-        else
+        else {
             stepAir(ac);
+            gf_planAirPace(ac);
+        }
     }
     // Whether the driver kept the braking point as the leg's end (a stand
     // found for a slow taxi replaces the stream); a cut-short braking has
@@ -767,7 +799,7 @@ double lf_plausibleLegKt(const LiveAc& ac, double kt) {
         return lf_believableLegKt(kt, lf_flownPaceKt(ac), {front.groundSpeedKt, next.groundSpeedKt});
     }
     if (!(flying || taxiing || rolling)) return kt;
-    const std::int32_t ticks = gf_ticksBetween(front.playTick, next.playTick);
+    const std::int32_t ticks = lf_reportedLegTicks(ac);
     if (ticks < kMinLegTicks) {
         // The point reached was reached late and retimed past the next one's
         // due tick: the two no longer tell their own distance over time. The

@@ -117,6 +117,39 @@ void lf_straightHeading(LiveAc& ac) {
         ac.pose.heading = normalizeHeading(ac.pose.heading + m.headingPerTick);
 }
 
+// One tick along an airborne leg's pace: on by the share of its distance
+// the profile covers in the tick, along the curved transition when there is
+// one, else the straight line. Past its time (the point fell due later) it
+// goes on straight at the speed it ended with.
+void lf_moveOnAirPace(LiveAc& ac) {
+    MotionState& m = ac.motion;
+    AirPace& pace = m.airPace;
+    const SpeedProfile& p = pace.profile;
+    const auto covered = [&](std::int32_t ticks) {
+        const double t = ticks / 100.0;
+        return (gf_speedProfileDistance(p, gf_speedProfileParameter(p, t)) + std::max(0.0, t - p.duration) * p.endSpeed) /
+               p.distance;
+    };
+    const double before = covered(pace.elapsed);
+    pace.elapsed += 1;
+    const double f = covered(pace.elapsed);
+    AirTransition& tr = m.transition;
+    if (tr.active != 0 && f <= 1.0) {
+        tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
+        const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f);
+        if (h.valid) {
+            lf_setPosition(ac, h.position);
+            return;
+        }
+        tr.active = 0;
+    }
+    // From the pose, as the even step goes: a leg flown from wherever the
+    // aircraft was put.
+    const double share = f - before;
+    lf_setPosition(ac, {ac.pose.latitude + (pace.end.lat - pace.start.lat) * share,
+                        ac.pose.longitude + gf_wrapLongitudeDifference(pace.end.lon - pace.start.lon) * share});
+}
+
 void lf_moveStraight(LiveAc& ac) {
     MotionState& m = ac.motion;
     bool move = true;
@@ -151,7 +184,9 @@ void lf_moveStraight(LiveAc& ac) {
     }
     if (move) {
         AirTransition& tr = m.transition;
-        if (ac.onGround == 0 && tr.active != 0 && tr.duration > 0) {
+        if (ac.onGround == 0 && m.airPace.profile.valid != 0) {
+            lf_moveOnAirPace(ac);
+        } else if (ac.onGround == 0 && tr.active != 0 && tr.duration > 0) {
             tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
             const double f = static_cast<double>(tr.elapsed) / tr.duration;
             const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
@@ -272,11 +307,13 @@ void gf_interpolatePoseOnCurve(LiveAc& ac) {
     lf_setPosition(ac, position);
 
     lf_keepTakeoffForward(ac, previous, previousHeading);
-    // Forward travel on the ground only, where a taxi leg may start rolling:
-    // a pushback moves the aircraft tail first, and the airborne need no
-    // distance worked out every tick.
+    // Forward travel on the ground only, where a taxi leg may start rolling
+    // (a pushback moves the aircraft tail first); the speed of the tick
+    // anywhere, which an airborne leg's pace starts from.
     const bool rolling = ac.onGround != 0 && ac.phase != AcPhase::pushing_back;
-    m.lastStepM = rolling ? gf_distanceNm(previous, lf_pose(ac)) * metresPerNm : 0.0;
+    const double stepNm = gf_distanceNm(previous, lf_pose(ac));
+    m.lastStepM = rolling ? stepNm * metresPerNm : 0.0;
+    m.lastStepKt = gf_speedKtOver(stepNm, 1.0);
     m.lastStepTick = tickCount.load();
 }
 
@@ -306,6 +343,74 @@ void gf_stepHeadingToward(LiveAc& ac, double targetHeading, bool smoothing) {
     }
     if (std::fabs(step) > kMaxHeadingStep) return;
     ac.pose.heading = normalizeHeading(ac.pose.heading + step);
+}
+
+void gf_planAirPace(LiveAc& ac) {
+    // A speed flown further than this factor off the leg's mean tells no
+    // pace of it (a first leg after a creation, a jump); reports changing by
+    // more than this share of it across the leg tell no pace either.
+    constexpr double kMostFlownOffMean = 2.0;
+    constexpr double kMostReportedOffMean = 0.25;
+    MotionState& m = ac.motion;
+    m.airPace = AirPace{};
+    if (ac.onGround != 0 || ac.stream.size() < 2 || ac.stream[1].stationary != 0) return;
+    const StreamPoint& next = ac.stream[1];
+    const LaLo from = lf_pose(ac);
+    const LaLo to{next.lat, next.lon};
+    const std::int32_t now = tickCount.load();
+    double seconds = std::max(kMinLegTicks, gf_ticksBetween(now, next.playTick)) / 100.0;
+    const double metres = gf_distanceNm(from, to) * metresPerNm;
+    if (!std::isfinite(metres) || !(metres > 1.0)) return;
+    const double meanMps = metres / seconds;
+    // An aircraft that did not move in the last tick (created this tick)
+    // starts at the speed reported where it starts.
+    const StreamPoint& front = ac.stream[0];
+    const auto near = [&](double mps) {
+        return std::isfinite(mps) && mps >= meanMps / kMostFlownOffMean && mps <= meanMps * kMostFlownOffMean;
+    };
+    const double flownMps = m.lastStepTick >= now - 1 ? m.lastStepKt * kKnotsToMps : std::nan("");
+    const double reportedMps = front.airborne != 0 ? front.groundSpeedKt * kKnotsToMps : std::nan("");
+    const double startMps = near(flownMps)                                 ? flownMps
+                            : m.lastStepTick < now - 1 && near(reportedMps) ? reportedMps
+                                                                            : meanMps;
+    // The leg ends at its mean and half the change its reports show across
+    // it: one timed by its ends' reported speeds so meets its point at the
+    // point's own speed, where the leg after it begins, and one flown faster
+    // to give back a delay keeps that margin to its end.
+    const double changeMps = front.airborne != 0 && next.airborne != 0
+                                 ? (next.groundSpeedKt - front.groundSpeedKt) * kKnotsToMps
+                                 : std::nan("");
+    const double endMps = std::isfinite(changeMps) && std::fabs(changeMps) / 2.0 <= kMostReportedOffMean * meanMps
+                              ? meanMps + changeMps / 2.0
+                              : meanMps;
+    // The leg takes the time an even change from the one speed to the other
+    // covers it in, its point falling due then (a moment late or early is
+    // given back by the legs after it): held to its time, a leg begun slower
+    // or faster than its mean had to overshoot the mean on the way. Not a
+    // leg onto the ground, whose descent times the touchdown, nor one the
+    // change would retime by more than a fifth: where the retiming limits
+    // keep the point from then, the profile covers the leg in its time.
+    constexpr double kMostRetimeShare = 0.2;
+    const double evenS = 2.0 * metres / (startMps + endMps);
+    if (next.airborne != 0 && std::isfinite(evenS) && std::fabs(evenS - seconds) <= kMostRetimeShare * seconds) {
+        const auto evenTicks = static_cast<std::int32_t>(std::lround(evenS * 100.0));
+        if (evenTicks >= kMinLegTicks && evenTicks != std::lround(seconds * 100.0)) {
+            retimeNextPoint(ac, evenTicks);
+            seconds = std::max(kMinLegTicks, gf_ticksBetween(now, ac.stream[1].playTick)) / 100.0;
+            m.stepLat = (to.lat - from.lat) / (seconds * 100.0);
+            m.stepLon = gf_wrapLongitudeDifference(to.lon - from.lon) / (seconds * 100.0);
+        }
+    }
+    // Held to its time, the pace may not swing beyond the speeds it joins:
+    // from an approach's 135 kt into a leg of 103, it dipped under what the
+    // aircraft can fly at on the way. Such a leg flies its mean.
+    constexpr double kMostSwingMps = 1.0 * kKnotsToMps;
+    SpeedProfile profile;
+    if (!gf_makeSpeedProfile(profile, metres, seconds, startMps, endMps) ||
+        gf_speedProfileMinSpeed(profile) < std::min(startMps, endMps) - kMostSwingMps ||
+        gf_speedProfileMaxSpeed(profile) > std::max(startMps, endMps) + kMostSwingMps)
+        return;
+    m.airPace = AirPace{profile, from, to, 0};
 }
 
 void gf_insertMidpointInStream(LiveAc& ac) {

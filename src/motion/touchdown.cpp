@@ -230,15 +230,17 @@ std::string lf_runwayText(const LiveAc& ac) {
     return "";
 }
 
-// A leg flown as a curve in the air (onto the course beyond its point) goes
-// on as a straight line once the wheels are down, stepping by the straight
-// step set for the whole leg from where it began. The curve has carried the
-// aircraft off that line, so the step is set anew from where it is to the
+// A leg flown as a curve in the air (onto the course beyond its point) or on
+// a pace goes on as a straight line once the wheels are down, stepping by
+// the straight step set for the whole leg from where it began. The curve has
+// carried the aircraft off that line, and the pace along it ahead of or
+// behind the even step, so the step is set anew from where it is to the
 // point, over the ticks left: else the roll passed beside its point.
 void lf_leaveAirTransition(LiveAc& ac) {
     MotionState& m = ac.motion;
-    if (m.transition.active == 0) return;
+    if (m.transition.active == 0 && m.airPace.profile.valid == 0) return;
     m.transition.active = 0;
+    m.airPace = AirPace{};
     if (ac.stream.empty() || ac.stream.front().stationary != 0) return;
     const StreamPoint& target = ac.stream.front();
     const double left = std::max(1, gf_ticksBetween(tickCount.load(), target.playTick));

@@ -106,8 +106,7 @@ TEST_F(AirRun, ClimbCruiseApproachFlareTouchdownAndRollPassTheChecker) {
 
     const AircraftRecord* r = harness->record(route.hexid());
     ASSERT_NE(r, nullptr);
-    // Held to the earlier limits until the motion meets a pilot's here too.
-    const MotionCheckResult result = SmoothnessChecker{MotionLimits::earlier()}.checkAll(*r);
+    const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
     EXPECT_TRUE(result.findings.empty()) << result.summary();
     EXPECT_GT(result.judged.at(MotionCheck::ClimbChange), 20000u);
 

@@ -1,0 +1,204 @@
+// The pace of airborne legs: the speed seen from the poses changes evenly
+// across the joins of legs on reports that slow, and a leg whose first point
+// was brought forward is judged against its reports' own times.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "foundation/geodesy.h"
+#include "motion/motion_math.h"
+#include "motion/next_position.h"
+#include "motion/pose_path.h"
+#include "motion/touchdown.h"
+#include "motion/tick_math.h"
+#include "support/motion_harness.h"
+
+#include "air_run_fixture.h"
+#include "engine/engine_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+constexpr double kNmPerDegree = 60.0;
+
+// The largest change (kt a second) of the speed over one-second windows of
+// the airborne poses against the window a second before, sampled every
+// quarter second: the measure a watching pilot applies.
+double lf_largestSpeedChangeKtPerS(const AircraftRecord& r) {
+    const auto& s = r.samples;
+    constexpr std::size_t kWindow = 100;
+    std::vector<double> kt(s.size(), std::nan(""));
+    double largest = 0.0;
+    for (std::size_t i = kWindow; i < s.size(); i += 25) {
+        const MotionSample& a = s[i - kWindow];
+        const MotionSample& b = s[i];
+        if (b.tick - a.tick != kWindow || a.onGround || b.onGround) continue;
+        const double nm = gf_distanceNm({a.pose.latitude, a.pose.longitude}, {b.pose.latitude, b.pose.longitude});
+        kt[i] = nm * 3600.0;
+        if (std::isfinite(kt[i - kWindow])) largest = std::max(largest, std::fabs(kt[i] - kt[i - kWindow]));
+    }
+    return largest;
+}
+
+class AirPaceRun : public AirRunTest {};
+
+class AirLegSpeed : public EngineTest {};
+
+}  // namespace
+
+TEST_F(AirPaceRun, LegJoinsOnReportsThatSlowChangeSpeedGently) {
+    // Level at 250 kt, slowing to 170 kt over 64 s (1.25 kt a second), then
+    // on at 170, reported every 8 s: each leg's mean is 10 kt below the one
+    // before. Flown at its mean, every join was a step of 10 kt within a
+    // second; the poses now slow as the reports do.
+    std::vector<Route> routes;
+    for (const double everyS : {8.0, 2.0}) {
+        const std::uint32_t hexid = everyS > 4.0 ? 0xC30001 : 0xC30002;
+        Route route(hexid, {50.2, 8.0 + (hexid & 1) * 0.5}, 90.0, 250.0, kAirRunFieldFt + 4000.0, true);
+        route.identity(everyS > 4.0 ? "DLH601" : "DLH602", everyS > 4.0 ? "D-AIPA" : "D-AIPB", "A320", "DLH");
+        route.straight(24).speedTo(170.0, 64).straight(40);
+        harness->add(route, everyS);
+        routes.push_back(route);
+    }
+    harness->run(static_cast<std::int32_t>(routes.front().duration() * 100.0) + 1000);
+    for (const Route& route : routes) {
+        SCOPED_TRACE(::testing::Message() << std::hex << route.hexid());
+        const AircraftRecord* r = harness->record(route.hexid());
+        ASSERT_NE(r, nullptr);
+        ASSERT_GT(r->samples.size(), 8000u);
+        EXPECT_LE(lf_largestSpeedChangeKtPerS(*r), 5.0);
+        const MotionCheckResult result = SmoothnessChecker{}.checkAll(*r);
+        EXPECT_FALSE(result.has(MotionCheck::SpeedChange)) << result.summary();
+        EXPECT_GT(result.judged.at(MotionCheck::SpeedChange), 200u);
+    }
+}
+
+TEST_F(AirLegSpeed, AFirstPointBroughtForwardIsJudgedFromItsReportedTick) {
+    // Reports 102 m apart and 1.5 s apart say 160 kt, and the aircraft,
+    // flying its legs at their reported speeds, reached the first of them 5 s
+    // before it fell due. Judged from the tick it got there, the next report
+    // lay 6.5 s away (30 kt): its 160 kt were taken for a bad speed and the
+    // leg was flown at 30 kt (at the floor, on the approach), a drop and a
+    // climb of 100 kt within two seconds.
+    const double eastDeg = 0.055 / kNmPerDegree / std::cos(50.0 * degreesToRadians);
+    for (const AcPhase phase : {AcPhase::flying, AcPhase::landing}) {
+        SCOPED_TRACE(gf_acPhaseName(phase));
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        StreamPoint front = point(50.0, 8.0, 3000.0, true, 10000);
+        StreamPoint next = point(50.0, 8.0 + eastDeg, 2990.0, true, 10650);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 160.0;
+        LiveAc& ac = addLive(0x720001, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = phase;
+        ac.onGround = 0;
+        ac.pose.trueAirspeed = 160.0;
+        ac.pose.heading = 90.0 * degreesToRadians;
+        ac.motion.frontAheadTicks = 500;
+        if (phase == AcPhase::flying) EXPECT_NEAR(groundSpeedForNextLeg(ac), 160.0, 0.01);
+        nextPosMain(ac);
+        ASSERT_FALSE(ac.stream.empty());
+        // Flown at about its 160 kt: 124 ticks, not the 650 its reports' tick
+        // left.
+        EXPECT_NEAR(gf_ticksBetween(10000, ac.stream.front().playTick), 124, 15);
+    }
+}
+
+TEST_F(AirLegSpeed, ACatchUpEndsAStepALegWhenTheDelayIsGone) {
+    // Flying 15 kt faster than its 150 kt reports to give back a delay, the
+    // aircraft has none left: the next 2 s leg at 150 kt falls due in time.
+    // It comes down a step (4 kt on a 2 s leg) to 161 kt, not back to 150 at
+    // once: from 165 evenly to 161, 184 ticks. An aircraft far faster than
+    // any catch-up (a way round flown at a pace of its own) is no catch-up:
+    // its leg is flown at the reports' speed, in 200 ticks.
+    struct Row {
+        double flownKt, ticks;
+    };
+    const double northDeg = 150.0 * 2.0 / 3600.0 / kNmPerDegree;
+    for (const Row row : {Row{165.0, 184.0}, Row{150.2, 200.0}, Row{250.0, 200.0}}) {
+        SCOPED_TRACE(::testing::Message() << "flown at " << row.flownKt << " kt");
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        StreamPoint front = point(50.0, 8.0, 9000.0, true, 10000);
+        StreamPoint next = point(50.0 + northDeg, 8.0, 9000.0, true, 10250);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 150.0;
+        LiveAc& ac = addLive(0x720011, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = AcPhase::flying;
+        ac.onGround = 0;
+        ac.pose.trueAirspeed = row.flownKt;
+        ac.motion.stepLat = row.flownKt / 360000.0 / kNmPerDegree;
+        ac.motion.lastStepKt = row.flownKt;
+        ac.motion.lastStepTick = 9999;
+        nextPosMain(ac);
+        ASSERT_FALSE(ac.stream.empty());
+        EXPECT_NEAR(gf_ticksBetween(10000, ac.stream.front().playTick), row.ticks, 2.0);
+    }
+}
+
+TEST_F(AirLegSpeed, ATouchdownOnAPacedLegRollsOnToItsPointOnTime) {
+    // A leg begun at 140 kt toward a point its reports make 160 kt away
+    // speeds up evenly on its way. Touching down half-way, the roll steps on
+    // from where the pace has brought it to the point over the ticks left:
+    // on the step set for the whole leg it came to its point's tick metres
+    // short of it.
+    g_liveAircraft.clear();
+    tickCount.store(10000);
+    const double northDeg = 160.0 * 4.0 / 3600.0 / kNmPerDegree;
+    StreamPoint front = point(50.0, 8.0, 1500.0, true, 10000);
+    StreamPoint next = point(50.0 + northDeg, 8.0, 1500.0, true, 10400);
+    front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 160.0;
+    LiveAc& ac = addLive(0x720021, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+    ac.category = Large;
+    ac.phase = AcPhase::landing;
+    ac.onGround = 0;
+    ac.motion.lastStepKt = 140.0;
+    ac.motion.lastStepTick = 9999;
+    ac.motion.stepLat = northDeg / 400.0;
+    gf_planAirPace(ac);
+    ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+    ac.stream.pop_front();
+    const std::int32_t due = ac.stream.front().playTick;
+    for (int k = 0; k < 200; ++k) {
+        tickCount.store(tickCount.load() + 1);
+        gf_interpolatePoseOnCurve(ac);
+    }
+    handleTouchdown(ac);
+    ASSERT_NE(ac.onGround, 0);
+    const double left = gf_ticksBetween(tickCount.load(), due);
+    const LaLo reached{ac.pose.latitude + ac.motion.stepLat * left, ac.pose.longitude + ac.motion.stepLon * left};
+    EXPECT_LT(gf_distanceNm(reached, {ac.stream.front().lat, ac.stream.front().lon}) * metresPerNm, 0.5);
+}
+
+TEST_F(AirLegSpeed, AnAircraftJustCreatedStartsItsFirstLegAtItsReportedSpeed) {
+    // Created this tick at a report of 150 kt whose leg on is 160 kt long a
+    // second: it has flown no speed yet, and starts at the reported one, not
+    // the leg's mean (a step of 10 kt in its first second). Having flown,
+    // it starts at the speed it flies.
+    for (const bool flown : {false, true}) {
+        SCOPED_TRACE(flown ? "flying at 155 kt" : "just created");
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        const double northDeg = 160.0 * 2.0 / 3600.0 / kNmPerDegree;
+        StreamPoint front = point(50.0, 8.0, 5000.0, true, 10000);
+        StreamPoint next = point(50.0 + northDeg, 8.0, 5000.0, true, 10200);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 150.0;
+        LiveAc& ac = addLive(0x720031, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = AcPhase::flying;
+        ac.onGround = 0;
+        if (flown) {
+            ac.motion.lastStepKt = 155.0;
+            ac.motion.lastStepTick = 9999;
+        }
+        gf_planAirPace(ac);
+        ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+        EXPECT_NEAR(ac.motion.airPace.profile.startSpeed * kMpsToKnots, flown ? 155.0 : 150.0, 0.01);
+    }
+}
