@@ -136,7 +136,8 @@ void lf_moveOnAirPace(LiveAc& ac) {
     AirTransition& tr = m.transition;
     if (tr.active != 0 && f <= 1.0) {
         tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
-        const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f);
+        const HermiteTransition h =
+            hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
         if (h.valid) {
             lf_setPosition(ac, h.position);
             return;
