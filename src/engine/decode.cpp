@@ -763,8 +763,18 @@ void lf_decodeMessage(const TrafficRecord& record) {
             if (heldAgrees) lf_appendBirthPoint(ac, point);
             return;
         }
+        // A taxi's reach is timed from the first report at the last point's
+        // place: the feed gives a place again, at no speed, while the
+        // aircraft moves on, and timed from the last copy, a departure's
+        // report 262 m on, 28 s after its reports had it there at 17 kt,
+        // read as 85 kt and was taken for a jump.
+        const MotionState& kept = ac.motion;
+        const double sinceKeptS = kept.lastKeptSet != 0 && gf_isSamePlace(lf_position(last), kept.lastKeptPosition)
+                                      ? record.time - kept.lastKeptTime
+                                      : dt;
+        const double jumpDt = std::isfinite(sinceKeptS) ? std::max(dt, sinceKeptS) : dt;
         const bool jump =
-            lf_isJump(ac, last, point, distanceNm, dt) || (offTheTrackLine && ac.phase != AcPhase::birth);
+            lf_isJump(ac, last, point, distanceNm, jumpDt) || (offTheTrackLine && ac.phase != AcPhase::birth);
 
         // Also drops a report whose time cannot be compared (not a number).
         if (record.time == ac.lastReportTime || !(dt > 1.0)) return;

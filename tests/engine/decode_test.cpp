@@ -1672,6 +1672,37 @@ TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingOrTaxiingWaitsForTheNext
     }
 }
 
+TEST_F(DecodeTest, ATaxiReportAfterCopiesOfAPlaceIsJudgedForReachFromTheFirstReportThere) {
+    // Taxiing at 17 kt onto kFar (reported at time 1005), which the feed
+    // then gives again at no speed for 23 s; the next report lies onM north
+    // of it at 17.9 kt, 29 s after the aircraft was there by its reports and
+    // 6 s after the last copy.
+    struct Row {
+        const char* name;
+        double onM;
+        bool held;
+    };
+    const Row rows[] = {
+        // 262 m in 29 s is 17.6 kt, in 6 s 85 kt.
+        {"262 m on: taken", 262.0, false},
+        {"5 NM off: held", 5 * 1852.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(northOf(kFar, -60.0), 17.0, false, 500)});
+        decodeMessage(report(kHex, streamPoint(kFar, 17.2, false, 1000), 1005.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 1800), 1013.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 2500), 1020.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 3300), 1028.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.onM), 17.9, false, 3900), 1034.0));
+        EXPECT_EQ(ac.simState, AcSimState::active);
+        EXPECT_EQ(ac.motion.heldJumpSet, row.held ? 1 : 0);
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_NEAR(gf_distanceNm(kFar, {last.lat, last.lon}) * 1852.0, row.held ? 0.0 : row.onM, 0.5);
+    }
+}
+
 TEST_F(DecodeTest, ChecksThatHoldThePointBack) {
     LiveAc& ac = aircraft(kHex, AcPhase::flying, {streamPoint(kFar, 250, true, 100, 3000)});
     rec.extend = false;
