@@ -1254,21 +1254,6 @@ void lf_appendBirthPoint(LiveAc& ac, StreamPoint point) {
 
 void lf_appendPoint(LiveAc& ac, StreamPoint point);
 
-// A taxi holding where its reports paused is taken out when they come back
-// farther off than the holding threshold: driven there it would race across
-// the airport. Not when it gets there from rest, no faster than a late taxi
-// catches up at the report's speed, by the time the report falls due: a
-// report comes in well before it is played, and taken out when it came, a
-// taxi whose reports paused for 32 s at 14 kt and came back 280 m on was
-// gone for half a minute, until that report fell due and it was created
-// again; it now sets off from its hold and is there on time.
-bool lf_reachedFromHold(const LiveAc& ac, const StreamPoint& point, double distanceM) {
-    const std::int64_t due = std::int64_t(point.playTick) + std::max(0, ac.motion.streamLagTicks);
-    const double ticks = double(due - tickCount.load());
-    if (!(ticks > 0.0) || !std::isfinite(distanceM)) return false;
-    return distanceM <= gf_reachFromRestM(gf_groundCatchUpMostKt(lf_believedKt(point.groundSpeedKt)), ticks);
-}
-
 void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     if (ac.stream.size() > kMaxStreamPoints) {
         lf_removeReported(ac);
@@ -1276,8 +1261,7 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
     }
     if (ac.motion.holding != 0 && ac.phase == AcPhase::taxi && !ac.stream.empty()) {
         const double limitM = settingsSnapshot.load()->HOLDING_THRESHOLD_METERS;
-        const double distanceM = gf_distanceNm(lf_position(ac.stream.front()), lf_position(point)) * metresPerNm;
-        if (distanceM > limitM && !lf_reachedFromHold(ac, point, distanceM)) {
+        if (gf_distanceNm(lf_position(ac.stream.front()), lf_position(point)) * metresPerNm > limitM) {
             gf_endHolding(ac);
             lf_removeReported(ac);
             return;
