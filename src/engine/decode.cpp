@@ -185,6 +185,34 @@ void lf_takeOutAt(LiveAc& ac, const StreamPoint& point, double time) {
     removeAircraftFromSim(ac);
 }
 
+// A taxiing aircraft's report that jumped is held for the next report, as a
+// flying aircraft's is (lf_holdsLoneJump): most often it is the feed's lone
+// bad position, and taken out at once, a tow whose feed gave one position
+// 5 NM off was gone for up to a minute until its reports had settled again.
+// The next report within reach of the stream drops the held one (the normal
+// path, which finds no jump); one within reach of the held report (timed by
+// the ticks both came with) bears the jump out, and only then is the aircraft
+// taken out, to be made again where the reports are. One out of reach of
+// both waits in its place. False when the aircraft is to be taken out now:
+// while dead reckoning rolls it on over a pause there is no report to judge
+// the jump by.
+bool lf_holdsTaxiJump(LiveAc& ac, const StreamPoint& point, double time) {
+    MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::taxi || ac.extrapolationCount > 0 || point.airborne != 0) return false;
+    if (m.heldJumpSet != 0 && m.heldJump.airborne == 0 && m.heldJump.playTick < point.playTick) {
+        const StreamPoint& held = m.heldJump;
+        const double dt = double(std::int64_t(point.playTick) - held.playTick) / 100.0;
+        if (!lf_isJump(ac, held, point, gf_distanceNm(lf_position(held), lf_position(point)), dt)) {
+            m.heldJumpSet = 0;
+            ac.lastReportTime = time;
+            return false;
+        }
+    }
+    m.heldJump = point;
+    m.heldJumpSet = 1;
+    return true;
+}
+
 const StreamPoint* lf_lastReport(const LiveAc& ac);
 
 // The latest airborne report the stream took, as it came (none: none yet).
@@ -735,13 +763,23 @@ void lf_decodeMessage(const TrafficRecord& record) {
             if (heldAgrees) lf_appendBirthPoint(ac, point);
             return;
         }
+        // A taxi's reach is timed from the first report at the last point's
+        // place: the feed gives a place again, at no speed, while the
+        // aircraft moves on, and timed from the last copy, a departure's
+        // report 262 m on, 28 s after its reports had it there at 17 kt,
+        // read as 85 kt and was taken for a jump.
+        const MotionState& kept = ac.motion;
+        const double sinceKeptS = kept.lastKeptSet != 0 && gf_isSamePlace(lf_position(last), kept.lastKeptPosition)
+                                      ? record.time - kept.lastKeptTime
+                                      : dt;
+        const double jumpDt = std::isfinite(sinceKeptS) ? std::max(dt, sinceKeptS) : dt;
         const bool jump =
-            lf_isJump(ac, last, point, distanceNm, dt) || (offTheTrackLine && ac.phase != AcPhase::birth);
+            lf_isJump(ac, last, point, distanceNm, jumpDt) || (offTheTrackLine && ac.phase != AcPhase::birth);
 
         // Also drops a report whose time cannot be compared (not a number).
         if (record.time == ac.lastReportTime || !(dt > 1.0)) return;
         if (jump) {
-            lf_takeOutAt(ac, point, record.time);
+            if (!lf_holdsTaxiJump(ac, point, record.time)) lf_takeOutAt(ac, point, record.time);
             return;
         }
         // An aircraft not yet shown that holds a single point keeps the report

@@ -50,7 +50,9 @@ void decodeGroundReports(const std::vector<GroundReport>& reports) {
 
 }  // namespace
 
-TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
+// A jump is held for the next report (see
+// AGroundPositionOutOfReachWhileParkingOrTaxiingWaitsForTheNextReport).
+TEST_F(DecodeTest, JumpsOnTheGroundAreHeldForTheNextReport) {
     loadRunways();
     struct Row {
         const char* name;
@@ -58,7 +60,7 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
         bool airborne;
         LaLo from, to;
         double dt, gs;
-        bool jump, appended;
+        bool held, appended;
     };
     const double mps100 = 100.0 * kKnotsToMps;
     const Row rows[] = {
@@ -75,9 +77,9 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
          true},
         {"61 kt against 10 kt", AcPhase::taxi, false, kFar, northOf(kFar, 61 * 10 * kKnotsToMps), 10.0, 10.0, true,
          false},
-        // Not removed: out of reach of a roll, the point waits for the next
-        // report instead (see the roll rows below).
-        {"landing_roll is not judged", AcPhase::landing_roll, false, kFar, northOf(kFar, 900), 10.0, 10.0, false,
+        // Out of reach of a roll, held by the roll's own rule (see
+        // AGroundPositionOutOfReachOnARollWaitsForTheNextReport).
+        {"landing_roll by its own rule", AcPhase::landing_roll, false, kFar, northOf(kFar, 900), 10.0, 10.0, true,
          false},
         {"an airborne report is not judged", AcPhase::taxi, true, kFar, northOf(kFar, 900), 10.0, 10.0, false, true},
         {"100 kt against 40 kt away from runways", AcPhase::taxi, false, kFar, northOf(kFar, 1000), 1000 / mps100,
@@ -94,15 +96,12 @@ TEST_F(DecodeTest, JumpsOnTheGroundRemoveAndQuarantine) {
         removeQueue.clear();
         LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(row.from, row.gs, false, 500)});
         decodeMessage(report(kHex, streamPoint(row.to, row.gs, row.airborne, 600), 1000.0 + row.dt));
-        EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.jump);
-        EXPECT_EQ(removeQueue.size(), row.jump ? 1u : 0u);
+        EXPECT_EQ(ac.simState, AcSimState::active);
+        EXPECT_TRUE(removeQueue.empty());
+        EXPECT_FALSE(quarantine.contains(kHex));
         EXPECT_EQ(ac.stream.size(), row.appended ? 2u : 1u);
-        ASSERT_EQ(quarantine.contains(kHex), row.jump);
-        if (row.jump) {
-            EXPECT_EQ(quarantine[kHex].count, 1u);
-            EXPECT_EQ(quarantine[kHex].time, 1000.0 + row.dt);
-            EXPECT_EQ(quarantine[kHex].position.lat, row.to.lat);
-        }
+        EXPECT_EQ(ac.motion.heldJumpSet, row.held ? 1 : 0);
+        if (row.held) EXPECT_EQ(ac.motion.heldJump.lat, row.to.lat);
     }
 }
 
@@ -141,8 +140,11 @@ TEST_F(DecodeTest, QuarantineReleasesOnStableOrAirborneReports) {
 
 TEST_F(DecodeTest, QuarantinedAircraftIsCreatedOnlyOnceReleased) {
     LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 10, false, 500)});
-    decodeMessage(report(kHex, streamPoint(northOf(kFar, 900), 10), 1010.0));
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 900), 10, false, 1500), 1010.0));
+    ASSERT_EQ(ac.simState, AcSimState::active) << "held for the next report";
+    decodeMessage(report(kHex, streamPoint(northOf(kFar, 910), 10, false, 1700), 1012.0));
     ASSERT_EQ(ac.simState, AcSimState::removingfromsim);
+    EXPECT_EQ(quarantine[kHex].time, 1012.0);
     // While it is being removed its reports only feed the quarantine.
     decodeMessage(report(kHex, streamPoint(northOf(kFar, 920), 10), 1030.0));
     EXPECT_EQ(ac.stream.size(), 1u);
@@ -1616,35 +1618,72 @@ TEST_F(DecodeTest, AGroundReportAfterStaleRepeatsIsJudgedForReachFromTheirFirstR
     }
 }
 
-TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingWaitsForTheNextReport) {
-    // Towed onto its stand at 3 kt, the last point at kFar due at tick 1000:
-    // a report 5 NM off 30 s later, then one 7 s after it back at the stand,
-    // or near the far one. Back at the stand, the far one is dropped; near
-    // it, the aircraft is made again there. 80 m on is within a tow's reach.
+TEST_F(DecodeTest, AGroundPositionOutOfReachWhileParkingOrTaxiingWaitsForTheNextReport) {
+    // Towed at 3 kt, onto its stand or along its lane, the last point at kFar
+    // due at tick 1000: a report 5 NM off 30 s later, then one 7 s after it
+    // back where the tow was, or near the far one. Back there, the far one is
+    // dropped; near it, the aircraft is made again there. 80 m on is within
+    // a tow's reach.
     struct Row {
         const char* name;
+        AcPhase phase;
         double offM, nextNorthM;
         double farthestM;  // of the stream's points from kFar afterwards
         bool remade;
     };
     const double offM = 5 * 1852.0;
     const Row rows[] = {
-        {"5 NM off, then back at the stand", offM, 0.0, 0.0, false},
-        {"5 NM off, then near it", offM, offM + 20.0, 0.0, true},
-        {"80 m on", 80.0, 85.0, 80.0, false},
+        {"parking, 5 NM off, then back at the stand", AcPhase::parking, offM, 0.0, 0.0, false},
+        {"parking, 5 NM off, then near it", AcPhase::parking, offM, offM + 20.0, 0.0, true},
+        {"parking, 80 m on", AcPhase::parking, 80.0, 85.0, 80.0, false},
+        {"taxiing, 5 NM off, then back on the lane", AcPhase::taxi, offM, 0.0, 0.0, false},
+        {"taxiing, 5 NM off, then near it", AcPhase::taxi, offM, offM + 20.0, 0.0, true},
+        {"taxiing, 80 m on", AcPhase::taxi, 80.0, 85.0, 80.0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         lf_emptyWorld();
-        LiveAc& ac = aircraft(kHex, AcPhase::parking, {streamPoint(kFar, 3.0, false, 1000)});
+        LiveAc& ac = aircraft(kHex, row.phase, {streamPoint(kFar, 3.0, false, 1000)});
         decodeMessage(report(kHex, streamPoint(northOf(kFar, row.offM), 0.0, false, 4000), 1030.0));
         decodeMessage(report(kHex, streamPoint(northOf(kFar, row.nextNorthM), 0.0, false, 4700), 1037.0));
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
         EXPECT_EQ(quarantine.contains(kHex), row.remade);
+        if (row.phase == AcPhase::taxi) EXPECT_EQ(ac.motion.heldJumpSet, 0) << "the report after it decided";
         double farthestM = 0.0;
         for (const StreamPoint& p : ac.stream)
             farthestM = std::max(farthestM, gf_distanceNm(kFar, {p.lat, p.lon}) * 1852.0);
         EXPECT_NEAR(farthestM, row.farthestM, 0.5);
+    }
+}
+
+TEST_F(DecodeTest, ATaxiReportAfterCopiesOfAPlaceIsJudgedForReachFromTheFirstReportThere) {
+    // Taxiing at 17 kt onto kFar (reported at time 1005), which the feed
+    // then gives again at no speed for 23 s; the next report lies onM north
+    // of it at 17.9 kt, 29 s after the aircraft was there by its reports and
+    // 6 s after the last copy.
+    struct Row {
+        const char* name;
+        double onM;
+        bool held;
+    };
+    const Row rows[] = {
+        // 262 m in 29 s is 17.6 kt, in 6 s 85 kt.
+        {"262 m on: taken", 262.0, false},
+        {"5 NM off: held", 5 * 1852.0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lf_emptyWorld();
+        LiveAc& ac = aircraft(kHex, AcPhase::taxi, {streamPoint(northOf(kFar, -60.0), 17.0, false, 500)});
+        decodeMessage(report(kHex, streamPoint(kFar, 17.2, false, 1000), 1005.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 1800), 1013.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 2500), 1020.0));
+        decodeMessage(report(kHex, streamPoint(kFar, 0.0, false, 3300), 1028.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, row.onM), 17.9, false, 3900), 1034.0));
+        EXPECT_EQ(ac.simState, AcSimState::active);
+        EXPECT_EQ(ac.motion.heldJumpSet, row.held ? 1 : 0);
+        const StreamPoint& last = ac.stream.back();
+        EXPECT_NEAR(gf_distanceNm(kFar, {last.lat, last.lon}) * 1852.0, row.held ? 0.0 : row.onM, 0.5);
     }
 }
 
