@@ -913,3 +913,48 @@ TEST_F(TurnInPlace, ACreepThroughReportsAFewMetresApartIsNotSlowedBelowItsOwnPac
         EXPECT_GE(judged, 3u);
     }
 }
+
+TEST_F(TurnInPlace, ATaxiRollingFarOffItsNextLegTurnsOntoItRollingWhereItsReportsRoll) {
+    // Rolling south, its next report lies on a leg its nose is 50-75
+    // degrees off (the reports turned across a pause), the reports after it
+    // go on round the corner at the same pace, and give it time to spare.
+    // It braked to rest where no report stood and turned on the spot; it
+    // turns rolling from the nose instead, the nose never turning 20 degrees
+    // while it moves less than a metre, and never stands.
+    struct Row {
+        double offDeg, speedKt;
+    };
+    for (const Row row : {Row{56.0, 6.3}, Row{-50.0, 10.0}, Row{75.0, 8.0}}) {
+        SCOPED_TRACE(row.offDeg);
+        g_liveAircraft.clear();
+        const double mps = row.speedKt * kKnotsToMps;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(1.3 * 84.0 / mps * 100.0));
+        const double into = 180.0 + row.offDeg;
+        const double on = into + std::copysign(35.0, row.offDeg);
+        std::deque<StreamPoint> s = route(kStart, {{into, 84.0}, {on, 60.0}, {on, 60.0}}, row.speedKt, legTicks);
+        const LaLo end = at(s.back());
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0, Large, 10.0);
+        rollingAt(ac, mps);
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
+        playToTheEnd(ac, track, headingsDeg);
+        ASSERT_GT(track.size(), 100u);
+        EXPECT_LT(metres(track.back(), end), 1.0);
+        // The most the nose turns within any metre of travel, and the ticks
+        // it stands.
+        double worstSpotTurnDeg = 0.0;
+        int resting = 0;
+        for (std::size_t i = 1; i < track.size(); ++i) {
+            if (metres(track[i - 1], track[i]) < 1e-4) ++resting;
+            double travelled = 0.0;
+            for (std::size_t j = i; j < track.size() && travelled < 1.0; ++j) {
+                travelled += metres(track[j - 1], track[j]);
+                worstSpotTurnDeg = std::max(
+                    worstSpotTurnDeg, std::fabs(std::remainder(headingsDeg[j] - headingsDeg[i - 1], 360.0)));
+            }
+        }
+        EXPECT_LT(worstSpotTurnDeg, 20.0);
+        EXPECT_EQ(resting, 0);
+        EXPECT_LT(lf_worstNoseOffTravelDeg(track, headingsDeg), 30.0);
+    }
+}
