@@ -829,8 +829,8 @@ bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
     return true;
 }
 
-// How much longer than the straight leg the way round from the nose may
-// take, at the reports' own speed.
+// How much longer than the straight leg the way round from the nose is
+// taken to be, when judging whether the time left lets it be rolled.
 constexpr double kRoundTheNoseShare = 1.25;
 // The shortest leg (m) turned onto from the nose rolling: on a shorter one
 // the way round leaves no straight to line up on before the point.
@@ -850,12 +850,13 @@ bool gf_turnFromTheNoseRolling(LiveAc& ac) {
         return false;
     const std::int32_t now = tickCount.load();
     if (std::int64_t{s[1].playTick} - now < 2) return false;
-    // Only where the reports leave the leg the time it takes at their own
-    // speed, the way round a little longer than straight: a late leg
-    // catches up, and its turn is timed by that (see planTaxiSpeed).
-    const double reportedMps = std::max(s[0].groundSpeedKt, s[1].groundSpeedKt) * kKnotsToMps;
+    // Only where the reports leave the leg the time it takes as a late
+    // aircraft catches up from their speed, the way round a little longer
+    // than straight: later still, the leg would outrun that.
+    const double reportedKt = std::max(s[0].groundSpeedKt, s[1].groundSpeedKt);
+    const double mostMps = gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps;
     const double dueS = static_cast<double>(std::int64_t{s[1].playTick} - ac.motion.streamLagTicks - now) / 100.0;
-    if (!(reportedMps > 0.0) || !(dueS * reportedMps >= kRoundTheNoseShare * legM)) return false;
+    if (!(reportedKt > 0.0) || !(dueS * mostMps >= kRoundTheNoseShare * legM)) return false;
     // The turn rounds a corner put on the way the nose points, a share of
     // the leg on: rolling on, the aircraft comes round onto the line from
     // there to the point, as a pilot steers toward it.
