@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/geometry.h"
@@ -915,23 +916,17 @@ TEST_F(TurnInPlace, ACreepThroughReportsAFewMetresApartIsNotSlowedBelowItsOwnPac
 }
 
 TEST_F(TurnInPlace, ATaxiRollingFarOffItsNextLegTurnsOntoItRollingWhereItsReportsRoll) {
-    // Rolling south, its next report lies on a leg its nose is 50-75
-    // degrees off (the reports turned across a pause), the reports after it
-    // go on round the corner at the same pace, and give it time to spare.
-    // It braked to rest where no report stood and turned on the spot; it
-    // turns rolling from the nose instead, the nose never turning 20 degrees
-    // while it moves less than a metre, and never stands.
-    struct Row {
-        double offDeg, speedKt;
-    };
-    for (const Row row : {Row{56.0, 6.3}, Row{-50.0, 10.0}, Row{75.0, 8.0}}) {
-        SCOPED_TRACE(row.offDeg);
+    // Rolling south, its next report 84 m on a leg 50-75 degrees off the
+    // nose (the reports turned across a pause), the reports after it rolling
+    // on round the corner with time to spare. It braked to rest where no
+    // report stood and turned on the spot; it turns from the nose rolling.
+    for (const auto& [offDeg, kt] : {std::pair{56.0, 6.3}, std::pair{-50.0, 10.0}, std::pair{75.0, 8.0}}) {
+        SCOPED_TRACE(offDeg);
         g_liveAircraft.clear();
-        const double mps = row.speedKt * kKnotsToMps;
+        const double mps = kt * kKnotsToMps;
         const auto legTicks = static_cast<std::int32_t>(std::lround(1.3 * 84.0 / mps * 100.0));
-        const double into = 180.0 + row.offDeg;
-        const double on = into + std::copysign(35.0, row.offDeg);
-        std::deque<StreamPoint> s = route(kStart, {{into, 84.0}, {on, 60.0}, {on, 60.0}}, row.speedKt, legTicks);
+        const double into = 180.0 + offDeg, on = into + std::copysign(35.0, offDeg);
+        std::deque<StreamPoint> s = route(kStart, {{into, 84.0}, {on, 60.0}, {on, 60.0}}, kt, legTicks);
         const LaLo end = at(s.back());
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0, Large, 10.0);
         rollingAt(ac, mps);
@@ -940,8 +935,7 @@ TEST_F(TurnInPlace, ATaxiRollingFarOffItsNextLegTurnsOntoItRollingWhereItsReport
         playToTheEnd(ac, track, headingsDeg);
         ASSERT_GT(track.size(), 100u);
         EXPECT_LT(metres(track.back(), end), 1.0);
-        // The most the nose turns within any metre of travel, and the ticks
-        // it stands.
+        // It never stands, nor turns the nose 20 degrees within a metre.
         double worstSpotTurnDeg = 0.0;
         int resting = 0;
         for (std::size_t i = 1; i < track.size(); ++i) {
@@ -949,8 +943,8 @@ TEST_F(TurnInPlace, ATaxiRollingFarOffItsNextLegTurnsOntoItRollingWhereItsReport
             double travelled = 0.0;
             for (std::size_t j = i; j < track.size() && travelled < 1.0; ++j) {
                 travelled += metres(track[j - 1], track[j]);
-                worstSpotTurnDeg = std::max(
-                    worstSpotTurnDeg, std::fabs(std::remainder(headingsDeg[j] - headingsDeg[i - 1], 360.0)));
+                worstSpotTurnDeg = std::max(worstSpotTurnDeg,
+                                            std::fabs(std::remainder(headingsDeg[j] - headingsDeg[i - 1], 360.0)));
             }
         }
         EXPECT_LT(worstSpotTurnDeg, 20.0);
