@@ -452,6 +452,13 @@ void lf_moving(LiveAc& ac) {
             bool smoothed = ac.stream.size() >= 3 && ac.stream[2].stationary == 0 && smoothTaxiPath(ac);
             if (!smoothed) smoothed = lf_splitLastLegTurn(ac);
             if (!smoothed && !(ac.stream.size() < 3 && ac.extrapolationCount > 0)) splitLegForSpeedChange(ac, slow);
+            // Still rolling into a leg its nose is far off, toward a point
+            // the reports pass moving (one put in on the way, which is not
+            // smoothed again), the turn is made rolling from the nose: left
+            // to a start turn, a tow whose reports turned 56 degrees across a
+            // pause braked to rest where they never stood and turned there
+            // on the spot.
+            if (!lf_pathValid(m)) gf_turnFromTheNoseRolling(ac);
         }
         lf_leaveRunwayOnTurningLeg(ac);
         lf_startTurn(ac);

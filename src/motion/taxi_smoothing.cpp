@@ -829,6 +829,62 @@ bool makeTurnGndChecked(LiveAc& ac, double cornerDeg) {
     return true;
 }
 
+// How much longer than the straight leg the way round from the nose is
+// taken to be, when judging whether the time left lets it be rolled.
+constexpr double kRoundTheNoseShare = 1.25;
+// The shortest leg (m) turned onto from the nose rolling: on a shorter one
+// the way round leaves no straight to line up on before the point.
+constexpr double kRoundTheNoseLeastM = 20.0;
+
+bool gf_turnFromTheNoseRolling(LiveAc& ac) {
+    auto& s = ac.stream;
+    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
+        !(s[1].groundSpeedKt > kRollingOnKt) || !(gf_rollingStepM(ac) * 100.0 / kKnotsToMps > kRollingOnKt))
+        return false;
+    const LaLo pose = lf_pose(ac);
+    const LaLo next = lf_position(s[1]);
+    if (lf_samePlace(pose, next)) return false;
+    const double legM = lf_metres(pose, next);
+    const double offDeg = std::fabs(lf_turnDeg(gf_bearing(pose, next), ac.pose.heading));
+    if (!(offDeg > kNoseFarOffLegDeg) || !(offDeg <= kNoseOntoLegMostDeg) || !(legM >= kRoundTheNoseLeastM))
+        return false;
+    const std::int32_t now = tickCount.load();
+    if (std::int64_t{s[1].playTick} - now < 2) return false;
+    // Only where the reports leave the leg the time it takes as a late
+    // aircraft catches up from their speed, the way round a little longer
+    // than straight: later still, the leg would outrun that.
+    const double reportedKt = std::max(s[0].groundSpeedKt, s[1].groundSpeedKt);
+    const double mostMps = gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps;
+    const double dueS = static_cast<double>(std::int64_t{s[1].playTick} - ac.motion.streamLagTicks - now) / 100.0;
+    if (!(reportedKt > 0.0) || !(dueS * mostMps >= kRoundTheNoseShare * legM)) return false;
+    // The turn rounds a corner put on the way the nose points, a share of
+    // the leg on: rolling on, the aircraft comes round onto the line from
+    // there to the point, as a pilot steers toward it.
+    for (const double share : {1.0 / 3.0, 1.0 / 4.0, 1.0 / 6.0}) {
+        const LaLo corner = gf_destinationPoint(pose, {ac.pose.heading, legM * share * feetPerMetre});
+        const double onM = lf_metres(corner, next);
+        if (!(onM > 0.0)) continue;
+        StreamPoint p = s[1];
+        p.lat = corner.lat;
+        p.lon = corner.lon;
+        p.groundSpeedKt = std::lerp(s[0].groundSpeedKt, s[1].groundSpeedKt, share);
+        p.playTick = lf_tickBetween(now, s[1].playTick, legM * share / (legM * share + onM));
+        p.stationary = 0;
+        p.synthetic = 1;
+        p.rollSynthetic = 1;
+        if (p.playTick <= now) continue;
+        s.insert(s.begin() + 1, p);
+        const double cornerDeg = std::fabs(lf_turnDeg(gf_bearing(corner, next), ac.pose.heading));
+        if (makeTurnGndChecked(ac, cornerDeg) && lf_usable(ac.motion.path.turn)) return true;
+        resetMotionPath(ac.motion.path);
+        const auto at = std::find_if(s.begin() + 1, s.end(), [&](const StreamPoint& q) {
+            return q.synthetic != 0 && q.playTick == p.playTick && lf_samePlace(q, p);
+        });
+        if (at != s.end()) s.erase(at);
+    }
+    return false;
+}
+
 bool gf_turnsOnTheSpotFirst(const LiveAc& ac) {
     const auto& s = ac.stream;
     return ac.phase == AcPhase::taxi && s.size() >= 2 && !(gf_rollingStepM(ac) > 0.0) &&

@@ -23,6 +23,14 @@ bool smoothTaxiPath(LiveAc& ac);
 // turn is planned along that leg.
 bool gf_turnsOnTheSpotFirst(const LiveAc& ac);
 
+// A taxi rolling into a leg whose next point the reports pass moving, its
+// nose too far off the way to that point to turn on the way, with the time
+// the leg takes at the reports' speed: a ground turn round a corner put
+// ahead of the nose brings it round onto the line to that point, rolling,
+// instead of braking to rest and turning on the spot where the reports never
+// stood. True when the motion path now holds that turn.
+bool gf_turnFromTheNoseRolling(LiveAc& ac);
+
 // Builds the ground turn (or, failing that, the curved leg) round the corner
 // at the next point; `cornerDeg` is the absolute turn there. True when the
 // motion path now holds a usable ground turn or curved leg; the corner point

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/geometry.h"
@@ -911,5 +912,43 @@ TEST_F(TurnInPlace, ACreepThroughReportsAFewMetresApartIsNotSlowedBelowItsOwnPac
             }
         }
         EXPECT_GE(judged, 3u);
+    }
+}
+
+TEST_F(TurnInPlace, ATaxiRollingFarOffItsNextLegTurnsOntoItRollingWhereItsReportsRoll) {
+    // Rolling south, its next report 84 m on a leg 50-75 degrees off the
+    // nose (the reports turned across a pause), the reports after it rolling
+    // on round the corner with time to spare. It braked to rest where no
+    // report stood and turned on the spot; it turns from the nose rolling.
+    for (const auto& [offDeg, kt] : {std::pair{56.0, 6.3}, std::pair{-50.0, 10.0}, std::pair{75.0, 8.0}}) {
+        SCOPED_TRACE(offDeg);
+        g_liveAircraft.clear();
+        const double mps = kt * kKnotsToMps;
+        const auto legTicks = static_cast<std::int32_t>(std::lround(1.3 * 84.0 / mps * 100.0));
+        const double into = 180.0 + offDeg, on = into + std::copysign(35.0, offDeg);
+        std::deque<StreamPoint> s = route(kStart, {{into, 84.0}, {on, 60.0}, {on, 60.0}}, kt, legTicks);
+        const LaLo end = at(s.back());
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 180.0, Large, 10.0);
+        rollingAt(ac, mps);
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
+        playToTheEnd(ac, track, headingsDeg);
+        ASSERT_GT(track.size(), 100u);
+        EXPECT_LT(metres(track.back(), end), 1.0);
+        // It never stands, nor turns the nose 20 degrees within a metre.
+        double worstSpotTurnDeg = 0.0;
+        int resting = 0;
+        for (std::size_t i = 1; i < track.size(); ++i) {
+            if (metres(track[i - 1], track[i]) < 1e-4) ++resting;
+            double travelled = 0.0;
+            for (std::size_t j = i; j < track.size() && travelled < 1.0; ++j) {
+                travelled += metres(track[j - 1], track[j]);
+                worstSpotTurnDeg = std::max(worstSpotTurnDeg,
+                                            std::fabs(std::remainder(headingsDeg[j] - headingsDeg[i - 1], 360.0)));
+            }
+        }
+        EXPECT_LT(worstSpotTurnDeg, 20.0);
+        EXPECT_EQ(resting, 0);
+        EXPECT_LT(lf_worstNoseOffTravelDeg(track, headingsDeg), 30.0);
     }
 }
