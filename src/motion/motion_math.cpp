@@ -253,8 +253,12 @@ double maxBankAngle(double limit, bool landing, double heightAboveGroundFt, bool
     return low + (x - low) * f;
 }
 
-HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
-                                         double startCourse) noexcept {
+namespace {
+
+// The transition's point at t, and the ratio of its length to its chord (1
+// for a straight one) in lengthRatio when asked.
+HermiteTransition lf_hermite(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
+                             double startCourse, double* lengthRatio) noexcept {
     HermiteTransition r;
     if (!lf_inRange(start) || !lf_inRange(end) || !std::isfinite(arrivalHeading) || !std::isfinite(angleLimit) ||
         !std::isfinite(t))
@@ -297,7 +301,7 @@ HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHea
     // leg that set off 40 degrees off its chord changed speed by 8 kt a
     // second along it).
     double u = t;
-    if (r.curved && t > 0.0 && t < 1.0) {
+    if (r.curved && ((t > 0.0 && t < 1.0) || lengthRatio != nullptr)) {
         constexpr int kPieces = 48;
         std::array<double, kPieces + 1> along{};
         double pe0 = 0.0, pn0 = 0.0;
@@ -308,6 +312,7 @@ HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHea
             pe0 = pe1;
             pn0 = pn1;
         }
+        if (lengthRatio != nullptr) *lengthRatio = along[kPieces] / D;
         const double wanted = t * along[kPieces];
         int i = 1;
         while (i < kPieces && along[i] < wanted) ++i;
@@ -329,4 +334,18 @@ HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHea
     r.heading = r.curved ? normalizeHeading(std::atan2(de, dn)) : b;
     r.valid = true;
     return r;
+}
+
+}  // namespace
+
+HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
+                                         double startCourse) noexcept {
+    return lf_hermite(start, end, arrivalHeading, angleLimit, t, startCourse, nullptr);
+}
+
+double hermiteTransitionLengthRatio(LaLo start, LaLo end, double arrivalHeading, double angleLimit,
+                                    double startCourse) noexcept {
+    double ratio = 1.0;
+    const HermiteTransition h = lf_hermite(start, end, arrivalHeading, angleLimit, 0.5, startCourse, &ratio);
+    return h.valid && std::isfinite(ratio) && ratio >= 1.0 ? ratio : 1.0;
 }

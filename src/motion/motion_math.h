@@ -160,3 +160,7 @@ struct HermiteTransition {
 // holding flew its turns in kinks of 30 degrees a second.
 HermiteTransition hermiteTransitionPoint(LaLo start, LaLo end, double arrivalHeading, double angleLimit, double t,
                                          double startCourse = std::numeric_limits<double>::quiet_NaN()) noexcept;
+// How many times longer than its chord that transition is: 1 where it runs
+// straight (or yields no point).
+double hermiteTransitionLengthRatio(LaLo start, LaLo end, double arrivalHeading, double angleLimit,
+                                    double startCourse = std::numeric_limits<double>::quiet_NaN()) noexcept;
