@@ -360,16 +360,18 @@ void gf_planAirPace(LiveAc& ac) {
     const LaLo to{next.lat, next.lon};
     const std::int32_t now = tickCount.load();
     double seconds = std::max(kMinLegTicks, gf_ticksBetween(now, next.playTick)) / 100.0;
-    // Along the curve the leg is flown on, where it bends: its chord is the
-    // shorter, and a pace reckoned on it flew a holding turn faster than the
-    // speed it joined at (222 kt into a 48 degree turn flown at 229).
+    // Along the curve the leg is flown on, where it bends, at the speed its
+    // time was set for over the straight way: the curve is the longer, and
+    // flown in that time a holding turn went faster than the speed it joined
+    // at (222 kt into a 48 degree turn flown at 229). It takes the longer
+    // time the even change below gives it.
     const AirTransition& tr = m.transition;
     const double lengthRatio =
         tr.active != 0 ? hermiteTransitionLengthRatio(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, tr.startCourse)
                        : 1.0;
     const double metres = gf_distanceNm(from, to) * metresPerNm * lengthRatio;
     if (!std::isfinite(metres) || !(metres > 1.0)) return;
-    const double meanMps = metres / seconds;
+    const double meanMps = metres / lengthRatio / seconds;
     // An aircraft that did not move in the last tick (created this tick)
     // starts at the speed reported where it starts.
     const StreamPoint& front = ac.stream[0];

@@ -202,3 +202,63 @@ TEST_F(AirLegSpeed, AnAircraftJustCreatedStartsItsFirstLegAtItsReportedSpeed) {
         EXPECT_NEAR(ac.motion.airPace.profile.startSpeed * kMpsToKnots, flown ? 155.0 : 150.0, 0.01);
     }
 }
+
+TEST_F(AirLegSpeed, ACurvedLegIsFlownAtThePaceItJoinedAt) {
+    // Flying north at 222 kt off a straight leg, the aircraft's next report
+    // lies 40 degrees to the right and the one after it turns on to 80: the
+    // leg curves from north round onto the course beyond, a good deal longer
+    // than its chord, and its reports say 222 kt. Reckoned on the chord, its
+    // pace flew the curve 8 % faster than the aircraft joined it. A straight
+    // leg (the same points in a line) is flown at 222 too.
+    constexpr double kKt = 222.0;
+    const double cosLat = std::cos(50.0 * degreesToRadians);
+    const auto ahead = [&](LaLo from, double bearingDeg, double nm) {
+        return LaLo{from.lat + nm * std::cos(bearingDeg * degreesToRadians) / kNmPerDegree,
+                    from.lon + nm * std::sin(bearingDeg * degreesToRadians) / kNmPerDegree / cosLat};
+    };
+    for (const bool curved : {true, false}) {
+        SCOPED_TRACE(curved ? "curved" : "straight");
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        const LaLo at{50.0, 8.0};
+        // The arc of 80 degrees is 1.086 times its chord: 10 s at 222 kt.
+        const double chordNm = kKt * 10.0 / 3600.0 / (curved ? 1.0857 : 1.0);
+        const double legDeg = curved ? 40.0 : 0.0;
+        const LaLo next = ahead(at, legDeg, chordNm);
+        const LaLo after = ahead(next, 2.0 * legDeg, chordNm);
+        StreamPoint front = point(at.lat, at.lon, 9000.0, true, 10000);
+        StreamPoint p1 = point(next.lat, next.lon, 9000.0, true, 11000);
+        StreamPoint p2 = point(after.lat, after.lon, 9000.0, true, 12000);
+        for (StreamPoint* p : {&front, &p1, &p2}) p->groundSpeedKt = p->tasKt = kKt;
+        LiveAc& ac = addLive(0x720041, AcSimState::active, 20, std::deque<StreamPoint>{front, p1, p2});
+        ac.category = Large;
+        ac.phase = AcPhase::flying;
+        ac.onGround = 0;
+        ac.pose.heading = 0.0;
+        ac.pose.trueAirspeed = kKt;
+        // The leg before ran straight north into this point.
+        AirTransition& before = ac.motion.transition;
+        before.start = ahead(at, 180.0, kKt * 10.0 / 3600.0);
+        before.end = at;
+        before.arrivalHeading = 0.0;
+        ac.motion.lastStepKt = kKt;
+        ac.motion.lastStepTick = 9999;
+        ac.motion.stepLat = kKt / 360000.0 / kNmPerDegree;
+        nextPosMain(ac);
+        ASSERT_GE(ac.stream.size(), 2u);
+        if (curved) ASSERT_NE(ac.motion.transition.active, 0);
+        ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+        // Each second of the leg, from the poses.
+        std::vector<double> kt;
+        LaLo last{ac.pose.latitude, ac.pose.longitude};
+        for (int k = 1; k <= 900; ++k) {
+            tickCount.store(tickCount.load() + 1);
+            gf_interpolatePoseOnCurve(ac);
+            if (k % 100 != 0) continue;
+            const LaLo now{ac.pose.latitude, ac.pose.longitude};
+            kt.push_back(gf_distanceNm(last, now) * 3600.0);
+            last = now;
+        }
+        for (std::size_t s = 0; s < kt.size(); ++s) EXPECT_NEAR(kt[s], kKt, 2.0) << "second " << s + 1;
+    }
+}
