@@ -390,9 +390,16 @@ void gf_planAirPace(LiveAc& ac) {
     const double changeMps = front.airborne != 0 && next.airborne != 0
                                  ? (next.groundSpeedKt - front.groundSpeedKt) * kKnotsToMps
                                  : std::nan("");
-    const double endMps = std::isfinite(changeMps) && std::fabs(changeMps) / 2.0 <= kMostReportedOffMean * meanMps
-                              ? meanMps + changeMps / 2.0
-                              : meanMps;
+    // Nor faster than an airliner changes speed in level flight: a way round
+    // flown faster than the aircraft came to it reached that pace within its
+    // first leg of two seconds, 25 kt up. The point falls due when the change
+    // brings the aircraft there, and the legs after it take the rest.
+    constexpr double kMostChangeMps2 = 4.0 * kKnotsToMps;
+    const double reach = kMostChangeMps2 * seconds;
+    const double endMps = std::clamp(
+        std::isfinite(changeMps) && std::fabs(changeMps) / 2.0 <= kMostReportedOffMean * meanMps ? meanMps + changeMps / 2.0
+                                                                                                 : meanMps,
+        startMps - reach, startMps + reach);
     // The leg takes the time an even change from the one speed to the other
     // covers it in, its point falling due then (a moment late or early is
     // given back by the legs after it): held to its time, a leg begun slower

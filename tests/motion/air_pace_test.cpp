@@ -262,3 +262,35 @@ TEST_F(AirLegSpeed, ACurvedLegIsFlownAtThePaceItJoinedAt) {
         for (std::size_t s = 0; s < kt.size(); ++s) EXPECT_NEAR(kt[s], kKt, 2.0) << "second " << s + 1;
     }
 }
+
+TEST_F(AirLegSpeed, APaceChangesNoFasterThanAnAirlinerCan) {
+    // Flying 229 kt, the aircraft comes to a 2 s leg of a way round flown at
+    // 254 kt. Its pace takes the leg at no more than 4 kt a second, its point
+    // falling due when that brings the aircraft there: up to 254 on the leg,
+    // it changed speed by 12 kt a second. A leg the same 2 s at 231 kt is
+    // flown up to its mean as before.
+    for (const double legKt : {254.0, 231.0}) {
+        SCOPED_TRACE(::testing::Message() << legKt << " kt");
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        const double northDeg = legKt * 2.0 / 3600.0 / kNmPerDegree;
+        StreamPoint front = point(50.0, 8.0, 12000.0, true, 10000);
+        StreamPoint next = point(50.0 + northDeg, 8.0, 12000.0, true, 10200);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = legKt;
+        LiveAc& ac = addLive(0x720051, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = AcPhase::flying;
+        ac.onGround = 0;
+        ac.motion.lastStepKt = 229.0;
+        ac.motion.lastStepTick = 9999;
+        gf_planAirPace(ac);
+        const SpeedProfile& p = ac.motion.airPace.profile;
+        ASSERT_NE(p.valid, 0);
+        const double startKt = p.startSpeed * kMpsToKnots, endKt = p.endSpeed * kMpsToKnots;
+        EXPECT_NEAR(startKt, 229.0, 0.01);
+        EXPECT_LE(std::fabs(endKt - startKt) / p.duration, 4.0 + 1e-6);
+        // Whatever its ends, the leg is covered in the time it is given.
+        EXPECT_NEAR(gf_ticksBetween(10000, ac.stream[1].playTick) / 100.0, p.duration, 0.011);
+        if (legKt < 240.0) EXPECT_GT(endKt, 230.5);
+    }
+}
