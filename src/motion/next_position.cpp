@@ -88,6 +88,22 @@ bool lf_skipCloseTakeoffPoint(const LiveAc& ac) {
     return gf_relativePosition(lf_pose(ac), reference, lf_position(ac.stream[2])).along > 30.0;
 }
 
+// An aircraft created in the air this tick whose next point lies closer than
+// it flies in the shortest leg at its reported speed is at that point: the
+// leg to it would crawl. Flown, a C56X reported at 160 kt was created 7 m
+// short of its point, took the shortest leg's quarter second at 57 kt to
+// get there, and then jumped to 160 kt.
+bool lf_skipPointAtCreation(const LiveAc& ac) {
+    if (ac.onGround != 0 || ac.activationTick != tickCount.load() || ac.stream.size() < 3) return false;
+    const StreamPoint& next = ac.stream[1];
+    const StreamPoint& after = ac.stream[2];
+    if (next.airborne == 0 || after.airborne == 0 || next.stationary != 0 || after.stationary != 0) return false;
+    const double kt = ac.stream[0].airborne != 0 ? ac.stream[0].groundSpeedKt : next.groundSpeedKt;
+    if (!std::isfinite(kt) || !(kt > 1.0)) return false;
+    const double nextM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
+    return std::isfinite(nextM) && nextM < kt * kKnotsToMps * kMinLegTicks / 100.0;
+}
+
 // During takeoff (and just after it): whether the next point is to be flown
 // to, rather than dropped because reaching it would force a takeoff far below
 // the reported speed. An aircraft that reached the front point ahead of its
@@ -129,7 +145,7 @@ void lf_nextPosLoop(LiveAc& ac) {
                 continue;
             }
             if (checkTowedAircraft(ac)) continue;
-            if (lf_skipCloseTakeoffPoint(ac)) {
+            if (lf_skipCloseTakeoffPoint(ac) || lf_skipPointAtCreation(ac)) {
                 lf_eraseNext(ac);
                 continue;
             }

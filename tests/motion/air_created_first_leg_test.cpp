@@ -1,0 +1,67 @@
+// The first leg of an aircraft created in the air: a point it is created a
+// few metres short of is one it is already at, not one to crawl to.
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <deque>
+
+#include "engine/engine_state.h"
+#include "foundation/geodesy.h"
+#include "motion/next_position.h"
+
+#include "engine/engine_fixture.h"
+
+using namespace tavo::test;
+
+namespace {
+
+class AirCreatedFirstLeg : public EngineTest {
+protected:
+    static StreamPoint flying(LaLo at, std::int32_t tick, double kt) {
+        StreamPoint p = point(at.lat, at.lon, 2200.0, true, tick);
+        p.groundSpeedKt = kt;
+        p.tasKt = kt;
+        return p;
+    }
+};
+
+// The speed (kt) of the leg's even step.
+double lf_stepKt(const LiveAc& ac) {
+    const LaLo pose{ac.pose.latitude, ac.pose.longitude};
+    return gf_distanceNm(pose, {pose.lat + ac.motion.stepLat, pose.lon + ac.motion.stepLon}) * 100.0 * 3600.0;
+}
+
+}  // namespace
+
+TEST_F(AirCreatedFirstLeg, APointJustAheadAtTheCreationIsPassedNotCrawledTo) {
+    // At 160 kt an aircraft flies 20.6 m in the shortest leg. Its next point
+    // 7 m ahead and already due, the one after it 2 s on: created this tick,
+    // it flies to the one after at its reported speed. Not created now, or
+    // with the point 30 m ahead, the point is flown to.
+    constexpr double kKt = 160.0;
+    struct Row {
+        double nextM;
+        bool createdNow;
+        bool passed;
+    };
+    for (const Row row : {Row{7.0, true, true}, Row{7.0, false, false}, Row{30.0, true, false}}) {
+        SCOPED_TRACE(::testing::Message() << row.nextM << " m, created now " << row.createdNow);
+        g_liveAircraft.clear();
+        constexpr std::int32_t kNow = 10010;
+        tickCount.store(kNow);
+        const LaLo from{50.0, 8.0};
+        const LaLo next = gf_destinationPoint(from, {90.0 * degreesToRadians, row.nextM * feetPerMetre});
+        const double afterM = row.nextM + kKt * 0.5144444 * 2.0;
+        const LaLo after = gf_destinationPoint(from, {90.0 * degreesToRadians, afterM * feetPerMetre});
+        LiveAc& ac = addLive(0x720001, AcSimState::active, 20,
+                             {flying(from, 9800, kKt), flying(next, kNow - 40, kKt), flying(after, kNow + 200, kKt)});
+        ac.category = Large;
+        ac.activationTick = row.createdNow ? kNow : kNow - 500;
+        nextPosMain(ac);
+        ASSERT_FALSE(ac.stream.empty());
+        const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
+        EXPECT_EQ(target.lat == after.lat && target.lon == after.lon, row.passed);
+        if (row.passed) EXPECT_NEAR(lf_stepKt(ac), kKt, 0.1 * kKt);
+    }
+}
