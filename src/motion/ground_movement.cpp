@@ -430,12 +430,19 @@ void lf_dropPointPassedBraking(LiveAc& ac) {
     s.erase(s.begin() + 1);
 }
 
+bool lf_rollsIntoTurnOffCorner(const LiveAc& ac, std::size_t corner);
+
 void lf_moving(LiveAc& ac) {
     MotionState& m = ac.motion;
     // Off the runway already (the exit turn brought the nose round): the
     // leg out of the landing roll is a taxi leg, its bends and start turn
     // taken as a taxi's are, not slid through at the roll's speed.
     endLandingRollWhenTurnedOff(ac);
+    // At the corner where its reports turn off the runway the roll is over:
+    // it taxis on from there, its turn onto the exit taken as a taxi's.
+    if (ac.phase == AcPhase::landing_roll && ac.onGround != 0 && lf_rollsIntoTurnOffCorner(ac, 0) &&
+        gf_rollingStepM(ac) > 0.0)
+        startTaxi(ac);
     checkRunwayOccupancy(ac);
     gf_putInLiftOffPoint(ac);
     const bool slow = isSlowTaxiStream(ac);
@@ -671,7 +678,18 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     resetMotionPath(tm.path);
     tm.lastStepTick = tickCount.load();
     tm.lastStepM = speedKt * kKnotsToMps / 100.0;
-    return !(smoothTaxiPath(there) && lf_pathValid(tm));
+    const LiveAc arrived = there;
+    if (smoothTaxiPath(there) && lf_pathValid(tm)) return false;
+    if (!roll) return true;
+    // Nor does a roll stop there whose reports go on at speed off the
+    // runway: it taxis on from the corner, turning from the nose onto the
+    // exit rolling, judged as it arrives when its corner falls due. Braked
+    // to rest on the runway, it turned the exit on the spot where its
+    // reports rolled through at 10 kt, and sped past them after.
+    there = arrived;
+    const std::int64_t due = std::int64_t{s[1].playTick} - m.streamLagTicks;
+    const auto at = static_cast<std::int32_t>(std::max<std::int64_t>(tickCount.load(), due));
+    return !gf_turnFromTheNoseRolling(there, at);
 }
 
 // Whether the rest of the leg's bend runs straight on from the pose to

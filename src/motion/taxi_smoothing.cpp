@@ -836,7 +836,9 @@ constexpr double kRoundTheNoseShare = 1.25;
 // the way round leaves no straight to line up on before the point.
 constexpr double kRoundTheNoseLeastM = 20.0;
 
-bool gf_turnFromTheNoseRolling(LiveAc& ac) {
+bool gf_turnFromTheNoseRolling(LiveAc& ac) { return gf_turnFromTheNoseRolling(ac, tickCount.load()); }
+
+bool gf_turnFromTheNoseRolling(LiveAc& ac, std::int32_t now) {
     auto& s = ac.stream;
     if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
         !(s[1].groundSpeedKt > kRollingOnKt) || !(gf_rollingStepM(ac) * 100.0 / kKnotsToMps > kRollingOnKt))
@@ -848,7 +850,6 @@ bool gf_turnFromTheNoseRolling(LiveAc& ac) {
     const double offDeg = std::fabs(lf_turnDeg(gf_bearing(pose, next), ac.pose.heading));
     if (!(offDeg > kNoseFarOffLegDeg) || !(offDeg <= kNoseOntoLegMostDeg) || !(legM >= kRoundTheNoseLeastM))
         return false;
-    const std::int32_t now = tickCount.load();
     if (std::int64_t{s[1].playTick} - now < 2) return false;
     // Only where the reports leave the leg the time it takes as a late
     // aircraft catches up from their speed, the way round a little longer

@@ -11,6 +11,7 @@
 // after it. Everything runs on the engine thread.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "engine/records.h"
 
@@ -27,8 +28,10 @@ bool gf_turnsOnTheSpotFirst(const LiveAc& ac);
 // nose too far off the way to that point to turn on the way, with the time
 // the leg takes at the reports' speed: a ground turn round a corner put
 // ahead of the nose brings it round onto the line to that point, rolling,
-// instead of braking to rest and turning on the spot where the reports never
-// stood. True when the motion path now holds that turn.
+// stood. True when the motion path now holds that turn. `now` is the tick it
+// is judged at (by default the current one; a plan made ahead judges it at
+// the tick the aircraft is due there).
+bool gf_turnFromTheNoseRolling(LiveAc& ac, std::int32_t now);
 bool gf_turnFromTheNoseRolling(LiveAc& ac);
 
 // Builds the ground turn (or, failing that, the curved leg) round the corner

@@ -277,15 +277,15 @@ TEST_F(ExitBend, ALandingRollPlannedAgainFromWhereItRollsBendsIntoItsExit) {
     }
 }
 
-TEST_F(ExitBend, AnExitBendIntoACornerItStopsAtSlowsOnlyWhereItBends) {
+TEST_F(ExitBend, AnExitBendIntoACornerItRollsThroughSlowsOnlyWhereItBends) {
     // A landing roll at 17 kt whose reports bend it off the runway (swinging
     // 40 degrees in its first 30 m) and run on to a corner 77 m away that
-    // the leg after it leaves by more than the nose turns on the way: the
-    // bend is played to rest on that corner, where the taxi turns on the
-    // spot. Timed evenly at the pace its first swing allows, it crawled its
-    // whole length and came 14 s late to the corner. It slows only where it
-    // bends, its nose along its travel, and comes to rest on the corner no
-    // more than a few seconds late.
+    // the leg after it leaves by more than the nose turns on the way, the
+    // reports rolling on through it. Timed evenly at the pace its first
+    // swing allows, it crawled its whole length and came 14 s late to the
+    // corner. It slows only where it
+    // bends, its nose along its travel, and comes to the corner no more than
+    // a few seconds late.
     g_liveAircraft.clear();
     gf_clearRunwayTable();
     airport();
@@ -304,12 +304,19 @@ TEST_F(ExitBend, AnExitBendIntoACornerItStopsAtSlowsOnlyWhereItBends) {
     ac.motion.touchdownHeading = 90.0 * kDeg;
     rollingAt(ac, 16.9);
     expectReachedInTime(ac, corner, 0.5, cornerDue, 5.0);
-    // It comes to rest there, not braking on past it.
-    std::optional<double> stepM;
-    for (int guard = 0; guard < 1000 && (stepM = playTick(ac)) && *stepM > 1e-4; ++guard)
+    // Its reports roll on through the corner at 13-17 kt: so does it, never
+    // coming to rest there to turn on the spot.
+    const LaLo end = at(ac.stream.back());
+    double slowestKt = 1e9;
+    for (int guard = 0; guard < 5000; ++guard) {
+        const std::optional<double> stepM = playTick(ac);
+        if (!stepM) break;
         tickCount.store(tickCount.load() + 1);
-    ASSERT_TRUE(stepM.has_value());
-    EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, corner), 1.0);
+        if (metres({ac.pose.latitude, ac.pose.longitude}, end) > 5.0)
+            slowestKt = std::min(slowestKt, *stepM * 100.0 / kKnotsToMps);
+    }
+    EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 1.0);
+    EXPECT_GT(slowestKt, 5.0);
 }
 
 TEST_F(ExitBend, AFarExitBetweenTwoBendsSpeedsUpOnItsStraightAsTheReportsItPassesDo) {

@@ -767,42 +767,61 @@ TEST_F(TurnInPlace, ALateTaxiArrivingFastAtAKinkedBendTakesItNotBrakingPastAndTu
     EXPECT_LT(worstOffDeg, 90.0);
 }
 
-TEST_F(TurnInPlace, ALandingRollComesToRestOnItsTurnOffCornerNotPastIt) {
+TEST_F(TurnInPlace, ALandingRollTurnsOffAtItsCornerNeverPastItAndBack) {
     // A landing roll east along the runway at 50 kt, 300 m short of its exit
     // corner reported at the exit's speed; the report of the leg after the
-    // corner, 7 m on off the runway by the angle, comes while it rolls 225 m
-    // short of the corner (after a pause in the reports). The roll ran on to
-    // the corner at the reported speed, braked straight on along the runway,
+    // corner, off the runway by the angle, comes while it rolls 225 m short
+    // of the corner (after a pause in the reports). The roll ran on to the
+    // corner at the reported speed, braked straight on along the runway,
     // turned back further still (a 48 degree exit became 86) and drove back
-    // across the corner: it comes to rest on the corner and turns there by
-    // the exit's own angle. An exit the nose turns on the way is rolled
-    // through.
+    // across the corner. Where the reports end just past the corner it comes
+    // to rest on the corner and turns there by the exit's own angle. Where
+    // they roll on off the runway at the exit's speed it rolls through the
+    // exit (braked to rest on the corner, it turned the exit on the spot
+    // where its reports never stood). Either way it never goes back along
+    // the runway toward the corner it has passed.
     struct Row {
         double turnDeg, cornerKt;
-        bool stopsOnCorner;
+        bool rollsOn;
     };
-    for (const Row row : {Row{60.0, 10.0, true}, Row{-35.0, 10.0, true}, Row{90.0, 16.0, true}, Row{60.0, 30.0, true},
-                          Row{20.0, 10.0, false}}) {
+    for (const Row row : {Row{60.0, 10.0, false}, Row{-35.0, 10.0, false}, Row{90.0, 16.0, false},
+                          Row{60.0, 30.0, false}, Row{20.0, 10.0, true}, Row{46.0, 10.0, true},
+                          Row{-60.0, 12.0, true}, Row{80.0, 15.0, true}}) {
         SCOPED_TRACE(row.turnDeg);
         StreamPoint after;
-        LiveAc& ac = rollingToExit(row.turnDeg, row.cornerKt, 7.0, 10.0, after);
+        LiveAc& ac = rollingToExit(row.turnDeg, row.cornerKt, row.rollsOn ? 25.0 : 7.0, 10.0, after);
+        std::vector<StreamPoint> later{after};
+        if (row.rollsOn)
+            for (int i = 0; i < 3; ++i)
+                later.push_back(ground(ahead(at(later.back()), 90.0 + row.turnDeg, 30.0),
+                                       later.back().playTick + static_cast<std::int32_t>(std::lround(
+                                                                   30.0 / (row.cornerKt * kKnotsToMps) * 100.0)),
+                                       row.cornerKt));
         const LaLo corner = at(ac.stream[1]);
+        const LaLo end = at(later.back());
 
-        // Where it first comes to rest, and how far the nose turns there.
+        // Where it first comes to rest short of the end, how far the nose
+        // turns there, and how far it ever goes back west along the runway.
         std::optional<LaLo> rest;
         double restHeadingDeg = 0.0;
         double spotTurnDeg = 0.0;
+        double eastmostM = -1e9;
+        double backM = 0.0;
         bool reported = false;
         for (int guard = 0; guard < 20000; ++guard) {
             if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, corner) < 225.0) {
-                ac.stream.push_back(after);
+                for (const StreamPoint& p : later) ac.stream.push_back(p);
                 gf_replanLegForNewCorner(ac);
                 reported = true;
             }
             const std::optional<double> stepM = playTick(ac);
             if (!stepM) break;
-            if (*stepM < 1e-4 && !rest) {
-                rest = LaLo{ac.pose.latitude, ac.pose.longitude};
+            const LaLo pose{ac.pose.latitude, ac.pose.longitude};
+            const double eastM = (pose.lon - corner.lon) * std::cos(corner.lat * kDeg) * metresPerNm * 60.0;
+            eastmostM = std::max(eastmostM, eastM);
+            backM = std::max(backM, eastmostM - eastM);
+            if (*stepM < 1e-4 && !rest && metres(pose, end) > 1.0) {
+                rest = pose;
                 restHeadingDeg = ac.pose.heading / kDeg;
             }
             if (rest && *stepM > 1e-3) break;
@@ -812,7 +831,8 @@ TEST_F(TurnInPlace, ALandingRollComesToRestOnItsTurnOffCornerNotPastIt) {
             tickCount.store(tickCount.load() + 1);
         }
         ASSERT_TRUE(reported);
-        ASSERT_EQ(rest.has_value(), row.stopsOnCorner);
+        EXPECT_LT(backM, 1.0);
+        ASSERT_EQ(rest.has_value(), !row.rollsOn);
         if (!rest) continue;
         EXPECT_LT(metres(*rest, corner), 0.5);
         EXPECT_LT(spotTurnDeg, std::fabs(row.turnDeg) + 5.0);
