@@ -48,7 +48,25 @@ double lf_largestSpeedChangeKtPerS(const AircraftRecord& r) {
 
 class AirPaceRun : public AirRunTest {};
 
-class AirLegSpeed : public EngineTest {};
+class AirLegSpeed : public EngineTest {
+protected:
+    // An aircraft in the air at tick 10000 at its report (50 N, 8 E), its
+    // next report `legNm` due north falling due `dueTicks` on, both reports
+    // giving `reportedKt`.
+    LiveAc& northLeg(std::uint32_t hexid, AcPhase phase, double altitudeFt, double legNm, std::int32_t dueTicks,
+                     double reportedKt) {
+        g_liveAircraft.clear();
+        tickCount.store(10000);
+        StreamPoint front = point(50.0, 8.0, altitudeFt, true, 10000);
+        StreamPoint next = point(50.0 + legNm / kNmPerDegree, 8.0, altitudeFt, true, 10000 + dueTicks);
+        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = reportedKt;
+        LiveAc& ac = addLive(hexid, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
+        ac.category = Large;
+        ac.phase = phase;
+        ac.onGround = 0;
+        return ac;
+    }
+};
 
 }  // namespace
 
@@ -120,18 +138,9 @@ TEST_F(AirLegSpeed, ACatchUpEndsAStepALegWhenTheDelayIsGone) {
     struct Row {
         double flownKt, ticks;
     };
-    const double northDeg = 150.0 * 2.0 / 3600.0 / kNmPerDegree;
     for (const Row row : {Row{165.0, 184.0}, Row{150.2, 200.0}, Row{250.0, 200.0}}) {
         SCOPED_TRACE(::testing::Message() << "flown at " << row.flownKt << " kt");
-        g_liveAircraft.clear();
-        tickCount.store(10000);
-        StreamPoint front = point(50.0, 8.0, 9000.0, true, 10000);
-        StreamPoint next = point(50.0 + northDeg, 8.0, 9000.0, true, 10250);
-        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 150.0;
-        LiveAc& ac = addLive(0x720011, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
-        ac.category = Large;
-        ac.phase = AcPhase::flying;
-        ac.onGround = 0;
+        LiveAc& ac = northLeg(0x720011, AcPhase::flying, 9000.0, 150.0 * 2.0 / 3600.0, 250, 150.0);
         ac.pose.trueAirspeed = row.flownKt;
         ac.motion.stepLat = row.flownKt / 360000.0 / kNmPerDegree;
         ac.motion.lastStepKt = row.flownKt;
@@ -148,16 +157,8 @@ TEST_F(AirLegSpeed, ATouchdownOnAPacedLegRollsOnToItsPointOnTime) {
     // from where the pace has brought it to the point over the ticks left:
     // on the step set for the whole leg it came to its point's tick metres
     // short of it.
-    g_liveAircraft.clear();
-    tickCount.store(10000);
     const double northDeg = 160.0 * 4.0 / 3600.0 / kNmPerDegree;
-    StreamPoint front = point(50.0, 8.0, 1500.0, true, 10000);
-    StreamPoint next = point(50.0 + northDeg, 8.0, 1500.0, true, 10400);
-    front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 160.0;
-    LiveAc& ac = addLive(0x720021, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
-    ac.category = Large;
-    ac.phase = AcPhase::landing;
-    ac.onGround = 0;
+    LiveAc& ac = northLeg(0x720021, AcPhase::landing, 1500.0, northDeg * kNmPerDegree, 400, 160.0);
     ac.motion.lastStepKt = 140.0;
     ac.motion.lastStepTick = 9999;
     ac.motion.stepLat = northDeg / 400.0;
@@ -183,16 +184,7 @@ TEST_F(AirLegSpeed, AnAircraftJustCreatedStartsItsFirstLegAtItsReportedSpeed) {
     // it starts at the speed it flies.
     for (const bool flown : {false, true}) {
         SCOPED_TRACE(flown ? "flying at 155 kt" : "just created");
-        g_liveAircraft.clear();
-        tickCount.store(10000);
-        const double northDeg = 160.0 * 2.0 / 3600.0 / kNmPerDegree;
-        StreamPoint front = point(50.0, 8.0, 5000.0, true, 10000);
-        StreamPoint next = point(50.0 + northDeg, 8.0, 5000.0, true, 10200);
-        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = 150.0;
-        LiveAc& ac = addLive(0x720031, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
-        ac.category = Large;
-        ac.phase = AcPhase::flying;
-        ac.onGround = 0;
+        LiveAc& ac = northLeg(0x720031, AcPhase::flying, 5000.0, 160.0 * 2.0 / 3600.0, 200, 150.0);
         if (flown) {
             ac.motion.lastStepKt = 155.0;
             ac.motion.lastStepTick = 9999;
@@ -271,16 +263,7 @@ TEST_F(AirLegSpeed, APaceChangesNoFasterThanAnAirlinerCan) {
     // flown up to its mean as before.
     for (const double legKt : {254.0, 231.0}) {
         SCOPED_TRACE(::testing::Message() << legKt << " kt");
-        g_liveAircraft.clear();
-        tickCount.store(10000);
-        const double northDeg = legKt * 2.0 / 3600.0 / kNmPerDegree;
-        StreamPoint front = point(50.0, 8.0, 12000.0, true, 10000);
-        StreamPoint next = point(50.0 + northDeg, 8.0, 12000.0, true, 10200);
-        front.groundSpeedKt = front.tasKt = next.groundSpeedKt = next.tasKt = legKt;
-        LiveAc& ac = addLive(0x720051, AcSimState::active, 20, std::deque<StreamPoint>{front, next});
-        ac.category = Large;
-        ac.phase = AcPhase::flying;
-        ac.onGround = 0;
+        LiveAc& ac = northLeg(0x720051, AcPhase::flying, 12000.0, legKt * 2.0 / 3600.0, 200, legKt);
         ac.motion.lastStepKt = 229.0;
         ac.motion.lastStepTick = 9999;
         gf_planAirPace(ac);
