@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -9,6 +10,7 @@
 #include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "foundation/log.h"
+#include "motion/air_movement.h"
 #include "motion/curves.h"
 #include "motion/flight_phases.h"
 #include "motion/motion_math.h"
@@ -33,6 +35,7 @@ constexpr double kLastCurveProgress = 0.999999;
 // The Light aircraft's takeoff: a position this far behind the previous one
 // (m) along the runway counts as rolling backwards.
 constexpr double kBackwardsM = 0.02;
+constexpr double kTicksPerSecond = 100.0;
 
 LaLo lf_pose(const LiveAc& ac) { return {ac.pose.latitude, ac.pose.longitude}; }
 
@@ -120,8 +123,9 @@ void lf_straightHeading(LiveAc& ac) {
 // One tick along an airborne leg's pace: on by the share of its distance
 // the profile covers in the tick, along the curved transition when there is
 // one, else the straight line. Past its time (the point fell due later) it
-// goes on straight at the speed it ended with.
-void lf_moveOnAirPace(LiveAc& ac) {
+// goes on straight at the speed it ended with. The course of the curve at
+// the point reached, where it is on one.
+std::optional<double> lf_moveOnAirPace(LiveAc& ac) {
     MotionState& m = ac.motion;
     AirPace& pace = m.airPace;
     const SpeedProfile& p = pace.profile;
@@ -140,7 +144,7 @@ void lf_moveOnAirPace(LiveAc& ac) {
             hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
         if (h.valid) {
             lf_setPosition(ac, h.position);
-            return;
+            return h.heading;
         }
         tr.active = 0;
     }
@@ -149,6 +153,18 @@ void lf_moveOnAirPace(LiveAc& ac) {
     const double share = f - before;
     lf_setPosition(ac, {ac.pose.latitude + (pace.end.lat - pace.start.lat) * share,
                         ac.pose.longitude + gf_wrapLongitudeDifference(pace.end.lon - pace.start.lon) * share});
+    return std::nullopt;
+}
+
+// In flight along a curve the nose turns with the curve's own course, as
+// fast as the category turns: turned evenly from the course the leg began on
+// to the one it ends on, it ran ahead of a curve that bends late and behind
+// one that bends early, up to 40 degrees off the travel in a holding.
+void lf_noseAlongCurve(LiveAc& ac, double course) {
+    const double most = gf_airTurnRateRad(ac.category) / kTicksPerSecond;
+    const double d = std::remainder(course - ac.pose.heading, fullCircle);
+    if (!std::isfinite(d) || !std::isfinite(most)) return;
+    ac.pose.heading = normalizeHeading(ac.pose.heading + std::clamp(d, -most, most));
 }
 
 void lf_moveStraight(LiveAc& ac) {
@@ -183,16 +199,18 @@ void lf_moveStraight(LiveAc& ac) {
             move = false;
         }
     }
+    std::optional<double> curveCourse;
     if (move) {
         AirTransition& tr = m.transition;
         if (ac.onGround == 0 && m.airPace.profile.valid != 0) {
-            lf_moveOnAirPace(ac);
+            curveCourse = lf_moveOnAirPace(ac);
         } else if (ac.onGround == 0 && tr.active != 0 && tr.duration > 0) {
             tr.elapsed = std::min(tr.elapsed + 1, tr.duration);
             const double f = static_cast<double>(tr.elapsed) / tr.duration;
             const HermiteTransition h = hermiteTransitionPoint(tr.start, tr.end, tr.arrivalHeading, tr.angleLimit, f, tr.startCourse);
             if (h.valid) {
                 lf_setPosition(ac, h.position);
+                curveCourse = h.heading;
             } else {
                 lf_setPosition(ac, gf_between(tr.start, tr.end, f));
                 tr.active = 0;
@@ -205,7 +223,10 @@ void lf_moveStraight(LiveAc& ac) {
             lf_setPosition(ac, {ac.pose.latitude + m.unitStepLat * share, ac.pose.longitude + m.unitStepLon * share});
         }
     }
-    lf_straightHeading(ac);
+    if (curveCourse && ac.phase == AcPhase::flying)
+        lf_noseAlongCurve(ac, *curveCourse);
+    else
+        lf_straightHeading(ac);
 }
 
 // A curved leg that yields no point: reported once for the leg, which goes on

@@ -11,6 +11,8 @@
 #include "foundation/geodesy.h"
 #include "motion/air_movement.h"
 #include "motion/motion_math.h"
+#include "motion/pose_path.h"
+#include "motion/tick_math.h"
 
 #include "air_fixture.h"
 
@@ -124,4 +126,37 @@ TEST(HoldingCurve, ALegSetsOffAlongTheCourseGivenAndIsFlownAtOnePace) {
     }
     // Without a start course the leg sets off along its chord, as before.
     EXPECT_NEAR(hermiteTransitionPoint(a, b, 120.0 * kDeg, limit, 0.001).heading / kDeg, 90.0, 0.5);
+}
+
+TEST_F(HoldingLegs, TheNoseFollowsTheCurveItFliesAlongNotJustItsEnds) {
+    // Reports 20 s apart round the turn (60 degrees a leg), each leg flown
+    // tick by tick. Along the whole leg the nose stays with the direction
+    // of travel; turned evenly from the leg's start to its end, it ran
+    // ahead where the curve bends late and behind where it bends early.
+    g_liveAircraft.clear();
+    const std::int32_t t0 = tickCount.load();
+    LiveAc& ac = aircraft({report(0.0, t0), report(20.0, t0 + 2000)}, Large, AcPhase::flying);
+    ac.motion.heightAboveGroundFt = 8700.0;
+    // Created there with its nose along the way to its next report, as the
+    // first leg (knowing no course before it) sets off.
+    ac.pose.heading = gf_bearing({ac.stream[0].lat, ac.stream[0].lon}, {ac.stream[1].lat, ac.stream[1].lon});
+    double seconds = 20.0;
+    double worstDeg = 0.0;
+    for (int leg = 0; leg < 3; ++leg) {
+        stepAir(ac);
+        gf_planAirPace(ac);
+        ASSERT_EQ(ac.motion.transition.active, 1);
+        ac.stream.pop_front();
+        const std::int32_t due = ac.stream.front().playTick;
+        while (gf_ticksBetween(tickCount.load(), due) > 0) {
+            const LaLo before{ac.pose.latitude, ac.pose.longitude};
+            tickCount.store(tickCount.load() + 1);
+            gf_interpolatePoseOnCurve(ac);
+            const double travel = gf_bearing(before, {ac.pose.latitude, ac.pose.longitude});
+            worstDeg = std::max(worstDeg, std::fabs(std::remainder(ac.pose.heading - travel, fullCircle)) / kDeg);
+        }
+        seconds += 20.0;
+        ac.stream.push_back(report(seconds, due + 2000));
+    }
+    EXPECT_LT(worstDeg, 3.0);
 }
