@@ -787,6 +787,24 @@ TEST(MotionReportChecks, OnTheGroundAReportIsReachedWithinTenMetresAsideAndAStan
     }
 }
 
+TEST(MotionReportChecks, AReportIsPassedJustPastItNotWhereAPoseFarOnLinesUpWithItsWay) {
+    // East at 8 m/s on time, but the report due at 30 s lies 13 m north of
+    // the way: missed. From 45 s the pose runs 9 m north of the reports,
+    // on the missed report's way far past it. That is no pass of it: the
+    // one report is missed, and the ones after it are reached on time.
+    const double v = 8.0;
+    Made m(v, 2.0, 6000, [&](int tick) { return v * tick / 100.0; }, 90.0);
+    for (ReportedPosition& p : m.record.reports)
+        if (p.dueTick == 3000) p.position.lat += 13.0 / kMetresPerDegLat;
+    for (MotionSample& s : m.record.samples)
+        s.pose.latitude += std::clamp((s.tick - 4500) / 100.0, 0.0, 1.0) * 9.0 / kMetresPerDegLat;
+    const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+    EXPECT_EQ(r.count(MotionCheck::Lag), 1u) << r.summary();
+    EXPECT_TRUE(std::all_of(r.findings.begin(), r.findings.end(),
+                            [](const MotionFinding& f) { return f.check != MotionCheck::Lag || f.tick == 3000; }))
+        << r.summary();
+}
+
 TEST(MotionReportChecks, TheReportsTheTrafficsMakerMadeBadAreLeftOutAndNoOthers) {
     // A position 5 NM north of the track among sound reports: listed as made
     // bad it is no place to reach; listed as sound (the maker lists the bad

@@ -919,6 +919,9 @@ namespace {
 constexpr double kReachGroundM = 5.0;
 constexpr double kReachAirM = 50.0;
 constexpr double kPassAirM = 600.0;
+// How far past a report (in shares of the distance aside) a pose that comes
+// onto its way has still passed it.
+constexpr double kPassAlongShare = 3.0;
 // A report that stands (no speed, within a stand's scatter of the one before)
 // is reached with that one.
 constexpr double kStandScatterM = 60.0;
@@ -1691,6 +1694,12 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
         }
         std::size_t k = lf_sampleFrom(s, due - kLagSearchBeforeTicks);
         if (reachedAt != kNone) k = std::max(k, reachedAt);
+        const std::size_t searchFrom = k;
+        // How far along the way past the report a pose lies (m).
+        const auto alongOf = [&](const MotionSample& sample) {
+            const Offset o = lf_offset(p.position, lf_position(sample.pose));
+            return (o.north * along.north + o.east * along.east) / alongM;
+        };
         std::size_t found = kNone;
         for (; k < s.size() && s[k].tick <= due + kLagSearchAfterTicks; ++k) {
             const LaLo at = lf_position(s[k].pose);
@@ -1702,11 +1711,20 @@ void SmoothnessChecker::lf_checkReports(const AircraftRecord& r, MotionCheckResu
                 break;
             }
             if (!moving || k < 10) continue;
-            const double u = (o.north * along.north + o.east * along.east) / alongM;
+            const double u = alongOf(s[k]);
             const double lateral = std::fabs(o.north * along.east - o.east * along.north) / alongM;
             const Offset step = lf_offset(lf_position(s[k - 10].pose), at);
             const bool sameWay = step.north * along.north + step.east * along.east > 0.0;
-            if (u >= 0.0 && lateral <= pass && sameWay) {
+            // Passed where the pose comes within reach aside of the way
+            // just past the report (joining it within three reaches on), or
+            // lies past it already where the search begins or the aircraft
+            // comes back: a pose far on that happened to lie on the report's
+            // way (a taxi's later turn lined up with a corner it had cut)
+            // passed nothing there, and every report between them was
+            // judged never reached.
+            const bool justPast = u <= kPassAlongShare * pass || k == std::max<std::size_t>(searchFrom, 10) ||
+                                  s[k - 1].tick != s[k].tick - 1;
+            if (u >= 0.0 && lateral <= pass && sameWay && justPast) {
                 found = k;
                 break;
             }
