@@ -820,36 +820,14 @@ void turnOntoFarOffReport(LiveAc& ac) {
     if (!(sizedKt * kKnotsToMps / kQuickestTurn < reachM)) return;
     const std::int32_t now = tickCount.load();
     // Flown evenly at the speed the way round needs by the report's time,
-    // from the report's own speed up to 1.6 times as fast; beyond that the
-    // points fall due as that speed reaches them, and the report is reached
-    // late. More than a straight late leg may catch up with: a report this
-    // far off the nose comes after the reports paused while the aircraft
-    // turned, and dead reckoning flew it straight on the while, so the way
-    // round is longer than any the reports flew. Held to half as fast again,
-    // an approach joined after a minute without news reached its report more
-    // than 10 s late. At three quarters as fast again, a holding aircraft
-    // whose reports paused in a turn outran by far what its reports' own
-    // positions give over the pause (the chord of the turn, a good part
-    // shorter than the way its reported speed flies).
-    constexpr double kFastestWayRound = 1.6;
-    double fastestKt = kFastestWayRound * report.groundSpeedKt;
-    // Nor faster than twice the pace the reports keep by their own positions
-    // and times across the pause (from the report that went in before this
-    // one, when this one is the latest), and 20 kt on: a holding whose
-    // reports paused on a straight turned through half a circle meanwhile,
-    // the chord between them two thirds of the way it flew, and at 1.6 times
-    // its speed the way round showed it going at well over twice the pace
-    // its reports gave. Aimed a little under: a leg is flown from the tick
-    // after its first point is reached, a tick short of the time it was given.
-    // Where that pace is known it is the bound that keeps the way round
-    // believable, and 1.6 times the report's speed no longer needs to: up to
-    // twice it, as far as the pace allows. Held to 1.6 times, a holding whose
-    // reports paused on a straight (the way round 1.2 times the distance to
-    // the report) reached it 8.8 s late, where its reports' pace let it
-    // arrive within 5 s.
-    constexpr double kFastestWithOwnPace = 2.0;
-    if (!std::isnan(believedKt))
-        fastestKt = std::min(kFastestWithOwnPace * report.groundSpeedKt, believedKt);
+    // from the report's own speed up to as fast as any late aircraft in the
+    // air takes back a delay (10 % or 15 kt over, whichever is less);
+    // beyond that the points fall due as that speed reaches them, and the
+    // report is reached late. Allowed 1.6 to twice the report's speed, a
+    // holding A333 whose reports paused in a turn surged from 210 to 290 kt
+    // in a second at the way's first point and back to 143 kt at its last,
+    // where no pilot changes pace by more than a few knots a second.
+    const double fastestKt = gf_flyingCatchUpMostKt(report.groundSpeedKt);
     struct Pace {
         double wholeM = 0.0, kt = 0.0, ticks = 0.0;
     };

@@ -252,21 +252,23 @@ double lf_stepKt(const LiveAc& ac) {
 
 }  // namespace
 
+double gf_flyingCatchUpMostKt(double baseKt) {
+    return baseKt + std::min(kFlyingCatchUpShare * baseKt, kFlyingCatchUpKt);
+}
+
 double gf_flyingCatchUpKt(double baseKt, double lateTicks, double flownKt, double legTicks) {
     // A pilot taking back a delay in the air flies at most 10 % or 15 kt
     // faster than the traffic around him, whichever is less, and changes
     // speed by no more than 2 kt a second. Half as fast again, an aircraft
     // created behind its first report (the simulator's create round trip)
     // flew 222 kt where its reports said 150, straight from standing still.
-    constexpr double kMostShare = kFlyingCatchUpShare;
-    constexpr double kMostKt = kFlyingCatchUpKt;
     constexpr double kChangeKtPerS = kFlyingCatchUpChangeKtPerS;
     constexpr double kMostStepKt = kFlyingCatchUpStepKt;
     if (!std::isfinite(baseKt) || !(baseKt > 0.0)) return baseKt;
     const double legS = std::max(0.01, legTicks / 100.0);
     const double lateS = std::max(0.0, lateTicks) / 100.0;
     const double stepKt = std::min(kChangeKtPerS * legS, kMostStepKt);
-    double extraKt = std::min(kMostShare * baseKt, kMostKt);
+    double extraKt = gf_flyingCatchUpMostKt(baseKt) - baseKt;
     // Eased off as the delay runs out: the extra speed falls to nothing a
     // step a leg by the time the distance it gains makes up what is left of
     // the delay. From extra e, legs of t and steps of s gain about

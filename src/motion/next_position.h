@@ -78,6 +78,10 @@ bool gf_cutBrakeToRest(LiveAc& ac);
 // limits granted for a roll or an approach narrow again leg by leg.
 void gf_relaxRetimeLimits(MotionState& m);
 
+// The fastest (kt) an aircraft flies in the air to take back a delay, its
+// traffic flying `baseKt`: 10 % or 15 kt faster, whichever is less.
+double gf_flyingCatchUpMostKt(double baseKt);
+
 // The fastest (kt) a flying leg reported at `baseKt` is flown to give back a
 // delay of `lateTicks`: 10 % or 15 kt faster, whichever is less, eased in
 // from the speed flown now (`flownKt`, NaN when none) by 2 kt a second over

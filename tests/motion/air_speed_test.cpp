@@ -508,17 +508,18 @@ TEST_F(AirSpeed, LandingRollsKeepTheTimeOfTheirReports) {
 }
 
 TEST_F(AirSpeed, AWayRoundOntoTheReportAfterAPauseKeepsTheNoseWithTheTravel) {
-    // At 115 kt its reports pause for 60 s from the first one, while the
+    // At 115 kt its reports pause for 45 s from the first one, while the
     // aircraft turns through a right angle: dead reckoning flies straight on
-    // at its speed, and the report after the pause lies far off the nose. The way round onto it is flown well over the floor to catch
-    // up with the reports: its turns are wide enough for that speed, so that
-    // the nose, turning no faster than the category does, keeps within 30
-    // degrees of the direction of travel (with turns sized for the floor,
-    // 33), and every report is still reached within 10 s of its due time.
+    // at its speed, and the report after the pause lies far off the nose. The
+    // way round onto it is flown over the floor to catch up with the
+    // reports: its turns are wide enough for that speed, so that the nose,
+    // turning no faster than the category does, keeps within 30 degrees of
+    // the direction of travel, and every report is still reached within 10 s
+    // of its due time.
     Route r(0xC20031, {50.6, 8.2}, 155.0, 115.0, kFieldFt + 3000.0, true);
     r.identity("DLH531", "D-AIBS", "A320", "DLH").straight(10.0).turn(90.0, 20.0).straight(120.0);
     std::vector<double> seconds{0.0};
-    for (const double s : lf_every(10.0, 60.0, r.duration())) seconds.push_back(s);
+    for (const double s : lf_every(10.0, 45.0, r.duration())) seconds.push_back(s);
     const std::vector<Flight> flights{Flight{"a pause over a turn", r, seconds, false}};
     const std::vector<Flown> flown = fly(flights);
     harness->writePlot("way_round_after_a_pause");
