@@ -664,7 +664,13 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     // Where the points after it let a bend be built from the point, rolling
     // in along the leg (a tight turn onto two short legs, one aimed past a
     // straight stretch), the aircraft takes that bend at speed instead.
-    if (s.size() < 4 || s[3].stationary != 0) return true;
+    // A roll whose leg after the corner is the last one known, or ends at a
+    // hold, still turns off rolling when it can (from the nose, below), and
+    // slows along that leg to where the reports stop: braked to rest on the
+    // corner, it turned the exit on the spot where its reports rolled
+    // through at 10 kt.
+    const bool lastOrHold = s.size() < 4 || s[3].stationary != 0;
+    if (lastOrHold && !roll) return true;
     LiveAc there = ac;
     // A roll turning off there taxis on from it: the bend from there is
     // asked as a taxi's (asked as a roll's, none was found, and a roll whose
@@ -673,13 +679,16 @@ bool lf_turnsOnTheSpotAtNextPoint(const LiveAc& ac, double speedKt) {
     there.stream.pop_front();
     there.pose.latitude = s[1].lat;
     there.pose.longitude = s[1].lon;
-    there.pose.heading = inBearing;
+    // The bend's headings run on unwrapped: one that swung through north
+    // ends past a full circle, a heading the turn builder refuses, so that
+    // no turn off was found and the roll stopped on the corner.
+    there.pose.heading = normalizeHeading(inBearing);
     MotionState& tm = there.motion;
     resetMotionPath(tm.path);
     tm.lastStepTick = tickCount.load();
     tm.lastStepM = speedKt * kKnotsToMps / 100.0;
     const LiveAc arrived = there;
-    if (smoothTaxiPath(there) && lf_pathValid(tm)) return false;
+    if (!lastOrHold && smoothTaxiPath(there) && lf_pathValid(tm)) return false;
     if (!roll) return true;
     // Nor does a roll stop there whose reports go on at speed off the
     // runway: it taxis on from the corner, turning from the nose onto the

@@ -467,7 +467,9 @@ constexpr double kNoseFarOffLegDeg = kStandingStartTurnDeg;
 // behind its reports). Nothing changes when no such turn can be built.
 bool lf_turnsFromTheNose(LiveAc& ac, double cornerDeg) {
     const auto& s = ac.stream;
-    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
+    // The leg may be the last known or end at a hold: the turn is made
+    // rolling all the same, and the leg brakes to rest after it.
+    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 2 || !lf_movingLegs(s, 1) ||
         !(gf_rollingStepM(ac) * 100.0 / kKnotsToMps > kRollingOnKt) || lf_samePlace(lf_pose(ac), lf_position(s[1])))
         return false;
     if (!(std::fabs(lf_turnDeg(gf_bearing(lf_pose(ac), lf_position(s[1])), ac.pose.heading)) > kNoseFarOffLegDeg))
@@ -840,7 +842,9 @@ bool gf_turnFromTheNoseRolling(LiveAc& ac) { return gf_turnFromTheNoseRolling(ac
 
 bool gf_turnFromTheNoseRolling(LiveAc& ac, std::int32_t now) {
     auto& s = ac.stream;
-    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 3 || !lf_movingLegs(s, 2) ||
+    // The leg may be the last known or end at a hold: the turn is made
+    // rolling all the same, and the leg brakes to rest after it.
+    if (ac.phase != AcPhase::taxi || ac.category == Rotorcraft || s.size() < 2 || !lf_movingLegs(s, 1) ||
         !(s[1].groundSpeedKt > kRollingOnKt) || !(gf_rollingStepM(ac) * 100.0 / kKnotsToMps > kRollingOnKt))
         return false;
     const LaLo pose = lf_pose(ac);

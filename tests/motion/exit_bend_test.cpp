@@ -340,3 +340,75 @@ TEST_F(ExitBend, AFarExitBetweenTwoBendsSpeedsUpOnItsStraightAsTheReportsItPasse
     rollingAt(ac, 6.6);
     expectReachedInTime(ac, bend, 1.0, bendDue, 1.0);
 }
+
+TEST_F(ExitBend, ARollReachingItsExitCornerAtSpeedTurnsOffRollingOntoItsLastKnownLeg) {
+    // A landing roll at 11 kt bending 23 degrees through a report 34 m on
+    // into its exit corner 34 m further, which the reports roll through at
+    // 9.5 kt onto an exit leg 34 m long turned off by `exitDeg`: the last
+    // leg known (or one that ends at a hold). It braked to rest on the
+    // corner and turned the exit on the spot: with the exit's report known
+    // from the start, or come 40 m short of the corner, and on a roll
+    // heading 340 whose bend swings through north (its heading then ran
+    // past a full circle, and no turn off was found from it). It turns off
+    // rolling, and brakes only along the exit leg to where its reports end.
+    struct Row {
+        const char* what;
+        double rollDeg, exitDeg;
+        double comesShortM;  // the exit's report comes this far short of the corner (0: known)
+        bool hold;
+    };
+    const Row rows[] = {{"known", 90.0, 50.0, 0.0, false},
+                        {"come 40 m short", 90.0, 50.0, 40.0, false},
+                        {"swinging through north", 340.0, 50.0, 0.0, false},
+                        {"the other way, a hold after it", 90.0, -60.0, 0.0, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const double bendDeg = std::copysign(23.0, row.exitDeg);
+        std::deque<StreamPoint> s = reportedFrom(past(1800.0), 11.0, {{row.rollDeg, 34.0, 10.6, 600}});
+        s.push_back(ground(ahead(at(s[1]), row.rollDeg + bendDeg, 34.0), s[1].playTick + 700, 9.5));
+        const LaLo corner = at(s[2]);
+        std::deque<StreamPoint> later{
+            ground(ahead(corner, row.rollDeg + bendDeg + row.exitDeg, 34.0), s[2].playTick + 700, 10.8)};
+        const LaLo end = at(later.back());
+        if (row.hold) {
+            StreamPoint hold = later.back();
+            hold.groundSpeedKt = 0.0;
+            hold.stationary = 1;
+            hold.playTick += 1000;
+            later.push_back(hold);
+        }
+        if (row.comesShortM == 0.0) s.insert(s.end(), later.begin(), later.end());
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, row.rollDeg, Large, 7.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = row.rollDeg * kDeg;
+        rollingAt(ac, 11.0);
+
+        // The largest turn within 1 m of travel until it comes within 3 m of
+        // the exit's report.
+        std::vector<std::pair<double, double>> travelAndHeading;
+        double travelM = 0.0;
+        for (int guard = 0; guard < 6000; ++guard) {
+            if (row.comesShortM > 0.0 && !later.empty() &&
+                metres({ac.pose.latitude, ac.pose.longitude}, corner) < row.comesShortM) {
+                ac.stream.insert(ac.stream.end(), later.begin(), later.end());
+                later.clear();
+                gf_replanLegForNewCorner(ac);
+            }
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            tickCount.store(tickCount.load() + 1);
+            if (metres({ac.pose.latitude, ac.pose.longitude}, end) < 3.0) break;
+            travelM += *stepM;
+            travelAndHeading.emplace_back(travelM, ac.pose.heading / kDeg);
+        }
+        double spotTurnDeg = 0.0;
+        for (std::size_t i = 0; i < travelAndHeading.size(); ++i)
+            for (std::size_t j = i + 1; j < travelAndHeading.size() && travelAndHeading[j].first - travelAndHeading[i].first < 1.0; ++j)
+                spotTurnDeg = std::max(spotTurnDeg, std::fabs(std::remainder(travelAndHeading[j].second - travelAndHeading[i].second, 360.0)));
+        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, end), 3.0);
+        EXPECT_LT(spotTurnDeg, 10.0);
+    }
+}

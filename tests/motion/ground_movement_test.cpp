@@ -164,8 +164,12 @@ TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
     // At 50 degrees the leg must be 45 - 35 x (35/75)^2, about 37.4 m, long,
     // and the aircraft rolling: one standing turns on the spot first, and
     // the first half of a split leg would be crawled at half its speed.
+    // Rolling into a shorter last leg, it turns onto it from the nose
+    // rolling: left to a start turn, it stopped and turned on the spot
+    // where its reports rolled on.
     for (const bool rolling : {true, false}) {
         for (const double metres : {30.0, 37.0, 38.0, 40.0}) {
+            SCOPED_TRACE(testing::Message() << metres << " m, rolling " << rolling);
             g_liveAircraft.clear();
             LiveAc& ac = taxiing(metres, 50.0, 10.0, 10.0);
             if (rolling) {
@@ -173,7 +177,17 @@ TEST_F(GroundMovement, ASharplyTurningLastLegIsSplitWhenLongEnough) {
                 ac.motion.lastStepM = 0.05;
             }
             nextPosGround(ac);
-            EXPECT_EQ(ac.stream.size(), rolling && metres >= 37.4 ? 3u : 2u) << metres << " " << rolling;
+            const bool split = rolling && metres >= 37.4;
+            ASSERT_GE(ac.stream.size(), 2u);
+            EXPECT_EQ(ac.stream.size() == 3u && ac.stream[1].midpoint == 1, split);
+            if (!rolling) {
+                EXPECT_EQ(ac.stream.size(), 2u);
+                EXPECT_NE(ac.motion.startTurn, 0);
+            } else if (!split) {
+                EXPECT_EQ(ac.motion.startTurn, 0);
+                EXPECT_EQ(ac.motion.path.turn.status, GroundTurnStatus::None);
+                EXPECT_GT(ac.motion.path.turn.totalLength, 0.0);
+            }
         }
     }
 }
