@@ -505,6 +505,15 @@ void advanceToNextPoint(LiveAc& ac) {
         }
     }
     const std::optional<LaLo> brakePoint = lf_brakeBeforeHold(ac);
+    // The lead a guessed place may hold (gf_cutBrakeToRest) is given back on
+    // a leg that rolls on at a pace; one braking to under half the speed the
+    // aircraft rolls at is paced by its braking, which times a bend on the
+    // way to walking pace where the nose needs it. Stretched evenly instead,
+    // a jet braking from 11 kt round a 74 degree bend slid through it with
+    // the nose 37 degrees off its travel.
+    if (m.brakeToRest == kBrakeCutShort && m.frontAheadTicks > 0 && ac.stream.size() >= 2 &&
+        !(ac.stream[1].groundSpeedKt >= 0.5 * ac.stream[0].groundSpeedKt))
+        m.frontAheadTicks = 0;
     if (ac.onGround != 0)
         nextPosGround(ac);
     else
@@ -890,6 +899,14 @@ bool gf_cutBrakeToRest(LiveAc& ac) {
     front.groundSpeedKt = gf_rollingStepM(ac) * 100.0 * kMpsToKnots;
     front.stationary = 0;
     front.playTick = gf_tickPlus(tickCount.load(), 1);
+    // Where dead reckoning ran it is a guess, and the aircraft may be as far
+    // ahead of its reports as the retiming would ever let it come: the leg
+    // to the report gives that lead back (taken down to half its speed,
+    // never past the report's time) rather than arriving early and standing
+    // there. Run on at the 20 kt reported before a 35 s pause whose reports
+    // turned a corner, a departure came to the report after it 13 s early,
+    // racing at twice the pace its positions kept across the pause.
+    if (runningOn && m.brakeToRest != kBrakingToRest) m.frontAheadTicks = kWideRetimeLimit;
     // The hold the aircraft braked for is over.
     while (s.size() >= 2 && s[1].stationary != 0) s.erase(s.begin() + 1);
     m.brakeToRest = kBrakeCutShort;

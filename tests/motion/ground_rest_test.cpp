@@ -272,6 +272,46 @@ TEST_F(GroundRest, ATaxiWhoseReportsPauseDrivesOnAndMeetsTheNextReportWithoutSto
     }
 }
 
+TEST_F(GroundRest, ATaxiDeadReckonedAheadOfItsReportsPacesTheRestToMeetTheReportOnTime) {
+    // Taxiing at 20 kt, its reports pause for 30 s. The report after the
+    // pause comes 5 s into it, while dead reckoning still runs the aircraft
+    // on at 20 kt: it lies 174 m on from the last (the positions kept
+    // 11 kt across the pause), gives 15 kt and is due 25 s after it came.
+    // Taken at the reported speeds the aircraft would be there 11 s early;
+    // it eases down and meets it on time instead, neither surging nor
+    // stopping on the way.
+    constexpr double kKt = 20.0;
+    const double mps = kKt * kKnotsToMps;
+    const auto legTicks = static_cast<std::int32_t>(std::lround(40.0 / mps * 100.0));
+    g_liveAircraft.clear();
+    std::deque<StreamPoint> s = route(kStart, {{90.0, 40.0}}, kKt, legTicks);
+    const StreamPoint last = s.back();
+    LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0, Large, 10.0);
+    ac.prevPhase = AcPhase::taxi;
+    const std::int32_t arrives = last.playTick + 500;
+    StreamPoint report = ground(ahead(at(last), 90.0, 174.0), last.playTick + 3000, 15.0);
+    std::size_t arrivedAt = 0;
+    const Played p = lf_play(ac, legTicks + 3200, [&](int i) {
+        if (tickCount.load() != arrives) return;
+        arrivedAt = static_cast<std::size_t>(i);
+        if (checkExtendingSituations(ac, report)) ac.stream.push_back(report);
+    });
+    ASSERT_GT(arrivedAt, 0u);
+    const auto reached = std::find_if(p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt), p.ticks.end(),
+                                      [&](const Tick& t) { return metres(t.at, at(report)) < 0.5; });
+    ASSERT_NE(reached, p.ticks.end()) << "never reached the report";
+    const std::int32_t reachedTick = tickCount.load() - static_cast<std::int32_t>(p.ticks.end() - reached);
+    EXPECT_GE(reachedTick, report.playTick - 150) << "reached the report early";
+    EXPECT_LE(reachedTick, report.playTick + 50);
+    // On the way no faster than it rolled when the report came, never
+    // stopping, and easing at the taxi rate.
+    for (auto t = p.ticks.begin() + static_cast<std::ptrdiff_t>(arrivedAt); t < reached; ++t) {
+        EXPECT_LE(t->stepM, mps / 100.0 * 1.01) << "tick " << (t - p.ticks.begin());
+        EXPECT_GT(t->stepM, 0.5 * 15.0 * kKnotsToMps / 100.0) << "tick " << (t - p.ticks.begin());
+    }
+    EXPECT_LE(lf_worstChange(p.ticks, 2), kTaxiSpeedChangePerTick * 1.05);
+}
+
 TEST_F(GroundRest, AHoldOfNoLengthIsPassedThroughAndARealOneIsStood) {
     // Rolling at 15 kt through a point whose report is followed by a copy of
     // it: due with it (a report near a moving aircraft's last one), or 5 s
