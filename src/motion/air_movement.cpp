@@ -909,7 +909,23 @@ void turnOntoFarOffReport(LiveAc& ac) {
     }
     const double wholeM = pace.wholeM;
     const double kt = pace.kt;
-    const double pathTicks = pace.ticks;
+    // The points fall due as the aircraft gathers the way's pace from the
+    // speed it flies now, a few knots a second, and then keeps it. Timed
+    // at that pace from the start, the first leg could not reach it in
+    // time, its point fell due later, and each leg after it had the more to
+    // make up: a way timed at 231 kt was flown at up to 246.
+    constexpr double kGatherMps2 = 3.5 * kKnotsToMps;
+    const double paceMps = wholeM / (pace.ticks / 100.0);
+    const MotionState& m = ac.motion;
+    const bool flown = m.lastStepTick >= now - 1 && std::isfinite(m.lastStepKt) && m.lastStepKt > 0.0;
+    const double startMps = flown ? m.lastStepKt * kKnotsToMps : paceMps;
+    const double gatherS = std::fabs(paceMps - startMps) / kGatherMps2;
+    const double gatherM = (startMps + paceMps) / 2.0 * gatherS;
+    const double gather = paceMps > startMps ? kGatherMps2 : -kGatherMps2;
+    const auto ticksTo = [&](double metres) {
+        if (!(gatherS > 0.0) || metres >= gatherM) return (gatherS + (metres - gatherM) / paceMps) * 100.0;
+        return (std::sqrt(std::max(0.0, startMps * startMps + 2.0 * gather * metres)) - startMps) / gather * 100.0;
+    };
     for (std::size_t k = 0; k < way.size(); ++k) {
         const double share = way[k].alongM / wholeM;
         StreamPoint p = report;
@@ -924,14 +940,14 @@ void turnOntoFarOffReport(LiveAc& ac) {
         p.hasTrueHeading = 0;
         p.hasRoll = 0;
         p.turnPoint = 1;
-        p.playTick = gf_tickPlus(now, static_cast<std::int64_t>(std::llround(pathTicks * share)));
+        p.playTick = gf_tickPlus(now, static_cast<std::int64_t>(std::llround(ticksTo(way[k].alongM))));
         ac.stream.insert(ac.stream.begin() + 1 + static_cast<std::ptrdiff_t>(k), p);
     }
     // A way round longer than that pace covers by the report's time reaches
     // the report late: it falls due then, after the turn's points, and the
     // points after it move along when it would reach them.
     const std::size_t last = way.size() + 1;
-    const auto arrival = static_cast<std::int64_t>(std::llround(pathTicks)) + now;
+    const auto arrival = static_cast<std::int64_t>(std::llround(ticksTo(wholeM))) + now;
     const std::int64_t shift = arrival - ac.stream[last].playTick;
     if (shift < 1) return;
     ac.stream[last].playTick = gf_tickPlus(ac.stream[last].playTick, shift);

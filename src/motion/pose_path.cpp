@@ -417,9 +417,17 @@ void gf_planAirPace(LiveAc& ac) {
     // brings the aircraft there, and the legs after it take the rest.
     constexpr double kMostChangeMps2 = 4.0 * kKnotsToMps;
     const double reach = kMostChangeMps2 * seconds;
+    // A way round's points fall due as the aircraft gathers the way's pace
+    // evenly: its leg ends where that even change takes it. They carry the
+    // pace, no speed a report gave, and ended half the way from the report's
+    // speed up to it, the way's first legs came late and the legs after them
+    // made it up, 10 kt over the pace.
+    const bool wayRound = next.turnPoint != 0;
     const double endMps = std::clamp(
-        std::isfinite(changeMps) && std::fabs(changeMps) / 2.0 <= kMostReportedOffMean * meanMps ? meanMps + changeMps / 2.0
-                                                                                                 : meanMps,
+        wayRound ? 2.0 * meanMps - startMps
+        : std::isfinite(changeMps) && std::fabs(changeMps) / 2.0 <= kMostReportedOffMean * meanMps
+            ? meanMps + changeMps / 2.0
+            : meanMps,
         startMps - reach, startMps + reach);
     // The leg takes the time an even change from the one speed to the other
     // covers it in, its point falling due then (a moment late or early is

@@ -1021,6 +1021,45 @@ TEST_F(AirMovement, AWayRoundTooLateForItsReportsIsMadeAgainWhereTheyAre) {
     }
 }
 
+TEST_F(AirMovement, AWayRoundsPointsFallDueAsTheAircraftGathersItsPace) {
+    // Flying north at 225 kt (its last tick flown at 225 or 233) when the
+    // next report lies 96 degrees off to the right, 3.5 km away: the way is
+    // flown at 240 kt, the fastest a late aircraft takes back a delay at.
+    // Its points fall due as the aircraft gathers that pace from the speed
+    // it flies, no faster than 4 kt a second, and keeps it: timed at the
+    // pace from the start, the first leg needed 15 kt more at once, came
+    // late, and the legs after it made that up beyond the pace.
+    for (const double flownKt : {225.0, 233.0}) {
+        SCOPED_TRACE(::testing::Message() << "flown at " << flownKt);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, 3500.0 * feetPerMetre});
+        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
+        ac.pose.heading = 0.0;
+        ac.motion.heightAboveGroundFt = 7500.0;
+        ac.motion.delayLimit = 100000;
+        ac.motion.lastStepKt = flownKt;
+        ac.motion.lastStepTick = now - 1;
+        nextPosAir(ac);
+        const auto& s = ac.stream;
+        ASSERT_GT(s.size(), 3u);
+        LaLo before{ac.pose.latitude, ac.pose.longitude};
+        for (std::size_t i = 1; i < s.size(); ++i) {
+            const double seconds = (s[i].playTick - now) / 100.0;
+            const double legS = (s[i].playTick - s[i - 1].playTick) / 100.0;
+            const double legKt = gf_distanceNm(before, {s[i].lat, s[i].lon}) / (legS / 3600.0);
+            // The leg's mean speed lies on the even change from the speed
+            // flown toward the pace, never beyond the pace (within a tick
+            // of rounding on a leg of two seconds).
+            EXPECT_LE(legKt, std::min(240.0, flownKt + 4.0 * seconds) + 1.5) << "leg " << i;
+            EXPECT_GE(legKt, std::min(240.0, flownKt + 4.0 * (seconds - legS)) - 1.5) << "leg " << i;
+            before = {s[i].lat, s[i].lon};
+        }
+    }
+}
+
 TEST_F(AirMovement, TheLegThatEndsAWayRoundIsFlownAtTheWaysPace) {
     // Flying north at 225 kt when the next report (due in 29 s) lies far off
     // to the side: the way round is flown at one pace, faster than the

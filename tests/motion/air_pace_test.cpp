@@ -277,3 +277,20 @@ TEST_F(AirLegSpeed, APaceChangesNoFasterThanAnAirlinerCan) {
         if (legKt < 240.0) EXPECT_GT(endKt, 230.5);
     }
 }
+
+TEST_F(AirLegSpeed, AWayRoundsLegEndsWhereGatheringItsPaceTakesIt) {
+    // A leg of a way round, flown from 216 kt, whose point falls due where
+    // gathering the way's pace evenly brings the aircraft: 218 kt on the
+    // mean over 2 s. It ends at 220 kt and keeps its time; ended at its mean
+    // (a report's leg with no change), it came late, and the legs after it
+    // made that up beyond the way's pace.
+    LiveAc& ac = northLeg(0x720041, AcPhase::flying, 9000.0, 218.0 * 2.0 / 3600.0, 200, 231.0);
+    ac.stream[1].turnPoint = 1;
+    ac.motion.lastStepKt = 216.0;
+    ac.motion.lastStepTick = 9999;
+    const std::int32_t due = ac.stream[1].playTick;
+    gf_planAirPace(ac);
+    ASSERT_NE(ac.motion.airPace.profile.valid, 0);
+    EXPECT_NEAR(ac.motion.airPace.profile.endSpeed * kMpsToKnots, 220.0, 0.1);
+    EXPECT_EQ(ac.stream[1].playTick, due);
+}

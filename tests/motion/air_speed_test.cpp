@@ -549,4 +549,9 @@ TEST_F(AirSpeed, AWayRoundOntoTheReportAfterAPauseKeepsTheNoseWithTheTravel) {
     }
     EXPECT_GT(judged, 10000u);
     EXPECT_LE(worstDeg, 30.0) << "at tick " << worstTick << "; " << flown[0].text();
+    // The way's pace is gathered evenly from the speed flown into it and
+    // kept: no surge at its first points, none past its pace later.
+    const MotionCheckResult checked = SmoothnessChecker{}.check(*flown[0].record);
+    for (const MotionCheck check : {MotionCheck::SpeedChange, MotionCheck::TravelSpeed})
+        EXPECT_EQ(checked.count(check), 0u) << checked.summary();
 }
