@@ -581,6 +581,10 @@ void spawnLiveAc(LiveAc& ac) {
 
 namespace {
 
+// The most the tracks of two airborne reports lie off their chord where an
+// aircraft created between them starts on the curve they fly.
+constexpr double kCreatedOnTurnMostOff = 60.0 * degreesToRadians;
+
 // The turn per tick two airborne reports flew, as dead reckoning takes it:
 // the turn their tracks tell, no faster than the category turns; none under
 // half a degree a second.
@@ -653,10 +657,32 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
     } else if (gone < span) {
         const bool frontAtRest = front.groundSpeedKt < kAtRestKt;
         const double f = static_cast<double>(gone) / span;
+        // In the air between two reports whose tracks turn, it starts on
+        // the curve from the one's track onto the other's, along its course
+        // there: on their chord, created late in a pause over a turn, it
+        // met the next report 55 degrees off its track and bent round onto
+        // it faster than the nose turns, 36 degrees sideways.
+        // Tracks further off their chord than a turn between them flies
+        // tell no such curve.
+        const double chord = gf_bearing(lf_position(front), lf_position(next));
+        const auto nearChord = [chord](const StreamPoint& p) {
+            return std::isfinite(p.trackDeg) &&
+                   std::fabs(std::remainder(p.trackDeg * degreesToRadians - chord, fullCircle)) <= kCreatedOnTurnMostOff;
+        };
+        const HermiteTransition onTurn =
+            airborne && nearChord(front) && nearChord(next)
+                ? hermiteTransitionPoint(lf_position(front), lf_position(next), next.trackDeg * degreesToRadians,
+                                         kCreatedOnTurnMostOff, f, front.trackDeg * degreesToRadians)
+                : HermiteTransition{};
         front.lat += (next.lat - front.lat) * f;
         front.lon = gf_wrapLongitudeDifference(front.lon + gf_wrapLongitudeDifference(next.lon - front.lon) * f);
         front.altitudeFt += (next.altitudeFt - front.altitudeFt) * f;
         front.playTick = now;
+        if (onTurn.valid && gf_isValidLaLo(onTurn.position) && std::isfinite(onTurn.heading)) {
+            front.lat = onTurn.position.lat;
+            front.lon = onTurn.position.lon;
+            heading = onTurn.heading;
+        }
         // On the ground a report at rest followed by one further on than the
         // aircraft goes at its reported pace in the time between repeats
         // where it stood: it left that spot earlier, as the next report

@@ -8,6 +8,8 @@
 
 #include "airports/current_airport.h"
 #include "engine/spawn.h"
+#include "engine/geometry.h"
+#include "motion/air_movement.h"
 #include "foundation/geodesy.h"
 #include "liveries/failed_liveries.h"
 
@@ -532,6 +534,45 @@ TEST_F(Spawn, ACreateSentLateStartsWhereItsReportsPutItNow) {
         EXPECT_NEAR(r.position.Heading, 90.0, 0.01);
         // On the ground the motion steers from the heading it starts with.
         EXPECT_NEAR(ac.motion.groundHeading, row.airborne ? 0.0 : ac.pose.heading, 1e-12);
+    }
+}
+
+TEST_F(Spawn, ACreateSentLateInAPauseOverATurnStartsOnTheTurnAlongItsCourse) {
+    // Flying at 175 kt on track 340; the next report, 39 s on, lies on track
+    // 70 (about 15 degrees from the first by their chord). Created 88 % of
+    // the way between them, it starts on the turn they fly, its nose along
+    // it: the turn left onto the next report's track is one its nose makes
+    // by the time it falls due (on the chord it was 55 degrees off and bent
+    // round faster than it turns). Tracks that contradict their chord (one
+    // of them 90 degrees off it) tell no turn: it starts on the chord.
+    for (const bool contradict : {false, true}) {
+        SCOPED_TRACE(contradict ? "a track across the chord" : "tracks that turn");
+        g_liveAircraft.clear();
+        const LaLo from{47.4237, -122.2876};
+        const double chordDeg = 15.0;
+        const LaLo to = gf_destinationPoint(from, {chordDeg * degreesToRadians, 3.3 * feetPerNm});
+        std::deque<StreamPoint> stream{point(from.lat, from.lon, 13400.0, true, 0),
+                                       point(to.lat, to.lon, 13400.0, true, 3900)};
+        stream[0].trackDeg = contradict ? chordDeg + 90.0 : 340.0;
+        stream[1].trackDeg = 70.0;
+        stream[0].groundSpeedKt = stream[1].groundSpeedKt = 175.0;
+        LiveAc& ac = addLive(0x500411, AcSimState::adding2sim, 0, std::move(stream));
+        ac.phase = AcPhase::flying;
+        ac.category = Large;
+        tickCount = 3432;
+        AiCreateRequest r = request(0x500411);
+        gf_placeLateCreateNow(r);
+        const double leftToTurn = std::fabs(std::remainder(70.0 - r.position.Heading, 360.0));
+        const double turnsDeg = gf_airTurnRateRad(Large) / degreesToRadians * (3900 - 3432) / 100.0;
+        if (contradict) {
+            EXPECT_NEAR(r.position.Heading, chordDeg, 0.5);
+        } else {
+            EXPECT_LE(leftToTurn, turnsDeg);
+            // Its first leg sets off from the turn, not the chord.
+            const double offChordM = gf_relativePosition(from, chordDeg * degreesToRadians,
+                                                         {ac.pose.latitude, ac.pose.longitude}).across;
+            EXPECT_GT(std::fabs(offChordM), 50.0);
+        }
     }
 }
 
