@@ -915,17 +915,36 @@ void turnOntoFarOffReport(LiveAc& ac) {
     // time, its point fell due later, and each leg after it had the more to
     // make up: a way timed at 231 kt was flown at up to 246.
     constexpr double kGatherMps2 = 3.5 * kKnotsToMps;
-    const double paceMps = wholeM / (pace.ticks / 100.0);
     const MotionState& m = ac.motion;
     const bool flown = m.lastStepTick >= now - 1 && std::isfinite(m.lastStepKt) && m.lastStepKt > 0.0;
-    const double startMps = flown ? m.lastStepKt * kKnotsToMps : paceMps;
-    const double gatherS = std::fabs(paceMps - startMps) / kGatherMps2;
-    const double gatherM = (startMps + paceMps) / 2.0 * gatherS;
-    const double gather = paceMps > startMps ? kGatherMps2 : -kGatherMps2;
-    const auto ticksTo = [&](double metres) {
+    // Ticks to a distance along the way at a pace gathered from the speed
+    // flown now.
+    const auto ticksAt = [&](double paceMps, double metres) {
+        const double startMps = flown ? m.lastStepKt * kKnotsToMps : paceMps;
+        const double gatherS = std::fabs(paceMps - startMps) / kGatherMps2;
+        const double gatherM = (startMps + paceMps) / 2.0 * gatherS;
+        const double gather = paceMps > startMps ? kGatherMps2 : -kGatherMps2;
         if (!(gatherS > 0.0) || metres >= gatherM) return (gatherS + (metres - gatherM) / paceMps) * 100.0;
         return (std::sqrt(std::max(0.0, startMps * startMps + 2.0 * gather * metres)) - startMps) / gather * 100.0;
     };
+    // The pace that, gathered so, reaches the report when it falls due:
+    // coming in faster than the way needs, the aircraft slows to a little
+    // less, and slower, it goes a little faster, up to the way's fastest;
+    // beyond that it comes late.
+    const double dueTicks = std::max<double>(gf_ticksBetween(now, report.playTick),
+                                             kMinLegTicks * static_cast<double>(way.size() + 1));
+    double paceMps = wholeM / (pace.ticks / 100.0);
+    const double fastestMps = std::max(paceMps, kt * kKnotsToMps);
+    if (ticksAt(fastestMps, wholeM) > dueTicks) {
+        paceMps = fastestMps;
+    } else {
+        double slower = paceMps / 2.0, faster = fastestMps;
+        for (int i = 0; i < 40; ++i) {
+            paceMps = (slower + faster) / 2.0;
+            (ticksAt(paceMps, wholeM) > dueTicks ? slower : faster) = paceMps;
+        }
+    }
+    const auto ticksTo = [&](double metres) { return ticksAt(paceMps, metres); };
     for (std::size_t k = 0; k < way.size(); ++k) {
         const double share = way[k].alongM / wholeM;
         StreamPoint p = report;

@@ -1060,6 +1060,43 @@ TEST_F(AirMovement, AWayRoundsPointsFallDueAsTheAircraftGathersItsPace) {
     }
 }
 
+TEST_F(AirMovement, AWayRoundComeIntoFasterThanItsPaceSlowsOntoItAndKeepsTheReportsTime) {
+    // Flown at 280 kt into a way round whose report (100 degrees off, 3 km,
+    // due in 40 s at 225 kt, on track 190) needs less: the aircraft slows
+    // evenly onto a pace that brings it to the report on time. Timed at the
+    // way's pace from the start, it came to the way's last point early and
+    // crawled the last leg to the report at 101 kt.
+    g_liveAircraft.clear();
+    const std::int32_t now = tickCount.load();
+    const LaLo from{47.5, -122.3};
+    const LaLo to = gf_destinationPoint(from, {100.0 * kDeg, 3000.0 * feetPerMetre});
+    StreamPoint report = at(to, 8000, true, now + 4000, 0, 225.0);
+    report.trackDeg = 190.0;
+    LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
+    ac.pose.heading = 0.0;
+    ac.motion.heightAboveGroundFt = 7500.0;
+    ac.motion.delayLimit = 100000;
+    ac.motion.lastStepKt = 280.0;
+    ac.motion.lastStepTick = now - 1;
+    nextPosAir(ac);
+    const auto& s = ac.stream;
+    ASSERT_GT(s.size(), 3u);
+    EXPECT_EQ(s.back().playTick, now + 4000);
+    LaLo before{ac.pose.latitude, ac.pose.longitude};
+    double lastKt = 280.0, lastLegS = 0.0;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        const double legS = (s[i].playTick - s[i - 1].playTick) / 100.0;
+        const double legKt = gf_distanceNm(before, {s[i].lat, s[i].lon}) / (legS / 3600.0);
+        // Slowing evenly, never by more than a few knots a second, and never
+        // faster again (within a tick of rounding).
+        EXPECT_LE(legKt, lastKt + 1.5) << "leg " << i;
+        EXPECT_GE(legKt, lastKt - 4.0 * (lastLegS + legS) / 2.0 - 1.5) << "leg " << i;
+        lastKt = legKt;
+        lastLegS = legS;
+        before = {s[i].lat, s[i].lon};
+    }
+}
+
 TEST_F(AirMovement, TheLegThatEndsAWayRoundIsFlownAtTheWaysPace) {
     // Flying north at 225 kt when the next report (due in 29 s) lies far off
     // to the side: the way round is flown at one pace, faster than the
