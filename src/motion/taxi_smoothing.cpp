@@ -6,6 +6,7 @@
 #include <deque>
 #include <initializer_list>
 #include <limits>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -576,6 +577,95 @@ bool mergeZigZag(LiveAc& ac, std::size_t k) {
     return true;
 }
 
+namespace {
+
+// A turn round a report the aircraft rolls through passes it no further off
+// than this (m): the reports put the aircraft there, and a viewer sees it
+// miss them beyond a wingspan or two. Kept short of the 10 m a report counts
+// as reached within, as the aircraft drives a little wide of its planned
+// path.
+constexpr double kCornerReportMostOffM = 9.0;
+// A report's own track is taken for the way the aircraft went through it
+// when it lies between the legs either side (or this many degrees beyond
+// either).
+constexpr double kTrackBelievedBeyondDeg = 10.0;
+// Below this speed (kt) a report tells no way through it.
+constexpr double kTrackMovingKt = 3.0;
+// Leaving the report, the nose lies no further than this (degrees) off the
+// leg on from it: the turn onto that leg is then one taken rolling along
+// it. Further off, ending the turn on the report only moved the corner past
+// it: a taxi reported straight up to a right angle ran into it along its
+// way in and turned the whole angle after it, late.
+constexpr double kOntoNextLegMostDeg = 20.0;
+
+// How close (m) the turn comes to its corner.
+double lf_cornerMissM(const GroundTurn& t) {
+    constexpr int kSteps = 256;
+    double least = std::numeric_limits<double>::infinity();
+    for (int k = 0; k <= kSteps; ++k) {
+        const HermitePoint p = hermitePointAt(t, static_cast<double>(k) / kSteps);
+        least = std::min(least, std::hypot(p.east - t.cornerEast, p.north - t.cornerNorth));
+    }
+    return least;
+}
+
+// The headings a turn ending on the corner report may leave it along, the
+// likeliest first: the report's own track where it is believable (the
+// aircraft turned before the report and rolled through it straight on),
+// then the middle of the bend there.
+std::vector<double> lf_throughHeadings(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
+    std::vector<double> headings;
+    const double track = s[1].trackDeg / kDegreesPerRadian;
+    if (std::isfinite(track) && s[1].groundSpeedKt >= kTrackMovingKt) {
+        const double off = std::remainder(track - into, fullCircle);
+        const double slack = kTrackBelievedBeyondDeg / kDegreesPerRadian;
+        if (off >= std::min(0.0, bend) - slack && off <= std::max(0.0, bend) + slack)
+            headings.push_back(normalizeHeading(track));
+    }
+    headings.push_back(normalizeHeading(into + bend / 2.0));
+    return headings;
+}
+
+// A turn through the next point toward the one after it passes the next
+// point only on its inside, the more the sharper the corner and the longer
+// its legs: through a 61 degree corner between legs of 53 and 77 m it
+// passed a taxi's report 13 m off, and the report was never reached. When
+// the next point is a report the aircraft rolls through and the turn misses
+// it by more than a little, the turn ends on the report instead, leaving it
+// along the way the aircraft went there; the leg on is planned from there.
+// Not where that turn is tighter than the nose follows in the time the
+// report gives, nor where none can be built: the turn round it stays.
+void lf_passTheCornerReport(LiveAc& ac) {
+    auto& s = ac.stream;
+    GroundTurn& turn = ac.motion.path.turn;
+    const StreamPoint& corner = s[1];
+    if (!lf_usable(turn) || turn.cornerEnd != 0 || corner.synthetic != 0 || corner.stationary != 0 ||
+        corner.airborne != 0 || !(corner.groundSpeedKt >= kTrackMovingKt) ||
+        lf_samePlace(lf_pose(ac), lf_position(corner)) || !(lf_cornerMissM(turn) > kCornerReportMostOffM))
+        return;
+    GroundTurnInput in = lf_firstInput(ac);
+    // A turn that lines up on the runway heading where it stops keeps its end.
+    if (in.exitHeadingGiven != 0) return;
+    const GroundTurn round = turn;
+    in.cornerEnd = 1;
+    in.exitHeadingGiven = 1;
+    const double on = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    for (const double heading : lf_throughHeadings(ac)) {
+        if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg)) continue;
+        in.exitHeading = heading;
+        GroundTurn through{};
+        if (!buildGroundTurn(through, in) || !lf_usable(through)) continue;
+        turn = through;
+        if (!gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 1))) return;
+    }
+    turn = round;
+}
+
+}  // namespace
+
 bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     auto& s = ac.stream;
     if (s.size() < 3) return false;
@@ -748,6 +838,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                 }
             }
         }
+        if (taxi && k == 2) lf_passTheCornerReport(ac);
     }
 
     // The kind of turn the ground step plays.

@@ -1062,3 +1062,19 @@ TEST_F(TaxiLag, ATaxiDeadReckonedPastTheBendItsReportsTookInAPauseSlowsWhereTheN
     };
     expectKeepsUp(0xD10191, {47.455794, -122.310520}, reports, "taxi_pause_bend_beyond_nose");
 }
+
+TEST_F(TaxiLag, ATaxiRoundingABendPassesTheReportInItsMiddle) {
+    // A light aircraft's taxi as a feed sent it: south-south-east at 24 kt,
+    // copies of its reports at no speed between them, round a bend whose
+    // middle report (track 131) lies 34 degrees off the legs either side.
+    // Turned round that report toward the one after it, the taxi passed it
+    // 13 m inside and never reached it.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 42.8, 160.0, 0.00},      {26.1, -71.8, 31.8, 160.0, 3.97},   {39.3, -107.9, 24.5, 160.0, 6.62},
+        {49.4, -135.6, 24.0, 160.0, 9.00},  {49.4, -135.6, 0.0, 156.0, 12.23},  {89.6, -209.6, 24.0, 130.6, 15.88},
+        {89.6, -209.6, 0.0, 115.0, 19.89},  {175.3, -254.1, 24.0, 115.0, 23.71}, {216.5, -273.4, 24.0, 115.0, 27.38},
+        {216.5, -273.4, 0.0, 115.0, 29.50}, {284.1, -304.9, 23.3, 115.0, 33.40}, {313.5, -319.0, 19.2, 122.0, 36.42},
+        {334.8, -339.3, 19.2, 147.9, 39.41}, {345.0, -362.2, 17.3, 160.0, 42.01},
+    };
+    expectKeepsUp(0xD101A2, {47.460874, -122.316791}, reports, "taxi_corner_report_in_bend", "C172", "KLM");
+}

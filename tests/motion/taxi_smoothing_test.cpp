@@ -1126,3 +1126,43 @@ TEST_F(Smoothing, ACornerTheTaxiStopsAtAFewMetresShortOfItsRestKeepsItsTime) {
         EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, at(rest)), 1.0);
     }
 }
+
+TEST_F(Smoothing, ATurnThatWouldCutACornerReportFarEndsOnItAlongTheWayTheReportsWent) {
+    // A light taxi at 16 kt, nose 84 degrees, 53 m short of a report whose
+    // own track (159 degrees) is already that of the 77 m leg after it: the
+    // aircraft turned short of it and rolled through it straight on. Turned
+    // round it toward the report after, the taxi passed it 13 m inside. The
+    // turn ends on it instead, along its track. Reported along the way in
+    // (90 degrees) at a right angle, the report is no way through it, and
+    // ending there left the whole right angle to the leg after it: the turn
+    // round the corner stays.
+    struct Row {
+        double trackDeg;
+        bool endsOnIt;
+    };
+    for (const Row& row : {Row{158.8, true}, Row{90.0, false}}) {
+        SCOPED_TRACE(row.trackDeg);
+        const LaLo from{47.449003, -122.316527};
+        const LaLo corner = row.endsOnIt ? LaLo{47.448928, -122.315829} : ahead(from, 90.0, 53.0);
+        const LaLo exit = row.endsOnIt ? LaLo{47.448276, -122.315478} : ahead(corner, 180.0, 53.0);
+        std::deque<StreamPoint> s{ground(from, tickCount.load(), 16.0), ground(corner, tickCount.load() + 1000, 11.3),
+                                  ground(exit, tickCount.load() + 2000, 16.3),
+                                  ground(ahead(exit, row.endsOnIt ? 160.0 : 180.0, 70.0), tickCount.load() + 2900, 16.3)};
+        s[1].trackDeg = row.trackDeg;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.endsOnIt ? 84.0 : 90.0, Light);
+        ASSERT_TRUE(smoothTaxiPath(ac));
+        ASSERT_TRUE(lf_turnUsable(ac));
+        double nearestM = 1e9;
+        for (int k = 0; k <= 200; ++k) {
+            const CurvePoint p = sampleGroundTurn(ac.motion.path.turn, k / 200.0);
+            nearestM = std::min(nearestM, metres({p.lat, p.lon}, corner));
+        }
+        EXPECT_EQ(ac.motion.path.turn.cornerEnd != 0, row.endsOnIt);
+        if (row.endsOnIt) {
+            EXPECT_LT(nearestM, 0.5);
+            EXPECT_EQ(at(ac.stream[1]).lat, corner.lat);  // the report stays: the leg on starts there
+            const CurvePoint end = sampleGroundTurn(ac.motion.path.turn, 1.0);
+            EXPECT_NEAR(end.heading / kDeg, row.trackDeg, 0.5);
+        }
+    }
+}
