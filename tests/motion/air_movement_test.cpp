@@ -17,6 +17,7 @@
 #include "motion/next_position.h"
 #include "motion/pose_attitude.h"
 #include "motion/pose_path.h"
+#include "motion/tick_math.h"
 
 #include "air_fixture.h"
 
@@ -1095,6 +1096,44 @@ TEST_F(AirMovement, AWayRoundComeIntoFasterThanItsPaceSlowsOntoItAndKeepsTheRepo
         lastLegS = legS;
         before = {s[i].lat, s[i].lon};
     }
+}
+
+TEST_F(AirMovement, NoLegOfAWayRoundIsTooShortForItsPace) {
+    // Flying north at 225 kt (last flown at 225), the next report 96 degrees
+    // off to the right at distances from 2.2 to 4.6 km: wherever the way's
+    // last point falls, the leg on from it to the report is flown at the
+    // way's pace. A point a few metres short of the report made a leg of
+    // the shortest time, flown at two thirds of the pace.
+    int ways = 0;
+    for (double distanceM = 2200.0; distanceM <= 4600.0; distanceM += 20.0) {
+      for (const double trackDeg : {150.0, 170.0, 190.0}) {
+        SCOPED_TRACE(::testing::Message() << distanceM << " m, track " << trackDeg);
+        g_liveAircraft.clear();
+        const std::int32_t now = tickCount.load();
+        const LaLo from{47.5, -122.3};
+        const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, distanceM * feetPerMetre});
+        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
+        report.trackDeg = trackDeg;
+        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
+        ac.pose.heading = 0.0;
+        ac.motion.heightAboveGroundFt = 7500.0;
+        ac.motion.delayLimit = 100000;
+        ac.motion.lastStepKt = 225.0;
+        ac.motion.lastStepTick = now - 1;
+        nextPosAir(ac);
+        const auto& s = ac.stream;
+        if (s.size() < 3) continue;
+        ++ways;
+        const std::size_t n = s.size();
+        // A leg is flown in the shortest leg's time at least.
+        const auto kt = [&](std::size_t i) {
+            return gf_distanceNm({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon}) /
+                   (std::max(kMinLegTicks, s[i].playTick - s[i - 1].playTick) / 360000.0);
+        };
+        EXPECT_GT(kt(n - 1), 0.95 * kt(n - 2));
+      }
+    }
+    EXPECT_GT(ways, 100);
 }
 
 TEST_F(AirMovement, TheLegThatEndsAWayRoundIsFlownAtTheWaysPace) {
