@@ -223,7 +223,7 @@ void lf_moveStraight(LiveAc& ac) {
             lf_setPosition(ac, {ac.pose.latitude + m.unitStepLat * share, ac.pose.longitude + m.unitStepLon * share});
         }
     }
-    if (curveCourse && ac.phase == AcPhase::flying)
+    if (curveCourse && (ac.phase == AcPhase::flying || ac.phase == AcPhase::landing))
         lf_noseAlongCurve(ac, *curveCourse);
     else
         lf_straightHeading(ac);

@@ -160,3 +160,46 @@ TEST_F(HoldingLegs, TheNoseFollowsTheCurveItFliesAlongNotJustItsEnds) {
     }
     EXPECT_LT(worstDeg, 3.0);
 }
+
+TEST_F(HoldingLegs, OnTheApproachTheNoseFollowsTheCurveToo) {
+    // On the approach to runway 09 at 1,500 ft, 140 kt on course 140, the
+    // next report 20 s straight ahead on the extended centre line with its
+    // own heading 090 and the one after it on along the centre line: the
+    // leg bends late onto the runway's course. The nose keeps with the
+    // curve's course; turned evenly toward the report's heading, it was
+    // 36 degrees off the travel half-way along.
+    airport();
+    g_liveAircraft.clear();
+    const std::int32_t t0 = tickCount.load();
+    const double legM = 140.0 * 1852.0 / 3600.0 * 20.0;
+    const LaLo b = past(-6000.0);
+    const LaLo a = gf_destinationPoint(b, {320.0 * kDeg, legM * feetPerMetre});
+    const LaLo c = gf_destinationPoint(b, {90.0 * kDeg, legM * feetPerMetre});
+    StreamPoint first = at(a, 1900, true, t0, 0, 140.0);
+    first.trackDeg = 140.0;
+    StreamPoint next = at(b, 1800, true, t0 + 2000, 0, 140.0);
+    StreamPoint after = at(c, 1700, true, t0 + 4000, 0, 140.0);
+    for (StreamPoint* p : {&next, &after}) {
+        p->trackDeg = 90.0;
+        p->hasTrueHeading = 1;
+        p->trueHeading = 90.0 * kDeg;
+    }
+    LiveAc& ac = aircraft({first, next, after}, Large, AcPhase::landing);
+    ac.pose.heading = 140.0 * kDeg;
+    ac.pose.altitude = 1900.0;
+    ac.motion.heightAboveGroundFt = 1600.0;
+    stepAir(ac);
+    gf_planAirPace(ac);
+    ASSERT_EQ(ac.phase, AcPhase::landing);
+    ASSERT_EQ(ac.motion.transition.active, 1);
+    ac.stream.pop_front();
+    double worstDeg = 0.0;
+    while (gf_ticksBetween(tickCount.load(), ac.stream.front().playTick) > 0) {
+        const LaLo before{ac.pose.latitude, ac.pose.longitude};
+        tickCount.store(tickCount.load() + 1);
+        gf_interpolatePoseOnCurve(ac);
+        const double travel = gf_bearing(before, {ac.pose.latitude, ac.pose.longitude});
+        worstDeg = std::max(worstDeg, std::fabs(std::remainder(ac.pose.heading - travel, fullCircle)) / kDeg);
+    }
+    EXPECT_LT(worstDeg, 5.0);
+}
