@@ -150,7 +150,7 @@ GroundTurnOptions groundTurnOptions(const GroundTurnInput& in) noexcept {
     return {lf_optionOr(in.minLegLength, 15.0),       lf_optionOr(in.minLegSum, 50.0),
             lf_optionOr(in.maxHeadingChangeDeg, 60.0), lf_optionOr(in.startToleranceDeg, 60.0),
             lf_optionOr(in.cornerDistanceFactor, 0.35), lf_optionOr(in.maxCurvatureDegPerM, 3.0),
-            lf_optionOr(in.tangentScale, 2.0)};
+            lf_optionOr(in.tangentScale, 2.0),         lf_optionOr(in.endTangentScale, 2.0)};
 }
 
 HermitePoint hermitePointAt(const GroundTurn& turn, double t) noexcept {
@@ -245,11 +245,11 @@ bool buildGroundTurn(GroundTurn& turn, const GroundTurnInput& in) noexcept {
         turn.startTangentEast = sinH0 * opt.tangentScale * L1;
         turn.startTangentNorth = cosH0 * opt.tangentScale * L1;
         if (in.exitHeadingGiven) {
-            turn.endTangentEast = std::sin(in.exitHeading) * 2.0 * L2;
-            turn.endTangentNorth = std::cos(in.exitHeading) * 2.0 * L2;
+            turn.endTangentEast = std::sin(in.exitHeading) * opt.endTangentScale * L2;
+            turn.endTangentNorth = std::cos(in.exitHeading) * opt.endTangentScale * L2;
         } else {
-            turn.endTangentEast = 2.0 * exitLegEast;
-            turn.endTangentNorth = 2.0 * exitLegNorth;
+            turn.endTangentEast = opt.endTangentScale * exitLegEast;
+            turn.endTangentNorth = opt.endTangentScale * exitLegNorth;
         }
     }
 

@@ -89,6 +89,9 @@ struct GroundTurnInput {
     double cornerDistanceFactor = 0.0; // 0.35
     double maxCurvatureDegPerM = 0.0;  // 3
     double tangentScale = 0.0;         // 2
+    // The exit tangent's length over the exit leg's (not a corner-ending
+    // turn's): longer ones keep the turn on its legs nearer the corner.
+    double endTangentScale = 0.0;      // 2
     double exitHeading = 0.0;  // radians
     std::uint8_t exitHeadingGiven = 0;
 };
@@ -96,7 +99,7 @@ struct GroundTurnInput {
 // The options with their defaults put in.
 struct GroundTurnOptions {
     double minLegLength, minLegSum, maxHeadingChangeDeg, startToleranceDeg, cornerDistanceFactor,
-        maxCurvatureDegPerM, tangentScale;
+        maxCurvatureDegPerM, tangentScale, endTangentScale;
 };
 GroundTurnOptions groundTurnOptions(const GroundTurnInput& in) noexcept;
 

@@ -664,6 +664,63 @@ void lf_passTheCornerReport(LiveAc& ac) {
     turn = round;
 }
 
+// Drawing the turn's tangents out keeps it on its legs nearer the corner
+// and bends it more tightly there; at four times its legs a turn between
+// equal legs runs through the corner itself. Tried in these steps.
+constexpr double kLongestHugTangentScale = 4.0;
+constexpr double kHugTangentStep = 0.25;
+
+// Whether the nose follows the turn at the speed it is taken: a taxi's as
+// its legs are judged; on a runway's exit, where the nose is the turn's own
+// heading, its sharpest bend taken at the fastest speed about the corner
+// turns no faster than the aircraft does at that speed.
+bool lf_noseFollowsTheTurn(const LiveAc& ac, bool taxi) {
+    if (taxi) return !gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 2));
+    const double fastestKt = lf_fastest(ac);
+    const double rateDegPerS =
+        gf_groundSpeedFactor(fastestKt) * ac.turnRateRad * kDegreesPerRadian * 100.0;
+    return std::isfinite(fastestKt) && rateDegPerS > 0.0 &&
+           lf_sharpestDegPerM(ac.motion.path.turn) * fastestKt * kKnotsToMps <= rateDegPerS;
+}
+
+// A turn through a corner report that passes it more than a little inside
+// (and does not end on it) hugs it instead: its tangents are drawn out, the
+// least that brings it within reach of the report, so that it runs along its
+// legs nearer the corner and bends more tightly there. A landing roll's
+// exit turn round a 66 degree corner mid-bend passed its report 13 m off and
+// never reached it, and ending on the report left the nose 34 degrees off
+// the leg on. Not where no such turn can be built, where it would swing out
+// past its legs further than a runway's turn may, nor where it bends faster
+// than the nose follows: the turn round it then stays.
+void lf_hugTheCornerReport(LiveAc& ac, bool taxi) {
+    const auto& s = ac.stream;
+    GroundTurn& turn = ac.motion.path.turn;
+    const StreamPoint& corner = s[1];
+    if (!lf_usable(turn) || turn.cornerEnd != 0 || turn.headingMode != 0 || corner.synthetic != 0 ||
+        corner.stationary != 0 || corner.airborne != 0 || !(corner.groundSpeedKt >= kTrackMovingKt) ||
+        lf_samePlace(lf_pose(ac), lf_position(corner)) || !(lf_cornerMissM(turn) > kCornerReportMostOffM))
+        return;
+    const GroundTurn round = turn;
+    const double outwardMost = std::max(round.maxOutwardOffset, kLargestRunwayOffsetM);
+    GroundTurnInput in = lf_firstInput(ac);
+    // A turn that lines up on the runway heading where it stops keeps its end.
+    if (in.exitHeadingGiven != 0) return;
+    const GroundTurnOptions opt = groundTurnOptions(in);
+    for (double scale = std::max(opt.tangentScale, opt.endTangentScale) + kHugTangentStep;
+         scale <= kLongestHugTangentScale + 1e-9; scale += kHugTangentStep) {
+        in.tangentScale = scale;
+        in.endTangentScale = scale;
+        GroundTurn hug{};
+        if (!buildGroundTurn(hug, in) || !lf_usable(hug) || hug.headingMode != 0 ||
+            hug.maxOutwardOffset > outwardMost || !(lf_cornerMissM(hug) <= kCornerReportMostOffM))
+            continue;
+        turn = hug;
+        if (lf_noseFollowsTheTurn(ac, taxi)) return;
+        break;  // drawn out further it only bends more tightly
+    }
+    turn = round;
+}
+
 }  // namespace
 
 bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
@@ -839,6 +896,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
             }
         }
         if (taxi && k == 2) lf_passTheCornerReport(ac);
+        if ((taxi || landingExit) && k == 2) lf_hugTheCornerReport(ac, taxi);
     }
 
     // The kind of turn the ground step plays.

@@ -412,3 +412,43 @@ TEST_F(ExitBend, ARollReachingItsExitCornerAtSpeedTurnsOffRollingOntoItsLastKnow
         EXPECT_LT(spotTurnDeg, 10.0);
     }
 }
+
+TEST_F(ExitBend, AnExitTurnPassesTheCornerReportMidBendWithinReach) {
+    // A roll slowed to 15 kt east along its runway, 40 m short of the
+    // runway's last report; the exit's corner report lies mid-bend, 52 m on
+    // and 10 degrees off the runway, and the exit leg turns 66 degrees (the
+    // other way 50) from it, 62 m on. A turn built from its legs alone passed
+    // the corner report 13 m inside and never reached it. It passes within
+    // reach of the report, no later than the reports have it there, and the
+    // nose keeps along the travel (it turns no faster than the aircraft).
+    struct Row {
+        double offDeg, turnDeg;
+    };
+    for (const Row row : {Row{10.0, 66.0}, Row{-10.0, -50.0}}) {
+        SCOPED_TRACE(row.turnDeg);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const std::int32_t now = tickCount.load();
+        const auto ticksFor = [](double m, double kt) {
+            return static_cast<std::int32_t>(std::lround(m / (kt * kKnotsToMps) * 100.0));
+        };
+        const LaLo start = past(1500.0);
+        const LaLo runwayEnd = ahead(start, 90.0, 40.0);
+        const LaLo corner = ahead(runwayEnd, 90.0 + row.offDeg, 52.0);
+        const LaLo exit = ahead(corner, 90.0 + row.offDeg + row.turnDeg, 62.0);
+        const LaLo beyond = ahead(exit, 90.0 + row.offDeg + row.turnDeg, 80.0);
+        std::deque<StreamPoint> s{ground(start, now, 15.0)};
+        s.push_back(ground(runwayEnd, s.back().playTick + ticksFor(40.0, 15.0), 15.0));
+        s.push_back(ground(corner, s.back().playTick + ticksFor(52.0, 15.0), 15.0));
+        s.back().trackDeg = 90.0 + row.offDeg + row.turnDeg / 2.0;
+        s.push_back(ground(exit, s.back().playTick + ticksFor(62.0, 15.0), 15.0));
+        s.push_back(ground(beyond, s.back().playTick + ticksFor(80.0, 15.0), 15.0));
+        const std::int32_t due = s[2].playTick;
+        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Light, 15.0);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        rollingAt(ac, 15.0);
+        expectReachedInTime(ac, corner, 10.0, due, 3.0);
+    }
+}
