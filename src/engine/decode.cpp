@@ -328,36 +328,17 @@ bool lf_isAtAirportAltitude(double altitudeFt) {
     return std::fabs(altitudeFt - airportFt) <= 120.0;
 }
 
-// How much longer than the straight line from the report kept before to a
-// report (`from` to `at`) the way is that a taxi's dead reckoning rolled
-// across the pause between them, through `rolledTo` (where it brought the
-// aircraft along the last report's track when the report came): the pace
-// across the pause is taken along that way. The straight line cuts the
-// corner the reports turned in the pause, and the pace on it is slower than
-// theirs round it: held to twice that, a heavy whose reports rounded a
-// corner in a 47 s pause, brought by its dead reckoning to that corner,
-// turned 90 degrees on the spot there and came 10.5 s late to the report
-// 214 m on. 1 (the straight line) where the dead reckoning ran as far as
-// the report or further, or off the way the reports could have gone: a way
-// longer than round a right angle (1.41 times the straight line at most).
-constexpr double kMostRolledWayOverLine = 1.4142135623730951;
-double lf_rolledWayShare(LaLo from, LaLo rolledTo, LaLo at) {
-    const double line = gf_distanceNm(from, at);
-    const double rolled = gf_distanceNm(from, rolledTo);
-    const double way = rolled + gf_distanceNm(rolledTo, at);
-    if (!(line > 0.0) || !(rolled < line) || !std::isfinite(way) || !(way <= kMostRolledWayOverLine * line))
-        return 1.0;
-    return std::max(1.0, way / line);
-}
-
 // Gives the report the pace its position moved at since the report kept
 // before it, and keeps it as that report for the next. `time` is its own. A
 // report at the place of the one before keeps that one's time: the feed
 // gives a place again while the aircraft moves on, and paced from the last
 // copy, a taxi whose position was given again for 35 s showed 46 kt to the
-// next report. `rolledTo`: where a taxi's dead reckoning had brought the
-// aircraft, still rolling, when the report came (lf_rolledWayShare).
-void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time, const LaLo* rolledTo = nullptr) {
+// next report. The pace runs on the straight line between the two, even
+// where dead reckoning rolled the aircraft on into a corner the reports
+// turned in a pause: the reports kept that pace, and a catch-up from the
+// longer way round went faster than a pilot's eye lets a late taxi go
+// (23.7 kt where the reports kept 10.2 across a 38 s pause).
+void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time) {
     MotionState& m = ac.motion;
     // A report held as a copy of the point before it stands where the engine
     // brought the aircraft to rest, not where it was reported, and its time
@@ -379,8 +360,7 @@ void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time, const LaLo* 
     }
     const double dt = time - m.lastKeptTime;
     if (m.lastKeptSet != 0 && dt >= kPaceLeastS) {
-        const double share = rolledTo != nullptr ? lf_rolledWayShare(m.lastKeptPosition, *rolledTo, at) : 1.0;
-        double kt = share * gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
+        double kt = gf_distanceNm(m.lastKeptPosition, at) / (dt / 3600.0);
         // An aircraft the reports had standing at that place until a pause
         // went across the pause from its last report there, when that pace
         // is the one the report gives: a stale repeat of a place the
@@ -392,7 +372,7 @@ void lf_rememberReport(LiveAc& ac, StreamPoint& point, double time, const LaLo* 
         // after turning on the spot, and came 6 s late.
         const double stoodS = time - m.lastStoodTime;
         if (m.lastStoodTime > m.lastKeptTime && stoodS >= kPaceLeastS) {
-            const double fromStandKt = share * gf_distanceNm(m.lastKeptPosition, at) / (stoodS / 3600.0);
+            const double fromStandKt = gf_distanceNm(m.lastKeptPosition, at) / (stoodS / 3600.0);
             if (fromStandKt > kt && fromStandKt <= kStandPaceShare * point.groundSpeedKt) kt = fromStandKt;
         }
         if (std::isfinite(kt)) point.pacedKt = kt;
@@ -1309,10 +1289,6 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_takeOutAt(ac, point, ac.lastReportTime);
         return;
     }
-    // Whether the report comes while a taxi's dead reckoning still rolls it
-    // on over a pause: its pace is taken along the way rolled.
-    const bool rolling = ac.phase == AcPhase::taxi && ac.onGround != 0 && ac.extrapolationCount > 0 &&
-                         point.airborne == 0 && gf_rollingStepM(ac) > 0.0;
     const bool pushback = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::pushed_back;
     const bool extends = lf_checkExtending(ac, point);
     // The reports taking over from dead reckoning widen the retiming limits
@@ -1338,8 +1314,7 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
         lf_retime(ac, point);
         lf_detectTakeoff(ac, point);
     }
-    const LaLo rolledTo{ac.pose.latitude, ac.pose.longitude};
-    lf_rememberReport(ac, point, ac.lastReportTime, rolling ? &rolledTo : nullptr);
+    lf_rememberReport(ac, point, ac.lastReportTime);
     ac.stream.push_back(point);
     lf_rememberAirReport(ac, point);
     gf_replanLegForNewCorner(ac);

@@ -1440,6 +1440,58 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
     return std::isfinite(ticks) ? static_cast<std::int64_t>(std::ceil(ticks)) : 0;
 }
 
+// The pace (kt) the reports keep across the leg ahead by their own positions
+// and times, 0 where they give none (reports closer in time than a pace can
+// be believed from, or no report ahead). From a report at the front, the
+// pace between the two reports' times; from a speed change's midpoint the
+// pace across the leg it split (or that of the report ahead, which may since
+// have been taken out for a later one); into a midpoint, the pace across the
+// leg it splits (its time is the mean of its ends', no report's); from any
+// other point the engine put in (where dead reckoning or a pushback left the
+// aircraft, a turn's entry, a landing roll's exit) the pace the report ahead
+// kept from the report before it, and (`timed`) without one the pace its
+// time gives where a report or a landing roll's pose gave that time.
+// A late aircraft catches up from this pace, not from a faster speed the
+// reports give, nor from the pace its own delay asks: the reports did not go
+// that fast, and a pilot's eye sees a taxi go much beyond them.
+// Not `timed`: only what the reports carry from their own times, even from
+// a report at the front.
+double lf_reportsKeptKt(const std::deque<StreamPoint>& s, bool timed = true) {
+    const std::size_t reportAt = lf_reportAhead(s);
+    if (reportAt == 0) return 0.0;
+    const StreamPoint& report = s[reportAt];
+    const bool fromReport = s[0].synthetic == 0 && s[0].midpoint == 0;
+    const bool fromRollExit = s[0].synthetic != 0 && s[0].rollSynthetic != 0 && s[0].midpoint == 0;
+    const std::int64_t reportedTicks = std::int64_t{report.playTick} - s[0].playTick;
+    double kt = 0.0;
+    if (s[0].midpoint != 0)
+        kt = std::max(s[0].splitPacedKt, report.pacedKt);
+    else if (report.midpoint != 0)
+        kt = report.splitPacedKt;
+    else if (!fromReport || !timed)
+        kt = report.pacedKt;
+    if (timed && !(kt > 0.0) && (fromReport || fromRollExit) && report.midpoint == 0 &&
+        reportedTicks >= kPaceLeastS * 100.0)
+        kt = lf_flatNm(s[0], report) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) * kMpsToKnots;
+    return std::isfinite(kt) && kt > 0.0 ? kt : 0.0;
+}
+
+// A taxi leg timed at a reported speed well above the pace its reports keep
+// by their own times (they give 17 kt while their positions move 9.5) would
+// run ahead of them faster than a late taxi may catch up, and wait for them
+// at every report: it takes the time a catch-up from that pace needs, as far
+// as its point falls due (`dueTicks` from now). Above a slow pace by the
+// catch-up's knots, not its share; and only a pace the reports carry: play
+// ticks the retiming moved are no report's times.
+std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
+    const double keptKt = lf_reportsKeptKt(ac.stream, false);
+    const double mostKt =
+        std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
+    if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > mostKt) || dueTicks <= legTicks) return legTicks;
+    const auto slower = static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt));
+    return static_cast<std::int32_t>(std::min(slower, dueTicks));
+}
+
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
 // speed change to or from rest took longer than the reports did): the leg is
 // taken faster, as a late aircraft on the ground catches up (1.25 times its
@@ -1472,6 +1524,7 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
         ac.stream[0].groundSpeedKt > 0.0)
         return static_cast<std::int32_t>(
             std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
+    if (late < 0) return lf_keptPaceTicks(ac, legTicks, speedKt, legTicks - late);
     if (late <= 0) return legTicks;
     // Catching up from the leg's own speed or from the
     // fastest reported on the next points: a leg between the points the
@@ -1510,22 +1563,16 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // reports kept 28.5 kt across, a C172 that had come to rest 510 m short
     // of that report took 21 s for the first half of the 28 s they left it,
     // and came 7 s late.
+    // Where the reports keep a pace of their own across the leg, that pace
+    // is what the catch-up starts from, however fast or slow the speeds they
+    // give: a departure dead-reckoned to rest over a 38 s pause, its reports
+    // keeping 10.2 kt across it and the one after giving 13.4, caught up at
+    // 23.7 kt where a pilot's eye allows 17.8.
     const auto& s = ac.stream;
-    double paceKt = 0.0;
     const std::size_t reportAt = lf_reportAhead(s);
-    if (reportAt != 0) {
-        const std::int64_t reportedTicks = std::int64_t{s[reportAt].playTick} - s[0].playTick;
-        const bool fromReportedTime = (s[0].synthetic == 0 || s[0].rollSynthetic != 0) && s[0].midpoint == 0;
-        if (fromReportedTime && reportedTicks >= kPaceLeastS * 100.0)
-            paceKt = lf_flatNm(s[0], s[reportAt]) * metresPerNm / (static_cast<double>(reportedTicks) / 100.0) *
-                     kMpsToKnots;
-        else if (s[0].midpoint != 0)
-            paceKt = std::max(s[0].splitPacedKt, s[reportAt].pacedKt);
-        else if (s[reportAt].midpoint != 0)
-            paceKt = s[reportAt].splitPacedKt;
-    }
+    const double paceKt = lf_reportsKeptKt(s);
     const double baseKt =
-        std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), std::isfinite(paceKt) ? paceKt : 0.0});
+        paceKt > 0.0 ? paceKt : std::max({speedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream)});
     double mostKt = gf_groundCatchUpMostKt(baseKt);
     // From rest, a pace the positions kept far beyond the speed the report
     // gives (more than twice it and 20 kt on) is no pace the aircraft went:
@@ -1733,9 +1780,12 @@ void planTaxiSpeed(LiveAc& ac) {
         // the stretched leg is no bend the nose follows. A taxi braking from
         // 10.8 kt round a 74 degree bend onto the first report after a pause
         // slid through it with the nose 44 degrees off its travel, where the
-        // schedule, 0.9 s longer, slowed through its tightest stretch.
+        // schedule, 0.9 s longer, slowed through its tightest stretch. So
+        // does a bend the nose slides through within the leg's own time: a
+        // jet braking from 11 kt round a 74 degree bend, its leg stretched
+        // evenly, slid through it with the nose 37 degrees off its travel.
         const bool brakesToRest = m.speedChangeKind == 2 && gf_rollingStepM(ac) > 0.0;
-        if (needed > legTicks && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || brakesToRest)) {
+        if ((needed > legTicks || slides) && (m.speedChangeKind == 0 || m.speedChangeKind == 1 || brakesToRest)) {
             const std::int32_t scheduled = lf_bendSchedule(ac, legTicks, cap);
             if (scheduled > 0 && (scheduled < needed || slides))
                 needed = scheduled;

@@ -505,15 +505,6 @@ void advanceToNextPoint(LiveAc& ac) {
         }
     }
     const std::optional<LaLo> brakePoint = lf_brakeBeforeHold(ac);
-    // The lead a guessed place may hold (gf_cutBrakeToRest) is given back on
-    // a leg that rolls on at a pace; one braking to under half the speed the
-    // aircraft rolls at is paced by its braking, which times a bend on the
-    // way to walking pace where the nose needs it. Stretched evenly instead,
-    // a jet braking from 11 kt round a 74 degree bend slid through it with
-    // the nose 37 degrees off its travel.
-    if (m.brakeToRest == kBrakeCutShort && m.frontAheadTicks > 0 && ac.stream.size() >= 2 &&
-        !(ac.stream[1].groundSpeedKt >= 0.5 * ac.stream[0].groundSpeedKt))
-        m.frontAheadTicks = 0;
     if (ac.onGround != 0)
         nextPosGround(ac);
     else
