@@ -666,8 +666,8 @@ void gf_placeLateCreateNow(AiCreateRequest& request) {
         // tell no such curve.
         const double chord = gf_bearing(lf_position(front), lf_position(next));
         const auto nearChord = [chord](const StreamPoint& p) {
-            return std::isfinite(p.trackDeg) &&
-                   std::fabs(std::remainder(p.trackDeg * degreesToRadians - chord, fullCircle)) <= kCreatedOnTurnMostOff;
+            const double off = std::remainder(p.trackDeg * degreesToRadians - chord, fullCircle);
+            return std::isfinite(off) && std::fabs(off) <= kCreatedOnTurnMostOff;
         };
         const HermiteTransition onTurn =
             airborne && nearChord(front) && nearChord(next)

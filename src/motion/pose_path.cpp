@@ -445,6 +445,11 @@ void gf_planAirPace(LiveAc& ac) {
             seconds = std::max(kMinLegTicks, gf_ticksBetween(now, ac.stream[1].playTick)) / 100.0;
             m.stepLat = (to.lat - from.lat) / (seconds * 100.0);
             m.stepLon = gf_wrapLongitudeDifference(to.lon - from.lon) / (seconds * 100.0);
+            // The curve, flown by its share of the time where no pace is
+            // kept, ends when the point now falls due: timed for the leg's
+            // old length, it came to the point's tick a tick short of it.
+            if (m.transition.active != 0)
+                m.transition.duration = static_cast<std::int32_t>(std::lround(seconds * 100.0));
         }
     }
     // Held to its time, the pace may not swing beyond the speeds it joins:

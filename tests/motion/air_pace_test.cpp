@@ -294,3 +294,38 @@ TEST_F(AirLegSpeed, AWayRoundsLegEndsWhereGatheringItsPaceTakesIt) {
     EXPECT_NEAR(ac.motion.airPace.profile.endSpeed * kMpsToKnots, 220.0, 0.1);
     EXPECT_EQ(ac.stream[1].playTick, due);
 }
+
+TEST_F(AirLegSpeed, ARetimedCurvedLegFlownWithoutAPaceEndsOnItsPointWhenItFallsDue) {
+    // The last leg of a way round onto its report, 0.56 s at 227 kt, flown
+    // in from 230.6 kt and handed on slower: the even change brings the
+    // point a tick sooner, and the pace itself would swing past the speeds
+    // it joins, so the leg is flown along its curve by its share of time.
+    // That share is of the leg's new time: the aircraft is on the point when
+    // it falls due (it was 1.2 m short, a tick of travel).
+    const double legNm = 227.1 * 0.56 / 3600.0;
+    LiveAc& ac = northLeg(0x720051, AcPhase::flying, 9100.0, legNm, 56, 213.6);
+    ac.stream[0].turnPoint = 1;
+    ac.stream[0].groundSpeedKt = ac.stream[0].tasKt = 228.6;
+    ac.motion.lastStepKt = 230.6;
+    ac.motion.lastStepTick = 9999;
+    AirTransition& tr = ac.motion.transition;
+    tr.start = {ac.pose.latitude, ac.pose.longitude};
+    tr.end = {ac.stream[1].lat, ac.stream[1].lon};
+    tr.arrivalHeading = 0.0;
+    tr.angleLimit = 0.0;
+    tr.duration = 56;
+    tr.elapsed = 0;
+    tr.active = 1;
+    gf_planAirPace(ac);
+    ASSERT_EQ(ac.motion.airPace.profile.valid, 0);
+    ac.stream.pop_front();
+    const std::int32_t due = ac.stream.front().playTick;
+    ASSERT_LT(gf_ticksBetween(10000, due), 56);
+    while (gf_ticksBetween(tickCount.load(), due) > 0) {
+        tickCount.store(tickCount.load() + 1);
+        gf_interpolatePoseOnCurve(ac);
+    }
+    EXPECT_LT(gf_distanceNm({ac.pose.latitude, ac.pose.longitude}, {ac.stream.front().lat, ac.stream.front().lon}) *
+                  metresPerNm,
+              0.5);
+}
