@@ -609,6 +609,15 @@ double lf_cornerMissM(const GroundTurn& t) {
     return least;
 }
 
+// Whether the turn rounds a report the aircraft rolls through (neither put
+// in by the smoothing nor a stop) and passes it more than a little off.
+bool lf_cutsItsCornerReport(const LiveAc& ac, const GroundTurn& turn) {
+    const StreamPoint& corner = ac.stream[1];
+    return lf_usable(turn) && turn.cornerEnd == 0 && corner.synthetic == 0 && corner.stationary == 0 &&
+           corner.airborne == 0 && corner.groundSpeedKt >= kTrackMovingKt &&
+           !lf_samePlace(lf_pose(ac), lf_position(corner)) && lf_cornerMissM(turn) > kCornerReportMostOffM;
+}
+
 // The headings a turn ending on the corner report may leave it along, the
 // likeliest first: the report's own track where it is believable (the
 // aircraft turned before the report and rolled through it straight on),
@@ -641,11 +650,7 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
 void lf_passTheCornerReport(LiveAc& ac) {
     auto& s = ac.stream;
     GroundTurn& turn = ac.motion.path.turn;
-    const StreamPoint& corner = s[1];
-    if (!lf_usable(turn) || turn.cornerEnd != 0 || corner.synthetic != 0 || corner.stationary != 0 ||
-        corner.airborne != 0 || !(corner.groundSpeedKt >= kTrackMovingKt) ||
-        lf_samePlace(lf_pose(ac), lf_position(corner)) || !(lf_cornerMissM(turn) > kCornerReportMostOffM))
-        return;
+    if (!lf_cutsItsCornerReport(ac, turn)) return;
     GroundTurnInput in = lf_firstInput(ac);
     // A turn that lines up on the runway heading where it stops keeps its end.
     if (in.exitHeadingGiven != 0) return;
@@ -693,13 +698,8 @@ bool lf_noseFollowsTheTurn(const LiveAc& ac, bool taxi) {
 // past its legs further than a runway's turn may, nor where it bends faster
 // than the nose follows: the turn round it then stays.
 void lf_hugTheCornerReport(LiveAc& ac, bool taxi) {
-    const auto& s = ac.stream;
     GroundTurn& turn = ac.motion.path.turn;
-    const StreamPoint& corner = s[1];
-    if (!lf_usable(turn) || turn.cornerEnd != 0 || turn.headingMode != 0 || corner.synthetic != 0 ||
-        corner.stationary != 0 || corner.airborne != 0 || !(corner.groundSpeedKt >= kTrackMovingKt) ||
-        lf_samePlace(lf_pose(ac), lf_position(corner)) || !(lf_cornerMissM(turn) > kCornerReportMostOffM))
-        return;
+    if (turn.headingMode != 0 || !lf_cutsItsCornerReport(ac, turn)) return;
     const GroundTurn round = turn;
     const double outwardMost = std::max(round.maxOutwardOffset, kLargestRunwayOffsetM);
     GroundTurnInput in = lf_firstInput(ac);

@@ -58,16 +58,22 @@ protected:
         return ac;
     }
 
-    // Flying north from `from` at `kt` when the next report (due in 29 s,
-    // along `trackDeg`) lies at `to`: the leg is planned as it comes due.
-    static LiveAc& flyToReport(LaLo from, LaLo to, double kt, double trackDeg, AcPhase phase) {
+    // Flying north from `from` at `kt` when the next report (due in
+    // `dueTicks`, along `trackDeg`) lies at `to`: the leg is planned as it
+    // comes due. `flownKt`, where given, is the speed flown in the last tick.
+    static LiveAc& flyToReport(LaLo from, LaLo to, double kt, double trackDeg, AcPhase phase,
+                               double flownKt = std::nan(""), std::int32_t dueTicks = 2900) {
         const std::int32_t now = tickCount.load();
-        StreamPoint report = at(to, 8000, true, now + 2900, 0, kt);
+        StreamPoint report = at(to, 8000, true, now + dueTicks, 0, kt);
         report.trackDeg = trackDeg;
         LiveAc& ac = aircraft({at(from, 8000, true, now, 0, kt), report}, Large, phase);
         ac.pose.heading = 0.0;
         ac.motion.heightAboveGroundFt = 7500.0;
         ac.motion.delayLimit = 100000;
+        if (std::isfinite(flownKt)) {
+            ac.motion.lastStepKt = flownKt;
+            ac.motion.lastStepTick = now - 1;
+        }
         nextPosAir(ac);
         return ac;
     }
@@ -1018,7 +1024,9 @@ TEST_F(AirMovement, AWayRoundTooLateForItsReportsIsMadeAgainWhereTheyAre) {
         for (std::size_t i = 1; i + 1 < s.size(); ++i) EXPECT_NEAR(s[i].groundSpeedKt, row.wayKt, 0.01) << "leg " << i;
         // Reached late; within 10 s where the reports' pace is known.
         EXPECT_GT(s.back().playTick, now + 2900);
-        if (row.latest) EXPECT_LE(s.back().playTick, now + 2900 + 1000);
+        if (row.latest) {
+            EXPECT_LE(s.back().playTick, now + 2900 + 1000);
+        }
     }
 }
 
@@ -1036,17 +1044,9 @@ TEST_F(AirMovement, AWayRoundsPointsFallDueAsTheAircraftGathersItsPace) {
         const std::int32_t now = tickCount.load();
         const LaLo from{47.5, -122.3};
         const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, 3500.0 * feetPerMetre});
-        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
-        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
-        ac.pose.heading = 0.0;
-        ac.motion.heightAboveGroundFt = 7500.0;
-        ac.motion.delayLimit = 100000;
-        ac.motion.lastStepKt = flownKt;
-        ac.motion.lastStepTick = now - 1;
-        nextPosAir(ac);
-        const auto& s = ac.stream;
+        const auto& s = flyToReport(from, to, 225.0, 0.0, AcPhase::flying, flownKt).stream;
         ASSERT_GT(s.size(), 3u);
-        LaLo before{ac.pose.latitude, ac.pose.longitude};
+        LaLo before = from;
         for (std::size_t i = 1; i < s.size(); ++i) {
             const double seconds = (s[i].playTick - now) / 100.0;
             const double legS = (s[i].playTick - s[i - 1].playTick) / 100.0;
@@ -1071,15 +1071,7 @@ TEST_F(AirMovement, AWayRoundComeIntoFasterThanItsPaceSlowsOntoItAndKeepsTheRepo
     const std::int32_t now = tickCount.load();
     const LaLo from{47.5, -122.3};
     const LaLo to = gf_destinationPoint(from, {100.0 * kDeg, 3000.0 * feetPerMetre});
-    StreamPoint report = at(to, 8000, true, now + 4000, 0, 225.0);
-    report.trackDeg = 190.0;
-    LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
-    ac.pose.heading = 0.0;
-    ac.motion.heightAboveGroundFt = 7500.0;
-    ac.motion.delayLimit = 100000;
-    ac.motion.lastStepKt = 280.0;
-    ac.motion.lastStepTick = now - 1;
-    nextPosAir(ac);
+    const LiveAc& ac = flyToReport(from, to, 225.0, 190.0, AcPhase::flying, 280.0, 4000);
     const auto& s = ac.stream;
     ASSERT_GT(s.size(), 3u);
     EXPECT_EQ(s.back().playTick, now + 4000);
@@ -1106,32 +1098,22 @@ TEST_F(AirMovement, NoLegOfAWayRoundIsTooShortForItsPace) {
     // the shortest time, flown at two thirds of the pace.
     int ways = 0;
     for (double distanceM = 2200.0; distanceM <= 4600.0; distanceM += 20.0) {
-      for (const double trackDeg : {150.0, 170.0, 190.0}) {
-        SCOPED_TRACE(::testing::Message() << distanceM << " m, track " << trackDeg);
-        g_liveAircraft.clear();
-        const std::int32_t now = tickCount.load();
-        const LaLo from{47.5, -122.3};
-        const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, distanceM * feetPerMetre});
-        StreamPoint report = at(to, 8000, true, now + 2900, 0, 225.0);
-        report.trackDeg = trackDeg;
-        LiveAc& ac = aircraft({at(from, 8000, true, now, 0, 225.0), report}, Large, AcPhase::flying);
-        ac.pose.heading = 0.0;
-        ac.motion.heightAboveGroundFt = 7500.0;
-        ac.motion.delayLimit = 100000;
-        ac.motion.lastStepKt = 225.0;
-        ac.motion.lastStepTick = now - 1;
-        nextPosAir(ac);
-        const auto& s = ac.stream;
-        if (s.size() < 3) continue;
-        ++ways;
-        const std::size_t n = s.size();
-        // A leg is flown in the shortest leg's time at least.
-        const auto kt = [&](std::size_t i) {
-            return gf_distanceNm({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon}) /
-                   (std::max(kMinLegTicks, s[i].playTick - s[i - 1].playTick) / 360000.0);
-        };
-        EXPECT_GT(kt(n - 1), 0.95 * kt(n - 2));
-      }
+        for (const double trackDeg : {150.0, 170.0, 190.0}) {
+            SCOPED_TRACE(::testing::Message() << distanceM << " m, track " << trackDeg);
+            g_liveAircraft.clear();
+            const LaLo from{47.5, -122.3};
+            const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, distanceM * feetPerMetre});
+            const auto& s = flyToReport(from, to, 225.0, trackDeg, AcPhase::flying, 225.0).stream;
+            if (s.size() < 3) continue;
+            ++ways;
+            const std::size_t n = s.size();
+            // A leg is flown in the shortest leg's time at least.
+            const auto kt = [&](std::size_t i) {
+                return gf_distanceNm({s[i - 1].lat, s[i - 1].lon}, {s[i].lat, s[i].lon}) /
+                       (std::max(kMinLegTicks, s[i].playTick - s[i - 1].playTick) / 360000.0);
+            };
+            EXPECT_GT(kt(n - 1), 0.95 * kt(n - 2));
+        }
     }
     EXPECT_GT(ways, 100);
 }

@@ -39,6 +39,15 @@ protected:
         return s;
     }
 
+    // On its landing roll eastward (touched down heading 090) at the front
+    // point, just off the approach.
+    static LiveAc& rollingOutEast(std::deque<StreamPoint> stream, std::uint32_t category, double rateDegPerS) {
+        LiveAc& ac = taxiing(std::move(stream), AcPhase::landing_roll, 90.0, category, rateDegPerS);
+        ac.prevPhase = AcPhase::flying;
+        ac.motion.touchdownHeading = 90.0 * kDeg;
+        return ac;
+    }
+
     // Rolling at `kt` on the tick before now.
     static void rollingAt(LiveAc& ac, double kt) {
         ac.motion.lastStepM = kt * kKnotsToMps / 100.0;
@@ -149,9 +158,7 @@ TEST_F(ExitBend, ALandingRollIntoASlowerReportKeepsToItsTimeAsFarAsRollingOnAndB
         std::deque<StreamPoint> s = route(past(1500.0), {{90.0, 600.0}}, 12.8, row.dueTicks);
         s[0].groundSpeedKt = 40.0;
         const StreamPoint report = s[1];
-        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
-        ac.prevPhase = AcPhase::flying;
-        ac.motion.touchdownHeading = 90.0 * kDeg;
+        LiveAc& ac = rollingOutEast(std::move(s), Large, 7.0);
         ac.motion.lastStepM = 40.0 * kKnotsToMps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
         const std::int32_t start = tickCount.load();
@@ -227,9 +234,7 @@ TEST_F(ExitBend, ALandingRollLegThatEndsOffTheRunwayIsRolledWithTheNoseAlongIt) 
         s[0].groundSpeedKt = row.startKt;
         s.push_back(ground(ahead(at(s[1]), 90.0 + row.offDeg, 100.0), s[1].playTick + 600, row.endKt));
         const LaLo end = at(s[1]);
-        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
-        ac.prevPhase = AcPhase::flying;
-        ac.motion.touchdownHeading = 90.0 * kDeg;
+        LiveAc& ac = rollingOutEast(std::move(s), Large, 7.0);
         ac.motion.lastStepM = row.startKt * kKnotsToMps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
         // The nose against the leg's bearing once it has had 3 s to turn,
@@ -299,9 +304,7 @@ TEST_F(ExitBend, AnExitBendIntoACornerItRollsThroughSlowsOnlyWhereItBends) {
                                               {27.3, 155.1, 16.5, 2737}});
     const LaLo corner = at(s[3]);
     const std::int32_t cornerDue = s[3].playTick;
-    LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Large, 7.0);
-    ac.prevPhase = AcPhase::flying;
-    ac.motion.touchdownHeading = 90.0 * kDeg;
+    LiveAc& ac = rollingOutEast(std::move(s), Large, 7.0);
     rollingAt(ac, 16.9);
     expectReachedInTime(ac, corner, 0.5, cornerDue, 5.0);
     // Its reports roll on through the corner at 13-17 kt: so does it, never
@@ -445,9 +448,7 @@ TEST_F(ExitBend, AnExitTurnPassesTheCornerReportMidBendWithinReach) {
         s.push_back(ground(exit, s.back().playTick + ticksFor(62.0, 15.0), 15.0));
         s.push_back(ground(beyond, s.back().playTick + ticksFor(80.0, 15.0), 15.0));
         const std::int32_t due = s[2].playTick;
-        LiveAc& ac = taxiing(std::move(s), AcPhase::landing_roll, 90.0, Light, 15.0);
-        ac.prevPhase = AcPhase::flying;
-        ac.motion.touchdownHeading = 90.0 * kDeg;
+        LiveAc& ac = rollingOutEast(std::move(s), Light, 15.0);
         rollingAt(ac, 15.0);
         expectReachedInTime(ac, corner, 10.0, due, 3.0);
     }
