@@ -1126,6 +1126,46 @@ TEST(MotionReportChecks, AnAircraftMaySetOffBeforeARestTheNextReportShowsItLeftB
     }
 }
 
+TEST(MotionReportChecks, AfterAPushbackEndingAtACrawlTheAircraftMaySpeedUpOnTimeButNotLeaveEarly) {
+    // The pushback's last report at 2.9 kt, then one 40 m south 29 s later at
+    // 12.1 kt (their pace 2.7 kt) and on at that speed every 10 s. The pose
+    // stands, then speeds up at 2.5 m/s^2 to the report's speed and keeps
+    // it, setting off `earlyS` before it reaches that report on time: on
+    // time it went at the speed the report gives only where it had to, 7.5 s
+    // early it ran ahead of reports that still had it waiting.
+    for (const auto& [earlyS, finding] : {std::pair{0.0, false}, std::pair{7.5, true}}) {
+        SCOPED_TRACE(earlyS);
+        const double farDueS = 29.0, farM = 40.0, kt = 12.1, mps = kt * kKnotsToMps, rate = 2.5;
+        Made m(0.0, 1.0, 6000, [](int) { return 0.0; }, 180.0);
+        auto& reports = m.record.reports;
+        reports.resize(5);
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            const double t = i == 0 ? 0.0 : farDueS + 10.0 * static_cast<double>(i - 1);
+            reports[i].time = 1.7e9 + t;
+            reports[i].dueTick = t * 100.0;
+            reports[i].position = lf_east(0.0, i == 0 ? 0.0 : -(farM + mps * (t - farDueS)));
+            reports[i].groundSpeedKt = i == 0 ? 2.9 : kt;
+        }
+        const double speedUpS = mps / rate, speedUpM = mps * speedUpS / 2.0;
+        const double setOffS = farDueS - earlyS - speedUpS - (farM - speedUpM) / mps;
+        const double reachedS = farDueS - earlyS;
+        for (MotionSample& s : m.record.samples) {
+            const double t = s.tick / 100.0;
+            // Early, it waits at the report for the reports to catch up.
+            const double south = t < setOffS                  ? 0.0
+                                 : t < setOffS + speedUpS     ? rate / 2.0 * (t - setOffS) * (t - setOffS)
+                                 : t < reachedS               ? speedUpM + mps * (t - setOffS - speedUpS)
+                                 : t < farDueS                ? farM
+                                                              : farM + mps * (t - farDueS);
+            const LaLo at = lf_east(0.0, -south);
+            s.pose.latitude = at.lat;
+            s.pose.longitude = at.lon;
+        }
+        const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
+        EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << r.summary();
+    }
+}
+
 TEST(MotionReportChecks, RepeatsAtNoSpeedOfAMovingReportAreNoStopWhenTheAircraftWentOn) {
     // Rolling east at 15 m/s (29 kt), reported every 2 s; from 22 s to 50 s
     // the feed repeats the report of 20 s at 0 kt, and the pose rolls on at

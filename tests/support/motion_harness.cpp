@@ -991,6 +991,9 @@ constexpr double kTravelReportsAfterTicks = 500.0;
 // The gentlest braking (1 m/s^2) an aircraft rolling on the ground slows by
 // to rest.
 constexpr double kGentlestRollBrakeKtPerS = 1.0 * kMpsToKnots;
+// The gentlest an aircraft on the ground speeds up from rest (m/s^2): to be
+// at a report at the speed it gives, it sets off that much sooner.
+constexpr double kGentlestSetOffMps2 = 1.0;
 constexpr double kStillMostM = 1.0;
 constexpr double kStillRunTicks = 2000.0;
 constexpr std::int32_t kStillSettleTicks = 1000;
@@ -1351,25 +1354,39 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
     return out;
 }
 
-// The tick from which the way from one report to the next may be under way:
-// the first one's due tick, or earlier where it is at rest on the ground and
-// the next one, moving, lies further off than the speed it reports covers in
-// the time between them. Standing until the report at rest and reaching the
-// next in time at that speed are not both possible: the feed kept the
-// position the aircraft was leaving, and it may have set off as long before
-// the next report as that speed takes over the way, going at that speed
-// until the report at rest is due. A departure at rest after its pushback,
-// its position given again at 0 kt 30 s on and one 184 m on at 14.5 kt 7.67 s
-// after that, left the spot 11 s before the repeat was due and reached the
-// far report on time at 24 kt: held to the 20 kt of standing until the
-// repeat, it was faulted, where standing on and then covering the way at its
-// 46.6 kt would have passed.
+// Whether the reports tell a wait between two ground reports: the first at
+// rest or at a crawl, the next one moving at more than twice the speed the
+// first gives and twice the pace the two keep by their positions (a pushback
+// ending at 3 kt, then a report 40 m on 29 s later at 12 kt). The aircraft
+// stood somewhere on the way, and the next report's speed is the one it set
+// off at.
+bool lf_waitsBetween(const ReportedPosition& from, const ReportedPosition& to) {
+    if (from.airborne || to.airborne || !(to.groundSpeedKt >= 1.0) || to.groundSpeedKt > kAbsurdGroundKt) return false;
+    const double half = to.groundSpeedKt / 2.0;
+    return from.groundSpeedKt < 1.0 || (from.groundSpeedKt < half && lf_ownKt(from, to) < half);
+}
+
+// The tick by which an aircraft waiting between two reports (above) must
+// have set off to be at the next one on time at the speed it gives, speeding
+// up to it from rest at the gentlest; the first one's due tick where the
+// reports tell no wait. Before a report at rest that lies further from the
+// next one than that speed covers in the time between them, the way may be
+// under way already. Standing until the report at rest and reaching the next in time
+// at that speed are not both possible: the feed kept the position the
+// aircraft was leaving, and it may have set off as long before the next
+// report as the way at that speed takes, going at that speed until the
+// report at rest is due. A departure at rest after its pushback, its position
+// given again at 0 kt 30 s on and one 184 m on at 14.5 kt 7.67 s after that,
+// left the spot 11 s before the repeat was due and reached the far report on
+// time at 24 kt: held to the 20 kt of standing until the repeat, it was
+// faulted, where standing on and then covering the way at its 46.6 kt would
+// have passed. Set off as late as the way at that speed alone allows, an
+// aircraft no longer gets to that speed in time on its wheels.
 double lf_setOffTick(const ReportedPosition& from, const ReportedPosition& to) {
-    if (from.airborne || to.airborne || !(from.groundSpeedKt < 1.0) || !(to.groundSpeedKt >= 1.0) ||
-        to.groundSpeedKt > kAbsurdGroundKt)
-        return from.dueTick;
-    const double takesTicks = lf_metres(from.position, to.position) / (to.groundSpeedKt * kKnotsToMps) * 100.0;
-    return std::min(from.dueTick, to.dueTick - takesTicks);
+    if (!lf_waitsBetween(from, to)) return from.dueTick;
+    const double mps = to.groundSpeedKt * kKnotsToMps;
+    const double takesTicks = (lf_metres(from.position, to.position) / mps + mps / (2.0 * kGentlestSetOffMps2)) * 100.0;
+    return to.dueTick - takesTicks;
 }
 
 // The fastest the reports travel by their own positions between reports due
@@ -1389,9 +1406,15 @@ double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double 
         const ReportedPosition &a = *path[k - 1], &b = *path[k];
         if (a.dueTick <= hi) {
             ownKt = std::max(ownKt, lf_ownKt(a, b));
+            // Waiting between them, the aircraft goes at the next one's speed
+            // once it must have set off: judged by their pace alone, one that
+            // stood after its pushback and sped up to be at the next report on
+            // time was faulted for the speed-up the report's speed asked. Not
+            // sooner, though: one that left at once ran far ahead of them.
+            if (lf_waitsBetween(a, b) && lf_setOffTick(a, b) <= toTick) ownKt = std::max(ownKt, b.groundSpeedKt);
             continue;
         }
-        if (lf_setOffTick(a, b) <= hi) ownKt = std::max(ownKt, b.groundSpeedKt);
+        if (std::min(a.dueTick, lf_setOffTick(a, b)) <= hi) ownKt = std::max(ownKt, b.groundSpeedKt);
         break;
     }
     // The stream ends on a report at rest on the very spot of the one before,
