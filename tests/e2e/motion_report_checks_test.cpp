@@ -1129,10 +1129,12 @@ TEST(MotionReportChecks, AnAircraftMaySetOffBeforeARestTheNextReportShowsItLeftB
 TEST(MotionReportChecks, AfterAPushbackEndingAtACrawlTheAircraftMaySpeedUpOnTimeButNotLeaveEarly) {
     // The pushback's last report at 2.9 kt, then one 40 m south 29 s later at
     // 12.1 kt (their pace 2.7 kt) and on at that speed every 10 s. The pose
-    // stands, then speeds up at 2.5 m/s^2 to the report's speed and keeps
-    // it, setting off `earlyS` before it reaches that report on time: on
-    // time it went at the speed the report gives only where it had to, 7.5 s
-    // early it ran ahead of reports that still had it waiting.
+    // stands, turns from west to south where it stands over 6 s, then speeds
+    // up at 2.5 m/s^2 to the report's speed and keeps it, setting off
+    // `earlyS` before it reaches that report on time: on time it went at the
+    // speed the report gives only where it had to, 7.5 s early it ran ahead
+    // of reports that still had it waiting. Either way the reports had it
+    // waiting where it turned.
     for (const auto& [earlyS, finding] : {std::pair{0.0, false}, std::pair{7.5, true}}) {
         SCOPED_TRACE(earlyS);
         const double farDueS = 29.0, farM = 40.0, kt = 12.1, mps = kt * kKnotsToMps, rate = 2.5;
@@ -1160,9 +1162,12 @@ TEST(MotionReportChecks, AfterAPushbackEndingAtACrawlTheAircraftMaySpeedUpOnTime
             const LaLo at = lf_east(0.0, -south);
             s.pose.latitude = at.lat;
             s.pose.longitude = at.lon;
+            const double turned = std::clamp((t - (setOffS - 7.0)) / 6.0, 0.0, 1.0);
+            s.pose.heading = (270.0 - 90.0 * turned) * degreesToRadians;
         }
         const MotionCheckResult r = SmoothnessChecker{}.check(m.record);
         EXPECT_EQ(r.has(MotionCheck::TravelSpeed), finding) << r.summary();
+        EXPECT_FALSE(r.has(MotionCheck::SpotTurn)) << r.summary();
     }
 }
 
