@@ -547,10 +547,10 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
 
 TEST_F(DecodeTest, AReportAfterAStandIsPacedFromTheLastReportThatHadTheAircraftStanding) {
     // Reported creeping 25 m north of kFar at 1010 s, at that very place at
-    // no speed at 1030 s, then 225 m north at 1050 s at `farKt`: paced from 1030 when
-    // that pace is about the speed reported, else (a stale repeat) from
-    // 1010. So too where the reports at the place end a pushback, which the
-    // stream does not take.
+    // no speed at 1030 s, then 225 m north at 1050 s at `farKt`: paced from
+    // 1030 when that pace is about the speed reported, else (a stale repeat)
+    // from 1010. So too where the reports at the place end a pushback, which
+    // the stream does not take.
     struct Row {
         const char* name;
         AcPhase phase;
