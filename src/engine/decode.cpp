@@ -564,6 +564,31 @@ bool lf_repeatsPlacePassedAtAPace(const StreamPoint& last, const StreamPoint& as
            gf_isSamePlace(lf_position(last), lf_position(aside));
 }
 
+// The stream's last point when it is the last report kept (null otherwise:
+// a dead-reckoned end of the stream is no report). A report the engine
+// moved, such as a copy held where the aircraft stands, is known by where it
+// was reported.
+const StreamPoint* lf_lastKeptReportPoint(const LiveAc& ac) {
+    const MotionState& m = ac.motion;
+    if (m.lastKeptSet == 0 || ac.stream.empty()) return nullptr;
+    const StreamPoint& last = ac.stream.back();
+    return gf_isSamePlace(gf_reportedPosition(last), m.lastKeptPosition) ? &last : nullptr;
+}
+
+// A ground report at no speed at the very place of the last report kept,
+// which had the aircraft passing there at a pace: the feed repeating that
+// position while the aircraft went on, however it came (set aside as thinned
+// out or as a report of its own some seconds later), shown or not yet. Taken
+// as a stop, a taxi whose reports rolled through a corner at 13 kt braked to
+// rest on the corner and turned on the spot there when the report 77 m on
+// came. Left out, the aircraft goes on as its reports went until the next
+// one says where it went (and when they end in such copies, it goes on as
+// it does when its reports end).
+bool lf_repeatsLastReportPassedAtAPace(const LiveAc& ac, const StreamPoint& point) {
+    const StreamPoint* kept = lf_lastKeptReportPoint(ac);
+    return kept != nullptr && lf_repeatsPlacePassedAtAPace(*kept, point);
+}
+
 // A moving ground report of an aircraft at its stand or pushing back from it:
 // the stand's watch judges each one as it comes, and nothing plays it later
 // if it is thinned out (set aside only while taxiing). Thinned out, the last
@@ -1247,6 +1272,7 @@ void lf_decodeExisting(LiveAc& ac, StreamPoint point) {
             return;
         }
     }
+    if (lf_repeatsLastReportPassedAtAPace(ac, point)) return;
     if (ac.phase == AcPhase::birth) {
         if (ac.stream.empty() || !lf_acceptPoint(ac, point)) return;
         if (!lf_holdsLoneJump(ac, point, lf_appendBirthPoint)) lf_appendBirthPoint(ac, point);

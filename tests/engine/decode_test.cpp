@@ -388,6 +388,54 @@ TEST_F(DecodeTest, TheLastThinnedGroundReportIsPlayedWhenTheReportsPause) {
     }
 }
 
+TEST_F(DecodeTest, AReportAtNoSpeedAtThePlaceTheLastReportPassedAtAPaceStaysOutOfTheStream) {
+    // Reports north from kFar: 40 m on at 1010 s at `kt`, then `copies`
+    // reports at no speed `copyM` north, 5 s apart from 1020 s, turned off
+    // its track (none is thinned out), and, unless the reports end there,
+    // 100 m north at 1040 s at 11 kt. No aircraft comes to rest on the very
+    // spot it passed at a pace: the feed gave that place again while the
+    // aircraft went on. Where it stopped metres on, or crept through the
+    // place, the report is a stop.
+    struct Row {
+        const char* name;
+        double kt, copyM;
+        int copies;
+        std::vector<double> points;  // metres north of kFar of the stream's points after the first
+        bool ends = false;           // no report after the copies
+        bool unshown = false;
+    };
+    const Row rows[] = {
+        {"passed at 12.8 kt, given again at no speed", 12.8, 40, 1, {40, 100}},
+        {"a run of copies", 12.8, 40, 3, {40, 100}},
+        {"the reports end in it: the stream ends moving", 12.8, 40, 2, {40}, true},
+        {"not yet shown", 12.8, 40, 1, {40, 100}, false, true},
+        {"at rest 3 m on: a stop", 12.8, 43, 1, {40, 43, 100}},
+        {"not yet shown, at rest 3 m on", 12.8, 43, 1, {40, 43, 100}, false, true},
+        {"crept through at 4 kt: it may stop there", 4, 40, 1, {40, 40, 100}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        const auto due = [](double s) { return static_cast<std::int32_t>(std::lround(500 + (s - 1000.0) * 100)); };
+        LiveAc& ac = row.unshown
+                         ? aircraft(kHex, AcPhase::birth, {streamPoint(kFar, 12.8, false, 500)}, AcSimState::buffer)
+                         : aircraft(kHex, AcPhase::taxi, {streamPoint(kFar, 12.8, false, 500)});
+        ac.lastReportTime = 1000.0;
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 40), row.kt, false, due(1010)), 1010.0));
+        for (int i = 0; i < row.copies; ++i) {
+            const double at = 1020.0 + 5.0 * i;
+            decodeMessage(report(kHex, streamPoint(northOf(kFar, row.copyM), 0, false, due(at), 0.0, 216.9), at));
+        }
+        if (!row.ends) decodeMessage(report(kHex, streamPoint(northOf(kFar, 100), 11, false, due(1040)), 1040.0));
+        EXPECT_EQ(ac.stream.size(), row.points.size() + 1);
+        for (std::size_t i = 0; i < row.points.size() && i + 1 < ac.stream.size(); ++i) {
+            const StreamPoint& p = ac.stream[i + 1];
+            EXPECT_NEAR(gf_distanceNm({p.lat, p.lon}, kFar) * metresPerNm, row.points[i], 0.01) << i;
+        }
+        if (row.ends) EXPECT_EQ(ac.stream.back().groundSpeedKt, row.kt);
+    }
+}
+
 TEST_F(DecodeTest, AThinnedReportThatComesAgainKeepsThePlayTickItFirstCameWith) {
     // A taxi's report set aside, then the same report again in a batch timed
     // 3.7 s earlier: nothing new, it leaves the one set aside as it was.
@@ -498,11 +546,11 @@ TEST_F(DecodeTest, AKeptReportCarriesThePaceItsPositionMovedAtSinceTheOneBefore)
 }
 
 TEST_F(DecodeTest, AReportAfterAStandIsPacedFromTheLastReportThatHadTheAircraftStanding) {
-    // Reported 25 m north of kFar at 1010 s, at that very place at no speed
-    // at 1030 s, then 225 m north at 1050 s at `farKt`: paced from 1030 when
-    // that pace is about the speed reported, else (a stale repeat) from
-    // 1010. So too where the reports at the place end a pushback, which the
-    // stream does not take.
+    // Reported creeping 25 m north of kFar at 1010 s, at that very place at
+    // no speed at 1030 s, then 225 m north at 1050 s at `farKt`: paced from
+    // 1030 when that pace is about the speed reported, else (a stale repeat)
+    // from 1010. So too where the reports at the place end a pushback, which
+    // the stream does not take.
     struct Row {
         const char* name;
         AcPhase phase;
@@ -522,7 +570,7 @@ TEST_F(DecodeTest, AReportAfterAStandIsPacedFromTheLastReportThatHadTheAircraftS
         ac.lastReportTime = 1000.0;
         // Pushed back, the stream takes none of the reports at the place.
         rec.extend = row.phase != AcPhase::pushed_back;
-        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 10, false, due(1010.0)), 1010.0));
+        decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 4, false, due(1010.0)), 1010.0));
         decodeMessage(report(kHex, streamPoint(northOf(kFar, 25), 0, false, due(1030.0)), 1030.0));
         ac.phase = AcPhase::taxi;
         rec.extend = true;
