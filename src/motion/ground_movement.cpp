@@ -857,8 +857,8 @@ double lf_wayOnInLineM(const LiveAc& ac, double legM) {
     return wayM;
 }
 
-// Points the engine put in on the way to the report ahead (a corner's entry)
-// are timed by their share of the way, as if the aircraft went evenly from
+// Points the engine put in on the way to the report ahead (a corner's entry,
+// a speed change's midpoint) are timed by their share of the way or speed, as if the aircraft went evenly from
 // where it stands. One that stands until it must set off (ready to leave
 // `readyTicks` from now, its turn made) reaches them at the speed it goes
 // on at, the fastest reported by the next points: each falls due as far
@@ -868,13 +868,15 @@ double lf_wayOnInLineM(const LiveAc& ac, double legM) {
 // 12 m to its report in 9 s.
 void lf_timeWayPointsFromRest(LiveAc& ac, double readyTicks) {
     auto& s = ac.stream;
-    const std::size_t reportAt = lf_reportAhead(s);
-    if (reportAt < 2 || ac.motion.legEndsAtRest != 0) return;
+    const auto putIn = [&](std::size_t i) { return s[i].synthetic != 0 || s[i].midpoint != 0; };
+    std::size_t reportAt = 1;
+    while (reportAt + 1 < s.size() && putIn(reportAt) && s[reportAt].stationary == 0) ++reportAt;
+    if (reportAt < 2 || reportAt >= s.size() || putIn(reportAt) || s[reportAt].stationary != 0 ||
+        ac.motion.legEndsAtRest != 0)
+        return;
     double kt = 0.0;
-    for (std::size_t i = 1; i < s.size() && i <= 3; ++i) {
+    for (std::size_t i = 1; i < s.size() && i <= 3; ++i)
         if (s[i].stationary == 0 && std::isfinite(s[i].groundSpeedKt)) kt = std::max(kt, s[i].groundSpeedKt);
-        if (i < reportAt && (s[i].synthetic == 0 || s[i].stationary != 0)) return;
-    }
     const double step = kt * kKnotsToMps / 100.0;  // m a tick
     if (!(step > 0.0)) return;
     double wayM = 0.0;
@@ -1525,11 +1527,12 @@ double lf_reportsKeptKt(const std::deque<StreamPoint>& s, bool timed = true) {
 // its point's time, and is played standing until the aircraft must set off
 // (lf_restLegSchedule). Timed faster, it left at once, came seconds early
 // and crawled on. Not one that turns on the spot first: its leg is timed
-// after the turn (lf_turnInPlace).
+// after the turn (lf_turnInPlace). Nor one to a point put in on the way,
+// timed by its share of the way to the report.
 bool lf_standsUntilItMustSetOff(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
     const MotionState& m = ac.motion;
     if (ac.phase != AcPhase::taxi || ac.onGround == 0 || m.lastStepTick == 0 || gf_rollingStepM(ac) > 0.0 ||
-        !std::isfinite(speedKt) || !(speedKt > 0.0))
+        !std::isfinite(speedKt) || !(speedKt > 0.0) || lf_reportAhead(ac.stream) != 1)
         return false;
     if (m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
         (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))

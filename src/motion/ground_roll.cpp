@@ -358,7 +358,12 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
                               gf_groundCatchUpMostKt(onward * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0)
                    : kRestLegOverOnward * onward;
     const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : goesOn;
-    if (s0 == 0.0 && !catchingUp && lf_standThenSetOff(m, n, legM, toRest, onwardStep)) return n;
+    // Only to a report: a point put in on the way is timed by its share of
+    // the way, not as the aircraft sets off (after a turn on the spot such
+    // points are timed so, and the leg is played by startLegFromRest).
+    if (s0 == 0.0 && !catchingUp && ac.stream[target].synthetic == 0 &&
+        lf_standThenSetOff(m, n, legM, toRest, onwardStep))
+        return n;
     if (fits && !(cruise > top)) return n;
     // The time at the taxi rate: from the speed it has to the one it goes on
     // at, evenly on, and braked to rest.
