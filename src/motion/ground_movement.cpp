@@ -857,6 +857,42 @@ double lf_wayOnInLineM(const LiveAc& ac, double legM) {
     return wayM;
 }
 
+// Points the engine put in on the way to the report ahead (a corner's entry,
+// a speed change's midpoint) are timed by their share of the way or speed, as if the aircraft went evenly from
+// where it stands. One that stands until it must set off (ready to leave
+// `readyTicks` from now, its turn made) reaches them at the speed it goes
+// on at, the fastest reported by the next points: each falls due as far
+// before the report as that speed takes from it to the report, never
+// sooner than it was. Timed by its share, a departure that waited after its
+// turn ran to the corner's entry on time at 12 kt and then crept the last
+// 12 m to its report in 9 s.
+void lf_timeWayPointsFromRest(LiveAc& ac, double readyTicks) {
+    auto& s = ac.stream;
+    const auto putIn = [&](std::size_t i) { return s[i].synthetic != 0 || s[i].midpoint != 0; };
+    std::size_t reportAt = 1;
+    while (reportAt + 1 < s.size() && putIn(reportAt) && s[reportAt].stationary == 0) ++reportAt;
+    if (reportAt < 2 || reportAt >= s.size() || putIn(reportAt) || s[reportAt].stationary != 0 ||
+        ac.motion.legEndsAtRest != 0)
+        return;
+    double kt = 0.0;
+    for (std::size_t i = 1; i < s.size() && i <= 3; ++i)
+        if (s[i].stationary == 0 && std::isfinite(s[i].groundSpeedKt)) kt = std::max(kt, s[i].groundSpeedKt);
+    const double step = kt * kKnotsToMps / 100.0;  // m a tick
+    if (!(step > 0.0)) return;
+    double wayM = 0.0;
+    for (std::size_t i = 0; i < reportAt; ++i) wayM += lf_flatNm(s[i], s[i + 1]) * metresPerNm;
+    const double own = wayM / step + lf_restChangeTicks(step * 100.0);
+    const double left = static_cast<double>(std::int64_t{s[reportAt].playTick} - tickCount.load()) - readyTicks;
+    if (!std::isfinite(own) || !(left > own)) return;
+    double toReportM = 0.0;
+    for (std::size_t i = reportAt - 1; i >= 1; --i) {
+        toReportM += lf_flatNm(s[i], s[i + 1]) * metresPerNm;
+        const double due = static_cast<double>(s[reportAt].playTick) - std::ceil(toReportM / step);
+        if (due > static_cast<double>(s[i].playTick) && due < static_cast<double>(s[i + 1].playTick))
+            s[i].playTick = gf_tickPlus(0, static_cast<std::int64_t>(due));
+    }
+}
+
 // A large start turn while taxiing is made on the spot before the aircraft
 // moves: the leg is delayed by the turn. `ownTicks` is the leg's time at its
 // own speed, `legTicks` as a late leg catches up. True when it was planned.
@@ -996,10 +1032,20 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // braked and turned (they turned on the spot as slowly) owe it nothing
     // to catch up: taken out of its own time instead, the turn would send a
     // leg due half a minute on at twice its speed.
-    const auto leftAfterTurn = static_cast<double>(dueAsReported - tickCount.load() - braking.ticks -
-                                                   std::max(kMinLegTicks, turnTicks));
+    lf_timeWayPointsFromRest(ac, braking.ticks + std::max(kMinLegTicks, turnTicks));
+    const auto leftAfterTurn =
+        static_cast<double>(std::int64_t{ac.stream[1].playTick} - m.streamLagTicks - tickCount.load() -
+                            braking.ticks - std::max(kMinLegTicks, turnTicks));
     ticks = std::max({std::min(ticks, leftAfterTurn), ticks - turnTicks,
                       std::isfinite(leastToFastest) ? leastToFastest : 0.0, std::isfinite(fromRest) ? fromRest : 0.0});
+    // Reports that leave it more than its own time after the turn, speeding
+    // up from rest included, keep their time: it stands where it turned
+    // until it must set off (the leg from rest is played so). Timed at its
+    // own speed, a departure that turned 105 degrees after its pushback set
+    // off at once for a report 40 m on, came to it 7.5 s early and crawled
+    // on at half the speed its reports gave.
+    const double ownFromRest = own + (std::isfinite(legMps) ? lf_restChangeTicks(plannedM / (own / 100.0)) : 0.0);
+    if (std::isfinite(ownFromRest) && leftAfterTurn > ownFromRest) ticks = std::max(ticks, leftAfterTurn);
     // A leg longer than the ground step eases from rest would be played
     // evenly, setting off at its full speed within a tick: it is given no
     // more time than can be eased (only a leg of kilometres, a position far
@@ -1476,6 +1522,25 @@ double lf_reportsKeptKt(const std::deque<StreamPoint>& s, bool timed = true) {
     return std::isfinite(kt) && kt > 0.0 ? kt : 0.0;
 }
 
+// Standing, on a leg whose point falls due (`dueTicks` from now) later than
+// the leg at its speed and the speed-up from rest to it take: the leg keeps
+// its point's time, and is played standing until the aircraft must set off
+// (lf_restLegSchedule). Timed faster, it left at once, came seconds early
+// and crawled on. Not one that turns on the spot first: its leg is timed
+// after the turn (lf_turnInPlace). Nor one to a point put in on the way,
+// timed by its share of the way to the report.
+bool lf_standsUntilItMustSetOff(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
+    const MotionState& m = ac.motion;
+    if (ac.phase != AcPhase::taxi || ac.onGround == 0 || m.lastStepTick == 0 || gf_rollingStepM(ac) > 0.0 ||
+        !std::isfinite(speedKt) || !(speedKt > 0.0) || lf_reportAhead(ac.stream) != 1)
+        return false;
+    if (m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
+        (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0))
+        return false;
+    const double ownFromRest = legTicks + lf_restChangeTicks(speedKt * kKnotsToMps);
+    return dueTicks > ownFromRest && dueTicks <= std::numeric_limits<std::int32_t>::max();
+}
+
 // A taxi leg timed at a reported speed well above the pace its reports keep
 // by their own times (they give 17 kt while their positions move 9.5) would
 // run ahead of them faster than a late taxi may catch up, and wait for them
@@ -1484,6 +1549,7 @@ double lf_reportsKeptKt(const std::deque<StreamPoint>& s, bool timed = true) {
 // catch-up's knots, not its share; and only a pace the reports carry: play
 // ticks the retiming moved are no report's times.
 std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
+    if (lf_standsUntilItMustSetOff(ac, legTicks, speedKt, dueTicks)) return static_cast<std::int32_t>(dueTicks);
     const double keptKt = lf_reportsKeptKt(ac.stream, false);
     const double mostKt =
         std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));

@@ -289,6 +289,36 @@ constexpr double kLateLegOverOnward = 1.05;
 // share of it) is changed to evenly.
 constexpr double kEvenLegChangeShare = 0.1;
 
+// A leg from rest whose point falls due later than speeding up at the taxi
+// rate to the speed it goes on at (`onwardStep`, metres a tick) and going on
+// at it takes (braking to rest at its end too, `toRest`): the aircraft
+// stands for the difference and then sets off, so that it reaches the point
+// when the point falls due. Spread over the whole time, a departure whose
+// next report lay 40 m on, due 29 s after its pushback, crept off at once
+// and crawled at a third of the speed its reports gave. A second or less to
+// spare is no wait: the leg is played over its time as it is. True when
+// the schedule was made so.
+bool lf_standThenSetOff(MotionState& m, std::int32_t n, double legM, bool toRest, double onwardStep) {
+    constexpr std::int32_t kLeastWaitTicks = 100;
+    const double a = kTaxiSpeedChangePerTick;
+    if (!(legM > 0.0) || !std::isfinite(legM) || !(onwardStep > 0.0) || !std::isfinite(onwardStep) || n < 1)
+        return false;
+    const double ends = toRest ? 2.0 : 1.0;
+    // Too short to reach that speed, it peaks at what its length allows.
+    const double peak = std::min(onwardStep, std::sqrt(2.0 * a * legM / ends));
+    const double needed = std::ceil(legM / peak + ends * peak / (2.0 * a));
+    if (!std::isfinite(needed) || needed + kLeastWaitTicks > n) return false;
+    const auto moving = static_cast<std::int32_t>(needed);
+    for (std::int32_t k = moving; k <= moving + 2 && k < n; ++k) {
+        if (!lf_cruiseSchedule(m, k, legM, 0.0, toRest)) continue;
+        m.schedule.insert(m.schedule.begin(), static_cast<std::size_t>(n - k), 0.0);
+        m.scheduleIndex = 0;
+        m.scheduleCount = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    return false;
+}
+
 // A taxi leg of `legM` metres to the stream's point `target` that starts at
 // `startStep` metres a tick (0: from rest) and ends at rest (`toRest`) or
 // goes on at `onwardStep` (the reported speed; 0 when unknown: the leg's own
@@ -328,6 +358,12 @@ std::int32_t lf_restLegSchedule(LiveAc& ac, std::size_t target, std::int32_t n, 
                               gf_groundCatchUpMostKt(onward * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0)
                    : kRestLegOverOnward * onward;
     const double top = s0 > 0.0 ? std::numeric_limits<double>::infinity() : goesOn;
+    // Only to a report: a point put in on the way is timed by its share of
+    // the way, not as the aircraft sets off (after a turn on the spot such
+    // points are timed so, and the leg is played by startLegFromRest).
+    if (s0 == 0.0 && !catchingUp && ac.stream[target].synthetic == 0 &&
+        lf_standThenSetOff(m, n, legM, toRest, onwardStep))
+        return n;
     if (fits && !(cruise > top)) return n;
     // The time at the taxi rate: from the speed it has to the one it goes on
     // at, evenly on, and braked to rest.
@@ -960,7 +996,8 @@ void startLegFromRest(LiveAc& ac) {
     // too short, given the time an even start to the speed it goes on at
     // needs, not eased over the whole leg to twice its mean at the end.
     const bool toRest = m.legEndsAtRest != 0;
-    if (eased || (!lf_cruiseSchedule(m, n, legM, 0.0, toRest) &&
+    if (eased || (!lf_standThenSetOff(m, n, legM, toRest, lf_onwardStep(ac, 0)) &&
+                  !lf_cruiseSchedule(m, n, legM, 0.0, toRest) &&
                   lf_restLegSchedule(ac, 0, n, legM, 0.0, toRest, lf_onwardStep(ac, 0)) == 0))
         lf_easedSchedule(m, n, eased || m.legEndsAtRest != 0 ? 3 : 1);
     // The speed the aircraft gives is the one it reaches on the leg: a leg

@@ -616,12 +616,12 @@ TEST_F(GroundMovement, ALargeStartTurnWhileTaxiingIsMadeInPlaceAtThePlayableRate
     // the leg after the turn taken faster, up to twice its speed (60 kt: 568
     // of its 678 ticks are left after the turn, more than half). Reports
     // that leave the leg its own time after the turn as well (they turned on
-    // the spot as slowly) owe it nothing to catch up: the point falls due
-    // after the turn and the leg at its own speed, still well before it was
-    // reported.
+    // the spot as slowly) owe it nothing to catch up, nor does it leave
+    // before them: the point falls due as reported, the aircraft standing
+    // after its turn until it must set off.
     for (const Case c : {Case{60, 3.6, true, 1000 + 38}, Case{60, 60, true, 60 + 618},
                          Case{31, 3.6, true, 1000 + 38}, Case{30, 3.6, false, 1000},
-                         Case{60, 3.6, true, 110 + 1000 + 38, 5000}, Case{60, 60, true, 110 + 60 + 618, 5000}}) {
+                         Case{60, 3.6, true, 5000, 5000}, Case{60, 60, true, 5000, 5000}}) {
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(0.01 / kNmPerM, 0.0, 0.0, c.nextKt);
         ac.stream[1].playTick = tickCount.load() + (c.reportedIn > 0 ? c.reportedIn : c.due);
@@ -639,12 +639,12 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALegWhoseReportsOutrunTheirSpeedTakesN
     // positions move 6 kt): after the turn of 60 - 5 degrees (110 ticks) it
     // is there about when due, at most twice as fast as the reports move,
     // not a minute behind. Due later than its speed would have it, it keeps
-    // its own time.
+    // the time reported: it stands after its turn until it must set off.
     struct Case {
         std::int32_t dueInTicks;
         std::int32_t fromTicks, toTicks;
     };
-    for (const Case c : {Case{1360, 1360, 1560}, Case{9000, 7245, 7600}}) {
+    for (const Case c : {Case{1360, 1360, 1560}, Case{9000, 9000, 9000}}) {
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(41.0, 0.0, 0.0, 1.1);
         ac.stream[0].playTick = tickCount.load();

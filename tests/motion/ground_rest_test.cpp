@@ -885,3 +885,62 @@ TEST_F(GroundRest, ATowIntoACrawlJustShortOfItsRestBrakesBeforeTheCrawl) {
     }
     gf_clearLoadedAirport();
 }
+
+TEST_F(GroundRest, ALegFromRestDueLongAfterItsOwnTimeStandsThenSetsOffToMeetItsReport) {
+    // Standing where its pushback ended, the next report 40 m on at 12.1 kt
+    // is due 29 s later (the reports keep 2.7 kt across the gap), the one
+    // after it 66 m further at 12.6. Speeding up at the taxi rate to about
+    // the reported speed takes some 8 s of those 29: it stands (turning
+    // first where the leg sets off far off its nose) and leaves so as to
+    // reach the report when it falls due, not at once to come seconds early
+    // and crawl on.
+    struct Row {
+        const char* name;
+        double headingDeg;  // the nose, the leg going east
+        double frontKt;     // its last report, at rest or the pushback's last
+    };
+    const Row rows[] = {
+        {"nose along the leg", 90.0, 0.0},
+        {"nose along the leg, the pushback's last report moving", 90.0, 2.9},
+        {"a 105 degree turn on the spot first", 345.0, 2.9},
+        {"a 105 degree turn on the spot first, its last report at rest", 345.0, 0.0},
+    };
+    constexpr double kLegM = 40.0;
+    constexpr double kKt = 12.1;
+    constexpr std::int32_t kGapTicks = 2900;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_liveAircraft.clear();
+        std::deque<StreamPoint> s = route(kStart, {{90.0, kLegM}, {90.0, 66.0}}, kKt, kGapTicks);
+        s[0].groundSpeedKt = row.frontKt;
+        s[2].groundSpeedKt = 12.6;
+        s[2].playTick = s[1].playTick + 1020;
+        const std::int32_t start = tickCount.load();
+        const std::int32_t due = s[1].playTick;
+        const LaLo end = at(s[1]);
+        LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, row.headingDeg, Large, 10.0);
+        ac.pose.trueAirspeed = 0.0;
+        ac.motion.lastStepTick = tickCount.load() - 100;
+        ac.motion.lastStepM = 0.0;
+        const Played p = lf_play(ac, kGapTicks + 500);
+        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
+                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        ASSERT_NE(reached, p.ticks.end()) << "it reaches the report";
+        const std::int32_t reachedTick = start + static_cast<std::int32_t>(reached - p.ticks.begin());
+        EXPECT_NEAR(reachedTick, due, 150) << "on time, neither early nor late";
+        // Until it must set off (the leg at the reported speed and the
+        // speed-up to it, a second to spare) it goes no faster over any
+        // second than the reports' own pace allows.
+        const double v = kKt * kKnotsToMps;
+        const double mustLeave = due - 100.0 * (kLegM / v + v / (2.0 * kTaxiSpeedChangeMps2)) - 100.0;
+        const double paceKt = kLegM / (kGapTicks / 100.0) / kKnotsToMps;
+        double fastestKt = 0.0;
+        for (std::size_t i = 0; i + 100 < p.ticks.size() && start + static_cast<double>(i) + 100.0 <= mustLeave; ++i)
+            fastestKt = std::max(fastestKt, metres(p.ticks[i].at, p.ticks[i + 100].at) / kKnotsToMps);
+        EXPECT_LE(fastestKt, 1.25 * paceKt + 5.0);
+        // It meets the report near its speed, no crawl into it.
+        const auto into = reached - std::min<std::ptrdiff_t>(100, reached - p.ticks.begin());
+        EXPECT_GT(metres(into->at, end) / kKnotsToMps, 0.8 * kKt);
+        EXPECT_LE(lf_worstChange({p.ticks.begin(), reached}), kTaxiSpeedChangePerTick * 1.05 + 1e-6);
+    }
+}
