@@ -436,12 +436,23 @@ void gf_planAirPace(LiveAc& ac) {
     // leg onto the ground, whose descent times the touchdown, nor one the
     // change would retime by more than a fifth: where the retiming limits
     // keep the point from then, the profile covers the leg in its time.
+    // A point of the aircraft's own dead reckoning, past the last report,
+    // falls due whenever the change brings the aircraft there: its time is
+    // no report's. Held to its time (the retiming leaves such points be),
+    // an A359 catching up at 189 kt onto the last report before a pause in
+    // its reports could not slow to their 175 kt within the 3 s of its first
+    // guessed leg, flew that leg at its mean and dropped 14 kt in a tick.
     constexpr double kMostRetimeShare = 0.2;
     const double evenS = 2.0 * metres / (startMps + endMps);
-    if (next.airborne != 0 && std::isfinite(evenS) && std::fabs(evenS - seconds) <= kMostRetimeShare * seconds) {
+    const bool guessed = ac.extrapolationCount > 0;
+    if (next.airborne != 0 && std::isfinite(evenS) &&
+        (guessed || std::fabs(evenS - seconds) <= kMostRetimeShare * seconds)) {
         const auto evenTicks = static_cast<std::int32_t>(std::lround(evenS * 100.0));
         if (evenTicks >= kMinLegTicks && evenTicks != std::lround(seconds * 100.0)) {
-            retimeNextPoint(ac, evenTicks);
+            if (guessed)
+                ac.stream[1].playTick = gf_tickPlus(now, evenTicks);
+            else
+                retimeNextPoint(ac, evenTicks);
             seconds = std::max(kMinLegTicks, gf_ticksBetween(now, ac.stream[1].playTick)) / 100.0;
             m.stepLat = (to.lat - from.lat) / (seconds * 100.0);
             m.stepLon = gf_wrapLongitudeDifference(to.lon - from.lon) / (seconds * 100.0);

@@ -256,6 +256,46 @@ TEST_F(AirCreated, AFlightWhoseReportsEndInTheClimbGoesOnAtItsLastSpeedUntilRemo
     EXPECT_GT(judged, 4000u);
 }
 
+TEST_F(AirCreated, AFlightWhoseReportsEndWhileItCatchesUpEasesBackToTheirSpeed) {
+    // A B738 at 175 kt whose later reports fall due 4 s sooner than at
+    // first: it catches up faster than they go, and they end before it is
+    // with them again. From the last report on it goes on
+    // at their 175 kt, easing down to it from the speed it caught up at:
+    // dead-reckoned at once at their speed, it dropped 14 kt in a tick.
+    constexpr double kKt = 175.0;
+    Route route(0xC20301, {50.2, 8.0}, 90.0, kKt, kAirRunFieldFt + 8000.0, true);
+    route.identity("KLM690", "PH-BXB", "B738", "KLM");
+    route.straight(40);
+    harness->add(route, 2.0);
+    constexpr std::int32_t kShiftTick = 3000 + 1000;
+    bool shifted = false;
+    std::int32_t newestShifted = 0;
+    harness->afterTick([&](LiveAc& ac) {
+        if (ac.hexid != route.hexid() || tickCount.load() < kShiftTick || ac.stream.size() < 3 ||
+            ac.extrapolationCount > 0)
+            return;
+        for (std::size_t k = 2; k < ac.stream.size(); ++k) {
+            if (shifted && ac.stream[k].playTick <= newestShifted) continue;
+            ac.stream[k].playTick = gf_tickPlus(ac.stream[k].playTick, -400);
+            newestShifted = ac.stream[k].playTick;
+        }
+        shifted = true;
+    });
+    ASSERT_TRUE(harness->runUntilGone(route.hexid(), 3000 + 14000));
+    ASSERT_TRUE(shifted);
+    const std::vector<ShownSpeed> speeds = shown(route.hexid());
+    ASSERT_GT(speeds.size(), 80u);
+    double fastest = 0.0;
+    for (const ShownSpeed& s : speeds) fastest = std::max(fastest, s.kt);
+    EXPECT_GT(fastest, kKt + 8.0) << "it was catching up when the reports ended";
+    // Up to the last second shown (its removal waits its turn).
+    std::vector<ShownSpeed> judged(speeds.begin(), speeds.end() - 2);
+    const Change change = lf_largestChange(judged);
+    EXPECT_LE(change.ktPerS, kMostChangeKtPerS)
+        << "at " << static_cast<double>(change.atNs - speeds.front().fromNs) / kNsPerS << " s:" << lf_text(judged, 200);
+    EXPECT_NEAR(judged.back().kt, kKt, 2.0) << lf_text(judged, 200);
+}
+
 TEST(FlyingCatchUp, TakesADelayBackAtMostATenthOr15KtFasterEasedInAndOut) {
     // No delay, or no speed: the leg's own speed.
     EXPECT_DOUBLE_EQ(gf_flyingCatchUpKt(150.0, 0.0, 150.0, 200.0), 150.0);
