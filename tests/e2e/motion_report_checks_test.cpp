@@ -1171,6 +1171,52 @@ TEST(MotionReportChecks, AfterAPushbackEndingAtACrawlTheAircraftMaySpeedUpOnTime
     }
 }
 
+TEST(MotionReportChecks, AcrossALongPauseInTheAirTheReportsGoNoSlowerThanTheSpeedsTheyGive) {
+    // A holding at 190 kt round a circle of 3 km, reported every 2 s but for
+    // a pause of 115 s (215 degrees of the circle): the straight line across
+    // the pause keeps 100 kt. Flown round at the reported speed it is sound;
+    // at 250 kt it is not.
+    for (const auto& [flownKt, finding] : {std::pair{190.0, false}, std::pair{250.0, true}}) {
+        SCOPED_TRACE(flownKt);
+        const double radiusM = 3000.0, reportedMps = 190.0 * kKnotsToMps, flownMps = flownKt * kKnotsToMps;
+        const auto onCircle = [&](double metres) {
+            const double angle = metres / radiusM;
+            return lf_east(radiusM * std::sin(angle), radiusM * (1.0 - std::cos(angle)));
+        };
+        AircraftRecord r;
+        r.hexid = 0xABC020;
+        r.category = Large;
+        r.categoryKnown = true;
+        for (double t = 0.0; t <= 160.0; t += 2.0) {
+            if (t > 20.0 && t < 135.0) continue;
+            ReportedPosition p;
+            p.time = 1.7e9 + t;
+            p.dueTick = t * 100.0;
+            p.position = onCircle(reportedMps * t);
+            p.trackDeg = 90.0 - reportedMps * t / radiusM * radiansToDegrees;
+            p.groundSpeedKt = 190.0;
+            p.airborne = true;
+            r.reports.push_back(p);
+        }
+        // Faster in the middle of the pause only, with the reports at both ends.
+        for (int tick = 0; tick <= 16000; ++tick) {
+            const double t = tick / 100.0;
+            const double extra = (flownMps - reportedMps) * std::clamp(std::min(t - 40.0, 115.0 - t), 0.0, 20.0);
+            MotionSample s;
+            s.tick = tick;
+            const double metres = reportedMps * t + std::max(0.0, extra);
+            const LaLo at = onCircle(metres);
+            s.pose = {at.lat, at.lon, 0.0, 0.0, (90.0 - metres / radiusM * radiansToDegrees) * degreesToRadians,
+                      190.0, 0.0, 0.0};
+            s.onGround = false;
+            s.phase = AcPhase::flying;
+            r.samples.push_back(s);
+        }
+        const MotionCheckResult result = SmoothnessChecker{}.check(r);
+        EXPECT_EQ(result.has(MotionCheck::TravelSpeed), finding) << result.summary();
+    }
+}
+
 TEST(MotionReportChecks, RepeatsAtNoSpeedOfAMovingReportAreNoStopWhenTheAircraftWentOn) {
     // Rolling east at 15 m/s (29 kt), reported every 2 s; from 22 s to 50 s
     // the feed repeats the report of 20 s at 0 kt, and the pose rolls on at

@@ -1354,6 +1354,26 @@ std::vector<const ReportedPosition*> lf_reportedPath(const std::vector<ReportedP
     return out;
 }
 
+double lf_offDeg(double aDeg, double bDeg);
+
+// The pace the reports keep from one to the next by their own positions and
+// times; across a pause of more than 20 s in the air whose tracks tell a
+// turn, no less than the slower of the speeds they give: the straight line
+// is no way the aircraft went. Between two reports of a holding 115 s
+// apart, half a lap of its racetrack, it gave 100 kt where the holding flew
+// 191 all along, and the aircraft that flew on at its reported speed was
+// faulted for it. Where the tracks agree the line is the way, and its pace
+// holds.
+double lf_pairOwnKt(const ReportedPosition& a, const ReportedPosition& b) {
+    constexpr double kLongAirPauseS = 20.0;
+    const double kt = lf_ownKt(a, b);
+    if (!a.airborne || !b.airborne || !(b.time - a.time > kLongAirPauseS) || !(a.groundSpeedKt <= kAbsurdAirKt) ||
+        !(b.groundSpeedKt <= kAbsurdAirKt) || !std::isfinite(a.trackDeg) || !std::isfinite(b.trackDeg))
+        return kt;
+    return lf_offDeg(a.trackDeg, b.trackDeg) >= kTurnDeg ? std::max(kt, std::min(a.groundSpeedKt, b.groundSpeedKt))
+                                                         : kt;
+}
+
 // Whether the reports tell a wait between two ground reports: the first at
 // rest or at a crawl, the next one moving at more than twice the speed the
 // first gives and twice the pace the two keep by their positions (a pushback
@@ -1405,7 +1425,7 @@ double lf_fastestOwnKt(const std::vector<const ReportedPosition*>& path, double 
     for (auto k = static_cast<std::size_t>(first - path.begin()); k < path.size(); ++k) {
         const ReportedPosition &a = *path[k - 1], &b = *path[k];
         if (a.dueTick <= hi) {
-            ownKt = std::max(ownKt, lf_ownKt(a, b));
+            ownKt = std::max(ownKt, lf_pairOwnKt(a, b));
             // Waiting between them, the aircraft goes at the next one's speed
             // once it must have set off: judged by their pace alone, one that
             // stood after its pushback and sped up to be at the next report on
