@@ -16,6 +16,11 @@
 
 namespace {
 
+// The delay a live batch is posted with (s), and the length of a buffered
+// segment: segment n is posted with a delay of n times it.
+constexpr std::uint32_t kLiveDelaySeconds = 30;
+constexpr double kBufferSegmentSeconds = 6.0;
+
 std::int32_t lf_saturate(double ticks) {
     constexpr double lo = std::numeric_limits<std::int32_t>::min();
     constexpr double hi = std::numeric_limits<std::int32_t>::max();
@@ -68,8 +73,24 @@ void gf_setReplayDelays(std::vector<TrafficRecord>& batch, std::int32_t currentT
         const double lower = *std::max_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(mid));
         median = (lower + median) / 2.0;
     }
+    // A live batch is the last moment's reports: its median time is now. A
+    // buffered segment holds the reports of the 6 s its delay stands for
+    // (segment n of the half minute before the live traffic, delay 6 n): it
+    // is timed from where those seconds begin, its earliest report, but no
+    // more than half a segment before its median, so that one stale report
+    // does not move the rest. Timed from its median, every buffered report
+    // played 3 s sooner than the live reports of the same aircraft after it,
+    // and each aircraft created from the buffer flew on 3 s ahead of its
+    // reports: it dropped to half its speed where the live ones took over,
+    // or reached the end of its stream early and was removed while its
+    // reports went on.
+    double anchor = median;
+    if (delaySeconds != kLiveDelaySeconds) {
+        const double earliest = *std::min_element(times.begin(), times.end());
+        anchor = std::max(earliest, median - kBufferSegmentSeconds / 2.0);
+    }
     for (auto& r : batch) {
-        const double offset = std::isfinite(r.time) ? std::round((r.time - median) * 100.0) : 0.0;
+        const double offset = std::isfinite(r.time) ? std::round((r.time - anchor) * 100.0) : 0.0;
         r.point.playTick = lf_saturate(base + offset);
     }
 }

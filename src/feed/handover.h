@@ -32,9 +32,11 @@ struct HandOverMaps {
 };
 
 // Stamps every record's play tick: base = delay x 100 + currentTick, plus the
-// record's offset from the median finite record time in ticks, saturated to
-// the 32-bit range. Records without a finite time (or a batch without any)
-// get base.
+// record's offset in ticks from the batch's own time, saturated to the 32-bit
+// range: for a live batch (delay 30) the median finite record time, for a
+// buffered segment the earliest, no more than 3 s (half a segment) before
+// the median. Records without a finite time (or a batch without any) get
+// base.
 void gf_setReplayDelays(std::vector<TrafficRecord>& batch, std::int32_t currentTick, std::uint32_t delaySeconds);
 
 // Prepares a received parked list for the planner: age of each record from

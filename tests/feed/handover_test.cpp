@@ -53,14 +53,23 @@ std::vector<std::int32_t> lf_ages(const std::vector<ParkedRecord>& list) {
 // ---------------------------------------------------------------------------
 // Replay ticks
 
-TEST(ReplayDelays, SpreadAroundTheMedianAndSaturate) {
-    // Odd count: the middle time; even count: the mean of the middle two (100.3).
+TEST(ReplayDelays, ALiveBatchSpreadsAroundItsMedianABufferedSegmentFromWhereItsSecondsBegin) {
+    // Live: odd count, the middle time; even count, the mean of the middle two (100.3).
     EXPECT_EQ(lf_ticks({100.0, 100.5, 101.0}, 1000, 30), (std::vector<std::int32_t>{3950, 4000, 4050}));
-    EXPECT_EQ(lf_ticks({101.0, 100.0, 100.2, 100.4}, 0, 6), (std::vector<std::int32_t>{670, 570, 590, 610}));
-    // Times that are not finite play at the base tick and do not shift the median.
+    EXPECT_EQ(lf_ticks({101.0, 100.0, 100.2, 100.4}, 0, 30), (std::vector<std::int32_t>{3070, 2970, 2990, 3010}));
+    // A buffered segment (delay 6 n) holds 6 s of reports: its earliest plays
+    // at its delay, as a report of that time in the live traffic would
+    // (the segment of reports every 0.5 s from 100 s to 105.5 s, or all at 100 s).
+    EXPECT_EQ(lf_ticks({101.0, 100.0, 100.2, 100.4}, 0, 6), (std::vector<std::int32_t>{700, 600, 620, 640}));
+    EXPECT_EQ(lf_ticks({100.0, 102.5, 105.5}, 0, 12), (std::vector<std::int32_t>{1200, 1450, 1750}));
+    EXPECT_EQ(lf_ticks({100.0, 100.0}, 0, 18), (std::vector<std::int32_t>{1800, 1800}));
+    // One report far older than the rest moves the segment no more than
+    // half a segment before its median (102.75 s).
+    EXPECT_EQ(lf_ticks({80.0, 102.0, 103.5, 105.0}, 0, 0), (std::vector<std::int32_t>{-1975, 225, 375, 525}));
+    // Times that are not finite play at the base tick and do not shift the batch's time.
     EXPECT_EQ(lf_ticks({kNaN, kNaN}, 7, 12), (std::vector<std::int32_t>{1207, 1207}));
     EXPECT_EQ(lf_ticks({100.0, kNaN, 102.0, std::numeric_limits<double>::infinity()}, 0, 0),
-              (std::vector<std::int32_t>{-100, 0, 100, 0}));
+              (std::vector<std::int32_t>{0, 0, 200, 0}));
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
     constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
     EXPECT_EQ(lf_ticks({0.0, 1e12, 2e12}, kMax - 10, 30), (std::vector<std::int32_t>{kMin, kMax, kMax}));
