@@ -1489,7 +1489,12 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
 // The pace (kt) the reports keep across the leg ahead by their own positions
 // and times, 0 where they give none (reports closer in time than a pace can
 // be believed from, or no report ahead). From a report at the front, the
-// pace between the two reports' times; from a speed change's midpoint the
+// pace the report after it kept from it by their own times, else (a point
+// put in between them) the pace between their play ticks: play ticks of
+// reports that came in different batches (a buffered one and the live one
+// after it) lie further apart or closer than their times, and a taxi
+// created late after a restart, caught up from the squeezed pace, ran past
+// what a late taxi goes. From a speed change's midpoint the
 // pace across the leg it split (or that of the report ahead, which may since
 // have been taken out for a later one); into a midpoint, the pace across the
 // leg it splits (its time is the mean of its ends', no report's); from any
@@ -1514,7 +1519,7 @@ double lf_reportsKeptKt(const std::deque<StreamPoint>& s, bool timed = true) {
         kt = std::max(s[0].splitPacedKt, report.pacedKt);
     else if (report.midpoint != 0)
         kt = report.splitPacedKt;
-    else if (!fromReport || !timed)
+    else if (!fromReport || !timed || reportAt == 1)
         kt = report.pacedKt;
     if (timed && !(kt > 0.0) && (fromReport || fromRollExit) && report.midpoint == 0 &&
         reportedTicks >= kPaceLeastS * 100.0)
