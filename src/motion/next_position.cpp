@@ -92,12 +92,16 @@ bool lf_skipCloseTakeoffPoint(const LiveAc& ac) {
 // it flies in the shortest leg at its reported speed is at that point: the
 // leg to it would crawl. Flown, a C56X reported at 160 kt was created 7 m
 // short of its point, took the shortest leg's quarter second at 57 kt to
-// get there, and then jumped to 160 kt.
+// get there, and then jumped to 160 kt. So is one whose next point is the
+// last before a pause in its reports: it flies on from where it was created
+// as from that point. Flown, an A333 reported at 194 kt, created 14 m short
+// of the last report before a pause of 26 s, took a quarter second at 108 kt
+// to get there and then jumped back to 194 kt.
 bool lf_skipPointAtCreation(const LiveAc& ac) {
-    if (ac.onGround != 0 || ac.activationTick != tickCount.load() || ac.stream.size() < 3) return false;
+    if (ac.onGround != 0 || ac.activationTick != tickCount.load() || ac.stream.size() < 2) return false;
     const StreamPoint& next = ac.stream[1];
-    const StreamPoint& after = ac.stream[2];
-    if (next.airborne == 0 || after.airborne == 0 || next.stationary != 0 || after.stationary != 0) return false;
+    if (next.airborne == 0 || next.stationary != 0) return false;
+    if (ac.stream.size() >= 3 && (ac.stream[2].airborne == 0 || ac.stream[2].stationary != 0)) return false;
     const double kt = ac.stream[0].airborne != 0 ? ac.stream[0].groundSpeedKt : next.groundSpeedKt;
     if (!std::isfinite(kt) || !(kt > 1.0)) return false;
     const double nextM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
@@ -145,8 +149,14 @@ void lf_nextPosLoop(LiveAc& ac) {
                 continue;
             }
             if (checkTowedAircraft(ac)) continue;
-            if (lf_skipCloseTakeoffPoint(ac) || lf_skipPointAtCreation(ac)) {
+            if (lf_skipCloseTakeoffPoint(ac)) {
                 lf_eraseNext(ac);
+                continue;
+            }
+            if (lf_skipPointAtCreation(ac)) {
+                lf_eraseNext(ac);
+                // Its dead reckoning runs from where it is now.
+                if (ac.stream.size() == 1) ac.stream.front().playTick = tickCount.load();
                 continue;
             }
             if (ac.phase != AcPhase::takeoff && !gf_isFlyingAfterTakeoff(ac)) {

@@ -65,3 +65,24 @@ TEST_F(AirCreatedFirstLeg, APointJustAheadAtTheCreationIsPassedNotCrawledTo) {
         if (row.passed) EXPECT_NEAR(lf_stepKt(ac), kKt, 0.1 * kKt);
     }
 }
+
+TEST_F(AirCreatedFirstLeg, ALastPointJustAheadAtTheCreationIsWhereItFliesOnFrom) {
+    // Created 14 m short of the last report before a pause, due a quarter
+    // second on, at 194 kt: it flies on from where it is at its reported
+    // speed, dead-reckoning as from that report. Flown to, the quarter
+    // second took it there at 108 kt.
+    constexpr double kKt = 194.0;
+    g_liveAircraft.clear();
+    constexpr std::int32_t kNow = 10010;
+    tickCount.store(kNow);
+    const LaLo from{50.0, 8.0};
+    const LaLo next = gf_destinationPoint(from, {90.0 * degreesToRadians, 14.0 * feetPerMetre});
+    LiveAc& ac = addLive(0x720002, AcSimState::active, 20, {flying(from, 9800, kKt), flying(next, kNow + 25, kKt)});
+    ac.category = Large;
+    ac.activationTick = kNow;
+    nextPosMain(ac);
+    ASSERT_EQ(ac.simState, AcSimState::active);
+    ASSERT_GE(ac.stream.size(), 1u);
+    EXPECT_GT(ac.extrapolationCount, 0) << "dead-reckoned on";
+    EXPECT_NEAR(lf_stepKt(ac), kKt, 0.1 * kKt);
+}
