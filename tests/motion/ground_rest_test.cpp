@@ -83,6 +83,11 @@ struct Tick {
 
 struct Played {
     std::vector<Tick> ticks;
+    // The first tick played within 5 cm of `at` (end() when none).
+    std::vector<Tick>::const_iterator firstAt(LaLo at) const {
+        return std::find_if(ticks.begin(), ticks.end(),
+                            [&](const Tick& t) { return gf_distanceNm(t.at, at) * metresPerNm < 0.05; });
+    }
     double worstMissM = 0.0;  // a point reached away from the pose
     LaLo end{};
 };
@@ -741,8 +746,7 @@ TEST_F(GroundRest, ALegFromRestWhoseReportsFellDueLongAgoTakesTheTimeItsSpeedCha
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepTick = 0;
         const Played p = lf_play(ac, 3000);
-        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
-                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        const auto reached = p.firstAt(end);
         ASSERT_NE(reached, p.ticks.end()) << "it reaches the end of its first leg";
         const double leastTicks = 2.0 * std::sqrt(row.metres / kTaxiSpeedChangePerTick);
         EXPECT_LE(static_cast<double>(reached - p.ticks.begin()), 1.3 * leastTicks);
@@ -782,8 +786,7 @@ TEST_F(GroundRest, ALegFromRestTimedFasterThanItsReportedSpeedCatchesUpOnTime) {
         ac.motion.lastStepTick = tickCount.load() - 100;
         ac.motion.lastStepM = 0.0;
         const Played p = lf_play(ac, legTicks + 1000);
-        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
-                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        const auto reached = p.firstAt(end);
         ASSERT_NE(reached, p.ticks.end()) << "it reaches the report";
         const std::int32_t reachedTick = due - legTicks + static_cast<std::int32_t>(reached - p.ticks.begin());
         EXPECT_LE(reachedTick, due + 1) << "on time";
@@ -923,8 +926,7 @@ TEST_F(GroundRest, ALegFromRestDueLongAfterItsOwnTimeStandsThenSetsOffToMeetItsR
         ac.motion.lastStepTick = tickCount.load() - 100;
         ac.motion.lastStepM = 0.0;
         const Played p = lf_play(ac, kGapTicks + 500);
-        const auto reached = std::find_if(p.ticks.begin(), p.ticks.end(),
-                                          [&](const Tick& t) { return metres(t.at, end) < 0.05; });
+        const auto reached = p.firstAt(end);
         ASSERT_NE(reached, p.ticks.end()) << "it reaches the report";
         const std::int32_t reachedTick = start + static_cast<std::int32_t>(reached - p.ticks.begin());
         EXPECT_NEAR(reachedTick, due, 150) << "on time, neither early nor late";
