@@ -82,6 +82,8 @@ constexpr std::size_t kReportedAheadPoints = 2;
 constexpr double kRestStepM = 0.001;
 // Moving between points 2 kt and faster counts as moving.
 constexpr double kMovingKt = 2.0;
+// A report slower than this has the aircraft standing.
+constexpr double kStandingKt = 1.0;
 // Positions that move faster than this many times the speed reported at
 // their end, and this much more (kt), outrun what the aircraft went.
 constexpr double kOutrunShare = 2.0;
@@ -1054,6 +1056,10 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     legTicks = gf_ticksFromCount(std::ceil(ticks), kMinLegTicks);
     ac.turnRateLimit = rate;
     m.legTimeOverride = 1;
+    // Where its reports had it standing it turns where it stands; anywhere
+    // else (braked on its way, or where its dead reckoning ran out) it creeps
+    // round.
+    m.turnInPlaceCreeps = !(ac.stream[0].groundSpeedKt < kStandingKt);
     m.legTimeOverrideTicks = legTicks;
     if (doneDeg > kTurnInPlaceDoneDeg) m.turnInPlaceDoneDeg = doneDeg;
     const std::int64_t total = std::int64_t{braking.ticks} + std::max(kMinLegTicks, turnTicks) + legTicks;

@@ -169,6 +169,9 @@ struct MotionState {
     // How far off the leg (degrees) the turn in place may stop and the
     // aircraft set off, finishing the turn as it rolls (0: the usual 5).
     double turnInPlaceDoneDeg = 0.0;
+    // The turn in place is not made where the reports had the aircraft
+    // standing: it creeps round instead (taxi only).
+    std::uint8_t turnInPlaceCreeps = 0;
     // A turn in place begins with braking to rest along the heading the
     // aircraft arrived with: the ticks of it left and in all, the step (m)
     // it starts from and its bearing (radians).

@@ -30,6 +30,14 @@ constexpr double kHeadingAcceleration = 6.981317007977318e-6;
 constexpr double kSmoothTurnDeg = 6.0;
 constexpr double kSmoothRateDeg = 0.02;
 constexpr double kTurnInPlaceDoneDeg = 5.0;
+// The tightest turn a taxiing aircraft makes where it has slowed to turn
+// (m): its nose creeps on along the heading as it comes round.
+constexpr double kCreepTurnRadiusM = 5.0;
+// Tighter while the point lies behind the wing: creeping on then takes the
+// aircraft away from it, and the turn only grows.
+constexpr double kCreepAwayRadiusM = 3.5;
+constexpr double kCreepRadiusShareOfWay = 0.25;
+constexpr double kLeastSine = 0.25;
 constexpr double kCurveHeadingToleranceDeg = 0.5;
 constexpr double kLastCurveProgress = 0.999999;
 // The Light aircraft's takeoff: a position this far behind the previous one
@@ -167,6 +175,60 @@ void lf_noseAlongCurve(LiveAc& ac, double course) {
     ac.pose.heading = normalizeHeading(ac.pose.heading + std::clamp(d, -most, most));
 }
 
+// A taxi that came to a stop to turn where its reports rolled on does not
+// pivot about its middle: no pilot swings an airliner round on the spot on a
+// runway exit or a taxiway, and no nose wheel steers that tight. Its nose
+// comes round as fast as on the spot, so the turn takes the time planned for
+// it, while the aircraft creeps on along it, round an arc of at most
+// kCreepTurnRadiusM, speeding up from rest and slowing to rest again at the
+// taxi rate. The nose turns toward the leg's point from where the aircraft
+// has crept to, and the leg then sets off from there along the nose. The arc
+// is kept to a share of the way to the point: a point inside the circle the
+// aircraft turns on would never come round ahead of it. True while it
+// creeps; false when there is nothing to creep toward.
+bool lf_creepRound(LiveAc& ac, double doneDeg) {
+    MotionState& m = ac.motion;
+    if (ac.stream.empty()) return false;
+    const LaLo here = lf_pose(ac);
+    const LaLo target{ac.stream.front().lat, ac.stream.front().lon};
+    const double toM = gf_distanceNm(here, target) * metresPerNm;
+    const double rate = ac.turnRateLimit;  // radians a tick
+    if (!(toM > 0.0) || !std::isfinite(toM) || !(rate > 0.0) || !std::isfinite(rate)) return false;
+    const double d = std::remainder(gf_bearing(here, target) - ac.pose.heading, fullCircle);
+    const double radiusM =
+        std::min(std::fabs(d) > fullCircle / 4.0 ? kCreepAwayRadiusM : kCreepTurnRadiusM,
+                 kCreepRadiusShareOfWay * toM / std::max(std::fabs(std::sin(d)), kLeastSine));
+    const double leftRad = std::max(0.0, std::fabs(d) - doneDeg * degreesToRadians);
+    const double wasM = m.lastStepTick == tickCount.load() - 1 ? m.lastStepM : 0.0;
+    const double stepM = std::min({radiusM * rate, wasM + kTaxiSpeedChangePerTick,
+                                   kTaxiSpeedChangePerTick * leftRad / rate});
+    if (!std::isfinite(stepM)) return false;
+    ac.pose.heading = normalizeHeading(ac.pose.heading + std::copysign(std::min(rate, std::fabs(d)), d));
+    LaLo p = gf_destinationPoint(here, {ac.pose.heading, stepM * feetPerMetre});
+    gf_normalizeLaLo(p);
+    lf_setPosition(ac, p);
+    ac.pose.trueAirspeed = stepM * 100.0 * kMpsToKnots;
+    m.legBearing = gf_bearing(lf_pose(ac), target);
+    return true;
+}
+
+// After creeping round, the leg sets off with the last of the turn still to
+// make (a late one), or stands first: the nose comes round only as the
+// aircraft rolls, no tighter than it crept, and not at all where it stands.
+// Once it is along the leg the taxi steers as before.
+void lf_noseRollsRound(LiveAc& ac, LaLo from) {
+    MotionState& m = ac.motion;
+    const double was = ac.pose.heading;
+    lf_straightHeading(ac);
+    const double most = gf_distanceNm(from, lf_pose(ac)) * metresPerNm / kCreepTurnRadiusM;
+    const double turned = std::remainder(ac.pose.heading - was, fullCircle);
+    if (std::isfinite(turned) && std::isfinite(most) && std::fabs(turned) > most)
+        ac.pose.heading = normalizeHeading(was + std::copysign(most, turned));
+    if (!(std::fabs(std::remainder(m.legBearing - ac.pose.heading, fullCircle)) >
+          kTurnInPlaceDoneDeg * degreesToRadians))
+        m.turnInPlaceCreeps = 0;
+}
+
 void lf_moveStraight(LiveAc& ac) {
     MotionState& m = ac.motion;
     bool move = true;
@@ -189,17 +251,20 @@ void lf_moveStraight(LiveAc& ac) {
         // faces along the leg, from rest (a late one a little before, turning
         // the rest as it rolls).
         const double d = std::remainder(m.legBearing - ac.pose.heading, fullCircle);
+        const bool creeps = ac.phase == AcPhase::taxi && m.turnInPlaceCreeps != 0;
         const double doneDeg = std::max(kTurnInPlaceDoneDeg, m.turnInPlaceDoneDeg);
         if (!std::isfinite(d) || std::fabs(d) <= doneDeg * degreesToRadians) {
             m.legTimeOverride = 0;
             ac.pose.trueAirspeed = m.legTasKt;
             if (ac.phase == AcPhase::taxi) startLegFromRest(ac);
         } else {
+            if (creeps && lf_creepRound(ac, doneDeg)) return;
             ac.pose.trueAirspeed = 0.0;
             move = false;
         }
     }
     std::optional<double> curveCourse;
+    const LaLo start = lf_pose(ac);
     if (move) {
         AirTransition& tr = m.transition;
         if (ac.onGround == 0 && m.airPace.profile.valid != 0) {
@@ -225,6 +290,8 @@ void lf_moveStraight(LiveAc& ac) {
     }
     if (curveCourse && (ac.phase == AcPhase::flying || ac.phase == AcPhase::landing))
         lf_noseAlongCurve(ac, *curveCourse);
+    else if (ac.phase == AcPhase::taxi && m.turnInPlaceCreeps != 0)
+        lf_noseRollsRound(ac, start);
     else
         lf_straightHeading(ac);
 }

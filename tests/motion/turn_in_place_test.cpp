@@ -26,6 +26,11 @@ using namespace tavo::test;
 
 namespace {
 
+// A tick slower than 3 kt: the aircraft creeps, or stands; slower than
+// half a knot, it is about to stand or to creep off.
+constexpr double kCreepStepM = 3.0 * kKnotsToMps / 100.0;
+constexpr double kSlowestStepM = 0.5 * kKnotsToMps / 100.0;
+
 class TurnInPlace : public TaxiTest {
 protected:
     // Rolling on at `mps` (m a second) from its first tick.
@@ -34,14 +39,17 @@ protected:
         ac.motion.lastStepM = mps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
     }
-    // Played tick by tick, where it first comes to rest within 20 m of the
-    // corner (metres from it), if it does.
-    static std::optional<double> firstRestFrom(LiveAc& ac, LaLo corner) {
+    // Played tick by tick, where it first stops slowing below a creep within
+    // 20 m of the corner (metres from it), if it does: where it comes to
+    // rest, or where it begins to creep round.
+    static std::optional<double> firstCreepFrom(LiveAc& ac, LaLo corner) {
+        double wasM = 1e9;
         for (int guard = 0; guard < 20000; ++guard) {
             const std::optional<double> stepM = playTick(ac);
             if (!stepM) break;
             const double fromCornerM = metres(corner, {ac.pose.latitude, ac.pose.longitude});
-            if (*stepM < 1e-4 && fromCornerM < 20.0) return fromCornerM;
+            if (*stepM < kSlowestStepM && !(*stepM < wasM) && fromCornerM < 20.0) return fromCornerM;
+            wasM = *stepM;
             tickCount.store(tickCount.load() + 1);
         }
         return std::nullopt;
@@ -58,6 +66,23 @@ protected:
 };
 
 const LaLo kStart{50.01, 8.0};
+
+
+// The most the nose turns (degrees) over any metre the aircraft travels:
+// above 20 it is seen to turn on the spot.
+double lf_sharpestTurnOverAMetreDeg(const std::vector<LaLo>& track, const std::vector<double>& headingsDeg) {
+    std::vector<double> travel(track.size(), 0.0);
+    for (std::size_t i = 1; i < track.size(); ++i)
+        travel[i] = travel[i - 1] + gf_distanceNm(track[i - 1], track[i]) * metresPerNm;
+    double sharpest = 0.0;
+    for (std::size_t i = 0, j = 0; i < track.size(); ++i) {
+        for (j = std::max(j, i); j + 1 < track.size() && travel[j + 1] - travel[i] <= 1.0; ++j) {
+        }
+        for (std::size_t k = i + 1; k <= j; ++k)
+            sharpest = std::max(sharpest, std::fabs(std::remainder(headingsDeg[k] - headingsDeg[i], 360.0)));
+    }
+    return sharpest;
+}
 
 // The worst angle (degrees) between the nose and the travel over 0.2 s,
 // moving faster than 3 kt.
@@ -81,14 +106,19 @@ struct Tick {
 
 }  // namespace
 
-TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
+TEST_F(TurnInPlace, ARollingAircraftBrakesToACreepToTurnAndSpeedsUpAfter) {
     // It rolls 30 m east at the reported speed to the corner; the report of
     // the leg after it, turning by the angle, arrives while it rolls. Two
-    // points and a leg too short to split: the corner is a start turn.
+    // points and a leg too short to split: the corner is a start turn. Its
+    // reports roll on, so it does not pivot there: it creeps round. Braked
+    // from 16 kt it stops 13 m past the corner, with the report 9 m on from
+    // the corner behind its wing: creeping round takes longer than a pivot
+    // would, and the report falls due before it is there.
     struct Row {
         double turnDeg, speedKt;
+        bool creepsPastDue = false;
     };
-    for (const Row row : {Row{35.0, 8.3}, Row{-60.0, 8.3}, Row{40.0, 16.0}, Row{90.0, 4.0}, Row{60.0, 40.0}}) {
+    for (const Row row : {Row{35.0, 8.3}, Row{-60.0, 8.3}, Row{40.0, 16.0, true}, Row{90.0, 4.0}, Row{60.0, 40.0}}) {
         SCOPED_TRACE(row.turnDeg);
         g_liveAircraft.clear();
         const double mps = row.speedKt * kKnotsToMps;
@@ -104,6 +134,8 @@ TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
 
         // The engine's tick: the point due is reached, then the pose moves.
         std::vector<Tick> ticks;
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
         bool turnedInPlace = false;
         bool reported = false;
         std::int32_t dueAfter = 0;
@@ -124,33 +156,36 @@ TEST_F(TurnInPlace, ARollingAircraftBrakesToRestBeforeTurningAndSpeedsUpAfter) {
             gf_interpolatePoseOnCurve(ac);
             const LaLo now{ac.pose.latitude, ac.pose.longitude};
             ticks.push_back({metres(before, now), gf_bearing(before, now) / kDeg, ac.pose.heading / kDeg});
+            track.push_back(now);
+            headingsDeg.push_back(ac.pose.heading / kDeg);
             tickCount.store(tickCount.load() + 1);
             ASSERT_LT(ticks.size(), 20000u);
         }
+        // Creeping round costs a little more time than a pivot: the nose
+        // turns as fast, but the report moves round as the aircraft creeps on.
         ASSERT_TRUE(turnedInPlace);
-        EXPECT_EQ(tickCount.load(), dueAfter);
-        EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, at(after)), 0.5);
+        EXPECT_GE(tickCount.load(), dueAfter);
+        EXPECT_LE(tickCount.load() - dueAfter, 150);
+        EXPECT_EQ(metres({ac.pose.latitude, ac.pose.longitude}, at(after)) < 0.5, !row.creepsPastDue);
 
         // The speed changes by at most the taxi rate (with a little for the
         // step's rounding) from tick to tick, the first tick's start aside
         // (from 40 kt it brakes harder, but by less than 16 kt a second);
-        // it stood still on the way, and moving the nose points along the
-        // track (straight on while braking, along the leg after the turn,
-        // which begins within 5 degrees of it).
+        // it crept on the way, and moving the nose points along the track
+        // (straight on while braking, round the creep, along the leg after
+        // the turn, which begins within 5 degrees of it).
         const double most = row.speedKt > 30.0 ? 16.0 * kKnotsToMps * 1e-4 : kTaxiSpeedChangePerTick * 1.05 + 1e-6;
         double worst = 0.0;
-        int resting = 0;
+        int creeping = 0;
         for (std::size_t i = 1; i < ticks.size(); ++i) {
             worst = std::max(worst, std::fabs(ticks[i].stepM - ticks[i - 1].stepM));
-            if (ticks[i].stepM < 1e-4) {
-                ++resting;
-                continue;
-            }
+            if (ticks[i].stepM < kCreepStepM) ++creeping;
+            if (ticks[i].stepM < 1e-4) continue;
             const double off = std::fabs(std::remainder(ticks[i].trackDeg - ticks[i].headingDeg, 360.0));
             EXPECT_LE(off, 5.5) << "tick " << i;
         }
         EXPECT_LE(worst, most);
-        EXPECT_GT(resting, 10);
+        EXPECT_GT(creeping, 10);
         EXPECT_GT(ticks[1].stepM, 0.9 * mps / 100.0);
     }
 }
@@ -416,21 +451,26 @@ TEST_F(TurnInPlace, ACornerTurnBrakedToRestIsNotStretchedPastItsReportForTheNose
     }
 }
 
-TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
+TEST_F(TurnInPlace, ARollingAircraftSlowsOnACornerItCannotTurnOnTheWayAndCreepsRound) {
     // It rolls east toward a corner 30 m on, its nose still 25 degrees off
     // the leg (the end of a turn onto it), so that no bend through the
     // corner is built; the legs after the corner are known before it sets
     // off. Braked for only on arrival, it rolled on past the corner and
     // turned further still, back toward the next point, and drove back
-    // across the corner: it comes to rest on the corner instead, and keeps
-    // to the reported legs. Two short legs in line after the corner are
-    // taken by a tight bend from it, rolling: there it does not stop.
+    // across the corner: it slows to a creep on the corner instead. Its
+    // reports roll through the corner, so it creeps round, no tighter than
+    // a nose wheel steers (a pivot there is what no pilot does), and keeps
+    // to the reported legs but for the arc it creeps round. Where the
+    // corner's report stands it turns where it stands. Two short legs in
+    // line after the corner are taken by a tight bend from it, rolling:
+    // there it does not slow to a creep.
     struct Row {
         double turnDeg, speedKt, afterM;
-        bool turnsOnTheSpot;
+        bool slowsOnCorner;
+        bool standsThere = false;
     };
     for (const Row row : {Row{60.0, 10.0, 30.0, true}, Row{-75.0, 14.0, 30.0, true}, Row{90.0, 8.0, 30.0, true},
-                          Row{75.0, 10.0, 20.0, false}}) {
+                          Row{75.0, 10.0, 20.0, false}, Row{90.0, 8.0, 30.0, true, true}}) {
         SCOPED_TRACE(row.turnDeg);
         g_liveAircraft.clear();
         const double mps = row.speedKt * kKnotsToMps;
@@ -439,19 +479,26 @@ TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
         std::deque<StreamPoint> s =
             route(kStart, {{90.0, 30.0}, {after, row.afterM}, {after, row.afterM}}, row.speedKt, legTicks);
         const std::vector<LaLo> path{at(s[0]), at(s[1]), at(s[2]), at(s[3])};
+        if (row.standsThere) s[1].groundSpeedKt = 0.0;
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 90.0 - std::copysign(25.0, row.turnDeg), Large, 10.0);
         ac.prevPhase = AcPhase::taxi;
         ac.motion.lastStepM = mps / 100.0;
         ac.motion.lastStepTick = tickCount.load() - 1;
 
         // The farthest the pose strays from the reported legs, and the ticks
-        // it stands before the last point.
+        // it creeps or stands before the last point.
         double worstOffM = 0.0;
+        int creeping = 0;
         int resting = 0;
+        std::vector<LaLo> track;
+        std::vector<double> headingsDeg;
         for (int guard = 0; guard < 20000; ++guard) {
             const std::optional<double> stepM = playTick(ac);
             if (!stepM) break;
             const LaLo p{ac.pose.latitude, ac.pose.longitude};
+            track.push_back(p);
+            headingsDeg.push_back(ac.pose.heading / kDeg);
+            if (*stepM < kCreepStepM) ++creeping;
             if (*stepM < 1e-4) ++resting;
             double off = 1e9;
             for (std::size_t k = 0; k + 1 < path.size(); ++k) {
@@ -465,12 +512,12 @@ TEST_F(TurnInPlace, ARollingAircraftStopsOnACornerItCannotTurnOnTheWay) {
             tickCount.store(tickCount.load() + 1);
         }
         EXPECT_LT(metres({ac.pose.latitude, ac.pose.longitude}, path.back()), 0.5);
-        if (row.turnsOnTheSpot) {
-            EXPECT_LT(worstOffM, 1.0);
-            EXPECT_GT(resting, 100);
-        } else {
+        EXPECT_LT(worstOffM, row.standsThere ? 1.0 : 5.0);
+        EXPECT_EQ(lf_sharpestTurnOverAMetreDeg(track, headingsDeg) >= 20.0, row.standsThere);
+        if (row.slowsOnCorner)
+            EXPECT_GT(creeping, 100);
+        else
             EXPECT_EQ(resting, 0);
-        }
     }
 }
 
@@ -523,7 +570,7 @@ TEST_F(TurnInPlace, ABendOnTimeIntoASharpCornerStopsOnItWhenBrakingWouldRunFarPa
         }
 
         // Where it first comes to rest about the corner.
-        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
+        const std::optional<double> restFromCornerM = firstCreepFrom(ac, corner);
         ASSERT_TRUE(restFromCornerM.has_value());
         EXPECT_EQ(*restFromCornerM < 0.5, row.stopsOnCorner) << *restFromCornerM;
         EXPECT_LT(*restFromCornerM, 3.0);
@@ -552,7 +599,7 @@ TEST_F(TurnInPlace, ANoseThatCannotComeRoundOnAShortLegStopsOnTheCornerAfterIt) 
         LiveAc& ac = taxiing(std::move(s), AcPhase::taxi, 65.0, Large, 5.0);
         rollingAt(ac, mps);
 
-        const std::optional<double> restFromCornerM = firstRestFrom(ac, corner);
+        const std::optional<double> restFromCornerM = firstCreepFrom(ac, corner);
         if (row.stopsOnCorner) {
             ASSERT_TRUE(restFromCornerM.has_value());
             EXPECT_LT(*restFromCornerM, 0.5);
@@ -641,6 +688,40 @@ TEST_F(TurnInPlace, ALateTurnOnTheSpotSetsOffBeforeTheNoseIsAlongTheLeg) {
             EXPECT_LE(worstOffDeg, 5.5);
         }
     }
+}
+
+TEST_F(TurnInPlace, ANoseThatCreptRoundTurnsTheRestOfItsTurnOnlyAsItRolls) {
+    // A late taxi creeps round until its nose is 20 degrees off the leg, and
+    // the leg from there, 100 m south, has time enough to stand first. The
+    // nose stays where it is while the aircraft stands and comes round the
+    // rest only as it rolls, never more than 20 degrees over a metre: turned
+    // at once, it swung the last 20 degrees round where it stood.
+    g_liveAircraft.clear();
+    const std::int32_t now = tickCount.load();
+    const LaLo end = ahead(kStart, 180.0, 100.0);
+    LiveAc& ac = taxiing({ground(end, now + 4000, 10.0)}, AcPhase::taxi, 200.0, Large, 5.0);
+    ac.prevPhase = AcPhase::taxi;
+    ac.pose.latitude = kStart.lat;
+    ac.pose.longitude = kStart.lon;
+    ac.motion.turnInPlaceCreeps = 1;
+    ac.motion.legBearing = 180.0 * kDeg;
+    ac.motion.lastStepTick = now - 1;
+    startLegFromRest(ac);
+    std::vector<LaLo> track{kStart};
+    std::vector<double> headingsDeg{200.0};
+    double standingTurnDeg = 0.0;
+    while (playTick(ac)) {
+        const LaLo here{ac.pose.latitude, ac.pose.longitude};
+        if (metres(here, track.back()) < 1e-4)
+            standingTurnDeg += std::fabs(std::remainder(ac.pose.heading / kDeg - headingsDeg.back(), 360.0));
+        track.push_back(here);
+        headingsDeg.push_back(ac.pose.heading / kDeg);
+        tickCount.store(tickCount.load() + 1);
+    }
+    EXPECT_LT(metres(track.back(), end), 0.5);
+    EXPECT_LT(standingTurnDeg, 0.1);
+    EXPECT_LT(lf_sharpestTurnOverAMetreDeg(track, headingsDeg), 20.0);
+    EXPECT_LT(std::fabs(std::remainder(headingsDeg.back() - 180.0, 360.0)), 1.0);
 }
 
 TEST_F(TurnInPlace, ATurnOnTheSpotThroughCopiesOfWhereItStandsLeavesNoSoonerThanTheLastCopy) {
@@ -774,8 +855,8 @@ TEST_F(TurnInPlace, ALandingRollTurnsOffAtItsCornerNeverPastItAndBack) {
     // of the corner (after a pause in the reports). The roll ran on to the
     // corner at the reported speed, braked straight on along the runway,
     // turned back further still (a 48 degree exit became 86) and drove back
-    // across the corner. Where the reports end just past the corner it comes
-    // to rest on the corner and turns there by the exit's own angle. Where
+    // across the corner. Where the reports end just past the corner it slows
+    // to a creep on the corner and creeps round toward the last. Where
     // they roll on off the runway at the exit's speed it rolls through the
     // exit (braked to rest on the corner, it turned the exit on the spot
     // where its reports never stood). Either way it never goes back along
@@ -800,14 +881,16 @@ TEST_F(TurnInPlace, ALandingRollTurnsOffAtItsCornerNeverPastItAndBack) {
         const LaLo corner = at(ac.stream[1]);
         const LaLo end = at(later.back());
 
-        // Where it first comes to rest short of the end, how far the nose
-        // turns there, and how far it ever goes back west along the runway.
+        // Where it first slows to a creep short of the end (comes to rest, or
+        // begins to creep round), how far the nose turns as it creeps, and
+        // how far it ever goes back west along the runway.
         std::optional<LaLo> rest;
         double restHeadingDeg = 0.0;
         double spotTurnDeg = 0.0;
         double eastmostM = -1e9;
         double backM = 0.0;
         bool reported = false;
+        double wasM = 1e9;
         for (int guard = 0; guard < 20000; ++guard) {
             if (!reported && ac.stream.size() == 1 && metres({ac.pose.latitude, ac.pose.longitude}, corner) < 225.0) {
                 for (const StreamPoint& p : later) ac.stream.push_back(p);
@@ -820,11 +903,12 @@ TEST_F(TurnInPlace, ALandingRollTurnsOffAtItsCornerNeverPastItAndBack) {
             const double eastM = (pose.lon - corner.lon) * std::cos(corner.lat * kDeg) * metresPerNm * 60.0;
             eastmostM = std::max(eastmostM, eastM);
             backM = std::max(backM, eastmostM - eastM);
-            if (*stepM < 1e-4 && !rest && metres(pose, end) > 1.0) {
+            if (*stepM < kSlowestStepM && !(*stepM < wasM) && !rest && metres(pose, end) > 1.0) {
                 rest = pose;
                 restHeadingDeg = ac.pose.heading / kDeg;
             }
-            if (rest && *stepM > 1e-3) break;
+            wasM = *stepM;
+            if (rest && *stepM > kCreepStepM) break;
             if (rest)
                 spotTurnDeg =
                     std::max(spotTurnDeg, std::fabs(std::remainder(ac.pose.heading / kDeg - restHeadingDeg, 360.0)));
@@ -834,8 +918,11 @@ TEST_F(TurnInPlace, ALandingRollTurnsOffAtItsCornerNeverPastItAndBack) {
         EXPECT_LT(backM, 1.0);
         ASSERT_EQ(rest.has_value(), !row.rollsOn);
         if (!rest) continue;
+        // Creeping on toward the last report, 7 m on, the nose comes round
+        // further than the exit's angle as the report moves round it, but
+        // far short of turning back toward the corner.
         EXPECT_LT(metres(*rest, corner), 0.5);
-        EXPECT_LT(spotTurnDeg, std::fabs(row.turnDeg) + 5.0);
+        EXPECT_LT(spotTurnDeg, std::fabs(row.turnDeg) + 30.0);
     }
 }
 
