@@ -84,6 +84,9 @@ constexpr double kRestStepM = 0.001;
 constexpr double kMovingKt = 2.0;
 // A report slower than this has the aircraft standing.
 constexpr double kStandingKt = 1.0;
+// The largest turn in place a taxi creeps round rather than turns where it
+// stands (degrees).
+constexpr double kCreepMostTurnDeg = 120.0;
 // Positions that move faster than this many times the speed reported at
 // their end, and this much more (kt), outrun what the aircraft went.
 constexpr double kOutrunShare = 2.0;
@@ -1058,8 +1061,10 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     m.legTimeOverride = 1;
     // Where its reports had it standing it turns where it stands; anywhere
     // else (braked on its way, or where its dead reckoning ran out) it creeps
-    // round.
-    m.turnInPlaceCreeps = !(ac.stream[0].groundSpeedKt < kStandingKt);
+    // round, but for a point behind it: creeping on away from that only
+    // makes the turn larger (a taxi turning back for a stop 15 m behind it
+    // never got there).
+    m.turnInPlaceCreeps = !(ac.stream[0].groundSpeedKt < kStandingKt) && m.startTurnAngleDeg <= kCreepMostTurnDeg;
     m.legTimeOverrideTicks = legTicks;
     if (doneDeg > kTurnInPlaceDoneDeg) m.turnInPlaceDoneDeg = doneDeg;
     const std::int64_t total = std::int64_t{braking.ticks} + std::max(kMinLegTicks, turnTicks) + legTicks;

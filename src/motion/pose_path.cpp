@@ -203,6 +203,13 @@ bool lf_creepRound(LiveAc& ac, double doneDeg) {
     const double stepM = std::min({radiusM * rate, wasM + kTaxiSpeedChangePerTick,
                                    kTaxiSpeedChangePerTick * leftRad / rate});
     if (!std::isfinite(stepM)) return false;
+    // The point moves round as the aircraft creeps on, so the turn can take
+    // longer than planned: the point and those after it wait for it, as for
+    // any turn, rather than fall due while it is still coming round.
+    const double turnLeftTicks = std::ceil(std::fabs(d) / rate) + kMinLegTicks;
+    const std::int32_t dueIn = gf_ticksBetween(tickCount.load(), ac.stream.front().playTick);
+    if (std::isfinite(turnLeftTicks) && dueIn < turnLeftTicks)
+        gf_shiftLaterPoints(ac, 0, static_cast<std::int64_t>(turnLeftTicks) - dueIn);
     ac.pose.heading = normalizeHeading(ac.pose.heading + std::copysign(std::min(rate, std::fabs(d)), d));
     LaLo p = gf_destinationPoint(here, {ac.pose.heading, stepM * feetPerMetre});
     gf_normalizeLaLo(p);
