@@ -1553,14 +1553,21 @@ bool lf_standsUntilItMustSetOff(const LiveAc& ac, std::int32_t legTicks, double 
 // as its point falls due (`dueTicks` from now). Above a slow pace by the
 // catch-up's knots, not its share; and only a pace the reports carry: play
 // ticks the retiming moved are no report's times.
+// Nor does a leg under that pace go faster than it from the speed it rolls
+// at: from a crawl it speeds up at the taxi rate, and a leg timed at its
+// mean alone cruised far above the catch-up to cover its length in time (a
+// departure slowed to 7 kt through a bend, its next leg timed at 16.6 kt
+// where its reports kept 10.3, cruised at 23.6).
 std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
     if (lf_standsUntilItMustSetOff(ac, legTicks, speedKt, dueTicks)) return static_cast<std::int32_t>(dueTicks);
     const double keptKt = lf_reportsKeptKt(ac.stream, false);
     const double mostKt =
         std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
-    if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > mostKt) || dueTicks <= legTicks) return legTicks;
-    const auto slower = static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt));
-    return static_cast<std::int32_t>(std::min(slower, dueTicks));
+    if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > 0.0) || dueTicks <= legTicks) return legTicks;
+    std::int64_t ticks = legTicks;
+    if (speedKt > mostKt) ticks = static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt));
+    ticks = std::max(ticks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt));
+    return static_cast<std::int32_t>(std::min(ticks, dueTicks));
 }
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
