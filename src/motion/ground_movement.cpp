@@ -1565,9 +1565,8 @@ std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double sp
         std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
     if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > 0.0) || dueTicks <= legTicks) return legTicks;
     std::int64_t ticks = legTicks;
-    if (speedKt > mostKt) ticks = static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt));
-    ticks = std::max(ticks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt));
-    return static_cast<std::int32_t>(std::min(ticks, dueTicks));
+    if (speedKt > mostKt) ticks = std::min(static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt)), dueTicks);
+    return static_cast<std::int32_t>(std::max(ticks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt)));
 }
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
@@ -1879,8 +1878,10 @@ void planTaxiSpeed(LiveAc& ac) {
     // So does a late leg's catch-up: its quickest time is what the retiming
     // limits must let through. Those left from the landing roll (3 s)
     // squeezed the leg after a late roll into a few seconds and raced the
-    // aircraft along it at twice the catch-up's pace.
-    if (ac.phase == AcPhase::taxi && legTicks < ownTicks) lf_letPointFallDueAfter(ac, legTicks);
+    // aircraft along it at twice the catch-up's pace. Likewise the longer
+    // time a leg from a crawl takes to speed up no faster than its catch-up:
+    // held to its point's time, it cruised past that catch-up regardless.
+    if (ac.phase == AcPhase::taxi && legTicks != ownTicks) lf_letPointFallDueAfter(ac, legTicks);
     retimeNextPoint(ac, legTicks);
     // A bend's schedule fits its leg only when the retiming limits left the
     // point due when the schedule ends; else the leg is played evenly.

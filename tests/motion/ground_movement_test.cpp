@@ -300,6 +300,34 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     }
 }
 
+TEST_F(GroundMovement, ALegOnTimeFromACrawlSpeedsUpNoFasterThanACatchUpFromThePaceItsReportsKept) {
+    // 60 m reported at 16 kt (729 ticks), where the reports' positions kept
+    // 10 kt: it goes at most 17.5 kt (1.25 times 10 and 5 kt on). Rolling at
+    // 6 kt it speeds up at 2.5 m/s^2 to 17.5 kt (237 ticks, 14.3 m) and
+    // covers the last 45.7 m at 17.5 kt (508 more): 745 ticks, though its
+    // point falls due sooner. Timed at 729, or at its point's time, it could
+    // only be played by cruising past 17.5 kt. The retiming lets the longer
+    // leg through; the legs after it give the moment back.
+    struct Case {
+        const char* name;
+        double rollingKt;
+        std::int32_t dueIn, expected;
+    };
+    for (const Case c : {Case{"due later", 6.0, 800, 745}, Case{"due sooner", 6.0, 735, 745},
+                         Case{"rolling at its catch-up speed", 17.5, 800, 729}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(60.0, 0.0, 16.0, 16.0);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + c.dueIn;
+        ac.stream[1].pacedKt = 10.0;
+        ac.motion.delayLimit = 0;
+        rollingLate(ac, 0, c.rollingKt);
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.expected, 1);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedItRollsAt) {
     // Rolling at 12.7 kt, 10 s behind its reports, into a turn's entry point
     // the engine put in (no speed of its own); the leg goes on 12 m to the
