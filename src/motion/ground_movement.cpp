@@ -1469,9 +1469,13 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
     // the speed it has is what it speeds up from (from a midpoint at half a
     // 1.7 kt report, rolled through at 12.7 kt, a leg timed at its 25 kt
     // catch-up peaked at 31). A leg that turns on the spot first sets off
-    // from rest after the turn, which times its own speed-up.
+    // from rest after the turn, which times its own speed-up. A point the
+    // engine put in carries no reported speed at all, at rest or not: one
+    // put in where a departure set off from its turn on the spot, rolled
+    // through at 12.8 kt, had its leg timed at its 21 kt catch-up from the
+    // first tick, and it peaked past what its reports' pace allows.
     const StreamPoint& front = ac.stream[0];
-    const bool rolledThrough = front.stationary == 0 && front.groundSpeedKt > 0.0 &&
+    const bool rolledThrough = front.stationary == 0 && (front.groundSpeedKt > 0.0 || front.synthetic != 0) &&
                                v0 * 100.0 * kMpsToKnots > kMovingKt;
     const bool turnsOnTheSpot = m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
                                 (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0);

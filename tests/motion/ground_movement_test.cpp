@@ -276,18 +276,22 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     // speed-up its own schedule takes; so is one from a point reported at
     // rest, whatever moved the aircraft into it (a pushback's last metres).
     // A point reported slower, not at rest, that it rolls through at 11 kt
-    // is rolled on from as any other.
+    // is rolled on from as any other; so is a point the engine put in,
+    // which has no reported speed to tell a stop.
     struct Case {
         const char* name;
         double frontKt, rollingKt;
         std::int32_t dueIn;
+        bool putIn = false;
     };
     for (const Case c : {Case{"at the catch-up speed", 12.0, 20.0, 292}, Case{"at 11 kt", 12.0, 11.0, 334},
                          Case{"standing", 12.0, 0.0, 292}, Case{"from a point at rest", 0.0, 11.0, 292},
-                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 334}}) {
+                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 334},
+                         Case{"through a point put in at no speed", 0.0, 11.0, 334, true}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(30.0, 0.0, c.frontKt, 12.0);
+        ac.stream[0].synthetic = c.putIn ? 1 : 0;
         ac.stream[0].playTick = tickCount.load();
         ac.stream[1].playTick = tickCount.load() + 250;
         ac.motion.streamLagTicks = 300;
