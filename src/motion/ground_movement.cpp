@@ -1016,11 +1016,15 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // 96 degrees on the spot toward a report 230 m on, raced at 29.5 kt
     // (twice the 14.8 from where it stopped) where its reports kept 10.5
     // across the pause and gave 13.9 and 10.
+    // Where the reports keep a pace, it is that pace the leg catches up
+    // from, not the faster speeds they give: a tow whose reports gave 6.2
+    // kt while their positions kept 5.4 set off from its turn at 12.3.
     const bool rollsIn = braking.ticks > 0 && !(pacedKt > 0.0) &&
                          dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
     const double reportedKt =
-        std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), pacedKt,
-                  rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
+        pacedKt > 0.0 ? pacedKt
+                      : std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
+                                  lf_reportedAheadKt(ac.stream), rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
     double fastest = gf_groundCatchUpMostKt(pace * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0;
     if (reportedKt > 0.0)
         fastest = std::min(fastest, std::max(pace, gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
@@ -1684,12 +1688,15 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // kt). Held to their catch-up, a taxi 10 s behind braked to a crawl for
     // the 12 m to the midpoint and then raced the rest at 34 kt. Never
     // before the point falls due as reported, and not into a stop or a
-    // speed change of its own.
+    // speed change of its own. Nor faster than a catch-up from the pace the
+    // reports keep, where they keep one: rolling out of a turn on the spot
+    // at 12.3 kt, a tow whose reports kept 5.4 went on so to its midpoint.
     const double v0 = gf_rollingStepM(ac);
     const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
-    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && v0 > 0.0 && std::isfinite(legM) &&
-        legM > 0.0) {
-        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / v0));
+    const double rollStep = paceKt > 0.0 ? std::min(v0, mostKt * kKnotsToMps / 100.0) : v0;
+    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && rollStep > 0.0 &&
+        std::isfinite(legM) && legM > 0.0) {
+        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / rollStep));
         ticks = std::min(ticks, std::max<std::int64_t>({rollTicks, legTicks - late, kMinLegTicks}));
     }
     return static_cast<std::int32_t>(ticks);

@@ -339,17 +339,22 @@ TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedIt
     // The reports' speeds allow a catch-up of 3.4 kt: held to it, the 12 m
     // took 686 ticks, the aircraft braked to a crawl while late and raced
     // the rest at 34 kt. It goes on at the speed it rolls at: 184 ticks.
-    // From a report the leg keeps the catch-up its reports give.
+    // From a report the leg keeps the catch-up its reports give. Where the
+    // reports keep a pace of their own (3 kt), the speed it rolls at counts
+    // no further than a catch-up from that pace (6 kt, twice it): 389 ticks.
     struct Case {
         const char* name;
         std::uint8_t synthetic;
         std::int32_t dueIn;
+        double pacedKt = 0.0;
     };
-    for (const Case c : {Case{"from a point put in", 1, 184}, Case{"from a report", 0, 686}}) {
+    for (const Case c : {Case{"from a point put in", 1, 184}, Case{"from a report", 0, 686},
+                         Case{"from a point put in, its reports keeping 3 kt", 1, 389, 3.0}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(12.0, 0.0, 0.0, 0.8);
         ac.stream[0].synthetic = c.synthetic;
+        ac.stream[1].pacedKt = c.pacedKt;
         StreamPoint report = ac.stream[1];
         const LaLo at = gf_destinationPoint({report.lat, report.lon}, {0.0, 95.0 * feetPerMetre});
         report.lat = at.lat;
@@ -692,6 +697,25 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALegWhoseReportsOutrunTheirSpeedTakesN
         EXPECT_GE(dueIn(ac), c.fromTicks) << c.dueInTicks;
         EXPECT_LE(dueIn(ac), c.toTicks) << c.dueInTicks;
     }
+}
+
+TEST_F(GroundMovement, AfterATurnOnTheSpotALateLegCatchesUpFromThePaceItsReportsKeptNotTheSpeedTheyGive) {
+    // 75 m reported at 6.2 kt, the reports' positions keeping 5.4, the leg
+    // 20 s late: after its turn on the spot it speeds up from rest to no
+    // more than a catch-up from 5.4 kt (10.8 kt, twice it), 1461 ticks in
+    // all. From the 6.2 kt the reports give it allowed 12.4, and a tow so
+    // set off at 12.3 where a pilot's eye allows 11.8.
+    LiveAc& ac = taxiing(75.0, 0.0, 6.2, 6.2);
+    ac.stream[0].playTick = tickCount.load();
+    ac.stream[1].playTick = tickCount.load() + 2400;
+    ac.stream[1].pacedKt = 5.4;
+    ac.motion.streamLagTicks = 2000;
+    ac.turnRateRad = 0.5 / 1.2 * kDeg;
+    ac.motion.startTurn = 1;
+    ac.motion.startTurnAngleDeg = 60.0;
+    planTaxiSpeed(ac);
+    ASSERT_EQ(ac.motion.legTimeOverride, 1);
+    EXPECT_NEAR(ac.motion.legTimeOverrideTicks, 1461, 3);
 }
 
 TEST_F(GroundMovement, ALightAircraftTurningBackOnItsLandingRunwayTaxis) {
