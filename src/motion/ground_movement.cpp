@@ -1752,6 +1752,18 @@ std::int32_t lf_standLegTicks(const LiveAc& ac, std::int32_t legTicks, double le
     return std::max(legTicks, std::min(due, braking));
 }
 
+// A leg of the drive onto a stand rolled into slower than the drive goes
+// takes the time speeding up to the drive's speed at the taxi rate and going
+// on at it needs, the point falling due that much later: timed at that speed
+// from its first tick, a tow rolling at 5 kt into its 10 kt drive cruised at
+// 11.5 to be on time, faster than its reports' 5 kt pace allows a tow.
+std::int32_t lf_driveFromRollTicks(LiveAc& ac, std::int32_t legTicks, double speedKt) {
+    if (ac.phase != AcPhase::parking || ac.stream.size() < 2) return legTicks;
+    const auto ticks = std::max<std::int64_t>(legTicks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, speedKt));
+    if (ticks > legTicks) lf_letPointFallDueAfter(ac, static_cast<std::int32_t>(ticks));
+    return static_cast<std::int32_t>(ticks);
+}
+
 // A landing roll's leg into a slower report that its two ends' mean speed
 // would make later than a roll may fall behind its reports keeps to the
 // report's time as far as rolling on at the speed the aircraft has, then
@@ -1829,6 +1841,7 @@ void planTaxiSpeed(LiveAc& ac) {
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
     legTicks = lf_standLegTicks(ac, legTicks, legNm);
+    legTicks = lf_driveFromRollTicks(ac, legTicks, speed);
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;

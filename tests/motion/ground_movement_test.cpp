@@ -718,6 +718,30 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALateLegCatchesUpFromThePaceItsReports
     EXPECT_NEAR(ac.motion.legTimeOverrideTicks, 1461, 3);
 }
 
+TEST_F(GroundMovement, ADriveOntoAStandRolledIntoSlowerSpeedsUpToItsSpeedAndComesThatMuchLater) {
+    // 14.8 m of a drive at 10 kt (288 ticks), rolled into at 5 kt: it speeds
+    // up at 2.5 m/s^2 to 10 kt (103 ticks, 4 m) and goes on at it (211
+    // more), 314 ticks, though the drive had it due in 288: held to that, it
+    // cruised at 11.5 kt. Rolling at 10 kt already it keeps the drive's time.
+    struct Case {
+        const char* name;
+        double rollingKt;
+        std::int32_t expected;
+    };
+    for (const Case c : {Case{"rolling at 5 kt", 5.0, 314}, Case{"rolling at 10 kt", 10.0, 288}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(14.8, 0.0, 5.0, 10.0);
+        ac.phase = AcPhase::parking;
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 288;
+        ac.motion.delayLimit = 0;
+        rollingLate(ac, 0, c.rollingKt);
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.expected, 1);
+    }
+}
+
 TEST_F(GroundMovement, ALightAircraftTurningBackOnItsLandingRunwayTaxis) {
     airport();
     struct Case {
