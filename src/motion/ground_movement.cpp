@@ -1016,15 +1016,22 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // 96 degrees on the spot toward a report 230 m on, raced at 29.5 kt
     // (twice the 14.8 from where it stopped) where its reports kept 10.5
     // across the pause and gave 13.9 and 10.
-    // Where the reports keep a pace, it is that pace the leg catches up
-    // from, not the faster speeds they give: a tow whose reports gave 6.2
-    // kt while their positions kept 5.4 set off from its turn at 12.3.
+    // Where the reports keep a pace while moving, it is that pace the leg
+    // catches up from, not the faster speeds they give: a tow whose reports
+    // gave 6.2 kt while their positions kept 5.4 set off from its turn at
+    // 12.3. Not across a wait they tell (from rest, or a crawl slower than
+    // half the speed reported after it and than half its own pace): there
+    // the pace counts the standing too, and the aircraft sets off at the
+    // speed reported after it.
     const bool rollsIn = braking.ticks > 0 && !(pacedKt > 0.0) &&
                          dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
+    const double aheadKt = std::max(ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream));
+    const double frontKt = ac.stream[0].groundSpeedKt;
+    const bool waits = frontKt < 1.0 || (frontKt < aheadKt / 2.0 && pacedKt < aheadKt / 2.0);
     const double reportedKt =
-        pacedKt > 0.0 ? pacedKt
-                      : std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt,
-                                  lf_reportedAheadKt(ac.stream), rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
+        pacedKt > 0.0 && !waits
+            ? pacedKt
+            : std::max({frontKt, aheadKt, pacedKt, rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
     double fastest = gf_groundCatchUpMostKt(pace * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0;
     if (reportedKt > 0.0)
         fastest = std::min(fastest, std::max(pace, gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps / 100.0));

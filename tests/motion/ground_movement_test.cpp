@@ -704,18 +704,29 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALateLegCatchesUpFromThePaceItsReports
     // 20 s late: after its turn on the spot it speeds up from rest to no
     // more than a catch-up from 5.4 kt (10.8 kt, twice it), 1461 ticks in
     // all. From the 6.2 kt the reports give it allowed 12.4, and a tow so
-    // set off at 12.3 where a pilot's eye allows 11.8.
-    LiveAc& ac = taxiing(75.0, 0.0, 6.2, 6.2);
-    ac.stream[0].playTick = tickCount.load();
-    ac.stream[1].playTick = tickCount.load() + 2400;
-    ac.stream[1].pacedKt = 5.4;
-    ac.motion.streamLagTicks = 2000;
-    ac.turnRateRad = 0.5 / 1.2 * kDeg;
-    ac.motion.startTurn = 1;
-    ac.motion.startTurnAngleDeg = 60.0;
-    planTaxiSpeed(ac);
-    ASSERT_EQ(ac.motion.legTimeOverride, 1);
-    EXPECT_NEAR(ac.motion.legTimeOverrideTicks, 1461, 3);
+    // set off at 12.3 where a pilot's eye allows 11.8. From a report at
+    // rest the pace counts a wait: the aircraft sets off at the speed
+    // reported after it, and catches up from that (12.4 kt).
+    struct Case {
+        const char* name;
+        double frontKt;
+        std::int32_t expected;
+    };
+    for (const Case c : {Case{"rolling", 6.2, 1461}, Case{"from rest", 0.0, 1382}}) {
+        SCOPED_TRACE(c.name);
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(75.0, 0.0, c.frontKt, 6.2);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + 2400;
+        ac.stream[1].pacedKt = 5.4;
+        ac.motion.streamLagTicks = 2000;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = 60.0;
+        planTaxiSpeed(ac);
+        ASSERT_EQ(ac.motion.legTimeOverride, 1);
+        EXPECT_NEAR(ac.motion.legTimeOverrideTicks, c.expected, 3);
+    }
 }
 
 TEST_F(GroundMovement, ADriveOntoAStandRolledIntoSlowerSpeedsUpToItsSpeedAndComesThatMuchLater) {
