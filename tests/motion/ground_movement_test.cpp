@@ -50,6 +50,15 @@ protected:
         return ac;
     }
     static std::int32_t dueIn(const LiveAc& ac) { return ac.stream[1].playTick - tickCount.load(); }
+    // The only aircraft, taxiing north as above from a point just reached to
+    // one due in `dueInTicks`.
+    LiveAc& onlyTaxiing(double metres, double frontKt, double nextKt, std::int32_t dueInTicks) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(metres, 0.0, frontKt, nextKt);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + dueInTicks;
+        return ac;
+    }
     // Rolling at `rollingKt` now while the stream runs `lagTicks` late.
     static void rollingLate(LiveAc& ac, std::int32_t lagTicks, double rollingKt) {
         ac.motion.streamLagTicks = lagTicks;
@@ -320,10 +329,7 @@ TEST_F(GroundMovement, ALegOnTimeFromACrawlSpeedsUpNoFasterThanACatchUpFromThePa
     for (const Case c : {Case{"due later", 6.0, 800, 745}, Case{"due sooner", 6.0, 735, 745},
                          Case{"rolling at its catch-up speed", 17.5, 800, 729}}) {
         SCOPED_TRACE(c.name);
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(60.0, 0.0, 16.0, 16.0);
-        ac.stream[0].playTick = tickCount.load();
-        ac.stream[1].playTick = tickCount.load() + c.dueIn;
+        LiveAc& ac = onlyTaxiing(60.0, 16.0, 16.0, c.dueIn);
         ac.stream[1].pacedKt = 10.0;
         ac.motion.delayLimit = 0;
         rollingLate(ac, 0, c.rollingKt);
@@ -714,10 +720,7 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALateLegCatchesUpFromThePaceItsReports
     };
     for (const Case c : {Case{"rolling", 6.2, 1461}, Case{"from rest", 0.0, 1382}}) {
         SCOPED_TRACE(c.name);
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(75.0, 0.0, c.frontKt, 6.2);
-        ac.stream[0].playTick = tickCount.load();
-        ac.stream[1].playTick = tickCount.load() + 2400;
+        LiveAc& ac = onlyTaxiing(75.0, c.frontKt, 6.2, 2400);
         ac.stream[1].pacedKt = 5.4;
         ac.motion.streamLagTicks = 2000;
         ac.turnRateRad = 0.5 / 1.2 * kDeg;
@@ -741,11 +744,8 @@ TEST_F(GroundMovement, ADriveOntoAStandRolledIntoSlowerSpeedsUpToItsSpeedAndCome
     };
     for (const Case c : {Case{"rolling at 5 kt", 5.0, 314}, Case{"rolling at 10 kt", 10.0, 288}}) {
         SCOPED_TRACE(c.name);
-        g_liveAircraft.clear();
-        LiveAc& ac = taxiing(14.8, 0.0, 5.0, 10.0);
+        LiveAc& ac = onlyTaxiing(14.8, 5.0, 10.0, 288);
         ac.phase = AcPhase::parking;
-        ac.stream[0].playTick = tickCount.load();
-        ac.stream[1].playTick = tickCount.load() + 288;
         ac.motion.delayLimit = 0;
         rollingLate(ac, 0, c.rollingKt);
         planTaxiSpeed(ac);
