@@ -1573,12 +1573,18 @@ bool lf_standsUntilItMustSetOff(const LiveAc& ac, std::int32_t legTicks, double 
 // mean alone cruised far above the catch-up to cover its length in time (a
 // departure slowed to 7 kt through a bend, its next leg timed at 16.6 kt
 // where its reports kept 10.3, cruised at 23.6).
+// The most (kt) a catch-up from the pace the reports keep across the leg
+// goes, 0 where they keep none.
+double lf_keptPaceMostKt(const LiveAc& ac) {
+    const double keptKt = lf_reportsKeptKt(ac.stream, false);
+    if (!(keptKt > 0.0)) return 0.0;
+    return std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
+}
+
 std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
     if (lf_standsUntilItMustSetOff(ac, legTicks, speedKt, dueTicks)) return static_cast<std::int32_t>(dueTicks);
-    const double keptKt = lf_reportsKeptKt(ac.stream, false);
-    const double mostKt =
-        std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
-    if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > 0.0) || dueTicks <= legTicks) return legTicks;
+    const double mostKt = lf_keptPaceMostKt(ac);
+    if (!(mostKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > 0.0) || dueTicks <= legTicks) return legTicks;
     std::int64_t ticks = legTicks;
     if (speedKt > mostKt) ticks = std::min(static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt)), dueTicks);
     return static_cast<std::int32_t>(std::max(ticks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt)));
@@ -1612,10 +1618,18 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
         return legTicks;
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - dueAsReported;
+    // Given back or not, a leg from a slower roll takes no less than the
+    // time speeding up to its catch-up needs: an arrival slowed to 20 kt
+    // through its exit, a little ahead, had its next leg timed at the 34 kt
+    // reported and cruised at 40 to cover it.
     if (late < 0 && m.frontAheadTicks > 0 && m.streamLagTicks <= 0 && m.legEndsAtRest == 0 &&
-        ac.stream[0].groundSpeedKt > 0.0)
+        ac.stream[0].groundSpeedKt > 0.0) {
+        const double keptMostKt = lf_keptPaceMostKt(ac);
+        const double mostKt = keptMostKt > 0.0 ? keptMostKt : gf_groundCatchUpMostKt(speedKt);
         return static_cast<std::int32_t>(
-            std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
+            std::max(std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}),
+                     lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt)));
+    }
     if (late < 0) return lf_keptPaceTicks(ac, legTicks, speedKt, legTicks - late);
     if (late <= 0) return legTicks;
     // Catching up from the leg's own speed or from the

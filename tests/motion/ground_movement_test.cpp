@@ -321,17 +321,22 @@ TEST_F(GroundMovement, ALegOnTimeFromACrawlSpeedsUpNoFasterThanACatchUpFromThePa
     // point falls due sooner. Timed at 729, or at its point's time, it could
     // only be played by cruising past 17.5 kt. The retiming lets the longer
     // leg through; the legs after it give the moment back.
+    // Reached its point a moment ahead of the reports (5 ticks, given back
+    // on this leg: 734), it still takes the time the speed-up needs.
     struct Case {
         const char* name;
         double rollingKt;
         std::int32_t dueIn, expected;
+        std::int32_t aheadTicks = 0;
     };
     for (const Case c : {Case{"due later", 6.0, 800, 745}, Case{"due sooner", 6.0, 735, 745},
-                         Case{"rolling at its catch-up speed", 17.5, 800, 729}}) {
+                         Case{"rolling at its catch-up speed", 17.5, 800, 729},
+                         Case{"a moment ahead", 6.0, 1029, 745, 5}, Case{"a moment ahead at speed", 17.5, 1029, 734, 5}}) {
         SCOPED_TRACE(c.name);
         LiveAc& ac = onlyTaxiing(60.0, 16.0, 16.0, c.dueIn);
         ac.stream[1].pacedKt = 10.0;
         ac.motion.delayLimit = 0;
+        ac.motion.frontAheadTicks = c.aheadTicks;
         rollingLate(ac, 0, c.rollingKt);
         planTaxiSpeed(ac);
         EXPECT_NEAR(dueIn(ac), c.expected, 1);
