@@ -1490,14 +1490,30 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
                                v0 * 100.0 * kMpsToKnots > kMovingKt;
     const bool turnsOnTheSpot = m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
                                 (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0);
-    if (m.speedChangeKind != 0 || m.legEndsAtRest != 0 || turnsOnTheSpot ||
-        !(front.groundSpeedKt > kMovingKt || rolledThrough) || !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) ||
-        !std::isfinite(legM) || !(legM > 0.0))
+    // One that brakes to rest at its end (to turn on the spot at its point,
+    // or to hold there) brakes from that speed at the taxi rate as well:
+    // timed as if it rolled on, a departure speeding up from the 6 kt it
+    // rounded a bend at, its leg ending at rest at a corner 114 m on,
+    // cruised at 20 kt where its reports' pace allowed 16.
+    if (m.speedChangeKind != 0 || turnsOnTheSpot || !(front.groundSpeedKt > kMovingKt || rolledThrough) ||
+        !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) || !std::isfinite(legM) || !(legM > 0.0))
         return 0;
     const double a = kTaxiSpeedChangePerTick;
     const double upTicks = (top - v0) / a;
     const double upM = (v0 + top) / 2.0 * upTicks;
-    const double ticks = upM >= legM ? (std::sqrt(v0 * v0 + 2.0 * a * legM) - v0) / a : upTicks + (legM - upM) / top;
+    const bool toRest = m.legEndsAtRest != 0;
+    const double downTicks = toRest ? top / a : 0.0;
+    const double downM = top / 2.0 * downTicks;
+    double ticks = 0.0;
+    if (upM + downM < legM) {
+        ticks = upTicks + downTicks + (legM - upM - downM) / top;
+    } else if (toRest) {
+        // Never at that speed: speeding up to a peak and braking from it.
+        const double peak = std::sqrt((2.0 * a * legM + v0 * v0) / 2.0);
+        ticks = (peak - v0) / a + peak / a;
+    } else {
+        ticks = (std::sqrt(v0 * v0 + 2.0 * a * legM) - v0) / a;
+    }
     return std::isfinite(ticks) ? static_cast<std::int64_t>(std::ceil(ticks)) : 0;
 }
 

@@ -322,18 +322,28 @@ TEST_F(GroundMovement, ALegOnTimeFromACrawlSpeedsUpNoFasterThanACatchUpFromThePa
     // only be played by cruising past 17.5 kt. The retiming lets the longer
     // leg through; the legs after it give the moment back.
     // Reached its point a moment ahead of the reports (5 ticks, given back
-    // on this leg: 734), it still takes the time the speed-up needs.
+    // on this leg: 734), it still takes the time the speed-up needs. Holding
+    // at its point, it brakes to rest from 17.5 kt at the taxi rate too (360
+    // ticks, 16.2 m): 925 ticks.
     struct Case {
         const char* name;
         double rollingKt;
         std::int32_t dueIn, expected;
         std::int32_t aheadTicks = 0;
+        bool holds = false;
     };
     for (const Case c : {Case{"due later", 6.0, 800, 745}, Case{"due sooner", 6.0, 735, 745},
                          Case{"rolling at its catch-up speed", 17.5, 800, 729},
-                         Case{"a moment ahead", 6.0, 1029, 745, 5}, Case{"a moment ahead at speed", 17.5, 1029, 734, 5}}) {
+                         Case{"a moment ahead", 6.0, 1029, 745, 5}, Case{"a moment ahead at speed", 17.5, 1029, 734, 5},
+                         Case{"holding at its point", 6.0, 800, 925, 0, true}}) {
         SCOPED_TRACE(c.name);
         LiveAc& ac = onlyTaxiing(60.0, 16.0, 16.0, c.dueIn);
+        if (c.holds) {
+            StreamPoint hold = ac.stream[1];
+            hold.stationary = 1;
+            hold.playTick += 3000;
+            ac.stream.push_back(hold);
+        }
         ac.stream[1].pacedKt = 10.0;
         ac.motion.delayLimit = 0;
         ac.motion.frontAheadTicks = c.aheadTicks;
