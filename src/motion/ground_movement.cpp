@@ -1021,11 +1021,22 @@ bool lf_turnInPlace(LiveAc& ac, std::int32_t ownTicks, std::int32_t legTicks) {
     // 96 degrees on the spot toward a report 230 m on, raced at 29.5 kt
     // (twice the 14.8 from where it stopped) where its reports kept 10.5
     // across the pause and gave 13.9 and 10.
+    // Where the reports keep a pace while moving, it is that pace the leg
+    // catches up from, not the faster speeds they give: a tow whose reports
+    // gave 6.2 kt while their positions kept 5.4 set off from its turn at
+    // 12.3. Not across a wait they tell (from rest, or a crawl slower than
+    // half the speed reported after it and than half its own pace): there
+    // the pace counts the standing too, and the aircraft sets off at the
+    // speed reported after it.
     const bool rollsIn = braking.ticks > 0 && !(pacedKt > 0.0) &&
                          dueAsReported - tickCount.load() >= kPaceLeastS * 100.0;
+    const double aheadKt = std::max(ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream));
+    const double frontKt = ac.stream[0].groundSpeedKt;
+    const bool waits = frontKt < 1.0 || (frontKt < aheadKt / 2.0 && pacedKt < aheadKt / 2.0);
     const double reportedKt =
-        std::max({ac.stream[0].groundSpeedKt, ac.stream[1].groundSpeedKt, lf_reportedAheadKt(ac.stream), pacedKt,
-                  rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
+        pacedKt > 0.0 && !waits
+            ? pacedKt
+            : std::max({frontKt, aheadKt, pacedKt, rollsIn ? pace * 100.0 * kMpsToKnots : 0.0});
     double fastest = gf_groundCatchUpMostKt(pace * 100.0 * kMpsToKnots) * kKnotsToMps / 100.0;
     if (reportedKt > 0.0)
         fastest = std::min(fastest, std::max(pace, gf_groundCatchUpMostKt(reportedKt) * kKnotsToMps / 100.0));
@@ -1480,20 +1491,40 @@ std::int64_t lf_catchUpFromRollTicks(const LiveAc& ac, std::int32_t legTicks, do
     // the speed it has is what it speeds up from (from a midpoint at half a
     // 1.7 kt report, rolled through at 12.7 kt, a leg timed at its 25 kt
     // catch-up peaked at 31). A leg that turns on the spot first sets off
-    // from rest after the turn, which times its own speed-up.
+    // from rest after the turn, which times its own speed-up. A point the
+    // engine put in carries no reported speed at all, at rest or not: one
+    // put in where a departure set off from its turn on the spot, rolled
+    // through at 12.8 kt, had its leg timed at its 21 kt catch-up from the
+    // first tick, and it peaked past what its reports' pace allows.
     const StreamPoint& front = ac.stream[0];
-    const bool rolledThrough = front.stationary == 0 && front.groundSpeedKt > 0.0 &&
+    const bool rolledThrough = front.stationary == 0 && (front.groundSpeedKt > 0.0 || front.synthetic != 0) &&
                                v0 * 100.0 * kMpsToKnots > kMovingKt;
     const bool turnsOnTheSpot = m.startTurn != 0 && std::isfinite(m.startTurnAngleDeg) &&
                                 (m.startTurnAngleDeg > kTurnInPlaceDeg || m.turnInPlaceAllowed != 0);
-    if (m.speedChangeKind != 0 || m.legEndsAtRest != 0 || turnsOnTheSpot ||
-        !(front.groundSpeedKt > kMovingKt || rolledThrough) || !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) ||
-        !std::isfinite(legM) || !(legM > 0.0))
+    // One that brakes to rest at its end (to turn on the spot at its point,
+    // or to hold there) brakes from that speed at the taxi rate as well:
+    // timed as if it rolled on, a departure speeding up from the 6 kt it
+    // rounded a bend at, its leg ending at rest at a corner 114 m on,
+    // cruised at 20 kt where its reports' pace allowed 16.
+    if (m.speedChangeKind != 0 || turnsOnTheSpot || !(front.groundSpeedKt > kMovingKt || rolledThrough) ||
+        !(v0 > 0.0) || !std::isfinite(top) || !(v0 < top) || !std::isfinite(legM) || !(legM > 0.0))
         return 0;
     const double a = kTaxiSpeedChangePerTick;
     const double upTicks = (top - v0) / a;
     const double upM = (v0 + top) / 2.0 * upTicks;
-    const double ticks = upM >= legM ? (std::sqrt(v0 * v0 + 2.0 * a * legM) - v0) / a : upTicks + (legM - upM) / top;
+    const bool toRest = m.legEndsAtRest != 0;
+    const double downTicks = toRest ? top / a : 0.0;
+    const double downM = top / 2.0 * downTicks;
+    double ticks = 0.0;
+    if (upM + downM < legM) {
+        ticks = upTicks + downTicks + (legM - upM - downM) / top;
+    } else if (toRest) {
+        // Never at that speed: speeding up to a peak and braking from it.
+        const double peak = std::sqrt((2.0 * a * legM + v0 * v0) / 2.0);
+        ticks = (peak - v0) / a + peak / a;
+    } else {
+        ticks = (std::sqrt(v0 * v0 + 2.0 * a * legM) - v0) / a;
+    }
     return std::isfinite(ticks) ? static_cast<std::int64_t>(std::ceil(ticks)) : 0;
 }
 
@@ -1564,14 +1595,26 @@ bool lf_standsUntilItMustSetOff(const LiveAc& ac, std::int32_t legTicks, double 
 // as its point falls due (`dueTicks` from now). Above a slow pace by the
 // catch-up's knots, not its share; and only a pace the reports carry: play
 // ticks the retiming moved are no report's times.
+// Nor does a leg under that pace go faster than it from the speed it rolls
+// at: from a crawl it speeds up at the taxi rate, and a leg timed at its
+// mean alone cruised far above the catch-up to cover its length in time (a
+// departure slowed to 7 kt through a bend, its next leg timed at 16.6 kt
+// where its reports kept 10.3, cruised at 23.6).
+// The most (kt) a catch-up from the pace the reports keep across the leg
+// goes, 0 where they keep none.
+double lf_keptPaceMostKt(const LiveAc& ac) {
+    const double keptKt = lf_reportsKeptKt(ac.stream, false);
+    if (!(keptKt > 0.0)) return 0.0;
+    return std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
+}
+
 std::int32_t lf_keptPaceTicks(const LiveAc& ac, std::int32_t legTicks, double speedKt, std::int64_t dueTicks) {
     if (lf_standsUntilItMustSetOff(ac, legTicks, speedKt, dueTicks)) return static_cast<std::int32_t>(dueTicks);
-    const double keptKt = lf_reportsKeptKt(ac.stream, false);
-    const double mostKt =
-        std::max(keptKt, std::min(kCatchUpMostFactor * keptKt + kCatchUpMostKt, kCatchUpOffRunwayMostKt));
-    if (!(keptKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > mostKt) || dueTicks <= legTicks) return legTicks;
-    const auto slower = static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt));
-    return static_cast<std::int32_t>(std::min(slower, dueTicks));
+    const double mostKt = lf_keptPaceMostKt(ac);
+    if (!(mostKt > 0.0) || !std::isfinite(speedKt) || !(speedKt > 0.0) || dueTicks <= legTicks) return legTicks;
+    std::int64_t ticks = legTicks;
+    if (speedKt > mostKt) ticks = std::min(static_cast<std::int64_t>(std::ceil(legTicks * speedKt / mostKt)), dueTicks);
+    return static_cast<std::int32_t>(std::max(ticks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt)));
 }
 
 // A taxi leg while the stream runs late (a bend, a turn on the spot or a
@@ -1602,10 +1645,18 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
         return legTicks;
     const std::int64_t dueAsReported = std::int64_t{ac.stream[1].playTick} - m.streamLagTicks;
     const std::int64_t late = std::int64_t{tickCount.load()} + legTicks - dueAsReported;
+    // Given back or not, a leg from a slower roll takes no less than the
+    // time speeding up to its catch-up needs: an arrival slowed to 20 kt
+    // through its exit, a little ahead, had its next leg timed at the 34 kt
+    // reported and cruised at 40 to cover it.
     if (late < 0 && m.frontAheadTicks > 0 && m.streamLagTicks <= 0 && m.legEndsAtRest == 0 &&
-        ac.stream[0].groundSpeedKt > 0.0)
+        ac.stream[0].groundSpeedKt > 0.0) {
+        const double keptMostKt = lf_keptPaceMostKt(ac);
+        const double mostKt = keptMostKt > 0.0 ? keptMostKt : gf_groundCatchUpMostKt(speedKt);
         return static_cast<std::int32_t>(
-            std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}));
+            std::max(std::int64_t{legTicks} + std::min<std::int64_t>({-late, m.frontAheadTicks, legTicks}),
+                     lf_catchUpFromRollTicks(ac, legTicks, speedKt, mostKt)));
+    }
     if (late < 0) return lf_keptPaceTicks(ac, legTicks, speedKt, legTicks - late);
     if (late <= 0) return legTicks;
     // Catching up from the leg's own speed or from the
@@ -1685,12 +1736,15 @@ std::int32_t lf_catchUpTicks(const LiveAc& ac, std::int32_t legTicks, double spe
     // kt). Held to their catch-up, a taxi 10 s behind braked to a crawl for
     // the 12 m to the midpoint and then raced the rest at 34 kt. Never
     // before the point falls due as reported, and not into a stop or a
-    // speed change of its own.
+    // speed change of its own. Nor faster than a catch-up from the pace the
+    // reports keep, where they keep one: rolling out of a turn on the spot
+    // at 12.3 kt, a tow whose reports kept 5.4 went on so to its midpoint.
     const double v0 = gf_rollingStepM(ac);
     const double legM = speedKt * kKnotsToMps / 100.0 * legTicks;
-    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && v0 > 0.0 && std::isfinite(legM) &&
-        legM > 0.0) {
-        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / v0));
+    const double rollStep = paceKt > 0.0 ? std::min(v0, mostKt * kKnotsToMps / 100.0) : v0;
+    if (s[0].synthetic != 0 && m.legEndsAtRest == 0 && m.speedChangeKind == 0 && rollStep > 0.0 &&
+        std::isfinite(legM) && legM > 0.0) {
+        const auto rollTicks = static_cast<std::int64_t>(std::ceil(legM / rollStep));
         ticks = std::min(ticks, std::max<std::int64_t>({rollTicks, legTicks - late, kMinLegTicks}));
     }
     return static_cast<std::int32_t>(ticks);
@@ -1744,6 +1798,18 @@ std::int32_t lf_standLegTicks(const LiveAc& ac, std::int32_t legTicks, double le
     const std::int32_t due = gf_ticksBetween(tickCount.load(), ac.stream[1].playTick);
     const std::int32_t braking = gf_ticksFromCount(std::ceil(2.0 * legNm * metresPerNm / v0), kMinLegTicks);
     return std::max(legTicks, std::min(due, braking));
+}
+
+// A leg of the drive onto a stand rolled into slower than the drive goes
+// takes the time speeding up to the drive's speed at the taxi rate and going
+// on at it needs, the point falling due that much later: timed at that speed
+// from its first tick, a tow rolling at 5 kt into its 10 kt drive cruised at
+// 11.5 to be on time, faster than its reports' 5 kt pace allows a tow.
+std::int32_t lf_driveFromRollTicks(LiveAc& ac, std::int32_t legTicks, double speedKt) {
+    if (ac.phase != AcPhase::parking || ac.stream.size() < 2) return legTicks;
+    const auto ticks = std::max<std::int64_t>(legTicks, lf_catchUpFromRollTicks(ac, legTicks, speedKt, speedKt));
+    if (ticks > legTicks) lf_letPointFallDueAfter(ac, static_cast<std::int32_t>(ticks));
+    return static_cast<std::int32_t>(ticks);
 }
 
 // A landing roll's leg into a slower report that its two ends' mean speed
@@ -1823,6 +1889,7 @@ void planTaxiSpeed(LiveAc& ac) {
     if (std::isfinite(legNm) && legNm > 0.0 && std::isfinite(speed) && speed > 0.0)
         legTicks = gf_legTicks(legNm, speed, kMinLegTicks);
     legTicks = lf_standLegTicks(ac, legTicks, legNm);
+    legTicks = lf_driveFromRollTicks(ac, legTicks, speed);
     // It brakes to rest at the taxi rate at the end of the leg; the ground
     // step gives the leg the time that takes.
     if (lf_holdsAtNextPoint(ac, speed) || lf_turnsOnTheSpotAtNextPoint(ac, speed)) m.legEndsAtRest = 1;
@@ -1883,8 +1950,10 @@ void planTaxiSpeed(LiveAc& ac) {
     // So does a late leg's catch-up: its quickest time is what the retiming
     // limits must let through. Those left from the landing roll (3 s)
     // squeezed the leg after a late roll into a few seconds and raced the
-    // aircraft along it at twice the catch-up's pace.
-    if (ac.phase == AcPhase::taxi && legTicks < ownTicks) lf_letPointFallDueAfter(ac, legTicks);
+    // aircraft along it at twice the catch-up's pace. Likewise the longer
+    // time a leg from a crawl takes to speed up no faster than its catch-up:
+    // held to its point's time, it cruised past that catch-up regardless.
+    if (ac.phase == AcPhase::taxi && legTicks != ownTicks) lf_letPointFallDueAfter(ac, legTicks);
     retimeNextPoint(ac, legTicks);
     // A bend's schedule fits its leg only when the retiming limits left the
     // point due when the schedule ends; else the leg is played evenly.

@@ -50,6 +50,15 @@ protected:
         return ac;
     }
     static std::int32_t dueIn(const LiveAc& ac) { return ac.stream[1].playTick - tickCount.load(); }
+    // The only aircraft, taxiing north as above from a point just reached to
+    // one due in `dueInTicks`.
+    LiveAc& onlyTaxiing(double metres, double frontKt, double nextKt, std::int32_t dueInTicks) {
+        g_liveAircraft.clear();
+        LiveAc& ac = taxiing(metres, 0.0, frontKt, nextKt);
+        ac.stream[0].playTick = tickCount.load();
+        ac.stream[1].playTick = tickCount.load() + dueInTicks;
+        return ac;
+    }
     // Rolling at `rollingKt` now while the stream runs `lagTicks` late.
     static void rollingLate(LiveAc& ac, std::int32_t lagTicks, double rollingKt) {
         ac.motion.streamLagTicks = lagTicks;
@@ -276,18 +285,22 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     // speed-up its own schedule takes; so is one from a point reported at
     // rest, whatever moved the aircraft into it (a pushback's last metres).
     // A point reported slower, not at rest, that it rolls through at 11 kt
-    // is rolled on from as any other.
+    // is rolled on from as any other; so is a point the engine put in,
+    // which has no reported speed to tell a stop.
     struct Case {
         const char* name;
         double frontKt, rollingKt;
         std::int32_t dueIn;
+        bool putIn = false;
     };
     for (const Case c : {Case{"at the catch-up speed", 12.0, 20.0, 292}, Case{"at 11 kt", 12.0, 11.0, 334},
                          Case{"standing", 12.0, 0.0, 292}, Case{"from a point at rest", 0.0, 11.0, 292},
-                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 334}}) {
+                         Case{"through a point reported at 0.8 kt", 0.8, 11.0, 334},
+                         Case{"through a point put in at no speed", 0.0, 11.0, 334, true}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(30.0, 0.0, c.frontKt, 12.0);
+        ac.stream[0].synthetic = c.putIn ? 1 : 0;
         ac.stream[0].playTick = tickCount.load();
         ac.stream[1].playTick = tickCount.load() + 250;
         ac.motion.streamLagTicks = 300;
@@ -300,6 +313,46 @@ TEST_F(GroundMovement, ALateLegCatchesUpNoFasterThanItsCatchUpSpeedWhileSpeeding
     }
 }
 
+TEST_F(GroundMovement, ALegOnTimeFromACrawlSpeedsUpNoFasterThanACatchUpFromThePaceItsReportsKept) {
+    // 60 m reported at 16 kt (729 ticks), where the reports' positions kept
+    // 10 kt: it goes at most 17.5 kt (1.25 times 10 and 5 kt on). Rolling at
+    // 6 kt it speeds up at 2.5 m/s^2 to 17.5 kt (237 ticks, 14.3 m) and
+    // covers the last 45.7 m at 17.5 kt (508 more): 745 ticks, though its
+    // point falls due sooner. Timed at 729, or at its point's time, it could
+    // only be played by cruising past 17.5 kt. The retiming lets the longer
+    // leg through; the legs after it give the moment back.
+    // Reached its point a moment ahead of the reports (5 ticks, given back
+    // on this leg: 734), it still takes the time the speed-up needs. Holding
+    // at its point, it brakes to rest from 17.5 kt at the taxi rate too (360
+    // ticks, 16.2 m): 925 ticks.
+    struct Case {
+        const char* name;
+        double rollingKt;
+        std::int32_t dueIn, expected;
+        std::int32_t aheadTicks = 0;
+        bool holds = false;
+    };
+    for (const Case c : {Case{"due later", 6.0, 800, 745}, Case{"due sooner", 6.0, 735, 745},
+                         Case{"rolling at its catch-up speed", 17.5, 800, 729},
+                         Case{"a moment ahead", 6.0, 1029, 745, 5}, Case{"a moment ahead at speed", 17.5, 1029, 734, 5},
+                         Case{"holding at its point", 6.0, 800, 925, 0, true}}) {
+        SCOPED_TRACE(c.name);
+        LiveAc& ac = onlyTaxiing(60.0, 16.0, 16.0, c.dueIn);
+        if (c.holds) {
+            StreamPoint hold = ac.stream[1];
+            hold.stationary = 1;
+            hold.playTick += 3000;
+            ac.stream.push_back(hold);
+        }
+        ac.stream[1].pacedKt = 10.0;
+        ac.motion.delayLimit = 0;
+        ac.motion.frontAheadTicks = c.aheadTicks;
+        rollingLate(ac, 0, c.rollingKt);
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.expected, 1);
+    }
+}
+
 TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedItRollsAt) {
     // Rolling at 12.7 kt, 10 s behind its reports, into a turn's entry point
     // the engine put in (no speed of its own); the leg goes on 12 m to the
@@ -307,17 +360,22 @@ TEST_F(GroundMovement, ALateLegFromAPointPutInOnTheWayIsNotSlowedBelowTheSpeedIt
     // The reports' speeds allow a catch-up of 3.4 kt: held to it, the 12 m
     // took 686 ticks, the aircraft braked to a crawl while late and raced
     // the rest at 34 kt. It goes on at the speed it rolls at: 184 ticks.
-    // From a report the leg keeps the catch-up its reports give.
+    // From a report the leg keeps the catch-up its reports give. Where the
+    // reports keep a pace of their own (3 kt), the speed it rolls at counts
+    // no further than a catch-up from that pace (6 kt, twice it): 389 ticks.
     struct Case {
         const char* name;
         std::uint8_t synthetic;
         std::int32_t dueIn;
+        double pacedKt = 0.0;
     };
-    for (const Case c : {Case{"from a point put in", 1, 184}, Case{"from a report", 0, 686}}) {
+    for (const Case c : {Case{"from a point put in", 1, 184}, Case{"from a report", 0, 686},
+                         Case{"from a point put in, its reports keeping 3 kt", 1, 389, 3.0}}) {
         SCOPED_TRACE(c.name);
         g_liveAircraft.clear();
         LiveAc& ac = taxiing(12.0, 0.0, 0.0, 0.8);
         ac.stream[0].synthetic = c.synthetic;
+        ac.stream[1].pacedKt = c.pacedKt;
         StreamPoint report = ac.stream[1];
         const LaLo at = gf_destinationPoint({report.lat, report.lon}, {0.0, 95.0 * feetPerMetre});
         report.lat = at.lat;
@@ -659,6 +717,54 @@ TEST_F(GroundMovement, AfterATurnOnTheSpotALegWhoseReportsOutrunTheirSpeedTakesN
         EXPECT_EQ(ac.motion.legTimeOverride, 1);
         EXPECT_GE(dueIn(ac), c.fromTicks) << c.dueInTicks;
         EXPECT_LE(dueIn(ac), c.toTicks) << c.dueInTicks;
+    }
+}
+
+TEST_F(GroundMovement, AfterATurnOnTheSpotALateLegCatchesUpFromThePaceItsReportsKeptNotTheSpeedTheyGive) {
+    // 75 m reported at 6.2 kt, the reports' positions keeping 5.4, the leg
+    // 20 s late: after its turn on the spot it speeds up from rest to no
+    // more than a catch-up from 5.4 kt (10.8 kt, twice it), 1461 ticks in
+    // all. From the 6.2 kt the reports give it allowed 12.4, and a tow so
+    // set off at 12.3 where a pilot's eye allows 11.8. From a report at
+    // rest the pace counts a wait: the aircraft sets off at the speed
+    // reported after it, and catches up from that (12.4 kt).
+    struct Case {
+        const char* name;
+        double frontKt;
+        std::int32_t expected;
+    };
+    for (const Case c : {Case{"rolling", 6.2, 1461}, Case{"from rest", 0.0, 1382}}) {
+        SCOPED_TRACE(c.name);
+        LiveAc& ac = onlyTaxiing(75.0, c.frontKt, 6.2, 2400);
+        ac.stream[1].pacedKt = 5.4;
+        ac.motion.streamLagTicks = 2000;
+        ac.turnRateRad = 0.5 / 1.2 * kDeg;
+        ac.motion.startTurn = 1;
+        ac.motion.startTurnAngleDeg = 60.0;
+        planTaxiSpeed(ac);
+        ASSERT_EQ(ac.motion.legTimeOverride, 1);
+        EXPECT_NEAR(ac.motion.legTimeOverrideTicks, c.expected, 3);
+    }
+}
+
+TEST_F(GroundMovement, ADriveOntoAStandRolledIntoSlowerSpeedsUpToItsSpeedAndComesThatMuchLater) {
+    // 14.8 m of a drive at 10 kt (288 ticks), rolled into at 5 kt: it speeds
+    // up at 2.5 m/s^2 to 10 kt (103 ticks, 4 m) and goes on at it (211
+    // more), 314 ticks, though the drive had it due in 288: held to that, it
+    // cruised at 11.5 kt. Rolling at 10 kt already it keeps the drive's time.
+    struct Case {
+        const char* name;
+        double rollingKt;
+        std::int32_t expected;
+    };
+    for (const Case c : {Case{"rolling at 5 kt", 5.0, 314}, Case{"rolling at 10 kt", 10.0, 288}}) {
+        SCOPED_TRACE(c.name);
+        LiveAc& ac = onlyTaxiing(14.8, 5.0, 10.0, 288);
+        ac.phase = AcPhase::parking;
+        ac.motion.delayLimit = 0;
+        rollingLate(ac, 0, c.rollingKt);
+        planTaxiSpeed(ac);
+        EXPECT_NEAR(dueIn(ac), c.expected, 1);
     }
 }
 

@@ -1111,3 +1111,21 @@ TEST_F(TaxiLag, ATaxiWhoseReportsGiveAFasterSpeedThanTheirPositionsKeepGoesAtThe
     EXPECT_GT(fastestKt, 9.0);
     EXPECT_LE(fastestKt, 1.25 * 9.5 + 5.0);
 }
+
+TEST_F(TaxiLag, ATaxiRolledSlowAfterAPauseCatchesUpNoFasterThanItsReportsPaceAllows) {
+    // South at 18 kt when its reports pause for 34 s: dead reckoning rolls
+    // it on south, and the report after the pause lies 173 m south and 55 m
+    // west (10.3 kt by the positions), heading west at 12.4. Ahead of its
+    // reports, it slows through the bend onto the report to 7 kt, and the
+    // leg on from there, timed at the 16.6 kt its points give (under the
+    // 17.9 a catch-up from 10.3 allows), sped up from that crawl at the taxi
+    // rate to a cruise of 23 kt to cover the leg in its time. The leg takes
+    // the time a catch-up from the speed it rolls at needs instead.
+    const std::vector<FedReport> reports{
+        {0.0, 0.0, 9.9, 180, 0.00},          {0.0, -39.7, 15.8, 180, 6.01},       {0.0, -75.5, 18.0, 180, 10.00},
+        {0.0, -100.9, 18.0, 180, 12.75},     {-54.8, -274.3, 12.4, 270, 47.10},   {-76.9, -274.3, 15.4, 270, 50.17},
+        {-106.8, -274.3, 18.0, 270, 53.59},  {-160.2, -274.3, 17.5, 270, 59.37},  {-202.9, -274.3, 13.3, 270, 64.75},
+        {-222.4, -274.3, 10.9, 270, 67.88},  {-240.0, -274.3, 0.0, 270, 75.00},   {-240.0, -274.3, 0.0, 270, 85.00},
+    };
+    expectKeepsUp(0xD101A3, {47.445165, -122.300717}, reports, "taxi_pause_crawl_catch_up");
+}
