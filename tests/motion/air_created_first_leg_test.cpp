@@ -86,3 +86,28 @@ TEST_F(AirCreatedFirstLeg, ALastPointJustAheadAtTheCreationIsWhereItFliesOnFrom)
     EXPECT_GT(ac.extrapolationCount, 0) << "dead-reckoned on";
     EXPECT_NEAR(lf_stepKt(ac), kKt, 0.1 * kKt);
 }
+
+TEST_F(AirCreatedFirstLeg, AFrontAtAnAbsurdSpeedNeitherPassesThePointNorIsFlownOn) {
+    // Created between a bad report (1e6 kt) and the next one at 140 kt, the
+    // last before a pause: the leg runs at 140 kt whether that point lies
+    // 500 m on, due when 140 kt gets there (flown to), or 14 m on (passed,
+    // and flown on from as from it).
+    constexpr double kKt = 140.0;
+    for (const double nextM : {500.0, 14.0}) {
+        SCOPED_TRACE(::testing::Message() << nextM << " m");
+        g_liveAircraft.clear();
+        constexpr std::int32_t kNow = 10010;
+        tickCount.store(kNow);
+        const LaLo from{50.0, 8.0};
+        const LaLo next = gf_destinationPoint(from, {90.0 * degreesToRadians, nextM * feetPerMetre});
+        const auto dueTicks = static_cast<std::int32_t>(std::lround(nextM / (kKt * 0.5144444) * 100.0));
+        StreamPoint bad = flying(from, kNow, 1e6);
+        LiveAc& ac = addLive(0x720003, AcSimState::active, 20, {bad, flying(next, kNow + dueTicks, kKt)});
+        ac.category = Large;
+        ac.activationTick = kNow;
+        nextPosMain(ac);
+        ASSERT_EQ(ac.simState, AcSimState::active);
+        EXPECT_EQ(ac.extrapolationCount > 0, nextM < 100.0) << "passed and flown on from";
+        EXPECT_NEAR(lf_stepKt(ac), kKt, 0.1 * kKt);
+    }
+}
