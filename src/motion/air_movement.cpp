@@ -904,6 +904,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     if (!std::isnan(believedKt) && pace.ticks > double(gf_ticksBetween(now, report.playTick)) + kMostLateTicks) {
         if (ac.hexid != 0 && std::isfinite(ac.lastReportTime))
             quarantine[ac.hexid] = QuarantineEntry{target, ac.lastReportTime, 1, 0};
+        gf_makeAgainFromReport(ac.hexid, report, ac.motion.lastAirReportTime);
         removeAircraftFromSim(ac);
         return;
     }
