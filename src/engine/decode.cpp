@@ -48,6 +48,9 @@ constexpr double kKnotsPerMps = 1.9438444924406046;
 constexpr double kTwentyMetresNm = 0.010799136069114472;
 constexpr double kFourHundredFiftyMetresNm = 0.2429805615550756;
 constexpr double kStableReportM = 150.0;
+// The report an aircraft was taken out for having flown on far past it
+// starts it again when the next report comes within this long (s) after it.
+constexpr double kMadeAgainWithinS = 60.0;
 constexpr double kQuarantineGapS = 60.0;
 constexpr std::uint32_t kReleasingCount = 3;
 constexpr std::size_t kMaxStreamPoints = 200;
@@ -394,6 +397,16 @@ void lf_rememberAirReport(LiveAc& ac, const StreamPoint& point) {
     ac.motion.lastAirReportTime = ac.lastReportTime;
 }
 
+// The report each aircraft flying on past its reports was taken out for,
+// with its time: where its reports are again.
+struct TakenOutReport {
+    StreamPoint point;
+    double time = 0.0;
+};
+std::unordered_map<std::uint32_t, TakenOutReport> l_madeAgainFrom;
+
+void lf_decodeMessage(const TrafficRecord& record);
+
 void lf_addLiveAcFromMessage(const TrafficRecord& record, const AcKey& key) {
     FlightIdentity identity = record.identity;
     identity.key = key;
@@ -432,6 +445,23 @@ void lf_decodeNewAircraft(const TrafficRecord& record) {
         if (record.point.airborne != 0 && toldLowNewcomers.insert(record.hexid).second)
             gf_logLowOverAirport(record.identity.callsign, record.identity.registration);
         return;
+    }
+    // Taken out for having flown on far past a report, it starts again from
+    // that report, followed by this one: started from this one, a holding
+    // A21N whose reports had turned back while it flew on came back 9 s
+    // after they had it there.
+    if (const auto taken = l_madeAgainFrom.find(record.hexid); taken != l_madeAgainFrom.end()) {
+        const TakenOutReport from = taken->second;
+        l_madeAgainFrom.erase(taken);
+        if (record.point.airborne != 0 && from.time < record.time && record.time - from.time <= kMadeAgainWithinS &&
+            gf_ticksBetween(from.point.playTick, record.point.playTick) > 0) {
+            TrafficRecord first = record;
+            first.point = from.point;
+            first.time = from.time;
+            lf_addLiveAcFromMessage(first, key);
+            lf_decodeMessage(record);
+            return;
+        }
     }
     lf_addLiveAcFromMessage(record, key);
 }
@@ -1313,6 +1343,7 @@ void lf_appendPoint(LiveAc& ac, StreamPoint point) {
     // Made again where the reports are.
     if (lf_flownFarPast(ac, point)) {
         lf_takeOutAt(ac, point, ac.lastReportTime);
+        gf_makeAgainFromReport(ac.hexid, point, ac.lastReportTime);
         return;
     }
     const bool pushback = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::pushed_back;
@@ -1359,6 +1390,19 @@ const CategoryLimits& gf_categoryLimits(std::uint32_t category) {
 }
 
 void gf_setDecodeCalls(DecodeCalls calls) { l_calls = std::move(calls); }
+
+void gf_makeAgainFromReport(std::uint32_t hexid, const StreamPoint& report, double time) {
+    if (hexid == 0 || report.airborne == 0 || !std::isfinite(time)) return;
+    l_madeAgainFrom[hexid] = TakenOutReport{report, time};
+}
+
+std::optional<StreamPoint> gf_reportToMakeAgainFrom(std::uint32_t hexid) {
+    const auto taken = l_madeAgainFrom.find(hexid);
+    if (taken == l_madeAgainFrom.end()) return std::nullopt;
+    return taken->second.point;
+}
+
+void gf_forgetReportsToMakeAgainFrom() { l_madeAgainFrom.clear(); }
 
 bool gf_passQuarantine(std::uint32_t hexid, const StreamPoint& point, double time) {
     const auto it = quarantine.find(hexid);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,6 +30,16 @@ extern std::unordered_map<std::uint32_t, QuarantineEntry> quarantine;
 // Aircraft not yet kept whose report the decoder dropped as flying low over
 // the airport, and the log said so.
 extern std::unordered_set<std::uint32_t> toldLowNewcomers;
+
+// A flying aircraft taken out of the simulator because it had flown on far
+// past the report given (its reports turned while dead reckoning flew on),
+// with that report's time: when its next report comes within a minute, it is
+// made again from that report first, where its reports are again.
+void gf_makeAgainFromReport(std::uint32_t hexid, const StreamPoint& report, double time);
+// The report it is to be made again from (none: none).
+std::optional<StreamPoint> gf_reportToMakeAgainFrom(std::uint32_t hexid);
+// Forgets them all (a new run).
+void gf_forgetReportsToMakeAgainFrom();
 
 // The tick's mailbox step: every waiting history record in posting order,
 // then up to two live records.

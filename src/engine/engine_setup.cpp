@@ -49,6 +49,7 @@ void gf_initTrafficEngine() {
     stayers.clear();
     g_liveAircraft.clear();
     quarantine.clear();
+    gf_forgetReportsToMakeAgainFrom();
     toldLowNewcomers.clear();
     g_staticAircraft.clear();
     lf_emptyStands();
@@ -116,6 +117,7 @@ void gf_resetTrafficEngine() {
     g_liveAircraft.clear();
     g_staticAircraft.clear();
     quarantine.clear();
+    gf_forgetReportsToMakeAgainFrom();
     toldLowNewcomers.clear();
     stayers.clear();
     gf_resetLiveVsParkedPasses();

@@ -68,6 +68,8 @@ struct TrafficMailbox {
 };
 
 TrafficMailbox l_mailbox;
+// Main thread only, as the takes of history are.
+std::function<void(std::span<const TrafficRecord>)> l_carriedWatch;
 // Read by the posting thread before it takes the lock, so it is atomic; it
 // is only written under the lock.
 std::atomic<bool> l_deliveryEnabled{false};
@@ -219,6 +221,11 @@ void gf_takeHistoryRecords(std::vector<TrafficRecord>& out) {
         for (std::size_t i = 0; i < taken.size(); ++i)
             if (!carried[i]) taken[kept++] = std::move(taken[i]);
         taken.resize(kept);
+    } else if (std::isfinite(carriedLatest) && l_carriedWatch) {
+        std::vector<TrafficRecord> played;
+        for (std::size_t i = 0; i < taken.size(); ++i)
+            if (carried[i]) played.push_back(taken[i]);
+        l_carriedWatch(played);
     }
     if (out.empty()) {
         out.swap(taken);
@@ -300,6 +307,10 @@ void gf_resetTrafficMailboxForNextRun() {
     // as far earlier as its start path kept the clock standing, as it does
     // the live batches kept meanwhile.
     if (!carried.empty()) lf_appendHistory(l_mailbox, carried, tick, true);
+}
+
+void gf_setCarriedReportsWatch(std::function<void(std::span<const TrafficRecord>)> watch) {
+    l_carriedWatch = std::move(watch);
 }
 
 MailboxCounters gf_mailboxCounters() {

@@ -64,6 +64,10 @@ void gf_resetTrafficMailbox();
 // application's link came back fell due, and was missing that long, unless
 // the buffer came back at once.
 void gf_resetTrafficMailboxForNextRun();
+// Called (main thread) with the reports carried from the run before that
+// the next run plays, as it takes them: what a run holds besides what it is
+// handed. Tests watch it; an empty function watches nothing.
+void gf_setCarriedReportsWatch(std::function<void(std::span<const TrafficRecord>)> watch);
 
 // What the mailbox holds, for status and tests.
 struct MailboxCounters {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
@@ -40,6 +41,10 @@ constexpr double kTcasMarginFt = 1000.0;
 // last saw.
 int l_liveVsParkedCalls = 0;
 std::uint64_t l_lastParkedStatics = 0;
+// The live aircraft taken off their stands by the parked traffic's bounds.
+// Created again from their next report, one removed as the oldest of a
+// surplus came back on its stand half a minute later, and removed another.
+std::unordered_set<std::uint32_t> l_parkedOut;
 
 void lf_remove(AcBase& ac, const char* policy) {
     try {
@@ -51,6 +56,15 @@ void lf_remove(AcBase& ac, const char* policy) {
 
 
 bool lf_isParkedLive(const LiveAc& ac) { return ac.simState == AcSimState::active && ac.phase == AcPhase::parked; }
+
+// Removes a live parked aircraft to keep the parked traffic in bounds, and
+// says that it stays away while it stands.
+void lf_takeOffStand(LiveAc& ac, const char* policy) {
+    l_parkedOut.insert(ac.hexid);
+    gf_log(fmt::format("{} {} parked beyond the parked traffic wanted: not shown until it moves", ac.callsign,
+                       ac.registration.empty() ? ac.callsign : ac.registration));
+    lf_remove(ac, policy);
+}
 
 // A queued create that has not been marked yet goes back (or is marked to go
 // when its object exists).
@@ -383,7 +397,12 @@ void lf_checkLiveVsParked(bool full) {
 void gf_resetLiveVsParkedPasses() {
     l_liveVsParkedCalls = 0;
     l_lastParkedStatics = 0;
+    l_parkedOut.clear();
 }
+
+bool gf_isParkedOut(std::uint32_t hexid) { return l_parkedOut.contains(hexid); }
+
+void gf_forgetParkedOut(std::uint32_t hexid) { l_parkedOut.erase(hexid); }
 
 void lf_collectLiveStayers() {
     stayers.clear();
@@ -396,7 +415,7 @@ void lf_collectLiveStayers() {
             minutes = std::max<std::int64_t>(0, (now - ac.phaseStartClock) / kClockUnitsPerMinute);
             const std::int64_t limit = ac.category == Heavy ? kHeavyStayMinutes : kStayMinutes;
             if (minutes > limit) {
-                lf_remove(ac, "lf_collectLiveStayers");
+                lf_takeOffStand(ac, "lf_collectLiveStayers");
                 continue;
             }
         }
@@ -411,16 +430,16 @@ namespace {
 
 // Removes the k of the candidates (indices into `list`, in list order) that
 // come first by `older`, each with its line (stand name, callsign).
-template <typename List, typename Older>
+template <typename List, typename Older, typename Remove>
 void lf_removeOldest(List& list, std::vector<std::size_t>& candidates, std::int64_t n, Older older,
-                     std::string_view line, const char* policy) {
+                     std::string_view line, const char* policy, Remove remove) {
     const auto k = static_cast<std::size_t>(std::min<std::int64_t>(n, std::int64_t(candidates.size())));
     std::stable_sort(candidates.begin(), candidates.end(),
                      [&](std::size_t a, std::size_t b) { return older(list[a], list[b]); });
     for (std::size_t i = 0; i < k; ++i) {
         auto& ac = list[candidates[i]];
         gf_log(fmt::format(fmt::runtime(line), gf_standNameById(ac.standId), ac.callsign));
-        lf_remove(ac, policy);
+        remove(ac, policy);
     }
 }
 
@@ -440,7 +459,7 @@ void lf_removeNOldestLiveParked(std::int64_t n) {
         g_liveAircraft, parked, n,
         [](const LiveAc& a, const LiveAc& b) { return a.phaseStartClock < b.phaseStartClock; },
         "{:14}: live parked {} removed",
-        "lf_removeNOldestLiveParked");
+        "lf_removeNOldestLiveParked", lf_takeOffStand);
 }
 
 void lf_removeNOldestStaticParked(std::int64_t n) {
@@ -454,7 +473,7 @@ void lf_removeNOldestStaticParked(std::int64_t n) {
     lf_removeOldest(
         g_staticAircraft, parked, n, [&age](const AcBase& a, const AcBase& b) { return age(a) > age(b); },
         "{:14}: static parked {} removed",
-        "lf_removeNOldestStaticParked");
+        "lf_removeNOldestStaticParked", lf_remove);
 }
 
 void gf_trimParkedToTarget(std::uint8_t extra) {

@@ -123,3 +123,8 @@ void lf_removeNOldestStaticParked(std::int64_t n);
 // `extra` more aircraft are about to park: removes the oldest parked aircraft
 // beyond `parkedTarget`, statics first while the live ones fit.
 void gf_trimParkedToTarget(std::uint8_t extra);
+// A live aircraft removed from its stand to keep the parked traffic in
+// bounds (a surplus over the target, a long stay): while its reports still
+// have it standing it is not shown again, until it is created once they move.
+bool gf_isParkedOut(std::uint32_t hexid);
+void gf_forgetParkedOut(std::uint32_t hexid);

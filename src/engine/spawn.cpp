@@ -446,6 +446,14 @@ void spawnLiveAc(LiveAc& ac) {
             ac.removeRecord = 1;
             return;
         }
+        // Taken off its stand to keep the parked traffic in bounds, it stays
+        // away while its reports have it standing: put back there, it took
+        // another aircraft's place in the bounds, and came and went.
+        if (front.airborne == 0 && gf_isParkedOut(ac.hexid) &&
+            (second.stationary != 0 || lf_scatterOfStanding(front, second))) {
+            lf_consumeFront(ac);
+            return;
+        }
         if (front.airborne == 0) {
             if (const auto stand = chooseSpawnStand(ac)) {
                 parkAtSpawnStand(ac, *stand);
@@ -572,6 +580,7 @@ void spawnLiveAc(LiveAc& ac) {
     }
     if (ac.removeRecord != 0) return;
     gf_forgetShownPlace(ac.hexid);
+    gf_forgetParkedOut(ac.hexid);
     initPoseFromFront(ac);
     if (ac.promoteStaticId != 0 && promoteStaticToLive(ac)) return;
     ac.simState = AcSimState::adding2sim;

@@ -238,12 +238,18 @@ double lf_noseAtLegEnd(LaLo pose, LaLo nextPosition, double coming) {
 
 // The course the aircraft travels along where it stands on the leg it just
 // flew (straight or curved): at that leg's end, or where a report cut it
-// short (dead reckoning that a report after a pause ended). NaN where the
-// pose lies off that leg (the first leg in the air, a leg planned anew).
+// short (dead reckoning that a report after a pause ended). Created in the
+// air this tick, its nose: it was placed along the course it flies there (on
+// the curve between two reports that turn), and its first leg sets off that
+// way. Set off along the chord instead, a holding B738 created in a turn
+// flew its first second with the nose 30.5 degrees off its travel. NaN where
+// the pose lies off that leg (a leg planned anew).
 double lf_travelCourse(const LiveAc& ac) {
     constexpr double kOnTheLegM = 5.0;
     constexpr double kShortestLegM = 10.0;
     constexpr int kSamples = 64;
+    if (ac.activationTick == tickCount.load() && ac.onGround == 0 && std::isfinite(ac.pose.heading))
+        return normalizeHeading(ac.pose.heading);
     const AirTransition& tr = ac.motion.transition;
     const LaLo pose = lf_pose(ac);
     if (!(gf_distanceNm(tr.start, tr.end) * metresPerNm >= kShortestLegM)) return MotionState::unknown;
@@ -904,6 +910,7 @@ void turnOntoFarOffReport(LiveAc& ac) {
     if (!std::isnan(believedKt) && pace.ticks > double(gf_ticksBetween(now, report.playTick)) + kMostLateTicks) {
         if (ac.hexid != 0 && std::isfinite(ac.lastReportTime))
             quarantine[ac.hexid] = QuarantineEntry{target, ac.lastReportTime, 1, 0};
+        gf_makeAgainFromReport(ac.hexid, report, ac.motion.lastAirReportTime);
         removeAircraftFromSim(ac);
         return;
     }

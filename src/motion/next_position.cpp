@@ -102,7 +102,12 @@ bool lf_skipPointAtCreation(const LiveAc& ac) {
     const StreamPoint& next = ac.stream[1];
     if (next.airborne == 0 || next.stationary != 0) return false;
     if (ac.stream.size() >= 3 && (ac.stream[2].airborne == 0 || ac.stream[2].stationary != 0)) return false;
-    const double kt = ac.stream[0].airborne != 0 ? ac.stream[0].groundSpeedKt : next.groundSpeedKt;
+    // A front speed far beyond the next point's (a bad report: 1e6 kt)
+    // tells no leg: judged by it, any point ahead lay within the shortest
+    // leg, was passed, and the aircraft flew on at that speed.
+    const double kt = ac.stream[0].airborne != 0
+                          ? lf_believableLegKt(ac.stream[0].groundSpeedKt, next.groundSpeedKt, {next.groundSpeedKt})
+                          : next.groundSpeedKt;
     if (!std::isfinite(kt) || !(kt > 1.0)) return false;
     const double nextM = gf_distanceNm(lf_pose(ac), lf_position(next)) * metresPerNm;
     return std::isfinite(nextM) && nextM < kt * kKnotsToMps * kMinLegTicks / 100.0;
@@ -134,6 +139,19 @@ bool lf_keepTakeoffPoint(const LiveAc& ac) {
 
 void lf_eraseNext(LiveAc& ac) { ac.stream.erase(ac.stream.begin() + 1); }
 
+// The front, where the aircraft was just created, takes the way the next
+// point flies (its speed, track and climb) before that point is passed: it
+// flies on as from that point. Left with the front's own, an aircraft
+// created between a bad report (1e6 kt) and the next flew on at 1e6 kt.
+void lf_flyOnAsFromNext(LiveAc& ac) {
+    StreamPoint& front = ac.stream[0];
+    const StreamPoint& next = ac.stream[1];
+    front.groundSpeedKt = next.groundSpeedKt;
+    front.trackDeg = next.trackDeg;
+    front.verticalSpeed = next.verticalSpeed;
+    front.tasKt = next.tasKt;
+}
+
 void lf_nextPosLoop(LiveAc& ac) {
     for (int guard = 0;; ++guard) {
         if (guard >= kGuardPasses) {
@@ -154,6 +172,7 @@ void lf_nextPosLoop(LiveAc& ac) {
                 continue;
             }
             if (lf_skipPointAtCreation(ac)) {
+                lf_flyOnAsFromNext(ac);
                 lf_eraseNext(ac);
                 // Its dead reckoning runs from where it is now.
                 if (ac.stream.size() == 1) ac.stream.front().playTick = tickCount.load();

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_state.h"
+#include "engine/mailbox.h"
 #include "foundation/geodesy.h"
 #include "liveries/code_tables.h"
 #include "motion/flight_phases.h"
@@ -1729,6 +1731,49 @@ TEST(MotionReportChecks, AnAircraftThatLeavesTheRangeIsNoLossButOneRemovedInside
     EXPECT_EQ(gf_checkerAutoRangeNm(false, 5000.0, levels), 15.0);
     EXPECT_EQ(gf_checkerAutoRangeNm(false, 25000.0, levels), 45.0);
     EXPECT_EQ(gf_checkerAutoRangeNm(false, 41000.0, levels), 60.0);
+}
+
+TEST(MotionReportChecks, ReportsCarriedAcrossARestartAreTheNewRunsOwnWhereItPlaysThem) {
+    // The old run was handed reports due at ticks 1000, 2000 and 2100; it
+    // restarts at tick 1500 and carries the two not yet due into the new
+    // run, which is handed a report 10 s after them (they are borne out and
+    // played: the checker keeps them) or 300 s after them (the program drops
+    // them, and so does the checker).
+    for (const double ownAfterS : {10.0, 300.0}) {
+        SCOPED_TRACE(::testing::Message() << "own report " << ownAfterS << " s after");
+        gf_resetTrafficMailbox();
+        tickCount.store(1500);
+        MotionRecorder recorder;
+        recorder.dueTickOf([](double time) { return (time - 1.7e9) * 100.0 - 9000.0; });
+        const auto made = [](double time, std::int32_t due) {
+            TrafficRecord r;
+            r.hexid = 0xABC050;
+            r.time = 1.7e9 + time;
+            r.point.playTick = due;
+            return r;
+        };
+        for (const TrafficRecord& r : {made(100.0, 1000), made(110.0, 2000), made(120.0, 2100)})
+            recorder.report(r, double(r.point.playTick), 0);
+        const std::vector<TrafficRecord> notYetDue{made(110.0, 2000), made(120.0, 2100)};
+        gf_keepReportsNotYetDue(notYetDue);
+        gf_resetTrafficMailboxForNextRun();
+        recorder.runBegan(1, 1500.0);
+        std::vector<TrafficRecord> own{made(120.0 + ownAfterS, 0)};
+        recorder.report(own.front(), std::nullopt, 1);
+        gf_postTrafficBatch(own, 0, true);
+        std::vector<TrafficRecord> taken;
+        gf_takeHistoryRecords(taken);
+        const bool played = taken.size() == 3;
+        EXPECT_EQ(played, ownAfterS < 100.0);
+        const std::vector<const AircraftRecord*> all = recorder.allRecords(0);
+        ASSERT_EQ(all.size(), 1u);
+        std::vector<double> times;
+        for (const ReportedPosition& p : all.front()->reports) times.push_back(p.time - 1.7e9);
+        const std::vector<double> expected = played ? std::vector<double>{100.0, 110.0, 120.0, 120.0 + ownAfterS}
+                                                    : std::vector<double>{100.0, 120.0 + ownAfterS};
+        EXPECT_EQ(times, expected);
+    }
+    gf_resetTrafficMailbox();
 }
 
 }  // namespace

@@ -1451,9 +1451,14 @@ TEST_F(DecodeTest, DeadReckoningFarAheadOfItsReportsIsMadeAgainWhereTheyAre) {
         const double metres = std::hypot(row.northM, row.eastM);
         const auto due = row.dueIn > 0 ? now + row.dueIn
                                        : 1000 + static_cast<std::int32_t>(metres / (250.0 * kKnotsToMps) * 100.0);
+        gf_forgetReportsToMakeAgainFrom();
         decodeExisting(ac, streamPoint(at, 250, true, due, 5000));
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.remade);
         EXPECT_EQ(quarantine.contains(kHex), row.remade);
+        // Made again from that report first.
+        const std::optional<StreamPoint> from = gf_reportToMakeAgainFrom(kHex);
+        EXPECT_EQ(from.has_value(), row.remade);
+        if (from) EXPECT_EQ(from->playTick, due);
     }
 }
 
@@ -1952,4 +1957,34 @@ TEST_F(DecodeTest, ARestartHandsTheReportsNotYetPlayedToTheNextRun) {
     }
     gf_setTrafficDelivery(false);
     gf_setMailboxClock({});
+}
+
+TEST_F(DecodeTest, AFlyingAircraftTakenOutForAReportItFlewPastStartsAgainFromThatReport) {
+    // Taken out because it had flown on far past a report (its reports
+    // turned while dead reckoning flew on), it is made again from that
+    // report when the next one comes within a minute of it, followed by that
+    // one; without it, or with one older than that, from the new report alone.
+    struct Row {
+        const char* what;
+        bool taken;
+        double takenBeforeS;
+        bool startsThere;
+    };
+    const Row rows[] = {{"taken out 9 s before", true, 9.0, true},
+                        {"never taken out", false, 9.0, false},
+                        {"taken out 90 s before", true, 90.0, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_liveAircraft.clear();
+        gf_forgetReportsToMakeAgainFrom();
+        const StreamPoint there = streamPoint(kFar, 200.0, true, 9020, 6900.0);
+        if (row.taken) gf_makeAgainFromReport(kHex, there, 2000.0 - row.takenBeforeS);
+        const LaLo on = northOf(kFar, 200.0 * 0.5144 * row.takenBeforeS);
+        decodeMessage(report(kHex, streamPoint(on, 200.0, true, 9020 + int(row.takenBeforeS * 100), 6900.0), 2000.0));
+        ASSERT_EQ(g_liveAircraft.size(), 1u);
+        const auto& stream = g_liveAircraft.front().stream;
+        ASSERT_EQ(stream.size(), row.startsThere ? 2u : 1u);
+        EXPECT_EQ(stream.front().playTick, row.startsThere ? 9020 : 9020 + int(row.takenBeforeS * 100));
+        EXPECT_DOUBLE_EQ(stream.back().lat, on.lat);
+    }
 }

@@ -11,6 +11,7 @@
 #include "airports/parking_state.h"
 #include "airports/static_placement.h"
 #include "engine/removal_policies.h"
+#include "engine/spawn.h"
 #include "engine/spawn_stands.h"
 #include "engine/stands.h"
 #include "engine/user_position.h"
@@ -572,4 +573,26 @@ TEST_F(SpawnAtStands, AParkedAircraftWhoseObjectExistsParksOverTheStaticsThere) 
     EXPECT_EQ(taxiing.motion.takeoffCountdown, 1);
     EXPECT_EQ(staticsToPlace.size(), 1u);
     EXPECT_THAT(takeEvents(), ::testing::Contains(::testing::Field(&SimClientEventCommand::eventId, GEAR_SET)));
+}
+
+TEST_F(SpawnAtStands, OneTakenOffItsStandForTheParkedBoundsStaysAwayWhileItStands) {
+    // The oldest of a surplus of live parked aircraft is removed, and the log
+    // says it is not shown until it moves: its next reports, standing on its
+    // stand, create it no more. Not taken off, the same reports park it.
+    for (const bool takenOff : {true, false}) {
+        SCOPED_TRACE(takenOff ? "taken off" : "never taken off");
+        restart();
+        gf_resetLiveVsParkedPasses();
+        LiveAc& parked = parkedLive(kHex, 1, "KLM1234");
+        newLogLines();
+        if (takenOff) lf_removeNOldestLiveParked(1);
+        EXPECT_EQ(parked.simState, takenOff ? AcSimState::removingfromsim : AcSimState::active);
+        EXPECT_EQ(countOf(newLogLines(), "KLM1234 PH-BXA parked beyond the parked traffic wanted: not shown until it moves"),
+                  takenOff ? 1u : 0u);
+        g_liveAircraft.clear();
+        LiveAc& again = resting(kHex, kA1);
+        spawnLiveAc(again);
+        EXPECT_EQ(again.simState, takenOff ? AcSimState::buffer : AcSimState::adding2sim);
+    }
+    gf_resetLiveVsParkedPasses();
 }

@@ -990,6 +990,7 @@ TEST_F(AirMovement, AWayRoundTooLateForItsReportsIsMadeAgainWhereTheyAre) {
         SCOPED_TRACE(row.name);
         g_liveAircraft.clear();
         quarantine.clear();
+        gf_forgetReportsToMakeAgainFrom();
         const std::int32_t now = tickCount.load();
         const LaLo from{47.5, -122.3};
         const LaLo to = gf_destinationPoint(from, {96.0 * kDeg, row.distanceM * feetPerMetre});
@@ -1010,9 +1011,17 @@ TEST_F(AirMovement, AWayRoundTooLateForItsReportsIsMadeAgainWhereTheyAre) {
         nextPosAir(ac);
         EXPECT_EQ(ac.simState == AcSimState::removingfromsim, row.madeAgain);
         EXPECT_EQ(quarantine.contains(ac.hexid), row.madeAgain);
+        EXPECT_EQ(gf_reportToMakeAgainFrom(ac.hexid).has_value(), row.madeAgain);
         if (row.madeAgain) {
             EXPECT_NEAR(quarantine[ac.hexid].position.lat, to.lat, 1e-12);
             EXPECT_NEAR(quarantine[ac.hexid].position.lon, to.lon, 1e-12);
+            // Made again from this report first when its next one comes:
+            // made from that one alone, it came back later than its reports
+            // had it here.
+            const std::optional<StreamPoint> from = gf_reportToMakeAgainFrom(ac.hexid);
+            ASSERT_TRUE(from.has_value());
+            EXPECT_NEAR(from->lat, to.lat, 1e-12);
+            EXPECT_EQ(from->playTick, report.playTick);
             continue;
         }
         const auto& s = ac.stream;

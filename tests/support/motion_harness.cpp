@@ -16,6 +16,7 @@
 #include "engine/decode.h"
 #include "engine/engine_lists.h"
 #include "engine/engine_state.h"
+#include "engine/mailbox.h"
 #include "engine/tick.h"
 #include "foundation/geodesy.h"
 #include "liveries/code_tables.h"
@@ -269,9 +270,25 @@ MotionRecorder::MotionRecorder() {
         legStartTick_[ac.hexid] = a.tick;
     };
     gf_setEngineCalls(calls);
+    // The reports the run before was handed and had not yet played, which
+    // the program carries into the next run and plays there as its own: a
+    // restart does not end them. Left out, an aircraft created again after a
+    // restart from carried reports at 145 kt was held to the 160 kt of the
+    // last report before the restart.
+    gf_setCarriedReportsWatch([this](std::span<const TrafficRecord> carried) {
+        int run = 0;
+        {
+            std::lock_guard lock(reportsMutex_);
+            if (!runBegan_.empty()) run = runBegan_.rbegin()->first;
+        }
+        for (const TrafficRecord& r : carried) report(r, std::nullopt, run);
+    });
 }
 
-MotionRecorder::~MotionRecorder() { gf_setEngineCalls({}); }
+MotionRecorder::~MotionRecorder() {
+    gf_setEngineCalls({});
+    gf_setCarriedReportsWatch({});
+}
 
 AircraftRecord& MotionRecorder::entry(std::uint32_t hexid) {
     AircraftRecord& r = records_[hexid];
@@ -399,7 +416,8 @@ void MotionRecorder::lf_takeReports() {
                       reports.end());
     }
     // A report an earlier run was handed, due once a later run had begun
-    // and not handed to that run again, is nothing the program has to play.
+    // and neither handed to that run again nor carried into it, is nothing
+    // the program has to play.
     if (!began.empty())
         for (auto& [hexid, r] : records_)
             std::erase_if(r.reports, [&](const ReportedPosition& p) {
