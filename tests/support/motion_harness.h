@@ -249,7 +249,8 @@ public:
     void report(const TrafficRecord& record, std::optional<double> dueTick = std::nullopt, int run = 0);
     // The program began its run `run` (after a restart) at the engine tick:
     // what an earlier run was handed and would have played from then on is
-    // gone with it (the new run plays only what it is handed itself).
+    // gone with it, but for the reports the program carries into the new
+    // run, which it plays there as that run's own.
     void runBegan(int run, double tick);
     void dueTickOf(std::function<double(double)> dueTick) { dueTickOf_ = std::move(dueTick); }
     // Tells of each report handed over (hexid, reported time) whether the
