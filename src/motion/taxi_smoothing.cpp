@@ -598,6 +598,26 @@ constexpr double kTrackMovingKt = 3.0;
 // way in and turned the whole angle after it, late.
 constexpr double kOntoNextLegMostDeg = 20.0;
 
+// A report's own track (radians), NaN where it tells no way (too slow).
+double lf_believedTrack(const StreamPoint& p) {
+    const double track = p.trackDeg / kDegreesPerRadian;
+    return std::isfinite(track) && p.groundSpeedKt >= kTrackMovingKt && p.stationary == 0 && p.airborne == 0
+               ? normalizeHeading(track)
+               : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Leaving a report along `heading` onto a leg (`on`) to a report whose own
+// track is `nextTrack`: the leg is the chord of one bend the aircraft goes
+// on rolling along when it runs about midway between the two headings, as a
+// curve's chord does. Then the nose far off that leg is no corner left for
+// after the report but the rest of the bend, taken by the turn on from it.
+bool lf_bendGoesOn(double heading, double on, double nextTrack) {
+    if (!std::isfinite(nextTrack)) return false;
+    const double rest = std::remainder(nextTrack - heading, fullCircle);
+    return std::fabs(lf_turnDeg(on, heading + rest / 2.0)) <= kTrackBelievedBeyondDeg &&
+           std::fabs(rest) * kDegreesPerRadian <= kNoseOntoLegMostDeg;
+}
+
 // How close (m) the turn comes to its corner.
 double lf_cornerMissM(const GroundTurn& t) {
     constexpr int kSteps = 256;
@@ -638,6 +658,64 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
     return headings;
 }
 
+// How far (m) a runway exit's turn strays outside its way to the side away
+// from the exit. A turn round the corner is judged against its leg into the
+// corner. One that ends on the corner report begins along the runway and
+// bends one way only: judged against the leg to the report, it seemed to
+// swing 5.5 m out where it only kept along the centre line a little longer
+// than the straight to a mid-bend report, and was dropped; the roll then
+// drove that straight and turned the rest of its exit at walking pace. It
+// is judged against the line along its start heading.
+double lf_runwayStrayM(const GroundTurn& t) {
+    if (t.cornerEnd == 0) return t.maxOutwardOffset;
+    const double alongEast = t.startTangentEast;
+    const double alongNorth = t.startTangentNorth;
+    const double along = std::hypot(alongEast, alongNorth);
+    if (!(along > 0.0)) return t.maxOutwardOffset;
+    // The side the turn bends to: where its end lies off that line.
+    const double endSide = (t.endEast * alongNorth - t.endNorth * alongEast) / along;
+    constexpr int kSteps = 128;
+    double most = 0.0;
+    for (int k = 0; k <= kSteps; ++k) {
+        const HermitePoint p = hermitePointAt(t, static_cast<double>(k) / kSteps);
+        const double side = (p.east * alongNorth - p.north * alongEast) / along;
+        most = std::max(most, endSide >= 0.0 ? -side : side);
+    }
+    return most;
+}
+
+// Whether the nose follows a runway exit's turn that ends on the next
+// report: at each step the bend taken at the speed the roll has there,
+// slowing evenly along the turn from its pace now to the report's (never
+// below the pace that brings it there on time), turns no faster than the
+// aircraft does at that speed. Judged at the fastest speed about the corner
+// throughout, a turn whose bend tightens only where the roll has slowed was
+// refused: a 90 degree exit's turn onto its mid-bend report at 12 kt, taken
+// at the 17 kt the roll had on the runway before it.
+bool lf_noseFollowsToTheReport(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    const GroundTurn& turn = ac.motion.path.turn;
+    const double fromKt = lf_largest({ac.pose.trueAirspeed, s[0].groundSpeedKt});
+    const double toKt = s[1].groundSpeedKt;
+    const double dueS = gf_ticksBetween(tickCount.load(), s[1].playTick) / 100.0;
+    const double onTimeKt = dueS > 0.0 ? turn.totalLength / dueS / kKnotsToMps : 0.0;
+    if (!std::isfinite(fromKt) || !std::isfinite(toKt)) return false;
+    constexpr int kSteps = 128;
+    CurvePoint before = sampleGroundTurn(turn, 0.0);
+    for (int k = 1; k <= kSteps && before.valid; ++k) {
+        const double f = static_cast<double>(k) / kSteps;
+        const CurvePoint p = sampleGroundTurn(turn, f);
+        if (!p.valid) return false;
+        const double metres = lf_metres({before.lat, before.lon}, {p.lat, p.lon});
+        const double kt = std::max(std::lerp(fromKt, toKt, f), onTimeKt);
+        const double rateDegPerS = gf_groundSpeedFactor(kt) * ac.turnRateRad * kDegreesPerRadian * 100.0;
+        if (metres > 0.0 && std::fabs(lf_turnDeg(p.heading, before.heading)) / metres * kt * kKnotsToMps > rateDegPerS)
+            return false;
+        before = p;
+    }
+    return before.valid;
+}
+
 // A turn through the next point toward the one after it passes the next
 // point only on its inside, the more the sharper the corner and the longer
 // its legs: through a 61 degree corner between legs of 53 and 77 m it
@@ -647,7 +725,14 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
 // along the way the aircraft went there; the leg on is planned from there.
 // Not where that turn is tighter than the nose follows in the time the
 // report gives, nor where none can be built: the turn round it stays.
-void lf_passTheCornerReport(LiveAc& ac) {
+// A landing roll's exit turn (`taxi` false) passes its corner report so
+// too, and there the report may lie mid-bend: a 90 degree exit's report 34
+// degrees round, the bend going on through the next one. Rounded from the
+// runway to the bend's end in one turn, the roll passed that report 14 m
+// inside and fell 40 s behind it. A taxi keeps to leaving its report near
+// the leg on: one that ended its turn on a mid-bend report ahead of time
+// braked to rest there and swung the rest of the bend on the spot.
+void lf_passTheCornerReport(LiveAc& ac, bool taxi) {
     auto& s = ac.stream;
     GroundTurn& turn = ac.motion.path.turn;
     if (!lf_cutsItsCornerReport(ac, turn)) return;
@@ -658,13 +743,16 @@ void lf_passTheCornerReport(LiveAc& ac) {
     in.cornerEnd = 1;
     in.exitHeadingGiven = 1;
     const double on = gf_bearing(lf_position(s[1]), lf_position(s[2]));
+    const double nextTrack = lf_believedTrack(s[2]);
     for (const double heading : lf_throughHeadings(ac)) {
-        if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg)) continue;
+        if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg) &&
+            (taxi || !lf_bendGoesOn(heading, on, nextTrack)))
+            continue;
         in.exitHeading = heading;
         GroundTurn through{};
         if (!buildGroundTurn(through, in) || !lf_usable(through)) continue;
         turn = through;
-        if (!gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 1))) return;
+        if (taxi ? !gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 1)) : lf_noseFollowsToTheReport(ac)) return;
     }
     turn = round;
 }
@@ -895,7 +983,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                 }
             }
         }
-        if (taxi && k == 2) lf_passTheCornerReport(ac);
+        if ((taxi || landingExit) && k == 2) lf_passTheCornerReport(ac, taxi);
         if ((taxi || landingExit) && k == 2) lf_hugTheCornerReport(ac, taxi);
     }
 
@@ -904,7 +992,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     if (landingExit) {
         const double lookAhead = lf_lookAheadM(ac);
         if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 && leg1 <= lookAhead && leg2 <= lookAhead &&
-            turn.maxOutwardOffset <= kLargestRunwayOffsetM)
+            lf_runwayStrayM(turn) <= kLargestRunwayOffsetM)
             m.groundTurnMode = 2;
         else if (!usable && turn.status == GroundTurnStatus::None)
             m.groundTurnMode = 2;

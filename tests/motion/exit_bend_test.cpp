@@ -453,3 +453,48 @@ TEST_F(ExitBend, AnExitTurnPassesTheCornerReportMidBendWithinReach) {
         expectReachedInTime(ac, corner, 10.0, due, 3.0);
     }
 }
+
+TEST_F(ExitBend, ALandingRollPassesTheReportsOfItsExitBendRolling) {
+    // A landing roll east at 17 kt on the report where its exit bend
+    // begins: the next report lies 66 m on, mid-bend (its track 34 degrees
+    // round), at 12 kt, and the one after it 61 m further where the bend
+    // ends, 90 degrees round, then a straight. Rounded through in one turn
+    // from the runway to the bend's end, the turn passed the mid-bend report
+    // 14 m inside, never reached it, and fell 40 s behind. Each report is
+    // passed within the 10 m that counts as reaching it, in time, rolling
+    // (never below 8 kt until past the bend's end), the nose along the
+    // travel. The same bend the other way round too.
+    for (const double side : {1.0, -1.0}) {
+        SCOPED_TRACE(side);
+        g_liveAircraft.clear();
+        gf_clearRunwayTable();
+        airport();
+        const double east = 90.0;
+        std::deque<StreamPoint> s = reportedFrom(past(1800.0), 17.0, {{east - side * 8.0, 66.0, 12.1, 1043}});
+        s[1].trackDeg = east - side * 36.3;
+        s.push_back(ground(ahead(at(s[1]), east - side * 69.0, 60.8), s[1].playTick + 947, 14.6));
+        s[2].trackDeg = east - side * 90.0;
+        s.push_back(ground(ahead(at(s[2]), east - side * 90.0, 55.3), s[2].playTick + 573, 17.0));
+        s[3].trackDeg = east - side * 90.0;
+        s[0].trackDeg = east;
+        const LaLo middle = at(s[1]);
+        const std::int32_t middleDue = s[1].playTick;
+        const LaLo bendEnd = at(s[2]);
+        const std::int32_t bendEndDue = s[2].playTick;
+        LiveAc& ac = rollingOutEast(std::move(s), TwoProps, 10.0);
+        rollingAt(ac, 17.0);
+        expectReachedInTime(ac, middle, 10.0, middleDue, 5.0);
+        double slowestKt = 1e9;
+        std::optional<std::int32_t> reached;
+        for (int guard = 0; guard < 5000 && !reached; ++guard) {
+            const std::optional<double> stepM = playTick(ac);
+            if (!stepM) break;
+            tickCount.store(tickCount.load() + 1);
+            slowestKt = std::min(slowestKt, *stepM * 100.0 / kKnotsToMps);
+            if (metres({ac.pose.latitude, ac.pose.longitude}, bendEnd) < 10.0) reached = tickCount.load();
+        }
+        ASSERT_TRUE(reached.has_value());
+        EXPECT_LT((*reached - bendEndDue) / 100.0, 5.0);
+        EXPECT_GT(slowestKt, 8.0);
+    }
+}
