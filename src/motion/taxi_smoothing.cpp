@@ -606,16 +606,22 @@ double lf_believedTrack(const StreamPoint& p) {
                : std::numeric_limits<double>::quiet_NaN();
 }
 
-// Leaving a report along `heading` onto a leg (`on`) to a report whose own
-// track is `nextTrack`: the leg is the chord of one bend the aircraft goes
-// on rolling along when it runs about midway between the two headings, as a
-// curve's chord does. Then the nose far off that leg is no corner left for
-// after the report but the rest of the bend, taken by the turn on from it.
-bool lf_bendGoesOn(double heading, double on, double nextTrack) {
+// Leaving a report along `heading`, turned off the way in to it (`into`),
+// onto a leg (`on`) to a report whose own track is `nextTrack`: the report
+// lies mid-bend when the nose there has come round some way already, and
+// the leg on runs between that heading and the next report's track, turning
+// on the same way, as the chord of the rest of one bend does. Then the nose
+// far off that leg is no corner left for after the report but the rest of
+// the bend, taken by the turn on from it. Not a report the aircraft only
+// reached along its way in (the whole corner then lies after it).
+constexpr double kMidBendLeastDeg = 10.0;
+bool lf_bendGoesOn(double into, double heading, double on, double nextTrack) {
     if (!std::isfinite(nextTrack)) return false;
-    const double rest = std::remainder(nextTrack - heading, fullCircle);
-    return std::fabs(lf_turnDeg(on, heading + rest / 2.0)) <= kTrackBelievedBeyondDeg &&
-           std::fabs(rest) * kDegreesPerRadian <= kNoseOntoLegMostDeg;
+    const double done = lf_turnDeg(heading, into);
+    const double rest = lf_turnDeg(nextTrack, heading);
+    const double chord = lf_turnDeg(on, heading);
+    return std::fabs(done) >= kMidBendLeastDeg && (done > 0.0) == (rest > 0.0) && (chord > 0.0) == (rest > 0.0) &&
+           std::fabs(chord) < std::fabs(rest) && std::fabs(rest) <= kNoseOntoLegMostDeg;
 }
 
 // How close (m) the turn comes to its corner.
@@ -641,8 +647,16 @@ bool lf_cutsItsCornerReport(const LiveAc& ac, const GroundTurn& turn) {
 // The headings a turn ending on the corner report may leave it along, the
 // likeliest first: the report's own track where it is believable (the
 // aircraft turned before the report and rolled through it straight on),
-// then the middle of the bend there.
-std::vector<double> lf_throughHeadings(const LiveAc& ac) {
+// then the middle of the bend there. A runway exit's turn (`lessRound`)
+// then tries headings less far round, in steps from the first toward the
+// way in: its nose comes round at the speed the roll has when it reaches
+// the report, and passing a mid-bend report exactly on its track asked more
+// of it than it turns there (a 90 degree exit's report 40 degrees round 62
+// m after the runway, at 13 kt, bent 9 degrees a second for a heavy that
+// turns 7). Passing the report a little less round, the rest of its bend
+// is taken on the way on, where it has slowed.
+constexpr double kLessRoundStepDeg = 5.0;
+std::vector<double> lf_throughHeadings(const LiveAc& ac, bool lessRound) {
     const auto& s = ac.stream;
     const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
     const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
@@ -655,6 +669,12 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
             headings.push_back(normalizeHeading(track));
     }
     headings.push_back(normalizeHeading(into + bend / 2.0));
+    if (lessRound) {
+        const double first = std::remainder(headings.front() - into, fullCircle);
+        const double step = std::copysign(kLessRoundStepDeg / kDegreesPerRadian, first);
+        for (double off = first - step; std::fabs(off) > 0.0 && (off > 0.0) == (first > 0.0); off -= step)
+            headings.push_back(normalizeHeading(into + off));
+    }
     return headings;
 }
 
@@ -744,9 +764,10 @@ void lf_passTheCornerReport(LiveAc& ac, bool taxi) {
     in.exitHeadingGiven = 1;
     const double on = gf_bearing(lf_position(s[1]), lf_position(s[2]));
     const double nextTrack = lf_believedTrack(s[2]);
-    for (const double heading : lf_throughHeadings(ac)) {
+    const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    for (const double heading : lf_throughHeadings(ac, !taxi)) {
         if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg) &&
-            (taxi || !lf_bendGoesOn(heading, on, nextTrack)))
+            (taxi || !lf_bendGoesOn(into, heading, on, nextTrack)))
             continue;
         in.exitHeading = heading;
         GroundTurn through{};
