@@ -679,15 +679,14 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac, bool lessRound) {
 }
 
 // How far (m) a runway exit's turn strays outside its way to the side away
-// from the exit. A turn round the corner is judged against its leg into the
-// corner. One that ends on the corner report begins along the runway and
-// bends one way only: judged against the leg to the report, it seemed to
-// swing 5.5 m out where it only kept along the centre line a little longer
-// than the straight to a mid-bend report, and was dropped; the roll then
-// drove that straight and turned the rest of its exit at walking pace. It
-// is judged against the line along its start heading.
+// from the exit: off the line along its start heading, the runway's centre
+// line the roll follows. Judged against the leg to the corner report, a
+// turn that only kept along the centre line a little longer than that leg
+// (it runs off the runway heading toward a report mid-bend) seemed to swing
+// 5.5-7.5 m out, and was dropped: the roll drove the leg straight and then
+// turned the rest of its exit at walking pace, or bent round from a point
+// put in on it too tightly to pass the report.
 double lf_runwayStrayM(const GroundTurn& t) {
-    if (t.cornerEnd == 0) return t.maxOutwardOffset;
     const double alongEast = t.startTangentEast;
     const double alongNorth = t.startTangentNorth;
     const double along = std::hypot(alongEast, alongNorth);
@@ -1012,8 +1011,11 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     const bool usable = lf_usable(turn);
     if (landingExit) {
         const double lookAhead = lf_lookAheadM(ac);
-        if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 && leg1 <= lookAhead && leg2 <= lookAhead &&
-            lf_runwayStrayM(turn) <= kLargestRunwayOffsetM)
+        // A turn from further off than the roll looks ahead is taken where
+        // the nose follows it at the speeds about the corner.
+        const bool legsNear = leg1 <= lookAhead && leg2 <= lookAhead;
+        if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 &&
+            (legsNear || lf_noseFollowsTheTurn(ac, false)) && lf_runwayStrayM(turn) <= kLargestRunwayOffsetM)
             m.groundTurnMode = 2;
         else if (!usable && turn.status == GroundTurnStatus::None)
             m.groundTurnMode = 2;
@@ -1244,6 +1246,17 @@ bool smoothTaxiPath(LiveAc& ac) {
     const double s0 = gf_believedGroundKt(s[0].groundSpeedKt);
 
     if (landingRoll && g.exitTurn) {
+        // Still further off the corner than the roll looks ahead, the turn
+        // off is built from here where it can be: one the nose follows at
+        // the speeds about the corner, built as any exit turn is (round the
+        // corner report, or ending on it where rounding it misses it). A
+        // 45 degree exit reported at 29 kt, its corner report 148 m on and
+        // already 40 degrees round, had its turn begin at a point put in on
+        // the straight to that report; from there the bend to the report
+        // was tighter than a jet turns at 29 kt, and the turn round it
+        // passed it 12 m off (11 s behind). From the runway the turn
+        // through the corner passes it 8 m off, as gently as the nose goes.
+        if (s[0].rollSynthetic == 0 && legM > lookAhead && groundTurn(cornerDeg)) return true;
         // Early exit point: the turn off the runway begins before the corner,
         // where the speed has fallen to the exit-turn speed. Not again from
         // such a point (it lies no further from its corner than a turn's

@@ -466,10 +466,14 @@ TEST_F(ExitBend, ALandingRollPassesTheReportsOfItsExitBendRolling) {
     // 66 m on; a jet's (which turns 7 degrees a second) 40 degrees round 62 m
     // on at 13 kt, more than it turns there when passed on the report's own
     // track; a light aircraft's bend ending 90 m after a report 39 degrees
-    // round straight ahead. Each report is passed within the 10 m that counts
-    // as reaching it, in time, rolling (never below 8 kt until past the
-    // bend's end), along a way no tighter than the aircraft turns at its
-    // speed. The same bends the other way round too.
+    // round straight ahead. And a jet's 45 degree exit at 29 kt, its report
+    // 40 degrees round 148 m on: begun from a point put in on the straight to
+    // that report, the bend was tighter than a jet turns at 29 kt, and the
+    // turn round the report passed it 12 m off, 11 s behind it. Each report
+    // is passed within the 10 m that counts as reaching it, in time, rolling
+    // (never below 8 kt until past the bend's end), along a way no tighter
+    // than the aircraft turns at its speed. The same bends the other way
+    // round too.
     struct Report {
         double bearingDeg, metres, kt, trackDeg;
         std::int32_t ticks;
@@ -487,6 +491,8 @@ TEST_F(ExitBend, ALandingRollPassesTheReportsOfItsExitBendRolling) {
          {-90.0, 36.4, 17.5, -90.0, 399}},
         {"light", Light, 15.0, 18.1, {0.0, 52.6, 18.1, -39.0, 735}, {-67.6, 91.1, 18.1, -75.2, 1007},
          {-71.7, 75.5, 11.0, -36.0, 922}},
+        {"fast", Large, 7.0, 29.5, {13.9, 147.9, 29.5, 40.3, 1000}, {44.6, 86.6, 29.5, 45.0, 572},
+         {44.9, 96.6, 17.4, 45.0, 796}},
     };
     for (const Row& row : rows) {
         for (const double side : {1.0, -1.0}) {
