@@ -652,7 +652,7 @@ bool lf_cutsItsCornerReport(const LiveAc& ac, const GroundTurn& turn) {
 // way in: its nose comes round at the speed the roll has when it reaches
 // the report, and passing a mid-bend report exactly on its track asked more
 // of it than it turns there (a 90 degree exit's report 40 degrees round 62
-// m after the runway, at 13 kt, bent 9 degrees a second for a heavy that
+// m after the runway, at 13 kt, bent 9 degrees a second for a jet that
 // turns 7). Passing the report a little less round, the rest of its bend
 // is taken on the way on, where it has slowed.
 constexpr double kLessRoundStepDeg = 5.0;
