@@ -598,6 +598,32 @@ constexpr double kTrackMovingKt = 3.0;
 // way in and turned the whole angle after it, late.
 constexpr double kOntoNextLegMostDeg = 20.0;
 
+// A report's own track (radians), NaN where it tells no way (too slow).
+double lf_believedTrack(const StreamPoint& p) {
+    const double track = p.trackDeg / kDegreesPerRadian;
+    return std::isfinite(track) && p.groundSpeedKt >= kTrackMovingKt && p.stationary == 0 && p.airborne == 0
+               ? normalizeHeading(track)
+               : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Leaving a report along `heading`, turned off the way in to it (`into`),
+// onto a leg (`on`) to a report whose own track is `nextTrack`: the report
+// lies mid-bend when the nose there has come round some way already, and
+// the leg on runs between that heading and the next report's track, turning
+// on the same way, as the chord of the rest of one bend does. Then the nose
+// far off that leg is no corner left for after the report but the rest of
+// the bend, taken by the turn on from it. Not a report the aircraft only
+// reached along its way in (the whole corner then lies after it).
+constexpr double kMidBendLeastDeg = 10.0;
+bool lf_bendGoesOn(double into, double heading, double on, double nextTrack) {
+    if (!std::isfinite(nextTrack)) return false;
+    const double done = lf_turnDeg(heading, into);
+    const double rest = lf_turnDeg(nextTrack, heading);
+    const double chord = lf_turnDeg(on, heading);
+    return std::fabs(done) >= kMidBendLeastDeg && (done > 0.0) == (rest > 0.0) && (chord > 0.0) == (rest > 0.0) &&
+           std::fabs(chord) < std::fabs(rest) && std::fabs(rest) <= kNoseOntoLegMostDeg;
+}
+
 // How close (m) the turn comes to its corner.
 double lf_cornerMissM(const GroundTurn& t) {
     constexpr int kSteps = 256;
@@ -621,8 +647,16 @@ bool lf_cutsItsCornerReport(const LiveAc& ac, const GroundTurn& turn) {
 // The headings a turn ending on the corner report may leave it along, the
 // likeliest first: the report's own track where it is believable (the
 // aircraft turned before the report and rolled through it straight on),
-// then the middle of the bend there.
-std::vector<double> lf_throughHeadings(const LiveAc& ac) {
+// then the middle of the bend there. A runway exit's turn (`lessRound`)
+// then tries headings less far round, in steps from the first toward the
+// way in: its nose comes round at the speed the roll has when it reaches
+// the report, and passing a mid-bend report exactly on its track asked more
+// of it than it turns there (a 90 degree exit's report 40 degrees round 62
+// m after the runway, at 13 kt, bent 9 degrees a second for a jet that
+// turns 7). Passing the report a little less round, the rest of its bend
+// is taken on the way on, where it has slowed.
+constexpr double kLessRoundStepDeg = 5.0;
+std::vector<double> lf_throughHeadings(const LiveAc& ac, bool lessRound) {
     const auto& s = ac.stream;
     const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
     const double bend = std::remainder(gf_bearing(lf_position(s[1]), lf_position(s[2])) - into, fullCircle);
@@ -635,7 +669,70 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
             headings.push_back(normalizeHeading(track));
     }
     headings.push_back(normalizeHeading(into + bend / 2.0));
+    if (lessRound) {
+        const double first = std::remainder(headings.front() - into, fullCircle);
+        const double step = std::copysign(kLessRoundStepDeg / kDegreesPerRadian, first);
+        for (double off = first - step; std::fabs(off) > 0.0 && (off > 0.0) == (first > 0.0); off -= step)
+            headings.push_back(normalizeHeading(into + off));
+    }
     return headings;
+}
+
+// How far (m) a runway exit's turn strays outside its way to the side away
+// from the exit: off the line along its start heading, the runway's centre
+// line the roll follows. Judged against the leg to the corner report, a
+// turn that only kept along the centre line a little longer than that leg
+// (it runs off the runway heading toward a report mid-bend) seemed to swing
+// 5.5-7.5 m out, and was dropped: the roll drove the leg straight and then
+// turned the rest of its exit at walking pace, or bent round from a point
+// put in on it too tightly to pass the report.
+double lf_runwayStrayM(const GroundTurn& t) {
+    const double alongEast = t.startTangentEast;
+    const double alongNorth = t.startTangentNorth;
+    const double along = std::hypot(alongEast, alongNorth);
+    if (!(along > 0.0)) return t.maxOutwardOffset;
+    // The side the turn bends to: where its end lies off that line.
+    const double endSide = (t.endEast * alongNorth - t.endNorth * alongEast) / along;
+    constexpr int kSteps = 128;
+    double most = 0.0;
+    for (int k = 0; k <= kSteps; ++k) {
+        const HermitePoint p = hermitePointAt(t, static_cast<double>(k) / kSteps);
+        const double side = (p.east * alongNorth - p.north * alongEast) / along;
+        most = std::max(most, endSide >= 0.0 ? -side : side);
+    }
+    return most;
+}
+
+// Whether the nose follows a runway exit's turn that ends on the next
+// report: at each step the bend taken at the speed the roll has there,
+// slowing evenly along the turn from its pace now to the report's (never
+// below the pace that brings it there on time), turns no faster than the
+// aircraft does at that speed. Judged at the fastest speed about the corner
+// throughout, a turn whose bend tightens only where the roll has slowed was
+// refused: a 90 degree exit's turn onto its mid-bend report at 12 kt, taken
+// at the 17 kt the roll had on the runway before it.
+bool lf_noseFollowsToTheReport(const LiveAc& ac) {
+    const auto& s = ac.stream;
+    const GroundTurn& turn = ac.motion.path.turn;
+    const double fromKt = lf_largest({ac.pose.trueAirspeed, s[0].groundSpeedKt});
+    const double toKt = s[1].groundSpeedKt;
+    const double dueS = gf_ticksBetween(tickCount.load(), s[1].playTick) / 100.0;
+    const double onTimeKt = dueS > 0.0 ? turn.totalLength / dueS / kKnotsToMps : 0.0;
+    if (!std::isfinite(fromKt) || !std::isfinite(toKt)) return false;
+    constexpr int kSteps = 128;
+    CurvePoint before = sampleGroundTurn(turn, 0.0);
+    for (int k = 1; k <= kSteps && before.valid; ++k) {
+        const double f = static_cast<double>(k) / kSteps;
+        const CurvePoint p = sampleGroundTurn(turn, f);
+        if (!p.valid) return false;
+        const double metres = lf_metres({before.lat, before.lon}, {p.lat, p.lon});
+        const double kt = std::max(std::lerp(fromKt, toKt, f), onTimeKt);
+        const double rateDegPerS = gf_groundSpeedFactor(kt) * ac.turnRateRad * kDegreesPerRadian * 100.0;
+        if (metres > 0.0 && std::fabs(lf_turnDeg(p.heading, before.heading)) / metres * kt * kKnotsToMps > rateDegPerS)
+            return false;
+        before = p;
+    }
+    return before.valid;
 }
 
 // A turn through the next point toward the one after it passes the next
@@ -647,7 +744,14 @@ std::vector<double> lf_throughHeadings(const LiveAc& ac) {
 // along the way the aircraft went there; the leg on is planned from there.
 // Not where that turn is tighter than the nose follows in the time the
 // report gives, nor where none can be built: the turn round it stays.
-void lf_passTheCornerReport(LiveAc& ac) {
+// A landing roll's exit turn (`taxi` false) passes its corner report so
+// too, and there the report may lie mid-bend: a 90 degree exit's report 34
+// degrees round, the bend going on through the next one. Rounded from the
+// runway to the bend's end in one turn, the roll passed that report 14 m
+// inside and fell 40 s behind it. A taxi keeps to leaving its report near
+// the leg on: one that ended its turn on a mid-bend report ahead of time
+// braked to rest there and swung the rest of the bend on the spot.
+void lf_passTheCornerReport(LiveAc& ac, bool taxi) {
     auto& s = ac.stream;
     GroundTurn& turn = ac.motion.path.turn;
     if (!lf_cutsItsCornerReport(ac, turn)) return;
@@ -658,13 +762,17 @@ void lf_passTheCornerReport(LiveAc& ac) {
     in.cornerEnd = 1;
     in.exitHeadingGiven = 1;
     const double on = gf_bearing(lf_position(s[1]), lf_position(s[2]));
-    for (const double heading : lf_throughHeadings(ac)) {
-        if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg)) continue;
+    const double nextTrack = lf_believedTrack(s[2]);
+    const double into = gf_bearing(lf_pose(ac), lf_position(s[1]));
+    for (const double heading : lf_throughHeadings(ac, !taxi)) {
+        if (!(std::fabs(lf_turnDeg(on, heading)) < kOntoNextLegMostDeg) &&
+            (taxi || !lf_bendGoesOn(into, heading, on, nextTrack)))
+            continue;
         in.exitHeading = heading;
         GroundTurn through{};
         if (!buildGroundTurn(through, in) || !lf_usable(through)) continue;
         turn = through;
-        if (!gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 1))) return;
+        if (taxi ? !gf_bendTooTightToFollow(ac, lf_bendTicks(ac, 1)) : lf_noseFollowsToTheReport(ac)) return;
     }
     turn = round;
 }
@@ -895,7 +1003,7 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
                 }
             }
         }
-        if (taxi && k == 2) lf_passTheCornerReport(ac);
+        if ((taxi || landingExit) && k == 2) lf_passTheCornerReport(ac, taxi);
         if ((taxi || landingExit) && k == 2) lf_hugTheCornerReport(ac, taxi);
     }
 
@@ -903,8 +1011,11 @@ bool makeTurnGnd(LiveAc& ac, double cornerDeg) {
     const bool usable = lf_usable(turn);
     if (landingExit) {
         const double lookAhead = lf_lookAheadM(ac);
-        if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 && leg1 <= lookAhead && leg2 <= lookAhead &&
-            turn.maxOutwardOffset <= kLargestRunwayOffsetM)
+        // A turn from further off than the roll looks ahead is taken where
+        // the nose follows it at the speeds about the corner.
+        const bool legsNear = leg1 <= lookAhead && leg2 <= lookAhead;
+        if (usable && c >= 15.0 && !headingMode && startDev <= 20.0 &&
+            (legsNear || lf_noseFollowsTheTurn(ac, false)) && lf_runwayStrayM(turn) <= kLargestRunwayOffsetM)
             m.groundTurnMode = 2;
         else if (!usable && turn.status == GroundTurnStatus::None)
             m.groundTurnMode = 2;
@@ -1135,6 +1246,17 @@ bool smoothTaxiPath(LiveAc& ac) {
     const double s0 = gf_believedGroundKt(s[0].groundSpeedKt);
 
     if (landingRoll && g.exitTurn) {
+        // Still further off the corner than the roll looks ahead, the turn
+        // off is built from here where it can be: one the nose follows at
+        // the speeds about the corner, built as any exit turn is (round the
+        // corner report, or ending on it where rounding it misses it). A
+        // 45 degree exit reported at 29 kt, its corner report 148 m on and
+        // already 40 degrees round, had its turn begin at a point put in on
+        // the straight to that report; from there the bend to the report
+        // was tighter than a jet turns at 29 kt, and the turn round it
+        // passed it 12 m off (11 s behind). From the runway the turn
+        // through the corner passes it 8 m off, as gently as the nose goes.
+        if (s[0].rollSynthetic == 0 && legM > lookAhead && groundTurn(cornerDeg)) return true;
         // Early exit point: the turn off the runway begins before the corner,
         // where the speed has fallen to the exit-turn speed. Not again from
         // such a point (it lies no further from its corner than a turn's

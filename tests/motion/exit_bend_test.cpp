@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/geometry.h"
 #include "foundation/geodesy.h"
 #include "motion/ground_movement.h"
 #include "motion/ground_roll.h"
@@ -451,5 +452,106 @@ TEST_F(ExitBend, AnExitTurnPassesTheCornerReportMidBendWithinReach) {
         LiveAc& ac = rollingOutEast(std::move(s), Light, 15.0);
         rollingAt(ac, 15.0);
         expectReachedInTime(ac, corner, 10.0, due, 3.0);
+    }
+}
+
+TEST_F(ExitBend, ALandingRollPassesTheReportsOfItsExitBendRolling) {
+    // A landing roll east on the report where its exit bend begins; the
+    // next report lies mid-bend, the one after it where the bend ends, then
+    // a straight (each report: bearing and metres from the one before,
+    // speed, track, both against the runway, and ticks after it). Rounded
+    // through in one turn from the runway to the bend's end, the turn passed
+    // the mid-bend report 12-19 m inside, never reached it, and fell 36-54 s
+    // behind: a turboprop's 90 degree exit with its report 34 degrees round
+    // 66 m on; a jet's (which turns 7 degrees a second) 40 degrees round 62 m
+    // on at 13 kt, more than it turns there when passed on the report's own
+    // track; a light aircraft's bend ending 90 m after a report 39 degrees
+    // round straight ahead. And a jet's 45 degree exit at 29 kt, its report
+    // 40 degrees round 148 m on: begun from a point put in on the straight to
+    // that report, the bend was tighter than a jet turns at 29 kt, and the
+    // turn round the report passed it 12 m off, 11 s behind it. Each report
+    // is passed within the 10 m that counts as reaching it, in time, rolling
+    // (never below 8 kt until past the bend's end), along a way no tighter
+    // than the aircraft turns at its speed. The same bends the other way
+    // round too.
+    struct Report {
+        double bearingDeg, metres, kt, trackDeg;
+        std::int32_t ticks;
+    };
+    struct Row {
+        const char* what;
+        std::uint32_t category;
+        double rateDegPerS, startKt;
+        Report middle, bendEnd, after;
+    };
+    const Row rows[] = {
+        {"turboprop", TwoProps, 10.0, 17.0, {-8.0, 66.0, 12.1, -36.3, 1043}, {-69.0, 60.8, 14.6, -90.0, 947},
+         {-90.0, 55.3, 17.0, -90.0, 573}},
+        {"jet", Large, 7.0, 17.5, {-11.0, 61.9, 12.9, -39.8, 1091}, {-69.2, 58.3, 14.9, -90.0, 900},
+         {-90.0, 36.4, 17.5, -90.0, 399}},
+        {"light", Light, 15.0, 18.1, {0.0, 52.6, 18.1, -39.0, 735}, {-67.6, 91.1, 18.1, -75.2, 1007},
+         {-71.7, 75.5, 11.0, -36.0, 922}},
+        {"fast", Large, 7.0, 29.5, {13.9, 147.9, 29.5, 40.3, 1000}, {44.6, 86.6, 29.5, 45.0, 572},
+         {44.9, 96.6, 17.4, 45.0, 796}},
+    };
+    for (const Row& row : rows) {
+        for (const double side : {1.0, -1.0}) {
+            SCOPED_TRACE(row.what);
+            SCOPED_TRACE(side);
+            g_liveAircraft.clear();
+            gf_clearRunwayTable();
+            airport();
+            const double east = 90.0;
+            std::deque<StreamPoint> s{ground(past(1800.0), tickCount.load(), row.startKt)};
+            s[0].trackDeg = east;
+            for (const Report& r : {row.middle, row.bendEnd, row.after}) {
+                s.push_back(ground(ahead(at(s.back()), east + side * r.bearingDeg, r.metres),
+                                   s.back().playTick + r.ticks, r.kt));
+                s.back().trackDeg = east + side * r.trackDeg;
+            }
+            const LaLo middle = at(s[1]);
+            const std::int32_t middleDue = s[1].playTick;
+            const LaLo bendEnd = at(s[2]);
+            const std::int32_t bendEndDue = s[2].playTick;
+            LiveAc& ac = rollingOutEast(std::move(s), row.category, row.rateDegPerS);
+            rollingAt(ac, row.startKt);
+            // Played until within 10 m of the bend's end: when each report
+            // is reached, the slowest speed, and on the runway's exit turn
+            // (until the roll ends on the mid-bend report) the largest share
+            // of the turn the aircraft makes at the speed it has that its way
+            // turns by over 0.1 s.
+            std::vector<LaLo> track;
+            std::optional<std::int32_t> middleReached;
+            std::optional<std::int32_t> endReached;
+            double slowestKt = 1e9;
+            double travelTurnShare = 0.0;
+            for (int guard = 0; guard < 10000 && !endReached; ++guard) {
+                const std::optional<double> stepM = playTick(ac);
+                if (!stepM) break;
+                tickCount.store(tickCount.load() + 1);
+                slowestKt = std::min(slowestKt, *stepM * 100.0 / kKnotsToMps);
+                track.push_back({ac.pose.latitude, ac.pose.longitude});
+                if (!middleReached && metres(track.back(), middle) < 10.0) middleReached = tickCount.load();
+                if (metres(track.back(), bendEnd) < 10.0) endReached = tickCount.load();
+                const std::size_t n = track.size();
+                if (ac.phase != AcPhase::landing_roll || n <= 20) continue;
+                const double kt = metres(track[n - 21], track[n - 1]) / 0.2 / kKnotsToMps;
+                const double turnDeg = std::remainder(
+                    (gf_bearing(track[n - 11], track[n - 1]) - gf_bearing(track[n - 21], track[n - 11])) / kDeg, 360.0);
+                if (kt > 3.0)
+                    travelTurnShare = std::max(travelTurnShare, std::fabs(turnDeg) * 10.0 /
+                                                                    (gf_groundSpeedFactor(kt) * row.rateDegPerS));
+            }
+            EXPECT_TRUE(middleReached.has_value());
+            EXPECT_TRUE(endReached.has_value());
+            if (!middleReached || !endReached) continue;
+            EXPECT_LT((*middleReached - middleDue) / 100.0, 5.0);
+            EXPECT_LT((*endReached - bendEndDue) / 100.0, 5.0);
+            EXPECT_GT(slowestKt, 8.0);
+            // Through the mid-bend report on its own track at the speed
+            // before the bend, a light aircraft's way turned half as fast
+            // again as it does.
+            EXPECT_LE(travelTurnShare, 1.05);
+        }
     }
 }
