@@ -53,8 +53,8 @@ struct SuiteWorld {
     double seconds;
     bool pilotsLimits = false;
 };
-const std::vector<SuiteWorld> kSuiteWorlds{{196, 90.0, true},  {50, 180.0, true}, {260, 180.0, true},
-                                         {267, 240.0},       {141, 240.0},      {32024, 240.0}};
+const std::vector<SuiteWorld> kSuiteWorlds{{196, 90.0, true},  {50, 180.0, true},  {260, 180.0, true},
+                                         {267, 240.0, true}, {141, 240.0},       {32024, 240.0}};
 
 // How a suite world is named in a failing test's line.
 void PrintTo(const SuiteWorld& w, std::ostream* os) { *os << "seed " << w.seed << ", " << w.seconds << " s"; }
