@@ -491,6 +491,7 @@ void advanceToNextPoint(LiveAc& ac) {
     m.legTimeOverride = 0;
     m.legTimeOverrideTicks = 0;
     m.turnInPlaceDoneDeg = 0.0;
+    m.turnInPlaceCreeps = 0;
     m.brakeTicksLeft = 0;
     m.legEndsAtRest = 0;
     // A schedule of shares belongs to the leg it was made for: the ground step

@@ -30,12 +30,14 @@ constexpr double kHeadingAcceleration = 6.981317007977318e-6;
 constexpr double kSmoothTurnDeg = 6.0;
 constexpr double kSmoothRateDeg = 0.02;
 constexpr double kTurnInPlaceDoneDeg = 5.0;
-// The tightest turn a taxiing aircraft makes where it has slowed to turn
-// (m): its nose creeps on along the heading as it comes round.
+// The widest arc (m) a taxi creeps round where it slowed to turn.
 constexpr double kCreepTurnRadiusM = 5.0;
 // Tighter while the point lies behind the wing: creeping on then takes the
 // aircraft away from it, and the turn only grows.
 constexpr double kCreepAwayRadiusM = 3.5;
+// The arc's radius at most this share of the way to the point over the sine
+// of the angle to it (no less than kLeastSine): the point then stays well
+// outside the circle the aircraft turns on.
 constexpr double kCreepRadiusShareOfWay = 0.25;
 constexpr double kLeastSine = 0.25;
 constexpr double kCurveHeadingToleranceDeg = 0.5;
@@ -178,14 +180,14 @@ void lf_noseAlongCurve(LiveAc& ac, double course) {
 // A taxi that came to a stop to turn where its reports rolled on does not
 // pivot about its middle: no pilot swings an airliner round on the spot on a
 // runway exit or a taxiway, and no nose wheel steers that tight. Its nose
-// comes round as fast as on the spot, so the turn takes the time planned for
-// it, while the aircraft creeps on along it, round an arc of at most
-// kCreepTurnRadiusM, speeding up from rest and slowing to rest again at the
-// taxi rate. The nose turns toward the leg's point from where the aircraft
-// has crept to, and the leg then sets off from there along the nose. The arc
-// is kept to a share of the way to the point: a point inside the circle the
-// aircraft turns on would never come round ahead of it. True while it
-// creeps; false when there is nothing to creep toward.
+// comes round as fast as on the spot while the aircraft creeps on along it,
+// round an arc of at most kCreepTurnRadiusM, speeding up from rest and
+// slowing to rest again at the taxi rate. The nose turns toward the leg's
+// point from where the aircraft has crept to, and the leg then sets off from
+// there along the nose. The arc is kept to a share of the way to the point:
+// a point inside the circle the aircraft turns on would never come round
+// ahead of it. True while it creeps; false when there is nothing to creep
+// toward.
 bool lf_creepRound(LiveAc& ac, double doneDeg) {
     MotionState& m = ac.motion;
     if (ac.stream.empty()) return false;

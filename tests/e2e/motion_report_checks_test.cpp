@@ -25,6 +25,15 @@ constexpr double kLon = -122.3;
 constexpr double kMetresPerDegLat = 111320.0;
 const double kMetresPerDegLon = 111320.0 * std::cos(kLat * degreesToRadians);
 
+// A Large aircraft's record, its category known, with nothing in it yet.
+AircraftRecord lf_largeRecord(std::uint32_t hexid) {
+    AircraftRecord r;
+    r.hexid = hexid;
+    r.category = Large;
+    r.categoryKnown = true;
+    return r;
+}
+
 LaLo lf_east(double metres, double north = 0.0) {
     return {kLat + north / kMetresPerDegLat, kLon + metres / kMetresPerDegLon};
 }
@@ -125,10 +134,7 @@ TEST(MotionReportChecks, ACornerGivenAgainAtNoSpeedIsStillATurn) {
             }
             return lf_east(cornerM, row.cutM + onChamfer - chamferM);
         };
-        AircraftRecord r;
-        r.hexid = 0xABC004;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC004);
         for (double t = 0; t <= 90.0; t += 2.0) {
             ReportedPosition p;
             p.time = 1.7e9 + t;
@@ -176,10 +182,7 @@ TEST(MotionReportChecks, ATurnReportedInStepsShorterThanALegIsStillATurn) {
         constexpr double v = 2.0;
         constexpr double everyS = 2.0;
         constexpr double lagS = 9.0;
-        AircraftRecord r;
-        r.hexid = 0xABC005;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC005);
         double east = 0.0, north = 0.0, trackDeg = 90.0;
         for (double t = 0; t <= 120.0; t += everyS) {
             ReportedPosition p;
@@ -233,10 +236,7 @@ TEST(MotionReportChecks, ATurnTheTracksShowAcrossAPauseIsATurn) {
         const auto onBearing = [](LaLo from, double deg, double metres) {
             return gf_destinationPoint(from, {deg * degreesToRadians, metres * feetPerMetre});
         };
-        AircraftRecord r;
-        r.hexid = 0xABC006;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC006);
         const auto add = [&](double t, LaLo at, double trackDeg) {
             ReportedPosition p;
             p.time = 1.7e9 + t;
@@ -286,10 +286,7 @@ TEST(MotionReportChecks, AReportAloneIsPassedOnItsOwnTrack) {
     for (const Row row : {Row{267.0, 0.0, false}, Row{-2000.0, 0.0, true}, Row{267.0, 1500.0, true}}) {
         SCOPED_TRACE(::testing::Message() << "start " << row.startM << " aside " << row.asideM);
         constexpr double v = 85.0;
-        AircraftRecord r;
-        r.hexid = 0xABC007;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC007);
         ReportedPosition p;
         p.time = 1.7e9;
         p.dueTick = 3000;
@@ -340,10 +337,7 @@ TEST(MotionReportChecks, AfterAGapAReportPassedCloseByItsOwnWayOnTimeIsReached) 
                 return N{c.north + (j.north - c.north) * (m - ac) / cj, c.east + (j.east - c.east) * (m - ac) / cj};
             return onLine(30.0 + m - ac - cj);
         };
-        AircraftRecord r;
-        r.hexid = 0xABC003;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC003);
         for (double t = 0.0; t <= 98.0; t += 2.0) {
             if (t > 18.0 && t < 58.0) continue;
             const N at = t <= 18.0 ? N{0.0, -v * t} : onLine(v * (t - 58.0));
@@ -714,10 +708,7 @@ TEST(MotionReportChecks, InTheAirTheNoseIsWithinThirtyDegreesOfTheTrack) {
 // left on the spot over 6 s (or, rolling, over 40 m) and rolls on to the
 // north-east; reported rolling at 26 kt all along (or standing for the turn).
 AircraftRecord lf_exitTurn(double pivotDeg, bool rolling, AcPhase phase, bool reportsStand) {
-    AircraftRecord r;
-    r.hexid = 0xABC010;
-    r.category = Large;
-    r.categoryKnown = true;
+    AircraftRecord r = lf_largeRecord(0xABC010);
     const double v = 26.0 * kKnotsToMps;
     for (double t = 0; t <= 40.0; t += 2.0) {
         ReportedPosition p;
@@ -1185,10 +1176,7 @@ TEST(MotionReportChecks, AcrossALongPauseInTheAirTheReportsGoNoSlowerThanTheSpee
             const double angle = metres / radiusM;
             return lf_east(radiusM * std::sin(angle), radiusM * (1.0 - std::cos(angle)));
         };
-        AircraftRecord r;
-        r.hexid = 0xABC020;
-        r.category = Large;
-        r.categoryKnown = true;
+        AircraftRecord r = lf_largeRecord(0xABC020);
         for (double t = 0.0; t <= 160.0; t += 2.0) {
             if (t > 20.0 && t < 135.0) continue;
             ReportedPosition p;
